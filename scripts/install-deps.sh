@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing the suite need,
+# but only those that are missing. Nothing is downloaded from anywhere but apt.
+set -euo pipefail
+
+PACKAGES=(
+  # toolchain
+  build-essential cmake ninja-build pkg-config
+  # test and benchmark frameworks
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # user interface, PDF and printing
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  # XML, stylesheets, character sets
+  libxml2-dev libxslt1-dev libxml2-utils
+  # Excel workbooks
+  libxlsxwriter-dev
+  # independent Modbus peer for the device simulator
+  libmodbus-dev
+  # independent readers of what the suite writes
+  libjpeg62-turbo-dev imagemagick poppler-utils python3 python3-openpyxl python3-scapy unzip
+  # serial and network test rigs
+  socat iproute2 iputils-ping
+  # fonts so reports and offscreen windows render text
+  fonts-dejavu-core
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: all packages present"
+  exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

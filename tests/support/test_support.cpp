@@ -1,0 +1,61 @@
+#include "tests/support/test_support.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace qmx::test {
+
+TempDir::TempDir(const std::string& prefix) {
+  std::random_device rd;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    fs::path candidate = fs::temp_directory_path() /
+                         (prefix + "-" + std::to_string(::getpid()) + "-" + std::to_string(rd()));
+    std::error_code ec;
+    if (fs::create_directory(candidate, ec)) {
+      path_ = candidate;
+      return;
+    }
+  }
+  throw std::runtime_error("cannot create a temporary folder");
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  // Tests may leave read-only or odd entries; removal is best effort.
+  fs::remove_all(path_, ec);
+}
+
+fs::path DistDir() {
+  if (const char* env = std::getenv("QMX_DIST_DIR"); env && *env) return env;
+  return QMX_BUILD_DIST_DIR;
+}
+
+void CopyDist(const fs::path& dest) {
+  fs::create_directories(dest);
+  fs::copy(DistDir(), dest, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path.string());
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+  if (path.has_parent_path()) fs::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) throw std::runtime_error("cannot write " + path.string());
+  out << bytes;
+}
+
+fs::path SourcePath(const std::string& relative) { return fs::path(QMX_SOURCE_DIR) / relative; }
+
+}  // namespace qmx::test
