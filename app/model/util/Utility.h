@@ -1,0 +1,54 @@
+// Free helper functions shared by the main program and the driver library:
+// text tests and tokens, IPv4 and file-name checks, folder and file
+// operations, hexadecimal and binary digit texts, bit fields, byte-order
+// copying and the 12.4 fixed-point format of analog values. They keep no
+// state and never log.
+//
+// "Trim" removes blanks, tabs and line ends at both ends. Paths use "/" as
+// their separator; functions that wrap system calls return the negated
+// system error code (-errno) on failure.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// --- text tests and tokens --------------------------------------------------
+std::string TrimStr(const std::string& text);
+int IsStrEmpty(const std::string& text, int trim);
+int GetCharCount(const std::string& text, char ch);
+std::string GetToken(const std::string& text, int16_t index, char separator, int trim);
+int IsValidIpAddr(const std::string& text);
+// 0 when the text holds any of \ : * ? " < > | or, with the flag 1, the path
+// separator "/"; else 1 (an empty text is valid).
+int IsValidFileName(const std::string& text, int separatorFlag);
+std::string BoolToStr(int value);
+int StrToBool(const std::string& text);
+int IsNumberStr(const std::string& text, int dotFlag, unsigned maxDots);
+int IsFloatStr(const std::string& text);
+int IsIntStrInRange(const std::string& text, long long minimum, long long maximum);
+std::string NormalizeHexStr(const std::string& text, int expectedLength);
+// Case-insensitive comparison of two texts (ASCII letters).
+int CompareNoCase(const std::string& a, const std::string& b);
+
+// --- folders and files ------------------------------------------------------
+int CreateDirectories(const std::string& path);
+int IsFileExistInDir(const std::string& folder, const std::string& fileName);
+int DeleteAllFilesInDir(const std::string& folder, int removeFolder);
+int DeleteFileInDir(const std::string& folder, const std::string& fileName);
+int SplitFilePath(const std::string& path, std::string& folder, std::string& title, std::string& fileName);
+
+// --- hexadecimal and binary digit texts ---------------------------------------
+uint8_t HexStrToByte(const std::string& text);
+int32_t HexStrToInt(const std::string& text);
+std::string BytesToHexStr(const uint8_t* bytes, int count, int group);
+std::string IntToHexStr(long long value, int width);
+std::string ByteToBinStr(uint8_t value, int reverse);
+long long BinStrToInt(const std::string& text);
+
+// --- bit fields, byte order, fixed point ------------------------------------
+uint8_t GetBitFieldVal(uint8_t byte, int bitOffset, int width);
+uint8_t SetBitFieldVal(uint8_t byte, uint8_t value, int bitOffset, int width);
+void CopyBytesByOrder(uint8_t* destination, const uint8_t* source, uint16_t length, int mode);
+int Float16ToFloat(uint16_t value, float& out);
+void FloatToFloat16(float value, uint16_t& out);
