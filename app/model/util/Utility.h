@@ -14,6 +14,9 @@
 #include <string>
 
 // --- text tests and tokens --------------------------------------------------
+// printf-style formatting into a std::string (the system's texts keep their
+// %s / %d / %02X patterns).
+std::string StrFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string TrimStr(const std::string& text);
 int IsStrEmpty(const std::string& text, int trim);
 int GetCharCount(const std::string& text, char ch);

@@ -1,0 +1,80 @@
+#include "app/model/Logging.h"
+
+#include "app/model/util/Utility.h"
+
+#include <atomic>
+#include <cstdio>
+#include <mutex>
+
+namespace qmx {
+namespace {
+
+std::mutex& LogLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+std::atomic<LogTarget*> g_target{nullptr};
+std::atomic<int> g_closing{0};
+std::atomic<MessageBoxHook> g_box_hook{nullptr};
+
+}  // namespace
+
+void SetLogTarget(LogTarget* target) {
+  std::lock_guard lock(LogLock());
+  g_target.store(target);
+}
+
+LogTarget* GetLogTarget() { return g_target.load(); }
+
+void SetClosingFlag(int value) { g_closing.store(value); }
+int GetClosingFlag() { return g_closing.load(); }
+
+void SetMessageBoxHook(MessageBoxHook hook) { g_box_hook.store(hook); }
+
+int ShowBox(const std::string& text, unsigned flags) {
+  if (MessageBoxHook hook = g_box_hook.load()) return hook(text, flags);
+  std::fprintf(stderr, "%s\n", text.c_str());
+  return 1;
+}
+
+}  // namespace qmx
+
+extern "C" void PostLog(int category, const char* source, const char* message) {
+  if (qmx::g_closing.load()) return;
+  std::lock_guard lock(qmx::LogLock());
+  auto* record = new qmx::LogRecord{category, source ? source : "", message ? message : ""};
+  if (qmx::LogTarget* target = qmx::g_target.load()) {
+    target->Post(record);
+  } else {
+    // Nobody to show it yet: the line is dropped, not leaked.
+    delete record;
+  }
+}
+
+void PostLog(int category, const std::string& source, const std::string& message) {
+  PostLog(category, source.c_str(), message.c_str());
+}
+
+void ShowResourceLackError(int code, const std::string& location, const std::string& partName, int showBox,
+                           int writeLog) {
+  if (showBox == 1) {
+    qmx::ShowBox(StrFormat("Failed to create %s because of resource lack. Error Code: %d", partName.c_str(), code),
+                 qmx::kBoxIconStop);
+  }
+  if (writeLog == 1) {
+    PostLog(qmx::kLogError, qmx::kLogSource,
+            StrFormat("[Error Code: %d] Failed to create %s because of resource lack. Loc: %s. ", code,
+                      partName.c_str(), location.c_str()));
+  }
+}
+
+void ShowError(int code, const std::string& location, const std::string& message, int showBox, int writeLog) {
+  if (showBox == 1) {
+    qmx::ShowBox(StrFormat("%s. Error Code: %d", message.c_str(), code), qmx::kBoxIconStop);
+  }
+  if (writeLog == 1) {
+    PostLog(qmx::kLogError, qmx::kLogSource,
+            StrFormat("[Error Code: %d] %s. Loc: %s.", code, message.c_str(), location.c_str()));
+  }
+}

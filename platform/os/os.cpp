@@ -1,0 +1,324 @@
+#include "platform/os/os.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <strings.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace qmx::os {
+
+// ---- single instance ---------------------------------------------------------------
+
+fs::path NamedMutex::LockPath(const std::string& name) {
+  fs::path dir;
+  if (const char* env = std::getenv("QMX_LOCK_DIR"); env && *env) dir = env;
+  else if (const char* run = std::getenv("XDG_RUNTIME_DIR"); run && *run) dir = run;
+  else dir = fs::temp_directory_path();
+  std::string safe;
+  for (char c : name) safe += (c == '/' ? '_' : c);
+  return dir / (safe + ".lock");
+}
+
+NamedMutex::~NamedMutex() { Release(); }
+
+int NamedMutex::Create(const std::string& name) {
+  Release();
+  const fs::path path = LockPath(name);
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return -errno;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int error = errno;
+    ::close(fd);
+    return error == EWOULDBLOCK ? 0 : -error;
+  }
+  fd_ = fd;
+  return 1;
+}
+
+void NamedMutex::Release() {
+  if (fd_ >= 0) {
+    ::flock(fd_, LOCK_UN);
+    ::close(fd_);
+    fd_ = -1;
+  }
+}
+
+// ---- clock -------------------------------------------------------------------------
+
+uint32_t GetTickCount() {
+  using namespace std::chrono;
+  return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+void SleepMs(unsigned milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+
+// ---- program folder and files --------------------------------------------------------
+
+fs::path ExecutablePath() {
+  std::error_code ec;
+  fs::path p = fs::read_symlink("/proc/self/exe", ec);
+  return ec ? fs::path() : p;
+}
+
+fs::path ProgramFolder() { return ExecutablePath().parent_path(); }
+
+std::optional<fs::path> FindFileNoCase(const fs::path& folder, const std::string& name) {
+  std::error_code ec;
+  const fs::path exact = folder / name;
+  if (fs::exists(exact, ec)) return exact;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string entry = it->path().filename().string();
+    if (::strcasecmp(entry.c_str(), name.c_str()) == 0) return it->path();
+  }
+  return std::nullopt;
+}
+
+std::optional<fs::path> ResolvePathNoCase(const fs::path& folder, const fs::path& relative) {
+  fs::path current = folder;
+  for (const auto& part : relative) {
+    const std::string text = part.string();
+    if (text.empty() || text == "." || text == "/") continue;
+    if (text == "..") {
+      current = current.parent_path();
+      continue;
+    }
+    auto found = FindFileNoCase(current, text);
+    if (!found) return std::nullopt;
+    current = *found;
+  }
+  return current;
+}
+
+// ---- program launch --------------------------------------------------------------------
+
+namespace {
+
+std::mutex g_launcher_mutex;
+Launcher g_launcher;
+
+bool EndsWithNoCase(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() && ::strcasecmp(text.c_str() + text.size() - tail.size(), tail.c_str()) == 0;
+}
+
+std::string FindInPath(const std::string& program) {
+  const char* path = std::getenv("PATH");
+  if (!path) return {};
+  std::string all = path;
+  size_t start = 0;
+  while (start <= all.size()) {
+    size_t end = all.find(':', start);
+    if (end == std::string::npos) end = all.size();
+    const fs::path candidate = fs::path(all.substr(start, end - start)) / program;
+    if (::access(candidate.c_str(), X_OK) == 0) return candidate.string();
+    start = end + 1;
+  }
+  return {};
+}
+
+int SpawnProgram(const LaunchRequest& request) {
+  std::vector<std::string> argv = MapProgram(request.file);
+  if (argv.empty()) return -ENOENT;
+  argv.insert(argv.end(), request.args.begin(), request.args.end());
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (!request.workingDirectory.empty()) {
+    // chdir is a glibc extension of posix_spawn (2.29 and later).
+    posix_spawn_file_actions_addchdir_np(&actions, request.workingDirectory.c_str());
+  }
+  std::vector<char*> cargv;
+  for (auto& a : argv) cargv.push_back(a.data());
+  cargv.push_back(nullptr);
+  pid_t pid = 0;
+  const int rc = ::posix_spawnp(&pid, cargv[0], &actions, nullptr, cargv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return -rc;
+  // Reap the child in the background so no zombie stays behind; the caller does not wait.
+  std::thread([pid] {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+  }).detach();
+  return 1;
+}
+
+}  // namespace
+
+std::vector<std::string> MapProgram(const std::string& file) {
+  if (file.empty()) return {};
+  fs::path path(file);
+  const std::string name = path.filename().string();
+  if (::strcasecmp(name.c_str(), "notepad.exe") == 0 || ::strcasecmp(name.c_str(), "notepad") == 0) {
+    for (const char* viewer : {"xdg-open", "gedit", "mousepad", "xed"}) {
+      if (std::string found = FindInPath(viewer); !found.empty()) return {found};
+    }
+    return {"xdg-open"};
+  }
+  if (EndsWithNoCase(name, ".exe")) {
+    path.replace_filename(name.substr(0, name.size() - 4));
+    if (path.is_relative() && !path.has_parent_path()) path = ProgramFolder() / path;
+    return {path.string()};
+  }
+  // A document: open it with the desktop's handler.
+  std::error_code ec;
+  const auto perms = fs::status(path, ec).permissions();
+  const bool executable = !ec && fs::is_regular_file(path, ec) &&
+                          (perms & (fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec)) != fs::perms::none;
+  if (executable || !path.has_extension()) return {path.string()};
+  return {"xdg-open", path.string()};
+}
+
+int LaunchProgram(const LaunchRequest& request) {
+  Launcher launcher;
+  {
+    std::lock_guard lock(g_launcher_mutex);
+    launcher = g_launcher;
+  }
+  if (launcher) return launcher(request);
+  return SpawnProgram(request);
+}
+
+Launcher SetLauncher(Launcher launcher) {
+  std::lock_guard lock(g_launcher_mutex);
+  std::swap(launcher, g_launcher);
+  return launcher;
+}
+
+// ---- shared libraries ---------------------------------------------------------------------
+
+Module::~Module() { Free(); }
+
+Module::Module(Module&& other) noexcept : handle_(other.handle_), error_(std::move(other.error_)) {
+  other.handle_ = nullptr;
+}
+
+Module& Module::operator=(Module&& other) noexcept {
+  if (this != &other) {
+    Free();
+    handle_ = other.handle_;
+    error_ = std::move(other.error_);
+    other.handle_ = nullptr;
+  }
+  return *this;
+}
+
+fs::path Module::MapLibraryName(const fs::path& path) {
+  fs::path mapped = path;
+  const std::string ext = path.extension().string();
+  if (::strcasecmp(ext.c_str(), ".dll") == 0) mapped.replace_extension(".so");
+  return mapped;
+}
+
+bool Module::Load(const fs::path& path) {
+  Free();
+  fs::path mapped = MapLibraryName(path);
+  std::error_code ec;
+  if (!fs::exists(mapped, ec) && mapped.has_parent_path()) {
+    if (auto found = FindFileNoCase(mapped.parent_path(), mapped.filename().string())) mapped = *found;
+  }
+  ::dlerror();
+  handle_ = ::dlopen(mapped.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle_) {
+    const char* why = ::dlerror();
+    error_ = why ? why : "cannot load " + mapped.string();
+    return false;
+  }
+  error_.clear();
+  return true;
+}
+
+void* Module::GetProc(const char* name) const {
+  if (!handle_ || !name) return nullptr;
+  return ::dlsym(handle_, name);
+}
+
+void Module::Free() {
+  if (handle_) {
+    ::dlclose(handle_);
+    handle_ = nullptr;
+  }
+}
+
+// ---- version block ----------------------------------------------------------------------------
+
+namespace {
+
+// The marker is assembled at run time so this reader's own code does not carry it.
+std::string VersionMarker() {
+  std::string m = "QMX410";
+  m += "-VERBLOCK";
+  m.push_back('\0');
+  return m;  // 16 bytes
+}
+
+uint32_t ReadU32(const char* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+
+}  // namespace
+
+std::optional<VersionBlock> ReadVersionBlock(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string marker = VersionMarker();
+  constexpr size_t kHeader = 16 + 4 + 52 + 4;  // marker, size, fixed record, translation count
+  for (size_t pos = data.find(marker); pos != std::string::npos; pos = data.find(marker, pos + 1)) {
+    if (pos + kHeader > data.size()) break;
+    const char* p = data.data() + pos;
+    const uint32_t total = ReadU32(p + 16);
+    if (total < kHeader || pos + total > data.size()) continue;
+    VersionBlock block;
+    for (int i = 0; i < 13; ++i) block.fixed[i] = ReadU32(p + 20 + 4 * i);
+    if (block.fixed[0] != kFixedInfoSignature) continue;
+    const uint32_t count = ReadU32(p + 72);
+    size_t offset = kHeader;
+    if (count > 64 || offset + 4ull * count > total) continue;
+    for (uint32_t i = 0; i < count; ++i, offset += 4) block.translations.push_back(ReadU32(p + offset));
+    // Strings: "LLLLCCCC/Key\0Value\0" ... "\0".
+    bool ok = true;
+    while (offset < total && p[offset] != '\0') {
+      const char* keyStart = p + offset;
+      const size_t keyLen = ::strnlen(keyStart, total - offset);
+      if (offset + keyLen + 1 >= total) {
+        ok = false;
+        break;
+      }
+      const char* valueStart = keyStart + keyLen + 1;
+      const size_t valueLen = ::strnlen(valueStart, total - offset - keyLen - 1);
+      if (offset + keyLen + 1 + valueLen >= total) {
+        ok = false;
+        break;
+      }
+      std::string key(keyStart, keyLen);
+      const size_t slash = key.find('/');
+      if (slash != std::string::npos) {
+        block.strings["\\StringFileInfo\\" + key.substr(0, slash) + "\\" + key.substr(slash + 1)] =
+            std::string(valueStart, valueLen);
+      }
+      offset += keyLen + 1 + valueLen + 1;
+    }
+    if (ok) return block;
+  }
+  return std::nullopt;
+}
+
+}  // namespace qmx::os
