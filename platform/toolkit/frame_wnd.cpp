@@ -1,0 +1,349 @@
+#include "platform/toolkit/frame_wnd.h"
+
+#include "platform/os/profile.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStyle>
+#include <QTimer>
+#include <QXmlStreamReader>
+
+namespace qmx::toolkit {
+namespace {
+
+// A parsed menu or toolbar resource: a small tree of entries.
+struct Entry {
+  enum Kind { Popup, Item, Separator, RecentFiles, Button } kind = Item;
+  int id = 0;
+  QString text;
+  QString key;
+  QString icon;
+  QList<Entry> children;
+};
+
+bool ReadResource(const QString& path, const QString& rootName, QList<Entry>& out) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return false;
+  QXmlStreamReader xml(&file);
+  QList<QList<Entry>*> stack;
+  QList<Entry> root;
+  bool sawRoot = false;
+  while (!xml.atEnd()) {
+    xml.readNext();
+    if (xml.isStartElement()) {
+      const QString name = xml.name().toString();
+      if (!sawRoot) {
+        if (name != rootName) return false;
+        sawRoot = true;
+        stack.push_back(&root);
+        continue;
+      }
+      Entry e;
+      const auto attrs = xml.attributes();
+      e.id = attrs.value("id").toInt();
+      e.text = attrs.value("text").toString();
+      e.key = attrs.value("key").toString();
+      e.icon = attrs.value("icon").toString();
+      if (name == "Popup") e.kind = Entry::Popup;
+      else if (name == "Item") e.kind = Entry::Item;
+      else if (name == "Separator") e.kind = Entry::Separator;
+      else if (name == "RecentFiles") e.kind = Entry::RecentFiles;
+      else if (name == "Button") e.kind = Entry::Button;
+      else return false;
+      if ((e.kind == Entry::Item || e.kind == Entry::Button) && e.id <= 0) return false;
+      stack.back()->push_back(e);
+      stack.push_back(&stack.back()->back().children);
+    } else if (xml.isEndElement()) {
+      if (!stack.isEmpty()) stack.pop_back();
+    }
+  }
+  if (xml.hasError() || !sawRoot) return false;
+  out = root;
+  return true;
+}
+
+QIcon StandardIcon(const QString& name) {
+  static const QMap<QString, QStyle::StandardPixmap> kIcons = {
+      {"new", QStyle::SP_FileIcon},
+      {"open", QStyle::SP_DialogOpenButton},
+      {"save", QStyle::SP_DialogSaveButton},
+      {"delete", QStyle::SP_TrashIcon},
+      {"up", QStyle::SP_ArrowUp},
+      {"down", QStyle::SP_ArrowDown},
+      {"properties", QStyle::SP_FileDialogDetailedView},
+      {"scan", QStyle::SP_BrowserReload},
+      {"compare", QStyle::SP_FileDialogContentsView},
+      {"download", QStyle::SP_ArrowDown},
+      {"upload", QStyle::SP_ArrowUp},
+      {"start", QStyle::SP_MediaPlay},
+      {"stop", QStyle::SP_MediaStop},
+      {"check", QStyle::SP_DialogApplyButton},
+      {"help", QStyle::SP_DialogHelpButton},
+      {"print", QStyle::SP_FileDialogListView},
+      {"add", QStyle::SP_FileDialogNewFolder},
+      {"network", QStyle::SP_DriveNetIcon},
+      {"computer", QStyle::SP_ComputerIcon},
+  };
+  auto it = kIcons.find(name);
+  if (it == kIcons.end()) return {};
+  return QApplication::style()->standardIcon(*it);
+}
+
+void FillMenu(FrameWnd* frame, QMenu* menu, const QList<Entry>& entries,
+              const std::function<QAction*(QMenu*, const Entry&)>& addItem,
+              const std::function<void(QMenu*)>& markRecent) {
+  for (const Entry& e : entries) {
+    switch (e.kind) {
+      case Entry::Popup: {
+        QMenu* sub = menu->addMenu(e.text);
+        FillMenu(frame, sub, e.children, addItem, markRecent);
+        break;
+      }
+      case Entry::Separator: menu->addSeparator(); break;
+      case Entry::RecentFiles: markRecent(menu); break;
+      default: addItem(menu, e); break;
+    }
+  }
+}
+
+}  // namespace
+
+FrameWnd::FrameWnd(QWidget* parent) : QMainWindow(parent) {
+  setDockOptions(QMainWindow::AnimatedDocks | QMainWindow::AllowTabbedDocks);
+  updateTimer_ = new QTimer(this);
+  updateTimer_->setInterval(250);
+  connect(updateTimer_, &QTimer::timeout, this, &FrameWnd::UpdateCommandUI);
+  updateTimer_->start();
+}
+
+FrameWnd::~FrameWnd() = default;
+
+QAction* FrameWnd::AddCommand(QMenu* menu, int id, const QString& text, const QString& key) {
+  auto* action = new QAction(text, this);
+  action->setData(id);
+  if (!key.isEmpty()) action->setShortcut(QKeySequence(key));
+  connect(action, &QAction::triggered, this, [this, id] { Dispatch(id); });
+  if (menu) menu->addAction(action);
+  actions_.insert(id, action);
+  return action;
+}
+
+bool FrameWnd::LoadMenuBar(const QString& resource) {
+  QList<Entry> entries;
+  if (!ReadResource(resource, "Menu", entries)) return false;
+  QMenuBar* bar = menuBar();
+  bar->clear();
+  for (const Entry& top : entries) {
+    if (top.kind != Entry::Popup) return false;
+    QMenu* menu = bar->addMenu(top.text);
+    connect(menu, &QMenu::aboutToShow, this, &FrameWnd::UpdateCommandUI);
+    FillMenu(
+        this, menu, top.children,
+        [this](QMenu* m, const Entry& e) {
+          QAction* a = AddCommand(m, e.id, e.text, e.key);
+          if (e.id >= 59392 && e.id <= 59503) a->setCheckable(true);
+          return a;
+        },
+        [this](QMenu* m) {
+          recentMenu_ = m;
+          recentAnchor_ = m->addSeparator();
+          recentAnchor_->setVisible(false);
+        });
+  }
+  SetRecentFiles(recentFiles_);
+  return true;
+}
+
+bool FrameWnd::LoadToolBar(const QString& resource) {
+  QList<Entry> entries;
+  if (!ReadResource(resource, "ToolBar", entries)) return false;
+  if (!toolBar_) {
+    toolBar_ = new QToolBar(tr("Toolbar"), this);
+    toolBar_->setObjectName("ToolBar59392");
+    addToolBar(Qt::TopToolBarArea, toolBar_);
+    RegisterBar(59392, toolBar_);
+  }
+  toolBar_->clear();
+  for (const Entry& e : entries) {
+    if (e.kind == Entry::Separator) {
+      toolBar_->addSeparator();
+    } else if (e.kind == Entry::Button) {
+      QAction* a = AddCommand(nullptr, e.id, e.text, {});
+      a->setIcon(StandardIcon(e.icon));
+      a->setToolTip(e.text);
+      toolBar_->addAction(a);
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+QAction* FrameWnd::CommandAction(int id) const { return actions_.value(id, nullptr); }
+QList<QAction*> FrameWnd::CommandActions(int id) const { return actions_.values(id); }
+
+void FrameWnd::SetRecentFiles(const QStringList& files) {
+  recentFiles_ = files;
+  for (QAction* a : recentActions_) {
+    actions_.remove(a->data().toInt(), a);
+    delete a;
+  }
+  recentActions_.clear();
+  if (!recentMenu_ || !recentAnchor_) return;
+  int n = 0;
+  for (const QString& file : files) {
+    const int id = kRecentFileFirstId + n;
+    auto* a = new QAction(QString("&%1 %2").arg(n + 1).arg(QFileInfo(file).fileName()), this);
+    a->setData(id);
+    a->setToolTip(file);
+    connect(a, &QAction::triggered, this, [this, id] { Dispatch(id); });
+    recentMenu_->insertAction(recentAnchor_, a);
+    actions_.insert(id, a);
+    recentActions_.push_back(a);
+    ++n;
+  }
+  recentAnchor_->setVisible(n > 0);
+}
+
+void FrameWnd::DockControlBar(DockWindow* bar, Qt::DockWidgetArea area) {
+  if (!bar) return;
+  addDockWidget(area, bar);
+  const int size = bar->defaultSize();
+  if (size > 0) {
+    const Qt::Orientation o = (area == Qt::LeftDockWidgetArea || area == Qt::RightDockWidgetArea) ? Qt::Horizontal : Qt::Vertical;
+    resizeDocks({bar}, {size}, o);
+  }
+}
+
+void FrameWnd::RegisterBar(int id, QWidget* bar) { bars_.insert(id, bar); }
+
+void FrameWnd::Dispatch(int id) {
+  // The View menu's bar toggles are the frame's own business.
+  if (QWidget* bar = bars_.value(id)) {
+    if (auto* dock = qobject_cast<QDockWidget*>(bar)) dock->setVisible(!dock->isVisible());
+    else bar->setVisible(!bar->isVisible());
+    return;
+  }
+  OnCommand(id);
+}
+
+void FrameWnd::UpdateCommandUI() {
+  for (auto it = actions_.begin(); it != actions_.end(); ++it) {
+    const int id = it.key();
+    QAction* a = it.value();
+    if (QWidget* bar = bars_.value(id)) {
+      a->setEnabled(true);
+      a->setCheckable(true);
+      a->setChecked(bar->isVisible());
+      continue;
+    }
+    bool checked = a->isChecked();
+    a->setEnabled(OnUpdateCommand(id, checked));
+    if (a->isCheckable()) a->setChecked(checked);
+  }
+}
+
+void FrameWnd::OnCommand(int) {}
+bool FrameWnd::OnUpdateCommand(int, bool&) { return true; }
+void FrameWnd::OnClose() { DestroyFrame(); }
+
+void FrameWnd::DestroyFrame() {
+  destroying_ = true;
+  close();
+}
+
+void FrameWnd::closeEvent(QCloseEvent* event) {
+  if (destroying_) {
+    updateTimer_->stop();
+    event->accept();
+    return;
+  }
+  event->ignore();
+  OnClose();
+  if (destroying_) event->accept();
+}
+
+void FrameWnd::SaveBarState(os::Profile& profile, const QString& section) const {
+  profile.SetValue(section, "State", saveState());
+}
+
+bool FrameWnd::LoadBarState(os::Profile& profile, const QString& section) {
+  const QByteArray state = profile.Value(section, "State");
+  return !state.isEmpty() && restoreState(state);
+}
+
+void FrameWnd::SaveWindowPos(os::Profile& profile, const QString& section) const {
+  profile.SetValue(section, "Geometry", saveGeometry());
+}
+
+bool FrameWnd::LoadWindowPos(os::Profile& profile, const QString& section) {
+  const QByteArray geometry = profile.Value(section, "Geometry");
+  return !geometry.isEmpty() && restoreGeometry(geometry);
+}
+
+// ---- DockWindow --------------------------------------------------------------
+
+DockWindow::DockWindow(QWidget* parent) : QDockWidget(parent) {
+  setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
+}
+
+bool DockWindow::Create(FrameWnd* frame, int id, const QString& title, int defaultSize) {
+  id_ = id;
+  defaultSize_ = defaultSize;
+  menuTitle_ = title;
+  QString shown = title;
+  shown.replace("&&", "&");
+  setWindowTitle(shown);
+  setObjectName(QString("Bar%1").arg(id));
+  if (frame) {
+    setParent(frame);
+    frame->RegisterBar(id, this);
+  }
+  return OnCreate() == 0;
+}
+
+int DockWindow::OnCreate() { return 0; }
+
+void DockWindow::SetChild(QWidget* child) { setWidget(child); }
+
+// ---- StatusBar -------------------------------------------------------------------
+
+StatusBar::StatusBar(QWidget* parent) : QStatusBar(parent) {}
+
+bool StatusBar::SetIndicators(int count) {
+  if (count <= 0) return false;
+  for (int i = 0; i < count; ++i) {
+    auto* label = new QLabel(this);
+    if (i == 0) addWidget(label, 1);
+    else addPermanentWidget(label);
+    panes_.push_back(label);
+  }
+  return true;
+}
+
+QLabel* StatusBar::pane(int index) const {
+  return index >= 0 && index < panes_.size() ? panes_[index] : nullptr;
+}
+
+QLabel* StatusBar::AddLogoPane(int paneId, int index, const QString& text) {
+  auto* label = new QLabel(text, this);
+  label->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  label->setFixedWidth(label->fontMetrics().horizontalAdvance(text) + 2 + 2 * label->frameWidth());
+  insertPermanentWidget(0, label);
+  index = std::clamp(index, 0, static_cast<int>(panes_.size()));
+  panes_.insert(index, label);
+  byId_.insert(paneId, label);
+  return label;
+}
+
+FlatTabCtrl::FlatTabCtrl(QWidget* parent) : QTabWidget(parent) {
+  setDocumentMode(true);
+  setTabPosition(QTabWidget::South);
+}
+
+}  // namespace qmx::toolkit
