@@ -1,0 +1,1011 @@
+// The XML document layer on libxml2 and libxslt.
+//
+// Parsing rules: the file's declared encoding is honoured (files declared
+// "euc-kr" are decoded by the character-set layer, which also accepts the
+// extended Korean code page), nothing is fetched from the network, external
+// entities and DTDs are never loaded, entities are not substituted, and
+// libxml2 never prints: every message goes to a collector that becomes the
+// XmlError's text.
+#include "platform/xml/xml.h"
+
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+#include <libxml/xmlerror.h>
+#include <libxml/xmlsave.h>
+#include <libxml/xpath.h>
+#include <libxml/xpathInternals.h>
+#include <libxslt/security.h>
+#include <libxslt/transform.h>
+#include <libxslt/xslt.h>
+#include <libxslt/xsltInternals.h>
+#include <libxslt/xsltutils.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <sstream>
+
+#include "platform/text/charset.h"
+
+namespace qmx::xml {
+namespace {
+
+xmlNodePtr N(void* p) { return static_cast<xmlNodePtr>(p); }
+xmlDocPtr D(void* p) { return static_cast<xmlDocPtr>(p); }
+const xmlChar* X(const std::string& s) { return reinterpret_cast<const xmlChar*>(s.c_str()); }
+std::string S(const xmlChar* s) { return s ? std::string(reinterpret_cast<const char*>(s)) : std::string(); }
+
+// Owns a string that libxml2 allocated.
+std::string TakeString(xmlChar* s) {
+  std::string out = S(s);
+  xmlFree(s);
+  return out;
+}
+
+std::string TrimRight(std::string s) {
+  while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) {
+    s.pop_back();
+  }
+  return s;
+}
+
+// Refuses every external resource: external DTDs, external entities,
+// stylesheet imports and document() calls.
+xmlParserInputPtr RefuseExternalEntity(const char* url, const char*, xmlParserCtxtPtr);
+
+void InitLibraries() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    xmlInitParser();
+    xsltInit();
+    xmlSetExternalEntityLoader(RefuseExternalEntity);
+  });
+}
+
+// A message for the errors that libxml2 hands over without a text (XPath).
+std::string DescribeCode(const xmlError& error) {
+  static const char* const kXPath[] = {
+      "Ok", "Number encoding", "Unfinished literal", "Start of literal", "Expected $ for variable reference",
+      "Undefined variable", "Invalid predicate", "Invalid expression", "Missing closing curly brace",
+      "Unregistered function", "Invalid operand", "Invalid type", "Invalid number of arguments",
+      "Invalid context size", "Invalid context position", "Memory allocation error", "Syntax error",
+      "Resource error", "Sub resource error", "Undefined namespace prefix", "Encoding error",
+      "Char out of XML range", "Invalid or incomplete context", "Stack usage error", "Forbidden variable"};
+  if (error.domain == XML_FROM_XPATH) {
+    const int index = error.code - XML_XPATH_EXPRESSION_OK;
+    std::string text = (index >= 0 && index < static_cast<int>(std::size(kXPath))) ? kXPath[index] : "XPath error";
+    if (error.int1 > 0) {
+      text += " at position " + std::to_string(error.int1);
+    }
+    return text;
+  }
+  return "error " + std::to_string(error.code);
+}
+
+class ErrorCollector;
+thread_local ErrorCollector* t_active_collector = nullptr;
+
+// Collects the messages of one operation on this thread. While it lives, the
+// thread's libxml2 error handlers point at it; the previous handlers come back
+// when it goes.
+class ErrorCollector {
+public:
+  ErrorCollector() {
+    old_structured_ = xmlStructuredError;
+    old_structured_ctx_ = xmlStructuredErrorContext;
+    old_generic_ = xmlGenericError;
+    old_generic_ctx_ = xmlGenericErrorContext;
+    xmlSetStructuredErrorFunc(this, &ErrorCollector::OnStructured);
+    xmlSetGenericErrorFunc(this, &ErrorCollector::OnGeneric);
+    outer_ = t_active_collector;
+    t_active_collector = this;
+  }
+  ~ErrorCollector() {
+    t_active_collector = outer_;
+    xmlSetStructuredErrorFunc(old_structured_ctx_, old_structured_);
+    xmlSetGenericErrorFunc(old_generic_ctx_, old_generic_);
+  }
+  ErrorCollector(const ErrorCollector&) = delete;
+  ErrorCollector& operator=(const ErrorCollector&) = delete;
+
+  static void OnStructured(void* self, xmlErrorPtr error) {
+    if (self == nullptr || error == nullptr) {
+      return;
+    }
+    auto* c = static_cast<ErrorCollector*>(self);
+    std::string text = TrimRight(error->message != nullptr ? error->message : DescribeCode(*error));
+    if (error->line > 0 && error->domain != XML_FROM_XPATH) {
+      text = "line " + std::to_string(error->line) + ": " + text;
+    }
+    if (error->level >= XML_ERR_ERROR && c->first_error_.empty()) {
+      c->first_error_ = text;
+    }
+    if (c->first_.empty()) {
+      c->first_ = text;
+    }
+  }
+
+  static void OnGeneric(void* self, const char* fmt, ...) {
+    if (self == nullptr || fmt == nullptr) {
+      return;
+    }
+    char buf[1024];
+    va_list ap;
+    va_start(ap, fmt);
+    std::vsnprintf(buf, sizeof buf, fmt, ap);
+    va_end(ap);
+    auto* c = static_cast<ErrorCollector*>(self);
+    c->generic_ += buf;
+  }
+
+  // A note that explains a later failure, kept below real errors.
+  void Note(const std::string& text) {
+    if (first_.empty()) {
+      first_ = text;
+    }
+  }
+
+  // The most telling message collected, or `fallback`.
+  std::string Message(const std::string& fallback) const {
+    if (!first_error_.empty()) {
+      return first_error_;
+    }
+    if (!generic_.empty()) {
+      return TrimRight(generic_);
+    }
+    if (!first_.empty()) {
+      return first_;
+    }
+    return fallback;
+  }
+
+private:
+  xmlStructuredErrorFunc old_structured_;
+  void* old_structured_ctx_;
+  xmlGenericErrorFunc old_generic_;
+  void* old_generic_ctx_;
+  ErrorCollector* outer_ = nullptr;
+  std::string first_error_;
+  std::string first_;
+  std::string generic_;
+};
+
+xmlParserInputPtr RefuseExternalEntity(const char* url, const char*, xmlParserCtxtPtr) {
+  if (t_active_collector != nullptr) {
+    t_active_collector->Note(std::string("Refusing to load the external resource \"") + (url ? url : "") + "\"");
+  }
+  return nullptr;
+}
+
+// The encoding named by the XML declaration at the start of `bytes`, or "".
+std::string SniffDeclaredEncoding(const std::string& bytes) {
+  size_t pos = 0;
+  if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+    pos = 3;
+  }
+  if (bytes.compare(pos, 5, "<?xml") != 0) {
+    return {};
+  }
+  size_t end = bytes.find("?>", pos);
+  if (end == std::string::npos || end - pos > 512) {
+    return {};
+  }
+  std::string decl = bytes.substr(pos, end - pos);
+  size_t at = decl.find("encoding");
+  if (at == std::string::npos) {
+    return {};
+  }
+  at += 8;
+  auto skip_blanks = [&] {
+    while (at < decl.size() && (decl[at] == ' ' || decl[at] == '\t' || decl[at] == '\r' || decl[at] == '\n')) {
+      ++at;
+    }
+  };
+  skip_blanks();
+  if (at >= decl.size() || decl[at] != '=') {
+    return {};
+  }
+  ++at;
+  skip_blanks();
+  if (at >= decl.size() || (decl[at] != '"' && decl[at] != '\'')) {
+    return {};
+  }
+  char quote = decl[at++];
+  size_t close = decl.find(quote, at);
+  if (close == std::string::npos) {
+    return {};
+  }
+  return decl.substr(at, close - at);
+}
+
+bool IsXmlBlank(const xmlChar* s) {
+  if (s == nullptr) {
+    return true;
+  }
+  for (; *s; ++s) {
+    if (*s != ' ' && *s != '\t' && *s != '\r' && *s != '\n') {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Removes the whitespace-only text nodes that only lay out element content
+// (text between elements, comments and processing instructions), as a DOM
+// that does not preserve white space shows the document. Text of elements
+// that hold nothing but text, and anything under xml:space="preserve", stays.
+void DropLayoutWhitespace(xmlNodePtr parent) {
+  bool mixed = false;
+  for (xmlNodePtr c = parent->children; c != nullptr; c = c->next) {
+    if (c->type == XML_ELEMENT_NODE || c->type == XML_COMMENT_NODE || c->type == XML_PI_NODE) {
+      mixed = true;
+      break;
+    }
+  }
+  if (mixed && (parent->type != XML_ELEMENT_NODE || xmlNodeGetSpacePreserve(parent) != 1)) {
+    for (xmlNodePtr c = parent->children; c != nullptr;) {
+      xmlNodePtr next = c->next;
+      if (c->type == XML_TEXT_NODE && IsXmlBlank(c->content)) {
+        xmlUnlinkNode(c);
+        xmlFreeNode(c);
+      }
+      c = next;
+    }
+  }
+  for (xmlNodePtr c = parent->children; c != nullptr; c = c->next) {
+    if (c->type == XML_ELEMENT_NODE) {
+      DropLayoutWhitespace(c);
+    }
+  }
+}
+
+int LineOfOffset(const std::string& bytes, size_t offset) {
+  int line = 1;
+  for (size_t i = 0; i < offset && i < bytes.size(); ++i) {
+    if (bytes[i] == '\n') {
+      ++line;
+    }
+  }
+  return line;
+}
+
+// Parses `bytes` into a new libxml2 document; `name` is used in messages
+// (and as the document's URL when not empty). Throws XmlError.
+xmlDocPtr ParseBytes(const std::string& bytes, const std::string& name, bool preserve_whitespace) {
+  InitLibraries();
+  const std::string label = name.empty() ? std::string("XML text") : name;
+
+  const std::string declared = SniffDeclaredEncoding(bytes);
+  const std::string* input = &bytes;
+  std::string converted;
+  int options = XML_PARSE_NONET | XML_PARSE_NODICT | XML_PARSE_BIG_LINES;
+  const char* encoding = nullptr;
+  if (!declared.empty() && text::IsEucKrName(declared)) {
+    if (!text::EucKrToUtf8(bytes, converted)) {
+      // Point at the first byte sequence that is not Korean text.
+      std::string probe;
+      size_t lo = 0, hi = bytes.size();
+      while (lo < hi) {  // smallest prefix that fails to decode
+        size_t mid = lo + (hi - lo) / 2;
+        if (text::EucKrToUtf8(std::string_view(bytes).substr(0, mid + 1), probe) ||
+            (mid + 1 < bytes.size() && static_cast<unsigned char>(bytes[mid]) >= 0x81 &&
+             text::EucKrToUtf8(std::string_view(bytes).substr(0, mid + 2), probe))) {
+          lo = mid + 1;
+        } else {
+          hi = mid;
+        }
+      }
+      throw XmlError(label + ", line " + std::to_string(LineOfOffset(bytes, lo)) +
+                     ": bytes that are not valid in the declared encoding \"" + declared + "\"");
+    }
+    input = &converted;
+    encoding = "UTF-8";
+    options |= XML_PARSE_IGNORE_ENC;
+  }
+  if (input->size() > static_cast<size_t>(INT32_MAX)) {
+    throw XmlError(label + ": the document is too large");
+  }
+
+  ErrorCollector errors;
+  xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
+  if (ctxt == nullptr) {
+    throw XmlError("Cannot create the XML parser");
+  }
+  xmlDocPtr doc = xmlCtxtReadMemory(ctxt, input->data(), static_cast<int>(input->size()),
+                                    name.empty() ? nullptr : name.c_str(), encoding, options);
+  const bool well_formed = ctxt->wellFormed != 0;
+  xmlFreeParserCtxt(ctxt);
+  if (doc == nullptr || !well_formed) {
+    if (doc != nullptr) {
+      xmlFreeDoc(doc);
+    }
+    throw XmlError(label + ", " + errors.Message("the document could not be parsed"));
+  }
+  if (encoding != nullptr) {
+    if (doc->encoding != nullptr) {
+      xmlFree(const_cast<xmlChar*>(doc->encoding));
+    }
+    doc->encoding = xmlStrdup(X(declared));
+  }
+  if (!preserve_whitespace) {
+    DropLayoutWhitespace(reinterpret_cast<xmlNodePtr>(doc));
+  }
+  return doc;
+}
+
+bool IsValidXmlText(const std::string& s) {
+  if (!text::IsValidUtf8(s)) {
+    return false;
+  }
+  for (size_t i = 0; i < s.size(); ++i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+      return false;
+    }
+    // U+FFFE and U+FFFF (EF BF BE / EF BF BF) are not XML characters.
+    if (c == 0xEF && i + 2 < s.size() && static_cast<unsigned char>(s[i + 1]) == 0xBF &&
+        (static_cast<unsigned char>(s[i + 2]) == 0xBE || static_cast<unsigned char>(s[i + 2]) == 0xBF)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+void CheckText(const std::string& value, const char* what) {
+  if (!IsValidXmlText(value)) {
+    throw XmlError(std::string(what) + " holds characters that XML cannot carry");
+  }
+}
+
+void CheckName(const std::string& name, const char* what) {
+  if (name.empty() || !text::IsValidUtf8(name) || xmlValidateQName(X(name), 0) != 0) {
+    throw XmlError(std::string("\"") + name + "\" is not a valid " + what + " name");
+  }
+}
+
+std::string QualifiedName(xmlNodePtr n) {
+  std::string name = S(n->name);
+  if (n->ns != nullptr && n->ns->prefix != nullptr) {
+    return S(n->ns->prefix) + ":" + name;
+  }
+  return name;
+}
+
+// Where a node is, for messages: "<Name> at file:line".
+std::string Where(xmlNodePtr n) {
+  std::string text = "<" + QualifiedName(n) + ">";
+  const long line = xmlGetLineNo(n);
+  const bool has_file = n->doc != nullptr && n->doc->URL != nullptr;
+  if (has_file || line > 0) {
+    text += " at ";
+    if (has_file) {
+      text += S(n->doc->URL);
+    }
+    if (line > 0) {
+      text += (has_file ? ":" : "line ") + std::to_string(line);
+    }
+  }
+  return text;
+}
+
+xmlAttrPtr FindProp(xmlNodePtr n, const std::string& name) {
+  if (n == nullptr || n->type != XML_ELEMENT_NODE) {
+    return nullptr;
+  }
+  for (xmlAttrPtr a = n->properties; a != nullptr; a = a->next) {
+    if (QualifiedName(reinterpret_cast<xmlNodePtr>(a)) == name) {
+      return a;
+    }
+  }
+  return nullptr;
+}
+
+xmlNodePtr Need(void* node, const char* operation) {
+  if (node == nullptr) {
+    throw XmlError(std::string(operation) + " on a node that does not exist");
+  }
+  return N(node);
+}
+
+xmlDocPtr DocOf(xmlNodePtr n) {
+  if (n->type == XML_DOCUMENT_NODE || n->type == XML_HTML_DOCUMENT_NODE) {
+    return reinterpret_cast<xmlDocPtr>(n);
+  }
+  return n->doc;
+}
+
+std::vector<Node> Select(xmlDocPtr doc, xmlNodePtr context, const std::string& xpath) {
+  InitLibraries();
+  if (doc == nullptr) {
+    throw XmlError("XPath \"" + xpath + "\" on an empty document");
+  }
+  ErrorCollector errors;
+  xmlXPathContextPtr ctx = xmlXPathNewContext(doc);
+  if (ctx == nullptr) {
+    throw XmlError("Cannot create the XPath context");
+  }
+  ctx->error = &ErrorCollector::OnStructured;
+  ctx->userData = &errors;
+  ctx->node = context;
+  // Prefixes declared on the document element can be used in expressions.
+  if (xmlNodePtr root = xmlDocGetRootElement(doc)) {
+    for (xmlNsPtr ns = root->nsDef; ns != nullptr; ns = ns->next) {
+      if (ns->prefix != nullptr) {
+        xmlXPathRegisterNs(ctx, ns->prefix, ns->href);
+      }
+    }
+  }
+  xmlXPathObjectPtr result = xmlXPathEvalExpression(X(xpath), ctx);
+  xmlXPathFreeContext(ctx);
+  if (result == nullptr) {
+    throw XmlError("Invalid XPath expression \"" + xpath + "\": " + errors.Message("cannot evaluate"));
+  }
+  if (result->type != XPATH_NODESET) {
+    xmlXPathFreeObject(result);
+    throw XmlError("XPath expression \"" + xpath + "\" does not select nodes");
+  }
+  std::vector<Node> nodes;
+  if (xmlNodeSetPtr set = result->nodesetval) {
+    nodes.reserve(static_cast<size_t>(set->nodeNr));
+    for (int i = 0; i < set->nodeNr; ++i) {
+      xmlNodePtr n = set->nodeTab[i];
+      if (n != nullptr && n->type != XML_NAMESPACE_DECL) {  // namespace nodes are copies
+        nodes.emplace_back(static_cast<void*>(n));
+      }
+    }
+  }
+  xmlXPathFreeObject(result);
+  return nodes;
+}
+
+// Detaches `child` from wherever it is and makes it belong to `doc`.
+void AdoptInto(xmlNodePtr child, xmlDocPtr doc, xmlNodePtr new_parent) {
+  xmlUnlinkNode(child);
+  if (child->doc != doc) {
+    if (xmlDOMWrapAdoptNode(nullptr, child->doc, child, doc, new_parent, 0) != 0) {
+      throw XmlError("Cannot move the node into the other document");
+    }
+  }
+}
+
+// Keeps a node that no longer has a place in the tree alive until the
+// document goes, so handles on it stay valid.
+xmlNodePtr Holder(void*& holder, xmlDocPtr doc) {
+  if (holder == nullptr) {
+    holder = xmlNewDocNode(doc, nullptr, BAD_CAST "detached", nullptr);
+    if (holder == nullptr) {
+      throw XmlError("Out of memory");
+    }
+  }
+  return N(holder);
+}
+
+// The stylesheet error channel of libxslt is one per process; transforms
+// therefore take turns.
+std::mutex& XsltMutex() {
+  static std::mutex m;
+  return m;
+}
+
+void XsltCollect(void* self, const char* fmt, ...) {
+  if (self == nullptr || fmt == nullptr) {
+    return;
+  }
+  char buf[1024];
+  va_list ap;
+  va_start(ap, fmt);
+  std::vsnprintf(buf, sizeof buf, fmt, ap);
+  va_end(ap);
+  static_cast<std::string*>(self)->append(buf);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- Node
+
+std::string Node::Name() const {
+  xmlNodePtr n = Need(node_, "Name");
+  switch (n->type) {
+    case XML_ELEMENT_NODE:
+    case XML_ATTRIBUTE_NODE:
+      return QualifiedName(n);
+    case XML_TEXT_NODE:
+      return "#text";
+    case XML_CDATA_SECTION_NODE:
+      return "#cdata-section";
+    case XML_COMMENT_NODE:
+      return "#comment";
+    case XML_DOCUMENT_NODE:
+    case XML_HTML_DOCUMENT_NODE:
+      return "#document";
+    default:
+      return S(n->name);
+  }
+}
+
+NodeType Node::Type() const {
+  switch (Need(node_, "Type")->type) {
+    case XML_ELEMENT_NODE:
+      return NodeType::Element;
+    case XML_ATTRIBUTE_NODE:
+      return NodeType::Attribute;
+    case XML_TEXT_NODE:
+      return NodeType::Text;
+    case XML_CDATA_SECTION_NODE:
+      return NodeType::CData;
+    case XML_COMMENT_NODE:
+      return NodeType::Comment;
+    case XML_PI_NODE:
+      return NodeType::ProcessingInstruction;
+    case XML_DOCUMENT_NODE:
+    case XML_HTML_DOCUMENT_NODE:
+      return NodeType::Document;
+    default:
+      return NodeType::Other;
+  }
+}
+
+std::string Node::Text() const {
+  xmlNodePtr n = Need(node_, "Text");
+  return TakeString(xmlNodeGetContent(n));
+}
+
+std::vector<Node> Node::Children() const {
+  xmlNodePtr n = Need(node_, "Children");
+  std::vector<Node> out;
+  if (n->type == XML_ENTITY_REF_NODE) {
+    return out;  // the entity's content belongs to the declaration
+  }
+  for (xmlNodePtr c = n->children; c != nullptr; c = c->next) {
+    out.emplace_back(static_cast<void*>(c));
+  }
+  return out;
+}
+
+std::vector<Node> Node::ChildElements() const {
+  xmlNodePtr n = Need(node_, "ChildElements");
+  std::vector<Node> out;
+  if (n->type == XML_ENTITY_REF_NODE) {
+    return out;
+  }
+  for (xmlNodePtr c = n->children; c != nullptr; c = c->next) {
+    if (c->type == XML_ELEMENT_NODE) {
+      out.emplace_back(static_cast<void*>(c));
+    }
+  }
+  return out;
+}
+
+std::vector<Node> Node::Attributes() const {
+  xmlNodePtr n = Need(node_, "Attributes");
+  std::vector<Node> out;
+  if (n->type != XML_ELEMENT_NODE) {
+    return out;
+  }
+  for (xmlAttrPtr a = n->properties; a != nullptr; a = a->next) {
+    out.emplace_back(static_cast<void*>(a));
+  }
+  return out;
+}
+
+std::optional<std::string> Node::FindAttribute(const std::string& name) const {
+  xmlAttrPtr a = FindProp(N(node_), name);
+  if (a == nullptr) {
+    return std::nullopt;
+  }
+  return TakeString(xmlNodeGetContent(reinterpret_cast<xmlNodePtr>(a)));
+}
+
+std::string Node::GetAttributeText(const std::string& name) const {
+  if (node_ == nullptr) {
+    throw XmlError("Attribute \"" + name + "\" asked of a node that does not exist");
+  }
+  xmlAttrPtr a = FindProp(N(node_), name);
+  if (a == nullptr) {
+    throw XmlError("Attribute \"" + name + "\" not found on " + Where(N(node_)));
+  }
+  return TakeString(xmlNodeGetContent(reinterpret_cast<xmlNodePtr>(a)));
+}
+
+Node Node::SelectSingleNode(const std::string& xpath) const {
+  std::vector<Node> nodes = SelectNodes(xpath);
+  return nodes.empty() ? Node() : nodes.front();
+}
+
+std::vector<Node> Node::SelectNodes(const std::string& xpath) const {
+  xmlNodePtr n = Need(node_, "XPath selection");
+  return Select(DocOf(n), n, xpath);
+}
+
+void Node::SetAttribute(const std::string& name, const std::string& value) {
+  xmlNodePtr n = Need(node_, "SetAttribute");
+  if (n->type != XML_ELEMENT_NODE) {
+    throw XmlError("SetAttribute on a node that is not an element");
+  }
+  CheckName(name, "attribute");
+  CheckText(value, "The attribute value");
+  if (xmlAttrPtr a = FindProp(n, name)) {
+    // Same place, new value (the value is taken literally, not parsed).
+    if (xmlSetNsProp(n, a->ns, a->name, X(value)) == nullptr) {
+      throw XmlError("Cannot set attribute \"" + name + "\"");
+    }
+    return;
+  }
+  if (xmlSetProp(n, X(name), X(value)) == nullptr) {
+    throw XmlError("Cannot set attribute \"" + name + "\"");
+  }
+}
+
+void Node::RemoveAttribute(const std::string& name) {
+  xmlNodePtr n = Need(node_, "RemoveAttribute");
+  if (xmlAttrPtr a = FindProp(n, name)) {
+    xmlRemoveProp(a);
+  }
+}
+
+Node Node::AppendChild(Node child) {
+  xmlNodePtr parent = Need(node_, "AppendChild");
+  xmlNodePtr c = Need(child.node_, "AppendChild of a child");
+  if (parent->type != XML_ELEMENT_NODE && parent->type != XML_DOCUMENT_NODE) {
+    throw XmlError("AppendChild on a node that cannot hold children");
+  }
+  if (c->type == XML_ATTRIBUTE_NODE || c->type == XML_DOCUMENT_NODE || c->type == XML_HTML_DOCUMENT_NODE ||
+      c->type == XML_DTD_NODE || c->type == XML_NAMESPACE_DECL) {
+    throw XmlError("AppendChild of a node that cannot be a child");
+  }
+  for (xmlNodePtr p = parent; p != nullptr; p = p->parent) {
+    if (p == c) {
+      throw XmlError("AppendChild would put a node inside itself");
+    }
+  }
+  xmlDocPtr doc = DocOf(parent);
+  if (parent->type == XML_DOCUMENT_NODE) {
+    if (c->type == XML_TEXT_NODE || c->type == XML_CDATA_SECTION_NODE || c->type == XML_ENTITY_REF_NODE) {
+      throw XmlError("A document cannot hold text outside its document element");
+    }
+    if (c->type == XML_ELEMENT_NODE && xmlDocGetRootElement(doc) != nullptr) {
+      throw XmlError("The document already has a document element");
+    }
+  }
+  AdoptInto(c, doc, parent);
+  xmlNodePtr added = xmlAddChild(parent, c);  // text may merge into a text node before it
+  if (added == nullptr) {
+    throw XmlError("Cannot append the node");
+  }
+  return Node(static_cast<void*>(added));
+}
+
+Node Node::AppendElement(const std::string& name) {
+  xmlNodePtr parent = Need(node_, "AppendElement");
+  if (parent->type != XML_ELEMENT_NODE && parent->type != XML_DOCUMENT_NODE) {
+    throw XmlError("AppendElement on a node that cannot hold children");
+  }
+  CheckName(name, "element");
+  xmlDocPtr doc = DocOf(parent);
+  if (parent->type == XML_DOCUMENT_NODE && xmlDocGetRootElement(doc) != nullptr) {
+    throw XmlError("The document already has a document element");
+  }
+  xmlNodePtr e = xmlNewDocNode(doc, nullptr, X(name), nullptr);
+  if (e == nullptr || xmlAddChild(parent, e) == nullptr) {
+    if (e != nullptr) {
+      xmlFreeNode(e);
+    }
+    throw XmlError("Cannot create element \"" + name + "\"");
+  }
+  return Node(static_cast<void*>(e));
+}
+
+void Node::SetText(const std::string& text) {
+  xmlNodePtr n = Need(node_, "SetText");
+  CheckText(text, "The text");
+  switch (n->type) {
+    case XML_ELEMENT_NODE: {
+      // Replaces the content by one text node, taken literally.
+      xmlNodePtr c = n->children;
+      n->children = n->last = nullptr;
+      while (c != nullptr) {
+        xmlNodePtr next = c->next;
+        c->parent = nullptr;
+        c->prev = c->next = nullptr;
+        xmlFreeNode(c);
+        c = next;
+      }
+      if (!text.empty()) {
+        xmlNodePtr t = xmlNewDocTextLen(n->doc, X(text), static_cast<int>(text.size()));
+        if (t == nullptr || xmlAddChild(n, t) == nullptr) {
+          throw XmlError("Cannot set the text");
+        }
+      }
+      return;
+    }
+    case XML_ATTRIBUTE_NODE: {
+      auto* a = reinterpret_cast<xmlAttrPtr>(n);
+      if (a->parent == nullptr || xmlSetNsProp(a->parent, a->ns, a->name, X(text)) == nullptr) {
+        throw XmlError("Cannot set the attribute's text");
+      }
+      return;
+    }
+    case XML_TEXT_NODE:
+    case XML_CDATA_SECTION_NODE:
+    case XML_COMMENT_NODE:
+    case XML_PI_NODE:
+      xmlNodeSetContent(n, X(text));  // stored as given for these kinds
+      return;
+    default:
+      throw XmlError("SetText on a node that holds no text");
+  }
+}
+
+// ---------------------------------------------------------------- Document
+
+Document::Document() {
+  InitLibraries();
+  doc_ = xmlNewDoc(BAD_CAST "1.0");
+  if (doc_ == nullptr) {
+    throw XmlError("Out of memory");
+  }
+}
+
+Document::~Document() { Reset(); }
+
+void Document::Reset() {
+  if (detached_ != nullptr) {
+    xmlFreeNode(N(detached_));
+    detached_ = nullptr;
+  }
+  if (doc_ != nullptr) {
+    xmlFreeDoc(D(doc_));
+    doc_ = nullptr;
+  }
+}
+
+Document::Document(Document&& other) noexcept : doc_(other.doc_), detached_(other.detached_) {
+  other.doc_ = nullptr;
+  other.detached_ = nullptr;
+}
+
+Document& Document::operator=(Document&& other) noexcept {
+  if (this != &other) {
+    Reset();
+    doc_ = other.doc_;
+    detached_ = other.detached_;
+    other.doc_ = nullptr;
+    other.detached_ = nullptr;
+  }
+  return *this;
+}
+
+Document Document::Wrap(void* raw_doc) {
+  Document d(nullptr);
+  d.doc_ = raw_doc;
+  return d;
+}
+
+Document Document::LoadFile(const std::filesystem::path& path) {
+  return LoadFile(path, Whitespace::DropLayout);
+}
+
+Document Document::LoadFile(const std::filesystem::path& path, Whitespace whitespace) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    const int err = errno;
+    throw XmlError("Cannot open the file " + path.string() + ": " + std::strerror(err != 0 ? err : ENOENT));
+  }
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    throw XmlError("Cannot open the file " + path.string() + ": it is a folder");
+  }
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) {
+    throw XmlError("Cannot read the file " + path.string());
+  }
+  return Wrap(ParseBytes(bytes, path.string(), whitespace == Whitespace::Preserve));
+}
+
+Document Document::LoadText(const std::string& xml) { return LoadText(xml, Whitespace::DropLayout); }
+
+Document Document::LoadText(const std::string& xml, Whitespace whitespace) {
+  return Wrap(ParseBytes(xml, std::string(), whitespace == Whitespace::Preserve));
+}
+
+Node Document::Root() const {
+  if (doc_ == nullptr) {
+    return Node();
+  }
+  return Node(static_cast<void*>(xmlDocGetRootElement(D(doc_))));
+}
+
+Node Document::SelectSingleNode(const std::string& xpath) const {
+  std::vector<Node> nodes = SelectNodes(xpath);
+  return nodes.empty() ? Node() : nodes.front();
+}
+
+std::vector<Node> Document::SelectNodes(const std::string& xpath) const {
+  return Select(D(doc_), reinterpret_cast<xmlNodePtr>(doc_), xpath);
+}
+
+Node Document::CreateElement(const std::string& name) {
+  if (doc_ == nullptr) {
+    throw XmlError("CreateElement on a document that was moved away");
+  }
+  CheckName(name, "element");
+  xmlNodePtr e = xmlNewDocNode(D(doc_), nullptr, X(name), nullptr);
+  if (e == nullptr) {
+    throw XmlError("Cannot create element \"" + name + "\"");
+  }
+  // Until it is appended somewhere, the document keeps it.
+  xmlAddChild(Holder(detached_, D(doc_)), e);
+  return Node(static_cast<void*>(e));
+}
+
+void Document::SetRoot(Node element) {
+  if (doc_ == nullptr) {
+    throw XmlError("SetRoot on a document that was moved away");
+  }
+  xmlNodePtr e = Need(element.raw(), "SetRoot");
+  if (e->type != XML_ELEMENT_NODE) {
+    throw XmlError("The document element must be an element");
+  }
+  xmlDocPtr doc = D(doc_);
+  xmlNodePtr old = xmlDocGetRootElement(doc);
+  if (old == e) {
+    return;
+  }
+  AdoptInto(e, doc, reinterpret_cast<xmlNodePtr>(doc));
+  if (old != nullptr) {  // kept until the document goes: handles on it stay valid
+    xmlUnlinkNode(old);
+    xmlAddChild(Holder(detached_, doc), old);
+  }
+  if (xmlAddChild(reinterpret_cast<xmlNodePtr>(doc), e) == nullptr) {
+    throw XmlError("Cannot set the document element");
+  }
+}
+
+std::string Document::Xml() const {
+  if (doc_ == nullptr) {
+    return {};
+  }
+  xmlChar* mem = nullptr;
+  int size = 0;
+  ErrorCollector errors;
+  xmlDocDumpMemoryEnc(D(doc_), &mem, &size, "UTF-8");
+  if (mem == nullptr) {
+    throw XmlError("Cannot write the document: " + errors.Message("out of memory"));
+  }
+  std::string out(reinterpret_cast<const char*>(mem), static_cast<size_t>(size));
+  xmlFree(mem);
+  return out;
+}
+
+Document Document::Transform(const std::string& stylesheet_xml) const {
+  if (doc_ == nullptr) {
+    throw XmlError("Transform of a document that was moved away");
+  }
+  xmlDocPtr style_doc = ParseBytes(stylesheet_xml, "stylesheet", true);
+
+  std::lock_guard<std::mutex> lock(XsltMutex());
+  ErrorCollector errors;
+  std::string xslt_messages;
+  xsltSetGenericErrorFunc(&xslt_messages, &XsltCollect);
+  struct RestoreXsltErrors {
+    ~RestoreXsltErrors() { xsltSetGenericErrorFunc(nullptr, nullptr); }
+  } restore;
+
+  auto fail = [&](const std::string& what) -> XmlError {
+    std::string reason = !xslt_messages.empty() ? TrimRight(xslt_messages) : errors.Message("");
+    return XmlError(reason.empty() ? what : what + ": " + reason);
+  };
+
+  xsltStylesheetPtr style = xsltParseStylesheetDoc(style_doc);
+  if (style == nullptr || style->errors > 0) {
+    if (style != nullptr) {
+      xsltFreeStylesheet(style);  // frees the document with it
+    } else {
+      xmlFreeDoc(style_doc);
+    }
+    throw fail("The stylesheet is not valid");
+  }
+
+  xsltTransformContextPtr tctxt = xsltNewTransformContext(style, D(doc_));
+  xsltSecurityPrefsPtr prefs = xsltNewSecurityPrefs();
+  if (tctxt == nullptr || prefs == nullptr) {
+    if (prefs != nullptr) {
+      xsltFreeSecurityPrefs(prefs);
+    }
+    if (tctxt != nullptr) {
+      xsltFreeTransformContext(tctxt);
+    }
+    xsltFreeStylesheet(style);
+    throw XmlError("Cannot create the stylesheet processor");
+  }
+  for (xsltSecurityOption option : {XSLT_SECPREF_READ_FILE, XSLT_SECPREF_WRITE_FILE, XSLT_SECPREF_CREATE_DIRECTORY,
+                                    XSLT_SECPREF_READ_NETWORK, XSLT_SECPREF_WRITE_NETWORK}) {
+    xsltSetSecurityPrefs(prefs, option, xsltSecurityForbid);
+  }
+  xsltSetCtxtSecurityPrefs(prefs, tctxt);
+  xsltSetTransformErrorFunc(tctxt, &xslt_messages, &XsltCollect);
+
+  xmlDocPtr result = xsltApplyStylesheetUser(style, D(doc_), nullptr, nullptr, nullptr, tctxt);
+  const bool failed = result == nullptr || tctxt->state == XSLT_STATE_ERROR || tctxt->state == XSLT_STATE_STOPPED;
+  xsltFreeTransformContext(tctxt);
+  xsltFreeSecurityPrefs(prefs);
+  if (failed) {
+    if (result != nullptr) {
+      xmlFreeDoc(result);
+    }
+    xsltFreeStylesheet(style);
+    throw fail("The transformation failed");
+  }
+
+  // The result is written out as the stylesheet's output settings say
+  // (indentation, encoding) and read back, so the layout the stylesheet asked
+  // for is part of the returned document.
+  const bool xml_output = style->method == nullptr || xmlStrEqual(style->method, BAD_CAST "xml");
+  Document out(nullptr);
+  if (result->children == nullptr) {
+    xmlFreeDoc(result);
+    xsltFreeStylesheet(style);
+    out.doc_ = xmlNewDoc(BAD_CAST "1.0");
+    return out;
+  }
+  if (xml_output) {
+    xmlChar* mem = nullptr;
+    int size = 0;
+    if (xsltSaveResultToString(&mem, &size, result, style) == 0 && mem != nullptr) {
+      std::string text(reinterpret_cast<const char*>(mem), static_cast<size_t>(size));
+      xmlFree(mem);
+      try {
+        out.doc_ = ParseBytes(text, std::string(), true);
+      } catch (const XmlError&) {
+        out.doc_ = nullptr;  // not a well-formed document (a fragment): keep the tree itself
+      }
+    } else if (mem != nullptr) {
+      xmlFree(mem);
+    }
+  }
+  xsltFreeStylesheet(style);
+  if (out.doc_ != nullptr) {
+    xmlFreeDoc(result);
+  } else {
+    out.doc_ = result;
+  }
+  return out;
+}
+
+std::string Document::DeclaredEncoding() const {
+  if (doc_ == nullptr) {
+    return {};
+  }
+  return S(D(doc_)->encoding);
+}
+
+// ---------------------------------------------------------------- helpers
+
+std::string EscapeAttribute(const std::string& value) {
+  std::string out;
+  out.reserve(value.size() + value.size() / 8);
+  for (char c : value) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out.push_back(c);
+    }
+  }
+  return out;
+}
+
+}  // namespace qmx::xml
