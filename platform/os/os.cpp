@@ -160,6 +160,10 @@ int SpawnProgram(const LaunchRequest& request) {
 
 }  // namespace
 
+std::string MapProgramFileName(const std::string& name) {
+  return EndsWithNoCase(name, ".exe") ? name.substr(0, name.size() - 4) : name;
+}
+
 std::vector<std::string> MapProgram(const std::string& file) {
   if (file.empty()) return {};
   fs::path path(file);

@@ -66,6 +66,9 @@ struct LaunchRequest {
 // arguments that go before the caller's).
 std::vector<std::string> MapProgram(const std::string& file);
 
+// The file name of a program named by its Windows name ("X.exe" -> "X").
+std::string MapProgramFileName(const std::string& name);
+
 // Starts the program without waiting. 1 on success, -errno on failure.
 int LaunchProgram(const LaunchRequest& request);
 

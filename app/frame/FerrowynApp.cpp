@@ -1,0 +1,93 @@
+#include "app/frame/FerrowynApp.h"
+
+#include "app/frame/MainFrame.h"
+#include "app/model/Logging.h"
+#include "app/model/util/Utility.h"
+#include "platform/toolkit/message_box.h"
+
+#include <QApplication>
+#include <QStringList>
+
+namespace {
+
+constexpr const char* kInstanceName = "Ferrowyn.exe";
+
+int ToolkitBox(const std::string& text, unsigned flags) {
+  return qmx::toolkit::ShowMessageBox(QApplication::activeWindow(), text, {}, flags);
+}
+
+}  // namespace
+
+CFerrowynApp::CFerrowynApp() = default;
+
+CFerrowynApp::~CFerrowynApp() {
+  if (frame_) qmx::SetLogTarget(nullptr);
+}
+
+bool CFerrowynApp::InitInstance(const std::vector<std::string>& args) {
+  qmx::toolkit::SetProgramTitle("QMX-410 Tools");
+  qmx::SetMessageBoxHook(&ToolkitBox);
+
+  // One instance at a time.
+  if (instanceLock_.Create(kInstanceName) != 1) {
+    qmx::ShowBox(StrFormat("%s has been executed already.", kInstanceName), qmx::kBoxIconStop);
+    return false;
+  }
+
+  // The profile with four recent files.
+  profile_ = std::make_unique<qmx::os::Profile>(4);
+  qmx::SetClosingFlag(0);
+
+  // The main frame.
+  frame_ = std::make_unique<CMainFrame>(profile_.get());
+  if (frame_->OnCreate() != 0) {
+    frame_.reset();
+    return false;
+  }
+  QStringList recent = profile_->RecentFiles();
+  frame_->SetRecentFiles(recent);
+
+  frame_->RestoreWindowState();
+  frame_->InitializeFrmaework();
+
+  // A project file named on the command line is opened once the frame exists.
+  if (args.size() > 1 && !args[1].empty()) OpenDocumentFile(args[1]);
+  return true;
+}
+
+int CFerrowynApp::ExitInstance() {
+  qmx::SetLogTarget(nullptr);
+  frame_.reset();
+  return 0;
+}
+
+bool CFerrowynApp::OpenDocumentFile(const std::string& path) {
+  // Project files are not read by this version yet; say so rather than
+  // pretending the file was opened.
+  PostLog(qmx::kLogError, qmx::kLogSource,
+          StrFormat("[Warning] Project files cannot be opened by this version yet. File: %s. Func: %s.", path.c_str(),
+                    "OpenDocumentFile"));
+  return false;
+}
+
+void CFerrowynApp::AddToRecentFileList(const std::string& path) {
+  if (!profile_) return;
+  profile_->AddRecentFile(QString::fromStdString(path));
+  if (frame_) frame_->SetRecentFiles(profile_->RecentFiles());
+}
+
+int CFerrowynApp::Main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setOrganizationName("Kestun");
+  QApplication::setApplicationName("Ferrowyn Application");
+  std::vector<std::string> args;
+  for (int i = 0; i < argc; ++i) args.emplace_back(argv[i]);
+
+  CFerrowynApp theApp;
+  if (!theApp.InitInstance(args)) return 0;
+  // Quit when the main window has closed for good.
+  QObject::connect(&app, &QApplication::lastWindowClosed, &app, &QApplication::quit);
+  const int rc = app.exec();
+  theApp.ExitInstance();
+  return rc;
+}

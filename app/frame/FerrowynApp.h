@@ -1,0 +1,38 @@
+// The application object of QMX410Tools: single instance, profile, the main
+// frame, and the road from process start to the running window and back.
+#pragma once
+
+#include "platform/os/os.h"
+#include "platform/os/profile.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class CMainFrame;
+
+class CFerrowynApp {
+public:
+  CFerrowynApp();
+  ~CFerrowynApp();
+
+  // Start-up; false when the program is to end now (second instance, or the
+  // main window could not be created). Needs a QApplication.
+  bool InitInstance(const std::vector<std::string>& args);
+  // Shutdown after the message loop.
+  int ExitInstance();
+
+  CMainFrame* mainFrame() const { return frame_.get(); }
+  qmx::os::Profile* profile() const { return profile_.get(); }
+  // Hands a project file to the frame (recent-file entries, command line).
+  bool OpenDocumentFile(const std::string& path);
+  void AddToRecentFileList(const std::string& path);
+
+  // Runs the whole program: the entry point of main().
+  static int Main(int argc, char** argv);
+
+private:
+  qmx::os::NamedMutex instanceLock_;
+  std::unique_ptr<qmx::os::Profile> profile_;
+  std::unique_ptr<CMainFrame> frame_;
+};

@@ -1,0 +1,342 @@
+#include "app/frame/MainFrame.h"
+
+#include "app/frame/AboutDlg.h"
+#include "app/frame/FerrowynView.h"
+#include "app/frame/OutputBar.h"
+#include "app/model/FileVersionInfo.h"
+#include "app/model/Logging.h"
+#include "app/model/ProgramPaths.h"
+#include "app/model/util/Utility.h"
+#include "platform/os/os.h"
+#include "platform/os/profile.h"
+#include "platform/toolkit/message_box.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QToolBox>
+#include <QTreeWidget>
+
+#include <cerrno>
+#include <filesystem>
+
+namespace {
+
+constexpr const char* kBarStateSection = "Ferrowyn SaveBarState";
+constexpr const char* kWindowPosSection = "Settings";
+
+// Command ids the frame handles itself (every other command arrives with the
+// part of the program that carries it, and stays disabled until then).
+constexpr int kIdAppAbout = 57664;
+constexpr int kIdAppExit = 57665;
+
+}  // namespace
+
+QString CMainFrame::s_menuResource = ":/QMX410Tools/ui/menu128.xml";
+QString CMainFrame::s_toolBarResource = ":/QMX410Tools/ui/toolbar128.xml";
+bool CMainFrame::s_xmlParserAvailable = true;
+std::string CMainFrame::s_programFileName = "QMX410Tools.exe";
+
+CMainFrame::CMainFrame(qmx::os::Profile* profile) : profile_(profile) {
+  setObjectName("CMainFrame");
+  setWindowTitle("QMX-410 Tools");
+  noticeText_ = "Copyright (C) 2026 Kestun Automation. All rights reserved.";
+  copyrightLine_ = noticeText_;
+  extras_.copyright = copyrightLine_;
+}
+
+CMainFrame::~CMainFrame() {
+  // Nothing may post to the log window once it is gone.
+  if (logBar_ && qmx::GetLogTarget() == logBar_->logTarget()) qmx::SetLogTarget(nullptr);
+}
+
+int CMainFrame::OnCreate() {
+  const char* kLoc = "CMainFrame::OnCreate";
+  auto fail = [&](int code, const char* part) {
+    ShowResourceLackError(code, kLoc, part, 1, 0);
+    return -1;
+  };
+
+  // The menu bar.
+  if (!LoadMenuBar(s_menuResource)) return fail(-5001, "menubar");
+  // The toolbar.
+  if (!LoadToolBar(s_toolBarResource)) return fail(-5002, "toolbar");
+
+  // The three docking windows.
+  logBar_ = new COutputBar(this);
+  if (!logBar_->Create(this, 59501, "Log Message", 150)) return fail(-5003, "logMsgBar");
+
+  projectBar_ = new qmx::toolkit::DockWindow(this);
+  if (!projectBar_->Create(this, 59502, "Project Window", 200)) return fail(-5004, "prjectbar");
+  auto* tree = new QTreeWidget(projectBar_);
+  tree->setObjectName("ProjectTree");
+  tree->setHeaderHidden(true);
+  projectBar_->SetChild(tree);
+
+  toolBoxBar_ = new qmx::toolkit::DockWindow(this);
+  if (!toolBoxBar_->Create(this, 59503, "NA && IO List", 150)) return fail(-5005, "NA/IO bar");
+  auto* box = new QToolBox(toolBoxBar_);
+  box->setObjectName("CatalogueToolBox");
+  toolBoxBar_->SetChild(box);
+
+  // Status bar with four panes.
+  statusBar_ = new qmx::toolkit::StatusBar(this);
+  if (!statusBar_->SetIndicators(4)) return fail(-5006, "status bar");
+  setStatusBar(statusBar_);
+  RegisterBar(59393, statusBar_);
+
+  // Docking, in the order the bars always had.
+  DockControlBar(logBar_, Qt::BottomDockWidgetArea);
+  DockControlBar(projectBar_, Qt::LeftDockWidgetArea);
+  DockControlBar(toolBoxBar_, Qt::RightDockWidgetArea);
+
+  // The combo boxes and the logo pane do not stop creation when they fail.
+  CreateCombos();
+  statusBar_->AddLogoPane(32772, 0, "Kestun Automation");
+
+  view_ = new CFerrowynView(this);
+  setCentralWidget(view_);
+
+  // Last: every log record goes to the log window from now on.
+  qmx::SetLogTarget(logBar_->logTarget());
+  return 0;
+}
+
+bool CMainFrame::CreateCombos() {
+  if (!toolBar()) return false;
+  toolBar()->addSeparator();
+  viewModeCombo_ = new QComboBox(toolBar());
+  viewModeCombo_->setObjectName("Combo32822");
+  viewModeCombo_->addItems({"User View", "Product View", "Product, Desc View"});
+  viewModeCombo_->setFixedWidth(124);
+  viewModeCombo_->setMaxVisibleItems(8);
+  viewModeCombo_->setCurrentIndex(0);
+  toolBar()->addWidget(viewModeCombo_);
+
+  valueModeCombo_ = new QComboBox(toolBar());
+  valueModeCombo_->setObjectName("Combo32839");
+  valueModeCombo_->addItems({"Analog Normal Value", "Analog Raw Value (Dec)", "Analog Raw Value (Hex)"});
+  valueModeCombo_->setFixedWidth(140);
+  valueModeCombo_->setMaxVisibleItems(8);
+  valueModeCombo_->setCurrentIndex(0);
+  toolBar()->addWidget(valueModeCombo_);
+  return true;
+}
+
+bool CMainFrame::RestoreWindowState() {
+  if (profile_) {
+    LoadBarState(*profile_, kBarStateSection);
+    LoadWindowPos(*profile_, kWindowPosSection);
+  }
+  show();
+  return true;
+}
+
+void CMainFrame::InitPaths() {
+  appDir_ = qmx::os::ProgramFolder().string();
+  qmx::Paths().SetAppDir(appDir_);
+  appDir_ = qmx::Paths().appDir;
+  if (logBar_) logBar_->SetAppDirectory(appDir_);
+}
+
+std::string CMainFrame::GetFileVersionText(const std::string& programFile, std::string& title,
+                                           std::string& version) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(programFile, ec)) return {};
+
+  FileVersionInfo info;
+  info.Load(programFile);
+  std::string values[13];
+  for (int i = 0; i < 13; ++i) {
+    char buffer[256] = {};
+    if (info.GetStringValue(FileVersionInfo::GetKeyName(i), buffer, sizeof(buffer))) values[i] = buffer;
+  }
+  const std::string& company = values[1];
+  (void)company;
+  std::string fileVersion = values[3];
+  std::string productName = values[9];
+  std::string productVersion = values[10];
+  const std::string& specialBuild = values[11];
+
+  auto normalise = [](std::string& v) {
+    std::string out;
+    for (char c : v) {
+      if (c == ',') out += '.';
+      else if (c != ' ') out += c;
+    }
+    v = out;
+  };
+  normalise(fileVersion);
+  normalise(productVersion);
+  for (size_t pos; (pos = productName.find("Application")) != std::string::npos;) productName.erase(pos, 11);
+
+  title = StrFormat("%s [Version:%s. Build:%s]", productName.c_str(), fileVersion.c_str(), specialBuild.c_str());
+  version = fileVersion;
+  return StrFormat("%s is started. ProductVerson: %s. ProductVersion: %s.", productName.c_str(),
+                   productVersion.c_str(), fileVersion.c_str());
+}
+
+void CMainFrame::InitializeFrmaework() {
+  const char* kFunc = "InitializeFrmaework";
+  // Paths.
+  InitPaths();
+
+  // Banner from the program's version block.
+  std::string title, version;
+  const std::string line =
+      GetFileVersionText(appDir_ + "/" + qmx::os::MapProgramFileName(s_programFileName), title, version);
+  if (!line.empty()) {
+    PostLog(qmx::kLogGeneral, qmx::kLogSource, line);
+    setWindowTitle(QString::fromStdString(title));
+    versionText_ = version;
+  }
+
+  // The documentation work folder.
+  const int rc = CreateDirectories(qmx::Paths().tmpDir);
+  if (rc != 1) {
+    const int systemCode = rc < 0 ? -rc : EINVAL;
+    PostLog(qmx::kLogError, qmx::kLogSource,
+            StrFormat("[Error Code: %d] Cannot create the tmp directory. API Code: %d. Func: %s.", -1002, systemCode,
+                      kFunc));
+    qmx::ShowBox(StrFormat("%s! Error Code: %d", "Cannot create the tmp directory", systemCode), qmx::kBoxIconStop);
+  }
+
+  // Settings, text lists and catalogue; start-up goes on with what was read.
+  ParseXmlsAndAssignDatas();
+
+  // The log window follows the options.
+  if (logBar_) {
+    logBar_->SetLogOptions(options_);
+    logBar_->SetMaxLogFileSize(options_.MaxLogFileSize);
+  }
+
+  // The start page.
+  if (CFerrowynView* view = GetTabView(1)) {
+    view->SetStartPage(options_.StartUpTitle, options_.StartUpPath);
+    view->SetActiveTab(0);
+  }
+}
+
+CFerrowynView* CMainFrame::GetTabView(int showMessage) {
+  if (!view_ && showMessage == 1) {
+    qmx::ShowBox(StrFormat("Cannot get active view. Error Code: %d.", -1012), qmx::kBoxIconStop);
+  }
+  return view_;
+}
+
+int CMainFrame::ParseXmlsAndAssignDatas() {
+  xmlParserHeld_ = false;
+  if (!s_xmlParserAvailable) {
+    ShowError(-6000, "ParseXmlsAndAssignDatas", "Cannot create XML Parser. Please install xml parser", 1, 1);
+    return 0;
+  }
+  xmlParserHeld_ = true;
+  loadedFiles_.clear();
+
+  const std::string products = appDir_ + "/Products";
+  // Each reader runs only when every reader before it returned 1. The text
+  // lists carry the language suffix that the settings name, so their paths
+  // are formed when their turn comes.
+  const std::vector<std::function<int()>> readers = {
+      [&] {
+        const std::string path = appDir_ + "/QMX410Tools.xml";
+        loadedFiles_.push_back(path);
+        const int rc = ParseConfigFile(path, options_, extras_);
+        ApplyViewModeFromSettings();
+        return rc;
+      },
+      [&] {
+        const std::string path = StrFormat("%s/listTextId%s.xml", products.c_str(), options_.Language.c_str());
+        loadedFiles_.push_back(path);
+        return ParseTextIdFile(path, textIds_);
+      },
+      [&] {
+        const std::string path = StrFormat("%s/listError%s.xml", products.c_str(), options_.Language.c_str());
+        loadedFiles_.push_back(path);
+        return ParseErrorFile(path, errors_);
+      },
+  };
+  for (const auto& read : readers) {
+    const int rc = read();
+    if (rc != 1) return rc;  // the parser stays held until the frame goes
+  }
+  xmlParserHeld_ = false;
+  return 1;
+}
+
+void CMainFrame::ApplyViewModeFromSettings() {
+  if (!extras_.copyright.empty()) copyrightLine_ = extras_.copyright;
+  if (!extras_.projectsFolder.empty()) qmx::Paths().projectsDir = extras_.projectsFolder;
+  if (extras_.viewModeRead) {
+    namingMode_ = extras_.viewMode;
+    if (viewModeCombo_) viewModeCombo_->setCurrentIndex(namingMode_);
+  }
+}
+
+std::string CMainFrame::GetTextIdValue(const std::string& textId, std::string& description) {
+  return ::GetTextIdValue(textIds_, textId, description);
+}
+
+int CMainFrame::GetErrInfo(const std::string& category, int code, std::string& errClass, std::string& description,
+                           std::string& action) {
+  return ::GetErrInfo(errors_, category, code, errClass, description, action);
+}
+
+int CMainFrame::SaveConfig() {
+  extras_.copyright = copyrightLine_;
+  extras_.viewMode = namingMode_;
+  return SaveConfigFile(appDir_, options_, extras_);
+}
+
+void CMainFrame::OnAppAbout() {
+  CAboutDlg dlg(this, versionText_, noticeText_);
+  dlg.exec();
+}
+
+void CMainFrame::OnCommand(int id) {
+  switch (id) {
+    case kIdAppAbout: OnAppAbout(); break;
+    case kIdAppExit: close(); break;
+    default: break;
+  }
+}
+
+bool CMainFrame::OnUpdateCommand(int id, bool&) { return id == kIdAppAbout || id == kIdAppExit; }
+
+void CMainFrame::OnClose() {
+  // 1. Never while a project monitors.
+  for (const OpenProjectSlot& p : projects_) {
+    if (p.isMonitoring && p.isMonitoring()) {
+      qmx::ShowBox("Some projects are monitoring. Please, terminate application after stop monitoring.",
+                   qmx::kBoxIconStop);
+      return;
+    }
+  }
+  // 2. Ask.
+  if (qmx::ShowBox("Terminate application?", qmx::kBoxYesNo | qmx::kBoxIconQuestion) != qmx::kBoxIdYes) return;
+  // 3. From here on nothing is logged.
+  qmx::SetClosingFlag(1);
+  // 4. Close the projects in list order; a cancel stops the whole close.
+  while (!projects_.empty()) {
+    OpenProjectSlot& p = projects_.front();
+    const int rc = p.close ? p.close() : 1;
+    if (rc == 2) {
+      qmx::SetClosingFlag(0);
+      return;
+    }
+    projects_.erase(projects_.begin());
+  }
+  // 5. (Project objects are owned by their slots and gone with them.)
+  // 6. Bar layout and window placement.
+  if (profile_) {
+    SaveBarState(*profile_, kBarStateSection);
+    SaveWindowPos(*profile_, kWindowPosSection);
+    profile_->Sync();
+  }
+  // 7. Empty the documentation work folder, which stays.
+  if (!qmx::Paths().tmpDir.empty()) DeleteAllFilesInDir(qmx::Paths().tmpDir, 0);
+  // 8. Old log files.
+  if (logBar_) logBar_->EraseOldLogFiles();
+  // 9. The window goes.
+  qmx::SetLogTarget(nullptr);
+  DestroyFrame();
+}
