@@ -3,9 +3,9 @@
 //
 // Both directions go through tables that are filled once from iconv: the
 // decoding table covers the extended Korean code page (CP949, a superset of
-// EUC-KR that files written on Korean Windows systems may hold), the encoding
-// table only the strict EUC-KR set, so every file we write is plain EUC-KR
-// that any reader understands. A character the encoding table does not hold
+// EUC-KR that files written on Korean Windows systems may hold) and strict
+// EUC-KR, the encoding table only the characters both agree on, so every file
+// we write is plain EUC-KR that any reader understands. A character the encoding table does not hold
 // is written as a decimal numeric character reference.
 #include "platform/text/charset.h"
 
@@ -63,11 +63,20 @@ const Tables& GetTables() {
       }
       iconv_close(cd);
     }
+    // Strict EUC-KR: added to the decoding table where the extended code page
+    // has no character, and written only where both sets agree, so that what
+    // we write reads back the same through either.
     if (iconv_t cd = iconv_open("UTF-32LE", "EUC-KR"); cd != reinterpret_cast<iconv_t>(-1)) {
       for (unsigned lead = 0xA1; lead <= 0xFE; ++lead) {
         for (unsigned trail = 0xA1; trail <= 0xFE; ++trail) {
           char32_t cp = DecodePair(cd, static_cast<unsigned char>(lead), static_cast<unsigned char>(trail));
-          if (cp >= 0x80) {
+          if (cp < 0x80) {
+            continue;
+          }
+          char32_t& wide = t.decode[(lead - kLeadFirst) * kTrailCount + (trail - kTrailFirst)];
+          if (wide == 0) {
+            wide = cp;
+          } else if (wide == cp) {
             t.encode.emplace(cp, static_cast<uint16_t>(lead << 8 | trail));
           }
         }

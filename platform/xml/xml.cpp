@@ -54,13 +54,15 @@ std::string TrimRight(std::string s) {
 
 // Refuses every external resource: external DTDs, external entities,
 // stylesheet imports and document() calls.
-xmlParserInputPtr RefuseExternalEntity(const char* url, const char*, xmlParserCtxtPtr);
+xmlParserInputPtr RefuseExternalEntity(const char* url, const char* id, xmlParserCtxtPtr ctxt);
+xmlExternalEntityLoader g_default_loader = nullptr;
 
 void InitLibraries() {
   static std::once_flag once;
   std::call_once(once, [] {
     xmlInitParser();
     xsltInit();
+    g_default_loader = xmlGetExternalEntityLoader();
     xmlSetExternalEntityLoader(RefuseExternalEntity);
   });
 }
@@ -173,7 +175,12 @@ private:
   std::string generic_;
 };
 
-xmlParserInputPtr RefuseExternalEntity(const char* url, const char*, xmlParserCtxtPtr) {
+// While an operation of this layer runs on the thread, nothing external is
+// loaded; other users of libxml2 in the process keep the default loader.
+xmlParserInputPtr RefuseExternalEntity(const char* url, const char* id, xmlParserCtxtPtr ctxt) {
+  if (t_active_collector == nullptr && g_default_loader != nullptr) {
+    return g_default_loader(url, id, ctxt);
+  }
   if (t_active_collector != nullptr) {
     t_active_collector->Note(std::string("Refusing to load the external resource \"") + (url ? url : "") + "\"");
   }
@@ -262,16 +269,6 @@ void DropLayoutWhitespace(xmlNodePtr parent) {
   }
 }
 
-int LineOfOffset(const std::string& bytes, size_t offset) {
-  int line = 1;
-  for (size_t i = 0; i < offset && i < bytes.size(); ++i) {
-    if (bytes[i] == '\n') {
-      ++line;
-    }
-  }
-  return line;
-}
-
 // Parses `bytes` into a new libxml2 document; `name` is used in messages
 // (and as the document's URL when not empty). Throws XmlError.
 xmlDocPtr ParseBytes(const std::string& bytes, const std::string& name, bool preserve_whitespace) {
@@ -283,22 +280,22 @@ xmlDocPtr ParseBytes(const std::string& bytes, const std::string& name, bool pre
   std::string converted;
   int options = XML_PARSE_NONET | XML_PARSE_NODICT | XML_PARSE_BIG_LINES;
   const char* encoding = nullptr;
-  if (!declared.empty() && text::IsEucKrName(declared)) {
+  const bool has_bom = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0;  // a byte order mark wins
+  if (!has_bom && !declared.empty() && text::IsEucKrName(declared)) {
     if (!text::EucKrToUtf8(bytes, converted)) {
-      // Point at the first byte sequence that is not Korean text.
+      // Name the first line holding a byte sequence that is not Korean text
+      // (a line break never falls inside a double-byte code).
+      int line = 1;
       std::string probe;
-      size_t lo = 0, hi = bytes.size();
-      while (lo < hi) {  // smallest prefix that fails to decode
-        size_t mid = lo + (hi - lo) / 2;
-        if (text::EucKrToUtf8(std::string_view(bytes).substr(0, mid + 1), probe) ||
-            (mid + 1 < bytes.size() && static_cast<unsigned char>(bytes[mid]) >= 0x81 &&
-             text::EucKrToUtf8(std::string_view(bytes).substr(0, mid + 2), probe))) {
-          lo = mid + 1;
-        } else {
-          hi = mid;
+      for (size_t start = 0; start < bytes.size(); ++line) {
+        size_t end = bytes.find('\n', start);
+        end = end == std::string::npos ? bytes.size() : end;
+        if (!text::EucKrToUtf8(std::string_view(bytes).substr(start, end - start), probe)) {
+          break;
         }
+        start = end + 1;
       }
-      throw XmlError(label + ", line " + std::to_string(LineOfOffset(bytes, lo)) +
+      throw XmlError(label + ", line " + std::to_string(line) +
                      ": bytes that are not valid in the declared encoding \"" + declared + "\"");
     }
     input = &converted;
@@ -889,13 +886,19 @@ Document Document::Transform(const std::string& stylesheet_xml) const {
   std::lock_guard<std::mutex> lock(XsltMutex());
   ErrorCollector errors;
   std::string xslt_messages;
-  xsltSetGenericErrorFunc(&xslt_messages, &XsltCollect);
   struct RestoreXsltErrors {
-    ~RestoreXsltErrors() { xsltSetGenericErrorFunc(nullptr, nullptr); }
+    xmlGenericErrorFunc func = xsltGenericError;
+    void* context = xsltGenericErrorContext;
+    ~RestoreXsltErrors() { xsltSetGenericErrorFunc(context, func); }
   } restore;
+  xsltSetGenericErrorFunc(&xslt_messages, &XsltCollect);
 
   auto fail = [&](const std::string& what) -> XmlError {
+    // One line for the log: the processor's lines joined.
     std::string reason = !xslt_messages.empty() ? TrimRight(xslt_messages) : errors.Message("");
+    for (size_t at = reason.find('\n'); at != std::string::npos; at = reason.find('\n', at)) {
+      reason.replace(at, 1, "; ");
+    }
     return XmlError(reason.empty() ? what : what + ": " + reason);
   };
 
