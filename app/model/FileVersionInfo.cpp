@@ -61,22 +61,29 @@ uint32_t FileVersionInfo::GetTranslation(int index) const {
   return translations_[index];
 }
 
-int FileVersionInfo::GetStringValue(const char* key, char* buffer, int size) const {
-  if (!valid_ || !key || !buffer || size <= 0) return 0;
-  std::memset(buffer, 0, static_cast<size_t>(size));
+const std::string* FileVersionInfo::FindStringValue(const char* key) const {
   const uint32_t translation = GetTranslation(currentTranslation_);
   const std::string query = StrFormat("\\StringFileInfo\\%04X%04X\\%s", translation & 0xFFFFu,
                                       (translation >> 16) & 0xFFFFu, key);
   auto it = block_strings_.find(query);
-  if (it == block_strings_.end()) return 0;
-  std::strncpy(buffer, it->second.c_str(), static_cast<size_t>(size) - 1);
+  return it == block_strings_.end() ? nullptr : &it->second;
+}
+
+int FileVersionInfo::GetStringValue(const char* key, char* buffer, int size) const {
+  if (!valid_ || !key || !buffer || size <= 0) return 0;
+  std::memset(buffer, 0, static_cast<size_t>(size));
+  const std::string* value = FindStringValue(key);
+  if (!value) return 0;
+  std::strncpy(buffer, value->c_str(), static_cast<size_t>(size) - 1);
   buffer[size - 1] = '\0';
   return 1;
 }
 
 std::string FileVersionInfo::GetStringValue(const std::string& key) const {
-  char buffer[256];
-  return GetStringValue(key.c_str(), buffer, sizeof(buffer)) ? std::string(buffer) : std::string();
+  // The whole value, however long (a fixed buffer would cut long comments).
+  if (!valid_) return {};
+  const std::string* value = FindStringValue(key.c_str());
+  return value ? *value : std::string();
 }
 
 const char* FileVersionInfo::GetKeyName(int index) {

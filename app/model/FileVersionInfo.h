@@ -46,6 +46,9 @@ public:
   static const char* GetKeyName(int index);
 
 private:
+  // The value of `key` in the current translation, or nullptr.
+  const std::string* FindStringValue(const char* key) const;
+
   FixedFileInfo fixed_;
   // The loaded block: translations and the string table.
   std::vector<uint32_t> block_translations_;

@@ -9,8 +9,10 @@
 namespace qmx {
 namespace {
 
-std::mutex& LogLock() {
-  static std::mutex lock;
+// Recursive, so a log target that itself logs while handing a record on
+// does not dead-lock the thread.
+std::recursive_mutex& LogLock() {
+  static std::recursive_mutex lock;
   return lock;
 }
 

@@ -176,7 +176,9 @@ std::vector<std::string> MapProgram(const std::string& file) {
   }
   if (EndsWithNoCase(name, ".exe")) {
     path.replace_filename(name.substr(0, name.size() - 4));
-    if (path.is_relative() && !path.has_parent_path()) path = ProgramFolder() / path;
+    // A relative program name ("Rendaval.exe", "Tools/Plenvar.exe") names a
+    // program of the program folder, not of the working folder.
+    if (path.is_relative()) path = ProgramFolder() / path;
     return {path.string()};
   }
   // A document: open it with the desktop's handler.
@@ -280,9 +282,17 @@ uint32_t ReadU32(const char* p) {
 }  // namespace
 
 std::optional<VersionBlock> ReadVersionBlock(const fs::path& path) {
+  // Only regular files: a folder makes the stream throw, a FIFO would block.
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) return std::nullopt;
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
-  std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string data;
+  try {
+    data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  } catch (const std::exception&) {
+    return std::nullopt;  // read error
+  }
   const std::string marker = VersionMarker();
   constexpr size_t kHeader = 16 + 4 + 52 + 4;  // marker, size, fixed record, translation count
   for (size_t pos = data.find(marker); pos != std::string::npos; pos = data.find(marker, pos + 1)) {

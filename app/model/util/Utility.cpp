@@ -36,7 +36,13 @@ std::string WithSlash(const std::string& folder) {
 // Regular files of a folder (no ".", "..", sub-folders); false when the folder
 // cannot be read.
 bool ListFiles(const std::string& folder, std::vector<std::string>& names, int& error) {
-  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+  // An empty folder text names no folder (it must not become the working
+  // folder for listing and the root for deleting).
+  if (folder.empty()) {
+    error = ENOENT;
+    return false;
+  }
+  DIR* dir = ::opendir(folder.c_str());
   if (!dir) {
     error = errno;
     return false;
@@ -223,10 +229,13 @@ int CreateDirectories(const std::string& path) {
   if (!IsValidFileName(trimmed, 0)) return 0;
   // The root of an absolute path is "/"; a relative path starts where it is.
   std::string current = trimmed.front() == '/' ? "" : ".";
-  for (int16_t index = 1;; ++index) {
-    const std::string field = GetToken(trimmed, index, '/', 1);
-    const int fields = GetCharCount(trimmed, '/');
-    if (index > fields) break;
+  // Walk the fields (trimmed) directly: a 16-bit token index would wrap on
+  // paths with more separators than it can count and never end.
+  for (size_t start = 0; start <= trimmed.size();) {
+    size_t end = trimmed.find('/', start);
+    if (end == std::string::npos) end = trimmed.size();
+    const std::string field = TrimStr(trimmed.substr(start, end - start));
+    start = end + 1;
     if (field.empty()) continue;  // the root or a doubled separator
     current += "/" + field;
     if (::mkdir(current.c_str(), 0777) != 0) {

@@ -1,0 +1,352 @@
+// The version block that the build embeds into programs and libraries, read
+// back from the file by the operating-system layer and by FileVersionInfo.
+#include "app/model/FileVersionInfo.h"
+#include "platform/os/os.h"
+#include "tests/support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace fs = std::filesystem;
+using qmx::os::ReadVersionBlock;
+using qmx::test::TempDir;
+using qmx::test::WriteFile;
+
+namespace {
+
+#define QMX_STR2(x) #x
+#define QMX_STR(x) QMX_STR2(x)
+
+const std::string kVersionText = std::string(QMX_STR(QMX_TEST_VERSION_MAJOR)) + ", " +
+                                 QMX_STR(QMX_TEST_VERSION_MINOR) + ", " + QMX_STR(QMX_TEST_VERSION_PATCH) + ", " +
+                                 QMX_STR(QMX_TEST_BUILD_NUMBER);
+constexpr uint32_t kBuild = QMX_TEST_BUILD_NUMBER;
+constexpr uint32_t kVersionHigh = (uint32_t{QMX_TEST_VERSION_MAJOR} << 16) | QMX_TEST_VERSION_MINOR;
+constexpr uint32_t kVersionLow = (uint32_t{QMX_TEST_VERSION_PATCH} << 16) | (kBuild & 0xFFFF);
+
+std::string Key(const std::string& name) { return "\\StringFileInfo\\040904B0\\" + name; }
+
+// ---- blocks written by the test ------------------------------------------------------
+
+std::string U32(uint32_t v) {
+  std::string s(4, '\0');
+  std::memcpy(s.data(), &v, 4);
+  return s;
+}
+
+// Assembled at run time, so this test program itself holds no marker.
+std::string Marker() {
+  std::string m = "QMX410";
+  m += "-VERBLOCK";
+  m.push_back('\0');
+  return m;
+}
+
+struct Block {
+  uint32_t fixed[13] = {0xFEEF04BDu, 0x00010000u, 0x00020003u, 0x00040005u, 0x00020003u, 0x00040005u, 0x3F,
+                        0, 0, 2, 0, 0, 0};
+  std::vector<uint32_t> translations = {0x04B00409u};
+  std::vector<std::pair<std::string, std::string>> strings = {{"040904B0/FileVersion", "2, 3, 4, 5"}};
+  int sizeAdjust = 0;        // added to the recorded size
+  bool terminate = true;     // the empty key that ends the strings
+  uint32_t countOverride = 0xFFFFFFFF;
+
+  std::string Bytes() const {
+    std::string body;
+    for (uint32_t f : fixed) body += U32(f);
+    body += U32(countOverride != 0xFFFFFFFF ? countOverride : static_cast<uint32_t>(translations.size()));
+    for (uint32_t t : translations) body += U32(t);
+    for (const auto& [key, value] : strings) {
+      body += key;
+      body.push_back('\0');
+      body += value;
+      body.push_back('\0');
+    }
+    if (terminate) body.push_back('\0');
+    const uint32_t total = static_cast<uint32_t>(16 + 4 + body.size() + sizeAdjust);
+    return Marker() + U32(total) + body;
+  }
+};
+
+// ---- blocks embedded by the build ---------------------------------------------------------
+
+TEST(ReadVersionBlock, ProgramBlockFields) {
+  const auto block = ReadVersionBlock(QMX_OS_HELPER);
+  ASSERT_TRUE(block.has_value());
+  EXPECT_EQ(block->fixed[0], qmx::os::kFixedInfoSignature);
+  EXPECT_EQ(block->fixed[1], 0x00010000u);
+  EXPECT_EQ(block->fixed[2], kVersionHigh);
+  EXPECT_EQ(block->fixed[3], kVersionLow);
+  EXPECT_EQ(block->fixed[4], kVersionHigh);
+  EXPECT_EQ(block->fixed[5], kVersionLow);
+  EXPECT_EQ(block->fixed[6], 0x3Fu);
+  EXPECT_EQ(block->fixed[9], 1u);  // program
+  EXPECT_EQ(block->translations, std::vector<uint32_t>{0x04B00409u});
+  const auto& s = block->strings;
+  ASSERT_TRUE(s.count(Key("FileVersion")));
+  EXPECT_EQ(s.at(Key("FileVersion")), kVersionText);
+  EXPECT_EQ(s.at(Key("ProductVersion")), kVersionText);
+  EXPECT_EQ(s.at(Key("SpecialBuild")), QMX_STR(QMX_TEST_BUILD_NUMBER));
+  EXPECT_EQ(s.at(Key("OriginalFilename")), "QmxOsHelper.exe");
+  EXPECT_EQ(s.at(Key("FileDescription")), "Operating-system layer test helper");
+  EXPECT_EQ(s.at(Key("InternalName")), "qmx_os_helper");
+  EXPECT_EQ(s.at(Key("ProductName")), "QMX-410 Tools");
+  EXPECT_EQ(s.at(Key("CompanyName")), "Kestun Automation");
+  EXPECT_EQ(s.count(Key("PrivateBuild")), 0u);
+}
+
+TEST(ReadVersionBlock, LibraryBlockFields) {
+  const auto block = ReadVersionBlock(QMX_OS_TESTLIB);
+  ASSERT_TRUE(block.has_value());
+  EXPECT_EQ(block->fixed[9], 2u);  // library
+  EXPECT_EQ(block->strings.at(Key("OriginalFilename")), "QmxTestLib.dll");
+  EXPECT_EQ(block->strings.at(Key("FileVersion")), kVersionText);
+}
+
+TEST(ReadVersionBlock, FilesWithoutABlock) {
+  TempDir dir("qmx-version");
+  WriteFile(dir / "empty", "");
+  WriteFile(dir / "text.txt", "just some text\n");
+  EXPECT_FALSE(ReadVersionBlock(dir / "empty"));
+  EXPECT_FALSE(ReadVersionBlock(dir / "text.txt"));
+  EXPECT_FALSE(ReadVersionBlock(dir / "missing"));
+  EXPECT_FALSE(ReadVersionBlock(dir.path()));
+  EXPECT_FALSE(ReadVersionBlock("/bin/sh"));
+}
+
+TEST(ReadVersionBlock, WrittenBlockIsReadAtAnyOffset) {
+  TempDir dir("qmx-version");
+  Block b;
+  b.translations = {0x04B00409u, 0x04E40407u};
+  b.strings = {{"040904B0/FileVersion", "2, 3, 4, 5"}, {"040704E4/FileVersion", "2, 3, 4, 5 de"}, {"NoSlash", "x"}};
+  WriteFile(dir / "f", std::string(1001, '\x7F') + b.Bytes() + std::string(77, '\0'));
+  const auto block = ReadVersionBlock(dir / "f");
+  ASSERT_TRUE(block.has_value());
+  EXPECT_EQ(block->fixed[2], 0x00020003u);
+  EXPECT_EQ(block->translations, (std::vector<uint32_t>{0x04B00409u, 0x04E40407u}));
+  EXPECT_EQ(block->strings.size(), 2u);  // a key without translation is skipped
+  EXPECT_EQ(block->strings.at("\\StringFileInfo\\040704E4\\FileVersion"), "2, 3, 4, 5 de");
+}
+
+TEST(ReadVersionBlock, DamagedBlocksAreRefused) {
+  TempDir dir("qmx-version");
+  std::vector<std::pair<std::string, std::string>> damaged;
+  {
+    Block b;
+    b.fixed[0] = 0xFEEF04BCu;
+    damaged.push_back({"wrong signature", b.Bytes()});
+  }
+  {
+    Block b;
+    b.sizeAdjust = 1;
+    damaged.push_back({"size beyond the file", b.Bytes()});
+  }
+  {
+    Block b;
+    b.sizeAdjust = -static_cast<int>(b.Bytes().size()) + 20;
+    damaged.push_back({"size below the header", b.Bytes()});
+  }
+  {
+    Block b;
+    b.countOverride = 1000;
+    damaged.push_back({"translation count too large", b.Bytes() + std::string(8000, '\0')});
+  }
+  {
+    Block b;
+    b.strings = {{"040904B0/FileVersion", "2, 3"}};
+    b.terminate = false;
+    std::string bytes = b.Bytes();
+    bytes.pop_back();  // the value's terminator is cut off: the recorded size ends inside the value
+    const uint32_t total = static_cast<uint32_t>(bytes.size());
+    std::memcpy(bytes.data() + 16, &total, 4);
+    damaged.push_back({"value without terminator", bytes});
+  }
+  {
+    Block b;
+    b.strings = {{"040904B0/FileVersion", ""}};
+    b.terminate = false;
+    std::string bytes = b.Bytes();
+    bytes.resize(bytes.size() - 1);  // key without any value
+    const uint32_t total = static_cast<uint32_t>(bytes.size());
+    std::memcpy(bytes.data() + 16, &total, 4);
+    damaged.push_back({"key without value", bytes});
+  }
+  damaged.push_back({"marker at the very end", std::string(10, 'x') + Marker()});
+  damaged.push_back({"header cut short", Block().Bytes().substr(0, 40)});
+
+  for (const auto& [what, bytes] : damaged) {
+    WriteFile(dir / "f", bytes);
+    EXPECT_FALSE(ReadVersionBlock(dir / "f")) << what;
+  }
+}
+
+TEST(ReadVersionBlock, FirstValidBlockWins) {
+  TempDir dir("qmx-version");
+  Block bad;
+  bad.fixed[0] = 0;
+  Block good;
+  good.strings = {{"040904B0/SpecialBuild", "good"}};
+  Block later;
+  later.strings = {{"040904B0/SpecialBuild", "later"}};
+  WriteFile(dir / "f", Marker() + "junk" + bad.Bytes() + good.Bytes() + later.Bytes());
+  const auto block = ReadVersionBlock(dir / "f");
+  ASSERT_TRUE(block.has_value());
+  EXPECT_EQ(block->strings.at(Key("SpecialBuild")), "good");
+}
+
+// ---- FileVersionInfo ----------------------------------------------------------------------
+
+TEST(FileVersionInfo, KeyNames) {
+  const char* expected[] = {"Comments",        "CompanyName",    "FileDescription", "FileVersion", "InternalName",
+                            "LegalCopyright",  "LegalTrademarks", "OriginalFilename", "PrivateBuild", "ProductName",
+                            "ProductVersion",  "SpecialBuild",    "OLESelfRegister"};
+  for (int i = 0; i < 13; ++i) {
+    ASSERT_NE(FileVersionInfo::GetKeyName(i), nullptr) << i;
+    EXPECT_STREQ(FileVersionInfo::GetKeyName(i), expected[i]);
+  }
+  EXPECT_EQ(FileVersionInfo::GetKeyName(13), nullptr);
+  EXPECT_EQ(FileVersionInfo::GetKeyName(-1), nullptr);
+  EXPECT_EQ(FileVersionInfo::GetKeyName(1000), nullptr);
+}
+
+TEST(FileVersionInfo, EmptyReaderAnswersNothing) {
+  FileVersionInfo info;
+  EXPECT_EQ(info.IsValid(), 0);
+  EXPECT_EQ(info.GetTranslationCount(), 0);
+  EXPECT_EQ(info.GetTranslation(0), 0u);
+  char buffer[16] = "unchanged";
+  EXPECT_EQ(info.GetStringValue("FileVersion", buffer, sizeof(buffer)), 0);
+  EXPECT_EQ(info.GetStringValue(std::string("FileVersion")), "");
+}
+
+TEST(FileVersionInfo, LoadsTheProgramBlock) {
+  FileVersionInfo info;
+  ASSERT_EQ(info.Load(QMX_OS_HELPER), 1);
+  EXPECT_EQ(info.IsValid(), 1);
+  const FixedFileInfo& fixed = info.GetFixedInfo();
+  EXPECT_EQ(fixed.signature, 0xFEEF04BDu);
+  EXPECT_EQ(fixed.strucVersion, 0x00010000u);
+  EXPECT_EQ(fixed.fileVersionMS, kVersionHigh);
+  EXPECT_EQ(fixed.fileVersionLS, kVersionLow);
+  EXPECT_EQ(fixed.productVersionMS, kVersionHigh);
+  EXPECT_EQ(fixed.productVersionLS, kVersionLow);
+  EXPECT_EQ(fixed.fileType, 1u);
+  EXPECT_EQ(info.GetTranslationCount(), 1);
+  EXPECT_EQ(info.GetTranslation(0), 0x04B00409u);
+  EXPECT_EQ(info.GetTranslation(1), 0u);
+  EXPECT_EQ(info.GetTranslation(-1), 0u);
+
+  char buffer[128];
+  ASSERT_EQ(info.GetStringValue("FileVersion", buffer, sizeof(buffer)), 1);
+  EXPECT_EQ(std::string(buffer), kVersionText);
+  EXPECT_EQ(info.GetStringValue(std::string("SpecialBuild")), QMX_STR(QMX_TEST_BUILD_NUMBER));
+  EXPECT_EQ(info.GetStringValue(std::string("ProductName")), "QMX-410 Tools");
+  EXPECT_EQ(info.GetStringValue(std::string("OriginalFilename")), "QmxOsHelper.exe");
+  EXPECT_EQ(info.GetStringValue(std::string("Comments")),
+            "Configuration and commissioning suite for QMX-410 I/O stations");
+}
+
+TEST(FileVersionInfo, LoadsTheLibraryBlock) {
+  FileVersionInfo info;
+  ASSERT_EQ(info.Load(QMX_OS_TESTLIB), 1);
+  EXPECT_EQ(info.GetFixedInfo().fileType, 2u);
+  EXPECT_EQ(info.GetStringValue(std::string("FileDescription")), "Operating-system layer test library");
+}
+
+TEST(FileVersionInfo, StringValueBufferRules) {
+  FileVersionInfo info;
+  ASSERT_EQ(info.Load(QMX_OS_HELPER), 1);
+  char buffer[8];
+  // the last place holds the terminator
+  std::memset(buffer, 'Z', sizeof(buffer));
+  ASSERT_EQ(info.GetStringValue("FileVersion", buffer, 5), 1);
+  EXPECT_STREQ(buffer, kVersionText.substr(0, 4).c_str());
+  EXPECT_EQ(buffer[5], 'Z') << "wrote past the given size";
+  // refused: no key, no room
+  EXPECT_EQ(info.GetStringValue(nullptr, buffer, 8), 0);
+  EXPECT_EQ(info.GetStringValue("FileVersion", buffer, 0), 0);
+  EXPECT_EQ(info.GetStringValue("FileVersion", buffer, -1), 0);
+  // an unknown key clears the buffer
+  std::memset(buffer, 'Z', sizeof(buffer));
+  EXPECT_EQ(info.GetStringValue("PrivateBuild", buffer, 8), 0);
+  EXPECT_EQ(buffer[0], '\0');
+  EXPECT_EQ(info.GetStringValue(std::string("PrivateBuild")), "");
+  // a translation that does not exist finds nothing
+  info.SetCurrentTranslation(1);
+  EXPECT_EQ(info.GetStringValue(std::string("FileVersion")), "");
+  info.SetCurrentTranslation(0);
+  EXPECT_EQ(info.GetStringValue(std::string("FileVersion")), kVersionText);
+}
+
+TEST(FileVersionInfo, LongValuesAreNotCut) {
+  TempDir dir("qmx-version");
+  Block b;
+  const std::string long_value(1000, 'c');
+  b.strings = {{"040904B0/Comments", long_value}};
+  WriteFile(dir / "f", b.Bytes());
+  FileVersionInfo info;
+  ASSERT_EQ(info.Load((dir / "f").string()), 1);
+  EXPECT_EQ(info.GetStringValue(std::string("Comments")), long_value);
+  std::vector<char> buffer(2000, 'Z');
+  ASSERT_EQ(info.GetStringValue("Comments", buffer.data(), static_cast<int>(buffer.size())), 1);
+  EXPECT_EQ(std::string(buffer.data()), long_value);
+}
+
+TEST(FileVersionInfo, SecondTranslation) {
+  TempDir dir("qmx-version");
+  Block b;
+  b.translations = {0x04B00409u, 0x04E40407u};
+  b.strings = {{"040904B0/FileDescription", "english"}, {"040704E4/FileDescription", "deutsch"}};
+  WriteFile(dir / "f", b.Bytes());
+  FileVersionInfo info;
+  ASSERT_EQ(info.Load((dir / "f").string()), 1);
+  EXPECT_EQ(info.GetTranslationCount(), 2);
+  EXPECT_EQ(info.GetTranslation(1), 0x04E40407u);
+  EXPECT_EQ(info.GetStringValue(std::string("FileDescription")), "english");
+  info.SetCurrentTranslation(1);
+  EXPECT_EQ(info.GetStringValue(std::string("FileDescription")), "deutsch");
+}
+
+TEST(FileVersionInfo, FailedLoadLeavesTheReaderCleared) {
+  TempDir dir("qmx-version");
+  WriteFile(dir / "text.txt", "no block here");
+  Block noTranslations;
+  noTranslations.translations.clear();
+  WriteFile(dir / "no-translations", noTranslations.Bytes());
+  Block wrongSignature;
+  wrongSignature.fixed[0] = 0x12345678u;
+  WriteFile(dir / "wrong-signature", wrongSignature.Bytes());
+
+  for (const fs::path& path : {fs::path(), dir / "missing", dir / "text.txt", dir / "no-translations",
+                               dir / "wrong-signature", fs::path("/bin/sh")}) {
+    FileVersionInfo info;
+    ASSERT_EQ(info.Load(QMX_OS_HELPER), 1);
+    EXPECT_EQ(info.Load(path.string()), 0) << path;
+    EXPECT_EQ(info.IsValid(), 0) << path;
+    EXPECT_EQ(info.GetFixedInfo().signature, 0u) << path;
+    EXPECT_EQ(info.GetFixedInfo().fileVersionMS, 0u) << path;
+    EXPECT_EQ(info.GetTranslationCount(), 0) << path;
+    EXPECT_EQ(info.GetTranslation(0), 0u) << path;
+    EXPECT_EQ(info.GetStringValue(std::string("FileVersion")), "") << path;
+  }
+}
+
+TEST(FileVersionInfo, ReloadForgetsTheOldStrings) {
+  TempDir dir("qmx-version");
+  Block b;
+  b.strings = {{"040904B0/FileVersion", "9, 9, 9, 9"}};
+  WriteFile(dir / "f", b.Bytes());
+  FileVersionInfo info;
+  ASSERT_EQ(info.Load(QMX_OS_HELPER), 1);
+  ASSERT_EQ(info.Load((dir / "f").string()), 1);
+  EXPECT_EQ(info.GetStringValue(std::string("FileVersion")), "9, 9, 9, 9");
+  EXPECT_EQ(info.GetStringValue(std::string("ProductName")), "");
+  EXPECT_EQ(info.GetFixedInfo().fileType, 2u);
+}
+
+}  // namespace
