@@ -1,0 +1,245 @@
+#include "app/model/AppOptions.h"
+
+#include "app/model/Logging.h"
+#include "app/model/TextIdList.h"
+#include "app/model/util/Utility.h"
+#include "platform/text/charset.h"
+#include "platform/xml/xml.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+AppOptions::AppOptions()
+    : Language("Eng"),
+      StartUpTitle("Kestun Main"),
+      StartUpPath(qmx::kDefaultStartUpPath),
+      ViewMode("User View"),
+      WndEnable{1, 1, 0, 0},
+      FileEnable{1, 1, 0, 0},
+      MaxWndDisplay(1000),
+      MaxLogFileSize(5),
+      EraseOldLogFileDays(14) {}
+
+void AppOptions::SetLogEnable(const std::string& section, int index, int value) {
+  if (index < 0 || index > 3) return;
+  if (CompareNoCase(section, "WND") == 0) {
+    WndEnable[index] = value;
+  } else if (CompareNoCase(section, "FILE") == 0) {
+    FileEnable[index] = value;
+  }
+}
+
+int DecimalTextToInt(const std::string& text) {
+  size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n' ||
+                             text[i] == '\v' || text[i] == '\f')) {
+    ++i;
+  }
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  long long value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    value = value * 10 + (text[i] - '0');
+    if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;  // saturate
+  }
+  if (negative) value = -value;
+  if (value > INT_MAX) value = INT_MAX;
+  if (value < INT_MIN) value = INT_MIN;
+  return static_cast<int>(value);
+}
+
+namespace {
+
+constexpr const char* kFuncParseConfigFile = "ParseConfigFile";
+
+// The view-mode number a file's ViewMode text selects.
+int ViewModeNumber(const std::string& text) {
+  if (CompareNoCase(text, "Application View") == 0) return 1;
+  if (CompareNoCase(text, "Product View") == 0) return 1;
+  if (CompareNoCase(text, "Product, Desc View") == 0) return 2;
+  return 0;
+}
+
+// Reads the Value of every child of a switch list into the section's switches.
+void ReadSwitches(const qmx::xml::Node& list, const char* section, AppOptions& options) {
+  int position = 0;
+  for (const qmx::xml::Node& child : list.Children()) {
+    // Blank text between the elements is no node of the list.
+    if (qmx::reader::IsBlankText(child)) continue;
+    // Comments and processing instructions take a position but are not read.
+    if (!qmx::reader::IsCommentOrPi(child)) {
+      options.SetLogEnable(section, position, DecimalTextToInt(qmx::reader::RequireAttribute(child, "Value")));
+    }
+    ++position;
+  }
+}
+
+std::string Esc(const std::string& value) { return qmx::xml::EscapeAttribute(value); }
+
+bool WriteAll(int fd, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+void ReportSaveFailure(const std::string& path, int error) {
+  std::string cause = error != 0 ? std::strerror(error) : "";
+  if (cause.size() > 255) cause.resize(255);
+  PostLog(qmx::kLogError, qmx::kLogSourceNoBlank,
+          StrFormat("[Error Code: %d] Cannot save the file. Cause: %s. Path: %s.", -1006, cause.c_str(), path.c_str()));
+  qmx::ShowBox(StrFormat("Cannot save the file. Cause: %s.\nError Code: %d. Path: %s.", cause.c_str(), -1006,
+                         path.c_str()),
+               qmx::kBoxIconStop);
+}
+
+}  // namespace
+
+int ParseConfigFile(const std::string& path, AppOptions& options, ConfigExtras& extras) {
+  using namespace qmx::reader;
+  LogStartParsing(path);
+  qmx::xml::Document document;
+  try {
+    document = qmx::xml::Document::LoadFile(path);
+  } catch (const qmx::xml::XmlError&) {
+    ReportLoadFailure(path);
+    return 0;
+  }
+
+  std::string location;
+  try {
+    location = "/Ferrowyn";
+    qmx::xml::Node node = RequireNode(document, location);
+    std::string copyright = RequireAttribute(node, "Copyright");
+    if (!IsStrEmpty(copyright, 1)) extras.copyright = copyright;
+
+    location = "/Ferrowyn/Options";
+    node = RequireNode(document, location);
+    options.Language = RequireAttribute(node, "Language");
+
+    location = "/Ferrowyn/StartUp";
+    node = RequireNode(document, location);
+    options.StartUpTitle = RequireAttribute(node, "Title");
+    options.StartUpPath = RequireAttribute(node, "Path");
+
+    location = "/Ferrowyn/Default";
+    node = RequireNode(document, location);
+    options.ViewMode = RequireAttribute(node, "ViewMode");
+    options.PrjUsrFolder = RequireAttribute(node, "PrjUsrFolder");
+    if (!IsStrEmpty(options.PrjUsrFolder, 1)) extras.projectsFolder = options.PrjUsrFolder;
+    if (!IsStrEmpty(options.ViewMode, 1)) {
+      extras.viewMode = ViewModeNumber(options.ViewMode);
+      extras.viewModeRead = true;
+    }
+
+    location = "/Ferrowyn/LogOption";
+    node = RequireNode(document, location);
+    options.MaxWndDisplay = DecimalTextToInt(RequireAttribute(node, "MaxWndDisplay"));
+    options.MaxLogFileSize = DecimalTextToInt(RequireAttribute(node, "MaxLogFileSize"));
+    options.EraseOldLogFileDays = DecimalTextToInt(RequireAttribute(node, "EraseOldLogFileDays"));
+
+    location = "/Ferrowyn/LogOption/WndEnable";
+    ReadSwitches(RequireNode(document, location), "WND", options);
+
+    location = "/Ferrowyn/LogOption/FileEnable";
+    ReadSwitches(RequireNode(document, location), "FILE", options);
+  } catch (const qmx::xml::XmlError& error) {
+    LogXmlException(qmx::kLogSource, error.what(), kFuncParseConfigFile, location, path);
+  }
+  LogEndParsing(path, 1);
+  return 1;
+}
+
+std::string FormatConfigFile(const AppOptions& options, const ConfigExtras& extras) {
+  const char* const eol = "\r\n";
+  std::string text;
+  auto line = [&](const std::string& content) {
+    text += content;
+    text += eol;
+  };
+  line("<?xml version=\"1.0\" encoding=\"euc-kr\"?>");
+  line(StrFormat("<Ferrowyn Copyright=\"%s\">", Esc(extras.copyright).c_str()));
+  line(StrFormat("<Options Language=\"%s\"/>", Esc(options.Language).c_str()));
+  line(StrFormat("<StartUp Title=\"%s\" Path=\"%s\"/>", Esc(options.StartUpTitle).c_str(),
+                 Esc(options.StartUpPath).c_str()));
+  line(StrFormat("<Default ViewMode=\"%s\" PrjUsrFolder=\"%s\"/>", Esc(options.ViewMode).c_str(),
+                 Esc(options.PrjUsrFolder).c_str()));
+  line(StrFormat("<LogOption MaxWndDisplay=\"%d\" MaxLogFileSize=\"%d\" EraseOldLogFileDays=\"%d\">",
+                 options.MaxWndDisplay, options.MaxLogFileSize, options.EraseOldLogFileDays));
+  static const char* const kWndDesc[4] = {"Wnd General Information", "Wnd Error Information",
+                                          "Wnd Communication Information", "Wnd Developer Information"};
+  static const char* const kFileDesc[4] = {"File General Information", "File Error Information",
+                                           "File Communication Information", "File Developer Information"};
+  line("<WndEnable>");
+  for (int i = 0; i < 4; ++i) line(StrFormat("<Assign Value=\"%d\" Desc=\"%s\"/>", options.WndEnable[i], kWndDesc[i]));
+  line("</WndEnable>");
+  line("<FileEnable>");
+  for (int i = 0; i < 4; ++i) {
+    line(StrFormat("<Assign Value=\"%d\" Desc=\"%s\"/>", options.FileEnable[i], kFileDesc[i]));
+  }
+  line("</FileEnable>");
+  line("</LogOption>");
+  line("</Ferrowyn>");
+  // Values were escaped above, so characters outside EUC-KR become character
+  // references that any XML reader turns back into the same text.
+  return qmx::text::Utf8ToEucKr(text);
+}
+
+int SaveConfigFile(const std::string& programFolder, const AppOptions& options, const ConfigExtras& extras) {
+  const std::string path = (fs::path(programFolder) / qmx::kConfigFileName).string();
+  // The new text goes to a file beside the old one; only a complete, flushed
+  // file replaces it.
+  const std::string temporary = path + ".tmp";
+  const std::string bytes = FormatConfigFile(options, extras);
+
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
+  if (fd < 0) {
+    PostLog(qmx::kLogError, qmx::kLogSource,
+            StrFormat("[Error Code: %d] Cannot open the file during saving. Check if the file exists or using. "
+                      "File: %s.",
+                      -1003, path.c_str()));
+    qmx::ShowBox(StrFormat("Cannot open the file during saving. Check if the file exists or using.\nError Code: "
+                           "%d. File: %s.",
+                           -1003, path.c_str()),
+                 qmx::kBoxIconStop);
+    return 0;
+  }
+  // The new file keeps the access rights of the one it replaces.
+  struct stat old {};
+  if (::stat(path.c_str(), &old) == 0) (void)::fchmod(fd, old.st_mode & 07777);
+
+  int error = 0;
+  if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) error = errno;
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) error = errno;
+  if (error != 0) {
+    ::unlink(temporary.c_str());
+    ReportSaveFailure(path, error);
+    return 0;
+  }
+  // Make the rename itself durable.
+  const int dir = ::open(fs::path(path).parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    (void)::fsync(dir);
+    ::close(dir);
+  }
+  PostLog(qmx::kLogGeneral, qmx::kLogSource, StrFormat("Save configuration is completed. Path: %s", path.c_str()));
+  return 1;
+}

@@ -1,0 +1,182 @@
+#include "app/model/TextIdList.h"
+
+#include "app/model/AppOptions.h"
+#include "app/model/Logging.h"
+#include "app/model/util/Utility.h"
+#include "platform/os/os.h"
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace qmx::reader {
+
+bool IsCommentOrPi(const xml::Node& node) {
+  const xml::NodeType type = node.Type();
+  return type == xml::NodeType::Comment || type == xml::NodeType::ProcessingInstruction;
+}
+
+bool IsBlankText(const xml::Node& node) {
+  if (node.Type() != xml::NodeType::Text) return false;
+  for (char ch : node.Text()) {
+    if (ch != ' ' && ch != '\t' && ch != '\r' && ch != '\n') return false;
+  }
+  return true;
+}
+
+std::string RequireAttribute(const xml::Node& node, const std::string& name) {
+  if (!node || node.Type() != xml::NodeType::Element) throw xml::XmlError(kMissingNodeText);
+  std::optional<std::string> value = node.FindAttribute(name);
+  if (!value) throw xml::XmlError(kMissingNodeText);
+  return *value;
+}
+
+xml::Node RequireNode(const xml::Document& document, const std::string& path) {
+  xml::Node node = document.SelectSingleNode(path);
+  if (!node) throw xml::XmlError(kMissingNodeText);
+  return node;
+}
+
+void LogStartParsing(const std::string& path) {
+  PostLog(kLogDeveloper, kLogSource, StrFormat("Start parsing definition file. File:%s", path.c_str()));
+}
+
+void LogEndParsing(const std::string& path, int result) {
+  PostLog(kLogDeveloper, kLogSource,
+          StrFormat("End parsing definition file. File:%s. Result: %d", path.c_str(), result));
+}
+
+void ReportLoadFailure(const std::string& path) {
+  PostLog(kLogError, kLogSource,
+          StrFormat("[Error Code: %d] Cannot open the file. Check if the file exists or using. XML File: %s.", -1027,
+                    path.c_str()));
+  ShowBox(StrFormat("Cannot open the file. Check if the file exists or using.\nXML File: %s.", path.c_str()),
+          kBoxIconStop);
+}
+
+void LogXmlException(const std::string& source, const std::string& errorText, const std::string& function,
+                     const std::string& location, const std::string& path) {
+  std::string text = errorText;
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  PostLog(kLogError, source,
+          StrFormat("[Error Code: %d] Exception is happened. %s. Func:%s. Loc:%s. xml file: %s.", -6001, text.c_str(),
+                    function.c_str(), location.c_str(), path.c_str()));
+}
+
+}  // namespace qmx::reader
+
+namespace {
+
+std::string ListPath(const std::string& programFolder, const char* stem, const std::string& language) {
+  const fs::path products = fs::path(programFolder) / "Products";
+  const std::string name = StrFormat("%s%s.xml", stem, language.c_str());
+  if (std::optional<fs::path> found = qmx::os::FindFileNoCase(products, name)) return found->string();
+  return (products / name).string();
+}
+
+}  // namespace
+
+std::string TextIdListPath(const std::string& programFolder, const std::string& language) {
+  return ListPath(programFolder, "listTextId", language);
+}
+
+std::string ErrorListPath(const std::string& programFolder, const std::string& language) {
+  return ListPath(programFolder, "listError", language);
+}
+
+int ParseTextIdFile(const std::string& path, TextIdMap& map) {
+  using namespace qmx::reader;
+  LogStartParsing(path);
+  qmx::xml::Document document;
+  try {
+    document = qmx::xml::Document::LoadFile(path);
+  } catch (const qmx::xml::XmlError&) {
+    ReportLoadFailure(path);
+    return 0;
+  }
+
+  const std::string location = "/TextList/Text";
+  try {
+    for (const qmx::xml::Node& node : document.SelectNodes(location)) {
+      if (IsCommentOrPi(node)) continue;
+      TextIdEntry entry;
+      entry.textId = RequireAttribute(node, "TextId");
+      entry.value = RequireAttribute(node, "Value");
+      entry.descValue = RequireAttribute(node, "DescValue");
+      // The first entry of a text id wins.
+      map.try_emplace(entry.textId, std::move(entry));
+    }
+  } catch (const qmx::xml::XmlError& error) {
+    LogXmlException(qmx::kLogSourceNoBlank, error.what(), "ParseTextIdFile", location, path);
+  }
+  LogEndParsing(path, 1);
+  return 1;
+}
+
+int ParseErrorFile(const std::string& path, ErrorMap& map) {
+  using namespace qmx::reader;
+  LogStartParsing(path);
+  qmx::xml::Document document;
+  try {
+    document = qmx::xml::Document::LoadFile(path);
+  } catch (const qmx::xml::XmlError&) {
+    ReportLoadFailure(path);
+    return 0;
+  }
+
+  const std::string location = "/ErrorList/Category";
+  try {
+    for (const qmx::xml::Node& category : document.SelectNodes(location)) {
+      if (IsCommentOrPi(category)) continue;
+      const std::string generatorId = RequireAttribute(category, "GeneratorID");
+      for (const qmx::xml::Node& child : category.Children()) {
+        if (IsCommentOrPi(child) || IsBlankText(child)) continue;
+        ErrorInfo info;
+        const std::string value = RequireAttribute(child, "Value");
+        info.errClass = RequireAttribute(child, "Class");
+        info.description = RequireAttribute(child, "Description");
+        info.action = RequireAttribute(child, "Action");
+        info.key = StrFormat("%s_%s", generatorId.c_str(), value.c_str());
+        info.code = DecimalTextToInt(value);
+        // A later entry of a key replaces the earlier one.
+        map[info.key] = std::move(info);
+      }
+    }
+  } catch (const qmx::xml::XmlError& error) {
+    LogXmlException(qmx::kLogSource, error.what(), "ParseErrorFile", location, path);
+  }
+  LogEndParsing(path, 1);
+  return 1;
+}
+
+int GetErrInfo(const ErrorMap& map, const std::string& category, int code, std::string& errClass,
+               std::string& description, std::string& action) {
+  const auto it = map.find(StrFormat("%s_%d", category.c_str(), code));
+  if (it == map.end()) {
+    errClass.clear();
+    description.clear();
+    action.clear();
+    PostLog(qmx::kLogError, qmx::kLogSource,
+            StrFormat("[Error Code: %d] Error value is undefined in listError.xml. Category: %s, Error Code: %d. "
+                      "Func: %s.",
+                      -1013, category.c_str(), code, "GetErrInfo"));
+    return 0;
+  }
+  errClass = it->second.errClass;
+  description = it->second.description;
+  action = it->second.action;
+  return 1;
+}
+
+std::string GetTextIdValue(const TextIdMap& map, const std::string& textId, std::string& description) {
+  const auto it = map.find(textId);
+  if (it == map.end()) {
+    description.clear();
+    PostLog(qmx::kLogError, qmx::kLogSourceNoBlank,
+            StrFormat("[Error Code: %d] TextID is undefined in listTextId.xml. TextID: %s. Func: %s.", -1001,
+                      textId.c_str(), "GetTextIdValue"));
+    return {};
+  }
+  description = it->second.descValue;
+  return it->second.value;
+}

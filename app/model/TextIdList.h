@@ -1,0 +1,81 @@
+// The text-id list and the error list of the catalogue, and the reading
+// conventions every definition-file reader follows.
+//
+// Every text the catalogue shows is named by a text id and looked up in
+// "Products/listTextId<Language>.xml"; "Products/listError<Language>.xml"
+// gives class, description and action texts of numbered rule failures by the
+// part of the program that raises them (its generator id).
+#pragma once
+
+#include "platform/xml/xml.h"
+
+#include <map>
+#include <string>
+
+struct TextIdEntry {
+  std::string textId;
+  std::string value;      // the display text
+  std::string descValue;  // the longer description
+};
+using TextIdMap = std::map<std::string, TextIdEntry>;
+
+struct ErrorInfo {
+  std::string key;  // "<generator id>_<value text>"
+  int code = 0;     // the value text as a decimal number
+  std::string errClass;
+  std::string description;
+  std::string action;
+};
+using ErrorMap = std::map<std::string, ErrorInfo>;
+
+// Paths of the two lists: "<programFolder>/Products/listTextId<language>.xml"
+// and ".../listError<language>.xml". When no file has the exact name, a file
+// of the Products folder whose name differs only in letter case is taken.
+std::string TextIdListPath(const std::string& programFolder, const std::string& language);
+std::string ErrorListPath(const std::string& programFolder, const std::string& language);
+
+// Read the lists. 1 when the file loaded (also when a missing attribute ended
+// the reading early: the entries read before stay, -6001 is logged), 0 when it
+// did not load (-1027 with a message box). The first entry of a text id wins;
+// a later error entry of the same key replaces the earlier one.
+int ParseTextIdFile(const std::string& path, TextIdMap& map);
+int ParseErrorFile(const std::string& path, ErrorMap& map);
+
+// Class, description and action of the code of a generator id ("%s_%d"). 1
+// when found; else the outputs are emptied, -1013 is logged and 0 returned.
+int GetErrInfo(const ErrorMap& map, const std::string& category, int code, std::string& errClass,
+               std::string& description, std::string& action);
+
+// Display text of a text id, its description into `description`. An unknown
+// id gives empty texts and logs -1001.
+std::string GetTextIdValue(const TextIdMap& map, const std::string& textId, std::string& description);
+
+// ---- conventions shared by the definition-file readers --------------------------
+namespace qmx::reader {
+
+// The description the readers log for a node or attribute that is not there.
+inline constexpr const char* kMissingNodeText = "Invalid pointer";
+
+// Comments, processing instructions and blank text between elements take no
+// part in the reading of a list.
+bool IsCommentOrPi(const xml::Node& node);
+bool IsBlankText(const xml::Node& node);
+
+// The attribute's text; throws xml::XmlError(kMissingNodeText) when the node
+// is missing, is not an element or has no such attribute.
+std::string RequireAttribute(const xml::Node& node, const std::string& name);
+// The node at the path; throws xml::XmlError(kMissingNodeText) when none.
+xml::Node RequireNode(const xml::Document& document, const std::string& path);
+
+// "Start parsing definition file. File:%s" / "End parsing definition file.
+// File:%s. Result: %d", category 4.
+void LogStartParsing(const std::string& path);
+void LogEndParsing(const std::string& path, int result);
+// -1027 line (category 0) and the "Cannot open the file..." box.
+void ReportLoadFailure(const std::string& path);
+// The -6001 line of a reading that stopped at an XML failure; the error text
+// loses any trailing line break.
+void LogXmlException(const std::string& source, const std::string& errorText, const std::string& function,
+                     const std::string& location, const std::string& path);
+
+}  // namespace qmx::reader
