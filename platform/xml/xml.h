@@ -86,9 +86,10 @@ public:
 
   // Loads and parses a file; throws XmlError with the parser's reason
   // (file, line and message) when the file cannot be read or is malformed.
-  // External entities and DTDs are never loaded, entities are not expanded
-  // beyond the predefined ones and character references, and nothing is
-  // fetched over the network.
+  // External entities and external DTDs are never loaded, nothing is fetched
+  // over the network, and entity expansion bombs are refused. The XML
+  // declaration is not a node: the document's children are its top-level
+  // comments, processing instructions and the document element.
   static Document LoadFile(const std::filesystem::path& path);
   static Document LoadText(const std::string& xml);
   static Document LoadFile(const std::filesystem::path& path, Whitespace whitespace);
