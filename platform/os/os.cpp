@@ -27,12 +27,18 @@ namespace qmx::os {
 
 fs::path NamedMutex::LockPath(const std::string& name) {
   fs::path dir;
+  std::string user;
   if (const char* env = std::getenv("QMX_LOCK_DIR"); env && *env) dir = env;
   else if (const char* run = std::getenv("XDG_RUNTIME_DIR"); run && *run) dir = run;
-  else dir = fs::temp_directory_path();
+  else {
+    // The temporary folder is shared by all users: the user's id keeps one
+    // user's running program from counting as another user's.
+    dir = fs::temp_directory_path();
+    user = "." + std::to_string(::getuid());
+  }
   std::string safe;
   for (char c : name) safe += (c == '/' ? '_' : c);
-  return dir / (safe + ".lock");
+  return dir / (safe + user + ".lock");
 }
 
 NamedMutex::~NamedMutex() { Release(); }
@@ -285,14 +291,15 @@ std::optional<VersionBlock> ReadVersionBlock(const fs::path& path) {
   // Only regular files: a folder makes the stream throw, a FIFO would block.
   std::error_code ec;
   if (!fs::is_regular_file(path, ec)) return std::nullopt;
+  const auto size = fs::file_size(path, ec);
+  if (ec) return std::nullopt;
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
-  std::string data;
-  try {
-    data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  } catch (const std::exception&) {
-    return std::nullopt;  // read error
-  }
+  // One bulk read: programs are megabytes, read character by character they
+  // would slow every start.
+  std::string data(static_cast<size_t>(size), '\0');
+  in.read(data.data(), static_cast<std::streamsize>(data.size()));
+  data.resize(static_cast<size_t>(in.gcount()));
   const std::string marker = VersionMarker();
   constexpr size_t kHeader = 16 + 4 + 52 + 4;  // marker, size, fixed record, translation count
   for (size_t pos = data.find(marker); pos != std::string::npos; pos = data.find(marker, pos + 1)) {

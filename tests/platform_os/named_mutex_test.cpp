@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -96,6 +99,58 @@ TEST_F(NamedMutexTest, LockFolderThatCannotHoldFilesGivesMinusErrno) {
   EXPECT_FALSE(mutex.held());
   ::setenv("QMX_LOCK_DIR", (dir_ / "missing").c_str(), 1);
   EXPECT_EQ(mutex.Create("Ferrowyn.exe"), -ENOENT);
+}
+
+// Restores an environment variable at the end of a test.
+class EnvGuard {
+public:
+  explicit EnvGuard(const char* name) : name_(name) {
+    if (const char* v = std::getenv(name)) value_ = v, had_ = true;
+  }
+  ~EnvGuard() {
+    if (had_) ::setenv(name_, value_.c_str(), 1);
+    else ::unsetenv(name_);
+  }
+
+private:
+  const char* name_;
+  std::string value_;
+  bool had_ = false;
+};
+
+// Runs the helper's "try" as another user; 100 + the result, or 127 when it cannot run.
+int TryAsUser(uid_t uid, gid_t gid, const std::string& name) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    // only async-signal-safe calls between fork and exec
+    if (::setgid(gid) != 0 || ::setuid(uid) != 0) ::_exit(127);
+    char* argv[] = {const_cast<char*>(QMX_OS_HELPER), const_cast<char*>("try"), const_cast<char*>(name.c_str()),
+                    nullptr};
+    ::execve(argv[0], argv, environ);
+    ::_exit(127);
+  }
+  int status = 0;
+  if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return 127;
+  return WEXITSTATUS(status);
+}
+
+TEST_F(NamedMutexTest, UsersSharingTheTemporaryFolderHaveTheirOwnLocks) {
+  if (::getuid() != 0) GTEST_SKIP() << "needs root to run a second user";
+  EnvGuard lockDir("QMX_LOCK_DIR"), runtimeDir("XDG_RUNTIME_DIR"), tmpDir("TMPDIR");
+  ::unsetenv("QMX_LOCK_DIR");
+  ::unsetenv("XDG_RUNTIME_DIR");
+  // a shared temporary folder, as /tmp is
+  fs::permissions(dir_.path(), fs::perms::all | fs::perms::sticky_bit);
+  ::setenv("TMPDIR", dir_.path().c_str(), 1);
+  EXPECT_EQ(NamedMutex::LockPath("Ferrowyn.exe").parent_path(), dir_.path());
+
+  NamedMutex mine;
+  ASSERT_EQ(mine.Create("Ferrowyn.exe"), 1);
+  const int other = TryAsUser(65534, 65534, "Ferrowyn.exe");
+  if (other == 127) GTEST_SKIP() << "the helper cannot run as another user here";
+  EXPECT_EQ(other - 100, 1) << "another user's program counted as running";
+  // the same user is still refused
+  EXPECT_EQ(TryInOtherProcess("Ferrowyn.exe"), 0);
 }
 
 }  // namespace
