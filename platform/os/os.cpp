@@ -82,7 +82,23 @@ fs::path ExecutablePath() {
   return ec ? fs::path() : p;
 }
 
-fs::path ProgramFolder() { return ExecutablePath().parent_path(); }
+namespace {
+std::mutex g_folder_mutex;
+fs::path g_folder_override;
+}  // namespace
+
+fs::path ProgramFolder() {
+  {
+    std::lock_guard lock(g_folder_mutex);
+    if (!g_folder_override.empty()) return g_folder_override;
+  }
+  return ExecutablePath().parent_path();
+}
+
+void OverrideProgramFolder(const fs::path& folder) {
+  std::lock_guard lock(g_folder_mutex);
+  g_folder_override = folder;
+}
 
 std::optional<fs::path> FindFileNoCase(const fs::path& folder, const std::string& name) {
   std::error_code ec;

@@ -45,6 +45,9 @@ void SleepMs(unsigned milliseconds);
 // The full path of the running executable and its folder.
 std::filesystem::path ExecutablePath();
 std::filesystem::path ProgramFolder();
+// Makes ProgramFolder answer another folder (tests run the program's code from
+// a copy of the staged folder); an empty path restores the real one.
+void OverrideProgramFolder(const std::filesystem::path& folder);
 // `folder/name` when it exists; else the first entry of the folder whose name
 // equals `name` ignoring case; else nullopt.
 std::optional<std::filesystem::path> FindFileNoCase(const std::filesystem::path& folder, const std::string& name);
