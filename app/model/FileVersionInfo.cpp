@@ -22,7 +22,6 @@ void FileVersionInfo::Clear() {
   block_translations_.clear();
   block_strings_.clear();
   hasBlock_ = false;
-  translations_ = nullptr;
   currentTranslation_ = 0;
   translationCount_ = 0;
   valid_ = 0;
@@ -51,14 +50,15 @@ int FileVersionInfo::LoadFixedInfo(const std::string& path) {
 
 int FileVersionInfo::LoadTranslations() {
   if (!hasBlock_ || block_translations_.empty()) return 0;
-  translations_ = block_translations_.data();
   translationCount_ = static_cast<int>(block_translations_.size());
   return 1;
 }
 
 uint32_t FileVersionInfo::GetTranslation(int index) const {
-  if (!valid_ || !translations_ || index < 0 || index >= translationCount_) return 0;
-  return translations_[index];
+  // Indexed in the reader's own table (no pointer into it), so copies of a
+  // reader stay valid on their own.
+  if (!valid_ || index < 0 || index >= translationCount_) return 0;
+  return block_translations_[static_cast<size_t>(index)];
 }
 
 const std::string* FileVersionInfo::FindStringValue(const char* key) const {

@@ -50,11 +50,11 @@ private:
   const std::string* FindStringValue(const char* key) const;
 
   FixedFileInfo fixed_;
-  // The loaded block: translations and the string table.
+  // The loaded block: translations (counted once the table is loaded) and
+  // the string table.
   std::vector<uint32_t> block_translations_;
   std::map<std::string, std::string> block_strings_;
   bool hasBlock_ = false;
-  const uint32_t* translations_ = nullptr;
   int currentTranslation_ = 0;
   int translationCount_ = 0;
   int valid_ = 0;

@@ -336,6 +336,23 @@ TEST(FileVersionInfo, FailedLoadLeavesTheReaderCleared) {
   }
 }
 
+TEST(FileVersionInfo, CopiesStandOnTheirOwn) {
+  std::vector<FileVersionInfo> infos;
+  {
+    FileVersionInfo original;
+    ASSERT_EQ(original.Load(QMX_OS_HELPER), 1);
+    infos.push_back(original);
+    FileVersionInfo assigned;
+    assigned = original;
+    infos.push_back(assigned);
+  }  // the original's table is gone
+  for (int i = 0; i < 50; ++i) infos.emplace_back();  // moves the copies around
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(infos[i].GetTranslation(0), 0x04B00409u);
+    EXPECT_EQ(infos[i].GetStringValue(std::string("FileVersion")), kVersionText);
+  }
+}
+
 TEST(FileVersionInfo, ReloadForgetsTheOldStrings) {
   TempDir dir("qmx-version");
   Block b;
