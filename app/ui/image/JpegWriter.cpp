@@ -1,0 +1,356 @@
+#include "app/ui/image/JpegWriter.h"
+
+#include <algorithm>
+#include <bit>
+#include <initializer_list>
+#include <cstring>
+#include <new>
+#include <span>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "app/ui/image/ImageFile.h"
+#include "app/ui/image/ImageLog.h"
+#include "app/ui/image/JpegCore.h"
+
+namespace qmx {
+namespace {
+
+using jpeg::BitWriter;
+using jpeg::HuffmanCodes;
+using jpeg::Quantiser;
+
+// Worst case of one block: DC code and bits (27) and 63 AC codes with bits
+// (26 each) make 1665 bits; stuffing at most doubles the bytes.
+constexpr size_t kBlockReserve = 512;
+
+struct Component {
+  const Quantiser* quantiser;
+  const HuffmanCodes* dc;
+  const HuffmanCodes* ac;
+  int previousDc = 0;
+};
+
+// Bits that follow a code: the value, or the value - 1 when negative, in
+// `size` bits.
+inline uint32_t ValueBits(int value, int size) {
+  return static_cast<uint32_t>(value + (value >> 31)) & ((1u << size) - 1);
+}
+
+// Bit mask of the non-zero coefficients 1..63 of a zigzag block.
+inline uint64_t NonZeroAc(const int16_t* zz) {
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  uint64_t zeros = 0;
+  for (int i = 0; i < 4; ++i) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(zz + 16 * i));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(zz + 16 * i + 8));
+    const __m128i packed = _mm_packs_epi16(_mm_cmpeq_epi16(a, zero), _mm_cmpeq_epi16(b, zero));
+    zeros |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(packed))) << (16 * i);
+  }
+  return ~zeros & ~uint64_t{1};
+#else
+  uint64_t mask = 0;
+  for (int k = 1; k < 64; ++k) mask |= static_cast<uint64_t>(zz[k] != 0) << k;
+  return mask;
+#endif
+}
+
+void EncodeBlock(BitWriter& out, const int16_t* zz, Component& c) {
+  // DC difference; its category stays within the table's 0..11.
+  int diff = std::clamp(zz[0] - c.previousDc, -2047, 2047);
+  c.previousDc += diff;
+  int size = std::bit_width(static_cast<unsigned>(diff < 0 ? -diff : diff));
+  out.Put((static_cast<uint32_t>(c.dc->code[size]) << size) | ValueBits(diff, size), c.dc->size[size] + size);
+
+  const HuffmanCodes& ac = *c.ac;
+  uint64_t mask = NonZeroAc(zz);
+  int last = 0;
+  while (mask != 0) {
+    const int k = std::countr_zero(mask);
+    mask &= mask - 1;
+    int run = k - last - 1;
+    while (run > 15) {
+      out.Put(ac.code[0xF0], ac.size[0xF0]);
+      run -= 16;
+    }
+    const int value = std::clamp<int>(zz[k], -1023, 1023);
+    size = std::bit_width(static_cast<unsigned>(value < 0 ? -value : value));
+    const int symbol = run * 16 + size;
+    out.Put((static_cast<uint32_t>(ac.code[symbol]) << size) | ValueBits(value, size), ac.size[symbol] + size);
+    last = k;
+  }
+  if (last != 63) out.Put(ac.code[0x00], ac.size[0x00]);
+}
+
+// Transforms, quantises and codes the 8x8 block at `samples` (row stride
+// `stride`).
+inline void CodeBlock(BitWriter& out, const int16_t* samples, size_t stride, Component& c) {
+  alignas(16) int16_t block[64];
+  alignas(16) int16_t zz[64];
+  for (size_t r = 0; r < 8; ++r) std::memcpy(block + 8 * r, samples + r * stride, 8 * sizeof(int16_t));
+  jpeg::ForwardDct(block);
+  c.quantiser->Quantise(block, zz);
+  EncodeBlock(out, zz, c);
+}
+
+// Per-byte products of the colour conversion.
+struct ColourTables {
+  float yr[256], yg[256], yb[256];
+  float cbr[256], cbg[256], cbb[256];
+  float crr[256], crg[256], crb[256];
+  ColourTables() {
+    for (int v = 0; v < 256; ++v) {
+      const float f = static_cast<float>(v);
+      yr[v] = f * 0.299f;
+      yg[v] = f * 0.587f;
+      yb[v] = f * 0.114f;
+      cbr[v] = f * -0.1687f;
+      cbg[v] = f * -0.3313f;
+      cbb[v] = f * 0.5f;
+      crr[v] = f * 0.5f;
+      crg[v] = f * -0.4187f;
+      crb[v] = f * -0.0813f;
+    }
+  }
+};
+
+inline int16_t Sample(float v) { return static_cast<int16_t>(static_cast<int>(v + 0.5f) - 128); }
+
+// The marker segments from SOI to SOS (at most 605 bytes).
+class HeaderBytes {
+public:
+  void Put(std::initializer_list<uint8_t> bytes) {
+    for (uint8_t b : bytes) bytes_[size_++] = b;
+  }
+  void Put(std::span<const uint8_t> bytes) {
+    std::memcpy(bytes_.data() + size_, bytes.data(), bytes.size());
+    size_ += bytes.size();
+  }
+  void PutWord(int value) { Put({static_cast<uint8_t>((value >> 8) & 0xFF), static_cast<uint8_t>(value & 0xFF)}); }
+  void PutQuantTable(int id, const std::array<uint8_t, 64>& table) {
+    Put({0xFF, 0xDB, 0x00, 0x43, static_cast<uint8_t>(id)});
+    Put(table);
+  }
+  std::span<const uint8_t> bytes() const { return {bytes_.data(), size_}; }
+
+private:
+  std::array<uint8_t, 640> bytes_{};
+  size_t size_ = 0;
+};
+
+void LogInvalidPicture(const char* func, int width, int height) {
+  ImageLog(0, kImageLogSource,
+           FormatImageText("[Error Code: %d] Invalid picture size %d x %d. Func: %s.", kImageErrFileSave, width,
+                           height, func));
+}
+
+void LogNoMemory(const char* func) {
+  ImageLog(0, kImageLogSource,
+           FormatImageText("[Error Code: %d] Not enough memory to encode the picture. Func: %s.", kImageErrNoMemory,
+                           func));
+}
+
+constexpr uint8_t kEoi[2] = {0xFF, 0xD9};
+
+}  // namespace
+
+JpegWriter::JpegWriter() = default;
+JpegWriter::~JpegWriter() = default;
+
+bool JpegWriter::Encode(bool colour, int width, int height, const uint8_t* const* rows, int quality) {
+  const char* func = colour ? "JpegWriter::WriteColour" : "JpegWriter::WriteGrey";
+  if (width < 1 || width > 65535 || height < 1 || height > 65535 || rows == nullptr) {
+    LogInvalidPicture(func, width, height);
+    return false;
+  }
+  try {
+    HeaderBytes h;
+    h.Put({0xFF, 0xD8});
+    luminance_ = jpeg::LuminanceTableFor(quality);
+    h.PutQuantTable(0, luminance_);
+    if (colour) h.PutQuantTable(1, jpeg::kChrominanceQuant);
+    h.Put(jpeg::kLuminanceDht);
+    if (colour) h.Put(jpeg::kChrominanceDht);
+    // SOF0: precision 8, height, width, components (id, sampling, table).
+    h.Put({0xFF, 0xC0});
+    h.PutWord(colour ? 17 : 11);
+    h.Put({8});
+    h.PutWord(height);
+    h.PutWord(width);
+    if (colour) {
+      h.Put({3, 1, 0x21, 0, 2, 0x11, 1, 3, 0x11, 1});
+    } else {
+      h.Put({1, 1, 0x11, 0});
+    }
+    // SOS: components with their DC/AC tables, spectral 0..63, approximation 0.
+    h.Put({0xFF, 0xDA});
+    if (colour) {
+      h.PutWord(12);
+      h.Put({3, 1, 0x00, 2, 0x11, 3, 0x11, 0, 63, 0});
+    } else {
+      h.PutWord(8);
+      h.Put({1, 1, 0x00, 0, 63, 0});
+    }
+    headers_.assign(h.bytes().begin(), h.bytes().end());
+
+    const size_t padded = static_cast<size_t>((width + 15) & ~15) * static_cast<size_t>((height + 7) & ~7);
+    scan_ = std::make_unique<BitWriter>(padded / 4 + 4096);
+    if (colour) {
+      EncodeColourScan(width, height, rows);
+    } else {
+      EncodeGreyScan(width, height, rows);
+    }
+    scan_->Finish();
+  } catch (const std::bad_alloc&) {
+    scan_.reset();
+    LogNoMemory(func);
+    return false;
+  }
+  return true;
+}
+
+void JpegWriter::EncodeGreyScan(int width, int height, const uint8_t* const* rows) {
+  HuffmanCodes dc, ac;
+  size_t used = jpeg::BuildHuffmanCodes(jpeg::kLuminanceDht.data() + 4, dc);
+  jpeg::BuildHuffmanCodes(jpeg::kLuminanceDht.data() + 4 + used + 4, ac);
+  const Quantiser quantiser(luminance_);
+  Component grey{&quantiser, &dc, &ac};
+
+  const size_t paddedWidth = static_cast<size_t>((width + 7) & ~7);
+  std::vector<int16_t> band(8 * paddedWidth, 0);
+  BitWriter& out = *scan_;
+  for (int top = 0; top < height; top += 8) {
+    for (int r = 0; r < 8; ++r) {
+      int16_t* line = band.data() + static_cast<size_t>(r) * paddedWidth;
+      const int y = top + r;
+      if (y >= height) {
+        std::fill(line, line + paddedWidth, int16_t{0});
+        continue;
+      }
+      const uint8_t* src = rows[y];
+      for (int x = 0; x < width; ++x) line[x] = static_cast<int16_t>(src[x] - 128);
+      std::fill(line + width, line + paddedWidth, int16_t{0});
+    }
+    for (size_t x = 0; x < paddedWidth; x += 8) {
+      out.Reserve(kBlockReserve);
+      CodeBlock(out, band.data() + x, paddedWidth, grey);
+    }
+  }
+}
+
+void JpegWriter::EncodeColourScan(int width, int height, const uint8_t* const* rows) {
+  HuffmanCodes lumDc, lumAc, chrDc, chrAc;
+  size_t used = jpeg::BuildHuffmanCodes(jpeg::kLuminanceDht.data() + 4, lumDc);
+  jpeg::BuildHuffmanCodes(jpeg::kLuminanceDht.data() + 4 + used + 4, lumAc);
+  used = jpeg::BuildHuffmanCodes(jpeg::kChrominanceDht.data() + 4, chrDc);
+  jpeg::BuildHuffmanCodes(jpeg::kChrominanceDht.data() + 4 + used + 4, chrAc);
+  const Quantiser lumQuantiser(luminance_);
+  const Quantiser chrQuantiser(jpeg::kChrominanceQuant);
+  Component lum{&lumQuantiser, &lumDc, &lumAc};
+  Component cb{&chrQuantiser, &chrDc, &chrAc};
+  Component cr{&chrQuantiser, &chrDc, &chrAc};
+
+  const auto tables = std::make_unique<ColourTables>();
+  const ColourTables& t = *tables;
+  const size_t paddedWidth = static_cast<size_t>((width + 15) & ~15);
+  const size_t chromaWidth = paddedWidth / 2;
+  const size_t chromaUsed = static_cast<size_t>(width + 1) / 2;  // even columns inside the picture
+  std::vector<int16_t> yBand(8 * paddedWidth, 0), cbBand(8 * chromaWidth, 0), crBand(8 * chromaWidth, 0);
+  BitWriter& out = *scan_;
+  for (int top = 0; top < height; top += 8) {
+    for (int r = 0; r < 8; ++r) {
+      int16_t* yLine = yBand.data() + static_cast<size_t>(r) * paddedWidth;
+      int16_t* cbLine = cbBand.data() + static_cast<size_t>(r) * chromaWidth;
+      int16_t* crLine = crBand.data() + static_cast<size_t>(r) * chromaWidth;
+      const int y = top + r;
+      if (y >= height) {
+        std::fill(yLine, yLine + paddedWidth, int16_t{0});
+        std::fill(cbLine, cbLine + chromaWidth, int16_t{0});
+        std::fill(crLine, crLine + chromaWidth, int16_t{0});
+        continue;
+      }
+      const uint8_t* p = rows[y];
+      for (int x = 0; x < width; ++x, p += 3) {
+        const uint8_t b = p[0], g = p[1], red = p[2];
+        yLine[x] = Sample(t.yr[red] + t.yg[g] + t.yb[b]);
+        if ((x & 1) == 0) {
+          cbLine[x / 2] = Sample(t.cbr[red] + t.cbg[g] + t.cbb[b] + 128.0f);
+          crLine[x / 2] = Sample(t.crr[red] + t.crg[g] + t.crb[b] + 128.0f);
+        }
+      }
+      std::fill(yLine + width, yLine + paddedWidth, int16_t{0});
+      std::fill(cbLine + chromaUsed, cbLine + chromaWidth, int16_t{0});
+      std::fill(crLine + chromaUsed, crLine + chromaWidth, int16_t{0});
+    }
+    // MCU: two luminance blocks side by side, then Cb and Cr of the same 16 x 8 area.
+    for (size_t x = 0; x < paddedWidth; x += 16) {
+      out.Reserve(4 * kBlockReserve);
+      CodeBlock(out, yBand.data() + x, paddedWidth, lum);
+      CodeBlock(out, yBand.data() + x + 8, paddedWidth, lum);
+      CodeBlock(out, cbBand.data() + x / 2, chromaWidth, cb);
+      CodeBlock(out, crBand.data() + x / 2, chromaWidth, cr);
+    }
+  }
+}
+
+void JpegWriter::Assemble(std::vector<uint8_t>& file) const {
+  file.clear();
+  file.reserve(headers_.size() + scan_->size() + 2);
+  file.insert(file.end(), headers_.begin(), headers_.end());
+  file.insert(file.end(), scan_->data(), scan_->data() + scan_->size());
+  file.insert(file.end(), std::begin(kEoi), std::end(kEoi));
+}
+
+bool JpegWriter::Write(const char* func, const std::filesystem::path& path) {
+  std::string reason;
+  const bool ok = WritePictureFile(
+      path, {std::span<const uint8_t>(headers_), std::span<const uint8_t>(scan_->data(), scan_->size()),
+             std::span<const uint8_t>(kEoi)},
+      reason);
+  if (!ok) LogPictureSaveError(func, path, reason);
+  scan_.reset();
+  return ok;
+}
+
+bool JpegWriter::WriteGrey(const std::filesystem::path& path, int width, int height, const uint8_t* const* rows,
+                           int quality) {
+  return Encode(false, width, height, rows, quality) && Write("JpegWriter::WriteGrey", path);
+}
+
+bool JpegWriter::WriteColour(const std::filesystem::path& path, int width, int height, const uint8_t* const* rows,
+                             int quality) {
+  return Encode(true, width, height, rows, quality) && Write("JpegWriter::WriteColour", path);
+}
+
+bool JpegWriter::EncodeGrey(std::vector<uint8_t>& file, int width, int height, const uint8_t* const* rows,
+                            int quality) {
+  if (!Encode(false, width, height, rows, quality)) return false;
+  bool ok = true;
+  try {
+    Assemble(file);
+  } catch (const std::bad_alloc&) {
+    LogNoMemory("JpegWriter::EncodeGrey");
+    ok = false;
+  }
+  scan_.reset();
+  return ok;
+}
+
+bool JpegWriter::EncodeColour(std::vector<uint8_t>& file, int width, int height, const uint8_t* const* rows,
+                              int quality) {
+  if (!Encode(true, width, height, rows, quality)) return false;
+  bool ok = true;
+  try {
+    Assemble(file);
+  } catch (const std::bad_alloc&) {
+    LogNoMemory("JpegWriter::EncodeColour");
+    ok = false;
+  }
+  scan_.reset();
+  return ok;
+}
+
+}  // namespace qmx
