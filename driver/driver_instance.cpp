@@ -1,0 +1,423 @@
+#include "driver/driver_instance.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <system_error>
+
+#include "app/model/util/Utility.h"
+#include "driver/driver_library.h"
+#include "driver/format.h"
+#include "driver/modbus_driver.h"
+#include "driver/records.h"
+#include "driver/result_codes.h"
+
+namespace tessivar {
+namespace {
+
+constexpr const char* kStar = "\u2605";  // opens the channel lines
+
+uint16_t TripleInterval(uint16_t base) {
+  const unsigned triple = static_cast<unsigned>(base) * 3;
+  return triple > 0xFFFF ? 0xFFFF : static_cast<uint16_t>(triple);
+}
+
+}  // namespace
+
+void DeviceScheduleEntry::SetState(const std::string& newState) {
+  if (EqualsNoCase(state, newState)) return;
+  state = newState;
+  notRunning = EqualsNoCase(state, "Running") ? 0 : 1;
+}
+
+DriverInstance::DriverInstance(const DriverFactory& factory) {
+  driver_ = factory ? factory(*this) : std::make_unique<ModbusDriver>(*this);
+}
+
+DriverInstance::~DriverInstance() {
+  // Normally the thread has ended (release is refused while running); an
+  // instance released at library unload may still run.
+  JoinThread();
+  driver_.reset();
+}
+
+template <class R, class F>
+R DriverInstance::Guarded(const char* operation, R failed, F&& fn) {
+  try {
+    return fn();
+  } catch (...) {
+    LogException(operation);
+    return failed;
+  }
+}
+
+void DriverInstance::LogException(const char* operation) {
+  try {
+    LogNamed(0, StrFormat("[%s] Exception is happened in %s function.", Name().c_str(), operation));
+  } catch (...) {
+  }
+}
+
+std::string DriverInstance::Name() const {
+  std::lock_guard<std::recursive_mutex> guard(logLock_);
+  return name_;
+}
+
+void DriverInstance::Log(int level, const std::string& text) {
+  std::lock_guard<std::recursive_mutex> guard(logLock_);
+  RouteLog(level, name_.empty() ? text : StrFormat("[%s]%s", name_.c_str(), text.c_str()));
+}
+
+void DriverInstance::LogNamed(int level, const std::string& line) {
+  std::lock_guard<std::recursive_mutex> guard(logLock_);
+  RouteLog(level, line);
+}
+
+std::string DriverInstance::VUSK_GetErrStr(int code) {
+  try {
+    std::string text;
+    if (InstanceCodeText(code, text)) return text;
+    return driver_->ErrorText(code);
+  } catch (...) {
+    return {};
+  }
+}
+
+bool DriverInstance::CheckDevice(const std::string& key, const char* operation) {
+  if (schedule_.count(key)) return true;
+  LogNamed(0, StrFormat("[%s] The device does not exist. Call function: %s.", Name().c_str(), operation));
+  return false;
+}
+
+void DriverInstance::SetAllStates(const char* state) {
+  for (auto& [key, entry] : schedule_) entry->SetState(state);
+}
+
+// ---- exports ----------------------------------------------------------------
+
+int DriverInstance::Uninitialize() {
+  Lock lock(instanceLock_);
+  if (IsRunning()) return kDrvRunning;
+  Guarded("VUSK_RemovedDevice", 0, [&] {
+    RemoveAllDevices();
+    return 1;
+  });
+  return 1;
+}
+
+void DriverInstance::RemoveAllDevices() {
+  for (auto& [key, entry] : schedule_) driver_->RemoveDevice(key, entry->deviceName);
+  {
+    std::lock_guard<std::mutex> guard(scheduleLock_);
+    schedule_.clear();
+  }
+  Log(1, "Communication channel instance is removed.");
+}
+
+intptr_t DriverInstance::StartAutoScan(int commKind, int timeValue, const char* param) {
+  Lock lock(instanceLock_);
+  return Guarded("VUSK_StartAutoScan", intptr_t{0},
+                 [&] { return driver_->StartAutoScan("", commKind, timeValue, 1, param ? param : ""); });
+}
+
+int DriverInstance::FreeAutoScan(ScanResultList* list) {
+  Lock lock(instanceLock_);
+  FreeScanResultList(list);
+  return 1;
+}
+
+int DriverInstance::SetChannelProperty(const char* name, const char* channelProperty) {
+  Lock lock(instanceLock_);
+  if (IsRunning()) return kDrvRunning;
+  return Guarded("VUSK_SetChannelProperty", 0, [&] {
+    {
+      std::lock_guard<std::recursive_mutex> guard(logLock_);
+      name_ = name ? name : "";
+    }
+    return driver_->SetChannelProperty(channelProperty ? channelProperty : "");
+  });
+}
+
+int DriverInstance::SetDeviceProperty(DeviceKey key, const char* deviceName, const char* deviceProperty) {
+  Lock lock(instanceLock_);
+  if (IsRunning()) return kDrvRunning;
+  return Guarded("VUSK_SetDeviceProperties", 0,
+                 [&] { return VUSK_SetDeviceProperties(key, deviceName, deviceProperty); });
+}
+
+int DriverInstance::VUSK_SetDeviceProperties(DeviceKey key, const char* deviceName, const char* deviceProperty) {
+  const std::string text = deviceProperty ? deviceProperty : "";
+  const std::string name = deviceName ? deviceName : "";
+  const std::string field1 = GetToken(text, 1, '\t', 1);
+  const std::string updateText = GetToken(field1, 1, ',', 1);
+  const auto updateTime = static_cast<uint16_t>(std::strtol(updateText.c_str(), nullptr, 10));
+  const std::string field2 = GetToken(text, 2, '\t', 1);
+  const std::string keyText = KeyText(key);
+  const auto interval = static_cast<uint16_t>(updateTime / 10);
+
+  bool isNew = false;
+  {
+    std::lock_guard<std::mutex> guard(scheduleLock_);
+    auto it = schedule_.find(keyText);
+    if (it != schedule_.end()) {
+      it->second->baseInterval = interval;
+      it->second->currentInterval = interval;
+    } else {
+      auto entry = std::make_unique<DeviceScheduleEntry>();
+      entry->key = keyText;
+      entry->numericKey = key;
+      entry->deviceName = name;
+      entry->baseInterval = interval;
+      entry->currentInterval = interval;
+      schedule_.emplace(keyText, std::move(entry));
+      isNew = true;
+    }
+  }
+  return driver_->SetDeviceProperty(keyText, name, field2, isNew);
+}
+
+intptr_t DriverInstance::GetIOConfig(DeviceKey key) {
+  Lock lock(instanceLock_);
+  if (IsRunning()) return kDrvRunning;
+  return Guarded("VUSK_GetIOConfig", intptr_t{0}, [&] { return driver_->GetIOConfig(KeyText(key)); });
+}
+
+int DriverInstance::FreeGetIOConfig(OnlineIOConfig* record) {
+  Lock lock(instanceLock_);
+  FreeOnlineIOConfig(record);
+  return 1;
+}
+
+int DriverInstance::SetModuleList(DeviceKey key, const ModuleListEntry* entries, int count) {
+  Lock lock(instanceLock_);
+  if (IsRunning()) return kDrvRunning;
+  const std::string keyText = KeyText(key);
+  if (!CheckDevice(keyText, "SetModuleList")) return 0;
+  if (!entries || count < 0) count = 0;
+  return Guarded("VUSK_SetModuleList", 0, [&] { return driver_->SetModuleList(keyText, entries, count); });
+}
+
+int DriverInstance::SetProcessImgMode(DeviceKey key, int inputMode, int outputMode) {
+  Lock lock(instanceLock_);
+  if (IsRunning()) return kDrvRunning;
+  const std::string keyText = KeyText(key);
+  if (!CheckDevice(keyText, "SetProcessImgMode")) return 0;
+  return Guarded("VUSK_SetProcessImgMode", 0,
+                 [&] { return driver_->SetProcessImgMode(keyText, inputMode, outputMode); });
+}
+
+AddressMapInfo* DriverInstance::GetAddresMap(DeviceKey key, int slot) {
+  Lock lock(instanceLock_);
+  const std::string keyText = KeyText(key);
+  if (!CheckDevice(keyText, "GetAddresMap")) return nullptr;
+  return Guarded("VUSK_GetAddresMap", static_cast<AddressMapInfo*>(nullptr),
+                 [&] { return driver_->GetAddresMap(keyText, slot); });
+}
+
+int DriverInstance::FreeGetAddresMap(AddressMapInfo* record) {
+  Lock lock(instanceLock_);
+  FreeAddressMapInfo(record);
+  return 1;
+}
+
+int DriverInstance::ShowAddresMap(DeviceKey key, int slot, int16_t* inputMode, int16_t* outputMode) {
+  Lock lock(instanceLock_);
+  const std::string keyText = KeyText(key);
+  if (!CheckDevice(keyText, "ShowAddresMap")) return 0;
+  return Guarded("VUSK_ShowAddresMap", 0,
+                 [&] { return driver_->ShowAddresMap(keyText, slot, inputMode, outputMode); });
+}
+
+int DriverInstance::ShowProtocolComm() {
+  Lock lock(instanceLock_);
+  if (IsRunning()) return kDrvRunning;
+  return Guarded("VUSK_ShowProtocolComm", 0, [&] { return driver_->ShowProtocolComm(); });
+}
+
+int DriverInstance::ShowSpecialPara(DeviceKey key, const char* /*text*/, int /*value*/) {
+  Lock lock(instanceLock_);
+  return Guarded("VUSK_ShowSpecialPara", 0, [&] { return CheckDevice(KeyText(key), "ShowSpecialPara") ? 1 : 0; });
+}
+
+int DriverInstance::StartComm() {
+  Lock lock(instanceLock_);
+  if (IsRunning()) return kDrvRunning;
+  const int r = Guarded("VUSK_Open", 0, [&] { return VUSK_Open(); });
+  if (r != 1) return 0;  // no thread was started: the instance stays stopped
+  running_ = 1;
+  stopped_ = 0;
+  try {
+    thread_ = std::thread([this] { CommThreadProc(); });
+  } catch (const std::system_error&) {
+    running_ = 0;
+    stopped_ = 1;
+    LogNamed(0, StrFormat("[%s] Exception is happened in %s function.", Name().c_str(), "VUSK_Open"));
+    return 0;
+  }
+  return 1;
+}
+
+int DriverInstance::VUSK_Open() {
+  const int r = driver_->Open();
+  const std::string name = Name();
+  if (r == 1) {
+    LogNamed(1, StrFormat("[%s]%s", name.c_str(),
+                          (std::string(" ") + kStar + " Communication channel is opened successfully").c_str()));
+    SetAllStates("Running");
+  } else {
+    LogNamed(0, StrFormat("[%s] %s %s", name.c_str(),
+                          (std::string(" ") + kStar + " Communication channel open is failed.").c_str(),
+                          VUSK_GetErrStr(r).c_str()));
+    SetAllStates("RunFailed");
+  }
+  return r;
+}
+
+int DriverInstance::Read(DeviceKey key, int module, int kind, void* destination) {
+  Lock lock(instanceLock_);
+  const std::string keyText = KeyText(key);
+  if (!CheckDevice(keyText, "Read")) return 0;
+  return Guarded("VUSK_Read", 0, [&] { return driver_->Read(keyText, module, kind, destination); });
+}
+
+int DriverInstance::WriteByte(DeviceKey key, int module, int kind, const void* source, int flag, int length) {
+  Lock lock(instanceLock_);
+  const std::string keyText = KeyText(key);
+  if (!CheckDevice(keyText, "WriteByte")) return 0;
+  return Guarded("VUSK_WriteByte", 0,
+                 [&] { return driver_->WriteByte(keyText, module, kind, source, flag, length); });
+}
+
+int DriverInstance::ShowIOMonitor(DeviceKey key, int /*value*/) {
+  Lock lock(instanceLock_);
+  if (!IsRunning()) return kDrvStopped;
+  Guarded("VUSK_ShowIOMonitor", 0, [&] { return CheckDevice(KeyText(key), "ShowIOMonitor") ? 1 : 0; });
+  return 1;
+}
+
+int DriverInstance::SendSpecialCmd(DeviceKey key, int command) {
+  Lock lock(instanceLock_);
+  if (IsRunning()) return kDrvRunning;
+  const std::string keyText = KeyText(key);
+  if (!CheckDevice(keyText, "SendSpecialCmd")) return 0;
+  return Guarded("VUSK_SendSpecialCmd", 0, [&] { return driver_->SendSpecialCmd(keyText, command); });
+}
+
+int DriverInstance::StopComm() {
+  Lock lock(instanceLock_);
+  if (!IsRunning()) return kDrvStopped;
+  JoinThread();
+  Guarded("VUSK_Close", 0, [&] { return VUSK_Close(); });
+  return 1;
+}
+
+int DriverInstance::VUSK_Close() {
+  driver_->Close();
+  LogNamed(1, StrFormat("[%s]%s", Name().c_str(),
+                        (std::string(" ") + kStar + " Communication channel is closed successfully").c_str()));
+  SetAllStates("Stopped");
+  return 1;
+}
+
+int DriverInstance::RemoveDevice(DeviceKey key) {
+  Lock lock(instanceLock_);
+  if (IsRunning()) return kDrvRunning;
+  return Guarded("VUSK_RemovedDevice", 0, [&] {
+    VUSK_RemovedDevice(key);
+    return 1;
+  });
+}
+
+void DriverInstance::VUSK_RemovedDevice(DeviceKey key) {
+  const std::string keyText = KeyText(key);
+  auto it = schedule_.find(keyText);
+  if (it == schedule_.end()) {
+    LogNamed(0, StrFormat("[%s] Cannot search device instance in VUSK_RemovedDevice.", Name().c_str()));
+    return;
+  }
+  driver_->RemoveDevice(keyText, it->second->deviceName);
+  std::lock_guard<std::mutex> guard(scheduleLock_);
+  schedule_.erase(it);
+}
+
+// ---- the communication thread ------------------------------------------------
+
+void DriverInstance::JoinThread() {
+  running_ = 0;
+  if (!thread_.joinable()) return;
+  if (thread_.get_id() == std::this_thread::get_id()) {
+    // Asked to stop from inside its own pass (a log callback that calls
+    // back): the loop ends after this pass; it cannot wait for itself.
+    return;
+  }
+  thread_.join();
+}
+
+void DriverInstance::CommThreadProc() {
+  std::vector<DeviceKey> due;
+  while (running_.load() == 1) {
+    due.clear();
+    CollectDueDevices(due);
+    for (DeviceKey key : due) VUSK_MonitoringDevice(key);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  try {
+    driver_->CloseChByCallThread();
+  } catch (...) {
+    LogException("CloseChByCallThread");
+  }
+  stopped_ = 1;
+}
+
+int DriverInstance::CollectDueDevices(std::vector<DeviceKey>& keys) {
+  std::lock_guard<std::mutex> guard(scheduleLock_);
+  int count = 0;
+  for (auto& [key, entry] : schedule_) {
+    entry->tickCount = static_cast<uint16_t>(entry->tickCount + 1);
+    if (entry->tickCount >= entry->currentInterval) {
+      entry->tickCount = 0;
+      keys.push_back(entry->numericKey);
+      ++count;
+    }
+  }
+  return count;
+}
+
+void DriverInstance::VUSK_MonitoringDevice(DeviceKey key) {
+  try {
+    std::lock_guard<std::mutex> guard(scheduleLock_);
+    auto it = schedule_.find(KeyText(key));
+    if (it == schedule_.end()) return;
+    DeviceScheduleEntry& entry = *it->second;
+    const int c = driver_->MonitoringDevice(entry.key);
+    if (c == kDrvNoResponse) {
+      driver_->SetDeviceState(entry.key, 2);
+      entry.currentInterval = TripleInterval(entry.baseInterval);
+      const std::string name = Name();
+      const std::string prefix = driver_->DeviceLogPrefix(entry.key);
+      LogNamed(0, StrFormat("[%s]%s %s", name.c_str(), prefix.c_str(), VUSK_GetErrStr(kDrvNoResponse).c_str()));
+      LogNamed(1, StrFormat("[%s]%s Try reconnecting...", name.c_str(), prefix.c_str()));
+    } else if (c == 1) {
+      driver_->SetDeviceState(entry.key, 1);
+      entry.currentInterval = entry.baseInterval;
+      entry.SetState("Running");
+    }
+  } catch (...) {
+    LogException("VUSK_MonitoringDevice");
+  }
+}
+
+bool DriverInstance::ScheduleEntry(DeviceKey key, DeviceScheduleEntry* out) const {
+  Lock lock(instanceLock_);
+  std::lock_guard<std::mutex> guard(scheduleLock_);
+  auto it = schedule_.find(KeyText(key));
+  if (it == schedule_.end()) return false;
+  if (out) *out = *it->second;
+  return true;
+}
+
+size_t DriverInstance::DeviceCount() const {
+  Lock lock(instanceLock_);
+  return schedule_.size();
+}
+
+}  // namespace tessivar

@@ -1,0 +1,130 @@
+// DriverInstance: the object behind one driver handle. It keeps the device
+// schedule of the communication thread, the running and stopped flags, the
+// instance name of its log lines and its locks, and carries out each
+// export's checks, locking and forwarding to its driver object.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "driver/driver_object.h"
+#include "driver/include/tessivar.h"
+
+namespace tessivar {
+
+// One device of the schedule.
+struct DeviceScheduleEntry {
+  std::string key;          // decimal text of the DeviceKey
+  DeviceKey numericKey = 0;
+  uint16_t tickCount = 0;   // 10 ms passes since the device's last cycle
+  uint16_t baseInterval = 0;     // update time / 10
+  uint16_t currentInterval = 0;  // base, or three times it while the device does not answer
+  std::string deviceName;
+  std::string state = "Stopped";  // "Stopped", "Running", "RunFailed"
+  int notRunning = 1;
+
+  // Case-insensitive compare; nothing changes when equal. notRunning is 0
+  // exactly when the state is "Running".
+  void SetState(const std::string& newState);
+};
+
+class DriverInstance {
+public:
+  using DriverFactory = std::function<std::unique_ptr<DriverObject>(DriverInstance&)>;
+
+  // Without a factory the instance gets a ModbusDriver.
+  explicit DriverInstance(const DriverFactory& factory = {});
+  ~DriverInstance();
+  DriverInstance(const DriverInstance&) = delete;
+  DriverInstance& operator=(const DriverInstance&) = delete;
+
+  // ---- export bodies (each under the instance lock) ----
+  // Refused while running (-7007); otherwise removes every device. The
+  // caller then takes the instance out of the list and drops it.
+  int Uninitialize();
+  intptr_t StartAutoScan(int commKind, int timeValue, const char* param);
+  int FreeAutoScan(ScanResultList* list);
+  int SetChannelProperty(const char* name, const char* channelProperty);
+  int SetDeviceProperty(DeviceKey key, const char* deviceName, const char* deviceProperty);
+  intptr_t GetIOConfig(DeviceKey key);
+  int FreeGetIOConfig(OnlineIOConfig* record);
+  int SetModuleList(DeviceKey key, const ModuleListEntry* entries, int count);
+  int SetProcessImgMode(DeviceKey key, int inputMode, int outputMode);
+  AddressMapInfo* GetAddresMap(DeviceKey key, int slot);
+  int FreeGetAddresMap(AddressMapInfo* record);
+  int ShowAddresMap(DeviceKey key, int slot, int16_t* inputMode, int16_t* outputMode);
+  int ShowProtocolComm();
+  int ShowSpecialPara(DeviceKey key, const char* text, int value);
+  int StartComm();
+  int Read(DeviceKey key, int module, int kind, void* destination);
+  int WriteByte(DeviceKey key, int module, int kind, const void* source, int flag, int length);
+  int ShowIOMonitor(DeviceKey key, int value);
+  int SendSpecialCmd(DeviceKey key, int command);
+  int StopComm();
+  int RemoveDevice(DeviceKey key);
+
+  // ---- used by the driver object and the communication thread ----
+  // "[name]text" (or "text" while the name is empty), through RouteLog.
+  void Log(int level, const std::string& text);
+  // The text of any result code.
+  std::string VUSK_GetErrStr(int code);
+  bool CheckDevice(const std::string& key, const char* operation);
+  bool IsRunning() const { return running_.load() != 0; }
+  bool IsStopped() const { return stopped_.load() != 0; }
+  std::string Name() const;
+  DriverObject& Driver() { return *driver_; }
+
+  // The communication thread's pass: advances every device's tick count and
+  // appends the keys that are due.
+  int CollectDueDevices(std::vector<DeviceKey>& keys);
+  // One device cycle under the schedule lock.
+  void VUSK_MonitoringDevice(DeviceKey key);
+
+  // A copy of a schedule entry (tests and diagnostics); false when absent.
+  bool ScheduleEntry(DeviceKey key, DeviceScheduleEntry* entry) const;
+  size_t DeviceCount() const;
+
+private:
+  using Lock = std::unique_lock<std::recursive_mutex>;
+
+  // Runs fn inside the exception guard of an instance operation: an
+  // exception is logged "[%s] Exception is happened in %s function." and
+  // gives `failed`.
+  template <class R, class F>
+  R Guarded(const char* operation, R failed, F&& fn);
+  void LogNamed(int level, const std::string& line);
+  void LogException(const char* operation);
+
+  int VUSK_SetDeviceProperties(DeviceKey key, const char* deviceName, const char* deviceProperty);
+  int VUSK_Open();
+  int VUSK_Close();
+  void VUSK_RemovedDevice(DeviceKey key);
+  void RemoveAllDevices();
+  void SetAllStates(const char* state);
+  void CommThreadProc();
+  // Ends a running thread: clears the running flag and waits for the thread.
+  void JoinThread();
+
+  std::unique_ptr<DriverObject> driver_;
+  std::map<std::string, std::unique_ptr<DeviceScheduleEntry>> schedule_;
+  std::atomic<int> running_{0};
+  std::atomic<int> stopped_{1};
+  std::string name_;
+  // Taken by the exports; the same thread may take it again (a modal window
+  // runs a nested event loop whose timers call the driver again).
+  mutable std::recursive_mutex instanceLock_;
+  // Taken by the communication thread around each device cycle.
+  mutable std::mutex scheduleLock_;
+  // Innermost: taken while a line is formatted and delivered.
+  mutable std::recursive_mutex logLock_;
+  std::thread thread_;
+};
+
+}  // namespace tessivar

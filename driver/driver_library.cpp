@@ -1,0 +1,125 @@
+#include "driver/driver_library.h"
+
+#include <dlfcn.h>
+
+#include <vector>
+
+#include "driver/driver_instance.h"
+
+namespace tessivar {
+namespace {
+
+std::string OwnPath() {
+  Dl_info info{};
+  if (::dladdr(reinterpret_cast<void*>(&RouteLog), &info) != 0 && info.dli_fname && *info.dli_fname) {
+    return info.dli_fname;
+  }
+  return TESSIVAR_LIBRARY_FILE;
+}
+
+}  // namespace
+
+DriverLibrary& DriverLibrary::Get() {
+  static DriverLibrary library;
+  return library;
+}
+
+DriverLibrary::DriverLibrary() {
+  path_ = OwnPath();
+  const size_t slash = path_.find_last_of('/');
+  if (slash == std::string::npos) {
+    fileName_ = path_;
+  } else {
+    directory_ = path_.substr(0, slash);
+    fileName_ = path_.substr(slash + 1);
+  }
+}
+
+DriverLibrary::~DriverLibrary() {
+  // The library is being unloaded: nothing may call out into the caller any
+  // more, and instances still listed are stopped and released here.
+  closing_ = true;
+  callback_ = nullptr;
+  std::map<DriverHandle, std::shared_ptr<DriverInstance>> left;
+  {
+    std::lock_guard<std::mutex> lock(listLock_);
+    left.swap(instances_);
+  }
+  left.clear();
+}
+
+void DriverLibrary::SetCallback(DriverLogCallback callback) {
+  if (!closing_) callback_ = callback;
+}
+
+DriverLogCallback DriverLibrary::Callback() const { return callback_.load(); }
+
+void DriverLibrary::SetSwitches(int general, int error, int communication, int developer) {
+  general_ = general != 0;
+  error_ = error != 0;
+  communication_ = communication != 0;
+  developer_ = developer != 0;
+}
+
+bool DriverLibrary::IsDelivered(int level) const {
+  const unsigned u = static_cast<unsigned>(level);
+  if (u >= 50) return true;
+  switch (u) {
+    case 0:
+      return error_.load() != 0;
+    case 1:
+      return general_.load() != 0;
+    case 2:
+    case 3:
+      return communication_.load() != 0;
+    case 4:
+      return developer_.load() != 0;
+    default:
+      return false;
+  }
+}
+
+DriverHandle DriverLibrary::Add(std::shared_ptr<DriverInstance> instance) {
+  DriverHandle handle = instance.get();
+  std::lock_guard<std::mutex> lock(listLock_);
+  instances_[handle] = std::move(instance);
+  return handle;
+}
+
+std::shared_ptr<DriverInstance> DriverLibrary::Find(DriverHandle handle) const {
+  std::lock_guard<std::mutex> lock(listLock_);
+  const auto it = instances_.find(handle);
+  return it == instances_.end() ? nullptr : it->second;
+}
+
+void DriverLibrary::Remove(DriverHandle handle) {
+  std::shared_ptr<DriverInstance> keep;
+  {
+    std::lock_guard<std::mutex> lock(listLock_);
+    const auto it = instances_.find(handle);
+    if (it == instances_.end()) return;
+    keep = std::move(it->second);
+    instances_.erase(it);
+  }
+  // `keep` is released outside the list lock: destroying an instance may log.
+}
+
+size_t DriverLibrary::InstanceCount() const {
+  std::lock_guard<std::mutex> lock(listLock_);
+  return instances_.size();
+}
+
+int RouteLog(int level, const std::string& text) {
+  DriverLibrary& library = DriverLibrary::Get();
+  if (!library.IsDelivered(level)) return 0;
+  const DriverLogCallback callback = library.Callback();
+  if (!callback) return 1;
+  try {
+    callback(level, library.FileName().c_str(), text.c_str());
+  } catch (...) {
+    return 0;
+  }
+  return 1;
+}
+
+}  // namespace tessivar

@@ -1,0 +1,71 @@
+// Library-wide state of the driver: the one log callback, the four log
+// switches with their level routing, the list of live instances and the
+// library's own path.
+#pragma once
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "driver/include/tessivar.h"
+
+namespace tessivar {
+
+class DriverInstance;
+
+class DriverLibrary {
+public:
+  static DriverLibrary& Get();
+
+  // drvSetFuncPtr / drvSetLogOption. Safe to call from any thread.
+  void SetCallback(DriverLogCallback callback);
+  DriverLogCallback Callback() const;
+  void SetSwitches(int general, int error, int communication, int developer);
+
+  // Whether a line of this level is delivered under the current switches:
+  // 0 error, 1 general, 2 and 3 communication, 4 developer, 5..49 never,
+  // 50 and above always (the level is compared unsigned, so a negative
+  // level counts as above 50).
+  bool IsDelivered(int level) const;
+
+  // Full path of the library file, its folder and its file name (the source
+  // of every log line).
+  const std::string& Path() const { return path_; }
+  const std::string& Directory() const { return directory_; }
+  const std::string& FileName() const { return fileName_; }
+
+  // Instance list. Add takes ownership; Find returns a reference that keeps
+  // the instance alive for the caller even if another thread removes it.
+  DriverHandle Add(std::shared_ptr<DriverInstance> instance);
+  std::shared_ptr<DriverInstance> Find(DriverHandle handle) const;
+  void Remove(DriverHandle handle);
+  size_t InstanceCount() const;
+
+  ~DriverLibrary();
+
+private:
+  DriverLibrary();
+
+  std::atomic<DriverLogCallback> callback_{nullptr};
+  std::atomic<int> general_{0};
+  std::atomic<int> error_{0};
+  std::atomic<int> communication_{0};
+  std::atomic<int> developer_{0};
+  std::atomic<bool> closing_{false};
+
+  std::string path_;
+  std::string directory_;
+  std::string fileName_;
+
+  mutable std::mutex listLock_;
+  std::map<DriverHandle, std::shared_ptr<DriverInstance>> instances_;
+};
+
+// Delivers one line when its level passes the switches and a callback is set.
+// Returns 1 when the level was delivered (also with no callback set), 0 when
+// it was not, or when the callback threw.
+int RouteLog(int level, const std::string& text);
+
+}  // namespace tessivar

@@ -1,0 +1,120 @@
+#include "driver/driver_utils.h"
+
+#include <array>
+#include <cctype>
+
+#include "platform/icmp/icmp_echo.h"
+#include "platform/net/socket.h"
+
+namespace tessivar {
+namespace {
+
+constexpr std::array<uint16_t, 256> MakeCrcTable() {
+  std::array<uint16_t, 256> table{};
+  for (unsigned i = 0; i < 256; ++i) {
+    uint16_t crc = static_cast<uint16_t>(i);
+    for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
+    table[i] = crc;
+  }
+  return table;
+}
+
+constexpr std::array<uint16_t, 256> kCrcTable = MakeCrcTable();
+
+constexpr const char* kParityNames[] = {"NOPARITY", "ODDPARITY", "EVENPARITY", "MARKPARITY", "SPACEPARITY"};
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+}  // namespace
+
+uint16_t Crc16(const uint8_t* data, unsigned length) {
+  const unsigned n = length & 0xFFFF;
+  uint16_t crc = 0xFFFF;
+  if (!data) return crc;
+  for (unsigned i = 0; i < n; ++i) crc = static_cast<uint16_t>((crc >> 8) ^ kCrcTable[(crc ^ data[i]) & 0xFF]);
+  return crc;
+}
+
+void SwapWordBytes(uint8_t* dst, const uint8_t* src, unsigned length) {
+  if (!dst || !src) return;
+  const unsigned n = length & 0xFFFF;
+  unsigned i = 0;
+  for (; i + 1 < n; i += 2) {
+    dst[i] = src[i + 1];
+    dst[i + 1] = src[i];
+  }
+  if (i < n) dst[i] = src[i];
+}
+
+int ParityCodeFromName(const std::string& name) {
+  const std::string upper = Upper(name);
+  for (int code = 0; code < 5; ++code) {
+    if (upper == kParityNames[code]) return code;
+  }
+  return 0;
+}
+
+const char* ParityNameFromCode(int code) { return code >= 0 && code < 5 ? kParityNames[code] : kParityNames[0]; }
+
+int PingHost(const char* host, int timeoutMs, int count) {
+  if (!host) return -4;
+  if (timeoutMs > 3000) timeoutMs = 3000;
+  if (timeoutMs < 0) timeoutMs = 0;
+  auto socket = qmx::icmp::EchoSocket::Open();
+  if (!socket) return -1;
+  uint32_t address = 0;
+  if (qmx::net::ResolveIPv4(host, &address) != 0) return -3;
+  int result = 1;
+  for (int attempt = 0; attempt < count; ++attempt) {
+    const int status = socket->Echo(address, timeoutMs, 255);
+    if (status == qmx::icmp::kEchoSuccess) return attempt == 0 ? 1 : 2;
+    result = -status;
+  }
+  return result;
+}
+
+std::string BytesToHexText(const uint8_t* data, int length, int groupSize) {
+  if (!data || length <= 0) return {};
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  if (groupSize < 0) groupSize = 0;
+  std::string out;
+  out.reserve(static_cast<size_t>(length) * 3);
+  for (int i = 0; i < length; ++i) {
+    out += kDigits[data[i] >> 4];
+    out += kDigits[data[i] & 0x0F];
+    if (groupSize > 0 && (i + 1) % groupSize == 0) out += ' ';
+  }
+  return out;
+}
+
+int IsIntegerText(const std::string& text, int allowPoint) {
+  int points = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c >= '0' && c <= '9') continue;
+    if (c == '-' && i == 0) continue;
+    if (c == '.' && allowPoint && ++points <= 1) continue;
+    return 0;
+  }
+  return 1;
+}
+
+std::string NormalizeHexText(const std::string& text, int expectedLength, int withPrefix) {
+  std::string t = Upper(text);
+  if (t.compare(0, 2, "0X") == 0) t.erase(0, 2);
+  if (t.find("  ") != std::string::npos) return "INVALID";
+  std::string digits;
+  for (char c : t) {
+    if (c != ' ') digits += c;
+  }
+  if (expectedLength > 0 && static_cast<size_t>(expectedLength) != digits.size()) return "INVALID";
+  for (char c : digits) {
+    if (!std::isxdigit(static_cast<unsigned char>(c))) return "INVALID";
+  }
+  return withPrefix == 1 ? "0x" + digits : digits;
+}
+
+}  // namespace tessivar

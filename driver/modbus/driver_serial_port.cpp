@@ -1,0 +1,183 @@
+#include "driver/modbus/driver_serial_port.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+
+#include "driver/driver_utils.h"
+#include "driver/format.h"
+
+namespace tessivar {
+namespace {
+
+constexpr int kBaudRates[] = {110,   300,   600,   1200,  2400,   4800,   9600,  14400,
+                              19200, 38400, 56000, 57600, 115200, 128000, 256000};
+
+// A write never gets less than this bound when the caller's time-out is 0.
+constexpr int kDefaultWriteBoundMs = 1000;
+
+int ReadWaitMs(unsigned timeoutMs) { return static_cast<int>(std::min<unsigned>(timeoutMs, INT_MAX / 2)); }
+
+struct CodeText {
+  int code;
+  const char* text;
+};
+
+constexpr CodeText kDescriptions[] = {
+    {3, "Warning. Reconnection does not need"},
+    {-9102, "Function parameter is invalid."},
+    {-9103, "Cannot create OVERLAPPED structure's hEvent."},
+    {-9104, "IO Write is failed without pending."},
+    {-9105, "Write timeout."},
+    {-9106, "Error in IO Event handle."},
+    {-9107, "IO Read is failed without pending."},
+    {-9108, "Read error from port."},
+    {-9110, "Error in WriteFile function."},
+    {-9111, "Error in ReadFile function."},
+    {-9112, "Reconection failed, but will retry..."},
+    {-9113, "Assigned Buffer is not enough than readed."},
+    {-9114, "Port is not opened."},
+    {-9119, "Read timeout."},
+};
+
+}  // namespace
+
+DriverSerialPort::DriverSerialPort() = default;
+
+DriverSerialPort::~DriverSerialPort() { Close(); }
+
+int DriverSerialPort::Open(int portNumber, int baudRate, int dataBits, int parityCode, int stopCode,
+                           unsigned readTimeoutMs, int writeTimeoutMs) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  portNumber_ = portNumber;
+  baudRate_ = baudRate;
+  dataBits_ = static_cast<uint8_t>(dataBits);
+  parity_ = static_cast<uint8_t>(parityCode);
+  stopCode_ = static_cast<uint8_t>(stopCode);
+  readTimeoutMs_ = readTimeoutMs;
+  writeTimeoutMs_ = writeTimeoutMs;
+  return OpenStored();
+}
+
+int DriverSerialPort::OpenStored() {
+  CloseLocked();
+  if (device_.Open(qmx::serial::ComPortPath(portNumber_)) != 0) return 0;
+  device_.Purge();
+
+  qmx::serial::LineSettings settings;
+  const bool known = std::find(std::begin(kBaudRates), std::end(kBaudRates), baudRate_) != std::end(kBaudRates);
+  settings.baudRate = known ? baudRate_ : 9600;
+  settings.dataBits = dataBits_;
+  settings.parity = parity_ >= 1 && parity_ <= 4 ? static_cast<int>(parity_) : static_cast<int>(qmx::serial::kNoParity);
+  settings.stopBits = stopCode_ == 2 ? 2 : 1;
+  if (device_.Apply(settings) != 0) {
+    device_.Close();
+    return 0;
+  }
+  return 1;
+}
+
+int DriverSerialPort::Close() {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  CloseLocked();
+  return 1;
+}
+
+void DriverSerialPort::CloseLocked() {
+  if (!device_.IsOpen()) return;
+  device_.Purge();
+  device_.Close();
+}
+
+int DriverSerialPort::IsOpen() const {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  return device_.IsOpen() ? 1 : 0;
+}
+
+void DriverSerialPort::FailedWithError(int negErrno) {
+  // A device that has gone away is closed; the owner reopens it through the
+  // reconnection gate.
+  if (qmx::serial::SerialDevice::IsDeviceGone(negErrno)) CloseLocked();
+}
+
+int DriverSerialPort::Write(const void* data, int length) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  if (!device_.IsOpen()) return kSerNotOpen;
+  if (!data || length < 0) return kSerBadParameter;
+  device_.Purge();
+  const int bound = writeTimeoutMs_ > 0 ? writeTimeoutMs_ : kDefaultWriteBoundMs;
+  const int n = device_.Write(static_cast<const uint8_t*>(data), static_cast<size_t>(length), bound);
+  if (n > 0) return n;
+  if (n == 0) return kSerWriteTimeout;
+  FailedWithError(n);
+  return kSerWriteFailed;
+}
+
+int DriverSerialPort::ReadLocked(void* buffer, int size, int wanted, uint16_t* counter) {
+  if (!device_.IsOpen()) return kSerNotOpen;
+  if (size < wanted || (!buffer && wanted > 0)) return kSerBadParameter;
+  auto* bytes = static_cast<uint8_t*>(buffer);
+  for (int i = 0; i < wanted; ++i) {
+    const int r = device_.ReadByte(&bytes[i], ReadWaitMs(readTimeoutMs_));
+    if (r == 0) return kSerReadTimeout;
+    if (r < 0) {
+      FailedWithError(r);
+      return kSerReadFailed;
+    }
+    if (counter) ++*counter;
+  }
+  return wanted;
+}
+
+int DriverSerialPort::Read(void* buffer, int size, int wanted) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  return ReadLocked(buffer, size, wanted, nullptr);
+}
+
+int DriverSerialPort::ReadCounting(void* buffer, int size, int wanted, uint16_t* counter) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  return ReadLocked(buffer, size, wanted, counter);
+}
+
+int DriverSerialPort::ReconnectDue() {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  return gate_.Test(device_.IsOpen(), reconnectPeriodS_);
+}
+
+int DriverSerialPort::Reopen() {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  if (device_.IsOpen()) {
+    gate_.Disarm();
+    return kSerNoReconnectNeeded;
+  }
+  const int r = OpenStored();
+  gate_.Disarm();
+  return r == 1 ? 1 : kSerReconnectFailed;
+}
+
+std::string DriverSerialPort::SettingsText() const {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  return StrFormat("%d,%d,%s,%d", baudRate_, dataBits_, ParityNameFromCode(parity_), stopCode_);
+}
+
+bool DriverSerialPort::CurrentLineSettings(qmx::serial::LineSettings* settings) const {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  return device_.IsOpen() && device_.Query(settings) == 0;
+}
+
+const char* DriverSerialPort::Description(int code) {
+  for (const auto& entry : kDescriptions) {
+    if (entry.code == code) return entry.text;
+  }
+  return "Undefined.";
+}
+
+void DriverSerialPort::ErrorText(int code, std::string& text) {
+  if (code == kSerCannotOpen) {
+    text = "Cannot open port.";
+    return;
+  }
+  text = StrFormat("%s Code: %d. Desc: %s", "Serial Error.", code, Description(code));
+}
+
+}  // namespace tessivar

@@ -1,0 +1,93 @@
+// The driver's COM port: opened by number ("COM n", mapped to a device by
+// platform/serial), line settings and time-outs, a frame written in one
+// call, replies read one byte at a time, and the reconnection gate with a
+// fixed period of 5 s. Failures are the driver's serial codes.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "driver/modbus/reconnect_gate.h"
+#include "platform/serial/serial_device.h"
+
+namespace tessivar {
+
+enum SerialCode : int {
+  kSerNoReconnectNeeded = 3,
+  kSerCannotOpen = -9100,
+  kSerBadParameter = -9102,
+  kSerNoEvent = -9103,
+  kSerWriteNotPending = -9104,
+  kSerWriteTimeout = -9105,
+  kSerEventError = -9106,
+  kSerReadNotPending = -9107,
+  kSerReadError = -9108,
+  kSerWriteFailed = -9110,
+  kSerReadFailed = -9111,
+  kSerReconnectFailed = -9112,
+  kSerBufferTooSmall = -9113,
+  kSerNotOpen = -9114,
+  kSerReadTimeout = -9119,
+};
+
+class DriverSerialPort {
+public:
+  DriverSerialPort();
+  ~DriverSerialPort();
+  DriverSerialPort(const DriverSerialPort&) = delete;
+  DriverSerialPort& operator=(const DriverSerialPort&) = delete;
+
+  // Stores the settings and opens; 1 or 0. Baud rates other than 110, 300,
+  // 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600, 115200,
+  // 128000, 256000 open as 9600; parity codes outside 1..4 as none; stop
+  // code 2 is two stop bits, anything else one. The read time-out applies to
+  // each byte, the write time-out to the whole frame.
+  int Open(int portNumber, int baudRate, int dataBits, int parityCode, int stopCode, unsigned readTimeoutMs,
+           int writeTimeoutMs);
+  int Close();
+  int IsOpen() const;
+
+  int Write(const void* data, int length);
+  int Read(void* buffer, int size, int wanted);
+  // As Read, adding 1 to *counter for every byte received, also when the
+  // read fails later.
+  int ReadCounting(void* buffer, int size, int wanted, uint16_t* counter);
+
+  int ReconnectDue();
+  int Reopen();
+
+  int PortNumber() const { return portNumber_; }
+  // "%d,%d,%s,%d": baud rate, data bits, parity name, stop code.
+  std::string SettingsText() const;
+  // Settings as the port has taken them (false while closed).
+  bool CurrentLineSettings(qmx::serial::LineSettings* settings) const;
+
+  // "Serial Error. Code: %d. Desc: %s"; -9100 is "Cannot open port.".
+  static void ErrorText(int code, std::string& text);
+  static const char* Description(int code);
+
+  void SetTickSource(TickSource ticks) { gate_.SetTickSource(std::move(ticks)); }
+
+private:
+  int OpenStored();
+  void CloseLocked();
+  int ReadLocked(void* buffer, int size, int wanted, uint16_t* counter);
+  void FailedWithError(int negErrno);
+
+  int baudRate_ = 9600;
+  int portNumber_ = 0;
+  uint8_t dataBits_ = 8;
+  uint8_t parity_ = 0;
+  uint8_t stopCode_ = 0;
+  unsigned readTimeoutMs_ = 500;
+  int writeTimeoutMs_ = 500;
+  qmx::serial::SerialDevice device_;
+  int outputQueueSize_ = 4096;
+  int inputQueueSize_ = 4096;
+  ReconnectGate gate_;
+  int reconnectPeriodS_ = 5;
+  mutable std::recursive_mutex lock_;
+};
+
+}  // namespace tessivar

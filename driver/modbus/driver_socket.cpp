@@ -1,0 +1,370 @@
+#include "driver/modbus/driver_socket.h"
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <chrono>
+
+#include "app/model/util/Utility.h"
+#include "driver/format.h"
+
+namespace tessivar {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A connect never waits less than this, whatever the exchange time-out: a
+// time-out of a few hundred milliseconds suits replies, not connection set-up.
+constexpr int kMinConnectTimeoutMs = 1000;
+
+bool IsDigitsAndDots(const std::string& text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return c == '.' || (c >= '0' && c <= '9'); });
+}
+
+// Host names and dotted addresses: '.', digits, letters (and what lies
+// between 'Z' and 'a') and '-'.
+bool IsAddressText(const std::string& text) {
+  return std::all_of(text.begin(), text.end(), [](char c) {
+    return c == '.' || c == '-' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'z');
+  });
+}
+
+int LeftMs(Clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left > 0 ? static_cast<int>(left) : 0;
+}
+
+struct CodeText {
+  int code;
+  const char* text;
+};
+
+constexpr CodeText kDescriptions[] = {
+    {3, "Warning. Reconnection does not need"},
+    {-9101, "Function parameter is invalid."},
+    {-9102, "General socket error."},
+    {-9103, "Operation timeout."},
+    {-9104, "Not connected. Operation is failed."},
+    {-9105, "Adapter Socket is invalid."},
+    {-9106, "Adapter Address is invalid."},
+    {-9107, "Host Socket is invalid."},
+    {-9108, "Host Address is invalid."},
+    {-9109, "Rx data does not has the delimeter."},
+    {-9110, "Read. But data is less wanted length."},
+    {-9111, "Reconection failed, but will retry..."},
+    {-9112, "Exception is happened construction"},
+    {-9113, "Unsupport WAS version"},
+    {-9114, "Construction parameters error"},
+    {-9115, "Open success. But CommTest is failed. Check the channel/device setting or network"},
+    {-10004, "Interrupted function call."},
+    {-10009, "File handle is not valid."},
+    {-10013, "Permission denied."},
+    {-10014, "Bad address."},
+    {-10022, "Invalid argument."},
+    {-10024, "Too many open files."},
+    {-10035, "Resource temporarily unavailable."},
+    {-10036, "Operation now in progress."},
+    {-10037, "Operation already in progress."},
+    {-10038, "Socket operation on nonsocket."},
+    {-10039, "Destination address required."},
+    {-10040, "Message too long."},
+    {-10041, "Protocol wrong type for socket."},
+    {-10042, "Bad protocol option."},
+    {-10043, "Protocol not supported."},
+    {-10044, "Socket type not supported."},
+    {-10045, "Operation not supported."},
+    {-10046, "Protocol family not supported."},
+    {-10047, "Address family not supported by protocol family."},
+    {-10048, "Address already in use."},
+    {-10049, "Cannot assign requested address. Check network."},
+    {-10050, "Network is down."},
+    {-10051, "Network is unreachable."},
+    {-10052, "Network dropped connection on reset."},
+    {-10053, "Software caused connection abort."},
+    {-10054, "Connection reset by peer."},
+    {-10055, "No buffer space available."},
+    {-10056, "Socket is already connected."},
+    {-10057, "Socket is not connected."},
+    {-10058, "Cannot send after socket shutdown."},
+    {-10059, "Too many references."},
+    {-10060, "Connection timed out."},
+    {-10061, "Connection is refused."},
+    {-10062, "Cannot translate name."},
+    {-10063, "Name too long."},
+    {-10064, "Host is down."},
+    {-10065, "No route to host."},
+    {-10066, "Directory not empty."},
+    {-10067, "Too many processes"},
+    {-10068, "User quota exceeded."},
+    {-10069, "Disk quota exceeded."},
+    {-10070, "Stale file handle reference"},
+    {-10071, "Item is remote."},
+    {-10091, "Network subsystem is unavailable."},
+    {-10092, "Winsock.dll version out of range."},
+    {-10093, "Successful WSAStartup not yet performed."},
+    {-10101, "Graceful shutdown in progress."},
+    {-10102, "No more results."},
+    {-10103, "Call has been canceled."},
+    {-10104, "Procedure call table is invalid."},
+    {-10105, "Service provider is invalid."},
+    {-10106, "Service provider failed to initialize."},
+    {-10107, "System call failure."},
+    {-10108, "Service not found."},
+    {-10109, "Class type not found."},
+    {-10110, "No more results."},
+    {-10111, "Call was canceled."},
+    {-10112, "Database query was refused."},
+    {-11001, "Host not found."},
+    {-11002, "Nonauthoritative host not found."},
+    {-11003, "This is a nonrecoverable error."},
+    {-11004, "Valid name, no data record of requested type."},
+};
+
+}  // namespace
+
+DriverSocket::DriverSocket() = default;
+
+DriverSocket::DriverSocket(const char* localAddress, const char* remoteAddress, int remotePort, int socketType,
+                           int localPort) {
+  if (!localAddress || !remoteAddress || remotePort < 0) return;
+  localText_ = localAddress;
+  remoteText_ = remoteAddress;
+  if (localText_.size() > kMaxAddressLength || remoteText_.size() > kMaxAddressLength) {
+    localText_.clear();
+    remoteText_.clear();
+    return;
+  }
+  remotePort_ = remotePort;
+  socketType_ = socketType;
+  localPort_ = localPort;
+  status_ = 1;
+}
+
+DriverSocket::~DriverSocket() {
+  if (status_ == 1) Close();
+}
+
+void DriverSocket::SetTimeouts(int timeoutMs, int /*ignored*/, int reconnectPeriodS) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  timeoutMs_ = timeoutMs < 0 ? 0 : timeoutMs;
+  selectSeconds_ = timeoutMs_ / 1000;
+  selectMicroseconds_ = (static_cast<long>(timeoutMs_) * 1000) % 1000000;
+  if (reconnectPeriodS <= 5) reconnectPeriodS = 5;
+  if (reconnectPeriodS >= 1800) reconnectPeriodS = 1800;
+  reconnectPeriodS_ = reconnectPeriodS;
+}
+
+void DriverSocket::SetBroadcast(int flag) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  broadcast_ = flag;
+}
+
+int DriverSocket::ConnectTimeoutMs() const { return std::max(timeoutMs_, kMinConnectTimeoutMs); }
+
+int DriverSocket::ResolveLocal(uint32_t* address) const {
+  std::string text = TrimStr(localText_);
+  if (EqualsNoCase(text, "(null)")) text.clear();
+  if (!IsAddressText(text)) return kSockAdapterAddressInvalid;
+  if (IsDigitsAndDots(text)) {
+    if ((socketType_ == kDatagram && broadcast_ == 1) || text.empty() || text == "127.0.0.1") {
+      *address = htonl(INADDR_ANY);
+      return 1;
+    }
+    return qmx::net::ParseDottedIPv4(text, address) ? 1 : kSockAdapterAddressInvalid;
+  }
+  if (EqualsNoCase(text, "localhost")) return qmx::net::LocalHostFirstAddress(address) == 0 ? 1 : kSockAdapterAddressInvalid;
+  return qmx::net::ResolveIPv4(text, address) == 0 ? 1 : kSockAdapterAddressInvalid;
+}
+
+int DriverSocket::ResolveRemote(uint32_t* address) const {
+  const std::string text = TrimStr(remoteText_);
+  if (text.empty() || !IsAddressText(text)) return kSockHostAddressInvalid;
+  if (IsDigitsAndDots(text)) return qmx::net::ParseDottedIPv4(text, address) ? 1 : kSockHostAddressInvalid;
+  if (EqualsNoCase(text, "localhost")) return qmx::net::LocalHostFirstAddress(address) == 0 ? 1 : kSockHostAddressInvalid;
+  return qmx::net::ResolveIPv4(text, address) == 0 ? 1 : kSockHostAddressInvalid;
+}
+
+int DriverSocket::Open() {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  if (status_ != 1) return status_;
+  CloseLocked();
+
+  uint32_t local = 0;
+  uint32_t remote = 0;
+  int r = ResolveLocal(&local);
+  if (r != 1) return r;
+  r = ResolveRemote(&remote);
+  if (r != 1) return r;
+  localAddress_ = local;
+  remoteAddress_ = remote;
+
+  const bool datagram = socketType_ == kDatagram;
+  int err = socket_.Create(datagram ? SOCK_DGRAM : SOCK_STREAM);
+  if (err != 0) return -err;
+  const uint16_t localPort = datagram ? static_cast<uint16_t>(localPort_) : 0;
+  err = socket_.Bind(local, localPort);
+  if (err == 0) {
+    if (datagram && broadcast_ == 1) {
+      err = socket_.SetBroadcast(broadcast_);
+    } else {
+      err = socket_.Connect(remote, static_cast<uint16_t>(remotePort_), ConnectTimeoutMs());
+    }
+  }
+  if (err != 0) {
+    socket_.Close();
+    return -err;
+  }
+  connected_ = 1;
+  return 1;
+}
+
+int DriverSocket::Close() {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  return CloseLocked();
+}
+
+int DriverSocket::CloseLocked() {
+  socket_.Close();
+  connected_ = 0;
+  return 1;
+}
+
+int DriverSocket::IsConnected() const {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  return IsConnectedLocked();
+}
+
+int DriverSocket::IsConnectedLocked() const { return socket_.IsValid() ? connected_ : 0; }
+
+void DriverSocket::HandleError(int code) {
+  if (code == kSockTimeout) {
+    CloseLocked();
+    return;
+  }
+  using namespace qmx::net;
+  if (code == 0 || code == kWsaEinval || code == kWsaEnetreset || code == kWsaEconnaborted ||
+      code == kWsaEconnreset) {
+    connected_ = 0;
+  }
+}
+
+int DriverSocket::SendTo(const void* data, int length) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  if (!data || length <= 0) return kSockBadParameter;
+  if (!IsConnectedLocked()) return kSockNotConnected;
+  return socket_.SendTo(data, static_cast<size_t>(length), remoteAddress_, static_cast<uint16_t>(remotePort_));
+}
+
+int DriverSocket::ReceiveFrom(void* buffer, int size) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  if (!buffer || size <= 0) return kSockBadParameter;
+  if (!IsConnectedLocked()) return kSockNotConnected;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs_);
+  for (;;) {
+    const int w = socket_.WaitReadable(LeftMs(deadline));
+    if (w < 0) return w;
+    if (w == 0) return kSockTimeout;
+    const int n = socket_.RecvFrom(buffer, static_cast<size_t>(size), nullptr, nullptr);
+    if (n != -qmx::net::kWsaEwouldblock) return n;
+  }
+}
+
+int DriverSocket::Send(const void* data, int length) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  if (!data || length <= 0) return kSockBadParameter;
+  if (!IsConnectedLocked()) return kSockNotConnected;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs_);
+  const auto* bytes = static_cast<const uint8_t*>(data);
+  int sent = 0;
+  while (sent < length) {
+    const int w = socket_.WaitWritable(LeftMs(deadline));
+    if (w < 0) {
+      HandleError(-w);
+      return w;
+    }
+    if (w == 0) {
+      HandleError(kSockTimeout);
+      return kSockTimeout;
+    }
+    const int n = socket_.SendSome(bytes + sent, static_cast<size_t>(length - sent));
+    if (n == -qmx::net::kWsaEwouldblock) continue;
+    if (n < 0) {
+      HandleError(-n);
+      return n;
+    }
+    sent += n;
+  }
+  return length;
+}
+
+int DriverSocket::Receive(void* buffer, int size) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  if (!buffer || size <= 0) return kSockBadParameter;
+  if (!IsConnectedLocked()) return kSockNotConnected;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs_);
+  for (;;) {
+    const int w = socket_.WaitReadable(LeftMs(deadline));
+    if (w < 0) {
+      HandleError(-w);
+      return w;
+    }
+    if (w == 0) {
+      HandleError(kSockTimeout);
+      return kSockTimeout;
+    }
+    const int n = socket_.Recv(buffer, static_cast<size_t>(size));
+    if (n == -qmx::net::kWsaEwouldblock) continue;
+    if (n > 0) return n;
+    if (n == 0) {
+      // The peer closed the connection.
+      HandleError(0);
+      return 0;
+    }
+    HandleError(-n);
+    return n;
+  }
+}
+
+int DriverSocket::ReceiveRaw(void* buffer, int size) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  if (!buffer || size <= 0) return kSockBadParameter;
+  if (!IsConnectedLocked()) return kSockNotConnected;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs_);
+  for (;;) {
+    const int w = socket_.WaitReadable(LeftMs(deadline));
+    if (w < 0) return w;
+    if (w == 0) return kSockTimeout;
+    const int n = socket_.Recv(buffer, static_cast<size_t>(size));
+    if (n != -qmx::net::kWsaEwouldblock) return n;
+  }
+}
+
+int DriverSocket::ReconnectDue() {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  return gate_.Test(IsConnectedLocked() != 0, reconnectPeriodS_);
+}
+
+int DriverSocket::Reopen() {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  if (IsConnectedLocked()) {
+    gate_.Disarm();
+    return kSockNoReconnectNeeded;
+  }
+  const int r = Open();
+  gate_.Disarm();
+  return r == 1 ? 1 : kSockReconnectFailed;
+}
+
+const char* DriverSocket::Description(int code) {
+  for (const auto& entry : kDescriptions) {
+    if (entry.code == code) return entry.text;
+  }
+  return "Undefined.";
+}
+
+void DriverSocket::ErrorText(int code, std::string& text) {
+  text = StrFormat("%s Code: %d. Desc: %s", "Ethernet Error.", code, Description(code));
+}
+
+}  // namespace tessivar

@@ -1,0 +1,119 @@
+// The driver's network endpoint: a stream connection to an adapter or a
+// datagram socket for the discovery broadcast, with time-outs on every wait,
+// a connected flag that its own error handling clears, and the reconnection
+// gate. Every operation returns a count of bytes or 1 on success, or a
+// negative code: the driver's socket codes (-9101 to -9115) or minus a
+// Windows Sockets error number (platform/net).
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "driver/modbus/reconnect_gate.h"
+#include "platform/net/socket.h"
+
+namespace tessivar {
+
+// The driver's socket codes.
+enum SocketCode : int {
+  kSockNoReconnectNeeded = 3,
+  kSockBadParameter = -9101,
+  kSockGeneralError = -9102,
+  kSockTimeout = -9103,
+  kSockNotConnected = -9104,
+  kSockAdapterSocketInvalid = -9105,
+  kSockAdapterAddressInvalid = -9106,
+  kSockHostSocketInvalid = -9107,
+  kSockHostAddressInvalid = -9108,
+  kSockNoDelimiter = -9109,
+  kSockShortRead = -9110,
+  kSockReconnectFailed = -9111,
+  kSockConstructionException = -9112,
+  kSockUnsupportedVersion = -9113,
+  kSockConstructionParameters = -9114,
+  kSockCommTestFailed = -9115,
+};
+
+class DriverSocket {
+public:
+  // Socket type 2 is a datagram socket; any other value a stream socket.
+  static constexpr int kDatagram = 2;
+  // Longest address text accepted (a DNS name is at most 253 characters).
+  static constexpr size_t kMaxAddressLength = 255;
+
+  // Serves only ErrorText (status -9114).
+  DriverSocket();
+  // A null address, an address text longer than kMaxAddressLength or a
+  // negative remote port gives status -9114, returned by every Open.
+  DriverSocket(const char* localAddress, const char* remoteAddress, int remotePort, int socketType,
+               int localPort);
+  ~DriverSocket();
+  DriverSocket(const DriverSocket&) = delete;
+  DriverSocket& operator=(const DriverSocket&) = delete;
+
+  int Status() const { return status_; }
+
+  // Send/receive time-out (ms; a negative value counts as 0) and the
+  // reconnect period (s, limited to 5..1800). The second argument is not used.
+  void SetTimeouts(int timeoutMs, int ignored, int reconnectPeriodS);
+  void SetBroadcast(int flag);
+  int TimeoutMs() const { return timeoutMs_; }
+  // The wait as seconds and microseconds.
+  long SelectSeconds() const { return selectSeconds_; }
+  long SelectMicroseconds() const { return selectMicroseconds_; }
+  int ReconnectPeriod() const { return reconnectPeriodS_; }
+
+  // Resolves, binds and connects (stream) or enables broadcast (datagram).
+  // The connect waits at most ConnectTimeoutMs().
+  int Open();
+  int ConnectTimeoutMs() const;
+  int Close();
+  int IsConnected() const;
+
+  int SendTo(const void* data, int length);
+  int ReceiveFrom(void* buffer, int size);
+  int Send(const void* data, int length);
+  int Receive(void* buffer, int size);
+  int ReceiveRaw(void* buffer, int size);
+
+  int ReconnectDue();
+  int Reopen();
+
+  // "Ethernet Error. Code: %d. Desc: %s".
+  static void ErrorText(int code, std::string& text);
+  static const char* Description(int code);
+
+  // Endpoints as resolved by the last Open (network order; for tests and
+  // log lines).
+  uint32_t LocalAddress() const { return localAddress_; }
+  uint32_t RemoteAddress() const { return remoteAddress_; }
+  void SetTickSource(TickSource ticks) { gate_.SetTickSource(std::move(ticks)); }
+
+private:
+  int CloseLocked();
+  int IsConnectedLocked() const;
+  void HandleError(int code);
+  int ResolveLocal(uint32_t* address) const;
+  int ResolveRemote(uint32_t* address) const;
+
+  std::string localText_;
+  std::string remoteText_;
+  int remotePort_ = 0;
+  int localPort_ = 0;
+  int timeoutMs_ = 2000;
+  int socketType_ = 0;
+  qmx::net::Socket socket_;
+  long selectSeconds_ = 2;
+  long selectMicroseconds_ = 0;
+  uint32_t localAddress_ = 0;
+  uint32_t remoteAddress_ = 0;
+  int connected_ = 0;
+  int reconnectPeriodS_ = 5;
+  ReconnectGate gate_;
+  int broadcast_ = 0;
+  mutable std::recursive_mutex lock_;
+  int status_ = kSockConstructionParameters;
+};
+
+}  // namespace tessivar

@@ -1,0 +1,41 @@
+// The time gate of reconnection attempts shared by the socket and the serial
+// port: after a loss, the first attempt comes one full period after the
+// first test, later ones one period apart.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+namespace tessivar {
+
+// Millisecond tick count (wraps after about 49 days, like a system tick).
+using TickSource = std::function<uint32_t()>;
+uint32_t SystemTickMs();
+
+class ReconnectGate {
+public:
+  // Results of Test.
+  static constexpr int kTryNow = 1;
+  static constexpr int kWait = 2;
+  static constexpr int kNotNeeded = 3;
+
+  explicit ReconnectGate(TickSource ticks = {});
+
+  // connected: disarm, 3. Not armed: arm and start counting, 2. Armed and a
+  // full period elapsed: restart counting, 1 (stays armed). Otherwise add
+  // the time since the last test, 2.
+  int Test(bool connected, int periodSeconds);
+  void Disarm() { armed_ = false; }
+  bool IsArmed() const { return armed_; }
+  void SetTickSource(TickSource ticks);
+
+private:
+  uint32_t Now() const { return ticks_ ? ticks_() : SystemTickMs(); }
+
+  TickSource ticks_;
+  bool armed_ = false;
+  uint32_t elapsedMs_ = 0;
+  uint32_t lastTick_ = 0;
+};
+
+}  // namespace tessivar

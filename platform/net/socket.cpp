@@ -1,0 +1,304 @@
+#include "platform/net/socket.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+namespace qmx::net {
+namespace {
+
+struct ErrnoPair {
+  int err;
+  int wsa;
+};
+
+constexpr ErrnoPair kErrnoTable[] = {
+    {EINTR, kWsaEintr},
+    {EBADF, kWsaEbadf},
+    {EACCES, kWsaEacces},
+    {EPERM, kWsaEacces},
+    {EFAULT, kWsaEfault},
+    {EINVAL, kWsaEinval},
+    {EMFILE, kWsaEmfile},
+    {ENFILE, kWsaEmfile},
+    {EWOULDBLOCK, kWsaEwouldblock},
+    {EINPROGRESS, kWsaEinprogress},
+    {EALREADY, kWsaEalready},
+    {ENOTSOCK, kWsaEnotsock},
+    {EDESTADDRREQ, kWsaEdestaddrreq},
+    {EMSGSIZE, kWsaEmsgsize},
+    {EPROTOTYPE, kWsaEprototype},
+    {ENOPROTOOPT, kWsaEnoprotoopt},
+    {EPROTONOSUPPORT, kWsaEprotonosupport},
+    {ESOCKTNOSUPPORT, kWsaEsocktnosupport},
+    {EOPNOTSUPP, kWsaEopnotsupp},
+    {EPFNOSUPPORT, kWsaEpfnosupport},
+    {EAFNOSUPPORT, kWsaEafnosupport},
+    {EADDRINUSE, kWsaEaddrinuse},
+    {EADDRNOTAVAIL, kWsaEaddrnotavail},
+    {ENETDOWN, kWsaEnetdown},
+    {ENETUNREACH, kWsaEnetunreach},
+    {ENETRESET, kWsaEnetreset},
+    {ECONNABORTED, kWsaEconnaborted},
+    {EPIPE, kWsaEconnaborted},
+    {ECONNRESET, kWsaEconnreset},
+    {ENOBUFS, kWsaEnobufs},
+    {ENOMEM, kWsaEnobufs},
+    {EISCONN, kWsaEisconn},
+    {ENOTCONN, kWsaEnotconn},
+    {ESHUTDOWN, kWsaEshutdown},
+    {ETOOMANYREFS, kWsaEtoomanyrefs},
+    {ETIMEDOUT, kWsaEtimedout},
+    {ECONNREFUSED, kWsaEconnrefused},
+    {ELOOP, kWsaEloop},
+    {ENAMETOOLONG, kWsaEnametoolong},
+    {EHOSTDOWN, kWsaEhostdown},
+    {EHOSTUNREACH, kWsaEhostunreach},
+    {ENOTEMPTY, kWsaEnotempty},
+    {EUSERS, kWsaEusers},
+    {EDQUOT, kWsaEdquot},
+    {ESTALE, kWsaEstale},
+    {EREMOTE, kWsaEremote},
+};
+
+int LastWsa(int fallback) { return WsaErrorFromErrno(errno, fallback); }
+
+// Failure number for errno values without a counterpart.
+constexpr int kGeneral = kWsaSyscallFailure;
+
+int ClampTimeout(int timeoutMs) { return timeoutMs < 0 ? 0 : timeoutMs; }
+
+int WaitFor(int fd, short events, int timeoutMs) {
+  if (fd < 0) return -kWsaEnotsock;
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(ClampTimeout(timeoutMs));
+  for (;;) {
+    pollfd p{fd, events, 0};
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const int wait = left.count() > 0 ? static_cast<int>(left.count()) : 0;
+    const int r = ::poll(&p, 1, wait);
+    if (r > 0) {
+      if (p.revents & POLLNVAL) return -kWsaEnotsock;
+      // An error or hang-up is "ready": the following call reports it.
+      return 1;
+    }
+    if (r == 0) return 0;
+    if (errno == EINTR) {
+      if (Clock::now() >= deadline) return 0;
+      continue;
+    }
+    return -LastWsa(kGeneral);
+  }
+}
+
+sockaddr_in MakeAddress(uint32_t address, uint16_t port) {
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(port);
+  sa.sin_addr.s_addr = address;
+  return sa;
+}
+
+}  // namespace
+
+int WsaErrorFromErrno(int err, int fallback) {
+  if (err == 0) return 0;
+  for (const auto& p : kErrnoTable) {
+    if (p.err == err) return p.wsa;
+  }
+  return fallback;
+}
+
+int WsaErrorFromResolver(int gaiError) {
+  switch (gaiError) {
+    case 0:
+      return 0;
+    case EAI_NONAME:
+#ifdef EAI_NODATA
+    case EAI_NODATA:
+#endif
+    case EAI_ADDRFAMILY:
+      return kWsaHostNotFound;
+    case EAI_AGAIN:
+      return kWsaTryAgain;
+    case EAI_FAIL:
+      return kWsaNoRecovery;
+    case EAI_MEMORY:
+      return kWsaEnobufs;
+    case EAI_SYSTEM:
+      return LastWsa(kWsaNoRecovery);
+    default:
+      return kWsaNoRecovery;
+  }
+}
+
+bool ParseDottedIPv4(const std::string& text, uint32_t* address) {
+  in_addr a{};
+  if (::inet_pton(AF_INET, text.c_str(), &a) != 1) return false;
+  if (address) *address = a.s_addr;
+  return true;
+}
+
+int ResolveIPv4(const std::string& name, uint32_t* address) {
+  if (name.empty()) return kWsaHostNotFound;
+  if (ParseDottedIPv4(name, address)) return 0;
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  addrinfo* result = nullptr;
+  const int rc = ::getaddrinfo(name.c_str(), nullptr, &hints, &result);
+  if (rc != 0) return WsaErrorFromResolver(rc);
+  int out = kWsaNoData;
+  for (addrinfo* p = result; p; p = p->ai_next) {
+    if (p->ai_family == AF_INET && p->ai_addr) {
+      if (address) *address = reinterpret_cast<const sockaddr_in*>(p->ai_addr)->sin_addr.s_addr;
+      out = 0;
+      break;
+    }
+  }
+  ::freeaddrinfo(result);
+  return out;
+}
+
+int LocalHostFirstAddress(uint32_t* address) {
+  char host[256] = {};
+  if (::gethostname(host, sizeof host - 1) == 0 && ResolveIPv4(host, address) == 0) return 0;
+  if (address) *address = htonl(INADDR_LOOPBACK);
+  return 0;
+}
+
+std::string FormatIPv4(uint32_t address) {
+  in_addr a{};
+  a.s_addr = address;
+  char text[INET_ADDRSTRLEN] = {};
+  ::inet_ntop(AF_INET, &a, text, sizeof text);
+  return text;
+}
+
+Socket::~Socket() { Close(); }
+
+Socket::Socket(Socket&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+
+Socket& Socket::operator=(Socket&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = other.fd_;
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+int Socket::Create(int type) {
+  Close();
+  const int fd = ::socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) return LastWsa(kGeneral);
+  fd_ = fd;
+  return 0;
+}
+
+int Socket::Bind(uint32_t address, uint16_t port) {
+  if (fd_ < 0) return kWsaEnotsock;
+  const sockaddr_in sa = MakeAddress(address, port);
+  if (::bind(fd_, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) return LastWsa(kGeneral);
+  return 0;
+}
+
+int Socket::SetBroadcast(int value) {
+  if (fd_ < 0) return kWsaEnotsock;
+  if (::setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, &value, sizeof value) != 0) return LastWsa(kGeneral);
+  return 0;
+}
+
+int Socket::Connect(uint32_t address, uint16_t port, int timeoutMs) {
+  if (fd_ < 0) return kWsaEnotsock;
+  const sockaddr_in sa = MakeAddress(address, port);
+  int rc;
+  do {
+    rc = ::connect(fd_, reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
+  } while (rc != 0 && errno == EINTR);
+  if (rc == 0) return 0;
+  if (errno != EINPROGRESS) return LastWsa(kGeneral);
+  const int w = WaitWritable(timeoutMs);
+  if (w < 0) return -w;
+  if (w == 0) return kWsaEtimedout;
+  int err = 0;
+  socklen_t len = sizeof err;
+  if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &err, &len) != 0) return LastWsa(kGeneral);
+  return WsaErrorFromErrno(err, kGeneral);
+}
+
+int Socket::WaitReadable(int timeoutMs) { return WaitFor(fd_, POLLIN, timeoutMs); }
+
+int Socket::WaitWritable(int timeoutMs) { return WaitFor(fd_, POLLOUT, timeoutMs); }
+
+int Socket::SendSome(const void* data, size_t length) {
+  if (fd_ < 0) return -kWsaEnotsock;
+  ssize_t n;
+  do {
+    n = ::send(fd_, data, length, MSG_NOSIGNAL | MSG_DONTWAIT);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) return -LastWsa(kGeneral);
+  return static_cast<int>(n);
+}
+
+int Socket::Recv(void* buffer, size_t size) {
+  if (fd_ < 0) return -kWsaEnotsock;
+  ssize_t n;
+  do {
+    n = ::recv(fd_, buffer, size, MSG_DONTWAIT);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) return -LastWsa(kGeneral);
+  return static_cast<int>(n);
+}
+
+int Socket::SendTo(const void* data, size_t length, uint32_t address, uint16_t port) {
+  if (fd_ < 0) return -kWsaEnotsock;
+  const sockaddr_in sa = MakeAddress(address, port);
+  ssize_t n;
+  do {
+    n = ::sendto(fd_, data, length, MSG_NOSIGNAL | MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&sa),
+                 sizeof sa);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) return -LastWsa(kGeneral);
+  return static_cast<int>(n);
+}
+
+int Socket::RecvFrom(void* buffer, size_t size, uint32_t* fromAddress, uint16_t* fromPort) {
+  if (fd_ < 0) return -kWsaEnotsock;
+  sockaddr_in from{};
+  socklen_t len = sizeof from;
+  ssize_t n;
+  do {
+    n = ::recvfrom(fd_, buffer, size, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &len);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) return -LastWsa(kGeneral);
+  if (fromAddress) *fromAddress = from.sin_addr.s_addr;
+  if (fromPort) *fromPort = ntohs(from.sin_port);
+  return static_cast<int>(n);
+}
+
+int Socket::LocalEndpoint(uint32_t* address, uint16_t* port) const {
+  if (fd_ < 0) return kWsaEnotsock;
+  sockaddr_in sa{};
+  socklen_t len = sizeof sa;
+  if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&sa), &len) != 0) return LastWsa(kGeneral);
+  if (address) *address = sa.sin_addr.s_addr;
+  if (port) *port = ntohs(sa.sin_port);
+  return 0;
+}
+
+void Socket::Close() {
+  if (fd_ < 0) return;
+  ::shutdown(fd_, SHUT_RDWR);
+  ::close(fd_);
+  fd_ = -1;
+}
+
+}  // namespace qmx::net

@@ -1,0 +1,127 @@
+// IPv4 sockets over POSIX with bounded waits.
+//
+// Every socket is non-blocking underneath; the waits (connect, readable,
+// writable) take a time-out in milliseconds, so no call blocks without a
+// bound. Sends never raise SIGPIPE. Failures are reported as Windows Sockets
+// style error numbers (10000 + n, see WsaErrorFromErrno), which is what the
+// driver's socket codes and texts are built on.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace qmx::net {
+
+// Windows Sockets error numbers used by the socket layer.
+enum WsaError : int {
+  kWsaEintr = 10004,
+  kWsaEbadf = 10009,
+  kWsaEacces = 10013,
+  kWsaEfault = 10014,
+  kWsaEinval = 10022,
+  kWsaEmfile = 10024,
+  kWsaEwouldblock = 10035,
+  kWsaEinprogress = 10036,
+  kWsaEalready = 10037,
+  kWsaEnotsock = 10038,
+  kWsaEdestaddrreq = 10039,
+  kWsaEmsgsize = 10040,
+  kWsaEprototype = 10041,
+  kWsaEnoprotoopt = 10042,
+  kWsaEprotonosupport = 10043,
+  kWsaEsocktnosupport = 10044,
+  kWsaEopnotsupp = 10045,
+  kWsaEpfnosupport = 10046,
+  kWsaEafnosupport = 10047,
+  kWsaEaddrinuse = 10048,
+  kWsaEaddrnotavail = 10049,
+  kWsaEnetdown = 10050,
+  kWsaEnetunreach = 10051,
+  kWsaEnetreset = 10052,
+  kWsaEconnaborted = 10053,
+  kWsaEconnreset = 10054,
+  kWsaEnobufs = 10055,
+  kWsaEisconn = 10056,
+  kWsaEnotconn = 10057,
+  kWsaEshutdown = 10058,
+  kWsaEtoomanyrefs = 10059,
+  kWsaEtimedout = 10060,
+  kWsaEconnrefused = 10061,
+  kWsaEloop = 10062,
+  kWsaEnametoolong = 10063,
+  kWsaEhostdown = 10064,
+  kWsaEhostunreach = 10065,
+  kWsaEnotempty = 10066,
+  kWsaEusers = 10068,
+  kWsaEdquot = 10069,
+  kWsaEstale = 10070,
+  kWsaEremote = 10071,
+  kWsaSyscallFailure = 10107,
+  kWsaHostNotFound = 11001,
+  kWsaTryAgain = 11002,
+  kWsaNoRecovery = 11003,
+  kWsaNoData = 11004,
+};
+
+// The Windows Sockets error number for an errno value; 0 for 0. An errno
+// with no counterpart gives `fallback` (the layer itself passes
+// kWsaSyscallFailure). A write to a connection the peer has
+// closed (EPIPE) counts as an aborted connection.
+int WsaErrorFromErrno(int err, int fallback);
+// The error number for a getaddrinfo() failure.
+int WsaErrorFromResolver(int gaiError);
+
+// Dotted IPv4 text ("a.b.c.d", each 0..255) to an address in network order.
+bool ParseDottedIPv4(const std::string& text, uint32_t* address);
+// Resolves a host name (or dotted text) to its first IPv4 address. Returns 0
+// or a Windows Sockets error number.
+int ResolveIPv4(const std::string& name, uint32_t* address);
+// The first IPv4 address of this host's own name (gethostname); falls back to
+// 127.0.0.1 when the name does not resolve. Returns 0 or an error number.
+int LocalHostFirstAddress(uint32_t* address);
+// "a.b.c.d" of an address in network order.
+std::string FormatIPv4(uint32_t address);
+
+class Socket {
+public:
+  Socket() = default;
+  ~Socket();
+  Socket(const Socket&) = delete;
+  Socket& operator=(const Socket&) = delete;
+  Socket(Socket&& other) noexcept;
+  Socket& operator=(Socket&& other) noexcept;
+
+  // SOCK_STREAM or SOCK_DGRAM. Returns 0 or an error number.
+  int Create(int type);
+  bool IsValid() const { return fd_ >= 0; }
+  int fd() const { return fd_; }
+
+  int Bind(uint32_t address, uint16_t port);
+  int SetBroadcast(int value);
+  // Connects within timeoutMs; kWsaEtimedout when the peer does not answer
+  // in time. Returns 0 or an error number.
+  int Connect(uint32_t address, uint16_t port, int timeoutMs);
+
+  // 1 ready, 0 time-out, negative: minus an error number. A time-out below 0
+  // counts as 0.
+  int WaitReadable(int timeoutMs);
+  int WaitWritable(int timeoutMs);
+
+  // One non-blocking call each: a count (0 for a closed peer on Recv), or
+  // minus an error number (-kWsaEwouldblock when nothing can move now).
+  int SendSome(const void* data, size_t length);
+  int Recv(void* buffer, size_t size);
+  int SendTo(const void* data, size_t length, uint32_t address, uint16_t port);
+  int RecvFrom(void* buffer, size_t size, uint32_t* fromAddress, uint16_t* fromPort);
+
+  int LocalEndpoint(uint32_t* address, uint16_t* port) const;
+
+  // Shuts both directions down and closes; errors are ignored.
+  void Close();
+
+private:
+  int fd_ = -1;
+};
+
+}  // namespace qmx::net
