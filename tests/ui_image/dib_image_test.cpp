@@ -256,19 +256,47 @@ INSTANTIATE_TEST_SUITE_P(Sizes, BitmapRoundTripTest,
                                          RoundTripCase{24, 10, 7}, RoundTripCase{8, 17, 5},
                                          RoundTripCase{24, 17, 5}, RoundTripCase{24, 64, 33}));
 
-TEST(DibImageSave, BitmapFailuresAreReportedAndLogged) {
+// Saves that cannot create or fill the file answer false and leave a log
+// line, whatever the format and depth.
+TEST(DibImageSave, FailuresAreReportedAndLogged) {
   test::TempDir dir("dib");
-  DibImage dib;
-  ASSERT_TRUE(dib.CreateRgb(4, 4, 0));
-  std::vector<std::string> lines;
-  const ImageLogSink previous =
-      SetImageLogSink([&lines](int, const std::string&, const std::string& text) { lines.push_back(text); });
-  EXPECT_FALSE(dib.SaveToFile(dir / "missing" / "a.bmp"));
-  EXPECT_FALSE(dib.SaveToFile("/dev/full.bmp.d/x.bmp"));
-  SetImageLogSink(previous);
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0].rfind("[Error Code: -1035] ", 0), 0u) << lines[0];
-  EXPECT_NE(lines[0].find("Func: DibImage::SaveToFile"), std::string::npos);
+  struct Case {
+    const char* name;
+    int bits;
+    std::filesystem::path path;
+    const char* func;
+  };
+  const Case cases[] = {
+      {"bitmap, missing folder", 24, dir / "missing" / "a.bmp", "DibImage::SaveToFile"},
+      {"bitmap, full device", 8, "/dev/full", "DibImage::SaveToFile"},
+      {"JPEG colour, missing folder", 24, dir / "missing" / "a.jpg", "JpegWriter::WriteColour"},
+      {"JPEG grey, missing folder", 8, dir / "missing" / "a.JPEG", "JpegWriter::WriteGrey"},
+      {"JPEG palette, missing folder", 8, dir / "missing" / "b.jpg", "JpegWriter::WriteColour"},
+  };
+  for (const Case& c : cases) {
+    DibImage dib;
+    ASSERT_TRUE(c.bits == 8 ? dib.CreateGrey(4, 4, 9) : dib.CreateRgb(4, 4, 0x00FF00FF));
+    if (std::string(c.name).find("palette") != std::string::npos) {
+      const RgbQuad red[] = {{0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0},
+                             {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 255, 0}};
+      ASSERT_TRUE(dib.SetColourTable(red));
+    }
+    // "/dev/full" has no extension of its own: save through a link that has one.
+    std::filesystem::path path = c.path;
+    if (path == "/dev/full") {
+      path = dir / "full.bmp";
+      std::filesystem::create_symlink("/dev/full", path);
+    }
+    std::vector<std::string> lines;
+    const ImageLogSink previous =
+        SetImageLogSink([&lines](int, const std::string&, const std::string& text) { lines.push_back(text); });
+    EXPECT_FALSE(dib.SaveToFile(path)) << c.name;
+    SetImageLogSink(previous);
+    ASSERT_EQ(lines.size(), 1u) << c.name;
+    EXPECT_EQ(lines[0].rfind("[Error Code: -1035] ", 0), 0u) << lines[0];
+    EXPECT_NE(lines[0].find(std::string("Func: ") + c.func), std::string::npos) << lines[0];
+  }
+  EXPECT_TRUE(std::filesystem::exists("/dev/full"));
 }
 
 // --- JPEG through the image -----------------------------------------------------------
