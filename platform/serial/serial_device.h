@@ -44,8 +44,10 @@ public:
   void Close();
   bool IsOpen() const { return fd_ >= 0; }
 
-  // Raw mode with the given line settings; flow control stays as the port
-  // has it. Returns 0, -EINVAL for settings the port cannot take, or -errno.
+  // Raw mode with the given line settings; hardware flow control stays as
+  // the port has it. Returns 0, -EINVAL for settings outside the ranges
+  // above, or -errno when the port refuses them. (A pseudo terminal takes the
+  // call but always keeps 8 data bits without parity.)
   int Apply(const LineSettings& settings);
   // The settings in force (baud rate as the port reports it).
   int Query(LineSettings* settings) const;
