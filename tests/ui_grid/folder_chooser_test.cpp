@@ -1,0 +1,201 @@
+// The folder chooser: the folder-name rule, path validation and creation,
+// the messages of the check, and the dialog driven through its edit line.
+#include "app/ui/grid/FolderBrowser.h"
+#include "app/ui/grid/GridCtrl.h"
+#include "platform/toolkit/message_box.h"
+#include "tests/support/test_support.h"
+#include "tests/ui_grid/grid_demo.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <vector>
+
+namespace qmx::grid {
+namespace {
+
+namespace fs = std::filesystem;
+using toolkit::MessageBoxRequest;
+
+TEST(IsValidFolderName, Components) {
+  struct Case {
+    const char* name;
+    bool valid;
+  } cases[] = {
+      {"data", true},  {"my data", true}, {"a.b", true},   {"", false},     {".hidden", false},
+      {"trail.", false}, {"trail ", false}, {" lead", false}, {"\ttab", false}, {"what?", false},
+      {"a*b", false},  {"a:b", false},    {"a\\b", false},  {"a|b", false},  {"a<b", false},
+      {"a>b", false},  {"a\"b", false},   {"a/b", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(IsValidFolderName(c.name), c.valid) << '"' << c.name << '"';
+}
+
+TEST(ValidatePath, ChecksAbsolutePathsComponentByComponent) {
+  struct Case {
+    const char* path;
+    int result;
+  } cases[] = {
+      {"", 1},          {"relative/dir", 1}, {"C:", 1},         {"C:\\data", 1}, {"/", 0},
+      {"/tmp", 0},      {"/tmp/", 1},        {"/a//b", 1},      {"/a/.b", 1},    {"/a/b.", 1},
+      {"/a/b /c", 1},   {"/a/wh?t", 1},      {"/a/b/c/d/e/f", 0},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ValidatePath(c.path, true), c.result) << c.path;
+}
+
+TEST(ValidatePath, LongPathsHaveNoFixedLimit) {
+  std::string path;
+  for (int i = 0; i < 60; ++i) path += "/component" + std::to_string(i);
+  ASSERT_GT(path.size(), 260u);
+  EXPECT_EQ(ValidatePath(path, true), 0);
+  qmx::test::TempDir tmp("grid-long");
+  const std::string deep = tmp.path().string() + path.substr(0, 400);
+  const std::string trimmed = deep.substr(0, deep.find_last_of('/'));
+  EXPECT_EQ(ValidatePath(trimmed, false), 0);
+  EXPECT_TRUE(fs::is_directory(trimmed));
+}
+
+TEST(ValidatePath, CreatesEveryMissingLevel) {
+  qmx::test::TempDir tmp("grid-folder");
+  const std::string target = (tmp.path() / "one" / "two" / "three").string();
+  EXPECT_EQ(ValidatePath(target, true), 0);
+  EXPECT_FALSE(fs::exists(target));
+  EXPECT_EQ(ValidatePath(target, false), 0);
+  EXPECT_TRUE(fs::is_directory(target));
+  // A plain file in the way cannot become a folder.
+  qmx::test::WriteFile(tmp.path() / "file", "x");
+  EXPECT_EQ(ValidatePath((tmp.path() / "file" / "sub").string(), false), 2);
+}
+
+class ScriptedBoxes {
+public:
+  explicit ScriptedBoxes(std::vector<int> answers) : answers_(std::move(answers)) {
+    previous_ = toolkit::SetMessageBoxScript([this](const MessageBoxRequest& r) {
+      requests.push_back(r);
+      if (answers_.empty()) return int(toolkit::kIdOk);
+      int a = answers_.front();
+      answers_.erase(answers_.begin());
+      return a;
+    });
+  }
+  ~ScriptedBoxes() { toolkit::SetMessageBoxScript(previous_); }
+  std::vector<MessageBoxRequest> requests;
+
+private:
+  std::vector<int> answers_;
+  toolkit::MessageBoxScript previous_;
+};
+
+TEST(CheckFolder, InvalidPathsAreReported) {
+  ScriptedBoxes boxes({});
+  EXPECT_EQ(CheckFolder("/tmp/bad?name"), 1);
+  ASSERT_EQ(boxes.requests.size(), 1u);
+  EXPECT_EQ(boxes.requests[0].text, "The folder:\n\n/tmp/bad?name\n\nis invalid. Please reenter.");
+  EXPECT_EQ(boxes.requests[0].flags, unsigned(toolkit::kMbOk | toolkit::kMbIconWarning));
+}
+
+TEST(CheckFolder, ExistingFolderIsFineWithoutAQuestion) {
+  ScriptedBoxes boxes({});
+  qmx::test::TempDir tmp("grid-check");
+  EXPECT_EQ(CheckFolder(tmp.path().string()), 0);
+  EXPECT_TRUE(boxes.requests.empty());
+}
+
+TEST(CheckFolder, MissingFolderIsCreatedOnlyAfterYes) {
+  qmx::test::TempDir tmp("grid-check");
+  const std::string target = (tmp.path() / "new" / "deeper").string();
+  {
+    ScriptedBoxes boxes({toolkit::kIdNo});
+    EXPECT_EQ(CheckFolder(target), -1);
+    ASSERT_EQ(boxes.requests.size(), 1u);
+    EXPECT_EQ(boxes.requests[0].text,
+              "The folder:\n\n" + target + "\n\ndoes not exist. Do you want the folder to be created?");
+    EXPECT_EQ(boxes.requests[0].flags, unsigned(toolkit::kMbYesNo | toolkit::kMbIconQuestion));
+    EXPECT_FALSE(fs::exists(tmp.path() / "new"));
+  }
+  {
+    ScriptedBoxes boxes({toolkit::kIdYes});
+    EXPECT_EQ(CheckFolder(target), 0);
+    EXPECT_TRUE(fs::is_directory(target));
+  }
+}
+
+TEST(CheckFolder, UncreatableFolderIsReported) {
+  qmx::test::TempDir tmp("grid-check");
+  qmx::test::WriteFile(tmp.path() / "blocker", "x");
+  const std::string target = (tmp.path() / "blocker" / "sub").string();
+  ScriptedBoxes boxes({toolkit::kIdYes});
+  EXPECT_EQ(CheckFolder(target), 2);
+  ASSERT_EQ(boxes.requests.size(), 2u);
+  EXPECT_EQ(boxes.requests[1].text, "The folder:\n\n" + target + "\n\ncan not be created. Please double check.");
+}
+
+// Runs `step` once the dialog is open, then leaves the dialog to it.
+void WhenOpen(std::function<void(FolderBrowser*)> step) {
+  QTimer::singleShot(0, [step] {
+    auto* dialog = qobject_cast<FolderBrowser*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    step(dialog);
+  });
+}
+
+TEST(FolderBrowser, AcceptsTheFolderTypedInTheEditLine) {
+  demo::App();
+  qmx::test::TempDir tmp("grid-browse");
+  const std::string target = (tmp.path() / "made").string();
+  ScriptedBoxes boxes({toolkit::kIdYes});
+  FolderBrowser browser("Select a folder...", "Project folder", tmp.path().string());
+  EXPECT_EQ(browser.windowTitle(), "Select a folder...");
+  EXPECT_EQ(browser.EditLine()->property("controlId").toInt(), kFolderEditLineId);
+  EXPECT_EQ(browser.EditLine()->text().toStdString(), tmp.path().string());
+  WhenOpen([&](FolderBrowser* dialog) {
+    dialog->EditLine()->setText(QString::fromStdString(target));
+    dialog->OkButton()->click();
+  });
+  EXPECT_EQ(browser.DoModal(), 1);
+  EXPECT_EQ(browser.GetFolder(), target);
+  EXPECT_TRUE(fs::is_directory(target));
+}
+
+TEST(FolderBrowser, StaysOpenOnAnInvalidFolderAndDisablesOkOnAnEmptyLine) {
+  demo::App();
+  ScriptedBoxes boxes({});
+  FolderBrowser browser("Select a folder...", "Folder", "/tmp");
+  bool okEnabledWhenEmpty = true;
+  bool stillOpen = false;
+  WhenOpen([&](FolderBrowser* dialog) {
+    dialog->EditLine()->setText("");
+    okEnabledWhenEmpty = dialog->OkButton()->isEnabled();
+    dialog->EditLine()->setText("/tmp/bad?name");
+    dialog->OkButton()->click();
+    stillOpen = dialog->isVisible();
+    dialog->reject();
+  });
+  EXPECT_EQ(browser.DoModal(), -1);
+  EXPECT_FALSE(okEnabledWhenEmpty);
+  EXPECT_TRUE(stillOpen);
+  ASSERT_EQ(boxes.requests.size(), 1u);
+  EXPECT_NE(boxes.requests[0].text.find("is invalid"), std::string::npos);
+}
+
+TEST(FolderBrowser, TheGridsDefaultServicesRunTheChooser) {
+  demo::App();
+  qmx::test::TempDir tmp("grid-browse");
+  ScriptedBoxes boxes({});
+  WhenOpen([&](FolderBrowser* dialog) {
+    EXPECT_EQ(dialog->EditLine()->text().toStdString(), tmp.path().string());
+    dialog->OkButton()->click();
+  });
+  std::string chosen;
+  GridFrameServices services;
+  EXPECT_TRUE(services.ChooseFolder(nullptr, "Select a folder...", "Folder", tmp.path().string(), chosen));
+  EXPECT_EQ(chosen, tmp.path().string());
+}
+
+}  // namespace
+}  // namespace qmx::grid

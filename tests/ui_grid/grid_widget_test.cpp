@@ -1,0 +1,660 @@
+// The grid widgets under the offscreen platform: mouse and keys open the
+// right editor, commits and cancels, the row notification, the painting of
+// focused and selected cells, drag and drop.
+#include "app/ui/grid/ComboInListView.h"
+#include "app/ui/grid/GridCtrl.h"
+#include "app/ui/grid/ListEditCtrl.h"
+#include "platform/toolkit/window_messages.h"
+#include "tests/ui_grid/grid_demo.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QPalette>
+#include <QScrollBar>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace qmx::grid {
+namespace {
+
+using demo::DemoRow;
+using demo::GridDemoOwner;
+
+void Flush() {
+  for (int i = 0; i < 3; ++i) {
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+}
+
+void SendMouse(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons) {
+  QMouseEvent e(type, QPointF(pos), QPointF(w->mapToGlobal(pos)), button, buttons, Qt::NoModifier);
+  QCoreApplication::sendEvent(w, &e);
+}
+
+QColor Pixel(GridCtrl* grid, QPoint p) { return grid->viewport()->grab().toImage().pixelColor(p); }
+
+// A point inside a cell clear of its text, focus frame and grid lines.
+QPoint CellPaintPoint(GridCtrl* grid, int row, int column) {
+  const QRect c = grid->GetCellRect(row, column);
+  return QPoint(c.left() + 3, c.top() + c.height() / 2);
+}
+
+constexpr int kSpeed = 0, kMode = 1, kFolder = 2, kSerial = 3, kGroup = 4, kFixed = 5;
+
+class GridWidget : public ::testing::Test {
+protected:
+  void SetUp() override { Build(MainProgramGridPolicy()); }
+
+  void Build(const GridPolicy& policy) {
+    demo::App();
+    owner_ = std::make_unique<GridDemoOwner>(policy);
+    grid = owner_->grid();
+    speed = owner_->AddRow({"Speed", {"10", "rpm"}, {"1,0,100"}});
+    mode = owner_->AddRow({"Mode", {"Slow", ""}, {""}});
+    GridRowItem* m = grid->GetRowItem(mode);
+    m->cellKinds[0] = kCellKindDropDown;
+    m->SetChoiceList(0, {"Off", "Slow", "Fast and furious"});
+    m->SetItemKey("");
+    folder = owner_->AddRow({"Folder", {"/tmp/start", ""}});
+    grid->GetRowItem(folder)->cellKinds[0] = kCellKindFolder;
+    serial = owner_->AddRow({"Serial", {"9600,8,NOPARITY,1", ""}});
+    grid->GetRowItem(serial)->cellKinds[0] = kCellKindSerialSettings;
+    grid->GetRowItem(serial)->SetSettingKey("serial_comm_setting");
+    group = owner_->AddRow({"Group", {"", ""}});
+    child1 = owner_->AddRow({"Child1", {"1", ""}}, group);
+    child2 = owner_->AddRow({"Child2", {"2", ""}}, group);
+    fixed = owner_->AddRow({"Fixed", {"5", ""}, {}, 1});
+    owner_->show();
+    QApplication::setActiveWindow(owner_.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(owner_.get()));
+    grid->setFocus();
+    Flush();
+  }
+
+  void TearDown() override {
+    owner_.reset();
+    Flush();
+  }
+
+  void Click(int row, int column) { ClickAt(grid->GetCellRect(row, column).center()); }
+  void ClickAt(QPoint p) { QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, p); Flush(); }
+  void Key(int key, const QString& text = {}, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+    QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : grid;
+    QTest::keyClick(target, static_cast<Qt::Key>(key), mods);
+    (void)text;
+    Flush();
+  }
+  void Type(const QString& text) {
+    QTest::keyClicks(QApplication::focusWidget(), text);
+    Flush();
+  }
+  ListEditCtrl* Editor() const { return grid->viewport()->findChild<ListEditCtrl*>(); }
+  ComboInListView* Combo() const { return grid->viewport()->findChild<ComboInListView*>(); }
+  std::string Value(GridTreeItem* item) const { return grid->GetCellText(item, 0); }
+  demo::RecordingServices& services() { return owner_->services(); }
+
+  std::unique_ptr<GridDemoOwner> owner_;
+  GridCtrl* grid = nullptr;
+  GridTreeItem *speed, *mode, *folder, *serial, *group, *child1, *child2, *fixed;
+};
+
+TEST_F(GridWidget, ClickOnTheExpandBoxExpandsAndCollapsesWithoutSelecting) {
+  ASSERT_EQ(grid->GetItemCount(), 6);
+  ClickAt(grid->GetExpandBoxRect(kGroup).center());
+  EXPECT_EQ(grid->GetItemCount(), 8);
+  EXPECT_EQ(grid->GetRowIndex(child1), kGroup + 1);
+  EXPECT_EQ(grid->GetSelectedRow(), -1);
+  EXPECT_TRUE(owner_->notifications().empty());
+  ClickAt(grid->GetExpandBoxRect(kGroup).center());
+  EXPECT_EQ(grid->GetItemCount(), 6);
+  EXPECT_EQ(grid->GetRowIndex(child1), -1);
+}
+
+TEST_F(GridWidget, DoubleClickOnAParentRowTogglesIt) {
+  const QPoint label = grid->GetLabelRect(kGroup).center();
+  ClickAt(label);
+  QTest::mouseDClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, label);
+  Flush();
+  EXPECT_EQ(grid->GetItemCount(), 8);
+  EXPECT_EQ(grid->GetSelectedRow(), kGroup);
+  QTest::mouseDClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, label);
+  Flush();
+  EXPECT_EQ(grid->GetItemCount(), 6);
+}
+
+TEST_F(GridWidget, ClickOnAPlainCellSelectsTheRowAndOpensNoEditor) {
+  Click(kSpeed, 1);
+  EXPECT_EQ(grid->GetSelectedRow(), kSpeed);
+  EXPECT_EQ(grid->GetFocusedColumn(), 1);
+  EXPECT_EQ(Editor(), nullptr);
+  EXPECT_EQ(Combo(), nullptr);
+  ASSERT_EQ(owner_->notifications().size(), 1u);
+  EXPECT_EQ(owner_->notifications()[0], grid->GetRowItem(speed));
+}
+
+TEST_F(GridWidget, NotificationOncePerNewlySelectedRow) {
+  Click(kSpeed, 0);
+  Click(kSpeed, 0);
+  Click(kSpeed, 2);
+  EXPECT_EQ(owner_->notifications().size(), 1u);
+  Key(Qt::Key_Down);
+  Key(Qt::Key_Down);
+  ASSERT_EQ(owner_->notifications().size(), 3u);
+  EXPECT_EQ(owner_->notifications()[1], grid->GetRowItem(mode));
+  EXPECT_EQ(owner_->notifications()[2], grid->GetRowItem(folder));
+  Key(Qt::Key_Up);
+  EXPECT_EQ(owner_->notifications().size(), 4u);
+  EXPECT_EQ(grid->GetSelectedRow(), kMode);
+}
+
+TEST_F(GridWidget, ReturnOpensTheEditBoxAndReturnCommits) {
+  Click(kSpeed, 1);
+  Key(Qt::Key_Return);
+  ListEditCtrl* editor = Editor();
+  ASSERT_NE(editor, nullptr);
+  EXPECT_EQ(editor->ControlId(), kEditOtherColumnId);
+  EXPECT_EQ(editor->text(), "10");
+  EXPECT_EQ(editor->selectedText(), "10");
+  EXPECT_EQ(editor->geometry().left(), grid->GetCellRect(kSpeed, 1).left());
+  Type("42");
+  Key(Qt::Key_Return);
+  EXPECT_EQ(Editor(), nullptr);
+  EXPECT_EQ(Value(speed), "42");
+  ASSERT_EQ(services().changes.size(), 1u);
+  EXPECT_EQ(services().changes[0].gridName, "Parameters");
+  EXPECT_EQ(services().changes[0].key, "Speed");
+  EXPECT_EQ(services().changes[0].value, "42");
+  EXPECT_EQ(services().changes[0].owner, owner_->OwnerObject());
+  EXPECT_TRUE(grid->hasFocus());
+}
+
+TEST_F(GridWidget, EscapeCancelsTheEdit) {
+  Click(kSpeed, 1);
+  Key(Qt::Key_Return);
+  ASSERT_NE(Editor(), nullptr);
+  Type("77");
+  Key(Qt::Key_Escape);
+  EXPECT_EQ(Editor(), nullptr);
+  EXPECT_EQ(Value(speed), "10");
+  EXPECT_TRUE(services().changes.empty());
+}
+
+TEST_F(GridWidget, ClickElsewhereCommitsTheEdit) {
+  Click(kSpeed, 1);
+  Key(Qt::Key_Return);
+  Type("33");
+  Click(kFixed, 0);
+  EXPECT_EQ(Editor(), nullptr);
+  EXPECT_EQ(Value(speed), "33");
+}
+
+TEST_F(GridWidget, RejectedValueKeepsTheOldTextAndLogsTheHint) {
+  demo::LogCapture log;
+  Click(kSpeed, 1);
+  Key(Qt::Key_Return);
+  Type("150");
+  Key(Qt::Key_Return);
+  EXPECT_EQ(Value(speed), "10");
+  EXPECT_TRUE(services().changes.empty());
+  ASSERT_EQ(log.lines.size(), 1u);
+  EXPECT_EQ(log.lines[0].category, 0);
+  EXPECT_EQ(log.lines[0].source, "QMX-410Tools");
+  EXPECT_EQ(log.lines[0].text, "UpdateListViewItem. Invalid item: Speed.  Integer. Must be 0 ~ 100.");
+}
+
+TEST_F(GridWidget, UpAndDownInTheEditBoxCommitAndMoveTheSelection) {
+  Click(kSpeed, 1);
+  Key(Qt::Key_Return);
+  Type("55");
+  Key(Qt::Key_Down);
+  EXPECT_EQ(Editor(), nullptr);
+  EXPECT_EQ(Value(speed), "55");
+  EXPECT_EQ(grid->GetSelectedRow(), kMode);
+  ASSERT_EQ(owner_->notifications().size(), 2u);
+  EXPECT_EQ(owner_->notifications()[1], grid->GetRowItem(mode));
+  // Up from an edit on the first column moves one row up as well.
+  Click(kMode, 0);
+  Key(Qt::Key_Return);
+  ASSERT_NE(Editor(), nullptr);
+  EXPECT_EQ(Editor()->ControlId(), kEditFirstColumnId);
+  Key(Qt::Key_Up);
+  EXPECT_EQ(Editor(), nullptr);
+  EXPECT_EQ(grid->GetSelectedRow(), kSpeed);
+}
+
+TEST_F(GridWidget, TypingADigitOpensTheEditorWithThatDigit) {
+  Click(kSpeed, 1);
+  Key(Qt::Key_7);
+  ListEditCtrl* editor = Editor();
+  ASSERT_NE(editor, nullptr);
+  EXPECT_EQ(editor->text(), "7");
+  Type("5");
+  Key(Qt::Key_Return);
+  EXPECT_EQ(Value(speed), "75");
+}
+
+TEST_F(GridWidget, TypingOnTheFirstColumnOrAReadOnlyRowOpensNothing) {
+  Click(kSpeed, 0);
+  Key(Qt::Key_7);
+  EXPECT_EQ(Editor(), nullptr);
+  EXPECT_EQ(grid->GetRowItem(speed)->firstText, "Speed");
+  Click(kFixed, 1);
+  Key(Qt::Key_7);
+  EXPECT_EQ(Editor(), nullptr);
+  Key(Qt::Key_Return);
+  EXPECT_EQ(Editor(), nullptr);
+  // The read-only column opens nothing either.
+  Click(kSpeed, 2);
+  Key(Qt::Key_7);
+  Key(Qt::Key_Return);
+  EXPECT_EQ(Editor(), nullptr);
+}
+
+TEST_F(GridWidget, LeftAndRightStopAtTheColumnLimits) {
+  Click(kSpeed, 0);
+  Key(Qt::Key_Left);
+  EXPECT_EQ(grid->GetFocusedColumn(), 0);
+  Key(Qt::Key_Right);
+  Key(Qt::Key_Right);
+  EXPECT_EQ(grid->GetFocusedColumn(), 2);
+  Key(Qt::Key_Right);
+  EXPECT_EQ(grid->GetFocusedColumn(), 2);
+  Key(Qt::Key_Left);
+  EXPECT_EQ(grid->GetFocusedColumn(), 1);
+}
+
+TEST_F(GridWidget, ClickOnADropDownCellOpensTheListAndAChoiceCommits) {
+  Click(kMode, 1);
+  ComboInListView* combo = Combo();
+  ASSERT_NE(combo, nullptr);
+  EXPECT_EQ(combo->ControlId(), kInPlaceListId);
+  EXPECT_EQ(combo->count(), 3);
+  EXPECT_EQ(combo->currentIndex(), 1);  // the entry that begins with "Slow"
+  const QRect cell = grid->GetCellRect(kMode, 1);
+  EXPECT_EQ(combo->DropDownRect().height(), 11 * cell.height());
+  EXPECT_GE(combo->DropDownRect().width(), cell.width());
+  const int widest = QFontMetrics(combo->font()).horizontalAdvance("Fast and furious");
+  EXPECT_EQ(combo->HorizontalExtent(), widest + 6);
+  ASSERT_TRUE(combo->view()->isVisible());
+  QTest::keyClick(combo->view(), Qt::Key_Down);
+  QTest::keyClick(combo->view(), Qt::Key_Return);
+  Flush();
+  EXPECT_EQ(Combo(), nullptr);
+  EXPECT_EQ(Value(mode), "Fast and furious");
+  ASSERT_EQ(services().changes.size(), 1u);
+  // An empty item key hands the chosen index to the owner object.
+  EXPECT_EQ(services().changes[0].key, "2");
+  EXPECT_EQ(services().changes[0].value, "Fast and furious");
+  EXPECT_TRUE(grid->hasFocus());
+}
+
+TEST_F(GridWidget, EscapeInTheDropDownListLeavesTheCell) {
+  Click(kMode, 1);
+  ComboInListView* combo = Combo();
+  ASSERT_NE(combo, nullptr);
+  QTest::keyClick(combo->view(), Qt::Key_Down);
+  QTest::keyClick(combo->view(), Qt::Key_Escape);
+  Flush();
+  EXPECT_EQ(Combo(), nullptr);
+  EXPECT_EQ(Value(mode), "Slow");
+  EXPECT_TRUE(services().changes.empty());
+}
+
+TEST_F(GridWidget, ReturnOnADropDownCellOpensTheList) {
+  Click(kMode, 0);
+  Key(Qt::Key_Right);
+  Key(Qt::Key_Return);
+  EXPECT_NE(Combo(), nullptr);
+  EXPECT_EQ(Editor(), nullptr);
+}
+
+TEST_F(GridWidget, FolderCellOpensTheChooserOnlyFromItsButton) {
+  const QRect cell = grid->GetCellRect(kFolder, 1);
+  ClickAt(QPoint(cell.left() + 8, cell.center().y()));
+  EXPECT_EQ(services().folderCalls, 0);
+  ClickAt(grid->GetButtonRect(kFolder, 1).center());
+  ASSERT_EQ(services().folderCalls, 1);
+  EXPECT_EQ(services().lastFolderCaption, "Select a folder...");
+  EXPECT_EQ(services().lastFolderInstruction, "Folder");
+  EXPECT_EQ(services().lastFolderStart, "/tmp/start");
+  EXPECT_EQ(Value(folder), "/tmp/chosen");
+  EXPECT_TRUE(services().changes.empty());
+  // Declined: nothing changes.
+  services().folderAnswer = false;
+  ClickAt(grid->GetButtonRect(kFolder, 1).center());
+  EXPECT_EQ(Value(folder), "/tmp/chosen");
+}
+
+TEST_F(GridWidget, SerialCellOpensTheSettingsDialogFromItsButton) {
+  const QRect cell = grid->GetCellRect(kSerial, 1);
+  ClickAt(QPoint(cell.left() + 8, cell.center().y()));
+  EXPECT_EQ(services().serialCalls, 0);
+  ClickAt(grid->GetButtonRect(kSerial, 1).center());
+  ASSERT_EQ(services().serialCalls, 1);
+  EXPECT_EQ(services().lastSerialPreset, "9600,8,NOPARITY,1");
+  EXPECT_EQ(Value(serial), "19200,8,NOPARITY,1");
+  ASSERT_EQ(services().changes.size(), 1u);
+  EXPECT_EQ(services().changes[0].key, "Serial");
+  EXPECT_EQ(services().changes[0].value, "19200,8,NOPARITY,1");
+  // Without the setting key the button opens nothing.
+  grid->GetRowItem(serial)->SetSettingKey("OTHER");
+  ClickAt(grid->GetButtonRect(kSerial, 1).center());
+  EXPECT_EQ(services().serialCalls, 1);
+}
+
+TEST_F(GridWidget, DeleteKeyRemovesTheSelectedBranchOnlyWhenEnabled) {
+  ClickAt(grid->GetExpandBoxRect(kGroup).center());
+  Click(kGroup, 0);
+  grid->deletionEnabled = 0;
+  Key(Qt::Key_Delete);
+  EXPECT_EQ(grid->GetTotalItemCount(), 8);
+  grid->deletionEnabled = 1;
+  Key(Qt::Key_Delete);
+  EXPECT_EQ(grid->GetTotalItemCount(), 5);
+  EXPECT_EQ(grid->GetItemCount(), 5);
+  EXPECT_EQ(grid->GetSelectedRow(), kGroup);  // Fixed moved up into the row
+  EXPECT_EQ(grid->GetSelectedItem(), fixed);
+}
+
+TEST_F(GridWidget, KeypadKeysExpandAndCollapse) {
+  Click(kGroup, 0);
+  Key(Qt::Key_Plus, {}, Qt::KeypadModifier);
+  EXPECT_EQ(grid->GetItemCount(), 8);
+  Key(Qt::Key_Minus, {}, Qt::KeypadModifier);
+  EXPECT_EQ(grid->GetItemCount(), 6);
+  Key(Qt::Key_Asterisk, {}, Qt::KeypadModifier);
+  EXPECT_EQ(grid->GetItemCount(), 8);
+  // On a value cell the keypad's minus starts a negative number instead.
+  Click(kSpeed, 1);
+  Key(Qt::Key_Minus, {}, Qt::KeypadModifier);
+  ASSERT_NE(Editor(), nullptr);
+  EXPECT_EQ(Editor()->text(), "-");
+  Key(Qt::Key_Escape);
+  EXPECT_EQ(grid->GetItemCount(), 8);
+}
+
+TEST_F(GridWidget, FocusedAndSelectedCellColours) {
+  const QColor highlight = grid->palette().color(QPalette::Active, QPalette::Highlight);
+  Click(kSpeed, 1);
+  grid->viewport()->repaint();
+  EXPECT_EQ(Pixel(grid, CellPaintPoint(grid, kSpeed, 1)), QColor(0, 192, 0));  // editable, focused
+  EXPECT_EQ(Pixel(grid, CellPaintPoint(grid, kSpeed, 2)), highlight);         // selected, not focused
+  EXPECT_EQ(Pixel(grid, CellPaintPoint(grid, kMode, 1)), QColor(255, 255, 255));  // editable column
+  EXPECT_EQ(Pixel(grid, CellPaintPoint(grid, kMode, 2)), QColor(243, 243, 243));  // read-only column
+  Key(Qt::Key_Right);
+  EXPECT_EQ(Pixel(grid, CellPaintPoint(grid, kSpeed, 2)), QColor(192, 0, 0));  // read-only, focused
+  // A read-only row's editable cell shows the read-only colour.
+  Click(kFixed, 1);
+  EXPECT_EQ(Pixel(grid, CellPaintPoint(grid, kFixed, 1)), QColor(192, 0, 0));
+  // The first column's label.
+  Click(kSpeed, 0);
+  const QRect label = grid->GetLabelRect(kSpeed);
+  EXPECT_EQ(Pixel(grid, QPoint(label.right() - 3, label.center().y())), QColor(192, 0, 0));
+}
+
+TEST_F(GridWidget, UnselectedTextColours) {
+  // Editable cells are written in blue, read-only rows and columns in black.
+  const QImage image = grid->viewport()->grab().toImage();
+  auto hasColour = [&image](QRect r, QColor c) {
+    for (int y = r.top(); y <= r.bottom(); ++y)
+      for (int x = r.left(); x <= r.right(); ++x)
+        if (image.pixelColor(x, y) == c) return true;
+    return false;
+  };
+  EXPECT_TRUE(hasColour(grid->GetCellRect(kSpeed, 1), QColor(0, 0, 255)));
+  EXPECT_FALSE(hasColour(grid->GetCellRect(kFixed, 1), QColor(0, 0, 255)));
+  EXPECT_FALSE(hasColour(grid->GetCellRect(kSpeed, 2), QColor(0, 0, 255)));
+}
+
+TEST_F(GridWidget, DragMovesABranchBelowTheTarget) {
+  ClickAt(grid->GetExpandBoxRect(kGroup).center());  // Group Child1 Child2 shown
+  const int child = grid->GetRowIndex(child2);
+  QWidget* vp = grid->viewport();
+  const QPoint from = grid->GetLabelRect(child).center();
+  const QPoint to = grid->GetLabelRect(kSpeed).center();
+  SendMouse(vp, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+  SendMouse(vp, QEvent::MouseMove, from + QPoint(0, 12), Qt::NoButton, Qt::LeftButton);
+  ASSERT_TRUE(grid->IsDragging());
+  SendMouse(vp, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
+  EXPECT_EQ(grid->GetDropTargetRow(), kSpeed);
+  SendMouse(vp, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
+  Flush();
+  EXPECT_FALSE(grid->IsDragging());
+  EXPECT_EQ(child2->parent, speed);
+  EXPECT_EQ(grid->GetSelectedItem(), speed);
+  EXPECT_EQ(grid->GetTotalItemCount(), 8);
+  EXPECT_EQ(grid->GetRowIndex(child2), kSpeed + 1);  // a leaf target shows the branch at once
+}
+
+TEST_F(GridWidget, NoDragWhenTheGridIsNotEditable) {
+  grid->SetEditable(0);
+  ClickAt(grid->GetExpandBoxRect(kGroup).center());
+  const QPoint from = grid->GetLabelRect(grid->GetRowIndex(child1)).center();
+  SendMouse(grid->viewport(), QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+  SendMouse(grid->viewport(), QEvent::MouseMove, from + QPoint(0, 30), Qt::NoButton, Qt::LeftButton);
+  EXPECT_FALSE(grid->IsDragging());
+  SendMouse(grid->viewport(), QEvent::MouseButtonRelease, from + QPoint(0, 30), Qt::LeftButton, Qt::NoButton);
+}
+
+TEST_F(GridWidget, RightButtonDuringADragEndsIt) {
+  ClickAt(grid->GetExpandBoxRect(kGroup).center());
+  const QPoint from = grid->GetLabelRect(grid->GetRowIndex(child1)).center();
+  QWidget* vp = grid->viewport();
+  SendMouse(vp, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+  SendMouse(vp, QEvent::MouseMove, from + QPoint(0, 12), Qt::NoButton, Qt::LeftButton);
+  ASSERT_TRUE(grid->IsDragging());
+  SendMouse(vp, QEvent::MouseMove, grid->GetLabelRect(kSpeed).center(), Qt::NoButton, Qt::RightButton);
+  EXPECT_FALSE(grid->IsDragging());
+  SendMouse(vp, QEvent::MouseButtonRelease, grid->GetLabelRect(kSpeed).center(), Qt::LeftButton, Qt::NoButton);
+  EXPECT_EQ(child1->parent, group);
+}
+
+TEST_F(GridWidget, HoveringACollapsedBranchDuringADragExpandsIt) {
+  // Drag Child1 of an expanded second group over the collapsed Group.
+  GridTreeItem* other = owner_->AddRow({"Other", {"", ""}});
+  GridTreeItem* moving = owner_->AddRow({"Moving", {"", ""}}, other);
+  grid->ExpandBranch(other);
+  grid->Collapse(group);
+  const QPoint from = grid->GetLabelRect(grid->GetRowIndex(moving)).center();
+  const QPoint over = grid->GetLabelRect(kGroup).center();
+  QWidget* vp = grid->viewport();
+  SendMouse(vp, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+  SendMouse(vp, QEvent::MouseMove, from + QPoint(0, -12), Qt::NoButton, Qt::LeftButton);
+  SendMouse(vp, QEvent::MouseMove, over, Qt::NoButton, Qt::LeftButton);
+  ASSERT_TRUE(grid->IsDragging());
+  EXPECT_EQ(grid->GetRowIndex(child1), -1);
+  QTest::qWait(450);
+  EXPECT_GE(grid->GetRowIndex(child1), 0);
+  SendMouse(vp, QEvent::MouseButtonRelease, over, Qt::LeftButton, Qt::NoButton);
+  Flush();
+  EXPECT_EQ(moving->parent, group);
+}
+
+TEST_F(GridWidget, TypingPastTheEditBoxWidensItUpToTheGridEdge) {
+  Click(kSpeed, 1);
+  Key(Qt::Key_Return);
+  ListEditCtrl* editor = Editor();
+  ASSERT_NE(editor, nullptr);
+  const int before = editor->width();
+  Type("1234567890123456789012345678901234567890");
+  ASSERT_EQ(Editor(), editor);
+  EXPECT_GT(editor->width(), before);
+  EXPECT_LE(editor->x() + editor->width(), grid->viewport()->width());
+  Key(Qt::Key_Escape);
+}
+
+TEST_F(GridWidget, SelectItemOnALaterRootSelectsItsRow) {
+  EXPECT_EQ(grid->SelectItem(fixed), kFixed);
+  EXPECT_EQ(grid->GetSelectedItem(), fixed);
+  EXPECT_EQ(grid->SelectItem(child2), kGroup + 2);
+  EXPECT_EQ(grid->GetSelectedItem(), child2);
+}
+
+TEST_F(GridWidget, OwnerMayRebuildTheGridWhileHandlingTheNotification) {
+  // A handler that empties and refills the grid must not leave the grid
+  // touching freed rows.
+  class Rebuilder : public QObject {
+  public:
+    GridCtrl* grid = nullptr;
+    int calls = 0;
+    bool event(QEvent* e) override {
+      if (e->type() != toolkit::EventTypeOf(toolkit::kGridRowMessage)) return QObject::event(e);
+      if (++calls == 1) {
+        grid->DeleteAllItems();
+        grid->InsertRow(new GridRowItem("fresh"));
+      }
+      return true;
+    }
+  } rebuilder;
+  rebuilder.grid = grid;
+  grid->SetOwnerInfo("Parameters", &rebuilder);
+  Click(kSerial, 1);
+  EXPECT_EQ(rebuilder.calls, 1);
+  EXPECT_EQ(grid->GetItemCount(), 1);
+  EXPECT_EQ(services().serialCalls, 0);
+  grid->SetOwnerInfo("Parameters", nullptr);
+}
+
+class DriverGridWidget : public GridWidget {
+protected:
+  void SetUp() override { Build(DriverGridPolicy()); }
+};
+
+TEST_F(DriverGridWidget, FocusedCellIsRedOnEveryCell) {
+  Click(kSpeed, 1);
+  EXPECT_EQ(Pixel(grid, CellPaintPoint(grid, kSpeed, 1)), QColor(192, 0, 0));
+  Click(kFixed, 1);
+  EXPECT_EQ(Pixel(grid, CellPaintPoint(grid, kFixed, 1)), QColor(192, 0, 0));
+}
+
+TEST_F(DriverGridWidget, FolderAndSerialButtonsOpenNothing) {
+  ClickAt(grid->GetButtonRect(kFolder, 1).center());
+  ClickAt(grid->GetButtonRect(kSerial, 1).center());
+  EXPECT_EQ(services().folderCalls, 0);
+  EXPECT_EQ(services().serialCalls, 0);
+  Click(kMode, 1);
+  EXPECT_NE(Combo(), nullptr);
+}
+
+TEST_F(DriverGridWidget, EditsUseTheDriversChecksAndReachNoOwner) {
+  demo::LogCapture log;
+  Click(kSpeed, 1);
+  Key(Qt::Key_Return);
+  Type("007");
+  Key(Qt::Key_Return);
+  EXPECT_EQ(Value(speed), "007");
+  Key(Qt::Key_Return);
+  Type("150");
+  Key(Qt::Key_Return);
+  EXPECT_EQ(Value(speed), "007");
+  Key(Qt::Key_Return);
+  Key(Qt::Key_Backspace);
+  Key(Qt::Key_Return);
+  EXPECT_EQ(Value(speed), "");
+  EXPECT_TRUE(services().changes.empty());
+  EXPECT_TRUE(log.lines.empty());
+}
+
+TEST(GridImages, UnknownBitmapsAreReportedAndLeaveTheGridWithoutIcons) {
+  demo::App();
+  demo::LogCapture log;
+  GridCtrl grid;
+  EXPECT_FALSE(grid.CreateImgList(999, 16, GridRgb(255, 255, 255), 150, 16));
+  EXPECT_EQ(log.resourceLackCodes, std::vector<int>{kErrImageList});
+  EXPECT_FALSE(grid.CreateImgList(161, 16, GridRgb(255, 255, 255), 998, 16));
+  EXPECT_EQ(log.resourceLackCodes, (std::vector<int>{kErrImageList, kErrSubItemImageList}));
+  GridCtrl quiet(nullptr, DriverGridPolicy());
+  EXPECT_FALSE(quiet.CreateImgList(999, 16, GridRgb(255, 255, 255), 150, 16));
+  EXPECT_EQ(log.resourceLackCodes.size(), 2u);
+}
+
+TEST(GridImages, OnePixelImagesMakeAFlatList) {
+  demo::App();
+  GridCtrl grid;
+  ASSERT_TRUE(grid.InsertColumns(kGridExGridLines, {{"Property", 120, 1}, {"Value", 100, 0}}, 1, 0, 163, 163,
+                                 GridRgb(0, 255, 255), kGridAlignLeft, 1));
+  EXPECT_EQ(grid.GetIconWidth(), 1);
+  EXPECT_EQ(grid.GetIconHeight(), 16);
+  GridTreeItem* parent = grid.InsertRow(new GridRowItem("General"));
+  GridTreeItem* child = grid.InsertRow(new GridRowItem("Name"), parent);
+  grid.ExpandAll();
+  const int row = grid.GetRowIndex(child);
+  ASSERT_EQ(row, 1);
+  EXPECT_EQ(grid.GetLabelRect(row).left() - grid.GetLabelRect(0).left(), 1);
+}
+
+TEST(GridCtrlRows, FindAndReadRowsByText) {
+  demo::App();
+  GridDemoOwner owner;
+  GridCtrl* grid = owner.grid();
+  GridTreeItem* a = owner.AddRow({"Adapter", {"TCP", "x"}});
+  GridTreeItem* m1 = owner.AddRow({"Module", {"DI", " 8 "}}, a);
+  GridTreeItem* m2 = owner.AddRow({"Module", {"DO", "8"}}, a);
+  owner.AddRow({"Module", {"AI", "2"}});
+  grid->ExpandAll();
+  EXPECT_EQ(grid->FindItem("Module"), m1);
+  EXPECT_EQ(grid->FindItem("Module", {"do"}), m2);
+  EXPECT_EQ(grid->FindItem("Module", {"do", "9"}), nullptr);
+  EXPECT_EQ(grid->FindItem("module"), nullptr);
+  EXPECT_EQ(grid->FindItemUnder(a, "Module"), m1);
+  std::string out;
+  EXPECT_EQ(grid->GetCellTextByName(out, "Module", 1, a), m1);
+  EXPECT_EQ(out, "8");
+  EXPECT_EQ(grid->GetCellTextByName(out, "Missing", 1), nullptr);
+  EXPECT_EQ(out, "");
+  EXPECT_TRUE(grid->SetCellText(m2, 3, "far"));
+  EXPECT_EQ(grid->GetCellText(m2, 3), "far");
+  EXPECT_EQ(grid->GetCellText(m2, 2), "");
+  EXPECT_FALSE(grid->GetSelectedText(0, out));
+  grid->SetSelectedRow(2);
+  EXPECT_TRUE(grid->GetSelectedText(-1, out));
+  EXPECT_EQ(out, "Module");
+  EXPECT_TRUE(grid->GetRowText(2, 0, out));
+  EXPECT_EQ(out, "DO");
+  EXPECT_FALSE(grid->GetRowText(-1, 0, out));
+  EXPECT_FALSE(grid->GetRowText(9, 0, out));
+  grid->SetFirstRowText("Station");
+  EXPECT_EQ(grid->GetRowItem(a)->firstText, "Station");
+  EXPECT_TRUE(grid->DeleteSelectedItem());
+  EXPECT_EQ(grid->GetTotalItemCount(), 3);
+}
+
+TEST(GridCtrlRows, CopyOfARowIsDeep) {
+  GridRowItem row("Para", 4, 7);
+  row.AddColumnText("1", "1,0,1");
+  row.cellKinds[0] = 1;
+  row.SetChoiceList(0, {"a", "b"});
+  row.SetChoiceList(5, {"beyond the texts"});
+  row.subItemImages[0] = 2;
+  row.subItemImages[1] = -1;
+  row.SetOwnerObject(&row, &row, "key");
+  row.SetSettingKey("SERIAL_COMM_SETTING");
+  row.backgroundColor = GridRgb(1, 2, 3);
+  row.readOnly = 1;
+  row.checkFlag = 1;
+  std::unique_ptr<GridRowItem> copy = GridCtrl::CopyItemData(row);
+  row.choiceLists[0][0] = "changed";
+  EXPECT_EQ(copy->firstText, "Para");
+  EXPECT_EQ(copy->iconIndex, 4);
+  EXPECT_EQ(copy->rowKind, 7);
+  EXPECT_EQ(copy->columnTexts, std::vector<std::string>{"1"});
+  EXPECT_EQ(copy->definitions, std::vector<std::string>{"1,0,1"});
+  EXPECT_EQ((*copy->GetChoiceList(0))[0], "a");
+  EXPECT_EQ(copy->GetChoiceList(5), nullptr);
+  EXPECT_EQ(copy->subItemImages.size(), 1u);
+  EXPECT_EQ(copy->ownerObject, &row);
+  EXPECT_EQ(copy->itemKey, "key");
+  EXPECT_EQ(copy->settingKey, "SERIAL_COMM_SETTING");
+  EXPECT_EQ(copy->backgroundColor, GridRgb(1, 2, 3));
+  EXPECT_EQ(copy->readOnly, 1);
+  EXPECT_EQ(copy->checkFlag, 1);
+}
+
+}  // namespace
+}  // namespace qmx::grid
