@@ -39,9 +39,7 @@ std::string CMainFrame::s_programFileName = "QMX410Tools.exe";
 CMainFrame::CMainFrame(qmx::os::Profile* profile) : profile_(profile) {
   setObjectName("CMainFrame");
   setWindowTitle("QMX-410 Tools");
-  noticeText_ = "Copyright (C) 2026 Kestun Automation. All rights reserved.";
-  copyrightLine_ = noticeText_;
-  extras_.copyright = copyrightLine_;
+  noticeText_ = qmx::kDefaultCopyright;
 }
 
 CMainFrame::~CMainFrame() {
@@ -232,25 +230,24 @@ int CMainFrame::ParseXmlsAndAssignDatas() {
   xmlParserHeld_ = true;
   loadedFiles_.clear();
 
-  const std::string products = appDir_ + "/Products";
   // Each reader runs only when every reader before it returned 1. The text
   // lists carry the language suffix that the settings name, so their paths
   // are formed when their turn comes.
   const std::vector<std::function<int()>> readers = {
-      [&] {
+      [this] {
         const std::string path = appDir_ + "/QMX410Tools.xml";
         loadedFiles_.push_back(path);
         const int rc = ParseConfigFile(path, options_, extras_);
         ApplyViewModeFromSettings();
         return rc;
       },
-      [&] {
-        const std::string path = StrFormat("%s/listTextId%s.xml", products.c_str(), options_.Language.c_str());
+      [this] {
+        const std::string path = TextIdListPath(appDir_, options_.Language);
         loadedFiles_.push_back(path);
         return ParseTextIdFile(path, textIds_);
       },
-      [&] {
-        const std::string path = StrFormat("%s/listError%s.xml", products.c_str(), options_.Language.c_str());
+      [this] {
+        const std::string path = ErrorListPath(appDir_, options_.Language);
         loadedFiles_.push_back(path);
         return ParseErrorFile(path, errors_);
       },
@@ -264,7 +261,8 @@ int CMainFrame::ParseXmlsAndAssignDatas() {
 }
 
 void CMainFrame::ApplyViewModeFromSettings() {
-  if (!extras_.copyright.empty()) copyrightLine_ = extras_.copyright;
+  // The settings' copyright line is the notice of the About dialog.
+  if (!TrimStr(extras_.copyright).empty()) noticeText_ = extras_.copyright;
   if (!extras_.projectsFolder.empty()) qmx::Paths().projectsDir = extras_.projectsFolder;
   if (extras_.viewModeRead) {
     namingMode_ = extras_.viewMode;
@@ -282,7 +280,7 @@ int CMainFrame::GetErrInfo(const std::string& category, int code, std::string& e
 }
 
 int CMainFrame::SaveConfig() {
-  extras_.copyright = copyrightLine_;
+  extras_.copyright = noticeText_;
   extras_.viewMode = namingMode_;
   return SaveConfigFile(appDir_, options_, extras_);
 }

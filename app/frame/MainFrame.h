@@ -101,7 +101,6 @@ private:
   int valueMode_ = 0;
   std::string versionText_;
   std::string noticeText_;
-  std::string copyrightLine_;
   std::vector<std::string> loadedFiles_;  // files the loader chain read, in order
 
   COutputBar* logBar_ = nullptr;

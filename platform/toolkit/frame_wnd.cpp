@@ -334,7 +334,7 @@ QLabel* StatusBar::AddLogoPane(int paneId, int index, const QString& text) {
   auto* label = new QLabel(text, this);
   label->setFrameStyle(QFrame::Panel | QFrame::Raised);
   label->setFixedWidth(label->fontMetrics().horizontalAdvance(text) + 2 + 2 * label->frameWidth());
-  insertPermanentWidget(0, label);
+  insertWidget(0, label);
   index = std::clamp(index, 0, static_cast<int>(panes_.size()));
   panes_.insert(index, label);
   byId_.insert(paneId, label);

@@ -1,0 +1,307 @@
+// Start-up and shutdown of the main program, in-process on the offscreen
+// platform, from a private copy of the staged program folder.
+#include "app/frame/AboutDlg.h"
+#include "app/frame/FerrowynApp.h"
+#include "app/frame/FerrowynView.h"
+#include "app/frame/MainFrame.h"
+#include "app/frame/OutputBar.h"
+#include "app/model/Logging.h"
+#include "app/model/ProgramPaths.h"
+#include "platform/os/os.h"
+#include "platform/toolkit/message_box.h"
+#include "tests/support/test_support.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDockWidget>
+#include <QLabel>
+#include <QMenuBar>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <vector>
+
+namespace fs = std::filesystem;
+using qmx::test::TempDir;
+
+namespace {
+
+QApplication* App() {
+  static int argc = 1;
+  static char name[] = "frame_startup_tests";
+  static char* argv[] = {name, nullptr};
+  static QApplication* app = new QApplication(argc, argv);
+  return app;
+}
+
+// Records every message box and answers from a queue (default: Yes/OK).
+struct BoxScript {
+  std::vector<qmx::toolkit::MessageBoxRequest> seen;
+  std::vector<int> answers;
+  int Answer(const qmx::toolkit::MessageBoxRequest& r) {
+    seen.push_back(r);
+    if (!answers.empty()) {
+      const int a = answers.front();
+      answers.erase(answers.begin());
+      return a;
+    }
+    return (r.flags & 0x0F) == qmx::toolkit::kMbYesNo ? qmx::toolkit::kIdYes : qmx::toolkit::kIdOk;
+  }
+  bool Saw(const std::string& text) const {
+    for (const auto& r : seen)
+      if (r.text == text) return true;
+    return false;
+  }
+};
+
+class StartupTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    App();
+    dir_ = std::make_unique<TempDir>("qmx-startup");
+    programDir_ = dir_->path() / "dist";
+    qmx::test::CopyDist(programDir_);
+    setenv("QMX_LOCK_DIR", dir_->path().c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (dir_->path() / "config").c_str(), 1);
+    setenv("HOME", dir_->path().c_str(), 1);
+    qmx::os::OverrideProgramFolder(programDir_);
+    qmx::toolkit::SetMessageBoxScript([this](const qmx::toolkit::MessageBoxRequest& r) { return boxes_.Answer(r); });
+    qmx::SetClosingFlag(0);
+  }
+  void TearDown() override {
+    app_.reset();
+    qmx::toolkit::SetMessageBoxScript({});
+    qmx::os::OverrideProgramFolder({});
+    qmx::SetLogTarget(nullptr);
+  }
+
+  bool Start() {
+    app_ = std::make_unique<CFerrowynApp>();
+    const bool ok = app_->InitInstance({(programDir_ / "QMX410Tools").string()});
+    QCoreApplication::processEvents();
+    return ok;
+  }
+
+  std::vector<std::string> LogLines() {
+    QCoreApplication::processEvents();
+    std::vector<std::string> lines;
+    if (auto* frame = app_ ? app_->mainFrame() : nullptr) {
+      QTreeWidget* all = frame->outputBar()->list(COutputBar::kListAll);
+      for (int i = 0; i < all->topLevelItemCount(); ++i) {
+        std::string line;
+        for (int c = 0; c < all->columnCount(); ++c) line += all->topLevelItem(i)->text(c).toStdString() + " | ";
+        lines.push_back(line);
+      }
+    }
+    return lines;
+  }
+
+  std::unique_ptr<TempDir> dir_;
+  fs::path programDir_;
+  BoxScript boxes_;
+  std::unique_ptr<CFerrowynApp> app_;
+};
+
+TEST_F(StartupTest, FrameHasItsBarsCombosAndLogoPane) {
+  ASSERT_TRUE(Start());
+  CMainFrame* frame = app_->mainFrame();
+  ASSERT_NE(frame, nullptr);
+
+  struct Expected {
+    int id;
+    const char* title;
+    Qt::DockWidgetArea area;
+  };
+  for (const Expected& e : {Expected{59501, "Log Message", Qt::BottomDockWidgetArea},
+                            Expected{59502, "Project Window", Qt::LeftDockWidgetArea},
+                            Expected{59503, "NA & IO List", Qt::RightDockWidgetArea}}) {
+    auto* dock = qobject_cast<QDockWidget*>(frame->Bar(e.id));
+    ASSERT_NE(dock, nullptr) << e.id;
+    EXPECT_EQ(dock->windowTitle().toStdString(), e.title);
+    EXPECT_EQ(frame->dockWidgetArea(dock), e.area);
+  }
+
+  QComboBox* view = frame->viewModeCombo();
+  QComboBox* value = frame->valueModeCombo();
+  ASSERT_TRUE(view && value);
+  EXPECT_EQ(view->count(), 3);
+  EXPECT_EQ(view->itemText(0), "User View");
+  EXPECT_EQ(view->itemText(1), "Product View");
+  EXPECT_EQ(view->itemText(2), "Product, Desc View");
+  EXPECT_EQ(value->count(), 3);
+  EXPECT_EQ(value->itemText(0), "Analog Normal Value");
+  EXPECT_EQ(value->itemText(1), "Analog Raw Value (Dec)");
+  EXPECT_EQ(value->itemText(2), "Analog Raw Value (Hex)");
+  EXPECT_EQ(value->currentIndex(), 0);
+
+  auto* logo = frame->findChild<QLabel*>();
+  bool foundLogo = false;
+  for (QLabel* label : frame->statusBar()->findChildren<QLabel*>())
+    if (label->text() == "Kestun Automation") foundLogo = true;
+  (void)logo;
+  EXPECT_TRUE(foundLogo);
+
+  // The menu bar came from the menu resource.
+  QStringList menus;
+  for (QAction* a : frame->menuBar()->actions()) menus << a->text();
+  EXPECT_EQ(menus, QStringList({"&File", "&Edit", "&View", "&Online", "&Tools", "&Help"}));
+  EXPECT_NE(frame->CommandAction(57664), nullptr);
+}
+
+TEST_F(StartupTest, BannerComesFromTheVersionBlockOfTheProgramFile) {
+  ASSERT_TRUE(Start());
+  CMainFrame* frame = app_->mainFrame();
+  const QString title = frame->windowTitle();
+  EXPECT_TRUE(title.startsWith("QMX-410 Tools [Version:1.0.0.")) << title.toStdString();
+  EXPECT_TRUE(title.contains(". Build:")) << title.toStdString();
+  EXPECT_FALSE(frame->versionText().empty());
+  EXPECT_EQ(frame->versionText().find(' '), std::string::npos);
+  EXPECT_EQ(frame->versionText().find(','), std::string::npos);
+
+  bool started = false;
+  for (const auto& line : LogLines())
+    if (line.find("QMX-410 Tools is started. ProductVerson: 1.0.0.") != std::string::npos) started = true;
+  EXPECT_TRUE(started);
+}
+
+TEST_F(StartupTest, RenamedProgramFileLeavesTheTitleAndLogsNoBanner) {
+  fs::rename(programDir_ / "QMX410Tools", programDir_ / "Renamed");
+  ASSERT_TRUE(Start());
+  EXPECT_EQ(app_->mainFrame()->windowTitle(), "QMX-410 Tools");
+  for (const auto& line : LogLines()) EXPECT_EQ(line.find("is started."), std::string::npos) << line;
+}
+
+TEST_F(StartupTest, SecondInstanceIsRefusedAndTheFirstKeepsItsLock) {
+  qmx::os::NamedMutex first;
+  ASSERT_EQ(first.Create("Ferrowyn.exe"), 1);
+  EXPECT_FALSE(Start());
+  EXPECT_EQ(app_->mainFrame(), nullptr);
+  ASSERT_EQ(boxes_.seen.size(), 1u);
+  EXPECT_EQ(boxes_.seen[0].text, "Ferrowyn.exe has been executed already.");
+  EXPECT_TRUE(first.held());
+  // The first one still holds the lock: a third try is refused as well.
+  qmx::os::NamedMutex third;
+  EXPECT_EQ(third.Create("Ferrowyn.exe"), 0);
+}
+
+TEST_F(StartupTest, MissingErrorListStopsTheChainButTheWindowOpens) {
+  fs::remove(programDir_ / "Products" / "listErrorEng.xml");
+  ASSERT_TRUE(Start());
+  CMainFrame* frame = app_->mainFrame();
+  ASSERT_NE(frame, nullptr);
+  EXPECT_TRUE(frame->isVisible());
+  const auto& files = frame->loadedFiles();
+  ASSERT_EQ(files.size(), 3u);  // settings, text ids, errors: nothing after
+  EXPECT_NE(files[2].find("listErrorEng.xml"), std::string::npos);
+  EXPECT_FALSE(frame->textIds().empty());
+  EXPECT_TRUE(frame->errors().empty());
+  EXPECT_EQ(frame->ParseXmlsAndAssignDatas(), 0);
+  bool logged = false;
+  for (const auto& line : LogLines())
+    if (line.find("[Error Code: -1027]") != std::string::npos && line.find("listErrorEng.xml") != std::string::npos)
+      logged = true;
+  EXPECT_TRUE(logged);
+}
+
+TEST_F(StartupTest, WholeChainReadsWithTheLanguageSuffix) {
+  ASSERT_TRUE(Start());
+  CMainFrame* frame = app_->mainFrame();
+  const auto& files = frame->loadedFiles();
+  ASSERT_EQ(files.size(), 3u);
+  EXPECT_NE(files[0].find("QMX410Tools.xml"), std::string::npos);
+  EXPECT_NE(files[1].find("Products/listTextIdEng.xml"), std::string::npos);
+  EXPECT_NE(files[2].find("Products/listErrorEng.xml"), std::string::npos);
+  EXPECT_FALSE(frame->errors().empty());
+  // The start page tab carries the settings' title.
+  EXPECT_EQ(frame->tabView()->tabCtrl()->tabText(0).toStdString(), frame->options().StartUpTitle);
+  EXPECT_EQ(frame->tabView()->ActiveTab(), 0);
+}
+
+TEST_F(StartupTest, NoXmlParserGivesTheMessageAndCode) {
+  CMainFrame::s_xmlParserAvailable = false;
+  ASSERT_TRUE(Start());
+  CMainFrame::s_xmlParserAvailable = true;
+  EXPECT_TRUE(boxes_.Saw("Cannot create XML Parser. Please install xml parser. Error Code: -6000"));
+  EXPECT_TRUE(app_->mainFrame()->loadedFiles().empty());
+}
+
+TEST_F(StartupTest, MissingMenuResourceStopsCreationWithItsCode) {
+  const QString saved = CMainFrame::s_menuResource;
+  CMainFrame::s_menuResource = ":/no/such/menu.xml";
+  EXPECT_FALSE(Start());
+  CMainFrame::s_menuResource = saved;
+  ASSERT_EQ(boxes_.seen.size(), 1u);
+  EXPECT_EQ(boxes_.seen[0].text, "Failed to create menubar because of resource lack. Error Code: -5001");
+}
+
+TEST_F(StartupTest, NormalCloseEmptiesTmpAndKeepsTheFolder) {
+  ASSERT_TRUE(Start());
+  const fs::path tmp = programDir_ / "~tmp";
+  ASSERT_TRUE(fs::is_directory(tmp));
+  qmx::test::WriteFile(tmp / "doc.xml", "<x/>");
+  qmx::test::WriteFile(tmp / "_00.bmp", "BM");
+  CMainFrame* frame = app_->mainFrame();
+  frame->close();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(boxes_.Saw("Terminate application?"));
+  EXPECT_FALSE(frame->isVisible());
+  EXPECT_TRUE(fs::is_directory(tmp));
+  EXPECT_TRUE(fs::is_empty(tmp));
+  EXPECT_EQ(qmx::GetClosingFlag(), 1);
+}
+
+TEST_F(StartupTest, AnsweringNoKeepsTheWindow) {
+  ASSERT_TRUE(Start());
+  boxes_.answers = {qmx::toolkit::kIdNo};
+  CMainFrame* frame = app_->mainFrame();
+  frame->close();
+  EXPECT_TRUE(frame->isVisible());
+  EXPECT_EQ(qmx::GetClosingFlag(), 0);
+}
+
+TEST_F(StartupTest, CloseIsRefusedWhileAProjectMonitors) {
+  ASSERT_TRUE(Start());
+  CMainFrame* frame = app_->mainFrame();
+  int closes = 0;
+  frame->openProjects().push_back({"P1", [] { return true; }, [&] { ++closes; return 1; }});
+  frame->close();
+  EXPECT_TRUE(frame->isVisible());
+  EXPECT_TRUE(boxes_.Saw("Some projects are monitoring. Please, terminate application after stop monitoring."));
+  EXPECT_FALSE(boxes_.Saw("Terminate application?"));
+  EXPECT_EQ(closes, 0);
+}
+
+TEST_F(StartupTest, CancelAtTheSecondProjectLeavesTheFirstClosed) {
+  ASSERT_TRUE(Start());
+  CMainFrame* frame = app_->mainFrame();
+  std::vector<std::string> order;
+  frame->openProjects().push_back({"P1", [] { return false; }, [&] { order.push_back("P1"); return 1; }});
+  frame->openProjects().push_back({"P2", [] { return false; }, [&] { order.push_back("P2"); return 2; }});
+  frame->close();
+  EXPECT_TRUE(frame->isVisible());
+  EXPECT_EQ(order, (std::vector<std::string>{"P1", "P2"}));
+  ASSERT_EQ(frame->openProjects().size(), 1u);
+  EXPECT_EQ(frame->openProjects()[0].name, "P2");
+  EXPECT_EQ(qmx::GetClosingFlag(), 0);
+  // Logging works again after the cancelled close.
+  PostLog(qmx::kLogGeneral, qmx::kLogSource, "after cancel");
+  bool seen = false;
+  for (const auto& line : LogLines())
+    if (line.find("after cancel") != std::string::npos) seen = true;
+  EXPECT_TRUE(seen);
+}
+
+TEST_F(StartupTest, AboutDialogShowsVersionAndNotice) {
+  ASSERT_TRUE(Start());
+  CMainFrame* frame = app_->mainFrame();
+  CAboutDlg dlg(frame, frame->versionText(), frame->noticeText());
+  EXPECT_EQ(dlg.versionText().toStdString(), "QMX-410 Tools Version " + frame->versionText());
+  EXPECT_EQ(dlg.noticeText().toStdString(), frame->noticeText());
+}
+
+}  // namespace
