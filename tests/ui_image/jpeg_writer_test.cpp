@@ -188,72 +188,48 @@ struct FlatCase {
   bool colour;
   int width;
   int height;
-  uint32_t rgb;
 };
 
 void PrintTo(const FlatCase& c, std::ostream* os) {
-  *os << (c.colour ? "colour " : "grey ") << c.width << "x" << c.height << " #" << std::hex << c.rgb;
+  *os << (c.colour ? "colour " : "grey ") << c.width << "x" << c.height;
 }
 
 class JpegFlatTest : public testing::TestWithParam<FlatCase> {};
 
-// Flat pictures whose size fills whole MCUs. Grey comes back within 1; in
-// colour the truncating quantisation of the chrominance DC (step 9) and the
-// conversion's rounding add up to 4 levels per channel.
+// Flat pictures of any size, whole MCUs or not: the padding repeats the
+// picture's edge, so the edge blocks are as flat as the others. Grey comes
+// back within 1; in colour the truncating quantisation of the chrominance DC
+// (step 9) and the conversion's rounding add up to 4 levels per channel.
 TEST_P(JpegFlatTest, DecodesToTheSameLevel) {
   const FlatCase c = GetParam();
-  const Picture p = Flat(c.width, c.height, c.colour, c.rgb);
-  const auto decoded = DecodeJpeg(Encode(p));
-  ASSERT_TRUE(decoded.ok) << decoded.error;
-  EXPECT_EQ(decoded.warnings, 0) << decoded.error;
-  EXPECT_LE(test::MaxDifference(decoded.pixels, p.expected), c.colour ? 4 : 1) << std::hex << c.rgb;
+  std::vector<uint32_t> levels = {0x000000u, 0x010101u, 0x252525u, 0x7F7F7Fu,
+                                  0x808080u, 0xC8C8C8u, 0xFEFEFEu, 0xFFFFFFu};
+  if (c.colour) {
+    for (uint32_t rgb : {0xFF0000u, 0x00FF00u, 0x0000FFu, 0xC85837u, 0x0CC8F0u, 0xFFFF00u, 0x00FFFFu, 0xFF00FFu,
+                         0x123456u, 0xFEDCBAu})
+      levels.push_back(rgb);
+  }
+  for (uint32_t rgb : levels) {
+    const Picture p = Flat(c.width, c.height, c.colour, rgb);
+    const auto decoded = DecodeJpeg(Encode(p));
+    ASSERT_TRUE(decoded.ok) << decoded.error;
+    EXPECT_EQ(decoded.warnings, 0) << decoded.error;
+    ASSERT_EQ(decoded.width, c.width);
+    ASSERT_EQ(decoded.height, c.height);
+    EXPECT_LE(test::MaxDifference(decoded.pixels, p.expected), c.colour ? 4 : 1) << std::hex << rgb;
+  }
 }
 
 std::vector<FlatCase> FlatCases() {
   std::vector<FlatCase> cases;
-  for (uint32_t grey : {0x000000u, 0x010101u, 0x252525u, 0x7F7F7Fu, 0x808080u, 0xC8C8C8u, 0xFEFEFEu, 0xFFFFFFu}) {
-    cases.push_back({false, 8, 8, grey});
-    cases.push_back({false, 24, 16, grey});
-    cases.push_back({true, 32, 16, grey});
-  }
-  for (uint32_t rgb : {0xFF0000u, 0x00FF00u, 0x0000FFu, 0xC85837u, 0x0CC8F0u, 0xFFFF00u, 0x123456u, 0xFEDCBAu})
-    cases.push_back({true, 48, 24, rgb});
+  const std::pair<int, int> sizes[] = {{1, 1},   {2, 1},  {1, 2},  {7, 5},  {8, 8},  {9, 9},   {15, 7},  {20, 13},
+                                       {17, 33}, {33, 17}, {47, 9}, {250, 3}, {3, 250}, {24, 16}, {48, 24}};
+  for (bool colour : {false, true})
+    for (auto [width, height] : sizes) cases.push_back({colour, width, height});
   return cases;
 }
 
-INSTANTIATE_TEST_SUITE_P(Levels, JpegFlatTest, testing::ValuesIn(FlatCases()));
-
-// Sizes that leave partial blocks: the padding samples are mid grey, so the
-// blocks at the right and bottom edges carry a step that quantisation
-// smears into the visible pixels. Away from those blocks the picture is as
-// exact as an aligned one.
-TEST(JpegPartialBlocks, InteriorMatchesAndEveryFileDecodesCleanly) {
-  struct Case {
-    bool colour;
-    int width;
-    int height;
-  };
-  for (const Case c : {Case{false, 20, 13}, Case{false, 33, 17}, Case{true, 20, 13}, Case{true, 33, 17},
-                       Case{true, 47, 9}, Case{false, 7, 3}, Case{true, 7, 3}, Case{true, 17, 1}}) {
-    for (uint32_t rgb : {0xFFFFFFu, 0x000000u, 0xC85837u}) {
-      const Picture p = Flat(c.width, c.height, c.colour, rgb);
-      const auto decoded = DecodeJpeg(Encode(p));
-      ASSERT_TRUE(decoded.ok) << decoded.error;
-      EXPECT_EQ(decoded.warnings, 0) << decoded.error;
-      ASSERT_EQ(decoded.width, c.width);
-      ASSERT_EQ(decoded.height, c.height);
-      // Whole blocks only; one column less in colour, where the decoder's
-      // chroma upsampling reaches into the next MCU.
-      const int channels = c.colour ? 3 : 1;
-      const int innerWidth = c.colour ? c.width / 16 * 16 - 1 : c.width / 8 * 8;
-      const int innerHeight = c.height / 8 * 8;
-      if (innerWidth <= 0 || innerHeight <= 0) continue;
-      const auto a = test::Crop(decoded.pixels, c.width, channels, 0, 0, innerWidth, innerHeight);
-      const auto b = test::Crop(p.expected, c.width, channels, 0, 0, innerWidth, innerHeight);
-      EXPECT_LE(test::MaxDifference(a, b), c.colour ? 4 : 1) << c.width << "x" << c.height << " " << std::hex << rgb;
-    }
-  }
-}
+INSTANTIATE_TEST_SUITE_P(Sizes, JpegFlatTest, testing::ValuesIn(FlatCases()));
 
 struct GradientCase {
   const char* name;
@@ -309,12 +285,16 @@ INSTANTIATE_TEST_SUITE_P(
                     GradientCase{"colour_diagonal_64x48", true, 64, 48, Diagonal},
                     GradientCase{"colour_diagonal_256x256", true, 256, 256, Diagonal},
                     GradientCase{"colour_waves_256x256", true, 256, 256, Waves},
-                    GradientCase{"colour_waves_320x240", true, 320, 240, Waves}),
+                    GradientCase{"colour_waves_320x240", true, 320, 240, Waves},
+                    // Sizes that end in partial blocks and MCUs.
+                    GradientCase{"grey_waves_250x243", false, 250, 243, Waves},
+                    GradientCase{"colour_waves_250x243", true, 250, 243, Waves},
+                    GradientCase{"colour_diagonal_61x37", true, 61, 37, Diagonal}),
     [](const testing::TestParamInfo<GradientCase>& info) { return std::string(info.param.name); });
 
 // --- padding of partial blocks and MCUs ---------------------------------------
 
-TEST(JpegPadding, OneByOneGreyIsOneBlockPaddedWithMidGrey) {
+TEST(JpegPadding, OneByOneGreyIsOneBlockOfItsOwnLevel) {
   for (uint8_t value : {0, 1, 100, 128, 200, 255}) {
     const Picture p = Flat(1, 1, false, Rgb(value, value, value));
     const auto coefficients = test::ReadJpegCoefficients(Encode(p));
@@ -322,19 +302,24 @@ TEST(JpegPadding, OneByOneGreyIsOneBlockPaddedWithMidGrey) {
     ASSERT_EQ(coefficients.components.size(), 1u);
     const auto& grey = coefficients.components[0];
     ASSERT_EQ(grey.blocks.size(), 1u);
-    // The block the writer should have coded: one sample and 63 of mid grey.
-    int16_t block[64] = {};
-    block[0] = static_cast<int16_t>(value - 128);
+    // The block the writer should have coded: the one sample in all 64 places.
+    int16_t block[64];
+    std::fill(block, block + 64, static_cast<int16_t>(value - 128));
     jpeg::ForwardDct(block);
     int16_t zz[64];
     jpeg::Quantiser(jpeg::kLuminanceQuant).Quantise(block, zz);
     for (size_t k = 0; k < 64; ++k)
       EXPECT_EQ(grey.blocks[0][jpeg::kZigzagToNatural[k]], zz[k]) << int{value} << " zigzag " << k;
+    for (size_t k = 1; k < 64; ++k) EXPECT_EQ(zz[k], 0) << "a flat block has no AC terms";
   }
 }
 
-TEST(JpegPadding, TwentyWideColourIsCodedAsTwoMcusOfMidGreyPadding) {
-  const Picture p = Flat(20, 8, true, 0xFFFFFF);
+// Columns 16 to 19 in a second colour: the second MCU repeats column 19, so
+// its luminance blocks and its chroma are those of a flat picture of that
+// colour, the block that lies wholly right of the picture included.
+TEST(JpegPadding, TwentyWideColourRepeatsTheLastColumnThroughTheSecondMcu) {
+  const uint32_t left = 0xFFFFFF, right = 0xC85837;
+  const Picture p = Picture::Make(20, 8, true, [&](int x, int) { return x < 16 ? left : right; });
   const auto coefficients = test::ReadJpegCoefficients(Encode(p));
   ASSERT_TRUE(coefficients.ok) << coefficients.error;
   ASSERT_EQ(coefficients.components.size(), 3u);
@@ -343,13 +328,63 @@ TEST(JpegPadding, TwentyWideColourIsCodedAsTwoMcusOfMidGreyPadding) {
   EXPECT_EQ(y.v, 1);
   ASSERT_EQ(y.blocksWide, 4);  // 32 pixels
   ASSERT_EQ(y.blocksHigh, 1);
-  // Blocks 0 and 1 are white throughout, block 3 lies wholly in the padding.
-  EXPECT_GT(y.blocks[0][0], 0);
-  EXPECT_EQ(y.blocks[0][0], y.blocks[1][0]);
-  for (int k = 0; k < 64; ++k) EXPECT_EQ(y.blocks[3][k], 0) << k;
   for (size_t c = 1; c < 3; ++c) {
     EXPECT_EQ(coefficients.components[c].h, 1);
-    EXPECT_EQ(coefficients.components[c].blocksWide, 2);  // 16 chroma samples
+    ASSERT_EQ(coefficients.components[c].blocksWide, 2);  // 16 chroma samples
+  }
+  const auto flatLeft = test::ReadJpegCoefficients(Encode(Flat(16, 8, true, left)));
+  const auto flatRight = test::ReadJpegCoefficients(Encode(Flat(16, 8, true, right)));
+  ASSERT_TRUE(flatLeft.ok && flatRight.ok);
+  EXPECT_EQ(y.blocks[0], flatLeft.components[0].blocks[0]);
+  EXPECT_EQ(y.blocks[1], flatLeft.components[0].blocks[1]);
+  EXPECT_EQ(y.blocks[2], flatRight.components[0].blocks[0]);
+  EXPECT_EQ(y.blocks[3], flatRight.components[0].blocks[1]) << "the block right of the picture";
+  EXPECT_NE(y.blocks[3][0], 0);
+  for (size_t c = 1; c < 3; ++c) {
+    EXPECT_EQ(coefficients.components[c].blocks[0], flatLeft.components[c].blocks[0]) << c;
+    EXPECT_EQ(coefficients.components[c].blocks[1], flatRight.components[c].blocks[0]) << c;
+  }
+}
+
+// A picture of any size is coded exactly as the picture the size of whole
+// MCUs in which every pixel beyond the last column repeats that column and
+// every row below the last row repeats that row. In colour this fixes the
+// chroma of the padding to that of the last pixel, also when the width is
+// even and the last pixel has no chroma sample of its own.
+TEST(JpegPadding, CodedAsTheEdgeRepeatedWholeMcuPicture) {
+  struct Case {
+    bool colour;
+    int width;
+    int height;
+  };
+  std::mt19937 random(23);
+  for (const Case c : {Case{false, 1, 1}, Case{false, 7, 5}, Case{false, 13, 11}, Case{false, 17, 9},
+                       Case{false, 250, 3}, Case{true, 1, 1}, Case{true, 2, 3}, Case{true, 7, 5}, Case{true, 20, 13},
+                       Case{true, 17, 33}, Case{true, 18, 9}, Case{true, 250, 3}, Case{true, 19, 1}}) {
+    std::vector<uint32_t> pixels(static_cast<size_t>(c.width) * static_cast<size_t>(c.height));
+    for (uint32_t& v : pixels) v = static_cast<uint32_t>(random()) & 0xFFFFFF;
+    auto at = [&](int x, int y) {
+      return pixels[static_cast<size_t>(std::min(y, c.height - 1)) * static_cast<size_t>(c.width) +
+                    static_cast<size_t>(std::min(x, c.width - 1))];
+    };
+    const int mcuWidth = c.colour ? 16 : 8;
+    const Picture picture = Picture::Make(c.width, c.height, c.colour, at);
+    const Picture whole = Picture::Make((c.width + mcuWidth - 1) / mcuWidth * mcuWidth, (c.height + 7) / 8 * 8,
+                                        c.colour, at);
+    const auto ours = test::ReadJpegCoefficients(Encode(picture));
+    const auto reference = test::ReadJpegCoefficients(Encode(whole));
+    ASSERT_TRUE(ours.ok) << ours.error;
+    ASSERT_TRUE(reference.ok) << reference.error;
+    ASSERT_EQ(ours.components.size(), reference.components.size());
+    for (size_t k = 0; k < ours.components.size(); ++k) {
+      const auto& a = ours.components[k];
+      const auto& b = reference.components[k];
+      ASSERT_EQ(a.blocksWide, b.blocksWide) << c.width << "x" << c.height << " component " << k;
+      ASSERT_EQ(a.blocksHigh, b.blocksHigh) << c.width << "x" << c.height << " component " << k;
+      for (size_t i = 0; i < a.blocks.size(); ++i)
+        EXPECT_EQ(a.blocks[i], b.blocks[i]) << (c.colour ? "colour " : "grey ") << c.width << "x" << c.height
+                                            << " component " << k << " block " << i;
+    }
   }
 }
 

@@ -96,6 +96,23 @@ inline void CodeBlock(BitWriter& out, const int16_t* samples, size_t stride, Com
   EncodeBlock(out, zz, c);
 }
 
+// Partial blocks at the right and bottom edges are completed by repeating
+// the last pixel of each row and the last row of the picture. A block that
+// only continues the picture's edge carries no step, so the truncating
+// quantisation cannot smear one back into the visible pixels: a flat picture
+// decodes to its own level at any size, and a decoder's chroma upsampling
+// next to the edge blends the edge colour with itself.
+
+// Fills samples [used, end) of a line with sample used - 1 (used >= 1).
+inline void RepeatLastSample(int16_t* line, size_t used, size_t end) {
+  std::fill(line + used, line + end, line[used - 1]);
+}
+
+// Copies the line above (one band stride back) into a line below the
+// picture; the first line of a band always lies inside the picture, so there
+// is one.
+inline void RepeatLine(int16_t* line, size_t stride) { std::memcpy(line, line - stride, stride * sizeof(int16_t)); }
+
 // Per-byte products of the colour conversion.
 struct ColourTables {
   float yr[256], yg[256], yb[256];
@@ -227,12 +244,12 @@ void JpegWriter::EncodeGreyScan(int width, int height, const uint8_t* const* row
       int16_t* line = band.data() + static_cast<size_t>(r) * paddedWidth;
       const int y = top + r;
       if (y >= height) {
-        std::fill(line, line + paddedWidth, int16_t{0});
+        RepeatLine(line, paddedWidth);
         continue;
       }
       const uint8_t* src = rows[y];
       for (int x = 0; x < width; ++x) line[x] = static_cast<int16_t>(src[x] - 128);
-      std::fill(line + width, line + paddedWidth, int16_t{0});
+      RepeatLastSample(line, static_cast<size_t>(width), paddedWidth);
     }
     for (size_t x = 0; x < paddedWidth; x += 8) {
       out.Reserve(kBlockReserve);
@@ -267,9 +284,9 @@ void JpegWriter::EncodeColourScan(int width, int height, const uint8_t* const* r
       int16_t* crLine = crBand.data() + static_cast<size_t>(r) * chromaWidth;
       const int y = top + r;
       if (y >= height) {
-        std::fill(yLine, yLine + paddedWidth, int16_t{0});
-        std::fill(cbLine, cbLine + chromaWidth, int16_t{0});
-        std::fill(crLine, crLine + chromaWidth, int16_t{0});
+        RepeatLine(yLine, paddedWidth);
+        RepeatLine(cbLine, chromaWidth);
+        RepeatLine(crLine, chromaWidth);
         continue;
       }
       const uint8_t* p = rows[y];
@@ -281,9 +298,17 @@ void JpegWriter::EncodeColourScan(int width, int height, const uint8_t* const* r
           crLine[x / 2] = Sample(t.crr[red] + t.crg[g] + t.crb[b] + 128.0f);
         }
       }
-      std::fill(yLine + width, yLine + paddedWidth, int16_t{0});
-      std::fill(cbLine + chromaUsed, cbLine + chromaWidth, int16_t{0});
-      std::fill(crLine + chromaUsed, crLine + chromaWidth, int16_t{0});
+      // The columns right of the picture repeat its last pixel, chroma
+      // included: the chroma samples of the padding are those of the last
+      // pixel even when that pixel sits in an odd column and so has no
+      // chroma sample of its own.
+      RepeatLastSample(yLine, static_cast<size_t>(width), paddedWidth);
+      if (chromaUsed < chromaWidth) {
+        const uint8_t* last = rows[y] + 3 * static_cast<size_t>(width - 1);
+        const uint8_t b = last[0], g = last[1], red = last[2];
+        std::fill(cbLine + chromaUsed, cbLine + chromaWidth, Sample(t.cbr[red] + t.cbg[g] + t.cbb[b] + 128.0f));
+        std::fill(crLine + chromaUsed, crLine + chromaWidth, Sample(t.crr[red] + t.crg[g] + t.crb[b] + 128.0f));
+      }
     }
     // MCU: two luminance blocks side by side, then Cb and Cr of the same 16 x 8 area.
     for (size_t x = 0; x < paddedWidth; x += 16) {
