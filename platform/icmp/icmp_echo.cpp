@@ -193,9 +193,6 @@ int EchoSocket::EchoRaw(uint32_t address, int timeoutMs, uint16_t sequence) {
     return StatusFromSendErrno(errno);
   }
 
-  auto matches = [&](const uint8_t* icmp) {
-    return (icmp[4] << 8 | icmp[5]) == id_ && (icmp[6] << 8 | icmp[7]) == sequence;
-  };
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
   for (;;) {
     pollfd p{fd_, POLLIN, 0};
@@ -204,26 +201,34 @@ int EchoSocket::EchoRaw(uint32_t address, int timeoutMs, uint16_t sequence) {
     if (r <= 0) return r == 0 ? kEchoTimedOut : kEchoGeneralFailure;
     uint8_t buffer[1500];
     const ssize_t n = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
-    if (n < 20) continue;
-    const size_t ihl = static_cast<size_t>(buffer[0] & 0x0F) * 4;
-    if (ihl < 20 || static_cast<size_t>(n) < ihl + 8) continue;
-    const uint8_t* icmp = buffer + ihl;
-    const size_t icmpLength = static_cast<size_t>(n) - ihl;
-    if (icmp[0] == ICMP_ECHOREPLY) {
-      if (matches(icmp)) return kEchoSuccess;
-      continue;
-    }
-    if (icmp[0] == ICMP_DEST_UNREACH || icmp[0] == ICMP_TIME_EXCEEDED || icmp[0] == ICMP_PARAMETERPROB ||
-        icmp[0] == ICMP_SOURCE_QUENCH) {
-      // The error quotes the IP header and the first 8 bytes of our request.
-      if (icmpLength < 8 + 20 + 8) continue;
-      const uint8_t* inner = icmp + 8;
-      const size_t innerIhl = static_cast<size_t>(inner[0] & 0x0F) * 4;
-      if (innerIhl < 20 || icmpLength < 8 + innerIhl + 8 || inner[9] != IPPROTO_ICMP) continue;
-      const uint8_t* quoted = inner + innerIhl;
-      if (quoted[0] == ICMP_ECHO && matches(quoted)) return StatusFromIcmp(icmp[0], icmp[1]);
-    }
+    if (n <= 0) continue;
+    const int status = ClassifyRawPacket(buffer, static_cast<size_t>(n), id_, sequence);
+    if (status >= 0) return status;
   }
+}
+
+int ClassifyRawPacket(const uint8_t* packet, size_t length, uint16_t id, uint16_t sequence) {
+  auto matches = [&](const uint8_t* icmp) {
+    return (icmp[4] << 8 | icmp[5]) == id && (icmp[6] << 8 | icmp[7]) == sequence;
+  };
+  if (!packet || length < 20 || (packet[0] >> 4) != 4) return -1;
+  const size_t ihl = static_cast<size_t>(packet[0] & 0x0F) * 4;
+  if (ihl < 20 || length < ihl + 8 || packet[9] != IPPROTO_ICMP) return -1;
+  const uint8_t* icmp = packet + ihl;
+  const size_t icmpLength = length - ihl;
+  if (icmp[0] == ICMP_ECHOREPLY) return matches(icmp) ? kEchoSuccess : -1;
+  if (icmp[0] != ICMP_DEST_UNREACH && icmp[0] != ICMP_TIME_EXCEEDED && icmp[0] != ICMP_PARAMETERPROB &&
+      icmp[0] != ICMP_SOURCE_QUENCH) {
+    return -1;
+  }
+  // An error quotes the IP header and the first 8 bytes of the request.
+  if (icmpLength < 8 + 20 + 8) return -1;
+  const uint8_t* inner = icmp + 8;
+  const size_t innerIhl = static_cast<size_t>(inner[0] & 0x0F) * 4;
+  if (innerIhl < 20 || icmpLength < 8 + innerIhl + 8 || inner[9] != IPPROTO_ICMP) return -1;
+  const uint8_t* quoted = inner + innerIhl;
+  if (quoted[0] != ICMP_ECHO || !matches(quoted)) return -1;
+  return StatusFromIcmp(icmp[0], icmp[1]);
 }
 
 }  // namespace qmx::icmp

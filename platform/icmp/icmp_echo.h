@@ -7,6 +7,7 @@
 // against: 0 success, 11000 + n failures.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -30,6 +31,12 @@ enum EchoStatus : int {
   kEchoSourceQuench = 11016,
   kEchoGeneralFailure = 11050,
 };
+
+// Classifies one packet read from a raw ICMP socket (IPv4 header included)
+// for the echo request (id, sequence): -1 when it is not about that request
+// (someone else's traffic, our own request looped back, a truncated packet),
+// else the EchoStatus it reports.
+int ClassifyRawPacket(const uint8_t* packet, size_t length, uint16_t id, uint16_t sequence);
 
 class EchoSocket {
 public:
