@@ -1,5 +1,7 @@
 #include "app/frame/FerrowynView.h"
 
+#include "app/model/ProgramPaths.h"
+
 #include <QFileInfo>
 #include <QTextBrowser>
 #include <QUrl>
@@ -30,6 +32,16 @@ void CFerrowynView::SetStartPage(const std::string& title, const std::string& pa
   QFileInfo info(p);
   if (!p.isEmpty() && info.isAbsolute() && info.exists()) {
     startPage_->setSource(QUrl::fromLocalFile(info.absoluteFilePath()));
+    return;
+  }
+  // A web address: the start tab shows the offline start page shipped beside
+  // the program, with the address as a link for the system's browser.
+  const QString offline = QString::fromStdString(qmx::Paths().startUpDir + "/htm/main.htm");
+  if (QFileInfo::exists(offline)) {
+    startPage_->setSource(QUrl::fromLocalFile(offline));
+    if (!p.isEmpty()) {
+      startPage_->append(QString("<p>Online: <a href=\"%1\">%1</a></p>").arg(p.toHtmlEscaped()));
+    }
   } else {
     startPage_->setHtml(QString("<p>Start page: <a href=\"%1\">%1</a></p>").arg(p.toHtmlEscaped()));
   }

@@ -12,10 +12,13 @@
 #include "platform/toolkit/message_box.h"
 
 #include <QComboBox>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLabel>
 #include <QToolBox>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 
@@ -121,9 +124,18 @@ bool CMainFrame::CreateCombos() {
 }
 
 bool CMainFrame::RestoreWindowState() {
+  bool placed = false;
   if (profile_) {
     LoadBarState(*profile_, kBarStateSection);
-    LoadWindowPos(*profile_, kWindowPosSection);
+    placed = LoadWindowPos(*profile_, kWindowPosSection);
+  }
+  if (!placed) {
+    // First start: most of the screen, so every bar and both combo boxes show.
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+      const QRect area = screen->availableGeometry();
+      resize(std::max(800, area.width() * 4 / 5), std::max(600, area.height() * 4 / 5));
+      move(area.center() - rect().center());
+    }
   }
   show();
   return true;
