@@ -521,6 +521,124 @@ TEST_F(GridWidget, OwnerMayRebuildTheGridWhileHandlingTheNotification) {
   grid->SetOwnerInfo("Parameters", nullptr);
 }
 
+TEST_F(GridWidget, AnEditGoesToItsRowEvenWhenRowsMoveMeanwhile) {
+  GridTreeItem* tail = owner_->AddRow({"Tail", {"1", ""}, {"1,0,100"}});
+  const int row = grid->GetRowIndex(tail);
+  Click(row, 1);
+  Key(Qt::Key_Return);
+  ASSERT_NE(Editor(), nullptr);
+  // A refresh shows more rows above the one being edited.
+  grid->Expand(group, kGroup);
+  ASSERT_EQ(grid->GetRowIndex(tail), row + 2);
+  Type("9");
+  Key(Qt::Key_Return);
+  EXPECT_EQ(Value(tail), "9");
+  EXPECT_EQ(Value(child2), "2");
+  EXPECT_EQ(Value(fixed), "5");
+}
+
+TEST_F(GridWidget, AnEditOfARowThatWentMeanwhileIsDropped) {
+  Click(kSpeed, 1);
+  Key(Qt::Key_Return);
+  ASSERT_NE(Editor(), nullptr);
+  grid->DeleteItem(speed, kSpeed);
+  Type("9");
+  Key(Qt::Key_Return);
+  EXPECT_EQ(Editor(), nullptr);
+  EXPECT_TRUE(services().changes.empty());
+  EXPECT_EQ(Value(mode), "Slow");
+}
+
+TEST_F(GridWidget, RedrawOffNests) {
+  EXPECT_TRUE(grid->IsRedrawOn());
+  grid->SetRedraw(false);
+  grid->SetRedraw(false);
+  grid->SetRedraw(true);
+  EXPECT_FALSE(grid->IsRedrawOn());
+  grid->DeleteAllItems();  // switches redraw off and on around its own work
+  EXPECT_FALSE(grid->IsRedrawOn());
+  grid->SetRedraw(true);
+  EXPECT_TRUE(grid->IsRedrawOn());
+  grid->SetRedraw(true);
+  EXPECT_TRUE(grid->IsRedrawOn());
+}
+
+TEST_F(GridWidget, EscapeDuringADragEndsIt) {
+  ClickAt(grid->GetExpandBoxRect(kGroup).center());
+  const QPoint from = grid->GetLabelRect(grid->GetRowIndex(child1)).center();
+  QWidget* vp = grid->viewport();
+  SendMouse(vp, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+  SendMouse(vp, QEvent::MouseMove, from + QPoint(0, 12), Qt::NoButton, Qt::LeftButton);
+  ASSERT_TRUE(grid->IsDragging());
+  QTest::keyClick(grid, Qt::Key_Escape);
+  EXPECT_FALSE(grid->IsDragging());
+  SendMouse(vp, QEvent::MouseButtonRelease, grid->GetLabelRect(kSpeed).center(), Qt::LeftButton, Qt::NoButton);
+  EXPECT_EQ(child1->parent, group);
+}
+
+TEST_F(GridWidget, DraggingInTheBottomBandScrollsTheList) {
+  for (int i = 0; i < 40; ++i) owner_->AddRow({"Extra" + std::to_string(i), {"", ""}});
+  Flush();
+  ASSERT_EQ(grid->GetTopIndex(), 0);
+  ClickAt(grid->GetExpandBoxRect(kGroup).center());
+  const QPoint from = grid->GetLabelRect(grid->GetRowIndex(child1)).center();
+  const QPoint band(from.x(), grid->viewport()->height() - 3);
+  QWidget* vp = grid->viewport();
+  SendMouse(vp, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+  SendMouse(vp, QEvent::MouseMove, from + QPoint(0, 12), Qt::NoButton, Qt::LeftButton);
+  SendMouse(vp, QEvent::MouseMove, band, Qt::NoButton, Qt::LeftButton);
+  ASSERT_TRUE(grid->IsDragging());
+  QTest::qWait(1000);
+  EXPECT_GT(grid->GetTopIndex(), 0);
+  SendMouse(vp, QEvent::MouseButtonRelease, band, Qt::LeftButton, Qt::NoButton);
+  Flush();
+  EXPECT_FALSE(grid->IsDragging());
+}
+
+TEST_F(GridWidget, ShortenedTextIsLeftAlignedEvenInARightAlignedColumn) {
+  GridCtrl right;
+  right.InsertColumns(0, {{"Name", 60, 1}, {"Value", 90, 1}}, 0, 0, 161, 150, GridRgb(255, 255, 255),
+                      kGridAlignRight, 1);
+  GridRowItem* shortRow = new GridRowItem("a");
+  shortRow->AddColumnText("12");
+  GridRowItem* longRow = new GridRowItem("b");
+  longRow->AddColumnText("123456789012345678901234567890");
+  right.InsertRow(shortRow);
+  right.InsertRow(longRow);
+  right.resize(200, 120);
+  right.show();
+  Flush();
+  const QImage image = right.viewport()->grab().toImage();
+  auto darkInLeftHalf = [&](int row) {
+    const QRect cell = right.GetCellRect(row, 1);
+    for (int y = cell.top(); y < cell.top() + cell.height(); ++y)
+      for (int x = cell.left() + 2; x < cell.left() + cell.width() / 2; ++x)
+        if (image.pixelColor(x, y).lightness() < 128) return true;
+    return false;
+  };
+  EXPECT_FALSE(darkInLeftHalf(0));
+  EXPECT_TRUE(darkInLeftHalf(1));
+}
+
+TEST_F(GridWidget, CheckBoxesFollowSpaceAndClicks) {
+  GridCtrl checks;
+  checks.InsertColumns(kGridExCheckBoxes, {{"Name", 160, 1}, {"Value", 90, 1}}, 0, 0, 161, 150,
+                       GridRgb(255, 255, 255), kGridAlignLeft, 1);
+  GridTreeItem* item = checks.InsertRow(new GridRowItem("option"));
+  checks.resize(300, 120);
+  checks.show();
+  checks.setFocus();
+  Flush();
+  checks.SetSelectedRow(0);
+  QTest::keyClick(&checks, Qt::Key_Space);
+  EXPECT_EQ(checks.GetRowItem(item)->checkFlag, 1);
+  const QRect icon = checks.GetIconRect(0);
+  const QPoint box(icon.left() + icon.width() + 6, icon.center().y());
+  ASSERT_EQ(checks.HitTest(box).flags, unsigned(kHitOnStateIcon));
+  QTest::mouseClick(checks.viewport(), Qt::LeftButton, Qt::NoModifier, box);
+  EXPECT_EQ(checks.GetRowItem(item)->checkFlag, 0);
+}
+
 class DriverGridWidget : public GridWidget {
 protected:
   void SetUp() override { Build(DriverGridPolicy()); }

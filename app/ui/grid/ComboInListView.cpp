@@ -21,6 +21,10 @@ ComboInListView::ComboInListView(SubGridCtrl* grid, int row, int column, const s
   setMaxVisibleItems(10);
   for (const std::string& choice : choices_) addItem(QString::fromStdString(choice));
   setCurrentIndex(-1);
+  if (const GridTreeItem* item = grid->GetTreeItem(row)) {
+    item_ = item;
+    serial_ = item->serial;
+  }
   // Escape in the open list cancels; the list closing hands the focus back.
   view()->installEventFilter(this);
   if (QWidget* container = view()->parentWidget()) container->installEventFilter(this);
@@ -102,7 +106,7 @@ void ComboInListView::End() {
   const int selection = currentIndex();
   const std::string value = currentText().toStdString();
   if (grid_ && selection >= 0)
-    grid_->OnEndLabelEdit(kInPlaceListId, row_, column_, cancelled_ ? nullptr : &value, selection);
+    grid_->OnEndItemEdit(kInPlaceListId, item_, serial_, column_, cancelled_ ? nullptr : &value, selection);
   hide();
   deleteLater();
 }

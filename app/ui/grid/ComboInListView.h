@@ -7,12 +7,14 @@
 #include <QPointer>
 #include <QRect>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace qmx::grid {
 
 class SubGridCtrl;
+struct GridTreeItem;
 
 class ComboInListView : public QComboBox {
   Q_OBJECT
@@ -49,6 +51,8 @@ private:
 
   QPointer<SubGridCtrl> grid_;
   int row_;
+  const GridTreeItem* item_ = nullptr;
+  std::uint64_t serial_ = 0;
   int column_;
   std::vector<std::string> choices_;
   int cancelled_ = 0;

@@ -12,6 +12,7 @@ GridTreeItem* GridTreeModel::NewItem(std::unique_ptr<GridRowItem> rowItem, GridT
   item->rowItem = rowItem ? std::move(rowItem) : std::make_unique<GridRowItem>();
   item->parent = parent;
   item->level = parent ? parent->level + 1 : 1;
+  item->serial = nextSerial_++;
   GridTreeItem* raw = item.get();
   if (parent) parent->children.push_back(std::move(item));
   else roots_.push_back(std::move(item));
@@ -46,12 +47,18 @@ GridTreeItem* GridTreeModel::InsertChildItem(GridTreeItem* parent, std::unique_p
   return item;
 }
 
-int GridTreeModel::InsertShown(GridTreeItem* item, int at) {
-  rows_.insert(rows_.begin() + at, item);
-  item->rowIndex = at++;
+void GridTreeModel::CollectShown(GridTreeItem* item, std::vector<GridTreeItem*>& out) {
+  out.push_back(item);
   if (!item->collapsed)
-    for (auto& child : item->children) at = InsertShown(child.get(), at);
-  return at;
+    for (auto& child : item->children) CollectShown(child.get(), out);
+}
+
+int GridTreeModel::InsertShown(GridTreeItem* item, int at) {
+  std::vector<GridTreeItem*> rows;
+  CollectShown(item, rows);
+  rows_.insert(rows_.begin() + at, rows.begin(), rows.end());
+  for (size_t i = 0; i < rows.size(); ++i) rows[i]->rowIndex = at + static_cast<int>(i);
+  return at + static_cast<int>(rows.size());
 }
 
 int GridTreeModel::ShownDescendantCount(const GridTreeItem* item) {
@@ -88,10 +95,11 @@ int GridTreeModel::Expand(GridTreeItem* item) {
   if (!item->HasChildren() || !item->collapsed) return row;
   item->collapsed = 0;
   if (row < 0) return -1;  // not shown: its children appear with it
-  int at = row + 1;
-  for (auto& child : item->children) at = InsertShown(child.get(), at);
+  std::vector<GridTreeItem*> rows;
+  for (auto& child : item->children) CollectShown(child.get(), rows);
+  rows_.insert(rows_.begin() + row + 1, rows.begin(), rows.end());
   RefreshRowIndices();
-  return at - 1;
+  return row + static_cast<int>(rows.size());
 }
 
 void GridTreeModel::Collapse(GridTreeItem* item) {
@@ -147,6 +155,12 @@ void GridTreeModel::DeleteAllItems() {
   rows_.clear();
   selected_ = nullptr;
   roots_.clear();
+}
+
+bool GridTreeModel::Contains(const GridTreeItem* item, std::uint64_t serial) const {
+  if (!item) return false;
+  if (!FindPreOrder([item](GridTreeItem* i) { return i == item; })) return false;
+  return serial == 0 || item->serial == serial;
 }
 
 bool GridTreeModel::IsInBranch(const GridTreeItem* item, const GridTreeItem* ancestor) {

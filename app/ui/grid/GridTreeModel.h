@@ -24,6 +24,7 @@ struct GridTreeItem {
   int collapsed = 0;   // 1: the children are not shown
   int rowIndex = -1;   // last row that showed the item, -1 while never shown
   int level = 1;       // 1 for a top-level item
+  std::uint64_t serial = 0;  // unique over the model's life: tells a live item from a reused address
 
   bool HasChildren() const { return !children.empty(); }
 };
@@ -83,6 +84,9 @@ public:
   // Visits every item in pre-order (each top-level item, then its
   // descendants); stops when the visitor returns true and gives that item.
   GridTreeItem* FindPreOrder(const std::function<bool(GridTreeItem*)>& visitor) const;
+  // True when `item` is an item of this model (it is then safe to read) and,
+  // with a serial other than 0, still the item that had that serial.
+  bool Contains(const GridTreeItem* item, std::uint64_t serial = 0) const;
   // True when `item` is `ancestor` or lies below it.
   static bool IsInBranch(const GridTreeItem* item, const GridTreeItem* ancestor);
 
@@ -115,6 +119,7 @@ public:
 
 private:
   GridTreeItem* NewItem(std::unique_ptr<GridRowItem> rowItem, GridTreeItem* parent);
+  static void CollectShown(GridTreeItem* item, std::vector<GridTreeItem*>& out);
   int InsertShown(GridTreeItem* item, int at);
   static int ShownDescendantCount(const GridTreeItem* item);
   static void MarkBranchCollapsed(GridTreeItem* item);
@@ -128,6 +133,7 @@ private:
   GridTreeItem* selected_ = nullptr;
   std::vector<std::uint16_t> columnReadOnly_;
   int focusedColumn_ = 0;
+  std::uint64_t nextSerial_ = 1;
   SelectionListener listener_;
 };
 

@@ -22,6 +22,10 @@ ListEditCtrl::ListEditCtrl(SubGridCtrl* grid, int row, int column, const std::st
   setAlignment(alignment | Qt::AlignVCenter);
   setText(QString::fromStdString(initialText));
   setCursorPosition(0);
+  if (const GridTreeItem* item = grid->GetTreeItem(row)) {
+    item_ = item;
+    serial_ = item->serial;
+  }
 }
 
 ListEditCtrl::~ListEditCtrl() = default;
@@ -88,7 +92,7 @@ void ListEditCtrl::End() {
   if (ended_) return;
   ended_ = true;
   const std::string value = text().toStdString();
-  if (grid_) grid_->OnEndLabelEdit(controlId_, row_, column_, cancelled_ ? nullptr : &value, -1);
+  if (grid_) grid_->OnEndItemEdit(controlId_, item_, serial_, column_, cancelled_ ? nullptr : &value, -1);
   hide();
   deleteLater();
 }

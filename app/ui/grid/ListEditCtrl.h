@@ -6,11 +6,13 @@
 #include <QLineEdit>
 #include <QPointer>
 
+#include <cstdint>
 #include <string>
 
 namespace qmx::grid {
 
 class SubGridCtrl;
+struct GridTreeItem;
 
 class ListEditCtrl : public QLineEdit {
   Q_OBJECT
@@ -41,6 +43,8 @@ private:
 
   QPointer<SubGridCtrl> grid_;
   int row_;
+  const GridTreeItem* item_ = nullptr;
+  std::uint64_t serial_ = 0;
   int column_;
   std::string initialText_;
   int controlId_;

@@ -143,10 +143,7 @@ void SubGridCtrl::DeleteAllItems() {
   model_.DeleteAllItems();
 }
 
-bool SubGridCtrl::ContainsItem(const GridTreeItem* item) const {
-  if (!item) return false;
-  return model_.FindPreOrder([item](GridTreeItem* i) { return i == item; }) != nullptr;
-}
+bool SubGridCtrl::ContainsItem(const GridTreeItem* item) const { return model_.Contains(item); }
 
 void SubGridCtrl::RefreshRowText(GridTreeItem* item) {
   int row = GetRowIndex(item);
@@ -481,6 +478,14 @@ void SubGridCtrl::OnEndLabelEdit(int, int row, int column, const std::string* te
   UpdateListViewItem(item, GridEditedCell{row, column, *text, itemParam});
 }
 
+void SubGridCtrl::OnEndItemEdit(int controlId, const GridTreeItem* item, std::uint64_t serial, int column,
+                                const std::string* text, int itemParam) {
+  if (closing_ || !text || !model_.Contains(item, serial)) return;
+  (void)controlId;
+  GridTreeItem* live = const_cast<GridTreeItem*>(item);
+  UpdateListViewItem(live, GridEditedCell{GetRowIndex(live), column, *text, itemParam});
+}
+
 // ---------------------------------------------------------------- mouse
 
 bool SubGridCtrl::ToggleExpansion(GridTreeItem* item, int row, int* lastRow) {
@@ -534,8 +539,11 @@ void SubGridCtrl::mousePressEvent(QMouseEvent* event) {
   if (hit.row < 0) return;
   model_.SetFocusedColumn(hit.column);
   EnsureColumnVisible(hit.column);
+  GridTreeItem* clicked = GetTreeItem(hit.row);
+  const std::uint64_t serial = clicked->serial;
   SetSelectedRow(hit.row);
-  if (!GetTreeItem(hit.row)) return;  // the owner emptied the grid meanwhile
+  // The owner may have rebuilt the grid on hearing of the selection.
+  if (!model_.Contains(clicked, serial) || GetRowIndex(clicked) != hit.row) return;
   pressRow_ = hit.row;
   pressPos_ = pos;
   EditCell(event->modifiers(), pos.x(), pos.y(), hit);

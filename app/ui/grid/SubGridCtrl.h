@@ -137,8 +137,13 @@ public:
   virtual bool AcceptClick(const GridHitTest& hit);
   virtual void OnRowSelected(int row);
 
-  // The in-place editors end here: text null when the edit was cancelled.
+  // End of an in-place edit of a row: text null when the edit was cancelled.
   void OnEndLabelEdit(int controlId, int row, int column, const std::string* text, int itemParam);
+  // The editors end here: the edit goes to the item it was opened on (found
+  // again by its serial), wherever its row is now; nothing happens when
+  // that item has gone meanwhile.
+  void OnEndItemEdit(int controlId, const GridTreeItem* item, std::uint64_t serial, int column,
+                     const std::string* text, int itemParam);
 
 protected:
   void paintEvent(QPaintEvent* event) override;
