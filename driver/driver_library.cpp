@@ -2,7 +2,6 @@
 
 #include <dlfcn.h>
 
-#include <vector>
 
 #include "driver/driver_instance.h"
 

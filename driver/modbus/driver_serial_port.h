@@ -83,8 +83,6 @@ private:
   unsigned readTimeoutMs_ = 500;
   int writeTimeoutMs_ = 500;
   qmx::serial::SerialDevice device_;
-  int outputQueueSize_ = 4096;
-  int inputQueueSize_ = 4096;
   ReconnectGate gate_;
   int reconnectPeriodS_ = 5;
   mutable std::recursive_mutex lock_;

@@ -408,6 +408,18 @@ TEST_F(Instance, TheThreadRunsCyclesAndStopWaitsForItsEnd) {
   EXPECT_EQ(fake->Cycles("1"), cycles) << "no cycle after the stop";
 }
 
+TEST_F(Instance, ReleasingARunningInstanceAtUnloadEndsItsThreadFirst) {
+  // Instances still listed when the library goes away are released by it,
+  // running or not; the thread must be gone before the driver object is.
+  AddDevice(1, 10);
+  fake->cycleDelay = 20ms;
+  ASSERT_EQ(instance->StartComm(), 1);
+  std::this_thread::sleep_for(50ms);
+  instance.reset();
+  // A thread left behind would now run cycles on a freed object.
+  std::this_thread::sleep_for(100ms);
+}
+
 TEST_F(Instance, RunningRefusalIsDecidedUnderTheInstanceLock) {
   // A start is under way (holding the instance lock) when another thread
   // asks to change the channel: it must see the instance running.
