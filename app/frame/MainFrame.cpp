@@ -15,7 +15,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QLabel>
-#include <QToolBox>
+#include "platform/toolkit/tool_box.h"
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -75,7 +75,7 @@ int CMainFrame::OnCreate() {
 
   toolBoxBar_ = new qmx::toolkit::DockWindow(this);
   if (!toolBoxBar_->Create(this, 59503, "NA && IO List", 150)) return fail(-5005, "NA/IO bar");
-  auto* box = new QToolBox(toolBoxBar_);
+  auto* box = new qmx::toolkit::ToolBox(toolBoxBar_);
   box->setObjectName("CatalogueToolBox");
   toolBoxBar_->SetChild(box);
 

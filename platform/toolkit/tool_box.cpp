@@ -1,0 +1,128 @@
+#include "platform/toolkit/tool_box.h"
+
+#include "platform/toolkit/window_messages.h"
+
+#include <QListWidget>
+
+namespace qmx::toolkit {
+
+namespace {
+constexpr int kImageRole = Qt::UserRole + 1;
+constexpr int kDataRole = Qt::UserRole + 2;
+}  // namespace
+
+ToolBox::ToolBox(QWidget* parent) : QToolBox(parent) {}
+
+void ToolBox::SetImageLists(const QList<QIcon>& large, const QList<QIcon>& small) {
+  large_ = large;
+  small_ = small;
+  for (int f = 0; f < count(); ++f) {
+    QListWidget* list = Folder(f);
+    for (int i = 0; i < list->count(); ++i) list->item(i)->setIcon(ImageAt(list->item(i)->data(kImageRole).toInt()));
+  }
+}
+
+void ToolBox::SetLargeIcons(bool large) {
+  largeIcons_ = large;
+  for (int f = 0; f < count(); ++f) {
+    QListWidget* list = Folder(f);
+    list->setViewMode(large ? QListView::IconMode : QListView::ListMode);
+    list->setIconSize(large ? QSize(32, 32) : QSize(16, 16));
+  }
+}
+
+QIcon ToolBox::ImageAt(int image) const {
+  const QList<QIcon>& icons = largeIcons_ ? large_ : small_;
+  return image >= 0 && image < icons.size() ? icons[image] : QIcon();
+}
+
+int ToolBox::AddFolder(const QString& text) {
+  auto* list = new QListWidget(this);
+  list->setObjectName(QString("ToolBoxFolder%1").arg(count()));
+  list->setViewMode(largeIcons_ ? QListView::IconMode : QListView::ListMode);
+  list->setIconSize(largeIcons_ ? QSize(32, 32) : QSize(16, 16));
+  list->setFlow(QListView::TopToBottom);
+  list->setMovement(QListView::Static);
+  list->setResizeMode(QListView::Adjust);
+  list->setWordWrap(true);
+  list->setSelectionMode(QAbstractItemView::SingleSelection);
+  connect(list, &QListWidget::itemClicked, this, [this, list](QListWidgetItem* item) {
+    const int folder = indexOf(list);
+    ClickItem(folder, list->row(item));
+  });
+  return addItem(list, text);
+}
+
+QListWidget* ToolBox::Folder(int folder) const { return qobject_cast<QListWidget*>(widget(folder)); }
+
+int ToolBox::InsertItem(int folder, int index, const QString& text, int image, const QVariant& data) {
+  QListWidget* list = Folder(folder);
+  if (!list) return -1;
+  if (index < 0 || index > list->count()) index = list->count();
+  auto* item = new QListWidgetItem(ImageAt(image), text);
+  item->setData(kImageRole, image);
+  item->setData(kDataRole, data);
+  item->setTextAlignment(largeIcons_ ? Qt::AlignHCenter : Qt::AlignLeft | Qt::AlignVCenter);
+  list->insertItem(index, item);
+  return index;
+}
+
+void ToolBox::RemoveItem(int folder, int item) {
+  QListWidget* list = Folder(folder);
+  if (!list || item < 0 || item >= list->count()) return;
+  Notify(kToolBoxItemRemoving, folder, item, list->item(item)->data(kDataRole));
+  delete list->takeItem(item);
+}
+
+void ToolBox::RemoveFolder(int folder) {
+  QListWidget* list = Folder(folder);
+  if (!list) return;
+  while (list->count() > 0) RemoveItem(folder, list->count() - 1);
+  Notify(kToolBoxFolderRemoving, folder, -1, {});
+  removeItem(folder);
+  delete list;
+}
+
+void ToolBox::RemoveAll() {
+  while (count() > 0) RemoveFolder(count() - 1);
+}
+
+bool ToolBox::OpenFolder(int folder) {
+  if (folder < 0 || folder >= count()) return false;
+  setCurrentIndex(folder);
+  return true;
+}
+
+int ToolBox::ItemCount(int folder) const {
+  QListWidget* list = Folder(folder);
+  return list ? list->count() : 0;
+}
+
+QString ToolBox::ItemText(int folder, int item) const {
+  QListWidget* list = Folder(folder);
+  return list && item >= 0 && item < list->count() ? list->item(item)->text() : QString();
+}
+
+QVariant ToolBox::ItemData(int folder, int item) const {
+  QListWidget* list = Folder(folder);
+  return list && item >= 0 && item < list->count() ? list->item(item)->data(kDataRole) : QVariant();
+}
+
+QIcon ToolBox::ItemIcon(int folder, int item) const {
+  QListWidget* list = Folder(folder);
+  return list && item >= 0 && item < list->count() ? list->item(item)->icon() : QIcon();
+}
+
+void ToolBox::ClickItem(int folder, int item) {
+  QListWidget* list = Folder(folder);
+  if (!list || item < 0 || item >= list->count()) return;
+  Notify(kToolBoxItemClicked, folder, item, list->item(item)->data(kDataRole));
+}
+
+void ToolBox::Notify(int code, int folder, int item, const QVariant& data) {
+  if (!owner_) return;
+  ToolBoxNotify notify{folder, item, data};
+  SendWindowMessage(owner_, kToolBoxMessage, static_cast<std::uintptr_t>(code), reinterpret_cast<std::intptr_t>(&notify));
+}
+
+}  // namespace qmx::toolkit
