@@ -7,6 +7,8 @@
 #include "tests/ui_grid/grid_demo.h"
 
 #include <QApplication>
+#include <QFileSystemModel>
+#include <QTreeView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -181,6 +183,25 @@ TEST(FolderBrowser, StaysOpenOnAnInvalidFolderAndDisablesOkOnAnEmptyLine) {
   EXPECT_TRUE(stillOpen);
   ASSERT_EQ(boxes.requests.size(), 1u);
   EXPECT_NE(boxes.requests[0].text.find("is invalid"), std::string::npos);
+}
+
+TEST(FolderBrowser, PickingInTheTreeFillsTheEditLine) {
+  demo::App();
+  qmx::test::TempDir tmp("grid-browse");
+  fs::create_directory(tmp.path() / "picked");
+  FolderBrowser browser("Select a folder...", "Folder", tmp.path().string());
+  QTreeView* tree = browser.FolderTree();
+  auto* model = qobject_cast<QFileSystemModel*>(tree->model());
+  ASSERT_NE(model, nullptr);
+  const QModelIndex picked = model->index(QString::fromStdString((tmp.path() / "picked").string()));
+  ASSERT_TRUE(picked.isValid());
+  tree->setCurrentIndex(picked);
+  EXPECT_EQ(browser.EditLine()->text().toStdString(), (tmp.path() / "picked").string());
+  EXPECT_TRUE(browser.OkButton()->isEnabled());
+  // An item without a file-system path (the tree's root) empties the line.
+  tree->setCurrentIndex(QModelIndex());
+  EXPECT_TRUE(browser.EditLine()->text().isEmpty());
+  EXPECT_FALSE(browser.OkButton()->isEnabled());
 }
 
 TEST(FolderBrowser, TheGridsDefaultServicesRunTheChooser) {

@@ -92,7 +92,7 @@ public:
   void OnRowSelected(int row) override;
 
 private:
-  const GridPolicy& policy_;
+  const GridPolicy policy_;  // a copy: callers may pass a temporary
   std::string gridName_;
   int editable_ = 1;
   QPointer<QObject> owner_;
