@@ -3,6 +3,8 @@
 #include "app/frame/MainFrame.h"
 #include "app/model/Logging.h"
 #include "app/model/util/Utility.h"
+#include "app/ui/grid/GridHooks.h"
+#include "app/ui/image/ImageLog.h"
 #include "platform/toolkit/message_box.h"
 
 #include <QApplication>
@@ -27,6 +29,15 @@ CFerrowynApp::~CFerrowynApp() {
 bool CFerrowynApp::InitInstance(const std::vector<std::string>& args) {
   qmx::toolkit::SetProgramTitle("QMX-410 Tools");
   qmx::SetMessageBoxHook(&ToolkitBox);
+  // The shared grid and picture code report through the program's own roads.
+  qmx::grid::SetGridLogHooks(
+      {[](int category, const std::string& source, const std::string& text) { PostLog(category, source, text); },
+       &ShowResourceLackError, &ShowError});
+  qmx::SetImageLogSink(
+      [](int category, const std::string& source, const std::string& text) { PostLog(category, source, text); });
+  qmx::SetImageMessageSink([](const std::string& title, const std::string& text) {
+    qmx::toolkit::ShowMessageBox(QApplication::activeWindow(), text, title, qmx::toolkit::kMbIconInformation);
+  });
 
   // One instance at a time.
   if (instanceLock_.Create(kInstanceName) != 1) {
