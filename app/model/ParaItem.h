@@ -1,0 +1,49 @@
+// The parameter record of adapter and module definitions, which is also the
+// item record of an adapter's monitoring blocks, and the value lists that
+// name the values of an item.
+#pragma once
+
+#include "app/model/DataTypes.h"
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+// One item of a PARA image or of a monitoring block (MON_INIT, MON_FREQ).
+class ParaItem {
+public:
+  // Keeps the allowed-value text when it has at least three comma-separated
+  // fields (1); an empty text keeps nothing (2); any other text is refused
+  // with -4006, naming the text and `paraName` (0). The field is emptied
+  // first in every case.
+  int AssignAllowedValues(const std::string& text, const std::string& paraName);
+
+  std::string category = "PARA";  // "PARA", "MON_INIT" or "MON_FREQ"
+  std::string textId;             // the item's identity
+  std::string displayText;        // display text of the text id
+  std::string key;                // "Type" of a block item, e.g. "InputMode"
+  std::string valueItemTarget;    // id of the value list naming the values; empty when none
+  int dataType = kDataTypeBit;    // data-type code
+  uint16_t byteOffset = 0;        // offset in its image
+  uint16_t bitOffset = 0;
+  uint16_t length = 0;            // count of the data type
+  std::string defaultValue;
+  int changeable = 0;
+  int visible = 0;
+  std::string allowedValues;      // kept only when valid
+  int convPara = 0;               // 1 when an I/O item's conversion depends on this parameter
+};
+
+// One entry of a value list.
+struct ValueRecord {
+  std::string textId;
+  std::string content = "0";  // the value as stored
+  std::string displayText;
+  std::string conversion;
+  std::string unit;
+};
+
+using ValueList = std::vector<ValueRecord>;
+// Value-list id to its entries.
+using ValueListMap = std::map<std::string, ValueList>;
