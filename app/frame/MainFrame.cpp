@@ -263,6 +263,11 @@ int CMainFrame::ParseXmlsAndAssignDatas() {
         loadedFiles_.push_back(path);
         return ParseErrorFile(path, errors_);
       },
+      [this] {
+        const std::string path = NAListPath(appDir_);
+        loadedFiles_.push_back(path);
+        return ParseNAFiles(path, textIds_, naCatalogue_);
+      },
   };
   for (const auto& read : readers) {
     const int rc = read();

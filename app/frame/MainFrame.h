@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/model/AppOptions.h"
+#include "app/model/NACatalogue.h"
 #include "app/model/TextIdList.h"
 #include "platform/toolkit/frame_wnd.h"
 
@@ -55,6 +56,7 @@ public:
   AppOptions& options() { return options_; }
   const TextIdMap& textIds() const { return textIds_; }
   const ErrorMap& errors() const { return errors_; }
+  const NACatalogue& naCatalogue() const { return naCatalogue_; }
   COutputBar* outputBar() const { return logBar_; }
   CFerrowynView* tabView() const { return view_; }
   CFerrowynView* GetTabView(int showMessage);
@@ -91,8 +93,8 @@ private:
   ConfigExtras extras_;
   TextIdMap textIds_;
   ErrorMap errors_;
+  NACatalogue naCatalogue_;  // adapter definitions and bus types; shared read-only by all projects
   bool xmlParserHeld_ = false;
-  std::vector<std::string> busTypes_;
   std::string appDir_;
   std::vector<OpenProjectSlot> projects_;
   int treeSelProcessing_ = 1;

@@ -200,6 +200,7 @@ TEST_F(StartupTest, MissingErrorListStopsTheChainButTheWindowOpens) {
   EXPECT_NE(files[2].find("listErrorEng.xml"), std::string::npos);
   EXPECT_FALSE(frame->textIds().empty());
   EXPECT_TRUE(frame->errors().empty());
+  EXPECT_TRUE(frame->naCatalogue().definitions.empty());  // the chain stopped before the adapters
   EXPECT_EQ(frame->ParseXmlsAndAssignDatas(), 0);
   bool logged = false;
   for (const auto& line : LogLines())
@@ -212,11 +213,18 @@ TEST_F(StartupTest, WholeChainReadsWithTheLanguageSuffix) {
   ASSERT_TRUE(Start());
   CMainFrame* frame = app_->mainFrame();
   const auto& files = frame->loadedFiles();
-  ASSERT_EQ(files.size(), 3u);
+  ASSERT_EQ(files.size(), 4u);
   EXPECT_NE(files[0].find("QMX410Tools.xml"), std::string::npos);
   EXPECT_NE(files[1].find("Products/listTextIdEng.xml"), std::string::npos);
   EXPECT_NE(files[2].find("Products/listErrorEng.xml"), std::string::npos);
+  EXPECT_NE(files[3].find("Products/listNA.xml"), std::string::npos);
   EXPECT_FALSE(frame->errors().empty());
+  EXPECT_FALSE(frame->naCatalogue().definitions.empty());
+  // The shipped data loads without a single error line.
+  QCoreApplication::processEvents();
+  QTreeWidget* errorsTab = frame->outputBar()->list(COutputBar::kListError);
+  for (int i = 0; i < errorsTab->topLevelItemCount(); ++i)
+    ADD_FAILURE() << errorsTab->topLevelItem(i)->text(errorsTab->columnCount() - 1).toStdString();
   // The start page tab carries the settings' title.
   EXPECT_EQ(frame->tabView()->tabCtrl()->tabText(0).toStdString(), frame->options().StartUpTitle);
   EXPECT_EQ(frame->tabView()->ActiveTab(), 0);
