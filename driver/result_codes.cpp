@@ -27,32 +27,46 @@ bool InstanceCodeText(int code, std::string& text) {
   return true;
 }
 
-std::string ModbusCodeText(int code, TransportKind transport) {
+bool ModbusTableText(int code, std::string& text) {
   switch (code) {
     case kMbIllegalFunction:
-      return "[Modbus] Illegal function code.";
+      text = "[Modbus] Illegal function code.";
+      return true;
     case kMbIllegalAddress:
-      return "[Modbus] Illegal data address. Check if data address or quantity is valid.";
+      text = "[Modbus] Illegal data address. Check if data address or quantity is valid.";
+      return true;
     case kMbIllegalValue:
-      return "[Modbus] Illegal data value. Check if send data is valid.";
+      text = "[Modbus] Illegal data value. Check if send data is valid.";
+      return true;
     case kMbDeviceFailure:
-      return "[Modbus] Network adapter failure.";
+      text = "[Modbus] Network adapter failure.";
+      return true;
     case kMbAcknowledge:
-      return "[Modbus] Network adapter has accepted the request and is processing.";
+      text = "[Modbus] Network adapter has accepted the request and is processing.";
+      return true;
     case kMbBusy:
-      return "[Modbus] Network adapter busy.";
+      text = "[Modbus] Network adapter busy.";
+      return true;
     case kMbUnitMismatch:
-      return "[Modbus] Node address mismatches.";
+      text = "[Modbus] Node address mismatches.";
+      return true;
     case kMbFunctionMismatch:
-      return "[Modbus] Function code mismatches.";
+      text = "[Modbus] Function code mismatches.";
+      return true;
     case kMbException:
-      return "[Modbus] Exception happens during communication.";
+      text = "[Modbus] Exception happens during communication.";
+      return true;
     case kMbShortReply:
-      return "[Modbus] Received data length is small.";
+      text = "[Modbus] Received data length is small.";
+      return true;
     default:
-      break;
+      return false;
   }
+}
+
+std::string ModbusCodeText(int code, TransportKind transport) {
   std::string text;
+  if (ModbusTableText(code, text)) return text;
   if (transport == TransportKind::kSerial) {
     DriverSerialPort::ErrorText(code, text);
   } else {

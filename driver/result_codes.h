@@ -40,6 +40,9 @@ enum class TransportKind { kNone, kSocket, kSerial };
 // Level 1: the instance's own table; false for codes it passes on (0 and
 // above, below -7100).
 bool InstanceCodeText(int code, std::string& text);
+// Level 3 alone: the Modbus master's own table; false for the codes it
+// passes on to the transport.
+bool ModbusTableText(int code, std::string& text);
 // Level 3 then 4: the Modbus master's table, else the transport's text.
 std::string ModbusCodeText(int code, TransportKind transport);
 // Level 2 then 3 and 4: the driver object's table, else the text of its

@@ -1,0 +1,89 @@
+#include "driver/modbus/modbus_master.h"
+
+#include "driver/format.h"
+
+namespace tessivar {
+
+Modbus::Modbus(const char* objectName) : objectName_(objectName) {}
+
+Modbus::~Modbus() = default;
+
+int Modbus::OpenConnection(const TcpCommSetting&, int, int) { return BadParameterCode(); }
+
+int Modbus::OpenConnection(const SerialCommSetting&, int, int) { return BadParameterCode(); }
+
+void Modbus::Log(int level, const std::string& text) const {
+  if (!owner_) return;
+  owner_->MasterLog(level, StrFormat(" [%s] %s", objectName_.c_str(), text.c_str()));
+}
+
+void Modbus::ErrorText(int code, std::string& text) const {
+  if (ModbusTableText(code, text)) return;
+  TransportErrorText(code, text);
+}
+
+std::string Modbus::ErrorText(int code) const {
+  std::string text;
+  ErrorText(code, text);
+  return text;
+}
+
+void Modbus::SetHeader(uint8_t unit, uint8_t function, uint16_t address, uint16_t value) {
+  header_[0] = unit;
+  header_[1] = function;
+  header_[2] = static_cast<uint8_t>(address >> 8);
+  header_[3] = static_cast<uint8_t>(address & 0xFF);
+  header_[4] = static_cast<uint8_t>(value >> 8);
+  header_[5] = static_cast<uint8_t>(value & 0xFF);
+}
+
+template <class F>
+int Modbus::Retried(F&& attempt) {
+  int result = 0;
+  for (unsigned i = 0; i < retryCount_; ++i) {
+    result = attempt();
+    if (result == 1) break;
+  }
+  return result;
+}
+
+int Modbus::ReadRegisters(uint8_t unit, uint8_t function, uint16_t address, uint16_t quantity, uint8_t* dst,
+                          int n) {
+  SetHeader(unit, function, address, quantity);
+  return Retried([&] { return TxGetRxData(header_, 6, dst, n, 0); });
+}
+
+int Modbus::WriteRegisters(uint8_t unit, uint8_t function, uint16_t address, uint16_t quantity,
+                           const uint8_t* data, int dataLength) {
+  SetHeader(unit, function, address, quantity);
+  return Retried([&] { return TxCheckResult(header_, 6, data, dataLength); });
+}
+
+int Modbus::Request(uint8_t unit, uint8_t function, uint16_t address, uint16_t value, int kind, uint8_t* dst,
+                    int n, const uint8_t* data, int dataLength) {
+  SetHeader(unit, function, address, kind == kRequestSingleWrite ? 0 : value);
+  const int headerLength = kind == kRequestSingleWrite ? 4 : 6;
+  return Retried([&] { return TxRequest(header_, headerLength, kind, dst, n, data, dataLength); });
+}
+
+int Modbus::DiagEcho(uint8_t unit) {
+  SetHeader(unit, 8, 0x0000, 0xABCD);
+  uint8_t echo[2] = {};
+  return Retried([&] { return TxGetRxDataEcho(header_, 6, echo, 2, 0); });
+}
+
+int Modbus::DiagCmd(uint8_t unit, int command) {
+  uint16_t subFunction = 0;
+  if (command == 0) {
+    subFunction = 0x0001;
+  } else if (command == 1) {
+    subFunction = 0x000A;
+  } else {
+    return 0;
+  }
+  SetHeader(unit, 8, subFunction, 0x0000);
+  uint8_t echo[2] = {};
+  return Retried([&] { return TxGetRxDataEcho(header_, 6, echo, 2, 1); });
+}
+
+}  // namespace tessivar

@@ -1,0 +1,157 @@
+// Modbus: the driver's Modbus master interface. It builds the request header
+// of every operation the driver uses (register reads and writes, the
+// diagnostic echo and commands, the generic request of the messenger window)
+// and leaves framing, transport and reply checks to its two masters:
+// ModbusSerial (Modbus RTU on a COM port) and CModbusTCP (Modbus TCP).
+//
+// Every operation returns 1 on success or a code: the Modbus codes -8001 to
+// -8014 (a Modbus exception e in a reply is -8000 - e), -7102 without a
+// transport, -7103 out of memory, -7107 a failed ping, or the transport's own
+// codes. A master serves one channel and is used by one thread at a time.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "driver/modbus/modbus_settings.h"
+#include "driver/result_codes.h"
+
+namespace tessivar {
+
+// Receives a master's log lines and its ping results; the driver object.
+class ModbusOwner {
+public:
+  virtual ~ModbusOwner() = default;
+  virtual void MasterLog(int level, const std::string& text) = 0;
+  // The result of the reachability test made before a TCP reconnection.
+  virtual void PingReport(const std::string& host, int result) = 0;
+};
+
+// One answer of the serial per-node probe.
+struct SerialScanHit {
+  std::string portText;      // "%d" of the COM port number
+  std::string unitText;      // "%d" of the node address
+  std::string settingsText;  // "%d,%d,%s,%d" of the port's line settings
+  uint8_t value[2] = {0, 0};  // register 0x1002 as received, high byte first
+};
+
+// One answer of the discovery broadcast: the 256 bytes after its header.
+struct DiscoveryRecord {
+  std::array<uint8_t, 256> bytes{};
+};
+
+// What the scans collect; the serial probe appends to `serial`, the
+// discovery to `discovery`.
+struct ScanHits {
+  std::vector<SerialScanHit> serial;
+  std::vector<DiscoveryRecord> discovery;
+};
+
+// Kinds of the generic request.
+enum ModbusRequestKind : int { kRequestRead = 0, kRequestSingleWrite = 1, kRequestMultipleWrite = 2 };
+
+class Modbus {
+public:
+  // A Modbus PDU carries at most 253 bytes; the transmit buffers hold the
+  // largest request of either framing.
+  static constexpr int kMaxPdu = 253;
+  static constexpr int kRxBufferSize = 1024;
+
+  virtual ~Modbus();
+  Modbus(const Modbus&) = delete;
+  Modbus& operator=(const Modbus&) = delete;
+
+  // ---- framing, transport and reply checks (each master) ----
+
+  // A read-type request (6 bytes) whose reply carries a byte count and then
+  // the data; copies n data bytes into dst.
+  virtual int TxGetRxData(const uint8_t* request, int requestLength, uint8_t* dst, int n, int ignored) = 0;
+  // A multiple write: the header, a byte with dataLength, the data; 1 when
+  // the reply answers it.
+  virtual int TxCheckResult(const uint8_t* header, int headerLength, const uint8_t* data, int dataLength) = 0;
+  // A request whose reply echoes a 2-byte field before n data bytes.
+  virtual int TxGetRxDataEcho(const uint8_t* request, int requestLength, uint8_t* dst, int n, int logFlag) = 0;
+  // The generic request of the messenger (kind: ModbusRequestKind); n data
+  // bytes of the reply are copied into dst.
+  virtual int TxRequest(const uint8_t* header, int headerLength, int kind, uint8_t* dst, int n, const uint8_t* data,
+                        int dataLength) = 0;
+  virtual int CloseConnection() = 0;
+  virtual int DeleteConnection() = 0;
+  // 1 reopened, 2 wait, 3 still connected, or a failure code.
+  virtual int Reconnect() = 0;
+  virtual int IsConnected() = 0;
+  // Each master takes its own settings block; the other one is refused.
+  virtual int OpenConnection(const TcpCommSetting& settings, int a, int b);
+  virtual int OpenConnection(const SerialCommSetting& settings, int a, int b);
+  // The serial master probes `unit`; the TCP master broadcasts the discovery
+  // request and listens for windowMs. `counter` grows by one per answer.
+  virtual int ScanDevice(int unit, ScanHits& hits, int& counter, int windowMs) = 0;
+  virtual void TransportErrorText(int code, std::string& text) const = 0;
+  virtual TransportKind Transport() const = 0;
+
+  // ---- requests ----
+
+  void SetOwner(ModbusOwner* owner) { owner_ = owner; }
+  ModbusOwner* Owner() const { return owner_; }
+  // " [name] text" to the owner's log.
+  void Log(int level, const std::string& text) const;
+  // The Modbus texts, else the transport's.
+  void ErrorText(int code, std::string& text) const;
+  std::string ErrorText(int code) const;
+
+  const std::string& ObjectName() const { return objectName_; }
+  uint16_t RetryCount() const { return retryCount_; }
+  void SetRetryCount(uint16_t count) { retryCount_ = count; }
+
+  // Function 1, 2, 3 or 4: n data bytes expected (2 x quantity for
+  // registers, quantity / 8 rounded up for bits).
+  int ReadRegisters(uint8_t unit, uint8_t function, uint16_t address, uint16_t quantity, uint8_t* dst, int n);
+  // Function 15 or 16 with the data as they go on the wire.
+  int WriteRegisters(uint8_t unit, uint8_t function, uint16_t address, uint16_t quantity, const uint8_t* data,
+                     int dataLength);
+  // The generic request: kind 1 sends unit, function, address and the data
+  // (function 5, 6, 8); other kinds also send `value` (quantity).
+  int Request(uint8_t unit, uint8_t function, uint16_t address, uint16_t value, int kind, uint8_t* dst, int n,
+              const uint8_t* data, int dataLength);
+  // Function 8, return query data 0xABCD (the echo is not compared).
+  int DiagEcho(uint8_t unit);
+  // Command 0 restarts communications (sub-function 1), command 1 clears the
+  // counters (sub-function 0x0A); any other command returns 0 and sends
+  // nothing.
+  int DiagCmd(uint8_t unit, int command);
+
+protected:
+  explicit Modbus(const char* objectName);
+
+  // The parameter-error code of the master's transport.
+  virtual int BadParameterCode() const = 0;
+
+  // Runs a transaction body, turning an exception into -8013.
+  template <class F>
+  static int Guard(F&& body) {
+    try {
+      return body();
+    } catch (...) {
+      return kMbException;
+    }
+  }
+
+private:
+  template <class F>
+  int Retried(F&& attempt);
+  void SetHeader(uint8_t unit, uint8_t function, uint16_t address, uint16_t value);
+
+  uint16_t retryCount_ = 1;
+  std::string objectName_ = "Modbus";
+  ModbusOwner* owner_ = nullptr;
+
+protected:
+  uint8_t header_[6] = {};
+};
+
+// -8000 - e for a Modbus exception code e.
+inline int ModbusExceptionResult(uint8_t exceptionCode) { return -8000 - static_cast<int>(exceptionCode); }
+
+}  // namespace tessivar

@@ -1,0 +1,253 @@
+#include "driver/modbus/modbus_serial.h"
+
+#include <chrono>
+#include <cstring>
+#include <new>
+#include <thread>
+
+#include "driver/driver_utils.h"
+#include "driver/format.h"
+
+namespace tessivar {
+namespace {
+
+// Unit, function and exception code before the CRC.
+constexpr int kExceptionReplyLength = 5;
+constexpr int kCrcLength = 2;
+
+void Pause(int ms) {
+  if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// The checks every reply passes, in this order: its CRC, its unit, its
+// function (an exception reply gives its exception code).
+int CheckReply(const uint8_t* tx, const uint8_t* rx, int length) {
+  const uint16_t crc = Crc16(rx, static_cast<unsigned>(length - kCrcLength));
+  if (rx[length - 2] != (crc & 0xFF) || rx[length - 1] != (crc >> 8)) return kMbException;
+  if (rx[0] != tx[0]) return kMbUnitMismatch;
+  if (rx[1] != tx[1]) return rx[1] > 0x80 ? ModbusExceptionResult(rx[2]) : kMbFunctionMismatch;
+  return 1;
+}
+
+}  // namespace
+
+ModbusSerial::ModbusSerial() : Modbus("ModbusSerial") {}
+
+ModbusSerial::~ModbusSerial() = default;
+
+void ModbusSerial::SetTickSource(TickSource ticks) {
+  ticks_ = std::move(ticks);
+  if (port_) port_->SetTickSource(ticks_);
+}
+
+void ModbusSerial::SetTurnaroundDelays(int requestDelayMs, int writeDelayMs) {
+  requestDelayMs_ = requestDelayMs;
+  writeDelayMs_ = writeDelayMs;
+}
+
+int ModbusSerial::SendFrame(int length, int delayMs) {
+  const uint16_t crc = Crc16(tx_, static_cast<unsigned>(length));
+  tx_[length] = static_cast<uint8_t>(crc & 0xFF);
+  tx_[length + 1] = static_cast<uint8_t>(crc >> 8);
+  Pause(delayMs);
+  return port_->Write(tx_, length + kCrcLength);
+}
+
+int ModbusSerial::ReadReply(int expected) {
+  // A read that times out after some bytes have come is a reply cut short;
+  // one that saw nothing at all keeps the port's time-out code.
+  uint16_t counter = 0;
+  auto failed = [&counter](int code) { return code == kSerReadTimeout && counter > 0 ? kMbShortReply : code; };
+
+  int r = port_->ReadCounting(rx_, kRxBufferSize, 2, &counter);
+  if (r < 0) return failed(r);
+  const int length = rx_[1] > 0x80 ? kExceptionReplyLength : expected;
+  r = port_->ReadCounting(rx_ + 2, kRxBufferSize - 2, length - 2, &counter);
+  if (r < 0) return failed(r);
+  return length;
+}
+
+int ModbusSerial::TxGetRxData(const uint8_t* request, int requestLength, uint8_t* dst, int n, int /*ignored*/) {
+  return Guard([&] {
+    if (!port_) return static_cast<int>(kDrvNoInstance);
+    if (!request || requestLength < 2 || requestLength > kTxBufferSize - kCrcLength || n < 0 ||
+        n + 5 > kRxBufferSize || (n > 0 && !dst))
+      return static_cast<int>(kSerBadParameter);
+    std::memset(rx_, 0, sizeof rx_);
+    std::memcpy(tx_, request, static_cast<size_t>(requestLength));
+    int r = SendFrame(requestLength, requestDelayMs_);
+    if (r <= 0) {
+      Log(4, StrFormat("[Error] Write failed. ErrCode: %d. TxLen: %d. Func: %s", r, requestLength + kCrcLength,
+                       "ModbusSerial::TxGetRxData"));
+      return r;
+    }
+    r = ReadReply(n + 5);
+    if (r < 0) {
+      Log(4, StrFormat("[Error] Read failed. ErrCode: %d. RxLen: %d. Func: %s", r, n + 5, "ModbusSerial::TxGetRxData"));
+      return r;
+    }
+    const int check = CheckReply(tx_, rx_, r);
+    if (check != 1) return check;
+    if (rx_[2] != n) return static_cast<int>(kMbShortReply);
+    if (n > 0) std::memcpy(dst, rx_ + 3, static_cast<size_t>(n));
+    return 1;
+  });
+}
+
+int ModbusSerial::TxGetRxDataEcho(const uint8_t* request, int requestLength, uint8_t* dst, int n, int logFlag) {
+  return Guard([&] {
+    if (!port_) return static_cast<int>(kDrvNoInstance);
+    if (!request || requestLength < 2 || requestLength > kTxBufferSize - kCrcLength || n < 0 ||
+        n + 6 > kRxBufferSize || (n > 0 && !dst))
+      return static_cast<int>(kSerBadParameter);
+    std::memset(rx_, 0, sizeof rx_);
+    std::memcpy(tx_, request, static_cast<size_t>(requestLength));
+    int r = SendFrame(requestLength, requestDelayMs_);
+    if (r <= 0) {
+      if (logFlag == 1)
+        Log(4, StrFormat("[Error] Write failed. ErrCode: %d. TxLen: %d. Func: %s", r, requestLength + kCrcLength,
+                         "ModbusSerial::TxGetRxDataEcho"));
+      return r;
+    }
+    r = ReadReply(n + 6);
+    if (r < 0) {
+      if (logFlag == 1)
+        Log(4, StrFormat("[Error]  Read failed. ErrCode: %d. RxLen: %d. Func: %s", r, n + 6,
+                         "ModbusSerial::TxGetRxDataEcho"));
+      return r;
+    }
+    const int check = CheckReply(tx_, rx_, r);
+    if (check != 1) return check;
+    if (n > 0) std::memcpy(dst, rx_ + 4, static_cast<size_t>(n));
+    return 1;
+  });
+}
+
+int ModbusSerial::TxCheckResult(const uint8_t* header, int headerLength, const uint8_t* data, int dataLength) {
+  return Guard([&] {
+    if (!port_) return static_cast<int>(kDrvNoInstance);
+    const int frameLength = headerLength + 1 + dataLength;
+    if (!header || headerLength < 2 || dataLength < 0 || dataLength > 255 || (dataLength > 0 && !data) ||
+        frameLength + kCrcLength > kTxBufferSize)
+      return static_cast<int>(kSerBadParameter);
+    std::memset(rx_, 0, sizeof rx_);
+    std::memcpy(tx_, header, static_cast<size_t>(headerLength));
+    tx_[headerLength] = static_cast<uint8_t>(dataLength);
+    if (dataLength > 0) std::memcpy(tx_ + headerLength + 1, data, static_cast<size_t>(dataLength));
+    int r = SendFrame(frameLength, writeDelayMs_);
+    if (r <= 0) {
+      Log(4, StrFormat("[Error] Write failed. ErrCode: %d. TxLen: %d. Func: %s", r, frameLength + kCrcLength,
+                       "ModbusSerial::TxCheckResult"));
+      return r;
+    }
+    r = ReadReply(8);
+    if (r < 0) {
+      Log(4, StrFormat("[Error] Read failed. ErrCode: %d. RxLen: %d. Func: %s", r, 8, "ModbusSerial::TxCheckResult"));
+      return r;
+    }
+    return CheckReply(tx_, rx_, r);
+  });
+}
+
+int ModbusSerial::TxRequest(const uint8_t* header, int headerLength, int kind, uint8_t* dst, int n,
+                            const uint8_t* data, int dataLength) {
+  return Guard([&] {
+    if (!port_) return static_cast<int>(kDrvNoInstance);
+    if (!header || headerLength < 2 || n < 0 || (n > 0 && !dst) || dataLength < 0 || (dataLength > 0 && !data))
+      return static_cast<int>(kSerBadParameter);
+    int frameLength = headerLength;
+    int expected = 8;
+    int offset = 4;
+    if (kind == kRequestRead) {
+      expected = n + 5;
+      offset = 3;
+    } else if (kind == kRequestSingleWrite) {
+      // The reply echoes the address field and the data (2 bytes for
+      // functions 5 and 6, the whole data for function 8).
+      frameLength += dataLength;
+      expected = 4 + dataLength + kCrcLength;
+    } else {
+      if (dataLength > 255) return static_cast<int>(kSerBadParameter);
+      frameLength += 1 + dataLength;
+    }
+    if (frameLength + kCrcLength > kTxBufferSize || expected > kRxBufferSize)
+      return static_cast<int>(kSerBadParameter);
+
+    std::memset(rx_, 0, sizeof rx_);
+    std::memcpy(tx_, header, static_cast<size_t>(headerLength));
+    uint8_t* body = tx_ + headerLength;
+    if (kind != kRequestRead && kind != kRequestSingleWrite) *body++ = static_cast<uint8_t>(dataLength);
+    if (kind != kRequestRead && dataLength > 0) std::memcpy(body, data, static_cast<size_t>(dataLength));
+
+    int r = SendFrame(frameLength, requestDelayMs_);
+    if (r <= 0) return r;
+    r = ReadReply(expected);
+    if (r < 0) return r;
+    const int check = CheckReply(tx_, rx_, r);
+    if (check != 1) return check;
+    if (kind == kRequestRead && rx_[2] != n) return static_cast<int>(kMbShortReply);
+    // Never copy more than the reply carries.
+    if (offset + n > r - kCrcLength) return static_cast<int>(kMbShortReply);
+    if (n > 0) std::memcpy(dst, rx_ + offset, static_cast<size_t>(n));
+    return 1;
+  });
+}
+
+int ModbusSerial::ScanDevice(int unit, ScanHits& hits, int& counter, int /*windowMs*/) {
+  return Guard([&] {
+    if (!port_) return static_cast<int>(kDrvNoInstance);
+    std::memset(rx_, 0, sizeof rx_);
+    const uint8_t probe[6] = {static_cast<uint8_t>(unit), 4, 0x10, 0x02, 0x00, 0x01};
+    std::memcpy(tx_, probe, sizeof probe);
+    int r = SendFrame(sizeof probe, 0);
+    if (r <= 0) return r;
+    r = ReadReply(7);
+    if (r < 0) return r;
+    const int check = CheckReply(tx_, rx_, r);
+    if (check != 1) return check;
+    if (rx_[2] != 2) return static_cast<int>(kMbShortReply);
+    SerialScanHit hit;
+    hit.portText = StrFormat("%d", port_->PortNumber());
+    hit.unitText = StrFormat("%d", unit);
+    hit.settingsText = port_->SettingsText();
+    hit.value[0] = rx_[3];
+    hit.value[1] = rx_[4];
+    hits.serial.push_back(std::move(hit));
+    ++counter;
+    return 1;
+  });
+}
+
+int ModbusSerial::CloseConnection() { return port_ ? port_->Close() : static_cast<int>(kDrvNoInstance); }
+
+int ModbusSerial::DeleteConnection() {
+  port_.reset();
+  return 1;
+}
+
+int ModbusSerial::IsConnected() { return port_ && port_->IsOpen() ? 1 : 0; }
+
+int ModbusSerial::OpenConnection(const SerialCommSetting& settings, int /*a*/, int /*b*/) {
+  CloseConnection();
+  if (!port_) {
+    port_.reset(new (std::nothrow) DriverSerialPort());
+    if (!port_) return kDrvOutOfMemory;
+    if (ticks_) port_->SetTickSource(ticks_);
+  }
+  const unsigned readTimeout = settings.timeoutMs > 0 ? static_cast<unsigned>(settings.timeoutMs) : 0u;
+  const int r = port_->Open(settings.comPort, settings.baudRate, settings.dataBits, settings.parityCode,
+                            settings.stopBitsCode, readTimeout, settings.secondTimeoutMs);
+  return r == 1 ? 1 : static_cast<int>(kSerCannotOpen);
+}
+
+int ModbusSerial::Reconnect() {
+  if (!port_) return kDrvNoInstance;
+  const int r = port_->ReconnectDue();
+  if (r != 1) return r;
+  Log(1, "Channel. Try reconnecting...");
+  return port_->Reopen();
+}
+
+void ModbusSerial::TransportErrorText(int code, std::string& text) const { DriverSerialPort::ErrorText(code, text); }
+
+}  // namespace tessivar

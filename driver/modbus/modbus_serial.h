@@ -1,0 +1,67 @@
+// ModbusSerial: the Modbus RTU master on one COM port. A frame is the
+// request followed by its CRC-16 (low byte first). Every reply is read to its
+// exact length, an exception reply (function byte above 128) is recognised
+// after its second byte, the CRC of every reply is verified, and a reply that
+// stops short of its length is rejected.
+#pragma once
+
+#include <memory>
+
+#include "driver/modbus/driver_serial_port.h"
+#include "driver/modbus/modbus_master.h"
+
+namespace tessivar {
+
+class ModbusSerial : public Modbus {
+public:
+  // Unit, function, 253 bytes of PDU and the CRC: the largest RTU frame.
+  static constexpr int kTxBufferSize = 256;
+
+  ModbusSerial();
+  ~ModbusSerial() override;
+
+  int TxGetRxData(const uint8_t* request, int requestLength, uint8_t* dst, int n, int ignored) override;
+  int TxCheckResult(const uint8_t* header, int headerLength, const uint8_t* data, int dataLength) override;
+  int TxGetRxDataEcho(const uint8_t* request, int requestLength, uint8_t* dst, int n, int logFlag) override;
+  int TxRequest(const uint8_t* header, int headerLength, int kind, uint8_t* dst, int n, const uint8_t* data,
+                int dataLength) override;
+  int CloseConnection() override;
+  int DeleteConnection() override;
+  int Reconnect() override;
+  int IsConnected() override;
+  using Modbus::OpenConnection;
+  int OpenConnection(const SerialCommSetting& settings, int a, int b) override;
+  // Probes `unit` with a read of input register 0x1002 (windowMs unused).
+  int ScanDevice(int unit, ScanHits& hits, int& counter, int windowMs) override;
+  void TransportErrorText(int code, std::string& text) const override;
+  TransportKind Transport() const override { return TransportKind::kSerial; }
+
+  DriverSerialPort* Port() const { return port_.get(); }
+  // Tick source of the port's reconnection gate (tests), also for ports
+  // created later.
+  void SetTickSource(TickSource ticks);
+  // Pause before a read-type request and before a write (ms); tests shorten
+  // them.
+  void SetTurnaroundDelays(int requestDelayMs, int writeDelayMs);
+
+protected:
+  int BadParameterCode() const override { return kSerBadParameter; }
+
+private:
+  // Appends the CRC to the first `length` bytes of the transmit buffer and
+  // writes the frame.
+  int SendFrame(int length, int delayMs);
+  // Reads one reply of `expected` bytes (or a 5-byte exception reply) into
+  // the receive buffer, verifies its CRC and checks unit and function.
+  // Returns the byte count read or a code.
+  int ReadReply(int expected);
+
+  std::unique_ptr<DriverSerialPort> port_;
+  TickSource ticks_;
+  int requestDelayMs_ = 10;
+  int writeDelayMs_ = 50;
+  uint8_t tx_[kTxBufferSize] = {};
+  uint8_t rx_[kRxBufferSize] = {};
+};
+
+}  // namespace tessivar

@@ -1,0 +1,318 @@
+#include "driver/modbus/modbus_tcp.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <new>
+#include <thread>
+
+#include "driver/driver_utils.h"
+#include "driver/format.h"
+
+namespace tessivar {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kMbapLength = 6;  // transaction id, protocol id, length
+constexpr int kHeaderLength = 7;  // the MBAP prefix and the unit
+
+enum Mismatch { kNoMismatch = 0, kUnitMismatch = 1, kFunctionMismatch = 2 };
+
+bool IsDiscoveryAnswer(const uint8_t* reply, int length) {
+  static constexpr uint8_t kHeader[6] = {0xEE, 0xEE, 0xFF, 0xFF, 0x0E, 0x80};
+  return length >= kDiscoveryReplyLength && std::memcmp(reply, kHeader, sizeof kHeader) == 0;
+}
+
+}  // namespace
+
+TcpCommSetting DiscoverySettings(const std::string& address, int port) {
+  TcpCommSetting s;
+  s.unitId = 1;
+  s.localName = "127.0.0.1";
+  s.ipAddress = address;
+  s.port = port;
+  s.timeoutMs = 500;
+  s.socketType = DriverSocket::kDatagram;
+  s.localPort = kDiscoveryLocalPort;
+  s.broadcast = 1;
+  return s;
+}
+
+CModbusTCP::CModbusTCP() : Modbus("ModbusTCP"), ping_(PingHost) {}
+
+CModbusTCP::~CModbusTCP() = default;
+
+uint16_t CModbusTCP::NextTransactionId() {
+  transactionId_ = transactionId_ >= 0xFFFE ? 1 : static_cast<uint16_t>(transactionId_ + 1);
+  return transactionId_;
+}
+
+void CModbusTCP::SetTickSource(TickSource ticks) {
+  ticks_ = std::move(ticks);
+  if (socket_) socket_->SetTickSource(ticks_);
+}
+
+int CModbusTCP::Exchange(int pduLength) {
+  const uint16_t id = NextTransactionId();
+  tx_[0] = static_cast<uint8_t>(id >> 8);
+  tx_[1] = static_cast<uint8_t>(id & 0xFF);
+  tx_[2] = 0;
+  tx_[3] = 0;
+  tx_[4] = static_cast<uint8_t>(pduLength >> 8);
+  tx_[5] = static_cast<uint8_t>(pduLength & 0xFF);
+  const int sent = socket_->Send(tx_, kMbapLength + pduLength);
+  if (sent <= 0) return sent;
+  return ReceiveReply(id);
+}
+
+int CModbusTCP::ReceiveReply(uint16_t transactionId) {
+  // The first wait is the socket's own time-out; the rest of a reply that
+  // comes in pieces must follow within the same time again.
+  const auto deadline = Clock::now() + std::chrono::milliseconds(socket_->TimeoutMs());
+  int got = 0;
+  int want = kHeaderLength;
+  while (got < want) {
+    if (got > 0 && Clock::now() > deadline) {
+      socket_->Close();
+      return kSockTimeout;
+    }
+    const int r = socket_->Receive(rx_ + got, kRxBufferSize - got);
+    if (r <= 0) return r;
+    got += r;
+    if (want == kHeaderLength && got >= kHeaderLength) {
+      const int id = rx_[0] << 8 | rx_[1];
+      const int protocol = rx_[2] << 8 | rx_[3];
+      const int length = rx_[4] << 8 | rx_[5];
+      // A reply to another request, or a stream out of step: nothing that
+      // follows on this connection can be trusted.
+      if (id != transactionId || protocol != 0 || kMbapLength + length > kRxBufferSize) {
+        socket_->Close();
+        return kMbException;
+      }
+      if (length < 2) {
+        socket_->Close();
+        return kMbShortReply;
+      }
+      want = kMbapLength + length;
+    }
+  }
+  // Bytes beyond the announced length belong to no request of ours.
+  return want;
+}
+
+int CModbusTCP::CheckReply(int length, int* mismatch) const {
+  *mismatch = kNoMismatch;
+  if (rx_[6] != tx_[6]) {
+    *mismatch = kUnitMismatch;
+    return kMbUnitMismatch;
+  }
+  if (rx_[7] != tx_[7]) {
+    *mismatch = kFunctionMismatch;
+    if (rx_[7] > 128) return length > 8 ? ModbusExceptionResult(rx_[8]) : static_cast<int>(kMbShortReply);
+    return kMbFunctionMismatch;
+  }
+  return 1;
+}
+
+int CModbusTCP::TxGetRxData(const uint8_t* request, int requestLength, uint8_t* dst, int n, int /*ignored*/) {
+  return Guard([&] {
+    if (!socket_) return static_cast<int>(kDrvNoInstance);
+    if (!request || requestLength < 2 || kMbapLength + requestLength > kTxBufferSize || n < 0 ||
+        n + 9 > kRxBufferSize || (n > 0 && !dst))
+      return static_cast<int>(kSockBadParameter);
+    std::memcpy(tx_ + kMbapLength, request, static_cast<size_t>(requestLength));
+    const int r = Exchange(requestLength);
+    if (r <= 0) return r;
+    int mismatch = kNoMismatch;
+    const int check = CheckReply(r, &mismatch);
+    if (check != 1) {
+      socket_->Close();
+      return check;
+    }
+    if (n != 0 && (r != n + 9 || rx_[8] != n)) return static_cast<int>(kMbShortReply);
+    if (n > 0) std::memcpy(dst, rx_ + 9, static_cast<size_t>(n));
+    return 1;
+  });
+}
+
+int CModbusTCP::TxGetRxDataEcho(const uint8_t* request, int requestLength, uint8_t* dst, int n, int /*logFlag*/) {
+  return Guard([&] {
+    if (!socket_) return static_cast<int>(kDrvNoInstance);
+    if (!request || requestLength < 2 || kMbapLength + requestLength > kTxBufferSize || n < 0 ||
+        n + 10 > kRxBufferSize || (n > 0 && !dst))
+      return static_cast<int>(kSockBadParameter);
+    std::memcpy(tx_ + kMbapLength, request, static_cast<size_t>(requestLength));
+    const int r = Exchange(requestLength);
+    if (r <= 0) return r;
+    int mismatch = kNoMismatch;
+    const int check = CheckReply(r, &mismatch);
+    if (check != 1) {
+      if (mismatch == kUnitMismatch) socket_->Close();
+      return check;
+    }
+    if (n != 0 && r != n + 10) return static_cast<int>(kMbShortReply);
+    if (n > 0) std::memcpy(dst, rx_ + 10, static_cast<size_t>(n));
+    return 1;
+  });
+}
+
+int CModbusTCP::TxCheckResult(const uint8_t* header, int headerLength, const uint8_t* data, int dataLength) {
+  return Guard([&] {
+    if (!socket_) return static_cast<int>(kDrvNoInstance);
+    const int pduLength = headerLength + 1 + dataLength;
+    if (!header || headerLength < 2 || dataLength < 0 || dataLength > 255 || (dataLength > 0 && !data) ||
+        kMbapLength + pduLength > kTxBufferSize)
+      return static_cast<int>(kSockBadParameter);
+    std::memcpy(tx_ + kMbapLength, header, static_cast<size_t>(headerLength));
+    tx_[kMbapLength + headerLength] = static_cast<uint8_t>(dataLength);
+    if (dataLength > 0)
+      std::memcpy(tx_ + kMbapLength + headerLength + 1, data, static_cast<size_t>(dataLength));
+    const int r = Exchange(pduLength);
+    if (r <= 0) return r;
+    if (r < 8) return 0;
+    int mismatch = kNoMismatch;
+    const int check = CheckReply(r, &mismatch);
+    if (check != 1) return check;
+    // Unit, function, address and quantity.
+    if (r < 12) return static_cast<int>(kMbShortReply);
+    return 1;
+  });
+}
+
+int CModbusTCP::TxRequest(const uint8_t* header, int headerLength, int kind, uint8_t* dst, int n,
+                          const uint8_t* data, int dataLength) {
+  return Guard([&] {
+    if (!socket_) return static_cast<int>(kDrvNoInstance);
+    if (!header || headerLength < 2 || n < 0 || (n > 0 && !dst) || dataLength < 0 || (dataLength > 0 && !data))
+      return static_cast<int>(kSockBadParameter);
+    std::memset(rx_, 0, sizeof rx_);
+    int pduLength = headerLength;
+    if (kind == kRequestSingleWrite) {
+      pduLength += dataLength;
+    } else if (kind != kRequestRead) {
+      if (dataLength > 255) return static_cast<int>(kSockBadParameter);
+      pduLength += 1 + dataLength;
+    }
+    const int offset = kind == kRequestRead ? 9 : 10;
+    if (kMbapLength + pduLength > kTxBufferSize || offset + n > kRxBufferSize)
+      return static_cast<int>(kSockBadParameter);
+
+    std::memcpy(tx_ + kMbapLength, header, static_cast<size_t>(headerLength));
+    uint8_t* body = tx_ + kMbapLength + headerLength;
+    if (kind != kRequestRead && kind != kRequestSingleWrite) *body++ = static_cast<uint8_t>(dataLength);
+    if (kind != kRequestRead && dataLength > 0) std::memcpy(body, data, static_cast<size_t>(dataLength));
+
+    const int r = Exchange(pduLength);
+    if (r <= 0) return r;
+    int mismatch = kNoMismatch;
+    const int check = CheckReply(r, &mismatch);
+    if (check != 1) {
+      socket_->Close();
+      return check;
+    }
+    // Never copy more than the reply carries.
+    if (offset + n > r) return static_cast<int>(kMbShortReply);
+    if (n > 0) std::memcpy(dst, rx_ + offset, static_cast<size_t>(n));
+    return 1;
+  });
+}
+
+int CModbusTCP::ScanDevice(int /*unit*/, ScanHits& hits, int& counter, int windowMs) {
+  return Guard([&] {
+    if (!socket_) return static_cast<int>(kDrvNoInstance);
+    const int sent = socket_->SendTo(kDiscoveryRequest, sizeof kDiscoveryRequest);
+    if (sent <= 0) {
+      Log(0, StrFormat("WriteBroadCast is failed. Func: %s", "ModbusTCP::ScanDevice"));
+      return sent;
+    }
+    const auto start = Clock::now();
+    const int timeoutMs = socket_->TimeoutMs();
+    const int periodS = socket_->ReconnectPeriod();
+    auto elapsedMs = [&start] {
+      return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+    };
+    uint8_t buffer[kDiscoveryBufferSize];
+    int result = 1;
+    while (elapsedMs() < windowMs) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      // No wait outlasts the window.
+      const int left = windowMs - elapsedMs();
+      socket_->SetTimeouts(std::clamp(left, 0, timeoutMs), 0, periodS);
+      const int r = socket_->ReceiveFrom(buffer, sizeof buffer);
+      if (r == kSockTimeout || r == 0) continue;
+      if (r < 0) {
+        Log(0, StrFormat("ReadBroadCast is failed. Func: %s", "ModbusTCP::ScanDevice"));
+        result = r;
+        break;
+      }
+      if (!IsDiscoveryAnswer(buffer, r)) continue;
+      DiscoveryRecord record;
+      std::memcpy(record.bytes.data(), buffer + kDiscoveryHeaderLength, record.bytes.size());
+      hits.discovery.push_back(record);
+      ++counter;
+    }
+    socket_->SetTimeouts(timeoutMs, 0, periodS);
+    return result;
+  });
+}
+
+int CModbusTCP::CloseConnection() { return socket_ ? socket_->Close() : static_cast<int>(kDrvNoInstance); }
+
+int CModbusTCP::DeleteConnection() {
+  socket_.reset();
+  return 1;
+}
+
+int CModbusTCP::IsConnected() { return socket_ ? socket_->IsConnected() : 0; }
+
+int CModbusTCP::OpenConnection(const TcpCommSetting& settings, int a, int b) {
+  if (settings.ipAddress.empty()) {
+    Log(4, StrFormat("[Bug] Invalid Address. Func: %s", "CModbusTCP::OpenConnection"));
+    return 0;
+  }
+  CloseConnection();
+  socket_.reset(new (std::nothrow) DriverSocket(settings.localName.c_str(), settings.ipAddress.c_str(), settings.port,
+                                                settings.socketType, settings.localPort));
+  if (!socket_) return kDrvOutOfMemory;
+  if (ticks_) socket_->SetTickSource(ticks_);
+  remoteAddress_ = settings.ipAddress;
+  if (socket_->Status() != 1) {
+    const int status = socket_->Status();
+    DeleteConnection();
+    return status;
+  }
+  socket_->SetTimeouts(settings.timeoutMs, settings.field5Value, settings.reconnectPeriodS);
+  socket_->SetBroadcast(settings.broadcast);
+  int r = socket_->Open();
+  if (a == 1 && settings.socketType == DriverSocket::kDatagram) {
+    if (b == 1) {
+      uint8_t drain[2048];
+      while (socket_->ReceiveRaw(drain, sizeof drain) > 0) {
+      }
+    }
+    if (settings.broadcast == 0 && r != 1) {
+      socket_->Close();
+      r = kSockCommTestFailed;
+    }
+  }
+  return r;
+}
+
+int CModbusTCP::Reconnect() {
+  if (!socket_) return kDrvNoInstance;
+  const int due = socket_->ReconnectDue();
+  if (due != 1) return due;
+  Log(1, "Channel. Try reconnecting...");
+  const int ping = ping_ ? ping_(remoteAddress_.c_str(), 500, 2) : 1;
+  if (Owner()) Owner()->PingReport(remoteAddress_, ping);
+  // Where no echo can be sent at all (-1), the connection attempt itself is
+  // the test.
+  if (ping == 1 || ping == -1) return socket_->Reopen();
+  socket_->Close();
+  return kDrvPingFailed;
+}
+
+void CModbusTCP::TransportErrorText(int code, std::string& text) const { DriverSocket::ErrorText(code, text); }
+
+}  // namespace tessivar

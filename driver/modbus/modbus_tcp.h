@@ -1,0 +1,100 @@
+// CModbusTCP: the Modbus TCP master (bus types "TCP" and "UDP") on a
+// DriverSocket. Every request carries the MBAP prefix (transaction id,
+// protocol 0, length); every reply is read by its MBAP length, however the
+// stream splits it, and must carry the request's transaction id, protocol 0,
+// unit and function. Its ScanDevice is the adapters' UDP discovery
+// broadcast; its reconnection tests the host with an ICMP echo first.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "driver/modbus/driver_socket.h"
+#include "driver/modbus/modbus_master.h"
+
+namespace tessivar {
+
+// The discovery broadcast: from local port 6012 to port 8000 of every
+// adapter.
+inline constexpr const char* kDiscoveryAddress = "255.255.255.255";
+inline constexpr int kDiscoveryPort = 8000;
+inline constexpr int kDiscoveryLocalPort = 6012;
+// The discovery request as it goes on the wire.
+inline constexpr uint8_t kDiscoveryRequest[16] = {0xFF, 0xFF, 0xEE, 0xEE, 0x0E, 0x00, 0x00, 0x06,
+                                                  0x78, 0x00, 0x01, 0x00, 0x00, 0x00, 0xCC, 0xCC};
+// An answer: EE EE FF FF 0E 80, two more header bytes, then the adapter's
+// 256-byte record.
+inline constexpr int kDiscoveryHeaderLength = 8;
+inline constexpr int kDiscoveryReplyLength = kDiscoveryHeaderLength + 256;
+
+// The settings of the discovery socket: a datagram socket with broadcasting
+// on, bound to local port 6012, sending to `address`:`port`.
+TcpCommSetting DiscoverySettings(const std::string& address = kDiscoveryAddress, int port = kDiscoveryPort);
+
+class CModbusTCP : public Modbus {
+public:
+  // MBAP prefix, unit and the largest PDU: the largest Modbus TCP frame.
+  static constexpr int kTxBufferSize = 7 + kMaxPdu;
+  static constexpr int kDiscoveryBufferSize = 266;
+
+  using PingFunction = std::function<int(const char* host, int timeoutMs, int count)>;
+
+  CModbusTCP();
+  ~CModbusTCP() override;
+
+  int TxGetRxData(const uint8_t* request, int requestLength, uint8_t* dst, int n, int ignored) override;
+  int TxCheckResult(const uint8_t* header, int headerLength, const uint8_t* data, int dataLength) override;
+  int TxGetRxDataEcho(const uint8_t* request, int requestLength, uint8_t* dst, int n, int logFlag) override;
+  int TxRequest(const uint8_t* header, int headerLength, int kind, uint8_t* dst, int n, const uint8_t* data,
+                int dataLength) override;
+  int CloseConnection() override;
+  int DeleteConnection() override;
+  int Reconnect() override;
+  int IsConnected() override;
+  using Modbus::OpenConnection;
+  // a = 1 on a datagram socket: with b = 1 waiting datagrams are drained
+  // first; without broadcasting a failed open becomes -9115.
+  int OpenConnection(const TcpCommSetting& settings, int a, int b) override;
+  // Broadcasts the discovery request and collects the answers that arrive
+  // within windowMs (unit unused).
+  int ScanDevice(int unit, ScanHits& hits, int& counter, int windowMs) override;
+  void TransportErrorText(int code, std::string& text) const override;
+  TransportKind Transport() const override { return TransportKind::kSocket; }
+
+  // Ids run 1, 2, ..., 0xFFFE, 1, ...
+  uint16_t NextTransactionId();
+  uint16_t TransactionId() const { return transactionId_; }
+  void SetTransactionId(uint16_t id) { transactionId_ = id; }
+
+  DriverSocket* Socket() const { return socket_.get(); }
+  // The reachability test of Reconnect (PingHost unless replaced) and the
+  // tick source of the socket's reconnection gate; tests replace them.
+  void SetPingFunction(PingFunction ping) { ping_ = std::move(ping); }
+  void SetTickSource(TickSource ticks);
+
+protected:
+  int BadParameterCode() const override { return kSockBadParameter; }
+
+private:
+  // Writes the MBAP prefix before the `pduLength` bytes (unit included)
+  // already in the transmit buffer, sends the frame and reads the whole
+  // reply into the receive buffer. Returns the reply length (at least 8) or
+  // a code.
+  int Exchange(int pduLength);
+  // Reads one reply by its MBAP length.
+  int ReceiveReply(uint16_t transactionId);
+  // Unit and function of the reply against the request's; *mismatch tells
+  // whether the unit (1) or the function (2) differed.
+  int CheckReply(int length, int* mismatch) const;
+
+  std::unique_ptr<DriverSocket> socket_;
+  std::string remoteAddress_;
+  uint16_t transactionId_ = 0;
+  PingFunction ping_;
+  TickSource ticks_;
+  uint8_t tx_[kTxBufferSize] = {};
+  uint8_t rx_[kRxBufferSize] = {};
+};
+
+}  // namespace tessivar

@@ -1,0 +1,370 @@
+// The Modbus RTU master over socat pty pairs: against a libmodbus RTU slave
+// (every function code, values both ways) and a raw peer that answers with
+// crafted frames (bad CRC, exception, truncation, other unit or function).
+#include "driver/modbus/modbus_serial.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+
+#include "platform/serial/serial_device.h"
+#include "tests/driver_modbus/peers.h"
+#include "tests/support/test_support.h"
+
+namespace tessivar {
+namespace {
+
+using qmx::test::Bytes;
+using qmx::test::LibmodbusRtuSlave;
+using qmx::test::ManualTicks;
+using qmx::test::PeerAction;
+using qmx::test::PtyPair;
+using qmx::test::RawRtuPeer;
+using qmx::test::RecordingOwner;
+using qmx::test::RtuFrame;
+
+constexpr int kCom = 7;
+
+SerialCommSetting Com(int timeoutMs) {
+  SerialCommSetting s;
+  s.comPort = kCom;
+  s.baudRate = 19200;
+  s.timeoutMs = timeoutMs;
+  s.secondTimeoutMs = 500;
+  return s;
+}
+
+uint16_t Word(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
+
+class RtuLine : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ::setenv(qmx::serial::kComDirVariable, dir_.path().c_str(), 1);
+    pty_ = std::make_unique<PtyPair>(dir_.path(), kCom);
+    if (!pty_->Start()) GTEST_SKIP() << "socat could not make a pty pair";
+  }
+  void TearDown() override {
+    master_.DeleteConnection();
+    pty_.reset();
+    ::unsetenv(qmx::serial::kComDirVariable);
+  }
+
+  qmx::test::TempDir dir_{"qmx-rtu"};
+  std::unique_ptr<PtyPair> pty_;
+  ModbusSerial master_;
+};
+
+class RtuLibmodbus : public RtuLine {
+protected:
+  void SetUp() override {
+    RtuLine::SetUp();
+    if (IsSkipped()) return;
+    slave_ = std::make_unique<LibmodbusRtuSlave>(pty_->PeerPath(), 1);
+    ASSERT_TRUE(slave_->Start());
+    ASSERT_EQ(master_.OpenConnection(Com(500), 0, 0), 1);
+  }
+  void TearDown() override {
+    slave_.reset();
+    RtuLine::TearDown();
+  }
+
+  std::unique_ptr<LibmodbusRtuSlave> slave_;
+};
+
+TEST_F(RtuLibmodbus, RegistersAndBitsBothWays) {
+  slave_->WithMap([](modbus_mapping_t& m) {
+    m.tab_registers[0x10] = 0x1234;
+    m.tab_registers[0x11] = 0xABCD;
+    m.tab_input_registers[0x1002] = 0x8040;
+    m.tab_bits[3] = 1;
+    m.tab_bits[5] = 1;
+    m.tab_input_bits[0] = 1;
+  });
+  uint8_t dst[8] = {};
+  ASSERT_EQ(master_.ReadRegisters(1, 3, 0x10, 2, dst, 4), 1);
+  EXPECT_EQ(Bytes(dst, dst + 4), (Bytes{0x12, 0x34, 0xAB, 0xCD}));
+  ASSERT_EQ(master_.ReadRegisters(1, 4, 0x1002, 1, dst, 2), 1);
+  EXPECT_EQ(Word(dst), 0x8040);
+  ASSERT_EQ(master_.ReadRegisters(1, 1, 0, 8, dst, 1), 1);
+  EXPECT_EQ(dst[0], 0x28);
+  ASSERT_EQ(master_.ReadRegisters(1, 2, 0, 2, dst, 1), 1);
+  EXPECT_EQ(dst[0], 0x01);
+
+  ASSERT_EQ(master_.WriteRegisters(1, 16, 0x20, 2, Bytes{0xCA, 0xFE, 0x00, 0x07}.data(), 4), 1);
+  ASSERT_EQ(master_.WriteRegisters(1, 15, 0x30, 3, Bytes{0x05}.data(), 1), 1);
+  ASSERT_EQ(master_.Request(1, 6, 0x22, 0, kRequestSingleWrite, dst, 2, Bytes{0xBE, 0xEF}.data(), 2), 1);
+  EXPECT_EQ(Word(dst), 0xBEEF);
+  ASSERT_EQ(master_.Request(1, 5, 0x40, 0, kRequestSingleWrite, dst, 2, Bytes{0xFF, 0x00}.data(), 2), 1);
+  slave_->WithMap([](modbus_mapping_t& m) {
+    EXPECT_EQ(m.tab_registers[0x20], 0xCAFE);
+    EXPECT_EQ(m.tab_registers[0x21], 0x0007);
+    EXPECT_EQ(m.tab_registers[0x22], 0xBEEF);
+    EXPECT_EQ(m.tab_bits[0x30], 1);
+    EXPECT_EQ(m.tab_bits[0x31], 0);
+    EXPECT_EQ(m.tab_bits[0x32], 1);
+    EXPECT_EQ(m.tab_bits[0x40], 1);
+  });
+}
+
+TEST_F(RtuLibmodbus, DiagnosticsAndTheGenericRequestOfEveryKind) {
+  EXPECT_EQ(master_.DiagEcho(1), 1);
+  EXPECT_EQ(master_.DiagCmd(1, 0), 1);
+  EXPECT_EQ(master_.DiagCmd(1, 1), 1);
+  // Function 8 with more than 2 data bytes: the echo is as long as the data.
+  uint8_t dst[16] = {};
+  ASSERT_EQ(master_.Request(1, 8, 0, 0, kRequestSingleWrite, dst, 6, Bytes{1, 2, 3, 4, 5, 6}.data(), 6), 1);
+  EXPECT_EQ(Bytes(dst, dst + 6), (Bytes{1, 2, 3, 4, 5, 6}));
+
+  slave_->WithMap([](modbus_mapping_t& m) { m.tab_registers[9] = 0x0A0B; });
+  ASSERT_EQ(master_.Request(1, 3, 9, 1, kRequestRead, dst, 2, nullptr, 0), 1);
+  EXPECT_EQ(Word(dst), 0x0A0B);
+  ASSERT_EQ(master_.Request(1, 16, 0x50, 1, kRequestMultipleWrite, dst, 2, Bytes{9, 8}.data(), 2), 1);
+  EXPECT_EQ(Word(dst), 1);
+  slave_->WithMap([](modbus_mapping_t& m) { EXPECT_EQ(m.tab_registers[0x50], 0x0908); });
+}
+
+TEST_F(RtuLibmodbus, TheLargestWritesFitTheTransmitBuffer) {
+  for (int bytes : {128, 246}) {
+    SCOPED_TRACE(bytes);
+    Bytes data(static_cast<size_t>(bytes));
+    for (int i = 0; i < bytes; ++i) data[static_cast<size_t>(i)] = static_cast<uint8_t>(i ^ bytes);
+    const uint16_t quantity = static_cast<uint16_t>(bytes / 2);
+    ASSERT_EQ(master_.WriteRegisters(1, 16, 0x100, quantity, data.data(), bytes), 1);
+    Bytes back(static_cast<size_t>(bytes));
+    ASSERT_EQ(master_.ReadRegisters(1, 3, 0x100, quantity, back.data(), bytes), 1);
+    EXPECT_EQ(back, data);
+  }
+  Bytes big(300);
+  EXPECT_EQ(master_.WriteRegisters(1, 16, 0, 150, big.data(), 300), kSerBadParameter);
+}
+
+TEST_F(RtuLibmodbus, AnExceptionReplyGivesItsCodeForEveryRequestKind) {
+  uint8_t dst[4];
+  EXPECT_EQ(master_.ReadRegisters(1, 3, 0x4000, 2, dst, 4), -8002);
+  EXPECT_EQ(master_.WriteRegisters(1, 16, 0x4000, 1, Bytes{0, 1}.data(), 2), -8002);
+  EXPECT_EQ(master_.Request(1, 6, 0x4000, 0, kRequestSingleWrite, dst, 2, Bytes{0, 1}.data(), 2), -8002);
+  EXPECT_EQ(master_.Request(1, 4, 0x4000, 1, kRequestRead, dst, 2, nullptr, 0), -8002);
+  EXPECT_EQ(master_.ReadRegisters(1, 4, 0, 1, dst, 2), 1);
+}
+
+// ---- crafted frames ----
+
+// A correct answer to the requests of these tests.
+Bytes NormalReply(const Bytes& request) {
+  const uint8_t unit = request[0];
+  const uint8_t function = request[1];
+  const uint16_t quantity = static_cast<uint16_t>(request[4] << 8 | request[5]);
+  if (function >= 1 && function <= 4) {
+    const int count = function <= 2 ? (quantity + 7) / 8 : 2 * quantity;
+    Bytes body = {unit, function, static_cast<uint8_t>(count)};
+    for (int i = 0; i < count; ++i) body.push_back(static_cast<uint8_t>(0x10 + i));
+    return RtuFrame(body);
+  }
+  if (function == 15 || function == 16) return RtuFrame(Bytes(request.begin(), request.begin() + 6));
+  return request;  // 5, 6, 8: the request is its own answer
+}
+
+std::vector<PeerAction> Normal(const Bytes& request) { return {{0, NormalReply(request)}}; }
+
+class RtuRaw : public RtuLine {
+protected:
+  void SetUp() override {
+    RtuLine::SetUp();
+    if (IsSkipped()) return;
+    peer_ = std::make_unique<RawRtuPeer>(pty_->PeerPath(), Normal);
+    ASSERT_TRUE(peer_->Start());
+    master_.SetOwner(&owner_);
+    master_.SetTickSource(ticks_.Source());
+    ASSERT_EQ(master_.OpenConnection(Com(150), 0, 0), 1);
+  }
+  void TearDown() override {
+    peer_.reset();
+    RtuLine::TearDown();
+  }
+
+  std::unique_ptr<RawRtuPeer> peer_;
+  RecordingOwner owner_;
+  ManualTicks ticks_;
+};
+
+TEST_F(RtuRaw, FramesEndInTheirCrcLowByteFirst) {
+  uint8_t dst[4];
+  ASSERT_EQ(master_.ReadRegisters(1, 3, 0, 2, dst, 4), 1);
+  EXPECT_EQ(Bytes(dst, dst + 4), (Bytes{0x10, 0x11, 0x12, 0x13}));
+  ASSERT_EQ(master_.WriteRegisters(1, 16, 0x2811, 1, Bytes{0x12, 0x34}.data(), 2), 1);
+  ASSERT_EQ(master_.Request(1, 8, 0, 0, kRequestSingleWrite, dst, 4, Bytes{1, 2, 3, 4}.data(), 4), 1);
+  const auto requests = peer_->Requests();
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_EQ(requests[0], (Bytes{0x01, 0x03, 0x00, 0x00, 0x00, 0x02, 0xC4, 0x0B}));
+  EXPECT_EQ(requests[1], RtuFrame({0x01, 0x10, 0x28, 0x11, 0x00, 0x01, 0x02, 0x12, 0x34}));
+  EXPECT_EQ(requests[2], RtuFrame({0x01, 0x08, 0x00, 0x00, 1, 2, 3, 4}));
+}
+
+TEST_F(RtuRaw, TheProbeOfTheSerialScan) {
+  peer_->SetHandler([](const Bytes& request) {
+    // Only nodes 2 and 5 answer, with their model code.
+    if (request[0] != 2 && request[0] != 5) return std::vector<PeerAction>{};
+    return std::vector<PeerAction>{{0, RtuFrame({request[0], 4, 2, 0x80, static_cast<uint8_t>(0x40 + request[0])})}};
+  });
+  ScanHits hits;
+  int counter = 0;
+  std::vector<int> results;
+  for (int unit = 1; unit <= 5; ++unit) results.push_back(master_.ScanDevice(unit, hits, counter, 0));
+  EXPECT_EQ(results, (std::vector<int>{kSerReadTimeout, 1, kSerReadTimeout, kSerReadTimeout, 1}));
+  EXPECT_EQ(counter, 2);
+  ASSERT_EQ(hits.serial.size(), 2u);
+  EXPECT_EQ(hits.serial[1].portText, "7");
+  EXPECT_EQ(hits.serial[1].unitText, "5");
+  EXPECT_EQ(hits.serial[1].settingsText, "19200,8,NOPARITY,0");
+  EXPECT_EQ(hits.serial[1].value[0], 0x80);
+  EXPECT_EQ(hits.serial[1].value[1], 0x45);
+  EXPECT_EQ(hits.serial[0].unitText, "2");
+  EXPECT_EQ(peer_->Requests()[4], RtuFrame({0x05, 0x04, 0x10, 0x02, 0x00, 0x01}));
+  EXPECT_TRUE(hits.discovery.empty());
+}
+
+struct RtuFault {
+  const char* name;
+  std::function<std::vector<PeerAction>(const Bytes&)> reply;
+  int request;  // 0 read, 1 write, 2 echo, 3 generic read, 4 probe
+  int code;
+};
+
+void PrintTo(const RtuFault& fault, std::ostream* os) { *os << fault.name; }
+
+std::vector<PeerAction> Send(Bytes bytes) { return {{0, std::move(bytes)}}; }
+
+Bytes BadCrc(Bytes frame) {
+  frame.back() ^= 0x5A;
+  return frame;
+}
+
+Bytes Exception(const Bytes& request, uint8_t code) {
+  return RtuFrame({request[0], static_cast<uint8_t>(request[1] | 0x80), code});
+}
+
+Bytes Cut(Bytes frame, size_t keep) {
+  frame.resize(keep);
+  return frame;
+}
+
+const RtuFault kRtuFaults[] = {
+    {"bad crc on a read", [](const Bytes& r) { return Send(BadCrc(NormalReply(r))); }, 0, -8013},
+    {"bad crc on a write", [](const Bytes& r) { return Send(BadCrc(NormalReply(r))); }, 1, -8013},
+    {"bad crc on the echo", [](const Bytes& r) { return Send(BadCrc(NormalReply(r))); }, 2, -8013},
+    {"bad crc on a generic read", [](const Bytes& r) { return Send(BadCrc(NormalReply(r))); }, 3, -8013},
+    {"bad crc on the probe", [](const Bytes& r) { return Send(BadCrc(NormalReply(r))); }, 4, -8013},
+    {"bad crc on an exception", [](const Bytes& r) { return Send(BadCrc(Exception(r, 2))); }, 0, -8013},
+    {"exception on a read", [](const Bytes& r) { return Send(Exception(r, 2)); }, 0, -8002},
+    {"exception on a write", [](const Bytes& r) { return Send(Exception(r, 3)); }, 1, -8003},
+    {"exception on the echo", [](const Bytes& r) { return Send(Exception(r, 1)); }, 2, -8001},
+    {"exception on a generic read", [](const Bytes& r) { return Send(Exception(r, 6)); }, 3, -8006},
+    {"exception on the probe", [](const Bytes& r) { return Send(Exception(r, 4)); }, 4, -8004},
+    {"read cut short", [](const Bytes& r) { return Send(Cut(NormalReply(r), 6)); }, 0, -8014},
+    {"read cut after one byte", [](const Bytes& r) { return Send(Cut(NormalReply(r), 1)); }, 0, -8014},
+    {"write cut short", [](const Bytes& r) { return Send(Cut(NormalReply(r), 5)); }, 1, -8014},
+    {"generic read cut short", [](const Bytes& r) { return Send(Cut(NormalReply(r), 7)); }, 3, -8014},
+    {"exception cut short", [](const Bytes& r) { return Send(Cut(Exception(r, 2), 3)); }, 0, -8014},
+    {"byte count disagrees", [](const Bytes&) { return Send(RtuFrame({1, 3, 2, 0x10, 0x11, 0x12, 0x13})); }, 0,
+     -8014},
+    {"longer than asked", [](const Bytes&) { return Send(RtuFrame({1, 3, 6, 1, 2, 3, 4, 5, 6})); }, 0, -8013},
+    {"other unit", [](const Bytes& r) {
+       Bytes body = Cut(NormalReply(r), NormalReply(r).size() - 2);
+       body[0] = 9;
+       return Send(RtuFrame(body));
+     }, 0, -8007},
+    {"other function", [](const Bytes& r) {
+       Bytes body = Cut(NormalReply(r), NormalReply(r).size() - 2);
+       body[1] = 4;
+       return Send(RtuFrame(body));
+     }, 0, -8009},
+    {"other function on a write", [](const Bytes& r) {
+       return Send(RtuFrame({r[0], 6, r[2], r[3], r[4], r[5]}));
+     }, 1, -8009},
+    {"silence", [](const Bytes&) { return std::vector<PeerAction>{}; }, 0, kSerReadTimeout},
+    {"silence on the echo", [](const Bytes&) { return std::vector<PeerAction>{}; }, 2, kSerReadTimeout},
+};
+
+class RtuFaults : public RtuRaw, public ::testing::WithParamInterface<RtuFault> {};
+
+int Send(ModbusSerial& master, int request) {
+  uint8_t dst[16] = {};
+  ScanHits hits;
+  int counter = 0;
+  switch (request) {
+    case 0:
+      return master.ReadRegisters(1, 3, 0, 2, dst, 4);
+    case 1:
+      return master.WriteRegisters(1, 16, 0, 2, Bytes{1, 2, 3, 4}.data(), 4);
+    case 2:
+      return master.DiagEcho(1);
+    case 3:
+      return master.Request(1, 4, 0, 2, kRequestRead, dst, 4, nullptr, 0);
+    default:
+      return master.ScanDevice(1, hits, counter, 0);
+  }
+}
+
+TEST_P(RtuFaults, GivesItsCodeAndTheNextRequestWorks) {
+  const RtuFault& fault = GetParam();
+  peer_->SetHandler(fault.reply);
+  EXPECT_EQ(Send(master_, fault.request), fault.code);
+  EXPECT_EQ(master_.IsConnected(), 1);
+  peer_->SetHandler(Normal);
+  EXPECT_EQ(Send(master_, fault.request), 1);
+  EXPECT_EQ(Send(master_, 0), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Frames, RtuFaults, ::testing::ValuesIn(kRtuFaults),
+                         [](const ::testing::TestParamInfo<RtuFault>& info) {
+                           std::string name;
+                           for (const char* c = info.param.name; *c; ++c)
+                             name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+                           return name;
+                         });
+
+TEST_F(RtuRaw, ReadAndWriteFailuresAreLoggedForTheDeveloper) {
+  peer_->SetHandler([](const Bytes&) { return std::vector<PeerAction>{}; });
+  EXPECT_EQ(Send(master_, 0), kSerReadTimeout);
+  EXPECT_EQ(Send(master_, 1), kSerReadTimeout);
+  EXPECT_EQ(master_.DiagEcho(1), kSerReadTimeout);  // log flag 0: no line
+  EXPECT_EQ(master_.DiagCmd(1, 1), kSerReadTimeout);
+  const auto lines = owner_.Lines();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0], (std::pair<int, std::string>{
+                          4, " [ModbusSerial] [Error] Read failed. ErrCode: -9119. RxLen: 9. Func: ModbusSerial::TxGetRxData"}));
+  EXPECT_EQ(lines[1].second,
+            " [ModbusSerial] [Error] Read failed. ErrCode: -9119. RxLen: 8. Func: ModbusSerial::TxCheckResult");
+  EXPECT_EQ(lines[2].second,
+            " [ModbusSerial] [Error]  Read failed. ErrCode: -9119. RxLen: 8. Func: ModbusSerial::TxGetRxDataEcho");
+}
+
+TEST_F(RtuRaw, AClosedPortIsReopenedThroughTheGate) {
+  EXPECT_EQ(master_.Reconnect(), 3);
+  master_.CloseConnection();
+  EXPECT_EQ(master_.IsConnected(), 0);
+  EXPECT_EQ(Send(master_, 0), kSerNotOpen);
+  EXPECT_EQ(master_.Reconnect(), 2);
+  ticks_.Advance(5'000);
+  EXPECT_EQ(master_.Reconnect(), 2);
+  EXPECT_EQ(master_.Reconnect(), 1);
+  EXPECT_EQ(owner_.Lines().back(), (std::pair<int, std::string>{1, " [ModbusSerial] Channel. Try reconnecting..."}));
+  EXPECT_EQ(Send(master_, 0), 1);
+}
+
+TEST(RtuOpen, AMissingPortCannotBeOpened) {
+  qmx::test::TempDir dir("qmx-rtu-none");
+  ::setenv(qmx::serial::kComDirVariable, dir.path().c_str(), 1);
+  ModbusSerial master;
+  EXPECT_EQ(master.OpenConnection(Com(100), 0, 0), kSerCannotOpen);
+  EXPECT_EQ(master.IsConnected(), 0);
+  ASSERT_NE(master.Port(), nullptr);
+  EXPECT_EQ(master.Port()->PortNumber(), kCom);
+  ::unsetenv(qmx::serial::kComDirVariable);
+}
+
+}  // namespace
+}  // namespace tessivar

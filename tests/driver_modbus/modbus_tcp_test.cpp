@@ -1,0 +1,446 @@
+// The Modbus TCP master against a libmodbus server (every function code,
+// values both ways) and against a raw peer that answers with crafted
+// replies (every fault gives its code, and the master recovers).
+#include "driver/modbus/modbus_tcp.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <functional>
+#include <memory>
+
+#include "tests/driver_modbus/peers.h"
+
+namespace tessivar {
+namespace {
+
+using qmx::test::Bytes;
+using qmx::test::LibmodbusTcpServer;
+using qmx::test::ManualTicks;
+using qmx::test::MbapFrame;
+using qmx::test::PeerAction;
+using qmx::test::RawTcpPeer;
+using qmx::test::RecordingOwner;
+using qmx::test::TransactionIdOf;
+
+TcpCommSetting Loopback(uint16_t port, int timeoutMs = 1000) {
+  TcpCommSetting s;
+  s.ipAddress = "127.0.0.1";
+  s.port = port;
+  s.timeoutMs = timeoutMs;
+  return s;
+}
+
+uint16_t Word(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
+
+// A correct answer to any request the tests send: data bytes i + 1 for
+// reads, the echo for functions 5, 6 and 8, address and quantity for 15 and
+// 16.
+Bytes NormalPdu(const Bytes& request) {
+  const uint8_t function = request[7];
+  const uint16_t quantity = static_cast<uint16_t>(request[10] << 8 | request[11]);
+  if (function >= 1 && function <= 4) {
+    const int count = function <= 2 ? (quantity + 7) / 8 : 2 * quantity;
+    Bytes pdu = {function, static_cast<uint8_t>(count)};
+    for (int i = 0; i < count; ++i) pdu.push_back(static_cast<uint8_t>(i + 1));
+    return pdu;
+  }
+  if (function == 15 || function == 16) return Bytes(request.begin() + 7, request.begin() + 12);
+  return Bytes(request.begin() + 7, request.end());
+}
+
+std::vector<PeerAction> Normal(const Bytes& request) {
+  return {{0, MbapFrame(TransactionIdOf(request), request[6], NormalPdu(request))}};
+}
+
+class TcpLibmodbus : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ASSERT_TRUE(server_.Start());
+    ASSERT_EQ(master_.OpenConnection(Loopback(server_.port()), 0, 0), 1);
+  }
+
+  LibmodbusTcpServer server_;
+  CModbusTCP master_;
+};
+
+TEST_F(TcpLibmodbus, RegisterReadsAndWritesBothWays) {
+  server_.WithMap([](modbus_mapping_t& m) {
+    m.tab_registers[0x10] = 0x1234;
+    m.tab_registers[0x11] = 0xABCD;
+    m.tab_registers[0x12] = 0x0001;
+    m.tab_input_registers[0x1002] = 0x8040;
+    m.tab_input_registers[0x1003] = 0x00FF;
+  });
+  uint8_t dst[8] = {};
+  ASSERT_EQ(master_.ReadRegisters(1, 3, 0x10, 3, dst, 6), 1);
+  EXPECT_EQ(Bytes(dst, dst + 6), (Bytes{0x12, 0x34, 0xAB, 0xCD, 0x00, 0x01}));
+  ASSERT_EQ(master_.ReadRegisters(1, 4, 0x1002, 2, dst, 4), 1);
+  EXPECT_EQ(Bytes(dst, dst + 4), (Bytes{0x80, 0x40, 0x00, 0xFF}));
+
+  const uint8_t data[4] = {0xCA, 0xFE, 0x01, 0x02};
+  ASSERT_EQ(master_.WriteRegisters(1, 16, 0x20, 2, data, 4), 1);
+  uint8_t word[2];
+  ASSERT_EQ(master_.Request(1, 6, 0x22, 0, kRequestSingleWrite, word, 2, Bytes{0xBE, 0xEF}.data(), 2), 1);
+  EXPECT_EQ(Word(word), 0xBEEF);
+  server_.WithMap([](modbus_mapping_t& m) {
+    EXPECT_EQ(m.tab_registers[0x20], 0xCAFE);
+    EXPECT_EQ(m.tab_registers[0x21], 0x0102);
+    EXPECT_EQ(m.tab_registers[0x22], 0xBEEF);
+  });
+}
+
+TEST_F(TcpLibmodbus, BitReadsAndWritesBothWays) {
+  server_.WithMap([](modbus_mapping_t& m) {
+    for (int i = 0; i < 10; ++i) m.tab_bits[5 + i] = (i % 3 == 0) ? 1 : 0;  // 1001001001
+    m.tab_input_bits[7] = 1;
+    m.tab_input_bits[9] = 1;
+  });
+  uint8_t dst[2] = {};
+  ASSERT_EQ(master_.ReadRegisters(1, 1, 5, 10, dst, 2), 1);
+  EXPECT_EQ(dst[0], 0x49);  // bits 0, 3, 6
+  EXPECT_EQ(dst[1], 0x02);  // bit 9
+  ASSERT_EQ(master_.ReadRegisters(1, 2, 7, 3, dst, 1), 1);
+  EXPECT_EQ(dst[0], 0x05);
+
+  const uint8_t coils[2] = {0xA5, 0x01};
+  ASSERT_EQ(master_.WriteRegisters(1, 15, 0x30, 9, coils, 2), 1);
+  uint8_t echo[2];
+  ASSERT_EQ(master_.Request(1, 5, 0x40, 0, kRequestSingleWrite, echo, 2, Bytes{0xFF, 0x00}.data(), 2), 1);
+  EXPECT_EQ(Word(echo), 0xFF00);
+  server_.WithMap([](modbus_mapping_t& m) {
+    const int expected[9] = {1, 0, 1, 0, 0, 1, 0, 1, 1};
+    for (int i = 0; i < 9; ++i) EXPECT_EQ(m.tab_bits[0x30 + i], expected[i]) << i;
+    EXPECT_EQ(m.tab_bits[0x39], 0);
+    EXPECT_EQ(m.tab_bits[0x40], 1);
+  });
+}
+
+TEST_F(TcpLibmodbus, DiagnosticsAndTheGenericRequestOfEveryKind) {
+  EXPECT_EQ(master_.DiagEcho(1), 1);
+  EXPECT_EQ(master_.DiagCmd(1, 0), 1);
+  EXPECT_EQ(master_.DiagCmd(1, 1), 1);
+  uint8_t dst[16] = {};
+  ASSERT_EQ(master_.Request(1, 8, 0x0000, 0, kRequestSingleWrite, dst, 4, Bytes{1, 2, 3, 4}.data(), 4), 1);
+  EXPECT_EQ(Bytes(dst, dst + 4), (Bytes{1, 2, 3, 4}));
+
+  server_.WithMap([](modbus_mapping_t& m) { m.tab_input_registers[3] = 0x0A0B; });
+  ASSERT_EQ(master_.Request(1, 4, 3, 1, kRequestRead, dst, 2, nullptr, 0), 1);
+  EXPECT_EQ(Word(dst), 0x0A0B);
+  ASSERT_EQ(master_.Request(1, 16, 0x50, 2, kRequestMultipleWrite, dst, 2, Bytes{9, 8, 7, 6}.data(), 4), 1);
+  EXPECT_EQ(Word(dst), 2);  // the quantity written
+  ASSERT_EQ(master_.Request(1, 15, 0x60, 4, kRequestMultipleWrite, dst, 2, Bytes{0x0F}.data(), 1), 1);
+  server_.WithMap([](modbus_mapping_t& m) {
+    EXPECT_EQ(m.tab_registers[0x50], 0x0908);
+    EXPECT_EQ(m.tab_bits[0x63], 1);
+  });
+}
+
+TEST_F(TcpLibmodbus, TheLargestWritesAndReadsFitTheBuffers) {
+  // 128 bytes (a parameter or output block) and 123 registers, the most one
+  // request may write.
+  for (int bytes : {128, 246}) {
+    SCOPED_TRACE(bytes);
+    Bytes data(static_cast<size_t>(bytes));
+    for (int i = 0; i < bytes; ++i) data[static_cast<size_t>(i)] = static_cast<uint8_t>(i * 7 + bytes);
+    const uint16_t quantity = static_cast<uint16_t>(bytes / 2);
+    ASSERT_EQ(master_.WriteRegisters(1, 16, 0x100, quantity, data.data(), bytes), 1);
+    Bytes back(static_cast<size_t>(bytes));
+    ASSERT_EQ(master_.ReadRegisters(1, 3, 0x100, quantity, back.data(), bytes), 1);
+    EXPECT_EQ(back, data);
+  }
+  Bytes big(250);
+  EXPECT_EQ(master_.ReadRegisters(1, 4, 0, 125, big.data(), 250), 1);
+  EXPECT_EQ(master_.WriteRegisters(1, 15, 0, 1968, big.data(), 246), 1);
+}
+
+TEST_F(TcpLibmodbus, AnExceptionReplyGivesItsCodeForEveryRequestKind) {
+  // libmodbus answers an address beyond its map with exception 2.
+  uint8_t dst[4];
+  const uint8_t data[2] = {0, 1};
+  EXPECT_EQ(master_.ReadRegisters(1, 3, 0x4000, 2, dst, 4), -8002);
+  ASSERT_EQ(master_.OpenConnection(Loopback(server_.port()), 0, 0), 1);
+  EXPECT_EQ(master_.WriteRegisters(1, 16, 0x4000, 1, data, 2), -8002);
+  EXPECT_EQ(master_.Request(1, 6, 0x4000, 0, kRequestSingleWrite, dst, 2, data, 2), -8002);
+  ASSERT_EQ(master_.OpenConnection(Loopback(server_.port()), 0, 0), 1);
+  EXPECT_EQ(master_.Request(1, 4, 0x4000, 1, kRequestRead, dst, 2, nullptr, 0), -8002);
+}
+
+// ---- crafted replies ----
+
+class TcpRaw : public ::testing::Test {
+protected:
+  void SetUp() override {
+    peer_ = std::make_unique<RawTcpPeer>(Normal);
+    ASSERT_TRUE(peer_->Start());
+    master_.SetOwner(&owner_);
+    master_.SetTickSource(ticks_.Source());
+    master_.SetPingFunction([this](const char* host, int timeoutMs, int count) {
+      pinged_ = std::string(host) + " " + std::to_string(timeoutMs) + " " + std::to_string(count);
+      return pingResult_;
+    });
+    ASSERT_EQ(master_.OpenConnection(Loopback(peer_->port(), 300), 0, 0), 1);
+  }
+
+  // Brings a closed connection back as the monitoring cycle does: the gate
+  // arms at its first test and opens at the first test after a full period.
+  void Reconnect() {
+    ASSERT_EQ(master_.Reconnect(), 2);
+    ticks_.Advance(10'000);
+    ASSERT_EQ(master_.Reconnect(), 2);
+    ASSERT_EQ(master_.Reconnect(), 1);
+  }
+
+  std::unique_ptr<RawTcpPeer> peer_;
+  CModbusTCP master_;
+  RecordingOwner owner_;
+  ManualTicks ticks_;
+  int pingResult_ = 1;
+  std::string pinged_;
+};
+
+TEST_F(TcpRaw, ARequestCarriesTheMbapPrefixAndTheNextTransactionId) {
+  uint8_t dst[4];
+  ASSERT_EQ(master_.ReadRegisters(1, 3, 0x0010, 2, dst, 4), 1);
+  EXPECT_EQ(Bytes(dst, dst + 4), (Bytes{1, 2, 3, 4}));
+  ASSERT_EQ(master_.WriteRegisters(7, 16, 0x2811, 1, Bytes{0x12, 0x34}.data(), 2), 1);
+  master_.SetTransactionId(0xFFFE);
+  ASSERT_EQ(master_.DiagEcho(1), 1);
+  const auto requests = peer_->Requests();
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_EQ(requests[0], (Bytes{0x00, 0x01, 0x00, 0x00, 0x00, 0x06, 0x01, 0x03, 0x00, 0x10, 0x00, 0x02}));
+  EXPECT_EQ(requests[1],
+            (Bytes{0x00, 0x02, 0x00, 0x00, 0x00, 0x09, 0x07, 0x10, 0x28, 0x11, 0x00, 0x01, 0x02, 0x12, 0x34}));
+  EXPECT_EQ(requests[2], (Bytes{0x00, 0x01, 0x00, 0x00, 0x00, 0x06, 0x01, 0x08, 0x00, 0x00, 0xAB, 0xCD}));
+}
+
+TEST_F(TcpRaw, ASegmentedReplyIsReassembledByItsLength) {
+  peer_->SetHandler([](const Bytes& request) {
+    const Bytes reply = MbapFrame(TransactionIdOf(request), 1, NormalPdu(request));
+    return std::vector<PeerAction>{{0, Bytes(reply.begin(), reply.begin() + 3)},
+                                   {30, Bytes(reply.begin() + 3, reply.begin() + 8)},
+                                   {30, Bytes(reply.begin() + 8, reply.end())}};
+  });
+  Bytes dst(20);
+  ASSERT_EQ(master_.ReadRegisters(1, 4, 0, 10, dst.data(), 20), 1);
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(dst[static_cast<size_t>(i)], i + 1);
+  EXPECT_EQ(master_.IsConnected(), 1);
+}
+
+TEST_F(TcpRaw, AReplyFollowedByStrayBytesStillMatchesItsRequest) {
+  peer_->SetHandler([](const Bytes& request) {
+    Bytes reply = MbapFrame(TransactionIdOf(request), 1, NormalPdu(request));
+    reply.insert(reply.end(), {0xDE, 0xAD});
+    return std::vector<PeerAction>{{0, reply}};
+  });
+  uint8_t dst[2];
+  EXPECT_EQ(master_.ReadRegisters(1, 3, 0, 1, dst, 2), 1);
+  EXPECT_EQ(Word(dst), 0x0102);
+}
+
+struct TcpFault {
+  const char* name;
+  std::function<std::vector<PeerAction>(const Bytes&)> reply;
+  // The request: 0 read, 1 write, 2 echo, 3 generic read.
+  int request;
+  int code;
+  bool closes;
+};
+
+std::vector<PeerAction> Reply(const Bytes& request, uint8_t unit, const Bytes& pdu, uint16_t idDelta = 0,
+                              uint8_t protocol = 0) {
+  Bytes frame = MbapFrame(static_cast<uint16_t>(TransactionIdOf(request) + idDelta), unit, pdu);
+  frame[3] = protocol;
+  return {{0, frame}};
+}
+
+uint8_t Fc(const Bytes& request) { return request[7]; }
+
+const TcpFault kTcpFaults[] = {
+    {"exception on a read", [](const Bytes& r) { return Reply(r, 1, {static_cast<uint8_t>(Fc(r) | 0x80), 2}); }, 0,
+     -8002, true},
+    {"exception on a write", [](const Bytes& r) { return Reply(r, 1, {static_cast<uint8_t>(Fc(r) | 0x80), 3}); }, 1,
+     -8003, false},
+    {"exception on the echo", [](const Bytes& r) { return Reply(r, 1, {static_cast<uint8_t>(Fc(r) | 0x80), 4}); },
+     2, -8004, false},
+    {"exception on a generic read",
+     [](const Bytes& r) { return Reply(r, 1, {static_cast<uint8_t>(Fc(r) | 0x80), 6}); }, 3, -8006, true},
+    {"other unit on a read", [](const Bytes& r) { return Reply(r, 2, NormalPdu(r)); }, 0, -8007, true},
+    {"other unit on a write", [](const Bytes& r) { return Reply(r, 2, NormalPdu(r)); }, 1, -8007, false},
+    {"other unit on the echo", [](const Bytes& r) { return Reply(r, 2, NormalPdu(r)); }, 2, -8007, true},
+    {"other function on a read", [](const Bytes& r) { return Reply(r, 1, {4, 4, 0, 0, 0, 0}); }, 0, -8009, true},
+    {"other function on the echo", [](const Bytes& r) { return Reply(r, 1, {7, 0, 0, 0, 0}); }, 2, -8009, false},
+    {"other function on a generic read", [](const Bytes& r) { return Reply(r, 1, {3, 4, 0, 0, 0, 0}); }, 3, -8009,
+     true},
+    {"other transaction id", [](const Bytes& r) { return Reply(r, 1, NormalPdu(r), 1); }, 0, -8013, true},
+    {"other transaction id on a write", [](const Bytes& r) { return Reply(r, 1, NormalPdu(r), 5); }, 1, -8013, true},
+    {"protocol id not 0", [](const Bytes& r) { return Reply(r, 1, NormalPdu(r), 0, 1); }, 0, -8013, true},
+    {"one data byte missing", [](const Bytes& r) { return Reply(r, 1, {3, 4, 1, 2, 3}); }, 0, -8014, false},
+    {"one data byte too many", [](const Bytes& r) { return Reply(r, 1, {3, 4, 1, 2, 3, 4, 5}); }, 0, -8014, false},
+    {"byte count disagrees", [](const Bytes& r) { return Reply(r, 1, {3, 2, 1, 2, 3, 4}); }, 0, -8014, false},
+    {"exception without its code", [](const Bytes& r) { return Reply(r, 1, {0x83}); }, 0, -8014, true},
+    {"write answer cut short", [](const Bytes& r) { return Reply(r, 1, {16, 0, 0}); }, 1, -8014, false},
+    {"generic read shorter than asked", [](const Bytes& r) { return Reply(r, 1, {4, 2, 1, 2}); }, 3, -8014, false},
+    {"length field without a function",
+     [](const Bytes& r) {
+       return std::vector<PeerAction>{{0, {r[0], r[1], 0, 0, 0, 1, 1}}};
+     },
+     0, -8014, true},
+    {"length beyond any reply",
+     [](const Bytes& r) {
+       return std::vector<PeerAction>{{0, {r[0], r[1], 0, 0, 0x10, 0x00, 1, 3}}};
+     },
+     0, -8013, true},
+    {"length announced, body never comes",
+     [](const Bytes& r) {
+       return std::vector<PeerAction>{{0, {r[0], r[1], 0, 0, 0, 7, 1, 3}}};
+     },
+     0, -9103, true},
+    {"silence", [](const Bytes&) { return std::vector<PeerAction>{}; }, 0, -9103, true},
+    {"reply later than the time-out",
+     [](const Bytes& r) {
+       auto actions = Normal(r);
+       actions[0].delayMs = 600;
+       return actions;
+     },
+     2, -9103, true},
+};
+
+void PrintTo(const TcpFault& fault, std::ostream* os) { *os << fault.name; }
+
+class TcpFaults : public TcpRaw, public ::testing::WithParamInterface<TcpFault> {};
+
+int Send(CModbusTCP& master, int request) {
+  uint8_t dst[64] = {};
+  const uint8_t data[4] = {1, 2, 3, 4};
+  switch (request) {
+    case 0:
+      return master.ReadRegisters(1, 3, 0, 2, dst, 4);
+    case 1:
+      return master.WriteRegisters(1, 16, 0, 2, data, 4);
+    case 2:
+      return master.DiagEcho(1);
+    default:
+      return master.Request(1, 4, 0, 2, kRequestRead, dst, 4, nullptr, 0);
+  }
+}
+
+TEST_P(TcpFaults, GivesItsCodeAndTheMasterRecovers) {
+  const TcpFault& fault = GetParam();
+  peer_->SetHandler(fault.reply);
+  EXPECT_EQ(Send(master_, fault.request), fault.code);
+  EXPECT_EQ(master_.IsConnected(), fault.closes ? 0 : 1);
+
+  peer_->SetHandler(Normal);
+  if (fault.closes) {
+    EXPECT_EQ(Send(master_, fault.request), kSockNotConnected);
+    Reconnect();
+  }
+  EXPECT_EQ(Send(master_, fault.request), 1);
+  EXPECT_EQ(Send(master_, 0), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Replies, TcpFaults, ::testing::ValuesIn(kTcpFaults),
+                         [](const ::testing::TestParamInfo<TcpFault>& info) {
+                           std::string name;
+                           for (const char* c = info.param.name; *c; ++c)
+                             name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+                           return name;
+                         });
+
+TEST_F(TcpRaw, APeerThatClosesEndsTheConnection) {
+  peer_->SetHandler([](const Bytes&) { return std::vector<PeerAction>{{0, {}, true}}; });
+  EXPECT_LE(Send(master_, 0), 0);
+  EXPECT_EQ(master_.IsConnected(), 0);
+  peer_->SetHandler(Normal);
+  Reconnect();
+  EXPECT_EQ(Send(master_, 0), 1);
+}
+
+TEST_F(TcpRaw, RequestsTooLargeForAnyFrameAreRefusedUnsent) {
+  Bytes big(300, 0x55);
+  EXPECT_EQ(master_.WriteRegisters(1, 16, 0, 150, big.data(), 300), kSockBadParameter);
+  EXPECT_EQ(master_.Request(1, 16, 0, 150, kRequestMultipleWrite, big.data(), 2, big.data(), 300),
+            kSockBadParameter);
+  // A reply can never carry 2 x 1000 bytes.
+  EXPECT_EQ(master_.Request(1, 3, 0, 1000, kRequestRead, big.data(), 2000, nullptr, 0), kSockBadParameter);
+  EXPECT_TRUE(peer_->Requests().empty());
+  EXPECT_EQ(master_.IsConnected(), 1);
+}
+
+TEST_F(TcpRaw, ReconnectPingsFirstAndReopensOnlyWhenTheHostAnswers) {
+  EXPECT_EQ(master_.Reconnect(), 3);  // connected
+  master_.CloseConnection();
+  EXPECT_EQ(master_.Reconnect(), 2);  // gate armed
+  ticks_.Advance(9'999);
+  EXPECT_EQ(master_.Reconnect(), 2);
+  EXPECT_EQ(master_.Reconnect(), 2);  // period (10 s) not over
+  ticks_.Advance(1);
+  EXPECT_EQ(master_.Reconnect(), 2);
+  pingResult_ = 2;  // answered only at the second try
+  EXPECT_EQ(master_.Reconnect(), kDrvPingFailed);
+  EXPECT_EQ(pinged_, "127.0.0.1 500 2");
+  EXPECT_EQ(master_.IsConnected(), 0);
+  // An abandoned attempt leaves the gate armed, counting afresh.
+  ticks_.Advance(10'000);
+  EXPECT_EQ(master_.Reconnect(), 2);
+  pingResult_ = -11010;
+  EXPECT_EQ(master_.Reconnect(), kDrvPingFailed);
+  ticks_.Advance(10'000);
+  EXPECT_EQ(master_.Reconnect(), 2);
+  pingResult_ = 1;
+  EXPECT_EQ(master_.Reconnect(), 1);
+  EXPECT_EQ(master_.IsConnected(), 1);
+  EXPECT_EQ(Send(master_, 0), 1);
+
+  const auto pings = owner_.Pings();
+  ASSERT_EQ(pings.size(), 3u);
+  EXPECT_EQ(pings[0], (std::pair<std::string, int>{"127.0.0.1", 2}));
+  EXPECT_EQ(pings[2].second, 1);
+  int tries = 0;
+  for (const auto& line : owner_.Lines()) tries += line == std::pair<int, std::string>{1, " [ModbusTCP] Channel. Try reconnecting..."};
+  EXPECT_EQ(tries, 3);
+}
+
+TEST_F(TcpRaw, WhereNoEchoCanBeSentTheReopenIsTheTest) {
+  master_.CloseConnection();
+  pingResult_ = -1;
+  Reconnect();
+  EXPECT_EQ(Send(master_, 0), 1);
+}
+
+TEST(TcpOpen, FailuresOfTheOpenStep) {
+  RecordingOwner owner;
+  CModbusTCP master;
+  master.SetOwner(&owner);
+  EXPECT_EQ(master.OpenConnection(TcpCommSetting{}, 0, 0), 0);
+  ASSERT_FALSE(owner.Lines().empty());
+  EXPECT_EQ(owner.Lines().back(),
+            (std::pair<int, std::string>{4, " [ModbusTCP] [Bug] Invalid Address. Func: CModbusTCP::OpenConnection"}));
+
+  // Nobody listens on a port that was just released.
+  uint16_t freePort = 0;
+  {
+    RawTcpPeer gone(Normal);
+    ASSERT_TRUE(gone.Start());
+    freePort = gone.port();
+  }
+  EXPECT_EQ(master.OpenConnection(Loopback(freePort), 0, 0), -10061);
+  EXPECT_EQ(master.IsConnected(), 0);
+
+  TcpCommSetting negative = Loopback(1);
+  negative.port = -1;
+  EXPECT_EQ(master.OpenConnection(negative, 0, 0), kSockConstructionParameters);
+  EXPECT_EQ(master.Socket(), nullptr);
+
+  // A datagram channel opened by the monitoring cycle without broadcasting:
+  // a failed open is a failed communication test.
+  TcpCommSetting datagram = Loopback(9);
+  datagram.ipAddress = "bad address";
+  datagram.socketType = DriverSocket::kDatagram;
+  EXPECT_EQ(master.OpenConnection(datagram, 0, 0), kSockHostAddressInvalid);
+  EXPECT_EQ(master.OpenConnection(datagram, 1, 0), kSockCommTestFailed);
+}
+
+}  // namespace
+}  // namespace tessivar
