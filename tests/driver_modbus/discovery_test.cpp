@@ -1,0 +1,229 @@
+// The discovery broadcast inside network namespaces made by the test: two
+// simulators answer, others answer wrongly, and a responder of the test
+// itself records what arrives and sends datagrams that are no answer.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "driver/modbus/modbus_tcp.h"
+#include "tests/driver_modbus/netlab.h"
+#include "tests/driver_modbus/peers.h"
+#include "tools/simulator/testing/simulator_process.h"
+
+namespace tessivar {
+namespace {
+
+using qmx::sim::SimulatorProcess;
+using qmx::test::Bytes;
+using qmx::test::NetLab;
+
+std::string Dotted(const uint8_t* p) {
+  return std::to_string(p[0]) + "." + std::to_string(p[1]) + "." + std::to_string(p[2]) + "." + std::to_string(p[3]);
+}
+
+// A UDP responder of the test's own: records each datagram and its source
+// port and answers with the datagrams it was given.
+class Responder {
+public:
+  Responder(int fd, std::vector<Bytes> answers) : fd_(fd), answers_(std::move(answers)) {
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~Responder() {
+    stop_ = true;
+    thread_.join();
+    ::close(fd_);
+  }
+  std::vector<std::pair<Bytes, int>> Received() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return received_;
+  }
+
+private:
+  void Run() {
+    while (!stop_.load()) {
+      pollfd p{fd_, POLLIN, 0};
+      if (::poll(&p, 1, 20) != 1) continue;
+      uint8_t buffer[512];
+      sockaddr_in from{};
+      socklen_t len = sizeof from;
+      const ssize_t n = ::recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &len);
+      if (n < 0) continue;
+      {
+        std::lock_guard<std::mutex> guard(lock_);
+        received_.emplace_back(Bytes(buffer, buffer + n), ntohs(from.sin_port));
+      }
+      for (const Bytes& answer : answers_)
+        ::sendto(fd_, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr*>(&from), len);
+    }
+  }
+
+  int fd_;
+  std::vector<Bytes> answers_;
+  std::mutex lock_;
+  std::vector<std::pair<Bytes, int>> received_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+int BoundUdpSocket(uint16_t port) {
+  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(port);
+  addr.sin_addr.s_addr = htonl(INADDR_ANY);
+  if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+Bytes Answer(const Bytes& header, size_t length, uint8_t firstByte) {
+  Bytes out = header;
+  out.resize(length, 0);
+  if (length > 8) out[8] = firstByte;
+  return out;
+}
+
+class Discovery : public ::testing::Test {
+protected:
+  // Adapters 0 and 1 answer properly, 2 with a short reply, 3 with its
+  // header in request order; all on `port`.
+  void StartSimulators(int port) {
+    struct Adapter {
+      const char* product;
+      const char* mac;
+      const char* fault;
+    };
+    const Adapter adapters[] = {{"0x8040", "00:1A:4C:00:00:11", "none"},
+                                {"0x8123", "00:1A:4C:00:00:12", "none"},
+                                {"0x8040", "00:1A:4C:00:00:13", "short"},
+                                {"0x8040", "00:1A:4C:00:00:14", "bad-header"}};
+    for (int host = 0; host < 4; ++host) {
+      const Adapter& a = adapters[host];
+      auto sim = std::make_unique<SimulatorProcess>(std::vector<std::string>{
+          "--discovery", "0.0.0.0:" + std::to_string(port), "--ip", NetLab::HostAddress(host), "--mask",
+          "255.255.255.0", "--gateway", NetLab::kToolAddress, "--mac", a.mac, "--product", a.product,
+          "--discovery-fault", a.fault});
+      bool started = false;
+      ASSERT_TRUE(lab_.RunIn(host, [&] { started = sim->Start(); }));
+      ASSERT_TRUE(started) << sim->error();
+      sims_.push_back(std::move(sim));
+    }
+  }
+
+  // Scans from the tool's namespace.
+  void Scan(const TcpCommSetting& settings, int windowMs, int* result) {
+    ASSERT_TRUE(lab_.RunIn(-1, [&] {
+      CModbusTCP master;
+      ASSERT_EQ(master.OpenConnection(settings, 0, 0), 1);
+      *result = master.ScanDevice(0, hits_, counter_, windowMs);
+      master.CloseConnection();
+    }));
+  }
+
+  void SetUp() override {
+    std::string why;
+    if (!lab_.Create(&why)) GTEST_SKIP() << "no network namespace: " << why;
+  }
+
+  NetLab lab_{5};
+  std::vector<std::unique_ptr<SimulatorProcess>> sims_;
+  ScanHits hits_;
+  int counter_ = 0;
+};
+
+TEST_F(Discovery, TwoSimulatorsAnswerTheBroadcastToPort8000) {
+  StartSimulators(kDiscoveryPort);
+  int result = 0;
+  Scan(DiscoverySettings(), 800, &result);
+  EXPECT_EQ(result, 1);
+  ASSERT_EQ(counter_, 2);
+  ASSERT_EQ(hits_.discovery.size(), 2u);
+  std::vector<const DiscoveryRecord*> records = {&hits_.discovery[0], &hits_.discovery[1]};
+  std::sort(records.begin(), records.end(), [](auto* a, auto* b) { return a->bytes[3] < b->bytes[3]; });
+  for (int i = 0; i < 2; ++i) {
+    const auto& r = records[static_cast<size_t>(i)]->bytes;
+    EXPECT_EQ(Dotted(&r[0]), NetLab::HostAddress(i));
+    EXPECT_EQ(Dotted(&r[4]), "255.255.255.0");
+    EXPECT_EQ(Dotted(&r[8]), NetLab::kToolAddress);
+    EXPECT_EQ(Bytes(&r[12], &r[18]), (Bytes{0x00, 0x1A, 0x4C, 0x00, 0x00, static_cast<uint8_t>(0x11 + i)}));
+  }
+  // The model code, byte 23 high.
+  EXPECT_EQ(records[0]->bytes[23] << 8 | records[0]->bytes[22], 0x8040);
+  EXPECT_EQ(records[1]->bytes[23] << 8 | records[1]->bytes[22], 0x8123);
+}
+
+TEST_F(Discovery, DestinationAndPortAreParameters) {
+  StartSimulators(18000);
+  int result = 0;
+  // Nobody answers on port 8000.
+  Scan(DiscoverySettings(NetLab::kSubnetBroadcast), 300, &result);
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(counter_, 0);
+  Scan(DiscoverySettings(NetLab::kSubnetBroadcast, 18000), 800, &result);
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(counter_, 2);
+  EXPECT_EQ(hits_.discovery.size(), 2u);
+}
+
+TEST_F(Discovery, OnlyFullAnswersWithTheirHeaderAreTaken) {
+  const Bytes good = {0xEE, 0xEE, 0xFF, 0xFF, 0x0E, 0x80, 0x01, 0x00};
+  const Bytes requestOrder = {0xFF, 0xFF, 0xEE, 0xEE, 0x0E, 0x80, 0x01, 0x00};
+  const Bytes otherWord2 = {0xEE, 0xEE, 0xFF, 0xFF, 0x0E, 0x00, 0x01, 0x00};
+  const std::vector<Bytes> answers = {
+      {},                          // empty datagram
+      Answer(good, 8, 0),          // the header alone
+      Answer(good, 9, 0x01),       // more than 8 bytes, far from a record
+      Answer(good, 263, 0x02),     // one byte short
+      Answer(requestOrder, 264, 0x03),
+      Answer(otherWord2, 264, 0x04),
+      Answer(good, 264, 0x05),     // the one answer
+  };
+  std::unique_ptr<Responder> responder;
+  ASSERT_TRUE(lab_.RunIn(4, [&] {
+    const int fd = BoundUdpSocket(kDiscoveryPort);
+    ASSERT_GE(fd, 0);
+    responder = std::make_unique<Responder>(fd, answers);
+  }));
+  int result = 0;
+  Scan(DiscoverySettings(), 500, &result);
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(counter_, 1);
+  ASSERT_EQ(hits_.discovery.size(), 1u);
+  EXPECT_EQ(hits_.discovery[0].bytes[0], 0x05);
+
+  // The request as it went out, from port 6012.
+  const auto received = responder->Received();
+  ASSERT_EQ(received.size(), 1u);
+  EXPECT_EQ(received[0].first, Bytes(std::begin(kDiscoveryRequest), std::end(kDiscoveryRequest)));
+  EXPECT_EQ(received[0].second, kDiscoveryLocalPort);
+}
+
+TEST_F(Discovery, AnUnreachableDestinationFailsTheSend) {
+  // An adapter namespace has no route beyond its own subnet.
+  ASSERT_TRUE(lab_.RunIn(4, [&] {
+    CModbusTCP master;
+    qmx::test::RecordingOwner owner;
+    master.SetOwner(&owner);
+    ASSERT_EQ(master.OpenConnection(DiscoverySettings("10.99.0.255"), 0, 0), 1);
+    EXPECT_LT(master.ScanDevice(0, hits_, counter_, 100), 0);
+    ASSERT_FALSE(owner.Lines().empty());
+    EXPECT_EQ(owner.Lines().back(),
+              (std::pair<int, std::string>{0, " [ModbusTCP] WriteBroadCast is failed. Func: ModbusTCP::ScanDevice"}));
+  }));
+  EXPECT_EQ(counter_, 0);
+}
+
+}  // namespace
+}  // namespace tessivar
