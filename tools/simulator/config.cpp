@@ -133,9 +133,10 @@ bool ApplyStationKey(StationConfig& st, const std::string& key, const std::strin
     if (!ToLong(value, 0, 0xFFFF, &v)) return bad("firmware must be 0 to 0xFFFF");
     st.firmware = static_cast<uint16_t>(v);
   } else if (key == "seed") {
+    const std::string t = Trim(value);
     char* end = nullptr;
-    const unsigned long long s = std::strtoull(Trim(value).c_str(), &end, 0);
-    if (Trim(value).empty() || *end != '\0') return bad("bad seed");
+    const unsigned long long s = std::strtoull(t.c_str(), &end, 0);
+    if (t.empty() || t[0] == '-' || *end != '\0') return bad("bad seed");
     st.seed = s;
   } else if (key == "input-period") {
     if (!ToLong(value, 0, 3600000, &v)) return bad("input period must be 0 to 3600000 ms");

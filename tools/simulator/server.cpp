@@ -291,7 +291,8 @@ void Server::ReadRtu(uint64_t now) {
       rtu_.Feed(buf, static_cast<size_t>(n), now);
       continue;
     }
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+    // A line set up without a minimum count returns 0 when nothing is waiting.
+    if (n == 0 || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))) break;
     if (n < 0 && errno == EINTR) continue;
     // The line went away (the other end of the pty closed): try again later.
     Log("serial line lost, reopening");

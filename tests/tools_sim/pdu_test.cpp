@@ -1,0 +1,100 @@
+// Request PDUs and their replies: every function code, the quantity and
+// byte-count checks, exceptions, and the request summary of the history.
+#include "tools/simulator/pdu.h"
+
+#include <gtest/gtest.h>
+
+#include "tools/simulator/config.h"
+
+namespace qmx::sim {
+namespace {
+
+Station MakeStation() {
+  StationConfig c;
+  std::string error;
+  EXPECT_TRUE(ParseModules("DI8,DO8,AI2,AO2", &c.modules, &error)) << error;
+  c.frozen = true;
+  Station s(c);
+  EXPECT_TRUE(s.SetInput(1, {0xA5}));
+  EXPECT_TRUE(s.SetInput(3, {0x11, 0x22, 0x33, 0x44}));
+  return s;
+}
+
+struct Case {
+  const char* name;
+  Bytes request;
+  Bytes reply;
+};
+
+class PduCase : public ::testing::TestWithParam<Case> {};
+
+TEST_P(PduCase, Answers) {
+  Station s = MakeStation();
+  EXPECT_EQ(Respond(s, GetParam().request), GetParam().reply);
+}
+
+// Input image: A5 11 22 33 44 (DI8 then AI2); outputs: DO8 then AO2 from 2048 / coil 4096.
+INSTANTIATE_TEST_SUITE_P(
+    FunctionCodes, PduCase,
+    ::testing::Values(
+        Case{"ReadDiscreteInputs", {2, 0x00, 0x00, 0x00, 0x0A}, {2, 2, 0xA5, 0x01}},
+        Case{"ReadCoils", {1, 0x10, 0x00, 0x00, 0x08}, {1, 1, 0x00}},
+        Case{"ReadInputRegisters", {4, 0x00, 0x00, 0x00, 0x03}, {4, 6, 0x11, 0xA5, 0x33, 0x22, 0x00, 0x44}},
+        Case{"ReadHoldingSameTable", {3, 0x11, 0x13, 0x00, 0x05}, {3, 10, 0x80, 0x40, 0x11, 0x08, 0x21, 0x08, 0x31, 0x02, 0x41, 0x02}},
+        Case{"WriteSingleCoil", {5, 0x10, 0x03, 0xFF, 0x00}, {5, 0x10, 0x03, 0xFF, 0x00}},
+        Case{"WriteSingleRegister", {6, 0x08, 0x01, 0x12, 0x34}, {6, 0x08, 0x01, 0x12, 0x34}},
+        Case{"WriteMultipleCoils", {15, 0x10, 0x00, 0x00, 0x0A, 0x02, 0xFF, 0x03}, {15, 0x10, 0x00, 0x00, 0x0A}},
+        Case{"WriteMultipleRegisters", {16, 0x08, 0x00, 0x00, 0x02, 0x04, 0, 1, 0, 2}, {16, 0x08, 0x00, 0x00, 0x02}},
+        Case{"DiagEcho", {8, 0x00, 0x00, 0xAB, 0xCD}, {8, 0x00, 0x00, 0xAB, 0xCD}},
+        Case{"DiagRestart", {8, 0x00, 0x01, 0x00, 0x00}, {8, 0x00, 0x01, 0x00, 0x00}},
+        Case{"DiagClearCounters", {8, 0x00, 0x0A, 0x00, 0x00}, {8, 0x00, 0x0A, 0x00, 0x00}},
+        Case{"DiagBadSub", {8, 0x00, 0x30, 0x00, 0x00}, {0x88, 1}},
+        Case{"DiagTooShort", {8, 0x00}, {0x88, 3}},
+        Case{"UnknownFunction", {0x11}, {0x91, 1}},
+        Case{"ReadTooMany", {3, 0x00, 0x00, 0x00, 126}, {0x83, 3}},
+        Case{"ReadZero", {4, 0x00, 0x00, 0x00, 0x00}, {0x84, 3}},
+        Case{"ReadBitsTooMany", {1, 0x10, 0x00, 0x07, 0xD1}, {0x81, 3}},
+        Case{"ReadOutsideImage", {4, 0x00, 0x00, 0x00, 0x04}, {0x84, 2}},
+        Case{"ReadUnknownRegister", {4, 0x30, 0x00, 0x00, 0x01}, {0x84, 2}},
+        Case{"TruncatedRead", {3, 0x00, 0x00, 0x01}, {0x83, 3}},
+        Case{"CoilBadValue", {5, 0x10, 0x00, 0x12, 0x34}, {0x85, 3}},
+        Case{"CoilOnInputs", {5, 0x00, 0x00, 0xFF, 0x00}, {0x85, 2}},
+        Case{"CoilsByteCountWrong", {15, 0x10, 0x00, 0x00, 0x0A, 0x01, 0xFF}, {0x8F, 3}},
+        Case{"CoilsDataMissing", {15, 0x10, 0x00, 0x00, 0x0A, 0x02, 0xFF}, {0x8F, 3}},
+        Case{"RegistersByteCountWrong", {16, 0x08, 0x00, 0x00, 0x02, 0x02, 0, 1}, {0x90, 3}},
+        Case{"RegistersTooMany", {16, 0x08, 0x00, 0x00, 124, 248}, {0x90, 3}},
+        Case{"WriteReadOnly", {6, 0x11, 0x10, 0x00, 0x01}, {0x86, 2}},
+        Case{"WriteInputArea", {16, 0x00, 0x00, 0x00, 0x01, 0x02, 0, 1}, {0x90, 2}}),
+    [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+
+TEST(PduTest, WritesReadBackAndCountersCount) {
+  Station s = MakeStation();
+  // DO8 is output byte 0, AO2 bytes 1-4 (the high byte of register 2048 on).
+  EXPECT_EQ(Respond(s, {16, 0x08, 0x00, 0x00, 0x03, 0x06, 0xAA, 0x5A, 0xCC, 0xBB, 0x00, 0xDD}),
+            (Bytes{16, 0x08, 0x00, 0x00, 0x03}));
+  EXPECT_EQ(s.Output(2), (Bytes{0x5A}));
+  EXPECT_EQ(s.Output(4), (Bytes{0xAA, 0xBB, 0xCC, 0xDD}));
+  EXPECT_EQ(Respond(s, {1, 0x10, 0x00, 0x00, 0x0C}), (Bytes{1, 2, 0x5A, 0x0A}));
+  EXPECT_EQ(Respond(s, {3, 0x08, 0x00, 0x00, 0x03}), (Bytes{3, 6, 0xAA, 0x5A, 0xCC, 0xBB, 0x00, 0xDD}));
+  EXPECT_EQ(Respond(s, {0x42}), (Bytes{0xC2, 1}));
+  EXPECT_EQ(s.counters().busMessages, 4);
+  EXPECT_EQ(s.counters().exceptions, 1);
+  EXPECT_EQ(Respond(s, {8, 0x00, 0x0D, 0x00, 0x00}), (Bytes{8, 0x00, 0x0D, 0x00, 0x01}));
+}
+
+TEST(PduTest, Summaries) {
+  auto sum = [](const Bytes& q) {
+    const RequestSummary s = Summarize(q);
+    return std::vector<int>{s.function, s.address, s.quantity};
+  };
+  EXPECT_EQ(sum({3, 0x11, 0x13, 0x00, 0x04}), (std::vector<int>{3, 0x1113, 4}));
+  EXPECT_EQ(sum({6, 0x11, 0x1A, 0x04, 0x00}), (std::vector<int>{6, 0x111A, 1}));
+  EXPECT_EQ(sum({8, 0x00, 0x01, 0x00, 0x00}), (std::vector<int>{8, 1, 0}));
+  EXPECT_EQ(sum({16, 0x20, 0x51}), (std::vector<int>{16, 0x2051, 0}));
+  EXPECT_EQ(sum({}), (std::vector<int>{0, 0, 0}));
+  EXPECT_TRUE(IsWrite(15));
+  EXPECT_FALSE(IsWrite(4));
+}
+
+}  // namespace
+}  // namespace qmx::sim
