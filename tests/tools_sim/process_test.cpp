@@ -6,9 +6,13 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 #include <sys/wait.h>
 
+#include <cstring>
+#include <filesystem>
 #include <thread>
 
 #include "tests/support/test_support.h"
@@ -104,6 +108,36 @@ TEST(SimulatorProcessTest, EndsOnSigterm) {
   ASSERT_EQ(::kill(sim.pid(), SIGTERM), 0);
   for (int i = 0; i < 200 && sim.running(); ++i) std::this_thread::sleep_for(10ms);
   EXPECT_FALSE(sim.running());
+}
+
+
+TEST(SimulatorProcessTest, ControlSocketTakesCommands) {
+  test::TempDir dir("qmx-sim");
+  const std::string path = (dir / "sim.sock").string();
+  {
+    SimulatorProcess sim({"--tcp", "127.0.0.1:0", "--control", path, "--modules", "DO8"});
+    ASSERT_TRUE(sim.Start()) << sim.error();
+    EXPECT_EQ(sim.Value("control"), path);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    std::strncpy(a.sun_path, path.c_str(), sizeof a.sun_path - 1);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    const std::string commands = "set output 1 A5\nget output 1\n";
+    ASSERT_EQ(::write(fd, commands.data(), commands.size()), static_cast<ssize_t>(commands.size()));
+    std::string answers;
+    char buf[256];
+    for (int i = 0; i < 100 && answers.size() < 9; ++i) {
+      const ssize_t n = ::read(fd, buf, sizeof buf);
+      if (n <= 0) break;
+      answers.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    EXPECT_EQ(answers, "OK\nOK A5\n");
+    // Both channels reach the same simulator.
+    EXPECT_EQ(sim.Command("get output 1"), "OK A5");
+  }
+  EXPECT_FALSE(std::filesystem::exists(path));  // removed on the way out
 }
 
 }  // namespace

@@ -203,8 +203,9 @@ TEST_F(SimRtuTest, DamagedRepliesByteByByte) {
 
   ASSERT_TRUE(raw.Send(read));
   EXPECT_EQ(raw.Receive(7, 1000), good);
-  EXPECT_EQ(sim_->Command("history"), "OK 5 R/01/04/1110/0001 R/01/04/1110/0001 R/01/04/1110/0001 "
-                                      "R/01/04/1110/0001 R/01/04/1110/0001");
+  EXPECT_EQ(sim_->Command("history"), "OK 5 R/01/04/1110/0001!short=1,count=1 R/01/04/1110/0001!bad-crc,count=1 "
+                                      "R/01/04/1110/0001!exception=2,count=1 R/01/04/1110/0001!segment=100,count=1 "
+                                      "R/01/04/1110/0001");
 }
 
 }  // namespace

@@ -165,6 +165,10 @@ TEST(SimulatorTest, HistoryRecordsRequestsInOrder) {
   sim.HandleTcp(TcpRequest{1, 0, 1, {0x04, 0x11, 0x13, 0x00, 0x03}});
   sim.HandleRtu(2, {0x08, 0x00, 0x00, 0xAB, 0xCD});
   EXPECT_EQ(sim.Execute("history"), "OK 3 R/01/10/111A/0001 T/01/04/1113/0003 R/02/08/0000/0000");
+  EXPECT_EQ(sim.Execute("fault silence,once"), "OK silence,count=1");
+  sim.HandleRtu(1, {0x03, 0x08, 0x00, 0x00, 0x01});
+  EXPECT_EQ(sim.history().back().fault, "silence,count=1");
+  EXPECT_NE(sim.Execute("history").find(" R/01/03/0800/0001!silence,count=1"), std::string::npos);
   EXPECT_EQ(sim.Execute("history clear"), "OK");
   EXPECT_EQ(sim.Execute("history"), "OK 0");
   for (size_t i = 0; i < Simulator::kHistoryLimit + 10; ++i) sim.HandleRtu(1, {0x03, 0x08, 0x00, 0x00, 0x01});

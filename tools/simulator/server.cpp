@@ -150,7 +150,9 @@ bool Server::Open(std::string* error) {
     case StdinMode::Commands: stdinCommands_ = true; break;
     case StdinMode::Auto: {
       struct stat st {};
-      stdinCommands_ = ::isatty(0) || (::fstat(0, &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)));
+      // A pipe or socket, or the terminal while we are in its foreground.
+      const bool foregroundTty = ::isatty(0) && ::tcgetpgrp(0) == ::getpgrp();
+      stdinCommands_ = foregroundTty || (::fstat(0, &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)));
       break;
     }
   }
@@ -349,21 +351,15 @@ void Server::AcceptControl() {
   }
 }
 
-bool Server::ReadLines(int fd, std::string& buffer, int replyFd) {
+int Server::ReadLines(int fd, std::string& buffer, int replyFd) {
+  // One read per readiness, so a terminal on stdin is never switched to
+  // non-blocking mode (that would reach the shell that shares it).
   char buf[1024];
-  bool open = true;
-  for (;;) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n > 0) {
-      buffer.append(buf, static_cast<size_t>(n));
-      if (n < static_cast<ssize_t>(sizeof buf)) break;
-      continue;
-    }
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-    if (n < 0 && errno == EINTR) continue;
-    open = false;
-    break;
-  }
+  int state = 1;
+  const ssize_t n = ::read(fd, buf, sizeof buf);
+  if (n > 0) buffer.append(buf, static_cast<size_t>(n));
+  else if (n == 0) state = 0;
+  else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) state = -1;
   size_t nl;
   while ((nl = buffer.find('\n')) != std::string::npos) {
     std::string line = buffer.substr(0, nl);
@@ -375,7 +371,7 @@ bool Server::ReadLines(int fd, std::string& buffer, int replyFd) {
     WriteAll(replyFd, answer + "\n");
     if (sim_.TakeDisconnectRequest()) CloseAllClients();
   }
-  return open;
+  return state;
 }
 
 void Server::CloseAllClients() {
@@ -397,7 +393,9 @@ int Server::Run() {
     ::sigaction(SIGTERM, &sa, nullptr);
   }
   ::signal(SIGPIPE, SIG_IGN);
-  if (stdinCommands_) SetNonBlocking(0);
+  // Commands from a terminal: a simulator put in the background stops
+  // reading them instead of being stopped by the terminal.
+  ::signal(SIGTTIN, SIG_IGN);
 
   while (!stop_ && !sim_.quitRequested()) {
     uint64_t now = Now();
@@ -433,12 +431,12 @@ int Server::Run() {
       const auto [kind, i] = what[k];
       switch (kind) {
         case kSignal: stop_ = true; break;
-        case kStdin:
-          if (!ReadLines(0, stdinBuffer_, 1)) {
-            stdinCommands_ = false;
-            stop_ = true;  // whoever drove us is gone
-          }
+        case kStdin: {
+          const int state = ReadLines(0, stdinBuffer_, 1);
+          if (state <= 0) stdinCommands_ = false;
+          if (state == 0) stop_ = true;  // the end of the commands: whoever drove us is gone
           break;
+        }
         case kListen: AcceptTcp(); break;
         case kClient:
           // A "disconnect" command may have closed the clients meanwhile.
@@ -457,7 +455,7 @@ int Server::Run() {
         case kUdp: ReadDiscovery(); break;
         case kControl: AcceptControl(); break;
         case kControlClient:
-          if (!ReadLines(controlClients_[i].fd, controlClients_[i].in, controlClients_[i].fd))
+          if (ReadLines(controlClients_[i].fd, controlClients_[i].in, controlClients_[i].fd) <= 0)
             closedControl.push_back(i);
           break;
       }

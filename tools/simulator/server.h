@@ -66,7 +66,8 @@ private:
   void CloseRtu();
   void ReadDiscovery();
   void AcceptControl();
-  bool ReadLines(int fd, std::string& buffer, int replyFd);
+  // 1 open, 0 end of input, -1 read error.
+  int ReadLines(int fd, std::string& buffer, int replyFd);
   void CloseAllClients();
   void Log(const std::string& line) const;
   uint16_t IdleTimeoutSeconds();

@@ -286,6 +286,7 @@ std::string Simulator::Execute(const std::string& line) {
       std::snprintf(buf, sizeof buf, " %c/%02X/%02X/%04X/%04X", e.transport, e.unit, e.request.function,
                     e.request.address, e.request.quantity);
       s += buf;
+      if (!e.fault.empty()) s += "!" + e.fault;
     }
     return s;
   }

@@ -18,7 +18,7 @@
 //   read ADDR COUNT [NODE]         OK HHHH ... (the register table as FC 3/4 see it)
 //   mode IN OUT [NODE]             process-image modes
 //   counters [NODE]                OK bus=.. errors=.. exceptions=.. slave=.. noresponse=..
-//   history | history clear        OK N T/U/FC/ADDR/QTY ... (hex, oldest first)
+//   history | history clear        OK N T/U/FC/ADDR/QTY[!FAULT] ... (hex, oldest first)
 //   disconnect                     close every TCP connection
 //   quit                           end the program
 #pragma once

@@ -310,6 +310,13 @@ std::vector<uint8_t> Station::Compose(const AreaLayout& l) const {
   for (const Piece& p : l.pieces) {
     const Slot& s = slots_[p.slot];
     const std::vector<uint8_t>& data = l.area.output ? s.output : s.input;
+    if (p.bitOffset % 8 == 0) {
+      // Byte-aligned (every uncompressed piece): whole bytes, then the tail bits.
+      const size_t whole = p.bits / 8;
+      std::copy(data.begin(), data.begin() + static_cast<long>(whole), image.begin() + static_cast<long>(p.bitOffset / 8));
+      for (size_t b = 8 * whole; b < p.bits; ++b) SetBit(image, p.bitOffset + b, GetBit(data, b));
+      continue;
+    }
     for (size_t b = 0; b < p.bits; ++b) SetBit(image, p.bitOffset + b, GetBit(data, b));
   }
   return image;
