@@ -22,6 +22,7 @@ TEST(ConfigTest, DefaultsAndStationOptions) {
   EXPECT_EQ(c.tcp.address, "127.0.0.1");
   EXPECT_EQ(c.tcp.port, 0);
   EXPECT_FALSE(c.discovery.enabled());
+  EXPECT_FALSE(c.udp.enabled());
   ASSERT_EQ(c.stations.size(), 1u);
   EXPECT_EQ(c.stations[0].model, "QMX-4101");
   EXPECT_EQ(c.stations[0].node, 1);

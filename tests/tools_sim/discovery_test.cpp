@@ -1,15 +1,8 @@
 // The discovery responder: a datagram from loopback, the reply record, the
 // discovery faults, and two simulators answering one broadcast inside a
 // network namespace of the test's own.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <cstring>
 #include <set>
 
 #include "tests/tools_sim/sim_client.h"
@@ -19,48 +12,9 @@ namespace qmx::sim {
 namespace {
 
 using testing::Bytes;
+using Udp = testing::RawUdp;
 
 const Bytes kRequest{0xFF, 0xFF, 0xEE, 0xEE, 0x0E, 0x00, 0x00, 0x06, 0x78, 0x00, 0x01, 0x00, 0x00, 0x00, 0xCC, 0xCC};
-
-class Udp {
-public:
-  explicit Udp(const std::string& address, int port = 0) {
-    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    const int on = 1;
-    ::setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    ::inet_pton(AF_INET, address.c_str(), &a.sin_addr);
-    bound_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-  }
-  ~Udp() { ::close(fd_); }
-  bool bound() const { return bound_; }
-  bool SendTo(const std::string& address, int port, const Bytes& b) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    ::inet_pton(AF_INET, address.c_str(), &a.sin_addr);
-    return ::sendto(fd_, b.data(), b.size(), 0, reinterpret_cast<sockaddr*>(&a), sizeof a) ==
-           static_cast<ssize_t>(b.size());
-  }
-  // Every datagram that arrives within timeoutMs.
-  std::vector<Bytes> Collect(int timeoutMs) {
-    std::vector<Bytes> out;
-    for (;;) {
-      pollfd p{fd_, POLLIN, 0};
-      if (::poll(&p, 1, timeoutMs) != 1) return out;
-      uint8_t buf[1500];
-      const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
-      if (n < 0) return out;
-      out.emplace_back(buf, buf + n);
-    }
-  }
-
-private:
-  int fd_ = -1;
-  bool bound_ = false;
-};
 
 TEST(SimDiscoveryTest, AnswersADatagramFromLoopback) {
   SimulatorProcess sim({"--discovery", "127.0.0.1:0", "--model", "QMX-4101", "--product", "0x8040", "--ip",

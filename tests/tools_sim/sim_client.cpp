@@ -109,6 +109,40 @@ bool RawTcp::PeerClosed(int timeoutMs) {
   }
 }
 
+RawUdp::RawUdp(const std::string& address, int port) {
+  fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  const int on = 1;
+  ::setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  ::inet_pton(AF_INET, address.c_str(), &a.sin_addr);
+  bound_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+}
+
+RawUdp::~RawUdp() { ::close(fd_); }
+
+bool RawUdp::SendTo(const std::string& address, int port, const Bytes& b) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  ::inet_pton(AF_INET, address.c_str(), &a.sin_addr);
+  return ::sendto(fd_, b.data(), b.size(), 0, reinterpret_cast<sockaddr*>(&a), sizeof a) ==
+         static_cast<ssize_t>(b.size());
+}
+
+std::vector<Bytes> RawUdp::Collect(int timeoutMs) {
+  std::vector<Bytes> out;
+  for (;;) {
+    pollfd p{fd_, POLLIN, 0};
+    if (::poll(&p, 1, timeoutMs) != 1) return out;
+    uint8_t buf[1500];
+    const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+    if (n < 0) return out;
+    out.emplace_back(buf, buf + n);
+  }
+}
+
 RawSerial::~RawSerial() {
   if (fd_ >= 0) ::close(fd_);
 }

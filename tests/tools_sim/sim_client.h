@@ -35,6 +35,23 @@ private:
   int fd_ = -1;
 };
 
+// A UDP socket bound to an address (port 0: any), allowed to broadcast.
+class RawUdp {
+public:
+  explicit RawUdp(const std::string& address, int port = 0);
+  ~RawUdp();
+  RawUdp(const RawUdp&) = delete;
+  RawUdp& operator=(const RawUdp&) = delete;
+  bool bound() const { return bound_; }
+  bool SendTo(const std::string& address, int port, const Bytes& bytes);
+  // Every datagram that arrives until timeoutMs pass without one.
+  std::vector<Bytes> Collect(int timeoutMs);
+
+private:
+  int fd_ = -1;
+  bool bound_ = false;
+};
+
 class RawSerial {
 public:
   ~RawSerial();

@@ -345,5 +345,34 @@ TEST(SimTcpConnectionTest, IdleConnectionsCloseAfterTheConnectionTimeOut) {
   EXPECT_GE(MsSince(t0), 900);
 }
 
+TEST(SimUdpTest, OneRequestPerDatagram) {
+  SimulatorProcess sim({"--udp", "127.0.0.1:0", "--modules", "DO8"});
+  ASSERT_TRUE(sim.Start()) << sim.error();
+  ASSERT_GT(sim.udpPort(), 0);
+  testing::RawUdp tool("127.0.0.1");
+  const Bytes write = TcpFrame(0x0A0B, 1, {0x06, 0x08, 0x00, 0x00, 0x3C});
+  ASSERT_TRUE(tool.SendTo("127.0.0.1", sim.udpPort(), write));
+  EXPECT_EQ(tool.Collect(300), std::vector<Bytes>{write});
+  EXPECT_EQ(sim.Command("get output 1"), "OK 3C");
+  // Not a request: ignored.
+  ASSERT_TRUE(tool.SendTo("127.0.0.1", sim.udpPort(), {1, 2, 3}));
+  EXPECT_TRUE(tool.Collect(200).empty());
+  const Bytes read = TcpFrame(7, 1, {0x03, 0x08, 0x00, 0x00, 0x01});
+  const Bytes reply = TcpFrame(7, 1, {0x03, 0x02, 0x00, 0x3C});
+  ASSERT_TRUE(sim.Ok("fault wrong-tid,once"));
+  ASSERT_TRUE(tool.SendTo("127.0.0.1", sim.udpPort(), read));
+  EXPECT_EQ(tool.Collect(300), std::vector<Bytes>{TcpFrame(8, 1, {0x03, 0x02, 0x00, 0x3C})});
+  ASSERT_TRUE(sim.Ok("fault segment=20,once"));
+  ASSERT_TRUE(tool.SendTo("127.0.0.1", sim.udpPort(), read));
+  EXPECT_EQ(tool.Collect(300), (std::vector<Bytes>{Bytes(reply.begin(), reply.begin() + 7),
+                                                   Bytes(reply.begin() + 7, reply.end())}));
+  ASSERT_TRUE(sim.Ok("fault drop,once"));
+  ASSERT_TRUE(tool.SendTo("127.0.0.1", sim.udpPort(), read));
+  EXPECT_TRUE(tool.Collect(300).empty());
+  ASSERT_TRUE(tool.SendTo("127.0.0.1", sim.udpPort(), read));
+  EXPECT_EQ(tool.Collect(300), std::vector<Bytes>{reply});
+  EXPECT_EQ(sim.Command("history").substr(0, 24), "OK 5 U/01/06/0800/0001 U");
+}
+
 }  // namespace
 }  // namespace qmx::sim

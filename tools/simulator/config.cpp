@@ -173,6 +173,8 @@ struct Parser {
     long v = 0;
     if (key == "tcp") {
       if (!ParseEndpoint(value, &cfg.tcp)) return Bad(error, "tcp needs ADDR:PORT", value);
+    } else if (key == "udp") {
+      if (!ParseEndpoint(value, &cfg.udp)) return Bad(error, "udp needs ADDR:PORT", value);
     } else if (key == "discovery") {
       if (!ParseEndpoint(value, &cfg.discovery)) return Bad(error, "discovery needs ADDR:PORT", value);
     } else if (key == "rtu") {
@@ -430,8 +432,8 @@ bool ParseArguments(const std::vector<std::string>& args, SimConfig* out, std::s
     if (!p.Apply(key, value, error)) return false;
   }
   p.Finish();
-  if (!p.cfg.tcp.enabled() && p.cfg.rtuDevice.empty() && !p.cfg.discovery.enabled()) {
-    *error = "nothing to serve: give --tcp, --rtu or --discovery";
+  if (!p.cfg.tcp.enabled() && !p.cfg.udp.enabled() && p.cfg.rtuDevice.empty() && !p.cfg.discovery.enabled()) {
+    *error = "nothing to serve: give --tcp, --udp, --rtu or --discovery";
     return false;
   }
   *out = p.cfg;
@@ -445,6 +447,7 @@ the UDP discovery.
 
 Transports (at least one):
   --tcp ADDR:PORT          Modbus TCP server (port 0 = any free port)
+  --udp ADDR:PORT          Modbus over UDP (one MBAP request per datagram)
   --rtu DEVICE             Modbus RTU slave on a serial device (e.g. a socat pty)
   --serial B[,D[,P[,S]]]   serial settings of the RTU line (default 9600,8,N,1)
   --nodes N,N,...          one station per node address on the line

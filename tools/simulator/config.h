@@ -39,6 +39,7 @@ enum class StdinMode {
 struct SimConfig {
   std::vector<StationConfig> stations;  // the first answers TCP requests of unknown units
   Endpoint tcp;
+  Endpoint udp;  // Modbus over UDP: one MBAP request per datagram
   Endpoint discovery;
   std::string rtuDevice;
   SerialSettings serial;

@@ -4,7 +4,7 @@
 // Rule text: KIND[=VALUE][,OPTION...]
 //   silence            no reply (the request is not carried out)
 //   delay=MS           the reply leaves MS milliseconds late
-//   drop               the TCP connection is closed instead of replying (RTU: silence)
+//   drop               the TCP connection is closed instead of replying (UDP, RTU: silence)
 //   exception=CODE     exception reply CODE (default 4); the request is not carried out
 //   wrong-unit         the reply carries another unit id
 //   wrong-function     the reply carries another function code

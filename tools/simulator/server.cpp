@@ -69,6 +69,7 @@ Server::~Server() {
     ::unlink(config_.controlPath.c_str());
   }
   if (udpFd_ >= 0) ::close(udpFd_);
+  if (modbusUdpFd_ >= 0) ::close(modbusUdpFd_);
   CloseRtu();
   if (rtuCtx_) modbus_free(rtuCtx_);
   if (listenFd_ >= 0) ::close(listenFd_);
@@ -113,19 +114,12 @@ bool Server::Open(std::string* error) {
     }
   }
   if (config_.discovery.enabled()) {
-    udpFd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    const int on = 1;
-    ::setsockopt(udpFd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    ::setsockopt(udpFd_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(config_.discovery.port));
-    ::inet_pton(AF_INET, config_.discovery.address.c_str(), &a.sin_addr);
-    if (::bind(udpFd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-      *error = "cannot bind the discovery responder to " + config_.discovery.text() + ": " + std::strerror(errno);
-      return false;
-    }
-    udpPort_ = BoundPort(udpFd_);
+    udpFd_ = BindUdp(config_.discovery, &udpPort_, error, "the discovery responder");
+    if (udpFd_ < 0) return false;
+  }
+  if (config_.udp.enabled()) {
+    modbusUdpFd_ = BindUdp(config_.udp, &modbusUdpPort_, error, "Modbus over UDP");
+    if (modbusUdpFd_ < 0) return false;
   }
   if (!config_.controlPath.empty()) {
     sockaddr_un a{};
@@ -159,9 +153,29 @@ bool Server::Open(std::string* error) {
   return true;
 }
 
+int Server::BindUdp(const Endpoint& at, int* port, std::string* error, const char* what) {
+  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  const int on = 1;
+  // Several responders may share a port (each gets a copy of a broadcast).
+  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<uint16_t>(at.port));
+  ::inet_pton(AF_INET, at.address.c_str(), &a.sin_addr);
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    *error = std::string("cannot bind ") + what + " to " + at.text() + ": " + std::strerror(errno);
+    ::close(fd);
+    return -1;
+  }
+  *port = BoundPort(fd);
+  return fd;
+}
+
 std::string Server::ReadyLine() const {
   std::string s = "READY";
   if (listenFd_ >= 0) s += " tcp=" + config_.tcp.address + ":" + std::to_string(tcpPort_);
+  if (modbusUdpFd_ >= 0) s += " udp=" + config_.udp.address + ":" + std::to_string(modbusUdpPort_);
   if (rtuCtx_) s += " rtu=" + config_.rtuDevice;
   if (udpFd_ >= 0) s += " discovery=" + config_.discovery.address + ":" + std::to_string(udpPort_);
   if (controlFd_ >= 0) s += " control=" + config_.controlPath;
@@ -222,6 +236,7 @@ int Server::NextWakeMs(uint64_t now) const {
   };
   for (const Client& c : clients_) consider(c.out);
   consider(rtuOut_);
+  consider(udpOut_);
   const int gap = rtu_.MsUntilGap(now);
   if (gap >= 0) wake = std::min<int64_t>(wake, gap);
   if (rtuCtx_ && rtuFd_ < 0) wake = std::min<int64_t>(wake, 500);
@@ -343,6 +358,46 @@ void Server::ReadDiscovery() {
   }
 }
 
+void Server::ReadModbusUdp(uint64_t now) {
+  for (;;) {
+    uint8_t buf[1500];
+    sockaddr_in from{};
+    socklen_t len = sizeof from;
+    const ssize_t n = ::recvfrom(modbusUdpFd_, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
+    if (n < 0) return;
+    // One request per datagram; bytes beyond its MBAP length are ignored.
+    Bytes datagram(buf, buf + n);
+    TcpRequest req;
+    if (CutTcpRequest(datagram, &req) != TcpCut::Request || req.protocolId != 0) {
+      Log("UDP datagram of " + std::to_string(n) + " bytes is no Modbus request, ignored");
+      continue;
+    }
+    sim_.SetTime(now - start_);
+    const ReplyPlan plan = sim_.HandleTcp(req, 'U');
+    if (config_.verbose) {
+      std::string line = "U< " + ToHex(TcpFrame(req.transactionId, req.unit, req.pdu)) + "  >";
+      for (const ReplyChunk& ch : plan.chunks) line += " " + ToHex(ch.bytes);
+      if (plan.chunks.empty()) line += " (no reply)";
+      Log(line);
+    }
+    // Each piece of a segmented reply is a datagram of its own; there is no
+    // connection to drop.
+    const size_t before = udpOut_.items.size();
+    Enqueue(udpOut_, plan, now);
+    for (size_t i = before; i < udpOut_.items.size(); ++i) udpOut_.items[i].to = from;
+  }
+}
+
+void Server::FlushUdp(uint64_t now) {
+  while (!udpOut_.items.empty() && udpOut_.items.front().due <= now) {
+    const Pending& p = udpOut_.items.front();
+    if (!p.close)
+      ::sendto(modbusUdpFd_, p.bytes.data(), p.bytes.size(), 0, reinterpret_cast<const sockaddr*>(&p.to),
+               sizeof p.to);
+    udpOut_.items.pop_front();
+  }
+}
+
 void Server::AcceptControl() {
   for (;;) {
     const int fd = ::accept4(controlFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
@@ -403,7 +458,7 @@ int Server::Run() {
       if (!ReopenRtu()) rtuRetryAt_ = now + 500;
     }
     std::vector<pollfd> fds;
-    enum Kind { kSignal, kStdin, kListen, kClient, kRtu, kUdp, kControl, kControlClient };
+    enum Kind { kSignal, kStdin, kListen, kClient, kRtu, kUdp, kModbusUdp, kControl, kControlClient };
     std::vector<std::pair<Kind, size_t>> what;
     auto add = [&](int fd, short events, Kind k, size_t i = 0) {
       fds.push_back({fd, events, 0});
@@ -418,6 +473,7 @@ int Server::Run() {
     }
     if (rtuFd_ >= 0) add(rtuFd_, static_cast<short>(POLLIN | (rtuOut_.sent > 0 ? POLLOUT : 0)), kRtu);
     if (udpFd_ >= 0) add(udpFd_, POLLIN, kUdp);
+    if (modbusUdpFd_ >= 0) add(modbusUdpFd_, POLLIN, kModbusUdp);
     if (controlFd_ >= 0) add(controlFd_, POLLIN, kControl);
     for (size_t i = 0; i < controlClients_.size(); ++i) add(controlClients_[i].fd, POLLIN, kControlClient, i);
 
@@ -453,6 +509,7 @@ int Server::Run() {
           }
           break;
         case kUdp: ReadDiscovery(); break;
+        case kModbusUdp: ReadModbusUdp(now); break;
         case kControl: AcceptControl(); break;
         case kControlClient:
           if (ReadLines(controlClients_[i].fd, controlClients_[i].in, controlClients_[i].fd) <= 0)
@@ -483,6 +540,7 @@ int Server::Run() {
         Log(idleOut ? "idle TCP client closed" : "TCP connection closed");
       }
     }
+    if (modbusUdpFd_ >= 0) FlushUdp(now);
     if (rtuFd_ >= 0 && !Flush(rtuOut_, rtuFd_, now)) {
       Log("serial write failed");
       CloseRtu();

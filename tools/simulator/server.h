@@ -1,10 +1,12 @@
 // The simulator's transports in one poll loop on one thread: the Modbus TCP
-// server (several clients at once), the Modbus RTU slave on a serial device
+// server (several clients at once), Modbus over UDP, the Modbus RTU slave on a serial device
 // (libmodbus opens and sets up the line), the UDP discovery responder and the
 // control channel (stdin and an optional UNIX socket). Delayed and segmented
 // replies wait in per-connection queues, so a slow reply never holds up the
 // other connections.
 #pragma once
+
+#include <netinet/in.h>
 
 #include <cstdint>
 #include <deque>
@@ -37,6 +39,7 @@ private:
     uint64_t due = 0;
     Bytes bytes;
     bool close = false;
+    sockaddr_in to{};  // the datagram's destination (Modbus over UDP)
   };
   struct Queue {
     std::deque<Pending> items;
@@ -65,6 +68,9 @@ private:
   bool ReopenRtu();
   void CloseRtu();
   void ReadDiscovery();
+  void ReadModbusUdp(uint64_t now);
+  void FlushUdp(uint64_t now);
+  int BindUdp(const Endpoint& at, int* port, std::string* error, const char* what);
   void AcceptControl();
   // 1 open, 0 end of input, -1 read error.
   int ReadLines(int fd, std::string& buffer, int replyFd);
@@ -85,8 +91,11 @@ private:
   RtuReceiver rtu_;
   size_t seenBad_ = 0;
   Queue rtuOut_;
-  int udpFd_ = -1;
+  int udpFd_ = -1;  // discovery
   int udpPort_ = -1;
+  int modbusUdpFd_ = -1;
+  int modbusUdpPort_ = -1;
+  Queue udpOut_;
   int controlFd_ = -1;
   std::vector<LineClient> controlClients_;
   bool stdinCommands_ = false;

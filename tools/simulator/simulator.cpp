@@ -90,11 +90,11 @@ void Simulator::Record(char transport, uint8_t unit, const Bytes& pdu, const std
   while (history_.size() > kHistoryLimit) history_.pop_front();
 }
 
-ReplyPlan Simulator::HandleTcp(const TcpRequest& request) {
+ReplyPlan Simulator::HandleTcp(const TcpRequest& request, char transport) {
   Station* st = StationForTcp(request.unit);
   const uint8_t function = request.pdu.empty() ? 0 : request.pdu[0];
   std::optional<FaultRule> fault = faults_.Take(request.unit, function);
-  Record('T', request.unit, request.pdu, fault);
+  Record(transport, request.unit, request.pdu, fault);
   Bytes reply;
   if (fault && FaultPreventsRequest(fault->kind)) {
     if (fault->kind != FaultKind::Exception) ++st->counters().noResponse;

@@ -37,7 +37,7 @@
 namespace qmx::sim {
 
 struct HistoryEntry {
-  char transport = 'T';  // 'T' TCP, 'R' RTU
+  char transport = 'T';  // 'T' TCP, 'U' UDP, 'R' RTU
   uint8_t unit = 0;
   RequestSummary request;
   std::string fault;  // the fault rule applied, empty for none
@@ -59,7 +59,9 @@ public:
   DiscoveryFault discoveryFault() const { return discoveryFault_; }
 
   // One request and what to send back. TCP replies echo the request's unit.
-  ReplyPlan HandleTcp(const TcpRequest& request);
+  // Modbus over UDP uses the same frames; `transport` marks it in the history
+  // ('T' TCP, 'U' UDP).
+  ReplyPlan HandleTcp(const TcpRequest& request, char transport = 'T');
   // RTU: no chunks for units that are not on the line and for broadcasts
   // (unit 0), whose writes reach every station.
   ReplyPlan HandleRtu(uint8_t unit, const Bytes& pdu);

@@ -202,6 +202,12 @@ int SimulatorProcess::port() const {
   return colon == std::string::npos ? -1 : std::atoi(v.c_str() + colon + 1);
 }
 
+int SimulatorProcess::udpPort() const {
+  const std::string v = Value("udp");
+  const size_t colon = v.rfind(':');
+  return colon == std::string::npos ? -1 : std::atoi(v.c_str() + colon + 1);
+}
+
 int SimulatorProcess::discoveryPort() const {
   const std::string v = Value("discovery");
   const size_t colon = v.rfind(':');

@@ -49,6 +49,7 @@ public:
   int port() const;                 // TCP port, -1 without TCP
   std::string tcpAddress() const;   // e.g. "127.0.0.1", empty without TCP
   int discoveryPort() const;        // -1 without the discovery responder
+  int udpPort() const;              // Modbus over UDP, -1 without it
   std::string Value(const std::string& key) const;  // any READY field ("rtu", "nodes", ...)
   const std::string& readyLine() const { return ready_; }
 
