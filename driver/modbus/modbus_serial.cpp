@@ -7,6 +7,7 @@
 
 #include "driver/driver_utils.h"
 #include "driver/format.h"
+#include "driver/modbus/modbus_frames.h"
 
 namespace tessivar {
 namespace {
@@ -17,16 +18,6 @@ constexpr int kCrcLength = 2;
 
 void Pause(int ms) {
   if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-// The checks every reply passes, in this order: its CRC, its unit, its
-// function (an exception reply gives its exception code).
-int CheckReply(const uint8_t* tx, const uint8_t* rx, int length) {
-  const uint16_t crc = Crc16(rx, static_cast<unsigned>(length - kCrcLength));
-  if (rx[length - 2] != (crc & 0xFF) || rx[length - 1] != (crc >> 8)) return kMbException;
-  if (rx[0] != tx[0]) return kMbUnitMismatch;
-  if (rx[1] != tx[1]) return rx[1] > 0x80 ? ModbusExceptionResult(rx[2]) : kMbFunctionMismatch;
-  return 1;
 }
 
 }  // namespace
@@ -86,7 +77,7 @@ int ModbusSerial::TxGetRxData(const uint8_t* request, int requestLength, uint8_t
       Log(4, StrFormat("[Error] Read failed. ErrCode: %d. RxLen: %d. Func: %s", r, n + 5, "ModbusSerial::TxGetRxData"));
       return r;
     }
-    const int check = CheckReply(tx_, rx_, r);
+    const int check = CheckRtuReply(tx_, rx_, r);
     if (check != 1) return check;
     if (rx_[2] != n) return static_cast<int>(kMbShortReply);
     if (n > 0) std::memcpy(dst, rx_ + 3, static_cast<size_t>(n));
@@ -116,7 +107,7 @@ int ModbusSerial::TxGetRxDataEcho(const uint8_t* request, int requestLength, uin
                          "ModbusSerial::TxGetRxDataEcho"));
       return r;
     }
-    const int check = CheckReply(tx_, rx_, r);
+    const int check = CheckRtuReply(tx_, rx_, r);
     if (check != 1) return check;
     if (n > 0) std::memcpy(dst, rx_ + 4, static_cast<size_t>(n));
     return 1;
@@ -145,7 +136,7 @@ int ModbusSerial::TxCheckResult(const uint8_t* header, int headerLength, const u
       Log(4, StrFormat("[Error] Read failed. ErrCode: %d. RxLen: %d. Func: %s", r, 8, "ModbusSerial::TxCheckResult"));
       return r;
     }
-    return CheckReply(tx_, rx_, r);
+    return CheckRtuReply(tx_, rx_, r);
   });
 }
 
@@ -183,7 +174,7 @@ int ModbusSerial::TxRequest(const uint8_t* header, int headerLength, int kind, u
     if (r <= 0) return r;
     r = ReadReply(expected);
     if (r < 0) return r;
-    const int check = CheckReply(tx_, rx_, r);
+    const int check = CheckRtuReply(tx_, rx_, r);
     if (check != 1) return check;
     if (kind == kRequestRead && rx_[2] != n) return static_cast<int>(kMbShortReply);
     // Never copy more than the reply carries.
@@ -203,7 +194,7 @@ int ModbusSerial::ScanDevice(int unit, ScanHits& hits, int& counter, int /*windo
     if (r <= 0) return r;
     r = ReadReply(7);
     if (r < 0) return r;
-    const int check = CheckReply(tx_, rx_, r);
+    const int check = CheckRtuReply(tx_, rx_, r);
     if (check != 1) return check;
     if (rx_[2] != 2) return static_cast<int>(kMbShortReply);
     SerialScanHit hit;

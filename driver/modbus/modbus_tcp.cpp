@@ -8,6 +8,7 @@
 
 #include "driver/driver_utils.h"
 #include "driver/format.h"
+#include "driver/modbus/modbus_frames.h"
 
 namespace tessivar {
 namespace {
@@ -16,13 +17,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kMbapLength = 6;  // transaction id, protocol id, length
 constexpr int kHeaderLength = 7;  // the MBAP prefix and the unit
-
-enum Mismatch { kNoMismatch = 0, kUnitMismatch = 1, kFunctionMismatch = 2 };
-
-bool IsDiscoveryAnswer(const uint8_t* reply, int length) {
-  static constexpr uint8_t kHeader[6] = {0xEE, 0xEE, 0xFF, 0xFF, 0x0E, 0x80};
-  return length >= kDiscoveryReplyLength && std::memcmp(reply, kHeader, sizeof kHeader) == 0;
-}
 
 }  // namespace
 
@@ -81,39 +75,20 @@ int CModbusTCP::ReceiveReply(uint16_t transactionId) {
     if (r <= 0) return r;
     got += r;
     if (want == kHeaderLength && got >= kHeaderLength) {
-      const int id = rx_[0] << 8 | rx_[1];
-      const int protocol = rx_[2] << 8 | rx_[3];
-      const int length = rx_[4] << 8 | rx_[5];
       // A reply to another request, or a stream out of step: nothing that
       // follows on this connection can be trusted.
-      if (id != transactionId || protocol != 0 || kMbapLength + length > kRxBufferSize) {
+      want = MbapReplyLength(rx_, transactionId, kRxBufferSize);
+      if (want < 0) {
         socket_->Close();
-        return kMbException;
+        return want;
       }
-      if (length < 2) {
-        socket_->Close();
-        return kMbShortReply;
-      }
-      want = kMbapLength + length;
     }
   }
   // Bytes beyond the announced length belong to no request of ours.
   return want;
 }
 
-int CModbusTCP::CheckReply(int length, int* mismatch) const {
-  *mismatch = kNoMismatch;
-  if (rx_[6] != tx_[6]) {
-    *mismatch = kUnitMismatch;
-    return kMbUnitMismatch;
-  }
-  if (rx_[7] != tx_[7]) {
-    *mismatch = kFunctionMismatch;
-    if (rx_[7] > 128) return length > 8 ? ModbusExceptionResult(rx_[8]) : static_cast<int>(kMbShortReply);
-    return kMbFunctionMismatch;
-  }
-  return 1;
-}
+int CModbusTCP::CheckReply(int length, int* mismatch) const { return CheckTcpReply(tx_, rx_, length, mismatch); }
 
 int CModbusTCP::TxGetRxData(const uint8_t* request, int requestLength, uint8_t* dst, int n, int /*ignored*/) {
   return Guard([&] {
@@ -124,7 +99,7 @@ int CModbusTCP::TxGetRxData(const uint8_t* request, int requestLength, uint8_t* 
     std::memcpy(tx_ + kMbapLength, request, static_cast<size_t>(requestLength));
     const int r = Exchange(requestLength);
     if (r <= 0) return r;
-    int mismatch = kNoMismatch;
+    int mismatch = kReplyMatches;
     const int check = CheckReply(r, &mismatch);
     if (check != 1) {
       socket_->Close();
@@ -145,10 +120,10 @@ int CModbusTCP::TxGetRxDataEcho(const uint8_t* request, int requestLength, uint8
     std::memcpy(tx_ + kMbapLength, request, static_cast<size_t>(requestLength));
     const int r = Exchange(requestLength);
     if (r <= 0) return r;
-    int mismatch = kNoMismatch;
+    int mismatch = kReplyMatches;
     const int check = CheckReply(r, &mismatch);
     if (check != 1) {
-      if (mismatch == kUnitMismatch) socket_->Close();
+      if (mismatch == kReplyOtherUnit) socket_->Close();
       return check;
     }
     if (n != 0 && r != n + 10) return static_cast<int>(kMbShortReply);
@@ -171,7 +146,7 @@ int CModbusTCP::TxCheckResult(const uint8_t* header, int headerLength, const uin
     const int r = Exchange(pduLength);
     if (r <= 0) return r;
     if (r < 8) return 0;
-    int mismatch = kNoMismatch;
+    int mismatch = kReplyMatches;
     const int check = CheckReply(r, &mismatch);
     if (check != 1) return check;
     // Unit, function, address and quantity.
@@ -205,7 +180,7 @@ int CModbusTCP::TxRequest(const uint8_t* header, int headerLength, int kind, uin
 
     const int r = Exchange(pduLength);
     if (r <= 0) return r;
-    int mismatch = kNoMismatch;
+    int mismatch = kReplyMatches;
     const int check = CheckReply(r, &mismatch);
     if (check != 1) {
       socket_->Close();

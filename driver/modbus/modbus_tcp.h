@@ -84,8 +84,8 @@ private:
   int Exchange(int pduLength);
   // Reads one reply by its MBAP length.
   int ReceiveReply(uint16_t transactionId);
-  // Unit and function of the reply against the request's; *mismatch tells
-  // whether the unit (1) or the function (2) differed.
+  // Unit and function of the reply against the request's; *mismatch says
+  // which differed (ReplyMismatch).
   int CheckReply(int length, int* mismatch) const;
 
   std::unique_ptr<DriverSocket> socket_;

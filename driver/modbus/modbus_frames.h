@@ -1,0 +1,35 @@
+// The checks a Modbus master makes on what comes back from the wire, as pure
+// functions over bytes: the MBAP prefix of a TCP reply, the unit, function
+// and exception of a TCP or RTU reply, the CRC of an RTU reply and the
+// header of a discovery answer. Results are 1 or a Modbus code.
+#pragma once
+
+#include <cstdint>
+
+namespace tessivar {
+
+// What a reply's unit and function say against the request's.
+enum ReplyMismatch : int { kReplyMatches = 0, kReplyOtherUnit = 1, kReplyOtherFunction = 2 };
+
+// The length of the whole TCP reply (MBAP prefix included) that begins with
+// these 7 bytes, for the request with `transactionId`, when it fits
+// `capacity` bytes; -8013 for another transaction id, a protocol id other
+// than 0 or a length beyond the capacity; -8014 for a length without a
+// function byte.
+int MbapReplyLength(const uint8_t* header, uint16_t transactionId, int capacity);
+
+// A whole TCP reply of `length` bytes (at least 8) against the request
+// (unit at byte 6, function at byte 7): 1, -8007 (other unit), -8009 (other
+// function), -8000 - e (exception e) or -8014 (exception without its code).
+int CheckTcpReply(const uint8_t* request, const uint8_t* reply, int length, int* mismatch);
+
+// A whole RTU reply of `length` bytes (at least 4) against the request
+// (unit at byte 0, function at byte 1), checked in this order: the CRC
+// (-8013), the unit (-8007), the function (-8009, or -8000 - e for an
+// exception reply).
+int CheckRtuReply(const uint8_t* request, const uint8_t* reply, int length);
+
+// A discovery answer: at least 264 bytes beginning EE EE FF FF 0E 80.
+bool IsDiscoveryAnswer(const uint8_t* reply, int length);
+
+}  // namespace tessivar
