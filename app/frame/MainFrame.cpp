@@ -3,6 +3,7 @@
 #include "app/frame/AboutDlg.h"
 #include "app/frame/FerrowynView.h"
 #include "app/frame/OutputBar.h"
+#include "app/frame/ToolBoxBar.h"
 #include "app/model/FileVersionInfo.h"
 #include "app/model/Logging.h"
 #include "app/model/ProgramPaths.h"
@@ -15,7 +16,6 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QLabel>
-#include "platform/toolkit/tool_box.h"
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -73,11 +73,8 @@ int CMainFrame::OnCreate() {
   tree->setHeaderHidden(true);
   projectBar_->SetChild(tree);
 
-  toolBoxBar_ = new qmx::toolkit::DockWindow(this);
+  toolBoxBar_ = new CToolBoxBar(this, profile_);
   if (!toolBoxBar_->Create(this, 59503, "NA && IO List", 150)) return fail(-5005, "NA/IO bar");
-  auto* box = new qmx::toolkit::ToolBox(toolBoxBar_);
-  box->setObjectName("CatalogueToolBox");
-  toolBoxBar_->SetChild(box);
 
   // Status bar with four panes.
   statusBar_ = new qmx::toolkit::StatusBar(this);
@@ -224,6 +221,9 @@ void CMainFrame::InitializeFrmaework() {
     view->SetStartPage(options_.StartUpTitle, options_.StartUpPath);
     view->SetActiveTab(0);
   }
+
+  // The catalogue window opens the folder that was open last time.
+  if (toolBoxBar_) toolBoxBar_->OpenFolder(toolBoxBar_->GetLastFolder());
 }
 
 CFerrowynView* CMainFrame::GetTabView(int showMessage) {
@@ -266,7 +266,12 @@ int CMainFrame::ParseXmlsAndAssignDatas() {
       [this] {
         const std::string path = NAListPath(appDir_);
         loadedFiles_.push_back(path);
-        return ParseNAFiles(path, textIds_, naCatalogue_);
+        return ParseNAFiles(path, textIds_, naCatalogue_, toolBoxBar_);
+      },
+      [this] {
+        const std::string path = IOListPath(appDir_);
+        loadedFiles_.push_back(path);
+        return ParseIOFiles(path, textIds_, ioCatalogue_, toolBoxBar_);
       },
   };
   for (const auto& read : readers) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/model/AppOptions.h"
+#include "app/model/IOCatalogue.h"
 #include "app/model/NACatalogue.h"
 #include "app/model/TextIdList.h"
 #include "platform/toolkit/frame_wnd.h"
@@ -15,6 +16,7 @@
 class QComboBox;
 class COutputBar;
 class CFerrowynView;
+class CToolBoxBar;
 
 namespace qmx::os {
 class Profile;
@@ -57,6 +59,8 @@ public:
   const TextIdMap& textIds() const { return textIds_; }
   const ErrorMap& errors() const { return errors_; }
   const NACatalogue& naCatalogue() const { return naCatalogue_; }
+  const IOCatalogue& ioCatalogue() const { return ioCatalogue_; }
+  CToolBoxBar* toolBoxBar() const { return toolBoxBar_; }
   COutputBar* outputBar() const { return logBar_; }
   CFerrowynView* tabView() const { return view_; }
   CFerrowynView* GetTabView(int showMessage);
@@ -94,6 +98,7 @@ private:
   TextIdMap textIds_;
   ErrorMap errors_;
   NACatalogue naCatalogue_;  // adapter definitions and bus types; shared read-only by all projects
+  IOCatalogue ioCatalogue_;  // module groups and definitions; shared read-only by all projects
   bool xmlParserHeld_ = false;
   std::string appDir_;
   std::vector<OpenProjectSlot> projects_;
@@ -107,7 +112,7 @@ private:
 
   COutputBar* logBar_ = nullptr;
   qmx::toolkit::DockWindow* projectBar_ = nullptr;
-  qmx::toolkit::DockWindow* toolBoxBar_ = nullptr;
+  CToolBoxBar* toolBoxBar_ = nullptr;
   qmx::toolkit::StatusBar* statusBar_ = nullptr;
   QComboBox* viewModeCombo_ = nullptr;
   QComboBox* valueModeCombo_ = nullptr;

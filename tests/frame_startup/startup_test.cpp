@@ -201,6 +201,7 @@ TEST_F(StartupTest, MissingErrorListStopsTheChainButTheWindowOpens) {
   EXPECT_FALSE(frame->textIds().empty());
   EXPECT_TRUE(frame->errors().empty());
   EXPECT_TRUE(frame->naCatalogue().definitions.empty());  // the chain stopped before the adapters
+  EXPECT_TRUE(frame->ioCatalogue().definitions().empty());  // and before the modules
   EXPECT_EQ(frame->ParseXmlsAndAssignDatas(), 0);
   bool logged = false;
   for (const auto& line : LogLines())
@@ -213,13 +214,18 @@ TEST_F(StartupTest, WholeChainReadsWithTheLanguageSuffix) {
   ASSERT_TRUE(Start());
   CMainFrame* frame = app_->mainFrame();
   const auto& files = frame->loadedFiles();
-  ASSERT_EQ(files.size(), 4u);
+  ASSERT_EQ(files.size(), 5u);
   EXPECT_NE(files[0].find("QMX410Tools.xml"), std::string::npos);
   EXPECT_NE(files[1].find("Products/listTextIdEng.xml"), std::string::npos);
   EXPECT_NE(files[2].find("Products/listErrorEng.xml"), std::string::npos);
   EXPECT_NE(files[3].find("Products/listNA.xml"), std::string::npos);
+  EXPECT_NE(files[4].find("Products/listIO.xml"), std::string::npos);
   EXPECT_FALSE(frame->errors().empty());
   EXPECT_FALSE(frame->naCatalogue().definitions.empty());
+  // The module catalogue loaded: groups with their registered definitions.
+  EXPECT_FALSE(frame->ioCatalogue().groups.empty());
+  EXPECT_FALSE(frame->ioCatalogue().definitions().empty());
+  EXPECT_NE(frame->ioCatalogue().FindByID("QMX-1808"), nullptr);
   // The shipped data loads without a single error line.
   QCoreApplication::processEvents();
   QTreeWidget* errorsTab = frame->outputBar()->list(COutputBar::kListError);
