@@ -28,6 +28,19 @@ std::string Path(const char* section, const char* element) { return std::string(
 
 bool Skipped(const qmx::xml::Node& node) { return IsCommentOrPi(node) || IsBlankText(node); }
 
+// An image length of a description. The module list hands every length to
+// the driver as a 16-bit number, so a length outside 0 to 65535 cannot be
+// served: it is refused (-4001) and read as 0.
+int ImageLength(const qmx::xml::Node& node, const char* attribute, const std::string& location) {
+  const std::string text = RequireAttribute(node, attribute);
+  const int length = DecimalTextToInt(text);
+  if (length >= 0 && length <= 0xFFFF) return length;
+  PostLog(qmx::kLogError, qmx::kLogSourceNoBlank,
+          StrFormat("[Error Code: %d] Not allowed value in xml file. Value: %s. Loc: %s. Func: %s.", -4001,
+                    text.c_str(), (location + "/@" + attribute).c_str(), "ParseIO"));
+  return 0;
+}
+
 void LogNodeMissing(const char* source, const std::string& element, const std::string& file) {
   PostLog(qmx::kLogError, source,
           StrFormat("[Error Code: %d] Node does not defined. Loc:%s. Func: %s. xml file: %s", -4000, element.c_str(),
@@ -144,7 +157,7 @@ int ReadIODescription(const qmx::xml::Document& document, IODef& def, const Text
   }
   if (!parameters.Attributes().empty()) {
     def.paraIndex = DecimalTextToInt(RequireAttribute(parameters, "Index"));
-    def.paraLength = DecimalTextToInt(RequireAttribute(parameters, "Length"));
+    def.paraLength = ImageLength(parameters, "Length", kParameters);
   }
   const std::string namePath = Path(kParameters, "Name");
   const qmx::xml::Node name = document.SelectSingleNode(namePath);
@@ -170,8 +183,8 @@ int ReadIODescription(const qmx::xml::Document& document, IODef& def, const Text
   location = kIOData;
   const qmx::xml::Node ioData = document.SelectSingleNode(kIOData);
   if (ioData && !ioData.Attributes().empty()) {
-    def.inputLength = DecimalTextToInt(RequireAttribute(ioData, "InputLength"));
-    def.outputLength = DecimalTextToInt(RequireAttribute(ioData, "OutputLength"));
+    def.inputLength = ImageLength(ioData, "InputLength", kIOData);
+    def.outputLength = ImageLength(ioData, "OutputLength", kIOData);
   }
   ReadIOItems(document, def, textIds, "Input", "INPUT", def.inputChannelSize, def.inputItems, location);
   ReadIOItems(document, def, textIds, "Output", "OUTPUT", def.outputChannelSize, def.outputItems, location);

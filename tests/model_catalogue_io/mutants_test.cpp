@@ -98,6 +98,11 @@ std::vector<DescriptionMutant> Mutants() {
       {{P(kPara, "/Ref[3]"), "AllowedValues", "0,1"}, -4006,
        "Parameter's allowed value format is invalid in XML. 0,1. Parameter: T_ParaLimit.", true},
       {{P(kPara, "/Const"), "Data", "0x12"}, 0, "", true},
+      {{kPara, "Length", "70000"}, -4001,
+       "Not allowed value in xml file. Value: 70000. Loc: /IOProfile/DeviceInfo/Parameters/@Length. Func: ParseIO.",
+       true},
+      {{kIOData, "OutputLength", "-2"}, -4001,
+       "Value: -2. Loc: /IOProfile/DeviceInfo/IOData/@OutputLength. Func: ParseIO.", true},
       // I/O data: optional, but what is there must be complete.
       {{kIOData, nullptr, nullptr}, 0, "", true},
       {{kIOData, "InputLength", nullptr}, -6001, xmlLoc + kIOData + ". ", false},
@@ -181,6 +186,13 @@ TEST(IODescriptionMutantTest, CorruptedValuesKeepTheDefinitionUsable) {
        [](const IODef& b) { EXPECT_EQ(b.defaultParaText, ""); }},
       {{"/IOProfile/DeviceInfo/Parameters/Const", "Data", "0x0G,0x01,0x34,0x12"},
        [](const IODef& b) { EXPECT_EQ(b.defaultParaText, ""); }},
+      {{"/IOProfile/DeviceInfo/Parameters", "Length", "4294967296"},
+       [](const IODef& b) {
+         // A length the driver cannot be given is read as 0: no image, no default.
+         EXPECT_EQ(b.paraLength, 0);
+         EXPECT_EQ(b.defaultParaText, "");
+         EXPECT_EQ(qmx::test::MakeModule(b)->ParaLength(), 0);
+       }},
       {{"/IOProfile/DeviceInfo/Parameters/Ref[3]", "AllowedValues", "0,1"},
        [](const IODef& b) { EXPECT_EQ(b.paraItems[2]->allowedValues, ""); }},
       {{"/IOProfile/DeviceInfo/Parameters/Ref[2]", "DataType", "Word"},

@@ -1,0 +1,54 @@
+// A module device description made of arbitrary bytes: the reader must end
+// with one of its results, never crash, leak or read past a buffer; a
+// definition it registers must be consistent, and a module object bound to
+// it must answer its texts, values and conversions in every byte order.
+#include "app/model/IOCatalogue.h"
+#include "app/model/IOUsr.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const std::string path = "/tmp/qmx_io_fuzz_" + std::to_string(::getpid()) + ".xml";
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  }
+  static const TextIdMap texts = {{"T_A", {"T_A", "A", "a"}}};
+  IOCatalogue catalogue;
+  const IODef* def = nullptr;
+  const int rc = ParseIO(path, 0, texts, catalogue, &def);
+  if (rc != 1 && rc != 0 && rc != -4000) std::abort();
+  if (def) {
+    if (catalogue.FindByID(def->ID) != def) std::abort();
+    if (def->paraLength < 0 || def->paraLength > 0xFFFF) std::abort();
+    if (!def->defaultParaText.empty() && def->defaultParaText.size() != 2u * static_cast<size_t>(def->paraLength)) {
+      std::abort();
+    }
+    for (int mode = 0; mode < 3; ++mode) {
+      CIOUsr module;
+      module.posNo = 1;
+      module.SetByteOrderMode(mode);
+      module.SetIODef(def);
+      if (module.ParaLength() != std::max(def->paraLength, 0)) std::abort();
+      module.GetLabel(mode);
+      for (const auto& para : def->paraItems) {
+        module.GetParaValForUsr("PARA", *para, "");
+        module.GetParaValForUsr(CIOUsr::kListDataIfCan, *para, para->defaultValue);
+        module.GetValueText(para->valueItemTarget, "0");
+      }
+      for (const auto* items : {&def->inputItems, &def->outputItems}) {
+        for (const auto& item : *items) {
+          module.SelectConvRanges(*item);
+          ConvRawToEngText(0x1234, item.get());
+          ConvEngToRaw(1.5, item.get());
+        }
+      }
+    }
+  }
+  ::unlink(path.c_str());
+  return 0;
+}
