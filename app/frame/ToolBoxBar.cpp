@@ -117,9 +117,10 @@ int CToolBoxBar::OnToolBoxNotify(int code, const qmx::toolkit::ToolBoxNotify& no
 bool CToolBoxBar::event(QEvent* event) {
   if (event->type() == qmx::toolkit::EventTypeOf(qmx::toolkit::kToolBoxMessage)) {
     auto* message = static_cast<qmx::toolkit::WindowMessageEvent*>(event);
-    const auto* notify = reinterpret_cast<const qmx::toolkit::ToolBoxNotify*>(message->lparam());
+    auto* notify = reinterpret_cast<qmx::toolkit::ToolBoxNotify*>(message->lparam());
     if (!notify) return true;
-    return OnToolBoxNotify(static_cast<int>(message->wparam()), *notify) == 1;
+    if (OnToolBoxNotify(static_cast<int>(message->wparam()), *notify) != 1) notify->refused = true;
+    return true;
   }
   return qmx::toolkit::DockWindow::event(event);
 }

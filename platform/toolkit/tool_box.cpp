@@ -67,24 +67,31 @@ int ToolBox::InsertItem(int folder, int index, const QString& text, int image, c
   return index;
 }
 
-void ToolBox::RemoveItem(int folder, int item) {
+bool ToolBox::RemoveItem(int folder, int item) {
   QListWidget* list = Folder(folder);
-  if (!list || item < 0 || item >= list->count()) return;
-  Notify(kToolBoxItemRemoving, folder, item, list->item(item)->data(kDataRole));
+  if (!list || item < 0 || item >= list->count()) return false;
+  if (!Notify(kToolBoxItemRemoving, folder, item, list->item(item)->data(kDataRole))) return false;
   delete list->takeItem(item);
+  return true;
 }
 
-void ToolBox::RemoveFolder(int folder) {
+bool ToolBox::RemoveFolder(int folder) {
   QListWidget* list = Folder(folder);
-  if (!list) return;
-  while (list->count() > 0) RemoveItem(folder, list->count() - 1);
-  Notify(kToolBoxFolderRemoving, folder, -1, {});
+  if (!list) return false;
+  if (!Notify(kToolBoxFolderRemoving, folder, -1, {})) return false;
+  // The folder goes; its items are told one by one, but none can stay without it.
+  while (list->count() > 0) {
+    const int last = list->count() - 1;
+    Notify(kToolBoxItemRemoving, folder, last, list->item(last)->data(kDataRole));
+    delete list->takeItem(last);
+  }
   removeItem(folder);
   delete list;
+  return true;
 }
 
 void ToolBox::RemoveAll() {
-  while (count() > 0) RemoveFolder(count() - 1);
+  for (int folder = count() - 1; folder >= 0; --folder) RemoveFolder(folder);
 }
 
 bool ToolBox::OpenFolder(int folder) {
@@ -119,10 +126,11 @@ void ToolBox::ClickItem(int folder, int item) {
   Notify(kToolBoxItemClicked, folder, item, list->item(item)->data(kDataRole));
 }
 
-void ToolBox::Notify(int code, int folder, int item, const QVariant& data) {
-  if (!owner_) return;
-  ToolBoxNotify notify{folder, item, data};
+bool ToolBox::Notify(int code, int folder, int item, const QVariant& data) {
+  if (!owner_) return true;
+  ToolBoxNotify notify{folder, item, data, false};
   SendWindowMessage(owner_, kToolBoxMessage, static_cast<std::uintptr_t>(code), reinterpret_cast<std::intptr_t>(&notify));
+  return !notify.refused;
 }
 
 }  // namespace qmx::toolkit

@@ -23,6 +23,8 @@ struct ToolBoxNotify {
   int folder = -1;  // folder index
   int item = -1;    // item index in the folder, -1 for a folder notification
   QVariant data;    // the item's data
+  // Set by the owner to keep an item or folder that is about to be removed.
+  bool refused = false;
 };
 
 class ToolBox : public QToolBox {
@@ -40,8 +42,10 @@ public:
   int AddFolder(const QString& text);
   // Inserts an item at `index` (-1 or past the end: append); returns its index.
   int InsertItem(int folder, int index, const QString& text, int image, const QVariant& data = {});
-  void RemoveItem(int folder, int item);
-  void RemoveFolder(int folder);
+  // Removal asks the owner first; false when the owner refused (or there is
+  // no such item or folder) and nothing was removed.
+  bool RemoveItem(int folder, int item);
+  bool RemoveFolder(int folder);
   void RemoveAll();
   // Makes a folder the open one; false when there is no such folder.
   bool OpenFolder(int folder);
@@ -58,7 +62,8 @@ public:
 
 private:
   QListWidget* Folder(int folder) const;
-  void Notify(int code, int folder, int item, const QVariant& data);
+  // Tells the owner; false when the owner refused.
+  bool Notify(int code, int folder, int item, const QVariant& data);
   QIcon ImageAt(int image) const;
 
   QObject* owner_ = nullptr;

@@ -191,9 +191,12 @@ TEST_F(ToolBoxTest, RemovalsAreAskedAboutWhileTheToolBoxIsVisible) {
   auto bar = FilledBar(nullptr);
   BoxScript boxes;
   qmx::toolkit::ToolBoxNotify item{3, 0, {}};
+  // True when the bar lets the removal go on.
   const auto send = [&](int code) {
-    return qmx::toolkit::SendWindowMessage(bar.get(), qmx::toolkit::kToolBoxMessage, static_cast<std::uintptr_t>(code),
-                                           reinterpret_cast<std::intptr_t>(&item));
+    item.refused = false;
+    qmx::toolkit::SendWindowMessage(bar.get(), qmx::toolkit::kToolBoxMessage, static_cast<std::uintptr_t>(code),
+                                    reinterpret_cast<std::intptr_t>(&item));
+    return !item.refused;
   };
   // Hidden: nothing is asked.
   EXPECT_TRUE(send(qmx::toolkit::kToolBoxItemRemoving));

@@ -196,6 +196,7 @@ public:
       if (m->message() == kToolBoxMessage) {
         auto* n = reinterpret_cast<ToolBoxNotify*>(m->lparam());
         seen.push_back({m->message(), static_cast<int>(m->wparam()), n->folder, n->item, n->data});
+        if (refuse && m->wparam() != static_cast<std::uintptr_t>(kToolBoxItemClicked)) n->refused = true;
       } else {
         seen.push_back({m->message(), static_cast<int>(m->wparam()), -1, -1, {}});
         if (take) delete reinterpret_cast<int*>(m->TakeLParam());
@@ -205,6 +206,7 @@ public:
     return QObject::event(e);
   }
   bool take = true;
+  bool refuse = false;
 };
 
 TEST_F(ToolkitTest, ToolBoxFoldersItemsAndNotifications) {
@@ -235,11 +237,20 @@ TEST_F(ToolkitTest, ToolBoxFoldersItemsAndNotifications) {
   EXPECT_EQ(owner.seen[0].item, 1);
   EXPECT_EQ(owner.seen[0].data.toString(), "NA1");
 
+  // The owner may keep an item or a folder.
   owner.seen.clear();
-  box.RemoveFolder(0);
-  ASSERT_EQ(owner.seen.size(), 4u);  // three items, then the folder
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(owner.seen[i].code, kToolBoxItemRemoving);
-  EXPECT_EQ(owner.seen[3].code, kToolBoxFolderRemoving);
+  owner.refuse = true;
+  EXPECT_FALSE(box.RemoveItem(0, 0));
+  EXPECT_FALSE(box.RemoveFolder(0));
+  EXPECT_EQ(box.ItemCount(0), 3);
+  EXPECT_EQ(box.FolderCount(), 2);
+  owner.refuse = false;
+
+  owner.seen.clear();
+  EXPECT_TRUE(box.RemoveFolder(0));
+  ASSERT_EQ(owner.seen.size(), 4u);  // the folder, then its three items
+  EXPECT_EQ(owner.seen[0].code, kToolBoxFolderRemoving);
+  for (int i = 1; i < 4; ++i) EXPECT_EQ(owner.seen[i].code, kToolBoxItemRemoving);
   EXPECT_EQ(box.FolderCount(), 1);
   EXPECT_EQ(box.FolderText(0), "Digital Input");
 }
