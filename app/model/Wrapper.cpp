@@ -1,13 +1,26 @@
 #include "app/model/Wrapper.h"
 
 #include "app/model/Logging.h"
+#include "app/model/NAUsr.h"
 #include "app/model/util/Utility.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
 namespace {
+
+AdapterResolver& Resolver() {
+  static AdapterResolver resolver;
+  return resolver;
+}
+
+ProjectModifiedHook& ModifiedHook() {
+  static ProjectModifiedHook hook;
+  return hook;
+}
 
 // Gives `image` the length, with the source's bytes or zeros.
 void FillImage(std::vector<uint8_t>& image, int length, const uint8_t* source) {
@@ -130,8 +143,12 @@ int Wrapper::GetParaIOSetValFromProject(const std::string& hexText, const std::s
                         imageKind.c_str(), kFunc));
       return 0;
     }
-    for (int k = 0; k < imageLength; ++k) {
-      (*image)[static_cast<size_t>(imageLength - 1 - k)] = HexStrToByte(text.substr(2 * static_cast<size_t>(k), 2));
+    if (HexTextToImage(text, image->data(), imageLength) != 1) {
+      // A saved image that is not hexadecimal text is refused as a whole.
+      PostLog(qmx::kLogError, qmx::kLogSource,
+              StrFormat("[Mismatch version] Invalid hexadecimal text. Saved value with %s. Func: %s.",
+                        imageKind.c_str(), kFunc));
+      return 0;
     }
     return 1;
   }
@@ -142,4 +159,280 @@ int Wrapper::GetParaIOSetValFromProject(const std::string& hexText, const std::s
     std::fill_n(image->begin(), imageLength, 0);
   }
   return 2;
+}
+
+// ---------------------------------------------------------------------------
+// Hooks
+
+void SetAdapterResolver(AdapterResolver resolver) { Resolver() = std::move(resolver); }
+
+CNAUsr* AdapterOfObject(const Wrapper& object) {
+  if (object.IsType(kTypeNA)) return const_cast<CNAUsr*>(dynamic_cast<const CNAUsr*>(&object));
+  if (Resolver()) return Resolver()(object);
+  return nullptr;
+}
+
+void SetProjectModifiedHook(ProjectModifiedHook hook) { ModifiedHook() = std::move(hook); }
+
+// ---------------------------------------------------------------------------
+// Values by data type
+
+namespace {
+
+struct EncodeContext {
+  const Wrapper* object;
+  const IOItem* rule;
+  bool output;
+};
+
+int EncodeFloat16(void* context, const std::string& text, uint16_t& raw) {
+  const auto* c = static_cast<const EncodeContext*>(context);
+  static const char* kFunc = "SetUsrValToPrjMemory";
+  const int mode = GetAnalogValueMode();
+  if (c->output && mode == kAnalogRawHex) {
+    std::string hex;
+    for (char ch : text) hex += static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    std::string cleaned;
+    for (size_t i = 0; i < hex.size(); ++i) {
+      if (hex[i] == '0' && i + 1 < hex.size() && hex[i + 1] == 'X') {
+        ++i;
+      } else if (hex[i] != ' ' && hex[i] != '\t') {
+        cleaned += hex[i];
+      }
+    }
+    for (char ch : cleaned) {
+      if (!std::isxdigit(static_cast<unsigned char>(ch))) {
+        PostLog(qmx::kLogError, qmx::kLogSourceNoBlank,
+                StrFormat("[Error] Value is not a hexadecimal text. Value: %s. Func: %s.", text.c_str(), kFunc));
+        return 0;
+      }
+    }
+    const uint8_t high = cleaned.size() >= 1 ? HexStrToByte(cleaned.substr(0, 2)) : 0;
+    const uint8_t low = cleaned.size() >= 3 ? HexStrToByte(cleaned.substr(2, 2)) : 0;
+    raw = static_cast<uint16_t>((high << 8) | low);
+    return 1;
+  }
+  if (c->output && mode == kAnalogRawDec) {
+    raw = static_cast<uint16_t>(DecimalTextToInt64(text) & 0xFFFF);
+    return 1;
+  }
+  if (!IsFloatStr(text)) {
+    PostLog(qmx::kLogError, qmx::kLogSourceNoBlank,
+            StrFormat("[Error] Value is not a number. Value: %s. Func: %s.", text.c_str(), kFunc));
+    return 0;
+  }
+  return c->object->ConvFloatToRawChecked(std::strtod(text.c_str(), nullptr), c->rule, raw);
+}
+
+struct DecodeContext {
+  const Wrapper* object;
+  const IOItem* rule;
+  const char* context;
+};
+
+std::string DecodeFloat16(void* context, uint16_t raw) {
+  const auto* c = static_cast<const DecodeContext*>(context);
+  std::string out;
+  return c->object->ConvRawToFloatStr(out, raw, c->context, c->rule);
+}
+
+}  // namespace
+
+int Wrapper::SetUsrValToPrjMemory(const std::string& value, const std::string& imageKind, int dataType,
+                                  uint16_t size, int byteOffset, int bitOffset, const IOItem* rule) {
+  static const char* kFunc = "SetUsrValToPrjMemory";
+  if (imageKind == "MON_INIT" && !IsType(kTypeNA)) return 2;
+  std::vector<uint8_t>* image = ImageOfKind(imageKind);
+  if (!image) {
+    PostLog(qmx::kLogError, qmx::kLogSource,
+            StrFormat("[Bug] Invalid function parameter. sType must be PARA or OUTPUT. %s. Func: %s.",
+                      imageKind.c_str(), kFunc));
+    return 0;
+  }
+  if (image->empty()) {
+    PostLog(qmx::kLogError, qmx::kLogSource,
+            StrFormat("[Bug] Source pointer is NULL. %s. Func: %s.", imageKind.c_str(), kFunc));
+    return 2;
+  }
+  const ItemAddress address{dataType, size, byteOffset, bitOffset};
+  const int length = static_cast<int>(image->size());
+  const int check = CheckValueAccess(kFunc, nullptr, length, address);
+  if (check >= 0) return check;
+  EncodeContext context{this, rule, imageKind == "OUTPUT"};
+  // Work on a copy so a refused value leaves the image as it was.
+  std::vector<uint8_t> copy = *image;
+  const int result =
+      WriteUserValue(copy.data(), length, address, value, GetByteOrderMode(), EncodeFloat16, &context, kFunc);
+  if (result == 1) *image = std::move(copy);
+  return result;
+}
+
+int Wrapper::GetUsrValFromPrjMemory(std::string& out, const std::string& imageKind, const std::string& caller,
+                                    const std::string& displayMode, int dataType, uint16_t size, int byteOffset,
+                                    int bitOffset, const IOItem* rule) const {
+  static const char* kFunc = "GetUsrValFromPrjMemory";
+  out.clear();
+  if (imageKind == "MON_INIT" && !IsType(kTypeNA)) return 2;
+  const std::vector<uint8_t>* image = ImageOfKind(imageKind);
+  if (!image) {
+    PostLog(qmx::kLogError, qmx::kLogSource,
+            StrFormat("[Bug] Invalid function parameter. sType must be PARA or OUTPUT. %s. Caller: %s. Func: %s.",
+                      imageKind.c_str(), caller.c_str(), kFunc));
+    return 0;
+  }
+  if (image->empty()) {
+    PostLog(qmx::kLogError, qmx::kLogSource,
+            StrFormat("[Bug] Source pointer is NULL. %s. Caller: %s. Func: %s.", imageKind.c_str(), caller.c_str(),
+                      kFunc));
+    return 2;
+  }
+  const ItemAddress address{dataType, size, byteOffset, bitOffset};
+  const int check = CheckValueAccess(kFunc, &caller, static_cast<int>(image->size()), address);
+  if (check >= 0) return check;
+  DecodeContext context{this, rule, "PRJ"};
+  ReadUserValue(image->data(), address, displayMode, GetByteOrderMode(), false, DecodeFloat16, &context, out);
+  return 1;
+}
+
+int Wrapper::GetUsrValFromOnlineMemory(std::string& out, const uint8_t* buffer, int length,
+                                       const std::string& caller, const std::string& displayMode, int dataType,
+                                       uint16_t size, int byteOffset, int bitOffset, const IOItem* rule) const {
+  static const char* kFunc = "GetUsrValFromOnlineMemory";
+  out.clear();
+  if (!buffer) {
+    PostLog(qmx::kLogError, qmx::kLogSource,
+            StrFormat("[Bug] Source pointer is NULL. Caller: %s. Func: %s.", caller.c_str(), kFunc));
+    return 2;
+  }
+  const ItemAddress address{dataType, size, byteOffset, bitOffset};
+  const int check = CheckValueAccess(kFunc, &caller, length, address);
+  if (check >= 0) return check;
+  DecodeContext context{this, rule, "ONLINE"};
+  ReadUserValue(buffer, address, displayMode, GetByteOrderMode(), true, DecodeFloat16, &context, out);
+  return 1;
+}
+
+const uint8_t* Wrapper::OnlineParaBytes(const char* caller) const {
+  CNAUsr* adapter = AdapterOfObject(*this);
+  if (!adapter || !adapter->OnlineImage(kOnlinePara)) return nullptr;
+  return adapter->ReadOnlineData(const_cast<Wrapper*>(this), 0, kOnlinePara, 0, caller, 0, 0);
+}
+
+std::string Wrapper::SelectingParaText(const ParaItem& para, bool online, const char* caller) const {
+  std::string text;
+  if (!online) {
+    GetUsrValFromPrjMemory(text, "PARA", caller, "", para.dataType, para.length, para.byteOffset, para.bitOffset,
+                           nullptr);
+    return text;
+  }
+  const uint8_t* bytes = OnlineParaBytes(caller);
+  if (bytes) {
+    GetUsrValFromOnlineMemory(text, bytes, ParaLength(), caller, "", para.dataType, para.length, para.byteOffset,
+                              para.bitOffset, nullptr);
+  }
+  return text;
+}
+
+ConvRuleState Wrapper::ActiveRule(const IOItem& item, const std::string& context) const {
+  if (item.convKind != kConvByParaVal || !item.rangePara) return RuleStateOf(item);
+  const bool online = context == "ONLINE";
+  const auto key = std::make_pair(&item, online);
+  auto it = convSelections_.find(key);
+  if (it == convSelections_.end()) it = convSelections_.emplace(key, RuleStateOf(item)).first;
+  const std::string text = SelectingParaText(*item.rangePara, online, "ConvRawToFloatStr");
+  SelectRangesByPara(item, text, it->second);
+  return it->second;
+}
+
+std::string Wrapper::ConvRawToFloatStr(std::string& out, uint16_t raw, const std::string& context,
+                                       const IOItem* rule) const {
+  if (rule && rule->convKind == kConvByParaVal && rule->rangePara && context != "PRJ" && context != "ONLINE") {
+    PostLog(qmx::kLogError, qmx::kLogSourceNoBlank,
+            StrFormat("[Bug] Invalid argument. Target Src: %s. Func: %s.", context.c_str(), "ConvRawToFloatStr"));
+    const ConvRuleState state = RuleStateOf(*rule);
+    out = ConvRawToText(raw, &state);
+    return out;
+  }
+  if (!rule) {
+    out = ConvRawToText(raw, nullptr);
+    return out;
+  }
+  const ConvRuleState state = ActiveRule(*rule, context);
+  out = ConvRawToText(raw, &state);
+  return out;
+}
+
+int Wrapper::ConvFloatToRawChecked(double value, const IOItem* rule, uint16_t& raw) const {
+  if (!rule) return ConvEngToRawChecked(value, nullptr, raw, "ConvFloatToRaw");
+  const ConvRuleState state = ActiveRule(*rule, "PRJ");
+  return ConvEngToRawChecked(value, &state, raw, "ConvFloatToRaw");
+}
+
+uint16_t Wrapper::ConvFloatToRaw(float value, const IOItem* rule) const {
+  uint16_t raw = 0;
+  ConvFloatToRawChecked(value, rule, raw);
+  return raw;
+}
+
+std::string Wrapper::GetUnit(std::string& out, const IOItem& item, CNAUsr* adapter) const {
+  static const char* kCaller = "Wrapper::GetUnit";
+  if (!item.unitPara && !item.rangePara) {
+    out = ConvRule::GetUnit(item);
+    return out;
+  }
+  std::string prjRange;
+  std::string prjUnit;
+  std::string onRange;
+  std::string onUnit;
+  if (item.rangePara) prjRange = SelectingParaText(*item.rangePara, false, kCaller);
+  if (item.unitPara) prjUnit = SelectingParaText(*item.unitPara, false, kCaller);
+  const bool online = adapter && adapter->OnlineImage(kOnlinePara);
+  if (online) {
+    if (item.rangePara) onRange = SelectingParaText(*item.rangePara, true, kCaller);
+    if (item.unitPara) onUnit = SelectingParaText(*item.unitPara, true, kCaller);
+  }
+  if (!prjRange.empty() || !prjUnit.empty()) {
+    const std::string projectUnit = GetConvUnitRuleByPara(item, prjRange, prjUnit);
+    std::string onlineUnit;
+    if (adapter) onlineUnit = GetConvUnitRuleByPara(item, onRange, onUnit);
+    out = onlineUnit.empty() ? StrFormat("(%s)", projectUnit.c_str())
+                             : StrFormat("(%s) %s", projectUnit.c_str(), onlineUnit.c_str());
+    return out;
+  }
+  out = StrFormat("(%s)", ConvRule::GetUnit(item).c_str());
+  return out;
+}
+
+void Wrapper::ChagnedValueByUsr(const std::string& grid, const std::string& selection, const ParaItem* para,
+                                const IOItem* ioItem, const std::string& value) {
+  if (ModifiedHook()) ModifiedHook()(1);
+  if (para && grid == "Parameters") {
+    std::string text = value;
+    if (!para->valueItemTarget.empty()) {
+      text = GetValueText(para->valueItemTarget, selection);
+      if (text == "INVALID") {
+        PostLog(qmx::kLogError, qmx::kLogSourceNoBlank,
+                StrFormat("[Bug] Cannot find combobox's sel in mapValueItems. Loc:%s. Func: %s.",
+                          para->textId.c_str(), "ChagnedValueByUsr"));
+        return;
+      }
+    }
+    const int written = SetUsrValToPrjMemory(text, para->category, para->dataType, para->length, para->byteOffset,
+                                             para->bitOffset, nullptr);
+    if (written == 1 && para->convPara == 1) changed = 1;
+    return;
+  }
+  if (ioItem && grid == "ProcessImg") {
+    const int n = static_cast<int>(DecimalTextToInt64(selection));
+    if (CompareNoCase(ioItem->channelType, "DI") == 0 || CompareNoCase(ioItem->channelType, "DO") == 0) {
+      if (n < 0) return;
+      SetUsrValToPrjMemory(value, "OUTPUT", kDataTypeBit, 1, ioItem->byteOffset + n / 8, n % 8, ioItem);
+    } else {
+      SetUsrValToPrjMemory(value, "OUTPUT", ioItem->dataType, ioItem->length, ioItem->byteOffset, n, ioItem);
+    }
+    return;
+  }
+  if (!ioItem && !para && grid == "ProcessImg" && selection == "ALL") {
+    SetUsrValToPrjMemory(value, "OUTPUT", kDataTypeByteArea, static_cast<uint16_t>(OutputLength()), 0, 0, nullptr);
+  }
 }

@@ -10,10 +10,29 @@
 // its size, and an image that was never made is absent (length 0).
 #pragma once
 
+#include "app/model/IOItem.h"
+#include "app/model/ParaItem.h"
+#include "app/model/ValueConversion.h"
+
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
+
+class CNAUsr;
+class Wrapper;
+
+// Finds the adapter that holds a module (the frame installs its tree
+// look-up); an adapter is its own. Without a resolver modules have none.
+using AdapterResolver = std::function<CNAUsr*(const Wrapper& object)>;
+void SetAdapterResolver(AdapterResolver resolver);
+CNAUsr* AdapterOfObject(const Wrapper& object);
+// Marks the selected project modified (the frame installs it).
+using ProjectModifiedHook = std::function<void(int modified)>;
+void SetProjectModifiedHook(ProjectModifiedHook hook);
 
 inline constexpr const char* kTypeProject = "PROJECT";
 inline constexpr const char* kTypeFolder = "FOLDER";
@@ -68,6 +87,48 @@ public:
   // depends on a parameter value; 0 for other kinds.
   virtual int IsConvByParaUsed() const { return 0; }
 
+  // Applies a value the user edited in a grid: "Parameters" with a parameter
+  // record writes the value (or, for a value list, the entry of the chosen
+  // index) into the parameter's image; "ProcessImg" with an I/O item writes
+  // the channel `selection` of it into OUTPUT; "ProcessImg" without an item
+  // and selection "ALL" writes the whole OUTPUT image as hexadecimal text.
+  // Marks the project modified first.
+  virtual void ChagnedValueByUsr(const std::string& grid, const std::string& selection, const ParaItem* para,
+                                 const IOItem* ioItem, const std::string& value);
+
+  // ---- values by data type ----
+  // Writes a user's text into an image ("PARA", "OUTPUT", "MON_INIT") by data
+  // type; `rule` is the conversion rule of a Float16 (may be null). 1 written,
+  // 0 refused (logged), 2 nothing done.
+  int SetUsrValToPrjMemory(const std::string& value, const std::string& imageKind, int dataType, uint16_t size,
+                           int byteOffset, int bitOffset, const IOItem* rule);
+  // The text of a value of an image; `out` is emptied first. Display mode
+  // "HEX", "DEC" (Float16 raw decimal) or any other text (normal form).
+  int GetUsrValFromPrjMemory(std::string& out, const std::string& imageKind, const std::string& caller,
+                             const std::string& displayMode, int dataType, uint16_t size, int byteOffset,
+                             int bitOffset, const IOItem* rule) const;
+  // The same over a buffer of online values (the object's part of an online
+  // image, `length` bytes).
+  int GetUsrValFromOnlineMemory(std::string& out, const uint8_t* buffer, int length, const std::string& caller,
+                                const std::string& displayMode, int dataType, uint16_t size, int byteOffset,
+                                int bitOffset, const IOItem* rule) const;
+  // The engineering text of a raw analog value; `context` "PRJ" takes a
+  // range-selecting parameter from the project image, "ONLINE" from the
+  // adapter's online parameters. Answers `out` as well.
+  std::string ConvRawToFloatStr(std::string& out, uint16_t raw, const std::string& context,
+                                const IOItem* rule) const;
+  // The raw value of an engineering value under the rule as this object
+  // selects it; 0 when the value is refused (logged).
+  uint16_t ConvFloatToRaw(float value, const IOItem* rule) const;
+  // The same with the refusal told apart: 1 with `raw` set, 0 refused.
+  int ConvFloatToRawChecked(double value, const IOItem* rule, uint16_t& raw) const;
+  // The unit text of an item: its fixed unit, or "(%s)" / "(%s) %s" of the
+  // units its selecting parameters name in the project and, with an adapter
+  // holding online parameters, online.
+  std::string GetUnit(std::string& out, const IOItem& item, CNAUsr* adapter) const;
+  // The rule of an item as this object uses it ("PRJ" or "ONLINE" ranges).
+  ConvRuleState ActiveRule(const IOItem& item, const std::string& context) const;
+
   // ---- the images ----
   // Makes the PARA image `paraLength` bytes long with the source's bytes
   // (zeros without a source) and the OUTPUT image `outputLength` bytes of
@@ -90,7 +151,8 @@ public:
   // folders, other kinds and absent images.
   std::string GetImageHexStr(const std::string& imageKind) const;
   // The reverse, for opening project files: 1 the text was taken, 0 refused
-  // (length mismatch, logged), 2 nothing to do. An empty text gives PARA the
+  // (length mismatch or a character that is no hex digit, logged; the image
+  // stays), 2 nothing to do. An empty text gives PARA the
   // default image (when given), OUTPUT zeros and leaves MON_INIT.
   int GetParaIOSetValFromProject(const std::string& hexText, const std::string& imageKind, int imageLength,
                                  const std::vector<uint8_t>* defaultImage);
@@ -129,6 +191,14 @@ protected:
   std::string name_;
 
 private:
+  // The object's part of its adapter's online parameters, or null.
+  const uint8_t* OnlineParaBytes(const char* caller) const;
+  // The value text of a selecting parameter ("PRJ" or "ONLINE").
+  std::string SelectingParaText(const ParaItem& para, bool online, const char* caller) const;
+
+  // Ranges selected by by-parameter rules, per item and context (false
+  // project, true online): the selection belongs to this object.
+  mutable std::map<std::pair<const IOItem*, bool>, ConvRuleState> convSelections_;
   std::vector<uint8_t> para_;
   std::vector<uint8_t> output_;
   std::vector<uint8_t> monInit_;

@@ -1,0 +1,180 @@
+// A network adapter of a project: one station with its communication
+// settings, labels, diagnosis history, byte images, five online images and
+// its binding to a communication driver library (its own instance for TCP
+// and RS232C, the project's shared instance on an RS422/RS485 line).
+//
+// The adapter reaches the frame (its project, the naming mode of the project
+// window, the modules under it, the version text of a library, the options)
+// only through NAFrameServices, so it is tested without a frame.
+#pragma once
+
+#include "app/model/AppOptions.h"
+#include "app/model/DriverBinding.h"
+#include "app/model/NADef.h"
+#include "app/model/Wrapper.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+class CIOUsr;
+class CProjectUsr;
+
+// What the adapter and project objects ask of the frame. Unset members fall
+// back to: the project the adapter was added to, naming mode 0, no modules,
+// an empty version text, no options (all log switches on).
+struct NAFrameServices {
+  std::function<CProjectUsr*(const CNAUsr&)> projectOf;
+  std::function<int()> viewMode;
+  std::function<std::vector<CIOUsr*>(const CNAUsr&)> modulesOf;
+  std::function<std::string(const std::string& path)> fileVersionText;
+  std::function<const AppOptions*()> options;
+};
+void SetNAFrameServices(NAFrameServices services);
+const NAFrameServices& GetNAFrameServices();
+int CurrentViewMode();
+const AppOptions* CurrentOptions();
+std::string FileVersionTextOf(const std::string& path);
+
+// One record of the module list handed to drvSetModuleList, with its texts.
+struct ModuleListRecord {
+  uint16_t productCode = 0;
+  std::string typeTag;
+  std::string label;
+  uint16_t paraLength = 0;
+  std::string initLayout;
+  std::string freqLayout;
+  uint16_t inputSize = 0;
+  uint16_t outputSize = 0;
+  std::string moduleLine;
+};
+
+// Builds the adapter's module list: its own record, then one per module in
+// tree order; assigns sequence numbers and online offsets and reallocates the
+// five online images. 1.
+int MakeModuleList(CNAUsr& adapter, std::vector<ModuleListRecord>& list);
+
+class CNAUsr : public Wrapper {
+public:
+  // How the adapter is bound to a driver.
+  enum class Binding { kNone, kOwn, kShared };
+
+  CNAUsr();
+  ~CNAUsr() override;
+
+  // ---- definition and settings ----
+  void SetNADef(const NADef* definition);
+  const NADef* GetNADef() const { return definition_; }
+  // Stores the four texts trimmed and binds the driver.
+  void SetCommSettings(const std::string& ip, const std::string& port, const std::string& serial,
+                       const std::string& node);
+  std::string GetDefSerialCommSet() const;
+  void AddDiagHistory(const std::string& line);
+  const std::vector<std::string>& DiagHistory() const { return diagHistory_; }
+  void SetCommInterval(int ms);
+  uint16_t UpdateTime() const { return updateTime_; }
+
+  // ---- texts ----
+  std::string GetModelName() const override;
+  std::string GetOrderNumber() const override;
+  std::string GetInfoText() const override;
+  std::string GetHelpLink() const override;
+  std::string GetGraphicFile() const override;
+  std::string GetLabel(int viewMode) const override { return GetTreeUniqueName(viewMode); }
+  std::string GetValueText(const std::string& key, const std::string& index) const override;
+  int GetByteOrderMode() const override;
+  int GetSize() const override;
+  std::string GetDescription() const override;
+  const std::vector<uint8_t>* GetDefaultParaImage() const override;
+  const std::vector<uint8_t>* GetDefaultMonInitImage() const override;
+  int IsConvByParaUsed() const override;
+  void ChagnedValueByUsr(const std::string& grid, const std::string& key, const ParaItem* para,
+                         const IOItem* ioItem, const std::string& value) override;
+
+  std::string GetTreeUniqueName(int viewMode) const;
+  std::string GetCommAddress() const;
+  std::string GetCommDescForDocu() const;
+  std::string GetCommDescShort() const;
+  int IsSupportOnline() const;
+  static std::string GetCommTypeStr(int code);
+  uint16_t GetProductCode() const;
+  int GetInputImgMode(std::string& text) const;
+  int GetOutputImgMode(std::string& text) const;
+  std::string GetParaValForUsr(std::string& out, const std::string& source, const ParaItem& item,
+                               const std::string& value) const;
+
+  // ---- driver binding ----
+  int LoadCommunicateDriver();
+  int AttachMultiDropDriver();
+  int UnloadCommunicateDriver();
+  int DetachMultiDropDriver();
+  Binding GetBinding() const { return binding_; }
+  DriverHandle GetDriverHandle() const { return handle_; }
+  const DriverEntryPoints& EntryPoints() const { return entries_; }
+  bool HasDriver() const { return binding_ != Binding::kNone && handle_ != nullptr; }
+  // The device key the driver knows the adapter by.
+  DeviceKey Key() const { return reinterpret_cast<DeviceKey>(this); }
+
+  // ---- online calls ----
+  int SetModuleList();
+  int StartMonitoring(int prepareOnly);
+  int StopMonitoring(int prepareOnly);
+  int UpdateCommStatus(int16_t& status, int16_t& busError, int16_t& fieldPower);
+  OnlineIOConfig* GetOnlineConfig(const std::string& caller, int showBox);
+  int ClearGettedOnlineConfig(OnlineIOConfig* record);
+  uint8_t* ReadOnlineData(Wrapper* object, int allModules, int kind, int readMode, const std::string& caller,
+                          int showBox, int logErrors);
+  int WriteOutputData(Wrapper* object, int kind, int useDefault, const std::string& caller, int showBox);
+  int SendSpecialCmd(int command);
+  int ShowAddresMap(int slot, int extra);
+  AddressMapInfo* GetAddresMap(int slot, int logIfMissing);
+  int ClearGettedAddresMap(AddressMapInfo* record);
+
+  // ---- online images ----
+  int AllocOnlineImages();
+  uint8_t* OnlineImage(int kind);
+  const uint8_t* OnlineImage(int kind) const;
+  int OnlineLength(int kind) const;
+  void SetOnlineLength(int kind, int length) { onlineLengths_.at(static_cast<size_t>(kind)) = length; }
+  void FreeOnlineImages();
+
+  // The communication-type code of the adapter's project under the definition.
+  int CommCode() const;
+  // The project, through the frame services; null when there is none.
+  CProjectUsr* Project() const;
+
+  std::string ipAddress;
+  std::string comPort;
+  std::string serialSettings;
+  std::string nodeAddress;
+  intptr_t treeItem = 0;
+  CProjectUsr* ownerProject = nullptr;  // set by the project the adapter is added to
+
+  int imageModeChanged = 0;
+  int channelChanged = 0;
+  int deviceChanged = 0;
+  int moduleListChanged = 0;
+
+private:
+  std::string ChannelText(int code) const;
+  std::string DeviceText() const;
+  const CommDriverEntry* DriverEntryOfProject() const;
+  void ReportNoDriver(const char* source, int showBox) const;
+  void ReleaseOwnDriver();
+
+  const NADef* definition_ = nullptr;
+  std::vector<std::string> diagHistory_;
+  Binding binding_ = Binding::kNone;
+  qmx::os::Module library_;  // own binding only
+  DriverHandle handle_ = nullptr;
+  uint16_t updateTime_ = 500;
+  std::array<std::vector<uint8_t>, 5> onlineImages_;
+  std::array<int, 5> onlineLengths_{};
+  int16_t lastStatus_ = 0;
+  int16_t lastBusError_ = 0;
+  int16_t lastFieldPower_ = 0;
+  DriverEntryPoints entries_;
+  CProjectUsr* attachedProject_ = nullptr;  // the project whose shared instance the adapter uses
+};
