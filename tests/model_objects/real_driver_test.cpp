@@ -1,0 +1,46 @@
+// The binding against the staged driver library itself.
+#include "fixture.h"
+
+#include "app/model/DriverBinding.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+TEST(RealDriver, BindsInitializesAndReleases) {
+  const auto folder = qmx::test::DistDir();
+  qmx::os::Module library;
+  ASSERT_TRUE(library.Load(folder / "Tessivar.dll")) << library.LastError();
+  DriverEntryPoints entries;
+  EXPECT_EQ(LookUpAllEntryPoints(library, entries), 24);
+  EXPECT_EQ(MissingAdapterBindingEntry(entries), nullptr);
+  ModelLogCapture log;
+  InstallDriverLogging(entries, nullptr);
+  DriverHandle handle = entries.drvInitialize();
+  ASSERT_NE(handle, nullptr);
+  EXPECT_EQ(entries.drvStopComm(handle), DRV_ERR_STOPPED);
+  EXPECT_EQ(UninitializeDriverInstance(entries, handle, "QMX-ETH", "Test"), 1);
+  library.Free();
+}
+
+class RealDriverAdapter : public ObjectTest {};
+
+TEST_F(RealDriverAdapter, AdapterBindsTheStagedLibrary) {
+  qmx::os::OverrideProgramFolder(qmx::test::DistDir());
+  auto def = MakeDefinition("Tessivar");
+  CProjectUsr project;
+  project.SetCommType("TCP");
+  auto* na = new CNAUsr();
+  na->SetName("Station 1");
+  na->SetNADef(def.get());
+  project.AddAdapter(na);
+  na->SetCommSettings("127.0.0.1", "", "", "");
+  EXPECT_EQ(na->GetBinding(), CNAUsr::Binding::kOwn);
+  EXPECT_TRUE(na->HasDriver());
+  EXPECT_TRUE(log.Has("Device driver for Station 1 (127.0.0.1) is loaded successfully."));
+  // Nothing changed since the binding: nothing goes to the driver.
+  EXPECT_EQ(na->SetModuleList(), 1);
+  delete na;
+  EXPECT_FALSE(log.Has("drvUninitialize is failed"));
+}
+
+}  // namespace
