@@ -1,5 +1,5 @@
 // Whole images as the hexadecimal text of project files.
-#include "log_capture.h"
+#include "tests/support/model_log_capture.h"
 #include "test_object.h"
 
 #include <gtest/gtest.h>

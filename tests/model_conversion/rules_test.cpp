@@ -1,6 +1,6 @@
 // Analog values under conversion rules, the frame's raw analog modes, units
 // and the grids' edit entry point.
-#include "log_capture.h"
+#include "tests/support/model_log_capture.h"
 #include "test_object.h"
 
 #include "app/model/ValueConversion.h"

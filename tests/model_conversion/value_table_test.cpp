@@ -1,7 +1,7 @@
 // Text -> image bytes -> text, over every convertible data type, every
 // byte-order mode and the three display forms, and the refusals of the value
 // operations.
-#include "log_capture.h"
+#include "tests/support/model_log_capture.h"
 #include "test_object.h"
 
 #include "app/model/ValueConversion.h"

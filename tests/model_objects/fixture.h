@@ -3,7 +3,7 @@
 // a journal reader and a scripted message box.
 #pragma once
 
-#include "log_capture.h"
+#include "tests/support/model_log_capture.h"
 
 #include "app/model/NADef.h"
 #include "app/model/NAUsr.h"
