@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <system_error>
 
-#include "app/model/util/Utility.h"
+#include "common/Utility.h"
 #include "driver/driver_library.h"
 #include "driver/format.h"
 #include "driver/modbus_driver.h"

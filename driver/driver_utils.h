@@ -2,7 +2,7 @@
 // swap between wire and process images, serial parity names, the ICMP
 // reachability test and a few text conversions of the driver's windows.
 // The general text functions (GetToken, IsStrEmpty, ...) are the shared
-// ones of app/model/util/Utility.h.
+// ones of common/Utility.h.
 #pragma once
 
 #include <cstdint>

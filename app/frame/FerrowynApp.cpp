@@ -2,7 +2,7 @@
 
 #include "app/frame/MainFrame.h"
 #include "app/model/Logging.h"
-#include "app/model/util/Utility.h"
+#include "common/Utility.h"
 #include "app/ui/grid/GridHooks.h"
 #include "app/ui/image/ImageLog.h"
 #include "platform/toolkit/message_box.h"

@@ -1,6 +1,6 @@
 #include "app/frame/OutputBar.h"
 
-#include "app/model/util/Utility.h"
+#include "common/Utility.h"
 #include "platform/toolkit/message_box.h"
 #include "platform/toolkit/window_messages.h"
 

@@ -2,7 +2,7 @@
 
 #include "app/model/Logging.h"
 #include "app/model/ProgramPaths.h"
-#include "app/model/util/Utility.h"
+#include "common/Utility.h"
 #include "platform/os/os.h"
 #include "platform/os/profile.h"
 #include "platform/toolkit/message_box.h"

@@ -2,7 +2,7 @@
 
 #include "app/model/Logging.h"
 #include "app/model/TextIdList.h"
-#include "app/model/util/Utility.h"
+#include "common/Utility.h"
 #include "platform/text/charset.h"
 #include "platform/xml/xml.h"
 

@@ -1,6 +1,6 @@
 #include "app/model/DataTypes.h"
 
-#include "app/model/util/Utility.h"
+#include "common/Utility.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
 #include "app/model/DriverBinding.h"
 
 #include "app/model/Logging.h"
-#include "app/model/util/Utility.h"
+#include "common/Utility.h"
 
 #include <mutex>
 #include <vector>

@@ -1,6 +1,6 @@
 #include "app/model/FileVersionInfo.h"
 
-#include "app/model/util/Utility.h"
+#include "common/Utility.h"
 #include "platform/os/os.h"
 
 #include <cstring>

@@ -2,7 +2,7 @@
 
 #include "app/model/AppOptions.h"
 #include "app/model/Logging.h"
-#include "app/model/util/Utility.h"
+#include "common/Utility.h"
 
 #include <algorithm>
 #include <cmath>

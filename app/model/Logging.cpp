@@ -1,6 +1,6 @@
 #include "app/model/Logging.h"
 
-#include "app/model/util/Utility.h"
+#include "common/Utility.h"
 
 #include <atomic>
 #include <cstdio>

@@ -3,7 +3,7 @@
 #include "app/model/AppOptions.h"
 #include "app/model/DataTypes.h"
 #include "app/model/Logging.h"
-#include "app/model/util/Utility.h"
+#include "common/Utility.h"
 #include "platform/os/os.h"
 
 #include <algorithm>

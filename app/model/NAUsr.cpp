@@ -3,7 +3,7 @@
 #include "app/model/IOUsr.h"
 #include "app/model/Logging.h"
 #include "app/model/ProjectUsr.h"
-#include "app/model/util/Utility.h"
+#include "common/Utility.h"
 
 #include <algorithm>
 #include <utility>

@@ -1,7 +1,7 @@
 #include "app/model/ParaItem.h"
 
 #include "app/model/Logging.h"
-#include "app/model/util/Utility.h"
+#include "common/Utility.h"
 
 int ParaItem::AssignAllowedValues(const std::string& text, const std::string& paraName) {
   allowedValues.clear();

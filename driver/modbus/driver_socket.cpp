@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "app/model/util/Utility.h"
+#include "common/Utility.h"
 #include "driver/format.h"
 
 namespace tessivar {

@@ -4,7 +4,7 @@
 // parameter value.
 #include "app/model/IOItem.h"
 #include "app/model/IOUsr.h"
-#include "app/model/util/Utility.h"
+#include "common/Utility.h"
 #include "tests/model_catalogue_io/io_helpers.h"
 #include "tests/model_settings/log_capture.h"
 

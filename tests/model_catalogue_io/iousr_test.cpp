@@ -3,7 +3,7 @@
 // parameter values through value lists.
 #include "app/model/DataTypes.h"
 #include "app/model/IOUsr.h"
-#include "app/model/util/Utility.h"
+#include "common/Utility.h"
 #include "tests/model_catalogue_io/io_helpers.h"
 #include "tests/model_settings/log_capture.h"
 

@@ -4,7 +4,7 @@
 // has its pictures and the folders of the catalogue window.
 #include "app/model/DataTypes.h"
 #include "app/model/IOUsr.h"
-#include "app/model/util/Utility.h"
+#include "common/Utility.h"
 #include "tests/model_catalogue_io/io_helpers.h"
 #include "tests/model_settings/log_capture.h"
 

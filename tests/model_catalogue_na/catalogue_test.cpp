@@ -2,7 +2,7 @@
 // the list file's own rules, and the shipped catalogue.
 #include "app/model/AppOptions.h"
 #include "app/model/NACatalogue.h"
-#include "app/model/util/Utility.h"
+#include "common/Utility.h"
 #include "tests/model_catalogue_na/catalogue_helpers.h"
 #include "tests/model_settings/log_capture.h"
 

@@ -1,5 +1,5 @@
 // Hexadecimal and binary digit texts, bit fields, byte order, 12.4 fixed point.
-#include "app/model/util/Utility.h"
+#include "common/Utility.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Folder and file helpers on temporary folders. The tests run as root, so
 // failures come from paths that run through a regular file, over-long names
 // and (where the file system has it) the immutable attribute.
-#include "app/model/util/Utility.h"
+#include "common/Utility.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // Text tests, tokens, address and file-name checks, number texts.
-#include "app/model/util/Utility.h"
+#include "common/Utility.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The few text checks of the grid's value validation that the shared
-// utilities (app/model/util/Utility.h) do not offer: integers that are
+// utilities (common/Utility.h) do not offer: integers that are
 // range-checked before conversion, the driver's integer-text test, lenient
 // numbers of definition fields, finite reals.
 #pragma once

@@ -1,6 +1,6 @@
 #include "app/ui/grid/GridValueCheck.h"
 
-#include "app/model/util/Utility.h"
+#include "common/Utility.h"
 #include "app/ui/grid/GridTextChecks.h"
 
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "app/model/util/Utility.h"
+#include "common/Utility.h"
 
 #include <algorithm>
 #include <cctype>
