@@ -27,19 +27,137 @@ function(qmx_target_warnings target)
   target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX,C>:${QMX_WARNINGS}>)
 endfunction()
 
-# qmx_add_library(name [SHARED|STATIC] SOURCES ... [PUBLIC_LIBS ...] [PRIVATE_LIBS ...])
+# qmx_add_library(name [SHARED|MODULE|INTERFACE] SOURCES ... [INCLUDE_PREFIX dir]
+#                 [PUBLIC_LIBS ...] [PRIVATE_LIBS ...])
+#
+# Every #include of the suite names a header by its path from the source root
+# ("app/model/Wrapper.h", "platform/xml/xml.h"). A target does not expose the
+# source root: it exposes an include root of its own in the build tree,
+# ${CMAKE_BINARY_DIR}/include_roots/<name>, that holds only <prefix> (a link to
+# that folder of the source tree). A file can therefore include a header only
+# when its target links the header's target, so an include across a layer rule
+# fails to build. The prefix defaults to the folder of the calling
+# CMakeLists.txt relative to the source root; a folder that holds the folder of
+# another target does not expose that inner folder (see _qmx_make_include_roots).
 function(qmx_add_library name)
-  cmake_parse_arguments(A "SHARED;MODULE" "" "SOURCES;PUBLIC_LIBS;PRIVATE_LIBS" ${ARGN})
+  cmake_parse_arguments(A "SHARED;MODULE;INTERFACE" "INCLUDE_PREFIX" "SOURCES;PUBLIC_LIBS;PRIVATE_LIBS" ${ARGN})
   if(A_SHARED)
     add_library(${name} SHARED ${A_SOURCES})
   elseif(A_MODULE)
     add_library(${name} MODULE ${A_SOURCES})
+  elseif(A_INTERFACE)
+    add_library(${name} INTERFACE ${A_SOURCES})
   else()
     add_library(${name} STATIC ${A_SOURCES})
   endif()
+  if(DEFINED A_INCLUDE_PREFIX)
+    set(prefix ${A_INCLUDE_PREFIX})
+  else()
+    file(RELATIVE_PATH prefix ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+  endif()
+  qmx_include_root(${name} ${prefix} root)
+  if(A_INTERFACE)
+    target_include_directories(${name} INTERFACE ${root})
+    target_link_libraries(${name} INTERFACE ${A_PUBLIC_LIBS})
+    return()
+  endif()
   qmx_target_warnings(${name})
-  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
+  target_include_directories(${name} PUBLIC ${root})
   target_link_libraries(${name} PUBLIC ${A_PUBLIC_LIBS} PRIVATE ${A_PRIVATE_LIBS})
+endfunction()
+
+# qmx_include_root(name prefix out_var): registers the include root of <name>
+# exposing the source folder <prefix> and returns its path. The roots are
+# made once every folder has been read, when it is known which folders
+# belong to which target.
+function(qmx_include_root name prefix out_var)
+  string(REGEX REPLACE "/+$" "" prefix "${prefix}")
+  if(prefix STREQUAL "" OR IS_ABSOLUTE "${prefix}" OR NOT IS_DIRECTORY ${CMAKE_SOURCE_DIR}/${prefix})
+    message(FATAL_ERROR "include root of ${name}: '${prefix}' is not a folder of the source tree")
+  endif()
+  set_property(GLOBAL APPEND PROPERTY QMX_INCLUDE_ROOTS "${name}|${prefix}")
+  get_property(deferred GLOBAL PROPERTY QMX_INCLUDE_ROOTS_DEFERRED)
+  if(NOT deferred)
+    set_property(GLOBAL PROPERTY QMX_INCLUDE_ROOTS_DEFERRED TRUE)
+    cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL _qmx_make_include_roots)
+  endif()
+  set(${out_var} ${CMAKE_BINARY_DIR}/include_roots/${name} PARENT_SCOPE)
+endfunction()
+
+# _qmx_link(link target): a symbolic link, replaced when it points elsewhere.
+function(_qmx_link link target)
+  if(IS_SYMLINK ${link})
+    file(READ_SYMLINK ${link} old)
+    if(old STREQUAL target)
+      return()
+    endif()
+    file(REMOVE ${link})
+  elseif(EXISTS ${link})
+    file(REMOVE_RECURSE ${link})
+  endif()
+  get_filename_component(parent ${link} DIRECTORY)
+  file(MAKE_DIRECTORY ${parent})
+  file(CREATE_LINK ${target} ${link} SYMBOLIC)
+endfunction()
+
+# _qmx_fill_root(dst src inner): makes <dst> show the folder <src> without the
+# folders listed in <inner> (absolute source paths lying inside <src>). Without
+# inner folders <dst> is one link; otherwise a real folder with one link per
+# entry, descending only towards the excluded folders. The listing is re-read
+# whenever a file is added to or removed from such a folder.
+function(_qmx_fill_root dst src inner)
+  set(nested "")
+  foreach(i ${inner})
+    string(FIND "${i}/" "${src}/" pos)
+    if(pos EQUAL 0 AND NOT i STREQUAL src)
+      list(APPEND nested ${i})
+    endif()
+  endforeach()
+  if(NOT nested)
+    _qmx_link(${dst} ${src})
+    return()
+  endif()
+  if(IS_SYMLINK ${dst})
+    file(REMOVE ${dst})
+  endif()
+  file(REMOVE_RECURSE ${dst})
+  file(MAKE_DIRECTORY ${dst})
+  file(GLOB entries LIST_DIRECTORIES true CONFIGURE_DEPENDS RELATIVE ${src} ${src}/*)
+  foreach(e ${entries})
+    if(e IN_LIST nested OR "${src}/${e}" IN_LIST nested)
+      continue()
+    endif()
+    if(IS_DIRECTORY ${src}/${e})
+      _qmx_fill_root(${dst}/${e} ${src}/${e} "${nested}")
+    else()
+      _qmx_link(${dst}/${e} ${src}/${e})
+    endif()
+  endforeach()
+endfunction()
+
+function(_qmx_make_include_roots)
+  get_property(roots GLOBAL PROPERTY QMX_INCLUDE_ROOTS)
+  set(folders "")
+  foreach(r ${roots})
+    string(REPLACE "|" ";" r "${r}")
+    list(GET r 1 prefix)
+    list(APPEND folders ${CMAKE_SOURCE_DIR}/${prefix})
+  endforeach()
+  foreach(r ${roots})
+    string(REPLACE "|" ";" r "${r}")
+    list(GET r 0 name)
+    list(GET r 1 prefix)
+    set(base ${CMAKE_BINARY_DIR}/include_roots/${name})
+    # A root holds exactly one prefix: drop what an earlier configuration left.
+    string(REGEX MATCH "^[^/]+" top "${prefix}")
+    file(GLOB stale LIST_DIRECTORIES true RELATIVE ${base} ${base}/*)
+    foreach(s ${stale})
+      if(NOT s STREQUAL top)
+        file(REMOVE_RECURSE ${base}/${s})
+      endif()
+    endforeach()
+    _qmx_fill_root(${base}/${prefix} ${CMAKE_SOURCE_DIR}/${prefix} "${folders}")
+  endforeach()
 endfunction()
 
 # qmx_embed_version(target ORIGINAL_FILENAME name DESCRIPTION text [INTERNAL_NAME n] [FILE_TYPE 1|2])
