@@ -3,7 +3,8 @@
 // Parsing rules: the file's declared encoding is honoured (files declared
 // "euc-kr" are decoded by the character-set layer, which also accepts the
 // extended Korean code page), nothing is fetched from the network, external
-// entities and DTDs are never loaded, entities are not substituted, and
+// entities and DTDs are never loaded, entities are not substituted (and a
+// document whose references would expand far beyond its size is refused), and
 // libxml2 never prints: every message goes to a collector that becomes the
 // XmlError's text.
 #include "platform/xml/xml.h"
@@ -21,12 +22,15 @@
 #include <libxslt/xsltutils.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdarg>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <mutex>
 #include <sstream>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "platform/text/charset.h"
 
@@ -269,6 +273,114 @@ void DropLayoutWhitespace(xmlNodePtr parent) {
   }
 }
 
+// Entity references are kept as references in the tree and expanded each
+// time a text or an attribute is read, so one large internal entity named many
+// times makes every read of it cost megabytes, although the parser's own
+// guards (aimed at nested entities) let the document through. A document may
+// expand into at most this many times its own size plus a small allowance.
+constexpr uint64_t kEntityExpansionFactor = 16;
+constexpr uint64_t kEntityExpansionAllowance = 64 * 1024;
+
+// Adds up what reading every entity reference of a document produces, with
+// the size of each entity measured once. Stops counting past `limit`.
+class EntityExpansion {
+public:
+  EntityExpansion(xmlDocPtr doc, uint64_t limit) : doc_(doc), limit_(limit) {}
+
+  // The expansion of the references in a node list and below it.
+  uint64_t OfList(xmlNodePtr list) {
+    uint64_t total = 0;
+    for (xmlNodePtr n = list; n != nullptr && total <= limit_; n = n->next) {
+      total = Add(total, OfNode(n));
+    }
+    return total;
+  }
+
+private:
+  uint64_t Add(uint64_t a, uint64_t b) const { return a + b > limit_ ? limit_ + 1 : a + b; }
+
+  uint64_t OfNode(xmlNodePtr n) {
+    switch (n->type) {
+      case XML_ENTITY_REF_NODE:
+        return OfEntity(xmlGetDocEntity(doc_, n->name));
+      case XML_ELEMENT_NODE: {
+        uint64_t total = 0;
+        for (xmlAttrPtr a = n->properties; a != nullptr; a = a->next) {
+          total = Add(total, OfList(a->children));
+        }
+        return Add(total, OfList(n->children));
+      }
+      default:
+        return 0;  // text written in the document costs nothing extra
+    }
+  }
+
+  // The characters one reference of `ent` reads as: its text, the text of the
+  // entities it names in turn, and the attribute values of elements it holds.
+  uint64_t OfEntity(xmlEntityPtr ent) {
+    if (ent == nullptr) {
+      return 0;
+    }
+    if (auto it = sizes_.find(ent); it != sizes_.end()) {
+      return it->second;
+    }
+    if (!open_.insert(ent).second) {
+      return limit_ + 1;  // an entity that names itself never ends
+    }
+    uint64_t total = 0;
+    if (ent->children == nullptr) {
+      total = static_cast<uint64_t>(xmlStrlen(ent->content));
+    }
+    for (xmlNodePtr c = ent->children; c != nullptr && total <= limit_; c = c->next) {
+      if (c->type == XML_TEXT_NODE || c->type == XML_CDATA_SECTION_NODE) {
+        total = Add(total, static_cast<uint64_t>(xmlStrlen(c->content)));
+      } else if (c->type == XML_ELEMENT_NODE) {
+        total = Add(total, OfNode(c));
+        total = Add(total, TextBelow(c));
+      } else {
+        total = Add(total, OfNode(c));
+      }
+    }
+    open_.erase(ent);
+    sizes_[ent] = total;
+    return total;
+  }
+
+  // Text written inside an element that an entity holds (its references are
+  // counted by OfNode).
+  uint64_t TextBelow(xmlNodePtr element) {
+    uint64_t total = 0;
+    for (xmlNodePtr c = element->children; c != nullptr && total <= limit_; c = c->next) {
+      if (c->type == XML_TEXT_NODE || c->type == XML_CDATA_SECTION_NODE) {
+        total = Add(total, static_cast<uint64_t>(xmlStrlen(c->content)));
+      } else if (c->type == XML_ELEMENT_NODE) {
+        total = Add(total, TextBelow(c));
+      }
+    }
+    return total;
+  }
+
+  xmlDocPtr doc_;
+  uint64_t limit_;
+  std::unordered_map<xmlEntityPtr, uint64_t> sizes_;
+  std::unordered_set<xmlEntityPtr> open_;
+};
+
+// Throws XmlError when the entity references of `doc` expand beyond the
+// bound for a document of `input_size` bytes.
+void RefuseEntityExpansionBomb(xmlDocPtr doc, size_t input_size, const std::string& label) {
+  if (doc->intSubset == nullptr && doc->extSubset == nullptr) {
+    return;  // no declarations, nothing to expand beyond the predefined entities
+  }
+  const uint64_t limit = kEntityExpansionFactor * static_cast<uint64_t>(input_size) + kEntityExpansionAllowance;
+  EntityExpansion expansion(doc, limit);
+  if (expansion.OfList(doc->children) > limit) {
+    throw XmlError(label + ": the entity references expand to more than " + std::to_string(limit) +
+                   " bytes, over " + std::to_string(kEntityExpansionFactor) +
+                   " times the size of the document; refused as an entity expansion bomb");
+  }
+}
+
 // Parses `bytes` into a new libxml2 document; `name` is used in messages
 // (and as the document's URL when not empty). Throws XmlError.
 xmlDocPtr ParseBytes(const std::string& bytes, const std::string& name, bool preserve_whitespace) {
@@ -320,6 +432,12 @@ xmlDocPtr ParseBytes(const std::string& bytes, const std::string& name, bool pre
       xmlFreeDoc(doc);
     }
     throw XmlError(label + ", " + errors.Message("the document could not be parsed"));
+  }
+  try {
+    RefuseEntityExpansionBomb(doc, input->size(), label);
+  } catch (...) {
+    xmlFreeDoc(doc);
+    throw;
   }
   if (encoding != nullptr) {
     if (doc->encoding != nullptr) {
@@ -1003,6 +1121,18 @@ std::string EscapeAttribute(const std::string& value) {
         break;
       case '"':
         out += "&quot;";
+        break;
+      // A reader normalises a literal tab or line break in an attribute value
+      // to a blank (and CR LF to LF in text); as references they read back as
+      // written.
+      case '\t':
+        out += "&#9;";
+        break;
+      case '\n':
+        out += "&#10;";
+        break;
+      case '\r':
+        out += "&#13;";
         break;
       default:
         out.push_back(c);

@@ -124,7 +124,9 @@ private:
 };
 
 // Escapes the predefined entities "&", "<", ">" and the double quote, as the
-// suite's line-by-line writers put values into attributes.
+// suite's line-by-line writers put values into attributes; tab, line feed and
+// carriage return become character references, so that the value reads back
+// unchanged from an attribute or from element text.
 std::string EscapeAttribute(const std::string& value);
 
 }  // namespace qmx::xml

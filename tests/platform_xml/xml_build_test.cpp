@@ -212,11 +212,14 @@ TEST(XmlEscape, PredefinedEntities) {
       {"say \"hi\"", "say &quot;hi&quot;"},
       {"it's", "it's"},
       {"&amp;", "&amp;amp;"},
+      {"tab\tlf\ncr\r\nend", "tab&#9;lf&#10;cr&#13;&#10;end"},
   };
   for (const auto& [in, out] : cases) {
     EXPECT_EQ(EscapeAttribute(in), out);
-    // What a line writer puts into an attribute reads back as the value.
+    // What a line writer puts into an attribute or element text reads back as the value.
     EXPECT_EQ(Document::LoadText("<a v=\"" + EscapeAttribute(in) + "\"/>").Root().GetAttributeText("v"), in);
+    EXPECT_EQ(Document::LoadText("<a>" + EscapeAttribute(in) + "</a>", Document::Whitespace::Preserve).Root().Text(),
+              in);
   }
 }
 
