@@ -6,7 +6,7 @@
 
 #include "common/Utility.h"
 #include "driver/driver_library.h"
-#include "driver/format.h"
+#include "driver/driver_utils.h"
 #include "driver/modbus_driver.h"
 #include "driver/records.h"
 #include "driver/result_codes.h"

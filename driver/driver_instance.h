@@ -2,6 +2,35 @@
 // schedule of the communication thread, the running and stopped flags, the
 // instance name of its log lines and its locks, and carries out each
 // export's checks, locking and forwarding to its driver object.
+//
+// Locking rule (who may touch what, and under which lock):
+//
+//  - Instance lock: taken by every export for its whole call; exports of one
+//    instance never run side by side. It guards the instance name, the
+//    channel settings and channel objects of the stopped road, the schedule
+//    map's membership and each entry's configuration (name, intervals), and
+//    the configuration of every device record (model, node, special
+//    registers, CommInit block, module records, positions, image sizes).
+//    All of these change only in exports that are refused while running
+//    (-7007), so while the communication thread runs they are constant and
+//    the thread reads them without any lock.
+//  - Schedule lock: taken by the communication thread around each device
+//    cycle and each pass over the tick counts, and by an export that changes
+//    schedule entries or the map (only while stopped, so it never waits).
+//    It guards each entry's tick count, current interval and state text,
+//    which the thread writes while running.
+//  - The driver object's image lock: guards the process images, the device
+//    state, the lost flag and the two process-image modes of every device;
+//    the thread writes these while running (a mode changed online), and
+//    exports that run in both states (drvRead, drvGetAddresMap,
+//    drvShowAddresMap) read or write them. Its queue lock guards the write
+//    queue that drvWriteByte fills and the thread drains.
+//  - The running and stopped flags are atomics; the thread tests the
+//    running flag between passes and sets the stopped flag as its last act.
+//  - Order: instance lock or schedule lock, then image or queue lock, then a
+//    port's or socket's own lock; the log lock is innermost and nothing is
+//    taken while it is held. The thread never takes the instance lock, so
+//    drvStopComm may hold it while it waits for the thread to end.
 #pragma once
 
 #include <atomic>

@@ -3,6 +3,7 @@
 #include <array>
 #include <cctype>
 
+#include "common/Utility.h"
 #include "platform/icmp/icmp_echo.h"
 #include "platform/net/socket.h"
 
@@ -115,6 +116,12 @@ std::string NormalizeHexText(const std::string& text, int expectedLength, int wi
     if (!std::isxdigit(static_cast<unsigned char>(c))) return "INVALID";
   }
   return withPrefix == 1 ? "0x" + digits : digits;
+}
+
+std::string KeyText(long long key) { return std::to_string(key); }
+
+bool EqualsNoCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && CompareNoCase(a, b) == 0;
 }
 
 }  // namespace tessivar

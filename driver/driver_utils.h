@@ -49,4 +49,10 @@ int IsIntegerText(const std::string& text, int allowPoint);
 // with "0x" in front when withPrefix is 1.
 std::string NormalizeHexText(const std::string& text, int expectedLength, int withPrefix);
 
+// Decimal text of a device key: the key of the device maps.
+std::string KeyText(long long key);
+
+// Case-insensitive equality of two texts (ASCII letters).
+bool EqualsNoCase(const std::string& a, const std::string& b);
+
 }  // namespace tessivar

@@ -3,9 +3,10 @@
 // thrown inside leaves the library.
 #include <new>
 
+#include "common/Utility.h"
 #include "driver/driver_instance.h"
 #include "driver/driver_library.h"
-#include "driver/format.h"
+#include "driver/driver_utils.h"
 #include "driver/include/tessivar.h"
 #include "driver/records.h"
 #include "driver/result_codes.h"
@@ -63,7 +64,7 @@ DriverHandle drvInitialize(void) {
     return nullptr;
   } catch (...) {
     try {
-      tessivar::RouteLog(0, tessivar::StrFormat("Exception is happened in %s function.", "VUSK_SetDriverMgr"));
+      tessivar::RouteLog(0, StrFormat("Exception is happened in %s function.", "VUSK_SetDriverMgr"));
     } catch (...) {
     }
     return nullptr;

@@ -2,8 +2,9 @@
 
 #include <new>
 
+#include "common/Utility.h"
 #include "driver/driver_instance.h"
-#include "driver/format.h"
+#include "driver/driver_utils.h"
 #include "driver/result_codes.h"
 
 namespace tessivar {

@@ -2,7 +2,8 @@
 
 #include <cstring>
 
-#include "driver/format.h"
+#include "common/Utility.h"
+#include "driver/driver_utils.h"
 
 namespace tessivar {
 namespace {

@@ -59,6 +59,9 @@ bool ModbusTableText(int code, std::string& text) {
     case kMbShortReply:
       text = "[Modbus] Received data length is small.";
       return true;
+    case kMbOtherException:
+      text = "[Modbus] Network adapter answered with an undefined exception.";
+      return true;
     default:
       return false;
   }

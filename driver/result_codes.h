@@ -31,6 +31,9 @@ enum ModbusCode : int {
   kMbFunctionMismatch = -8009,
   kMbException = -8013,
   kMbShortReply = -8014,
+  // An exception reply whose code has no text of its own (7 and above, or
+  // 0); the master that received it names the code in its text.
+  kMbOtherException = -8015,
 };
 
 // The transport behind a channel, which decides the texts of the transport

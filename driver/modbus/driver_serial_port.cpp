@@ -2,10 +2,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 
+#include "common/Utility.h"
 #include "driver/driver_utils.h"
-#include "driver/format.h"
 
 namespace tessivar {
 namespace {
@@ -117,16 +118,42 @@ int DriverSerialPort::ReadLocked(void* buffer, int size, int wanted, uint16_t* c
   if (!device_.IsOpen()) return kSerNotOpen;
   if (size < wanted || (!buffer && wanted > 0)) return kSerBadParameter;
   auto* bytes = static_cast<uint8_t*>(buffer);
-  for (int i = 0; i < wanted; ++i) {
-    const int r = device_.ReadByte(&bytes[i], ReadWaitMs(readTimeoutMs_));
+  int got = 0;
+  while (got < wanted) {
+    // Never more than wanted: what follows belongs to no reply of ours.
+    const int r = device_.Read(bytes + got, static_cast<size_t>(wanted - got), ReadWaitMs(readTimeoutMs_));
     if (r == 0) return kSerReadTimeout;
     if (r < 0) {
       FailedWithError(r);
       return kSerReadFailed;
     }
-    if (counter) ++*counter;
+    got += r;
+    if (counter) *counter = static_cast<uint16_t>(*counter + r);
   }
   return wanted;
+}
+
+int DriverSerialPort::DiscardInput(int waitMs) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  if (!device_.IsOpen()) return kSerNotOpen;
+  device_.Purge();
+  int dropped = 0;
+  int r = device_.DrainInput();
+  if (r > 0) dropped += r;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs > 0 ? waitMs : 0);
+  uint8_t scratch[256];
+  while (r >= 0 && waitMs > 0) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+    if (left <= 0) break;
+    r = device_.Read(scratch, sizeof scratch, static_cast<int>(left));
+    if (r > 0) dropped += r;
+  }
+  if (r < 0) {
+    FailedWithError(r);
+    return kSerReadFailed;
+  }
+  return dropped;
 }
 
 int DriverSerialPort::Read(void* buffer, int size, int wanted) {

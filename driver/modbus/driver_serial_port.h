@@ -1,7 +1,9 @@
 // The driver's COM port: opened by number ("COM n", mapped to a device by
 // platform/serial), line settings and time-outs, a frame written in one
-// call, replies read one byte at a time, and the reconnection gate with a
-// fixed period of 5 s. Failures are the driver's serial codes.
+// call, replies read in blocks as they arrive (the read time-out bounds the
+// wait for each block, so a reply that stops early ends one time-out after
+// its last byte), and the reconnection gate with a fixed period of 5 s.
+// Failures are the driver's serial codes.
 #pragma once
 
 #include <cstdint>
@@ -54,10 +56,15 @@ public:
   // read fails later.
   int ReadCounting(void* buffer, int size, int wanted, uint16_t* counter);
 
+  // Drops what waits on the line; with waitMs > 0 also what arrives during
+  // that time. The count dropped, or a code.
+  int DiscardInput(int waitMs);
+
   int ReconnectDue();
   int Reopen();
 
   int PortNumber() const { return portNumber_; }
+  unsigned ReadTimeoutMs() const { return readTimeoutMs_; }
   // "%d,%d,%s,%d": baud rate, data bits, parity name, stop code.
   std::string SettingsText() const;
   // Settings as the port has taken them (false while closed).

@@ -7,7 +7,7 @@
 #include <chrono>
 
 #include "common/Utility.h"
-#include "driver/format.h"
+#include "driver/driver_utils.h"
 
 namespace tessivar {
 namespace {

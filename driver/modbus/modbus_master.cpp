@@ -1,6 +1,7 @@
 #include "driver/modbus/modbus_master.h"
 
-#include "driver/format.h"
+#include "common/Utility.h"
+#include "driver/driver_utils.h"
 
 namespace tessivar {
 
@@ -18,6 +19,10 @@ void Modbus::Log(int level, const std::string& text) const {
 }
 
 void Modbus::ErrorText(int code, std::string& text) const {
+  if (code == kMbOtherException) {
+    text = StrFormat("[Modbus] Network adapter answered with exception %d.", lastException_);
+    return;
+  }
   if (ModbusTableText(code, text)) return;
   TransportErrorText(code, text);
 }

@@ -97,7 +97,8 @@ public:
   ModbusOwner* Owner() const { return owner_; }
   // " [name] text" to the owner's log.
   void Log(int level, const std::string& text) const;
-  // The Modbus texts, else the transport's.
+  // The Modbus texts, else the transport's. -8015 names the exception code
+  // of the last reply that gave it.
   void ErrorText(int code, std::string& text) const;
   std::string ErrorText(int code) const;
 
@@ -125,6 +126,9 @@ public:
 protected:
   explicit Modbus(const char* objectName);
 
+  // Remembers the code of an exception reply that gave -8015.
+  void NoteException(uint8_t code) { lastException_ = code; }
+
   // The parameter-error code of the master's transport.
   virtual int BadParameterCode() const = 0;
 
@@ -146,12 +150,17 @@ private:
   uint16_t retryCount_ = 1;
   std::string objectName_ = "Modbus";
   ModbusOwner* owner_ = nullptr;
+  uint8_t lastException_ = 0;
 
 protected:
   uint8_t header_[6] = {};
 };
 
-// -8000 - e for a Modbus exception code e.
-inline int ModbusExceptionResult(uint8_t exceptionCode) { return -8000 - static_cast<int>(exceptionCode); }
+// -8000 - e for the Modbus exception codes e = 1..6, which have texts of
+// their own; -8015 for every other code (-8007 and -8009 mean mismatches).
+inline int ModbusExceptionResult(uint8_t exceptionCode) {
+  if (exceptionCode >= 1 && exceptionCode <= 6) return -8000 - static_cast<int>(exceptionCode);
+  return kMbOtherException;
+}
 
 }  // namespace tessivar

@@ -5,8 +5,8 @@
 #include <new>
 #include <thread>
 
+#include "common/Utility.h"
 #include "driver/driver_utils.h"
-#include "driver/format.h"
 #include "driver/modbus/modbus_frames.h"
 
 namespace tessivar {
@@ -15,6 +15,8 @@ namespace {
 // Unit, function and exception code before the CRC.
 constexpr int kExceptionReplyLength = 5;
 constexpr int kCrcLength = 2;
+
+using Clock = std::chrono::steady_clock;
 
 void Pause(int ms) {
   if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -41,6 +43,17 @@ int ModbusSerial::SendFrame(int length, int delayMs) {
   tx_[length] = static_cast<uint8_t>(crc & 0xFF);
   tx_[length + 1] = static_cast<uint8_t>(crc >> 8);
   Pause(delayMs);
+  // A reply that came after an earlier request had timed out is still on the
+  // line or on its way; it must not be read as the answer to this request.
+  // The unit check tells replies of other units apart, so only a request to
+  // the unit that did not answer waits out the rest of that reply's time.
+  int waitMs = 0;
+  if (lateUnit_ == tx_[0]) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(lateUntil_ - Clock::now()).count();
+    if (left > 0) waitMs = static_cast<int>(left);
+  }
+  lateUnit_ = -1;
+  port_->DiscardInput(waitMs);
   return port_->Write(tx_, length + kCrcLength);
 }
 
@@ -48,7 +61,14 @@ int ModbusSerial::ReadReply(int expected) {
   // A read that times out after some bytes have come is a reply cut short;
   // one that saw nothing at all keeps the port's time-out code.
   uint16_t counter = 0;
-  auto failed = [&counter](int code) { return code == kSerReadTimeout && counter > 0 ? kMbShortReply : code; };
+  auto failed = [&](int code) {
+    if (code == kSerReadTimeout) {
+      // The device may still answer: remember for how long.
+      lateUnit_ = tx_[0];
+      lateUntil_ = Clock::now() + std::chrono::milliseconds(port_->ReadTimeoutMs());
+    }
+    return code == kSerReadTimeout && counter > 0 ? kMbShortReply : code;
+  };
 
   int r = port_->ReadCounting(rx_, kRxBufferSize, 2, &counter);
   if (r < 0) return failed(r);
@@ -58,30 +78,49 @@ int ModbusSerial::ReadReply(int expected) {
   return length;
 }
 
+int ModbusSerial::Transact(const Transaction& x) {
+  std::memset(rx_, 0, sizeof rx_);
+  int r = SendFrame(x.frameLength, x.delayMs);
+  if (r <= 0) {
+    if (x.logFailures)
+      Log(4, StrFormat("[Error] Write failed. ErrCode: %d. TxLen: %d. Func: %s", r, x.frameLength + kCrcLength,
+                       x.function));
+    return r;
+  }
+  r = ReadReply(x.expected);
+  if (r < 0) {
+    if (x.logFailures) Log(4, StrFormat(x.readFailedFormat, r, x.expected, x.function));
+    return r;
+  }
+  const int check = CheckRtuReply(tx_, rx_, r);
+  if (check != 1) {
+    if (check == kMbOtherException) NoteException(rx_[2]);
+    return check;
+  }
+  if (x.checkByteCount && rx_[2] != x.n) return static_cast<int>(kMbShortReply);
+  // Never copy more than the reply carries.
+  if (x.dataOffset + x.n > r - kCrcLength) return static_cast<int>(kMbShortReply);
+  if (x.n > 0) std::memcpy(x.dst, rx_ + x.dataOffset, static_cast<size_t>(x.n));
+  return 1;
+}
+
 int ModbusSerial::TxGetRxData(const uint8_t* request, int requestLength, uint8_t* dst, int n, int /*ignored*/) {
   return Guard([&] {
     if (!port_) return static_cast<int>(kDrvNoInstance);
     if (!request || requestLength < 2 || requestLength > kTxBufferSize - kCrcLength || n < 0 ||
         n + 5 > kRxBufferSize || (n > 0 && !dst))
       return static_cast<int>(kSerBadParameter);
-    std::memset(rx_, 0, sizeof rx_);
     std::memcpy(tx_, request, static_cast<size_t>(requestLength));
-    int r = SendFrame(requestLength, requestDelayMs_);
-    if (r <= 0) {
-      Log(4, StrFormat("[Error] Write failed. ErrCode: %d. TxLen: %d. Func: %s", r, requestLength + kCrcLength,
-                       "ModbusSerial::TxGetRxData"));
-      return r;
-    }
-    r = ReadReply(n + 5);
-    if (r < 0) {
-      Log(4, StrFormat("[Error] Read failed. ErrCode: %d. RxLen: %d. Func: %s", r, n + 5, "ModbusSerial::TxGetRxData"));
-      return r;
-    }
-    const int check = CheckRtuReply(tx_, rx_, r);
-    if (check != 1) return check;
-    if (rx_[2] != n) return static_cast<int>(kMbShortReply);
-    if (n > 0) std::memcpy(dst, rx_ + 3, static_cast<size_t>(n));
-    return 1;
+    Transaction x;
+    x.function = "ModbusSerial::TxGetRxData";
+    x.frameLength = requestLength;
+    x.delayMs = requestDelayMs_;
+    x.expected = n + 5;
+    x.dataOffset = 3;
+    x.dst = dst;
+    x.n = n;
+    x.checkByteCount = true;
+    return Transact(x);
   });
 }
 
@@ -91,26 +130,18 @@ int ModbusSerial::TxGetRxDataEcho(const uint8_t* request, int requestLength, uin
     if (!request || requestLength < 2 || requestLength > kTxBufferSize - kCrcLength || n < 0 ||
         n + 6 > kRxBufferSize || (n > 0 && !dst))
       return static_cast<int>(kSerBadParameter);
-    std::memset(rx_, 0, sizeof rx_);
     std::memcpy(tx_, request, static_cast<size_t>(requestLength));
-    int r = SendFrame(requestLength, requestDelayMs_);
-    if (r <= 0) {
-      if (logFlag == 1)
-        Log(4, StrFormat("[Error] Write failed. ErrCode: %d. TxLen: %d. Func: %s", r, requestLength + kCrcLength,
-                         "ModbusSerial::TxGetRxDataEcho"));
-      return r;
-    }
-    r = ReadReply(n + 6);
-    if (r < 0) {
-      if (logFlag == 1)
-        Log(4, StrFormat("[Error]  Read failed. ErrCode: %d. RxLen: %d. Func: %s", r, n + 6,
-                         "ModbusSerial::TxGetRxDataEcho"));
-      return r;
-    }
-    const int check = CheckRtuReply(tx_, rx_, r);
-    if (check != 1) return check;
-    if (n > 0) std::memcpy(dst, rx_ + 4, static_cast<size_t>(n));
-    return 1;
+    Transaction x;
+    x.function = "ModbusSerial::TxGetRxDataEcho";
+    x.readFailedFormat = "[Error]  Read failed. ErrCode: %d. RxLen: %d. Func: %s";
+    x.logFailures = logFlag == 1;
+    x.frameLength = requestLength;
+    x.delayMs = requestDelayMs_;
+    x.expected = n + 6;
+    x.dataOffset = 4;
+    x.dst = dst;
+    x.n = n;
+    return Transact(x);
   });
 }
 
@@ -121,22 +152,15 @@ int ModbusSerial::TxCheckResult(const uint8_t* header, int headerLength, const u
     if (!header || headerLength < 2 || dataLength < 0 || dataLength > 255 || (dataLength > 0 && !data) ||
         frameLength + kCrcLength > kTxBufferSize)
       return static_cast<int>(kSerBadParameter);
-    std::memset(rx_, 0, sizeof rx_);
     std::memcpy(tx_, header, static_cast<size_t>(headerLength));
     tx_[headerLength] = static_cast<uint8_t>(dataLength);
     if (dataLength > 0) std::memcpy(tx_ + headerLength + 1, data, static_cast<size_t>(dataLength));
-    int r = SendFrame(frameLength, writeDelayMs_);
-    if (r <= 0) {
-      Log(4, StrFormat("[Error] Write failed. ErrCode: %d. TxLen: %d. Func: %s", r, frameLength + kCrcLength,
-                       "ModbusSerial::TxCheckResult"));
-      return r;
-    }
-    r = ReadReply(8);
-    if (r < 0) {
-      Log(4, StrFormat("[Error] Read failed. ErrCode: %d. RxLen: %d. Func: %s", r, 8, "ModbusSerial::TxCheckResult"));
-      return r;
-    }
-    return CheckRtuReply(tx_, rx_, r);
+    Transaction x;
+    x.function = "ModbusSerial::TxCheckResult";
+    x.frameLength = frameLength;
+    x.delayMs = writeDelayMs_;
+    x.expected = 8;
+    return Transact(x);
   });
 }
 
@@ -146,63 +170,58 @@ int ModbusSerial::TxRequest(const uint8_t* header, int headerLength, int kind, u
     if (!port_) return static_cast<int>(kDrvNoInstance);
     if (!header || headerLength < 2 || n < 0 || (n > 0 && !dst) || dataLength < 0 || (dataLength > 0 && !data))
       return static_cast<int>(kSerBadParameter);
-    int frameLength = headerLength;
-    int expected = 8;
-    int offset = 4;
+    Transaction x;
+    x.logFailures = false;
+    x.frameLength = headerLength;
+    x.delayMs = requestDelayMs_;
+    x.expected = 8;
+    x.dataOffset = 4;
+    x.dst = dst;
+    x.n = n;
     if (kind == kRequestRead) {
-      expected = n + 5;
-      offset = 3;
+      x.expected = n + 5;
+      x.dataOffset = 3;
+      x.checkByteCount = true;
     } else if (kind == kRequestSingleWrite) {
       // The reply echoes the address field and the data (2 bytes for
       // functions 5 and 6, the whole data for function 8).
-      frameLength += dataLength;
-      expected = 4 + dataLength + kCrcLength;
+      x.frameLength += dataLength;
+      x.expected = 4 + dataLength + kCrcLength;
     } else {
       if (dataLength > 255) return static_cast<int>(kSerBadParameter);
-      frameLength += 1 + dataLength;
+      x.frameLength += 1 + dataLength;
     }
-    if (frameLength + kCrcLength > kTxBufferSize || expected > kRxBufferSize)
+    if (x.frameLength + kCrcLength > kTxBufferSize || x.expected > kRxBufferSize)
       return static_cast<int>(kSerBadParameter);
 
-    std::memset(rx_, 0, sizeof rx_);
     std::memcpy(tx_, header, static_cast<size_t>(headerLength));
     uint8_t* body = tx_ + headerLength;
     if (kind != kRequestRead && kind != kRequestSingleWrite) *body++ = static_cast<uint8_t>(dataLength);
     if (kind != kRequestRead && dataLength > 0) std::memcpy(body, data, static_cast<size_t>(dataLength));
-
-    int r = SendFrame(frameLength, requestDelayMs_);
-    if (r <= 0) return r;
-    r = ReadReply(expected);
-    if (r < 0) return r;
-    const int check = CheckRtuReply(tx_, rx_, r);
-    if (check != 1) return check;
-    if (kind == kRequestRead && rx_[2] != n) return static_cast<int>(kMbShortReply);
-    // Never copy more than the reply carries.
-    if (offset + n > r - kCrcLength) return static_cast<int>(kMbShortReply);
-    if (n > 0) std::memcpy(dst, rx_ + offset, static_cast<size_t>(n));
-    return 1;
+    return Transact(x);
   });
 }
 
 int ModbusSerial::ScanDevice(int unit, ScanHits& hits, int& counter, int /*windowMs*/) {
   return Guard([&] {
     if (!port_) return static_cast<int>(kDrvNoInstance);
-    std::memset(rx_, 0, sizeof rx_);
     const uint8_t probe[6] = {static_cast<uint8_t>(unit), 4, 0x10, 0x02, 0x00, 0x01};
     std::memcpy(tx_, probe, sizeof probe);
-    int r = SendFrame(sizeof probe, 0);
-    if (r <= 0) return r;
-    r = ReadReply(7);
-    if (r < 0) return r;
-    const int check = CheckRtuReply(tx_, rx_, r);
-    if (check != 1) return check;
-    if (rx_[2] != 2) return static_cast<int>(kMbShortReply);
     SerialScanHit hit;
+    Transaction x;
+    x.logFailures = false;
+    x.frameLength = sizeof probe;
+    x.delayMs = 0;
+    x.expected = 7;
+    x.dataOffset = 3;
+    x.dst = hit.value;
+    x.n = 2;
+    x.checkByteCount = true;
+    const int r = Transact(x);
+    if (r != 1) return r;
     hit.portText = StrFormat("%d", port_->PortNumber());
     hit.unitText = StrFormat("%d", unit);
     hit.settingsText = port_->SettingsText();
-    hit.value[0] = rx_[3];
-    hit.value[1] = rx_[4];
     hits.serial.push_back(std::move(hit));
     ++counter;
     return 1;

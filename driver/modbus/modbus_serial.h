@@ -2,9 +2,12 @@
 // request followed by its CRC-16 (low byte first). Every reply is read to its
 // exact length, an exception reply (function byte above 128) is recognised
 // after its second byte, the CRC of every reply is verified, and a reply that
-// stops short of its length is rejected.
+// stops short of its length is rejected. What waits on the line is dropped
+// before each request; after a time-out the next request to the same unit
+// first waits out the time in which the late reply could still come.
 #pragma once
 
+#include <chrono>
 #include <memory>
 
 #include "driver/modbus/driver_serial_port.h"
@@ -48,6 +51,25 @@ protected:
   int BadParameterCode() const override { return kSerBadParameter; }
 
 private:
+  // One request and its reply, as each Tx operation describes it; the
+  // request bytes are already in the transmit buffer.
+  struct Transaction {
+    const char* function = "";
+    // Read failures are logged in this form (code, expected length,
+    // function); both failure lines only when logFailures is set.
+    const char* readFailedFormat = "[Error] Read failed. ErrCode: %d. RxLen: %d. Func: %s";
+    bool logFailures = true;
+    int frameLength = 0;  // request bytes before the CRC
+    int delayMs = 0;      // pause before the request goes out
+    int expected = 0;     // reply length, CRC included
+    int dataOffset = 0;   // where the n data bytes start in the reply
+    uint8_t* dst = nullptr;
+    int n = 0;
+    bool checkByteCount = false;  // the reply's byte count must be n
+  };
+  // Sends, receives, checks and copies: the one transaction path.
+  int Transact(const Transaction& x);
+
   // Appends the CRC to the first `length` bytes of the transmit buffer and
   // writes the frame.
   int SendFrame(int length, int delayMs);
@@ -60,6 +82,10 @@ private:
   TickSource ticks_;
   int requestDelayMs_ = 10;
   int writeDelayMs_ = 50;
+  // The unit whose reply did not come in time, and until when it may still
+  // come; -1 when none is outstanding.
+  int lateUnit_ = -1;
+  std::chrono::steady_clock::time_point lateUntil_;
   uint8_t tx_[kTxBufferSize] = {};
   uint8_t rx_[kRxBufferSize] = {};
 };

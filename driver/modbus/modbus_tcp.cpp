@@ -6,8 +6,8 @@
 #include <new>
 #include <thread>
 
+#include "common/Utility.h"
 #include "driver/driver_utils.h"
-#include "driver/format.h"
 #include "driver/modbus/modbus_frames.h"
 
 namespace tessivar {
@@ -88,7 +88,26 @@ int CModbusTCP::ReceiveReply(uint16_t transactionId) {
   return want;
 }
 
-int CModbusTCP::CheckReply(int length, int* mismatch) const { return CheckTcpReply(tx_, rx_, length, mismatch); }
+int CModbusTCP::Transact(const Transaction& x) {
+  const int r = Exchange(x.pduLength);
+  if (r <= 0) return r;
+  if (r < 8) return 0;
+  int mismatch = kReplyMatches;
+  const int check = CheckTcpReply(tx_, rx_, r, &mismatch);
+  if (check != 1) {
+    if (check == kMbOtherException) NoteException(rx_[8]);
+    if (mismatch == kReplyOtherUnit ? x.closeOnUnitMismatch : (mismatch != kReplyMatches && x.closeOnFunctionMismatch))
+      socket_->Close();
+    return check;
+  }
+  if (r < x.minLength) return static_cast<int>(kMbShortReply);
+  if (x.n != 0 && x.exactLength && (r != x.dataOffset + x.n || (x.checkByteCount && rx_[8] != x.n)))
+    return static_cast<int>(kMbShortReply);
+  // Never copy more than the reply carries.
+  if (x.dataOffset + x.n > r) return static_cast<int>(kMbShortReply);
+  if (x.n > 0) std::memcpy(x.dst, rx_ + x.dataOffset, static_cast<size_t>(x.n));
+  return 1;
+}
 
 int CModbusTCP::TxGetRxData(const uint8_t* request, int requestLength, uint8_t* dst, int n, int /*ignored*/) {
   return Guard([&] {
@@ -97,17 +116,14 @@ int CModbusTCP::TxGetRxData(const uint8_t* request, int requestLength, uint8_t* 
         n + 9 > kRxBufferSize || (n > 0 && !dst))
       return static_cast<int>(kSockBadParameter);
     std::memcpy(tx_ + kMbapLength, request, static_cast<size_t>(requestLength));
-    const int r = Exchange(requestLength);
-    if (r <= 0) return r;
-    int mismatch = kReplyMatches;
-    const int check = CheckReply(r, &mismatch);
-    if (check != 1) {
-      socket_->Close();
-      return check;
-    }
-    if (n != 0 && (r != n + 9 || rx_[8] != n)) return static_cast<int>(kMbShortReply);
-    if (n > 0) std::memcpy(dst, rx_ + 9, static_cast<size_t>(n));
-    return 1;
+    Transaction x;
+    x.pduLength = requestLength;
+    x.dataOffset = 9;
+    x.dst = dst;
+    x.n = n;
+    x.exactLength = true;
+    x.checkByteCount = true;
+    return Transact(x);
   });
 }
 
@@ -118,17 +134,14 @@ int CModbusTCP::TxGetRxDataEcho(const uint8_t* request, int requestLength, uint8
         n + 10 > kRxBufferSize || (n > 0 && !dst))
       return static_cast<int>(kSockBadParameter);
     std::memcpy(tx_ + kMbapLength, request, static_cast<size_t>(requestLength));
-    const int r = Exchange(requestLength);
-    if (r <= 0) return r;
-    int mismatch = kReplyMatches;
-    const int check = CheckReply(r, &mismatch);
-    if (check != 1) {
-      if (mismatch == kReplyOtherUnit) socket_->Close();
-      return check;
-    }
-    if (n != 0 && r != n + 10) return static_cast<int>(kMbShortReply);
-    if (n > 0) std::memcpy(dst, rx_ + 10, static_cast<size_t>(n));
-    return 1;
+    Transaction x;
+    x.pduLength = requestLength;
+    x.closeOnFunctionMismatch = false;
+    x.dataOffset = 10;
+    x.dst = dst;
+    x.n = n;
+    x.exactLength = true;
+    return Transact(x);
   });
 }
 
@@ -143,15 +156,13 @@ int CModbusTCP::TxCheckResult(const uint8_t* header, int headerLength, const uin
     tx_[kMbapLength + headerLength] = static_cast<uint8_t>(dataLength);
     if (dataLength > 0)
       std::memcpy(tx_ + kMbapLength + headerLength + 1, data, static_cast<size_t>(dataLength));
-    const int r = Exchange(pduLength);
-    if (r <= 0) return r;
-    if (r < 8) return 0;
-    int mismatch = kReplyMatches;
-    const int check = CheckReply(r, &mismatch);
-    if (check != 1) return check;
+    Transaction x;
+    x.pduLength = pduLength;
+    x.closeOnUnitMismatch = false;
+    x.closeOnFunctionMismatch = false;
     // Unit, function, address and quantity.
-    if (r < 12) return static_cast<int>(kMbShortReply);
-    return 1;
+    x.minLength = 12;
+    return Transact(x);
   });
 }
 
@@ -162,34 +173,25 @@ int CModbusTCP::TxRequest(const uint8_t* header, int headerLength, int kind, uin
     if (!header || headerLength < 2 || n < 0 || (n > 0 && !dst) || dataLength < 0 || (dataLength > 0 && !data))
       return static_cast<int>(kSockBadParameter);
     std::memset(rx_, 0, sizeof rx_);
-    int pduLength = headerLength;
+    Transaction x;
+    x.pduLength = headerLength;
     if (kind == kRequestSingleWrite) {
-      pduLength += dataLength;
+      x.pduLength += dataLength;
     } else if (kind != kRequestRead) {
       if (dataLength > 255) return static_cast<int>(kSockBadParameter);
-      pduLength += 1 + dataLength;
+      x.pduLength += 1 + dataLength;
     }
-    const int offset = kind == kRequestRead ? 9 : 10;
-    if (kMbapLength + pduLength > kTxBufferSize || offset + n > kRxBufferSize)
+    x.dataOffset = kind == kRequestRead ? 9 : 10;
+    x.dst = dst;
+    x.n = n;
+    if (kMbapLength + x.pduLength > kTxBufferSize || x.dataOffset + n > kRxBufferSize)
       return static_cast<int>(kSockBadParameter);
 
     std::memcpy(tx_ + kMbapLength, header, static_cast<size_t>(headerLength));
     uint8_t* body = tx_ + kMbapLength + headerLength;
     if (kind != kRequestRead && kind != kRequestSingleWrite) *body++ = static_cast<uint8_t>(dataLength);
     if (kind != kRequestRead && dataLength > 0) std::memcpy(body, data, static_cast<size_t>(dataLength));
-
-    const int r = Exchange(pduLength);
-    if (r <= 0) return r;
-    int mismatch = kReplyMatches;
-    const int check = CheckReply(r, &mismatch);
-    if (check != 1) {
-      socket_->Close();
-      return check;
-    }
-    // Never copy more than the reply carries.
-    if (offset + n > r) return static_cast<int>(kMbShortReply);
-    if (n > 0) std::memcpy(dst, rx_ + offset, static_cast<size_t>(n));
-    return 1;
+    return Transact(x);
   });
 }
 

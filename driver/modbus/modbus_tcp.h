@@ -84,9 +84,22 @@ private:
   int Exchange(int pduLength);
   // Reads one reply by its MBAP length.
   int ReceiveReply(uint16_t transactionId);
-  // Unit and function of the reply against the request's; *mismatch says
-  // which differed (ReplyMismatch).
-  int CheckReply(int length, int* mismatch) const;
+  // One request and its reply, as each Tx operation describes it; the
+  // request (unit and PDU) is already in the transmit buffer.
+  struct Transaction {
+    int pduLength = 0;
+    // Which mismatching replies leave the stream out of step and close it.
+    bool closeOnUnitMismatch = true;
+    bool closeOnFunctionMismatch = true;
+    int minLength = 0;           // shortest acceptable reply (MBAP included)
+    int dataOffset = 9;          // where the n data bytes start
+    uint8_t* dst = nullptr;
+    int n = 0;
+    bool exactLength = false;    // with n > 0 the reply ends right after the data
+    bool checkByteCount = false;  // ... and its byte count is n
+  };
+  // Sends, receives, checks and copies: the one transaction path.
+  int Transact(const Transaction& x);
 
   std::unique_ptr<DriverSocket> socket_;
   std::string remoteAddress_;

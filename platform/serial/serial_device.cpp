@@ -214,6 +214,61 @@ int SerialDevice::ReadByte(uint8_t* out, int timeoutMs) {
   return 1;
 }
 
+int SerialDevice::Read(uint8_t* out, size_t size, int timeoutMs) {
+  if (fd_ < 0) return -EBADF;
+  if (size == 0) return 0;
+  // With parity marking on, a byte may arrive as a 2- or 3-byte escape:
+  // decode byte by byte; the first byte waits, the rest are taken as they
+  // have come.
+  if (parityMarks_) {
+    int r = ReadByte(out, timeoutMs);
+    if (r <= 0) return r;
+    size_t got = 1;
+    while (got < size) {
+      pollfd p{fd_, POLLIN, 0};
+      if (::poll(&p, 1, 0) <= 0 || !(p.revents & POLLIN)) break;
+      r = ReadByte(out + got, 0);
+      if (r <= 0) break;
+      ++got;
+    }
+    return static_cast<int>(got);
+  }
+  const auto deadline = DeadlineIn(timeoutMs);
+  for (;;) {
+    const ssize_t n = ::read(fd_, out, size);
+    if (n > 0) return static_cast<int>(n);
+    if (n == 0) return -EIO;  // end of file on a terminal: the other side is gone
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN) return -errno;
+    pollfd p{fd_, POLLIN, 0};
+    const int r = ::poll(&p, 1, LeftMs(deadline));
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return -errno;
+    }
+    if (r == 0) return 0;
+    if (p.revents & POLLNVAL) return -EBADF;
+    if ((p.revents & (POLLHUP | POLLERR)) && !(p.revents & POLLIN)) return -EIO;
+    if (LeftMs(deadline) == 0 && !(p.revents & POLLIN)) return 0;
+  }
+}
+
+int SerialDevice::DrainInput() {
+  if (fd_ < 0) return -EBADF;
+  int dropped = 0;
+  uint8_t scratch[256];
+  for (;;) {
+    const ssize_t n = ::read(fd_, scratch, sizeof scratch);
+    if (n > 0) {
+      dropped += static_cast<int>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EAGAIN) return dropped;
+    return n == 0 ? -EIO : -errno;
+  }
+}
+
 int SerialDevice::Write(const uint8_t* data, size_t length, int timeoutMs) {
   if (fd_ < 0) return -EBADF;
   const auto deadline = DeadlineIn(timeoutMs);

@@ -58,6 +58,13 @@ public:
   // One byte within timeoutMs: 1 read, 0 time-out, or -errno. With parity on,
   // a byte received with a parity error reads as kParityErrorByte.
   int ReadByte(uint8_t* out, int timeoutMs);
+  // Up to `size` bytes, as many as have arrived, waiting at most timeoutMs
+  // for the first: the count read (at least 1), 0 on time-out, or -errno.
+  // Parity-error bytes read as with ReadByte.
+  int Read(uint8_t* out, size_t size, int timeoutMs);
+  // Discards what has arrived without waiting (also what the driver's purge
+  // may miss because it was still on its way): the count dropped, or -errno.
+  int DrainInput();
   // Writes the bytes within timeoutMs and waits (inside the same bound) until
   // they have left the output queue. Returns the count written (0 when none
   // could be written in time) or -errno when the write failed.

@@ -68,13 +68,13 @@ public:
       std::lock_guard<std::mutex> guard(lock);
       ++cycles[key];
     }
-    if (cycleDelay.count() > 0) std::this_thread::sleep_for(cycleDelay);
+    if (const int ms = cycleDelayMs.load(); ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     std::lock_guard<std::mutex> guard(lock);
     auto it = cycleResults.find(key);
     return it == cycleResults.end() ? 1 : it->second;
   }
   void CloseChByCallThread() override {
-    if (cycleDelay.count() > 0) std::this_thread::sleep_for(cycleDelay);
+    if (const int ms = cycleDelayMs.load(); ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     Note("CloseChByCallThread", 0);
   }
   void SetDeviceState(const std::string& key, int state) override {
@@ -104,7 +104,8 @@ public:
   bool throwOnRead = false;
   std::function<void()> openGate;
   std::function<int()> nested;
-  std::chrono::milliseconds cycleDelay{0};
+  // Set by the test while the communication thread reads it.
+  std::atomic<int> cycleDelayMs{0};
   std::map<std::string, int> cycleResults;
   std::map<std::string, int> states;
   std::map<std::string, int> cycles;
@@ -395,7 +396,7 @@ TEST_F(Instance, TheThreadRunsCyclesAndStopWaitsForItsEnd) {
 
   // Slow cycles: the stop must still wait until the pass has finished and the
   // thread has closed its channel.
-  fake->cycleDelay = 150ms;
+  fake->cycleDelayMs = 150;
   std::this_thread::sleep_for(30ms);
   EXPECT_EQ(instance->StopComm(), 1);
   EXPECT_TRUE(instance->IsStopped());
@@ -412,7 +413,7 @@ TEST_F(Instance, ReleasingARunningInstanceAtUnloadEndsItsThreadFirst) {
   // Instances still listed when the library goes away are released by it,
   // running or not; the thread must be gone before the driver object is.
   AddDevice(1, 10);
-  fake->cycleDelay = 20ms;
+  fake->cycleDelayMs = 20;
   ASSERT_EQ(instance->StartComm(), 1);
   std::this_thread::sleep_for(50ms);
   instance.reset();

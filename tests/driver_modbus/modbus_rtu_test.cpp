@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cctype>
 #include <cstdlib>
 #include <functional>
@@ -263,6 +264,10 @@ const RtuFault kRtuFaults[] = {
     {"exception on the echo", [](const Bytes& r) { return Send(Exception(r, 1)); }, 2, -8001},
     {"exception on a generic read", [](const Bytes& r) { return Send(Exception(r, 6)); }, 3, -8006},
     {"exception on the probe", [](const Bytes& r) { return Send(Exception(r, 4)); }, 4, -8004},
+    // Codes without a text of their own must not borrow another code's.
+    {"exception 7 on a read", [](const Bytes& r) { return Send(Exception(r, 7)); }, 0, kMbOtherException},
+    {"exception 9 on a write", [](const Bytes& r) { return Send(Exception(r, 9)); }, 1, kMbOtherException},
+    {"exception 0 on a generic read", [](const Bytes& r) { return Send(Exception(r, 0)); }, 3, kMbOtherException},
     {"read cut short", [](const Bytes& r) { return Send(Cut(NormalReply(r), 6)); }, 0, -8014},
     {"read cut after one byte", [](const Bytes& r) { return Send(Cut(NormalReply(r), 1)); }, 0, -8014},
     {"write cut short", [](const Bytes& r) { return Send(Cut(NormalReply(r), 5)); }, 1, -8014},
@@ -325,6 +330,28 @@ INSTANTIATE_TEST_SUITE_P(Frames, RtuFaults, ::testing::ValuesIn(kRtuFaults),
                              name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
                            return name;
                          });
+
+TEST_F(RtuRaw, AnUndefinedExceptionIsNamedInItsText) {
+  peer_->SetHandler([](const Bytes& r) { return Send(Exception(r, 11)); });
+  EXPECT_EQ(Send(master_, 0), kMbOtherException);
+  EXPECT_EQ(master_.ErrorText(kMbOtherException), "[Modbus] Network adapter answered with exception 11.");
+  EXPECT_EQ(master_.ErrorText(-8002), "[Modbus] Illegal data address. Check if data address or quantity is valid.");
+}
+
+TEST_F(RtuRaw, AReplyThatComesAfterTheTimeOutIsNotTakenForTheNextOne) {
+  // The first request is answered 100 ms after the master gave up (time-out
+  // 150 ms), while the master is already asking again.
+  std::atomic<int> calls{0};
+  peer_->SetHandler([&calls](const Bytes& r) {
+    const bool first = calls++ == 0;
+    return std::vector<PeerAction>{
+        {first ? 250 : 0, RtuFrame({r[0], 3, 2, static_cast<uint8_t>(first ? 0xAA : 0xBB), 0x01})}};
+  });
+  uint8_t dst[2] = {};
+  EXPECT_EQ(master_.ReadRegisters(1, 3, 0, 1, dst, 2), kSerReadTimeout);
+  ASSERT_EQ(master_.ReadRegisters(1, 3, 0, 1, dst, 2), 1);
+  EXPECT_EQ(dst[0], 0xBB) << "the late answer to the first request was read as the second's";
+}
 
 TEST_F(RtuRaw, ReadAndWriteFailuresAreLoggedForTheDeveloper) {
   peer_->SetHandler([](const Bytes&) { return std::vector<PeerAction>{}; });

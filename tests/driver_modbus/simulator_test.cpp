@@ -36,7 +36,8 @@ uint16_t Word(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1])
 // AI4 (8 bytes) from register 0; output image: DO8 (1 byte), AO2 (4 bytes)
 // from register 2048, coils from 4096. Register k holds image bytes 2k
 // (low) and 2k + 1 (high).
-const std::vector<std::string> kStation = {"--model", "QMX-4101", "--modules", "DI8,DO8,AI4,AO2", "--freeze"};
+const std::vector<std::string> kStation = {"--model", "QMX-4101", "--product", "0x8040", "--modules", "DI8,DO8,AI4,AO2",
+                                           "--freeze"};
 
 std::vector<std::string> With(std::vector<std::string> args) {
   std::vector<std::string> all = kStation;

@@ -205,6 +205,30 @@ TEST_F(SerialPort, BytesCrossInBothDirections) {
   EXPECT_EQ(socat_->PeerRead(256), all);
 }
 
+TEST_F(SerialPort, AReadTakesNoMoreThanItWantsAndDiscardDropsWhatWaits) {
+  DriverSerialPort port;
+  ASSERT_EQ(port.Open(7, 19200, 8, 0, 0, 200, 200), 1);
+  socat_->PeerWrite({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
+  uint8_t buffer[16] = {};
+  ASSERT_EQ(port.Read(buffer, sizeof buffer, 9), 9);
+  ASSERT_EQ(port.Read(buffer, sizeof buffer, 3), 3) << "the bytes behind a reply stay for the next read";
+  EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + 3), (std::vector<uint8_t>{10, 11, 12}));
+
+  socat_->PeerWrite({0xAA, 0xBB});
+  std::this_thread::sleep_for(50ms);
+  EXPECT_GE(port.DiscardInput(0), 0);
+  EXPECT_EQ(port.Read(buffer, sizeof buffer, 1), kSerReadTimeout);
+
+  // What comes while the discard waits goes too.
+  auto late = std::async(std::launch::async, [this] {
+    std::this_thread::sleep_for(80ms);
+    socat_->PeerWrite({0xCC, 0xDD});
+  });
+  EXPECT_GE(port.DiscardInput(250), 0);
+  late.get();
+  EXPECT_EQ(port.Read(buffer, sizeof buffer, 1), kSerReadTimeout);
+}
+
 TEST_F(SerialPort, WithParityOnLiteralFFBytesStayWhole) {
   DriverSerialPort port;
   ASSERT_EQ(port.Open(7, 9600, 8, 2, 0, 300, 300), 1);
