@@ -4,6 +4,8 @@
 #include <cctype>
 #include <stdexcept>
 
+#include "tools/simulator/setup_registers.h"
+
 namespace qmx::sim {
 namespace {
 
@@ -160,6 +162,8 @@ void Station::BuildObjects() {
     AddObject(0x1620, "RTC", {0x20, 0x24, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00}, true);
   } else {
     AddObject(reg::kIpSettingMethod, "IPSettingMethod", U16(0), true);
+    AddObject(reg::kDeviceName, "DeviceName", DeviceNameBytes(c.model), false);
+    AddObject(reg::kArpSetting, "ArpSetting", U16(1), true);
     AddObject(reg::kIpAddress, "IPAddress", ip, false);
     AddObject(reg::kSubnetMask, "SubnetMask", mask, false);
     AddObject(reg::kGateway, "GatewayAddress", gw, false);

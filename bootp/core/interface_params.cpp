@@ -1,0 +1,124 @@
+#include "bootp/core/interface_params.h"
+
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <sstream>
+
+namespace qmx::plenvar {
+namespace {
+
+std::string AddressText(const sockaddr* sa) {
+  if (sa == nullptr || sa->sa_family != AF_INET) return {};
+  char text[INET_ADDRSTRLEN] = {};
+  const auto* in = reinterpret_cast<const sockaddr_in*>(sa);
+  ::inet_ntop(AF_INET, &in->sin_addr, text, sizeof text);
+  return text;
+}
+
+std::optional<std::string> ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+std::vector<Adapter> ListAdapters() {
+  std::vector<Adapter> out;
+  ifaddrs* list = nullptr;
+  if (::getifaddrs(&list) != 0) return out;
+  for (ifaddrs* it = list; it != nullptr && out.size() < kMaxAdapters; it = it->ifa_next) {
+    if (it->ifa_addr == nullptr || it->ifa_addr->sa_family != AF_INET) continue;
+    if ((it->ifa_flags & IFF_LOOPBACK) != 0) continue;
+    bool seen = false;
+    for (const Adapter& a : out) seen = seen || a.description == it->ifa_name;
+    if (seen) continue;  // the first address of an interface speaks for it
+    out.push_back(Adapter{it->ifa_name, AddressText(it->ifa_addr), AddressText(it->ifa_netmask)});
+  }
+  ::freeifaddrs(list);
+  return out;
+}
+
+std::string DefaultGatewayFromRouteTable(const std::string& routeText, const std::string& interfaceName) {
+  std::istringstream lines(routeText);
+  std::string line;
+  std::getline(lines, line);  // header
+  while (std::getline(lines, line)) {
+    std::istringstream fields(line);
+    std::string iface, destination, gateway;
+    if (!(fields >> iface >> destination >> gateway)) continue;
+    if (iface != interfaceName || destination != "00000000") continue;
+    unsigned long value = 0;
+    try {
+      value = std::stoul(gateway, nullptr, 16);
+    } catch (...) {
+      continue;
+    }
+    in_addr a{};
+    a.s_addr = static_cast<in_addr_t>(value);  // the table holds it in network order
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &a, text, sizeof text);
+    return text;
+  }
+  return {};
+}
+
+ResolverInfo ParseResolverConf(const std::string& text) {
+  ResolverInfo info;
+  std::string search;
+  std::istringstream lines(text);
+  std::string line;
+  int servers = 0;
+  while (std::getline(lines, line)) {
+    std::istringstream fields(line);
+    std::string key, value;
+    if (!(fields >> key >> value) || key.empty() || key[0] == '#' || key[0] == ';') continue;
+    in_addr probe{};
+    if (key == "nameserver" && ::inet_pton(AF_INET, value.c_str(), &probe) == 1) {
+      if (servers == 0) info.dns1 = value;
+      if (servers == 1) info.dns2 = value;
+      ++servers;
+    } else if (key == "domain") {
+      info.domain = value;
+    } else if (key == "search" && search.empty()) {
+      search = value;
+    }
+  }
+  if (info.domain.empty()) info.domain = search;
+  return info;
+}
+
+InterfaceParams LoadInterfaceParams(size_t index, const std::vector<Adapter>& adapters,
+                                    const NetworkSources& sources) {
+  InterfaceParams p;
+  if (index < adapters.size()) {
+    const Adapter& a = adapters[index];
+    p.address = a.address.substr(0, 16);
+    p.subnetMask = a.subnetMask.substr(0, 16);
+    if (const auto routes = ReadText(sources.routeTable)) {
+      p.gateway = DefaultGatewayFromRouteTable(*routes, a.description).substr(0, 16);
+    }
+  }
+  if (p.gateway.empty()) p.gateway = "0.0.0.0";
+  if (p.subnetMask.empty()) p.subnetMask = "255.255.255.0";
+
+  if (const auto resolver = ReadText(sources.resolverConf)) {
+    const ResolverInfo info = ParseResolverConf(*resolver);
+    p.dns1 = info.dns1;
+    p.dns2 = info.dns2;
+    p.domainName = info.domain.substr(0, 16);
+    char host[256] = {};
+    if (::gethostname(host, sizeof host - 1) == 0) p.hostName = std::string(host).substr(0, 64);
+  }
+  return p;
+}
+
+}  // namespace qmx::plenvar

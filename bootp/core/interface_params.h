@@ -1,0 +1,50 @@
+// The network interfaces the server can speak for, read from Linux: the
+// IPv4 interfaces (getifaddrs), their default gateways (the routing table),
+// the DNS servers and domain (the resolver configuration) and the host name.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "bootp/core/bootp_packet.h"
+
+namespace qmx::plenvar {
+
+// The adapter table has room for this many; further interfaces are left out.
+constexpr size_t kMaxAdapters = 10;
+
+struct Adapter {
+  std::string description;  // the interface name, as the "Interface" list shows it
+  std::string address;      // first IPv4 address
+  std::string subnetMask;
+};
+
+// Where the system facts are read; tests point these at files of their own.
+struct NetworkSources {
+  std::string routeTable = "/proc/net/route";
+  std::string resolverConf = "/etc/resolv.conf";
+};
+
+// The IPv4 interfaces other than loopback, in the system's order, at most
+// kMaxAdapters.
+std::vector<Adapter> ListAdapters();
+
+// The parameters of adapter `index` of `adapters`. An index the list does not
+// have (a machine without interfaces) gives an empty address with gateway
+// "0.0.0.0" and mask "255.255.255.0", as an adapter that reports nothing.
+// DNS servers, host and domain come from the resolver configuration; when it
+// cannot be read they stay empty.
+InterfaceParams LoadInterfaceParams(size_t index, const std::vector<Adapter>& adapters,
+                                    const NetworkSources& sources = {});
+
+// The default gateway of an interface in /proc/net/route text; empty when none.
+std::string DefaultGatewayFromRouteTable(const std::string& routeText, const std::string& interfaceName);
+
+struct ResolverInfo {
+  std::string dns1, dns2, domain;
+};
+// "nameserver" (IPv4) and "domain" (else the first "search") lines.
+ResolverInfo ParseResolverConf(const std::string& text);
+
+}  // namespace qmx::plenvar

@@ -1,0 +1,389 @@
+#include "bootp/ui/PlenvarDlg.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <QPushButton>
+#include <QSocketNotifier>
+#include <QTime>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "bootp/ui/AddressDialogs.h"
+#include "bootp/ui/QtWaiter.h"
+#include "bootp/ui/SetupDialogs.h"
+#include "common/Utility.h"
+#include "platform/toolkit/message_box.h"
+
+namespace qmx::plenvar {
+namespace {
+
+constexpr const char* kIpTaken = "Already exist same IP address\r\nPlease set other IP address.";
+constexpr const char* kMacTaken = "Already exist same MAC address\r\nPlease select other MAC address.";
+
+struct Column {
+  const char* title;
+  int width;
+};
+constexpr Column kRequestColumns[] = {
+    {"Type", 40}, {"Time", 60}, {"Ethernet Address(MAC)", 130}, {"IP Address", 110}, {"Transaction ID", 100}};
+constexpr Column kSetupColumns[] = {{"Number", 50},      {"Ethernet Address(MAC)", 130}, {"IP Address", 110},
+                                    {"Subnet Mask", 110}, {"Gateway Address", 110},      {"Transaction ID", 100}};
+
+// The request list's images: 0 an ordinary device, 1 one of the maker's.
+QIcon DeviceIcon(bool maker) {
+  QPixmap pixmap(16, 16);
+  pixmap.fill(Qt::transparent);
+  QPainter p(&pixmap);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(QPen(QColor(40, 40, 40), 1));
+  p.setBrush(maker ? QColor(0, 102, 204) : QColor(160, 160, 160));
+  p.drawRoundedRect(QRectF(1.5, 3.5, 13, 9), 2, 2);
+  p.setPen(QPen(Qt::white, 1.5));
+  p.drawLine(QPointF(4, 8), QPointF(12, 8));
+  if (maker) p.drawLine(QPointF(8, 5), QPointF(8, 11));
+  return QIcon(pixmap);
+}
+
+QIcon ProgramIcon() {
+  QPixmap pixmap(32, 32);
+  pixmap.fill(Qt::transparent);
+  QPainter p(&pixmap);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setBrush(QColor(0, 102, 204));
+  p.setPen(Qt::NoPen);
+  p.drawEllipse(QRectF(2, 2, 28, 28));
+  p.setPen(QPen(Qt::white, 2.5));
+  p.drawLine(QPointF(9, 16), QPointF(23, 16));
+  p.drawLine(QPointF(16, 9), QPointF(16, 23));
+  return QIcon(pixmap);
+}
+
+QTreeWidget* MakeList(const Column* columns, size_t count, const char* name) {
+  auto* view = new QTreeWidget;
+  view->setRootIsDecorated(false);
+  view->setUniformRowHeights(true);
+  view->setSelectionBehavior(QAbstractItemView::SelectRows);
+  view->setAllColumnsShowFocus(true);
+  view->setAccessibleName(QString::fromUtf8(name));
+  view->setColumnCount(static_cast<int>(count));
+  QStringList titles;
+  for (size_t i = 0; i < count; ++i) titles << QString::fromUtf8(columns[i].title);
+  view->setHeaderLabels(titles);
+  int total = 0;
+  for (size_t i = 0; i < count; ++i) {
+    view->setColumnWidth(static_cast<int>(i), columns[i].width + 12);
+    view->headerItem()->setTextAlignment(static_cast<int>(i), Qt::AlignCenter);
+    total += columns[i].width + 12;
+  }
+  view->setMinimumWidth(total + 24);
+  return view;
+}
+
+QPushButton* MakeButton(const char* text) {
+  auto* b = new QPushButton(QString::fromUtf8(text));
+  b->setAutoDefault(false);
+  b->setAccessibleName(b->text());
+  return b;
+}
+
+}  // namespace
+
+PlenvarDlg::PlenvarDlg(PlenvarOptions options, QWidget* parent)
+    : QDialog(parent),
+      options_(options),
+      socket_(options.bootp),
+      cip_(qmx::cip::Client::Options{options.eipPort, 1000, 1000}),
+      probe_(QtEventLoopWaiter()) {
+  setWindowTitle(QStringLiteral("Kestun Automation Bootp Server"));
+  setWindowIcon(ProgramIcon());
+  probe_.SetPort(options_.modbusPort);
+  adapters_ = ListAdapters();
+  BuildLayout();
+  start_->setEnabled(true);
+  stop_->setEnabled(false);
+}
+
+PlenvarDlg::~PlenvarDlg() = default;
+
+void PlenvarDlg::BuildLayout() {
+  requestView_ = MakeList(kRequestColumns, std::size(kRequestColumns), "Request History");
+  requestView_->setSelectionMode(QAbstractItemView::SingleSelection);
+  setupView_ = MakeList(kSetupColumns, std::size(kSetupColumns), "Setup History");
+  setupView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  setupView_->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(requestView_, &QTreeWidget::itemDoubleClicked, this,
+          [this](QTreeWidgetItem* item) { OnRequestDoubleClick(item); });
+  connect(setupView_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) { ShowContextMenu(at); });
+
+  auto* clearRequests = MakeButton("Clear History");
+  clearRequests->setAccessibleDescription("Empties the request history");
+  auto* clearSetup = MakeButton("Clear History");
+  clearSetup->setAccessibleDescription("Empties the setup history");
+  makerOnly_ = new QCheckBox(QStringLiteral("Show Kestun device only"));
+  makerOnly_->setAccessibleName(makerOnly_->text());
+  connect(makerOnly_, &QCheckBox::toggled, this, [this](bool on) { switches_.makerDevicesOnly = on; });
+  connect(clearRequests, &QPushButton::clicked, this, [this] {
+    requests_.Clear();
+    requestView_->clear();
+  });
+  connect(clearSetup, &QPushButton::clicked, this, [this] {
+    setup_.Clear();
+    RefreshSetupView();
+  });
+
+  auto* requestGroup = new QGroupBox(QStringLiteral("Request History"));
+  auto* requestLayout = new QVBoxLayout(requestGroup);
+  requestLayout->addWidget(requestView_);
+  auto* requestButtons = new QHBoxLayout;
+  requestButtons->addWidget(makerOnly_);
+  requestButtons->addStretch();
+  requestButtons->addWidget(clearRequests);
+  requestLayout->addLayout(requestButtons);
+
+  auto* setupGroup = new QGroupBox(QStringLiteral("Setup History"));
+  auto* setupLayout = new QVBoxLayout(setupGroup);
+  setupLayout->addWidget(setupView_);
+  auto* setupButtons = new QHBoxLayout;
+  setupButtons->addStretch();
+  setupButtons->addWidget(clearSetup);
+  setupLayout->addLayout(setupButtons);
+
+  auto* reset = MakeButton("Reset with Network Default");
+  auto* add = MakeButton("Add New Device");
+  start_ = MakeButton("Start Bootp");
+  stop_ = MakeButton("Stop Bootp");
+  auto* about = MakeButton("About Plenvar...");
+  connect(reset, &QPushButton::clicked, this, [this] { OnResetButton(); });
+  connect(add, &QPushButton::clicked, this, [this] { OnAddNewDevice(); });
+  connect(start_, &QPushButton::clicked, this, [this] { OnStart(); });
+  connect(stop_, &QPushButton::clicked, this, [this] { OnStop(); });
+  connect(about, &QPushButton::clicked, this, [this] { OnAbout(); });
+  auto* commands = new QHBoxLayout;
+  commands->addWidget(about);
+  commands->addStretch();
+  for (QPushButton* b : {reset, add, start_, stop_}) commands->addWidget(b);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(requestGroup, 1);
+  layout->addWidget(setupGroup, 1);
+  layout->addLayout(commands);
+  resize(760, 620);
+}
+
+int PlenvarDlg::OpenServerSocket() {
+  delete notifier_;
+  notifier_ = nullptr;
+  const int rc = socket_.Open();
+  if (rc != 0) return rc;
+  notifier_ = new QSocketNotifier(static_cast<qintptr>(socket_.fd()), QSocketNotifier::Read, this);
+  connect(notifier_, &QSocketNotifier::activated, this, [this] { OnReceiveBootp(); });
+  return 0;
+}
+
+void PlenvarDlg::LoadInterfaceParams(size_t index) {
+  iface_ = qmx::plenvar::LoadInterfaceParams(index, adapters_, options_.sources);
+}
+
+void PlenvarDlg::OnStart() {
+  switches_.started = true;
+  start_->setEnabled(false);
+  stop_->setEnabled(true);
+  stop_->setFocus();
+}
+
+void PlenvarDlg::OnStop() {
+  switches_.started = false;
+  stop_->setEnabled(false);
+  start_->setEnabled(true);
+  start_->setFocus();
+}
+
+bool PlenvarDlg::SendPacket(const BootpPacket& packet, const std::string& what) {
+  const int rc = socket_.IsOpen() ? socket_.Send(packet) : qmx::net::kWsaEnotsock;
+  if (rc == 0) return true;
+  // One box at a time: requests keep arriving while it is open.
+  if (!reportingSendFailure_) {
+    reportingSendFailure_ = true;
+    qmx::toolkit::ShowMessageBox(this, StrFormat("The %s could not be sent: %s.", what.c_str(),
+                                                 SocketErrorText(rc).c_str()));
+    reportingSendFailure_ = false;
+  }
+  return false;
+}
+
+void PlenvarDlg::OnReceiveBootp() {
+  const auto datagram = socket_.Receive();
+  if (!datagram) return;  // a failed read is no request
+  const QTime now = QTime::currentTime();
+  const RequestOutcome outcome =
+      HandleBootpDatagram(datagram->data(), datagram->size(), switches_, setup_, iface_,
+                          StrFormat("%02d:%02d:%02d", now.hour(), now.minute(), now.second()));
+  for (const BootpPacket& reply : outcome.replies) SendPacket(reply, "BOOTP reply to " + outcome.row.mac);
+  if (outcome.listed) AddRequestRow(outcome.row);
+}
+
+void PlenvarDlg::AddRequestRow(const RequestRow& row) {
+  if (requests_.Add(row)) requestView_->clear();
+  auto* item = new QTreeWidgetItem(
+      QStringList{QString(), QString::fromStdString(row.time), QString::fromStdString(row.mac),
+                  QString::fromStdString(row.ip), QString::fromStdString(row.transactionId)});
+  item->setIcon(0, DeviceIcon(row.makerDevice));
+  for (int c = 0; c < item->columnCount(); ++c) item->setTextAlignment(c, Qt::AlignCenter);
+  requestView_->addTopLevelItem(item);
+  requestView_->scrollToItem(item);
+}
+
+void PlenvarDlg::RefreshSetupView() {
+  setupView_->clear();
+  int number = 1;
+  for (const SetupRow& r : setup_.rows()) {
+    auto* item = new QTreeWidgetItem(QStringList{QString::number(number++), QString::fromStdString(r.mac),
+                                                 QString::fromStdString(r.ip), QString::fromStdString(r.subnetMask),
+                                                 QString::fromStdString(r.gateway),
+                                                 QString::fromStdString(r.transactionId)});
+    for (int c = 0; c < item->columnCount(); ++c) item->setTextAlignment(c, Qt::AlignCenter);
+    setupView_->addTopLevelItem(item);
+  }
+}
+
+void PlenvarDlg::PutSetupRow(const SetupRow& row) {
+  if (auto replaced = setup_.Put(row); replaced && replaced->ip != row.ip) {
+    qmx::toolkit::ShowMessageBox(
+        this, StrFormat("The device %s was set up with %s; it is now set up with %s.", row.mac.c_str(),
+                        replaced->ip.c_str(), row.ip.c_str()));
+  }
+  RefreshSetupView();
+}
+
+int PlenvarDlg::SelectedSetupRow() const {
+  int first = -1;
+  for (QTreeWidgetItem* item : setupView_->selectedItems()) {
+    const int index = setupView_->indexOfTopLevelItem(item);
+    if (first < 0 || index < first) first = index;
+  }
+  return first;
+}
+
+void PlenvarDlg::OnRequestDoubleClick(QTreeWidgetItem* item) {
+  if (item == nullptr || busy_) return;
+  const std::string mac = item->text(2).toStdString();
+  const std::string xid = item->text(4).toStdString();
+  IpSetDlg dialog(*this, mac, this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  const SetupRow row{mac, dialog.ip(), iface_.subnetMask, iface_.gateway, xid};
+  const ManualAnswer answer = ClassifyManualAnswer(setup_, row.mac, row.ip);
+  if (answer == ManualAnswer::AddressTaken) {
+    qmx::toolkit::ShowMessageBox(this, kIpTaken);
+    return;
+  }
+  if (!SendPacket(BuildBootpReplyInterfaceForm(row.ip, row.mac, xid, iface_), "BOOTP reply to " + mac)) return;
+  if (answer == ManualAnswer::AddRow) PutSetupRow(row);
+}
+
+void PlenvarDlg::OnAddNewDevice() {
+  if (busy_) return;
+  NewIpSetDlg dialog(*this, this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  switch (ClassifyNewDevice(setup_, dialog.mac(), dialog.ip())) {
+    case NewDeviceCheck::IpListed: qmx::toolkit::ShowMessageBox(this, kIpTaken); return;
+    case NewDeviceCheck::MacListed: qmx::toolkit::ShowMessageBox(this, kMacTaken); return;
+    case NewDeviceCheck::BothListed: return;
+    case NewDeviceCheck::Add: break;
+  }
+  const SetupRow row{dialog.mac(), dialog.ip(), dialog.subnetMask(), dialog.gateway(), kManualTransactionId};
+  const ReplyFields fields{row.ip, row.mac, row.subnetMask, row.gateway, row.transactionId};
+  if (!SendPacket(BuildBootpReply(fields, iface_), "BOOTP reply to " + row.mac)) return;
+  PutSetupRow(row);
+}
+
+void PlenvarDlg::OnDeleteDevice() {
+  const int row = SelectedSetupRow();
+  if (row < 0) return;
+  setup_.Remove(static_cast<size_t>(row));
+  RefreshSetupView();
+}
+
+void PlenvarDlg::OnResetFromMenu() {
+  const int row = SelectedSetupRow();
+  if (row < 0) return;
+  const std::string mac12 = StripHyphens(setup_.at(static_cast<size_t>(row)).mac);
+  // A row typed with one-digit parts has no twelve-digit MAC to reset.
+  if (!NormalizeResetMac(mac12)) {
+    qmx::toolkit::ShowMessageBox(this, "MAC address is false");
+    return;
+  }
+  if (!SendPacket(BuildResetPacket(mac12), "reset packet")) return;
+  setup_.Remove(static_cast<size_t>(row));
+  RefreshSetupView();
+}
+
+void PlenvarDlg::OnResetButton() {
+  const int row = SelectedSetupRow();
+  ResetDlg dialog(row >= 0 ? setup_.at(static_cast<size_t>(row)).mac : std::string(), this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  if (!SendPacket(BuildResetPacket(dialog.mac12()), "reset packet")) return;
+  setup_.RemoveMac12(dialog.mac12());
+  RefreshSetupView();
+}
+
+void PlenvarDlg::OnDeviceInformation() {
+  const int index = SelectedSetupRow();
+  if (index < 0 || busy_) return;
+  const SetupRow row = setup_.at(static_cast<size_t>(index));
+  const DeviceAddress device{row.ip, iface_.address, row.subnetMask, row.gateway, row.mac};
+  busy_ = true;
+  EipRequester eip(cip_, iface_.address, options_.eipPauseMs);
+  if (ProbeEip(eip, row.ip)) {
+    EipSetupDlg dialog(eip, device, this);
+    if (dialog.Initialize()) dialog.exec();
+  } else if (ProbeModbus(probe_, row.ip)) {
+    ModbusSetupClient client(QtEventLoopWaiter());
+    client.SetPort(options_.modbusPort);
+    ModbusSetupDlg dialog(client, device, this);
+    if (dialog.Initialize()) dialog.exec();
+  } else {
+    qmx::toolkit::ShowMessageBox(this, "Cannot connect to device.");
+  }
+  busy_ = false;
+}
+
+void PlenvarDlg::ShowContextMenu(const QPoint& at) {
+  QMenu menu(this);
+  QAction* add = menu.addAction(QStringLiteral("Add New Device"));
+  QAction* remove = menu.addAction(QStringLiteral("Delete Device"));
+  QAction* info = menu.addAction(QStringLiteral("Device Information"));
+  QAction* reset = menu.addAction(QStringLiteral("Reset with Network Default"));
+  const bool hasRow = SelectedSetupRow() >= 0;
+  for (QAction* a : {remove, info, reset}) a->setEnabled(hasRow);
+  QAction* chosen = menu.exec(setupView_->viewport()->mapToGlobal(at));
+  if (chosen == add) OnAddNewDevice();
+  if (chosen == remove) OnDeleteDevice();
+  if (chosen == info) OnDeviceInformation();
+  if (chosen == reset) OnResetFromMenu();
+}
+
+void PlenvarDlg::OnAbout() {
+  QDialog about(this);
+  about.setWindowTitle(QStringLiteral("About Plenvar"));
+  auto* icon = new QLabel;
+  icon->setPixmap(windowIcon().pixmap(32, 32));
+  auto* text = new QLabel(QStringLiteral("Plenvar Version 1.601"));
+  auto* ok = new QDialogButtonBox(QDialogButtonBox::Ok);
+  ok->button(QDialogButtonBox::Ok)->setAccessibleName("OK");
+  connect(ok, &QDialogButtonBox::accepted, &about, &QDialog::accept);
+  auto* row = new QHBoxLayout;
+  row->addWidget(icon);
+  row->addWidget(text, 1);
+  auto* layout = new QVBoxLayout(&about);
+  layout->addLayout(row);
+  layout->addWidget(ok);
+  about.exec();
+}
+
+}  // namespace qmx::plenvar
