@@ -10,6 +10,10 @@
 #include <QApplication>
 #include <QStringList>
 
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
 namespace {
 
 constexpr const char* kInstanceName = "Ferrowyn.exe";
@@ -39,9 +43,25 @@ bool CFerrowynApp::InitInstance(const std::vector<std::string>& args) {
     qmx::toolkit::ShowMessageBox(QApplication::activeWindow(), text, title, qmx::toolkit::kMbIconInformation);
   });
 
-  // One instance at a time.
-  if (instanceLock_.Create(kInstanceName) != 1) {
+  // One instance at a time. Only a lock that another process holds means the
+  // program runs already; a lock file that cannot be made is a fault of the
+  // lock folder, and starting anyway would let two instances share one
+  // program folder.
+  const int lock = instanceLock_.Create(kInstanceName);
+  if (lock == 0) {
     qmx::ShowBox(StrFormat("%s has been executed already.", kInstanceName), qmx::kBoxIconStop);
+    exitCode_ = 0;
+    return false;
+  }
+  if (lock < 0) {
+    const std::filesystem::path file = qmx::os::NamedMutex::LockPath(kInstanceName);
+    const std::string text =
+        StrFormat("Cannot create the single-instance lock file %s: %s.\nThe lock folder %s must exist and be "
+                  "writable (set QMX_LOCK_DIR to another folder).",
+                  file.string().c_str(), std::strerror(-lock), file.parent_path().string().c_str());
+    std::fprintf(stderr, "%s\n", text.c_str());
+    qmx::ShowBox(text, qmx::kBoxIconStop);
+    exitCode_ = 1;
     return false;
   }
 
@@ -95,7 +115,7 @@ int CFerrowynApp::Main(int argc, char** argv) {
   for (int i = 0; i < argc; ++i) args.emplace_back(argv[i]);
 
   CFerrowynApp theApp;
-  if (!theApp.InitInstance(args)) return 0;
+  if (!theApp.InitInstance(args)) return theApp.exitCode();
   // Quit when the main window has closed for good.
   QObject::connect(&app, &QApplication::lastWindowClosed, &app, &QApplication::quit);
   const int rc = app.exec();

@@ -16,9 +16,13 @@ public:
   CFerrowynApp();
   ~CFerrowynApp();
 
-  // Start-up; false when the program is to end now (second instance, or the
-  // main window could not be created). Needs a QApplication.
+  // Start-up; false when the program is to end now (second instance, a lock
+  // folder that cannot be used, or the main window could not be created).
+  // Needs a QApplication.
   bool InitInstance(const std::vector<std::string>& args);
+  // The process's exit status after InitInstance answered false: 0 when
+  // another instance runs, non-zero when the single-instance lock failed.
+  int exitCode() const { return exitCode_; }
   // Shutdown after the message loop.
   int ExitInstance();
 
@@ -33,6 +37,7 @@ public:
 
 private:
   qmx::os::NamedMutex instanceLock_;
+  int exitCode_ = 0;
   std::unique_ptr<qmx::os::Profile> profile_;
   std::unique_ptr<CMainFrame> frame_;
 };

@@ -183,10 +183,27 @@ TEST_F(StartupTest, SecondInstanceIsRefusedAndTheFirstKeepsItsLock) {
   EXPECT_EQ(app_->mainFrame(), nullptr);
   ASSERT_EQ(boxes_.seen.size(), 1u);
   EXPECT_EQ(boxes_.seen[0].text, "Ferrowyn.exe has been executed already.");
+  EXPECT_EQ(app_->exitCode(), 0);
   EXPECT_TRUE(first.held());
   // The first one still holds the lock: a third try is refused as well.
   qmx::os::NamedMutex third;
   EXPECT_EQ(third.Create("Ferrowyn.exe"), 0);
+}
+
+TEST_F(StartupTest, UnusableLockFolderIsAnErrorNotASecondInstance) {
+  const fs::path plain = dir_->path() / "plain-file";
+  qmx::test::WriteFile(plain, "x");
+  for (const fs::path& folder : {plain, dir_->path() / "missing"}) {
+    setenv("QMX_LOCK_DIR", folder.c_str(), 1);
+    boxes_.seen.clear();
+    EXPECT_FALSE(Start()) << folder;
+    EXPECT_EQ(app_->mainFrame(), nullptr);
+    EXPECT_NE(app_->exitCode(), 0);
+    ASSERT_EQ(boxes_.seen.size(), 1u);
+    EXPECT_EQ(boxes_.seen[0].text.find("executed already"), std::string::npos) << boxes_.seen[0].text;
+    EXPECT_NE(boxes_.seen[0].text.find("lock folder " + folder.string() + " must exist"), std::string::npos)
+        << boxes_.seen[0].text;
+  }
 }
 
 TEST_F(StartupTest, MissingErrorListStopsTheChainButTheWindowOpens) {
