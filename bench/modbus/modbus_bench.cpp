@@ -2,12 +2,17 @@
 // the device simulator on loopback, side by side with a libmodbus client
 // doing the same requests to the same simulator in the same run:
 //   FC 4 with 10 and 125 registers, FC 16 with 10 and 123 registers.
-// Each request is one iteration; after the runs a table gives each case's
-// rates, latencies and the ratio ours / libmodbus (goal: at least 1).
+// After the runs a table gives each case's rates, latencies and the ratio
+// ours / libmodbus (goal: at least 1).
 //
-//   bench-bin/bench_modbus [--benchmark_min_time=1]
-// Cases run in three rounds, ours and libmodbus alternating; the table gives
-// the medians.
+//   bench-bin/bench_modbus [--chunks=25] [--chunk_requests=200] [--rounds=3]
+//
+// One benchmark per case drives both clients: each iteration is one chunk of
+// requests by ours and one by libmodbus, the order swapped every iteration, so
+// a change in the machine's load falls on both within milliseconds. The
+// iteration count is fixed, so Google Benchmark makes no trial runs: every
+// run counted is a timed run of the whole length. Each case repeats `rounds`
+// times; the table gives the medians of the rounds.
 #include <benchmark/benchmark.h>
 #include <modbus/modbus.h>
 
@@ -16,6 +21,7 @@
 #include <chrono>
 #include <ctime>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <string>
@@ -49,83 +55,138 @@ double ThreadCpuSeconds() {
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
-void Report(benchmark::State& state, const std::string& key, std::vector<double>& latenciesUs, double seconds,
-            double cpuSeconds) {
-  if (latenciesUs.empty() || seconds <= 0) return;
-  std::sort(latenciesUs.begin(), latenciesUs.end());
+int gChunks = 25;          // iterations of a case: chunk pairs
+int gChunkRequests = 200;  // requests of one client in one chunk
+
+// One client doing one kind of request; function 4 reads `quantity` input
+// registers at 0, 16 writes them at 2048.
+class Client {
+public:
+  virtual ~Client() = default;
+  virtual bool Request(std::string& error) = 0;
+};
+
+class OursClient : public Client {
+public:
+  OursClient(int function, int quantity)
+      : function_(function), quantity_(quantity), buffer_(static_cast<size_t>(2 * quantity), 0x5A) {}
+  bool Connect() {
+    tessivar::TcpCommSetting s;
+    s.ipAddress = "127.0.0.1";
+    s.port = gSim->port();
+    s.timeoutMs = 1000;
+    return master_.OpenConnection(s, 0, 0) == 1;
+  }
+  bool Request(std::string& error) override {
+    const auto q = static_cast<uint16_t>(quantity_);
+    const int r = function_ == 4 ? master_.ReadRegisters(1, 4, 0, q, buffer_.data(), 2 * quantity_)
+                                 : master_.WriteRegisters(1, 16, 2048, q, buffer_.data(), 2 * quantity_);
+    if (r != 1) error = "ours: " + master_.ErrorText(r);
+    return r == 1;
+  }
+
+private:
+  tessivar::CModbusTCP master_;
+  int function_;
+  int quantity_;
+  std::vector<uint8_t> buffer_;
+};
+
+class LibmodbusClient : public Client {
+public:
+  LibmodbusClient(int function, int quantity)
+      : function_(function), quantity_(quantity), registers_(static_cast<size_t>(quantity), 0x5A5A) {}
+  ~LibmodbusClient() override {
+    if (ctx_ != nullptr) {
+      modbus_close(ctx_);
+      modbus_free(ctx_);
+    }
+  }
+  bool Connect() {
+    ctx_ = modbus_new_tcp("127.0.0.1", gSim->port());
+    if (ctx_ == nullptr || modbus_connect(ctx_) != 0) return false;
+    modbus_set_slave(ctx_, 1);
+    modbus_set_response_timeout(ctx_, 1, 0);
+    return true;
+  }
+  bool Request(std::string& error) override {
+    const int r = function_ == 4 ? modbus_read_input_registers(ctx_, 0, quantity_, registers_.data())
+                                 : modbus_write_registers(ctx_, 2048, quantity_, registers_.data());
+    if (r != quantity_) error = std::string("libmodbus: ") + modbus_strerror(errno);
+    return r == quantity_;
+  }
+
+private:
+  modbus_t* ctx_ = nullptr;
+  int function_;
+  int quantity_;
+  std::vector<uint16_t> registers_;
+};
+
+// What one client did over a run: its requests' latencies and the wall and
+// CPU time of its own chunks only.
+struct Tally {
+  std::vector<double> latenciesUs;
+  double seconds = 0;
+  double cpuSeconds = 0;
+};
+
+bool RunChunk(Client& client, Tally& tally, std::string& error) {
+  const auto start = Clock::now();
+  const double cpuStart = ThreadCpuSeconds();
+  for (int i = 0; i < gChunkRequests; ++i) {
+    const auto t0 = Clock::now();
+    if (!client.Request(error)) return false;
+    tally.latenciesUs.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+  }
+  tally.seconds += std::chrono::duration<double>(Clock::now() - start).count();
+  tally.cpuSeconds += ThreadCpuSeconds() - cpuStart;
+  return true;
+}
+
+Figures Summarise(Tally& tally) {
   Figures f;
-  f.rate = static_cast<double>(latenciesUs.size()) / seconds;
-  f.p50Us = latenciesUs[latenciesUs.size() / 2];
-  f.p99Us = latenciesUs[std::min(latenciesUs.size() - 1, latenciesUs.size() * 99 / 100)];
-  f.cpuUs = cpuSeconds * 1e6 / static_cast<double>(latenciesUs.size());
-  state.counters["req/s"] = f.rate;
-  state.counters["p50_us"] = f.p50Us;
-  state.counters["p99_us"] = f.p99Us;
-  gFigures[key].push_back(f);
+  std::vector<double>& l = tally.latenciesUs;
+  if (l.empty() || tally.seconds <= 0) return f;
+  std::sort(l.begin(), l.end());
+  f.rate = static_cast<double>(l.size()) / tally.seconds;
+  f.p50Us = l[l.size() / 2];
+  f.p99Us = l[std::min(l.size() - 1, l.size() * 99 / 100)];
+  f.cpuUs = tally.cpuSeconds * 1e6 / static_cast<double>(l.size());
+  return f;
 }
 
-// function 4: read `quantity` input registers at 0; 16: write them at 2048.
-void BM_Ours(benchmark::State& state, int function, int quantity) {
-  tessivar::CModbusTCP master;
-  tessivar::TcpCommSetting s;
-  s.ipAddress = "127.0.0.1";
-  s.port = gSim->port();
-  s.timeoutMs = 1000;
-  if (master.OpenConnection(s, 0, 0) != 1) {
+void BM_OursVsLibmodbus(benchmark::State& state, const std::string& key, int function, int quantity) {
+  OursClient ours(function, quantity);
+  LibmodbusClient lib(function, quantity);
+  if (!ours.Connect() || !lib.Connect()) {
     state.SkipWithError("cannot connect");
     return;
   }
-  std::vector<uint8_t> buffer(static_cast<size_t>(2 * quantity), 0x5A);
-  std::vector<double> latencies;
-  latencies.reserve(1 << 16);
-  const auto start = Clock::now();
-  const double cpuStart = ThreadCpuSeconds();
+  Tally o, l;
+  const size_t expected = static_cast<size_t>(state.max_iterations) * static_cast<size_t>(gChunkRequests);
+  o.latenciesUs.reserve(expected);
+  l.latenciesUs.reserve(expected);
+  std::string error;
+  bool oursFirst = true;
   for (auto _ : state) {
-    const auto t0 = Clock::now();
-    const int r = function == 4 ? master.ReadRegisters(1, 4, 0, static_cast<uint16_t>(quantity), buffer.data(),
-                                                       2 * quantity)
-                                : master.WriteRegisters(1, 16, 2048, static_cast<uint16_t>(quantity), buffer.data(),
-                                                        2 * quantity);
-    latencies.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
-    if (r != 1) {
-      state.SkipWithError(("request failed: " + master.ErrorText(r)).c_str());
-      break;
+    const bool ok = oursFirst ? RunChunk(ours, o, error) && RunChunk(lib, l, error)
+                              : RunChunk(lib, l, error) && RunChunk(ours, o, error);
+    oursFirst = !oursFirst;
+    if (!ok) {
+      state.SkipWithError(error.c_str());
+      return;
     }
   }
-  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  Report(state, "ours FC" + std::to_string(function) + " x" + std::to_string(quantity), latencies, seconds,
-         ThreadCpuSeconds() - cpuStart);
-}
-
-void BM_Libmodbus(benchmark::State& state, int function, int quantity) {
-  modbus_t* ctx = modbus_new_tcp("127.0.0.1", gSim->port());
-  if (!ctx || modbus_connect(ctx) != 0) {
-    state.SkipWithError("cannot connect");
-    if (ctx) modbus_free(ctx);
-    return;
-  }
-  modbus_set_slave(ctx, 1);
-  modbus_set_response_timeout(ctx, 1, 0);
-  std::vector<uint16_t> registers(static_cast<size_t>(quantity), 0x5A5A);
-  std::vector<double> latencies;
-  latencies.reserve(1 << 16);
-  const auto start = Clock::now();
-  const double cpuStart = ThreadCpuSeconds();
-  for (auto _ : state) {
-    const auto t0 = Clock::now();
-    const int r = function == 4 ? modbus_read_input_registers(ctx, 0, quantity, registers.data())
-                                : modbus_write_registers(ctx, 2048, quantity, registers.data());
-    latencies.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
-    if (r != quantity) {
-      state.SkipWithError(modbus_strerror(errno));
-      break;
-    }
-  }
-  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  Report(state, "libmodbus FC" + std::to_string(function) + " x" + std::to_string(quantity), latencies, seconds,
-         ThreadCpuSeconds() - cpuStart);
-  modbus_close(ctx);
-  modbus_free(ctx);
+  const Figures fo = Summarise(o);
+  const Figures fl = Summarise(l);
+  state.counters["ours_req/s"] = fo.rate;
+  state.counters["ours_p50_us"] = fo.p50Us;
+  state.counters["libmb_req/s"] = fl.rate;
+  state.counters["libmb_p50_us"] = fl.p50Us;
+  state.counters["ratio"] = fl.rate > 0 ? fo.rate / fl.rate : 0;
+  gFigures["ours " + key].push_back(fo);
+  gFigures["libmodbus " + key].push_back(fl);
 }
 
 double Median(std::vector<double> values) {
@@ -156,12 +217,28 @@ void PrintRatios() {
     std::printf("%-10s | %9.0f %7.1f %7.1f %7.1f | %9.0f %7.1f %7.1f %7.1f | %5.2f\n", c, o.rate, o.p50Us, o.p99Us,
                 o.cpuUs, l.rate, l.p50Us, l.p99Us, l.cpuUs, o.rate / l.rate);
   }
-  std::printf("medians of %d alternating rounds; ratio = our requests per second / libmodbus's\n", gRounds);
+  std::printf("medians of %d rounds of %d chunk pairs x %d requests; ratio = our requests per second / libmodbus's\n",
+              gRounds, gChunks, gChunkRequests);
+}
+
+// Takes "--name=N" (N >= 1) out of the arguments into `value`.
+void TakeIntFlag(int& argc, char** argv, const std::string& name, int& value) {
+  const std::string prefix = "--" + name + "=";
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]).rfind(prefix, 0) != 0) continue;
+    value = std::max(1, std::atoi(argv[i] + prefix.size()));
+    for (int j = i; j + 1 < argc; ++j) argv[j] = argv[j + 1];
+    --argc;
+    --i;
+  }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  TakeIntFlag(argc, argv, "chunks", gChunks);
+  TakeIntFlag(argc, argv, "chunk_requests", gChunkRequests);
+  TakeIntFlag(argc, argv, "rounds", gRounds);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   gSim = std::make_unique<qmx::sim::SimulatorProcess>(std::vector<std::string>{
@@ -170,21 +247,22 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot start the simulator: %s\n", gSim->error().c_str());
     return 1;
   }
-  // Rounds of all cases, ours and libmodbus alternating, so that a change in
-  // the machine's load falls on both.
   struct Case {
     const char* name;
+    const char* key;
     int function;
     int quantity;
   };
-  const Case cases[] = {{"fc4_10", 4, 10}, {"fc4_125", 4, 125}, {"fc16_10", 16, 10}, {"fc16_123", 16, 123}};
-  for (int round = 1; round <= gRounds; ++round) {
-    for (const Case& c : cases) {
-      const std::string suffix = std::string("/") + c.name + "/round:" + std::to_string(round);
-      benchmark::RegisterBenchmark(("BM_Ours" + suffix).c_str(), BM_Ours, c.function, c.quantity)->UseRealTime();
-      benchmark::RegisterBenchmark(("BM_Libmodbus" + suffix).c_str(), BM_Libmodbus, c.function, c.quantity)
-          ->UseRealTime();
-    }
+  const Case cases[] = {{"fc4_10", "FC4 x10", 4, 10},
+                        {"fc4_125", "FC4 x125", 4, 125},
+                        {"fc16_10", "FC16 x10", 16, 10},
+                        {"fc16_123", "FC16 x123", 16, 123}};
+  for (const Case& c : cases) {
+    benchmark::RegisterBenchmark((std::string("BM_OursVsLibmodbus/") + c.name).c_str(), BM_OursVsLibmodbus,
+                                 std::string(c.key), c.function, c.quantity)
+        ->Iterations(gChunks)
+        ->Repetitions(gRounds)
+        ->UseRealTime();
   }
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
