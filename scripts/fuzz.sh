@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Builds the fuzz configuration (clang, ASan + UBSan, every library of the
+# suite instrumented for coverage) and runs every libFuzzer target in turn for
+# a bounded time, starting from its corpus in the source tree.
+#
+#   scripts/fuzz.sh [seconds per target, default 60] [regex of target names]
+#
+# New inputs and crash files go to <build>/fuzz-work/<target>/; the corpus
+# folders of the source tree are only read. Ends non-zero when a target
+# crashed, leaked, timed out or ran out of memory, naming the input to replay
+# (<build>/<target> <input>, or the replay program of the normal build).
+# Environment: QMX_FUZZ_BUILD_DIR (default build-fuzz), QMX_JOBS.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+seconds=${1:-60}
+filter=${2:-.}
+BUILD_DIR=${QMX_FUZZ_BUILD_DIR:-build-fuzz}
+JOBS=${QMX_JOBS:-$(nproc)}
+if ! [[ "$seconds" =~ ^[0-9]+$ ]] || [ "$seconds" -lt 1 ]; then
+  echo "usage: $0 [seconds per target] [target regex]" >&2
+  exit 2
+fi
+
+bash scripts/install-deps.sh
+if ! command -v clang++ >/dev/null 2>&1; then
+  echo "fuzz: installing clang (the fuzz configuration needs it)"
+  SUDO=""
+  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends clang libclang-rt-dev
+fi
+
+cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+      -DQMX_FUZZ=ON -DQMX_SANITIZE=ON -DQMX_BUILD_BENCH=OFF >/dev/null
+
+manifest="$BUILD_DIR/fuzz-targets.txt"
+names=()
+programs=()
+corpora=()
+while read -r name program corpus; do
+  [ -n "$name" ] || continue
+  [[ "$name" =~ $filter ]] || continue
+  names+=("$name")
+  programs+=("$program")
+  corpora+=("$corpus")
+done <"$manifest"
+if [ ${#names[@]} -eq 0 ]; then
+  echo "fuzz: no target matches '$filter' in $manifest" >&2
+  exit 2
+fi
+
+cmake --build "$BUILD_DIR" -j "$JOBS" --target "${names[@]}"
+
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+failed=()
+summary=()
+for i in "${!names[@]}"; do
+  name=${names[$i]}
+  work="$BUILD_DIR/fuzz-work/$name"
+  mkdir -p "$work/corpus" "$work/artifacts"
+  echo "fuzz: $name for ${seconds}s (corpus ${corpora[$i]})"
+  status=0
+  "${programs[$i]}" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+      -artifact_prefix="$work/artifacts/" "$work/corpus" "${corpora[$i]}" >"$work/log" 2>&1 || status=$?
+  cov=$(grep -o 'cov: [0-9]*' "$work/log" | tail -1 | cut -d' ' -f2 || true)
+  runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$work/log" | grep -o '[0-9]*$' || true)
+  summary+=("$(printf '%-32s %-6s cov %-6s runs %s' "$name" "$([ $status -eq 0 ] && echo ok || echo FAIL)" \
+                "${cov:-?}" "${runs:-?}")")
+  if [ $status -ne 0 ]; then
+    failed+=("$name")
+    echo "fuzz: $name FAILED (exit $status); last lines of $work/log:" >&2
+    tail -n 30 "$work/log" >&2
+    ls -1 "$work/artifacts" | sed "s|^|fuzz:   input: $work/artifacts/|" >&2
+  fi
+done
+
+echo
+printf '%s\n' "${summary[@]}"
+if [ ${#failed[@]} -ne 0 ]; then
+  echo "fuzz: failed: ${failed[*]}" >&2
+  exit 1
+fi
+echo "fuzz: ${#names[@]} targets ran ${seconds}s each without a finding"

@@ -1,0 +1,39 @@
+// The text-id list and the error list from arbitrary bytes (each input is
+// given to both readers): each ends with one of its two results and keeps
+// only complete entries, filed under the key they carry.
+#include "app/model/Logging.h"
+#include "app/model/TextIdList.h"
+#include "fuzz_files.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace {
+
+int NoBox(const std::string&, unsigned) { return 1; }
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  qmx::SetMessageBoxHook(&NoBox);
+  const auto path = qmx::fuzz::ScratchFolder() / "listTextIdEng.xml";
+  qmx::fuzz::WriteBytes(path, data, size);
+
+  TextIdMap texts;
+  const int textsRc = ParseTextIdFile(path.string(), texts);
+  if (textsRc != 0 && textsRc != 1) qmx::fuzz::Broken();
+  if (textsRc == 0 && !texts.empty()) qmx::fuzz::Broken();
+  for (const auto& [id, entry] : texts) {
+    if (id != entry.textId) qmx::fuzz::Broken();
+  }
+
+  ErrorMap errors;
+  const int errorsRc = ParseErrorFile(path.string(), errors);
+  if (errorsRc != 0 && errorsRc != 1) qmx::fuzz::Broken();
+  if (errorsRc == 0 && !errors.empty()) qmx::fuzz::Broken();
+  for (const auto& [key, info] : errors) {
+    if (key != info.key || key.find('_') == std::string::npos) qmx::fuzz::Broken();
+  }
+  return 0;
+}

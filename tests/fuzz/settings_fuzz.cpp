@@ -1,0 +1,45 @@
+// The settings file from arbitrary bytes: the reader ends with one of its two
+// results, and whatever it took from the file survives being written by the
+// settings writer and read again (a save must never change or lose a value).
+#include "app/model/AppOptions.h"
+#include "app/model/Logging.h"
+#include "fuzz_files.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace {
+
+int NoBox(const std::string&, unsigned) { return 1; }
+
+bool SameOptions(const AppOptions& a, const AppOptions& b) {
+  for (int i = 0; i < 4; ++i) {
+    if (a.WndEnable[i] != b.WndEnable[i] || a.FileEnable[i] != b.FileEnable[i]) return false;
+  }
+  return a.Language == b.Language && a.StartUpTitle == b.StartUpTitle && a.StartUpPath == b.StartUpPath &&
+         a.ViewMode == b.ViewMode && a.PrjUsrFolder == b.PrjUsrFolder && a.MaxWndDisplay == b.MaxWndDisplay &&
+         a.MaxLogFileSize == b.MaxLogFileSize && a.EraseOldLogFileDays == b.EraseOldLogFileDays;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  qmx::SetMessageBoxHook(&NoBox);
+  const auto path = qmx::fuzz::ScratchFolder() / qmx::kConfigFileName;
+  qmx::fuzz::WriteBytes(path, data, size);
+
+  AppOptions options;
+  ConfigExtras extras;
+  const int rc = ParseConfigFile(path.string(), options, extras);
+  if (rc != 0 && rc != 1) qmx::fuzz::Broken();
+  if (rc != 1) return 0;
+
+  const std::string saved = FormatConfigFile(options, extras);
+  qmx::fuzz::WriteBytes(path, reinterpret_cast<const uint8_t*>(saved.data()), saved.size());
+  AppOptions again;
+  ConfigExtras againExtras;
+  if (ParseConfigFile(path.string(), again, againExtras) != 1) qmx::fuzz::Broken();
+  if (!SameOptions(options, again) || extras.copyright != againExtras.copyright) qmx::fuzz::Broken();
+  return 0;
+}
