@@ -58,27 +58,31 @@ int CMainFrame::OnCreate() {
   };
 
   // The menu bar.
-  if (!LoadMenuBar(s_menuResource)) return fail(-5001, "menubar");
+  if (!LoadMenuBar(s_menuResource)) return fail(qmx::err::kCreateMenuBar, "menubar");
   // The toolbar.
-  if (!LoadToolBar(s_toolBarResource)) return fail(-5002, "toolbar");
+  if (!LoadToolBar(s_toolBarResource)) return fail(qmx::err::kCreateToolBar, "toolbar");
 
   // The three docking windows.
   logBar_ = new COutputBar(this);
-  if (!logBar_->Create(this, 59501, "Log Message", 150)) return fail(-5003, "logMsgBar");
+  if (!logBar_->Create(this, 59501, "Log Message", 150)) return fail(qmx::err::kCreateLogBar, "logMsgBar");
 
   projectBar_ = new qmx::toolkit::DockWindow(this);
-  if (!projectBar_->Create(this, 59502, "Project Window", 200)) return fail(-5004, "prjectbar");
+  if (!projectBar_->Create(this, 59502, "Project Window", 200)) {
+    return fail(qmx::err::kCreateProjectBar, "prjectbar");
+  }
   auto* tree = new QTreeWidget(projectBar_);
   tree->setObjectName("ProjectTree");
   tree->setHeaderHidden(true);
   projectBar_->SetChild(tree);
 
   toolBoxBar_ = new CToolBoxBar(this, profile_);
-  if (!toolBoxBar_->Create(this, 59503, "NA && IO List", 150)) return fail(-5005, "NA/IO bar");
+  if (!toolBoxBar_->Create(this, 59503, "NA && IO List", 150)) {
+    return fail(qmx::err::kCreateToolBoxBar, "NA/IO bar");
+  }
 
   // Status bar with four panes.
   statusBar_ = new qmx::toolkit::StatusBar(this);
-  if (!statusBar_->SetIndicators(4)) return fail(-5006, "status bar");
+  if (!statusBar_->SetIndicators(4)) return fail(qmx::err::kCreateStatusBar, "status bar");
   setStatusBar(statusBar_);
   RegisterBar(59393, statusBar_);
 
@@ -201,9 +205,8 @@ void CMainFrame::InitializeFrmaework() {
   const int rc = CreateDirectories(qmx::Paths().tmpDir);
   if (rc != 1) {
     const int systemCode = rc < 0 ? -rc : EINVAL;
-    PostLog(qmx::kLogError, qmx::kLogSource,
-            StrFormat("[Error Code: %d] Cannot create the tmp directory. API Code: %d. Func: %s.", -1002, systemCode,
-                      kFunc));
+    qmx::ReportError(qmx::err::kTmpFolder, StrFormat("Cannot create the tmp directory. API Code: %d.", systemCode),
+                     kFunc);
     qmx::ShowBox(StrFormat("%s! Error Code: %d", "Cannot create the tmp directory", systemCode), qmx::kBoxIconStop);
   }
 
@@ -228,7 +231,7 @@ void CMainFrame::InitializeFrmaework() {
 
 CFerrowynView* CMainFrame::GetTabView(int showMessage) {
   if (!view_ && showMessage == 1) {
-    qmx::ShowBox(StrFormat("Cannot get active view. Error Code: %d.", -1012), qmx::kBoxIconStop);
+    qmx::ShowBox(StrFormat("Cannot get active view. Error Code: %d.", qmx::err::kNoActiveView), qmx::kBoxIconStop);
   }
   return view_;
 }
@@ -236,7 +239,8 @@ CFerrowynView* CMainFrame::GetTabView(int showMessage) {
 int CMainFrame::ParseXmlsAndAssignDatas() {
   xmlParserHeld_ = false;
   if (!s_xmlParserAvailable) {
-    ShowError(-6000, "ParseXmlsAndAssignDatas", "Cannot create XML Parser. Please install xml parser", 1, 1);
+    ShowError(qmx::err::kXmlParser, "ParseXmlsAndAssignDatas", "Cannot create XML Parser. Please install xml parser",
+              1, 1);
     return 0;
   }
   xmlParserHeld_ = true;

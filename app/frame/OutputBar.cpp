@@ -185,15 +185,17 @@ int COutputBar::OnCreate() {
     int code;
     const char* name;
   } kListParts[kListCount] = {
-      {-5112, "sheetAll"}, {-5113, "sheetError"}, {-5114, "sheetInfo"}, {-5115, "sheetComm"}, {-5116, "sheetDev"}};
+      {qmx::err::kCreateLogSheetAll, "sheetAll"},   {qmx::err::kCreateLogSheetError, "sheetError"},
+      {qmx::err::kCreateLogSheetInfo, "sheetInfo"}, {qmx::err::kCreateLogSheetComm, "sheetComm"},
+      {qmx::err::kCreateLogSheetDev, "sheetDev"}};
 
-  if (DockWindow::OnCreate() == -1) return FailCreate(-5110, "framewnd");
+  if (DockWindow::OnCreate() == -1) return FailCreate(qmx::err::kCreateLogWindow, "framewnd");
   try {
     tabs_ = CreateTabCtrl();
   } catch (const std::bad_alloc&) {
     tabs_ = nullptr;
   }
-  if (!tabs_) return FailCreate(-5111, "flattab-control");
+  if (!tabs_) return FailCreate(qmx::err::kCreateLogTabs, "flattab-control");
 
   for (int i = 0; i < kListCount; ++i) {
     try {
@@ -213,7 +215,7 @@ int COutputBar::OnCreate() {
   for (const QIcon& icon : icons_) iconsOk = iconsOk && !icon.isNull();
   if (!iconsOk) {
     icons_.clear();
-    return FailCreate(-5117, "imageList");
+    return FailCreate(qmx::err::kCreateLogImageList, "imageList");
   }
 
   for (int i = 0; i < kListCount; ++i) {
@@ -381,8 +383,10 @@ void COutputBar::ReportFileFailure(const std::string& what, int error, const std
   if (fileFailureReported_) return;
   fileFailureReported_ = true;
   AddWindowRows(qmx::kLogError, date, time, qmx::kLogSource,
-                StrFormat("[Error Code: %d] Cannot %s the log file. Cause: %s. File: %s. Func: %s.", kLogFileErrorCode,
-                          what.c_str(), std::strerror(error), logFileName_.c_str(), "COutputBar::WriteLogFile"));
+                qmx::ErrorFuncLine(kLogFileErrorCode,
+                                   StrFormat("Cannot %s the log file. Cause: %s. File: %s.", what.c_str(),
+                                             std::strerror(error), logFileName_.c_str()),
+                                   "COutputBar::WriteLogFile"));
 }
 
 int COutputBar::WriteLogFile(int category, const std::string& date, const std::string& time,

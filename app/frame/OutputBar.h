@@ -41,7 +41,7 @@ public:
   static constexpr int kCmdSaveLog = 12798;
   static constexpr int kCmdClearLog = 12799;
   // Code of the line that reports a log file that cannot be written.
-  static constexpr int kLogFileErrorCode = -1004;
+  static constexpr int kLogFileErrorCode = qmx::err::kLogFile;
 
   explicit COutputBar(QWidget* parent = nullptr);
   ~COutputBar() override;

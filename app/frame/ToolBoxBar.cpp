@@ -43,12 +43,12 @@ bool CToolBoxBar::LoadPictures() {
 
 int CToolBoxBar::OnCreate() {
   if (qmx::toolkit::DockWindow::OnCreate() != 0) {
-    ShowResourceLackError(-5170, kLoc, "DockWindow", 1, 0);
+    ShowResourceLackError(qmx::err::kCreateToolBoxWindow, kLoc, "DockWindow", 1, 0);
     return 0;
   }
   // Without its pictures the catalogue is still offered, with items that
   // show their text alone.
-  if (!LoadPictures()) ShowResourceLackError(-5171, kLoc, "image list", 1, 0);
+  if (!LoadPictures()) ShowResourceLackError(qmx::err::kCreateToolBoxImages, kLoc, "image list", 1, 0);
 
   toolBox_ = new qmx::toolkit::ToolBox(this);
   toolBox_->setObjectName("CatalogueToolBox");

@@ -150,18 +150,17 @@ int UninitializeDriverInstance(const DriverEntryPoints& entries, DriverHandle ha
                                const char* func) {
   if (!handle) return 1;
   if (!entries.drvUninitialize) {
-    PostLog(qmx::kLogError, qmx::kLogSource,
-            StrFormat("[Error Code: %d] Cannot find drvUninitialize function. Contact the dealer. NA: %s. Func: %s",
-                      -1026, owner.c_str(), func));
+    qmx::ReportError(qmx::err::kUninitializeMissing,
+                     StrFormat("Cannot find drvUninitialize function. Contact the dealer. NA: %s.", owner.c_str()),
+                     func, qmx::FuncEnd::kNoStop);
     return 0;
   }
   // A running instance refuses to go; stop its communication first.
   if (entries.drvStopComm) entries.drvStopComm(handle);
   const int result = entries.drvUninitialize(handle);
   if (result != 1) {
-    PostLog(qmx::kLogError, qmx::kLogSource,
-            StrFormat("[Error Code: %d] drvUninitialize is failed. The driver stays loaded. NA: %s. Func: %s", result,
-                      owner.c_str(), func));
+    qmx::ReportError(result, StrFormat("drvUninitialize is failed. The driver stays loaded. NA: %s.", owner.c_str()),
+                     func, qmx::FuncEnd::kNoStop);
   }
   return result == 1 ? 1 : result;
 }

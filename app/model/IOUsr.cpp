@@ -92,9 +92,7 @@ std::string CIOUsr::GetParaValForUsr(const std::string& imageKind, const ParaIte
     if (rc == kValueRead) {
       result = text;
     } else {
-      PostLog(qmx::kLogError, qmx::kLogSource,
-              StrFormat("[Error Code: %d] Cannot get setting value. See below log in detail. Func: %s.", -1017,
-                        kFunc));
+      qmx::ReportError(qmx::err::kSettingValueUnreadable, "Cannot get setting value. See below log in detail.", kFunc);
       result = StrFormat("%s", para.defaultValue.c_str());
     }
   }

@@ -80,3 +80,20 @@ void ShowError(int code, const std::string& location, const std::string& message
             StrFormat("[Error Code: %d] %s. Loc: %s.", code, message.c_str(), location.c_str()));
   }
 }
+
+namespace qmx {
+
+std::string ErrorFuncLine(int code, const std::string& text, const std::string& func, FuncEnd end) {
+  std::string line = StrFormat("[Error Code: %d] ", code);
+  line += text;
+  line += " Func: ";
+  line += func;
+  if (end == FuncEnd::kStop) line += '.';
+  return line;
+}
+
+void ReportError(int code, const std::string& text, const std::string& func, FuncEnd end, const char* source) {
+  PostLog(kLogError, source, ErrorFuncLine(code, text, func, end).c_str());
+}
+
+}  // namespace qmx

@@ -6,6 +6,8 @@
 // is also the log callback handed to every driver library instance.
 #pragma once
 
+#include "app/errors/ErrorCodes.h"
+
 #include <string>
 
 namespace qmx {
@@ -74,3 +76,22 @@ void ShowResourceLackError(int code, const std::string& location, const std::str
 
 // "%s. Error Code: %d" box and/or "[Error Code: %d] %s. Loc: %s." line.
 void ShowError(int code, const std::string& location, const std::string& message, int showBox, int writeLog);
+
+namespace qmx {
+
+// Whether the function name ends its line with a full stop. Both forms are
+// in the program's lines and each line keeps the form it has.
+enum class FuncEnd { kStop, kNoStop };
+
+// The "[Error Code: <code>] <text> Func: <func>." line: `text` is what comes
+// between the code and the function name, its own full stop included
+// ("Cannot find Communication driver. File: /opt/x/Tessivar.so.").
+std::string ErrorFuncLine(int code, const std::string& text, const std::string& func,
+                          FuncEnd end = FuncEnd::kStop);
+
+// Posts that line on the error category (0) under `source`. The codes are
+// named in app/errors/ErrorCodes.h.
+void ReportError(int code, const std::string& text, const std::string& func, FuncEnd end = FuncEnd::kStop,
+                 const char* source = kLogSource);
+
+}  // namespace qmx

@@ -212,8 +212,8 @@ int ImgMode(const CNAUsr& na, const NADef* def, const char* key, int fallback, c
     na.GetParaValForUsr(text, "GetListDataIfCan", *item, value);
     return static_cast<int>(DecimalTextToInt64(value));
   }
-  PostLog(qmx::kLogError, qmx::kLogSourceNoBlank,
-          StrFormat("[Error Code: %d] Cannot get setting value. See below log in detail. Func: %s.", -1017, func));
+  qmx::ReportError(qmx::err::kSettingValueUnreadable, "Cannot get setting value. See below log in detail.", func,
+                   qmx::FuncEnd::kStop, qmx::kLogSourceNoBlank);
   return static_cast<int>(DecimalTextToInt64(item->defaultValue));
 }
 
@@ -234,9 +234,8 @@ std::string CNAUsr::GetParaValForUsr(std::string& out, const std::string& source
   if (CompareNoCase(source, "GetListDataIfCan") != 0) {
     if (GetUsrValFromPrjMemory(out, source, label, "", item.dataType, item.length, item.byteOffset, item.bitOffset,
                                nullptr) != 1) {
-      PostLog(qmx::kLogError, qmx::kLogSourceNoBlank,
-              StrFormat("[Error Code: %d] Cannot get setting value. See below log in detail. Func: %s.", -1017,
-                        "GetParaValForUsr"));
+      qmx::ReportError(qmx::err::kSettingValueUnreadable, "Cannot get setting value. See below log in detail.",
+                       "GetParaValForUsr", qmx::FuncEnd::kStop, qmx::kLogSourceNoBlank);
       out = item.defaultValue;
     }
   }
@@ -363,7 +362,7 @@ int CNAUsr::LoadCommunicateDriver() {
     PostLog(qmx::kLogGeneral, qmx::kLogSource,
             StrFormat("[Warning: %d] Comm. driver don't be defined. So, some functions don't be supported. NA: %s. "
                       "Func: %s",
-                      -3500, model.c_str(), kFunc));
+                      qmx::err::kDriverNotDefined, model.c_str(), kFunc));
     return 0;
   }
   const int code = definition_->GetCommTypeCode(name);
@@ -378,24 +377,25 @@ int CNAUsr::LoadCommunicateDriver() {
       (qmx::os::ProgramFolder() / StrFormat("%s.%s", TrimStr(fileName).c_str(), TrimStr(fileType).c_str())).string();
   qmx::os::Module library;
   if (!library.Load(path)) {
-    LogErr(qmx::kLogSource, StrFormat("[Error Code: %d] Cannot find Communication driver. File: %s. Func: %s", -1021,
-                                      path.c_str(), kFunc));
+    qmx::ReportError(qmx::err::kDriverFileMissing,
+                     StrFormat("Cannot find Communication driver. File: %s.", path.c_str()), kFunc,
+                     qmx::FuncEnd::kNoStop);
     return 0;
   }
   DriverEntryPoints entries;
   LookUpAllEntryPoints(library, entries);
   if (const char* missing = MissingAdapterBindingEntry(entries)) {
-    LogErr(qmx::kLogSource,
-           StrFormat("[Error Code: %d] Cannot find %s function. Contact the dealer. NA: %s. Func: %s", -1027, missing,
-                     model.c_str(), kFunc));
+    qmx::ReportError(qmx::err::kRequiredFunctionMissing,
+                     StrFormat("Cannot find %s function. Contact the dealer. NA: %s.", missing, model.c_str()), kFunc,
+                     qmx::FuncEnd::kNoStop);
     return 0;  // the library is released with `library`
   }
   InstallDriverLogging(entries, CurrentOptions());
   DriverHandle handle = entries.drvInitialize();
   if (!handle) {
-    LogErr(qmx::kLogSource,
-           StrFormat("[Error Code: %d] Cannot create comm. driver instance. May be out of memory. NA: %s. Func: %s",
-                     -1022, model.c_str(), kFunc));
+    qmx::ReportError(qmx::err::kDriverInstance,
+                     StrFormat("Cannot create comm. driver instance. May be out of memory. NA: %s.", model.c_str()),
+                     kFunc, qmx::FuncEnd::kNoStop);
     return 0;
   }
   library_ = std::move(library);
@@ -440,10 +440,11 @@ int CNAUsr::AttachMultiDropDriver() {
   DriverEntryPoints entries;
   LookUpDeviceEntryPoints(project->SharedLibrary(), entries);
   if (!entries.drvSetDeviceProperty || !entries.drvSetProcessImgMode) {
-    LogErr(qmx::kLogSource,
-           StrFormat("[Error Code: %d] Cannot find %s function. Contact the dealer. NA: %s. Func: %s", -1027,
-                     entries.drvSetDeviceProperty ? "drvSetProcessImgMode" : "drvSetDeviceProperty",
-                     GetModelName().c_str(), kFunc));
+    qmx::ReportError(qmx::err::kRequiredFunctionMissing,
+                     StrFormat("Cannot find %s function. Contact the dealer. NA: %s.",
+                               entries.drvSetDeviceProperty ? "drvSetProcessImgMode" : "drvSetDeviceProperty",
+                               GetModelName().c_str()),
+                     kFunc, qmx::FuncEnd::kNoStop);
     return 0;
   }
   entries_ = entries;
@@ -586,9 +587,10 @@ int CNAUsr::SetModuleList() {
     return 0;
   }
   if (!entries_.drvSetModuleList) {
-    LogErr(qmx::kLogSource,
-           StrFormat("[Error Code: %d] Cannot find drvSetModuleList function. Contact the dealer. NA: %s. Func: %s",
-                     -1025, GetModelName().c_str(), kFunc));
+    qmx::ReportError(qmx::err::kSetModuleListMissing,
+                     StrFormat("Cannot find drvSetModuleList function. Contact the dealer. NA: %s.",
+                               GetModelName().c_str()),
+                     kFunc, qmx::FuncEnd::kNoStop);
     return 0;
   }
   bool sent = false;
@@ -689,9 +691,10 @@ OnlineIOConfig* CNAUsr::GetOnlineConfig(const std::string& /*caller*/, int showB
 
 int CNAUsr::ClearGettedOnlineConfig(OnlineIOConfig* record) {
   if (!entries_.drvFreeGetIOConfig) {
-    LogErr(qmx::kLogSource, StrFormat("[Error Code: %d] Cannot find drvFreeGetIOConfig function. Contact the dealer. "
-                                      "NA: %s. Func: %s",
-                                      -1030, GetModelName().c_str(), "ClearGettedOnlineConfig"));
+    qmx::ReportError(qmx::err::kFreeIOConfigMissing,
+                     StrFormat("Cannot find drvFreeGetIOConfig function. Contact the dealer. NA: %s.",
+                               GetModelName().c_str()),
+                     "ClearGettedOnlineConfig", qmx::FuncEnd::kNoStop);
     return 0;
   }
   if (!record) return 0;
@@ -720,8 +723,8 @@ uint8_t* CNAUsr::ReadOnlineData(Wrapper* object, int allModules, int kind, int r
     offset = object->onlineOffsets[static_cast<size_t>(kind)];
     if (offset < 0) {
       report(qmx::kLogSourceNoBlank,
-             StrFormat("[Error Code: %d] Cannot get online data because CommOffset <= 0. Func: %s", -1031,
-                       func.c_str()),
+             qmx::ErrorFuncLine(qmx::err::kNoCommOffset, "Cannot get online data because CommOffset <= 0.", func,
+                                qmx::FuncEnd::kNoStop),
              false);
       return nullptr;
     }
@@ -739,8 +742,8 @@ uint8_t* CNAUsr::ReadOnlineData(Wrapper* object, int allModules, int kind, int r
   uint8_t* image = OnlineImage(kind);
   if (!image || offset > OnlineLength(kind)) {
     report(qmx::kLogSourceNoBlank,
-           StrFormat("[Error Code: %d] Cannot get online data because m_pOnlinValTotal is null. Func: %s", -1033,
-                     func.c_str()),
+           qmx::ErrorFuncLine(qmx::err::kNoOnlineImage, "Cannot get online data because m_pOnlinValTotal is null.",
+                              func, qmx::FuncEnd::kNoStop),
            true);
     return nullptr;
   }
@@ -801,9 +804,10 @@ int CNAUsr::WriteOutputData(Wrapper* object, int kind, int useDefault, const std
 
 int CNAUsr::SendSpecialCmd(int command) {
   if (!entries_.drvSendSpecialCmd || !handle_) {
-    LogErr(qmx::kLogSource,
-           StrFormat("[Error Code: %d] Cannot find drvSendSpecialCmd function. Contact the dealer. NA: %s. Func: %s",
-                     -1024, GetModelName().c_str(), "SendSpecialCmd"));
+    qmx::ReportError(qmx::err::kDriverFunctionMissing,
+                     StrFormat("Cannot find drvSendSpecialCmd function. Contact the dealer. NA: %s.",
+                               GetModelName().c_str()),
+                     "SendSpecialCmd", qmx::FuncEnd::kNoStop);
     return 0;
   }
   const int result = entries_.drvSendSpecialCmd(handle_, Key(), command);
@@ -812,9 +816,10 @@ int CNAUsr::SendSpecialCmd(int command) {
 
 int CNAUsr::ShowAddresMap(int slot, int extra) {
   if (!entries_.drvShowAddresMap || !handle_) {
-    LogErr(qmx::kLogSource, StrFormat("[Error Code: %d] The network adapter does not support address map function. "
-                                      "NA: %s. Func: %s",
-                                      -1023, GetModelName().c_str(), "ShowAddresMap"));
+    qmx::ReportError(qmx::err::kAddressMapUnsupported,
+                     StrFormat("The network adapter does not support address map function. NA: %s.",
+                               GetModelName().c_str()),
+                     "ShowAddresMap", qmx::FuncEnd::kNoStop);
     qmx::ShowBox(StrFormat("The network adapter does not support address map. NA: %s.", GetModelName().c_str()),
                  qmx::kBoxIconStop);
     return 0;
@@ -829,9 +834,10 @@ int CNAUsr::ShowAddresMap(int slot, int extra) {
 AddressMapInfo* CNAUsr::GetAddresMap(int slot, int logIfMissing) {
   if (!entries_.drvGetAddresMap || !handle_) {
     if (logIfMissing == 1) {
-      LogErr(qmx::kLogSource,
-             StrFormat("[Error Code: %d] Cannot find drvGetAddresMap function. Contact the dealer. NA: %s. Func: %s",
-                       -1024, GetModelName().c_str(), "GetAddresMap"));
+      qmx::ReportError(qmx::err::kDriverFunctionMissing,
+                       StrFormat("Cannot find drvGetAddresMap function. Contact the dealer. NA: %s.",
+                                 GetModelName().c_str()),
+                       "GetAddresMap", qmx::FuncEnd::kNoStop);
     }
     return nullptr;
   }
@@ -847,9 +853,10 @@ AddressMapInfo* CNAUsr::GetAddresMap(int slot, int logIfMissing) {
 
 int CNAUsr::ClearGettedAddresMap(AddressMapInfo* record) {
   if (!entries_.drvFreeGetAddresMap) {
-    LogErr(qmx::kLogSource,
-           StrFormat("[Error Code: %d] Cannot find drvFreeGetAddresMap function. Contact the dealer. NA: %s. Func: %s",
-                     -1029, GetModelName().c_str(), "ClearGettedAddresMap"));
+    qmx::ReportError(qmx::err::kFreeAddressMapMissing,
+                     StrFormat("Cannot find drvFreeGetAddresMap function. Contact the dealer. NA: %s.",
+                               GetModelName().c_str()),
+                     "ClearGettedAddresMap", qmx::FuncEnd::kNoStop);
     return 0;
   }
   if (!record) return 0;

@@ -71,16 +71,16 @@ int CProjectUsr::AssignCommTypeLoadMultiDropDriver() {
   sharedDriverFile = file;
   const std::string path = (qmx::os::ProgramFolder() / file).string();
   if (IsStrEmpty(file, 1) || !library_.Load(path)) {
-    PostLog(qmx::kLogError, qmx::kLogSource,
-            StrFormat("[Error Code: %d] Cannot find Communication driver. File: %s. Func: %s", -1021, path.c_str(),
-                      kFunc));
+    qmx::ReportError(qmx::err::kDriverFileMissing,
+                     StrFormat("Cannot find Communication driver. File: %s.", path.c_str()), kFunc,
+                     qmx::FuncEnd::kNoStop);
     return 0;
   }
   LookUpSharedEntryPoints(library_, entries_);
   if (const char* missing = MissingSharedBindingEntry(entries_)) {
-    PostLog(qmx::kLogError, qmx::kLogSource,
-            StrFormat("[Error Code: %d] Cannot find %s function. Contact the dealer. Project: %s. Func: %s", -1027,
-                      missing, name_.c_str(), kFunc));
+    qmx::ReportError(qmx::err::kRequiredFunctionMissing,
+                     StrFormat("Cannot find %s function. Contact the dealer. Project: %s.", missing, name_.c_str()),
+                     kFunc, qmx::FuncEnd::kNoStop);
     library_.Free();
     entries_.Clear();
     return 0;
@@ -88,10 +88,10 @@ int CProjectUsr::AssignCommTypeLoadMultiDropDriver() {
   InstallDriverLogging(entries_, CurrentOptions());
   handle_ = entries_.drvInitialize();
   if (!handle_) {
-    PostLog(qmx::kLogError, qmx::kLogSource,
-            StrFormat("[Error Code: %d] Cannot create comm. driver instance. May be out of memory. Project: %s. "
-                      "Func: %s",
-                      -1022, name_.c_str(), kFunc));
+    qmx::ReportError(qmx::err::kDriverInstance,
+                     StrFormat("Cannot create comm. driver instance. May be out of memory. Project: %s.",
+                               name_.c_str()),
+                     kFunc, qmx::FuncEnd::kNoStop);
     return 0;
   }
   PostLog(qmx::kLogGeneral, qmx::kLogSource,

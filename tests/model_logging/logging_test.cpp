@@ -324,6 +324,39 @@ TEST_F(LoggingTest, PercentSignsInTextsAreNotFormatted) {
   EXPECT_EQ(events[1].text, "[Error Code: -1] 100% of %s %n done. Loc: Loc %s.");
 }
 
+// The "[Error Code: %d] <text> Func: %s" family: both endings, the two
+// sources, and texts that carry printf directives through untouched.
+TEST_F(LoggingTest, ReportErrorLinesAreByteExact) {
+  struct Case {
+    int code;
+    std::string text;
+    std::string func;
+    qmx::FuncEnd end;
+    const char* source;
+    std::string line;
+  };
+  const std::vector<Case> cases = {
+      {qmx::err::kSettingValueUnreadable, "Cannot get setting value. See below log in detail.", "GetParaValForUsr",
+       qmx::FuncEnd::kStop, qmx::kLogSourceNoBlank,
+       "[Error Code: -1017] Cannot get setting value. See below log in detail. Func: GetParaValForUsr."},
+      {qmx::err::kDriverFileMissing, "Cannot find Communication driver. File: /opt/q/Tessivar.so.",
+       "LoadCommunicateDriver", qmx::FuncEnd::kNoStop, qmx::kLogSource,
+       "[Error Code: -1021] Cannot find Communication driver. File: /opt/q/Tessivar.so. Func: LoadCommunicateDriver"},
+      {qmx::err::kTmpFolder, "100% of %s %n.", "", qmx::FuncEnd::kStop, qmx::kLogSource,
+       "[Error Code: -1002] 100% of %s %n. Func: ."},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(qmx::ErrorFuncLine(c.code, c.text, c.func, c.end), c.line);
+    qmx::ReportError(c.code, c.text, c.func, c.end, c.source);
+  }
+  ASSERT_EQ(target_.records.size(), cases.size());
+  for (size_t i = 0; i < cases.size(); ++i) {
+    EXPECT_EQ(target_.records[i]->category, qmx::kLogError);
+    EXPECT_EQ(target_.records[i]->source, cases[i].source);
+    EXPECT_EQ(target_.records[i]->text, cases[i].line);
+  }
+}
+
 TEST_F(LoggingTest, ErrorLineIsDroppedWhileClosing) {
   qmx::SetClosingFlag(1);
   ShowError(-1, "Loc", "what", 1, 1);

@@ -2,6 +2,8 @@
 // program's 0x00BBGGRR layout, control ids, list styles and error codes.
 #pragma once
 
+#include "app/errors/ErrorCodes.h"
+
 #include <cstdint>
 
 namespace qmx::grid {
@@ -53,11 +55,11 @@ constexpr int kCellKindFolder = 2;
 constexpr int kCellKindSerialSettings = 3;
 
 // Failure codes of the grid controls (resource-lack family).
-constexpr int kErrComboCreate = -5140;
-constexpr int kErrImageList = -5142;
-constexpr int kErrImageListReadBack = -5143;
-constexpr int kErrSubItemImageList = -5144;
-constexpr int kErrEditCreate = -5145;
-constexpr int kErrListCreate = -5146;
+constexpr int kErrComboCreate = err::kCreateGridCombo;
+constexpr int kErrImageList = err::kCreateGridImageList;
+constexpr int kErrImageListReadBack = err::kGridImageListReadBack;
+constexpr int kErrSubItemImageList = err::kCreateGridSubItemImageList;
+constexpr int kErrEditCreate = err::kCreateGridEdit;
+constexpr int kErrListCreate = err::kCreateGridList;
 
 }  // namespace qmx::grid

@@ -4,6 +4,8 @@
 // what they are given, so the writers stay free of any toolkit.
 #pragma once
 
+#include "app/errors/ErrorCodes.h"
+
 #include <functional>
 #include <string>
 
@@ -28,7 +30,7 @@ std::string FormatImageText(const char* pattern, ...) __attribute__((format(prin
 
 // Source name and error code of the writers' lines.
 inline constexpr const char* kImageLogSource = "QMX-410 Tools";
-inline constexpr int kImageErrFileSave = -1035;
-inline constexpr int kImageErrNoMemory = -1005;
+inline constexpr int kImageErrFileSave = err::kFileNotSaved;
+inline constexpr int kImageErrNoMemory = err::kOutOfMemory;
 
 }  // namespace qmx
