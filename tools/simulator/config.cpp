@@ -5,7 +5,10 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
+
+#include "tools/simulator/catalogue.h"
 
 namespace qmx::sim {
 namespace {
@@ -89,9 +92,18 @@ bool ParseSerial(const std::string& text, SerialSettings* out) {
   return true;
 }
 
+// A station as the options describe it, before the catalogue fills in what
+// they leave open: the keys given explicitly win over the catalogue's values.
+struct Draft {
+  StationConfig st;
+  std::set<std::string> given;
+  std::string modules;  // parsed once the catalogue is known
+};
+
 // Station keys; true when the key is one (the value may still be bad).
-bool ApplyStationKey(StationConfig& st, const std::string& key, const std::string& value, std::string* error,
+bool ApplyStationKey(Draft& draft, const std::string& key, const std::string& value, std::string* error,
                      bool* handled) {
+  StationConfig& st = draft.st;
   *handled = true;
   long v = 0;
   auto bad = [&](const char* what) {
@@ -108,9 +120,7 @@ bool ApplyStationKey(StationConfig& st, const std::string& key, const std::strin
     if (!ToLong(value, 1, 247, &v)) return bad("node must be 1 to 247");
     st.node = static_cast<uint8_t>(v);
   } else if (key == "modules") {
-    std::vector<ModuleSpec> m;
-    if (!ParseModules(value, &m, error)) return false;
-    st.modules = m;
+    draft.modules = value;
   } else if (key == "ip") {
     if (!ParseIpv4(value, &st.ip)) return bad("bad IP address");
   } else if (key == "mask") {
@@ -148,19 +158,47 @@ bool ApplyStationKey(StationConfig& st, const std::string& key, const std::strin
   } else {
     *handled = false;
   }
+  if (*handled) draft.given.insert(key);
+  return true;
+}
+
+// Fills in from the catalogue what the options left open and parses the
+// module list. A model the catalogue does not name keeps the built-in
+// defaults and reports product code 0 unless one is given.
+bool Resolve(Draft& draft, const Catalogue* catalogue, std::string* error) {
+  StationConfig& st = draft.st;
+  const CatalogueAdapter* adapter = catalogue ? catalogue->FindAdapter(st.model) : nullptr;
+  if (adapter) {
+    st.model = adapter->id;
+    if (!draft.given.count("product")) st.productCode = adapter->productCode;
+    if (!draft.given.count("adapter-para")) {
+      st.adapterPara = adapter->paraLength;
+      st.adapterParaDefault = adapter->defaultPara;
+    }
+    if (!draft.given.count("adapter-input")) st.adapterInput = adapter->inputLength;
+    if (!draft.given.count("adapter-output")) st.adapterOutput = adapter->outputLength;
+  } else if (!draft.given.count("product")) {
+    st.productCode = 0;
+  }
+  if (!draft.given.count("modules")) return true;
+  std::string why;
+  if (!ParseModules(draft.modules, catalogue, &st.modules, &why)) {
+    *error = "modules of node " + std::to_string(st.node) + ": " + why;
+    return false;
+  }
   return true;
 }
 
 struct Parser {
   SimConfig cfg;
-  StationConfig base;
+  Draft base;
   std::vector<int> nodes;
-  std::vector<StationConfig> sections;
-  StationConfig* section = nullptr;
+  std::vector<Draft> sections;
+  Draft* section = nullptr;
 
   bool Apply(const std::string& key, const std::string& value, std::string* error) {
     bool handled = false;
-    StationConfig& target = section ? *section : base;
+    Draft& target = section ? *section : base;
     if (!ApplyStationKey(target, key, value, error, &handled)) return false;
     if (handled) {
       if (section == nullptr && key == "node") nodes.clear();
@@ -188,6 +226,9 @@ struct Parser {
         if (!ToLong(n, 1, 247, &v)) return Bad(error, "nodes are 1 to 247", value);
         nodes.push_back(static_cast<int>(v));
       }
+    } else if (key == "catalogue") {
+      if (Trim(value).empty()) return Bad(error, "catalogue needs a Products folder", value);
+      cfg.catalogueDir = Trim(value);
     } else if (key == "control") {
       cfg.controlPath = Trim(value);
     } else if (key == "fault") {
@@ -250,7 +291,7 @@ struct Parser {
           return false;
         }
         sections.push_back(base);
-        sections.back().node = static_cast<uint8_t>(v);
+        sections.back().st.node = static_cast<uint8_t>(v);
         section = &sections.back();
         continue;
       }
@@ -268,24 +309,29 @@ struct Parser {
     return true;
   }
 
-  void Finish() {
+  bool Finish(const Catalogue* catalogue, std::string* error) {
     cfg.stations.clear();
-    auto put = [&](const StationConfig& s) {
-      auto it = std::find_if(cfg.stations.begin(), cfg.stations.end(),
-                             [&](const StationConfig& o) { return o.node == s.node; });
-      if (it != cfg.stations.end()) *it = s;
-      else cfg.stations.push_back(s);
+    std::vector<Draft> drafts;
+    auto put = [&](const Draft& d) {
+      auto it = std::find_if(drafts.begin(), drafts.end(), [&](const Draft& o) { return o.st.node == d.st.node; });
+      if (it != drafts.end()) *it = d;
+      else drafts.push_back(d);
     };
     if (nodes.empty()) {
       put(base);
     } else {
       for (int n : nodes) {
-        StationConfig s = base;
-        s.node = static_cast<uint8_t>(n);
-        put(s);
+        Draft d = base;
+        d.st.node = static_cast<uint8_t>(n);
+        put(d);
       }
     }
-    for (const StationConfig& s : sections) put(s);
+    for (const Draft& d : sections) put(d);
+    for (Draft& d : drafts) {
+      if (!Resolve(d, catalogue, error)) return false;
+      cfg.stations.push_back(d.st);
+    }
+    return true;
   }
 };
 
@@ -333,6 +379,11 @@ const std::vector<ModuleSpec>& ModulePresets() {
 }
 
 bool ParseModules(const std::string& text, std::vector<ModuleSpec>* out, std::string* error) {
+  return ParseModules(text, nullptr, out, error);
+}
+
+bool ParseModules(const std::string& text, const Catalogue* catalogue, std::vector<ModuleSpec>* out,
+                  std::string* error) {
   std::vector<ModuleSpec> list;
   if (Trim(text).empty() || Trim(text) == "none") {
     out->clear();
@@ -368,11 +419,15 @@ bool ParseModules(const std::string& text, std::vector<ModuleSpec>* out, std::st
       const auto& presets = ModulePresets();
       auto it = std::find_if(presets.begin(), presets.end(),
                              [&](const ModuleSpec& p) { return Upper(p.label) == Upper(item); });
-      if (it == presets.end()) {
-        *error = "unknown module '" + item + "'";
+      const CatalogueModule* product = catalogue ? catalogue->FindModule(item) : nullptr;
+      if (it != presets.end()) {
+        m = *it;
+      } else if (product) {
+        m = product->Spec();
+      } else {
+        *error = "unknown module '" + item + "'" + (catalogue ? "" : " (no catalogue was read)");
         return false;
       }
-      m = *it;
     }
     for (long k = 0; k < repeat; ++k) list.push_back(m);
   }
@@ -431,7 +486,18 @@ bool ParseArguments(const std::vector<std::string>& args, SimConfig* out, std::s
     if (key == "config") continue;
     if (!p.Apply(key, value, error)) return false;
   }
-  p.Finish();
+  // The shipped catalogue, when there is one: a folder given explicitly
+  // must read; the built-in one only when it is present.
+  Catalogue catalogue;
+  const Catalogue* known = nullptr;
+  const std::filesystem::path folder =
+      p.cfg.catalogueDir.empty() ? DefaultCatalogueFolder() : std::filesystem::path(p.cfg.catalogueDir);
+  std::error_code ec;
+  if (!p.cfg.catalogueDir.empty() || (!folder.empty() && std::filesystem::exists(folder / "listNA.xml", ec))) {
+    if (!Catalogue::Load(folder, &catalogue, error)) return false;
+    known = &catalogue;
+  }
+  if (!p.Finish(known, error)) return false;
   if (!p.cfg.tcp.enabled() && !p.cfg.udp.enabled() && p.cfg.rtuDevice.empty() && !p.cfg.discovery.enabled()) {
     *error = "nothing to serve: give --tcp, --udp, --rtu or --discovery";
     return false;
@@ -454,10 +520,13 @@ Transports (at least one):
   --discovery ADDR:PORT    UDP discovery responder (default port of the tool: 8000)
 
 Station:
-  --model NAME             adapter model (default QMX-4101)
-  --product CODE           product code (default 0x8040)
+  --model NAME             adapter model (default QMX-4101); a catalogue adapter gives
+                           the product code, parameter and own I/O sizes
+  --modules LIST           catalogue modules (QMX-1808,QMX-3404*2), presets (DI8,AO4)
+                           or CODE:KIND:INBITS:OUTBITS[:PARA[:LABEL]]
+  --catalogue DIR          Products folder of the catalogue (default: the source tree's)
+  --product CODE           product code (default: the catalogue's, else 0)
   --node N                 node address / unit id (default 1)
-  --modules LIST           e.g. DI8,DO8,AI4*2 or CODE:KIND:INBITS:OUTBITS[:PARA[:LABEL]]
   --adapter-para N, --adapter-input N, --adapter-output N   adapter's own block sizes
   --input-mode 0..3, --output-mode 0..1
   --ip A.B.C.D, --mask A.B.C.D, --gateway A.B.C.D, --mac XX:XX:XX:XX:XX:XX

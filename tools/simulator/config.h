@@ -43,6 +43,7 @@ struct SimConfig {
   Endpoint discovery;
   std::string rtuDevice;
   SerialSettings serial;
+  std::string catalogueDir;  // Products folder of the catalogue; empty = the built-in one
   std::string controlPath;  // UNIX socket for control commands; empty = none
   std::vector<FaultRule> faults;
   DiscoveryFault discoveryFault = DiscoveryFault::None;
@@ -59,8 +60,13 @@ struct SimConfig {
 bool ParseArguments(const std::vector<std::string>& args, SimConfig* out, std::string* error, bool* help);
 std::string UsageText();
 
-// Module list: comma-separated presets (DI8, AO4, ... optionally "*N" for N
-// of them) or explicit modules CODE:KIND:INBITS:OUTBITS[:PARA[:LABEL]].
+class Catalogue;
+
+// Module list: comma-separated catalogue modules (QMX-1808, ...), presets
+// (DI8, AO4, ...), each optionally "*N" for N of them, or explicit modules
+// CODE:KIND:INBITS:OUTBITS[:PARA[:LABEL]]. Catalogue names need a catalogue.
+bool ParseModules(const std::string& text, const Catalogue* catalogue, std::vector<ModuleSpec>* out,
+                  std::string* error);
 bool ParseModules(const std::string& text, std::vector<ModuleSpec>* out, std::string* error);
 const std::vector<ModuleSpec>& ModulePresets();
 

@@ -43,6 +43,14 @@ void MaskTail(std::vector<uint8_t>& bytes, size_t bits) {
 
 size_t Registers(size_t bytes) { return (bytes + 1) / 2; }
 
+// A parameter block in wire order from its image: whole registers, image
+// byte j at wire byte j ^ 1; bytes the default does not give are 0.
+std::vector<uint8_t> ParaBlock(size_t length, const std::vector<uint8_t>& image) {
+  std::vector<uint8_t> wire(2 * Registers(length), 0);
+  for (size_t j = 0; j < length && j < image.size(); ++j) wire[j ^ 1] = image[j];
+  return wire;
+}
+
 uint64_t SplitMix(uint64_t x) {
   x += 0x9E3779B97F4A7C15ull;
   x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
@@ -121,7 +129,7 @@ Station::Station(StationConfig config) : config_(std::move(config)), family_(Fam
 void Station::AddObject(uint16_t address, const std::string& name, std::vector<uint8_t> bytes,
                         bool writable, Role role) {
   if (objects_.count(address)) return;  // the first object of an address wins
-  objects_[address] = Object{name, std::move(bytes), writable, role};
+  objects_[address] = Object{name, std::move(bytes), writable, role, SIZE_MAX};
 }
 
 void Station::BuildObjects() {
@@ -172,13 +180,18 @@ void Station::BuildObjects() {
     AddObject(0x1631, "CCLink_IE_Station", {0x00, 0x01}, true);
   }
   RefreshSlotObjects();
-  if (c.adapterPara > 0)
-    AddObject(reg::kAdapterPara, "AdapterPara", std::vector<uint8_t>(static_cast<size_t>(c.adapterPara), 0),
+  if (c.adapterPara > 0) {
+    AddObject(reg::kAdapterPara, "AdapterPara", ParaBlock(static_cast<size_t>(c.adapterPara), c.adapterParaDefault),
               true, Role::AdapterPara);
+    objects_.at(reg::kAdapterPara).stored = static_cast<size_t>(c.adapterPara);
+  }
   for (const Slot& s : slots_) {
-    if (s.commNo >= 1 && s.spec.paraLength > 0)
-      AddObject(ModuleParaRegister(s.commNo), "Para" + std::to_string(s.commNo),
-                std::vector<uint8_t>(s.spec.paraLength, 0), true, Role::ModulePara);
+    if (s.commNo >= 1 && s.spec.paraLength > 0) {
+      const uint16_t address = ModuleParaRegister(s.commNo);
+      AddObject(address, "Para" + std::to_string(s.commNo), ParaBlock(s.spec.paraLength, s.spec.defaultPara), true,
+                Role::ModulePara);
+      objects_.at(address).stored = s.spec.paraLength;
+    }
   }
 }
 
@@ -203,9 +216,10 @@ void Station::RefreshSlotObjects() {
 
 void Station::BuildLayouts() {
   layouts_.clear();
+  // Modules follow whatever the area already holds (status word, the
+  // adapter's own bytes).
   auto placeModules = [&](AreaLayout& l, bool output, bool compressed, auto&& include) {
-    size_t bit = 8 * l.lead;
-    for (const Piece& p : l.pieces) bit = std::max(bit, p.bitOffset + 8 * ((p.bits + 7) / 8));
+    size_t bit = 8 * l.length;
     for (size_t i = 1; i < slots_.size(); ++i) {
       const ModuleSpec& m = slots_[i].spec;
       const size_t bits = output ? m.outputBits : m.inputBits;
@@ -215,31 +229,36 @@ void Station::BuildLayouts() {
     }
     l.length = (bit + 7) / 8;
   };
+  // The status word leads the area, except on the fixed-I/O adapters,
+  // whose own channels keep registers 0-8 in every mode and the status
+  // word follows them.
   auto adapterPiece = [&](AreaLayout& l, bool output) {
     const size_t bits = output ? slots_[0].spec.outputBits : slots_[0].spec.inputBits;
-    if (bits > 0) l.pieces.push_back({0, 8 * l.lead, bits});
+    const bool statusFirst = family_ != LayoutFamily::FixedIo;
+    if (bits > 0) l.pieces.push_back({0, statusFirst ? 8 * l.lead : 0, bits});
+    l.statusOffset = statusFirst ? 0 : (bits + 7) / 8;
     l.length = l.lead + (bits + 7) / 8;
   };
   auto all = [](const ModuleSpec&) { return true; };
 
   if (family_ == LayoutFamily::Split) {
-    AreaLayout ai{{"analog input", false, 0, 0}, 0, {}, 0};
+    AreaLayout ai{{"analog input", false, 0, 0}, 0, 0, {}, 0};
     adapterPiece(ai, false);
     placeModules(ai, false, false, [](const ModuleSpec& m) { return IsAnalogClass(m.kind, false); });
-    AreaLayout di{{"digital input", false, 0x8000, 0x8000}, 0, {}, 0};
+    AreaLayout di{{"digital input", false, 0x8000, 0x8000}, 0, 0, {}, 0};
     placeModules(di, false, false, [](const ModuleSpec& m) { return !IsAnalogClass(m.kind, false); });
-    AreaLayout ao{{"analog output", true, 2048, 2048}, 0, {}, 0};
+    AreaLayout ao{{"analog output", true, 2048, 2048}, 0, 0, {}, 0};
     adapterPiece(ao, true);
     placeModules(ao, true, false, [](const ModuleSpec& m) { return IsAnalogClass(m.kind, true); });
-    AreaLayout dout{{"digital output", true, 0x8800, 0x8800}, 0, {}, 0};
+    AreaLayout dout{{"digital output", true, 0x8800, 0x8800}, 0, 0, {}, 0};
     placeModules(dout, true, false, [](const ModuleSpec& m) { return !IsAnalogClass(m.kind, true); });
     layouts_ = {ai, di, ao, dout};
   } else {
-    AreaLayout in{{"input", false, 0, 0}, 0, {}, 0};
+    AreaLayout in{{"input", false, 0, 0}, 0, 0, {}, 0};
     in.lead = (config_.inputMode == 0 || config_.inputMode == 1) ? 2 : 0;
     adapterPiece(in, false);
     placeModules(in, false, config_.inputMode == 1 || config_.inputMode == 3, all);
-    AreaLayout out{{"output", true, 2048, 4096}, 0, {}, 0};
+    AreaLayout out{{"output", true, 2048, 4096}, 0, 0, {}, 0};
     adapterPiece(out, true);
     placeModules(out, true, config_.outputMode == 1, all);
     layouts_ = {in, out};
@@ -308,8 +327,8 @@ std::vector<uint8_t> Station::Compose(const AreaLayout& l) const {
     // The status word leads the input data: the bus status register,
     // stored low byte first like every register of the image.
     const std::vector<uint8_t>& status = objects_.at(reg::kBusStatus).bytes;
-    image[0] = status[1];
-    image[1] = status[0];
+    image[l.statusOffset] = status[1];
+    image[l.statusOffset + 1] = status[0];
   }
   for (const Piece& p : l.pieces) {
     const Slot& s = slots_[p.slot];
@@ -467,6 +486,7 @@ Exception Station::WriteObject(Object& o, size_t offset, const std::vector<uint1
     if (i < o.bytes.size()) o.bytes[i] = static_cast<uint8_t>(values[k] >> 8);
     if (i + 1 < o.bytes.size()) o.bytes[i + 1] = static_cast<uint8_t>(values[k] & 0xFF);
   }
+  for (size_t j = o.stored; j < o.bytes.size(); ++j) o.bytes[j ^ 1] = 0;
   return Exception::None;
 }
 
@@ -573,6 +593,18 @@ std::vector<uint16_t> Station::ObjectAddresses() const {
   std::vector<uint16_t> out;
   for (const auto& [address, object] : objects_) out.push_back(address);
   return out;
+}
+
+bool Station::FindNamedObject(const std::string& name, uint16_t* address, size_t* bytes) const {
+  std::string wanted = Upper(name);
+  if (wanted == "FIELDPWRSTATUS" || wanted == "WATCHDOGERR") wanted = "BUSSTATUS";
+  for (const auto& [start, object] : objects_) {
+    if (Upper(object.name) != wanted) continue;
+    *address = start;
+    *bytes = object.bytes.size();
+    return true;
+  }
+  return false;
 }
 
 std::string Station::ObjectName(uint16_t address) const {

@@ -17,6 +17,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstddef>
 #include <map>
 #include <string>
 #include <vector>
@@ -40,12 +41,17 @@ struct ModuleSpec {
   uint16_t inputBits = 0;
   uint16_t outputBits = 0;
   uint16_t paraLength = 0;   // bytes of its parameter block
+  // Whether the module takes a communication number: 1 or 0 as its
+  // description says (CanCommunication); -1 decides by its data (a module
+  // without I/O and parameters, a power or end module, has none).
+  int communicating = -1;
+  std::vector<uint8_t> defaultPara{};  // initial parameter bytes in image order; empty: zeros
 
   uint16_t inputBytes() const { return static_cast<uint16_t>((inputBits + 7) / 8); }
   uint16_t outputBytes() const { return static_cast<uint16_t>((outputBits + 7) / 8); }
-  // A module without I/O and parameters (a power or end module) has no
-  // communication number.
-  bool communicates() const { return inputBits > 0 || outputBits > 0 || paraLength > 0; }
+  bool communicates() const {
+    return communicating >= 0 ? communicating != 0 : (inputBits > 0 || outputBits > 0 || paraLength > 0);
+  }
 };
 
 // How the process image of a model is laid out.
@@ -62,12 +68,13 @@ bool IsFourModel(const std::string& model);
 
 struct StationConfig {
   std::string model = "QMX-4101";
-  uint16_t productCode = 0x8040;
+  uint16_t productCode = 0x4101;  // the shipped catalogue's code of the default model
   uint8_t node = 1;
   std::vector<ModuleSpec> modules;
   // Sizes of the adapter's own blocks in bytes; -1 = the model's default
   // (fixed-I/O adapters 18 in / 12 out, others 0).
   int adapterPara = 0;
+  std::vector<uint8_t> adapterParaDefault;  // initial adapter parameters in image order; empty: zeros
   int adapterInput = -1;
   int adapterOutput = -1;
   int inputMode = 2;   // 0..3
@@ -169,7 +176,9 @@ public:
   void ReleaseInputs();
   std::vector<uint8_t> Output(size_t slot) const { return slots_.at(slot).output; }
   bool SetOutput(size_t slot, const std::vector<uint8_t>& bytes);
-  // Parameter bytes in wire order (register high byte first).
+  // Parameter bytes in wire order (register high byte first), whole
+  // registers: an odd block length gets a pad byte, as the driver reads and
+  // writes whole registers (image byte j is wire byte j ^ 1).
   std::vector<uint8_t> Para(size_t slot) const;
 
   // Object bytes in wire order; false for an unknown address.
@@ -178,6 +187,10 @@ public:
   bool SetObjectBytes(uint16_t address, const std::vector<uint8_t>& bytes);
   std::vector<uint16_t> ObjectAddresses() const;
   std::string ObjectName(uint16_t address) const;
+  // The register of a named special register as an adapter's communication
+  // init block names it (case ignored; "FieldPwrStatus" and "WatchdogErr"
+  // are parts of the bus-status register); false when the station has none.
+  bool FindNamedObject(const std::string& name, uint16_t* address, size_t* bytes) const;
 
   int inputMode() const { return config_.inputMode; }
   int outputMode() const { return config_.outputMode; }
@@ -220,6 +233,7 @@ private:
     std::vector<uint8_t> bytes;  // wire order
     bool writable = false;
     Role role = Role::Plain;
+    size_t stored = SIZE_MAX;    // image bytes a write keeps; the pad byte of an odd parameter block stays 0
   };
   struct Piece {
     size_t slot;
@@ -228,7 +242,8 @@ private:
   };
   struct AreaLayout {
     Area area;
-    size_t lead = 0;  // status word bytes ahead of the data
+    size_t lead = 0;          // bytes of the status word in the area (0 or 2)
+    size_t statusOffset = 0;  // where the status word lies: ahead of everything, or behind a fixed-I/O adapter's own bytes
     std::vector<Piece> pieces;
     size_t length = 0;  // bytes
   };
