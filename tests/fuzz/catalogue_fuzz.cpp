@@ -4,7 +4,6 @@
 // and everything the catalogue window would show points at a definition the
 // catalogue owns.
 #include "app/model/IOCatalogue.h"
-#include "app/model/Logging.h"
 #include "app/model/NACatalogue.h"
 #include "app/model/TextIdList.h"
 #include "fuzz_files.h"
@@ -20,8 +19,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-int NoBox(const std::string&, unsigned) { return 1; }
 
 // The scratch program folder's Products folder with the shipped descriptions.
 const fs::path& Products() {
@@ -52,7 +49,6 @@ bool Owns(const Owned& owned, const T* definition) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  qmx::SetMessageBoxHook(&NoBox);
   const TextIdMap& texts = ShippedTexts();
 
   const fs::path naList = Products() / "listNA.xml";

@@ -1,5 +1,6 @@
 // A private scratch folder for the fuzz entry points of the catalogue readers,
-// which read files by path: made once per process, removed when it ends.
+// which read files by path: made once per process, removed when it ends. No
+// message box is installed, so the readers' box texts go to standard error.
 #pragma once
 
 #include <cstdint>

@@ -1,7 +1,6 @@
 // The text-id list and the error list from arbitrary bytes (each input is
 // given to both readers): each ends with one of its two results and keeps
 // only complete entries, filed under the key they carry.
-#include "app/model/Logging.h"
 #include "app/model/TextIdList.h"
 #include "fuzz_files.h"
 
@@ -9,14 +8,7 @@
 #include <cstdint>
 #include <string>
 
-namespace {
-
-int NoBox(const std::string&, unsigned) { return 1; }
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  qmx::SetMessageBoxHook(&NoBox);
   const auto path = qmx::fuzz::ScratchFolder() / "listTextIdEng.xml";
   qmx::fuzz::WriteBytes(path, data, size);
 

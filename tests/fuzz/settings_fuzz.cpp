@@ -2,7 +2,6 @@
 // results, and whatever it took from the file survives being written by the
 // settings writer and read again (a save must never change or lose a value).
 #include "app/model/AppOptions.h"
-#include "app/model/Logging.h"
 #include "fuzz_files.h"
 
 #include <cstddef>
@@ -10,8 +9,6 @@
 #include <string>
 
 namespace {
-
-int NoBox(const std::string&, unsigned) { return 1; }
 
 bool SameOptions(const AppOptions& a, const AppOptions& b) {
   for (int i = 0; i < 4; ++i) {
@@ -25,7 +22,6 @@ bool SameOptions(const AppOptions& a, const AppOptions& b) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  qmx::SetMessageBoxHook(&NoBox);
   const auto path = qmx::fuzz::ScratchFolder() / qmx::kConfigFileName;
   qmx::fuzz::WriteBytes(path, data, size);
 
