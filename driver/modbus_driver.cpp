@@ -1,10 +1,13 @@
 #include "driver/modbus_driver.h"
 
+#include <cstring>
 #include <new>
 
 #include "common/Utility.h"
+#include "driver/address_map.h"
 #include "driver/driver_instance.h"
 #include "driver/driver_utils.h"
+#include "driver/online_io.h"
 #include "driver/result_codes.h"
 
 namespace tessivar {
@@ -18,25 +21,342 @@ int ModbusDriver::Refuse(const char* function) {
   return kDrvNotSupported;
 }
 
-int ModbusDriver::SetChannelProperty(const std::string&) { return Refuse("SetChannelProperty"); }
-
-int ModbusDriver::SetDeviceProperty(const std::string&, const std::string&, const std::string&, bool) {
-  return Refuse("SetDeviceProperty");
+int ModbusDriver::SetChannelProperty(const std::string& text) {
+  const ChannelPropertyResult r = ParseChannelProperty(text, &commType_, &tcpSetting_, &serialSetting_);
+  if (!r.accepted) {
+    owner_.Log(0, r.refusal);
+    return 0;
+  }
+  return 1;
 }
 
-void ModbusDriver::RemoveDevice(const std::string&, const std::string&) {
-  // No device records are kept in this build: nothing to remove.
+DeviceRecord* ModbusDriver::FindDevice(const std::string& key) {
+  auto it = devices_.find(key);
+  return it == devices_.end() ? nullptr : &it->second;
 }
 
-int ModbusDriver::SetModuleList(const std::string&, const ModuleListEntry*, int) { return Refuse("SetModuleList"); }
+std::string ModbusDriver::PrefixOf(const DeviceRecord& device) const {
+  if (!IsSerialCommType(commType_)) return {};
+  return StrFormat("[Port:%d, Node:%d]", serialSetting_.comPort, device.node);
+}
 
-int ModbusDriver::SetProcessImgMode(const std::string&, int, int) { return Refuse("VUSK_SetProcessImgMode"); }
+int ModbusDriver::SetDeviceProperty(const std::string& key, const std::string& deviceName, const std::string& text,
+                                    bool isNew) {
+  const DevicePropertyFields fields = ParseDeviceProperty(text);
+  if (!fields.accepted) {
+    owner_.Log(0, fields.refusal);
+    return 0;
+  }
+  std::lock_guard<std::mutex> guard(imageLock_);
+  if (isNew) {
+    devices_[key] = NewDeviceRecord(deviceName);
+  } else if (!FindDevice(key)) {
+    return kDrvBadDevice;
+  }
+  DeviceRecord& d = devices_[key];
+  d.model = deviceName;
+  d.name = deviceName;
+  d.productCode = fields.productCode;
+  d.node = fields.node;
+  // The last device set decides the station of the channel.
+  if (IsTcp()) {
+    tcpSetting_.unitId = fields.node;
+  } else {
+    serialSetting_.slaveAddress = fields.node;
+  }
+  return 1;
+}
 
-int ModbusDriver::Read(const std::string&, int, int, void*) { return Refuse("VUSK_Read"); }
+void ModbusDriver::RemoveDevice(const std::string& key, const std::string& deviceName) {
+  std::lock_guard<std::mutex> guard(imageLock_);
+  auto it = devices_.find(key);
+  if (it == devices_.end()) return;
+  const std::string prefix = PrefixOf(it->second);
+  devices_.erase(it);
+  owner_.Log(1, StrFormat("%s Device instance is removed. Name: %s.", prefix.c_str(), deviceName.c_str()));
+}
 
-int ModbusDriver::WriteByte(const std::string&, int, int, const void*, int, int) { return Refuse("VUSK_WriteByte"); }
+int ModbusDriver::SetModuleList(const std::string& key, const ModuleListEntry* entries, int count) {
+  DeviceRecord* d = FindDevice(key);
+  if (!d) return kDrvBadDevice;
+  const std::string prefix = PrefixOf(*d);
+  auto text = [](const char* t) { return std::string(t ? t : ""); };
 
-int ModbusDriver::SendSpecialCmd(const std::string&, int) { return Refuse("VUSK_SendSpecialCmd"); }
+  // Every module line is checked before anything changes: a list that
+  // cannot be laid out leaves the device as it was.
+  std::vector<ModuleRecord> modules;
+  for (int i = 0; i < count; ++i) {
+    const ModuleListEntry& e = entries[i];
+    if (EqualsNoCase(text(e.typeTag), "NA")) continue;
+    ModuleRecord m;
+    std::string reason;
+    if (!ParseModuleLine(text(e.moduleLine), &m, &reason)) {
+      owner_.Log(0, StrFormat("%s Invalid module line. Contact the dealer. Module: %s. Reason: %s. Line: %s.",
+                              prefix.c_str(), text(e.label).c_str(), reason.c_str(), text(e.moduleLine).c_str()));
+      return 0;
+    }
+    m.productCode = e.productCode;
+    m.label = text(e.label);
+    m.paraLength = e.paraLength;
+    m.inputSize = e.inputSize;
+    m.outputSize = e.outputSize;
+    modules.push_back(std::move(m));
+  }
+
+  std::lock_guard<std::mutex> guard(imageLock_);
+  d->modules.clear();
+  for (auto& image : d->images) image.clear();
+  size_t module = 0;
+  int paraOffset = d->adapterPara;
+  for (int i = 0; i < count; ++i) {
+    const ModuleListEntry& e = entries[i];
+    if (EqualsNoCase(text(e.typeTag), "NA")) {
+      d->productCode = e.productCode;
+      d->name = text(e.label);
+      d->adapterPara = e.paraLength;
+      d->adapterInput = e.inputSize;
+      d->adapterOutput = e.outputSize;
+      paraOffset = d->adapterPara;
+      if (!ParseInitCommBlock(*d, text(e.initCommBlock)))
+        owner_.Log(0, StrFormat("%s Invalid Init-CommBlock. Contact the dealer. Block: %s.", prefix.c_str(),
+                                text(e.initCommBlock).c_str()));
+      continue;
+    }
+    ModuleRecord& m = modules[module++];
+    m.paraOffset = paraOffset;
+    paraOffset += m.paraLength;
+    d->modules.push_back(m);
+  }
+  AssignAddresses(*d, prefix, [this](const std::string& line) { owner_.Log(0, line); });
+
+  size_t lengths[5] = {d->adapterPara, 0, 0, d->adapterInput, d->adapterOutput};
+  for (const SpecialRegister& r : d->commInit) lengths[DRV_IMAGE_COMMINIT] += r.size;
+  for (const ModuleRecord& m : d->modules) {
+    lengths[DRV_IMAGE_PARA] += m.paraLength;
+    lengths[DRV_IMAGE_INPUT] += m.inputSize;
+    lengths[DRV_IMAGE_OUTPUT] += m.outputSize;
+  }
+  for (size_t k = 0; k < 5; ++k) d->images[k].assign(lengths[k], 0);
+  return 1;
+}
+
+int ModbusDriver::SetProcessImgMode(const std::string& key, int inputMode, int outputMode) {
+  DeviceRecord* d = FindDevice(key);
+  if (!d) return kDrvBadDevice;
+  // The mode tables have four input and two output entries.
+  if (!IsValidInputMode(inputMode) || !IsValidOutputMode(outputMode)) {
+    owner_.Log(0, StrFormat("%s Invalid process image mode. Input: %d. Output: %d. Func: %s", PrefixOf(*d).c_str(),
+                            inputMode, outputMode, "VUSK_SetProcessImgMode"));
+    return 0;
+  }
+  std::lock_guard<std::mutex> guard(imageLock_);
+  d->inputMode = static_cast<uint16_t>(inputMode);
+  d->outputMode = static_cast<uint16_t>(outputMode);
+  return 1;
+}
+
+void ModbusDriver::LogUnknownDevice(const char* function) {
+  owner_.Log(0, StrFormat("%s. Func: %s", ErrorText(kDrvBadDevice).c_str(), function));
+}
+
+int ModbusDriver::WithPrivateChannel(const DeviceRecord& device, const char* operation,
+                                     const std::function<int(OnlineIo&)>& fn) {
+  GetChannel(1);
+  Modbus* channel = CreateChannel(operation);
+  if (!channel) return kDrvNoInstance;
+  const std::string prefix = PrefixOf(device);
+  const int opened = OpenChannelObject(*channel, 0, 0);
+  if (opened != 1) {
+    owner_.Log(0, StrFormat("%s Open connection is failed. Because %s Func: %s", prefix.c_str(),
+                            channel->ErrorText(opened).c_str(), operation));
+    CloseChannel(1);
+    return 0;
+  }
+  OnlineIo::Context c;
+  c.channel = channel;
+  c.device = const_cast<DeviceRecord*>(&device);
+  c.commType = commType_;
+  c.prefix = prefix;
+  c.log = [this](int level, const std::string& line) { owner_.Log(level, line); };
+  c.errorText = [this](int code) { return owner_.VUSK_GetErrStr(code); };
+  c.imageLock = &imageLock_;
+  OnlineIo io(std::move(c));
+  int r = 0;
+  try {
+    r = fn(io);
+  } catch (...) {
+    CloseChannel(1);
+    throw;
+  }
+  CloseChannel(1);
+  return r;
+}
+
+int ModbusDriver::ReadRunning(DeviceRecord& d, int module, int kind, uint8_t* dst) {
+  std::lock_guard<std::mutex> guard(imageLock_);
+  if (kind == DRV_IMAGE_STATUS) {
+    dst[0] = static_cast<uint8_t>(d.state & 0xFF);
+    dst[1] = static_cast<uint8_t>((d.state >> 8) & 0xFF);
+    const std::vector<uint8_t>& comm = d.images[DRV_IMAGE_COMMINIT];
+    if (d.statusOffset >= 0 && static_cast<size_t>(d.statusOffset) + 2 <= comm.size()) {
+      dst[2] = comm[static_cast<size_t>(d.statusOffset)];
+      dst[3] = comm[static_cast<size_t>(d.statusOffset) + 1];
+      if (d.fieldPowerOffset < 0) dst[2] = static_cast<uint8_t>(dst[2] & 0x7F);
+    }
+    return 1;
+  }
+  const std::vector<uint8_t>& image = d.images[static_cast<size_t>(kind)];
+  // The part the selector names, so that a caller's buffer for one module
+  // is never filled with the whole image.
+  size_t offset = 0;
+  size_t length = image.size();
+  if (module >= 0 && (kind == DRV_IMAGE_PARA || kind == DRV_IMAGE_INPUT || kind == DRV_IMAGE_OUTPUT)) {
+    auto sizeOf = [kind](uint16_t para, uint16_t in, uint16_t out) -> size_t {
+      return kind == DRV_IMAGE_PARA ? para : (kind == DRV_IMAGE_INPUT ? in : out);
+    };
+    offset = 0;
+    length = sizeOf(d.adapterPara, d.adapterInput, d.adapterOutput);
+    if (module >= 1) {
+      bool found = false;
+      offset = length;
+      for (const ModuleRecord& m : d.modules) {
+        const size_t size = sizeOf(m.paraLength, m.inputSize, m.outputSize);
+        if (m.commNumber == module) {
+          length = size;
+          found = true;
+          break;
+        }
+        offset += size;
+      }
+      if (!found) {
+        owner_.Log(0, StrFormat("%s Cannot find the module. lModID: %d. Func: %s", PrefixOf(d).c_str(), module,
+                                "VUSK_Read"));
+        return 0;
+      }
+    }
+  }
+  if (offset + length > image.size()) return 0;
+  if (length > 0) std::memcpy(dst, image.data() + offset, length);
+  return 1;
+}
+
+int ModbusDriver::Read(const std::string& key, int module, int kind, void* destination) {
+  if (commType_ == kCommOffline) {
+    owner_.Log(0, "Communication drive does not supprt online functions");
+    return 0;
+  }
+  DeviceRecord* d = FindDevice(key);
+  if (!d) {
+    LogUnknownDevice("VUSK_Read");
+    return kDrvBadDevice;
+  }
+  const std::string prefix = PrefixOf(*d);
+  auto* dst = static_cast<uint8_t*>(destination);
+  const bool running = owner_.IsRunning();
+  const bool known = kind == DRV_IMAGE_PARA || kind == DRV_IMAGE_COMMINIT || kind == DRV_IMAGE_INPUT ||
+                     kind == DRV_IMAGE_OUTPUT || (running && (kind == 2 || kind == DRV_IMAGE_STATUS));
+  if (!known || !dst) {
+    owner_.Log(0, StrFormat("%s Unsupport argument. Src: %d. Func: %s", prefix.c_str(), kind, "VUSK_Read"));
+    return 0;
+  }
+  if (running) return ReadRunning(*d, module, kind, dst);
+  switch (kind) {
+    case DRV_IMAGE_COMMINIT:
+      return WithPrivateChannel(*d, "ReadCommInit", [&](OnlineIo& io) { return io.ReadCommInit(module, dst, false); });
+    case DRV_IMAGE_PARA:
+      return WithPrivateChannel(*d, "ReadParas", [&](OnlineIo& io) { return io.ReadParas(module, dst); });
+    case DRV_IMAGE_INPUT:
+      return WithPrivateChannel(*d, "ReadInput", [&](OnlineIo& io) { return io.ReadInput(module, dst); });
+    default:
+      return WithPrivateChannel(*d, "ReadOutput", [&](OnlineIo& io) { return io.ReadOutput(module, dst); });
+  }
+}
+
+int ModbusDriver::WriteByte(const std::string& key, int module, int kind, const void* source, int /*flag*/,
+                            int length) {
+  if (commType_ == kCommOffline) {
+    owner_.Log(0, "Communication drive does not supprt online functions");
+    return 0;
+  }
+  const bool running = owner_.IsRunning();
+  if (running && kind == DRV_IMAGE_COMMINIT) {
+    owner_.Log(0, "Cannot CommInit data during monitoring.");
+    return 0;
+  }
+  DeviceRecord* d = FindDevice(key);
+  if (!d) {
+    LogUnknownDevice("VUSK_WriteByte");
+    return 0;
+  }
+  const std::string prefix = PrefixOf(*d);
+  const auto* src = static_cast<const uint8_t*>(source);
+  const bool known = kind == DRV_IMAGE_PARA || kind == DRV_IMAGE_OUTPUT || kind == DRV_IMAGE_COMMINIT;
+  if (!known || !src || length <= 0) {
+    owner_.Log(0, StrFormat("%s Unsupport argument. Src: %d. Func: %s", prefix.c_str(), kind, "VUSK_WriteByte"));
+    return 0;
+  }
+  if (running) {
+    {
+      std::lock_guard<std::mutex> guard(imageLock_);
+      if (d->state != kDeviceRunning) {
+        owner_.Log(0, StrFormat("%s Cannot write because communication with the device does not run.",
+                                prefix.c_str()));
+        return 0;
+      }
+    }
+    WriteRequest request;
+    request.key = key;
+    request.module = module;
+    request.kind = kind;
+    request.data.assign(src, src + length);
+    std::lock_guard<std::mutex> guard(queueLock_);
+    queue_.push_back(std::move(request));
+    return 1;
+  }
+  switch (kind) {
+    case DRV_IMAGE_PARA:
+      return WithPrivateChannel(*d, "WriteParas", [&](OnlineIo& io) { return io.WriteParas(module, src); });
+    case DRV_IMAGE_OUTPUT:
+      return WithPrivateChannel(*d, "WriteOutput", [&](OnlineIo& io) {
+        io.GetAssignProcessImgMode(false, true);
+        return io.WriteOutput(module, src, length);
+      });
+    default:
+      return WithPrivateChannel(*d, "WriteCommInit", [&](OnlineIo& io) { return io.WriteCommInit(src); });
+  }
+}
+
+int ModbusDriver::SendSpecialCmd(const std::string& key, int command) {
+  DeviceRecord* d = FindDevice(key);
+  if (!d) {
+    LogUnknownDevice("VUSK_SendSpecialCmd");
+    return 0;
+  }
+  // Only restart (0) and clearing the counters (1) exist; nothing is sent
+  // for any other command.
+  if (command != 0 && command != 1) return 0;
+  const std::string prefix = PrefixOf(*d);
+  GetChannel(1);
+  Modbus* channel = CreateChannel("VUSK_SendSpecialCmd");
+  if (!channel) {
+    owner_.Log(0, StrFormat("%s %s. Func: %s", prefix.c_str(), ErrorText(kDrvNoInstance).c_str(),
+                            "VUSK_SendSpecialCmd"));
+    return 0;
+  }
+  const int opened = OpenChannelObject(*channel, 0, 0);
+  if (opened != 1) {
+    owner_.Log(0, StrFormat("%s Open connection is failed. Because %s Func: %s", prefix.c_str(),
+                            channel->ErrorText(opened).c_str(), "VUSK_SendSpecialCmd"));
+    CloseChannel(1);
+    return 0;
+  }
+  const int r = channel->DiagCmd(static_cast<uint8_t>(d->node), command);
+  if (r != 1)
+    owner_.Log(0, StrFormat("%s DiagCmd is fail. ErrCode: %d. ErrDesc: %s", prefix.c_str(), r,
+                            owner_.VUSK_GetErrStr(r).c_str()));
+  CloseChannel(1);
+  return r;
+}
 
 intptr_t ModbusDriver::GetIOConfig(const std::string&) { return Refuse("VUSK_GetIOConfig"); }
 
@@ -44,9 +364,13 @@ intptr_t ModbusDriver::StartAutoScan(const std::string&, int, int, int, const st
   return Refuse("VUSK_StartAutoScan");
 }
 
-AddressMapInfo* ModbusDriver::GetAddresMap(const std::string&, int) {
-  Refuse("VUSK_GetAddresMap");
-  return nullptr;
+AddressMapInfo* ModbusDriver::GetAddresMap(const std::string& key, int slot) {
+  DeviceRecord* d = FindDevice(key);
+  if (!d) return nullptr;
+  const std::string prefix = PrefixOf(*d);
+  // The modes may be rewritten by the monitoring cycle meanwhile.
+  std::lock_guard<std::mutex> guard(imageLock_);
+  return BuildAddressMap(*d, slot, prefix, [this](const std::string& line) { owner_.Log(0, line); });
 }
 
 int ModbusDriver::ShowAddresMap(const std::string&, int, int16_t*, int16_t*) { return Refuse("VUSK_ShowAddresMap"); }
@@ -64,13 +388,38 @@ int ModbusDriver::MonitoringDevice(const std::string&) { return Refuse("VUSK_Mon
 
 void ModbusDriver::CloseChByCallThread() {}
 
-void ModbusDriver::SetDeviceState(const std::string&, int) {}
+void ModbusDriver::SetDeviceState(const std::string& key, int state) {
+  std::lock_guard<std::mutex> guard(imageLock_);
+  if (DeviceRecord* d = FindDevice(key)) d->state = state;
+}
 
-std::string ModbusDriver::DeviceLogPrefix(const std::string&) { return {}; }
+std::string ModbusDriver::DeviceLogPrefix(const std::string& key) {
+  const DeviceRecord* d = FindDevice(key);
+  return d ? PrefixOf(*d) : std::string();
+}
 
 std::string ModbusDriver::ErrorText(int code) {
+  std::string text;
+  if (DriverObjectTableText(code, text)) return text;
+  // The channel's own texts name the exception code of its last reply
+  // (-8015).
   Modbus* channel = GetChannel(0);
-  return DriverObjectCodeText(code, channel ? channel->Transport() : TransportKind::kNone);
+  return channel ? channel->ErrorText(code) : "Undefined Error happens.";
+}
+
+bool ModbusDriver::Device(const std::string& key, DeviceRecord* out) {
+  std::lock_guard<std::mutex> guard(imageLock_);
+  const DeviceRecord* d = FindDevice(key);
+  if (!d) return false;
+  if (out) *out = *d;
+  return true;
+}
+
+std::vector<WriteRequest> ModbusDriver::TakeQueuedWrites() {
+  std::lock_guard<std::mutex> guard(queueLock_);
+  std::vector<WriteRequest> out(std::make_move_iterator(queue_.begin()), std::make_move_iterator(queue_.end()));
+  queue_.clear();
+  return out;
 }
 
 Modbus* ModbusDriver::GetChannel(int close) {

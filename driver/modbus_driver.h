@@ -5,15 +5,24 @@
 // type (CModbusTCP for "TCP" and "UDP", ModbusSerial otherwise), with the two
 // settings blocks it connects with, and receives the master's log lines.
 //
-// In this build the online operations are not there yet: every operation
-// that needs them refuses with "Not supported function" (-7005, or a null
-// record), logged at level 0 with the operation's name, and the monitoring
-// open step fails, so an instance never claims to run without a channel
-// behind it.
+// While the instance is stopped every read, write and diagnostic command
+// opens a channel of its own on the caller's thread, exchanges its frames
+// and closes it (OnlineIo does the register work). While it runs, reads are
+// answered from the process images and writes are queued for the monitoring
+// cycle. The monitoring cycle itself is not built yet: its open step fails
+// (with "Not supported function"), so an instance never claims to run
+// without a channel behind it.
 #pragma once
 
+#include <deque>
+#include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <vector>
 
+#include "driver/channel_settings.h"
+#include "driver/device_record.h"
 #include "driver/driver_object.h"
 #include "driver/modbus/modbus_serial.h"
 #include "driver/modbus/modbus_settings.h"
@@ -22,15 +31,15 @@
 namespace tessivar {
 
 class DriverInstance;
+class OnlineIo;
 
-// enCommType.
-enum CommType : int {
-  kCommTcp = 0,
-  kCommUdp = 1,
-  kCommRs232c = 2,
-  kCommRs422 = 3,
-  kCommRs485 = 4,
-  kCommOffline = 5,
+// A write queued while the instance runs; the monitoring cycle carries it
+// out and drops it.
+struct WriteRequest {
+  std::string key;
+  int module = 0;
+  int kind = 0;
+  std::vector<uint8_t> data;
 };
 
 class ModbusDriver : public DriverObject, public ModbusOwner {
@@ -81,9 +90,24 @@ public:
   void MasterLog(int level, const std::string& text) override;
   void PingReport(const std::string& host, int result) override;
 
+  // ---- devices (tests and the monitoring cycle) ----
+  // A copy of a device record, taken under the image lock; false when the
+  // key is unknown.
+  bool Device(const std::string& key, DeviceRecord* out);
+  // The writes queued while running, oldest first (taken out of the queue).
+  std::vector<WriteRequest> TakeQueuedWrites();
+
 private:
   int Refuse(const char* function);
-  bool IsTcp() const { return commType_ == kCommTcp || commType_ == kCommUdp; }
+  bool IsTcp() const { return IsTcpCommType(commType_); }
+  DeviceRecord* FindDevice(const std::string& key);
+  std::string PrefixOf(const DeviceRecord& device) const;
+  // Opens a channel of its own for `operation`, runs fn on it and closes it:
+  // fn's result, 0 when the channel cannot be opened, -7102 when no channel
+  // object can be made.
+  int WithPrivateChannel(const DeviceRecord& device, const char* operation, const std::function<int(OnlineIo&)>& fn);
+  int ReadRunning(DeviceRecord& device, int module, int kind, uint8_t* dst);
+  void LogUnknownDevice(const char* function);
 
   DriverInstance& owner_;
   int commType_ = kCommOffline;
@@ -91,6 +115,13 @@ private:
   SerialCommSetting serialSetting_;
   std::unique_ptr<CModbusTCP> tcpChannel_;
   std::unique_ptr<ModbusSerial> serialChannel_;
+  // Device configuration changes only while the instance is stopped
+  // (DriverInstance's locking rule); the images, device states, lost flags
+  // and image modes inside the records are guarded by imageLock_.
+  std::map<std::string, DeviceRecord> devices_;
+  std::mutex imageLock_;
+  std::mutex queueLock_;
+  std::deque<WriteRequest> queue_;
 };
 
 }  // namespace tessivar

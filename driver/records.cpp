@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "common/Utility.h"
-#include "driver/driver_utils.h"
 
 namespace tessivar {
 namespace {
@@ -123,10 +122,8 @@ void FreeAddressMapInfo(AddressMapInfo* record) {
   for (int32_t r = 0; r < record->rowCount && record->rows; ++r) {
     AddressMapRow* row = record->rows[r];
     if (!row) continue;
-    if (!EqualsNoCase(row->type ? row->type : "", "NA")) {
-      for (int32_t i = 0; i < row->inputCount && row->inputs; ++i) FreeAddressMapChannel(row->inputs[i]);
-      for (int32_t i = 0; i < row->outputCount && row->outputs; ++i) FreeAddressMapChannel(row->outputs[i]);
-    }
+    for (int32_t i = 0; i < row->inputCount && row->inputs; ++i) FreeAddressMapChannel(row->inputs[i]);
+    for (int32_t i = 0; i < row->outputCount && row->outputs; ++i) FreeAddressMapChannel(row->outputs[i]);
     delete[] row->inputs;
     delete[] row->outputs;
     FreeRecordText(row->name);

@@ -25,8 +25,7 @@ ScanResultList* NewScanResultList(const std::vector<ScannedAdapter*>& adapters);
 AddressMapChannel* NewAddressMapChannel(uint16_t channelSize, int32_t wordAddress, int32_t bitInWord,
                                         int32_t bitAddress, const std::string& channelType);
 void FreeAddressMapChannel(AddressMapChannel* channel);
-// The row holds the channel pointers given; whether it owns them depends on
-// its type (see FreeAddressMapInfo).
+// The row takes ownership of the channels given.
 AddressMapRow* NewAddressMapRow(int32_t index, int32_t iconIndex, const std::string& name, const std::string& type,
                                 const std::vector<AddressMapChannel*>& inputs,
                                 const std::vector<AddressMapChannel*>& outputs);
@@ -38,9 +37,9 @@ AddressMapInfo* NewAddressMapInfo(uint16_t wordAddressing, uint16_t inputMode, u
 // - an online configuration: its module items, then the record;
 // - a scan result list: each adapter's module items and the adapter, then
 //   the list;
-// - an address map: for every row whose type is not "NA" (any case) its
-//   channel entries, then the row; then the record. The adapter row's
-//   channels belong to the device record and are left alone.
+// - an address map: every row's channel entries (the adapter row included:
+//   the map holds copies of the device's own channels, so it stays valid
+//   after the device changes), the rows, then the record.
 void FreeOnlineIOConfig(OnlineIOConfig* record);
 void FreeScanResultList(ScanResultList* list);
 void FreeAddressMapInfo(AddressMapInfo* record);

@@ -78,21 +78,31 @@ std::string ModbusCodeText(int code, TransportKind transport) {
   return text;
 }
 
-std::string DriverObjectCodeText(int code, TransportKind channel) {
+bool DriverObjectTableText(int code, std::string& text) {
   switch (code) {
     case kDrvBadDevice:
-      return "Device index argument is invalid.";
+      text = "Device index argument is invalid.";
+      return true;
     case kDrvNoInstance:
-      return "Driver instance is not created or Loader is not started.";
+      text = "Driver instance is not created or Loader is not started.";
+      return true;
     case kDrvOutOfMemory:
-      return "Out of Memory.";
+      text = "Out of Memory.";
+      return true;
     case kDrvWriteNotAllowed:
-      return "The tag's write does not allowed.";
+      text = "The tag's write does not allowed.";
+      return true;
     case kDrvPingFailed:
-      return "Ping test is fail. Check if network environment is normal.";
+      text = "Ping test is fail. Check if network environment is normal.";
+      return true;
     default:
-      break;
+      return false;
   }
+}
+
+std::string DriverObjectCodeText(int code, TransportKind channel) {
+  std::string text;
+  if (DriverObjectTableText(code, text)) return text;
   if (channel == TransportKind::kNone) return "Undefined Error happens.";
   return ModbusCodeText(code, channel);
 }

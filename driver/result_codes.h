@@ -48,6 +48,9 @@ bool InstanceCodeText(int code, std::string& text);
 bool ModbusTableText(int code, std::string& text);
 // Level 3 then 4: the Modbus master's table, else the transport's text.
 std::string ModbusCodeText(int code, TransportKind transport);
+// Level 2 alone: the driver object's own table; false for the codes it
+// passes on to its channel.
+bool DriverObjectTableText(int code, std::string& text);
 // Level 2 then 3 and 4: the driver object's table, else the text of its
 // channel's master; "Undefined Error happens." without a channel.
 std::string DriverObjectCodeText(int code, TransportKind channel);

@@ -1,0 +1,382 @@
+#include "driver/online_io.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "common/Utility.h"
+#include "driver/address_map.h"
+#include "driver/channel_settings.h"
+#include "driver/driver_utils.h"
+
+namespace tessivar {
+namespace {
+
+constexpr int kMaxReadRegisters = 125;  // a Modbus read carries at most 125 registers
+constexpr int kMaxWriteBytes = 120;     // writes go out in pieces of at most this many bytes
+constexpr uint16_t kAdapterParaRegister = 0x2811;
+constexpr uint16_t kCommandRegister = 0x111A;
+constexpr uint16_t kParaSessionProductCode = 0x8040;
+
+uint16_t ModuleParaRegister(int commNumber) { return static_cast<uint16_t>(32 * commNumber + 0x1FF1); }
+
+void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+}  // namespace
+
+bool OnlineIo::LocalAnswer(uint16_t address, uint8_t* value) const {
+  if (!HasLocalAnswers(c_.device->model)) return false;
+  switch (address) {
+    case 0x1020:  // WatchdogTime
+    case 0x1028:  // IOUpdateTime
+    case 0x1115:  // OutputMode
+      *value = 0;
+      return true;
+    case 0x1114:  // InputMode
+      *value = 2;
+      return true;
+    default:
+      return false;
+  }
+}
+
+int OnlineIo::ReadBlock(uint8_t function, uint16_t address, int bytes, uint8_t* dst, bool localAnswers) {
+  uint8_t local = 0;
+  if (localAnswers && LocalAnswer(address, &local)) {
+    std::memset(dst, 0, static_cast<size_t>(bytes));
+    if (bytes > 0) dst[0] = local;
+    return 1;
+  }
+  const int registers = (bytes + 1) / 2;
+  std::vector<uint8_t> wire(static_cast<size_t>(registers) * 2);
+  std::vector<uint8_t> image(wire.size());
+  for (int done = 0; done < registers;) {
+    const int q = std::min(kMaxReadRegisters, registers - done);
+    const int r = c_.channel->ReadRegisters(Node(), function, static_cast<uint16_t>(address + done),
+                                            static_cast<uint16_t>(q), wire.data() + 2 * done, 2 * q);
+    if (r != 1) return r;
+    done += q;
+  }
+  SwapWordBytes(image.data(), wire.data(), static_cast<unsigned>(image.size()));
+  std::memcpy(dst, image.data(), static_cast<size_t>(bytes));
+  return 1;
+}
+
+int OnlineIo::ReadBits(uint8_t function, uint16_t address, unsigned firstBit, unsigned bits, int dstBytes,
+                       uint8_t* dst) {
+  const int bytes = static_cast<int>((firstBit + bits + 7) / 8);
+  std::vector<uint8_t> block(static_cast<size_t>(bytes));
+  const int r = ReadBlock(function, address, bytes, block.data(), false);
+  if (r != 1) return r;
+  std::memset(dst, 0, static_cast<size_t>(dstBytes));
+  if (firstBit % 8 == 0 && bits % 8 == 0) {
+    std::memcpy(dst, block.data() + firstBit / 8, bits / 8);
+    return 1;
+  }
+  for (unsigned i = 0; i < bits; ++i) {
+    const unsigned s = firstBit + i;
+    if (block[s / 8] & (1u << (s % 8))) dst[i / 8] = static_cast<uint8_t>(dst[i / 8] | (1u << (i % 8)));
+  }
+  return 1;
+}
+
+int OnlineIo::WriteBlock(uint16_t address, const uint8_t* src, int bytes, bool localAnswers) {
+  uint8_t local = 0;
+  if (localAnswers && LocalAnswer(address, &local)) return 1;
+  const int registers = (bytes + 1) / 2;
+  std::vector<uint8_t> image(static_cast<size_t>(registers) * 2, 0);
+  std::memcpy(image.data(), src, static_cast<size_t>(bytes));
+  std::vector<uint8_t> wire(image.size());
+  SwapWordBytes(wire.data(), image.data(), static_cast<unsigned>(wire.size()));
+  for (int done = 0; done < registers;) {
+    const int q = std::min(kMaxWriteBytes / 2, registers - done);
+    const int r = c_.channel->WriteRegisters(Node(), 16, static_cast<uint16_t>(address + done),
+                                             static_cast<uint16_t>(q), wire.data() + 2 * done, 2 * q);
+    if (r != 1) return r;
+    done += q;
+  }
+  return 1;
+}
+
+int OnlineIo::WriteCoils(uint16_t address, const uint8_t* src, unsigned bits) {
+  for (unsigned done = 0; done < bits;) {
+    const unsigned q = std::min(static_cast<unsigned>(kMaxWriteBytes) * 8, bits - done);
+    // Pieces start on whole bytes of the source.
+    const int r = c_.channel->WriteRegisters(Node(), 15, static_cast<uint16_t>(address + done),
+                                             static_cast<uint16_t>(q), src + done / 8, static_cast<int>((q + 7) / 8));
+    if (r != 1) return r;
+    done += q;
+  }
+  return 1;
+}
+
+// ---- CommInit ----------------------------------------------------------------
+
+int OnlineIo::ReadCommInit(int module, uint8_t* dst, bool monitoring) {
+  const DeviceRecord& d = *c_.device;
+  if (module != 0) {
+    Error(StrFormat("%s CommInit support only network adapter. lModID: %d Func: %s", P(), module, "ReadCommInit"));
+    return 0;
+  }
+  if (d.commInit.empty()) {
+    Error(StrFormat("%s CommInit block list does not defined. Func: %s", P(), "ReadCommInit"));
+    return 0;
+  }
+  int result = 1;
+  for (const SpecialRegister& r : d.commInit) {
+    if (monitoring && !r.monitored) continue;
+    result = ReadBlock(4, r.address, r.size, dst + r.offset, true);
+    if (result != 1) {
+      Error(StrFormat("%s Cannot read. CommInit. Key: %s. ErrCode: %d. Desc: %s", P(), r.name.c_str(), result,
+                      Desc(result).c_str()));
+      break;
+    }
+  }
+  return result;
+}
+
+int OnlineIo::WriteCommInit(const uint8_t* src) {
+  int result = 1;
+  for (const SpecialRegister& r : c_.device->commInit) {
+    if (!r.writable) continue;
+    const int w = WriteBlock(r.address, src + r.offset, r.size, true);
+    if (w != 1) {
+      Error(StrFormat("%s Cannot write. CommInit. Key: %s. ErrCode: %d. Desc: %s", P(), r.name.c_str(), w,
+                      Desc(w).c_str()));
+      result = w;
+    }
+  }
+  return result;
+}
+
+// ---- parameters ----------------------------------------------------------------
+
+int OnlineIo::ReadParas(int module, uint8_t* dst) {
+  const DeviceRecord& d = *c_.device;
+  if (module == 0 && d.adapterPara == 0) {
+    Error(StrFormat("%s Unsupport argument. lModID: COMM_NA_IOS. m_wParaSize<=0. Func: %s", P(), "ReadParas"));
+    return 0;
+  }
+  bool failed = false;
+  int offset = 0;
+  if (module == 0 || (module == -1 && d.adapterPara > 0)) {
+    const int r = ReadBlock(4, kAdapterParaRegister, d.adapterPara, dst, true);
+    if (r != 1) {
+      Error(StrFormat("%s Cannot read. Parameters. Size: %d. ErrCode: %d. Desc: %s", P(), d.adapterPara, r,
+                      Desc(r).c_str()));
+      if (module == 0) return 0;
+      failed = true;
+    }
+    if (module == 0) return 1;
+    offset = d.adapterPara;
+  }
+  bool found = module == -1;
+  for (const ModuleRecord& m : d.modules) {
+    if (module == -1) {
+      if (m.paraLength > 0 && m.commNumber >= 1) {
+        const int r = ReadBlock(4, ModuleParaRegister(m.commNumber), m.paraLength, dst + offset, false);
+        if (r != 1) {
+          Error(StrFormat("%s Cannot read. Parameters. Slot No: %d. ErrCode: %d. Desc: %s", P(), m.commNumber, r,
+                          Desc(r).c_str()));
+          failed = true;
+        }
+      }
+      offset += m.paraLength;
+      continue;
+    }
+    if (m.commNumber != module) continue;
+    found = true;
+    if (m.paraLength == 0) {
+      Error(StrFormat("%s Unsupport argument. lModID: %d. m_wParaSize<=0. Func: %s", P(), module, "ReadParas"));
+      return 0;
+    }
+    const int r = ReadBlock(4, ModuleParaRegister(m.commNumber), m.paraLength, dst, false);
+    if (r != 1) {
+      Error(StrFormat("%s Cannot read. Parameters. Slot No: %d. ErrCode: %d. Desc: %s", P(), m.commNumber, r,
+                      Desc(r).c_str()));
+      return 0;
+    }
+    return 1;
+  }
+  if (!found) {
+    Error(StrFormat("%s Cannot find the module. lModID: %d. Func: %s", P(), module, "ReadParas"));
+    return 0;
+  }
+  return failed ? 0 : 1;
+}
+
+int OnlineIo::WriteParas(int module, const uint8_t* src) {
+  const DeviceRecord& d = *c_.device;
+  if (module == -1) {
+    Error(StrFormat("%s Unsupport argument. lModID: COMM_NA_IOS. Func: %s", P(), "WriteParas"));
+    return 0;
+  }
+  if (module == 0) {
+    if (d.adapterPara == 0) {
+      Error(StrFormat("%s Unsupport argument. lModID: COMM_NA_IOS. m_wParaSize<=0. Func: %s", P(), "WriteParas"));
+      return 0;
+    }
+    const int r = WriteBlock(kAdapterParaRegister, src, d.adapterPara, true);
+    if (r != 1)
+      Error(StrFormat("%s Cannot write. Parameters. Target: NA. ErrCode: %d. Desc: %s", P(), r, Desc(r).c_str()));
+    return r;
+  }
+  const ModuleRecord* m = d.ModuleByCommNumber(module);
+  if (!m || m->paraLength == 0) {
+    Error(StrFormat("%s Cannot find the module. lModID: %d. Func: %s", P(), module, "WriteParas"));
+    return 0;
+  }
+  // Adapters of this product code take module parameters over TCP only
+  // inside a session opened and closed through the command register.
+  const bool session = c_.commType == kCommTcp && d.productCode == kParaSessionProductCode;
+  static const uint8_t kOpen[2] = {4, 0};
+  static const uint8_t kClose[2] = {1, 0};
+  int r = 1;
+  if (session) {
+    r = c_.channel->WriteRegisters(Node(), 16, kCommandRegister, 1, kOpen, 2);
+    if (r == 1) Pause(20);
+  }
+  if (r == 1) r = WriteBlock(ModuleParaRegister(module), src, m->paraLength, false);
+  if (session && r == 1) {
+    Pause(20);
+    r = c_.channel->WriteRegisters(Node(), 16, kCommandRegister, 1, kClose, 2);
+  }
+  if (r != 1)
+    Error(StrFormat("%s Cannot write. Parameters. Target IO: %d. ErrCode: %d. Desc: %s", P(), module, r,
+                    Desc(r).c_str()));
+  return r;
+}
+
+// ---- inputs and outputs --------------------------------------------------------
+
+int OnlineIo::ReadSide(bool output, int module, uint8_t* dst) {
+  const DeviceRecord& d = *c_.device;
+  const char* function = output ? "ReadOutput" : "ReadInput";
+  const char* side = output ? "Output" : "Input";
+  const uint16_t adapterSize = output ? d.adapterOutput : d.adapterInput;
+  if (module == 0 && adapterSize == 0) {
+    Error(StrFormat(output ? "%s Unsupport argument. lModID: COMM_NA. m_wIOSizeOut<=0. Func: %s"
+                           : "%s Unsupport argument. lModID: COMM_NA. m_wIOSizeIn<=0. Func: %s",
+                    P(), function));
+    return 0;
+  }
+  GetAssignProcessImgMode(!output, output);
+  const uint8_t fc = output ? 3 : 4;
+  bool failed = false;
+  int offset = 0;
+  if (module == 0 || (module == -1 && adapterSize > 0)) {
+    const int base = output ? d.outputWordBase - d.ownOutputBits / 16 : d.inputWordBase - d.ownInputBits / 16;
+    const int r = ReadBlock(fc, static_cast<uint16_t>(base), adapterSize, dst, true);
+    if (r != 1) {
+      Error(StrFormat("%s Cannot read. %s Size: %d. Target: NA. ErrCode: %d. Desc: %s", P(), side, adapterSize, r,
+                      Desc(r).c_str()));
+      if (module == 0) return 0;
+      failed = true;
+    }
+    if (module == 0) return 1;
+    offset = adapterSize;
+  }
+  const unsigned unit = d.wordAddressing == 1 ? 16 : 8;
+  auto readModule = [&](const ModuleRecord& m, uint8_t* into) {
+    const uint16_t size = output ? m.outputSize : m.inputSize;
+    const unsigned bits = std::min<unsigned>(output ? m.totalOutputBits : m.totalInputBits, 8u * size);
+    ModuleAddress a;
+    if (!(output ? OutputAddress(d, m, &a) : InputAddress(d, m, &a)) || bits == 0) {
+      Error(StrFormat("%s The module has no %s address in image mode %d. Slot No: %d. Func: %s", P(),
+                      output ? "output" : "input", output ? d.outputMode : d.inputMode, m.commNumber, function));
+      return 0;
+    }
+    const unsigned p = 8u * a.position.byte + a.position.bit;
+    const int r = ReadBits(fc, static_cast<uint16_t>(p / unit + a.wordBase), p % unit, bits, size, into);
+    if (r != 1)
+      Error(StrFormat("%s Cannot read. %s. Slot No: %d. ErrCode: %d. Desc: %s", P(), side, m.commNumber, r,
+                      Desc(r).c_str()));
+    return r == 1 ? 1 : 0;
+  };
+  if (module == -1) {
+    for (const ModuleRecord& m : d.modules) {
+      const uint16_t size = output ? m.outputSize : m.inputSize;
+      if (size > 0 && readModule(m, dst + offset) != 1) failed = true;
+      offset += size;
+    }
+    return failed ? 0 : 1;
+  }
+  const ModuleRecord* m = d.ModuleByCommNumber(module);
+  if (!m || (output ? m->outputSize : m->inputSize) == 0) {
+    Error(StrFormat("%s Cannot find the module. lModID: %d. Func: %s", P(), module, function));
+    return 0;
+  }
+  return readModule(*m, dst);
+}
+
+int OnlineIo::ReadInput(int module, uint8_t* dst) { return ReadSide(false, module, dst); }
+
+int OnlineIo::ReadOutput(int module, uint8_t* dst) { return ReadSide(true, module, dst); }
+
+int OnlineIo::WriteOutput(int module, const uint8_t* src, int length) {
+  const DeviceRecord& d = *c_.device;
+  if (length <= 0 || module < 0) {
+    Error(StrFormat("%s Unsupport argument. lModID: %d. Length: %d. Func: %s", P(), module, length, "WriteOutput"));
+    return 0;
+  }
+  if (module == 0) {
+    const int coil = d.outputBitBase - d.ownOutputBits;
+    const int r = WriteCoils(static_cast<uint16_t>(coil), src, static_cast<unsigned>(length) * 8);
+    if (r != 1)
+      Error(StrFormat("%s Cannot write. Output. Target: NA. ErrCode: %d. Desc: %s", P(), r, Desc(r).c_str()));
+    return r;
+  }
+  const ModuleRecord* m = d.ModuleByCommNumber(module);
+  ModuleAddress a;
+  if (!m || !OutputAddress(d, *m, &a)) {
+    // Without an output position there is no coil to aim at: nothing is
+    // sent to an address that belongs to another module.
+    Error(StrFormat("%s The module has no output address in image mode %d. Slot No: %d. Func: %s", P(),
+                    d.outputMode, module, "WriteOutput"));
+    return 0;
+  }
+  // Never more coils than the module has: in compressed mode its neighbour
+  // starts right behind its last bit.
+  const unsigned bits = std::min<unsigned>(static_cast<unsigned>(length) * 8, m->totalOutputBits);
+  const int coil = a.bitBase + 8 * a.position.byte + a.position.bit;
+  const int r = WriteCoils(static_cast<uint16_t>(coil), src, bits);
+  if (r != 1)
+    Error(StrFormat("%s Cannot write. Output. Target IO: %d. ErrCode: %d. Desc: %s", P(), module, r,
+                    Desc(r).c_str()));
+  return r;
+}
+
+int OnlineIo::GetAssignProcessImgMode(bool input, bool output) {
+  DeviceRecord& d = *c_.device;
+  auto readMode = [&](const char* key, bool isInput) {
+    const SpecialRegister* reg = d.Special(key);
+    if (!reg) return;
+    uint8_t value[2] = {};
+    const int r = ReadBlock(4, reg->address, 2, value, true);
+    const char* name = isInput ? "Input" : "Output";
+    if (r != 1) {
+      Error(StrFormat("%s Cannot read. %s ImgMode. Key: %s. ErrCode: %d. Desc: %s", P(), name, reg->name.c_str(), r,
+                      Desc(r).c_str()));
+      return;
+    }
+    const int mode = value[0] | value[1] << 8;
+    if (isInput ? !IsValidInputMode(mode) : !IsValidOutputMode(mode)) {
+      Error(StrFormat("%s [Bug] %sImgMode from online is invalid. Value: %d. Func: %s.", P(), name, mode,
+                      "GetAssignProcessImgMode"));
+      return;
+    }
+    std::lock_guard<std::mutex> guard(*c_.imageLock);
+    uint16_t& stored = isInput ? d.inputMode : d.outputMode;
+    if (stored == mode) return;
+    c_.log(1, StrFormat("%s %s image mode is changed. Old:%d. New:%d. Func: %s.", P(), name, stored, mode,
+                        "GetAssignProcessImgMode"));
+    stored = static_cast<uint16_t>(mode);
+  };
+  if (input) readMode("InputMode", true);
+  if (output) readMode("OutputMode", false);
+  return 1;
+}
+
+}  // namespace tessivar

@@ -1,0 +1,76 @@
+// The register-level reads and writes of one device over a connected
+// channel: CommInit, parameters, inputs and outputs, the process-image mode
+// registers. The stopped road opens a channel for each call and runs one of
+// these on it; the monitoring cycle will run them on its own channel.
+//
+// Blocks travel high byte first on the wire and are kept word-swapped
+// (little-endian) in the images; odd byte counts are rounded up to whole
+// registers on the wire and only the bytes asked for are copied back. Reads
+// of more than 125 registers and writes of more than 120 bytes are split
+// into several requests.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "driver/device_record.h"
+#include "driver/modbus/modbus_master.h"
+
+namespace tessivar {
+
+class OnlineIo {
+public:
+  struct Context {
+    Modbus* channel = nullptr;
+    DeviceRecord* device = nullptr;
+    int commType = 0;
+    std::string prefix;  // the device's log prefix
+    // Level and text of a line for the instance's log.
+    std::function<void(int, const std::string&)> log;
+    // The text of any result code (the instance's chain).
+    std::function<std::string(int)> errorText;
+    // Guards the device's process-image modes (the image lock).
+    std::mutex* imageLock = nullptr;
+  };
+
+  explicit OnlineIo(Context context) : c_(std::move(context)) {}
+
+  // module: 0 the adapter, -1 the adapter and every module, n the module
+  // with communication number n. Results: 1, 0 or a code; a walk over
+  // several modules goes on after a failure, keeps what it read and ends
+  // with 0, each failure logged.
+  int ReadCommInit(int module, uint8_t* dst, bool monitoring);
+  int ReadParas(int module, uint8_t* dst);
+  int ReadInput(int module, uint8_t* dst);
+  int ReadOutput(int module, uint8_t* dst);
+  int WriteParas(int module, const uint8_t* src);
+  int WriteOutput(int module, const uint8_t* src, int length);
+  int WriteCommInit(const uint8_t* src);
+  // Reads the mode registers the device has and takes valid new values.
+  int GetAssignProcessImgMode(bool input, bool output);
+
+private:
+  // A block of `bytes` read with `function` from `address`, word-swapped
+  // into dst.
+  int ReadBlock(uint8_t function, uint16_t address, int bytes, uint8_t* dst, bool localAnswers);
+  // `bits` bits from bit `firstBit` of the block at `address`, into dst
+  // from its bit 0 (dst cleared for `dstBytes` first).
+  int ReadBits(uint8_t function, uint16_t address, unsigned firstBit, unsigned bits, int dstBytes, uint8_t* dst);
+  // A block of `bytes` word-swapped and written with function 16.
+  int WriteBlock(uint16_t address, const uint8_t* src, int bytes, bool localAnswers);
+  int WriteCoils(uint16_t address, const uint8_t* src, unsigned bits);
+  // True (and *value set) when the device answers `address` itself.
+  bool LocalAnswer(uint16_t address, uint8_t* value) const;
+  int ReadSide(bool output, int module, uint8_t* dst);
+
+  void Error(const std::string& text) const { c_.log(0, text); }
+  std::string Desc(int code) const { return c_.errorText(code); }
+  const char* P() const { return c_.prefix.c_str(); }
+  uint8_t Node() const { return static_cast<uint8_t>(c_.device->node); }
+
+  Context c_;
+};
+
+}  // namespace tessivar
