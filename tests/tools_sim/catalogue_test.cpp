@@ -18,6 +18,7 @@
 #include "app/model/NACatalogue.h"
 #include "app/model/TextIdList.h"
 #include "tests/support/test_support.h"
+#include "tests/tools_sim/driver_registers.h"
 #include "tools/simulator/config.h"
 #include "tools/simulator/station.h"
 
@@ -208,29 +209,7 @@ TEST(SimCatalogueTest, CatalogueNamesMakeTheStation) {
   EXPECT_NE(error.find("/nonexistent/Products/listNA.xml"), std::string::npos) << error;
 }
 
-// The driver's special registers: where it reads and writes them and their size.
-struct DriverRegister {
-  uint16_t address;
-  size_t bytes;
-  bool writable;
-};
-const std::map<std::string, DriverRegister>& DriverRegisters() {
-  static const std::map<std::string, DriverRegister> table = {
-      {"ExpansionSlotNo", {0x1110, 2, false}}, {"ActiveSlotNo", {0x1111, 2, false}},
-      {"InactiveSlotNo", {0x1112, 2, false}},  {"InactiveSlots", {0x1116, 4, false}},
-      {"LiveSlots", {0x1117, 4, false}},       {"AlarmSlots", {0x1118, 4, false}},
-      {"BusStatus", {0x1119, 2, false}},       {"FieldPwrStatus", {0x1119, 2, false}},
-      {"WatchdogErr", {0x1119, 2, false}},     {"InputMode", {0x1114, 2, true}},
-      {"OutputMode", {0x1115, 2, true}},       {"Firmware", {0x1003, 2, false}},
-      {"FirmwareDate", {0x1010, 4, false}},    {"WatchdogTime", {0x1020, 2, true}},
-      {"TCPConnectionTimeOut", {0x1041, 2, true}}, {"GatewayAddress", {0x1052, 4, false}},
-      {"SubnetMask", {0x1051, 4, false}},      {"MacAddress", {0x1053, 6, false}},
-      {"IPSettingMethod", {0x1045, 2, true}},  {"CCLink_IE_Network_No", {0x1630, 2, true}},
-      {"CCLink_IE_Station", {0x1631, 2, true}}, {"DipSwitch", {0x1101, 2, false}},
-      {"IOUpdateTime", {0x1028, 2, true}},
-  };
-  return table;
-}
+using testing::DriverRegisters;
 
 TEST(SimCatalogueTest, EveryInitBlockRegisterIsServedWhereTheDriverExpectsIt) {
   const Catalogue catalogue = Shipped();

@@ -278,6 +278,13 @@ TEST(StationImageTest, FixedIoAdapterChannelsComeFirst) {
   EXPECT_EQ(s.Output(0)[0], 0x34);
   EXPECT_EQ(s.Output(0)[1], 0x12);
   EXPECT_EQ(Read(s, 2054, 1), (Words{0x0003}));
+
+  // With a status word (input modes 0 and 1) the own channels keep registers
+  // 0-8; the status word follows them at register 9, the modules at 10.
+  ASSERT_TRUE(s.SetModes(0, 0));
+  ASSERT_TRUE(s.SetObjectBytes(0x1119, {0x00, 0x81}));
+  EXPECT_EQ(Read(s, 8, 3), (Words{0x0081, 0x0081, 0x0042}));
+  EXPECT_EQ(s.InputImageLength(), 18u + 2u + 1u);
 }
 
 TEST(StationImageTest, SplitAdapterSeparatesTheClasses) {
