@@ -78,6 +78,9 @@ public:
   // The tree item through which the module's adapter is found; set by the
   // project tree.
   intptr_t treeItem = 0;
+  // Set by the Add Module dialog on a module the user took out; the frame
+  // deletes such a module when it rebuilds the adapter's items.
+  int removeMark = 0;
 
 private:
   const IODef* definition_ = nullptr;
