@@ -22,6 +22,8 @@ PACKAGES=(
   socat iproute2 iputils-ping
   # fonts so reports and offscreen windows render text
   fonts-dejavu-core
+  # Hangul glyphs for reports of Korean documentation
+  fonts-nanum
 )
 
 missing=()

@@ -1,0 +1,294 @@
+// Page layout of a report document. Fonts are sized in pixels of the layout
+// unit (points), so the same measures hold on every device once the painter
+// is scaled to it.
+#include <QFontMetricsF>
+#include <QImageReader>
+
+#include <algorithm>
+#include <numeric>
+
+#include "platform/report/report_render.h"
+
+namespace qmx::report {
+namespace {
+
+constexpr double kHeaderBand = 20;   // page header above the content
+constexpr double kFooterBand = 22;   // page footer below the content
+constexpr double kCellPad = 3;
+constexpr double kMinRow = 14;
+constexpr double kPictureRow = 40;   // height of a row that shows a picture
+constexpr double kGap = 8;
+
+QFont MakeFont(int pixels, bool bold = false) {
+  QFont font(QStringLiteral("Arial"));
+  font.setPixelSize(pixels);
+  font.setBold(bold);
+  return font;
+}
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+double TextHeight(const QFont& font, double width, const QString& text) {
+  if (text.isEmpty()) return QFontMetricsF(font).height();
+  QFontMetricsF metrics(font);
+  return metrics.boundingRect(QRectF(0, 0, std::max(1.0, width), 1e6), Qt::TextWordWrap | Qt::TextWrapAnywhere, text)
+      .height();
+}
+
+class Layouter {
+public:
+  Layouter(const Document& document, const PageGeometry& geometry) {
+    out_.geometry = geometry;
+    out_.name = Q(document.name);
+    out_.header = Q(document.headerText);
+    left_ = geometry.margin;
+    width_ = geometry.width - 2 * geometry.margin;
+    top_ = geometry.margin + kHeaderBand;
+    bottom_ = geometry.height - geometry.margin - kFooterBand;
+    NewPage();
+  }
+
+  LaidOutDocument Run(const Document& document) {
+    for (const Block& block : document.blocks) std::visit([this](const auto& b) { Place(b); }, block);
+    return std::move(out_);
+  }
+
+private:
+  void NewPage() {
+    out_.pages.emplace_back();
+    y_ = top_;
+    empty_ = true;
+  }
+  void BreakPage() {
+    if (!empty_) NewPage();
+  }
+  void Ensure(double height) {
+    if (y_ + height > bottom_ && !empty_) NewPage();
+  }
+  LaidOutPage& Page() { return out_.pages.back(); }
+
+  void AddText(const QRectF& rect, const QString& text, const QFont& font, int flags) {
+    PageItem item;
+    item.kind = PageItem::Text;
+    item.rect = rect;
+    item.text = text;
+    item.font = font;
+    item.flags = flags;
+    Page().items.push_back(item);
+    empty_ = false;
+  }
+  void AddFill(const QRectF& rect, Rgb rgb) {
+    PageItem item;
+    item.kind = PageItem::Fill;
+    item.rect = rect;
+    item.color = QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+    Page().items.push_back(item);
+  }
+  void AddFrame(const QRectF& rect) {
+    PageItem item;
+    item.kind = PageItem::Frame;
+    item.rect = rect;
+    Page().items.push_back(item);
+  }
+  void AddImage(const QRectF& rect, const QString& file) {
+    PageItem item;
+    item.kind = PageItem::Image;
+    item.rect = rect;
+    item.text = file;
+    Page().items.push_back(item);
+    empty_ = false;
+  }
+
+  void Place(const CoverBlock& cover) {
+    BreakPage();
+    if (!cover.tocPath.empty()) out_.toc.push_back({cover.tocPath, int(out_.pages.size()) - 1});
+    const QFont titleFont = MakeFont(26, true);
+    y_ = top_ + (bottom_ - top_) / 4;
+    const double h = TextHeight(titleFont, width_, Q(cover.title)) + 4;
+    AddText(QRectF(left_, y_, width_, h), Q(cover.title), titleFont, Qt::AlignHCenter | Qt::TextWordWrap);
+    y_ += h + 40;
+    const QFont labelFont = MakeFont(13, true);
+    const QFont valueFont = MakeFont(13);
+    const double labelWidth = width_ * 0.35;
+    for (const auto& [label, value] : cover.fields) {
+      const double vh = std::max(TextHeight(valueFont, width_ - labelWidth - 10, Q(value)), 18.0);
+      AddText(QRectF(left_, y_, labelWidth, vh), Q(label), labelFont, Qt::AlignRight | Qt::AlignTop);
+      AddText(QRectF(left_ + labelWidth + 10, y_, width_ - labelWidth - 10, vh), Q(value), valueFont,
+              Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap | Qt::TextWrapAnywhere);
+      y_ += vh + 8;
+    }
+    // The cover is a page of its own.
+    NewPage();
+  }
+
+  void Place(const HeadingBlock& heading) {
+    BreakPage();
+    if (!heading.tocPath.empty()) out_.toc.push_back({heading.tocPath, int(out_.pages.size()) - 1});
+    const QFont font = MakeFont(heading.level <= 1 ? 18 : 15, true);
+    const double h = TextHeight(font, width_, Q(heading.text)) + 4;
+    AddText(QRectF(left_, y_, width_, h), Q(heading.text), font, Qt::AlignLeft | Qt::TextWordWrap);
+    y_ += h + kGap;
+  }
+
+  std::vector<double> ColumnWidths(const TableBlock& table) const {
+    const double total = std::accumulate(table.columns.begin(), table.columns.end(), 0.0,
+                                         [](double s, const TableColumn& c) { return s + std::max(0.0, c.weight); });
+    std::vector<double> widths;
+    for (const TableColumn& c : table.columns)
+      widths.push_back(total > 0 ? width_ * std::max(0.0, c.weight) / total : width_ / table.columns.size());
+    return widths;
+  }
+
+  double PlaceTableHeader(const TableBlock& table, const std::vector<double>& widths) {
+    const QFont font = MakeFont(9, true);
+    const Rgb headerFill = 0xD9E1EA;
+    const bool grouped = std::any_of(table.columns.begin(), table.columns.end(),
+                                     [](const TableColumn& c) { return !c.group.empty(); });
+    double start = y_;
+    double titleHeight = kMinRow;
+    for (size_t i = 0; i < table.columns.size(); ++i)
+      titleHeight = std::max(titleHeight, TextHeight(font, widths[i] - 2 * kCellPad, Q(table.columns[i].title)) + 4);
+    if (grouped) {
+      // Group captions span their run of columns; ungrouped titles span both header lines.
+      double x = left_;
+      for (size_t i = 0; i < table.columns.size();) {
+        size_t j = i + 1;
+        double w = widths[i];
+        if (!table.columns[i].group.empty()) {
+          while (j < table.columns.size() && table.columns[j].group == table.columns[i].group) w += widths[j++];
+          const QRectF rect(x, y_, w, kMinRow);
+          AddFill(rect, headerFill);
+          AddFrame(rect);
+          AddText(rect.adjusted(kCellPad, 0, -kCellPad, 0), Q(table.columns[i].group), font, Qt::AlignCenter);
+        }
+        x += w;
+        i = j;
+      }
+    }
+    double x = left_;
+    for (size_t i = 0; i < table.columns.size(); ++i) {
+      const bool spans = grouped && table.columns[i].group.empty();
+      const QRectF rect(x, spans ? y_ : y_ + (grouped ? kMinRow : 0), widths[i],
+                        spans ? titleHeight + kMinRow : titleHeight);
+      AddFill(rect, headerFill);
+      AddFrame(rect);
+      AddText(rect.adjusted(kCellPad, 0, -kCellPad, 0), Q(table.columns[i].title), font,
+              Qt::AlignCenter | Qt::TextWordWrap);
+      x += widths[i];
+    }
+    y_ += titleHeight + (grouped ? kMinRow : 0);
+    return y_ - start;
+  }
+
+  double RowHeight(const TableRow& row, const std::vector<double>& widths, const QFont& font) const {
+    if (row.caption) {
+      const QString text = row.cells.empty() ? QString() : Q(row.cells.front().text);
+      return std::max(kMinRow, TextHeight(font, width_ - 2 * kCellPad, text) + 4);
+    }
+    double h = kMinRow;
+    for (size_t i = 0; i < row.cells.size() && i < widths.size(); ++i) {
+      const TableCell& cell = row.cells[i];
+      h = std::max(h, TextHeight(font, widths[i] - 2 * kCellPad, Q(cell.text)) + 4);
+      if (!cell.picture.empty()) h = std::max(h, kPictureRow);
+    }
+    return h;
+  }
+
+  void Place(const TableBlock& table) {
+    if (table.columns.empty()) return;
+    const std::vector<double> widths = ColumnWidths(table);
+    const QFont font = MakeFont(9);
+    const QFont captionFont = MakeFont(9, true);
+    // Column titles never stand alone at the foot of a page.
+    const double firstRow = table.rows.empty() ? 0 : RowHeight(table.rows.front(), widths, font);
+    Ensure(2 * kMinRow + firstRow + kMinRow);
+    PlaceTableHeader(table, widths);
+    for (const TableRow& row : table.rows) {
+      const double h = RowHeight(row, widths, row.caption ? captionFont : font);
+      if (y_ + h > bottom_) {
+        NewPage();
+        PlaceTableHeader(table, widths);
+      }
+      if (row.caption) {
+        const QRectF rect(left_, y_, width_, h);
+        AddFill(rect, row.background);
+        AddFrame(rect);
+        AddText(rect.adjusted(kCellPad, 0, -kCellPad, 0), row.cells.empty() ? QString() : Q(row.cells.front().text),
+                captionFont, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap | Qt::TextWrapAnywhere);
+      } else {
+        double x = left_;
+        for (size_t i = 0; i < widths.size(); ++i) {
+          const QRectF rect(x, y_, widths[i], h);
+          AddFill(rect, row.background);
+          AddFrame(rect);
+          if (i < row.cells.size()) PlaceCell(row.cells[i], rect, font);
+          x += widths[i];
+        }
+      }
+      y_ += h;
+      empty_ = false;
+    }
+    y_ += kGap;
+  }
+
+  void PlaceCell(const TableCell& cell, const QRectF& rect, const QFont& font) {
+    QRectF textRect = rect.adjusted(kCellPad, 0, -kCellPad, 0);
+    if (!cell.picture.empty()) {
+      const QSize size = QImageReader(Q(cell.picture)).size();
+      if (size.isValid() && size.width() > 0 && size.height() > 0) {
+        const double boxH = kPictureRow - 4;
+        const double boxW = std::max(4.0, rect.width() - 4);
+        const double scale = std::min(boxW / size.width(), boxH / size.height());
+        const QRectF pic(rect.x() + 2, rect.y() + (rect.height() - size.height() * scale) / 2, size.width() * scale,
+                         size.height() * scale);
+        AddImage(pic, Q(cell.picture));
+        textRect.setLeft(pic.right() + kCellPad);
+      }
+    }
+    if (!cell.text.empty() && textRect.width() > 2)
+      AddText(textRect, Q(cell.text), font, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap | Qt::TextWrapAnywhere);
+  }
+
+  void Place(const PictureBlock& picture) {
+    const QSize size = QImageReader(Q(picture.path)).size();
+    if (!size.isValid() || size.width() <= 0 || size.height() <= 0) return;  // a missing picture leaves a gap only
+    // Pictures are drawn at 0.75 point per pixel (96 dpi), shrunk to fit the page.
+    double w = size.width() * 0.75, h = size.height() * 0.75;
+    const double scale = std::min({1.0, width_ / w, (bottom_ - top_) / h});
+    w *= scale;
+    h *= scale;
+    Ensure(h);
+    AddImage(QRectF(left_, y_, w, h), Q(picture.path));
+    y_ += h + kGap;
+  }
+
+  void Place(const TextBlock& text) {
+    const QFont font = MakeFont(10);
+    const double h = TextHeight(font, width_, Q(text.text)) + 2;
+    Ensure(h);
+    AddText(QRectF(left_, y_, width_, h), Q(text.text), font, Qt::AlignLeft | Qt::TextWordWrap);
+    y_ += h + kGap;
+  }
+
+  void Place(const PageBreakBlock&) { BreakPage(); }
+
+  LaidOutDocument out_;
+  double left_ = 0, width_ = 0, top_ = 0, bottom_ = 0, y_ = 0;
+  bool empty_ = true;
+};
+
+}  // namespace
+
+LaidOutDocument LayOut(const Document& document, const PageGeometry& geometry) {
+  Layouter layouter(document, geometry);
+  LaidOutDocument out = layouter.Run(document);
+  // A page break or a heading at the very end leaves an empty last page.
+  while (out.pages.size() > 1 && out.pages.back().items.empty()) out.pages.pop_back();
+  return out;
+}
+
+QString PageFooterText(int pageNumber, int pageCount) {
+  return QStringLiteral("Page %1 of %2").arg(pageNumber).arg(pageCount);
+}
+
+}  // namespace qmx::report

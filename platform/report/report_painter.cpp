@@ -1,0 +1,115 @@
+// Painting laid-out pages and writing them to PDF.
+#include <QFile>
+#include <QImage>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPagedPaintDevice>
+#include <QPainter>
+#include <QPdfWriter>
+
+#include <map>
+
+#include "platform/report/report_render.h"
+
+namespace qmx::report {
+namespace {
+
+QFont BandFont() {
+  QFont font(QStringLiteral("Arial"));
+  font.setPixelSize(9);
+  return font;
+}
+
+}  // namespace
+
+void PaintPage(QPainter& painter, const LaidOutDocument& document, int page) {
+  if (page < 0 || page >= int(document.pages.size())) return;
+  const PageGeometry& g = document.geometry;
+  painter.save();
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  std::map<QString, QImage> images;
+  for (const PageItem& item : document.pages[size_t(page)].items) {
+    switch (item.kind) {
+      case PageItem::Fill:
+        painter.fillRect(item.rect, item.color);
+        break;
+      case PageItem::Frame:
+        painter.setPen(QPen(QColor(0x80, 0x80, 0x80), 0.5));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(item.rect);
+        break;
+      case PageItem::Text:
+        painter.setPen(Qt::black);
+        painter.setFont(item.font);
+        painter.drawText(item.rect, item.flags, item.text);
+        break;
+      case PageItem::Image: {
+        auto it = images.find(item.text);
+        if (it == images.end()) it = images.emplace(item.text, QImage(item.text)).first;
+        if (!it->second.isNull()) painter.drawImage(item.rect, it->second);
+        break;
+      }
+    }
+  }
+  const QFont band = BandFont();
+  painter.setFont(band);
+  painter.setPen(Qt::black);
+  // The cover carries no page header.
+  if (page > 0 && !document.header.isEmpty()) {
+    const QRectF header(g.margin, g.margin, g.width - 2 * g.margin, 14);
+    painter.drawText(header, Qt::AlignLeft | Qt::AlignVCenter, document.header);
+    painter.setPen(QPen(QColor(0x60, 0x60, 0x60), 0.5));
+    painter.drawLine(QPointF(g.margin, header.bottom() + 1), QPointF(g.width - g.margin, header.bottom() + 1));
+    painter.setPen(Qt::black);
+  }
+  const QRectF footer(g.margin, g.height - g.margin - 14, g.width - 2 * g.margin, 14);
+  painter.drawText(footer, Qt::AlignHCenter | Qt::AlignVCenter, PageFooterText(page + 1, int(document.pages.size())));
+  painter.restore();
+}
+
+void PaintAllPages(QPainter& painter, QPagedPaintDevice& device, const LaidOutDocument& document) {
+  const QRect paintRect = device.pageLayout().fullRectPixels(device.logicalDpiX());
+  const double sx = paintRect.width() / document.geometry.width;
+  const double sy = paintRect.height() / document.geometry.height;
+  for (int page = 0; page < int(document.pages.size()); ++page) {
+    if (page > 0) device.newPage();
+    painter.save();
+    // Devices that keep a margin of their own paint from inside it.
+    const QRect pageRect = device.pageLayout().paintRectPixels(device.logicalDpiX());
+    painter.translate(-pageRect.x(), -pageRect.y());
+    painter.scale(sx, sy);
+    PaintPage(painter, document, page);
+    painter.restore();
+  }
+}
+
+bool WritePdf(const LaidOutDocument& document, const std::string& path, std::string* error) {
+  const QString file = QString::fromStdString(path);
+  {
+    // QPdfWriter reports nothing when its file cannot be opened; try it first.
+    QFile probe(file);
+    if (!probe.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+      if (error) *error = probe.errorString().toStdString();
+      return false;
+    }
+  }
+  QPdfWriter writer(file);
+  writer.setPageSize(QPageSize(QPageSize::A4));
+  writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+  writer.setResolution(72);
+  writer.setTitle(document.name);
+  writer.setCreator(QStringLiteral("Rendaval"));
+  QPainter painter;
+  if (!painter.begin(&writer)) {
+    if (error) *error = "the PDF writer could not start";
+    return false;
+  }
+  PaintAllPages(painter, writer, document);
+  if (!painter.end()) {
+    if (error) *error = "the PDF file could not be completed";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace qmx::report

@@ -1,0 +1,78 @@
+// Laying a report document out on pages and painting the pages: to the
+// preview, to a printer and to a PDF file. All geometry is in points (1/72
+// inch) on an A4 page; painting scales to the device.
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QRectF>
+#include <QString>
+
+#include <string>
+#include <vector>
+
+#include "platform/report/model/document.h"
+
+class QPainter;
+class QPagedPaintDevice;
+
+namespace qmx::report {
+
+struct PageGeometry {
+  double width = 595.28;   // A4 in points
+  double height = 841.89;
+  double margin = 36;
+};
+
+struct PageItem {
+  enum Kind { Text, Fill, Frame, Image };
+  Kind kind = Text;
+  QRectF rect;
+  QString text;      // Text: the text; Image: the picture file
+  QFont font;
+  int flags = 0;     // Qt alignment and wrapping flags of a text
+  QColor color;      // Fill colour
+};
+
+struct LaidOutPage {
+  std::vector<PageItem> items;
+};
+
+struct TocLocation {
+  std::vector<std::string> path;
+  int page = 0;  // from 0
+};
+
+struct LaidOutDocument {
+  PageGeometry geometry;
+  QString name;
+  QString header;
+  std::vector<LaidOutPage> pages;  // at least one
+  std::vector<TocLocation> toc;
+};
+
+// Breaks the document into pages: chapters and sub-chapters start a new page,
+// tables continue on the next page with their column titles repeated, rows
+// are never split.
+LaidOutDocument LayOut(const Document& document, const PageGeometry& geometry = {});
+
+// The footer text of a page: "Page n of m".
+QString PageFooterText(int pageNumber, int pageCount);
+
+// Paints one page (index from 0) with its header and footer, in points: the
+// caller has scaled the painter to the device.
+void PaintPage(QPainter& painter, const LaidOutDocument& document, int page);
+
+// Paints every page on a paged device (printer, PDF writer), starting a new
+// device page for each; the painter must be active on `device`.
+void PaintAllPages(QPainter& painter, QPagedPaintDevice& device, const LaidOutDocument& document);
+
+// Writes the document as a PDF file; false with a reason when the file cannot
+// be written.
+bool WritePdf(const LaidOutDocument& document, const std::string& path, std::string* error);
+
+// Writes a workbook as an xlsx file (pictures as PNG); false with a reason
+// when a sheet name is refused or the file cannot be written.
+bool WriteXlsx(const Workbook& workbook, const std::string& path, std::string* error);
+
+}  // namespace qmx::report

@@ -1,0 +1,111 @@
+// Workbooks written as xlsx files with libxlsxwriter.
+#include <QBuffer>
+#include <QByteArray>
+#include <QImage>
+
+#include <xlsxwriter.h>
+
+#include <map>
+#include <memory>
+
+#include "platform/report/report_render.h"
+
+namespace qmx::report {
+namespace {
+
+struct WorkbookCloser {
+  void operator()(lxw_workbook* wb) const {
+    if (wb) workbook_close(wb);
+  }
+};
+
+class FormatCache {
+public:
+  explicit FormatCache(lxw_workbook* wb) : wb_(wb) {}
+  lxw_format* Get(const SheetCell& cell) {
+    const auto key = std::make_pair(cell.fontSize, cell.bold);
+    auto it = formats_.find(key);
+    if (it != formats_.end()) return it->second;
+    lxw_format* format = workbook_add_format(wb_);
+    format_set_font_name(format, "Arial");
+    format_set_font_size(format, cell.fontSize);
+    if (cell.bold) format_set_bold(format);
+    format_set_text_wrap(format);
+    format_set_align(format, LXW_ALIGN_VERTICAL_TOP);
+    formats_.emplace(key, format);
+    return format;
+  }
+
+private:
+  lxw_workbook* wb_;
+  std::map<std::pair<double, bool>, lxw_format*> formats_;
+};
+
+// The picture as PNG bytes and its size in pixels; empty when it does not load.
+QByteArray PngOf(const std::string& path, QSize* size) {
+  QImage image(QString::fromStdString(path));
+  if (image.isNull()) return {};
+  *size = image.size();
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "PNG");
+  return bytes;
+}
+
+}  // namespace
+
+bool WriteXlsx(const Workbook& workbook, const std::string& path, std::string* error) {
+  auto fail = [error](const std::string& reason) {
+    if (error) *error = reason;
+    return false;
+  };
+  std::unique_ptr<lxw_workbook, WorkbookCloser> wb(workbook_new(path.c_str()));
+  if (!wb) return fail("the workbook could not be created");
+  FormatCache formats(wb.get());
+  // Picture bytes must live until the workbook is closed.
+  std::vector<QByteArray> pictures;
+  for (const Sheet& sheet : workbook.sheets) {
+    const char* name = sheet.name.empty() ? nullptr : sheet.name.c_str();
+    if (name) {
+      const lxw_error check = workbook_validate_sheet_name(wb.get(), name);
+      if (check != LXW_NO_ERROR) return fail("sheet name \"" + sheet.name + "\": " + lxw_strerror(check));
+    }
+    lxw_worksheet* ws = workbook_add_worksheet(wb.get(), name);
+    if (!ws) return fail("sheet \"" + sheet.name + "\" could not be added");
+    for (size_t c = 0; c < workbook.columnWidths.size(); ++c)
+      worksheet_set_column(ws, lxw_col_t(c), lxw_col_t(c), workbook.columnWidths[c], nullptr);
+    for (size_t r = 0; r < sheet.rows.size(); ++r) {
+      const SheetRow& row = sheet.rows[r];
+      if (row.height > 0) worksheet_set_row(ws, lxw_row_t(r), row.height, nullptr);
+      for (size_t c = 0; c < row.cells.size(); ++c) {
+        const SheetCell& cell = row.cells[c];
+        const bool styled = cell.bold || cell.fontSize != kDefaultFontSize;
+        if (!cell.text.empty()) {
+          worksheet_write_string(ws, lxw_row_t(r), lxw_col_t(c), cell.text.c_str(), formats.Get(cell));
+        } else if (styled) {
+          worksheet_write_blank(ws, lxw_row_t(r), lxw_col_t(c), formats.Get(cell));
+        }
+        if (!cell.picture.empty()) {
+          QSize size;
+          QByteArray png = PngOf(cell.picture, &size);
+          if (png.isEmpty()) continue;  // a missing picture leaves the cell without it
+          pictures.push_back(png);
+          lxw_image_options options{};
+          options.x_offset = 2;
+          options.y_offset = 2;
+          options.x_scale = 1;
+          options.y_scale = 1;
+          worksheet_insert_image_buffer_opt(ws, lxw_row_t(r), lxw_col_t(c),
+                                            reinterpret_cast<const unsigned char*>(pictures.back().constData()),
+                                            size_t(pictures.back().size()), &options);
+        }
+      }
+    }
+  }
+  const lxw_error closed = workbook_close(wb.release());
+  if (closed != LXW_NO_ERROR) return fail(lxw_strerror(closed));
+  return true;
+}
+
+}  // namespace qmx::report

@@ -1,0 +1,336 @@
+#include "report/MainForm.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include <filesystem>
+
+#include "platform/os/os.h"
+#include "platform/report/report_viewer.h"
+#include "platform/toolkit/message_box.h"
+#include "report/core/ReportBuilders.h"
+
+namespace qmx::rendaval {
+namespace {
+
+using qmx::toolkit::kMbIconInformation;
+using qmx::toolkit::kMbIconStop;
+using qmx::toolkit::kMbOk;
+
+constexpr int kStatusIntervalMs = 1000;
+
+std::string DefaultSaveDialog(QWidget* parent, bool excel, const std::string& current) {
+  // The dialog asks before it lets an existing file be chosen.
+  const QString filter = excel ? QStringLiteral("xlsx (*.xlsx)") : QStringLiteral("pdf (*.pdf)");
+  return QFileDialog::getSaveFileName(parent, QString(), QString::fromStdString(current), filter).toStdString();
+}
+
+void DefaultEndProgram(int code) { QCoreApplication::exit(code); }
+
+}  // namespace
+
+MainForm::MainForm(std::string commandLine, FormServices services, QWidget* parent)
+    : QWidget(parent), commandLine_(std::move(commandLine)), services_(std::move(services)) {
+  if (!services_.saveDialog) services_.saveDialog = DefaultSaveDialog;
+  if (!services_.endProgram) services_.endProgram = DefaultEndProgram;
+  BuildControls();
+  statusTimer_.setInterval(kStatusIntervalMs);
+  connect(&statusTimer_, &QTimer::timeout, this, [this] { OnStatusTimer(); });
+}
+
+MainForm::~MainForm() = default;
+
+void MainForm::BuildControls() {
+  setWindowTitle(QStringLiteral("QMX-410 Tools Documentation"));
+  QFont font(QStringLiteral("Arial"));
+  font.setPointSize(9);
+  setFont(font);
+
+  pdfCheck_ = new QCheckBox(QStringLiteral("Make PDF file"), this);
+  pdfView_ = new QCheckBox(QStringLiteral("View PDF file"), this);
+  excelCheck_ = new QCheckBox(QStringLiteral("Make Excel file"), this);
+  excelView_ = new QCheckBox(QStringLiteral("View Excel file"), this);
+  auto* fileLabel = new QLabel(QStringLiteral("&File name:"), this);
+  fileName_ = new QLineEdit(this);
+  fileName_->setAccessibleName(QStringLiteral("File name"));
+  fileLabel->setBuddy(fileName_);
+  selFile_ = new QPushButton(QStringLiteral("..."), this);
+  selFile_->setAccessibleName(QStringLiteral("Select file"));
+  selFile_->setToolTip(QStringLiteral("Select file"));
+  selFile_->setFixedWidth(32);
+  progress_ = new QProgressBar(this);
+  progress_->setRange(0, 100);
+  progress_->setValue(0);
+  progress_->setTextVisible(false);
+  progress_->setAccessibleName(QStringLiteral("Progress"));
+  makeReport_ = new QPushButton(QStringLiteral("Make Report"), this);
+  cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
+  for (QPushButton* b : {makeReport_, cancel_}) {
+    b->setAccessibleName(b->text());
+    b->setMinimumSize(113, 34);
+  }
+  for (QCheckBox* c : {pdfCheck_, pdfView_, excelCheck_, excelView_}) c->setAccessibleName(c->text());
+
+  auto* grid = new QGridLayout(this);
+  grid->setContentsMargins(8, 8, 8, 8);
+  grid->setHorizontalSpacing(8);
+  grid->setVerticalSpacing(10);
+  auto* options = new QHBoxLayout;
+  options->setSpacing(12);
+  for (QCheckBox* c : {pdfCheck_, pdfView_, excelCheck_, excelView_}) options->addWidget(c);
+  options->addStretch(1);
+  grid->addLayout(options, 0, 0, 1, 3);
+  grid->addWidget(fileLabel, 1, 0);
+  grid->addWidget(fileName_, 1, 1);
+  grid->addWidget(selFile_, 1, 2);
+  grid->addWidget(progress_, 2, 0, 1, 3);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(makeReport_);
+  buttons->addSpacing(8);
+  buttons->addWidget(cancel_);
+  buttons->addStretch(1);
+  grid->addLayout(buttons, 3, 0, 1, 3);
+  grid->setColumnStretch(1, 1);
+
+  setTabOrder(pdfCheck_, pdfView_);
+  setTabOrder(pdfView_, excelCheck_);
+  setTabOrder(excelCheck_, excelView_);
+  setTabOrder(excelView_, fileName_);
+  setTabOrder(fileName_, selFile_);
+  setTabOrder(selFile_, makeReport_);
+  setTabOrder(makeReport_, cancel_);
+
+  // Form_Load: the file name and the view boxes follow their Make boxes.
+  fileName_->setEnabled(pdfCheck_->isChecked());
+  selFile_->setEnabled(pdfCheck_->isChecked());
+  pdfView_->setEnabled(pdfCheck_->isChecked());
+  excelView_->setEnabled(excelCheck_->isChecked());
+
+  connect(pdfCheck_, &QCheckBox::clicked, this, [this] { OnPdfCheckClicked(); });
+  connect(excelCheck_, &QCheckBox::clicked, this, [this] { OnExcelCheckClicked(); });
+  connect(selFile_, &QPushButton::clicked, this, [this] { OnSelFileClicked(); });
+  connect(makeReport_, &QPushButton::clicked, this, [this] { OnMakeReportClicked(); });
+  connect(cancel_, &QPushButton::clicked, this, [this] { OnCancelClicked(); });
+  // A typed name was not confirmed in the save dialog.
+  connect(fileName_, &QLineEdit::textEdited, this, [this] { confirmedOverwrite_.clear(); });
+
+  const QSize hint = sizeHint();
+  resize(std::max(hint.width(), 443), std::max(hint.height(), 147));
+}
+
+void MainForm::OnPdfCheckClicked() {
+  if (!pdfCheck_->isChecked()) {
+    fileName_->setEnabled(false);
+    selFile_->setEnabled(false);
+    pdfView_->setChecked(false);
+    pdfView_->setEnabled(false);
+    fileName_->clear();
+    confirmedOverwrite_.clear();
+  } else {
+    fileName_->setEnabled(true);
+    selFile_->setEnabled(true);
+    pdfView_->setEnabled(true);
+    // PDF and Excel exclude each other.
+    excelCheck_->setChecked(false);
+    excelView_->setChecked(false);
+    excelView_->setEnabled(false);
+  }
+}
+
+void MainForm::OnExcelCheckClicked() {
+  if (excelCheck_->isChecked()) {
+    pdfCheck_->setChecked(false);
+    pdfView_->setChecked(false);
+    pdfView_->setEnabled(false);
+    selFile_->setEnabled(true);
+    fileName_->setEnabled(true);
+    excelView_->setEnabled(true);
+  } else {
+    fileName_->clear();
+    confirmedOverwrite_.clear();
+    if (!pdfCheck_->isChecked()) {
+      selFile_->setEnabled(false);
+      fileName_->setEnabled(false);
+      excelView_->setChecked(false);
+      excelView_->setEnabled(false);
+    }
+  }
+}
+
+void MainForm::OnSelFileClicked() {
+  for (const bool excel : {true, false}) {
+    if ((excel ? excelCheck_ : pdfCheck_)->isChecked()) {
+      const std::string chosen = services_.saveDialog(this, excel, fileName_->text().toStdString());
+      if (chosen.empty()) continue;
+      fileName_->setText(QString::fromStdString(chosen));
+      std::error_code ec;
+      confirmedOverwrite_ = std::filesystem::exists(chosen, ec) ? chosen : std::string();
+    }
+  }
+}
+
+void MainForm::OnMakeReportClicked() {
+  const FormState form{pdfCheck_->isChecked(), pdfView_->isChecked(), excelCheck_->isChecked(),
+                       excelView_->isChecked(), fileName_->text().toStdString()};
+  RunOptions options = OptionsFromForm(form);
+
+  const std::vector<std::string> parts = SplitCommandLine(commandLine_);
+  if (parts.size() != 2) {
+    ShowBox(kArgumentCountMessage + std::to_string(parts.size()), kMbOk);
+    EndProgram(0);
+    return;
+  }
+  reportKind_ = parts[0];
+  xmlPath_ = parts[1];
+
+  const auto exists = [](const std::string& file) {
+    std::error_code ec;
+    return std::filesystem::exists(file, ec);
+  };
+  const std::vector<std::string> refusals = CheckOptions(options, exists, confirmedOverwrite_);
+  for (const std::string& message : refusals) ShowBox(message, kMbOk);
+  if (!refusals.empty()) return;
+
+  run_ = std::make_unique<RunController>(std::move(options));
+  makeReport_->setEnabled(false);
+  progressValue_ = 0;
+  progress_->setValue(0);
+  printStatus_ = ReportStatus::Running;
+  statusTimer_.start();
+  // The reports run from the event loop, so the form keeps painting and the
+  // status timer sees them running.
+  QTimer::singleShot(0, this, [this] {
+    RunPrintReport();
+    if (run_ && run_->RunsExcel()) RunExcelReport();
+  });
+}
+
+bool MainForm::LoadDocumentation() {
+  if (docu_) return true;
+  try {
+    docu_ = LoadDocuSet(reportKind_, xmlPath_);
+    return true;
+  } catch (const DocuError& e) {
+    ShowBox(e.what(), kMbOk | kMbIconStop);
+    return false;
+  }
+}
+
+void MainForm::RunPrintReport() {
+  if (!LoadDocumentation()) {
+    printStatus_ = ReportStatus::Failed;
+    return;
+  }
+  printed_ = std::make_unique<qmx::report::LaidOutDocument>(qmx::report::LayOut(BuildPrintDocument(*docu_)));
+  const RunOptions& options = run_->options();
+  if (options.makePdf) {
+    std::string why;
+    if (!qmx::report::WritePdf(*printed_, options.pdfFileName, &why)) {
+      ShowBox("Cannot write the PDF file " + options.pdfFileName + ": " + why, kMbOk | kMbIconStop);
+      printStatus_ = ReportStatus::Failed;
+      return;
+    }
+  }
+  printStatus_ = ReportStatus::Completed;
+}
+
+void MainForm::RunExcelReport() {
+  if (!run_ || !docu_) return;  // the documentation did not load: already reported
+  const RunOptions& options = run_->options();
+  const ReshapeResult reshaped = ReshapeWorkbook(BuildExcelPages(*docu_));
+  std::string why;
+  const bool written = qmx::report::WriteXlsx(reshaped.workbook, options.excelFileName, &why);
+  if (!written) ShowBox("Cannot write the Excel file " + options.excelFileName + ": " + why, kMbOk | kMbIconStop);
+  else if (!reshaped.ok) ShowBox("Cannot modify excel file because excel component does not exist", kMbOk);
+  std::vector<EndAction> actions = run_->ExcelCompleted();
+  if (!written || !reshaped.ok) std::erase(actions, EndAction::OpenExcel);
+  Perform(actions);
+}
+
+void MainForm::OnStatusTimer() {
+  switch (printStatus_) {
+    case ReportStatus::Running:
+      progressValue_ = NextProgress(progressValue_);
+      progress_->setValue(progressValue_);
+      break;
+    case ReportStatus::Completed:
+      progress_->setValue(100);
+      statusTimer_.stop();
+      hide();
+      printStatus_ = ReportStatus::Idle;
+      Perform(run_->PrintCompleted());
+      break;
+    case ReportStatus::Failed:
+      // The reason was shown; the form is ready for another try.
+      statusTimer_.stop();
+      printStatus_ = ReportStatus::Idle;
+      progressValue_ = 0;
+      progress_->setValue(0);
+      makeReport_->setEnabled(true);
+      run_.reset();
+      docu_.reset();
+      break;
+    case ReportStatus::Idle:
+      break;
+  }
+}
+
+void MainForm::Perform(const std::vector<EndAction>& actions) {
+  for (EndAction action : actions) {
+    switch (action) {
+      case EndAction::ShowViewer:
+        viewer_ = std::make_unique<qmx::report::ReportViewer>(*printed_);
+        connect(viewer_.get(), &qmx::report::ReportViewer::closed, this, [this] {
+          if (run_) Perform(run_->ViewerClosed());
+        });
+        viewer_->show();
+        break;
+      case EndAction::OpenPdf:
+        OpenResultFile("acrord32.exe", run_->options().pdfFileName);
+        break;
+      case EndAction::OpenExcel:
+        OpenResultFile("excel.exe", run_->options().excelFileName);
+        break;
+      case EndAction::EndProgram:
+        EndProgram(0);
+        break;
+    }
+  }
+}
+
+void MainForm::OpenResultFile(const std::string& /*program*/, const std::string& file) {
+  // The desktop opens the file with the application registered for its type.
+  qmx::os::LaunchRequest request;
+  request.file = file;
+  if (qmx::os::LaunchProgram(request) <= 0) ShowBox("Not find Acrobat Reader.", kMbOk | kMbIconInformation);
+}
+
+void MainForm::ShowBox(const std::string& text, unsigned flags) {
+  qmx::toolkit::ShowMessageBox(isVisible() ? this : nullptr, text, {}, flags);
+}
+
+void MainForm::OnCancelClicked() { EndProgram(0); }
+
+void MainForm::EndProgram(int code) {
+  if (ending_) return;
+  ending_ = true;
+  statusTimer_.stop();
+  services_.endProgram(code);
+}
+
+void MainForm::closeEvent(QCloseEvent* event) {
+  // Closing the form is Cancel: it ends the program whatever report is running.
+  event->accept();
+  EndProgram(0);
+}
+
+}  // namespace qmx::rendaval

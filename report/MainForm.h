@@ -1,0 +1,105 @@
+// The start-up form of the report program: the output options, the target
+// file, the progress bar, Make Report and Cancel. Make Report reads the
+// command line, checks the options and runs the print report (and the Excel
+// report when asked); the status timer watches the print report and, with
+// the run controller, decides what happens when the outputs are done.
+#pragma once
+
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/report/report_render.h"
+#include "report/core/DocuSet.h"
+#include "report/core/RunPlan.h"
+
+class QCheckBox;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+
+namespace qmx::report {
+class ReportViewer;
+}
+
+namespace qmx::rendaval {
+
+// Ways out of the form that tests replace.
+struct FormServices {
+  // The save dialog: the chosen file, or "" when the user cancels.
+  std::function<std::string(QWidget* parent, bool excel, const std::string& current)> saveDialog;
+  // Ends the program with an exit code.
+  std::function<void(int code)> endProgram;
+};
+
+class MainForm : public QWidget {
+  Q_OBJECT
+public:
+  enum class ReportStatus { Idle, Running, Completed, Failed };
+
+  MainForm(std::string commandLine, FormServices services = {}, QWidget* parent = nullptr);
+  ~MainForm() override;
+
+  // The event procedures.
+  void OnPdfCheckClicked();
+  void OnExcelCheckClicked();
+  void OnSelFileClicked();
+  void OnMakeReportClicked();
+  void OnStatusTimer();
+  void OnCancelClicked();
+
+  QCheckBox* pdfCheck() const { return pdfCheck_; }
+  QCheckBox* pdfView() const { return pdfView_; }
+  QCheckBox* excelCheck() const { return excelCheck_; }
+  QCheckBox* excelView() const { return excelView_; }
+  QLineEdit* fileName() const { return fileName_; }
+  QPushButton* selFile() const { return selFile_; }
+  QPushButton* makeReport() const { return makeReport_; }
+  QPushButton* cancel() const { return cancel_; }
+  QProgressBar* progress() const { return progress_; }
+  QTimer& statusTimer() { return statusTimer_; }
+  ReportStatus printStatus() const { return printStatus_; }
+  qmx::report::ReportViewer* viewer() const { return viewer_.get(); }
+
+protected:
+  void closeEvent(QCloseEvent* event) override;
+
+private:
+  void BuildControls();
+  bool LoadDocumentation();
+  void RunPrintReport();
+  void RunExcelReport();
+  void Perform(const std::vector<EndAction>& actions);
+  void OpenResultFile(const std::string& program, const std::string& file);
+  void ShowBox(const std::string& text, unsigned flags);
+  void EndProgram(int code);
+
+  std::string commandLine_;
+  FormServices services_;
+  std::string reportKind_, xmlPath_;
+  std::string confirmedOverwrite_;
+  std::unique_ptr<RunController> run_;
+  std::optional<DocuSet> docu_;
+  std::unique_ptr<qmx::report::LaidOutDocument> printed_;
+  std::unique_ptr<qmx::report::ReportViewer> viewer_;
+  ReportStatus printStatus_ = ReportStatus::Idle;
+  int progressValue_ = 0;
+  bool ending_ = false;
+
+  QCheckBox* pdfCheck_ = nullptr;
+  QCheckBox* pdfView_ = nullptr;
+  QCheckBox* excelCheck_ = nullptr;
+  QCheckBox* excelView_ = nullptr;
+  QLineEdit* fileName_ = nullptr;
+  QPushButton* selFile_ = nullptr;
+  QProgressBar* progress_ = nullptr;
+  QPushButton* makeReport_ = nullptr;
+  QPushButton* cancel_ = nullptr;
+  QTimer statusTimer_;
+};
+
+}  // namespace qmx::rendaval

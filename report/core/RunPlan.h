@@ -1,0 +1,83 @@
+// What one press of Make Report decides, and what happens when the reports
+// are done, apart from the form: the command line, the options of the run,
+// the checks before it starts and the end of the run.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace qmx::rendaval {
+
+// ---- command line ----------------------------------------------------------------
+
+// The arguments as one text, joined by blanks (a path with blanks that reached
+// the program as several arguments is whole again).
+std::string JoinArguments(int argc, const char* const* argv);
+
+// The command line split on "*"; an empty command line has no parts.
+std::vector<std::string> SplitCommandLine(const std::string& commandLine);
+
+inline const char* const kArgumentCountMessage = "[Bug] Caller's arguments count are not two. Count: ";
+
+// ---- options and checks ------------------------------------------------------------
+
+struct FormState {
+  bool pdfCheck = false, pdfView = false, excelCheck = false, excelView = false;
+  std::string fileName;
+};
+
+struct RunOptions {
+  bool makePdf = false, viewPdf = false, makeExcel = false, viewExcel = false;
+  std::string pdfFileName, excelFileName;
+};
+
+// The options of one press, made afresh from the form each time, so nothing
+// from a refused press carries over.
+RunOptions OptionsFromForm(const FormState& form);
+
+inline const char* const kNoPdfNameMessage = "Not select PDF file name";
+inline const char* const kNoExcelNameMessage = "Not select Excel file name";
+inline const char* const kFileExistsMessage = "already exist same file name.";
+
+// The messages that refuse the run, in order; empty when it may start. The
+// existence test applies to the file each output will write (PDF and Excel
+// alike); a file whose overwriting the user confirmed in the save dialog
+// (`confirmedOverwrite`) passes.
+std::vector<std::string> CheckOptions(const RunOptions& options,
+                                      const std::function<bool(const std::string&)>& fileExists,
+                                      const std::string& confirmedOverwrite);
+
+// ---- end of the run -------------------------------------------------------------------
+
+enum class EndAction { ShowViewer, OpenPdf, OpenExcel, EndProgram };
+
+// Follows the outputs of one run and says what to do as each one finishes.
+// The program ends only when every requested output is done: the files
+// written, a file to view handed to the viewer, and a shown report viewer
+// closed by the user.
+class RunController {
+public:
+  explicit RunController(RunOptions options) : options_(std::move(options)) {}
+
+  const RunOptions& options() const { return options_; }
+  bool RunsExcel() const { return options_.makeExcel; }
+
+  std::vector<EndAction> PrintCompleted();
+  std::vector<EndAction> ExcelCompleted();
+  std::vector<EndAction> ViewerClosed();
+
+private:
+  std::vector<EndAction> EndIfDone(std::vector<EndAction> actions);
+
+  RunOptions options_;
+  bool printDone_ = false;
+  bool excelDone_ = false;
+  bool viewerOpen_ = false;
+  bool ended_ = false;
+};
+
+// The progress bar while the print report runs: +5 per second, full at 100.
+int NextProgress(int value);
+
+}  // namespace qmx::rendaval

@@ -1,0 +1,41 @@
+#!/usr/bin/python3
+"""Checks the reshaped Excel report of the project3 fixture set with openpyxl,
+an independent reader: one sheet per chapter named after its title, the title
+cell below 13 points, the pages of a chapter gathered, no page sheet left."""
+import sys
+import zipfile
+
+import openpyxl
+
+wb = openpyxl.load_workbook(sys.argv[1])
+errors = []
+expected = ['1. Project Overview']
+for k in (1, 2, 3):
+    expected += ['2.%d%s' % (k, t) for t in ('. Node Overview', '.1. Image View', '.2. Address Map',
+                                             '.3. Parameters', '.4. Inquiry')]
+expected.append('3. Project Inquiry')
+if wb.sheetnames != expected:
+    errors.append('sheet names %r' % wb.sheetnames)
+for ws in wb.worksheets:
+    a1 = ws.cell(1, 1)
+    if a1.value != ws.title:
+        errors.append('%s: A1 is %r' % (ws.title, a1.value))
+    if not a1.font.sz or a1.font.sz >= 13:
+        errors.append('%s: A1 font %r' % (ws.title, a1.font.sz))
+if '2.2.2. Address Map' in wb.sheetnames:
+    ws = wb['2.2.2. Address Map']
+    di = [r for r in range(1, ws.max_row + 1) if ws.cell(r, 2).value == 'DI']
+    if len(di) != 64:
+        errors.append('DI rows %d' % len(di))
+    if [ws.cell(di[-1], c).value for c in range(1, 8)] != ['15', 'DI', '1', '0x0004/0F', '0x004F', ' ', ' ']:
+        errors.append('last DI row %r' % [ws.cell(di[-1], c).value for c in range(1, 8)])
+ws = wb['1. Project Overview']
+rows = [[ws.cell(r, c).value for c in range(1, 5)] for r in range(1, ws.max_row + 1)]
+if ['Line A & Press <1>', 'QMX-4101', None, 'Modbus TCP network adapter'] not in rows:
+    errors.append('overview rows %r' % rows[:4])
+# One station picture per Image View sheet (openpyxl keeps pictures only with PIL; read the package).
+with zipfile.ZipFile(sys.argv[1]) as package:
+    media = [n for n in package.namelist() if n.startswith('xl/media/')]
+if len(media) != 3:
+    errors.append('pictures %r' % media)
+print('\n'.join(errors) if errors else 'OK')

@@ -1,0 +1,292 @@
+// The report's outputs checked by independent readers (poppler's pdftotext
+// and pdfinfo for the PDF, openpyxl for the workbook), and the start-up form
+// driven as a user would, with scripted boxes and a recording launcher.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include <cstdio>
+#include <regex>
+
+#include "platform/os/os.h"
+#include "platform/report/report_render.h"
+#include "platform/report/report_viewer.h"
+#include "platform/toolkit/message_box.h"
+#include "report/MainForm.h"
+#include "report/core/ReportBuilders.h"
+#include "tests/report/fixtures.h"
+
+namespace fs = std::filesystem;
+using namespace qmx::rendaval;
+using qmx::rendaval::test::InstallSet;
+
+namespace {
+
+QApplication& App() {
+  static int argc = 1;
+  static char name[] = "report_output_tests";
+  static char* argv[] = {name, nullptr};
+  // Never destroyed: Qt's input devices outlive a QApplication torn down at exit.
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
+}
+
+std::string Shell(const std::string& command) {
+  std::string out;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) return out;
+  char buffer[4096];
+  while (size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
+  ::pclose(pipe);
+  return out;
+}
+
+std::string Quote(const fs::path& path) { return "'" + path.string() + "'"; }
+
+// Pictures of the pages for a person to look at, in the build folder.
+void SavePagePictures(const fs::path& pdf, const std::string& name) {
+  const fs::path folder = fs::current_path() / "report_pages";
+  fs::create_directories(folder);
+  fs::copy_file(pdf, folder / (name + ".pdf"), fs::copy_options::overwrite_existing);
+  Shell("pdftoppm -png -r 60 " + Quote(pdf) + " " + Quote(folder / name));
+}
+
+fs::path WritePrintReport(const std::string& set, const std::string& kind, const fs::path& folder) {
+  const auto installed = InstallSet(set, folder);
+  const auto laid = qmx::report::LayOut(BuildPrintDocument(LoadDocuSet(kind, installed.mainFile)));
+  const fs::path pdf = folder / "report.pdf";
+  std::string why;
+  EXPECT_TRUE(qmx::report::WritePdf(laid, pdf.string(), &why)) << why;
+  return pdf;
+}
+
+}  // namespace
+
+TEST(ReportPdf, ProjectReportReadsBackInOrder) {
+  App();
+  qmx::test::TempDir dir("rendaval");
+  const fs::path pdf = WritePrintReport("project3", "PROJECT", dir.path());
+  SavePagePictures(pdf, "project3");
+
+  const std::string info = Shell("pdfinfo " + Quote(pdf));
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(info, m, std::regex("Pages:\\s+(\\d+)"))) << info;
+  const int pages = std::stoi(m[1]);
+  EXPECT_GE(pages, 18);
+  EXPECT_TRUE(std::regex_search(info, std::regex("Title:\\s+QMX410 documentation\n"))) << info;
+
+  const std::string text = Shell("pdftotext -layout " + Quote(pdf) + " -");
+  size_t at = 0;
+  std::vector<std::string> titles = {"QMX410 Project Report", "1. Project Overview"};
+  for (int k = 1; k <= 3; ++k)
+    for (const char* t : {". Node Overview", ".1. Image View", ".2. Address Map", ".3. Parameters", ".4. Inquiry"})
+      titles.push_back("2." + std::to_string(k) + t);
+  titles.push_back("3. Project Inquiry");
+  for (const std::string& title : titles) {
+    const size_t found = text.find(title, at);
+    ASSERT_NE(found, std::string::npos) << "title out of order or missing: " << title;
+    at = found;
+  }
+  for (int page = 1; page <= pages; ++page)
+    EXPECT_NE(text.find("Page " + std::to_string(page) + " of " + std::to_string(pages)), std::string::npos) << page;
+  EXPECT_EQ(text.find("Page " + std::to_string(pages + 1) + " of"), std::string::npos);
+  // Table rows: names with markup characters, channel addresses, a parts-list row.
+  EXPECT_TRUE(std::regex_search(text, std::regex("Line A & Press <1>\\s+QMX-4101\\s+Modbus TCP network adapter")));
+  EXPECT_TRUE(std::regex_search(text, std::regex("15\\s+DI\\s+1\\s+0x0004/0F\\s+0x004F")));
+  EXPECT_TRUE(std::regex_search(text, std::regex("1\\s+QMX-4101\\s+P4101-01\\s+1")));
+}
+
+TEST(ReportPdf, KoreanTextAndAdapterReport) {
+  App();
+  qmx::test::TempDir dir("rendaval");
+  const fs::path korean = WritePrintReport("korean", "PROJECT", dir.path() / "k");
+  SavePagePictures(korean, "korean");
+  // The Hangul font's blank reads back as U+0001 from the PDF's text layer;
+  // compare without blanks.
+  auto squeeze = [](std::string s) {
+    std::erase(s, ' ');
+    std::erase(s, '\x01');
+    return s;
+  };
+  const std::string text = squeeze(Shell("pdftotext -layout " + Quote(korean) + " -"));
+  for (const char* word : {"포장 라인", "충전기 1호", "비상 정지", "채널 0 범위"})
+    EXPECT_NE(text.find(squeeze(word)), std::string::npos) << word;
+
+  const fs::path na = WritePrintReport("na1", "NA", dir.path() / "n");
+  SavePagePictures(na, "na1");
+  const std::string naText = Shell("pdftotext -layout " + Quote(na) + " -");
+  EXPECT_NE(naText.find("QMX410 Network Adapter Report"), std::string::npos);
+  EXPECT_NE(naText.find("1.1.4. Inquiry"), std::string::npos);
+  EXPECT_EQ(naText.find("Project Overview"), std::string::npos);
+}
+
+TEST(ReportXlsx, ReshapedWorkbookReadsBack) {
+  App();
+  qmx::test::TempDir dir("rendaval");
+  const auto installed = InstallSet("project3", dir.path());
+  const ReshapeResult reshaped = ReshapeWorkbook(BuildExcelPages(LoadDocuSet("PROJECT", installed.mainFile)));
+  ASSERT_TRUE(reshaped.ok);
+  const fs::path xlsx = dir.path() / "report.xlsx";
+  std::string why;
+  ASSERT_TRUE(qmx::report::WriteXlsx(reshaped.workbook, xlsx.string(), &why)) << why;
+  const std::string check = Shell("/usr/bin/python3 " + Quote(qmx::test::SourcePath("tests/report/check_xlsx.py")) +
+                                " " + Quote(xlsx) + " 2>&1");
+  EXPECT_EQ(check, "OK\n");
+  EXPECT_FALSE(qmx::report::WriteXlsx(reshaped.workbook, (dir.path() / "no/such/folder/x.xlsx").string(), &why));
+}
+
+// ---- the start-up form ---------------------------------------------------------------------
+
+namespace {
+
+struct FormRig {
+  FormRig() {
+    App();
+    qmx::toolkit::SetMessageBoxScript([this](const qmx::toolkit::MessageBoxRequest& r) {
+      boxes.push_back(r.text);
+      return int(qmx::toolkit::kIdOk);
+    });
+    qmx::os::SetLauncher([this](const qmx::os::LaunchRequest& r) {
+      opened.push_back(r.file);
+      return 1;
+    });
+  }
+  ~FormRig() {
+    qmx::toolkit::SetMessageBoxScript({});
+    qmx::os::SetLauncher({});
+  }
+  std::unique_ptr<MainForm> Make(const std::string& commandLine) {
+    FormServices services;
+    services.endProgram = [this](int) { ++ended; };
+    services.saveDialog = [this](QWidget*, bool, const std::string&) { return dialogAnswer; };
+    auto form = std::make_unique<MainForm>(commandLine, services);
+    form->show();
+    return form;
+  }
+  // Lets the reports run and the status timer fire until the print report is handled.
+  static void Finish(MainForm& form) {
+    QElapsedTimer t;
+    t.start();
+    while (form.printStatus() != MainForm::ReportStatus::Idle && t.elapsed() < 20000) {
+      QApplication::processEvents();
+      if (form.printStatus() != MainForm::ReportStatus::Running) form.OnStatusTimer();
+    }
+  }
+  qmx::test::TempDir dir{"rendaval"};
+  std::vector<std::string> boxes, opened;
+  std::string dialogAnswer;
+  int ended = 0;
+};
+
+}  // namespace
+
+TEST(ReportForm, OptionsExcludeEachOtherAndArgumentsAreCheckedOnPress) {
+  FormRig rig;
+  auto form = rig.Make("NA*a*b");
+  EXPECT_FALSE(form->fileName()->isEnabled());
+  EXPECT_FALSE(form->pdfView()->isEnabled());
+  form->pdfCheck()->click();
+  form->pdfView()->click();
+  EXPECT_TRUE(form->fileName()->isEnabled());
+  form->fileName()->setText("x.pdf");
+  form->excelCheck()->click();
+  EXPECT_FALSE(form->pdfCheck()->isChecked());
+  EXPECT_FALSE(form->pdfView()->isChecked());
+  EXPECT_TRUE(form->excelView()->isEnabled());
+  form->excelCheck()->click();
+  EXPECT_TRUE(form->fileName()->text().isEmpty());
+  EXPECT_FALSE(form->excelView()->isEnabled());
+  EXPECT_TRUE(rig.boxes.empty());  // the command line waits for Make Report
+
+  const QImage shot = form->grab().toImage();
+  shot.save(QString::fromStdString((fs::current_path() / "rendaval_form.png").string()));
+
+  form->makeReport()->click();
+  EXPECT_EQ(rig.boxes, std::vector<std::string>{"[Bug] Caller's arguments count are not two. Count: 3"});
+  EXPECT_EQ(rig.ended, 1);
+  rig.boxes.clear();
+  rig.Make("")->makeReport()->click();
+  EXPECT_EQ(rig.boxes, std::vector<std::string>{"[Bug] Caller's arguments count are not two. Count: 0"});
+}
+
+TEST(ReportForm, RefusedExcelNameThenPdfWritesOnlyThePdf) {
+  FormRig rig;
+  const auto set = InstallSet("na1", rig.dir.path());
+  const fs::path oldXlsx = rig.dir.path() / "old.xlsx";
+  qmx::test::WriteFile(oldXlsx, "keep");
+  auto form = rig.Make("NA*" + set.mainFile.string());
+  form->excelCheck()->click();
+  form->fileName()->setText(QString::fromStdString(oldXlsx.string()));
+  form->makeReport()->click();
+  EXPECT_EQ(rig.boxes, std::vector<std::string>{"already exist same file name."});
+  EXPECT_TRUE(form->makeReport()->isEnabled());
+
+  // A typed PDF name of an existing file is refused the same way.
+  rig.boxes.clear();
+  form->pdfCheck()->click();
+  form->fileName()->setText(QString::fromStdString(oldXlsx.string()));
+  form->makeReport()->click();
+  EXPECT_EQ(rig.boxes, std::vector<std::string>{"already exist same file name."});
+
+  rig.boxes.clear();
+  const fs::path pdf = rig.dir.path() / "new.pdf";
+  form->fileName()->setText(QString::fromStdString(pdf.string()));
+  form->pdfView()->click();
+  form->makeReport()->click();
+  EXPECT_FALSE(form->makeReport()->isEnabled());
+  FormRig::Finish(*form);
+  EXPECT_TRUE(rig.boxes.empty()) << rig.boxes.front();
+  EXPECT_TRUE(fs::exists(pdf));
+  EXPECT_EQ(qmx::test::ReadFile(oldXlsx), "keep");
+  EXPECT_EQ(rig.opened, std::vector<std::string>{pdf.string()});
+  EXPECT_EQ(rig.ended, 1);
+}
+
+TEST(ReportForm, ExcelWithoutViewingLeavesTheReportShown) {
+  FormRig rig;
+  const auto set = InstallSet("project3", rig.dir.path());
+  auto form = rig.Make("PROJECT*" + set.mainFile.string());
+  const fs::path xlsx = rig.dir.path() / "out.xlsx";
+  rig.dialogAnswer = xlsx.string();
+  form->excelCheck()->click();
+  form->selFile()->click();
+  EXPECT_EQ(form->fileName()->text().toStdString(), xlsx.string());
+  form->makeReport()->click();
+  FormRig::Finish(*form);
+  EXPECT_TRUE(rig.boxes.empty());
+  EXPECT_TRUE(fs::exists(xlsx));
+  EXPECT_FALSE(form->isVisible());
+  ASSERT_NE(form->viewer(), nullptr);
+  EXPECT_TRUE(form->viewer()->isVisible());
+  EXPECT_EQ(rig.ended, 0);
+  EXPECT_TRUE(rig.opened.empty());
+
+  // The contents lead to the pages of their chapters.
+  QTreeWidget* contents = form->viewer()->contents();
+  ASSERT_EQ(contents->topLevelItemCount(), 1);
+  EXPECT_EQ(contents->topLevelItem(0)->text(0), "Project Report");
+  QTreeWidgetItem* last = contents->topLevelItem(0)->child(contents->topLevelItem(0)->childCount() - 1);
+  EXPECT_EQ(last->text(0), "3. Project Inquiry");
+  contents->setCurrentItem(last);
+  EXPECT_EQ(form->viewer()->currentPage(), int(form->viewer()->document().pages.size()) - 1);
+  form->viewer()->grab().save(QString::fromStdString((fs::current_path() / "rendaval_viewer.png").string()));
+
+  form->viewer()->close();
+  EXPECT_EQ(rig.ended, 1);
+}
+
+TEST(ReportForm, MissingDocumentationIsReportedAndTheFormStays) {
+  FormRig rig;
+  auto form = rig.Make("NA*" + (rig.dir.path() / "gone.xml").string());
+  form->makeReport()->click();
+  FormRig::Finish(*form);
+  ASSERT_EQ(rig.boxes.size(), 1u);
+  EXPECT_NE(rig.boxes[0].find("gone.xml"), std::string::npos);
+  EXPECT_TRUE(form->makeReport()->isEnabled());
+  EXPECT_EQ(rig.ended, 0);
+}
