@@ -182,19 +182,33 @@ int IsNumberStr(const std::string& text, int dotFlag, unsigned maxDots) {
 
 int IsFloatStr(const std::string& text) {
   if (TrimStr(text).empty()) return 0;
+  // Mantissa: an optional '-' first, digits with at most one '.', at least
+  // one digit; then an optional exponent ("e" or "E", an optional sign and
+  // digits), as the conversion of a typed value reads it ("1e2" is 100).
+  size_t i = 0;
+  if (text[0] == '-') ++i;
   int dots = 0;
   bool digit = false;
-  for (size_t i = 0; i < text.size(); ++i) {
+  for (; i < text.size(); ++i) {
     const char c = text[i];
-    if (IsDigit(c)) digit = true;
-    else if (c == '-' && i == 0) {
+    if (IsDigit(c)) {
+      digit = true;
     } else if (c == '.') {
       if (++dots > 1) return 0;
     } else {
-      return 0;
+      break;
     }
   }
   if (!digit) return 0;
+  if (i < text.size()) {
+    if (text[i] != 'e' && text[i] != 'E') return 0;
+    ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    if (i == text.size()) return 0;
+    for (; i < text.size(); ++i) {
+      if (!IsDigit(text[i])) return 0;
+    }
+  }
   const double value = std::strtod(text.c_str(), nullptr);
   return std::isnan(value) ? 0 : 1;
 }

@@ -28,6 +28,8 @@ int IsValidFileName(const std::string& text, int separatorFlag);
 std::string BoolToStr(int value);
 int StrToBool(const std::string& text);
 int IsNumberStr(const std::string& text, int dotFlag, unsigned maxDots);
+// 1 for a decimal number with an optional exponent ("-1.5", ".5", "1e2",
+// "2.5E-3"), not NaN; no blanks, no "+" before the number.
 int IsFloatStr(const std::string& text);
 int IsIntStrInRange(const std::string& text, long long minimum, long long maximum);
 std::string NormalizeHexStr(const std::string& text, int expectedLength);

@@ -1,7 +1,7 @@
 #include "app/model/AppOptions.h"
 
 #include "app/model/Logging.h"
-#include "app/model/TextIdList.h"
+#include "app/model/ReaderConventions.h"
 #include "common/Utility.h"
 #include "platform/text/charset.h"
 #include "platform/xml/xml.h"
@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstring>
 #include <filesystem>
 
@@ -37,28 +36,6 @@ void AppOptions::SetLogEnable(const std::string& section, int index, int value) 
   }
 }
 
-int DecimalTextToInt(const std::string& text) {
-  size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n' ||
-                             text[i] == '\v' || text[i] == '\f')) {
-    ++i;
-  }
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
-    ++i;
-  }
-  long long value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value * 10 + (text[i] - '0');
-    if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;  // saturate
-  }
-  if (negative) value = -value;
-  if (value > INT_MAX) value = INT_MAX;
-  if (value < INT_MIN) value = INT_MIN;
-  return static_cast<int>(value);
-}
-
 namespace {
 
 constexpr const char* kFuncParseConfigFile = "ParseConfigFile";
@@ -79,7 +56,7 @@ void ReadSwitches(const qmx::xml::Node& list, const char* section, AppOptions& o
     if (qmx::reader::IsBlankText(child)) continue;
     // Comments and processing instructions take a position but are not read.
     if (!qmx::reader::IsCommentOrPi(child)) {
-      options.SetLogEnable(section, position, DecimalTextToInt(qmx::reader::RequireAttribute(child, "Value")));
+      options.SetLogEnable(section, position, qmx::reader::DecimalTextToInt(qmx::reader::RequireAttribute(child, "Value")));
     }
     ++position;
   }
@@ -108,6 +85,47 @@ void ReportSaveFailure(const std::string& path, int error) {
   qmx::ShowBox(StrFormat("Cannot save the file. Cause: %s.\nError Code: %d. Path: %s.", cause.c_str(), -1006,
                          path.c_str()),
                qmx::kBoxIconStop);
+}
+
+void ReportSaved(const std::string& path) {
+  PostLog(qmx::kLogGeneral, qmx::kLogSource, StrFormat("Save configuration is completed. Path: %s", path.c_str()));
+}
+
+// Writes the whole text into the file itself. 1 written; 0 after -1003
+// (naming the file, which could not be opened) or -1006.
+int SaveInPlace(const std::string& path, const std::string& bytes) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
+  if (fd < 0) {
+    PostLog(qmx::kLogError, qmx::kLogSource,
+            StrFormat("[Error Code: %d] Cannot open the file during saving. Check if the file exists or using. "
+                      "File: %s.",
+                      -1003, path.c_str()));
+    qmx::ShowBox(StrFormat("Cannot open the file during saving. Check if the file exists or using.\nError Code: "
+                           "%d. File: %s.",
+                           -1003, path.c_str()),
+                 qmx::kBoxIconStop);
+    return 0;
+  }
+  int error = 0;
+  if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) error = errno;
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error != 0) {
+    ReportSaveFailure(path, error);
+    return 0;
+  }
+  ReportSaved(path);
+  return 1;
+}
+
+// 0 when the folder's entries reached the disk, else the error. File systems
+// that cannot synchronise a folder at all (EINVAL) keep nothing back.
+int SyncFolder(const std::string& folder) {
+  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return errno;
+  int error = 0;
+  if (::fsync(dir) != 0 && errno != EINVAL) error = errno;
+  ::close(dir);
+  return error;
 }
 
 }  // namespace
@@ -209,18 +227,13 @@ int SaveConfigFile(const std::string& programFolder, const AppOptions& options, 
   const std::string temporary = path + ".tmp";
   const std::string bytes = FormatConfigFile(options, extras);
 
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
-  if (fd < 0) {
-    PostLog(qmx::kLogError, qmx::kLogSource,
-            StrFormat("[Error Code: %d] Cannot open the file during saving. Check if the file exists or using. "
-                      "File: %s.",
-                      -1003, path.c_str()));
-    qmx::ShowBox(StrFormat("Cannot open the file during saving. Check if the file exists or using.\nError Code: "
-                           "%d. File: %s.",
-                           -1003, path.c_str()),
-                 qmx::kBoxIconStop);
-    return 0;
-  }
+  // A save that was interrupted leaves its temporary behind; nothing else
+  // would ever remove it.
+  (void)::unlink(temporary.c_str());
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+  // An installed program's folder may refuse new files while the settings
+  // file itself stays writable: then the file is rewritten where it is.
+  if (fd < 0) return SaveInPlace(path, bytes);
   // The new file keeps the access rights of the one it replaces.
   struct stat old {};
   if (::stat(path.c_str(), &old) == 0) (void)::fchmod(fd, old.st_mode & 07777);
@@ -228,18 +241,24 @@ int SaveConfigFile(const std::string& programFolder, const AppOptions& options, 
   int error = 0;
   if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) error = errno;
   if (::close(fd) != 0 && error == 0) error = errno;
-  if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) error = errno;
   if (error != 0) {
     ::unlink(temporary.c_str());
     ReportSaveFailure(path, error);
     return 0;
   }
-  // Make the rename itself durable.
-  const int dir = ::open(fs::path(path).parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    (void)::fsync(dir);
-    ::close(dir);
+  if (::rename(temporary.c_str(), path.c_str()) != 0) {
+    // A settings file mounted on its own cannot be replaced, only rewritten.
+    ::unlink(temporary.c_str());
+    return SaveInPlace(path, bytes);
   }
-  PostLog(qmx::kLogGeneral, qmx::kLogSource, StrFormat("Save configuration is completed. Path: %s", path.c_str()));
+  // The rename is durable only once the folder is; a folder that cannot be
+  // synchronised may lose the new file at a power failure.
+  std::string folder = fs::path(path).parent_path().string();
+  if (folder.empty()) folder = ".";
+  if (const int syncError = SyncFolder(folder); syncError != 0) {
+    ReportSaveFailure(folder, syncError);
+    return 0;
+  }
+  ReportSaved(path);
   return 1;
 }

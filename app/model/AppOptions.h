@@ -71,12 +71,12 @@ int ParseConfigFile(const std::string& path, AppOptions& options, ConfigExtras& 
 std::string FormatConfigFile(const AppOptions& options, const ConfigExtras& extras);
 
 // Writes "<programFolder>/QMX410Tools.xml" from the options. The text goes to
-// a temporary file in the same folder that then replaces the old file, so a
-// failed save leaves the previous file as it was. Returns 1 on success, 0 on
-// failure (-1003 cannot open, -1006 cannot write; logged and shown).
+// a temporary file in the same folder ("QMX410Tools.xml.tmp"; one left by an
+// interrupted save is removed first) that then replaces the old file, so a
+// failed save leaves the previous file as it was. When the folder refuses the
+// temporary or its rename, the file is rewritten in place. Returns 1 on
+// success, 0 on failure: -1003 naming the file that could not be opened,
+// -1006 when writing failed or the folder could not be synchronised after the
+// rename (naming the folder); logged and shown.
 int SaveConfigFile(const std::string& programFolder, const AppOptions& options, const ConfigExtras& extras);
 
-// Decimal conversion of the settings and list readers: optional leading
-// blanks and sign, then the leading digits; no digits give 0. Values beyond
-// the 32-bit range are clamped to it.
-int DecimalTextToInt(const std::string& text);

@@ -1,13 +1,20 @@
 #include "app/model/DescriptionReaders.h"
 
-#include "app/model/AppOptions.h"
 #include "app/model/DataTypes.h"
+#include "app/model/IODef.h"
 #include "app/model/Logging.h"
+#include "app/model/NADef.h"
+#include "app/model/ReaderConventions.h"
 #include "common/Utility.h"
 
+#include <type_traits>
+
+using qmx::reader::DecimalTextToInt;
 using qmx::reader::IsBlankText;
 using qmx::reader::IsCommentOrPi;
+using qmx::reader::IsSkipped;
 using qmx::reader::RequireAttribute;
+using qmx::reader::RequireNode;
 
 std::string DisplayTextOrId(const TextIdMap& textIds, const std::string& textId) {
   std::string description;
@@ -19,9 +26,7 @@ std::string DisplayTextOrId(const TextIdMap& textIds, const std::string& textId)
 int AssignSpecInfoXML(const qmx::xml::Node& node, SpecItem& item, const std::string& location,
                       const std::string& filePath, const TextIdMap& textIds) {
   if (!node) {
-    PostLog(qmx::kLogError, qmx::kLogSourceNoBlank,
-            StrFormat("[Error Code: %d] Node does not defined. Loc:%s. Func: %s. xml file: %s", -4000,
-                      location.c_str(), "AssignSpecInfoXML", filePath.c_str()));
+    qmx::reader::LogNodeMissing(qmx::kLogSourceNoBlank, location, "AssignSpecInfoXML", filePath);
     return 2;
   }
   if (IsCommentOrPi(node)) return 2;
@@ -92,4 +97,220 @@ std::unique_ptr<ParaItem> ReadParameterRef(const qmx::xml::Node& node, const Tex
   item->AssignAllowedValues(RequireAttribute(node, "AllowedValues"), item->textId);
   item->displayText = DisplayTextOrId(textIds, item->textId);
   return item;
+}
+
+// ---- the shared sections of a device description ---------------------------------
+
+const DescriptionSide kAdapterSide = {"/CouplerProfile/DeviceInfo", "ParseNA", "Adapter", false, true};
+const DescriptionSide kModuleSide = {"/IOProfile/DeviceInfo", "ParseIO", "Module", true, false};
+
+DescriptionReader::DescriptionReader(const DescriptionSide& side, const qmx::xml::Document& document,
+                                     const TextIdMap& textIds, const std::string& path, std::string& location)
+    : side_(side), document_(document), textIds_(textIds), path_(path), location_(location) {}
+
+std::string DescriptionReader::Path(const char* section) const {
+  return std::string(side_.deviceInfo) + "/" + section;
+}
+
+std::string DescriptionReader::Path(const char* section, const char* element) const {
+  return Path(section) + "/" + element;
+}
+
+template <class Def>
+qmx::xml::Node DescriptionReader::ReadGeneralTexts(Def& def) {
+  const std::string general = Path("General");
+  // The module reader names the section, the adapter reader each element.
+  auto element = [&](const char* name) {
+    const std::string elementPath = general + "/" + name;
+    location_ = side_.sectionLocations ? general : elementPath;
+    return RequireNode(document_, elementPath);
+  };
+  qmx::xml::Node node = element("Name");
+  def.modelNameTextId = RequireAttribute(node, "TextId");
+  def.modelName = GetTextIdValue(textIds_, def.modelNameTextId, def.description);
+  if (IsStrEmpty(def.modelName, 1)) def.modelName = def.modelNameTextId;
+
+  node = element("InfoText");
+  std::string unused;
+  def.infoText = GetTextIdValue(textIds_, RequireAttribute(node, "TextId"), unused);
+  if (IsStrEmpty(def.infoText, 1)) def.infoText = def.description;
+
+  def.orderNumber = RequireAttribute(element("OrderNumber"), "Value");
+  def.graphicFile = RequireAttribute(element("GraphicFile"), "Value");
+  node = element("HelpLink");
+  def.helpLink = RequireAttribute(node, "Value");
+  return node;
+}
+
+template <class Def>
+void DescriptionReader::ReadSpecification(Def& def, const std::vector<SpecRow>& rows) {
+  const std::string section = Path("Specification");
+  for (const SpecRow& row : rows) {
+    const std::string elementPath = section + "/" + row.element;
+    location_ = side_.sectionLocations ? section : elementPath;
+    const qmx::xml::Node node = document_.SelectSingleNode(elementPath);
+    if (row.optional && !node) continue;
+    AssignSpecInfoXML(node, *row.item, elementPath, path_, textIds_);
+    if (row.item == &def.dimension) {
+      def.dimensionHeight = RequireAttribute(node, "Height");
+      def.dimensionWidth = RequireAttribute(node, "Width");
+    }
+  }
+  location_ = section + "/Items/Ref";
+  for (const qmx::xml::Node& node : document_.SelectNodes(location_)) {
+    SpecItem item;
+    if (AssignSpecInfoXML(node, item, location_, path_, textIds_) == 1) def.moreSpecItems.push_back(std::move(item));
+  }
+}
+
+void DescriptionReader::ReadValueLists(ValueListMap& lists) {
+  for (const qmx::xml::Node& node : document_.SelectNodes(Path("ValueList", "ValueItem"))) {
+    if (IsSkipped(node)) continue;
+    location_ = "Value List";
+    ReadValueItem(node, textIds_, lists);
+  }
+}
+
+int DescriptionReader::ImageLength(const qmx::xml::Node& node, const char* attribute,
+                                   const std::string& section) const {
+  const std::string text = RequireAttribute(node, attribute);
+  const int length = DecimalTextToInt(text);
+  if (length >= 0 && length <= kMaxImageLength) return length;
+  PostLog(qmx::kLogError, qmx::kLogSourceNoBlank,
+          StrFormat("[Error Code: %d] Not allowed value in xml file. Value: %s. Loc: %s. Func: %s.", -4001,
+                    text.c_str(), (section + "/@" + attribute).c_str(), side_.function));
+  return 0;
+}
+
+template <class Def>
+int DescriptionReader::ReadParameters(Def& def) {
+  const std::string parametersPath = Path("Parameters");
+  location_ = parametersPath;
+  const qmx::xml::Node parameters = document_.SelectSingleNode(parametersPath);
+  if (!parameters) {
+    qmx::reader::LogNodeMissing(qmx::kLogSourceNoBlank, parametersPath, side_.function, path_);
+    return -4000;
+  }
+  const bool hasAttributes = !parameters.Attributes().empty();
+  if (hasAttributes) {
+    def.paraIndex = DecimalTextToInt(RequireAttribute(parameters, "Index"));
+    def.paraLength = ImageLength(parameters, "Length", parametersPath);
+  } else if (side_.attributesGateParameters) {
+    return 1;
+  }
+  for (const char* required : {"Name", "Const"}) {
+    const std::string elementPath = parametersPath + "/" + required;
+    const qmx::xml::Node node = document_.SelectSingleNode(elementPath);
+    if (!node) {
+      qmx::reader::LogNodeMissing(qmx::kLogSourceNoBlank, elementPath, side_.function, path_);
+      return -4000;
+    }
+    if (required[0] == 'N') {
+      RequireAttribute(node, "TextId");  // read and not kept
+    } else if constexpr (std::is_same_v<Def, NADef>) {
+      def.AssignDefaultParaImage(RequireAttribute(node, "Data"));
+    } else {
+      def.AssignDefaultParaText(RequireAttribute(node, "Data"));
+    }
+  }
+  const std::string refPath = parametersPath + "/Ref";
+  for (const qmx::xml::Node& node : document_.SelectNodes(refPath)) {
+    if (IsSkipped(node)) continue;
+    location_ = side_.sectionLocations ? std::string("Parameters/Ref") : refPath;
+    def.paraItems.push_back(ReadParameterRef(node, textIds_));
+  }
+  return 1;
+}
+
+template <class Def>
+void DescriptionReader::ReadIOItems(Def& def, const char* element, const char* kind,
+                                    std::vector<std::unique_ptr<IOItem>>& items) {
+  location_ = Path("IOData", element);
+  const qmx::xml::Node node = document_.SelectSingleNode(location_);
+  if (!node) return;
+  if constexpr (std::is_same_v<Def, IODef>) {
+    int& channelSize = kind[0] == 'I' ? def.inputChannelSize : def.outputChannelSize;
+    channelSize = DecimalTextToInt(RequireAttribute(node, "OneChSize"));
+  }
+  const ConvParaSource source = def.ConvSource();
+  const ConvParaSource* adapterDef = std::is_same_v<Def, NADef> ? &source : nullptr;
+  const ConvParaSource* moduleDef = std::is_same_v<Def, NADef> ? nullptr : &source;
+  int offset = 0;
+  for (const qmx::xml::Node& child : node.Children()) {
+    if (IsBlankText(child)) continue;
+    std::unique_ptr<IOItem> item =
+        AssignIOItemXML(kind, child, static_cast<uint16_t>(offset), textIds_, adapterDef, moduleDef);
+    if (!item) continue;
+    offset += GetDataTypeSize(item->dataType, item->length);
+    items.push_back(std::move(item));
+  }
+}
+
+template <class Def>
+void DescriptionReader::ReadIOData(Def& def) {
+  const std::string ioDataPath = Path("IOData");
+  location_ = ioDataPath;
+  const qmx::xml::Node ioData = document_.SelectSingleNode(ioDataPath);
+  if (ioData && !ioData.Attributes().empty()) {
+    def.inputLength = ImageLength(ioData, "InputLength", ioDataPath);
+    def.outputLength = ImageLength(ioData, "OutputLength", ioDataPath);
+  }
+  ReadIOItems(def, "Input", "INPUT", def.inputItems);
+  ReadIOItems(def, "Output", "OUTPUT", def.outputItems);
+}
+
+template qmx::xml::Node DescriptionReader::ReadGeneralTexts<NADef>(NADef&);
+template qmx::xml::Node DescriptionReader::ReadGeneralTexts<IODef>(IODef&);
+template void DescriptionReader::ReadSpecification<NADef>(NADef&, const std::vector<SpecRow>&);
+template void DescriptionReader::ReadSpecification<IODef>(IODef&, const std::vector<SpecRow>&);
+template int DescriptionReader::ReadParameters<NADef>(NADef&);
+template int DescriptionReader::ReadParameters<IODef>(IODef&);
+template void DescriptionReader::ReadIOData<NADef>(NADef&);
+template void DescriptionReader::ReadIOData<IODef>(IODef&);
+
+bool MayRegister(const DescriptionSide& side, const std::string& id, const std::string* keptFile,
+                 const std::string& path) {
+  if (IsStrEmpty(id, 1)) {
+    // Definitions are saved and found again by their ID; without one they
+    // could not be.
+    PostLog(qmx::kLogError, qmx::kLogSource,
+            StrFormat("[Error Code: %d] %s ID is empty. The definition is not registered. xml file: %s. Func: %s.",
+                      -4001, side.definitionWord, path.c_str(), side.function));
+    return false;
+  }
+  if (keptFile) {
+    PostLog(qmx::kLogError, qmx::kLogSource,
+            StrFormat("[Error Code: %d] %s ID is defined twice. The first definition is kept. ID: %s. Kept: %s. "
+                      "xml file: %s. Func: %s.",
+                      -4001, side.definitionWord, id.c_str(), keptFile->c_str(), path.c_str(), side.function));
+    return false;
+  }
+  return true;
+}
+
+// ---- the catalogue lists ------------------------------------------------------------
+
+int WalkCatalogueList(const std::string& path, CatalogueListWalk& walk) {
+  qmx::reader::LogStartParsing(path);
+  qmx::xml::Document document;
+  try {
+    document = qmx::xml::Document::LoadFile(path);
+  } catch (const qmx::xml::XmlError&) {
+    qmx::reader::ReportLoadFailure(path);
+    return 0;
+  }
+  try {
+    for (const qmx::xml::Node& group : document.SelectNodes(walk.groupsPath)) {
+      if (IsSkipped(group)) continue;
+      walk.onGroup(group);
+      for (const qmx::xml::Node& child : group.Children()) {
+        if (IsSkipped(child)) continue;
+        walk.onChild(child);
+      }
+    }
+  } catch (const qmx::xml::XmlError& error) {
+    qmx::reader::LogXmlException(qmx::kLogSource, error.what(), walk.function, walk.location, path);
+  }
+  qmx::reader::LogEndParsing(path, 1);
+  return 1;
 }

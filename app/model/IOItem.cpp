@@ -1,12 +1,12 @@
 #include "app/model/IOItem.h"
 
-#include "app/model/AppOptions.h"
 #include "app/model/Logging.h"
+#include "app/model/ReaderConventions.h"
 #include "common/Utility.h"
 
-#include <algorithm>
-#include <cmath>
 #include <cstdlib>
+
+using qmx::reader::DecimalTextToInt;
 
 namespace {
 
@@ -192,42 +192,4 @@ std::string GetConvUnitRuleByPara(const IOItem& item, const std::string& rangeVa
     if (it != item.unitsByValue.end()) mapUnit = it->second;
   }
   return rangeUnit.empty() ? mapUnit : rangeUnit;
-}
-
-std::string ConvRawToEngText(uint16_t raw, const IOItem* rule) {
-  if (!rule || rule->convKind == kConvNone) {
-    float value = 0.0f;
-    Float16ToFloat(raw, value);
-    return StrFormat("%2.2f", static_cast<double>(value));
-  }
-  if (rule->convKind != kConvLinear && rule->convKind != kConvByParaVal) return {};
-  const double x = static_cast<int16_t>(raw);
-  const double rawLow = rule->rawLow;
-  const double rawHigh = rule->rawHigh;
-  if (x > rawHigh || x < rawLow || rawHigh - rawLow == 0.0) return "N/A";
-  const double engLow = rule->engLow;
-  const double engHigh = rule->engHigh;
-  const float value = static_cast<float>(engLow + (x - rawLow) * ((engHigh - engLow) / (rawHigh - rawLow)));
-  return StrFormat("%2.2f", static_cast<double>(value));
-}
-
-uint16_t ConvEngToRaw(double value, const IOItem* rule) {
-  if (!rule || rule->convKind == kConvNone) {
-    uint16_t out = 0;
-    FloatToFloat16(static_cast<float>(value), out);
-    return out;
-  }
-  if (rule->convKind != kConvLinear && rule->convKind != kConvByParaVal) return 0;
-  if (!std::isfinite(value)) return 0;
-  // The range test is made on the value as the item stores its bounds.
-  const float asFloat = static_cast<float>(value);
-  if (asFloat > rule->engHigh || asFloat < rule->engLow) return 0;
-  const double engSpan = static_cast<double>(rule->engHigh) - static_cast<double>(rule->engLow);
-  if (engSpan == 0.0) return 0;
-  const double rawSpan = static_cast<double>(rule->rawHigh) - static_cast<double>(rule->rawLow);
-  double raw = (value - static_cast<double>(rule->engLow)) * rawSpan / engSpan + static_cast<double>(rule->rawLow);
-  const double nearest = std::round(raw);
-  if (std::fabs(raw - nearest) < 1e-3) raw = nearest;
-  raw = std::clamp(std::trunc(raw), -2147483648.0, 2147483647.0);
-  return static_cast<uint16_t>(static_cast<uint32_t>(static_cast<int64_t>(raw)));
 }

@@ -1,6 +1,7 @@
 // The input and output data items of adapter and module definitions, with
 // the conversion state of analog items: a linear rule, or ranges and units
-// chosen by the value of a parameter of the same definition.
+// chosen by the value of a parameter of the same definition. The values
+// themselves are converted by ValueConversion, the one road for them.
 #pragma once
 
 #include "app/model/DataTypes.h"
@@ -85,26 +86,6 @@ int ChangeConvValRuleByPara(IOItem& item, const std::string& value);
 // The unit under the two parameter values: the range's unit when it has one,
 // else the unit-map text, else empty.
 std::string GetConvUnitRuleByPara(const IOItem& item, const std::string& rangeValue, const std::string& unitValue);
-
-// The engineering text of a raw analog value (Float16 item) under a rule,
-// with the rule's active ranges as they stand:
-//   no rule, kind none   the raw value as 12.4 fixed point, "%2.2f";
-//   Linear, ByParaVal    engLow + (raw - rawLow) * (engSpan / rawSpan) of the
-//                        signed raw value, "%2.2f"; "N/A" outside rawLow ...
-//                        rawHigh or for an empty raw span;
-//   any other kind       empty.
-std::string ConvRawToEngText(uint16_t raw, const IOItem* rule);
-// The raw value of an engineering value under a rule (the reverse):
-//   no rule, kind none   12.4 fixed point;
-//   Linear, ByParaVal    (value - engLow) * rawSpan / engSpan + rawLow, in
-//                        double precision and truncated toward zero (a result
-//                        within 1/1000 of a step of a whole number is that
-//                        number, so exact values survive the way back and
-//                        forth); 0 outside engLow ... engHigh or for an empty
-//                        span;
-//   any other kind       0.
-// The result is kept to 16 bits.
-uint16_t ConvEngToRaw(double value, const IOItem* rule);
 
 struct ConvRule {
   // The item's fixed unit text.

@@ -1,8 +1,8 @@
 #include "app/model/NACatalogue.h"
 
-#include "app/model/AppOptions.h"
 #include "app/model/DataTypes.h"
 #include "app/model/Logging.h"
+#include "app/model/ReaderConventions.h"
 #include "common/Utility.h"
 #include "platform/os/os.h"
 
@@ -10,8 +10,8 @@
 #include <filesystem>
 
 namespace fs = std::filesystem;
-using qmx::reader::IsBlankText;
-using qmx::reader::IsCommentOrPi;
+using qmx::reader::DecimalTextToInt;
+using qmx::reader::IsSkipped;
 using qmx::reader::RequireAttribute;
 using qmx::reader::RequireNode;
 
@@ -19,19 +19,6 @@ namespace {
 
 constexpr const char* kDeviceInfo = "/CouplerProfile/DeviceInfo";
 constexpr const char* kGeneral = "/CouplerProfile/DeviceInfo/General";
-constexpr const char* kSpecification = "/CouplerProfile/DeviceInfo/Specification";
-constexpr const char* kParameters = "/CouplerProfile/DeviceInfo/Parameters";
-constexpr const char* kIOData = "/CouplerProfile/DeviceInfo/IOData";
-
-std::string Path(const char* section, const char* element) { return std::string(section) + "/" + element; }
-
-bool Skipped(const qmx::xml::Node& node) { return IsCommentOrPi(node) || IsBlankText(node); }
-
-void LogNodeMissing(const std::string& element, const std::string& function, const std::string& file) {
-  PostLog(qmx::kLogError, qmx::kLogSourceNoBlank,
-          StrFormat("[Error Code: %d] Node does not defined. Loc:%s. Func: %s. xml file: %s", -4000, element.c_str(),
-                    function.c_str(), file.c_str()));
-}
 
 void LogNotAllowed(const std::string& value, const std::string& location) {
   PostLog(qmx::kLogError, qmx::kLogSourceNoBlank,
@@ -65,8 +52,8 @@ std::unique_ptr<ParaItem> ReadCommBlockItem(const qmx::xml::Node& node, const ch
 // continued: its items follow the earlier ones, so the items, the layout text,
 // the length and the default image stay one consistent block.
 void ReadCommBlocks(const qmx::xml::Document& document, NADef& def, const TextIdMap& textIds, std::string& location) {
-  for (const qmx::xml::Node& block : document.SelectNodes(Path(kDeviceInfo, "Monitoring/CommBlock"))) {
-    if (Skipped(block)) continue;
+  for (const qmx::xml::Node& block : document.SelectNodes(std::string(kDeviceInfo) + "/Monitoring/CommBlock")) {
+    if (IsSkipped(block)) continue;
     location = "CommBlock";
     const int index = StrToBool(RequireAttribute(block, "InitOnly")) ? kMonInit : kMonFreq;
     const size_t b = static_cast<size_t>(index);
@@ -74,7 +61,7 @@ void ReadCommBlocks(const qmx::xml::Document& document, NADef& def, const TextId
     int offset = def.blockLength[b];
     std::string pieces;
     for (const qmx::xml::Node& child : block.Children()) {
-      if (Skipped(child)) continue;
+      if (IsSkipped(child)) continue;
       std::string dataTypeText;
       std::unique_ptr<ParaItem> item =
           ReadCommBlockItem(child, index == kMonInit ? "MON_INIT" : "MON_FREQ", textIds, dataTypeText);
@@ -91,23 +78,6 @@ void ReadCommBlocks(const qmx::xml::Document& document, NADef& def, const TextId
     }
     def.blockLength[b] = offset;
     def.AssignCommBlockInitVal(index);
-  }
-}
-
-void ReadIOItems(const qmx::xml::Document& document, NADef& def, const TextIdMap& textIds, const char* element,
-                 const char* kind, std::vector<std::unique_ptr<IOItem>>& items, std::string& location) {
-  location = Path(kIOData, element);
-  const qmx::xml::Node node = document.SelectSingleNode(location);
-  if (!node) return;
-  const ConvParaSource source = def.ConvSource();
-  int offset = 0;
-  for (const qmx::xml::Node& child : node.Children()) {
-    if (IsBlankText(child)) continue;
-    std::unique_ptr<IOItem> item =
-        AssignIOItemXML(kind, child, static_cast<uint16_t>(offset), textIds, &source, nullptr);
-    if (!item) continue;
-    offset += GetDataTypeSize(item->dataType, item->length);
-    items.push_back(std::move(item));
   }
 }
 
@@ -135,83 +105,23 @@ int ReadNADescription(const qmx::xml::Document& document, NADef& def, int iconId
     return -4000;
   }
 
-  // Specification.
-  struct SpecRow {
-    const char* element;
-    SpecItem* item;
-    bool optional;
-  };
-  const SpecRow rows[] = {
-      {"HardwareVer", &def.hardwareVer, false},       {"MaxNodes", &def.maxNodes, false},
-      {"InputMaxSize", &def.inputMaxSize, false},     {"OutputMaxSize", &def.outputMaxSize, false},
-      {"IOMaxDataSize", &def.ioMaxDataSize, true},    {"Dimension", &def.dimension, false},
-      {"PowerDissipation", &def.powerDissipation, false}, {"MaxPowerForIOs", &def.maxPowerForIOs, false},
-      {"MaxExpansion", &def.maxExpansion, false},     {"SettableNodeAddrRange", &def.settableNodeAddrRange, true},
-  };
-  for (const SpecRow& row : rows) {
-    location = Path(kSpecification, row.element);
-    const qmx::xml::Node node = document.SelectSingleNode(location);
-    if (row.optional && !node) continue;
-    AssignSpecInfoXML(node, *row.item, location, path, textIds);
-    if (row.item == &def.dimension) {
-      def.dimensionHeight = RequireAttribute(node, "Height");
-      def.dimensionWidth = RequireAttribute(node, "Width");
-    }
-  }
-  location = Path(kSpecification, "Items/Ref");
-  for (const qmx::xml::Node& node : document.SelectNodes(location)) {
-    SpecItem item;
-    if (AssignSpecInfoXML(node, item, location, path, textIds) == 1) def.moreSpecItems.push_back(std::move(item));
-  }
-
-  // Monitoring blocks and value lists.
+  DescriptionReader reader(kAdapterSide, document, textIds, path, location);
+  reader.ReadSpecification(def, {
+                                    {"HardwareVer", &def.hardwareVer, false},
+                                    {"MaxNodes", &def.maxNodes, false},
+                                    {"InputMaxSize", &def.inputMaxSize, false},
+                                    {"OutputMaxSize", &def.outputMaxSize, false},
+                                    {"IOMaxDataSize", &def.ioMaxDataSize, true},
+                                    {"Dimension", &def.dimension, false},
+                                    {"PowerDissipation", &def.powerDissipation, false},
+                                    {"MaxPowerForIOs", &def.maxPowerForIOs, false},
+                                    {"MaxExpansion", &def.maxExpansion, false},
+                                    {"SettableNodeAddrRange", &def.settableNodeAddrRange, true},
+                                });
   ReadCommBlocks(document, def, textIds, location);
-  for (const qmx::xml::Node& node : document.SelectNodes(Path(kDeviceInfo, "ValueList/ValueItem"))) {
-    if (Skipped(node)) continue;
-    location = "Value List";
-    ReadValueItem(node, textIds, def.valueLists);
-  }
-
-  // Parameters.
-  location = kParameters;
-  const qmx::xml::Node parameters = document.SelectSingleNode(kParameters);
-  if (!parameters) {
-    LogNodeMissing(kParameters, "ParseNA", path);
-    return -4000;
-  }
-  if (!parameters.Attributes().empty()) {
-    def.paraIndex = DecimalTextToInt(RequireAttribute(parameters, "Index"));
-    def.paraLength = DecimalTextToInt(RequireAttribute(parameters, "Length"));
-    const std::string namePath = Path(kParameters, "Name");
-    const qmx::xml::Node name = document.SelectSingleNode(namePath);
-    if (!name) {
-      LogNodeMissing(namePath, "ParseNA", path);
-      return -4000;
-    }
-    RequireAttribute(name, "TextId");  // read and not kept
-    const std::string constPath = Path(kParameters, "Const");
-    const qmx::xml::Node constant = document.SelectSingleNode(constPath);
-    if (!constant) {
-      LogNodeMissing(constPath, "ParseNA", path);
-      return -4000;
-    }
-    def.AssignDefaultParaImage(RequireAttribute(constant, "Data"));
-    location = Path(kParameters, "Ref");
-    for (const qmx::xml::Node& node : document.SelectNodes(location)) {
-      if (Skipped(node)) continue;
-      def.paraItems.push_back(ReadParameterRef(node, textIds));
-    }
-  }
-
-  // I/O data.
-  location = kIOData;
-  const qmx::xml::Node ioData = document.SelectSingleNode(kIOData);
-  if (ioData && !ioData.Attributes().empty()) {
-    def.inputLength = DecimalTextToInt(RequireAttribute(ioData, "InputLength"));
-    def.outputLength = DecimalTextToInt(RequireAttribute(ioData, "OutputLength"));
-  }
-  ReadIOItems(document, def, textIds, "Input", "INPUT", def.inputItems, location);
-  ReadIOItems(document, def, textIds, "Output", "OUTPUT", def.outputItems, location);
+  reader.ReadValueLists(def.valueLists);
+  if (reader.ReadParameters(def) != 1) return -4000;
+  reader.ReadIOData(def);
   return 1;
 }
 
@@ -240,10 +150,29 @@ const NADef* NACatalogue::FindByModelName(const std::string& modelName) const {
   return nullptr;
 }
 
+int NACatalogue::Register(std::unique_ptr<NADef> definition, const std::string& path) {
+  if (!definition) return 0;
+  const NADef* first = FindByID(definition->ID);
+  const std::string keptFile = first ? FileOf(first) : std::string();
+  if (!MayRegister(kAdapterSide, definition->ID, first ? &keptFile : nullptr, path)) return 0;
+  definitions.push_back(std::move(definition));
+  files_.resize(definitions.size() - 1);
+  files_.push_back(path);
+  return 1;
+}
+
+std::string NACatalogue::FileOf(const NADef* definition) const {
+  for (size_t i = 0; i < definitions.size() && i < files_.size(); ++i) {
+    if (definitions[i].get() == definition) return files_[i];
+  }
+  return {};
+}
+
 void NACatalogue::Clear() {
   groups.clear();
   busTypes.clear();
   definitions.clear();
+  files_.clear();
 }
 
 std::string NAListPath(const std::string& programFolder) {
@@ -268,31 +197,15 @@ std::string NADescriptionPath(const std::string& listPath, const std::string& fi
 
 int MultiParseNAofCommDrivers(const qmx::xml::Document& document, NADef& def, const TextIdMap& textIds,
                               std::string& location) {
-  location = Path(kGeneral, "Name");
-  qmx::xml::Node node = RequireNode(document, location);
-  def.modelNameTextId = RequireAttribute(node, "TextId");
-  def.modelName = GetTextIdValue(textIds, def.modelNameTextId, def.description);
-  if (IsStrEmpty(def.modelName, 1)) def.modelName = def.modelNameTextId;
-
-  location = Path(kGeneral, "InfoText");
-  node = RequireNode(document, location);
-  std::string unused;
-  def.infoText = GetTextIdValue(textIds, RequireAttribute(node, "TextId"), unused);
-  if (IsStrEmpty(def.infoText, 1)) def.infoText = def.description;
-
-  location = Path(kGeneral, "OrderNumber");
-  def.orderNumber = RequireAttribute(RequireNode(document, location), "Value");
-  location = Path(kGeneral, "GraphicFile");
-  def.graphicFile = RequireAttribute(RequireNode(document, location), "Value");
-  location = Path(kGeneral, "HelpLink");
-  qmx::xml::Node lastRead = RequireNode(document, location);
-  def.helpLink = RequireAttribute(lastRead, "Value");
+  const std::string noFile;
+  DescriptionReader reader(kAdapterSide, document, textIds, noFile, location);
+  qmx::xml::Node lastRead = reader.ReadGeneralTexts(def);
 
   const int count = DecimalTextToInt(def.driverCount);
   std::string lastType;
   for (int n = 1; n <= count; ++n) {
     location = StrFormat("%s/CommDriver%d", kGeneral, n);
-    node = RequireNode(document, location);
+    const qmx::xml::Node node = RequireNode(document, location);
     CommDriverEntry entry;
     entry.commType = RequireAttribute(node, "CommType");
     entry.fileName = RequireAttribute(node, "FileName");
@@ -321,7 +234,7 @@ int MultiParseNAofCommDrivers(const qmx::xml::Document& document, NADef& def, co
     }
   }
 
-  const std::string factoryPath = Path(kGeneral, "FactorySetting");
+  const std::string factoryPath = std::string(kGeneral) + "/FactorySetting";
   if (const qmx::xml::Node factory = document.SelectSingleNode(factoryPath)) {
     location = factoryPath;
     def.factoryCommSetting = RequireAttribute(factory, "Communicate");
@@ -339,6 +252,7 @@ int ParseNA(const std::string& path, int iconIdx, const TextIdMap& textIds,
     const int rc = ReadNADescription(document, *def, iconIdx, textIds, path, location);
     if (rc != 1) return rc;  // the partly built definition is dropped
   } catch (const qmx::xml::XmlError& error) {
+    // For a file that did not load, the error names its line and the reason.
     qmx::reader::LogXmlException(qmx::kLogSource, error.what(), "ParseNA", location, path);
     qmx::reader::LogEndParsing(path, 1);
     return 1;
@@ -348,56 +262,55 @@ int ParseNA(const std::string& path, int iconIdx, const TextIdMap& textIds,
   return 1;
 }
 
+int ParseNA(const std::string& path, int iconIdx, const TextIdMap& textIds, NACatalogue& catalogue,
+            const NADef** registered) {
+  if (registered) *registered = nullptr;
+  std::vector<std::unique_ptr<NADef>> read;
+  const int rc = ParseNA(path, iconIdx, textIds, read);
+  if (!read.empty()) {
+    const NADef* def = read.front().get();
+    if (catalogue.Register(std::move(read.front()), path) == 1 && registered) *registered = def;
+  }
+  return rc;
+}
+
 int ParseNAFiles(const std::string& path, const TextIdMap& textIds, NACatalogue& catalogue,
                  CatalogueToolBox* toolBox) {
-  qmx::reader::LogStartParsing(path);
-  qmx::xml::Document document;
-  try {
-    document = qmx::xml::Document::LoadFile(path);
-  } catch (const qmx::xml::XmlError&) {
-    qmx::reader::ReportLoadFailure(path);
-    return 0;
-  }
-
-  std::string location = "Group";
-  try {
-    for (const qmx::xml::Node& groupNode : document.SelectNodes("/CouplerList/Group")) {
-      if (Skipped(groupNode)) continue;
-      location = "ItemRef list";
-      NACatalogueGroup group;
-      group.category = RequireAttribute(groupNode, "Category");
+  int folder = -1;
+  int iconIdx = 0;
+  CatalogueListWalk walk;
+  walk.groupsPath = "/CouplerList/Group";
+  walk.location = "Group";
+  walk.function = "ParseNAFiles";
+  walk.onGroup = [&](const qmx::xml::Node& groupNode) {
+    walk.location = "ItemRef list";
+    NACatalogueGroup group;
+    group.category = RequireAttribute(groupNode, "Category");
+    std::string unused;
+    group.title = GetTextIdValue(textIds, group.category, unused);
+    folder = toolBox ? toolBox->AddFolder(group.title, 0) : -1;
+    group.iconIdx = DecimalTextToInt(RequireAttribute(groupNode, "IconIdx"));
+    iconIdx = group.iconIdx;
+    catalogue.groups.push_back(std::move(group));
+  };
+  walk.onChild = [&](const qmx::xml::Node& child) {
+    NACatalogueItem item;
+    item.textId = RequireAttribute(child, "TextId");
+    if (!StrToBool(RequireAttribute(child, "Available"))) return;
+    item.busType = RequireAttribute(child, "BusType");
+    catalogue.AddBusType(item.busType);
+    item.image = iconIdx;
+    item.shown = item.textId != "T_NAxxxx";
+    if (item.shown) {
       std::string unused;
-      group.title = GetTextIdValue(textIds, group.category, unused);
-      const int folder = toolBox ? toolBox->AddFolder(group.title, 0) : -1;
-      group.iconIdx = DecimalTextToInt(RequireAttribute(groupNode, "IconIdx"));
-      catalogue.groups.push_back(std::move(group));
-      const int iconIdx = catalogue.groups.back().iconIdx;
-
-      for (const qmx::xml::Node& child : groupNode.Children()) {
-        if (Skipped(child)) continue;
-        NACatalogueItem item;
-        item.textId = RequireAttribute(child, "TextId");
-        if (!StrToBool(RequireAttribute(child, "Available"))) continue;
-        item.busType = RequireAttribute(child, "BusType");
-        catalogue.AddBusType(item.busType);
-        item.image = iconIdx;
-        item.shown = item.textId != "T_NAxxxx";
-        if (item.shown) {
-          item.name = GetTextIdValue(textIds, item.textId, unused);
-          if (toolBox) toolBox->AddItem(folder, item.name, iconIdx, 0);
-        }
-        std::vector<NACatalogueItem>& items = catalogue.groups.back().items;
-        items.push_back(std::move(item));
-        const std::string fileName = RequireAttribute(child, "DefineFileName");
-        items.back().descriptionPath = NADescriptionPath(path, fileName);
-        const size_t before = catalogue.definitions.size();
-        ParseNA(items.back().descriptionPath, iconIdx, textIds, catalogue.definitions);
-        if (catalogue.definitions.size() > before) items.back().definition = catalogue.definitions.back().get();
-      }
+      item.name = GetTextIdValue(textIds, item.textId, unused);
+      if (toolBox) toolBox->AddItem(folder, item.name, iconIdx, 0);
     }
-  } catch (const qmx::xml::XmlError& error) {
-    qmx::reader::LogXmlException(qmx::kLogSource, error.what(), "ParseNAFiles", location, path);
-  }
-  qmx::reader::LogEndParsing(path, 1);
-  return 1;
+    // The item stays in the window also when its description fails.
+    std::vector<NACatalogueItem>& items = catalogue.groups.back().items;
+    items.push_back(std::move(item));
+    items.back().descriptionPath = NADescriptionPath(path, RequireAttribute(child, "DefineFileName"));
+    ParseNA(items.back().descriptionPath, iconIdx, textIds, catalogue, &items.back().definition);
+  };
+  return WalkCatalogueList(path, walk);
 }

@@ -5,6 +5,9 @@
 //
 // The catalogue owns the adapter definitions it read (one owner; adapter
 // objects of projects only point at them) and the list of distinct bus types.
+// A definition is registered only when its description was read to the end;
+// a second definition of an ID already registered is refused (the first
+// stays, the duplicate is logged with both files), as modules are.
 #pragma once
 
 #include "app/model/DescriptionReaders.h"
@@ -37,6 +40,12 @@ struct NACatalogueGroup {
 
 class NACatalogue {
 public:
+  // Takes over a definition read to its end: 1 registered, 0 refused for an
+  // empty ID or an ID registered already (logged with -4001, naming both
+  // files; the definition is freed). `path` is its file.
+  int Register(std::unique_ptr<NADef> definition, const std::string& path);
+  // The file a registered definition was read from (empty when unknown).
+  std::string FileOf(const NADef* definition) const;
   // Appends a bus type unless it is already listed (compared without regard
   // to case).
   void AddBusType(const std::string& name);
@@ -46,9 +55,12 @@ public:
   const NADef* FindByModelName(const std::string& modelName) const;
   void Clear();
 
-  std::vector<std::unique_ptr<NADef>> definitions;  // in the order read
+  std::vector<std::unique_ptr<NADef>> definitions;  // registered, in the order registered
   std::vector<std::string> busTypes;                // each once, in the order first met
   std::vector<NACatalogueGroup> groups;             // in file order
+
+private:
+  std::vector<std::string> files_;  // file of each registered definition
 };
 
 // The catalogue list of the program folder ("<appDir>/Products/listNA.xml").
@@ -66,10 +78,18 @@ int ParseNAFiles(const std::string& path, const TextIdMap& textIds, NACatalogue&
 
 // Reads one device description into a new definition, appended to
 // `definitions` only when read to its end. 1 read, or ended by an XML failure
-// (-6001 logged, nothing appended); -4000 on a content error: more than four
-// drivers, or no Parameters, Parameters/Name or Parameters/Const element.
+// (-6001 logged with the parser's line and reason for a file that did not
+// load; nothing appended); -4000 on a content error: more than four drivers,
+// or no Parameters, Parameters/Name or Parameters/Const element. Image
+// lengths outside 0 ... 65535 are refused with -4001 and read as 0.
 int ParseNA(const std::string& path, int iconIdx, const TextIdMap& textIds,
             std::vector<std::unique_ptr<NADef>>& definitions);
+
+// Reads one description and registers its definition in `catalogue` when it
+// was read to the end; the registered definition (null otherwise) goes to
+// `registered`. Returns the other form's result.
+int ParseNA(const std::string& path, int iconIdx, const TextIdMap& textIds, NACatalogue& catalogue,
+            const NADef** registered = nullptr);
 
 // Reads the General section (texts, driver entries, byte order, factory
 // setting) of a loaded description; `location` follows the element being

@@ -1,8 +1,10 @@
 #include "app/model/NADef.h"
 
-#include "app/model/AppOptions.h"
 #include "app/model/Logging.h"
+#include "app/model/ReaderConventions.h"
 #include "common/Utility.h"
+
+using qmx::reader::DecimalTextToInt;
 
 namespace {
 

@@ -1,69 +1,14 @@
 #include "app/model/TextIdList.h"
 
-#include "app/model/AppOptions.h"
 #include "app/model/Logging.h"
+#include "app/model/ReaderConventions.h"
 #include "common/Utility.h"
 #include "platform/os/os.h"
+#include "platform/xml/xml.h"
 
 #include <filesystem>
 
 namespace fs = std::filesystem;
-
-namespace qmx::reader {
-
-bool IsCommentOrPi(const xml::Node& node) {
-  const xml::NodeType type = node.Type();
-  return type == xml::NodeType::Comment || type == xml::NodeType::ProcessingInstruction;
-}
-
-bool IsBlankText(const xml::Node& node) {
-  if (node.Type() != xml::NodeType::Text) return false;
-  for (char ch : node.Text()) {
-    if (ch != ' ' && ch != '\t' && ch != '\r' && ch != '\n') return false;
-  }
-  return true;
-}
-
-std::string RequireAttribute(const xml::Node& node, const std::string& name) {
-  if (!node || node.Type() != xml::NodeType::Element) throw xml::XmlError(kMissingNodeText);
-  std::optional<std::string> value = node.FindAttribute(name);
-  if (!value) throw xml::XmlError(kMissingNodeText);
-  return *value;
-}
-
-xml::Node RequireNode(const xml::Document& document, const std::string& path) {
-  xml::Node node = document.SelectSingleNode(path);
-  if (!node) throw xml::XmlError(kMissingNodeText);
-  return node;
-}
-
-void LogStartParsing(const std::string& path) {
-  PostLog(kLogDeveloper, kLogSource, StrFormat("Start parsing definition file. File:%s", path.c_str()));
-}
-
-void LogEndParsing(const std::string& path, int result) {
-  PostLog(kLogDeveloper, kLogSource,
-          StrFormat("End parsing definition file. File:%s. Result: %d", path.c_str(), result));
-}
-
-void ReportLoadFailure(const std::string& path) {
-  PostLog(kLogError, kLogSource,
-          StrFormat("[Error Code: %d] Cannot open the file. Check if the file exists or using. XML File: %s.", -1027,
-                    path.c_str()));
-  ShowBox(StrFormat("Cannot open the file. Check if the file exists or using.\nXML File: %s.", path.c_str()),
-          kBoxIconStop);
-}
-
-void LogXmlException(const std::string& source, const std::string& errorText, const std::string& function,
-                     const std::string& location, const std::string& path) {
-  std::string text = errorText;
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  PostLog(kLogError, source,
-          StrFormat("[Error Code: %d] Exception is happened. %s. Func:%s. Loc:%s. xml file: %s.", -6001, text.c_str(),
-                    function.c_str(), location.c_str(), path.c_str()));
-}
-
-}  // namespace qmx::reader
 
 namespace {
 

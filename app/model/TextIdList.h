@@ -1,13 +1,10 @@
-// The text-id list and the error list of the catalogue, and the reading
-// conventions every definition-file reader follows.
+// The text-id list and the error list of the catalogue.
 //
 // Every text the catalogue shows is named by a text id and looked up in
 // "Products/listTextId<Language>.xml"; "Products/listError<Language>.xml"
 // gives class, description and action texts of numbered rule failures by the
 // part of the program that raises them (its generator id).
 #pragma once
-
-#include "platform/xml/xml.h"
 
 #include <map>
 #include <string>
@@ -49,33 +46,3 @@ int GetErrInfo(const ErrorMap& map, const std::string& category, int code, std::
 // Display text of a text id, its description into `description`. An unknown
 // id gives empty texts and logs -1001.
 std::string GetTextIdValue(const TextIdMap& map, const std::string& textId, std::string& description);
-
-// ---- conventions shared by the definition-file readers --------------------------
-namespace qmx::reader {
-
-// The description the readers log for a node or attribute that is not there.
-inline constexpr const char* kMissingNodeText = "Invalid pointer";
-
-// Comments, processing instructions and blank text between elements take no
-// part in the reading of a list.
-bool IsCommentOrPi(const xml::Node& node);
-bool IsBlankText(const xml::Node& node);
-
-// The attribute's text; throws xml::XmlError(kMissingNodeText) when the node
-// is missing, is not an element or has no such attribute.
-std::string RequireAttribute(const xml::Node& node, const std::string& name);
-// The node at the path; throws xml::XmlError(kMissingNodeText) when none.
-xml::Node RequireNode(const xml::Document& document, const std::string& path);
-
-// "Start parsing definition file. File:%s" / "End parsing definition file.
-// File:%s. Result: %d", category 4.
-void LogStartParsing(const std::string& path);
-void LogEndParsing(const std::string& path, int result);
-// -1027 line (category 0) and the "Cannot open the file..." box.
-void ReportLoadFailure(const std::string& path);
-// The -6001 line of a reading that stopped at an XML failure; the error text
-// loses any trailing line break.
-void LogXmlException(const std::string& source, const std::string& errorText, const std::string& function,
-                     const std::string& location, const std::string& path);
-
-}  // namespace qmx::reader

@@ -173,25 +173,26 @@ int ConvEngToRawChecked(double value, const ConvRuleState* rule, uint16_t& raw, 
                       static_cast<double>(rule->engLow), static_cast<double>(rule->engHigh), loc, func));
     return 0;
   }
-  const double engSpan = static_cast<double>(rule->engHigh) - static_cast<double>(rule->engLow);
-  if (rule->kind == kConvLinear) {
-    if (engSpan == 0.0) {
-      PostLog(qmx::kLogError, qmx::kLogSourceNoBlank,
-              StrFormat("[Bug] Engineering range of conversion rule is empty. Loc: %s. Func: %s.", loc, func));
-      return 0;
-    }
-    const double rawSpan = static_cast<double>(rule->rawHigh) - static_cast<double>(rule->rawLow);
-    const double result =
-        (value - static_cast<double>(rule->engLow)) / (engSpan / rawSpan) + static_cast<double>(rule->rawLow);
-    raw = To16Bits(SnapTruncate(result));
-    return 1;
-  }
-  if (rule->resolution == 0.0f) {
+  if (rule->kind == kConvByParaVal && rule->resolution == 0.0f) {
     PostLog(qmx::kLogError, qmx::kLogSourceNoBlank,
             StrFormat("[Bug] Resolution of conversion rule is 0. Loc: %s. Func: %s.", loc, func));
     return 0;
   }
-  raw = To16Bits(SnapTruncate(value / static_cast<double>(rule->resolution)));
+  const double engSpan = static_cast<double>(rule->engHigh) - static_cast<double>(rule->engLow);
+  if (engSpan == 0.0) {
+    PostLog(qmx::kLogError, qmx::kLogSourceNoBlank,
+            StrFormat("[Bug] Engineering range of conversion rule is empty. Loc: %s. Func: %s.", loc, func));
+    return 0;
+  }
+  // Both kinds go back along the ranges that reading goes forth on, so a
+  // value written reads back as itself. (Dividing by the resolution alone
+  // would do so only for ranges that start at 0 on both sides: 12 of
+  // 4 ... 20 mA over raw 0 ... 32000 would be stored as 24000, which reads
+  // 16 mA.)
+  const double rawSpan = static_cast<double>(rule->rawHigh) - static_cast<double>(rule->rawLow);
+  const double result =
+      (value - static_cast<double>(rule->engLow)) * rawSpan / engSpan + static_cast<double>(rule->rawLow);
+  raw = To16Bits(SnapTruncate(result));
   return 1;
 }
 
@@ -318,7 +319,8 @@ int WriteUserValue(uint8_t* image, int /*imageLength*/, const ItemAddress& a, co
       // The field as the reader sees it, so parts not given keep their bytes.
       std::vector<uint8_t> field(a.size, 0);
       CopyBytesByOrder(field.data(), at, a.size, mode);
-      const int parts = GetCharCount(text, '.') + 1;
+      // GetCharCount counts the fields the dots separate ("1.2.3" has 3).
+      const int parts = text.empty() ? 1 : GetCharCount(text, '.');
       for (int k = 0; k < parts && k < a.size; ++k) {
         const std::string part = GetToken(text, static_cast<int16_t>(k + 1), '.', 1);
         const long long value = DecimalTextToInt64(part);

@@ -60,9 +60,12 @@ std::string ConvRawToText(uint16_t raw, const ConvRuleState* rule);
 // by-parameter rule whose resolution is 0, not a finite number, a kind
 // without a conversion), `raw` then 0.
 //   no rule or kind none   12.4 fixed point;
-//   Linear                 (value - engLow) / (engSpan / rawSpan) + rawLow,
-//                          truncated toward zero;
-//   ByParaVal              value / resolution, truncated toward zero.
+//   Linear, ByParaVal      (value - engLow) * rawSpan / engSpan + rawLow over
+//                          the active ranges, in double precision and
+//                          truncated toward zero (a result within 1/1000 of
+//                          a step of a whole number is that number, so exact
+//                          values survive the way back and forth); kept to
+//                          16 bits.
 // `func` names the calling operation in the messages.
 int ConvEngToRawChecked(double value, const ConvRuleState* rule, uint16_t& raw, const char* func);
 

@@ -340,8 +340,9 @@ TEST(IORegistrationTest, AMissingDescriptionKeepsTheItemAndRegistersNothing) {
   EXPECT_EQ(Ids(t.catalogue.groups[0]), (std::vector<std::string>{"TM-A"}));
   EXPECT_EQ(t.catalogue.FindByProductCode(0x2B02), nullptr);
   const std::string b = t.File("TMB.xml");
-  EXPECT_TRUE(t.log.HasText("[Error Code: -4000] Node does not defined. Loc:/IOProfile/DeviceInfo. Func: ParseIO. "
-                            "xml file: " + b));
+  EXPECT_TRUE(HasCodeLine(t.log.records(), -4000,
+                          "Node does not defined. Loc:/IOProfile/DeviceInfo. Func: ParseIO. xml file: " + b +
+                              ". Cause: Cannot open the file " + b));
   EXPECT_FALSE(t.log.HasText("End parsing definition file. File:" + b + ". Result: 1"));
   EXPECT_TRUE(t.log.HasText("[Warning: -4000] Module definition is not registered. Its description was not read to "
                             "the end. TextId: T_TMB. xml file: " + b + ". Func: ParseIOFiles."));

@@ -1,13 +1,17 @@
 // Mutants of module B's description: one attribute or element deleted or
 // corrupted, selected by XPath. Each reading must stop where the rules say,
 // log the code and the place, register B only when it was read to the end,
-// and leave A (before) and C (after) registered.
+// and leave A (before) and C (after) registered. One table of mutants is also
+// applied to the adapter and the module catalogue alike: the shared reader
+// gives both the same bounds and refusals.
 #include "app/model/IOCatalogue.h"
+#include "app/model/NACatalogue.h"
 #include "tests/model_catalogue_io/io_helpers.h"
 #include "tests/model_settings/log_capture.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 
 using qmx::test::ApplyMutation;
@@ -17,6 +21,7 @@ using qmx::test::LoadIOTestTexts;
 using qmx::test::LogCapture;
 using qmx::test::Mutation;
 using qmx::test::TempDir;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -234,5 +239,160 @@ TEST(IODescriptionMutantTest, CorruptedValuesKeepTheDefinitionUsable) {
     const IODef* b = catalogue.FindByID("TM-B");
     ASSERT_NE(b, nullptr);
     c.check(*b);
+  }
+}
+
+// ---- one reader for adapter and module descriptions ---------------------------------
+
+namespace {
+
+// Description B of the adapter or of the module test catalogue, read with one
+// mutation, as the shared table sees it.
+struct SideRun {
+  size_t registered = 0;  // definitions registered
+  int paraLength = -1;    // of B, when registered under its own ID
+  int inputLength = -1;
+  int outputLength = -1;
+  std::vector<qmx::LogRecord> records;
+};
+
+struct Side {
+  const char* deviceInfo;
+  const char* function;
+  const char* word;
+  const char* aId;
+  const char* bId;
+  const char* aFile;  // below the catalogue folder
+  const char* bFile;
+};
+
+const Side kSides[] = {
+    {"/CouplerProfile/DeviceInfo", "ParseNA", "Adapter", "TA-0001", "TB-0002", "NA/TestA.xml", "NA/TestB.xml"},
+    {"/IOProfile/DeviceInfo", "ParseIO", "Module", "TM-A", "TM-B", "IO/TMA.xml", "IO/TMB.xml"},
+};
+
+template <class Def>
+void Fill(SideRun& run, const Def* b) {
+  if (!b) return;
+  run.paraLength = b->paraLength;
+  run.inputLength = b->inputLength;
+  run.outputLength = b->outputLength;
+}
+
+SideRun ReadSide(const Side& side, const fs::path& dir, const Mutation& mutation) {
+  const bool adapter = side.word[0] == 'A';
+  if (adapter) {
+    qmx::test::CopyTestCatalogue(dir);
+  } else {
+    CopyIOTestCatalogue(dir);
+  }
+  ApplyMutation(dir / side.bFile, mutation);
+  SideRun run;
+  LogCapture log;
+  if (adapter) {
+    NACatalogue catalogue;
+    ParseNAFiles((dir / "listNA.xml").string(), qmx::test::LoadTestTexts(), catalogue);
+    run.registered = catalogue.definitions.size();
+    Fill(run, catalogue.FindByID(side.bId));
+  } else {
+    IOCatalogue catalogue;
+    ParseIOFiles((dir / "listIO.xml").string(), LoadIOTestTexts(), catalogue);
+    run.registered = catalogue.size();
+    Fill(run, catalogue.FindByID(side.bId));
+  }
+  run.records = log.records();
+  return run;
+}
+
+// "{DI}", "{F}", "{W}", "{AID}", "{A}" and "{B}" replaced by the side's.
+std::string ForSide(std::string text, const Side& side, const fs::path& dir) {
+  const std::pair<std::string, std::string> names[] = {
+      {"{DI}", side.deviceInfo}, {"{F}", side.function}, {"{W}", side.word}, {"{AID}", side.aId},
+      {"{A}", (dir / side.aFile).string()}, {"{B}", (dir / side.bFile).string()}};
+  for (const auto& [key, value] : names) {
+    for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + value.size())) {
+      text.replace(at, key.size(), value);
+    }
+  }
+  return text;
+}
+
+}  // namespace
+
+TEST(SharedDescriptionReaderTest, BothKindsHaveTheSameBoundsAndRefusals) {
+  struct Case {
+    const char* element;  // below DeviceInfo
+    const char* attribute;
+    const char* value;
+    const char* line;     // the -4001 line that must be logged; empty: none at all
+    bool registered;
+    int paraLength, inputLength, outputLength;  // of B; -1: not looked at
+  };
+  const Case cases[] = {
+      {"/Parameters", "Length", "70000",
+       "[Error Code: -4001] Not allowed value in xml file. Value: 70000. Loc: {DI}/Parameters/@Length. Func: {F}.",
+       true, 0, -1, -1},
+      {"/Parameters", "Length", "-3", "Value: -3. Loc: {DI}/Parameters/@Length. Func: {F}.", true, 0, -1, -1},
+      {"/IOData", "InputLength", "65536", "Value: 65536. Loc: {DI}/IOData/@InputLength. Func: {F}.", true, -1, 0, -1},
+      {"/IOData", "OutputLength", "65535", "", true, -1, -1, 65535},
+      {"", "ID", "{AID}",
+       "[Error Code: -4001] {W} ID is defined twice. The first definition is kept. ID: {AID}. Kept: {A}. "
+       "xml file: {B}. Func: {F}.",
+       false, -1, -1, -1},
+      {"", "ID", " ", "[Error Code: -4001] {W} ID is empty. The definition is not registered. xml file: {B}. Func: {F}.",
+       false, -1, -1, -1},
+  };
+  for (const Side& side : kSides) {
+    for (const Case& c : cases) {
+      TempDir dir("shared-reader");
+      const std::string value = ForSide(c.value, side, dir.path());
+      const Mutation mutation{std::string(side.deviceInfo) + c.element, c.attribute, value.c_str()};
+      SCOPED_TRACE(std::string(side.word) + " " + qmx::test::ToString(mutation));
+      const SideRun run = ReadSide(side, dir.path(), mutation);
+      if (HasFatalFailure()) return;
+
+      EXPECT_EQ(run.registered, c.registered ? 3u : 2u);
+      std::vector<std::string> refusals;
+      for (const auto& r : run.records) {
+        if (r.text.rfind("[Error Code: -4001]", 0) == 0) refusals.push_back(r.text);
+      }
+      if (*c.line == '\0') {
+        EXPECT_TRUE(refusals.empty()) << refusals.front();
+      } else {
+        const std::string line = ForSide(c.line, side, dir.path());
+        ASSERT_EQ(refusals.size(), 1u) << line;
+        EXPECT_NE(refusals[0].find(line), std::string::npos) << refusals[0];
+      }
+      if (c.paraLength >= 0) {
+        EXPECT_EQ(run.paraLength, c.paraLength);
+      }
+      if (c.inputLength >= 0) {
+        EXPECT_EQ(run.inputLength, c.inputLength);
+      }
+      if (c.outputLength >= 0) {
+        EXPECT_EQ(run.outputLength, c.outputLength);
+      }
+    }
+  }
+}
+
+TEST(SharedDescriptionReaderTest, ABrokenFileIsNamedWithTheParsersLineOnBothSides) {
+  for (const Side& side : kSides) {
+    SCOPED_TRACE(side.word);
+    TempDir dir("shared-reader");
+    const bool adapter = side.word[0] == 'A';
+    const fs::path b = dir / side.bFile;
+    fs::create_directories(b.parent_path());
+    qmx::test::WriteFile(b, "<Profile>\n<DeviceInfo ID=\"X\"\n</Profile>\n");
+    LogCapture log;
+    if (adapter) {
+      std::vector<std::unique_ptr<NADef>> definitions;
+      EXPECT_EQ(ParseNA(b.string(), 0, qmx::test::LoadTestTexts(), definitions), 1);
+      EXPECT_TRUE(HasCodeLine(log.records(), -6001, "line 3: ")) << log.records().back().text;
+    } else {
+      IOCatalogue catalogue;
+      EXPECT_EQ(ParseIO(b.string(), 0, LoadIOTestTexts(), catalogue), 0);
+      EXPECT_TRUE(HasCodeLine(log.records(), -4000, "line 3: ")) << log.records().back().text;
+    }
   }
 }

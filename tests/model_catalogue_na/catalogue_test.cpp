@@ -1,6 +1,7 @@
 // The adapter catalogue as a whole: the small test catalogue read end to end,
 // the list file's own rules, and the shipped catalogue.
 #include "app/model/AppOptions.h"
+#include "app/model/ReaderConventions.h"
 #include "app/model/NACatalogue.h"
 #include "common/Utility.h"
 #include "tests/model_catalogue_na/catalogue_helpers.h"
@@ -557,7 +558,7 @@ TEST(ShippedCatalogueTest, DefaultImagesHoldTheItemsDefaults) {
     ASSERT_EQ(static_cast<int>(para->size()), def->paraLength);
     for (const auto& item : def->paraItems) {
       SCOPED_TRACE(item->textId);
-      const int expected = DecimalTextToInt(item->defaultValue);
+      const int expected = qmx::reader::DecimalTextToInt(item->defaultValue);
       const uint8_t* at = para->data() + item->byteOffset;
       switch (item->dataType) {
         case kDataTypeBit:

@@ -112,7 +112,10 @@ INSTANTIATE_TEST_SUITE_P(
                       ByteCase{"ByteAreaPlain", kDataTypeByteArea, 4, "0x0102", 0, {0x00, 0x00, 0x02, 0x01}},
                       ByteCase{"IPAddrPlain", kDataTypeIPAddr, 4, "10.0.0.7", 0, {10, 0, 0, 7}},
                       ByteCase{"IPAddrSwapped", kDataTypeIPAddr, 4, "10.1.2.7", 1, {1, 10, 7, 2}},
-                      ByteCase{"IPAddrReversed", kDataTypeIPAddr, 4, "10.1.2.7", 2, {7, 2, 1, 10}}),
+                      ByteCase{"IPAddrReversed", kDataTypeIPAddr, 4, "10.1.2.7", 2, {7, 2, 1, 10}},
+                      // fewer parts than bytes, and an item longer than four bytes
+                      ByteCase{"IPAddrThreeParts", kDataTypeIPAddr, 4, "1.2.3", 0, {1, 2, 3, 0}},
+                      ByteCase{"IPAddrSixBytes", kDataTypeIPAddr, 6, "1.2.3.4", 0, {1, 2, 3, 4, 0, 0}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- writing over old values -------------------------------------------------------------

@@ -1,6 +1,7 @@
 // The settings file: its exact bytes, reading it back, the reader's stopping
 // rules, and a save that fails without harming the previous file.
 #include "app/model/AppOptions.h"
+#include "app/model/ReaderConventions.h"
 #include "tests/model_settings/log_capture.h"
 #include "tests/support/test_support.h"
 
@@ -109,7 +110,7 @@ TEST(AppOptionsTest, DecimalConversion) {
   } cases[] = {{"42", 42},          {"  -12abc", -12},           {"+7", 7},           {"abc", 0},  {"", 0},
                {" - 5", 0},         {"99999999999", 2147483647}, {"-99999999999", -2147483647 - 1},
                {"2147483647", 2147483647}, {"-2147483648", -2147483647 - 1}, {"\t3", 3}};
-  for (const auto& c : cases) EXPECT_EQ(DecimalTextToInt(c.text), c.value) << '"' << c.text << '"';
+  for (const auto& c : cases) EXPECT_EQ(qmx::reader::DecimalTextToInt(c.text), c.value) << '"' << c.text << '"';
 }
 
 // ---- writing --------------------------------------------------------------------
@@ -194,20 +195,29 @@ TEST(SettingsWriterTest, FolderThatCannotExistReportsMinus1003) {
   EXPECT_EQ(LogCapture::Boxes()[0].second, qmx::kBoxIconStop);
 }
 
-TEST(SettingsWriterTest, FailedSaveLeavesTheOldFileIntact) {
+TEST(SettingsWriterTest, ATemporaryThatCannotBeMadeFallsBackToWritingInPlace) {
   TempDir dir("settings");
   LogCapture log;
   const fs::path file = dir / "QMX410Tools.xml";
-  const std::string old = ConfigText(kFullBody);
-  WriteFile(file, old);
-  // The new file cannot be made beside the old one.
+  WriteFile(file, ConfigText(kFullBody));
+  // The new file cannot be made beside the old one (as in a folder that
+  // refuses new files while the settings file stays writable).
   fs::create_directory(dir / "QMX410Tools.xml.tmp");
   AppOptions changed;
   changed.Language = "Kor";
-  EXPECT_EQ(SaveConfigFile(dir.path().string(), changed, ConfigExtras()), 0);
-  EXPECT_EQ(ReadFile(file), old);
-  EXPECT_EQ(log.WithCode(-1003).size(), 1u);
-  EXPECT_FALSE(log.HasText("Save configuration is completed. Path: " + file.string()));
+  EXPECT_EQ(SaveConfigFile(dir.path().string(), changed, ConfigExtras()), 1);
+  EXPECT_EQ(ReadFile(file), FormatConfigFile(changed, ConfigExtras()));
+  EXPECT_TRUE(log.WithCode(-1003).empty());
+  EXPECT_TRUE(log.HasText("Save configuration is completed. Path: " + file.string()));
+}
+
+TEST(SettingsWriterTest, TheTemporaryOfAnInterruptedSaveIsRemoved) {
+  TempDir dir("settings");
+  LogCapture log;
+  WriteFile(dir / "QMX410Tools.xml.tmp", "<Ferrowyn");
+  ASSERT_EQ(SaveConfigFile(dir.path().string(), AppOptions(), ConfigExtras()), 1);
+  EXPECT_FALSE(fs::exists(dir / "QMX410Tools.xml.tmp"));
+  EXPECT_EQ(ReadFile(dir / "QMX410Tools.xml"), FormatConfigFile(AppOptions(), ConfigExtras()));
 }
 
 TEST(SettingsWriterTest, WriteErrorReportsMinus1006AndLeavesTheOldFileIntact) {

@@ -186,7 +186,10 @@ TEST(IsFloatStr, AcceptsDecimalTextsOnly) {
   };
   const std::vector<Case> cases = {
       {"1.5", 1},  {"-1.5", 1}, {"0", 1},   {"-.5", 1},  {"1.", 1},    {".5", 1},    {"", 0},
-      {" ", 0},    {"-", 0},    {".", 0},   {"-.", 0},   {"1.2.3", 0}, {"1e5", 0},   {"nan", 0},
+      {" ", 0},    {"-", 0},    {".", 0},   {"-.", 0},   {"1.2.3", 0}, {"1e5", 1},   {"nan", 0},
+      // an exponent as the conversion of a typed value reads it
+      {"1e2", 1},  {"-2.5E-3", 1}, {"1e+5", 1}, {".5e1", 1}, {"1e", 0}, {"e5", 0}, {"1e5.0", 0},
+      {"1e-", 0},  {"1e 5", 0},
       {"inf", 0},  {" 1.5", 0}, {"1.5 ", 0}, {"1-", 0},  {"--1", 0},   {"0x1A", 0},  {"1,5", 0},
   };
   for (const auto& c : cases) EXPECT_EQ(IsFloatStr(c.text), c.expected) << "\"" << c.text << "\"";

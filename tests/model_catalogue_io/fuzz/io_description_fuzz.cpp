@@ -4,6 +4,7 @@
 // it must answer its texts, values and conversions in every byte order.
 #include "app/model/IOCatalogue.h"
 #include "app/model/IOUsr.h"
+#include "app/model/ValueConversion.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -43,8 +44,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       for (const auto* items : {&def->inputItems, &def->outputItems}) {
         for (const auto& item : *items) {
           module.SelectConvRanges(*item);
-          ConvRawToEngText(0x1234, item.get());
-          ConvEngToRaw(1.5, item.get());
+          const ConvRuleState rule = RuleStateOf(*item);
+          ConvRawToText(0x1234, &rule);
+          uint16_t raw = 0;
+          ConvEngToRawChecked(1.5, &rule, raw, "fuzz");
         }
       }
     }
