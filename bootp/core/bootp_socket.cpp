@@ -20,6 +20,12 @@ int BootpSocket::Open() {
   return 0;
 }
 
+uint16_t BootpSocket::LocalPort() const {
+  uint32_t address = 0;
+  uint16_t port = 0;
+  return socket_.LocalEndpoint(&address, &port) == 0 ? port : 0;
+}
+
 std::optional<std::vector<uint8_t>> BootpSocket::Receive() {
   std::vector<uint8_t> buffer(kBootpPacketSize);
   uint32_t from = 0;

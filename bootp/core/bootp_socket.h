@@ -29,6 +29,8 @@ public:
   int Open();
   bool IsOpen() const { return socket_.IsValid(); }
   int fd() const { return socket_.fd(); }
+  // The bound port (the server port, or the one picked for port 0).
+  uint16_t LocalPort() const;
   void Close() { socket_.Close(); }
 
   // One datagram of at most 300 bytes; nullopt when nothing could be read.

@@ -172,6 +172,9 @@ QGroupBox* AddressGroup(QWidget* macField, IpAddressEdit* ip, IpAddressEdit* mas
   mask->setAccessibleName("Subnet Mask");
   gateway->setAccessibleName("Gateway");
   list->setAccessibleName("Interface");
+  ip->setObjectName("ipAddress");
+  mask->setObjectName("subnetMask");
+  gateway->setObjectName("gateway");
   list->setMinimumContentsLength(16);
   return group;
 }

@@ -40,6 +40,7 @@ public:
   // Opens the server socket; 0 or the socket error (the caller tells the
   // user and ends the program).
   int OpenServerSocket();
+  uint16_t serverPort() const { return socket_.LocalPort(); }
 
   // InterfaceHost
   const std::vector<Adapter>& adapters() const override { return adapters_; }

@@ -171,6 +171,8 @@ struct Client::Session {
   qmx::net::Socket socket;
   uint32_t handle = 0;
   std::vector<uint8_t> in;
+  // Replies that arrived while another request was collected, by handle.
+  std::map<uint64_t, std::vector<uint8_t>> early;
 };
 
 Client::Client() : Client(Options{}) {}
@@ -303,11 +305,24 @@ int Client::Collect(uint32_t handle, Response* response) {
     const int64_t deadline = NowMs() + options_.replyTimeoutMs;
     for (;;) {
       std::vector<uint8_t> frame;
-      result = ReadFrame(s.socket, s.in, &frame, deadline);
-      if (result != kOk) break;
+      if (auto early = s.early.find(handle); early != s.early.end()) {
+        frame = std::move(early->second);
+        s.early.erase(early);
+      } else {
+        result = ReadFrame(s.socket, s.in, &frame, deadline);
+        if (result != kOk) break;
+      }
       EncapsulationHeader h;
       ParseEncapsulationHeader(frame.data(), frame.size(), &h);
-      if (h.command != command::kSendRRData || h.context != handle) continue;  // not ours: a late reply
+      if (h.command != command::kSendRRData) continue;
+      if (h.context != handle) {
+        // Another request's reply is kept for its Collect; a reply that no
+        // request waits for (a late one) is dropped.
+        if (pending_.count(static_cast<uint32_t>(h.context)) != 0 && h.context <= UINT32_MAX) {
+          s.early[h.context] = std::move(frame);
+        }
+        continue;
+      }
       Response parsed;
       if (ParseSendRRDataReply(frame.data(), frame.size(), p.service, &parsed) != ReplyError::None) {
         result = kMalformedReply;

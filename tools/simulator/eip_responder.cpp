@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 
 namespace qmx::sim {
@@ -175,6 +176,15 @@ EipDevice::Answer EipDevice::HandleFrame(const std::vector<uint8_t>& frame) {
 
 std::vector<uint8_t> EipDevice::HandleMessage(const uint8_t* mr, size_t size, bool* silent, bool* close,
                                               bool* shortItem) {
+  // The first rule applies; a refusing rule (an error status, silence, a
+  // dropped connection) keeps the request from being carried out.
+  std::optional<EipFault> fault;
+  if (!faults_.empty()) {
+    fault = faults_.front();
+    if (faults_.front().remaining > 0 && --faults_.front().remaining == 0) faults_.erase(faults_.begin());
+  }
+  const bool refused = fault && ((fault->kind == EipFaultKind::Status && fault->status != 0) ||
+                                 fault->kind == EipFaultKind::Silence || fault->kind == EipFaultKind::Drop);
   uint8_t status = 0;
   std::vector<uint8_t> data;
   const uint8_t service = size > 0 ? mr[0] : 0;
@@ -190,7 +200,8 @@ std::vector<uint8_t> EipDevice::HandleMessage(const uint8_t* mr, size_t size, bo
     char line[40];
     std::snprintf(line, sizeof line, "%02X/%04X/%04X/%04X", service, cls, inst, attr);
     history_.push_back(line);
-    EipIdentity& id = identity_;
+    EipIdentity scratch = identity_;
+    EipIdentity& id = refused ? scratch : identity_;
     uint8_t* byteAttr = nullptr;
     if (cls == 0x70 && inst == 1 && attr == 13) byteAttr = &id.runIdleInput;
     if (cls == 0x70 && inst == 1 && attr == 14) byteAttr = &id.runIdleOutput;
@@ -220,21 +231,19 @@ std::vector<uint8_t> EipDevice::HandleMessage(const uint8_t* mr, size_t size, bo
         *byteAttr = payload[0];
       }
     } else if (service == 0x05 && cls == 0x01 && inst == 1) {
-      ++resets_;
+      if (!refused) ++resets_;
     } else {
       status = kStatusServiceUnsupported;
     }
   }
-  if (!faults_.empty()) {
-    EipFault& f = faults_.front();
-    switch (f.kind) {
-      case EipFaultKind::Status: status = f.status; break;
+  if (fault) {
+    switch (fault->kind) {
+      case EipFaultKind::Status: status = fault->status; break;
       case EipFaultKind::Silence: *silent = true; break;
       case EipFaultKind::Drop: *close = true; break;
       case EipFaultKind::Short: *shortItem = true; break;
       case EipFaultKind::Oversize: data.assign(600, 0x55); break;
     }
-    if (f.remaining > 0 && --f.remaining == 0) faults_.erase(faults_.begin());
   }
   std::vector<uint8_t> reply{static_cast<uint8_t>(service | 0x80), 0, status, 0};
   if (status == 0 || !data.empty()) reply.insert(reply.end(), data.begin(), data.end());

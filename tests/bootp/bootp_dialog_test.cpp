@@ -1,0 +1,265 @@
+// The dialogs as a user drives them (offscreen): the main dialog answering a
+// request on loopback and reporting a reply it cannot send, the address and
+// reset dialogs' checks, and the two setup dialogs against the simulator.
+// Each dialog is also written as a picture into the build folder
+// (plenvar_*.png) for a look before landing.
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "bootp/ui/AddressDialogs.h"
+#include "bootp/ui/IpAddressEdit.h"
+#include "bootp/ui/PlenvarDlg.h"
+#include "bootp/ui/SetupDialogs.h"
+#include "platform/net/socket.h"
+#include "platform/toolkit/message_box.h"
+#include "tools/simulator/eip_responder.h"
+#include "tools/simulator/testing/simulator_process.h"
+
+using namespace qmx::plenvar;
+
+namespace {
+
+class DialogTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    if (QApplication::instance() == nullptr) {
+      static int argc = 1;
+      static char name[] = "bootp_dialog_tests";
+      static char* argv[] = {name, nullptr};
+      new QApplication(argc, argv);  // lives for the process
+    }
+    qmx::toolkit::SetMessageBoxScript([this](const qmx::toolkit::MessageBoxRequest& r) {
+      boxes_.push_back(r.text);
+      return static_cast<int>(qmx::toolkit::kIdOk);
+    });
+  }
+  void TearDown() override { qmx::toolkit::SetMessageBoxScript({}); }
+  std::vector<std::string> boxes_;
+};
+
+void Picture(QWidget& w, const char* name) {
+  w.show();
+  QApplication::processEvents();
+  w.grab().save(QString("plenvar_%1.png").arg(name));
+}
+
+// Stands in for the main dialog where the address dialogs need one.
+class FakeHost : public InterfaceHost {
+public:
+  const std::vector<Adapter>& adapters() const override { return adapters_; }
+  void LoadInterfaceParams(size_t index) override {
+    loaded.push_back(index);
+    params.subnetMask = index == 0 ? "255.255.255.0" : "255.255.0.0";
+    params.gateway = index == 0 ? "192.168.0.1" : "10.0.0.1";
+  }
+  const InterfaceParams& interfaceParams() const override { return params; }
+  const SetupList& setupList() const override { return setup; }
+  std::vector<Adapter> adapters_{{"eth0", "192.168.0.2", "255.255.255.0"}, {"eth1", "10.0.0.2", "255.255.0.0"}};
+  InterfaceParams params;
+  SetupList setup;
+  std::vector<size_t> loaded;
+};
+
+QLineEdit* Part(QWidget& dialog, int n) { return dialog.findChild<QLineEdit*>(QString("macPart%1").arg(n)); }
+IpAddressEdit* Address(QWidget& dialog, const char* name) { return dialog.findChild<IpAddressEdit*>(name); }
+
+}  // namespace
+
+TEST_F(DialogTest, MainDialogAnswersOnLoopbackAndReportsFailedSends) {
+  qmx::net::Socket client;
+  ASSERT_EQ(client.Create(SOCK_DGRAM), 0);
+  ASSERT_EQ(client.Bind(0x0100007F, 0), 0);
+  uint32_t address = 0;
+  uint16_t clientPort = 0;
+  client.LocalEndpoint(&address, &clientPort);
+
+  PlenvarOptions options;
+  options.bootp = {0x0100007F, 0, 0x0100007F, clientPort};  // loopback, a port of its own
+  PlenvarDlg dialog(options);
+  ASSERT_EQ(dialog.OpenServerSocket(), 0);
+  dialog.PutSetupRow({"02-4D-9A-00-00-01", "192.168.0.50", "255.255.255.0", "192.168.0.1", "1"});
+  dialog.OnStart();
+  EXPECT_TRUE(dialog.started());
+
+  auto send = [&](uint8_t macLast) {
+    std::vector<uint8_t> d(300, 0);
+    d[0] = 1;
+    d[1] = 1;
+    d[4] = 0x2A;
+    const uint8_t mac[6] = {0x02, 0x4D, 0x9A, 0, 0, macLast};
+    std::copy(mac, mac + 6, d.begin() + 28);
+    client.SendTo(d.data(), d.size(), 0x0100007F, dialog.serverPort());
+  };
+  send(1);
+  send(9);
+  QTRY_COMPARE_WITH_TIMEOUT(dialog.requestView()->topLevelItemCount(), 2, 3000);
+  EXPECT_EQ(dialog.requestView()->topLevelItem(0)->text(3), "192.168.0.50");
+  EXPECT_EQ(dialog.requestView()->topLevelItem(1)->text(2), "02-4D-9A-00-00-09");
+  EXPECT_EQ(dialog.requestView()->topLevelItem(1)->text(4), "42");
+  uint8_t reply[400];
+  ASSERT_EQ(client.WaitReadable(1000), 1);
+  EXPECT_EQ(client.RecvFrom(reply, sizeof reply, nullptr, nullptr), 300);
+  EXPECT_EQ(reply[19], 50);
+  Picture(dialog, "main");
+
+  // One row per MAC: the newer address replaces the older, and says so.
+  dialog.PutSetupRow({"02-4D-9A-00-00-01", "192.168.0.51", "255.255.255.0", "192.168.0.1", "2"});
+  ASSERT_EQ(dialog.setupView()->topLevelItemCount(), 1);
+  EXPECT_EQ(dialog.setupView()->topLevelItem(0)->text(2), "192.168.0.51");
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_NE(boxes_[0].find("192.168.0.51"), std::string::npos);
+
+  dialog.OnStop();
+  send(1);
+  QTest::qWait(200);
+  EXPECT_EQ(dialog.requestView()->topLevelItemCount(), 2) << "a request while stopped changes nothing";
+
+  // A reply that cannot leave the machine is reported.
+  PlenvarOptions broken = options;
+  broken.bootp.clientPort = 0;
+  PlenvarDlg failing(broken);
+  ASSERT_EQ(failing.OpenServerSocket(), 0);
+  failing.PutSetupRow({"02-4D-9A-00-00-01", "192.168.0.50", "255.255.255.0", "192.168.0.1", "1"});
+  failing.OnStart();
+  boxes_.clear();
+  client.SendTo(std::vector<uint8_t>(300, 0).data(), 0, 0x0100007F, failing.serverPort());  // an empty datagram
+  std::vector<uint8_t> d(300, 0);
+  d[0] = d[1] = 1;
+  const uint8_t mac[6] = {0x02, 0x4D, 0x9A, 0, 0, 1};
+  std::copy(mac, mac + 6, d.begin() + 28);
+  client.SendTo(d.data(), d.size(), 0x0100007F, failing.serverPort());
+  QTRY_COMPARE_WITH_TIMEOUT(failing.requestView()->topLevelItemCount(), 1, 3000);
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].rfind("The BOOTP reply to 02-4D-9A-00-00-01 could not be sent", 0), 0u) << boxes_[0];
+}
+
+TEST_F(DialogTest, ResetDialogTakesOnlyAMac) {
+  ResetDlg filled("0A-1B-2C-3D-4E-5F");
+  EXPECT_EQ(Part(filled, 1)->text(), "0A");
+  EXPECT_EQ(Part(filled, 6)->text(), "5F");
+  Picture(filled, "reset");
+  filled.accept();
+  EXPECT_EQ(filled.result(), QDialog::Accepted);
+  EXPECT_EQ(filled.mac12(), "0A1B2C3D4E5F");
+
+  ResetDlg empty("0A1B2C");  // another length: the edits stay empty
+  EXPECT_EQ(Part(empty, 1)->text(), "");
+  empty.accept();
+  EXPECT_NE(empty.result(), QDialog::Accepted);
+  EXPECT_EQ(boxes_, (std::vector<std::string>{"MAC address is false"}));
+
+  // Typing moves on part by part, in upper case.
+  empty.show();
+  empty.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&empty));
+  Part(empty, 1)->setFocus();
+  QTest::keyClicks(Part(empty, 1), "ab");
+  EXPECT_EQ(Part(empty, 1)->text(), "AB");
+  EXPECT_TRUE(Part(empty, 2)->hasFocus());
+}
+
+TEST_F(DialogTest, AddressDialogsCheckWhatIsTyped) {
+  FakeHost host;
+  NewIpSetDlg add(host);
+  Picture(add, "add_device");
+  auto* ip = Address(add, "ipAddress");
+  auto* mask = Address(add, "subnetMask");
+  EXPECT_EQ(mask->address(), "255.255.255.0");
+  auto* list = add.findChild<QComboBox*>();
+  list->setCurrentIndex(1);
+  EXPECT_EQ(mask->address(), "255.255.0.0");
+  EXPECT_EQ(host.loaded, (std::vector<size_t>{0, 1}));
+
+  const char* parts[6] = {"A", "1B", "2C", "3D", "4E", "G5"};
+  for (int i = 0; i < 6; ++i) Part(add, i + 1)->setText(parts[i]);
+  ip->setText("192.168.0.60");
+  add.accept();
+  Part(add, 6)->setText("5F");
+  ip->setText("");
+  add.accept();
+  EXPECT_EQ(boxes_, (std::vector<std::string>{"MAC address is false", "Set new ip address"}));
+  ip->setText("192.168.0.60");
+  add.accept();
+  EXPECT_EQ(add.result(), QDialog::Accepted);
+  EXPECT_EQ(add.mac(), "A-1B-2C-3D-4E-5F");
+  EXPECT_EQ(add.ip(), "192.168.0.60");
+  EXPECT_EQ(add.gateway(), "10.0.0.1");
+
+  host.setup.Put({"0A-1B-2C-3D-4E-5F", "192.168.0.77", "", "", ""});
+  IpSetDlg set(host, "0A-1B-2C-3D-4E-5F");
+  Picture(set, "setup_ip");
+  EXPECT_EQ(Address(set, "ipAddress")->address(), "192.168.0.77");
+  EXPECT_FALSE(Address(set, "subnetMask")->isEnabled());
+  Address(set, "ipAddress")->setText("");
+  set.accept();
+  EXPECT_EQ(boxes_.back(), "Please set up new IP address");
+}
+
+TEST_F(DialogTest, SetupDialogsAgainstTheSimulator) {
+  qmx::sim::SimulatorProcess sim({"--model", "QMX-4101", "--tcp", "127.0.0.1:0"});
+  ASSERT_TRUE(sim.Start()) << sim.error();
+  ModbusSetupClient client;
+  client.SetPort(static_cast<uint16_t>(sim.port()));
+  client.SetTimeouts({200, 400});
+  const DeviceAddress device{"127.0.0.1", "127.0.0.1", "255.0.0.0", "127.0.0.254", "02-4D-9A-00-00-01"};
+  {
+    ModbusSetupDlg dialog(client, device);
+    ASSERT_TRUE(dialog.Initialize());
+    EXPECT_FALSE(dialog.bootpBox()->isChecked());
+    EXPECT_TRUE(dialog.arpBox()->isChecked());
+    Picture(dialog, "modbus_setup");
+    ASSERT_TRUE(sim.Ok("fault exception=4,fc=16,once"));
+    dialog.arpBox()->click();  // unchecked, refused: checked again
+    EXPECT_TRUE(dialog.arpBox()->isChecked());
+    dialog.accept();  // writes both boxes once more
+    EXPECT_EQ(sim.Command("object 0x1046"), "OK 0001");
+  }
+  {
+    // Reachable, but without the name registers: the dialog does not open.
+    qmx::sim::SimulatorProcess other({"--model", "QMX4519", "--tcp", "127.0.0.1:0"});
+    ASSERT_TRUE(other.Start()) << other.error();
+    ModbusSetupClient otherClient;
+    otherClient.SetPort(static_cast<uint16_t>(other.port()));
+    otherClient.SetTimeouts({200, 400});
+    ModbusSetupDlg dialog(otherClient, device);
+    EXPECT_FALSE(dialog.Initialize());
+    EXPECT_EQ(boxes_, (std::vector<std::string>{"Cannot read device information"}));
+  }
+  {
+    // Not reachable at all: the dialog opens with its default texts, silently.
+    ModbusSetupClient nowhere;
+    nowhere.SetPort(1);
+    ModbusSetupDlg dialog(nowhere, device);
+    EXPECT_TRUE(dialog.Initialize());
+    EXPECT_EQ(boxes_.size(), 1u);
+  }
+
+  qmx::sim::EipDevice eipDevice;
+  qmx::sim::EipServer server(eipDevice);
+  std::string error;
+  ASSERT_TRUE(server.Start("127.0.0.1", 0, &error)) << error;
+  qmx::cip::Client cip({static_cast<uint16_t>(server.port()), 1000, 500});
+  EipRequester eip(cip, "127.0.0.1", 0);
+  EipSetupDlg dialog(eip, device);
+  ASSERT_TRUE(dialog.Initialize());
+  EXPECT_TRUE(dialog.bootpBox()->isChecked());
+  EXPECT_TRUE(dialog.runIdleInputBox()->isChecked());
+  EXPECT_FALSE(dialog.runIdleOutputBox()->isChecked());
+  Picture(dialog, "eip_setup");
+  qmx::sim::EipFault refuse{qmx::sim::EipFaultKind::Status, 0x0F, 1};
+  eipDevice.AddFault(refuse);
+  dialog.bootpBox()->click();  // unchecking refused: checked again
+  EXPECT_TRUE(dialog.bootpBox()->isChecked());
+  EXPECT_EQ(eipDevice.identity().bootp, 0x11);
+  dialog.runIdleOutputBox()->click();
+  EXPECT_EQ(eipDevice.identity().runIdleOutput, 1);
+}
