@@ -142,7 +142,7 @@ void AssignAddresses(DeviceRecord& d, const std::string& prefix, const AddressLo
   const bool split = IsSplitModel(d.model);
   uint16_t inCounter = 0;
   uint16_t outCounter = 0;
-  uint16_t classCounters[2][3] = {};  // [output][class]
+  uint16_t classCounters[2][2] = {};  // [output][digital, analog]
   std::vector<ModuleRecord*> inPack, outPack;
 
   auto checkPriority = [&](ModuleRecord& m, bool output) {
@@ -165,7 +165,9 @@ void AssignAddresses(DeviceRecord& d, const std::string& prefix, const AddressLo
       for (bool output : {false, true}) {
         const unsigned bits = output ? m.totalOutputBits : m.totalInputBits;
         if (bits == 0) continue;
-        uint16_t& counter = classCounters[output][static_cast<int>(ClassOf(m.kind, output))];
+        // "Special" modules share the analog area.
+        const bool digital = ClassOf(m.kind, output) == ModuleClass::Digital;
+        uint16_t& counter = classCounters[output][digital ? 0 : 1];
         (output ? m.outUncompressed : m.inUncompressed) = ImagePosition{counter, 0};
         counter = static_cast<uint16_t>(counter + BytesOf(bits));
         checkPriority(m, output);

@@ -175,7 +175,8 @@ DeviceRecord NewDeviceRecord(const std::string& model) {
 
 DevicePropertyFields ParseDeviceProperty(const std::string& text) {
   DevicePropertyFields out;
-  if (TrimStr(text).empty() || GetCharCount(text, ',') < 1) {
+  // GetCharCount counts the fields a separator makes.
+  if (TrimStr(text).empty() || GetCharCount(text, ',') < 2) {
     out.refusal = StrFormat("Invalid device parameter. Contact the dealer. Property: %s.", text.c_str());
     return out;
   }
@@ -209,10 +210,10 @@ bool ParseInitCommBlock(DeviceRecord& device, const std::string& block) {
   device.fieldPowerOffset = -1;
   if (TrimStr(block).empty()) return true;
   uint16_t offset = 0;
-  const int entries = GetCharCount(block, '\t') + 1;
+  const int entries = GetCharCount(block, '\t');
   for (int i = 1; i <= entries; ++i) {
     const std::string entry = GetToken(block, static_cast<int16_t>(i), '\t', 1);
-    if (GetCharCount(entry, ',') != 2) return false;
+    if (GetCharCount(entry, ',') != 3) return false;
     const std::string name = GetToken(entry, 1, ',', 1);
     const std::string type = GetToken(entry, 2, ',', 1);
     const std::string size = GetToken(entry, 3, ',', 1);
@@ -229,7 +230,7 @@ bool ParseInitCommBlock(DeviceRecord& device, const std::string& block) {
 }
 
 bool ParseModuleLine(const std::string& line, ModuleRecord* m, std::string* reason) {
-  if (GetCharCount(line, ',') < 8) {
+  if (GetCharCount(line, ',') < 9) {
     *reason = "the module line has fewer than 9 fields";
     return false;
   }

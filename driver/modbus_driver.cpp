@@ -180,6 +180,7 @@ int ModbusDriver::WithPrivateChannel(const DeviceRecord& device, const char* ope
   c.log = [this](int level, const std::string& line) { owner_.Log(level, line); };
   c.errorText = [this](int code) { return owner_.VUSK_GetErrStr(code); };
   c.imageLock = &imageLock_;
+  c.reopen = [this, channel] { return OpenChannelObject(*channel, 0, 0); };
   OnlineIo io(std::move(c));
   int r = 0;
   try {

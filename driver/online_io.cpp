@@ -42,6 +42,11 @@ bool OnlineIo::LocalAnswer(uint16_t address, uint8_t* value) const {
   }
 }
 
+int OnlineIo::Connected() {
+  if (c_.channel->IsConnected() == 1 || !c_.reopen) return 1;
+  return c_.reopen();
+}
+
 int OnlineIo::ReadBlock(uint8_t function, uint16_t address, int bytes, uint8_t* dst, bool localAnswers) {
   uint8_t local = 0;
   if (localAnswers && LocalAnswer(address, &local)) {
@@ -49,6 +54,7 @@ int OnlineIo::ReadBlock(uint8_t function, uint16_t address, int bytes, uint8_t* 
     if (bytes > 0) dst[0] = local;
     return 1;
   }
+  if (const int c = Connected(); c != 1) return c;
   const int registers = (bytes + 1) / 2;
   std::vector<uint8_t> wire(static_cast<size_t>(registers) * 2);
   std::vector<uint8_t> image(wire.size());
@@ -85,6 +91,7 @@ int OnlineIo::ReadBits(uint8_t function, uint16_t address, unsigned firstBit, un
 int OnlineIo::WriteBlock(uint16_t address, const uint8_t* src, int bytes, bool localAnswers) {
   uint8_t local = 0;
   if (localAnswers && LocalAnswer(address, &local)) return 1;
+  if (const int c = Connected(); c != 1) return c;
   const int registers = (bytes + 1) / 2;
   std::vector<uint8_t> image(static_cast<size_t>(registers) * 2, 0);
   std::memcpy(image.data(), src, static_cast<size_t>(bytes));
@@ -101,6 +108,7 @@ int OnlineIo::WriteBlock(uint16_t address, const uint8_t* src, int bytes, bool l
 }
 
 int OnlineIo::WriteCoils(uint16_t address, const uint8_t* src, unsigned bits) {
+  if (const int c = Connected(); c != 1) return c;
   for (unsigned done = 0; done < bits;) {
     const unsigned q = std::min(static_cast<unsigned>(kMaxWriteBytes) * 8, bits - done);
     // Pieces start on whole bytes of the source.
@@ -233,8 +241,8 @@ int OnlineIo::WriteParas(int module, const uint8_t* src) {
   const bool session = c_.commType == kCommTcp && d.productCode == kParaSessionProductCode;
   static const uint8_t kOpen[2] = {4, 0};
   static const uint8_t kClose[2] = {1, 0};
-  int r = 1;
-  if (session) {
+  int r = Connected();
+  if (session && r == 1) {
     r = c_.channel->WriteRegisters(Node(), 16, kCommandRegister, 1, kOpen, 2);
     if (r == 1) Pause(20);
   }

@@ -33,6 +33,9 @@ public:
     std::function<std::string(int)> errorText;
     // Guards the device's process-image modes (the image lock).
     std::mutex* imageLock = nullptr;
+    // Opens the channel again after the master closed it (a TCP master
+    // closes its connection on a mismatching reply): 1 or a code.
+    std::function<int()> reopen;
   };
 
   explicit OnlineIo(Context context) : c_(std::move(context)) {}
@@ -61,6 +64,8 @@ private:
   // A block of `bytes` word-swapped and written with function 16.
   int WriteBlock(uint16_t address, const uint8_t* src, int bytes, bool localAnswers);
   int WriteCoils(uint16_t address, const uint8_t* src, unsigned bits);
+  // The channel is open, or is opened again; 1 or the open's code.
+  int Connected();
   // True (and *value set) when the device answers `address` itself.
   bool LocalAnswer(uint16_t address, uint8_t* value) const;
   int ReadSide(bool output, int module, uint8_t* dst);
