@@ -5,7 +5,8 @@
 // image-mode reads, each module's inputs read at its position in every input
 // mode, each module's outputs written as coils in both output modes, the
 // diagnostic commands and the I/O configuration read. What the station
-// answers is checked against the catalogue, what it received against its
+// answers is checked against the catalogue (whose reading agrees with the
+// main program's, catalogue_test.cpp), what it received against its
 // history.
 #include <gtest/gtest.h>
 #include <modbus.h>
@@ -108,6 +109,7 @@ public:
       expected.push_back(Entry(16, address, static_cast<int>(value.size())));
     }
     EXPECT_EQ(sim_.Command("history"), History(expected));
+    EXPECT_EQ(Read(4, 0x1002, 1), (Words{adapter_->productCode}));
     EXPECT_EQ(Read(4, 0x1110, 1), (Words{static_cast<uint16_t>(modules_.size())}));
     Words codes{adapter_->productCode};
     for (const CatalogueModule* m : modules_) codes.push_back(m->productCode);
@@ -173,6 +175,11 @@ public:
         for (size_t i = 0; i < m->inputBits; ++i) EXPECT_EQ(Bit(got, b + i), Bit(want, i)) << m->id << " bit " << i;
         position += compressed ? m->inputBits : 8u * m->inputLength;
       }
+      // The image ends where the last module's bits end.
+      const int registers = first + static_cast<int>((position + 15) / 16);
+      Words beyond(static_cast<size_t>(registers) + 1);
+      EXPECT_EQ(modbus_read_input_registers(mb_, 0, registers + 1, beyond.data()), -1);
+      EXPECT_EQ(errno, EMBXILADD);
     }
     Write(0x1114, {2});
   }
