@@ -28,11 +28,19 @@ QFont MakeFont(int pixels, bool bold = false) {
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
+// Text wraps at word boundaries; a word wider than the column is broken
+// anywhere instead of being cut off at the cell's edge.
+int WrapFlags(const QFont& font, double width, const QString& text) {
+  QFontMetricsF metrics(font);
+  for (const QString& word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+    if (metrics.horizontalAdvance(word) > width) return Qt::TextWordWrap | Qt::TextWrapAnywhere;
+  return Qt::TextWordWrap;
+}
+
 double TextHeight(const QFont& font, double width, const QString& text) {
   if (text.isEmpty()) return QFontMetricsF(font).height();
   QFontMetricsF metrics(font);
-  return metrics.boundingRect(QRectF(0, 0, std::max(1.0, width), 1e6), Qt::TextWordWrap | Qt::TextWrapAnywhere, text)
-      .height();
+  return metrics.boundingRect(QRectF(0, 0, std::max(1.0, width), 1e6), WrapFlags(font, width, text), text).height();
 }
 
 class Layouter {
@@ -105,7 +113,8 @@ private:
     const QFont titleFont = MakeFont(26, true);
     y_ = top_ + (bottom_ - top_) / 4;
     const double h = TextHeight(titleFont, width_, Q(cover.title)) + 4;
-    AddText(QRectF(left_, y_, width_, h), Q(cover.title), titleFont, Qt::AlignHCenter | Qt::TextWordWrap);
+    AddText(QRectF(left_, y_, width_, h), Q(cover.title), titleFont,
+          Qt::AlignHCenter | WrapFlags(titleFont, width_, Q(cover.title)));
     y_ += h + 40;
     const QFont labelFont = MakeFont(13, true);
     const QFont valueFont = MakeFont(13);
@@ -114,7 +123,7 @@ private:
       const double vh = std::max(TextHeight(valueFont, width_ - labelWidth - 10, Q(value)), 18.0);
       AddText(QRectF(left_, y_, labelWidth, vh), Q(label), labelFont, Qt::AlignRight | Qt::AlignTop);
       AddText(QRectF(left_ + labelWidth + 10, y_, width_ - labelWidth - 10, vh), Q(value), valueFont,
-              Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap | Qt::TextWrapAnywhere);
+              Qt::AlignLeft | Qt::AlignTop | WrapFlags(valueFont, width_ - labelWidth - 10, Q(value)));
       y_ += vh + 8;
     }
     // The cover is a page of its own.
@@ -126,7 +135,8 @@ private:
     if (!heading.tocPath.empty()) out_.toc.push_back({heading.tocPath, int(out_.pages.size()) - 1});
     const QFont font = MakeFont(heading.level <= 1 ? 18 : 15, true);
     const double h = TextHeight(font, width_, Q(heading.text)) + 4;
-    AddText(QRectF(left_, y_, width_, h), Q(heading.text), font, Qt::AlignLeft | Qt::TextWordWrap);
+    AddText(QRectF(left_, y_, width_, h), Q(heading.text), font,
+            Qt::AlignLeft | WrapFlags(font, width_, Q(heading.text)));
     y_ += h + kGap;
   }
 
@@ -173,7 +183,7 @@ private:
       AddFill(rect, headerFill);
       AddFrame(rect);
       AddText(rect.adjusted(kCellPad, 0, -kCellPad, 0), Q(table.columns[i].title), font,
-              Qt::AlignCenter | Qt::TextWordWrap);
+              Qt::AlignCenter | WrapFlags(font, rect.width() - 2 * kCellPad, Q(table.columns[i].title)));
       x += widths[i];
     }
     y_ += titleHeight + (grouped ? kMinRow : 0);
@@ -213,8 +223,9 @@ private:
         const QRectF rect(left_, y_, width_, h);
         AddFill(rect, row.background);
         AddFrame(rect);
-        AddText(rect.adjusted(kCellPad, 0, -kCellPad, 0), row.cells.empty() ? QString() : Q(row.cells.front().text),
-                captionFont, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap | Qt::TextWrapAnywhere);
+        const QString caption = row.cells.empty() ? QString() : Q(row.cells.front().text);
+        AddText(rect.adjusted(kCellPad, 0, -kCellPad, 0), caption, captionFont,
+                Qt::AlignLeft | Qt::AlignVCenter | WrapFlags(captionFont, rect.width() - 2 * kCellPad, caption));
       } else {
         double x = left_;
         for (size_t i = 0; i < widths.size(); ++i) {
@@ -246,7 +257,8 @@ private:
       }
     }
     if (!cell.text.empty() && textRect.width() > 2)
-      AddText(textRect, Q(cell.text), font, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap | Qt::TextWrapAnywhere);
+      AddText(textRect, Q(cell.text), font,
+              Qt::AlignLeft | Qt::AlignVCenter | WrapFlags(font, textRect.width(), Q(cell.text)));
   }
 
   void Place(const PictureBlock& picture) {
@@ -266,7 +278,7 @@ private:
     const QFont font = MakeFont(10);
     const double h = TextHeight(font, width_, Q(text.text)) + 2;
     Ensure(h);
-    AddText(QRectF(left_, y_, width_, h), Q(text.text), font, Qt::AlignLeft | Qt::TextWordWrap);
+    AddText(QRectF(left_, y_, width_, h), Q(text.text), font, Qt::AlignLeft | WrapFlags(font, width_, Q(text.text)));
     y_ += h + kGap;
   }
 

@@ -135,7 +135,7 @@ void ReportViewer::GoToPage(int page) {
 int ReportViewer::currentPage() const { return preview_->currentPage() - 1; }
 
 void ReportViewer::UpdatePageLabel() {
-  pageLabel_->setText(tr("Page %1 of %2").arg(preview_->currentPage()).arg(document_.pages.size()));
+  pageLabel_->setText(tr("Page %1 of %2").arg(preview_->currentPage()).arg(int(document_.pages.size())));
 }
 
 void ReportViewer::Print() {
