@@ -56,7 +56,8 @@ void ReadSwitches(const qmx::xml::Node& list, const char* section, AppOptions& o
     if (qmx::reader::IsBlankText(child)) continue;
     // Comments and processing instructions take a position but are not read.
     if (!qmx::reader::IsCommentOrPi(child)) {
-      options.SetLogEnable(section, position, qmx::reader::DecimalTextToInt(qmx::reader::RequireAttribute(child, "Value")));
+      const std::string value = qmx::reader::RequireAttribute(child, "Value");
+      options.SetLogEnable(section, position, qmx::reader::DecimalTextToInt(value));
     }
     ++position;
   }
@@ -81,8 +82,10 @@ void ReportSaveFailure(const std::string& path, int error) {
   std::string cause = error != 0 ? std::strerror(error) : "";
   if (cause.size() > 255) cause.resize(255);
   PostLog(qmx::kLogError, qmx::kLogSourceNoBlank,
-          StrFormat("[Error Code: %d] Cannot save the file. Cause: %s. Path: %s.", -1006, cause.c_str(), path.c_str()));
-  qmx::ShowBox(StrFormat("Cannot save the file. Cause: %s.\nError Code: %d. Path: %s.", cause.c_str(), -1006,
+          StrFormat("[Error Code: %d] Cannot save the file. Cause: %s. Path: %s.", qmx::err::kFileSave, cause.c_str(),
+                    path.c_str()));
+  qmx::ShowBox(StrFormat("Cannot save the file. Cause: %s.\nError Code: %d. Path: %s.", cause.c_str(),
+                         qmx::err::kFileSave,
                          path.c_str()),
                qmx::kBoxIconStop);
 }
@@ -99,10 +102,10 @@ int SaveInPlace(const std::string& path, const std::string& bytes) {
     PostLog(qmx::kLogError, qmx::kLogSource,
             StrFormat("[Error Code: %d] Cannot open the file during saving. Check if the file exists or using. "
                       "File: %s.",
-                      -1003, path.c_str()));
+                      qmx::err::kFileOpenForSave, path.c_str()));
     qmx::ShowBox(StrFormat("Cannot open the file during saving. Check if the file exists or using.\nError Code: "
                            "%d. File: %s.",
-                           -1003, path.c_str()),
+                           qmx::err::kFileOpenForSave, path.c_str()),
                  qmx::kBoxIconStop);
     return 0;
   }

@@ -7,6 +7,8 @@
 // in machine order is least significant byte first.
 #pragma once
 
+#include "app/errors/ErrorCodes.h"
+
 #include <cstdint>
 #include <string>
 
@@ -48,8 +50,8 @@ long long DecimalTextToInt64(const std::string& text);
 // Outcome of WriteDefaultValue.
 enum DefaultWriteResult : int {
   kDefaultWritten = 1,
-  kDefaultUnsupported = -4005,  // the data type has no default rule
-  kDefaultDoesNotFit = -4001,   // the bytes would leave the item or the image
+  kDefaultUnsupported = qmx::err::kUnsupportedDataType,  // the data type has no default rule
+  kDefaultDoesNotFit = qmx::err::kValueNotAllowed,       // the bytes would leave the item or the image
 };
 
 // Writes the default text of an item into `image` (of `imageLength` bytes)

@@ -59,9 +59,8 @@ std::unique_ptr<IOItem> AssignIOItemXML(const std::string& kind, const qmx::xml:
     AssignConvInfo(*item, *conversion, adapterDef, moduleDef);
   }
   if (item->length == 0) {
-    PostLog(qmx::kLogError, qmx::kLogSource,
-            StrFormat("[Error Code: %d] Length is empty in XML. Name:%s. Func: %s.", -1037, item->textId.c_str(),
-                      "AssignIOItemXML"));
+    qmx::ReportError(qmx::err::kEmptyLength, StrFormat("Length is empty in XML. Name:%s.", item->textId.c_str()),
+                     "AssignIOItemXML");
   }
   return item;
 }
@@ -176,9 +175,10 @@ int DescriptionReader::ImageLength(const qmx::xml::Node& node, const char* attri
   const std::string text = RequireAttribute(node, attribute);
   const int length = DecimalTextToInt(text);
   if (length >= 0 && length <= kMaxImageLength) return length;
-  PostLog(qmx::kLogError, qmx::kLogSourceNoBlank,
-          StrFormat("[Error Code: %d] Not allowed value in xml file. Value: %s. Loc: %s. Func: %s.", -4001,
-                    text.c_str(), (section + "/@" + attribute).c_str(), side_.function));
+  qmx::ReportError(qmx::err::kValueNotAllowed,
+                   StrFormat("Not allowed value in xml file. Value: %s. Loc: %s.", text.c_str(),
+                             (section + "/@" + attribute).c_str()),
+                   side_.function, qmx::FuncEnd::kStop, qmx::kLogSourceNoBlank);
   return 0;
 }
 
@@ -189,7 +189,7 @@ int DescriptionReader::ReadParameters(Def& def) {
   const qmx::xml::Node parameters = document_.SelectSingleNode(parametersPath);
   if (!parameters) {
     qmx::reader::LogNodeMissing(qmx::kLogSourceNoBlank, parametersPath, side_.function, path_);
-    return -4000;
+    return qmx::err::kNodeMissing;
   }
   const bool hasAttributes = !parameters.Attributes().empty();
   if (hasAttributes) {
@@ -203,7 +203,7 @@ int DescriptionReader::ReadParameters(Def& def) {
     const qmx::xml::Node node = document_.SelectSingleNode(elementPath);
     if (!node) {
       qmx::reader::LogNodeMissing(qmx::kLogSourceNoBlank, elementPath, side_.function, path_);
-      return -4000;
+      return qmx::err::kNodeMissing;
     }
     if (required[0] == 'N') {
       RequireAttribute(node, "TextId");  // read and not kept
@@ -273,16 +273,17 @@ bool MayRegister(const DescriptionSide& side, const std::string& id, const std::
   if (IsStrEmpty(id, 1)) {
     // Definitions are saved and found again by their ID; without one they
     // could not be.
-    PostLog(qmx::kLogError, qmx::kLogSource,
-            StrFormat("[Error Code: %d] %s ID is empty. The definition is not registered. xml file: %s. Func: %s.",
-                      -4001, side.definitionWord, path.c_str(), side.function));
+    qmx::ReportError(qmx::err::kValueNotAllowed,
+                     StrFormat("%s ID is empty. The definition is not registered. xml file: %s.", side.definitionWord,
+                               path.c_str()),
+                     side.function);
     return false;
   }
   if (keptFile) {
-    PostLog(qmx::kLogError, qmx::kLogSource,
-            StrFormat("[Error Code: %d] %s ID is defined twice. The first definition is kept. ID: %s. Kept: %s. "
-                      "xml file: %s. Func: %s.",
-                      -4001, side.definitionWord, id.c_str(), keptFile->c_str(), path.c_str(), side.function));
+    qmx::ReportError(qmx::err::kValueNotAllowed,
+                     StrFormat("%s ID is defined twice. The first definition is kept. ID: %s. Kept: %s. xml file: %s.",
+                               side.definitionWord, id.c_str(), keptFile->c_str(), path.c_str()),
+                     side.function);
     return false;
   }
   return true;

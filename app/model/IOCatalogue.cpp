@@ -64,7 +64,7 @@ int ReadIODescription(const qmx::xml::Document& document, IODef& def, const Text
                                     {"FieldPower", &def.fieldPower, false},
                                 });
   reader.ReadValueLists(def.valueLists);
-  if (reader.ReadParameters(def) != 1) return -4000;
+  if (reader.ReadParameters(def) != 1) return qmx::err::kNodeMissing;
   reader.ReadIOData(def);
 
   // The XDD object table of the "R" family.
@@ -78,7 +78,7 @@ void LogNotRegistered(const std::string& textId, const std::string& file) {
   PostLog(qmx::kLogError, qmx::kLogSource,
           StrFormat("[Warning: %d] Module definition is not registered. Its description was not read to the end. "
                     "TextId: %s. xml file: %s. Func: %s.",
-                    -4000, textId.c_str(), file.c_str(), "ParseIOFiles"));
+                    qmx::err::kNodeMissing, textId.c_str(), file.c_str(), "ParseIOFiles"));
 }
 
 }  // namespace

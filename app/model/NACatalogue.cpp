@@ -21,9 +21,9 @@ constexpr const char* kDeviceInfo = "/CouplerProfile/DeviceInfo";
 constexpr const char* kGeneral = "/CouplerProfile/DeviceInfo/General";
 
 void LogNotAllowed(const std::string& value, const std::string& location) {
-  PostLog(qmx::kLogError, qmx::kLogSourceNoBlank,
-          StrFormat("[Error Code: %d] Not allowed value in xml file. Value: %s. Loc: %s. Func: %s.", -4001,
-                    value.c_str(), location.c_str(), "MultiParseNAofCommDrivers"));
+  qmx::ReportError(qmx::err::kValueNotAllowed,
+                   StrFormat("Not allowed value in xml file. Value: %s. Loc: %s.", value.c_str(), location.c_str()),
+                   "MultiParseNAofCommDrivers", qmx::FuncEnd::kStop, qmx::kLogSourceNoBlank);
 }
 
 // One item of a monitoring block: TextId, Type, ValueItemTarget, DataType,
@@ -100,9 +100,9 @@ int ReadNADescription(const qmx::xml::Document& document, NADef& def, int iconId
   // General section and drivers.
   if (MultiParseNAofCommDrivers(document, def, textIds, location) != 0) {
     PostLog(qmx::kLogError, qmx::kLogSourceNoBlank,
-            StrFormat("[Error Code: %d] Overfllow MultiBUS Num. Loc:%s. Func: %s. xml file: %s", -4000,
-                      location.c_str(), "ParseNA", path.c_str()));
-    return -4000;
+            StrFormat("[Error Code: %d] Overfllow MultiBUS Num. Loc:%s. Func: %s. xml file: %s",
+                      qmx::err::kNodeMissing, location.c_str(), "ParseNA", path.c_str()));
+    return qmx::err::kNodeMissing;
   }
 
   DescriptionReader reader(kAdapterSide, document, textIds, path, location);
@@ -120,7 +120,7 @@ int ReadNADescription(const qmx::xml::Document& document, NADef& def, int iconId
                                 });
   ReadCommBlocks(document, def, textIds, location);
   reader.ReadValueLists(def.valueLists);
-  if (reader.ReadParameters(def) != 1) return -4000;
+  if (reader.ReadParameters(def) != 1) return qmx::err::kNodeMissing;
   reader.ReadIOData(def);
   return 1;
 }

@@ -105,15 +105,16 @@ void NADef::AssignCommBlockInitVal(int index) {
     const int rc = WriteDefaultValue(image.data(), static_cast<int>(image.size()), item->byteOffset, item->dataType,
                                      item->length, item->defaultValue, byteOrderMode);
     if (rc == kDefaultUnsupported) {
-      PostLog(qmx::kLogError, qmx::kLogSourceNoBlank,
-              StrFormat("[Error Code: %d] Unsupported datatype in XML. %s. Func: %s.", -4005,
-                        GetDataTypeName(item->dataType).c_str(), kFunc));
+      qmx::ReportError(qmx::err::kUnsupportedDataType,
+                       StrFormat("Unsupported datatype in XML. %s.", GetDataTypeName(item->dataType).c_str()), kFunc,
+                       qmx::FuncEnd::kStop, qmx::kLogSourceNoBlank);
     } else if (rc == kDefaultDoesNotFit) {
-      PostLog(qmx::kLogError, qmx::kLogSourceNoBlank,
-              StrFormat("[Error Code: %d] Default value does not fit in CommBlock. Key: %s. DataType: %s. Length: %d. "
-                        "ByteOffset: %d. BlockLength: %d. Func: %s.",
-                        -4001, item->key.c_str(), GetDataTypeName(item->dataType).c_str(), item->length,
-                        item->byteOffset, blockLength[kMonInit], kFunc));
+      qmx::ReportError(qmx::err::kValueNotAllowed,
+                       StrFormat("Default value does not fit in CommBlock. Key: %s. DataType: %s. Length: %d. "
+                                 "ByteOffset: %d. BlockLength: %d.",
+                                 item->key.c_str(), GetDataTypeName(item->dataType).c_str(), item->length,
+                                 item->byteOffset, blockLength[kMonInit]),
+                       kFunc, qmx::FuncEnd::kStop, qmx::kLogSourceNoBlank);
     }
   }
 }
@@ -124,9 +125,9 @@ const ParaItem* NADef::GetMonitoringMapInfo(int index, const std::string& key) c
       if (CompareNoCase(item->key, key) == 0) return item.get();
     }
   }
-  PostLog(qmx::kLogError, qmx::kLogSource,
-          StrFormat("[Error Code: %d] Cannot find CommBlock Key. Please define the key in XML. Key: %s. Func: %s.",
-                    -4007, key.c_str(), "GetMonitoringMapInfo"));
+  qmx::ReportError(qmx::err::kCommBlockKeyMissing,
+                   StrFormat("Cannot find CommBlock Key. Please define the key in XML. Key: %s.", key.c_str()),
+                   "GetMonitoringMapInfo");
   return nullptr;
 }
 

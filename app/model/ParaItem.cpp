@@ -11,7 +11,7 @@ int ParaItem::AssignAllowedValues(const std::string& text, const std::string& pa
     return 1;
   }
   PostLog(qmx::kLogError, qmx::kLogSourceNoBlank,
-          StrFormat("[Error Code: %d] Parameter's allowed value format is invalid in XML. %s. Parameter: %s.", -4006,
-                    text.c_str(), paraName.c_str()));
+          StrFormat("[Error Code: %d] Parameter's allowed value format is invalid in XML. %s. Parameter: %s.",
+                    qmx::err::kParameterFormat, text.c_str(), paraName.c_str()));
   return 0;
 }

@@ -66,7 +66,8 @@ void LogEndParsing(const std::string& path, int result) {
 
 void ReportLoadFailure(const std::string& path) {
   PostLog(kLogError, kLogSource,
-          StrFormat("[Error Code: %d] Cannot open the file. Check if the file exists or using. XML File: %s.", -1027,
+          StrFormat("[Error Code: %d] Cannot open the file. Check if the file exists or using. XML File: %s.",
+                    err::kFileNotOpened,
                     path.c_str()));
   ShowBox(StrFormat("Cannot open the file. Check if the file exists or using.\nXML File: %s.", path.c_str()),
           kBoxIconStop);
@@ -85,13 +86,15 @@ void LogXmlException(const std::string& source, const std::string& errorText, co
                      const std::string& location, const std::string& path) {
   const std::string text = WithoutLineBreak(errorText);
   PostLog(kLogError, source,
-          StrFormat("[Error Code: %d] Exception is happened. %s. Func:%s. Loc:%s. xml file: %s.", -6001, text.c_str(),
+          StrFormat("[Error Code: %d] Exception is happened. %s. Func:%s. Loc:%s. xml file: %s.", err::kXmlException,
+                    text.c_str(),
                     function.c_str(), location.c_str(), path.c_str()));
 }
 
 void LogNodeMissing(const char* source, const std::string& location, const std::string& function,
                     const std::string& path, const std::string& cause) {
-  std::string line = StrFormat("[Error Code: %d] Node does not defined. Loc:%s. Func: %s. xml file: %s", -4000,
+  std::string line = StrFormat("[Error Code: %d] Node does not defined. Loc:%s. Func: %s. xml file: %s",
+                               err::kNodeMissing,
                                location.c_str(), function.c_str(), path.c_str());
   if (!cause.empty()) line += StrFormat(". Cause: %s.", WithoutLineBreak(cause).c_str());
   PostLog(kLogError, source, line);

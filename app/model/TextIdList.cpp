@@ -101,10 +101,10 @@ int GetErrInfo(const ErrorMap& map, const std::string& category, int code, std::
     errClass.clear();
     description.clear();
     action.clear();
-    PostLog(qmx::kLogError, qmx::kLogSource,
-            StrFormat("[Error Code: %d] Error value is undefined in listError.xml. Category: %s, Error Code: %d. "
-                      "Func: %s.",
-                      -1013, category.c_str(), code, "GetErrInfo"));
+    qmx::ReportError(qmx::err::kErrorKeyUndefined,
+                     StrFormat("Error value is undefined in listError.xml. Category: %s, Error Code: %d.",
+                               category.c_str(), code),
+                     "GetErrInfo");
     return 0;
   }
   errClass = it->second.errClass;
@@ -117,9 +117,9 @@ std::string GetTextIdValue(const TextIdMap& map, const std::string& textId, std:
   const auto it = map.find(textId);
   if (it == map.end()) {
     description.clear();
-    PostLog(qmx::kLogError, qmx::kLogSourceNoBlank,
-            StrFormat("[Error Code: %d] TextID is undefined in listTextId.xml. TextID: %s. Func: %s.", -1001,
-                      textId.c_str(), "GetTextIdValue"));
+    qmx::ReportError(qmx::err::kTextIdUndefined,
+                     StrFormat("TextID is undefined in listTextId.xml. TextID: %s.", textId.c_str()), "GetTextIdValue",
+                     qmx::FuncEnd::kStop, qmx::kLogSourceNoBlank);
     return {};
   }
   description = it->second.descValue;

@@ -339,8 +339,9 @@ TEST(SharedDescriptionReaderTest, BothKindsHaveTheSameBoundsAndRefusals) {
        "[Error Code: -4001] {W} ID is defined twice. The first definition is kept. ID: {AID}. Kept: {A}. "
        "xml file: {B}. Func: {F}.",
        false, -1, -1, -1},
-      {"", "ID", " ", "[Error Code: -4001] {W} ID is empty. The definition is not registered. xml file: {B}. Func: {F}.",
-       false, -1, -1, -1},
+      {"", "ID", " ",
+       "[Error Code: -4001] {W} ID is empty. The definition is not registered. xml file: {B}. Func: {F}.", false, -1,
+       -1, -1},
   };
   for (const Side& side : kSides) {
     for (const Case& c : cases) {
