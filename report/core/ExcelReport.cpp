@@ -38,7 +38,9 @@ public:
     if (!open_ || row_ >= kExcelPageRows) {
       EndPage();
       StartPage();
+      // A thin row: once the pages are gathered it only separates them.
       Page().Set(1, 1).fontSize = kContinuationFontSize;
+      Page().rows[0].height = kContinuationRowHeight;
       row_ = 2;
     }
     Sheet& sheet = Page();

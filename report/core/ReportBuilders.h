@@ -30,6 +30,7 @@ constexpr double kChapterFontLimit = 13;
 constexpr double kChapterFontSize = 12;
 // The first cell of a page that continues a chapter.
 constexpr double kContinuationFontSize = 14;
+constexpr double kContinuationRowHeight = 4;  // points
 // Rows of one exported page, its end marker included.
 constexpr size_t kExcelPageRows = 40;
 

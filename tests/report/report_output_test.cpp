@@ -7,6 +7,8 @@
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QPainter>
+#include <QPrinter>
 #include <QPushButton>
 #include <QTreeWidget>
 
@@ -95,6 +97,22 @@ TEST(ReportPdf, ProjectReportReadsBackInOrder) {
   for (int page = 1; page <= pages; ++page)
     EXPECT_NE(text.find("Page " + std::to_string(page) + " of " + std::to_string(pages)), std::string::npos) << page;
   EXPECT_EQ(text.find("Page " + std::to_string(pages + 1) + " of"), std::string::npos);
+
+  // The printer road scales the same pages to the printer's resolution.
+  const fs::path printed = dir.path() / "printed.pdf";
+  {
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(QString::fromStdString(printed.string()));
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setFullPage(true);
+    QPainter painter(&printer);
+    qmx::report::PaintAllPages(painter, printer, qmx::report::LayOut(BuildPrintDocument(
+                                                     LoadDocuSet("PROJECT", dir.path() / "prj20261209 143005_042.xml"))));
+  }
+  const std::string printedText = Shell("pdftotext -layout " + Quote(printed) + " -");
+  EXPECT_NE(printedText.find("Page " + std::to_string(pages) + " of " + std::to_string(pages)), std::string::npos);
+  EXPECT_TRUE(std::regex_search(printedText, std::regex("15\\s+DI\\s+1\\s+0x0004/0F\\s+0x004F")));
   // Table rows: names with markup characters, channel addresses, a parts-list row.
   EXPECT_TRUE(std::regex_search(text, std::regex("Line A & Press <1>\\s+QMX-4101\\s+Modbus TCP network adapter")));
   EXPECT_TRUE(std::regex_search(text, std::regex("15\\s+DI\\s+1\\s+0x0004/0F\\s+0x004F")));
@@ -137,6 +155,8 @@ TEST(ReportXlsx, ReshapedWorkbookReadsBack) {
   const std::string check = Shell("/usr/bin/python3 " + Quote(qmx::test::SourcePath("tests/report/check_xlsx.py")) +
                                 " " + Quote(xlsx) + " 2>&1");
   EXPECT_EQ(check, "OK\n");
+  fs::create_directories(fs::current_path() / "report_pages");
+  fs::copy_file(xlsx, fs::current_path() / "report_pages" / "project3.xlsx", fs::copy_options::overwrite_existing);
   EXPECT_FALSE(qmx::report::WriteXlsx(reshaped.workbook, (dir.path() / "no/such/folder/x.xlsx").string(), &why));
 }
 
