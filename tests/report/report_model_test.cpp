@@ -3,6 +3,8 @@
 // the Excel pages and their reshaping, and the run decisions.
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include "platform/report/model/document.h"
 #include "report/core/DocuSet.h"
 #include "report/core/ReportBuilders.h"
@@ -168,6 +170,31 @@ TEST(ReportModel, StationLimitAndMissingFiles) {
   } catch (const DocuError& e) {
     EXPECT_NE(std::string(e.what()).find("map1.xml"), std::string::npos) << e.what();
   }
+}
+
+TEST(ReportModel, ProjectWithoutAdapters) {
+  qmx::test::TempDir dir("rendaval");
+  const auto set = InstallSet("project3", dir.path());
+  // What the writer gives for a project without adapters.
+  std::string main = qmx::test::ReadFile(set.mainFile);
+  main = std::regex_replace(main, std::regex("\t\t<NetworkAdapter[^]*?</NetworkAdapter>\r\n"), "");
+  main = std::regex_replace(main, std::regex("\t\t<Node [^\n]*\n"), "");
+  main = qmx::rendaval::test::ReplaceAll(main, "<Node_Cnt>3<", "<Node_Cnt>0<");
+  qmx::test::WriteFile(set.mainFile, main);
+  std::string parts = qmx::test::ReadFile(dir.path() / "prj20261209 143005_042PrjInquiry.xml");
+  parts = std::regex_replace(parts, std::regex("\t\t<Item [^\n]*\n"), "");
+  qmx::test::WriteFile(dir.path() / "prj20261209 143005_042PrjInquiry.xml", parts);
+
+  const DocuSet docu = LoadDocuSet("PROJECT", set.mainFile);
+  EXPECT_TRUE(docu.overview.empty());
+  EXPECT_TRUE(docu.nodes.empty());
+  EXPECT_EQ(JoinedToc(BuildPrintDocument(docu)),
+            (std::vector<std::string>{"Project Report", "Project Report\\1. Project Overview",
+                                      "Project Report\\3. Project Inquiry"}));
+  const ReshapeResult excel = ReshapeWorkbook(BuildExcelPages(docu));
+  ASSERT_TRUE(excel.ok);
+  ASSERT_EQ(excel.workbook.sheets.size(), 2u);
+  EXPECT_EQ(excel.workbook.sheets[1].name, "3. Project Inquiry");
 }
 
 // ---- Excel pages and reshaping -------------------------------------------------------
