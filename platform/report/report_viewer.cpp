@@ -45,6 +45,10 @@ ReportViewer::ReportViewer(LaidOutDocument document, QWidget* parent)
   auto* previous = MakeButton(tr("P&revious Page"), this);
   auto* next = MakeButton(tr("&Next Page"), this);
   pageLabel_ = new QLabel(this);
+  // Wide enough for the longest page text, so it is never cut while paging.
+  const int pageCount = int(document_.pages.size());
+  pageLabel_->setMinimumWidth(
+      pageLabel_->fontMetrics().horizontalAdvance(tr("Page %1 of %2").arg(pageCount).arg(pageCount)) + 8);
 
   auto* bar = new QHBoxLayout;
   for (QWidget* w : {static_cast<QWidget*>(printButton), static_cast<QWidget*>(zoomIn),
