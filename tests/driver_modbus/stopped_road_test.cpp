@@ -278,5 +278,86 @@ INSTANTIATE_TEST_SUITE_P(Buses, StoppedRoadTcp, ::testing::Values(Bus::Tcp, Bus:
                            return info.param == Bus::Tcp ? "Tcp" : "Udp";
                          });
 
+// Stations of the other model families, over TCP.
+class ModelRoad : public ::testing::Test {
+protected:
+  void SetUp() override {
+    DriverLibrary::Get().SetCallback(&LogCapture::Callback);
+    DriverLibrary::Get().SetSwitches(1, 1, 1, 1);
+  }
+  void TearDown() override {
+    sim_.reset();
+    DriverLibrary::Get().SetCallback(nullptr);
+    DriverLibrary::Get().SetSwitches(0, 0, 0, 0);
+  }
+  void Start(const std::string& model, const std::string& modules, const std::vector<ModuleListEntry>& entries) {
+    sim_ = std::make_unique<SimulatorProcess>(
+        std::vector<std::string>{"--model", model, "--modules", modules, "--freeze", "--tcp", "127.0.0.1:0"});
+    ASSERT_TRUE(sim_->Start()) << sim_->error();
+    const std::string channel = "TCP\t127.0.0.1," + std::to_string(sim_->port()) + ",500,,,,";
+    ASSERT_EQ(instance_.SetChannelProperty("M", channel.c_str()), 1);
+    ASSERT_EQ(instance_.SetDeviceProperty(kKey, model.c_str(), "500\t1,1"), 1);
+    ASSERT_EQ(instance_.SetModuleList(kKey, entries.data(), static_cast<int>(entries.size())), 1);
+    ASSERT_TRUE(sim_->Ok("history clear"));
+    LogCapture::Clear();
+  }
+
+  std::unique_ptr<SimulatorProcess> sim_;
+  DriverInstance instance_;
+};
+
+TEST_F(ModelRoad, AFixedIoAdapterKeepsItsOwnChannelsAheadOfTheStatusWord) {
+  Start("DM-T640", "DI8,DO8",
+        {{1, "NA", "My DM", 0, "", "", 18, 12, ""},
+         {0x1108, "IO", "DI8", 2, "", "", 1, 0, "DI,8,1,0,8,0,3,DI,1"},
+         {0x2108, "IO", "DO8", 2, "", "", 0, 1, "DO,8,0,1,0,8,4,DO,2"}});
+  const std::string own = "0102030405060708090A0B0C0D0E0F101112";
+  ASSERT_TRUE(sim_->Ok("input 0 " + own));
+  ASSERT_TRUE(sim_->Ok("input 1 C3"));
+  for (const char* mode : {"mode 0 0", "mode 2 0"}) {
+    SCOPED_TRACE(mode);
+    ASSERT_TRUE(sim_->Ok(mode));
+    uint8_t in[32] = {};
+    ASSERT_EQ(instance_.Read(kKey, -1, DRV_IMAGE_INPUT, in), 1) << LogCapture::Dump();
+    EXPECT_EQ(Hex(in, 19), own + "C3");
+  }
+  EXPECT_EQ(instance_.WriteByte(kKey, 2, DRV_IMAGE_OUTPUT, Bytes{0x81}.data(), 0, 1), 1) << LogCapture::Dump();
+  EXPECT_EQ(sim_->Command("get output 2"), "OK 81");
+  EXPECT_NE(sim_->Command("history").find("T/01/0F/1060/0008"), std::string::npos) << "coil 4192";
+}
+
+TEST_F(ModelRoad, ASplitAdapterReadsAndWritesEachClassAtItsBase) {
+  Start("KA-4470", "DI8,AI2,DO8,AO2",
+        {{1, "NA", "KA-4470", 0, "", "", 0, 0, ""},
+         {0x1108, "IO", "Left", 2, "", "", 1, 0, "DI,8,1,0,8,0,3,DI,1"},
+         {0x3102, "IO", "Middle", 2, "", "", 4, 0, "AI,A,16,0,32,0,5,AI,2"},
+         {0x2108, "IO", "Right", 2, "", "", 0, 1, "DO,8,0,1,0,8,4,DO,3"},
+         {0x4102, "IO", "Far", 2, "", "", 0, 4, "AO,A,0,16,0,32,6,AO,4"}});
+  ASSERT_TRUE(sim_->Ok("input 1 3C"));
+  ASSERT_TRUE(sim_->Ok("input 2 11223344"));
+  uint8_t in[8] = {};
+  ASSERT_EQ(instance_.Read(kKey, -1, DRV_IMAGE_INPUT, in), 1) << LogCapture::Dump();
+  EXPECT_EQ(Hex(in, 5), "3C11223344");
+  EXPECT_EQ(instance_.WriteByte(kKey, 3, DRV_IMAGE_OUTPUT, Bytes{0x42}.data(), 0, 1), 1);
+  EXPECT_EQ(instance_.WriteByte(kKey, 4, DRV_IMAGE_OUTPUT, Bytes{0xAA, 0xBB, 0xCC, 0xDD}.data(), 0, 4), 1);
+  EXPECT_EQ(sim_->Command("get output 3"), "OK 42");
+  EXPECT_EQ(sim_->Command("get output 4"), "OK AABBCCDD");
+  const std::string history = sim_->Command("history");
+  EXPECT_NE(history.find("T/01/04/8000/0001"), std::string::npos) << history;
+  EXPECT_NE(history.find("T/01/0F/8800/0008"), std::string::npos) << history;
+  EXPECT_NE(history.find("T/01/0F/0800/0020"), std::string::npos) << history;
+}
+
+TEST_F(ModelRoad, AdaptersThatAnswerTheirModeRegistersThemselves) {
+  const char* block = "InputMode,Unsigned16,1\tWatchdogTime,Unsigned16,1\tDipSwitch,ByteArea,2";
+  Start("KA-4512", "DI8", {{1, "NA", "KA-4512", 0, block, "", 0, 0, ""},
+                           {0x1108, "IO", "DI8", 2, "", "", 1, 0, "DI,8,1,0,8,0,3,DI,1"}});
+  ASSERT_TRUE(sim_->Ok("mode 0 0"));
+  uint8_t comm[6] = {};
+  ASSERT_EQ(instance_.Read(kKey, 0, DRV_IMAGE_COMMINIT, comm), 1) << LogCapture::Dump();
+  EXPECT_EQ(Hex(comm, 4), "02000000") << "answered without the bus";
+  EXPECT_EQ(sim_->Command("history"), "OK 1 T/01/04/1101/0001");
+}
+
 }  // namespace
 }  // namespace tessivar
