@@ -16,7 +16,6 @@
 #include "platform/os/os.h"
 #include "platform/report/report_viewer.h"
 #include "platform/toolkit/message_box.h"
-#include "report/core/ReportBuilders.h"
 
 namespace qmx::rendaval {
 namespace {
@@ -46,7 +45,6 @@ MainForm::MainForm(std::string commandLine, FormServices services, QWidget* pare
   connect(&statusTimer_, &QTimer::timeout, this, [this] { OnStatusTimer(); });
 }
 
-MainForm::~MainForm() = default;
 
 void MainForm::BuildControls() {
   setWindowTitle(QStringLiteral("QMX-410 Tools Documentation"));
@@ -200,95 +198,85 @@ void MainForm::OnMakeReportClicked() {
   for (const std::string& message : refusals) ShowBox(message, kMbOk);
   if (!refusals.empty()) return;
 
-  run_ = std::make_unique<RunController>(std::move(options));
+  run_ = std::make_unique<RunController>(options);
   makeReport_->setEnabled(false);
   progressValue_ = 0;
   progress_->setValue(0);
   printStatus_ = ReportStatus::Running;
+  excelHandled_ = !options.makeExcel;
+  job_ = std::make_unique<ReportJob>(reportKind_, xmlPath_, std::move(options));
   statusTimer_.start();
-  // The reports run from the event loop, so the form keeps painting and the
-  // status timer sees them running.
-  QTimer::singleShot(0, this, [this] {
-    RunPrintReport();
-    if (run_ && run_->RunsExcel()) RunExcelReport();
-  });
-}
-
-bool MainForm::LoadDocumentation() {
-  if (docu_) return true;
-  try {
-    docu_ = LoadDocuSet(reportKind_, xmlPath_);
-    return true;
-  } catch (const DocuError& e) {
-    ShowBox(e.what(), kMbOk | kMbIconStop);
-    return false;
-  }
-}
-
-void MainForm::RunPrintReport() {
-  if (!LoadDocumentation()) {
-    printStatus_ = ReportStatus::Failed;
-    return;
-  }
-  printed_ = std::make_unique<qmx::report::LaidOutDocument>(qmx::report::LayOut(BuildPrintDocument(*docu_)));
-  const RunOptions& options = run_->options();
-  if (options.makePdf) {
-    std::string why;
-    if (!qmx::report::WritePdf(*printed_, options.pdfFileName, &why)) {
-      ShowBox("Cannot write the PDF file " + options.pdfFileName + ": " + why, kMbOk | kMbIconStop);
-      printStatus_ = ReportStatus::Failed;
-      return;
-    }
-  }
-  printStatus_ = ReportStatus::Completed;
-}
-
-void MainForm::RunExcelReport() {
-  if (!run_ || !docu_) return;  // the documentation did not load: already reported
-  const RunOptions& options = run_->options();
-  const ReshapeResult reshaped = ReshapeWorkbook(BuildExcelPages(*docu_));
-  std::string why;
-  const bool written = qmx::report::WriteXlsx(reshaped.workbook, options.excelFileName, &why);
-  if (!written) ShowBox("Cannot write the Excel file " + options.excelFileName + ": " + why, kMbOk | kMbIconStop);
-  else if (!reshaped.ok) ShowBox("Cannot modify excel file because excel component does not exist", kMbOk);
-  std::vector<EndAction> actions = run_->ExcelCompleted();
-  if (!written || !reshaped.ok) std::erase(actions, EndAction::OpenExcel);
-  Perform(actions);
 }
 
 void MainForm::OnStatusTimer() {
-  switch (printStatus_) {
-    case ReportStatus::Running:
-      progressValue_ = NextProgress(progressValue_);
-      progress_->setValue(progressValue_);
-      break;
-    case ReportStatus::Completed:
-      progress_->setValue(100);
-      statusTimer_.stop();
-      hide();
-      printStatus_ = ReportStatus::Idle;
-      Perform(run_->PrintCompleted());
-      break;
-    case ReportStatus::Failed:
-      // The reason was shown; the form is ready for another try.
-      statusTimer_.stop();
-      printStatus_ = ReportStatus::Idle;
-      progressValue_ = 0;
-      progress_->setValue(0);
-      makeReport_->setEnabled(true);
-      run_.reset();
-      docu_.reset();
-      break;
-    case ReportStatus::Idle:
-      break;
+  if (!job_) return;
+  // The Excel report acts when it is done, whatever the print report does.
+  if (!excelHandled_) {
+    const ReportJob::State excel = job_->ExcelState();
+    // A failed documentation fails both reports; the print report tells it.
+    if (excel == ReportJob::State::Completed ||
+        (excel == ReportJob::State::Failed && job_->PrintState() != ReportJob::State::Failed)) {
+      excelHandled_ = true;
+      ExcelDone();
+      if (ending_ || !job_) return;
+    }
   }
+  if (printStatus_ == ReportStatus::Running) {
+    switch (job_->PrintState()) {
+      case ReportJob::State::Running:
+      case ReportJob::State::NotRequested:
+        progressValue_ = NextProgress(progressValue_);
+        progress_->setValue(progressValue_);
+        break;
+      case ReportJob::State::Completed:
+        PrintDone();
+        break;
+      case ReportJob::State::Failed:
+        // The reason is told; the form is ready for another try.
+        ShowBox(job_->PrintError(), kMbOk | kMbIconStop);
+        ResetRun();
+        return;
+    }
+  }
+  if (printStatus_ == ReportStatus::Idle && excelHandled_) statusTimer_.stop();
+}
+
+void MainForm::PrintDone() {
+  progress_->setValue(100);
+  printStatus_ = ReportStatus::Idle;
+  hide();
+  Perform(run_->PrintCompleted());
+}
+
+void MainForm::ExcelDone() {
+  std::vector<EndAction> actions = run_->ExcelCompleted();
+  if (job_->ExcelState() == ReportJob::State::Failed) {
+    ShowBox(job_->ExcelError(), kMbOk | kMbIconStop);
+    std::erase(actions, EndAction::OpenExcel);
+  } else if (job_->ReshapeFailed()) {
+    // The workbook stays as exported, one sheet per page, and is not opened.
+    ShowBox("Cannot modify excel file because excel component does not exist", kMbOk);
+    std::erase(actions, EndAction::OpenExcel);
+  }
+  Perform(actions);
+}
+
+void MainForm::ResetRun() {
+  statusTimer_.stop();
+  printStatus_ = ReportStatus::Idle;
+  excelHandled_ = true;
+  progressValue_ = 0;
+  progress_->setValue(0);
+  makeReport_->setEnabled(true);
+  job_.reset();
+  run_.reset();
 }
 
 void MainForm::Perform(const std::vector<EndAction>& actions) {
   for (EndAction action : actions) {
     switch (action) {
       case EndAction::ShowViewer:
-        viewer_ = std::make_unique<qmx::report::ReportViewer>(*printed_);
+        viewer_ = std::make_unique<qmx::report::ReportViewer>(job_->Printed());
         connect(viewer_.get(), &qmx::report::ReportViewer::closed, this, [this] {
           if (run_) Perform(run_->ViewerClosed());
         });
@@ -325,6 +313,12 @@ void MainForm::EndProgram(int code) {
   ending_ = true;
   statusTimer_.stop();
   services_.endProgram(code);
+}
+
+MainForm::~MainForm() {
+  // A report still running stops at its next step.
+  viewer_.reset();
+  job_.reset();
 }
 
 void MainForm::closeEvent(QCloseEvent* event) {

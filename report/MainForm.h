@@ -10,11 +10,10 @@
 
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "platform/report/report_render.h"
-#include "report/core/DocuSet.h"
+#include "report/ReportJob.h"
 #include "report/core/RunPlan.h"
 
 class QCheckBox;
@@ -39,7 +38,7 @@ struct FormServices {
 class MainForm : public QWidget {
   Q_OBJECT
 public:
-  enum class ReportStatus { Idle, Running, Completed, Failed };
+  enum class ReportStatus { Idle, Running };
 
   MainForm(std::string commandLine, FormServices services = {}, QWidget* parent = nullptr);
   ~MainForm() override;
@@ -63,6 +62,8 @@ public:
   QProgressBar* progress() const { return progress_; }
   QTimer& statusTimer() { return statusTimer_; }
   ReportStatus printStatus() const { return printStatus_; }
+  // A report of the last press is still to be handled.
+  bool busy() const { return job_ != nullptr && (printStatus_ == ReportStatus::Running || !excelHandled_); }
   qmx::report::ReportViewer* viewer() const { return viewer_.get(); }
 
 protected:
@@ -70,9 +71,9 @@ protected:
 
 private:
   void BuildControls();
-  bool LoadDocumentation();
-  void RunPrintReport();
-  void RunExcelReport();
+  void PrintDone();
+  void ExcelDone();
+  void ResetRun();
   void Perform(const std::vector<EndAction>& actions);
   void OpenResultFile(const std::string& program, const std::string& file);
   void ShowBox(const std::string& text, unsigned flags);
@@ -83,8 +84,8 @@ private:
   std::string reportKind_, xmlPath_;
   std::string confirmedOverwrite_;
   std::unique_ptr<RunController> run_;
-  std::optional<DocuSet> docu_;
-  std::unique_ptr<qmx::report::LaidOutDocument> printed_;
+  std::unique_ptr<ReportJob> job_;
+  bool excelHandled_ = true;
   std::unique_ptr<qmx::report::ReportViewer> viewer_;
   ReportStatus printStatus_ = ReportStatus::Idle;
   int progressValue_ = 0;

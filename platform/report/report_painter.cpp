@@ -67,11 +67,13 @@ void PaintPage(QPainter& painter, const LaidOutDocument& document, int page) {
   painter.restore();
 }
 
-void PaintAllPages(QPainter& painter, QPagedPaintDevice& device, const LaidOutDocument& document) {
+bool PaintAllPages(QPainter& painter, QPagedPaintDevice& device, const LaidOutDocument& document,
+                   const CancelCheck& cancelled) {
   const QRect paintRect = device.pageLayout().fullRectPixels(device.logicalDpiX());
   const double sx = paintRect.width() / document.geometry.width;
   const double sy = paintRect.height() / document.geometry.height;
   for (int page = 0; page < int(document.pages.size()); ++page) {
+    if (cancelled && cancelled()) return false;
     if (page > 0) device.newPage();
     painter.save();
     // Devices that keep a margin of their own paint from inside it.
@@ -81,9 +83,11 @@ void PaintAllPages(QPainter& painter, QPagedPaintDevice& device, const LaidOutDo
     PaintPage(painter, document, page);
     painter.restore();
   }
+  return true;
 }
 
-bool WritePdf(const LaidOutDocument& document, const std::string& path, std::string* error) {
+bool WritePdf(const LaidOutDocument& document, const std::string& path, std::string* error,
+              const CancelCheck& cancelled) {
   const QString file = QString::fromStdString(path);
   {
     // QPdfWriter reports nothing when its file cannot be opened; try it first.
@@ -104,9 +108,9 @@ bool WritePdf(const LaidOutDocument& document, const std::string& path, std::str
     if (error) *error = "the PDF writer could not start";
     return false;
   }
-  PaintAllPages(painter, writer, document);
-  if (!painter.end()) {
-    if (error) *error = "the PDF file could not be completed";
+  const bool complete = PaintAllPages(painter, writer, document, cancelled);
+  if (!painter.end() || !complete) {
+    if (error) *error = complete ? "the PDF file could not be completed" : "cancelled";
     return false;
   }
   return true;

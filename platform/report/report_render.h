@@ -8,6 +8,7 @@
 #include <QRectF>
 #include <QString>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -63,13 +64,19 @@ QString PageFooterText(int pageNumber, int pageCount);
 // caller has scaled the painter to the device.
 void PaintPage(QPainter& painter, const LaidOutDocument& document, int page);
 
+// Asked between pages whether to stop.
+using CancelCheck = std::function<bool()>;
+
 // Paints every page on a paged device (printer, PDF writer), starting a new
-// device page for each; the painter must be active on `device`.
-void PaintAllPages(QPainter& painter, QPagedPaintDevice& device, const LaidOutDocument& document);
+// device page for each; the painter must be active on `device`. False when
+// `cancelled` stopped it.
+bool PaintAllPages(QPainter& painter, QPagedPaintDevice& device, const LaidOutDocument& document,
+                   const CancelCheck& cancelled = {});
 
 // Writes the document as a PDF file; false with a reason when the file cannot
-// be written.
-bool WritePdf(const LaidOutDocument& document, const std::string& path, std::string* error);
+// be written or the writing was cancelled. Safe on a worker thread.
+bool WritePdf(const LaidOutDocument& document, const std::string& path, std::string* error,
+              const CancelCheck& cancelled = {});
 
 // Writes a workbook as an xlsx file (pictures as PNG); false with a reason
 // when a sheet name is refused or the file cannot be written.

@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QPushButton>
+#include <QThread>
 #include <QTreeWidget>
 
 #include <cstdio>
@@ -188,13 +189,14 @@ struct FormRig {
     form->show();
     return form;
   }
-  // Lets the reports run and the status timer fire until the print report is handled.
+  // Lets the reports run, ticking the status timer, until both are handled.
   static void Finish(MainForm& form) {
     QElapsedTimer t;
     t.start();
-    while (form.printStatus() != MainForm::ReportStatus::Idle && t.elapsed() < 20000) {
+    while (form.busy() && t.elapsed() < 30000) {
       QApplication::processEvents();
-      if (form.printStatus() != MainForm::ReportStatus::Running) form.OnStatusTimer();
+      form.OnStatusTimer();
+      QThread::msleep(5);
     }
   }
   qmx::test::TempDir dir{"rendaval"};
