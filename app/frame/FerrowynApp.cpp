@@ -1,10 +1,9 @@
 #include "app/frame/FerrowynApp.h"
 
 #include "app/frame/MainFrame.h"
+#include "app/frame/ProgramServices.h"
 #include "app/model/Logging.h"
 #include "common/Utility.h"
-#include "app/ui/grid/GridHooks.h"
-#include "app/ui/image/ImageLog.h"
 #include "platform/toolkit/message_box.h"
 
 #include <QApplication>
@@ -18,30 +17,20 @@ namespace {
 
 constexpr const char* kInstanceName = "Ferrowyn.exe";
 
-int ToolkitBox(const std::string& text, unsigned flags) {
-  return qmx::toolkit::ShowMessageBox(QApplication::activeWindow(), text, {}, flags);
-}
-
 }  // namespace
 
 CFerrowynApp::CFerrowynApp() = default;
 
 CFerrowynApp::~CFerrowynApp() {
-  if (frame_) qmx::SetLogTarget(nullptr);
+  if (frame_) {
+    qmx::SetLogTarget(nullptr);
+    qmx::DisconnectFrameServices();
+  }
 }
 
 bool CFerrowynApp::InitInstance(const std::vector<std::string>& args) {
   qmx::toolkit::SetProgramTitle("QMX-410 Tools");
-  qmx::SetMessageBoxHook(&ToolkitBox);
-  // The shared grid and picture code report through the program's own roads.
-  qmx::grid::SetGridLogHooks(
-      {[](int category, const std::string& source, const std::string& text) { PostLog(category, source, text); },
-       &ShowResourceLackError, &ShowError});
-  qmx::SetImageLogSink(
-      [](int category, const std::string& source, const std::string& text) { PostLog(category, source, text); });
-  qmx::SetImageMessageSink([](const std::string& title, const std::string& text) {
-    qmx::toolkit::ShowMessageBox(QApplication::activeWindow(), text, title, qmx::toolkit::kMbIconInformation);
-  });
+  qmx::InstallProgramServices();
 
   // One instance at a time. Only a lock that another process holds means the
   // program runs already; a lock file that cannot be made is a fault of the
@@ -75,6 +64,7 @@ bool CFerrowynApp::InitInstance(const std::vector<std::string>& args) {
     frame_.reset();
     return false;
   }
+  qmx::ConnectFrameServices(*frame_);
   QStringList recent = profile_->RecentFiles();
   frame_->SetRecentFiles(recent);
 
@@ -88,6 +78,7 @@ bool CFerrowynApp::InitInstance(const std::vector<std::string>& args) {
 
 int CFerrowynApp::ExitInstance() {
   qmx::SetLogTarget(nullptr);
+  qmx::DisconnectFrameServices();
   frame_.reset();
   return 0;
 }

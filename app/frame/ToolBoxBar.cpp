@@ -1,9 +1,8 @@
 #include "app/frame/ToolBoxBar.h"
 
 #include "app/model/Logging.h"
-#include "app/model/ProgramPaths.h"
+#include "app/model/Services.h"
 #include "common/Utility.h"
-#include "platform/os/os.h"
 #include "platform/os/profile.h"
 #include "platform/toolkit/message_box.h"
 #include "platform/toolkit/window_messages.h"
@@ -16,21 +15,17 @@ namespace {
 
 constexpr const char* kLoc = "ToolBoxBar::OnCreate";
 
-void DefaultHelpViewer(const std::string& topic) {
-  PostLog(qmx::kLogGeneral, qmx::kLogSource, StrFormat("[Info] Help topic: %s.", topic.c_str()));
-}
-
 }  // namespace
 
 CToolBoxBar::CToolBoxBar(QWidget* parent, qmx::os::Profile* profile)
-    : qmx::toolkit::DockWindow(parent), profile_(profile), helpViewer_(DefaultHelpViewer) {}
+    : qmx::toolkit::DockWindow(parent), profile_(profile) {}
 
 CToolBoxBar::~CToolBoxBar() = default;
 
 bool CToolBoxBar::LoadPictures() {
   pictures_.clear();
   std::filesystem::path file = imageListFile_;
-  if (file.empty()) file = qmx::os::ProgramFolder() / "Image" / kImageListFile;
+  if (file.empty()) file = std::filesystem::path(qmx::Paths().imageDir) / kImageListFile;
   const QImage strip(QString::fromStdString(file.string()));
   if (strip.isNull() || strip.height() < kPictureSize || strip.width() < kPictureSize) return false;
   for (int x = 0; x + kPictureSize <= strip.width(); x += kPictureSize) {
@@ -86,8 +81,6 @@ bool CToolBoxBar::OpenFolder(int folder) {
   return toolBox_ && toolBox_->OpenFolder(folder);
 }
 
-void CToolBoxBar::SetHelpViewer(HelpViewer viewer) { helpViewer_ = viewer ? std::move(viewer) : DefaultHelpViewer; }
-
 std::string CToolBoxBar::HelpTopic(const std::string& programFolder, const std::string& itemName) {
   return StrFormat("%s/%s::/%s.htm", programFolder.c_str(), kHelpFile, itemName.c_str());
 }
@@ -97,9 +90,7 @@ int CToolBoxBar::OnToolBoxNotify(int code, const qmx::toolkit::ToolBoxNotify& no
   switch (code) {
     case kToolBoxItemClicked: {
       if (notify.item < 0 || !toolBox_) return 1;  // a folder: nothing to show
-      std::string folder = qmx::Paths().appDir;
-      if (folder.empty()) folder = qmx::os::ProgramFolder().string();
-      helpViewer_(HelpTopic(folder, toolBox_->ItemText(notify.folder, notify.item).toStdString()));
+      qmx::ShowHelp(HelpTopic(qmx::Paths().appDir, toolBox_->ItemText(notify.folder, notify.item).toStdString()));
       return 1;
     }
     case kToolBoxItemRemoving:

@@ -34,9 +34,6 @@ public:
   static constexpr const char* kProfileSection = "ToolBoxBar";
   static constexpr const char* kProfileKey = "OpenFolder";
 
-  // Shows a help topic ("<help file>::/<page>.htm").
-  using HelpViewer = std::function<void(const std::string& topic)>;
-
   explicit CToolBoxBar(QWidget* parent = nullptr, qmx::os::Profile* profile = nullptr);
   ~CToolBoxBar() override;
 
@@ -55,8 +52,6 @@ public:
   // profile. False when there is no such folder.
   bool OpenFolder(int folder);
 
-  // Who shows help pages; the default logs the topic it would show.
-  void SetHelpViewer(HelpViewer viewer);
   // "<program folder>/QMX410Tools.chm::/<item name>.htm".
   static std::string HelpTopic(const std::string& programFolder, const std::string& itemName);
 
@@ -80,6 +75,5 @@ private:
   qmx::toolkit::ToolBox* toolBox_ = nullptr;
   QList<QIcon> pictures_;
   std::filesystem::path imageListFile_;
-  HelpViewer helpViewer_;
   bool keepOpenFolder_ = false;
 };

@@ -1,5 +1,6 @@
 #include "app/model/Logging.h"
 
+#include "app/model/Services.h"
 #include "common/Utility.h"
 
 #include <atomic>
@@ -18,7 +19,6 @@ std::recursive_mutex& LogLock() {
 
 std::atomic<LogTarget*> g_target{nullptr};
 std::atomic<int> g_closing{0};
-std::atomic<MessageBoxHook> g_box_hook{nullptr};
 
 }  // namespace
 
@@ -32,10 +32,8 @@ LogTarget* GetLogTarget() { return g_target.load(); }
 void SetClosingFlag(int value) { g_closing.store(value); }
 int GetClosingFlag() { return g_closing.load(); }
 
-void SetMessageBoxHook(MessageBoxHook hook) { g_box_hook.store(hook); }
-
 int ShowBox(const std::string& text, unsigned flags) {
-  if (MessageBoxHook hook = g_box_hook.load()) return hook(text, flags);
+  if (const auto& box = Services().messageBox) return box(text, flags);
   std::fprintf(stderr, "%s\n", text.c_str());
   return 1;
 }

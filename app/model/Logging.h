@@ -48,11 +48,10 @@ LogTarget* GetLogTarget();
 void SetClosingFlag(int value);
 int GetClosingFlag();
 
-// Message boxes of the error-reporting functions go through this hook
-// (the frame installs the toolkit's box; tests script it). It returns the
-// button pressed. Without a hook the text goes to standard error.
-using MessageBoxHook = int (*)(const std::string& text, unsigned flags);
-void SetMessageBoxHook(MessageBoxHook hook);
+// Message boxes of the error-reporting functions: shown through
+// Services().messageBox (app/model/Services.h; the frame installs the
+// toolkit's box, tests script it). Returns the button pressed; without a box
+// the text goes to standard error and the answer is 1.
 int ShowBox(const std::string& text, unsigned flags);
 inline constexpr unsigned kBoxIconStop = 0x10;
 inline constexpr unsigned kBoxIconQuestion = 0x20;

@@ -3,17 +3,14 @@
 #include "app/model/IOUsr.h"
 #include "app/model/Logging.h"
 #include "app/model/ProjectUsr.h"
+#include "app/model/Services.h"
 #include "common/Utility.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <utility>
 
 namespace {
-
-NAFrameServices& Services() {
-  static NAFrameServices services;
-  return services;
-}
 
 constexpr const char* kInvalidProjectBox = "[Bug] Invalid NA's project tree handle.";
 
@@ -21,12 +18,17 @@ void LogErr(const char* source, const std::string& text) { PostLog(qmx::kLogErro
 
 }  // namespace
 
-void SetNAFrameServices(NAFrameServices services) { Services() = std::move(services); }
-const NAFrameServices& GetNAFrameServices() { return Services(); }
-int CurrentViewMode() { return Services().viewMode ? Services().viewMode() : 0; }
-const AppOptions* CurrentOptions() { return Services().options ? Services().options() : nullptr; }
+int CurrentViewMode() {
+  const auto& viewMode = qmx::Services().viewMode;
+  return viewMode ? viewMode() : 0;
+}
+const AppOptions* CurrentOptions() {
+  const auto& options = qmx::Services().options;
+  return options ? options() : nullptr;
+}
 std::string FileVersionTextOf(const std::string& path) {
-  return Services().fileVersionText ? Services().fileVersionText(path) : std::string();
+  const auto& versionText = qmx::Services().fileVersionText;
+  return versionText ? versionText(path) : std::string();
 }
 
 // ---------------------------------------------------------------------------
@@ -43,7 +45,7 @@ CNAUsr::~CNAUsr() {
 }
 
 CProjectUsr* CNAUsr::Project() const {
-  if (Services().projectOf) return Services().projectOf(*this);
+  if (const auto& projectOf = qmx::Services().projectOf) return projectOf(*this);
   return ownerProject;
 }
 
@@ -374,7 +376,9 @@ int CNAUsr::LoadCommunicateDriver() {
   if (code == kCommRs422 || code == kCommRs485) return AttachMultiDropDriver();
 
   const std::string path =
-      (qmx::os::ProgramFolder() / StrFormat("%s.%s", TrimStr(fileName).c_str(), TrimStr(fileType).c_str())).string();
+      (std::filesystem::path(qmx::Paths().appDir) /
+       StrFormat("%s.%s", TrimStr(fileName).c_str(), TrimStr(fileType).c_str()))
+          .string();
   qmx::os::Module library;
   if (!library.Load(path)) {
     qmx::ReportError(qmx::err::kDriverFileMissing,
@@ -530,7 +534,7 @@ int MakeModuleList(CNAUsr& adapter, std::vector<ModuleListRecord>& list) {
   output += own.outputSize;
 
   std::vector<CIOUsr*> modules;
-  if (GetNAFrameServices().modulesOf) modules = GetNAFrameServices().modulesOf(adapter);
+  if (const auto& modulesOf = qmx::Services().modulesOf) modules = modulesOf(adapter);
   int next = 1;
   for (CIOUsr* module : modules) {
     if (!module) continue;

@@ -5,7 +5,7 @@
 //
 // The adapter reaches the frame (its project, the naming mode of the project
 // window, the modules under it, the version text of a library, the options)
-// only through NAFrameServices, so it is tested without a frame.
+// only through qmx::Services(), so it is tested without a frame.
 #pragma once
 
 #include "app/model/AppOptions.h"
@@ -22,18 +22,8 @@
 class CIOUsr;
 class CProjectUsr;
 
-// What the adapter and project objects ask of the frame. Unset members fall
-// back to: the project the adapter was added to, naming mode 0, no modules,
-// an empty version text, no options (all log switches on).
-struct NAFrameServices {
-  std::function<CProjectUsr*(const CNAUsr&)> projectOf;
-  std::function<int()> viewMode;
-  std::function<std::vector<CIOUsr*>(const CNAUsr&)> modulesOf;
-  std::function<std::string(const std::string& path)> fileVersionText;
-  std::function<const AppOptions*()> options;
-};
-void SetNAFrameServices(NAFrameServices services);
-const NAFrameServices& GetNAFrameServices();
+// What the adapter and project objects ask of the frame, read from
+// qmx::Services() (app/model/Services.h) with its fall-backs.
 int CurrentViewMode();
 const AppOptions* CurrentOptions();
 std::string FileVersionTextOf(const std::string& path);

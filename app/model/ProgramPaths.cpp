@@ -1,10 +1,9 @@
 #include "app/model/ProgramPaths.h"
 
+#include "app/model/Services.h"
+
 namespace qmx {
 
-ProgramPaths& Paths() {
-  static ProgramPaths paths;
-  return paths;
-}
+ProgramPaths& Paths() { return Services().paths; }
 
 }  // namespace qmx

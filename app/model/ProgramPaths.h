@@ -27,7 +27,8 @@ struct ProgramPaths {
   std::string ToolsDir() const { return appDir + "/Tools"; }
 };
 
-// The program-wide instance.
+// The program-wide instance: the paths member of the program services
+// (app/model/Services.h).
 ProgramPaths& Paths();
 
 }  // namespace qmx

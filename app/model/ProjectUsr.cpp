@@ -2,17 +2,14 @@
 
 #include "app/model/Logging.h"
 #include "app/model/NAUsr.h"
+#include "app/model/Services.h"
 #include "common/Utility.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <utility>
 
 namespace {
-
-MultiDropDriverFileLookup& Lookup() {
-  static MultiDropDriverFileLookup lookup;
-  return lookup;
-}
 
 int CodeOfName(const std::string& name) {
   if (CompareNoCase(name, "TCP") == 0) return kCommTcp;
@@ -23,8 +20,6 @@ int CodeOfName(const std::string& name) {
 }
 
 }  // namespace
-
-void SetMultiDropDriverFileLookup(MultiDropDriverFileLookup lookup) { Lookup() = std::move(lookup); }
 
 CProjectUsr::CProjectUsr() : Wrapper(kTypeProject) {}
 
@@ -61,15 +56,15 @@ int CProjectUsr::AssignCommTypeLoadMultiDropDriver() {
   commTypeCode = kCommNone;
   int code = CodeOfName(commType);
   std::string file;
-  if (Lookup()) {
+  if (const auto& lookup = qmx::Services().multiDropDriverFile) {
     code = kCommNone;
-    file = Lookup()(commType, code);
+    file = lookup(commType, code);
   }
   commTypeCode = code;
   if (code != kCommRs422 && code != kCommRs485) return 2;
   if (library_.loaded()) return HasSharedDriver() ? 1 : 0;  // loaded once per project
   sharedDriverFile = file;
-  const std::string path = (qmx::os::ProgramFolder() / file).string();
+  const std::string path = (std::filesystem::path(qmx::Paths().appDir) / file).string();
   if (IsStrEmpty(file, 1) || !library_.Load(path)) {
     qmx::ReportError(qmx::err::kDriverFileMissing,
                      StrFormat("Cannot find Communication driver. File: %s.", path.c_str()), kFunc,

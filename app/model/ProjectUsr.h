@@ -13,11 +13,6 @@
 
 class CNAUsr;
 
-// Looks up the driver file ("%s.%s") and the code of a communication type in
-// the adapter definitions (the frame installs the catalogue look-up).
-using MultiDropDriverFileLookup = std::function<std::string(const std::string& commType, int& code)>;
-void SetMultiDropDriverFileLookup(MultiDropDriverFileLookup lookup);
-
 class CProjectUsr : public Wrapper {
 public:
   CProjectUsr();

@@ -2,6 +2,7 @@
 
 #include "app/model/Logging.h"
 #include "app/model/NAUsr.h"
+#include "app/model/Services.h"
 #include "common/Utility.h"
 
 #include <algorithm>
@@ -11,16 +12,6 @@
 #include <utility>
 
 namespace {
-
-AdapterResolver& Resolver() {
-  static AdapterResolver resolver;
-  return resolver;
-}
-
-ProjectModifiedHook& ModifiedHook() {
-  static ProjectModifiedHook hook;
-  return hook;
-}
 
 // Gives `image` the length, with the source's bytes or zeros.
 void FillImage(std::vector<uint8_t>& image, int length, const uint8_t* source) {
@@ -164,15 +155,11 @@ int Wrapper::GetParaIOSetValFromProject(const std::string& hexText, const std::s
 // ---------------------------------------------------------------------------
 // Hooks
 
-void SetAdapterResolver(AdapterResolver resolver) { Resolver() = std::move(resolver); }
-
 CNAUsr* AdapterOfObject(const Wrapper& object) {
   if (object.IsType(kTypeNA)) return const_cast<CNAUsr*>(dynamic_cast<const CNAUsr*>(&object));
-  if (Resolver()) return Resolver()(object);
+  if (const auto& adapterOf = qmx::Services().adapterOf) return adapterOf(object);
   return nullptr;
 }
-
-void SetProjectModifiedHook(ProjectModifiedHook hook) { ModifiedHook() = std::move(hook); }
 
 // ---------------------------------------------------------------------------
 // Values by data type
@@ -405,7 +392,7 @@ std::string Wrapper::GetUnit(std::string& out, const IOItem& item, CNAUsr* adapt
 
 void Wrapper::ChagnedValueByUsr(const std::string& grid, const std::string& selection, const ParaItem* para,
                                 const IOItem* ioItem, const std::string& value) {
-  if (ModifiedHook()) ModifiedHook()(1);
+  if (const auto& modified = qmx::Services().projectModified) modified(1);
   if (para && grid == "Parameters") {
     std::string text = value;
     if (!para->valueItemTarget.empty()) {

@@ -25,14 +25,9 @@
 class CNAUsr;
 class Wrapper;
 
-// Finds the adapter that holds a module (the frame installs its tree
-// look-up); an adapter is its own. Without a resolver modules have none.
-using AdapterResolver = std::function<CNAUsr*(const Wrapper& object)>;
-void SetAdapterResolver(AdapterResolver resolver);
+// Finds the adapter that holds a module through Services().adapterOf
+// (app/model/Services.h); an adapter is its own.
 CNAUsr* AdapterOfObject(const Wrapper& object);
-// Marks the selected project modified (the frame installs it).
-using ProjectModifiedHook = std::function<void(int modified)>;
-void SetProjectModifiedHook(ProjectModifiedHook hook);
 
 inline constexpr const char* kTypeProject = "PROJECT";
 inline constexpr const char* kTypeFolder = "FOLDER";

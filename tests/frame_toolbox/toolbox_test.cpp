@@ -9,6 +9,7 @@
 #include "app/model/IOCatalogue.h"
 #include "app/model/NACatalogue.h"
 #include "app/model/ProgramPaths.h"
+#include "app/model/Services.h"
 #include "platform/os/profile.h"
 #include "platform/toolkit/message_box.h"
 #include "platform/toolkit/window_messages.h"
@@ -163,7 +164,7 @@ TEST_F(ToolBoxTest, AClickOnAnItemOpensItsHelpPageAndAFolderNothing) {
   auto bar = FilledBar(nullptr);
   qmx::Paths().SetAppDir("/opt/qmx");
   std::vector<std::string> topics;
-  bar->SetHelpViewer([&](const std::string& topic) { topics.push_back(topic); });
+  qmx::Services().showHelp = [&](const std::string& topic) { topics.push_back(topic); };
   ToolBox* box = bar->toolBox();
   box->ClickItem(3, 0);
   box->ClickItem(6, 1);
@@ -180,11 +181,11 @@ TEST_F(ToolBoxTest, AClickOnAnItemOpensItsHelpPageAndAFolderNothing) {
   EXPECT_EQ(topics.size(), 3u);
 
   // Without a viewer of its own the bar logs the page it would show.
-  bar->SetHelpViewer(nullptr);
+  qmx::Services().showHelp = nullptr;
   LogCapture log;
   box->ClickItem(7, 0);
   EXPECT_TRUE(log.HasText("[Info] Help topic: /opt/qmx/QMX410Tools.chm::/QMX-7124.htm."));
-  qmx::Paths().SetAppDir("");
+  qmx::ResetServices();
 }
 
 TEST_F(ToolBoxTest, RemovalsAreAskedAboutWhileTheToolBoxIsVisible) {
@@ -277,9 +278,10 @@ TEST_F(ToolBoxTest, TheMainWindowsCatalogueReopensItsLastFolder) {
     if (run == 0) box->setCurrentIndex(6);
 
     std::vector<std::string> topics;
-    bar->SetHelpViewer([&](const std::string& topic) { topics.push_back(topic); });
+    qmx::Services().showHelp = [&](const std::string& topic) { topics.push_back(topic); };
     box->ClickItem(6, 0);
     EXPECT_EQ(topics, std::vector<std::string>{programDir.string() + "/QMX410Tools.chm::/QMX-4402.htm"});
+    qmx::Services().showHelp = nullptr;
 
     frame->close();  // "Terminate application?" answered Yes
     QCoreApplication::processEvents();

@@ -1,6 +1,7 @@
 // Analog values under conversion rules, the frame's raw analog modes, units
 // and the grids' edit entry point.
 #include "tests/support/model_log_capture.h"
+#include "tests/support/program_services.h"
 #include "test_object.h"
 
 #include "app/model/ValueConversion.h"
@@ -172,7 +173,8 @@ TEST(AnalogModes, OutputTakesRawHexAndRawDecimalText) {
 
 TEST(GridEdit, DigitalChannelWritesOneBitOfTheItem) {
   int modified = 0;
-  SetProjectModifiedHook([&](int value) { modified = value; });
+  qmx::test::ProgramServicesScope scope;
+  qmx::Services().projectModified = [&](int value) { modified = value; };
   TestObject object;
   IOItem item("OUTPUT");
   item.channelType = "DO";
@@ -187,7 +189,6 @@ TEST(GridEdit, DigitalChannelWritesOneBitOfTheItem) {
   EXPECT_EQ(object.outputImage()[15], 0x01);
   EXPECT_EQ(object.outputImage()[14], 0x02);
   EXPECT_EQ(object.outputImage()[3], 0x00);
-  SetProjectModifiedHook(nullptr);
 }
 
 TEST(GridEdit, ParameterWithConversionFlagMarksTheObjectChanged) {

@@ -1,6 +1,7 @@
 // PostLog and the error-reporting functions, seen through a capturing log
 // target and a scripted message box.
 #include "app/model/Logging.h"
+#include "app/model/Services.h"
 
 #include <gtest/gtest.h>
 
@@ -89,11 +90,11 @@ protected:
     }
     qmx::SetClosingFlag(0);
     qmx::SetLogTarget(&target_);
-    qmx::SetMessageBoxHook(&ScriptedBox);
+    qmx::Services().messageBox = &ScriptedBox;
   }
   void TearDown() override {
     qmx::SetLogTarget(nullptr);
-    qmx::SetMessageBoxHook(nullptr);
+    qmx::Services().messageBox = nullptr;
     qmx::SetClosingFlag(0);
   }
   std::vector<Event> Events() {
@@ -366,7 +367,7 @@ TEST_F(LoggingTest, ErrorLineIsDroppedWhileClosing) {
 }
 
 TEST(LoggingBox, WithoutAHookTheBoxTextGoesToStandardError) {
-  qmx::SetMessageBoxHook(nullptr);
+  qmx::Services().messageBox = nullptr;
   ::testing::internal::CaptureStderr();
   ShowError(-1009, "Loc", "Cannot run Rendaval.exe", 1, 0);
   const std::string err = ::testing::internal::GetCapturedStderr();

@@ -59,9 +59,7 @@ TEST_F(Binding, LogSwitchesAreWindowOrFileEnableInGeneralErrorCommDeveloperOrder
   for (int i = 0; i < 4; ++i) options.WndEnable[i] = options.FileEnable[i] = 0;
   options.WndEnable[qmx::kSwitchError] = 1;
   options.FileEnable[qmx::kSwitchDeveloper] = 1;
-  NAFrameServices services;
-  services.options = [] { return &options; };
-  SetNAFrameServices(services);
+  qmx::Services().options = [] { return &options; };
   TcpSetup s;
   s.na->SetCommSettings("10.0.0.7", "", "", "");
   EXPECT_EQ(fake.Journal().at(1), "drvSetLogOption 0,1,0,1");

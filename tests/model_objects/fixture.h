@@ -4,11 +4,11 @@
 #pragma once
 
 #include "tests/support/model_log_capture.h"
+#include "tests/support/program_services.h"
 
 #include "app/model/NADef.h"
 #include "app/model/NAUsr.h"
 #include "app/model/ProjectUsr.h"
-#include "platform/os/os.h"
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -102,25 +102,21 @@ inline std::unique_ptr<NADef> MakeDefinition(const std::string& variant = "FakeT
   return def;
 }
 
-class ObjectTest : public ::testing::Test {
+class ObjectTest : public qmx::test::ProgramServicesTest {
 protected:
   void SetUp() override {
-    qmx::os::OverrideProgramFolder(QMX_FAKE_DRIVER_DIR);
+    ProgramServicesTest::SetUp();
+    qmx::ProgramServices& services = qmx::Services();
+    services.paths.SetAppDir(QMX_FAKE_DRIVER_DIR);
     Boxes().clear();
-    qmx::SetMessageBoxHook([](const std::string& text, unsigned) {
+    services.messageBox = [](const std::string& text, unsigned) {
       Boxes().push_back(text);
       return 1;
-    });
-    SetNAFrameServices({});
-    SetMultiDropDriverFileLookup([this](const std::string& type, int& code) -> std::string {
+    };
+    services.multiDropDriverFile = [this](const std::string& type, int& code) -> std::string {
       code = type == "TCP" ? 0 : type == "RS232C" ? 2 : type == "RS422" ? 3 : type == "RS485" ? 4 : 5;
       return type == "RS485" ? sharedDriverFile : std::string();
-    });
-  }
-  void TearDown() override {
-    SetMultiDropDriverFileLookup(nullptr);
-    qmx::SetMessageBoxHook(nullptr);
-    qmx::os::OverrideProgramFolder({});
+    };
   }
 
   std::string sharedDriverFile = "FakeTessivar.dll";

@@ -25,7 +25,7 @@ TEST(RealDriver, BindsInitializesAndReleases) {
 class RealDriverAdapter : public ObjectTest {};
 
 TEST_F(RealDriverAdapter, AdapterBindsTheStagedLibrary) {
-  qmx::os::OverrideProgramFolder(qmx::test::DistDir());
+  qmx::Paths().SetAppDir(qmx::test::DistDir().string());
   auto def = MakeDefinition("Tessivar");
   CProjectUsr project;
   project.SetCommType("TCP");

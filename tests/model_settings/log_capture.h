@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/model/Logging.h"
+#include "app/model/Services.h"
 
 #include <algorithm>
 #include <mutex>
@@ -17,11 +18,11 @@ public:
   LogCapture() {
     Boxes().clear();
     qmx::SetLogTarget(this);
-    qmx::SetMessageBoxHook(&LogCapture::BoxHook);
+    qmx::Services().messageBox = &LogCapture::BoxHook;
   }
   ~LogCapture() override {
     qmx::SetLogTarget(nullptr);
-    qmx::SetMessageBoxHook(nullptr);
+    qmx::Services().messageBox = nullptr;
   }
 
   void Post(qmx::LogRecord* record) override {

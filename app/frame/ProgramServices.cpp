@@ -1,0 +1,72 @@
+#include "app/frame/ProgramServices.h"
+
+#include "app/frame/MainFrame.h"
+#include "app/model/Logging.h"
+#include "app/model/NACatalogue.h"
+#include "app/model/NADef.h"
+#include "app/model/Services.h"
+#include "app/ui/grid/GridHooks.h"
+#include "app/ui/image/ImageLog.h"
+#include "common/Utility.h"
+#include "platform/os/os.h"
+#include "platform/toolkit/message_box.h"
+
+#include <QApplication>
+
+namespace qmx {
+
+void InstallProgramServices() {
+  ProgramServices& services = Services();
+  services.messageBox = [](const std::string& text, unsigned flags) {
+    return toolkit::ShowMessageBox(QApplication::activeWindow(), text, {}, flags);
+  };
+  services.paths.SetAppDir(os::ProgramFolder().string());
+
+  // The shared grid and picture code report through the program's own roads.
+  grid::SetGridLogHooks(
+      {[](int category, const std::string& source, const std::string& text) { PostLog(category, source, text); },
+       &ShowResourceLackError, &ShowError});
+  SetImageLogSink(
+      [](int category, const std::string& source, const std::string& text) { PostLog(category, source, text); });
+  SetImageMessageSink([](const std::string& title, const std::string& text) {
+    toolkit::ShowMessageBox(QApplication::activeWindow(), text, title, toolkit::kMbIconInformation);
+  });
+}
+
+void ConnectFrameServices(CMainFrame& frame) {
+  ProgramServices& services = Services();
+  services.options = [&frame]() -> const AppOptions* { return &frame.options(); };
+  services.viewMode = [&frame] { return frame.namingMode(); };
+  services.fileVersionText = [&frame](const std::string& path) {
+    std::string title, version;
+    return frame.GetFileVersionText(path, title, version);
+  };
+  services.multiDropDriverFile = [&frame](const std::string& commType, int& code) {
+    return MultiDropDriverFile(frame.naCatalogue(), commType, code);
+  };
+}
+
+void DisconnectFrameServices() {
+  ProgramServices& services = Services();
+  services.options = nullptr;
+  services.viewMode = nullptr;
+  services.fileVersionText = nullptr;
+  services.multiDropDriverFile = nullptr;
+  services.adapterOf = nullptr;
+  services.projectOf = nullptr;
+  services.modulesOf = nullptr;
+  services.projectModified = nullptr;
+}
+
+std::string MultiDropDriverFile(const NACatalogue& catalogue, const std::string& commType, int& code) {
+  code = kCommNone;
+  for (const auto& definition : catalogue.definitions) {
+    const CommDriverEntry* entry = definition ? definition->FindCommDriver(commType) : nullptr;
+    if (!entry || IsStrEmpty(entry->fileName, 1) || IsStrEmpty(entry->fileType, 1)) continue;
+    code = definition->GetCommTypeCode(commType);
+    return StrFormat("%s.%s", TrimStr(entry->fileName).c_str(), TrimStr(entry->fileType).c_str());
+  }
+  return {};
+}
+
+}  // namespace qmx

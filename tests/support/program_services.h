@@ -1,0 +1,36 @@
+// One reset for every process-wide service of the main program, so a test
+// starts from the state a program has before its frame fills anything.
+#pragma once
+
+#include "app/model/Services.h"
+
+#include <gtest/gtest.h>
+
+namespace qmx::test {
+
+// Empties the model's services object (folders back to the executable's)
+// and puts the hooks of the layers below it back to their defaults: the
+// grid's log hooks and frame services, the picture writers' sinks, the
+// toolkit's message-box script, the launcher, the program-folder override
+// and the closing flag. The log target stays: whoever names one (a log
+// window, a test's capture) takes it back when it goes.
+void ResetProgramServices();
+
+// A test whose services are reset before and after it.
+class ProgramServicesTest : public ::testing::Test {
+protected:
+  void SetUp() override { ResetProgramServices(); }
+  void TearDown() override { ResetProgramServices(); }
+};
+
+// The same for code that cannot derive from the fixture: resets when made
+// and when gone.
+class ProgramServicesScope {
+public:
+  ProgramServicesScope() { ResetProgramServices(); }
+  ~ProgramServicesScope() { ResetProgramServices(); }
+  ProgramServicesScope(const ProgramServicesScope&) = delete;
+  ProgramServicesScope& operator=(const ProgramServicesScope&) = delete;
+};
+
+}  // namespace qmx::test
