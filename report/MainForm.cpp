@@ -297,8 +297,13 @@ void MainForm::Perform(const std::vector<EndAction>& actions) {
 
 void MainForm::OpenResultFile(const std::string& /*program*/, const std::string& file) {
   // The desktop opens the file with the application registered for its type.
+  // The opener is named, so a file name without extension is never started
+  // as a program.
+  std::error_code ec;
+  const std::filesystem::path full = std::filesystem::absolute(file, ec);
   qmx::os::LaunchRequest request;
-  request.file = file;
+  request.file = "xdg-open";
+  request.args = {ec ? file : full.string()};
   if (qmx::os::LaunchProgram(request) <= 0) ShowBox("Not find Acrobat Reader.", kMbOk | kMbIconInformation);
 }
 

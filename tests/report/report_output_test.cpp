@@ -173,7 +173,7 @@ struct FormRig {
       return int(qmx::toolkit::kIdOk);
     });
     qmx::os::SetLauncher([this](const qmx::os::LaunchRequest& r) {
-      opened.push_back(r.file);
+      opened.push_back(r.file + " " + (r.args.empty() ? std::string() : r.args.front()));
       return 1;
     });
   }
@@ -265,7 +265,7 @@ TEST(ReportForm, RefusedExcelNameThenPdfWritesOnlyThePdf) {
   EXPECT_TRUE(rig.boxes.empty()) << rig.boxes.front();
   EXPECT_TRUE(fs::exists(pdf));
   EXPECT_EQ(qmx::test::ReadFile(oldXlsx), "keep");
-  EXPECT_EQ(rig.opened, std::vector<std::string>{pdf.string()});
+  EXPECT_EQ(rig.opened, std::vector<std::string>{"xdg-open " + pdf.string()});
   EXPECT_EQ(rig.ended, 1);
 }
 
