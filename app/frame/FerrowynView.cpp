@@ -1,48 +1,211 @@
 #include "app/frame/FerrowynView.h"
 
+#include "app/model/Logging.h"
 #include "app/model/ProgramPaths.h"
+#include "common/Utility.h"
 
 #include <QFileInfo>
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
 
-CFerrowynView::CFerrowynView(QWidget* parent) : QWidget(parent) {
-  setObjectName("CFerrowynView");
+namespace {
+
+constexpr int kTabCtrlId = 129;
+
+struct TabEntry {
+  const char* text;
+  int controlId;
+  const char* failureName;
+  int failureCode;
+  const char* viewName;
+};
+
+constexpr TabEntry kTabs[kViewCount] = {
+    {"Starting...", 1088, "startup-view", -5020, ""},
+    {"Image", 1090, "image-view", -5022, "ImageView"},
+    {"Process Image", 1091, "ProcessImg-view", -5023, "ProcessImgView"},
+    {"Parameter", 1092, "Parameter-view", -5024, "ParametersView"},
+    {"Address Map", 1093, "AddrMapView-view", -5025, "AddrMapView"},
+    {"Comment", 1094, "Commnet-view", -5026, "CommnetView"},
+};
+
+}  // namespace
+
+// ---- the start page ---------------------------------------------------------
+
+CStartUpView::CStartUpView(QWidget* parent) : CTabChildView(parent) {
   auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(2, 2, 2, 2);
-  tabs_ = new qmx::toolkit::FlatTabCtrl(this);
-  tabs_->setObjectName("TabCtrl129");
-  tabs_->setTabPosition(QTabWidget::North);
-  startPage_ = new QTextBrowser(tabs_);
-  startPage_->setObjectName("StartUpView1088");
-  startPage_->setOpenExternalLinks(true);
-  tabs_->addTab(startPage_, "Starting...");
-  layout->addWidget(tabs_);
+  layout->setContentsMargins(0, 0, 0, 0);
+  page_ = new QTextBrowser(this);
+  page_->setObjectName("StartUpPage");
+  page_->setAccessibleName("Start page");
+  page_->setOpenExternalLinks(true);
+  layout->addWidget(page_);
+  setFocusProxy(page_);
 }
 
-int CFerrowynView::ActiveTab() const { return tabs_->currentIndex(); }
-
-void CFerrowynView::SetActiveTab(int index) { tabs_->setCurrentIndex(index); }
-
-void CFerrowynView::SetStartPage(const std::string& title, const std::string& path) {
-  tabs_->SetItemText(0, QString::fromStdString(title));
-  startPath_ = path;
+void CStartUpView::ShowStartPage(const std::string& path) {
   const QString p = QString::fromStdString(path);
   QFileInfo info(p);
   if (!p.isEmpty() && info.isAbsolute() && info.exists()) {
-    startPage_->setSource(QUrl::fromLocalFile(info.absoluteFilePath()));
+    page_->setSource(QUrl::fromLocalFile(info.absoluteFilePath()));
     return;
   }
   // A web address: the start tab shows the offline start page shipped beside
   // the program, with the address as a link for the system's browser.
   const QString offline = QString::fromStdString(qmx::Paths().startUpDir + "/htm/main.htm");
   if (QFileInfo::exists(offline)) {
-    startPage_->setSource(QUrl::fromLocalFile(offline));
-    if (!p.isEmpty()) {
-      startPage_->append(QString("<p>Online: <a href=\"%1\">%1</a></p>").arg(p.toHtmlEscaped()));
-    }
+    page_->setSource(QUrl::fromLocalFile(offline));
+    if (!p.isEmpty()) page_->append(QString("<p>Online: <a href=\"%1\">%1</a></p>").arg(p.toHtmlEscaped()));
   } else {
-    startPage_->setHtml(QString("<p>Start page: <a href=\"%1\">%1</a></p>").arg(p.toHtmlEscaped()));
+    page_->setHtml(QString("<p>Start page: <a href=\"%1\">%1</a></p>").arg(p.toHtmlEscaped()));
   }
+}
+
+// ---- the tab host -----------------------------------------------------------
+
+CFerrowynView::ViewFactory CFerrowynView::s_viewFactory = &CFerrowynView::DefaultViewFactory;
+
+CTabChildView* CFerrowynView::DefaultViewFactory(int viewType, QWidget* parent) {
+  if (viewType == kViewStartUp) return new CStartUpView(parent);
+  return new CTabChildView(parent);
+}
+
+const char* CFerrowynView::ViewName(int viewType) {
+  return viewType >= 0 && viewType < kViewCount ? kTabs[viewType].viewName : "";
+}
+
+CFerrowynView::CFerrowynView(QWidget* parent) : QWidget(parent) {
+  setObjectName("CFerrowynView");
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(2, 2, 2, 2);
+  CreateTabCtrl();
+}
+
+int CFerrowynView::CreateTabCtrl() {
+  selecting_ = true;
+  setUpdatesEnabled(false);
+  int remembered = kViewStartUp;
+  if (tabs_) {
+    remembered = tabs_->currentIndex();
+    delete tabs_;  // takes the child views with it
+    tabs_ = nullptr;
+    views_.fill(nullptr);
+  }
+  tabs_ = new qmx::toolkit::FlatTabCtrl(this);
+  tabs_->setObjectName(QString("TabCtrl%1").arg(kTabCtrlId));
+  tabs_->setAccessibleName("Views");
+  tabs_->setTabPosition(QTabWidget::North);
+  tabs_->setDocumentMode(true);
+  CreateAllView();
+  for (int i = 0; i < kViewCount; ++i) {
+    // A child that could not be created leaves its tab with a bare window.
+    QWidget* page = views_[i] ? static_cast<QWidget*>(views_[i]) : new QWidget(tabs_);
+    const QString text = i == kViewStartUp ? QString::fromStdString(startTitle_) : QString(kTabs[i].text);
+    tabs_->addTab(page, text);
+  }
+  tabs_->setCurrentIndex(remembered);
+  connect(tabs_, &QTabWidget::currentChanged, this, &CFerrowynView::OnTabSelected);
+  layout()->addWidget(tabs_);
+  setUpdatesEnabled(true);
+  selecting_ = false;
+  return 0;
+}
+
+int CFerrowynView::CreateAllView() {
+  static const char* kFunc = "FerrowynView::CreateAllView";
+  for (int i = 0; i < kViewCount; ++i) {
+    delete views_[i];
+    views_[i] = nullptr;
+  }
+  for (int i = 0; i < kViewCount; ++i) {
+    CTabChildView* view = s_viewFactory ? s_viewFactory(i, tabs_) : nullptr;
+    if (!view) {
+      ShowResourceLackError(kTabs[i].failureCode, kFunc, kTabs[i].failureName, 1, 1);
+      break;
+    }
+    view->setObjectName(QString("%1%2").arg(i == kViewStartUp ? "StartUpView" : kTabs[i].viewName)
+                            .arg(kTabs[i].controlId));
+    view->setAccessibleName(kTabs[i].text);
+    view->hide();
+    views_[i] = view;
+  }
+  return 0;
+}
+
+void CFerrowynView::OnTabSelected(int index) {
+  if (selecting_) return;
+  ShowChildView(index);
+  RefreshActiveView();
+}
+
+void CFerrowynView::ShowChildView(int viewType) {
+  if (!tabs_ || viewType < 0 || viewType >= kViewCount) return;
+  selecting_ = true;
+  tabs_->setCurrentIndex(viewType);
+  selecting_ = false;
+}
+
+void CFerrowynView::SetStartPage(const std::string& title, const std::string& path) {
+  startTitle_ = title;
+  startPath_ = path;
+  if (tabs_) tabs_->SetItemText(kViewStartUp, QString::fromStdString(title));
+  if (auto* start = dynamic_cast<CStartUpView*>(views_[kViewStartUp])) start->ShowStartPage(path);
+}
+
+int CFerrowynView::GetActiveViewType() const { return tabs_ ? tabs_->currentIndex() : kViewStartUp; }
+
+CTabChildView* CFerrowynView::childView(int viewType) const {
+  return viewType >= 0 && viewType < kViewCount ? views_[viewType] : nullptr;
+}
+
+void CFerrowynView::RefreshActiveView() {
+  const int active = GetActiveViewType();
+  if (active == kViewStartUp) return;
+  if (CTabChildView* view = childView(active)) view->RefreshView(0);
+}
+
+void CFerrowynView::RefreshView(int bForce, const std::string& viewName) {
+  if (viewName.empty()) {
+    for (int i = kViewImage; i < kViewCount; ++i) {
+      if (views_[i]) views_[i]->RefreshView(bForce);
+    }
+    return;
+  }
+  const int active = GetActiveViewType();
+  if (active == kViewStartUp || CompareNoCase(viewName, ViewName(active)) != 0) return;
+  if (CTabChildView* view = childView(active)) view->RefreshView(bForce);
+}
+
+void CFerrowynView::ChangeModuleNameIcon(int which) {
+  for (int i = kViewImage; i < kViewCount; ++i) {
+    if (views_[i]) views_[i]->DoChangeModuleNameIcon(which);
+  }
+}
+
+void CFerrowynView::UpdateOnlineVals(const std::string& viewName, int value) {
+  const int active = GetActiveViewType();
+  if (active == kViewStartUp) return;
+  if (!viewName.empty() && CompareNoCase(viewName, ViewName(active)) != 0) return;
+  if (CTabChildView* view = childView(active)) view->UpdateOnlineVals(value);
+}
+
+void CFerrowynView::ClearAllViews() {
+  if (!tabs_) return;
+  for (int i = kViewImage; i < kViewCount; ++i) {
+    if (views_[i]) views_[i]->ClearView();
+  }
+}
+
+int CFerrowynView::CanHandleCommand(int commandId, int mode) {
+  const int active = GetActiveViewType();
+  if (active < kViewImage || active > kViewParameters) return 0;
+  CTabChildView* view = childView(active);
+  return view ? view->CanHandleCommand(commandId, mode) : 0;
+}
+
+void CFerrowynView::ChangeValMode(int flag) {
+  if (GetActiveViewType() != kViewProcessImage) return;
+  if (CTabChildView* view = childView(kViewProcessImage)) view->ChangeValMode(flag);
 }

@@ -1,30 +1,119 @@
-// The tab host of the main window: a flat tab control whose tab index is the
-// view type the commands test (0 start page, 1 image, 2 process image,
-// 3 parameters, 4 address map, 5 comment).
+// The tab host of the main window: a flat tab control with six child views
+// whose tab index is the view type the commands test (0 start page, 1 image,
+// 2 process image, 3 parameters, 4 address map, 5 comment).
+//
+// The host calls each child through the view protocol of CTabChildView, and
+// only where the table of each operation says: refreshes and online values
+// reach the active child, relabelling and clearing reach the five data
+// children, commands are asked of tabs 1 to 3 only, value-mode changes of
+// tab 2 only.
 #pragma once
 
 #include "platform/toolkit/frame_wnd.h"
 
 #include <QWidget>
 
+#include <array>
+#include <functional>
 #include <string>
 
 class QTextBrowser;
 
+// View types (tab indexes).
+enum ViewType : int {
+  kViewStartUp = 0,
+  kViewImage = 1,
+  kViewProcessImage = 2,
+  kViewParameters = 3,
+  kViewAddrMap = 4,
+  kViewComment = 5,
+  kViewCount = 6,
+};
+
+// The protocol of a child view. A child that has nothing to do for an
+// operation answers 2; CanHandleCommand answers nonzero only for a command
+// the child carries out itself.
+class CTabChildView : public QWidget {
+  Q_OBJECT
+public:
+  explicit CTabChildView(QWidget* parent = nullptr) : QWidget(parent) {}
+
+  // Rebuilds for the project-tree selection when it changed, or always with
+  // bForce nonzero.
+  virtual int RefreshView(int /*bForce*/) { return 2; }
+  // Relabels the shown object (-1) and its modules in the naming mode.
+  virtual int DoChangeModuleNameIcon(int /*which*/) { return 2; }
+  // Refreshes the online values (0 timer tick, 1 status change or transfer).
+  virtual int UpdateOnlineVals(int /*value*/) { return 2; }
+  // Empties the view and forgets the shown object.
+  virtual int ClearView() { return 2; }
+  // mode 1: may the command be carried out now; 0: carry it out.
+  virtual int CanHandleCommand(int /*commandId*/, int /*mode*/) { return 0; }
+  // Redisplays analog values (0 from the value-mode box, 1 after a tree
+  // selection change).
+  virtual int ChangeValMode(int /*flag*/) { return 2; }
+};
+
+// The start page of tab 0.
+class CStartUpView : public CTabChildView {
+  Q_OBJECT
+public:
+  explicit CStartUpView(QWidget* parent = nullptr);
+  // Shows the start page (a local file, or the offline page beside the
+  // program with a web address as a link).
+  void ShowStartPage(const std::string& path);
+
+private:
+  QTextBrowser* page_ = nullptr;
+};
+
 class CFerrowynView : public QWidget {
   Q_OBJECT
 public:
+  // Makes the child view of a tab (parent = the tab control); nullptr means
+  // the window could not be created. The default makes the start page for
+  // tab 0 and an empty page for the others; the views of tabs 1 to 5 are
+  // installed here when they exist.
+  using ViewFactory = std::function<CTabChildView*(int viewType, QWidget* parent)>;
+  static ViewFactory s_viewFactory;
+  static CTabChildView* DefaultViewFactory(int viewType, QWidget* parent);
+
+  // Name of each tab's child for RefreshView / UpdateOnlineVals ("" for 0).
+  static const char* ViewName(int viewType);
+
   explicit CFerrowynView(QWidget* parent = nullptr);
 
-  qmx::toolkit::FlatTabCtrl* tabCtrl() const { return tabs_; }
-  int ActiveTab() const;
-  void SetActiveTab(int index);
-  // Sets tab 0's text and shows the start page (a local file or an address).
+  // (Re)creates the tab control and the six child views; keeps the selected
+  // tab. 0.
+  int CreateTabCtrl();
+  // Creates the six child views; a failure is reported (-5020, -5022 to
+  // -5026) and leaves that child and the later ones without a window. 0.
+  int CreateAllView();
+
+  void ShowChildView(int viewType);
   void SetStartPage(const std::string& title, const std::string& path);
+  int GetActiveViewType() const;
+  void RefreshActiveView();
+  void RefreshView(int bForce, const std::string& viewName);
+  void ChangeModuleNameIcon(int which);
+  void UpdateOnlineVals(const std::string& viewName, int value);
+  void ClearAllViews();
+  int CanHandleCommand(int commandId, int mode);
+  void ChangeValMode(int flag);
+
+  CTabChildView* childView(int viewType) const;
+  qmx::toolkit::FlatTabCtrl* tabCtrl() const { return tabs_; }
+  int ActiveTab() const { return GetActiveViewType(); }
+  void SetActiveTab(int index) { ShowChildView(index); }
   std::string startPagePath() const { return startPath_; }
 
 private:
+  // The user chose a tab.
+  void OnTabSelected(int index);
+
   qmx::toolkit::FlatTabCtrl* tabs_ = nullptr;
-  QTextBrowser* startPage_ = nullptr;
+  std::array<CTabChildView*, kViewCount> views_{};
+  std::string startTitle_ = "Starting...";
   std::string startPath_;
+  bool selecting_ = false;  // a tab is selected by the program, not the user
 };

@@ -3,7 +3,11 @@
 #include "app/frame/AboutDlg.h"
 #include "app/frame/FerrowynView.h"
 #include "app/frame/OutputBar.h"
+#include "app/frame/TabDockWnd.h"
 #include "app/frame/ToolBoxBar.h"
+#include "app/model/IOUsr.h"
+#include "app/model/NAUsr.h"
+#include "app/model/ProjectUsr.h"
 #include "app/model/FileVersionInfo.h"
 #include "app/model/Logging.h"
 #include "app/model/ProgramPaths.h"
@@ -16,7 +20,6 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QLabel>
-#include <QTreeWidget>
 
 #include <algorithm>
 #include <cerrno>
@@ -31,6 +34,8 @@ constexpr const char* kWindowPosSection = "Settings";
 // part of the program that carries it, and stays disabled until then).
 constexpr int kIdAppAbout = 57664;
 constexpr int kIdAppExit = 57665;
+constexpr int kIdChkValidPrj = 32788;
+constexpr int kIdChkValidNa = 32789;
 
 }  // namespace
 
@@ -66,14 +71,11 @@ int CMainFrame::OnCreate() {
   logBar_ = new COutputBar(this);
   if (!logBar_->Create(this, 59501, "Log Message", 150)) return fail(qmx::err::kCreateLogBar, "logMsgBar");
 
-  projectBar_ = new qmx::toolkit::DockWindow(this);
+  projectBar_ = new TabDockWnd(workspace_, this);
   if (!projectBar_->Create(this, 59502, "Project Window", 200)) {
     return fail(qmx::err::kCreateProjectBar, "prjectbar");
   }
-  auto* tree = new QTreeWidget(projectBar_);
-  tree->setObjectName("ProjectTree");
-  tree->setHeaderHidden(true);
-  projectBar_->SetChild(tree);
+  connect(projectBar_, &TabDockWnd::selectionChanged, this, &CMainFrame::PrjTreeSelChanged);
 
   toolBoxBar_ = new CToolBoxBar(this, profile_);
   if (!toolBoxBar_->Create(this, 59503, "NA && IO List", 150)) {
@@ -97,6 +99,13 @@ int CMainFrame::OnCreate() {
 
   view_ = new CFerrowynView(this);
   setCentralWidget(view_);
+
+  // The structure operations look definitions up in the catalogue and
+  // empty the views when the last project goes.
+  workspace_.SetCatalogues(&naCatalogue_, &ioCatalogue_);
+  workspace_.clearAllViews = [this] {
+    if (CFerrowynView* view = GetTabView(std::string(), 0)) view->ClearAllViews();
+  };
 
   // Last: every log record goes to the log window from now on.
   qmx::SetLogTarget(logBar_->logTarget());
@@ -291,8 +300,8 @@ void CMainFrame::ApplyViewModeFromSettings() {
   if (!TrimStr(extras_.copyright).empty()) noticeText_ = extras_.copyright;
   if (!extras_.projectsFolder.empty()) qmx::Paths().projectsDir = extras_.projectsFolder;
   if (extras_.viewModeRead) {
-    namingMode_ = extras_.viewMode;
-    if (viewModeCombo_) viewModeCombo_->setCurrentIndex(namingMode_);
+    workspace_.namingMode = extras_.viewMode;
+    if (viewModeCombo_) viewModeCombo_->setCurrentIndex(workspace_.namingMode);
   }
 }
 
@@ -307,7 +316,7 @@ int CMainFrame::GetErrInfo(const std::string& category, int code, std::string& e
 
 int CMainFrame::SaveConfig() {
   extras_.copyright = noticeText_;
-  extras_.viewMode = namingMode_;
+  extras_.viewMode = workspace_.namingMode;
   return SaveConfigFile(appDir_, options_, extras_);
 }
 
@@ -320,11 +329,21 @@ void CMainFrame::OnCommand(int id) {
   switch (id) {
     case kIdAppAbout: OnAppAbout(); break;
     case kIdAppExit: close(); break;
+    case kIdChkValidPrj: OnEditChkValidPrj(); break;
+    case kIdChkValidNa: OnEditChkValidNa(); break;
     default: break;
   }
 }
 
-bool CMainFrame::OnUpdateCommand(int id, bool&) { return id == kIdAppAbout || id == kIdAppExit; }
+bool CMainFrame::OnUpdateCommand(int id, bool&) {
+  if (id == kIdChkValidPrj) return workspace_.GetSelectedProject(nullptr, {}, 0) != nullptr;
+  if (id == kIdChkValidNa) {
+    CNAUsr* adapter = nullptr;
+    std::string text;
+    return workspace_.GetSelNAUsr(adapter, text, {}, 0) != kNoTreeItem;
+  }
+  return id == kIdAppAbout || id == kIdAppExit;
+}
 
 void CMainFrame::OnClose() {
   // 1. Never while a project monitors.
@@ -364,3 +383,65 @@ void CMainFrame::OnClose() {
   qmx::SetLogTarget(nullptr);
   DestroyFrame();
 }
+
+// ---------------------------------------------------------------------------
+// Selection services and tree operations
+
+TabTreeCtrl* CMainFrame::GetPrjTreeCtrl() const { return projectBar_ ? projectBar_->tree() : nullptr; }
+
+CFerrowynView* CMainFrame::GetTabView(const std::string& label, int show) {
+  if (view_) return view_;
+  if (!label.empty()) {
+    qmx::ReportError(qmx::err::kNoActiveView, "Cannot get active view.", label, qmx::FuncEnd::kNoStop);
+  }
+  if (show == 1) {
+    qmx::ShowBox(StrFormat("Cannot get active view. Error Code: %d.", qmx::err::kNoActiveView), qmx::kBoxIconStop);
+  }
+  return nullptr;
+}
+
+void CMainFrame::RefreshView(int bForce, const std::string& viewName) {
+  if (CFerrowynView* view = GetTabView("RefreshView", 0)) view->RefreshView(bForce, viewName);
+}
+
+void CMainFrame::ChangeViewModuleNameIcon(int which) {
+  if (CFerrowynView* view = GetTabView("ChangeViewModuleNameIcon", 0)) view->ChangeModuleNameIcon(which);
+}
+
+std::string CMainFrame::GetBusTypeName(int index) const {
+  const std::vector<std::string>& names = naCatalogue_.busTypes;
+  return index >= 1 && static_cast<size_t>(index) <= names.size() ? names[static_cast<size_t>(index - 1)]
+                                                                   : std::string();
+}
+
+void CMainFrame::PrjTreeSelChanged() {
+  CFerrowynView* view = GetTabView("PrjTreeSelChanged", 0);
+  if (!view) return;
+  if (workspace_.treeSelProcessing == 1) view->RefreshActiveView();
+  if (view->GetActiveViewType() == kViewProcessImage) view->ChangeValMode(1);
+}
+
+// ---------------------------------------------------------------------------
+// Configuration validation
+
+namespace {
+
+// Until the "Validation Result" dialog exists, a failed validation is listed
+// in one box: the heading, then one line per row.
+void ShowValidationRowsInBox(const std::string& kind, const std::string& label, TreeItem, const std::string& heading,
+                             ValidationList& rows) {
+  std::string text = StrFormat("%s: %s.%s", kind.c_str(), label.c_str(), heading.c_str());
+  for (const auto& row : rows) {
+    if (row->code == 0) text += StrFormat("\n%s", row->text.c_str());
+    else text += StrFormat("\n    %s %s: %s", row->codeText.c_str(), row->text.c_str(), row->detail.c_str());
+  }
+  qmx::ShowBox(text, qmx::kBoxIconWarning);
+}
+
+}  // namespace
+
+ConfigValidator::ResultSink CMainFrame::s_validationResult = ShowValidationRowsInBox;
+
+void CMainFrame::OnEditChkValidPrj() { validator_.OnEditChkValidPrj(s_validationResult); }
+
+void CMainFrame::OnEditChkValidNa() { validator_.OnEditChkValidNa(s_validationResult); }

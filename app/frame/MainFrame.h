@@ -5,7 +5,9 @@
 
 #include "app/model/AppOptions.h"
 #include "app/model/IOCatalogue.h"
+#include "app/model/ConfigValidation.h"
 #include "app/model/NACatalogue.h"
+#include "app/model/ProjectWorkspace.h"
 #include "app/model/TextIdList.h"
 #include "platform/toolkit/frame_wnd.h"
 
@@ -17,6 +19,8 @@ class QComboBox;
 class COutputBar;
 class CFerrowynView;
 class CToolBoxBar;
+class TabDockWnd;
+class TabTreeCtrl;
 
 namespace qmx::os {
 class Profile;
@@ -66,7 +70,8 @@ public:
   CFerrowynView* GetTabView(int showMessage);
   QComboBox* viewModeCombo() const { return viewModeCombo_; }
   QComboBox* valueModeCombo() const { return valueModeCombo_; }
-  int namingMode() const { return namingMode_; }
+  // The module-naming mode of the project window (the workspace keeps it).
+  int namingMode() const { return workspace_.namingMode; }
   int valueMode() const { return valueMode_; }
   const std::string& versionText() const { return versionText_; }
   const std::string& noticeText() const { return noticeText_; }
@@ -82,6 +87,84 @@ public:
   static std::string s_programFileName;
 
   void OnAppAbout();
+
+  // ---- selection services and tree operations (the project window's tree) ----
+  ProjectWorkspace& workspace() { return workspace_; }
+  TabDockWnd* projectBar() const { return projectBar_; }
+  TabTreeCtrl* GetPrjTreeCtrl() const;
+  // The tab host; none: -1012 logged with the label, boxed with show 1.
+  CFerrowynView* GetTabView(const std::string& label, int show);
+  TreeItem GetSelUsrObj(Wrapper*& object, std::string& text, const std::string& label, int show) const {
+    return workspace_.GetSelUsrObj(object, text, label, show);
+  }
+  TreeItem GetSelNAUsr(CNAUsr*& adapter, std::string& text, const std::string& label, int show,
+                       TreeItem item = kNoTreeItem) const {
+    return workspace_.GetSelNAUsr(adapter, text, label, show, item);
+  }
+  CNAUsr* GetSelNAAndIOPos(int& position, const std::string& label, int show) const {
+    return workspace_.GetSelNAAndIOPos(position, label, show);
+  }
+  CIOUsr* GetIOUsrObjByPos(TreeItem adapterItem, int slotNo) const {
+    return workspace_.GetIOUsrObjByPos(adapterItem, slotNo);
+  }
+  int CollectIOUsrs(TreeItem item, std::vector<CIOUsr*>& list, int all) const {
+    return workspace_.CollectIOUsrs(item, list, all);
+  }
+  CProjectUsr* GetPrjUsrOfNA(TreeItem adapterItem) const { return workspace_.GetPrjUsrOfNA(adapterItem); }
+  bool IsOpenedProject(const std::string& path, const std::string& name) const {
+    return workspace_.IsOpenedProject(path, name);
+  }
+  bool IsSelPrjMonitoring() const { return workspace_.IsSelPrjMonitoring(); }
+  bool IsKnownIODef(const std::string& id) const { return workspace_.IsKnownIODef(id); }
+  void SetProjectModified(int flag, CProjectUsr* project) { workspace_.SetProjectModified(flag, project); }
+  void RefreshView(int bForce, const std::string& viewName);
+  void ChangeViewModuleNameIcon(int which);
+  void UpdateNATreeLabel(Wrapper* object) { workspace_.UpdateNATreeLabel(object); }
+  int RenumberSubtree(TreeItem item, int& counter) { return workspace_.RenumberSubtree(item, counter); }
+  void ReNumberingIOsDispath(const std::string& kind, TreeItem item) { workspace_.ReNumberingIOsDispath(kind, item); }
+  void ReCalNAPosNo(TreeItem projectItem, int relabel) { workspace_.ReCalNAPosNo(projectItem, relabel); }
+  CProjectUsr* CreateProject(const std::string& name, const std::string& folder) {
+    return workspace_.CreateProject(name, folder);
+  }
+  CNAUsr* CreateNA(const std::string& title, const std::string& definitionId, TreeItem& item, CNAUsr* adapter) {
+    return workspace_.CreateNA(title, definitionId, item, adapter);
+  }
+  CIOUsr* CreateIO(const std::string& title, const std::string& definitionId, TreeItem& item,
+                   const IODef* definition, TreeItem parent) {
+    return workspace_.CreateIO(title, definitionId, item, definition, parent);
+  }
+  int RemoveUsrObj(TreeItem item, Wrapper* object, const std::string& displayName, int ask) {
+    return workspace_.RemoveUsrObj(item, object, displayName, ask);
+  }
+  int RemoveAllNAs(CProjectUsr* project) { return workspace_.RemoveAllNAs(project); }
+  void DeleteModuleItems(TreeItem adapterItem) { workspace_.DeleteModuleItems(adapterItem); }
+  int DeleteTreeObjects(TreeItem item) { return workspace_.DeleteTreeObjects(item); }
+  void AddBusType(const std::string& name) { naCatalogue_.AddBusType(name); }
+  std::string GetBusTypeName(int index) const;
+  bool ChangeCommParasOfAllNA(CNAUsr* adapter) { return workspace_.ChangeCommParasOfAllNA(adapter); }
+  // Every selection change of the project tree.
+  void PrjTreeSelChanged();
+
+  // ---- configuration validation ----
+  ConfigValidator& validator() { return validator_; }
+  int ValidateNA(CNAUsr* adapter, TreeItem adapterItem, ValidationList& results) {
+    return validator_.ValidateNA(adapter, adapterItem, results);
+  }
+  int ValidatePrj(CProjectUsr* project, ValidationList& results, ValidationList& projectRows) {
+    return validator_.ValidatePrj(project, results, projectRows);
+  }
+  int IsValidNaPropInPrj(CProjectUsr* project, CNAUsr* adapter, int typeCode, int showBox, const std::string& ip,
+                         const std::string& comPort, const std::string& nodeAddress,
+                         const std::string& serialSettings) {
+    return validator_.IsValidNaPropInPrj(project, adapter, typeCode, showBox, ip, comPort, nodeAddress,
+                                         serialSettings);
+  }
+  bool CheckFieldPowerValid(const std::string& operation) { return validator_.CheckFieldPowerValid(operation); }
+  void OnEditChkValidPrj();
+  void OnEditChkValidNa();
+  // Shows a failed validation (the "Validation Result" dialog comes with the
+  // dialogs; until then a box lists the rows).
+  static ConfigValidator::ResultSink s_validationResult;
 
 protected:
   void OnCommand(int id) override;
@@ -102,16 +185,15 @@ private:
   bool xmlParserHeld_ = false;
   std::string appDir_;
   std::vector<OpenProjectSlot> projects_;
-  int treeSelProcessing_ = 1;
-  int projectCounter_ = 0;
-  int namingMode_ = 0;
   int valueMode_ = 0;
   std::string versionText_;
   std::string noticeText_;
   std::vector<std::string> loadedFiles_;  // files the loader chain read, in order
+  ProjectWorkspace workspace_;            // the open projects and their tree
+  ConfigValidator validator_{workspace_, errors_};
 
   COutputBar* logBar_ = nullptr;
-  qmx::toolkit::DockWindow* projectBar_ = nullptr;
+  TabDockWnd* projectBar_ = nullptr;
   CToolBoxBar* toolBoxBar_ = nullptr;
   qmx::toolkit::StatusBar* statusBar_ = nullptr;
   QComboBox* viewModeCombo_ = nullptr;

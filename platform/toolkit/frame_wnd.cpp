@@ -232,6 +232,11 @@ void FrameWnd::Dispatch(int id) {
   OnCommand(id);
 }
 
+QMenu* FrameWnd::MenuPopup(int index) const {
+  const QList<QAction*> entries = menuBar()->actions();
+  return index >= 0 && index < entries.size() ? entries.at(index)->menu() : nullptr;
+}
+
 void FrameWnd::UpdateCommandUI() {
   for (auto it = actions_.begin(); it != actions_.end(); ++it) {
     const int id = it.key();

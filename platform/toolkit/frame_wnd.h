@@ -59,6 +59,11 @@ public:
 
   // Runs the enable/check update of every command now.
   void UpdateCommandUI();
+  // Carries out a command as if its menu entry had been chosen (a window of
+  // the frame sending the command to the main window).
+  void SendCommand(int id) { Dispatch(id); }
+  // The popup of the menu bar at a 0-based position, nullptr when none.
+  QMenu* MenuPopup(int index) const;
 
   // Saves and restores the layout of bars ("Ferrowyn SaveBarState" style
   // sections) and the window placement in the user's profile.
