@@ -22,6 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const auto& def : definitions) {
     const auto& image = def->blockDefaultImage[kMonInit];
     if (!image.empty() && static_cast<int>(image.size()) != def->blockLength[kMonInit]) std::abort();
+    // Image lengths are bounded as the module reader bounds them.
+    for (int length : {def->paraLength, def->inputLength, def->outputLength}) {
+      if (length < 0 || length > 0xFFFF) std::abort();
+    }
     if (!def->defaultParaImage.empty() && static_cast<int>(def->defaultParaImage.size()) != def->paraLength) {
       std::abort();
     }
