@@ -27,9 +27,14 @@ using qmx::toolkit::kMbOk;
 constexpr int kStatusIntervalMs = 1000;
 
 std::string DefaultSaveDialog(QWidget* parent, bool excel, const std::string& current) {
-  // The dialog asks before it lets an existing file be chosen.
-  const QString filter = excel ? QStringLiteral("xlsx (*.xlsx)") : QStringLiteral("pdf (*.pdf)");
-  return QFileDialog::getSaveFileName(parent, QString(), QString::fromStdString(current), filter).toStdString();
+  // The dialog asks before it lets an existing file be chosen, and a name
+  // typed without extension gets the one of the file type.
+  QFileDialog dialog(parent, QString(), QString::fromStdString(current),
+                     excel ? QStringLiteral("xlsx (*.xlsx)") : QStringLiteral("pdf (*.pdf)"));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setDefaultSuffix(excel ? QStringLiteral("xlsx") : QStringLiteral("pdf"));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().front().toStdString();
 }
 
 void DefaultEndProgram(int code) { QCoreApplication::exit(code); }
