@@ -1,6 +1,5 @@
 #include "app/model/IOCatalogue.h"
 
-#include "app/model/DataTypes.h"
 #include "app/model/Logging.h"
 #include "app/model/ReaderConventions.h"
 #include "common/Utility.h"
@@ -13,7 +12,6 @@
 namespace fs = std::filesystem;
 using qmx::reader::DecimalTextToInt;
 using qmx::reader::RequireAttribute;
-using qmx::reader::RequireNode;
 
 namespace {
 
