@@ -272,6 +272,31 @@ TEST_F(Loaded, ExportsOfPartsNotBuiltYetRefuseAndSayWhy) {
   EXPECT_EQ(d.Uninitialize(h), 1);
 }
 
+TEST_F(Loaded, TheAddressMapCrossesTheLibraryBoundaryAsTheHeaderLaysItOut) {
+  DriverHandle h = d.Initialize();
+  ASSERT_NE(h, nullptr);
+  ASSERT_EQ(d.SetChannelProperty(h, "T3", "TCP\t127.0.0.1,,,,,,"), 1);
+  ASSERT_EQ(d.SetDeviceProperty(h, 9, "DM-T640", "500\t0x4101,1"), 1);
+  const ModuleListEntry list[] = {{0x4101, "NA", "Boiler", 0, "", "", 18, 12, ""},
+                                  {0x1808, "IO", "Inputs", 2, "", "", 1, 0, "NDI,8,1,0,8,0,3,DI,1"}};
+  ASSERT_EQ(d.SetModuleList(h, 9, list, 2), 1);
+  EXPECT_EQ(d.SetProcessImgMode(h, 9, 4, 0), 0);
+  ASSERT_EQ(d.SetProcessImgMode(h, 9, 0, 0), 1);
+  AddressMapInfo* map = d.GetAddresMap(h, 9, -1);
+  ASSERT_NE(map, nullptr);
+  EXPECT_EQ(map->wordAddressing, 1);
+  EXPECT_STREQ(map->inputModeText, " #0 Status(1word) + Uncompressed Input Processing Data");
+  ASSERT_EQ(map->rowCount, 2);
+  EXPECT_STREQ(map->rows[0]->name, "Boiler");
+  EXPECT_EQ(map->rows[0]->inputCount, 16);
+  EXPECT_EQ(map->rows[1]->inputs[7]->bitAddress, 167);
+  EXPECT_EQ(d.RemoveDevice(h, 9), 1);
+  EXPECT_STREQ(map->rows[0]->inputs[0]->channelType, "RTD") << "the map is the caller's until it is freed";
+  EXPECT_EQ(d.FreeGetAddresMap(h, map), 1);
+  EXPECT_EQ(d.GetAddresMap(h, 9, -1), nullptr);
+  EXPECT_EQ(d.Uninitialize(h), 1);
+}
+
 TEST_F(Loaded, AReleasedHandleIsRefused) {
   DriverHandle h = d.Initialize();
   ASSERT_EQ(d.Uninitialize(h), 1);
