@@ -436,6 +436,7 @@ Modbus* ModbusDriver::CreateChannel(const char* function) {
     channel = tcpChannel_.get();
   } else {
     serialChannel_.reset(new (std::nothrow) ModbusSerial());
+    if (serialChannel_) serialChannel_->SetLate(lateReply_);
     channel = serialChannel_.get();
   }
   if (!channel) {
@@ -460,6 +461,7 @@ void ModbusDriver::CloseChannel(int deleteFlag) {
   if (IsTcp()) {
     tcpChannel_.reset();
   } else {
+    if (serialChannel_) lateReply_ = serialChannel_->Late();
     serialChannel_.reset();
   }
 }

@@ -115,6 +115,8 @@ private:
   SerialCommSetting serialSetting_;
   std::unique_ptr<CModbusTCP> tcpChannel_;
   std::unique_ptr<ModbusSerial> serialChannel_;
+  // Outlives the serial channel objects of the stopped road.
+  ModbusSerial::LateReply lateReply_;
   // Device configuration changes only while the instance is stopped
   // (DriverInstance's locking rule); the images, device states, lost flags
   // and image modes inside the records are guarded by imageLock_.

@@ -40,6 +40,18 @@ public:
   TransportKind Transport() const override { return TransportKind::kSerial; }
 
   DriverSerialPort* Port() const { return port_.get(); }
+  // The reply still outstanding after a time-out (unit -1: none), handed
+  // from one master to the next on the same line: the driver object makes a
+  // master per stopped-road call.
+  struct LateReply {
+    int unit = -1;
+    std::chrono::steady_clock::time_point until;
+  };
+  LateReply Late() const { return {lateUnit_, lateUntil_}; }
+  void SetLate(const LateReply& late) {
+    lateUnit_ = late.unit;
+    lateUntil_ = late.until;
+  }
   // Tick source of the port's reconnection gate (tests), also for ports
   // created later.
   void SetTickSource(TickSource ticks);

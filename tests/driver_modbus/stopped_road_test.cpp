@@ -235,6 +235,21 @@ TEST_P(StoppedRoad, FailuresGiveTheirCodesAndTheWalkGoesOn) {
   EXPECT_EQ(instance_.Read(kKey, 0, DRV_IMAGE_PARA, out), 0);
 }
 
+TEST_P(StoppedRoad, AReplyThatComesTooLateIsNotTakenByTheNextCall) {
+  // Later than the read time-out (RTU 300 ms, TCP 500 ms), earlier than twice it.
+  const int delay = GetParam() == Bus::Rtu ? 400 : 700;
+  ASSERT_TRUE(sim_->Ok("fault delay=" + std::to_string(delay) + ",fc=3,once"));
+  uint8_t out[8] = {};
+  EXPECT_EQ(instance_.Read(kKey, 2, DRV_IMAGE_OUTPUT, out), 0);
+  ASSERT_TRUE(sim_->Ok("set output 2 77"));
+  LogCapture::Clear();
+  // The next call opens a channel of its own; its first request (the mode
+  // register) must not be answered by the late reply.
+  ASSERT_EQ(instance_.Read(kKey, 2, DRV_IMAGE_OUTPUT, out), 1) << LogCapture::Dump();
+  EXPECT_EQ(out[0], 0x77);
+  EXPECT_TRUE(LogCapture::Matching("ImgMode").empty()) << LogCapture::Dump();
+}
+
 INSTANTIATE_TEST_SUITE_P(Buses, StoppedRoad, ::testing::Values(Bus::Tcp, Bus::Udp, Bus::Rtu),
                          [](const ::testing::TestParamInfo<Bus>& info) {
                            return info.param == Bus::Tcp ? "Tcp" : (info.param == Bus::Udp ? "Udp" : "Rtu");
