@@ -159,7 +159,7 @@ void ModbusDriver::LogUnknownDevice(const char* function) {
   owner_.Log(0, StrFormat("%s. Func: %s", ErrorText(kDrvBadDevice).c_str(), function));
 }
 
-int ModbusDriver::WithPrivateChannel(const DeviceRecord& device, const char* operation,
+int ModbusDriver::WithPrivateChannel(DeviceRecord& device, const char* operation,
                                      const std::function<int(OnlineIo&)>& fn) {
   GetChannel(1);
   Modbus* channel = CreateChannel(operation);
@@ -174,7 +174,7 @@ int ModbusDriver::WithPrivateChannel(const DeviceRecord& device, const char* ope
   }
   OnlineIo::Context c;
   c.channel = channel;
-  c.device = const_cast<DeviceRecord*>(&device);
+  c.device = &device;
   c.commType = commType_;
   c.prefix = prefix;
   c.log = [this](int level, const std::string& line) { owner_.Log(level, line); };

@@ -105,7 +105,7 @@ private:
   // Opens a channel of its own for `operation`, runs fn on it and closes it:
   // fn's result, 0 when the channel cannot be opened, -7102 when no channel
   // object can be made.
-  int WithPrivateChannel(const DeviceRecord& device, const char* operation, const std::function<int(OnlineIo&)>& fn);
+  int WithPrivateChannel(DeviceRecord& device, const char* operation, const std::function<int(OnlineIo&)>& fn);
   int ReadRunning(DeviceRecord& device, int module, int kind, uint8_t* dst);
   void LogUnknownDevice(const char* function);
 

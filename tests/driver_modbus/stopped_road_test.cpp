@@ -206,6 +206,12 @@ TEST_P(StoppedRoad, FailuresGiveTheirCodesAndTheWalkGoesOn) {
                                    "adapter answered with exception 11.")))
       << LogCapture::Dump();
 
+  ASSERT_TRUE(sim_->Ok("fault wrong-unit,fc=3,once"));
+  EXPECT_EQ(instance_.Read(kKey, 4, DRV_IMAGE_OUTPUT, out), 0);
+  EXPECT_TRUE(LogCapture::Has(Line("Cannot read. Output. Slot No: 4. ErrCode: -8007. Desc: [Modbus] Node address "
+                                   "mismatches.")))
+      << LogCapture::Dump();
+
   ASSERT_TRUE(sim_->Ok("fault silence,fc=15,once"));
   const int timeout = GetParam() == Bus::Rtu ? -9119 : -9103;
   EXPECT_EQ(instance_.WriteByte(kKey, 2, DRV_IMAGE_OUTPUT, Bytes{0x0F}.data(), 0, 1), timeout);
