@@ -44,6 +44,12 @@ void ConnectFrameServices(CMainFrame& frame) {
   services.multiDropDriverFile = [&frame](const std::string& commType, int& code) {
     return MultiDropDriverFile(frame.naCatalogue(), commType, code);
   };
+  // The project tree: a module's adapter is the adapter item above it, an
+  // adapter's modules are the module items below it.
+  services.adapterOf = [&frame](const Wrapper& object) { return frame.workspace().AdapterOf(object); };
+  services.projectOf = [&frame](const CNAUsr& adapter) { return frame.workspace().ProjectOf(adapter); };
+  services.modulesOf = [&frame](const CNAUsr& adapter) { return frame.workspace().ModulesOf(adapter); };
+  services.projectModified = [&frame](int modified) { frame.SetProjectModified(modified, nullptr); };
 }
 
 void DisconnectFrameServices() {
