@@ -260,9 +260,8 @@ void TabTreeCtrl::contextMenuEvent(QContextMenuEvent* event) {
   if (!widget || !frame_) return;
   QMenu* edit = frame_->MenuPopup(kEditMenuIndex);
   if (!edit) return;
-  const QPoint at = event->reason() == QContextMenuEvent::Mouse ? event->globalPos()
-                                                                 : viewport()->mapToGlobal(visualItemRect(widget).center());
-  edit->exec(at);
+  const bool mouse = event->reason() == QContextMenuEvent::Mouse;
+  edit->exec(mouse ? event->globalPos() : viewport()->mapToGlobal(visualItemRect(widget).center()));
 }
 
 void TabTreeCtrl::keyReleaseEvent(QKeyEvent* event) {

@@ -520,7 +520,10 @@ std::vector<CIOUsr*> ProjectWorkspace::ModulesOf(const CNAUsr& adapter) const {
 
 CNAUsr* ProjectWorkspace::AdapterOf(const Wrapper& object) const {
   if (object.IsType(kTypeNA)) return const_cast<CNAUsr*>(dynamic_cast<const CNAUsr*>(&object));
-  const TreeItem item = tree_.FindItem(&object);
+  // A module knows its item; anything else is looked for.
+  const auto* module = object.IsType(kTypeIO) ? dynamic_cast<const CIOUsr*>(&object) : nullptr;
+  TreeItem item = module ? module->treeItem : kNoTreeItem;
+  if (tree_.GetItemData(item) != &object) item = tree_.FindItem(&object);
   if (item == kNoTreeItem) return nullptr;
   CNAUsr* adapter = nullptr;
   std::string text;
