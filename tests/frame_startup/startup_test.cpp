@@ -7,8 +7,10 @@
 #include "app/frame/OutputBar.h"
 #include "app/model/Logging.h"
 #include "app/model/ProgramPaths.h"
+#include "app/model/Services.h"
 #include "platform/os/os.h"
 #include "platform/toolkit/message_box.h"
+#include "tests/support/program_services.h"
 #include "tests/support/test_support.h"
 
 #include <QApplication>
@@ -59,9 +61,10 @@ struct BoxScript {
   }
 };
 
-class StartupTest : public ::testing::Test {
+class StartupTest : public qmx::test::ProgramServicesTest {
 protected:
   void SetUp() override {
+    ProgramServicesTest::SetUp();
     App();
     dir_ = std::make_unique<TempDir>("qmx-startup");
     programDir_ = dir_->path() / "dist";
@@ -75,9 +78,8 @@ protected:
   }
   void TearDown() override {
     app_.reset();
-    qmx::toolkit::SetMessageBoxScript({});
-    qmx::os::OverrideProgramFolder({});
     qmx::SetLogTarget(nullptr);
+    ProgramServicesTest::TearDown();
   }
 
   bool Start() {
@@ -336,3 +338,37 @@ TEST_F(StartupTest, AboutDialogShowsVersionAndNotice) {
 }
 
 }  // namespace
+
+// The frame fills the program services at start-up from the folder it runs in
+// and its catalogue, and takes back what points into it before it goes, so
+// nothing reaches a destroyed frame.
+TEST_F(StartupTest, TheFrameFillsTheProgramServicesAndTakesThemBack) {
+  ASSERT_TRUE(Start());
+  CMainFrame* frame = app_->mainFrame();
+  ASSERT_NE(frame, nullptr);
+  qmx::ProgramServices& services = qmx::Services();
+  EXPECT_EQ(qmx::Paths().appDir, programDir_.string());
+  ASSERT_TRUE(services.options && services.viewMode && services.fileVersionText && services.multiDropDriverFile);
+  EXPECT_EQ(services.options(), &frame->options());
+  EXPECT_EQ(services.viewMode(), frame->namingMode());
+  EXPECT_NE(services.fileVersionText((programDir_ / "Tessivar.so").string()), "");
+
+  // The shared driver of a multi-drop line comes from the adapter catalogue.
+  int code = 0;
+  EXPECT_EQ(services.multiDropDriverFile("RS485", code), "Tessivar.dll");
+  EXPECT_EQ(code, 4);
+  EXPECT_EQ(services.multiDropDriverFile("RS422", code), "Tessivar.dll");
+  EXPECT_EQ(code, 3);
+  EXPECT_EQ(services.multiDropDriverFile("Offline", code), "");
+  EXPECT_EQ(code, 5);
+
+  // The model's boxes are the toolkit's.
+  qmx::ShowBox("A box of the model", qmx::kBoxIconStop);
+  EXPECT_TRUE(boxes_.Saw("A box of the model"));
+
+  app_->ExitInstance();
+  EXPECT_FALSE(services.options);
+  EXPECT_FALSE(services.viewMode);
+  EXPECT_FALSE(services.fileVersionText);
+  EXPECT_FALSE(services.multiDropDriverFile);
+}
