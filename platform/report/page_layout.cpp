@@ -19,12 +19,7 @@ constexpr double kMinRow = 14;
 constexpr double kPictureRow = 40;   // height of a row that shows a picture
 constexpr double kGap = 8;
 
-QFont MakeFont(int pixels, bool bold = false) {
-  QFont font(QStringLiteral("Arial"));
-  font.setPixelSize(pixels);
-  font.setBold(bold);
-  return font;
-}
+QFont MakeFont(int pixels, bool bold = false) { return ReportFont(pixels, bold); }
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
@@ -290,6 +285,15 @@ private:
 };
 
 }  // namespace
+
+QFont ReportFont(int pixels, bool bold) {
+  QFont font;
+  font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans"),
+                    QStringLiteral("NanumBarunGothic"), QStringLiteral("NanumGothic")});
+  font.setPixelSize(pixels);
+  font.setBold(bold);
+  return font;
+}
 
 LaidOutDocument LayOut(const Document& document, const PageGeometry& geometry) {
   Layouter layouter(document, geometry);

@@ -14,11 +14,7 @@
 namespace qmx::report {
 namespace {
 
-QFont BandFont() {
-  QFont font(QStringLiteral("Arial"));
-  font.setPixelSize(9);
-  return font;
-}
+QFont BandFont() { return ReportFont(9); }
 
 }  // namespace
 

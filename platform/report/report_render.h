@@ -52,6 +52,10 @@ struct LaidOutDocument {
   std::vector<TocLocation> toc;
 };
 
+// The report's font at a size in layout units: Arial or its stand-ins for
+// Latin text, a Hangul font whose blank reads back as a blank from the PDF.
+QFont ReportFont(int pixels, bool bold = false);
+
 // Breaks the document into pages: chapters and sub-chapters start a new page,
 // tables continue on the next page with their column titles repeated, rows
 // are never split.
