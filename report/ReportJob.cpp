@@ -50,6 +50,23 @@ bool ReportJob::ReshapeFailed() const {
 }
 
 void ReportJob::Run() {
+  try {
+    RunSteps();
+  } catch (const std::exception& e) {
+    // Nothing may escape the worker; the user is told what stopped the report.
+    std::lock_guard lock(mutex_);
+    if (print_ == State::Running) {
+      print_ = State::Failed;
+      printError_ = e.what();
+    }
+    if (excel_ == State::Running) {
+      excel_ = State::Failed;
+      excelError_ = e.what();
+    }
+  }
+}
+
+void ReportJob::RunSteps() {
   DocuSet docu;
   try {
     docu = LoadDocuSet(kind_, xmlPath_);

@@ -40,6 +40,7 @@ public:
 
 private:
   void Run();
+  void RunSteps();
   void RunExcel(const DocuSet& docu);
   void Set(State& which, State value, std::string* errorSlot = nullptr, std::string error = {});
 
