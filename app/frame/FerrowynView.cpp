@@ -22,12 +22,12 @@ struct TabEntry {
 };
 
 constexpr TabEntry kTabs[kViewCount] = {
-    {"Starting...", 1088, "startup-view", -5020, ""},
-    {"Image", 1090, "image-view", -5022, "ImageView"},
-    {"Process Image", 1091, "ProcessImg-view", -5023, "ProcessImgView"},
-    {"Parameter", 1092, "Parameter-view", -5024, "ParametersView"},
-    {"Address Map", 1093, "AddrMapView-view", -5025, "AddrMapView"},
-    {"Comment", 1094, "Commnet-view", -5026, "CommnetView"},
+    {"Starting...", 1088, "startup-view", qmx::err::kCreateStartUpView, ""},
+    {"Image", 1090, "image-view", qmx::err::kCreateImageTab, "ImageView"},
+    {"Process Image", 1091, "ProcessImg-view", qmx::err::kCreateProcessImageTab, "ProcessImgView"},
+    {"Parameter", 1092, "Parameter-view", qmx::err::kCreateParameterTab, "ParametersView"},
+    {"Address Map", 1093, "AddrMapView-view", qmx::err::kCreateAddressMapTab, "AddrMapView"},
+    {"Comment", 1094, "Commnet-view", qmx::err::kCreateCommentTab, "CommnetView"},
 };
 
 }  // namespace
