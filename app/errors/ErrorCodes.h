@@ -1,7 +1,7 @@
 // The error codes of the main program, by name. Log lines and message boxes
 // carry them as numbers ("[Error Code: -1021] ..."), the error list
-// (listErrorEng.xml) keys its texts by them, and the hidden callers of the
-// program compare them, so a value never changes once given. The driver
+// (listErrorEng.xml) keys its texts by them and users quote them when they
+// report a fault, so a value never changes once given. The driver
 // library has its own codes (driver/result_codes.h); these are the program's.
 //
 // Header only and free of everything else, so every layer of the main
