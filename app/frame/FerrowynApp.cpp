@@ -29,7 +29,6 @@ CFerrowynApp::~CFerrowynApp() {
 }
 
 bool CFerrowynApp::InitInstance(const std::vector<std::string>& args) {
-  qmx::toolkit::SetProgramTitle("QMX-410 Tools");
   qmx::InstallProgramServices();
 
   // One instance at a time. Only a lock that another process holds means the
@@ -84,18 +83,25 @@ int CFerrowynApp::ExitInstance() {
 }
 
 bool CFerrowynApp::OpenDocumentFile(const std::string& path) {
-  // Project files are not read by this version yet; say so rather than
-  // pretending the file was opened.
-  PostLog(qmx::kLogError, qmx::kLogSource,
-          StrFormat("[Warning] Project files cannot be opened by this version yet. File: %s. Func: %s.", path.c_str(),
-                    "OpenDocumentFile"));
-  return false;
+  // Only a running frame can hold a project; InitInstance hands the command
+  // line's file over once the frame and its catalogue are there. The path
+  // is made absolute, so that the project is saved where it was read from
+  // whatever the working folder later is.
+  if (!frame_ || path.empty()) return false;
+  std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+  const std::string full = ec ? path : absolute.lexically_normal().string();
+  if (frame_->OpenProject(full) != 1) return false;
+  AddToRecentFileList(full);
+  return true;
 }
 
 void CFerrowynApp::AddToRecentFileList(const std::string& path) {
-  if (!profile_) return;
-  profile_->AddRecentFile(QString::fromStdString(path));
-  if (frame_) frame_->SetRecentFiles(profile_->RecentFiles());
+  if (frame_) {
+    frame_->AddToRecentFileList(path);
+    return;
+  }
+  if (profile_) profile_->AddRecentFile(QString::fromStdString(path));
 }
 
 int CFerrowynApp::Main(int argc, char** argv) {

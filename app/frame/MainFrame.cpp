@@ -17,6 +17,7 @@
 #include "platform/toolkit/message_box.h"
 
 #include <QComboBox>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QLabel>
@@ -36,6 +37,33 @@ constexpr int kIdAppAbout = 57664;
 constexpr int kIdAppExit = 57665;
 constexpr int kIdChkValidPrj = 32788;
 constexpr int kIdChkValidNa = 32789;
+constexpr int kIdFileClosePrj = 32821;
+constexpr int kIdFileOpenPrj = 32825;
+constexpr int kIdFileSave = 32826;
+constexpr int kIdFileSaveAs = 32827;
+// The recent-file entries the framework numbers from its first id on.
+constexpr int kRecentFileIdCount = 16;
+
+bool IsRecentFileId(int id) {
+  return id >= qmx::toolkit::kRecentFileFirstId && id < qmx::toolkit::kRecentFileFirstId + kRecentFileIdCount;
+}
+
+// "QMX-410 Tools Project Files (*.KPX)"
+QString ProjectFileFilter() {
+  return QString("%1 Files (*.%2)").arg(kProjectFileType, kProjectFileExt);
+}
+
+std::string ShowProjectFileDialog(QWidget* parent, bool save, const std::string& folder,
+                                  const std::string& fileName) {
+  QFileDialog dialog(parent, save ? "Save As" : "Open", QString::fromStdString(folder), ProjectFileFilter());
+  dialog.setObjectName(save ? "ProjectSaveAsDialog" : "ProjectOpenDialog");
+  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  dialog.setDefaultSuffix(kProjectFileExt);
+  if (!fileName.empty()) dialog.selectFile(QString::fromStdString(fileName));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().front().toStdString();
+}
 
 }  // namespace
 
@@ -43,11 +71,20 @@ QString CMainFrame::s_menuResource = ":/QMX410Tools/ui/menu128.xml";
 QString CMainFrame::s_toolBarResource = ":/QMX410Tools/ui/toolbar128.xml";
 bool CMainFrame::s_xmlParserAvailable = true;
 std::string CMainFrame::s_programFileName = "QMX410Tools.exe";
+CMainFrame::ProjectFileDialog CMainFrame::s_projectFileDialog = ShowProjectFileDialog;
 
 CMainFrame::CMainFrame(qmx::os::Profile* profile) : profile_(profile) {
   setObjectName("CMainFrame");
   setWindowTitle("QMX-410 Tools");
   noticeText_ = qmx::kDefaultCopyright;
+  files_.addRecentFile = [this](const std::string& path) { AddToRecentFileList(path); };
+  files_.showStartView = [this] {
+    if (CFerrowynView* view = GetTabView("OpenProject", 1)) view->SetActiveTab(0);
+  };
+  // A project deleted from the tree goes without the save question.
+  workspace_.closeProject = [this](CProjectUsr* project) {
+    return files_.CloseProject(project, project->treeItem, 1, 0);
+  };
 }
 
 CMainFrame::~CMainFrame() {
@@ -331,11 +368,22 @@ void CMainFrame::OnCommand(int id) {
     case kIdAppExit: close(); break;
     case kIdChkValidPrj: OnEditChkValidPrj(); break;
     case kIdChkValidNa: OnEditChkValidNa(); break;
-    default: break;
+    case kIdFileOpenPrj: OnFileOpenPrj(); break;
+    case kIdFileSave: OnFileSave(); break;
+    case kIdFileSaveAs: OnFileSaveAs(); break;
+    case kIdFileClosePrj: OnFileClosePrj(); break;
+    default:
+      if (IsRecentFileId(id)) OnOpenRecentFile(id - qmx::toolkit::kRecentFileFirstId);
+      break;
   }
 }
 
 bool CMainFrame::OnUpdateCommand(int id, bool&) {
+  if (id == kIdFileOpenPrj || IsRecentFileId(id)) return true;
+  if (id == kIdFileSave) return !workspace_.tree().Empty();
+  if (id == kIdFileClosePrj || id == kIdFileSaveAs) {
+    return !workspace_.tree().Empty() && !workspace_.IsSelPrjMonitoring();
+  }
   if (id == kIdChkValidPrj) return workspace_.GetSelectedProject(nullptr, {}, 0) != nullptr;
   if (id == kIdChkValidNa) {
     CNAUsr* adapter = nullptr;
@@ -347,8 +395,8 @@ bool CMainFrame::OnUpdateCommand(int id, bool&) {
 
 void CMainFrame::OnClose() {
   // 1. Never while a project monitors.
-  for (const OpenProjectSlot& p : projects_) {
-    if (p.isMonitoring && p.isMonitoring()) {
+  for (const std::unique_ptr<CProjectUsr>& p : workspace_.Projects()) {
+    if (p->monitoring == 1) {
       qmx::ShowBox("Some projects are monitoring. Please, terminate application after stop monitoring.",
                    qmx::kBoxIconStop);
       return;
@@ -358,17 +406,17 @@ void CMainFrame::OnClose() {
   if (qmx::ShowBox("Terminate application?", qmx::kBoxYesNo | qmx::kBoxIconQuestion) != qmx::kBoxIdYes) return;
   // 3. From here on nothing is logged.
   qmx::SetClosingFlag(1);
-  // 4. Close the projects in list order; a cancel stops the whole close.
-  while (!projects_.empty()) {
-    OpenProjectSlot& p = projects_.front();
-    const int rc = p.close ? p.close() : 1;
-    if (rc == 2) {
+  // 4. Close the projects in list order, each leaving the list as it
+  // closes, so that after a cancel the list holds exactly the projects that
+  // are still open with their items.
+  while (!workspace_.Projects().empty()) {
+    CProjectUsr* project = workspace_.Projects().front().get();
+    if (files_.CloseProject(project, project->treeItem, 1, 1) == kCloseCancelled) {
       qmx::SetClosingFlag(0);
       return;
     }
-    projects_.erase(projects_.begin());
   }
-  // 5. (Project objects are owned by their slots and gone with them.)
+  // 5. (Every project was deleted as it closed.)
   // 6. Bar layout and window placement.
   if (profile_) {
     SaveBarState(*profile_, kBarStateSection);
@@ -445,3 +493,75 @@ ConfigValidator::ResultSink CMainFrame::s_validationResult = ShowValidationRowsI
 void CMainFrame::OnEditChkValidPrj() { validator_.OnEditChkValidPrj(s_validationResult); }
 
 void CMainFrame::OnEditChkValidNa() { validator_.OnEditChkValidNa(s_validationResult); }
+
+// ---------------------------------------------------------------------------
+// Project files and the File menu
+
+ProjectFiles& CMainFrame::Files() {
+  files_.appVersion = versionText_;
+  files_.xmlParserAvailable = s_xmlParserAvailable;
+  return files_;
+}
+
+void CMainFrame::AddToRecentFileList(const std::string& path) {
+  if (!profile_) return;
+  profile_->AddRecentFile(QString::fromStdString(path));
+  SetRecentFiles(profile_->RecentFiles());
+}
+
+void CMainFrame::OnOpenRecentFile(int index) {
+  const QStringList files = RecentFiles();
+  if (index < 0 || index >= files.size()) return;
+  const std::string path = files.at(index).toStdString();
+  if (OpenProject(path) == 1) AddToRecentFileList(path);
+}
+
+void CMainFrame::OnFileOpenPrj() {
+  const std::string path = s_projectFileDialog ? s_projectFileDialog(this, false, qmx::Paths().projectsDir, {}) : "";
+  if (path.empty()) return;
+  if (OpenProject(path) == 1) AddToRecentFileList(path);
+}
+
+void CMainFrame::OnFileSave() {
+  CProjectUsr* project = workspace_.GetSelectedProject(nullptr, {}, 0);
+  if (!project) return;
+  if (IsStrEmpty(project->filePath, 1)) {
+    OnFileSaveAs();
+    return;
+  }
+  SaveProject({}, project->filePath, project);
+}
+
+void CMainFrame::OnFileSaveAs() {
+  CProjectUsr* project = workspace_.GetSelectedProject(nullptr, {}, 0);
+  if (!project) return;
+  const std::string proposed = project->GetName() + "." + kProjectFileExt;
+  std::string path = s_projectFileDialog ? s_projectFileDialog(this, true, qmx::Paths().projectsDir, proposed) : "";
+  path = TrimStr(path);
+  if (path.empty()) return;
+  // A name typed without the extension gets it, as the dialog's default
+  // extension would; the project's name is the file's title either way.
+  ProjectPathParts parts = SplitProjectPath(path);
+  const std::string suffix = std::string(".") + kProjectFileExt;
+  if (parts.fileName.size() <= suffix.size() ||
+      CompareNoCase(parts.fileName.substr(parts.fileName.size() - suffix.size()), suffix) != 0) {
+    path += suffix;
+    parts = SplitProjectPath(path);
+  }
+  const std::string newName = parts.title;
+  if (CompareNoCase(newName, project->GetName()) != 0 && workspace_.IsOpenedProject(path, newName)) {
+    qmx::ShowBox("Project name exists in opened project. Please input another project name.", 0);
+    return;
+  }
+  SaveProject(newName, path, project);
+}
+
+void CMainFrame::OnFileClosePrj() {
+  TreeItem item = kNoTreeItem;
+  CProjectUsr* project = workspace_.GetSelectedProject(&item, {}, 0);
+  if (!project) return;
+  CloseProject(project, item, 1, 1);
+  if (workspace_.Projects().empty()) {
+    if (CFerrowynView* view = GetTabView("OnFileClosePrj", 0)) view->ClearAllViews();
+  }
+}

@@ -3,6 +3,7 @@
 // docking window; start-up after the window exists and shutdown.
 #pragma once
 
+#include "app/frame/ProjectFile.h"
 #include "app/model/AppOptions.h"
 #include "app/model/IOCatalogue.h"
 #include "app/model/ConfigValidation.h"
@@ -25,16 +26,6 @@ class TabTreeCtrl;
 namespace qmx::os {
 class Profile;
 }
-
-// An open project as the frame's shutdown sees it. Projects themselves come
-// with project files; until then the list stays empty.
-struct OpenProjectSlot {
-  std::string name;
-  std::function<bool()> isMonitoring;
-  // Closes the project, asking to save when it was modified: 1 closed,
-  // 2 the user cancelled, 0 failure.
-  std::function<int()> close;
-};
 
 class CMainFrame : public qmx::toolkit::FrameWnd {
   Q_OBJECT
@@ -75,7 +66,6 @@ public:
   int valueMode() const { return valueMode_; }
   const std::string& versionText() const { return versionText_; }
   const std::string& noticeText() const { return noticeText_; }
-  std::vector<OpenProjectSlot>& openProjects() { return projects_; }
   const std::vector<std::string>& loadedFiles() const { return loadedFiles_; }
 
   // Test seams: where the menu and toolbar resources are read from, and
@@ -87,6 +77,30 @@ public:
   static std::string s_programFileName;
 
   void OnAppAbout();
+
+  // ---- project files: open, save, close, the File menu and recent files ----
+  ProjectFiles& projectFiles() { return Files(); }
+  int OpenProject(const std::string& path) { return Files().OpenProject(path); }
+  int SaveProject(const std::string& newName, const std::string& path, CProjectUsr* project) {
+    return Files().SaveProject(newName, path, project);
+  }
+  int IsSupportedAppVersion(const std::string& version) { return Files().IsSupportedAppVersion(version); }
+  int CloseProject(CProjectUsr* project, TreeItem item, int remove, int ask) {
+    return Files().CloseProject(project, item, remove, ask);
+  }
+  void OnFileOpenPrj();
+  void OnFileSave();
+  void OnFileSaveAs();
+  void OnFileClosePrj();
+  // Opens entry `index` (0-based) of the recent-file list.
+  void OnOpenRecentFile(int index);
+  // Puts a path at the top of the recent-file list and its menu entries.
+  void AddToRecentFileList(const std::string& path);
+  // Test seam: the Open (save false) and Save As (save true) file dialogs;
+  // answers the chosen path, empty for Cancel.
+  using ProjectFileDialog =
+      std::function<std::string(QWidget* parent, bool save, const std::string& folder, const std::string& fileName)>;
+  static ProjectFileDialog s_projectFileDialog;
 
   // ---- selection services and tree operations (the project window's tree) ----
   ProjectWorkspace& workspace() { return workspace_; }
@@ -173,6 +187,8 @@ protected:
 
 private:
   bool CreateCombos();
+  // The project files with the frame's version text and parser state.
+  ProjectFiles& Files();
   void ApplyViewModeFromSettings();
 
   qmx::os::Profile* profile_;
@@ -184,13 +200,13 @@ private:
   IOCatalogue ioCatalogue_;  // module groups and definitions; shared read-only by all projects
   bool xmlParserHeld_ = false;
   std::string appDir_;
-  std::vector<OpenProjectSlot> projects_;
   int valueMode_ = 0;
   std::string versionText_;
   std::string noticeText_;
   std::vector<std::string> loadedFiles_;  // files the loader chain read, in order
   ProjectWorkspace workspace_;            // the open projects and their tree
   ConfigValidator validator_{workspace_, errors_};
+  ProjectFiles files_{workspace_, ioCatalogue_};  // project files of the workspace's projects
 
   COutputBar* logBar_ = nullptr;
   TabDockWnd* projectBar_ = nullptr;

@@ -7,6 +7,7 @@
 #include "app/frame/OutputBar.h"
 #include "app/model/Logging.h"
 #include "app/model/ProgramPaths.h"
+#include "app/model/ProjectUsr.h"
 #include "app/model/Services.h"
 #include "platform/os/os.h"
 #include "platform/toolkit/message_box.h"
@@ -300,26 +301,37 @@ TEST_F(StartupTest, AnsweringNoKeepsTheWindow) {
 TEST_F(StartupTest, CloseIsRefusedWhileAProjectMonitors) {
   ASSERT_TRUE(Start());
   CMainFrame* frame = app_->mainFrame();
-  int closes = 0;
-  frame->openProjects().push_back({"P1", [] { return true; }, [&] { ++closes; return 1; }});
+  CProjectUsr* project = frame->CreateProject("P1", dir_->path().string());
+  project->modified = 1;
+  project->monitoring = 1;
   frame->close();
   EXPECT_TRUE(frame->isVisible());
   EXPECT_TRUE(boxes_.Saw("Some projects are monitoring. Please, terminate application after stop monitoring."));
   EXPECT_FALSE(boxes_.Saw("Terminate application?"));
-  EXPECT_EQ(closes, 0);
+  EXPECT_FALSE(boxes_.Saw("P1 project is modified. Do you want to save?"));
+  EXPECT_EQ(frame->workspace().Projects().size(), 1u);
+  project->monitoring = 0;
 }
 
 TEST_F(StartupTest, CancelAtTheSecondProjectLeavesTheFirstClosed) {
   ASSERT_TRUE(Start());
   CMainFrame* frame = app_->mainFrame();
-  std::vector<std::string> order;
-  frame->openProjects().push_back({"P1", [] { return false; }, [&] { order.push_back("P1"); return 1; }});
-  frame->openProjects().push_back({"P2", [] { return false; }, [&] { order.push_back("P2"); return 2; }});
+  frame->CreateProject("P1", dir_->path().string())->modified = 1;
+  // P2's file cannot be written: its folder does not exist.
+  frame->CreateProject("P2", (dir_->path() / "missing").string())->modified = 1;
+  // Terminate: Yes; P1 save: No; P2 save: Yes, the failure's box, close anyway: No.
+  boxes_.answers = {qmx::toolkit::kIdYes, qmx::toolkit::kIdNo, qmx::toolkit::kIdYes, qmx::toolkit::kIdOk,
+                    qmx::toolkit::kIdNo};
   frame->close();
   EXPECT_TRUE(frame->isVisible());
-  EXPECT_EQ(order, (std::vector<std::string>{"P1", "P2"}));
-  ASSERT_EQ(frame->openProjects().size(), 1u);
-  EXPECT_EQ(frame->openProjects()[0].name, "P2");
+  EXPECT_TRUE(boxes_.Saw("P1 project is modified. Do you want to save?"));
+  EXPECT_TRUE(boxes_.Saw("P2 project is modified. Do you want to close it?"));
+  // The closed project left the list with its item; the kept one is whole.
+  const ProjectWorkspace& ws = frame->workspace();
+  ASSERT_EQ(ws.Projects().size(), 1u);
+  EXPECT_EQ(ws.Projects()[0]->GetName(), "P2");
+  EXPECT_EQ(ws.tree().Children(kNoTreeItem), std::vector<TreeItem>{ws.Projects()[0]->treeItem});
+  EXPECT_FALSE(fs::exists(dir_->path() / "P1.KPX"));
   EXPECT_EQ(qmx::GetClosingFlag(), 0);
   // Logging works again after the cancelled close.
   PostLog(qmx::kLogGeneral, qmx::kLogSource, "after cancel");

@@ -1,0 +1,560 @@
+#include "app/frame/ProjectFile.h"
+
+#include "app/errors/ErrorCodes.h"
+#include "app/model/IOCatalogue.h"
+#include "app/model/IOUsr.h"
+#include "app/model/Logging.h"
+#include "app/model/NAUsr.h"
+#include "app/model/ProjectUsr.h"
+#include "app/model/ProjectWorkspace.h"
+#include "common/Utility.h"
+#include "platform/text/charset.h"
+#include "platform/xml/xml.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+namespace {
+
+namespace fs = std::filesystem;
+using qmx::xml::Node;
+using qmx::xml::NodeType;
+
+constexpr const char* kLineEnd = "\r\n";
+constexpr const char* kReaderFunc = "OpenRecursiveNodeInfo";
+// The causes of a failed save are cut to this many characters.
+constexpr size_t kMaxCauseLength = 255;
+
+// A value as it goes into an attribute or element text. XML 1.0 cannot
+// carry the other control characters at all, not even as references, so a
+// file holding one could never be opened again: they become U+FFFD.
+std::string XmlValue(const std::string& value) {
+  std::string clean;
+  clean.reserve(value.size());
+  for (char c : value) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 && c != '\t' && c != '\n' && c != '\r') clean += "\xEF\xBF\xBD";
+    else clean += c;
+  }
+  return qmx::xml::EscapeAttribute(clean);
+}
+
+void Line(std::string& out, const std::string& text) {
+  out += text;
+  out += kLineEnd;
+}
+
+// Leading decimal digits as the program has always read numbers from its
+// files: an optional sign, digits up to the first other character, 0 when
+// there are none; clamped to the int range.
+long long LeadingNumber(const std::string& text) {
+  const std::string t = TrimStr(text);
+  errno = 0;
+  char* end = nullptr;
+  const long long v = std::strtoll(t.c_str(), &end, 10);
+  if (end == t.c_str()) return 0;
+  return v;
+}
+int ToInt(const std::string& text) {
+  const long long v = LeadingNumber(text);
+  return static_cast<int>(v < INT_MIN ? INT_MIN : v > INT_MAX ? INT_MAX : v);
+}
+
+void LogError(const char* source, const std::string& text) { PostLog(qmx::kLogError, source, text); }
+
+std::string NormalPath(const std::string& path) {
+  if (path.empty()) return path;
+  std::error_code ec;
+  fs::path p = fs::absolute(fs::path(path), ec);
+  if (ec) p = fs::path(path);
+  return p.lexically_normal().string();
+}
+
+bool IsAdapterCategory(const std::string& category) {
+  for (const char* c : {"NA", "SNA", "KX", "KR"}) {
+    if (CompareNoCase(category, c) == 0) return true;
+  }
+  return false;
+}
+
+CNAUsr* AsAdapter(Wrapper* object) {
+  return object && object->IsType(kTypeNA) ? dynamic_cast<CNAUsr*>(object) : nullptr;
+}
+
+}  // namespace
+
+ProjectPathParts SplitProjectPath(const std::string& path) {
+  ProjectPathParts parts;
+  const size_t slash = path.find_last_of('/');
+  parts.folder = slash == std::string::npos ? std::string() : path.substr(0, slash);
+  parts.fileName = slash == std::string::npos ? path : path.substr(slash + 1);
+  const size_t dot = parts.fileName.find_last_of('.');
+  parts.title = dot == std::string::npos ? parts.fileName : parts.fileName.substr(0, dot);
+  return parts;
+}
+
+ProjectFiles::ProjectFiles(ProjectWorkspace& workspace, const IOCatalogue& modules)
+    : workspace_(workspace), modules_(modules) {}
+
+// ---------------------------------------------------------------------------
+// Writing
+
+void ProjectFiles::WriteProjectLines(const CProjectUsr& project, std::string& out) const {
+  Line(out, "<?xml version=\"1.0\" encoding=\"euc-kr\"?>");
+  Line(out, StrFormat("<ProjectDef AppVersion=\"%s\">", XmlValue(appVersion).c_str()));
+  Line(out, StrFormat("<Project BusType=\"%s\">", XmlValue(project.commType).c_str()));
+  Line(out, StrFormat("<Monitoring CommInterval=\"%u\" MonUpdateTime=\"%d\" />",
+                      static_cast<unsigned>(static_cast<uint16_t>(project.commInterval)), project.viewUpdateTime));
+  Line(out, StrFormat("<ScanInfo ComPortRange=\"%s\" NodeAddrRange=\"%s\" SerialCommSet=\"%s\" />",
+                      XmlValue(project.comPortRange).c_str(), XmlValue(project.nodeAddressRange).c_str(),
+                      XmlValue(project.serialSettings).c_str()));
+  Line(out, "\t<Comment>");
+  Line(out, XmlValue(project.title));
+  Line(out, "\t</Comment>");
+}
+
+void ProjectFiles::WriteNodeLines(const Wrapper* object, std::string& out) const {
+  if (object && object->IsType(kTypeNA)) {
+    const auto* adapter = dynamic_cast<const CNAUsr*>(object);
+    const NADef* def = adapter ? adapter->GetNADef() : nullptr;
+    Line(out, StrFormat("<Node Category=\"%s\" ID=\"%s\" UserName=\"%s\">", XmlValue(def ? def->category : "").c_str(),
+                        XmlValue(def ? def->ID : "").c_str(), XmlValue(object->GetName()).c_str()));
+    if (adapter) {
+      Line(out, StrFormat("<Communication IpAddress=\"%s\" ComPort=\"%s\" SerialCommSet=\"%s\" NodeAddr=\"%s\">"
+                          "</Communication>",
+                          XmlValue(adapter->ipAddress).c_str(), XmlValue(adapter->comPort).c_str(),
+                          XmlValue(adapter->serialSettings).c_str(), XmlValue(adapter->nodeAddress).c_str()));
+    }
+    Line(out, "<MonInit>" + object->GetImageHexStr("MON_INIT") + "</MonInit>");
+    Line(out, "<Parameter>" + object->GetImageHexStr("PARA") + "</Parameter>");
+    Line(out, "<OutputSet>" + object->GetImageHexStr("OUTPUT") + "</OutputSet>");
+    Line(out, "<DiagHistory>");
+    if (adapter) {
+      for (const std::string& entry : adapter->DiagHistory()) Line(out, "<Ref>" + XmlValue(entry) + "</Ref>");
+    }
+    Line(out, "</DiagHistory>");
+    Line(out, "<Comment>" + XmlValue(object->title) + "</Comment>");
+  } else if (object && object->IsType(kTypeIO)) {
+    const auto* module = dynamic_cast<const CIOUsr*>(object);
+    const IODef* def = module ? module->GetIODef() : nullptr;
+    Line(out, StrFormat("<Node Category=\"%s\" ID=\"%s\" UserName=\"%s\">", XmlValue(def ? def->category : "").c_str(),
+                        XmlValue(def ? def->ID : "").c_str(), XmlValue(object->GetName()).c_str()));
+    Line(out, "<Parameter>" + object->GetImageHexStr("PARA") + "</Parameter>");
+    Line(out, "<OutputSet>" + object->GetImageHexStr("OUTPUT") + "</OutputSet>");
+    Line(out, "<Comment>" + XmlValue(object->title) + "</Comment>");
+  } else if (object && object->IsType(kTypeFolder)) {
+    Line(out, StrFormat("<Node Category=\"Folder\" ID=\"\" UserName=\"%s\">", XmlValue(object->GetName()).c_str()));
+    Line(out, "<Comment>" + XmlValue(object->title) + "</Comment>");
+  } else {
+    qmx::ReportError(qmx::err::kUndefinedObjectKind,
+                     StrFormat("Undefined Wrapper type. Type: %s.", object ? object->TypeTag().c_str() : ""),
+                     "SaveNodeToXmlForPrj", qmx::FuncEnd::kNoStop);
+  }
+}
+
+int ProjectFiles::SaveNodeToXmlForPrj(TreeItem item, std::string& out) const {
+  const ProjectTree& tree = workspace_.tree();
+  if (item == kNoTreeItem || !tree.Contains(item)) return 0;
+  const Wrapper* object = tree.GetItemData(item);
+  const bool isProject = object && object->IsType(kTypeProject);
+  if (isProject) WriteProjectLines(*dynamic_cast<const CProjectUsr*>(object), out);
+  else WriteNodeLines(object, out);
+  for (TreeItem child = tree.GetChildItem(item); child != kNoTreeItem; child = tree.GetNextSiblingItem(child)) {
+    SaveNodeToXmlForPrj(child, out);
+  }
+  if (isProject) {
+    Line(out, "</Project>");
+    Line(out, "</ProjectDef>");
+  } else {
+    Line(out, "</Node>");
+  }
+  return 0;
+}
+
+std::string ProjectFiles::ProjectFileBytes(const CProjectUsr& project) const {
+  std::string text;
+  SaveNodeToXmlForPrj(project.treeItem, text);
+  return qmx::text::Utf8ToEucKr(text);
+}
+
+int ProjectFiles::WriteFileReplacing(const std::string& path, const std::string& bytes) {
+  auto refuseOpen = [&path] {
+    PostLog(qmx::kLogError, qmx::kLogSource,
+            StrFormat("[Error Code: %d] Cannot open the file during saving. Check if the file exists or using. File: %s.",
+                      qmx::err::kFileOpenForSave, path.c_str()));
+    qmx::ShowBox(StrFormat("Cannot open the file during saving. Check if the file exists or using.\nError Code: %d. "
+                           "File: %s.",
+                           qmx::err::kFileOpenForSave, path.c_str()),
+                 qmx::kBoxIconStop);
+    return 0;
+  };
+
+  // A link is followed, so that the file it names is replaced, not the link.
+  std::string target = path;
+  std::error_code ec;
+  if (fs::is_symlink(path, ec)) {
+    const fs::path resolved = fs::canonical(path, ec);
+    if (!ec) target = resolved.string();
+  }
+  // Refused where opening the file for writing would be refused.
+  struct stat old {};
+  const bool exists = ::stat(target.c_str(), &old) == 0;
+  if (exists && (S_ISDIR(old.st_mode) || ::access(target.c_str(), W_OK) != 0)) return refuseOpen();
+  if (target.empty() || target.back() == '/') return refuseOpen();
+
+  const fs::path targetPath(target);
+  const fs::path folder = targetPath.has_parent_path() ? targetPath.parent_path() : fs::path(".");
+  std::string temp;
+  int fd = -1;
+  for (int n = 0; n < 100 && fd < 0; ++n) {
+    temp = (folder / StrFormat(".%s.%d.%d.tmp", targetPath.filename().c_str(), static_cast<int>(::getpid()), n))
+               .string();
+    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  if (fd < 0) return refuseOpen();
+  if (exists) (void)::fchmod(fd, old.st_mode & 07777);
+
+  std::string cause;
+  for (size_t done = 0; done < bytes.size() && cause.empty();) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) cause = std::strerror(n < 0 ? errno : EIO);
+    else done += static_cast<size_t>(n);
+  }
+  if (cause.empty() && ::fsync(fd) != 0) cause = std::strerror(errno);
+  if (::close(fd) != 0 && cause.empty()) cause = std::strerror(errno);
+  if (cause.empty() && ::rename(temp.c_str(), target.c_str()) != 0) cause = std::strerror(errno);
+  if (!cause.empty()) {
+    ::unlink(temp.c_str());
+    if (cause.size() > kMaxCauseLength) cause.resize(kMaxCauseLength);
+    PostLog(qmx::kLogError, qmx::kLogSourceNoBlank,
+            StrFormat("[Error Code: %d] Cannot save the file. Cause: %s. Path: %s.", qmx::err::kFileSave,
+                      cause.c_str(), path.c_str()));
+    qmx::ShowBox(StrFormat("Cannot save the file. Cause: %s.\nError Code: %d. Path: %s.", cause.c_str(),
+                           qmx::err::kFileSave, path.c_str()),
+                 qmx::kBoxIconStop);
+    return 0;
+  }
+  // The new name is durable only once the folder is.
+  const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd >= 0) {
+    (void)::fsync(dirFd);
+    ::close(dirFd);
+  }
+  return 1;
+}
+
+bool ProjectFiles::ConfirmSaveOverPartialFile(const CProjectUsr& project, const std::string& path) const {
+  const auto it = partial_.find(&project);
+  if (it == partial_.end() || it->second != NormalPath(path)) return true;
+  return qmx::ShowBox(StrFormat("%s project was read from its file only in part; what could not be read is not in "
+                                "the project.\nSaving replaces %s without that part. Do you want to save?",
+                                project.GetName().c_str(), path.c_str()),
+                      qmx::kBoxYesNo | qmx::kBoxIconWarning) == qmx::kBoxIdYes;
+}
+
+int ProjectFiles::SaveProject(const std::string& newName, const std::string& path, CProjectUsr* project) {
+  if (!project) project = workspace_.GetSelectedProject(nullptr, {}, 0);
+  if (!project) return 0;
+  if (!ConfirmSaveOverPartialFile(*project, path)) return 0;
+
+  if (WriteFileReplacing(path, ProjectFileBytes(*project)) != 1) return 0;
+
+  if (!newName.empty()) {
+    project->SetName(newName);
+    if (workspace_.tree().Contains(project->treeItem)) workspace_.tree().SetItemText(project->treeItem, newName);
+  }
+  project->modified = 0;
+  project->filePath = path;
+  const auto partial = partial_.find(project);
+  if (partial != partial_.end() && partial->second == NormalPath(path)) partial_.erase(partial);
+  if (addRecentFile) addRecentFile(path);
+  PostLog(qmx::kLogGeneral, qmx::kLogSource, StrFormat("Save project is completed. Path: %s", path.c_str()));
+  return 1;
+}
+
+// ---------------------------------------------------------------------------
+// Reading
+
+int ProjectFiles::IsSupportedAppVersion(const std::string& version) const {
+  if (IsStrEmpty(version, 1)) return 0;
+  std::string digits;
+  for (char c : TrimStr(version)) {
+    if (c != '.') digits += c;
+  }
+  return LeadingNumber(digits) >= minimumFileVersion ? 1 : 0;
+}
+
+bool ProjectFiles::IsModuleCategory(const std::string& category) const {
+  for (const IOGroup& group : modules_.groups) {
+    if (CompareNoCase(group.Category, category) == 0) return true;
+  }
+  return false;
+}
+
+int ProjectFiles::OpenProject(const std::string& givenPath) {
+  static const char* kFunc = "OpenProject";
+  const std::string path = NormalPath(givenPath);
+  const ProjectPathParts parts = SplitProjectPath(path);
+
+  // Like with like: the path with the paths, the title (the project name a
+  // file gives) with the names.
+  if (workspace_.IsOpenedProject(path, parts.title)) {
+    PostLog(qmx::kLogError, qmx::kLogSource,
+            StrFormat("[Warning] Open project already exists. Project: %s.", path.c_str()));
+    qmx::ShowBox(StrFormat("Open project already exists.\nProject: %s.", path.c_str()), 0);
+    return 0;
+  }
+  if (showStartView) showStartView();
+  if (!xmlParserAvailable) {
+    ShowError(qmx::err::kXmlParser, kFunc, "Cannot create XML Parser. Please install xml parser", 1, 1);
+    return 0;
+  }
+
+  qmx::xml::Document doc;
+  try {
+    doc = qmx::xml::Document::LoadFile(path);
+  } catch (const qmx::xml::XmlError&) {
+    PostLog(qmx::kLogError, qmx::kLogSource,
+            StrFormat("[Error Code: %d] Cannot open the file. Check if the file exists or using. XML File: %s.",
+                      qmx::err::kFileNotOpened, path.c_str()));
+    qmx::ShowBox(StrFormat("Cannot open the file. Check if the file exists or using.\nXML File: %s.", path.c_str()),
+                 qmx::kBoxIconStop);
+    return 0;
+  }
+
+  std::string location;
+  CProjectUsr* project = nullptr;
+  readInPart_ = false;
+  try {
+    location = "/ProjectDef";
+    if (Node def = doc.SelectSingleNode(location)) {
+      const std::string version = def.GetAttributeText("AppVersion");
+      if (IsSupportedAppVersion(version) == 0) {
+        PostLog(qmx::kLogError, qmx::kLogSource,
+                StrFormat("[Error Code: %d] This version does not support the project that was created by version "
+                          "%s. Project file: %s",
+                          qmx::err::kVersionNotSupported, version.c_str(), path.c_str()));
+        qmx::ShowBox(
+            StrFormat("This version does not support the project that was created by version %s.", version.c_str()),
+            0);
+        return kOpenVersionRefused;
+      }
+    }
+    location = "/ProjectDef/Project";
+    const Node projectNode = doc.SelectSingleNode(location);
+    if (!projectNode) {
+      PostLog(qmx::kLogError, qmx::kLogSourceNoBlank,
+              StrFormat("[Error Code: %d] Node does not defined. Loc:%s. Func: %s. xml file: %s",
+                        qmx::err::kNodeMissing, location.c_str(), kFunc, path.c_str()));
+      return kOpenNoProjectElement;
+    }
+    const std::string busType = projectNode.GetAttributeText("BusType");
+
+    project = workspace_.CreateProject(parts.title, parts.folder);
+    if (!project) {
+      qmx::ReportError(qmx::err::kOutOfMemory, "Out of memory.", kFunc);
+      return 0;
+    }
+    // The project is saved where it was read from, in the file name's own
+    // case (a file system that tells cases apart has another file under the
+    // upper-case extension).
+    project->filePath = path;
+    project->SetCommType(busType);
+
+    location = "/ProjectDef/Project/Monitoring";
+    if (Node monitoring = doc.SelectSingleNode(location)) {
+      if (auto v = monitoring.FindAttribute("CommInterval"); v && !v->empty()) {
+        project->commInterval = static_cast<uint16_t>(ToInt(*v));
+      }
+      if (auto v = monitoring.FindAttribute("MonUpdateTime"); v && !v->empty()) project->viewUpdateTime = ToInt(*v);
+    }
+    location = "/ProjectDef/Project/Comment";
+    if (Node comment = doc.SelectSingleNode(location)) project->SetTitle(comment.Text());
+    location = "/ProjectDef/Project/ScanInfo";
+    if (Node scan = doc.SelectSingleNode(location)) {
+      if (auto v = scan.FindAttribute("ComPortRange"); v && !v->empty()) project->comPortRange = *v;
+      if (auto v = scan.FindAttribute("NodeAddrRange"); v && !v->empty()) project->nodeAddressRange = *v;
+      if (auto v = scan.FindAttribute("SerialCommSet"); v && !v->empty()) project->serialSettings = *v;
+    }
+    location = "/ProjectDef/Project/Node";
+    OpenRecursiveNodeInfo(doc.SelectNodes(location), project->treeItem, nullptr);
+  } catch (const std::exception& e) {
+    PostLog(qmx::kLogError, qmx::kLogSource,
+            StrFormat("[Error Code: %d] Exception is happened. %s. Func:%s. Loc:%s. xml file: %s.",
+                      qmx::err::kXmlException, e.what(), kFunc, location.c_str(), path.c_str()));
+    if (!project) return 0;
+    readInPart_ = true;
+  }
+
+  // A project read in part keeps its numbers and labels like any other, but
+  // stays modified and asks before it is saved over the file it came from.
+  workspace_.ReNumberingIOsDispath(kTypeProject, project->treeItem);
+  workspace_.tree().SelectItem(project->treeItem);
+  if (readInPart_) {
+    project->modified = 1;
+    partial_[project] = path;
+    return 0;
+  }
+  project->modified = 0;
+  PostLog(qmx::kLogGeneral, qmx::kLogSource, StrFormat("Open project is completed. Path: %s", path.c_str()));
+  return 1;
+}
+
+void ProjectFiles::OpenNodeElement(const Node& node, TreeItem item, Wrapper* current) {
+  const std::string category = node.GetAttributeText("Category");
+  const std::string id = node.GetAttributeText("ID");
+  const std::string userName = node.GetAttributeText("UserName");
+
+  TreeItem newItem = kNoTreeItem;
+  Wrapper* created = nullptr;
+  if (IsAdapterCategory(category)) {
+    created = workspace_.CreateNA(userName, id, newItem, nullptr);
+    if (!created) NoteReadInPart();
+  } else if (CompareNoCase(category, "Folder") == 0) {
+    // Folders are not part of this program's trees: their content joins the
+    // object around them, and the folder itself is not saved back.
+    NoteReadInPart();
+    OpenRecursiveNodeInfo(node.Children(), item, current);
+    return;
+  } else if (!IsModuleCategory(category)) {
+    LogError(qmx::kLogSource, StrFormat("[Error Code: %d] Not allowed value in xml file. Value: %s. Loc: %s. Func: %s.",
+                                        qmx::err::kValueNotAllowed, category.c_str(), "Node", kReaderFunc));
+    NoteReadInPart();
+    return;
+  } else if (!AsAdapter(current)) {
+    // A module belongs to an adapter; without one it would land wherever
+    // the selection happens to be.
+    if (!current) {
+      LogError(qmx::kLogSource,
+               StrFormat("[Error Code: %d] Wrapper object is null. NA node is not defined. Loc: %s. Func: %s.",
+                         qmx::err::kNoCurrentObject, "Node", kReaderFunc));
+    } else {
+      LogError(qmx::kLogSource, StrFormat("[Error Code: %d] Wrapper object is not NAUsr. Loc: %s. Func: %s.",
+                                          qmx::err::kNotAdapter, "Node", kReaderFunc));
+    }
+    NoteReadInPart();
+    return;
+  } else {
+    created = workspace_.CreateIO(userName, id, newItem, nullptr, item);
+    if (!created) {
+      NoteReadInPart();
+      return;  // its images and comment have no object to go to
+    }
+  }
+  OpenRecursiveNodeInfo(node.Children(), newItem, created);
+}
+
+int ProjectFiles::OpenRecursiveNodeInfo(const std::vector<Node>& nodes, TreeItem item, Wrapper* current) {
+  auto refuse = [this](const std::string& text) {
+    LogError(qmx::kLogSource, text);
+    NoteReadInPart();
+  };
+  auto fill = [this, current](const Node& node, const char* kind, int length,
+                              const std::vector<uint8_t>* defaults) {
+    if (current->GetParaIOSetValFromProject(node.Text(), kind, length, defaults) == 0) NoteReadInPart();
+  };
+
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    const Node& node = nodes[i];
+    const NodeType type = node.Type();
+    if (type == NodeType::Comment || type == NodeType::ProcessingInstruction) continue;
+    const std::string name = node.Name();
+
+    if (CompareNoCase(name, "Node") == 0) {
+      OpenNodeElement(node, item, current);
+      continue;
+    }
+    if (!current) {
+      refuse(StrFormat("[Error Code: %d] Wrapper object is null. NA node is not defined. Loc: %s. Func: %s.",
+                       qmx::err::kNoCurrentObject, name.c_str(), kReaderFunc));
+      continue;
+    }
+    CNAUsr* adapter = AsAdapter(current);
+    const bool adapterOrModule = adapter || current->IsType(kTypeIO);
+    if (CompareNoCase(name, "Communication") == 0) {
+      if (!adapter) {
+        refuse(StrFormat("[Error Code: %d] Wrapper object is not NAUsr. Loc: %s. Func: %s.", qmx::err::kNotAdapter,
+                         name.c_str(), kReaderFunc));
+        continue;
+      }
+      adapter->SetCommSettings(node.GetAttributeText("IpAddress"), node.GetAttributeText("ComPort"),
+                               node.GetAttributeText("SerialCommSet"), node.GetAttributeText("NodeAddr"));
+    } else if (CompareNoCase(name, "MonInit") == 0) {
+      if (!adapter) {
+        refuse(StrFormat("[Error Code: %d] Wrapper object is not NAUsr and IOUsr. Loc: %s. Func: %s.",
+                         qmx::err::kMonInitOwner, name.c_str(), kReaderFunc));
+        continue;
+      }
+      fill(node, "MON_INIT", current->MonInitLength(), current->GetDefaultMonInitImage());
+    } else if (CompareNoCase(name, "Parameter") == 0 || CompareNoCase(name, "OutputSet") == 0) {
+      if (!adapterOrModule) {
+        refuse(StrFormat("[Error Code: %d] Wrapper object is not NAUsr and IOUsr. Loc: %s. Func: %s.",
+                         qmx::err::kNotAdapterOrModule, name.c_str(), kReaderFunc));
+        continue;
+      }
+      if (CompareNoCase(name, "Parameter") == 0) fill(node, "PARA", current->ParaLength(), current->GetDefaultParaImage());
+      else fill(node, "OUTPUT", current->OutputLength(), nullptr);
+    } else if (CompareNoCase(name, "DiagHistory") == 0) {
+      if (!adapter) {
+        refuse(StrFormat("[Error Code: %d] Wrapper object is not NAUsr. Loc: %s. Func: %s.", qmx::err::kNotAdapter,
+                         name.c_str(), kReaderFunc));
+        continue;
+      }
+      for (const Node& entry : node.Children()) {
+        const NodeType entryType = entry.Type();
+        if (entryType == NodeType::Comment || entryType == NodeType::ProcessingInstruction) continue;
+        adapter->AddDiagHistory(entry.Text());
+      }
+    } else if (CompareNoCase(name, "Comment") == 0) {
+      current->SetTitle(node.Text());
+    } else {
+      refuse(StrFormat("[Error Code: %d] Node does not defined. Loc:%s. Func: %s.", qmx::err::kNodeMissing,
+                       name.c_str(), kReaderFunc));
+    }
+  }
+  return 1;
+}
+
+// ---------------------------------------------------------------------------
+// Closing
+
+int ProjectFiles::DeleteTreeObjects(TreeItem item) { return workspace_.DeleteTreeObjects(item); }
+
+int ProjectFiles::CloseProject(CProjectUsr* project, TreeItem item, int remove, int ask) {
+  if (!project) return 1;
+  if (item == kNoTreeItem) item = project->treeItem;
+  if (project->modified && ask == 1) {
+    const std::string name = project->GetName();
+    if (qmx::ShowBox(StrFormat("%s project is modified. Do you want to save?", name.c_str()),
+                     qmx::kBoxYesNo | qmx::kBoxIconQuestion) == qmx::kBoxIdYes) {
+      if (SaveProject({}, project->filePath, project) != 1 &&
+          qmx::ShowBox(StrFormat("%s project is modified. Do you want to close it?", name.c_str()),
+                       qmx::kBoxYesNo | qmx::kBoxIconQuestion) != qmx::kBoxIdYes) {
+        return kCloseCancelled;
+      }
+    }
+  }
+  partial_.erase(project);
+  const std::string name = project->GetName();
+  if (remove == 1 && item == project->treeItem) {
+    // Objects, the project and its item go together.
+    workspace_.CloseProject(project);
+  } else {
+    DeleteTreeObjects(item);
+    workspace_.DeleteItem(item);
+    if (remove == 1) workspace_.CloseProject(project);
+  }
+  if (remove == 1 && ask == 1) {
+    PostLog(qmx::kLogGeneral, qmx::kLogSource, StrFormat("Project is closed. Project: %s", name.c_str()));
+  }
+  return 1;
+}
