@@ -31,10 +31,14 @@ std::optional<std::string> ReadText(const std::string& path) {
 
 }  // namespace
 
-std::vector<Adapter> ListAdapters() {
+std::vector<Adapter> ListAdapters(bool* failed) {
   std::vector<Adapter> out;
   ifaddrs* list = nullptr;
-  if (::getifaddrs(&list) != 0) return out;
+  if (failed) *failed = false;
+  if (::getifaddrs(&list) != 0) {
+    if (failed) *failed = true;
+    return out;
+  }
   for (ifaddrs* it = list; it != nullptr && out.size() < kMaxAdapters; it = it->ifa_next) {
     if (it->ifa_addr == nullptr || it->ifa_addr->sa_family != AF_INET) continue;
     if ((it->ifa_flags & IFF_LOOPBACK) != 0) continue;

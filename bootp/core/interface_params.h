@@ -27,8 +27,9 @@ struct NetworkSources {
 };
 
 // The IPv4 interfaces other than loopback, in the system's order, at most
-// kMaxAdapters.
-std::vector<Adapter> ListAdapters();
+// kMaxAdapters. *failed is set when the system list cannot be read (the
+// caller goes on without adapters).
+std::vector<Adapter> ListAdapters(bool* failed = nullptr);
 
 // The parameters of adapter `index` of `adapters`. An index the list does not
 // have (a machine without interfaces) gives an empty address with gateway

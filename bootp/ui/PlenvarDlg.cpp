@@ -103,8 +103,10 @@ PlenvarDlg::PlenvarDlg(PlenvarOptions options, QWidget* parent)
   setWindowTitle(QStringLiteral("Kestun Automation Bootp Server"));
   setWindowIcon(ProgramIcon());
   probe_.SetPort(options_.modbusPort);
-  adapters_ = ListAdapters();
+  bool failed = false;
+  adapters_ = ListAdapters(&failed);
   BuildLayout();
+  if (failed) qmx::toolkit::ShowMessageBox(this, "Get Gateway Address Error");
   start_->setEnabled(true);
   stop_->setEnabled(false);
 }
@@ -117,7 +119,8 @@ void PlenvarDlg::BuildLayout() {
   setupView_ = MakeList(kSetupColumns, std::size(kSetupColumns), "Setup History");
   setupView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   setupView_->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(requestView_, &QTreeWidget::itemDoubleClicked, this,
+  // Double click, or Enter on the row from the keyboard.
+  connect(requestView_, &QTreeWidget::itemActivated, this,
           [this](QTreeWidgetItem* item) { OnRequestDoubleClick(item); });
   connect(setupView_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) { ShowContextMenu(at); });
 
@@ -368,8 +371,11 @@ void PlenvarDlg::ShowContextMenu(const QPoint& at) {
   if (chosen == reset) OnResetFromMenu();
 }
 
-void PlenvarDlg::OnAbout() {
-  QDialog about(this);
+void PlenvarDlg::OnAbout() { MakeAboutDialog()->exec(); }
+
+std::unique_ptr<QDialog> PlenvarDlg::MakeAboutDialog() {
+  auto dialog = std::make_unique<QDialog>(this);
+  QDialog& about = *dialog;
   about.setWindowTitle(QStringLiteral("About Plenvar"));
   auto* icon = new QLabel;
   icon->setPixmap(windowIcon().pixmap(32, 32));
@@ -383,7 +389,7 @@ void PlenvarDlg::OnAbout() {
   auto* layout = new QVBoxLayout(&about);
   layout->addLayout(row);
   layout->addWidget(ok);
-  about.exec();
+  return dialog;
 }
 
 }  // namespace qmx::plenvar

@@ -59,6 +59,7 @@ public:
   void OnResetButton();
   void OnDeviceInformation();
   void OnAbout();
+  std::unique_ptr<QDialog> MakeAboutDialog();
 
   bool started() const { return switches_.started; }
   const RequestList& requestList() const { return requests_; }
@@ -71,6 +72,10 @@ public:
 
 protected:
   void accept() override {}  // Enter does not close the dialog
+  // Not while a device request waits in the event loop.
+  void reject() override {
+    if (!busy_) QDialog::reject();
+  }
 
 private:
   void BuildLayout();

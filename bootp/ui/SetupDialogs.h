@@ -27,6 +27,12 @@ struct DeviceAddress {
 
 // The parts both dialogs share.
 class SetupDlgBase : public QDialog {
+public:
+  // Not while a device request waits in the event loop.
+  void reject() override {
+    if (!busy_) QDialog::reject();
+  }
+
 protected:
   SetupDlgBase(const char* title, const DeviceAddress& device, QWidget* parent);
   QCheckBox* AddCheckBox(const char* text);

@@ -110,6 +110,7 @@ TEST_F(DialogTest, MainDialogAnswersOnLoopbackAndReportsFailedSends) {
   EXPECT_EQ(client.RecvFrom(reply, sizeof reply, nullptr, nullptr), 300);
   EXPECT_EQ(reply[19], 50);
   Picture(dialog, "main");
+  Picture(*dialog.MakeAboutDialog(), "about");
 
   // One row per MAC: the newer address replaces the older, and says so.
   dialog.PutSetupRow({"02-4D-9A-00-00-01", "192.168.0.51", "255.255.255.0", "192.168.0.1", "2"});
