@@ -6,6 +6,7 @@
 #include "app/frame/TabDockWnd.h"
 #include "app/frame/ToolBoxBar.h"
 #include "app/model/IOUsr.h"
+#include "app/ui/dialogs/CheckValidationDlg.h"
 #include "app/model/NAUsr.h"
 #include "app/model/ProjectUsr.h"
 #include "app/model/FileVersionInfo.h"
@@ -474,21 +475,18 @@ void CMainFrame::PrjTreeSelChanged() {
 
 namespace {
 
-// Until the "Validation Result" dialog exists, a failed validation is listed
-// in one box: the heading, then one line per row.
-void ShowValidationRowsInBox(const std::string& kind, const std::string& label, TreeItem, const std::string& heading,
-                             ValidationList& rows) {
-  std::string text = StrFormat("%s: %s.%s", kind.c_str(), label.c_str(), heading.c_str());
-  for (const auto& row : rows) {
-    if (row->code == 0) text += StrFormat("\n%s", row->text.c_str());
-    else text += StrFormat("\n    %s %s: %s", row->codeText.c_str(), row->text.c_str(), row->detail.c_str());
-  }
-  qmx::ShowBox(text, qmx::kBoxIconWarning);
+// A failed validation: the "Validation Result" dialog, made without a parent
+// and run modally; it frees the rows.
+void ShowValidationResultDialog(const std::string& kind, const std::string& label, TreeItem item,
+                                const std::string& heading, ValidationList& rows) {
+  qmx::dialogs::CheckValidationDlg dialog;
+  dialog.SetValidationResult(kind, label, item, heading, rows);
+  dialog.DoModal();
 }
 
 }  // namespace
 
-ConfigValidator::ResultSink CMainFrame::s_validationResult = ShowValidationRowsInBox;
+ConfigValidator::ResultSink CMainFrame::s_validationResult = ShowValidationResultDialog;
 
 void CMainFrame::OnEditChkValidPrj() { validator_.OnEditChkValidPrj(s_validationResult); }
 

@@ -176,8 +176,8 @@ public:
   bool CheckFieldPowerValid(const std::string& operation) { return validator_.CheckFieldPowerValid(operation); }
   void OnEditChkValidPrj();
   void OnEditChkValidNa();
-  // Shows a failed validation (the "Validation Result" dialog comes with the
-  // dialogs; until then a box lists the rows).
+  // Shows a failed validation: the "Validation Result" dialog (tests put a
+  // recorder here).
   static ConfigValidator::ResultSink s_validationResult;
 
 protected:

@@ -1,0 +1,62 @@
+#include "app/ui/dialogs/DialogBase.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+
+namespace qmx::dialogs {
+
+DialogBase::DialogBase(QWidget* parent, const std::string& title) : QDialog(parent) {
+  setWindowTitle(QString::fromStdString(title));
+  setModal(true);
+}
+
+QPushButton* DialogBase::MakeButton(const std::string& caption, int controlId) {
+  auto* button = new QPushButton(QString::fromStdString(caption), this);
+  button->setProperty("controlId", controlId);
+  button->setAccessibleName(QString(caption.c_str()).remove('&'));
+  button->setDefault(false);
+  return button;
+}
+
+QLabel* DialogBase::MakeLabel(const std::string& text, QWidget* buddy) {
+  auto* label = new QLabel(QString::fromStdString(text), this);
+  if (buddy) {
+    label->setBuddy(buddy);
+    buddy->setAccessibleName(QString::fromStdString(text).remove('&').remove(':'));
+  }
+  return label;
+}
+
+QLabel* DialogBase::MakeField(const std::string& accessibleName) {
+  auto* field = new QLabel(this);
+  field->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  field->setWordWrap(true);
+  field->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
+  field->setFocusPolicy(Qt::NoFocus);
+  field->setAccessibleName(QString::fromStdString(accessibleName));
+  return field;
+}
+
+bool DialogBase::SavePicture(const std::string& path) { return grab().save(QString::fromStdString(path)); }
+
+void DialogBase::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      // A focused button has taken its own Enter already; nothing else closes.
+      event->accept();
+      return;
+    default: QDialog::keyPressEvent(event);
+  }
+}
+
+void DialogBase::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  OnCancel();
+}
+
+}  // namespace qmx::dialogs
