@@ -16,6 +16,7 @@
 namespace qmx {
 
 void InstallProgramServices() {
+  toolkit::SetProgramTitle(kLogSource);
   ProgramServices& services = Services();
   services.messageBox = [](const std::string& text, unsigned flags) {
     return toolkit::ShowMessageBox(QApplication::activeWindow(), text, {}, flags);

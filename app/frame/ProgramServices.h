@@ -11,9 +11,9 @@ class NACatalogue;
 
 namespace qmx {
 
-// Before the main window exists: message boxes on the toolkit, the grid's
-// and the picture writers' reports on the model's log and boxes, the
-// program folder from the running executable.
+// Before the main window exists: the title of the boxes, message boxes on
+// the toolkit, the grid's and the picture writers' reports on the model's log
+// and boxes, the program folder from the running executable.
 void InstallProgramServices();
 
 // Once the main window exists: what the frame answers (the options record,

@@ -14,6 +14,7 @@ void ResetProgramServices() {
   os::OverrideProgramFolder({});
   os::SetLauncher({});
   toolkit::SetMessageBoxScript({});
+  toolkit::SetProgramTitle(kLogSource);
   grid::SetGridLogHooks({});
   grid::SetGridFrameServices(nullptr);
   SetImageLogSink({});

@@ -11,7 +11,7 @@ namespace qmx::test {
 // Empties the model's services object (folders back to the executable's)
 // and puts the hooks of the layers below it back to their defaults: the
 // grid's log hooks and frame services, the picture writers' sinks, the
-// toolkit's message-box script, the launcher, the program-folder override
+// toolkit's message-box script and box title, the launcher, the program-folder override
 // and the closing flag. The log target stays: whoever names one (a log
 // window, a test's capture) takes it back when it goes.
 void ResetProgramServices();
