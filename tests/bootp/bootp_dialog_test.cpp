@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include "bootp/ui/AddressDialogs.h"
@@ -141,6 +142,53 @@ TEST_F(DialogTest, MainDialogAnswersOnLoopbackAndReportsFailedSends) {
   QTRY_COMPARE_WITH_TIMEOUT(failing.requestView()->topLevelItemCount(), 1, 3000);
   ASSERT_EQ(boxes_.size(), 1u);
   EXPECT_EQ(boxes_[0].rfind("The BOOTP reply to 02-4D-9A-00-00-01 could not be sent", 0), 0u) << boxes_[0];
+}
+
+// Answers the next "Add New Device" dialog with a MAC and an address.
+void WhenAddDeviceOpens(const std::string& ip) {
+  QTimer::singleShot(0, [ip] {
+    auto* add = dynamic_cast<NewIpSetDlg*>(QApplication::activeModalWidget());
+    ASSERT_NE(add, nullptr);
+    const char* parts[6] = {"0A", "1B", "2C", "3D", "4E", "5F"};
+    for (int i = 0; i < 6; ++i) Part(*add, i + 1)->setText(parts[i]);
+    Address(*add, "ipAddress")->setText(QString::fromStdString(ip));
+    add->accept();
+  });
+}
+
+TEST_F(DialogTest, AddNewDeviceRepliesBeforeListing) {
+  qmx::net::Socket client;
+  ASSERT_EQ(client.Create(SOCK_DGRAM), 0);
+  ASSERT_EQ(client.Bind(0x0100007F, 0), 0);
+  uint16_t clientPort = 0;
+  client.LocalEndpoint(nullptr, &clientPort);
+  PlenvarOptions options;
+  options.bootp = {0x0100007F, 0, 0x0100007F, clientPort};
+  PlenvarDlg dialog(options);
+  ASSERT_EQ(dialog.OpenServerSocket(), 0);
+
+  WhenAddDeviceOpens("192.168.0.60");
+  dialog.OnAddNewDevice();
+  ASSERT_EQ(dialog.setupView()->topLevelItemCount(), 1);
+  EXPECT_EQ(dialog.setupView()->topLevelItem(0)->text(5), "4046586826");
+  uint8_t reply[400];
+  ASSERT_EQ(client.WaitReadable(1000), 1);
+  ASSERT_EQ(client.RecvFrom(reply, sizeof reply, nullptr, nullptr), 300);
+  EXPECT_EQ(std::vector<uint8_t>(reply + 4, reply + 8), (std::vector<uint8_t>{0xCA, 0x03, 0x32, 0xF1}));
+
+  WhenAddDeviceOpens("192.168.0.61");  // the same MAC again
+  dialog.OnAddNewDevice();
+  EXPECT_EQ(boxes_, (std::vector<std::string>{"Already exist same MAC address\r\nPlease select other MAC address."}));
+
+  // A reply that could not be sent adds no row.
+  options.bootp.clientPort = 0;
+  PlenvarDlg failing(options);
+  ASSERT_EQ(failing.OpenServerSocket(), 0);
+  WhenAddDeviceOpens("192.168.0.60");
+  failing.OnAddNewDevice();
+  EXPECT_EQ(failing.setupView()->topLevelItemCount(), 0);
+  ASSERT_EQ(boxes_.size(), 2u);
+  EXPECT_EQ(boxes_[1].rfind("The BOOTP reply to 0A-1B-2C-3D-4E-5F could not be sent", 0), 0u) << boxes_[1];
 }
 
 TEST_F(DialogTest, ResetDialogTakesOnlyAMac) {
