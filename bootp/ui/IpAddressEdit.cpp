@@ -14,19 +14,13 @@ IpAddressEdit::IpAddressEdit(QWidget* parent) : QLineEdit(parent) {
 }
 
 std::string IpAddressEdit::address() const {
-  const std::string t = text().trimmed().toStdString();
-  // Missing octets read as 0, as the address control gives them.
+  // Missing or unreadable octets read as 0, as the address control gives them.
+  const QStringList parts = text().trimmed().split('.');
   std::string out;
-  int parts = 0;
-  size_t start = 0;
-  while (parts < 4) {
-    const size_t dot = t.find('.', start);
-    std::string part = start <= t.size() ? t.substr(start, dot == std::string::npos ? std::string::npos : dot - start) : "";
-    if (part.empty()) part = "0";
-    out += (parts ? "." : "") + std::to_string(std::stoi(part));
-    ++parts;
-    if (dot == std::string::npos) start = t.size() + 1;
-    else start = dot + 1;
+  for (int i = 0; i < 4; ++i) {
+    bool ok = false;
+    const int value = i < parts.size() ? parts[i].toInt(&ok) : 0;
+    out += (i ? "." : "") + std::to_string(ok && value >= 0 && value <= 255 ? value : 0);
   }
   return out;
 }
