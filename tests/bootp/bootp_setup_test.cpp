@@ -226,3 +226,19 @@ TEST_F(EipSetup, Faults) {
   EXPECT_EQ(response.status, 1);
   EXPECT_EQ(response.text, kEipNotResponding);
 }
+
+TEST(EipSimulatorProgram, ServesEtherNetIpBesideModbus) {
+  qmx::sim::SimulatorProcess sim({"--model", "QMX-4101", "--tcp", "127.0.0.1:0", "--eip", "127.0.0.1:0",
+                                  "--eip-check", "829", "--eip-fault", "status=6A,once"});
+  ASSERT_TRUE(sim.Start()) << sim.error();
+  const std::string eip = sim.Value("eip");
+  ASSERT_EQ(eip.rfind("127.0.0.1:", 0), 0u) << sim.readyLine();
+  qmx::cip::Client client({static_cast<uint16_t>(std::stoi(eip.substr(10))), 1000, 500});
+  EipRequester requester(client, "127.0.0.1", 0);
+  EXPECT_FALSE(ProbeEip(requester, "127.0.0.1")) << "829 is another product";
+  EXPECT_EQ(requester.tries(), 2);
+  ModbusSetupClient modbus;
+  modbus.SetPort(static_cast<uint16_t>(sim.port()));
+  modbus.SetTimeouts(kTimeouts);
+  EXPECT_TRUE(ProbeModbus(modbus, "127.0.0.1"));
+}
