@@ -334,6 +334,7 @@ int ProjectFiles::OpenProject(const std::string& givenPath) {
   std::string location;
   CProjectUsr* project = nullptr;
   readInPart_ = false;
+  bool failed = false;
   try {
     location = "/ProjectDef";
     if (Node def = doc.SelectSingleNode(location)) {
@@ -392,6 +393,7 @@ int ProjectFiles::OpenProject(const std::string& givenPath) {
             StrFormat("[Error Code: %d] Exception is happened. %s. Func:%s. Loc:%s. xml file: %s.",
                       qmx::err::kXmlException, e.what(), kFunc, location.c_str(), path.c_str()));
     if (!project) return 0;
+    failed = true;
     readInPart_ = true;
   }
 
@@ -399,12 +401,9 @@ int ProjectFiles::OpenProject(const std::string& givenPath) {
   // stays modified and asks before it is saved over the file it came from.
   workspace_.ReNumberingIOsDispath(kTypeProject, project->treeItem);
   workspace_.tree().SelectItem(project->treeItem);
-  if (readInPart_) {
-    project->modified = 1;
-    partial_[project] = path;
-    return 0;
-  }
-  project->modified = 0;
+  project->modified = readInPart_ ? 1 : 0;
+  if (readInPart_) partial_[project] = path;
+  if (failed) return 0;
   PostLog(qmx::kLogGeneral, qmx::kLogSource, StrFormat("Open project is completed. Path: %s", path.c_str()));
   return 1;
 }
