@@ -109,6 +109,12 @@ struct DeviceRecord {
   std::array<uint16_t, 4> inputLengths{};   // by input mode
   std::array<uint16_t, 2> outputLengths{};  // by output mode
   int lost = 0;
+  // Bit k set: image kind k has been read from the device in this run
+  // (drvRead answers a running device only from images it has read).
+  unsigned validImages = 0;
+  // Queued writes were dropped since the status was last read: the next
+  // status read reports the connection as lost once, whatever came after.
+  bool writesPurged = false;
   int statusOffset = -1;
   int fieldPowerOffset = -1;
 

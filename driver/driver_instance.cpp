@@ -1,5 +1,6 @@
 #include "driver/driver_instance.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <system_error>
@@ -22,6 +23,10 @@ uint16_t TripleInterval(uint16_t base) {
 }
 
 }  // namespace
+
+DeviceScheduleEntry::Clock::duration DeviceScheduleEntry::Interval() const {
+  return std::chrono::milliseconds(10 * std::max<int>(1, currentInterval));
+}
 
 void DeviceScheduleEntry::SetState(const std::string& newState) {
   if (EqualsNoCase(state, newState)) return;
@@ -342,7 +347,12 @@ void DriverInstance::VUSK_RemovedDevice(DeviceKey key) {
 // ---- the communication thread ------------------------------------------------
 
 void DriverInstance::JoinThread() {
-  running_ = 0;
+  {
+    std::lock_guard<std::mutex> guard(wakeLock_);
+    running_ = 0;
+    wakeRequested_ = true;
+  }
+  wake_.notify_all();
   if (!thread_.joinable()) return;
   if (thread_.get_id() == std::this_thread::get_id()) {
     // Asked to stop from inside its own pass (a log callback that calls
@@ -352,13 +362,38 @@ void DriverInstance::JoinThread() {
   thread_.join();
 }
 
+void DriverInstance::SignalWrite(const std::string& key) {
+  {
+    std::lock_guard<std::mutex> guard(wakeLock_);
+    writesWaiting_.push_back(key);
+    wakeRequested_ = true;
+  }
+  wake_.notify_one();
+}
+
 void DriverInstance::CommThreadProc() {
+  {
+    // Every device's first cycle is due at once.
+    std::lock_guard<std::mutex> guard(scheduleLock_);
+    const Clock::time_point now = Clock::now();
+    for (auto& [key, entry] : schedule_) entry->nextDue = entry->lastDue = now;
+  }
   std::vector<DeviceKey> due;
+  due.reserve(kMaxDuePerPass);
   while (running_.load() == 1) {
     due.clear();
-    CollectDueDevices(due);
-    for (DeviceKey key : due) VUSK_MonitoringDevice(key);
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    CollectDueDevices(due, Clock::now());
+    for (DeviceKey key : due) {
+      // A stop is taken between devices, not only between passes.
+      if (running_.load() != 1) break;
+      VUSK_MonitoringDevice(key);
+    }
+    if (running_.load() != 1) break;
+    if (due.size() >= kMaxDuePerPass) continue;  // the rest are due already
+    const Clock::time_point next = NextDueTime();
+    std::unique_lock<std::mutex> lock(wakeLock_);
+    wake_.wait_until(lock, next, [this] { return wakeRequested_ || running_.load() != 1; });
+    wakeRequested_ = false;
   }
   try {
     driver_->CloseChByCallThread();
@@ -368,18 +403,45 @@ void DriverInstance::CommThreadProc() {
   stopped_ = 1;
 }
 
-int DriverInstance::CollectDueDevices(std::vector<DeviceKey>& keys) {
-  std::lock_guard<std::mutex> guard(scheduleLock_);
-  int count = 0;
-  for (auto& [key, entry] : schedule_) {
-    entry->tickCount = static_cast<uint16_t>(entry->tickCount + 1);
-    if (entry->tickCount >= entry->currentInterval) {
-      entry->tickCount = 0;
-      keys.push_back(entry->numericKey);
-      ++count;
-    }
+int DriverInstance::CollectDueDevices(std::vector<DeviceKey>& keys, Clock::time_point now) {
+  std::vector<std::string> writes;
+  {
+    std::lock_guard<std::mutex> guard(wakeLock_);
+    writes.swap(writesWaiting_);
   }
-  return count;
+  std::lock_guard<std::mutex> guard(scheduleLock_);
+  for (const std::string& key : writes) {
+    auto it = schedule_.find(key);
+    if (it != schedule_.end() && it->second->nextDue > now) it->second->nextDue = now;
+  }
+  std::vector<DeviceScheduleEntry*> candidates;
+  for (auto& [key, entry] : schedule_) {
+    if (entry->nextDue <= now) candidates.push_back(entry.get());
+  }
+  if (candidates.size() > kMaxDuePerPass) {
+    // The longest overdue go first; the others wait for the next pass.
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const DeviceScheduleEntry* a, const DeviceScheduleEntry* b) { return a->nextDue < b->nextDue; });
+    candidates.resize(kMaxDuePerPass);
+    std::sort(candidates.begin(), candidates.end(),
+              [](const DeviceScheduleEntry* a, const DeviceScheduleEntry* b) { return a->key < b->key; });
+  }
+  for (DeviceScheduleEntry* entry : candidates) {
+    entry->lastDue = entry->nextDue;
+    // Keep the phase while the device keeps up; a device whose cycles take
+    // longer than its interval is due again at once (its interval stretches).
+    entry->nextDue += entry->Interval();
+    if (entry->nextDue <= now) entry->nextDue = now + entry->Interval();
+    keys.push_back(entry->numericKey);
+  }
+  return static_cast<int>(candidates.size());
+}
+
+DriverInstance::Clock::time_point DriverInstance::NextDueTime() const {
+  std::lock_guard<std::mutex> guard(scheduleLock_);
+  Clock::time_point next = Clock::now() + std::chrono::hours(1);
+  for (const auto& [key, entry] : schedule_) next = std::min(next, entry->nextDue);
+  return next;
 }
 
 void DriverInstance::VUSK_MonitoringDevice(DeviceKey key) {
@@ -392,13 +454,17 @@ void DriverInstance::VUSK_MonitoringDevice(DeviceKey key) {
     if (c == kDrvNoResponse) {
       driver_->SetDeviceState(entry.key, 2);
       entry.currentInterval = TripleInterval(entry.baseInterval);
+      entry.nextDue = entry.lastDue + entry.Interval();
       const std::string name = Name();
       const std::string prefix = driver_->DeviceLogPrefix(entry.key);
       LogNamed(0, StrFormat("[%s]%s %s", name.c_str(), prefix.c_str(), VUSK_GetErrStr(kDrvNoResponse).c_str()));
       LogNamed(1, StrFormat("[%s]%s Try reconnecting...", name.c_str(), prefix.c_str()));
     } else if (c == 1) {
       driver_->SetDeviceState(entry.key, 1);
-      entry.currentInterval = entry.baseInterval;
+      if (entry.currentInterval != entry.baseInterval) {
+        entry.currentInterval = entry.baseInterval;
+        entry.nextDue = entry.lastDue + entry.Interval();
+      }
       entry.SetState("Running");
     }
   } catch (...) {

@@ -34,6 +34,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -48,20 +50,30 @@
 
 namespace tessivar {
 
-// One device of the schedule.
+// One device of the schedule. Intervals are counted in 10 ms units as the
+// update time gives them; the thread keeps each device's next due time and
+// sleeps until the earliest one (or a stop or write signal), so an idle
+// instance costs nothing between cycles.
 struct DeviceScheduleEntry {
+  using Clock = std::chrono::steady_clock;
+
   std::string key;          // decimal text of the DeviceKey
   DeviceKey numericKey = 0;
-  uint16_t tickCount = 0;   // 10 ms passes since the device's last cycle
   uint16_t baseInterval = 0;     // update time / 10
   uint16_t currentInterval = 0;  // base, or three times it while the device does not answer
   std::string deviceName;
   std::string state = "Stopped";  // "Stopped", "Running", "RunFailed"
   int notRunning = 1;
+  Clock::time_point nextDue{};    // when the next cycle is due
+  Clock::time_point lastDue{};    // the due time of the cycle that ran last
 
   // Case-insensitive compare; nothing changes when equal. notRunning is 0
   // exactly when the state is "Running".
   void SetState(const std::string& newState);
+  // The current interval as a duration; at least one 10 ms unit, so an
+  // update time below 20 ms means "as often as the line allows" without
+  // spinning.
+  Clock::duration Interval() const;
 };
 
 class DriverInstance {
@@ -110,11 +122,23 @@ public:
   std::string Name() const;
   DriverObject& Driver() { return *driver_; }
 
-  // The communication thread's pass: advances every device's tick count and
-  // appends the keys that are due.
-  int CollectDueDevices(std::vector<DeviceKey>& keys);
+  // At most this many device cycles run in one pass; the devices left over
+  // stay due and run first in the next pass.
+  static constexpr size_t kMaxDuePerPass = 100;
+  using Clock = DeviceScheduleEntry::Clock;
+
+  // The communication thread's pass: appends, in map order, the keys of the
+  // devices due at `now` (at most kMaxDuePerPass, the longest overdue first)
+  // and moves their due times one interval on. A device with a write waiting
+  // is due at once.
+  int CollectDueDevices(std::vector<DeviceKey>& keys, Clock::time_point now);
+  // The earliest due time of any device (now + one hour when there is none).
+  Clock::time_point NextDueTime() const;
   // One device cycle under the schedule lock.
   void VUSK_MonitoringDevice(DeviceKey key);
+  // A write for `key` was queued: the device is made due and the thread
+  // woken (any thread; takes only the wake lock).
+  void SignalWrite(const std::string& key);
 
   // A copy of a schedule entry (tests and diagnostics); false when absent.
   bool ScheduleEntry(DeviceKey key, DeviceScheduleEntry* entry) const;
@@ -153,6 +177,12 @@ private:
   mutable std::mutex scheduleLock_;
   // Innermost: taken while a line is formatted and delivered.
   mutable std::recursive_mutex logLock_;
+  // Wakes the sleeping thread: a stop, or a queued write (keys in
+  // writesWaiting_). Innermost apart from the log lock.
+  std::mutex wakeLock_;
+  std::condition_variable wake_;
+  bool wakeRequested_ = false;
+  std::vector<std::string> writesWaiting_;
   std::thread thread_;
 };
 

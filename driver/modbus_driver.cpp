@@ -159,6 +159,18 @@ void ModbusDriver::LogUnknownDevice(const char* function) {
   owner_.Log(0, StrFormat("%s. Func: %s", ErrorText(kDrvBadDevice).c_str(), function));
 }
 
+OnlineIo ModbusDriver::MakeIo(DeviceRecord& device, Modbus* channel) {
+  OnlineIo::Context c;
+  c.channel = channel;
+  c.device = &device;
+  c.commType = commType_;
+  c.prefix = PrefixOf(device);
+  c.log = [this](int level, const std::string& line) { owner_.Log(level, line); };
+  c.errorText = [this](int code) { return owner_.VUSK_GetErrStr(code); };
+  c.imageLock = &imageLock_;
+  return OnlineIo(std::move(c));
+}
+
 int ModbusDriver::WithPrivateChannel(DeviceRecord& device, const char* operation,
                                      const std::function<int(OnlineIo&)>& fn) {
   GetChannel(1);
@@ -172,16 +184,10 @@ int ModbusDriver::WithPrivateChannel(DeviceRecord& device, const char* operation
     CloseChannel(1);
     return 0;
   }
-  OnlineIo::Context c;
-  c.channel = channel;
-  c.device = &device;
-  c.commType = commType_;
-  c.prefix = prefix;
-  c.log = [this](int level, const std::string& line) { owner_.Log(level, line); };
-  c.errorText = [this](int code) { return owner_.VUSK_GetErrStr(code); };
-  c.imageLock = &imageLock_;
-  c.reopen = [this, channel] { return OpenChannelObject(*channel, 0, 0); };
-  OnlineIo io(std::move(c));
+  OnlineIo io = MakeIo(device, channel);
+  // The stopped road's channel is its own: a connection the master closed
+  // on a mismatching reply is opened again for the rest of the walk.
+  io.SetReopen([this, channel] { return OpenChannelObject(*channel, 0, 0); });
   int r = 0;
   try {
     r = fn(io);
@@ -196,8 +202,12 @@ int ModbusDriver::WithPrivateChannel(DeviceRecord& device, const char* operation
 int ModbusDriver::ReadRunning(DeviceRecord& d, int module, int kind, uint8_t* dst) {
   std::lock_guard<std::mutex> guard(imageLock_);
   if (kind == DRV_IMAGE_STATUS) {
-    dst[0] = static_cast<uint8_t>(d.state & 0xFF);
-    dst[1] = static_cast<uint8_t>((d.state >> 8) & 0xFF);
+    // Writes dropped since the last status read show as a lost connection
+    // once, even when the device answers again by now.
+    const int state = d.writesPurged ? static_cast<int>(kDeviceLost) : d.state;
+    d.writesPurged = false;
+    dst[0] = static_cast<uint8_t>(state & 0xFF);
+    dst[1] = static_cast<uint8_t>((state >> 8) & 0xFF);
     const std::vector<uint8_t>& comm = d.images[DRV_IMAGE_COMMINIT];
     if (d.statusOffset >= 0 && static_cast<size_t>(d.statusOffset) + 2 <= comm.size()) {
       dst[2] = comm[static_cast<size_t>(d.statusOffset)];
@@ -206,6 +216,9 @@ int ModbusDriver::ReadRunning(DeviceRecord& d, int module, int kind, uint8_t* ds
     }
     return 1;
   }
+  // An image this run has not read from the device yet holds nothing the
+  // caller may take for the device's values.
+  if (kind != 2 && !(d.validImages & (1u << kind))) return 0;
   const std::vector<uint8_t>& image = d.images[static_cast<size_t>(kind)];
   // The part the selector names, so that a caller's buffer for one module
   // is never filled with the whole image.
@@ -310,8 +323,16 @@ int ModbusDriver::WriteByte(const std::string& key, int module, int kind, const 
     request.module = module;
     request.kind = kind;
     request.data.assign(src, src + length);
-    std::lock_guard<std::mutex> guard(queueLock_);
-    queue_.push_back(std::move(request));
+    {
+      std::lock_guard<std::mutex> guard(queueLock_);
+      if (queue_.size() >= kMaxQueuedWrites) {
+        owner_.Log(0, StrFormat("%s Cannot write because too many writes wait for the device. Queued: %d.",
+                                prefix.c_str(), static_cast<int>(queue_.size())));
+        return 0;
+      }
+      queue_.push_back(std::move(request));
+    }
+    owner_.SignalWrite(key);
     return 1;
   }
   switch (kind) {
@@ -359,12 +380,6 @@ int ModbusDriver::SendSpecialCmd(const std::string& key, int command) {
   return r;
 }
 
-intptr_t ModbusDriver::GetIOConfig(const std::string&) { return Refuse("VUSK_GetIOConfig"); }
-
-intptr_t ModbusDriver::StartAutoScan(const std::string&, int, int, int, const std::string&) {
-  return Refuse("VUSK_StartAutoScan");
-}
-
 AddressMapInfo* ModbusDriver::GetAddresMap(const std::string& key, int slot) {
   DeviceRecord* d = FindDevice(key);
   if (!d) return nullptr;
@@ -377,17 +392,6 @@ AddressMapInfo* ModbusDriver::GetAddresMap(const std::string& key, int slot) {
 int ModbusDriver::ShowAddresMap(const std::string&, int, int16_t*, int16_t*) { return Refuse("VUSK_ShowAddresMap"); }
 
 int ModbusDriver::ShowProtocolComm() { return Refuse("VUSK_ShowProtocolComm"); }
-
-int ModbusDriver::Open() {
-  Refuse("VUSK_Open");
-  return 0;
-}
-
-int ModbusDriver::Close() { return 1; }
-
-int ModbusDriver::MonitoringDevice(const std::string&) { return Refuse("VUSK_MonitoringDevice"); }
-
-void ModbusDriver::CloseChByCallThread() {}
 
 void ModbusDriver::SetDeviceState(const std::string& key, int state) {
   std::lock_guard<std::mutex> guard(imageLock_);

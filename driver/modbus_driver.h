@@ -9,9 +9,9 @@
 // opens a channel of its own on the caller's thread, exchanges its frames
 // and closes it (OnlineIo does the register work). While it runs, reads are
 // answered from the process images and writes are queued for the monitoring
-// cycle. The monitoring cycle itself is not built yet: its open step fails
-// (with "Not supported function"), so an instance never claims to run
-// without a channel behind it.
+// cycle (monitoring.cpp), which owns the channel object for the whole run.
+// drvGetIOConfig and the automatic scan (online_scan.cpp) run on the
+// caller's thread while the instance is stopped.
 #pragma once
 
 #include <deque>
@@ -96,6 +96,8 @@ public:
   bool Device(const std::string& key, DeviceRecord* out);
   // The writes queued while running, oldest first (taken out of the queue).
   std::vector<WriteRequest> TakeQueuedWrites();
+  // A bound on the queue: a write beyond it is refused, not queued.
+  static constexpr size_t kMaxQueuedWrites = 256;
 
 private:
   int Refuse(const char* function);
@@ -108,6 +110,24 @@ private:
   int WithPrivateChannel(DeviceRecord& device, const char* operation, const std::function<int(OnlineIo&)>& fn);
   int ReadRunning(DeviceRecord& device, int module, int kind, uint8_t* dst);
   void LogUnknownDevice(const char* function);
+  OnlineIo MakeIo(DeviceRecord& device, Modbus* channel);
+
+  // ---- monitoring cycle (monitoring.cpp) ----
+  int OpenChannel();
+  void InitialRead(DeviceRecord& device, OnlineIo& io);
+  void RunQueuedWrites(const std::string& key, DeviceRecord& device, OnlineIo& io);
+  int ReadImages(DeviceRecord& device, OnlineIo& io);
+  // Under the image lock: kind 0 at `offset`, 1 whole, 3 and 4 from the
+  // registers as read in the current mode; marks the kind valid.
+  void StoreImage(DeviceRecord& device, int kind, const uint8_t* data, size_t length, size_t offset);
+  // Drops the device's queued writes, one line each; the next status read
+  // shows the loss.
+  void PurgeWrites(const std::string& key, DeviceRecord& device);
+
+  // ---- online configuration and scans (online_scan.cpp) ----
+  intptr_t ScanTCPNA(int moduleScan, int timeValue);
+  intptr_t ScanSerialNA(int commType, int timeValue, int moduleScan, const std::string& param);
+  int ScanIOs(int commType, ScannedAdapter& record, std::vector<uint16_t>& modules);
 
   DriverInstance& owner_;
   int commType_ = kCommOffline;
@@ -124,6 +144,8 @@ private:
   std::mutex imageLock_;
   std::mutex queueLock_;
   std::deque<WriteRequest> queue_;
+  // Set by the first cycle of a run; the channel is opened once per run.
+  int channelOpened_ = 0;
 };
 
 }  // namespace tessivar

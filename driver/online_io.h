@@ -39,6 +39,7 @@ public:
   };
 
   explicit OnlineIo(Context context) : c_(std::move(context)) {}
+  void SetReopen(std::function<int()> reopen) { c_.reopen = std::move(reopen); }
 
   // module: 0 the adapter, -1 the adapter and every module, n the module
   // with communication number n. Results: 1, 0 or a code; a walk over
@@ -53,6 +54,11 @@ public:
   int WriteCommInit(const uint8_t* src);
   // Reads the mode registers the device has and takes valid new values.
   int GetAssignProcessImgMode(bool input, bool output);
+  // A block of the process images: `bytes` read with `function` from
+  // `address` (never answered locally), word-swapped into dst.
+  int ReadImage(uint8_t function, uint16_t address, int bytes, uint8_t* dst) {
+    return ReadBlock(function, address, bytes, dst, false);
+  }
 
 private:
   // A block of `bytes` read with `function` from `address`, word-swapped

@@ -16,6 +16,8 @@ constexpr int kBaudRates[] = {110,   300,   600,   1200,  2400,   4800,   9600, 
 
 // A write never gets less than this bound when the caller's time-out is 0.
 constexpr int kDefaultWriteBoundMs = 1000;
+// With an abort check set, no single read wait is longer than this.
+constexpr int kAbortSliceMs = 20;
 
 int ReadWaitMs(unsigned timeoutMs) { return static_cast<int>(std::min<unsigned>(timeoutMs, INT_MAX / 2)); }
 
@@ -121,7 +123,7 @@ int DriverSerialPort::ReadLocked(void* buffer, int size, int wanted, uint16_t* c
   int got = 0;
   while (got < wanted) {
     // Never more than wanted: what follows belongs to no reply of ours.
-    const int r = device_.Read(bytes + got, static_cast<size_t>(wanted - got), ReadWaitMs(readTimeoutMs_));
+    const int r = ReadSome(bytes + got, static_cast<size_t>(wanted - got), ReadWaitMs(readTimeoutMs_));
     if (r == 0) return kSerReadTimeout;
     if (r < 0) {
       FailedWithError(r);
@@ -131,6 +133,22 @@ int DriverSerialPort::ReadLocked(void* buffer, int size, int wanted, uint16_t* c
     if (counter) *counter = static_cast<uint16_t>(*counter + r);
   }
   return wanted;
+}
+
+void DriverSerialPort::SetAbort(std::function<bool()> abort) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  abort_ = std::move(abort);
+}
+
+int DriverSerialPort::ReadSome(uint8_t* out, size_t size, int timeoutMs) {
+  if (!abort_) return device_.Read(out, size, timeoutMs);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+    const int r = device_.Read(out, size, static_cast<int>(std::clamp<long long>(left, 0, kAbortSliceMs)));
+    if (r != 0 || left <= kAbortSliceMs || abort_()) return r;
+  }
 }
 
 int DriverSerialPort::DiscardInput(int waitMs) {
@@ -146,7 +164,7 @@ int DriverSerialPort::DiscardInput(int waitMs) {
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
     if (left <= 0) break;
-    r = device_.Read(scratch, sizeof scratch, static_cast<int>(left));
+    r = ReadSome(scratch, sizeof scratch, static_cast<int>(left));
     if (r > 0) dropped += r;
   }
   if (r < 0) {

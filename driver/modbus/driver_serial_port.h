@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -75,8 +76,13 @@ public:
   static const char* Description(int code);
 
   void SetTickSource(TickSource ticks) { gate_.SetTickSource(std::move(ticks)); }
+  // Asked between short slices of every read wait: true ends the wait at
+  // once as a time-out (a stopping monitoring thread). None: not sliced.
+  void SetAbort(std::function<bool()> abort);
 
 private:
+  // device_.Read within timeoutMs, sliced when an abort check is set.
+  int ReadSome(uint8_t* out, size_t size, int timeoutMs);
   int OpenStored();
   void CloseLocked();
   int ReadLocked(void* buffer, int size, int wanted, uint16_t* counter);
@@ -92,6 +98,7 @@ private:
   qmx::serial::SerialDevice device_;
   ReconnectGate gate_;
   int reconnectPeriodS_ = 5;
+  std::function<bool()> abort_;
   mutable std::recursive_mutex lock_;
 };
 

@@ -17,6 +17,8 @@ using Clock = std::chrono::steady_clock;
 // A connect never waits less than this, whatever the exchange time-out: a
 // time-out of a few hundred milliseconds suits replies, not connection set-up.
 constexpr int kMinConnectTimeoutMs = 1000;
+// With an abort check set, no single wait is longer than this.
+constexpr int kAbortSliceMs = 20;
 
 bool IsDigitsAndDots(const std::string& text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return c == '.' || (c >= '0' && c <= '9'); });
@@ -208,7 +210,7 @@ int DriverSocket::Open() {
     if (datagram && broadcast_ == 1) {
       err = socket_.SetBroadcast(broadcast_);
     } else {
-      err = socket_.Connect(remote, static_cast<uint16_t>(remotePort_), ConnectTimeoutMs());
+      err = ConnectLocked(remote);
     }
   }
   if (err != 0) {
@@ -217,6 +219,37 @@ int DriverSocket::Open() {
   }
   connected_ = 1;
   return 1;
+}
+
+void DriverSocket::SetAbort(std::function<bool()> abort) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  abort_ = std::move(abort);
+}
+
+int DriverSocket::WaitUntil(bool writable, Clock::time_point deadline) {
+  if (!abort_) return writable ? socket_.WaitWritable(LeftMs(deadline)) : socket_.WaitReadable(LeftMs(deadline));
+  for (;;) {
+    const int slice = std::min(LeftMs(deadline), kAbortSliceMs);
+    const int w = writable ? socket_.WaitWritable(slice) : socket_.WaitReadable(slice);
+    if (w != 0) return w;
+    if (LeftMs(deadline) <= 0 || abort_()) return 0;
+  }
+}
+
+int DriverSocket::ConnectLocked(uint32_t remote) {
+  const auto port = static_cast<uint16_t>(remotePort_);
+  if (!abort_) return socket_.Connect(remote, port, ConnectTimeoutMs());
+  // Started without waiting, then waited for in slices.
+  const auto deadline = Clock::now() + std::chrono::milliseconds(ConnectTimeoutMs());
+  int err = socket_.Connect(remote, port, 0);
+  if (err != qmx::net::kWsaEtimedout) return err;
+  const int w = WaitUntil(true, deadline);
+  if (w < 0) return -w;
+  if (w == 0) return qmx::net::kWsaEtimedout;
+  int soError = 0;
+  socklen_t len = sizeof soError;
+  if (::getsockopt(socket_.fd(), SOL_SOCKET, SO_ERROR, &soError, &len) != 0) return qmx::net::kWsaSyscallFailure;
+  return qmx::net::WsaErrorFromErrno(soError, qmx::net::kWsaSyscallFailure);
 }
 
 int DriverSocket::Close() {
@@ -262,7 +295,7 @@ int DriverSocket::ReceiveFrom(void* buffer, int size) {
   if (!IsConnectedLocked()) return kSockNotConnected;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs_);
   for (;;) {
-    const int w = socket_.WaitReadable(LeftMs(deadline));
+    const int w = WaitUntil(false, deadline);
     if (w < 0) return w;
     if (w == 0) return kSockTimeout;
     const int n = socket_.RecvFrom(buffer, static_cast<size_t>(size), nullptr, nullptr);
@@ -278,7 +311,7 @@ int DriverSocket::Send(const void* data, int length) {
   const auto* bytes = static_cast<const uint8_t*>(data);
   int sent = 0;
   while (sent < length) {
-    const int w = socket_.WaitWritable(LeftMs(deadline));
+    const int w = WaitUntil(true, deadline);
     if (w < 0) {
       HandleError(-w);
       return w;
@@ -304,7 +337,7 @@ int DriverSocket::Receive(void* buffer, int size) {
   if (!IsConnectedLocked()) return kSockNotConnected;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs_);
   for (;;) {
-    const int w = socket_.WaitReadable(LeftMs(deadline));
+    const int w = WaitUntil(false, deadline);
     if (w < 0) {
       HandleError(-w);
       return w;
@@ -332,7 +365,7 @@ int DriverSocket::ReceiveRaw(void* buffer, int size) {
   if (!IsConnectedLocked()) return kSockNotConnected;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs_);
   for (;;) {
-    const int w = socket_.WaitReadable(LeftMs(deadline));
+    const int w = WaitUntil(false, deadline);
     if (w < 0) return w;
     if (w == 0) return kSockTimeout;
     const int n = socket_.Recv(buffer, static_cast<size_t>(size));

@@ -6,7 +6,9 @@
 // Windows Sockets error number (platform/net).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -89,8 +91,17 @@ public:
   uint32_t LocalAddress() const { return localAddress_; }
   uint32_t RemoteAddress() const { return remoteAddress_; }
   void SetTickSource(TickSource ticks) { gate_.SetTickSource(std::move(ticks)); }
+  // Asked between short slices of every wait (connect, send, receive):
+  // true ends the wait at once as a time-out, so a stopping monitoring
+  // thread never sits out a whole time-out. None: waits are not sliced.
+  void SetAbort(std::function<bool()> abort);
 
 private:
+  // A wait of the socket for reading or writing until `deadline`, sliced
+  // when an abort check is set: 1 ready, 0 time-out or aborted, or minus an
+  // error number.
+  int WaitUntil(bool writable, std::chrono::steady_clock::time_point deadline);
+  int ConnectLocked(uint32_t remote);
   int CloseLocked();
   int IsConnectedLocked() const;
   void HandleError(int code);
@@ -113,6 +124,7 @@ private:
   ReconnectGate gate_;
   int broadcast_ = 0;
   mutable std::recursive_mutex lock_;
+  std::function<bool()> abort_;
   int status_ = kSockConstructionParameters;
 };
 

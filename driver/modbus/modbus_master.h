@@ -12,6 +12,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -94,6 +95,13 @@ public:
   // ---- requests ----
 
   void SetOwner(ModbusOwner* owner) { owner_ = owner; }
+  // The abort check handed to the transport (also to one made later): waits
+  // end early once it answers true. The monitoring channel gets one, so a
+  // stop never waits out a connect or a chain of time-outs.
+  void SetAbort(std::function<bool()> abort) {
+    abort_ = std::move(abort);
+    ApplyAbort();
+  }
   ModbusOwner* Owner() const { return owner_; }
   // " [name] text" to the owner's log.
   void Log(int level, const std::string& text) const;
@@ -131,6 +139,9 @@ protected:
 
   // The parameter-error code of the master's transport.
   virtual int BadParameterCode() const = 0;
+  // Hands abort_ to the transport, when there is one.
+  virtual void ApplyAbort() {}
+  std::function<bool()> abort_;
 
   // Runs a transaction body, turning an exception into -8013.
   template <class F>

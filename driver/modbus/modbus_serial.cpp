@@ -243,6 +243,7 @@ int ModbusSerial::OpenConnection(const SerialCommSetting& settings, int /*a*/, i
     port_.reset(new (std::nothrow) DriverSerialPort());
     if (!port_) return kDrvOutOfMemory;
     if (ticks_) port_->SetTickSource(ticks_);
+    ApplyAbort();
   }
   const unsigned readTimeout = settings.timeoutMs > 0 ? static_cast<unsigned>(settings.timeoutMs) : 0u;
   const int r = port_->Open(settings.comPort, settings.baudRate, settings.dataBits, settings.parityCode,

@@ -61,6 +61,9 @@ public:
 
 protected:
   int BadParameterCode() const override { return kSerBadParameter; }
+  void ApplyAbort() override {
+    if (port_) port_->SetAbort(abort_);
+  }
 
 private:
   // One request and its reply, as each Tx operation describes it; the

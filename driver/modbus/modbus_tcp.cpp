@@ -253,6 +253,7 @@ int CModbusTCP::OpenConnection(const TcpCommSetting& settings, int a, int b) {
                                                 settings.socketType, settings.localPort));
   if (!socket_) return kDrvOutOfMemory;
   if (ticks_) socket_->SetTickSource(ticks_);
+  ApplyAbort();
   remoteAddress_ = settings.ipAddress;
   if (socket_->Status() != 1) {
     const int status = socket_->Status();

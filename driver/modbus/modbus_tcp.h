@@ -75,6 +75,9 @@ public:
 
 protected:
   int BadParameterCode() const override { return kSockBadParameter; }
+  void ApplyAbort() override {
+    if (socket_) socket_->SetAbort(abort_);
+  }
 
 private:
   // Writes the MBAP prefix before the `pduLength` bytes (unit included)

@@ -213,13 +213,15 @@ TEST_F(Loaded, RefusalsFollowTheRunningState) {
   EXPECT_EQ(d.ShowIOMonitor(h, 1, 0), DRV_ERR_STOPPED);
   EXPECT_LT(std::chrono::steady_clock::now() - start, 40ms) << "a stopped instance does not wait";
 
-  // This build opens no channel: the start fails, says why, and leaves the
-  // instance stopped, so the stop is refused at once and the release works.
-  d.SetChannelProperty(h, "T1", "TCP\t127.0.0.1,502,,,,,");
+  // An offline channel cannot monitor: the start fails, says why, and leaves
+  // the instance stopped, so the stop is refused at once and the release
+  // works.
+  d.SetChannelProperty(h, "T1", "Offline\t");
   d.SetDeviceProperty(h, 11, "NA", "500\t1,1");
   LogCapture::Clear();
   EXPECT_EQ(d.StartComm(h), 0);
-  EXPECT_TRUE(LogCapture::Has("[T1] Not supported function. Func: VUSK_Open")) << LogCapture::Dump();
+  EXPECT_TRUE(LogCapture::Has("[T1] Communication drive does not supprt online functions. Func: VUSK_Open"))
+      << LogCapture::Dump();
   EXPECT_TRUE(LogCapture::Has("[T1]  \u2605 Communication channel open is failed. Undefined Error happens."))
       << LogCapture::Dump();
   const auto stop = std::chrono::steady_clock::now();
@@ -245,12 +247,6 @@ TEST_F(Loaded, ExportsOfPartsNotBuiltYetRefuseAndSayWhy) {
     intptr_t (*call)(const Driver&, DriverHandle, int16_t*, int16_t*);
   };
   const Case cases[] = {
-      {"VUSK_GetIOConfig",
-       [](const Driver& d, DriverHandle h, int16_t*, int16_t*) -> intptr_t { return d.GetIOConfig(h, 3); }},
-      {"VUSK_StartAutoScan",
-       [](const Driver& d, DriverHandle h, int16_t*, int16_t*) -> intptr_t {
-         return d.StartAutoScan(h, 0, 0, 5000, "");
-       }},
       {"VUSK_ShowAddresMap",
        [](const Driver& d, DriverHandle h, int16_t* i, int16_t* o) -> intptr_t {
          return d.ShowAddresMap(h, 3, -1, i, o, 0);
@@ -265,6 +261,11 @@ TEST_F(Loaded, ExportsOfPartsNotBuiltYetRefuseAndSayWhy) {
         << c.function << "\n"
         << LogCapture::Dump();
   }
+  // A scan of a bus type that has none.
+  LogCapture::Clear();
+  EXPECT_EQ(d.StartAutoScan(h, 0, 5, 500, ""), 0);
+  EXPECT_TRUE(LogCapture::Has("[T2][Bug] Invalid Comm Type. enCommType: 5. Func: VUSK_StartAutoScan"))
+      << LogCapture::Dump();
   // The records' free functions accept null.
   EXPECT_EQ(d.FreeAutoScan(h, nullptr), 1);
   EXPECT_EQ(d.FreeGetIOConfig(h, nullptr), 1);

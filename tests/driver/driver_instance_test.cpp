@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -242,17 +243,19 @@ TEST_F(Instance, DevicePropertyCreatesThenUpdatesOnlyTheIntervals) {
   EXPECT_EQ(entry.deviceName, "dev42");
   EXPECT_EQ(entry.baseInterval, 50);
   EXPECT_EQ(entry.currentInterval, 50);
-  EXPECT_EQ(entry.tickCount, 0);
   EXPECT_EQ(entry.state, "Stopped");
   EXPECT_TRUE(fake->Saw("SetDeviceProperty 42 dev42 [1234,1] new"));
 
   std::vector<DeviceKey> due;
-  for (int i = 0; i < 7; ++i) instance->CollectDueDevices(due);
+  const auto now = std::chrono::steady_clock::now();
+  instance->CollectDueDevices(due, now);
+  ASSERT_TRUE(instance->ScheduleEntry(42, &entry));
+  const auto nextDue = entry.nextDue;
   ASSERT_EQ(instance->SetDeviceProperty(42, "renamed", " 15 , x \t 99,2 "), 1);
   ASSERT_TRUE(instance->ScheduleEntry(42, &entry));
   EXPECT_EQ(entry.baseInterval, 1);
   EXPECT_EQ(entry.currentInterval, 1);
-  EXPECT_EQ(entry.tickCount, 7) << "tick count is left as it was";
+  EXPECT_EQ(entry.nextDue, nextDue) << "the due time is left as it was";
   EXPECT_EQ(entry.deviceName, "dev42") << "only the intervals change";
   EXPECT_TRUE(fake->Saw("SetDeviceProperty 42 renamed [99,2] old"));
 
@@ -336,25 +339,29 @@ TEST_F(Instance, ReleaseRemovesEveryDeviceInKeyOrder) {
 }
 
 TEST_F(Instance, ScheduleBacksOffASilentDeviceAndRestoresIt) {
-  AddDevice(1, 500);  // every 50th pass
+  AddDevice(1, 500);
+  const auto t0 = std::chrono::steady_clock::now();
   std::vector<DeviceKey> due;
-  auto passesUntilDue = [&] {
-    for (int pass = 1; pass <= 1000; ++pass) {
-      due.clear();
-      if (instance->CollectDueDevices(due) == 1) return pass;
-    }
-    return -1;
+  auto dueAt = [&](std::chrono::milliseconds at) {
+    due.clear();
+    return instance->CollectDueDevices(due, t0 + at);
   };
-  EXPECT_EQ(passesUntilDue(), 50);
+  // A new device is due at once, then every 500 ms.
+  EXPECT_EQ(dueAt(0ms), 1);
+  EXPECT_EQ(dueAt(499ms), 0);
+  EXPECT_EQ(dueAt(500ms), 1);
   fake->cycleResults["1"] = kDrvNoResponse;
   LogCapture::Clear();
   instance->VUSK_MonitoringDevice(1);
   EXPECT_EQ(fake->states["1"], 2);
   EXPECT_TRUE(LogCapture::Has("[NA-1][Port:3, Node:1] Device is not response.")) << LogCapture::Dump();
   EXPECT_TRUE(LogCapture::Has("[NA-1][Port:3, Node:1] Try reconnecting..."));
-  EXPECT_EQ(passesUntilDue(), 150);
+  // Three times the interval from the cycle that found it silent.
+  EXPECT_EQ(dueAt(1999ms), 0);
+  EXPECT_EQ(dueAt(2000ms), 1);
   instance->VUSK_MonitoringDevice(1);  // still silent: three times, not nine
-  EXPECT_EQ(passesUntilDue(), 150);
+  EXPECT_EQ(dueAt(3499ms), 0);
+  EXPECT_EQ(dueAt(3500ms), 1);
   DeviceScheduleEntry entry;
   ASSERT_TRUE(instance->ScheduleEntry(1, &entry));
   EXPECT_EQ(entry.state, "Stopped") << "a silent device keeps its state text";
@@ -364,7 +371,14 @@ TEST_F(Instance, ScheduleBacksOffASilentDeviceAndRestoresIt) {
   EXPECT_EQ(fake->states["1"], 1);
   ASSERT_TRUE(instance->ScheduleEntry(1, &entry));
   EXPECT_EQ(entry.state, "Running");
-  EXPECT_EQ(passesUntilDue(), 50);
+  EXPECT_EQ(dueAt(3999ms), 0);
+  EXPECT_EQ(dueAt(4000ms), 1) << "the base interval again";
+
+  // A device slower than its interval is due again at once, not in a burst
+  // of the cycles it missed.
+  EXPECT_EQ(dueAt(6000ms), 1);
+  EXPECT_EQ(dueAt(6000ms), 0);
+  EXPECT_EQ(dueAt(6500ms), 1);
 
   // Other results change nothing here.
   fake->cycleResults["1"] = 2;
@@ -373,17 +387,51 @@ TEST_F(Instance, ScheduleBacksOffASilentDeviceAndRestoresIt) {
   EXPECT_TRUE(fake->states.empty());
 }
 
-TEST_F(Instance, DevicesWithTheSameIntervalAreDueInTheSamePassInKeyOrder) {
+TEST_F(Instance, DevicesDueTogetherRunInKeyOrderAtMostAHundredAPass) {
   AddDevice(20, 30);
   AddDevice(10, 30);
-  AddDevice(5, 10);  // interval 1: due every pass
+  AddDevice(5, 10);  // the shortest interval: every 10 ms
+  const auto t0 = std::chrono::steady_clock::now();
   std::vector<DeviceKey> due;
-  instance->CollectDueDevices(due);
-  instance->CollectDueDevices(due);
-  EXPECT_EQ(due, (std::vector<DeviceKey>{5, 5}));
-  due.clear();
-  instance->CollectDueDevices(due);
+  instance->CollectDueDevices(due, t0);
   EXPECT_EQ(due, (std::vector<DeviceKey>{10, 20, 5}));
+  due.clear();
+  instance->CollectDueDevices(due, t0 + 10ms);
+  instance->CollectDueDevices(due, t0 + 20ms);
+  instance->CollectDueDevices(due, t0 + 30ms);
+  EXPECT_EQ(due, (std::vector<DeviceKey>{5, 5, 10, 20, 5}));
+
+  // 150 devices all due: a hundred now, the other fifty in the next pass
+  // before any of the first hundred comes round again.
+  for (DeviceKey key : {5, 10, 20}) ASSERT_EQ(instance->RemoveDevice(key), 1);
+  for (int key = 100; key < 250; ++key) AddDevice(key, 1000);
+  const auto t1 = t0 + 1s;
+  due.clear();
+  EXPECT_EQ(instance->CollectDueDevices(due, t1), 100);
+  std::vector<DeviceKey> second;
+  EXPECT_EQ(instance->CollectDueDevices(second, t1), 50);
+  due.insert(due.end(), second.begin(), second.end());
+  std::sort(due.begin(), due.end());
+  EXPECT_EQ(std::unique(due.begin(), due.end()), due.end()) << "no device twice";
+  EXPECT_EQ(due.size(), 150u);
+}
+
+TEST_F(Instance, AnIdleThreadSleepsUntilItsDeviceIsDueOrAWriteWakesIt) {
+  AddDevice(1, 60000);
+  ASSERT_EQ(instance->StartComm(), 1);
+  auto waitCycles = [&](int n) {
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (fake->Cycles("1") < n && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(2ms);
+    return fake->Cycles("1");
+  };
+  EXPECT_EQ(waitCycles(1), 1) << "the first cycle runs at once";
+  std::this_thread::sleep_for(200ms);
+  EXPECT_EQ(fake->Cycles("1"), 1) << "nothing is due for a minute";
+  instance->SignalWrite("1");
+  EXPECT_EQ(waitCycles(2), 2) << "a queued write makes its device due";
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(instance->StopComm(), 1);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 100ms) << "the stop wakes the sleeping thread";
 }
 
 TEST_F(Instance, TheThreadRunsCyclesAndStopWaitsForItsEnd) {

@@ -1,0 +1,403 @@
+// The monitoring cycle of the driver object: the open and close steps around
+// a run, the channel opened once per run and re-established only through
+// the channel's own reconnection, the liveness echo, the initial and
+// monitored CommInit reads, the queued writes and the process-image reads,
+// and the image store that drvRead answers from while the instance runs.
+//
+// Runs on the instance's communication thread under its schedule lock. The
+// device configuration is constant while running (the exports that change
+// it are refused), so it is read without a lock; images, states, lost flags
+// and modes are written under the image lock, the queue is split under the
+// queue lock, and the two are never held together.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "common/Utility.h"
+#include "driver/address_map.h"
+#include "driver/driver_instance.h"
+#include "driver/driver_utils.h"
+#include "driver/modbus_driver.h"
+#include "driver/online_io.h"
+#include "driver/result_codes.h"
+
+namespace tessivar {
+namespace {
+
+constexpr const char* kStar = "\u2605";
+
+// Copies `bits` bits from bit `firstBit` of src (src holds srcLength bytes)
+// to dst from its bit 0; dst (dstLength bytes) is cleared first. Bits beyond
+// src read as 0.
+void CopyBits(uint8_t* dst, size_t dstLength, const uint8_t* src, size_t srcLength, size_t firstBit, size_t bits) {
+  std::memset(dst, 0, dstLength);
+  bits = std::min(bits, 8 * dstLength);
+  if (firstBit % 8 == 0 && bits % 8 == 0) {
+    const size_t from = firstBit / 8;
+    if (from < srcLength) std::memcpy(dst, src + from, std::min(bits / 8, srcLength - from));
+    return;
+  }
+  for (size_t i = 0; i < bits; ++i) {
+    const size_t s = firstBit + i;
+    if (s / 8 >= srcLength) break;
+    if (src[s / 8] & (1u << (s % 8))) dst[i / 8] = static_cast<uint8_t>(dst[i / 8] | (1u << (i % 8)));
+  }
+}
+
+const SpecialRegister* CommInitEntry(const DeviceRecord& d, const char* name) {
+  for (const SpecialRegister& r : d.commInit) {
+    if (EqualsNoCase(r.name, name)) return &r;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+int ModbusDriver::Open() {
+  {
+    std::lock_guard<std::mutex> guard(imageLock_);
+    for (auto& [key, d] : devices_) {
+      d.initialRead = 1;
+      d.state = kDeviceOpened;
+      d.lost = 0;
+      d.validImages = 0;
+      d.writesPurged = false;
+    }
+  }
+  {
+    // Writes left from an earlier run belong to no cycle of this one.
+    std::lock_guard<std::mutex> guard(queueLock_);
+    queue_.clear();
+  }
+  if (commType_ == kCommOffline) {
+    owner_.Log(0, StrFormat("%s Communication drive does not supprt online functions. Func: %s", "", "VUSK_Open"));
+    return 0;
+  }
+  CloseChannel(1);
+  channelOpened_ = 0;
+  if (IsTcp()) {
+    owner_.Log(1, StrFormat(" Comm. Setting. IP:%s, Timeout:%d ms, Reconnect period:%d sec.",
+                            tcpSetting_.ipAddress.c_str(), tcpSetting_.timeoutMs, tcpSetting_.reconnectPeriodS));
+  } else {
+    const std::string settings = StrFormat("%d,%d,%s,%d", serialSetting_.baudRate, serialSetting_.dataBits,
+                                           ParityNameFromCode(serialSetting_.parityCode), serialSetting_.stopBitsCode);
+    owner_.Log(1, StrFormat(" Comm. Setting. Port:%d, Timeout:%d ms, %s.", serialSetting_.comPort,
+                            serialSetting_.timeoutMs, settings.c_str()));
+  }
+  return 1;
+}
+
+int ModbusDriver::Close() {
+  std::lock_guard<std::mutex> guard(imageLock_);
+  for (auto& [key, d] : devices_) {
+    d.state = kDeviceStopped;
+    d.initialRead = 0;
+  }
+  channelOpened_ = 0;
+  return 1;
+}
+
+void ModbusDriver::CloseChByCallThread() { CloseChannel(1); }
+
+int ModbusDriver::OpenChannel() {
+  if (channelOpened_ == 1) return 1;
+  channelOpened_ = 1;
+  GetChannel(1);
+  Modbus* channel = CreateChannel("OpenChannel");
+  if (!channel) return kDrvNoInstance;
+  // Waits of the run's channel end as soon as the instance is told to stop.
+  channel->SetAbort([this] { return !owner_.IsRunning(); });
+  if (OpenChannelObject(*channel, 1, 0) == 1) {
+    owner_.Log(1, StrFormat(" %s channel is connected with deivce", kStar));
+    return 1;
+  }
+  {
+    std::lock_guard<std::mutex> guard(imageLock_);
+    for (auto& [key, d] : devices_) d.state = kDeviceLost;
+  }
+  owner_.Log(0, " Channel cannot communicate with device due to below cause. Will reconnecting...");
+  if (IsTcp()) PingReport(tcpSetting_.ipAddress, PingHost(tcpSetting_.ipAddress.c_str(), 500, 2));
+  return kDrvNoResponse;
+}
+
+int ModbusDriver::MonitoringDevice(const std::string& key) {
+  DeviceRecord* d = FindDevice(key);
+  if (!d) {
+    LogUnknownDevice("VUSK_MonitoringDevice");
+    return kDrvBadDevice;
+  }
+  if (!owner_.IsRunning()) return 2;
+  if (OpenChannel() == kDrvNoResponse) return kDrvNoResponse;
+  Modbus* channel = GetChannel(0);
+  if (channel && channel->IsConnected() == 0) {
+    std::lock_guard<std::mutex> guard(imageLock_);
+    d->state = kDeviceLost;
+  }
+  const int reconnect = channel ? channel->Reconnect() : 2;
+  if (reconnect == 1) {
+    owner_.Log(1, StrFormat(" %s Communication be restored to NORMAL status from disconnection!", kStar));
+  } else if (reconnect == 2) {
+    return 2;
+  } else if (reconnect != 3) {
+    return 0;
+  }
+  if (!owner_.IsRunning()) return 2;
+
+  const std::string prefix = PrefixOf(*d);
+  if (channel->DiagEcho(static_cast<uint8_t>(d->node)) != 1) {
+    // A stop cut the wait short: the device said nothing wrong.
+    if (!owner_.IsRunning()) return 2;
+    {
+      std::lock_guard<std::mutex> guard(imageLock_);
+      if (d->lost == 1) return 2;
+      d->lost = 1;
+      d->initialRead = 1;
+    }
+    PurgeWrites(key, *d);
+    return kDrvNoResponse;
+  }
+  bool restored = false;
+  {
+    std::lock_guard<std::mutex> guard(imageLock_);
+    d->state = kDeviceRunning;
+    restored = d->lost == 1;
+    d->lost = 0;
+  }
+  if (restored && IsSerialCommType(commType_))
+    owner_.Log(1, StrFormat("%s %s Communication be restored to NORMAL status from disconnection!", prefix.c_str(),
+                            kStar));
+
+  OnlineIo io = MakeIo(*d, channel);
+  if (d->initialRead == 1) InitialRead(*d, io);
+  RunQueuedWrites(key, *d, io);
+
+  // Monitored registers: the others keep their image values.
+  if (!d->commInit.empty() && owner_.IsRunning()) {
+    std::vector<uint8_t> buffer;
+    {
+      std::lock_guard<std::mutex> guard(imageLock_);
+      buffer = d->images[DRV_IMAGE_COMMINIT];
+    }
+    if (!buffer.empty() && io.ReadCommInit(0, buffer.data(), true) == 1)
+      StoreImage(*d, DRV_IMAGE_COMMINIT, buffer.data(), buffer.size(), 0);
+  }
+  if (!owner_.IsRunning()) return 2;
+  return ReadImages(*d, io);
+}
+
+void ModbusDriver::InitialRead(DeviceRecord& d, OnlineIo& io) {
+  // Buffers are sized from the station (its images), never a fixed size.
+  bool ok = true;
+  if (!d.commInit.empty()) {
+    std::vector<uint8_t> buffer(d.images[DRV_IMAGE_COMMINIT].size(), 0);
+    if (!buffer.empty() && io.ReadCommInit(0, buffer.data(), false) == 1) {
+      StoreImage(d, DRV_IMAGE_COMMINIT, buffer.data(), buffer.size(), 0);
+      const std::string prefix = PrefixOf(d);
+      auto takeMode = [&](const char* name, bool input) {
+        const SpecialRegister* r = CommInitEntry(d, name);
+        if (!r || static_cast<size_t>(r->offset) + 2 > buffer.size()) return;
+        const int value = buffer[r->offset] | buffer[r->offset + 1u] << 8;
+        if (input ? !IsValidInputMode(value) : !IsValidOutputMode(value)) {
+          owner_.Log(0, StrFormat(input ? "%s [Bug] InputImgMode from online is invalid. Value: %d. Func: %s."
+                                        : "%s [Bug] OutputImgMode from online is invalid. Value: %d. Func: %s.",
+                                  prefix.c_str(), value, "VUSK_MonitoringDevice"));
+          return;
+        }
+        std::lock_guard<std::mutex> guard(imageLock_);
+        (input ? d.inputMode : d.outputMode) = static_cast<uint16_t>(value);
+      };
+      takeMode("InputMode", true);
+      takeMode("OutputMode", false);
+    } else {
+      ok = false;
+    }
+  }
+  const size_t paraLength = d.images[DRV_IMAGE_PARA].size();
+  if (paraLength > 0) {
+    std::vector<uint8_t> buffer(paraLength, 0);
+    if (io.ReadParas(-1, buffer.data()) == 1) {
+      StoreImage(d, DRV_IMAGE_PARA, buffer.data(), buffer.size(), 0);
+    } else {
+      ok = false;
+    }
+  } else {
+    std::lock_guard<std::mutex> guard(imageLock_);
+    d.validImages |= 1u << DRV_IMAGE_PARA;
+  }
+  // A failed initial read is tried again in the next cycle: until it
+  // succeeds drvRead reports the image as not read.
+  std::lock_guard<std::mutex> guard(imageLock_);
+  d.initialRead = ok ? 0 : 1;
+}
+
+void ModbusDriver::RunQueuedWrites(const std::string& key, DeviceRecord& d, OnlineIo& io) {
+  std::vector<WriteRequest> mine;
+  {
+    std::lock_guard<std::mutex> guard(queueLock_);
+    for (auto it = queue_.begin(); it != queue_.end();) {
+      if (EqualsNoCase(it->key, key)) {
+        mine.push_back(std::move(*it));
+        it = queue_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  const std::string prefix = PrefixOf(d);
+  for (WriteRequest& request : mine) {
+    if (request.kind == DRV_IMAGE_PARA) {
+      // The block is as long as the device's records say, whatever the
+      // caller passed: pad a short one rather than read past its end.
+      size_t offset = 0;
+      size_t length = d.adapterPara;
+      bool found = request.module == 0;
+      if (request.module >= 1) {
+        if (const ModuleRecord* m = d.ModuleByCommNumber(request.module)) {
+          offset = static_cast<size_t>(m->paraOffset);
+          length = m->paraLength;
+          found = true;
+        }
+      }
+      std::vector<uint8_t> data = request.data;
+      if (data.size() < length) data.resize(length, 0);
+      if (io.WriteParas(request.module, data.data()) == 1 && found)
+        StoreImage(d, DRV_IMAGE_PARA, data.data(), length, offset);
+    } else if (request.kind == DRV_IMAGE_OUTPUT) {
+      io.WriteOutput(request.module, request.data.data(), static_cast<int>(request.data.size()));
+    } else {
+      owner_.Log(0, StrFormat("%s [Bug] Invalid function parameter. Type: %d. Func: %s.", prefix.c_str(), request.kind,
+                              "VUSK_MonitoringDevice"));
+    }
+  }
+}
+
+int ModbusDriver::ReadImages(DeviceRecord& d, OnlineIo& io) {
+  const std::string prefix = PrefixOf(d);
+  uint16_t inputMode = 0;
+  uint16_t outputMode = 0;
+  {
+    std::lock_guard<std::mutex> guard(imageLock_);
+    inputMode = d.inputMode;
+    outputMode = d.outputMode;
+  }
+  int result = 1;
+  if (IsSplitModel(d.model)) {
+    // The classes lie in areas of their own: module by module, both sides.
+    for (const bool output : {false, true}) {
+      const int kind = output ? DRV_IMAGE_OUTPUT : DRV_IMAGE_INPUT;
+      std::vector<uint8_t> image(d.images[static_cast<size_t>(kind)].size(), 0);
+      if (image.empty()) {
+        std::lock_guard<std::mutex> guard(imageLock_);
+        d.validImages |= 1u << kind;
+        continue;
+      }
+      result = output ? io.ReadOutput(-1, image.data()) : io.ReadInput(-1, image.data());
+      if (result != 1) {
+        owner_.Log(0, StrFormat(output ? "%s Cannot read. Output Monitoring. ErrCode: %d. Desc: %s"
+                                       : "%s Cannot read. Input Monitoring. ErrCode: %d. Desc: %s",
+                                prefix.c_str(), result, owner_.VUSK_GetErrStr(result).c_str()));
+        return result;
+      }
+      StoreImage(d, kind, image.data(), image.size(), 0);
+    }
+    return result;
+  }
+  const size_t inLength = IsValidInputMode(inputMode) ? d.inputLengths[inputMode] : 0;
+  if (inLength > 0) {
+    std::vector<uint8_t> block(inLength + 1, 0);
+    result = io.ReadImage(4, static_cast<uint16_t>(d.inputWordBase - d.ownInputBits / 16), static_cast<int>(inLength),
+                          block.data());
+    if (result != 1) {
+      if (owner_.IsRunning())
+        owner_.Log(0, StrFormat("%s Cannot read. Input Monitoring. ErrCode: %d. Desc: %s", prefix.c_str(), result,
+                                owner_.VUSK_GetErrStr(result).c_str()));
+      return owner_.IsRunning() ? result : 2;
+    }
+    StoreImage(d, DRV_IMAGE_INPUT, block.data(), inLength, 0);
+  } else {
+    std::lock_guard<std::mutex> guard(imageLock_);
+    d.validImages |= 1u << DRV_IMAGE_INPUT;
+  }
+  if (!owner_.IsRunning()) return 2;
+  const size_t outLength = IsValidOutputMode(outputMode) ? d.outputLengths[outputMode] : 0;
+  if (outLength > 0) {
+    std::vector<uint8_t> block(outLength + 1, 0);
+    result = io.ReadImage(3, static_cast<uint16_t>(d.outputWordBase - d.ownOutputBits / 16),
+                          static_cast<int>(outLength), block.data());
+    if (result != 1) {
+      if (owner_.IsRunning())
+        owner_.Log(0, StrFormat("%s Cannot read. Output Monitoring. ErrCode: %d. Desc: %s", prefix.c_str(), result,
+                                owner_.VUSK_GetErrStr(result).c_str()));
+      return owner_.IsRunning() ? result : 2;
+    }
+    StoreImage(d, DRV_IMAGE_OUTPUT, block.data(), outLength, 0);
+  } else {
+    std::lock_guard<std::mutex> guard(imageLock_);
+    d.validImages |= 1u << DRV_IMAGE_OUTPUT;
+  }
+  return result;
+}
+
+void ModbusDriver::StoreImage(DeviceRecord& d, int kind, const uint8_t* data, size_t length, size_t offset) {
+  if (kind != DRV_IMAGE_PARA && kind != DRV_IMAGE_COMMINIT && kind != DRV_IMAGE_INPUT && kind != DRV_IMAGE_OUTPUT)
+    return;
+  std::lock_guard<std::mutex> guard(imageLock_);
+  std::vector<uint8_t>& image = d.images[static_cast<size_t>(kind)];
+  // Parameters and CommInit go where they belong; the split layouts' I/O
+  // images come assembled already.
+  if (kind == DRV_IMAGE_PARA || kind == DRV_IMAGE_COMMINIT || IsSplitModel(d.model)) {
+    if (offset < image.size()) std::memcpy(image.data() + offset, data, std::min(length, image.size() - offset));
+    d.validImages |= 1u << kind;
+    return;
+  }
+  const bool input = kind == DRV_IMAGE_INPUT;
+  const uint16_t mode = input ? d.inputMode : d.outputMode;
+  // Input modes 0 and 1 carry the status word: ahead of everything, or
+  // behind the adapter's own channels on the fixed-I/O adapters.
+  const size_t status = input && mode <= 1 ? 2 : 0;
+  const size_t own = input ? d.adapterInput : d.adapterOutput;
+  const size_t ownAt = IsFixedIoModel(d.model) ? 0 : status;
+  const size_t modulesAt = own + status;
+  const bool compressed = input ? (mode == 1 || mode == 3) : mode == 1;
+  size_t at = 0;
+  // Each part is as long as the module list says, bounded by the image.
+  auto put = [&](size_t count, size_t firstBit, size_t bits) {
+    if (at + count > image.size()) count = at < image.size() ? image.size() - at : 0;
+    CopyBits(image.data() + at, count, data, length, firstBit, std::min(bits, 8 * count));
+    at += count;
+  };
+  put(own, 8 * ownAt, 8 * own);
+  for (const ModuleRecord& m : d.modules) {
+    const size_t size = input ? m.inputSize : m.outputSize;
+    if (size == 0) continue;
+    const ImagePosition p = input ? (compressed ? m.inCompressed : m.inUncompressed)
+                                  : (compressed ? m.outCompressed : m.outUncompressed);
+    put(size, 8 * (modulesAt + p.byte) + p.bit, input ? m.totalInputBits : m.totalOutputBits);
+  }
+  d.validImages |= 1u << kind;
+}
+
+void ModbusDriver::PurgeWrites(const std::string& key, DeviceRecord& d) {
+  std::vector<WriteRequest> dropped;
+  {
+    std::lock_guard<std::mutex> guard(queueLock_);
+    for (auto it = queue_.begin(); it != queue_.end();) {
+      if (EqualsNoCase(it->key, key)) {
+        dropped.push_back(std::move(*it));
+        it = queue_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  if (dropped.empty()) return;
+  {
+    std::lock_guard<std::mutex> guard(imageLock_);
+    d.writesPurged = true;
+  }
+  for (size_t i = 0; i < dropped.size(); ++i)
+    owner_.Log(0, StrFormat("Cannot write because communication with the device does not run. Device name: %s.",
+                            d.model.c_str()));
+}
+
+}  // namespace tessivar

@@ -1,0 +1,308 @@
+// What the hardware says is there: the online I/O configuration of a
+// configured device (drvGetIOConfig) and the automatic scan for adapters
+// nobody has configured yet (drvStartAutoScan): one discovery broadcast on
+// Ethernet, a probe of every node on a range of COM ports on serial buses,
+// each found adapter's modules read afterwards. Runs on the caller's thread
+// while the instance is stopped, with channel objects of its own that it
+// leaves behind none of.
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <thread>
+#include <vector>
+
+#include "common/Utility.h"
+#include "driver/driver_instance.h"
+#include "driver/driver_utils.h"
+#include "driver/modbus_driver.h"
+#include "driver/records.h"
+#include "driver/result_codes.h"
+
+namespace tessivar {
+namespace {
+
+constexpr uint16_t kSlotCountRegister = 0x1110;
+constexpr uint16_t kSlotListRegister = 0x1113;
+// One read carries at most 125 registers: the adapter's word and 124 slots.
+constexpr int kMaxSlots = 124;
+constexpr int kWsaMessageTooLong = -10040;
+
+void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+uint16_t Word(const uint8_t* wire, int k) { return static_cast<uint16_t>(wire[2 * k] << 8 | wire[2 * k + 1]); }
+
+std::string Dotted(const uint8_t* p) { return StrFormat("%d.%d.%d.%d", p[0], p[1], p[2], p[3]); }
+
+int Field(const std::string& text, int n) {
+  return static_cast<int>(std::strtol(TrimStr(GetToken(text, n, ',', 1)).c_str(), nullptr, 10));
+}
+
+// The adapter record and its module product codes as they were found.
+struct Found {
+  uint16_t productCode = 0;
+  std::array<std::string, 5> texts;
+  std::vector<uint16_t> modules;
+};
+
+intptr_t ListOf(const std::vector<Found>& found) {
+  std::vector<ScannedAdapter*> adapters;
+  adapters.reserve(found.size());
+  for (const Found& f : found) adapters.push_back(NewOnlineIOConfig(f.productCode, f.texts, f.modules));
+  return reinterpret_cast<intptr_t>(NewScanResultList(adapters));
+}
+
+}  // namespace
+
+intptr_t ModbusDriver::GetIOConfig(const std::string& key) {
+  DeviceRecord* d = FindDevice(key);
+  if (!d) {
+    LogUnknownDevice("VUSK_GetIOConfig");
+    return 0;
+  }
+  const std::string prefix = PrefixOf(*d);
+  const char* function = "VUSK_GetIOConfig";
+  GetChannel(1);
+  Modbus* channel = CreateChannel(function);
+  if (!channel) {
+    owner_.Log(0, StrFormat("%s %s. Func: %s", prefix.c_str(), ErrorText(kDrvNoInstance).c_str(), function));
+    return 0;
+  }
+  const int opened = OpenChannelObject(*channel, 0, 0);
+  if (opened != 1) {
+    owner_.Log(0, StrFormat("%s Open connection is failed. Because %s Func: %s", prefix.c_str(),
+                            channel->ErrorText(opened).c_str(), function));
+    CloseChannel(1);
+    return 0;
+  }
+  auto failed = [&](int code) {
+    owner_.Log(0, StrFormat("%s Cannot read. GetIOConfig. ErrCode: %d. Desc: %s", prefix.c_str(), code,
+                            owner_.VUSK_GetErrStr(code).c_str()));
+    CloseChannel(1);
+    return intptr_t{0};
+  };
+  const auto node = static_cast<uint8_t>(d->node);
+  uint8_t wire[2 * (kMaxSlots + 1)] = {};
+  int r = channel->ReadRegisters(node, 4, kSlotCountRegister, 1, wire, 2);
+  if (r != 1) return failed(r);
+  const int n = Word(wire, 0);
+  if (n > kMaxSlots) {
+    // More slots than one read can list: no list at all rather than a cut one.
+    owner_.Log(0, StrFormat("%s Cannot read. GetIOConfig. The device reports %d slots, at most %d can be read. "
+                            "Func: %s",
+                            prefix.c_str(), n, kMaxSlots, function));
+    CloseChannel(1);
+    return 0;
+  }
+  r = channel->ReadRegisters(node, 4, kSlotListRegister, static_cast<uint16_t>(n + 1), wire, 2 * (n + 1));
+  // Without the list there is no product code either: a record with 0
+  // would read as an adapter that is not there.
+  if (r != 1) return failed(r);
+  std::vector<uint16_t> modules;
+  for (int k = 1; k <= n; ++k) modules.push_back(Word(wire, k));
+  CloseChannel(1);
+  return reinterpret_cast<intptr_t>(NewOnlineIOConfig(Word(wire, 0), {}, modules));
+}
+
+intptr_t ModbusDriver::StartAutoScan(const std::string& /*name*/, int commKind, int timeValue, int moduleScan,
+                                     const std::string& param) {
+  if (IsTcpCommType(commKind)) return ScanTCPNA(moduleScan, timeValue);
+  if (IsSerialCommType(commKind)) return ScanSerialNA(commKind, timeValue, moduleScan, param);
+  owner_.Log(0, StrFormat("[Bug] Invalid Comm Type. enCommType: %d. Func: %s", commKind, "VUSK_StartAutoScan"));
+  return 0;
+}
+
+intptr_t ModbusDriver::ScanTCPNA(int moduleScan, int timeValue) {
+  ScanHits hits;
+  int counter = 0;
+  for (int attempt = 0;; ++attempt) {
+    std::unique_ptr<CModbusTCP> channel(new (std::nothrow) CModbusTCP());
+    if (!channel) return 0;
+    channel->SetOwner(this);
+    const int opened = channel->OpenConnection(DiscoverySettings(), 0, 0);
+    if (opened != 1) {
+      owner_.Log(0, StrFormat("Open connection is failed. Because %s Func: %s", channel->ErrorText(opened).c_str(),
+                              "ScanTCPNA"));
+      channel->CloseConnection();
+      return 0;
+    }
+    hits = ScanHits();
+    counter = 0;
+    const int r = channel->ScanDevice(0, hits, counter, timeValue);
+    channel->CloseConnection();
+    if (r == 1) break;
+    if (r == kWsaMessageTooLong && attempt == 0) continue;
+    owner_.Log(0, StrFormat("Cannot scan network adapter. Because %s. Func: %s", channel->ErrorText(r).c_str(),
+                            "ScanTCPNA"));
+    return 0;
+  }
+  if (hits.discovery.empty())
+    owner_.Log(1, StrFormat("[Warning] Scan result is none. You must first set IP address of network adapters. "
+                            "Func: %s",
+                            "ScanTCPNA"));
+  std::vector<Found> found;
+  for (const DiscoveryRecord& record : hits.discovery) {
+    const uint8_t* b = record.bytes.data();
+    Found f;
+    f.texts[1] = Dotted(b);
+    f.texts[2] = StrFormat("%02X:%02X:%02X:%02X:%02X:%02X", b[12], b[13], b[14], b[15], b[16], b[17]);
+    f.texts[3] = Dotted(b + 4);
+    f.texts[4] = Dotted(b + 8);
+    f.productCode = static_cast<uint16_t>(HexStrToInt(StrFormat("%02X%02X", b[23], b[22])));
+    found.push_back(std::move(f));
+  }
+  if (moduleScan) {
+    for (Found& f : found) {
+      ScannedAdapter probe{};
+      probe.text1 = "";
+      probe.text2 = f.texts[1].c_str();
+      ScanIOs(kCommTcp, probe, f.modules);
+    }
+  }
+  return ListOf(found);
+}
+
+intptr_t ModbusDriver::ScanSerialNA(int commType, int /*timeValue*/, int moduleScan, const std::string& param) {
+  const char* function = "ScanSerialNA";
+  std::unique_ptr<ModbusSerial> channel(new (std::nothrow) ModbusSerial());
+  if (!channel) {
+    owner_.Log(0, StrFormat("Out of Memory! Cannot open channel. Please, check PC resource. Func: %s", function));
+    return 0;
+  }
+  channel->SetOwner(this);
+  const std::string ports = GetToken(param, 1, ':', 1);
+  const std::string nodes = GetToken(param, 2, ':', 1);
+  const std::string line = GetToken(param, 3, ':', 1);
+  if (std::count(param.begin(), param.end(), ':') < 2) {
+    owner_.Log(0, StrFormat("[Bug] Parameter count of communication does not 3. Contact the dealer. CommPara: %s.",
+                            param.c_str()));
+    return 0;
+  }
+  SerialCommSetting probe;
+  probe.slaveAddress = 1;
+  probe.baudRate = line.empty() ? 9600 : Field(line, 1);
+  probe.dataBits = GetToken(line, 2, ',', 1).empty() ? 8 : Field(line, 2);
+  probe.parityCode = ParityCodeFromName(TrimStr(GetToken(line, 3, ',', 1)));
+  probe.stopBitsCode = Field(line, 4);
+  probe.timeoutMs = 200;
+  probe.secondTimeoutMs = 200;
+  const int firstPort = Field(ports, 1);
+  const int lastPort = Field(ports, 2);
+  const int firstNode = Field(nodes, 1);
+  const int lastNode = Field(nodes, 2);
+
+  ScanHits hits;
+  int counter = 0;
+  for (int port = firstPort; port <= lastPort; ++port) {
+    probe.comPort = port;
+    if (channel->OpenConnection(probe, 0, 0) != 1) {
+      owner_.Log(0, StrFormat("[Scan] Open connection is failed. Port: %d. Func: %s", port, function));
+      continue;
+    }
+    for (int node = firstNode; node <= lastNode; ++node) {
+      const int r = channel->ScanDevice(node, hits, counter, 0);
+      Pause(50);
+      // A point-to-point line has one device: the first answer ends it.
+      if (r == 1 && commType == kCommRs232c) break;
+    }
+    channel->CloseConnection();
+  }
+  channel->DeleteConnection();
+  channel.reset();
+  if (hits.serial.empty()) owner_.Log(1, StrFormat("[Warning] Scan result is none. Func: %s", function));
+
+  std::vector<Found> found;
+  for (const SerialScanHit& hit : hits.serial) {
+    Found f;
+    f.productCode = static_cast<uint16_t>(hit.value[0] << 8 | hit.value[1]);
+    f.texts[1] = hit.portText;
+    f.texts[2] = hit.settingsText;
+    f.texts[3] = hit.unitText;
+    found.push_back(std::move(f));
+  }
+  if (moduleScan) {
+    for (Found& f : found) {
+      ScannedAdapter probeRecord{};
+      probeRecord.text1 = "";
+      probeRecord.text2 = f.texts[1].c_str();
+      probeRecord.text3 = f.texts[2].c_str();
+      probeRecord.text4 = f.texts[3].c_str();
+      ScanIOs(commType, probeRecord, f.modules);
+    }
+  }
+  return ListOf(found);
+}
+
+int ModbusDriver::ScanIOs(int commType, ScannedAdapter& record, std::vector<uint16_t>& modules) {
+  std::unique_ptr<Modbus> channel;
+  int opened = 0;
+  uint8_t unit = 1;
+  if (IsTcpCommType(commType)) {
+    auto* tcp = new (std::nothrow) CModbusTCP();
+    if (!tcp) return 0;
+    channel.reset(tcp);
+    channel->SetOwner(this);
+    TcpCommSetting s;
+    s.ipAddress = record.text2 ? record.text2 : "";
+    s.port = 502;
+    s.socketType = 1;
+    s.timeoutMs = 5000;
+    s.unitId = 1;
+    opened = tcp->OpenConnection(s, 0, 0);
+  } else {
+    auto* serial = new (std::nothrow) ModbusSerial();
+    if (!serial) return 0;
+    channel.reset(serial);
+    channel->SetOwner(this);
+    const std::string settings = record.text3 ? record.text3 : "";
+    SerialCommSetting s;
+    s.comPort = std::atoi(record.text2 ? record.text2 : "0");
+    s.slaveAddress = std::atoi(record.text4 ? record.text4 : "1");
+    s.baudRate = Field(settings, 1);
+    s.dataBits = Field(settings, 2);
+    s.parityCode = ParityCodeFromName(TrimStr(GetToken(settings, 3, ',', 1)));
+    s.stopBitsCode = Field(settings, 4);
+    s.timeoutMs = 1000;
+    s.secondTimeoutMs = 1000;
+    unit = static_cast<uint8_t>(s.slaveAddress);
+    opened = serial->OpenConnection(s, 0, 0);
+  }
+  const std::string na = record.text1 ? record.text1 : "";
+  auto done = [&](int result) {
+    channel->CloseConnection();
+    channel->DeleteConnection();
+    return result;
+  };
+  if (opened != 1) {
+    owner_.Log(0, StrFormat(" Cannot open connection. NA: %s. ErrCode: %d. Desc: %s", na.c_str(), opened,
+                            channel->ErrorText(opened).c_str()));
+    return done(0);
+  }
+  uint8_t wire[2 * (kMaxSlots + 1)] = {};
+  int r = channel->ReadRegisters(unit, 4, kSlotCountRegister, 1, wire, 2);
+  if (r != 1) {
+    owner_.Log(0, StrFormat(" Cannot read. Slot total number. NA: %s. ErrCode: %d. Desc: %s", na.c_str(), r,
+                            channel->ErrorText(r).c_str()));
+    return done(0);
+  }
+  const int n = Word(wire, 0);
+  if (n > kMaxSlots) {
+    owner_.Log(0, StrFormat(" Cannot read. Slot Information. Slot No: %d. The device reports more slots than one "
+                            "read can carry (%d).",
+                            n, kMaxSlots));
+    return done(0);
+  }
+  Pause(100);
+  r = channel->ReadRegisters(unit, 4, kSlotListRegister, static_cast<uint16_t>(n + 1), wire, 2 * (n + 1));
+  if (r != 1) {
+    owner_.Log(0, StrFormat(" Cannot read. Slot Information. Slot No: %d. ErrCode: %d. Desc: %s", n, r,
+                            channel->ErrorText(r).c_str()));
+    return done(0);
+  }
+  for (int k = 1; k <= n; ++k) modules.push_back(Word(wire, k));
+  return done(1);
+}
+
+}  // namespace tessivar
