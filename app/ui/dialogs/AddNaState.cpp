@@ -113,8 +113,8 @@ bool AddNaState::CheckSerial(const AddNaInput& input) {
   }
   const std::string range = chosen_ ? TrimStr(chosen_->settableNodeAddrRange.value) : std::string();
   if (!range.empty()) {
-    const int minimum = std::atoi(GetToken(range, 0, ',', 1).c_str()) % 65536;
-    const int maximum = std::atoi(GetToken(range, 1, ',', 1).c_str()) % 65536;
+    const int minimum = std::atoi(GetToken(range, 1, ',', 1).c_str()) % 65536;
+    const int maximum = std::atoi(GetToken(range, 2, ',', 1).c_str()) % 65536;
     const long long n = std::atoll(node.c_str());
     if (n < minimum || n > maximum) {
       qmx::ShowBox(StrFormat("Node address of selected network adapter can have %d ~ %d.", minimum, maximum), 0);
