@@ -1,12 +1,10 @@
 #include "app/frame/FerrowynView.h"
 
 #include "app/model/Logging.h"
-#include "app/model/ProgramPaths.h"
+#include "app/ui/views/StartUpView.h"
+#include "app/ui/views/ViewFactory.h"
 #include "common/Utility.h"
 
-#include <QFileInfo>
-#include <QTextBrowser>
-#include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
@@ -32,44 +30,12 @@ constexpr TabEntry kTabs[kViewCount] = {
 
 }  // namespace
 
-// ---- the start page ---------------------------------------------------------
-
-CStartUpView::CStartUpView(QWidget* parent) : CTabChildView(parent) {
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(0, 0, 0, 0);
-  page_ = new QTextBrowser(this);
-  page_->setObjectName("StartUpPage");
-  page_->setAccessibleName("Start page");
-  page_->setOpenExternalLinks(true);
-  layout->addWidget(page_);
-  setFocusProxy(page_);
-}
-
-void CStartUpView::ShowStartPage(const std::string& path) {
-  const QString p = QString::fromStdString(path);
-  QFileInfo info(p);
-  if (!p.isEmpty() && info.isAbsolute() && info.exists()) {
-    page_->setSource(QUrl::fromLocalFile(info.absoluteFilePath()));
-    return;
-  }
-  // A web address: the start tab shows the offline start page shipped beside
-  // the program, with the address as a link for the system's browser.
-  const QString offline = QString::fromStdString(qmx::Paths().startUpDir + "/htm/main.htm");
-  if (QFileInfo::exists(offline)) {
-    page_->setSource(QUrl::fromLocalFile(offline));
-    if (!p.isEmpty()) page_->append(QString("<p>Online: <a href=\"%1\">%1</a></p>").arg(p.toHtmlEscaped()));
-  } else {
-    page_->setHtml(QString("<p>Start page: <a href=\"%1\">%1</a></p>").arg(p.toHtmlEscaped()));
-  }
-}
-
 // ---- the tab host -----------------------------------------------------------
 
 CFerrowynView::ViewFactory CFerrowynView::s_viewFactory = &CFerrowynView::DefaultViewFactory;
 
 CTabChildView* CFerrowynView::DefaultViewFactory(int viewType, QWidget* parent) {
-  if (viewType == kViewStartUp) return new CStartUpView(parent);
-  return new CTabChildView(parent);
+  return qmx::views::CreateTabView(viewType, parent);
 }
 
 const char* CFerrowynView::ViewName(int viewType) {

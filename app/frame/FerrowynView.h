@@ -9,6 +9,7 @@
 // tab 2 only.
 #pragma once
 
+#include "app/ui/views/TabChildView.h"
 #include "platform/toolkit/frame_wnd.h"
 
 #include <QWidget>
@@ -16,8 +17,6 @@
 #include <array>
 #include <functional>
 #include <string>
-
-class QTextBrowser;
 
 // View types (tab indexes).
 enum ViewType : int {
@@ -30,50 +29,12 @@ enum ViewType : int {
   kViewCount = 6,
 };
 
-// The protocol of a child view. A child that has nothing to do for an
-// operation answers 2; CanHandleCommand answers nonzero only for a command
-// the child carries out itself.
-class CTabChildView : public QWidget {
-  Q_OBJECT
-public:
-  explicit CTabChildView(QWidget* parent = nullptr) : QWidget(parent) {}
-
-  // Rebuilds for the project-tree selection when it changed, or always with
-  // bForce nonzero.
-  virtual int RefreshView(int /*bForce*/) { return 2; }
-  // Relabels the shown object (-1) and its modules in the naming mode.
-  virtual int DoChangeModuleNameIcon(int /*which*/) { return 2; }
-  // Refreshes the online values (0 timer tick, 1 status change or transfer).
-  virtual int UpdateOnlineVals(int /*value*/) { return 2; }
-  // Empties the view and forgets the shown object.
-  virtual int ClearView() { return 2; }
-  // mode 1: may the command be carried out now; 0: carry it out.
-  virtual int CanHandleCommand(int /*commandId*/, int /*mode*/) { return 0; }
-  // Redisplays analog values (0 from the value-mode box, 1 after a tree
-  // selection change).
-  virtual int ChangeValMode(int /*flag*/) { return 2; }
-};
-
-// The start page of tab 0.
-class CStartUpView : public CTabChildView {
-  Q_OBJECT
-public:
-  explicit CStartUpView(QWidget* parent = nullptr);
-  // Shows the start page (a local file, or the offline page beside the
-  // program with a web address as a link).
-  void ShowStartPage(const std::string& path);
-
-private:
-  QTextBrowser* page_ = nullptr;
-};
-
 class CFerrowynView : public QWidget {
   Q_OBJECT
 public:
   // Makes the child view of a tab (parent = the tab control); nullptr means
-  // the window could not be created. The default makes the start page for
-  // tab 0 and an empty page for the others; the views of tabs 1 to 5 are
-  // installed here when they exist.
+  // the window could not be created. The default makes the six views of
+  // app/ui/views.
   using ViewFactory = std::function<CTabChildView*(int viewType, QWidget* parent)>;
   static ViewFactory s_viewFactory;
   static CTabChildView* DefaultViewFactory(int viewType, QWidget* parent);

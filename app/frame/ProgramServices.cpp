@@ -7,6 +7,7 @@
 #include "app/model/Services.h"
 #include "app/ui/grid/GridHooks.h"
 #include "app/ui/image/ImageLog.h"
+#include "app/ui/views/ViewHost.h"
 #include "common/Utility.h"
 #include "platform/os/os.h"
 #include "platform/toolkit/message_box.h"
@@ -51,6 +52,15 @@ void ConnectFrameServices(CMainFrame& frame) {
   services.projectOf = [&frame](const CNAUsr& adapter) { return frame.workspace().ProjectOf(adapter); };
   services.modulesOf = [&frame](const CNAUsr& adapter) { return frame.workspace().ModulesOf(adapter); };
   services.projectModified = [&frame](int modified) { frame.SetProjectModified(modified, nullptr); };
+
+  // The tab views read the tree and ask the frame through their host. The
+  // Properties dialog and the adapters' communication state are filled in by
+  // the parts of the program that own them.
+  views::ViewHost& host = views::Host();
+  host.workspace = &frame.workspace();
+  host.valueMode = [&frame] { return frame.valueMode(); };
+  host.refreshViews = [&frame](int bForce, const std::string& name) { frame.RefreshView(bForce, name); };
+  host.runCommand = [&frame](int id) { frame.SendCommand(id); };
 }
 
 void DisconnectFrameServices() {
@@ -63,6 +73,7 @@ void DisconnectFrameServices() {
   services.projectOf = nullptr;
   services.modulesOf = nullptr;
   services.projectModified = nullptr;
+  views::ResetHost();
 }
 
 std::string MultiDropDriverFile(const NACatalogue& catalogue, const std::string& commType, int& code) {

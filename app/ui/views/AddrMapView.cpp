@@ -1,0 +1,104 @@
+#include "app/ui/views/AddrMapView.h"
+
+#include "app/model/NAUsr.h"
+#include "app/model/ProjectWorkspace.h"
+#include "app/ui/grid/GridCtrl.h"
+#include "app/ui/views/ViewHost.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+CAddrMapView::CAddrMapView(QWidget* parent)
+    : CGridFormView(parent, "AddressMap",
+                    {{"Slot# / Model", 274}, {"Ch#", 50}, {"Input Word", 90}, {"Input Bit", 70}, {"Output Word", 90},
+                     {"Output Bit", 80}, {" ", 1}},
+                    false) {
+  auto* modes = new QGridLayout();
+  auto field = [this](const char* name, int id) {
+    auto* label = new QLabel(this);
+    label->setObjectName(QString("Static%1").arg(id));
+    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    label->setAccessibleName(name);
+    label->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
+    label->setFocusPolicy(Qt::TabFocus);
+    label->setMinimumHeight(label->fontMetrics().height() + 6);
+    return label;
+  };
+  auto* inCaption = new QLabel("Input Mode:", this);
+  inCaption->setObjectName("Static1080");
+  auto* outCaption = new QLabel("Output Mode:", this);
+  outCaption->setObjectName("Static1081");
+  inputMode_ = field("Input Mode:", 1093);
+  outputMode_ = field("Output Mode:", 1041);
+  inCaption->setBuddy(inputMode_);
+  outCaption->setBuddy(outputMode_);
+  modes->addWidget(inCaption, 0, 0);
+  modes->addWidget(inputMode_, 0, 1);
+  modes->addWidget(outCaption, 1, 0);
+  modes->addWidget(outputMode_, 1, 1);
+  modes->setColumnStretch(1, 1);
+  auto* note = new QLabel("* Address value will be changed depending on project value.", this);
+  note->setObjectName("Static1079");
+  auto* layout = static_cast<QVBoxLayout*>(this->layout());
+  layout->insertLayout(0, modes);
+  layout->addWidget(note);
+}
+
+int CAddrMapView::ClearView() {
+  CGridFormView::ClearView();
+  inputMode_->clear();
+  outputMode_->clear();
+  return 1;
+}
+
+int CAddrMapView::RefreshView(int bForce) {
+  static const char* kFunc = "AddrMapView::RefreshView";
+  using namespace qmx::views;
+  ProjectWorkspace* ws = Host().workspace;
+  if (!ws) {
+    ReportNoMainFrame(kFunc);
+    return 0;
+  }
+  Wrapper* object = SelectedObject("AddrMapView-RefreshView");
+  if (!object) return 2;
+  CNAUsr* adapter = nullptr;
+  if (object->IsType(kTypeNA)) adapter = static_cast<CNAUsr*>(object);
+  else if (object->IsType(kTypeIO)) adapter = SelectedAdapter("AddrMapView-RefreshView");
+  bool modeChanged = false;
+  if (adapter && adapter->imageModeChanged) {
+    adapter->imageModeChanged = 0;
+    modeChanged = true;
+  }
+  if (!modeChanged && object == shown_ && !bForce) return 2;
+  grid()->SetRedraw(false);
+  DeleteRows();
+  shown_ = object;
+  inputMode_->clear();
+  outputMode_->clear();
+  if (!object->IsModule()) {
+    grid()->SetRedraw(true);
+    return 2;
+  }
+  int position = -1;
+  if (CNAUsr* station = ws->GetSelNAAndIOPos(position, "AddrMapView-RefreshView", 0)) {
+    if (AddressMapInfo* info = station->GetAddresMap(position, 0)) {
+      AddrMapTable table = BuildAddrMapTable(info);
+      station->ClearGettedAddresMap(info);
+      inputMode_->setText(QString::fromStdString(table.inputModeText));
+      outputMode_->setText(QString::fromStdString(table.outputModeText));
+      ShowRows(std::move(table.rows));
+    }
+  }
+  grid()->SetRedraw(true);
+  return 1;
+}
+
+int CAddrMapView::DoChangeModuleNameIcon(int which) {
+  using namespace qmx::views;
+  if (grid()->GetTotalItemCount() == 0) return 2;
+  Wrapper* object = SelectedObject("AddrMapView-DoChangeModuleNameIcon");
+  if (!object || which != -1) return 2;
+  grid()->SetFirstRowText(object->GetLabel(HostNamingMode()));
+  return 1;
+}

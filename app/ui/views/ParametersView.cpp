@@ -1,0 +1,107 @@
+#include "app/ui/views/ParametersView.h"
+
+#include "app/model/NAUsr.h"
+#include "app/model/ProjectWorkspace.h"
+#include "app/ui/grid/GridCtrl.h"
+#include "app/ui/views/ViewHost.h"
+
+namespace {
+
+constexpr int kCmdDownload = 32797;
+constexpr int kCmdUpload = 32798;
+constexpr int kCmdResetParameter = 32799;
+constexpr int kCmdFactoryDefault = 32829;
+
+std::string CommDisplay(void* context, const std::string& key, const std::string& value) {
+  auto* adapter = static_cast<CNAUsr*>(context);
+  const auto& hook = qmx::views::Host().commBlockDisplayVal;
+  return hook ? hook(key, value, adapter) : value;
+}
+
+}  // namespace
+
+CParametersView::CParametersView(QWidget* parent)
+    : CGridFormView(parent, "Parameters", {{"Parameter Name", 274}, {"Project Value", 175}, {"Online Value", 175}, {" ", 1}},
+                    true) {
+  hintColumn_ = qmx::views::kParaProject;
+}
+
+int CParametersView::RefreshView(int bForce) {
+  static const char* kFunc = "ParametersView::RefreshView";
+  using namespace qmx::views;
+  if (!Host().workspace) {
+    ReportNoMainFrame(kFunc);
+    return 0;
+  }
+  Wrapper* object = SelectedObject("ParametersView-RefreshView");
+  if (!object) return 2;
+  if (object == shown_ && !bForce) return 2;
+  grid()->SetRedraw(false);
+  DeleteRows();
+  shown_ = object;
+  if (!object->IsModule()) {
+    grid()->SetRedraw(true);
+    return 2;
+  }
+  ShowRows(BuildParameterRows(*object, HostNamingMode()));
+  grid()->SetRedraw(true);
+  return 1;
+}
+
+int CParametersView::UpdateOnlineVals(int) {
+  static const char* kFunc = "ParametersView::UpdateOnlineVals";
+  using namespace qmx::views;
+  if (!Host().workspace) {
+    ReportNoMainFrame(kFunc);
+    return 0;
+  }
+  Wrapper* object = SelectedObject("ParametersView-RefreshView");
+  if (!object || !object->IsModule()) return 2;
+  if (object != shown_) RefreshView(1);
+  const bool isAdapter = object->IsType(kTypeNA);
+  CNAUsr* adapter = isAdapter ? static_cast<CNAUsr*>(object) : SelectedAdapter("CParametersView::UpdateOnlineVals");
+  if (!adapter) return 0;
+  // One group: read its image, then fill its rows. false: the read failed.
+  auto group = [&](RowKind kind, int image, std::vector<CellChange>& changes) {
+    const uint8_t* bytes = adapter->ReadOnlineData(object, 0, image, 1, kFunc, 0, 1);
+    if (!bytes) return false;
+    const int offset = isAdapter ? 0 : object->onlineOffsets[static_cast<size_t>(image)];
+    RefreshParameterOnline(rows_, *object, kind, bytes, adapter->OnlineLength(image) - offset, &CommDisplay, adapter,
+                           changes);
+    return true;
+  };
+  std::vector<CellChange> changes;
+  if (!isAdapter) {
+    if (!HasParameters(*object, RowKind::kParameter)) return 2;
+    grid()->SetRedraw(false);
+    if (!group(RowKind::kParameter, kOnlinePara, changes)) {
+      grid()->SetRedraw(true);
+      return 0;
+    }
+  } else {
+    grid()->SetRedraw(false);
+    if (HasParameters(*object, RowKind::kCommInit)) group(RowKind::kCommInit, kOnlineMonInit, changes);
+    if (HasParameters(*object, RowKind::kParameter)) group(RowKind::kParameter, kOnlinePara, changes);
+  }
+  ApplyChanges(changes);
+  grid()->SetRedraw(true);
+  return 1;
+}
+
+int CParametersView::DoChangeModuleNameIcon(int which) {
+  using namespace qmx::views;
+  if (grid()->GetTotalItemCount() == 0) return 2;
+  Wrapper* object = SelectedObject("ParametersView-DoChangeModuleNameIcon");
+  if (!object || which != -1) return 2;
+  grid()->SetFirstRowText(object->GetLabel(HostNamingMode()));
+  return 1;
+}
+
+int CParametersView::CanHandleCommand(int commandId, int mode) {
+  if (commandId != kCmdDownload && commandId != kCmdUpload && commandId != kCmdResetParameter &&
+      commandId != kCmdFactoryDefault) {
+    return 0;
+  }
+  if (!qmx::views::AnyWindowHasFocus()) return 0;
+  return mode ? 1 : 0;
+}

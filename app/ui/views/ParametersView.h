@@ -1,0 +1,17 @@
+// The "Parameter" tab: the parameters of the selected adapter (its
+// communication-init block, then its PARA image) or module, with project
+// values edited in place and online values read from the device.
+#pragma once
+
+#include "app/ui/views/TabChildView.h"
+
+class CParametersView : public qmx::views::CGridFormView {
+  Q_OBJECT
+public:
+  explicit CParametersView(QWidget* parent = nullptr);
+
+  int RefreshView(int bForce) override;
+  int UpdateOnlineVals(int value) override;
+  int DoChangeModuleNameIcon(int which) override;
+  int CanHandleCommand(int commandId, int mode) override;
+};

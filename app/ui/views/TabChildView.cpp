@@ -1,0 +1,187 @@
+#include "app/ui/views/TabChildView.h"
+
+#include "app/model/Logging.h"
+#include "app/model/NAUsr.h"
+#include "app/model/ProjectWorkspace.h"
+#include "app/ui/grid/GridCtrl.h"
+#include "app/ui/grid/GridImages.h"
+#include "app/ui/views/ViewHost.h"
+#include "platform/toolkit/window_messages.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace qmx::views {
+
+namespace {
+
+// Hands an accepted edit of a view's grid to the row's object: parameter
+// rows carry their ParaItem, process-image rows their IOItem (or none for a
+// module's whole output image).
+class ViewGridServices : public grid::GridFrameServices {
+public:
+  void ChangedValueByUser(void* ownerObject, const std::string& gridName, const std::string& itemKey,
+                          void* descriptor, const std::string& value) override {
+    auto* object = static_cast<Wrapper*>(ownerObject);
+    if (!object) return;
+    if (gridName == "Parameters") {
+      object->ChagnedValueByUsr(gridName, itemKey, static_cast<const ParaItem*>(descriptor), nullptr, value);
+    } else {
+      object->ChagnedValueByUsr(gridName, itemKey, nullptr, static_cast<const IOItem*>(descriptor), value);
+    }
+  }
+};
+
+ViewGridServices& GridServices() {
+  static ViewGridServices services;
+  return services;
+}
+
+}  // namespace
+
+Wrapper* SelectedObject(const std::string& context) {
+  ProjectWorkspace* ws = Host().workspace;
+  if (!ws) return nullptr;
+  Wrapper* object = nullptr;
+  std::string text;
+  return ws->GetSelUsrObj(object, text, context, 0) == kNoTreeItem ? nullptr : object;
+}
+
+CNAUsr* SelectedAdapter(const std::string& context) {
+  ProjectWorkspace* ws = Host().workspace;
+  if (!ws) return nullptr;
+  CNAUsr* adapter = nullptr;
+  std::string text;
+  return ws->GetSelNAUsr(adapter, text, context, 0) == kNoTreeItem ? nullptr : adapter;
+}
+
+void ReportNoMainFrame(const char* func) {
+  qmx::ReportError(qmx::err::kNoMainFrame, "Cannot get mainframe pointer. May be bug.", func);
+}
+
+bool AnyWindowHasFocus() { return QApplication::focusWidget() != nullptr; }
+
+// ---- the grid form ------------------------------------------------------------------
+
+CGridFormView::CGridFormView(QWidget* parent, const std::string& gridName,
+                             const std::vector<std::pair<std::string, int>>& columns, bool hintLine)
+    : CTabChildView(parent) {
+  grid_ = new grid::GridCtrl(this);
+  grid_->setObjectName(QString("Grid%1").arg(grid::kGridControlId));
+  grid_->setAccessibleName(QString::fromStdString(gridName));
+  grid_->setFocusPolicy(Qt::StrongFocus);
+  std::vector<grid::GridColumnDef> defs;
+  for (const auto& [title, width] : columns) defs.push_back({title, width, 1});
+  grid_->SetOwnerInfo(gridName, this);
+  grid_->SetFrameServices(&GridServices());
+  grid_->InsertColumns(grid::kGridExGridLines, defs, 0, 0, grid::kBitmapTreeIcons, grid::kBitmapSubItems,
+                       grid::GridRgb(255, 255, 255), grid::kGridAlignLeft, 1);
+  grid_->SetEditable(0);
+  grid_->deletionEnabled = 0;
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(4, 4, 4, 4);
+  layout->addWidget(grid_, 1);
+  if (hintLine) {
+    auto* line = new QHBoxLayout();
+    hintCaption_ = new QLabel("Allowed value", this);
+    hintCaption_->setObjectName("Static1079");
+    hint_ = new QLabel(this);
+    hint_->setObjectName("Static1040");
+    hint_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    hint_->setAccessibleName("Allowed value");
+    hint_->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
+    hint_->setMinimumHeight(hint_->fontMetrics().height() + 6);
+    hintCaption_->setBuddy(hint_);
+    line->addWidget(hintCaption_);
+    line->addWidget(hint_, 1);
+    layout->addLayout(line);
+  }
+  setFocusProxy(grid_);
+}
+
+CGridFormView::~CGridFormView() = default;
+
+void CGridFormView::DeleteRows() {
+  grid_->DeleteAllItems();
+  handles_.clear();
+  rows_.clear();
+  if (hint_) hint_->clear();
+}
+
+int CGridFormView::ClearView() {
+  grid_->SetRedraw(false);
+  DeleteRows();
+  grid_->SetRedraw(true);
+  shown_ = nullptr;
+  return 1;
+}
+
+grid::GridTreeItem* CGridFormView::RowHandle(int index) const {
+  return index >= 0 && static_cast<size_t>(index) < handles_.size() ? handles_[static_cast<size_t>(index)] : nullptr;
+}
+
+void CGridFormView::ShowRows(std::vector<ViewRow> rows) {
+  rows_ = std::move(rows);
+  handles_.assign(rows_.size(), nullptr);
+  for (size_t i = 0; i < rows_.size(); ++i) {
+    const ViewRow& row = rows_[i];
+    auto* item = new grid::GridRowItem(row.text, row.icon);
+    item->readOnly = row.readOnly;
+    for (size_t c = 0; c < row.columns.size(); ++c) {
+      item->AddColumnText(row.columns[c], c < row.definitions.size() ? row.definitions[c] : std::string());
+    }
+    if (row.dropDownColumn >= 0) {
+      item->cellKinds[row.dropDownColumn] = grid::kCellKindDropDown;
+      item->SetChoiceList(row.dropDownColumn, row.choices);
+    }
+    if (row.object && !row.readOnly) {
+      void* descriptor = row.para ? static_cast<void*>(const_cast<ParaItem*>(row.para))
+                                  : static_cast<void*>(const_cast<IOItem*>(row.item));
+      item->SetOwnerObject(row.object, descriptor, row.key);
+    }
+    grid::GridTreeItem* parent = row.parent >= 0 && static_cast<size_t>(row.parent) < i ? handles_[row.parent] : nullptr;
+    handles_[i] = grid_->InsertRow(item, parent);
+  }
+  grid_->ExpandAll();
+}
+
+void CGridFormView::ApplyChanges(const std::vector<CellChange>& changes) {
+  for (const CellChange& change : changes) {
+    grid::GridTreeItem* item = RowHandle(change.row);
+    if (!item) continue;
+    grid_->SetCellText(item, change.column, rows_[static_cast<size_t>(change.row)].columns[static_cast<size_t>(change.column)]);
+  }
+}
+
+bool CGridFormView::event(QEvent* event) {
+  if (event->type() == toolkit::EventTypeOf(toolkit::kGridRowMessage)) {
+    auto* message = static_cast<toolkit::WindowMessageEvent*>(event);
+    if (message->wparam() == 1 && message->lparam() && hint_) {
+      const auto* row = reinterpret_cast<const grid::GridRowItem*>(message->lparam());
+      hint_->setText(QString::fromStdString(row->GetHintText(hintColumn_)));
+    }
+    event->accept();
+    return true;
+  }
+  return CTabChildView::event(event);
+}
+
+void CGridFormView::resizeEvent(QResizeEvent* event) {
+  CTabChildView::resizeEvent(event);
+  WidenLastColumn();
+}
+
+void CGridFormView::WidenLastColumn() {
+  const int count = grid_->GetColumnCount();
+  if (count <= 0) return;
+  int sum = 0;
+  for (int c = 0; c < count - 1; ++c) sum += grid_->GetColumnWidth(c);
+  const int width = grid_->viewport()->width();
+  grid_->SetColumnWidth(count - 1, sum < width ? width - sum : 1);
+}
+
+}  // namespace qmx::views

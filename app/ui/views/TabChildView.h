@@ -1,0 +1,101 @@
+// The protocol between the tab host and its six child views, and the form
+// that the grid views share (grid, hint of the selected row, its caption).
+//
+// Every operation answers 0 on failure, 1 when done and 2 when there was
+// nothing to do; CanHandleCommand answers nonzero only for a command the
+// child carries out itself.
+#pragma once
+
+#include "app/ui/views/ViewRows.h"
+
+#include <QWidget>
+
+#include <string>
+#include <vector>
+
+class QLabel;
+class Wrapper;
+
+namespace qmx::grid {
+class GridCtrl;
+struct GridTreeItem;
+}  // namespace qmx::grid
+
+class CTabChildView : public QWidget {
+  Q_OBJECT
+public:
+  explicit CTabChildView(QWidget* parent = nullptr) : QWidget(parent) {}
+
+  // Rebuilds for the project-tree selection when it changed, or always with
+  // bForce nonzero.
+  virtual int RefreshView(int /*bForce*/) { return 2; }
+  // Relabels the shown object (-1) and its modules in the naming mode.
+  virtual int DoChangeModuleNameIcon(int /*which*/) { return 2; }
+  // Refreshes the online values (0 timer tick, 1 status change or transfer).
+  virtual int UpdateOnlineVals(int /*value*/) { return 2; }
+  // Empties the view and forgets the shown object.
+  virtual int ClearView() { return 2; }
+  // mode 1: may the command be carried out now; 0: carry it out.
+  virtual int CanHandleCommand(int /*commandId*/, int /*mode*/) { return 0; }
+  // Redisplays analog values (0 from the value-mode box, 1 after a tree
+  // selection change).
+  virtual int ChangeValMode(int /*flag*/) { return 2; }
+};
+
+namespace qmx::views {
+
+// The selected object of the project window, or null (the item is returned
+// through `item` when asked).
+Wrapper* SelectedObject(const std::string& context);
+// The adapter of the selection (the object itself or the adapter above it).
+CNAUsr* SelectedAdapter(const std::string& context);
+// Logs -1015 for an operation that found no main frame.
+void ReportNoMainFrame(const char* func);
+// Whether a window of the application has the keyboard focus.
+bool AnyWindowHasFocus();
+
+// A grid view: the grid (control 4097) above a sunken hint line (1040) with
+// its caption (1079 "Allowed value"); the rows built for the shown object and
+// one grid row per built row.
+class CGridFormView : public CTabChildView {
+  Q_OBJECT
+public:
+  CGridFormView(QWidget* parent, const std::string& gridName, const std::vector<std::pair<std::string, int>>& columns,
+                bool hintLine);
+  ~CGridFormView() override;
+
+  int ClearView() override;
+
+  qmx::grid::GridCtrl* grid() const { return grid_; }
+  QLabel* hintText() const { return hint_; }
+  Wrapper* shownObject() const { return shown_; }
+  const std::vector<ViewRow>& rows() const { return rows_; }
+  // The grid row of built row `index`, or null.
+  qmx::grid::GridTreeItem* RowHandle(int index) const;
+
+protected:
+  bool event(QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+  // Replaces the grid's rows by `rows` (redraw is the caller's), expanding
+  // every top-level row.
+  void ShowRows(std::vector<ViewRow> rows);
+  // Writes the changed cells of the built rows into the grid.
+  void ApplyChanges(const std::vector<CellChange>& changes);
+  // Empties the grid and the hint line.
+  void DeleteRows();
+  // The value column whose hint the row notification shows.
+  int hintColumn_ = 0;
+  Wrapper* shown_ = nullptr;
+  std::vector<ViewRow> rows_;
+
+private:
+  void WidenLastColumn();
+
+  qmx::grid::GridCtrl* grid_ = nullptr;
+  QLabel* hintCaption_ = nullptr;
+  QLabel* hint_ = nullptr;
+  std::vector<qmx::grid::GridTreeItem*> handles_;
+};
+
+}  // namespace qmx::views
