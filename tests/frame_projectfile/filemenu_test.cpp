@@ -1,0 +1,187 @@
+// The File menu's road through the running program on the offscreen
+// platform: a project named on the command line opens and enters the
+// recent-file list, Save As renames it under a new file, Save writes it
+// again, a recent-file entry opens a closed project, Close removes it and
+// empties the views. Writes filemenu_main_window.png into the build folder.
+#include "app/frame/FerrowynApp.h"
+#include "app/frame/MainFrame.h"
+#include "app/model/ProjectUsr.h"
+#include "platform/os/os.h"
+#include "platform/toolkit/message_box.h"
+#include "tests/support/program_services.h"
+#include "tests/support/test_support.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kIdFileClosePrj = 32821;
+constexpr int kIdFileOpenPrj = 32825;
+constexpr int kIdFileSave = 32826;
+constexpr int kIdFileSaveAs = 32827;
+
+QApplication* App() {
+  static int argc = 1;
+  static char name[] = "frame_filemenu_tests";
+  static char* argv[] = {name, nullptr};
+  static QApplication* app = new QApplication(argc, argv);
+  return app;
+}
+
+class FileMenu : public qmx::test::ProgramServicesTest {
+protected:
+  void SetUp() override {
+    ProgramServicesTest::SetUp();
+    App();
+    programDir = dir.path() / "dist";
+    qmx::test::CopyDist(programDir);
+    setenv("QMX_LOCK_DIR", dir.path().c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (dir.path() / "config").c_str(), 1);
+    setenv("HOME", dir.path().c_str(), 1);
+    qmx::os::OverrideProgramFolder(programDir);
+    qmx::toolkit::SetMessageBoxScript([this](const qmx::toolkit::MessageBoxRequest& r) {
+      boxes.push_back(r.text);
+      return (r.flags & 0x0F) == qmx::toolkit::kMbYesNo ? qmx::toolkit::kIdYes : qmx::toolkit::kIdOk;
+    });
+    realDialog = CMainFrame::s_projectFileDialog;
+    CMainFrame::s_projectFileDialog = [this](QWidget*, bool save, const std::string& folder,
+                                             const std::string& fileName) {
+      dialogs.push_back((save ? "save " : "open ") + folder + " " + fileName);
+      return chosen;
+    };
+  }
+  void TearDown() override {
+    if (app) app->ExitInstance();
+    app.reset();
+    CMainFrame::s_projectFileDialog = realDialog;
+    ProgramServicesTest::TearDown();
+  }
+
+  qmx::test::TempDir dir{"qmx-filemenu"};
+  fs::path programDir;
+  std::unique_ptr<CFerrowynApp> app;
+  std::vector<std::string> boxes;
+  std::vector<std::string> dialogs;
+  std::string chosen;
+  CMainFrame::ProjectFileDialog realDialog;
+};
+
+TEST_F(FileMenu, CommandLineSaveAsRecentFilesAndClose) {
+  const fs::path example = programDir / "Projects" / "ModbusTCP_Station.KPX";
+  const std::string shipped = qmx::test::ReadFile(example);
+  // A relative path on the command line is taken from the working folder.
+  const fs::path cwd = fs::current_path();
+  fs::current_path(programDir / "Projects");
+  app = std::make_unique<CFerrowynApp>();
+  ASSERT_TRUE(app->InitInstance({(programDir / "QMX410Tools").string(), "ModbusTCP_Station.KPX"}));
+  fs::current_path(cwd);
+  CMainFrame* frame = app->mainFrame();
+  ASSERT_EQ(frame->workspace().Projects().size(), 1u);
+  CProjectUsr* project = frame->workspace().Projects().front().get();
+  EXPECT_EQ(project->GetName(), "ModbusTCP_Station");
+  EXPECT_EQ(project->filePath, example.string());
+  EXPECT_EQ(frame->RecentFiles(), QStringList{QString::fromStdString(example.string())});
+
+  QApplication::processEvents();
+  frame->UpdateCommandUI();
+  for (int id : {kIdFileOpenPrj, kIdFileSave, kIdFileSaveAs, kIdFileClosePrj}) {
+    ASSERT_NE(frame->CommandAction(id), nullptr) << id;
+    EXPECT_TRUE(frame->CommandAction(id)->isEnabled()) << id;
+  }
+  const fs::path picture = fs::path(QMX_TEST_OUTPUT_DIR) / "filemenu_main_window.png";
+  EXPECT_TRUE(frame->grab().save(QString::fromStdString(picture.string())));
+
+  // Save As without the extension: the file gets it, the project its title.
+  chosen = (dir.path() / "Renamed").string();
+  frame->SendCommand(kIdFileSaveAs);
+  ASSERT_EQ(dialogs.size(), 1u);
+  EXPECT_EQ(dialogs[0], "save " + (programDir / "Projects").string() + " ModbusTCP_Station.KPX");
+  const fs::path renamed = dir.path() / "Renamed.KPX";
+  ASSERT_TRUE(fs::exists(renamed));
+  EXPECT_EQ(project->GetName(), "Renamed");
+  EXPECT_EQ(frame->workspace().tree().GetItemText(project->treeItem), "Renamed");
+  EXPECT_EQ(qmx::test::ReadFile(example), shipped);
+  EXPECT_EQ(frame->RecentFiles().front().toStdString(), renamed.string());
+
+  // Save writes the file it now belongs to.
+  project->SetTitle("saved again");
+  project->modified = 1;
+  frame->SendCommand(kIdFileSave);
+  EXPECT_EQ(project->modified, 0);
+  EXPECT_NE(qmx::test::ReadFile(renamed).find("saved again"), std::string::npos);
+
+  // Close: the project and its item go and the views are emptied.
+  frame->SendCommand(kIdFileClosePrj);
+  EXPECT_TRUE(frame->workspace().Projects().empty());
+  EXPECT_TRUE(frame->workspace().tree().Empty());
+  frame->UpdateCommandUI();
+  EXPECT_FALSE(frame->CommandAction(kIdFileSave)->isEnabled());
+  EXPECT_TRUE(frame->CommandAction(kIdFileOpenPrj)->isEnabled());
+
+  // The second recent entry is the example: it opens again.
+  ASSERT_EQ(frame->RecentFiles().size(), 2);
+  frame->SendCommand(qmx::toolkit::kRecentFileFirstId + 1);
+  ASSERT_EQ(frame->workspace().Projects().size(), 1u);
+  EXPECT_EQ(frame->workspace().Projects().front()->filePath, example.string());
+  EXPECT_EQ(frame->RecentFiles().front().toStdString(), example.string());
+
+  // Open through the dialog: the renamed file; Cancel does nothing.
+  chosen = renamed.string();
+  frame->SendCommand(kIdFileOpenPrj);
+  EXPECT_EQ(frame->workspace().Projects().size(), 2u);
+  chosen.clear();
+  frame->SendCommand(kIdFileOpenPrj);
+  EXPECT_EQ(frame->workspace().Projects().size(), 2u);
+  EXPECT_EQ(boxes, std::vector<std::string>{});
+}
+
+TEST_F(FileMenu, SaveAsRefusesTheNameOfAnotherOpenProject) {
+  app = std::make_unique<CFerrowynApp>();
+  ASSERT_TRUE(app->InitInstance({(programDir / "QMX410Tools").string()}));
+  CMainFrame* frame = app->mainFrame();
+  ASSERT_EQ(frame->OpenProject((programDir / "Projects" / "RS232C_Station.KPX").string()), 1);
+  ASSERT_EQ(frame->OpenProject((programDir / "Projects" / "RS485_Line.KPX").string()), 1);
+  chosen = (dir.path() / "rs232c_station.kpx").string();
+  frame->SendCommand(kIdFileSaveAs);
+  EXPECT_EQ(boxes, std::vector<std::string>{"Project name exists in opened project. Please input another project name."});
+  EXPECT_FALSE(fs::exists(chosen));
+  EXPECT_EQ(frame->workspace().Projects().back()->GetName(), "RS485_Line");
+}
+
+// The real Save As dialog: its title, filter and proposed name; a name typed
+// without extension comes back with it. Writes filemenu_save_as.png.
+TEST_F(FileMenu, TheSaveAsDialogProposesTheProjectFileAndAddsTheExtension) {
+  App();
+  fs::create_directories(dir.path() / "Projects");
+  QString title, filter, proposed;
+  QTimer::singleShot(0, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    dialog->resize(760, 480);
+    title = dialog->windowTitle();
+    filter = dialog->selectedNameFilter();
+    auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+    ASSERT_NE(name, nullptr);
+    proposed = name->text();
+    dialog->grab().save(QString(QMX_TEST_OUTPUT_DIR) + "/filemenu_save_as.png");
+    name->setText("Typed");
+    QMetaObject::invokeMethod(dialog, "accept");
+  });
+  const std::string path = realDialog(nullptr, true, (dir.path() / "Projects").string(), "Station.KPX");
+  EXPECT_EQ(title, "Save As");
+  EXPECT_EQ(filter, "QMX-410 Tools Project Files (*.KPX)");
+  EXPECT_EQ(proposed, "Station.KPX");
+  EXPECT_EQ(path, (dir.path() / "Projects" / "Typed.KPX").string());
+}
+
+}  // namespace
