@@ -31,11 +31,6 @@ namespace prjtest {
 
 namespace fs = std::filesystem;
 
-struct Box {
-  std::string text;
-  unsigned flags;
-};
-
 // One module of a station: catalogue ID and user name.
 struct ModuleSpec {
   std::string id;
@@ -55,8 +50,8 @@ protected:
     files.appVersion = "1.0.0.7";
 
     qmx::ProgramServices& services = qmx::Services();
-    services.messageBox = [this](const std::string& text, unsigned flags) {
-      boxes.push_back({text, flags});
+    services.messageBox = [this](const std::string& text, unsigned) {
+      boxes.push_back(text);
       if (answers.empty()) return qmx::kBoxIdYes;
       const int answer = answers.front();
       answers.erase(answers.begin());
@@ -98,11 +93,6 @@ protected:
       if (r.category == qmx::kLogError) lines.push_back(r.text);
     return lines;
   }
-  std::vector<std::string> BoxTexts() const {
-    std::vector<std::string> texts;
-    for (const Box& b : boxes) texts.push_back(b.text);
-    return texts;
-  }
 
   ModelLogCapture log;
   TextIdMap textIds;
@@ -110,7 +100,7 @@ protected:
   IOCatalogue modules;
   ProjectWorkspace ws;
   ProjectFiles files{ws, modules};
-  std::vector<Box> boxes;
+  std::vector<std::string> boxes;  // texts of the boxes shown, answered from `answers` (default Yes)
   std::vector<int> answers;
   qmx::test::TempDir dir{"qmx-prj"};
 };
