@@ -45,7 +45,7 @@ CheckValidationDlg::CheckValidationDlg(QWidget* parent) : DialogBase(parent, "Va
   layout->addWidget(new QLabel("Result:", this), 2, 0);
   layout->addWidget(result_, 2, 1);
   layout->addWidget(grid_, 3, 0, 1, 2);
-  layout->addWidget(new QLabel("Error && Measure:", this), 4, 0, Qt::AlignTop);
+  layout->addWidget(new QLabel("Error & Measure:", this), 4, 0, Qt::AlignTop);
   layout->addWidget(measure_, 4, 1);
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(help);

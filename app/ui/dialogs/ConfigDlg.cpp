@@ -1,10 +1,13 @@
 #include "app/ui/dialogs/ConfigDlg.h"
 
 #include "app/ui/grid/GridCtrl.h"
+#include "app/ui/grid/GridImages.h"
 #include "platform/toolkit/window_messages.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QImage>
+#include <QPainter>
 #include <QLabel>
 #include <QPushButton>
 
@@ -12,9 +15,35 @@
 
 namespace qmx::dialogs {
 
+namespace {
+
+// The rows that take effect after a restart carry image 3 of the options
+// strip; it is drawn yellow, as the label beside the grid explains.
+void MarkRestartImage() {
+  static bool marked = false;
+  if (marked) return;
+  marked = true;
+  QImage strip = grid::GridBitmap(grid::kBitmapConfigIcons).convertToFormat(QImage::Format_ARGB32);
+  if (strip.isNull()) return;
+  constexpr int kRestartImage = 3;
+  QPainter p(&strip);
+  p.setCompositionMode(QPainter::CompositionMode_Source);
+  p.fillRect(kRestartImage * 16, 0, 16, strip.height(), Qt::transparent);
+  p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(QColor(160, 130, 0));
+  p.setBrush(QColor(255, 255, 0));
+  p.drawEllipse(QRectF(kRestartImage * 16 + 3, strip.height() / 2.0 - 5, 10, 10));
+  p.end();
+  grid::RegisterGridBitmap(grid::kBitmapConfigIcons, strip);
+}
+
+}  // namespace
+
 ConfigDlg::ConfigDlg(AppOptions& options, std::function<int()> save, const std::string& projectsFolder,
                      QWidget* parent)
     : DialogBase(parent, "Configuration"), state_(options, std::move(save)) {
+  MarkRestartImage();
   grid_ = new grid::GridCtrl(this);
   grid_->setProperty("controlId", grid::kGridControlId);
   grid_->SetOwnerInfo("Config", this);

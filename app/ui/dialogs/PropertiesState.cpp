@@ -20,9 +20,10 @@ namespace {
 
 PropertyRow Fixed(const std::string& name, const std::string& value) { return {name, value, {}, false, false}; }
 
-// A specification item as a row: "name" or "name (unit)"; none when hidden.
+// A specification item as a row: "name" or "name (unit)"; none when hidden
+// or when the description does not name it (an item it does not have).
 void AddSpec(std::vector<PropertyRow>& rows, const SpecItem& item, const std::string& value) {
-  if (!item.visible) return;
+  if (!item.visible || item.displayText.empty()) return;
   const std::string name =
       item.unit.empty() ? item.displayText : StrFormat("%s (%s)", item.displayText.c_str(), item.unit.c_str());
   rows.push_back(Fixed(name, value));
