@@ -459,7 +459,10 @@ int ProjectFiles::OpenRecursiveNodeInfo(const std::vector<Node>& nodes, TreeItem
   };
   auto fill = [this, current](const Node& node, const char* kind, int length,
                               const std::vector<uint8_t>* defaults) {
-    if (current->GetParaIOSetValFromProject(node.Text(), kind, length, defaults) == 0) NoteReadInPart();
+    const std::string text = node.Text();
+    const int rc = current->GetParaIOSetValFromProject(text, kind, length, defaults);
+    // A saved image the object has no room for is dropped as well.
+    if (rc == 0 || (rc == 2 && length <= 0 && !IsStrEmpty(text, 1))) NoteReadInPart();
   };
 
   for (size_t i = 0; i < nodes.size(); ++i) {
