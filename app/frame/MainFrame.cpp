@@ -5,6 +5,7 @@
 #include "app/frame/OutputBar.h"
 #include "app/frame/TabDockWnd.h"
 #include "app/frame/ToolBoxBar.h"
+#include "app/frame/XddExport.h"
 #include "app/model/IOUsr.h"
 #include "app/ui/dialogs/CheckValidationDlg.h"
 #include "app/model/NAUsr.h"
@@ -38,6 +39,11 @@ constexpr int kIdAppAbout = 57664;
 constexpr int kIdAppExit = 57665;
 constexpr int kIdChkValidPrj = 32788;
 constexpr int kIdChkValidNa = 32789;
+constexpr int kIdFileDocuPrj = 32777;
+constexpr int kIdFileDocuNa = 32778;
+constexpr int kIdFileInquiryPrj = 32779;
+constexpr int kIdFileInquiryNa = 32780;
+constexpr int kIdEditGenerateXdd = 32840;
 constexpr int kIdFileClosePrj = 32821;
 constexpr int kIdFileOpenPrj = 32825;
 constexpr int kIdFileSave = 32826;
@@ -78,6 +84,8 @@ CMainFrame::CMainFrame(qmx::os::Profile* profile) : profile_(profile) {
   setObjectName("CMainFrame");
   setWindowTitle("QMX-410 Tools");
   noticeText_ = qmx::kDefaultCopyright;
+  // Modules of the "R" family carry the XDD export's object table.
+  ioCatalogue_.fillXddObjectTable = &qmx::xdd::FillXddObjectTable;
   files_.addRecentFile = [this](const std::string& path) { AddToRecentFileList(path); };
   files_.showStartView = [this] {
     if (CFerrowynView* view = GetTabView("OpenProject", 1)) view->SetActiveTab(0);
@@ -369,6 +377,11 @@ void CMainFrame::OnCommand(int id) {
     case kIdAppExit: close(); break;
     case kIdChkValidPrj: OnEditChkValidPrj(); break;
     case kIdChkValidNa: OnEditChkValidNa(); break;
+    case kIdFileDocuPrj: OnFileDocuPrj(); break;
+    case kIdFileDocuNa: OnFileDocuNa(); break;
+    case kIdFileInquiryPrj: OnFileInquiryPrj(); break;
+    case kIdFileInquiryNa: OnFileInquiryNa(); break;
+    case kIdEditGenerateXdd: OnEditGenerateXdd(); break;
     case kIdFileOpenPrj: OnFileOpenPrj(); break;
     case kIdFileSave: OnFileSave(); break;
     case kIdFileSaveAs: OnFileSaveAs(); break;
@@ -385,6 +398,13 @@ bool CMainFrame::OnUpdateCommand(int id, bool&) {
   if (id == kIdFileClosePrj || id == kIdFileSaveAs) {
     return !workspace_.tree().Empty() && !workspace_.IsSelPrjMonitoring();
   }
+  if (id == kIdFileDocuPrj || id == kIdFileInquiryPrj) return workspace_.GetSelectedProject(nullptr, {}, 0) != nullptr;
+  if (id == kIdFileDocuNa || id == kIdFileInquiryNa) {
+    CNAUsr* adapter = nullptr;
+    std::string text;
+    return workspace_.GetSelNAUsr(adapter, text, {}, 0) != kNoTreeItem;
+  }
+  if (id == kIdEditGenerateXdd) return IsXddExportable();
   if (id == kIdChkValidPrj) return workspace_.GetSelectedProject(nullptr, {}, 0) != nullptr;
   if (id == kIdChkValidNa) {
     CNAUsr* adapter = nullptr;

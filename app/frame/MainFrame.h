@@ -3,6 +3,8 @@
 // docking window; start-up after the window exists and shutdown.
 #pragma once
 
+#include "app/frame/DocExport.h"
+#include "app/frame/InquiryList.h"
 #include "app/frame/ProjectFile.h"
 #include "app/model/AppOptions.h"
 #include "app/model/IOCatalogue.h"
@@ -180,12 +182,37 @@ public:
   // recorder here).
   static ConfigValidator::ResultSink s_validationResult;
 
+  // ---- documentation, inquiry list and XDD export (DocExportCommands.cpp) ----
+  // Documentation of the selected project or adapter into "~tmp", then the
+  // report program is started with the main file.
+  void OnFileDocuPrj();
+  void OnFileDocuNa();
+  int SavePrjToXmlForDocu(const std::string& folder, std::string& mainFile);
+  int SaveSelNaToXmlForDocu(const std::string& folder, std::string& mainFile);
+  // The parts list of a scope ("PROJECT" or "NA"); see GetInquiryList in
+  // InquiryList.h.
+  int GetInquiryList(const std::string& scope, InquiryList& list, int report, TreeItem item = kNoTreeItem) const;
+  void OnFileInquiryPrj();
+  void OnFileInquiryNa();
+  // "Generate XDD File": offered for a project of one POWERLINK adapter.
+  bool IsXddExportable() const;
+  void OnEditGenerateXdd();
+  // Test seams: the clock of the documentation, the Inquiry dialog (label,
+  // scope, list) and the XDD file question (empty: cancelled).
+  static std::function<qmx::docu::LocalTime()> s_docuClock;
+  using InquiryDialog =
+      std::function<void(QWidget* parent, const std::string& label, const std::string& scope, const InquiryList&)>;
+  static InquiryDialog s_inquiryDialog;
+  static std::function<std::string(QWidget* parent)> s_xddSaveDialog;
+
 protected:
   void OnCommand(int id) override;
   bool OnUpdateCommand(int id, bool& checked) override;
   void OnClose() override;
 
 private:
+  void RunDocumentation(bool project);
+  void RunInquiry(const std::string& scope, const char* func);
   bool CreateCombos();
   // The project files with the frame's version text and parser state.
   ProjectFiles& Files();
