@@ -192,6 +192,22 @@ TEST_F(DocExport, AFailedStationFailsTheWholeDocumentation) {
   EXPECT_TRUE(log.Has("[Error Code: -1040] Cannot write the files of network adapter Cell 2.", qmx::kLogError));
 }
 
+TEST_F(DocExport, MoreStationsThanTheReportTakesAreRefusedBeforeAnythingIsWritten) {
+  CProjectUsr* project = Project("Big");
+  for (size_t i = 0; i <= qmx::docu::kMaxDocuNodes; ++i) {
+    Select(project);
+    TreeItem item = kNoTreeItem;
+    ASSERT_NE(ws.CreateNA("N" + std::to_string(i), "QMX-4101", item, nullptr), nullptr);
+  }
+  Select(project);
+  DocExporter exporter = Exporter();
+  std::string mainFile;
+  EXPECT_EQ(exporter.SavePrjToXmlForDocu(tmp.path().string(), mainFile), 0);
+  EXPECT_TRUE(fs::is_empty(tmp.path()));
+  EXPECT_TRUE(log.Has("[Error Code: -1040] The project has 257 network adapters; a report takes at most 256.",
+                      qmx::kLogError));
+}
+
 TEST_F(DocExport, NothingSelectedGivesTwo) {
   DocExporter exporter = Exporter();
   std::string mainFile;
