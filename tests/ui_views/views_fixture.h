@@ -56,8 +56,9 @@ protected:
     ProgramServicesTest::TearDown();
   }
 
-  // The station with the modules of `ids` in slot order; the adapter selected.
-  void BuildStation(const std::vector<std::string>& ids) {
+  // The station with the modules of `ids` in slot order (named by `names`);
+  // the adapter selected.
+  void BuildStation(const std::vector<std::string>& ids, const std::vector<std::string>& names = {}) {
     project = ws.CreateProject("Plant", "/tmp");
     project->commType = "TCP";
     project->commTypeCode = 0;
@@ -65,8 +66,9 @@ protected:
     na = ws.CreateNA("Station", "QMX-4101", item, nullptr);
     ASSERT_NE(na, nullptr);
     na->ipAddress = "192.168.0.10";
-    for (const std::string& id : ids) {
-      CIOUsr* module = ws.CreateIO("", id, item, nullptr, na->treeItem);
+    for (size_t i = 0; i < ids.size(); ++i) {
+      const std::string& id = ids[i];
+      CIOUsr* module = ws.CreateIO(i < names.size() ? names[i] : "", id, item, nullptr, na->treeItem);
       ASSERT_NE(module, nullptr) << id;
       io.push_back(module);
     }

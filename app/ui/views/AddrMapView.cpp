@@ -11,8 +11,8 @@
 
 CAddrMapView::CAddrMapView(QWidget* parent)
     : CGridFormView(parent, "AddressMap",
-                    {{"Slot# / Model", 274}, {"Ch#", 50}, {"Input Word", 90}, {"Input Bit", 70}, {"Output Word", 90},
-                     {"Output Bit", 80}, {" ", 1}},
+                    {{"Slot# / Model", 274, 1}, {"Ch#", 50, 1}, {"Input Word", 90, 1}, {"Input Bit", 70, 1},
+                     {"Output Word", 90, 1}, {"Output Bit", 80, 1}, {" ", 1, 1}},
                     false) {
   auto* modes = new QGridLayout();
   auto field = [this](const char* name, int id) {

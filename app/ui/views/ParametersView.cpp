@@ -21,7 +21,7 @@ std::string CommDisplay(void* context, const std::string& key, const std::string
 }  // namespace
 
 CParametersView::CParametersView(QWidget* parent)
-    : CGridFormView(parent, "Parameters", {{"Parameter Name", 274}, {"Project Value", 175}, {"Online Value", 175}, {" ", 1}},
+    : CGridFormView(parent, "Parameters", {{"Parameter Name", 274, 1}, {"Project Value", 175, 0}, {"Online Value", 175, 1}, {" ", 1, 1}},
                     true) {
   hintColumn_ = qmx::views::kParaProject;
 }

@@ -25,8 +25,8 @@ std::vector<CIOUsr*> ModulesBelow(const CNAUsr& adapter, int all) {
 
 CProcessImgView::CProcessImgView(QWidget* parent)
     : CGridFormView(parent, "ProcessImg",
-                    {{"Channel Name", 244}, {"Type", 70}, {"Project Value", 100}, {"Online Value", 100}, {"Unit", 80},
-                     {" ", 1}},
+                    {{"Channel Name", 244, 1}, {"Type", 70, 1}, {"Project Value", 100, 0}, {"Online Value", 100, 1},
+                     {"Unit", 80, 1}, {" ", 1, 1}},
                     true) {
   hintColumn_ = qmx::views::kPiProject;
 }

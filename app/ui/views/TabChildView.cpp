@@ -67,20 +67,23 @@ bool AnyWindowHasFocus() { return QApplication::focusWidget() != nullptr; }
 // ---- the grid form ------------------------------------------------------------------
 
 CGridFormView::CGridFormView(QWidget* parent, const std::string& gridName,
-                             const std::vector<std::pair<std::string, int>>& columns, bool hintLine)
+                             const std::vector<Column>& columns, bool hintLine)
     : CTabChildView(parent) {
   grid_ = new grid::GridCtrl(this);
   grid_->setObjectName(QString("Grid%1").arg(grid::kGridControlId));
   grid_->setAccessibleName(QString::fromStdString(gridName));
   grid_->setFocusPolicy(Qt::StrongFocus);
   std::vector<grid::GridColumnDef> defs;
-  for (const auto& [title, width] : columns) defs.push_back({title, width, 1});
+  for (const Column& column : columns)
+    defs.push_back({column.title, column.width, static_cast<std::uint16_t>(column.readOnly)});
   grid_->SetOwnerInfo(gridName, this);
   grid_->SetFrameServices(&GridServices());
   grid_->InsertColumns(grid::kGridExGridLines, defs, 0, 0, grid::kBitmapTreeIcons, grid::kBitmapSubItems,
                        grid::GridRgb(255, 255, 255), grid::kGridAlignLeft, 1);
   grid_->SetEditable(0);
   grid_->deletionEnabled = 0;
+  for (const Column& column : columns) baseWidths_.push_back(column.width);
+  grid_->viewport()->installEventFilter(this);
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(4, 4, 4, 4);
@@ -147,6 +150,7 @@ void CGridFormView::ShowRows(std::vector<ViewRow> rows) {
     handles_[i] = grid_->InsertRow(item, parent);
   }
   grid_->ExpandAll();
+  FitColumns();
 }
 
 void CGridFormView::ApplyChanges(const std::vector<CellChange>& changes) {
@@ -155,6 +159,27 @@ void CGridFormView::ApplyChanges(const std::vector<CellChange>& changes) {
     if (!item) continue;
     grid_->SetCellText(item, change.column, rows_[static_cast<size_t>(change.row)].columns[static_cast<size_t>(change.column)]);
   }
+  if (!changes.empty()) FitColumns();
+}
+
+void CGridFormView::FitColumns() {
+  const QFontMetrics metrics(grid_->font());
+  const int count = grid_->GetColumnCount();
+  for (int c = 1; c + 1 < count && static_cast<size_t>(c) < baseWidths_.size(); ++c) {
+    int wanted = baseWidths_[static_cast<size_t>(c)];
+    for (const ViewRow& row : rows_) {
+      if (static_cast<size_t>(c - 1) < row.columns.size()) {
+        wanted = std::max(wanted, metrics.horizontalAdvance(QString::fromStdString(row.columns[c - 1])) + 16);
+      }
+    }
+    if (grid_->GetColumnWidth(c) < wanted) grid_->SetColumnWidth(c, wanted);
+  }
+  WidenLastColumn();
+}
+
+bool CGridFormView::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == grid_->viewport() && event->type() == QEvent::Resize) WidenLastColumn();
+  return CTabChildView::eventFilter(watched, event);
 }
 
 bool CGridFormView::event(QEvent* event) {

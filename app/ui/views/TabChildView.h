@@ -60,8 +60,13 @@ bool AnyWindowHasFocus();
 class CGridFormView : public CTabChildView {
   Q_OBJECT
 public:
-  CGridFormView(QWidget* parent, const std::string& gridName, const std::vector<std::pair<std::string, int>>& columns,
-                bool hintLine);
+  // One column: title, width in pixels, read-only flag.
+  struct Column {
+    std::string title;
+    int width;
+    int readOnly;
+  };
+  CGridFormView(QWidget* parent, const std::string& gridName, const std::vector<Column>& columns, bool hintLine);
   ~CGridFormView() override;
 
   int ClearView() override;
@@ -89,9 +94,15 @@ protected:
   Wrapper* shown_ = nullptr;
   std::vector<ViewRow> rows_;
 
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+  // Widens the value columns to their longest text (never below the width
+  // they were made with), then the last column to the grid's right edge.
+  void FitColumns();
   void WidenLastColumn();
 
+  std::vector<int> baseWidths_;
   qmx::grid::GridCtrl* grid_ = nullptr;
   QLabel* hintCaption_ = nullptr;
   QLabel* hint_ = nullptr;

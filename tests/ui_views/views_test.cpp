@@ -1,0 +1,532 @@
+// The six tab views on the offscreen platform: the results of their protocol
+// operations, edits in the grids landing in the objects' images, the label
+// control, and a picture of each view for an example station written into
+// the build folder (views_<name>.png) to be looked at.
+#include "tests/ui_views/views_fixture.h"
+
+#include "app/model/IODef.h"
+#include "app/model/ValueConversion.h"
+#include "app/ui/grid/GridCtrl.h"
+#include "app/ui/grid/ListEditCtrl.h"
+#include "app/ui/views/AddrMapView.h"
+#include "app/ui/views/CommnetView.h"
+#include "app/ui/views/ImageView.h"
+#include "app/ui/views/ParametersView.h"
+#include "app/ui/views/ProcessImgView.h"
+#include "app/ui/views/StartUpView.h"
+#include "app/ui/views/ViewFactory.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <QTextBrowser>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace qmx::views;
+using qmx::grid::GridCtrl;
+
+QApplication* App() {
+  static int argc = 1;
+  static char name[] = "ui_views_tests";
+  static char* argv[] = {name, nullptr};
+  static QApplication* app = new QApplication(argc, argv);
+  return app;
+}
+
+void Flush() { QCoreApplication::processEvents(); }
+
+// The texts of a grid's rows: first text, then the value columns.
+std::vector<std::string> RowTexts(const GridCtrl& grid, int row) {
+  std::vector<std::string> texts;
+  const qmx::grid::GridRowItem* item = grid.GetRowItem(grid.GetTreeItem(row));
+  if (!item) return texts;
+  texts.push_back(item->firstText);
+  for (const std::string& t : item->columnTexts) texts.push_back(t);
+  return texts;
+}
+
+class Views : public StationTest {
+protected:
+  void SetUp() override {
+    App();
+    StationTest::SetUp();
+  }
+
+  // Shows a view at the size of a tab page and makes it the active window.
+  template <class View>
+  std::unique_ptr<View> Show() {
+    auto view = std::make_unique<View>();
+    view->resize(900, 520);
+    view->show();
+    view->activateWindow();
+    (void)QTest::qWaitForWindowExposed(view.get());
+    Flush();
+    return view;
+  }
+
+  // Writes the picture of a view into the build folder.
+  static void Picture(QWidget& view, const std::string& name) {
+    Flush();
+    const std::string path = std::string(QMX_TEST_OUTPUT_DIR) + "/views_" + name + ".png";
+    EXPECT_TRUE(view.grab().save(QString::fromStdString(path))) << path;
+  }
+
+  // Binds the adapter to the fake driver and makes it monitor, with the
+  // online images allocated.
+  void Monitor(FakeDriverFolder& driver) {
+    qmx::Services().paths.SetAppDir(driver.path());
+    na->SetCommSettings(na->ipAddress, "", "", "");
+    na->moduleListChanged = 1;
+    ASSERT_EQ(na->SetModuleList(), 1);
+    na->monitoring = 1;
+    for (CIOUsr* m : io) m->monitoring = 1;
+  }
+  void StopMonitoring() {
+    na->monitoring = 0;
+    for (CIOUsr* m : io) m->monitoring = 0;
+  }
+};
+
+TEST_F(Views, WithoutMainFrameEveryGridViewAnswersZeroAndLogs) {
+  ResetHost();
+  CProcessImgView process;
+  CParametersView parameters;
+  CAddrMapView map;
+  CImageView image;
+  CCommnetView comment;
+  EXPECT_EQ(process.RefreshView(0), 0);
+  EXPECT_EQ(process.UpdateOnlineVals(0), 0);
+  EXPECT_EQ(parameters.RefreshView(0), 0);
+  EXPECT_EQ(parameters.UpdateOnlineVals(0), 0);
+  EXPECT_EQ(map.RefreshView(0), 0);
+  EXPECT_EQ(image.RefreshView(0), 0);
+  EXPECT_EQ(image.UpdateOnlineVals(1), 0);
+  EXPECT_EQ(comment.RefreshView(0), 0);
+  EXPECT_EQ(comment.UpdateOnlineVals(0), 0);
+  EXPECT_EQ(map.UpdateOnlineVals(0), 1);
+  EXPECT_TRUE(log.Has("[Error Code: -1015] Cannot get mainframe pointer. May be bug. Func: ProcessImgView::RefreshView.",
+                      qmx::kLogError));
+  EXPECT_TRUE(log.Has("Func: AddrMapView::RefreshView.", qmx::kLogError));
+}
+
+TEST_F(Views, ProcessImageRebuildsOnlyForANewSelectionAndEditsGoToTheOutputImage) {
+  BuildStation({"QMX-1808", "QMX-2808", "QMX-4402"});
+  auto view = Show<CProcessImgView>();
+  GridCtrl& grid = *view->grid();
+  Select(project);
+  EXPECT_EQ(view->RefreshView(0), 2);
+  EXPECT_EQ(grid.GetTotalItemCount(), 0);
+
+  Select(io[1]);
+  EXPECT_EQ(view->RefreshView(0), 1);
+  EXPECT_EQ(grid.GetTotalItemCount(), 9);
+  EXPECT_EQ(view->RefreshView(0), 2);
+  EXPECT_EQ(view->RefreshView(1), 1);
+  EXPECT_EQ(RowTexts(grid, 1), (std::vector<std::string>{"DO 1-8 #00", "DO", "0", "", ""}));
+
+  // The row notification shows the row's hint.
+  grid.SetSelectedRow(1);
+  Flush();
+  EXPECT_EQ(view->hintText()->text().toStdString(), grid.GetRowItem(grid.GetTreeItem(1))->GetHintText(kPiProject));
+  EXPECT_FALSE(view->hintText()->text().isEmpty());
+
+  // Typing a value into the Project Value cell of bit 2.
+  grid.SetSelectedRow(3);
+  grid.SetFocusedColumn(kPiProject + 1);
+  QTest::keyClick(&grid, Qt::Key_Return);
+  Flush();
+  auto* editor = grid.viewport()->findChild<qmx::grid::ListEditCtrl*>();
+  ASSERT_NE(editor, nullptr);
+  QTest::keyClicks(QApplication::focusWidget(), "1");
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  Flush();
+  EXPECT_EQ(io[1]->outputImage()[0], 0x04);
+  EXPECT_EQ(project->modified, 1);
+
+  // Commands, value mode and naming.
+  EXPECT_EQ(view->CanHandleCommand(32797, 1), 1);
+  EXPECT_EQ(view->CanHandleCommand(32798, 0), 0);
+  EXPECT_EQ(view->CanHandleCommand(32799, 1), 0);
+  Select(io[2]);
+  io[2]->outputImage()[0] = 0x80;
+  io[2]->outputImage()[1] = 0x3E;
+  view->RefreshView(0);
+  EXPECT_EQ(RowTexts(grid, 1)[2], "12.00");
+  qmx::views::Host().valueMode = [] { return 2; };
+  view->ChangeValMode(0);
+  EXPECT_EQ(RowTexts(grid, 1)[2], "0x3E80");
+  EXPECT_EQ(grid.GetRowItem(grid.GetTreeItem(1))->GetDefinition(kPiProject), "4,4,");
+  ws.namingMode = 1;
+  EXPECT_EQ(view->DoChangeModuleNameIcon(-1), 1);
+  EXPECT_EQ(RowTexts(grid, 0)[0], io[2]->GetLabel(1));
+
+  view->ClearView();
+  EXPECT_EQ(grid.GetTotalItemCount(), 0);
+  EXPECT_EQ(view->shownObject(), nullptr);
+  EXPECT_EQ(view->RefreshView(0), 1);
+}
+
+TEST_F(Views, ProcessImageOnlineValuesWhileMonitoring) {
+  FakeDriverFolder driver;
+  BuildStation({"QMX-1808", "QMX-2808"});
+  Monitor(driver);
+  na->OnlineImage(kOnlineInput)[io[0]->onlineOffsets[kOnlineInput]] = 0x03;
+  na->OnlineImage(kOnlineOutput)[io[1]->onlineOffsets[kOnlineOutput]] = 0x80;
+  auto view = Show<CProcessImgView>();
+  Select(io[0]);
+  EXPECT_EQ(view->UpdateOnlineVals(0), 1);
+  EXPECT_TRUE(view->onlineValuesShown());
+  EXPECT_EQ(RowTexts(*view->grid(), 1)[3], "1");
+  EXPECT_EQ(RowTexts(*view->grid(), 3)[3], "0");
+  // The selection changed: the flag goes with it.
+  view->ChangeValMode(1);
+  EXPECT_FALSE(view->onlineValuesShown());
+  Select(na);
+  EXPECT_EQ(view->RefreshView(0), 1);
+  EXPECT_EQ(view->UpdateOnlineVals(0), 1);
+  EXPECT_EQ(RowTexts(*view->grid(), 1)[3], "0x03");
+  EXPECT_EQ(RowTexts(*view->grid(), 2)[3], "0x80");
+  // A project row or folder has nothing to refresh.
+  Select(project);
+  EXPECT_EQ(view->UpdateOnlineVals(0), 2);
+  StopMonitoring();
+}
+
+TEST_F(Views, ParametersEditedInPlaceLandInTheImageAndAreReadOnlyWhileMonitoring) {
+  BuildStation({"QMX-3404"});
+  auto view = Show<CParametersView>();
+  GridCtrl& grid = *view->grid();
+  Select(io[0]);
+  EXPECT_EQ(view->RefreshView(0), 1);
+  EXPECT_EQ(view->RefreshView(0), 2);
+  ASSERT_EQ(grid.GetTotalItemCount(), 4);
+  EXPECT_EQ(RowTexts(grid, 3), (std::vector<std::string>{"Wire Break Limit", "3600", ""}));
+
+  // A value picked from the list lands in the PARA image as its entry.
+  grid.UpdateListViewItem(grid.GetTreeItem(2), {2, kParaProject + 1, "60 Hz rejection", 2});
+  EXPECT_EQ(io[0]->paraImage()[1], 2);
+  EXPECT_EQ(project->modified, 1);
+  EXPECT_EQ(view->RefreshView(1), 1);
+  EXPECT_EQ(RowTexts(grid, 2)[1], "60 Hz rejection");
+
+  // A typed value is checked against the parameter's definition ("type,min,max").
+  auto* limit = const_cast<ParaItem*>(io[0]->GetIODef()->paraItems[2].get());
+  const std::string kept = limit->allowedValues;
+  limit->allowedValues = "1,0,4000";
+  EXPECT_EQ(view->RefreshView(1), 1);
+  grid.UpdateListViewItem(grid.GetTreeItem(3), {3, kParaProject + 1, "2000", -1});
+  EXPECT_EQ(io[0]->paraImage()[2] | (io[0]->paraImage()[3] << 8), 2000);
+  grid.UpdateListViewItem(grid.GetTreeItem(3), {3, kParaProject + 1, "5000", -1});
+  EXPECT_EQ(io[0]->paraImage()[2] | (io[0]->paraImage()[3] << 8), 2000);
+  limit->allowedValues = kept;
+
+  grid.SetSelectedRow(3);
+  Flush();
+  EXPECT_EQ(view->hintText()->text().toStdString(), grid.GetRowItem(grid.GetTreeItem(3))->GetHintText(kParaProject));
+
+  io[0]->monitoring = 1;
+  EXPECT_EQ(view->RefreshView(1), 1);
+  for (int row = 1; row < 4; ++row) EXPECT_EQ(grid.GetRowItem(grid.GetTreeItem(row))->readOnly, 1);
+  int kind = 0;
+  EXPECT_FALSE(grid.GetRowItem(grid.GetTreeItem(2))->GetCellKind(kParaProject, &kind));
+  io[0]->monitoring = 0;
+
+  EXPECT_EQ(view->CanHandleCommand(32799, 1), 1);
+  EXPECT_EQ(view->CanHandleCommand(32829, 1), 1);
+  EXPECT_EQ(view->CanHandleCommand(32800, 1), 0);
+  // A module without parameters: its own row only, nothing online.
+  BuildStation({"QMX-7016"});
+  Select(io.back());
+  EXPECT_EQ(view->RefreshView(0), 1);
+  EXPECT_EQ(grid.GetTotalItemCount(), 1);
+  EXPECT_EQ(view->UpdateOnlineVals(0), 2);
+}
+
+TEST_F(Views, ParametersOnlineColumnFromTheDevice) {
+  FakeDriverFolder driver;
+  BuildStation({"QMX-3404"});
+  Monitor(driver);
+  uint8_t* para = na->OnlineImage(kOnlinePara) + io[0]->onlineOffsets[kOnlinePara];
+  para[0] = 0x05;
+  para[1] = 0;
+  auto view = Show<CParametersView>();
+  Select(io[0]);
+  EXPECT_EQ(view->UpdateOnlineVals(0), 1);
+  EXPECT_EQ(RowTexts(*view->grid(), 1)[2], "5");
+  EXPECT_EQ(RowTexts(*view->grid(), 2)[2], "None");
+  driver.SetResult("drvRead", 0);
+  para[0] = 0x07;
+  EXPECT_EQ(view->UpdateOnlineVals(0), 0);
+  EXPECT_EQ(RowTexts(*view->grid(), 1)[2], "5");
+  StopMonitoring();
+}
+
+TEST_F(Views, AddressMapFromTheDriverRebuildsOnModeChangeAndIsEmptyWithoutRecord) {
+  qmx::Services().paths.SetAppDir(qmx::test::DistDir().string());
+  BuildStation({"QMX-1808", "QMX-2808", "QMX-3404"});
+  na->SetCommSettings(na->ipAddress, "", "", "1");
+  ASSERT_TRUE(na->HasDriver());
+  na->moduleListChanged = 1;
+  auto view = Show<CAddrMapView>();
+  GridCtrl& grid = *view->grid();
+  EXPECT_EQ(view->RefreshView(0), 1);
+  EXPECT_GT(grid.GetTotalItemCount(), 4);
+  EXPECT_FALSE(view->inputMode()->text().isEmpty());
+  EXPECT_EQ(RowTexts(grid, 0)[0], na->GetLabel(0));
+  ws.namingMode = 1;
+  EXPECT_EQ(view->DoChangeModuleNameIcon(-1), 1);
+  EXPECT_EQ(RowTexts(grid, 0)[0], na->GetLabel(1));
+  ws.namingMode = 0;
+  EXPECT_EQ(view->RefreshView(0), 2);
+  na->imageModeChanged = 1;
+  EXPECT_EQ(view->RefreshView(0), 1);
+  EXPECT_EQ(na->imageModeChanged, 0);
+
+  Select(io[0]);
+  EXPECT_EQ(view->RefreshView(0), 1);
+  ASSERT_GT(grid.GetTotalItemCount(), 1);
+  EXPECT_EQ(grid.GetRowItem(grid.GetTreeItem(0))->columnTexts.at(0), "0");
+
+  Select(project);
+  EXPECT_EQ(view->RefreshView(0), 2);
+  EXPECT_EQ(grid.GetTotalItemCount(), 0);
+  EXPECT_TRUE(view->inputMode()->text().isEmpty());
+  EXPECT_TRUE(view->outputMode()->text().isEmpty());
+
+  // Without a driver there is no record: an empty table, nothing shown.
+  BuildStation({"QMX-1808"});
+  boxes.clear();
+  EXPECT_EQ(view->RefreshView(0), 1);
+  EXPECT_EQ(grid.GetTotalItemCount(), 0);
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_EQ(view->CanHandleCommand(32797, 1), 0);
+}
+
+TEST_F(Views, ImageViewPicturesTextsPropertiesAndTheOffPictures) {
+  BuildStation({"QMX-1808", "QMX-3404", "QMX-7124"});
+  auto view = Show<CImageView>();
+  EXPECT_EQ(view->RefreshView(0), 1);
+  ASSERT_EQ(view->buttons().size(), 4u);
+  EXPECT_EQ(view->buttons()[0]->geometry(), QRect(20, 126, 64, 200));
+  EXPECT_EQ(view->buttons()[1]->geometry(), QRect(84, 126, 32, 200));
+  EXPECT_EQ(view->captions()[2]->Text(), "2");
+  EXPECT_EQ(view->buttons()[3]->GetModule(), io[2]);
+  EXPECT_EQ(view->Label(1084)->Text(), "Total Current");
+  EXPECT_EQ(view->Label(1088)->Text(), na->GetLabel(0));
+  EXPECT_EQ(view->Label(1088)->textColour(), QColor(0, 0, 255));
+  EXPECT_EQ(view->RefreshView(0), 2);
+
+  // Each picture opens the Properties dialog of its object.
+  std::vector<std::pair<Wrapper*, std::string>> opened;
+  Host().openProperties = [&opened](Wrapper* object, const std::string& title) {
+    opened.emplace_back(object, title);
+    return 1;
+  };
+  view->OnModuleCommand(5002);
+  view->OnModuleCommand(5004);  // one past the last button: nothing
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(opened[0].first, io[1]);
+  EXPECT_EQ(opened[0].second, io[1]->GetLabel(0));
+  na->channelChanged = 1;
+  int refreshed = 0;
+  Host().refreshViews = [&refreshed](int force, const std::string& name) { refreshed += force == 1 && name.empty(); };
+  QTest::mouseClick(view->buttons()[0], Qt::LeftButton);
+  EXPECT_EQ(refreshed, 1);
+  EXPECT_EQ(project->modified, 1);
+
+  // Delete is the view's while a picture has the focus.
+  view->buttons()[1]->setFocus();
+  Flush();
+  EXPECT_EQ(view->CanHandleCommand(32784, 1), 1);
+  EXPECT_EQ(view->CanHandleCommand(32784, 0), 0);
+
+  // A monitored adapter whose communication failed: "-OFF" pictures, red title.
+  na->monitoring = 1;
+  Host().commState = [](const CNAUsr&) { return 2; };
+  EXPECT_EQ(view->UpdateOnlineVals(0), 1);
+  EXPECT_EQ(view->Label(1088)->textColour(), QColor(0, 0, 255));
+  EXPECT_EQ(view->UpdateOnlineVals(1), 1);
+  EXPECT_EQ(view->Label(1088)->textColour(), QColor(255, 0, 0));
+  na->monitoring = 0;
+
+  Select(io[1]);
+  EXPECT_EQ(view->RefreshView(0), 1);
+  EXPECT_EQ(view->buttons().size(), 1u);
+  EXPECT_EQ(view->Label(1081)->Text(), "4 AI, 4 ... 20 mA, 15 bit");
+  ws.namingMode = 1;
+  EXPECT_EQ(view->DoChangeModuleNameIcon(-1), 1);
+  EXPECT_EQ(view->Label(1088)->Text(), io[1]->GetLabel(1));
+  Select(project);
+  EXPECT_EQ(view->RefreshView(0), 2);
+  EXPECT_TRUE(view->buttons().empty());
+  EXPECT_EQ(view->Label(1092)->Text(), "");
+}
+
+TEST_F(Views, ImageViewFindsPicturesWithoutCaseAndFallsBackToTheDefault) {
+  qmx::test::TempDir dir("qmx-views-images");
+  std::filesystem::create_directories(dir / "Image");
+  const auto source = qmx::test::SourcePath("resources/QMX410Tools/Image");
+  std::filesystem::copy_file(source / "QMX-4101.bmp", dir / "Image" / "qmx-4101.BMP");
+  std::filesystem::copy_file(source / "KA-xxxx-x.bmp", dir / "Image" / "KA-xxxx-x.bmp");
+  qmx::Services().paths.SetAppDir(dir.path().string());
+  BuildStation({"QMX-1808"});
+  auto view = Show<CImageView>();
+  EXPECT_EQ(view->RefreshView(0), 1);
+  ASSERT_EQ(view->buttons().size(), 2u);
+  EXPECT_EQ(view->buttons()[0]->iconSize(), QSize(64, 200));
+  EXPECT_EQ(view->buttons()[1]->iconSize(), QSize(32, 200));
+  EXPECT_TRUE(log.Has("[Error Code: -1016] Cannot load module's graph image. " + (dir / "Image").string() +
+                      "/QMX-1808.bmp"));
+}
+
+TEST_F(Views, CommentShowsLineFeedPairsAsLinesAndAnEditMarksTheProjectModified) {
+  BuildStation({"QMX-1808"});
+  auto view = Show<CCommnetView>();
+  na->title = "first\n\nsecond";
+  EXPECT_EQ(view->RefreshView(0), 1);
+  EXPECT_EQ(view->editor()->toPlainText().toStdString(), "first\nsecond");
+  EXPECT_EQ(view->editor()->document()->blockCount(), 2);
+  EXPECT_EQ(project->modified, 0);
+  view->editor()->moveCursor(QTextCursor::End);
+  QTest::keyClicks(view->editor(), " line");
+  EXPECT_EQ(na->title, "first\r\nsecond line");
+  EXPECT_EQ(project->modified, 1);
+  EXPECT_EQ(view->UpdateOnlineVals(0), 1);
+  EXPECT_EQ(view->CanHandleCommand(32797, 1), 0);
+  view->ClearView();
+  EXPECT_TRUE(view->editor()->toPlainText().isEmpty());
+  EXPECT_EQ(na->title, "first\r\nsecond line");
+  EXPECT_EQ(view->RefreshView(0), 1);
+  EXPECT_EQ(view->editor()->toPlainText().toStdString(), "first\nsecond line");
+  // Nothing selected (no project open): typing changes no object.
+  ProjectWorkspace empty;
+  Host().workspace = &empty;
+  project->modified = 0;
+  QTest::keyClicks(view->editor(), "x");
+  EXPECT_EQ(na->title, "first\r\nsecond line");
+  EXPECT_EQ(project->modified, 0);
+  EXPECT_EQ(view->RefreshView(0), 0);
+}
+
+TEST_F(Views, StartPageShowsTheShippedPageAndItsLinksRunCommands) {
+  qmx::Services().paths.SetAppDir(qmx::test::DistDir().string());
+  auto view = Show<CStartUpView>();
+  view->ShowStartPage("http://www.example.invalid/start");
+  EXPECT_TRUE(view->page()->source().toLocalFile().endsWith("StartUpOffline/htm/main.htm"));
+  EXPECT_TRUE(view->page()->toPlainText().contains("New Project"));
+  EXPECT_TRUE(view->page()->toHtml().contains("command:57600"));
+  std::vector<int> commands;
+  Host().runCommand = [&commands](int id) { commands.push_back(id); };
+  emit view->page()->anchorClicked(QUrl("command:57600"));
+  emit view->page()->anchorClicked(QUrl("command:32790"));
+  EXPECT_EQ(commands, (std::vector<int>{57600, 32790}));
+  EXPECT_EQ(CStartUpView::CommandOfLink(QUrl("command:x")), 0);
+  EXPECT_EQ(view->CanHandleCommand(57600, 1), 0);
+  Picture(*view, "startup");
+}
+
+TEST_F(Views, TheFactoryMakesTheSixViewsInTabOrder) {
+  QWidget parent;
+  const char* classes[] = {"CStartUpView", "CImageView", "CProcessImgView", "CParametersView", "CAddrMapView",
+                           "CCommnetView"};
+  for (int i = 0; i < 6; ++i) {
+    std::unique_ptr<CTabChildView> view(CreateTabView(i, &parent));
+    ASSERT_NE(view, nullptr);
+    EXPECT_STREQ(view->metaObject()->className(), classes[i]);
+  }
+  EXPECT_EQ(CreateTabView(6, &parent), nullptr);
+}
+
+TEST(LabelControl, StylesAddUpAlignmentIsReplacedAndAmpersandsStay) {
+  App();
+  LabelCtrl label;
+  EXPECT_EQ(label.alignment(), Qt::AlignLeft);
+  label.SetFont("Tahoma", 16, Qt::black, LabelCtrl::kBold | LabelCtrl::kCentred);
+  label.SetFont("Tahoma", 16, Qt::black, LabelCtrl::kItalic | LabelCtrl::kRight);
+  EXPECT_TRUE(label.bold());
+  EXPECT_TRUE(label.italic());
+  EXPECT_EQ(label.alignment(), Qt::AlignRight);
+  EXPECT_EQ(label.PaintFont().weight(), QFont::Black);
+  EXPECT_EQ(label.PaintFont().pixelSize(), 16);
+  label.SetFont("Tahoma", 16, Qt::black, 0);
+  EXPECT_EQ(label.alignment(), Qt::AlignLeft);
+  EXPECT_FALSE(label.backgroundEnabled());
+  label.SetBkColor(QColor(1, 2, 3));
+  EXPECT_TRUE(label.backgroundEnabled());
+  label.resize(120, 200);
+  label.SetText("Tom & Jerry wrap at word boundaries here");
+  EXPECT_EQ(label.accessibleName().toStdString(), "Tom & Jerry wrap at word boundaries here");
+  EXPECT_GT(label.HeightForWidth(120), QFontMetrics(label.PaintFont()).height());
+  CBtnVexo button;
+  EXPECT_EQ(button.GetModule(), nullptr);
+  EXPECT_TRUE(button.inherits("CBtnVexo"));
+}
+
+// One example station in every view, pictured for a look (not compared).
+TEST_F(Views, PicturesOfEachViewForAnExampleStation) {
+  FakeDriverFolder driver;
+  BuildStation({"QMX-1808", "QMX-2808", "QMX-3404", "QMX-4402", "QMX-7124"},
+               {"Door contacts", "Signal lamps", "Tank levels", "Valve setpoints", "Field power"});
+  na->title = "Line 1, cabinet A\n\nChecked 2026-12-01";
+  io[1]->outputImage()[0] = 0x5A;
+  Monitor(driver);
+  qmx::Services().paths.imageDir = (qmx::test::DistDir() / "Image").string();
+  uint8_t* input = na->OnlineImage(kOnlineInput);
+  input[io[0]->onlineOffsets[kOnlineInput]] = 0xC3;
+  for (int ch = 0; ch < 4; ++ch) {
+    const int raw = 8000 * ch + 4000;
+    input[io[2]->onlineOffsets[kOnlineInput] + 2 * ch] = static_cast<uint8_t>(raw & 0xFF);
+    input[io[2]->onlineOffsets[kOnlineInput] + 2 * ch + 1] = static_cast<uint8_t>(raw >> 8);
+  }
+  na->OnlineImage(kOnlineOutput)[io[1]->onlineOffsets[kOnlineOutput]] = 0x5A;
+
+  Select(na);
+  {
+    auto image = Show<CImageView>();
+    EXPECT_EQ(image->RefreshView(0), 1);
+    Picture(*image, "image_station");
+    Select(io[2]);
+    image->RefreshView(0);
+    Picture(*image, "image_module");
+  }
+  {
+    Select(na);
+    auto process = Show<CProcessImgView>();
+    EXPECT_EQ(process->RefreshView(0), 1);
+    EXPECT_EQ(process->UpdateOnlineVals(0), 1);
+    Picture(*process, "process_station");
+    Select(io[2]);
+    process->RefreshView(0);
+    process->UpdateOnlineVals(0);
+    Picture(*process, "process_module");
+  }
+  StopMonitoring();
+  {
+    Select(na);
+    auto parameters = Show<CParametersView>();
+    EXPECT_EQ(parameters->RefreshView(0), 1);
+    Picture(*parameters, "parameters_station");
+  }
+  {
+    qmx::Services().paths.SetAppDir(qmx::test::DistDir().string());
+    na->UnloadCommunicateDriver();
+    na->SetCommSettings(na->ipAddress, "", "", "1");
+    na->moduleListChanged = 1;
+    Select(na);
+    auto map = Show<CAddrMapView>();
+    EXPECT_EQ(map->RefreshView(0), 1);
+    Picture(*map, "addrmap_station");
+  }
+  {
+    auto comment = Show<CCommnetView>();
+    EXPECT_EQ(comment->RefreshView(0), 1);
+    Picture(*comment, "comment");
+  }
+}
+
+}  // namespace
