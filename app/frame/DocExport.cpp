@@ -196,6 +196,11 @@ bool LoadBitmapFile(const fs::path& path, Picture& picture, std::string& error) 
     return false;
   }
   const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return ReadBitmap(data, picture, error);
+}
+
+bool ReadBitmap(std::string_view data, Picture& picture, std::string& error) {
+  picture = Picture{};
   const auto* b = reinterpret_cast<const uint8_t*>(data.data());
   if (data.size() < 54 || b[0] != 'B' || b[1] != 'M') {
     error = "not a Windows bitmap";

@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class CIOUsr;
@@ -48,6 +49,8 @@ struct Picture {
 // bottom-up or top-down). False with the reason when the file is missing,
 // cut short, compressed or otherwise not such a bitmap.
 bool LoadBitmapFile(const std::filesystem::path& path, Picture& picture, std::string& error);
+// The same over the bytes of such a file.
+bool ReadBitmap(std::string_view data, Picture& picture, std::string& error);
 
 // Lays pictures out in rows of at most `widthLimit` pixels (a picture wider
 // than the limit gets a row of its own) and returns, per row, the indexes of

@@ -289,6 +289,19 @@ TEST(DocPictures, TheShippedBitmapsLoad) {
   EXPECT_EQ(picture.width, 64);
   EXPECT_EQ(picture.height, 200);
   EXPECT_FALSE(qmx::docu::LoadBitmapFile(qmx::test::DistDir() / "QMX410Tools.xml", picture, error));
+  // One-bit and true-colour pictures (written by ImageMagick), bottom-up rows.
+  const fs::path corpus = qmx::test::SourcePath("tests/frame_docexport/fuzz/corpus");
+  ASSERT_TRUE(qmx::docu::LoadBitmapFile(corpus / "mono1.bmp", picture, error)) << error;
+  ASSERT_EQ(picture.pixels.size(), 15u);
+  EXPECT_EQ(picture.pixels[1 * 5 + 1], 0xFFFFFFu);
+  EXPECT_EQ(picture.pixels[0], 0u);
+  EXPECT_EQ(picture.pixels[2 * 5 + 4], 0u);
+  ASSERT_TRUE(qmx::docu::LoadBitmapFile(corpus / "rgb24.bmp", picture, error)) << error;
+  EXPECT_EQ(picture.pixels, std::vector<uint32_t>(6, 0xFF0000u));
+  // Cut short: no picture.
+  const std::string whole = qmx::test::ReadFile(corpus / "palette8.bmp");
+  EXPECT_FALSE(qmx::docu::ReadBitmap(std::string_view(whole).substr(0, whole.size() - 1), picture, error));
+  EXPECT_EQ(error, "the pixels are cut short");
 }
 
 TEST(DocNames, FileNamesAndDates) {
