@@ -47,6 +47,8 @@ void ExpectPrintable(const qmx::rendaval::DocuSet& set, size_t stations) {
   for (const auto& path : qmx::report::TocPaths(printed))
     if (path.size() == 2 && path[1].find("Node Overview") != std::string::npos) ++nodeChapters;
   EXPECT_GE(pictures, stations);
+  // The Excel tree and its reshaping take the same records.
+  EXPECT_TRUE(qmx::rendaval::ReshapeWorkbook(qmx::rendaval::BuildExcelPages(set)).ok);
   EXPECT_EQ(nodeChapters, stations);
 }
 
@@ -125,6 +127,8 @@ TEST_F(DocExport, ProjectFilesMatchTheGoldenFilesAndTheReportReadsThem) {
 
 TEST_F(DocExport, AdapterFilesMatchTheGoldenFilesAndTheReportReadsThem) {
   TwoStations();
+  // Korean text goes out in EUC-KR; a character EUC-KR lacks as a reference.
+  second->SetName("충전기 2호 ő");
   Select(second);
   DocExporter exporter = Exporter("Kor");
   std::string mainFile;
@@ -139,7 +143,9 @@ TEST_F(DocExport, AdapterFilesMatchTheGoldenFilesAndTheReportReadsThem) {
   EXPECT_EQ(set.date, "2026/12/09");
   ASSERT_EQ(set.nodes.size(), 1u);
   ASSERT_EQ(set.nodes[0].adapters.size(), 1u);
-  EXPECT_EQ(set.nodes[0].adapters[0].name, "Cell 2");
+  EXPECT_EQ(set.nodes[0].adapters[0].name, "충전기 2호 ő");
+  EXPECT_NE(qmx::test::ReadFile(tmp / "na20261209 143005_042node1.xml").find("\xC3\xE6\xC0\xFC\xB1\xE2 2\xC8\xA3 &#337;"),
+            std::string::npos);
   EXPECT_EQ(set.nodes[0].inquiry.size(), 2u);
   ExpectPrintable(set, 1);
 }
