@@ -17,6 +17,18 @@ namespace {
 
 constexpr const char* kStar = "\u2605";  // opens the channel lines
 
+// Set on an instance's communication thread: its lines are posted to the
+// library's delivery thread instead of calling the callback there.
+thread_local bool tlCommThread = false;
+
+void Deliver(int level, std::string line) {
+  if (tlCommThread) {
+    DriverLibrary::Get().PostLog(level, std::move(line));
+  } else {
+    RouteLog(level, line);
+  }
+}
+
 uint16_t TripleInterval(uint16_t base) {
   const unsigned triple = static_cast<unsigned>(base) * 3;
   return triple > 0xFFFF ? 0xFFFF : static_cast<uint16_t>(triple);
@@ -69,12 +81,12 @@ std::string DriverInstance::Name() const {
 
 void DriverInstance::Log(int level, const std::string& text) {
   std::lock_guard<std::recursive_mutex> guard(logLock_);
-  RouteLog(level, name_.empty() ? text : StrFormat("[%s]%s", name_.c_str(), text.c_str()));
+  Deliver(level, name_.empty() ? text : StrFormat("[%s]%s", name_.c_str(), text.c_str()));
 }
 
 void DriverInstance::LogNamed(int level, const std::string& line) {
   std::lock_guard<std::recursive_mutex> guard(logLock_);
-  RouteLog(level, line);
+  Deliver(level, line);
 }
 
 std::string DriverInstance::VUSK_GetErrStr(int code) {
@@ -372,6 +384,7 @@ void DriverInstance::SignalWrite(const std::string& key) {
 }
 
 void DriverInstance::CommThreadProc() {
+  tlCommThread = true;
   {
     // Every device's first cycle is due at once.
     std::lock_guard<std::mutex> guard(scheduleLock_);

@@ -45,6 +45,43 @@ DriverLibrary::~DriverLibrary() {
     left.swap(instances_);
   }
   left.clear();
+  {
+    std::lock_guard<std::mutex> lock(postLock_);
+    stopDelivery_ = true;
+  }
+  postWake_.notify_all();
+  if (deliverer_.joinable()) deliverer_.join();
+}
+
+void DriverLibrary::PostLog(int level, std::string text) {
+  if (closing_ || !IsDelivered(level)) return;
+  {
+    std::lock_guard<std::mutex> lock(postLock_);
+    if (stopDelivery_ || posted_.size() >= kMaxPostedLines) return;
+    posted_.emplace_back(level, std::move(text));
+    if (!deliverer_.joinable()) deliverer_ = std::thread([this] { DeliverPosted(); });
+  }
+  postWake_.notify_one();
+}
+
+size_t DriverLibrary::PostedLines() const {
+  std::lock_guard<std::mutex> lock(postLock_);
+  return posted_.size() + (delivering_ ? 1 : 0);
+}
+
+void DriverLibrary::DeliverPosted() {
+  std::unique_lock<std::mutex> lock(postLock_);
+  for (;;) {
+    postWake_.wait(lock, [this] { return stopDelivery_ || !posted_.empty(); });
+    if (stopDelivery_) return;
+    std::pair<int, std::string> line = std::move(posted_.front());
+    posted_.pop_front();
+    delivering_ = true;
+    lock.unlock();
+    RouteLog(line.first, line.second);
+    lock.lock();
+    delivering_ = false;
+  }
 }
 
 void DriverLibrary::SetCallback(DriverLogCallback callback) {

@@ -4,10 +4,14 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <utility>
 
 #include "driver/include/tessivar.h"
 
@@ -43,10 +47,22 @@ public:
   void Remove(DriverHandle handle);
   size_t InstanceCount() const;
 
+  // Hands a line to the library's delivery thread, which passes it through
+  // RouteLog in the order posted. The communication threads log this way:
+  // they only ever hand text over and never wait on the callback, so a
+  // callback that blocks (or calls back into the driver) cannot hold up a
+  // monitoring cycle or a drvStopComm waiting for its thread. At most
+  // kMaxPostedLines wait; lines beyond are dropped.
+  void PostLog(int level, std::string text);
+  static constexpr size_t kMaxPostedLines = 10000;
+  // Lines posted and not yet delivered (tests).
+  size_t PostedLines() const;
+
   ~DriverLibrary();
 
 private:
   DriverLibrary();
+  void DeliverPosted();
 
   std::atomic<DriverLogCallback> callback_{nullptr};
   std::atomic<int> general_{0};
@@ -58,6 +74,13 @@ private:
   std::string path_;
   std::string directory_;
   std::string fileName_;
+
+  mutable std::mutex postLock_;
+  std::condition_variable postWake_;
+  std::deque<std::pair<int, std::string>> posted_;
+  bool delivering_ = false;  // a line taken out and not yet delivered
+  bool stopDelivery_ = false;
+  std::thread deliverer_;
 
   mutable std::mutex listLock_;
   std::map<DriverHandle, std::shared_ptr<DriverInstance>> instances_;

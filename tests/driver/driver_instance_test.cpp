@@ -457,6 +457,43 @@ TEST_F(Instance, TheThreadRunsCyclesAndStopWaitsForItsEnd) {
   EXPECT_EQ(fake->Cycles("1"), cycles) << "no cycle after the stop";
 }
 
+TEST_F(Instance, TheThreadOnlyHandsItsLinesOverAndNeverWaitsOnTheCallback) {
+  // A callback that blocks (a window busy elsewhere) must hold up neither
+  // the cycles nor a stop.
+  static std::promise<void> entered;
+  static std::shared_future<void> release;
+  entered = std::promise<void>();
+  std::promise<void> releaser;
+  release = releaser.get_future().share();
+  static std::atomic<bool> once{false};
+  static std::thread::id testThread;
+  once = false;
+  testThread = std::this_thread::get_id();
+  DriverLibrary::Get().SetCallback([](int, const char*, const char*) {
+    if (std::this_thread::get_id() == testThread) return;  // the exports' own lines
+    if (!once.exchange(true)) entered.set_value();
+    release.wait();
+  });
+  AddDevice(1, 10);
+  fake->cycleResults["1"] = kDrvNoResponse;  // every cycle logs two lines
+  ASSERT_EQ(instance->StartComm(), 1);
+  ASSERT_EQ(entered.get_future().wait_for(5s), std::future_status::ready);
+  const int cycles = fake->Cycles("1");
+  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  while (fake->Cycles("1") < cycles + 3 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(5ms);
+  EXPECT_GE(fake->Cycles("1"), cycles + 3) << "cycles go on while the callback blocks";
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(instance->StopComm(), 1);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 200ms);
+  DriverLibrary::Get().SetCallback(nullptr);
+  releaser.set_value();
+  const auto drained = std::chrono::steady_clock::now() + 5s;
+  while (DriverLibrary::Get().PostedLines() > 0 && std::chrono::steady_clock::now() < drained)
+    std::this_thread::sleep_for(5ms);
+  EXPECT_EQ(DriverLibrary::Get().PostedLines(), 0u);
+}
+
 TEST_F(Instance, ReleasingARunningInstanceAtUnloadEndsItsThreadFirst) {
   // Instances still listed when the library goes away are released by it,
   // running or not; the thread must be gone before the driver object is.
