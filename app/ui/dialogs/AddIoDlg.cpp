@@ -19,6 +19,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <iterator>
+
 namespace qmx::dialogs {
 
 namespace {
@@ -112,6 +114,10 @@ AddIoDlg::AddIoDlg(const IOCatalogue& catalogue, const ErrorMap& errors, QWidget
   layout->setColumnStretch(0, 1);
   layout->setColumnStretch(2, 1);
   resize(640, 480);
+
+  // Keyboard order follows the work: pick, add or remove, arrange, confirm.
+  QWidget* order[] = {left_, add, remove, up, down, rename, right_, userTitle_, help, ok, cancel};
+  for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
   connect(add, &QPushButton::clicked, this, [this] { OnBtnAdd(); });
   connect(remove, &QPushButton::clicked, this, [this] { OnBtnRemove(); });

@@ -27,6 +27,7 @@ CheckValidationDlg::CheckValidationDlg(QWidget* parent) : DialogBase(parent, "Va
   grid_->SetEditable(0);
   grid_->deletionEnabled = 0;
   grid_->setAccessibleName("Validation results");
+  grid_->viewport()->installEventFilter(this);
 
   kind_ = MakeField("Kind");
   target_ = MakeField("Target");
@@ -54,7 +55,7 @@ CheckValidationDlg::CheckValidationDlg(QWidget* parent) : DialogBase(parent, "Va
   layout->addLayout(buttons, 5, 0, 1, 2);
   layout->setRowStretch(3, 1);
   layout->setColumnStretch(1, 1);
-  resize(680, 460);
+  resize(1040, 460);
 
   connect(help, &QPushButton::clicked, this, [] {
     qmx::ShowHelp(StrFormat("%s/%s::/%s", qmx::Paths().appDir.c_str(), kHelpFile, "ValidationErrCode.htm"));
@@ -86,6 +87,22 @@ void CheckValidationDlg::SetValidationResult(const std::string& kind, const std:
   grid_->ExpandAll();
   grid_->SetRedraw(true);
   if (grid_->GetItemCount() > 0) grid_->SetSelectedRow(0);
+}
+
+bool CheckValidationDlg::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == grid_->viewport() && event->type() == QEvent::Resize) FitMeasureColumn();
+  return DialogBase::eventFilter(watched, event);
+}
+
+void CheckValidationDlg::FitMeasureColumn() {
+  // The measure column takes the room the window gives, so long rule texts
+  // show whole where they fit.
+  constexpr int kMeasureColumn = 2;
+  constexpr int kMeasureWidth = 370;
+  int others = 0;
+  for (int c = 0; c < kMeasureColumn; ++c) others += grid_->GetColumnWidth(c);
+  const int room = grid_->viewport()->width() - others;
+  grid_->SetColumnWidth(kMeasureColumn, room > kMeasureWidth ? room : kMeasureWidth);
 }
 
 bool CheckValidationDlg::event(QEvent* event) {

@@ -27,9 +27,11 @@ public:
 
 protected:
   bool event(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
   void OnOK();
+  void FitMeasureColumn();
 
   qmx::grid::GridCtrl* grid_ = nullptr;
   QLabel* kind_ = nullptr;
