@@ -300,6 +300,24 @@ bool ProjectFiles::IsModuleCategory(const std::string& category) const {
   return false;
 }
 
+void ProjectFiles::ReadProjectSettings(const qmx::xml::Document& doc, CProjectUsr& project, std::string& location) {
+  location = "/ProjectDef/Project/Monitoring";
+  if (Node monitoring = doc.SelectSingleNode(location)) {
+    if (auto v = monitoring.FindAttribute("CommInterval"); v && !v->empty()) {
+      project.commInterval = static_cast<uint16_t>(ToInt(*v));
+    }
+    if (auto v = monitoring.FindAttribute("MonUpdateTime"); v && !v->empty()) project.viewUpdateTime = ToInt(*v);
+  }
+  location = "/ProjectDef/Project/Comment";
+  if (Node comment = doc.SelectSingleNode(location)) project.SetTitle(comment.Text());
+  location = "/ProjectDef/Project/ScanInfo";
+  if (Node scan = doc.SelectSingleNode(location)) {
+    if (auto v = scan.FindAttribute("ComPortRange"); v && !v->empty()) project.comPortRange = *v;
+    if (auto v = scan.FindAttribute("NodeAddrRange"); v && !v->empty()) project.nodeAddressRange = *v;
+    if (auto v = scan.FindAttribute("SerialCommSet"); v && !v->empty()) project.serialSettings = *v;
+  }
+}
+
 int ProjectFiles::OpenProject(const std::string& givenPath) {
   static const char* kFunc = "OpenProject";
   const std::string path = NormalPath(givenPath);
@@ -371,21 +389,7 @@ int ProjectFiles::OpenProject(const std::string& givenPath) {
     project->filePath = path;
     project->SetCommType(busType);
 
-    location = "/ProjectDef/Project/Monitoring";
-    if (Node monitoring = doc.SelectSingleNode(location)) {
-      if (auto v = monitoring.FindAttribute("CommInterval"); v && !v->empty()) {
-        project->commInterval = static_cast<uint16_t>(ToInt(*v));
-      }
-      if (auto v = monitoring.FindAttribute("MonUpdateTime"); v && !v->empty()) project->viewUpdateTime = ToInt(*v);
-    }
-    location = "/ProjectDef/Project/Comment";
-    if (Node comment = doc.SelectSingleNode(location)) project->SetTitle(comment.Text());
-    location = "/ProjectDef/Project/ScanInfo";
-    if (Node scan = doc.SelectSingleNode(location)) {
-      if (auto v = scan.FindAttribute("ComPortRange"); v && !v->empty()) project->comPortRange = *v;
-      if (auto v = scan.FindAttribute("NodeAddrRange"); v && !v->empty()) project->nodeAddressRange = *v;
-      if (auto v = scan.FindAttribute("SerialCommSet"); v && !v->empty()) project->serialSettings = *v;
-    }
+    ReadProjectSettings(doc, *project, location);
     location = "/ProjectDef/Project/Node";
     OpenRecursiveNodeInfo(doc.SelectNodes(location), project->treeItem, nullptr);
   } catch (const std::exception& e) {

@@ -34,6 +34,7 @@ class ProjectWorkspace;
 class Wrapper;
 
 namespace qmx::xml {
+class Document;
 class Node;
 }
 
@@ -102,6 +103,9 @@ private:
   void WriteProjectLines(const CProjectUsr& project, std::string& out) const;
   void WriteNodeLines(const Wrapper* object, std::string& out) const;
   bool IsModuleCategory(const std::string& category) const;
+  // Monitoring, comment and scan settings of the project element; `location`
+  // follows the XPath being read.
+  void ReadProjectSettings(const qmx::xml::Document& doc, CProjectUsr& project, std::string& location);
   // Reads one Node element (an adapter, a module or a folder).
   void OpenNodeElement(const qmx::xml::Node& node, TreeItem item, Wrapper* current);
   // Writes the bytes to `path` through a new file in its folder. 1, or 0

@@ -66,6 +66,12 @@ protected:
     log.Clear();
   }
 
+  // The projects go while the services they unbind through are still there.
+  void TearDown() override {
+    while (!ws.Projects().empty()) files.CloseProject(ws.Projects().front().get(), kNoTreeItem, 1, 0);
+    ProgramServicesTest::TearDown();
+  }
+
   // A station as the structure commands make it: the adapter with its
   // communication texts and its modules in slot order.
   CNAUsr* AddStation(const std::string& naId, const std::string& name, const std::string& ip,
