@@ -90,6 +90,7 @@ public:
   int CloseProject(CProjectUsr* project, TreeItem item, int remove, int ask) {
     return Files().CloseProject(project, item, remove, ask);
   }
+  int SaveNodeToXmlForPrj(TreeItem item, std::string& out) { return Files().SaveNodeToXmlForPrj(item, out); }
   void OnFileOpenPrj();
   void OnFileSave();
   void OnFileSaveAs();
