@@ -139,8 +139,8 @@ int ParseConfigFile(const std::string& path, AppOptions& options, ConfigExtras& 
   qmx::xml::Document document;
   try {
     document = qmx::xml::Document::LoadFile(path);
-  } catch (const qmx::xml::XmlError&) {
-    ReportLoadFailure(path);
+  } catch (const qmx::xml::XmlError& e) {
+    ReportLoadFailure(path, e.what());
     return 0;
   }
 

@@ -296,8 +296,8 @@ int WalkCatalogueList(const std::string& path, CatalogueListWalk& walk) {
   qmx::xml::Document document;
   try {
     document = qmx::xml::Document::LoadFile(path);
-  } catch (const qmx::xml::XmlError&) {
-    qmx::reader::ReportLoadFailure(path);
+  } catch (const qmx::xml::XmlError& e) {
+    qmx::reader::ReportLoadFailure(path, e.what());
     return 0;
   }
   try {

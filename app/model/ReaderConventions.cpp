@@ -1,5 +1,7 @@
 #include "app/model/ReaderConventions.h"
 
+#include <filesystem>
+
 #include "app/model/Logging.h"
 #include "common/Utility.h"
 
@@ -64,15 +66,6 @@ void LogEndParsing(const std::string& path, int result) {
           StrFormat("End parsing definition file. File:%s. Result: %d", path.c_str(), result));
 }
 
-void ReportLoadFailure(const std::string& path) {
-  PostLog(kLogError, kLogSource,
-          StrFormat("[Error Code: %d] Cannot open the file. Check if the file exists or using. XML File: %s.",
-                    err::kFileNotOpened,
-                    path.c_str()));
-  ShowBox(StrFormat("Cannot open the file. Check if the file exists or using.\nXML File: %s.", path.c_str()),
-          kBoxIconStop);
-}
-
 namespace {
 
 std::string WithoutLineBreak(std::string text) {
@@ -81,6 +74,18 @@ std::string WithoutLineBreak(std::string text) {
 }
 
 }  // namespace
+
+void ReportLoadFailure(const std::string& path, const std::string& cause) {
+  std::string line = StrFormat("[Error Code: %d] Cannot open the file. Check if the file exists or using. XML File: %s.",
+                               err::kFileNotOpened, path.c_str());
+  // A file that is there but was refused (broken markup, entity bound) carries the parser's
+  // reason, so the engineer knows what to mend; a missing file needs no more than its name.
+  std::error_code ec;
+  if (!cause.empty() && std::filesystem::exists(path, ec)) line += StrFormat(" Cause: %s.", WithoutLineBreak(cause).c_str());
+  PostLog(kLogError, kLogSource, line);
+  ShowBox(StrFormat("Cannot open the file. Check if the file exists or using.\nXML File: %s.", path.c_str()),
+          kBoxIconStop);
+}
 
 void LogXmlException(const std::string& source, const std::string& errorText, const std::string& function,
                      const std::string& location, const std::string& path) {

@@ -39,7 +39,7 @@ int DecimalTextToInt(const std::string& text);
 void LogStartParsing(const std::string& path);
 void LogEndParsing(const std::string& path, int result);
 // -1027 line (category 0) and the "Cannot open the file..." box.
-void ReportLoadFailure(const std::string& path);
+void ReportLoadFailure(const std::string& path, const std::string& cause = {});
 // The -6001 line of a reading that stopped at an XML failure; the error text
 // (which for a file that did not load names its line and the parser's
 // reason) loses any trailing line break.

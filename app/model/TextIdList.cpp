@@ -35,8 +35,8 @@ int ParseTextIdFile(const std::string& path, TextIdMap& map) {
   qmx::xml::Document document;
   try {
     document = qmx::xml::Document::LoadFile(path);
-  } catch (const qmx::xml::XmlError&) {
-    ReportLoadFailure(path);
+  } catch (const qmx::xml::XmlError& e) {
+    ReportLoadFailure(path, e.what());
     return 0;
   }
 
@@ -64,8 +64,8 @@ int ParseErrorFile(const std::string& path, ErrorMap& map) {
   qmx::xml::Document document;
   try {
     document = qmx::xml::Document::LoadFile(path);
-  } catch (const qmx::xml::XmlError&) {
-    ReportLoadFailure(path);
+  } catch (const qmx::xml::XmlError& e) {
+    ReportLoadFailure(path, e.what());
     return 0;
   }
 
