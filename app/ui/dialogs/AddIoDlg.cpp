@@ -65,6 +65,7 @@ AddIoDlg::AddIoDlg(const IOCatalogue& catalogue, const ErrorMap& errors, QWidget
   right_->setProperty("controlId", 1046);
   right_->setHeaderHidden(true);
   right_->setAccessibleName("Network adapter and its modules");
+  right_->setExpandsOnDoubleClick(false);  // a double click there does nothing
   userTitle_ = new QLineEdit(this);
   userTitle_->setProperty("controlId", 1073);
   description_ = MakeField("Module information");
@@ -148,9 +149,20 @@ void AddIoDlg::SetNAInfo(const std::string& displayName, CNAUsr* adapter) { stat
 void AddIoDlg::SetNamingMode(int mode) {
   // The naming mode is the last of the set-up calls: the trees are built now.
   state_.SetNamingMode(mode);
+  Build();
+}
+
+void AddIoDlg::Build() {
+  built_ = true;
   state_.Init();
   FillCatalogue();
   ShowLineUp();
+}
+
+void AddIoDlg::showEvent(QShowEvent* event) {
+  // A caller that left out the naming mode still gets its line-up.
+  if (!built_) Build();
+  DialogBase::showEvent(event);
 }
 
 void AddIoDlg::FillCatalogue() {

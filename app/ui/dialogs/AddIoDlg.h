@@ -47,7 +47,11 @@ public:
   void OnBtnRename();
   void OnComplete();
 
+protected:
+  void showEvent(QShowEvent* event) override;
+
 private:
+  void Build();
   void FillCatalogue();
   void ShowLineUp();
   void OnCatalogueSelection();
@@ -63,6 +67,7 @@ private:
   QLineEdit* userTitle_ = nullptr;
   QLabel* description_ = nullptr;
   bool filling_ = false;
+  bool built_ = false;
 };
 
 }  // namespace qmx::dialogs
