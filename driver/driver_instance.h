@@ -15,9 +15,9 @@
 //    (-7007), so while the communication thread runs they are constant and
 //    the thread reads them without any lock.
 //  - Schedule lock: taken by the communication thread around each device
-//    cycle and each pass over the tick counts, and by an export that changes
+//    cycle and each pass over the due times, and by an export that changes
 //    schedule entries or the map (only while stopped, so it never waits).
-//    It guards each entry's tick count, current interval and state text,
+//    It guards each entry's due times, current interval and state text,
 //    which the thread writes while running.
 //  - The driver object's image lock: guards the process images, the device
 //    state, the lost flag and the two process-image modes of every device;
@@ -26,7 +26,10 @@
 //    drvShowAddresMap) read or write them. Its queue lock guards the write
 //    queue that drvWriteByte fills and the thread drains.
 //  - The running and stopped flags are atomics; the thread tests the
-//    running flag between passes and sets the stopped flag as its last act.
+//    running flag between devices and sets the stopped flag as its last act.
+//  - Wake lock: guards the wake request and the keys of queued writes; taken
+//    by drvWriteByte (after the queue lock is released), by the stop and by
+//    the sleeping thread, with no other lock held inside it.
 //  - Order: instance lock or schedule lock, then image or queue lock, then a
 //    port's or socket's own lock; the log lock is innermost and nothing is
 //    taken while it is held. The thread never takes the instance lock, so

@@ -311,17 +311,21 @@ int DriverSocket::Send(const void* data, int length) {
   const auto* bytes = static_cast<const uint8_t*>(data);
   int sent = 0;
   while (sent < length) {
-    const int w = WaitUntil(true, deadline);
-    if (w < 0) {
-      HandleError(-w);
-      return w;
-    }
-    if (w == 0) {
-      HandleError(kSockTimeout);
-      return kSockTimeout;
-    }
+    // A request fits the send buffer nearly always: wait only when it does
+    // not, which saves a poll per request.
     const int n = socket_.SendSome(bytes + sent, static_cast<size_t>(length - sent));
-    if (n == -qmx::net::kWsaEwouldblock) continue;
+    if (n == -qmx::net::kWsaEwouldblock) {
+      const int w = WaitUntil(true, deadline);
+      if (w < 0) {
+        HandleError(-w);
+        return w;
+      }
+      if (w == 0) {
+        HandleError(kSockTimeout);
+        return kSockTimeout;
+      }
+      continue;
+    }
     if (n < 0) {
       HandleError(-n);
       return n;
