@@ -1,7 +1,7 @@
-// The frame's documentation, inquiry and XDD commands in the running program
+// The frame's documentation and inquiry commands in the running program
 // (offscreen, from a copy of the staged folder): the report program is started
 // with the main file that its reader then reads, a failed start is told, the
-// Inquiry dialog gets the parts list, the XDD goes where the user chose.
+// Inquiry dialog gets the parts list.
 // Pictures for a look: docexport_station.png, docexport_inquiry.png.
 #include "app/frame/FerrowynApp.h"
 #include "app/frame/MainFrame.h"
@@ -167,25 +167,6 @@ TEST_F(Commands, TheInquiryDialogGetsThePartsList) {
   QCoreApplication::processEvents();
   EXPECT_TRUE(dialog.grab().save(QString(QMX_TEST_OUTPUT_DIR) + "/docexport_inquiry.png"));
   dialog.close();
-}
-
-TEST_F(Commands, XddGoesWhereTheUserChose) {
-  Plant("QMX-4109", {"QMX-1808"});
-  EXPECT_TRUE(frame->IsXddExportable());
-  const fs::path file = dir.path() / "chosen.xdd";
-  const auto previous = CMainFrame::s_xddSaveDialog;
-  CMainFrame::s_xddSaveDialog = [](QWidget*) { return std::string(); };
-  frame->OnEditGenerateXdd();
-  EXPECT_FALSE(fs::exists(file));  // cancelled
-  CMainFrame::s_xddSaveDialog = [&](QWidget*) { return file.string(); };
-  frame->OnEditGenerateXdd();
-  CMainFrame::s_xddSaveDialog = previous;
-  ASSERT_TRUE(fs::exists(file));
-  const std::string command = "xmllint --noout '" + file.string() + "'";
-  EXPECT_EQ(std::system(command.c_str()), 0);
-  EXPECT_TRUE(boxes.empty());
-  frame->workspace().tree().SelectItem(station->treeItem);
-  EXPECT_FALSE(frame->IsXddExportable());
 }
 
 }  // namespace

@@ -214,15 +214,6 @@ TEST_F(DocExport, MoreStationsThanTheReportTakesAreRefusedBeforeAnythingIsWritte
                       qmx::kLogError));
 }
 
-TEST_F(DocExport, NothingSelectedGivesTwo) {
-  DocExporter exporter = Exporter();
-  std::string mainFile;
-  EXPECT_EQ(exporter.SavePrjToXmlForDocu(tmp.path().string(), mainFile), 2);
-  EXPECT_EQ(exporter.SaveSelNaToXmlForDocu(tmp.path().string(), mainFile), 2);
-  Select(Project("Empty"));
-  EXPECT_EQ(exporter.SaveSelNaToXmlForDocu(tmp.path().string(), mainFile), 2);
-}
-
 TEST_F(DocExport, AProjectWithoutAdaptersListsNoStation) {
   Select(Project("Empty"));
   DocExporter exporter = Exporter();
@@ -308,15 +299,6 @@ TEST(DocPictures, TheShippedBitmapsLoad) {
   const std::string whole = qmx::test::ReadFile(corpus / "palette8.bmp");
   EXPECT_FALSE(qmx::docu::ReadBitmap(std::string_view(whole).substr(0, whole.size() - 1), picture, error));
   EXPECT_EQ(error, "the pixels are cut short");
-}
-
-TEST(DocNames, FileNamesAndDates) {
-  EXPECT_EQ(qmx::docu::MainFileName("prj", kClock), "prj20261209 143005_042.xml");
-  EXPECT_EQ(qmx::docu::MainFileName("na", LocalTime{2027, 1, 2, 3, 4, 5, 6}), "na20270102 030405_006.xml");
-  EXPECT_EQ(qmx::docu::DateText(kClock, "Eng"), "12/09/2026");
-  EXPECT_EQ(qmx::docu::DateText(kClock, "eNG"), "12/09/2026");
-  EXPECT_EQ(qmx::docu::DateText(kClock, "Kor"), "2026/12/09");
-  EXPECT_EQ(qmx::docu::DateText(kClock, ""), "2026/12/09");
 }
 
 // ---- the parts list ---------------------------------------------------------------

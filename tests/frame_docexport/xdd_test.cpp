@@ -60,7 +60,6 @@ TEST_F(Xdd, ModuleObjectsDataTypesAndParameters) {
   const qmx::xdd::Result result = Generate(PowerlinkProject({"RBC-001000", "RDI-003168", "RDO-004168"}));
   ASSERT_TRUE(result.ok) << result.error;
   const qmx::xml::Document doc = qmx::xml::Document::LoadText(result.text);
-  const std::string ns = "*[local-name()='%s']";
   auto all = [&](const std::string& name) { return doc.SelectNodes("//*[local-name()='" + name + "']"); };
   EXPECT_EQ(all("Object").size(), 3u + 29u);
   EXPECT_EQ(all("SubObject").size(), 3u * 25u + 203u);
@@ -102,7 +101,6 @@ TEST_F(Xdd, ModuleObjectsDataTypesAndParameters) {
   EXPECT_FALSE(outRows[1].FindAttribute("defaultValue"));
   // Every sub-object of a filled table carries its data type.
   EXPECT_EQ(inRows[4].GetAttributeText("dataType"), "0009");
-  (void)ns;
 }
 
 TEST_F(Xdd, AnAdapterWithoutModulesGivesTheTemplatesAlone) {
@@ -152,18 +150,6 @@ TEST_F(Xdd, TheSavedFileIsWellFormedAndMatchesTheGoldenFile) {
 
   EXPECT_FALSE(qmx::xdd::WriteXddFile(tmp / "missing" / "x.xdd", result.text, error));
   EXPECT_FALSE(error.empty());
-}
-
-TEST(XddTable, ModuleClassAndTheStandardRows) {
-  for (const auto& [id, expected] : std::vector<std::pair<std::string, int>>{
-           {"RDI-003168", 1}, {"RDO-004168", 2}, {"RXX-001", 0}, {"RXX-0020", 0}, {"RXX-00", 0}, {"", 0}})
-    EXPECT_EQ(qmx::xdd::ModuleClass(id), expected) << id;
-  const XddObject::Table& table = qmx::xdd::StandardObjectTable();
-  EXPECT_EQ(table[0][5], "41");
-  EXPECT_EQ(table[21][1], "IO_Update_Count_U16");
-  EXPECT_EQ(table[21][3], "0007");
-  EXPECT_EQ(table[24][0], "29");
-  EXPECT_EQ(table[18][6], "optional");
 }
 
 }  // namespace
