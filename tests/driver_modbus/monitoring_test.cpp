@@ -261,6 +261,8 @@ TEST_F(Monitoring, AnRs485LineWithSeveralNodesIsMonitoredAndScanned) {
   DriverInstance& instance = *instances_.back();
   ASSERT_EQ(instance.SetChannelProperty("Line", "RS485\t7,19200,8,NOPARITY,0,300"), 1);
   for (int node : {2, 3, 5}) AddStation(instance, node, node, 100);
+  // A node nobody answers for: its cycles are chains of time-outs.
+  AddStation(instance, 9, 9, 100);
   ASSERT_EQ(instance.StartComm(), 1);
   for (int node : {2, 3, 5}) {
     ASSERT_TRUE(Eventually([&] { return ReadBlock(instance, node, 1, DRV_IMAGE_INPUT, 1) == Bytes{uint8_t(0xA0 + node)}; }))
@@ -270,7 +272,10 @@ TEST_F(Monitoring, AnRs485LineWithSeveralNodesIsMonitoredAndScanned) {
   EXPECT_EQ(instance.WriteByte(3, 2, DRV_IMAGE_OUTPUT, Bytes{0x66}.data(), 0, 1), 1);
   ASSERT_TRUE(Eventually([&] { return sim.Command("get output 2 node=3") == "OK 66"; })) << LogCapture::Dump();
   EXPECT_EQ(sim.Command("get output 2 node=2"), "OK 00");
+  EXPECT_TRUE(Logged("[Line][Port:7, Node:9] Device is not response.")) << LogCapture::Dump();
+  const auto start = std::chrono::steady_clock::now();
   ASSERT_EQ(instance.StopComm(), 1);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 200ms) << "no time-out is sat out";
 
   // The scan of nodes 1 to 6 finds exactly the three stations, in node order,
   // each with its modules.
