@@ -212,28 +212,6 @@ TEST_F(Rows, OnlineValuesOfAModuleFromTheAdaptersImages) {
   na->monitoring = 0;
 }
 
-TEST_F(Rows, OnlineParameterValuesThroughTheValueList) {
-  FakeDriverFolder driver;
-  qmx::Services().paths.SetAppDir(driver.path());
-  BuildStation({"QMX-3404"});
-  na->SetCommSettings("192.168.0.10", "", "", "");
-  na->moduleListChanged = 1;
-  ASSERT_EQ(na->SetModuleList(), 1);
-  na->monitoring = 1;
-  uint8_t* para = na->OnlineImage(kOnlinePara) + io[0]->onlineOffsets[kOnlinePara];
-  para[0] = 0x03;
-  para[1] = 2;
-  auto rows = BuildParameterRows(*io[0], 0);
-  std::vector<CellChange> changes;
-  RefreshParameterOnline(rows, *io[0], RowKind::kParameter, para, 4, nullptr, nullptr, changes);
-  EXPECT_EQ(rows[1].columns[kParaOnline], "3");
-  EXPECT_EQ(rows[2].columns[kParaOnline], "60 Hz rejection");
-  para[1] = 9;  // no entry of the list: the read text stays
-  RefreshParameterOnline(rows, *io[0], RowKind::kParameter, para, 4, nullptr, nullptr, changes);
-  EXPECT_EQ(rows[2].columns[kParaOnline], "9");
-  na->monitoring = 0;
-}
-
 TEST_F(Rows, AddressMapTableOfARecord) {
   AddressMapChannel in0{1, 0, 0, 0, "DI"}, in1{1, 0, 1, 1, "DI"}, out0{16, 0x800, 0, 0x8000, "AO"};
   AddressMapChannel out1{16, 0x801, 0, 0x8010, "AO"};
@@ -301,16 +279,11 @@ TEST_F(Rows, ImageTextsOfAStationAModuleAndABareAdapter) {
   EXPECT_EQ(bare.texts.secondText, "192.168.0.10");
 }
 
-TEST(ViewTexts, CommentLineFeedPairsAndFilesWithoutCase) {
+TEST(ViewTexts, CommentLineFeedPairsAndLeadingNumbers) {
   EXPECT_EQ(CommentForEdit("one\n\ntwo"), "one\r\ntwo");
   EXPECT_EQ(CommentForEdit("one\ntwo"), "one\ntwo");
   EXPECT_EQ(CommentForEdit("a\n\n\nb"), "a\r\n\nb");
-  qmx::test::TempDir dir("qmx-views-files");
-  qmx::test::WriteFile(dir / "QMX-1808.BMP", "x");
-  EXPECT_EQ(FindFileNoCase(dir.path().string(), "qmx-1808.bmp"), (dir / "QMX-1808.BMP").string());
-  EXPECT_EQ(FindPicture(dir.path().string(), "qmx-1808", false), (dir / "QMX-1808.BMP").string());
-  EXPECT_EQ(FindPicture(dir.path().string(), "QMX-1808", true), "");
-  EXPECT_EQ(FindFileNoCase((dir / "none").string(), "x"), "");
+  EXPECT_EQ(FindFileNoCase("/nonexistent-folder", "x"), "");
   EXPECT_EQ(LeadingNumber("70 mm"), 70);
   EXPECT_EQ(LeadingNumber("mm"), 0);
 }

@@ -1,7 +1,6 @@
 // The six tab views on the offscreen platform: the results of their protocol
-// operations, edits in the grids landing in the objects' images, the label
-// control, and a picture of each view for an example station written into
-// the build folder (views_<name>.png) to be looked at.
+// operations, online values from the fake driver's images, edits in the
+// grids landing in the objects' images, and the label control.
 #include "tests/ui_views/views_fixture.h"
 
 #include "app/model/IODef.h"
@@ -24,6 +23,10 @@
 #include <QUrl>
 
 #include <gtest/gtest.h>
+
+// The address-map test binds the real driver library, whose thread-local
+// data this tool chain's leak checker cannot scan at exit.
+extern "C" const char* __lsan_default_options() { return "use_tls=0"; }
 
 namespace {
 
@@ -67,13 +70,6 @@ protected:
     (void)QTest::qWaitForWindowExposed(view.get());
     Flush();
     return view;
-  }
-
-  // Writes the picture of a view into the build folder.
-  static void Picture(QWidget& view, const std::string& name) {
-    Flush();
-    const std::string path = std::string(QMX_TEST_OUTPUT_DIR) + "/views_" + name + ".png";
-    EXPECT_TRUE(view.grab().save(QString::fromStdString(path))) << path;
   }
 
   // Binds the adapter to the fake driver and makes it monitor, with the
@@ -259,6 +255,9 @@ TEST_F(Views, ParametersOnlineColumnFromTheDevice) {
   EXPECT_EQ(view->UpdateOnlineVals(0), 1);
   EXPECT_EQ(RowTexts(*view->grid(), 1)[2], "5");
   EXPECT_EQ(RowTexts(*view->grid(), 2)[2], "None");
+  para[1] = 9;  // no entry of the value list: the read text stays
+  EXPECT_EQ(view->UpdateOnlineVals(0), 1);
+  EXPECT_EQ(RowTexts(*view->grid(), 2)[2], "9");
   driver.SetResult("drvRead", 0);
   para[0] = 0x07;
   EXPECT_EQ(view->UpdateOnlineVals(0), 0);
@@ -427,7 +426,6 @@ TEST_F(Views, StartPageShowsTheShippedPageAndItsLinksRunCommands) {
   EXPECT_EQ(commands, (std::vector<int>{57600, 32790}));
   EXPECT_EQ(CStartUpView::CommandOfLink(QUrl("command:x")), 0);
   EXPECT_EQ(view->CanHandleCommand(57600, 1), 0);
-  Picture(*view, "startup");
 }
 
 TEST_F(Views, TheFactoryMakesTheSixViewsInTabOrder) {
@@ -465,68 +463,6 @@ TEST(LabelControl, StylesAddUpAlignmentIsReplacedAndAmpersandsStay) {
   CBtnVexo button;
   EXPECT_EQ(button.GetModule(), nullptr);
   EXPECT_TRUE(button.inherits("CBtnVexo"));
-}
-
-// One example station in every view, pictured for a look (not compared).
-TEST_F(Views, PicturesOfEachViewForAnExampleStation) {
-  FakeDriverFolder driver;
-  BuildStation({"QMX-1808", "QMX-2808", "QMX-3404", "QMX-4402", "QMX-7124"},
-               {"Door contacts", "Signal lamps", "Tank levels", "Valve setpoints", "Field power"});
-  na->title = "Line 1, cabinet A\n\nChecked 2026-12-01";
-  io[1]->outputImage()[0] = 0x5A;
-  Monitor(driver);
-  qmx::Services().paths.imageDir = (qmx::test::DistDir() / "Image").string();
-  uint8_t* input = na->OnlineImage(kOnlineInput);
-  input[io[0]->onlineOffsets[kOnlineInput]] = 0xC3;
-  for (int ch = 0; ch < 4; ++ch) {
-    const int raw = 8000 * ch + 4000;
-    input[io[2]->onlineOffsets[kOnlineInput] + 2 * ch] = static_cast<uint8_t>(raw & 0xFF);
-    input[io[2]->onlineOffsets[kOnlineInput] + 2 * ch + 1] = static_cast<uint8_t>(raw >> 8);
-  }
-  na->OnlineImage(kOnlineOutput)[io[1]->onlineOffsets[kOnlineOutput]] = 0x5A;
-
-  Select(na);
-  {
-    auto image = Show<CImageView>();
-    EXPECT_EQ(image->RefreshView(0), 1);
-    Picture(*image, "image_station");
-    Select(io[2]);
-    image->RefreshView(0);
-    Picture(*image, "image_module");
-  }
-  {
-    Select(na);
-    auto process = Show<CProcessImgView>();
-    EXPECT_EQ(process->RefreshView(0), 1);
-    EXPECT_EQ(process->UpdateOnlineVals(0), 1);
-    Picture(*process, "process_station");
-    Select(io[2]);
-    process->RefreshView(0);
-    process->UpdateOnlineVals(0);
-    Picture(*process, "process_module");
-  }
-  StopMonitoring();
-  {
-    Select(na);
-    auto parameters = Show<CParametersView>();
-    EXPECT_EQ(parameters->RefreshView(0), 1);
-    Picture(*parameters, "parameters_station");
-  }
-  {
-    qmx::Services().paths.SetAppDir(qmx::test::DistDir().string());
-    na->UnloadCommunicateDriver();
-    na->SetCommSettings(na->ipAddress, "", "", "1");
-    na->moduleListChanged = 1;
-    Select(na);
-    auto map = Show<CAddrMapView>();
-    EXPECT_EQ(map->RefreshView(0), 1);
-    Picture(*map, "addrmap_station");
-  }
-  {
-    auto comment = Show<CCommnetView>();
-    EXPECT_EQ(comment->RefreshView(0), 1);
-    Picture(*comment, "comment");
-  }
 }
 
 }  // namespace
