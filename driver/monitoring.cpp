@@ -211,6 +211,9 @@ void ModbusDriver::InitialRead(DeviceRecord& d, OnlineIo& io) {
     } else {
       ok = false;
     }
+  } else {
+    std::lock_guard<std::mutex> guard(imageLock_);
+    d.validImages |= 1u << DRV_IMAGE_COMMINIT;
   }
   const size_t paraLength = d.images[DRV_IMAGE_PARA].size();
   if (paraLength > 0) {

@@ -161,6 +161,20 @@ TEST_F(Monitoring, SeveralTcpStationsAreReadAndWrittenThroughTheirImages) {
   EXPECT_EQ(State(*instances_[0], 1), -1) << "no status while stopped";
 }
 
+TEST_F(Monitoring, TheImageModesComeFromTheStationAtTheStart) {
+  // Input mode 1: the status word leads, the modules are packed.
+  SimulatorProcess& sim = StartTcpStation();
+  ASSERT_TRUE(sim.Ok("mode 1 0"));
+  ASSERT_TRUE(sim.Ok("input 1 A5"));
+  ASSERT_TRUE(sim.Ok("input 3 1122334455667788"));
+  DriverInstance& instance = TcpInstance("M", sim.port());
+  ASSERT_EQ(instance.StartComm(), 1);
+  ASSERT_TRUE(Eventually([&] { return Hex(ReadBlock(instance, 1, -1, DRV_IMAGE_INPUT, 9)) == "A51122334455667788"; }))
+      << Hex(ReadBlock(instance, 1, -1, DRV_IMAGE_INPUT, 9)) << "\n"
+      << LogCapture::Dump();
+  EXPECT_EQ(Hex(ReadBlock(instance, 1, 3, DRV_IMAGE_INPUT, 8)), "1122334455667788");
+}
+
 TEST_F(Monitoring, AStationKilledAndStartedAgainIsReconnectedWithTheIntervalBackingOff) {
   SimulatorProcess& first = StartTcpStation();
   const int port = first.port();
