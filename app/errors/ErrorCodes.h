@@ -59,6 +59,7 @@ inline constexpr int kModuleDefinitionByCode = -1047;  // no module of that code
 inline constexpr int kOnlineValueUnreadable = -1048;
 inline constexpr int kModuleObjectMissing = -1049;
 inline constexpr int kInvalidOperation = -1050;        // unknown operation of the field-power check
+inline constexpr int kDriverRefused = -1051;           // the driver refused a setting text or the module list
 
 // ---- configuration-validation rules (-101 ... -111) ------------------------------
 inline constexpr int kRulePower = -101;              // consumption above the budget

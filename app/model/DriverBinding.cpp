@@ -3,7 +3,9 @@
 #include "app/model/Logging.h"
 #include "common/Utility.h"
 
+#include <map>
 #include <mutex>
+#include <set>
 #include <vector>
 
 const char* const kDriverEntryNames[24] = {
@@ -158,11 +160,64 @@ int UninitializeDriverInstance(const DriverEntryPoints& entries, DriverHandle ha
   // A running instance refuses to go; stop its communication first.
   if (entries.drvStopComm) entries.drvStopComm(handle);
   const int result = entries.drvUninitialize(handle);
+  if (result == 1) NoteInstanceGone(handle);
   if (result != 1) {
     qmx::ReportError(result, StrFormat("drvUninitialize is failed. The driver stays loaded. NA: %s.", owner.c_str()),
                      func, qmx::FuncEnd::kNoStop);
   }
   return result == 1 ? 1 : result;
+}
+
+namespace {
+
+struct KnownDevices {
+  std::mutex guard;
+  std::map<DriverHandle, std::set<DeviceKey>> keys;
+  DeviceKey next = 1;  // small numbers are never object addresses
+};
+
+KnownDevices& Known() {
+  static auto* known = new KnownDevices();  // outlives every adapter released at exit
+  return *known;
+}
+
+}  // namespace
+
+void NoteDeviceKnown(DriverHandle handle, DeviceKey key) {
+  if (!handle) return;
+  KnownDevices& k = Known();
+  std::lock_guard<std::mutex> lock(k.guard);
+  k.keys[handle].insert(key);
+}
+
+void NoteDeviceRemoved(DriverHandle handle, DeviceKey key) {
+  KnownDevices& k = Known();
+  std::lock_guard<std::mutex> lock(k.guard);
+  const auto it = k.keys.find(handle);
+  if (it == k.keys.end()) return;
+  it->second.erase(key);
+  if (it->second.empty()) k.keys.erase(it);
+}
+
+void NoteInstanceGone(DriverHandle handle) {
+  KnownDevices& k = Known();
+  std::lock_guard<std::mutex> lock(k.guard);
+  k.keys.erase(handle);
+}
+
+bool IsDeviceKnown(DriverHandle handle, DeviceKey key) {
+  KnownDevices& k = Known();
+  std::lock_guard<std::mutex> lock(k.guard);
+  const auto it = k.keys.find(handle);
+  return it != k.keys.end() && it->second.count(key) != 0;
+}
+
+DeviceKey UnusedDeviceKey(DriverHandle handle, DeviceKey preferred) {
+  KnownDevices& k = Known();
+  std::lock_guard<std::mutex> lock(k.guard);
+  const auto it = k.keys.find(handle);
+  if (it == k.keys.end() || it->second.count(preferred) == 0) return preferred;
+  return k.next++;
 }
 
 void KeepLibraryLoaded(qmx::os::Module&& library) {

@@ -83,6 +83,18 @@ void InstallDriverLogging(const DriverEntryPoints& entries, const AppOptions* op
 int UninitializeDriverInstance(const DriverEntryPoints& entries, DriverHandle handle, const std::string& owner,
                                const char* func);
 
+// The device keys each driver instance knows. A key stays known from the
+// first drvSetDeviceProperty until drvRemoveDevice succeeded or the instance
+// was uninitialised, so an adapter made at the address of one whose device
+// the driver could not remove never takes over that device.
+void NoteDeviceKnown(DriverHandle handle, DeviceKey key);
+void NoteDeviceRemoved(DriverHandle handle, DeviceKey key);
+void NoteInstanceGone(DriverHandle handle);
+bool IsDeviceKnown(DriverHandle handle, DeviceKey key);
+// `preferred` when the instance does not know it; else a key no instance
+// knows and none was given before.
+DeviceKey UnusedDeviceKey(DriverHandle handle, DeviceKey preferred);
+
 // Keeps a library loaded for the rest of the run (its instance could not be
 // uninitialised, so code of it may still run).
 void KeepLibraryLoaded(qmx::os::Module&& library);

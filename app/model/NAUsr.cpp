@@ -293,15 +293,20 @@ void CNAUsr::ChagnedValueByUsr(const std::string& grid, const std::string& key, 
 // Online images
 
 int CNAUsr::AllocOnlineImages() {
+  // New images each time: views handed out keep the ones they were made from.
   for (size_t k = 0; k < onlineImages_.size(); ++k) {
-    onlineImages_[k].assign(onlineLengths_[k] > 0 ? static_cast<size_t>(onlineLengths_[k]) : 0u, 0);
+    onlineImages_[k] = onlineLengths_[k] > 0
+                           ? std::make_shared<std::vector<uint8_t>>(static_cast<size_t>(onlineLengths_[k]), 0)
+                           : nullptr;
   }
+  driverLayout_ = false;
   return 1;
 }
 
 uint8_t* CNAUsr::OnlineImage(int kind) {
-  if (kind < 0 || kind > 4 || onlineImages_[static_cast<size_t>(kind)].empty()) return nullptr;
-  return onlineImages_[static_cast<size_t>(kind)].data();
+  if (kind < 0 || kind > 4 || !onlineImages_[static_cast<size_t>(kind)]) return nullptr;
+  std::vector<uint8_t>& image = *onlineImages_[static_cast<size_t>(kind)];
+  return image.empty() ? nullptr : image.data();
 }
 
 const uint8_t* CNAUsr::OnlineImage(int kind) const { return const_cast<CNAUsr*>(this)->OnlineImage(kind); }
@@ -311,8 +316,9 @@ int CNAUsr::OnlineLength(int kind) const {
 }
 
 void CNAUsr::FreeOnlineImages() {
-  for (auto& image : onlineImages_) std::vector<uint8_t>().swap(image);
+  for (auto& image : onlineImages_) image.reset();
   onlineLengths_.fill(0);
+  driverLayout_ = false;
 }
 
 // ---------------------------------------------------------------------------
@@ -406,20 +412,53 @@ int CNAUsr::LoadCommunicateDriver() {
   entries_ = entries;
   handle_ = handle;
   binding_ = Binding::kOwn;
+  ChooseKey();
 
+  // A text the driver refuses stays marked as changed, so the next online
+  // call offers it again (the user may have corrected it by then); the
+  // adapter stays bound and the refusal is reported instead of success.
   const std::string label = GetTreeUniqueName(CurrentViewMode());
-  entries_.drvSetChannelProperty(handle_, label.c_str(), ChannelText(code).c_str());
-  entries_.drvSetDeviceProperty(handle_, Key(), model.c_str(), DeviceText().c_str());
+  const int channel = entries_.drvSetChannelProperty(handle_, label.c_str(), ChannelText(code).c_str());
+  channelChanged = channel == 1 ? 0 : 1;
+  if (channel != 1) ReportRefused("drvSetChannelProperty", channel, kFunc);
+  const int device = SendDeviceProperty();
+  deviceChanged = device == 1 ? 0 : 1;
+  if (device != 1) ReportRefused("drvSetDeviceProperty", device, kFunc);
+  const int modes = SendProcessImgMode();
+  if (modes != 1) ReportRefused("drvSetProcessImgMode", modes, kFunc);
+  moduleListChanged = 0;
+  if (channel == 1 && device == 1 && modes == 1) {
+    PostLog(qmx::kLogGeneral, qmx::kLogSource,
+            StrFormat("Device driver for %s is loaded successfully. %s", label.c_str(),
+                      FileVersionTextOf(path).c_str()));
+  }
+  return 1;
+}
+
+void CNAUsr::ChooseKey() {
+  key_ = 0;
+  const DeviceKey address = reinterpret_cast<DeviceKey>(this);
+  const DeviceKey key = UnusedDeviceKey(handle_, address);
+  if (key != address) key_ = key;
+}
+
+int CNAUsr::SendDeviceProperty() {
+  NoteDeviceKnown(handle_, Key());
+  return entries_.drvSetDeviceProperty(handle_, Key(), GetModelName().c_str(), DeviceText().c_str());
+}
+
+int CNAUsr::SendProcessImgMode() {
   std::string modeText;
   const int inputMode = GetInputImgMode(modeText);
   const int outputMode = GetOutputImgMode(modeText);
-  entries_.drvSetProcessImgMode(handle_, Key(), inputMode, outputMode);
-  PostLog(qmx::kLogGeneral, qmx::kLogSource,
-          StrFormat("Device driver for %s is loaded successfully. %s", label.c_str(), FileVersionTextOf(path).c_str()));
-  moduleListChanged = 0;
-  channelChanged = 0;
-  deviceChanged = 0;
-  return 1;
+  return entries_.drvSetProcessImgMode(handle_, Key(), inputMode, outputMode);
+}
+
+void CNAUsr::ReportRefused(const char* entry, int result, const char* func) const {
+  qmx::ReportError(qmx::err::kDriverRefused,
+                   StrFormat("%s is failed. Result: %d. NA: %s.", entry, result,
+                             GetTreeUniqueName(CurrentViewMode()).c_str()),
+                   func, qmx::FuncEnd::kNoStop);
 }
 
 int CNAUsr::AttachMultiDropDriver() {
@@ -457,32 +496,41 @@ int CNAUsr::AttachMultiDropDriver() {
   binding_ = Binding::kShared;
   attachedProject_ = project;
   project->NoteAttached(this);
+  ChooseKey();
 
-  entries_.drvSetDeviceProperty(handle_, Key(), GetModelName().c_str(), DeviceText().c_str());
-  std::string modeText;
-  const int inputMode = GetInputImgMode(modeText);
-  const int outputMode = GetOutputImgMode(modeText);
-  entries_.drvSetProcessImgMode(handle_, Key(), inputMode, outputMode);
-  PostLog(qmx::kLogGeneral, qmx::kLogSource,
-          StrFormat("Device driver info is assigned successfully. %s", GetTreeUniqueName(CurrentViewMode()).c_str()));
+  const int device = SendDeviceProperty();
+  deviceChanged = device == 1 ? 0 : 1;
+  if (device != 1) ReportRefused("drvSetDeviceProperty", device, kFunc);
+  const int modes = SendProcessImgMode();
+  if (modes != 1) ReportRefused("drvSetProcessImgMode", modes, kFunc);
   moduleListChanged = 0;
   channelChanged = 0;
-  deviceChanged = 0;
+  if (device == 1 && modes == 1) {
+    PostLog(qmx::kLogGeneral, qmx::kLogSource,
+            StrFormat("Device driver info is assigned successfully. %s",
+                      GetTreeUniqueName(CurrentViewMode()).c_str()));
+  }
   return 1;
 }
 
 int CNAUsr::DetachMultiDropDriver() {
   if (binding_ != Binding::kShared) return 1;
-  if (handle_ && entries_.drvRemoveDevice) entries_.drvRemoveDevice(handle_, Key());
+  // A device the driver could not remove (its line still runs, or it has no
+  // drvRemoveDevice) keeps its key: no later adapter is given it.
+  if (handle_ && entries_.drvRemoveDevice && entries_.drvRemoveDevice(handle_, Key()) == 1) {
+    NoteDeviceRemoved(handle_, Key());
+  }
   if (attachedProject_) attachedProject_->NoteDetached(this);
   attachedProject_ = nullptr;
   handle_ = nullptr;
   entries_.ClearDeviceEntries();
   binding_ = Binding::kNone;
+  driverLayout_ = false;
   return 1;
 }
 
 void CNAUsr::ReleaseOwnDriver() {
+  driverLayout_ = false;
   if (UninitializeDriverInstance(entries_, handle_, GetModelName(), "UnloadCommunicateDriver") == 1) {
     library_.Free();
   } else {
@@ -597,24 +645,37 @@ int CNAUsr::SetModuleList() {
                      kFunc, qmx::FuncEnd::kNoStop);
     return 0;
   }
+  // Each flag is cleared only once the driver took what it stands for; the
+  // first refusal is the answer, the rest is still offered.
+  int refused = 1;
   bool sent = false;
   const int code = CommCode();
   if (channelChanged) {
+    int result = 1;
     if (code != kCommNone && code != kCommNoDriver && handle_ && code != kCommRs422 && code != kCommRs485 &&
         entries_.drvSetChannelProperty) {
-      entries_.drvSetChannelProperty(handle_, GetTreeUniqueName(CurrentViewMode()).c_str(), ChannelText(code).c_str());
+      result = entries_.drvSetChannelProperty(handle_, GetTreeUniqueName(CurrentViewMode()).c_str(),
+                                              ChannelText(code).c_str());
     }
-    channelChanged = 0;
-    sent = true;
-  }
-  if (deviceChanged && handle_) {
-    if (entries_.drvSetDeviceProperty) {
-      entries_.drvSetDeviceProperty(handle_, Key(), GetModelName().c_str(), DeviceText().c_str());
+    if (result == 1) {
+      channelChanged = 0;
+      sent = true;
+    } else {
+      ReportRefused("drvSetChannelProperty", result, kFunc);
+      refused = result;
     }
-    deviceChanged = 0;
-    sent = true;
   }
-  if (!moduleListChanged && !sent) return 1;
+  if (deviceChanged && handle_ && entries_.drvSetDeviceProperty) {
+    const int result = SendDeviceProperty();
+    if (result == 1) {
+      deviceChanged = 0;
+      sent = true;
+    } else {
+      ReportRefused("drvSetDeviceProperty", result, kFunc);
+      if (refused == 1) refused = result;
+    }
+  }
+  if (!moduleListChanged && !sent) return refused;
   std::vector<ModuleListRecord> records;
   MakeModuleList(*this, records);
   std::vector<ModuleListEntry> entries;
@@ -624,8 +685,17 @@ int CNAUsr::SetModuleList() {
                                       r.initLayout.c_str(), r.freqLayout.c_str(), r.inputSize, r.outputSize,
                                       r.moduleLine.c_str()});
   }
-  moduleListChanged = 0;
-  return entries_.drvSetModuleList(handle_, Key(), entries.data(), static_cast<int>(entries.size()));
+  const int result = entries_.drvSetModuleList(handle_, Key(), entries.data(), static_cast<int>(entries.size()));
+  if (result == 1) {
+    moduleListChanged = 0;
+    driverLayout_ = true;
+  } else {
+    // The images were rebuilt for a layout the driver does not have: they
+    // take no device bytes until a list is accepted.
+    moduleListChanged = 1;
+    ReportRefused("drvSetModuleList", result, kFunc);
+  }
+  return refused == 1 ? result : refused;
 }
 
 void CNAUsr::ReportNoDriver(const char* source, int showBox) const {
@@ -706,18 +776,18 @@ int CNAUsr::ClearGettedOnlineConfig(OnlineIOConfig* record) {
   return result > 0 ? result : 0;
 }
 
-uint8_t* CNAUsr::ReadOnlineData(Wrapper* object, int allModules, int kind, int readMode, const std::string& caller,
-                                int showBox, int logErrors) {
+OnlineBytes CNAUsr::ReadOnlineData(Wrapper* object, int allModules, int kind, int readMode,
+                                   const std::string& caller, int showBox, int logErrors) {
   auto report = [&](const char* source, const std::string& text, bool box) {
     if (logErrors == 1) LogErr(source, text);
     if (box && showBox == 1) qmx::ShowBox(text, 0);
   };
-  const std::string func = caller;
+  const std::string& func = caller;
   if (!HasDriver()) {
     report(qmx::kLogSource, StrFormat("[Bug] Cannot find Communication driver. Func: %s", func.c_str()), true);
-    return nullptr;
+    return {};
   }
-  if (kind < 0 || kind > 4) return nullptr;
+  if (kind < 0 || kind > 4) return {};
   if (readMode == 2) SetModuleList();
   int module = 0;
   int offset = 0;
@@ -730,41 +800,43 @@ uint8_t* CNAUsr::ReadOnlineData(Wrapper* object, int allModules, int kind, int r
              qmx::ErrorFuncLine(qmx::err::kNoCommOffset, "Cannot get online data because CommOffset <= 0.", func,
                                 qmx::FuncEnd::kNoStop),
              false);
-      return nullptr;
+      return {};
     }
     module = object->commSeqNo;
     if (module < 0) {
       report(qmx::kLogSourceNoBlank,
              StrFormat("[Bug] Cannot get online data because iCommSeqNo < 0. Func: %s", func.c_str()), true);
-      return nullptr;
+      return {};
     }
   } else {
     report(qmx::kLogSourceNoBlank,
            StrFormat("[Bug] Cannot get online data because iCommRxOffset < 0. Func: %s", func.c_str()), true);
-    return nullptr;
+    return {};
   }
-  uint8_t* image = OnlineImage(kind);
-  if (!image || offset > OnlineLength(kind)) {
+  const std::shared_ptr<std::vector<uint8_t>> image = onlineImages_[static_cast<size_t>(kind)];
+  if (!image || image->empty() || static_cast<size_t>(offset) > image->size()) {
     report(qmx::kLogSourceNoBlank,
            qmx::ErrorFuncLine(qmx::err::kNoOnlineImage, "Cannot get online data because m_pOnlinValTotal is null.",
                               func, qmx::FuncEnd::kNoStop),
            true);
-    return nullptr;
+    return {};
   }
-  uint8_t* destination = image + offset;
+  // The driver copies as many bytes as its own layout says; it may write
+  // into the images only while that layout is theirs.
+  const bool mayRead = driverLayout_;
   if (readMode == 2) {
-    if (!entries_.drvRead || entries_.drvRead(handle_, Key(), module, kind, destination) <= 0) {
+    if (!mayRead || !entries_.drvRead || entries_.drvRead(handle_, Key(), module, kind, image->data() + offset) <= 0) {
       if (showBox) qmx::ShowBox("drvRead is failed. See below log in detail.", 0);
-      return nullptr;
+      return {};
     }
   }
   if (monitoring == 1) {
-    if (!entries_.drvRead || entries_.drvRead(handle_, Key(), -1, kind, image) <= 0) {
+    if (!mayRead || !entries_.drvRead || entries_.drvRead(handle_, Key(), -1, kind, image->data()) <= 0) {
       if (showBox) qmx::ShowBox("drvRead is failed during monitoring. See below log in detail.", 0);
-      return nullptr;
+      return {};
     }
   }
-  return destination;
+  return OnlineBytes(image, static_cast<size_t>(offset));
 }
 
 int CNAUsr::WriteOutputData(Wrapper* object, int kind, int useDefault, const std::string& caller, int showBox) {
@@ -777,7 +849,12 @@ int CNAUsr::WriteOutputData(Wrapper* object, int kind, int useDefault, const std
   if (kind == 2 || kind == 3) {
     return fail(StrFormat("[Bug] This function cannot the source type. Src Type: %d. Func: %s", kind, caller.c_str()));
   }
-  if (monitoring != 1) SetModuleList();
+  // Sequence numbers the driver does not share would write into another
+  // module: without an accepted module list nothing is written.
+  if (monitoring != 1 && SetModuleList() <= 0) {
+    if (showBox) qmx::ShowBox("drvWriteByte is failed. See below log in detail.", 0);
+    return 0;
+  }
   const uint8_t* source = nullptr;
   int length = 0;
   if (object && kind == 0) {

@@ -11,11 +11,13 @@
 #include "app/model/AppOptions.h"
 #include "app/model/DriverBinding.h"
 #include "app/model/NADef.h"
+#include "app/model/OnlineBytes.h"
 #include "app/model/Wrapper.h"
 
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -104,8 +106,13 @@ public:
   DriverHandle GetDriverHandle() const { return handle_; }
   const DriverEntryPoints& EntryPoints() const { return entries_; }
   bool HasDriver() const { return binding_ != Binding::kNone && handle_ != nullptr; }
-  // The device key the driver knows the adapter by.
-  DeviceKey Key() const { return reinterpret_cast<DeviceKey>(this); }
+  // The device key the driver knows the adapter by: its address, unless the
+  // instance it binds to still knows that number from an adapter that was
+  // deleted while the driver kept its device; then a number never used.
+  DeviceKey Key() const { return key_ ? key_ : reinterpret_cast<DeviceKey>(this); }
+  // True while the driver holds the layout of the present online images (its
+  // last accepted module list was built with them), so it may copy into them.
+  bool DriverHasLayout() const { return driverLayout_; }
 
   // ---- online calls ----
   int SetModuleList();
@@ -114,8 +121,8 @@ public:
   int UpdateCommStatus(int16_t& status, int16_t& busError, int16_t& fieldPower);
   OnlineIOConfig* GetOnlineConfig(const std::string& caller, int showBox);
   int ClearGettedOnlineConfig(OnlineIOConfig* record);
-  uint8_t* ReadOnlineData(Wrapper* object, int allModules, int kind, int readMode, const std::string& caller,
-                          int showBox, int logErrors);
+  OnlineBytes ReadOnlineData(Wrapper* object, int allModules, int kind, int readMode, const std::string& caller,
+                             int showBox, int logErrors);
   int WriteOutputData(Wrapper* object, int kind, int useDefault, const std::string& caller, int showBox);
   int SendSpecialCmd(int command);
   int ShowAddresMap(int slot, int extra);
@@ -129,6 +136,8 @@ public:
   int OnlineLength(int kind) const;
   void SetOnlineLength(int kind, int length) { onlineLengths_.at(static_cast<size_t>(kind)) = length; }
   void FreeOnlineImages();
+  // Marks the present images as the layout the driver accepted (or not).
+  void SetDriverHasLayout(bool accepted) { driverLayout_ = accepted; }
 
   // The communication-type code of the adapter's project under the definition.
   int CommCode() const;
@@ -150,6 +159,15 @@ public:
 private:
   std::string ChannelText(int code) const;
   std::string DeviceText() const;
+  // Sends the device-property text and notes the key as known to the
+  // instance; the driver's result.
+  int SendDeviceProperty();
+  // Image modes to the driver; the driver's result.
+  int SendProcessImgMode();
+  // Logs that the driver refused a text during binding or an update.
+  void ReportRefused(const char* entry, int result, const char* func) const;
+  // Takes a key the instance does not know yet (see Key()).
+  void ChooseKey();
   const CommDriverEntry* DriverEntryOfProject() const;
   void ReportNoDriver(const char* source, int showBox) const;
   void ReleaseOwnDriver();
@@ -160,11 +178,13 @@ private:
   qmx::os::Module library_;  // own binding only
   DriverHandle handle_ = nullptr;
   uint16_t updateTime_ = 500;
-  std::array<std::vector<uint8_t>, 5> onlineImages_;
+  std::array<std::shared_ptr<std::vector<uint8_t>>, 5> onlineImages_;
   std::array<int, 5> onlineLengths_{};
   int16_t lastStatus_ = 0;
   int16_t lastBusError_ = 0;
   int16_t lastFieldPower_ = 0;
   DriverEntryPoints entries_;
   CProjectUsr* attachedProject_ = nullptr;  // the project whose shared instance the adapter uses
+  DeviceKey key_ = 0;                       // 0: the address
+  bool driverLayout_ = false;
 };

@@ -299,9 +299,9 @@ int Wrapper::GetUsrValFromOnlineMemory(std::string& out, const uint8_t* buffer, 
   return 1;
 }
 
-const uint8_t* Wrapper::OnlineParaBytes(const char* caller) const {
+OnlineBytes Wrapper::OnlineParaBytes(const char* caller) const {
   CNAUsr* adapter = AdapterOfObject(*this);
-  if (!adapter || !adapter->OnlineImage(kOnlinePara)) return nullptr;
+  if (!adapter || !adapter->OnlineImage(kOnlinePara)) return {};
   return adapter->ReadOnlineData(const_cast<Wrapper*>(this), 0, kOnlinePara, 0, caller, 0, 0);
 }
 
@@ -312,9 +312,9 @@ std::string Wrapper::SelectingParaText(const ParaItem& para, bool online, const 
                            nullptr);
     return text;
   }
-  const uint8_t* bytes = OnlineParaBytes(caller);
+  const OnlineBytes bytes = OnlineParaBytes(caller);
   if (bytes) {
-    GetUsrValFromOnlineMemory(text, bytes, ParaLength(), caller, "", para.dataType, para.length, para.byteOffset,
+    GetUsrValFromOnlineMemory(text, bytes.data(), ParaLength(), caller, "", para.dataType, para.length, para.byteOffset,
                               para.bitOffset, nullptr);
   }
   return text;

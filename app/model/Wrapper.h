@@ -11,6 +11,7 @@
 #pragma once
 
 #include "app/model/IOItem.h"
+#include "app/model/OnlineBytes.h"
 #include "app/model/ParaItem.h"
 #include "app/model/ValueConversion.h"
 
@@ -186,8 +187,8 @@ protected:
   std::string name_;
 
 private:
-  // The object's part of its adapter's online parameters, or null.
-  const uint8_t* OnlineParaBytes(const char* caller) const;
+  // The object's part of its adapter's online parameters, or an empty view.
+  OnlineBytes OnlineParaBytes(const char* caller) const;
   // The value text of a selecting parameter ("PRJ" or "ONLINE").
   std::string SelectingParaText(const ParaItem& para, bool online, const char* caller) const;
 

@@ -209,7 +209,7 @@ TESSIVAR_API int drvSetModuleList(DriverHandle, DeviceKey key, const ModuleListE
 #ifndef FAKE_OMIT_drvSetProcessImgMode
 TESSIVAR_API int drvSetProcessImgMode(DriverHandle, DeviceKey key, int inputMode, int outputMode) {
   Note("drvSetProcessImgMode " + Key(key) + "," + std::to_string(inputMode) + "," + std::to_string(outputMode));
-  return 1;
+  return static_cast<int>(ResultOf("drvSetProcessImgMode", 1));
 }
 #endif
 
@@ -323,7 +323,7 @@ TESSIVAR_API int drvStopComm(DriverHandle) {
 #ifndef FAKE_OMIT_drvRemoveDevice
 TESSIVAR_API int drvRemoveDevice(DriverHandle, DeviceKey key) {
   Note("drvRemoveDevice " + Key(key));
-  return 1;
+  return static_cast<int>(ResultOf("drvRemoveDevice", 1));
 }
 #endif
 

@@ -348,12 +348,12 @@ TEST_F(Binding, WritesAndReadsGoThroughTheDriver) {
   EXPECT_EQ(fake.Journal().back(), "drvWriteByte key,0,0,0,4,01020304");
   EXPECT_EQ(s.na->WriteOutputData(s.na, 0, 1, "Download", 1), 0);  // the definition has no default image
   EXPECT_TRUE(log.Has("[Bug] Tx Length <= 0."));
-  uint8_t* data = s.na->ReadOnlineData(s.na, 1, kOnlinePara, 2, "Upload", 0, 1);
-  ASSERT_NE(data, nullptr);
-  EXPECT_EQ(data, s.na->OnlineImage(kOnlinePara));
+  const OnlineBytes data = s.na->ReadOnlineData(s.na, 1, kOnlinePara, 2, "Upload", 0, 1);
+  ASSERT_TRUE(data);
+  EXPECT_EQ(data.data(), s.na->OnlineImage(kOnlinePara));
   EXPECT_EQ(fake.Journal().back(), "drvRead key,-1,0");
   fake.SetResult("drvRead", 0);
-  EXPECT_EQ(s.na->ReadOnlineData(s.na, 0, kOnlinePara, 2, "Upload", 1, 1), nullptr);
+  EXPECT_FALSE(s.na->ReadOnlineData(s.na, 0, kOnlinePara, 2, "Upload", 1, 1));
   EXPECT_EQ(Boxes().back(), "drvRead is failed. See below log in detail.");
   OnlineIOConfig* config = s.na->GetOnlineConfig("Compare", 1);
   ASSERT_NE(config, nullptr);
@@ -361,6 +361,118 @@ TEST_F(Binding, WritesAndReadsGoThroughTheDriver) {
   EXPECT_EQ(s.na->ClearGettedOnlineConfig(config), 1);
   EXPECT_EQ(s.na->SendSpecialCmd(1), 1);
   EXPECT_EQ(fake.Journal().back(), "drvSendSpecialCmd key,1");
+}
+
+// A text the driver refuses is reported, never logged as success, and stays
+// marked until the driver takes it; a refused module list leaves the images
+// closed to the driver's copies.
+TEST_F(Binding, RefusedTextsStayMarkedUntilTheDriverTakesThem) {
+  struct Case {
+    const char* entry;
+    int CNAUsr::*flag;
+  };
+  for (const Case& c : {Case{"drvSetChannelProperty", &CNAUsr::channelChanged},
+                        Case{"drvSetDeviceProperty", &CNAUsr::deviceChanged},
+                        Case{"drvSetProcessImgMode", nullptr}}) {
+    log.Clear();
+    FakeDriver fake;
+    fake.SetResult(c.entry, 0);
+    TcpSetup s;
+    s.na->SetCommSettings("10.0.0.7", "", "", "");
+    EXPECT_EQ(s.na->GetBinding(), CNAUsr::Binding::kOwn) << c.entry;
+    EXPECT_FALSE(log.Has("is loaded successfully")) << c.entry;
+    EXPECT_TRUE(log.Has("[Error Code: -1051] " + std::string(c.entry) +
+                        " is failed. Result: 0. NA: Station 1 (10.0.0.7). Func: LoadCommunicateDriver"))
+        << c.entry;
+    if (!c.flag) continue;
+    EXPECT_EQ(s.na->*c.flag, 1) << c.entry;
+    // Still refused: the call answers the refusal and sends the module list
+    // of nothing that changed.
+    fake.Reset();
+    fake.SetResult(c.entry, 0);
+    EXPECT_EQ(s.na->SetModuleList(), 0) << c.entry;
+    EXPECT_EQ(fake.Calls(), std::vector<std::string>{c.entry}) << c.entry;
+    EXPECT_EQ(s.na->*c.flag, 1) << c.entry;
+    // Taken now: sent once more, then the module list follows.
+    fake.Reset();
+    EXPECT_EQ(s.na->SetModuleList(), 1) << c.entry;
+    EXPECT_EQ(fake.Calls(), (std::vector<std::string>{c.entry, "drvSetModuleList"})) << c.entry;
+    EXPECT_EQ(s.na->*c.flag, 0) << c.entry;
+  }
+
+  FakeDriver fake;
+  TcpSetup s;
+  s.na->SetCommSettings("10.0.0.7", "", "", "");
+  s.na->moduleListChanged = 1;
+  fake.SetResult("drvSetModuleList", DRV_ERR_RUNNING);
+  EXPECT_EQ(s.na->SetModuleList(), DRV_ERR_RUNNING);
+  EXPECT_EQ(s.na->moduleListChanged, 1);
+  EXPECT_FALSE(s.na->DriverHasLayout());
+  EXPECT_TRUE(log.Has("[Error Code: -1051] drvSetModuleList is failed. Result: -7007."));
+  // Neither a read into the images nor a write by sequence numbers the driver
+  // does not share reaches it.
+  fake.Reset();
+  fake.SetResult("drvSetModuleList", DRV_ERR_RUNNING);
+  EXPECT_FALSE(s.na->ReadOnlineData(s.na, 1, kOnlinePara, 2, "Upload", 1, 1));
+  EXPECT_EQ(Boxes().back(), "drvRead is failed. See below log in detail.");
+  s.na->paraImage() = {1, 2, 3, 4};
+  EXPECT_EQ(s.na->WriteOutputData(s.na, 0, 0, "Download", 1), 0);
+  EXPECT_EQ(fake.Calls(), (std::vector<std::string>{"drvSetModuleList", "drvSetModuleList"}));
+  fake.SetResult("drvSetModuleList", 1);
+  EXPECT_TRUE(s.na->ReadOnlineData(s.na, 1, kOnlinePara, 2, "Upload", 1, 1));
+  EXPECT_TRUE(s.na->DriverHasLayout());
+}
+
+// What a read hands out stays readable after the next module list replaced
+// the images, and keeps the values it was read with.
+TEST_F(Binding, ReadValuesOutliveTheNextModuleList) {
+  FakeDriver fake;
+  TcpSetup s;
+  s.na->SetCommSettings("10.0.0.7", "", "", "");
+  s.na->moduleListChanged = 1;
+  const OnlineBytes before = s.na->ReadOnlineData(s.na, 1, kOnlinePara, 2, "Upload", 0, 1);
+  ASSERT_TRUE(before);
+  s.na->OnlineImage(kOnlinePara)[0] = 0x5A;
+  s.na->moduleListChanged = 1;
+  ASSERT_EQ(s.na->SetModuleList(), 1);
+  EXPECT_NE(s.na->OnlineImage(kOnlinePara), before.data());
+  EXPECT_EQ(before.size(), 4);
+  EXPECT_EQ(before.data()[0], 0x5A);
+  EXPECT_EQ(s.na->OnlineImage(kOnlinePara)[0], 0);
+}
+
+// An adapter made where one lived whose device the shared instance could not
+// remove gets a key the instance does not know; a removed device frees it.
+TEST_F(Binding, KeyOfADeviceTheDriverStillKnowsIsNeverGivenAgain) {
+  FakeDriver fake;
+  SharedSetup s;
+  s.Bind();
+  alignas(CNAUsr) unsigned char storage[sizeof(CNAUsr)];
+  const auto address = reinterpret_cast<DeviceKey>(storage);
+  auto make = [&] {
+    auto* na = new (storage) CNAUsr();
+    na->SetName("Station 9");
+    na->SetNADef(s.def.get());
+    s.project->AddAdapter(na);
+    na->SetCommSettings("", "COM1", "9600, 8, NOPARITY, 1", "9");
+    return na;
+  };
+  CNAUsr* first = make();
+  EXPECT_EQ(first->Key(), address);
+  fake.SetResult("drvRemoveDevice", DRV_ERR_RUNNING);
+  first->~CNAUsr();
+  EXPECT_TRUE(IsDeviceKnown(s.project->SharedHandle(), address));
+  CNAUsr* second = make();
+  EXPECT_NE(second->Key(), address);
+  fake.SetResult("drvRemoveDevice", 1);
+  const DeviceKey secondKey = second->Key();
+  second->~CNAUsr();
+  EXPECT_FALSE(IsDeviceKnown(s.project->SharedHandle(), secondKey));
+  // The instance's end forgets every key it knew.
+  const DriverHandle handle = s.project->SharedHandle();
+  for (CNAUsr* na : s.adapters) delete na;
+  delete s.project;
+  EXPECT_FALSE(IsDeviceKnown(handle, address));
 }
 
 TEST(EntryPointNames, AreTheTwentyFourExportsOfTheHeader) {

@@ -27,13 +27,14 @@ class RealDriverAdapter : public ObjectTest {};
 TEST_F(RealDriverAdapter, AdapterBindsTheStagedLibrary) {
   qmx::Paths().SetAppDir(qmx::test::DistDir().string());
   auto def = MakeDefinition("Tessivar");
+  def->commTypeMap["TCP"].commParas = "502,250,4322,5,10,0";  // the driver refuses a shorter list
   CProjectUsr project;
   project.SetCommType("TCP");
   auto* na = new CNAUsr();
   na->SetName("Station 1");
   na->SetNADef(def.get());
   project.AddAdapter(na);
-  na->SetCommSettings("127.0.0.1", "", "", "");
+  na->SetCommSettings("127.0.0.1", "", "", "1");
   EXPECT_EQ(na->GetBinding(), CNAUsr::Binding::kOwn);
   EXPECT_TRUE(na->HasDriver());
   EXPECT_TRUE(log.Has("Device driver for Station 1 (127.0.0.1) is loaded successfully."));
