@@ -13,14 +13,22 @@
 #include "platform/toolkit/message_box.h"
 
 #include <QApplication>
+#include <QThread>
 
 namespace qmx {
 
 void InstallProgramServices() {
   toolkit::SetProgramTitle(kLogSource);
   ProgramServices& services = Services();
+  // A box asked for by an operation running under the progress dialog (a
+  // worker thread) is shown on the user-interface thread, which waits in the
+  // dialog's event loop, and the answer is handed back.
   services.messageBox = [](const std::string& text, unsigned flags) {
-    return toolkit::ShowMessageBox(QApplication::activeWindow(), text, {}, flags);
+    auto show = [&] { return toolkit::ShowMessageBox(QApplication::activeWindow(), text, {}, flags); };
+    if (!qApp || QThread::currentThread() == qApp->thread()) return show();
+    int answer = toolkit::kIdCancel;
+    QMetaObject::invokeMethod(qApp, [&] { answer = show(); }, Qt::BlockingQueuedConnection);
+    return answer;
   };
   services.paths.SetAppDir(os::ProgramFolder().string());
 

@@ -1,0 +1,2 @@
+// The shipped example projects online.
+#include <gtest/gtest.h>
