@@ -239,8 +239,8 @@ int DriverInstance::FreeGetAddresMap(AddressMapInfo* record) {
 int DriverInstance::ShowAddresMap(DeviceKey key, int slot, int16_t* inputMode, int16_t* outputMode) {
   Lock lock(instanceLock_);
   const std::string keyText = KeyText(key);
-  if (!CheckDevice(keyText, "ShowAddresMap")) return 0;
-  return Guarded("VUSK_ShowAddresMap", 0,
+  if (!CheckDevice(keyText, "ShowAddresMap")) return 1;  // the export answers 1 in every case
+  return Guarded("VUSK_ShowAddresMap", 1,
                  [&] { return driver_->ShowAddresMap(keyText, slot, inputMode, outputMode); });
 }
 

@@ -10,13 +10,17 @@
 #include "driver/include/tessivar.h"
 #include "driver/records.h"
 #include "driver/result_codes.h"
+#include "driver/windows/driver_windows.h"
 
 namespace tessivar {
 namespace {
 
-// The library's path is taken when the library is loaded, before any export
-// runs.
-__attribute__((constructor)) void LibraryStart() { DriverLibrary::Get(); }
+// The library's path is taken, and its windows are installed, when the
+// library is loaded, before any export runs.
+__attribute__((constructor)) void LibraryStart() {
+  DriverLibrary::Get();
+  windows::InstallDriverWindows();
+}
 
 template <class R, class F>
 R WithInstance(DriverHandle h, const char* function, R failed, R missing, F&& fn) {

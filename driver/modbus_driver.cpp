@@ -6,9 +6,12 @@
 #include "common/Utility.h"
 #include "driver/address_map.h"
 #include "driver/driver_instance.h"
+#include "driver/driver_library.h"
 #include "driver/driver_utils.h"
 #include "driver/online_io.h"
+#include "driver/records.h"
 #include "driver/result_codes.h"
+#include "driver/windows/window_host.h"
 
 namespace tessivar {
 
@@ -389,9 +392,39 @@ AddressMapInfo* ModbusDriver::GetAddresMap(const std::string& key, int slot) {
   return BuildAddressMap(*d, slot, prefix, [this](const std::string& line) { owner_.Log(0, line); });
 }
 
-int ModbusDriver::ShowAddresMap(const std::string&, int, int16_t*, int16_t*) { return Refuse("VUSK_ShowAddresMap"); }
+int ModbusDriver::ShowAddresMap(const std::string& key, int slot, int16_t* inputMode, int16_t* outputMode) {
+  if (!FindDevice(key)) {
+    LogUnknownDevice("VUSK_ShowAddresMap");
+    return 1;
+  }
+  // The modes are stored as drvSetProcessImgMode stores them; the caller's
+  // values are only read.
+  if (inputMode && outputMode) SetProcessImgMode(key, *inputMode, *outputMode);
+  AddressMapInfo* map = GetAddresMap(key, slot);
+  std::string inputText, outputText;
+  {
+    std::lock_guard<std::mutex> guard(imageLock_);
+    if (const DeviceRecord* d = FindDevice(key)) {
+      inputText = InputModeText(d->inputMode);
+      outputText = OutputModeText(d->outputMode);
+    }
+  }
+  const windows::WindowHost& host = windows::GetWindowHost();
+  try {
+    if (host.showAddressMap) host.showAddressMap(map, inputText, outputText);
+  } catch (...) {
+    FreeAddressMapInfo(map);
+    throw;
+  }
+  FreeAddressMapInfo(map);
+  return 1;
+}
 
-int ModbusDriver::ShowProtocolComm() { return Refuse("VUSK_ShowProtocolComm"); }
+int ModbusDriver::ShowProtocolComm() {
+  const windows::WindowHost& host = windows::GetWindowHost();
+  if (host.showMessenger) host.showMessenger(DriverLibrary::Get().Directory());
+  return 1;
+}
 
 void ModbusDriver::SetDeviceState(const std::string& key, int state) {
   std::lock_guard<std::mutex> guard(imageLock_);

@@ -279,7 +279,6 @@ TEST_F(Instance, UnknownDevicesAreReportedAndNotForwarded) {
       {"SetModuleList", [&] { return instance->SetModuleList(99, nullptr, 0); }},
       {"SetProcessImgMode", [&] { return instance->SetProcessImgMode(99, 0, 0); }},
       {"GetAddresMap", [&] { return reinterpret_cast<intptr_t>(instance->GetAddresMap(99, 0)); }},
-      {"ShowAddresMap", [&] { return instance->ShowAddresMap(99, 0, nullptr, nullptr); }},
       {"ShowSpecialPara", [&] { return instance->ShowSpecialPara(99, "", 0); }},
       {"SendSpecialCmd", [&] { return instance->SendSpecialCmd(99, 1); }},
   };
@@ -290,6 +289,11 @@ TEST_F(Instance, UnknownDevicesAreReportedAndNotForwarded) {
         << name << "\n"
         << LogCapture::Dump();
   }
+  // The Address Map answers 1 in every case.
+  LogCapture::Clear();
+  EXPECT_EQ(instance->ShowAddresMap(99, 0, nullptr, nullptr), 1);
+  EXPECT_TRUE(LogCapture::Has("[NA-1] The device does not exist. Call function: ShowAddresMap."))
+      << LogCapture::Dump();
   EXPECT_EQ(fake->Journal().size(), 1u) << "only the channel property reached the driver";
 
   // drvGetIOConfig has no schedule check; drvRemoveDevice logs its own line.
