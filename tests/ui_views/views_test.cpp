@@ -331,11 +331,17 @@ TEST_F(Views, ImageViewPicturesTextsPropertiesAndTheOffPictures) {
   ASSERT_EQ(opened.size(), 1u);
   EXPECT_EQ(opened[0].first, io[1]);
   EXPECT_EQ(opened[0].second, io[1]->GetLabel(0));
+  // A changed address refreshes every view, this one too, from inside the click.
   na->channelChanged = 1;
   int refreshed = 0;
-  Host().refreshViews = [&refreshed](int force, const std::string& name) { refreshed += force == 1 && name.empty(); };
+  Host().refreshViews = [&](int force, const std::string& name) {
+    refreshed += force == 1 && name.empty();
+    view->RefreshView(force);
+  };
   QTest::mouseClick(view->buttons()[0], Qt::LeftButton);
+  Flush();
   EXPECT_EQ(refreshed, 1);
+  EXPECT_EQ(view->buttons().size(), 4u);
   EXPECT_EQ(project->modified, 1);
 
   // Delete is the view's while a picture has the focus.

@@ -86,8 +86,16 @@ void CImageView::EmptyTexts() {
 }
 
 void CImageView::DestroyPictures() {
-  for (CBtnVexo* button : buttons_) delete button;
-  for (LabelCtrl* caption : captions_) delete caption;
+  // A rebuild can start inside a button's own click (the Properties dialog
+  // asks for every view to refresh): the buttons go once that has returned.
+  for (CBtnVexo* button : buttons_) {
+    button->hide();
+    button->deleteLater();
+  }
+  for (LabelCtrl* caption : captions_) {
+    caption->hide();
+    caption->deleteLater();
+  }
   buttons_.clear();
   captions_.clear();
   picturesRight_ = kPictureLeft;

@@ -63,12 +63,9 @@ int CParametersView::UpdateOnlineVals(int) {
   if (!adapter) return 0;
   // One group: read its image, then fill its rows. false: the read failed.
   auto group = [&](RowKind kind, int image, std::vector<CellChange>& changes) {
-    const uint8_t* bytes = adapter->ReadOnlineData(object, 0, image, 1, kFunc, 0, 1);
-    if (!bytes) return false;
-    const int offset = isAdapter ? 0 : object->onlineOffsets[static_cast<size_t>(image)];
-    RefreshParameterOnline(rows_, *object, kind, bytes, adapter->OnlineLength(image) - offset, &CommDisplay, adapter,
-                           changes);
-    return true;
+    return WithOnlineImage(*adapter, *object, image, 1, kFunc, [&](const uint8_t* bytes, int length) {
+      RefreshParameterOnline(rows_, *object, kind, bytes, length, &CommDisplay, adapter, changes);
+    });
   };
   std::vector<CellChange> changes;
   if (!isAdapter) {

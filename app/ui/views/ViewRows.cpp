@@ -10,6 +10,7 @@
 #include <cctype>
 #include <filesystem>
 #include <memory>
+#include <type_traits>
 
 namespace qmx::views {
 
@@ -190,17 +191,6 @@ void SetIfDiffers(std::vector<ViewRow>& rows, int index, int column, const std::
   changes.push_back({index, column});
 }
 
-// The object's part of the adapter's online image of a kind, after reading it.
-const uint8_t* ReadImage(CNAUsr& adapter, Wrapper& object, int kind, int logErrors, const std::string& caller,
-                         int& length) {
-  const bool whole = object.IsType(kTypeNA);
-  const uint8_t* bytes = adapter.ReadOnlineData(&object, whole ? 1 : 0, kind, 1, caller, 0, logErrors);
-  if (!bytes) return nullptr;
-  const int offset = whole ? 0 : object.onlineOffsets[static_cast<size_t>(kind)];
-  length = adapter.OnlineLength(kind) - offset;
-  return length >= 0 ? bytes : nullptr;
-}
-
 void RefreshItems(std::vector<ViewRow>& rows, Wrapper& object, CNAUsr* adapter, bool input, const uint8_t* bytes,
                   int length, int valueMode, std::vector<CellChange>& changes) {
   static const char* kFunc = "ProcessImgView::UpdateOnlineVals";
@@ -237,14 +227,13 @@ void RefreshItems(std::vector<ViewRow>& rows, Wrapper& object, CNAUsr* adapter, 
 
 std::string ModuleHalf(CNAUsr& adapter, CIOUsr& module, int kind, int size, const std::string& context) {
   if (size <= 0) return {};
-  int length = 0;
-  const uint8_t* bytes = ReadImage(adapter, module, kind, 1, context, length);
-  if (!bytes) return {};
   std::string text;
-  if (module.GetUsrValFromOnlineMemory(text, bytes, length, context, "HEX", kDataTypeByteArea,
-                                       static_cast<uint16_t>(size), 0, 0, nullptr) != 1) {
-    return {};
-  }
+  WithOnlineImage(adapter, module, kind, 1, context, [&](const uint8_t* bytes, int length) {
+    if (module.GetUsrValFromOnlineMemory(text, bytes, length, context, "HEX", kDataTypeByteArea,
+                                         static_cast<uint16_t>(size), 0, 0, nullptr) != 1) {
+      text.clear();
+    }
+  });
   return text;
 }
 
@@ -303,6 +292,35 @@ void AddParameterRows(std::vector<ViewRow>& rows, Wrapper& object, RowKind kind,
 
 }  // namespace
 
+namespace {
+
+// The bytes of an online read: a pointer into the adapter's image (its
+// length as computed by the caller) or a view that knows its own length.
+template <class Read>
+const uint8_t* BytesOf(const Read& read, int& length) {
+  if constexpr (std::is_pointer_v<Read>) {
+    return read;
+  } else {
+    length = read.size();
+    return read.data();
+  }
+}
+
+}  // namespace
+
+bool WithOnlineImage(CNAUsr& adapter, Wrapper& object, int kind, int logErrors, const std::string& caller,
+                     const std::function<void(const uint8_t* bytes, int length)>& use) {
+  const bool whole = object.IsType(kTypeNA);
+  // The read hands out the bytes as a pointer into the adapter's image or as
+  // a view that shares it; either is held here until `use` returns.
+  const auto read = adapter.ReadOnlineData(&object, whole ? 1 : 0, kind, 1, caller, 0, logErrors);
+  int length = adapter.OnlineLength(kind) - (whole ? 0 : object.onlineOffsets[static_cast<size_t>(kind)]);
+  const uint8_t* bytes = BytesOf(read, length);
+  if (!bytes || length < 0) return false;
+  use(bytes, length);
+  return true;
+}
+
 // ---- process image -----------------------------------------------------------------
 
 std::string ValueModeFormat(int valueMode) {
@@ -343,11 +361,11 @@ int RefreshProcessImgOnline(std::vector<ViewRow>& rows, Wrapper& object, CNAUsr&
   for (const bool input : {true, false}) {
     const ItemList* items = ItemsOf(object, input);
     if (!items || items->empty()) continue;
-    int length = 0;
-    const uint8_t* bytes =
-        ReadImage(adapter, object, input ? kOnlineInput : kOnlineOutput, quiet ? 0 : 1, kFunc, length);
-    if (!bytes) return 0;
-    RefreshItems(rows, object, &adapter, input, bytes, length, valueMode, changes);
+    const bool read = WithOnlineImage(adapter, object, input ? kOnlineInput : kOnlineOutput, quiet ? 0 : 1, kFunc,
+                                      [&](const uint8_t* bytes, int length) {
+                                        RefreshItems(rows, object, &adapter, input, bytes, length, valueMode, changes);
+                                      });
+    if (!read) return 0;
   }
   if (!object.IsType(kTypeNA) || quiet != 0) return 1;
   for (CIOUsr* module : communicating) {

@@ -10,6 +10,7 @@
 #include "driver/include/tessivar.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,12 @@ struct CellChange {
   int row = 0;
   int column = 0;
 };
+
+// Reads the object's part of the adapter's online image of a kind (an
+// adapter reads the whole image from its start) and hands its bytes to `use`
+// while the read keeps them. False when the read failed (`use` not called).
+bool WithOnlineImage(CNAUsr& adapter, Wrapper& object, int kind, int logErrors, const std::string& caller,
+                     const std::function<void(const uint8_t* bytes, int length)>& use);
 
 // ---- process image -----------------------------------------------------------------
 
