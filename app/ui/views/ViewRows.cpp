@@ -10,7 +10,6 @@
 #include <cctype>
 #include <filesystem>
 #include <memory>
-#include <type_traits>
 
 namespace qmx::views {
 
@@ -292,32 +291,14 @@ void AddParameterRows(std::vector<ViewRow>& rows, Wrapper& object, RowKind kind,
 
 }  // namespace
 
-namespace {
-
-// The bytes of an online read: a pointer into the adapter's image (its
-// length as computed by the caller) or a view that knows its own length.
-template <class Read>
-const uint8_t* BytesOf(const Read& read, int& length) {
-  if constexpr (std::is_pointer_v<Read>) {
-    return read;
-  } else {
-    length = read.size();
-    return read.data();
-  }
-}
-
-}  // namespace
-
 bool WithOnlineImage(CNAUsr& adapter, Wrapper& object, int kind, int logErrors, const std::string& caller,
                      const std::function<void(const uint8_t* bytes, int length)>& use) {
-  const bool whole = object.IsType(kTypeNA);
-  // The read hands out the bytes as a pointer into the adapter's image or as
-  // a view that shares it; either is held here until `use` returns.
-  const auto read = adapter.ReadOnlineData(&object, whole ? 1 : 0, kind, 1, caller, 0, logErrors);
-  int length = adapter.OnlineLength(kind) - (whole ? 0 : object.onlineOffsets[static_cast<size_t>(kind)]);
-  const uint8_t* bytes = BytesOf(read, length);
-  if (!bytes || length < 0) return false;
-  use(bytes, length);
+  // The view shares the adapter's image, so the bytes stay valid while `use`
+  // runs even when a new module list replaces the image meanwhile.
+  const OnlineBytes read = adapter.ReadOnlineData(&object, object.IsType(kTypeNA) ? 1 : 0, kind, 1, caller, 0,
+                                                  logErrors);
+  if (!read) return false;
+  use(read.data(), read.size());
   return true;
 }
 
