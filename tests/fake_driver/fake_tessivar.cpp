@@ -25,7 +25,7 @@ std::string g_journal;
 std::map<std::string, long long> g_results;
 int g_instances = 0;
 int g_running = 0;
-DriverLogCallback g_log = nullptr;
+[[maybe_unused]] DriverLogCallback g_log = nullptr;
 
 void Note(const std::string& line) {
   std::lock_guard<std::mutex> lock(g_mutex);

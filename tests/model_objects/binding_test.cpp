@@ -66,7 +66,8 @@ TEST_F(Binding, LogSwitchesAreWindowOrFileEnableInGeneralErrorCommDeveloperOrder
 }
 
 TEST_F(Binding, MissingRequiredEntryPointFailsWithoutCallingAnything) {
-  for (const char* variant : {"FakeNoDeviceProperty", "FakeNoInitialize"}) {
+  for (const char* variant : {"FakeNoFuncPtr", "FakeNoLogOption", "FakeNoInitialize", "FakeNoChannelProperty",
+                              "FakeNoDeviceProperty", "FakeNoProcessImgMode"}) {
     log.Clear();
     FakeDriver fake(variant);
     {
