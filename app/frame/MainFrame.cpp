@@ -1,6 +1,7 @@
 #include "app/frame/MainFrame.h"
 
 #include "app/frame/AboutDlg.h"
+#include "app/frame/CommandRules.h"
 #include "app/frame/FerrowynView.h"
 #include "app/frame/OutputBar.h"
 #include "app/frame/TabDockWnd.h"
@@ -27,27 +28,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <set>
 
 namespace {
 
 constexpr const char* kBarStateSection = "Ferrowyn SaveBarState";
 constexpr const char* kWindowPosSection = "Settings";
 
-// Command ids the frame handles itself (every other command arrives with the
-// part of the program that carries it, and stays disabled until then).
-constexpr int kIdAppAbout = 57664;
-constexpr int kIdAppExit = 57665;
-constexpr int kIdChkValidPrj = 32788;
-constexpr int kIdChkValidNa = 32789;
-constexpr int kIdFileDocuPrj = 32777;
-constexpr int kIdFileDocuNa = 32778;
-constexpr int kIdFileInquiryPrj = 32779;
-constexpr int kIdFileInquiryNa = 32780;
-constexpr int kIdEditGenerateXdd = 32840;
-constexpr int kIdFileClosePrj = 32821;
-constexpr int kIdFileOpenPrj = 32825;
-constexpr int kIdFileSave = 32826;
-constexpr int kIdFileSaveAs = 32827;
 // The recent-file entries the framework numbers from its first id on.
 constexpr int kRecentFileIdCount = 16;
 
@@ -176,6 +163,19 @@ bool CMainFrame::CreateCombos() {
   valueModeCombo_->setMaxVisibleItems(8);
   valueModeCombo_->setCurrentIndex(0);
   toolBar()->addWidget(valueModeCombo_);
+
+  // Each box as wide as its longest entry, so no choice is cut.
+  for (QComboBox* combo : {viewModeCombo_, valueModeCombo_}) {
+    int widest = 0;
+    for (int i = 0; i < combo->count(); ++i) {
+      widest = std::max(widest, combo->fontMetrics().horizontalAdvance(combo->itemText(i)));
+    }
+    combo->setFixedWidth(std::max(combo->width(), widest + 40));
+  }
+  viewModeCombo_->setAccessibleName("Module naming mode");
+  valueModeCombo_->setAccessibleName("Analog value mode");
+  connect(viewModeCombo_, &QComboBox::activated, this, &CMainFrame::OnSelEndOkViewModeBar);
+  connect(valueModeCombo_, &QComboBox::activated, this, &CMainFrame::OnSelEndOkValModeBar);
   return true;
 }
 
@@ -372,6 +372,7 @@ void CMainFrame::OnAppAbout() {
 }
 
 void CMainFrame::OnCommand(int id) {
+  using namespace qmx::commands;
   switch (id) {
     case kIdAppAbout: OnAppAbout(); break;
     case kIdAppExit: close(); break;
@@ -382,36 +383,46 @@ void CMainFrame::OnCommand(int id) {
     case kIdFileInquiryPrj: OnFileInquiryPrj(); break;
     case kIdFileInquiryNa: OnFileInquiryNa(); break;
     case kIdEditGenerateXdd: OnEditGenerateXdd(); break;
-    case kIdFileOpenPrj: OnFileOpenPrj(); break;
+    case kIdFileOpen: OnFileOpenPrj(); break;
     case kIdFileSave: OnFileSave(); break;
     case kIdFileSaveAs: OnFileSaveAs(); break;
-    case kIdFileClosePrj: OnFileClosePrj(); break;
+    case kIdFileClose: OnFileClosePrj(); break;
+    case kIdFileNew: OnFileNew(); break;
+    case kIdFilePrintSetup: OnFilePrintSetup(); break;
+    case kIdEditAddNa: OnEditAddNa(); break;
+    case kIdEditAddModule: OnEditAddModule(); break;
+    case kIdEditDelete: OnEditDelete(); break;
+    case kIdEditUp: OnEditUp(); break;
+    case kIdEditDown: OnEditDown(); break;
+    case kIdEditRename: EditRename(); break;
+    case kIdEditProperties: EditProperties(); break;
+    case kIdOptionsConfiguration: OnOptionsConfiguration(); break;
+    case kIdToolsBootp: OnToolsBootp(); break;
+    case kIdHelpTopics: OnHelpTopics(); break;
+    case kIdHelpTechData: OnHelpTechData(); break;
     default:
       if (IsRecentFileId(id)) OnOpenRecentFile(id - qmx::toolkit::kRecentFileFirstId);
       break;
   }
 }
 
+bool CMainFrame::HasCommandHandler(int id) {
+  // The commands OnCommand carries out; keep the two in step.
+  using namespace qmx::commands;
+  static const std::set<int> kHandled = {
+      kIdAppAbout,      kIdAppExit,        kIdChkValidPrj,    kIdChkValidNa,     kIdFileDocuPrj,
+      kIdFileDocuNa,    kIdFileInquiryPrj, kIdFileInquiryNa,  kIdEditGenerateXdd, kIdFileOpen,
+      kIdFileSave,      kIdFileSaveAs,     kIdFileClose,   kIdFileNew,        kIdFilePrintSetup,
+      kIdEditAddNa,     kIdEditAddModule,  kIdEditDelete,     kIdEditUp,         kIdEditDown,
+      kIdEditRename,    kIdEditProperties, kIdOptionsConfiguration, kIdToolsBootp, kIdHelpTopics,
+      kIdHelpTechData,
+  };
+  return kHandled.count(id) != 0 || IsRecentFileId(id);
+}
+
 bool CMainFrame::OnUpdateCommand(int id, bool&) {
-  if (id == kIdFileOpenPrj || IsRecentFileId(id)) return true;
-  if (id == kIdFileSave) return !workspace_.tree().Empty();
-  if (id == kIdFileClosePrj || id == kIdFileSaveAs) {
-    return !workspace_.tree().Empty() && !workspace_.IsSelPrjMonitoring();
-  }
-  if (id == kIdFileDocuPrj || id == kIdFileInquiryPrj) return workspace_.GetSelectedProject(nullptr, {}, 0) != nullptr;
-  if (id == kIdFileDocuNa || id == kIdFileInquiryNa) {
-    CNAUsr* adapter = nullptr;
-    std::string text;
-    return workspace_.GetSelNAUsr(adapter, text, {}, 0) != kNoTreeItem;
-  }
-  if (id == kIdEditGenerateXdd) return IsXddExportable();
-  if (id == kIdChkValidPrj) return workspace_.GetSelectedProject(nullptr, {}, 0) != nullptr;
-  if (id == kIdChkValidNa) {
-    CNAUsr* adapter = nullptr;
-    std::string text;
-    return workspace_.GetSelNAUsr(adapter, text, {}, 0) != kNoTreeItem;
-  }
-  return id == kIdAppAbout || id == kIdAppExit;
+  if (IsRecentFileId(id)) return true;
+  return HasCommandHandler(id) && IsCommandRuleEnabled(id);
 }
 
 void CMainFrame::OnClose() {

@@ -14,6 +14,8 @@
 #include "app/model/TextIdList.h"
 #include "platform/toolkit/frame_wnd.h"
 
+#include <QPointer>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -22,6 +24,7 @@ class QComboBox;
 class COutputBar;
 class CFerrowynView;
 class CToolBoxBar;
+class CHelpWindow;
 class TabDockWnd;
 class TabTreeCtrl;
 
@@ -206,12 +209,45 @@ public:
   static InquiryDialog s_inquiryDialog;
   static std::function<std::string(QWidget* parent)> s_xddSaveDialog;
 
+  // ---- structure commands (StructureCommands.cpp) ----
+  void OnFileNew();
+  void OnEditAddNa();
+  void OnEditAddModule();
+  void OnEditDelete();
+  void OnEditUp() { MoveSelectedItem(true); }
+  void OnEditDown() { MoveSelectedItem(false); }
+  void EditRename();
+  void EditProperties();
+  // The Properties dialog of an object under a title; 1 when closed with OK
+  // (the image view's module buttons open it as well).
+  int RunPropertiesDialog(Wrapper* object, const std::string& title);
+
+  // ---- command enabling, view modes and tool commands (ToolCommands.cpp) ----
+  // The enabling rule of a command (see CommandRules.h) with the frame's
+  // tree focus and tab host.
+  bool IsCommandRuleEnabled(int id) const;
+  // Whether the running program carries out the command; a command without
+  // a handler stays disabled whatever its rule says.
+  static bool HasCommandHandler(int id);
+  void OnSelEndOkViewModeBar();
+  void OnSelEndOkValModeBar();
+  void OnOptionsConfiguration();
+  void OnToolsBootp();
+  void OnHelpTopics();
+  void OnHelpTechData();
+  void OnFilePrintSetup();
+  // Shows a help topic in the program's help window.
+  void ShowHelpTopic(const std::string& topic);
+  CHelpWindow* helpWindow() const;
+
 protected:
   void OnCommand(int id) override;
   bool OnUpdateCommand(int id, bool& checked) override;
   void OnClose() override;
 
 private:
+  void MoveSelectedItem(bool up);
+  void OnCommandUIUpdated() override;
   void RunDocumentation(bool project);
   void RunInquiry(const std::string& scope, const char* func);
   bool CreateCombos();
@@ -243,4 +279,5 @@ private:
   QComboBox* viewModeCombo_ = nullptr;
   QComboBox* valueModeCombo_ = nullptr;
   CFerrowynView* view_ = nullptr;
+  QPointer<CHelpWindow> helpWindow_;  // made on first use; may go with a dialog it was lent to
 };

@@ -69,6 +69,11 @@ void ConnectFrameServices(CMainFrame& frame) {
   host.valueMode = [&frame] { return frame.valueMode(); };
   host.refreshViews = [&frame](int bForce, const std::string& name) { frame.RefreshView(bForce, name); };
   host.runCommand = [&frame](int id) { frame.SendCommand(id); };
+  host.openProperties = [&frame](Wrapper* object, const std::string& title) {
+    return frame.RunPropertiesDialog(object, title);
+  };
+  // Help topics open in the program's help window.
+  services.showHelp = [&frame](const std::string& topic) { frame.ShowHelpTopic(topic); };
 }
 
 void DisconnectFrameServices() {
@@ -81,6 +86,7 @@ void DisconnectFrameServices() {
   services.projectOf = nullptr;
   services.modulesOf = nullptr;
   services.projectModified = nullptr;
+  services.showHelp = nullptr;
   views::ResetHost();
 }
 

@@ -251,6 +251,25 @@ void FrameWnd::UpdateCommandUI() {
     a->setEnabled(OnUpdateCommand(id, checked));
     if (a->isCheckable()) a->setChecked(checked);
   }
+  for (QAction* top : menuBar()->actions()) {
+    if (QMenu* menu = top->menu()) UpdateSubMenus(menu);
+  }
+  OnCommandUIUpdated();
+}
+
+bool FrameWnd::UpdateSubMenus(QMenu* menu) {
+  bool any = false;
+  for (QAction* a : menu->actions()) {
+    if (a->isSeparator() || !a->isVisible()) continue;
+    if (QMenu* sub = a->menu()) {
+      const bool enabled = UpdateSubMenus(sub);
+      a->setEnabled(enabled);
+      any = any || enabled;
+    } else {
+      any = any || a->isEnabled();
+    }
+  }
+  return any;
 }
 
 void FrameWnd::OnCommand(int) {}

@@ -57,7 +57,8 @@ public:
   void RegisterBar(int id, QWidget* bar);
   QWidget* Bar(int id) const { return bars_.value(id); }
 
-  // Runs the enable/check update of every command now.
+  // Runs the enable/check update of every command now; a sub-menu whose
+  // entries are all disabled is disabled with them.
   void UpdateCommandUI();
   // Carries out a command as if its menu entry had been chosen (a window of
   // the frame sending the command to the main window).
@@ -82,11 +83,15 @@ protected:
   virtual bool OnUpdateCommand(int id, bool& checked);
   // The user or the program asked the window to close; call DestroyFrame to close.
   virtual void OnClose();
+  // Called after every update of the commands' states.
+  virtual void OnCommandUIUpdated() {}
 
   void closeEvent(QCloseEvent* event) override;
 
 private:
   void Dispatch(int id);
+  // A sub-menu is enabled while one of its entries is; true when it is.
+  static bool UpdateSubMenus(QMenu* menu);
   bool BuildMenu(QMenu* menu, const QString& resource, void* element);
   QAction* AddCommand(QMenu* menu, int id, const QString& text, const QString& key);
 

@@ -5,6 +5,9 @@
 
 #include "app/ui/views/TabChildView.h"
 
+#include <functional>
+#include <set>
+
 class QTextBrowser;
 class QUrl;
 
@@ -19,9 +22,14 @@ public:
 
   // The command id of a "command:<id>" link, or 0.
   static int CommandOfLink(const QUrl& url);
+  // Shows each command link as a link while `enabled` says its command is
+  // enabled and as grey text otherwise; a grey link runs nothing.
+  void UpdateCommandLinks(const std::function<bool(int commandId)>& enabled);
+  bool IsCommandLinkEnabled(int commandId) const { return !disabled_.count(commandId); }
 
 private:
   void OnLink(const QUrl& url);
 
   QTextBrowser* page_ = nullptr;
+  std::set<int> disabled_;  // command links shown disabled
 };

@@ -1,0 +1,369 @@
+// The structure commands, view modes and tool commands of the running program
+// on a copy of the staged program folder and its shipped catalogue, each
+// dialog driven by a script as a user would fill it. Writes pictures of the
+// main window with its Edit menu open and of a help page into the build
+// folder.
+#include "app/frame/CommandRules.h"
+#include "app/frame/FerrowynApp.h"
+#include "app/frame/FerrowynView.h"
+#include "app/frame/HelpWindow.h"
+#include "app/frame/MainFrame.h"
+#include "app/frame/TabTreeCtrl.h"
+#include "app/model/IOUsr.h"
+#include "app/model/NAUsr.h"
+#include "app/model/ProjectUsr.h"
+#include "app/ui/dialogs/AddIoDlg.h"
+#include "app/ui/dialogs/AddNaDlg.h"
+#include "app/ui/dialogs/ProjectNewDlg.h"
+#include "app/ui/dialogs/PropertiesDlg.h"
+#include "app/ui/dialogs/RenameDlg.h"
+#include "app/ui/views/StartUpView.h"
+#include "platform/os/os.h"
+#include "platform/toolkit/message_box.h"
+#include "tests/support/program_services.h"
+#include "tests/support/test_support.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <QTextBrowser>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace qmx::commands;
+
+QApplication* App() {
+  static int argc = 1;
+  static char name[] = "frame_commands_tests";
+  static char* argv[] = {name, nullptr};
+  static QApplication* app = new QApplication(argc, argv);
+  return app;
+}
+
+void ClickButton(QWidget* dialog, const QString& caption) {
+  for (QPushButton* b : dialog->findChildren<QPushButton*>()) {
+    if (b->text() == caption) {
+      QTest::mouseClick(b, Qt::LeftButton);
+      return;
+    }
+  }
+  ADD_FAILURE() << "no button " << caption.toStdString();
+}
+
+class FrameCommands : public qmx::test::ProgramServicesTest {
+protected:
+  void SetUp() override {
+    ProgramServicesTest::SetUp();
+    App();
+    programDir = dir.path() / "dist";
+    qmx::test::CopyDist(programDir);
+    setenv("QMX_LOCK_DIR", dir.path().c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (dir.path() / "config").c_str(), 1);
+    setenv("HOME", dir.path().c_str(), 1);
+    qmx::os::OverrideProgramFolder(programDir);
+    qmx::toolkit::SetMessageBoxScript([this](const qmx::toolkit::MessageBoxRequest& r) {
+      boxes.push_back(r.text);
+      if ((r.flags & 0x0F) != qmx::toolkit::kMbYesNo) return qmx::toolkit::kIdOk;
+      const bool yes = answers.empty() || answers.front();
+      if (!answers.empty()) answers.erase(answers.begin());
+      return yes ? qmx::toolkit::kIdYes : qmx::toolkit::kIdNo;
+    });
+    app = std::make_unique<CFerrowynApp>();
+    ASSERT_TRUE(app->InitInstance({(programDir / "QMX410Tools").string()}));
+    frame = app->mainFrame();
+  }
+  void TearDown() override {
+    if (app) {
+      // Nothing is left to save: the projects go without questions.
+      for (const auto& p : frame->workspace().Projects()) p->modified = 0;
+      app->ExitInstance();
+    }
+    app.reset();
+    ProgramServicesTest::TearDown();
+  }
+
+  // Runs a command whose modal dialog the script fills; the script gets the
+  // dialog once it is shown.
+  template <typename Dialog>
+  void RunWithDialog(int id, const std::function<void(Dialog&)>& script) {
+    int shown = 0;
+    QTimer::singleShot(0, [&] {
+      auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+      ASSERT_NE(dialog, nullptr) << id;
+      ++shown;
+      script(*dialog);
+    });
+    frame->SendCommand(id);
+    EXPECT_EQ(shown, 1) << id;
+  }
+
+  std::vector<std::string> Labels(TreeItem item) {
+    std::vector<std::string> out;
+    for (TreeItem child : frame->workspace().tree().Children(item)) {
+      out.push_back(frame->workspace().tree().GetItemText(child));
+    }
+    return out;
+  }
+  void FocusTree() {
+    QFocusEvent in(QEvent::FocusIn, Qt::OtherFocusReason);
+    QApplication::sendEvent(frame->GetPrjTreeCtrl(), &in);
+  }
+  bool Enabled(int id) {
+    frame->UpdateCommandUI();
+    return frame->CommandAction(id)->isEnabled();
+  }
+  QMenu* SubMenu(QMenu* menu, const QString& title) {
+    for (QAction* a : menu->actions()) {
+      if (a->menu() && a->text() == title) return a->menu();
+    }
+    return nullptr;
+  }
+
+  qmx::test::TempDir dir{"qmx-commands"};
+  fs::path programDir;
+  std::unique_ptr<CFerrowynApp> app;
+  CMainFrame* frame = nullptr;
+  std::vector<std::string> boxes;
+  std::vector<bool> answers;
+};
+
+TEST_F(FrameCommands, StructureCommandsOnAShippedCatalogueProject) {
+  ProjectWorkspace& ws = frame->workspace();
+  ProjectTree& tree = ws.tree();
+
+  // Nothing open: the sub-menus whose entries are all disabled follow them,
+  // the start page's scan link is grey while New stays a link.
+  QMenu* file = frame->MenuPopup(0);
+  QMenu* docu = SubMenu(file, "&Documentation");
+  ASSERT_NE(docu, nullptr);
+  EXPECT_FALSE(Enabled(kIdFileDocuPrj));
+  EXPECT_FALSE(docu->menuAction()->isEnabled());
+  auto* start = dynamic_cast<CStartUpView*>(frame->tabView()->childView(kViewStartUp));
+  ASSERT_NE(start, nullptr);
+  EXPECT_TRUE(start->IsCommandLinkEnabled(kIdFileNew));
+  EXPECT_FALSE(start->IsCommandLinkEnabled(kIdOnlineScan));
+
+  // New project.
+  const fs::path folder = dir.path() / "work";
+  fs::create_directories(folder);
+  RunWithDialog<qmx::dialogs::CProjectNewDlg>(kIdFileNew, [&](qmx::dialogs::CProjectNewDlg& d) {
+    d.nameEdit()->setText("  Plant  ");
+    d.folderEdit()->setText(QString::fromStdString(folder.string()));
+    d.busTypeCombo()->setCurrentIndex(d.busTypeCombo()->findText("TCP", Qt::MatchContains));
+    ClickButton(&d, "OK");
+  });
+  ASSERT_EQ(ws.Projects().size(), 1u);
+  CProjectUsr* project = ws.Projects().front().get();
+  EXPECT_EQ(project->GetName(), "Plant");
+  EXPECT_EQ(project->commTypeCode, kCommTcp);
+  EXPECT_EQ(project->modified, 1);
+  EXPECT_EQ(tree.GetSelectedItem(), project->treeItem);
+  EXPECT_FALSE(fs::exists(folder / "Plant.KPX"));
+
+  // Add Network Adapter.
+  project->modified = 0;
+  RunWithDialog<qmx::dialogs::CAddNaDlg>(kIdEditAddNa, [&](qmx::dialogs::CAddNaDlg& d) {
+    ASSERT_GE(d.adapterList()->count(), 1);
+    d.adapterList()->setCurrentRow(0);
+    EXPECT_EQ(d.titleEdit()->text(), "QMX-4101");
+    d.titleEdit()->setText("Line A");
+    d.ipEdit()->setText("192.168.0.10");
+    d.OnComplete();
+  });
+  ASSERT_EQ(project->Adapters().size(), 1u);
+  CNAUsr* adapter = project->Adapters().front();
+  EXPECT_EQ(adapter->GetName(), "Line A");
+  EXPECT_EQ(adapter->ipAddress, "192.168.0.10");
+  EXPECT_EQ(adapter->posNo, 1);
+  EXPECT_EQ(Labels(project->treeItem), std::vector<std::string>{"Line A (192.168.0.10)"});
+  EXPECT_EQ(project->modified, 1);
+
+  // Add Module: three modules of the catalogue in the dialog's order.
+  project->modified = 0;
+  tree.SelectItem(adapter->treeItem);
+  RunWithDialog<qmx::dialogs::AddIoDlg>(kIdEditAddModule, [&](qmx::dialogs::AddIoDlg& d) {
+    for (const char* id : {"QMX-1808", "QMX-3408", "QMX-2808"}) {
+      const QString text = QString::fromStdString(frame->ioCatalogue().FindByID(id)->description);
+      const auto found = d.catalogueTree()->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
+      ASSERT_EQ(found.size(), 1) << id;
+      d.catalogueTree()->setCurrentItem(found.front());
+      d.OnBtnAdd();
+    }
+    d.OnComplete();
+  });
+  const std::vector<std::string> added = {"01: 8 DI 24 VDC", "02: 8 AI U/I configurable", "03: 8 DO 24 VDC 0.5 A"};
+  EXPECT_EQ(Labels(adapter->treeItem), added);
+  std::vector<CIOUsr*> modules;
+  frame->CollectIOUsrs(adapter->treeItem, modules, 1);
+  ASSERT_EQ(modules.size(), 3u);
+  EXPECT_EQ(modules[1]->GetIODef()->ID, "QMX-3408");
+  EXPECT_EQ(modules[1]->posNo, 2);
+  EXPECT_EQ(modules[1]->treeItem, tree.Children(adapter->treeItem)[1]);
+  EXPECT_EQ(project->modified, 1);
+  EXPECT_EQ(ws.treeSelProcessing, 1);
+
+  // Rename the second module: its position prefix stays.
+  project->modified = 0;
+  tree.SelectItem(modules[1]->treeItem);
+  RunWithDialog<qmx::dialogs::CRenameDlg>(kIdEditRename, [&](qmx::dialogs::CRenameDlg& d) {
+    d.nameEdit()->setText("Tank level");
+    ClickButton(&d, "OK");
+  });
+  EXPECT_EQ(modules[1]->GetName(), "Tank level");
+  EXPECT_EQ(Labels(adapter->treeItem)[1], "02: Tank level");
+  EXPECT_EQ(project->modified, 1);
+
+  // Move Up: it takes the first slot; Move Up again does nothing.
+  project->modified = 0;
+  FocusTree();
+  EXPECT_TRUE(Enabled(kIdEditUp));
+  frame->SendCommand(kIdEditUp);
+  EXPECT_EQ(Labels(adapter->treeItem),
+            (std::vector<std::string>{"01: Tank level", "02: 8 DI 24 VDC", "03: 8 DO 24 VDC 0.5 A"}));
+  EXPECT_EQ(tree.GetItemData(tree.GetSelectedItem()), modules[1]);
+  EXPECT_EQ(modules[1]->treeItem, tree.GetSelectedItem());
+  EXPECT_EQ(project->modified, 1);
+  frame->SendCommand(kIdEditUp);
+  EXPECT_EQ(Labels(adapter->treeItem)[0], "01: Tank level");
+
+  // Delete declined: nothing changes, and later selections refresh again.
+  project->modified = 0;
+  const TreeItem selected = tree.GetSelectedItem();
+  answers = {false};
+  boxes.clear();
+  frame->SendCommand(kIdEditDelete);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0], "Do you really want to delete 01: Tank level?");
+  EXPECT_EQ(Labels(adapter->treeItem).size(), 3u);
+  EXPECT_EQ(tree.GetSelectedItem(), selected);
+  EXPECT_EQ(project->modified, 0);
+  EXPECT_EQ(ws.treeSelProcessing, 1);
+
+  // Delete accepted: the next module is selected and the rest renumbered.
+  FocusTree();
+  frame->SendCommand(kIdEditDelete);
+  EXPECT_EQ(Labels(adapter->treeItem), (std::vector<std::string>{"01: 8 DI 24 VDC", "02: 8 DO 24 VDC 0.5 A"}));
+  EXPECT_EQ(tree.GetItemText(tree.GetSelectedItem()), "01: 8 DI 24 VDC");
+  EXPECT_EQ(project->modified, 1);
+
+  // Properties of the adapter: an address edited in the grid reaches the
+  // label and marks the project.
+  project->modified = 0;
+  tree.SelectItem(adapter->treeItem);
+  RunWithDialog<qmx::dialogs::CPropertiesDlg>(kIdEditProperties, [&](qmx::dialogs::CPropertiesDlg& d) {
+    adapter->ipAddress = "192.168.0.20";
+    QTest::mouseClick(d.okButton(), Qt::LeftButton);
+  });
+  EXPECT_EQ(Labels(project->treeItem), std::vector<std::string>{"Line A (192.168.0.20)"});
+  EXPECT_EQ(project->modified, 1);
+
+  // Naming mode: every label follows, and Rename is off outside User View.
+  frame->viewModeCombo()->setCurrentIndex(1);
+  emit frame->viewModeCombo()->activated(1);
+  EXPECT_EQ(Labels(adapter->treeItem), (std::vector<std::string>{"01: QMX-1808", "02: QMX-2808"}));
+  EXPECT_EQ(Labels(project->treeItem), std::vector<std::string>{"QMX-4101 (192.168.0.20)"});
+  EXPECT_FALSE(Enabled(kIdEditRename));
+  EXPECT_TRUE(docu->menuAction()->isEnabled());
+
+  // Value mode: refused outside the process image, taken on it.
+  frame->tabView()->SetActiveTab(kViewParameters);
+  boxes.clear();
+  frame->valueModeCombo()->setCurrentIndex(2);
+  emit frame->valueModeCombo()->activated(2);
+  EXPECT_EQ(boxes, std::vector<std::string>{"You can only change the value on 'Process Image' tab."});
+  EXPECT_EQ(frame->valueModeCombo()->currentIndex(), 0);
+  EXPECT_EQ(frame->valueMode(), 0);
+  frame->tabView()->SetActiveTab(kViewProcessImage);
+  frame->valueModeCombo()->setCurrentIndex(2);
+  emit frame->valueModeCombo()->activated(2);
+  EXPECT_EQ(frame->valueMode(), 2);
+
+  // Deleting the project asks once and closes it without the save question.
+  tree.SelectItem(project->treeItem);
+  FocusTree();
+  boxes.clear();
+  frame->SendCommand(kIdEditDelete);
+  EXPECT_EQ(boxes, std::vector<std::string>{"Do you really want to delete Plant?"});
+  EXPECT_TRUE(ws.Projects().empty());
+  EXPECT_TRUE(tree.Empty());
+}
+
+TEST_F(FrameCommands, ToolsHelpAndPictures) {
+  // Bootp Server starts the program of the Tools folder and does not wait.
+  std::vector<qmx::os::LaunchRequest> started;
+  qmx::os::SetLauncher([&](const qmx::os::LaunchRequest& r) {
+    started.push_back(r);
+    return 1;
+  });
+  frame->SendCommand(kIdToolsBootp);
+  ASSERT_EQ(started.size(), 1u);
+  EXPECT_EQ(started[0].file, (programDir / "Tools" / "Plenvar.exe").string());
+  EXPECT_EQ(qmx::os::MapProgram(started[0].file).front(), (programDir / "Tools" / "Plenvar").string());
+  EXPECT_TRUE(started[0].args.empty());
+
+  // Help topics, F1 and a product's page open pages of the Help folder.
+  EXPECT_EQ(frame->CommandAction(kIdHelpTechData)->shortcut(), QKeySequence(Qt::Key_F1));
+  frame->SendCommand(kIdHelpTopics);
+  ASSERT_NE(frame->helpWindow(), nullptr);
+  EXPECT_TRUE(frame->helpWindow()->isVisible());
+  EXPECT_EQ(frame->helpWindow()->currentFile(), (programDir / "Help" / "Introduction.htm").string());
+  qmx::ShowHelp(HelpTopic(programDir.string(), "QMX-3408"));
+  EXPECT_EQ(frame->helpWindow()->currentFile(), (programDir / "Help" / "QMX-3408.htm").string());
+  frame->SendCommand(kIdHelpTechData);
+  EXPECT_EQ(frame->helpWindow()->currentFile(), (programDir / "Help" / "Vexo Information.htm").string());
+  EXPECT_NE(frame->helpWindow()->browser()->toPlainText().indexOf("QMX-3408"), -1);
+  // Every product of the catalogue has its page.
+  for (const auto& def : frame->naCatalogue().definitions) {
+    if (def->helpLink.empty()) continue;
+    EXPECT_TRUE(fs::exists(HelpPageFile(programDir.string(), HelpTopic(programDir.string(), def->helpLink))))
+        << def->ID;
+  }
+  for (const auto& def : frame->ioCatalogue().definitions()) {
+    EXPECT_TRUE(fs::exists(HelpPageFile(programDir.string(), HelpTopic(programDir.string(), def->helpLink))))
+        << def->ID;
+  }
+  qmx::ShowHelp(HelpTopic(programDir.string(), "QMX-3408.htm"));
+  QApplication::processEvents();
+  const fs::path out(QMX_TEST_OUTPUT_DIR);
+  EXPECT_TRUE(frame->helpWindow()->grab().save(QString::fromStdString((out / "frame_commands_help.png").string())));
+
+  // The main window with an example station and its Edit menu open.
+  frame->helpWindow()->hide();
+  ASSERT_EQ(frame->OpenProject((programDir / "Projects" / "ModbusTCP_Station.KPX").string()), 1);
+  CProjectUsr* project = frame->workspace().Projects().front().get();
+  frame->workspace().tree().SelectItem(frame->workspace().tree().Children(project->treeItem).front());
+  frame->resize(1180, 760);
+  frame->show();
+  frame->activateWindow();
+  QApplication::processEvents();
+  FocusTree();
+  frame->UpdateCommandUI();
+  QMenu* edit = frame->MenuPopup(1);
+  edit->popup(frame->mapToGlobal(frame->menuBar()->actionGeometry(edit->menuAction()).bottomLeft()));
+  QApplication::processEvents();
+  QTest::qWait(100);
+  EXPECT_TRUE(frame->grab().save(QString::fromStdString((out / "frame_commands_main.png").string())));
+  EXPECT_TRUE(edit->grab().save(QString::fromStdString((out / "frame_commands_edit_menu.png").string())));
+  if (QGuiApplication::platformName() == "xcb") {
+    QGuiApplication::primaryScreen()->grabWindow(0).save(
+        QString::fromStdString((out / "frame_commands_screen.png").string()));
+  }
+  edit->hide();
+}
+
+}  // namespace
