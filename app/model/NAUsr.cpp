@@ -850,8 +850,8 @@ int CNAUsr::WriteOutputData(Wrapper* object, int kind, int useDefault, const std
     return fail(StrFormat("[Bug] This function cannot the source type. Src Type: %d. Func: %s", kind, caller.c_str()));
   }
   // Sequence numbers the driver does not share would write into another
-  // module: without an accepted module list nothing is written.
-  if (monitoring != 1 && SetModuleList() <= 0) {
+  // module: after a module list the driver refused, nothing is written.
+  if (monitoring != 1 && SetModuleList() <= 0 && entries_.drvSetModuleList) {
     if (showBox) qmx::ShowBox("drvWriteByte is failed. See below log in detail.", 0);
     return 0;
   }
