@@ -1,10 +1,6 @@
-// The shipped example projects online, through the real driver library of
-// the program folder: each project is opened from its file, its stations are
-// served by qmx-sim as the project's comment says (over TCP, and two nodes on
-// an RS485 pty line), and the adapters read their I/O configuration, their
-// images and their status; a simulator that stops answering fails the read
-// with the driver's reason and the box, and the next read after it answers
-// again succeeds.
+// The shipped example projects opened from their files and read online
+// through the real driver from qmx-sim, serving each station as the
+// project's comment says (over TCP, and two nodes on an RS485 pty line).
 #include "tests/frame_projectfile/projectfile_fixture.h"
 #include "tools/simulator/testing/simulator_process.h"
 
@@ -13,6 +9,7 @@
 #include <array>
 #include <chrono>
 #include <cstdlib>
+#include <sstream>
 #include <thread>
 
 namespace {
@@ -21,30 +18,18 @@ using prjtest::ProjectFileTest;
 using qmx::sim::SimulatorProcess;
 namespace fs = std::filesystem;
 
-// The qmx-sim options of a project's comment, with the TCP address or the
-// RTU line replaced by the test's own.
-std::vector<std::string> SimulatorArgs(const std::string& comment, const std::string& tcp, const std::string& rtu) {
+// The qmx-sim options of the project file's comment, with the value after
+// --tcp or --rtu replaced by the test's own.
+std::vector<std::string> SimulatorArgs(const std::string& file, const std::string& endpoint) {
+  const std::string text = qmx::test::ReadFile(qmx::test::DistDir() / "Projects" / file);
+  const size_t at = text.find("qmx-sim ") + 8;
+  std::istringstream words(text.substr(at, text.find_first_of("\r\n<\"", at) - at));
   std::vector<std::string> args;
-  std::string word;
-  const std::string marker = "Simulator: qmx-sim ";
-  const size_t at = comment.find(marker);
-  for (char c : (at == std::string::npos ? std::string() : comment.substr(at + marker.size())) + " ") {
-    if (c != ' ') {
-      word += c;
-      continue;
-    }
-    if (word.empty()) continue;
-    if (!args.empty() && args.back() == "--tcp") word = tcp;
-    if (!args.empty() && args.back() == "--rtu") word = rtu;
-    args.push_back(std::exchange(word, {}));
+  for (std::string word; words >> word;) {
+    const bool replaced = !args.empty() && (args.back() == "--tcp" || args.back() == "--rtu");
+    args.push_back(replaced ? endpoint : word);
   }
   return args;
-}
-
-std::string CommentOf(const fs::path& file) {
-  const std::string text = qmx::test::ReadFile(file);
-  const size_t at = text.find("Simulator: qmx-sim ");
-  return at == std::string::npos ? std::string() : text.substr(at, text.find_first_of("\r\n<\"", at) - at);
 }
 
 class OnlineProject : public ProjectFileTest {
@@ -53,12 +38,6 @@ protected:
     const fs::path path = qmx::test::DistDir() / "Projects" / file;
     EXPECT_EQ(files.OpenProject(path.string()), 1);
     return ws.Projects().empty() ? nullptr : ws.Projects().back().get();
-  }
-  NADef* Definition(const std::string& id) {
-    for (auto& def : adapters.definitions) {
-      if (def && def->ID == id) return def.get();
-    }
-    return nullptr;
   }
   // The station's configuration as the driver reads it: the adapter's code,
   // then each module's.
@@ -90,11 +69,11 @@ protected:
 
 TEST_F(OnlineProject, TcpStationReadsItsConfigurationImagesAndStatus) {
   const std::string file = "ModbusTCP_Station.KPX";
-  SimulatorProcess sim(SimulatorArgs(CommentOf(qmx::test::DistDir() / "Projects" / file), "127.0.0.1:0", ""));
+  SimulatorProcess sim(SimulatorArgs(file, "127.0.0.1:0"));
   ASSERT_TRUE(sim.Start()) << sim.error();
-  NADef* def = Definition("QMX-4101");
-  ASSERT_NE(def, nullptr);
-  def->commTypeMap["TCP"].commParas = std::to_string(sim.port()) + ",250,4322,5,10,0";
+  for (auto& def : adapters.definitions) {
+    if (def->ID == "QMX-4101") def->commTypeMap["TCP"].commParas = std::to_string(sim.port()) + ",250,4322,5,10,0";
+  }
   CProjectUsr* project = Open(file);
   ASSERT_NE(project, nullptr);
   CNAUsr& na = *project->Adapters().at(0);
@@ -145,7 +124,7 @@ TEST_F(OnlineProject, TwoStationsOnAnRs485LineShareOneInstance) {
   qmx::sim::PtyPair line(dir.path(), "COM7", "peer");
   ASSERT_TRUE(line.Start()) << line.error();
   ::setenv("QMX_COM_DIR", dir.path().c_str(), 1);
-  SimulatorProcess sim(SimulatorArgs(CommentOf(qmx::test::DistDir() / "Projects" / file), "", line.peer().string()));
+  SimulatorProcess sim(SimulatorArgs(file, line.peer().string()));
   ASSERT_TRUE(sim.Start()) << sim.error();
   CProjectUsr* project = Open(file);
   ASSERT_NE(project, nullptr);
