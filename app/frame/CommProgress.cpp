@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
+#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -193,8 +194,11 @@ void EndCommProgress(CommProgressRun& run) {
 
 int RunWithCommProgress(QWidget* owner, const std::string& text, int expectedMs,
                         const std::function<int()>& operation) {
-  // Never nested: an operation asked for while one runs runs where it is.
-  if (State().done == 0) return operation ? operation() : 0;
+  // Never nested: an operation asked for while one runs, or away from the
+  // user-interface thread (which alone may show the dialog), runs where it is.
+  if (State().done == 0 || !qApp || QThread::currentThread() != qApp->thread()) {
+    return operation ? operation() : 0;
+  }
 
   CommProgressRun run;
   BeginCommProgress(run, owner, text, expectedMs, operation);
