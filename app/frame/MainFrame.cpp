@@ -400,6 +400,9 @@ void CMainFrame::OnCommand(int id) {
     case kIdToolsBootp: OnToolsBootp(); break;
     case kIdHelpTopics: OnHelpTopics(); break;
     case kIdHelpTechData: OnHelpTechData(); break;
+    case kIdOnlineScan: OnOnlineAutoScan(); break;
+    case kIdOnlineSpecialCmds: OnOnlineSpecialCmds(); break;
+    case kIdToolsModbusMessenger: OnToolsModbusMsger(); break;
     default:
       if (IsRecentFileId(id)) OnOpenRecentFile(id - qmx::toolkit::kRecentFileFirstId);
       break;
@@ -415,7 +418,7 @@ bool CMainFrame::HasCommandHandler(int id) {
       kIdFileSave,      kIdFileSaveAs,     kIdFileClose,   kIdFileNew,        kIdFilePrintSetup,
       kIdEditAddNa,     kIdEditAddModule,  kIdEditDelete,     kIdEditUp,         kIdEditDown,
       kIdEditRename,    kIdEditProperties, kIdOptionsConfiguration, kIdToolsBootp, kIdHelpTopics,
-      kIdHelpTechData,
+      kIdHelpTechData,  kIdOnlineScan,     kIdOnlineSpecialCmds, kIdToolsModbusMessenger,
   };
   return kHandled.count(id) != 0 || IsRecentFileId(id);
 }

@@ -25,6 +25,8 @@ class COutputBar;
 class CFerrowynView;
 class CToolBoxBar;
 class CHelpWindow;
+class AutoScanDlg;
+class CSpecialCmdDlg;
 class TabDockWnd;
 class TabTreeCtrl;
 
@@ -239,6 +241,18 @@ public:
   // Shows a help topic in the program's help window.
   void ShowHelpTopic(const std::string& topic);
   CHelpWindow* helpWindow() const;
+
+  // ---- automatic scan, special commands, Modbus messenger (ScanCommands.cpp) ----
+  void OnOnlineAutoScan();
+  void OnOnlineSpecialCmds();
+  // The selected adapter's restart and reset of its error counters; 1 sent.
+  int DoRestart();
+  int DoResetErrCounter();
+  // The driver library's messenger window on a private instance.
+  void OnToolsModbusMsger();
+  // Test seams: the two dialogs run through these (empty: modal).
+  static std::function<int(AutoScanDlg&)> s_autoScanDialog;
+  static std::function<int(CSpecialCmdDlg&)> s_specialCmdDialog;
 
 protected:
   void OnCommand(int id) override;

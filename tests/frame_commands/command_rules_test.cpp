@@ -1,13 +1,12 @@
 // The enabling rules of the main menu as one table over frame states, the
 // Start Monitoring rule by the adapters' definitions, the adapter proposals
-// of Add Network Adapter and the help pages a topic names. No display.
+// of Add Network Adapter. No display.
 #include "app/frame/CommandRules.h"
 #include "app/model/IOUsr.h"
 #include "app/model/NAUsr.h"
 #include "app/model/ProjectUsr.h"
 #include "app/model/ProjectWorkspace.h"
 #include "tests/support/program_services.h"
-#include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -190,19 +189,6 @@ TEST_F(CommandRules, AdapterProposalsByCommType) {
   EXPECT_EQ(next.nodeAddress, "7");
   EXPECT_EQ(next.comPort, "4");
   EXPECT_EQ(next.serialSettings, "19200, 8, EVENPARITY, 1");
-}
-
-TEST_F(CommandRules, HelpTopicsNamePagesOfTheHelpFolder) {
-  qmx::test::TempDir dir("qmx-help");
-  qmx::test::WriteFile(dir.path() / "Help" / "Vexo Information.htm", "<html/>");
-  const std::string folder = dir.path().string();
-  EXPECT_EQ(HelpTopic("/opt/qmx", "Introduction.htm"), "/opt/qmx/QMX410Tools.chm::/Introduction.htm");
-  EXPECT_EQ(HelpPageFile(folder, HelpTopic(folder, "vexo information.htm")),
-            (dir.path() / "Help" / "Vexo Information.htm").string());
-  // A help link without extension, as the definitions write them.
-  EXPECT_EQ(HelpPageFile(folder, HelpTopic(folder, "QMX-4101")), (dir.path() / "Help" / "QMX-4101.htm").string());
-  EXPECT_EQ(HelpPageFile(folder, HelpTopic(folder, "../QMX410Tools.xml")), "");
-  EXPECT_EQ(HelpPageFile(folder, HelpTopic(folder, "")), "");
 }
 
 }  // namespace
