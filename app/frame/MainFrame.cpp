@@ -140,6 +140,9 @@ int CMainFrame::OnCreate() {
     if (CFerrowynView* view = GetTabView(std::string(), 0)) view->ClearAllViews();
   };
 
+  // The online commands reach the windows through their hooks.
+  InitOnlineOperations();
+
   // Last: every log record goes to the log window from now on.
   qmx::SetLogTarget(logBar_->logTarget());
   return 0;
@@ -372,6 +375,7 @@ void CMainFrame::OnAppAbout() {
 }
 
 void CMainFrame::OnCommand(int id) {
+  if (OnOnlineCommand(id)) return;
   using namespace qmx::commands;
   switch (id) {
     case kIdAppAbout: OnAppAbout(); break;
@@ -420,7 +424,7 @@ bool CMainFrame::HasCommandHandler(int id) {
       kIdEditRename,    kIdEditProperties, kIdOptionsConfiguration, kIdToolsBootp, kIdHelpTopics,
       kIdHelpTechData,  kIdOnlineScan,     kIdOnlineSpecialCmds, kIdToolsModbusMessenger,
   };
-  return kHandled.count(id) != 0 || IsRecentFileId(id);
+  return kHandled.count(id) != 0 || IsRecentFileId(id) || IsOnlineCommand(id);
 }
 
 bool CMainFrame::OnUpdateCommand(int id, bool&) {

@@ -5,6 +5,7 @@
 
 #include "app/frame/DocExport.h"
 #include "app/frame/InquiryList.h"
+#include "app/frame/OnlineTransfers.h"
 #include "app/frame/ProjectFile.h"
 #include "app/model/AppOptions.h"
 #include "app/model/IOCatalogue.h"
@@ -17,10 +18,12 @@
 #include <QPointer>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 class QComboBox;
+class QTimer;
 class COutputBar;
 class CFerrowynView;
 class CToolBoxBar;
@@ -32,6 +35,9 @@ class TabTreeCtrl;
 
 namespace qmx::os {
 class Profile;
+}
+namespace qmx::dialogs {
+class CompareOfflineDlg;
 }
 
 class CMainFrame : public qmx::toolkit::FrameWnd {
@@ -254,12 +260,32 @@ public:
   static std::function<int(AutoScanDlg&)> s_autoScanDialog;
   static std::function<int(CSpecialCmdDlg&)> s_specialCmdDialog;
 
+  // ---- online commands (OnlineTransfersFrame.cpp; the work is OnlineOperations) ----
+  OnlineOperations& onlineOps() { return onlineOps_; }
+  const CompareEngine& compareEngine() const { return compareEngine_; }
+  // Download, upload, reset, copy to project, compare, monitoring start and
+  // stop, factory defaults and the address map.
+  static bool IsOnlineCommand(int id);
+  // Carries out an online command; false for any other id.
+  bool OnOnlineCommand(int id);
+  // A window timer's tick: 40 the status of every monitoring adapter,
+  // 50 ... 549 the refresh of a project's active view.
+  void OnTimer(int id);
+  bool IsFrameTimerRunning(int id) const;
+  // Shows the compare dialog (test seam: how the dialog is run).
+  static std::function<int(qmx::dialogs::CompareOfflineDlg&)> s_runCompareDialog;
+
 protected:
   void OnCommand(int id) override;
   bool OnUpdateCommand(int id, bool& checked) override;
   void OnClose() override;
 
 private:
+  void InitOnlineOperations();
+  void SetFrameTimer(int id, int ms);
+  void KillFrameTimer(int id);
+  void RunCompareDialog(const std::string& kind, const std::string& label, CNAUsr* adapter, TreeItem item,
+                        CompareResultList& preset);
   void MoveSelectedItem(bool up);
   void OnCommandUIUpdated() override;
   void RunDocumentation(bool project);
@@ -285,6 +311,9 @@ private:
   ProjectWorkspace workspace_;            // the open projects and their tree
   ConfigValidator validator_{workspace_, errors_};
   ProjectFiles files_{workspace_, ioCatalogue_};  // project files of the workspace's projects
+  CompareEngine compareEngine_{workspace_, naCatalogue_, ioCatalogue_};
+  OnlineOperations onlineOps_{workspace_, validator_, compareEngine_};
+  std::map<int, QTimer*> timers_;  // window timers by identifier
 
   COutputBar* logBar_ = nullptr;
   TabDockWnd* projectBar_ = nullptr;

@@ -30,13 +30,13 @@ struct StatePicture {
   QColor mark;
 };
 const StatePicture kStatePictures[] = {
-    {21, QColor(230, 180, 40), QColor(255, 255, 255)},  // project: some adapters communicate
-    {22, QColor(40, 160, 60), QColor(255, 255, 255)},   // project: every adapter communicates
-    {24, QColor(40, 160, 60), QColor(40, 160, 60)},     // adapter communicates
-    {25, QColor(200, 50, 40), QColor(200, 50, 40)},     // adapter: no communication
-    {26, QColor(200, 50, 40), QColor(250, 200, 0)},     // bus error
-    {27, QColor(200, 50, 40), QColor(60, 120, 220)},    // field power missing
-    {28, QColor(200, 50, 40), QColor(120, 60, 160)},    // bus error and field power missing
+    {21, QColor(40, 160, 60), QColor(255, 255, 255)},   // project monitoring: some adapter communicates
+    {22, QColor(200, 50, 40), QColor(255, 255, 255)},   // project monitoring: no adapter communicates
+    {24, QColor(200, 50, 40), QColor(200, 50, 40)},     // adapter: communication fault
+    {25, QColor(40, 160, 60), QColor(40, 160, 60)},     // adapter communicates
+    {26, QColor(40, 160, 60), QColor(250, 200, 0)},     // communicates, bus error
+    {27, QColor(40, 160, 60), QColor(60, 120, 220)},    // communicates, field power off
+    {28, QColor(40, 160, 60), QColor(120, 60, 160)},    // communicates, bus error and field power off
 };
 
 QPixmap Blank() {

@@ -289,6 +289,14 @@ TEST_F(OpsTest, CommissioningRoadAgainstTheSimulator) {
   EXPECT_EQ(analogIn->paraImage(), downloaded);
   EXPECT_EQ(project->modified, 1);
 
+  // A parameter changed in the project only: one row under the module's header.
+  analogIn->paraImage()[0] = static_cast<uint8_t>(analogIn->paraImage()[0] ^ 0x01);
+  CompareResultList paraRows;
+  EXPECT_EQ(engine.CompareOffline(paraRows, "NA", na, ws.tree().FindItem(na), 1, 1), kCompareDifferent);
+  EXPECT_EQ(paraRows, (CompareResultList{{1, 1, analogIn->GetLabel(0), "", "", ""},
+                                          {1, 0, "Channel Enable", "15", "14", "Mismatch value"}}));
+  analogIn->paraImage() = downloaded;
+
   // An output of the selected module, then its read-back.
   tab = 2;
   CIOUsr* digitalOut = Module(na, 2);

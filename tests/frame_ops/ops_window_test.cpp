@@ -1,0 +1,157 @@
+// The commissioning road through the running program on the offscreen
+// platform, from the menus' commands: the shipped TCP example project,
+// the simulator serving its station, a download, the compare dialog, the
+// monitoring with an input that changes, a forced output, the stop. Writes
+// ops_compare_dialog.png and ops_monitoring_window.png into the build folder.
+#include "app/frame/FerrowynApp.h"
+#include "app/frame/FerrowynView.h"
+#include "app/frame/MainFrame.h"
+#include "app/model/IOUsr.h"
+#include "app/model/NAUsr.h"
+#include "app/model/ProjectUsr.h"
+#include "app/ui/dialogs/CompareOfflineDlg.h"
+#include "app/ui/grid/GridCtrl.h"
+#include "common/Utility.h"
+#include "platform/os/os.h"
+#include "platform/toolkit/message_box.h"
+#include "tests/support/program_services.h"
+#include "tests/support/test_support.h"
+#include "tools/simulator/testing/simulator_process.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+QApplication* App() {
+  static int argc = 1;
+  static char name[] = "frame_ops_window_tests";
+  static char* argv[] = {name, nullptr};
+  static QApplication* app = new QApplication(argc, argv);
+  return app;
+}
+
+bool WaitFor(const std::function<bool()>& check, int ms = 10000) {
+  for (int waited = 0; waited < ms; waited += 50) {
+    if (check()) return true;
+    QTest::qWait(50);
+  }
+  return check();
+}
+
+class OpsWindow : public qmx::test::ProgramServicesTest {
+protected:
+  void SetUp() override {
+    ProgramServicesTest::SetUp();
+    App();
+    programDir = dir.path() / "dist";
+    qmx::test::CopyDist(programDir);
+    setenv("QMX_LOCK_DIR", dir.path().c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (dir.path() / "config").c_str(), 1);
+    setenv("HOME", dir.path().c_str(), 1);
+    qmx::os::OverrideProgramFolder(programDir);
+    qmx::toolkit::SetMessageBoxScript([this](const qmx::toolkit::MessageBoxRequest& r) {
+      boxes.push_back(r.text);
+      return (r.flags & 0x0F) == qmx::toolkit::kMbYesNo ? qmx::toolkit::kIdYes : qmx::toolkit::kIdOk;
+    });
+  }
+  void TearDown() override {
+    CMainFrame::s_runCompareDialog = [](qmx::dialogs::CompareOfflineDlg& d) { return d.DoModal(); };
+    if (app) app->ExitInstance();
+    app.reset();
+    ProgramServicesTest::TearDown();
+  }
+
+  qmx::test::TempDir dir{"qmx-opswindow"};
+  fs::path programDir;
+  std::unique_ptr<CFerrowynApp> app;
+  std::vector<std::string> boxes;
+};
+
+TEST_F(OpsWindow, ExampleProjectFromDownloadToStop) {
+  app = std::make_unique<CFerrowynApp>();
+  ASSERT_TRUE(app->InitInstance(
+      {(programDir / "QMX410Tools").string(), (programDir / "Projects" / "ModbusTCP_Station.KPX").string()}));
+  CMainFrame* frame = app->mainFrame();
+  frame->resize(1200, 800);
+  ASSERT_EQ(frame->workspace().Projects().size(), 1u);
+  CProjectUsr* project = frame->workspace().Projects().front().get();
+  CNAUsr* na = project->Adapters().front();
+  // The example serves 127.0.0.1:502; this test takes an address of its own.
+  const std::string ip = StrFormat("127.%d.%d.250", 30 + getpid() % 200, (getpid() / 200) % 250);
+  na->SetCommSettings(ip, "", "", na->nodeAddress);
+  // The new driver instance has not had the module list yet.
+  na->moduleListChanged = 1;
+  qmx::sim::SimulatorProcess simulator({"--model", "QMX-4101", "--modules",
+                                        "QMX-1808,QMX-2808,QMX-3404,QMX-4402,QMX-7124", "--freeze", "--tcp",
+                                        ip + ":502"});
+  ASSERT_TRUE(simulator.Start()) << simulator.error();
+  // The target dialog: the adapter with its modules.
+  frame->onlineOps().ui.downloadTarget = [](const std::string&, const std::string&, const std::string&,
+                                            const std::string&) { return kTargetWithModules; };
+  ProjectWorkspace& ws = frame->workspace();
+  const std::vector<CIOUsr*> modules = ws.ModulesOf(*na);
+  ws.tree().SelectItem(ws.tree().FindItem(na));
+  CFerrowynView* view = frame->tabView();
+  view->SetActiveTab(kViewParameters);
+  frame->SendCommand(32797);  // Download
+  EXPECT_TRUE(boxes.empty()) << boxes.front();  // no refusal, no failure
+
+  // Compare with a parameter changed in the project: a "Mismatch value" row.
+  modules[2]->paraImage()[0] ^= 0x01;
+  CMainFrame::s_runCompareDialog = [&](qmx::dialogs::CompareOfflineDlg& dialog) {
+    dialog.show();
+    dialog.parametersCheck()->setChecked(true);
+    EXPECT_EQ(dialog.OnBtnDoCompare(), 2);
+    QTest::qWait(50);
+    EXPECT_GE(dialog.grid()->GetItemCount(), 2);
+    EXPECT_TRUE(dialog.grab().save(QString::fromStdString((fs::path(QMX_TEST_OUTPUT_DIR) / "ops_compare_dialog.png").string())));
+    return 1;
+  };
+  frame->SendCommand(32791);  // Compare
+  EXPECT_EQ(boxes.back(), "Comparison completed.\nConfiguration and parameters are different.");
+  modules[2]->paraImage()[0] ^= 0x01;
+
+  // Monitoring from the menu: the input the station changes reaches the
+  // process image of the selected module.
+  ws.tree().SelectItem(project->treeItem);
+  frame->SendCommand(32800);  // Start Monitoring
+  ASSERT_EQ(project->monitoring, 1);
+  EXPECT_TRUE(frame->IsFrameTimerRunning(40));
+  EXPECT_TRUE(frame->IsFrameTimerRunning(project->timerId));
+  ASSERT_TRUE(simulator.Ok("input 1 A5"));
+  ws.tree().SelectItem(ws.tree().FindItem(modules[0]));
+  view->SetActiveTab(kViewProcessImage);
+  EXPECT_TRUE(WaitFor([&] {
+    const OnlineBytes bytes = na->ReadOnlineData(modules[0], 0, kOnlineInput, 1, "test", 0, 0);
+    return bytes && bytes.data()[0] == 0xA5 && ws.tree().GetItemImage(ws.tree().FindItem(na)) == 25;
+  }));
+  QTest::qWait(1200);  // one more refresh of the view and the status
+  EXPECT_TRUE(frame->grab().save(QString::fromStdString((fs::path(QMX_TEST_OUTPUT_DIR) / "ops_monitoring_window.png").string())));
+
+  // Forcing an output of a module while monitoring.
+  ws.tree().SelectItem(ws.tree().FindItem(modules[1]));
+  modules[1]->outputImage()[0] = 0x81;
+  frame->SendCommand(32797);
+  EXPECT_TRUE(WaitFor([&] { return simulator.Command("get output 2") == "OK 81"; }));
+
+  // Stop.
+  ws.tree().SelectItem(project->treeItem);
+  frame->SendCommand(32802);
+  EXPECT_EQ(project->monitoring, 0);
+  EXPECT_FALSE(frame->IsFrameTimerRunning(40));
+  EXPECT_EQ(ws.tree().GetItemImage(project->treeItem), 0);
+  project->modified = 0;
+}
+
+}  // namespace
