@@ -59,6 +59,14 @@ TEST(ScanPlanRules, TimeParameterAndRefusals) {
 const char* const kModules = "QMX-1808,QMX-2808,QMX-4402";
 const std::vector<std::string> kModuleNames = {"QMX-1808", "QMX-2808", "QMX-4402"};
 
+TEST(ModbusMessengerCommand, AMissingLibraryIsLoggedAndShowsNothing) {
+  ModelLogCapture log;
+  const qmx::test::TempDir empty("no-driver");
+  EXPECT_FALSE(RunModbusMessenger(empty.path().string(), TESSIVAR_LIBRARY_FILE));
+  EXPECT_TRUE(log.Has("[Error Code: -1021] Cannot find Communication driver. File: " +
+                      (empty.path() / TESSIVAR_LIBRARY_FILE).string() + ". Func: OnToolsModbusMsger"));
+}
+
 class ScanRoad : public prjtest::ProjectFileTest {
 protected:
   std::string DriverFile(const std::string& busType) {
@@ -122,6 +130,12 @@ TEST_F(ScanRoad, AnRs485LineBecomesAProjectThatSavesAndOpens) {
   // Outputs copied from the stations; then, with the line silent, a failed
   // read copies nothing over what the project holds.
   EXPECT_EQ(CopyOnlineValToPrj(ws, created, 1, 1, nullptr), 3) << Joined(ErrorLines());
+  // The special commands go through the adapter's driver to its node.
+  EXPECT_EQ(DoSpecialCommand(created[1], "Node3", 1), 1) << Joined(ErrorLines());
+  EXPECT_TRUE(log.Has("Error counters of Node3 is reseted..", 1));
+  EXPECT_EQ(DoSpecialCommand(created[1], "Node3", 0), 1);
+  EXPECT_TRUE(log.Has("Node3 network adapter is restarted.", 1));
+
   std::vector<uint8_t>& para = created[0]->paraImage();
   ASSERT_FALSE(para.empty());
   std::fill(para.begin(), para.end(), 0xA5);
@@ -129,6 +143,8 @@ TEST_F(ScanRoad, AnRs485LineBecomesAProjectThatSavesAndOpens) {
   sim.Stop();
   EXPECT_EQ(CopyOnlineValToPrj(ws, {created[0]}, 1, 1, nullptr), 0);
   EXPECT_EQ(created[0]->paraImage(), kept);
+  EXPECT_EQ(DoSpecialCommand(created[1], "Node3", 0), 0);
+  EXPECT_TRUE(log.Has("Node3 Restart is failed.\nSee below log in detail.", 0));
   EXPECT_TRUE(log.Has("Cannot get NA's"));
 
   CProjectUsr* opened = SaveAndReopen(project, "Line.KPX");
@@ -198,6 +214,44 @@ TEST_F(ScanRoad, TcpStationsInANetworkNamespaceAreAddedToTheProject) {
   EXPECT_EQ(dialog.exec(), QDialog::Rejected);
   EXPECT_EQ(boxes, (std::vector<std::string>{"Empty list. Please go to exit.", "Auto scan is successfully completed."}));
   scan.Free();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SpecialCommandDialog, DecliningTheRestartSendsNothingAndEachResultIsTold) {
+  int argc = 1;
+  char name[] = "frame_scan_tests";
+  char* argv[] = {name, nullptr};
+  QApplication app(argc, argv);
+  CSpecialCmdDlg dialog;
+  dialog.SetTarget("01: QMX-4105", "NA");
+  int restarts = 0, resets = 0;
+  bool yes = false;
+  std::vector<std::string> boxes;
+  dialog.doRestart = [&] { return ++restarts, 1; };
+  dialog.doResetErrCounter = [&] { return ++resets, 0; };
+  dialog.ask = [&](const std::string& question) {
+    boxes.push_back(question);
+    return yes;
+  };
+  dialog.showBox = [&](const std::string& text) { boxes.push_back(text); };
+  QTimer::singleShot(0, [&] {
+    dialog.OnBtnRestart();  // declined
+    yes = true;
+    dialog.OnBtnRestart();
+    dialog.OnBtnResetErrCounter();
+    dialog.grab().save(QString::fromStdString((qmx::test::DistDir().parent_path() / "special_cmd.png").string()));
+    dialog.reject();
+  });
+  dialog.exec();
+  EXPECT_EQ(restarts, 1);
+  EXPECT_EQ(resets, 1);
+  EXPECT_EQ(boxes, (std::vector<std::string>{"Do you restart the selected network adapter?",
+                                             "Do you restart the selected network adapter?",
+                                             "Network adapter is restarted. ",
+                                             "Reset is failed.\nSee below log in detail. "}));
 }
 
 }  // namespace
