@@ -17,7 +17,10 @@
 #include "app/ui/dialogs/ProjectNewDlg.h"
 #include "app/ui/dialogs/PropertiesDlg.h"
 #include "app/ui/dialogs/RenameDlg.h"
+#include "app/ui/views/LabelCtrl.h"
 #include "common/Utility.h"
+
+#include <QApplication>
 
 #include <cstdlib>
 #include <memory>
@@ -145,8 +148,15 @@ void CMainFrame::OnEditDelete() {
   TabTreeCtrl* treeCtrl = GetPrjTreeCtrl();
   if (!treeCtrl || !treeCtrl->HasFocusFlag() || tree.GetSelectedItem() == kNoTreeItem) {
     // The active view deletes what it has focused.
-    if (CFerrowynView* view = GetTabView(kFunc, 0)) view->CanHandleCommand(qmx::commands::kIdEditDelete, 0);
-    return;
+    CFerrowynView* view = GetTabView(kFunc, 0);
+    if (!view || view->CanHandleCommand(qmx::commands::kIdEditDelete, 0)) return;
+    // The image view enables Delete for a focused module picture but leaves
+    // the deletion to the frame: the picture's module goes as if it were
+    // selected in the tree.
+    const auto* button = dynamic_cast<const CBtnVexo*>(QApplication::focusWidget());
+    const TreeItem pictured = button ? tree.FindItem(button->GetModule()) : kNoTreeItem;
+    if (pictured == kNoTreeItem || !treeCtrl) return;
+    tree.SelectItem(pictured);
   }
 
   Wrapper* object = nullptr;

@@ -17,6 +17,7 @@
 #include "app/ui/dialogs/ProjectNewDlg.h"
 #include "app/ui/dialogs/PropertiesDlg.h"
 #include "app/ui/dialogs/RenameDlg.h"
+#include "app/ui/views/LabelCtrl.h"
 #include "app/ui/views/StartUpView.h"
 #include "platform/os/os.h"
 #include "platform/toolkit/message_box.h"
@@ -119,9 +120,10 @@ protected:
     }
     return out;
   }
-  void FocusTree() {
-    QFocusEvent in(QEvent::FocusIn, Qt::OtherFocusReason);
-    QApplication::sendEvent(frame->GetPrjTreeCtrl(), &in);
+  // The tree's focus flag as focus changes set it.
+  void FocusTree(bool in = true) {
+    QFocusEvent event(in ? QEvent::FocusIn : QEvent::FocusOut, Qt::OtherFocusReason);
+    QApplication::sendEvent(frame->GetPrjTreeCtrl(), &event);
   }
   bool Enabled(int id) {
     frame->UpdateCommandUI();
@@ -254,8 +256,22 @@ TEST_F(FrameCommands, StructureCommandsOnAShippedCatalogueProject) {
   EXPECT_EQ(project->modified, 0);
   EXPECT_EQ(ws.treeSelProcessing, 1);
 
-  // Delete accepted: the next module is selected and the rest renumbered.
-  FocusTree();
+  // Delete accepted, from the module's picture in the image view: the next
+  // module is selected and the rest renumbered.
+  FocusTree(false);
+  frame->show();
+  frame->activateWindow();
+  frame->tabView()->SetActiveTab(kViewImage);
+  QApplication::processEvents();
+  CBtnVexo* picture = nullptr;
+  for (CBtnVexo* b : frame->tabView()->findChildren<CBtnVexo*>()) {
+    if (b->GetModule() == modules[1]) picture = b;
+  }
+  ASSERT_NE(picture, nullptr);
+  picture->setFocus();
+  QApplication::processEvents();
+  ASSERT_EQ(QApplication::focusWidget(), picture);
+  EXPECT_TRUE(Enabled(kIdEditDelete));
   frame->SendCommand(kIdEditDelete);
   EXPECT_EQ(Labels(adapter->treeItem), (std::vector<std::string>{"01: 8 DI 24 VDC", "02: 8 DO 24 VDC 0.5 A"}));
   EXPECT_EQ(tree.GetItemText(tree.GetSelectedItem()), "01: 8 DI 24 VDC");
@@ -331,7 +347,8 @@ TEST_F(FrameCommands, ToolsHelpAndPictures) {
   for (const auto& def : frame->naCatalogue().definitions) links.push_back(def->helpLink);
   for (const auto& def : frame->ioCatalogue().definitions()) links.push_back(def->helpLink);
   for (const std::string& link : links) {
-    if (!link.empty()) EXPECT_TRUE(fs::exists(HelpPageFile(programDir.string(), HelpTopic("", link)))) << link;
+    if (link.empty()) continue;
+    EXPECT_TRUE(fs::exists(HelpPageFile(programDir.string(), HelpTopic("", link)))) << link;
   }
   EXPECT_EQ(HelpPageFile(programDir.string(), HelpTopic("", "../QMX410Tools.xml")), "");
   qmx::ShowHelp(HelpTopic(programDir.string(), "QMX-3408.htm"));
