@@ -114,7 +114,7 @@ TEST_F(Rows, ParametersOfAModuleWithValueListsAndReadOnlyWhileMonitored) {
   auto rows = BuildParameterRows(*io[0], 0);
   EXPECT_EQ(Texts(rows), (std::vector<std::string>{io[0]->GetLabel(0), "Channel Enable", "Filter", "Wire Break Limit"}));
   EXPECT_EQ(rows[1].columns[kParaProject], "15");
-  EXPECT_EQ(rows[1].definitions[kParaProject], "0,15,1");
+  EXPECT_EQ(rows[1].definitions[kParaProject], "1,0,15");
   EXPECT_EQ(rows[1].dropDownColumn, -1);
   EXPECT_EQ(rows[2].columns[kParaProject], "50 Hz rejection");
   EXPECT_EQ(rows[2].dropDownColumn, kParaProject);
