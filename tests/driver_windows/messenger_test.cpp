@@ -77,7 +77,6 @@ TEST(MessengerRequest, EachRefusalNamesItsField) {
       {with([](MessengerFields& f) { f.protocol = 1; f.ipAddress = "192.168.0"; }),
        "Input a IP Address or Check IP Address format.", kFieldIp},
       {with([](MessengerFields& f) { f.slaveId = ""; }), "Fill in a Slave ID.", kFieldSlave},
-      {with([](MessengerFields& f) { f.address = " "; }), "Fill in a Address.", kFieldAddress},
       {with([](MessengerFields& f) { f.quantity = ""; }), "Fill in a quantity.", kFieldQuantity},
       {with([](MessengerFields& f) { f.slaveId = "1.5"; }), "Slave ID value must be integer.", kFieldSlave},
       {with([](MessengerFields& f) { f.slaveId = "-1"; }), "Slave ID must be greater than 0.", kFieldSlave},
@@ -89,7 +88,6 @@ TEST(MessengerRequest, EachRefusalNamesItsField) {
       {with([](MessengerFields& f) { f.address = "10000"; }), "Check if address is valid hex format.",
        kFieldAddress},
       {with([](MessengerFields& f) { f.quantity = "0"; }), "Quantity must be greater than 1.", kFieldQuantity},
-      {with([](MessengerFields& f) { f.quantity = "q"; }), "Quantity value must be integer.", kFieldQuantity},
       {Fields(8, "65", "00"), "Quantity is too large for one request.", kFieldQuantity},
       {Fields(8, "1", "GG"), "Check if send data is valid hex format.", kFieldSendData},
       {Fields(4, "", "0001"), "The send data of 5 function must have 'FF00' or '0000'", kFieldSendData},
@@ -100,22 +98,6 @@ TEST(MessengerRequest, EachRefusalNamesItsField) {
     EXPECT_EQ(check.message, c.message);
     EXPECT_EQ(check.field, c.field) << c.message;
   }
-}
-
-TEST(MessengerRequest, TheSerialSettingsTextFillsTheLineRecord) {
-  MessengerFields f;
-  f.comPort = "7";
-  f.serialSettings = "19200, 7, evenparity, 1.5";
-  MessengerRequest r;
-  TcpCommSetting tcp;
-  SerialCommSetting serial;
-  ASSERT_TRUE(BuildMessengerRequest(f, r, tcp, serial).ok());
-  EXPECT_EQ(serial.comPort, 7);
-  EXPECT_EQ(serial.baudRate, 19200);
-  EXPECT_EQ(serial.dataBits, 7);
-  EXPECT_EQ(serial.parityCode, 2);
-  EXPECT_EQ(serial.stopBitsCode, 1);
-  EXPECT_EQ(serial.timeoutMs, 500);
 }
 
 TEST(MessengerReply, TheSevenFormatsSwapAndTrim) {

@@ -49,11 +49,6 @@ TEST(ScanPlanRules, TimeParameterAndRefusals) {
     EXPECT_EQ(plan.timeMs, plan.ok() ? c.timeMs : 0) << c.code << " " << c.ports;
     EXPECT_EQ(plan.param, c.param) << c.code << " " << c.ports;
   }
-  ScanRanges r;
-  SetScanInfo(r, "1", "1,2,3", "9600, 8");
-  EXPECT_EQ(PortRangeText(r), "1,1");
-  EXPECT_EQ(NodeRangeText(r), "1,32");
-  EXPECT_EQ(r.serialSettings, "9600, 8, NOPARITY, 1");
 }
 
 const char* const kModules = "QMX-1808,QMX-2808,QMX-4402";
