@@ -302,6 +302,8 @@ TEST_F(OpsTest, CommissioningRoadAgainstTheSimulator) {
   CIOUsr* digitalOut = Module(na, 2);
   digitalOut->outputImage()[0] = 0x5A;
   Select(digitalOut);
+  // A user's name that reads like a model the process image refuses.
+  ws.tree().SetItemText(ws.tree().FindItem(digitalOut), "KX-4410 renamed");
   ops.OnOnlineDn();
   EXPECT_EQ(simulator->Command("get output 2"), "OK 5A");
   EXPECT_EQ(viewUpdates.back(), "ProcessImgView");
@@ -342,7 +344,7 @@ TEST_F(OpsTest, CommissioningRoadAgainstTheSimulator) {
       ops.OnTimer(project->timerId);
       const OnlineBytes bytes = na->ReadOnlineData(digitalIn, 0, kOnlineInput, 1, "test", 0, 0);
       return bytes && bytes.data()[0] == value;
-    });
+    }, 15s);
   };
   EXPECT_TRUE(inputSeen(0xA5));
   EXPECT_EQ(viewUpdates.back(), "");
@@ -385,6 +387,71 @@ TEST_F(OpsTest, CommissioningRoadAgainstTheSimulator) {
   EXPECT_EQ(Image(na), kImageAdapter);
   EXPECT_EQ(Image(project), kProjectTreeImage);
   EXPECT_TRUE(log.Has("Project monitoring is stopped. Project: Plant."));
+}
+
+// Two stations on one RS485 line share the project's driver instance:
+// compare, monitor with inputs that change, stop.
+TEST_F(OpsTest, Rs485LineMonitorsOnTheSharedInstance) {
+  ::setenv("QMX_COM_DIR", dir.path().c_str(), 1);
+  qmx::sim::PtyPair line(dir.path());
+  ASSERT_TRUE(line.Start()) << line.error();
+  qmx::sim::SimulatorProcess simulator({"--model", "QMX-4105", "--modules", "QMX-1816,QMX-2816", "--freeze", "--rtu",
+                                        line.peer().string(), "--serial", "9600,8,N,1", "--nodes", "1,2"});
+  ASSERT_TRUE(simulator.Start()) << simulator.error();
+  project = ws.CreateProject("Line", dir.path().string());
+  project->SetCommType("RS485");
+  ASSERT_TRUE(project->HasSharedDriver()) << Dump();
+  std::vector<CNAUsr*> stations;
+  for (const char* node : {"1", "2"}) {
+    ws.tree().SelectItem(project->treeItem);
+    TreeItem naItem = kNoTreeItem;
+    CNAUsr* na = ws.CreateNA(std::string("Node ") + node, "QMX-4105", naItem, nullptr);
+    na->SetCommSettings("", "7", "9600, 8, NOPARITY, 1", node);
+    for (const char* id : {"QMX-1816", "QMX-2816"}) {
+      ws.tree().SelectItem(naItem);
+      TreeItem item = kNoTreeItem;
+      ws.CreateIO(id, id, item, nullptr, naItem);
+    }
+    stations.push_back(na);
+  }
+  ws.ReNumberingIOsDispath(kTypeProject, project->treeItem);
+  CompareResultList rows;
+  for (CNAUsr* na : stations) {
+    EXPECT_EQ(engine.CompareOffline(rows, "NA", na, ws.tree().FindItem(na), 1, 0), kCompareEqual) << Dump();
+  }
+  // A fresh station holds other parameter values than the project.
+  EXPECT_EQ(engine.CompareOffline(rows, "NA", stations[0], ws.tree().FindItem(stations[0]), 1, 1), kCompareDifferent);
+  EXPECT_EQ(rows[1], CompareResultItem(1, 0, "Watchdog Time", "500", "0", "Mismatch value"));
+  ws.tree().SelectItem(project->treeItem);
+  ops.OnOnlineMonStartPrj();
+  ASSERT_EQ(project->monitoring, 1) << Dump();
+  ASSERT_TRUE(simulator.Ok("input 1 5AA5 node=2"));
+  CIOUsr* inputs = Module(stations[1], 1);
+  EXPECT_TRUE(Eventually([&] {
+    ops.OnTimer(kStatusTimerId);
+    const OnlineBytes bytes = stations[1]->ReadOnlineData(inputs, 0, kOnlineInput, 1, "test", 0, 0);
+    return bytes && bytes.data()[0] == 0x5A && bytes.data()[1] == 0xA5 && Image(stations[0]) == 25 &&
+           Image(stations[1]) == 25;
+  })) << Dump();
+  ops.OnOnlineMonStopPrj();
+  EXPECT_EQ(project->monitoring, 0);
+  EXPECT_EQ(stations[0]->monitoring + stations[1]->monitoring, 0);
+  EXPECT_TRUE(timers.empty());
+}
+
+// Factory defaults of a project reach every adapter and module, and the
+// project has to be saved again.
+TEST_F(OpsTest, FactoryDefaultsMarkTheProjectModified) {
+  CNAUsr* na = TcpStation(LoopbackAddress(), {"QMX-3404"});
+  CIOUsr* module = Module(na, 1);
+  const std::vector<uint8_t> defaults = module->paraImage();
+  module->paraImage()[1] = 7;
+  na->paraImage()[0] = static_cast<uint8_t>(na->paraImage()[0] + 1);
+  project->modified = 0;
+  EXPECT_EQ(ops.SetParaFactoryVal(project->treeItem, project, 1), 1);
+  EXPECT_EQ(module->paraImage(), defaults);
+  EXPECT_EQ(na->paraImage(), *na->GetDefaultParaImage());
+  EXPECT_EQ(project->modified, 1);
 }
 
 // A second project whose adapter has the same address may not start.
