@@ -334,6 +334,13 @@ void CMainFrame::EditProperties() {
         qmx::ShowBox("Changed commnunication interval will apply when monitoring is restarted.", 0);
       }
     }
-    if (updateTime != project->viewUpdateTime) project->modified = 1;
+    if (updateTime != project->viewUpdateTime) {
+      project->modified = 1;
+      // A monitoring project's views refresh at the new pace from now on.
+      if (project->monitoring == 1) {
+        KillFrameTimer(project->timerId);
+        SetFrameTimer(project->timerId, project->viewUpdateTime);
+      }
+    }
   }
 }
