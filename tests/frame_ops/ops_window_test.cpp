@@ -90,6 +90,7 @@ TEST_F(OpsWindow, ExampleProjectFromDownloadToStop) {
   // The example serves 127.0.0.1:502; this test takes an address of its own.
   const std::string ip = StrFormat("127.%d.%d.250", 30 + getpid() % 200, (getpid() / 200) % 250);
   na->SetCommSettings(ip, "", "", na->nodeAddress);
+  frame->workspace().UpdateNATreeLabel(na);
   // The new driver instance has not had the module list yet.
   na->moduleListChanged = 1;
   qmx::sim::SimulatorProcess simulator({"--model", "QMX-4101", "--modules",

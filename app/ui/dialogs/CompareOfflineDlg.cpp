@@ -5,6 +5,7 @@
 #include "common/Utility.h"
 
 #include <QCheckBox>
+#include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -73,6 +74,7 @@ CompareOfflineDlg::CompareOfflineDlg(QWidget* parent) : DialogBase(parent, "Comp
   grid_->deletionEnabled = 0;
   grid_->setFrameShadow(QFrame::Sunken);
   grid_->setAccessibleName("Comparison results");
+  grid_->viewport()->installEventFilter(this);
 
   // Legend.
   QLabel* configSwatch = LegendSwatch(this, QColor(255, 255, 0), "Configuration colour");
@@ -108,6 +110,19 @@ CompareOfflineDlg::CompareOfflineDlg(QWidget* parent) : DialogBase(parent, "Comp
 }
 
 CompareOfflineDlg::~CompareOfflineDlg() = default;
+
+bool CompareOfflineDlg::eventFilter(QObject* watched, QEvent* event) {
+  // The result column takes the room the window gives.
+  if (watched == grid_->viewport() && event->type() == QEvent::Resize) {
+    constexpr int kResultColumn = 3;
+    constexpr int kResultWidth = 130;
+    int others = 0;
+    for (int c = 0; c < kResultColumn; ++c) others += grid_->GetColumnWidth(c);
+    const int room = grid_->viewport()->width() - others;
+    grid_->SetColumnWidth(kResultColumn, room > kResultWidth ? room : kResultWidth);
+  }
+  return DialogBase::eventFilter(watched, event);
+}
 
 void CompareOfflineDlg::SetCompareTarget(const std::string& kind, const std::string& label, CNAUsr* adapter,
                                          TreeItem item) {
@@ -158,12 +173,10 @@ int CompareOfflineDlg::OnBtnDoCompare() {
   }
   grid_->DeleteAllItems();
   compareButton_->setEnabled(false);
-  if (beginProgress_) beginProgress_("Comparing ...", 30000);
   const bool withParameters = parameters_->isChecked();
   CompareResultList rows;
   const int result = compare_ ? compare_(rows, configuration_->isChecked() ? 1 : 0, withParameters ? 1 : 0) : 0;
   if (result == 2) ShowRows(rows);
-  if (endProgress_) endProgress_();
   compareButton_->setEnabled(true);
   const std::string text = CompareOutcomeText(result, withParameters);
   qmx::ShowBox(text, 0);

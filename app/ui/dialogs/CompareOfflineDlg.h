@@ -31,12 +31,9 @@ public:
   void SetCompareTarget(const std::string& kind, const std::string& label, CNAUsr* adapter, TreeItem item);
   // Rows shown as the dialog opens; they are taken and the list emptied.
   void SetPresetResults(CompareResultList& rows);
+  // The comparison runs under the progress window the caller's function
+  // shows ("Comparing ...").
   void SetCompareFunction(CompareFunction compare) { compare_ = std::move(compare); }
-  // The progress window around a comparison (text, expected ms) and its end.
-  void SetProgress(std::function<void(const std::string&, int)> begin, std::function<void()> end) {
-    beginProgress_ = std::move(begin);
-    endProgress_ = std::move(end);
-  }
 
   // "Start comparing": the comparison's result (also when refused: -1).
   int OnBtnDoCompare();
@@ -48,6 +45,7 @@ public:
 
 protected:
   void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
   void ShowRows(CompareResultList& rows);
@@ -65,8 +63,6 @@ private:
   CompareResultList preset_;
   bool presetShown_ = false;
   CompareFunction compare_;
-  std::function<void(const std::string&, int)> beginProgress_;
-  std::function<void()> endProgress_;
 };
 
 }  // namespace qmx::dialogs
