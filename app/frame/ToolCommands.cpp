@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QPageLayout>
 #include <QPageSetupDialog>
 #include <QPointer>
 #include <QPrinter>
@@ -83,9 +84,13 @@ void CMainFrame::OnHelpTopics() { qmx::ShowHelp(HelpTopic(appDir_, "Introduction
 void CMainFrame::OnHelpTechData() { qmx::ShowHelp(HelpTopic(appDir_, "Vexo Information.htm")); }
 
 void CMainFrame::OnFilePrintSetup() {
-  static QPrinter printer;
+  // The page set-up the user chose last; the printer itself lives only while
+  // the dialog runs.
+  static QPageLayout chosen;
+  QPrinter printer;
+  if (chosen.isValid()) printer.setPageLayout(chosen);
   QPageSetupDialog dialog(&printer, this);
-  dialog.exec();
+  if (dialog.exec() == QDialog::Accepted) chosen = printer.pageLayout();
 }
 
 CHelpWindow* CMainFrame::helpWindow() const { return helpWindow_.data(); }

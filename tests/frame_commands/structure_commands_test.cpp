@@ -357,13 +357,24 @@ TEST_F(FrameCommands, ToolsHelpAndPictures) {
   EXPECT_TRUE(frame->helpWindow()->grab().save(QString::fromStdString((out / "frame_commands_help.png").string())));
 
   // The main window with an example station and its Edit menu open.
-  frame->helpWindow()->hide();
   ASSERT_EQ(frame->OpenProject((programDir / "Projects" / "ModbusTCP_Station.KPX").string()), 1);
   CProjectUsr* project = frame->workspace().Projects().front().get();
-  frame->workspace().tree().SelectItem(frame->workspace().tree().Children(project->treeItem).front());
+  // Opened from a modal dialog the help window takes input there, and comes
+  // back to the frame when the dialog closes.
+  frame->workspace().tree().SelectItem(project->treeItem);
+  RunWithDialog<qmx::dialogs::CAddNaDlg>(kIdEditAddNa, [&](qmx::dialogs::CAddNaDlg& d) {
+    d.adapterList()->setCurrentRow(0);
+    ClickButton(&d, "Show Technical Data");
+    EXPECT_EQ(frame->helpWindow()->parentWidget(), &d);
+    EXPECT_EQ(frame->helpWindow()->currentFile(), (programDir / "Help" / "QMX-4101.htm").string());
+    ClickButton(&d, "Cancel");
+  });
+  EXPECT_EQ(frame->helpWindow()->parentWidget(), frame);
+  frame->helpWindow()->hide();
   frame->resize(1180, 760);
   frame->show();
   frame->activateWindow();
+  frame->workspace().tree().SelectItem(frame->workspace().tree().Children(project->treeItem).front());
   QApplication::processEvents();
   FocusTree();
   frame->UpdateCommandUI();
