@@ -158,7 +158,7 @@ TEST_F(DriverWindows, TheMessengerSendsOnALineAndLoadsAShippedMessageFile) {
 
   DriverHandle h = d.Initialize();
   ASSERT_NE(h, nullptr);
-  std::string title, swapped, plain, status, loadedAddress;
+  std::string title, swapped, plain, status, loadedAddress, serialTitle, serialText;
   int messages = 0;
   QTimer::singleShot(0, [&] {
     QWidget* w = nullptr;
@@ -180,6 +180,19 @@ TEST_F(DriverWindows, TheMessengerSendsOnALineAndLoadsAShippedMessageFile) {
     plain = reply->toPlainText().toStdString();
     for (QLineEdit* f : fields)
       if (f->accessibleName() == "Log") status = f->text().toStdString();
+
+    // The serial settings window opens on the field's text and gives it back.
+    QTimer::singleShot(0, [&] {
+      QDialog* box = nullptr;
+      ASSERT_TRUE(WaitFor([&] { return (box = qobject_cast<QDialog*>(QApplication::activeModalWidget())) != w; }));
+      serialTitle = box->windowTitle().toStdString();
+      Picture(box, "driver_serial_settings.png");
+      ButtonNamed(box, "OK")->click();
+    });
+    for (QPushButton* b : w->findChildren<QPushButton*>())
+      if (b->accessibleName() == "Serial settings") b->click();
+    for (QLineEdit* f : fields)
+      if (f->accessibleName() == "Serial settings") serialText = f->text().toStdString();
 
     // The built-in messages: the "..." of the group opens the file box in
     // the program folder's Tools/BuiltInMsg.
@@ -204,6 +217,8 @@ TEST_F(DriverWindows, TheMessengerSendsOnALineAndLoadsAShippedMessageFile) {
   EXPECT_EQ(status, " Success.") << LogCapture::Dump();
   EXPECT_EQ(swapped, " 0141 ");
   EXPECT_EQ(plain, " 4101 ");
+  EXPECT_EQ(serialTitle, "Serial Communication Setting");
+  EXPECT_EQ(serialText, "9600, 8, NOPARITY, 1");
   EXPECT_EQ(messages, 9);
   EXPECT_EQ(loadedAddress, "000C") << "the first message in sorted order is applied";
   EXPECT_EQ(d.Uninitialize(h), 1);
