@@ -609,15 +609,6 @@ void OnlineOperations::OnOnlineCopyToOffline() {
   }
 }
 
-bool OnlineOperations::CanCopyToOffline() const {
-  CNAUsr* adapter = nullptr;
-  std::string text;
-  workspace_.GetSelNAUsr(adapter, text, {}, 0);
-  if (!adapter || adapter->IsSupportOnline() != 1) return false;
-  const int tab = ui.activeTab ? ui.activeTab() : -1;
-  return tab == kTabProcessImage || tab == kTabParameters;
-}
-
 void OnlineOperations::OnOnlineCompare() {
   CNAUsr* adapter = nullptr;
   std::string text;

@@ -91,9 +91,6 @@ public:
   void OnOnlineResetPara();
   void OnOnlineCopyToOffline();
   void OnOnlineCompare();
-  // Whether Copy to Project may run (adapter selected or above the
-  // selection, online bus, active tab 2 or 3).
-  bool CanCopyToOffline() const;
   // 1 done, 4 configurations differ, else 0 or the comparison's failure.
   int OnlineDownload(int kind, CNAUsr* adapter, Wrapper* target, int factory, int includeModules,
                      CompareResultList& list);

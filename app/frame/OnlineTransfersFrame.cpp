@@ -3,6 +3,7 @@
 // and compare dialogs, the progress window, the window timers), the command
 // dispatch, and what the views ask about monitoring adapters.
 #include "app/frame/CommProgress.h"
+#include "app/frame/CommandRules.h"
 #include "app/frame/FerrowynView.h"
 #include "app/frame/MainFrame.h"
 #include "app/model/NAUsr.h"
@@ -14,15 +15,7 @@
 
 namespace {
 
-constexpr int kIdOnlineCompare = 32791;
-constexpr int kIdOnlineDownload = 32797;
-constexpr int kIdOnlineUpload = 32798;
-constexpr int kIdOnlineResetPara = 32799;
-constexpr int kIdStartMonitoring = 32800;
-constexpr int kIdStopMonitoring = 32802;
-constexpr int kIdEditFactoryDefault = 32829;
-constexpr int kIdViewAddrMap = 32830;
-constexpr int kIdOnlineCopyToPrj = 32835;
+using namespace qmx::commands;
 
 int RunCompareDialogModal(qmx::dialogs::CompareOfflineDlg& dialog) { return dialog.DoModal(); }
 
