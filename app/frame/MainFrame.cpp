@@ -17,6 +17,7 @@
 #include "common/Utility.h"
 #include "platform/os/os.h"
 #include "platform/os/profile.h"
+#include "platform/toolkit/text_fit.h"
 #include "platform/toolkit/message_box.h"
 
 #include <QComboBox>
@@ -129,6 +130,7 @@ int CMainFrame::OnCreate() {
   // The combo boxes and the logo pane do not stop creation when they fail.
   CreateCombos();
   statusBar_->AddLogoPane(32772, 0, "Kestun Automation");
+  InstallStatusPanes();
 
   view_ = new CFerrowynView(this);
   setCentralWidget(view_);
@@ -167,14 +169,10 @@ bool CMainFrame::CreateCombos() {
   valueModeCombo_->setCurrentIndex(0);
   toolBar()->addWidget(valueModeCombo_);
 
-  // Each box as wide as its longest entry, so no choice is cut.
-  for (QComboBox* combo : {viewModeCombo_, valueModeCombo_}) {
-    int widest = 0;
-    for (int i = 0; i < combo->count(); ++i) {
-      widest = std::max(widest, combo->fontMetrics().horizontalAdvance(combo->itemText(i)));
-    }
-    combo->setFixedWidth(std::max(combo->width(), widest + 40));
-  }
+  // Each box as wide as its longest entry with the style's arrow, so no
+  // choice is cut in any font or screen scale.
+  qmx::toolkit::FitComboToItems(viewModeCombo_, 124);
+  qmx::toolkit::FitComboToItems(valueModeCombo_, 140);
   viewModeCombo_->setAccessibleName("Module naming mode");
   valueModeCombo_->setAccessibleName("Analog value mode");
   connect(viewModeCombo_, &QComboBox::activated, this, &CMainFrame::OnSelEndOkViewModeBar);
@@ -204,7 +202,10 @@ void CMainFrame::InitPaths() {
   appDir_ = qmx::os::ProgramFolder().string();
   qmx::Paths().SetAppDir(appDir_);
   appDir_ = qmx::Paths().appDir;
-  if (logBar_) logBar_->SetAppDirectory(appDir_);
+  // Log files go where the program may write: the program folder, or the
+  // user's folders when it is installed read-only.
+  if (logBar_) logBar_->SetAppDirectory(qmx::Paths().dataDir);
+  qmx::PreparePerUserFolders(qmx::Paths());
 }
 
 std::string CMainFrame::GetFileVersionText(const std::string& programFile, std::string& title,
@@ -309,7 +310,7 @@ int CMainFrame::ParseXmlsAndAssignDatas() {
   // are formed when their turn comes.
   const std::vector<std::function<int()>> readers = {
       [this] {
-        const std::string path = appDir_ + "/QMX410Tools.xml";
+        const std::string path = qmx::Paths().SettingsFile();
         loadedFiles_.push_back(path);
         const int rc = ParseConfigFile(path, options_, extras_);
         ApplyViewModeFromSettings();
@@ -366,7 +367,7 @@ int CMainFrame::GetErrInfo(const std::string& category, int code, std::string& e
 int CMainFrame::SaveConfig() {
   extras_.copyright = noticeText_;
   extras_.viewMode = workspace_.namingMode;
-  return SaveConfigFile(appDir_, options_, extras_);
+  return SaveConfigFile(qmx::Paths().configDir, options_, extras_);
 }
 
 void CMainFrame::OnAppAbout() {

@@ -291,6 +291,8 @@ private:
   void RunDocumentation(bool project);
   void RunInquiry(const std::string& scope, const char* func);
   bool CreateCombos();
+  // The status bar's indicator panes: selection, communication, saved state.
+  void InstallStatusPanes();
   // The project files with the frame's version text and parser state.
   ProjectFiles& Files();
   void ApplyViewModeFromSettings();

@@ -2,6 +2,7 @@
 
 #include "common/Utility.h"
 #include "platform/toolkit/message_box.h"
+#include "platform/toolkit/text_fit.h"
 #include "platform/toolkit/window_messages.h"
 
 #include <QFileDialog>
@@ -10,11 +11,13 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QStyle>
 #include <QTreeWidget>
 
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -39,6 +42,17 @@ struct Column {
   int width;
 };
 constexpr Column kColumns[5] = {{"!", 20}, {"Date", 80}, {"Time", 90}, {"From", 150}, {"Message", 660}};
+// The widest text each column shows: a date, a time, the sources of the suite.
+constexpr const char* kColumnSamples[5] = {"", "0000-00-00", "00:00:00.000", "QMX-410 Tools", ""};
+
+// A column's width: its own, or wider when the list's font needs more room
+// for what it shows (a larger font or a scaled screen).
+int ColumnWidth(const QTreeWidget* list, int column) {
+  const int margin = 2 * (list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1);
+  int needed = qmx::toolkit::TextWidth(list, QString::fromUtf8(kColumnSamples[column]));
+  needed = std::max(needed, qmx::toolkit::TextWidth(list->header(), QString::fromUtf8(kColumns[column].title)));
+  return std::max(kColumns[column].width, needed + margin);
+}
 
 // Where a category goes: the switch of its group, its icon and its lists.
 struct Route {
@@ -248,10 +262,13 @@ QTreeWidget* COutputBar::CreateList(int index) {
   QStringList titles;
   for (const Column& column : kColumns) titles << QString::fromUtf8(column.title);
   list->setHeaderLabels(titles);
-  list->header()->setStretchLastSection(false);
+  // The message column takes the room the window has; a line still longer
+  // than that shows whole as its tooltip.
+  list->header()->setStretchLastSection(true);
   list->header()->setMinimumSectionSize(16);  // the icon column is narrower than the style's default
   list->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-  for (int c = 0; c < 5; ++c) list->setColumnWidth(c, kColumns[c].width);
+  list->setItemDelegate(new qmx::toolkit::ElidedToolTipDelegate(list));
+  for (int c = 0; c < 5; ++c) list->setColumnWidth(c, ColumnWidth(list, c));
   list->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(list, &QWidget::customContextMenuRequested, this,
           [this, list](const QPoint& pos) { ShowPopupMenu(list->viewport()->mapToGlobal(pos)); });

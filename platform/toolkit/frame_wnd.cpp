@@ -1,5 +1,7 @@
 #include "platform/toolkit/frame_wnd.h"
 
+#include "platform/toolkit/text_fit.h"
+
 #include "platform/os/profile.h"
 
 #include <QAction>
@@ -339,12 +341,24 @@ void DockWindow::SetChild(QWidget* child) { setWidget(child); }
 
 StatusBar::StatusBar(QWidget* parent) : QStatusBar(parent) {}
 
+namespace {
+constexpr const char* kFullTextProperty = "qmxFullText";
+constexpr int kPaneRefreshMs = 500;
+}  // namespace
+
 bool StatusBar::SetIndicators(int count) {
   if (count <= 0) return false;
   for (int i = 0; i < count; ++i) {
     auto* label = new QLabel(this);
-    if (i == 0) addWidget(label, 1);
-    else addPermanentWidget(label);
+    if (i == 0) {
+      label->setText(QStringLiteral("Ready"));
+      addWidget(label, 1);
+    } else {
+      label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+      label->setAlignment(Qt::AlignCenter);
+      label->setObjectName(QStringLiteral("StatusPane%1").arg(i));
+      addPermanentWidget(label);
+    }
     panes_.push_back(label);
   }
   return true;
@@ -357,12 +371,51 @@ QLabel* StatusBar::pane(int index) const {
 QLabel* StatusBar::AddLogoPane(int paneId, int index, const QString& text) {
   auto* label = new QLabel(text, this);
   label->setFrameStyle(QFrame::Panel | QFrame::Raised);
-  label->setFixedWidth(label->fontMetrics().horizontalAdvance(text) + 2 + 2 * label->frameWidth());
+  // Centred text takes no indent; the frame is outside the text's room.
+  label->setAlignment(Qt::AlignCenter);
+  label->setFixedWidth(TextWidth(label, text) + 2 + 2 * label->frameWidth() + 2 * label->margin());
+  label->setAccessibleName(text);
   insertWidget(0, label);
   index = std::clamp(index, 0, static_cast<int>(panes_.size()));
   panes_.insert(index, label);
   byId_.insert(paneId, label);
   return label;
+}
+
+void StatusBar::SetPaneText(int index, const QString& text) {
+  QLabel* label = pane(index);
+  if (!label || (label->property(kFullTextProperty).toString() == text && !label->text().isEmpty())) return;
+  label->setProperty(kFullTextProperty, text);
+  const int frame = 2 * label->frameWidth() + 2 * label->margin();
+  const int spacing = 2 * label->fontMetrics().horizontalAdvance(QLatin1Char(' '));
+  const int cap = std::max(width() / 4, 24 * TextWidth(label, QStringLiteral("n")));
+  const int needed = TextWidth(label, text);
+  const int widest = std::min(needed + frame + spacing, cap);
+  if (widest > label->minimumWidth()) label->setMinimumWidth(widest);
+  const int room = label->minimumWidth() - frame - spacing;
+  const QString shown = needed <= room ? text : label->fontMetrics().elidedText(text, Qt::ElideRight, room);
+  label->setText(shown);
+  label->setToolTip(shown == text ? QString() : text);
+  label->setAccessibleName(text);
+}
+
+void StatusBar::SetPaneSource(int index, std::function<QString()> source) {
+  QLabel* label = pane(index);
+  if (!label) return;
+  sources_.insert(label, std::move(source));
+  if (!refresh_) {
+    refresh_ = new QTimer(this);
+    refresh_->setInterval(kPaneRefreshMs);
+    connect(refresh_, &QTimer::timeout, this, &StatusBar::RefreshPanes);
+    refresh_->start();
+  }
+  RefreshPanes();
+}
+
+void StatusBar::RefreshPanes() {
+  for (auto it = sources_.cbegin(); it != sources_.cend(); ++it) {
+    if (it.value()) SetPaneText(static_cast<int>(panes_.indexOf(it.key())), it.value()());
+  }
 }
 
 FlatTabCtrl::FlatTabCtrl(QWidget* parent) : QTabWidget(parent) {

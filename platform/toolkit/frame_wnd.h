@@ -136,17 +136,31 @@ class StatusBar : public QStatusBar {
   Q_OBJECT
 public:
   explicit StatusBar(QWidget* parent = nullptr);
-  // Creates `count` indicator panes (pane 0 is the message pane).
+  // Creates `count` panes: pane 0 is the message pane ("Ready", and the status
+  // tip of the command under the mouse), the others are indicator panes that
+  // show what their sources say.
   bool SetIndicators(int count);
   int paneCount() const { return static_cast<int>(panes_.size()); }
   QLabel* pane(int index) const;
-  // Adds a pane with the text at the index (pop-out look), width = text + 2.
+  // Adds a pane with the text at the index (pop-out look), as wide as the
+  // text plus 2 in the pane's font, inside its frame.
   QLabel* AddLogoPane(int paneId, int index, const QString& text);
   QLabel* paneById(int paneId) const { return byId_.value(paneId); }
+
+  // Shows a text in an indicator pane. The pane grows to the widest text it
+  // has shown (so the bar does not jump), up to a quarter of the bar; a longer
+  // text is cut with "..." and shown whole as the pane's tooltip.
+  void SetPaneText(int index, const QString& text);
+  // A function asked twice a second for the text of an indicator pane.
+  void SetPaneSource(int index, std::function<QString()> source);
+  // Asks every source now.
+  void RefreshPanes();
 
 private:
   QList<QLabel*> panes_;
   QMap<int, QLabel*> byId_;
+  QMap<QLabel*, std::function<QString()>> sources_;
+  QTimer* refresh_ = nullptr;
 };
 
 // Flat tab control: tabs each with a child window.

@@ -1,6 +1,9 @@
 #include "platform/toolkit/tool_box.h"
 
+#include "platform/toolkit/text_fit.h"
 #include "platform/toolkit/window_messages.h"
+
+#include <algorithm>
 
 #include <QListWidget>
 
@@ -46,11 +49,27 @@ int ToolBox::AddFolder(const QString& text) {
   list->setResizeMode(QListView::Adjust);
   list->setWordWrap(true);
   list->setSelectionMode(QAbstractItemView::SingleSelection);
+  list->setItemDelegate(new ElidedToolTipDelegate(list));
   connect(list, &QListWidget::itemClicked, this, [this, list](QListWidgetItem* item) {
     const int folder = indexOf(list);
     ClickItem(folder, list->row(item));
   });
-  return addItem(list, text);
+  const int index = addItem(list, text);
+  setItemToolTip(index, text);
+  updateGeometry();
+  return index;
+}
+
+QSize ToolBox::minimumSizeHint() const {
+  int widest = 0;
+  for (int f = 0; f < count(); ++f) widest = std::max(widest, TextWidth(this, itemText(f)));
+  if (widest == 0) return QToolBox::minimumSizeHint();
+  // A folder tab keeps 4 + 8 pixels beside its label, and its slanted end
+  // takes 17 pixels more than the tab is high; the tab is the text's height
+  // plus 8.
+  const int tabHeight = fontMetrics().height() + 8;
+  const int needed = widest + 12 + 17 + tabHeight + 2 * frameWidth();
+  return QToolBox::minimumSizeHint().expandedTo(QSize(needed, 0));
 }
 
 QListWidget* ToolBox::Folder(int folder) const { return qobject_cast<QListWidget*>(widget(folder)); }

@@ -39,6 +39,7 @@ public:
   // Large pictures with the text below them, or small pictures beside it.
   void SetLargeIcons(bool large);
 
+  // Adds a folder; its title is also its tooltip, for a box too narrow for it.
   int AddFolder(const QString& text);
   // Inserts an item at `index` (-1 or past the end: append); returns its index.
   int InsertItem(int folder, int index, const QString& text, int image, const QVariant& data = {});
@@ -59,6 +60,9 @@ public:
   QIcon ItemIcon(int folder, int item) const;
   // Acts as a click of the user on the item.
   void ClickItem(int folder, int item);
+
+  // Wide enough for the longest folder title beside the tab's slanted end.
+  QSize minimumSizeHint() const override;
 
 private:
   QListWidget* Folder(int folder) const;

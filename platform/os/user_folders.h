@@ -1,0 +1,44 @@
+// Where the programs of the suite write. The program folder holds what is
+// shipped (programs, catalogue, pictures, help, example projects) and, when
+// the running user may write to it, also what the programs write: log files,
+// the documentation work folder and the settings file. An installed program
+// folder (/opt/qmx410tools) is not writable by a normal user; then those live
+// in per-user folders instead, and the settings file starts as a copy of the
+// shipped one. The choice is made here, once, for every program of the suite.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace qmx::os {
+
+// Name of the per-user folders below the XDG data and config folders.
+inline constexpr const char* kUserFolderName = "qmx410tools";
+
+struct WritableFolders {
+  std::filesystem::path data;    // holds Log/, ~tmp/ and, per user, Projects/
+  std::filesystem::path config;  // holds the settings file
+  bool perUser = false;          // the program folder is not writable: the per-user folders
+};
+
+// Whether the running user may create files in `folder` (an existing folder on
+// a file system mounted for writing).
+bool IsWritableFolder(const std::filesystem::path& folder);
+
+// The program folder for both when it is writable; else
+// $XDG_DATA_HOME/qmx410tools and $XDG_CONFIG_HOME/qmx410tools (defaults
+// ~/.local/share and ~/.config; relative values are ignored, as the XDG rules
+// say). Nothing is created.
+WritableFolders ChooseWritableFolders(const std::filesystem::path& programFolder);
+
+// The user's home folder: $HOME when absolute, else the password database's.
+std::filesystem::path HomeFolder();
+
+// Copies `shipped` to `copy` when `copy` does not exist yet, making its
+// folder. The copy is written beside its final name and renamed into place,
+// so an interrupted first start never leaves half a file. 1 copied, 0 `copy`
+// was there already, -errno when the copy could not be made (-ENOENT when
+// `shipped` is missing).
+int SeedFile(const std::filesystem::path& shipped, const std::filesystem::path& copy);
+
+}  // namespace qmx::os
