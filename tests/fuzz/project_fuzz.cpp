@@ -1,0 +1,92 @@
+// A project file from arbitrary bytes, read over the shipped catalogue: the
+// reader ends with one of its results and leaves at most the one project
+// open; a project it read whole is written again, and that file reads back
+// into the same bytes (a save of a project read whole loses nothing).
+#include "app/frame/ProgramServices.h"
+#include "app/frame/ProjectFile.h"
+#include "app/model/IOCatalogue.h"
+#include "app/model/Logging.h"
+#include "app/model/NACatalogue.h"
+#include "app/model/ProgramPaths.h"
+#include "app/model/ProjectUsr.h"
+#include "app/model/ProjectWorkspace.h"
+#include "app/model/Services.h"
+#include "app/model/TextIdList.h"
+#include "fuzz_files.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Program {
+  TextIdMap texts;
+  NACatalogue adapters;
+  IOCatalogue modules;
+  ProjectWorkspace workspace;
+  ProjectFiles files{workspace, modules};
+
+  // The shipped catalogue; no driver library beside it, so opening a project
+  // binds none (its failure is logged and the project stays open offline).
+  Program() {
+    const std::string folder = QMX_FUZZ_PROGRAM_DIR;
+    qmx::Paths().SetAppDir(folder);
+    ParseTextIdFile(TextIdListPath(folder, "Eng"), texts);
+    ParseNAFiles(NAListPath(folder), texts, adapters);
+    ParseIOFiles(IOListPath(folder), texts, modules);
+    workspace.SetCatalogues(&adapters, &modules);
+    files.appVersion = "1.0.0.1";
+    qmx::ProgramServices& services = qmx::Services();
+    services.messageBox = [](const std::string&, unsigned) { return qmx::kBoxIdYes; };
+    services.adapterOf = [this](const Wrapper& object) { return workspace.AdapterOf(object); };
+    services.projectOf = [this](const CNAUsr& adapter) { return workspace.ProjectOf(adapter); };
+    services.modulesOf = [this](const CNAUsr& adapter) { return workspace.ModulesOf(adapter); };
+    services.multiDropDriverFile = [this](const std::string& commType, int& code) {
+      return qmx::MultiDropDriverFile(adapters, commType, code);
+    };
+  }
+
+  void CloseAll() {
+    while (!workspace.Projects().empty()) {
+      CProjectUsr* project = workspace.Projects().front().get();
+      files.CloseProject(project, project->treeItem, 1, 0);
+    }
+  }
+};
+
+Program& TheProgram() {
+  // Never destroyed: the exit handlers must not run the services' hooks.
+  static Program* program = new Program();
+  return *program;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  Program& program = TheProgram();
+  const fs::path path = qmx::fuzz::ScratchFolder() / "Fuzz.KPX";
+  qmx::fuzz::WriteBytes(path, data, size);
+
+  const int rc = program.files.OpenProject(path.string());
+  if (rc != 1 && rc != 0 && rc != kOpenVersionRefused && rc != kOpenNoProjectElement) qmx::fuzz::Broken();
+  const size_t open = program.workspace.Projects().size();
+  if (open > 1 || (rc != 1 && open != 0)) qmx::fuzz::Broken();
+  if (rc == 1 && open == 1) {
+    CProjectUsr* project = program.workspace.Projects().front().get();
+    if (!program.files.IsOpenedInPart(project)) {
+      const std::string saved = program.files.ProjectFileBytes(*project);
+      program.CloseAll();
+      qmx::fuzz::WriteBytes(path, reinterpret_cast<const uint8_t*>(saved.data()), saved.size());
+      if (program.files.OpenProject(path.string()) != 1 || program.workspace.Projects().size() != 1) {
+        qmx::fuzz::Broken();
+      }
+      if (program.files.ProjectFileBytes(*program.workspace.Projects().front()) != saved) qmx::fuzz::Broken();
+    }
+  }
+  program.CloseAll();
+  return 0;
+}
