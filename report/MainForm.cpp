@@ -3,13 +3,16 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStandardPaths>
 
 #include <filesystem>
 
@@ -26,10 +29,24 @@ using qmx::toolkit::kMbOk;
 
 constexpr int kStatusIntervalMs = 1000;
 
+// Where a report named without a folder goes. The main program starts us in
+// its work folder, which it empties when it closes, so a report is never put
+// there by default: the user's documents folder, else the home folder.
+QString ReportFolder() {
+  const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  return !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath();
+}
+
+std::string ReportPath(const std::string& name) {
+  if (name.empty() || std::filesystem::path(name).is_absolute()) return name;
+  return QDir(ReportFolder()).filePath(QString::fromStdString(name)).toStdString();
+}
+
 std::string DefaultSaveDialog(QWidget* parent, bool excel, const std::string& current) {
   // The dialog asks before it lets an existing file be chosen, and a name
   // typed without extension gets the one of the file type.
-  QFileDialog dialog(parent, QString(), QString::fromStdString(current),
+  const QString start = current.empty() ? ReportFolder() : QString::fromStdString(ReportPath(current));
+  QFileDialog dialog(parent, QString(), start,
                      excel ? QStringLiteral("xlsx (*.xlsx)") : QStringLiteral("pdf (*.pdf)"));
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setDefaultSuffix(excel ? QStringLiteral("xlsx") : QStringLiteral("pdf"));
@@ -183,7 +200,7 @@ void MainForm::OnSelFileClicked() {
 
 void MainForm::OnMakeReportClicked() {
   const FormState form{pdfCheck_->isChecked(), pdfView_->isChecked(), excelCheck_->isChecked(),
-                       excelView_->isChecked(), fileName_->text().toStdString()};
+                       excelView_->isChecked(), ReportPath(fileName_->text().toStdString())};
   RunOptions options = OptionsFromForm(form);
 
   const std::vector<std::string> parts = SplitCommandLine(commandLine_);
