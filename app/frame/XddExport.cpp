@@ -58,7 +58,7 @@ XddObject::Table MakeStandardTable() {
       {"28", "MOD_Status_U16", "0006", "ro", "optional"},
       {"29", "IOS_Status_U16", "0006", "ro", "optional"},
   };
-  XddObject::Table table{};
+  XddObject::Table table;  // every string starts empty; no braces: clang 14 crashes evaluating them
   for (int r = 0; r < XddObject::kRows; ++r) {
     const Row& row = rows[r];
     table[r] = {row.sub, row.name, "7", row.type, row.access, r == 0 ? "41" : "", row.pdo};
