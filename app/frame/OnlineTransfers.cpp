@@ -35,6 +35,35 @@ bool HasPara(const CIOUsr* m) { return m->ParaLength() > 0; }
 bool HasOutput(const CIOUsr* m) { return m->OutputLength() > 0; }
 bool HasInput(const CIOUsr* m) { return m->GetSize() > 0; }
 
+// True (after the message) when the adapter's model cannot take part in the
+// process-image exchange. Decided by the adapter's definition: the tree text
+// is the user's.
+bool RefusesProcessImage(CNAUsr& adapter) {
+  const std::string model = adapter.GetModelName().substr(0, 7);
+  for (const char* refused : kNoProcessImageModels) {
+    if (model == refused) {
+      qmx::ShowBox("This " + model + " can not Comunicate at the selected NA in the left pane! ", 0);
+      return true;
+    }
+  }
+  return false;
+}
+
+// True when the target has no parameters to move (an adapter neither
+// parameters nor monitoring-init values).
+bool NoParameters(const Wrapper& target) {
+  return target.IsType(kTypeNA) ? (target.ParaLength() < 1 && target.MonInitLength() < 1) : target.ParaLength() < 1;
+}
+
+// A command reached from a tab that moves nothing: the fault is logged and
+// shown.
+void ReportUnhandledView(const char* action, int tab, const char* func) {
+  const std::string line =
+      StrFormat("[Bug] Selected view cannot handle %s. Selected View: %d. Func: %s.", action, tab, func);
+  LogError(qmx::kLogSource, line);
+  qmx::ShowBox(line, 0);
+}
+
 // Copies `length` bytes of an online image from `offset` into a project
 // image, within both.
 void CopyOnline(const CNAUsr& adapter, int kind, int offset, std::vector<uint8_t>& image, int length) {
@@ -110,6 +139,33 @@ bool OnlineOperations::SelectTarget(const char* func, Wrapper*& target, std::str
   std::string adapterText;
   workspace_.GetSelNAUsr(adapter, adapterText, func, 1, item);
   return adapter != nullptr;
+}
+
+bool OnlineOperations::AskWithModules(CNAUsr* adapter, const char* title, const char* action,
+                                      const std::string& text, int& include, std::string& targetText) {
+  const int r = ui.downloadTarget ? ui.downloadTarget(title, action, Label(*adapter), adapter->TypeTag())
+                                  : kTargetAdapterOnly;
+  if (r == kTargetCancel) return false;
+  if (r == kTargetWithModules) {
+    include = 1;
+    targetText = StrFormat("%s and IO modules", text.c_str());
+  }
+  return true;
+}
+
+void OnlineOperations::ReportTransfer(int result, const char* what, const std::string& source,
+                                      const std::string& targetText, CompareResultList& list, CNAUsr* adapter,
+                                      const char* logSource) {
+  if (result == 1) {
+    LogGeneral(StrFormat("%s is completed. Source: %s. Target. %s", what, source.c_str(), targetText.c_str()));
+  } else if (result == 4) {
+    ShowDifferences(list, adapter);
+  } else {
+    const std::string line = StrFormat("%s is failed. See below log in detail. Source: %s. Target. %s.", what,
+                                       source.c_str(), targetText.c_str());
+    LogError(logSource, line);
+    qmx::ShowBox(line, qmx::kBoxIconStop);
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -285,14 +341,7 @@ void OnlineOperations::OnOnlineDn() {
   const bool isNA = target->IsType(kTypeNA);
   TabChoice choice;
   if (tab == kTabProcessImage) {
-    // Decided by the adapter's definition: the tree text is the user's.
-    const std::string model = adapter->GetModelName().substr(0, 7);
-    for (const char* refused : kNoProcessImageModels) {
-      if (model == refused) {
-        qmx::ShowBox("This " + model + " can not Comunicate at the selected NA in the left pane! ", 0);
-        return;
-      }
-    }
+    if (RefusesProcessImage(*adapter)) return;
     choice = {"Output", kProcessImgView, 4};
     if (!isNA && target->OutputLength() <= 0) {
       qmx::ShowBox("Cannot download because target IO size is zero.", 0);
@@ -300,15 +349,12 @@ void OnlineOperations::OnOnlineDn() {
     }
   } else if (tab == kTabParameters) {
     choice = {"Parameter", kParametersView, 0};
-    if (isNA ? (target->ParaLength() < 1 && target->MonInitLength() < 1) : target->ParaLength() < 1) {
+    if (NoParameters(*target)) {
       qmx::ShowBox("Cannot download because target parameter size is zero.", 0);
       return;
     }
   } else {
-    const std::string line =
-        StrFormat("[Bug] Selected view cannot handle download. Selected View: %d. Func: %s.", tab, kFunc);
-    LogError(qmx::kLogSource, line);
-    qmx::ShowBox(line, 0);
+    ReportUnhandledView("download", tab, kFunc);
     return;
   }
   const int kind = choice.kind;
@@ -330,15 +376,8 @@ void OnlineOperations::OnOnlineDn() {
       include = 1;
       return true;
     }
-    const int r = ui.downloadTarget ? ui.downloadTarget("Download to", kind == 0 ? "download parameters" : "download output",
-                                                        Label(*adapter), adapter->TypeTag())
-                                    : kTargetAdapterOnly;
-    if (r == kTargetCancel) return false;
-    if (r == kTargetWithModules) {
-      include = 1;
-      targetText = StrFormat("%s and IO modules", text.c_str());
-    }
-    return true;
+    return AskWithModules(adapter, "Download to", kind == 0 ? "download parameters" : "download output", text,
+                          include, targetText);
   };
   CompareResultList list;
   if (adapter->monitoring == 1) {
@@ -384,16 +423,7 @@ void OnlineOperations::OnOnlineDn() {
              StrFormat("Download is completed. But upload is fail. See below log in detail. Source: %s. Target. %s",
                        choice.source.c_str(), targetText.c_str()));
   }
-  if (result == 1) {
-    LogGeneral(StrFormat("Download is completed. Source: %s. Target. %s", choice.source.c_str(), targetText.c_str()));
-  } else if (result == 4) {
-    ShowDifferences(list, adapter);
-  } else {
-    const std::string line = StrFormat("Download is failed. See below log in detail. Source: %s. Target. %s.",
-                                       choice.source.c_str(), targetText.c_str());
-    LogError(qmx::kLogSource, line);
-    qmx::ShowBox(line, qmx::kBoxIconStop);
-  }
+  ReportTransfer(result, "Download", choice.source, targetText, list, adapter, qmx::kLogSource);
 }
 
 void OnlineOperations::OnOnlineUp() {
@@ -408,13 +438,7 @@ void OnlineOperations::OnOnlineUp() {
   std::string source, viewName;
   int kind = 0;
   if (tab == kTabProcessImage) {
-    const std::string model = adapter->GetModelName().substr(0, 7);
-    for (const char* refused : kNoProcessImageModels) {
-      if (model == refused) {
-        qmx::ShowBox("This " + model + " can not Comunicate at the selected NA in the left pane! ", 0);
-        return;
-      }
-    }
+    if (RefusesProcessImage(*adapter)) return;
     viewName = kProcessImgView;
     const std::vector<CIOUsr*> modules = isNA ? ModulesOf(adapter) : std::vector<CIOUsr*>{};
     const bool out = target->OutputLength() > 0 || AnyOf(modules, HasOutput);
@@ -434,15 +458,12 @@ void OnlineOperations::OnOnlineUp() {
   } else if (tab == kTabParameters) {
     source = "Parameter";
     viewName = kParametersView;
-    if (isNA ? (target->ParaLength() < 1 && target->MonInitLength() < 1) : target->ParaLength() < 1) {
+    if (NoParameters(*target)) {
       qmx::ShowBox("Cannot upload because target parameter size is zero.", 0);
       return;
     }
   } else {
-    const std::string line =
-        StrFormat("[Bug] Selected view cannot handle upload. Selected View: %d. Func: %s.", tab, kFunc);
-    LogError(qmx::kLogSource, line);
-    qmx::ShowBox(line, 0);
+    ReportUnhandledView("upload", tab, kFunc);
     return;
   }
   if (CheckNAValidBeforeOnline(adapter) != 1) return;
@@ -450,16 +471,7 @@ void OnlineOperations::OnOnlineUp() {
   int result = WithProgress(StrFormat("Uploading %s of selected %s.", source.c_str(), text.c_str()),
                             [&] { return OnlineUpload(kind, adapter, target, 1, list, {}); });
   if (result == 1) result = ShowOnlineValues(viewName);
-  if (result == 1) {
-    LogGeneral(StrFormat("Upload is completed. Source: %s. Target. %s", source.c_str(), text.c_str()));
-  } else if (result == 4) {
-    ShowDifferences(list, adapter);
-  } else {
-    const std::string line =
-        StrFormat("Upload is failed. See below log in detail. Source: %s. Target. %s.", source.c_str(), text.c_str());
-    LogError(qmx::kLogSourceNoBlank, line);
-    qmx::ShowBox(line, qmx::kBoxIconStop);
-  }
+  ReportTransfer(result, "Upload", source, text, list, adapter, qmx::kLogSourceNoBlank);
 }
 
 void OnlineOperations::OnOnlineResetPara() {
@@ -469,7 +481,7 @@ void OnlineOperations::OnOnlineResetPara() {
   std::string text;
   if (!SelectTarget(kFunc, target, text, adapter)) return;
   const bool isNA = target->IsType(kTypeNA);
-  if (isNA ? (target->ParaLength() <= 0 && target->MonInitLength() <= 0) : target->ParaLength() <= 0) {
+  if (NoParameters(*target)) {
     qmx::ShowBox("Cannot reset because target parameter size is zero.", 0);
     return;
   }
@@ -477,13 +489,7 @@ void OnlineOperations::OnOnlineResetPara() {
   int include = 0;
   std::string targetText = text;
   if (isNA && AnyOf(ModulesOf(adapter), HasPara)) {
-    const int r = ui.downloadTarget ? ui.downloadTarget("Reset", "reset parameters", Label(*adapter), adapter->TypeTag())
-                                    : kTargetAdapterOnly;
-    if (r == kTargetCancel) return;
-    if (r == kTargetWithModules) {
-      include = 1;
-      targetText = StrFormat("%s and IO modules", text.c_str());
-    }
+    if (!AskWithModules(adapter, "Reset", "reset parameters", text, include, targetText)) return;
   } else if (qmx::ShowBox(StrFormat("Do you reset selected %s parameters to factory default?", targetText.c_str()),
                           qmx::kBoxYesNo) != qmx::kBoxIdYes) {
     return;
@@ -496,16 +502,7 @@ void OnlineOperations::OnOnlineResetPara() {
         return reset;
       });
   if (result == 1) ShowOnlineValues(kParametersView);
-  if (result == 1) {
-    LogGeneral(StrFormat("Reset is completed. Source: %s. Target. %s", "Parameters", targetText.c_str()));
-  } else if (result == 4) {
-    ShowDifferences(list, adapter);
-  } else {
-    const std::string line = StrFormat("Reset is failed. See below log in detail. Source: %s. Target. %s.",
-                                       "Parameters", targetText.c_str());
-    LogError(qmx::kLogSource, line);
-    qmx::ShowBox(line, qmx::kBoxIconStop);
-  }
+  ReportTransfer(result, "Reset", "Parameters", targetText, list, adapter, qmx::kLogSource);
 }
 
 void OnlineOperations::OnOnlineCopyToOffline() {
@@ -530,15 +527,12 @@ void OnlineOperations::OnOnlineCopyToOffline() {
   } else if (tab == kTabParameters) {
     source = "Parameter";
     viewName = kParametersView;
-    if (isNA ? (target->ParaLength() < 1 && target->MonInitLength() < 1) : target->ParaLength() < 1) {
+    if (NoParameters(*target)) {
       qmx::ShowBox("Cannot copy (Online => Project) because target parameter size is zero.", 0);
       return;
     }
   } else {
-    const std::string line =
-        StrFormat("[Bug] Selected view cannot handle copy. Selected View: %d. Func: %s.", tab, kFunc);
-    LogError(qmx::kLogSource, line);
-    qmx::ShowBox(line, 0);
+    ReportUnhandledView("copy", tab, kFunc);
     return;
   }
   int include = 0;
@@ -556,18 +550,9 @@ void OnlineOperations::OnOnlineCopyToOffline() {
       include = 1;
       return true;
     }
-    const int r = ui.downloadTarget
-                      ? ui.downloadTarget("Copy to",
-                                          kind == 0 ? "Copy (Online => Project) parameters"
-                                                    : "Copy (Online => Project) output",
-                                          Label(*adapter), adapter->TypeTag())
-                      : kTargetAdapterOnly;
-    if (r == kTargetCancel) return false;
-    if (r == kTargetWithModules) {
-      include = 1;
-      targetText = StrFormat("%s and IO modules", text.c_str());
-    }
-    return true;
+    return AskWithModules(adapter, "Copy to",
+                          kind == 0 ? "Copy (Online => Project) parameters" : "Copy (Online => Project) output", text,
+                          include, targetText);
   };
   auto ignored = [&]() {
     if (isNA && kind == 4 && adapter->OutputLength() <= 0 && include == 0) {
@@ -595,18 +580,7 @@ void OnlineOperations::OnOnlineCopyToOffline() {
       WithProgress(StrFormat("Copy (Online => Project) %s of selected %s.", source.c_str(), targetText.c_str()),
                    [&] { return ReadForCopyToPrj(kind, adapter, target, 0, include, list); });
   if (result == 1) result = CopyOnlineToPrj(kind, adapter, target, include, viewName);
-  if (result == 1) {
-    LogGeneral(StrFormat("Copy (Online => Project) is completed. Source: %s. Target. %s", source.c_str(),
-                         targetText.c_str()));
-  } else if (result == 4) {
-    ShowDifferences(list, adapter);
-  } else {
-    const std::string line = StrFormat(
-        "Copy (Online => Project) is failed. See below log in detail. Source: %s. Target. %s.", source.c_str(),
-        targetText.c_str());
-    LogError(qmx::kLogSource, line);
-    qmx::ShowBox(line, qmx::kBoxIconStop);
-  }
+  ReportTransfer(result, "Copy (Online => Project)", source, targetText, list, adapter, qmx::kLogSource);
 }
 
 void OnlineOperations::OnOnlineCompare() {

@@ -135,6 +135,14 @@ private:
   // The selected object and its adapter (step 1 of the transfers); false
   // when the command stops.
   bool SelectTarget(const char* func, Wrapper*& target, std::string& text, CNAUsr*& adapter);
+  // The download-target dialog (title, action text): false when the user
+  // cancels; with the modules, `include` becomes 1 and `targetText` names them.
+  bool AskWithModules(CNAUsr* adapter, const char* title, const char* action, const std::string& text, int& include,
+                      std::string& targetText);
+  // The closing log line (and message box on failure) of a transfer; 4 shows
+  // the differences.
+  void ReportTransfer(int result, const char* what, const std::string& source, const std::string& targetText,
+                      CompareResultList& list, CNAUsr* adapter, const char* logSource);
   TreeItem ItemOf(const Wrapper* object) const;
   std::vector<CIOUsr*> ModulesOf(CNAUsr* adapter) const;
   void ShowDifferences(CompareResultList& list, CNAUsr* adapter);
