@@ -55,11 +55,8 @@ int CAddrMapView::ClearView() {
 int CAddrMapView::RefreshView(int bForce) {
   static const char* kFunc = "AddrMapView::RefreshView";
   using namespace qmx::views;
+  if (!HasMainFrame(kFunc)) return 0;
   ProjectWorkspace* ws = Host().workspace;
-  if (!ws) {
-    ReportNoMainFrame(kFunc);
-    return 0;
-  }
   Wrapper* object = SelectedObject("AddrMapView-RefreshView");
   if (!object) return 2;
   CNAUsr* adapter = nullptr;
@@ -71,15 +68,9 @@ int CAddrMapView::RefreshView(int bForce) {
     modeChanged = true;
   }
   if (!modeChanged && object == shown_ && !bForce) return 2;
-  grid()->SetRedraw(false);
-  DeleteRows();
-  shown_ = object;
   inputMode_->clear();
   outputMode_->clear();
-  if (!object->IsModule()) {
-    grid()->SetRedraw(true);
-    return 2;
-  }
+  if (!BeginRows(object)) return 2;
   int position = -1;
   if (CNAUsr* station = ws->GetSelNAAndIOPos(position, "AddrMapView-RefreshView", 0)) {
     if (AddressMapInfo* info = station->GetAddresMap(position, 0)) {
@@ -95,10 +86,5 @@ int CAddrMapView::RefreshView(int bForce) {
 }
 
 int CAddrMapView::DoChangeModuleNameIcon(int which) {
-  using namespace qmx::views;
-  if (grid()->GetTotalItemCount() == 0) return 2;
-  Wrapper* object = SelectedObject("AddrMapView-DoChangeModuleNameIcon");
-  if (!object || which != -1) return 2;
-  grid()->SetFirstRowText(object->GetLabel(HostNamingMode()));
-  return 1;
+  return RelabelFirstRow(which, "AddrMapView-DoChangeModuleNameIcon");
 }

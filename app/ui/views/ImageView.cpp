@@ -180,11 +180,8 @@ void CImageView::resizeEvent(QResizeEvent* event) {
 int CImageView::RefreshView(int bForce) {
   static const char* kFunc = "ImageView::RefreshView";
   using namespace qmx::views;
+  if (!HasMainFrame(kFunc)) return 0;
   ProjectWorkspace* ws = Host().workspace;
-  if (!ws) {
-    ReportNoMainFrame(kFunc);
-    return 0;
-  }
   Wrapper* object = SelectedObject("ImageView-OnChangeEditComment");
   if (!object) return 2;
   if (object == shown_ && !bForce) return 2;

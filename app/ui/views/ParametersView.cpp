@@ -29,20 +29,11 @@ CParametersView::CParametersView(QWidget* parent)
 int CParametersView::RefreshView(int bForce) {
   static const char* kFunc = "ParametersView::RefreshView";
   using namespace qmx::views;
-  if (!Host().workspace) {
-    ReportNoMainFrame(kFunc);
-    return 0;
-  }
+  if (!HasMainFrame(kFunc)) return 0;
   Wrapper* object = SelectedObject("ParametersView-RefreshView");
   if (!object) return 2;
   if (object == shown_ && !bForce) return 2;
-  grid()->SetRedraw(false);
-  DeleteRows();
-  shown_ = object;
-  if (!object->IsModule()) {
-    grid()->SetRedraw(true);
-    return 2;
-  }
+  if (!BeginRows(object)) return 2;
   ShowRows(BuildParameterRows(*object, HostNamingMode()));
   grid()->SetRedraw(true);
   return 1;
@@ -51,10 +42,7 @@ int CParametersView::RefreshView(int bForce) {
 int CParametersView::UpdateOnlineVals(int) {
   static const char* kFunc = "ParametersView::UpdateOnlineVals";
   using namespace qmx::views;
-  if (!Host().workspace) {
-    ReportNoMainFrame(kFunc);
-    return 0;
-  }
+  if (!HasMainFrame(kFunc)) return 0;
   Wrapper* object = SelectedObject("ParametersView-RefreshView");
   if (!object || !object->IsModule()) return 2;
   if (object != shown_) RefreshView(1);
@@ -86,12 +74,7 @@ int CParametersView::UpdateOnlineVals(int) {
 }
 
 int CParametersView::DoChangeModuleNameIcon(int which) {
-  using namespace qmx::views;
-  if (grid()->GetTotalItemCount() == 0) return 2;
-  Wrapper* object = SelectedObject("ParametersView-DoChangeModuleNameIcon");
-  if (!object || which != -1) return 2;
-  grid()->SetFirstRowText(object->GetLabel(HostNamingMode()));
-  return 1;
+  return RelabelFirstRow(which, "ParametersView-DoChangeModuleNameIcon");
 }
 
 int CParametersView::CanHandleCommand(int commandId, int mode) {

@@ -34,23 +34,14 @@ CProcessImgView::CProcessImgView(QWidget* parent)
 int CProcessImgView::RefreshView(int bForce) {
   static const char* kFunc = "ProcessImgView::RefreshView";
   using namespace qmx::views;
-  if (!Host().workspace) {
-    ReportNoMainFrame(kFunc);
-    return 0;
-  }
+  if (!HasMainFrame(kFunc)) return 0;
   Wrapper* object = SelectedObject("ProcessImgView-RefreshView");
   if (!object) return 2;
   if (object == shown_ && !bForce) {
     if (object->ClearChangedFlag() == 1) ChangeUnit(object);
     return 2;
   }
-  grid()->SetRedraw(false);
-  DeleteRows();
-  shown_ = object;
-  if (!object->IsModule()) {
-    grid()->SetRedraw(true);
-    return 2;
-  }
+  if (!BeginRows(object)) return 2;
   CNAUsr* adapter = object->IsType(kTypeNA) ? static_cast<CNAUsr*>(object) : SelectedAdapter("ProcessImgView-RefreshView");
   std::vector<CIOUsr*> modules;
   if (object->IsType(kTypeNA)) modules = ModulesBelow(*adapter, 1);
@@ -62,10 +53,7 @@ int CProcessImgView::RefreshView(int bForce) {
 int CProcessImgView::UpdateOnlineVals(int quiet) {
   static const char* kFunc = "ProcessImgView::UpdateOnlineVals";
   using namespace qmx::views;
-  if (!Host().workspace) {
-    ReportNoMainFrame(kFunc);
-    return 0;
-  }
+  if (!HasMainFrame(kFunc)) return 0;
   Wrapper* object = SelectedObject("ProcessImgView-RefreshView");
   if (!object) return 2;
   if (object != shown_) {
@@ -97,13 +85,7 @@ void CProcessImgView::ChangeUnit(Wrapper* object) {
 }
 
 int CProcessImgView::DoChangeModuleNameIcon(int which) {
-  using namespace qmx::views;
-  if (grid()->GetTotalItemCount() == 0) return 2;
-  Wrapper* object = SelectedObject("ProcessImgView-DoChangeModuleNameIcon");
-  if (!object) return 2;
-  if (which != -1) return 2;
-  grid()->SetFirstRowText(object->GetLabel(HostNamingMode()));
-  return 1;
+  return RelabelFirstRow(which, "ProcessImgView-DoChangeModuleNameIcon");
 }
 
 int CProcessImgView::CanHandleCommand(int commandId, int mode) {
@@ -114,10 +96,7 @@ int CProcessImgView::CanHandleCommand(int commandId, int mode) {
 
 int CProcessImgView::ChangeValMode(int reset) {
   using namespace qmx::views;
-  if (!Host().workspace) {
-    ReportNoMainFrame("ProcessImgView::ChangeValMode");
-    return 0;
-  }
+  if (!HasMainFrame("ProcessImgView::ChangeValMode")) return 0;
   if (reset == 1) {
     onlineShown_ = false;
     return 1;

@@ -62,6 +62,12 @@ void ReportNoMainFrame(const char* func) {
   qmx::ReportError(qmx::err::kNoMainFrame, "Cannot get mainframe pointer. May be bug.", func);
 }
 
+bool HasMainFrame(const char* func) {
+  if (Host().workspace) return true;
+  ReportNoMainFrame(func);
+  return false;
+}
+
 bool AnyWindowHasFocus() { return QApplication::focusWidget() != nullptr; }
 
 // ---- the grid form ------------------------------------------------------------------
@@ -113,6 +119,23 @@ void CGridFormView::DeleteRows() {
   handles_.clear();
   rows_.clear();
   if (hint_) hint_->clear();
+}
+
+bool CGridFormView::BeginRows(Wrapper* object) {
+  grid_->SetRedraw(false);
+  DeleteRows();
+  shown_ = object;
+  if (object->IsModule()) return true;
+  grid_->SetRedraw(true);
+  return false;
+}
+
+int CGridFormView::RelabelFirstRow(int which, const std::string& context) {
+  if (grid_->GetTotalItemCount() == 0) return 2;
+  Wrapper* object = SelectedObject(context);
+  if (!object || which != -1) return 2;
+  grid_->SetFirstRowText(object->GetLabel(HostNamingMode()));
+  return 1;
 }
 
 int CGridFormView::ClearView() {

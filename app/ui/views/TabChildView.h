@@ -51,6 +51,9 @@ Wrapper* SelectedObject(const std::string& context);
 CNAUsr* SelectedAdapter(const std::string& context);
 // Logs -1015 for an operation that found no main frame.
 void ReportNoMainFrame(const char* func);
+// Whether the main frame's workspace is there; false after logging -1015
+// for `func`.
+bool HasMainFrame(const char* func);
 // Whether a window of the application has the keyboard focus.
 bool AnyWindowHasFocus();
 
@@ -89,6 +92,13 @@ protected:
   void ApplyChanges(const std::vector<CellChange>& changes);
   // Empties the grid and the hint line.
   void DeleteRows();
+  // Starts a rebuild for `object`: the grid emptied (redraw off) and the
+  // object remembered as shown. false, with redraw back on, when the object
+  // is no module and so shows no rows.
+  bool BeginRows(Wrapper* object);
+  // DoChangeModuleNameIcon of the grid views: the first row takes the
+  // selected object's label in the naming mode.
+  int RelabelFirstRow(int which, const std::string& context);
   // The value column whose hint the row notification shows.
   int hintColumn_ = 0;
   Wrapper* shown_ = nullptr;
