@@ -274,12 +274,6 @@ TEST_F(DialogTest, NewProjectAsksAndDeletesNothing) {
   EXPECT_EQ(state.Name() + "|" + std::to_string(state.BusType()), "Line|2");
   EXPECT_TRUE(state.Complete("Fresh", folder, 0));
   EXPECT_FALSE(state.ReplaceExistingFile());
-
-  std::string name;
-  EXPECT_FALSE(AcceptNewName(" \t ", name));
-  EXPECT_EQ(boxes.back(), "Please, input a new name.");
-  EXPECT_TRUE(AcceptNewName("  Pump 1  ", name));
-  EXPECT_EQ(name, "Pump 1");
 }
 
 TEST(InquiryCsv, OneSeparatorAndQuotedFields) {

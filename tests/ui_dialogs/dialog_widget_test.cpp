@@ -1,19 +1,17 @@
 // One road per dialog on the offscreen platform: what OK and Cancel leave in
 // the project or the options, the keys that must not close a dialog, the
 // inquiry file read back by Python's csv module, and a picture of each dialog
-// in the build folder.
+// in the build folder. The validation result dialog is walked through the main
+// window in validation_command_test.cpp.
 #include "tests/ui_dialogs/dialog_fixture.h"
 #include "tests/support/test_support.h"
 
 #include "app/model/AppOptions.h"
-#include "app/model/ConfigValidation.h"
 #include "app/model/IOCatalogue.h"
 #include "app/model/NACatalogue.h"
 #include "app/model/ProjectUsr.h"
-#include "app/model/ProjectWorkspace.h"
 #include "app/ui/dialogs/AddIoDlg.h"
 #include "app/ui/dialogs/AddNaDlg.h"
-#include "app/ui/dialogs/CheckValidationDlg.h"
 #include "app/ui/dialogs/ConfigDlg.h"
 #include "app/ui/dialogs/InquiryDlg.h"
 #include "app/ui/dialogs/ProjectNewDlg.h"
@@ -263,51 +261,6 @@ TEST_F(DialogRoad, ConfigurationCancelAndRefusedOkChangeNothing) {
   EXPECT_EQ(saves, 1);
   EXPECT_NE(options.FileEnable[3], before.FileEnable[3]);
   EXPECT_EQ(options.WndEnable[3], before.WndEnable[3]);
-}
-
-TEST_F(DialogRoad, CheckNaValidationShowsTheResultDialog) {
-  NACatalogue adapters;
-  IOCatalogue catalogue;
-  auto na = std::make_unique<NADef>();
-  na->ID = "NA_T";
-  na->modelName = "QMX-T";
-  na->maxPowerForIOs.value = "1000";
-  na->maxExpansion.value = "32";
-  na->inputMaxSize.value = "128";
-  na->outputMaxSize.value = "128";
-  adapters.definitions.push_back(std::move(na));
-  ProjectWorkspace workspace;
-  workspace.SetCatalogues(&adapters, &catalogue);
-  CProjectUsr* project = workspace.CreateProject("P", "/tmp/p");
-  project->commType = "Offline";
-  TreeItem naItem = kNoTreeItem;
-  CNAUsr* station = workspace.CreateNA("N1", "NA_T", naItem, nullptr);
-  ASSERT_NE(station, nullptr);
-  for (int power : {400, 400, 300}) {
-    TreeItem item = kNoTreeItem;
-    const IODef* def = Def(power);
-    workspace.CreateIO(def->description, def->ID, item, def, naItem);
-  }
-  workspace.tree().SelectItem(naItem);
-  ConfigValidator validator(workspace, errors);
-
-  int shown = 0;
-  validator.OnEditChkValidNa([&](const std::string& kind, const std::string& label, TreeItem item,
-                                 const std::string& heading, ValidationList& rows) {
-    ++shown;
-    CheckValidationDlg dialog;
-    dialog.SetValidationResult(kind, label, item, heading, rows);
-    EXPECT_TRUE(rows.empty());  // the dialog holds them now
-    qmx::grid::GridCtrl* grid = dialog.grid();
-    EXPECT_EQ(grid->GetTotalItemCount(), 3);  // adapter, module, rule
-    grid->SetSelectedRow(2);
-    EXPECT_EQ(dialog.measureField()->text().toStdString(), " Rule -101.");
-    KeysKeepOpen(dialog, grid);
-    Picture(dialog, "validation_result");
-    Click(&dialog, "OK");
-    EXPECT_EQ(dialog.result(), kIdOk);
-  });
-  EXPECT_EQ(shown, 1);
 }
 
 TEST_F(DialogRoad, InquiryEditsSaveAsCsvThatPythonReads) {
