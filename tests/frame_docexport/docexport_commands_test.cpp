@@ -14,6 +14,7 @@
 #include "platform/os/os.h"
 #include "platform/toolkit/message_box.h"
 #include "report/core/DocuSet.h"
+#include "tests/support/program_services.h"
 #include "tests/support/test_support.h"
 
 #include <QApplication>
@@ -40,12 +41,7 @@ class Commands : public ::testing::Test {
 protected:
   void SetUp() override {
     App();
-    programDir = dir.path() / "dist";
-    qmx::test::CopyDist(programDir);
-    setenv("QMX_LOCK_DIR", dir.path().c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (dir.path() / "config").c_str(), 1);
-    setenv("HOME", dir.path().c_str(), 1);
-    qmx::os::OverrideProgramFolder(programDir);
+    programDir = qmx::test::UseProgramCopy(dir.path());
     qmx::toolkit::SetMessageBoxScript([this](const qmx::toolkit::MessageBoxRequest& request) {
       boxes.push_back(request.text);
       return qmx::toolkit::kIdOk;

@@ -15,6 +15,7 @@
 #include "app/model/Services.h"
 #include "platform/os/os.h"
 #include "platform/toolkit/message_box.h"
+#include "tests/support/program_services.h"
 #include "tests/support/test_support.h"
 
 #include <QApplication>
@@ -329,12 +330,7 @@ TEST_F(TabHost, AChildThatCannotBeMadeStopsTheRest) {
 TEST(MainWindow, ShowsAProjectInTheExplorer) {
   App();
   qmx::test::TempDir dir("qmx-explorer");
-  const std::filesystem::path programDir = dir.path() / "dist";
-  qmx::test::CopyDist(programDir);
-  setenv("QMX_LOCK_DIR", dir.path().c_str(), 1);
-  setenv("XDG_CONFIG_HOME", (dir.path() / "config").c_str(), 1);
-  setenv("HOME", dir.path().c_str(), 1);
-  qmx::os::OverrideProgramFolder(programDir);
+  const std::filesystem::path programDir = qmx::test::UseProgramCopy(dir.path());
   qmx::toolkit::SetMessageBoxScript([](const qmx::toolkit::MessageBoxRequest&) { return qmx::toolkit::kIdOk; });
   {
     CFerrowynApp app;

@@ -54,12 +54,7 @@ protected:
   void SetUp() override {
     ProgramServicesTest::SetUp();
     App();
-    programDir = dir.path() / "dist";
-    qmx::test::CopyDist(programDir);
-    setenv("QMX_LOCK_DIR", dir.path().c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (dir.path() / "config").c_str(), 1);
-    setenv("HOME", dir.path().c_str(), 1);
-    qmx::os::OverrideProgramFolder(programDir);
+    programDir = qmx::test::UseProgramCopy(dir.path());
     qmx::toolkit::SetMessageBoxScript([this](const qmx::toolkit::MessageBoxRequest& r) {
       boxes.push_back(r.text);
       return (r.flags & 0x0F) == qmx::toolkit::kMbYesNo ? qmx::toolkit::kIdYes : qmx::toolkit::kIdOk;

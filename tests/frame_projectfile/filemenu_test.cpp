@@ -6,7 +6,6 @@
 #include "app/frame/FerrowynApp.h"
 #include "app/frame/MainFrame.h"
 #include "app/model/ProjectUsr.h"
-#include "platform/os/os.h"
 #include "platform/toolkit/message_box.h"
 #include "tests/support/program_services.h"
 #include "tests/support/test_support.h"

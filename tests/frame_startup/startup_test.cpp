@@ -68,12 +68,7 @@ protected:
     ProgramServicesTest::SetUp();
     App();
     dir_ = std::make_unique<TempDir>("qmx-startup");
-    programDir_ = dir_->path() / "dist";
-    qmx::test::CopyDist(programDir_);
-    setenv("QMX_LOCK_DIR", dir_->path().c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (dir_->path() / "config").c_str(), 1);
-    setenv("HOME", dir_->path().c_str(), 1);
-    qmx::os::OverrideProgramFolder(programDir_);
+    programDir_ = qmx::test::UseProgramCopy(dir_->path());
     qmx::toolkit::SetMessageBoxScript([this](const qmx::toolkit::MessageBoxRequest& r) { return boxes_.Answer(r); });
     qmx::SetClosingFlag(0);
   }

@@ -5,8 +5,21 @@
 #include "app/ui/image/ImageLog.h"
 #include "platform/os/os.h"
 #include "platform/toolkit/message_box.h"
+#include "tests/support/test_support.h"
+
+#include <cstdlib>
 
 namespace qmx::test {
+
+std::filesystem::path UseProgramCopy(const std::filesystem::path& root) {
+  const std::filesystem::path programDir = root / "dist";
+  CopyDist(programDir);
+  setenv("QMX_LOCK_DIR", root.c_str(), 1);
+  setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
+  setenv("HOME", root.c_str(), 1);
+  os::OverrideProgramFolder(programDir);
+  return programDir;
+}
 
 void ResetProgramServices() {
   SetClosingFlag(0);

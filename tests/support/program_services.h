@@ -6,7 +6,15 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace qmx::test {
+
+// Copies the staged program folder to `root`/dist and runs the main program
+// from that copy, with its lock folder, user settings (XDG_CONFIG_HOME) and
+// home inside `root`, so nothing outside the test's folder is read or
+// written. Answers the copy's path. ResetProgramServices forgets the copy.
+std::filesystem::path UseProgramCopy(const std::filesystem::path& root);
 
 // Empties the model's services object (folders back to the executable's)
 // and puts the hooks of the layers below it back to their defaults: the

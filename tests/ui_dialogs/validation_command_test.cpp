@@ -12,6 +12,7 @@
 #include "app/ui/grid/GridCtrl.h"
 #include "platform/os/os.h"
 #include "platform/toolkit/message_box.h"
+#include "tests/support/program_services.h"
 #include "tests/support/test_support.h"
 
 #include <QApplication>
@@ -37,12 +38,7 @@ QApplication* App() {
 TEST(CheckValidation, CommandsShowTheVerdict) {
   App();
   qmx::test::TempDir dir("qmx-validation");
-  const std::filesystem::path programDir = dir.path() / "dist";
-  qmx::test::CopyDist(programDir);
-  setenv("QMX_LOCK_DIR", dir.path().c_str(), 1);
-  setenv("XDG_CONFIG_HOME", (dir.path() / "config").c_str(), 1);
-  setenv("HOME", dir.path().c_str(), 1);
-  qmx::os::OverrideProgramFolder(programDir);
+  const std::filesystem::path programDir = qmx::test::UseProgramCopy(dir.path());
   std::vector<std::string> boxes;
   qmx::toolkit::SetMessageBoxScript([&](const qmx::toolkit::MessageBoxRequest& r) {
     boxes.push_back(r.text);
