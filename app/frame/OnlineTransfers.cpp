@@ -49,10 +49,13 @@ bool RefusesProcessImage(CNAUsr& adapter) {
   return false;
 }
 
-// True when the target has no parameters to move (an adapter neither
-// parameters nor monitoring-init values).
-bool NoParameters(const Wrapper& target) {
-  return target.IsType(kTypeNA) ? (target.ParaLength() < 1 && target.MonInitLength() < 1) : target.ParaLength() < 1;
+// True (after the message) when the target has no parameters to `action`
+// (an adapter neither parameters nor monitoring-init values).
+bool RefuseNoParameters(const Wrapper& target, const char* action) {
+  const bool none =
+      target.IsType(kTypeNA) ? (target.ParaLength() < 1 && target.MonInitLength() < 1) : target.ParaLength() < 1;
+  if (none) qmx::ShowBox(StrFormat("Cannot %s because target parameter size is zero.", action), 0);
+  return none;
 }
 
 // A command reached from a tab that moves nothing: the fault is logged and
@@ -139,6 +142,13 @@ bool OnlineOperations::SelectTarget(const char* func, Wrapper*& target, std::str
   std::string adapterText;
   workspace_.GetSelNAUsr(adapter, adapterText, func, 1, item);
   return adapter != nullptr;
+}
+
+bool OnlineOperations::SelectTargetOnTab(const char* func, Wrapper*& target, std::string& text, CNAUsr*& adapter,
+                                         int& tab) {
+  if (!SelectTarget(func, target, text, adapter)) return false;
+  tab = ui.activeTab ? ui.activeTab() : -1;
+  return tab >= 0;
 }
 
 bool OnlineOperations::AskWithModules(CNAUsr* adapter, const char* title, const char* action,
@@ -335,9 +345,8 @@ void OnlineOperations::OnOnlineDn() {
   Wrapper* target = nullptr;
   CNAUsr* adapter = nullptr;
   std::string text;
-  if (!SelectTarget(kFunc, target, text, adapter)) return;
-  const int tab = ui.activeTab ? ui.activeTab() : -1;
-  if (tab < 0) return;
+  int tab = -1;
+  if (!SelectTargetOnTab(kFunc, target, text, adapter, tab)) return;
   const bool isNA = target->IsType(kTypeNA);
   TabChoice choice;
   if (tab == kTabProcessImage) {
@@ -349,10 +358,7 @@ void OnlineOperations::OnOnlineDn() {
     }
   } else if (tab == kTabParameters) {
     choice = {"Parameter", kParametersView, 0};
-    if (NoParameters(*target)) {
-      qmx::ShowBox("Cannot download because target parameter size is zero.", 0);
-      return;
-    }
+    if (RefuseNoParameters(*target, "download")) return;
   } else {
     ReportUnhandledView("download", tab, kFunc);
     return;
@@ -431,9 +437,8 @@ void OnlineOperations::OnOnlineUp() {
   Wrapper* target = nullptr;
   CNAUsr* adapter = nullptr;
   std::string text;
-  if (!SelectTarget(kFunc, target, text, adapter)) return;
-  const int tab = ui.activeTab ? ui.activeTab() : -1;
-  if (tab < 0) return;
+  int tab = -1;
+  if (!SelectTargetOnTab(kFunc, target, text, adapter, tab)) return;
   const bool isNA = target->IsType(kTypeNA);
   std::string source, viewName;
   int kind = 0;
@@ -458,10 +463,7 @@ void OnlineOperations::OnOnlineUp() {
   } else if (tab == kTabParameters) {
     source = "Parameter";
     viewName = kParametersView;
-    if (NoParameters(*target)) {
-      qmx::ShowBox("Cannot upload because target parameter size is zero.", 0);
-      return;
-    }
+    if (RefuseNoParameters(*target, "upload")) return;
   } else {
     ReportUnhandledView("upload", tab, kFunc);
     return;
@@ -481,10 +483,7 @@ void OnlineOperations::OnOnlineResetPara() {
   std::string text;
   if (!SelectTarget(kFunc, target, text, adapter)) return;
   const bool isNA = target->IsType(kTypeNA);
-  if (NoParameters(*target)) {
-    qmx::ShowBox("Cannot reset because target parameter size is zero.", 0);
-    return;
-  }
+  if (RefuseNoParameters(*target, "reset")) return;
   if (CheckNAValidBeforeOnline(adapter) != 1) return;
   int include = 0;
   std::string targetText = text;
@@ -510,9 +509,8 @@ void OnlineOperations::OnOnlineCopyToOffline() {
   Wrapper* target = nullptr;
   CNAUsr* adapter = nullptr;
   std::string text;
-  if (!SelectTarget(kFunc, target, text, adapter)) return;
-  const int tab = ui.activeTab ? ui.activeTab() : -1;
-  if (tab < 0) return;
+  int tab = -1;
+  if (!SelectTargetOnTab(kFunc, target, text, adapter, tab)) return;
   const bool isNA = target->IsType(kTypeNA);
   std::string source, viewName;
   int kind = 0;
@@ -527,10 +525,7 @@ void OnlineOperations::OnOnlineCopyToOffline() {
   } else if (tab == kTabParameters) {
     source = "Parameter";
     viewName = kParametersView;
-    if (NoParameters(*target)) {
-      qmx::ShowBox("Cannot copy (Online => Project) because target parameter size is zero.", 0);
-      return;
-    }
+    if (RefuseNoParameters(*target, "copy (Online => Project)")) return;
   } else {
     ReportUnhandledView("copy", tab, kFunc);
     return;

@@ -135,6 +135,8 @@ private:
   // The selected object and its adapter (step 1 of the transfers); false
   // when the command stops.
   bool SelectTarget(const char* func, Wrapper*& target, std::string& text, CNAUsr*& adapter);
+  // SelectTarget, then the active tab of the tab host; false without one.
+  bool SelectTargetOnTab(const char* func, Wrapper*& target, std::string& text, CNAUsr*& adapter, int& tab);
   // The download-target dialog (title, action text): false when the user
   // cancels; with the modules, `include` becomes 1 and `targetText` names them.
   bool AskWithModules(CNAUsr* adapter, const char* title, const char* action, const std::string& text, int& include,
