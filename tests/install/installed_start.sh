@@ -51,39 +51,49 @@ if [ "$(id -u)" -eq 0 ]; then
 fi
 
 log_dir="$home/.local/share/qmx410tools/Log"
-env -i PATH="$PATH" HOME="$home" XDG_RUNTIME_DIR="$home/run" QMX_LOCK_DIR="$home/run" \
-    QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 \
-    "${runas[@]}" "$prog/QMX410Tools" >"$work/stdout" 2>&1 &
-pid=$!
-
-# The program writes its log line by line; it is stopped once the start-up's
-# lines are there.
-started=0
-for _ in $(seq 1 600); do
-  if grep -qs "are kept in $home/.local/share/qmx410tools" "$log_dir"/*.log &&
-     grep -qs "is started" "$log_dir"/*.log; then
-    started=1
-    break
+# Starts the installed program (arguments: what its log must show, then the
+# program's arguments) and stops it once the log shows it, plus a moment for
+# the rest of the start-up. The program writes its log line by line.
+run_program() {
+  local expect=$1
+  shift
+  env -i PATH="$PATH" HOME="$home" XDG_RUNTIME_DIR="$home/run" QMX_LOCK_DIR="$home/run" \
+      QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 \
+      "${runas[@]}" "$prog/QMX410Tools" "$@" >"$work/stdout" 2>&1 &
+  pid=$!
+  local seen=0
+  for _ in $(seq 1 600); do
+    if grep -qs -- "$expect" "$log_dir"/*.log; then
+      seen=1
+      break
+    fi
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  [ "$seen" -eq 1 ] && sleep 1 && { kill -0 "$pid" 2>/dev/null || fail "the program ended during its start-up"; }
+  kill -TERM "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  pid=""
+  if [ "$seen" -ne 1 ]; then
+    cat "$work/stdout" >&2 || true
+    cat "$log_dir"/*.log >&2 2>/dev/null || true
+    fail "the log in $log_dir never showed: $expect"
   fi
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.1
-done
-# The rest of the start-up (catalogue, start page) has a moment to log.
-[ "$started" -eq 1 ] && sleep 1 && { kill -0 "$pid" 2>/dev/null || fail "the program ended during its start-up"; }
-kill -TERM "$pid" 2>/dev/null || true
-wait "$pid" 2>/dev/null || true
-pid=""
-if [ "$started" -ne 1 ]; then
-  cat "$work/stdout" >&2 || true
-  cat "$log_dir"/*.log >&2 2>/dev/null || true
-  fail "the program did not log its per-user folders in $log_dir"
-fi
+}
 
+# First start: the per-user folders are made, seeded and named in the log.
+run_program "are kept in $home/.local/share/qmx410tools"
+grep -qs "is started" "$log_dir"/*.log || fail "no start-up banner in the log"
 settings="$home/.config/qmx410tools/QMX410Tools.xml"
 cmp -s "$settings" "$prog/QMX410Tools.xml" || fail "the settings were not seeded from the shipped file"
 [ -d "$home/.local/share/qmx410tools/~tmp" ] || fail "no per-user work folder"
 for f in "$prog"/Projects/*; do
   [ -f "$home/.local/share/qmx410tools/Projects/$(basename "$f")" ] || fail "example $(basename "$f") not copied"
 done
+
+# Second start with the user's copy of an example: it opens with the driver
+# library of the read-only program folder.
+example="$home/.local/share/qmx410tools/Projects/ModbusTCP_Station.KPX"
+run_program "Open project is completed. Path: $example" "$example"
 grep -q "Error Code" "$log_dir"/*.log && { cat "$log_dir"/*.log >&2; fail "the start-up logged an error"; }
-echo "installed start: logs, work folder and settings in $home's XDG folders"
+echo "installed start: logs, work folder, settings and projects in $home's XDG folders"
