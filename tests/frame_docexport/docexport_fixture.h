@@ -87,12 +87,7 @@ protected:
     EXPECT_EQ(text, qmx::test::ReadFile(golden)) << "golden file " << goldenName;
   }
 
-  std::vector<std::string> ErrorLines() {
-    std::vector<std::string> lines;
-    for (const auto& r : log.Records())
-      if (r.category == qmx::kLogError) lines.push_back(r.text);
-    return lines;
-  }
+  std::vector<std::string> ErrorLines() { return log.Lines(qmx::kLogError); }
 
   ModelLogCapture log;
   std::vector<std::string> boxes;

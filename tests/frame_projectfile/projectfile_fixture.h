@@ -93,12 +93,7 @@ protected:
   }
   void Number(CProjectUsr* project) { ws.ReNumberingIOsDispath(kTypeProject, project->treeItem); }
 
-  std::vector<std::string> ErrorLines() {
-    std::vector<std::string> lines;
-    for (const auto& r : log.Records())
-      if (r.category == qmx::kLogError) lines.push_back(r.text);
-    return lines;
-  }
+  std::vector<std::string> ErrorLines() { return log.Lines(qmx::kLogError); }
 
   ModelLogCapture log;
   TextIdMap textIds;

@@ -52,12 +52,7 @@ protected:
   void TearDown() override { qmx::ResetServices(); }
 
   // Lines of category 0 in order.
-  std::vector<std::string> ErrorLines() {
-    std::vector<std::string> lines;
-    for (const auto& r : log.Records())
-      if (r.category == qmx::kLogError) lines.push_back(r.text);
-    return lines;
-  }
+  std::vector<std::string> ErrorLines() { return log.Lines(qmx::kLogError); }
 
   ModelLogCapture log;
   NACatalogue adapters;

@@ -28,6 +28,13 @@ public:
     }
     return false;
   }
+  // The texts of the lines of one category, in order.
+  std::vector<std::string> Lines(int category) {
+    std::vector<std::string> lines;
+    for (const auto& r : Records())
+      if (r.category == category) lines.push_back(r.text);
+    return lines;
+  }
   void Clear() {
     std::lock_guard<std::mutex> lock(mutex_);
     records_.clear();
