@@ -421,13 +421,8 @@ int CNAUsr::LoadCommunicateDriver() {
   const int channel = entries_.drvSetChannelProperty(handle_, label.c_str(), ChannelText(code).c_str());
   channelChanged = channel == 1 ? 0 : 1;
   if (channel != 1) ReportRefused("drvSetChannelProperty", channel, kFunc);
-  const int device = SendDeviceProperty();
-  deviceChanged = device == 1 ? 0 : 1;
-  if (device != 1) ReportRefused("drvSetDeviceProperty", device, kFunc);
-  const int modes = SendProcessImgMode();
-  if (modes != 1) ReportRefused("drvSetProcessImgMode", modes, kFunc);
-  moduleListChanged = 0;
-  if (channel == 1 && device == 1 && modes == 1) {
+  const bool sent = SendDeviceAndModes(kFunc);
+  if (channel == 1 && sent) {
     PostLog(qmx::kLogGeneral, qmx::kLogSource,
             StrFormat("Device driver for %s is loaded successfully. %s", label.c_str(),
                       FileVersionTextOf(path).c_str()));
@@ -440,6 +435,16 @@ void CNAUsr::ChooseKey() {
   const DeviceKey address = reinterpret_cast<DeviceKey>(this);
   const DeviceKey key = UnusedDeviceKey(handle_, address);
   if (key != address) key_ = key;
+}
+
+bool CNAUsr::SendDeviceAndModes(const char* func) {
+  const int device = SendDeviceProperty();
+  deviceChanged = device == 1 ? 0 : 1;
+  if (device != 1) ReportRefused("drvSetDeviceProperty", device, func);
+  const int modes = SendProcessImgMode();
+  if (modes != 1) ReportRefused("drvSetProcessImgMode", modes, func);
+  moduleListChanged = 0;
+  return device == 1 && modes == 1;
 }
 
 int CNAUsr::SendDeviceProperty() {
@@ -498,14 +503,9 @@ int CNAUsr::AttachMultiDropDriver() {
   project->NoteAttached(this);
   ChooseKey();
 
-  const int device = SendDeviceProperty();
-  deviceChanged = device == 1 ? 0 : 1;
-  if (device != 1) ReportRefused("drvSetDeviceProperty", device, kFunc);
-  const int modes = SendProcessImgMode();
-  if (modes != 1) ReportRefused("drvSetProcessImgMode", modes, kFunc);
-  moduleListChanged = 0;
+  const bool sent = SendDeviceAndModes(kFunc);
   channelChanged = 0;
-  if (device == 1 && modes == 1) {
+  if (sent) {
     PostLog(qmx::kLogGeneral, qmx::kLogSource,
             StrFormat("Device driver info is assigned successfully. %s",
                       GetTreeUniqueName(CurrentViewMode()).c_str()));

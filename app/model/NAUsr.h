@@ -164,6 +164,10 @@ private:
   int SendDeviceProperty();
   // Image modes to the driver; the driver's result.
   int SendProcessImgMode();
+  // The two steps of binding after the channel: the device text (left marked
+  // changed when refused) and the image modes, refusals reported; the module
+  // list counts as sent. true when the driver took both.
+  bool SendDeviceAndModes(const char* func);
   // Logs that the driver refused a text during binding or an update.
   void ReportRefused(const char* entry, int result, const char* func) const;
   // Takes a key the instance does not know yet (see Key()).
