@@ -236,6 +236,19 @@ int DriverSocket::WaitUntil(bool writable, Clock::time_point deadline) {
   }
 }
 
+int DriverSocket::WaitOrFail(bool writable, Clock::time_point deadline) {
+  const int w = WaitUntil(writable, deadline);
+  if (w < 0) {
+    HandleError(-w);
+    return w;
+  }
+  if (w == 0) {
+    HandleError(kSockTimeout);
+    return kSockTimeout;
+  }
+  return 1;
+}
+
 int DriverSocket::ConnectLocked(uint32_t remote) {
   const auto port = static_cast<uint16_t>(remotePort_);
   if (!abort_) return socket_.Connect(remote, port, ConnectTimeoutMs());
@@ -315,15 +328,8 @@ int DriverSocket::Send(const void* data, int length) {
     // not, which saves a poll per request.
     const int n = socket_.SendSome(bytes + sent, static_cast<size_t>(length - sent));
     if (n == -qmx::net::kWsaEwouldblock) {
-      const int w = WaitUntil(true, deadline);
-      if (w < 0) {
-        HandleError(-w);
-        return w;
-      }
-      if (w == 0) {
-        HandleError(kSockTimeout);
-        return kSockTimeout;
-      }
+      const int w = WaitOrFail(true, deadline);
+      if (w < 0) return w;
       continue;
     }
     if (n < 0) {
@@ -341,15 +347,8 @@ int DriverSocket::Receive(void* buffer, int size) {
   if (!IsConnectedLocked()) return kSockNotConnected;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs_);
   for (;;) {
-    const int w = WaitUntil(false, deadline);
-    if (w < 0) {
-      HandleError(-w);
-      return w;
-    }
-    if (w == 0) {
-      HandleError(kSockTimeout);
-      return kSockTimeout;
-    }
+    const int w = WaitOrFail(false, deadline);
+    if (w < 0) return w;
     const int n = socket_.Recv(buffer, static_cast<size_t>(size));
     if (n == -qmx::net::kWsaEwouldblock) continue;
     if (n > 0) return n;

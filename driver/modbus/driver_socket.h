@@ -101,6 +101,9 @@ private:
   // when an abort check is set: 1 ready, 0 time-out or aborted, or minus an
   // error number.
   int WaitUntil(bool writable, std::chrono::steady_clock::time_point deadline);
+  // WaitUntil for a transfer: 1 ready, else the transfer's result (minus the
+  // error number, or kSockTimeout), already handed to HandleError.
+  int WaitOrFail(bool writable, std::chrono::steady_clock::time_point deadline);
   int ConnectLocked(uint32_t remote);
   int CloseLocked();
   int IsConnectedLocked() const;
