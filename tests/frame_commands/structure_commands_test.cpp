@@ -71,13 +71,7 @@ protected:
     ProgramServicesTest::SetUp();
     App();
     programDir = qmx::test::UseProgramCopy(dir.path());
-    qmx::toolkit::SetMessageBoxScript([this](const qmx::toolkit::MessageBoxRequest& r) {
-      boxes.push_back(r.text);
-      if ((r.flags & 0x0F) != qmx::toolkit::kMbYesNo) return qmx::toolkit::kIdOk;
-      const bool yes = answers.empty() || answers.front();
-      if (!answers.empty()) answers.erase(answers.begin());
-      return yes ? qmx::toolkit::kIdYes : qmx::toolkit::kIdNo;
-    });
+    qmx::test::RecordMessageBoxes(boxes, &answers);
     app = std::make_unique<CFerrowynApp>();
     ASSERT_TRUE(app->InitInstance({(programDir / "QMX410Tools").string()}));
     frame = app->mainFrame();

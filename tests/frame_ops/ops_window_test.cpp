@@ -55,10 +55,7 @@ protected:
     ProgramServicesTest::SetUp();
     App();
     programDir = qmx::test::UseProgramCopy(dir.path());
-    qmx::toolkit::SetMessageBoxScript([this](const qmx::toolkit::MessageBoxRequest& r) {
-      boxes.push_back(r.text);
-      return (r.flags & 0x0F) == qmx::toolkit::kMbYesNo ? qmx::toolkit::kIdYes : qmx::toolkit::kIdOk;
-    });
+    qmx::test::RecordMessageBoxes(boxes);
   }
   void TearDown() override {
     CMainFrame::s_runCompareDialog = [](qmx::dialogs::CompareOfflineDlg& d) { return d.DoModal(); };

@@ -40,10 +40,7 @@ protected:
     ProgramServicesTest::SetUp();
     App();
     programDir = qmx::test::UseProgramCopy(dir.path());
-    qmx::toolkit::SetMessageBoxScript([this](const qmx::toolkit::MessageBoxRequest& r) {
-      boxes.push_back(r.text);
-      return (r.flags & 0x0F) == qmx::toolkit::kMbYesNo ? qmx::toolkit::kIdYes : qmx::toolkit::kIdOk;
-    });
+    qmx::test::RecordMessageBoxes(boxes);
     realDialog = CMainFrame::s_projectFileDialog;  // put back after the test
     CMainFrame::s_projectFileDialog = [this](QWidget*, bool save, const std::string& folder,
                                              const std::string& fileName) {

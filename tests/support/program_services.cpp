@@ -21,6 +21,16 @@ std::filesystem::path UseProgramCopy(const std::filesystem::path& root) {
   return programDir;
 }
 
+void RecordMessageBoxes(std::vector<std::string>& boxes, std::vector<bool>* answers) {
+  toolkit::SetMessageBoxScript([&boxes, answers](const toolkit::MessageBoxRequest& r) {
+    boxes.push_back(r.text);
+    if ((r.flags & 0x0F) != toolkit::kMbYesNo) return toolkit::kIdOk;
+    const bool yes = !answers || answers->empty() || answers->front();
+    if (answers && !answers->empty()) answers->erase(answers->begin());
+    return yes ? toolkit::kIdYes : toolkit::kIdNo;
+  });
+}
+
 void ResetProgramServices() {
   SetClosingFlag(0);
   // The folder first: the services' default folders are read from it.

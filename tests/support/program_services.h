@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <string>
+#include <vector>
 
 namespace qmx::test {
 
@@ -15,6 +17,12 @@ namespace qmx::test {
 // home inside `root`, so nothing outside the test's folder is read or
 // written. Answers the copy's path. ResetProgramServices forgets the copy.
 std::filesystem::path UseProgramCopy(const std::filesystem::path& root);
+
+// Scripts the toolkit's message boxes: the text of every box goes to
+// `boxes`; a Yes/No box is answered from the front of `answers` (taken; Yes
+// when it is empty or not given), any other box with OK. The references
+// must outlive the script (ResetProgramServices removes it).
+void RecordMessageBoxes(std::vector<std::string>& boxes, std::vector<bool>* answers = nullptr);
 
 // Empties the model's services object (folders back to the executable's)
 // and puts the hooks of the layers below it back to their defaults: the
