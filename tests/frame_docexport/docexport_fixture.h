@@ -4,6 +4,7 @@
 #pragma once
 
 #include "tests/support/model_log_capture.h"
+#include "tests/support/program_services.h"
 #include "tests/support/test_support.h"
 
 #include "app/model/IOCatalogue.h"
@@ -43,11 +44,7 @@ protected:
     qmx::Services().adapterOf = [this](const Wrapper& object) { return ws.AdapterOf(object); };
     qmx::Services().projectOf = [this](const CNAUsr& adapter) { return ws.ProjectOf(adapter); };
     dist = qmx::test::DistDir().string();
-    qmx::Paths().SetAppDir(dist);
-    ASSERT_EQ(ParseTextIdFile(TextIdListPath(dist, "Eng"), textIds), 1);
-    ASSERT_EQ(ParseNAFiles(NAListPath(dist), textIds, adapters), 1);
-    ASSERT_EQ(ParseIOFiles(IOListPath(dist), textIds, modules), 1);
-    ws.SetCatalogues(&adapters, &modules);
+    ASSERT_TRUE(qmx::test::LoadShippedCatalogues(ws, textIds, adapters, modules));
   }
   void TearDown() override { qmx::ResetServices(); }
 

@@ -52,13 +52,8 @@ class OpsTest : public qmx::test::ProgramServicesTest {
 protected:
   void SetUp() override {
     ProgramServicesTest::SetUp();
-    const std::string dist = qmx::test::DistDir().string();
-    qmx::Paths().SetAppDir(dist);
-    ASSERT_EQ(ParseTextIdFile(TextIdListPath(dist, "Eng"), textIds), 1);
-    ASSERT_EQ(ParseErrorFile(ErrorListPath(dist, "Eng"), errors), 1);
-    ASSERT_EQ(ParseNAFiles(NAListPath(dist), textIds, adapters), 1);
-    ASSERT_EQ(ParseIOFiles(IOListPath(dist), textIds, modules), 1);
-    ws.SetCatalogues(&adapters, &modules);
+    ASSERT_TRUE(qmx::test::LoadShippedCatalogues(ws, textIds, adapters, modules));
+    ASSERT_EQ(ParseErrorFile(ErrorListPath(qmx::test::DistDir().string(), "Eng"), errors), 1);
     qmx::ProgramServices& services = qmx::Services();
     services.messageBox = [this](const std::string& text, unsigned) {
       boxes.push_back(text);

@@ -41,12 +41,7 @@ class ProjectFileTest : public qmx::test::ProgramServicesTest {
 protected:
   void SetUp() override {
     ProgramServicesTest::SetUp();
-    const std::string dist = qmx::test::DistDir().string();
-    qmx::Paths().SetAppDir(dist);
-    ASSERT_EQ(ParseTextIdFile(TextIdListPath(dist, "Eng"), textIds), 1);
-    ASSERT_EQ(ParseNAFiles(NAListPath(dist), textIds, adapters), 1);
-    ASSERT_EQ(ParseIOFiles(IOListPath(dist), textIds, modules), 1);
-    ws.SetCatalogues(&adapters, &modules);
+    ASSERT_TRUE(qmx::test::LoadShippedCatalogues(ws, textIds, adapters, modules));
     files.appVersion = "1.0.0.7";
 
     qmx::ProgramServices& services = qmx::Services();

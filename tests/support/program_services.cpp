@@ -1,6 +1,10 @@
 #include "tests/support/program_services.h"
 
+#include "app/model/IOCatalogue.h"
 #include "app/model/Logging.h"
+#include "app/model/NACatalogue.h"
+#include "app/model/ProgramPaths.h"
+#include "app/model/ProjectWorkspace.h"
 #include "app/ui/grid/GridHooks.h"
 #include "app/ui/image/ImageLog.h"
 #include "platform/os/os.h"
@@ -10,6 +14,17 @@
 #include <cstdlib>
 
 namespace qmx::test {
+
+::testing::AssertionResult LoadShippedCatalogues(ProjectWorkspace& ws, TextIdMap& textIds, NACatalogue& adapters,
+                                                 IOCatalogue& modules) {
+  const std::string dist = DistDir().string();
+  Paths().SetAppDir(dist);
+  if (ParseTextIdFile(TextIdListPath(dist, "Eng"), textIds) != 1) return ::testing::AssertionFailure() << "text IDs";
+  if (ParseNAFiles(NAListPath(dist), textIds, adapters) != 1) return ::testing::AssertionFailure() << "adapters";
+  if (ParseIOFiles(IOListPath(dist), textIds, modules) != 1) return ::testing::AssertionFailure() << "modules";
+  ws.SetCatalogues(&adapters, &modules);
+  return ::testing::AssertionSuccess();
+}
 
 std::filesystem::path UseProgramCopy(const std::filesystem::path& root) {
   const std::filesystem::path programDir = root / "dist";

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/model/Services.h"
+#include "app/model/TextIdList.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +11,17 @@
 #include <string>
 #include <vector>
 
+class IOCatalogue;
+class NACatalogue;
+class ProjectWorkspace;
+
 namespace qmx::test {
+
+// Reads the staged program folder's English text IDs and its adapter and
+// module catalogues (the program's folders set to it) and hands the
+// catalogues to `ws`; a failure names the list that did not load.
+::testing::AssertionResult LoadShippedCatalogues(ProjectWorkspace& ws, TextIdMap& textIds, NACatalogue& adapters,
+                                                 IOCatalogue& modules);
 
 // Copies the staged program folder to `root`/dist and runs the main program
 // from that copy, with its lock folder, user settings (XDG_CONFIG_HOME) and
