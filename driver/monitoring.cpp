@@ -305,40 +305,34 @@ int ModbusDriver::ReadImages(DeviceRecord& d, OnlineIo& io) {
     }
     return result;
   }
-  const size_t inLength = IsValidInputMode(inputMode) ? d.inputLengths[inputMode] : 0;
-  if (inLength > 0) {
-    std::vector<uint8_t> block(inLength + 1, 0);
-    result = io.ReadImage(4, static_cast<uint16_t>(d.inputWordBase - d.ownInputBits / 16), static_cast<int>(inLength),
-                          block.data());
-    if (result != 1) {
-      if (owner_.IsRunning())
-        owner_.Log(0, StrFormat("%s Cannot read. Input Monitoring. ErrCode: %d. Desc: %s", prefix.c_str(), result,
-                                owner_.VUSK_GetErrStr(result).c_str()));
-      return owner_.IsRunning() ? result : 2;
+  // One image in its area: read whole and stored, or, when the mode gives
+  // it no length, only marked valid. 1; 2 when the run stopped; else the
+  // read's error.
+  auto readArea = [&](int kind, uint8_t function, uint16_t address, size_t length, const char* what) {
+    if (length == 0) {
+      std::lock_guard<std::mutex> guard(imageLock_);
+      d.validImages |= 1u << kind;
+      return 1;
     }
-    StoreImage(d, DRV_IMAGE_INPUT, block.data(), inLength, 0);
-  } else {
-    std::lock_guard<std::mutex> guard(imageLock_);
-    d.validImages |= 1u << DRV_IMAGE_INPUT;
-  }
+    std::vector<uint8_t> block(length + 1, 0);
+    const int read = io.ReadImage(function, address, static_cast<int>(length), block.data());
+    if (read != 1) {
+      if (owner_.IsRunning())
+        owner_.Log(0, StrFormat("%s Cannot read. %s Monitoring. ErrCode: %d. Desc: %s", prefix.c_str(), what, read,
+                                owner_.VUSK_GetErrStr(read).c_str()));
+      return owner_.IsRunning() ? read : 2;
+    }
+    StoreImage(d, kind, block.data(), length, 0);
+    return 1;
+  };
+  const size_t inLength = IsValidInputMode(inputMode) ? d.inputLengths[inputMode] : 0;
+  result = readArea(DRV_IMAGE_INPUT, 4, static_cast<uint16_t>(d.inputWordBase - d.ownInputBits / 16), inLength,
+                    "Input");
+  if (result != 1) return result;
   if (!owner_.IsRunning()) return 2;
   const size_t outLength = IsValidOutputMode(outputMode) ? d.outputLengths[outputMode] : 0;
-  if (outLength > 0) {
-    std::vector<uint8_t> block(outLength + 1, 0);
-    result = io.ReadImage(3, static_cast<uint16_t>(d.outputWordBase - d.ownOutputBits / 16),
-                          static_cast<int>(outLength), block.data());
-    if (result != 1) {
-      if (owner_.IsRunning())
-        owner_.Log(0, StrFormat("%s Cannot read. Output Monitoring. ErrCode: %d. Desc: %s", prefix.c_str(), result,
-                                owner_.VUSK_GetErrStr(result).c_str()));
-      return owner_.IsRunning() ? result : 2;
-    }
-    StoreImage(d, DRV_IMAGE_OUTPUT, block.data(), outLength, 0);
-  } else {
-    std::lock_guard<std::mutex> guard(imageLock_);
-    d.validImages |= 1u << DRV_IMAGE_OUTPUT;
-  }
-  return result;
+  return readArea(DRV_IMAGE_OUTPUT, 3, static_cast<uint16_t>(d.outputWordBase - d.ownOutputBits / 16), outLength,
+                  "Output");
 }
 
 void ModbusDriver::StoreImage(DeviceRecord& d, int kind, const uint8_t* data, size_t length, size_t offset) {
