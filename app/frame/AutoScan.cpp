@@ -273,6 +273,29 @@ void CopyFromOnline(const CNAUsr& adapter, int kind, int offset, std::vector<uin
   if (length > 0) std::memcpy(image.data() + imageOffset, online + offset, static_cast<size_t>(length));
 }
 
+// Reads the adapter's whole online image `kind` (parameters or output) and
+// copies it into the project images of the adapter and its modules; false
+// (logged) when the read fails. Nothing to do without an online image.
+bool CopyWholeImage(CNAUsr& adapter, const std::vector<CIOUsr*>& modules, const std::string& label, const char* func,
+                    int kind) {
+  if (adapter.OnlineLength(kind) <= 0) return true;
+  const bool para = kind == kOnlinePara;
+  if (!adapter.ReadOnlineData(&adapter, 1, kind, 2, func, 0, 1)) {
+    PostLog(0, kLogSource, StrFormat("Cannot get NA's %s info from online. NA: %s. Func: %s.",
+                                     para ? "parameters" : "output", label.c_str(), func));
+    return false;
+  }
+  CopyFromOnline(adapter, kind, adapter.onlineOffsets[kind], para ? adapter.paraImage() : adapter.outputImage(), 0,
+                 para ? adapter.ParaLength() : adapter.OutputLength());
+  for (CIOUsr* module : modules) {
+    const IODef* moduleDef = module->GetIODef();
+    if (!moduleDef || module->onlineOffsets[kind] < 0) continue;
+    CopyFromOnline(adapter, kind, module->onlineOffsets[kind], para ? module->paraImage() : module->outputImage(), 0,
+                   para ? moduleDef->paraLength : moduleDef->outputLength);
+  }
+  return true;
+}
+
 bool CopyParameters(CNAUsr& adapter, const std::vector<CIOUsr*>& modules, const std::string& label,
                     const char* func) {
   bool ok = true;
@@ -290,40 +313,11 @@ bool CopyParameters(CNAUsr& adapter, const std::vector<CIOUsr*>& modules, const 
       }
     }
   }
-  if (adapter.OnlineLength(kOnlinePara) > 0) {
-    if (!adapter.ReadOnlineData(&adapter, 1, kOnlinePara, 2, func, 0, 1)) {
-      PostLog(0, kLogSource, StrFormat("Cannot get NA's parameters info from online. NA: %s. Func: %s.",
-                                       label.c_str(), func));
-      return false;
-    }
-    CopyFromOnline(adapter, kOnlinePara, adapter.onlineOffsets[kOnlinePara], adapter.paraImage(), 0,
-                   adapter.ParaLength());
-    for (CIOUsr* module : modules) {
-      const IODef* moduleDef = module->GetIODef();
-      if (!moduleDef || module->onlineOffsets[kOnlinePara] < 0) continue;
-      CopyFromOnline(adapter, kOnlinePara, module->onlineOffsets[kOnlinePara], module->paraImage(), 0,
-                     moduleDef->paraLength);
-    }
-  }
-  return ok;
+  return CopyWholeImage(adapter, modules, label, func, kOnlinePara) && ok;
 }
 
 bool CopyOutputs(CNAUsr& adapter, const std::vector<CIOUsr*>& modules, const std::string& label, const char* func) {
-  if (adapter.OnlineLength(kOnlineOutput) <= 0) return true;
-  if (!adapter.ReadOnlineData(&adapter, 1, kOnlineOutput, 2, func, 0, 1)) {
-    PostLog(0, kLogSource,
-            StrFormat("Cannot get NA's output info from online. NA: %s. Func: %s.", label.c_str(), func));
-    return false;
-  }
-  CopyFromOnline(adapter, kOnlineOutput, adapter.onlineOffsets[kOnlineOutput], adapter.outputImage(), 0,
-                 adapter.OutputLength());
-  for (CIOUsr* module : modules) {
-    const IODef* moduleDef = module->GetIODef();
-    if (!moduleDef || module->onlineOffsets[kOnlineOutput] < 0) continue;
-    CopyFromOnline(adapter, kOnlineOutput, module->onlineOffsets[kOnlineOutput], module->outputImage(), 0,
-                   moduleDef->outputLength);
-  }
-  return true;
+  return CopyWholeImage(adapter, modules, label, func, kOnlineOutput);
 }
 
 }  // namespace
