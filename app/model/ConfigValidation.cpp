@@ -304,6 +304,17 @@ bool ConfigValidator::CheckFieldPowerValid(const std::string& operation) {
   return true;
 }
 
+namespace {
+
+// The verdict of a check command that found nothing: a log line and a box.
+void ReportValid(const std::string& label, const char* what) {
+  const std::string text = StrFormat("%s %s configuration is VALID.  ", label.c_str(), what);
+  PostLog(qmx::kLogGeneral, qmx::kLogSource, text);
+  qmx::ShowBox(text, qmx::kBoxIconInformation);
+}
+
+}  // namespace
+
 void ConfigValidator::OnEditChkValidPrj(const ResultSink& showResult) {
   TreeItem item = kNoTreeItem;
   CProjectUsr* project = workspace_.GetSelectedProject(&item, {}, 0);
@@ -311,9 +322,7 @@ void ConfigValidator::OnEditChkValidPrj(const ResultSink& showResult) {
   ValidationList results, projectRows;
   const std::string label = project->GetLabel(workspace_.namingMode);
   if (ValidatePrj(project, results, projectRows) == 1) {
-    const std::string text = StrFormat("%s project configuration is VALID.  ", label.c_str());
-    PostLog(qmx::kLogGeneral, qmx::kLogSource, text);
-    qmx::ShowBox(text, qmx::kBoxIconInformation);
+    ReportValid(label, "project");
     return;
   }
   if (showResult) showResult("Project", label, item, " Some errors exist.", results);
@@ -327,9 +336,7 @@ void ConfigValidator::OnEditChkValidNa(const ResultSink& showResult) {
   ValidationList results;
   const std::string label = adapter->GetLabel(workspace_.namingMode);
   if (ValidateNA(adapter, item, results) == 1) {
-    const std::string line = StrFormat("%s network adapter configuration is VALID.  ", label.c_str());
-    PostLog(qmx::kLogGeneral, qmx::kLogSource, line);
-    qmx::ShowBox(line, qmx::kBoxIconInformation);
+    ReportValid(label, "network adapter");
     return;
   }
   if (showResult) showResult("NA", label, item, " Some errors exist.", results);
