@@ -533,7 +533,9 @@ int Server::Run() {
     const uint16_t idle = IdleTimeoutSeconds();
     for (size_t i = clients_.size(); i-- > 0;) {
       Client& c = clients_[i];
-      const bool idleOut = idle > 0 && c.out.items.empty() && now - c.lastActivity >= idle * 1000ull;
+      // A client accepted in this pass has a later time than `now`: compare
+      // without subtracting, or it would look idle for ages and be closed.
+      const bool idleOut = idle > 0 && c.out.items.empty() && now >= c.lastActivity + idle * 1000ull;
       if (!Flush(c.out, c.fd, now) || idleOut) {
         ::close(c.fd);
         clients_.erase(clients_.begin() + static_cast<long>(i));
