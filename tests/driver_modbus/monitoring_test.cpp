@@ -150,11 +150,15 @@ TEST_F(Monitoring, SeveralTcpStationsAreReadAndWrittenThroughTheirImages) {
   EXPECT_EQ(instances_[2]->WriteByte(1, 2, DRV_IMAGE_OUTPUT, Bytes{0x5A}.data(), 0, 1), 1) << LogCapture::Dump();
   EXPECT_EQ(instances_[2]->WriteByte(1, 4, DRV_IMAGE_OUTPUT, Bytes{0x34, 0x12, 0x78, 0x56}.data(), 0, 4), 1);
   EXPECT_EQ(instances_[2]->WriteByte(1, 3, DRV_IMAGE_PARA, Bytes{1, 2, 3, 4}.data(), 0, 4), 1);
-  ASSERT_TRUE(Eventually([&] { return sims_[2]->Command("get output 4") == "OK 34127856"; })) << LogCapture::Dump();
+  // They go out in the order queued: once the last has reached the station
+  // the others have, and the driver stores a parameter block only after the
+  // station's reply.
+  ASSERT_TRUE(Eventually([&] { return sims_[2]->Command("get para 3") == "OK 02010403"; })) << LogCapture::Dump();
+  EXPECT_EQ(sims_[2]->Command("get output 4"), "OK 34127856");
   EXPECT_EQ(sims_[2]->Command("get output 2"), "OK 5A");
-  EXPECT_EQ(sims_[2]->Command("get para 3"), "OK 02010403");
   ASSERT_TRUE(Eventually([&] { return Hex(ReadBlock(*instances_[2], 1, -1, DRV_IMAGE_OUTPUT, 5)) == "5A34127856"; }));
-  EXPECT_EQ(Hex(ReadBlock(*instances_[2], 1, 3, DRV_IMAGE_PARA, 4)), "01020304") << "stored as written";
+  EXPECT_TRUE(Eventually([&] { return Hex(ReadBlock(*instances_[2], 1, 3, DRV_IMAGE_PARA, 4)) == "01020304"; }))
+      << "stored as written: " << Hex(ReadBlock(*instances_[2], 1, 3, DRV_IMAGE_PARA, 4));
   // CommInit is not written while monitoring.
   EXPECT_EQ(instances_[2]->WriteByte(1, 0, DRV_IMAGE_COMMINIT, Bytes(8).data(), 0, 8), 0);
   EXPECT_TRUE(LogCapture::Has("[S2]Cannot CommInit data during monitoring."));
