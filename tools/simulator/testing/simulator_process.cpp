@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -25,15 +26,35 @@ int MsLeft(Clock::time_point deadline) {
   return left < 0 ? 0 : static_cast<int>(left);
 }
 
+// A simulator that has already ended (one that could not listen, say) has
+// closed its end of the pipe: the write fails with EPIPE instead of killing
+// the test with SIGPIPE, which is held back for this thread meanwhile and
+// taken off again if the write raised it.
 bool WriteAll(int fd, const std::string& s) {
+  sigset_t pipe, old;
+  sigemptyset(&pipe);
+  sigaddset(&pipe, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipe, &old);
+  bool ok = true;
   size_t done = 0;
   while (done < s.size()) {
     const ssize_t n = ::write(fd, s.data() + done, s.size() - done);
-    if (n > 0) done += static_cast<size_t>(n);
-    else if (n < 0 && errno == EINTR) continue;
-    else return false;
+    if (n > 0) {
+      done += static_cast<size_t>(n);
+    } else if (n < 0 && errno == EINTR) {
+      continue;
+    } else {
+      ok = false;
+      break;
+    }
   }
-  return true;
+  if (!ok && errno == EPIPE && !sigismember(&old, SIGPIPE)) {
+    const timespec none{0, 0};
+    while (sigtimedwait(&pipe, nullptr, &none) == SIGPIPE) {
+    }
+  }
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  return ok;
 }
 
 }  // namespace
