@@ -16,7 +16,7 @@ cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQMX_SANITIZE=OFF 
       "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread" \
       "-DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread"
 cmake --build "$BUILD_DIR" -j "$JOBS" --target driver_core_tests driver_dlopen_tests driver_modbus_tests \
-      platform_serial_tests driver_icmp_fuzz_replay driver_modbus_reply_fuzz_replay qmx-sim
+      platform_serial_tests driver_icmp_fuzz_replay driver_modbus_reply_fuzz_replay driver_builtin_msg_fuzz_replay qmx-sim
 cd "$BUILD_DIR"
 # halt_on_error: the first race fails its test; second_deadlock_stack helps
 # to read lock-order reports.
