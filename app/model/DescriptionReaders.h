@@ -1,9 +1,9 @@
 // What the adapter and module device descriptions and their catalogue lists
 // share, read by one reader so that both kinds have the same bounds,
-// refusals and log lines: the general texts, the specification items, the
-// value lists, the parameters, the I/O data with its image lengths, the
-// registration of a definition read to its end, the walk over a catalogue
-// list, and the catalogue window the list readers fill.
+// refusals and log lines: the general texts, the items of the Specification
+// element, the value lists, the parameters, the I/O data with its image
+// lengths, the registration of a definition read to its end, the walk over a
+// catalogue list, and the catalogue window the list readers fill.
 //
 // Every attribute these readers read is required unless said otherwise: a
 // missing one throws qmx::xml::XmlError ("Invalid pointer"), which ends the
