@@ -47,6 +47,9 @@ function(qmx_add_library name)
     add_library(${name} MODULE ${A_SOURCES})
   elseif(A_INTERFACE)
     add_library(${name} INTERFACE ${A_SOURCES})
+  elseif(QMX_SHARED_LIBS)
+    add_library(${name} SHARED ${A_SOURCES})
+    set_target_properties(${name} PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
   else()
     add_library(${name} STATIC ${A_SOURCES})
   endif()
@@ -64,6 +67,27 @@ function(qmx_add_library name)
   qmx_target_warnings(${name})
   target_include_directories(${name} PUBLIC ${root})
   target_link_libraries(${name} PUBLIC ${A_PUBLIC_LIBS} PRIVATE ${A_PRIVATE_LIBS})
+endfunction()
+
+# qmx_link_whole(target LIBS lib... [EXTERNAL dep...]): <target> takes the
+# named libraries of the suite into itself. A static build links them as
+# usual. A shared-library build (QMX_SHARED_LIBS, used to keep the test build
+# small) links their compiled objects instead, so the target depends on none
+# of the suite's shared libraries and keeps its own copies, as in the
+# delivered build; EXTERNAL lists what those libraries need from outside.
+function(qmx_link_whole target)
+  cmake_parse_arguments(A "" "" "LIBS;EXTERNAL" ${ARGN})
+  if(NOT QMX_SHARED_LIBS)
+    target_link_libraries(${target} PRIVATE ${A_LIBS})
+    return()
+  endif()
+  foreach(lib ${A_LIBS})
+    target_sources(${target} PRIVATE $<TARGET_OBJECTS:${lib}>)
+    target_include_directories(${target} PRIVATE $<TARGET_PROPERTY:${lib},INTERFACE_INCLUDE_DIRECTORIES>)
+    target_compile_definitions(${target} PRIVATE $<TARGET_PROPERTY:${lib},INTERFACE_COMPILE_DEFINITIONS>)
+    add_dependencies(${target} ${lib})
+  endforeach()
+  target_link_libraries(${target} PRIVATE ${A_EXTERNAL})
 endfunction()
 
 # qmx_include_root(name prefix out_var): registers the include root of <name>
