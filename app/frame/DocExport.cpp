@@ -422,10 +422,10 @@ int DocExporter::SaveSelNaToXmlForDocu(const std::string& folder, std::string& m
   DocuFile main;
   if (!main.Open(fs::path(folder) / mainFile)) {
     const std::string path = main.path().string();
-    qmx::ReportError(qmx::err::kFileOpenForSave,
-                     StrFormat("Cannot open the file during saving. Check if the file exists or using. File: %s.",
-                               path.c_str()),
-                     kFunc);
+    PostLog(qmx::kLogError, qmx::kLogSource,
+            StrFormat("[Error Code: %d] Cannot open the file during saving. Check if the file exists or using. "
+                      "File: %s.",
+                      qmx::err::kFileOpenForSave, path.c_str()));
     qmx::ShowBox(StrFormat("Cannot open the file during saving. Check if the file exists or using.\nError Code: %d. "
                            "File: %s.",
                            qmx::err::kFileOpenForSave, path.c_str()),

@@ -8,6 +8,7 @@
 #include "report/core/DocuSet.h"
 #include "report/core/ReportBuilders.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -196,6 +197,17 @@ TEST_F(DocExport, AFailedStationFailsTheWholeDocumentation) {
   EXPECT_EQ(boxes[0], text);
   EXPECT_TRUE(log.Has(text, qmx::kLogError));
   EXPECT_TRUE(log.Has("[Error Code: -1040] Cannot write the files of network adapter Cell 2.", qmx::kLogError));
+
+  // An adapter's main file that cannot be made: the save-failure line, no function name.
+  const fs::path na = tmp / "na20261209 143005_042.xml";
+  fs::create_directories(na);
+  Select(first);
+  EXPECT_EQ(exporter.SaveSelNaToXmlForDocu(tmp.path().string(), mainFile), 0);
+  const std::vector<std::string> lines = log.Lines(qmx::kLogError);
+  EXPECT_NE(std::find(lines.begin(), lines.end(),
+                      "[Error Code: -1003] Cannot open the file during saving. Check if the file exists or using. "
+                      "File: " + na.string() + "."),
+            lines.end());
 }
 
 TEST_F(DocExport, MoreStationsThanTheReportTakesAreRefusedBeforeAnythingIsWritten) {
