@@ -48,6 +48,8 @@ bool AddressOf(const DeviceRecord& d, const ModuleRecord& m, bool output, Module
   const unsigned bits = output ? m.totalOutputBits : m.totalInputBits;
   if (bits == 0) return false;
   const int mode = output ? d.outputMode : d.inputMode;
+  // A mode outside the tables has no layout to place the module in.
+  if (!(output ? IsValidOutputMode(mode) : IsValidInputMode(mode))) return false;
   const bool compressed = d.wordAddressing != 0 && (output ? mode == 1 : (mode == 1 || mode == 3));
   if (compressed) {
     if (!(output ? m.outPacked : m.inPacked)) return false;

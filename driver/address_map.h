@@ -30,8 +30,8 @@ void AssignAddresses(DeviceRecord& device, const std::string& prefix, const Addr
 
 // Where a module's data of one direction begin, for the device's current
 // mode: the register base, the bit base and the module's position. False
-// when the module has no bits in that direction or no position in the mode
-// (kept out of the packing list). The split layouts take the bases of the
+// when the module has no bits in that direction, the mode is out of range
+// or the module has no position in it (kept out of the packing list). The split layouts take the bases of the
 // module's class (by its kind text); the others the device's, behind the
 // status word in input modes 0 and 1.
 struct ModuleAddress {

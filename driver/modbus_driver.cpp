@@ -146,12 +146,9 @@ int ModbusDriver::SetModuleList(const std::string& key, const ModuleListEntry* e
 int ModbusDriver::SetProcessImgMode(const std::string& key, int inputMode, int outputMode) {
   DeviceRecord* d = FindDevice(key);
   if (!d) return kDrvBadDevice;
-  // The mode tables have four input and two output entries.
-  if (!IsValidInputMode(inputMode) || !IsValidOutputMode(outputMode)) {
-    owner_.Log(0, StrFormat("%s Invalid process image mode. Input: %d. Output: %d. Func: %s", PrefixOf(*d).c_str(),
-                            inputMode, outputMode, "VUSK_SetProcessImgMode"));
-    return 0;
-  }
+  // Stored as given: a mode outside the tables is refused where it would be
+  // used (the address map, the module reads and writes) and gives the
+  // monitoring cycle no image length, so nothing is read for it.
   std::lock_guard<std::mutex> guard(imageLock_);
   d->inputMode = static_cast<uint16_t>(inputMode);
   d->outputMode = static_cast<uint16_t>(outputMode);
@@ -337,6 +334,22 @@ int ModbusDriver::WriteByte(const std::string& key, int module, int kind, const 
     }
     owner_.SignalWrite(key);
     return 1;
+  }
+  // Parameter and CommInit blocks are as long as the device's records say,
+  // whatever the caller passed: a shorter source is padded with zeros rather
+  // than read past its end.
+  std::vector<uint8_t> padded;
+  if (kind == DRV_IMAGE_PARA || kind == DRV_IMAGE_COMMINIT) {
+    size_t needed = d->images[DRV_IMAGE_COMMINIT].size();
+    if (kind == DRV_IMAGE_PARA) {
+      const ModuleRecord* m = module >= 1 ? d->ModuleByCommNumber(module) : nullptr;
+      needed = m ? m->paraLength : d->adapterPara;
+    }
+    if (static_cast<size_t>(length) < needed) {
+      padded.assign(needed, 0);
+      std::memcpy(padded.data(), src, static_cast<size_t>(length));
+      src = padded.data();
+    }
   }
   switch (kind) {
     case DRV_IMAGE_PARA:

@@ -308,7 +308,11 @@ int ModbusDriver::ReadImages(DeviceRecord& d, OnlineIo& io) {
   // One image in its area: read whole and stored, or, when the mode gives
   // it no length, only marked valid. 1; 2 when the run stopped; else the
   // read's error.
-  auto readArea = [&](int kind, uint8_t function, uint16_t address, size_t length, const char* what) {
+  auto readArea = [&](int kind, uint8_t function, uint16_t address, bool validMode, size_t length,
+                      const char* what) {
+    // A mode outside the tables has no layout: nothing is read, and drvRead
+    // keeps answering that the image has not been read.
+    if (!validMode) return 1;
     if (length == 0) {
       std::lock_guard<std::mutex> guard(imageLock_);
       d.validImages |= 1u << kind;
@@ -325,14 +329,14 @@ int ModbusDriver::ReadImages(DeviceRecord& d, OnlineIo& io) {
     StoreImage(d, kind, block.data(), length, 0);
     return 1;
   };
-  const size_t inLength = IsValidInputMode(inputMode) ? d.inputLengths[inputMode] : 0;
-  result = readArea(DRV_IMAGE_INPUT, 4, static_cast<uint16_t>(d.inputWordBase - d.ownInputBits / 16), inLength,
-                    "Input");
+  const bool inValid = IsValidInputMode(inputMode);
+  result = readArea(DRV_IMAGE_INPUT, 4, static_cast<uint16_t>(d.inputWordBase - d.ownInputBits / 16), inValid,
+                    inValid ? d.inputLengths[inputMode] : 0, "Input");
   if (result != 1) return result;
   if (!owner_.IsRunning()) return 2;
-  const size_t outLength = IsValidOutputMode(outputMode) ? d.outputLengths[outputMode] : 0;
-  return readArea(DRV_IMAGE_OUTPUT, 3, static_cast<uint16_t>(d.outputWordBase - d.ownOutputBits / 16), outLength,
-                  "Output");
+  const bool outValid = IsValidOutputMode(outputMode);
+  return readArea(DRV_IMAGE_OUTPUT, 3, static_cast<uint16_t>(d.outputWordBase - d.ownOutputBits / 16), outValid,
+                  outValid ? d.outputLengths[outputMode] : 0, "Output");
 }
 
 void ModbusDriver::StoreImage(DeviceRecord& d, int kind, const uint8_t* data, size_t length, size_t offset) {

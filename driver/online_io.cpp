@@ -345,9 +345,12 @@ int OnlineIo::WriteOutput(int module, const uint8_t* src, int length) {
                     d.outputMode, module, "WriteOutput"));
     return 0;
   }
-  // Never more coils than the module has: in compressed mode its neighbour
-  // starts right behind its last bit.
-  const unsigned bits = std::min<unsigned>(static_cast<unsigned>(length) * 8, m->totalOutputBits);
+  // Never past the module's own place: uncompressed it owns whole bytes, so
+  // the caller's bytes go out whole; compressed its neighbour starts right
+  // behind its last bit.
+  const bool compressed = d.wordAddressing != 0 && d.outputMode == 1;
+  const unsigned own = compressed ? m->totalOutputBits : 8u * ((m->totalOutputBits + 7u) / 8u);
+  const unsigned bits = std::min<unsigned>(static_cast<unsigned>(length) * 8, own);
   const int coil = a.bitBase + 8 * a.position.byte + a.position.bit;
   const int r = WriteCoils(static_cast<uint16_t>(coil), src, bits);
   if (r != 1)

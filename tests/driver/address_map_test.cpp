@@ -142,17 +142,32 @@ TEST_F(AddressMap, EveryModePacksAndAddressesTheChannels) {
   EXPECT_STREQ(Map(1, 1)->outputModeText, " #1 Compressed Output Processing Data");
 }
 
-TEST_F(AddressMap, ModesOutOfRangeAreRefusedAndTheStoredOnesStay) {
-  Station("QMX-4101", {{"DI8", "NDI,8,1,0,8,0,3,DI,1", 1, 0}});
-  ASSERT_EQ(instance_.SetProcessImgMode(1, 3, 1), 1);
-  LogCapture::Clear();
-  EXPECT_EQ(instance_.SetProcessImgMode(1, 4, 0), 0);
-  EXPECT_EQ(instance_.SetProcessImgMode(1, 0, 2), 0);
-  EXPECT_EQ(instance_.SetProcessImgMode(1, -1, 0), 0);
-  EXPECT_TRUE(LogCapture::Has("[M] Invalid process image mode. Input: 4. Output: 0. Func: VUSK_SetProcessImgMode"))
-      << LogCapture::Dump();
-  EXPECT_EQ(Record().inputMode, 3);
-  EXPECT_EQ(Record().outputMode, 1);
+TEST_F(AddressMap, ModesOutOfRangeAreStoredAndRefusedOnlyWhereAModuleNeedsThem) {
+  struct Case {
+    const char* line;  // the one module
+    uint16_t in, out;
+    int inputMode, outputMode;
+    const char* error;  // nullptr: a map is built
+  };
+  const Case cases[] = {
+      {"NDI,8,1,0,8,0,3,DI,1", 1, 0, 5, 0, "[M] Invalid input image mode. Contact the dealer. mode: 5."},
+      {"NDO,8,0,1,0,8,4,DO,1", 0, 1, 0, 2, "[M] Invalid output image mode. Contact the dealer. mode: 2."},
+      {"NDO,8,0,1,0,8,4,DO,1", 0, 1, 5, 0, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    Station("QMX-4101", {{"One", c.line, c.in, c.out}});
+    LogCapture::Clear();
+    AddressMapInfo* map = Map(c.inputMode, c.outputMode);
+    EXPECT_EQ(Record().inputMode, c.inputMode);
+    if (c.error) {
+      EXPECT_EQ(map, nullptr);
+      EXPECT_TRUE(LogCapture::Has(c.error)) << LogCapture::Dump();
+      continue;
+    }
+    ASSERT_NE(map, nullptr);
+    EXPECT_STREQ(map->inputModeText, " Unknown.");
+  }
   EXPECT_EQ(instance_.SetProcessImgMode(77, 0, 0), 0) << "no such device";
 }
 

@@ -270,7 +270,8 @@ TEST_F(Loaded, TheAddressMapCrossesTheLibraryBoundaryAsTheHeaderLaysItOut) {
   const ModuleListEntry list[] = {{0x4101, "NA", "Boiler", 0, "", "", 18, 12, ""},
                                   {0x1808, "IO", "Inputs", 2, "", "", 1, 0, "NDI,8,1,0,8,0,3,DI,1"}};
   ASSERT_EQ(d.SetModuleList(h, 9, list, 2), 1);
-  EXPECT_EQ(d.SetProcessImgMode(h, 9, 4, 0), 0);
+  EXPECT_EQ(d.SetProcessImgMode(h, 9, 4, 0), 1) << "stored; refused where a module needs it";
+  EXPECT_EQ(d.GetAddresMap(h, 9, -1), nullptr);
   ASSERT_EQ(d.SetProcessImgMode(h, 9, 0, 0), 1);
   AddressMapInfo* map = d.GetAddresMap(h, 9, -1);
   ASSERT_NE(map, nullptr);
