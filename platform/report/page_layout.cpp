@@ -292,6 +292,9 @@ QFont ReportFont(int pixels, bool bold) {
                     QStringLiteral("NanumBarunGothic"), QStringLiteral("NanumGothic")});
   font.setPixelSize(pixels);
   font.setBold(bold);
+  // Latin runs are drawn glyph by glyph: a ligature ("fi", "ff") would be one
+  // glyph in the PDF and read back as another character than the report's text.
+  font.setStyleStrategy(QFont::PreferNoShaping);
   return font;
 }
 

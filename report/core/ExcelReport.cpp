@@ -122,11 +122,15 @@ private:
     out_.Row({"Name", "Type", "Bit Size", "Input", "", "Output", ""}, true);
     out_.Row({"", "", "", "Word", "Bit", "Word", "Bit"}, true);
     for (const auto* entries : {&node.ioEntries, &node.adapterEntries}) {
+      // Module channels write an empty address as one blank; the adapter's are written as they are.
+      const auto address = [moduleEntry = entries == &node.ioEntries](const std::string& text) {
+        return moduleEntry ? OrBlank(text) : text;
+      };
       for (const DocuMapEntry& entry : *entries) {
         out_.Row({entry.name}, true);
         for (const DocuChannel& ch : entry.channels)
-          out_.Row({ch.number, ch.type, ch.size, OrBlank(ch.inputWord), OrBlank(ch.inputBit), OrBlank(ch.outputWord),
-                    OrBlank(ch.outputBit)});
+          out_.Row({ch.number, ch.type, ch.size, address(ch.inputWord), address(ch.inputBit), address(ch.outputWord),
+                    address(ch.outputBit)});
       }
     }
 

@@ -134,6 +134,7 @@ TEST(ReportPdf, KoreanTextAndAdapterReport) {
   const std::string naText = Shell("pdftotext -layout " + Quote(na) + " -");
   EXPECT_NE(naText.find("QMX410 Network Adapter Report"), std::string::npos);
   EXPECT_NE(naText.find("1.1.4. Inquiry"), std::string::npos);
+  EXPECT_NE(naText.find("Input filter"), std::string::npos);  // no "fi" ligature in the text read back
   EXPECT_EQ(naText.find("Project Overview"), std::string::npos);
 }
 
