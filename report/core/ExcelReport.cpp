@@ -19,7 +19,7 @@ class PageWriter {
 public:
   Workbook Finish() {
     EndPage();
-    wb_.columnWidths = {22, 22, 14, 28, 14, 14, 14};
+    wb_.columnWidths = {22, 22, 36, 14, 14, 14, 14};
     return std::move(wb_);
   }
 
@@ -94,10 +94,11 @@ public:
 
 private:
   void Adapters(const std::vector<DocuAdapter>& adapters) {
-    out_.Row({"Name", "Model", "Slot", "Description"}, true);
+    // The chapter's own column titles come first; a module's slot follows them.
+    out_.Row({"Name", "Model", "Description", "Slot"}, true);
     for (const DocuAdapter& na : adapters) {
-      out_.Row({na.name, na.model, "", na.description}, true);
-      for (const DocuModule& io : na.modules) out_.Row({io.name, io.model, io.slot, io.description});
+      out_.Row({na.name, na.model, na.description}, true);
+      for (const DocuModule& io : na.modules) out_.Row({io.name, io.model, io.description, io.slot});
     }
   }
 
