@@ -58,6 +58,15 @@ QPushButton* Button(const char* caption, int id, QWidget* parent) {
   return b;
 }
 
+// A sorted list box orders its entries without regard to case.
+class SortedItem : public QListWidgetItem {
+public:
+  using QListWidgetItem::QListWidgetItem;
+  bool operator<(const QListWidgetItem& other) const override {
+    return text().compare(other.text(), Qt::CaseInsensitive) < 0;
+  }
+};
+
 QLabel* Label(const char* text, QWidget* buddy, QWidget* parent) {
   auto* l = new QLabel(text, parent);
   l->setBuddy(buddy);
@@ -119,8 +128,14 @@ AddressMapDlg::AddressMapDlg(const AddressMapInfo* map, const std::string& input
   }
   grid_->ExpandAll();
 
-  auto* caption = new QLabel("Address Map (Hex)", this);
-  caption->setBuddy(grid_);
+  // The caption is two statics, "Address" over the word columns' title and
+  // "Map (Hex)" beside it.
+  auto* caption = new QHBoxLayout;
+  auto* captionAddress = new QLabel("Address", this);
+  captionAddress->setBuddy(grid_);
+  caption->addWidget(captionAddress);
+  caption->addWidget(new QLabel("Map (Hex)", this));
+  caption->addStretch();
   grid_->setAccessibleName("Address Map (Hex)");
   auto* inputText = new QLabel(Q(inputModeText), this);
   inputText->setObjectName("Static1093");
@@ -133,9 +148,16 @@ AddressMapDlg::AddressMapDlg(const AddressMapInfo* map, const std::string& input
   }
   auto* exit = Button("Exit", 3, this);
   connect(exit, &QPushButton::clicked, this, &QDialog::reject);
+  // Never shown: an "OK" that would accept, the default pair and the
+  // technical-data button, which has no handler.
+  auto* accept = Button("OK", 4, this);
+  connect(accept, &QPushButton::clicked, this, &QDialog::accept);
+  for (QPushButton* hidden : {accept, Button("OK", 1, this), Button("Cancel", 2, this),
+                              Button("Show Technical Data", 1030, this)})
+    hidden->hide();
 
   auto* layout = new QGridLayout(this);
-  layout->addWidget(caption, 0, 0, 1, 2);
+  layout->addLayout(caption, 0, 0, 1, 2);
   layout->addWidget(grid_, 1, 0, 1, 2);
   layout->addWidget(Label("Input Mode", inputText, this), 2, 0);
   layout->addWidget(inputText, 2, 1);
@@ -170,6 +192,7 @@ SerialSettingDlg::SerialSettingDlg(QWidget* parent) : QDialog(parent) {
   auto* ok = Button("OK", 4, this);
   ok->setDefault(true);
   auto* cancel = Button("Cancel", 2, this);
+  Button("OK", 1, this)->hide();
   connect(ok, &QPushButton::clicked, this, [this] { OnOk(); });
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
   auto* layout = new QVBoxLayout(this);
@@ -223,7 +246,8 @@ MessengerDlg::MessengerDlg(const std::string& libraryFolder, QWidget* parent)
   comLabel_ = Label("COM Port", comPort_, setup);
   setupGrid->addWidget(comLabel_, 2, 0);
   setupGrid->addWidget(comPort_, 2, 1, 1, 2);
-  setupGrid->addWidget(Label("Serial settings", serialText_, setup), 3, 0);
+  serialLabel_ = Label("Serial settings", serialText_, setup);
+  setupGrid->addWidget(serialLabel_, 3, 0);
   setupGrid->addWidget(serialText_, 3, 1);
   setupGrid->addWidget(serialButton_, 3, 2);
 
@@ -312,16 +336,21 @@ MessengerDlg::MessengerDlg(const std::string& libraryFolder, QWidget* parent)
   (new QVBoxLayout(log))->addWidget(status_);
 
   auto* exit = Button("Exit", 3, this);
+  // The default pair exists but is never shown; Enter closes nothing.
+  Button("OK", 1, this)->hide();
+  Button("Cancel", 2, this)->hide();
   auto* layout = new QGridLayout(this);
   layout->addWidget(setup, 0, 0);
   layout->addWidget(request, 1, 0);
-  layout->addWidget(response, 0, 1, 2, 1);
-  layout->addWidget(builtIn, 2, 0);
-  layout->addWidget(log, 2, 1);
+  // The log is one line: it takes its own height under the response, which
+  // grows beside the built-in messages instead.
+  layout->addWidget(response, 0, 1, 3, 1);
+  layout->addWidget(builtIn, 2, 0, 2, 1);
+  layout->addWidget(log, 3, 1);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   buttons->addWidget(exit);
-  layout->addLayout(buttons, 3, 0, 1, 2);
+  layout->addLayout(buttons, 4, 0, 1, 2);
   layout->setColumnStretch(1, 1);
 
   connect(protocol_, &QComboBox::currentIndexChanged, this, [this](int i) { SetProtocol(i); });
@@ -369,7 +398,7 @@ MessengerFields MessengerDlg::Fields() const {
 void MessengerDlg::SetProtocol(int index) {
   if (protocol_->currentIndex() != index) protocol_->setCurrentIndex(index);
   const bool rtu = index == 0;
-  for (QWidget* w : std::initializer_list<QWidget*>{comLabel_, comPort_, serialText_, serialButton_})
+  for (QWidget* w : std::initializer_list<QWidget*>{comLabel_, comPort_, serialLabel_, serialText_, serialButton_})
     w->setVisible(rtu);
   ipLabel_->setVisible(!rtu);
   ip_->setVisible(!rtu);
@@ -418,9 +447,11 @@ void MessengerDlg::OnSend() {
   const MessengerOutcome out = RunMessengerExchange(protocol_->currentIndex(), tcp_, serial_, request);
   QApplication::restoreOverrideCursor();
   send_->setEnabled(true);
+  status_->setText(Q(out.status));
+  // A connection that did not open leaves the last reply as it was.
+  if (!out.opened) return;
   succeeded_ = out.result == 1;
   reply_ = out.reply;
-  status_->setText(Q(out.status));
   if (succeeded_)
     RefreshReply();
   else
@@ -458,7 +489,7 @@ bool MessengerDlg::LoadMessageFile(const std::string& path) {
   messages_ = std::move(loaded);
   messageList_->blockSignals(true);
   messageList_->clear();
-  for (const auto& [name, message] : messages_) messageList_->addItem(Q(name));
+  for (const auto& [name, message] : messages_) messageList_->addItem(new SortedItem(Q(name)));
   messageList_->blockSignals(false);
   fileName_->setText(" " + QFileInfo(Q(path)).fileName());
   if (messageList_->count() > 0) {
@@ -474,7 +505,7 @@ void MessengerDlg::ApplyMessage(const std::string& name) {
   const BuiltInMessage& m = it->second;
   SetFunction(m.functionIndex);
   address_->setText(Q(m.address));
-  if (quantity_->isEnabled()) quantity_->setText(Q(m.quantity));
+  quantity_->setText(Q(m.quantity));
   sendData_->setText(Q(m.sendData).toUpper());
   const QString format = Q(m.format);
   bool number = false;

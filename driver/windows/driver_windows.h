@@ -101,6 +101,7 @@ private:
   QLineEdit* ip_ = nullptr;
   QLabel* comLabel_ = nullptr;
   QLineEdit* comPort_ = nullptr;
+  QLabel* serialLabel_ = nullptr;
   QLineEdit* serialText_ = nullptr;
   QPushButton* serialButton_ = nullptr;
   QLineEdit* slave_ = nullptr;

@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <fstream>
 #include <functional>
 
 #include "driver/include/tessivar.h"
@@ -159,6 +160,7 @@ TEST_F(DriverWindows, TheMessengerSendsOnALineAndLoadsAShippedMessageFile) {
   DriverHandle h = d.Initialize();
   ASSERT_NE(h, nullptr);
   std::string title, swapped, plain, status, loadedAddress, serialTitle, serialText;
+  std::string ownFirst, ownQuantity;
   int messages = 0;
   QTimer::singleShot(0, [&] {
     QWidget* w = nullptr;
@@ -196,12 +198,14 @@ TEST_F(DriverWindows, TheMessengerSendsOnALineAndLoadsAShippedMessageFile) {
 
     // The built-in messages: the "..." of the group opens the file box in
     // the program folder's Tools/BuiltInMsg.
-    QTimer::singleShot(0, [&] {
+    QString chosen = "Diagnostics.csv";
+    const auto choose = [&] {
       QFileDialog* box = nullptr;
       ASSERT_TRUE(WaitFor([&] { return (box = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())); }));
-      box->selectFile("Diagnostics.csv");
+      box->selectFile(chosen);
       QMetaObject::invokeMethod(box, "accept");
-    });
+    };
+    QTimer::singleShot(0, choose);
     QPushButton* open = nullptr;
     for (QPushButton* b : w->findChildren<QPushButton*>())
       if (b->accessibleName() == "Open built-in message file") open = b;
@@ -209,6 +213,15 @@ TEST_F(DriverWindows, TheMessengerSendsOnALineAndLoadsAShippedMessageFile) {
     open->click();
     messages = w->findChild<QListWidget*>()->count();
     loadedAddress = address->text().toStdString();
+    // Sorted without regard to case; a single write's message fills the
+    // (disabled) quantity field too.
+    chosen = QString::fromStdString((temp.path() / "Own.csv").string());
+    std::ofstream(chosen.toStdString()) << "Single coil,4,0020,1,FF00\nzeta,3,0010,2\nalpha write,5,0030,1,1234\n";
+    QTimer::singleShot(0, choose);
+    open->click();
+    ownFirst = w->findChild<QListWidget*>()->currentItem()->text().toStdString();
+    for (QLineEdit* f : fields)
+      if (f->accessibleName() == "Quantity (Dec)") ownQuantity = f->text().toStdString();
     Picture(w, "driver_messenger.png");
     ButtonNamed(w, "Exit")->click();
   });
@@ -221,6 +234,8 @@ TEST_F(DriverWindows, TheMessengerSendsOnALineAndLoadsAShippedMessageFile) {
   EXPECT_EQ(serialText, "9600, 8, NOPARITY, 1");
   EXPECT_EQ(messages, 9);
   EXPECT_EQ(loadedAddress, "000C") << "the first message in sorted order is applied";
+  EXPECT_EQ(ownFirst, "alpha write");
+  EXPECT_EQ(ownQuantity, "1");
   EXPECT_EQ(d.Uninitialize(h), 1);
 }
 
