@@ -231,7 +231,7 @@ TEST_F(DialogTest, ConfigurationAppliesOnlyOnAValidOk) {
 
   ConfigState::Entries edited = entries;
   edited["Log File Enable/Developer Info"] = options.FileEnable[3] ? "False" : "True";
-  edited["Max Log Display"] = "50";  // within the one range the grid and OK share
+  edited["Max Log Display"] = "50";  // below the grid's range, within OK's
   ASSERT_TRUE(state.Complete(edited));
   EXPECT_EQ(saves, 1);
   EXPECT_EQ(options.FileEnable[3], before.FileEnable[3] ? 0 : 1);

@@ -3,8 +3,8 @@
 // every entry before it changes anything, then copies the changed values into
 // the options record and saves the settings once.
 //
-// One set of ranges serves the grid's refusals and OK's checks, so a value
-// the grid accepts is never refused by OK.
+// The grid's ranges lie within OK's, so a value the grid accepts is never
+// refused by OK.
 #pragma once
 
 #include <functional>
@@ -28,10 +28,11 @@ struct ConfigRow {
   std::vector<std::string> choices;
 };
 
-// The allowed values of the numeric options (grid definitions, and the
-// limits OK holds them to).
-inline constexpr const char* kMaxLogDisplayDefinition = "1,1,65535";
-inline constexpr const char* kMaxFileSizeDefinition = "1,1,100";
+// The allowed values the grid takes for the numeric options. OK holds the
+// entries to wider limits (1-65535, 1-100, 1-100), so a value the grid
+// accepts, or one the settings file already holds, is never refused by OK.
+inline constexpr const char* kMaxLogDisplayDefinition = "1,100,10000";
+inline constexpr const char* kMaxFileSizeDefinition = "1,1,10";
 inline constexpr const char* kEraseDaysDefinition = "1,1,100";
 
 class ConfigState {
