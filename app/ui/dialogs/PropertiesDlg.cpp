@@ -10,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 namespace qmx::dialogs {
 
@@ -60,17 +61,21 @@ CPropertiesDlg::CPropertiesDlg(const TextIdMap& textIds, const ErrorMap& errors,
   QPushButton* cancel = MakeButton("Cancel", kCancelButtonId);
 
   auto* layout = new QGridLayout(this);
-  layout->addWidget(new QLabel("Name:", this), 0, 0);
+  layout->addWidget(new QLabel("Name", this), 0, 0);
   layout->addWidget(name_, 0, 1);
-  layout->addWidget(new QLabel("Description:", this), 1, 0, Qt::AlignTop);
+  layout->addWidget(new QLabel("Description", this), 1, 0, Qt::AlignTop);
   layout->addWidget(description_, 1, 1);
   layout->addWidget(grid_, 2, 0, 1, 2);
   auto* detail = new QLabel("Detail", this);
   detail->setStyleSheet("font-weight: bold;");
   layout->addWidget(detail, 3, 0);
-  layout->addWidget(new QLabel("Allowed value:", this), 4, 0);
+  layout->addWidget(new QLabel("Allowed value", this), 4, 0);
   layout->addWidget(hint_, 4, 1);
-  layout->addWidget(new QLabel("Selected:", this), 5, 0);
+  auto* selectedCaption = new QVBoxLayout;
+  selectedCaption->setSpacing(0);
+  selectedCaption->addWidget(new QLabel("Selected", this));
+  selectedCaption->addWidget(new QLabel("Sectting Val", this));
+  layout->addLayout(selectedCaption, 5, 0);
   layout->addWidget(selected_, 5, 1);
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(help_);
