@@ -323,6 +323,8 @@ int DriverInstance::StopComm() {
   Lock lock(instanceLock_);
   if (!IsRunning()) return kDrvStopped;
   JoinThread();
+  // The thread's last lines reach the caller before the close line.
+  DriverLibrary::Get().FlushPosted(std::chrono::milliseconds(50));
   Guarded("VUSK_Close", 0, [&] { return VUSK_Close(); });
   return 1;
 }

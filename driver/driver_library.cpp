@@ -50,6 +50,7 @@ DriverLibrary::~DriverLibrary() {
     stopDelivery_ = true;
   }
   postWake_.notify_all();
+  delivered_.notify_all();
   if (deliverer_.joinable()) deliverer_.join();
 }
 
@@ -81,6 +82,17 @@ void DriverLibrary::DeliverPosted() {
     RouteLog(line.first, line.second);
     lock.lock();
     delivering_ = false;
+    ++deliveredCount_;
+    delivered_.notify_all();
+  }
+}
+
+void DriverLibrary::FlushPosted(std::chrono::milliseconds stall) {
+  std::unique_lock<std::mutex> lock(postLock_);
+  if (deliverer_.get_id() == std::this_thread::get_id()) return;
+  while (!stopDelivery_ && (!posted_.empty() || delivering_)) {
+    const uint64_t seen = deliveredCount_;
+    if (!delivered_.wait_for(lock, stall, [&] { return stopDelivery_ || deliveredCount_ != seen; })) return;
   }
 }
 

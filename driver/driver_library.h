@@ -4,6 +4,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -57,6 +59,12 @@ public:
   static constexpr size_t kMaxPostedLines = 10000;
   // Lines posted and not yet delivered (tests).
   size_t PostedLines() const;
+  // Waits until every line posted so far has reached the callback, so that
+  // what a stopped thread logged comes before what its stop logs and is
+  // there when drvStopComm returns. Gives up when no line is delivered for
+  // `stall` (a callback that blocks, or waits for the caller); returns at
+  // once on the delivery thread itself.
+  void FlushPosted(std::chrono::milliseconds stall);
 
   ~DriverLibrary();
 
@@ -77,6 +85,8 @@ private:
 
   mutable std::mutex postLock_;
   std::condition_variable postWake_;
+  std::condition_variable delivered_;
+  uint64_t deliveredCount_ = 0;
   std::deque<std::pair<int, std::string>> posted_;
   bool delivering_ = false;  // a line taken out and not yet delivered
   bool stopDelivery_ = false;

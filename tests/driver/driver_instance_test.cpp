@@ -498,6 +498,24 @@ TEST_F(Instance, TheThreadOnlyHandsItsLinesOverAndNeverWaitsOnTheCallback) {
   EXPECT_EQ(DriverLibrary::Get().PostedLines(), 0u);
 }
 
+TEST_F(Instance, TheThreadsLinesReachASlowCallbackBeforeTheStopsCloseLine) {
+  DriverLibrary::Get().SetCallback([](int level, const char* source, const char* text) {
+    std::this_thread::sleep_for(20ms);  // slower than the silent device posts
+    LogCapture::Callback(level, source, text);
+  });
+  AddDevice(1, 0);
+  fake->cycleResults["1"] = kDrvNoResponse;
+  ASSERT_EQ(instance->StartComm(), 1);
+  std::this_thread::sleep_for(100ms);
+  LogCapture::Clear();
+  ASSERT_EQ(instance->StopComm(), 1);
+  EXPECT_EQ(DriverLibrary::Get().PostedLines(), 0u);
+  std::this_thread::sleep_for(50ms);
+  const auto lines = LogCapture::Lines();
+  ASSERT_GE(lines.size(), 2u) << "queued lines and the close line";
+  EXPECT_EQ(lines.back().text, "[NA-1] \u2605 Communication channel is closed successfully") << LogCapture::Dump();
+}
+
 TEST_F(Instance, ReleasingARunningInstanceAtUnloadEndsItsThreadFirst) {
   // Instances still listed when the library goes away are released by it,
   // running or not; the thread must be gone before the driver object is.
