@@ -256,8 +256,8 @@ TEST_F(DialogRoad, ConfigurationCancelAndRefusedOkChangeNothing) {
 
   ConfigDlg dialog(options, [&] { return ++saves; }, "/projects");
   // The grid takes narrower ranges than OK checks: (row, typed, kept).
-  for (const auto& [name, typed, kept] : {std::tuple{"Max Log Display", "50", "1000"},
-                                          {"Max Log Display", "100", "100"}, {"Max File Size (MB)", "11", "5"}}) {
+  for (const auto& [name, typed, kept] :
+       {std::tuple{"Max Log Display", "50", "1000"}, {"Max File Size (MB)", "11", "5"}}) {
     std::string shown;
     qmx::grid::GridTreeItem* item = dialog.grid()->GetCellTextByName(shown, name, 0);
     dialog.grid()->UpdateListViewItem(item, {-1, 1, typed, -1});
