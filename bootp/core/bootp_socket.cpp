@@ -1,10 +1,68 @@
 #include "bootp/core/bootp_socket.h"
 
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "common/Utility.h"
 
 namespace qmx::plenvar {
+namespace {
+
+// The interfaces a limited broadcast can leave through: up, able to
+// broadcast, with an IPv4 address, not loopback.
+std::vector<unsigned> BroadcastInterfaces() {
+  std::vector<unsigned> out;
+  ifaddrs* list = nullptr;
+  if (::getifaddrs(&list) != 0) return out;
+  for (ifaddrs* it = list; it != nullptr; it = it->ifa_next) {
+    if (it->ifa_addr == nullptr || it->ifa_addr->sa_family != AF_INET) continue;
+    const unsigned flags = it->ifa_flags;
+    if ((flags & IFF_UP) == 0 || (flags & IFF_BROADCAST) == 0 || (flags & IFF_LOOPBACK) != 0) continue;
+    const unsigned index = ::if_nametoindex(it->ifa_name);
+    if (index != 0 && std::find(out.begin(), out.end(), index) == out.end()) out.push_back(index);
+  }
+  ::freeifaddrs(list);
+  return out;
+}
+
+// Sends through one interface (IP_PKTINFO names it, so no route is needed).
+int SendThrough(int fd, const BootpPacket& packet, uint32_t destination, uint16_t port, unsigned interfaceIndex) {
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_addr.s_addr = destination;
+  to.sin_port = htons(port);
+  BootpPacket copy = packet;
+  iovec data{copy.data(), copy.size()};
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+  msghdr message{};
+  message.msg_name = &to;
+  message.msg_namelen = sizeof to;
+  message.msg_iov = &data;
+  message.msg_iovlen = 1;
+  message.msg_control = control;
+  message.msg_controllen = sizeof control;
+  cmsghdr* header = CMSG_FIRSTHDR(&message);
+  header->cmsg_level = IPPROTO_IP;
+  header->cmsg_type = IP_PKTINFO;
+  header->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+  in_pktinfo info{};
+  info.ipi_ifindex = static_cast<int>(interfaceIndex);
+  std::memcpy(CMSG_DATA(header), &info, sizeof info);
+  ssize_t n;
+  do {
+    n = ::sendmsg(fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) return qmx::net::WsaErrorFromErrno(errno, qmx::net::kWsaSyscallFailure);
+  return n == static_cast<ssize_t>(packet.size()) ? 0 : qmx::net::kWsaEmsgsize;
+}
+
+}  // namespace
 
 int BootpSocket::Open() {
   socket_.Close();
@@ -36,10 +94,22 @@ std::optional<std::vector<uint8_t>> BootpSocket::Receive() {
   return buffer;
 }
 
-int BootpSocket::Send(const BootpPacket& packet) {
+int BootpSocket::Send(const BootpPacket& packet, const std::string& interfaceName) {
+  if (!socket_.IsValid()) return qmx::net::kWsaEnotsock;
+  const bool broadcast = endpoints_.destination == kBootpBroadcastAddress;
+  if (broadcast && !interfaceName.empty()) {
+    if (const unsigned index = ::if_nametoindex(interfaceName.c_str()); index != 0) {
+      return SendThrough(socket_.fd(), packet, endpoints_.destination, endpoints_.clientPort, index);
+    }
+  }
   const int n = socket_.SendTo(packet.data(), packet.size(), endpoints_.destination, endpoints_.clientPort);
-  if (n < 0) return -n;
-  return n == static_cast<int>(packet.size()) ? 0 : qmx::net::kWsaEmsgsize;
+  if (n >= 0) return n == static_cast<int>(packet.size()) ? 0 : qmx::net::kWsaEmsgsize;
+  if (!broadcast || (-n != qmx::net::kWsaEnetunreach && -n != qmx::net::kWsaEhostunreach)) return -n;
+  bool sent = false;
+  for (unsigned index : BroadcastInterfaces()) {
+    sent = SendThrough(socket_.fd(), packet, endpoints_.destination, endpoints_.clientPort, index) == 0 || sent;
+  }
+  return sent ? 0 : -n;
 }
 
 std::string SocketErrorText(int wsaError) {

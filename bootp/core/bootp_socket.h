@@ -35,8 +35,12 @@ public:
 
   // One datagram of at most 300 bytes; nullopt when nothing could be read.
   std::optional<std::vector<uint8_t>> Receive();
-  // Sends a packet to the destination; 0 or an error number.
-  int Send(const BootpPacket& packet);
+  // Sends a packet to the destination; 0 or an error number. A broadcast
+  // leaves through `interfaceName` when one is given (the interface whose
+  // parameters the replies carry); otherwise by the system's route, and
+  // where the system has none for it (a network without a gateway) through
+  // every interface that can broadcast.
+  int Send(const BootpPacket& packet, const std::string& interfaceName = {});
 
   const BootpEndpoints& endpoints() const { return endpoints_; }
 

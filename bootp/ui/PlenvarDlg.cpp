@@ -191,6 +191,7 @@ int PlenvarDlg::OpenServerSocket() {
 
 void PlenvarDlg::LoadInterfaceParams(size_t index) {
   iface_ = qmx::plenvar::LoadInterfaceParams(index, adapters_, options_.sources);
+  interfaceName_ = index < adapters_.size() ? adapters_[index].description : std::string();
 }
 
 void PlenvarDlg::OnStart() {
@@ -208,7 +209,7 @@ void PlenvarDlg::OnStop() {
 }
 
 bool PlenvarDlg::SendPacket(const BootpPacket& packet, const std::string& what) {
-  const int rc = socket_.IsOpen() ? socket_.Send(packet) : qmx::net::kWsaEnotsock;
+  const int rc = socket_.IsOpen() ? socket_.Send(packet, interfaceName_) : qmx::net::kWsaEnotsock;
   if (rc == 0) return true;
   // One box at a time: requests keep arriving while it is open.
   if (!reportingSendFailure_) {

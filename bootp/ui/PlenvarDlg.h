@@ -92,6 +92,8 @@ private:
   RequestList requests_;
   std::vector<Adapter> adapters_;
   InterfaceParams iface_;
+  // The interface the address dialogs chose last; replies leave through it.
+  std::string interfaceName_;
   BootpSocket socket_;
   QSocketNotifier* notifier_ = nullptr;
   qmx::cip::Client cip_;

@@ -22,15 +22,22 @@ using namespace qmx::plenvar;
 namespace {
 
 // Moves this test process into a namespace of its own; the reason when it
-// cannot (no privilege).
-bool EnterNamespace(std::string* why) {
+// cannot (no privilege). Without the default route a second pair bq0/bq1
+// (10.78.0.0/24) is made instead.
+bool EnterNamespace(std::string* why, bool defaultRoute = true) {
   if (::unshare(CLONE_NEWNET) != 0) {
     *why = std::string("unshare(CLONE_NEWNET): ") + std::strerror(errno);
     return false;
   }
-  for (const char* command : {"ip link set lo up", "ip link add bp0 type veth peer name bp1",
-                              "ip addr add 10.77.0.1/24 dev bp0", "ip addr add 10.77.0.2/24 dev bp1",
-                              "ip link set bp0 up", "ip link set bp1 up", "ip route add default dev bp0"}) {
+  std::vector<const char*> commands{"ip link set lo up", "ip link add bp0 type veth peer name bp1",
+                                    "ip addr add 10.77.0.1/24 dev bp0", "ip addr add 10.77.0.2/24 dev bp1",
+                                    "ip link set bp0 up", "ip link set bp1 up", "ip route add default dev bp0"};
+  if (!defaultRoute) {
+    commands.back() = "ip link add bq0 type veth peer name bq1";
+    commands.insert(commands.end(), {"ip addr add 10.78.0.1/24 dev bq0", "ip addr add 10.78.0.2/24 dev bq1",
+                                     "ip link set bq0 up", "ip link set bq1 up"});
+  }
+  for (const char* command : commands) {
     if (std::system((std::string(command) + " 2>/dev/null").c_str()) != 0) {
       *why = std::string("'") + command + "' failed";
       return false;
@@ -126,4 +133,24 @@ TEST(BootpNamespace, ServerPortNeedsPrivilege) {
   if (WEXITSTATUS(status) == 2) GTEST_SKIP() << "cannot drop privileges here";
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_NE(BindFailureAdvice(qmx::net::kWsaEacces, 67).find("setcap cap_net_bind_service=+ep"), std::string::npos);
+}
+
+// A network without a gateway has no route for the limited broadcast: the
+// packets still leave, through every interface (bp0, bp1, bq0, bq1) or only
+// through the chosen one. The host keeps a copy of each broadcast it sends.
+TEST(BootpNamespace, BroadcastsLeaveWithoutADefaultRoute) {
+  std::string why;
+  if (!EnterNamespace(&why, false)) GTEST_SKIP() << "no network namespace can be made here (" << why << ")";
+  BootpSocket server;
+  ASSERT_EQ(server.Open(), 0);
+  qmx::net::Socket client;
+  ASSERT_EQ(client.Create(SOCK_DGRAM), 0);
+  ASSERT_EQ(client.Bind(0, kBootpClientPort), 0);
+  for (const auto& [via, copies] : std::vector<std::pair<std::string, int>>{{"", 4}, {"bq0", 1}}) {
+    ASSERT_EQ(server.Send(BuildResetPacket("024D9A000003"), via), 0) << via;
+    int seen = 0;
+    uint8_t packet[400];
+    while (client.WaitReadable(300) == 1 && client.RecvFrom(packet, sizeof packet, nullptr, nullptr) == 300) ++seen;
+    EXPECT_EQ(seen, copies) << "through '" << via << "'";
+  }
 }
