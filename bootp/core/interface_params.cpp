@@ -87,6 +87,10 @@ ResolverInfo ParseResolverConf(const std::string& text) {
     if (!(fields >> key >> value) || key.empty() || key[0] == '#' || key[0] == ';') continue;
     in_addr probe{};
     if (key == "nameserver" && ::inet_pton(AF_INET, value.c_str(), &probe) == 1) {
+      if ((ntohl(probe.s_addr) >> 24) == 127) {
+        info.loopbackServer = true;
+        continue;
+      }
       if (servers == 0) info.dns1 = value;
       if (servers == 1) info.dns2 = value;
       ++servers;
@@ -115,7 +119,14 @@ InterfaceParams LoadInterfaceParams(size_t index, const std::vector<Adapter>& ad
   if (p.subnetMask.empty()) p.subnetMask = "255.255.255.0";
 
   if (const auto resolver = ReadText(sources.resolverConf)) {
-    const ResolverInfo info = ParseResolverConf(*resolver);
+    ResolverInfo info = ParseResolverConf(*resolver);
+    if (info.dns1.empty() && info.loopbackServer) {
+      if (const auto upstream = ReadText(sources.upstreamResolverConf)) {
+        const ResolverInfo behind = ParseResolverConf(*upstream);
+        info.dns1 = behind.dns1;
+        info.dns2 = behind.dns2;
+      }
+    }
     p.dns1 = info.dns1;
     p.dns2 = info.dns2;
     p.domainName = info.domain.substr(0, 16);

@@ -24,6 +24,8 @@ struct Adapter {
 struct NetworkSources {
   std::string routeTable = "/proc/net/route";
   std::string resolverConf = "/etc/resolv.conf";
+  // The servers behind a local stub resolver (systemd-resolved).
+  std::string upstreamResolverConf = "/run/systemd/resolve/resolv.conf";
 };
 
 // The IPv4 interfaces other than loopback, in the system's order, at most
@@ -35,7 +37,9 @@ std::vector<Adapter> ListAdapters(bool* failed = nullptr);
 // have (a machine without interfaces) gives an empty address with gateway
 // "0.0.0.0" and mask "255.255.255.0", as an adapter that reports nothing.
 // DNS servers, host and domain come from the resolver configuration; when it
-// cannot be read they stay empty.
+// cannot be read they stay empty. A device cannot ask this machine's loopback
+// stub, so when only such a server is listed the stub's upstream servers are
+// given instead.
 InterfaceParams LoadInterfaceParams(size_t index, const std::vector<Adapter>& adapters,
                                     const NetworkSources& sources = {});
 
@@ -44,8 +48,10 @@ std::string DefaultGatewayFromRouteTable(const std::string& routeText, const std
 
 struct ResolverInfo {
   std::string dns1, dns2, domain;
+  bool loopbackServer = false;  // a 127.x.x.x server was listed (and left out)
 };
-// "nameserver" (IPv4) and "domain" (else the first "search") lines.
+// "nameserver" (IPv4, loopback left out) and "domain" (else the first
+// "search") lines.
 ResolverInfo ParseResolverConf(const std::string& text);
 
 }  // namespace qmx::plenvar

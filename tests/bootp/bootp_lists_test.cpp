@@ -131,7 +131,7 @@ TEST(InterfaceParams, ReadFromRoutingTableAndResolver) {
   EXPECT_EQ(DefaultGatewayFromRouteTable(routes, "wlan0"), "");
 
   const ResolverInfo r = ParseResolverConf(
-      "# comment\nnameserver ::1\nnameserver 10.0.0.53\nsearch lab.example corp\nnameserver 10.0.0.54\n"
+      "# comment\nnameserver ::1\nnameserver 127.0.0.53\nnameserver 10.0.0.53\nsearch lab.example corp\nnameserver 10.0.0.54\n"
       "nameserver 10.0.0.55\n");
   EXPECT_EQ(r.dns1, "10.0.0.53");
   EXPECT_EQ(r.dns2, "10.0.0.54");
@@ -151,6 +151,13 @@ TEST(InterfaceParams, ReadFromRoutingTableAndResolver) {
   EXPECT_EQ(p.dns2, "");
   EXPECT_EQ(p.domainName, "averyveryverylon");  // 16 characters
   EXPECT_LE(p.hostName.size(), 64u);
+
+  // Behind a local stub the upstream servers are given.
+  qmx::test::WriteFile(dir / "stub.conf", "nameserver 127.0.0.53\nsearch lab\n");
+  qmx::test::WriteFile(dir / "upstream.conf", "nameserver 10.0.0.60\nnameserver 10.0.0.61\n");
+  const InterfaceParams stub = LoadInterfaceParams(
+      0, adapters, {(dir / "route").string(), (dir / "stub.conf").string(), (dir / "upstream.conf").string()});
+  EXPECT_EQ(stub.dns1 + " " + stub.dns2 + " " + stub.domainName, "10.0.0.60 10.0.0.61 lab");
 
   // No such adapter (a machine without interfaces); no resolver file.
   const InterfaceParams none = LoadInterfaceParams(3, adapters, {(dir / "route").string(), (dir / "none").string()});
