@@ -374,22 +374,11 @@ TEST_F(ModelRoad, AnOutputWriteStaysInsideItsModuleAndAShortParameterBlockIsPadd
         {{0x4101, "NA", "Station", 0, "", "", 0, 0, ""},
          {0x2104, "IO", "DO4", 2, "", "", 0, 1, "NDO,8,0,1,0,4,4,DO,1"},
          {0x2104, "IO", "DO4b", 2, "", "", 0, 1, "NDO,8,0,1,0,4,4,DO,2"}});
-  // Uncompressed each module owns a whole byte; packed the second follows
-  // the first's four coils.
-  struct Case {
-    const char* mode;
-    int module;
-    const char* coils;
-  };
-  for (const Case& c : {Case{"mode 2 0", 1, "T/01/0F/1000/0008"}, Case{"mode 2 0", 2, "T/01/0F/1008/0008"},
-                        Case{"mode 2 1", 1, "T/01/0F/1000/0004"}, Case{"mode 2 1", 2, "T/01/0F/1004/0004"}}) {
-    SCOPED_TRACE(std::string(c.mode) + " module " + std::to_string(c.module));
-    ASSERT_TRUE(sim_->Ok(c.mode));
-    ASSERT_TRUE(sim_->Ok("history clear"));
-    EXPECT_EQ(instance_.WriteByte(kKey, c.module, DRV_IMAGE_OUTPUT, Bytes{0x05}.data(), 0, 1), 1)
-        << LogCapture::Dump();
-    EXPECT_NE(sim_->Command("history").find(c.coils), std::string::npos) << sim_->Command("history");
-    EXPECT_EQ(sim_->Command("get output " + std::to_string(c.module)), "OK 05");
+  // Uncompressed the module owns a whole byte; packed it owns its 4 coils.
+  for (const auto& [mode, coils] : {std::pair{"mode 2 0", "T/01/0F/1008/0008"}, {"mode 2 1", "T/01/0F/1004/0004"}}) {
+    ASSERT_TRUE(sim_->Ok(mode));
+    EXPECT_EQ(instance_.WriteByte(kKey, 2, DRV_IMAGE_OUTPUT, Bytes{0x05}.data(), 0, 1), 1) << LogCapture::Dump();
+    EXPECT_NE(sim_->Command("history").find(coils), std::string::npos) << mode;
   }
   const Bytes one = {0x7E};
   EXPECT_EQ(instance_.WriteByte(kKey, 2, DRV_IMAGE_PARA, one.data(), 0, 1), 1) << LogCapture::Dump();
