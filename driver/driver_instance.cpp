@@ -171,13 +171,17 @@ int DriverInstance::VUSK_SetDeviceProperties(DeviceKey key, const char* deviceNa
   const std::string keyText = KeyText(key);
   const auto interval = static_cast<uint16_t>(updateTime / 10);
 
-  bool isNew = false;
+  // The driver object creates the device while it has not accepted one for
+  // this key: after a refused first text, a corrected one creates it
+  // instead of updating a device that does not exist (-7101 for good).
+  bool createDevice = false;
   {
     std::lock_guard<std::mutex> guard(scheduleLock_);
     auto it = schedule_.find(keyText);
     if (it != schedule_.end()) {
       it->second->baseInterval = interval;
       it->second->currentInterval = interval;
+      createDevice = !it->second->deviceCreated;
     } else {
       auto entry = std::make_unique<DeviceScheduleEntry>();
       entry->key = keyText;
@@ -186,10 +190,15 @@ int DriverInstance::VUSK_SetDeviceProperties(DeviceKey key, const char* deviceNa
       entry->baseInterval = interval;
       entry->currentInterval = interval;
       schedule_.emplace(keyText, std::move(entry));
-      isNew = true;
+      createDevice = true;
     }
   }
-  return driver_->SetDeviceProperty(keyText, name, field2, isNew);
+  const int r = driver_->SetDeviceProperty(keyText, name, field2, createDevice);
+  if (r == 1) {
+    std::lock_guard<std::mutex> guard(scheduleLock_);
+    if (auto it = schedule_.find(keyText); it != schedule_.end()) it->second->deviceCreated = true;
+  }
+  return r;
 }
 
 intptr_t DriverInstance::GetIOConfig(DeviceKey key) {

@@ -67,6 +67,7 @@ struct DeviceScheduleEntry {
   std::string deviceName;
   std::string state = "Stopped";  // "Stopped", "Running", "RunFailed"
   int notRunning = 1;
+  bool deviceCreated = false;     // the driver object has accepted the device
   Clock::time_point nextDue{};    // when the next cycle is due
   Clock::time_point lastDue{};    // the due time of the cycle that ran last
 

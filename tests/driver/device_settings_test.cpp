@@ -137,6 +137,7 @@ TEST_F(DriverTexts, DevicePropertiesAndTheirRefusals) {
     if (c.refusal) {
       EXPECT_TRUE(LogCapture::Has(c.refusal)) << LogCapture::Dump();
       EXPECT_FALSE(driver_->Device(std::to_string(key), nullptr));
+      EXPECT_EQ(instance_.SetDeviceProperty(key, "QMX-4101", "500\t0x4101,7"), 1) << "corrected after " << c.text;
     } else {
       const DeviceRecord d = Record(key);
       EXPECT_EQ(d.productCode, 0x4101);
