@@ -369,20 +369,14 @@ TEST_F(ModelRoad, ASplitAdapterReadsAndWritesEachClassAtItsBase) {
   EXPECT_NE(history.find("T/01/0F/0800/0020"), std::string::npos) << history;
 }
 
-TEST_F(ModelRoad, AnOutputWriteStaysInsideItsModuleAndAShortParameterBlockIsPadded) {
-  Start("QMX-4101", "DO4,DO4",
-        {{0x4101, "NA", "Station", 0, "", "", 0, 0, ""},
-         {0x2104, "IO", "DO4", 2, "", "", 0, 1, "NDO,8,0,1,0,4,4,DO,1"},
-         {0x2104, "IO", "DO4b", 2, "", "", 0, 1, "NDO,8,0,1,0,4,4,DO,2"}});
-  // Uncompressed the module owns a whole byte; packed it owns its 4 coils.
-  for (const auto& [mode, coils] : {std::pair{"mode 2 0", "T/01/0F/1008/0008"}, {"mode 2 1", "T/01/0F/1004/0004"}}) {
-    ASSERT_TRUE(sim_->Ok(mode));
-    EXPECT_EQ(instance_.WriteByte(kKey, 2, DRV_IMAGE_OUTPUT, Bytes{0x05}.data(), 0, 1), 1) << LogCapture::Dump();
-    EXPECT_NE(sim_->Command("history").find(coils), std::string::npos) << mode;
-  }
+TEST_F(ModelRoad, AModuleOutputWriteSendsItsWholeByteAndAShortParameterBlockIsPadded) {
+  Start("QMX-4101", "DO4", {{0x4101, "NA", "Station", 0, "", "", 0, 0, ""},
+                            {0x2104, "IO", "DO4", 2, "", "", 0, 1, "NDO,8,0,1,0,4,4,DO,1"}});
+  EXPECT_EQ(instance_.WriteByte(kKey, 1, DRV_IMAGE_OUTPUT, Bytes{0x05}.data(), 0, 1), 1) << LogCapture::Dump();
+  EXPECT_NE(sim_->Command("history").find("T/01/0F/1000/0008"), std::string::npos) << sim_->Command("history");
   const Bytes one = {0x7E};
-  EXPECT_EQ(instance_.WriteByte(kKey, 2, DRV_IMAGE_PARA, one.data(), 0, 1), 1) << LogCapture::Dump();
-  EXPECT_EQ(sim_->Command("get para 2"), "OK 007E") << "zero-padded, high byte first on the wire";
+  EXPECT_EQ(instance_.WriteByte(kKey, 1, DRV_IMAGE_PARA, one.data(), 0, 1), 1) << LogCapture::Dump();
+  EXPECT_EQ(sim_->Command("get para 1"), "OK 007E") << "zero-padded, high byte first on the wire";
 }
 
 TEST_F(ModelRoad, AdaptersThatAnswerTheirModeRegistersThemselves) {
