@@ -131,8 +131,8 @@ TEST(InterfaceParams, ReadFromRoutingTableAndResolver) {
   EXPECT_EQ(DefaultGatewayFromRouteTable(routes, "wlan0"), "");
 
   const ResolverInfo r = ParseResolverConf(
-      "# comment\nnameserver ::1\nnameserver 127.0.0.53\nnameserver 10.0.0.53\nsearch lab.example corp\nnameserver 10.0.0.54\n"
-      "nameserver 10.0.0.55\n");
+      "# comment\nnameserver ::1\nnameserver 127.0.0.53\nnameserver 10.0.0.53\nsearch lab.example corp\n"
+      "nameserver 10.0.0.54\nnameserver 10.0.0.55\n");
   EXPECT_EQ(r.dns1, "10.0.0.53");
   EXPECT_EQ(r.dns2, "10.0.0.54");
   EXPECT_EQ(r.domain, "lab.example");
