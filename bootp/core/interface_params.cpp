@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -31,7 +32,12 @@ std::optional<std::string> ReadText(const std::string& path) {
 
 }  // namespace
 
-std::vector<Adapter> ListAdapters(bool* failed) {
+namespace {
+
+// Every interface but loopback, in the system's order, with its first IPv4
+// address; an interface that can broadcast (a network card) is listed also
+// before it has an address, as when its cable is not yet plugged in.
+std::vector<Adapter> ScanInterfaces(bool* failed) {
   std::vector<Adapter> out;
   ifaddrs* list = nullptr;
   if (failed) *failed = false;
@@ -39,16 +45,38 @@ std::vector<Adapter> ListAdapters(bool* failed) {
     if (failed) *failed = true;
     return out;
   }
-  for (ifaddrs* it = list; it != nullptr && out.size() < kMaxAdapters; it = it->ifa_next) {
-    if (it->ifa_addr == nullptr || it->ifa_addr->sa_family != AF_INET) continue;
-    if ((it->ifa_flags & IFF_LOOPBACK) != 0) continue;
-    bool seen = false;
-    for (const Adapter& a : out) seen = seen || a.description == it->ifa_name;
-    if (seen) continue;  // the first address of an interface speaks for it
-    out.push_back(Adapter{it->ifa_name, AddressText(it->ifa_addr), AddressText(it->ifa_netmask)});
+  for (ifaddrs* it = list; it != nullptr; it = it->ifa_next) {
+    if (it->ifa_addr == nullptr || (it->ifa_flags & IFF_LOOPBACK) != 0) continue;
+    const int family = it->ifa_addr->sa_family;
+    if (family != AF_INET && (family != AF_PACKET || (it->ifa_flags & IFF_BROADCAST) == 0)) continue;
+    auto known = std::find_if(out.begin(), out.end(), [&](const Adapter& a) { return a.description == it->ifa_name; });
+    if (known == out.end()) known = out.insert(out.end(), Adapter{it->ifa_name, {}, {}});
+    // The first address of an interface speaks for it.
+    if (family == AF_INET && known->address.empty()) {
+      known->address = AddressText(it->ifa_addr);
+      known->subnetMask = AddressText(it->ifa_netmask);
+    }
   }
   ::freeifaddrs(list);
   return out;
+}
+
+}  // namespace
+
+std::vector<Adapter> ListAdapters(bool* failed) {
+  std::vector<Adapter> out = ScanInterfaces(failed);
+  if (out.size() > kMaxAdapters) out.resize(kMaxAdapters);
+  return out;
+}
+
+void RefreshAdapters(std::vector<Adapter>* adapters) {
+  const std::vector<Adapter> now = ScanInterfaces(nullptr);
+  for (Adapter& a : *adapters) {
+    const auto it =
+        std::find_if(now.begin(), now.end(), [&](const Adapter& n) { return n.description == a.description; });
+    a.address = it != now.end() ? it->address : std::string();
+    a.subnetMask = it != now.end() ? it->subnetMask : std::string();
+  }
 }
 
 std::string DefaultGatewayFromRouteTable(const std::string& routeText, const std::string& interfaceName) {

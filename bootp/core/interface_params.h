@@ -28,10 +28,14 @@ struct NetworkSources {
   std::string upstreamResolverConf = "/run/systemd/resolve/resolv.conf";
 };
 
-// The IPv4 interfaces other than loopback, in the system's order, at most
-// kMaxAdapters. *failed is set when the system list cannot be read (the
+// The interfaces other than loopback, in the system's order, at most
+// kMaxAdapters: those with an IPv4 address and the network cards still
+// without one. *failed is set when the system list cannot be read (the
 // caller goes on without adapters).
 std::vector<Adapter> ListAdapters(bool* failed = nullptr);
+// The table is made once; each adapter's present address and mask (empty
+// when it has none now) are taken again before its parameters are used.
+void RefreshAdapters(std::vector<Adapter>* adapters);
 
 // The parameters of adapter `index` of `adapters`. An index the list does not
 // have (a machine without interfaces) gives an empty address with gateway

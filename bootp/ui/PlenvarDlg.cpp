@@ -190,6 +190,7 @@ int PlenvarDlg::OpenServerSocket() {
 }
 
 void PlenvarDlg::LoadInterfaceParams(size_t index) {
+  RefreshAdapters(&adapters_);
   iface_ = qmx::plenvar::LoadInterfaceParams(index, adapters_, options_.sources);
   interfaceName_ = index < adapters_.size() ? adapters_[index].description : std::string();
 }

@@ -9,12 +9,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
 #include "bootp/core/bootp_lists.h"
 #include "bootp/core/bootp_socket.h"
+#include "bootp/core/interface_params.h"
 #include "platform/net/socket.h"
 
 using namespace qmx::plenvar;
@@ -148,4 +150,22 @@ TEST(BootpNamespace, BroadcastsLeaveWithoutADefaultRoute) {
     while (client.WaitReadable(300) == 1 && client.RecvFrom(packet, sizeof packet, nullptr, nullptr) == 300) ++seen;
     EXPECT_EQ(seen, copies) << "through '" << via << "'";
   }
+}
+
+// A card without an address is listed; the address it gets later is the one
+// its parameters carry.
+TEST(BootpNamespace, AdaptersTakeTheirPresentAddress) {
+  std::string why;
+  if (!EnterNamespace(&why)) GTEST_SKIP() << "no network namespace can be made here (" << why << ")";
+  ASSERT_EQ(std::system("ip addr flush dev bp1"), 0);
+  std::vector<Adapter> adapters = ListAdapters();
+  auto bp1 = [&] {
+    return std::find_if(adapters.begin(), adapters.end(), [](const Adapter& a) { return a.description == "bp1"; });
+  };
+  ASSERT_NE(bp1(), adapters.end());
+  EXPECT_EQ(bp1()->address, "");
+  ASSERT_EQ(std::system("ip addr add 10.77.0.9/16 dev bp1"), 0);
+  RefreshAdapters(&adapters);
+  EXPECT_EQ(LoadInterfaceParams(static_cast<size_t>(bp1() - adapters.begin()), adapters).address, "10.77.0.9");
+  EXPECT_EQ(bp1()->subnetMask, "255.255.0.0");
 }
