@@ -128,8 +128,7 @@ AddressMapDlg::AddressMapDlg(const AddressMapInfo* map, const std::string& input
   }
   grid_->ExpandAll();
 
-  // The caption is two statics, "Address" over the word columns' title and
-  // "Map (Hex)" beside it.
+  // The caption over the grid is two statics side by side.
   auto* caption = new QHBoxLayout;
   auto* captionAddress = new QLabel("Address", this);
   captionAddress->setBuddy(grid_);
@@ -347,6 +346,7 @@ MessengerDlg::MessengerDlg(const std::string& libraryFolder, QWidget* parent)
   layout->addWidget(response, 0, 1, 3, 1);
   layout->addWidget(builtIn, 2, 0, 2, 1);
   layout->addWidget(log, 3, 1);
+  layout->setRowStretch(2, 1);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   buttons->addWidget(exit);
