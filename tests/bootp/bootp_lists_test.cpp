@@ -152,12 +152,11 @@ TEST(InterfaceParams, ReadFromRoutingTableAndResolver) {
   EXPECT_EQ(p.domainName, "averyveryverylon");  // 16 characters
   EXPECT_LE(p.hostName.size(), 64u);
 
-  // Behind a local stub the upstream servers are given.
-  qmx::test::WriteFile(dir / "stub.conf", "nameserver 127.0.0.53\nsearch lab\n");
-  qmx::test::WriteFile(dir / "upstream.conf", "nameserver 10.0.0.60\nnameserver 10.0.0.61\n");
-  const InterfaceParams stub = LoadInterfaceParams(
-      0, adapters, {(dir / "route").string(), (dir / "stub.conf").string(), (dir / "upstream.conf").string()});
-  EXPECT_EQ(stub.dns1 + " " + stub.dns2 + " " + stub.domainName, "10.0.0.60 10.0.0.61 lab");
+  // Behind a local stub its upstream servers (here resolv.conf) are given.
+  qmx::test::WriteFile(dir / "stub", "nameserver 127.0.0.53\nsearch lab\n");
+  const InterfaceParams stub =
+      LoadInterfaceParams(0, adapters, {(dir / "route").string(), (dir / "stub").string(), sources.resolverConf});
+  EXPECT_EQ(stub.dns1 + " " + stub.domainName, "10.0.0.53 lab");
 
   // No such adapter (a machine without interfaces); no resolver file.
   const InterfaceParams none = LoadInterfaceParams(3, adapters, {(dir / "route").string(), (dir / "none").string()});
