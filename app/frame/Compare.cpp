@@ -378,7 +378,12 @@ int CompareEngine::CompareOffline(CompareResultList& results, const std::string&
 
 namespace {
 
-std::string Pair(const std::string& value, int k) { return value.substr(static_cast<size_t>(2 * k), 2); }
+// Pair k of the text; empty (a 0 byte) past the text's end, as a slot field
+// shorter than four bytes reads.
+std::string Pair(const std::string& value, int k) {
+  const size_t at = static_cast<size_t>(2 * k);
+  return at < value.size() ? value.substr(at, 2) : std::string();
+}
 uint8_t PairByte(const std::string& value, int k) { return HexStrToByte(Pair(value, k)); }
 std::string Bin(uint8_t byte) { return ByteToBinStr(byte, 1); }
 
@@ -457,7 +462,7 @@ std::string GetCommBlockDisplayVal(const std::string& key, const std::string& va
     return (PairByte(value, 0) & 0x80) ? "Error Watchdog" : "No Error";
   }
   if (is("InactiveSlots") || is("LiveSlots") || is("AlarmSlots")) {
-    if (!needs(8)) return value;
+    if (!needs(4)) return value;
     std::string text = StrFormat("%s %s %s %s", Bin(PairByte(value, 3)).c_str(), Bin(PairByte(value, 2)).c_str(),
                                  Bin(PairByte(value, 1)).c_str(), Bin(PairByte(value, 0)).c_str());
     const int slots = ExpansionSlotCount(adapter);

@@ -237,6 +237,8 @@ TEST_F(OpsTest, ComparisonRulesTable) {
       {"FieldPwrStatus", "0080", "Eng", "Field power OFF"},
       {"WatchdogErr", "0000", "Eng", "No Error"},
       {"LiveSlots", "01020304", "Eng", "00100000 11000000 01000000 10000000"},
+      {"AlarmSlots", "0102", "Eng", "00000000 00000000 01000000 10000000"},  // two bytes: the rest read 0
+      {"InactiveSlots", "010", "Eng", "010"},                                 // too short: unchanged, logged
       {"IPaddress", "10.0.7", "Eng", "10.0.7"},  // too short: unchanged, logged
       {"IPaddress", "010.000.007.001", "Eng", "10.0.7.1"},
       {"OtherKey", "ABCD", "Eng", "ABCD"},
