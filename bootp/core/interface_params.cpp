@@ -30,10 +30,6 @@ std::optional<std::string> ReadText(const std::string& path) {
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-}  // namespace
-
-namespace {
-
 // Every interface but loopback, in the system's order, with its first IPv4
 // address; an interface that can broadcast (a network card) is listed also
 // before it has an address, as when its cable is not yet plugged in.
