@@ -130,6 +130,7 @@ void OnlineOperations::OnOnlineMonStopPrj() {
   for (CNAUsr* adapter : project->Adapters()) {
     adapter->StopMonitoring(shared);
     adapter->monitoring = 0;
+    adapter->ClearCommStatus();
     status_.erase(adapter);
     SetImage(adapter, kImageAdapter);
   }

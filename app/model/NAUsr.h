@@ -119,6 +119,8 @@ public:
   int StartMonitoring(int prepareOnly);
   int StopMonitoring(int prepareOnly);
   int UpdateCommStatus(int16_t& status, int16_t& busError, int16_t& fieldPower);
+  // Forgets the last reported status (0, 0, 0: not read), as monitoring stops.
+  void ClearCommStatus() { lastStatus_ = lastBusError_ = lastFieldPower_ = 0; }
   OnlineIOConfig* GetOnlineConfig(const std::string& caller, int showBox);
   int ClearGettedOnlineConfig(OnlineIOConfig* record);
   OnlineBytes ReadOnlineData(Wrapper* object, int allModules, int kind, int readMode, const std::string& caller,
