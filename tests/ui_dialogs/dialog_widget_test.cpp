@@ -315,6 +315,9 @@ TEST_F(DialogRoad, InquiryEditsSaveAsCsvThatPythonReads) {
   grid->SetSelectedRow(1);
   Click(&dialog, "Show Technical Data");  // no help page for that part
   EXPECT_EQ(boxes.back(), "Undefined help link path.\nError Code: -1036. Model:Pt100, 2-wire.");
+  // The hidden Delete takes the selected row out.
+  Button(&dialog, "Delete")->click();
+  EXPECT_EQ(dialog.CurrentRows().size(), 2u);
   Click(&dialog, "Exit");
   EXPECT_EQ(dialog.result(), kIdCancel);
 }

@@ -52,6 +52,12 @@ InquiryDlg::InquiryDlg(QWidget* parent) : DialogBase(parent, "Inquiry") {
   QPushButton* help = MakeButton("Show Technical Data", 1030);
   QPushButton* save = MakeButton("Save to file", 1033);
   QPushButton* exit = MakeButton("Exit", kCancelButtonId);
+  // Kept from the dialog's earlier form, hidden: OK accepts, Delete takes the
+  // selected row out of the list, Add does nothing.
+  QPushButton* ok = MakeButton("OK", kOkButtonId);
+  QPushButton* remove = MakeButton("Delete", 1032);
+  QPushButton* add = MakeButton("Add", 1043);
+  for (QPushButton* hidden : {ok, remove, add}) hidden->hide();
 
   auto* layout = new QGridLayout(this);
   layout->addWidget(new QLabel("Scope:", this), 0, 0);
@@ -72,6 +78,8 @@ InquiryDlg::InquiryDlg(QWidget* parent) : DialogBase(parent, "Inquiry") {
   connect(help, &QPushButton::clicked, this, [this] { OnShowTechnicalData(); });
   connect(save, &QPushButton::clicked, this, [this] { OnSaveToFile(); });
   connect(exit, &QPushButton::clicked, this, [this] { OnCancel(); });
+  connect(ok, &QPushButton::clicked, this, [this] { done(kIdOk); });
+  connect(remove, &QPushButton::clicked, this, [this] { grid_->DeleteSelectedItem(); });
 }
 
 InquiryDlg::~InquiryDlg() = default;
