@@ -24,7 +24,8 @@ std::optional<int> ParseInt(const std::string& text) {
 }
 
 bool IsFiniteFloatStr(const std::string& text) {
-  if (!::IsFloatStr(text)) return false;
+  // Plain decimal notation only: a cell takes no exponent ("1e3").
+  if (!::IsNumberStr(text, 1, 1)) return false;
   return std::isfinite(std::strtod(text.c_str(), nullptr));
 }
 

@@ -15,8 +15,8 @@ namespace qmx::grid::text {
 // number never wraps. Empty on any failure.
 std::optional<int> ParseInt(const std::string& text);
 
-// Decimal number (digits, at most one '.', '-' only first, at least one digit)
-// whose value is a finite real.
+// Decimal number (digits, at most one '.', '-' only first, at least one digit,
+// no exponent) whose value is a finite real.
 bool IsFiniteFloatStr(const std::string& text);
 
 // Every character a digit, '-' only first, '.' (at most one) when allowed.
