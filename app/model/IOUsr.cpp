@@ -83,13 +83,12 @@ std::string CIOUsr::GetParaValForUsr(const std::string& imageKind, const ParaIte
                                      const std::string& value) const {
   static const char* kFunc = "GetParaValForUsr";
   std::string result = value;
+  const std::string caller = StrFormat("%s:%s", GetModelName().c_str(), para.textId.c_str());
   if (imageKind != kListDataIfCan) {
-    const std::vector<uint8_t>* image = imageKind == "MON_INIT" ? nullptr : ImageOfKind(imageKind);
+    // The reader logs why a value cannot be read; the -1017 line points to it.
     std::string text;
-    const int rc = image ? ReadValueText(image->data(), static_cast<int>(image->size()), para.byteOffset,
-                                         para.bitOffset, para.dataType, para.length, byteOrderMode_, text)
-                         : kValueRefused;
-    if (rc == kValueRead) {
+    if (GetUsrValFromPrjMemory(text, imageKind, caller, "", para.dataType, para.length, para.byteOffset,
+                               para.bitOffset, nullptr) == 1) {
       result = text;
     } else {
       qmx::ReportError(qmx::err::kSettingValueUnreadable, "Cannot get setting value. See below log in detail.", kFunc);
@@ -110,7 +109,6 @@ std::string CIOUsr::GetParaValForUsr(const std::string& imageKind, const ParaIte
     if (match) {
       result = match->displayText;
     } else {
-      const std::string caller = StrFormat("%s:%s", GetModelName().c_str(), para.textId.c_str());
       PostLog(qmx::kLogError, qmx::kLogSource,
               StrFormat("[Bug] IO Parameter value does not exist in value list. Target: %s, Value: %s. Caller: %s. "
                         "Func: %s.",

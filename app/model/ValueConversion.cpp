@@ -204,7 +204,9 @@ int CheckValueAccess(const char* func, const std::string* caller, int imageLengt
     return 0;
   }
   const bool bitType = a.dataType == kDataTypeBit || a.dataType == kDataTypeBitArea;
-  if (a.size == 0 || a.byteOffset < 0 || (bitType && (a.bitOffset < 0 || a.bitOffset > 7))) {
+  // Either offset below 0 is refused for every type; past bit 7 only matters
+  // where the bit offset is used.
+  if (a.size == 0 || a.byteOffset < 0 || a.bitOffset < 0 || (bitType && a.bitOffset > 7)) {
     LogCheck(qmx::kLogSourceNoBlank,
              StrFormat("[Bug] Invalid function parameter. wSize:%d, iByteOffset:%d, iBitOffset:%d. %s", a.size,
                        a.byteOffset, a.bitOffset, tail.c_str()));

@@ -336,7 +336,11 @@ std::string Wrapper::ConvRawToFloatStr(std::string& out, uint16_t raw, const std
   if (rule && rule->convKind == kConvByParaVal && rule->rangePara && context != "PRJ" && context != "ONLINE") {
     PostLog(qmx::kLogError, qmx::kLogSourceNoBlank,
             StrFormat("[Bug] Invalid argument. Target Src: %s. Func: %s.", context.c_str(), "ConvRawToFloatStr"));
-    const ConvRuleState state = RuleStateOf(*rule);
+    // Nothing was read: the selection is told so (and logs it) and the ranges
+    // last selected in the project stay in use.
+    const auto it = convSelections_.find(std::make_pair(rule, false));
+    ConvRuleState state = it != convSelections_.end() ? it->second : RuleStateOf(*rule);
+    SelectRangesByPara(*rule, std::string(), state);
     out = ConvRawToText(raw, &state);
     return out;
   }

@@ -218,6 +218,7 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"NegativeOffset", "PARA", kDataTypeUnsigned8, 1, -1, 0, "1", 0, "iByteOffset:-1"},
         RefusalCase{"BitOffsetEight", "PARA", kDataTypeBit, 1, 0, 8, "1", 0, "iBitOffset:8"},
         RefusalCase{"BitOffsetNegative", "OUTPUT", kDataTypeBit, 1, 0, -1, "1", 0, "iBitOffset:-1"},
+        RefusalCase{"Int16BitOffsetNegative", "PARA", kDataTypeInteger16, 1, 0, -1, "1", 0, "iBitOffset:-1"},
         RefusalCase{"BitSizeTwo", "PARA", kDataTypeBit, 2, 0, 0, "1", 0, "Size must be 1 if Datatype is bit. Size:2"},
         RefusalCase{"BitAreaOne", "PARA", kDataTypeBitArea, 1, 0, 0, "1", 0, "greater than 1 if Datatype is BitArea"},
         RefusalCase{"BitAreaNine", "PARA", kDataTypeBitArea, 4, 0, 5, "1", 0, "Size+BitOffset:9"},

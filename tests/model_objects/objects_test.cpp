@@ -2,6 +2,8 @@
 // property edits and their change flags, value lists and image modes.
 #include "fixture.h"
 
+#include "app/model/IOUsr.h"
+
 namespace {
 
 class Objects : public ObjectTest {};
@@ -174,6 +176,24 @@ TEST_F(Objects, ProjectPropertiesAndNoSharedDriverForPointToPoint) {
   EXPECT_FALSE(log.Has("Undefined property lable", qmx::kLogError));
   EXPECT_EQ(project.GetInfoText(), "Project");
   EXPECT_EQ(project.GetDescription(), "Plant");
+}
+
+TEST_F(Objects, ModuleParameterThatCannotBeReadIsExplainedBeforeItsDefault) {
+  IODef def;
+  def.modelName = "QMX-T";
+  def.paraLength = 2;
+  CIOUsr module;
+  module.SetIODef(&def);
+  ParaItem limit;
+  limit.textId = "T_Limit";
+  limit.dataType = kDataTypeUnsigned16;
+  limit.length = 1;
+  limit.byteOffset = 2;
+  limit.defaultValue = "9";
+  EXPECT_EQ(module.GetParaValForUsr("PARA", limit, "x"), "9");
+  EXPECT_TRUE(log.Has("[Bug] Byte position is overflow. iSrcLen:2, iLastPos:4. Caller: QMX-T:T_Limit. "
+                      "Func: GetUsrValFromPrjMemory."));
+  EXPECT_TRUE(log.Has("[Error Code: -1017] Cannot get setting value. See below log in detail."));
 }
 
 }  // namespace
