@@ -141,18 +141,6 @@ TEST(ByParaRule, UnknownSelectorValueKeepsTheObjectsLastRanges) {
   EXPECT_TRUE(log.Has("Cannot find changed content in mapConvByPara"));
 }
 
-TEST(ByParaRule, UnknownContextReadsNothingAndKeepsTheLastProjectRanges) {
-  ModelLogCapture log;
-  ByParaFixture f;
-  TestObject object;
-  object.paraImage()[0] = 1;
-  std::string text;
-  EXPECT_EQ(object.ConvRawToFloatStr(text, 500, "PRJ", &f.item), "50.00");
-  EXPECT_EQ(object.ConvRawToFloatStr(text, 500, "DOC", &f.item), "50.00");
-  EXPECT_TRUE(log.Has("[Bug] Invalid argument. Target Src: DOC. Func: ConvRawToFloatStr.", qmx::kLogError));
-  EXPECT_TRUE(log.Has("[Bug] Changed content of parameter is empty. Loc: AO_2."));
-}
-
 TEST(ByParaRule, UnitFollowsTheSelectingParameter) {
   ByParaFixture f;
   TestObject object;

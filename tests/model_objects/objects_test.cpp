@@ -178,22 +178,12 @@ TEST_F(Objects, ProjectPropertiesAndNoSharedDriverForPointToPoint) {
   EXPECT_EQ(project.GetDescription(), "Plant");
 }
 
-TEST_F(Objects, ModuleParameterThatCannotBeReadIsExplainedBeforeItsDefault) {
-  IODef def;
-  def.modelName = "QMX-T";
-  def.paraLength = 2;
+TEST_F(Objects, ModuleParameterThatCannotBeReadIsExplainedByTheReader) {
+  IODef def;  // no PARA image
   CIOUsr module;
   module.SetIODef(&def);
-  ParaItem limit;
-  limit.textId = "T_Limit";
-  limit.dataType = kDataTypeUnsigned16;
-  limit.length = 1;
-  limit.byteOffset = 2;
-  limit.defaultValue = "9";
-  EXPECT_EQ(module.GetParaValForUsr("PARA", limit, "x"), "9");
-  EXPECT_TRUE(log.Has("[Bug] Byte position is overflow. iSrcLen:2, iLastPos:4. Caller: QMX-T:T_Limit. "
-                      "Func: GetUsrValFromPrjMemory."));
-  EXPECT_TRUE(log.Has("[Error Code: -1017] Cannot get setting value. See below log in detail."));
+  EXPECT_EQ(module.GetParaValForUsr("PARA", ParaItem(), ""), "");
+  EXPECT_TRUE(log.Has("Source pointer is NULL. PARA. Caller: :. Func: GetUsrValFromPrjMemory."));
 }
 
 }  // namespace
