@@ -275,6 +275,8 @@ TEST_F(Views, AddressMapFromTheDriverRebuildsOnModeChangeAndIsEmptyWithoutRecord
   na->moduleListChanged = 1;
   auto view = Show<CAddrMapView>();
   GridCtrl& grid = *view->grid();
+  // The address figures stand centred in their columns.
+  EXPECT_EQ(grid.GetColumnAlignment(2), qmx::grid::kGridAlignCenter);
   EXPECT_EQ(view->RefreshView(0), 1);
   EXPECT_GT(grid.GetTotalItemCount(), 4);
   EXPECT_FALSE(view->inputMode()->text().isEmpty());

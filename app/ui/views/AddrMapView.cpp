@@ -3,6 +3,7 @@
 #include "app/model/NAUsr.h"
 #include "app/model/ProjectWorkspace.h"
 #include "app/ui/grid/GridCtrl.h"
+#include "app/ui/grid/GridImages.h"
 #include "app/ui/views/ViewHost.h"
 
 #include <QGridLayout>
@@ -13,7 +14,7 @@ CAddrMapView::CAddrMapView(QWidget* parent)
     : CGridFormView(parent, "AddressMap",
                     {{"Slot# / Model", 274, 1}, {"Ch#", 50, 1}, {"Input Word", 90, 1}, {"Input Bit", 70, 1},
                      {"Output Word", 90, 1}, {"Output Bit", 80, 1}, {" ", 1, 1}},
-                    false) {
+                    false, {qmx::grid::kBitmapFlatIcons, qmx::grid::kGridAlignCenter, 0}) {
   auto* modes = new QGridLayout();
   auto field = [this](const char* name, int id) {
     auto* label = new QLabel(this);

@@ -72,8 +72,10 @@ bool AnyWindowHasFocus() { return QApplication::focusWidget() != nullptr; }
 
 // ---- the grid form ------------------------------------------------------------------
 
+const CGridFormView::Look CGridFormView::kTreeLook{grid::kBitmapSubItems, grid::kGridAlignLeft, 1};
+
 CGridFormView::CGridFormView(QWidget* parent, const std::string& gridName,
-                             const std::vector<Column>& columns, bool hintLine)
+                             const std::vector<Column>& columns, bool hintLine, const Look& look)
     : CTabChildView(parent) {
   grid_ = new grid::GridCtrl(this);
   grid_->setObjectName(QString("Grid%1").arg(grid::kGridControlId));
@@ -84,8 +86,8 @@ CGridFormView::CGridFormView(QWidget* parent, const std::string& gridName,
     defs.push_back({column.title, column.width, static_cast<std::uint16_t>(column.readOnly)});
   grid_->SetOwnerInfo(gridName, this);
   grid_->SetFrameServices(&GridServices());
-  grid_->InsertColumns(grid::kGridExGridLines, defs, 0, 0, grid::kBitmapTreeIcons, grid::kBitmapSubItems,
-                       grid::GridRgb(255, 255, 255), grid::kGridAlignLeft, 1);
+  grid_->InsertColumns(grid::kGridExGridLines, defs, 0, 0, grid::kBitmapTreeIcons, look.subItemBitmap,
+                       grid::GridRgb(255, 255, 255), look.alignment, look.treeLines);
   grid_->SetEditable(0);
   grid_->deletionEnabled = 0;
   for (const Column& column : columns) baseWidths_.push_back(column.width);

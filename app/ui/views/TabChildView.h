@@ -69,7 +69,16 @@ public:
     int width;
     int readOnly;
   };
-  CGridFormView(QWidget* parent, const std::string& gridName, const std::vector<Column>& columns, bool hintLine);
+  // How the grid draws: its sub-item pictures, column alignment (0 left,
+  // 1 centred, 2 right) and whether tree lines join the rows.
+  struct Look {
+    int subItemBitmap;
+    int alignment;
+    int treeLines;
+  };
+  static const Look kTreeLook;  // left-aligned with tree lines
+  CGridFormView(QWidget* parent, const std::string& gridName, const std::vector<Column>& columns, bool hintLine,
+                const Look& look = kTreeLook);
   ~CGridFormView() override;
 
   int ClearView() override;
