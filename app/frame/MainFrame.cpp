@@ -87,6 +87,8 @@ CMainFrame::CMainFrame(qmx::os::Profile* profile) : profile_(profile) {
 CMainFrame::~CMainFrame() {
   // Nothing may post to the log window once it is gone.
   if (logBar_ && qmx::GetLogTarget() == logBar_->logTarget()) qmx::SetLogTarget(nullptr);
+  // The options record goes before the window does.
+  if (logBar_) logBar_->FollowLogOptions(nullptr);
 }
 
 int CMainFrame::OnCreate() {
@@ -272,9 +274,10 @@ void CMainFrame::InitializeFrmaework() {
   // Settings, text lists and catalogue; start-up goes on with what was read.
   ParseXmlsAndAssignDatas();
 
-  // The log window follows the options.
+  // The log window follows the options record, also after the
+  // Configuration command changed it; the file-size limit is taken once.
   if (logBar_) {
-    logBar_->SetLogOptions(options_);
+    logBar_->FollowLogOptions(&options_);
     logBar_->SetMaxLogFileSize(options_.MaxLogFileSize);
   }
 

@@ -293,6 +293,11 @@ void COutputBar::SetLogOptions(const AppOptions& options) {
   TrimLists();
 }
 
+void COutputBar::FollowLogOptions(const AppOptions* options) {
+  followed_ = options;
+  if (followed_) SetLogOptions(*followed_);
+}
+
 void COutputBar::SetClock(Clock clock) {
   clock_ = clock ? std::move(clock) : Clock([] { return system_clock::now(); });
 }
@@ -379,6 +384,7 @@ void COutputBar::TrimLists() {
 }
 
 int COutputBar::AddLog(int category, const std::string& source, const std::string& message) {
+  if (followed_) SetLogOptions(*followed_);
   const system_clock::time_point now = clock_();
   const std::string date = DateText(now);
   const std::string time = TimeText(now);
@@ -460,6 +466,7 @@ int COutputBar::IsDiscSpaceEnough(int megabytes) {
 
 void COutputBar::EraseOldLogFiles() {
   if (appDir_.empty()) return;
+  if (followed_) eraseOldLogFileDays_ = followed_->EraseOldLogFileDays;
   const fs::path folder = fs::path(appDir_) / "Log";
 
   // Cutoff: today's 00:00 local time minus N days.

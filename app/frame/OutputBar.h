@@ -60,6 +60,11 @@ public:
   // Window and file switches, MaxWndDisplay and EraseOldLogFileDays. Lists
   // longer than the new MaxWndDisplay lose their oldest rows at once.
   void SetLogOptions(const AppOptions& options);
+  // Follows an options record from now on (the frame's, which the
+  // Configuration command changes in place): each line takes the switches
+  // and row limit the record holds at that moment, and EraseOldLogFiles its
+  // day count. The record must outlive the window or be let go with nullptr.
+  void FollowLogOptions(const AppOptions* options);
 
   // Erases, from "<dir>/Log", the log files last written before 00:00 of the
   // day EraseOldLogFileDays - 1 days before today. Only files named as this
@@ -145,6 +150,7 @@ private:
   int fileEnable_[4];
   int maxWndDisplay_;
   int eraseOldLogFileDays_;
+  const AppOptions* followed_ = nullptr;
   Clock clock_;
   DiscSpaceQuery discSpace_;
   SaveFileDialog saveDialog_;
