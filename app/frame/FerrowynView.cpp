@@ -62,7 +62,8 @@ int CFerrowynView::CreateTabCtrl() {
   tabs_ = new qmx::toolkit::FlatTabCtrl(this);
   tabs_->setObjectName(QString("TabCtrl%1").arg(kTabCtrlId));
   tabs_->setAccessibleName("Views");
-  tabs_->setTabPosition(QTabWidget::North);
+  // The flat tabs sit below the views, as in the log window.
+  tabs_->setTabPosition(QTabWidget::South);
   tabs_->setDocumentMode(true);
   CreateAllView();
   for (int i = 0; i < kViewCount; ++i) {
