@@ -179,9 +179,7 @@ TEST_F(Objects, ProjectPropertiesAndNoSharedDriverForPointToPoint) {
 }
 
 TEST_F(Objects, ModuleParameterThatCannotBeReadIsExplainedByTheReader) {
-  IODef def;  // no PARA image
-  CIOUsr module;
-  module.SetIODef(&def);
+  CIOUsr module;  // no definition, no PARA image
   EXPECT_EQ(module.GetParaValForUsr("PARA", ParaItem(), ""), "");
   EXPECT_TRUE(log.Has("Source pointer is NULL. PARA. Caller: :. Func: GetUsrValFromPrjMemory."));
 }
