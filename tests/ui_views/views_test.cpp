@@ -114,6 +114,8 @@ TEST_F(Views, ProcessImageRebuildsOnlyForANewSelectionAndEditsGoToTheOutputImage
   BuildStation({"QMX-1808", "QMX-2808", "QMX-4402"});
   auto view = Show<CProcessImgView>();
   GridCtrl& grid = *view->grid();
+  // Only the address map centres its columns.
+  EXPECT_EQ(grid.GetColumnAlignment(2), qmx::grid::kGridAlignLeft);
   Select(project);
   EXPECT_EQ(view->RefreshView(0), 2);
   EXPECT_EQ(grid.GetTotalItemCount(), 0);
