@@ -8,6 +8,7 @@
 #include "tests/ui_grid/grid_demo.h"
 
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QApplication>
 #include <QHeaderView>
 #include <QMouseEvent>
@@ -126,6 +127,66 @@ TEST_F(GridWidget, DoubleClickOnAParentRowTogglesIt) {
   QTest::mouseDClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, label);
   Flush();
   EXPECT_EQ(grid->GetItemCount(), 6);
+}
+
+TEST_F(GridWidget, DoubleClickCollapseGoesBackToTheFirstRow) {
+  owner_->resize(420, grid->Header()->height() + 3 * grid->GetRowHeight() + 8);
+  Flush();
+  ASSERT_LT(grid->GetCountPerPage(), kGroup);
+  grid->verticalScrollBar()->setValue(kGroup);
+  ClickAt(grid->GetLabelRect(kGroup).center());
+  QTest::mouseDClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, grid->GetLabelRect(kGroup).center());
+  Flush();
+  ASSERT_EQ(grid->GetItemCount(), 8);
+  EXPECT_GT(grid->GetTopIndex(), 0);
+  QTest::mouseDClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, grid->GetLabelRect(kGroup).center());
+  Flush();
+  EXPECT_EQ(grid->GetItemCount(), 6);
+  EXPECT_EQ(grid->GetTopIndex(), 0);
+}
+
+TEST_F(GridWidget, CellsAreReachableThroughTheAccessibleTable) {
+  QAccessibleInterface* table = QAccessible::queryAccessibleInterface(grid);
+  ASSERT_NE(table, nullptr);
+  QAccessibleTableInterface* t = table->tableInterface();
+  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(table->role(), QAccessible::Table);
+  EXPECT_EQ(t->rowCount(), 6);
+  EXPECT_EQ(t->columnCount(), 3);
+  EXPECT_EQ(table->childCount(), 18);
+  EXPECT_EQ(t->columnDescription(1), "Value");
+  struct Cell {
+    int row, column;
+    const char *name, *description;
+    bool readOnly;
+  } cells[] = {{kSpeed, 0, "Speed", "", false},
+               {kSpeed, 1, "10", "Integer. Must be 0 ~ 100.", false},
+               {kSpeed, 2, "rpm", "", true},
+               {kFixed, 1, "5", "", true}};
+  for (const Cell& c : cells) {
+    QAccessibleInterface* cell = t->cellAt(c.row, c.column);
+    ASSERT_NE(cell, nullptr) << c.name;
+    EXPECT_EQ(cell->role(), QAccessible::Cell);
+    EXPECT_EQ(cell->text(QAccessible::Name).toStdString(), c.name);
+    EXPECT_EQ(cell->text(QAccessible::Description).toStdString(), c.description);
+    EXPECT_EQ(cell->state().readOnly, c.readOnly) << c.name;
+    EXPECT_EQ(table->indexOfChild(cell), c.row * 3 + c.column);
+    EXPECT_EQ(table->childAt(cell->rect().center().x(), cell->rect().center().y()), cell) << c.name;
+  }
+  // Focusing a cell selects its row as a click does; the owner hears of it.
+  QAccessibleInterface* value = t->cellAt(kSpeed, 1);
+  value->actionInterface()->doAction(QAccessibleActionInterface::setFocusAction());
+  EXPECT_EQ(grid->GetSelectedRow(), kSpeed);
+  EXPECT_EQ(grid->GetFocusedColumn(), 1);
+  EXPECT_EQ(owner_->notifications().size(), 1u);
+  EXPECT_EQ(table->focusChild(), value);
+  // A branch opens through its first cell.
+  QAccessibleInterface* groupCell = t->cellAt(kGroup, 0);
+  EXPECT_TRUE(groupCell->state().collapsed);
+  groupCell->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+  EXPECT_EQ(t->rowCount(), 8);
+  EXPECT_TRUE(groupCell->state().expanded);
+  EXPECT_EQ(t->cellAt(kGroup + 1, 0)->text(QAccessible::Name), "Child1");
 }
 
 TEST_F(GridWidget, ClickOnAPlainCellSelectsTheRowAndOpensNoEditor) {

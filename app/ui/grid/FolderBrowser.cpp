@@ -95,8 +95,12 @@ FolderBrowser::FolderBrowser(const std::string& caption, const std::string& inst
   edit_ = new QLineEdit(this);
   edit_->setObjectName(QStringLiteral("folderEditLine"));
   edit_->setProperty("controlId", kFolderEditLineId);
+  // The instruction line names the edit line for accessibility tools.
+  instruction_->setBuddy(edit_);
+  edit_->setAccessibleName(QString::fromStdString(instruction.empty() ? caption : instruction));
   tree_ = new QTreeView(this);
   tree_->setObjectName(QStringLiteral("folderTree"));
+  tree_->setAccessibleName(QStringLiteral("Folders"));
   tree_->setProperty("controlId", kFolderTreeId);
   status_ = new QLabel(this);
   status_->setProperty("controlId", kFolderStatusTextId);

@@ -174,6 +174,7 @@ ComboInListView* GridCtrl::ShowInPlaceList(int row, int column, const std::vecto
       GridShowResourceLackError(kErrComboCreate, "ComboInListView::OnCreate", "Combobox", 0, 1);
     return nullptr;
   }
+  combo->setAccessibleName(QString::fromStdString(GetColumnTitle(column)));
   combo->setGeometry(drop.left(), drop.top(), drop.width(), cell.height());
   combo->SetDropDownRect(drop);
   const QFontMetrics fm(combo->font());

@@ -1,5 +1,6 @@
 #include "app/ui/grid/SubGridCtrl.h"
 
+#include "app/ui/grid/GridAccessible.h"
 #include "app/ui/grid/GridHooks.h"
 #include "app/ui/grid/ListEditCtrl.h"
 #include "app/ui/grid/ComboInListView.h"
@@ -73,7 +74,11 @@ SubGridCtrl::SubGridCtrl(QWidget* parent) : QAbstractScrollArea(parent) {
   dragTimer_.setSingleShot(true);
   connect(&dragTimer_, &QTimer::timeout, this, [this] { OnDragTimer(); });
 
-  model_.SetSelectionListener([this](int row) { OnRowSelected(row); });
+  model_.SetSelectionListener([this](int row) {
+    OnRowSelected(row);
+    NotifyGridFocus(this);
+  });
+  InstallGridAccessibility();
   UpdateRowHeight();
   LayoutHeader();
 }
@@ -188,6 +193,7 @@ void SubGridCtrl::SetRedraw(bool on) {
 void SubGridCtrl::Changed() {
   UpdateScrollBars();
   viewport()->update();
+  NotifyGridRowsChanged(this);
 }
 
 void SubGridCtrl::RepaintRow(int row) {
@@ -197,6 +203,7 @@ void SubGridCtrl::RepaintRow(int row) {
 void SubGridCtrl::SetFocusedColumn(int column) {
   model_.SetFocusedColumn(column);
   viewport()->update();
+  NotifyGridFocus(this);
 }
 
 void SubGridCtrl::EnsureColumnVisible(int column) {
@@ -217,6 +224,11 @@ void SubGridCtrl::SetColumnWidth(int column, int width) {
   if (column < 0 || column >= header_->count()) return;
   header_->resizeSection(column, width);
   Changed();
+}
+
+std::string SubGridCtrl::GetColumnTitle(int column) const {
+  if (column < 0 || column >= headerModel_->columnCount()) return {};
+  return headerModel_->headerData(column, Qt::Horizontal).toString().toStdString();
 }
 
 int SubGridCtrl::GetColumnAlignment(int column) const {
@@ -438,6 +450,7 @@ ListEditCtrl* SubGridCtrl::EditLabel(int row) {
   r.setRight(std::min(r.right(), viewport()->width() - 1));
   try {
     auto* editor = new ListEditCtrl(this, row, 0, item->rowItem->firstText, kEditFirstColumnId, Qt::AlignLeft);
+    editor->setAccessibleName(QString::fromStdString(GetColumnTitle(0)));
     editor->setGeometry(r);
     editor->Start();
     return editor;
@@ -462,6 +475,7 @@ ListEditCtrl* SubGridCtrl::EditSubItem(int row, int column) {
   const Qt::Alignment a = align == kGridAlignRight ? Qt::AlignRight : align == kGridAlignCenter ? Qt::AlignHCenter : Qt::AlignLeft;
   try {
     auto* editor = new ListEditCtrl(this, row, column, ri->GetColumnText(column - 1), kEditOtherColumnId, a);
+    editor->setAccessibleName(QString::fromStdString(GetColumnTitle(column)));
     editor->setGeometry(cell);
     editor->Start();
     return editor;
@@ -500,6 +514,16 @@ bool SubGridCtrl::ToggleExpansion(GridTreeItem* item, int row, int* lastRow) {
     *lastRow = row;
     OnItemCollapsed(item);
   }
+  return true;
+}
+
+bool SubGridCtrl::ToggleBranch(int row) {
+  GridTreeItem* item = GetTreeItem(row);
+  if (!item || !item->HasChildren()) return false;
+  int last = row;
+  if (!ToggleExpansion(item, row, &last)) return false;
+  EnsureVisible(last >= 0 ? last : row);
+  viewport()->update();
   return true;
 }
 
@@ -561,9 +585,12 @@ void SubGridCtrl::mouseDoubleClickEvent(QMouseEvent* event) {
   const int row = GetSelectedRow();
   GridTreeItem* item = GetTreeItem(row);
   if (!item || !item->HasChildren()) return;
+  const bool expanding = item->collapsed != 0;
   int last = row;
   if (ToggleExpansion(item, row, &last)) {
-    EnsureVisible(last >= 0 ? last : row);
+    // After an expand the last child comes into view; after a collapse the
+    // list goes back to its first row.
+    EnsureVisible(expanding && last >= 0 ? last : 0);
     viewport()->update();
   }
 }
@@ -686,6 +713,7 @@ void SubGridCtrl::keyPressEvent(QKeyEvent* event) {
     if (model_.MoveFocusedColumn(key == Qt::Key_Left ? -1 : 1)) {
       EnsureColumnVisible(GetFocusedColumn());
       RepaintRow(sel);
+      NotifyGridFocus(this);
     }
     event->accept();
     return;

@@ -74,6 +74,10 @@ public:
   ListEditCtrl* EditSubItem(int row, int column);
   void RefreshRowText(GridTreeItem* item);
   void RefreshCellText(GridTreeItem* item, int n);
+  // Expands a collapsed branch or collapses an expanded one, through the
+  // expand and collapse hooks, as a click on its box does; false when the
+  // row has no children or a hook refused.
+  bool ToggleBranch(int row);
 
   // The list.
   int GetItemCount() const { return model_.RowCount(); }
@@ -94,6 +98,8 @@ public:
   int GetColumnWidth(int column) const;
   void SetColumnWidth(int column, int width);
   int GetColumnAlignment(int column) const;
+  // The column's header text ("" beyond the columns).
+  std::string GetColumnTitle(int column) const;
   int GetRowHeight() const { return rowHeight_; }
   int GetIconWidth() const { return iconWidth_; }
   int GetIconHeight() const { return iconHeight_; }
