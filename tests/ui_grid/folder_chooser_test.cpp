@@ -154,6 +154,7 @@ TEST(FolderBrowser, AcceptsTheFolderTypedInTheEditLine) {
   FolderBrowser browser("Select a folder...", "Project folder", tmp.path().string());
   EXPECT_EQ(browser.windowTitle(), "Select a folder...");
   EXPECT_EQ(browser.EditLine()->property("controlId").toInt(), kFolderEditLineId);
+  EXPECT_EQ(browser.EditLine()->accessibleName(), "Project folder");
   EXPECT_EQ(browser.EditLine()->text().toStdString(), tmp.path().string());
   WhenOpen([&](FolderBrowser* dialog) {
     dialog->EditLine()->setText(QString::fromStdString(target));

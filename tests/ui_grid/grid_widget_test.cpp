@@ -220,6 +220,7 @@ TEST_F(GridWidget, ReturnOpensTheEditBoxAndReturnCommits) {
   ListEditCtrl* editor = Editor();
   ASSERT_NE(editor, nullptr);
   EXPECT_EQ(editor->ControlId(), kEditOtherColumnId);
+  EXPECT_EQ(editor->accessibleName(), "Value");
   EXPECT_EQ(editor->text(), "10");
   EXPECT_EQ(editor->selectedText(), "10");
   EXPECT_EQ(editor->geometry().left(), grid->GetCellRect(kSpeed, 1).left());
@@ -335,6 +336,7 @@ TEST_F(GridWidget, ClickOnADropDownCellOpensTheListAndAChoiceCommits) {
   ComboInListView* combo = Combo();
   ASSERT_NE(combo, nullptr);
   EXPECT_EQ(combo->ControlId(), kInPlaceListId);
+  EXPECT_EQ(combo->accessibleName(), "Value");
   EXPECT_EQ(combo->count(), 3);
   EXPECT_EQ(combo->currentIndex(), 1);  // the entry that begins with "Slow"
   const QRect cell = grid->GetCellRect(kMode, 1);
