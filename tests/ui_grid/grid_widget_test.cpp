@@ -411,6 +411,22 @@ TEST_F(GridWidget, SerialCellOpensTheSettingsDialogFromItsButton) {
   EXPECT_EQ(services().serialCalls, 1);
 }
 
+TEST_F(GridWidget, F4AltDownAndThePressActionOpenTypedEditorsWithoutTheMouse) {
+  Click(kSerial, 0);
+  Key(Qt::Key_Right);
+  Key(Qt::Key_Return);
+  EXPECT_EQ(services().serialCalls, 0);
+  Key(Qt::Key_F4);
+  EXPECT_EQ(services().serialCalls, 1);
+  Key(Qt::Key_Up);
+  Key(Qt::Key_Down, {}, Qt::AltModifier);
+  EXPECT_EQ(services().folderCalls, 1);
+  EXPECT_EQ(grid->GetSelectedRow(), kFolder);
+  QAccessibleInterface* mode = QAccessible::queryAccessibleInterface(grid)->tableInterface()->cellAt(kMode, 1);
+  mode->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+  EXPECT_NE(Combo(), nullptr);
+}
+
 TEST_F(GridWidget, DeleteKeyRemovesTheSelectedBranchOnlyWhenEnabled) {
   ClickAt(grid->GetExpandBoxRect(kGroup).center());
   Click(kGroup, 0);

@@ -95,22 +95,26 @@ public:
     return grid_ ? QAccessible::queryAccessibleInterface(grid_.data()) : nullptr;
   }
 
-  // Actions: focus the cell (selects its row), open or close its branch.
+  // Actions: focus the cell (selects its row), open its editor, open or
+  // close its branch.
   QStringList actionNames() const override {
     QStringList names;
     if (!isValid()) return names;
     names << setFocusAction();
+    const GridRowItem* row = grid_->GetTreeItem(row_)->rowItem.get();
+    if (!state().readOnly || (column_ > 0 && row->GetCellKind(column_ - 1, nullptr))) names << pressAction();
     if (column_ == 0 && grid_->GetTreeItem(row_)->HasChildren()) names << toggleAction();
     return names;
   }
   void doAction(const QString& name) override {
     if (!isValid()) return;
-    if (name == setFocusAction()) {
+    if (name == setFocusAction() || name == pressAction()) {
       grid_->setFocus(Qt::OtherFocusReason);
       grid_->SetSelectedRow(row_);
       grid_->SetFocusedColumn(column_);
       grid_->EnsureVisible(row_);
       grid_->EnsureColumnVisible(column_);
+      if (name == pressAction() && isValid()) grid_->OpenCellEditor(row_, column_);
     } else if (name == toggleAction() && column_ == 0) {
       grid_->ToggleBranch(row_);
     }

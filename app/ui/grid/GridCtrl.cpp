@@ -242,15 +242,30 @@ void GridCtrl::EditCell(Qt::KeyboardModifiers, int, int, const GridHitTest& hit)
   const int n = hit.column - 1;
   int kind = 0;
   if (!ri->GetCellKind(n, &kind)) return;
-  const bool onButton = GetButtonRect(hit.row, hit.column).contains(hit.point);
+  // A drop-down list opens from anywhere in its cell, the others only from
+  // their button.
+  if (kind == kCellKindDropDown || GetButtonRect(hit.row, hit.column).contains(hit.point))
+    OpenTypedEditor(item, hit.row, hit.column, kind);
+}
+
+bool GridCtrl::OpenCellEditor(int row, int column) {
+  GridTreeItem* item = GetTreeItem(row);
+  if (!item) return false;
+  int kind = 0;
+  if (item->rowItem->GetCellKind(column - 1, &kind)) return OpenTypedEditor(item, row, column, kind);
+  return !item->rowItem->readOnly && SubGridCtrl::OpenCellEditor(row, column);
+}
+
+bool GridCtrl::OpenTypedEditor(GridTreeItem* item, int row, int column, int kind) {
+  GridRowItem* ri = item->rowItem.get();
+  const int n = column - 1;
   switch (kind) {
     case kCellKindDropDown: {
       const std::vector<std::string>* choices = ri->GetChoiceList(n);
-      ShowInPlaceList(hit.row, hit.column, choices ? *choices : std::vector<std::string>{});
-      return;
+      return ShowInPlaceList(row, column, choices ? *choices : std::vector<std::string>{}) != nullptr;
     }
     case kCellKindFolder: {
-      if (!policy_.folderAndSerialCells || !onButton) return;
+      if (!policy_.folderAndSerialCells) return false;
       std::string folder;
       const bool chosen = Services().ChooseFolder(this, "Select a folder...", ri->firstText, ri->GetColumnText(n), folder);
       // The chooser is modal: the row may have gone meanwhile.
@@ -258,22 +273,22 @@ void GridCtrl::EditCell(Qt::KeyboardModifiers, int, int, const GridHitTest& hit)
         item->rowItem->SetColumnText(n, folder);
         RefreshRowText(item);
       }
-      return;
+      return true;
     }
     case kCellKindSerialSettings: {
-      if (!policy_.folderAndSerialCells || !onButton) return;
-      if (!text::EqualsNoCase(ri->settingKey, "SERIAL_COMM_SETTING")) return;
+      if (!policy_.folderAndSerialCells) return false;
+      if (!text::EqualsNoCase(ri->settingKey, "SERIAL_COMM_SETTING")) return false;
       std::string settings;
       const bool confirmed = Services().EditSerialSettings(this, ri->GetColumnText(n), settings);
-      if (!confirmed || !ContainsItem(item)) return;
+      if (!confirmed || !ContainsItem(item)) return true;
       ri = item->rowItem.get();
       ri->SetColumnText(n, settings);
       RefreshRowText(item);
       if (policy_.handOverToOwner && ri->ownerObject)
         Services().ChangedValueByUser(ri->ownerObject, gridName_, ri->itemKey, ri->itemDescriptor, settings);
-      return;
+      return true;
     }
-    default: return;
+    default: return false;
   }
 }
 

@@ -89,9 +89,15 @@ public:
   void EditCell(Qt::KeyboardModifiers modifiers, int x, int y, const GridHitTest& hit) override;
   QPixmap CreateDragImage(int row) override;
   bool OnReturnKey() override;
+  // A typed cell opens the editor its button opens (drop-down list, folder
+  // chooser, serial settings); a plain cell the edit box unless the row is
+  // read-only.
+  bool OpenCellEditor(int row, int column) override;
   void OnRowSelected(int row) override;
 
 private:
+  bool OpenTypedEditor(GridTreeItem* item, int row, int column, int kind);
+
   const GridPolicy policy_;  // a copy: callers may pass a temporary
   std::string gridName_;
   int editable_ = 1;

@@ -438,6 +438,11 @@ bool SubGridCtrl::OnExpandAllKey(GridTreeItem*, int) { return true; }
 bool SubGridCtrl::OnCollapseKey(GridTreeItem*, int) { return true; }
 bool SubGridCtrl::OnExpandKey(GridTreeItem*, int) { return true; }
 bool SubGridCtrl::OnReturnKey() { return false; }
+
+bool SubGridCtrl::OpenCellEditor(int row, int column) {
+  if (!GetTreeItem(row) || !model_.IsColumnEditable(column)) return false;
+  return (column == 0 ? EditLabel(row) : EditSubItem(row, column)) != nullptr;
+}
 bool SubGridCtrl::AcceptClick(const GridHitTest&) { return true; }
 void SubGridCtrl::OnRowSelected(int) {}
 
@@ -731,6 +736,13 @@ void SubGridCtrl::keyPressEvent(QKeyEvent* event) {
     }
     if (consumed) event->accept();
     else event->ignore();
+    return;
+  }
+  // F4 or Alt+Down opens the focused cell's editor, also the folder and
+  // serial-settings editors that otherwise open only from their buttons.
+  if (key == Qt::Key_F4 || (key == Qt::Key_Down && (event->modifiers() & Qt::AltModifier))) {
+    if (item) OpenCellEditor(sel, GetFocusedColumn());
+    event->accept();
     return;
   }
   // The keypad's tree keys win over typing, except that '-' on a value cell

@@ -140,6 +140,10 @@ public:
   virtual bool OnExpandKey(GridTreeItem* item, int row);
   // Return on the focused cell; true = handled, no edit box opens.
   virtual bool OnReturnKey();
+  // Opens the editor of a cell from the keyboard (F4 or Alt+Down) or for an
+  // accessibility tool: the base opens the edit box on an editable column.
+  // True when an editor opened.
+  virtual bool OpenCellEditor(int row, int column);
   virtual bool AcceptClick(const GridHitTest& hit);
   virtual void OnRowSelected(int row);
 
