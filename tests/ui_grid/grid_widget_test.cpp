@@ -425,6 +425,10 @@ TEST_F(GridWidget, F4AltDownAndThePressActionOpenTypedEditorsWithoutTheMouse) {
   QAccessibleInterface* mode = QAccessible::queryAccessibleInterface(grid)->tableInterface()->cellAt(kMode, 1);
   mode->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
   EXPECT_NE(Combo(), nullptr);
+  // A plain cell of a read-only row stays closed.
+  Click(kFixed, 1);
+  Key(Qt::Key_F4);
+  EXPECT_EQ(Editor(), nullptr);
 }
 
 TEST_F(GridWidget, DeleteKeyRemovesTheSelectedBranchOnlyWhenEnabled) {
@@ -733,6 +737,8 @@ TEST_F(DriverGridWidget, FocusedCellIsRedOnEveryCell) {
 TEST_F(DriverGridWidget, FolderAndSerialButtonsOpenNothing) {
   ClickAt(grid->GetButtonRect(kFolder, 1).center());
   ClickAt(grid->GetButtonRect(kSerial, 1).center());
+  Click(kFolder, 1);
+  Key(Qt::Key_F4);
   EXPECT_EQ(services().folderCalls, 0);
   EXPECT_EQ(services().serialCalls, 0);
   Click(kMode, 1);
