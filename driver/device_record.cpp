@@ -173,7 +173,7 @@ DeviceRecord NewDeviceRecord(const std::string& model) {
   return d;
 }
 
-DevicePropertyFields ParseDeviceProperty(const std::string& text) {
+DevicePropertyFields ParseDeviceProperty(const std::string& text, bool tcpChannel) {
   DevicePropertyFields out;
   // GetCharCount counts the fields a separator makes.
   if (TrimStr(text).empty() || GetCharCount(text, ',') < 2) {
@@ -194,7 +194,10 @@ DevicePropertyFields ParseDeviceProperty(const std::string& text) {
   out.productCode = static_cast<uint16_t>(value);
   // A node that is not a number must not become node 0, the RTU broadcast
   // address: every device on the line would carry out a write sent to it.
-  if (!ParseWhole(node, 0, 255, &value)) {
+  // Over TCP the unit id addresses no line, so "no node" is unit id 0.
+  if (tcpChannel && node.empty()) {
+    value = 0;
+  } else if (!ParseWhole(node, 0, 255, &value)) {
     out.refusal = StrFormat("Invalid node address. Contact the dealer. Property: %s.", text.c_str());
     return out;
   }

@@ -142,14 +142,16 @@ DeviceRecord NewDeviceRecord(const std::string& model);
 
 // The device property behind the tab: "<product code>,<node address>".
 // The product code is decimal or "0x" hexadecimal (the definition writes
-// it so); the node address must be a number from 0 to 255.
+// it so); the node address must be a number from 0 to 255. On a TCP
+// channel an empty node address is unit id 0: an adapter added to a TCP
+// project has no node address of its own.
 struct DevicePropertyFields {
   bool accepted = false;
   std::string refusal;  // the level-0 line of a refusal
   uint16_t productCode = 0;
   uint16_t node = 0;
 };
-DevicePropertyFields ParseDeviceProperty(const std::string& text);
+DevicePropertyFields ParseDeviceProperty(const std::string& text, bool tcpChannel);
 
 // The Init-CommBlock of the adapter entry, parsed into the device's CommInit
 // list (offsets, image length, status and field-power offsets). False at the

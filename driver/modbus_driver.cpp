@@ -45,7 +45,7 @@ std::string ModbusDriver::PrefixOf(const DeviceRecord& device) const {
 
 int ModbusDriver::SetDeviceProperty(const std::string& key, const std::string& deviceName, const std::string& text,
                                     bool isNew) {
-  const DevicePropertyFields fields = ParseDeviceProperty(text);
+  const DevicePropertyFields fields = ParseDeviceProperty(text, IsTcp());
   if (!fields.accepted) {
     owner_.Log(0, fields.refusal);
     return 0;

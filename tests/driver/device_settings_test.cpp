@@ -145,6 +145,11 @@ TEST_F(DriverTexts, DevicePropertiesAndTheirRefusals) {
       EXPECT_EQ(driver_->SerialSetting().slaveAddress, 7);
     }
   }
+  // A TCP adapter is added without a node address: unit id 0, not a refusal.
+  ASSERT_EQ(instance_.SetChannelProperty("L", "TCP\t127.0.0.1,,,,,,"), 1);
+  EXPECT_EQ(instance_.SetDeviceProperty(++key, "QMX-4101", "500\t0x4101,"), 1);
+  EXPECT_EQ(Record(key).node, 0);
+  EXPECT_EQ(instance_.SetDeviceProperty(++key, "QMX-4101", "500\t0x4101,abc"), 0);
 }
 
 TEST_F(DriverTexts, SpecialRegistersAndOwnChannelsFollowTheModel) {
