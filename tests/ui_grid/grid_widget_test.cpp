@@ -290,6 +290,33 @@ TEST_F(GridWidget, UpAndDownInTheEditBoxCommitAndMoveTheSelection) {
   EXPECT_EQ(grid->GetSelectedRow(), kSpeed);
 }
 
+// A window the system has not activated (a virtual X server without a window
+// manager) gets no focus events: the keys that end an edit must end it anyway.
+TEST_F(GridWidget, KeysEndTheEditInAnInactiveWindow) {
+  QWidget other;
+  other.show();
+  QApplication::setActiveWindow(&other);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+  struct Case {
+    Qt::Key key;
+    const char* typed;
+    const char* value;
+  };
+  const Case cases[] = {{Qt::Key_Return, "42", "42"}, {Qt::Key_Escape, "99", "42"}, {Qt::Key_Down, "43", "43"}};
+  for (const Case& c : cases) {
+    Click(kSpeed, 1);
+    QTest::keyClick(grid, Qt::Key_Return);
+    Flush();
+    ListEditCtrl* editor = Editor();
+    ASSERT_NE(editor, nullptr) << c.key;
+    editor->setText(c.typed);
+    QTest::keyClick(editor, c.key);
+    Flush();
+    EXPECT_EQ(Editor(), nullptr) << c.key;
+    EXPECT_EQ(Value(speed), c.value) << c.key;
+  }
+}
+
 TEST_F(GridWidget, TypingADigitOpensTheEditorWithThatDigit) {
   Click(kSpeed, 1);
   Key(Qt::Key_7);

@@ -40,6 +40,8 @@ void ListEditCtrl::Start() {
 void ListEditCtrl::FocusGrid() {
   if (grid_) grid_->setFocus(Qt::OtherFocusReason);
   else clearFocus();
+  // A window that is not active gets no focus-out: the edit ends here then.
+  if (!ended_ && !hasFocus()) End();
 }
 
 void ListEditCtrl::keyPressEvent(QKeyEvent* event) {
