@@ -9,6 +9,7 @@
 #include "app/model/Logging.h"
 #include "app/model/ProjectUsr.h"
 #include "app/model/Services.h"
+#include "app/model/ValueConversion.h"
 #include "app/ui/dialogs/ConfigDlg.h"
 #include "app/ui/views/StartUpView.h"
 #include "common/Utility.h"
@@ -55,6 +56,8 @@ void CMainFrame::OnSelEndOkValModeBar() {
   if (view->GetActiveViewType() == kViewProcessImage) {
     if (selection == valueMode_) return;
     valueMode_ = selection;
+    // Edits of analog outputs are read in the mode they are shown in.
+    SetAnalogValueMode(selection);
     view->ChangeValMode(0);
     return;
   }

@@ -12,6 +12,7 @@
 #include "app/model/IOUsr.h"
 #include "app/model/NAUsr.h"
 #include "app/model/ProjectUsr.h"
+#include "app/model/ValueConversion.h"
 #include "app/ui/dialogs/AddIoDlg.h"
 #include "app/ui/dialogs/AddNaDlg.h"
 #include "app/ui/dialogs/ProjectNewDlg.h"
@@ -296,6 +297,10 @@ TEST_F(FrameCommands, StructureCommandsOnAShippedCatalogueProject) {
   frame->valueModeCombo()->setCurrentIndex(2);
   emit frame->valueModeCombo()->activated(2);
   EXPECT_EQ(frame->valueMode(), 2);
+  EXPECT_EQ(GetAnalogValueMode(), 2);  // an edited "0x4000" is read as hex, not refused
+  frame->valueModeCombo()->setCurrentIndex(0);
+  emit frame->valueModeCombo()->activated(0);
+  EXPECT_EQ(GetAnalogValueMode(), 0);
 
   // Deleting the project asks once and closes it without the save question.
   tree.SelectItem(project->treeItem);
