@@ -408,8 +408,12 @@ int ExpansionSlotCount(CNAUsr* adapter) {
 
 std::string GetCommBlockDisplayVal(const std::string& key, const std::string& value, CNAUsr* adapter,
                                    const std::string& language) {
+  // The parameter view reads these values in its "HEX" form ("0x" and the
+  // digits); the pairs count from the first digit.
+  const bool prefixed = value.size() >= 2 && value[0] == '0' && (value[1] == 'x' || value[1] == 'X');
+  const std::string hex = prefixed ? value.substr(2) : value;
   auto needs = [&](size_t chars) {
-    if (value.size() >= chars) return true;
+    if (hex.size() >= chars) return true;
     LogBug(StrFormat("[Bug] Mismatch xml definition with src. Key: %s. Val: %s. Func:%s", key.c_str(), value.c_str(),
                      "GetCommBlockDisplayVal"));
     return false;
@@ -417,35 +421,35 @@ std::string GetCommBlockDisplayVal(const std::string& key, const std::string& va
   auto is = [&](const char* name) { return CompareNoCase(key, name) == 0; };
   if (is("Firmware")) {
     if (!needs(4)) return value;
-    std::string text = StrFormat("%s.%s", Pair(value, 0).c_str(), Pair(value, 1).c_str());
+    std::string text = StrFormat("%s.%s", Pair(hex, 0).c_str(), Pair(hex, 1).c_str());
     if (!text.empty() && text[0] == '0') text.erase(0, 1);
     return text;
   }
   if (is("FirmwareDate")) {
     if (!needs(8)) return value;
     if (CompareNoCase(language, "Eng") == 0) {
-      return StrFormat("%s/%s/%s%s", Pair(value, 2).c_str(), Pair(value, 3).c_str(), Pair(value, 0).c_str(),
-                       Pair(value, 1).c_str());
+      return StrFormat("%s/%s/%s%s", Pair(hex, 2).c_str(), Pair(hex, 3).c_str(), Pair(hex, 0).c_str(),
+                       Pair(hex, 1).c_str());
     }
-    return StrFormat("%s%s/%s/%s", Pair(value, 0).c_str(), Pair(value, 1).c_str(), Pair(value, 2).c_str(),
-                     Pair(value, 3).c_str());
+    return StrFormat("%s%s/%s/%s", Pair(hex, 0).c_str(), Pair(hex, 1).c_str(), Pair(hex, 2).c_str(),
+                     Pair(hex, 3).c_str());
   }
   if (is("SubnetMask") || is("GatewayAddress")) {
     if (!needs(8)) return value;
-    return StrFormat("%d.%d.%d.%d", PairByte(value, 3), PairByte(value, 2), PairByte(value, 1), PairByte(value, 0));
+    return StrFormat("%d.%d.%d.%d", PairByte(hex, 3), PairByte(hex, 2), PairByte(hex, 1), PairByte(hex, 0));
   }
   if (is("MacAddress")) {
     if (!needs(12)) return value;
-    return StrFormat("%s:%s:%s:%s:%s:%s", Pair(value, 5).c_str(), Pair(value, 4).c_str(), Pair(value, 3).c_str(),
-                     Pair(value, 2).c_str(), Pair(value, 1).c_str(), Pair(value, 0).c_str());
+    return StrFormat("%s:%s:%s:%s:%s:%s", Pair(hex, 5).c_str(), Pair(hex, 4).c_str(), Pair(hex, 3).c_str(),
+                     Pair(hex, 2).c_str(), Pair(hex, 1).c_str(), Pair(hex, 0).c_str());
   }
   if (is("DipSwitch")) {
     if (!needs(4)) return value;
-    return StrFormat("Now:%s. DIP:%s", Bin(PairByte(value, 1)).c_str(), Bin(PairByte(value, 0)).c_str());
+    return StrFormat("Now:%s. DIP:%s", Bin(PairByte(hex, 1)).c_str(), Bin(PairByte(hex, 0)).c_str());
   }
   if (is("BusStatus")) {
     if (!needs(4)) return value;
-    switch (PairByte(value, 1) & 0x7F) {
+    switch (PairByte(hex, 1) & 0x7F) {
       case 1: return "Standby";
       case 2: return "Communication Fault";
       case 3: return "Configuration Failed";
@@ -455,16 +459,16 @@ std::string GetCommBlockDisplayVal(const std::string& key, const std::string& va
   }
   if (is("FieldPwrStatus")) {
     if (!needs(4)) return value;
-    return (PairByte(value, 1) & 0x80) ? "Field power OFF" : "Field power ON";
+    return (PairByte(hex, 1) & 0x80) ? "Field power OFF" : "Field power ON";
   }
   if (is("WatchdogErr")) {
     if (!needs(4)) return value;
-    return (PairByte(value, 0) & 0x80) ? "Error Watchdog" : "No Error";
+    return (PairByte(hex, 0) & 0x80) ? "Error Watchdog" : "No Error";
   }
   if (is("InactiveSlots") || is("LiveSlots") || is("AlarmSlots")) {
     if (!needs(4)) return value;
-    std::string text = StrFormat("%s %s %s %s", Bin(PairByte(value, 3)).c_str(), Bin(PairByte(value, 2)).c_str(),
-                                 Bin(PairByte(value, 1)).c_str(), Bin(PairByte(value, 0)).c_str());
+    std::string text = StrFormat("%s %s %s %s", Bin(PairByte(hex, 3)).c_str(), Bin(PairByte(hex, 2)).c_str(),
+                                 Bin(PairByte(hex, 1)).c_str(), Bin(PairByte(hex, 0)).c_str());
     const int slots = ExpansionSlotCount(adapter);
     if (slots >= 0) {
       const size_t keep = slots == 0 ? 0 : static_cast<size_t>(slots + (slots - 1) / 8);

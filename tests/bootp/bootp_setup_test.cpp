@@ -84,6 +84,7 @@ TEST_F(ModbusSetup, ReadsTheDeviceAndWritesItsSettings) {
   ASSERT_TRUE(ReadModbusDeviceInfo(client_, &info));
   client_.Disconnect();
   EXPECT_EQ(info.firmware, "1.005");
+  EXPECT_EQ(info.releaseDate, "(03/15/2024)");
   EXPECT_EQ(info.name, "QMX-4101");
   EXPECT_EQ(info.bootp, 0);
   EXPECT_EQ(info.arp, 1);

@@ -172,7 +172,7 @@ TEST_P(StoppedRoad, ParametersCommInitAndDiagnostics) {
 
   uint8_t comm[8] = {};
   ASSERT_EQ(instance_.Read(kKey, 0, DRV_IMAGE_COMMINIT, comm), 1) << LogCapture::Dump();
-  EXPECT_EQ(Hex(comm, 8), "0500010002000000");
+  EXPECT_EQ(Hex(comm, 8), "0500000002000000");
   ASSERT_TRUE(sim_->Ok("history clear"));
   const Bytes init = {0x05, 0x00, 0x01, 0x00, 0x03, 0x00, 0xF4, 0x01};
   EXPECT_EQ(instance_.WriteByte(kKey, 0, DRV_IMAGE_COMMINIT, init.data(), 0, 8), 1) << LogCapture::Dump();

@@ -135,7 +135,7 @@ TEST(SimulatorTest, ControlCommands) {
       {"set output 2 0F0F", "ERR slot 2 takes 1 output bytes"},
       {"get para 1", "OK 0000"},
       {"get para 0", "OK 03000000"},  // QMX-4101: 4 bytes 00 03 00 00 by the catalogue, wire order
-      {"object 0x1119", "OK 0001"},
+      {"object 0x1119", "OK 0000"},
       {"object 0x1119 0081", "OK"},
       {"object 0x1119", "OK 0081"},
       {"object 0x1119 00", "ERR no object of that size at 0x1119"},

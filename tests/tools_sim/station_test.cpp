@@ -100,11 +100,14 @@ TEST(StationRegistersTest, OverlappingObjectsAreAddressedByObject) {
   c.gateway = {10, 1, 2, 3};
   c.mac = {0x02, 0x11, 0x22, 0x33, 0x44, 0x55};
   Station s(c);
+  // Addresses in memory order, served as little-endian registers.
   EXPECT_EQ(Read(s, 0x1051, 2), (Words{0xFFFF, 0x0000}));
-  EXPECT_EQ(Read(s, 0x1052, 2), (Words{0x0A01, 0x0203}));
-  EXPECT_EQ(Read(s, 0x1053, 3), (Words{0x0211, 0x2233, 0x4455}));
+  EXPECT_EQ(Read(s, 0x1052, 2), (Words{0x010A, 0x0302}));
+  EXPECT_EQ(Read(s, 0x1053, 3), (Words{0x1102, 0x3322, 0x5544}));
   // Starting inside an object reads its later registers.
-  EXPECT_EQ(Read(s, 0x1054, 2), (Words{0x2233, 0x4455}));
+  EXPECT_EQ(Read(s, 0x1054, 2), (Words{0x3322, 0x5544}));
+  // The release date: month and day, then the year.
+  EXPECT_EQ(Read(s, 0x1010, 2), (Words{0x0315, 0x2024}));
   // Past the end of the object: illegal address.
   Read(s, 0x1053, 4, Exception::IllegalAddress);
   Read(s, 0x1051, 3, Exception::IllegalAddress);
@@ -121,7 +124,7 @@ TEST(StationRegistersTest, SlotRegistersDescribeTheModules) {
   EXPECT_EQ(Read(s, 0x1117, 2), (Words{0x0007, 0x0000}));
   EXPECT_EQ(Read(s, 0x1002, 1), (Words{0x8040}));
   EXPECT_EQ(Read(s, 0x1101, 1), (Words{7}));
-  EXPECT_EQ(Read(s, 0x1119, 1), (Words{0x0001}));
+  EXPECT_EQ(Read(s, 0x1119, 1), (Words{0x0000}));  // normal
   // The power module has no communication number: AO4 is number 2.
   EXPECT_EQ(s.commNumber(1), 1);
   EXPECT_EQ(s.commNumber(2), -1);
@@ -235,8 +238,9 @@ TEST(StationImageTest, ModeChangeOnlineRelaysTheImage) {
   Station s(Config("QMX-4101", "DI8", 2, 0));
   ASSERT_TRUE(s.SetInput(1, {0x33}));
   EXPECT_EQ(Read(s, 0, 1), (Words{0x0033}));
+  ASSERT_TRUE(s.SetObjectBytes(0x1119, {0x00, 0x81}));
   ASSERT_EQ(s.WriteRegisters(0x1114, {0}), Exception::None);
-  EXPECT_EQ(Read(s, 0, 2), (Words{0x0001, 0x0033}));
+  EXPECT_EQ(Read(s, 0, 2), (Words{0x0081, 0x0033}));
   ASSERT_TRUE(s.SetModes(3, 0));
   EXPECT_EQ(Read(s, 0, 1), (Words{0x0033}));
   EXPECT_EQ(Read(s, 0x1114, 1), (Words{3}));

@@ -129,10 +129,11 @@ TEST_F(SimTcpTest, WriteFunctionCodesReadBack) {
   EXPECT_EQ(sim_->Command("get para 0"), "OK 01020304");
   EXPECT_EQ(ReadHolding(0x2811, 2), (Words{0x0102, 0x0304}));
   // Writable named registers; the mode register relays the image.
+  ASSERT_EQ(sim_->Command("object 0x1119 0081"), "OK");
   ASSERT_EQ(modbus_write_register(mb_.get(), 0x1114, 0), 1);
   uint16_t in[2] = {};
   ASSERT_EQ(modbus_read_input_registers(mb_.get(), 0, 2, in), 2);
-  EXPECT_EQ(in[0], 0x0001);  // the status word leads in mode 0
+  EXPECT_EQ(in[0], 0x0081);  // the status word leads in mode 0
   EXPECT_EQ(in[1], 0x11A5);
   EXPECT_EQ(sim_->Command("history"),
             "OK 11 T/01/06/0800/0001 T/01/03/0800/0001 T/01/05/1000/0001 T/01/01/1000/0008 T/01/0F/1008/0010 "

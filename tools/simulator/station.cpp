@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <stdexcept>
+#include <utility>
 
 #include "tools/simulator/setup_registers.h"
 
@@ -134,25 +135,34 @@ void Station::AddObject(uint16_t address, const std::string& name, std::vector<u
 
 void Station::BuildObjects() {
   const StationConfig& c = config_;
-  const std::vector<uint8_t> ip(c.ip.begin(), c.ip.end());
-  const std::vector<uint8_t> mask(c.mask.begin(), c.mask.end());
-  const std::vector<uint8_t> gw(c.gateway.begin(), c.gateway.end());
-  const std::vector<uint8_t> mac(c.mac.begin(), c.mac.end());
+  // An adapter keeps its addresses in memory order and serves that memory as
+  // little-endian registers: 192.168.0.10 reads as 0xA8C0, 0x0A00.
+  auto asWords = [](auto first, auto last) {
+    std::vector<uint8_t> bytes(first, last);
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) std::swap(bytes[i], bytes[i + 1]);
+    return bytes;
+  };
+  const std::vector<uint8_t> ip = asWords(c.ip.begin(), c.ip.end());
+  const std::vector<uint8_t> mask = asWords(c.mask.begin(), c.mask.end());
+  const std::vector<uint8_t> gw = asWords(c.gateway.begin(), c.gateway.end());
+  const std::vector<uint8_t> mac = asWords(c.mac.begin(), c.mac.end());
 
   AddObject(reg::kVendor, "VendorCode", U16(0x0A51), false);
   AddObject(reg::kDeviceType, "DeviceType", U16(0x000C), false);
   AddObject(reg::kProductCode, "ProductCode", U16(c.productCode), false);
   AddObject(reg::kFirmware, "Firmware", U16(c.firmware), false);
-  AddObject(reg::kFirmwareDate, "FirmwareDate", {0x20, 0x24, 0x03, 0x15}, false);
+  // Month and day, then the year: 0x0315, 0x2024 for 15 March 2024.
+  AddObject(reg::kFirmwareDate, "FirmwareDate", {0x03, 0x15, 0x20, 0x24}, false);
   AddObject(reg::kWatchdogTime, "WatchdogTime", U16(0), true);
   AddObject(reg::kIoUpdateTime, "IOUpdateTime", U16(0), true);
   AddObject(reg::kTcpConnectionTimeout, "TCPConnectionTimeOut", U16(0), true);
   AddObject(reg::kDipSwitch, "DipSwitch", U16(c.node), false);
   AddObject(reg::kInputMode, "InputMode", U16(static_cast<uint16_t>(c.inputMode)), true, Role::InputMode);
   AddObject(reg::kOutputMode, "OutputMode", U16(static_cast<uint16_t>(c.outputMode)), true, Role::OutputMode);
-  // Bus status: low byte = bus state (1 running, 2 and 3 bus errors) with
-  // bit 7 set while field power is missing; high byte bit 0 = watchdog error.
-  AddObject(reg::kBusStatus, "BusStatus", U16(0x0001), false);
+  // Bus status: low byte = bus state (0 normal, 1 standby, 2 communication
+  // fault, 3 configuration failed, 4 no expansion slot) with bit 7 set while
+  // field power is missing; high byte bit 7 = watchdog error.
+  AddObject(reg::kBusStatus, "BusStatus", U16(0x0000), false);
   AddObject(reg::kCommand, "Command", U16(0), true, Role::Command);
   if (IsFourModel(c.model)) {
     const bool is4511 = Upper(c.model.substr(3)) == "4511";
