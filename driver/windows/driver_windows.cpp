@@ -1,5 +1,7 @@
 #include "driver/windows/driver_windows.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -118,14 +120,21 @@ AddressMapDlg::AddressMapDlg(const AddressMapInfo* map, const std::string& input
   grid_->deletionEnabled = 0;
 
   qmx::grid::GridTreeItem* top = nullptr;
+  // A title wider than the first column widens it (and the window below),
+  // so that no station or module name is cut.
+  int titleWidth = grid_->GetColumnWidth(0);
   for (const AddressMapLine& line : AddressMapLines(map)) {
     auto* row = new qmx::grid::GridRowItem(line.cells[0], line.iconIndex, 0);
     for (size_t c = 1; c < line.cells.size(); ++c) row->AddColumnText(line.cells[c]);
-    if (line.child && top)
-      grid_->InsertRow(row, top);
-    else
-      top = grid_->InsertRow(row);
+    qmx::grid::GridTreeItem* item = line.child && top ? grid_->InsertRow(row, top) : grid_->InsertRow(row);
+    if (!line.child || !top) top = item;
+    if (item) {
+      const int textLeft = (item->level + 1) * grid_->GetIconWidth() + 2;
+      titleWidth = std::max(titleWidth, textLeft + grid_->fontMetrics().horizontalAdvance(Q(line.cells[0])) + 8);
+    }
   }
+  const int widened = titleWidth - grid_->GetColumnWidth(0);
+  grid_->SetColumnWidth(0, titleWidth);
   grid_->ExpandAll();
 
   // The caption over the grid is two statics side by side.
@@ -169,7 +178,7 @@ AddressMapDlg::AddressMapDlg(const AddressMapInfo* map, const std::string& input
   layout->addLayout(buttons, 5, 0, 1, 2);
   layout->setRowStretch(1, 1);
   layout->setColumnStretch(1, 1);
-  resize(560, 460);
+  resize(560 + widened, 460);
 }
 
 // ---- Serial Communication Setting -----------------------------------------

@@ -12,6 +12,7 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -115,14 +116,20 @@ TEST_F(DriverWindows, TheAddressMapWindowShowsTheStationInTheModesPassed) {
   ASSERT_EQ(d.SetDeviceProperty(h, 9, "DM-T640", "500\t0x4101,1"), 1);
   const ModuleListEntry list[] = {{0x4101, "NA", "Boiler", 0, "", "", 0, 0, ""},
                                   {0x1808, "IO", "Inputs", 2, "", "", 1, 0, "NDI,8,1,0,8,0,3,DI,1"},
-                                  {0x2808, "IO", "Outputs", 3, "", "", 0, 1, "NDO,0,0,8,0,8,3,DO,1"}};
+                                  {0x2808, "IO", "02: Outputs of the boiler house", 3, "", "", 0, 1,
+                                   "NDO,0,0,8,0,8,3,DO,1"}};
   ASSERT_EQ(d.SetModuleList(h, 9, list, 3), 1) << LogCapture::Dump();
 
   std::string inputText, outputText, title;
+  int titleColumn = 0, longestTitle = 0;
   QTimer::singleShot(0, [&] {
     QWidget* w = nullptr;
     ASSERT_TRUE(WaitFor([&] { return (w = QApplication::activeModalWidget()) != nullptr; }));
     title = w->windowTitle().toStdString();
+    QWidget* grid = w->findChild<QWidget*>("Grid4097");
+    ASSERT_NE(grid, nullptr);
+    titleColumn = grid->findChild<QHeaderView*>()->sectionSize(0);
+    longestTitle = grid->fontMetrics().horizontalAdvance("02: 02: Outputs of the boiler house");
     inputText = w->findChild<QLabel*>("Static1093")->text().toStdString();
     outputText = w->findChild<QLabel*>("Static1041")->text().toStdString();
     Picture(w, "driver_address_map.png");
@@ -133,6 +140,7 @@ TEST_F(DriverWindows, TheAddressMapWindowShowsTheStationInTheModesPassed) {
   int16_t in = 1, out = 1;
   EXPECT_EQ(d.ShowAddresMap(h, 9, 0, &in, &out, 77), 1);
   EXPECT_EQ(title, "Address Map");
+  EXPECT_GT(titleColumn, longestTitle) << "a long module name is not cut";
   EXPECT_EQ(inputText, " #1 Status(1word) +Compressed Input Processing Data");
   EXPECT_EQ(outputText, " #1 Compressed Output Processing Data");
   EXPECT_EQ(in, 1);
