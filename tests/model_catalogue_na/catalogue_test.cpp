@@ -428,6 +428,8 @@ TEST(ShippedCatalogueTest, LoadsCompletelyWithoutAnErrorLine) {
   // The hidden template adapter (product code 0) brings the RS422 bus type.
   ASSERT_EQ(s.catalogue.definitions.size(), 5u);
   EXPECT_EQ(s.catalogue.busTypes, (std::vector<std::string>{"TCP", "RS485", "RS232C", "RS422", "POWERLINK"}));
+  // Documentation and the scan's messages show each bus type by its text.
+  for (const std::string& bus : s.catalogue.busTypes) EXPECT_EQ(s.texts.count(bus), 1u) << bus;
   EXPECT_EQ(s.Def("NAxxxx").GetProductCode(), 0);
   EXPECT_EQ(s.Def("NAxxxx").modelName, "Adapter template");
 
