@@ -240,9 +240,11 @@ void TabTreeCtrl::focusInEvent(QFocusEvent* event) {
 
 void TabTreeCtrl::focusOutEvent(QFocusEvent* event) {
   QTreeWidget::focusOutEvent(event);
-  // A menu opened over the tree (the menu bar's or the tree's own) leaves
-  // the keyboard with the tree: Delete and Move stay enabled in it.
-  if (event->reason() != Qt::PopupFocusReason) focusFlag_ = 0;
+  // A menu opened over the tree (the menu bar's, also by Alt and its letter,
+  // or the tree's own) leaves the keyboard with the tree: Delete and Move
+  // stay enabled in it.
+  const Qt::FocusReason reason = event->reason();
+  if (reason != Qt::PopupFocusReason && reason != Qt::MenuBarFocusReason) focusFlag_ = 0;
 }
 
 void TabTreeCtrl::mousePressEvent(QMouseEvent* event) {

@@ -189,6 +189,23 @@ TEST_F(Explorer, DeleteKeySendsTheDeleteCommandToTheFrame) {
   EXPECT_EQ(frame.commands, std::vector<int>{32784});
 }
 
+// Delete and Move are enabled while the tree keeps the keyboard; a menu
+// opened over it, by the mouse or by Alt and its letter, keeps it there.
+TEST_F(Explorer, TheFocusFlagOutlivesOnlyAMenu) {
+  const std::pair<Qt::FocusReason, int> cases[] = {{Qt::PopupFocusReason, 1},
+                                                   {Qt::MenuBarFocusReason, 1},
+                                                   {Qt::TabFocusReason, 0},
+                                                   {Qt::MouseFocusReason, 0}};
+  for (const auto& [reason, kept] : cases) {
+    QFocusEvent in(QEvent::FocusIn, Qt::MouseFocusReason);
+    QCoreApplication::sendEvent(tree, &in);
+    ASSERT_EQ(tree->HasFocusFlag(), 1);
+    QFocusEvent out(QEvent::FocusOut, reason);
+    QCoreApplication::sendEvent(tree, &out);
+    EXPECT_EQ(tree->HasFocusFlag(), kept) << reason;
+  }
+}
+
 // A project window whose tree cannot be made.
 class TreelessDockWnd : public TabDockWnd {
 public:
