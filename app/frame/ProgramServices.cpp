@@ -1,5 +1,6 @@
 #include "app/frame/ProgramServices.h"
 
+#include "app/frame/Compare.h"
 #include "app/frame/MainFrame.h"
 #include "app/model/Logging.h"
 #include "app/model/NACatalogue.h"
@@ -99,6 +100,13 @@ std::string MultiDropDriverFile(const NACatalogue& catalogue, const std::string&
     return StrFormat("%s.%s", TrimStr(entry->fileName).c_str(), TrimStr(entry->fileType).c_str());
   }
   return {};
+}
+
+std::string ScanDriverFile(const NACatalogue& catalogue, const std::string& busType) {
+  std::string file;
+  int code = kCommNone;
+  if (GetMultiDropDriverFile(catalogue, busType, file, code)) return file;
+  return MultiDropDriverFile(catalogue, busType, code);
 }
 
 }  // namespace qmx

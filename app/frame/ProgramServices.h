@@ -28,4 +28,10 @@ void DisconnectFrameServices();
 // definition does.
 std::string MultiDropDriverFile(const NACatalogue& catalogue, const std::string& commType, int& code);
 
+// The driver file an automatic scan of a project of this bus type loads: the
+// frame's multi-drop look-up, and where that finds none (an adapter serving
+// several bus types names its driver only in its driver entries) the one the
+// project's shared line loads.
+std::string ScanDriverFile(const NACatalogue& catalogue, const std::string& busType);
+
 }  // namespace qmx

@@ -8,6 +8,7 @@
 #include "app/frame/Compare.h"
 #include "app/frame/FerrowynView.h"
 #include "app/frame/MainFrame.h"
+#include "app/frame/ProgramServices.h"
 #include "app/model/Logging.h"
 #include "app/model/NADef.h"
 #include "app/model/NAUsr.h"
@@ -44,9 +45,7 @@ void CMainFrame::OnOnlineAutoScan() {
                  qmx::kBoxIconStop);
     return;
   }
-  std::string driverFile;
-  int driverCode = 0;
-  GetMultiDropDriverFile(naCatalogue_, project->commType, driverFile, driverCode);
+  const std::string driverFile = qmx::ScanDriverFile(naCatalogue_, project->commType);
 
   AutoScanDlg dialog(naCatalogue_, ioCatalogue_, qmx::Paths().appDir, this);
   dialog.runWithProgress = ProgressRunner(this);

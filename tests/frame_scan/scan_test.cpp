@@ -64,10 +64,8 @@ TEST(ModbusMessengerCommand, AMissingLibraryIsLoggedAndShowsNothing) {
 
 class ScanRoad : public prjtest::ProjectFileTest {
 protected:
-  std::string DriverFile(const std::string& busType) {
-    int code = 0;
-    return qmx::MultiDropDriverFile(adapters, busType, code);
-  }
+  // The library the scan command loads for a project of this bus type.
+  std::string DriverFile(const std::string& busType) { return qmx::ScanDriverFile(adapters, busType); }
   std::vector<std::string> ModuleNames(CNAUsr* adapter) {
     std::vector<std::string> names;
     for (CIOUsr* m : ws.ModulesOf(*adapter)) names.push_back(m->GetIODef()->modelName);
@@ -84,6 +82,10 @@ protected:
 };
 
 TEST_F(ScanRoad, AnRs485LineBecomesAProjectThatSavesAndOpens) {
+  // Every online bus type of the catalogue scans, also those whose adapters
+  // serve two bus types (QMX-4105: RS485 and RS422).
+  for (const char* bus : {"TCP", "RS232C", "RS485", "RS422"}) EXPECT_EQ(DriverFile(bus), "Tessivar.dll") << bus;
+  EXPECT_EQ(DriverFile("CANopen"), "");
   ::setenv("QMX_COM_DIR", dir.path().c_str(), 1);
   qmx::sim::PtyPair line(dir.path());
   ASSERT_TRUE(line.Start()) << line.error();
