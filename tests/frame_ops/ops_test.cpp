@@ -244,9 +244,7 @@ TEST_F(OpsTest, ComparisonRulesTable) {
       {"OtherKey", "ABCD", "Eng", "ABCD"},
       // As the parameter view reads them: "0x" and the digits.
       {"Firmware", "0x0105", "Eng", "1.05"},
-      {"FirmwareDate", "0x20240315", "Eng", "03/15/2024"},
       {"SubnetMask", "0X00FFFFFF", "Eng", "255.255.255.0"},
-      {"WatchdogErr", "0x0000", "Eng", "No Error"},
       {"OtherKey", "0xABCD", "Eng", "0xABCD"},
   };
   for (const auto& t : texts) EXPECT_EQ(GetCommBlockDisplayVal(t.key, t.value, nullptr, t.language), t.text) << t.key;

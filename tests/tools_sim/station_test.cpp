@@ -106,8 +106,6 @@ TEST(StationRegistersTest, OverlappingObjectsAreAddressedByObject) {
   EXPECT_EQ(Read(s, 0x1053, 3), (Words{0x1102, 0x3322, 0x5544}));
   // Starting inside an object reads its later registers.
   EXPECT_EQ(Read(s, 0x1054, 2), (Words{0x3322, 0x5544}));
-  // The release date: month and day, then the year.
-  EXPECT_EQ(Read(s, 0x1010, 2), (Words{0x0315, 0x2024}));
   // Past the end of the object: illegal address.
   Read(s, 0x1053, 4, Exception::IllegalAddress);
   Read(s, 0x1051, 3, Exception::IllegalAddress);
