@@ -276,15 +276,15 @@ TEST_F(DialogTest, NewProjectAsksAndDeletesNothing) {
   EXPECT_FALSE(state.ReplaceExistingFile());
 }
 
-TEST(InquiryCsv, OneSeparatorAndQuotedFields) {
+TEST(InquiryCsv, BlankAfterTheDataCommasAndQuotedFields) {
   EXPECT_EQ(InquiryDefaultFileName("P1", "project"), "P1_Prj_Inquiry");
   EXPECT_EQ(InquiryDefaultFileName("N1", "NA"), "N1_NA_Inquiry");
   EXPECT_EQ(InquiryCsvText({{"2", "QMX-1808", "12-345"}, {"0", "Pt100, 2-wire", "say \"hi\""}, {"1", " x", ""}}),
-            "No,Quantity,Model Name,Part No.\n"
-            "\n"
-            "1,2,QMX-1808,12-345\n"
-            "2,0,\"Pt100, 2-wire\",\"say \"\"hi\"\"\"\n"
-            "3,1,\" x\",\n");
+            "No,Quantity,Model Name,Part No.\r\n"
+            "\r\n"
+            "1, 2, QMX-1808, 12-345\r\n"
+            "2, 0, \"Pt100, 2-wire\", \"say \"\"hi\"\"\"\r\n"
+            "3, 1, \" x\", \r\n");
 }
 
 TEST_F(DialogTest, ValidationRowsFormThreeLevels) {

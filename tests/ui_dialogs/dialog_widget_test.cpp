@@ -301,7 +301,7 @@ TEST_F(DialogRoad, InquiryEditsSaveAsCsvThatPythonReads) {
   EXPECT_EQ(launched[0].args, (std::vector<std::string>{(dir / "parts.csv").string()}));
 
   const std::string command = "/usr/bin/python3 -c \"import csv,json,sys; print(json.dumps(list(csv.reader(open("
-                              "sys.argv[1], newline='')))))\" " +
+                              "sys.argv[1], newline=''), skipinitialspace=True))))\" " +
                               (dir / "parts.csv").string();
   FILE* pipe = popen(command.c_str(), "r");
   ASSERT_NE(pipe, nullptr);

@@ -61,11 +61,13 @@ std::string CsvField(const std::string& text) {
   return out + "\"";
 }
 
+// The header is separated by commas, the data lines by a comma and a blank;
+// lines end in CR LF like every text file the program writes.
 std::string InquiryCsvText(const std::vector<InquiryRow>& rows) {
-  std::string text = "No,Quantity,Model Name,Part No.\n\n";
+  std::string text = "No,Quantity,Model Name,Part No.\r\n\r\n";
   int number = 1;
   for (const InquiryRow& row : rows) {
-    text += StrFormat("%d,%s,%s,%s\n", number++, CsvField(row.quantity).c_str(), CsvField(row.modelName).c_str(),
+    text += StrFormat("%d, %s, %s, %s\r\n", number++, CsvField(row.quantity).c_str(), CsvField(row.modelName).c_str(),
                       CsvField(row.partNumber).c_str());
   }
   return text;
