@@ -22,6 +22,7 @@
 
 #include <fstream>
 #include <functional>
+#include <vector>
 
 #include "driver/include/tessivar.h"
 #include "tests/driver/log_capture.h"
@@ -169,6 +170,7 @@ TEST_F(DriverWindows, TheMessengerSendsOnALineAndLoadsAShippedMessageFile) {
   ASSERT_NE(h, nullptr);
   std::string title, swapped, plain, status, loadedAddress, serialTitle, serialText;
   std::string ownFirst;
+  std::vector<std::string> addressReplies;
   int messages = 0;
   QTimer::singleShot(0, [&] {
     QWidget* w = nullptr;
@@ -221,6 +223,17 @@ TEST_F(DriverWindows, TheMessengerSendsOnALineAndLoadsAShippedMessageFile) {
     open->click();
     messages = w->findChild<QListWidget*>()->count();
     loadedAddress = address->text().toStdString();
+    // The adapter serves its addresses as little-endian registers; the
+    // shipped presets show them in reading order.
+    chosen = "EthernetAdapter.csv";
+    QTimer::singleShot(0, choose);
+    open->click();
+    auto* presets = w->findChild<QListWidget*>();
+    for (const char* name : {"IP address", "MAC address"}) {
+      presets->setCurrentItem(presets->findItems(name, Qt::MatchExactly).value(0));
+      ButtonNamed(w, "Send")->click();
+      addressReplies.push_back(reply->toPlainText().toStdString());
+    }
     // A list of our own sorts without regard to case.
     chosen = QString::fromStdString((temp.path() / "Own.csv").string());
     std::ofstream(chosen.toStdString()) << "Single coil,4,0020,1,FF00\nzeta,3,0010,2\nalpha write,5,0030,1,1234\n";
@@ -240,6 +253,7 @@ TEST_F(DriverWindows, TheMessengerSendsOnALineAndLoadsAShippedMessageFile) {
   EXPECT_EQ(messages, 9);
   EXPECT_EQ(loadedAddress, "000C") << "the first message in sorted order is applied";
   EXPECT_EQ(ownFirst, "alpha write");
+  EXPECT_EQ(addressReplies, (std::vector<std::string>{" 192 168 0 10", " 00 1A 4C 00 00 01 "}));
   EXPECT_EQ(d.Uninitialize(h), 1);
 }
 
