@@ -165,7 +165,8 @@ TEST(ConfigTest, HelpAndPresets) {
   bool help = false;
   ASSERT_TRUE(ParseArguments({"--help"}, &c, &error, &help));
   EXPECT_TRUE(help);
-  EXPECT_NE(UsageText().find("--fault SPEC"), std::string::npos);
+  for (const char* option : {"--fault SPEC", "--eip ADDR:PORT", "--eip-fault SPEC"})
+    EXPECT_NE(UsageText().find(option), std::string::npos) << option;
   for (const ModuleSpec& m : ModulePresets()) {
     EXPECT_FALSE(m.label.empty());
     EXPECT_NE(m.productCode, 0);

@@ -518,6 +518,8 @@ Transports (at least one):
   --serial B[,D[,P[,S]]]   serial settings of the RTU line (default 9600,8,N,1)
   --nodes N,N,...          one station per node address on the line
   --discovery ADDR:PORT    UDP discovery responder (default port of the tool: 8000)
+  --eip ADDR:PORT          EtherNet/IP server for the BOOTP server's device setup
+                           (a device's port is 44818); beside one of the above
 
 Station:
   --model NAME             adapter model (default QMX-4101); a catalogue adapter gives
@@ -537,6 +539,8 @@ Station:
 Faults and control:
   --fault SPEC             e.g. silence, delay=300, exception=2,fc=3,once (repeatable)
   --discovery-fault KIND   none, silence, short, bad-header
+  --eip-fault SPEC         status=HH, silence, short, oversize or drop, then ,count=N or ,once
+  --eip-check N            device check value the EtherNet/IP server reports (default 741)
   --control PATH           UNIX socket taking control commands (one per line)
   --stdin auto|commands|ignore
   --rtu-gap MS             quiet time that ends a partial RTU frame (default 20)
