@@ -252,6 +252,8 @@ qmx::toolkit::FlatTabCtrl* COutputBar::CreateTabCtrl() {
 QTreeWidget* COutputBar::CreateList(int index) {
   auto* list = new QTreeWidget(tabs_ ? static_cast<QWidget*>(tabs_) : this);
   list->setObjectName(QStringLiteral("OutputList%1").arg(kListIds[index]));
+  // Screen readers name each list by its tab: "Log Message: Error" and so on.
+  list->setAccessibleName(QStringLiteral("Log Message: %1").arg(QString::fromUtf8(kTabTitles[index])));
   list->setRootIsDecorated(false);
   list->setItemsExpandable(false);
   list->setUniformRowHeights(true);
