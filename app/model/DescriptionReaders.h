@@ -1,7 +1,7 @@
 // What the adapter and module device descriptions and their catalogue lists
 // share, read by one reader so that both kinds have the same bounds,
-// refusals and log lines: the general texts, the items of the Specification
-// element, the value lists, the parameters, the I/O data with its image
+// refusals and log lines: the general texts, the technical-data items, the
+// value lists, the parameters, the I/O data with its image
 // lengths, the registration of a definition read to its end, the walk over a
 // catalogue list, and the catalogue window the list readers fill.
 //
@@ -36,7 +36,7 @@ public:
   virtual int AddItem(int folder, const std::string& name, int image, int data) = 0;
 };
 
-// Reads a specification element (TextId, Value, Unit, Visible) into `item`:
+// Reads a technical-data element (TextId, Value, Unit, Visible) into `item`:
 // 1 when filled; 2 for a comment or processing instruction (nothing read) or
 // a missing node (then -4000 is logged with `location`, "AssignSpecInfoXML"
 // and `filePath`, and the item keeps what it held). An empty display text
@@ -89,7 +89,7 @@ extern const DescriptionSide kModuleSide;
 // module list hands every length to the driver as a 16-bit number.
 inline constexpr int kMaxImageLength = 0xFFFF;
 
-// One fixed specification item of a definition.
+// One fixed technical-data item of a definition.
 struct SpecRow {
   const char* element;  // below ".../Specification"
   SpecItem* item;

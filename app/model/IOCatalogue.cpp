@@ -52,7 +52,7 @@ int ReadIODescription(const qmx::xml::Document& document, IODef& def, const Text
     qmx::reader::LogNodeMissing(qmx::kLogSource, featuresPath, "ParseIO", path);
   }
 
-  // Specification: a missing item is logged by the item reader and the
+  // Technical data: a missing item is logged by the item reader and the
   // reading goes on; the dimension's own attributes need the element.
   reader.ReadSpecification(def, {
                                     {"HardwareVer", &def.hardwareVer, false},

@@ -1,4 +1,4 @@
-// One specification item of an adapter or module definition: a named value
+// One technical-data item of an adapter or module definition: a named value
 // with its unit, shown in the image view, the documentation and the address
 // map. Definitions hold fixed items (hardware version, dimension, ...) and a
 // list of further items.
