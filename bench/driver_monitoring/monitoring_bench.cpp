@@ -18,7 +18,11 @@
 // Goals: every TCP device within 10 % of its period, all instances together
 // under 5 % of one core; the RS485 round within 1.2 x its cycles' own time;
 // a stop under 100 ms.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -51,8 +55,17 @@ using tessivar::DriverInstance;
 using tessivar::ModbusDriver;
 using qmx::sim::SimulatorProcess;
 
+// The CommInit block the main program sends for a QMX-4101 of the shipped
+// catalogue (its InitOnly monitoring block). Nine of its registers are
+// monitored, so a cycle is twelve transactions: the echo, nine monitored
+// reads, the input read and the output read.
 const char* const kInitBlock =
-    "ExpansionSlotNo,Unsigned16,1\tBusStatus,ByteArea,2\tInputMode,Unsigned16,1\tWatchdogTime,Unsigned16,1";
+    "ExpansionSlotNo,Unsigned16,1\tActiveSlotNo,Unsigned16,1\tInactiveSlotNo,Unsigned16,1\tInactiveSlots,ByteArea,4\t"
+    "LiveSlots,ByteArea,4\tAlarmSlots,ByteArea,4\tBusStatus,ByteArea,2\tFieldPwrStatus,ByteArea,2\t"
+    "WatchdogErr,ByteArea,2\tInputMode,Unsigned16,1\tOutputMode,Unsigned16,1\tFirmware,ByteArea,2\t"
+    "FirmwareDate,ByteArea,4\tWatchdogTime,Unsigned16,1\tTCPConnectionTimeOut,Unsigned16,1\t"
+    "IPSettingMethod,Unsigned16,1\tSubnetMask,ByteArea,4\tGatewayAddress,ByteArea,4\tMacAddress,ByteArea,6\t"
+    "DipSwitch,ByteArea,2\tIOUpdateTime,Unsigned16,1";
 const std::vector<ModuleListEntry> kEntries = {
     {0x4101, "NA", "Station", 4, kInitBlock, "", 0, 0, ""},
     {0x1808, "IO", "QMX-1808", 2, "", "", 1, 0, "NDI,8,1,0,8,0,3,DI,1"},
@@ -175,6 +188,87 @@ void PrintPeriods(const Periods& p, double periodMs) {
 
 // ---- 1. TCP instances ----
 
+// The requests of one cycle of a QMX-4101 station as the driver sends them
+// (function, address, quantity; the echo's sub-function and data in the same
+// places).
+struct BareRequest {
+  uint8_t function;
+  uint16_t address;
+  uint16_t quantity;
+};
+constexpr BareRequest kCycleRequests[] = {{8, 0x0000, 0xABCD}, {4, 0x1111, 1}, {4, 0x1112, 1}, {4, 0x1116, 2},
+                                          {4, 0x1117, 2},      {4, 0x1118, 2}, {4, 0x1119, 1}, {4, 0x1119, 1},
+                                          {4, 0x1119, 1},      {4, 0x1028, 1}, {4, 0x0000, 5}, {3, 0x0800, 3}};
+constexpr int kTransactionsPerCycle = static_cast<int>(std::size(kCycleRequests));
+
+// The floor under any client that keeps one request outstanding at a time:
+// a thread per station doing the cycle's transactions every period with
+// blocking socket calls and nothing else. False when the station cannot be
+// reached.
+bool BareClient(int port, const std::atomic<bool>& stop) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return false;
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<uint16_t>(port));
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const int one = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
+    ::close(fd);
+    return false;
+  }
+  uint16_t id = 0;
+  uint8_t rx[300];
+  auto next = Clock::now();
+  bool ok = true;
+  while (ok && !stop.load()) {
+    for (const BareRequest& r : kCycleRequests) {
+      ++id;
+      const uint8_t tx[12] = {static_cast<uint8_t>(id >> 8), static_cast<uint8_t>(id), 0, 0, 0, 6, 1, r.function,
+                              static_cast<uint8_t>(r.address >> 8), static_cast<uint8_t>(r.address),
+                              static_cast<uint8_t>(r.quantity >> 8), static_cast<uint8_t>(r.quantity)};
+      if (::send(fd, tx, sizeof tx, MSG_NOSIGNAL) != static_cast<ssize_t>(sizeof tx)) ok = false;
+      int got = 0;
+      int want = 7;
+      while (ok && got < want) {
+        const ssize_t n = ::recv(fd, rx + got, sizeof rx - static_cast<size_t>(got), 0);
+        if (n <= 0) ok = false;
+        got += static_cast<int>(n);
+        if (got >= 7) want = std::min<int>(static_cast<int>(sizeof rx), 6 + (rx[4] << 8 | rx[5]));
+      }
+    }
+    next += 100ms;
+    std::this_thread::sleep_until(next);
+  }
+  ::close(fd);
+  return ok;
+}
+
+// CPU of bare clients doing the driver's transactions against every station.
+void RunFloor(const std::vector<std::unique_ptr<SimulatorProcess>>& sims, int seconds) {
+  std::atomic<bool> stop{false};
+  std::atomic<int> failed{0};
+  std::vector<std::thread> clients;
+  for (const auto& sim : sims)
+    clients.emplace_back([&stop, &failed, port = sim->port()] {
+      if (!BareClient(port, stop)) ++failed;
+    });
+  std::this_thread::sleep_for(1s);
+  const double cpu0 = ProcessCpuSeconds();
+  const auto t0 = Clock::now();
+  std::this_thread::sleep_for(std::chrono::seconds(seconds));
+  const double cpu = ProcessCpuSeconds() - cpu0;
+  const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+  stop = true;
+  for (std::thread& t : clients) t.join();
+  const double transactions = static_cast<double>(sims.size()) * kTransactionsPerCycle * wall * 10;
+  std::printf("  floor, bare blocking clients with the same %d transactions a cycle: %.2f %% of one core, "
+              "%.1f us per transaction%s\n",
+              kTransactionsPerCycle, 100.0 * cpu / wall, 1e6 * cpu / transactions,
+              failed.load() ? " (some clients failed)" : "");
+}
+
 int RunTcp(int count, int seconds) {
   std::printf("TCP: %d instances, one station each, update time 100 ms, %d s\n", count, seconds);
   std::vector<std::unique_ptr<SimulatorProcess>> sims;
@@ -186,6 +280,7 @@ int RunTcp(int count, int seconds) {
       return 1;
     }
   }
+  RunFloor(sims, std::max(2, seconds / 2));
   CycleLog log;
   std::vector<std::unique_ptr<DriverInstance>> instances;
   for (int i = 0; i < count; ++i) {
@@ -215,10 +310,11 @@ int RunTcp(int count, int seconds) {
   const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
   log.recording = false;
   PrintPeriods(Collect(log), 100);
+  const double cycles = static_cast<double>(std::max<size_t>(1, Collect(log).cycles));
   std::printf("  CPU of the driver's threads: %.2f %% of one core (%.3f s in %.2f s, %.0f %% of it in the kernel), "
-              "%.1f us per cycle\n",
-              100.0 * cpu / wall, cpu, wall, 100.0 * (sys1 - sys0) / std::max(1e-9, cpu),
-              1e6 * cpu / static_cast<double>(std::max<size_t>(1, Collect(log).cycles)));
+              "%.1f us per cycle, %.1f us per transaction\n",
+              100.0 * cpu / wall, cpu, wall, 100.0 * (sys1 - sys0) / std::max(1e-9, cpu), 1e6 * cpu / cycles,
+              1e6 * cpu / (cycles * kTransactionsPerCycle));
 
   // From a value changed in a station to drvRead seeing it.
   std::vector<double> latencies;

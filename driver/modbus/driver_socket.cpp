@@ -347,10 +347,15 @@ int DriverSocket::Receive(void* buffer, int size) {
   if (!IsConnectedLocked()) return kSockNotConnected;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs_);
   for (;;) {
-    const int w = WaitOrFail(false, deadline);
-    if (w < 0) return w;
-    const int n = socket_.Recv(buffer, static_cast<size_t>(size));
-    if (n == -qmx::net::kWsaEwouldblock) continue;
+    // The wait is inside the receive itself (one call per reply, not a poll
+    // and a read), in slices when a stop may cut it short.
+    const int left = LeftMs(deadline);
+    const int n = socket_.RecvWithin(buffer, static_cast<size_t>(size), abort_ ? std::min(left, kAbortSliceMs) : left);
+    if (n == -qmx::net::kWsaEwouldblock) {
+      if (LeftMs(deadline) > 0 && !(abort_ && abort_())) continue;
+      HandleError(kSockTimeout);
+      return kSockTimeout;
+    }
     if (n > 0) return n;
     if (n == 0) {
       // The peer closed the connection.

@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -184,12 +185,17 @@ std::string FormatIPv4(uint32_t address) {
 
 Socket::~Socket() { Close(); }
 
-Socket::Socket(Socket&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+Socket::Socket(Socket&& other) noexcept
+    : fd_(other.fd_), blocking_(other.blocking_), receiveTimeoutMs_(other.receiveTimeoutMs_) {
+  other.fd_ = -1;
+}
 
 Socket& Socket::operator=(Socket&& other) noexcept {
   if (this != &other) {
     Close();
     fd_ = other.fd_;
+    blocking_ = other.blocking_;
+    receiveTimeoutMs_ = other.receiveTimeoutMs_;
     other.fd_ = -1;
   }
   return *this;
@@ -218,6 +224,8 @@ int Socket::SetBroadcast(int value) {
 
 int Socket::Connect(uint32_t address, uint16_t port, int timeoutMs) {
   if (fd_ < 0) return kWsaEnotsock;
+  // The wait below needs a connect that does not block.
+  if (blocking_ && SetBlocking(false) != 0) return LastWsa(kGeneral);
   const sockaddr_in sa = MakeAddress(address, port);
   int rc;
   do {
@@ -284,6 +292,43 @@ int Socket::RecvFrom(void* buffer, size_t size, uint32_t* fromAddress, uint16_t*
   return static_cast<int>(n);
 }
 
+int Socket::SetBlocking(bool on) {
+  const int flags = ::fcntl(fd_, F_GETFL);
+  if (flags < 0 || ::fcntl(fd_, F_SETFL, on ? flags & ~O_NONBLOCK : flags | O_NONBLOCK) != 0) return -1;
+  blocking_ = on;
+  return 0;
+}
+
+int Socket::RecvWithin(void* buffer, size_t size, int timeoutMs) {
+  if (fd_ < 0) return -kWsaEnotsock;
+  ssize_t n;
+  if (timeoutMs <= 0) {
+    // A receive time-out of 0 would mean no limit at all.
+    do {
+      n = ::recv(fd_, buffer, size, MSG_DONTWAIT);
+    } while (n < 0 && errno == EINTR);
+    return n < 0 ? -LastWsa(kGeneral) : static_cast<int>(n);
+  }
+  if (!blocking_ && SetBlocking(true) != 0) return -LastWsa(kGeneral);
+  // Set only when it changes: a monitoring cycle waits in slices of one
+  // length, so this costs nothing per reply.
+  if (timeoutMs != receiveTimeoutMs_) {
+    const timeval tv{timeoutMs / 1000, static_cast<suseconds_t>(timeoutMs % 1000) * 1000};
+    if (::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) != 0) return -LastWsa(kGeneral);
+    receiveTimeoutMs_ = timeoutMs;
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  n = ::recv(fd_, buffer, size, 0);
+  if (n >= 0) return static_cast<int>(n);
+  if (errno != EINTR) return -LastWsa(kGeneral);
+  // A signal cut the wait short: what is left of it is waited the old way.
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+  const int w = WaitReadable(static_cast<int>(left.count()));
+  if (w < 0) return w;
+  if (w == 0) return -kWsaEwouldblock;
+  return Recv(buffer, size);
+}
+
 int Socket::LocalEndpoint(uint32_t* address, uint16_t* port) const {
   if (fd_ < 0) return kWsaEnotsock;
   sockaddr_in sa{};
@@ -299,6 +344,8 @@ void Socket::Close() {
   ::shutdown(fd_, SHUT_RDWR);
   ::close(fd_);
   fd_ = -1;
+  blocking_ = false;
+  receiveTimeoutMs_ = -1;
 }
 
 }  // namespace qmx::net

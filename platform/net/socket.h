@@ -114,6 +114,12 @@ public:
   int Recv(void* buffer, size_t size);
   int SendTo(const void* data, size_t length, uint32_t address, uint16_t port);
   int RecvFrom(void* buffer, size_t size, uint32_t* fromAddress, uint16_t* fromPort);
+  // A receive that waits at most timeoutMs for data inside the one call
+  // (no separate readiness wait): a count, 0 for a closed peer,
+  // -kWsaEwouldblock when nothing came in time, or minus an error number.
+  // The first call turns the socket's own blocking on (every other call here
+  // asks not to block for itself); a later Connect turns it off again.
+  int RecvWithin(void* buffer, size_t size, int timeoutMs);
 
   int LocalEndpoint(uint32_t* address, uint16_t* port) const;
 
@@ -121,7 +127,12 @@ public:
   void Close();
 
 private:
+  int SetBlocking(bool on);
+
   int fd_ = -1;
+  bool blocking_ = false;
+  // The receive time-out the socket holds (ms; -1: none set yet).
+  int receiveTimeoutMs_ = -1;
 };
 
 }  // namespace qmx::net

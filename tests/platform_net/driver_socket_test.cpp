@@ -11,6 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -154,6 +155,42 @@ TEST(DriverSocket, AStalledPeerTimesOutAndClosesTheSocket) {
   EXPECT_EQ(s.IsConnected(), 0);
   EXPECT_EQ(s.Send("x", 1), kSockNotConnected);
   EXPECT_EQ(s.Receive(buffer, sizeof buffer), kSockNotConnected);
+}
+
+TEST(DriverSocket, ASlicedWaitTakesALateReplyAndEndsOnAnAbort) {
+  Peer peer;
+  auto owned = Connected(peer, 2000);
+  DriverSocket& s = *owned;
+  std::atomic<bool> abort{false};
+  s.SetAbort([&] { return abort.load(); });
+  ASSERT_EQ(s.Open(), 1);
+  ASSERT_GE(peer.Accept(), 0);
+
+  // A reply that comes several slices into the wait is taken whole.
+  std::thread late([&] {
+    std::this_thread::sleep_for(90ms);
+    ::send(peer.conn(), "reply", 5, 0);
+  });
+  uint8_t buffer[16] = {};
+  EXPECT_EQ(s.Receive(buffer, sizeof buffer), 5);
+  late.join();
+  EXPECT_EQ(std::memcmp(buffer, "reply", 5), 0);
+
+  // A stop ends the wait within a slice, long before the time-out.
+  std::thread stop([&] {
+    std::this_thread::sleep_for(50ms);
+    abort = true;
+  });
+  const auto start = Clock::now();
+  EXPECT_EQ(s.Receive(buffer, sizeof buffer), kSockTimeout);
+  stop.join();
+  EXPECT_LT(Clock::now() - start, 500ms);
+
+  // The socket waited inside its receives; a new connection still connects
+  // within its own time-out.
+  abort = false;
+  EXPECT_EQ(s.Open(), 1);
+  EXPECT_EQ(s.IsConnected(), 1);
 }
 
 TEST(DriverSocket, APeerThatClosesLeavesItNotConnected) {
