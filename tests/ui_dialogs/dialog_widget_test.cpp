@@ -4,6 +4,7 @@
 // in the build folder. The validation result dialog is walked through the main
 // window in validation_command_test.cpp.
 #include "tests/ui_dialogs/dialog_fixture.h"
+#include "tests/support/access_audit.h"
 #include "tests/support/test_support.h"
 
 #include "app/model/AppOptions.h"
@@ -72,6 +73,7 @@ void Picture(DialogBase& dialog, const std::string& name) {
   QApplication::processEvents();
   const auto path = qmx::test::DistDir().parent_path() / ("ui_dialogs_" + name + ".png");
   EXPECT_TRUE(dialog.SavePicture(path.string())) << path;
+  EXPECT_EQ(qmx::test::AuditAccess(&dialog), std::vector<std::string>{}) << name;
 }
 
 // Escape and Enter outside a button close nothing.
