@@ -31,6 +31,9 @@ bool Inside(const QWidget* w, const char* className, const QWidget* stop) {
 bool IsInnerPart(const QWidget* w, const QWidget* window) {
   // A grid's column headers are read through the grid's table interface.
   if (qobject_cast<const QScrollBar*>(w) || qobject_cast<const QHeaderView*>(w)) return true;
+  // A dock window's float and close buttons: Qt keeps them off the Tab
+  // chain; the View menu shows and hides the bars.
+  if (w->inherits("QDockWidgetTitleButton")) return true;
   const QWidget* parent = w->parentWidget();
   if (parent && (qobject_cast<const QComboBox*>(parent) || qobject_cast<const QAbstractSpinBox*>(parent) ||
                  qobject_cast<const QTabBar*>(parent)))
