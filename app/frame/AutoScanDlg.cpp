@@ -276,18 +276,21 @@ CSpecialCmdDlg::CSpecialCmdDlg(QWidget* parent) : QDialog(parent) {
   restart_ = Button("Restart", this);
   reset_ = Button("Reset error counters", this);
   auto* cancel = Button("Cancel", this);
+  auto* restartText = new QLabel("  Network adapter will be initialized \n  and restarted, and all of its communications\n"
+                                 "  event counters are cleared.",
+                                 this);
+  auto* resetText = new QLabel("  This command will clear all counters\n  and the diagnostic register.\n"
+                               "  (Especially, error counter)",
+                               this);
+  // A screen reader tells with each button what the text beside it says.
+  restart_->setAccessibleDescription(restartText->text().simplified());
+  reset_->setAccessibleDescription(resetText->text().simplified());
   auto* layout = new QGridLayout(this);
   layout->addWidget(target, 0, 0, 1, 2);
   layout->addWidget(restart_, 1, 0);
-  layout->addWidget(new QLabel("  Network adapter will be initialized \n  and restarted, and all of its communications\n"
-                               "  event counters are cleared.",
-                               this),
-                    1, 1);
+  layout->addWidget(restartText, 1, 1);
   layout->addWidget(reset_, 2, 0);
-  layout->addWidget(new QLabel("  This command will clear all counters\n  and the diagnostic register.\n"
-                               "  (Especially, error counter)",
-                               this),
-                    2, 1);
+  layout->addWidget(resetText, 2, 1);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   buttons->addWidget(cancel);

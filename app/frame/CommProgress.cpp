@@ -57,7 +57,9 @@ CCommProgressDlg::CCommProgressDlg(QWidget* parent) : QDialog(parent) {
 }
 
 void CCommProgressDlg::SetOperation(const std::string& text, int expectedMs) {
-  text_->setText(QString::fromStdString(text));
+  // The label has a buddy, so a lone '&' (a station named "Pump & Valve")
+  // would turn into a mnemonic and vanish from the text.
+  text_->setText(QString::fromStdString(text).replace('&', QStringLiteral("&&")));
   progress_->setAccessibleDescription(QString::fromStdString(text));
   bar_.SetDuration(expectedMs);
 }

@@ -29,10 +29,11 @@ CheckValidationDlg::CheckValidationDlg(QWidget* parent) : DialogBase(parent, "Va
   grid_->setAccessibleName("Validation results");
   grid_->viewport()->installEventFilter(this);
 
-  kind_ = MakeField("Kind");
+  // The fields are named as the labels beside them read.
+  kind_ = MakeField("Type");
   target_ = MakeField("Target");
   result_ = MakeField("Result");
-  measure_ = MakeField("Error and measure");
+  measure_ = MakeField("Error & Measure");
   measure_->setMinimumHeight(48);
   measure_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
   QPushButton* help = MakeButton("Error Message Help", 1044);

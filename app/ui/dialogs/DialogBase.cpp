@@ -25,7 +25,8 @@ QLabel* DialogBase::MakeLabel(const std::string& text, QWidget* buddy) {
   auto* label = new QLabel(QString::fromStdString(text), this);
   if (buddy) {
     label->setBuddy(buddy);
-    buddy->setAccessibleName(QString::fromStdString(text).remove('&').remove(':'));
+    // "&Baud Rate :" names its field "Baud Rate".
+    buddy->setAccessibleName(QString::fromStdString(text).remove('&').remove(':').trimmed());
   }
   return label;
 }

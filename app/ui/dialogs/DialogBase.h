@@ -30,7 +30,8 @@ public:
   // A push button with its caption as accessible name and its control id
   // as the property "controlId"; it never becomes the dialog's default.
   QPushButton* MakeButton(const std::string& caption, int controlId);
-  // A label naming `buddy` (its text also becomes the buddy's accessible name).
+  // A label naming `buddy` (its text without '&', ':' and the blanks around
+  // becomes the buddy's accessible name).
   QLabel* MakeLabel(const std::string& text, QWidget* buddy);
   // A static text field with a frame, as the dialogs show descriptions.
   QLabel* MakeField(const std::string& accessibleName);

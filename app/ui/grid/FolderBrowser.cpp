@@ -90,7 +90,9 @@ FolderBrowser::FolderBrowser(const std::string& caption, const std::string& inst
   setWindowTitle(QString::fromStdString(caption));
   setModal(true);
 
-  instruction_ = new QLabel(QString::fromStdString(instruction), this);
+  // The label has a buddy: '&' is doubled so the instruction (a grid row's
+  // text) shows as it reads instead of becoming a mnemonic.
+  instruction_ = new QLabel(QString::fromStdString(instruction).replace('&', QStringLiteral("&&")), this);
   instruction_->setWordWrap(true);
   edit_ = new QLineEdit(this);
   edit_->setObjectName(QStringLiteral("folderEditLine"));
