@@ -3,6 +3,7 @@
 // of each dialog in the build folder.
 #include "app/ui/dialogs/SerialCommSetDlg.h"
 #include "app/ui/dialogs/TargetDlg.h"
+#include "tests/support/access_audit.h"
 #include "tests/support/test_support.h"
 
 #include <QApplication>
@@ -22,6 +23,7 @@ void Picture(QDialog& dialog, const std::string& name) {
   QApplication::processEvents();
   const auto path = qmx::test::DistDir().parent_path() / ("frame_online_" + name + ".png");
   EXPECT_TRUE(dialog.grab().save(QString::fromStdString(path.string()))) << path;
+  EXPECT_EQ(qmx::test::AuditAccess(&dialog), std::vector<std::string>{}) << name;
   dialog.hide();
 }
 
@@ -42,6 +44,7 @@ TEST(CommandDialogs, SerialSettingTargetButtonsAndPictures) {
   EXPECT_EQ(serial.GetCommSetString(), "9600, 8, NOPARITY, 1");
   Picture(serial, "serial_setting");
   EXPECT_EQ(serial.stopBitsList()->currentText(), "1");
+  EXPECT_EQ(serial.stopBitsList()->accessibleName(), "Stop Bits");
   // Three fields are refused; a baud rate the list does not offer opens
   // without a selection, and OK stores it empty.
   EXPECT_FALSE(serial.SetCommSetString("19200,8,NOPARITY"));

@@ -6,6 +6,7 @@
 #include "app/model/Logging.h"
 #include "app/model/Services.h"
 #include "platform/toolkit/message_box.h"
+#include "tests/support/access_audit.h"
 #include "tests/support/test_support.h"
 
 #include <QApplication>
@@ -51,9 +52,10 @@ TEST(CommProgress, TheEndIsReachedHoweverTheOperationEndsAndBoxesAreShownByTheUs
     if (++steps != 5) return;
     const auto path = qmx::test::DistDir().parent_path() / "frame_online_progress.png";
     EXPECT_TRUE(dialog.grab().save(QString::fromStdString(path.string())));
+    EXPECT_EQ(qmx::test::AuditAccess(&dialog), std::vector<std::string>{});
   });
   std::thread::id ranOn;
-  EXPECT_EQ(RunWithCommProgress(nullptr, "Download parameters to Station 1 (127.0.0.1)", 5000,
+  EXPECT_EQ(RunWithCommProgress(nullptr, "Download parameters to Pump & Valve (127.0.0.1)", 5000,
                                 [&] {
                                   ranOn = std::this_thread::get_id();
                                   std::this_thread::sleep_for(std::chrono::milliseconds(700));

@@ -14,6 +14,7 @@
 #include "common/Utility.h"
 #include "platform/os/os.h"
 #include "platform/toolkit/message_box.h"
+#include "tests/support/access_audit.h"
 #include "tests/support/program_services.h"
 #include "tests/support/test_support.h"
 #include "tools/simulator/testing/simulator_process.h"
@@ -109,6 +110,7 @@ TEST_F(OpsWindow, ExampleProjectFromDownloadToStop) {
     QTest::qWait(50);
     EXPECT_GE(dialog.grid()->GetItemCount(), 2);
     EXPECT_TRUE(dialog.grab().save(QString::fromStdString((fs::path(QMX_TEST_OUTPUT_DIR) / "ops_compare_dialog.png").string())));
+    EXPECT_EQ(qmx::test::AuditAccess(&dialog), std::vector<std::string>{});
     return 1;
   };
   frame->SendCommand(32791);  // Compare

@@ -11,6 +11,7 @@
 #include "app/frame/AutoScanDlg.h"
 #include "tests/driver_modbus/netlab.h"
 #include "tests/frame_projectfile/projectfile_fixture.h"
+#include "tests/support/access_audit.h"
 #include "tools/simulator/testing/simulator_process.h"
 
 namespace {
@@ -222,6 +223,7 @@ TEST_F(ScanRoad, TcpStationsInANetworkNamespaceAreAddedToTheProject) {
     dialog.OnOK();  // nothing scanned yet
     dialog.OnBtnDoScan();
     dialog.grab().save(QString::fromStdString((qmx::test::DistDir().parent_path() / "auto_scan.png").string()));
+    EXPECT_EQ(qmx::test::AuditAccess(&dialog), std::vector<std::string>{});
     dialog.OnExit();
   });
   EXPECT_EQ(dialog.exec(), QDialog::Rejected);
@@ -256,6 +258,7 @@ TEST(SpecialCommandDialog, DecliningTheRestartSendsNothingAndEachResultIsTold) {
     dialog.OnBtnRestart();
     dialog.OnBtnResetErrCounter();
     dialog.grab().save(QString::fromStdString((qmx::test::DistDir().parent_path() / "special_cmd.png").string()));
+    EXPECT_EQ(qmx::test::AuditAccess(&dialog), std::vector<std::string>{});
     dialog.reject();
   });
   dialog.exec();

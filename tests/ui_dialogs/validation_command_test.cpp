@@ -12,6 +12,7 @@
 #include "app/ui/grid/GridCtrl.h"
 #include "platform/os/os.h"
 #include "platform/toolkit/message_box.h"
+#include "tests/support/access_audit.h"
 #include "tests/support/program_services.h"
 #include "tests/support/test_support.h"
 
@@ -91,6 +92,7 @@ TEST(CheckValidation, CommandsShowTheVerdict) {
                 "supply.");
       QApplication::processEvents();
       EXPECT_TRUE(dialog->SavePicture((qmx::test::DistDir().parent_path() / "ui_dialogs_check_project.png").string()));
+      EXPECT_EQ(qmx::test::AuditAccess(dialog), std::vector<std::string>{});
       for (QPushButton* b : dialog->findChildren<QPushButton*>()) {
         if (b->text() == "OK") QTest::mouseClick(b, Qt::LeftButton);
       }

@@ -1,8 +1,10 @@
 // The folder chooser: the folder-name rule, path validation and creation,
-// the messages of the check, and the dialog driven through its edit line.
+// the messages of the check, and the dialog driven through its edit line
+// (its picture goes into the build folder).
 #include "app/ui/grid/FolderBrowser.h"
 #include "app/ui/grid/GridCtrl.h"
 #include "platform/toolkit/message_box.h"
+#include "tests/support/access_audit.h"
 #include "tests/support/test_support.h"
 #include "tests/ui_grid/grid_demo.h"
 
@@ -151,12 +153,15 @@ TEST(FolderBrowser, AcceptsTheFolderTypedInTheEditLine) {
   qmx::test::TempDir tmp("grid-browse");
   const std::string target = (tmp.path() / "made").string();
   ScriptedBoxes boxes({toolkit::kIdYes});
-  FolderBrowser browser("Select a folder...", "Project folder", tmp.path().string());
+  FolderBrowser browser("Select a folder...", "Log & data folder", tmp.path().string());
   EXPECT_EQ(browser.windowTitle(), "Select a folder...");
   EXPECT_EQ(browser.EditLine()->property("controlId").toInt(), kFolderEditLineId);
-  EXPECT_EQ(browser.EditLine()->accessibleName(), "Project folder");
+  EXPECT_EQ(browser.EditLine()->accessibleName(), "Log & data folder");
   EXPECT_EQ(browser.EditLine()->text().toStdString(), tmp.path().string());
   WhenOpen([&](FolderBrowser* dialog) {
+    const auto picture = qmx::test::DistDir().parent_path() / "ui_grid_folder_browser.png";
+    EXPECT_TRUE(dialog->grab().save(QString::fromStdString(picture.string())));
+    EXPECT_EQ(qmx::test::AuditAccess(dialog), std::vector<std::string>{});
     dialog->EditLine()->setText(QString::fromStdString(target));
     dialog->OkButton()->click();
   });
