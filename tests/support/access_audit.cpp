@@ -5,6 +5,7 @@
 #include <QAbstractSlider>
 #include <QAbstractSpinBox>
 #include <QAccessible>
+#include <QButtonGroup>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -53,6 +54,24 @@ bool TakesInput(const QWidget* w) {
          (IsOwnClass(w) && w->focusPolicy() != Qt::NoFocus && !w->isWindow());
 }
 
+// An exclusive group of check buttons (radio buttons) is one Tab stop: once
+// one of them has had the focus, Qt takes Tab off the others, and the arrow
+// keys move within the group. The group is reached when one of them is.
+bool ReachedThroughGroup(const QWidget* w) {
+  const auto* b = qobject_cast<const QAbstractButton*>(w);
+  if (!b || !b->isCheckable()) return false;
+  QList<QAbstractButton*> peers;
+  if (b->group() && b->group()->exclusive())
+    peers = b->group()->buttons();
+  else if (b->autoExclusive() && b->parentWidget())
+    peers = b->parentWidget()->findChildren<QAbstractButton*>(Qt::FindDirectChildrenOnly);
+  for (const QAbstractButton* p : peers)
+    if (p != b && p->isCheckable() && (b->group() || p->autoExclusive()) && p->isVisible() && p->isEnabled() &&
+        (p->focusPolicy() & Qt::TabFocus))
+      return true;
+  return false;
+}
+
 std::string Describe(const QWidget* w, const QWidget* window) {
   QString shown;
   if (const auto* b = qobject_cast<const QAbstractButton*>(w)) shown = b->text();
@@ -80,7 +99,7 @@ std::vector<std::string> AuditAccess(QWidget* window) {
     QAccessibleInterface* access = QAccessible::queryAccessibleInterface(w);
     const QString name = access ? access->text(QAccessible::Name).trimmed() : QString();
     if (name.isEmpty()) faults.push_back(Describe(w, window) + ": no accessible name");
-    if (w->isEnabled() && !inToolBar && !(w->focusPolicy() & Qt::TabFocus))
+    if (w->isEnabled() && !inToolBar && !(w->focusPolicy() & Qt::TabFocus) && !ReachedThroughGroup(w))
       faults.push_back(Describe(w, window) + ": cannot be reached with the Tab key");
   }
   return faults;
