@@ -373,6 +373,13 @@ MessengerDlg::MessengerDlg(const std::string& libraryFolder, QWidget* parent)
   connect(messageList_, &QListWidget::currentTextChanged, this, [this](const QString& t) { ApplyMessage(S(t)); });
   connect(exit, &QPushButton::clicked, this, &QDialog::reject);
 
+  // Tab reads the left column down to the built-in messages before the
+  // response and the log on the right.
+  std::vector<QWidget*> order{send_, messageList_, fileName_, fileButton, replyText_};
+  for (QAbstractButton* radio : formats_->buttons()) order.push_back(radio);
+  order.insert(order.end(), {swap_, trim_, status_, exit});
+  for (size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
+
   SetProtocol(0);
   function_->setCurrentIndex(2);
   SetFunction(2);

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -26,6 +27,7 @@
 
 #include "driver/include/tessivar.h"
 #include "tests/driver/log_capture.h"
+#include "tests/support/access_audit.h"
 #include "tests/support/test_support.h"
 #include "tools/simulator/testing/simulator_process.h"
 
@@ -73,8 +75,10 @@ bool WaitFor(const std::function<bool()>& ready, int ms = 5000) {
   return true;
 }
 
+// Every pictured window is also walked for keyboard and screen-reader access.
 void Picture(QWidget* w, const char* file) {
   w->grab().save(QString::fromStdString((qmx::test::DistDir().parent_path() / file).string()));
+  EXPECT_EQ(qmx::test::AuditAccess(w), std::vector<std::string>{}) << file;
 }
 
 QPushButton* ButtonNamed(QWidget* w, const QString& text) {
@@ -121,7 +125,7 @@ TEST_F(DriverWindows, TheAddressMapWindowShowsTheStationInTheModesPassed) {
                                    "NDO,0,0,8,0,8,3,DO,1"}};
   ASSERT_EQ(d.SetModuleList(h, 9, list, 3), 1) << LogCapture::Dump();
 
-  std::string inputText, outputText, title;
+  std::string inputText, outputText, title, firstCell;
   int titleColumn = 0, longestTitle = 0;
   QTimer::singleShot(0, [&] {
     QWidget* w = nullptr;
@@ -131,6 +135,10 @@ TEST_F(DriverWindows, TheAddressMapWindowShowsTheStationInTheModesPassed) {
     ASSERT_NE(grid, nullptr);
     titleColumn = grid->findChild<QHeaderView*>()->sectionSize(0);
     longestTitle = grid->fontMetrics().horizontalAdvance("02: 02: Outputs of the boiler house");
+    // The grid paints its rows itself; a screen reader reads them as table cells.
+    QAccessibleInterface* table = QAccessible::queryAccessibleInterface(grid);
+    ASSERT_TRUE(table && table->tableInterface() && table->tableInterface()->cellAt(0, 0));
+    firstCell = table->tableInterface()->cellAt(0, 0)->text(QAccessible::Name).toStdString();
     inputText = w->findChild<QLabel*>("Static1093")->text().toStdString();
     outputText = w->findChild<QLabel*>("Static1041")->text().toStdString();
     Picture(w, "driver_address_map.png");
@@ -141,6 +149,7 @@ TEST_F(DriverWindows, TheAddressMapWindowShowsTheStationInTheModesPassed) {
   int16_t in = 1, out = 1;
   EXPECT_EQ(d.ShowAddresMap(h, 9, 0, &in, &out, 77), 1);
   EXPECT_EQ(title, "Address Map");
+  EXPECT_EQ(firstCell, "00: Boiler");
   EXPECT_GT(titleColumn, longestTitle) << "a long module name is not cut";
   EXPECT_EQ(inputText, " #1 Status(1word) +Compressed Input Processing Data");
   EXPECT_EQ(outputText, " #1 Compressed Output Processing Data");
