@@ -76,6 +76,10 @@ QCheckBox* SetupDlgBase::AddCheckBox(const char* text) {
   auto* box = new QCheckBox(QString::fromUtf8(text));
   box->setAccessibleName(box->text());
   boxes_->addWidget(box);
+  // The boxes are made after the buttons below them; Tab still reaches them
+  // first, in the order they are shown.
+  QWidget::setTabOrder(box, reboot_);
+  QWidget::setTabOrder(reboot_, close_);
   return box;
 }
 

@@ -22,6 +22,7 @@
 #include "bootp/ui/SetupDialogs.h"
 #include "platform/net/socket.h"
 #include "platform/toolkit/message_box.h"
+#include "tests/support/access_audit.h"
 #include "tools/simulator/eip_responder.h"
 #include "tools/simulator/testing/simulator_process.h"
 
@@ -51,6 +52,7 @@ void Picture(QWidget& w, const char* name) {
   w.show();
   QApplication::processEvents();
   w.grab().save(QString("plenvar_%1.png").arg(name));
+  EXPECT_EQ(qmx::test::AuditAccess(&w), std::vector<std::string>{}) << name;
 }
 
 // Stands in for the main dialog where the address dialogs need one.
