@@ -1,6 +1,7 @@
 #include "platform/report/report_viewer.h"
 
 #include <QCloseEvent>
+#include <QGraphicsView>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -71,7 +72,16 @@ ReportViewer::ReportViewer(LaidOutDocument document, QWidget* parent)
 
   preview_ = new QPrintPreviewWidget(printer_, this);
   preview_->setAccessibleName(tr("Report pages"));
-  preview_->setFocusPolicy(Qt::StrongFocus);
+  // The pages scroll in the preview's own graphics view, so that view is the
+  // one Tab stop of the pane and carries its name; the frame around it only
+  // hands the focus on.
+  if (auto* pages = preview_->findChild<QGraphicsView*>()) {
+    pages->setAccessibleName(preview_->accessibleName());
+    preview_->setFocusPolicy(Qt::NoFocus);
+    preview_->setFocusProxy(pages);
+  } else {
+    preview_->setFocusPolicy(Qt::StrongFocus);
+  }
 
   auto* splitter = new QSplitter(this);
   splitter->addWidget(contentsPane);

@@ -23,6 +23,7 @@
 #include "report/MainForm.h"
 #include "report/core/ReportBuilders.h"
 #include "tests/report/fixtures.h"
+#include "tests/support/access_audit.h"
 
 namespace fs = std::filesystem;
 using namespace qmx::rendaval;
@@ -57,6 +58,12 @@ void SavePagePictures(const fs::path& pdf, const std::string& name) {
   fs::create_directories(folder);
   fs::copy_file(pdf, folder / (name + ".pdf"), fs::copy_options::overwrite_existing);
   Shell("pdftoppm -png -r 60 " + Quote(pdf) + " " + Quote(folder / name));
+}
+
+// A window's picture in the build folder, and the keyboard and screen-reader walk over it.
+void Picture(QWidget& window, const char* file) {
+  window.grab().save(QString::fromStdString((fs::current_path() / file).string()));
+  EXPECT_EQ(qmx::test::AuditAccess(&window), std::vector<std::string>{}) << file;
 }
 
 fs::path WritePrintReport(const std::string& set, const std::string& kind, const fs::path& folder) {
@@ -219,8 +226,7 @@ TEST(ReportForm, OptionsExcludeEachOtherAndArgumentsAreCheckedOnPress) {
   EXPECT_FALSE(form->excelView()->isEnabled());
   EXPECT_TRUE(rig.boxes.empty());  // the command line waits for Make Report
 
-  const QImage shot = form->grab().toImage();
-  shot.save(QString::fromStdString((fs::current_path() / "rendaval_form.png").string()));
+  Picture(*form, "rendaval_form.png");
 
   form->makeReport()->click();
   EXPECT_EQ(rig.boxes, std::vector<std::string>{"[Bug] Caller's arguments count are not two. Count: 3"});
@@ -290,7 +296,7 @@ TEST(ReportForm, ExcelWithoutViewingLeavesTheReportShown) {
   EXPECT_EQ(last->text(0), "3. Project Inquiry");
   contents->setCurrentItem(last);
   EXPECT_EQ(form->viewer()->currentPage(), int(form->viewer()->document().pages.size()) - 1);
-  form->viewer()->grab().save(QString::fromStdString((fs::current_path() / "rendaval_viewer.png").string()));
+  Picture(*form->viewer(), "rendaval_viewer.png");
 
   form->viewer()->close();
   EXPECT_EQ(rig.ended, 1);
