@@ -289,6 +289,26 @@ void CMainFrame::InitializeFrmaework() {
 
   // The catalogue window opens the folder that was open last time.
   if (toolBoxBar_) toolBoxBar_->OpenFolder(toolBoxBar_->GetLastFolder());
+  OrderTabChain();
+}
+
+void CMainFrame::OrderTabChain() {
+  // Reading order: the tool bar's combo boxes, the project window on the
+  // left, the views, the catalogue on the right (its folders are made when
+  // the catalogue is read, so they already come last), the log window
+  // across the bottom, and round again to the combo boxes. The log window
+  // is made first of the bars; the others are moved behind the combo boxes
+  // once all exist. A tab control moves with its pages.
+  QWidget* previous = valueModeCombo_;
+  for (QWidget* next : {projectBar_ ? static_cast<QWidget*>(projectBar_->tabs()) : nullptr,
+                        view_ ? static_cast<QWidget*>(view_->tabCtrl()) : nullptr}) {
+    if (!next) continue;
+    if (previous) setTabOrder(previous, next);
+    previous = next;
+  }
+  // The chain is a ring that would start at the log window; the work starts
+  // in the project tree.
+  if (projectBar_ && projectBar_->tree()) projectBar_->tree()->setFocus();
 }
 
 CFerrowynView* CMainFrame::GetTabView(int showMessage) {

@@ -296,6 +296,8 @@ private:
   // The project files with the frame's version text and parser state.
   ProjectFiles& Files();
   void ApplyViewModeFromSettings();
+  // Tab goes through the window in its reading order (see MainFrame.cpp).
+  void OrderTabChain();
 
   qmx::os::Profile* profile_;
   AppOptions options_;

@@ -244,6 +244,7 @@ int COutputBar::OnCreate() {
 qmx::toolkit::FlatTabCtrl* COutputBar::CreateTabCtrl() {
   auto* tabs = new qmx::toolkit::FlatTabCtrl(this);
   tabs->setObjectName(QStringLiteral("OutputTabs%1").arg(kTabCtrlId));
+  tabs->setAccessibleName(QStringLiteral("Log Message"));
   tabs->setTabPosition(QTabWidget::South);
   tabs->setDocumentMode(true);
   return tabs;

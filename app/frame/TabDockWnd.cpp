@@ -19,6 +19,7 @@ TabDockWnd::~TabDockWnd() = default;
 QTabWidget* TabDockWnd::CreateTabs() {
   auto* tabs = new QTabWidget(this);
   tabs->setObjectName("ProjectWindowTabs");
+  tabs->setAccessibleName("Project Window");
   tabs->setTabPosition(QTabWidget::South);
   tabs->setDocumentMode(true);
   return tabs;

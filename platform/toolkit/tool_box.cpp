@@ -5,7 +5,13 @@
 
 #include <algorithm>
 
+#include <QAbstractButton>
+#include <QEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOption>
 #include <QListWidget>
+#include <QScrollArea>
 
 namespace qmx::toolkit {
 
@@ -54,10 +60,46 @@ int ToolBox::AddFolder(const QString& text) {
     const int folder = indexOf(list);
     ClickItem(folder, list->row(item));
   });
+  list->setAccessibleName(text);
   const int index = addItem(list, text);
   setItemToolTip(index, text);
+  KeyboardReach(list);
   updateGeometry();
   return index;
+}
+
+void ToolBox::KeyboardReach(QListWidget* list) {
+  // Qt makes the folder headers mouse-only; the keyboard needs them to open
+  // another folder (Tab to a header, Space opens it). The new folder's
+  // header is the last one made; its list follows it in the Tab order, and
+  // the scroll area around the list adds no stop of its own.
+  QAbstractButton* header = nullptr;
+  for (QAbstractButton* b : findChildren<QAbstractButton*>(QString(), Qt::FindDirectChildrenOnly)) {
+    if (b->inherits("QToolBoxButton")) header = b;
+  }
+  if (auto* area = qobject_cast<QScrollArea*>(list->parentWidget() ? list->parentWidget()->parentWidget() : nullptr))
+    area->setFocusPolicy(Qt::NoFocus);
+  if (!header) return;
+  header->setFocusPolicy(Qt::TabFocus);
+  header->installEventFilter(this);
+  setTabOrder(header, list);
+}
+
+bool ToolBox::eventFilter(QObject* watched, QEvent* event) {
+  // Styles draw no focus frame on a folder header (Qt never meant it to take
+  // focus): the header paints as ever, then the frame goes over its text.
+  auto* header = qobject_cast<QAbstractButton*>(watched);
+  if (event->type() != QEvent::Paint || !header || !header->hasFocus()) return QToolBox::eventFilter(watched, event);
+  static_cast<QObject*>(header)->event(event);
+  QPainter painter(header);
+  QStyleOptionFocusRect frame;
+  frame.initFrom(header);
+  frame.state |= QStyle::State_KeyboardFocusChange | QStyle::State_HasFocus;
+  // Around the text, clear of the header's slanted end.
+  frame.rect = QRect(1, 2, std::min(TextWidth(header, header->text()) + 8, header->width() - header->height()),
+                     header->height() - 4);
+  header->style()->drawPrimitive(QStyle::PE_FrameFocusRect, &frame, &painter, header);
+  return true;
 }
 
 QSize ToolBox::minimumSizeHint() const {

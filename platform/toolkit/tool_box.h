@@ -64,11 +64,17 @@ public:
   // Wide enough for the longest folder title beside the tab's slanted end.
   QSize minimumSizeHint() const override;
 
+protected:
+  // Draws the focus frame on the folder header that has the keyboard.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
   QListWidget* Folder(int folder) const;
   // Tells the owner; false when the owner refused.
   bool Notify(int code, int folder, int item, const QVariant& data);
   QIcon ImageAt(int image) const;
+  // The header of the folder just added reachable with Tab, before its list.
+  void KeyboardReach(QListWidget* list);
 
   QObject* owner_ = nullptr;
   QList<QIcon> large_;

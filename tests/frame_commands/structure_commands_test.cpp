@@ -22,6 +22,7 @@
 #include "app/ui/views/StartUpView.h"
 #include "platform/os/os.h"
 #include "platform/toolkit/message_box.h"
+#include "tests/support/access_audit.h"
 #include "tests/support/program_services.h"
 #include "tests/support/test_support.h"
 
@@ -348,6 +349,7 @@ TEST_F(FrameCommands, ToolsHelpAndPictures) {
   QApplication::processEvents();
   const fs::path out(QMX_TEST_OUTPUT_DIR);
   EXPECT_TRUE(frame->helpWindow()->grab().save(QString::fromStdString((out / "frame_commands_help.png").string())));
+  EXPECT_EQ(qmx::test::AuditAccess(frame->helpWindow()), std::vector<std::string>{});
 
   // The main window with an example station and its Edit menu open.
   ASSERT_EQ(frame->OpenProject((programDir / "Projects" / "ModbusTCP_Station.KPX").string()), 1);

@@ -15,10 +15,12 @@
 #include "app/model/Services.h"
 #include "platform/os/os.h"
 #include "platform/toolkit/message_box.h"
+#include "tests/support/access_audit.h"
 #include "tests/support/program_services.h"
 #include "tests/support/test_support.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QSignalSpy>
 #include <QTabBar>
 #include <QTest>
@@ -374,6 +376,21 @@ TEST(MainWindow, ShowsAProjectInTheExplorer) {
     QCoreApplication::processEvents();
     const QString picture = QString(QMX_TEST_OUTPUT_DIR) + "/explorer_main_window.png";
     EXPECT_TRUE(frame->grab().save(picture));
+    EXPECT_EQ(qmx::test::AuditAccess(frame), std::vector<std::string>{});
+    // Tab from the project tree goes through the window in reading order,
+    // round to the tool bar's combo boxes.
+    EXPECT_EQ(frame->focusWidget(), frame->GetPrjTreeCtrl());
+    const std::vector<QWidget*> regions = {frame->Bar(59502), frame->centralWidget(), frame->Bar(59503),
+                                           frame->Bar(59501), frame->viewModeCombo()};
+    std::vector<int> visited;
+    QWidget* w = frame->GetPrjTreeCtrl();
+    for (int step = 0; step < 1000 && visited.size() < 6; ++step, w = w->nextInFocusChain()) {
+      if (!w->isVisible() || !(w->focusPolicy() & Qt::TabFocus)) continue;
+      for (int r = 0; r < static_cast<int>(regions.size()); ++r)
+        if ((w == regions[r] || regions[r]->isAncestorOf(w)) && (visited.empty() || visited.back() != r))
+          visited.push_back(r);
+    }
+    EXPECT_EQ(visited, (std::vector<int>{0, 1, 2, 3, 4, 0}));
   }
   qmx::toolkit::SetMessageBoxScript({});
   qmx::os::OverrideProgramFolder({});

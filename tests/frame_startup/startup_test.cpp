@@ -11,6 +11,7 @@
 #include "app/model/Services.h"
 #include "platform/os/os.h"
 #include "platform/toolkit/message_box.h"
+#include "tests/support/access_audit.h"
 #include "tests/support/program_services.h"
 #include "tests/support/test_support.h"
 
@@ -350,6 +351,10 @@ TEST_F(StartupTest, AboutDialogShowsVersionAndNotice) {
   CAboutDlg dlg(frame, frame->versionText(), frame->noticeText());
   EXPECT_EQ(dlg.versionText().toStdString(), "QMX-410 Tools Version " + frame->versionText());
   EXPECT_EQ(dlg.noticeText().toStdString(), frame->noticeText());
+  dlg.show();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(dlg.grab().save(QString::fromStdString((qmx::test::DistDir().parent_path() / "frame_about.png").string())));
+  EXPECT_EQ(qmx::test::AuditAccess(&dlg), std::vector<std::string>{});
 }
 
 }  // namespace
