@@ -3,6 +3,7 @@
 // (example_<project>_<view>.png) to be looked at, with the checks that keep
 // the pictures meaningful (rows, pictures and address map present).
 #include "tests/ui_views/views_fixture.h"
+#include "tests/support/access_audit.h"
 
 #include "app/frame/ProgramServices.h"
 #include "app/frame/ProjectFile.h"
@@ -63,6 +64,7 @@ protected:
     QCoreApplication::processEvents();
     const std::string path = std::string(QMX_TEST_OUTPUT_DIR) + "/example_" + name + ".png";
     EXPECT_TRUE(view.grab().save(QString::fromStdString(path))) << path;
+    EXPECT_EQ(qmx::test::AuditAccess(&view), std::vector<std::string>{}) << name;
   }
 
   ProjectFiles files{ws, modules};
@@ -102,6 +104,7 @@ TEST_F(Examples, EachViewOfTheShippedStations) {
   start.ShowStartPage("");
   QCoreApplication::processEvents();
   EXPECT_TRUE(start.grab().save(QString(QMX_TEST_OUTPUT_DIR) + "/example_startup.png"));
+  EXPECT_EQ(qmx::test::AuditAccess(&start), std::vector<std::string>{});
 }
 
 }  // namespace

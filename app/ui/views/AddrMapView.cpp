@@ -30,8 +30,8 @@ CAddrMapView::CAddrMapView(QWidget* parent)
   inCaption->setObjectName("Static1080");
   auto* outCaption = new QLabel("Output Mode:", this);
   outCaption->setObjectName("Static1081");
-  inputMode_ = field("Input Mode:", 1093);
-  outputMode_ = field("Output Mode:", 1041);
+  inputMode_ = field("Input Mode", 1093);
+  outputMode_ = field("Output Mode", 1041);
   inCaption->setBuddy(inputMode_);
   outCaption->setBuddy(outputMode_);
   modes->addWidget(inCaption, 0, 0);
@@ -44,6 +44,9 @@ CAddrMapView::CAddrMapView(QWidget* parent)
   auto* layout = static_cast<QVBoxLayout*>(this->layout());
   layout->insertLayout(0, modes);
   layout->addWidget(note);
+  // The mode fields stand above the grid, so Tab reaches them first.
+  setTabOrder(inputMode_, outputMode_);
+  setTabOrder(outputMode_, grid());
 }
 
 int CAddrMapView::ClearView() {

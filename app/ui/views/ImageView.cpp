@@ -45,6 +45,8 @@ CImageView::CImageView(QWidget* parent) : CTabChildView(parent) {
   scroll_->setObjectName("ImageScroll");
   scroll_->setWidgetResizable(false);
   scroll_->setFrameShape(QFrame::NoFrame);
+  // A Tab stop of its own: the arrow keys scroll to the texts below the pictures.
+  scroll_->setAccessibleName("Image");
   canvas_ = new ImageCanvas(scroll_);
   canvas_->setObjectName("ImageCanvas");
   scroll_->setWidget(canvas_);
@@ -135,6 +137,9 @@ int CImageView::CreateImg(const std::string& file, const std::string& caption, i
   button->setStyleSheet("QPushButton { border: none; padding: 0px; } "
                         "QPushButton:focus { border: 1px dotted black; }");
   button->setFocusPolicy(Qt::StrongFocus);
+  // Made after the frame's other windows, the button would come last in the
+  // Tab chain; it follows the picture before it instead.
+  setTabOrder(buttons_.empty() ? static_cast<QWidget*>(scroll_) : buttons_.back(), button);
   button->setGeometry(left, kPictureTop, w, h);
   right += w;
   button->SetModule(object);

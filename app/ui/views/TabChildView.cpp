@@ -105,6 +105,8 @@ CGridFormView::CGridFormView(QWidget* parent, const std::string& gridName,
     hint_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     hint_->setAccessibleName("Allowed value");
     hint_->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
+    // Reached with Tab after the grid, so a screen reader reads the hint too.
+    hint_->setFocusPolicy(Qt::TabFocus);
     hint_->setMinimumHeight(hint_->fontMetrics().height() + 6);
     hintCaption_->setBuddy(hint_);
     line->addWidget(hintCaption_);
