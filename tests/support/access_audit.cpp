@@ -39,7 +39,7 @@ bool IsInnerPart(const QWidget* w, const QWidget* window) {
   if (parent && (qobject_cast<const QComboBox*>(parent) || qobject_cast<const QAbstractSpinBox*>(parent) ||
                  qobject_cast<const QTabBar*>(parent)))
     return true;
-  return Inside(w, "QAbstractItemView", window) || Inside(w, "SubGridCtrl", window);
+  return Inside(w, "QAbstractItemView", window) || Inside(w, "qmx::grid::SubGridCtrl", window);
 }
 
 bool IsOwnClass(const QWidget* w) { return w->metaObject()->className()[0] != 'Q'; }
@@ -49,7 +49,7 @@ bool TakesInput(const QWidget* w) {
          qobject_cast<const QComboBox*>(w) || qobject_cast<const QAbstractSpinBox*>(w) ||
          qobject_cast<const QAbstractItemView*>(w) || qobject_cast<const QTextEdit*>(w) ||
          qobject_cast<const QPlainTextEdit*>(w) || qobject_cast<const QAbstractSlider*>(w) ||
-         w->inherits("SubGridCtrl") ||
+         w->inherits("qmx::grid::SubGridCtrl") ||
          // A control of our own that asks for the keyboard.
          (IsOwnClass(w) && w->focusPolicy() != Qt::NoFocus && !w->isWindow());
 }
