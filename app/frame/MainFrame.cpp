@@ -526,6 +526,8 @@ std::string CMainFrame::GetBusTypeName(int index) const {
 }
 
 void CMainFrame::PrjTreeSelChanged() {
+  // The selection pane follows at once, not at its next refresh.
+  if (statusBar_) statusBar_->RefreshPanes();
   CFerrowynView* view = GetTabView("PrjTreeSelChanged", 0);
   if (!view) return;
   if (workspace_.treeSelProcessing == 1) view->RefreshActiveView();

@@ -15,6 +15,7 @@
 #include "app/ui/views/StartUpView.h"
 #include "app/ui/views/ViewFactory.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -471,6 +472,7 @@ TEST(LabelControl, StylesAddUpAlignmentIsReplacedAndAmpersandsStay) {
   label.resize(120, 200);
   label.SetText("Tom & Jerry wrap at word boundaries here");
   EXPECT_EQ(label.accessibleName().toStdString(), "Tom & Jerry wrap at word boundaries here");
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(&label)->role(), QAccessible::StaticText);
   EXPECT_GT(label.HeightForWidth(120), QFontMetrics(label.PaintFont()).height());
 }
 

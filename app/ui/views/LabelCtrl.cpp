@@ -1,11 +1,27 @@
 #include "app/ui/views/LabelCtrl.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPalette>
 
-LabelCtrl::LabelCtrl(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
+namespace {
+
+// A screen reader takes the label for a static text, read by its text (the
+// accessible name SetText gives it), not for an empty pane.
+QAccessibleInterface* LabelAccessible(const QString& className, QObject* object) {
+  if (className != QLatin1String("LabelCtrl") || !object || !object->isWidgetType()) return nullptr;
+  return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::StaticText);
+}
+
+}  // namespace
+
+LabelCtrl::LabelCtrl(QWidget* parent) : QWidget(parent) {
+  [[maybe_unused]] static const bool kFactoryInstalled = (QAccessible::installFactory(&LabelAccessible), true);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
 
 void LabelCtrl::SetFont(const std::string& face, int height, QColor colour, int flags) {
   face_ = QString::fromStdString(face);
