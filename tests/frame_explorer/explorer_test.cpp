@@ -377,8 +377,7 @@ TEST(MainWindow, ShowsAProjectInTheExplorer) {
     const QString picture = QString(QMX_TEST_OUTPUT_DIR) + "/explorer_main_window.png";
     EXPECT_TRUE(frame->grab().save(picture));
     EXPECT_EQ(qmx::test::AuditAccess(frame), std::vector<std::string>{});
-    // Tab from the project tree goes through the window in reading order,
-    // round to the tool bar's combo boxes.
+    // Tab from the project tree: the window in reading order, round again.
     EXPECT_EQ(frame->focusWidget(), frame->GetPrjTreeCtrl());
     const std::vector<QWidget*> regions = {frame->Bar(59502), frame->centralWidget(), frame->Bar(59503),
                                            frame->Bar(59501), frame->viewModeCombo()};
