@@ -130,6 +130,8 @@ TEST_F(DialogRoad, AddModulesCancelLeavesTheAdapterOkHandsOverTheLineUp) {
     std::vector<std::string> labels;
     for (int i = 0; i < root->childCount(); ++i) labels.push_back(root->child(i)->text(0).toStdString());
     EXPECT_EQ(labels, (std::vector<std::string>{"01: Inputs B", "02: Inputs C"}));
+    // The module added in this run shows its picture marked "new".
+    EXPECT_NE(root->child(1)->icon(0).pixmap(16).toImage(), root->child(0)->icon(0).pixmap(16).toImage());
     KeysKeepOpen(dialog, right);
     if (!ok) Picture(dialog, "add_modules");
     Click(&dialog, ok ? "OK" : "Cancel");

@@ -28,6 +28,8 @@ namespace {
 constexpr const char* kHelpFile = "QMX410Tools.chm";
 constexpr int kImageSize = 16;
 constexpr int kImageCount = 32;
+// The strip holds each picture a second time, marked "new", this far on.
+constexpr int kAddedImageOffset = 18;
 constexpr int kRoleDefinition = Qt::UserRole + 1;
 
 // The catalogue pictures of the groups, as the project window shows them.
@@ -196,7 +198,9 @@ void AddIoDlg::ShowLineUp() {
   const auto& entries = state_.Entries();
   for (size_t i = 0; i < entries.size(); ++i) {
     auto* item = new QTreeWidgetItem(root_, {QString::fromStdString(state_.Label(i))});
-    const int image = entries[i].definition ? entries[i].definition->iconIdx : -1;
+    int image = entries[i].definition ? entries[i].definition->iconIdx : -1;
+    // A module added in this run shows its picture with the "new" mark.
+    if (image >= 0 && entries[i].created) image += kAddedImageOffset;
     if (image >= 0 && image < kImageCount) item->setIcon(0, images_[static_cast<size_t>(image)]);
   }
   root_->setExpanded(true);
