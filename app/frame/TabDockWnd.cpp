@@ -61,6 +61,5 @@ int TabDockWnd::OnCreate() {
   if (tabImages_.size() < kTabImageCount) return fail(-5162, "image list");
   connect(tree_, &TabTreeCtrl::selectionChanged, this, [this](TreeItem) { emit selectionChanged(); });
   SetChild(tabs_);
-  setFocusProxy(tree_);
   return 0;
 }

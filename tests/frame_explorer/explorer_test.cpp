@@ -381,15 +381,24 @@ TEST(MainWindow, ShowsAProjectInTheExplorer) {
     EXPECT_EQ(frame->focusWidget(), frame->GetPrjTreeCtrl());
     const std::vector<QWidget*> regions = {frame->Bar(59502), frame->centralWidget(), frame->Bar(59503),
                                            frame->Bar(59501), frame->viewModeCombo()};
-    std::vector<int> visited;
-    QWidget* w = frame->GetPrjTreeCtrl();
-    for (int step = 0; step < 1000 && visited.size() < 6; ++step, w = w->nextInFocusChain()) {
-      if (!w->isVisible() || !(w->focusPolicy() & Qt::TabFocus)) continue;
-      for (int r = 0; r < static_cast<int>(regions.size()); ++r)
-        if ((w == regions[r] || regions[r]->isAncestorOf(w)) && (visited.empty() || visited.back() != r))
-          visited.push_back(r);
+    // Tab and Shift+Tab as Qt takes them: a widget with a focus proxy stands
+    // for its proxy, except a child met before (Tab) or a parent met after
+    // (Shift+Tab) its proxy.
+    for (const bool forward : {true, false}) {
+      std::vector<int> visited;
+      QWidget* w = frame->GetPrjTreeCtrl();
+      for (int step = 0; step < 1000 && visited.size() < 6;
+           ++step, w = forward ? w->nextInFocusChain() : w->previousInFocusChain()) {
+        QWidget* target = w;
+        while (target->focusProxy()) target = target->focusProxy();
+        if (target != w && (forward ? target->isAncestorOf(w) : w->isAncestorOf(target))) continue;
+        if (!w->isVisible() || !(target->focusPolicy() & Qt::TabFocus)) continue;
+        for (int r = 0; r < static_cast<int>(regions.size()); ++r)
+          if ((target == regions[r] || regions[r]->isAncestorOf(target)) && (visited.empty() || visited.back() != r))
+            visited.push_back(r);
+      }
+      EXPECT_EQ(visited, forward ? (std::vector<int>{0, 1, 2, 3, 4, 0}) : (std::vector<int>{0, 4, 3, 2, 1, 0}));
     }
-    EXPECT_EQ(visited, (std::vector<int>{0, 1, 2, 3, 4, 0}));
   }
   qmx::toolkit::SetMessageBoxScript({});
   qmx::os::OverrideProgramFolder({});
