@@ -520,6 +520,9 @@ TEST_F(GridWidget, UnselectedTextColours) {
   EXPECT_TRUE(hasColour(grid->GetCellRect(kSpeed, 1), QColor(0, 0, 255)));
   EXPECT_FALSE(hasColour(grid->GetCellRect(kFixed, 1), QColor(0, 0, 255)));
   EXPECT_FALSE(hasColour(grid->GetCellRect(kSpeed, 2), QColor(0, 0, 255)));
+  // Focused without a selected row, the first row is framed.
+  const QRect first = grid->GetCellRect(kSpeed, 1);
+  EXPECT_TRUE(hasColour(QRect(first.left(), first.top(), first.width(), 1), QColor(0, 0, 0)));
 }
 
 TEST_F(GridWidget, DragMovesABranchBelowTheTarget) {

@@ -817,6 +817,16 @@ void SubGridCtrl::keyPressEvent(QKeyEvent* event) {
   QAbstractScrollArea::keyPressEvent(event);
 }
 
+void SubGridCtrl::focusInEvent(QFocusEvent* event) {
+  QAbstractScrollArea::focusInEvent(event);
+  viewport()->update();
+}
+
+void SubGridCtrl::focusOutEvent(QFocusEvent* event) {
+  QAbstractScrollArea::focusOutEvent(event);
+  viewport()->update();
+}
+
 // ---------------------------------------------------------------- painting
 
 void SubGridCtrl::DrawFocusRect(QPainter& p, const QRect& r) const {
@@ -1011,6 +1021,10 @@ void SubGridCtrl::paintEvent(QPaintEvent* event) {
   const int first = GetTopIndex();
   const int last = std::min(GetItemCount() - 1, first + GetCountPerPage());
   for (int row = first; row <= last; ++row) DrawRow(p, row, area);
+  // Without a selected row the focus would not show at all: frame the row
+  // the first arrow key selects.
+  if (hasFocus() && GetSelectedRow() < 0 && first <= last && GetColumnCount() > 0)
+    DrawFocusRect(p, GetCellRect(first, 0).united(GetCellRect(first, GetColumnCount() - 1)));
   if (dragging_ && !dragImage_.isNull()) {
     p.setOpacity(0.6);
     p.drawPixmap(dragPos_, dragImage_);
