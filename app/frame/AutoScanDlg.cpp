@@ -221,6 +221,8 @@ void AutoScanDlg::OnBtnDoScan() {
 
   grid_->DeleteAllItems();
   session_.Free();
+  // Disabling the focused button moves the focus on; it comes back after the scan.
+  const bool scanHadFocus = focusWidget() == scan_;
   scan_->setEnabled(false);
   auto scan = [&] { return session_.Start(folder_, driverFile_, busType_, code_, plan.timeMs, plan.param); };
   const int r = runWithProgress ? runWithProgress("Automatic Scanning...", plan.timeMs, scan) : scan();
@@ -234,6 +236,7 @@ void AutoScanDlg::OnBtnDoScan() {
   grid_->ExpandAll();
   if (!session_.Rows().empty()) grid_->SelectItem(grid_->FindItem(session_.Rows().front().label));
   scan_->setEnabled(true);
+  if (scanHadFocus) scan_->setFocus(Qt::OtherFocusReason);
 
   if (r == 1 && session_.FoundCount() > 0)
     Box("Auto scan is successfully completed.");
@@ -312,11 +315,14 @@ int CSpecialCmdDlg::exec() {
 }
 
 int CSpecialCmdDlg::Run(const std::string& text, const std::function<int()>& op) {
+  // Disabling the focused button moves the focus on; it comes back after the command.
+  QWidget* const focused = focusWidget();
   restart_->setEnabled(false);
   reset_->setEnabled(false);
   const int r = !op ? 0 : runWithProgress ? runWithProgress(text, 30000, op) : op();
   restart_->setEnabled(true);
   reset_->setEnabled(true);
+  if (focused == restart_ || focused == reset_) focused->setFocus(Qt::OtherFocusReason);
   return r;
 }
 

@@ -194,7 +194,9 @@ TEST_F(DriverWindows, TheMessengerSendsOnALineAndLoadsAShippedMessageFile) {
       if (f->accessibleName() == "Address (Hex)") address = f;
     ASSERT_NE(address, nullptr);
     address->setText("1002");
+    ButtonNamed(w, "Send")->setFocus();
     ButtonNamed(w, "Send")->click();
+    EXPECT_EQ(w->focusWidget(), ButtonNamed(w, "Send"));
     auto* reply = w->findChild<QPlainTextEdit*>();
     swapped = reply->toPlainText().toStdString();
     w->findChild<QCheckBox*>()->setChecked(false);

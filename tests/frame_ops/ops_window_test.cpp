@@ -106,7 +106,9 @@ TEST_F(OpsWindow, ExampleProjectFromDownloadToStop) {
   CMainFrame::s_runCompareDialog = [&](qmx::dialogs::CompareOfflineDlg& dialog) {
     dialog.show();
     dialog.parametersCheck()->setChecked(true);
+    dialog.compareButton()->setFocus();
     EXPECT_EQ(dialog.OnBtnDoCompare(), 2);
+    EXPECT_EQ(dialog.focusWidget(), dialog.compareButton());
     QTest::qWait(50);
     EXPECT_GE(dialog.grid()->GetItemCount(), 2);
     EXPECT_TRUE(dialog.grab().save(QString::fromStdString((fs::path(QMX_TEST_OUTPUT_DIR) / "ops_compare_dialog.png").string())));

@@ -172,12 +172,15 @@ int CompareOfflineDlg::OnBtnDoCompare() {
     return -1;
   }
   grid_->DeleteAllItems();
+  // Disabling the focused button moves the focus on; it comes back after the run.
+  const bool buttonHadFocus = focusWidget() == compareButton_;
   compareButton_->setEnabled(false);
   const bool withParameters = parameters_->isChecked();
   CompareResultList rows;
   const int result = compare_ ? compare_(rows, configuration_->isChecked() ? 1 : 0, withParameters ? 1 : 0) : 0;
   if (result == 2) ShowRows(rows);
   compareButton_->setEnabled(true);
+  if (buttonHadFocus) compareButton_->setFocus(Qt::OtherFocusReason);
   const std::string text = CompareOutcomeText(result, withParameters);
   qmx::ShowBox(text, 0);
   std::string line = text;
