@@ -356,6 +356,10 @@ TEST_F(Views, ImageViewPicturesTextsPropertiesAndTheOffPictures) {
   Flush();
   EXPECT_EQ(view->CanHandleCommand(32784, 1), 1);
   EXPECT_EQ(view->CanHandleCommand(32784, 0), 0);
+  // The picture area is a Tab stop of its own; its focus shows as a frame.
+  view->findChild<QWidget*>("ImageScroll")->setFocus();
+  Flush();
+  EXPECT_LT(view->grab().toImage().pixelColor(0, 0).lightness(), 128);
 
   // A monitored adapter whose communication failed: "-OFF" pictures, red title.
   na->monitoring = 1;

@@ -46,7 +46,11 @@ CImageView::CImageView(QWidget* parent) : CTabChildView(parent) {
   scroll_->setWidgetResizable(false);
   scroll_->setFrameShape(QFrame::NoFrame);
   // A Tab stop of its own: the arrow keys scroll to the texts below the pictures.
+  // Without a frame the focus would not show; the border is kept unfocused
+  // too, so that the pictures do not move when the focus comes.
   scroll_->setAccessibleName("Image");
+  scroll_->setStyleSheet("QScrollArea#ImageScroll { border: 1px solid transparent; }"
+                         "QScrollArea#ImageScroll:focus { border: 1px dotted black; }");
   canvas_ = new ImageCanvas(scroll_);
   canvas_->setObjectName("ImageCanvas");
   scroll_->setWidget(canvas_);
