@@ -7,6 +7,7 @@
 
 #include <QAbstractButton>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOption>
@@ -79,6 +80,7 @@ void ToolBox::KeyboardReach(QListWidget* list) {
   }
   if (auto* area = qobject_cast<QScrollArea*>(list->parentWidget() ? list->parentWidget()->parentWidget() : nullptr))
     area->setFocusPolicy(Qt::NoFocus);
+  list->installEventFilter(this);  // Return, Enter or Space clicks the current product
   if (!header) return;
   header->setFocusPolicy(Qt::TabFocus);
   header->installEventFilter(this);
@@ -86,6 +88,14 @@ void ToolBox::KeyboardReach(QListWidget* list) {
 }
 
 bool ToolBox::eventFilter(QObject* watched, QEvent* event) {
+  if (auto* list = qobject_cast<QListWidget*>(watched); list && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool click = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->key() == Qt::Key_Space;
+    if (!click || (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier || !list->currentItem())
+      return QToolBox::eventFilter(watched, event);
+    ClickItem(indexOf(list), list->currentRow());
+    return true;
+  }
   // Styles draw no focus frame on a folder header (Qt never meant it to take
   // focus): the header paints as ever, then the frame goes over its text.
   auto* header = qobject_cast<QAbstractButton*>(watched);

@@ -18,6 +18,8 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QKeyEvent>
+#include <QListWidget>
 
 #include <gtest/gtest.h>
 
@@ -168,7 +170,10 @@ TEST_F(ToolBoxTest, AClickOnAnItemOpensItsHelpPageAndAFolderNothing) {
   ToolBox* box = bar->toolBox();
   box->ClickItem(3, 0);
   box->ClickItem(6, 1);
-  box->ClickItem(0, 0);
+  auto* adapters = box->findChild<QListWidget*>("ToolBoxFolder0");  // Return clicks the current product
+  adapters->setCurrentRow(0);
+  QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QCoreApplication::sendEvent(adapters, &enter);
   box->ClickItem(6, 9);  // no such item
   EXPECT_EQ(topics, (std::vector<std::string>{"/opt/qmx/QMX410Tools.chm::/QMX-1808.htm",
                                               "/opt/qmx/QMX410Tools.chm::/QMX-4404.htm",
