@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QTextBrowser>
 #include <QUrl>
@@ -45,6 +46,14 @@ CHelpWindow::CHelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   connect(contents_, &QPushButton::clicked, this,
           [this] { ShowTopic(folder_, qmx::commands::HelpTopic(folder_, "Introduction.htm")); });
   connect(browser_, &QTextBrowser::anchorClicked, this, &CHelpWindow::OnLink);
+}
+
+void CHelpWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    close();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 void CHelpWindow::ShowTopic(const std::string& programFolder, const std::string& topic) {

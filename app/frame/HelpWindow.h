@@ -23,6 +23,10 @@ public:
   // The page file shown last (empty when it was missing).
   const std::string& currentFile() const { return current_; }
 
+protected:
+  // Escape closes the window, as it closes the program's other windows.
+  void keyPressEvent(QKeyEvent* event) override;
+
 private:
   void OnLink(const QUrl& url);
 

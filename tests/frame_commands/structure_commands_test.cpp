@@ -350,6 +350,8 @@ TEST_F(FrameCommands, ToolsHelpAndPictures) {
   const fs::path out(QMX_TEST_OUTPUT_DIR);
   EXPECT_TRUE(frame->helpWindow()->grab().save(QString::fromStdString((out / "frame_commands_help.png").string())));
   EXPECT_EQ(qmx::test::AuditAccess(frame->helpWindow()), std::vector<std::string>{});
+  QTest::keyClick(frame->helpWindow()->browser(), Qt::Key_Escape);
+  EXPECT_FALSE(frame->helpWindow()->isVisible());
 
   // The main window with an example station and its Edit menu open.
   ASSERT_EQ(frame->OpenProject((programDir / "Projects" / "ModbusTCP_Station.KPX").string()), 1);
