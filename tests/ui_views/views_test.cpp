@@ -18,10 +18,12 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTest>
 #include <QTextBrowser>
 #include <QUrl>
+#include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
@@ -283,6 +285,22 @@ TEST_F(Views, AddressMapFromTheDriverRebuildsOnModeChangeAndIsEmptyWithoutRecord
   EXPECT_EQ(view->RefreshView(0), 1);
   EXPECT_GT(grid.GetTotalItemCount(), 4);
   EXPECT_FALSE(view->inputMode()->text().isEmpty());
+  {  // Tab from the control before the view runs through the mode fields to the grid.
+    QWidget host;
+    auto* before = new QLineEdit(&host);
+    auto* inHost = new CAddrMapView(&host);
+    auto* layout = new QVBoxLayout(&host);
+    layout->addWidget(before);
+    layout->addWidget(inHost);
+    host.show();
+    QApplication::setActiveWindow(&host);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&host));
+    before->setFocus();
+    for (QWidget* next : std::vector<QWidget*>{inHost->inputMode(), inHost->outputMode(), inHost->grid()}) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      EXPECT_EQ(QApplication::focusWidget(), next);
+    }
+  }
   EXPECT_EQ(RowTexts(grid, 0)[0], na->GetLabel(0));
   ws.namingMode = 1;
   EXPECT_EQ(view->DoChangeModuleNameIcon(-1), 1);

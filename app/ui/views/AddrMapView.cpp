@@ -47,6 +47,9 @@ CAddrMapView::CAddrMapView(QWidget* parent)
   // The mode fields stand above the grid, so Tab reaches them first.
   setTabOrder(inputMode_, outputMode_);
   setTabOrder(outputMode_, grid());
+  // The grid views hand the focus on to their grid, so Tab into the view
+  // would skip the fields above it; this one hands nothing on.
+  setFocusProxy(nullptr);
 }
 
 int CAddrMapView::ClearView() {
