@@ -23,7 +23,6 @@
 #include <QTest>
 #include <QTextBrowser>
 #include <QUrl>
-#include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
@@ -289,9 +288,6 @@ TEST_F(Views, AddressMapFromTheDriverRebuildsOnModeChangeAndIsEmptyWithoutRecord
     QWidget host;
     auto* before = new QLineEdit(&host);
     auto* inHost = new CAddrMapView(&host);
-    auto* layout = new QVBoxLayout(&host);
-    layout->addWidget(before);
-    layout->addWidget(inHost);
     host.show();
     QApplication::setActiveWindow(&host);
     ASSERT_TRUE(QTest::qWaitForWindowActive(&host));
