@@ -17,6 +17,7 @@
 #include "app/ui/grid/GridHooks.h"
 #include "app/ui/grid/GridImages.h"
 #include "common/Utility.h"
+#include "platform/toolkit/busy_buttons.h"
 
 namespace {
 
@@ -221,11 +222,12 @@ void AutoScanDlg::OnBtnDoScan() {
 
   grid_->DeleteAllItems();
   session_.Free();
-  // Disabling the focused button moves the focus on; it comes back after the scan.
-  const bool scanHadFocus = focusWidget() == scan_;
-  scan_->setEnabled(false);
-  auto scan = [&] { return session_.Start(folder_, driverFile_, busType_, code_, plan.timeMs, plan.param); };
-  const int r = runWithProgress ? runWithProgress("Automatic Scanning...", plan.timeMs, scan) : scan();
+  int r = 0;
+  {
+    const qmx::toolkit::BusyButtons busy{scan_};
+    auto scan = [&] { return session_.Start(folder_, driverFile_, busType_, code_, plan.timeMs, plan.param); };
+    r = runWithProgress ? runWithProgress("Automatic Scanning...", plan.timeMs, scan) : scan();
+  }
   for (const qmx::scan::ScanRow& row : session_.Rows()) {
     auto* item = new qmx::grid::GridRowItem(row.label, -1, 0);
     for (const std::string& text : row.texts) item->AddColumnText(text);
@@ -235,8 +237,6 @@ void AutoScanDlg::OnBtnDoScan() {
   }
   grid_->ExpandAll();
   if (!session_.Rows().empty()) grid_->SelectItem(grid_->FindItem(session_.Rows().front().label));
-  scan_->setEnabled(true);
-  if (scanHadFocus) scan_->setFocus(Qt::OtherFocusReason);
 
   if (r == 1 && session_.FoundCount() > 0)
     Box("Auto scan is successfully completed.");
@@ -315,15 +315,8 @@ int CSpecialCmdDlg::exec() {
 }
 
 int CSpecialCmdDlg::Run(const std::string& text, const std::function<int()>& op) {
-  // Disabling the focused button moves the focus on; it comes back after the command.
-  QWidget* const focused = focusWidget();
-  restart_->setEnabled(false);
-  reset_->setEnabled(false);
-  const int r = !op ? 0 : runWithProgress ? runWithProgress(text, 30000, op) : op();
-  restart_->setEnabled(true);
-  reset_->setEnabled(true);
-  if (focused == restart_ || focused == reset_) focused->setFocus(Qt::OtherFocusReason);
-  return r;
+  const qmx::toolkit::BusyButtons busy{restart_, reset_};
+  return !op ? 0 : runWithProgress ? runWithProgress(text, 30000, op) : op();
 }
 
 void CSpecialCmdDlg::OnBtnRestart() {

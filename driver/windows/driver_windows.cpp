@@ -28,6 +28,7 @@
 #include "app/ui/grid/GridPolicy.h"
 #include "driver/driver_library.h"
 #include "driver/windows/window_host.h"
+#include "platform/toolkit/busy_buttons.h"
 
 namespace tessivar::windows {
 
@@ -458,15 +459,13 @@ void MessengerDlg::OnSend() {
     FocusField(check.field);
     return;
   }
-  // Disabling the focused button moves the focus on; it comes back, so that
-  // Space sends again.
-  const bool sendHadFocus = focusWidget() == send_;
-  send_->setEnabled(false);
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  const MessengerOutcome out = RunMessengerExchange(protocol_->currentIndex(), tcp_, serial_, request);
-  QApplication::restoreOverrideCursor();
-  send_->setEnabled(true);
-  if (sendHadFocus) send_->setFocus(Qt::OtherFocusReason);
+  MessengerOutcome out;
+  {
+    const qmx::toolkit::BusyButtons busy{send_};
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    out = RunMessengerExchange(protocol_->currentIndex(), tcp_, serial_, request);
+    QApplication::restoreOverrideCursor();
+  }
   status_->setText(Q(out.status));
   // A connection that did not open leaves the last reply as it was.
   if (!out.opened) return;

@@ -3,6 +3,7 @@
 #include "app/model/Logging.h"
 #include "app/ui/grid/GridCtrl.h"
 #include "common/Utility.h"
+#include "platform/toolkit/busy_buttons.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -172,15 +173,14 @@ int CompareOfflineDlg::OnBtnDoCompare() {
     return -1;
   }
   grid_->DeleteAllItems();
-  // Disabling the focused button moves the focus on; it comes back after the run.
-  const bool buttonHadFocus = focusWidget() == compareButton_;
-  compareButton_->setEnabled(false);
   const bool withParameters = parameters_->isChecked();
-  CompareResultList rows;
-  const int result = compare_ ? compare_(rows, configuration_->isChecked() ? 1 : 0, withParameters ? 1 : 0) : 0;
-  if (result == 2) ShowRows(rows);
-  compareButton_->setEnabled(true);
-  if (buttonHadFocus) compareButton_->setFocus(Qt::OtherFocusReason);
+  int result = 0;
+  {
+    const qmx::toolkit::BusyButtons busy{compareButton_};
+    CompareResultList rows;
+    result = compare_ ? compare_(rows, configuration_->isChecked() ? 1 : 0, withParameters ? 1 : 0) : 0;
+    if (result == 2) ShowRows(rows);
+  }
   const std::string text = CompareOutcomeText(result, withParameters);
   qmx::ShowBox(text, 0);
   std::string line = text;
