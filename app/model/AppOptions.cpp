@@ -257,7 +257,7 @@ int SaveConfigFile(const std::string& programFolder, const AppOptions& options, 
   // The rename is durable only once the folder is; a folder that cannot be
   // synchronised may lose the new file at a power failure.
   std::string folder = fs::path(path).parent_path().string();
-  if (folder.empty()) folder = ".";
+  if (folder.empty()) folder = std::string(1, '.');
   if (const int syncError = SyncFolder(folder); syncError != 0) {
     ReportSaveFailure(folder, syncError);
     return 0;

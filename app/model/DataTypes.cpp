@@ -225,7 +225,7 @@ int ReadValueText(const uint8_t* image, int imageLength, int byteOffset, int bit
   };
   switch (dataType) {
     case kDataTypeBit:
-      text = GetBitFieldVal(*at, bitOffset, 1) ? "1" : "0";
+      text = std::string(1, GetBitFieldVal(*at, bitOffset, 1) ? '1' : '0');
       break;
     case kDataTypeBitArea:
       text = StrFormat("%d", GetBitFieldVal(*at, bitOffset, size));

@@ -20,7 +20,8 @@ std::string IpAddressEdit::address() const {
   for (int i = 0; i < 4; ++i) {
     bool ok = false;
     const int value = i < parts.size() ? parts[i].toInt(&ok) : 0;
-    out += (i ? "." : "") + std::to_string(ok && value >= 0 && value <= 255 ? value : 0);
+    if (i) out += '.';
+    out += std::to_string(ok && value >= 0 && value <= 255 ? value : 0);
   }
   return out;
 }

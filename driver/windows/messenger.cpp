@@ -224,8 +224,8 @@ std::string FormatReply(const uint8_t* reply, int length, int format, bool swapW
   const int n = static_cast<int>(bytes.size());
   std::string text;
   switch (format) {
-    case kWordHex: return " " + BytesToHexText(bytes.data(), n, 2);
-    case kByteHex: return " " + BytesToHexText(bytes.data(), n, 1);
+    case kWordHex: return text.append(" ").append(BytesToHexText(bytes.data(), n, 2));
+    case kByteHex: return text.append(" ").append(BytesToHexText(bytes.data(), n, 1));
     case kAscii:
       text = " ";
       for (uint8_t b : bytes) {
@@ -366,7 +366,7 @@ std::vector<AddressMapLine> AddressMapLines(const AddressMapInfo* map) {
     const int inputs = row->inputs ? row->inputCount : 0;
     const int outputs = row->outputs ? row->outputCount : 0;
     AddressMapLine top{{title, "", "", "", "", ""}, row->iconIndex, false};
-    if (inputs > 0 || outputs > 0) top.cells[1] = "0";
+    if (inputs > 0 || outputs > 0) top.cells[1] = std::string(1, '0');
     if (inputs > 0) {
       top.cells[2] = word(row->inputs[0]);
       top.cells[3] = bit(row->inputs[0]);

@@ -79,7 +79,9 @@ std::vector<uint8_t> BuildMessageRouterRequest(const Request& request) {
   PutSegment(path, 0x20, request.classId);
   PutSegment(path, 0x24, request.instance);
   if (request.attribute != 0) PutSegment(path, 0x30, request.attribute);
-  std::vector<uint8_t> out{request.service, static_cast<uint8_t>(path.size() / 2)};
+  std::vector<uint8_t> out;
+  out.reserve(2 + path.size() + request.data.size());
+  out.assign({request.service, static_cast<uint8_t>(path.size() / 2)});
   out.insert(out.end(), path.begin(), path.end());
   out.insert(out.end(), request.data.begin(), request.data.end());
   return out;

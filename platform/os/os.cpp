@@ -34,7 +34,7 @@ fs::path NamedMutex::LockPath(const std::string& name) {
     // The temporary folder is shared by all users: the user's id keeps one
     // user's running program from counting as another user's.
     dir = fs::temp_directory_path();
-    user = "." + std::to_string(::getuid());
+    user = std::string(1, '.').append(std::to_string(::getuid()));
   }
   std::string safe;
   for (char c : name) safe += (c == '/' ? '_' : c);
@@ -210,6 +210,11 @@ std::vector<std::string> MapProgram(const std::string& file) {
                           (perms & (fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec)) != fs::perms::none;
   if (executable || !path.has_extension()) return {path.string()};
   return {"xdg-open", path.string()};
+}
+
+std::string LaunchedProgramName(const std::string& file) {
+  const std::vector<std::string> argv = MapProgram(file);
+  return argv.empty() ? file : fs::path(argv.front()).filename().string();
 }
 
 int LaunchProgram(const LaunchRequest& request) {

@@ -34,7 +34,9 @@ void Put16(std::vector<uint8_t>& v, uint16_t x) {
 // The reply header: the request's, with the length of the new data.
 std::vector<uint8_t> ReplyFrame(const std::vector<uint8_t>& request, uint32_t session,
                                 const std::vector<uint8_t>& data) {
-  std::vector<uint8_t> out(request.begin(), request.begin() + kHeader);
+  std::vector<uint8_t> out;
+  out.reserve(kHeader + data.size());
+  out.assign(request.begin(), request.begin() + kHeader);
   out[2] = static_cast<uint8_t>(data.size());
   out[3] = static_cast<uint8_t>(data.size() >> 8);
   for (int i = 0; i < 4; ++i) out[4 + i] = static_cast<uint8_t>(session >> (8 * i));
@@ -245,7 +247,9 @@ std::vector<uint8_t> EipDevice::HandleMessage(const uint8_t* mr, size_t size, bo
       case EipFaultKind::Oversize: data.assign(600, 0x55); break;
     }
   }
-  std::vector<uint8_t> reply{static_cast<uint8_t>(service | 0x80), 0, status, 0};
+  std::vector<uint8_t> reply;
+  reply.reserve(4 + data.size());
+  reply.assign({static_cast<uint8_t>(service | 0x80), 0, status, 0});
   if (status == 0 || !data.empty()) reply.insert(reply.end(), data.begin(), data.end());
   return reply;
 }

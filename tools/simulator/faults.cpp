@@ -112,11 +112,11 @@ std::string FaultText(const FaultRule& r) {
     case FaultKind::Delay:
     case FaultKind::Exception:
     case FaultKind::Short:
-      s += "=" + std::to_string(r.value);
+      s.append("=").append(std::to_string(r.value));
       break;
     case FaultKind::Segment:
-      s += "=" + std::to_string(r.value);
-      if (r.size) s += "/" + std::to_string(r.size);
+      s.append("=").append(std::to_string(r.value));
+      if (r.size) s.append("/").append(std::to_string(r.size));
       break;
     default:
       break;

@@ -42,7 +42,9 @@ uint16_t Crc16(const uint8_t* data, size_t length) {
 }
 
 Bytes RtuFrame(uint8_t unit, const Bytes& pdu) {
-  Bytes f{unit};
+  Bytes f;
+  f.reserve(1 + pdu.size() + 2);
+  f.push_back(unit);
   f.insert(f.end(), pdu.begin(), pdu.end());
   const uint16_t crc = Crc16(f.data(), f.size());
   f.push_back(static_cast<uint8_t>(crc & 0xFF));
@@ -52,8 +54,10 @@ Bytes RtuFrame(uint8_t unit, const Bytes& pdu) {
 
 Bytes TcpFrame(uint16_t tid, uint8_t unit, const Bytes& pdu) {
   const size_t length = pdu.size() + 1;
-  Bytes f{static_cast<uint8_t>(tid >> 8), static_cast<uint8_t>(tid & 0xFF), 0, 0,
-          static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length & 0xFF), unit};
+  Bytes f;
+  f.reserve(7 + pdu.size());
+  f.assign({static_cast<uint8_t>(tid >> 8), static_cast<uint8_t>(tid & 0xFF), 0, 0,
+            static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length & 0xFF), unit});
   f.insert(f.end(), pdu.begin(), pdu.end());
   return f;
 }

@@ -180,8 +180,10 @@ std::string Server::ReadyLine() const {
   if (udpFd_ >= 0) s += " discovery=" + config_.discovery.address + ":" + std::to_string(udpPort_);
   if (controlFd_ >= 0) s += " control=" + config_.controlPath;
   s += " nodes=";
-  for (size_t i = 0; i < sim_.stations().size(); ++i)
-    s += (i ? "," : "") + std::to_string(sim_.stations()[i]->node());
+  for (size_t i = 0; i < sim_.stations().size(); ++i) {
+    if (i) s += ',';
+    s += std::to_string(sim_.stations()[i]->node());
+  }
   return s;
 }
 
@@ -292,7 +294,7 @@ bool Server::ReadTcp(Client& c, uint64_t now) {
     const ReplyPlan plan = sim_.HandleTcp(req);
     if (config_.verbose) {
       std::string line = "T< " + ToHex(TcpFrame(req.transactionId, req.unit, req.pdu)) + "  >";
-      for (const ReplyChunk& ch : plan.chunks) line += " " + ToHex(ch.bytes);
+      for (const ReplyChunk& ch : plan.chunks) line.append(" ").append(ToHex(ch.bytes));
       if (plan.chunks.empty()) line += plan.close ? " (close)" : " (silence)";
       Log(line);
     }
@@ -332,8 +334,10 @@ void Server::ServeRtuFrames(uint64_t now) {
     sim_.SetTime(now - start_);
     const ReplyPlan plan = sim_.HandleRtu(unit, pdu);
     if (config_.verbose) {
-      std::string line = "R< " + ToHex(RtuFrame(unit, pdu)) + "  >";
-      for (const ReplyChunk& ch : plan.chunks) line += " " + ToHex(ch.bytes);
+      std::string line = "R< ";
+      line += ToHex(RtuFrame(unit, pdu));
+      line += "  >";
+      for (const ReplyChunk& ch : plan.chunks) line.append(" ").append(ToHex(ch.bytes));
       if (plan.chunks.empty()) line += " (no reply)";
       Log(line);
     }
@@ -375,8 +379,10 @@ void Server::ReadModbusUdp(uint64_t now) {
     sim_.SetTime(now - start_);
     const ReplyPlan plan = sim_.HandleTcp(req, 'U');
     if (config_.verbose) {
-      std::string line = "U< " + ToHex(TcpFrame(req.transactionId, req.unit, req.pdu)) + "  >";
-      for (const ReplyChunk& ch : plan.chunks) line += " " + ToHex(ch.bytes);
+      std::string line = "U< ";
+      line += ToHex(TcpFrame(req.transactionId, req.unit, req.pdu));
+      line += "  >";
+      for (const ReplyChunk& ch : plan.chunks) line.append(" ").append(ToHex(ch.bytes));
       if (plan.chunks.empty()) line += " (no reply)";
       Log(line);
     }

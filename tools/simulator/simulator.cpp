@@ -179,7 +179,7 @@ std::string Simulator::Execute(const std::string& line) {
   if (cmd == "fault") {
     if (w.size() == 1) {
       std::string s = "OK";
-      for (const FaultRule& r : faults_.rules()) s += " " + FaultText(r);
+      for (const FaultRule& r : faults_.rules()) s.append(" ").append(FaultText(r));
       return s;
     }
     if (w[1] == "clear" || w[1] == "none") {

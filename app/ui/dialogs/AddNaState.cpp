@@ -83,7 +83,7 @@ AddNaFields AddNaState::InitialFields() const {
         fields.serialSettings = proposedSerial_;
       } else {
         fields.comEnabled = fields.serialButtonEnabled = true;
-        fields.comPort = "1";
+        fields.comPort = std::string(1, '1');
         fields.serialSettings = defaultSerial;
       }
       break;
