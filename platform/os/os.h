@@ -72,6 +72,11 @@ std::vector<std::string> MapProgram(const std::string& file);
 // The file name of a program named by its Windows name ("X.exe" -> "X").
 std::string MapProgramFileName(const std::string& name);
 
+// The file name of the program that LaunchProgram starts for `file`
+// ("notepad.exe" -> "xdg-open" or the text viewer found), for messages that
+// say which program could not be run.
+std::string LaunchedProgramName(const std::string& file);
+
 // Starts the program without waiting. 1 on success, -errno on failure.
 int LaunchProgram(const LaunchRequest& request);
 

@@ -13,6 +13,7 @@
 #include "app/ui/dialogs/PropertiesState.h"
 #include "app/ui/dialogs/SmallDialogState.h"
 
+#include <cstdlib>
 #include <filesystem>
 
 using namespace qmx::dialogs;
@@ -285,6 +286,19 @@ TEST(InquiryCsv, BlankAfterTheDataCommasAndQuotedFields) {
             "1, 2, QMX-1808, 12-345\r\n"
             "2, 0, \"Pt100, 2-wire\", \"say \"\"hi\"\"\"\r\n"
             "3, 1, \" x\", \r\n");
+}
+
+// A desktop without a text viewer: the box names the program that was tried
+// (not the Windows name) and the saved file, so it can be opened by hand.
+TEST_F(DialogTest, AViewerThatCannotRunIsNamedWithTheFile) {
+  qmx::test::TempDir empty("no-viewer");
+  const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+  ::setenv("PATH", empty.path().c_str(), 1);
+  const int result = OpenInTextViewer("/data/parts list.csv", empty.path().string());
+  ::setenv("PATH", oldPath.c_str(), 1);
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(boxes, (std::vector<std::string>{
+                       "Cannot run xdg-open. Error Code: -1009. API Code: -2.\nFile: /data/parts list.csv."}));
 }
 
 TEST_F(DialogTest, ValidationRowsFormThreeLevels) {

@@ -95,10 +95,15 @@ int OpenInTextViewer(const std::string& path, const std::string& workingFolder) 
   const char* viewer = "notepad.exe";
   const int result = qmx::os::LaunchProgram({viewer, {path}, workingFolder});
   if (result == 1) return 1;
+  // Name the program that was tried, and the file, so that it can be opened by hand.
+  const std::string tried = qmx::os::LaunchedProgramName(viewer);
   const int code = qmx::err::kProgramNotStarted;
   PostLog(qmx::kLogError, qmx::kLogSource,
-          StrFormat("[Error Code: %d] Cannot run %s. API Code: %d.", code, viewer, result));
-  qmx::ShowBox(StrFormat("Cannot run %s. Error Code: %d. API Code: %d.", viewer, code, result), qmx::kBoxIconStop);
+          StrFormat("[Error Code: %d] Cannot run %s. API Code: %d. File: %s.", code, tried.c_str(), result,
+                    path.c_str()));
+  qmx::ShowBox(StrFormat("Cannot run %s. Error Code: %d. API Code: %d.\nFile: %s.", tried.c_str(), code, result,
+                         path.c_str()),
+               qmx::kBoxIconStop);
   return 0;
 }
 
