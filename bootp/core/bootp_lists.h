@@ -37,7 +37,8 @@ public:
   // replaced row is returned so the caller can tell the user.
   std::optional<SetupRow> Put(const SetupRow& row);
   void Remove(size_t index);
-  // Removes every row whose MAC without hyphens equals `mac12`; the count.
+  // Removes every row whose MAC gives the six bytes of `mac12` (twelve
+  // digits), however it was typed ("A-1B-..." and "0A-1B-..." alike); the count.
   size_t RemoveMac12(const std::string& mac12);
   void Clear() { rows_.clear(); }
 

@@ -36,7 +36,7 @@ private:
 
 class ResetDlg : public QDialog {
 public:
-  // `mac`: the selected row's MAC (may be empty).
+  // `mac`: the selected row's MAC (may be empty), in any form the table holds.
   ResetDlg(const std::string& mac, QWidget* parent = nullptr);
   // Twelve upper-case hexadecimal digits.
   const std::string& mac12() const { return mac12_; }

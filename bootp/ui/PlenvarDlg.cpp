@@ -317,12 +317,8 @@ void PlenvarDlg::OnDeleteDevice() {
 void PlenvarDlg::OnResetFromMenu() {
   const int row = SelectedSetupRow();
   if (row < 0) return;
-  const std::string mac12 = StripHyphens(setup_.at(static_cast<size_t>(row)).mac);
-  // A row typed with one-digit parts has no twelve-digit MAC to reset.
-  if (!NormalizeResetMac(mac12)) {
-    qmx::toolkit::ShowMessageBox(this, "MAC address is false");
-    return;
-  }
+  // The device the row's replies reach, however its MAC was typed.
+  const std::string mac12 = Mac12(setup_.at(static_cast<size_t>(row)).mac);
   if (!SendPacket(BuildResetPacket(mac12), "reset packet")) return;
   setup_.Remove(static_cast<size_t>(row));
   RefreshSetupView();

@@ -218,6 +218,48 @@ TEST_F(DialogTest, ResetDialogTakesOnlyAMac) {
   EXPECT_TRUE(Part(empty, 2)->hasFocus());
 }
 
+// A row typed with one-digit parts is reset like any other, from the menu
+// and from the button's dialog, which shows and accepts such parts.
+TEST_F(DialogTest, ResetTakesEveryMacTheTableHolds) {
+  qmx::net::Socket client;
+  ASSERT_EQ(client.Create(SOCK_DGRAM), 0);
+  ASSERT_EQ(client.Bind(0x0100007F, 0), 0);
+  uint16_t clientPort = 0;
+  client.LocalEndpoint(nullptr, &clientPort);
+  PlenvarOptions options;
+  options.bootp = {0x0100007F, 0, 0x0100007F, clientPort};
+  PlenvarDlg dialog(options);
+  ASSERT_EQ(dialog.OpenServerSocket(), 0);
+  dialog.PutSetupRow({"A-1B-2C-3D-4E-5F", "192.168.0.70", "255.255.255.0", "192.168.0.1", "1"});
+  dialog.PutSetupRow({"B-2C-3D-4E-5F-6", "192.168.0.71", "255.255.255.0", "192.168.0.1", "2"});
+  auto resetSent = [&] {
+    uint8_t packet[400];
+    if (client.WaitReadable(1000) != 1 || client.RecvFrom(packet, sizeof packet, nullptr, nullptr) != 300) return std::string();
+    char text[16];
+    std::snprintf(text, sizeof text, "%02X%02X%02X%02X%02X%02X", packet[28], packet[29], packet[30], packet[31],
+                  packet[32], packet[33]);
+    return packet[242] == 9 ? std::string(text) : std::string("not a reset");
+  };
+
+  dialog.setupView()->setCurrentItem(dialog.setupView()->topLevelItem(0));
+  dialog.OnResetFromMenu();
+  EXPECT_EQ(resetSent(), "0A1B2C3D4E5F");
+  ASSERT_EQ(dialog.setupView()->topLevelItemCount(), 1);
+
+  dialog.setupView()->setCurrentItem(dialog.setupView()->topLevelItem(0));
+  QTimer::singleShot(0, [] {
+    auto* reset = dynamic_cast<ResetDlg*>(QApplication::activeModalWidget());
+    ASSERT_NE(reset, nullptr);
+    EXPECT_EQ(Part(*reset, 1)->text(), "0B");
+    Part(*reset, 6)->setText("6");  // as typed: one digit
+    reset->accept();
+  });
+  dialog.OnResetButton();
+  EXPECT_EQ(resetSent(), "0B2C3D4E5F06");
+  EXPECT_EQ(dialog.setupView()->topLevelItemCount(), 0);
+  EXPECT_EQ(boxes_, std::vector<std::string>{});
+}
+
 TEST_F(DialogTest, AddressDialogsCheckWhatIsTyped) {
   FakeHost host;
   NewIpSetDlg add(host);
