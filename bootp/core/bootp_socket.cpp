@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 
@@ -124,18 +125,39 @@ std::string SocketErrorText(int wsaError) {
   }
 }
 
-std::string BindFailureAdvice(int wsaError, uint16_t port) {
+namespace {
+
+// A path as a shell reads it back: quoted when it holds anything but the
+// characters of an ordinary file name.
+std::string ShellWord(const std::string& path) {
+  const bool plain = !path.empty() && std::all_of(path.begin(), path.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 || std::strchr("/._-+", c) != nullptr;
+  });
+  if (plain) return path;
+  std::string quoted = "'";
+  for (char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+}  // namespace
+
+std::string BindFailureAdvice(int wsaError, uint16_t port, const std::string& programPath) {
   if (wsaError == qmx::net::kWsaEacces) {
     return StrFormat(
         "UDP port %u can only be bound by root or by a program with the CAP_NET_BIND_SERVICE capability.\n"
-        "Grant it once with: sudo setcap cap_net_bind_service=+ep <program folder>/Tools/Plenvar",
-        static_cast<unsigned>(port));
+        "Grant it once with: sudo setcap cap_net_bind_service=+ep %s",
+        static_cast<unsigned>(port), ShellWord(programPath).c_str());
   }
   if (wsaError == qmx::net::kWsaEaddrinuse) {
     return StrFormat("UDP port %u is in use: another BOOTP or DHCP server runs on this machine.",
                      static_cast<unsigned>(port));
   }
   return StrFormat("UDP port %u cannot be bound: %s.", static_cast<unsigned>(port), SocketErrorText(wsaError).c_str());
+}
+
+std::string ServerSocketFailureText(int wsaError, uint16_t port, const std::string& programPath) {
+  return "Unable to create Bootp server socket\n" + BindFailureAdvice(wsaError, port, programPath) +
+         "\nBootp server software can not continue.";
 }
 
 }  // namespace qmx::plenvar

@@ -51,7 +51,11 @@ private:
 
 // A short text for a socket error number, for messages.
 std::string SocketErrorText(int wsaError);
-// What to tell the user when the server port cannot be bound.
-std::string BindFailureAdvice(int wsaError, uint16_t port);
+// Why the server port cannot be bound and what to do about it; the grant
+// names the program at `programPath` (its real path, as setcap needs it).
+std::string BindFailureAdvice(int wsaError, uint16_t port, const std::string& programPath);
+// The one message for a server socket that cannot be made: the program's
+// headline, the reason with its remedy, and that the program ends.
+std::string ServerSocketFailureText(int wsaError, uint16_t port, const std::string& programPath);
 
 }  // namespace qmx::plenvar

@@ -41,6 +41,7 @@ public:
   // user and ends the program).
   int OpenServerSocket();
   uint16_t serverPort() const { return socket_.LocalPort(); }
+  uint16_t configuredServerPort() const { return options_.bootp.serverPort; }
 
   // InterfaceHost
   const std::vector<Adapter>& adapters() const override { return adapters_; }

@@ -5,7 +5,10 @@
 // (plenvar_*.png) for a look before landing.
 #include <gtest/gtest.h>
 
+#include <linux/capability.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -17,10 +20,12 @@
 #include <QTreeWidget>
 
 #include "bootp/ui/AddressDialogs.h"
+#include "bootp/ui/PlenvarApp.h"
 #include "bootp/ui/IpAddressEdit.h"
 #include "bootp/ui/PlenvarDlg.h"
 #include "bootp/ui/SetupDialogs.h"
 #include "platform/net/socket.h"
+#include "platform/os/os.h"
 #include "platform/toolkit/message_box.h"
 #include "tests/support/access_audit.h"
 #include "tools/simulator/eip_responder.h"
@@ -144,6 +149,36 @@ TEST_F(DialogTest, MainDialogAnswersOnLoopbackAndReportsFailedSends) {
   QTRY_COMPARE_WITH_TIMEOUT(failing.requestView()->topLevelItemCount(), 1, 3000);
   ASSERT_EQ(boxes_.size(), 1u);
   EXPECT_EQ(boxes_[0].rfind("The BOOTP reply to 02-4D-9A-00-00-01 could not be sent", 0), 0u) << boxes_[0];
+}
+
+// Sets or clears CAP_NET_BIND_SERVICE in this thread's effective set (the
+// permitted set keeps it, so it can be raised again).
+bool SetBindCapability(bool on) {
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[2] = {};
+  if (::syscall(SYS_capget, &header, data) != 0) return false;
+  const unsigned bit = 1u << CAP_NET_BIND_SERVICE;
+  data[0].effective = on ? data[0].effective | bit : data[0].effective & ~bit;
+  return ::syscall(SYS_capset, &header, data) == 0;
+}
+
+// Without the right to bind the server port the program says once why, with
+// the grant that names its real path, and ends.
+TEST_F(DialogTest, StartWithoutTheRightToBindShowsOneBox) {
+  if (::geteuid() != 0 || !SetBindCapability(false)) GTEST_SKIP() << "cannot drop the capability here";
+  PlenvarOptions options;
+  options.bootp.bindAddress = 0x0100007F;
+  options.bootp.serverPort = kBootpServerPort;
+  PlenvarDlg dialog(options);
+  const bool opened = OpenServerSocketOrTell(dialog);
+  SetBindCapability(true);
+  if (opened) GTEST_SKIP() << "this machine lets anyone bind port 67";
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].rfind("Unable to create Bootp server socket\n", 0), 0u) << boxes_[0];
+  EXPECT_NE(boxes_[0].find("UDP port 67 can only be bound by root"), std::string::npos) << boxes_[0];
+  const std::string path = qmx::os::ExecutablePath().string();
+  ASSERT_FALSE(path.empty());
+  EXPECT_NE(boxes_[0].find("setcap cap_net_bind_service=+ep " + path + "\n"), std::string::npos) << boxes_[0];
 }
 
 // Answers the next "Add New Device" dialog with a MAC and an address.
