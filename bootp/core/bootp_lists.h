@@ -52,6 +52,7 @@ struct RequestRow {
   std::string mac;
   std::string ip;
   std::string transactionId;
+  unsigned interfaceIndex = 0;  // the interface the request came in by; 0 when not known
 };
 
 // Bounded: past 65535 rows the list starts over.
@@ -59,6 +60,7 @@ class RequestList {
 public:
   static constexpr size_t kMaxRows = 65535;
   const std::vector<RequestRow>& rows() const { return rows_; }
+  size_t size() const { return rows_.size(); }
   // True when the list was emptied to make room.
   bool Add(RequestRow row);
   void Clear() { rows_.clear(); }

@@ -135,10 +135,12 @@ void ResetDlg::accept() {
 // --- interface list ---------------------------------------------------------------
 
 InterfaceChooser::InterfaceChooser(InterfaceHost& host, QComboBox* list, IpAddressEdit* mask,
-                                   IpAddressEdit* gateway)
+                                   IpAddressEdit* gateway, size_t first)
     : host_(host), list_(list), mask_(mask), gateway_(gateway) {
   for (const Adapter& a : host_.adapters()) list_->addItem(QString::fromStdString(a.description));
-  Select(0);
+  const int start = first < host_.adapters().size() ? static_cast<int>(first) : 0;
+  list_->setCurrentIndex(start);
+  Select(start);
   QObject::connect(list_, &QComboBox::currentIndexChanged, list_, [this](int index) {
     if (index >= 0) Select(index);
   });
@@ -221,7 +223,8 @@ void NewIpSetDlg::accept() {
 
 // --- setup IP address ----------------------------------------------------------------------
 
-IpSetDlg::IpSetDlg(InterfaceHost& host, const std::string& mac, QWidget* parent) : QDialog(parent) {
+IpSetDlg::IpSetDlg(InterfaceHost& host, const std::string& mac, size_t adapter, QWidget* parent)
+    : QDialog(parent) {
   setWindowTitle(QStringLiteral("Setup IP Address"));
   auto* macText = new QLabel(QString::fromStdString(mac));
   macText->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
@@ -236,7 +239,7 @@ IpSetDlg::IpSetDlg(InterfaceHost& host, const std::string& mac, QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(AddressGroup(macText, ipEdit_, mask, gateway, list));
   layout->addWidget(MakeOkCancel(this));
-  chooser_ = std::make_unique<InterfaceChooser>(host, list, mask, gateway);
+  chooser_ = std::make_unique<InterfaceChooser>(host, list, mask, gateway, adapter);
   for (const SetupRow& row : host.setupList().rows()) {
     if (row.mac == mac) ipEdit_->setAddress(row.ip);
   }
