@@ -61,6 +61,8 @@ public:
   static constexpr size_t kMaxRows = 65535;
   const std::vector<RequestRow>& rows() const { return rows_; }
   size_t size() const { return rows_.size(); }
+  // How many rows can be added before an Add empties the list.
+  size_t RoomBeforeRestart() const { return rows_.size() > kMaxRows ? 0 : kMaxRows + 1 - rows_.size(); }
   // True when the list was emptied to make room.
   bool Add(RequestRow row);
   void Clear() { rows_.clear(); }

@@ -17,6 +17,7 @@
 
 #include "bootp/ui/AddressDialogs.h"
 #include "bootp/ui/QtWaiter.h"
+#include "bootp/ui/RequestListModel.h"
 #include "bootp/ui/SetupDialogs.h"
 #include "common/Utility.h"
 #include "platform/toolkit/message_box.h"
@@ -35,21 +36,6 @@ constexpr Column kRequestColumns[] = {
     {"Type", 40}, {"Time", 60}, {"Ethernet Address(MAC)", 130}, {"IP Address", 110}, {"Transaction ID", 100}};
 constexpr Column kSetupColumns[] = {{"Number", 50},      {"Ethernet Address(MAC)", 130}, {"IP Address", 110},
                                     {"Subnet Mask", 110}, {"Gateway Address", 110},      {"Transaction ID", 100}};
-
-// The request list's images: 0 an ordinary device, 1 one of the maker's.
-QIcon DeviceIcon(bool maker) {
-  QPixmap pixmap(16, 16);
-  pixmap.fill(Qt::transparent);
-  QPainter p(&pixmap);
-  p.setRenderHint(QPainter::Antialiasing);
-  p.setPen(QPen(QColor(40, 40, 40), 1));
-  p.setBrush(maker ? QColor(0, 102, 204) : QColor(160, 160, 160));
-  p.drawRoundedRect(QRectF(1.5, 3.5, 13, 9), 2, 2);
-  p.setPen(QPen(Qt::white, 1.5));
-  p.drawLine(QPointF(4, 8), QPointF(12, 8));
-  if (maker) p.drawLine(QPointF(8, 5), QPointF(8, 11));
-  return QIcon(pixmap);
-}
 
 QIcon ProgramIcon() {
   QPixmap pixmap(32, 32);
@@ -80,14 +66,14 @@ void SetUpList(QTreeView* view, const Column* columns, size_t count, const char*
   view->setMinimumWidth(total + 24);
 }
 
-QTreeWidget* MakeList(const Column* columns, size_t count, const char* name) {
+QTreeWidget* MakeSetupList() {
   auto* view = new QTreeWidget;
-  view->setColumnCount(static_cast<int>(count));
+  view->setColumnCount(static_cast<int>(std::size(kSetupColumns)));
   QStringList titles;
-  for (size_t i = 0; i < count; ++i) titles << QString::fromUtf8(columns[i].title);
+  for (const Column& c : kSetupColumns) titles << QString::fromUtf8(c.title);
   view->setHeaderLabels(titles);
   for (int i = 0; i < view->columnCount(); ++i) view->headerItem()->setTextAlignment(i, Qt::AlignCenter);
-  SetUpList(view, columns, count, name);
+  SetUpList(view, kSetupColumns, std::size(kSetupColumns), "Setup History");
   return view;
 }
 
@@ -120,14 +106,21 @@ PlenvarDlg::PlenvarDlg(PlenvarOptions options, QWidget* parent)
 PlenvarDlg::~PlenvarDlg() = default;
 
 void PlenvarDlg::BuildLayout() {
-  requestView_ = MakeList(kRequestColumns, std::size(kRequestColumns), "Request History");
+  requestModel_ = new RequestListModel(this);
+  requestView_ = new QTreeView;
+  requestView_->setModel(requestModel_);
+  SetUpList(requestView_, kRequestColumns, std::size(kRequestColumns), "Request History");
   requestView_->setSelectionMode(QAbstractItemView::SingleSelection);
-  setupView_ = MakeList(kSetupColumns, std::size(kSetupColumns), "Setup History");
+  listTimer_ = new QTimer(this);
+  listTimer_->setSingleShot(true);
+  listTimer_->setInterval(kListBatchMs);
+  connect(listTimer_, &QTimer::timeout, this, [this] { ShowQueuedRequests(); });
+  setupView_ = MakeSetupList();
   setupView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   setupView_->setContextMenuPolicy(Qt::CustomContextMenu);
   // Double click, or Enter on the row from the keyboard.
-  connect(requestView_, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
-    OnRequestActivated(requestView_->indexOfTopLevelItem(item));
+  connect(requestView_, &QTreeView::activated, this, [this](const QModelIndex& index) {
+    if (index.isValid()) OnRequestActivated(index.row());
   });
   connect(setupView_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) { ShowContextMenu(at); });
 
@@ -138,10 +131,7 @@ void PlenvarDlg::BuildLayout() {
   makerOnly_ = new QCheckBox(QStringLiteral("Show Kestun device only"));
   makerOnly_->setAccessibleName(makerOnly_->text());
   connect(makerOnly_, &QCheckBox::toggled, this, [this](bool on) { server_.switches().makerDevicesOnly = on; });
-  connect(clearRequests, &QPushButton::clicked, this, [this] {
-    requests_.Clear();
-    requestView_->clear();
-  });
+  connect(clearRequests, &QPushButton::clicked, this, [this] { requestModel_->Clear(); });
   connect(clearSetup, &QPushButton::clicked, this, [this] {
     server_.setup().Clear();
     RefreshSetupView();
@@ -202,6 +192,8 @@ void PlenvarDlg::LoadInterfaceParams(size_t index) {
   interfaceName_ = index < adapters_.size() ? adapters_[index].description : std::string();
 }
 
+const RequestList& PlenvarDlg::requestList() const { return requestModel_->list(); }
+
 void PlenvarDlg::OnStart() {
   server_.switches().started = true;
   start_->setEnabled(false);
@@ -231,19 +223,15 @@ bool PlenvarDlg::Sent(int rc, const std::string& what) {
 void PlenvarDlg::OnReceiveBootp() {
   std::vector<RequestRow> listed;
   const BootpServer::Served served = server_.ServeWaiting(1, iface_, &listed);
-  for (const RequestRow& row : listed) AddRequestRow(row);
+  if (!listed.empty()) {
+    requestModel_->Queue(std::move(listed));
+    if (!listTimer_->isActive()) listTimer_->start();
+  }
   if (served.failure) Sent(served.failure->error, served.failure->what);
 }
 
-void PlenvarDlg::AddRequestRow(const RequestRow& row) {
-  if (requests_.Add(row)) requestView_->clear();
-  auto* item = new QTreeWidgetItem(
-      QStringList{QString(), QString::fromStdString(row.time), QString::fromStdString(row.mac),
-                  QString::fromStdString(row.ip), QString::fromStdString(row.transactionId)});
-  item->setIcon(0, DeviceIcon(row.makerDevice));
-  for (int c = 0; c < item->columnCount(); ++c) item->setTextAlignment(c, Qt::AlignCenter);
-  requestView_->addTopLevelItem(item);
-  requestView_->scrollToItem(item);
+void PlenvarDlg::ShowQueuedRequests() {
+  if (requestModel_->Flush()) requestView_->scrollToBottom();
 }
 
 void PlenvarDlg::RefreshSetupView() {
@@ -283,7 +271,7 @@ int PlenvarDlg::SelectedSetupRow() const {
 }
 
 void PlenvarDlg::OnRequestActivated(int index) {
-  const RequestList& list = requests_;
+  const RequestList& list = requestModel_->list();
   if (busy_ || index < 0 || static_cast<size_t>(index) >= list.size()) return;
   const RequestRow request = list.rows()[static_cast<size_t>(index)];
   // The dialog opens on the interface the request came in by, so the mask

@@ -25,6 +25,12 @@ class QTreeWidget;
 
 namespace qmx::plenvar {
 
+class RequestListModel;
+
+// How long listed requests wait to be shown together: short enough to look
+// immediate, long enough that a burst costs the list one layout.
+constexpr int kListBatchMs = 50;
+
 struct PlenvarOptions {
   BootpEndpoints bootp;
   NetworkSources sources;
@@ -53,7 +59,8 @@ public:
   // Commands (public for tests and the context menu).
   void OnStart();
   void OnStop();
-  // Answers a request waiting on the server socket, then lists it.
+  // Answers every request waiting on the server socket, then queues the
+  // rows for the list's next batch.
   void OnReceiveBootp();
   // Double click or Enter on a row of the request list.
   void OnRequestActivated(int row);
@@ -66,8 +73,8 @@ public:
   std::unique_ptr<QDialog> MakeAboutDialog();
 
   bool started() const { return server_.switches().started; }
-  const RequestList& requestList() const { return requests_; }
-  QTreeWidget* requestView() const { return requestView_; }
+  const RequestList& requestList() const;
+  QTreeView* requestView() const { return requestView_; }
   QTreeWidget* setupView() const { return setupView_; }
   QCheckBox* makerOnlyBox() const { return makerOnly_; }
   void SetInterfaceParams(const InterfaceParams& p) { iface_ = p; }
@@ -87,7 +94,7 @@ private:
   void BuildLayout();
   void ShowContextMenu(const QPoint& at);
   void RefreshSetupView();
-  void AddRequestRow(const RequestRow& row);
+  void ShowQueuedRequests();
   int SelectedSetupRow() const;
   // True for a send that succeeded; otherwise tells the user (one box at a
   // time) and returns false.
@@ -95,19 +102,20 @@ private:
 
   PlenvarOptions options_;
   BootpServer server_;
-  RequestList requests_;
   std::vector<Adapter> adapters_;
   InterfaceParams iface_;
   // The interface the address dialogs chose last: packets that answer no
   // request leave through it (through every interface while it is empty).
   std::string interfaceName_;
   QSocketNotifier* notifier_ = nullptr;
+  RequestListModel* requestModel_ = nullptr;
+  QTimer* listTimer_ = nullptr;
   qmx::cip::Client cip_;
   ModbusSetupClient probe_;
   bool busy_ = false;
   bool reportingSendFailure_ = false;
 
-  QTreeWidget* requestView_ = nullptr;
+  QTreeView* requestView_ = nullptr;
   QTreeWidget* setupView_ = nullptr;
   QCheckBox* makerOnly_ = nullptr;
   QPushButton* start_ = nullptr;

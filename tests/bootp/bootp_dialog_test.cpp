@@ -15,6 +15,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
@@ -24,6 +25,7 @@
 #include "bootp/ui/PlenvarApp.h"
 #include "bootp/ui/IpAddressEdit.h"
 #include "bootp/ui/PlenvarDlg.h"
+#include "bootp/ui/RequestListModel.h"
 #include "bootp/ui/SetupDialogs.h"
 #include "platform/net/socket.h"
 #include "platform/os/os.h"
@@ -185,6 +187,72 @@ TEST_F(DialogTest, StartWithoutTheRightToBindShowsOneBox) {
   const std::string path = qmx::os::ExecutablePath().string();
   ASSERT_FALSE(path.empty());
   EXPECT_NE(boxes_[0].find("setcap cap_net_bind_service=+ep " + path + "\n"), std::string::npos) << boxes_[0];
+}
+
+// Requests are listed in batches: one insertion per batch, the list starting
+// over past its bound, and the view scrolled once to the newest row.
+TEST_F(DialogTest, RequestsAreListedInBatches) {
+  RequestListModel model;
+  QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+  QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+  auto rows = [](size_t count, const char* mac) {
+    std::vector<RequestRow> out(count);
+    for (RequestRow& r : out) r.mac = mac;
+    return out;
+  };
+  model.Queue(rows(1000, "02-4D-9A-00-00-01"));
+  model.Queue(rows(1, "02-4D-9A-00-00-02"));
+  EXPECT_EQ(model.rowCount(), 0) << "nothing is shown before the batch";
+  EXPECT_TRUE(model.Flush());
+  EXPECT_FALSE(model.Flush());
+  EXPECT_EQ(model.rowCount(), 1001);
+  EXPECT_EQ(inserted.count(), 1);
+  EXPECT_EQ(model.index(1000, 2).data().toString(), "02-4D-9A-00-00-02");
+  model.Queue(rows(RequestList::kMaxRows + 1 - 1001, "02-4D-9A-00-00-03"));
+  model.Flush();
+  EXPECT_EQ(model.rowCount(), static_cast<int>(RequestList::kMaxRows + 1));
+  EXPECT_EQ(reset.count(), 0);
+  model.Queue(rows(3, "02-4D-9A-00-00-04"));
+  model.Flush();
+  EXPECT_EQ(model.rowCount(), 3) << "the full list starts over with the batch";
+  EXPECT_EQ(reset.count(), 1);
+
+  // Through the dialog: a burst of requests, the newest row in view.
+  qmx::net::Socket client;
+  ASSERT_EQ(client.Create(SOCK_DGRAM), 0);
+  ASSERT_EQ(client.Bind(0x0100007F, 0), 0);
+  uint16_t clientPort = 0;
+  client.LocalEndpoint(nullptr, &clientPort);
+  PlenvarOptions options;
+  options.bootp = {0x0100007F, 0, 0x0100007F, clientPort};
+  PlenvarDlg dialog(options);
+  ASSERT_EQ(dialog.OpenServerSocket(), 0);
+  std::vector<SetupRow> table;
+  for (int i = 0; i < 40; ++i) {
+    char mac[24];
+    std::snprintf(mac, sizeof mac, "02-4D-9A-00-01-%02X", i);
+    table.push_back({mac, "192.168.1." + std::to_string(10 + i), "255.255.255.0", "192.168.1.1", "4046586826"});
+  }
+  dialog.PutSetupRows(table);
+  dialog.OnStart();
+  dialog.show();
+  constexpr int kBurst = 400;
+  for (int i = 0; i < kBurst; ++i) {
+    std::vector<uint8_t> d(300, 0);
+    d[0] = d[1] = 1;
+    d[4] = static_cast<uint8_t>(i);
+    const uint8_t mac[6] = {0x02, 0x4D, static_cast<uint8_t>(i % 3 == 0 ? 0x11 : 0x9A), 0, 1,
+                            static_cast<uint8_t>(i % 64)};
+    std::copy(mac, mac + 6, d.begin() + 28);
+    client.SendTo(d.data(), d.size(), 0x0100007F, dialog.serverPort());
+    if (i % 20 == 19) QTest::qWait(20);
+  }
+  QTRY_COMPARE_WITH_TIMEOUT(RequestRows(dialog), kBurst, 5000);
+  ASSERT_EQ(RequestRows(dialog), kBurst);
+  QApplication::processEvents();
+  const QRect newest = dialog.requestView()->visualRect(dialog.requestView()->model()->index(kBurst - 1, 2));
+  EXPECT_TRUE(dialog.requestView()->viewport()->rect().contains(newest)) << "the newest request is in view";
+  Picture(dialog, "main_many");
 }
 
 // Answers the next "Add New Device" dialog with a MAC and an address.
