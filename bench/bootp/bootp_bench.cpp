@@ -4,6 +4,7 @@
 // pair to a client namespace; nothing reaches a real network.
 //
 //   sudo bench-bin/bench_bootp [--rounds=9] [--chunk=8000] [--table=1000] [--window=32]
+//   sudo bench-bin/bench_bootp --flood=1000,3000,10000 [--seconds=10]
 //
 // A client keeps `window` requests outstanding (each with its own xid, from
 // the table's MACs in turn) and counts the replies of one chunk; a request
@@ -12,6 +13,11 @@
 // request list grows by each chunk (it starts over past 65,535 rows); the
 // table gives its rows at the start of each chunk, to show the rate flat.
 // At the end: the ratio Plenvar / dnsmasq per round, min/median/max.
+//
+// --flood: a second client floods each server with requests from unlisted
+// MACs at each rate (paced per millisecond) while a listed device asks every
+// 20 ms; each good request's time to its reply is taken, and the table gives
+// how many were answered within 100 ms (the goal: all) and the slowest.
 //
 // dnsmasq (Debian package dnsmasq or dnsmasq-base) is started here with
 // --conf-file=/dev/null and only the link's interface.
@@ -52,7 +58,20 @@ struct Options {
   int chunk = 8000;
   int table = 1000;
   int window = 32;
+  std::vector<int> floodRates;  // empty: the reply-rate comparison
+  int seconds = 10;
 };
+
+std::vector<int> Rates(const char* text) {
+  std::vector<int> out;
+  for (const char* p = text; *p != 0;) {
+    out.push_back(std::atoi(p));
+    p = std::strchr(p, ',');
+    if (p == nullptr) break;
+    ++p;
+  }
+  return out;
+}
 
 int IntOption(const char* arg, const char* name, int fallback) {
   const size_t n = std::strlen(name);
@@ -141,6 +160,55 @@ public:
     return r;
   }
 
+  struct FloodResult {
+    int asked = 0;
+    int inTime = 0;  // answered within 100 ms
+    int lost = 0;    // not answered within a second
+    double slowestMs = 0;
+  };
+  // A listed device (row 0) asks every 20 ms for `seconds`.
+  FloodResult Ask(int seconds) {
+    FloodResult r;
+    std::unordered_map<uint32_t, Clock::time_point> outstanding;
+    const auto start = Clock::now();
+    auto nextAsk = start;
+    uint8_t reply[600];
+    while (Clock::now() - start < std::chrono::seconds(seconds) || !outstanding.empty()) {
+      auto now = Clock::now();
+      if (now >= nextAsk && now - start < std::chrono::seconds(seconds)) {
+        const uint32_t xid = nextXid_++;
+        const auto d = Request(xid, TableMac(0));
+        socket_.SendTo(d.data(), d.size(), kBootpBroadcastAddress, kBootpServerPort);
+        outstanding.emplace(xid, now);
+        ++r.asked;
+        nextAsk += std::chrono::milliseconds(20);
+      }
+      pollfd ready{socket_.fd(), POLLIN, 0};
+      ::poll(&ready, 1, 2);
+      while (socket_.RecvFrom(reply, sizeof reply, nullptr, nullptr) >= 240) {
+        uint32_t xid;
+        std::memcpy(&xid, reply + 4, 4);
+        const auto it = outstanding.find(xid);
+        if (reply[0] != 2 || it == outstanding.end()) continue;
+        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - it->second).count();
+        r.slowestMs = std::max(r.slowestMs, ms);
+        if (ms <= 100) ++r.inTime;
+        outstanding.erase(it);
+      }
+      now = Clock::now();
+      for (auto it = outstanding.begin(); it != outstanding.end();) {
+        if (now - it->second < std::chrono::seconds(1)) {
+          ++it;
+          continue;
+        }
+        it = outstanding.erase(it);
+        ++r.lost;
+        r.slowestMs = std::max(r.slowestMs, 1000.0);
+      }
+    }
+    return r;
+  }
+
   // True once one request of row 0 is answered within `ms`.
   bool Answers(int ms) {
     int row = 0;
@@ -170,6 +238,27 @@ bool Link(const std::string& serverIp, const std::string& clientNs, const std::s
                                  why);
 }
 
+// Requests from unlisted MACs at `rate` a second, paced per millisecond,
+// until `stop`.
+void Flood(const qmx::netns::PeerNamespace& where, int rate, const std::atomic<bool>& stop) {
+  qmx::net::Socket flood;
+  where.Inside([&] {
+    if (flood.Create(SOCK_DGRAM) == 0) flood.SetBroadcast(1);
+  });
+  const auto start = Clock::now();
+  long sent = 0;
+  while (!stop.load()) {
+    const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+    for (const long due = static_cast<long>(elapsed * rate); sent < due; ++sent) {
+      const std::array<uint8_t, 6> mac{0x02, 0x11, 0x22, static_cast<uint8_t>(sent >> 16),
+                                       static_cast<uint8_t>(sent >> 8), static_cast<uint8_t>(sent)};
+      const auto d = Request(0xF0000000u + static_cast<uint32_t>(sent), mac);
+      flood.SendTo(d.data(), d.size(), kBootpBroadcastAddress, kBootpServerPort);
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(500));
+  }
+}
+
 pid_t StartDnsmasq(const qmx::netns::PeerNamespace& where, const std::string& hostsFile) {
   const pid_t pid = ::fork();
   if (pid != 0) return pid;
@@ -196,6 +285,8 @@ int main(int argc, char** argv) {
     o.chunk = IntOption(argv[i], "--chunk=", o.chunk);
     o.table = IntOption(argv[i], "--table=", o.table);
     o.window = IntOption(argv[i], "--window=", o.window);
+    o.seconds = IntOption(argv[i], "--seconds=", o.seconds);
+    if (std::strncmp(argv[i], "--flood=", 8) == 0) o.floodRates = Rates(argv[i] + 8);
   }
   std::string why;
   // Plenvar runs in this process, in a namespace of its own; the others are
@@ -250,6 +341,23 @@ int main(int argc, char** argv) {
     } else if (!reference.Answers(5000) || !plenvar.Answers(5000)) {
       std::fprintf(stderr, "bench_bootp: a server does not answer (dnsmasq missing?)\n");
       status = 2;
+    } else if (!o.floodRates.empty()) {
+      std::printf("a listed device asks every 20 ms for %d s while unlisted ones flood\n", o.seconds);
+      std::printf("%8s %8s %14s %8s %12s\n", "flood/s", "server", "within 100 ms", "lost", "slowest ms");
+      for (int rate : o.floodRates) {
+        for (int side = 0; side < 2; ++side) {
+          const bool isPlenvar = side == 0;
+          std::atomic<bool> stop{false};
+          std::thread flood(Flood, std::cref(isPlenvar ? plenvarClientNs : dnsmasqClientNs), rate, std::cref(stop));
+          const Client::FloodResult r = (isPlenvar ? plenvar : reference).Ask(o.seconds);
+          stop = true;
+          flood.join();
+          std::printf("%8d %8s %8d/%-5d %8d %12.1f\n", rate, isPlenvar ? "Plenvar" : "dnsmasq", r.inTime, r.asked,
+                      r.lost, r.slowestMs);
+          std::fflush(stdout);
+          std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the flood's tail drains
+        }
+      }
     } else {
       std::printf("table %d rows, chunks of %d requests, %d outstanding, %d rounds (A B, B A)\n", o.table, o.chunk,
                   o.window, o.rounds);

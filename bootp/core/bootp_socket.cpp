@@ -15,6 +15,11 @@
 namespace qmx::plenvar {
 namespace {
 
+// Room for a burst of requests (thousands of datagrams) that arrives while
+// the window is busy painting or a box is open; past it the system drops
+// them, good requests with the rest.
+constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
+
 // The interfaces a packet that answers no request leaves through: up and
 // not loopback.
 std::vector<unsigned> UpInterfaces() {
@@ -60,6 +65,7 @@ int BootpSocket::Open() {
     socket_.Close();
     return rc;
   }
+  socket_.SetReceiveBuffer(kReceiveBufferBytes);  // a smaller one still serves
   return 0;
 }
 

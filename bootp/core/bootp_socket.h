@@ -30,7 +30,8 @@ public:
   explicit BootpSocket(BootpEndpoints endpoints = {}) : endpoints_(endpoints) {}
 
   // Creates, binds and enables broadcast; each datagram then tells the
-  // interface it came in by. 0 or a Windows Sockets style error
+  // interface it came in by, and the receive buffer is made large enough to
+  // hold a burst while the owner is busy. 0 or a Windows Sockets style error
   // number (kWsaEacces when the port needs privileges we lack).
   int Open();
   bool IsOpen() const { return socket_.IsValid(); }

@@ -222,7 +222,7 @@ bool PlenvarDlg::Sent(int rc, const std::string& what) {
 
 void PlenvarDlg::OnReceiveBootp() {
   std::vector<RequestRow> listed;
-  const BootpServer::Served served = server_.ServeWaiting(1, iface_, &listed);
+  const BootpServer::Served served = server_.ServeWaiting(kDatagramsPerWake, iface_, &listed);
   if (!listed.empty()) {
     requestModel_->Queue(std::move(listed));
     if (!listTimer_->isActive()) listTimer_->start();

@@ -59,8 +59,9 @@ public:
   // Commands (public for tests and the context menu).
   void OnStart();
   void OnStop();
-  // Answers every request waiting on the server socket, then queues the
-  // rows for the list's next batch.
+  // Answers every request waiting on the server socket (up to
+  // kDatagramsPerWake), then queues their rows for the list's next batch:
+  // however many unlisted devices call, listing never delays an answer.
   void OnReceiveBootp();
   // Double click or Enter on a row of the request list.
   void OnRequestActivated(int row);

@@ -229,6 +229,13 @@ int Socket::SetReceiveInterface(bool on) {
   return 0;
 }
 
+int Socket::SetReceiveBuffer(int bytes) {
+  if (fd_ < 0) return kWsaEnotsock;
+  if (::setsockopt(fd_, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) == 0) return 0;
+  if (::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) != 0) return LastWsa(kGeneral);
+  return 0;
+}
+
 int Socket::Connect(uint32_t address, uint16_t port, int timeoutMs) {
   if (fd_ < 0) return kWsaEnotsock;
   // The wait below needs a connect that does not block.

@@ -102,6 +102,9 @@ public:
   // Each datagram received tells the interface it came in by (see
   // RecvFromInterface).
   int SetReceiveInterface(bool on);
+  // Asks for a receive buffer of `bytes`: beyond the system's limit where the
+  // process has the right, else up to the limit. Returns 0 or an error number.
+  int SetReceiveBuffer(int bytes);
   // Connects within timeoutMs; kWsaEtimedout when the peer does not answer
   // in time. Returns 0 or an error number.
   int Connect(uint32_t address, uint16_t port, int timeoutMs);

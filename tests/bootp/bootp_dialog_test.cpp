@@ -255,6 +255,40 @@ TEST_F(DialogTest, RequestsAreListedInBatches) {
   Picture(dialog, "main_many");
 }
 
+// One wake-up answers every request waiting, and listing comes after: a
+// flood of unlisted devices cannot hold a listed one's reply back.
+TEST_F(DialogTest, OneWakeUpAnswersEveryWaitingRequestBeforeListing) {
+  qmx::net::Socket client;
+  ASSERT_EQ(client.Create(SOCK_DGRAM), 0);
+  ASSERT_EQ(client.Bind(0x0100007F, 0), 0);
+  uint16_t clientPort = 0;
+  client.LocalEndpoint(nullptr, &clientPort);
+  PlenvarOptions options;
+  options.bootp = {0x0100007F, 0, 0x0100007F, clientPort};
+  PlenvarDlg dialog(options);
+  ASSERT_EQ(dialog.OpenServerSocket(), 0);
+  dialog.PutSetupRow({"02-4D-9A-00-00-01", "192.168.0.50", "255.255.255.0", "192.168.0.1", "1"});
+  dialog.OnStart();
+  constexpr int kFlood = 99;
+  for (int i = 0; i <= kFlood; ++i) {
+    std::vector<uint8_t> d(300, 0);
+    d[0] = d[1] = 1;
+    d[4] = static_cast<uint8_t>(i);
+    const uint8_t mac[6] = {0x02, 0x11, 0x22, 0, 0, static_cast<uint8_t>(i)};  // unlisted, the last one listed
+    std::copy(mac, mac + 6, d.begin() + 28);
+    if (i == kFlood) d[29] = 0x4D, d[30] = 0x9A, d[33] = 1;
+    ASSERT_EQ(client.SendTo(d.data(), d.size(), 0x0100007F, dialog.serverPort()), 300);
+  }
+  QApplication::processEvents();  // one pass of the event loop
+  uint8_t reply[400];
+  ASSERT_EQ(client.WaitReadable(0), 1) << "the listed device behind the flood is answered at once";
+  EXPECT_EQ(client.RecvFrom(reply, sizeof reply, nullptr, nullptr), 300);
+  EXPECT_EQ(reply[4], kFlood);
+  EXPECT_EQ(RequestRows(dialog), 0) << "listing waits for the batch";
+  QTRY_COMPARE_WITH_TIMEOUT(RequestRows(dialog), kFlood + 1, 3000);
+  EXPECT_EQ(RequestRows(dialog), kFlood + 1);
+}
+
 // Answers the next "Add New Device" dialog with a MAC and an address.
 void WhenAddDeviceOpens(const std::string& ip) {
   QTimer::singleShot(0, [ip] {
