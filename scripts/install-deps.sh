@@ -20,6 +20,8 @@ PACKAGES=(
   libjpeg62-turbo-dev imagemagick poppler-utils python3 python3-openpyxl python3-scapy unzip
   # serial and network test rigs
   socat iproute2 iputils-ping
+  # the BOOTP benchmark's reference server (the binary alone: no service is started)
+  dnsmasq-base
   # fonts so reports and offscreen windows render text
   fonts-dejavu-core
   # Hangul glyphs for reports of Korean documentation

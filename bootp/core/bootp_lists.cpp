@@ -32,7 +32,7 @@ void SetupList::Remove(size_t index) {
 
 size_t SetupList::RemoveMac12(const std::string& mac12) {
   const size_t before = rows_.size();
-  std::erase_if(rows_, [&](const SetupRow& r) { return StripHyphens(r.mac) == mac12; });
+  std::erase_if(rows_, [&](const SetupRow& r) { return Mac12(r.mac) == mac12; });
   return before - rows_.size();
 }
 

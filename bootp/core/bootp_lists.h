@@ -37,7 +37,8 @@ public:
   // replaced row is returned so the caller can tell the user.
   std::optional<SetupRow> Put(const SetupRow& row);
   void Remove(size_t index);
-  // Removes every row whose MAC without hyphens equals `mac12`; the count.
+  // Removes every row whose MAC gives the six bytes of `mac12` (twelve
+  // digits), however it was typed ("A-1B-..." and "0A-1B-..." alike); the count.
   size_t RemoveMac12(const std::string& mac12);
   void Clear() { rows_.clear(); }
 
@@ -51,6 +52,7 @@ struct RequestRow {
   std::string mac;
   std::string ip;
   std::string transactionId;
+  unsigned interfaceIndex = 0;  // the interface the request came in by; 0 when not known
 };
 
 // Bounded: past 65535 rows the list starts over.
@@ -58,6 +60,9 @@ class RequestList {
 public:
   static constexpr size_t kMaxRows = 65535;
   const std::vector<RequestRow>& rows() const { return rows_; }
+  size_t size() const { return rows_.size(); }
+  // How many rows can be added before an Add empties the list.
+  size_t RoomBeforeRestart() const { return rows_.size() > kMaxRows ? 0 : kMaxRows + 1 - rows_.size(); }
   // True when the list was emptied to make room.
   bool Add(RequestRow row);
   void Clear() { rows_.clear(); }

@@ -1,5 +1,6 @@
 #include "bootp/core/bootp_packet.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -179,23 +180,34 @@ bool IsMacText(const std::string& text) {
 }
 
 std::optional<std::string> NormalizeResetMac(const std::string& text) {
-  std::string digits;
-  size_t i = 0;
-  auto skipBlanks = [&] {
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-  };
-  skipBlanks();
-  for (int pair = 0; pair < 6; ++pair) {
-    if (pair > 0 && i < text.size() && (text[i] == '-' || text[i] == ':')) ++i;
-    for (int d = 0; d < 2; ++d, ++i) {
-      if (i >= text.size() || !IsHexDigit(text[i])) return std::nullopt;
-      digits += static_cast<char>(std::toupper(static_cast<unsigned char>(text[i])));
-    }
+  const size_t first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return std::nullopt;
+  const std::string trimmed = text.substr(first, text.find_last_not_of(" \t") - first + 1);
+  const bool allDigits = std::all_of(trimmed.begin(), trimmed.end(), IsHexDigit);
+  if (allDigits && trimmed.size() == 12) {
+    std::string digits;
+    for (char c : trimmed) digits += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return digits;
   }
-  skipBlanks();
-  if (i != text.size()) return std::nullopt;
-  return digits;
+  std::array<uint8_t, 6> bytes{};
+  size_t parts = 0;
+  size_t at = 0;
+  while (true) {
+    const size_t end = trimmed.find_first_of("-:", at);
+    const std::string part = trimmed.substr(at, end == std::string::npos ? std::string::npos : end - at);
+    if (parts == bytes.size() || part.empty() || part.size() > 2 ||
+        !std::all_of(part.begin(), part.end(), IsHexDigit)) {
+      return std::nullopt;
+    }
+    bytes[parts++] = HexTextToByte(part);
+    if (end == std::string::npos) break;
+    at = end + 1;
+  }
+  if (parts != bytes.size()) return std::nullopt;
+  return StripHyphens(FormatMac(bytes.data()));
 }
+
+std::string Mac12(const std::string& macText) { return StripHyphens(FormatMac(MacTextToBytes(macText).data())); }
 
 std::string StripHyphens(const std::string& mac) {
   std::string out;

@@ -90,10 +90,15 @@ uint32_t TransactionIdFromText(const std::string& text);
 std::string FormatMac(const uint8_t* six);
 // Six groups of two hexadecimal digits joined by hyphens (17 characters).
 bool IsMacText(const std::string& text);
-// A MAC typed for a reset: twelve hexadecimal digits, optionally with
-// hyphens or colons between the pairs and blanks around; the twelve digits in
-// upper case, or nullopt for anything else (an empty text included).
+// A MAC typed for a reset, in every form a setup row can hold it: six parts
+// of one or two hexadecimal digits joined by hyphens (or colons), or twelve
+// digits without separators; blanks around are allowed. The twelve digits of
+// the six bytes in upper case ("A-1B-2C-3D-4E-5F" gives "0A1B2C3D4E5F"), or
+// nullopt for anything else (an empty text included).
 std::optional<std::string> NormalizeResetMac(const std::string& text);
+// The twelve digits of the six bytes a reply carries for this MAC text
+// (MacTextToBytes): what a reset of the same device sends.
+std::string Mac12(const std::string& macText);
 // The MAC text without its hyphens.
 std::string StripHyphens(const std::string& mac);
 bool HasMakerPrefix(const std::string& macText);

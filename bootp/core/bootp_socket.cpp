@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 
@@ -14,16 +15,20 @@
 namespace qmx::plenvar {
 namespace {
 
-// The interfaces a limited broadcast can leave through: up, able to
-// broadcast, with an IPv4 address, not loopback.
-std::vector<unsigned> BroadcastInterfaces() {
+// Room for a burst of requests (thousands of datagrams) that arrives while
+// the window is busy painting or a box is open; past it the system drops
+// them, good requests with the rest.
+constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
+
+// The interfaces a packet that answers no request leaves through: up and
+// not loopback.
+std::vector<unsigned> UpInterfaces() {
   std::vector<unsigned> out;
   ifaddrs* list = nullptr;
   if (::getifaddrs(&list) != 0) return out;
   for (ifaddrs* it = list; it != nullptr; it = it->ifa_next) {
-    if (it->ifa_addr == nullptr || it->ifa_addr->sa_family != AF_INET) continue;
     const unsigned flags = it->ifa_flags;
-    if ((flags & IFF_UP) == 0 || (flags & IFF_BROADCAST) == 0 || (flags & IFF_LOOPBACK) != 0) continue;
+    if ((flags & IFF_UP) == 0 || (flags & IFF_LOOPBACK) != 0) continue;
     const unsigned index = ::if_nametoindex(it->ifa_name);
     if (index != 0 && std::find(out.begin(), out.end(), index) == out.end()) out.push_back(index);
   }
@@ -31,38 +36,19 @@ std::vector<unsigned> BroadcastInterfaces() {
   return out;
 }
 
-// Sends through one interface (IP_PKTINFO names it, so no route is needed).
-int SendThrough(int fd, const BootpPacket& packet, uint32_t destination, uint16_t port, unsigned interfaceIndex) {
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_addr.s_addr = destination;
-  to.sin_port = htons(port);
-  BootpPacket copy = packet;
-  iovec data{copy.data(), copy.size()};
-  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-  msghdr message{};
-  message.msg_name = &to;
-  message.msg_namelen = sizeof to;
-  message.msg_iov = &data;
-  message.msg_iovlen = 1;
-  message.msg_control = control;
-  message.msg_controllen = sizeof control;
-  cmsghdr* header = CMSG_FIRSTHDR(&message);
-  header->cmsg_level = IPPROTO_IP;
-  header->cmsg_type = IP_PKTINFO;
-  header->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
-  in_pktinfo info{};
-  info.ipi_ifindex = static_cast<int>(interfaceIndex);
-  std::memcpy(CMSG_DATA(header), &info, sizeof info);
-  ssize_t n;
-  do {
-    n = ::sendmsg(fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
-  } while (n < 0 && errno == EINTR);
-  if (n < 0) return qmx::net::WsaErrorFromErrno(errno, qmx::net::kWsaSyscallFailure);
-  return n == static_cast<ssize_t>(packet.size()) ? 0 : qmx::net::kWsaEmsgsize;
+int SentWhole(int n, size_t size) {
+  if (n < 0) return -n;
+  return n == static_cast<int>(size) ? 0 : qmx::net::kWsaEmsgsize;
 }
 
 }  // namespace
+
+unsigned InterfaceIndex(const std::string& name) { return name.empty() ? 0 : ::if_nametoindex(name.c_str()); }
+
+std::string InterfaceName(unsigned index) {
+  char name[IF_NAMESIZE] = {};
+  return index != 0 && ::if_indextoname(index, name) != nullptr ? std::string(name) : std::string();
+}
 
 int BootpSocket::Open() {
   socket_.Close();
@@ -75,6 +61,11 @@ int BootpSocket::Open() {
     socket_.Close();
     return rc;
   }
+  if (int rc = socket_.SetReceiveInterface(true)) {
+    socket_.Close();
+    return rc;
+  }
+  socket_.SetReceiveBuffer(kReceiveBufferBytes);  // a smaller one still serves
   return 0;
 }
 
@@ -84,32 +75,39 @@ uint16_t BootpSocket::LocalPort() const {
   return socket_.LocalEndpoint(&address, &port) == 0 ? port : 0;
 }
 
-std::optional<std::vector<uint8_t>> BootpSocket::Receive() {
-  std::vector<uint8_t> buffer(kBootpPacketSize);
-  uint32_t from = 0;
-  uint16_t port = 0;
-  const int n = socket_.RecvFrom(buffer.data(), buffer.size(), &from, &port);
+std::optional<BootpDatagram> BootpSocket::Receive() {
+  BootpDatagram d;
+  d.bytes.resize(kBootpPacketSize);
+  const int n = socket_.RecvFromInterface(d.bytes.data(), d.bytes.size(), nullptr, nullptr, &d.interfaceIndex);
   if (n < 0) return std::nullopt;
-  buffer.resize(static_cast<size_t>(n));
-  return buffer;
+  d.bytes.resize(static_cast<size_t>(n));
+  return d;
+}
+
+int BootpSocket::SendVia(const BootpPacket& packet, unsigned interfaceIndex) {
+  if (!socket_.IsValid()) return qmx::net::kWsaEnotsock;
+  const uint32_t to = endpoints_.destination;
+  const uint16_t port = endpoints_.clientPort;
+  if (to != kBootpBroadcastAddress) return SentWhole(socket_.SendTo(packet.data(), packet.size(), to, port), packet.size());
+  if (interfaceIndex != 0) {
+    return SentWhole(socket_.SendToThrough(packet.data(), packet.size(), to, port, interfaceIndex), packet.size());
+  }
+  int error = qmx::net::kWsaEnetunreach;  // no interface is up
+  bool sent = false;
+  for (unsigned index : UpInterfaces()) {
+    const int rc = SentWhole(socket_.SendToThrough(packet.data(), packet.size(), to, port, index), packet.size());
+    sent = sent || rc == 0;
+    if (rc != 0) error = rc;
+  }
+  return sent ? 0 : error;
 }
 
 int BootpSocket::Send(const BootpPacket& packet, const std::string& interfaceName) {
-  if (!socket_.IsValid()) return qmx::net::kWsaEnotsock;
-  const bool broadcast = endpoints_.destination == kBootpBroadcastAddress;
-  if (broadcast && !interfaceName.empty()) {
-    if (const unsigned index = ::if_nametoindex(interfaceName.c_str()); index != 0) {
-      return SendThrough(socket_.fd(), packet, endpoints_.destination, endpoints_.clientPort, index);
-    }
-  }
-  const int n = socket_.SendTo(packet.data(), packet.size(), endpoints_.destination, endpoints_.clientPort);
-  if (n >= 0) return n == static_cast<int>(packet.size()) ? 0 : qmx::net::kWsaEmsgsize;
-  if (!broadcast || (-n != qmx::net::kWsaEnetunreach && -n != qmx::net::kWsaEhostunreach)) return -n;
-  bool sent = false;
-  for (unsigned index : BroadcastInterfaces()) {
-    sent = SendThrough(socket_.fd(), packet, endpoints_.destination, endpoints_.clientPort, index) == 0 || sent;
-  }
-  return sent ? 0 : -n;
+  if (interfaceName.empty()) return SendVia(packet, 0);
+  const unsigned index = InterfaceIndex(interfaceName);
+  // The chosen interface is gone: say so rather than send elsewhere.
+  if (index == 0 && endpoints_.destination == kBootpBroadcastAddress) return qmx::net::kWsaEnetdown;
+  return SendVia(packet, index);
 }
 
 std::string SocketErrorText(int wsaError) {
@@ -120,22 +118,44 @@ std::string SocketErrorText(int wsaError) {
     case qmx::net::kWsaEnetunreach: return "network unreachable";
     case qmx::net::kWsaEhostunreach: return "host unreachable";
     case qmx::net::kWsaEmsgsize: return "datagram not sent whole";
+    case qmx::net::kWsaEnetdown: return "the interface is gone or down";
     default: return StrFormat("socket error %d", wsaError);
   }
 }
 
-std::string BindFailureAdvice(int wsaError, uint16_t port) {
+namespace {
+
+// A path as a shell reads it back: quoted when it holds anything but the
+// characters of an ordinary file name.
+std::string ShellWord(const std::string& path) {
+  const bool plain = !path.empty() && std::all_of(path.begin(), path.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 || std::strchr("/._-+", c) != nullptr;
+  });
+  if (plain) return path;
+  std::string quoted = "'";
+  for (char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+}  // namespace
+
+std::string BindFailureAdvice(int wsaError, uint16_t port, const std::string& programPath) {
   if (wsaError == qmx::net::kWsaEacces) {
     return StrFormat(
         "UDP port %u can only be bound by root or by a program with the CAP_NET_BIND_SERVICE capability.\n"
-        "Grant it once with: sudo setcap cap_net_bind_service=+ep <program folder>/Tools/Plenvar",
-        static_cast<unsigned>(port));
+        "Grant it once with: sudo setcap cap_net_bind_service=+ep %s",
+        static_cast<unsigned>(port), ShellWord(programPath).c_str());
   }
   if (wsaError == qmx::net::kWsaEaddrinuse) {
     return StrFormat("UDP port %u is in use: another BOOTP or DHCP server runs on this machine.",
                      static_cast<unsigned>(port));
   }
   return StrFormat("UDP port %u cannot be bound: %s.", static_cast<unsigned>(port), SocketErrorText(wsaError).c_str());
+}
+
+std::string ServerSocketFailureText(int wsaError, uint16_t port, const std::string& programPath) {
+  return "Unable to create Bootp server socket\n" + BindFailureAdvice(wsaError, port, programPath) +
+         "\nBootp server software can not continue.";
 }
 
 }  // namespace qmx::plenvar

@@ -20,12 +20,19 @@ struct BootpEndpoints {
   uint16_t clientPort = kBootpClientPort;
 };
 
+struct BootpDatagram {
+  std::vector<uint8_t> bytes;
+  unsigned interfaceIndex = 0;  // the interface it came in by; 0 when not known
+};
+
 class BootpSocket {
 public:
   explicit BootpSocket(BootpEndpoints endpoints = {}) : endpoints_(endpoints) {}
 
-  // Creates, binds and enables broadcast. 0 or a Windows Sockets style
-  // error number (kWsaEacces when the port needs privileges we lack).
+  // Creates, binds and enables broadcast; each datagram then tells the
+  // interface it came in by, and the receive buffer is made large enough to
+  // hold a burst while the owner is busy. 0 or a Windows Sockets style error
+  // number (kWsaEacces when the port needs privileges we lack).
   int Open();
   bool IsOpen() const { return socket_.IsValid(); }
   int fd() const { return socket_.fd(); }
@@ -33,13 +40,16 @@ public:
   uint16_t LocalPort() const;
   void Close() { socket_.Close(); }
 
-  // One datagram of at most 300 bytes; nullopt when nothing could be read.
-  std::optional<std::vector<uint8_t>> Receive();
+  // One datagram of at most 300 bytes without waiting; nullopt when none
+  // waits or the read failed.
+  std::optional<BootpDatagram> Receive();
   // Sends a packet to the destination; 0 or an error number. A broadcast
-  // leaves through `interfaceName` when one is given (the interface whose
-  // parameters the replies carry); otherwise by the system's route, and
-  // where the system has none for it (a network without a gateway) through
-  // every interface that can broadcast.
+  // leaves through the interface with `interfaceIndex`, or for 0 through
+  // every interface that is up and not loopback (it then counts as sent
+  // when it left through one). A destination other than the broadcast
+  // address (tests on loopback) is reached by the routes.
+  int SendVia(const BootpPacket& packet, unsigned interfaceIndex);
+  // The same with the interface named; an empty name means every interface.
   int Send(const BootpPacket& packet, const std::string& interfaceName = {});
 
   const BootpEndpoints& endpoints() const { return endpoints_; }
@@ -49,9 +59,18 @@ private:
   qmx::net::Socket socket_;
 };
 
+// The index of the interface of this name; 0 when there is none.
+unsigned InterfaceIndex(const std::string& name);
+// The name of the interface with this index; empty when there is none.
+std::string InterfaceName(unsigned index);
+
 // A short text for a socket error number, for messages.
 std::string SocketErrorText(int wsaError);
-// What to tell the user when the server port cannot be bound.
-std::string BindFailureAdvice(int wsaError, uint16_t port);
+// Why the server port cannot be bound and what to do about it; the grant
+// names the program at `programPath` (its real path, as setcap needs it).
+std::string BindFailureAdvice(int wsaError, uint16_t port, const std::string& programPath);
+// The one message for a server socket that cannot be made: the program's
+// headline, the reason with its remedy, and that the program ends.
+std::string ServerSocketFailureText(int wsaError, uint16_t port, const std::string& programPath);
 
 }  // namespace qmx::plenvar

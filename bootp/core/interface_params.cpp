@@ -160,4 +160,10 @@ InterfaceParams LoadInterfaceParams(size_t index, const std::vector<Adapter>& ad
   return p;
 }
 
+InterfaceParams LoadInterfaceParamsByName(const std::string& name, const NetworkSources& sources) {
+  std::vector<Adapter> one{Adapter{name, {}, {}}};
+  RefreshAdapters(&one);
+  return LoadInterfaceParams(0, one, sources);
+}
+
 }  // namespace qmx::plenvar

@@ -47,6 +47,10 @@ void RefreshAdapters(std::vector<Adapter>* adapters);
 InterfaceParams LoadInterfaceParams(size_t index, const std::vector<Adapter>& adapters,
                                     const NetworkSources& sources = {});
 
+// The same for the interface of this name as it is now, whether or not the
+// adapter table lists it (a request can come in by any interface).
+InterfaceParams LoadInterfaceParamsByName(const std::string& name, const NetworkSources& sources = {});
+
 // The default gateway of an interface in /proc/net/route text; empty when none.
 std::string DefaultGatewayFromRouteTable(const std::string& routeText, const std::string& interfaceName);
 

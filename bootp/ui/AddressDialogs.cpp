@@ -107,14 +107,10 @@ ResetDlg::ResetDlg(const std::string& mac, QWidget* parent) : QDialog(parent) {
   layout->addWidget(buttons);
   parts_->SetFocusAfter(buttons->findChild<QPushButton*>("okButton"));
 
-  std::string text;
-  for (char c : mac) {
-    if (c != ' ') text += c;
-  }
-  if (text.size() == 17) {
-    const std::string digits = StripHyphens(text);
+  // A row's MAC in whatever form it was typed; the edits show its bytes.
+  if (const auto digits = NormalizeResetMac(mac)) {
     std::array<std::string, 6> p;
-    for (size_t i = 0; i < 6 && 2 * i < digits.size(); ++i) p[i] = digits.substr(2 * i, 2);
+    for (size_t i = 0; i < p.size(); ++i) p[i] = digits->substr(2 * i, 2);
     parts_->SetParts(p);
   }
   parts_->first()->setFocus();
@@ -122,12 +118,13 @@ ResetDlg::ResetDlg(const std::string& mac, QWidget* parent) : QDialog(parent) {
 }
 
 void ResetDlg::accept() {
-  std::string joined;
-  for (const std::string& p : parts_->parts()) joined += p;
-  // An empty or partial text would reset whichever device matches the zeros
-  // it turns into.
+  const std::array<std::string, 6> parts = parts_->parts();
+  std::string joined = parts[0];
+  for (size_t i = 1; i < parts.size(); ++i) joined += "-" + parts[i];
+  // A part of one digit is a MAC the table holds ("A-1B-..."); an empty part
+  // would reset whichever device matches the zero it turns into.
   const auto mac = NormalizeResetMac(joined);
-  if (!mac || joined.size() != 12) {
+  if (!mac) {
     qmx::toolkit::ShowMessageBox(this, "MAC address is false");
     return;
   }
@@ -138,10 +135,12 @@ void ResetDlg::accept() {
 // --- interface list ---------------------------------------------------------------
 
 InterfaceChooser::InterfaceChooser(InterfaceHost& host, QComboBox* list, IpAddressEdit* mask,
-                                   IpAddressEdit* gateway)
+                                   IpAddressEdit* gateway, size_t first)
     : host_(host), list_(list), mask_(mask), gateway_(gateway) {
   for (const Adapter& a : host_.adapters()) list_->addItem(QString::fromStdString(a.description));
-  Select(0);
+  const int start = first < host_.adapters().size() ? static_cast<int>(first) : 0;
+  list_->setCurrentIndex(start);
+  Select(start);
   QObject::connect(list_, &QComboBox::currentIndexChanged, list_, [this](int index) {
     if (index >= 0) Select(index);
   });
@@ -224,7 +223,8 @@ void NewIpSetDlg::accept() {
 
 // --- setup IP address ----------------------------------------------------------------------
 
-IpSetDlg::IpSetDlg(InterfaceHost& host, const std::string& mac, QWidget* parent) : QDialog(parent) {
+IpSetDlg::IpSetDlg(InterfaceHost& host, const std::string& mac, size_t adapter, QWidget* parent)
+    : QDialog(parent) {
   setWindowTitle(QStringLiteral("Setup IP Address"));
   auto* macText = new QLabel(QString::fromStdString(mac));
   macText->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
@@ -239,7 +239,7 @@ IpSetDlg::IpSetDlg(InterfaceHost& host, const std::string& mac, QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(AddressGroup(macText, ipEdit_, mask, gateway, list));
   layout->addWidget(MakeOkCancel(this));
-  chooser_ = std::make_unique<InterfaceChooser>(host, list, mask, gateway);
+  chooser_ = std::make_unique<InterfaceChooser>(host, list, mask, gateway, adapter);
   for (const SetupRow& row : host.setupList().rows()) {
     if (row.mac == mac) ipEdit_->setAddress(row.ip);
   }

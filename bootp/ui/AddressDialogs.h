@@ -36,7 +36,7 @@ private:
 
 class ResetDlg : public QDialog {
 public:
-  // `mac`: the selected row's MAC (may be empty).
+  // `mac`: the selected row's MAC (may be empty), in any form the table holds.
   ResetDlg(const std::string& mac, QWidget* parent = nullptr);
   // Twelve upper-case hexadecimal digits.
   const std::string& mac12() const { return mac12_; }
@@ -48,10 +48,12 @@ private:
 };
 
 // Fills the "Interface" list and keeps the host's parameters loaded for the
-// chosen entry; shows the interface's mask and gateway.
+// chosen entry, `first` to begin with (entry 0 when the list has no such
+// entry); shows the interface's mask and gateway.
 class InterfaceChooser {
 public:
-  InterfaceChooser(InterfaceHost& host, QComboBox* list, IpAddressEdit* mask, IpAddressEdit* gateway);
+  InterfaceChooser(InterfaceHost& host, QComboBox* list, IpAddressEdit* mask, IpAddressEdit* gateway,
+                   size_t first = 0);
   int index() const { return index_; }
 
 private:
@@ -84,7 +86,8 @@ private:
 
 class IpSetDlg : public QDialog {
 public:
-  IpSetDlg(InterfaceHost& host, const std::string& mac, QWidget* parent = nullptr);
+  // Opens on `adapter`: the interface the request came in by.
+  IpSetDlg(InterfaceHost& host, const std::string& mac, size_t adapter = 0, QWidget* parent = nullptr);
   ~IpSetDlg() override;
   void accept() override;
   const std::string& ip() const { return ip_; }

@@ -9,6 +9,16 @@
 
 namespace qmx::plenvar {
 
+bool OpenServerSocketOrTell(PlenvarDlg& dialog) {
+  const int rc = dialog.OpenServerSocket();
+  if (rc == 0) return true;
+  const std::string text =
+      ServerSocketFailureText(rc, dialog.configuredServerPort(), qmx::os::ExecutablePath().string());
+  std::fprintf(stderr, "Plenvar: %s\n", text.c_str());
+  qmx::toolkit::ShowMessageBox(nullptr, text);
+  return false;
+}
+
 int RunPlenvar(int argc, char** argv) {
   QApplication app(argc, argv);
   qmx::toolkit::SetProgramTitle("Plenvar");
@@ -21,15 +31,7 @@ int RunPlenvar(int argc, char** argv) {
   }
 
   PlenvarDlg dialog;
-  if (const int rc = dialog.OpenServerSocket(); rc != 0) {
-    const std::string advice = BindFailureAdvice(rc, kBootpServerPort);
-    std::fprintf(stderr, "Plenvar: %s\n", advice.c_str());
-    qmx::toolkit::ShowMessageBox(nullptr,
-                                 "Unable to create Bootp server socket\r\nBootp server software can not continue.\r\n"
-                                 "Check your system or network setting");
-    qmx::toolkit::ShowMessageBox(nullptr, advice);
-    return 0;
-  }
+  if (!OpenServerSocketOrTell(dialog)) return 0;
   dialog.exec();
   return 0;
 }

@@ -4,6 +4,13 @@
 
 namespace qmx::plenvar {
 
+class PlenvarDlg;
+
+// Opens the dialog's server socket; when it cannot be made, one box says why
+// (with the program's real path where a grant is the remedy) and the answer
+// is false: the program ends.
+bool OpenServerSocketOrTell(PlenvarDlg& dialog);
+
 int RunPlenvar(int argc, char** argv);
 
 }  // namespace qmx::plenvar

@@ -10,12 +10,14 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QSocketNotifier>
-#include <QTime>
+#include <QTimer>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include "bootp/ui/AddressDialogs.h"
 #include "bootp/ui/QtWaiter.h"
+#include "bootp/ui/RequestListModel.h"
 #include "bootp/ui/SetupDialogs.h"
 #include "common/Utility.h"
 #include "platform/toolkit/message_box.h"
@@ -35,21 +37,6 @@ constexpr Column kRequestColumns[] = {
 constexpr Column kSetupColumns[] = {{"Number", 50},      {"Ethernet Address(MAC)", 130}, {"IP Address", 110},
                                     {"Subnet Mask", 110}, {"Gateway Address", 110},      {"Transaction ID", 100}};
 
-// The request list's images: 0 an ordinary device, 1 one of the maker's.
-QIcon DeviceIcon(bool maker) {
-  QPixmap pixmap(16, 16);
-  pixmap.fill(Qt::transparent);
-  QPainter p(&pixmap);
-  p.setRenderHint(QPainter::Antialiasing);
-  p.setPen(QPen(QColor(40, 40, 40), 1));
-  p.setBrush(maker ? QColor(0, 102, 204) : QColor(160, 160, 160));
-  p.drawRoundedRect(QRectF(1.5, 3.5, 13, 9), 2, 2);
-  p.setPen(QPen(Qt::white, 1.5));
-  p.drawLine(QPointF(4, 8), QPointF(12, 8));
-  if (maker) p.drawLine(QPointF(8, 5), QPointF(8, 11));
-  return QIcon(pixmap);
-}
-
 QIcon ProgramIcon() {
   QPixmap pixmap(32, 32);
   pixmap.fill(Qt::transparent);
@@ -64,24 +51,29 @@ QIcon ProgramIcon() {
   return QIcon(pixmap);
 }
 
-QTreeWidget* MakeList(const Column* columns, size_t count, const char* name) {
-  auto* view = new QTreeWidget;
+// Both lists: flat, whole rows selected, columns as wide as their titles need.
+void SetUpList(QTreeView* view, const Column* columns, size_t count, const char* name) {
   view->setRootIsDecorated(false);
   view->setUniformRowHeights(true);
   view->setSelectionBehavior(QAbstractItemView::SelectRows);
   view->setAllColumnsShowFocus(true);
   view->setAccessibleName(QString::fromUtf8(name));
-  view->setColumnCount(static_cast<int>(count));
-  QStringList titles;
-  for (size_t i = 0; i < count; ++i) titles << QString::fromUtf8(columns[i].title);
-  view->setHeaderLabels(titles);
   int total = 0;
   for (size_t i = 0; i < count; ++i) {
     view->setColumnWidth(static_cast<int>(i), columns[i].width + 12);
-    view->headerItem()->setTextAlignment(static_cast<int>(i), Qt::AlignCenter);
     total += columns[i].width + 12;
   }
   view->setMinimumWidth(total + 24);
+}
+
+QTreeWidget* MakeSetupList() {
+  auto* view = new QTreeWidget;
+  view->setColumnCount(static_cast<int>(std::size(kSetupColumns)));
+  QStringList titles;
+  for (const Column& c : kSetupColumns) titles << QString::fromUtf8(c.title);
+  view->setHeaderLabels(titles);
+  for (int i = 0; i < view->columnCount(); ++i) view->headerItem()->setTextAlignment(i, Qt::AlignCenter);
+  SetUpList(view, kSetupColumns, std::size(kSetupColumns), "Setup History");
   return view;
 }
 
@@ -97,7 +89,7 @@ QPushButton* MakeButton(const char* text) {
 PlenvarDlg::PlenvarDlg(PlenvarOptions options, QWidget* parent)
     : QDialog(parent),
       options_(options),
-      socket_(options.bootp),
+      server_(options.bootp, options.sources),
       cip_(qmx::cip::Client::Options{options.eipPort, 1000, 1000}),
       probe_(QtEventLoopWaiter()) {
   setWindowTitle(QStringLiteral("Kestun Automation Bootp Server"));
@@ -114,14 +106,22 @@ PlenvarDlg::PlenvarDlg(PlenvarOptions options, QWidget* parent)
 PlenvarDlg::~PlenvarDlg() = default;
 
 void PlenvarDlg::BuildLayout() {
-  requestView_ = MakeList(kRequestColumns, std::size(kRequestColumns), "Request History");
+  requestModel_ = new RequestListModel(this);
+  requestView_ = new QTreeView;
+  requestView_->setModel(requestModel_);
+  SetUpList(requestView_, kRequestColumns, std::size(kRequestColumns), "Request History");
   requestView_->setSelectionMode(QAbstractItemView::SingleSelection);
-  setupView_ = MakeList(kSetupColumns, std::size(kSetupColumns), "Setup History");
+  listTimer_ = new QTimer(this);
+  listTimer_->setSingleShot(true);
+  listTimer_->setInterval(kListBatchMs);
+  connect(listTimer_, &QTimer::timeout, this, [this] { ShowQueuedRequests(); });
+  setupView_ = MakeSetupList();
   setupView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   setupView_->setContextMenuPolicy(Qt::CustomContextMenu);
   // Double click, or Enter on the row from the keyboard.
-  connect(requestView_, &QTreeWidget::itemActivated, this,
-          [this](QTreeWidgetItem* item) { OnRequestDoubleClick(item); });
+  connect(requestView_, &QTreeView::activated, this, [this](const QModelIndex& index) {
+    if (index.isValid()) OnRequestActivated(index.row());
+  });
   connect(setupView_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) { ShowContextMenu(at); });
 
   auto* clearRequests = MakeButton("Clear History");
@@ -130,13 +130,10 @@ void PlenvarDlg::BuildLayout() {
   clearSetup->setAccessibleDescription("Empties the setup history");
   makerOnly_ = new QCheckBox(QStringLiteral("Show Kestun device only"));
   makerOnly_->setAccessibleName(makerOnly_->text());
-  connect(makerOnly_, &QCheckBox::toggled, this, [this](bool on) { switches_.makerDevicesOnly = on; });
-  connect(clearRequests, &QPushButton::clicked, this, [this] {
-    requests_.Clear();
-    requestView_->clear();
-  });
+  connect(makerOnly_, &QCheckBox::toggled, this, [this](bool on) { server_.switches().makerDevicesOnly = on; });
+  connect(clearRequests, &QPushButton::clicked, this, [this] { requestModel_->Clear(); });
   connect(clearSetup, &QPushButton::clicked, this, [this] {
-    setup_.Clear();
+    server_.setup().Clear();
     RefreshSetupView();
   });
 
@@ -182,9 +179,9 @@ void PlenvarDlg::BuildLayout() {
 int PlenvarDlg::OpenServerSocket() {
   delete notifier_;
   notifier_ = nullptr;
-  const int rc = socket_.Open();
+  const int rc = server_.Open();
   if (rc != 0) return rc;
-  notifier_ = new QSocketNotifier(static_cast<qintptr>(socket_.fd()), QSocketNotifier::Read, this);
+  notifier_ = new QSocketNotifier(static_cast<qintptr>(server_.fd()), QSocketNotifier::Read, this);
   connect(notifier_, &QSocketNotifier::activated, this, [this] { OnReceiveBootp(); });
   return 0;
 }
@@ -195,22 +192,23 @@ void PlenvarDlg::LoadInterfaceParams(size_t index) {
   interfaceName_ = index < adapters_.size() ? adapters_[index].description : std::string();
 }
 
+const RequestList& PlenvarDlg::requestList() const { return requestModel_->list(); }
+
 void PlenvarDlg::OnStart() {
-  switches_.started = true;
+  server_.switches().started = true;
   start_->setEnabled(false);
   stop_->setEnabled(true);
   stop_->setFocus();
 }
 
 void PlenvarDlg::OnStop() {
-  switches_.started = false;
+  server_.switches().started = false;
   stop_->setEnabled(false);
   start_->setEnabled(true);
   start_->setFocus();
 }
 
-bool PlenvarDlg::SendPacket(const BootpPacket& packet, const std::string& what) {
-  const int rc = socket_.IsOpen() ? socket_.Send(packet, interfaceName_) : qmx::net::kWsaEnotsock;
+bool PlenvarDlg::Sent(int rc, const std::string& what) {
   if (rc == 0) return true;
   // One box at a time: requests keep arriving while it is open.
   if (!reportingSendFailure_) {
@@ -223,31 +221,23 @@ bool PlenvarDlg::SendPacket(const BootpPacket& packet, const std::string& what) 
 }
 
 void PlenvarDlg::OnReceiveBootp() {
-  const auto datagram = socket_.Receive();
-  if (!datagram) return;  // a failed read is no request
-  const QTime now = QTime::currentTime();
-  const RequestOutcome outcome =
-      HandleBootpDatagram(datagram->data(), datagram->size(), switches_, setup_, iface_,
-                          StrFormat("%02d:%02d:%02d", now.hour(), now.minute(), now.second()));
-  for (const BootpPacket& reply : outcome.replies) SendPacket(reply, "BOOTP reply to " + outcome.row.mac);
-  if (outcome.listed) AddRequestRow(outcome.row);
+  std::vector<RequestRow> listed;
+  const BootpServer::Served served = server_.ServeWaiting(kDatagramsPerWake, iface_, &listed);
+  if (!listed.empty()) {
+    requestModel_->Queue(std::move(listed));
+    if (!listTimer_->isActive()) listTimer_->start();
+  }
+  if (served.failure) Sent(served.failure->error, served.failure->what);
 }
 
-void PlenvarDlg::AddRequestRow(const RequestRow& row) {
-  if (requests_.Add(row)) requestView_->clear();
-  auto* item = new QTreeWidgetItem(
-      QStringList{QString(), QString::fromStdString(row.time), QString::fromStdString(row.mac),
-                  QString::fromStdString(row.ip), QString::fromStdString(row.transactionId)});
-  item->setIcon(0, DeviceIcon(row.makerDevice));
-  for (int c = 0; c < item->columnCount(); ++c) item->setTextAlignment(c, Qt::AlignCenter);
-  requestView_->addTopLevelItem(item);
-  requestView_->scrollToItem(item);
+void PlenvarDlg::ShowQueuedRequests() {
+  if (requestModel_->Flush()) requestView_->scrollToBottom();
 }
 
 void PlenvarDlg::RefreshSetupView() {
   setupView_->clear();
   int number = 1;
-  for (const SetupRow& r : setup_.rows()) {
+  for (const SetupRow& r : server_.setup().rows()) {
     auto* item = new QTreeWidgetItem(QStringList{QString::number(number++), QString::fromStdString(r.mac),
                                                  QString::fromStdString(r.ip), QString::fromStdString(r.subnetMask),
                                                  QString::fromStdString(r.gateway),
@@ -257,8 +247,13 @@ void PlenvarDlg::RefreshSetupView() {
   }
 }
 
+void PlenvarDlg::PutSetupRows(const std::vector<SetupRow>& rows) {
+  for (const SetupRow& row : rows) server_.setup().Put(row);
+  RefreshSetupView();
+}
+
 void PlenvarDlg::PutSetupRow(const SetupRow& row) {
-  if (auto replaced = setup_.Put(row); replaced && replaced->ip != row.ip) {
+  if (auto replaced = server_.setup().Put(row); replaced && replaced->ip != row.ip) {
     qmx::toolkit::ShowMessageBox(
         this, StrFormat("The device %s was set up with %s; it is now set up with %s.", row.mac.c_str(),
                         replaced->ip.c_str(), row.ip.c_str()));
@@ -275,19 +270,27 @@ int PlenvarDlg::SelectedSetupRow() const {
   return first;
 }
 
-void PlenvarDlg::OnRequestDoubleClick(QTreeWidgetItem* item) {
-  if (item == nullptr || busy_) return;
-  const std::string mac = item->text(2).toStdString();
-  const std::string xid = item->text(4).toStdString();
-  IpSetDlg dialog(*this, mac, this);
+void PlenvarDlg::OnRequestActivated(int index) {
+  const RequestList& list = requestModel_->list();
+  if (busy_ || index < 0 || static_cast<size_t>(index) >= list.size()) return;
+  const RequestRow request = list.rows()[static_cast<size_t>(index)];
+  // The dialog opens on the interface the request came in by, so the mask
+  // and gateway it shows and the reply carries are that network's.
+  const std::string arrival = InterfaceName(request.interfaceIndex);
+  size_t adapter = 0;
+  for (size_t i = 0; i < adapters_.size(); ++i) {
+    if (adapters_[i].description == arrival) adapter = i;
+  }
+  IpSetDlg dialog(*this, request.mac, adapter, this);
   if (dialog.exec() != QDialog::Accepted) return;
-  const SetupRow row{mac, dialog.ip(), iface_.subnetMask, iface_.gateway, xid};
-  const ManualAnswer answer = ClassifyManualAnswer(setup_, row.mac, row.ip);
+  const SetupRow row{request.mac, dialog.ip(), iface_.subnetMask, iface_.gateway, request.transactionId};
+  const ManualAnswer answer = ClassifyManualAnswer(server_.setup(), row.mac, row.ip);
   if (answer == ManualAnswer::AddressTaken) {
     qmx::toolkit::ShowMessageBox(this, kIpTaken);
     return;
   }
-  if (!SendPacket(BuildBootpReplyInterfaceForm(row.ip, row.mac, xid, iface_), "BOOTP reply to " + mac)) return;
+  const BootpPacket reply = BuildBootpReplyInterfaceForm(row.ip, row.mac, row.transactionId, iface_);
+  if (!Sent(server_.SendReply(reply, request.interfaceIndex, interfaceName_), "BOOTP reply to " + row.mac)) return;
   if (answer == ManualAnswer::AddRow) PutSetupRow(row);
 }
 
@@ -295,7 +298,7 @@ void PlenvarDlg::OnAddNewDevice() {
   if (busy_) return;
   NewIpSetDlg dialog(*this, this);
   if (dialog.exec() != QDialog::Accepted) return;
-  switch (ClassifyNewDevice(setup_, dialog.mac(), dialog.ip())) {
+  switch (ClassifyNewDevice(server_.setup(), dialog.mac(), dialog.ip())) {
     case NewDeviceCheck::IpListed: qmx::toolkit::ShowMessageBox(this, kIpTaken); return;
     case NewDeviceCheck::MacListed: qmx::toolkit::ShowMessageBox(this, kMacTaken); return;
     case NewDeviceCheck::BothListed: return;
@@ -303,44 +306,42 @@ void PlenvarDlg::OnAddNewDevice() {
   }
   const SetupRow row{dialog.mac(), dialog.ip(), dialog.subnetMask(), dialog.gateway(), kManualTransactionId};
   const ReplyFields fields{row.ip, row.mac, row.subnetMask, row.gateway, row.transactionId};
-  if (!SendPacket(BuildBootpReply(fields, iface_), "BOOTP reply to " + row.mac)) return;
+  if (!Sent(server_.SendUnprompted(BuildBootpReply(fields, iface_), interfaceName_), "BOOTP reply to " + row.mac)) {
+    return;
+  }
   PutSetupRow(row);
 }
 
 void PlenvarDlg::OnDeleteDevice() {
   const int row = SelectedSetupRow();
   if (row < 0) return;
-  setup_.Remove(static_cast<size_t>(row));
+  server_.setup().Remove(static_cast<size_t>(row));
   RefreshSetupView();
 }
 
 void PlenvarDlg::OnResetFromMenu() {
   const int row = SelectedSetupRow();
   if (row < 0) return;
-  const std::string mac12 = StripHyphens(setup_.at(static_cast<size_t>(row)).mac);
-  // A row typed with one-digit parts has no twelve-digit MAC to reset.
-  if (!NormalizeResetMac(mac12)) {
-    qmx::toolkit::ShowMessageBox(this, "MAC address is false");
-    return;
-  }
-  if (!SendPacket(BuildResetPacket(mac12), "reset packet")) return;
-  setup_.Remove(static_cast<size_t>(row));
+  // The device the row's replies reach, however its MAC was typed.
+  const std::string mac12 = Mac12(server_.setup().at(static_cast<size_t>(row)).mac);
+  if (!Sent(server_.SendUnprompted(BuildResetPacket(mac12), interfaceName_), "reset packet")) return;
+  server_.setup().Remove(static_cast<size_t>(row));
   RefreshSetupView();
 }
 
 void PlenvarDlg::OnResetButton() {
   const int row = SelectedSetupRow();
-  ResetDlg dialog(row >= 0 ? setup_.at(static_cast<size_t>(row)).mac : std::string(), this);
+  ResetDlg dialog(row >= 0 ? server_.setup().at(static_cast<size_t>(row)).mac : std::string(), this);
   if (dialog.exec() != QDialog::Accepted) return;
-  if (!SendPacket(BuildResetPacket(dialog.mac12()), "reset packet")) return;
-  setup_.RemoveMac12(dialog.mac12());
+  if (!Sent(server_.SendUnprompted(BuildResetPacket(dialog.mac12()), interfaceName_), "reset packet")) return;
+  server_.setup().RemoveMac12(dialog.mac12());
   RefreshSetupView();
 }
 
 void PlenvarDlg::OnDeviceInformation() {
   const int index = SelectedSetupRow();
   if (index < 0 || busy_) return;
-  const SetupRow row = setup_.at(static_cast<size_t>(index));
+  const SetupRow row = server_.setup().at(static_cast<size_t>(index));
   const DeviceAddress device{row.ip, iface_.address, row.subnetMask, row.gateway, row.mac};
   busy_ = true;
   EipRequester eip(cip_, iface_.address, options_.eipPauseMs);

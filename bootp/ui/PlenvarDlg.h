@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "bootp/core/bootp_lists.h"
-#include "bootp/core/bootp_socket.h"
+#include "bootp/core/bootp_server.h"
 #include "bootp/core/eip_setup.h"
 #include "bootp/core/interface_params.h"
 #include "bootp/core/modbus_setup.h"
@@ -19,10 +19,17 @@
 class QCheckBox;
 class QPushButton;
 class QSocketNotifier;
+class QTimer;
+class QTreeView;
 class QTreeWidget;
-class QTreeWidgetItem;
 
 namespace qmx::plenvar {
+
+class RequestListModel;
+
+// How long listed requests wait to be shown together: short enough to look
+// immediate, long enough that a burst costs the list one layout.
+constexpr int kListBatchMs = 50;
 
 struct PlenvarOptions {
   BootpEndpoints bootp;
@@ -40,19 +47,24 @@ public:
   // Opens the server socket; 0 or the socket error (the caller tells the
   // user and ends the program).
   int OpenServerSocket();
-  uint16_t serverPort() const { return socket_.LocalPort(); }
+  uint16_t serverPort() const { return server_.LocalPort(); }
+  uint16_t configuredServerPort() const { return options_.bootp.serverPort; }
 
   // InterfaceHost
   const std::vector<Adapter>& adapters() const override { return adapters_; }
   void LoadInterfaceParams(size_t index) override;
   const InterfaceParams& interfaceParams() const override { return iface_; }
-  const SetupList& setupList() const override { return setup_; }
+  const SetupList& setupList() const override { return server_.setup(); }
 
   // Commands (public for tests and the context menu).
   void OnStart();
   void OnStop();
+  // Answers every request waiting on the server socket (up to
+  // kDatagramsPerWake), then queues their rows for the list's next batch:
+  // however many unlisted devices call, listing never delays an answer.
   void OnReceiveBootp();
-  void OnRequestDoubleClick(QTreeWidgetItem* item);
+  // Double click or Enter on a row of the request list.
+  void OnRequestActivated(int row);
   void OnAddNewDevice();
   void OnDeleteDevice();
   void OnResetFromMenu();
@@ -61,14 +73,16 @@ public:
   void OnAbout();
   std::unique_ptr<QDialog> MakeAboutDialog();
 
-  bool started() const { return switches_.started; }
-  const RequestList& requestList() const { return requests_; }
-  QTreeWidget* requestView() const { return requestView_; }
+  bool started() const { return server_.switches().started; }
+  const RequestList& requestList() const;
+  QTreeView* requestView() const { return requestView_; }
   QTreeWidget* setupView() const { return setupView_; }
   QCheckBox* makerOnlyBox() const { return makerOnly_; }
   void SetInterfaceParams(const InterfaceParams& p) { iface_ = p; }
   // Adds a setup row as the user's commands do (tests, demonstrations).
   void PutSetupRow(const SetupRow& row);
+  // Adds a whole table at once (one refresh of the setup list).
+  void PutSetupRows(const std::vector<SetupRow>& rows);
 
 protected:
   void accept() override {}  // Enter does not close the dialog
@@ -81,27 +95,28 @@ private:
   void BuildLayout();
   void ShowContextMenu(const QPoint& at);
   void RefreshSetupView();
-  void AddRequestRow(const RequestRow& row);
+  void ShowQueuedRequests();
   int SelectedSetupRow() const;
-  // Sends a packet; on failure tells the user and returns false.
-  bool SendPacket(const BootpPacket& packet, const std::string& what);
+  // True for a send that succeeded; otherwise tells the user (one box at a
+  // time) and returns false.
+  bool Sent(int rc, const std::string& what);
 
   PlenvarOptions options_;
-  RequestSwitches switches_;
-  SetupList setup_;
-  RequestList requests_;
+  BootpServer server_;
   std::vector<Adapter> adapters_;
   InterfaceParams iface_;
-  // The interface the address dialogs chose last; replies leave through it.
+  // The interface the address dialogs chose last: packets that answer no
+  // request leave through it (through every interface while it is empty).
   std::string interfaceName_;
-  BootpSocket socket_;
   QSocketNotifier* notifier_ = nullptr;
+  RequestListModel* requestModel_ = nullptr;
+  QTimer* listTimer_ = nullptr;
   qmx::cip::Client cip_;
   ModbusSetupClient probe_;
   bool busy_ = false;
   bool reportingSendFailure_ = false;
 
-  QTreeWidget* requestView_ = nullptr;
+  QTreeView* requestView_ = nullptr;
   QTreeWidget* setupView_ = nullptr;
   QCheckBox* makerOnly_ = nullptr;
   QPushButton* start_ = nullptr;

@@ -222,6 +222,20 @@ int Socket::SetBroadcast(int value) {
   return 0;
 }
 
+int Socket::SetReceiveInterface(bool on) {
+  if (fd_ < 0) return kWsaEnotsock;
+  const int value = on ? 1 : 0;
+  if (::setsockopt(fd_, IPPROTO_IP, IP_PKTINFO, &value, sizeof value) != 0) return LastWsa(kGeneral);
+  return 0;
+}
+
+int Socket::SetReceiveBuffer(int bytes) {
+  if (fd_ < 0) return kWsaEnotsock;
+  if (::setsockopt(fd_, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) == 0) return 0;
+  if (::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) != 0) return LastWsa(kGeneral);
+  return 0;
+}
+
 int Socket::Connect(uint32_t address, uint16_t port, int timeoutMs) {
   if (fd_ < 0) return kWsaEnotsock;
   // The wait below needs a connect that does not block.
@@ -289,6 +303,66 @@ int Socket::RecvFrom(void* buffer, size_t size, uint32_t* fromAddress, uint16_t*
   if (n < 0) return -LastWsa(kGeneral);
   if (fromAddress) *fromAddress = from.sin_addr.s_addr;
   if (fromPort) *fromPort = ntohs(from.sin_port);
+  return static_cast<int>(n);
+}
+
+int Socket::RecvFromInterface(void* buffer, size_t size, uint32_t* fromAddress, uint16_t* fromPort,
+                              unsigned* interfaceIndex) {
+  if (fd_ < 0) return -kWsaEnotsock;
+  sockaddr_in from{};
+  iovec data{buffer, size};
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+  msghdr message{};
+  message.msg_name = &from;
+  message.msg_namelen = sizeof from;
+  message.msg_iov = &data;
+  message.msg_iovlen = 1;
+  message.msg_control = control;
+  message.msg_controllen = sizeof control;
+  ssize_t n;
+  do {
+    n = ::recvmsg(fd_, &message, MSG_DONTWAIT);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) return -LastWsa(kGeneral);
+  if (interfaceIndex) {
+    *interfaceIndex = 0;
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+      if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_PKTINFO) continue;
+      in_pktinfo info{};
+      std::memcpy(&info, CMSG_DATA(c), sizeof info);
+      *interfaceIndex = static_cast<unsigned>(info.ipi_ifindex);
+    }
+  }
+  if (fromAddress) *fromAddress = from.sin_addr.s_addr;
+  if (fromPort) *fromPort = ntohs(from.sin_port);
+  return static_cast<int>(n);
+}
+
+int Socket::SendToThrough(const void* data, size_t length, uint32_t address, uint16_t port,
+                          unsigned interfaceIndex) {
+  if (fd_ < 0) return -kWsaEnotsock;
+  sockaddr_in to = MakeAddress(address, port);
+  iovec payload{const_cast<void*>(data), length};
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+  msghdr message{};
+  message.msg_name = &to;
+  message.msg_namelen = sizeof to;
+  message.msg_iov = &payload;
+  message.msg_iovlen = 1;
+  message.msg_control = control;
+  message.msg_controllen = sizeof control;
+  cmsghdr* header = CMSG_FIRSTHDR(&message);
+  header->cmsg_level = IPPROTO_IP;
+  header->cmsg_type = IP_PKTINFO;
+  header->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+  in_pktinfo info{};
+  info.ipi_ifindex = static_cast<int>(interfaceIndex);
+  std::memcpy(CMSG_DATA(header), &info, sizeof info);
+  ssize_t n;
+  do {
+    n = ::sendmsg(fd_, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) return -LastWsa(kGeneral);
   return static_cast<int>(n);
 }
 

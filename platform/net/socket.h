@@ -99,6 +99,12 @@ public:
 
   int Bind(uint32_t address, uint16_t port);
   int SetBroadcast(int value);
+  // Each datagram received tells the interface it came in by (see
+  // RecvFromInterface).
+  int SetReceiveInterface(bool on);
+  // Asks for a receive buffer of `bytes`: beyond the system's limit where the
+  // process has the right, else up to the limit. Returns 0 or an error number.
+  int SetReceiveBuffer(int bytes);
   // Connects within timeoutMs; kWsaEtimedout when the peer does not answer
   // in time. Returns 0 or an error number.
   int Connect(uint32_t address, uint16_t port, int timeoutMs);
@@ -114,6 +120,13 @@ public:
   int Recv(void* buffer, size_t size);
   int SendTo(const void* data, size_t length, uint32_t address, uint16_t port);
   int RecvFrom(void* buffer, size_t size, uint32_t* fromAddress, uint16_t* fromPort);
+  // RecvFrom that also gives the index of the interface the datagram came in
+  // by (0 when the socket was not asked to tell, SetReceiveInterface).
+  int RecvFromInterface(void* buffer, size_t size, uint32_t* fromAddress, uint16_t* fromPort,
+                        unsigned* interfaceIndex);
+  // SendTo through one interface: a broadcast leaves there, whatever the
+  // routes say and also where there is no route at all.
+  int SendToThrough(const void* data, size_t length, uint32_t address, uint16_t port, unsigned interfaceIndex);
   // A receive that waits at most timeoutMs for data inside the one call
   // (no separate readiness wait): a count, 0 for a closed peer,
   // -kWsaEwouldblock when nothing came in time, or minus an error number.

@@ -96,10 +96,11 @@ TEST(BootpRequests, OneSetupRowPerMac) {
   setup.Put({"2-4D-9A-00-00-07", "192.168.0.99", "", "", "4"});
   EXPECT_EQ(HandleBootpDatagram(d.data(), d.size(), {true, false}, setup, {}, "").row.ip, "192.168.0.71");
 
+  EXPECT_EQ(setup.RemoveMac12("024D9A000007"), 2u) << "both rows name the same device";
   EXPECT_EQ(setup.RemoveMac12("024D9A000008"), 1u);
   EXPECT_EQ(setup.RemoveMac12("024D9A000008"), 0u);
   setup.Remove(99);  // out of range: nothing happens
-  EXPECT_EQ(setup.size(), 2u);
+  EXPECT_EQ(setup.size(), 0u);
 
   RequestList requests;
   for (size_t i = 0; i <= RequestList::kMaxRows; ++i) ASSERT_FALSE(requests.Add({}));

@@ -1,7 +1,8 @@
-// Request handling end to end on real sockets, inside a network namespace
-// this test makes (a veth pair, a default route for the broadcasts): a client
-// on port 68 broadcasts BOOTREQUESTs, the server on port 67 answers from its
-// setup list by broadcast; unknown MACs are listed and not answered.
+// Request handling end to end on real sockets, inside network namespaces
+// these tests make: a client on port 68 broadcasts BOOTREQUESTs, the server
+// on port 67 answers from its setup list by broadcast; unknown MACs are
+// listed and not answered. With two networks on two cards, the main dialog's
+// replies and resets are read off the far end of each link.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sched.h>
@@ -9,15 +10,26 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QApplication>
+#include <QComboBox>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
 #include "bootp/core/bootp_lists.h"
-#include "bootp/core/bootp_socket.h"
+#include "bootp/core/bootp_server.h"
 #include "bootp/core/interface_params.h"
+#include "bootp/ui/AddressDialogs.h"
+#include "bootp/ui/IpAddressEdit.h"
+#include "bootp/ui/PlenvarDlg.h"
 #include "platform/net/socket.h"
+#include "platform/toolkit/message_box.h"
+#include "tools/netns/netns_rig.h"
 
 using namespace qmx::plenvar;
 
@@ -53,15 +65,14 @@ std::vector<uint8_t> Request(uint8_t lastMacByte, uint8_t xidFirst, size_t size 
 }
 
 // Serves what has arrived on the server socket; the request list grows.
-void Serve(BootpSocket& server, const SetupList& setup, RequestList& requests) {
+void Serve(BootpServer& server, RequestList& requests) {
   pollfd ready{server.fd(), POLLIN, 0};
+  std::vector<RequestRow> listed;
   while (::poll(&ready, 1, 300) > 0) {
-    const auto datagram = server.Receive();
-    if (!datagram) continue;
-    const RequestOutcome out = HandleBootpDatagram(datagram->data(), datagram->size(), {true, false}, setup, {}, "t");
-    for (const BootpPacket& reply : out.replies) ASSERT_EQ(server.Send(reply), 0);
-    if (out.listed) requests.Add(out.row);
+    const BootpServer::Served served = server.ServeWaiting(kDatagramsPerWake, {}, &listed);
+    ASSERT_FALSE(served.failure) << served.failure->what;
   }
+  for (RequestRow& row : listed) requests.Add(std::move(row));
 }
 
 }  // namespace
@@ -70,15 +81,15 @@ TEST(BootpNamespace, RequestsAnsweredFromTheSetupList) {
   std::string why;
   if (!EnterNamespace(&why)) GTEST_SKIP() << "no network namespace can be made here (" << why << ")";
 
-  BootpSocket server;
+  BootpServer server;
   ASSERT_EQ(server.Open(), 0);
+  server.switches().started = true;
   qmx::net::Socket client;
   ASSERT_EQ(client.Create(SOCK_DGRAM), 0);
   ASSERT_EQ(client.Bind(0, kBootpClientPort), 0);
   ASSERT_EQ(client.SetBroadcast(1), 0);
 
-  SetupList setup;
-  setup.Put({"02-4D-9A-00-00-01", "10.77.0.50", "255.255.255.0", "10.77.0.254", "1"});
+  server.setup().Put({"02-4D-9A-00-00-01", "10.77.0.50", "255.255.255.0", "10.77.0.254", "1"});
   RequestList requests;
   const auto known = Request(1, 0xA1);
   const auto runt = Request(2, 0xB2, 20);
@@ -86,7 +97,7 @@ TEST(BootpNamespace, RequestsAnsweredFromTheSetupList) {
   for (const auto* d : {&known, &runt, &unknown}) {
     ASSERT_EQ(client.SendTo(d->data(), d->size(), 0xFFFFFFFFu, kBootpServerPort), static_cast<int>(d->size()));
   }
-  Serve(server, setup, requests);
+  Serve(server, requests);
 
   ASSERT_EQ(requests.rows().size(), 2u);  // the runt is neither answered nor listed
   EXPECT_EQ(requests.rows()[0].mac, "02-4D-9A-00-00-01");
@@ -106,7 +117,7 @@ TEST(BootpNamespace, RequestsAnsweredFromTheSetupList) {
   EXPECT_EQ(reply[33], 1);
   EXPECT_EQ(client.WaitReadable(300), 0) << "only the known MAC is answered";
 
-  ASSERT_EQ(server.Send(BuildResetPacket("024D9A000003")), 0);
+  ASSERT_EQ(server.SendUnprompted(BuildResetPacket("024D9A000003"), "bp0"), 0);
   ASSERT_EQ(client.WaitReadable(1000), 1);
   ASSERT_EQ(client.RecvFrom(reply, sizeof reply, &from, &port), 300);
   EXPECT_EQ(std::vector<uint8_t>(reply + 240, reply + 244), (std::vector<uint8_t>{0x35, 0x01, 0x09, 0xFF}));
@@ -129,7 +140,11 @@ TEST(BootpNamespace, ServerPortNeedsPrivilege) {
   ASSERT_TRUE(WIFEXITED(status));
   if (WEXITSTATUS(status) == 2) GTEST_SKIP() << "cannot drop privileges here";
   EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_NE(BindFailureAdvice(qmx::net::kWsaEacces, 67).find("setcap cap_net_bind_service=+ep"), std::string::npos);
+  for (const auto& [path, grant] : std::vector<std::pair<std::string, std::string>>{
+           {"/opt/qmx410tools/Tools/Plenvar", "setcap cap_net_bind_service=+ep /opt/qmx410tools/Tools/Plenvar"},
+           {"/home/a b/it's/Plenvar", "setcap cap_net_bind_service=+ep '/home/a b/it'\\''s/Plenvar'"}}) {
+    EXPECT_NE(BindFailureAdvice(qmx::net::kWsaEacces, 67, path).find(grant), std::string::npos) << path;
+  }
 }
 
 // A network without a gateway has no route for the limited broadcast: the
@@ -160,4 +175,157 @@ TEST(BootpNamespace, NoGatewayAndAddressesThatComeLater) {
   ASSERT_EQ(std::system("ip addr add 10.77.0.9/16 dev bp1"), 0);
   RefreshAdapters(&adapters);
   EXPECT_EQ(bp1->address + " " + bp1->subnetMask, "10.77.0.9 255.255.0.0");
+}
+
+namespace {
+
+// Two networks on two cards of the server (this process): s0 10.81.1.1/24
+// and s1 10.81.2.1/24, each linked to a namespace of its own whose end (c0,
+// c1) stands for the devices of that network. The system's default route
+// leads to s0, so a packet left to the routes would leave there.
+struct TwoNetworks {
+  qmx::netns::PeerNamespace first{"a"}, second{"b"};
+  qmx::netns::WireReader onFirst, onSecond;  // what reaches each network's devices
+  qmx::net::Socket device;                    // a device on the second network
+
+  bool Make(std::string* why) {
+    if (!qmx::netns::EnterNewNamespace(why) || !first.Make(why) || !second.Make(why)) return false;
+    const std::string a = first.Ip(), b = second.Ip();
+    if (!qmx::netns::RunCommands(
+            {"ip link add s0 type veth peer name c0 netns " + first.name(),
+             "ip link add s1 type veth peer name c1 netns " + second.name(), "ip addr add 10.81.1.1/24 dev s0",
+             "ip addr add 10.81.2.1/24 dev s1", "ip link set s0 up", "ip link set s1 up",
+             "ip route add default via 10.81.1.254 dev s0", "ip route add default via 10.81.2.254 dev s1 metric 100",
+             a + "addr add 10.81.1.2/24 dev c0", a + "link set c0 up", b + "addr add 10.81.2.2/24 dev c1",
+             b + "link set c1 up", b + "route add default dev c1"},
+            why)) {
+      return false;
+    }
+    if (!onFirst.Open(first, "c0", kBootpClientPort, why) || !onSecond.Open(second, "c1", kBootpClientPort, why)) {
+      return false;
+    }
+    int rc = -1;
+    second.Inside([&] {
+      rc = device.Create(SOCK_DGRAM);
+      if (rc == 0) rc = device.Bind(0, kBootpClientPort);
+      if (rc == 0) rc = device.SetBroadcast(1);
+    });
+    if (rc != 0) *why = "device socket: " + std::to_string(rc);
+    return rc == 0;
+  }
+
+  void Request(uint8_t lastMacByte, uint8_t xidFirst) {
+    const auto d = ::Request(lastMacByte, xidFirst);
+    ASSERT_EQ(device.SendTo(d.data(), d.size(), kBootpBroadcastAddress, kBootpServerPort), 300);
+  }
+
+  // What reached each network within `ms` while the dialog runs its events.
+  struct Seen {
+    std::vector<std::vector<uint8_t>> first, second;
+  };
+  Seen Collect(int ms) {
+    Seen seen;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end) {
+      QApplication::processEvents();
+      for (auto& p : onFirst.Read(5)) seen.first.push_back(std::move(p));
+      for (auto& p : onSecond.Read(5)) seen.second.push_back(std::move(p));
+    }
+    return seen;
+  }
+};
+
+std::string Quad(const std::vector<uint8_t>& p, size_t at) {
+  return std::to_string(p[at]) + "." + std::to_string(p[at + 1]) + "." + std::to_string(p[at + 2]) + "." +
+         std::to_string(p[at + 3]);
+}
+
+void EnsureApplication() {
+  if (QApplication::instance() != nullptr) return;
+  static int argc = 1;
+  static char name[] = "bootp_netns_tests";
+  static char* argv[] = {name, nullptr};
+  new QApplication(argc, argv);  // lives for the process
+}
+
+}  // namespace
+
+// Replies leave by the card their request came in by and carry that card's
+// parameters, with no interface chosen in any dialog; a reset leaves by the
+// interface a dialog chose, or by every interface up when none was chosen.
+// The wire readers on the far ends are the judges.
+TEST(BootpTwoNetworks, RepliesAndResetsLeaveWhereTheyBelong) {
+  EnsureApplication();
+  TwoNetworks net;
+  std::string why;
+  if (!net.Make(&why)) GTEST_SKIP() << "no network namespaces can be made here (" << why << ")";
+  std::vector<std::string> boxes;
+  qmx::toolkit::SetMessageBoxScript([&](const qmx::toolkit::MessageBoxRequest& r) {
+    boxes.push_back(r.text);
+    return static_cast<int>(qmx::toolkit::kIdOk);
+  });
+
+  {
+    PlenvarDlg dialog;  // the installed ports: 67 in, broadcast to 68
+    ASSERT_EQ(dialog.OpenServerSocket(), 0);
+    dialog.PutSetupRow({"02-4D-9A-00-00-0B", "10.81.2.50", "255.255.255.0", "10.81.2.254", "1"});
+    dialog.OnStart();
+
+    net.Request(0x0B, 0x11);
+    TwoNetworks::Seen seen = net.Collect(600);
+    EXPECT_EQ(seen.first.size(), 0u) << "a reply on the other network";
+    ASSERT_EQ(seen.second.size(), 1u);
+    EXPECT_EQ(seen.second[0][0], 2);
+    EXPECT_EQ(seen.second[0][4], 0x11);
+    EXPECT_EQ(Quad(seen.second[0], 16), "10.81.2.50");
+    EXPECT_EQ(Quad(seen.second[0], 20), "10.81.2.1") << "the server address is the second card's";
+
+    // A device not yet listed, answered by hand: the dialog opens on the
+    // second card, and the reply carries its mask and gateway.
+    net.Request(0x0C, 0x22);
+    QTRY_COMPARE_WITH_TIMEOUT(dialog.requestList().size(), size_t{2}, 3000);
+    std::string shown;
+    QTimer::singleShot(0, [&] {
+      auto* set = dynamic_cast<IpSetDlg*>(QApplication::activeModalWidget());
+      ASSERT_NE(set, nullptr);
+      shown = set->findChild<QComboBox*>()->currentText().toStdString() + " " +
+              set->findChild<IpAddressEdit*>("subnetMask")->address() + " " +
+              set->findChild<IpAddressEdit*>("gateway")->address();
+      set->findChild<IpAddressEdit*>("ipAddress")->setAddress("10.81.2.77");
+      set->accept();
+    });
+    dialog.OnRequestActivated(1);
+    EXPECT_EQ(shown, "s1 255.255.255.0 10.81.2.254");
+    seen = net.Collect(600);
+    EXPECT_EQ(seen.first.size(), 0u) << "a reply on the other network";
+    ASSERT_EQ(seen.second.size(), 1u);
+    EXPECT_EQ(Quad(seen.second[0], 16), "10.81.2.77");
+    EXPECT_EQ(Quad(seen.second[0], 242), "255.255.255.0");
+    EXPECT_EQ(Quad(seen.second[0], 248), "10.81.2.254");
+    EXPECT_EQ(Quad(seen.second[0], 24), "10.81.2.254");
+
+    // The dialog chose the second card: a reset leaves there only.
+    ASSERT_EQ(dialog.setupView()->topLevelItemCount(), 2);
+    dialog.setupView()->setCurrentItem(dialog.setupView()->topLevelItem(1));
+    dialog.OnResetFromMenu();
+    seen = net.Collect(600);
+    EXPECT_EQ(seen.first.size(), 0u);
+    ASSERT_EQ(seen.second.size(), 1u);
+    EXPECT_EQ(seen.second[0][242], 9);
+    EXPECT_EQ(seen.second[0][33], 0x0C);
+  }
+
+  // No dialog has chosen: a reset leaves by every card that is up.
+  PlenvarDlg fresh;
+  ASSERT_EQ(fresh.OpenServerSocket(), 0);
+  fresh.PutSetupRow({"02-4D-9A-00-00-0D", "10.81.1.60", "255.255.255.0", "10.81.1.254", "1"});
+  fresh.setupView()->setCurrentItem(fresh.setupView()->topLevelItem(0));
+  fresh.OnResetFromMenu();
+  const TwoNetworks::Seen seen = net.Collect(600);
+  ASSERT_EQ(seen.first.size(), 1u);
+  ASSERT_EQ(seen.second.size(), 1u);
+  EXPECT_EQ(seen.first[0], seen.second[0]);
+  EXPECT_EQ(seen.first[0][33], 0x0D);
+  EXPECT_EQ(boxes, std::vector<std::string>{});
+  qmx::toolkit::SetMessageBoxScript({});
 }

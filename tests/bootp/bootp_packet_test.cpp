@@ -3,6 +3,7 @@
 // decode of what the server sends by scapy.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
 
@@ -128,7 +129,8 @@ TEST(BootpPacket, TextConversions) {
   EXPECT_EQ(TransactionIdFromText("4046586826"), 0xF13203CAu);
 }
 
-TEST(BootpPacket, ResetMacMustBeTwelveHexDigits) {
+// Every MAC text a setup row can hold gives the six bytes its replies carry.
+TEST(BootpPacket, ResetMacInEveryFormTheTableHolds) {
   struct Case {
     const char* text;
     const char* normalized;  // nullptr: refused
@@ -140,7 +142,15 @@ TEST(BootpPacket, ResetMacMustBeTwelveHexDigits) {
                                          {"0A1B2C3D4E5", nullptr},
                                          {"0A1B2C3D4E5F0", nullptr},
                                          {"0A1B2C3D4E5G", nullptr},
-                                         {"A-1B-2C-3D-4E-5F", nullptr}}) {
+                                         {"A-1B-2C-3D-4E-5F", "0A1B2C3D4E5F"},
+                                         {"a:b:c:d:e:f", "0A0B0C0D0E0F"},
+                                         {"0A-1B-2C-3D-4E", nullptr},
+                                         {"0A-1B-2C-3D-4E-5F-60", nullptr},
+                                         {"0A--1B-2C-3D-4E-5F", nullptr},
+                                         {"0A-1B-2C-3D-4E-", nullptr},
+                                         {"0A-1B-2C-3D-4E-5FF", nullptr},
+                                         {"0A-1B-2C-3D-4E-G5", nullptr},
+                                         {"0A1B-2C3D-4E5F", nullptr}}) {
     const auto n = NormalizeResetMac(c.text);
     if (c.normalized == nullptr) {
       EXPECT_FALSE(n) << c.text;
@@ -148,6 +158,12 @@ TEST(BootpPacket, ResetMacMustBeTwelveHexDigits) {
       ASSERT_TRUE(n) << c.text;
       EXPECT_EQ(*n, c.normalized);
     }
+  }
+  for (const char* typed : {"A-1B-2C-3D-4E-5F", "0A-1B-2C-3D-4E-5F", "0a-1b-2c-3d-4e-5f"}) {
+    EXPECT_EQ(Mac12(typed), "0A1B2C3D4E5F") << typed;
+    const BootpPacket reply = BuildBootpReply({"10.0.0.1", typed, "", "", ""}, {});
+    const BootpPacket reset = BuildResetPacket(Mac12(typed));
+    EXPECT_TRUE(std::equal(reply.begin() + 28, reply.begin() + 34, reset.begin() + 28)) << typed;
   }
   EXPECT_TRUE(IsMacText("02-4D-9A-00-00-01"));
   EXPECT_FALSE(IsMacText("02-4D-9A-00-00-0"));
