@@ -167,8 +167,11 @@ TEST_F(FrameCommands, StructureCommandsOnAShippedCatalogueProject) {
   EXPECT_EQ(tree.GetSelectedItem(), project->treeItem);
   EXPECT_FALSE(fs::exists(folder / "Plant.KPX"));
 
-  // Add Network Adapter.
+  // Add Network Adapter, with a view open that shows the new selection: the
+  // adapter is in its project before it is selected, so no box.
   project->modified = 0;
+  boxes.clear();
+  frame->tabView()->SetActiveTab(kViewImage);
   RunWithDialog<qmx::dialogs::CAddNaDlg>(kIdEditAddNa, [&](qmx::dialogs::CAddNaDlg& d) {
     ASSERT_GE(d.adapterList()->count(), 1);
     d.adapterList()->setCurrentRow(0);
@@ -177,6 +180,7 @@ TEST_F(FrameCommands, StructureCommandsOnAShippedCatalogueProject) {
     d.ipEdit()->setText("192.168.0.10");
     d.OnComplete();
   });
+  EXPECT_EQ(boxes, std::vector<std::string>{});
   ASSERT_EQ(project->Adapters().size(), 1u);
   CNAUsr* adapter = project->Adapters().front();
   EXPECT_EQ(adapter->GetName(), "Line A");
