@@ -3,6 +3,7 @@
 // dialog driven by a script as a user would fill it. Writes pictures of the
 // main window with its Edit menu open and of a help page into the build
 // folder.
+#include "app/frame/AutoScanDlg.h"
 #include "app/frame/CommandRules.h"
 #include "app/frame/FerrowynApp.h"
 #include "app/frame/FerrowynView.h"
@@ -18,6 +19,8 @@
 #include "app/ui/dialogs/ProjectNewDlg.h"
 #include "app/ui/dialogs/PropertiesDlg.h"
 #include "app/ui/dialogs/RenameDlg.h"
+#include "app/ui/dialogs/SerialCommSetDlg.h"
+#include "app/ui/grid/GridCtrl.h"
 #include "app/ui/views/LabelCtrl.h"
 #include "app/ui/views/StartUpView.h"
 #include "platform/os/os.h"
@@ -88,19 +91,33 @@ protected:
     ProgramServicesTest::TearDown();
   }
 
-  // Runs a command whose modal dialog the script fills; the script gets the
-  // dialog once it is shown.
+  // Runs `open`, which shows a modal dialog (also from within another one);
+  // the script gets the dialog once it is shown.
   template <typename Dialog>
-  void RunWithDialog(int id, const std::function<void(Dialog&)>& script) {
+  static void WhileShown(const std::function<void()>& open, const std::function<void(Dialog&)>& script) {
     int shown = 0;
     QTimer::singleShot(0, [&] {
       auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
-      ASSERT_NE(dialog, nullptr) << id;
+      ASSERT_NE(dialog, nullptr);
       ++shown;
       script(*dialog);
     });
-    frame->SendCommand(id);
-    EXPECT_EQ(shown, 1) << id;
+    open();
+    EXPECT_EQ(shown, 1);
+  }
+  // Runs a command whose modal dialog the script fills.
+  template <typename Dialog>
+  void RunWithDialog(int id, const std::function<void(Dialog&)>& script) {
+    SCOPED_TRACE(id);
+    WhileShown<Dialog>([&] { frame->SendCommand(id); }, script);
+  }
+  // The serial settings dialog that `open` shows takes another baud rate.
+  static void ChooseBaudRate(const std::function<void()>& open, const std::string& preset, const QString& baud) {
+    WhileShown<qmx::dialogs::CSerialCommSetDlg>(open, [&](qmx::dialogs::CSerialCommSetDlg& d) {
+      EXPECT_EQ(d.GetCommSetString(), preset);
+      d.baudRateList()->setCurrentIndex(d.baudRateList()->findText(baud));
+      ClickButton(&d, "OK");
+    });
   }
 
   std::vector<std::string> Labels(TreeItem item) {
@@ -315,6 +332,81 @@ TEST_F(FrameCommands, StructureCommandsOnAShippedCatalogueProject) {
   EXPECT_EQ(boxes, std::vector<std::string>{"Do you really want to delete Plant?"});
   EXPECT_TRUE(ws.Projects().empty());
   EXPECT_TRUE(tree.Empty());
+}
+
+// The serial settings of a station are edited where the program offers
+// them: the Properties cell from the keyboard, the Add Network Adapter "..."
+// button and the scan dialog's button; what was chosen is what is saved.
+TEST_F(FrameCommands, SerialSettingsThroughTheWindows) {
+  const fs::path file = dir.path() / "RS485_Line.KPX";
+  fs::copy_file(programDir / "Projects" / "RS485_Line.KPX", file);
+  ASSERT_EQ(frame->OpenProject(file.string()), 1);
+  CProjectUsr* project = frame->workspace().Projects().front().get();
+  ASSERT_EQ(project->Adapters().size(), 2u);
+  CNAUsr* first = project->Adapters()[0];
+
+  // Properties of the first station: Return on the cell opens the dialog;
+  // OK offers the new line settings to the whole line.
+  frame->workspace().tree().SelectItem(first->treeItem);
+  boxes.clear();
+  answers = {true};
+  RunWithDialog<qmx::dialogs::CPropertiesDlg>(kIdEditProperties, [&](qmx::dialogs::CPropertiesDlg& d) {
+    qmx::grid::GridCtrl* grid = d.grid();
+    qmx::grid::GridTreeItem* row = grid->FindItem("Serial Comm. Set");
+    ASSERT_NE(row, nullptr);
+    grid->setFocus();
+    grid->SetSelectedRow(grid->GetRowIndex(row));
+    QTest::keyClick(grid, Qt::Key_Right);
+    ChooseBaudRate([&] { QTest::keyClick(grid, Qt::Key_Return); }, "9600, 8, NOPARITY, 1", "19200");
+    EXPECT_EQ(grid->GetCellText(row, 0), "19200, 8, NOPARITY, 1");
+    EXPECT_EQ(first->serialSettings, "19200, 8, NOPARITY, 1");
+    // F4 opens it as well; Cancel there changes nothing.
+    WhileShown<qmx::dialogs::CSerialCommSetDlg>([&] { QTest::keyClick(grid, Qt::Key_F4); },
+                                                [](qmx::dialogs::CSerialCommSetDlg& s) {
+                                                  EXPECT_EQ(s.baudRateList()->currentText(), "19200");
+                                                  EXPECT_EQ(qmx::test::AuditAccess(&s), std::vector<std::string>{});
+                                                  const fs::path out(QMX_TEST_OUTPUT_DIR);
+                                                  EXPECT_TRUE(s.SavePicture((out / "frame_commands_serial.png").string()));
+                                                  ClickButton(&s, "Cancel");
+                                                });
+    EXPECT_EQ(first->serialSettings, "19200, 8, NOPARITY, 1");
+    QTest::mouseClick(d.okButton(), Qt::LeftButton);
+  });
+  EXPECT_EQ(boxes,
+            std::vector<std::string>{"Do you want to apply new parameters of serial communication to all network adapter?"});
+  for (const CNAUsr* adapter : project->Adapters()) EXPECT_EQ(adapter->serialSettings, "19200, 8, NOPARITY, 1");
+
+  // The scan dialog's button sets the project's scan settings.
+  frame->workspace().tree().SelectItem(project->treeItem);
+  RunWithDialog<AutoScanDlg>(kIdOnlineScan, [&](AutoScanDlg& d) {
+    ChooseBaudRate([&] { ClickButton(&d, "..."); }, "9600, 8, NOPARITY, 1", "4800");
+    ClickButton(&d, "Exit");
+  });
+  EXPECT_EQ(project->serialSettings, "4800, 8, NOPARITY, 1");
+
+  frame->SendCommand(kIdFileSave);
+  const std::string saved = qmx::test::ReadFile(file);
+  EXPECT_NE(saved.find("<ScanInfo ComPortRange=\"1,1\" NodeAddrRange=\"1,32\" SerialCommSet=\"4800, 8, NOPARITY, 1\" />"),
+            std::string::npos);
+  for (const char* node : {"NodeAddr=\"1\"", "NodeAddr=\"2\""}) {
+    EXPECT_NE(saved.find(std::string("ComPort=\"7\" SerialCommSet=\"19200, 8, NOPARITY, 1\" ") + node), std::string::npos)
+        << node;
+  }
+
+  // A new RS232C station takes its settings from the "..." button.
+  const fs::path single = dir.path() / "RS232C_Station.KPX";
+  fs::copy_file(programDir / "Projects" / "RS232C_Station.KPX", single);
+  ASSERT_EQ(frame->OpenProject(single.string()), 1);
+  CProjectUsr* serialProject = frame->workspace().Projects().back().get();
+  RunWithDialog<qmx::dialogs::CAddNaDlg>(kIdEditAddNa, [&](qmx::dialogs::CAddNaDlg& d) {
+    d.adapterList()->setCurrentRow(0);
+    const std::string preset = d.serialField()->text().toStdString();
+    ChooseBaudRate([&] { QTest::mouseClick(d.serialButton(), Qt::LeftButton); }, preset, "38400");
+    EXPECT_EQ(d.serialField()->text().toStdString(), "38400" + preset.substr(preset.find(',')));
+    d.OnComplete();
+  });
+  ASSERT_EQ(serialProject->Adapters().size(), 2u);
+  EXPECT_EQ(serialProject->Adapters().back()->serialSettings.substr(0, 7), "38400, ");
 }
 
 TEST_F(FrameCommands, ToolsHelpAndPictures) {
