@@ -515,10 +515,10 @@ int ProjectFiles::OpenRecursiveNodeInfo(const std::vector<Node>& nodes, TreeItem
                          name.c_str(), kReaderFunc));
         continue;
       }
+      // One line per child element: the line breaks the writer puts between
+      // the elements (and around none, for an empty history) are no lines.
       for (const Node& entry : node.Children()) {
-        const NodeType entryType = entry.Type();
-        if (entryType == NodeType::Comment || entryType == NodeType::ProcessingInstruction) continue;
-        adapter->AddDiagHistory(entry.Text());
+        if (entry.Type() == NodeType::Element) adapter->AddDiagHistory(entry.Text());
       }
     } else if (CompareNoCase(name, "Comment") == 0) {
       current->SetTitle(node.Text());

@@ -132,6 +132,57 @@ TEST_F(ProjectFileTest, SaveOpenSaveKeepsTextsAndBytes) {
   }
 }
 
+// A file the writer made reads back into the same values, empty lists
+// included: the second save gives the first one's bytes.
+TEST_F(ProjectFileTest, EmptyListsComeBackEmpty) {
+  struct Case {
+    const char* what;
+    std::string busType;
+    std::string adapter;  // empty: no station
+    std::string comPort;
+    std::vector<ModuleSpec> modules;
+    std::vector<std::string> history;
+  };
+  const std::vector<Case> cases = {
+      {"no station", "NONE_DRIVER", "", "", {}, {}},
+      {"a station without modules, history, comments or output image", "TCP", "QMX-4101", "", {}, {}},
+      {"a serial station with modules and an empty history", "RS232C", "QMX-4102", "3", {{"QMX-1808", "In"}}, {}},
+      {"a history with an empty line", "TCP", "QMX-4101", "", {}, {"first", "", "last"}},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string title = "Empty" + std::to_string(++n);
+    CProjectUsr* project = NewProject(title, c.busType, dir.path());
+    if (!c.adapter.empty()) {
+      CNAUsr* na = AddStation(c.adapter, "S", c.comPort.empty() ? "127.0.0.1" : "", c.comPort, "1", c.modules);
+      ASSERT_NE(na, nullptr);
+      for (const std::string& line : c.history) na->AddDiagHistory(line);
+    }
+    Number(project);
+    const fs::path first = dir.path() / (title + ".KPX");
+    ASSERT_EQ(files.SaveProject({}, first.string(), project), 1);
+    files.CloseProject(project, project->treeItem, 1, 0);
+
+    log.Clear();
+    ASSERT_EQ(files.OpenProject(first.string()), 1);
+    EXPECT_EQ(ErrorLines(), std::vector<std::string>{});
+    CProjectUsr* opened = ws.Projects().back().get();
+    EXPECT_EQ(opened->modified, 0);
+    EXPECT_EQ(opened->title, "");
+    ASSERT_EQ(opened->Adapters().size(), c.adapter.empty() ? 0u : 1u);
+    if (!c.adapter.empty()) {
+      EXPECT_EQ(opened->Adapters()[0]->DiagHistory(), c.history);
+      EXPECT_EQ(opened->Adapters()[0]->title, "");
+      EXPECT_EQ(ws.ModulesOf(*opened->Adapters()[0]).size(), c.modules.size());
+    }
+    const fs::path second = dir.path() / (title + "-again.KPX");
+    ASSERT_EQ(files.SaveProject({}, second.string(), opened), 1);
+    EXPECT_EQ(ReadFile(second), ReadFile(first));
+    files.CloseProject(opened, opened->treeItem, 1, 0);
+  }
+}
+
 TEST_F(ProjectFileTest, SupportedVersions) {
   const std::vector<std::pair<std::string, int>> table = {
       {"", 0}, {"   ", 0}, {"1.0.0.6", 1}, {"7", 1}, {" 2.1 ", 1}, {"abc", 1}, {"-3", 0}, {"0", 1}};
