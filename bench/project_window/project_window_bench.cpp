@@ -196,11 +196,21 @@ int main(int argc, char** argv) {
     ProjectFiles modelFiles(modelWs, frame.ioCatalogue());
 
     Figures open, naming;
+    bool failed = false;
+    auto check = [&](int opened, const ProjectWorkspace& ws) {
+      if (opened == 1 && !ws.Projects().empty() &&
+          ws.Projects().back()->Adapters().size() == static_cast<size_t>(o.stations))
+        return;
+      std::fprintf(stderr, "the project did not open whole\n");
+      failed = true;
+    };
     auto windowRound = [&] {
+      int opened = 0;
       open.window.push_back(TimedMs([&] {
-        frame.OpenProject(path);
+        opened = frame.OpenProject(path);
         Settle();
       }));
+      check(opened, frame.workspace());
       QComboBox* combo = frame.viewModeCombo();
       for (int mode : {1, 0}) {
         naming.window.push_back(TimedMs([&] {
@@ -215,7 +225,9 @@ int main(int argc, char** argv) {
     };
     auto modelRound = [&] {
       ModelServices services(modelWs);
-      open.model.push_back(TimedMs([&] { modelFiles.OpenProject(path); }));
+      int opened = 0;
+      open.model.push_back(TimedMs([&] { opened = modelFiles.OpenProject(path); }));
+      check(opened, modelWs);
       CProjectUsr* project = modelWs.Projects().back().get();
       for (int mode : {1, 0}) {
         naming.model.push_back(TimedMs([&] {
@@ -225,16 +237,18 @@ int main(int argc, char** argv) {
       }
       modelFiles.CloseProject(project, project->treeItem, 1, 0);
     };
-    for (int r = 0; r < o.rounds; ++r) {
+    for (int r = 0; r < o.rounds && !failed; ++r) {
       windowRound();
       modelRound();
       modelRound();
       windowRound();
     }
-    Report("open project", open, 1000);
-    Report("naming-mode switch (User View <-> Product View)", naming, 300);
+    if (!failed) {
+      Report("open project", open, 1000);
+      Report("naming-mode switch (User View <-> Product View)", naming, 300);
+    }
     program.ExitInstance();
-    status = 0;
+    status = failed ? 1 : 0;
   }
   std::error_code ec;
   fs::remove_all(root, ec);
