@@ -21,6 +21,7 @@
 #include "app/ui/dialogs/RenameDlg.h"
 #include "app/ui/dialogs/SerialCommSetDlg.h"
 #include "app/ui/grid/GridCtrl.h"
+#include "app/ui/grid/ListEditCtrl.h"
 #include "app/ui/views/LabelCtrl.h"
 #include "app/ui/views/StartUpView.h"
 #include "platform/os/os.h"
@@ -288,12 +289,23 @@ TEST_F(FrameCommands, StructureCommandsOnAShippedCatalogueProject) {
   EXPECT_EQ(tree.GetItemText(tree.GetSelectedItem()), "01: 8 DI 24 VDC");
   EXPECT_EQ(project->modified, 1);
 
-  // Properties of the adapter: an address edited in the grid reaches the
-  // label and marks the project.
+  // Properties of the adapter: an address typed in the grid is stored as the
+  // driver reads it, reaches the label and marks the project.
   project->modified = 0;
   tree.SelectItem(adapter->treeItem);
   RunWithDialog<qmx::dialogs::CPropertiesDlg>(kIdEditProperties, [&](qmx::dialogs::CPropertiesDlg& d) {
-    adapter->ipAddress = "192.168.0.20";
+    qmx::grid::GridCtrl* grid = d.grid();
+    qmx::grid::GridTreeItem* row = grid->FindItem("IP Address");
+    ASSERT_NE(row, nullptr);
+    grid->SetSelectedRow(grid->GetRowIndex(row));
+    QTest::keyClick(grid, Qt::Key_Right);
+    QTest::keyClick(grid, Qt::Key_Return);
+    auto* editor = grid->viewport()->findChild<qmx::grid::ListEditCtrl*>();
+    ASSERT_NE(editor, nullptr);
+    editor->selectAll();
+    QTest::keyClicks(editor, " 192.168.0.020 ");
+    QTest::keyClick(editor, Qt::Key_Return);
+    EXPECT_EQ(adapter->ipAddress, "192.168.0.20");
     QTest::mouseClick(d.okButton(), Qt::LeftButton);
   });
   EXPECT_EQ(Labels(project->treeItem), std::vector<std::string>{"Line A (192.168.0.20)"});
