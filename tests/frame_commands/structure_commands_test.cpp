@@ -168,15 +168,24 @@ TEST_F(FrameCommands, StructureCommandsOnAShippedCatalogueProject) {
   EXPECT_TRUE(start->IsCommandLinkEnabled(kIdFileNew));
   EXPECT_FALSE(start->IsCommandLinkEnabled(kIdOnlineScan));
 
-  // New project.
-  const fs::path folder = dir.path() / "work";
-  fs::create_directories(folder);
+  // New project, in a folder that does not exist yet: made once the user
+  // agrees, the dialog stays open while not.
+  const fs::path folder = dir.path() / "work" / "plant";
+  const std::string question =
+      "The folder:\n\n" + folder.string() + "\n\ndoes not exist. Do you want the folder to be created?";
+  boxes.clear();
+  answers = {false, true};
   RunWithDialog<qmx::dialogs::CProjectNewDlg>(kIdFileNew, [&](qmx::dialogs::CProjectNewDlg& d) {
     d.nameEdit()->setText("  Plant  ");
     d.folderEdit()->setText(QString::fromStdString(folder.string()));
     d.busTypeCombo()->setCurrentIndex(d.busTypeCombo()->findText("TCP", Qt::MatchContains));
     ClickButton(&d, "OK");
+    EXPECT_TRUE(d.isVisible());
+    EXPECT_FALSE(fs::exists(folder));
+    ClickButton(&d, "OK");
   });
+  EXPECT_EQ(boxes, (std::vector<std::string>{question, question}));
+  EXPECT_TRUE(fs::is_directory(folder));
   ASSERT_EQ(ws.Projects().size(), 1u);
   CProjectUsr* project = ws.Projects().front().get();
   EXPECT_EQ(project->GetName(), "Plant");
