@@ -25,6 +25,7 @@
 #include "app/ui/views/LabelCtrl.h"
 #include "app/ui/views/StartUpView.h"
 #include "platform/os/os.h"
+#include "platform/toolkit/frame_wnd.h"
 #include "platform/toolkit/message_box.h"
 #include "tests/support/access_audit.h"
 #include "tests/support/program_services.h"
@@ -428,6 +429,45 @@ TEST_F(FrameCommands, SerialSettingsThroughTheWindows) {
   });
   ASSERT_EQ(serialProject->Adapters().size(), 2u);
   EXPECT_EQ(serialProject->Adapters().back()->serialSettings.substr(0, 7), "38400, ");
+}
+
+// Closing the selected project leaves a neighbour selected, so the File
+// commands keep a target; the status bar's online pane tells the state of
+// the selected project, not of any.
+TEST_F(FrameCommands, ClosingSelectsANeighbourAndThePanesFollowTheSelection) {
+  std::vector<CProjectUsr*> projects;
+  for (const char* name : {"ModbusTCP_Station", "RS485_Line", "RS232C_Station"}) {
+    ASSERT_EQ(frame->OpenProject((programDir / "Projects" / (std::string(name) + ".KPX")).string()), 1);
+    projects.push_back(frame->workspace().Projects().back().get());
+  }
+  ProjectTree& tree = frame->workspace().tree();
+  auto* bar = qobject_cast<qmx::toolkit::StatusBar*>(frame->statusBar());
+  ASSERT_NE(bar, nullptr);
+  auto pane = [&](int fromEnd) { return bar->pane(bar->paneCount() - fromEnd)->text().toStdString(); };
+
+  projects[2]->monitoring = 1;
+  const std::pair<CProjectUsr*, const char*> states[] = {
+      {projects[0], "Offline"}, {projects[2], "Monitoring"}, {projects[1], "Offline"}};
+  for (const auto& [project, state] : states) {
+    tree.SelectItem(tree.Children(project->treeItem).front());
+    EXPECT_EQ(pane(2), state) << project->GetName();
+  }
+  projects[2]->monitoring = 0;
+
+  // The middle one goes: the next is selected; the last one goes: the one
+  // before it is.
+  tree.SelectItem(projects[1]->treeItem);
+  frame->SendCommand(kIdFileClose);
+  ASSERT_EQ(frame->workspace().Projects().size(), 2u);
+  EXPECT_EQ(tree.GetSelectedItem(), projects[2]->treeItem);
+  EXPECT_EQ(pane(3), "RS232C_Station");
+  for (int id : {kIdFileClose, kIdFileSave, kIdFileSaveAs}) EXPECT_TRUE(Enabled(id)) << id;
+  frame->SendCommand(kIdFileClose);
+  EXPECT_EQ(tree.GetSelectedItem(), projects[0]->treeItem);
+  frame->SendCommand(kIdFileClose);
+  EXPECT_TRUE(frame->workspace().Projects().empty());
+  EXPECT_EQ(pane(2), "Offline");
+  for (int id : {kIdFileClose, kIdFileSave, kIdFileSaveAs}) EXPECT_FALSE(Enabled(id)) << id;
 }
 
 TEST_F(FrameCommands, ToolsHelpAndPictures) {
