@@ -52,6 +52,7 @@ CProjectNewDlg::CProjectNewDlg(const std::vector<std::string>& busTypes, const T
   grid->setColumnMinimumWidth(1, 320);
 
   connect(browse, &QPushButton::clicked, this, [this] { OnBrowse(); });
+  SetReturnButton(ok);
   connect(ok, &QPushButton::clicked, this, [this] { OnComplete(); });
   connect(cancel, &QPushButton::clicked, this, [this] { OnCancel(); });
   name_->setFocus();
