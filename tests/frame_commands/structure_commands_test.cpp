@@ -379,6 +379,8 @@ TEST_F(FrameCommands, SerialSettingsThroughTheWindows) {
     grid->setFocus();
     grid->SetSelectedRow(grid->GetRowIndex(row));
     QTest::keyClick(grid, Qt::Key_Right);
+    const fs::path out(QMX_TEST_OUTPUT_DIR);
+    EXPECT_TRUE(d.SavePicture((out / "frame_commands_properties_serial.png").string()));
     ChooseBaudRate([&] { QTest::keyClick(grid, Qt::Key_Return); }, "9600, 8, NOPARITY, 1", "19200");
     EXPECT_EQ(grid->GetCellText(row, 0), "19200, 8, NOPARITY, 1");
     EXPECT_EQ(first->serialSettings, "19200, 8, NOPARITY, 1");
