@@ -14,14 +14,12 @@
 #include "app/ui/dialogs/AddIoDlg.h"
 #include "app/ui/dialogs/AddNaDlg.h"
 #include "app/ui/dialogs/CheckValidationDlg.h"
-#include "app/ui/dialogs/CompareOfflineDlg.h"
 #include "app/ui/dialogs/ConfigDlg.h"
 #include "app/ui/dialogs/InquiryDlg.h"
 #include "app/ui/dialogs/ProjectNewDlg.h"
 #include "app/ui/dialogs/PropertiesDlg.h"
 #include "app/ui/dialogs/RenameDlg.h"
 #include "app/ui/dialogs/SerialCommSetDlg.h"
-#include "app/ui/dialogs/TargetDlg.h"
 #include "app/ui/grid/GridCtrl.h"
 #include "platform/os/os.h"
 
@@ -382,10 +380,7 @@ TEST_F(DialogRoad, RenameRefusesBlanksAndTrims) {
 TEST_F(DialogRoad, EscapeIsTheCancelButton) {
   IOCatalogue catalogue;
   const TextIdMap textIds;
-  NACatalogue adapters;
-  AppOptions options;
   CProjectUsr project;
-  project.commType = "TCP";
   adapter.comPort = "1";
   PropertiesState::Frame frame{[&](CNAUsr&) { return &project; }, [](CNAUsr&, int) { return 1; }, {}};
   std::vector<CIOUsr*> output;
@@ -406,13 +401,6 @@ TEST_F(DialogRoad, EscapeIsTheCancelButton) {
          return d;
        },
        "", true},
-      {"Add Network Adapter",
-       [&]() -> std::unique_ptr<DialogBase> {
-         auto d = std::make_unique<CAddNaDlg>(adapters, textIds);
-         d->SetPrjCommInfo(&project, kCommTcp, "", "", "");
-         return d;
-       },
-       "Title", true},
       {"Properties",
        [&]() -> std::unique_ptr<DialogBase> {
          auto d = std::make_unique<CPropertiesDlg>(textIds, errors, frame);
@@ -421,22 +409,8 @@ TEST_F(DialogRoad, EscapeIsTheCancelButton) {
          return d;
        },
        "Properties", true},
-      {"Configuration",
-       [&]() -> std::unique_ptr<DialogBase> {
-         return std::make_unique<ConfigDlg>(options, [] { return 1; }, "/projects");
-       },
-       "", true},
       {"Inquiry (Exit)", [] { return std::make_unique<InquiryDlg>(); }, "", true},
-      {"New Project",
-       [&]() -> std::unique_ptr<DialogBase> {
-         return std::make_unique<CProjectNewDlg>(std::vector<std::string>{"TCP"}, textIds,
-                                                 [](const std::string&, const std::string&) { return false; }, "/");
-       },
-       "Project Name", true},
-      {"Rename", [] { return std::make_unique<CRenameDlg>(); }, "New name", true},
       {"Serial Communication Setting", [] { return std::make_unique<CSerialCommSetDlg>(); }, "Baud Rate", true},
-      {"Reset to factory default", [] { return std::make_unique<CResetFactoryDlg>(); }, "", true},
-      {"Compare", [] { return std::make_unique<CompareOfflineDlg>(); }, "", true},
       {"Validation Result (no Cancel)", [] { return std::make_unique<CheckValidationDlg>(); }, "", false},
   };
   for (const Case& c : cases) {
