@@ -146,6 +146,17 @@ int IsValidIpAddr(const std::string& raw) {
   return 1;
 }
 
+std::string NormalizeIpAddr(const std::string& raw) {
+  if (!IsValidIpAddr(raw)) return {};
+  const std::string text = TrimStr(raw);
+  std::string out;
+  for (int16_t f = 1; f <= 4; ++f) {
+    if (f > 1) out += '.';
+    out += std::to_string(std::atoi(GetToken(text, f, '.', 0).c_str()));
+  }
+  return out;
+}
+
 int IsValidFileName(const std::string& text, int separatorFlag) {
   static const char kRefused[] = "\\:*?\"<>|";
   for (char c : text) {

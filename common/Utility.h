@@ -22,6 +22,11 @@ int IsStrEmpty(const std::string& text, int trim);
 int GetCharCount(const std::string& text, char ch);
 std::string GetToken(const std::string& text, int16_t index, char separator, int trim);
 int IsValidIpAddr(const std::string& text);
+// An address IsValidIpAddr takes, as the driver and the other adapters'
+// addresses are compared: without the blanks around it and each field
+// without leading zeros (" 127.0.0.010 " is "127.0.0.10"); "" for an address
+// IsValidIpAddr refuses.
+std::string NormalizeIpAddr(const std::string& text);
 // 0 when the text holds any of \ : * ? " < > | or, with the flag 1, the path
 // separator "/"; else 1 (an empty text is valid).
 int IsValidFileName(const std::string& text, int separatorFlag);

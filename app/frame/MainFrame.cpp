@@ -640,7 +640,12 @@ void CMainFrame::OnFileClosePrj() {
   TreeItem item = kNoTreeItem;
   CProjectUsr* project = workspace_.GetSelectedProject(&item, {}, 0);
   if (!project) return;
-  CloseProject(project, item, 1, 1);
+  // The selection goes to a neighbour, as when a project is deleted, so
+  // the File commands keep a project to work on.
+  ProjectTree& tree = workspace_.tree();
+  TreeItem neighbour = tree.GetNextSiblingItem(item);
+  if (neighbour == kNoTreeItem) neighbour = tree.GetPrevSiblingItem(item);
+  if (CloseProject(project, item, 1, 1) == 1 && tree.Contains(neighbour)) tree.SelectItem(neighbour);
   if (workspace_.Projects().empty()) {
     if (CFerrowynView* view = GetTabView("OnFileClosePrj", 0)) view->ClearAllViews();
   }

@@ -6,6 +6,8 @@
 #include "app/model/NACatalogue.h"
 #include "app/model/NADef.h"
 #include "app/model/Services.h"
+#include "app/ui/dialogs/DialogBase.h"
+#include "app/ui/dialogs/SerialCommSetDlg.h"
 #include "app/ui/grid/GridHooks.h"
 #include "app/ui/image/ImageLog.h"
 #include "app/ui/views/ViewHost.h"
@@ -17,6 +19,24 @@
 #include <QThread>
 
 namespace qmx {
+
+namespace {
+
+// What the grids, the adapter dialog and the scan dialog open for a serial
+// settings cell or button: the program's "Serial Communication Setting"
+// dialog. A text of fewer than four fields opens it on its own defaults.
+class ProgramGridServices : public grid::GridFrameServices {
+public:
+  bool EditSerialSettings(QWidget* parent, const std::string& current, std::string& result) override {
+    dialogs::CSerialCommSetDlg dialog(parent);
+    dialog.SetCommSetString(current);
+    if (dialog.DoModal() != dialogs::kIdOk) return false;
+    result = dialog.GetCommSetString();
+    return true;
+  }
+};
+
+}  // namespace
 
 void InstallProgramServices() {
   toolkit::SetProgramTitle(kLogSource);
@@ -37,6 +57,8 @@ void InstallProgramServices() {
   grid::SetGridLogHooks(
       {[](int category, const std::string& source, const std::string& text) { PostLog(category, source, text); },
        &ShowResourceLackError, &ShowError});
+  static ProgramGridServices gridServices;
+  grid::SetGridFrameServices(&gridServices);
   SetImageLogSink(
       [](int category, const std::string& source, const std::string& text) { PostLog(category, source, text); });
   SetImageMessageSink([](const std::string& title, const std::string& text) {

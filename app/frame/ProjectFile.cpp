@@ -12,6 +12,7 @@
 #include "platform/xml/xml.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -86,6 +87,50 @@ bool IsAdapterCategory(const std::string& category) {
 
 CNAUsr* AsAdapter(Wrapper* object) {
   return object && object->IsType(kTypeNA) ? dynamic_cast<CNAUsr*>(object) : nullptr;
+}
+
+// The name a save gives the new file beside `fileName` before it replaces it.
+std::string TemporaryName(const std::string& fileName, int pid, int n) {
+  return StrFormat(".%s.%d.%d.tmp", fileName.c_str(), pid, n);
+}
+
+bool AllDigits(const std::string& text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// Removes what interrupted saves of `fileName` left in `folder`: temporary
+// files of processes that are gone, and this process's own (its saves run to
+// their end one after the other). A live process's may be a save in progress.
+void RemoveStaleTemporaries(const fs::path& folder, const std::string& fileName) {
+  const std::string prefix = "." + fileName + ".";
+  const std::string suffix = ".tmp";
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.size() <= prefix.size() + suffix.size() || name.rfind(prefix, 0) != 0 || !name.ends_with(suffix)) continue;
+    const std::string middle = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+    const size_t dot = middle.find('.');
+    if (dot == std::string::npos || !AllDigits(middle.substr(0, dot)) || !AllDigits(middle.substr(dot + 1))) continue;
+    const long pid = std::strtol(middle.substr(0, dot).c_str(), nullptr, 10);
+    if (pid <= 0 || pid > INT_MAX) continue;
+    if (pid != ::getpid() && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM)) continue;
+    std::error_code statEc;
+    if (!fs::is_regular_file(fs::symlink_status(it->path(), statEc))) continue;
+    fs::remove(it->path(), statEc);
+  }
+}
+
+// Writes all bytes and flushes them to the disk; "" or the cause of the
+// failure.
+std::string WriteAndSync(int fd, const std::string& bytes) {
+  for (size_t done = 0; done < bytes.size();) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return std::strerror(n < 0 ? errno : EIO);
+    done += static_cast<size_t>(n);
+  }
+  if (::fsync(fd) != 0) return std::strerror(errno);
+  return {};
 }
 
 }  // namespace
@@ -211,29 +256,35 @@ int ProjectFiles::WriteFileReplacing(const std::string& path, const std::string&
 
   const fs::path targetPath(target);
   const fs::path folder = targetPath.has_parent_path() ? targetPath.parent_path() : fs::path(".");
+  RemoveStaleTemporaries(folder, targetPath.filename().string());
   std::string temp;
   int fd = -1;
+  int createError = 0;
   for (int n = 0; n < 100 && fd < 0; ++n) {
-    temp = (folder / StrFormat(".%s.%d.%d.tmp", targetPath.filename().c_str(), static_cast<int>(::getpid()), n))
-               .string();
+    temp = (folder / TemporaryName(targetPath.filename().string(), static_cast<int>(::getpid()), n)).string();
     fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    createError = fd < 0 ? errno : 0;
     if (fd < 0 && errno != EEXIST) break;
   }
-  if (fd < 0) return refuseOpen();
-  if (exists) (void)::fchmod(fd, old.st_mode & 07777);
-
   std::string cause;
-  for (size_t done = 0; done < bytes.size() && cause.empty();) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) cause = std::strerror(n < 0 ? errno : EIO);
-    else done += static_cast<size_t>(n);
+  if (fd < 0) {
+    // A folder that refuses new files may still hold a file the user may
+    // write: it is rewritten where it is, as the settings file is. Any other
+    // failure (a full disk) would fail in place too, after emptying it.
+    if (!exists || (createError != EACCES && createError != EPERM)) return refuseOpen();
+    fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return refuseOpen();
+    temp.clear();
+    cause = WriteAndSync(fd, bytes);
+    if (::close(fd) != 0 && cause.empty()) cause = std::strerror(errno);
+  } else {
+    if (exists) (void)::fchmod(fd, old.st_mode & 07777);
+    cause = WriteAndSync(fd, bytes);
+    if (::close(fd) != 0 && cause.empty()) cause = std::strerror(errno);
+    if (cause.empty() && ::rename(temp.c_str(), target.c_str()) != 0) cause = std::strerror(errno);
   }
-  if (cause.empty() && ::fsync(fd) != 0) cause = std::strerror(errno);
-  if (::close(fd) != 0 && cause.empty()) cause = std::strerror(errno);
-  if (cause.empty() && ::rename(temp.c_str(), target.c_str()) != 0) cause = std::strerror(errno);
   if (!cause.empty()) {
-    ::unlink(temp.c_str());
+    if (!temp.empty()) ::unlink(temp.c_str());
     if (cause.size() > kMaxCauseLength) cause.resize(kMaxCauseLength);
     PostLog(qmx::kLogError, qmx::kLogSourceNoBlank,
             StrFormat("[Error Code: %d] Cannot save the file. Cause: %s. Path: %s.", qmx::err::kFileSave,
@@ -337,16 +388,23 @@ int ProjectFiles::OpenProject(const std::string& givenPath) {
     return 0;
   }
 
-  qmx::xml::Document doc;
-  try {
-    doc = qmx::xml::Document::LoadFile(path);
-  } catch (const qmx::xml::XmlError&) {
+  auto refuseOpen = [&path] {
     PostLog(qmx::kLogError, qmx::kLogSource,
             StrFormat("[Error Code: %d] Cannot open the file. Check if the file exists or using. XML File: %s.",
                       qmx::err::kFileNotOpened, path.c_str()));
     qmx::ShowBox(StrFormat("Cannot open the file. Check if the file exists or using.\nXML File: %s.", path.c_str()),
                  qmx::kBoxIconStop);
     return 0;
+  };
+  // A pipe or a device would be read for as long as it gives bytes, or
+  // wait for a writer for good.
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return refuseOpen();
+  qmx::xml::Document doc;
+  try {
+    doc = qmx::xml::Document::LoadFile(path);
+  } catch (const qmx::xml::XmlError&) {
+    return refuseOpen();
   }
 
   std::string location;
@@ -515,10 +573,10 @@ int ProjectFiles::OpenRecursiveNodeInfo(const std::vector<Node>& nodes, TreeItem
                          name.c_str(), kReaderFunc));
         continue;
       }
+      // One line per child element: the line breaks the writer puts between
+      // the elements (and around none, for an empty history) are no lines.
       for (const Node& entry : node.Children()) {
-        const NodeType entryType = entry.Type();
-        if (entryType == NodeType::Comment || entryType == NodeType::ProcessingInstruction) continue;
-        adapter->AddDiagHistory(entry.Text());
+        if (entry.Type() == NodeType::Element) adapter->AddDiagHistory(entry.Text());
       }
     } else if (CompareNoCase(name, "Comment") == 0) {
       current->SetTitle(node.Text());

@@ -10,10 +10,11 @@
 // EUC-KR; a character EUC-KR cannot hold becomes a decimal reference, so a
 // file read back gives the same values and, saved again, the same bytes.
 //
-// Saving never truncates the file it replaces: the text goes into a new
+// Saving does not truncate the file it replaces: the text goes into a new
 // file in the same folder, which is flushed and renamed over the old one; a
 // failed save leaves the old file and the project's name, path and modified
-// flag as they were.
+// flag as they were. Only a folder that refuses new files, holding a file
+// the user may write, gets the file rewritten in place.
 //
 // A project whose file was read only in part (an XML failure, an unknown
 // definition, a refused element or image) is marked modified, and the first

@@ -1,6 +1,6 @@
 // The status bar's three indicator panes say what the engineer would
-// otherwise look for in the tree: what is selected, whether any project is
-// online, and whether the selected project has changes not yet saved.
+// otherwise look for in the tree: what is selected, whether the selected
+// project is online, and whether it has changes not yet saved.
 #include "app/frame/MainFrame.h"
 #include "app/model/ProjectUsr.h"
 #include "app/model/Wrapper.h"
@@ -18,12 +18,8 @@ void CMainFrame::InstallStatusPanes() {
     return text.empty() ? QStringLiteral("No selection") : QString::fromStdString(text);
   });
   statusBar_->SetPaneSource(first + 1, [this] {
-    int monitoring = 0;
-    for (const auto& project : workspace_.Projects()) {
-      if (project && project->monitoring == 1) ++monitoring;
-    }
-    if (monitoring == 0) return QStringLiteral("Offline");
-    return monitoring == 1 ? QStringLiteral("Monitoring") : QStringLiteral("Monitoring %1 projects").arg(monitoring);
+    const CProjectUsr* project = workspace_.GetSelectedProject(nullptr, {}, 0);
+    return project && project->monitoring == 1 ? QStringLiteral("Monitoring") : QStringLiteral("Offline");
   });
   statusBar_->SetPaneSource(first + 2, [this] {
     const CProjectUsr* project = workspace_.GetSelectedProject(nullptr, {}, 0);

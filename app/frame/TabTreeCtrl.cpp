@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <utility>
 
 namespace {
 
@@ -97,10 +98,16 @@ TabTreeCtrl::TabTreeCtrl(ProjectTree& store, qmx::toolkit::FrameWnd* frame, QWid
   setAccessibleName("Project Explorer");
   setHeaderHidden(true);
   setColumnCount(1);
-  // Labels are never cut: a narrow window scrolls sideways instead.
-  header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  // Labels are never cut: a narrow window scrolls sideways instead. The
+  // column is sized to its labels once per batch of changes (the header's
+  // own ResizeToContents measures every label at every change, quadratic in
+  // the size of the tree).
+  header()->setSectionResizeMode(0, QHeaderView::Fixed);
   header()->setStretchLastSection(false);
   setTextElideMode(Qt::ElideNone);
+  // Every row is one line beside a 16-pixel picture. Without this the view
+  // measures every label again at each selection change.
+  setUniformRowHeights(true);
   setRootIsDecorated(true);
   setSelectionMode(QAbstractItemView::SingleSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -115,9 +122,11 @@ TabTreeCtrl::TabTreeCtrl(ProjectTree& store, qmx::toolkit::FrameWnd* frame, QWid
     store_->SelectItem(current ? ItemOf(current) : kNoTreeItem);
   });
   connect(this, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* w) {
+    Later(kSizeColumn);
     if (!mirroring_ && store_) store_->Expand(ItemOf(w), true);
   });
   connect(this, &QTreeWidget::itemCollapsed, this, [this](QTreeWidgetItem* w) {
+    Later(kSizeColumn);
     if (!mirroring_ && store_) store_->Expand(ItemOf(w), false);
   });
 
@@ -127,6 +136,7 @@ TabTreeCtrl::TabTreeCtrl(ProjectTree& store, qmx::toolkit::FrameWnd* frame, QWid
     for (TreeItem item : store_->Subtree(root)) OnItemInserted(item);
   }
   ShowSelection();
+  resizeColumnToContents(0);
 }
 
 TabTreeCtrl::~TabTreeCtrl() {
@@ -156,6 +166,18 @@ std::vector<QIcon> TabTreeCtrl::LoadItemImages() {
     images[static_cast<size_t>(state.index)] = StateIcon(state, state.index < 24);
   }
   return images;
+}
+
+void TabTreeCtrl::Later(int what) {
+  const bool queued = pending_ != 0;
+  pending_ |= what;
+  if (!queued) QMetaObject::invokeMethod(this, &TabTreeCtrl::CatchUp, Qt::QueuedConnection);
+}
+
+void TabTreeCtrl::CatchUp() {
+  const int what = std::exchange(pending_, 0);
+  if (what & kSizeColumn) resizeColumnToContents(0);
+  if (what & kShowSelection) ShowSelection();
 }
 
 TreeItem TabTreeCtrl::ItemOf(const QTreeWidgetItem* widget) const {
@@ -193,6 +215,7 @@ void TabTreeCtrl::OnItemInserted(TreeItem item) {
   Apply(widget, item);
   parentWidget->setExpanded(parent == kNoTreeItem || store_->IsExpanded(parent));
   mirroring_ = false;
+  Later(kSizeColumn);
 }
 
 void TabTreeCtrl::OnItemDeleting(TreeItem item) {
@@ -203,7 +226,7 @@ void TabTreeCtrl::OnItemDeleting(TreeItem item) {
   delete widget;
   mirroring_ = false;
   // Qt moves its current item to a neighbour; the store's selection holds.
-  ShowSelection();
+  Later(kShowSelection | kSizeColumn);
 }
 
 void TabTreeCtrl::OnItemChanged(TreeItem item) {
@@ -211,11 +234,12 @@ void TabTreeCtrl::OnItemChanged(TreeItem item) {
     mirroring_ = true;
     Apply(widget, item);
     mirroring_ = false;
+    Later(kSizeColumn);
   }
 }
 
 void TabTreeCtrl::OnSelectionChanged(TreeItem item) {
-  ShowSelection();
+  Later(kShowSelection);
   emit selectionChanged(item);
 }
 

@@ -64,6 +64,14 @@ private:
   void Apply(QTreeWidgetItem* widget, TreeItem item);
   void ShowSelection();
   TreeItem ItemOf(const QTreeWidgetItem* widget) const;
+  // The window catches up with the store once per batch of changes (a
+  // project opened, every label rewritten), when the events posted meanwhile
+  // are handled: the column takes the width of its widest label and the
+  // store's selection becomes the current item. Done at every change, both
+  // lay out or measure the whole tree, quadratic in its size.
+  enum Pending { kSizeColumn = 1, kShowSelection = 2 };
+  void Later(int what);
+  void CatchUp();
 
   ProjectTree* store_;  // null once the store is gone
   qmx::toolkit::FrameWnd* frame_;
@@ -71,4 +79,5 @@ private:
   std::map<TreeItem, QTreeWidgetItem*> items_;
   int focusFlag_ = 0;
   bool mirroring_ = false;  // the window follows the store; its own signals are not the user's
+  int pending_ = 0;  // Pending bits; a CatchUp is queued while not 0
 };

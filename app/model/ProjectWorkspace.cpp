@@ -60,25 +60,32 @@ TreeItem ProjectWorkspace::InsertProject(const std::string& name, CProjectUsr* p
 
 TreeItem ProjectWorkspace::InsertNA(const std::string& label, Wrapper* object, int image, TreeItem parent) {
   const TreeItem selected = tree_.GetSelectedItem();
-  if (parent == kNoTreeItem) parent = selected;
-  const TreeItem item = tree_.InsertItem(label, image, object, parent, ProjectTree::kLast);
-  if (item == kNoTreeItem) return item;
-  tree_.Expand(selected, true);
-  tree_.Expand(parent, true);
-  tree_.SelectItem(item);
+  const TreeItem item = InsertUnselected(label, object, image, parent, false);
+  ShowInserted(selected, item);
   return item;
 }
 
 TreeItem ProjectWorkspace::InsertIO(const std::string& label, Wrapper* object, int image, TreeItem parent) {
   const TreeItem selected = tree_.GetSelectedItem();
-  if (parent == kNoTreeItem) parent = selected;
-  const TreeItem after = tree_.GetParentItem(selected) == parent ? selected : ProjectTree::kLast;
-  const TreeItem item = tree_.InsertItem(label, image, object, parent, after);
-  if (item == kNoTreeItem) return item;
-  tree_.Expand(selected, true);
-  tree_.Expand(parent, true);
-  tree_.SelectItem(item);
+  const TreeItem item = InsertUnselected(label, object, image, parent, true);
+  ShowInserted(selected, item);
   return item;
+}
+
+TreeItem ProjectWorkspace::InsertUnselected(const std::string& label, Wrapper* object, int image, TreeItem parent,
+                                            bool afterSelected) {
+  const TreeItem selected = tree_.GetSelectedItem();
+  if (parent == kNoTreeItem) parent = selected;
+  const TreeItem after =
+      afterSelected && tree_.GetParentItem(selected) == parent ? selected : ProjectTree::kLast;
+  return tree_.InsertItem(label, image, object, parent, after);
+}
+
+void ProjectWorkspace::ShowInserted(TreeItem selectedBefore, TreeItem item) {
+  if (item == kNoTreeItem) return;
+  tree_.Expand(selectedBefore, true);
+  tree_.Expand(tree_.GetParentItem(item), true);
+  tree_.SelectItem(item);
 }
 
 CProjectUsr* ProjectWorkspace::GetSelectedProject(TreeItem* item, const std::string& label, int show) const {
@@ -370,10 +377,14 @@ CNAUsr* ProjectWorkspace::CreateNA(const std::string& title, const std::string& 
   adapter->SetName(title);
 
   const std::string label = namingMode == 0 ? title : definition->modelName;
-  item = InsertNA(label, adapter, definition->iconIdx, project->treeItem);
+  // The adapter knows its item and its project before the item is selected:
+  // the views that the selection refreshes ask for both.
+  const TreeItem selected = tree_.GetSelectedItem();
+  item = InsertUnselected(label, adapter, definition->iconIdx, project->treeItem, false);
   adapter->treeItem = item;
   project->AddAdapter(adapter);
   created.release();  // the project's adapter list owns it from here
+  ShowInserted(selected, item);
   return adapter;
 }
 
@@ -407,8 +418,10 @@ CIOUsr* ProjectWorkspace::CreateIO(const std::string& title, const std::string& 
   if (namingMode == 1) label = definition->modelName;
   else if (namingMode == 2) label = definition->description;
   CIOUsr* raw = module.release();  // its tree item owns it from here
-  item = InsertIO(label, raw, definition->iconIdx, parent);
+  const TreeItem selected = tree_.GetSelectedItem();
+  item = InsertUnselected(label, raw, definition->iconIdx, parent, true);
   raw->treeItem = item;
+  ShowInserted(selected, item);
   return raw;
 }
 

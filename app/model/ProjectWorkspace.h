@@ -145,6 +145,13 @@ public:
   int projectCounter = 0;
 
 private:
+  // The insertion of InsertNA (afterSelected false) and InsertIO (true)
+  // without the selection, so an object can learn its item first.
+  TreeItem InsertUnselected(const std::string& label, Wrapper* object, int image, TreeItem parent,
+                            bool afterSelected);
+  // The rest of InsertNA / InsertIO: the item selected before and the new
+  // item's parent are expanded, the new item selected.
+  void ShowInserted(TreeItem selectedBefore, TreeItem item);
   // The project object of an item or of one of its ancestors, or null.
   CProjectUsr* ProjectAbove(TreeItem item) const;
 

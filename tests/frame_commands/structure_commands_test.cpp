@@ -3,6 +3,7 @@
 // dialog driven by a script as a user would fill it. Writes pictures of the
 // main window with its Edit menu open and of a help page into the build
 // folder.
+#include "app/frame/AutoScanDlg.h"
 #include "app/frame/CommandRules.h"
 #include "app/frame/FerrowynApp.h"
 #include "app/frame/FerrowynView.h"
@@ -18,9 +19,13 @@
 #include "app/ui/dialogs/ProjectNewDlg.h"
 #include "app/ui/dialogs/PropertiesDlg.h"
 #include "app/ui/dialogs/RenameDlg.h"
+#include "app/ui/dialogs/SerialCommSetDlg.h"
+#include "app/ui/grid/GridCtrl.h"
+#include "app/ui/grid/ListEditCtrl.h"
 #include "app/ui/views/LabelCtrl.h"
 #include "app/ui/views/StartUpView.h"
 #include "platform/os/os.h"
+#include "platform/toolkit/frame_wnd.h"
 #include "platform/toolkit/message_box.h"
 #include "tests/support/access_audit.h"
 #include "tests/support/program_services.h"
@@ -88,19 +93,33 @@ protected:
     ProgramServicesTest::TearDown();
   }
 
-  // Runs a command whose modal dialog the script fills; the script gets the
-  // dialog once it is shown.
+  // Runs `open`, which shows a modal dialog (also from within another one);
+  // the script gets the dialog once it is shown.
   template <typename Dialog>
-  void RunWithDialog(int id, const std::function<void(Dialog&)>& script) {
+  static void WhileShown(const std::function<void()>& open, const std::function<void(Dialog&)>& script) {
     int shown = 0;
     QTimer::singleShot(0, [&] {
       auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
-      ASSERT_NE(dialog, nullptr) << id;
+      ASSERT_NE(dialog, nullptr);
       ++shown;
       script(*dialog);
     });
-    frame->SendCommand(id);
-    EXPECT_EQ(shown, 1) << id;
+    open();
+    EXPECT_EQ(shown, 1);
+  }
+  // Runs a command whose modal dialog the script fills.
+  template <typename Dialog>
+  void RunWithDialog(int id, const std::function<void(Dialog&)>& script) {
+    SCOPED_TRACE(id);
+    WhileShown<Dialog>([&] { frame->SendCommand(id); }, script);
+  }
+  // The serial settings dialog that `open` shows takes another baud rate.
+  static void ChooseBaudRate(const std::function<void()>& open, const std::string& preset, const QString& baud) {
+    WhileShown<qmx::dialogs::CSerialCommSetDlg>(open, [&](qmx::dialogs::CSerialCommSetDlg& d) {
+      EXPECT_EQ(d.GetCommSetString(), preset);
+      d.baudRateList()->setCurrentIndex(d.baudRateList()->findText(baud));
+      ClickButton(&d, "OK");
+    });
   }
 
   std::vector<std::string> Labels(TreeItem item) {
@@ -150,15 +169,24 @@ TEST_F(FrameCommands, StructureCommandsOnAShippedCatalogueProject) {
   EXPECT_TRUE(start->IsCommandLinkEnabled(kIdFileNew));
   EXPECT_FALSE(start->IsCommandLinkEnabled(kIdOnlineScan));
 
-  // New project.
-  const fs::path folder = dir.path() / "work";
-  fs::create_directories(folder);
+  // New project, in a folder that does not exist yet: made once the user
+  // agrees, the dialog stays open while not.
+  const fs::path folder = dir.path() / "work" / "plant";
+  const std::string question =
+      "The folder:\n\n" + folder.string() + "\n\ndoes not exist. Do you want the folder to be created?";
+  boxes.clear();
+  answers = {false, true};
   RunWithDialog<qmx::dialogs::CProjectNewDlg>(kIdFileNew, [&](qmx::dialogs::CProjectNewDlg& d) {
     d.nameEdit()->setText("  Plant  ");
     d.folderEdit()->setText(QString::fromStdString(folder.string()));
     d.busTypeCombo()->setCurrentIndex(d.busTypeCombo()->findText("TCP", Qt::MatchContains));
     ClickButton(&d, "OK");
+    EXPECT_TRUE(d.isVisible());
+    EXPECT_FALSE(fs::exists(folder));
+    ClickButton(&d, "OK");
   });
+  EXPECT_EQ(boxes, (std::vector<std::string>{question, question}));
+  EXPECT_TRUE(fs::is_directory(folder));
   ASSERT_EQ(ws.Projects().size(), 1u);
   CProjectUsr* project = ws.Projects().front().get();
   EXPECT_EQ(project->GetName(), "Plant");
@@ -167,8 +195,11 @@ TEST_F(FrameCommands, StructureCommandsOnAShippedCatalogueProject) {
   EXPECT_EQ(tree.GetSelectedItem(), project->treeItem);
   EXPECT_FALSE(fs::exists(folder / "Plant.KPX"));
 
-  // Add Network Adapter.
+  // Add Network Adapter, with a view open that shows the new selection: the
+  // adapter is in its project before it is selected, so no box.
   project->modified = 0;
+  boxes.clear();
+  frame->tabView()->SetActiveTab(kViewImage);
   RunWithDialog<qmx::dialogs::CAddNaDlg>(kIdEditAddNa, [&](qmx::dialogs::CAddNaDlg& d) {
     ASSERT_GE(d.adapterList()->count(), 1);
     d.adapterList()->setCurrentRow(0);
@@ -177,6 +208,7 @@ TEST_F(FrameCommands, StructureCommandsOnAShippedCatalogueProject) {
     d.ipEdit()->setText("192.168.0.10");
     d.OnComplete();
   });
+  EXPECT_EQ(boxes, std::vector<std::string>{});
   ASSERT_EQ(project->Adapters().size(), 1u);
   CNAUsr* adapter = project->Adapters().front();
   EXPECT_EQ(adapter->GetName(), "Line A");
@@ -267,12 +299,23 @@ TEST_F(FrameCommands, StructureCommandsOnAShippedCatalogueProject) {
   EXPECT_EQ(tree.GetItemText(tree.GetSelectedItem()), "01: 8 DI 24 VDC");
   EXPECT_EQ(project->modified, 1);
 
-  // Properties of the adapter: an address edited in the grid reaches the
-  // label and marks the project.
+  // Properties of the adapter: an address typed in the grid is stored as the
+  // driver reads it, reaches the label and marks the project.
   project->modified = 0;
   tree.SelectItem(adapter->treeItem);
   RunWithDialog<qmx::dialogs::CPropertiesDlg>(kIdEditProperties, [&](qmx::dialogs::CPropertiesDlg& d) {
-    adapter->ipAddress = "192.168.0.20";
+    qmx::grid::GridCtrl* grid = d.grid();
+    qmx::grid::GridTreeItem* row = grid->FindItem("IP Address");
+    ASSERT_NE(row, nullptr);
+    grid->SetSelectedRow(grid->GetRowIndex(row));
+    QTest::keyClick(grid, Qt::Key_Right);
+    QTest::keyClick(grid, Qt::Key_Return);
+    auto* editor = grid->viewport()->findChild<qmx::grid::ListEditCtrl*>();
+    ASSERT_NE(editor, nullptr);
+    editor->selectAll();
+    QTest::keyClicks(editor, " 192.168.0.020 ");
+    QTest::keyClick(editor, Qt::Key_Return);
+    EXPECT_EQ(adapter->ipAddress, "192.168.0.20");
     QTest::mouseClick(d.okButton(), Qt::LeftButton);
   });
   EXPECT_EQ(Labels(project->treeItem), std::vector<std::string>{"Line A (192.168.0.20)"});
@@ -311,6 +354,122 @@ TEST_F(FrameCommands, StructureCommandsOnAShippedCatalogueProject) {
   EXPECT_EQ(boxes, std::vector<std::string>{"Do you really want to delete Plant?"});
   EXPECT_TRUE(ws.Projects().empty());
   EXPECT_TRUE(tree.Empty());
+}
+
+// The serial settings of a station are edited where the program offers
+// them: the Properties cell from the keyboard, the Add Network Adapter "..."
+// button and the scan dialog's button; what was chosen is what is saved.
+TEST_F(FrameCommands, SerialSettingsThroughTheWindows) {
+  const fs::path file = dir.path() / "RS485_Line.KPX";
+  fs::copy_file(programDir / "Projects" / "RS485_Line.KPX", file);
+  ASSERT_EQ(frame->OpenProject(file.string()), 1);
+  CProjectUsr* project = frame->workspace().Projects().front().get();
+  ASSERT_EQ(project->Adapters().size(), 2u);
+  CNAUsr* first = project->Adapters()[0];
+
+  // Properties of the first station: Return on the cell opens the dialog;
+  // OK offers the new line settings to the whole line.
+  frame->workspace().tree().SelectItem(first->treeItem);
+  boxes.clear();
+  answers = {true};
+  RunWithDialog<qmx::dialogs::CPropertiesDlg>(kIdEditProperties, [&](qmx::dialogs::CPropertiesDlg& d) {
+    qmx::grid::GridCtrl* grid = d.grid();
+    qmx::grid::GridTreeItem* row = grid->FindItem("Serial Comm. Set");
+    ASSERT_NE(row, nullptr);
+    grid->setFocus();
+    grid->SetSelectedRow(grid->GetRowIndex(row));
+    QTest::keyClick(grid, Qt::Key_Right);
+    const fs::path out(QMX_TEST_OUTPUT_DIR);
+    EXPECT_TRUE(d.SavePicture((out / "frame_commands_properties_serial.png").string()));
+    ChooseBaudRate([&] { QTest::keyClick(grid, Qt::Key_Return); }, "9600, 8, NOPARITY, 1", "19200");
+    EXPECT_EQ(grid->GetCellText(row, 0), "19200, 8, NOPARITY, 1");
+    EXPECT_EQ(first->serialSettings, "19200, 8, NOPARITY, 1");
+    // F4 opens it as well; Cancel there changes nothing.
+    WhileShown<qmx::dialogs::CSerialCommSetDlg>([&] { QTest::keyClick(grid, Qt::Key_F4); },
+                                                [](qmx::dialogs::CSerialCommSetDlg& s) {
+                                                  EXPECT_EQ(s.baudRateList()->currentText(), "19200");
+                                                  EXPECT_EQ(qmx::test::AuditAccess(&s), std::vector<std::string>{});
+                                                  const fs::path out(QMX_TEST_OUTPUT_DIR);
+                                                  EXPECT_TRUE(s.SavePicture((out / "frame_commands_serial.png").string()));
+                                                  ClickButton(&s, "Cancel");
+                                                });
+    EXPECT_EQ(first->serialSettings, "19200, 8, NOPARITY, 1");
+    QTest::mouseClick(d.okButton(), Qt::LeftButton);
+  });
+  EXPECT_EQ(boxes,
+            std::vector<std::string>{"Do you want to apply new parameters of serial communication to all network adapter?"});
+  for (const CNAUsr* adapter : project->Adapters()) EXPECT_EQ(adapter->serialSettings, "19200, 8, NOPARITY, 1");
+
+  // The scan dialog's button sets the project's scan settings.
+  frame->workspace().tree().SelectItem(project->treeItem);
+  RunWithDialog<AutoScanDlg>(kIdOnlineScan, [&](AutoScanDlg& d) {
+    ChooseBaudRate([&] { ClickButton(&d, "..."); }, "9600, 8, NOPARITY, 1", "4800");
+    ClickButton(&d, "Exit");
+  });
+  EXPECT_EQ(project->serialSettings, "4800, 8, NOPARITY, 1");
+
+  frame->SendCommand(kIdFileSave);
+  const std::string saved = qmx::test::ReadFile(file);
+  EXPECT_NE(saved.find("<ScanInfo ComPortRange=\"1,1\" NodeAddrRange=\"1,32\" SerialCommSet=\"4800, 8, NOPARITY, 1\" />"),
+            std::string::npos);
+  for (const char* node : {"NodeAddr=\"1\"", "NodeAddr=\"2\""}) {
+    EXPECT_NE(saved.find(std::string("ComPort=\"7\" SerialCommSet=\"19200, 8, NOPARITY, 1\" ") + node), std::string::npos)
+        << node;
+  }
+
+  // A new RS232C station takes its settings from the "..." button.
+  const fs::path single = dir.path() / "RS232C_Station.KPX";
+  fs::copy_file(programDir / "Projects" / "RS232C_Station.KPX", single);
+  ASSERT_EQ(frame->OpenProject(single.string()), 1);
+  CProjectUsr* serialProject = frame->workspace().Projects().back().get();
+  RunWithDialog<qmx::dialogs::CAddNaDlg>(kIdEditAddNa, [&](qmx::dialogs::CAddNaDlg& d) {
+    d.adapterList()->setCurrentRow(0);
+    const std::string preset = d.serialField()->text().toStdString();
+    ChooseBaudRate([&] { QTest::mouseClick(d.serialButton(), Qt::LeftButton); }, preset, "38400");
+    EXPECT_EQ(d.serialField()->text().toStdString(), "38400" + preset.substr(preset.find(',')));
+    d.OnComplete();
+  });
+  ASSERT_EQ(serialProject->Adapters().size(), 2u);
+  EXPECT_EQ(serialProject->Adapters().back()->serialSettings.substr(0, 7), "38400, ");
+}
+
+// Closing the selected project leaves a neighbour selected, so the File
+// commands keep a target; the status bar's online pane tells the state of
+// the selected project, not of any.
+TEST_F(FrameCommands, ClosingSelectsANeighbourAndThePanesFollowTheSelection) {
+  std::vector<CProjectUsr*> projects;
+  for (const char* name : {"ModbusTCP_Station", "RS485_Line", "RS232C_Station"}) {
+    ASSERT_EQ(frame->OpenProject((programDir / "Projects" / (std::string(name) + ".KPX")).string()), 1);
+    projects.push_back(frame->workspace().Projects().back().get());
+  }
+  ProjectTree& tree = frame->workspace().tree();
+  auto* bar = qobject_cast<qmx::toolkit::StatusBar*>(frame->statusBar());
+  ASSERT_NE(bar, nullptr);
+  auto pane = [&](int fromEnd) { return bar->pane(bar->paneCount() - fromEnd)->text().toStdString(); };
+
+  projects[2]->monitoring = 1;
+  const std::pair<CProjectUsr*, const char*> states[] = {
+      {projects[0], "Offline"}, {projects[2], "Monitoring"}, {projects[1], "Offline"}};
+  for (const auto& [project, state] : states) {
+    tree.SelectItem(tree.Children(project->treeItem).front());
+    EXPECT_EQ(pane(2), state) << project->GetName();
+  }
+  projects[2]->monitoring = 0;
+
+  // The middle one goes: the next is selected; the last one goes: the one
+  // before it is.
+  tree.SelectItem(projects[1]->treeItem);
+  frame->SendCommand(kIdFileClose);
+  ASSERT_EQ(frame->workspace().Projects().size(), 2u);
+  EXPECT_EQ(tree.GetSelectedItem(), projects[2]->treeItem);
+  EXPECT_EQ(pane(3), "RS232C_Station");
+  for (int id : {kIdFileClose, kIdFileSave, kIdFileSaveAs}) EXPECT_TRUE(Enabled(id)) << id;
+  frame->SendCommand(kIdFileClose);
+  EXPECT_EQ(tree.GetSelectedItem(), projects[0]->treeItem);
+  frame->SendCommand(kIdFileClose);
+  EXPECT_TRUE(frame->workspace().Projects().empty());
+  EXPECT_EQ(pane(2), "Offline");
+  for (int id : {kIdFileClose, kIdFileSave, kIdFileSaveAs}) EXPECT_FALSE(Enabled(id)) << id;
 }
 
 TEST_F(FrameCommands, ToolsHelpAndPictures) {

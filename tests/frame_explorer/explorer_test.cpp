@@ -21,6 +21,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QSignalSpy>
 #include <QTabBar>
 #include <QTest>
@@ -145,15 +146,23 @@ TEST_F(Explorer, ShowsTheProjectWithLabelsIconsAndTheSelection) {
               moduleObjects[static_cast<size_t>(i)]->GetIODef()->iconIdx);
     EXPECT_FALSE(module->icon(0).isNull());
   }
-  // Every insertion selected its new item; the window followed each time.
-  EXPECT_EQ(tree->currentItem(), station->child(2));
+  // Every insertion selected its new item and the frame heard of each; the
+  // window shows the last one once it has caught up.
   EXPECT_GE(changes.count(), 5);
+  QApplication::processEvents();
+  EXPECT_EQ(tree->currentItem(), station->child(2));
+  // The column is as wide as the widest label.
+  const int needed = tree->visualItemRect(station).left() + tree->iconSize().width() +
+                     QFontMetrics(station->font(0)).horizontalAdvance(station->text(0));
+  EXPECT_GT(needed, tree->header()->defaultSectionSize());
+  EXPECT_GE(tree->columnWidth(0), needed);
 
-  // The store selects: the window follows and the frame hears of it.
+  // The store selects: the frame hears of it at once, the window follows.
   changes.clear();
   ws.tree().SelectItem(adapter->treeItem);
-  EXPECT_EQ(tree->currentItem(), station);
   EXPECT_EQ(changes.count(), 1);
+  QApplication::processEvents();
+  EXPECT_EQ(tree->currentItem(), station);
 
   // The user selects: the store follows.
   QTreeWidgetItem* second = station->child(1);
@@ -180,6 +189,7 @@ TEST_F(Explorer, ShowsTheProjectWithLabelsIconsAndTheSelection) {
   ws.ReNumberingIOsDispath("NA", adapter->treeItem);
   ASSERT_EQ(station->childCount(), 2);
   EXPECT_EQ(station->child(0)->text(0).toStdString(), "01: QMX-3408");
+  QApplication::processEvents();
   EXPECT_EQ(tree->currentItem(), nullptr);
 }
 

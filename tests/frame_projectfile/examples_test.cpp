@@ -99,7 +99,7 @@ TEST_F(ProjectFileTest, ShippedExamplesAreWhatTheWriterMakes) {
   EXPECT_EQ(ErrorLines(), std::vector<std::string>{});
 }
 
-TEST_F(ProjectFileTest, ShippedExamplesOpenCleanAndMatchTheSimulator) {
+TEST_F(ProjectFileTest, ShippedExamplesOpenCleanSaveUnchangedAndMatchTheSimulator) {
   for (const Example& example : Examples()) {
     SCOPED_TRACE(example.file);
     log.Clear();
@@ -109,6 +109,10 @@ TEST_F(ProjectFileTest, ShippedExamplesOpenCleanAndMatchTheSimulator) {
     CProjectUsr* project = ws.Projects().back().get();
     EXPECT_EQ(project->modified, 0);
     ASSERT_EQ(project->Adapters().size(), example.stations.size());
+    // Saved again unchanged, it is the same file.
+    const fs::path again = dir.path() / example.file;
+    ASSERT_EQ(files.SaveProject({}, again.string(), project), 1);
+    EXPECT_EQ(ReadFile(again), ReadFile(path));
 
     qmx::sim::SimConfig config;
     std::string error;

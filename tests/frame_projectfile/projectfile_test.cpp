@@ -5,6 +5,9 @@
 #include "tests/frame_projectfile/projectfile_fixture.h"
 
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <csignal>
 
@@ -125,6 +128,57 @@ TEST_F(ProjectFileTest, SaveOpenSaveKeepsTextsAndBytes) {
     EXPECT_EQ(mods[0]->paraImage(), (std::vector<uint8_t>{0xDE, 0xAD, 0xBE, 0xEF}));
     EXPECT_EQ(mods[1]->posNo, 2);  // renumbered after the open
 
+    const fs::path second = dir.path() / (title + "-again.KPX");
+    ASSERT_EQ(files.SaveProject({}, second.string(), opened), 1);
+    EXPECT_EQ(ReadFile(second), ReadFile(first));
+    files.CloseProject(opened, opened->treeItem, 1, 0);
+  }
+}
+
+// A file the writer made reads back into the same values, empty lists
+// included: the second save gives the first one's bytes.
+TEST_F(ProjectFileTest, EmptyListsComeBackEmpty) {
+  struct Case {
+    const char* what;
+    std::string busType;
+    std::string adapter;  // empty: no station
+    std::string comPort;
+    std::vector<ModuleSpec> modules;
+    std::vector<std::string> history;
+  };
+  const std::vector<Case> cases = {
+      {"no station", "NONE_DRIVER", "", "", {}, {}},
+      {"a station without modules, history, comments or output image", "TCP", "QMX-4101", "", {}, {}},
+      {"a serial station with modules and an empty history", "RS232C", "QMX-4102", "3", {{"QMX-1808", "In"}}, {}},
+      {"a history with an empty line", "TCP", "QMX-4101", "", {}, {"first", "", "last"}},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string title = "Empty" + std::to_string(++n);
+    CProjectUsr* project = NewProject(title, c.busType, dir.path());
+    if (!c.adapter.empty()) {
+      CNAUsr* na = AddStation(c.adapter, "S", c.comPort.empty() ? "127.0.0.1" : "", c.comPort, "1", c.modules);
+      ASSERT_NE(na, nullptr);
+      for (const std::string& line : c.history) na->AddDiagHistory(line);
+    }
+    Number(project);
+    const fs::path first = dir.path() / (title + ".KPX");
+    ASSERT_EQ(files.SaveProject({}, first.string(), project), 1);
+    files.CloseProject(project, project->treeItem, 1, 0);
+
+    log.Clear();
+    ASSERT_EQ(files.OpenProject(first.string()), 1);
+    EXPECT_EQ(ErrorLines(), std::vector<std::string>{});
+    CProjectUsr* opened = ws.Projects().back().get();
+    EXPECT_EQ(opened->modified, 0);
+    EXPECT_EQ(opened->title, "");
+    ASSERT_EQ(opened->Adapters().size(), c.adapter.empty() ? 0u : 1u);
+    if (!c.adapter.empty()) {
+      EXPECT_EQ(opened->Adapters()[0]->DiagHistory(), c.history);
+      EXPECT_EQ(opened->Adapters()[0]->title, "");
+      EXPECT_EQ(ws.ModulesOf(*opened->Adapters()[0]).size(), c.modules.size());
+    }
     const fs::path second = dir.path() / (title + "-again.KPX");
     ASSERT_EQ(files.SaveProject({}, second.string(), opened), 1);
     EXPECT_EQ(ReadFile(second), ReadFile(first));
@@ -262,6 +316,100 @@ TEST_F(ProjectFileTest, AFailedSaveKeepsTheOldFileAndTheProjectAsTheyWere) {
   EXPECT_EQ(boxes, std::vector<std::string>{"Cannot save the file. Cause: File too large.\nError Code: -1006. "
                                                  "Path: " + path.string() + "."});
 
+}
+
+// A pipe would wait for a writer for good and a device give bytes for ever:
+// both are refused as files that cannot be opened.
+TEST_F(ProjectFileTest, APipeOrADeviceIsRefusedAsAFileThatCannotBeOpened) {
+  const fs::path pipe = dir.path() / "Pipe.KPX";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  for (const fs::path& path : {pipe, fs::path("/dev/zero")}) {
+    SCOPED_TRACE(path.string());
+    log.Clear();
+    boxes.clear();
+    EXPECT_EQ(files.OpenProject(path.string()), 0);
+    EXPECT_EQ(ErrorLines(), std::vector<std::string>{"[Error Code: -1027] Cannot open the file. Check if the file "
+                                                     "exists or using. XML File: " + path.string() + "."});
+    EXPECT_EQ(boxes, std::vector<std::string>{"Cannot open the file. Check if the file exists or using.\nXML File: " +
+                                              path.string() + "."});
+    EXPECT_TRUE(ws.Projects().empty());
+  }
+}
+
+// What interrupted saves of a project left beside it goes at its next save;
+// what other projects or a running process may still need stays.
+TEST_F(ProjectFileTest, ASaveRemovesTheTemporaryFilesInterruptedSavesLeft) {
+  const pid_t gone = ::fork();
+  if (gone == 0) _exit(0);
+  ASSERT_GT(gone, 0);
+  ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
+  const std::string own = std::to_string(::getpid());
+  const std::vector<std::string> stale = {".Plant.KPX." + std::to_string(gone) + ".0.tmp",
+                                          ".Plant.KPX." + own + ".3.tmp"};
+  const std::vector<std::string> kept = {".Other.KPX." + std::to_string(gone) + ".0.tmp",
+                                         ".Plant.KPX.1.KPX." + std::to_string(gone) + ".0.tmp",
+                                         ".Plant.KPX.x.0.tmp", "Plant.KPX.bak"};
+  for (const std::string& name : stale) WriteFile(dir.path() / name, "<partial");
+  for (const std::string& name : kept) WriteFile(dir.path() / name, "<other");
+  // A process that lives (this one's parent) may be saving right now.
+  const std::string running = ".Plant.KPX." + std::to_string(::getppid()) + ".0.tmp";
+  WriteFile(dir.path() / running, "<in progress");
+
+  CProjectUsr* project = NewProject("Plant", "TCP", dir.path());
+  ASSERT_EQ(files.SaveProject({}, (dir.path() / "Plant.KPX").string(), project), 1);
+  std::vector<std::string> expected = kept;
+  expected.push_back(running);
+  expected.push_back("Plant.KPX");
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(FilesIn(dir.path()), expected);
+}
+
+// A folder that refuses new files, holding a project file its user may
+// write: the file is rewritten where it is.
+TEST_F(ProjectFileTest, AFileInAFolderThatRefusesNewFilesIsRewrittenInPlace) {
+  const fs::path folder = dir.path() / "shared";
+  fs::create_directories(folder);
+  const fs::path path = folder / "Plant.KPX";
+  CProjectUsr* project = NewProject("Plant", "TCP", folder);
+  AddStation("QMX-4101", "S1", "127.0.0.1", "", "1", {{"QMX-1808", "m"}});
+  ASSERT_EQ(files.SaveProject({}, path.string(), project), 1);
+  project->SetTitle("changed");
+  const std::string changed = files.ProjectFileBytes(*project);
+  ASSERT_NE(changed, ReadFile(path));
+
+  // Root passes every permission check: the save then runs in a child
+  // process as an ordinary user who owns the file but not the folder.
+  constexpr uid_t kOrdinaryUser = 65534;
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(::chown(path.c_str(), kOrdinaryUser, kOrdinaryUser), 0);
+    fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                fs::perms::others_read | fs::perms::others_exec);
+  } else {
+    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+  }
+  auto save = [&] {
+    boxes.clear();
+    return files.SaveProject({}, path.string(), project) == 1 && boxes.empty() ? 0 : 1;
+  };
+  int failures = 0;
+  if (root) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+      if (::setgid(kOrdinaryUser) != 0 || ::setuid(kOrdinaryUser) != 0) _exit(2);
+      _exit(save());
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    failures = WEXITSTATUS(status);
+  } else {
+    failures = save();
+  }
+  fs::permissions(folder, fs::perms::owner_all);
+  EXPECT_EQ(failures, 0);
+  EXPECT_EQ(ReadFile(path), changed);
+  EXPECT_EQ(FilesIn(folder), std::vector<std::string>{"Plant.KPX"});
 }
 
 // Two modified projects: Yes saves and closes, No closes without saving;

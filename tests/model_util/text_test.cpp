@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -105,6 +106,14 @@ INSTANTIATE_TEST_SUITE_P(
                       IpCase{"0256.1.2.3", 0}, IpCase{"1.2.3.256", 0}, IpCase{"1.256.3.4", 0},
                       IpCase{"1.2.3.-4", 0}, IpCase{"1.2.3.4a", 0}, IpCase{"1.2. 3.4", 0}, IpCase{"", 0},
                       IpCase{"   ", 0}, IpCase{"....", 0}, IpCase{"a.b.c.d", 0}));
+
+TEST(NormalizeIpAddr, BlanksAndLeadingZerosGo) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"127.0.0.1", "127.0.0.1"},         {" 127.0.0.1 ", "127.0.0.1"}, {"127.0.0.010", "127.0.0.10"},
+      {"\t001.002.003.000\r\n", "1.2.3.0"}, {"10.000.0.1", "10.0.0.1"},  {"1.2.3.0256", ""},
+      {"1.2. 3.4", ""},                   {"", ""},                     {"0.0.0.0", ""}};
+  for (const auto& [text, expected] : cases) EXPECT_EQ(NormalizeIpAddr(text), expected) << text;
+}
 
 // ---- IsValidFileName -------------------------------------------------------------------
 

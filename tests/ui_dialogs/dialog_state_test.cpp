@@ -124,6 +124,17 @@ TEST_F(AddNaStateTest, JoiningASharedLineAndOfflineProjects) {
   EXPECT_EQ(boxes.size(), 4u);
   EXPECT_EQ(boxes[0], "Input a IP Address or Check IP Address format.");
   EXPECT_TRUE(tcp.Complete({"192.168.0.10", "", "", "", "T"}));
+  // Taken, checked and handed on as the driver reads addresses.
+  std::string checkedIp;
+  tcp.SetPropertyCheck([&](CProjectUsr*, int, const std::string& ip, const std::string&, const std::string&,
+                           const std::string&) {
+    checkedIp = ip;
+    return 1;
+  });
+  EXPECT_TRUE(tcp.Complete({" 127.0.0.010 ", "", "", "", "T"}));
+  std::string ip, com, serial, node, title;
+  tcp.GetResult(ip, com, serial, node, title);
+  EXPECT_EQ(ip + "|" + checkedIp, "127.0.0.10|127.0.0.10");
 }
 
 TEST_F(DialogTest, PropertiesRowsOkAndCancel) {

@@ -13,11 +13,13 @@
 #include "app/model/ProjectUsr.h"
 #include "app/ui/dialogs/AddIoDlg.h"
 #include "app/ui/dialogs/AddNaDlg.h"
+#include "app/ui/dialogs/CheckValidationDlg.h"
 #include "app/ui/dialogs/ConfigDlg.h"
 #include "app/ui/dialogs/InquiryDlg.h"
 #include "app/ui/dialogs/ProjectNewDlg.h"
 #include "app/ui/dialogs/PropertiesDlg.h"
 #include "app/ui/dialogs/RenameDlg.h"
+#include "app/ui/dialogs/SerialCommSetDlg.h"
 #include "app/ui/grid/GridCtrl.h"
 #include "platform/os/os.h"
 
@@ -31,6 +33,8 @@
 #include <QTreeWidget>
 
 #include <cstdio>
+#include <functional>
+#include <memory>
 #include <tuple>
 
 using namespace qmx::dialogs;
@@ -76,11 +80,10 @@ void Picture(DialogBase& dialog, const std::string& name) {
   EXPECT_EQ(qmx::test::AuditAccess(&dialog), std::vector<std::string>{}) << name;
 }
 
-// Escape and Enter outside a button close nothing.
-void KeysKeepOpen(DialogBase& dialog, QWidget* focus) {
+// Enter outside a button closes nothing where no button is named for it.
+void ReturnKeepsOpen(DialogBase& dialog, QWidget* focus) {
   dialog.show();
   if (focus) focus->setFocus();
-  QTest::keyClick(focus ? focus : &dialog, Qt::Key_Escape);
   QTest::keyClick(focus ? focus : &dialog, Qt::Key_Return);
   EXPECT_TRUE(dialog.isVisible());
 }
@@ -132,7 +135,7 @@ TEST_F(DialogRoad, AddModulesCancelLeavesTheAdapterOkHandsOverTheLineUp) {
     EXPECT_EQ(labels, (std::vector<std::string>{"01: Inputs B", "02: Inputs C"}));
     // The module added in this run shows its picture marked "new".
     EXPECT_NE(root->child(1)->icon(0).pixmap(16).toImage(), root->child(0)->icon(0).pixmap(16).toImage());
-    KeysKeepOpen(dialog, right);
+    ReturnKeepsOpen(dialog, right);
     if (!ok) Picture(dialog, "add_modules");
     Click(&dialog, ok ? "OK" : "Cancel");
     EXPECT_FALSE(dialog.isVisible());
@@ -168,7 +171,7 @@ TEST_F(DialogRoad, AddAdapterOnAnRs422Project) {
     EXPECT_TRUE(dialog.comEdit()->isEnabled());
     EXPECT_EQ(dialog.nodeCombo()->currentText(), "1");
     EXPECT_EQ(dialog.serialField()->text(), "19200, 8, EVENPARITY, 1");
-    KeysKeepOpen(dialog, dialog.titleEdit());
+    ReturnKeepsOpen(dialog, dialog.titleEdit());
     if (!ok) {
       Picture(dialog, "add_adapter");
       Click(&dialog, "Cancel");
@@ -217,7 +220,7 @@ TEST_F(DialogRoad, PropertiesCancelRestoresTheEditedValues) {
   qmx::grid::GridTreeItem* node = grid->FindItem("Node Address");
   grid->UpdateListViewItem(node, {grid->GetRowIndex(node), 1, "0", -1});  // no range: 0 to 127
   EXPECT_EQ(adapter.comPort + "|" + adapter.nodeAddress, "5|0");
-  KeysKeepOpen(dialog, grid);
+  ReturnKeepsOpen(dialog, grid);
   Picture(dialog, "properties");
   Click(&dialog, "Cancel");
   EXPECT_EQ(dialog.result(), kIdCancel);
@@ -245,7 +248,7 @@ TEST_F(DialogRoad, ConfigurationCancelAndRefusedOkChangeNothing) {
     EXPECT_EQ(dialog.grid()->GetTotalItemCount(), 17);
     ASSERT_TRUE(dialog.SetEntry("View Mode", "Product View"));
     ASSERT_TRUE(dialog.SetEntry("Max Log Display", "0"));
-    KeysKeepOpen(dialog, dialog.grid());
+    ReturnKeepsOpen(dialog, dialog.grid());
     Picture(dialog, "configuration");
     Click(&dialog, "OK");
     EXPECT_TRUE(dialog.isVisible());
@@ -296,7 +299,7 @@ TEST_F(DialogRoad, InquiryEditsSaveAsCsvThatPythonReads) {
   qmx::grid::GridTreeItem* second = grid->GetTreeItem(1);
   grid->UpdateListViewItem(second, {1, 2, "0", -1});
   grid->UpdateListViewItem(second, {1, 2, "-1", -1});  // refused by the grid
-  KeysKeepOpen(dialog, grid);
+  ReturnKeepsOpen(dialog, grid);
   Picture(dialog, "inquiry");
   Click(&dialog, "Save to file");
   EXPECT_EQ(askedName, "Line 1_Prj_Inquiry");
@@ -335,13 +338,18 @@ TEST_F(DialogRoad, NewProjectOverwriteIsOnlyRecorded) {
   EXPECT_EQ(dialog.busTypeCombo()->count(), 2);
   EXPECT_EQ(dialog.busTypeCombo()->currentIndex(), -1);
   dialog.nameEdit()->setText("Line");
-  KeysKeepOpen(dialog, dialog.nameEdit());
-  Click(&dialog, "OK");
+  // Return in a field is OK.
+  dialog.show();
+  dialog.nameEdit()->setFocus();
+  QTest::keyClick(dialog.nameEdit(), Qt::Key_Return);
+  EXPECT_TRUE(dialog.isVisible());
   EXPECT_EQ(boxes.back(), "Please, select a bus type.");
   dialog.busTypeCombo()->setCurrentIndex(1);
   Picture(dialog, "new_project");
   answers = {qmx::kBoxIdYes};
-  Click(&dialog, "OK");
+  dialog.busTypeCombo()->setFocus();
+  QTest::keyClick(dialog.busTypeCombo(), Qt::Key_Return);
+  EXPECT_FALSE(dialog.isVisible());
   EXPECT_EQ(dialog.result(), kIdOk);
   EXPECT_EQ(boxes.back(), "Project name already exists. Do you want to overwrite it?");
   EXPECT_TRUE(dialog.ReplaceExistingFile());
@@ -353,16 +361,77 @@ TEST_F(DialogRoad, RenameRefusesBlanksAndTrims) {
   CRenameDlg dialog;
   dialog.SetOldName("Pump");
   EXPECT_EQ(dialog.nameEdit()->selectedText(), "Pump");
-  KeysKeepOpen(dialog, dialog.nameEdit());
   Picture(dialog, "rename");
+  // Return in the name field is OK.
+  dialog.nameEdit()->setFocus();
   dialog.nameEdit()->setText("   ");
-  Click(&dialog, "OK");
+  QTest::keyClick(dialog.nameEdit(), Qt::Key_Return);
   EXPECT_TRUE(dialog.isVisible());
   EXPECT_EQ(boxes.back(), "Please, input a new name.");
   dialog.nameEdit()->setText("  Pump 2 ");
-  Click(&dialog, "OK");
+  QTest::keyClick(dialog.nameEdit(), Qt::Key_Return);
+  EXPECT_FALSE(dialog.isVisible());
   EXPECT_EQ(dialog.result(), kIdOk);
   EXPECT_EQ(dialog.GetNewName(), "Pump 2");
+}
+
+// Escape is the Cancel (or Exit) button of every dialog that has one, with
+// what that button does; a dialog without one stays open.
+TEST_F(DialogRoad, EscapeIsTheCancelButton) {
+  IOCatalogue catalogue;
+  const TextIdMap textIds;
+  CProjectUsr project;
+  adapter.comPort = "1";
+  PropertiesState::Frame frame{[&](CNAUsr&) { return &project; }, [](CNAUsr&, int) { return 1; }, {}};
+  std::vector<CIOUsr*> output;
+
+  struct Case {
+    const char* what;
+    std::function<std::unique_ptr<DialogBase>()> make;
+    QString focus;  // accessible name of the field that has the focus; empty: the dialog
+    bool closes;
+  };
+  const std::vector<Case> cases = {
+      {"Add IO Modules",
+       [&]() -> std::unique_ptr<DialogBase> {
+         auto d = std::make_unique<AddIoDlg>(catalogue, errors);
+         d->SetNAInfo("01: Station", &adapter);
+         d->SetCurIOList({});
+         d->SetNewIOList(&output);
+         return d;
+       },
+       "", true},
+      {"Properties",
+       [&]() -> std::unique_ptr<DialogBase> {
+         auto d = std::make_unique<CPropertiesDlg>(textIds, errors, frame);
+         d->SetTarget(&adapter, "NA");
+         adapter.comPort = "9";  // an edit the dialog's Cancel takes back
+         return d;
+       },
+       "Properties", true},
+      {"Inquiry (Exit)", [] { return std::make_unique<InquiryDlg>(); }, "", true},
+      {"Serial Communication Setting", [] { return std::make_unique<CSerialCommSetDlg>(); }, "Baud Rate", true},
+      {"Validation Result (no Cancel)", [] { return std::make_unique<CheckValidationDlg>(); }, "", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::unique_ptr<DialogBase> dialog = c.make();
+    dialog->show();
+    QWidget* focus = dialog.get();
+    if (!c.focus.isEmpty()) {
+      for (QWidget* w : dialog->findChildren<QWidget*>()) {
+        if (w->accessibleName() == c.focus) focus = w;
+      }
+      ASSERT_NE(focus, dialog.get()) << c.focus.toStdString();
+      focus->setFocus();
+    }
+    QTest::keyClick(focus, Qt::Key_Escape);
+    EXPECT_EQ(dialog->isVisible(), !c.closes);
+    if (c.closes) {
+      EXPECT_EQ(dialog->result(), kIdCancel);
+    }
+  }
+  EXPECT_EQ(adapter.comPort, "1");
 }
 
 }  // namespace

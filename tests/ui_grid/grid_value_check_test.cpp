@@ -55,6 +55,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"3,,", "192.168.0.1", true, "192.168.0.1"}, Case{"3,,", "192.168.0", false, ""},
         Case{"3,,", "0.0.0.0", false, ""}, Case{"3,,", "224.0.0.1", false, ""},
         Case{"3,,", "10.0.0.256", false, ""}, Case{"3", "", false, ""},
+        Case{"3,,", " 127.0.0.1 ", true, "127.0.0.1"}, Case{"3,,", "127.0.0.010", true, "127.0.0.10"},
         // hex
         Case{"4,4,", "ab12", true, "0xAB12"}, Case{"4,4,", "0xab12", true, "0xAB12"},
         Case{"4,4,", "ab 12", true, "0xAB12"}, Case{"4,4,", "ab", false, ""}, Case{"4,4,", "ab  12", false, ""},

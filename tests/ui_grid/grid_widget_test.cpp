@@ -438,16 +438,19 @@ TEST_F(GridWidget, SerialCellOpensTheSettingsDialogFromItsButton) {
   EXPECT_EQ(services().serialCalls, 1);
 }
 
-TEST_F(GridWidget, F4AltDownAndThePressActionOpenTypedEditorsWithoutTheMouse) {
+TEST_F(GridWidget, ReturnF4AltDownAndThePressActionOpenTypedEditorsWithoutTheMouse) {
   Click(kSerial, 0);
   Key(Qt::Key_Right);
   Key(Qt::Key_Return);
-  EXPECT_EQ(services().serialCalls, 0);
-  Key(Qt::Key_F4);
   EXPECT_EQ(services().serialCalls, 1);
+  Key(Qt::Key_F4);
+  EXPECT_EQ(services().serialCalls, 2);
+  EXPECT_EQ(Editor(), nullptr);
   Key(Qt::Key_Up);
   Key(Qt::Key_Down, {}, Qt::AltModifier);
   EXPECT_EQ(services().folderCalls, 1);
+  Key(Qt::Key_Return);
+  EXPECT_EQ(services().folderCalls, 2);
   EXPECT_EQ(grid->GetSelectedRow(), kFolder);
   QAccessibleInterface* mode = QAccessible::queryAccessibleInterface(grid)->tableInterface()->cellAt(kMode, 1);
   mode->actionInterface()->doAction(QAccessibleActionInterface::pressAction());

@@ -134,7 +134,7 @@ bool AddNaState::Complete(const AddNaInput& input) {
         qmx::ShowBox("Input a IP Address or Check IP Address format.", 0);
         return false;
       }
-      accepted.ip = input.ip;
+      accepted.ip = NormalizeIpAddr(input.ip);
       break;
     case kCommRs232c:
     case kCommRs422:

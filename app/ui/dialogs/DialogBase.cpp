@@ -18,6 +18,7 @@ QPushButton* DialogBase::MakeButton(const std::string& caption, int controlId) {
   button->setProperty("controlId", controlId);
   button->setAccessibleName(QString(caption.c_str()).remove('&'));
   button->setDefault(false);
+  if (controlId == kCancelButtonId || controlId == kIdCancel) cancelButton_ = button;
   return button;
 }
 
@@ -43,12 +44,25 @@ QLabel* DialogBase::MakeField(const std::string& accessibleName) {
 
 bool DialogBase::SavePicture(const std::string& path) { return grab().save(QString::fromStdString(path)); }
 
+namespace {
+
+// Presses a button the user could press with the mouse now.
+void PressIfOffered(QPushButton* button, QWidget* dialog) {
+  if (button && button->isVisibleTo(dialog) && button->isEnabled()) button->click();
+}
+
+}  // namespace
+
 void DialogBase::keyPressEvent(QKeyEvent* event) {
   switch (event->key()) {
     case Qt::Key_Escape:
+      PressIfOffered(cancelButton_, this);
+      event->accept();
+      return;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-      // A focused button has taken its own Enter already; nothing else closes.
+      // A focused button has taken its own Enter already.
+      PressIfOffered(returnButton_, this);
       event->accept();
       return;
     default: QDialog::keyPressEvent(event);

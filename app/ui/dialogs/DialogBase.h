@@ -1,7 +1,9 @@
 // The conventions every dialog of the program keeps: only its visible buttons
-// close it. Enter and Escape close nothing (Enter still presses a button that
-// has the focus); the title bar's close box acts as the dialog's Cancel.
-// DoModal returns kIdOk (1) or kIdCancel (2).
+// close it. Escape presses the dialog's visible Cancel (or Exit) button, and
+// does nothing in a dialog without one; Enter presses a button that has the
+// focus, or the button a dialog names for it (SetReturnButton), and else
+// nothing. The title bar's close box acts as the dialog's Cancel. DoModal
+// returns kIdOk (1) or kIdCancel (2).
 #pragma once
 
 #include <QDialog>
@@ -28,8 +30,11 @@ public:
   int DoModal() { return exec(); }
 
   // A push button with its caption as accessible name and its control id
-  // as the property "controlId"; it never becomes the dialog's default.
+  // as the property "controlId"; it never becomes the dialog's default. The
+  // button of id 3 or 2 is the one Escape presses.
   QPushButton* MakeButton(const std::string& caption, int controlId);
+  // The button Enter presses when the focus is not on a button.
+  void SetReturnButton(QPushButton* button) { returnButton_ = button; }
   // A label naming `buddy` (its text without '&', ':' and the blanks around
   // becomes the buddy's accessible name).
   QLabel* MakeLabel(const std::string& text, QWidget* buddy);
@@ -45,6 +50,10 @@ protected:
 
   void keyPressEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+
+private:
+  QPushButton* cancelButton_ = nullptr;
+  QPushButton* returnButton_ = nullptr;
 };
 
 }  // namespace qmx::dialogs

@@ -1,6 +1,8 @@
 #include "app/ui/dialogs/ProjectNewDlg.h"
 
+#include "app/ui/grid/FolderBrowser.h"
 #include "app/ui/grid/GridHooks.h"
+#include "common/Utility.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -8,6 +10,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+
+#include <filesystem>
+#include <system_error>
 
 namespace qmx::dialogs {
 
@@ -47,6 +52,7 @@ CProjectNewDlg::CProjectNewDlg(const std::vector<std::string>& busTypes, const T
   grid->setColumnMinimumWidth(1, 320);
 
   connect(browse, &QPushButton::clicked, this, [this] { OnBrowse(); });
+  SetReturnButton(ok);
   connect(ok, &QPushButton::clicked, this, [this] { OnComplete(); });
   connect(cancel, &QPushButton::clicked, this, [this] { OnCancel(); });
   name_->setFocus();
@@ -62,6 +68,11 @@ void CProjectNewDlg::OnBrowse() {
 
 void CProjectNewDlg::OnComplete() {
   if (!state_.Complete(name_->text().toStdString(), folder_->text().toStdString(), busType_->currentIndex())) return;
+  // The project is saved into its folder later: a folder that does not exist
+  // is made now, once the user agrees, as the folder chooser makes it.
+  const std::string folder = TrimStr(state_.Folder());
+  std::error_code ec;
+  if (!std::filesystem::is_directory(folder, ec) && grid::CheckFolder(folder, this) != 0) return;
   done(kIdOk);
 }
 

@@ -29,6 +29,7 @@ CRenameDlg::CRenameDlg(QWidget* parent) : DialogBase(parent, "Rename") {
   grid->addLayout(buttons, 2, 0, 1, 2);
   grid->setColumnMinimumWidth(1, 260);
 
+  SetReturnButton(ok);
   connect(ok, &QPushButton::clicked, this, [this] { OnOK(); });
   connect(cancel, &QPushButton::clicked, this, [this] { OnCancel(); });
 }

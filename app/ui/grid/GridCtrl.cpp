@@ -308,7 +308,10 @@ bool GridCtrl::OnReturnKey() {
   if (kind == kCellKindDropDown) {
     const std::vector<std::string>* choices = ri->GetChoiceList(column - 1);
     ShowInPlaceList(GetSelectedRow(), column, choices ? *choices : std::vector<std::string>{});
+    return true;
   }
+  // Without a mouse, Return is the folder and serial-settings cells' button.
+  OpenTypedEditor(item, GetSelectedRow(), column, kind);
   return true;
 }
 

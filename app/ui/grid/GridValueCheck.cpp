@@ -71,8 +71,9 @@ GridValueResult CheckGridValueMain(const std::string& definition, const std::str
       return Accept(Format("%2.2f", static_cast<double>(v)));
     }
     case 3:
+      // Stored as the driver reads addresses: no blanks, no leading zeros.
       if (!::IsValidIpAddr(value)) return Refuse();
-      return Accept(value);
+      return Accept(::NormalizeIpAddr(value));
     case 4: {
       std::string norm = ::NormalizeHexStr(value, text::LenientInt(def.min));
       if (text::EqualsNoCase(norm, "INVALID") || norm.size() <= 2) return Refuse();
