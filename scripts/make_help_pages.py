@@ -103,9 +103,10 @@ def parameter_rows(info):
             continue
         choices = lists.get(ref.get("ValueItemTarget") or "", [])
         allowed = ref.get("AllowedValues") or ref.get("DataType", "")
-        bounds = allowed.split(",")
-        if len(bounds) in (2, 3) and all(b.strip().lstrip("-").isdigit() for b in bounds):
-            allowed = f"{bounds[0].strip()} ... {bounds[1].strip()}"
+        # "kind,min,max" (kind 1: a range) or "min,max".
+        bounds = [b.strip() for b in allowed.split(",")]
+        if len(bounds) in (2, 3) and all(b.lstrip("-").isdigit() for b in bounds):
+            allowed = f"{bounds[-2]} ... {bounds[-1]}"
         if choices:
             allowed = ", ".join(choices)
         default = ref.get("DefaultValue", "")
