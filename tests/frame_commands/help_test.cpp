@@ -215,7 +215,8 @@ TEST_F(HelpKey, OpensThePageOfTheHighlightedMenuEntry) {
   EXPECT_EQ(PressF1(online), "Scan.htm");
   // Download is offered with a station selected and the Parameter tab open.
   online->close();
-  frame->workspace().tree().SelectItem(frame->workspace().tree().Children(frame->workspace().Projects().front()->treeItem).front());
+  ProjectTree& tree = frame->workspace().tree();
+  tree.SelectItem(tree.Children(frame->workspace().Projects().front()->treeItem).front());
   frame->GetTabView("HelpTest", 0)->SetActiveTab(3);
   frame->UpdateCommandUI();
   online->popup(frame->mapToGlobal(QPoint(100, 30)));

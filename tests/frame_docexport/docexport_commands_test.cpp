@@ -211,7 +211,8 @@ TEST_F(Commands, TheXddOfAPowerlinkStationOfTheShippedModules) {
     auto* dialog = qobject_cast<qmx::dialogs::AddIoDlg*>(QApplication::activeModalWidget());
     ASSERT_NE(dialog, nullptr);
     QTreeWidget* groups = dialog->catalogueTree();
-    for (int i = 0; i < groups->topLevelItemCount(); ++i) offered.push_back(groups->topLevelItem(i)->text(0).toStdString());
+    for (int i = 0; i < groups->topLevelItemCount(); ++i)
+      offered.push_back(groups->topLevelItem(i)->text(0).toStdString());
     EXPECT_TRUE(dialog->SavePicture(QMX_TEST_OUTPUT_DIR "/docexport_addio_powerlink.png"));
     dialog->close();
   });
@@ -258,7 +259,8 @@ TEST_F(Commands, TheXddOfAPowerlinkStationOfTheShippedModules) {
   const CProjectUsr* opened = frame->workspace().Projects().back().get();
   ASSERT_EQ(opened->Adapters().size(), 1u);
   std::vector<std::string> ids;
-  for (const CIOUsr* module : frame->workspace().ModulesOf(*opened->Adapters()[0])) ids.push_back(module->GetIODef()->ID);
+  for (const CIOUsr* module : frame->workspace().ModulesOf(*opened->Adapters()[0]))
+    ids.push_back(module->GetIODef()->ID);
   EXPECT_EQ(ids, (std::vector<std::string>{"QMX-R-3108", "QMX-R-4108", "QMX-1808", "QMX-R-3204", "QMX-R-4204"}));
 }
 
