@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """Writes the product pages and the validation-code page of the program's help
 (resources/QMX410Tools/Help) from the shipped catalogue: one "<item name>.htm"
-per product of the adapter and module lists, and "ValidationErrCode.htm" from
-the error list. Run again after the catalogue changed; the other pages of the
-folder are written by hand.
+per product of the adapter and module lists, "Vexo Information.htm" (the
+system's technical data with the list of products) and "ValidationErrCode.htm"
+from the error list. Run again after the catalogue changed. The other pages of
+the folder, the manual of the program's commands (Introduction.htm is its
+contents), are written by hand with the same style and footer.
 
     scripts/make_help_pages.py [resources/QMX410Tools]
 """
@@ -103,9 +105,10 @@ def parameter_rows(info):
             continue
         choices = lists.get(ref.get("ValueItemTarget") or "", [])
         allowed = ref.get("AllowedValues") or ref.get("DataType", "")
-        bounds = allowed.split(",")
-        if len(bounds) in (2, 3) and all(b.strip().lstrip("-").isdigit() for b in bounds):
-            allowed = f"{bounds[0].strip()} ... {bounds[1].strip()}"
+        # "kind,min,max" (kind 1: a range) or "min,max".
+        bounds = [b.strip() for b in allowed.split(",")]
+        if len(bounds) in (2, 3) and all(b.lstrip("-").isdigit() for b in bounds):
+            allowed = f"{bounds[-2]} ... {bounds[-1]}"
         if choices:
             allowed = ", ".join(choices)
         default = ref.get("DefaultValue", "")
@@ -143,6 +146,8 @@ def product_page(path, kind):
     body = [f"<h1>{esc(name)}</h1>",
             f"<p><b>{esc(text(name_id, True))}</b></p>",
             f"<p>The {esc(name)} is {what} of the QMX-410 I/O system. {esc(sentence(text(info_id, True) or text(info_id)))}</p>"]
+    if info.get("Category", "").startswith("R") or info.get("BusType") == "POWERLINK":
+        body.append('<p>It belongs to the POWERLINK line: see <a href="XddExport.htm">XDD file for POWERLINK</a>.</p>')
     if key_spec:
         body.append(f"<p>Key data: {esc(key_spec)}.</p>")
     if order:

@@ -59,7 +59,7 @@ enum CommandId : int {
   kIdToolsModbusMessenger = 32837,
   kIdValueModeCombo = 32839,
   kIdEditGenerateXdd = 32840,
-  kIdHelpFinder = 57670,
+  kIdHelpFinder = 57670,  // Help on Selection (F1): the page of what is selected
   kIdAppAbout = 57664,
   kIdAppExit = 57665,
 };

@@ -61,7 +61,11 @@ void CHelpWindow::ShowTopic(const std::string& programFolder, const std::string&
   const std::string file = qmx::commands::HelpPageFile(programFolder, topic);
   if (!file.empty() && QFileInfo(QString::fromStdString(file)).isFile()) {
     current_ = file;
-    browser_->setSource(QUrl::fromLocalFile(QString::fromStdString(file)));
+    // A topic may name a place on its page ("Transfers.htm#upload").
+    QUrl url = QUrl::fromLocalFile(QString::fromStdString(file));
+    if (const size_t hash = topic.find('#'); hash != std::string::npos && hash + 1 < topic.size())
+      url.setFragment(QString::fromStdString(topic.substr(hash + 1)));
+    browser_->setSource(url);
   } else {
     current_.clear();
     const QString page = QString::fromStdString(topic.substr(topic.find("::/") == std::string::npos

@@ -2,6 +2,7 @@
 
 #include "app/frame/AboutDlg.h"
 #include "app/frame/CommandRules.h"
+#include "app/frame/ContextHelp.h"
 #include "app/frame/FerrowynView.h"
 #include "app/frame/OutputBar.h"
 #include "app/frame/TabDockWnd.h"
@@ -117,6 +118,7 @@ int CMainFrame::OnCreate() {
   if (!toolBoxBar_->Create(this, 59503, "NA && IO List", 150)) {
     return fail(qmx::err::kCreateToolBoxBar, "NA/IO bar");
   }
+  contextHelp_ = new ContextHelp(this);
 
   // Status bar with four panes.
   statusBar_ = new qmx::toolkit::StatusBar(this);
@@ -446,6 +448,7 @@ void CMainFrame::OnCommand(int id) {
     case kIdToolsBootp: OnToolsBootp(); break;
     case kIdHelpTopics: OnHelpTopics(); break;
     case kIdHelpTechData: OnHelpTechData(); break;
+    case kIdHelpFinder: OnHelpOnSelection(); break;
     case kIdOnlineScan: OnOnlineAutoScan(); break;
     case kIdOnlineSpecialCmds: OnOnlineSpecialCmds(); break;
     case kIdToolsModbusMessenger: OnToolsModbusMsger(); break;
@@ -464,7 +467,7 @@ bool CMainFrame::HasCommandHandler(int id) {
       kIdFileSave,      kIdFileSaveAs,     kIdFileClose,   kIdFileNew,        kIdFilePrintSetup,
       kIdEditAddNa,     kIdEditAddModule,  kIdEditDelete,     kIdEditUp,         kIdEditDown,
       kIdEditRename,    kIdEditProperties, kIdOptionsConfiguration, kIdToolsBootp, kIdHelpTopics,
-      kIdHelpTechData,  kIdOnlineScan,     kIdOnlineSpecialCmds, kIdToolsModbusMessenger,
+      kIdHelpTechData,  kIdOnlineScan,     kIdOnlineSpecialCmds, kIdToolsModbusMessenger, kIdHelpFinder,
   };
   return kHandled.count(id) != 0 || IsRecentFileId(id) || IsOnlineCommand(id);
 }

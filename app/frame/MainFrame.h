@@ -28,6 +28,7 @@ class COutputBar;
 class CFerrowynView;
 class CToolBoxBar;
 class CHelpWindow;
+class ContextHelp;
 class AutoScanDlg;
 class CSpecialCmdDlg;
 class TabDockWnd;
@@ -243,6 +244,9 @@ public:
   void OnToolsBootp();
   void OnHelpTopics();
   void OnHelpTechData();
+  // Help on Selection (F1): the page of what the user works on (ContextHelp).
+  void OnHelpOnSelection();
+  const std::string& programFolder() const { return appDir_; }
   void OnFilePrintSetup();
   // Shows a help topic in the program's help window.
   void ShowHelpTopic(const std::string& topic);
@@ -327,4 +331,5 @@ private:
   QComboBox* valueModeCombo_ = nullptr;
   CFerrowynView* view_ = nullptr;
   QPointer<CHelpWindow> helpWindow_;  // made on first use; may go with a dialog it was lent to
+  ContextHelp* contextHelp_ = nullptr;  // F1 for the whole program; a child of the frame
 };

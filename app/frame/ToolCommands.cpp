@@ -2,6 +2,7 @@
 // boxes, and the small commands that only open something: Configuration,
 // Bootp Server, the help topics and Print Setup.
 #include "app/frame/CommandRules.h"
+#include "app/frame/ContextHelp.h"
 #include "app/frame/FerrowynView.h"
 #include "app/frame/HelpWindow.h"
 #include "app/frame/MainFrame.h"
@@ -85,6 +86,10 @@ void CMainFrame::OnToolsBootp() {
 void CMainFrame::OnHelpTopics() { qmx::ShowHelp(HelpTopic(appDir_, "Introduction.htm")); }
 
 void CMainFrame::OnHelpTechData() { qmx::ShowHelp(HelpTopic(appDir_, "Vexo Information.htm")); }
+
+void CMainFrame::OnHelpOnSelection() {
+  if (contextHelp_) ShowHelpTopic(HelpTopic(appDir_, contextHelp_->CurrentPage()));
+}
 
 void CMainFrame::OnFilePrintSetup() {
   // The page set-up the user chose last; the printer itself lives only while

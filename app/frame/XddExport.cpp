@@ -1,6 +1,7 @@
 #include "app/frame/XddExport.h"
 
 #include "app/model/IOUsr.h"
+#include "app/model/Logging.h"
 #include "app/model/NAUsr.h"
 #include "app/model/ProjectWorkspace.h"
 #include "common/Utility.h"
@@ -66,12 +67,19 @@ XddObject::Table MakeStandardTable() {
   return table;
 }
 
-// A cell of a definition's table. Column 3 (dataType) is not answered by the
+// A cell of a filled table. Column 3 (dataType) is not answered by the
 // table's accessor; a filled table holds the standard rows, so it is taken
 // from those.
 std::string Cell(const XddObject& object, int row, int column) {
-  if (column == 3) return object.GetRowCount() > 0 ? StandardObjectTable()[row][3] : std::string();
+  if (column == 3) return StandardObjectTable()[row][3];
   return object.GetSubObjectField(row, column);
+}
+
+void LogLeftOut(const Wrapper* module, const IODef* def, int slot) {
+  PostLog(qmx::kLogError, qmx::kLogSource,
+          StrFormat("[Warning] Module has no XDD object table and is left out of the XDD file. Slot: %d. Module: %s. "
+                    "Model: %s. Func: GenerateXdd.",
+                    slot, module ? module->GetName().c_str() : "", def ? def->modelName.c_str() : ""));
 }
 
 std::string CharAt(const std::string& text, size_t index) {
@@ -169,7 +177,15 @@ Result GenerateXdd(const ProjectWorkspace& workspace, TreeItem projectItem, cons
       const int p = position++;
       const Wrapper* object = workspace.tree().GetItemData(moduleItem);
       const IODef* def = object && object->IsType(kTypeIO) ? static_cast<const CIOUsr*>(object)->GetIODef() : nullptr;
-      const std::string id = def ? def->ID : std::string();
+      // A module without a table has nothing a POWERLINK master could map:
+      // 25 empty sub-objects would only make the file unreadable. Its slot
+      // keeps its index, so the other objects stay where their slots put them.
+      if (!def || def->xddObject.GetRowCount() == 0) {
+        LogLeftOut(object, def, p + 1);
+        ++result.leftOut;
+        continue;
+      }
+      const std::string id = def->ID;
       const int moduleClass = ModuleClass(id);
       int parameterNumber = -1;
 
@@ -202,8 +218,7 @@ Result GenerateXdd(const ProjectWorkspace& workspace, TreeItem projectItem, cons
       Node root = module.CreateElement("ObjectList");
       module.SetRoot(root);
       Node obj = root.AppendElement("Object");
-      const XddObject empty;
-      const XddObject& table = def ? def->xddObject : empty;
+      const XddObject& table = def->xddObject;
       obj.SetAttribute("index", StrFormat("%d", 2101 + p));
       obj.SetAttribute("name", moduleClass != 0 ? StrFormat("%s_%d", id.c_str(), p) : StrFormat("Mappable_Ex_Slot_%d", p));
       obj.SetAttribute("objectType", StrFormat("%d", table.GetObjectType()));

@@ -47,11 +47,14 @@ struct Result {
   bool ok = false;
   std::string text;   // the document's text, ready to be written
   std::string error;  // why no document could be made
+  int leftOut = 0;    // modules without an object table, each logged
 };
 
 // Builds the document of the project item's adapter and modules and inserts
 // the namespace and profile-body attributes. `creator` goes into fileCreator
-// and fileModifiedBy.
+// and fileModifiedBy. A module whose definition has no object table (not of
+// the "R" family) is left out with a warning line naming its slot and model;
+// the slots after it keep their indices.
 Result GenerateXdd(const ProjectWorkspace& workspace, TreeItem projectItem, const Templates& templates,
                    const std::string& creator);
 

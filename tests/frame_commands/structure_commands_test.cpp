@@ -485,7 +485,7 @@ TEST_F(FrameCommands, ToolsHelpAndPictures) {
   EXPECT_TRUE(started[0].args.empty());
 
   // Help topics, F1 and a product's page open pages of the Help folder.
-  EXPECT_EQ(frame->CommandAction(kIdHelpTechData)->shortcut(), QKeySequence(Qt::Key_F1));
+  EXPECT_EQ(frame->CommandAction(kIdHelpFinder)->shortcut(), QKeySequence(Qt::Key_F1));
   frame->SendCommand(kIdHelpTopics);
   ASSERT_NE(frame->helpWindow(), nullptr);
   EXPECT_TRUE(frame->helpWindow()->isVisible());

@@ -1,15 +1,21 @@
 // The frame's documentation and inquiry commands in the running program
 // (offscreen, from a copy of the staged folder): the report program is started
 // with the main file that its reader then reads, a failed start is told, the
-// Inquiry dialog gets the parts list.
-// Pictures for a look: docexport_station.png, docexport_inquiry.png.
+// Inquiry dialog gets the parts list, the XDD of a POWERLINK station of the
+// shipped modules is what xmllint reads.
+// Pictures for a look: docexport_station.png, docexport_inquiry.png,
+// docexport_addio_powerlink.png.
+#include "app/frame/CommandRules.h"
 #include "app/frame/FerrowynApp.h"
 #include "app/frame/MainFrame.h"
+#include "app/frame/OutputBar.h"
+#include "app/frame/ProjectFile.h"
 #include "app/model/IOUsr.h"
 #include "app/model/NAUsr.h"
 #include "app/model/ProgramPaths.h"
 #include "app/model/ProjectUsr.h"
 #include "app/model/Services.h"
+#include "app/ui/dialogs/AddIoDlg.h"
 #include "app/ui/dialogs/InquiryDlg.h"
 #include "platform/os/os.h"
 #include "platform/toolkit/message_box.h"
@@ -19,10 +25,13 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QTimer>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstdio>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -74,6 +83,20 @@ protected:
     frame->ReNumberingIOsDispath("PROJECT", project->treeItem);
     frame->workspace().tree().SelectItem(project->treeItem);
     return project;
+  }
+
+  // Lines of the log window's "All" list that contain `part`.
+  std::vector<std::string> LogLinesWith(const std::string& part) {
+    QCoreApplication::processEvents();
+    std::vector<std::string> lines;
+    QTreeWidget* all = frame->outputBar()->list(COutputBar::kListAll);
+    for (int i = 0; i < all->topLevelItemCount(); ++i) {
+      for (int c = 0; c < all->columnCount(); ++c) {
+        const std::string text = all->topLevelItem(i)->text(c).toStdString();
+        if (text.find(part) != std::string::npos) lines.push_back(text);
+      }
+    }
+    return lines;
   }
 
   qmx::test::TempDir dir{"qmx-docexport"};
@@ -163,6 +186,82 @@ TEST_F(Commands, TheInquiryDialogGetsThePartsList) {
   QCoreApplication::processEvents();
   EXPECT_TRUE(dialog.grab().save(QString(QMX_TEST_OUTPUT_DIR) + "/docexport_inquiry.png"));
   dialog.close();
+}
+
+// What xmllint makes of an XPath expression on a file (its standard output
+// without the line break).
+std::string XmlLint(const fs::path& file, const std::string& xpath) {
+  const std::string command = "xmllint --xpath \"" + xpath + "\" '" + file.string() + "' 2>/dev/null";
+  std::string out;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[256];
+    while (fgets(buffer, sizeof buffer, pipe)) out += buffer;
+    pclose(pipe);
+  }
+  while (!out.empty() && out.back() == '\n') out.pop_back();
+  return out;
+}
+
+TEST_F(Commands, TheXddOfAPowerlinkStationOfTheShippedModules) {
+  // Add IO Modules offers the POWERLINK adapter the POWERLINK modules alone.
+  Plant("QMX-4109", {"QMX-R-3108", "QMX-R-4108", "QMX-1808", "QMX-R-3204", "QMX-R-4204"});
+  frame->workspace().tree().SelectItem(station->treeItem);
+  std::vector<std::string> offered;
+  QTimer::singleShot(0, [&] {
+    auto* dialog = qobject_cast<qmx::dialogs::AddIoDlg*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    QTreeWidget* groups = dialog->catalogueTree();
+    for (int i = 0; i < groups->topLevelItemCount(); ++i)
+      offered.push_back(groups->topLevelItem(i)->text(0).toStdString());
+    EXPECT_TRUE(dialog->SavePicture(QMX_TEST_OUTPUT_DIR "/docexport_addio_powerlink.png"));
+    dialog->close();
+  });
+  frame->SendCommand(qmx::commands::kIdEditAddModule);
+  EXPECT_EQ(offered, (std::vector<std::string>{"POWERLINK Digital Input", "POWERLINK Digital Output",
+                                               "POWERLINK Analog Input", "POWERLINK Analog Output"}));
+  frame->workspace().tree().SelectItem(frame->workspace().Projects().front()->treeItem);
+  ASSERT_TRUE(frame->IsXddExportable());
+
+  const fs::path file = dir.path() / "station.xdd";
+  const auto previous = CMainFrame::s_xddSaveDialog;
+  CMainFrame::s_xddSaveDialog = [&](QWidget*) { return file.string(); };
+  frame->OnEditGenerateXdd();
+  CMainFrame::s_xddSaveDialog = previous;
+  EXPECT_TRUE(boxes.empty());
+  ASSERT_TRUE(fs::exists(file));
+  const std::string check = "xmllint --noout '" + file.string() + "'";
+  EXPECT_EQ(std::system(check.c_str()), 0);
+
+  // Four module objects by their slots (slot 3 left out) before the 29
+  // standard ones, four parameters, and no empty or typeless sub-object.
+  auto count = [&](const std::string& path) { return XmlLint(file, "count(" + path + ")"); };
+  EXPECT_EQ(count("//*[local-name()='Object']"), "33");
+  EXPECT_EQ(XmlLint(file, "string(//*[local-name()='Object'][3]/@index)"), "2104");
+  EXPECT_EQ(XmlLint(file, "string(//*[local-name()='Object'][3]/@name)"), "QMX-R-3204_3");
+  EXPECT_EQ(count("//*[local-name()='Object'][@index='2103']"), "0");
+  EXPECT_EQ(count("//*[local-name()='parameter']"), "4");
+  EXPECT_EQ(count("//*[local-name()='parameter'][@access='write']"), "2");
+  EXPECT_EQ(count("//*[local-name()='SubObject'][@objectType='0' or @subIndex='']"), "0");
+  EXPECT_EQ(XmlLint(file, "string(//*[local-name()='Object'][4]/*[local-name()='SubObject'][14]/@uniqueIDRef)"),
+            "QMX-R-4204_3");
+  EXPECT_EQ(LogLinesWith("left out of the XDD file"),
+            (std::vector<std::string>{"[Warning] Module has no XDD object table and is left out of the XDD file. "
+                                      "Slot: 3. Module: QMX-1808. Model: QMX-1808. Func: GenerateXdd."}));
+
+  // The station goes into its project file and comes back from it: the
+  // POWERLINK series and the module groups are ones a project file names.
+  CProjectUsr* project = frame->workspace().Projects().front().get();
+  const fs::path kpx = dir.path() / "powerlink.KPX";
+  ProjectFiles& files = frame->projectFiles();
+  ASSERT_EQ(files.SaveProject({}, kpx.string(), project), 1);
+  ASSERT_EQ(files.CloseProject(project, project->treeItem, 1, 1), 1);
+  ASSERT_EQ(files.OpenProject(kpx.string()), 1);
+  const CProjectUsr* opened = frame->workspace().Projects().back().get();
+  ASSERT_EQ(opened->Adapters().size(), 1u);
+  std::vector<std::string> ids;
+  for (const CIOUsr* module : frame->workspace().ModulesOf(*opened->Adapters()[0]))
+    ids.push_back(module->GetIODef()->ID);
+  EXPECT_EQ(ids, (std::vector<std::string>{"QMX-R-3108", "QMX-R-4108", "QMX-1808", "QMX-R-3204", "QMX-R-4204"}));
 }
 
 }  // namespace

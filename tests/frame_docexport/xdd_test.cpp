@@ -112,19 +112,31 @@ TEST_F(Xdd, AnAdapterWithoutModulesGivesTheTemplatesAlone) {
   EXPECT_EQ(doc.SelectNodes("//*[local-name()='parameterList']/*").size(), 0u);
 }
 
-TEST_F(Xdd, TheTenthModuleTakesIndex2110AndModulesOfOtherFamiliesKeepEmptyRows) {
+TEST_F(Xdd, TheTenthModuleTakesIndex2110AndAModuleWithoutATableIsLeftOutWithItsLine) {
   std::vector<std::string> ids(10, "RBC-001000");
-  ids.push_back("QMX-1808");  // no table of its own
+  ids.push_back("QMX-1808");    // slot 11: no table of its own
+  ids.push_back("RDI-003168");  // slot 12 keeps the index of its slot
   const qmx::xdd::Result result = Generate(PowerlinkProject(ids));
   ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(result.leftOut, 1);
   const qmx::xml::Document doc = qmx::xml::Document::LoadText(result.text);
   const auto objects = doc.SelectNodes("//*[local-name()='Object']");
+  ASSERT_EQ(objects.size(), 11u + 29u);
   EXPECT_EQ(objects.at(9).GetAttributeText("index"), "2110");
-  EXPECT_EQ(objects.at(10).GetAttributeText("index"), "2111");
-  EXPECT_EQ(objects.at(10).GetAttributeText("objectType"), "0");
-  const auto rows = objects.at(10).SelectNodes("*[local-name()='SubObject']");
-  ASSERT_EQ(rows.size(), 25u);
-  EXPECT_EQ(rows[3].GetAttributeText("subIndex"), "");
+  EXPECT_EQ(objects.at(10).GetAttributeText("index"), "2112");
+  EXPECT_EQ(objects.at(10).GetAttributeText("name"), "RDI-003168_11");
+  // The input module is the first with a parameter; no module of another
+  // family leaves a data type, a parameter or an empty sub-object behind.
+  EXPECT_EQ(doc.SelectNodes("//*[local-name()='parameter']").size(), 1u);
+  EXPECT_EQ(objects.at(10).SelectNodes("*[local-name()='SubObject']").at(14).GetAttributeText("uniqueIDRef"),
+            "RDI-003168_0");
+  EXPECT_EQ(doc.SelectNodes("//*[local-name()='SubObject'][@objectType='' or @subIndex='']").size(), 0u);
+  EXPECT_EQ(doc.SelectNodes("//*[local-name()='Object'][@objectType='0']").size(), 0u);
+  const std::vector<std::string> lines = ErrorLines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0],
+            "[Warning] Module has no XDD object table and is left out of the XDD file. Slot: 11. "
+            "Module: QMX-1808 #11. Model: QMX-1808. Func: GenerateXdd.");
 }
 
 TEST_F(Xdd, TheSavedFileIsWellFormedAndMatchesTheGoldenFile) {

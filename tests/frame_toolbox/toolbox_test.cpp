@@ -25,6 +25,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 
 namespace fs = std::filesystem;
 using qmx::test::LogCapture;
@@ -42,8 +43,11 @@ QApplication* App() {
   return app;
 }
 
-const char* const kFolders[] = {"Modbus TCP Adapters", "Modbus RTU Adapters", "POWERLINK Adapters", "Digital Input",
-                                "Digital Output",      "Analog Input",        "Analog Output",      "Power"};
+const char* const kFolders[] = {"Modbus TCP Adapters",     "Modbus RTU Adapters",      "POWERLINK Adapters",
+                                "Digital Input",           "Digital Output",           "Analog Input",
+                                "Analog Output",           "Power",                    "POWERLINK Digital Input",
+                                "POWERLINK Digital Output", "POWERLINK Analog Input",  "POWERLINK Analog Output"};
+constexpr int kFolderCount = static_cast<int>(std::size(kFolders));
 
 // Records the boxes of the toolkit and answers from a queue (default Yes/OK).
 struct BoxScript {
@@ -100,8 +104,8 @@ TEST_F(ToolBoxTest, FoldersFollowTheCatalogueOrderWithTheItemsOfEachGroup) {
   ToolBox* box = bar->toolBox();
   ASSERT_NE(box, nullptr);
   EXPECT_EQ(bar->widget(), box);
-  ASSERT_EQ(box->FolderCount(), 8);
-  for (int f = 0; f < 8; ++f) EXPECT_EQ(box->FolderText(f).toStdString(), kFolders[f]) << f;
+  ASSERT_EQ(box->FolderCount(), kFolderCount);
+  for (int f = 0; f < kFolderCount; ++f) EXPECT_EQ(box->FolderText(f).toStdString(), kFolders[f]) << f;
 
   // Adapter folders hold the adapter products, module folders their groups' modules.
   EXPECT_EQ(box->ItemCount(0), 1);
@@ -157,7 +161,7 @@ TEST_F(ToolBoxTest, WithoutItsPictureStripTheCatalogueIsStillShown) {
   EXPECT_TRUE(log.records().size() > 0);
   for (const auto& r : log.records()) EXPECT_EQ(r.text.find("-5171"), std::string::npos);  // a box, no line
   ASSERT_NE(bar->toolBox(), nullptr);
-  EXPECT_EQ(bar->toolBox()->FolderCount(), 8);
+  EXPECT_EQ(bar->toolBox()->FolderCount(), kFolderCount);
   EXPECT_TRUE(bar->toolBox()->ItemIcon(3, 0).isNull());
   EXPECT_EQ(bar->toolBox()->ItemText(3, 0), "QMX-1808");
 }
@@ -276,8 +280,8 @@ TEST_F(ToolBoxTest, TheMainWindowsCatalogueReopensItsLastFolder) {
     ASSERT_NE(bar, nullptr);
     EXPECT_EQ(frame->Bar(59503), bar);
     ToolBox* box = bar->toolBox();
-    ASSERT_EQ(box->FolderCount(), 8);
-    for (int f = 0; f < 8; ++f) EXPECT_EQ(box->FolderText(f).toStdString(), kFolders[f]);
+    ASSERT_EQ(box->FolderCount(), kFolderCount);
+    for (int f = 0; f < kFolderCount; ++f) EXPECT_EQ(box->FolderText(f).toStdString(), kFolders[f]);
     EXPECT_FALSE(box->ItemIcon(4, 0).isNull());
     EXPECT_EQ(box->openFolder(), run == 0 ? 0 : 6);
     if (run == 0) box->setCurrentIndex(6);

@@ -31,8 +31,11 @@ TEST(ShippedIOCatalogueTest, LoadsWithoutAnErrorLine) {
   EXPECT_TRUE(log.HasText("[Info] Available IO is false. T_IO_QMX1832. Func: ParseIOFiles."));
 
   // Folders in file order, each with its offered modules.
-  const std::vector<std::string> titles = {"Digital Input", "Digital Output", "Analog Input", "Analog Output",
-                                           "Power"};
+  const std::vector<std::string> titles = {"Digital Input",           "Digital Output",          "Analog Input",
+                                           "Analog Output",           "Power",                   "POWERLINK Digital Input",
+                                           "POWERLINK Digital Output", "POWERLINK Analog Input", "POWERLINK Analog Output"};
+  // After the three adapter pictures: one per kind, the POWERLINK line's the same.
+  const std::vector<int> icons = {3, 4, 5, 6, 7, 3, 4, 5, 6};
   ASSERT_EQ(shipped.toolBox.folders.size(), titles.size());
   ASSERT_EQ(shipped.catalogue.groups.size(), titles.size());
   size_t item = 0;
@@ -46,12 +49,12 @@ TEST(ShippedIOCatalogueTest, LoadsWithoutAnErrorLine) {
       EXPECT_EQ(shipped.toolBox.items[item].folder, static_cast<int>(g));
       EXPECT_EQ(shipped.toolBox.items[item].name, def->modelName);
       EXPECT_EQ(shipped.toolBox.items[item].image, def->iconIdx);
-      EXPECT_EQ(def->iconIdx, static_cast<int>(3 + g));  // after the three adapter pictures
+      EXPECT_EQ(def->iconIdx, icons[g]);
       ++item;
     }
   }
   EXPECT_EQ(item, shipped.toolBox.items.size());
-  EXPECT_EQ(shipped.catalogue.size(), 11u);
+  EXPECT_EQ(shipped.catalogue.size(), 15u);
 }
 
 TEST(ShippedIOCatalogueTest, LookUpsByIdAndByProductCodeFindTheSameObjects) {
@@ -67,9 +70,9 @@ TEST(ShippedIOCatalogueTest, LookUpsByIdAndByProductCodeFindTheSameObjects) {
       EXPECT_EQ(def->ID, def->modelName);
     }
   }
-  // Every product's code is its model number.
+  // Every product's code is its model number (after the line's "R-").
   for (const auto& def : shipped.catalogue.definitions()) {
-    EXPECT_EQ(def->GetProductCode(), std::stoi(def->ID.substr(def->ID.find('-') + 1), nullptr, 16)) << def->ID;
+    EXPECT_EQ(def->GetProductCode(), std::stoi(def->ID.substr(def->ID.rfind('-') + 1), nullptr, 16)) << def->ID;
   }
 }
 
@@ -101,8 +104,9 @@ TEST(ShippedIOCatalogueTest, OneProductLineWithTheAdapters) {
   EXPECT_NE(std::find(adapters.busTypes.begin(), adapters.busTypes.end(), "RS422"), adapters.busTypes.end());
 
   const std::map<std::string, std::string> titles = {
-      {"NDI", "Digital Input"}, {"NDO", "Digital Output"}, {"NAI", "Analog Input"}, {"NAO", "Analog Output"},
-      {"NPW", "Power"}};
+      {"NDI", "Digital Input"},           {"NDO", "Digital Output"},          {"NAI", "Analog Input"},
+      {"NAO", "Analog Output"},           {"NPW", "Power"},                   {"RDI", "POWERLINK Digital Input"},
+      {"RDO", "POWERLINK Digital Output"}, {"RAI", "POWERLINK Analog Input"}, {"RAO", "POWERLINK Analog Output"}};
   for (const IOGroup& group : shipped.catalogue.groups) {
     SCOPED_TRACE(group.Category);
     ASSERT_TRUE(titles.count(group.Category));
@@ -117,16 +121,28 @@ TEST(ShippedIOCatalogueTest, EveryDefinitionIsConsistentInItself) {
   for (const auto& owned : shipped.catalogue.definitions()) {
     const IODef& def = *owned;
     SCOPED_TRACE(def.ID);
-    // The family letter of the adapters ("NA") and the kind after it.
+    // The family letter of the adapters (Modbus "N", POWERLINK "R") and the kind after it.
     ASSERT_GE(def.category.size(), 3u);
-    EXPECT_EQ(def.category[0], 'N');
+    EXPECT_TRUE(def.category[0] == 'N' || def.category[0] == 'R');
     EXPECT_TRUE(std::set<std::string>({"A", "B", "8", "16", "4", "2"}).count(def.addrMapPriority));
-    // The class digit after the "-" of the model name.
-    const char digit = def.modelName[def.modelName.find('-') + 1];
     const std::string kind = def.category.substr(1);
-    const std::map<std::string, char> classDigit = {{"DI", '1'}, {"DO", '2'}, {"AI", '3'}, {"AO", '4'}};
-    if (classDigit.count(kind)) {
-      EXPECT_EQ(digit, classDigit.at(kind));
+    if (def.category[0] == 'N') {
+      // The class digit after the "-" of the model name.
+      const char digit = def.modelName[def.modelName.find('-') + 1];
+      const std::map<std::string, char> classDigit = {{"DI", '1'}, {"DO", '2'}, {"AI", '3'}, {"AO", '4'}};
+      if (classDigit.count(kind)) {
+        EXPECT_EQ(digit, classDigit.at(kind));
+      }
+    } else {
+      // What the XDD export reads from the ID: the seventh character is the
+      // direction (3 input, 4 output), the tenth the channel count.
+      ASSERT_EQ(def.ID.size(), 10u);
+      EXPECT_EQ(def.ID[6], kind[1] == 'I' ? '3' : '4');
+      int channels = 0;
+      for (const auto* items : {&def.inputItems, &def.outputItems}) {
+        for (const auto& item : *items) channels += kind[0] == 'D' ? item->length : 1;
+      }
+      EXPECT_EQ(def.ID[9], static_cast<char>('0' + channels));
     }
 
     // Items fill their images exactly; analog items carry a usable rule.
@@ -236,6 +252,10 @@ TEST(ShippedIOCatalogueTest, EveryModuleHasItsPicturesAndTheWindowItsStrip) {
       EXPECT_EQ(bytes.substr(0, 2), "BM") << file;
       EXPECT_EQ(static_cast<unsigned char>(bytes[28]), 8) << file;  // bits per pixel
     }
+  }
+  // The report program's picture of each module category.
+  for (const IOGroup& group : shipped.catalogue.groups) {
+    EXPECT_TRUE(fs::is_regular_file(SourcePath("resources/Rendaval/Image/" + group.Category + ".bmp"))) << group.Category;
   }
   const std::string strip = qmx::test::ReadFile(images / "ToolBoxList.bmp");
   ASSERT_GT(strip.size(), 54u);

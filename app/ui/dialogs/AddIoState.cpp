@@ -14,7 +14,9 @@
 
 namespace qmx::dialogs {
 
-const SeriesGroupRule kSeriesGroupRules[3] = {{"NA", 'N'}, {"RA", 'R'}, {"GA", 'G'}};
+// A series code is an adapter category: the POWERLINK line ("KR", a category
+// project files know for adapters) takes the "R..." module groups.
+const SeriesGroupRule kSeriesGroupRules[3] = {{"NA", 'N'}, {"KR", 'R'}, {"GA", 'G'}};
 
 std::vector<const IOGroup*> OfferedGroups(const IOCatalogue& catalogue, const std::string& seriesCode) {
   std::vector<const IOGroup*> groups;

@@ -29,19 +29,45 @@ extern const std::array<uint8_t, 216> kChrominanceDht;
 std::array<uint8_t, 64> LuminanceTableFor(int quality);
 
 // Forward 8x8 DCT in place, natural order: rows, then columns; each pass in
-// single precision and truncated toward zero to 16 bits.
+// single precision and truncated toward zero to 16 bits (wrapping, as a
+// conversion to int16_t does). With SSE2 eight rows or columns at a time;
+// each value takes the same single-precision operations in the same order
+// as in the plain pass, so both give the same bits.
 void ForwardDct(int16_t* block);
 
 // Divides the natural-order coefficients by a zigzag-order table, truncating
-// toward zero, and stores them in zigzag order.
+// toward zero, and stores them in zigzag order. It multiplies instead of
+// dividing: for a divisor d with 2^(l-1) < d <= 2^l, m = ceil(2^(16+l) / d)
+// gives floor(n / d) = floor(n * m / 2^(16+l)) for every n < 2^16, since
+// m * d - 2^(16+l) < d <= 2^l; with m = 2^16 + m' that is
+// (n + floor(n * m' / 2^16)) >> l, which 16-bit lanes compute for every
+// magnitude of an int16_t (up to 32768).
 class Quantiser {
 public:
   explicit Quantiser(const std::array<uint8_t, 64>& zigzagTable);
   void Quantise(const int16_t* natural, int16_t* zigzag) const;
+  // The same quotients left in natural order (zigzag[k] = quotients[kZigzagToNatural[k]]).
+  void QuantiseNatural(const int16_t* natural, int16_t* quotients) const;
 
 private:
-  std::array<uint64_t, 64> reciprocal_{};
+  // By natural index: m', the power 2^(16-l) that shifts right by l through
+  // a high multiplication, and all ones where l is 0 (d = 1: no shift).
+  alignas(16) std::array<uint16_t, 64> mulLow_{};
+  alignas(16) std::array<uint16_t, 64> shiftMul_{};
+  alignas(16) std::array<uint16_t, 64> noShift_{};
 };
+
+// Bit k set when the coefficient at zigzag position k of a natural-order
+// block is not zero.
+uint64_t ZigzagNonZero(const int16_t* natural);
+
+// One picture row of blue, green, red bytes as the writer's samples: every
+// pixel's luminance and, for the pixels in even columns, the two colour
+// differences (chroma planes half as wide: cb and cr get (width + 1) / 2
+// values). Each sample is the single-precision sum of the byte products
+// (0.299, 0.587, 0.114; -0.1687, -0.3313, 0.5, + 128; 0.5, -0.4187,
+// -0.0813, + 128) in that order, + 0.5, truncated, - 128.
+void ConvertColourRow(const uint8_t* bgr, int width, int16_t* y, int16_t* cb, int16_t* cr);
 
 // Canonical Huffman codes of one table, indexed by symbol.
 struct HuffmanCodes {

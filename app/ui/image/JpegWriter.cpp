@@ -7,10 +7,6 @@
 #include <new>
 #include <span>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "app/ui/image/ImageFile.h"
 #include "app/ui/image/ImageLog.h"
 #include "app/ui/image/JpegCore.h"
@@ -39,34 +35,17 @@ inline uint32_t ValueBits(int value, int size) {
   return static_cast<uint32_t>(value + (value >> 31)) & ((1u << size) - 1);
 }
 
-// Bit mask of the non-zero coefficients 1..63 of a zigzag block.
-inline uint64_t NonZeroAc(const int16_t* zz) {
-#if defined(__SSE2__)
-  const __m128i zero = _mm_setzero_si128();
-  uint64_t zeros = 0;
-  for (int i = 0; i < 4; ++i) {
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(zz + 16 * i));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(zz + 16 * i + 8));
-    const __m128i packed = _mm_packs_epi16(_mm_cmpeq_epi16(a, zero), _mm_cmpeq_epi16(b, zero));
-    zeros |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(packed))) << (16 * i);
-  }
-  return ~zeros & ~uint64_t{1};
-#else
-  uint64_t mask = 0;
-  for (int k = 1; k < 64; ++k) mask |= static_cast<uint64_t>(zz[k] != 0) << k;
-  return mask;
-#endif
-}
-
-void EncodeBlock(BitWriter& out, const int16_t* zz, Component& c) {
+// Codes a quantised block held in natural order, its coefficients taken in
+// zigzag order.
+void EncodeBlock(BitWriter& out, const int16_t* natural, Component& c) {
   // DC difference; its category stays within the table's 0..11.
-  int diff = std::clamp(zz[0] - c.previousDc, -2047, 2047);
+  int diff = std::clamp(natural[0] - c.previousDc, -2047, 2047);
   c.previousDc += diff;
   int size = std::bit_width(static_cast<unsigned>(diff < 0 ? -diff : diff));
   out.Put((static_cast<uint32_t>(c.dc->code[size]) << size) | ValueBits(diff, size), c.dc->size[size] + size);
 
   const HuffmanCodes& ac = *c.ac;
-  uint64_t mask = NonZeroAc(zz);
+  uint64_t mask = jpeg::ZigzagNonZero(natural) & ~uint64_t{1};
   int last = 0;
   while (mask != 0) {
     const int k = std::countr_zero(mask);
@@ -76,7 +55,7 @@ void EncodeBlock(BitWriter& out, const int16_t* zz, Component& c) {
       out.Put(ac.code[0xF0], ac.size[0xF0]);
       run -= 16;
     }
-    const int value = std::clamp<int>(zz[k], -1023, 1023);
+    const int value = std::clamp<int>(natural[jpeg::kZigzagToNatural[static_cast<size_t>(k)]], -1023, 1023);
     size = std::bit_width(static_cast<unsigned>(value < 0 ? -value : value));
     const int symbol = run * 16 + size;
     out.Put((static_cast<uint32_t>(ac.code[symbol]) << size) | ValueBits(value, size), ac.size[symbol] + size);
@@ -89,11 +68,11 @@ void EncodeBlock(BitWriter& out, const int16_t* zz, Component& c) {
 // `stride`).
 inline void CodeBlock(BitWriter& out, const int16_t* samples, size_t stride, Component& c) {
   alignas(16) int16_t block[64];
-  alignas(16) int16_t zz[64];
+  alignas(16) int16_t quotients[64];
   for (size_t r = 0; r < 8; ++r) std::memcpy(block + 8 * r, samples + r * stride, 8 * sizeof(int16_t));
   jpeg::ForwardDct(block);
-  c.quantiser->Quantise(block, zz);
-  EncodeBlock(out, zz, c);
+  c.quantiser->QuantiseNatural(block, quotients);
+  EncodeBlock(out, quotients, c);
 }
 
 // Partial blocks at the right and bottom edges are completed by repeating
@@ -112,29 +91,6 @@ inline void RepeatLastSample(int16_t* line, size_t used, size_t end) {
 // picture; the first line of a band always lies inside the picture, so there
 // is one.
 inline void RepeatLine(int16_t* line, size_t stride) { std::memcpy(line, line - stride, stride * sizeof(int16_t)); }
-
-// Per-byte products of the colour conversion.
-struct ColourTables {
-  float yr[256], yg[256], yb[256];
-  float cbr[256], cbg[256], cbb[256];
-  float crr[256], crg[256], crb[256];
-  ColourTables() {
-    for (int v = 0; v < 256; ++v) {
-      const float f = static_cast<float>(v);
-      yr[v] = f * 0.299f;
-      yg[v] = f * 0.587f;
-      yb[v] = f * 0.114f;
-      cbr[v] = f * -0.1687f;
-      cbg[v] = f * -0.3313f;
-      cbb[v] = f * 0.5f;
-      crr[v] = f * 0.5f;
-      crg[v] = f * -0.4187f;
-      crb[v] = f * -0.0813f;
-    }
-  }
-};
-
-inline int16_t Sample(float v) { return static_cast<int16_t>(static_cast<int>(v + 0.5f) - 128); }
 
 // The marker segments from SOI to SOS (at most 605 bytes).
 class HeaderBytes {
@@ -270,8 +226,6 @@ void JpegWriter::EncodeColourScan(int width, int height, const uint8_t* const* r
   Component cb{&chrQuantiser, &chrDc, &chrAc};
   Component cr{&chrQuantiser, &chrDc, &chrAc};
 
-  const auto tables = std::make_unique<ColourTables>();
-  const ColourTables& t = *tables;
   const size_t paddedWidth = static_cast<size_t>((width + 15) & ~15);
   const size_t chromaWidth = paddedWidth / 2;
   const size_t chromaUsed = static_cast<size_t>(width + 1) / 2;  // even columns inside the picture
@@ -289,25 +243,17 @@ void JpegWriter::EncodeColourScan(int width, int height, const uint8_t* const* r
         RepeatLine(crLine, chromaWidth);
         continue;
       }
-      const uint8_t* p = rows[y];
-      for (int x = 0; x < width; ++x, p += 3) {
-        const uint8_t b = p[0], g = p[1], red = p[2];
-        yLine[x] = Sample(t.yr[red] + t.yg[g] + t.yb[b]);
-        if ((x & 1) == 0) {
-          cbLine[x / 2] = Sample(t.cbr[red] + t.cbg[g] + t.cbb[b] + 128.0f);
-          crLine[x / 2] = Sample(t.crr[red] + t.crg[g] + t.crb[b] + 128.0f);
-        }
-      }
+      jpeg::ConvertColourRow(rows[y], width, yLine, cbLine, crLine);
       // The columns right of the picture repeat its last pixel, chroma
       // included: the chroma samples of the padding are those of the last
       // pixel even when that pixel sits in an odd column and so has no
       // chroma sample of its own.
       RepeatLastSample(yLine, static_cast<size_t>(width), paddedWidth);
       if (chromaUsed < chromaWidth) {
-        const uint8_t* last = rows[y] + 3 * static_cast<size_t>(width - 1);
-        const uint8_t b = last[0], g = last[1], red = last[2];
-        std::fill(cbLine + chromaUsed, cbLine + chromaWidth, Sample(t.cbr[red] + t.cbg[g] + t.cbb[b] + 128.0f));
-        std::fill(crLine + chromaUsed, crLine + chromaWidth, Sample(t.crr[red] + t.crg[g] + t.crb[b] + 128.0f));
+        int16_t lastY, lastCb, lastCr;
+        jpeg::ConvertColourRow(rows[y] + 3 * static_cast<size_t>(width - 1), 1, &lastY, &lastCb, &lastCr);
+        std::fill(cbLine + chromaUsed, cbLine + chromaWidth, lastCb);
+        std::fill(crLine + chromaUsed, crLine + chromaWidth, lastCr);
       }
     }
     // MCU: two luminance blocks side by side, then Cb and Cr of the same 16 x 8 area.
