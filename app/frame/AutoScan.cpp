@@ -129,7 +129,9 @@ int AutoScanSession::Start(const std::string& folder, const std::string& driverF
   static const char* kFunc = "ScanStart";
   Free();
   const std::string path = (std::filesystem::path(folder) / driverFile).string();
-  PostLog(1, kLogSource, StrFormat("Starting auto scan. Device driver:%s.", path.c_str()));
+  // The line names the file the load opens (a Windows name maps to ours).
+  PostLog(1, kLogSource,
+          StrFormat("Starting auto scan. Device driver:%s.", qmx::os::Module::ResolvePath(path).string().c_str()));
   if (!library_.Load(path)) {
     ReportError(err::kDriverFileMissing, StrFormat("Cannot find Communication driver. File: %s.", path.c_str()),
                 kFunc, FuncEnd::kNoStop);

@@ -165,6 +165,8 @@ TEST_F(ScanRoad, AdaptersOfAnotherBusAreLoggedNeitherListedNorCreated) {
   ASSERT_EQ(scan.Start(qmx::test::DistDir().string(), DriverFile("RS485"), "RS485", kCommRs485, 900,
                        "7,7:3,5:9600, 8, NOPARITY, 1"),
             1);
+  // The line names the library the scan loads, not the catalogue's name.
+  EXPECT_TRUE(log.Has("Starting auto scan. Device driver:" + (qmx::test::DistDir() / "Tessivar.so").string() + ".", 1));
   EXPECT_EQ(scan.FoundCount(), 0);
   EXPECT_TRUE(scan.Rows().empty());
   EXPECT_TRUE(log.Has("Network adapter having mismatch bus type exists same communication bus. Model: QMX-4101.", 0));
