@@ -24,6 +24,15 @@ class ProjectWorkspace;
 // The error-list category of the rules.
 inline constexpr const char* kValidationCategory = "ID_Ferrow";
 
+// Serial settings texts, "baud, data, parity, stop" ("9600, 8, NOPARITY, 1";
+// the driver's scan gives "9600,8,NOPARITY,1"). Two texts of four fields are
+// the same setting when each field has the same value: numbers as numbers,
+// the parity name without regard to case; other texts as texts.
+bool SameSerialSettings(const std::string& a, const std::string& b);
+// The text in the project's form: the four fields trimmed and joined by ", ";
+// a text of another field count comes back as it is.
+std::string ProjectSerialSettingsText(const std::string& text);
+
 // One row of a validation result.
 struct ValidationItem {
   ValidationItem(std::string kind, int icon, std::string text, TreeItem item, int code, std::string detail);

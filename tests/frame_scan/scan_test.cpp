@@ -113,6 +113,7 @@ TEST_F(ScanRoad, AnRs485LineBecomesAProjectThatSavesAndOpens) {
     EXPECT_EQ(row.label, "QMX-4105");
     EXPECT_EQ(row.texts.front(), "7");
     EXPECT_EQ(row.texts.back(), nodes[i]);
+    EXPECT_EQ(row.texts[1], "19200,8,NOPARITY,1");
     EXPECT_EQ(row.modules, (std::vector<std::string>{"01: QMX-1808", "02: QMX-2808", "03: QMX-4402"}));
   }
 
@@ -122,6 +123,8 @@ TEST_F(ScanRoad, AnRs485LineBecomesAProjectThatSavesAndOpens) {
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(created[i]->nodeAddress, nodes[i]);
     EXPECT_EQ(created[i]->comPort, "7");
+    // The driver's "19200,8,NOPARITY,1" in the project's form.
+    EXPECT_EQ(created[i]->serialSettings, "19200, 8, NOPARITY, 1");
     EXPECT_EQ(ModuleNames(created[i]), kModuleNames);
   }
 
