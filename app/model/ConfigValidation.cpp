@@ -89,6 +89,23 @@ bool SharedLine(int typeCode) { return typeCode == kCommRs422 || typeCode == kCo
 
 }  // namespace
 
+PowerBalance BalancePower(const NADef* adapter, const std::vector<const IODef*>& lineUp) {
+  PowerWalk walk(adapter);
+  PowerBalance balance;
+  for (const IODef* def : lineUp) {
+    walk.Add(def);
+    balance.shortfall = std::max(balance.shortfall, walk.consumption - walk.budget);
+  }
+  balance.consumption = walk.consumption;
+  return balance;
+}
+
+bool PowerChangeRefused(const PowerBalance& before, const PowerBalance& after) {
+  if (after.shortfall <= 0) return false;
+  if (before.shortfall <= 0) return true;
+  return after.consumption > before.consumption && after.shortfall > before.shortfall;
+}
+
 bool SameSerialSettings(const std::string& a, const std::string& b) {
   const std::vector<std::string> x = SerialFields(a), y = SerialFields(b);
   if (x.size() != 4 || y.size() != 4) return CompareNoCase(a, b) == 0;
@@ -307,6 +324,12 @@ bool ConfigValidator::CheckFieldPowerValid(const std::string& operation) {
 
   std::vector<CIOUsr*> order;
   workspace_.CollectIOUsrs(adapterItem, order, 1);
+  auto definitions = [](const std::vector<CIOUsr*>& modules) {
+    std::vector<const IODef*> defs;
+    for (CIOUsr* module : modules) defs.push_back(module->GetIODef());
+    return defs;
+  };
+  const PowerBalance before = BalancePower(adapter->GetNADef(), definitions(order));
   const auto at = std::find(order.begin(), order.end(), selected);
   if (operation == "REMOVE") {
     if (at != order.end()) order.erase(at);
@@ -321,11 +344,12 @@ bool ConfigValidator::CheckFieldPowerValid(const std::string& operation) {
     return false;
   }
 
+  const bool budgetBinds = PowerChangeRefused(before, BalancePower(adapter->GetNADef(), definitions(order)));
   PowerWalk walk(adapter->GetNADef());
   for (CIOUsr* module : order) {
     const bool groupBroken = walk.Add(module->GetIODef());
     int refused = 0;
-    if (walk.OverBudget()) refused = qmx::err::kRulePower;
+    if (budgetBinds && walk.OverBudget()) refused = qmx::err::kRulePower;
     else if (groupBroken) refused = qmx::err::kRuleFieldPowerChange;
     if (!refused) continue;
     std::string errClass, description;

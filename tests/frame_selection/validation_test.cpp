@@ -324,6 +324,18 @@ TEST_F(Validation, RemovingOrMovingAModule) {
             "supply. \n\nMax power: 1000mA. Power after add: 1100mA. ");
   EXPECT_EQ(Boxes()[0].flags, qmx::kBoxIconStop);
 
+  // An adapter over its budget already: removing or moving a module is let
+  // through while it does not draw more power.
+  CNAUsr* over = b.AddAdapter("N3");
+  const std::vector<CIOUsr*> o =
+      b.AddModules(over, {{"QMX-3408.xml", "600"}, {"QMX-3408.xml", "600"}, {"QMX-3408.xml", "600"}});
+  Boxes().clear();
+  b.ws.tree().SelectItem(o[1]->treeItem);
+  EXPECT_TRUE(v.CheckFieldPowerValid("UP"));
+  EXPECT_TRUE(v.CheckFieldPowerValid("DOWN"));
+  EXPECT_TRUE(v.CheckFieldPowerValid("REMOVE"));
+  EXPECT_TRUE(Boxes().empty());
+
   // Group 2 moved in front of the cut-off module.
   CNAUsr* second = b.AddAdapter("N2");
   const std::vector<CIOUsr*> g =

@@ -40,6 +40,22 @@ const FieldPowerCase kFieldPowerCases[] = {
      {300, "", 0, 0, 0}, false, true, ""},
     {"removing the power module", {{400, "", 0, 0, 0}, {0, "", 0, 0, 1000}, {400, "", 0, 0, 0}, {400, "", 0, 0, 0}}, 1,
      "REMOVE", kNone, false, false, "Rule -101. \n\nMax power: 1000mA. Power after add: 1200mA. "},
+    {"moving the power module behind a consumer", {{600, "", 0, 0, 0}, {0, "", 0, 0, 1000}, {600, "", 0, 0, 0}}, 1,
+     "DOWN", kNone, false, false, "Rule -101. \n\nMax power: 1000mA. Power after add: 1200mA. "},
+    // A station over its budget already (opened so): every change that draws
+    // no more power, or draws more but overdraws less, is let through.
+    {"over budget: removing a module", {{600, "", 0, 0, 0}, {600, "", 0, 0, 0}, {600, "", 0, 0, 0}}, 1, "REMOVE",
+     kNone, false, true, ""},
+    {"over budget: up", {{600, "", 0, 0, 0}, {600, "", 0, 0, 0}}, 1, "UP", kNone, false, true, ""},
+    {"over budget: down", {{600, "", 0, 0, 0}, {600, "", 0, 0, 0}}, 0, "DOWN", kNone, false, true, ""},
+    {"over budget: adding a module without consumption", {{600, "", 0, 0, 0}, {600, "", 0, 0, 0}}, -1, "ADD",
+     {0, "", 0, 0, 0}, false, true, ""},
+    {"over budget: adding a power module", {{600, "", 0, 0, 0}, {600, "", 0, 0, 0}}, 0, "ADD", {50, "", 0, 0, 1000},
+     false, true, ""},
+    {"over budget: adding a consumer", {{600, "", 0, 0, 0}, {600, "", 0, 0, 0}}, -1, "ADD", {100, "", 0, 0, 0}, false,
+     false, "Rule -101. \n\nMax power: 1000mA. Power after add: 1200mA. "},
+    {"over budget: the group rule stays", {{600, "1", 0, 0, 0}, {600, "2", 1, 0, 0}}, 1, "UP", kNone, false, false,
+     "Rule -111. "},
     {"another group without cut-off", {{10, "1", 0, 0, 0}}, 0, "ADD", {10, "2", 0, 0, 0}, false, false, "Rule -111. "},
     {"another group after a cut-off", {{10, "1", 0, 0, 0}}, 0, "ADD", {10, "2", 1, 0, 0}, false, true, ""},
     {"another group after a free-next module", {{10, "1", 0, 1, 0}}, 0, "ADD", {10, "2", 0, 0, 0}, false, true, ""},
@@ -126,6 +142,17 @@ TEST_F(AddIoStateTest, RefusedMovesMoveNothing) {
   EXPECT_EQ(Names(*state), (std::vector<std::string>{"P1", "P2"}));
   EXPECT_EQ(boxes.size(), 2u);
   EXPECT_FALSE(state->Modified());
+}
+
+TEST_F(AddIoStateTest, AStationOverItsBudgetCanBeRepaired) {
+  auto state = State({{600, "", 0, 0, 0}, {600, "", 0, 0, 0}, {600, "", 0, 0, 0}});
+  state->Select(2);
+  EXPECT_TRUE(state->MoveUp());
+  EXPECT_EQ(Names(*state), (std::vector<std::string>{"P1", "P3", "P2"}));
+  EXPECT_TRUE(state->Remove());
+  EXPECT_TRUE(state->Remove());
+  EXPECT_EQ(Names(*state), (std::vector<std::string>{"P1"}));
+  EXPECT_TRUE(boxes.empty());
 }
 
 TEST_F(AddIoStateTest, ExpansionLimits) {
