@@ -171,6 +171,23 @@ TEST_F(Views, ProcessImageRebuildsOnlyForANewSelectionAndEditsGoToTheOutputImage
   EXPECT_EQ(view->RefreshView(0), 1);
 }
 
+TEST_F(Views, ValueColumnsFitEachObjectAnew) {
+  BuildStation({"QMX-1808", "QMX-4404"});
+  auto view = Show<CProcessImgView>();
+  GridCtrl& grid = *view->grid();
+  const int column = kPiProject + 1;
+  const int base = grid.GetColumnWidth(column);
+  // The adapter's summary row of the analog module holds its whole output
+  // image as hexadecimal text, wider than the column is made.
+  Select(na);
+  ASSERT_EQ(view->RefreshView(0), 1);
+  const int wide = grid.GetColumnWidth(column);
+  EXPECT_GT(wide, base);
+  Select(io[0]);
+  ASSERT_EQ(view->RefreshView(0), 1);
+  EXPECT_EQ(grid.GetColumnWidth(column), base);
+}
+
 TEST_F(Views, ProcessImageOnlineValuesWhileMonitoring) {
   FakeDriverFolder driver;
   BuildStation({"QMX-1808", "QMX-2808"});

@@ -177,7 +177,7 @@ void CGridFormView::ShowRows(std::vector<ViewRow> rows) {
     handles_[i] = grid_->InsertRow(item, parent);
   }
   grid_->ExpandAll();
-  FitColumns();
+  FitColumns(true);
 }
 
 void CGridFormView::ApplyChanges(const std::vector<CellChange>& changes) {
@@ -186,10 +186,10 @@ void CGridFormView::ApplyChanges(const std::vector<CellChange>& changes) {
     if (!item) continue;
     grid_->SetCellText(item, change.column, rows_[static_cast<size_t>(change.row)].columns[static_cast<size_t>(change.column)]);
   }
-  if (!changes.empty()) FitColumns();
+  if (!changes.empty()) FitColumns(false);
 }
 
-void CGridFormView::FitColumns() {
+void CGridFormView::FitColumns(bool newRows) {
   const QFontMetrics metrics(grid_->font());
   const int count = grid_->GetColumnCount();
   for (int c = 1; c + 1 < count && static_cast<size_t>(c) < baseWidths_.size(); ++c) {
@@ -199,7 +199,12 @@ void CGridFormView::FitColumns() {
         wanted = std::max(wanted, metrics.horizontalAdvance(QString::fromStdString(row.columns[c - 1])) + 16);
       }
     }
-    if (grid_->GetColumnWidth(c) < wanted) grid_->SetColumnWidth(c, wanted);
+    // New rows take the widths they need (a column that grew for the last
+    // object shrinks back); a refresh only widens, so values do not make
+    // the columns jump.
+    if (newRows ? grid_->GetColumnWidth(c) != wanted : grid_->GetColumnWidth(c) < wanted) {
+      grid_->SetColumnWidth(c, wanted);
+    }
   }
   WidenLastColumn();
 }

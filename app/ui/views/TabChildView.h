@@ -116,9 +116,10 @@ protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-  // Widens the value columns to their longest text (never below the width
-  // they were made with), then the last column to the grid's right edge.
-  void FitColumns();
+  // Sizes the value columns to their longest text (never below the width
+  // they were made with; for a refresh of the rows shown, only wider), then
+  // the last column to the grid's right edge.
+  void FitColumns(bool newRows);
   void WidenLastColumn();
 
   std::vector<int> baseWidths_;
