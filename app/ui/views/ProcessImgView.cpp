@@ -85,7 +85,7 @@ void CProcessImgView::ChangeUnit(Wrapper* object) {
 }
 
 int CProcessImgView::DoChangeModuleNameIcon(int which) {
-  return RelabelFirstRow(which, "ProcessImgView-DoChangeModuleNameIcon");
+  return RelabelRows(which, "ProcessImgView-DoChangeModuleNameIcon");
 }
 
 int CProcessImgView::CanHandleCommand(int commandId, int mode) {

@@ -134,11 +134,20 @@ bool CGridFormView::BeginRows(Wrapper* object) {
   return false;
 }
 
-int CGridFormView::RelabelFirstRow(int which, const std::string& context) {
-  if (grid_->GetTotalItemCount() == 0) return 2;
+int CGridFormView::RelabelRows(int which, const std::string& context) {
+  if (grid_->GetTotalItemCount() == 0 || rows_.empty()) return 2;
   Wrapper* object = SelectedObject(context);
   if (!object || which != -1) return 2;
-  grid_->SetFirstRowText(object->GetLabel(HostNamingMode()));
+  const int mode = HostNamingMode();
+  for (size_t i = 0; i < rows_.size(); ++i) {
+    ViewRow& row = rows_[i];
+    Wrapper* labelled = i == 0 && row.kind == RowKind::kObject ? object
+                        : row.kind == RowKind::kModuleSummary   ? row.object
+                                                                : nullptr;
+    if (!labelled) continue;
+    row.text = labelled->GetLabel(mode);
+    grid_->SetRowText(handles_[i], row.text);
+  }
   return 1;
 }
 

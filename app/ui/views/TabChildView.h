@@ -105,9 +105,10 @@ protected:
   // object remembered as shown. false, with redraw back on, when the object
   // is no module and so shows no rows.
   bool BeginRows(Wrapper* object);
-  // DoChangeModuleNameIcon of the grid views: the first row takes the
-  // selected object's label in the naming mode.
-  int RelabelFirstRow(int which, const std::string& context);
+  // DoChangeModuleNameIcon of the grid views, after a naming-mode change
+  // (which -1): the object row and every module row take their labels in
+  // the frame's current mode. 1 relabelled, 2 nothing shown.
+  int RelabelRows(int which, const std::string& context);
   // The value column whose hint the row notification shows.
   int hintColumn_ = 0;
   Wrapper* shown_ = nullptr;
