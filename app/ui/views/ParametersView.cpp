@@ -69,6 +69,14 @@ int CParametersView::UpdateOnlineVals(int) {
     });
   };
   std::vector<CellChange> changes;
+  if (ConnectionLost(*adapter)) {
+    // No value is shown as live until the station answers again.
+    grid()->SetRedraw(false);
+    ClearOnlineColumn(rows_, kParaOnline, changes);
+    ApplyChanges(changes);
+    grid()->SetRedraw(true);
+    return 1;
+  }
   if (!isAdapter) {
     if (!HasParameters(*object, RowKind::kParameter)) return 2;
     grid()->SetRedraw(false);

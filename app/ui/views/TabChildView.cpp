@@ -70,6 +70,11 @@ bool HasMainFrame(const char* func) {
 
 bool AnyWindowHasFocus() { return QApplication::focusWidget() != nullptr; }
 
+bool ConnectionLost(const CNAUsr& adapter) {
+  const auto& commState = Host().commState;
+  return adapter.monitoring == 1 && commState && commState(adapter) == 2;
+}
+
 // ---- the grid form ------------------------------------------------------------------
 
 const CGridFormView::Look CGridFormView::kTreeLook{grid::kBitmapSubItems, grid::kGridAlignLeft, 1};

@@ -56,6 +56,10 @@ void ReportNoMainFrame(const char* func);
 bool HasMainFrame(const char* func);
 // Whether a window of the application has the keyboard focus.
 bool AnyWindowHasFocus();
+// Whether the adapter monitors and its station has stopped answering (the
+// communication state the frame last sampled is 2): the driver's images
+// then hold the last values it read, which are no online values any more.
+bool ConnectionLost(const CNAUsr& adapter);
 
 // A grid view: the grid (control 4097) above a sunken hint line (1040) with
 // its caption (1079 "Allowed value"); the rows built for the shown object and
