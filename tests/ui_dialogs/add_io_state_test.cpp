@@ -144,17 +144,6 @@ TEST_F(AddIoStateTest, RefusedMovesMoveNothing) {
   EXPECT_FALSE(state->Modified());
 }
 
-TEST_F(AddIoStateTest, AStationOverItsBudgetCanBeRepaired) {
-  auto state = State({{600, "", 0, 0, 0}, {600, "", 0, 0, 0}, {600, "", 0, 0, 0}});
-  state->Select(2);
-  EXPECT_TRUE(state->MoveUp());
-  EXPECT_EQ(Names(*state), (std::vector<std::string>{"P1", "P3", "P2"}));
-  EXPECT_TRUE(state->Remove());
-  EXPECT_TRUE(state->Remove());
-  EXPECT_EQ(Names(*state), (std::vector<std::string>{"P1"}));
-  EXPECT_TRUE(boxes.empty());
-}
-
 TEST_F(AddIoStateTest, ExpansionLimits) {
   auto state = State({{10, "", 0, 0, 0}, {10, "", 0, 0, 0}}, 2);
   state->Select(-1);

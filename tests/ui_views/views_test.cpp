@@ -229,58 +229,6 @@ TEST_F(Views, ProcessImageOnlineValuesWhileMonitoring) {
   StopMonitoring();
 }
 
-TEST_F(Views, AStationThatStoppedAnsweringShowsNoOnlineValues) {
-  FakeDriverFolder driver;
-  BuildStation({"QMX-1808", "QMX-3404"});
-  Monitor(driver);
-  na->OnlineImage(kOnlineInput)[io[0]->onlineOffsets[kOnlineInput]] = 0x03;
-  na->OnlineImage(kOnlinePara)[io[1]->onlineOffsets[kOnlinePara]] = 0x05;
-  int state = 1;
-  Host().commState = [&state](const CNAUsr&) { return state; };
-  auto process = Show<CProcessImgView>();
-  auto parameters = Show<CParametersView>();
-  auto onlineTexts = [](const GridCtrl& grid, size_t column) {
-    std::vector<std::string> texts;
-    for (int row = 1; row < grid.GetItemCount(); ++row) texts.push_back(RowTexts(grid, row).at(column));
-    return texts;
-  };
-  struct Case {
-    CTabChildView* view;
-    Wrapper* object;
-    size_t column;
-    std::string live;  // the first row's online text while the station answers
-  } cases[] = {
-      {process.get(), io[0], 1 + kPiOnline, "1"},
-      {process.get(), na, 1 + kPiOnline, "0x03"},
-      {parameters.get(), io[1], 1 + kParaOnline, "5"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.object->GetLabel(0));
-    auto& grid = *static_cast<CGridFormView*>(c.view)->grid();
-    Select(c.object);
-    c.view->RefreshView(1);
-    state = 1;
-    EXPECT_EQ(c.view->UpdateOnlineVals(0), 1);
-    std::vector<std::string> live = onlineTexts(grid, c.column);
-    EXPECT_EQ(live.front(), c.live);
-    state = 2;  // connection lost: the status change, then the ticks
-    for (int value : {1, 0}) {
-      EXPECT_EQ(c.view->UpdateOnlineVals(value), 1);
-      EXPECT_EQ(onlineTexts(grid, c.column), std::vector<std::string>(live.size(), ""));
-    }
-    state = 1;  // it answers again
-    EXPECT_EQ(c.view->UpdateOnlineVals(0), 1);
-    EXPECT_EQ(onlineTexts(grid, c.column), live);
-  }
-  // Offline the state the frame sampled last means nothing.
-  StopMonitoring();
-  state = 2;
-  Select(io[1]);
-  parameters->RefreshView(1);
-  EXPECT_EQ(parameters->UpdateOnlineVals(0), 1);
-  EXPECT_EQ(RowTexts(*parameters->grid(), 1).at(1 + kParaOnline), "5");
-}
-
 TEST_F(Views, ParametersEditedInPlaceLandInTheImageAndAreReadOnlyWhileMonitoring) {
   BuildStation({"QMX-3404"});
   auto view = Show<CParametersView>();
@@ -331,39 +279,6 @@ TEST_F(Views, ParametersEditedInPlaceLandInTheImageAndAreReadOnlyWhileMonitoring
   EXPECT_EQ(view->RefreshView(0), 1);
   EXPECT_EQ(grid.GetTotalItemCount(), 1);
   EXPECT_EQ(view->UpdateOnlineVals(0), 2);
-}
-
-TEST_F(Views, ParametersFollowTheStationsMonitoringWhileAnotherTabIsShown) {
-  FakeDriverFolder driver;
-  BuildStation({"QMX-3404"});
-  auto view = Show<CParametersView>();
-  GridCtrl& grid = *view->grid();
-  auto editableRows = [&] {
-    int editable = 0;
-    for (int row = 1; row < grid.GetItemCount(); ++row) editable += grid.GetRowItem(grid.GetTreeItem(row))->readOnly == 0;
-    return editable;
-  };
-  Select(na);
-  ASSERT_EQ(view->RefreshView(0), 1);
-  const int editable = editableRows();
-  ASSERT_GT(editable, 0);
-  // Monitoring starts and stops while the tab is not shown; showing it again
-  // refreshes without force.
-  Monitor(driver);
-  EXPECT_EQ(view->RefreshView(0), 1);
-  EXPECT_EQ(editableRows(), 0);
-  EXPECT_EQ(view->UpdateOnlineVals(0), 1);
-  StopMonitoring();
-  EXPECT_EQ(view->RefreshView(0), 1);
-  EXPECT_EQ(editableRows(), editable);
-  for (int row = 1; row < grid.GetItemCount(); ++row) EXPECT_EQ(RowTexts(grid, row).back(), "") << row;
-  EXPECT_EQ(view->RefreshView(0), 2);
-  // A module of the station follows its adapter too.
-  Select(io[0]);
-  EXPECT_EQ(view->RefreshView(0), 1);
-  na->monitoring = 1;
-  EXPECT_EQ(view->RefreshView(0), 1);
-  na->monitoring = 0;
 }
 
 TEST_F(Views, ParametersOnlineColumnFromTheDevice) {
