@@ -7,6 +7,7 @@
 
 #include "app/errors/ErrorCodes.h"
 #include "app/frame/Compare.h"
+#include "app/model/ConfigValidation.h"
 #include "app/model/DataTypes.h"
 #include "app/model/IOCatalogue.h"
 #include "app/model/IODef.h"
@@ -129,7 +130,9 @@ int AutoScanSession::Start(const std::string& folder, const std::string& driverF
   static const char* kFunc = "ScanStart";
   Free();
   const std::string path = (std::filesystem::path(folder) / driverFile).string();
-  PostLog(1, kLogSource, StrFormat("Starting auto scan. Device driver:%s.", path.c_str()));
+  // The line names the file the load opens (a Windows name maps to ours).
+  PostLog(1, kLogSource,
+          StrFormat("Starting auto scan. Device driver:%s.", qmx::os::Module::ResolvePath(path).string().c_str()));
   if (!library_.Load(path)) {
     ReportError(err::kDriverFileMissing, StrFormat("Cannot find Communication driver. File: %s.", path.c_str()),
                 kFunc, FuncEnd::kNoStop);
@@ -241,7 +244,8 @@ std::vector<CNAUsr*> ApplyScanResult(ProjectWorkspace& workspace, CProjectUsr* p
     if (IsTcpCode(project->commTypeCode))
       adapter->SetCommSettings(record->text2, "", "", "");
     else
-      adapter->SetCommSettings("", record->text2, record->text3, record->text4);
+      // The driver writes "9600,8,NOPARITY,1"; the project keeps its own form.
+      adapter->SetCommSettings("", record->text2, ProjectSerialSettingsText(record->text3), record->text4);
     created.push_back(adapter);
     const char letter = def->category.empty() ? 0 : def->category[0];
     if (letter == 0 || letters.find(letter) == std::string::npos) continue;

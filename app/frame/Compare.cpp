@@ -500,8 +500,12 @@ const void* GetDefByProductIdCat(const NACatalogue& adapters, const IOCatalogue&
   iconIndex = 0;
   modelName.clear();
   if (CompareNoCase(kind, "NA") == 0) {
+    // The generic adapter template carries product code 0 and stands for no
+    // product: a device is never taken for it, neither by a code 0 it
+    // reports nor as the stand-in for a code the catalogue lacks, so an
+    // unknown adapter stays unknown ("Undefined" in the scan, not created).
     for (const auto& def : adapters.definitions) {
-      if (!def || def->GetProductCode() != code) continue;
+      if (!def || def->GetProductCode() == 0 || def->GetProductCode() != code) continue;
       iconIndex = def->iconIdx;
       modelName = def->modelName;
       if (CompareNoCase(def->busType, busType) == 0) return def.get();
@@ -513,15 +517,6 @@ const void* GetDefByProductIdCat(const NACatalogue& adapters, const IOCatalogue&
         if (CompareNoCase(other, busType) == 0) return def.get();
       }
     }
-    const NADef* generic = nullptr;
-    for (const auto& def : adapters.definitions) {
-      if (def && def->GetProductCode() == 0) {
-        generic = def.get();
-        iconIndex = def->iconIdx;
-        modelName = def->modelName;
-        break;
-      }
-    }
     qmx::ReportError(qmx::err::kAdapterCodeUnknown, StrFormat("Cannot find NA having %d product ID.", code), func,
                      qmx::FuncEnd::kNoStop);
     if (showBox == 1) {
@@ -529,7 +524,7 @@ const void* GetDefByProductIdCat(const NACatalogue& adapters, const IOCatalogue&
                              qmx::err::kAdapterCodeUnknown),
                    qmx::kBoxIconStop);
     }
-    return generic;
+    return nullptr;
   }
   if (CompareNoCase(kind, "IO") == 0) {
     // By name, as the catalogue's map of definitions is ordered.

@@ -79,7 +79,8 @@ std::string GetCommBlockDisplayVal(const std::string& key, const std::string& va
 // Definition look-ups by the product code a device reports (scan, compare).
 // kind "NA" or "IO"; `category` 0 for any category, else the first letter
 // the module's category must have. The bus-mismatch flag is only ever set.
-// Answers the definition or null (see the logged codes -1044, -1045, -1046).
+// Answers the definition or null (see the logged codes -1044, -1045, -1046);
+// the generic adapter template (product code 0) is never answered.
 const void* GetDefByProductIdCat(const NACatalogue& adapters, const IOCatalogue& modules, const std::string& kind,
                                  char category, const std::string& busType, uint16_t code, int& iconIndex,
                                  std::string& modelName, int& busMismatch, const std::string& func, int showBox);

@@ -4,6 +4,7 @@
 #include "app/frame/OnlineTransfers.h"
 
 #include "app/model/Logging.h"
+#include "app/model/NADef.h"
 #include "app/model/NAUsr.h"
 #include "app/model/ProjectUsr.h"
 #include "app/model/ProjectWorkspace.h"
@@ -132,7 +133,9 @@ void OnlineOperations::OnOnlineMonStopPrj() {
     adapter->monitoring = 0;
     adapter->ClearCommStatus();
     status_.erase(adapter);
-    SetImage(adapter, kImageAdapter);
+    // Back to the picture the adapter was inserted with: its group's.
+    const NADef* def = adapter->GetNADef();
+    SetImage(adapter, def ? def->iconIdx : kImageAdapter);
   }
   if (ui.killTimer) ui.killTimer(project->timerId);
   SetImage(project, kProjectTreeImage);

@@ -54,6 +54,23 @@ int ColumnWidth(const QTreeWidget* list, int column) {
   return std::max(kColumns[column].width, needed + margin);
 }
 
+// A text as one line of the log file: every line break (CR LF, LF or CR)
+// becomes one blank, so each record stays one line with its prefix.
+std::string OneLine(const std::string& text) {
+  std::string line;
+  line.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      line += ' ';
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      line += c;
+    }
+  }
+  return line;
+}
+
 // Where a category goes: the switch of its group, its icon and its lists.
 struct Route {
   int logSwitch;
@@ -426,7 +443,8 @@ int COutputBar::WriteLogFile(int category, const std::string& date, const std::s
     return 0;
   }
   const std::string line =
-      StrFormat("%d, %s, %s, %s, %s\r\n", category, date.c_str(), time.c_str(), source.c_str(), message.c_str());
+      StrFormat("%d, %s, %s, %s, %s\r\n", category, date.c_str(), time.c_str(), OneLine(source).c_str(),
+                OneLine(message).c_str());
   const bool written = std::fwrite(line.data(), 1, line.size(), file) == line.size() && std::fflush(file) == 0;
   const int writeError = errno;
   const long long position = ::ftello(file);

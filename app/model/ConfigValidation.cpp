@@ -10,9 +10,31 @@
 #include "common/Utility.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <map>
+#include <vector>
 
 namespace {
+
+// The comma-separated fields of a serial settings text, trimmed.
+std::vector<std::string> SerialFields(const std::string& text) {
+  std::vector<std::string> fields;
+  size_t start = 0;
+  while (true) {
+    const size_t comma = text.find(',', start);
+    fields.push_back(TrimStr(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start)));
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  return fields;
+}
+
+// Two fields of the same meaning: equal numbers ("9600" and "09600", "1"
+// and "1.0"), else equal texts without regard to case.
+bool SameField(const std::string& a, const std::string& b) {
+  if (IsFloatStr(a) && IsFloatStr(b)) return std::strtod(a.c_str(), nullptr) == std::strtod(b.c_str(), nullptr);
+  return CompareNoCase(a, b) == 0;
+}
 
 constexpr int kIconAdapterRow = 1;
 constexpr int kIconModuleRule = 12;
@@ -66,6 +88,38 @@ std::string AddressByType(int typeCode, const std::string& ip, const std::string
 bool SharedLine(int typeCode) { return typeCode == kCommRs422 || typeCode == kCommRs485; }
 
 }  // namespace
+
+PowerBalance BalancePower(const NADef* adapter, const std::vector<const IODef*>& lineUp) {
+  PowerWalk walk(adapter);
+  PowerBalance balance;
+  for (const IODef* def : lineUp) {
+    walk.Add(def);
+    balance.shortfall = std::max(balance.shortfall, walk.consumption - walk.budget);
+  }
+  balance.consumption = walk.consumption;
+  return balance;
+}
+
+bool PowerChangeRefused(const PowerBalance& before, const PowerBalance& after) {
+  if (after.shortfall <= 0) return false;
+  if (before.shortfall <= 0) return true;
+  return after.consumption > before.consumption && after.shortfall > before.shortfall;
+}
+
+bool SameSerialSettings(const std::string& a, const std::string& b) {
+  const std::vector<std::string> x = SerialFields(a), y = SerialFields(b);
+  if (x.size() != 4 || y.size() != 4) return CompareNoCase(a, b) == 0;
+  for (size_t i = 0; i < 4; ++i) {
+    if (!SameField(x[i], y[i])) return false;
+  }
+  return true;
+}
+
+std::string ProjectSerialSettingsText(const std::string& text) {
+  const std::vector<std::string> f = SerialFields(text);
+  if (f.size() != 4) return text;
+  return StrFormat("%s, %s, %s, %s", f[0].c_str(), f[1].c_str(), f[2].c_str(), f[3].c_str());
+}
 
 ValidationItem::ValidationItem(std::string kindText, int iconIndex, std::string label, TreeItem item, int ruleCode,
                                std::string detailText)
@@ -181,7 +235,7 @@ int ConfigValidator::ValidatePrj(CProjectUsr* project, ValidationList& results, 
       }
       if (!serialReference && !adapter->serialSettings.empty()) {
         serialReference = adapter;
-      } else if (serialReference && CompareNoCase(adapter->serialSettings, serialReference->serialSettings) != 0) {
+      } else if (serialReference && !SameSerialSettings(adapter->serialSettings, serialReference->serialSettings)) {
         fail(qmx::err::kRuleSerialSetting);
       }
     }
@@ -244,7 +298,7 @@ int ConfigValidator::IsValidNaPropInPrj(CProjectUsr* project, CNAUsr* adapter, i
         break;
       }
       if (CompareNoCase(other->comPort, port) != 0) portDiffers = true;
-      if (CompareNoCase(other->serialSettings, serial) != 0) serialDiffers = true;
+      if (!SameSerialSettings(other->serialSettings, serial)) serialDiffers = true;
     }
     if (result == 1 && SharedLine(typeCode)) {
       if (portDiffers) result = qmx::err::kRuleComPort;
@@ -270,6 +324,12 @@ bool ConfigValidator::CheckFieldPowerValid(const std::string& operation) {
 
   std::vector<CIOUsr*> order;
   workspace_.CollectIOUsrs(adapterItem, order, 1);
+  auto definitions = [](const std::vector<CIOUsr*>& modules) {
+    std::vector<const IODef*> defs;
+    for (CIOUsr* module : modules) defs.push_back(module->GetIODef());
+    return defs;
+  };
+  const PowerBalance before = BalancePower(adapter->GetNADef(), definitions(order));
   const auto at = std::find(order.begin(), order.end(), selected);
   if (operation == "REMOVE") {
     if (at != order.end()) order.erase(at);
@@ -284,11 +344,12 @@ bool ConfigValidator::CheckFieldPowerValid(const std::string& operation) {
     return false;
   }
 
+  const bool budgetBinds = PowerChangeRefused(before, BalancePower(adapter->GetNADef(), definitions(order)));
   PowerWalk walk(adapter->GetNADef());
   for (CIOUsr* module : order) {
     const bool groupBroken = walk.Add(module->GetIODef());
     int refused = 0;
-    if (walk.OverBudget()) refused = qmx::err::kRulePower;
+    if (budgetBinds && walk.OverBudget()) refused = qmx::err::kRulePower;
     else if (groupBroken) refused = qmx::err::kRuleFieldPowerChange;
     if (!refused) continue;
     std::string errClass, description;

@@ -19,10 +19,38 @@
 
 class CNAUsr;
 class CProjectUsr;
+class IODef;
+class NADef;
 class ProjectWorkspace;
 
 // The error-list category of the rules.
 inline constexpr const char* kValidationCategory = "ID_Ferrow";
+
+// Serial settings texts, "baud, data, parity, stop" ("9600, 8, NOPARITY, 1";
+// the driver's scan gives "9600,8,NOPARITY,1"). Two texts of four fields are
+// the same setting when each field has the same value: numbers as numbers,
+// the parity name without regard to case; other texts as texts.
+bool SameSerialSettings(const std::string& a, const std::string& b);
+// The text in the project's form: the four fields trimmed and joined by ", ";
+// a text of another field count comes back as it is.
+std::string ProjectSerialSettingsText(const std::string& text);
+
+// The system power of a line-up of modules in slot order against the
+// adapter's budget (MaxPowerForIOs plus the SystemPwrExpansion of the
+// modules so far): the total consumption, and the most by which the
+// consumption so far exceeds the power available so far at any slot (0 when
+// the budget holds everywhere).
+struct PowerBalance {
+  long long consumption = 0;
+  long long shortfall = 0;
+};
+PowerBalance BalancePower(const NADef* adapter, const std::vector<const IODef*>& lineUp);
+// Whether a change of a line-up is refused for the power budget: a line-up
+// within its budget may not go over it; one that is over it already (opened
+// so, or after a catalogue change) is refused only a change that draws more
+// power and leaves it further over, so removing and moving modules, or adding
+// a power supply, always lets the user repair it.
+bool PowerChangeRefused(const PowerBalance& before, const PowerBalance& after);
 
 // One row of a validation result.
 struct ValidationItem {
@@ -57,7 +85,8 @@ public:
                          const std::string& comPort, const std::string& nodeAddress,
                          const std::string& serialSettings);
   // Whether removing ("REMOVE") or moving ("UP", "DOWN") the selected module
-  // keeps the power budget and the field-power groups; a refusal is shown.
+  // keeps the power budget (as PowerChangeRefused judges it) and the
+  // field-power groups; a refusal is shown.
   bool CheckFieldPowerValid(const std::string& operation);
 
   // The commands Check Project Validation and Check NA Validation: a valid

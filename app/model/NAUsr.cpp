@@ -30,6 +30,11 @@ std::string FileVersionTextOf(const std::string& path) {
   const auto& versionText = qmx::Services().fileVersionText;
   return versionText ? versionText(path) : std::string();
 }
+std::string LoadedDriverText(const std::string& loadedFile) {
+  const std::string version = FileVersionTextOf(loadedFile);
+  return version.empty() ? StrFormat("File: %s.", loadedFile.c_str())
+                         : StrFormat("%s File: %s.", version.c_str(), loadedFile.c_str());
+}
 
 // ---------------------------------------------------------------------------
 // Construction, definition, settings
@@ -425,7 +430,7 @@ int CNAUsr::LoadCommunicateDriver() {
   if (channel == 1 && sent) {
     PostLog(qmx::kLogGeneral, qmx::kLogSource,
             StrFormat("Device driver for %s is loaded successfully. %s", label.c_str(),
-                      FileVersionTextOf(path).c_str()));
+                      LoadedDriverText(library_.LoadedPath().string()).c_str()));
   }
   return 1;
 }

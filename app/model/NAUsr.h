@@ -29,6 +29,9 @@ class CProjectUsr;
 int CurrentViewMode();
 const AppOptions* CurrentOptions();
 std::string FileVersionTextOf(const std::string& path);
+// The tail of a "loaded successfully" line: the version text of the library
+// file actually loaded, then that file's name.
+std::string LoadedDriverText(const std::string& loadedFile);
 
 // One record of the module list handed to drvSetModuleList, with its texts.
 struct ModuleListRecord {

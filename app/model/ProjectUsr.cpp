@@ -91,7 +91,7 @@ int CProjectUsr::AssignCommTypeLoadMultiDropDriver() {
   }
   PostLog(qmx::kLogGeneral, qmx::kLogSource,
           StrFormat("Device driver for %s is loaded successfully. %s", GetLabel(CurrentViewMode()).c_str(),
-                    FileVersionTextOf(path).c_str()));
+                    LoadedDriverText(library_.LoadedPath().string()).c_str()));
   return 1;
 }
 

@@ -362,7 +362,10 @@ std::vector<AddressMapLine> AddressMapLines(const AddressMapInfo* map) {
   for (int r = 0; r < map->rowCount; ++r) {
     const AddressMapRow* row = map->rows[r];
     if (!row) continue;
-    const std::string title = StrFormat("%02d: %s", row->index, row->name ? row->name : "");
+    // A module's label already begins with its slot ("01: Digital In").
+    const std::string name = row->name ? row->name : "";
+    const std::string slot = StrFormat("%02d: ", row->index);
+    const std::string title = name.compare(0, slot.size(), slot) == 0 ? name : slot + name;
     const int inputs = row->inputs ? row->inputCount : 0;
     const int outputs = row->outputs ? row->outputCount : 0;
     AddressMapLine top{{title, "", "", "", "", ""}, row->iconIndex, false};

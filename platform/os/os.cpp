@@ -237,8 +237,10 @@ Launcher SetLauncher(Launcher launcher) {
 
 Module::~Module() { Free(); }
 
-Module::Module(Module&& other) noexcept : handle_(other.handle_), error_(std::move(other.error_)) {
+Module::Module(Module&& other) noexcept
+    : handle_(other.handle_), error_(std::move(other.error_)), path_(std::move(other.path_)) {
   other.handle_ = nullptr;
+  other.path_.clear();
 }
 
 Module& Module::operator=(Module&& other) noexcept {
@@ -246,7 +248,9 @@ Module& Module::operator=(Module&& other) noexcept {
     Free();
     handle_ = other.handle_;
     error_ = std::move(other.error_);
+    path_ = std::move(other.path_);
     other.handle_ = nullptr;
+    other.path_.clear();
   }
   return *this;
 }
@@ -258,13 +262,18 @@ fs::path Module::MapLibraryName(const fs::path& path) {
   return mapped;
 }
 
-bool Module::Load(const fs::path& path) {
-  Free();
+fs::path Module::ResolvePath(const fs::path& path) {
   fs::path mapped = MapLibraryName(path);
   std::error_code ec;
   if (!fs::exists(mapped, ec) && mapped.has_parent_path()) {
     if (auto found = FindFileNoCase(mapped.parent_path(), mapped.filename().string())) mapped = *found;
   }
+  return mapped;
+}
+
+bool Module::Load(const fs::path& path) {
+  Free();
+  const fs::path mapped = ResolvePath(path);
   ::dlerror();
   handle_ = ::dlopen(mapped.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle_) {
@@ -273,6 +282,7 @@ bool Module::Load(const fs::path& path) {
     return false;
   }
   error_.clear();
+  path_ = mapped;
   return true;
 }
 
@@ -286,6 +296,7 @@ void Module::Free() {
     ::dlclose(handle_);
     handle_ = nullptr;
   }
+  path_.clear();
 }
 
 // ---- version block ----------------------------------------------------------------------------

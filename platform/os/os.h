@@ -101,11 +101,18 @@ public:
   void Free();
   bool loaded() const { return handle_ != nullptr; }
   const std::string& LastError() const { return error_; }
+  // The file the last successful Load opened (empty while nothing is loaded).
+  const std::filesystem::path& LoadedPath() const { return path_; }
   static std::filesystem::path MapLibraryName(const std::filesystem::path& path);
+  // The file Load opens for `path`: the mapped name, or the entry of its
+  // folder that matches it without regard to case when the name itself is
+  // missing.
+  static std::filesystem::path ResolvePath(const std::filesystem::path& path);
 
 private:
   void* handle_ = nullptr;
   std::string error_;
+  std::filesystem::path path_;
 };
 
 // ---- version block ----------------------------------------------------------------------

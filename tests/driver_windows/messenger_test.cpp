@@ -177,7 +177,8 @@ TEST(AddressMapLines, RowsChannelsAndTheirChildLines) {
   AddressMapRow adapter{0, 3, "Boiler", "NA", 0, nullptr, 0, nullptr};
   AddressMapRow inputs{1, 4, "Inputs", "DI", 8, inPtr.data(), 0, nullptr};
   AddressMapRow both{2, 5, "Mixed", "DIO", 1, inPtr.data(), 2, outPtr.data()};
-  AddressMapRow outputs{3, 6, "Outputs", "DO", 0, nullptr, 2, outPtr.data()};
+  // The main program's module labels carry their slot already.
+  AddressMapRow outputs{3, 6, "03: Outputs", "DO", 0, nullptr, 2, outPtr.data()};
   AddressMapRow* rows[] = {&adapter, &inputs, &both, &outputs};
   AddressMapInfo map{1, 0, 0, "", "", 4, rows};
   const auto lines = AddressMapLines(&map);

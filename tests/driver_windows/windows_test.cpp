@@ -125,7 +125,7 @@ TEST_F(DriverWindows, TheAddressMapWindowShowsTheStationInTheModesPassed) {
                                    "NDO,0,0,8,0,8,3,DO,1"}};
   ASSERT_EQ(d.SetModuleList(h, 9, list, 3), 1) << LogCapture::Dump();
 
-  std::string inputText, outputText, title, firstCell;
+  std::string inputText, outputText, title, firstCell, secondModule;
   int titleColumn = 0, longestTitle = 0;
   QTimer::singleShot(0, [&] {
     QWidget* w = nullptr;
@@ -134,11 +134,15 @@ TEST_F(DriverWindows, TheAddressMapWindowShowsTheStationInTheModesPassed) {
     QWidget* grid = w->findChild<QWidget*>("Grid4097");
     ASSERT_NE(grid, nullptr);
     titleColumn = grid->findChild<QHeaderView*>()->sectionSize(0);
-    longestTitle = grid->fontMetrics().horizontalAdvance("02: 02: Outputs of the boiler house");
+    longestTitle = grid->fontMetrics().horizontalAdvance("02: Outputs of the boiler house");
     // The grid paints its rows itself; a screen reader reads them as table cells.
     QAccessibleInterface* table = QAccessible::queryAccessibleInterface(grid);
     ASSERT_TRUE(table && table->tableInterface() && table->tableInterface()->cellAt(0, 0));
     firstCell = table->tableInterface()->cellAt(0, 0)->text(QAccessible::Name).toStdString();
+    for (int row = 0; row < table->tableInterface()->rowCount(); ++row) {
+      const std::string cell = table->tableInterface()->cellAt(row, 0)->text(QAccessible::Name).toStdString();
+      if (cell.rfind("02:", 0) == 0) secondModule = cell;
+    }
     inputText = w->findChild<QLabel*>("Static1093")->text().toStdString();
     outputText = w->findChild<QLabel*>("Static1041")->text().toStdString();
     Picture(w, "driver_address_map.png");
@@ -150,6 +154,8 @@ TEST_F(DriverWindows, TheAddressMapWindowShowsTheStationInTheModesPassed) {
   EXPECT_EQ(d.ShowAddresMap(h, 9, 0, &in, &out, 77), 1);
   EXPECT_EQ(title, "Address Map");
   EXPECT_EQ(firstCell, "00: Boiler");
+  // The program's labels carry the slot already: it is not shown twice.
+  EXPECT_EQ(secondModule, "02: Outputs of the boiler house");
   EXPECT_GT(titleColumn, longestTitle) << "a long module name is not cut";
   EXPECT_EQ(inputText, " #1 Status(1word) +Compressed Input Processing Data");
   EXPECT_EQ(outputText, " #1 Compressed Output Processing Data");

@@ -7,6 +7,7 @@
 #include "app/model/DataTypes.h"
 #include "app/model/IOCatalogue.h"
 #include "app/model/IOUsr.h"
+#include "app/model/NADef.h"
 #include "app/model/Logging.h"
 #include "app/model/NACatalogue.h"
 #include "app/model/NAUsr.h"
@@ -385,7 +386,10 @@ TEST_F(OpsTest, CommissioningRoadAgainstTheSimulator) {
   EXPECT_EQ(project->monitoring, 0);
   EXPECT_EQ(na->monitoring, 0);
   EXPECT_TRUE(timers.empty());
-  EXPECT_EQ(Image(na), kImageAdapter);
+  // The station's own picture again, its group's (a TCP adapter's, not the
+  // RTU adapter's that the generic adapter image shows).
+  EXPECT_EQ(Image(na), na->GetNADef()->iconIdx);
+  EXPECT_NE(Image(na), kImageAdapter);
   EXPECT_EQ(Image(project), kProjectTreeImage);
   EXPECT_TRUE(log.Has("Project monitoring is stopped. Project: Plant."));
 }

@@ -11,6 +11,7 @@
 #include "app/model/ProjectUsr.h"
 #include "app/ui/dialogs/CompareOfflineDlg.h"
 #include "app/ui/grid/GridCtrl.h"
+#include "app/ui/views/TabChildView.h"
 #include "common/Utility.h"
 #include "platform/os/os.h"
 #include "platform/toolkit/message_box.h"
@@ -27,6 +28,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -40,6 +42,12 @@ QApplication* App() {
   static char* argv[] = {name, nullptr};
   static QApplication* app = new QApplication(argc, argv);
   return app;
+}
+
+std::string Joined(const std::vector<std::string>& texts) {
+  std::string all;
+  for (const std::string& t : texts) all += "[" + t + "]";
+  return all;
 }
 
 bool WaitFor(const std::function<bool()>& check, int ms = 10000) {
@@ -148,6 +156,115 @@ TEST_F(OpsWindow, ExampleProjectFromDownloadToStop) {
   EXPECT_EQ(project->monitoring, 0);
   EXPECT_FALSE(frame->IsFrameTimerRunning(40));
   EXPECT_EQ(ws.tree().GetItemImage(project->treeItem), 0);
+  project->modified = 0;
+}
+
+// The online column of a view's grid, row by row (the object row has none).
+std::vector<std::string> OnlineColumn(CTabChildView* view, int column) {
+  std::vector<std::string> texts;
+  auto* grid = dynamic_cast<qmx::views::CGridFormView*>(view)->grid();
+  for (int row = 1; row < grid->GetItemCount(); ++row) {
+    const qmx::grid::GridRowItem* item = grid->GetRowItem(grid->GetTreeItem(row));
+    texts.push_back(item ? item->GetColumnText(column) : std::string());
+  }
+  return texts;
+}
+
+// A station that stops answering while it is monitored: the tree turns its
+// icon red and both value views show no online value until it answers
+// again. Stop Monitoring then gives it its own picture back and the
+// Parameter view, not shown at the stop, its editable rows.
+TEST_F(OpsWindow, ASilentStationShowsNoOnlineValueUntilItAnswersAgain) {
+  app = std::make_unique<CFerrowynApp>();
+  ASSERT_TRUE(app->InitInstance(
+      {(programDir / "QMX410Tools").string(), (programDir / "Projects" / "ModbusTCP_Station.KPX").string()}));
+  CMainFrame* frame = app->mainFrame();
+  frame->resize(1200, 800);
+  CProjectUsr* project = frame->workspace().Projects().front().get();
+  CNAUsr* na = project->Adapters().front();
+  const std::string ip = StrFormat("127.%d.%d.251", 30 + getpid() % 200, (getpid() / 200) % 250);
+  na->SetCommSettings(ip, "", "", na->nodeAddress);
+  frame->workspace().UpdateNATreeLabel(na);
+  na->moduleListChanged = 1;
+  qmx::sim::SimulatorProcess simulator({"--model", "QMX-4101", "--modules",
+                                        "QMX-1808,QMX-2808,QMX-3404,QMX-4402,QMX-7124", "--freeze", "--tcp",
+                                        ip + ":502"});
+  ASSERT_TRUE(simulator.Start()) << simulator.error();
+  ProjectWorkspace& ws = frame->workspace();
+  const std::vector<CIOUsr*> modules = ws.ModulesOf(*na);
+  const TreeItem naItem = ws.tree().FindItem(na);
+  const int ownPicture = ws.tree().GetItemImage(naItem);
+  CFerrowynView* view = frame->tabView();
+  CTabChildView* process = view->childView(kViewProcessImage);
+  CTabChildView* parameters = view->childView(kViewParameters);
+  // A tab chosen as the user chooses it (the tab host refreshes the view).
+  auto chooseTab = [&](int tab) {
+    view->tabCtrl()->setCurrentIndex(tab);
+    QTest::qWait(20);
+  };
+
+  ws.tree().SelectItem(project->treeItem);
+  frame->SendCommand(32800);  // Start Monitoring
+  ASSERT_EQ(project->monitoring, 1);
+  ASSERT_TRUE(simulator.Ok("input 1 05"));
+  auto anyValue = [](const std::vector<std::string>& texts) {
+    return std::any_of(texts.begin(), texts.end(), [](const std::string& t) { return !t.empty(); });
+  };
+  ws.tree().SelectItem(ws.tree().FindItem(modules[2]));
+  chooseTab(kViewParameters);
+  EXPECT_TRUE(WaitFor([&] { return anyValue(OnlineColumn(parameters, qmx::views::kParaOnline)); }, 20000));
+  ws.tree().SelectItem(ws.tree().FindItem(modules[0]));
+  chooseTab(kViewProcessImage);
+  const std::vector<std::string> live = {"1", "0", "1", "0", "0", "0", "0", "0"};
+  const std::vector<std::string> none(live.size(), "");
+  EXPECT_TRUE(WaitFor([&] {
+    return OnlineColumn(process, qmx::views::kPiOnline) == live && ws.tree().GetItemImage(naItem) == 25;
+  }, 20000)) << Joined(OnlineColumn(process, qmx::views::kPiOnline));
+
+  // Silent: red in the tree, nothing shown as live, tick after tick.
+  ASSERT_TRUE(simulator.Ok("fault silence"));
+  EXPECT_TRUE(WaitFor([&] { return ws.tree().GetItemImage(naItem) == kImageAdapterFault; }, 20000));
+  EXPECT_EQ(OnlineColumn(process, qmx::views::kPiOnline), none);
+  QTest::qWait(1200);
+  EXPECT_EQ(OnlineColumn(process, qmx::views::kPiOnline), none);
+  EXPECT_TRUE(frame->grab().save(QString::fromStdString((fs::path(QMX_TEST_OUTPUT_DIR) / "ops_silent_station.png").string())));
+  ws.tree().SelectItem(ws.tree().FindItem(modules[2]));
+  chooseTab(kViewParameters);
+  QTest::qWait(1200);
+  EXPECT_FALSE(anyValue(OnlineColumn(parameters, qmx::views::kParaOnline)))
+      << Joined(OnlineColumn(parameters, qmx::views::kParaOnline));
+
+  // It answers again: the values come back.
+  ASSERT_TRUE(simulator.Ok("fault clear"));
+  EXPECT_TRUE(WaitFor([&] {
+    return ws.tree().GetItemImage(naItem) == 25 && anyValue(OnlineColumn(parameters, qmx::views::kParaOnline));
+  }, 30000));
+  ws.tree().SelectItem(ws.tree().FindItem(modules[0]));
+  chooseTab(kViewProcessImage);
+  EXPECT_TRUE(WaitFor([&] { return OnlineColumn(process, qmx::views::kPiOnline) == live; }, 5000))
+      << Joined(OnlineColumn(process, qmx::views::kPiOnline));
+
+  // The adapter's parameters while monitoring (read-only, online values),
+  // then the stop from the Process Image tab: back on the Parameter tab the
+  // same adapter's rows are editable again and show no online values.
+  auto* grid = dynamic_cast<qmx::views::CGridFormView*>(parameters)->grid();
+  auto editableRows = [&] {
+    int editable = 0;
+    for (int row = 1; row < grid->GetItemCount(); ++row) editable += grid->GetRowItem(grid->GetTreeItem(row))->readOnly == 0;
+    return editable;
+  };
+  ws.tree().SelectItem(naItem);
+  chooseTab(kViewParameters);
+  EXPECT_TRUE(WaitFor([&] { return anyValue(OnlineColumn(parameters, qmx::views::kParaOnline)); }));
+  EXPECT_EQ(editableRows(), 0);
+  chooseTab(kViewProcessImage);
+  frame->SendCommand(32802);
+  EXPECT_EQ(project->monitoring, 0);
+  EXPECT_EQ(ws.tree().GetItemImage(naItem), ownPicture);
+  chooseTab(kViewParameters);
+  EXPECT_GT(editableRows(), 0);
+  EXPECT_FALSE(anyValue(OnlineColumn(parameters, qmx::views::kParaOnline)));
+  EXPECT_TRUE(frame->grab().save(QString::fromStdString((fs::path(QMX_TEST_OUTPUT_DIR) / "ops_stopped_parameters.png").string())));
   project->modified = 0;
 }
 

@@ -261,6 +261,14 @@ TEST_F(OutputBarTest, LogFileLineFormat) {
   EXPECT_EQ(bar->partCounter(), 0);
 }
 
+TEST_F(OutputBarTest, ARecordWithLineBreaksStaysOneLineOfTheFile) {
+  // The window's own messages carry "\n" (box texts logged as they are).
+  bar->AddLog(0, "Src", "Restart is failed.\nSee below log in detail.");
+  bar->AddLog(1, "Src", "a\r\nb\rc\n");
+  EXPECT_EQ(ReadFile(base + ".log"),
+            Line(0, "Restart is failed. See below log in detail.") + Line(1, "a b c "));
+}
+
 TEST_F(OutputBarTest, LineThatPassesTheLimitEndsItsFile) {
   bar->SetMaxLogFileSize(0);
   for (int i = 1; i <= 3; ++i) bar->AddLog(1, "Src", "line" + std::to_string(i));

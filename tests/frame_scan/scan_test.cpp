@@ -113,6 +113,7 @@ TEST_F(ScanRoad, AnRs485LineBecomesAProjectThatSavesAndOpens) {
     EXPECT_EQ(row.label, "QMX-4105");
     EXPECT_EQ(row.texts.front(), "7");
     EXPECT_EQ(row.texts.back(), nodes[i]);
+    EXPECT_EQ(row.texts[1], "19200,8,NOPARITY,1");
     EXPECT_EQ(row.modules, (std::vector<std::string>{"01: QMX-1808", "02: QMX-2808", "03: QMX-4402"}));
   }
 
@@ -122,6 +123,8 @@ TEST_F(ScanRoad, AnRs485LineBecomesAProjectThatSavesAndOpens) {
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(created[i]->nodeAddress, nodes[i]);
     EXPECT_EQ(created[i]->comPort, "7");
+    // The driver's "19200,8,NOPARITY,1" in the project's form.
+    EXPECT_EQ(created[i]->serialSettings, "19200, 8, NOPARITY, 1");
     EXPECT_EQ(ModuleNames(created[i]), kModuleNames);
   }
 
@@ -165,9 +168,51 @@ TEST_F(ScanRoad, AdaptersOfAnotherBusAreLoggedNeitherListedNorCreated) {
   ASSERT_EQ(scan.Start(qmx::test::DistDir().string(), DriverFile("RS485"), "RS485", kCommRs485, 900,
                        "7,7:3,5:9600, 8, NOPARITY, 1"),
             1);
+  // The line names the library the scan loads, not the catalogue's name.
+  EXPECT_TRUE(log.Has("Starting auto scan. Device driver:" + (qmx::test::DistDir() / "Tessivar.so").string() + ".", 1));
   EXPECT_EQ(scan.FoundCount(), 0);
   EXPECT_TRUE(scan.Rows().empty());
   EXPECT_TRUE(log.Has("Network adapter having mismatch bus type exists same communication bus. Model: QMX-4101.", 0));
+}
+
+// Adapters the catalogue has no definition for on this bus: an unknown
+// product, one that reports code 0 (the generic template's), and a two-bus
+// adapter found on a third bus. Listed as "Undefined", never created.
+TEST_F(ScanRoad, AdaptersWithoutADefinitionForTheBusAreUndefinedAndNotCreated) {
+  struct Case {
+    const char* model;
+    const char* product;  // empty: the catalogue's
+    const char* bus;
+    int code;
+  } cases[] = {
+      {"QMX-4105", "0x9999", "RS485", kCommRs485},
+      {"QMX-4105", "0", "RS485", kCommRs485},
+      {"QMX-4105", "", "RS232C", kCommRs232c},
+  };
+  ::setenv("QMX_COM_DIR", dir.path().c_str(), 1);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.bus) + " " + c.product);
+    qmx::sim::PtyPair line(dir.path());
+    ASSERT_TRUE(line.Start()) << line.error();
+    std::vector<std::string> args = {"--model", c.model, "--modules", kModules, "--freeze", "--rtu",
+                                     line.peer().string(), "--serial", "9600,8,N,1", "--nodes", "1"};
+    if (*c.product) args.insert(args.end(), {"--product", c.product});
+    qmx::sim::SimulatorProcess sim(args);
+    ASSERT_TRUE(sim.Start()) << sim.error();
+    CProjectUsr* project = NewProject(std::string("Scan") + c.bus + c.product, c.bus, dir.path());
+    AutoScanSession scan(adapters, modules);
+    ASSERT_EQ(scan.Start(qmx::test::DistDir().string(), DriverFile(c.bus), c.bus, c.code, 300,
+                         "7,7:1,1:9600, 8, NOPARITY, 1"),
+              2)
+        << Joined(ErrorLines());
+    ASSERT_EQ(scan.Rows().size(), 1u);
+    EXPECT_EQ(scan.Rows()[0].label, "Undefined");
+    EXPECT_EQ(scan.FoundCount(), 1);
+    EXPECT_TRUE(log.Has("Unknown product detected. XML file does not exist.", 1));
+    EXPECT_TRUE(ApplyScanResult(ws, project, adapters, modules, *scan.Result(), 1).empty());
+    EXPECT_TRUE(project->Adapters().empty());
+    scan.Free();
+  }
 }
 
 TEST_F(ScanRoad, TcpStationsInANetworkNamespaceAreAddedToTheProject) {

@@ -214,6 +214,8 @@ TEST_F(Validation, ProjectRules) {
        {{"", "COM1", "1", s1}, {"", "com1", "2", s1}}, {}},
       {"one line with two serial settings", "QMX-4105.xml", 4, "RS485",
        {{"", "COM1", "1", s1}, {"", "COM1", "2", s2}}, {{1, -110}}},
+      {"a scanned station's text of the same settings", "QMX-4105.xml", 4, "RS485",
+       {{"", "COM1", "1", s1}, {"", "COM1", "2", "9600,8,noparity,1.0"}}, {}},
       {"no communication: no project rules", "QMX-4109.xml", 5, "POWERLINK",
        {{"", "", "", ""}, {"", "", "", ""}}, {}},
   };
@@ -273,6 +275,9 @@ TEST_F(Validation, AdapterPropertiesAgainstTheProject) {
                                          {4, "", "COM1", " ", s, -108},
                                          {4, "", "COM2", "6", s, -109},
                                          {4, "", "com1", "6", "19200, 8, NOPARITY, 1", -110},
+                                         {4, "", "COM1", "6", "9600,8,NOPARITY,1", 1},
+                                         {4, "", "COM1", "6", "9600, 8, EVENPARITY, 1", -110},
+                                         {4, "", "COM1", "6", "9600, 8, NOPARITY", -110},
                                          {3, "", "COM1", "5", s, -107},
                                          {0, "10.0.0.5", "", "", "", 1},
                                          {2, "", "COM1", "", "", -107},
@@ -318,6 +323,18 @@ TEST_F(Validation, RemovingOrMovingAModule) {
             "The modules consume more system power than the network adapter and the power modules before them "
             "supply. \n\nMax power: 1000mA. Power after add: 1100mA. ");
   EXPECT_EQ(Boxes()[0].flags, qmx::kBoxIconStop);
+
+  // An adapter over its budget already: removing or moving a module is let
+  // through while it does not draw more power.
+  CNAUsr* over = b.AddAdapter("N3");
+  const std::vector<CIOUsr*> o =
+      b.AddModules(over, {{"QMX-3408.xml", "600"}, {"QMX-3408.xml", "600"}, {"QMX-3408.xml", "600"}});
+  Boxes().clear();
+  b.ws.tree().SelectItem(o[1]->treeItem);
+  EXPECT_TRUE(v.CheckFieldPowerValid("UP"));
+  EXPECT_TRUE(v.CheckFieldPowerValid("DOWN"));
+  EXPECT_TRUE(v.CheckFieldPowerValid("REMOVE"));
+  EXPECT_TRUE(Boxes().empty());
 
   // Group 2 moved in front of the cut-off module.
   CNAUsr* second = b.AddAdapter("N2");

@@ -26,6 +26,14 @@ class RealDriverAdapter : public ObjectTest {};
 
 TEST_F(RealDriverAdapter, AdapterBindsTheStagedLibrary) {
   qmx::Paths().SetAppDir(qmx::test::DistDir().string());
+  // The version is read from the file the binding loaded (the definition
+  // names "Tessivar.dll"), and the line names that file.
+  std::vector<std::string> versionOf;
+  qmx::Services().fileVersionText = [&versionOf](const std::string& path) {
+    versionOf.push_back(path);
+    return std::string("Tessivar is started. ProductVersion: 1.2.");
+  };
+  const std::string loaded = (qmx::test::DistDir() / "Tessivar.so").string();
   auto def = MakeDefinition("Tessivar");
   def->commTypeMap["TCP"].commParas = "502,250,4322,5,10,0";  // the driver refuses a shorter list
   CProjectUsr project;
@@ -37,7 +45,9 @@ TEST_F(RealDriverAdapter, AdapterBindsTheStagedLibrary) {
   na->SetCommSettings("127.0.0.1", "", "", "1");
   EXPECT_EQ(na->GetBinding(), CNAUsr::Binding::kOwn);
   EXPECT_TRUE(na->HasDriver());
-  EXPECT_TRUE(log.Has("Device driver for Station 1 (127.0.0.1) is loaded successfully."));
+  EXPECT_EQ(versionOf, std::vector<std::string>{loaded});
+  EXPECT_TRUE(log.Has("Device driver for Station 1 (127.0.0.1) is loaded successfully. Tessivar is started. "
+                      "ProductVersion: 1.2. File: " + loaded + ".", qmx::kLogGeneral));
   // Nothing changed since the binding: nothing goes to the driver.
   EXPECT_EQ(na->SetModuleList(), 1);
   delete na;

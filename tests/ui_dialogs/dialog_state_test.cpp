@@ -163,7 +163,7 @@ TEST_F(DialogTest, PropertiesRowsOkAndCancel) {
   state.SetTarget(&adapter, "NA");
   std::vector<std::string> rows;
   for (const PropertyRow& r : state.Rows()) rows.push_back(r.name + "=" + r.value + "|" + r.definition);
-  EXPECT_EQ(rows, (std::vector<std::string>{"Com Port=1|1,1,", "Serial Comm. Set=9600, 8, NOPARITY, 1|",
+  EXPECT_EQ(rows, (std::vector<std::string>{"Com Port=1|1,1,65535", "Serial Comm. Set=9600, 8, NOPARITY, 1|",
                                             "Node Address=3|1,0,127", "Model Name=QMX-T|",
                                             "Input Max. Size (Byte)=128|", "Max. Expansion=32|"}));
 

@@ -203,6 +203,7 @@ TEST_F(DialogRoad, PropertiesCancelRestoresTheEditedValues) {
   adapterDef.dimension = {"T_Dimension", "Dimension", "", "70", "mm", 1};
   adapterDef.dimensionWidth = "45";
   adapterDef.dimensionHeight = "100";
+  adapterDef.powerDissipation = {"T_PowerDissipation", "System Current Consumption", "", "140", "mA", 1};
   adapter.comPort = "1";
   adapter.serialSettings = "9600, 8, NOPARITY, 1";
   adapter.nodeAddress = "3";
@@ -220,8 +221,26 @@ TEST_F(DialogRoad, PropertiesCancelRestoresTheEditedValues) {
   qmx::grid::GridTreeItem* node = grid->FindItem("Node Address");
   grid->UpdateListViewItem(node, {grid->GetRowIndex(node), 1, "0", -1});  // no range: 0 to 127
   EXPECT_EQ(adapter.comPort + "|" + adapter.nodeAddress, "5|0");
+  // The COM port range of Add Network Adapter.
+  grid->UpdateListViewItem(com, {grid->GetRowIndex(com), 1, "65536", -1});
+  EXPECT_EQ(adapter.comPort, "5");
+  grid->UpdateListViewItem(com, {grid->GetRowIndex(com), 1, "65535", -1});
+  EXPECT_EQ(adapter.comPort, "65535");
+  grid->UpdateListViewItem(com, {grid->GetRowIndex(com), 1, "5", -1});
   ReturnKeepsOpen(dialog, grid);
   Picture(dialog, "properties");
+  // Every name whole in "Item" (the painter's label keeps 2 pixels on each
+  // side of its text), and no unused width beside the two columns.
+  const QFontMetrics metrics(grid->font());
+  for (int row = 0; row < grid->GetItemCount(); ++row) {
+    const std::string name = grid->GetRowItem(grid->GetTreeItem(row))->firstText;
+    EXPECT_GE(grid->GetLabelRect(row).width(), metrics.horizontalAdvance(QString::fromStdString(name)) + 4) << name;
+  }
+  EXPECT_NE(grid->FindItem("System Current Consumption (mA)"), nullptr);
+  EXPECT_EQ(grid->GetColumnWidth(0) + grid->GetColumnWidth(1), grid->viewport()->width());
+  dialog.resize(dialog.width() + 80, dialog.height());
+  QApplication::processEvents();
+  EXPECT_EQ(grid->GetColumnWidth(0) + grid->GetColumnWidth(1), grid->viewport()->width());
   Click(&dialog, "Cancel");
   EXPECT_EQ(dialog.result(), kIdCancel);
   EXPECT_EQ(adapter.comPort + "|" + adapter.nodeAddress, "1|3");
@@ -232,8 +251,12 @@ TEST_F(DialogRoad, PropertiesCancelRestoresTheEditedValues) {
   Click(&again, "OK");
   EXPECT_EQ(again.result(), kIdOk);
 
+  // The next object's shorter names: "Item" narrows again.
+  const int adapterItemWidth = again.grid()->GetColumnWidth(0);
   CPropertiesDlg moduleDialog(textIds, errors, frame);
+  moduleDialog.SetTarget(&adapter, "NA");
   moduleDialog.SetTarget(Present(Def(10), "M"), "IO");
+  EXPECT_LT(moduleDialog.grid()->GetColumnWidth(0), adapterItemWidth);
   moduleDialog.show();
   EXPECT_FALSE(moduleDialog.okButton()->isVisible());
   EXPECT_FALSE(moduleDialog.helpButton()->isVisible());

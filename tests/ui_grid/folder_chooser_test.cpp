@@ -13,6 +13,7 @@
 #include <QTreeView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -50,6 +51,29 @@ TEST(ValidatePath, ChecksAbsolutePathsComponentByComponent) {
       {"/a/b /c", 1},   {"/a/wh?t", 1},      {"/a/b/c/d/e/f", 0},
   };
   for (const Case& c : cases) EXPECT_EQ(ValidatePath(c.path, true), c.result) << c.path;
+}
+
+TEST(ValidatePath, TheNameRuleIsForFoldersStillToBeMade) {
+  // The per-user project folder lies below a hidden folder.
+  qmx::test::TempDir tmp("grid-hidden");
+  const fs::path projects = tmp.path() / ".local" / "share" / "qmx410tools" / "Projects";
+  fs::create_directories(projects);
+  fs::create_directories(tmp.path() / "trail.");
+  struct Case {
+    fs::path path;
+    int result;
+  } cases[] = {
+      {projects, 0},
+      {projects / "Plant 2", 0},
+      {projects / ".new", 1},
+      {projects / "new" / "trail.", 1},
+      {tmp.path() / "trail.", 0},
+      {projects / "..", 1},
+      {projects / "." / "x", 1},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ValidatePath(c.path.string(), true), c.result) << c.path;
+  EXPECT_EQ(ValidatePath((projects / "made").string(), false), 0);
+  EXPECT_TRUE(fs::is_directory(projects / "made"));
 }
 
 TEST(ValidatePath, LongPathsHaveNoFixedLimit) {
@@ -208,6 +232,40 @@ TEST(FolderBrowser, PickingInTheTreeFillsTheEditLine) {
   tree->setCurrentIndex(QModelIndex());
   EXPECT_TRUE(browser.EditLine()->text().isEmpty());
   EXPECT_FALSE(browser.OkButton()->isEnabled());
+}
+
+TEST(FolderBrowser, AStartFolderBelowAHiddenFolderIsShownAndAccepted) {
+  demo::App();
+  qmx::test::TempDir tmp("grid-browse");
+  // Enough neighbours that the start folder lies below the first page.
+  for (int i = 0; i < 60; ++i) fs::create_directories(tmp.path() / ("a" + std::to_string(100 + i)));
+  const fs::path start = tmp.path() / "z" / ".local" / "share" / "Projects";
+  fs::create_directories(start);
+  ScriptedBoxes boxes({});
+  FolderBrowser browser("Select a folder...", "Folder", start.string());
+  // The rows above it arrive in the background (signals the event loop
+  // delivers): look once every folder on the way has been read.
+  auto* model = qobject_cast<QFileSystemModel*>(browser.FolderTree()->model());
+  ASSERT_NE(model, nullptr);
+  bool parentRead = false;
+  const QString parent = QString::fromStdString(start.parent_path().string());
+  QObject::connect(model, &QFileSystemModel::directoryLoaded, &browser,
+                   [&](const QString& folder) { parentRead = parentRead || folder == parent; });
+  bool inView = false;
+  WhenOpen([&](FolderBrowser* dialog) {
+    QTreeView* tree = dialog->FolderTree();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return parentRead; }, 5000));
+    QTest::qWait(100);
+    const QRect rect = tree->visualRect(tree->currentIndex());
+    inView = rect.isValid() && tree->viewport()->rect().contains(rect);
+    const auto picture = qmx::test::DistDir().parent_path() / "ui_grid_folder_browser_hidden_start.png";
+    EXPECT_TRUE(dialog->grab().save(QString::fromStdString(picture.string())));
+    dialog->OkButton()->click();
+  });
+  EXPECT_EQ(browser.DoModal(), 1);
+  EXPECT_TRUE(inView);
+  EXPECT_EQ(browser.GetFolder(), start.string());
+  EXPECT_TRUE(boxes.requests.empty());
 }
 
 TEST(FolderBrowser, TheGridsDefaultServicesRunTheChooser) {

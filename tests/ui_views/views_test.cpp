@@ -14,6 +14,7 @@
 #include "app/ui/views/ProcessImgView.h"
 #include "app/ui/views/StartUpView.h"
 #include "app/ui/views/ViewFactory.h"
+#include "common/Utility.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -164,11 +165,42 @@ TEST_F(Views, ProcessImageRebuildsOnlyForANewSelectionAndEditsGoToTheOutputImage
   ws.namingMode = 1;
   EXPECT_EQ(view->DoChangeModuleNameIcon(-1), 1);
   EXPECT_EQ(RowTexts(grid, 0)[0], io[2]->GetLabel(1));
+  // With the adapter shown, every module's row follows the naming mode.
+  ws.namingMode = 0;
+  Select(na);
+  view->RefreshView(0);
+  ws.namingMode = 2;
+  EXPECT_EQ(view->DoChangeModuleNameIcon(-1), 1);
+  std::vector<std::string> labels, wanted;
+  for (int row = 0; row < grid.GetItemCount(); ++row) {
+    if (view->rows()[static_cast<size_t>(row)].kind == RowKind::kModuleSummary) labels.push_back(RowTexts(grid, row)[0]);
+  }
+  for (CIOUsr* module : io) wanted.push_back(module->GetLabel(2));
+  EXPECT_EQ(labels, wanted);
+  EXPECT_EQ(RowTexts(grid, 0)[0], na->GetLabel(2));
+  ws.namingMode = 1;
 
   view->ClearView();
   EXPECT_EQ(grid.GetTotalItemCount(), 0);
   EXPECT_EQ(view->shownObject(), nullptr);
   EXPECT_EQ(view->RefreshView(0), 1);
+}
+
+TEST_F(Views, ValueColumnsFitEachObjectAnew) {
+  BuildStation({"QMX-1808", "QMX-4404"});
+  auto view = Show<CProcessImgView>();
+  GridCtrl& grid = *view->grid();
+  const int column = kPiProject + 1;
+  const int base = grid.GetColumnWidth(column);
+  // The adapter's summary row of the analog module holds its whole output
+  // image as hexadecimal text, wider than the column is made.
+  Select(na);
+  ASSERT_EQ(view->RefreshView(0), 1);
+  const int wide = grid.GetColumnWidth(column);
+  EXPECT_GT(wide, base);
+  Select(io[0]);
+  ASSERT_EQ(view->RefreshView(0), 1);
+  EXPECT_EQ(grid.GetColumnWidth(column), base);
 }
 
 TEST_F(Views, ProcessImageOnlineValuesWhileMonitoring) {
@@ -298,10 +330,21 @@ TEST_F(Views, AddressMapFromTheDriverRebuildsOnModeChangeAndIsEmptyWithoutRecord
     }
   }
   EXPECT_EQ(RowTexts(grid, 0)[0], na->GetLabel(0));
+  // The naming-mode command renumbers, which hands the driver the new
+  // labels; every row of the map follows.
+  auto moduleRow = [&](CIOUsr* module) {
+    for (int row = 0; row < grid.GetItemCount(); ++row)
+      if (RowTexts(grid, row)[0].rfind(StrFormat("%02d: ", module->GetPosNo()), 0) == 0) return RowTexts(grid, row)[0];
+    return std::string();
+  };
+  EXPECT_EQ(moduleRow(io[1]), io[1]->GetLabel(0));
   ws.namingMode = 1;
+  ws.ReNumberingIOsDispath("PROJECT", project->treeItem);
   EXPECT_EQ(view->DoChangeModuleNameIcon(-1), 1);
   EXPECT_EQ(RowTexts(grid, 0)[0], na->GetLabel(1));
+  EXPECT_EQ(moduleRow(io[1]), io[1]->GetLabel(1));
   ws.namingMode = 0;
+  ws.ReNumberingIOsDispath("PROJECT", project->treeItem);
   EXPECT_EQ(view->RefreshView(0), 2);
   na->imageModeChanged = 1;
   EXPECT_EQ(view->RefreshView(0), 1);

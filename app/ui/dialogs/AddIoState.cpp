@@ -197,6 +197,8 @@ bool AddIoState::CheckFieldPowerValid(const std::string& operation, const IODef*
   }
   std::vector<const IODef*> lineUp;
   for (const Entry& entry : entries_) lineUp.push_back(entry.definition);
+  const NADef* adapterDef = adapter_ ? adapter_->GetNADef() : nullptr;
+  const PowerBalance before = BalancePower(adapterDef, lineUp);
   const int at = selected_;
   if (add) {
     lineUp.insert(at < 0 ? lineUp.end() : lineUp.begin() + at + 1, source);
@@ -214,7 +216,7 @@ bool AddIoState::CheckFieldPowerValid(const std::string& operation, const IODef*
     return false;
   }
 
-  const NADef* adapterDef = adapter_ ? adapter_->GetNADef() : nullptr;
+  const bool budgetBinds = PowerChangeRefused(before, BalancePower(adapterDef, lineUp));
   long long available = adapterDef ? CatalogueNumber(adapterDef->maxPowerForIOs.value) : 0;
   long long consumed = 0;
   long long group = -1;
@@ -231,7 +233,7 @@ bool AddIoState::CheckFieldPowerValid(const std::string& operation, const IODef*
       Refuse(qmx::err::kRuleFirstModuleCutoff, available, consumed);
       return false;
     }
-    if (consumed > available) {
+    if (budgetBinds && consumed > available) {
       Refuse(qmx::err::kRulePower, available, consumed);
       return false;
     }

@@ -103,8 +103,9 @@ public:
 
   // Simulates an operation ("ADD", "REMOVE", "UP", "DOWN", any case) on the
   // line-up and holds the result against the power budget, the first-module
-  // rule and the field-power groups; a refusal is shown. `source` is the
-  // definition to add ("ADD" only).
+  // rule and the field-power groups; a refusal is shown. The budget refuses
+  // only what PowerChangeRefused refuses, so a station already over it can
+  // be repaired. `source` is the definition to add ("ADD" only).
   bool CheckFieldPowerValid(const std::string& operation, const IODef* source);
 
   // OK: 2 (close as Cancel) when nothing changed; else every module of the

@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace qmx::dialogs {
 
 namespace {
@@ -49,6 +51,7 @@ CPropertiesDlg::CPropertiesDlg(const TextIdMap& textIds, const ErrorMap& errors,
   grid_->SetEditable(0);
   grid_->deletionEnabled = 0;
   grid_->setAccessibleName("Properties");
+  grid_->viewport()->installEventFilter(this);
 
   name_ = MakeField("Name");
   description_ = MakeField("Description");
@@ -124,7 +127,25 @@ void CPropertiesDlg::SetTarget(Wrapper* object, const std::string& kindText) {
     grid_->InsertRow(item);
   }
   grid_->SetRedraw(true);
+  FitColumns();
   if (grid_->GetItemCount() > 0) grid_->SetSelectedRow(0);
+}
+
+void CPropertiesDlg::FitColumns() {
+  // "Item" as wide as its longest name; "Setting Value" takes the rest of
+  // the grid, or more when a value needs it.
+  const int item = grid_->ColumnTextWidth(0);
+  grid_->SetColumnWidth(0, item);
+  grid_->SetColumnWidth(1, std::max(grid_->ColumnTextWidth(1), grid_->viewport()->width() - item));
+}
+
+bool CPropertiesDlg::eventFilter(QObject* watched, QEvent* event) {
+  // A hidden viewport can change its width without a resize event of its
+  // own: the widths are fitted again when it is shown.
+  if (watched == grid_->viewport() && (event->type() == QEvent::Resize || event->type() == QEvent::Show)) {
+    FitColumns();
+  }
+  return DialogBase::eventFilter(watched, event);
 }
 
 void CPropertiesDlg::OnOK() {

@@ -32,9 +32,13 @@ public:
 
 protected:
   bool event(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
   class EditServices;
+
+  // Sizes the two columns to their texts and the grid.
+  void FitColumns();
 
   PropertiesState state_;
   std::unique_ptr<EditServices> services_;

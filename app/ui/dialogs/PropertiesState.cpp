@@ -82,7 +82,8 @@ void PropertiesState::BuildAdapterRows(CNAUsr& adapter) {
   };
   const NADef* def = adapter.GetNADef();
   comm("IP Address", adapter.ipAddress, "3", false);
-  comm("Com Port", adapter.comPort, "1,1,", false);
+  // The range Add Network Adapter takes.
+  comm("Com Port", adapter.comPort, "1,1,65535", false);
   comm("Serial Comm. Set", adapter.serialSettings, "", true);
   comm("Node Address", adapter.nodeAddress, NodeAddressDefinition(def ? def->settableNodeAddrRange.value : ""),
        false);

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -40,8 +41,21 @@ int ValidatePath(const std::string& path, bool checkOnly) {
     components.push_back(path.substr(start, end - start));
     start = end + 1;
   }
-  for (const std::string& c : components)
+  // The name rule is for folders the user makes: the part of the path that
+  // exists already is taken as it is (a hidden folder such as ~/.local on
+  // the way is fine), every folder still to be created must pass it.
+  fs::path existing("/");
+  bool creating = false;
+  for (const std::string& c : components) {
+    if (c == "." || c == "..") return 1;
+    std::error_code ec;
+    if (!creating && !c.empty() && fs::is_directory(existing / c, ec)) {
+      existing /= c;
+      continue;
+    }
+    creating = true;
     if (!IsValidFolderName(c)) return 1;
+  }
   if (checkOnly) return 0;
   fs::path current("/");
   for (const std::string& c : components) {
@@ -131,13 +145,48 @@ FolderBrowser::FolderBrowser(const std::string& caption, const std::string& inst
   connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] { OnTreeSelection(); });
 
   const QString start = startFolder.empty() ? QDir::currentPath() : QString::fromStdString(startFolder);
-  const QModelIndex index = fsModel_->index(start);
+  start_ = QDir::cleanPath(start);
+  const QModelIndex index = fsModel_->index(start_);
   if (index.isValid()) {
     tree_->setCurrentIndex(index);
     tree_->scrollTo(index);
+    // The model reads folders in the background and every folder that
+    // arrives above the start folder shifts it down: it is brought back into
+    // view after each arrival until the user takes the tree over.
+    followStart_ = true;
+    scrollTimer_ = new QTimer(this);
+    scrollTimer_->setSingleShot(true);
+    scrollTimer_->setInterval(0);
+    connect(scrollTimer_, &QTimer::timeout, this, [this] { ShowStartFolder(); });
+    auto follow = [this] {
+      if (followStart_) scrollTimer_->start();
+    };
+    connect(fsModel_, &QAbstractItemModel::rowsInserted, this, follow);
+    connect(fsModel_, &QAbstractItemModel::layoutChanged, this, follow);
+    tree_->installEventFilter(this);
+    tree_->viewport()->installEventFilter(this);
   }
   edit_->setText(start);
   OnEditChanged();
+}
+
+void FolderBrowser::ShowStartFolder() {
+  const QModelIndex index = fsModel_->index(start_);
+  if (!followStart_ || !index.isValid() || tree_->currentIndex() != index) return;
+  tree_->scrollTo(index, QAbstractItemView::PositionAtCenter);
+}
+
+bool FolderBrowser::eventFilter(QObject* watched, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+      followStart_ = false;  // the user moves in the tree now
+      break;
+    default:
+      break;
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 FolderBrowser::~FolderBrowser() = default;

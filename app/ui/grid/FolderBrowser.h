@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QString>
 
 #include <string>
 
@@ -12,6 +13,7 @@ class QFileSystemModel;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QTimer;
 class QTreeView;
 
 namespace qmx::grid {
@@ -22,8 +24,9 @@ bool IsValidFolderName(const std::string& name);
 
 // 0 valid (and, unless checkOnly, created with every missing level), 1 invalid,
 // 2 cannot be created or does not exist. A valid path is absolute ("/" or
-// "/a/b"), does not end with "/" (except the root) and every component passes
-// IsValidFolderName.
+// "/a/b"), does not end with "/" (except the root), has no "." or ".."
+// component, and every component still to be created passes
+// IsValidFolderName (the folders that exist on the way are taken as they are).
 int ValidatePath(const std::string& path, bool checkOnly);
 
 // Validates the path and offers to create it, with the chooser's messages:
@@ -49,6 +52,10 @@ public:
 
 private:
   void OnTreeSelection();
+  // Scrolls the start folder into view while it is still the current one
+  // and the user has not taken the tree over.
+  void ShowStartFolder();
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void OnEditChanged();
   void OnOk();
 
@@ -60,6 +67,9 @@ private:
   QDialogButtonBox* buttons_ = nullptr;
   std::string result_;
   int accepted_ = 0;
+  QString start_;
+  bool followStart_ = false;
+  QTimer* scrollTimer_ = nullptr;
 };
 
 }  // namespace qmx::grid

@@ -85,6 +85,13 @@ void GridCtrl::SetFirstRowText(const std::string& text) {
   RefreshRowText(roots.front().get());
 }
 
+void GridCtrl::SetRowText(GridTreeItem* item, const std::string& text) {
+  GridRowItem* row = GetRowItem(item);
+  if (!row) return;
+  row->firstText = text;
+  RefreshRowText(item);
+}
+
 bool GridCtrl::SetCellText(GridTreeItem* item, int n, const std::string& text) {
   GridRowItem* row = GetRowItem(item);
   if (!row || n < 0) return false;

@@ -62,6 +62,8 @@ public:
   GridTreeItem* InsertRow(GridRowItem* rowItem, GridTreeItem* parent = nullptr);
   void ExpandAll();
   void SetFirstRowText(const std::string& text);
+  // The first-column text of one row.
+  void SetRowText(GridTreeItem* item, const std::string& text);
   bool SetCellText(GridTreeItem* item, int n, const std::string& text);
   std::string GetCellText(const GridTreeItem* item, int n) const;
   // n = -1: the first text.

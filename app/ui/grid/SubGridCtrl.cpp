@@ -226,6 +226,36 @@ void SubGridCtrl::SetColumnWidth(int column, int width) {
   Changed();
 }
 
+int SubGridCtrl::ColumnTextWidth(int column) const {
+  if (column < 0 || column >= GetColumnCount()) return 0;
+  const QFontMetrics fm(font());
+  const int button = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+  int widest = header_->sectionSizeHint(column);
+  for (int row = 0; row < GetItemCount(); ++row) {
+    const GridTreeItem* item = GetTreeItem(row);
+    const GridRowItem* ri = GetRowItem(item);
+    if (!ri) continue;
+    int needed = 0;
+    if (column == 0) {
+      // As the painter places the label: after the indentation and icon,
+      // the text drawn 2 pixels in from each side.
+      int indent = (item->level + 1) * iconWidth_ + 2;
+      if (extendedStyle_ & kGridExCheckBoxes) indent += kStateImageWidth;
+      needed = indent + fm.horizontalAdvance(QString::fromStdString(ri->firstText)) + 5;
+    } else {
+      // The painter keeps 6 pixels on each side of a value.
+      const int n = column - 1;
+      const int image = ri->GetSubItemImage(n);
+      needed = fm.horizontalAdvance(QString::fromStdString(ri->GetColumnText(n))) + 13;
+      if (image >= 0 && image < static_cast<int>(subItemImages_.size())) needed += iconWidth_ + 2;
+      int kind = 0;
+      if (ri->GetCellKind(n, &kind) && kind >= kCellKindDropDown && kind <= kCellKindSerialSettings) needed += button;
+    }
+    widest = std::max(widest, needed);
+  }
+  return widest;
+}
+
 std::string SubGridCtrl::GetColumnTitle(int column) const {
   if (column < 0 || column >= headerModel_->columnCount()) return {};
   return headerModel_->headerData(column, Qt::Horizontal).toString().toStdString();

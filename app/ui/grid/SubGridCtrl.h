@@ -97,6 +97,10 @@ public:
   int GetColumnCount() const { return model_.ColumnCount(); }
   int GetColumnWidth(int column) const;
   void SetColumnWidth(int column, int width);
+  // The width at which the column shows its title and the texts of every
+  // shown row whole (with the first column's indentation and icons, and
+  // the button strip of a cell that has one).
+  int ColumnTextWidth(int column) const;
   int GetColumnAlignment(int column) const;
   // The column's header text ("" beyond the columns).
   std::string GetColumnTitle(int column) const;

@@ -93,5 +93,9 @@ int CAddrMapView::RefreshView(int bForce) {
 }
 
 int CAddrMapView::DoChangeModuleNameIcon(int which) {
-  return RelabelFirstRow(which, "AddrMapView-DoChangeModuleNameIcon");
+  // The rows carry the labels the driver was given with the module list,
+  // which the renumbering of a naming-mode change gives it anew: the map is
+  // asked for again.
+  if (which != -1 || grid()->GetTotalItemCount() == 0) return 2;
+  return RefreshView(1);
 }

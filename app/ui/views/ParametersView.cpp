@@ -32,11 +32,24 @@ int CParametersView::RefreshView(int bForce) {
   if (!HasMainFrame(kFunc)) return 0;
   Wrapper* object = SelectedObject("ParametersView-RefreshView");
   if (!object) return 2;
-  if (object == shown_ && !bForce) return 2;
+  // The rows are read-only and carry online values only while the station
+  // monitors: rows built under the other state are stale (monitoring started
+  // or stopped while another tab was shown).
+  const int monitoring = StationMonitoring(*object);
+  if (object == shown_ && !bForce && monitoring == builtMonitoring_) return 2;
   if (!BeginRows(object)) return 2;
+  builtMonitoring_ = monitoring;
   ShowRows(BuildParameterRows(*object, HostNamingMode()));
   grid()->SetRedraw(true);
   return 1;
+}
+
+int CParametersView::StationMonitoring(Wrapper& object) {
+  using namespace qmx::views;
+  if (object.IsType(kTypeNA)) return static_cast<CNAUsr&>(object).monitoring;
+  if (!object.IsType(kTypeIO)) return 0;
+  const CNAUsr* adapter = SelectedAdapter("ParametersView-RefreshView");
+  return adapter ? adapter->monitoring : 0;
 }
 
 int CParametersView::UpdateOnlineVals(int) {
@@ -56,6 +69,14 @@ int CParametersView::UpdateOnlineVals(int) {
     });
   };
   std::vector<CellChange> changes;
+  if (ConnectionLost(*adapter)) {
+    // No value is shown as live until the station answers again.
+    grid()->SetRedraw(false);
+    ClearOnlineColumn(rows_, kParaOnline, changes);
+    ApplyChanges(changes);
+    grid()->SetRedraw(true);
+    return 1;
+  }
   if (!isAdapter) {
     if (!HasParameters(*object, RowKind::kParameter)) return 2;
     grid()->SetRedraw(false);
@@ -74,7 +95,7 @@ int CParametersView::UpdateOnlineVals(int) {
 }
 
 int CParametersView::DoChangeModuleNameIcon(int which) {
-  return RelabelFirstRow(which, "ParametersView-DoChangeModuleNameIcon");
+  return RelabelRows(which, "ParametersView-DoChangeModuleNameIcon");
 }
 
 int CParametersView::CanHandleCommand(int commandId, int mode) {

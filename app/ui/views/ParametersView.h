@@ -14,4 +14,12 @@ public:
   int UpdateOnlineVals(int value) override;
   int DoChangeModuleNameIcon(int which) override;
   int CanHandleCommand(int commandId, int mode) override;
+
+private:
+  // The monitoring flag of the object's station (the adapter, or the
+  // selected module's adapter).
+  static int StationMonitoring(Wrapper& object);
+
+  // The station's monitoring flag when the rows were built (-1: none built).
+  int builtMonitoring_ = -1;
 };

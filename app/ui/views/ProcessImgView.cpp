@@ -68,7 +68,13 @@ int CProcessImgView::UpdateOnlineVals(int quiet) {
   if (object->IsType(kTypeNA) && quiet == 0) communicating = ModulesBelow(*adapter, 0);
   grid()->SetRedraw(false);
   std::vector<CellChange> changes;
-  const int result = RefreshProcessImgOnline(rows_, *object, *adapter, quiet, HostValueMode(), communicating, changes);
+  int result = 1;
+  if (ConnectionLost(*adapter)) {
+    // No value is shown as live until the station answers again.
+    ClearOnlineColumn(rows_, kPiOnline, changes);
+  } else {
+    result = RefreshProcessImgOnline(rows_, *object, *adapter, quiet, HostValueMode(), communicating, changes);
+  }
   ApplyChanges(changes);
   grid()->SetRedraw(true);
   if (result == 1) onlineShown_ = true;
@@ -85,7 +91,7 @@ void CProcessImgView::ChangeUnit(Wrapper* object) {
 }
 
 int CProcessImgView::DoChangeModuleNameIcon(int which) {
-  return RelabelFirstRow(which, "ProcessImgView-DoChangeModuleNameIcon");
+  return RelabelRows(which, "ProcessImgView-DoChangeModuleNameIcon");
 }
 
 int CProcessImgView::CanHandleCommand(int commandId, int mode) {

@@ -70,6 +70,11 @@ bool HasMainFrame(const char* func) {
 
 bool AnyWindowHasFocus() { return QApplication::focusWidget() != nullptr; }
 
+bool ConnectionLost(const CNAUsr& adapter) {
+  const auto& commState = Host().commState;
+  return adapter.monitoring == 1 && commState && commState(adapter) == 2;
+}
+
 // ---- the grid form ------------------------------------------------------------------
 
 const CGridFormView::Look CGridFormView::kTreeLook{grid::kBitmapSubItems, grid::kGridAlignLeft, 1};
@@ -134,11 +139,20 @@ bool CGridFormView::BeginRows(Wrapper* object) {
   return false;
 }
 
-int CGridFormView::RelabelFirstRow(int which, const std::string& context) {
-  if (grid_->GetTotalItemCount() == 0) return 2;
+int CGridFormView::RelabelRows(int which, const std::string& context) {
+  if (grid_->GetTotalItemCount() == 0 || rows_.empty()) return 2;
   Wrapper* object = SelectedObject(context);
   if (!object || which != -1) return 2;
-  grid_->SetFirstRowText(object->GetLabel(HostNamingMode()));
+  const int mode = HostNamingMode();
+  for (size_t i = 0; i < rows_.size(); ++i) {
+    ViewRow& row = rows_[i];
+    Wrapper* labelled = i == 0 && row.kind == RowKind::kObject ? object
+                        : row.kind == RowKind::kModuleSummary   ? row.object
+                                                                : nullptr;
+    if (!labelled) continue;
+    row.text = labelled->GetLabel(mode);
+    grid_->SetRowText(handles_[i], row.text);
+  }
   return 1;
 }
 
@@ -177,7 +191,7 @@ void CGridFormView::ShowRows(std::vector<ViewRow> rows) {
     handles_[i] = grid_->InsertRow(item, parent);
   }
   grid_->ExpandAll();
-  FitColumns();
+  FitColumns(true);
 }
 
 void CGridFormView::ApplyChanges(const std::vector<CellChange>& changes) {
@@ -186,10 +200,10 @@ void CGridFormView::ApplyChanges(const std::vector<CellChange>& changes) {
     if (!item) continue;
     grid_->SetCellText(item, change.column, rows_[static_cast<size_t>(change.row)].columns[static_cast<size_t>(change.column)]);
   }
-  if (!changes.empty()) FitColumns();
+  if (!changes.empty()) FitColumns(false);
 }
 
-void CGridFormView::FitColumns() {
+void CGridFormView::FitColumns(bool newRows) {
   const QFontMetrics metrics(grid_->font());
   const int count = grid_->GetColumnCount();
   for (int c = 1; c + 1 < count && static_cast<size_t>(c) < baseWidths_.size(); ++c) {
@@ -199,7 +213,12 @@ void CGridFormView::FitColumns() {
         wanted = std::max(wanted, metrics.horizontalAdvance(QString::fromStdString(row.columns[c - 1])) + 16);
       }
     }
-    if (grid_->GetColumnWidth(c) < wanted) grid_->SetColumnWidth(c, wanted);
+    // New rows take the widths they need (a column that grew for the last
+    // object shrinks back); a refresh only widens, so values do not make
+    // the columns jump.
+    if (newRows ? grid_->GetColumnWidth(c) != wanted : grid_->GetColumnWidth(c) < wanted) {
+      grid_->SetColumnWidth(c, wanted);
+    }
   }
   WidenLastColumn();
 }

@@ -56,6 +56,10 @@ void ReportNoMainFrame(const char* func);
 bool HasMainFrame(const char* func);
 // Whether a window of the application has the keyboard focus.
 bool AnyWindowHasFocus();
+// Whether the adapter monitors and its station has stopped answering (the
+// communication state the frame last sampled is 2): the driver's images
+// then hold the last values it read, which are no online values any more.
+bool ConnectionLost(const CNAUsr& adapter);
 
 // A grid view: the grid (control 4097) above a sunken hint line (1040) with
 // its caption (1079 "Allowed value"); the rows built for the shown object and
@@ -105,9 +109,10 @@ protected:
   // object remembered as shown. false, with redraw back on, when the object
   // is no module and so shows no rows.
   bool BeginRows(Wrapper* object);
-  // DoChangeModuleNameIcon of the grid views: the first row takes the
-  // selected object's label in the naming mode.
-  int RelabelFirstRow(int which, const std::string& context);
+  // DoChangeModuleNameIcon of the grid views, after a naming-mode change
+  // (which -1): the object row and every module row take their labels in
+  // the frame's current mode. 1 relabelled, 2 nothing shown.
+  int RelabelRows(int which, const std::string& context);
   // The value column whose hint the row notification shows.
   int hintColumn_ = 0;
   Wrapper* shown_ = nullptr;
@@ -116,9 +121,10 @@ protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-  // Widens the value columns to their longest text (never below the width
-  // they were made with), then the last column to the grid's right edge.
-  void FitColumns();
+  // Sizes the value columns to their longest text (never below the width
+  // they were made with; for a refresh of the rows shown, only wider), then
+  // the last column to the grid's right edge.
+  void FitColumns(bool newRows);
   void WidenLastColumn();
 
   std::vector<int> baseWidths_;

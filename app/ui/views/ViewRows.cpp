@@ -291,6 +291,12 @@ void AddParameterRows(std::vector<ViewRow>& rows, Wrapper& object, RowKind kind,
 
 }  // namespace
 
+void ClearOnlineColumn(std::vector<ViewRow>& rows, int column, std::vector<CellChange>& changes) {
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (static_cast<size_t>(column) < rows[i].columns.size()) SetIfDiffers(rows, static_cast<int>(i), column, "", changes);
+  }
+}
+
 bool WithOnlineImage(CNAUsr& adapter, Wrapper& object, int kind, int logErrors, const std::string& caller,
                      const std::function<void(const uint8_t* bytes, int length)>& use) {
   // The view shares the adapter's image, so the bytes stay valid while `use`

@@ -63,6 +63,10 @@ struct CellChange {
   int column = 0;
 };
 
+// Empties the value column `column` of every row (an online column whose
+// values are no longer current).
+void ClearOnlineColumn(std::vector<ViewRow>& rows, int column, std::vector<CellChange>& changes);
+
 // Reads the object's part of the adapter's online image of a kind (an
 // adapter reads the whole image from its start) and hands its bytes to `use`
 // while the read keeps them. False when the read failed (`use` not called).
