@@ -254,11 +254,14 @@ int ModbusDriver::ReadRunning(DeviceRecord& d, int module, int kind, uint8_t* ds
   return 1;
 }
 
+bool ModbusDriver::RefusedOffline() {
+  if (commType_ != kCommOffline) return false;
+  owner_.Log(0, "Communication drive does not supprt online functions");
+  return true;
+}
+
 int ModbusDriver::Read(const std::string& key, int module, int kind, void* destination) {
-  if (commType_ == kCommOffline) {
-    owner_.Log(0, "Communication drive does not supprt online functions");
-    return 0;
-  }
+  if (RefusedOffline()) return 0;
   DeviceRecord* d = FindDevice(key);
   if (!d) {
     LogUnknownDevice("VUSK_Read");
@@ -288,10 +291,7 @@ int ModbusDriver::Read(const std::string& key, int module, int kind, void* desti
 
 int ModbusDriver::WriteByte(const std::string& key, int module, int kind, const void* source, int /*flag*/,
                             int length) {
-  if (commType_ == kCommOffline) {
-    owner_.Log(0, "Communication drive does not supprt online functions");
-    return 0;
-  }
+  if (RefusedOffline()) return 0;
   const bool running = owner_.IsRunning();
   if (running && kind == DRV_IMAGE_COMMINIT) {
     owner_.Log(0, "Cannot CommInit data during monitoring.");
@@ -365,6 +365,8 @@ int ModbusDriver::WriteByte(const std::string& key, int module, int kind, const 
 }
 
 int ModbusDriver::SendSpecialCmd(const std::string& key, int command) {
+  // An Offline channel has no port: a serial master would open COM1.
+  if (RefusedOffline()) return 0;
   DeviceRecord* d = FindDevice(key);
   if (!d) {
     LogUnknownDevice("VUSK_SendSpecialCmd");

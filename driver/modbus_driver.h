@@ -111,6 +111,9 @@ private:
   int ReadRunning(DeviceRecord& device, int module, int kind, uint8_t* dst);
   void LogUnknownDevice(const char* function);
   OnlineIo MakeIo(DeviceRecord& device, Modbus* channel);
+  // Refuses an online operation on an "Offline" channel: true (logged) when
+  // the comm type is Offline.
+  bool RefusedOffline();
 
   // ---- monitoring cycle (monitoring.cpp) ----
   int OpenChannel();

@@ -57,6 +57,7 @@ intptr_t ListOf(const std::vector<Found>& found) {
 }  // namespace
 
 intptr_t ModbusDriver::GetIOConfig(const std::string& key) {
+  if (RefusedOffline()) return 0;
   DeviceRecord* d = FindDevice(key);
   if (!d) {
     LogUnknownDevice("VUSK_GetIOConfig");
