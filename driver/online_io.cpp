@@ -353,9 +353,16 @@ int OnlineIo::WriteOutput(int module, const uint8_t* src, int length) {
   const unsigned bits = std::min<unsigned>(static_cast<unsigned>(length) * 8, own);
   const int coil = a.bitBase + 8 * a.position.byte + a.position.bit;
   const int r = WriteCoils(static_cast<uint16_t>(coil), src, bits);
-  if (r != 1)
+  if (r != 1) {
     Error(StrFormat("%s Cannot write. Output. Target IO: %d. ErrCode: %d. Desc: %s", P(), module, r,
                     Desc(r).c_str()));
+  } else if (length > m->outputSize) {
+    // Data beyond the module would land in its neighbour's coils: cut, and
+    // said so, as the caller's result alone reads as a full write.
+    Error(StrFormat("%s Output data longer than the module is cut. Target IO: %d. Length: %d bytes. Written: %u bits. "
+                    "Func: %s",
+                    P(), module, length, bits, "WriteOutput"));
+  }
   return r;
 }
 
