@@ -159,8 +159,12 @@ void ModbusDriver::LogUnknownDevice(const char* function) {
   owner_.Log(0, StrFormat("%s. Func: %s", ErrorText(kDrvBadDevice).c_str(), function));
 }
 
-OnlineIo ModbusDriver::MakeIo(DeviceRecord& device, Modbus* channel) {
+OnlineIo ModbusDriver::MakeIo(DeviceRecord& device, Modbus* channel, bool cycle) {
   OnlineIo::Context c;
+  if (cycle) {
+    c.failures = &device.failuresLogged;
+    c.stopping = [this] { return !owner_.IsRunning(); };
+  }
   c.channel = channel;
   c.device = &device;
   c.commType = commType_;
@@ -203,8 +207,11 @@ int ModbusDriver::ReadRunning(DeviceRecord& d, int module, int kind, uint8_t* ds
   std::lock_guard<std::mutex> guard(imageLock_);
   if (kind == DRV_IMAGE_STATUS) {
     // Writes dropped since the last status read show as a lost connection
-    // once, even when the device answers again by now.
-    const int state = d.writesPurged ? static_cast<int>(kDeviceLost) : d.state;
+    // once, even when the device answers again by now; an image that can no
+    // longer be read and a write the device refused show as long as they
+    // stand.
+    const bool failing = d.writesPurged || d.failedReads != 0 || !d.refusedWrites.empty();
+    const int state = failing ? static_cast<int>(kDeviceLost) : d.state;
     d.writesPurged = false;
     dst[0] = static_cast<uint8_t>(state & 0xFF);
     dst[1] = static_cast<uint8_t>((state >> 8) & 0xFF);
