@@ -14,6 +14,8 @@
 // caller's thread while the instance is stopped.
 #pragma once
 
+#include <array>
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <map>
@@ -46,6 +48,13 @@ class ModbusDriver : public DriverObject, public ModbusOwner {
 public:
   explicit ModbusDriver(DriverInstance& owner);
   ~ModbusDriver() override;
+
+  // An adapter a scan found and its module product codes.
+  struct Found {
+    uint16_t productCode = 0;
+    std::array<std::string, 5> texts;
+    std::vector<uint16_t> modules;
+  };
 
   int SetChannelProperty(const std::string& text) override;
   int SetDeviceProperty(const std::string& key, const std::string& deviceName, const std::string& text,
@@ -139,7 +148,12 @@ private:
   // ---- online configuration and scans (online_scan.cpp) ----
   intptr_t ScanTCPNA(int moduleScan, int timeValue);
   intptr_t ScanSerialNA(int commType, int timeValue, int moduleScan, const std::string& param);
-  int ScanIOs(int commType, ScannedAdapter& record, std::vector<uint16_t>& modules);
+  // The module scans of the adapters an Ethernet scan found, side by side,
+  // all ended by one deadline; one line counts the adapters left out.
+  void ScanModulesOfAll(std::vector<Found>& found);
+  // The modules of one found adapter; every wait ends by `deadline`.
+  int ScanIOs(int commType, ScannedAdapter& record, std::vector<uint16_t>& modules,
+              std::chrono::steady_clock::time_point deadline);
 
   DriverInstance& owner_;
   int commType_ = kCommOffline;

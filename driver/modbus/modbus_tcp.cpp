@@ -18,6 +18,18 @@ using Clock = std::chrono::steady_clock;
 constexpr int kMbapLength = 6;  // transaction id, protocol id, length
 constexpr int kHeaderLength = 7;  // the MBAP prefix and the unit
 
+// The adapter of `record` answered already: same MAC address (bytes 12 to
+// 17), or, when the record carries none, the same IP address (bytes 0 to 3).
+bool IsKnownAdapter(const std::vector<DiscoveryRecord>& kept, const DiscoveryRecord& record) {
+  static const uint8_t kNoMac[6] = {};
+  const bool hasMac = std::memcmp(record.bytes.data() + 12, kNoMac, sizeof kNoMac) != 0;
+  const size_t at = hasMac ? 12 : 0;
+  const size_t length = hasMac ? 6 : 4;
+  return std::any_of(kept.begin(), kept.end(), [&](const DiscoveryRecord& k) {
+    return std::memcmp(k.bytes.data() + at, record.bytes.data() + at, length) == 0;
+  });
+}
+
 }  // namespace
 
 TcpCommSetting DiscoverySettings(const std::string& address, int port) {
@@ -257,6 +269,7 @@ int CModbusTCP::ScanDevice(int /*unit*/, ScanHits& hits, int& counter, int windo
       if (!IsDiscoveryAnswer(buffer, r)) continue;
       DiscoveryRecord record;
       std::memcpy(record.bytes.data(), buffer + kDiscoveryHeaderLength, record.bytes.size());
+      if (IsKnownAdapter(hits.discovery, record) || hits.discovery.size() >= kMaxDiscoveryRecords) continue;
       hits.discovery.push_back(record);
       ++counter;
     }

@@ -37,6 +37,9 @@ inline constexpr uint8_t kDiscoveryRequest[16] = {0xFF, 0xFF, 0xEE, 0xEE, 0x0E, 
 // 256-byte record.
 inline constexpr int kDiscoveryHeaderLength = 8;
 inline constexpr int kDiscoveryReplyLength = kDiscoveryHeaderLength + 256;
+// A scan keeps at most this many adapters, as many as one driver instance
+// serves; answers beyond them are not kept.
+inline constexpr size_t kMaxDiscoveryRecords = 100;
 
 // The settings of the discovery socket: a datagram socket with broadcasting
 // on, bound to local port 6012, sending to `address`:`port`.
@@ -67,7 +70,10 @@ public:
   // first; without broadcasting a failed open becomes -9115.
   int OpenConnection(const TcpCommSetting& settings, int a, int b) override;
   // Broadcasts the discovery request and collects the answers that arrive
-  // within windowMs (unit unused).
+  // within windowMs (unit unused): one record per adapter (answers with the
+  // MAC address of one already kept, or without a MAC address the IP
+  // address, are the same adapter answering again), at most
+  // kMaxDiscoveryRecords.
   int ScanDevice(int unit, ScanHits& hits, int& counter, int windowMs) override;
   void TransportErrorText(int code, std::string& text) const override;
   TransportKind Transport() const override { return TransportKind::kSocket; }
