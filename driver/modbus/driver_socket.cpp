@@ -218,6 +218,7 @@ int DriverSocket::Open() {
     return -err;
   }
   connected_ = 1;
+  answered_ = false;
   return 1;
 }
 
@@ -294,7 +295,7 @@ void DriverSocket::HandleError(int code) {
     connected_ = 0;
     // The peer closed or reset the stream: one attempt at once may be all
     // it takes to get it back.
-    if (code != kWsaEinval) gate_.RetryAtOnce();
+    if (code != kWsaEinval) RetryAtOnce();
   }
 }
 
@@ -305,7 +306,13 @@ void DriverSocket::SetCloseOnTimeout(bool close) {
 
 void DriverSocket::RetryAtOnce() {
   std::lock_guard<std::recursive_mutex> guard(lock_);
-  gate_.RetryAtOnce();
+  if (answered_) gate_.RetryAtOnce();
+  answered_ = false;
+}
+
+void DriverSocket::NoteAnswered() {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  answered_ = true;
 }
 
 int DriverSocket::SendTo(const void* data, int length) {

@@ -88,8 +88,12 @@ public:
   int ReconnectDue();
   int Reopen();
   // The link broke on a glitch of the stream (a reset, the peer's close, a
-  // reply out of step): the next ReconnectDue tries again at once.
+  // reply out of step): when it had answered since it was opened
+  // (NoteAnswered), the next ReconnectDue tries again at once. A link that
+  // breaks again before it answers waits the period, so a peer that breaks
+  // every connection is not reconnected in every cycle.
   void RetryAtOnce();
+  void NoteAnswered();
 
   // "Ethernet Error. Code: %d. Desc: %s".
   static void ErrorText(int code, std::string& text);
@@ -136,6 +140,7 @@ private:
   ReconnectGate gate_;
   int broadcast_ = 0;
   bool closeOnTimeout_ = true;
+  bool answered_ = false;
   mutable std::recursive_mutex lock_;
   std::function<bool()> abort_;
   int status_ = kSockConstructionParameters;

@@ -71,7 +71,10 @@ int CModbusTCP::Exchange(int pduLength) {
   tx_[5] = static_cast<uint8_t>(pduLength & 0xFF);
   const int sent = socket_->Send(tx_, kMbapLength + pduLength);
   if (sent <= 0) return sent;
-  return ReceiveReply(id);
+  const int r = ReceiveReply(id);
+  // Framed and this request's: the link works.
+  if (r > 0) socket_->NoteAnswered();
+  return r;
 }
 
 bool CModbusTCP::IsEarlierId(uint16_t id) const {

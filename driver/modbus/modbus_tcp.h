@@ -10,9 +10,9 @@
 // reply to an earlier request (late, or a second copy) is skipped by its
 // transaction id. The connection is closed when a reply cannot be framed,
 // carries an id this master never sent lately, or is cut off by the
-// time-out; such a glitch is retried at once (DriverSocket::RetryAtOnce). A
-// link on which nothing at all has come for a reconnect period is closed as
-// dead.
+// time-out; such a glitch of a link that had answered is retried at once
+// (DriverSocket::RetryAtOnce). A link on which nothing at all has come for a
+// reconnect period is closed as dead.
 #pragma once
 
 #include <chrono>

@@ -183,6 +183,7 @@ class SimTcpFaults : public SimTcp, public ::testing::WithParamInterface<SimFaul
 
 TEST_P(SimTcpFaults, GivesItsCodeAndTheMasterRecovers) {
   const SimFault& fault = GetParam();
+  ASSERT_EQ(Send(master_, 0), 1) << "the link has answered";
   ASSERT_TRUE(sim_.Ok(std::string("fault ") + fault.spec + ",once")) << fault.spec;
   EXPECT_EQ(Send(master_, fault.request), fault.code);
   EXPECT_EQ(master_.IsConnected(), fault.closes ? 0 : 1);
