@@ -1,18 +1,18 @@
 #!/usr/bin/python3
 """An independent Modbus peer for the driver's tests, on pymodbus 3.0.
 
-It answers as a QMX-4101 adapter with two 8-point input modules and one
-8-point output module answers the driver: object-addressed registers
+It plays a QMX-4101 adapter with two 8-point input modules and one 8-point
+output module as the driver addresses it: object-addressed registers
 (0x1110 slot count, 0x1113 module list, 0x1114/0x1115 image modes, 0x1119
 bus status, 0x1028 I/O update time, 0x2011 + 32 (n - 1) module parameters),
-the input area from register 0, the output area from register 2048 (coils
+the input image at register 0, the output image at register 2048 (coils
 from 4096) and the FC 8 echo. Framing, request decoding and reply encoding
 are pymodbus's; the faults are applied to the frames it builds.
 
   modbus_peer.py (--tcp HOST:PORT | --rtu PATH) [--unit N]
 
-Prints "READY tcp=HOST:PORT" (TCP) or "READY rtu=PATH" and then takes one command
-a line on stdin, answering each with one line:
+Prints "READY tcp=HOST:PORT" or "READY rtu=PATH", then takes one command a
+line on stdin and answers each with one line:
   fault KIND[=VALUE][,fc=N][,address=A][,count=N]   add a fault rule
       exception=CODE  exception reply CODE (the request is not carried out)
       delay=MS        the reply leaves MS ms late (later replies queue behind it)
@@ -21,8 +21,6 @@ a line on stdin, answering each with one line:
       wrong-tid       the TCP reply carries another transaction id
       repeat=MS       the reply is sent again MS ms later
   clear                     all fault rules go
-  input HEX                 the input image bytes (2 bytes)
-  object ADDRESS HEXWORDS   an object's register values
   stats                     "OK connections=N requests=N echoes=N writes=N"
   output                    "OK HEX" of the output image byte
   quit
@@ -33,7 +31,6 @@ import argparse
 import os
 import selectors
 import socket
-import struct
 import sys
 import termios
 import threading
@@ -45,16 +42,18 @@ from pymodbus.framer.rtu_framer import ModbusRtuFramer
 from pymodbus.framer.socket_framer import ModbusSocketFramer
 from pymodbus.pdu import ExceptionResponse
 
-INPUT_BASE = 0
-OUTPUT_BASE = 2048
+OUTPUT_REGISTER = 2048
 COIL_BASE = 4096
 
 
 class Station:
-    """The register model, addressed by object and by area."""
+    """The register model: registers by address (FC 3 and FC 4 read the same
+    table), the output byte also as the coils from 4096 (FC 15)."""
 
     def __init__(self):
-        self.objects = {
+        self.registers = {
+            0x0000: [0xA55A],  # the input image 5A A5
+            OUTPUT_REGISTER: [0],
             0x1110: [3],  # ExpansionSlotNo
             0x1113: [0x4101, 0x1808, 0x1808, 0x2808],
             0x1114: [2],  # InputMode: uncompressed, no status word
@@ -65,54 +64,26 @@ class Station:
             0x2031: [0x2222],
             0x2051: [0x3333],
         }
-        self.inputs = bytearray([0x5A, 0xA5])
-        self.output = bytearray(1)
         self.writes = 0
-
-    def _area(self, address, count):
-        if INPUT_BASE <= address and address + count <= INPUT_BASE + 1:
-            return "input"
-        if OUTPUT_BASE <= address and address + count <= OUTPUT_BASE + 1:
-            return "output"
-        return None
 
     # The context pymodbus's requests execute against.
     def validate(self, fc, address, count=1):
-        if fc in (1, 5, 15):
+        if fc == 15:
             return COIL_BASE <= address and address + count <= COIL_BASE + 8
-        if fc == 2:
-            return 0 <= address and address + count <= 16
-        if address in self.objects:
-            return count <= len(self.objects[address])
-        return self._area(address, count) is not None
+        return count <= len(self.registers.get(address, []))
 
     def getValues(self, fc, address, count=1):
-        if fc in (1, 5, 15):
-            bits = self.output[0]
-            return [bool(bits >> (address - COIL_BASE + i) & 1) for i in range(count)]
-        if fc == 2:
-            word = self.inputs[0] | self.inputs[1] << 8
-            return [bool(word >> (address + i) & 1) for i in range(count)]
-        if address in self.objects:
-            return self.objects[address][:count]
-        if self._area(address, count) == "input":
-            return [self.inputs[0] | self.inputs[1] << 8]
-        return [self.output[0]]
+        return self.registers[address][:count]
 
     def setValues(self, fc, address, values):
         self.writes += 1
-        if fc in (5, 15):
+        if fc == 15:
+            output = self.registers[OUTPUT_REGISTER]
             for i, v in enumerate(values):
-                bit = address - COIL_BASE + i
-                if v:
-                    self.output[0] |= 1 << bit
-                else:
-                    self.output[0] &= ~(1 << bit) & 0xFF
-            return
-        if address in self.objects:
-            self.objects[address][: len(values)] = values
-        elif self._area(address, len(values)) == "output":
-            self.output[0] = values[0] & 0xFF
+                bit = 1 << (address - COIL_BASE + i)
+                output[0] = output[0] | bit if v else output[0] & ~bit
+        else:
+            self.registers[address][: len(values)] = values
 
 
 class Rule:
@@ -146,12 +117,11 @@ class Rule:
 
 
 class Peer:
-    def __init__(self, unit, rtu):
+    def __init__(self, unit):
         self.lock = threading.Lock()
         self.station = Station()
         self.rules = []
         self.unit = unit
-        self.rtu = rtu
         self.connections = 0
         self.requests = 0
         self.echoes = 0
@@ -221,18 +191,11 @@ class Peer:
             if words[0] == "clear":
                 self.rules = []
                 return "OK"
-            if words[0] == "input" and len(words) == 2:
-                self.station.inputs = bytearray.fromhex(words[1])
-                return "OK"
-            if words[0] == "object" and len(words) == 3:
-                raw = bytes.fromhex(words[2])
-                self.station.objects[int(words[1], 0)] = list(struct.unpack(">%dH" % (len(raw) // 2), raw))
-                return "OK"
             if words[0] == "stats":
                 return "OK connections=%d requests=%d echoes=%d writes=%d" % (
                     self.connections, self.requests, self.echoes, self.station.writes)
             if words[0] == "output":
-                return "OK " + self.station.output.hex().upper()
+                return "OK %02X" % self.station.registers[OUTPUT_REGISTER][0]
         return "ERR unknown command"
 
 
@@ -301,7 +264,7 @@ def main():
     parser.add_argument("--unit", type=int, default=1)
     parser.add_argument("--stdin")  # the test harness names its control channel
     args = parser.parse_args()
-    peer = Peer(args.unit, bool(args.rtu))
+    peer = Peer(args.unit)
     if args.tcp:
         host, _, port = args.tcp.rpartition(":")
         listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)

@@ -2,8 +2,8 @@
 // modbus_peer.py) that misbehaves on the wire, over TCP on loopback and over
 // RTU on a socat pty pair: for each fault, what drvRead and the status answer
 // while it stands and after it clears, how many connections the peer saw and
-// how many error lines were logged. Then a stop with a queued burst, and an
-// Offline channel that must not reach any port.
+// how many error lines were logged. Then a refused write, a stop with a
+// queued burst, and an Offline channel that must not reach any port.
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -23,7 +23,6 @@
 #include "common/Utility.h"
 #include "driver/driver_instance.h"
 #include "driver/driver_library.h"
-#include "driver/result_codes.h"
 #include "platform/serial/serial_device.h"
 #include "tests/driver/log_capture.h"
 #include "tests/support/test_support.h"
@@ -49,9 +48,8 @@ const std::vector<ModuleListEntry> kEntries = {
     {0x1808, "IO", "QMX-1808", 2, "", "", 1, 0, "NDI,8,1,0,8,0,3,DI,1"},
     {0x1808, "IO", "QMX-1808", 2, "", "", 1, 0, "NDI,8,1,0,8,0,3,DI,2"},
     {0x2808, "IO", "QMX-2808", 2, "", "", 0, 1, "NDO,8,0,1,0,8,4,DO,3"}};
-// What the peer holds: the input image and the I/O update time.
+// The input image the peer holds.
 const Bytes kInputs = {0x5A, 0xA5};
-const char* const kInputsHex = "5AA5";
 constexpr int kUpdateMs = 100;
 constexpr int kTimeoutMs = 300;
 
