@@ -98,25 +98,38 @@ int ModbusSerial::ReadFrame(int expected, int timeoutMs, uint16_t* counter) {
   return length;
 }
 
-bool ModbusSerial::IsCopyOfRecent(int length) const {
-  const std::vector<uint8_t> request(tx_, tx_ + txLength_);
-  const std::vector<uint8_t> frame(rx_, rx_ + length);
+bool ModbusSerial::IsCopyOfRecent(int length) {
+  auto same = [](const std::vector<uint8_t>& v, const uint8_t* bytes, int n) {
+    return static_cast<int>(v.size()) == n && std::memcmp(v.data(), bytes, v.size()) == 0;
+  };
+  bool copy = false;
+  for (const Answered& a : recent_) copy = copy || (same(a.reply, rx_, length) && !same(a.request, tx_, txLength_));
+  if (!copy) return false;
   // The bytes this request was answered with last time are its answer, also
   // when another request got the same bytes.
-  if (auto it = lastAnswers_.find(request); it != lastAnswers_.end() && it->second == frame) return false;
-  for (const Answered& a : recent_) {
-    if (a.reply == frame && a.request != request) return true;
-  }
-  return false;
+  key_.assign(tx_, tx_ + txLength_);
+  const auto it = lastAnswers_.find(key_);
+  return it == lastAnswers_.end() || !same(it->second, rx_, length);
 }
 
 void ModbusSerial::RememberReply(int length) {
-  std::vector<uint8_t> request(tx_, tx_ + txLength_);
-  std::vector<uint8_t> reply(rx_, rx_ + length);
-  if (lastAnswers_.size() >= kRememberedRequests && !lastAnswers_.count(request)) lastAnswers_.clear();
-  lastAnswers_[request] = reply;
-  recent_.push_back({std::move(request), std::move(reply)});
-  if (recent_.size() > kRecentReplies) recent_.pop_front();
+  // Steady state allocates nothing: the oldest entry and each request's
+  // last answer are reused.
+  Answered entry;
+  if (recent_.size() >= kRecentReplies) {
+    entry = std::move(recent_.front());
+    recent_.pop_front();
+  }
+  entry.request.assign(tx_, tx_ + txLength_);
+  entry.reply.assign(rx_, rx_ + length);
+  recent_.push_back(std::move(entry));
+  key_.assign(tx_, tx_ + txLength_);
+  auto it = lastAnswers_.find(key_);
+  if (it == lastAnswers_.end()) {
+    if (lastAnswers_.size() >= kRememberedRequests) lastAnswers_.clear();
+    it = lastAnswers_.emplace(key_, std::vector<uint8_t>()).first;
+  }
+  it->second.assign(rx_, rx_ + length);
 }
 
 int ModbusSerial::ReadReply(int expected) {

@@ -111,7 +111,7 @@ private:
   int ReadFrame(int expected, int timeoutMs, uint16_t* counter);
   // The frame in the receive buffer equals a recent reply that answered
   // another request, and is not the request's own last answer.
-  bool IsCopyOfRecent(int length) const;
+  bool IsCopyOfRecent(int length);
   void RememberReply(int length);
   // Sleeps, cut short by the abort check.
   void Pause(int ms) const;
@@ -130,8 +130,9 @@ private:
     std::vector<uint8_t> reply;
   };
   std::deque<Answered> recent_;
-  // Each request's last answer.
+  // Each request's last answer, and a key buffer for looking it up.
   std::map<std::vector<uint8_t>, std::vector<uint8_t>> lastAnswers_;
+  std::vector<uint8_t> key_;
   // The request in the transmit buffer (CRC excluded) and its pause.
   int txLength_ = 0;
   int delayMs_ = 0;
