@@ -332,13 +332,14 @@ void ModbusDriver::RunQueuedWrites(const std::string& key, DeviceRecord& d, Onli
       ++droppedAtStop_;
       continue;
     }
-    // A write the device refused shows in the status until a write of the
-    // same kind to the same module succeeds.
+    // A write the exchange failed (a refusal of the device, no reply) shows
+    // in the status until a write of the same kind to the same module
+    // succeeds; one refused for its arguments (0, logged) is the caller's.
     std::lock_guard<std::mutex> guard(imageLock_);
     const int what = request.kind * 0x10000 + (request.module & 0xFFFF);
     if (result == 1) {
       d.refusedWrites.erase(what);
-    } else {
+    } else if (result < 0) {
       d.refusedWrites.insert(what);
     }
   }
