@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -115,6 +116,17 @@ struct DeviceRecord {
   // Queued writes were dropped since the status was last read: the next
   // status read reports the connection as lost once, whatever came after.
   bool writesPurged = false;
+  // Bit k set: the last monitoring read of image kind k failed. While any is
+  // set the status reports the connection as lost.
+  unsigned failedReads = 0;
+  // Queued writes the device refused, as kind * 0x10000 + module; each
+  // stands until a later write of that kind to that module succeeds, and
+  // the status reports the connection as lost meanwhile.
+  std::set<int> refusedWrites;
+  // What the monitoring cycle has logged of the failures of its repeated
+  // reads (what failed -> code), so that each is logged once until the read
+  // succeeds again or the connection is new. Used by the cycle only.
+  std::map<uint32_t, int> failuresLogged;
   int statusOffset = -1;
   int fieldPowerOffset = -1;
 

@@ -159,8 +159,12 @@ void ModbusDriver::LogUnknownDevice(const char* function) {
   owner_.Log(0, StrFormat("%s. Func: %s", ErrorText(kDrvBadDevice).c_str(), function));
 }
 
-OnlineIo ModbusDriver::MakeIo(DeviceRecord& device, Modbus* channel) {
+OnlineIo ModbusDriver::MakeIo(DeviceRecord& device, Modbus* channel, bool cycle) {
   OnlineIo::Context c;
+  if (cycle) {
+    c.failures = &device.failuresLogged;
+    c.stopping = [this] { return !owner_.IsRunning(); };
+  }
   c.channel = channel;
   c.device = &device;
   c.commType = commType_;
@@ -203,8 +207,11 @@ int ModbusDriver::ReadRunning(DeviceRecord& d, int module, int kind, uint8_t* ds
   std::lock_guard<std::mutex> guard(imageLock_);
   if (kind == DRV_IMAGE_STATUS) {
     // Writes dropped since the last status read show as a lost connection
-    // once, even when the device answers again by now.
-    const int state = d.writesPurged ? static_cast<int>(kDeviceLost) : d.state;
+    // once, even when the device answers again by now; an image that can no
+    // longer be read and a write the device refused show as long as they
+    // stand.
+    const bool failing = d.writesPurged || d.failedReads != 0 || !d.refusedWrites.empty();
+    const int state = failing ? static_cast<int>(kDeviceLost) : d.state;
     d.writesPurged = false;
     dst[0] = static_cast<uint8_t>(state & 0xFF);
     dst[1] = static_cast<uint8_t>((state >> 8) & 0xFF);
@@ -254,11 +261,14 @@ int ModbusDriver::ReadRunning(DeviceRecord& d, int module, int kind, uint8_t* ds
   return 1;
 }
 
+bool ModbusDriver::RefusedOffline() {
+  if (commType_ != kCommOffline) return false;
+  owner_.Log(0, "Communication drive does not supprt online functions");
+  return true;
+}
+
 int ModbusDriver::Read(const std::string& key, int module, int kind, void* destination) {
-  if (commType_ == kCommOffline) {
-    owner_.Log(0, "Communication drive does not supprt online functions");
-    return 0;
-  }
+  if (RefusedOffline()) return 0;
   DeviceRecord* d = FindDevice(key);
   if (!d) {
     LogUnknownDevice("VUSK_Read");
@@ -288,10 +298,7 @@ int ModbusDriver::Read(const std::string& key, int module, int kind, void* desti
 
 int ModbusDriver::WriteByte(const std::string& key, int module, int kind, const void* source, int /*flag*/,
                             int length) {
-  if (commType_ == kCommOffline) {
-    owner_.Log(0, "Communication drive does not supprt online functions");
-    return 0;
-  }
+  if (RefusedOffline()) return 0;
   const bool running = owner_.IsRunning();
   if (running && kind == DRV_IMAGE_COMMINIT) {
     owner_.Log(0, "Cannot CommInit data during monitoring.");
@@ -365,6 +372,8 @@ int ModbusDriver::WriteByte(const std::string& key, int module, int kind, const 
 }
 
 int ModbusDriver::SendSpecialCmd(const std::string& key, int command) {
+  // An Offline channel has no port: a serial master would open COM1.
+  if (RefusedOffline()) return 0;
   DeviceRecord* d = FindDevice(key);
   if (!d) {
     LogUnknownDevice("VUSK_SendSpecialCmd");

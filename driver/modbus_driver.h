@@ -14,6 +14,8 @@
 // caller's thread while the instance is stopped.
 #pragma once
 
+#include <array>
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <map>
@@ -46,6 +48,13 @@ class ModbusDriver : public DriverObject, public ModbusOwner {
 public:
   explicit ModbusDriver(DriverInstance& owner);
   ~ModbusDriver() override;
+
+  // An adapter a scan found and its module product codes.
+  struct Found {
+    uint16_t productCode = 0;
+    std::array<std::string, 5> texts;
+    std::vector<uint16_t> modules;
+  };
 
   int SetChannelProperty(const std::string& text) override;
   int SetDeviceProperty(const std::string& key, const std::string& deviceName, const std::string& text,
@@ -110,7 +119,12 @@ private:
   int WithPrivateChannel(DeviceRecord& device, const char* operation, const std::function<int(OnlineIo&)>& fn);
   int ReadRunning(DeviceRecord& device, int module, int kind, uint8_t* dst);
   void LogUnknownDevice(const char* function);
-  OnlineIo MakeIo(DeviceRecord& device, Modbus* channel);
+  // cycle: the monitoring cycle's (failure memory of the device, failures a
+  // stop causes not logged).
+  OnlineIo MakeIo(DeviceRecord& device, Modbus* channel, bool cycle = false);
+  // Refuses an online operation on an "Offline" channel: true (logged) when
+  // the comm type is Offline.
+  bool RefusedOffline();
 
   // ---- monitoring cycle (monitoring.cpp) ----
   int OpenChannel();
@@ -120,6 +134,13 @@ private:
   // Under the image lock: kind 0 at `offset`, 1 whole, 3 and 4 from the
   // registers as read in the current mode; marks the kind valid.
   void StoreImage(DeviceRecord& device, int kind, const uint8_t* data, size_t length, size_t offset);
+  // The CommInit image from a buffer of the image's layout; complete marks
+  // it valid, otherwise its validity stays as it was.
+  void StoreCommInit(DeviceRecord& device, const std::vector<uint8_t>& buffer, bool complete);
+  // A monitoring read of image `kind` failed (the image stops counting as
+  // read, the status shows the failure) or succeeded.
+  void ReadFailed(DeviceRecord& device, int kind);
+  void ReadSucceeded(DeviceRecord& device, int kind);
   // Drops the device's queued writes, one line each; the next status read
   // shows the loss.
   void PurgeWrites(const std::string& key, DeviceRecord& device);
@@ -127,7 +148,12 @@ private:
   // ---- online configuration and scans (online_scan.cpp) ----
   intptr_t ScanTCPNA(int moduleScan, int timeValue);
   intptr_t ScanSerialNA(int commType, int timeValue, int moduleScan, const std::string& param);
-  int ScanIOs(int commType, ScannedAdapter& record, std::vector<uint16_t>& modules);
+  // The module scans of the adapters an Ethernet scan found, side by side,
+  // all ended by one deadline; one line counts the adapters left out.
+  void ScanModulesOfAll(std::vector<Found>& found);
+  // The modules of one found adapter; every wait ends by `deadline`.
+  int ScanIOs(int commType, ScannedAdapter& record, std::vector<uint16_t>& modules,
+              std::chrono::steady_clock::time_point deadline);
 
   DriverInstance& owner_;
   int commType_ = kCommOffline;
@@ -146,6 +172,9 @@ private:
   std::deque<WriteRequest> queue_;
   // Set by the first cycle of a run; the channel is opened once per run.
   int channelOpened_ = 0;
+  // Queued writes a stop left undone in the last pass (communication
+  // thread; read by Close once the thread has ended).
+  size_t droppedAtStop_ = 0;
 };
 
 }  // namespace tessivar

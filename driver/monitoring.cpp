@@ -62,8 +62,12 @@ int ModbusDriver::Open() {
       d.lost = 0;
       d.validImages = 0;
       d.writesPurged = false;
+      d.failedReads = 0;
+      d.refusedWrites.clear();
+      d.failuresLogged.clear();
     }
   }
+  droppedAtStop_ = 0;
   {
     // Writes left from an earlier run belong to no cycle of this one.
     std::lock_guard<std::mutex> guard(queueLock_);
@@ -88,6 +92,19 @@ int ModbusDriver::Open() {
 }
 
 int ModbusDriver::Close() {
+  // Writes accepted but not carried out when the stop came: the ones the
+  // last pass had not reached and the ones still queued. They go, with one
+  // line for all of them.
+  size_t dropped = droppedAtStop_;
+  {
+    std::lock_guard<std::mutex> guard(queueLock_);
+    dropped += queue_.size();
+    queue_.clear();
+  }
+  droppedAtStop_ = 0;
+  if (dropped > 0)
+    owner_.Log(0, StrFormat(" Queued writes are dropped because communication is stopped. Count: %d.",
+                            static_cast<int>(dropped)));
   std::lock_guard<std::mutex> guard(imageLock_);
   for (auto& [key, d] : devices_) {
     d.state = kDeviceStopped;
@@ -134,14 +151,15 @@ int ModbusDriver::MonitoringDevice(const std::string& key) {
     d->state = kDeviceLost;
   }
   const int reconnect = channel ? channel->Reconnect() : 2;
-  if (reconnect == 1) {
-    owner_.Log(1, StrFormat(" %s Communication be restored to NORMAL status from disconnection!", kStar));
-  } else if (reconnect == 2) {
-    return 2;
-  } else if (reconnect != 3) {
-    return 0;
-  }
+  if (reconnect == 2) return 2;
+  if (reconnect != 1 && reconnect != 3) return 0;
   if (!owner_.IsRunning()) return 2;
+  if (reconnect == 1) {
+    // A new connection: read in full again, and log afresh.
+    std::lock_guard<std::mutex> guard(imageLock_);
+    d->initialRead = 1;
+    d->failuresLogged.clear();
+  }
 
   const std::string prefix = PrefixOf(*d);
   if (channel->DiagEcho(static_cast<uint8_t>(d->node)) != 1) {
@@ -152,6 +170,10 @@ int ModbusDriver::MonitoringDevice(const std::string& key) {
       if (d->lost == 1) return 2;
       d->lost = 1;
       d->initialRead = 1;
+      d->failuresLogged.clear();
+      // Nothing can be read from a device that does not answer: what the
+      // images hold is no longer current.
+      d->validImages &= ~(1u << DRV_IMAGE_INPUT | 1u << DRV_IMAGE_OUTPUT);
     }
     PurgeWrites(key, *d);
     return kDrvNoResponse;
@@ -160,14 +182,20 @@ int ModbusDriver::MonitoringDevice(const std::string& key) {
   {
     std::lock_guard<std::mutex> guard(imageLock_);
     d->state = kDeviceRunning;
-    restored = d->lost == 1;
+    restored = d->lost == 1 || reconnect == 1;
     d->lost = 0;
   }
-  if (restored && IsSerialCommType(commType_))
+  // Restored only once the device itself has answered, not when the link
+  // came back: the reconnected line without a prefix, a device that
+  // answers again with its prefix.
+  if (restored && reconnect == 1) {
+    owner_.Log(1, StrFormat(" %s Communication be restored to NORMAL status from disconnection!", kStar));
+  } else if (restored) {
     owner_.Log(1, StrFormat("%s %s Communication be restored to NORMAL status from disconnection!", prefix.c_str(),
                             kStar));
+  }
 
-  OnlineIo io = MakeIo(*d, channel);
+  OnlineIo io = MakeIo(*d, channel, true);
   if (d->initialRead == 1) InitialRead(*d, io);
   RunQueuedWrites(key, *d, io);
 
@@ -178,25 +206,53 @@ int ModbusDriver::MonitoringDevice(const std::string& key) {
       std::lock_guard<std::mutex> guard(imageLock_);
       buffer = d->images[DRV_IMAGE_COMMINIT];
     }
-    if (!buffer.empty() && io.ReadCommInit(0, buffer.data(), true) == 1)
-      StoreImage(*d, DRV_IMAGE_COMMINIT, buffer.data(), buffer.size(), 0);
+    if (!buffer.empty()) {
+      // Registers the device refuses keep their values; the image counts as
+      // read only when the initial read read all of it.
+      io.ReadCommInit(0, buffer.data(), true);
+      StoreCommInit(*d, buffer, false);
+    }
   }
   if (!owner_.IsRunning()) return 2;
   return ReadImages(*d, io);
 }
 
+void ModbusDriver::StoreCommInit(DeviceRecord& d, const std::vector<uint8_t>& buffer, bool complete) {
+  std::lock_guard<std::mutex> guard(imageLock_);
+  std::vector<uint8_t>& image = d.images[DRV_IMAGE_COMMINIT];
+  std::memcpy(image.data(), buffer.data(), std::min(image.size(), buffer.size()));
+  if (complete) d.validImages |= 1u << DRV_IMAGE_COMMINIT;
+}
+
 void ModbusDriver::InitialRead(DeviceRecord& d, OnlineIo& io) {
-  // Buffers are sized from the station (its images), never a fixed size.
-  bool ok = true;
+  // Read once per connection, also when it fails (a register the device
+  // refuses is refused again on every try): each failure is logged once.
+  {
+    std::lock_guard<std::mutex> guard(imageLock_);
+    d.initialRead = 0;
+  }
   if (!d.commInit.empty()) {
-    std::vector<uint8_t> buffer(d.images[DRV_IMAGE_COMMINIT].size(), 0);
-    if (!buffer.empty() && io.ReadCommInit(0, buffer.data(), false) == 1) {
-      StoreImage(d, DRV_IMAGE_COMMINIT, buffer.data(), buffer.size(), 0);
+    std::vector<uint8_t> buffer;
+    {
+      std::lock_guard<std::mutex> guard(imageLock_);
+      buffer = d.images[DRV_IMAGE_COMMINIT];
+      // A mode register the device refuses leaves the mode as it is.
+      for (const char* name : {"InputMode", "OutputMode"}) {
+        const SpecialRegister* r = CommInitEntry(d, name);
+        if (!r || static_cast<size_t>(r->offset) + 2 > buffer.size()) continue;
+        const uint16_t mode = EqualsNoCase(name, "InputMode") ? d.inputMode : d.outputMode;
+        buffer[r->offset] = static_cast<uint8_t>(mode & 0xFF);
+        buffer[r->offset + 1u] = static_cast<uint8_t>(mode >> 8);
+      }
+    }
+    const int r = buffer.empty() ? 0 : io.ReadCommInit(0, buffer.data(), false);
+    if (r == 1 || IsDeviceAnswer(r)) {
+      StoreCommInit(d, buffer, r == 1);
       const std::string prefix = PrefixOf(d);
       auto takeMode = [&](const char* name, bool input) {
-        const SpecialRegister* r = CommInitEntry(d, name);
-        if (!r || static_cast<size_t>(r->offset) + 2 > buffer.size()) return;
-        const int value = buffer[r->offset] | buffer[r->offset + 1u] << 8;
+        const SpecialRegister* reg = CommInitEntry(d, name);
+        if (!reg || static_cast<size_t>(reg->offset) + 2 > buffer.size()) return;
+        const int value = buffer[reg->offset] | buffer[reg->offset + 1u] << 8;
         if (input ? !IsValidInputMode(value) : !IsValidOutputMode(value)) {
           owner_.Log(0, StrFormat(input ? "%s [Bug] InputImgMode from online is invalid. Value: %d. Func: %s."
                                         : "%s [Bug] OutputImgMode from online is invalid. Value: %d. Func: %s.",
@@ -208,8 +264,6 @@ void ModbusDriver::InitialRead(DeviceRecord& d, OnlineIo& io) {
       };
       takeMode("InputMode", true);
       takeMode("OutputMode", false);
-    } else {
-      ok = false;
     }
   } else {
     std::lock_guard<std::mutex> guard(imageLock_);
@@ -217,20 +271,13 @@ void ModbusDriver::InitialRead(DeviceRecord& d, OnlineIo& io) {
   }
   const size_t paraLength = d.images[DRV_IMAGE_PARA].size();
   if (paraLength > 0) {
+    if (!owner_.IsRunning()) return;
     std::vector<uint8_t> buffer(paraLength, 0);
-    if (io.ReadParas(-1, buffer.data()) == 1) {
-      StoreImage(d, DRV_IMAGE_PARA, buffer.data(), buffer.size(), 0);
-    } else {
-      ok = false;
-    }
+    if (io.ReadParas(-1, buffer.data()) == 1) StoreImage(d, DRV_IMAGE_PARA, buffer.data(), buffer.size(), 0);
   } else {
     std::lock_guard<std::mutex> guard(imageLock_);
     d.validImages |= 1u << DRV_IMAGE_PARA;
   }
-  // A failed initial read is tried again in the next cycle: until it
-  // succeeds drvRead reports the image as not read.
-  std::lock_guard<std::mutex> guard(imageLock_);
-  d.initialRead = ok ? 0 : 1;
 }
 
 void ModbusDriver::RunQueuedWrites(const std::string& key, DeviceRecord& d, OnlineIo& io) {
@@ -247,7 +294,15 @@ void ModbusDriver::RunQueuedWrites(const std::string& key, DeviceRecord& d, Onli
     }
   }
   const std::string prefix = PrefixOf(d);
-  for (WriteRequest& request : mine) {
+  for (size_t i = 0; i < mine.size(); ++i) {
+    // A stop does not wait for the queue: what is left is dropped and
+    // counted (one line at the close).
+    if (!owner_.IsRunning()) {
+      droppedAtStop_ += mine.size() - i;
+      return;
+    }
+    WriteRequest& request = mine[i];
+    int result = 1;
     if (request.kind == DRV_IMAGE_PARA) {
       // The block is as long as the device's records say, whatever the
       // caller passed: pad a short one rather than read past its end.
@@ -263,13 +318,29 @@ void ModbusDriver::RunQueuedWrites(const std::string& key, DeviceRecord& d, Onli
       }
       std::vector<uint8_t> data = request.data;
       if (data.size() < length) data.resize(length, 0);
-      if (io.WriteParas(request.module, data.data()) == 1 && found)
-        StoreImage(d, DRV_IMAGE_PARA, data.data(), length, offset);
+      result = io.WriteParas(request.module, data.data());
+      if (result == 1 && found) StoreImage(d, DRV_IMAGE_PARA, data.data(), length, offset);
     } else if (request.kind == DRV_IMAGE_OUTPUT) {
-      io.WriteOutput(request.module, request.data.data(), static_cast<int>(request.data.size()));
+      result = io.WriteOutput(request.module, request.data.data(), static_cast<int>(request.data.size()));
     } else {
       owner_.Log(0, StrFormat("%s [Bug] Invalid function parameter. Type: %d. Func: %s.", prefix.c_str(), request.kind,
                               "VUSK_MonitoringDevice"));
+      continue;
+    }
+    if (result != 1 && !owner_.IsRunning()) {
+      // Cut short by the stop: not carried out as far as anyone knows.
+      ++droppedAtStop_;
+      continue;
+    }
+    // A write the exchange failed (a refusal of the device, no reply) shows
+    // in the status until a write of the same kind to the same module
+    // succeeds; one refused for its arguments (0, logged) is the caller's.
+    std::lock_guard<std::mutex> guard(imageLock_);
+    const int what = request.kind * 0x10000 + (request.module & 0xFFFF);
+    if (result == 1) {
+      d.refusedWrites.erase(what);
+    } else if (result < 0) {
+      d.refusedWrites.insert(what);
     }
   }
 }
@@ -286,9 +357,10 @@ int ModbusDriver::ReadImages(DeviceRecord& d, OnlineIo& io) {
   int result = 1;
   if (IsSplitModel(d.model)) {
     // The classes lie in areas of their own: module by module, both sides.
+    std::vector<uint8_t> image;
     for (const bool output : {false, true}) {
       const int kind = output ? DRV_IMAGE_OUTPUT : DRV_IMAGE_INPUT;
-      std::vector<uint8_t> image(d.images[static_cast<size_t>(kind)].size(), 0);
+      image.assign(d.images[static_cast<size_t>(kind)].size(), 0);
       if (image.empty()) {
         std::lock_guard<std::mutex> guard(imageLock_);
         d.validImages |= 1u << kind;
@@ -296,12 +368,21 @@ int ModbusDriver::ReadImages(DeviceRecord& d, OnlineIo& io) {
       }
       result = output ? io.ReadOutput(-1, image.data()) : io.ReadInput(-1, image.data());
       if (result != 1) {
-        owner_.Log(0, StrFormat(output ? "%s Cannot read. Output Monitoring. ErrCode: %d. Desc: %s"
-                                       : "%s Cannot read. Input Monitoring. ErrCode: %d. Desc: %s",
-                                prefix.c_str(), result, owner_.VUSK_GetErrStr(result).c_str()));
+        if (!owner_.IsRunning()) return 2;
+        ReadFailed(d, kind);
+        const uint32_t what = FailureKey(FailureArea::kImage, static_cast<uint32_t>(kind));
+        const auto logged = d.failuresLogged.find(what);
+        if (logged == d.failuresLogged.end() || logged->second != result) {
+          d.failuresLogged[what] = result;
+          owner_.Log(0, StrFormat(output ? "%s Cannot read. Output Monitoring. ErrCode: %d. Desc: %s"
+                                         : "%s Cannot read. Input Monitoring. ErrCode: %d. Desc: %s",
+                                  prefix.c_str(), result, owner_.VUSK_GetErrStr(result).c_str()));
+        }
         return result;
       }
+      d.failuresLogged.erase(FailureKey(FailureArea::kImage, static_cast<uint32_t>(kind)));
       StoreImage(d, kind, image.data(), image.size(), 0);
+      ReadSucceeded(d, kind);
     }
     return result;
   }
@@ -320,13 +401,22 @@ int ModbusDriver::ReadImages(DeviceRecord& d, OnlineIo& io) {
     }
     std::vector<uint8_t> block(length + 1, 0);
     const int read = io.ReadImage(function, address, static_cast<int>(length), block.data());
+    const uint32_t failure = FailureKey(FailureArea::kImage, static_cast<uint32_t>(kind));
     if (read != 1) {
-      if (owner_.IsRunning())
+      if (!owner_.IsRunning()) return 2;
+      ReadFailed(d, kind);
+      // Logged when it starts (or its cause changes), not in every cycle.
+      const auto logged = d.failuresLogged.find(failure);
+      if (logged == d.failuresLogged.end() || logged->second != read) {
+        d.failuresLogged[failure] = read;
         owner_.Log(0, StrFormat("%s Cannot read. %s Monitoring. ErrCode: %d. Desc: %s", prefix.c_str(), what, read,
                                 owner_.VUSK_GetErrStr(read).c_str()));
-      return owner_.IsRunning() ? read : 2;
+      }
+      return read;
     }
+    d.failuresLogged.erase(failure);
     StoreImage(d, kind, block.data(), length, 0);
+    ReadSucceeded(d, kind);
     return 1;
   };
   const bool inValid = IsValidInputMode(inputMode);
@@ -337,6 +427,19 @@ int ModbusDriver::ReadImages(DeviceRecord& d, OnlineIo& io) {
   const bool outValid = IsValidOutputMode(outputMode);
   return readArea(DRV_IMAGE_OUTPUT, 3, static_cast<uint16_t>(d.outputWordBase - d.ownOutputBits / 16), outValid,
                   outValid ? d.outputLengths[outputMode] : 0, "Output");
+}
+
+void ModbusDriver::ReadFailed(DeviceRecord& d, int kind) {
+  // What the image holds is older than this failure: drvRead no longer
+  // answers from it, and the status shows the failure.
+  std::lock_guard<std::mutex> guard(imageLock_);
+  d.validImages &= ~(1u << kind);
+  d.failedReads |= 1u << kind;
+}
+
+void ModbusDriver::ReadSucceeded(DeviceRecord& d, int kind) {
+  std::lock_guard<std::mutex> guard(imageLock_);
+  d.failedReads &= ~(1u << kind);
 }
 
 void ModbusDriver::StoreImage(DeviceRecord& d, int kind, const uint8_t* data, size_t length, size_t offset) {

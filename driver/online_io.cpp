@@ -10,6 +10,7 @@
 #include "driver/address_map.h"
 #include "driver/channel_settings.h"
 #include "driver/driver_utils.h"
+#include "driver/result_codes.h"
 
 namespace tessivar {
 namespace {
@@ -25,6 +26,22 @@ uint16_t ModuleParaRegister(int commNumber) { return static_cast<uint16_t>(32 * 
 void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 }  // namespace
+
+bool IsDeviceAnswer(int code) { return code >= -8015 && code <= -8001 && code != kMbException; }
+
+void OnlineIo::Failed(uint32_t what, int code, const std::string& text) const {
+  if (c_.stopping && c_.stopping()) return;
+  if (c_.failures && what != 0) {
+    auto it = c_.failures->find(what);
+    if (it != c_.failures->end() && it->second == code) return;
+    (*c_.failures)[what] = code;
+  }
+  Error(text);
+}
+
+void OnlineIo::Succeeded(uint32_t what) const {
+  if (c_.failures) c_.failures->erase(what);
+}
 
 bool OnlineIo::LocalAnswer(uint16_t address, uint8_t* value) const {
   if (!HasLocalAnswers(c_.device->model)) return false;
@@ -135,12 +152,18 @@ int OnlineIo::ReadCommInit(int module, uint8_t* dst, bool monitoring) {
   int result = 1;
   for (const SpecialRegister& r : d.commInit) {
     if (monitoring && !r.monitored) continue;
-    result = ReadBlock(4, r.address, r.size, dst + r.offset, true);
-    if (result != 1) {
-      Error(StrFormat("%s Cannot read. CommInit. Key: %s. ErrCode: %d. Desc: %s", P(), r.name.c_str(), result,
-                      Desc(result).c_str()));
-      break;
+    const uint32_t what = FailureKey(FailureArea::kCommInit, r.address);
+    const int read = ReadBlock(4, r.address, r.size, dst + r.offset, true);
+    if (read == 1) {
+      Succeeded(what);
+      continue;
     }
+    result = read;
+    Failed(what, read, StrFormat("%s Cannot read. CommInit. Key: %s. ErrCode: %d. Desc: %s", P(), r.name.c_str(), read,
+                                 Desc(read).c_str()));
+    // The cycle reads the other registers of a device that refuses one; a
+    // link that fails ends the walk.
+    if (!c_.failures || !IsDeviceAnswer(read)) break;
   }
   return result;
 }
@@ -172,8 +195,9 @@ int OnlineIo::ReadParas(int module, uint8_t* dst) {
   if (module == 0 || (module == -1 && d.adapterPara > 0)) {
     const int r = ReadBlock(4, kAdapterParaRegister, d.adapterPara, dst, true);
     if (r != 1) {
-      Error(StrFormat("%s Cannot read. Parameters. Size: %d. ErrCode: %d. Desc: %s", P(), d.adapterPara, r,
-                      Desc(r).c_str()));
+      Failed(FailureKey(FailureArea::kPara, 0), r,
+             StrFormat("%s Cannot read. Parameters. Size: %d. ErrCode: %d. Desc: %s", P(), d.adapterPara, r,
+                       Desc(r).c_str()));
       if (module == 0) return 0;
       failed = true;
     }
@@ -186,8 +210,9 @@ int OnlineIo::ReadParas(int module, uint8_t* dst) {
       if (m.paraLength > 0 && m.commNumber >= 1) {
         const int r = ReadBlock(4, ModuleParaRegister(m.commNumber), m.paraLength, dst + offset, false);
         if (r != 1) {
-          Error(StrFormat("%s Cannot read. Parameters. Slot No: %d. ErrCode: %d. Desc: %s", P(), m.commNumber, r,
-                          Desc(r).c_str()));
+          Failed(FailureKey(FailureArea::kPara, static_cast<uint32_t>(m.commNumber)), r,
+                 StrFormat("%s Cannot read. Parameters. Slot No: %d. ErrCode: %d. Desc: %s", P(), m.commNumber, r,
+                           Desc(r).c_str()));
           failed = true;
         }
       }
@@ -228,7 +253,7 @@ int OnlineIo::WriteParas(int module, const uint8_t* src) {
     }
     const int r = WriteBlock(kAdapterParaRegister, src, d.adapterPara, true);
     if (r != 1)
-      Error(StrFormat("%s Cannot write. Parameters. Target: NA. ErrCode: %d. Desc: %s", P(), r, Desc(r).c_str()));
+      Failed(0, r, StrFormat("%s Cannot write. Parameters. Target: NA. ErrCode: %d. Desc: %s", P(), r, Desc(r).c_str()));
     return r;
   }
   const ModuleRecord* m = d.ModuleByCommNumber(module);
@@ -252,8 +277,8 @@ int OnlineIo::WriteParas(int module, const uint8_t* src) {
     r = c_.channel->WriteRegisters(Node(), 16, kCommandRegister, 1, kClose, 2);
   }
   if (r != 1)
-    Error(StrFormat("%s Cannot write. Parameters. Target IO: %d. ErrCode: %d. Desc: %s", P(), module, r,
-                    Desc(r).c_str()));
+    Failed(0, r, StrFormat("%s Cannot write. Parameters. Target IO: %d. ErrCode: %d. Desc: %s", P(), module, r,
+                           Desc(r).c_str()));
   return r;
 }
 
@@ -278,8 +303,9 @@ int OnlineIo::ReadSide(bool output, int module, uint8_t* dst) {
     const int base = output ? d.outputWordBase - d.ownOutputBits / 16 : d.inputWordBase - d.ownInputBits / 16;
     const int r = ReadBlock(fc, static_cast<uint16_t>(base), adapterSize, dst, true);
     if (r != 1) {
-      Error(StrFormat("%s Cannot read. %s Size: %d. Target: NA. ErrCode: %d. Desc: %s", P(), side, adapterSize, r,
-                      Desc(r).c_str()));
+      Failed(FailureKey(output ? FailureArea::kOutput : FailureArea::kInput, 0), r,
+             StrFormat("%s Cannot read. %s Size: %d. Target: NA. ErrCode: %d. Desc: %s", P(), side, adapterSize, r,
+                       Desc(r).c_str()));
       if (module == 0) return 0;
       failed = true;
     }
@@ -298,9 +324,14 @@ int OnlineIo::ReadSide(bool output, int module, uint8_t* dst) {
     }
     const unsigned p = 8u * a.position.byte + a.position.bit;
     const int r = ReadBits(fc, static_cast<uint16_t>(p / unit + a.wordBase), p % unit, bits, size, into);
-    if (r != 1)
-      Error(StrFormat("%s Cannot read. %s. Slot No: %d. ErrCode: %d. Desc: %s", P(), side, m.commNumber, r,
-                      Desc(r).c_str()));
+    const uint32_t what =
+        FailureKey(output ? FailureArea::kOutput : FailureArea::kInput, static_cast<uint32_t>(m.commNumber));
+    if (r != 1) {
+      Failed(what, r, StrFormat("%s Cannot read. %s. Slot No: %d. ErrCode: %d. Desc: %s", P(), side, m.commNumber, r,
+                                Desc(r).c_str()));
+    } else {
+      Succeeded(what);
+    }
     return r == 1 ? 1 : 0;
   };
   if (module == -1) {
@@ -333,7 +364,7 @@ int OnlineIo::WriteOutput(int module, const uint8_t* src, int length) {
     const int coil = d.outputBitBase - d.ownOutputBits;
     const int r = WriteCoils(static_cast<uint16_t>(coil), src, static_cast<unsigned>(length) * 8);
     if (r != 1)
-      Error(StrFormat("%s Cannot write. Output. Target: NA. ErrCode: %d. Desc: %s", P(), r, Desc(r).c_str()));
+      Failed(0, r, StrFormat("%s Cannot write. Output. Target: NA. ErrCode: %d. Desc: %s", P(), r, Desc(r).c_str()));
     return r;
   }
   const ModuleRecord* m = d.ModuleByCommNumber(module);
@@ -353,9 +384,16 @@ int OnlineIo::WriteOutput(int module, const uint8_t* src, int length) {
   const unsigned bits = std::min<unsigned>(static_cast<unsigned>(length) * 8, own);
   const int coil = a.bitBase + 8 * a.position.byte + a.position.bit;
   const int r = WriteCoils(static_cast<uint16_t>(coil), src, bits);
-  if (r != 1)
-    Error(StrFormat("%s Cannot write. Output. Target IO: %d. ErrCode: %d. Desc: %s", P(), module, r,
-                    Desc(r).c_str()));
+  if (r != 1) {
+    Failed(0, r, StrFormat("%s Cannot write. Output. Target IO: %d. ErrCode: %d. Desc: %s", P(), module, r,
+                           Desc(r).c_str()));
+  } else if (length > m->outputSize) {
+    // Data beyond the module would land in its neighbour's coils: cut, and
+    // said so, as the caller's result alone reads as a full write.
+    Error(StrFormat("%s Output data longer than the module is cut. Target IO: %d. Length: %d bytes. Written: %u bits. "
+                    "Func: %s",
+                    P(), module, length, bits, "WriteOutput"));
+  }
   return r;
 }
 
@@ -367,11 +405,13 @@ int OnlineIo::GetAssignProcessImgMode(bool input, bool output) {
     uint8_t value[2] = {};
     const int r = ReadBlock(4, reg->address, 2, value, true);
     const char* name = isInput ? "Input" : "Output";
+    const uint32_t what = FailureKey(FailureArea::kCommInit, reg->address);
     if (r != 1) {
-      Error(StrFormat("%s Cannot read. %s ImgMode. Key: %s. ErrCode: %d. Desc: %s", P(), name, reg->name.c_str(), r,
-                      Desc(r).c_str()));
+      Failed(what, r, StrFormat("%s Cannot read. %s ImgMode. Key: %s. ErrCode: %d. Desc: %s", P(), name,
+                                reg->name.c_str(), r, Desc(r).c_str()));
       return;
     }
+    Succeeded(what);
     const int mode = value[0] | value[1] << 8;
     if (isInput ? !IsValidInputMode(mode) : !IsValidOutputMode(mode)) {
       Error(StrFormat("%s [Bug] %sImgMode from online is invalid. Value: %d. Func: %s.", P(), name, mode,

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 
@@ -19,6 +20,17 @@
 #include "driver/modbus/modbus_master.h"
 
 namespace tessivar {
+
+// What a failed exchange was, for the failure memory of the monitoring
+// cycle: an area and a register, module or image kind.
+enum class FailureArea : uint32_t { kCommInit = 1, kPara = 2, kInput = 3, kOutput = 4, kImage = 5 };
+constexpr uint32_t FailureKey(FailureArea area, uint32_t index) {
+  return static_cast<uint32_t>(area) << 16 | (index & 0xFFFF);
+}
+
+// A code that is the device's answer (an exception, another unit or
+// function, a reply too short), not a failure of the link.
+bool IsDeviceAnswer(int code);
 
 class OnlineIo {
 public:
@@ -34,8 +46,15 @@ public:
     // Guards the device's process-image modes (the image lock).
     std::mutex* imageLock = nullptr;
     // Opens the channel again after the master closed it (a TCP master
-    // closes its connection on a mismatching reply): 1 or a code.
+    // closes its connection when the stream is out of step): 1 or a code.
     std::function<int()> reopen;
+    // The monitoring cycle's: what it has logged of its repeated reads'
+    // failures (FailureKey -> code). With it, each such failure is logged
+    // once until that read succeeds again, and a CommInit walk goes on past
+    // registers the device refuses.
+    std::map<uint32_t, int>* failures = nullptr;
+    // True once a stop is under way: failures it causes are not logged.
+    std::function<bool()> stopping;
   };
 
   explicit OnlineIo(Context context) : c_(std::move(context)) {}
@@ -77,6 +96,12 @@ private:
   int ReadSide(bool output, int module, uint8_t* dst);
 
   void Error(const std::string& text) const { c_.log(0, text); }
+  // A failed exchange: logged unless a stop caused it; with the cycle's
+  // failure memory and what != 0, only when it differs from what was logged
+  // last for `what`.
+  void Failed(uint32_t what, int code, const std::string& text) const;
+  // The exchange `what` succeeded: its next failure is logged again.
+  void Succeeded(uint32_t what) const;
   std::string Desc(int code) const { return c_.errorText(code); }
   const char* P() const { return c_.prefix.c_str(); }
   uint8_t Node() const { return static_cast<uint8_t>(c_.device->node); }

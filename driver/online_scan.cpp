@@ -7,10 +7,12 @@
 // leaves behind none of.
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <new>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -29,6 +31,13 @@ constexpr uint16_t kSlotListRegister = 0x1113;
 // One read carries at most 125 registers: the adapter's word and 124 slots.
 constexpr int kMaxSlots = 124;
 constexpr int kWsaMessageTooLong = -10040;
+// The module scan of one adapter over TCP waits this long for it; the module
+// scans of a whole Ethernet scan share one deadline of the same length, run
+// side by side on at most kModuleScanWorkers threads.
+constexpr int kModuleScanTimeoutMs = 5000;
+constexpr size_t kModuleScanWorkers = 16;
+
+using Clock = std::chrono::steady_clock;
 
 void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
@@ -40,12 +49,7 @@ int Field(const std::string& text, int n) {
   return static_cast<int>(std::strtol(TrimStr(GetToken(text, n, ',', 1)).c_str(), nullptr, 10));
 }
 
-// The adapter record and its module product codes as they were found.
-struct Found {
-  uint16_t productCode = 0;
-  std::array<std::string, 5> texts;
-  std::vector<uint16_t> modules;
-};
+using Found = ModbusDriver::Found;
 
 intptr_t ListOf(const std::vector<Found>& found) {
   std::vector<ScannedAdapter*> adapters;
@@ -57,6 +61,7 @@ intptr_t ListOf(const std::vector<Found>& found) {
 }  // namespace
 
 intptr_t ModbusDriver::GetIOConfig(const std::string& key) {
+  if (RefusedOffline()) return 0;
   DeviceRecord* d = FindDevice(key);
   if (!d) {
     LogUnknownDevice("VUSK_GetIOConfig");
@@ -153,15 +158,37 @@ intptr_t ModbusDriver::ScanTCPNA(int moduleScan, int timeValue) {
     f.productCode = static_cast<uint16_t>(HexStrToInt(StrFormat("%02X%02X", b[23], b[22])));
     found.push_back(std::move(f));
   }
-  if (moduleScan) {
-    for (Found& f : found) {
+  if (moduleScan) ScanModulesOfAll(found);
+  return ListOf(found);
+}
+
+void ModbusDriver::ScanModulesOfAll(std::vector<Found>& found) {
+  // Adapters that do not answer must not hold up the others, nor the
+  // scan: all module scans end by one deadline.
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kModuleScanTimeoutMs);
+  std::atomic<size_t> next{0};
+  std::atomic<size_t> scanned{0};
+  auto work = [&] {
+    for (size_t i; (i = next++) < found.size();) {
+      if (Clock::now() >= deadline) return;
       ScannedAdapter probe{};
       probe.text1 = "";
-      probe.text2 = f.texts[1].c_str();
-      ScanIOs(kCommTcp, probe, f.modules);
+      probe.text2 = found[i].texts[1].c_str();
+      ScanIOs(kCommTcp, probe, found[i].modules, deadline);
+      ++scanned;
     }
+  };
+  std::vector<std::thread> workers;
+  try {
+    for (size_t w = 1; w < std::min(found.size(), kModuleScanWorkers); ++w) workers.emplace_back(work);
+  } catch (const std::system_error&) {
+    // Fewer threads: the ones there are, and this one, share the work.
   }
-  return ListOf(found);
+  work();
+  for (std::thread& t : workers) t.join();
+  if (scanned.load() < found.size())
+    owner_.Log(0, StrFormat(" Module scan time is over. Adapters without module scan: %d. Func: %s",
+                            static_cast<int>(found.size() - scanned.load()), "ScanTCPNA"));
 }
 
 intptr_t ModbusDriver::ScanSerialNA(int commType, int /*timeValue*/, int moduleScan, const std::string& param) {
@@ -229,13 +256,14 @@ intptr_t ModbusDriver::ScanSerialNA(int commType, int /*timeValue*/, int moduleS
       probeRecord.text2 = f.texts[1].c_str();
       probeRecord.text3 = f.texts[2].c_str();
       probeRecord.text4 = f.texts[3].c_str();
-      ScanIOs(commType, probeRecord, f.modules);
+      ScanIOs(commType, probeRecord, f.modules, Clock::time_point::max());
     }
   }
   return ListOf(found);
 }
 
-int ModbusDriver::ScanIOs(int commType, ScannedAdapter& record, std::vector<uint16_t>& modules) {
+int ModbusDriver::ScanIOs(int commType, ScannedAdapter& record, std::vector<uint16_t>& modules,
+                          Clock::time_point deadline) {
   std::unique_ptr<Modbus> channel;
   int opened = 0;
   uint8_t unit = 1;
@@ -248,8 +276,10 @@ int ModbusDriver::ScanIOs(int commType, ScannedAdapter& record, std::vector<uint
     s.ipAddress = record.text2 ? record.text2 : "";
     s.port = 502;
     s.socketType = 1;
-    s.timeoutMs = 5000;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    s.timeoutMs = static_cast<int>(std::clamp<long long>(left, 0, kModuleScanTimeoutMs));
     s.unitId = 1;
+    if (deadline != Clock::time_point::max()) tcp->SetAbort([deadline] { return Clock::now() >= deadline; });
     opened = tcp->OpenConnection(s, 0, 0);
   } else {
     auto* serial = new (std::nothrow) ModbusSerial();

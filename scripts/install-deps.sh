@@ -14,8 +14,8 @@ PACKAGES=(
   libxml2-dev libxslt1-dev libxml2-utils
   # Excel workbooks
   libxlsxwriter-dev
-  # independent Modbus peer for the device simulator
-  libmodbus-dev
+  # independent Modbus peers: for the device simulator, and for the driver's wire-fault tests
+  libmodbus-dev python3-pymodbus
   # independent readers of what the suite writes
   libjpeg62-turbo-dev imagemagick poppler-utils python3 python3-openpyxl python3-scapy unzip
   # serial and network test rigs

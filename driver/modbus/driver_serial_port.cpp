@@ -116,14 +116,15 @@ int DriverSerialPort::Write(const void* data, int length) {
   return kSerWriteFailed;
 }
 
-int DriverSerialPort::ReadLocked(void* buffer, int size, int wanted, uint16_t* counter) {
+int DriverSerialPort::ReadLocked(void* buffer, int size, int wanted, uint16_t* counter, int timeoutMs) {
   if (!device_.IsOpen()) return kSerNotOpen;
   if (size < wanted || (!buffer && wanted > 0)) return kSerBadParameter;
   auto* bytes = static_cast<uint8_t*>(buffer);
   int got = 0;
   while (got < wanted) {
     // Never more than wanted: what follows belongs to no reply of ours.
-    const int r = ReadSome(bytes + got, static_cast<size_t>(wanted - got), ReadWaitMs(readTimeoutMs_));
+    const int wait = timeoutMs < 0 ? ReadWaitMs(readTimeoutMs_) : timeoutMs;
+    const int r = ReadSome(bytes + got, static_cast<size_t>(wanted - got), wait);
     if (r == 0) return kSerReadTimeout;
     if (r < 0) {
       FailedWithError(r);
@@ -163,7 +164,7 @@ int DriverSerialPort::DiscardInput(int waitMs) {
   while (r >= 0 && waitMs > 0) {
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
-    if (left <= 0) break;
+    if (left <= 0 || Aborted()) break;
     r = ReadSome(scratch, sizeof scratch, static_cast<int>(left));
     if (r > 0) dropped += r;
   }
@@ -176,12 +177,17 @@ int DriverSerialPort::DiscardInput(int waitMs) {
 
 int DriverSerialPort::Read(void* buffer, int size, int wanted) {
   std::lock_guard<std::recursive_mutex> guard(lock_);
-  return ReadLocked(buffer, size, wanted, nullptr);
+  return ReadLocked(buffer, size, wanted, nullptr, -1);
 }
 
-int DriverSerialPort::ReadCounting(void* buffer, int size, int wanted, uint16_t* counter) {
+int DriverSerialPort::ReadCounting(void* buffer, int size, int wanted, uint16_t* counter, int timeoutMs) {
   std::lock_guard<std::recursive_mutex> guard(lock_);
-  return ReadLocked(buffer, size, wanted, counter);
+  return ReadLocked(buffer, size, wanted, counter, timeoutMs);
+}
+
+bool DriverSerialPort::Aborted() const {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  return abort_ && abort_();
 }
 
 int DriverSerialPort::ReconnectDue() {

@@ -54,12 +54,15 @@ public:
   int Write(const void* data, int length);
   int Read(void* buffer, int size, int wanted);
   // As Read, adding 1 to *counter for every byte received, also when the
-  // read fails later.
-  int ReadCounting(void* buffer, int size, int wanted, uint16_t* counter);
+  // read fails later; each block waits at most timeoutMs (the read time-out
+  // when negative).
+  int ReadCounting(void* buffer, int size, int wanted, uint16_t* counter, int timeoutMs = -1);
 
   // Drops what waits on the line; with waitMs > 0 also what arrives during
-  // that time. The count dropped, or a code.
+  // that time (cut short by the abort check). The count dropped, or a code.
   int DiscardInput(int waitMs);
+  // True once the abort check answers true.
+  bool Aborted() const;
 
   int ReconnectDue();
   int Reopen();
@@ -85,7 +88,7 @@ private:
   int ReadSome(uint8_t* out, size_t size, int timeoutMs);
   int OpenStored();
   void CloseLocked();
-  int ReadLocked(void* buffer, int size, int wanted, uint16_t* counter);
+  int ReadLocked(void* buffer, int size, int wanted, uint16_t* counter, int timeoutMs);
   void FailedWithError(int negErrno);
 
   int baudRate_ = 9600;

@@ -218,6 +218,7 @@ int DriverSocket::Open() {
     return -err;
   }
   connected_ = 1;
+  answered_ = false;
   return 1;
 }
 
@@ -285,14 +286,33 @@ int DriverSocket::IsConnectedLocked() const { return socket_.IsValid() ? connect
 
 void DriverSocket::HandleError(int code) {
   if (code == kSockTimeout) {
-    CloseLocked();
+    if (closeOnTimeout_) CloseLocked();
     return;
   }
   using namespace qmx::net;
   if (code == 0 || code == kWsaEinval || code == kWsaEnetreset || code == kWsaEconnaborted ||
       code == kWsaEconnreset) {
     connected_ = 0;
+    // The peer closed or reset the stream: one attempt at once may be all
+    // it takes to get it back.
+    if (code != kWsaEinval) RetryAtOnce();
   }
+}
+
+void DriverSocket::SetCloseOnTimeout(bool close) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  closeOnTimeout_ = close;
+}
+
+void DriverSocket::RetryAtOnce() {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  if (answered_) gate_.RetryAtOnce();
+  answered_ = false;
+}
+
+void DriverSocket::NoteAnswered() {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  answered_ = true;
 }
 
 int DriverSocket::SendTo(const void* data, int length) {
@@ -341,11 +361,11 @@ int DriverSocket::Send(const void* data, int length) {
   return length;
 }
 
-int DriverSocket::Receive(void* buffer, int size) {
+int DriverSocket::Receive(void* buffer, int size, int timeoutMs) {
   std::lock_guard<std::recursive_mutex> guard(lock_);
   if (!buffer || size <= 0) return kSockBadParameter;
   if (!IsConnectedLocked()) return kSockNotConnected;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs_);
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? timeoutMs_ : timeoutMs);
   for (;;) {
     // The wait is inside the receive itself (one call per reply, not a poll
     // and a read), in slices when a stop may cut it short.

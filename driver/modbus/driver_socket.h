@@ -76,11 +76,24 @@ public:
   int SendTo(const void* data, int length);
   int ReceiveFrom(void* buffer, int size);
   int Send(const void* data, int length);
-  int Receive(void* buffer, int size);
+  // Waits at most timeoutMs (the socket's time-out when negative).
+  int Receive(void* buffer, int size, int timeoutMs = -1);
   int ReceiveRaw(void* buffer, int size);
+
+  // A receive time-out closes the socket unless its user keeps the stream
+  // in step itself (the Modbus TCP master matches replies by transaction
+  // id, so a reply that comes late is recognised and skipped).
+  void SetCloseOnTimeout(bool close);
 
   int ReconnectDue();
   int Reopen();
+  // The link broke on a glitch of the stream (a reset, the peer's close, a
+  // reply out of step): when it had answered since it was opened
+  // (NoteAnswered), the next ReconnectDue tries again at once. A link that
+  // breaks again before it answers waits the period, so a peer that breaks
+  // every connection is not reconnected in every cycle.
+  void RetryAtOnce();
+  void NoteAnswered();
 
   // "Ethernet Error. Code: %d. Desc: %s".
   static void ErrorText(int code, std::string& text);
@@ -126,6 +139,8 @@ private:
   int reconnectPeriodS_ = 5;
   ReconnectGate gate_;
   int broadcast_ = 0;
+  bool closeOnTimeout_ = true;
+  bool answered_ = false;
   mutable std::recursive_mutex lock_;
   std::function<bool()> abort_;
   int status_ = kSockConstructionParameters;

@@ -1,5 +1,6 @@
 #include "driver/modbus/modbus_serial.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <new>
@@ -18,9 +19,10 @@ constexpr int kCrcLength = 2;
 
 using Clock = std::chrono::steady_clock;
 
-void Pause(int ms) {
-  if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
+// How many earlier replies a frame is compared with to tell a late copy.
+constexpr size_t kRecentReplies = 4;
+// The requests whose last answer is remembered (a cycle asks a few dozen).
+constexpr size_t kRememberedRequests = 64;
 
 }  // namespace
 
@@ -38,10 +40,20 @@ void ModbusSerial::SetTurnaroundDelays(int requestDelayMs, int writeDelayMs) {
   writeDelayMs_ = writeDelayMs;
 }
 
+void ModbusSerial::Pause(int ms) const {
+  // In slices, so that a stop does not sit out the turnaround.
+  const auto until = Clock::now() + std::chrono::milliseconds(ms);
+  while (Clock::now() < until && !(abort_ && abort_())) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::clamp<long long>(left, 1, 10)));
+  }
+}
+
 int ModbusSerial::SendFrame(int length, int delayMs) {
   const uint16_t crc = Crc16(tx_, static_cast<unsigned>(length));
   tx_[length] = static_cast<uint8_t>(crc & 0xFF);
   tx_[length + 1] = static_cast<uint8_t>(crc >> 8);
+  txLength_ = length;
   Pause(delayMs);
   // A reply that came after an earlier request had timed out is still on the
   // line or on its way; it must not be read as the answer to this request.
@@ -54,7 +66,75 @@ int ModbusSerial::SendFrame(int length, int delayMs) {
   }
   lateUnit_ = -1;
   port_->DiscardInput(waitMs);
+  // A stop asked for meanwhile: the request does not go out.
+  if (port_->Aborted()) return kSerWriteTimeout;
   return port_->Write(tx_, length + kCrcLength);
+}
+
+int ModbusSerial::ReadFrame(int expected, int timeoutMs, uint16_t* counter) {
+  int r = port_->ReadCounting(rx_, kRxBufferSize, 2, counter, timeoutMs);
+  if (r < 0) return r;
+  // The frame's own length, so that a frame meant for another request is
+  // read whole: exception replies, this request's reply, then the lengths
+  // the function codes give.
+  const uint8_t function = rx_[1];
+  int length = expected;
+  int have = 2;
+  if (function > 0x80) {
+    length = kExceptionReplyLength;
+  } else if (function != tx_[1]) {
+    if (function >= 1 && function <= 4) {
+      r = port_->ReadCounting(rx_ + 2, kRxBufferSize - 2, 1, counter, timeoutMs);
+      if (r < 0) return r;
+      have = 3;
+      length = 5 + rx_[2];
+    } else if (function == 5 || function == 6 || function == 8 || function == 15 || function == 16) {
+      length = 8;
+    }
+  }
+  if (length < have || length > kRxBufferSize) length = expected;
+  r = port_->ReadCounting(rx_ + have, kRxBufferSize - have, length - have, counter, timeoutMs);
+  if (r < 0) return r;
+  return length;
+}
+
+bool ModbusSerial::BytesLess::operator()(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) const {
+  if (a.size() != b.size()) return a.size() < b.size();
+  return !a.empty() && std::memcmp(a.data(), b.data(), a.size()) < 0;
+}
+
+bool ModbusSerial::IsCopyOfRecent(int length) {
+  auto same = [](const std::vector<uint8_t>& v, const uint8_t* bytes, int n) {
+    return static_cast<int>(v.size()) == n && std::memcmp(v.data(), bytes, v.size()) == 0;
+  };
+  bool copy = false;
+  for (const Answered& a : recent_) copy = copy || (same(a.reply, rx_, length) && !same(a.request, tx_, txLength_));
+  if (!copy) return false;
+  // The bytes this request was answered with last time are its answer, also
+  // when another request got the same bytes.
+  key_.assign(tx_, tx_ + txLength_);
+  const auto it = lastAnswers_.find(key_);
+  return it == lastAnswers_.end() || !same(it->second, rx_, length);
+}
+
+void ModbusSerial::RememberReply(int length) {
+  // Steady state allocates nothing: the oldest entry and each request's
+  // last answer are reused.
+  Answered entry;
+  if (recent_.size() >= kRecentReplies) {
+    entry = std::move(recent_.front());
+    recent_.pop_front();
+  }
+  entry.request.assign(tx_, tx_ + txLength_);
+  entry.reply.assign(rx_, rx_ + length);
+  recent_.push_back(std::move(entry));
+  key_.assign(tx_, tx_ + txLength_);
+  auto it = lastAnswers_.find(key_);
+  if (it == lastAnswers_.end()) {
+    if (lastAnswers_.size() >= kRememberedRequests) lastAnswers_.clear();
+    it = lastAnswers_.emplace(key_, std::vector<uint8_t>()).first;
+  }
+  it->second.assign(rx_, rx_ + length);
 }
 
 int ModbusSerial::ReadReply(int expected) {
@@ -70,29 +150,44 @@ int ModbusSerial::ReadReply(int expected) {
     return code == kSerReadTimeout && counter > 0 ? kMbShortReply : code;
   };
 
-  int r = port_->ReadCounting(rx_, kRxBufferSize, 2, &counter);
-  if (r < 0) return failed(r);
-  const int length = rx_[1] > 0x80 ? kExceptionReplyLength : expected;
-  r = port_->ReadCounting(rx_ + 2, kRxBufferSize - 2, length - 2, &counter);
-  if (r < 0) return failed(r);
+  int length = ReadFrame(expected, -1, &counter);
+  if (length < 0) return failed(length);
+  if (!IsCopyOfRecent(length)) return length;
+  // The frame equals a recent reply to another request: a copy that came
+  // late (a line echo, a repeater), or the same bytes by chance. The request
+  // is asked again: whatever answers it then answers this request, and the
+  // same bytes again mean they were its answer.
+  const std::vector<uint8_t> first(rx_, rx_ + length);
+  const int sent = SendFrame(txLength_, delayMs_);
+  if (sent <= 0) return sent;
+  counter = 0;
+  length = ReadFrame(expected, -1, &counter);
+  if (length < 0) return failed(length);
+  if (static_cast<size_t>(length) == first.size() && std::memcmp(rx_, first.data(), first.size()) == 0) return length;
+  // Yet another copy: nothing on this line can be told apart now.
+  if (IsCopyOfRecent(length)) return kMbException;
   return length;
 }
 
 int ModbusSerial::Transact(const Transaction& x) {
   std::memset(rx_, 0, sizeof rx_);
+  delayMs_ = x.delayMs;
   int r = SendFrame(x.frameLength, x.delayMs);
+  // A failure a stop caused says nothing about the device.
+  const bool log = x.logFailures && !port_->Aborted();
   if (r <= 0) {
-    if (x.logFailures)
+    if (log)
       Log(4, StrFormat("[Error] Write failed. ErrCode: %d. TxLen: %d. Func: %s", r, x.frameLength + kCrcLength,
                        x.function));
     return r;
   }
   r = ReadReply(x.expected);
   if (r < 0) {
-    if (x.logFailures) Log(4, StrFormat(x.readFailedFormat, r, x.expected, x.function));
+    if (log && !port_->Aborted()) Log(4, StrFormat(x.readFailedFormat, r, x.expected, x.function));
     return r;
   }
   const int check = CheckRtuReply(tx_, rx_, r);
+  if (check != kMbException) RememberReply(r);
   if (check != 1) {
     if (check == kMbOtherException) NoteException(rx_[2]);
     return check;

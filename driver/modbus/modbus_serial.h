@@ -5,10 +5,22 @@
 // stops short of its length is rejected. What waits on the line is dropped
 // before each request; after a time-out the next request to the same unit
 // first waits out the time in which the late reply could still come.
+//
+// RTU replies carry no transaction id: a copy of an earlier reply that
+// arrives after the next request went out (a line echo, a repeater) fits
+// that request whenever function and byte count do. A frame equal to one of
+// the last replies, read for another request, is therefore not taken as it
+// is: the request is asked once more, and what answers then is the answer
+// (the same bytes again: they were; another copy: the transaction fails).
+// A request whose last answer were those very bytes is not asked again, so
+// registers that hold the same values cost one more request per connection.
 #pragma once
 
 #include <chrono>
+#include <deque>
+#include <map>
 #include <memory>
+#include <vector>
 
 #include "driver/modbus/driver_serial_port.h"
 #include "driver/modbus/modbus_master.h"
@@ -88,10 +100,21 @@ private:
   // Appends the CRC to the first `length` bytes of the transmit buffer and
   // writes the frame.
   int SendFrame(int length, int delayMs);
-  // Reads one reply of `expected` bytes (or a 5-byte exception reply) into
-  // the receive buffer, verifies its CRC and checks unit and function.
-  // Returns the byte count read or a code.
+  // Reads the reply to the request just sent into the receive buffer:
+  // `expected` bytes, or a 5-byte exception reply; a late copy of an
+  // earlier reply is passed over. Returns the byte count read or a code
+  // (the caller verifies CRC, unit and function).
   int ReadReply(int expected);
+  // One frame: as long as its function code says (expected for this
+  // request's function); each wait at most timeoutMs (negative: the read
+  // time-out). The byte count or a code.
+  int ReadFrame(int expected, int timeoutMs, uint16_t* counter);
+  // The frame in the receive buffer equals a recent reply that answered
+  // another request, and is not the request's own last answer.
+  bool IsCopyOfRecent(int length);
+  void RememberReply(int length);
+  // Sleeps, cut short by the abort check.
+  void Pause(int ms) const;
 
   std::unique_ptr<DriverSerialPort> port_;
   TickSource ticks_;
@@ -101,6 +124,22 @@ private:
   // come; -1 when none is outstanding.
   int lateUnit_ = -1;
   std::chrono::steady_clock::time_point lateUntil_;
+  // The last replies with the requests they answered, oldest first.
+  struct Answered {
+    std::vector<uint8_t> request;
+    std::vector<uint8_t> reply;
+  };
+  std::deque<Answered> recent_;
+  // Each request's last answer, and a key buffer for looking it up. Keys
+  // are ordered by length, then bytes: any strict order serves a lookup.
+  struct BytesLess {
+    bool operator()(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) const;
+  };
+  std::map<std::vector<uint8_t>, std::vector<uint8_t>, BytesLess> lastAnswers_;
+  std::vector<uint8_t> key_;
+  // The request in the transmit buffer (CRC excluded) and its pause.
+  int txLength_ = 0;
+  int delayMs_ = 0;
   uint8_t tx_[kTxBufferSize] = {};
   uint8_t rx_[kRxBufferSize] = {};
 };

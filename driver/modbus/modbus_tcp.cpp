@@ -18,6 +18,18 @@ using Clock = std::chrono::steady_clock;
 constexpr int kMbapLength = 6;  // transaction id, protocol id, length
 constexpr int kHeaderLength = 7;  // the MBAP prefix and the unit
 
+// The adapter of `record` answered already: same MAC address (bytes 12 to
+// 17), or, when the record carries none, the same IP address (bytes 0 to 3).
+bool IsKnownAdapter(const std::vector<DiscoveryRecord>& kept, const DiscoveryRecord& record) {
+  static const uint8_t kNoMac[6] = {};
+  const bool hasMac = std::memcmp(record.bytes.data() + 12, kNoMac, sizeof kNoMac) != 0;
+  const size_t at = hasMac ? 12 : 0;
+  const size_t length = hasMac ? 6 : 4;
+  return std::any_of(kept.begin(), kept.end(), [&](const DiscoveryRecord& k) {
+    return std::memcmp(k.bytes.data() + at, record.bytes.data() + at, length) == 0;
+  });
+}
+
 }  // namespace
 
 TcpCommSetting DiscoverySettings(const std::string& address, int port) {
@@ -48,6 +60,8 @@ void CModbusTCP::SetTickSource(TickSource ticks) {
 }
 
 int CModbusTCP::Exchange(int pduLength) {
+  // A stop asked for: no new request goes out.
+  if (abort_ && abort_()) return kSockTimeout;
   const uint16_t id = NextTransactionId();
   tx_[0] = static_cast<uint8_t>(id >> 8);
   tx_[1] = static_cast<uint8_t>(id & 0xFF);
@@ -57,35 +71,70 @@ int CModbusTCP::Exchange(int pduLength) {
   tx_[5] = static_cast<uint8_t>(pduLength & 0xFF);
   const int sent = socket_->Send(tx_, kMbapLength + pduLength);
   if (sent <= 0) return sent;
-  return ReceiveReply(id);
+  const int r = ReceiveReply(id);
+  // Framed and this request's: the link works.
+  if (r > 0) socket_->NoteAnswered();
+  return r;
+}
+
+bool CModbusTCP::IsEarlierId(uint16_t id) const {
+  uint16_t earlier = transactionId_;
+  for (int k = 0; k < kEarlierIds; ++k) {
+    earlier = earlier <= 1 ? 0xFFFE : static_cast<uint16_t>(earlier - 1);
+    if (earlier == id) return true;
+  }
+  return false;
+}
+
+void CModbusTCP::StreamOutOfStep() {
+  socket_->Close();
+  socket_->RetryAtOnce();
 }
 
 int CModbusTCP::ReceiveReply(uint16_t transactionId) {
-  // The first wait is the socket's own time-out; the rest of a reply that
-  // comes in pieces must follow within the same time again.
+  // The whole reply, however the stream splits it, within one time-out.
   const auto deadline = Clock::now() + std::chrono::milliseconds(socket_->TimeoutMs());
   int got = 0;
-  int want = kHeaderLength;
-  while (got < want) {
-    if (got > 0 && Clock::now() > deadline) {
-      socket_->Close();
-      return kSockTimeout;
-    }
-    const int r = socket_->Receive(rx_ + got, kRxBufferSize - got);
-    if (r <= 0) return r;
-    got += r;
-    if (want == kHeaderLength && got >= kHeaderLength) {
-      // A reply to another request, or a stream out of step: nothing that
-      // follows on this connection can be trusted.
-      want = MbapReplyLength(rx_, transactionId, kRxBufferSize);
-      if (want < 0) {
-        socket_->Close();
-        return want;
+  for (;;) {
+    if (got >= kHeaderLength) {
+      const uint16_t id = static_cast<uint16_t>(rx_[0] << 8 | rx_[1]);
+      const int length = MbapReplyLength(rx_, id, kRxBufferSize);
+      if (length < 0) {
+        // Not a Modbus TCP frame: nothing that follows can be framed.
+        StreamOutOfStep();
+        return length;
+      }
+      if (got >= length) {
+        // Bytes beyond the announced length belong to no request of ours.
+        if (id == transactionId) return length;
+        // A reply that came after its request had timed out, or a second
+        // copy of an answered one: framed, so skipped.
+        if (!IsEarlierId(id)) {
+          StreamOutOfStep();
+          return kMbException;
+        }
+        std::memmove(rx_, rx_ + length, static_cast<size_t>(got - length));
+        got -= length;
+        continue;
       }
     }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    const int r = left > 0 ? socket_->Receive(rx_ + got, kRxBufferSize - got, static_cast<int>(left))
+                           : static_cast<int>(kSockTimeout);
+    if (r == kSockTimeout) {
+      if (got > 0) {
+        // A reply cut off: the stream is out of step.
+        StreamOutOfStep();
+      } else if (Clock::now() - lastReceive_ >= std::chrono::seconds(socket_->ReconnectPeriod())) {
+        // Nothing at all for a whole reconnect period: a dead link.
+        socket_->Close();
+      }
+      return kSockTimeout;
+    }
+    if (r <= 0) return r;
+    lastReceive_ = Clock::now();
+    got += r;
   }
-  // Bytes beyond the announced length belong to no request of ours.
-  return want;
 }
 
 int CModbusTCP::Transact(const Transaction& x) {
@@ -93,11 +142,11 @@ int CModbusTCP::Transact(const Transaction& x) {
   if (r <= 0) return r;
   if (r < 8) return 0;
   int mismatch = kReplyMatches;
+  // A framed reply of this transaction keeps the stream in step whatever it
+  // says: an exception, another unit or function is this request's answer.
   const int check = CheckTcpReply(tx_, rx_, r, &mismatch);
   if (check != 1) {
     if (check == kMbOtherException) NoteException(rx_[8]);
-    if (mismatch == kReplyOtherUnit ? x.closeOnUnitMismatch : (mismatch != kReplyMatches && x.closeOnFunctionMismatch))
-      socket_->Close();
     return check;
   }
   if (r < x.minLength) return static_cast<int>(kMbShortReply);
@@ -136,7 +185,6 @@ int CModbusTCP::TxGetRxDataEcho(const uint8_t* request, int requestLength, uint8
     std::memcpy(tx_ + kMbapLength, request, static_cast<size_t>(requestLength));
     Transaction x;
     x.pduLength = requestLength;
-    x.closeOnFunctionMismatch = false;
     x.dataOffset = 10;
     x.dst = dst;
     x.n = n;
@@ -158,8 +206,6 @@ int CModbusTCP::TxCheckResult(const uint8_t* header, int headerLength, const uin
       std::memcpy(tx_ + kMbapLength + headerLength + 1, data, static_cast<size_t>(dataLength));
     Transaction x;
     x.pduLength = pduLength;
-    x.closeOnUnitMismatch = false;
-    x.closeOnFunctionMismatch = false;
     // Unit, function, address and quantity.
     x.minLength = 12;
     return Transact(x);
@@ -226,6 +272,7 @@ int CModbusTCP::ScanDevice(int /*unit*/, ScanHits& hits, int& counter, int windo
       if (!IsDiscoveryAnswer(buffer, r)) continue;
       DiscoveryRecord record;
       std::memcpy(record.bytes.data(), buffer + kDiscoveryHeaderLength, record.bytes.size());
+      if (IsKnownAdapter(hits.discovery, record) || hits.discovery.size() >= kMaxDiscoveryRecords) continue;
       hits.discovery.push_back(record);
       ++counter;
     }
@@ -262,6 +309,10 @@ int CModbusTCP::OpenConnection(const TcpCommSetting& settings, int a, int b) {
   }
   socket_->SetTimeouts(settings.timeoutMs, settings.field5Value, settings.reconnectPeriodS);
   socket_->SetBroadcast(settings.broadcast);
+  // Replies are matched by transaction id: one that comes too late is
+  // skipped when it comes, so a time-out does not cost the connection.
+  if (settings.socketType != DriverSocket::kDatagram) socket_->SetCloseOnTimeout(false);
+  lastReceive_ = Clock::now();
   int r = socket_->Open();
   if (a == 1 && settings.socketType == DriverSocket::kDatagram) {
     if (b == 1) {

@@ -4,8 +4,18 @@
 // stream splits it, and must carry the request's transaction id, protocol 0,
 // unit and function. Its ScanDevice is the adapters' UDP discovery
 // broadcast; its reconnection tests the host with an ICMP echo first.
+//
+// The connection is kept as long as the stream stays in step: a framed
+// reply is an answer whatever it says (an exception, another unit), and a
+// reply to an earlier request (late, or a second copy) is skipped by its
+// transaction id. The connection is closed when a reply cannot be framed,
+// carries an id this master never sent lately, or is cut off by the
+// time-out; such a glitch of a link that had answered is retried at once
+// (DriverSocket::RetryAtOnce). A link on which nothing at all has come for a
+// reconnect period is closed as dead.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -27,6 +37,9 @@ inline constexpr uint8_t kDiscoveryRequest[16] = {0xFF, 0xFF, 0xEE, 0xEE, 0x0E, 
 // 256-byte record.
 inline constexpr int kDiscoveryHeaderLength = 8;
 inline constexpr int kDiscoveryReplyLength = kDiscoveryHeaderLength + 256;
+// A scan keeps at most this many adapters, as many as one driver instance
+// serves; answers beyond them are not kept.
+inline constexpr size_t kMaxDiscoveryRecords = 100;
 
 // The settings of the discovery socket: a datagram socket with broadcasting
 // on, bound to local port 6012, sending to `address`:`port`.
@@ -57,7 +70,10 @@ public:
   // first; without broadcasting a failed open becomes -9115.
   int OpenConnection(const TcpCommSetting& settings, int a, int b) override;
   // Broadcasts the discovery request and collects the answers that arrive
-  // within windowMs (unit unused).
+  // within windowMs (unit unused): one record per adapter (answers with the
+  // MAC address of one already kept, or without a MAC address the IP
+  // address, are the same adapter answering again), at most
+  // kMaxDiscoveryRecords.
   int ScanDevice(int unit, ScanHits& hits, int& counter, int windowMs) override;
   void TransportErrorText(int code, std::string& text) const override;
   TransportKind Transport() const override { return TransportKind::kSocket; }
@@ -85,15 +101,18 @@ private:
   // reply into the receive buffer. Returns the reply length (at least 8) or
   // a code.
   int Exchange(int pduLength);
-  // Reads one reply by its MBAP length.
+  // Reads the reply of `transactionId` by its MBAP length, skipping
+  // replies to earlier requests.
   int ReceiveReply(uint16_t transactionId);
+  // One of the kEarlierIds ids sent before the current one.
+  bool IsEarlierId(uint16_t id) const;
+  static constexpr int kEarlierIds = 16;
+  // Closes the connection and asks for a reconnection at once.
+  void StreamOutOfStep();
   // One request and its reply, as each Tx operation describes it; the
   // request (unit and PDU) is already in the transmit buffer.
   struct Transaction {
     int pduLength = 0;
-    // Which mismatching replies leave the stream out of step and close it.
-    bool closeOnUnitMismatch = true;
-    bool closeOnFunctionMismatch = true;
     int minLength = 0;           // shortest acceptable reply (MBAP included)
     int dataOffset = 9;          // where the n data bytes start
     uint8_t* dst = nullptr;
@@ -109,6 +128,8 @@ private:
   uint16_t transactionId_ = 0;
   PingFunction ping_;
   TickSource ticks_;
+  // When the stream last brought anything.
+  std::chrono::steady_clock::time_point lastReceive_;
   uint8_t tx_[kTxBufferSize] = {};
   uint8_t rx_[kRxBufferSize] = {};
 };

@@ -15,10 +15,17 @@ void ReconnectGate::SetTickSource(TickSource ticks) { ticks_ = std::move(ticks);
 
 int ReconnectGate::Test(bool connected, int periodSeconds) {
   if (connected) {
-    armed_ = false;
+    Disarm();
     return kNotNeeded;
   }
   const uint32_t now = Now();
+  if (retryAtOnce_) {
+    retryAtOnce_ = false;
+    armed_ = true;
+    elapsedMs_ = 0;
+    lastTick_ = now;
+    return kTryNow;
+  }
   if (!armed_) {
     armed_ = true;
     elapsedMs_ = 0;

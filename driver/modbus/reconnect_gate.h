@@ -1,6 +1,8 @@
 // The time gate of reconnection attempts shared by the socket and the serial
 // port: after a loss, the first attempt comes one full period after the
-// first test, later ones one period apart.
+// first test, later ones one period apart. A link that broke on a glitch of
+// the stream (RetryAtOnce) is tried again at the first test; only when that
+// attempt fails does the period apply.
 #pragma once
 
 #include <cstdint>
@@ -21,11 +23,16 @@ public:
 
   explicit ReconnectGate(TickSource ticks = {});
 
-  // connected: disarm, 3. Not armed: arm and start counting, 2. Armed and a
-  // full period elapsed: restart counting, 1 (stays armed). Otherwise add
-  // the time since the last test, 2.
+  // connected: disarm, 3. A retry at once asked for: arm, 1. Not armed: arm
+  // and start counting, 2. Armed and a full period elapsed: restart
+  // counting, 1 (stays armed). Otherwise add the time since the last test, 2.
   int Test(bool connected, int periodSeconds);
-  void Disarm() { armed_ = false; }
+  void Disarm() {
+    armed_ = false;
+    retryAtOnce_ = false;
+  }
+  // The next test of a lost link answers 1 at once (once).
+  void RetryAtOnce() { retryAtOnce_ = true; }
   bool IsArmed() const { return armed_; }
   void SetTickSource(TickSource ticks);
 
@@ -34,6 +41,7 @@ private:
 
   TickSource ticks_;
   bool armed_ = false;
+  bool retryAtOnce_ = false;
   uint32_t elapsedMs_ = 0;
   uint32_t lastTick_ = 0;
 };

@@ -146,11 +146,12 @@ MessengerCheck BuildMessengerRequest(const MessengerFields& f, MessengerRequest&
 
   long long slave = 0;
   if (!ParseInteger(f.slaveId, slave)) return Fail("Slave ID value must be integer.", kFieldSlave);
-  // Every request of the messenger waits for a reply, so the broadcast
-  // address 0 would only time out; 248..255 are reserved and larger values
-  // do not fit the unit byte.
-  if (slave < 1) return Fail("Slave ID must be greater than 0.", kFieldSlave);
-  if (slave > 247) return Fail("Slave ID must be 247 or less.", kFieldSlave);
+  // Unit 0 is accepted: a TCP adapter without a node address answers it (the
+  // driver addresses such an adapter so). Over TCP the unit byte takes any
+  // value; on a serial line 248..255 are reserved.
+  if (slave < 0) return Fail("Slave ID must be greater than 0.", kFieldSlave);
+  if (rtu && slave > 247) return Fail("Slave ID must be 247 or less.", kFieldSlave);
+  if (slave > 255) return Fail("Slave ID must be 255 or less.", kFieldSlave);
 
   const std::string address = NormalizeHexText(TrimStr(f.address), 0, 0);
   if (address == "INVALID" || address.empty() || std::strtoul(address.c_str(), nullptr, 16) > 0xFFFF ||
@@ -333,7 +334,8 @@ const std::vector<std::string> kParities = {"NOPARITY", "ODDPARITY", "EVENPARITY
 const std::vector<std::string> kStopBits = {"1", "1.5", "2"};
 
 bool SerialSettingValues::SetText(const std::string& text) {
-  if (text.empty() || GetCharCount(text, ',') + 1 < 4) return false;
+  // GetCharCount counts the fields (commas + 1, none for an empty text).
+  if (GetCharCount(text, ',') < 4) return false;
   const std::vector<std::string> f = SplitCommas(text);
   baud = f[0];
   dataBits = f[1];

@@ -11,11 +11,17 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
 
+#include "driver/driver_instance.h"
+#include "driver/driver_library.h"
 #include "driver/modbus/modbus_tcp.h"
+#include "driver/records.h"
+#include "tests/driver/log_capture.h"
 #include "tests/driver_modbus/netlab.h"
 #include "tests/driver_modbus/peers.h"
 #include "tools/simulator/testing/simulator_process.h"
@@ -95,6 +101,63 @@ Bytes Answer(const Bytes& header, size_t length, uint8_t firstByte) {
   return out;
 }
 
+// An adapter's answer: the header, then its record (IP address, mask,
+// gateway, MAC address, model code 0x4101 in bytes 22 and 23).
+Bytes AdapterAnswer(const std::string& ip, uint8_t macLast) {
+  Bytes out = {0xEE, 0xEE, 0xFF, 0xFF, 0x0E, 0x80, 0x01, 0x00};
+  out.resize(kDiscoveryReplyLength, 0);
+  uint8_t* r = out.data() + kDiscoveryHeaderLength;
+  ::inet_pton(AF_INET, ip.c_str(), r);
+  const uint8_t rest[] = {255, 255, 255, 0, 10, 231, 0, 1, 0x00, 0x1A, 0x4C, 0x00, 0x01, macLast};
+  std::copy(std::begin(rest), std::end(rest), r + 4);
+  r[22] = 0x01;
+  r[23] = 0x41;
+  return out;
+}
+
+// Answers the first discovery request with the answers `make` gives for
+// i = 0, 1, ... as fast as the socket takes them: `count` of them, or, with
+// a count of 0, as many as fit into `forMs`.
+class Flooder {
+public:
+  Flooder(int fd, std::function<Bytes(int)> make, int count, int forMs)
+      : fd_(fd), make_(std::move(make)), count_(count), forMs_(forMs) {
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~Flooder() {
+    stop_ = true;
+    thread_.join();
+    ::close(fd_);
+  }
+  int sent() const { return sent_.load(); }
+
+private:
+  void Run() {
+    sockaddr_in from{};
+    socklen_t len = sizeof from;
+    for (;;) {
+      if (stop_.load()) return;
+      pollfd p{fd_, POLLIN, 0};
+      if (::poll(&p, 1, 20) != 1) continue;
+      uint8_t buffer[64];
+      if (::recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &len) >= 0) break;
+    }
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(forMs_);
+    for (int i = 0; (count_ == 0 || i < count_) && !stop_.load() && std::chrono::steady_clock::now() < end; ++i) {
+      const Bytes answer = make_(i);
+      if (::sendto(fd_, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr*>(&from), len) > 0) ++sent_;
+    }
+  }
+
+  int fd_;
+  std::function<Bytes(int)> make_;
+  int count_;
+  int forMs_;
+  std::atomic<int> sent_{0};
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
 class Discovery : public ::testing::Test {
 protected:
   // Adapters 0 and 1 answer properly, 2 with a short reply, 3 with its
@@ -135,6 +198,17 @@ protected:
   void SetUp() override {
     std::string why;
     if (!lab_.Create(&why)) GTEST_SKIP() << "no network namespace: " << why;
+  }
+
+  // A flooder of the test on port 8000 of adapter namespace 4.
+  std::unique_ptr<Flooder> Flood(std::function<Bytes(int)> make, int count, int forMs) {
+    std::unique_ptr<Flooder> flooder;
+    EXPECT_TRUE(lab_.RunIn(4, [&] {
+      const int fd = BoundUdpSocket(kDiscoveryPort);
+      ASSERT_GE(fd, 0);
+      flooder = std::make_unique<Flooder>(fd, std::move(make), count, forMs);
+    }));
+    return flooder;
   }
 
   NetLab lab_{5};
@@ -208,6 +282,77 @@ TEST_F(Discovery, OnlyFullAnswersWithTheirHeaderAreTaken) {
   ASSERT_EQ(received.size(), 1u);
   EXPECT_EQ(received[0].first, Bytes(std::begin(kDiscoveryRequest), std::end(kDiscoveryRequest)));
   EXPECT_EQ(received[0].second, kDiscoveryLocalPort);
+}
+
+TEST_F(Discovery, AnAdapterThatAnswersAgainIsOneRecordAndAFloodIsBounded) {
+  // One answer a hundred times: one adapter. Records without a MAC address
+  // are told apart by their IP address.
+  {
+    auto flooder = Flood([](int i) { return AdapterAnswer(NetLab::HostAddress(i % 2), 0x21); }, 100, 2000);
+    int result = 0;
+    Scan(DiscoverySettings(), 500, &result);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(flooder->sent(), 100);
+    EXPECT_EQ(counter_, 1);
+    EXPECT_EQ(hits_.discovery.size(), 1u);
+  }
+  hits_ = ScanHits();
+  counter_ = 0;
+  {
+    auto flooder = Flood(
+        [](int i) {
+          Bytes a = AdapterAnswer(NetLab::HostAddress(i % 3), 0);
+          std::fill(a.begin() + kDiscoveryHeaderLength + 12, a.begin() + kDiscoveryHeaderLength + 18, 0);
+          return a;
+        },
+        30, 2000);
+    int result = 0;
+    Scan(DiscoverySettings(), 500, &result);
+    EXPECT_EQ(counter_, 3);
+  }
+  // As many different answers as the socket takes: the records stop at the
+  // bound and the window ends on time.
+  hits_ = ScanHits();
+  counter_ = 0;
+  auto flooder = Flood([](int i) { return AdapterAnswer("10.231.1." + std::to_string(i % 250), uint8_t(i)); }, 0, 1500);
+  int result = 0;
+  const auto start = std::chrono::steady_clock::now();
+  Scan(DiscoverySettings(), 700, &result);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
+  EXPECT_EQ(result, 1);
+  EXPECT_GT(flooder->sent(), 1000);
+  EXPECT_EQ(hits_.discovery.size(), kMaxDiscoveryRecords);
+}
+
+TEST_F(Discovery, ModuleScansOfAdaptersThatDoNotAnswerShareOneDeadline) {
+  // Ten answers name addresses where nobody is (each connect would wait
+  // 5 s), then a flood names hundreds more.
+  struct Case {
+    int count;
+    size_t records;
+  } cases[] = {{10, 10}, {0, kMaxDiscoveryRecords}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.count);
+    qmx::test::LogCapture::Clear();
+    DriverLibrary::Get().SetCallback(&qmx::test::LogCapture::Callback);
+    DriverLibrary::Get().SetSwitches(1, 1, 1, 1);
+    auto flooder = Flood([](int i) { return AdapterAnswer("10.231.0." + std::to_string(50 + i % 200), uint8_t(i)); },
+                         c.count, 1000);
+    ASSERT_TRUE(lab_.RunIn(-1, [&] {
+      DriverInstance instance;
+      const auto start = std::chrono::steady_clock::now();
+      auto* list = reinterpret_cast<ScanResultList*>(instance.StartAutoScan(0, 500, ""));
+      const auto took = std::chrono::steady_clock::now() - start;
+      ASSERT_NE(list, nullptr);
+      EXPECT_EQ(static_cast<size_t>(list->count), c.records);
+      EXPECT_LT(took, std::chrono::milliseconds(500 + 5000 + 1000)) << "the window and one module-scan deadline";
+      instance.FreeAutoScan(list);
+    }));
+    DriverLibrary::Get().SetCallback(nullptr);
+    DriverLibrary::Get().SetSwitches(0, 0, 0, 0);
+  }
+  EXPECT_EQ(qmx::test::LogCapture::Matching("Module scan time is over. Adapters without module scan: ").size(), 1u)
+      << qmx::test::LogCapture::Dump();
 }
 
 TEST_F(Discovery, AnUnreachableDestinationFailsTheSend) {

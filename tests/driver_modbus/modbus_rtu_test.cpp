@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -351,6 +352,38 @@ TEST_F(RtuRaw, AReplyThatComesAfterTheTimeOutIsNotTakenForTheNextOne) {
   EXPECT_EQ(master_.ReadRegisters(1, 3, 0, 1, dst, 2), kSerReadTimeout);
   ASSERT_EQ(master_.ReadRegisters(1, 3, 0, 1, dst, 2), 1);
   EXPECT_EQ(dst[0], 0xBB) << "the late answer to the first request was read as the second's";
+}
+
+TEST_F(RtuRaw, ACopyOfAnEarlierReplyIsNotTakenForTheAnswer) {
+  // A line that repeats every reply: each request meets a copy of the
+  // previous reply (same function, same byte count) before its own.
+  Bytes previous;
+  peer_->SetHandler([&previous](const Bytes& r) {
+    const uint16_t address = static_cast<uint16_t>(r[2] << 8 | r[3]);
+    const Bytes reply = RtuFrame({r[0], 4, 2, static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address)});
+    std::vector<PeerAction> actions;
+    if (!previous.empty()) actions.push_back({0, previous});
+    actions.push_back({2, reply});
+    previous = reply;
+    return actions;
+  });
+  for (uint16_t address : {0x1028, 0x0000, 0x1119, 0x1028, 0x0000}) {
+    uint8_t dst[2] = {};
+    ASSERT_EQ(master_.ReadRegisters(1, 4, address, 1, dst, 2), 1) << address;
+    EXPECT_EQ(dst[0] << 8 | dst[1], address) << "the answer of another request";
+  }
+
+  // Two registers that hold the same value answer with the same bytes: asked
+  // once more, they answer the same, which settles it for the connection.
+  peer_->SetHandler([](const Bytes& r) { return std::vector<PeerAction>{{0, RtuFrame({r[0], 4, 2, 0, 0})}}; });
+  uint8_t dst[2] = {1, 1};
+  const size_t before = peer_->Requests().size();
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(master_.ReadRegisters(1, 4, 0x1020, 1, dst, 2), 1);
+    ASSERT_EQ(master_.ReadRegisters(1, 4, 0x1116, 1, dst, 2), 1);
+    EXPECT_EQ(Bytes(dst, dst + 2), (Bytes{0, 0}));
+  }
+  EXPECT_LE(peer_->Requests().size() - before, 8u) << "asked again once per register, not in every cycle";
 }
 
 TEST_F(RtuRaw, ReadAndWriteFailuresAreLoggedForTheDeveloper) {

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <chrono>
 #include <functional>
+#include <thread>
 #include <memory>
 
 #include "tests/driver_modbus/peers.h"
@@ -244,6 +246,8 @@ struct TcpFault {
   // The request: 0 read, 1 write, 2 echo, 3 generic read.
   int request;
   int code;
+  // The stream is out of step: the master closes, and the link is tried
+  // again at once. Every other reply is an answer that keeps it.
   bool closes;
 };
 
@@ -258,27 +262,27 @@ uint8_t Fc(const Bytes& request) { return request[7]; }
 
 const TcpFault kTcpFaults[] = {
     {"exception on a read", [](const Bytes& r) { return Reply(r, 1, {static_cast<uint8_t>(Fc(r) | 0x80), 2}); }, 0,
-     -8002, true},
+     -8002, false},
     {"exception on a write", [](const Bytes& r) { return Reply(r, 1, {static_cast<uint8_t>(Fc(r) | 0x80), 3}); }, 1,
      -8003, false},
     {"exception on the echo", [](const Bytes& r) { return Reply(r, 1, {static_cast<uint8_t>(Fc(r) | 0x80), 4}); },
      2, -8004, false},
     {"exception on a generic read",
-     [](const Bytes& r) { return Reply(r, 1, {static_cast<uint8_t>(Fc(r) | 0x80), 6}); }, 3, -8006, true},
-    {"other unit on a read", [](const Bytes& r) { return Reply(r, 2, NormalPdu(r)); }, 0, -8007, true},
+     [](const Bytes& r) { return Reply(r, 1, {static_cast<uint8_t>(Fc(r) | 0x80), 6}); }, 3, -8006, false},
+    {"other unit on a read", [](const Bytes& r) { return Reply(r, 2, NormalPdu(r)); }, 0, -8007, false},
     {"other unit on a write", [](const Bytes& r) { return Reply(r, 2, NormalPdu(r)); }, 1, -8007, false},
-    {"other unit on the echo", [](const Bytes& r) { return Reply(r, 2, NormalPdu(r)); }, 2, -8007, true},
-    {"other function on a read", [](const Bytes& r) { return Reply(r, 1, {4, 4, 0, 0, 0, 0}); }, 0, -8009, true},
+    {"other unit on the echo", [](const Bytes& r) { return Reply(r, 2, NormalPdu(r)); }, 2, -8007, false},
+    {"other function on a read", [](const Bytes& r) { return Reply(r, 1, {4, 4, 0, 0, 0, 0}); }, 0, -8009, false},
     {"other function on the echo", [](const Bytes& r) { return Reply(r, 1, {7, 0, 0, 0, 0}); }, 2, -8009, false},
     {"other function on a generic read", [](const Bytes& r) { return Reply(r, 1, {3, 4, 0, 0, 0, 0}); }, 3, -8009,
-     true},
+     false},
     {"other transaction id", [](const Bytes& r) { return Reply(r, 1, NormalPdu(r), 1); }, 0, -8013, true},
     {"other transaction id on a write", [](const Bytes& r) { return Reply(r, 1, NormalPdu(r), 5); }, 1, -8013, true},
     {"protocol id not 0", [](const Bytes& r) { return Reply(r, 1, NormalPdu(r), 0, 1); }, 0, -8013, true},
     {"one data byte missing", [](const Bytes& r) { return Reply(r, 1, {3, 4, 1, 2, 3}); }, 0, -8014, false},
     {"one data byte too many", [](const Bytes& r) { return Reply(r, 1, {3, 4, 1, 2, 3, 4, 5}); }, 0, -8014, false},
     {"byte count disagrees", [](const Bytes& r) { return Reply(r, 1, {3, 2, 1, 2, 3, 4}); }, 0, -8014, false},
-    {"exception without its code", [](const Bytes& r) { return Reply(r, 1, {0x83}); }, 0, -8014, true},
+    {"exception without its code", [](const Bytes& r) { return Reply(r, 1, {0x83}); }, 0, -8014, false},
     {"write answer cut short", [](const Bytes& r) { return Reply(r, 1, {16, 0, 0}); }, 1, -8014, false},
     {"generic read shorter than asked", [](const Bytes& r) { return Reply(r, 1, {4, 2, 1, 2}); }, 3, -8014, false},
     {"length field without a function",
@@ -296,14 +300,14 @@ const TcpFault kTcpFaults[] = {
        return std::vector<PeerAction>{{0, {r[0], r[1], 0, 0, 0, 7, 1, 3}}};
      },
      0, -9103, true},
-    {"silence", [](const Bytes&) { return std::vector<PeerAction>{}; }, 0, -9103, true},
+    {"silence", [](const Bytes&) { return std::vector<PeerAction>{}; }, 0, -9103, false},
     {"reply later than the time-out",
      [](const Bytes& r) {
        auto actions = Normal(r);
        actions[0].delayMs = 600;
        return actions;
      },
-     2, -9103, true},
+     2, -9103, false},
 };
 
 void PrintTo(const TcpFault& fault, std::ostream* os) { *os << fault.name; }
@@ -327,17 +331,29 @@ int Send(CModbusTCP& master, int request) {
 
 TEST_P(TcpFaults, GivesItsCodeAndTheMasterRecovers) {
   const TcpFault& fault = GetParam();
+  ASSERT_EQ(Send(master_, 0), 1) << "the link has answered";
   peer_->SetHandler(fault.reply);
   EXPECT_EQ(Send(master_, fault.request), fault.code);
   EXPECT_EQ(master_.IsConnected(), fault.closes ? 0 : 1);
 
   peer_->SetHandler(Normal);
+  // A late reply comes meanwhile; the next request passes over it.
+  if (fault.code == kSockTimeout) std::this_thread::sleep_for(std::chrono::milliseconds(400));
   if (fault.closes) {
     EXPECT_EQ(Send(master_, fault.request), kSockNotConnected);
-    Reconnect();
+    EXPECT_EQ(master_.Reconnect(), 1) << "a glitch is retried at once";
   }
   EXPECT_EQ(Send(master_, fault.request), 1);
   EXPECT_EQ(Send(master_, 0), 1);
+  EXPECT_EQ(peer_->connections(), fault.closes ? 2 : 1);
+  // Broken again before it answered: now the period applies.
+  if (fault.closes) {
+    peer_->SetHandler(fault.reply);
+    master_.CloseConnection();
+    ASSERT_EQ(master_.OpenConnection(Loopback(peer_->port(), 300), 0, 0), 1);
+    Send(master_, fault.request);
+    EXPECT_EQ(master_.Reconnect(), 2);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Replies, TcpFaults, ::testing::ValuesIn(kTcpFaults),
@@ -349,12 +365,37 @@ INSTANTIATE_TEST_SUITE_P(Replies, TcpFaults, ::testing::ValuesIn(kTcpFaults),
                          });
 
 TEST_F(TcpRaw, APeerThatClosesEndsTheConnection) {
+  ASSERT_EQ(Send(master_, 0), 1);
   peer_->SetHandler([](const Bytes&) { return std::vector<PeerAction>{{0, {}, true}}; });
+  EXPECT_LE(Send(master_, 0), 0);
+  EXPECT_EQ(master_.IsConnected(), 0);
+  // A link that had answered is tried again at once; one that breaks again
+  // before it answers waits the period.
+  EXPECT_EQ(master_.Reconnect(), 1);
   EXPECT_LE(Send(master_, 0), 0);
   EXPECT_EQ(master_.IsConnected(), 0);
   peer_->SetHandler(Normal);
   Reconnect();
   EXPECT_EQ(Send(master_, 0), 1);
+}
+
+TEST_F(TcpRaw, RepliesToEarlierRequestsAreSkippedAndTheLinkKept) {
+  // The first reply comes after the time-out; the next request meets it
+  // first, followed by a second copy of it, then its own reply.
+  std::vector<Bytes> answered;
+  peer_->SetHandler([&answered](const Bytes& request) {
+    const Bytes reply = MbapFrame(TransactionIdOf(request), 1, NormalPdu(request));
+    answered.push_back(reply);
+    if (answered.size() == 1) return std::vector<PeerAction>{{450, reply}};
+    return std::vector<PeerAction>{{0, answered.front()}, {0, reply}};
+  });
+  uint8_t dst[4];
+  EXPECT_EQ(master_.ReadRegisters(1, 3, 0x0010, 2, dst, 4), kSockTimeout);
+  EXPECT_EQ(master_.IsConnected(), 1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  ASSERT_EQ(master_.ReadRegisters(1, 3, 0x0020, 2, dst, 4), 1);
+  EXPECT_EQ(Bytes(dst, dst + 4), (Bytes{1, 2, 3, 4}));
+  EXPECT_EQ(peer_->connections(), 1);
 }
 
 TEST_F(TcpRaw, RequestsTooLargeForAnyFrameAreRefusedUnsent) {

@@ -155,17 +155,19 @@ std::string TestName(const char* spec) {
   return name;
 }
 
+// closes: the stream is out of step (the connection is closed and retried
+// at once); any framed reply, and a time-out, keep the connection.
 const SimFault kTcpFaults[] = {
-    {"silence", 0, kSockTimeout, true},
-    {"delay=700", 2, kSockTimeout, true},
+    {"silence", 0, kSockTimeout, false},
+    {"delay=700", 2, kSockTimeout, false},
     {"drop", 0, 0, true},
-    {"exception=2", 0, -8002, true},
+    {"exception=2", 0, -8002, false},
     {"exception=4", 1, -8004, false},
     {"exception=6", 2, -8006, false},
-    {"exception=3", 3, -8003, true},
-    {"wrong-unit", 0, -8007, true},
+    {"exception=3", 3, -8003, false},
+    {"wrong-unit", 0, -8007, false},
     {"wrong-unit", 1, -8007, false},
-    {"wrong-function", 0, -8009, true},
+    {"wrong-function", 0, -8009, false},
     {"wrong-function", 2, -8009, false},
     {"short", 0, -8014, false},
     {"short", 1, -8014, false},
@@ -181,17 +183,17 @@ class SimTcpFaults : public SimTcp, public ::testing::WithParamInterface<SimFaul
 
 TEST_P(SimTcpFaults, GivesItsCodeAndTheMasterRecovers) {
   const SimFault& fault = GetParam();
+  ASSERT_EQ(Send(master_, 0), 1) << "the link has answered";
   ASSERT_TRUE(sim_.Ok(std::string("fault ") + fault.spec + ",once")) << fault.spec;
   EXPECT_EQ(Send(master_, fault.request), fault.code);
   EXPECT_EQ(master_.IsConnected(), fault.closes ? 0 : 1);
   if (fault.closes) {
     EXPECT_EQ(Send(master_, fault.request), kSockNotConnected);
-    // The monitoring cycle's road back: the gate, the ping, the reopen.
-    EXPECT_EQ(master_.Reconnect(), 2);
-    ticks_.Advance(10'000);
-    EXPECT_EQ(master_.Reconnect(), 2);
+    // The monitoring cycle's road back: the ping and the reopen, at once.
     EXPECT_EQ(master_.Reconnect(), 1);
   }
+  // A late reply comes meanwhile; the next request passes over it.
+  if (fault.code == kSockTimeout) std::this_thread::sleep_for(std::chrono::milliseconds(500));
   EXPECT_EQ(Send(master_, fault.request), 1);
   EXPECT_EQ(Send(master_, 0), 1);
 }

@@ -156,6 +156,19 @@ TEST_P(StoppedRoad, InputsAndOutputsInEveryLayout) {
   EXPECT_EQ(instance_.WriteByte(kKey, 0, DRV_IMAGE_OUTPUT, Bytes{0x01, 0xAA, 0xBB, 0xCC, 0xDD}.data(), 0, 5), 1);
   EXPECT_EQ(sim_->Command("get output 2"), "OK 01");
   EXPECT_EQ(sim_->Command("get output 4"), "OK AABBCCDD");
+
+  // Longer than the module: cut to the module's own byte, and said so.
+  LogCapture::Clear();
+  EXPECT_EQ(instance_.WriteByte(kKey, 2, DRV_IMAGE_OUTPUT, Bytes{0x3C, 0x11, 0x22}.data(), 0, 3), 1);
+  EXPECT_EQ(sim_->Command("get output 2"), "OK 3C");
+  EXPECT_EQ(sim_->Command("get output 4"), "OK AABBCCDD") << "the neighbour is not written";
+  EXPECT_EQ(LogCapture::Matching("Output data longer than the module is cut. Target IO: 2. Length: 3 bytes. "
+                                 "Written: 8 bits. Func: WriteOutput")
+                .size(),
+            1u)
+      << LogCapture::Dump();
+  EXPECT_EQ(instance_.WriteByte(kKey, 2, DRV_IMAGE_OUTPUT, Bytes{0x3D}.data(), 0, 1), 1);
+  EXPECT_EQ(LogCapture::Lines().size(), 1u) << "a write that fits is not reported";
 }
 
 TEST_P(StoppedRoad, ParametersCommInitAndDiagnostics) {

@@ -5,6 +5,7 @@
 // over TCP and over an RS485 pty line.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "driver/records.h"
@@ -76,9 +77,11 @@ TEST(MessengerRequest, EachRefusalNamesItsField) {
       {with([](MessengerFields& f) { f.protocol = 1; f.ipAddress = "192.168.0"; }),
        "Input a IP Address or Check IP Address format.", kFieldIp},
       {with([](MessengerFields& f) { f.slaveId = "-1"; }), "Slave ID must be greater than 0.", kFieldSlave},
-      // A broadcast gets no reply and ids above 247 do not fit a unit.
-      {with([](MessengerFields& f) { f.slaveId = "0"; }), "Slave ID must be greater than 0.", kFieldSlave},
-      {with([](MessengerFields& f) { f.slaveId = "257"; }), "Slave ID must be 247 or less.", kFieldSlave},
+      // 248..255 are reserved on a serial line; over TCP the unit byte ends
+      // at 255.
+      {with([](MessengerFields& f) { f.slaveId = "248"; }), "Slave ID must be 247 or less.", kFieldSlave},
+      {with([](MessengerFields& f) { f.protocol = 1; f.ipAddress = "192.168.0.1"; f.slaveId = "256"; }),
+       "Slave ID must be 255 or less.", kFieldSlave},
       {with([](MessengerFields& f) { f.address = "12  34"; }), "Check if address is valid hex format.",
        kFieldAddress},
       {with([](MessengerFields& f) { f.address = "10000"; }), "Check if address is valid hex format.",
@@ -157,9 +160,29 @@ TEST(BuiltInMessages, EveryShippedFileGivesRequestsThatPassTheChecks) {
   EXPECT_EQ(files, 6);
 }
 
+TEST(MessengerRequest, UnitZeroAndOverTcpEveryUnitByteAreAccepted) {
+  struct Case {
+    int protocol;
+    const char* slave;
+  } cases[] = {{0, "0"}, {0, "247"}, {1, "0"}, {1, "248"}, {1, "255"}};
+  for (const Case& c : cases) {
+    MessengerFields f;
+    f.protocol = c.protocol;
+    f.ipAddress = "192.168.0.1";
+    f.slaveId = c.slave;
+    MessengerRequest r;
+    EXPECT_TRUE(Build(f, r).ok()) << c.protocol << " " << c.slave << ": " << Build(f, r).message;
+    EXPECT_EQ(r.slave, std::atoi(c.slave));
+  }
+}
+
 TEST(SerialSettingText, FourFieldsOrNothing) {
   SerialSettingValues v;
-  EXPECT_FALSE(v.SetText("9600, 8"));
+  // Fewer than four fields change nothing.
+  for (const char* text : {"", "9600", "9600, 8", "19200, 7, ODDPARITY"}) {
+    EXPECT_FALSE(v.SetText(text)) << text;
+    EXPECT_EQ(v.GetText(), "115200, 8, None, 1") << text;
+  }
   EXPECT_EQ(FirstEntryBeginningWith(kParities, v.parity), -1) << "the default parity selects nothing";
   EXPECT_TRUE(v.SetText(" 19200 ,8, EVENPARITY , 1.5, extra"));
   EXPECT_EQ(v.GetText(), "19200, 8, EVENPARITY, 1.5");
@@ -258,6 +281,19 @@ TEST(MessengerOnTheSimulator, EveryFunctionCodeOverTcp) {
   TcpCommSetting tcp = MessengerTcpDefaults();
   tcp.port = sim.port();
   RunEveryFunction(f, tcp);
+
+  // A TCP adapter without a node address answers unit 0.
+  MessengerFields zero = f;
+  zero.slaveId = "0";
+  zero.functionIndex = 3;
+  zero.address = "1002";
+  zero.quantity = "1";
+  MessengerRequest request;
+  SerialCommSetting unused;
+  ASSERT_TRUE(BuildMessengerRequest(zero, request, tcp, unused).ok());
+  const MessengerOutcome zeroOut = RunMessengerExchange(1, tcp, unused, request, 0);
+  EXPECT_EQ(zeroOut.status, " Success.");
+  EXPECT_EQ(FormatReply(zeroOut.reply.data(), static_cast<int>(zeroOut.reply.size()), kWordHex, false, ""), " 4101 ");
 
   // An exception reply and a refused connection land in the status line.
   MessengerFields bad = f;

@@ -396,7 +396,7 @@ TEST(DriverSocket, ReopenReconnectsAndReportsFailures) {
   peer.CloseConn();
   uint8_t buffer[4];
   EXPECT_EQ(s.Receive(buffer, 4), 0);
-  EXPECT_EQ(s.ReconnectDue(), 2);
+  EXPECT_EQ(s.ReconnectDue(), 2) << "nothing answered on this link: the period applies";
   EXPECT_EQ(s.Reopen(), 1) << "the listener still accepts";
   EXPECT_EQ(s.IsConnected(), 1);
 

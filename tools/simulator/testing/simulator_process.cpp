@@ -64,7 +64,10 @@ std::filesystem::path SimulatorProcess::ProgramPath() {
   return QMX_SIM_PROGRAM_PATH;
 }
 
-SimulatorProcess::SimulatorProcess(std::vector<std::string> args) : args_(std::move(args)) {}
+SimulatorProcess::SimulatorProcess(std::vector<std::string> args) : program_(ProgramPath()), args_(std::move(args)) {}
+
+SimulatorProcess::SimulatorProcess(std::filesystem::path program, std::vector<std::string> args)
+    : program_(std::move(program)), args_(std::move(args)) {}
 
 SimulatorProcess::~SimulatorProcess() { Stop(); }
 
@@ -84,7 +87,7 @@ bool SimulatorProcess::Start(std::chrono::milliseconds timeout) {
     ::close(in[1]);
     return false;
   }
-  const std::string program = ProgramPath().string();
+  const std::string program = program_.string();
   std::vector<std::string> all{program};
   all.insert(all.end(), args_.begin(), args_.end());
   all.push_back("--stdin");

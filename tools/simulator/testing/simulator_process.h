@@ -28,6 +28,9 @@ namespace qmx::sim {
 class SimulatorProcess {
 public:
   explicit SimulatorProcess(std::vector<std::string> args);
+  // Another program that follows the same protocol (READY line, commands on
+  // stdin, "--stdin commands" among its arguments): a peer of the tests.
+  SimulatorProcess(std::filesystem::path program, std::vector<std::string> args);
   ~SimulatorProcess();
   SimulatorProcess(const SimulatorProcess&) = delete;
   SimulatorProcess& operator=(const SimulatorProcess&) = delete;
@@ -63,6 +66,7 @@ private:
   bool ReadLine(std::string* line, std::chrono::steady_clock::time_point deadline);
   void Reap(std::chrono::milliseconds wait);
 
+  std::filesystem::path program_;
   std::vector<std::string> args_;
   pid_t pid_ = -1;
   int toChild_ = -1;
