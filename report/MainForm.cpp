@@ -339,6 +339,8 @@ void MainForm::EndProgram(int code) {
   if (ending_) return;
   ending_ = true;
   statusTimer_.stop();
+  // A report still being written stops at once; its target stays as it was.
+  if (job_) job_->Cancel();
   services_.endProgram(code);
 }
 

@@ -14,9 +14,11 @@ ReportJob::ReportJob(std::string kind, std::string xmlPath, RunOptions options)
 }
 
 ReportJob::~ReportJob() {
-  cancel_ = true;
+  Cancel();
   if (worker_.joinable()) worker_.join();
 }
+
+void ReportJob::Cancel() { cancel_ = true; }
 
 void ReportJob::Set(State& which, State value, std::string* errorSlot, std::string error) {
   std::lock_guard lock(mutex_);
@@ -94,7 +96,7 @@ void ReportJob::RunExcel(const DocuSet& docu) {
   const ReshapeResult reshaped = ReshapeWorkbook(BuildExcelPages(docu));
   if (cancel_) return;
   std::string why;
-  if (!qmx::report::WriteXlsx(reshaped.workbook, options_.excelFileName, &why)) {
+  if (!qmx::report::WriteXlsx(reshaped.workbook, options_.excelFileName, &why, [this] { return cancel_.load(); })) {
     Set(excel_, State::Failed, &excelError_, "Cannot write the Excel file " + options_.excelFileName + ": " + why);
     return;
   }

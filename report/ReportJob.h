@@ -25,6 +25,9 @@ public:
   ReportJob(std::string kind, std::string xmlPath, RunOptions options);
   // Asks the worker to stop at its next step and waits for it.
   ~ReportJob();
+  // Asks the worker to stop at its next step; a file being written is dropped
+  // and its target left as it was.
+  void Cancel();
   ReportJob(const ReportJob&) = delete;
   ReportJob& operator=(const ReportJob&) = delete;
 

@@ -1,5 +1,4 @@
 // Painting laid-out pages and writing them to PDF.
-#include <QFile>
 #include <QImage>
 #include <QPageLayout>
 #include <QPageSize>
@@ -10,6 +9,7 @@
 #include <map>
 
 #include "platform/report/report_render.h"
+#include "platform/report/staged_file.h"
 
 namespace qmx::report {
 namespace {
@@ -84,31 +84,27 @@ bool PaintAllPages(QPainter& painter, QPagedPaintDevice& device, const LaidOutDo
 
 bool WritePdf(const LaidOutDocument& document, const std::string& path, std::string* error,
               const CancelCheck& cancelled) {
-  const QString file = QString::fromStdString(path);
+  const auto fail = [error](const std::string& reason) {
+    if (error) *error = reason;
+    return false;
+  };
+  StagedFile staged(path);
+  if (!staged.ok()) return fail(staged.error());
   {
-    // QPdfWriter reports nothing when its file cannot be opened; try it first.
-    QFile probe(file);
-    if (!probe.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-      if (error) *error = probe.errorString().toStdString();
-      return false;
-    }
+    QPdfWriter writer(QString::fromStdString(staged.path()));
+    writer.setPageSize(QPageSize(QPageSize::A4));
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    writer.setResolution(72);
+    writer.setTitle(document.name);
+    writer.setCreator(QStringLiteral("Rendaval"));
+    QPainter painter;
+    if (!painter.begin(&writer)) return fail("the PDF writer could not start");
+    const bool complete = PaintAllPages(painter, writer, document, cancelled);
+    if (!painter.end()) return fail("the PDF file could not be completed");
+    if (!complete) return fail(kCancelledReason);
   }
-  QPdfWriter writer(file);
-  writer.setPageSize(QPageSize(QPageSize::A4));
-  writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-  writer.setResolution(72);
-  writer.setTitle(document.name);
-  writer.setCreator(QStringLiteral("Rendaval"));
-  QPainter painter;
-  if (!painter.begin(&writer)) {
-    if (error) *error = "the PDF writer could not start";
-    return false;
-  }
-  const bool complete = PaintAllPages(painter, writer, document, cancelled);
-  if (!painter.end() || !complete) {
-    if (error) *error = complete ? "the PDF file could not be completed" : "cancelled";
-    return false;
-  }
+  if (cancelled && cancelled()) return fail(kCancelledReason);
+  if (!staged.Commit()) return fail(staged.error());
   return true;
 }
 

@@ -77,13 +77,22 @@ using CancelCheck = std::function<bool()>;
 bool PaintAllPages(QPainter& painter, QPagedPaintDevice& device, const LaidOutDocument& document,
                    const CancelCheck& cancelled = {});
 
+// The reason a write gives when it was cancelled.
+inline const char* const kCancelledReason = "cancelled";
+
+// The PDF and xlsx writers put the file beside `path` under a hidden name and
+// rename it over `path` only when it is complete: a write that fails or is
+// cancelled leaves `path` as it was. Both are safe on a worker thread.
+
 // Writes the document as a PDF file; false with a reason when the file cannot
-// be written or the writing was cancelled. Safe on a worker thread.
+// be written or the writing was cancelled.
 bool WritePdf(const LaidOutDocument& document, const std::string& path, std::string* error,
               const CancelCheck& cancelled = {});
 
 // Writes a workbook as an xlsx file (pictures as PNG); false with a reason
-// when a sheet name is refused or the file cannot be written.
-bool WriteXlsx(const Workbook& workbook, const std::string& path, std::string* error);
+// when a sheet name is refused, the file cannot be written or the writing was
+// cancelled.
+bool WriteXlsx(const Workbook& workbook, const std::string& path, std::string* error,
+               const CancelCheck& cancelled = {});
 
 }  // namespace qmx::report

@@ -9,15 +9,20 @@
 #include <memory>
 
 #include "platform/report/report_render.h"
+#include "platform/report/staged_file.h"
 
 namespace qmx::report {
 namespace {
 
-struct WorkbookCloser {
+// A workbook that is not closed on purpose is dropped without being written.
+struct WorkbookDropper {
   void operator()(lxw_workbook* wb) const {
-    if (wb) workbook_close(wb);
+    if (wb) lxw_workbook_free(wb);
   }
 };
+
+// Rows written between two looks at the cancel check.
+constexpr size_t kRowsPerCancelCheck = 256;
 
 class FormatCache {
 public:
@@ -55,12 +60,16 @@ QByteArray PngOf(const std::string& path, QSize* size) {
 
 }  // namespace
 
-bool WriteXlsx(const Workbook& workbook, const std::string& path, std::string* error) {
+bool WriteXlsx(const Workbook& workbook, const std::string& path, std::string* error,
+               const CancelCheck& cancelled) {
   auto fail = [error](const std::string& reason) {
     if (error) *error = reason;
     return false;
   };
-  std::unique_ptr<lxw_workbook, WorkbookCloser> wb(workbook_new(path.c_str()));
+  const auto stop = [&cancelled] { return cancelled && cancelled(); };
+  StagedFile staged(path);
+  if (!staged.ok()) return fail(staged.error());
+  std::unique_ptr<lxw_workbook, WorkbookDropper> wb(workbook_new(staged.path().c_str()));
   if (!wb) return fail("the workbook could not be created");
   FormatCache formats(wb.get());
   // Picture bytes must live until the workbook is closed.
@@ -76,6 +85,7 @@ bool WriteXlsx(const Workbook& workbook, const std::string& path, std::string* e
     for (size_t c = 0; c < workbook.columnWidths.size(); ++c)
       worksheet_set_column(ws, lxw_col_t(c), lxw_col_t(c), workbook.columnWidths[c], nullptr);
     for (size_t r = 0; r < sheet.rows.size(); ++r) {
+      if (r % kRowsPerCancelCheck == 0 && stop()) return fail(kCancelledReason);
       const SheetRow& row = sheet.rows[r];
       if (row.height > 0) worksheet_set_row(ws, lxw_row_t(r), row.height, nullptr);
       for (size_t c = 0; c < row.cells.size(); ++c) {
@@ -103,8 +113,12 @@ bool WriteXlsx(const Workbook& workbook, const std::string& path, std::string* e
       }
     }
   }
+  if (stop()) return fail(kCancelledReason);
   const lxw_error closed = workbook_close(wb.release());
   if (closed != LXW_NO_ERROR) return fail(lxw_strerror(closed));
+  // Packing the file cannot be interrupted; a cancel meanwhile drops it.
+  if (stop()) return fail(kCancelledReason);
+  if (!staged.Commit()) return fail(staged.error());
   return true;
 }
 

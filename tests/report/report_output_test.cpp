@@ -15,6 +15,7 @@
 
 #include <cstdio>
 #include <regex>
+#include <set>
 
 #include "platform/os/os.h"
 #include "platform/report/report_render.h"
@@ -22,6 +23,7 @@
 #include "platform/toolkit/message_box.h"
 #include "report/MainForm.h"
 #include "report/core/ReportBuilders.h"
+#include "tests/report/big_docu.h"
 #include "tests/report/fixtures.h"
 #include "tests/support/access_audit.h"
 
@@ -160,6 +162,16 @@ TEST(ReportXlsx, ReshapedWorkbookReadsBack) {
   fs::create_directories(fs::current_path() / "report_pages");
   fs::copy_file(xlsx, fs::current_path() / "report_pages" / "project3.xlsx", fs::copy_options::overwrite_existing);
   EXPECT_FALSE(qmx::report::WriteXlsx(reshaped.workbook, (dir.path() / "no/such/folder/x.xlsx").string(), &why));
+
+  // A workbook that fails half-way leaves the file it was to replace as it was, and nothing beside it.
+  const fs::path out = dir.path() / "out";
+  fs::create_directories(out);
+  qmx::test::WriteFile(out / "kept.xlsx", "kept");
+  qmx::report::Workbook refused = reshaped.workbook;
+  refused.sheets.back().name = "no [brackets]";
+  EXPECT_FALSE(qmx::report::WriteXlsx(refused, (out / "kept.xlsx").string(), &why));
+  EXPECT_EQ(qmx::test::ReadFile(out / "kept.xlsx"), "kept");
+  EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1);
 }
 
 // ---- the start-up form ---------------------------------------------------------------------
@@ -311,4 +323,54 @@ TEST(ReportForm, MissingDocumentationIsReportedAndTheFormStays) {
   EXPECT_NE(rig.boxes[0].find("gone.xml"), std::string::npos);
   EXPECT_TRUE(form->makeReport()->isEnabled());
   EXPECT_EQ(rig.ended, 0);
+}
+
+namespace {
+
+std::set<std::string> FilesIn(const fs::path& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
+  return names;
+}
+
+}  // namespace
+
+TEST(ReportForm, CancelWhileWritingLeavesTheTargetAsItWas) {
+  struct Case {
+    bool excel;
+    bool targetExists;
+  };
+  for (const Case& c : {Case{false, false}}) {
+    SCOPED_TRACE(c.excel ? "workbook over an existing file" : "new PDF");
+    FormRig rig;
+    const fs::path docu =
+        qmx::rendaval::test::WriteBigDocuSet(rig.dir.path() / "docu", 16, 32, qmx::test::DistDir() / "Image");
+    const fs::path out = rig.dir.path() / "out";
+    fs::create_directories(out);
+    const fs::path target = out / (c.excel ? "big.xlsx" : "big.pdf");
+    if (c.targetExists) qmx::test::WriteFile(target, "the report of yesterday");
+    const std::set<std::string> before = FilesIn(out);
+
+    auto form = rig.Make("PROJECT*" + docu.string());
+    (c.excel ? form->excelCheck() : form->pdfCheck())->click();
+    rig.dialogAnswer = target.string();
+    form->selFile()->click();
+    form->makeReport()->click();
+    // The file being written lies beside its target until it is complete.
+    QElapsedTimer t;
+    t.start();
+    while (FilesIn(out).size() == before.size() && form->busy() && t.elapsed() < 120000) {
+      QApplication::processEvents();
+      form->OnStatusTimer();
+      QThread::msleep(2);
+    }
+    ASSERT_EQ(FilesIn(out).size(), before.size() + 1) << "no file was being written";
+    form->cancel()->click();
+    EXPECT_EQ(rig.ended, 1);
+    form.reset();
+    EXPECT_EQ(FilesIn(out), before);
+    if (c.targetExists) {
+      EXPECT_EQ(qmx::test::ReadFile(target), "the report of yesterday");
+    }
+  }
 }
