@@ -24,8 +24,10 @@ namespace qmx::rendaval {
 namespace {
 
 using qmx::toolkit::kMbIconInformation;
+using qmx::toolkit::kMbIconQuestion;
 using qmx::toolkit::kMbIconStop;
 using qmx::toolkit::kMbOk;
+using qmx::toolkit::kMbYesNo;
 
 constexpr int kStatusIntervalMs = 1000;
 
@@ -219,6 +221,11 @@ void MainForm::OnMakeReportClicked() {
   const std::vector<std::string> refusals = CheckOptions(options, exists, confirmedOverwrite_);
   for (const std::string& message : refusals) ShowBox(message, kMbOk);
   if (!refusals.empty()) return;
+  // Yes replaces the file once the new one is complete; No leaves the form as it is.
+  if (const std::string file = PdfTargetToConfirm(options, exists, confirmedOverwrite_); !file.empty()) {
+    if (ShowBox(ReplaceQuestion(file), kMbYesNo | kMbIconQuestion) != qmx::toolkit::kIdYes) return;
+    confirmedOverwrite_ = file;
+  }
 
   run_ = std::make_unique<RunController>(options);
   makeReport_->setEnabled(false);
@@ -329,8 +336,8 @@ void MainForm::OpenResultFile(const std::string& /*program*/, const std::string&
   if (qmx::os::LaunchProgram(request) <= 0) ShowBox("Not find Acrobat Reader.", kMbOk | kMbIconInformation);
 }
 
-void MainForm::ShowBox(const std::string& text, unsigned flags) {
-  qmx::toolkit::ShowMessageBox(isVisible() ? this : nullptr, text, {}, flags);
+int MainForm::ShowBox(const std::string& text, unsigned flags) {
+  return qmx::toolkit::ShowMessageBox(isVisible() ? this : nullptr, text, {}, flags);
 }
 
 void MainForm::OnCancelClicked() { EndProgram(0); }

@@ -76,7 +76,7 @@ private:
   void ResetRun();
   void Perform(const std::vector<EndAction>& actions);
   void OpenResultFile(const std::string& program, const std::string& file);
-  void ShowBox(const std::string& text, unsigned flags);
+  int ShowBox(const std::string& text, unsigned flags);
   void EndProgram(int code);
 
   std::string commandLine_;

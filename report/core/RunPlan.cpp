@@ -49,10 +49,20 @@ std::vector<std::string> CheckOptions(const RunOptions& options,
     return !file.empty() && file != confirmedOverwrite && fileExists(file);
   };
   if (options.makePdf && options.pdfFileName.empty()) messages.push_back(kNoPdfNameMessage);
-  if (options.makePdf && exists(options.pdfFileName)) messages.push_back(kFileExistsMessage);
   if (options.makeExcel && options.excelFileName.empty()) messages.push_back(kNoExcelNameMessage);
   else if (options.makeExcel && exists(options.excelFileName)) messages.push_back(kFileExistsMessage);
   return messages;
+}
+
+std::string PdfTargetToConfirm(const RunOptions& options, const std::function<bool(const std::string&)>& fileExists,
+                               const std::string& confirmedOverwrite) {
+  const std::string& file = options.pdfFileName;
+  if (!options.makePdf || file.empty() || file == confirmedOverwrite || !fileExists(file)) return {};
+  return file;
+}
+
+std::string ReplaceQuestion(const std::string& file) {
+  return "The file " + file + " already exists.\nDo you want to replace it?";
 }
 
 std::vector<EndAction> RunController::EndIfDone(std::vector<EndAction> actions) {

@@ -40,13 +40,21 @@ inline const char* const kNoPdfNameMessage = "Not select PDF file name";
 inline const char* const kNoExcelNameMessage = "Not select Excel file name";
 inline const char* const kFileExistsMessage = "already exist same file name.";
 
-// The messages that refuse the run, in order; empty when it may start. The
-// existence test applies to the file each output will write (PDF and Excel
-// alike); a file whose overwriting the user confirmed in the save dialog
-// (`confirmedOverwrite`) passes.
+// The messages that refuse the run, in order; empty when it may start. An
+// existing workbook target is refused unless the user confirmed overwriting
+// it in the save dialog (`confirmedOverwrite`); an existing PDF target is a
+// question (PdfTargetToConfirm), not a refusal.
 std::vector<std::string> CheckOptions(const RunOptions& options,
                                       const std::function<bool(const std::string&)>& fileExists,
                                       const std::string& confirmedOverwrite);
+
+// The PDF target to ask about before the run replaces it: an existing file
+// not confirmed in the save dialog; empty when there is nothing to ask.
+std::string PdfTargetToConfirm(const RunOptions& options, const std::function<bool(const std::string&)>& fileExists,
+                               const std::string& confirmedOverwrite);
+
+// The Yes/No question for that file.
+std::string ReplaceQuestion(const std::string& file);
 
 // ---- end of the run -------------------------------------------------------------------
 

@@ -313,17 +313,21 @@ TEST(ReportRun, ChecksBeforeTheRun) {
     FormState form;
     std::string confirmed;
     std::vector<std::string> messages;
+    std::string question = {};
   } cases[] = {
       {{}, "", {}},
       {{true, true, false, false, ""}, "", {kNoPdfNameMessage}},
       {{false, false, true, false, ""}, "", {kNoExcelNameMessage}},
       {{false, false, true, false, "/old.xlsx"}, "", {kFileExistsMessage}},
-      {{true, false, false, false, "/old.pdf"}, "", {kFileExistsMessage}},  // typed PDF names are checked too
-      {{true, false, false, false, "/old.pdf"}, "/old.pdf", {}},            // confirmed in the save dialog
+      {{true, false, false, false, "/old.pdf"}, "", {}, "/old.pdf"},  // an existing PDF is a question
+      {{true, false, false, false, "/old.pdf"}, "/old.pdf", {}},      // confirmed in the save dialog
       {{true, false, false, false, "/new.pdf"}, "", {}},
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(CheckOptions(OptionsFromForm(c.form), exists, c.confirmed), c.messages) << c.form.fileName;
+  for (const Case& c : cases) {
+    const RunOptions options = OptionsFromForm(c.form);
+    EXPECT_EQ(CheckOptions(options, exists, c.confirmed), c.messages) << c.form.fileName;
+    EXPECT_EQ(PdfTargetToConfirm(options, exists, c.confirmed), c.question) << c.form.fileName;
+  }
   // The options come from the form of each press alone.
   const RunOptions second = OptionsFromForm({true, false, false, false, "/new.pdf"});
   EXPECT_FALSE(second.makeExcel);

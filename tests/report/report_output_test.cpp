@@ -183,7 +183,10 @@ struct FormRig {
     App();
     qmx::toolkit::SetMessageBoxScript([this](const qmx::toolkit::MessageBoxRequest& r) {
       boxes.push_back(r.text);
-      return int(qmx::toolkit::kIdOk);
+      if ((r.flags & 0xF) != qmx::toolkit::kMbYesNo) return int(qmx::toolkit::kIdOk);
+      const int answer = answers.empty() ? int(qmx::toolkit::kIdNo) : answers.front();
+      if (!answers.empty()) answers.erase(answers.begin());
+      return answer;
     });
     qmx::os::SetLauncher([this](const qmx::os::LaunchRequest& r) {
       opened.push_back(r.file + " " + (r.args.empty() ? std::string() : r.args.front()));
@@ -214,6 +217,7 @@ struct FormRig {
   }
   qmx::test::TempDir dir{"rendaval"};
   std::vector<std::string> boxes, opened;
+  std::vector<int> answers;  // to Yes/No boxes, in order; No when none is left
   std::string dialogAnswer;
   int ended = 0;
 };
@@ -260,25 +264,32 @@ TEST(ReportForm, RefusedExcelNameThenPdfWritesOnlyThePdf) {
   EXPECT_EQ(rig.boxes, std::vector<std::string>{"already exist same file name."});
   EXPECT_TRUE(form->makeReport()->isEnabled());
 
-  // A typed PDF name of an existing file is refused the same way.
+  // A typed PDF name of an existing file is a question: No goes back to the form.
   rig.boxes.clear();
+  const fs::path pdf = rig.dir.path() / "old.pdf";
+  qmx::test::WriteFile(pdf, "old pdf");
   form->pdfCheck()->click();
-  form->fileName()->setText(QString::fromStdString(oldXlsx.string()));
-  form->makeReport()->click();
-  EXPECT_EQ(rig.boxes, std::vector<std::string>{"already exist same file name."});
-
-  rig.boxes.clear();
-  const fs::path pdf = rig.dir.path() / "new.pdf";
   form->fileName()->setText(QString::fromStdString(pdf.string()));
+  form->makeReport()->click();
+  EXPECT_EQ(rig.boxes, std::vector<std::string>{"The file " + pdf.string() +
+                                                " already exists.\nDo you want to replace it?"});
+  EXPECT_TRUE(form->makeReport()->isEnabled());
+  EXPECT_EQ(qmx::test::ReadFile(pdf), "old pdf");
+
+  // Yes replaces it with the whole new report.
+  rig.boxes.clear();
+  rig.answers = {qmx::toolkit::kIdYes};
   form->pdfView()->click();
   form->makeReport()->click();
   EXPECT_FALSE(form->makeReport()->isEnabled());
   FormRig::Finish(*form);
-  EXPECT_TRUE(rig.boxes.empty()) << rig.boxes.front();
-  EXPECT_TRUE(fs::exists(pdf));
+  ASSERT_EQ(rig.boxes.size(), 1u);
+  EXPECT_NE(qmx::test::ReadFile(pdf).rfind("%PDF", 0), std::string::npos);
   EXPECT_EQ(qmx::test::ReadFile(oldXlsx), "keep");
   EXPECT_EQ(rig.opened, std::vector<std::string>{"xdg-open " + pdf.string()});
   EXPECT_EQ(rig.ended, 1);
+  for (const auto& entry : fs::directory_iterator(rig.dir.path()))
+    EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();
 }
 
 TEST(ReportForm, ExcelWithoutViewingLeavesTheReportShown) {
