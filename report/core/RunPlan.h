@@ -33,15 +33,33 @@ struct RunOptions {
 };
 
 // The options of one press, made afresh from the form each time, so nothing
-// from a refused press carries over.
+// from a refused press carries over. Each target takes the extension of its
+// output when its name has none (WithExtension).
 RunOptions OptionsFromForm(const FormState& form);
+
+// ---- target names ------------------------------------------------------------------
+
+enum class Output { Pdf, Excel };
+
+// The extension each output writes.
+inline const char* const kPdfExtension = ".pdf";
+inline const char* const kExcelExtension = ".xlsx";
+
+// The name with the output's extension added, unless it ends in it already
+// (in any case) or in an extension CheckOptions refuses; "" stays "".
+std::string WithExtension(const std::string& name, Output output);
+
+// Why a name cannot be the output's target (it ends in the extension of
+// another kind of file), or "" when it can.
+std::string ExtensionRefusal(const std::string& name, Output output);
 
 inline const char* const kNoPdfNameMessage = "Not select PDF file name";
 inline const char* const kNoExcelNameMessage = "Not select Excel file name";
 inline const char* const kFileExistsMessage = "already exist same file name.";
 
-// The messages that refuse the run, in order; empty when it may start. An
-// existing workbook target is refused unless the user confirmed overwriting
+// The messages that refuse the run, in order; empty when it may start: a
+// missing name, a name with another output's extension, and an existing
+// workbook target is refused unless the user confirmed overwriting
 // it in the save dialog (`confirmedOverwrite`); an existing PDF target is a
 // question (PdfTargetToConfirm), not a refusal.
 std::vector<std::string> CheckOptions(const RunOptions& options,

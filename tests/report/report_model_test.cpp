@@ -334,6 +334,34 @@ TEST(ReportRun, ChecksBeforeTheRun) {
   EXPECT_TRUE(second.excelFileName.empty());
 }
 
+TEST(ReportRun, TargetsTakeTheExtensionOfTheirOutput) {
+  const auto pdf = Output::Pdf, excel = Output::Excel;
+  struct Case {
+    std::string name;
+    Output output;
+    std::string target;
+    bool refused;
+  } cases[] = {
+      {"/r/plant", pdf, "/r/plant.pdf", false},           {"/r/plant", excel, "/r/plant.xlsx", false},
+      {"/r/plant.PDF", pdf, "/r/plant.PDF", false},       {"/r/plant.", pdf, "/r/plant.pdf", false},
+      {"/r/line 2.5", excel, "/r/line 2.5.xlsx", false},  {"/r/.pdf", pdf, "/r/.pdf.pdf", false},
+      {"/r/plant.xlsx", pdf, "/r/plant.xlsx", true},      {"/r/plant.XLS", pdf, "/r/plant.XLS", true},
+      {"/r/plant.pdf", excel, "/r/plant.pdf", true},      {"/r/plant.xls", excel, "/r/plant.xls", true},
+      {"", pdf, "", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(WithExtension(c.name, c.output), c.target) << c.name;
+    EXPECT_EQ(ExtensionRefusal(c.name, c.output).empty(), !c.refused) << c.name;
+  }
+  // The refusal says why, and the run does not start.
+  const auto none = [](const std::string&) { return false; };
+  EXPECT_EQ(CheckOptions(OptionsFromForm({false, false, true, false, "/r/plant.pdf"}), none, ""),
+            std::vector<std::string>{"The name /r/plant.pdf is that of a PDF file; an Excel workbook is written as .xlsx."});
+  EXPECT_EQ(CheckOptions(OptionsFromForm({true, false, false, false, "/r/plant.xlsx"}), none, ""),
+            std::vector<std::string>{"The name /r/plant.xlsx is that of an Excel file; a PDF file ends in .pdf."});
+  EXPECT_EQ(OptionsFromForm({true, false, false, false, "/r/plant"}).pdfFileName, "/r/plant.pdf");
+}
+
 TEST(ReportRun, EndsOnlyWhenEveryOutputIsDone) {
   using A = EndAction;
   enum Event { Print, Excel, Closed };

@@ -263,6 +263,14 @@ TEST(ReportForm, RefusedExcelNameThenPdfWritesOnlyThePdf) {
   form->makeReport()->click();
   EXPECT_EQ(rig.boxes, std::vector<std::string>{"already exist same file name."});
   EXPECT_TRUE(form->makeReport()->isEnabled());
+  // A workbook is not written under a PDF's name.
+  rig.boxes.clear();
+  form->fileName()->setText(QString::fromStdString((rig.dir.path() / "book.pdf").string()));
+  form->makeReport()->click();
+  ASSERT_EQ(rig.boxes.size(), 1u);
+  EXPECT_NE(rig.boxes[0].find("is that of a PDF file"), std::string::npos) << rig.boxes[0];
+  EXPECT_TRUE(form->makeReport()->isEnabled());
+  EXPECT_FALSE(fs::exists(rig.dir.path() / "book.pdf"));
 
   // A typed PDF name of an existing file is a question: No goes back to the form.
   rig.boxes.clear();
@@ -276,9 +284,10 @@ TEST(ReportForm, RefusedExcelNameThenPdfWritesOnlyThePdf) {
   EXPECT_TRUE(form->makeReport()->isEnabled());
   EXPECT_EQ(qmx::test::ReadFile(pdf), "old pdf");
 
-  // Yes replaces it with the whole new report.
+  // Yes replaces it with the whole new report; a name typed without its extension is given it.
   rig.boxes.clear();
   rig.answers = {qmx::toolkit::kIdYes};
+  form->fileName()->setText(QString::fromStdString((rig.dir.path() / "old").string()));
   form->pdfView()->click();
   form->makeReport()->click();
   EXPECT_FALSE(form->makeReport()->isEnabled());
