@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QStandardPaths>
 
+#include <cstdio>
 #include <filesystem>
 
 #include "platform/os/os.h"
@@ -44,6 +45,12 @@ std::string ReportPath(const std::string& name) {
   return QDir(ReportFolder()).filePath(QString::fromStdString(name)).toStdString();
 }
 
+std::string FullPath(const std::string& file) {
+  std::error_code ec;
+  const std::filesystem::path full = std::filesystem::absolute(file, ec).lexically_normal();
+  return ec ? file : full.string();
+}
+
 std::string DefaultSaveDialog(QWidget* parent, bool excel, const std::string& current) {
   // The dialog asks before it lets an existing file be chosen, and a name
   // typed without extension gets the one of the file type.
@@ -57,6 +64,37 @@ std::string DefaultSaveDialog(QWidget* parent, bool excel, const std::string& cu
 }
 
 void DefaultEndProgram(int code) { QCoreApplication::exit(code); }
+
+// A status line whose lines, paths mostly, are shortened in the middle with
+// "..." when the form is narrower than they are; the whole text is the
+// tooltip and what a screen reader reads.
+class StatusLine : public QLabel {
+public:
+  explicit StatusLine(QWidget* parent) : QLabel(parent) {
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    setTextInteractionFlags(Qt::TextSelectableByMouse);
+  }
+  void SetFullText(const QString& text) {
+    full_ = text;
+    setToolTip(text);
+    setAccessibleDescription(text);
+    Elide();
+  }
+
+protected:
+  void resizeEvent(QResizeEvent* event) override {
+    QLabel::resizeEvent(event);
+    Elide();
+  }
+
+private:
+  void Elide() {
+    QStringList lines = full_.split(QLatin1Char('\n'));
+    for (QString& line : lines) line = fontMetrics().elidedText(line, Qt::ElideMiddle, std::max(1, width()));
+    setText(lines.join(QLatin1Char('\n')));
+  }
+  QString full_;
+};
 
 }  // namespace
 
@@ -95,6 +133,9 @@ void MainForm::BuildControls() {
   progress_->setAccessibleName(QStringLiteral("Progress"));
   makeReport_ = new QPushButton(QStringLiteral("Make Report"), this);
   cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
+  status_ = new StatusLine(this);
+  status_->setAccessibleName(QStringLiteral("Status"));
+  status_->hide();
   for (QPushButton* b : {makeReport_, cancel_}) {
     b->setAccessibleName(b->text());
     b->setMinimumSize(113, 34);
@@ -121,6 +162,7 @@ void MainForm::BuildControls() {
   buttons->addWidget(cancel_);
   buttons->addStretch(1);
   grid->addLayout(buttons, 3, 0, 1, 3);
+  grid->addWidget(status_, 4, 0, 1, 3);
   grid->setColumnStretch(1, 1);
 
   setTabOrder(pdfCheck_, pdfView_);
@@ -227,6 +269,13 @@ void MainForm::OnMakeReportClicked() {
     confirmedOverwrite_ = file;
   }
 
+  // Where the files go is said before they are written.
+  written_.clear();
+  QStringList targets;
+  if (options.makePdf) targets << QStringLiteral("Writing ") + QString::fromStdString(FullPath(options.pdfFileName));
+  if (options.makeExcel)
+    targets << QStringLiteral("Writing ") + QString::fromStdString(FullPath(options.excelFileName));
+  SetStatusLine(targets.join(QLatin1Char('\n')));
   run_ = std::make_unique<RunController>(options);
   makeReport_->setEnabled(false);
   progressValue_ = 0;
@@ -273,8 +322,22 @@ void MainForm::OnStatusTimer() {
 void MainForm::PrintDone() {
   progress_->setValue(100);
   printStatus_ = ReportStatus::Idle;
+  if (run_->options().makePdf) Announce(Output::Pdf, run_->options().pdfFileName);
   hide();
   Perform(run_->PrintCompleted());
+}
+
+void MainForm::Announce(Output output, const std::string& file) {
+  const std::string line = WrittenLine(output, FullPath(file));
+  std::fprintf(stderr, "Rendaval: %s\n", line.c_str());
+  written_ += (written_.isEmpty() ? "" : "\n") + QString::fromStdString(line);
+  SetStatusLine(written_);
+  if (viewer_) viewer_->SetStatus(written_);
+}
+
+void MainForm::SetStatusLine(const QString& text) {
+  static_cast<StatusLine*>(status_)->SetFullText(text);
+  status_->setVisible(!text.isEmpty());
 }
 
 void MainForm::ExcelDone() {
@@ -282,7 +345,11 @@ void MainForm::ExcelDone() {
   if (job_->ExcelState() == ReportJob::State::Failed) {
     ShowBox(job_->ExcelError(), kMbOk | kMbIconStop);
     std::erase(actions, EndAction::OpenExcel);
-  } else if (job_->ReshapeFailed()) {
+    Perform(actions);
+    return;
+  }
+  Announce(Output::Excel, run_->options().excelFileName);
+  if (job_->ReshapeFailed()) {
     // The workbook stays as exported, one sheet per page, and is not opened.
     ShowBox("Cannot modify excel file because excel component does not exist", kMbOk);
     std::erase(actions, EndAction::OpenExcel);
@@ -292,6 +359,7 @@ void MainForm::ExcelDone() {
 
 void MainForm::ResetRun() {
   statusTimer_.stop();
+  SetStatusLine(written_);
   printStatus_ = ReportStatus::Idle;
   excelHandled_ = true;
   progressValue_ = 0;
@@ -306,6 +374,7 @@ void MainForm::Perform(const std::vector<EndAction>& actions) {
     switch (action) {
       case EndAction::ShowViewer:
         viewer_ = std::make_unique<qmx::report::ReportViewer>(job_->Printed());
+        viewer_->SetStatus(written_);
         connect(viewer_.get(), &qmx::report::ReportViewer::closed, this, [this] {
           if (run_) Perform(run_->ViewerClosed());
         });

@@ -89,9 +89,15 @@ ReportViewer::ReportViewer(LaidOutDocument document, QWidget* parent)
   splitter->setStretchFactor(1, 1);
   splitter->setSizes({260, 740});
 
+  status_ = new QLabel(this);
+  status_->setAccessibleName(tr("Status"));
+  status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  status_->hide();
+
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(bar);
   layout->addWidget(splitter, 1);
+  layout->addWidget(status_);
 
   connect(preview_, &QPrintPreviewWidget::paintRequested, this, [this](QPrinter* p) { Paint(p); });
   connect(preview_, &QPrintPreviewWidget::previewChanged, this, [this] { UpdatePageLabel(); });
@@ -144,6 +150,11 @@ void ReportViewer::GoToPage(int page) {
   if (page < 0 || page >= int(document_.pages.size())) return;
   preview_->setCurrentPage(page + 1);
   UpdatePageLabel();
+}
+
+void ReportViewer::SetStatus(const QString& text) {
+  status_->setText(text);
+  status_->setVisible(!text.isEmpty());
 }
 
 int ReportViewer::currentPage() const { return preview_->currentPage() - 1; }

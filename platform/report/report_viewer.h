@@ -27,6 +27,9 @@ public:
   // Shows the page (from 0) in the preview.
   void GoToPage(int page);
   int currentPage() const;
+  // A line below the pages, such as where the report was written; empty hides it.
+  void SetStatus(const QString& text);
+  QLabel* status() const { return status_; }
 
 signals:
   void closed();
@@ -45,6 +48,7 @@ private:
   QPrintPreviewWidget* preview_ = nullptr;
   QTreeWidget* contents_ = nullptr;
   QLabel* pageLabel_ = nullptr;
+  QLabel* status_ = nullptr;
 };
 
 }  // namespace qmx::report

@@ -118,6 +118,10 @@ std::string ReplaceQuestion(const std::string& file) {
   return "The file " + file + " already exists.\nDo you want to replace it?";
 }
 
+std::string WrittenLine(Output output, const std::string& fullPath) {
+  return (output == Output::Pdf ? "PDF file written: " : "Excel file written: ") + fullPath;
+}
+
 std::vector<EndAction> RunController::EndIfDone(std::vector<EndAction> actions) {
   const bool filesDone = printDone_ && (!options_.makeExcel || excelDone_);
   if (!ended_ && filesDone && !viewerOpen_) {

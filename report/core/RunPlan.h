@@ -76,6 +76,10 @@ std::string ReplaceQuestion(const std::string& file);
 
 // ---- end of the run -------------------------------------------------------------------
 
+// The line that says where an output was written, for the status line and
+// the log: "PDF file written: /home/u/Documents/plant.pdf".
+std::string WrittenLine(Output output, const std::string& fullPath);
+
 enum class EndAction { ShowViewer, OpenPdf, OpenExcel, EndProgram };
 
 // Follows the outputs of one run and says what to do as each one finishes.

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPrinter>
@@ -317,6 +318,7 @@ TEST(ReportForm, ExcelWithoutViewingLeavesTheReportShown) {
   EXPECT_FALSE(form->isVisible());
   ASSERT_NE(form->viewer(), nullptr);
   EXPECT_TRUE(form->viewer()->isVisible());
+  EXPECT_EQ(form->viewer()->status()->text().toStdString(), "Excel file written: " + xlsx.string());
   EXPECT_EQ(rig.ended, 0);
   EXPECT_TRUE(rig.opened.empty());
 
@@ -332,6 +334,28 @@ TEST(ReportForm, ExcelWithoutViewingLeavesTheReportShown) {
 
   form->viewer()->close();
   EXPECT_EQ(rig.ended, 1);
+}
+
+TEST(ReportForm, ABareNameGoesToTheDocumentsFolderAndTheFullPathIsSaid) {
+  FormRig rig;
+  const auto set = InstallSet("na1", rig.dir.path() / "docu");
+  const fs::path home = rig.dir.path() / "home";
+  fs::create_directories(home / "Documents");
+  const std::string oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+  ::setenv("HOME", home.c_str(), 1);
+  auto form = rig.Make("NA*" + set.mainFile.string());
+  form->pdfCheck()->click();
+  form->fileName()->setText("cell7");
+  form->makeReport()->click();
+  FormRig::Finish(*form);
+  ::setenv("HOME", oldHome.c_str(), 1);
+
+  const std::string line = "PDF file written: " + (home / "Documents" / "cell7.pdf").string();
+  EXPECT_TRUE(fs::exists(home / "Documents" / "cell7.pdf"));
+  EXPECT_EQ(form->status()->toolTip().toStdString(), line);
+  ASSERT_NE(form->viewer(), nullptr);
+  EXPECT_EQ(form->viewer()->status()->text().toStdString(), line);
+  EXPECT_TRUE(form->viewer()->status()->isVisibleTo(form->viewer()));
 }
 
 TEST(ReportForm, MissingDocumentationIsReportedAndTheFormStays) {
@@ -385,6 +409,8 @@ TEST(ReportForm, CancelWhileWritingLeavesTheTargetAsItWas) {
       QThread::msleep(2);
     }
     ASSERT_EQ(FilesIn(out).size(), before.size() + 1) << "no file was being written";
+    EXPECT_EQ(form->status()->toolTip().toStdString(), "Writing " + target.string());
+    if (!c.excel) Picture(*form, "rendaval_form_running.png");
     form->cancel()->click();
     EXPECT_EQ(rig.ended, 1);
     form.reset();
