@@ -1,10 +1,13 @@
 // Page layout of a report document. Fonts are sized in pixels of the layout
 // unit (points), so the same measures hold on every device once the painter
 // is scaled to it.
+#include <QFileInfo>
 #include <QFontMetricsF>
+#include <QImage>
 #include <QImageReader>
 
 #include <algorithm>
+#include <map>
 #include <numeric>
 
 #include "platform/report/report_render.h"
@@ -36,6 +39,25 @@ double TextHeight(const QFont& font, double width, const QString& text) {
   if (text.isEmpty()) return QFontMetricsF(font).height();
   QFontMetricsF metrics(font);
   return metrics.boundingRect(QRectF(0, 0, std::max(1.0, width), 1e6), WrapFlags(font, width, text), text).height();
+}
+
+// What the layout needs of a picture, read once per file: its size, or why
+// it cannot be shown.
+struct PictureInfo {
+  QSize size;
+  bool found = false;
+  bool Readable() const { return size.isValid() && size.width() > 0 && size.height() > 0; }
+};
+
+PictureInfo ReadPicture(const QString& file) {
+  QImageReader reader(file);
+  PictureInfo info;
+  // The whole picture is decoded: a file whose header reads but whose data
+  // does not would otherwise leave an empty place without a word.
+  const QImage image = reader.read();
+  info.found = reader.error() != QImageReader::FileNotFoundError && QFileInfo::exists(file);
+  if (!image.isNull()) info.size = image.size();
+  return info;
 }
 
 class Layouter {
@@ -185,7 +207,21 @@ private:
     return y_ - start;
   }
 
-  double RowHeight(const TableRow& row, const std::vector<double>& widths, const QFont& font) const {
+  const PictureInfo& Picture(const std::string& file) {
+    auto it = pictures_.find(file);
+    if (it == pictures_.end()) it = pictures_.emplace(file, ReadPicture(Q(file))).first;
+    return it->second;
+  }
+
+  // The text a cell shows: its own, or the note of a picture that cannot be shown.
+  QString CellText(const TableCell& cell) {
+    if (cell.picture.empty() || Picture(cell.picture).Readable()) return Q(cell.text);
+    const QString note =
+        MissingPictureNote(QFileInfo(Q(cell.picture)).fileName(), Picture(cell.picture).found);
+    return cell.text.empty() ? note : Q(cell.text) + QLatin1Char(' ') + note;
+  }
+
+  double RowHeight(const TableRow& row, const std::vector<double>& widths, const QFont& font) {
     if (row.caption) {
       const QString text = row.cells.empty() ? QString() : Q(row.cells.front().text);
       return std::max(kMinRow, TextHeight(font, width_ - 2 * kCellPad, text) + 4);
@@ -193,8 +229,8 @@ private:
     double h = kMinRow;
     for (size_t i = 0; i < row.cells.size() && i < widths.size(); ++i) {
       const TableCell& cell = row.cells[i];
-      h = std::max(h, TextHeight(font, widths[i] - 2 * kCellPad, Q(cell.text)) + 4);
-      if (!cell.picture.empty()) h = std::max(h, kPictureRow);
+      h = std::max(h, TextHeight(font, widths[i] - 2 * kCellPad, CellText(cell)) + 4);
+      if (!cell.picture.empty() && Picture(cell.picture).Readable()) h = std::max(h, kPictureRow);
     }
     return h;
   }
@@ -240,8 +276,9 @@ private:
   void PlaceCell(const TableCell& cell, const QRectF& rect, const QFont& font) {
     QRectF textRect = rect.adjusted(kCellPad, 0, -kCellPad, 0);
     if (!cell.picture.empty()) {
-      const QSize size = QImageReader(Q(cell.picture)).size();
-      if (size.isValid() && size.width() > 0 && size.height() > 0) {
+      const PictureInfo& info = Picture(cell.picture);
+      if (info.Readable()) {
+        const QSize size = info.size;
         const double boxH = kPictureRow - 4;
         const double boxW = std::max(4.0, rect.width() - 4);
         const double scale = std::min(boxW / size.width(), boxH / size.height());
@@ -251,14 +288,18 @@ private:
         textRect.setLeft(pic.right() + kCellPad);
       }
     }
-    if (!cell.text.empty() && textRect.width() > 2)
-      AddText(textRect, Q(cell.text), font,
-              Qt::AlignLeft | Qt::AlignVCenter | WrapFlags(font, textRect.width(), Q(cell.text)));
+    const QString text = CellText(cell);
+    if (!text.isEmpty() && textRect.width() > 2)
+      AddText(textRect, text, font, Qt::AlignLeft | Qt::AlignVCenter | WrapFlags(font, textRect.width(), text));
   }
 
   void Place(const PictureBlock& picture) {
-    const QSize size = QImageReader(Q(picture.path)).size();
-    if (!size.isValid() || size.width() <= 0 || size.height() <= 0) return;  // a missing picture leaves a gap only
+    const PictureInfo& info = Picture(picture.path);
+    if (!info.Readable()) {
+      Place(TextBlock{MissingPictureNote(Q(picture.path), info.found).toStdString()});
+      return;
+    }
+    const QSize size = info.size;
     // Pictures are drawn at 0.75 point per pixel (96 dpi), shrunk to fit the page.
     double w = size.width() * 0.75, h = size.height() * 0.75;
     const double scale = std::min({1.0, width_ / w, (bottom_ - top_) / h});
@@ -280,6 +321,7 @@ private:
   void Place(const PageBreakBlock&) { BreakPage(); }
 
   LaidOutDocument out_;
+  std::map<std::string, PictureInfo> pictures_;
   double left_ = 0, width_ = 0, top_ = 0, bottom_ = 0, y_ = 0;
   bool empty_ = true;
 };
@@ -304,6 +346,10 @@ LaidOutDocument LayOut(const Document& document, const PageGeometry& geometry) {
   // A page break or a heading at the very end leaves an empty last page.
   while (out.pages.size() > 1 && out.pages.back().items.empty()) out.pages.pop_back();
   return out;
+}
+
+QString MissingPictureNote(const QString& file, bool found) {
+  return (found ? QStringLiteral("Picture cannot be read: ") : QStringLiteral("Picture not found: ")) + file;
 }
 
 QString PageFooterText(int pageNumber, int pageCount) {

@@ -56,6 +56,10 @@ struct LaidOutDocument {
 // Latin text, a Hangul font whose blank reads back as a blank from the PDF.
 QFont ReportFont(int pixels, bool bold = false);
 
+// The line that stands in a report in place of a picture that is missing or
+// cannot be read: "Picture not found: <file>", "Picture cannot be read: <file>".
+QString MissingPictureNote(const QString& file, bool found);
+
 // Breaks the document into pages: chapters and sub-chapters start a new page,
 // tables continue on the next page with their column titles repeated, rows
 // are never split.

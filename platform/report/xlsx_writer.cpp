@@ -1,6 +1,7 @@
 // Workbooks written as xlsx files with libxlsxwriter.
 #include <QBuffer>
 #include <QByteArray>
+#include <QFileInfo>
 #include <QImage>
 
 #include <xlsxwriter.h>
@@ -99,7 +100,13 @@ bool WriteXlsx(const Workbook& workbook, const std::string& path, std::string* e
         if (!cell.picture.empty()) {
           QSize size;
           QByteArray png = PngOf(cell.picture, &size);
-          if (png.isEmpty()) continue;  // a missing picture leaves the cell without it
+          if (png.isEmpty()) {
+            // The note stands where the picture would have been.
+            const QString file = QString::fromStdString(cell.picture);
+            const std::string note = MissingPictureNote(file, QFileInfo::exists(file)).toStdString();
+            worksheet_write_string(ws, lxw_row_t(r), lxw_col_t(c), note.c_str(), formats.Get(cell));
+            continue;
+          }
           pictures.push_back(png);
           lxw_image_options options{};
           options.x_offset = 2;

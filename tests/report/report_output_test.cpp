@@ -148,6 +148,38 @@ TEST(ReportPdf, KoreanTextAndAdapterReport) {
   EXPECT_EQ(naText.find("Project Overview"), std::string::npos);
 }
 
+TEST(ReportPdf, MissingOrUnreadablePicturesAreNamedInTheirPlace) {
+  App();
+  qmx::test::TempDir dir("rendaval");
+  const auto set = InstallSet("project3", dir.path());
+  // Station 1's picture is gone, station 2's is cut after its header, and a
+  // module of station 3 has a category without a picture.
+  const fs::path gone = dir.path() / "prj20261209 143005_042node1_01.bmp";
+  const fs::path cut = dir.path() / "prj20261209 143005_042node2_01.bmp";
+  fs::remove(gone);
+  fs::resize_file(cut, 200);
+  const fs::path node3 = dir.path() / "prj20261209 143005_042node3.xml";
+  qmx::test::WriteFile(node3, qmx::rendaval::test::ReplaceAll(qmx::test::ReadFile(node3), "type=\"NAO\"", "type=\"NXX\""));
+  const DocuSet docu = LoadDocuSet("PROJECT", set.mainFile);
+
+  const fs::path pdf = dir.path() / "report.pdf";
+  std::string why;
+  ASSERT_TRUE(qmx::report::WritePdf(qmx::report::LayOut(BuildPrintDocument(docu)), pdf.string(), &why)) << why;
+  SavePagePictures(pdf, "missing_pictures");
+  const std::string text = Shell("pdftotext -raw " + Quote(pdf) + " -");
+  EXPECT_NE(text.find("2.1.1. Image View\nPicture not found: " + gone.string()), std::string::npos) << text;
+  EXPECT_NE(text.find("2.2.1. Image View\nPicture cannot be read: " + cut.string()), std::string::npos);
+  EXPECT_TRUE(std::regex_search(text, std::regex("Picture\\s+not\\s+found:\\s+NXX\\.bmp"))) << "the module's note";
+
+  const fs::path xlsx = dir.path() / "report.xlsx";
+  ASSERT_TRUE(qmx::report::WriteXlsx(ReshapeWorkbook(BuildExcelPages(docu)).workbook, xlsx.string(), &why)) << why;
+  const std::string cells =
+      Shell("/usr/bin/python3 -c \"import openpyxl,sys; wb=openpyxl.load_workbook(sys.argv[1]); "
+            "print(wb['2.1.1. Image View']['A2'].value); print(wb['2.2.1. Image View']['A2'].value)\" " +
+            Quote(xlsx) + " 2>&1");
+  EXPECT_EQ(cells, "Picture not found: " + gone.string() + "\nPicture cannot be read: " + cut.string() + "\n");
+}
+
 TEST(ReportXlsx, ReshapedWorkbookReadsBack) {
   App();
   qmx::test::TempDir dir("rendaval");
