@@ -287,36 +287,35 @@ void MainForm::OnMakeReportClicked() {
 }
 
 void MainForm::OnStatusTimer() {
-  if (!job_) return;
-  // The Excel report acts when it is done, whatever the print report does.
-  if (!excelHandled_) {
-    const ReportJob::State excel = job_->ExcelState();
-    // A failed documentation fails both reports; the print report tells it.
-    if (excel == ReportJob::State::Completed ||
-        (excel == ReportJob::State::Failed && job_->PrintState() != ReportJob::State::Failed)) {
-      excelHandled_ = true;
-      ExcelDone();
-      if (ending_ || !job_) return;
-    }
+  if (!job_ || (printStatus_ == ReportStatus::Idle && excelHandled_)) return;
+  using State = ReportJob::State;
+  const State print = job_->PrintState();
+  const State excel = excelHandled_ ? State::NotRequested : job_->ExcelState();
+  if (print == State::Failed) {
+    // A failed documentation or PDF fails both reports; the reason is told
+    // and the form is ready for another try.
+    ShowBox(job_->PrintError(), kMbOk | kMbIconStop);
+    ResetRun();
+    return;
   }
-  if (printStatus_ == ReportStatus::Running) {
-    switch (job_->PrintState()) {
-      case ReportJob::State::Running:
-      case ReportJob::State::NotRequested:
-        progressValue_ = NextProgress(progressValue_);
-        progress_->setValue(progressValue_);
-        break;
-      case ReportJob::State::Completed:
-        PrintDone();
-        break;
-      case ReportJob::State::Failed:
-        // The reason is told; the form is ready for another try.
-        ShowBox(job_->PrintError(), kMbOk | kMbIconStop);
-        ResetRun();
-        return;
-    }
+  // With a workbook asked for, the print report waits for it: the form stays
+  // until every file is written, so that a workbook that cannot be written
+  // brings the user back to the form rather than to the report viewer.
+  if (print != State::Completed || excel == State::Running) {
+    progressValue_ = NextProgress(progressValue_);
+    progress_->setValue(progressValue_);
+    return;
   }
-  if (printStatus_ == ReportStatus::Idle && excelHandled_) statusTimer_.stop();
+  if (excel == State::Failed) {
+    ShowBox(job_->ExcelError(), kMbOk | kMbIconStop);
+    ResetRun();
+    return;
+  }
+  statusTimer_.stop();
+  PrintDone();
+  if (ending_ || !job_ || excelHandled_) return;
+  excelHandled_ = true;
+  ExcelDone();
 }
 
 void MainForm::PrintDone() {
@@ -342,12 +341,6 @@ void MainForm::SetStatusLine(const QString& text) {
 
 void MainForm::ExcelDone() {
   std::vector<EndAction> actions = run_->ExcelCompleted();
-  if (job_->ExcelState() == ReportJob::State::Failed) {
-    ShowBox(job_->ExcelError(), kMbOk | kMbIconStop);
-    std::erase(actions, EndAction::OpenExcel);
-    Perform(actions);
-    return;
-  }
   Announce(Output::Excel, run_->options().excelFileName);
   if (job_->ReshapeFailed()) {
     // The workbook stays as exported, one sheet per page, and is not opened.

@@ -390,6 +390,35 @@ TEST(ReportForm, ABareNameGoesToTheDocumentsFolderAndTheFullPathIsSaid) {
   EXPECT_TRUE(form->viewer()->status()->isVisibleTo(form->viewer()));
 }
 
+TEST(ReportForm, AWorkbookThatCannotBeWrittenBringsBackTheForm) {
+  FormRig rig;
+  const auto set = InstallSet("na1", rig.dir.path());
+  auto form = rig.Make("NA*" + set.mainFile.string());
+  const fs::path nowhere = rig.dir.path() / "no such folder" / "cell7.xlsx";
+  form->excelCheck()->click();
+  form->fileName()->setText(QString::fromStdString(nowhere.string()));
+  form->makeReport()->click();
+  FormRig::Finish(*form);
+  ASSERT_EQ(rig.boxes.size(), 1u);
+  EXPECT_EQ(rig.boxes[0], "Cannot write the Excel file " + nowhere.string() + ": No such file or directory");
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_TRUE(form->makeReport()->isEnabled());
+  EXPECT_EQ(form->viewer(), nullptr);
+  EXPECT_EQ(rig.ended, 0);
+
+  // Another name, and the run goes on to its end.
+  rig.boxes.clear();
+  const fs::path xlsx = rig.dir.path() / "cell7.xlsx";
+  form->fileName()->setText(QString::fromStdString(xlsx.string()));
+  form->excelView()->click();
+  form->makeReport()->click();
+  FormRig::Finish(*form);
+  EXPECT_TRUE(rig.boxes.empty());
+  EXPECT_TRUE(fs::exists(xlsx));
+  EXPECT_EQ(rig.opened, std::vector<std::string>{"xdg-open " + xlsx.string()});
+  EXPECT_EQ(rig.ended, 1);
+}
+
 TEST(ReportForm, MissingDocumentationIsReportedAndTheFormStays) {
   FormRig rig;
   auto form = rig.Make("NA*" + (rig.dir.path() / "gone.xml").string());
@@ -416,7 +445,7 @@ TEST(ReportForm, CancelWhileWritingLeavesTheTargetAsItWas) {
     bool excel;
     bool targetExists;
   };
-  for (const Case& c : {Case{false, false}}) {
+  for (const Case& c : {Case{false, false}, Case{true, true}}) {
     SCOPED_TRACE(c.excel ? "workbook over an existing file" : "new PDF");
     FormRig rig;
     const fs::path docu =
