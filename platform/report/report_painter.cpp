@@ -1,4 +1,5 @@
 // Painting laid-out pages and writing them to PDF.
+#include <QFontMetricsF>
 #include <QImage>
 #include <QPageLayout>
 #include <QPageSize>
@@ -17,6 +18,26 @@ namespace {
 QFont BandFont() { return ReportFont(9); }
 
 }  // namespace
+
+QString ElideWithDots(const QString& text, const QFont& font, double width) {
+  const QFontMetricsF metrics(font);
+  if (metrics.horizontalAdvance(text) <= width) return text;
+  const QString dots = QStringLiteral("...");
+  // The longest start of the text, ending between two characters (never
+  // inside a surrogate pair), that leaves room for the dots.
+  qsizetype fits = 0, low = 0, high = text.size();
+  while (low <= high) {
+    const qsizetype mid = (low + high) / 2;
+    if (metrics.horizontalAdvance(text.left(mid) + dots) <= width) {
+      fits = mid;
+      low = mid + 1;
+    } else {
+      high = mid - 1;
+    }
+  }
+  if (fits > 0 && text.at(fits - 1).isHighSurrogate()) --fits;
+  return text.left(fits).trimmed() + dots;
+}
 
 void PaintPage(QPainter& painter, const LaidOutDocument& document, int page) {
   if (page < 0 || page >= int(document.pages.size())) return;
@@ -53,7 +74,7 @@ void PaintPage(QPainter& painter, const LaidOutDocument& document, int page) {
   // The cover carries no page header.
   if (page > 0 && !document.header.isEmpty()) {
     const QRectF header(g.margin, g.margin, g.width - 2 * g.margin, 14);
-    painter.drawText(header, Qt::AlignLeft | Qt::AlignVCenter, document.header);
+    painter.drawText(header, Qt::AlignLeft | Qt::AlignVCenter, ElideWithDots(document.header, band, header.width()));
     painter.setPen(QPen(QColor(0x60, 0x60, 0x60), 0.5));
     painter.drawLine(QPointF(g.margin, header.bottom() + 1), QPointF(g.width - g.margin, header.bottom() + 1));
     painter.setPen(Qt::black);

@@ -68,6 +68,9 @@ LaidOutDocument LayOut(const Document& document, const PageGeometry& geometry = 
 // The footer text of a page: "Page n of m".
 QString PageFooterText(int pageNumber, int pageCount);
 
+// The text, or as much of its start as fits in `width` followed by "...".
+QString ElideWithDots(const QString& text, const QFont& font, double width);
+
 // Paints one page (index from 0) with its header and footer, in points: the
 // caller has scaled the painter to the device.
 void PaintPage(QPainter& painter, const LaidOutDocument& document, int page);

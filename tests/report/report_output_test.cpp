@@ -148,6 +148,28 @@ TEST(ReportPdf, KoreanTextAndAdapterReport) {
   EXPECT_EQ(naText.find("Project Overview"), std::string::npos);
 }
 
+TEST(ReportPdf, ALongProjectNameEndsInDotsInThePageHeader) {
+  App();
+  qmx::test::TempDir dir("rendaval");
+  const auto set = InstallSet("na1", dir.path());
+  std::string name;
+  for (int i = 1; i <= 12; ++i) name += "Packaging hall " + std::to_string(i) + " ";
+  name += "end";
+  qmx::test::WriteFile(set.mainFile, qmx::rendaval::test::ReplaceAll(qmx::test::ReadFile(set.mainFile),
+                                                                     "name=\"Cell 7\"", "name=\"" + name + "\""));
+  const auto laid = qmx::report::LayOut(BuildPrintDocument(LoadDocuSet("NA", set.mainFile)));
+  const fs::path pdf = dir.path() / "report.pdf";
+  std::string why;
+  ASSERT_TRUE(qmx::report::WritePdf(laid, pdf.string(), &why)) << why;
+  const std::string header = Shell("pdftotext -f 2 -l 2 -raw " + Quote(pdf) + " - | grep \"Report - \"");
+  EXPECT_EQ(header.rfind("Network Adapter Report - Packaging hall 1 Packaging hall 2", 0), 0u) << header;
+  EXPECT_TRUE(std::regex_search(header, std::regex("[a-z0-9]\\.\\.\\.\n$"))) << header;
+  EXPECT_EQ(header.find("end"), std::string::npos) << header;
+  // The cover keeps the whole name.
+  const std::string cover = Shell("pdftotext -f 1 -l 1 " + Quote(pdf) + " -");
+  EXPECT_NE(cover.find("end"), std::string::npos);
+}
+
 TEST(ReportPdf, MissingOrUnreadablePicturesAreNamedInTheirPlace) {
   App();
   qmx::test::TempDir dir("rendaval");
