@@ -6,6 +6,7 @@
 
 #include <xlsxwriter.h>
 
+#include <cstdlib>
 #include <map>
 #include <memory>
 
@@ -46,6 +47,26 @@ private:
   lxw_workbook* wb_;
   std::map<std::pair<double, bool>, lxw_format*> formats_;
 };
+
+// The whole text as a decimal number ("15", "-3", "2.5"); anything else,
+// such as "0x0004" or "16 ms", stays text.
+bool ReadNumber(const std::string& text, double* value) {
+  if (text.empty() || text.size() > 15) return false;
+  size_t i = text[0] == '-' ? 1 : 0;
+  bool digits = false, point = false;
+  for (; i < text.size(); ++i) {
+    if (text[i] >= '0' && text[i] <= '9') {
+      digits = true;
+    } else if (text[i] == '.' && !point) {
+      point = true;
+    } else {
+      return false;
+    }
+  }
+  if (!digits) return false;
+  *value = std::strtod(text.c_str(), nullptr);
+  return true;
+}
 
 // The picture as PNG bytes and its size in pixels; empty when it does not load.
 QByteArray PngOf(const std::string& path, QSize* size) {
@@ -92,7 +113,10 @@ bool WriteXlsx(const Workbook& workbook, const std::string& path, std::string* e
       for (size_t c = 0; c < row.cells.size(); ++c) {
         const SheetCell& cell = row.cells[c];
         const bool styled = cell.bold || cell.fontSize != kDefaultFontSize;
-        if (!cell.text.empty()) {
+        double value = 0;
+        if (cell.number && ReadNumber(cell.text, &value)) {
+          worksheet_write_number(ws, lxw_row_t(r), lxw_col_t(c), value, formats.Get(cell));
+        } else if (!cell.text.empty()) {
           worksheet_write_string(ws, lxw_row_t(r), lxw_col_t(c), cell.text.c_str(), formats.Get(cell));
         } else if (styled) {
           worksheet_write_blank(ws, lxw_row_t(r), lxw_col_t(c), formats.Get(cell));
