@@ -93,7 +93,8 @@ void ReportJob::RunSteps() {
 }
 
 void ReportJob::RunExcel(const DocuSet& docu) {
-  const ReshapeResult reshaped = ReshapeWorkbook(BuildExcelPages(docu));
+  ReshapeResult reshaped = ReshapeWorkbook(BuildExcelPages(docu));
+  if (reshaped.ok) DropContinuationSpacers(reshaped.workbook);
   if (cancel_) return;
   std::string why;
   if (!qmx::report::WriteXlsx(reshaped.workbook, options_.excelFileName, &why, [this] { return cancel_.load(); })) {

@@ -191,6 +191,17 @@ constexpr size_t kPastedColumns = 10;
 
 Workbook BuildExcelPages(const DocuSet& docu) { return ExcelBuilder(docu).Build(); }
 
+void DropContinuationSpacers(Workbook& workbook) {
+  const auto spacer = [](const SheetRow& row) {
+    if (row.height != kContinuationRowHeight || row.cells.empty()) return false;
+    const SheetCell& first = row.cells.front();
+    if (first.fontSize != kContinuationFontSize || !first.text.empty() || !first.picture.empty()) return false;
+    return std::all_of(row.cells.begin() + 1, row.cells.end(),
+                       [](const SheetCell& c) { return c.text.empty() && c.picture.empty(); });
+  };
+  for (Sheet& sheet : workbook.sheets) std::erase_if(sheet.rows, spacer);
+}
+
 std::string CheckSheetName(const std::string& name, const std::vector<std::string>& taken) {
   if (name.empty()) return "a sheet name cannot be empty";
   if (Utf8Length(name) > 31) return "the sheet name \"" + name + "\" is longer than 31 characters";

@@ -22,6 +22,13 @@ for ws in wb.worksheets:
         errors.append('%s: A1 is %r' % (ws.title, a1.value))
     if not a1.font.sz or a1.font.sz >= 13:
         errors.append('%s: A1 font %r' % (ws.title, a1.font.sz))
+    # A gathered table has no empty rows inside it (a picture's row, as tall
+    # as its picture, holds no value).
+    for r in range(1, ws.max_row + 1):
+        tall = (ws.row_dimensions[r].height or 0) > 30
+        if not tall and all(ws.cell(r, c).value is None for c in range(1, 8)):
+            errors.append('%s: row %d is empty' % (ws.title, r))
+            break
 if '2.2.2. Address Map' in wb.sheetnames:
     ws = wb['2.2.2. Address Map']
     di = [r for r in range(1, ws.max_row + 1) if ws.cell(r, 2).value == 'DI']

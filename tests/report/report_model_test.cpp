@@ -230,6 +230,20 @@ TEST(ReportExcel, ProjectPagesReshapeIntoChapterSheets) {
     }
   EXPECT_EQ(inputs, 64);
   EXPECT_LT(map.At(1, 1).fontSize, kChapterFontLimit);
+
+  // The rows that opened the continued pages go, the table closes up.
+  size_t spacers = 0;
+  for (size_t r = 2; r <= map.rows.size(); ++r) spacers += map.At(r, 1).fontSize == kContinuationFontSize;
+  EXPECT_GT(spacers, 0u);
+  Workbook gathered = result.workbook;
+  DropContinuationSpacers(gathered);
+  const Sheet& closed = gathered.sheets[8];
+  EXPECT_EQ(closed.rows.size(), map.rows.size() - spacers);
+  for (size_t r = 1; r <= closed.rows.size(); ++r) {
+    bool empty = true;
+    for (size_t c = 1; c <= 7; ++c) empty = empty && closed.At(r, c).text.empty();
+    EXPECT_FALSE(empty) << "empty row " << r;
+  }
 }
 
 namespace {
