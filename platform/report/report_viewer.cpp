@@ -11,6 +11,7 @@
 #include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSplitter>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -99,6 +100,13 @@ ReportViewer::ReportViewer(LaidOutDocument document, QWidget* parent)
   layout->addWidget(splitter, 1);
   layout->addWidget(status_);
 
+  // Escape and Ctrl+W close the viewer wherever the focus is in it.
+  for (const QKeySequence& keys : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+    auto* shortcut = new QShortcut(keys, this);
+    shortcut->setContext(Qt::WindowShortcut);
+    connect(shortcut, &QShortcut::activated, this, &QWidget::close);
+  }
+
   connect(preview_, &QPrintPreviewWidget::paintRequested, this, [this](QPrinter* p) { Paint(p); });
   connect(preview_, &QPrintPreviewWidget::previewChanged, this, [this] { UpdatePageLabel(); });
   connect(printButton, &QPushButton::clicked, this, [this] { Print(); });
@@ -156,6 +164,8 @@ void ReportViewer::SetStatus(const QString& text) {
   status_->setText(text);
   status_->setVisible(!text.isEmpty());
 }
+
+QWidget* ReportViewer::pages() const { return preview_->focusProxy() ? preview_->focusProxy() : preview_; }
 
 int ReportViewer::currentPage() const { return preview_->currentPage() - 1; }
 

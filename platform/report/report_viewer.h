@@ -24,6 +24,8 @@ public:
   const LaidOutDocument& document() const { return document_; }
   QTreeWidget* contents() const { return contents_; }
   QPrintPreviewWidget* preview() const { return preview_; }
+  // The pane that shows the pages and takes the keyboard for them.
+  QWidget* pages() const;
   // Shows the page (from 0) in the preview.
   void GoToPage(int page);
   int currentPage() const;

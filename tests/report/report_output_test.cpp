@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QPushButton>
+#include <QTest>
 #include <QThread>
 #include <QTreeWidget>
 
@@ -387,7 +388,11 @@ TEST(ReportForm, ExcelWithoutViewingLeavesTheReportShown) {
   EXPECT_EQ(form->viewer()->currentPage(), int(form->viewer()->document().pages.size()) - 1);
   Picture(*form->viewer(), "rendaval_viewer.png");
 
-  form->viewer()->close();
+  // Escape closes the viewer from the contents, which ends the run.
+  QApplication::setActiveWindow(form->viewer());
+  contents->setFocus();
+  QTest::keyClick(contents, Qt::Key_Escape);
+  EXPECT_FALSE(form->viewer()->isVisible());
   EXPECT_EQ(rig.ended, 1);
 }
 
@@ -411,6 +416,15 @@ TEST(ReportForm, ABareNameGoesToTheDocumentsFolderAndTheFullPathIsSaid) {
   ASSERT_NE(form->viewer(), nullptr);
   EXPECT_EQ(form->viewer()->status()->text().toStdString(), line);
   EXPECT_TRUE(form->viewer()->status()->isVisibleTo(form->viewer()));
+
+  // Ctrl+W closes it from the pages.
+  QApplication::setActiveWindow(form->viewer());
+  QWidget* pages = form->viewer()->pages();
+  pages->setFocus();
+  EXPECT_EQ(rig.ended, 0);
+  QTest::keyClick(pages, Qt::Key_W, Qt::ControlModifier);
+  EXPECT_FALSE(form->viewer()->isVisible());
+  EXPECT_EQ(rig.ended, 1);
 }
 
 TEST(ReportForm, AWorkbookThatCannotBeWrittenBringsBackTheForm) {
