@@ -79,10 +79,19 @@ void ReportJob::RunSteps() {
     return;
   }
   if (cancel_) return;
-  printed_ = qmx::report::LayOut(BuildPrintDocument(docu));
+  const auto cancelled = [this] { return cancel_.load(); };
+  {
+    // The printable document lives only while it is laid out, and the
+    // documentation only as long as the workbook needs it.
+    const qmx::report::Document document = BuildPrintDocument(docu);
+    if (!options_.makeExcel) docu = DocuSet();
+    printed_ = std::make_shared<const qmx::report::LaidOutDocument>(
+        qmx::report::LayOut(document, qmx::report::PageGeometry(), cancelled));
+  }
+  if (cancel_) return;
   if (options_.makePdf) {
     std::string why;
-    if (!qmx::report::WritePdf(printed_, options_.pdfFileName, &why, [this] { return cancel_.load(); })) {
+    if (!qmx::report::WritePdf(*printed_, options_.pdfFileName, &why, cancelled)) {
       if (options_.makeExcel) Set(excel_, State::Failed);
       Set(print_, State::Failed, &printError_, "Cannot write the PDF file " + options_.pdfFileName + ": " + why);
       return;

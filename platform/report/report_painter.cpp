@@ -7,15 +7,18 @@
 #include <QPainter>
 #include <QPdfWriter>
 
-#include <map>
+#include <list>
+#include <unordered_map>
 
 #include "platform/report/report_render.h"
+#include "platform/report/shaped_text.h"
 #include "platform/report/staged_file.h"
 
 namespace qmx::report {
 namespace {
 
 QFont BandFont() { return ReportFont(9); }
+
 
 }  // namespace
 
@@ -39,48 +42,117 @@ QString ElideWithDots(const QString& text, const QFont& font, double width) {
   return text.left(fits).trimmed() + dots;
 }
 
-void PaintPage(QPainter& painter, const LaidOutDocument& document, int page) {
-  if (page < 0 || page >= int(document.pages.size())) return;
+struct PaintCache::Impl {
+  // A text in a box, as items name it.
+  struct TextKey {
+    uint32_t text, flags;
+    uint8_t font;
+    int32_t width, height;  // 1/16 point
+    bool operator==(const TextKey&) const = default;
+  };
+  struct TextKeyHash {
+    size_t operator()(const TextKey& k) const {
+      uint64_t h = (uint64_t(k.text) << 32) ^ (uint64_t(k.flags) << 8) ^ k.font;
+      h ^= (uint64_t(uint32_t(k.width)) << 20) ^ uint64_t(uint32_t(k.height));
+      return std::hash<uint64_t>()(h * 0x9E3779B97F4A7C15ull);
+    }
+  };
+  // Shaped texts kept at most; a report has far fewer distinct ones.
+  static constexpr size_t kMaxTexts = 200000;
+  // Decoded pictures kept at most, in bytes; the least recently used go first.
+  static constexpr qsizetype kImageBudget = qsizetype(64) << 20;
+
+  const LaidOutDocument* document = nullptr;
+  std::unordered_map<TextKey, ShapedText, TextKeyHash> texts;
+  std::list<std::pair<uint32_t, QImage>> images;  // most recently used first
+  std::unordered_map<uint32_t, std::list<std::pair<uint32_t, QImage>>::iterator> imageIndex;
+  qsizetype imageBytes = 0;
+  QString header;
+
+  void Use(const LaidOutDocument& doc) {
+    if (document == &doc) return;
+    document = &doc;
+    texts.clear();
+    images.clear();
+    imageIndex.clear();
+    imageBytes = 0;
+    const PageGeometry& g = doc.geometry;
+    header = ElideWithDots(doc.header, BandFont(), g.width - 2 * g.margin);
+  }
+
+  const ShapedText& Text(const PageItem& item) {
+    const TextKey key{item.ref, item.flags, item.font, int32_t(item.width * 16), int32_t(item.height * 16)};
+    auto it = texts.find(key);
+    if (it != texts.end()) return it->second;
+    if (texts.size() >= kMaxTexts) texts.clear();
+    return texts
+        .emplace(key, ShapeText(document->texts[item.ref], document->fonts[item.font],
+                                QSizeF(item.width, item.height), int(item.flags)))
+        .first->second;
+  }
+
+  // The same QImage for every use of a file, so a PDF holds each picture once.
+  const QImage& Picture(uint32_t ref) {
+    auto it = imageIndex.find(ref);
+    if (it != imageIndex.end()) {
+      images.splice(images.begin(), images, it->second);
+      return images.front().second;
+    }
+    images.emplace_front(ref, QImage(document->pictures[ref]));
+    imageIndex[ref] = images.begin();
+    imageBytes += images.front().second.sizeInBytes();
+    while (imageBytes > kImageBudget && images.size() > 1) {
+      imageBytes -= images.back().second.sizeInBytes();
+      imageIndex.erase(images.back().first);
+      images.pop_back();
+    }
+    return images.front().second;
+  }
+};
+
+PaintCache::PaintCache() : impl_(std::make_unique<Impl>()) {}
+PaintCache::~PaintCache() = default;
+
+void PaintPage(QPainter& painter, const LaidOutDocument& document, int page, PaintCache& cache) {
+  if (page < 0 || page >= document.PageCount()) return;
+  PaintCache::Impl& c = *cache.impl_;
+  c.Use(document);
+  const std::span<const PageItem> items = document.Page(page);
   const PageGeometry& g = document.geometry;
   painter.save();
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
-  std::map<QString, QImage> images;
-  for (const PageItem& item : document.pages[size_t(page)].items) {
-    switch (item.kind) {
-      case PageItem::Fill:
-        painter.fillRect(item.rect, item.color);
-        break;
-      case PageItem::Frame:
-        painter.setPen(QPen(QColor(0x80, 0x80, 0x80), 0.5));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRect(item.rect);
-        break;
-      case PageItem::Text:
-        painter.setPen(Qt::black);
-        painter.setFont(item.font);
-        painter.drawText(item.rect, item.flags, item.text);
-        break;
-      case PageItem::Image: {
-        auto it = images.find(item.text);
-        if (it == images.end()) it = images.emplace(item.text, QImage(item.text)).first;
-        if (!it->second.isNull()) painter.drawImage(item.rect, it->second);
-        break;
-      }
-    }
+  // Cells never overlap and texts and pictures lie on their cells, so the
+  // page is painted kind by kind: cells, pictures, texts.
+  for (const PageItem& item : items)
+    if (item.kind == PageItem::Cell)
+      painter.fillRect(item.rect(), QColor((item.ref >> 16) & 0xFF, (item.ref >> 8) & 0xFF, item.ref & 0xFF));
+  painter.setPen(QPen(QColor(0x80, 0x80, 0x80), 0.5));
+  painter.setBrush(Qt::NoBrush);
+  for (const PageItem& item : items)
+    if (item.kind == PageItem::Cell) painter.drawRect(item.rect());
+  for (const PageItem& item : items) {
+    if (item.kind != PageItem::Image) continue;
+    const QImage& image = c.Picture(item.ref);
+    if (!image.isNull()) painter.drawImage(item.rect(), image);
+  }
+  painter.setPen(Qt::black);
+  for (const PageItem& item : items) {
+    if (item.kind != PageItem::Text) continue;
+    const QPointF at(item.x, item.y);
+    for (const QGlyphRun& run : c.Text(item).runs) painter.drawGlyphRun(at, run);
   }
   const QFont band = BandFont();
   painter.setFont(band);
-  painter.setPen(Qt::black);
   // The cover carries no page header.
-  if (page > 0 && !document.header.isEmpty()) {
+  if (page > 0 && !c.header.isEmpty()) {
     const QRectF header(g.margin, g.margin, g.width - 2 * g.margin, 14);
-    painter.drawText(header, Qt::AlignLeft | Qt::AlignVCenter, ElideWithDots(document.header, band, header.width()));
+    painter.drawText(header, Qt::AlignLeft | Qt::AlignVCenter, c.header);
     painter.setPen(QPen(QColor(0x60, 0x60, 0x60), 0.5));
     painter.drawLine(QPointF(g.margin, header.bottom() + 1), QPointF(g.width - g.margin, header.bottom() + 1));
     painter.setPen(Qt::black);
   }
   const QRectF footer(g.margin, g.height - g.margin - 14, g.width - 2 * g.margin, 14);
-  painter.drawText(footer, Qt::AlignHCenter | Qt::AlignVCenter, PageFooterText(page + 1, int(document.pages.size())));
+  painter.drawText(footer, Qt::AlignHCenter | Qt::AlignVCenter, PageFooterText(page + 1, document.PageCount()));
   painter.restore();
 }
 
@@ -89,7 +161,8 @@ bool PaintAllPages(QPainter& painter, QPagedPaintDevice& device, const LaidOutDo
   const QRect paintRect = device.pageLayout().fullRectPixels(device.logicalDpiX());
   const double sx = paintRect.width() / document.geometry.width;
   const double sy = paintRect.height() / document.geometry.height;
-  for (int page = 0; page < int(document.pages.size()); ++page) {
+  PaintCache cache;
+  for (int page = 0; page < document.PageCount(); ++page) {
     if (cancelled && cancelled()) return false;
     if (page > 0) device.newPage();
     painter.save();
@@ -97,7 +170,7 @@ bool PaintAllPages(QPainter& painter, QPagedPaintDevice& device, const LaidOutDo
     const QRect pageRect = device.pageLayout().paintRectPixels(device.logicalDpiX());
     painter.translate(-pageRect.x(), -pageRect.y());
     painter.scale(sx, sy);
-    PaintPage(painter, document, page);
+    PaintPage(painter, document, page, cache);
     painter.restore();
   }
   return true;

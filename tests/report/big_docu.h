@@ -28,6 +28,7 @@ struct BigModuleType {
 inline const std::vector<BigModuleType>& BigModuleTypes() {
   static const std::vector<BigModuleType> types = {
       {"QMX-1816", "NDI", 16, 0, false, "P1816-01"}, {"QMX-2816", "NDO", 0, 16, false, "P2816-01"},
+      {"QMX-1816", "NDI", 16, 0, false, "P1816-01"}, {"QMX-2816", "NDO", 0, 16, false, "P2816-01"},
       {"QMX-1808", "NDI", 8, 0, false, "P1808-01"},  {"QMX-2808", "NDO", 0, 8, false, "P2808-01"},
       {"QMX-3404", "NAI", 4, 0, true, "P3404-01"},   {"QMX-4404", "NAO", 0, 4, true, "P4404-01"},
   };
@@ -98,7 +99,7 @@ inline void WriteRowBitmap(const std::filesystem::path& file, const std::vector<
 
 // Writes the set into `folder` with pictures named from `imageDir` and
 // returns the main file. Module m of every station is of type m modulo the
-// six types above.
+// eight types above.
 inline std::filesystem::path WriteBigDocuSet(const std::filesystem::path& folder, int stations, int modules,
                                              const std::filesystem::path& imageDir) {
   using namespace big_detail;
@@ -211,12 +212,15 @@ inline std::filesystem::path WriteBigDocuSet(const std::filesystem::path& folder
       }
       map.push_back("\t\t</IO>");
       params.push_back("\t\t<IO name=\"" + name + "\" model=\"" + t.model + "\">");
-      if (t.analog) {
-        params.push_back("\t\t\t<Para name=\"Ch0 range\" value=\"4-20 mA\" />");
-        params.push_back("\t\t\t<Para name=\"Ch1 range\" value=\"0-10 V\" />");
-      } else {
-        params.push_back(std::string("\t\t\t<Para name=\"") + (t.inputs ? "Input filter" : "Fail-safe value") +
-                         "\" value=\"" + (t.inputs ? "3 ms" : "Off") + "\" />");
+      // Analog modules set each channel's range, digital ones a pair of
+      // channels' filter or fail-safe value.
+      const int channels = t.inputs + t.outputs;
+      for (int c = 0; c < channels; c += t.analog ? 1 : 2) {
+        const std::string name = t.analog ? "Ch" + std::to_string(c) + " range"
+                                          : "Ch" + std::to_string(c) + "-" + std::to_string(c + 1) +
+                                                (t.inputs ? " input filter" : " fail-safe value");
+        const std::string value = t.analog ? (t.inputs ? "4-20 mA" : "0-10 V") : (t.inputs ? "3 ms" : "Off");
+        params.push_back("\t\t\t<Para name=\"" + name + "\" value=\"" + value + "\" />");
       }
       params.push_back("\t\t</IO>");
     }

@@ -21,6 +21,7 @@
 
 #include "platform/os/os.h"
 #include "platform/report/report_render.h"
+#include "platform/report/page_view.h"
 #include "platform/report/report_viewer.h"
 #include "platform/toolkit/message_box.h"
 #include "report/MainForm.h"
@@ -385,8 +386,21 @@ TEST(ReportForm, ExcelWithoutViewingLeavesTheReportShown) {
   QTreeWidgetItem* last = contents->topLevelItem(0)->child(contents->topLevelItem(0)->childCount() - 1);
   EXPECT_EQ(last->text(0), "3. Project Inquiry");
   contents->setCurrentItem(last);
-  EXPECT_EQ(form->viewer()->currentPage(), int(form->viewer()->document().pages.size()) - 1);
+  const int lastPage = form->viewer()->document().PageCount() - 1;
+  EXPECT_EQ(form->viewer()->currentPage(), lastPage);
   Picture(*form->viewer(), "rendaval_viewer.png");
+
+  // The pages from the keyboard: Home and End, and zooming keeps the page in sight.
+  qmx::report::PageView* pages = form->viewer()->pages();
+  QTest::keyClick(pages, Qt::Key_Home);
+  EXPECT_EQ(form->viewer()->currentPage(), 0);
+  QTest::keyClick(pages, Qt::Key_End);
+  EXPECT_EQ(form->viewer()->currentPage(), lastPage);
+  form->viewer()->GoToPage(5);
+  pages->ZoomIn();
+  EXPECT_EQ(form->viewer()->currentPage(), 5);
+  pages->FitToWidth();
+  EXPECT_EQ(form->viewer()->currentPage(), 5);
 
   // Escape closes the viewer from the contents, which ends the run.
   QApplication::setActiveWindow(form->viewer());
