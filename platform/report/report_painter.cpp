@@ -7,6 +7,8 @@
 #include <QPainter>
 #include <QPdfWriter>
 
+#include <algorithm>
+#include <cmath>
 #include <list>
 #include <unordered_map>
 
@@ -19,6 +21,7 @@ namespace {
 
 QFont BandFont() { return ReportFont(9); }
 
+constexpr double kUnscaledTolerance = 0.001;
 
 }  // namespace
 
@@ -68,6 +71,8 @@ struct PaintCache::Impl {
   std::unordered_map<uint32_t, std::list<std::pair<uint32_t, QImage>>::iterator> imageIndex;
   qsizetype imageBytes = 0;
   QString header;
+  std::vector<QRectF> rects;  // kept between pages to spare their allocation
+  std::vector<Rgb> colours;
 
   void Use(const LaidOutDocument& doc) {
     if (document == &doc) return;
@@ -122,14 +127,29 @@ void PaintPage(QPainter& painter, const LaidOutDocument& document, int page, Pai
   painter.save();
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
   // Cells never overlap and texts and pictures lie on their cells, so the
-  // page is painted kind by kind: cells, pictures, texts.
+  // page is painted kind by kind: the fills colour by colour, then every
+  // frame, the pictures and the texts, each batch with one pen and brush (a
+  // PDF then states each colour once, not once per cell).
+  std::vector<QRectF>& rects = c.rects;
+  std::vector<Rgb>& colours = c.colours;
+  colours.clear();
   for (const PageItem& item : items)
-    if (item.kind == PageItem::Cell)
-      painter.fillRect(item.rect(), QColor((item.ref >> 16) & 0xFF, (item.ref >> 8) & 0xFF, item.ref & 0xFF));
+    if (item.kind == PageItem::Cell && std::find(colours.begin(), colours.end(), item.ref) == colours.end())
+      colours.push_back(item.ref);
+  painter.setPen(Qt::NoPen);
+  for (const Rgb colour : colours) {
+    rects.clear();
+    for (const PageItem& item : items)
+      if (item.kind == PageItem::Cell && item.ref == colour) rects.push_back(item.rect());
+    painter.setBrush(QColor((colour >> 16) & 0xFF, (colour >> 8) & 0xFF, colour & 0xFF));
+    painter.drawRects(rects.data(), int(rects.size()));
+  }
+  rects.clear();
+  for (const PageItem& item : items)
+    if (item.kind == PageItem::Cell) rects.push_back(item.rect());
   painter.setPen(QPen(QColor(0x80, 0x80, 0x80), 0.5));
   painter.setBrush(Qt::NoBrush);
-  for (const PageItem& item : items)
-    if (item.kind == PageItem::Cell) painter.drawRect(item.rect());
+  if (!rects.empty()) painter.drawRects(rects.data(), int(rects.size()));
   for (const PageItem& item : items) {
     if (item.kind != PageItem::Image) continue;
     const QImage& image = c.Picture(item.ref);
@@ -159,8 +179,12 @@ void PaintPage(QPainter& painter, const LaidOutDocument& document, int page, Pai
 bool PaintAllPages(QPainter& painter, QPagedPaintDevice& device, const LaidOutDocument& document,
                    const CancelCheck& cancelled) {
   const QRect paintRect = device.pageLayout().fullRectPixels(device.logicalDpiX());
-  const double sx = paintRect.width() / document.geometry.width;
-  const double sy = paintRect.height() / document.geometry.height;
+  double sx = paintRect.width() / document.geometry.width;
+  double sy = paintRect.height() / document.geometry.height;
+  // A device in points (a PDF at 72 dpi) differs from the page only by its
+  // whole-pixel rounding; painting it unscaled spares a transformation of
+  // every shape.
+  if (std::abs(sx - 1) < kUnscaledTolerance && std::abs(sy - 1) < kUnscaledTolerance) sx = sy = 1;
   PaintCache cache;
   for (int page = 0; page < document.PageCount(); ++page) {
     if (cancelled && cancelled()) return false;
@@ -168,8 +192,8 @@ bool PaintAllPages(QPainter& painter, QPagedPaintDevice& device, const LaidOutDo
     painter.save();
     // Devices that keep a margin of their own paint from inside it.
     const QRect pageRect = device.pageLayout().paintRectPixels(device.logicalDpiX());
-    painter.translate(-pageRect.x(), -pageRect.y());
-    painter.scale(sx, sy);
+    if (pageRect.x() || pageRect.y()) painter.translate(-pageRect.x(), -pageRect.y());
+    if (sx != 1 || sy != 1) painter.scale(sx, sy);
     PaintPage(painter, document, page, cache);
     painter.restore();
   }
