@@ -131,9 +131,9 @@ inline const char* const kCancelledReason = "cancelled";
 bool WritePdf(const LaidOutDocument& document, const std::string& path, std::string* error,
               const CancelCheck& cancelled = {});
 
-// Writes a workbook as an xlsx file (pictures as PNG); false with a reason
-// when a sheet name is refused, the file cannot be written or the writing was
-// cancelled.
+// Writes a workbook as an xlsx file (each distinct picture, by its content,
+// decoded and encoded as PNG once); false with a reason when a sheet name is refused,
+// the file cannot be written or the writing was cancelled.
 bool WriteXlsx(const Workbook& workbook, const std::string& path, std::string* error,
                const CancelCheck& cancelled = {});
 

@@ -1,14 +1,18 @@
 // Workbooks written as xlsx files with libxlsxwriter.
 #include <QBuffer>
 #include <QByteArray>
+#include <QCryptographicHash>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QImageWriter>
 
 #include <xlsxwriter.h>
 
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <unordered_map>
 
 #include "platform/report/report_render.h"
 #include "platform/report/staged_file.h"
@@ -68,17 +72,43 @@ bool ReadNumber(const std::string& text, double* value) {
   return true;
 }
 
-// The picture as PNG bytes and its size in pixels; empty when it does not load.
-QByteArray PngOf(const std::string& path, QSize* size) {
-  QImage image(QString::fromStdString(path));
-  if (image.isNull()) return {};
-  *size = image.size();
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, "PNG");
-  return bytes;
-}
+// Each distinct picture decoded and encoded once, however many cells show
+// it and however many files hold it (the stations of a plant are often alike,
+// and so are their pictures); the bytes live until the workbook is closed.
+class PictureCache {
+public:
+  // PNG bytes; empty when the file is missing or cannot be read.
+  const QByteArray& Get(const std::string& path) {
+    auto byPath = byPath_.find(path);
+    if (byPath != byPath_.end()) return *byPath->second;
+    QFile file(QString::fromStdString(path));
+    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    const QByteArray key = QCryptographicHash::hash(bytes, QCryptographicHash::Sha1);
+    auto byContent = byContent_.find(key);
+    if (byContent == byContent_.end()) byContent = byContent_.emplace(key, Encode(bytes)).first;
+    byPath_.emplace(path, &byContent->second);
+    return byContent->second;
+  }
+
+private:
+  static QByteArray Encode(const QByteArray& file) {
+    QByteArray png;
+    const QImage image = QImage::fromData(file);
+    if (image.isNull()) return png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    // The quickest deflate: report pictures are a few flat colours, which
+    // the strongest level makes hardly any smaller.
+    writer.setCompression(kPngCompression);
+    if (!writer.write(image)) png.clear();
+    return png;
+  }
+
+  static constexpr int kPngCompression = 1;
+  std::unordered_map<std::string, const QByteArray*> byPath_;
+  std::map<QByteArray, QByteArray> byContent_;  // file digest -> PNG; nodes never move
+};
 
 }  // namespace
 
@@ -94,8 +124,7 @@ bool WriteXlsx(const Workbook& workbook, const std::string& path, std::string* e
   std::unique_ptr<lxw_workbook, WorkbookDropper> wb(workbook_new(staged.path().c_str()));
   if (!wb) return fail("the workbook could not be created");
   FormatCache formats(wb.get());
-  // Picture bytes must live until the workbook is closed.
-  std::vector<QByteArray> pictures;
+  PictureCache pictures;
   for (const Sheet& sheet : workbook.sheets) {
     const char* name = sheet.name.empty() ? nullptr : sheet.name.c_str();
     if (name) {
@@ -122,8 +151,7 @@ bool WriteXlsx(const Workbook& workbook, const std::string& path, std::string* e
           worksheet_write_blank(ws, lxw_row_t(r), lxw_col_t(c), formats.Get(cell));
         }
         if (!cell.picture.empty()) {
-          QSize size;
-          QByteArray png = PngOf(cell.picture, &size);
+          const QByteArray& png = pictures.Get(cell.picture);
           if (png.isEmpty()) {
             // The note stands where the picture would have been.
             const QString file = QString::fromStdString(cell.picture);
@@ -131,15 +159,14 @@ bool WriteXlsx(const Workbook& workbook, const std::string& path, std::string* e
             worksheet_write_string(ws, lxw_row_t(r), lxw_col_t(c), note.c_str(), formats.Get(cell));
             continue;
           }
-          pictures.push_back(png);
           lxw_image_options options{};
           options.x_offset = 2;
           options.y_offset = 2;
           options.x_scale = 1;
           options.y_scale = 1;
           worksheet_insert_image_buffer_opt(ws, lxw_row_t(r), lxw_col_t(c),
-                                            reinterpret_cast<const unsigned char*>(pictures.back().constData()),
-                                            size_t(pictures.back().size()), &options);
+                                            reinterpret_cast<const unsigned char*>(png.constData()),
+                                            size_t(png.size()), &options);
         }
       }
     }
