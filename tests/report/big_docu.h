@@ -43,6 +43,13 @@ inline std::string Hex(unsigned value, int digits) {
   return text;
 }
 
+// The adapter's part number, or a module type's.
+inline std::string PartOf(const std::string& model) {
+  for (const BigModuleType& t : BigModuleTypes())
+    if (model == t.model) return t.part;
+  return "P4101-01";
+}
+
 inline void WriteLines(const std::filesystem::path& file, const std::vector<std::string>& lines) {
   std::ofstream out(file, std::ios::binary);
   for (const std::string& line : lines) out << line << "\r\n";
@@ -229,14 +236,9 @@ inline std::filesystem::path WriteBigDocuSet(const std::filesystem::path& folder
     WriteLines(folder / mapFile, map);
     WriteLines(folder / paramFile, params);
 
-    const auto partOf = [&](const std::string& model) {
-      for (const BigModuleType& t : types)
-        if (model == t.model) return std::string(t.part);
-      return std::string("P4101-01");
-    };
     std::vector<std::string> inquiry = {decl, project, "\t<INQUIRY_VIEW>"};
     for (const auto& [model, count] : parts) {
-      inquiry.push_back("\t\t<Item Model=\"" + model + "\" Part_Num=\"" + partOf(model) + "\" amount=\"" +
+      inquiry.push_back("\t\t<Item Model=\"" + model + "\" Part_Num=\"" + PartOf(model) + "\" amount=\"" +
                         std::to_string(count) + "\"/>");
       projectParts[model] += count;
     }
@@ -254,10 +256,7 @@ inline std::filesystem::path WriteBigDocuSet(const std::filesystem::path& folder
   WriteLines(mainFile, main);
   std::vector<std::string> inquiry = {decl, project, "\t<INQUIRY_VIEW>"};
   for (const auto& [model, count] : projectParts) {
-    std::string part = "P4101-01";
-    for (const BigModuleType& t : types)
-      if (model == t.model) part = t.part;
-    inquiry.push_back("\t\t<Item Model=\"" + model + "\" Part_Num=\"" + part + "\" amount=\"" +
+    inquiry.push_back("\t\t<Item Model=\"" + model + "\" Part_Num=\"" + PartOf(model) + "\" amount=\"" +
                       std::to_string(count) + "\"/>");
   }
   inquiry.insert(inquiry.end(), {"\t</INQUIRY_VIEW>", "</PROJECT>"});
