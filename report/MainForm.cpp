@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QStandardPaths>
 
+#include <cstdio>
 #include <filesystem>
 
 #include "platform/os/os.h"
@@ -24,8 +25,10 @@ namespace qmx::rendaval {
 namespace {
 
 using qmx::toolkit::kMbIconInformation;
+using qmx::toolkit::kMbIconQuestion;
 using qmx::toolkit::kMbIconStop;
 using qmx::toolkit::kMbOk;
+using qmx::toolkit::kMbYesNo;
 
 constexpr int kStatusIntervalMs = 1000;
 
@@ -42,6 +45,12 @@ std::string ReportPath(const std::string& name) {
   return QDir(ReportFolder()).filePath(QString::fromStdString(name)).toStdString();
 }
 
+std::string FullPath(const std::string& file) {
+  std::error_code ec;
+  const std::filesystem::path full = std::filesystem::absolute(file, ec).lexically_normal();
+  return ec ? file : full.string();
+}
+
 std::string DefaultSaveDialog(QWidget* parent, bool excel, const std::string& current) {
   // The dialog asks before it lets an existing file be chosen, and a name
   // typed without extension gets the one of the file type.
@@ -55,6 +64,37 @@ std::string DefaultSaveDialog(QWidget* parent, bool excel, const std::string& cu
 }
 
 void DefaultEndProgram(int code) { QCoreApplication::exit(code); }
+
+// A status line whose lines, paths mostly, are shortened in the middle with
+// "..." when the form is narrower than they are; the whole text is the
+// tooltip and what a screen reader reads.
+class StatusLine : public QLabel {
+public:
+  explicit StatusLine(QWidget* parent) : QLabel(parent) {
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    setTextInteractionFlags(Qt::TextSelectableByMouse);
+  }
+  void SetFullText(const QString& text) {
+    full_ = text;
+    setToolTip(text);
+    setAccessibleDescription(text);
+    Elide();
+  }
+
+protected:
+  void resizeEvent(QResizeEvent* event) override {
+    QLabel::resizeEvent(event);
+    Elide();
+  }
+
+private:
+  void Elide() {
+    QStringList lines = full_.split(QLatin1Char('\n'));
+    for (QString& line : lines) line = fontMetrics().elidedText(line, Qt::ElideMiddle, std::max(1, width()));
+    setText(lines.join(QLatin1Char('\n')));
+  }
+  QString full_;
+};
 
 }  // namespace
 
@@ -93,6 +133,9 @@ void MainForm::BuildControls() {
   progress_->setAccessibleName(QStringLiteral("Progress"));
   makeReport_ = new QPushButton(QStringLiteral("Make Report"), this);
   cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
+  status_ = new StatusLine(this);
+  status_->setAccessibleName(QStringLiteral("Status"));
+  status_->hide();
   for (QPushButton* b : {makeReport_, cancel_}) {
     b->setAccessibleName(b->text());
     b->setMinimumSize(113, 34);
@@ -119,6 +162,7 @@ void MainForm::BuildControls() {
   buttons->addWidget(cancel_);
   buttons->addStretch(1);
   grid->addLayout(buttons, 3, 0, 1, 3);
+  grid->addWidget(status_, 4, 0, 1, 3);
   grid->setColumnStretch(1, 1);
 
   setTabOrder(pdfCheck_, pdfView_);
@@ -219,7 +263,19 @@ void MainForm::OnMakeReportClicked() {
   const std::vector<std::string> refusals = CheckOptions(options, exists, confirmedOverwrite_);
   for (const std::string& message : refusals) ShowBox(message, kMbOk);
   if (!refusals.empty()) return;
+  // Yes replaces the file once the new one is complete; No leaves the form as it is.
+  if (const std::string file = PdfTargetToConfirm(options, exists, confirmedOverwrite_); !file.empty()) {
+    if (ShowBox(ReplaceQuestion(file), kMbYesNo | kMbIconQuestion) != qmx::toolkit::kIdYes) return;
+    confirmedOverwrite_ = file;
+  }
 
+  // Where the files go is said before they are written.
+  written_.clear();
+  QStringList targets;
+  if (options.makePdf) targets << QStringLiteral("Writing ") + QString::fromStdString(FullPath(options.pdfFileName));
+  if (options.makeExcel)
+    targets << QStringLiteral("Writing ") + QString::fromStdString(FullPath(options.excelFileName));
+  SetStatusLine(targets.join(QLatin1Char('\n')));
   run_ = std::make_unique<RunController>(options);
   makeReport_->setEnabled(false);
   progressValue_ = 0;
@@ -231,51 +287,62 @@ void MainForm::OnMakeReportClicked() {
 }
 
 void MainForm::OnStatusTimer() {
-  if (!job_) return;
-  // The Excel report acts when it is done, whatever the print report does.
-  if (!excelHandled_) {
-    const ReportJob::State excel = job_->ExcelState();
-    // A failed documentation fails both reports; the print report tells it.
-    if (excel == ReportJob::State::Completed ||
-        (excel == ReportJob::State::Failed && job_->PrintState() != ReportJob::State::Failed)) {
-      excelHandled_ = true;
-      ExcelDone();
-      if (ending_ || !job_) return;
-    }
+  if (!job_ || (printStatus_ == ReportStatus::Idle && excelHandled_)) return;
+  using State = ReportJob::State;
+  const State print = job_->PrintState();
+  const State excel = excelHandled_ ? State::NotRequested : job_->ExcelState();
+  if (print == State::Failed) {
+    // A failed documentation or PDF fails both reports; the reason is told
+    // and the form is ready for another try.
+    ShowBox(job_->PrintError(), kMbOk | kMbIconStop);
+    ResetRun();
+    return;
   }
-  if (printStatus_ == ReportStatus::Running) {
-    switch (job_->PrintState()) {
-      case ReportJob::State::Running:
-      case ReportJob::State::NotRequested:
-        progressValue_ = NextProgress(progressValue_);
-        progress_->setValue(progressValue_);
-        break;
-      case ReportJob::State::Completed:
-        PrintDone();
-        break;
-      case ReportJob::State::Failed:
-        // The reason is told; the form is ready for another try.
-        ShowBox(job_->PrintError(), kMbOk | kMbIconStop);
-        ResetRun();
-        return;
-    }
+  // With a workbook asked for, the print report waits for it: the form stays
+  // until every file is written, so that a workbook that cannot be written
+  // brings the user back to the form rather than to the report viewer.
+  if (print != State::Completed || excel == State::Running) {
+    progressValue_ = NextProgress(progressValue_);
+    progress_->setValue(progressValue_);
+    return;
   }
-  if (printStatus_ == ReportStatus::Idle && excelHandled_) statusTimer_.stop();
+  if (excel == State::Failed) {
+    ShowBox(job_->ExcelError(), kMbOk | kMbIconStop);
+    ResetRun();
+    return;
+  }
+  statusTimer_.stop();
+  PrintDone();
+  if (ending_ || !job_ || excelHandled_) return;
+  excelHandled_ = true;
+  ExcelDone();
 }
 
 void MainForm::PrintDone() {
   progress_->setValue(100);
   printStatus_ = ReportStatus::Idle;
+  if (run_->options().makePdf) Announce(Output::Pdf, run_->options().pdfFileName);
   hide();
   Perform(run_->PrintCompleted());
 }
 
+void MainForm::Announce(Output output, const std::string& file) {
+  const std::string line = WrittenLine(output, FullPath(file));
+  std::fprintf(stderr, "Rendaval: %s\n", line.c_str());
+  written_ += (written_.isEmpty() ? "" : "\n") + QString::fromStdString(line);
+  SetStatusLine(written_);
+  if (viewer_) viewer_->SetStatus(written_);
+}
+
+void MainForm::SetStatusLine(const QString& text) {
+  static_cast<StatusLine*>(status_)->SetFullText(text);
+  status_->setVisible(!text.isEmpty());
+}
+
 void MainForm::ExcelDone() {
   std::vector<EndAction> actions = run_->ExcelCompleted();
-  if (job_->ExcelState() == ReportJob::State::Failed) {
-    ShowBox(job_->ExcelError(), kMbOk | kMbIconStop);
-    std::erase(actions, EndAction::OpenExcel);
-  } else if (job_->ReshapeFailed()) {
+  Announce(Output::Excel, run_->options().excelFileName);
+  if (job_->ReshapeFailed()) {
     // The workbook stays as exported, one sheet per page, and is not opened.
     ShowBox("Cannot modify excel file because excel component does not exist", kMbOk);
     std::erase(actions, EndAction::OpenExcel);
@@ -285,6 +352,7 @@ void MainForm::ExcelDone() {
 
 void MainForm::ResetRun() {
   statusTimer_.stop();
+  SetStatusLine(written_);
   printStatus_ = ReportStatus::Idle;
   excelHandled_ = true;
   progressValue_ = 0;
@@ -299,6 +367,7 @@ void MainForm::Perform(const std::vector<EndAction>& actions) {
     switch (action) {
       case EndAction::ShowViewer:
         viewer_ = std::make_unique<qmx::report::ReportViewer>(job_->Printed());
+        viewer_->SetStatus(written_);
         connect(viewer_.get(), &qmx::report::ReportViewer::closed, this, [this] {
           if (run_) Perform(run_->ViewerClosed());
         });
@@ -329,8 +398,8 @@ void MainForm::OpenResultFile(const std::string& /*program*/, const std::string&
   if (qmx::os::LaunchProgram(request) <= 0) ShowBox("Not find Acrobat Reader.", kMbOk | kMbIconInformation);
 }
 
-void MainForm::ShowBox(const std::string& text, unsigned flags) {
-  qmx::toolkit::ShowMessageBox(isVisible() ? this : nullptr, text, {}, flags);
+int MainForm::ShowBox(const std::string& text, unsigned flags) {
+  return qmx::toolkit::ShowMessageBox(isVisible() ? this : nullptr, text, {}, flags);
 }
 
 void MainForm::OnCancelClicked() { EndProgram(0); }
@@ -339,6 +408,8 @@ void MainForm::EndProgram(int code) {
   if (ending_) return;
   ending_ = true;
   statusTimer_.stop();
+  // A report still being written stops at once; its target stays as it was.
+  if (job_) job_->Cancel();
   services_.endProgram(code);
 }
 

@@ -17,6 +17,7 @@
 #include "report/core/RunPlan.h"
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
@@ -60,6 +61,8 @@ public:
   QPushButton* makeReport() const { return makeReport_; }
   QPushButton* cancel() const { return cancel_; }
   QProgressBar* progress() const { return progress_; }
+  // Where the files of the run go and went, one line each (whole in its tooltip).
+  QLabel* status() const { return status_; }
   QTimer& statusTimer() { return statusTimer_; }
   ReportStatus printStatus() const { return printStatus_; }
   // A report of the last press is still to be handled.
@@ -73,10 +76,13 @@ private:
   void BuildControls();
   void PrintDone();
   void ExcelDone();
+  // Tells in the status line, the viewer and the log where an output was written.
+  void Announce(Output output, const std::string& file);
+  void SetStatusLine(const QString& text);
   void ResetRun();
   void Perform(const std::vector<EndAction>& actions);
   void OpenResultFile(const std::string& program, const std::string& file);
-  void ShowBox(const std::string& text, unsigned flags);
+  int ShowBox(const std::string& text, unsigned flags);
   void EndProgram(int code);
 
   std::string commandLine_;
@@ -89,6 +95,7 @@ private:
   std::unique_ptr<qmx::report::ReportViewer> viewer_;
   ReportStatus printStatus_ = ReportStatus::Idle;
   int progressValue_ = 0;
+  QString written_;
   bool ending_ = false;
 
   QCheckBox* pdfCheck_ = nullptr;
@@ -100,6 +107,7 @@ private:
   QProgressBar* progress_ = nullptr;
   QPushButton* makeReport_ = nullptr;
   QPushButton* cancel_ = nullptr;
+  QLabel* status_ = nullptr;
   QTimer statusTimer_;
 };
 

@@ -14,9 +14,11 @@ ReportJob::ReportJob(std::string kind, std::string xmlPath, RunOptions options)
 }
 
 ReportJob::~ReportJob() {
-  cancel_ = true;
+  Cancel();
   if (worker_.joinable()) worker_.join();
 }
+
+void ReportJob::Cancel() { cancel_ = true; }
 
 void ReportJob::Set(State& which, State value, std::string* errorSlot, std::string error) {
   std::lock_guard lock(mutex_);
@@ -77,10 +79,19 @@ void ReportJob::RunSteps() {
     return;
   }
   if (cancel_) return;
-  printed_ = qmx::report::LayOut(BuildPrintDocument(docu));
+  const auto cancelled = [this] { return cancel_.load(); };
+  {
+    // The printable document lives only while it is laid out, and the
+    // documentation only as long as the workbook needs it.
+    const qmx::report::Document document = BuildPrintDocument(docu);
+    if (!options_.makeExcel) docu = DocuSet();
+    printed_ = std::make_shared<const qmx::report::LaidOutDocument>(
+        qmx::report::LayOut(document, qmx::report::PageGeometry(), cancelled));
+  }
+  if (cancel_) return;
   if (options_.makePdf) {
     std::string why;
-    if (!qmx::report::WritePdf(printed_, options_.pdfFileName, &why, [this] { return cancel_.load(); })) {
+    if (!qmx::report::WritePdf(*printed_, options_.pdfFileName, &why, cancelled)) {
       if (options_.makeExcel) Set(excel_, State::Failed);
       Set(print_, State::Failed, &printError_, "Cannot write the PDF file " + options_.pdfFileName + ": " + why);
       return;
@@ -91,10 +102,11 @@ void ReportJob::RunSteps() {
 }
 
 void ReportJob::RunExcel(const DocuSet& docu) {
-  const ReshapeResult reshaped = ReshapeWorkbook(BuildExcelPages(docu));
+  ReshapeResult reshaped = ReshapeWorkbook(BuildExcelPages(docu));
+  if (reshaped.ok) DropContinuationSpacers(reshaped.workbook);
   if (cancel_) return;
   std::string why;
-  if (!qmx::report::WriteXlsx(reshaped.workbook, options_.excelFileName, &why)) {
+  if (!qmx::report::WriteXlsx(reshaped.workbook, options_.excelFileName, &why, [this] { return cancel_.load(); })) {
     Set(excel_, State::Failed, &excelError_, "Cannot write the Excel file " + options_.excelFileName + ": " + why);
     return;
   }

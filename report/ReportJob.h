@@ -25,6 +25,9 @@ public:
   ReportJob(std::string kind, std::string xmlPath, RunOptions options);
   // Asks the worker to stop at its next step and waits for it.
   ~ReportJob();
+  // Asks the worker to stop at its next step; a file being written is dropped
+  // and its target left as it was.
+  void Cancel();
   ReportJob(const ReportJob&) = delete;
   ReportJob& operator=(const ReportJob&) = delete;
 
@@ -36,7 +39,7 @@ public:
   // The workbook was written as exported, without its chapters gathered.
   bool ReshapeFailed() const;
   // The laid-out print report; valid once the print state is Completed.
-  const qmx::report::LaidOutDocument& Printed() const { return printed_; }
+  std::shared_ptr<const qmx::report::LaidOutDocument> Printed() const { return printed_; }
 
 private:
   void Run();
@@ -51,7 +54,7 @@ private:
   State excel_;
   std::string printError_, excelError_;
   bool reshapeFailed_ = false;
-  qmx::report::LaidOutDocument printed_;  // written by the worker before print_ becomes Completed
+  std::shared_ptr<const qmx::report::LaidOutDocument> printed_;  // set by the worker before print_ becomes Completed
   std::atomic<bool> cancel_{false};
   std::thread worker_;
 };

@@ -1,16 +1,17 @@
 #include "platform/report/report_viewer.h"
 
+#include "platform/report/page_view.h"
+
 #include <QCloseEvent>
-#include <QGraphicsView>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPageSize>
 #include <QPainter>
 #include <QPrintDialog>
-#include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSplitter>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -29,15 +30,10 @@ QPushButton* MakeButton(const QString& caption, QWidget* parent) {
 
 }  // namespace
 
-ReportViewer::ReportViewer(LaidOutDocument document, QWidget* parent)
+ReportViewer::ReportViewer(std::shared_ptr<const LaidOutDocument> document, QWidget* parent)
     : QWidget(parent), document_(std::move(document)) {
-  setWindowTitle(document_.name);
+  setWindowTitle(document_->name);
   setAttribute(Qt::WA_DeleteOnClose, false);
-
-  printer_ = new QPrinter(QPrinter::HighResolution);
-  printer_->setPageSize(QPageSize(QPageSize::A4));
-  printer_->setFullPage(true);
-  printer_->setDocName(document_.name);
 
   auto* printButton = MakeButton(tr("&Print..."), this);
   auto* zoomIn = MakeButton(tr("Zoom &In"), this);
@@ -47,7 +43,7 @@ ReportViewer::ReportViewer(LaidOutDocument document, QWidget* parent)
   auto* next = MakeButton(tr("&Next Page"), this);
   pageLabel_ = new QLabel(this);
   // Wide enough for the longest page text, so it is never cut while paging.
-  const int pageCount = int(document_.pages.size());
+  const int pageCount = document_->PageCount();
   pageLabel_->setMinimumWidth(
       pageLabel_->fontMetrics().horizontalAdvance(tr("Page %1 of %2").arg(pageCount).arg(pageCount)) + 8);
 
@@ -70,35 +66,37 @@ ReportViewer::ReportViewer(LaidOutDocument document, QWidget* parent)
   contentsLayout->addWidget(contentsLabel);
   contentsLayout->addWidget(contents_);
 
-  preview_ = new QPrintPreviewWidget(printer_, this);
-  preview_->setAccessibleName(tr("Report pages"));
-  // The pages scroll in the preview's own graphics view, so that view is the
-  // one Tab stop of the pane and carries its name; the frame around it only
-  // hands the focus on.
-  if (auto* pages = preview_->findChild<QGraphicsView*>()) {
-    pages->setAccessibleName(preview_->accessibleName());
-    preview_->setFocusPolicy(Qt::NoFocus);
-    preview_->setFocusProxy(pages);
-  } else {
-    preview_->setFocusPolicy(Qt::StrongFocus);
-  }
+  pages_ = new PageView(document_, this);
+  pages_->setAccessibleName(tr("Report pages"));
 
   auto* splitter = new QSplitter(this);
   splitter->addWidget(contentsPane);
-  splitter->addWidget(preview_);
+  splitter->addWidget(pages_);
   splitter->setStretchFactor(1, 1);
   splitter->setSizes({260, 740});
+
+  status_ = new QLabel(this);
+  status_->setAccessibleName(tr("Status"));
+  status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  status_->hide();
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(bar);
   layout->addWidget(splitter, 1);
+  layout->addWidget(status_);
 
-  connect(preview_, &QPrintPreviewWidget::paintRequested, this, [this](QPrinter* p) { Paint(p); });
-  connect(preview_, &QPrintPreviewWidget::previewChanged, this, [this] { UpdatePageLabel(); });
+  // Escape and Ctrl+W close the viewer wherever the focus is in it.
+  for (const QKeySequence& keys : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+    auto* shortcut = new QShortcut(keys, this);
+    shortcut->setContext(Qt::WindowShortcut);
+    connect(shortcut, &QShortcut::activated, this, &QWidget::close);
+  }
+
+  connect(pages_, &PageView::currentPageChanged, this, [this] { UpdatePageLabel(); });
   connect(printButton, &QPushButton::clicked, this, [this] { Print(); });
-  connect(zoomIn, &QPushButton::clicked, preview_, [this] { preview_->zoomIn(); });
-  connect(zoomOut, &QPushButton::clicked, preview_, [this] { preview_->zoomOut(); });
-  connect(fitWidth, &QPushButton::clicked, preview_, &QPrintPreviewWidget::fitToWidth);
+  connect(zoomIn, &QPushButton::clicked, pages_, &PageView::ZoomIn);
+  connect(zoomOut, &QPushButton::clicked, pages_, &PageView::ZoomOut);
+  connect(fitWidth, &QPushButton::clicked, pages_, &PageView::FitToWidth);
   connect(previous, &QPushButton::clicked, this, [this] { GoToPage(currentPage() - 1); });
   connect(next, &QPushButton::clicked, this, [this] { GoToPage(currentPage() + 1); });
   connect(contents_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
@@ -107,22 +105,15 @@ ReportViewer::ReportViewer(LaidOutDocument document, QWidget* parent)
 
   FillContents();
   resize(1000, 760);
-  preview_->updatePreview();
-  preview_->fitToWidth();
   UpdatePageLabel();
 }
 
-ReportViewer::~ReportViewer() { delete printer_; }
-
-void ReportViewer::Paint(QPrinter* printer) {
-  QPainter painter(printer);
-  PaintAllPages(painter, *printer, document_);
-}
+ReportViewer::~ReportViewer() = default;
 
 void ReportViewer::FillContents() {
   // Entries name their levels; an entry hangs below the nearest entry named by its leading levels.
   std::vector<std::pair<std::vector<std::string>, QTreeWidgetItem*>> seen;
-  for (const TocLocation& entry : document_.toc) {
+  for (const TocLocation& entry : document_->toc) {
     QTreeWidgetItem* parent = nullptr;
     for (auto it = seen.rbegin(); it != seen.rend(); ++it) {
       const auto& path = it->first;
@@ -141,25 +132,30 @@ void ReportViewer::FillContents() {
 }
 
 void ReportViewer::GoToPage(int page) {
-  if (page < 0 || page >= int(document_.pages.size())) return;
-  preview_->setCurrentPage(page + 1);
+  pages_->GoToPage(page);
   UpdatePageLabel();
 }
 
-int ReportViewer::currentPage() const { return preview_->currentPage() - 1; }
+void ReportViewer::SetStatus(const QString& text) {
+  status_->setText(text);
+  status_->setVisible(!text.isEmpty());
+}
+
+int ReportViewer::currentPage() const { return pages_->currentPage(); }
 
 void ReportViewer::UpdatePageLabel() {
-  pageLabel_->setText(tr("Page %1 of %2").arg(preview_->currentPage()).arg(int(document_.pages.size())));
+  pageLabel_->setText(tr("Page %1 of %2").arg(currentPage() + 1).arg(document_->PageCount()));
 }
 
 void ReportViewer::Print() {
   QPrinter printer(QPrinter::HighResolution);
   printer.setPageSize(QPageSize(QPageSize::A4));
   printer.setFullPage(true);
-  printer.setDocName(document_.name);
+  printer.setDocName(document_->name);
   QPrintDialog dialog(&printer, this);
   if (dialog.exec() != QDialog::Accepted) return;
-  Paint(&printer);
+  QPainter painter(&printer);
+  PaintAllPages(painter, printer, *document_);
 }
 
 void ReportViewer::closeEvent(QCloseEvent* event) {

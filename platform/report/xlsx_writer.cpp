@@ -1,23 +1,34 @@
 // Workbooks written as xlsx files with libxlsxwriter.
 #include <QBuffer>
 #include <QByteArray>
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
 #include <QImage>
+#include <QImageWriter>
 
 #include <xlsxwriter.h>
 
+#include <cstdlib>
 #include <map>
 #include <memory>
+#include <unordered_map>
 
 #include "platform/report/report_render.h"
+#include "platform/report/staged_file.h"
 
 namespace qmx::report {
 namespace {
 
-struct WorkbookCloser {
+// A workbook that is not closed on purpose is dropped without being written.
+struct WorkbookDropper {
   void operator()(lxw_workbook* wb) const {
-    if (wb) workbook_close(wb);
+    if (wb) lxw_workbook_free(wb);
   }
 };
+
+// Rows written between two looks at the cancel check.
+constexpr size_t kRowsPerCancelCheck = 256;
 
 class FormatCache {
 public:
@@ -41,30 +52,79 @@ private:
   std::map<std::pair<double, bool>, lxw_format*> formats_;
 };
 
-// The picture as PNG bytes and its size in pixels; empty when it does not load.
-QByteArray PngOf(const std::string& path, QSize* size) {
-  QImage image(QString::fromStdString(path));
-  if (image.isNull()) return {};
-  *size = image.size();
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, "PNG");
-  return bytes;
+// The whole text as a decimal number ("15", "-3", "2.5"); anything else,
+// such as "0x0004" or "16 ms", stays text.
+bool ReadNumber(const std::string& text, double* value) {
+  if (text.empty() || text.size() > 15) return false;
+  size_t i = text[0] == '-' ? 1 : 0;
+  bool digits = false, point = false;
+  for (; i < text.size(); ++i) {
+    if (text[i] >= '0' && text[i] <= '9') {
+      digits = true;
+    } else if (text[i] == '.' && !point) {
+      point = true;
+    } else {
+      return false;
+    }
+  }
+  if (!digits) return false;
+  *value = std::strtod(text.c_str(), nullptr);
+  return true;
 }
+
+// Each distinct picture decoded and encoded once, however many cells show
+// it and however many files hold it (the stations of a plant are often alike,
+// and so are their pictures); the bytes live until the workbook is closed.
+class PictureCache {
+public:
+  // PNG bytes; empty when the file is missing or cannot be read.
+  const QByteArray& Get(const std::string& path) {
+    auto byPath = byPath_.find(path);
+    if (byPath != byPath_.end()) return *byPath->second;
+    QFile file(QString::fromStdString(path));
+    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    const QByteArray key = QCryptographicHash::hash(bytes, QCryptographicHash::Sha1);
+    auto byContent = byContent_.find(key);
+    if (byContent == byContent_.end()) byContent = byContent_.emplace(key, Encode(bytes)).first;
+    byPath_.emplace(path, &byContent->second);
+    return byContent->second;
+  }
+
+private:
+  static QByteArray Encode(const QByteArray& file) {
+    QByteArray png;
+    const QImage image = QImage::fromData(file);
+    if (image.isNull()) return png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    // The quickest deflate: report pictures are a few flat colours, which
+    // the strongest level makes hardly any smaller.
+    writer.setCompression(kPngCompression);
+    if (!writer.write(image)) png.clear();
+    return png;
+  }
+
+  static constexpr int kPngCompression = 1;
+  std::unordered_map<std::string, const QByteArray*> byPath_;
+  std::map<QByteArray, QByteArray> byContent_;  // file digest -> PNG; nodes never move
+};
 
 }  // namespace
 
-bool WriteXlsx(const Workbook& workbook, const std::string& path, std::string* error) {
+bool WriteXlsx(const Workbook& workbook, const std::string& path, std::string* error,
+               const CancelCheck& cancelled) {
   auto fail = [error](const std::string& reason) {
     if (error) *error = reason;
     return false;
   };
-  std::unique_ptr<lxw_workbook, WorkbookCloser> wb(workbook_new(path.c_str()));
+  const auto stop = [&cancelled] { return cancelled && cancelled(); };
+  StagedFile staged(path);
+  if (!staged.ok()) return fail(staged.error());
+  std::unique_ptr<lxw_workbook, WorkbookDropper> wb(workbook_new(staged.path().c_str()));
   if (!wb) return fail("the workbook could not be created");
   FormatCache formats(wb.get());
-  // Picture bytes must live until the workbook is closed.
-  std::vector<QByteArray> pictures;
+  PictureCache pictures;
   for (const Sheet& sheet : workbook.sheets) {
     const char* name = sheet.name.empty() ? nullptr : sheet.name.c_str();
     if (name) {
@@ -76,35 +136,47 @@ bool WriteXlsx(const Workbook& workbook, const std::string& path, std::string* e
     for (size_t c = 0; c < workbook.columnWidths.size(); ++c)
       worksheet_set_column(ws, lxw_col_t(c), lxw_col_t(c), workbook.columnWidths[c], nullptr);
     for (size_t r = 0; r < sheet.rows.size(); ++r) {
+      if (r % kRowsPerCancelCheck == 0 && stop()) return fail(kCancelledReason);
       const SheetRow& row = sheet.rows[r];
       if (row.height > 0) worksheet_set_row(ws, lxw_row_t(r), row.height, nullptr);
       for (size_t c = 0; c < row.cells.size(); ++c) {
         const SheetCell& cell = row.cells[c];
         const bool styled = cell.bold || cell.fontSize != kDefaultFontSize;
-        if (!cell.text.empty()) {
+        double value = 0;
+        if (cell.number && ReadNumber(cell.text, &value)) {
+          worksheet_write_number(ws, lxw_row_t(r), lxw_col_t(c), value, formats.Get(cell));
+        } else if (!cell.text.empty()) {
           worksheet_write_string(ws, lxw_row_t(r), lxw_col_t(c), cell.text.c_str(), formats.Get(cell));
         } else if (styled) {
           worksheet_write_blank(ws, lxw_row_t(r), lxw_col_t(c), formats.Get(cell));
         }
         if (!cell.picture.empty()) {
-          QSize size;
-          QByteArray png = PngOf(cell.picture, &size);
-          if (png.isEmpty()) continue;  // a missing picture leaves the cell without it
-          pictures.push_back(png);
+          const QByteArray& png = pictures.Get(cell.picture);
+          if (png.isEmpty()) {
+            // The note stands where the picture would have been.
+            const QString file = QString::fromStdString(cell.picture);
+            const std::string note = MissingPictureNote(file, QFileInfo::exists(file)).toStdString();
+            worksheet_write_string(ws, lxw_row_t(r), lxw_col_t(c), note.c_str(), formats.Get(cell));
+            continue;
+          }
           lxw_image_options options{};
           options.x_offset = 2;
           options.y_offset = 2;
           options.x_scale = 1;
           options.y_scale = 1;
           worksheet_insert_image_buffer_opt(ws, lxw_row_t(r), lxw_col_t(c),
-                                            reinterpret_cast<const unsigned char*>(pictures.back().constData()),
-                                            size_t(pictures.back().size()), &options);
+                                            reinterpret_cast<const unsigned char*>(png.constData()),
+                                            size_t(png.size()), &options);
         }
       }
     }
   }
+  if (stop()) return fail(kCancelledReason);
   const lxw_error closed = workbook_close(wb.release());
   if (closed != LXW_NO_ERROR) return fail(lxw_strerror(closed));
+  // Packing the file cannot be interrupted; a cancel meanwhile drops it.
+  if (stop()) return fail(kCancelledReason);
+  if (!staged.Commit()) return fail(staged.error());
   return true;
 }
 

@@ -33,8 +33,9 @@ public:
     row_ = 2;
   }
 
+  // `numbers` marks the columns (Col(1) | Col(3)) whose values are numbers.
   void Row(const std::vector<std::string>& texts, bool bold = false, double height = 0,
-           const std::string& picture = {}) {
+           const std::string& picture = {}, unsigned numbers = 0) {
     if (!open_ || row_ >= kExcelPageRows) {
       EndPage();
       StartPage();
@@ -48,6 +49,7 @@ public:
       SheetCell& cell = sheet.Set(row_, c + 1);
       cell.text = texts[c];
       cell.bold = bold;
+      cell.number = (numbers >> c) & 1;
     }
     if (!picture.empty()) sheet.Set(row_, 1).picture = picture;
     if (height > 0) sheet.rows[row_ - 1].height = height;
@@ -72,6 +74,8 @@ private:
   size_t row_ = 1;
   bool open_ = false;
 };
+
+constexpr unsigned Col(int column) { return 1u << (column - 1); }
 
 std::string OrBlank(const std::string& text) { return text.empty() ? " " : text; }
 
@@ -98,14 +102,15 @@ private:
     out_.Row({"Name", "Model", "Description", "Slot"}, true);
     for (const DocuAdapter& na : adapters) {
       out_.Row({na.name, na.model, na.description}, true);
-      for (const DocuModule& io : na.modules) out_.Row({io.name, io.model, io.description, io.slot});
+      for (const DocuModule& io : na.modules) out_.Row({io.name, io.model, io.description, io.slot}, false, 0, {}, Col(4));
     }
   }
 
   void Inquiry(const std::vector<DocuItem>& items) {
     out_.Row({"No.", "Model", "Part Number", "Quantity"}, true);
     int number = 0;
-    for (const DocuItem& item : items) out_.Row({std::to_string(++number), item.model, item.partNumber, item.amount});
+    for (const DocuItem& item : items)
+      out_.Row({std::to_string(++number), item.model, item.partNumber, item.amount}, false, 0, {}, Col(1) | Col(4));
   }
 
   void Node(const DocuNode& node, size_t number) {
@@ -117,7 +122,8 @@ private:
     out_.Chapter(prefix + ".1. Image View");
     for (const auto& picture : node.pictures) out_.Row({}, false, PictureRowHeight(picture), picture.string());
     for (const DocuDimension& d : node.dimensions)
-      out_.Row({"Dimension (Width x Height x Length) :", d.width, d.height, d.length});
+      out_.Row({"Dimension (Width x Height x Length) :", d.width, d.height, d.length}, false, 0, {},
+               Col(2) | Col(3) | Col(4));
 
     out_.Chapter(prefix + ".2. Address Map");
     out_.Row({"Name", "Type", "Bit Size", "Input", "", "Output", ""}, true);
@@ -131,7 +137,8 @@ private:
         out_.Row({entry.name}, true);
         for (const DocuChannel& ch : entry.channels)
           out_.Row({ch.number, ch.type, ch.size, address(ch.inputWord), address(ch.inputBit), address(ch.outputWord),
-                    address(ch.outputBit)});
+                    address(ch.outputBit)},
+                   false, 0, {}, Col(1) | Col(3));
       }
     }
 
@@ -183,6 +190,17 @@ constexpr size_t kPastedColumns = 10;
 }  // namespace
 
 Workbook BuildExcelPages(const DocuSet& docu) { return ExcelBuilder(docu).Build(); }
+
+void DropContinuationSpacers(Workbook& workbook) {
+  const auto spacer = [](const SheetRow& row) {
+    if (row.height != kContinuationRowHeight || row.cells.empty()) return false;
+    const SheetCell& first = row.cells.front();
+    if (first.fontSize != kContinuationFontSize || !first.text.empty() || !first.picture.empty()) return false;
+    return std::all_of(row.cells.begin() + 1, row.cells.end(),
+                       [](const SheetCell& c) { return c.text.empty() && c.picture.empty(); });
+  };
+  for (Sheet& sheet : workbook.sheets) std::erase_if(sheet.rows, spacer);
+}
 
 std::string CheckSheetName(const std::string& name, const std::vector<std::string>& taken) {
   if (name.empty()) return "a sheet name cannot be empty";

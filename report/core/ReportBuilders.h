@@ -54,6 +54,11 @@ struct ReshapeResult {
 // input unchanged.
 ReshapeResult ReshapeWorkbook(const qmx::report::Workbook& workbook);
 
+// Removes the spacer rows that open continuation pages (kContinuationFontSize,
+// kContinuationRowHeight, nothing else) from a reshaped workbook, where they
+// would stand as empty rows inside the gathered tables.
+void DropContinuationSpacers(qmx::report::Workbook& workbook);
+
 // Empty when a workbook can give a sheet that name next to `taken`, else why not.
 std::string CheckSheetName(const std::string& name, const std::vector<std::string>& taken);
 

@@ -33,22 +33,52 @@ struct RunOptions {
 };
 
 // The options of one press, made afresh from the form each time, so nothing
-// from a refused press carries over.
+// from a refused press carries over. Each target takes the extension of its
+// output when its name has none (WithExtension).
 RunOptions OptionsFromForm(const FormState& form);
+
+// ---- target names ------------------------------------------------------------------
+
+enum class Output { Pdf, Excel };
+
+// The extension each output writes.
+inline const char* const kPdfExtension = ".pdf";
+inline const char* const kExcelExtension = ".xlsx";
+
+// The name with the output's extension added, unless it ends in it already
+// (in any case) or in an extension CheckOptions refuses; "" stays "".
+std::string WithExtension(const std::string& name, Output output);
+
+// Why a name cannot be the output's target (it ends in the extension of
+// another kind of file), or "" when it can.
+std::string ExtensionRefusal(const std::string& name, Output output);
 
 inline const char* const kNoPdfNameMessage = "Not select PDF file name";
 inline const char* const kNoExcelNameMessage = "Not select Excel file name";
 inline const char* const kFileExistsMessage = "already exist same file name.";
 
-// The messages that refuse the run, in order; empty when it may start. The
-// existence test applies to the file each output will write (PDF and Excel
-// alike); a file whose overwriting the user confirmed in the save dialog
-// (`confirmedOverwrite`) passes.
+// The messages that refuse the run, in order; empty when it may start: a
+// missing name, a name with another output's extension, and an existing
+// workbook target is refused unless the user confirmed overwriting
+// it in the save dialog (`confirmedOverwrite`); an existing PDF target is a
+// question (PdfTargetToConfirm), not a refusal.
 std::vector<std::string> CheckOptions(const RunOptions& options,
                                       const std::function<bool(const std::string&)>& fileExists,
                                       const std::string& confirmedOverwrite);
 
+// The PDF target to ask about before the run replaces it: an existing file
+// not confirmed in the save dialog; empty when there is nothing to ask.
+std::string PdfTargetToConfirm(const RunOptions& options, const std::function<bool(const std::string&)>& fileExists,
+                               const std::string& confirmedOverwrite);
+
+// The Yes/No question for that file.
+std::string ReplaceQuestion(const std::string& file);
+
 // ---- end of the run -------------------------------------------------------------------
+
+// The line that says where an output was written, for the status line and
+// the log: "PDF file written: /home/u/Documents/plant.pdf".
+std::string WrittenLine(Output output, const std::string& fullPath);
 
 enum class EndAction { ShowViewer, OpenPdf, OpenExcel, EndProgram };
 

@@ -22,17 +22,31 @@ for ws in wb.worksheets:
         errors.append('%s: A1 is %r' % (ws.title, a1.value))
     if not a1.font.sz or a1.font.sz >= 13:
         errors.append('%s: A1 font %r' % (ws.title, a1.font.sz))
+    # A gathered table has no empty rows inside it (a picture's row, as tall
+    # as its picture, holds no value).
+    for r in range(1, ws.max_row + 1):
+        tall = (ws.row_dimensions[r].height or 0) > 30
+        if not tall and all(ws.cell(r, c).value is None for c in range(1, 8)):
+            errors.append('%s: row %d is empty' % (ws.title, r))
+            break
 if '2.2.2. Address Map' in wb.sheetnames:
     ws = wb['2.2.2. Address Map']
     di = [r for r in range(1, ws.max_row + 1) if ws.cell(r, 2).value == 'DI']
     if len(di) != 64:
         errors.append('DI rows %d' % len(di))
-    if [ws.cell(di[-1], c).value for c in range(1, 8)] != ['15', 'DI', '1', '0x0004/0F', '0x004F', ' ', ' ']:
+    # Channel number and bit size are number cells, the addresses text.
+    if [ws.cell(di[-1], c).value for c in range(1, 8)] != [15, 'DI', 1, '0x0004/0F', '0x004F', ' ', ' ']:
         errors.append('last DI row %r' % [ws.cell(di[-1], c).value for c in range(1, 8)])
 ws = wb['1. Project Overview']
 rows = [[ws.cell(r, c).value for c in range(1, 5)] for r in range(1, ws.max_row + 1)]
 if ['Line A & Press <1>', 'QMX-4101', 'Modbus TCP network adapter', None] not in rows:
     errors.append('overview rows %r' % rows[:4])
+if ['Tank <level>', 'QMX-3404', '4 analog inputs 4-20 mA', 3] not in rows:
+    errors.append('module slot %r' % rows[:6])
+ws = wb['3. Project Inquiry']
+items = [[ws.cell(r, c).value for c in range(1, 5)] for r in range(1, ws.max_row + 1)]
+if [1, 'QMX-4101', 'P4101-01', 1] not in items:
+    errors.append('parts list rows %r' % items[:4])
 # One station picture per Image View sheet (openpyxl keeps pictures only with PIL; read the package).
 with zipfile.ZipFile(sys.argv[1]) as package:
     media = [n for n in package.namelist() if n.startswith('xl/media/')]

@@ -230,6 +230,20 @@ TEST(ReportExcel, ProjectPagesReshapeIntoChapterSheets) {
     }
   EXPECT_EQ(inputs, 64);
   EXPECT_LT(map.At(1, 1).fontSize, kChapterFontLimit);
+
+  // The rows that opened the continued pages go, the table closes up.
+  size_t spacers = 0;
+  for (size_t r = 2; r <= map.rows.size(); ++r) spacers += map.At(r, 1).fontSize == kContinuationFontSize;
+  EXPECT_GT(spacers, 0u);
+  Workbook gathered = result.workbook;
+  DropContinuationSpacers(gathered);
+  const Sheet& closed = gathered.sheets[8];
+  EXPECT_EQ(closed.rows.size(), map.rows.size() - spacers);
+  for (size_t r = 1; r <= closed.rows.size(); ++r) {
+    bool empty = true;
+    for (size_t c = 1; c <= 7; ++c) empty = empty && closed.At(r, c).text.empty();
+    EXPECT_FALSE(empty) << "empty row " << r;
+  }
 }
 
 namespace {
@@ -313,21 +327,53 @@ TEST(ReportRun, ChecksBeforeTheRun) {
     FormState form;
     std::string confirmed;
     std::vector<std::string> messages;
+    std::string question = {};
   } cases[] = {
       {{}, "", {}},
       {{true, true, false, false, ""}, "", {kNoPdfNameMessage}},
       {{false, false, true, false, ""}, "", {kNoExcelNameMessage}},
       {{false, false, true, false, "/old.xlsx"}, "", {kFileExistsMessage}},
-      {{true, false, false, false, "/old.pdf"}, "", {kFileExistsMessage}},  // typed PDF names are checked too
-      {{true, false, false, false, "/old.pdf"}, "/old.pdf", {}},            // confirmed in the save dialog
+      {{true, false, false, false, "/old.pdf"}, "", {}, "/old.pdf"},  // an existing PDF is a question
+      {{true, false, false, false, "/old.pdf"}, "/old.pdf", {}},      // confirmed in the save dialog
       {{true, false, false, false, "/new.pdf"}, "", {}},
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(CheckOptions(OptionsFromForm(c.form), exists, c.confirmed), c.messages) << c.form.fileName;
+  for (const Case& c : cases) {
+    const RunOptions options = OptionsFromForm(c.form);
+    EXPECT_EQ(CheckOptions(options, exists, c.confirmed), c.messages) << c.form.fileName;
+    EXPECT_EQ(PdfTargetToConfirm(options, exists, c.confirmed), c.question) << c.form.fileName;
+  }
   // The options come from the form of each press alone.
   const RunOptions second = OptionsFromForm({true, false, false, false, "/new.pdf"});
   EXPECT_FALSE(second.makeExcel);
   EXPECT_TRUE(second.excelFileName.empty());
+}
+
+TEST(ReportRun, TargetsTakeTheExtensionOfTheirOutput) {
+  const auto pdf = Output::Pdf, excel = Output::Excel;
+  struct Case {
+    std::string name;
+    Output output;
+    std::string target;
+    bool refused;
+  } cases[] = {
+      {"/r/plant", pdf, "/r/plant.pdf", false},           {"/r/plant", excel, "/r/plant.xlsx", false},
+      {"/r/plant.PDF", pdf, "/r/plant.PDF", false},       {"/r/plant.", pdf, "/r/plant.pdf", false},
+      {"/r/line 2.5", excel, "/r/line 2.5.xlsx", false},  {"/r/.pdf", pdf, "/r/.pdf.pdf", false},
+      {"/r/plant.xlsx", pdf, "/r/plant.xlsx", true},      {"/r/plant.XLS", pdf, "/r/plant.XLS", true},
+      {"/r/plant.pdf", excel, "/r/plant.pdf", true},      {"/r/plant.xls", excel, "/r/plant.xls", true},
+      {"", pdf, "", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(WithExtension(c.name, c.output), c.target) << c.name;
+    EXPECT_EQ(ExtensionRefusal(c.name, c.output).empty(), !c.refused) << c.name;
+  }
+  // The refusal says why, and the run does not start.
+  const auto none = [](const std::string&) { return false; };
+  EXPECT_EQ(CheckOptions(OptionsFromForm({false, false, true, false, "/r/plant.pdf"}), none, ""),
+            std::vector<std::string>{"The name /r/plant.pdf is that of a PDF file; an Excel workbook is written as .xlsx."});
+  EXPECT_EQ(CheckOptions(OptionsFromForm({true, false, false, false, "/r/plant.xlsx"}), none, ""),
+            std::vector<std::string>{"The name /r/plant.xlsx is that of an Excel file; a PDF file ends in .pdf."});
+  EXPECT_EQ(OptionsFromForm({true, false, false, false, "/r/plant"}).pdfFileName, "/r/plant.pdf");
 }
 
 TEST(ReportRun, EndsOnlyWhenEveryOutputIsDone) {

@@ -6,22 +6,27 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPrinter>
 #include <QPushButton>
+#include <QTest>
 #include <QThread>
 #include <QTreeWidget>
 
 #include <cstdio>
 #include <regex>
+#include <set>
 
 #include "platform/os/os.h"
 #include "platform/report/report_render.h"
+#include "platform/report/page_view.h"
 #include "platform/report/report_viewer.h"
 #include "platform/toolkit/message_box.h"
 #include "report/MainForm.h"
 #include "report/core/ReportBuilders.h"
+#include "tests/report/big_docu.h"
 #include "tests/report/fixtures.h"
 #include "tests/support/access_audit.h"
 
@@ -145,12 +150,67 @@ TEST(ReportPdf, KoreanTextAndAdapterReport) {
   EXPECT_EQ(naText.find("Project Overview"), std::string::npos);
 }
 
+TEST(ReportPdf, ALongProjectNameEndsInDotsInThePageHeader) {
+  App();
+  qmx::test::TempDir dir("rendaval");
+  const auto set = InstallSet("na1", dir.path());
+  std::string name;
+  for (int i = 1; i <= 12; ++i) name += "Packaging hall " + std::to_string(i) + " ";
+  name += "end";
+  qmx::test::WriteFile(set.mainFile, qmx::rendaval::test::ReplaceAll(qmx::test::ReadFile(set.mainFile),
+                                                                     "name=\"Cell 7\"", "name=\"" + name + "\""));
+  const auto laid = qmx::report::LayOut(BuildPrintDocument(LoadDocuSet("NA", set.mainFile)));
+  const fs::path pdf = dir.path() / "report.pdf";
+  std::string why;
+  ASSERT_TRUE(qmx::report::WritePdf(laid, pdf.string(), &why)) << why;
+  const std::string header = Shell("pdftotext -f 2 -l 2 -raw " + Quote(pdf) + " - | grep \"Report - \"");
+  EXPECT_EQ(header.rfind("Network Adapter Report - Packaging hall 1 Packaging hall 2", 0), 0u) << header;
+  EXPECT_TRUE(std::regex_search(header, std::regex("[a-z0-9]\\.\\.\\.\n$"))) << header;
+  EXPECT_EQ(header.find("end"), std::string::npos) << header;
+  // The cover keeps the whole name.
+  const std::string cover = Shell("pdftotext -f 1 -l 1 " + Quote(pdf) + " -");
+  EXPECT_NE(cover.find("end"), std::string::npos);
+}
+
+TEST(ReportPdf, MissingOrUnreadablePicturesAreNamedInTheirPlace) {
+  App();
+  qmx::test::TempDir dir("rendaval");
+  const auto set = InstallSet("project3", dir.path());
+  // Station 1's picture is gone, station 2's is cut after its header, and a
+  // module of station 3 has a category without a picture.
+  const fs::path gone = dir.path() / "prj20261209 143005_042node1_01.bmp";
+  const fs::path cut = dir.path() / "prj20261209 143005_042node2_01.bmp";
+  fs::remove(gone);
+  fs::resize_file(cut, 200);
+  const fs::path node3 = dir.path() / "prj20261209 143005_042node3.xml";
+  qmx::test::WriteFile(node3, qmx::rendaval::test::ReplaceAll(qmx::test::ReadFile(node3), "type=\"NAO\"", "type=\"NXX\""));
+  const DocuSet docu = LoadDocuSet("PROJECT", set.mainFile);
+
+  const fs::path pdf = dir.path() / "report.pdf";
+  std::string why;
+  ASSERT_TRUE(qmx::report::WritePdf(qmx::report::LayOut(BuildPrintDocument(docu)), pdf.string(), &why)) << why;
+  SavePagePictures(pdf, "missing_pictures");
+  const std::string text = Shell("pdftotext -raw " + Quote(pdf) + " -");
+  EXPECT_NE(text.find("2.1.1. Image View\nPicture not found: " + gone.string()), std::string::npos) << text;
+  EXPECT_NE(text.find("2.2.1. Image View\nPicture cannot be read: " + cut.string()), std::string::npos);
+  EXPECT_TRUE(std::regex_search(text, std::regex("Picture\\s+not\\s+found:\\s+NXX\\.bmp"))) << "the module's note";
+
+  const fs::path xlsx = dir.path() / "report.xlsx";
+  ASSERT_TRUE(qmx::report::WriteXlsx(ReshapeWorkbook(BuildExcelPages(docu)).workbook, xlsx.string(), &why)) << why;
+  const std::string cells =
+      Shell("/usr/bin/python3 -c \"import openpyxl,sys; wb=openpyxl.load_workbook(sys.argv[1]); "
+            "print(wb['2.1.1. Image View']['A2'].value); print(wb['2.2.1. Image View']['A2'].value)\" " +
+            Quote(xlsx) + " 2>&1");
+  EXPECT_EQ(cells, "Picture not found: " + gone.string() + "\nPicture cannot be read: " + cut.string() + "\n");
+}
+
 TEST(ReportXlsx, ReshapedWorkbookReadsBack) {
   App();
   qmx::test::TempDir dir("rendaval");
   const auto installed = InstallSet("project3", dir.path());
-  const ReshapeResult reshaped = ReshapeWorkbook(BuildExcelPages(LoadDocuSet("PROJECT", installed.mainFile)));
+  ReshapeResult reshaped = ReshapeWorkbook(BuildExcelPages(LoadDocuSet("PROJECT", installed.mainFile)));
   ASSERT_TRUE(reshaped.ok);
+  DropContinuationSpacers(reshaped.workbook);
   const fs::path xlsx = dir.path() / "report.xlsx";
   std::string why;
   ASSERT_TRUE(qmx::report::WriteXlsx(reshaped.workbook, xlsx.string(), &why)) << why;
@@ -160,6 +220,16 @@ TEST(ReportXlsx, ReshapedWorkbookReadsBack) {
   fs::create_directories(fs::current_path() / "report_pages");
   fs::copy_file(xlsx, fs::current_path() / "report_pages" / "project3.xlsx", fs::copy_options::overwrite_existing);
   EXPECT_FALSE(qmx::report::WriteXlsx(reshaped.workbook, (dir.path() / "no/such/folder/x.xlsx").string(), &why));
+
+  // A workbook that fails half-way leaves the file it was to replace as it was, and nothing beside it.
+  const fs::path out = dir.path() / "out";
+  fs::create_directories(out);
+  qmx::test::WriteFile(out / "kept.xlsx", "kept");
+  qmx::report::Workbook refused = reshaped.workbook;
+  refused.sheets.back().name = "no [brackets]";
+  EXPECT_FALSE(qmx::report::WriteXlsx(refused, (out / "kept.xlsx").string(), &why));
+  EXPECT_EQ(qmx::test::ReadFile(out / "kept.xlsx"), "kept");
+  EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1);
 }
 
 // ---- the start-up form ---------------------------------------------------------------------
@@ -171,7 +241,10 @@ struct FormRig {
     App();
     qmx::toolkit::SetMessageBoxScript([this](const qmx::toolkit::MessageBoxRequest& r) {
       boxes.push_back(r.text);
-      return int(qmx::toolkit::kIdOk);
+      if ((r.flags & 0xF) != qmx::toolkit::kMbYesNo) return int(qmx::toolkit::kIdOk);
+      const int answer = answers.empty() ? int(qmx::toolkit::kIdNo) : answers.front();
+      if (!answers.empty()) answers.erase(answers.begin());
+      return answer;
     });
     qmx::os::SetLauncher([this](const qmx::os::LaunchRequest& r) {
       opened.push_back(r.file + " " + (r.args.empty() ? std::string() : r.args.front()));
@@ -202,6 +275,7 @@ struct FormRig {
   }
   qmx::test::TempDir dir{"rendaval"};
   std::vector<std::string> boxes, opened;
+  std::vector<int> answers;  // to Yes/No boxes, in order; No when none is left
   std::string dialogAnswer;
   int ended = 0;
 };
@@ -247,26 +321,42 @@ TEST(ReportForm, RefusedExcelNameThenPdfWritesOnlyThePdf) {
   form->makeReport()->click();
   EXPECT_EQ(rig.boxes, std::vector<std::string>{"already exist same file name."});
   EXPECT_TRUE(form->makeReport()->isEnabled());
-
-  // A typed PDF name of an existing file is refused the same way.
+  // A workbook is not written under a PDF's name.
   rig.boxes.clear();
-  form->pdfCheck()->click();
-  form->fileName()->setText(QString::fromStdString(oldXlsx.string()));
+  form->fileName()->setText(QString::fromStdString((rig.dir.path() / "book.pdf").string()));
   form->makeReport()->click();
-  EXPECT_EQ(rig.boxes, std::vector<std::string>{"already exist same file name."});
+  ASSERT_EQ(rig.boxes.size(), 1u);
+  EXPECT_NE(rig.boxes[0].find("is that of a PDF file"), std::string::npos) << rig.boxes[0];
+  EXPECT_TRUE(form->makeReport()->isEnabled());
+  EXPECT_FALSE(fs::exists(rig.dir.path() / "book.pdf"));
 
+  // A typed PDF name of an existing file is a question: No goes back to the form.
   rig.boxes.clear();
-  const fs::path pdf = rig.dir.path() / "new.pdf";
+  const fs::path pdf = rig.dir.path() / "old.pdf";
+  qmx::test::WriteFile(pdf, "old pdf");
+  form->pdfCheck()->click();
   form->fileName()->setText(QString::fromStdString(pdf.string()));
+  form->makeReport()->click();
+  EXPECT_EQ(rig.boxes, std::vector<std::string>{"The file " + pdf.string() +
+                                                " already exists.\nDo you want to replace it?"});
+  EXPECT_TRUE(form->makeReport()->isEnabled());
+  EXPECT_EQ(qmx::test::ReadFile(pdf), "old pdf");
+
+  // Yes replaces it with the whole new report; a name typed without its extension is given it.
+  rig.boxes.clear();
+  rig.answers = {qmx::toolkit::kIdYes};
+  form->fileName()->setText(QString::fromStdString((rig.dir.path() / "old").string()));
   form->pdfView()->click();
   form->makeReport()->click();
   EXPECT_FALSE(form->makeReport()->isEnabled());
   FormRig::Finish(*form);
-  EXPECT_TRUE(rig.boxes.empty()) << rig.boxes.front();
-  EXPECT_TRUE(fs::exists(pdf));
+  ASSERT_EQ(rig.boxes.size(), 1u);
+  EXPECT_NE(qmx::test::ReadFile(pdf).rfind("%PDF", 0), std::string::npos);
   EXPECT_EQ(qmx::test::ReadFile(oldXlsx), "keep");
   EXPECT_EQ(rig.opened, std::vector<std::string>{"xdg-open " + pdf.string()});
   EXPECT_EQ(rig.ended, 1);
+  for (const auto& entry : fs::directory_iterator(rig.dir.path()))
+    EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();
 }
 
 TEST(ReportForm, ExcelWithoutViewingLeavesTheReportShown) {
@@ -285,6 +375,7 @@ TEST(ReportForm, ExcelWithoutViewingLeavesTheReportShown) {
   EXPECT_FALSE(form->isVisible());
   ASSERT_NE(form->viewer(), nullptr);
   EXPECT_TRUE(form->viewer()->isVisible());
+  EXPECT_EQ(form->viewer()->status()->text().toStdString(), "Excel file written: " + xlsx.string());
   EXPECT_EQ(rig.ended, 0);
   EXPECT_TRUE(rig.opened.empty());
 
@@ -295,10 +386,87 @@ TEST(ReportForm, ExcelWithoutViewingLeavesTheReportShown) {
   QTreeWidgetItem* last = contents->topLevelItem(0)->child(contents->topLevelItem(0)->childCount() - 1);
   EXPECT_EQ(last->text(0), "3. Project Inquiry");
   contents->setCurrentItem(last);
-  EXPECT_EQ(form->viewer()->currentPage(), int(form->viewer()->document().pages.size()) - 1);
+  const int lastPage = form->viewer()->document().PageCount() - 1;
+  EXPECT_EQ(form->viewer()->currentPage(), lastPage);
   Picture(*form->viewer(), "rendaval_viewer.png");
 
-  form->viewer()->close();
+  // The pages from the keyboard: Home and End, and zooming keeps the page in sight.
+  qmx::report::PageView* pages = form->viewer()->pages();
+  QTest::keyClick(pages, Qt::Key_Home);
+  EXPECT_EQ(form->viewer()->currentPage(), 0);
+  QTest::keyClick(pages, Qt::Key_End);
+  EXPECT_EQ(form->viewer()->currentPage(), lastPage);
+  form->viewer()->GoToPage(5);
+  pages->ZoomIn();
+  EXPECT_EQ(form->viewer()->currentPage(), 5);
+  pages->FitToWidth();
+  EXPECT_EQ(form->viewer()->currentPage(), 5);
+
+  // Escape closes the viewer from the contents, which ends the run.
+  QApplication::setActiveWindow(form->viewer());
+  contents->setFocus();
+  QTest::keyClick(contents, Qt::Key_Escape);
+  EXPECT_FALSE(form->viewer()->isVisible());
+  EXPECT_EQ(rig.ended, 1);
+}
+
+TEST(ReportForm, ABareNameGoesToTheDocumentsFolderAndTheFullPathIsSaid) {
+  FormRig rig;
+  const auto set = InstallSet("na1", rig.dir.path() / "docu");
+  const fs::path home = rig.dir.path() / "home";
+  fs::create_directories(home / "Documents");
+  const std::string oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+  ::setenv("HOME", home.c_str(), 1);
+  auto form = rig.Make("NA*" + set.mainFile.string());
+  form->pdfCheck()->click();
+  form->fileName()->setText("cell7");
+  form->makeReport()->click();
+  FormRig::Finish(*form);
+  ::setenv("HOME", oldHome.c_str(), 1);
+
+  const std::string line = "PDF file written: " + (home / "Documents" / "cell7.pdf").string();
+  EXPECT_TRUE(fs::exists(home / "Documents" / "cell7.pdf"));
+  EXPECT_EQ(form->status()->toolTip().toStdString(), line);
+  ASSERT_NE(form->viewer(), nullptr);
+  EXPECT_EQ(form->viewer()->status()->text().toStdString(), line);
+  EXPECT_TRUE(form->viewer()->status()->isVisibleTo(form->viewer()));
+
+  // Ctrl+W closes it from the pages.
+  QApplication::setActiveWindow(form->viewer());
+  QWidget* pages = form->viewer()->pages();
+  pages->setFocus();
+  EXPECT_EQ(rig.ended, 0);
+  QTest::keyClick(pages, Qt::Key_W, Qt::ControlModifier);
+  EXPECT_FALSE(form->viewer()->isVisible());
+  EXPECT_EQ(rig.ended, 1);
+}
+
+TEST(ReportForm, AWorkbookThatCannotBeWrittenBringsBackTheForm) {
+  FormRig rig;
+  const auto set = InstallSet("na1", rig.dir.path());
+  auto form = rig.Make("NA*" + set.mainFile.string());
+  const fs::path nowhere = rig.dir.path() / "no such folder" / "cell7.xlsx";
+  form->excelCheck()->click();
+  form->fileName()->setText(QString::fromStdString(nowhere.string()));
+  form->makeReport()->click();
+  FormRig::Finish(*form);
+  ASSERT_EQ(rig.boxes.size(), 1u);
+  EXPECT_EQ(rig.boxes[0], "Cannot write the Excel file " + nowhere.string() + ": No such file or directory");
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_TRUE(form->makeReport()->isEnabled());
+  EXPECT_EQ(form->viewer(), nullptr);
+  EXPECT_EQ(rig.ended, 0);
+
+  // Another name, and the run goes on to its end.
+  rig.boxes.clear();
+  const fs::path xlsx = rig.dir.path() / "cell7.xlsx";
+  form->fileName()->setText(QString::fromStdString(xlsx.string()));
+  form->excelView()->click();
+  form->makeReport()->click();
+  FormRig::Finish(*form);
+  EXPECT_TRUE(rig.boxes.empty());
+  EXPECT_TRUE(fs::exists(xlsx));
+  EXPECT_EQ(rig.opened, std::vector<std::string>{"xdg-open " + xlsx.string()});
   EXPECT_EQ(rig.ended, 1);
 }
 
@@ -311,4 +479,56 @@ TEST(ReportForm, MissingDocumentationIsReportedAndTheFormStays) {
   EXPECT_NE(rig.boxes[0].find("gone.xml"), std::string::npos);
   EXPECT_TRUE(form->makeReport()->isEnabled());
   EXPECT_EQ(rig.ended, 0);
+}
+
+namespace {
+
+std::set<std::string> FilesIn(const fs::path& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
+  return names;
+}
+
+}  // namespace
+
+TEST(ReportForm, CancelWhileWritingLeavesTheTargetAsItWas) {
+  struct Case {
+    bool excel;
+    bool targetExists;
+  };
+  for (const Case& c : {Case{false, false}, Case{true, true}}) {
+    SCOPED_TRACE(c.excel ? "workbook over an existing file" : "new PDF");
+    FormRig rig;
+    const fs::path docu =
+        qmx::rendaval::test::WriteBigDocuSet(rig.dir.path() / "docu", 16, 32, qmx::test::DistDir() / "Image");
+    const fs::path out = rig.dir.path() / "out";
+    fs::create_directories(out);
+    const fs::path target = out / (c.excel ? "big.xlsx" : "big.pdf");
+    if (c.targetExists) qmx::test::WriteFile(target, "the report of yesterday");
+    const std::set<std::string> before = FilesIn(out);
+
+    auto form = rig.Make("PROJECT*" + docu.string());
+    (c.excel ? form->excelCheck() : form->pdfCheck())->click();
+    rig.dialogAnswer = target.string();
+    form->selFile()->click();
+    form->makeReport()->click();
+    // The file being written lies beside its target until it is complete.
+    QElapsedTimer t;
+    t.start();
+    while (FilesIn(out).size() == before.size() && form->busy() && t.elapsed() < 120000) {
+      QApplication::processEvents();
+      form->OnStatusTimer();
+      QThread::msleep(2);
+    }
+    ASSERT_EQ(FilesIn(out).size(), before.size() + 1) << "no file was being written";
+    EXPECT_EQ(form->status()->toolTip().toStdString(), "Writing " + target.string());
+    if (!c.excel) Picture(*form, "rendaval_form_running.png");
+    form->cancel()->click();
+    EXPECT_EQ(rig.ended, 1);
+    form.reset();
+    EXPECT_EQ(FilesIn(out), before);
+    if (c.targetExists) {
+      EXPECT_EQ(qmx::test::ReadFile(target), "the report of yesterday");
+    }
+  }
 }

@@ -89,6 +89,7 @@ struct SheetCell {
   std::string text;
   double fontSize = kDefaultFontSize;
   bool bold = false;
+  bool number = false;  // written as a number cell when the text reads as a number
   std::string picture;  // file of a picture anchored at this cell; empty: none
 };
 
