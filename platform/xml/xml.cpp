@@ -861,6 +861,11 @@ std::vector<Node> Node::Children() const {
   if (n->type == XML_ENTITY_REF_NODE) {
     return out;  // the entity's content belongs to the declaration
   }
+  size_t count = 0;
+  for (xmlNodePtr c = n->children; c != nullptr; c = c->next) {
+    ++count;
+  }
+  out.reserve(count);  // one allocation, not one per doubling
   for (xmlNodePtr c = n->children; c != nullptr; c = c->next) {
     out.emplace_back(static_cast<void*>(c));
   }
