@@ -15,6 +15,8 @@
 #include <QTimer>
 #include <QXmlStreamReader>
 
+#include <optional>
+
 namespace qmx::toolkit {
 namespace {
 
@@ -69,7 +71,8 @@ bool ReadResource(const QString& path, const QString& rootName, QList<Entry>& ou
   return true;
 }
 
-QIcon StandardIcon(const QString& name) {
+// The standard picture a toolbar entry names; nullopt for an unknown name.
+std::optional<QStyle::StandardPixmap> StandardPixmapOf(const QString& name) {
   static const QMap<QString, QStyle::StandardPixmap> kIcons = {
       {"new", QStyle::SP_FileIcon},
       {"open", QStyle::SP_DialogOpenButton},
@@ -92,9 +95,26 @@ QIcon StandardIcon(const QString& name) {
       {"computer", QStyle::SP_ComputerIcon},
   };
   auto it = kIcons.find(name);
-  if (it == kIcons.end()) return {};
-  return QApplication::style()->standardIcon(*it);
+  if (it == kIcons.end()) return std::nullopt;
+  return *it;
 }
+
+// The pictures of one toolbar. The style looks a standard picture up in the
+// icon theme and reads its files each time it is asked for one, so buttons
+// that show the same picture share it.
+class ToolBarIcons {
+public:
+  QIcon Get(const QString& name) {
+    const std::optional<QStyle::StandardPixmap> pixmap = StandardPixmapOf(name);
+    if (!pixmap) return {};
+    auto it = made_.find(*pixmap);
+    if (it == made_.end()) it = made_.insert(*pixmap, QApplication::style()->standardIcon(*pixmap));
+    return *it;
+  }
+
+private:
+  QMap<QStyle::StandardPixmap, QIcon> made_;
+};
 
 void FillMenu(FrameWnd* frame, QMenu* menu, const QList<Entry>& entries,
               const std::function<QAction*(QMenu*, const Entry&)>& addItem,
@@ -171,12 +191,13 @@ bool FrameWnd::LoadToolBar(const QString& resource) {
     RegisterBar(59392, toolBar_);
   }
   toolBar_->clear();
+  ToolBarIcons icons;
   for (const Entry& e : entries) {
     if (e.kind == Entry::Separator) {
       toolBar_->addSeparator();
     } else if (e.kind == Entry::Button) {
       QAction* a = AddCommand(nullptr, e.id, e.text, {});
-      a->setIcon(StandardIcon(e.icon));
+      a->setIcon(icons.Get(e.icon));
       a->setToolTip(e.text);
       toolBar_->addAction(a);
     } else {
