@@ -29,6 +29,8 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
@@ -351,6 +353,9 @@ void CMainFrame::FinishStartUp() {
   // The catalogue window opens the folder that was open last time.
   if (toolBoxBar_) toolBoxBar_->OpenFolder(toolBoxBar_->GetLastFolder());
   OrderTabChain();
+  // The documents the readers parsed are gone; their pages go back to the
+  // system instead of staying with the process.
+  malloc_trim(0);
 }
 
 void CMainFrame::OrderTabChain() {

@@ -99,20 +99,32 @@ std::optional<QStyle::StandardPixmap> StandardPixmapOf(const QString& name) {
   return *it;
 }
 
-// The pictures of one toolbar. The style looks a standard picture up in the
-// icon theme and reads its files each time it is asked for one, so buttons
-// that show the same picture share it.
+// The pictures of one toolbar at its icon size. A standard picture of the
+// style holds every size its files have (up to 128 pixels, a quarter of a
+// megabyte for the toolbar) and is read from them each time it is asked
+// for; a button keeps the picture at the size it is drawn at, on a screen of
+// normal and of double density, and buttons that show the same picture
+// share it.
 class ToolBarIcons {
 public:
+  explicit ToolBarIcons(QSize size) : size_(size) {}
+
   QIcon Get(const QString& name) {
     const std::optional<QStyle::StandardPixmap> pixmap = StandardPixmapOf(name);
     if (!pixmap) return {};
     auto it = made_.find(*pixmap);
-    if (it == made_.end()) it = made_.insert(*pixmap, QApplication::style()->standardIcon(*pixmap));
+    if (it == made_.end()) it = made_.insert(*pixmap, AtToolBarSize(QApplication::style()->standardIcon(*pixmap)));
     return *it;
   }
 
 private:
+  QIcon AtToolBarSize(const QIcon& full) const {
+    QIcon icon;
+    for (const qreal density : {1.0, 2.0}) icon.addPixmap(full.pixmap(size_, density));
+    return icon;
+  }
+
+  QSize size_;
   QMap<QStyle::StandardPixmap, QIcon> made_;
 };
 
@@ -191,7 +203,7 @@ bool FrameWnd::LoadToolBar(const QString& resource) {
     RegisterBar(59392, toolBar_);
   }
   toolBar_->clear();
-  ToolBarIcons icons;
+  ToolBarIcons icons(toolBar_->iconSize());
   for (const Entry& e : entries) {
     if (e.kind == Entry::Separator) {
       toolBar_->addSeparator();
