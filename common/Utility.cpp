@@ -246,7 +246,30 @@ std::string NormalizeHexStr(const std::string& text, int expectedLength) {
   return "0x" + s;
 }
 
-int CompareNoCase(const std::string& a, const std::string& b) { return ::strcasecmp(a.c_str(), b.c_str()); }
+namespace {
+
+// ASCII letters folded in place; other bytes as the C library folds them.
+int Fold(unsigned char c) {
+  if (c < 0x80) return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
+  return std::tolower(c);
+}
+
+// strcasecmp's order without a call into the library per comparison: names
+// and tags are compared to long lists of others, and most differ in their
+// first letter.
+int CompareFolded(const char* a, const char* b) {
+  for (;; ++a, ++b) {
+    const int x = Fold(static_cast<unsigned char>(*a));
+    const int y = Fold(static_cast<unsigned char>(*b));
+    if (x != y || x == 0) return x - y;
+  }
+}
+
+}  // namespace
+
+int CompareNoCase(const std::string& a, const std::string& b) { return CompareFolded(a.c_str(), b.c_str()); }
+
+int CompareNoCaseFolded(const char* a, const char* b) { return CompareFolded(a, b); }
 
 int CreateDirectories(const std::string& path) {
   const std::string trimmed = TrimStr(path);

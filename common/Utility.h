@@ -40,6 +40,16 @@ int IsIntStrInRange(const std::string& text, long long minimum, long long maximu
 std::string NormalizeHexStr(const std::string& text, int expectedLength);
 // Case-insensitive comparison of two texts (ASCII letters).
 int CompareNoCase(const std::string& a, const std::string& b);
+int CompareNoCaseFolded(const char* a, const char* b);
+// Names and tags are compared with long lists of others, most of which
+// differ in their first letter: that answer needs no call.
+inline int CompareNoCase(const std::string& a, const char* b) {
+  const auto fold = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
+  const int x = fold(static_cast<unsigned char>(a.c_str()[0]));
+  const int y = fold(static_cast<unsigned char>(b[0]));
+  if (x != y && x < 0x80 && y < 0x80) return x - y;
+  return CompareNoCaseFolded(a.c_str(), b);
+}
 
 // --- folders and files ------------------------------------------------------
 int CreateDirectories(const std::string& path);

@@ -6,8 +6,8 @@ set -euo pipefail
 PACKAGES=(
   # toolchain
   build-essential cmake ninja-build pkg-config
-  # test and benchmark frameworks
-  libgtest-dev libgmock-dev libbenchmark-dev
+  # test and benchmark frameworks; the start-up benchmark's X display and probe
+  libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth libxdamage-dev libxfixes-dev
   # user interface, PDF and printing
   qt6-base-dev qt6-base-dev-tools libgl-dev
   # XML, stylesheets, character sets

@@ -68,10 +68,18 @@ bool CFerrowynApp::InitInstance(const std::vector<std::string>& args) {
   frame_->SetRecentFiles(recent);
 
   frame_->RestoreWindowState();
-  frame_->InitializeFrmaework();
-
-  // A project file named on the command line is opened once the frame exists.
-  if (args.size() > 1 && !args[1].empty()) OpenDocumentFile(args[1]);
+  // A project file named on the command line is opened once the frame and
+  // its catalogue exist.
+  const std::string file = args.size() > 1 ? args[1] : std::string();
+  auto openFile = [this, file] {
+    if (!file.empty()) OpenDocumentFile(file);
+  };
+  if (frameDrawnFirst_) {
+    frame_->InitializeFrameworkAfterFirstFrame(openFile);
+  } else {
+    frame_->InitializeFrmaework();
+    openFile();
+  }
   return true;
 }
 
@@ -112,6 +120,9 @@ int CFerrowynApp::Main(int argc, char** argv) {
   for (int i = 0; i < argc; ++i) args.emplace_back(argv[i]);
 
   CFerrowynApp theApp;
+  // The window shows before the catalogue is read, so its first frame does
+  // not wait for it.
+  theApp.SetFrameDrawnFirst(true);
   if (!theApp.InitInstance(args)) return theApp.exitCode();
   // Quit when the main window has closed for good.
   QObject::connect(&app, &QApplication::lastWindowClosed, &app, &QApplication::quit);

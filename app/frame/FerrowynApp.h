@@ -18,8 +18,12 @@ public:
 
   // Start-up; false when the program is to end now (second instance, a lock
   // folder that cannot be used, or the main window could not be created).
-  // Needs a QApplication.
+  // Needs a QApplication. With the frame drawn first, the settings, text
+  // lists and catalogue are read (and the command line's project opened)
+  // once the window has been drawn, on the message loop; without, before
+  // InitInstance returns.
   bool InitInstance(const std::vector<std::string>& args);
+  void SetFrameDrawnFirst(bool first) { frameDrawnFirst_ = first; }
   // The process's exit status after InitInstance answered false: 0 when
   // another instance runs, non-zero when the single-instance lock failed.
   int exitCode() const { return exitCode_; }
@@ -38,6 +42,7 @@ public:
 private:
   qmx::os::NamedMutex instanceLock_;
   int exitCode_ = 0;
+  bool frameDrawnFirst_ = false;
   std::unique_ptr<qmx::os::Profile> profile_;
   std::unique_ptr<CMainFrame> frame_;
 };

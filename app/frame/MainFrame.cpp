@@ -22,10 +22,15 @@
 #include "platform/toolkit/message_box.h"
 
 #include <QComboBox>
+#include <QEvent>
 #include <QFileDialog>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QLabel>
+#include <QScreen>
+#include <QTimer>
+#include <QWindow>
+
+#include <malloc.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -250,6 +255,62 @@ std::string CMainFrame::GetFileVersionText(const std::string& programFile, std::
 }
 
 void CMainFrame::InitializeFrmaework() {
+  BeginStartUp();
+  FinishStartUp();
+}
+
+namespace {
+
+// Hands on once the window it watches has been exposed, which is when the
+// window system asks for its first frame: the frame is drawn while the
+// exposure is handled, so what is queued from here runs after it.
+class FirstFrameWatch : public QObject {
+public:
+  FirstFrameWatch(QWindow* window, std::function<void()> drawn) : QObject(window), drawn_(std::move(drawn)) {
+    window->installEventFilter(this);
+  }
+
+protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Expose && static_cast<QWindow*>(watched)->isExposed()) {
+      watched->removeEventFilter(this);
+      QTimer::singleShot(0, parent(), drawn_);
+      deleteLater();
+    }
+    return false;
+  }
+
+private:
+  std::function<void()> drawn_;
+};
+
+}  // namespace
+
+void CMainFrame::InitializeFrameworkAfterFirstFrame(std::function<void()> then) {
+  BeginStartUp();
+  startUpFinished_ = false;
+  auto finish = [this, then = std::move(then)] { CompleteStartUp(then); };
+  QWindow* window = windowHandle();
+  if (!window || window->isExposed() || isMinimized()) {
+    QTimer::singleShot(0, this, finish);
+    return;
+  }
+  new FirstFrameWatch(window, finish);
+  QTimer::singleShot(kFirstFrameWaitMs, this, finish);
+}
+
+void CMainFrame::CompleteStartUp(const std::function<void()>& then) {
+  if (startUpFinished_) return;  // the exposure and the time limit both hand on
+  startUpFinished_ = true;
+  if (qmx::GetClosingFlag() == 1) return;  // closed before its catalogue was read
+  FinishStartUp();
+  if (then) then();
+  const std::vector<int> held = std::move(heldCommands_);
+  heldCommands_.clear();
+  for (int id : held) OnCommand(id);
+}
+
+void CMainFrame::BeginStartUp() {
   const char* kFunc = "InitializeFrmaework";
   // Paths.
   InitPaths();
@@ -272,7 +333,9 @@ void CMainFrame::InitializeFrmaework() {
                      kFunc);
     qmx::ShowBox(StrFormat("%s! Error Code: %d", "Cannot create the tmp directory", systemCode), qmx::kBoxIconStop);
   }
+}
 
+void CMainFrame::FinishStartUp() {
   // Settings, text lists and catalogue; start-up goes on with what was read.
   ParseXmlsAndAssignDatas();
 
@@ -292,6 +355,9 @@ void CMainFrame::InitializeFrmaework() {
   // The catalogue window opens the folder that was open last time.
   if (toolBoxBar_) toolBoxBar_->OpenFolder(toolBoxBar_->GetLastFolder());
   OrderTabChain();
+  // The documents the readers parsed are gone; their pages go back to the
+  // system instead of staying with the process.
+  malloc_trim(0);
 }
 
 void CMainFrame::OrderTabChain() {
@@ -419,6 +485,11 @@ void CMainFrame::OnAppAbout() {
 }
 
 void CMainFrame::OnCommand(int id) {
+  // Every command may need the catalogue: none runs before it is read.
+  if (!startUpFinished_) {
+    heldCommands_.push_back(id);
+    return;
+  }
   if (OnOnlineCommand(id)) return;
   using namespace qmx::commands;
   switch (id) {

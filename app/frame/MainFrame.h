@@ -51,8 +51,22 @@ public:
   int OnCreate();
   // Restores bar layout and window placement, then shows the window.
   bool RestoreWindowState();
-  // Start-up work after the window is shown.
+  // Start-up work after the window is shown: BeginStartUp, then FinishStartUp.
   void InitializeFrmaework();
+  // What the first frame shows: the folders, the banner (window title and
+  // log line) and the "~tmp" folder.
+  void BeginStartUp();
+  // The rest, in its order: settings, text lists and catalogue, the log
+  // window's options, the start page, the catalogue window's folder.
+  void FinishStartUp();
+  // BeginStartUp now and FinishStartUp once the window has been drawn, so
+  // the frame does not wait for the catalogue; then `then`. When the window
+  // is not drawn within kFirstFrameWaitMs (minimized, not mapped) the rest
+  // runs all the same. Commands given before the rest has run wait for it
+  // and then run in their order.
+  void InitializeFrameworkAfterFirstFrame(std::function<void()> then);
+  static constexpr int kFirstFrameWaitMs = 250;
+  bool startUpFinished() const { return startUpFinished_; }
   void InitPaths();
   // Reads the settings, the text lists and the catalogue; 1 when all were
   // read, else the result of the first reader that failed (0 without parser).
@@ -302,6 +316,8 @@ private:
   void ApplyViewModeFromSettings();
   // Tab goes through the window in its reading order (see MainFrame.cpp).
   void OrderTabChain();
+  // FinishStartUp and what waited for it, once.
+  void CompleteStartUp(const std::function<void()>& then);
 
   qmx::os::Profile* profile_;
   AppOptions options_;
@@ -316,6 +332,8 @@ private:
   std::string versionText_;
   std::string noticeText_;
   std::vector<std::string> loadedFiles_;  // files the loader chain read, in order
+  bool startUpFinished_ = true;           // false while FinishStartUp waits for the first frame
+  std::vector<int> heldCommands_;         // commands given meanwhile, in order
   ProjectWorkspace workspace_;            // the open projects and their tree
   ConfigValidator validator_{workspace_, errors_};
   ProjectFiles files_{workspace_, ioCatalogue_};  // project files of the workspace's projects

@@ -52,6 +52,54 @@ void Line(std::string& out, const std::string& text) {
   out += kLineEnd;
 }
 
+// Appends a value as XmlValue writes it; a value that needs no reference
+// (nearly every one) goes in as it is.
+void AppendValue(std::string& out, const std::string& value) {
+  for (char c : value) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == '&' || c == '<' || c == '>' || c == '"') {
+      out += XmlValue(value);
+      return;
+    }
+  }
+  out += value;
+}
+
+// "<Node Category="%s" ID="%s" UserName="%s">", once per object.
+void NodeLine(std::string& out, const std::string& category, const std::string& id, const std::string& name) {
+  out += "<Node Category=\"";
+  AppendValue(out, category);
+  out += "\" ID=\"";
+  AppendValue(out, id);
+  out += "\" UserName=\"";
+  AppendValue(out, name);
+  out += "\">";
+  out += kLineEnd;
+}
+
+// "<tag>text</tag>", the text given as it goes into the file.
+void ElementLine(std::string& out, const char* tag, const std::string& text) {
+  out += '<';
+  out += tag;
+  out += '>';
+  out += text;
+  out += "</";
+  out += tag;
+  out += '>';
+  out += kLineEnd;
+}
+
+// "<tag>value</tag>" of a value.
+void ValueLine(std::string& out, const char* tag, const std::string& value) {
+  out += '<';
+  out += tag;
+  out += '>';
+  AppendValue(out, value);
+  out += "</";
+  out += tag;
+  out += '>';
+  out += kLineEnd;
+}
+
 // Leading decimal digits as the program has always read numbers from its
 // files: an optional sign, digits up to the first other character, 0 when
 // there are none; clamped to the int range.
@@ -166,37 +214,42 @@ void ProjectFiles::WriteProjectLines(const CProjectUsr& project, std::string& ou
 }
 
 void ProjectFiles::WriteNodeLines(const Wrapper* object, std::string& out) const {
+  static const std::string kNone;
   if (object && object->IsType(kTypeNA)) {
     const auto* adapter = dynamic_cast<const CNAUsr*>(object);
     const NADef* def = adapter ? adapter->GetNADef() : nullptr;
-    Line(out, StrFormat("<Node Category=\"%s\" ID=\"%s\" UserName=\"%s\">", XmlValue(def ? def->category : "").c_str(),
-                        XmlValue(def ? def->ID : "").c_str(), XmlValue(object->GetName()).c_str()));
+    NodeLine(out, def ? def->category : kNone, def ? def->ID : kNone, object->GetName());
     if (adapter) {
-      Line(out, StrFormat("<Communication IpAddress=\"%s\" ComPort=\"%s\" SerialCommSet=\"%s\" NodeAddr=\"%s\">"
-                          "</Communication>",
-                          XmlValue(adapter->ipAddress).c_str(), XmlValue(adapter->comPort).c_str(),
-                          XmlValue(adapter->serialSettings).c_str(), XmlValue(adapter->nodeAddress).c_str()));
+      out += "<Communication IpAddress=\"";
+      AppendValue(out, adapter->ipAddress);
+      out += "\" ComPort=\"";
+      AppendValue(out, adapter->comPort);
+      out += "\" SerialCommSet=\"";
+      AppendValue(out, adapter->serialSettings);
+      out += "\" NodeAddr=\"";
+      AppendValue(out, adapter->nodeAddress);
+      out += "\"></Communication>";
+      out += kLineEnd;
     }
-    Line(out, "<MonInit>" + object->GetImageHexStr("MON_INIT") + "</MonInit>");
-    Line(out, "<Parameter>" + object->GetImageHexStr("PARA") + "</Parameter>");
-    Line(out, "<OutputSet>" + object->GetImageHexStr("OUTPUT") + "</OutputSet>");
+    ElementLine(out, "MonInit", object->GetImageHexStr("MON_INIT"));
+    ElementLine(out, "Parameter", object->GetImageHexStr("PARA"));
+    ElementLine(out, "OutputSet", object->GetImageHexStr("OUTPUT"));
     Line(out, "<DiagHistory>");
     if (adapter) {
-      for (const std::string& entry : adapter->DiagHistory()) Line(out, "<Ref>" + XmlValue(entry) + "</Ref>");
+      for (const std::string& entry : adapter->DiagHistory()) ValueLine(out, "Ref", entry);
     }
     Line(out, "</DiagHistory>");
-    Line(out, "<Comment>" + XmlValue(object->title) + "</Comment>");
+    ValueLine(out, "Comment", object->title);
   } else if (object && object->IsType(kTypeIO)) {
     const auto* module = dynamic_cast<const CIOUsr*>(object);
     const IODef* def = module ? module->GetIODef() : nullptr;
-    Line(out, StrFormat("<Node Category=\"%s\" ID=\"%s\" UserName=\"%s\">", XmlValue(def ? def->category : "").c_str(),
-                        XmlValue(def ? def->ID : "").c_str(), XmlValue(object->GetName()).c_str()));
-    Line(out, "<Parameter>" + object->GetImageHexStr("PARA") + "</Parameter>");
-    Line(out, "<OutputSet>" + object->GetImageHexStr("OUTPUT") + "</OutputSet>");
-    Line(out, "<Comment>" + XmlValue(object->title) + "</Comment>");
+    NodeLine(out, def ? def->category : kNone, def ? def->ID : kNone, object->GetName());
+    ElementLine(out, "Parameter", object->GetImageHexStr("PARA"));
+    ElementLine(out, "OutputSet", object->GetImageHexStr("OUTPUT"));
+    ValueLine(out, "Comment", object->title);
   } else if (object && object->IsType(kTypeFolder)) {
-    Line(out, StrFormat("<Node Category=\"Folder\" ID=\"\" UserName=\"%s\">", XmlValue(object->GetName()).c_str()));
-    Line(out, "<Comment>" + XmlValue(object->title) + "</Comment>");
+    NodeLine(out, "Folder", kNone, object->GetName());
+    ValueLine(out, "Comment", object->title);
   } else {
     qmx::ReportError(qmx::err::kUndefinedObjectKind,
                      StrFormat("Undefined Wrapper type. Type: %s.", object ? object->TypeTag().c_str() : ""),

@@ -19,6 +19,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 // One module group of the list: a folder of the catalogue window.
@@ -60,7 +61,7 @@ public:
 private:
   std::vector<std::unique_ptr<IODef>> definitions_;
   std::vector<std::string> files_;                            // file of each definition
-  std::map<std::string, IODef*> byId_;
+  std::unordered_map<std::string, IODef*> byId_;  // looked up for every module of a project read
   std::map<uint16_t, std::vector<IODef*>> byProductCode_;     // in the order registered
 };
 

@@ -6,6 +6,7 @@
 #include "common/Utility.h"
 
 #include <algorithm>
+#include <cstdio>
 
 CIOUsr::CIOUsr() : Wrapper(kTypeIO) {}
 
@@ -56,7 +57,9 @@ std::string CIOUsr::GetLabel(int viewMode) const {
   } else {
     text = GetName();
   }
-  return StrFormat("%s%s", StrFormat("%02d: ", GetPosNo()).c_str(), text.c_str());
+  char number[16];
+  std::snprintf(number, sizeof number, "%02d: ", GetPosNo());
+  return number + text;
 }
 
 std::string CIOUsr::GetValueText(const std::string& listName, const std::string& index) const {

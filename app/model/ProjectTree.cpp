@@ -171,10 +171,12 @@ void ProjectTree::Expand(TreeItem item, bool expanded) {
 
 TreeItem ProjectTree::FindItem(const Wrapper* object) const {
   if (!object) return kNoTreeItem;
+  // The oldest item holding it, whatever order the store keeps.
+  TreeItem found = kNoTreeItem;
   for (const auto& [item, node] : nodes_) {
-    if (node.data == object) return item;
+    if (node.data == object && (found == kNoTreeItem || item < found)) found = item;
   }
-  return kNoTreeItem;
+  return found;
 }
 
 bool ProjectTree::SelectItem(TreeItem item) {

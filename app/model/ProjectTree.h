@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <map>
+#include <unordered_map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -108,7 +109,7 @@ private:
   std::vector<TreeItem>& SiblingsOf(TreeItem parent);
   void Changed(TreeItem item);
 
-  std::map<TreeItem, Node> nodes_;
+  std::unordered_map<TreeItem, Node> nodes_;  // every look-up of an item goes through it
   std::vector<TreeItem> roots_;
   TreeItem selected_ = kNoTreeItem;
   TreeItem next_ = 1;

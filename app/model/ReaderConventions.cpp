@@ -26,7 +26,7 @@ std::string RequireAttribute(const xml::Node& node, const std::string& name) {
   if (!node || node.Type() != xml::NodeType::Element) throw xml::XmlError(kMissingNodeText);
   std::optional<std::string> value = node.FindAttribute(name);
   if (!value) throw xml::XmlError(kMissingNodeText);
-  return *value;
+  return std::move(*value);
 }
 
 xml::Node RequireNode(const xml::Document& document, const std::string& path) {

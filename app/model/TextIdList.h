@@ -7,6 +7,7 @@
 #pragma once
 
 #include <map>
+#include <unordered_map>
 #include <string>
 
 struct TextIdEntry {
@@ -14,7 +15,8 @@ struct TextIdEntry {
   std::string value;      // the display text
   std::string descValue;  // the longer description
 };
-using TextIdMap = std::map<std::string, TextIdEntry>;
+// Looked up for every text of every description, in no order.
+using TextIdMap = std::unordered_map<std::string, TextIdEntry>;
 
 struct ErrorInfo {
   std::string key;  // "<generator id>_<value text>"

@@ -424,8 +424,14 @@ int HexTextToImage(const std::string& text, uint8_t* image, int imageLength) {
   if (!image || imageLength <= 0 || text.size() != 2 * static_cast<size_t>(imageLength) || !AllHexDigits(text)) {
     return 0;
   }
+  // Every image of a project file passes here: the digit pairs are decoded
+  // in place.
+  auto nibble = [](char c) {
+    return static_cast<unsigned>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);  // a hex digit, checked above
+  };
   for (int k = 0; k < imageLength; ++k) {
-    image[imageLength - 1 - k] = HexStrToByte(text.substr(2 * static_cast<size_t>(k), 2));
+    const size_t at = 2 * static_cast<size_t>(k);
+    image[imageLength - 1 - k] = static_cast<uint8_t>(nibble(text[at]) << 4 | nibble(text[at + 1]));
   }
   return 1;
 }

@@ -317,21 +317,10 @@ uint32_t ReadU32(const char* p) {
   return v;
 }
 
-}  // namespace
-
-std::optional<VersionBlock> ReadVersionBlock(const fs::path& path) {
-  // Only regular files: a folder makes the stream throw, a FIFO would block.
-  std::error_code ec;
-  if (!fs::is_regular_file(path, ec)) return std::nullopt;
-  const auto size = fs::file_size(path, ec);
-  if (ec) return std::nullopt;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  // One bulk read: programs are megabytes, read character by character they
-  // would slow every start.
-  std::string data(static_cast<size_t>(size), '\0');
-  in.read(data.data(), static_cast<std::streamsize>(data.size()));
-  data.resize(static_cast<size_t>(in.gcount()));
+// The first valid block in `data`: marker, recorded size, fixed record with
+// its signature, translations, then "LLLLCCCC/Key\0Value\0" pairs up to an
+// empty key, all within the recorded size.
+std::optional<VersionBlock> FindBlock(const std::string& data) {
   const std::string marker = VersionMarker();
   constexpr size_t kHeader = 16 + 4 + 52 + 4;  // marker, size, fixed record, translation count
   for (size_t pos = data.find(marker); pos != std::string::npos; pos = data.find(marker, pos + 1)) {
@@ -346,7 +335,6 @@ std::optional<VersionBlock> ReadVersionBlock(const fs::path& path) {
     size_t offset = kHeader;
     if (count > 64 || offset + 4ull * count > total) continue;
     for (uint32_t i = 0; i < count; ++i, offset += 4) block.translations.push_back(ReadU32(p + offset));
-    // Strings: "LLLLCCCC/Key\0Value\0" ... "\0".
     bool ok = true;
     while (offset < total && p[offset] != '\0') {
       const char* keyStart = p + offset;
@@ -372,6 +360,99 @@ std::optional<VersionBlock> ReadVersionBlock(const fs::path& path) {
     if (ok) return block;
   }
   return std::nullopt;
+}
+
+// `length` bytes at `offset` of the open file, or nullopt when they are not all there.
+std::optional<std::string> ReadAt(std::ifstream& in, uint64_t offset, uint64_t length, uint64_t fileSize) {
+  if (offset > fileSize || length > fileSize - offset) return std::nullopt;
+  std::string bytes(static_cast<size_t>(length), '\0');
+  in.clear();
+  in.seekg(static_cast<std::streamoff>(offset));
+  in.read(bytes.data(), static_cast<std::streamsize>(length));
+  if (static_cast<uint64_t>(in.gcount()) != length) return std::nullopt;
+  return bytes;
+}
+
+uint64_t ReadU64(const char* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  return v;
+}
+
+uint16_t ReadU16(const char* p) {
+  uint16_t v;
+  std::memcpy(&v, p, 2);
+  return v;
+}
+
+// The section the build puts the block into (cmake/version_block.c.in).
+constexpr const char* kVersionSection = ".qmx_version";
+// Bounds on what an ELF file's headers may ask to be read.
+constexpr uint64_t kMaxSectionHeaders = 65535;
+constexpr uint64_t kMaxNamesSize = 1u << 20;
+constexpr uint64_t kMaxBlockSectionSize = 1u << 20;
+
+// The bytes of the version section of a little-endian ELF file (the block
+// and what the linker put beside it), read by its offset from the section
+// table; nullopt when the file is not such a file or has no such section.
+// A program's or library's file is megabytes, its version section a few
+// hundred bytes.
+std::optional<std::string> ReadElfVersionSection(std::ifstream& in, uint64_t fileSize) {
+  const std::optional<std::string> ident = ReadAt(in, 0, 64, fileSize);
+  if (!ident || ident->compare(0, 4, "\x7F" "ELF") != 0 || (*ident)[5] != 1) return std::nullopt;  // little-endian only
+  const char* h = ident->data();
+  const bool wide = (*ident)[4] == 2;
+  if (!wide && (*ident)[4] != 1) return std::nullopt;
+  const uint64_t tableOffset = wide ? ReadU64(h + 0x28) : ReadU32(h + 0x20);
+  const uint16_t entrySize = ReadU16(h + (wide ? 0x3A : 0x2E));
+  const uint16_t count = ReadU16(h + (wide ? 0x3C : 0x30));
+  const uint16_t namesIndex = ReadU16(h + (wide ? 0x3E : 0x32));
+  const uint16_t minimumEntry = wide ? 64 : 40;
+  if (count == 0 || count > kMaxSectionHeaders || entrySize < minimumEntry || namesIndex >= count) return std::nullopt;
+  const std::optional<std::string> table = ReadAt(in, tableOffset, uint64_t{count} * entrySize, fileSize);
+  if (!table) return std::nullopt;
+  struct Section {
+    uint32_t name, type;
+    uint64_t offset, size;
+  };
+  auto section = [&](uint16_t index) {
+    const char* e = table->data() + size_t{index} * entrySize;
+    return wide ? Section{ReadU32(e), ReadU32(e + 4), ReadU64(e + 24), ReadU64(e + 32)}
+                : Section{ReadU32(e), ReadU32(e + 4), ReadU32(e + 16), ReadU32(e + 20)};
+  };
+  constexpr uint32_t kNoBits = 8;  // SHT_NOBITS: no bytes in the file
+  const Section names = section(namesIndex);
+  if (names.type == kNoBits || names.size > kMaxNamesSize) return std::nullopt;
+  const std::optional<std::string> nameBytes = ReadAt(in, names.offset, names.size, fileSize);
+  if (!nameBytes) return std::nullopt;
+  const std::string wanted(kVersionSection);
+  for (uint16_t i = 0; i < count; ++i) {
+    const Section s = section(i);
+    if (s.type == kNoBits || s.name >= nameBytes->size() || s.size > kMaxBlockSectionSize) continue;
+    if (nameBytes->compare(s.name, wanted.size() + 1, wanted.c_str(), wanted.size() + 1) != 0) continue;
+    return ReadAt(in, s.offset, s.size, fileSize);
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<VersionBlock> ReadVersionBlock(const fs::path& path) {
+  // Only regular files: a folder makes the stream throw, a FIFO would block.
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) return std::nullopt;
+  const auto size = fs::file_size(path, ec);
+  if (ec) return std::nullopt;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  // A program or library of the suite carries the block in a section of its
+  // own: only that section is read.
+  if (const std::optional<std::string> section = ReadElfVersionSection(in, size)) {
+    if (std::optional<VersionBlock> block = FindBlock(*section)) return block;
+  }
+  // Any other file is searched whole, in one bulk read.
+  const std::optional<std::string> data = ReadAt(in, 0, size, size);
+  return data ? FindBlock(*data) : std::nullopt;
 }
 
 }  // namespace qmx::os

@@ -14,6 +14,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <mutex>
 #include <unordered_map>
 
@@ -142,6 +143,23 @@ void AppendUtf8(std::string& out, char32_t cp) {
   }
 }
 
+// The end of the run of ASCII bytes that starts at `i`, eight bytes at a
+// time: the files are ASCII but for their texts, and a run is the same
+// bytes in both encodings.
+size_t AsciiRunEnd(std::string_view s, size_t i) {
+  constexpr uint64_t kHighBits = 0x8080808080808080ull;
+  for (uint64_t word = 0; i + sizeof word <= s.size(); i += sizeof word) {
+    std::memcpy(&word, s.data() + i, sizeof word);
+    if ((word & kHighBits) != 0) {
+      break;
+    }
+  }
+  while (i < s.size() && static_cast<unsigned char>(s[i]) < 0x80) {
+    ++i;
+  }
+  return i;
+}
+
 }  // namespace
 
 std::string Utf8ToEucKr(std::string_view utf8) {
@@ -149,6 +167,11 @@ std::string Utf8ToEucKr(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size());
   for (size_t i = 0; i < utf8.size();) {
+    if (const size_t end = AsciiRunEnd(utf8, i); end > i) {
+      out.append(utf8.data() + i, end - i);
+      i = end;
+      continue;
+    }
     char32_t cp = 0;
     size_t len = DecodeUtf8(utf8, i, cp);
     if (len == 0) {
@@ -180,8 +203,9 @@ bool EucKrToUtf8(std::string_view euckr, std::string& out) {
   for (size_t i = 0; i < euckr.size();) {
     const auto lead = static_cast<unsigned char>(euckr[i]);
     if (lead < 0x80) {
-      out.push_back(static_cast<char>(lead));
-      ++i;
+      const size_t end = AsciiRunEnd(euckr, i);
+      out.append(euckr.data() + i, end - i);
+      i = end;
       continue;
     }
     char32_t cp = 0;

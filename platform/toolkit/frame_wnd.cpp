@@ -15,6 +15,8 @@
 #include <QTimer>
 #include <QXmlStreamReader>
 
+#include <optional>
+
 namespace qmx::toolkit {
 namespace {
 
@@ -69,7 +71,8 @@ bool ReadResource(const QString& path, const QString& rootName, QList<Entry>& ou
   return true;
 }
 
-QIcon StandardIcon(const QString& name) {
+// The standard picture a toolbar entry names; nullopt for an unknown name.
+std::optional<QStyle::StandardPixmap> StandardPixmapOf(const QString& name) {
   static const QMap<QString, QStyle::StandardPixmap> kIcons = {
       {"new", QStyle::SP_FileIcon},
       {"open", QStyle::SP_DialogOpenButton},
@@ -92,9 +95,38 @@ QIcon StandardIcon(const QString& name) {
       {"computer", QStyle::SP_ComputerIcon},
   };
   auto it = kIcons.find(name);
-  if (it == kIcons.end()) return {};
-  return QApplication::style()->standardIcon(*it);
+  if (it == kIcons.end()) return std::nullopt;
+  return *it;
 }
+
+// The pictures of one toolbar at its icon size. A standard picture of the
+// style holds every size its files have (up to 128 pixels, a quarter of a
+// megabyte for the toolbar) and is read from them each time it is asked
+// for; a button keeps the picture at the size it is drawn at, on a screen of
+// normal and of double density, and buttons that show the same picture
+// share it.
+class ToolBarIcons {
+public:
+  explicit ToolBarIcons(QSize size) : size_(size) {}
+
+  QIcon Get(const QString& name) {
+    const std::optional<QStyle::StandardPixmap> pixmap = StandardPixmapOf(name);
+    if (!pixmap) return {};
+    auto it = made_.find(*pixmap);
+    if (it == made_.end()) it = made_.insert(*pixmap, AtToolBarSize(QApplication::style()->standardIcon(*pixmap)));
+    return *it;
+  }
+
+private:
+  QIcon AtToolBarSize(const QIcon& full) const {
+    QIcon icon;
+    for (const qreal density : {1.0, 2.0}) icon.addPixmap(full.pixmap(size_, density));
+    return icon;
+  }
+
+  QSize size_;
+  QMap<QStyle::StandardPixmap, QIcon> made_;
+};
 
 void FillMenu(FrameWnd* frame, QMenu* menu, const QList<Entry>& entries,
               const std::function<QAction*(QMenu*, const Entry&)>& addItem,
@@ -171,12 +203,13 @@ bool FrameWnd::LoadToolBar(const QString& resource) {
     RegisterBar(59392, toolBar_);
   }
   toolBar_->clear();
+  ToolBarIcons icons(toolBar_->iconSize());
   for (const Entry& e : entries) {
     if (e.kind == Entry::Separator) {
       toolBar_->addSeparator();
     } else if (e.kind == Entry::Button) {
       QAction* a = AddCommand(nullptr, e.id, e.text, {});
-      a->setIcon(StandardIcon(e.icon));
+      a->setIcon(icons.Get(e.icon));
       a->setToolTip(e.text);
       toolBar_->addAction(a);
     } else {

@@ -27,8 +27,10 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <mutex>
 #include <sstream>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -506,16 +508,54 @@ std::string Where(xmlNodePtr n) {
   return text;
 }
 
+// Whether a node's qualified name ("prefix:name", or "name" without a
+// prefix) is `name`, without composing it.
+bool HasQualifiedName(xmlNodePtr n, std::string_view name) {
+  // Compared in place: the names are terminated, `name` is not.
+  auto starts = [](const xmlChar* own, std::string_view text) {
+    return text.empty() || (static_cast<char>(own[0]) == text[0] &&
+                            std::strncmp(reinterpret_cast<const char*>(own), text.data(), text.size()) == 0);
+  };
+  if (n->ns == nullptr || n->ns->prefix == nullptr) {
+    return starts(n->name, name) && n->name[name.size()] == '\0';
+  }
+  const size_t colon = name.find(':');
+  if (colon == std::string_view::npos) {
+    return false;
+  }
+  const std::string_view prefix = name.substr(0, colon);
+  const std::string_view local = name.substr(colon + 1);
+  return starts(n->ns->prefix, prefix) && n->ns->prefix[prefix.size()] == '\0' && starts(n->name, local) &&
+         n->name[local.size()] == '\0';
+}
+
 xmlAttrPtr FindProp(xmlNodePtr n, const std::string& name) {
   if (n == nullptr || n->type != XML_ELEMENT_NODE) {
     return nullptr;
   }
   for (xmlAttrPtr a = n->properties; a != nullptr; a = a->next) {
-    if (QualifiedName(reinterpret_cast<xmlNodePtr>(a)) == name) {
+    if (HasQualifiedName(reinterpret_cast<xmlNodePtr>(a), name)) {
       return a;
     }
   }
   return nullptr;
+}
+
+// The text of a node as xmlNodeGetContent gives it. An attribute or element
+// whose content is one text node (nearly every one a reader asks for) is
+// read in place; anything else (entity references, mixed content) is
+// composed by the library.
+std::string ContentOf(xmlNodePtr n) {
+  if (n->type == XML_ATTRIBUTE_NODE || n->type == XML_ELEMENT_NODE) {
+    xmlNodePtr c = n->children;
+    if (c == nullptr) {
+      return {};
+    }
+    if (c->next == nullptr && (c->type == XML_TEXT_NODE || c->type == XML_CDATA_SECTION_NODE)) {
+      return S(c->content);
+    }
+  }
+  return TakeString(xmlNodeGetContent(n));
 }
 
 xmlNodePtr Need(void* node, const char* operation) {
@@ -532,19 +572,130 @@ xmlDocPtr DocOf(xmlNodePtr n) {
   return n->doc;
 }
 
-std::vector<Node> Select(xmlDocPtr doc, xmlNodePtr context, const std::string& xpath) {
-  InitLibraries();
-  if (doc == nullptr) {
-    throw XmlError("XPath \"" + xpath + "\" on an empty document");
+// ---- simple location paths
+
+// A location path made of child steps that each name an element and at most
+// a last step naming an attribute: "/IOProfile/DeviceInfo", "Group/ItemRef",
+// "/A/B/@c". Such paths are nearly all the readers ask. They are answered by
+// walking the tree, which selects what XPath selects for them: an
+// unprefixed name matches only a node in no namespace, and children taken
+// parent by parent, each parent's in order, come in document order.
+struct SimplePath {
+  static constexpr size_t kMaxSteps = 16;
+  bool absolute = false;
+  size_t count = 0;                          // element steps
+  std::string_view steps[kMaxSteps];
+  std::string_view attribute;                // empty: the path selects elements
+};
+
+bool IsNameStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
+bool IsNameChar(char c) { return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.'; }
+
+// A plain ASCII name without a prefix.
+bool IsPlainName(std::string_view name) {
+  if (name.empty() || !IsNameStart(name[0])) {
+    return false;
   }
-  ErrorCollector errors;
+  for (char c : name) {
+    if (!IsNameChar(c)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Whether `xpath` is a simple path; anything else (predicates, axes,
+// wildcards, "//", functions, prefixes, blanks) is left to XPath.
+bool ParseSimplePath(std::string_view xpath, SimplePath& path) {
+  path = SimplePath();
+  if (!xpath.empty() && xpath[0] == '/') {
+    path.absolute = true;
+    xpath.remove_prefix(1);
+  }
+  while (!xpath.empty()) {
+    const size_t slash = xpath.find('/');
+    std::string_view step = xpath.substr(0, slash);
+    xpath.remove_prefix(slash == std::string_view::npos ? xpath.size() : slash + 1);
+    if (slash != std::string_view::npos && xpath.empty()) {
+      return false;  // a trailing "/"
+    }
+    if (!step.empty() && step[0] == '@') {
+      if (!xpath.empty() || !IsPlainName(step.substr(1))) {
+        return false;
+      }
+      path.attribute = step.substr(1);
+      return path.count > 0 || !path.absolute;
+    }
+    if (!IsPlainName(step) || path.count == SimplePath::kMaxSteps) {
+      return false;
+    }
+    path.steps[path.count++] = step;
+  }
+  return path.count > 0;
+}
+
+bool IsUnprefixed(xmlNodePtr n, std::string_view name) {
+  const char* own = reinterpret_cast<const char*>(n->name);
+  return n->ns == nullptr && own[0] == name[0] && std::strncmp(own, name.data(), name.size()) == 0 &&
+         own[name.size()] == '\0';
+}
+
+// Appends what step `i` on of `path` selects below `from`; with `first`,
+// stops at the first node.
+void WalkSimplePath(xmlNodePtr from, const SimplePath& path, size_t i, bool first, std::vector<Node>& out) {
+  for (xmlNodePtr c = from->children; c != nullptr; c = c->next) {
+    if (c->type != XML_ELEMENT_NODE || !IsUnprefixed(c, path.steps[i])) {
+      continue;
+    }
+    if (i + 1 < path.count) {
+      WalkSimplePath(c, path, i + 1, first, out);
+    } else if (path.attribute.empty()) {
+      out.emplace_back(static_cast<void*>(c));
+    } else {
+      for (xmlAttrPtr a = c->properties; a != nullptr; a = a->next) {
+        if (IsUnprefixed(reinterpret_cast<xmlNodePtr>(a), path.attribute)) {
+          out.emplace_back(static_cast<void*>(a));
+          break;
+        }
+      }
+    }
+    if (first && !out.empty()) {
+      return;
+    }
+  }
+}
+
+// The nodes a simple path selects from `context`, or false when `xpath` is
+// not a simple path or the context is not a node it can start from.
+bool SelectSimple(xmlDocPtr doc, xmlNodePtr context, const std::string& xpath, bool first, std::vector<Node>& out) {
+  SimplePath path;
+  if (!ParseSimplePath(xpath, path)) {
+    return false;
+  }
+  xmlNodePtr from = path.absolute ? reinterpret_cast<xmlNodePtr>(doc) : context;
+  if (from->type != XML_ELEMENT_NODE && from->type != XML_DOCUMENT_NODE) {
+    return false;
+  }
+  if (path.count == 0) {  // "@name" of the context element
+    for (xmlAttrPtr a = from->type == XML_ELEMENT_NODE ? from->properties : nullptr; a != nullptr; a = a->next) {
+      if (IsUnprefixed(reinterpret_cast<xmlNodePtr>(a), path.attribute)) {
+        out.emplace_back(static_cast<void*>(a));
+        break;
+      }
+    }
+    return true;
+  }
+  WalkSimplePath(from, path, 0, first, out);
+  return true;
+}
+
+// ---- XPath
+
+xmlXPathContextPtr NewXPathContext(xmlDocPtr doc) {
   xmlXPathContextPtr ctx = xmlXPathNewContext(doc);
   if (ctx == nullptr) {
     throw XmlError("Cannot create the XPath context");
   }
-  ctx->error = &ErrorCollector::OnStructured;
-  ctx->userData = &errors;
-  ctx->node = context;
   // Prefixes declared on the document element can be used in expressions.
   if (xmlNodePtr root = xmlDocGetRootElement(doc)) {
     for (xmlNsPtr ns = root->nsDef; ns != nullptr; ns = ns->next) {
@@ -553,8 +704,21 @@ std::vector<Node> Select(xmlDocPtr doc, xmlNodePtr context, const std::string& x
       }
     }
   }
+  return ctx;
+}
+
+// Evaluates `xpath` from `context` in `ctx`, which stays usable for the next
+// expression: only the context node and the error receiver are per call.
+std::vector<Node> Evaluate(xmlXPathContextPtr ctx, xmlNodePtr context, const std::string& xpath) {
+  ErrorCollector errors;
+  ctx->error = &ErrorCollector::OnStructured;
+  ctx->userData = &errors;
+  ctx->node = context;
+  ctx->contextSize = -1;
+  ctx->proximityPosition = -1;
   xmlXPathObjectPtr result = xmlXPathEvalExpression(X(xpath), ctx);
-  xmlXPathFreeContext(ctx);
+  ctx->error = nullptr;
+  ctx->userData = nullptr;
   if (result == nullptr) {
     throw XmlError("Invalid XPath expression \"" + xpath + "\": " + errors.Message("cannot evaluate"));
   }
@@ -573,6 +737,32 @@ std::vector<Node> Select(xmlDocPtr doc, xmlNodePtr context, const std::string& x
     }
   }
   xmlXPathFreeObject(result);
+  return nodes;
+}
+
+void NeedDocument(xmlDocPtr doc, const std::string& xpath) {
+  InitLibraries();
+  if (doc == nullptr) {
+    throw XmlError("XPath \"" + xpath + "\" on an empty document");
+  }
+}
+
+// From a node: a simple path by walking, anything else in a context of its
+// own.
+std::vector<Node> Select(xmlDocPtr doc, xmlNodePtr context, const std::string& xpath, bool first) {
+  NeedDocument(doc, xpath);
+  std::vector<Node> nodes;
+  if (SelectSimple(doc, context, xpath, first, nodes)) {
+    return nodes;
+  }
+  xmlXPathContextPtr ctx = NewXPathContext(doc);
+  try {
+    nodes = Evaluate(ctx, context, xpath);
+  } catch (...) {
+    xmlXPathFreeContext(ctx);
+    throw;
+  }
+  xmlXPathFreeContext(ctx);
   return nodes;
 }
 
@@ -663,10 +853,7 @@ NodeType Node::Type() const {
   }
 }
 
-std::string Node::Text() const {
-  xmlNodePtr n = Need(node_, "Text");
-  return TakeString(xmlNodeGetContent(n));
-}
+std::string Node::Text() const { return ContentOf(Need(node_, "Text")); }
 
 std::vector<Node> Node::Children() const {
   xmlNodePtr n = Need(node_, "Children");
@@ -674,6 +861,11 @@ std::vector<Node> Node::Children() const {
   if (n->type == XML_ENTITY_REF_NODE) {
     return out;  // the entity's content belongs to the declaration
   }
+  size_t count = 0;
+  for (xmlNodePtr c = n->children; c != nullptr; c = c->next) {
+    ++count;
+  }
+  out.reserve(count);  // one allocation, not one per doubling
   for (xmlNodePtr c = n->children; c != nullptr; c = c->next) {
     out.emplace_back(static_cast<void*>(c));
   }
@@ -711,7 +903,7 @@ std::optional<std::string> Node::FindAttribute(const std::string& name) const {
   if (a == nullptr) {
     return std::nullopt;
   }
-  return TakeString(xmlNodeGetContent(reinterpret_cast<xmlNodePtr>(a)));
+  return ContentOf(reinterpret_cast<xmlNodePtr>(a));
 }
 
 std::string Node::GetAttributeText(const std::string& name) const {
@@ -722,17 +914,18 @@ std::string Node::GetAttributeText(const std::string& name) const {
   if (a == nullptr) {
     throw XmlError("Attribute \"" + name + "\" not found on " + Where(N(node_)));
   }
-  return TakeString(xmlNodeGetContent(reinterpret_cast<xmlNodePtr>(a)));
+  return ContentOf(reinterpret_cast<xmlNodePtr>(a));
 }
 
 Node Node::SelectSingleNode(const std::string& xpath) const {
-  std::vector<Node> nodes = SelectNodes(xpath);
+  xmlNodePtr n = Need(node_, "XPath selection");
+  std::vector<Node> nodes = Select(DocOf(n), n, xpath, true);
   return nodes.empty() ? Node() : nodes.front();
 }
 
 std::vector<Node> Node::SelectNodes(const std::string& xpath) const {
   xmlNodePtr n = Need(node_, "XPath selection");
-  return Select(DocOf(n), n, xpath);
+  return Select(DocOf(n), n, xpath, false);
 }
 
 void Node::SetAttribute(const std::string& name, const std::string& value) {
@@ -856,6 +1049,21 @@ void Node::SetText(const std::string& text) {
 
 // ---------------------------------------------------------------- Document
 
+// The document's own XPath context serves every expression asked of it, so
+// an expression costs its evaluation, not the setting-up of a context and
+// its function table. The context is taken out while it is in use: a second
+// thread asking at the same time gets one of its own.
+struct Document::XPathCache {
+  xmlXPathContextPtr context = nullptr;
+  xmlNodePtr root = nullptr;  // the document element the context's prefixes come from
+  ~XPathCache() {
+    if (context != nullptr) {
+      xmlXPathFreeContext(context);
+    }
+  }
+};
+
+
 Document::Document() {
   InitLibraries();
   doc_ = xmlNewDoc(BAD_CAST "1.0");
@@ -867,6 +1075,7 @@ Document::Document() {
 Document::~Document() { Reset(); }
 
 void Document::Reset() {
+  delete xpath_.exchange(nullptr);  // before the document it points into
   if (detached_ != nullptr) {
     xmlFreeNode(N(detached_));
     detached_ = nullptr;
@@ -877,7 +1086,8 @@ void Document::Reset() {
   }
 }
 
-Document::Document(Document&& other) noexcept : doc_(other.doc_), detached_(other.detached_) {
+Document::Document(Document&& other) noexcept
+    : doc_(other.doc_), detached_(other.detached_), xpath_(other.xpath_.exchange(nullptr)) {
   other.doc_ = nullptr;
   other.detached_ = nullptr;
 }
@@ -887,6 +1097,7 @@ Document& Document::operator=(Document&& other) noexcept {
     Reset();
     doc_ = other.doc_;
     detached_ = other.detached_;
+    xpath_.store(other.xpath_.exchange(nullptr));
     other.doc_ = nullptr;
     other.detached_ = nullptr;
   }
@@ -934,12 +1145,34 @@ Node Document::Root() const {
 }
 
 Node Document::SelectSingleNode(const std::string& xpath) const {
-  std::vector<Node> nodes = SelectNodes(xpath);
+  std::vector<Node> nodes = Select(xpath, true);
   return nodes.empty() ? Node() : nodes.front();
 }
 
-std::vector<Node> Document::SelectNodes(const std::string& xpath) const {
-  return Select(D(doc_), reinterpret_cast<xmlNodePtr>(doc_), xpath);
+std::vector<Node> Document::SelectNodes(const std::string& xpath) const { return Select(xpath, false); }
+
+std::vector<Node> Document::Select(const std::string& xpath, bool first) const {
+  xmlDocPtr doc = D(doc_);
+  NeedDocument(doc, xpath);
+  std::vector<Node> nodes;
+  if (SelectSimple(doc, reinterpret_cast<xmlNodePtr>(doc), xpath, first, nodes)) {
+    return nodes;
+  }
+  std::unique_ptr<XPathCache> cache(xpath_.exchange(nullptr));
+  if (cache && cache->root != xmlDocGetRootElement(doc)) {
+    cache.reset();  // a new document element may declare other prefixes
+  }
+  if (!cache) {
+    cache = std::make_unique<XPathCache>();
+    cache->context = NewXPathContext(doc);
+    cache->root = xmlDocGetRootElement(doc);
+  }
+  nodes = Evaluate(cache->context, reinterpret_cast<xmlNodePtr>(doc), xpath);
+  XPathCache* expected = nullptr;
+  if (xpath_.compare_exchange_strong(expected, cache.get())) {
+    cache.release();
+  }
+  return nodes;
 }
 
 Node Document::CreateElement(const std::string& name) {

@@ -10,6 +10,7 @@
 // "absent" without throwing.
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -119,8 +120,12 @@ private:
   static Document Wrap(void* raw_doc);
   void Reset();
 
+  std::vector<Node> Select(const std::string& xpath, bool first) const;
+
+  struct XPathCache;
   void* doc_ = nullptr;
   void* detached_ = nullptr;  // holder of created or replaced nodes not in the tree
+  mutable std::atomic<XPathCache*> xpath_{nullptr};  // the document's XPath context while not in use
 };
 
 // Escapes the predefined entities "&", "<", ">" and the double quote, as the

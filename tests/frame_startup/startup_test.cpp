@@ -1,6 +1,7 @@
 // Start-up and shutdown of the main program, in-process on the offscreen
 // platform, from a private copy of the staged program folder.
 #include "app/frame/AboutDlg.h"
+#include "app/frame/CommandRules.h"
 #include "app/frame/FerrowynApp.h"
 #include "app/frame/FerrowynView.h"
 #include "app/frame/MainFrame.h"
@@ -166,6 +167,66 @@ TEST_F(StartupTest, BannerComesFromTheVersionBlockOfTheProgramFile) {
   for (const auto& line : LogLines())
     if (line.find("QMX-410 Tools is started. ProductVerson: 1.0.0.") != std::string::npos) started = true;
   EXPECT_TRUE(started);
+}
+
+// The program itself draws its window first and reads the catalogue after:
+// the first frame comes before any catalogue file is read, the banner is
+// already in it, and a command given meanwhile (here Open, whose project
+// needs the adapter and module definitions) waits for the catalogue, as
+// does the project named on the command line.
+TEST_F(StartupTest, WithTheFrameDrawnFirstTheCatalogueFollowsTheFirstFrame) {
+  const fs::path project = programDir_ / "Projects" / "ModbusTCP_Station.KPX";
+  const fs::path other = programDir_ / "Projects" / "RS485_Line.KPX";
+  const auto realDialog = CMainFrame::s_projectFileDialog;
+  CMainFrame::s_projectFileDialog = [&](QWidget*, bool, const std::string&, const std::string&) {
+    return other.string();
+  };
+  struct FirstPaint : QObject {
+    CMainFrame* frame = nullptr;
+    bool seen = false, catalogueRead = false;
+    bool eventFilter(QObject*, QEvent* event) override {
+      if (event->type() == QEvent::Paint && !seen) {
+        seen = true;
+        catalogueRead = !frame->loadedFiles().empty();
+      }
+      return false;
+    }
+  } firstPaint;
+
+  app_ = std::make_unique<CFerrowynApp>();
+  app_->SetFrameDrawnFirst(true);
+  ASSERT_TRUE(app_->InitInstance({(programDir_ / "QMX410Tools").string(), project.string()}));
+  CMainFrame* frame = app_->mainFrame();
+  firstPaint.frame = frame;
+  frame->installEventFilter(&firstPaint);
+  EXPECT_TRUE(frame->isVisible());
+  EXPECT_TRUE(frame->windowTitle().startsWith("QMX-410 Tools [Version:"));
+  EXPECT_FALSE(frame->startUpFinished());
+  EXPECT_TRUE(frame->loadedFiles().empty());
+  frame->SendCommand(qmx::commands::kIdFileOpen);
+  EXPECT_TRUE(frame->workspace().Projects().empty());
+
+  EXPECT_TRUE(QTest::qWaitFor([&] { return frame->startUpFinished(); }, 5000));
+  CMainFrame::s_projectFileDialog = realDialog;
+  EXPECT_TRUE(firstPaint.seen);
+  EXPECT_FALSE(firstPaint.catalogueRead);
+  EXPECT_EQ(frame->loadedFiles().size(), 5u);
+  // The command line's project first, then the one the held command opened,
+  // each with its stations.
+  const auto& projects = frame->workspace().Projects();
+  ASSERT_EQ(projects.size(), 2u);
+  EXPECT_EQ(projects[0]->GetName(), "ModbusTCP_Station");
+  EXPECT_EQ(projects[1]->GetName(), "RS485_Line");
+  for (const auto& p : projects) EXPECT_FALSE(p->Adapters().empty()) << p->GetName();
+  std::vector<std::string> order;  // oldest first; the window shows the newest line on top
+  const std::vector<std::string> lines = LogLines();
+  for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
+    // Messages that begin so (a driver's loaded line also quotes its version text).
+    for (const char* step : {"| QMX-410 Tools is started.", "| Open project is completed."})
+      if (line->find(step) != std::string::npos) order.push_back(step + 2);
+  }
+  EXPECT_EQ(order, (std::vector<std::string>{"QMX-410 Tools is started.", "Open project is completed.",
+                                             "Open project is completed."}));
 }
 
 TEST_F(StartupTest, RenamedProgramFileLeavesTheTitleAndLogsNoBanner) {

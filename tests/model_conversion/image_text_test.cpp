@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 namespace {
 
 TEST(ImageText, IsUpperCaseLastByteFirstAndReadsBack) {
@@ -16,6 +18,19 @@ TEST(ImageText, IsUpperCaseLastByteFirstAndReadsBack) {
   EXPECT_EQ(other.paraImage(), object.paraImage());
   EXPECT_EQ(other.GetParaIOSetValFromProject("ff00ab01", "PARA", 4, nullptr), 1);
   EXPECT_EQ(other.paraImage(), object.paraImage());
+}
+
+TEST(ImageText, EveryByteValueReadsBackInEitherLetterCase) {
+  TestObject object(0, 256, 2);
+  for (int i = 0; i < 256; ++i) object.paraImage()[static_cast<size_t>(i)] = static_cast<uint8_t>(i);
+  const std::string upper = object.GetImageHexStr("PARA");
+  std::string lower = upper;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const std::string& text : {upper, lower}) {
+    TestObject other(0, 256, 2);
+    ASSERT_EQ(other.GetParaIOSetValFromProject(text, "PARA", 256, nullptr), 1);
+    EXPECT_EQ(other.paraImage(), object.paraImage());
+  }
 }
 
 TEST(ImageText, ANonHexCharacterIsRefusedAndTheImageKept) {

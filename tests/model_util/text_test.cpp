@@ -2,6 +2,7 @@
 #include "common/Utility.h"
 
 #include <gtest/gtest.h>
+#include <strings.h>
 
 #include <string>
 #include <utility>
@@ -153,6 +154,22 @@ TEST(CompareNoCase, IgnoresLetterCaseOnly) {
   EXPECT_EQ(CompareNoCase("listNA.xml", "LISTna.XML"), 0);
   EXPECT_NE(CompareNoCase("a", "b"), 0);
   EXPECT_NE(CompareNoCase("a", "a "), 0);
+}
+
+// Callers sort and search with it: the order is the C library's.
+TEST(CompareNoCase, OrdersAsTheCLibraryDoes) {
+  const char* const texts[] = {"", "a", "A", "ab", "aB", "b", "Node", "node", "NODE ", "Comment", "Communication",
+                               "[x]", "_y", "\xED\x95\x9C", "z\xC3\xA9", "Z\xC3\xA9"};
+  auto sign = [](int v) { return (v > 0) - (v < 0); };
+  for (const char* a : texts) {
+    for (const char* b : texts) {
+      const int expected = sign(::strcasecmp(a, b));
+      EXPECT_EQ(sign(CompareNoCase(std::string(a), std::string(b))), expected) << a << " / " << b;
+      EXPECT_EQ(sign(CompareNoCase(std::string(a), b)), expected) << a << " / " << b;
+    }
+  }
+  // Like the C library, a text ends at its first NUL.
+  EXPECT_EQ(CompareNoCase(std::string("ab\0c", 4), "AB"), 0);
 }
 
 // ---- IsNumberStr / IsFloatStr / IsIntStrInRange --------------------------------------------

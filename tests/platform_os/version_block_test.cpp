@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <elf.h>
+
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -197,6 +199,59 @@ TEST(ReadVersionBlock, FirstValidBlockWins) {
   const auto block = ReadVersionBlock(dir / "f");
   ASSERT_TRUE(block.has_value());
   EXPECT_EQ(block->strings.at(Key("SpecialBuild")), "good");
+}
+
+// ---- where in a program file the block is looked for ------------------------------------
+
+// The file offset of the named section of an ELF64 file.
+size_t SectionOffset(const std::string& elf, const char* name) {
+  Elf64_Ehdr header;
+  std::memcpy(&header, elf.data(), sizeof header);
+  auto sectionAt = [&](size_t index) {
+    Elf64_Shdr section;
+    std::memcpy(&section, elf.data() + header.e_shoff + index * header.e_shentsize, sizeof section);
+    return section;
+  };
+  const Elf64_Shdr names = sectionAt(header.e_shstrndx);
+  for (size_t i = 0; i < header.e_shnum; ++i) {
+    const Elf64_Shdr section = sectionAt(i);
+    if (std::strcmp(elf.data() + names.sh_offset + section.sh_name, name) == 0) return section.sh_offset;
+  }
+  return std::string::npos;
+}
+
+// A program's block is read from its version section by the section table:
+// a block elsewhere in the file (here written over the start of its code,
+// before the section) is not the program's; a file whose section holds no
+// valid block is searched whole.
+TEST(ReadVersionBlock, AProgramIsReadInItsVersionSection) {
+  TempDir dir("qmx-version");
+  const std::string program = qmx::test::ReadFile(QMX_OS_HELPER);
+  ASSERT_EQ(program.compare(0, 4, "\x7F" "ELF"), 0);
+  const size_t code = SectionOffset(program, ".text");
+  const size_t version = SectionOffset(program, ".qmx_version");
+  ASSERT_NE(code, std::string::npos);
+  ASSERT_NE(version, std::string::npos);
+  ASSERT_LT(code, version);
+  Block other;
+  other.strings = {{"040904B0/FileVersion", "9, 9, 9, 9"}};
+  const std::string otherBytes = other.Bytes();
+
+  std::string elsewhere = program;
+  elsewhere.replace(code, otherBytes.size(), otherBytes);
+  WriteFile(dir / "elsewhere", elsewhere);
+  auto block = ReadVersionBlock(dir / "elsewhere");
+  ASSERT_TRUE(block.has_value());
+  EXPECT_EQ(block->strings.at(Key("FileVersion")), kVersionText);
+
+  std::string broken = program;
+  const size_t marker = program.find(Marker(), version);
+  ASSERT_NE(marker, std::string::npos);
+  broken[marker + 20] = 0;  // the fixed record's signature
+  WriteFile(dir / "broken", broken + otherBytes);
+  block = ReadVersionBlock(dir / "broken");
+  ASSERT_TRUE(block.has_value());
+  EXPECT_EQ(block->strings.at(Key("FileVersion")), "9, 9, 9, 9");
 }
 
 // ---- FileVersionInfo ----------------------------------------------------------------------

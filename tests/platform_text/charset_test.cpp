@@ -136,6 +136,22 @@ TEST(EucKrToUtf8, AcceptsTheExtendedCodePageAndLateEucKrAdditions) {
   EXPECT_EQ(out, text);
 }
 
+// ASCII is copied a run at a time; a Korean character at every place
+// around the eight-byte steps of a run converts like the reference.
+TEST(Charset, KoreanAtEveryPlaceOfAnAsciiRunConverts) {
+  for (size_t before = 0; before <= 17; ++before) {
+    for (size_t after : {0u, 1u, 7u, 8u, 9u}) {
+      const std::string utf8 = std::string(before, 'a') + "한" + std::string(after, 'z') + "국";
+      const std::string euckr = Iconv(utf8, "UTF-8", "EUC-KR");
+      EXPECT_EQ(Utf8ToEucKr(utf8), euckr) << before << " " << after;
+      std::string out;
+      EXPECT_TRUE(EucKrToUtf8(euckr, out)) << before << " " << after;
+      EXPECT_EQ(out, utf8) << before << " " << after;
+      EXPECT_EQ(EucKrToUtf8(std::string(before, 'b') + "\xC7"), std::string(before, 'b') + "\xEF\xBF\xBD");
+    }
+  }
+}
+
 struct DecodeCase {
   std::string euckr;
   std::string utf8;

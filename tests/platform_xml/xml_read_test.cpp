@@ -328,6 +328,75 @@ TEST(XmlXPath, BadExpressionsThrow) {
   EXPECT_NE(message.find("count(/IOList/Group)"), std::string::npos) << message;
 }
 
+// Paths of child names (and a last attribute) are answered without XPath;
+// "(path)" is the same selection through XPath, so both must agree, also
+// where namespaces, comments, entity references and layout text lie around.
+TEST(XmlXPath, ChildPathsSelectWhatXPathSelects) {
+  Document doc = Document::LoadText(
+      "<!DOCTYPE r [<!ENTITY e \"<a k='entity'/>\">]>"
+      "<r xmlns:x=\"urn:x\"><a k=\"1\"/><x:a k=\"ns\"/><a xmlns=\"urn:d\" k=\"default\"/>&e;<!--a-->"
+      "<b><a k=\"2\" x:k=\"3\"/><c x:k=\"6\" k=\"7\"/><a/></b><?pi a?><a k=\"4\">t</a><b><a k=\"5\"/></b></r>");
+  auto raw = [](const std::vector<Node>& nodes) {
+    std::vector<void*> out;
+    for (const Node& n : nodes) out.push_back(n.raw());
+    return out;
+  };
+  const Node b = doc.SelectSingleNode("/r/b");
+  ASSERT_TRUE(b);
+  struct Case {
+    Node from;  // null: the document
+    const char* path;
+    size_t count;
+  };
+  for (const Case& c : std::vector<Case>{{{}, "/r", 1},       {{}, "r", 1},           {{}, "/r/a", 2},
+                                         {{}, "/r/b/a", 3},   {{}, "r/b/a/@k", 2},    {{}, "/r/a/@k", 2},
+                                         {{}, "/r/b/c", 1},   {{}, "/r/x", 0},        {{}, "/r/a/@none", 0},
+                                         {{}, "/R", 0},       {{}, "/r/b/a/@x:k", 1}, {b, "a", 2},
+                                         {b, "a/@k", 1},      {b, "/r/b", 2},         {b.ChildElements()[0], "@k", 1},
+                                         {b, "@k", 0},        {b, "c/a", 0}}) {
+    const std::string path = c.path;
+    const auto direct = c.from ? c.from.SelectNodes(path) : doc.SelectNodes(path);
+    const auto xpath = c.from ? c.from.SelectNodes("(" + path + ")") : doc.SelectNodes("(" + path + ")");
+    EXPECT_EQ(direct.size(), c.count) << path;
+    EXPECT_EQ(raw(direct), raw(xpath)) << path;
+    const Node first = c.from ? c.from.SelectSingleNode(path) : doc.SelectSingleNode(path);
+    EXPECT_EQ(first.raw(), direct.empty() ? nullptr : direct.front().raw()) << path;
+  }
+  // A prefixed attribute is found by its qualified name only.
+  const Node c = doc.SelectSingleNode("/r/b/c");
+  EXPECT_EQ(c.FindAttribute("k"), "7");
+  EXPECT_EQ(c.FindAttribute("x:k"), "6");
+  for (const char* other : {"y:k", "x:", ":k", "x:kk", "K"}) EXPECT_FALSE(c.FindAttribute(other)) << other;
+  EXPECT_EQ(doc.SelectSingleNode("/r/a/@k").Text(), "1");
+  EXPECT_EQ(doc.SelectNodes("/r/a")[1].Text(), "t");
+  for (const char* bad : {"/r/", "/r/@", "/r/a/"}) {
+    EXPECT_THROW(doc.SelectNodes(bad), XmlError) << bad;
+  }
+}
+
+// Every expression asked of a document evaluates in the document's one
+// context; a failed one leaves it usable, and a new document element brings
+// its own prefixes.
+TEST(XmlXPath, TheDocumentsContextServesExpressionAfterExpression) {
+  Document doc = Document::LoadText("<r xmlns:p=\"urn:p\"><p:x/><p:x/></r>");
+  EXPECT_EQ(doc.SelectNodes("//p:x").size(), 2u);
+  const std::string message = ErrorOf([&] { doc.SelectNodes("//p:x["); });
+  EXPECT_NE(message.find("Invalid XPath expression \"//p:x[\""), std::string::npos) << message;
+  EXPECT_EQ(doc.SelectNodes("//p:x[2]").size(), 1u);
+  EXPECT_EQ(doc.SelectNodes("//p:x[last()]").size(), 1u);
+
+  Document other = Document::LoadText("<s xmlns:q=\"urn:q\"><q:y/></s>");
+  doc.SetRoot(other.Root());
+  EXPECT_EQ(doc.SelectNodes("//q:y").size(), 1u);
+  EXPECT_THROW(doc.SelectNodes("//p:x"), XmlError);  // that prefix left with the old element
+
+  Document moved = std::move(doc);
+  EXPECT_EQ(moved.SelectNodes("//q:y").size(), 1u);
+  Document assigned;
+  assigned = std::move(moved);
+  EXPECT_EQ(assigned.SelectNodes("/s/*").size(), 1u);
+}
+
 // ---------------------------------------------------------------- safety
 
 TEST(XmlSafety, ExternalEntitiesAreNotRead) {
