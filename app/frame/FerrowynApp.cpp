@@ -59,6 +59,7 @@ bool CFerrowynApp::InitInstance(const std::vector<std::string>& args) {
 
   // The main frame.
   frame_ = std::make_unique<CMainFrame>(profile_.get());
+  frame_->SetPartsAfterFirstFrame(frameDrawnFirst_);
   if (frame_->OnCreate() != 0) {
     frame_.reset();
     return false;
