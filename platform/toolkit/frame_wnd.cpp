@@ -19,6 +19,9 @@
 namespace qmx::toolkit {
 namespace {
 
+// The picture a toolbar button names, kept on its action.
+constexpr const char* kPictureProperty = "qmxPicture";
+
 // A parsed menu or toolbar resource: a small tree of entries.
 struct Entry {
   enum Kind { Popup, Item, Separator, RecentFiles, Button } kind = Item;
@@ -145,20 +148,38 @@ bool FrameWnd::LoadToolBar(const QString& resource) {
     RegisterBar(59392, toolBar_);
   }
   toolBar_->clear();
-  ToolBarIcons icons(toolBar_->iconSize(), ToolBarPictureFolder(resource));
   for (const Entry& e : entries) {
     if (e.kind == Entry::Separator) {
       toolBar_->addSeparator();
     } else if (e.kind == Entry::Button) {
       QAction* a = AddCommand(nullptr, e.id, e.text, {});
-      a->setIcon(icons.Get(e.icon));
+      a->setProperty(kPictureProperty, e.icon);
       a->setToolTip(e.text);
       toolBar_->addAction(a);
     } else {
       return false;
     }
   }
+  toolBarPictures_ = ToolBarPictureFolder(resource);
+  toolBarDensity_ = 0;
+  SetToolBarPictures();
+  if (!screenWatch_) {
+    // A screen plugged in later may be denser than those there were.
+    screenWatch_ = connect(qApp, &QGuiApplication::screenAdded, this, [this] {
+      if (ToolBarIcons::ScreenDensity() > toolBarDensity_) SetToolBarPictures();
+    });
+  }
   return true;
+}
+
+void FrameWnd::SetToolBarPictures() {
+  if (!toolBar_) return;
+  toolBarDensity_ = ToolBarIcons::ScreenDensity();
+  ToolBarIcons icons(toolBar_->iconSize(), toolBarPictures_, toolBarDensity_);
+  for (QAction* a : toolBar_->actions()) {
+    const QVariant picture = a->property(kPictureProperty);
+    if (picture.isValid()) a->setIcon(icons.Get(picture.toString()));
+  }
 }
 
 QAction* FrameWnd::CommandAction(int id) const { return actions_.value(id, nullptr); }

@@ -82,9 +82,11 @@ QIcon ToolBarIcons::Get(const QString& name) {
   return *made_.insert(key, icon);
 }
 
+int ToolBarIcons::ScreenDensity() { return qApp && qApp->devicePixelRatio() > 1.0 ? 2 : 1; }
+
 QIcon ToolBarIcons::Drawn(const QString& file) const {
   QIcon icon;
-  for (const int density : {1, 2}) {
+  for (int density = 1; density <= density_; ++density) {
     // Named by the toolbar's size; a picture that is not square (the
     // style keeps its proportions) is as large as it was drawn. Each keeps
     // the density it was drawn for, so the icon picks as the style's did.

@@ -29,14 +29,18 @@ QString ToolBarPictureFile(const QString& folder, const QString& name, int pixel
 // The folder of the drawn copies of a toolbar resource's pictures.
 QString ToolBarPictureFolder(const QString& resource);
 
-// The pictures of one toolbar at its icon size, on a screen of normal and of
-// double density: the drawn copies when the folder holds both sizes, else
-// the style's picture kept at those two sizes only (a standard picture holds
-// every size its files have, up to 128 pixels). Buttons that show the same
-// picture share it.
+// The pictures of one toolbar at its icon size: the drawn copies for the
+// screen densities up to `density` (1 normal, 2 also double) when the folder
+// holds them, else the style's picture kept at the normal and double sizes
+// only (a standard picture holds every size its files have, up to 128
+// pixels). Buttons that show the same picture share it.
 class ToolBarIcons {
 public:
-  ToolBarIcons(QSize size, QString folder) : size_(size), folder_(std::move(folder)) {}
+  ToolBarIcons(QSize size, QString folder, int density)
+      : size_(size), folder_(std::move(folder)), density_(density < 2 ? 1 : 2) {}
+  // The density the screens of the application need: 2 when one of them is
+  // denser than normal.
+  static int ScreenDensity();
 
   QIcon Get(const QString& name);
 
@@ -46,6 +50,7 @@ private:
 
   QSize size_;
   QString folder_;
+  int density_;
   QMap<QString, QIcon> made_;  // by file stem or standard picture
 };
 

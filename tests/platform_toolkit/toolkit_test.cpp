@@ -110,8 +110,8 @@ TEST_F(ToolkitTest, MalformedOrMissingResourcesAreRefused) {
 }
 
 // A button's picture comes from the drawn copies beside the resource when
-// both sizes are there, else from the style at the toolbar's size; names
-// that show the same picture share its files.
+// the sizes the screens need are there, else from the style at the
+// toolbar's size; names that show the same picture share its files.
 TEST_F(ToolkitTest, ToolbarPicturesComeFromTheirCopiesWhenBothSizesExist) {
   const QString folder = ToolBarPictureFolder(QString::fromStdString(WriteResource("tb.xml", "<ToolBar/>")));
   std::filesystem::create_directories(folder.toStdString());
@@ -128,9 +128,11 @@ TEST_F(ToolkitTest, ToolbarPicturesComeFromTheirCopiesWhenBothSizesExist) {
   auto styles = [&](const char* name, qreal density) {
     return QApplication::style()->standardIcon(*StandardPixmapOf(name)).pixmap(size, density).toImage();
   };
-  ToolBarIcons icons(size, folder);
+  ToolBarIcons icons(size, folder, 2);
   EXPECT_EQ(colourAt(icons.Get("new"), 1), QColor(Qt::red));
   EXPECT_EQ(colourAt(icons.Get("new"), 2), QColor(Qt::blue));
+  // For screens of normal density only the normal copy is read.
+  EXPECT_EQ(colourAt(ToolBarIcons(size, folder, 1).Get("new"), 2), QColor(Qt::red));
   EXPECT_EQ(colourAt(icons.Get("download"), 2), QColor(Qt::blue));
   EXPECT_EQ(icons.Get("download").cacheKey(), icons.Get("down").cacheKey());
   // Only one size drawn: the style's picture, as it would draw it.
