@@ -40,6 +40,12 @@ fs::path HomeFolder() {
   return fs::path("/");
 }
 
+bool IsPrivateFolder(const fs::path& folder) {
+  struct stat st {};
+  return !folder.empty() && ::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+         (st.st_mode & 077) == 0;
+}
+
 fs::path UserCacheFolder() { return XdgBase("XDG_CACHE_HOME", ".cache") / kUserFolderName; }
 
 int MakePrivateFolder(const fs::path& folder) {

@@ -46,6 +46,11 @@ std::filesystem::path UserCacheFolder();
 // 0, or -errno (-EPERM: another user's; -ENOTDIR: a link or a file).
 int MakePrivateFolder(const std::filesystem::path& folder);
 
+// Whether `folder` is a folder of the running user's own that nobody else
+// may enter or write to (not a symbolic link, owner the user, no rights for
+// group or others), as $XDG_RUNTIME_DIR must be.
+bool IsPrivateFolder(const std::filesystem::path& folder);
+
 // Copies `shipped` to `copy` when `copy` does not exist yet, making its
 // folder. The copy is written beside its final name and renamed into place,
 // so an interrupted first start never leaves half a file. 1 copied, 0 `copy`
