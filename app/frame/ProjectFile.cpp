@@ -339,11 +339,14 @@ int ProjectFiles::OpenProject(const std::string& givenPath) {
 
   qmx::xml::Document doc;
   try {
-    doc = qmx::xml::Document::LoadFile(path);
-  } catch (const qmx::xml::XmlError&) {
-    PostLog(qmx::kLogError, qmx::kLogSource,
-            StrFormat("[Error Code: %d] Cannot open the file. Check if the file exists or using. XML File: %s.",
-                      qmx::err::kFileNotOpened, path.c_str()));
+    doc = qmx::xml::Document::LoadFile(path, kProjectFileLimit);
+  } catch (const qmx::xml::XmlError& e) {
+    std::string line = StrFormat("[Error Code: %d] Cannot open the file. Check if the file exists or using. XML File: %s.",
+                                 qmx::err::kFileNotOpened, path.c_str());
+    // A file that is there but was refused (too large, broken) says why.
+    std::error_code ec;
+    if (fs::exists(path, ec)) line += StrFormat(" Cause: %s.", e.what());
+    PostLog(qmx::kLogError, qmx::kLogSource, line);
     qmx::ShowBox(StrFormat("Cannot open the file. Check if the file exists or using.\nXML File: %s.", path.c_str()),
                  qmx::kBoxIconStop);
     return 0;

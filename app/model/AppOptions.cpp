@@ -62,7 +62,7 @@ int ParseConfigFile(const std::string& path, AppOptions& options, ConfigExtras& 
   LogStartParsing(path);
   qmx::xml::Document document;
   try {
-    document = qmx::xml::Document::LoadFile(path);
+    document = qmx::xml::Document::LoadFile(path, qmx::reader::kDefinitionFileLimit);
   } catch (const qmx::xml::XmlError& e) {
     ReportLoadFailure(path, e.what());
     return 0;

@@ -3,6 +3,7 @@
 #include "app/model/AppOptions.h"
 
 #include "app/model/Logging.h"
+#include "app/model/ReaderConventions.h"
 #include "app/model/ProgramPaths.h"
 #include "common/Utility.h"
 #include "platform/os/user_folders.h"
@@ -79,7 +80,7 @@ int SyncFolder(const std::string& folder) {
 // Whether the file loads as a document; the reason when it does not.
 bool Loads(const std::string& path, std::string* cause = nullptr) {
   try {
-    (void)qmx::xml::Document::LoadFile(path);
+    (void)qmx::xml::Document::LoadFile(path, qmx::reader::kDefinitionFileLimit);
     return true;
   } catch (const qmx::xml::XmlError& e) {
     if (cause) {

@@ -447,6 +447,23 @@ TEST(SettingsReaderTest, FileThatDoesNotLoad) {
   }
 }
 
+TEST(SettingsReaderTest, AFileFarLargerThanASettingsFileIsRefusedUnread) {
+  TempDir dir("settings");
+  LogCapture log;
+  const fs::path file = dir / "QMX410Tools.xml";
+  WriteFile(file, "");
+  fs::resize_file(file, 8u * 1024 * 1024);  // sparse: nothing to read if it were read
+  AppOptions o;
+  ConfigExtras x;
+  EXPECT_EQ(ParseConfigFile(file.string(), o, x), 0);
+  const auto lines = log.WithCode(-1027);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].text.find("Cause: The file " + file.string() +
+                               " is too large to be read: 8388608 bytes, more than the 4194304 bytes"),
+            std::string::npos)
+      << lines[0].text;
+}
+
 // ---- reading a broken file ------------------------------------------------------------
 
 namespace {
