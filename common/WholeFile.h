@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // Reads the whole file at `path` into `bytes`. 1: read. 0: refused, larger
@@ -17,3 +18,10 @@
 // of /proc, the bytes read up to the bound). A FIFO or device never blocks
 // the read: it reads as what it holds at once.
 int ReadWholeFile(const std::string& path, std::uint64_t limit, std::string& bytes, std::string* reason = nullptr);
+
+// Tests and fuzz targets read outside bytes from memory: while a source is
+// set, ReadWholeFile asks it first; the bytes it holds for a path are read as
+// that file's (under the same bound), a path it holds nothing for (nullptr)
+// is read from the disk. Set before the readers run, not while they do.
+using WholeFileSource = std::function<const std::string*(const std::string& path)>;
+void SetWholeFileSource(WholeFileSource source);

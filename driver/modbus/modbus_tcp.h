@@ -6,6 +6,8 @@
 // broadcast; its reconnection tests the host with an ICMP echo first.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -27,6 +29,18 @@ inline constexpr uint8_t kDiscoveryRequest[16] = {0xFF, 0xFF, 0xEE, 0xEE, 0x0E, 
 // 256-byte record.
 inline constexpr int kDiscoveryHeaderLength = 8;
 inline constexpr int kDiscoveryReplyLength = kDiscoveryHeaderLength + 256;
+
+// One datagram the discovery received: when it is an answer, its record is
+// appended to the hits (true); anything else is passed over.
+bool TakeDiscoveryAnswer(const uint8_t* datagram, int length, ScanHits& hits);
+
+// What an answer's record tells of its adapter: texts 2 to 5 of the scan's
+// record (IP address, MAC address, subnet mask, gateway) and the product code.
+struct DiscoveredAdapter {
+  uint16_t productCode = 0;
+  std::array<std::string, 5> texts;
+};
+DiscoveredAdapter DecodeDiscoveryRecord(const DiscoveryRecord& record);
 
 // The settings of the discovery socket: a datagram socket with broadcasting
 // on, bound to local port 6012, sending to `address`:`port`.
