@@ -108,6 +108,12 @@ public:
   // A bound on the queue: a write beyond it is refused, not queued.
   static constexpr size_t kMaxQueuedWrites = 256;
 
+  // Device data into the process images, as the monitoring cycle stores
+  // what it read (public for the fuzz target): under the image lock, kind 0
+  // at `offset`, 1 whole, 3 and 4 from the registers as read in the current
+  // mode; marks the kind valid.
+  void StoreImage(DeviceRecord& device, int kind, const uint8_t* data, size_t length, size_t offset);
+
 private:
   int Refuse(const char* function);
   bool IsTcp() const { return IsTcpCommType(commType_); }
@@ -131,9 +137,6 @@ private:
   void InitialRead(DeviceRecord& device, OnlineIo& io);
   void RunQueuedWrites(const std::string& key, DeviceRecord& device, OnlineIo& io);
   int ReadImages(DeviceRecord& device, OnlineIo& io);
-  // Under the image lock: kind 0 at `offset`, 1 whole, 3 and 4 from the
-  // registers as read in the current mode; marks the kind valid.
-  void StoreImage(DeviceRecord& device, int kind, const uint8_t* data, size_t length, size_t offset);
   // The CommInit image from a buffer of the image's layout; complete marks
   // it valid, otherwise its validity stays as it was.
   void StoreCommInit(DeviceRecord& device, const std::vector<uint8_t>& buffer, bool complete);

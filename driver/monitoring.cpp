@@ -30,6 +30,8 @@ constexpr const char* kStar = "\u2605";
 // to dst from its bit 0; dst (dstLength bytes) is cleared first. Bits beyond
 // src read as 0.
 void CopyBits(uint8_t* dst, size_t dstLength, const uint8_t* src, size_t srcLength, size_t firstBit, size_t bits) {
+  // An empty part of an image may have no storage at all.
+  if (dstLength == 0) return;
   std::memset(dst, 0, dstLength);
   bits = std::min(bits, 8 * dstLength);
   if (firstBit % 8 == 0 && bits % 8 == 0) {

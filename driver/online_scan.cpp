@@ -43,8 +43,6 @@ void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 
 uint16_t Word(const uint8_t* wire, int k) { return static_cast<uint16_t>(wire[2 * k] << 8 | wire[2 * k + 1]); }
 
-std::string Dotted(const uint8_t* p) { return StrFormat("%d.%d.%d.%d", p[0], p[1], p[2], p[3]); }
-
 int Field(const std::string& text, int n) {
   return static_cast<int>(std::strtol(TrimStr(GetToken(text, n, ',', 1)).c_str(), nullptr, 10));
 }
@@ -149,13 +147,10 @@ intptr_t ModbusDriver::ScanTCPNA(int moduleScan, int timeValue) {
                             "ScanTCPNA"));
   std::vector<Found> found;
   for (const DiscoveryRecord& record : hits.discovery) {
-    const uint8_t* b = record.bytes.data();
+    DiscoveredAdapter adapter = DecodeDiscoveryRecord(record);
     Found f;
-    f.texts[1] = Dotted(b);
-    f.texts[2] = StrFormat("%02X:%02X:%02X:%02X:%02X:%02X", b[12], b[13], b[14], b[15], b[16], b[17]);
-    f.texts[3] = Dotted(b + 4);
-    f.texts[4] = Dotted(b + 8);
-    f.productCode = static_cast<uint16_t>(HexStrToInt(StrFormat("%02X%02X", b[23], b[22])));
+    f.productCode = adapter.productCode;
+    f.texts = std::move(adapter.texts);
     found.push_back(std::move(f));
   }
   if (moduleScan) ScanModulesOfAll(found);

@@ -7,6 +7,7 @@
 #include "app/model/ProjectWorkspace.h"
 #include "app/ui/image/DibImage.h"
 #include "common/Utility.h"
+#include "common/WholeFile.h"
 #include "driver/include/tessivar.h"
 #include "platform/os/os.h"
 #include "platform/text/charset.h"
@@ -190,12 +191,14 @@ LocalTime NowLocal() {
 
 bool LoadBitmapFile(const fs::path& path, Picture& picture, std::string& error) {
   picture = Picture{};
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = "cannot open the file";
-    return false;
+  std::string data;
+  const int read = ReadWholeFile(path.string(), kPictureFileLimit, data, &error);
+  if (read == 0) {
+    // The refusal names the file and its size.
+    PostLog(qmx::kLogError, qmx::kLogSource,
+            StrFormat("[Error Code: %d] %s.", qmx::err::kModuleImageLoad, error.c_str()));
   }
-  const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (read != 1) return false;
   return ReadBitmap(data, picture, error);
 }
 

@@ -419,9 +419,8 @@ int CMainFrame::ParseXmlsAndAssignDatas() {
   // are formed when their turn comes.
   const std::vector<std::function<int()>> readers = {
       [this] {
-        const std::string path = qmx::Paths().SettingsFile();
-        loadedFiles_.push_back(path);
-        const int rc = ParseConfigFile(path, options_, extras_);
+        loadedFiles_.push_back(qmx::Paths().SettingsFile());
+        const int rc = ReadSettingsFile(qmx::Paths(), options_, extras_);
         ApplyViewModeFromSettings();
         return rc;
       },

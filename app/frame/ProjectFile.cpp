@@ -441,10 +441,12 @@ int ProjectFiles::OpenProject(const std::string& givenPath) {
     return 0;
   }
 
-  auto refuseOpen = [&path] {
-    PostLog(qmx::kLogError, qmx::kLogSource,
-            StrFormat("[Error Code: %d] Cannot open the file. Check if the file exists or using. XML File: %s.",
-                      qmx::err::kFileNotOpened, path.c_str()));
+  // A file that is there but was refused (too large, broken) says why.
+  auto refuseOpen = [&path](const std::string& cause) {
+    std::string line = StrFormat("[Error Code: %d] Cannot open the file. Check if the file exists or using. XML File: %s.",
+                                 qmx::err::kFileNotOpened, path.c_str());
+    if (!cause.empty()) line += StrFormat(" Cause: %s.", cause.c_str());
+    PostLog(qmx::kLogError, qmx::kLogSource, line);
     qmx::ShowBox(StrFormat("Cannot open the file. Check if the file exists or using.\nXML File: %s.", path.c_str()),
                  qmx::kBoxIconStop);
     return 0;
@@ -452,12 +454,13 @@ int ProjectFiles::OpenProject(const std::string& givenPath) {
   // A pipe or a device would be read for as long as it gives bytes, or
   // wait for a writer for good.
   struct stat info {};
-  if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return refuseOpen();
+  if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return refuseOpen("");
   qmx::xml::Document doc;
   try {
-    doc = qmx::xml::Document::LoadFile(path);
-  } catch (const qmx::xml::XmlError&) {
-    return refuseOpen();
+    doc = qmx::xml::Document::LoadFile(path, kProjectFileLimit);
+  } catch (const qmx::xml::XmlError& e) {
+    std::error_code ec;
+    return refuseOpen(fs::exists(path, ec) ? e.what() : "");
   }
 
   std::string location;

@@ -161,7 +161,7 @@ int ParseIO(const std::string& path, int iconIdx, const TextIdMap& textIds, IODe
   qmx::xml::Document document;
   std::string loadFailure;
   try {
-    document = qmx::xml::Document::LoadFile(path);
+    document = qmx::xml::Document::LoadFile(path, qmx::reader::kDefinitionFileLimit);
   } catch (const qmx::xml::XmlError& error) {
     document = qmx::xml::Document();
     loadFailure = error.what();

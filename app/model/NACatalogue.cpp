@@ -248,7 +248,7 @@ int ParseNA(const std::string& path, int iconIdx, const TextIdMap& textIds,
   auto def = std::make_unique<NADef>();
   std::string location = kDeviceInfo;
   try {
-    const qmx::xml::Document document = qmx::xml::Document::LoadFile(path);
+    const qmx::xml::Document document = qmx::xml::Document::LoadFile(path, qmx::reader::kDefinitionFileLimit);
     const int rc = ReadNADescription(document, *def, iconIdx, textIds, path, location);
     if (rc != 1) return rc;  // the partly built definition is dropped
   } catch (const qmx::xml::XmlError& error) {

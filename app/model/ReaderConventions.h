@@ -10,9 +10,14 @@
 
 #include "platform/xml/xml.h"
 
+#include <cstdint>
 #include <string>
 
 namespace qmx::reader {
+
+// The largest settings, text-id, error, catalogue list or device description
+// file read (such a file is a few kB): a larger one does not load.
+inline constexpr std::uint64_t kDefinitionFileLimit = 4ull * 1024 * 1024;
 
 // The description the readers log for a node or attribute that is not there.
 inline constexpr const char* kMissingNodeText = "Invalid pointer";

@@ -94,7 +94,12 @@ void DriverSerialPort::CloseLocked() {
 
 int DriverSerialPort::IsOpen() const {
   std::lock_guard<std::recursive_mutex> guard(lock_);
-  return device_.IsOpen() ? 1 : 0;
+  return memory_ || device_.IsOpen() ? 1 : 0;
+}
+
+void DriverSerialPort::UseMemoryLine(MemoryLine* line) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  memory_ = line;
 }
 
 void DriverSerialPort::FailedWithError(int negErrno) {
@@ -105,6 +110,7 @@ void DriverSerialPort::FailedWithError(int negErrno) {
 
 int DriverSerialPort::Write(const void* data, int length) {
   std::lock_guard<std::recursive_mutex> guard(lock_);
+  if (memory_) return data && length >= 0 ? length : static_cast<int>(kSerBadParameter);
   if (!device_.IsOpen()) return kSerNotOpen;
   if (!data || length < 0) return kSerBadParameter;
   device_.Purge();
@@ -117,7 +123,7 @@ int DriverSerialPort::Write(const void* data, int length) {
 }
 
 int DriverSerialPort::ReadLocked(void* buffer, int size, int wanted, uint16_t* counter, int timeoutMs) {
-  if (!device_.IsOpen()) return kSerNotOpen;
+  if (!memory_ && !device_.IsOpen()) return kSerNotOpen;
   if (size < wanted || (!buffer && wanted > 0)) return kSerBadParameter;
   auto* bytes = static_cast<uint8_t*>(buffer);
   int got = 0;
@@ -142,6 +148,14 @@ void DriverSerialPort::SetAbort(std::function<bool()> abort) {
 }
 
 int DriverSerialPort::ReadSome(uint8_t* out, size_t size, int timeoutMs) {
+  if (memory_) {
+    MemoryLine& line = *memory_;
+    size_t n = std::min(size, line.received.size() - line.at);
+    if (line.piece > 0) n = std::min(n, line.piece);
+    std::copy_n(line.received.data() + line.at, n, out);
+    line.at += n;
+    return static_cast<int>(n);
+  }
   if (!abort_) return device_.Read(out, size, timeoutMs);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
@@ -154,6 +168,8 @@ int DriverSerialPort::ReadSome(uint8_t* out, size_t size, int timeoutMs) {
 
 int DriverSerialPort::DiscardInput(int waitMs) {
   std::lock_guard<std::recursive_mutex> guard(lock_);
+  // What a memory line holds comes after the request: nothing waits before it.
+  if (memory_) return 0;
   if (!device_.IsOpen()) return kSerNotOpen;
   device_.Purge();
   int dropped = 0;

@@ -241,6 +241,27 @@ int CModbusTCP::TxRequest(const uint8_t* header, int headerLength, int kind, uin
   });
 }
 
+bool TakeDiscoveryAnswer(const uint8_t* datagram, int length, ScanHits& hits) {
+  if (!IsDiscoveryAnswer(datagram, length)) return false;
+  DiscoveryRecord record;
+  std::memcpy(record.bytes.data(), datagram + kDiscoveryHeaderLength, record.bytes.size());
+  if (IsKnownAdapter(hits.discovery, record) || hits.discovery.size() >= kMaxDiscoveryRecords) return false;
+  hits.discovery.push_back(record);
+  return true;
+}
+
+DiscoveredAdapter DecodeDiscoveryRecord(const DiscoveryRecord& record) {
+  const uint8_t* b = record.bytes.data();
+  auto dotted = [](const uint8_t* p) { return StrFormat("%d.%d.%d.%d", p[0], p[1], p[2], p[3]); };
+  DiscoveredAdapter adapter;
+  adapter.texts[1] = dotted(b);
+  adapter.texts[2] = StrFormat("%02X:%02X:%02X:%02X:%02X:%02X", b[12], b[13], b[14], b[15], b[16], b[17]);
+  adapter.texts[3] = dotted(b + 4);
+  adapter.texts[4] = dotted(b + 8);
+  adapter.productCode = static_cast<uint16_t>(b[23] << 8 | b[22]);
+  return adapter;
+}
+
 int CModbusTCP::ScanDevice(int /*unit*/, ScanHits& hits, int& counter, int windowMs) {
   return Guard([&] {
     if (!socket_) return static_cast<int>(kDrvNoInstance);
@@ -269,12 +290,7 @@ int CModbusTCP::ScanDevice(int /*unit*/, ScanHits& hits, int& counter, int windo
         result = r;
         break;
       }
-      if (!IsDiscoveryAnswer(buffer, r)) continue;
-      DiscoveryRecord record;
-      std::memcpy(record.bytes.data(), buffer + kDiscoveryHeaderLength, record.bytes.size());
-      if (IsKnownAdapter(hits.discovery, record) || hits.discovery.size() >= kMaxDiscoveryRecords) continue;
-      hits.discovery.push_back(record);
-      ++counter;
+      if (TakeDiscoveryAnswer(buffer, r, hits)) ++counter;
     }
     socket_->SetTimeouts(timeoutMs, 0, periodS);
     return result;

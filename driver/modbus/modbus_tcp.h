@@ -15,7 +15,9 @@
 // reconnect period is closed as dead.
 #pragma once
 
+#include <array>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -40,6 +42,20 @@ inline constexpr int kDiscoveryReplyLength = kDiscoveryHeaderLength + 256;
 // A scan keeps at most this many adapters, as many as one driver instance
 // serves; answers beyond them are not kept.
 inline constexpr size_t kMaxDiscoveryRecords = 100;
+
+// One datagram the discovery received: when it is an answer of an adapter
+// not kept yet (by MAC address, or IP address without one) and fewer than
+// kMaxDiscoveryRecords are kept, its record is appended to the hits (true);
+// anything else is passed over.
+bool TakeDiscoveryAnswer(const uint8_t* datagram, int length, ScanHits& hits);
+
+// What an answer's record tells of its adapter: texts 2 to 5 of the scan's
+// record (IP address, MAC address, subnet mask, gateway) and the product code.
+struct DiscoveredAdapter {
+  uint16_t productCode = 0;
+  std::array<std::string, 5> texts;
+};
+DiscoveredAdapter DecodeDiscoveryRecord(const DiscoveryRecord& record);
 
 // The settings of the discovery socket: a datagram socket with broadcasting
 // on, bound to local port 6012, sending to `address`:`port`.

@@ -498,13 +498,16 @@ void MessengerDlg::OnOpenMessages() {
   box.setFileMode(QFileDialog::ExistingFile);
   box.setDefaultSuffix("csv");
   if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty()) return;
-  if (!LoadMessageFile(S(box.selectedFiles().front())))
-    QMessageBox::warning(this, kMessengerTitle, "Cannot open the file. Check if the file exists or using.");
+  std::string refusal;
+  if (!LoadMessageFile(S(box.selectedFiles().front()), &refusal))
+    QMessageBox::warning(this, kMessengerTitle,
+                         "Cannot open the file. Check if the file exists or using." +
+                             (refusal.empty() ? QString() : "\n" + Q(refusal) + "."));
 }
 
-bool MessengerDlg::LoadMessageFile(const std::string& path) {
+bool MessengerDlg::LoadMessageFile(const std::string& path, std::string* refusal) {
   std::map<std::string, BuiltInMessage> loaded;
-  if (!LoadBuiltInMessages(path, loaded)) return false;
+  if (!LoadBuiltInMessages(path, loaded, refusal)) return false;
   messages_ = std::move(loaded);
   messageList_->blockSignals(true);
   messageList_->clear();

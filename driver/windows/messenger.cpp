@@ -3,13 +3,13 @@
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <new>
 #include <sstream>
 #include <thread>
 
 #include "common/Utility.h"
+#include "common/WholeFile.h"
 #include "driver/driver_library.h"
 #include "driver/driver_utils.h"
 #include "driver/modbus/modbus_serial.h"
@@ -316,12 +316,13 @@ std::map<std::string, BuiltInMessage> ParseBuiltInMessages(const std::string& te
   return messages;
 }
 
-bool LoadBuiltInMessages(const std::string& path, std::map<std::string, BuiltInMessage>& out) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return false;
-  std::ostringstream text;
-  text << file.rdbuf();
-  out = ParseBuiltInMessages(text.str());
+bool LoadBuiltInMessages(const std::string& path, std::map<std::string, BuiltInMessage>& out,
+                         std::string* refusal) {
+  std::string text, reason;
+  const int read = ReadWholeFile(path, kBuiltInMessageFileLimit, text, &reason);
+  if (read == 0 && refusal) *refusal = reason;
+  if (read != 1) return false;
+  out = ParseBuiltInMessages(text);
   return true;
 }
 

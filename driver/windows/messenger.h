@@ -137,8 +137,13 @@ struct BuiltInMessage {
 // One record per accepted line, by name (a later line of a name replaces
 // the earlier one).
 std::map<std::string, BuiltInMessage> ParseBuiltInMessages(const std::string& text);
-// Reads a file; false when it cannot be opened.
-bool LoadBuiltInMessages(const std::string& path, std::map<std::string, BuiltInMessage>& out);
+// The largest built-in message file read (a preset is one short line).
+inline constexpr std::uint64_t kBuiltInMessageFileLimit = 4ull * 1024 * 1024;
+// Reads a file; false when it cannot be opened or is larger than
+// kBuiltInMessageFileLimit, which `refusal` (when given) then names with the
+// file and its size.
+bool LoadBuiltInMessages(const std::string& path, std::map<std::string, BuiltInMessage>& out,
+                         std::string* refusal = nullptr);
 // The folder of the files beside the library: <folder>/Tools/BuiltInMsg.
 std::string BuiltInMessageFolder(const std::string& libraryFolder);
 

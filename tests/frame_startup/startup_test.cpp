@@ -313,6 +313,25 @@ TEST_F(StartupTest, WholeChainReadsWithTheLanguageSuffix) {
   EXPECT_EQ(frame->tabView()->ActiveTab(), 0);
 }
 
+TEST_F(StartupTest, ASettingsFileCutShortGivesWayToItsBackupAndTheCatalogueLoads) {
+  const fs::path settings = programDir_ / "QMX410Tools.xml";
+  fs::copy_file(settings, programDir_ / "QMX410Tools.xml.bak");
+  qmx::test::WriteFile(settings, "<?xml version=\"1.0\" encoding=\"euc-kr\"?>\r\n<Ferrowyn Copyright=\"");
+  ASSERT_TRUE(Start());
+  CMainFrame* frame = app_->mainFrame();
+  EXPECT_EQ(frame->loadedFiles().size(), 5u);
+  EXPECT_FALSE(frame->naCatalogue().definitions.empty());
+  EXPECT_NE(frame->ioCatalogue().FindByID("QMX-1808"), nullptr);
+  EXPECT_TRUE(boxes_.seen.empty());
+  int said = 0;
+  for (const auto& line : LogLines()) {
+    said += line.find("The settings file " + settings.string() + " cannot be read") != std::string::npos &&
+            line.find("Its backup " + settings.string() + ".bak is read instead.") != std::string::npos;
+    EXPECT_EQ(line.find("[Error Code: -1027]"), std::string::npos) << line;
+  }
+  EXPECT_EQ(said, 1);
+}
+
 TEST_F(StartupTest, NoXmlParserGivesTheMessageAndCode) {
   CMainFrame::s_xmlParserAvailable = false;
   ASSERT_TRUE(Start());

@@ -170,6 +170,16 @@ TEST(ReportModel, StationLimitAndMissingFiles) {
   } catch (const DocuError& e) {
     EXPECT_NE(std::string(e.what()).find("map1.xml"), std::string::npos) << e.what();
   }
+  // A file far larger than documentation is, refused before it is read.
+  qmx::test::WriteFile(dir.path() / "na20261209 091500_007map1.xml", "");
+  fs::resize_file(dir.path() / "na20261209 091500_007map1.xml", 40u * 1024 * 1024);
+  try {
+    LoadDocuSet("NA", set.mainFile);
+    FAIL() << "a 40 MB map file was read";
+  } catch (const DocuError& e) {
+    EXPECT_NE(std::string(e.what()).find("map1.xml is too large to be read: 41943040 bytes"), std::string::npos)
+        << e.what();
+  }
 }
 
 TEST(ReportModel, ProjectWithoutAdapters) {

@@ -164,6 +164,8 @@ std::string Simulator::Execute(const std::string& line) {
   Station* st = Select(w, &n, &error);
   if (!st) return "ERR " + error;
   w.resize(n);
+  // A line of nothing but the station ("node=3") names no command.
+  if (w.empty()) return "ERR empty command";
   const std::string& cmd = w[0];
   long a = 0, b = 0;
 
