@@ -141,7 +141,8 @@ std::string IODescriptionPath(const std::string& listPath, const std::string& fi
   std::replace(name.begin(), name.end(), '\\', '/');
   const fs::path products = fs::path(listPath).parent_path();
   const fs::path exact = products / "IO" / name;
-  if (fs::exists(exact)) return exact.string();
+  std::error_code ec;  // a name too long for the file system is simply not there
+  if (fs::exists(exact, ec)) return exact.string();
   if (std::optional<fs::path> found = qmx::os::ResolvePathNoCase(products, fs::path("IO") / name)) {
     return found->string();
   }
