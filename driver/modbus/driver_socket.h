@@ -6,6 +6,7 @@
 // Windows Sockets error number (platform/net).
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -140,7 +141,9 @@ private:
   ReconnectGate gate_;
   int broadcast_ = 0;
   bool closeOnTimeout_ = true;
-  bool answered_ = false;
+  // Set after each framed answer by the one thread that uses the link, so
+  // without the lock; read and cleared under it.
+  std::atomic<bool> answered_{false};
   mutable std::recursive_mutex lock_;
   std::function<bool()> abort_;
   int status_ = kSockConstructionParameters;
