@@ -41,11 +41,11 @@ void OnlineIo::Failed(uint32_t what, int code, const std::string& text) const {
 }
 
 void OnlineIo::Succeeded(uint32_t what) const {
-  if (c_.failures) c_.failures->erase(what);
+  if (c_.failures && !c_.failures->empty()) c_.failures->erase(what);
 }
 
 bool OnlineIo::LocalAnswer(uint16_t address, uint8_t* value) const {
-  if (!HasLocalAnswers(c_.device->model)) return false;
+  if (!localAnswers_) return false;
   switch (address) {
     case 0x1020:  // WatchdogTime
     case 0x1028:  // IOUpdateTime
@@ -61,7 +61,9 @@ bool OnlineIo::LocalAnswer(uint16_t address, uint8_t* value) const {
 }
 
 int OnlineIo::Connected() {
-  if (c_.channel->IsConnected() == 1 || !c_.reopen) return 1;
+  // Without a reopen (the monitoring cycle's) the exchange itself reports a
+  // closed link: no test of it per request.
+  if (!c_.reopen || c_.channel->IsConnected() == 1) return 1;
   return c_.reopen();
 }
 

@@ -607,6 +607,7 @@ int RunTcp(int count, int seconds, int rounds) {
   Periods anchorPeriods;
   std::vector<double> ratios;
   std::vector<double> floorRatios;
+  std::vector<double> aboveFloor;
   std::map<char, std::vector<double>> cpu;
   for (int round = 0; round < rounds; ++round) {
     std::printf("  round %d\n", round + 1);
@@ -626,6 +627,7 @@ int RunTcp(int count, int seconds, int rounds) {
     }
     ratios.push_back(sum['D'] / std::max(1e-9, sum['A']));
     floorRatios.push_back(sum['F'] / std::max(1e-9, sum['A']));
+    aboveFloor.push_back(sum['D'] / std::max(1e-9, sum['F']));
   }
   std::printf("  CPU, median of the runs: driver %.2f %%, anchor %.2f %%, floor %.2f %% of one core\n",
               Percentile(cpu['D'], 0.5), Percentile(cpu['A'], 0.5), Percentile(cpu['F'], 0.5));
@@ -635,8 +637,10 @@ int RunTcp(int count, int seconds, int rounds) {
   std::printf("  ratio floor / anchor:  min %.3f / median %.3f / max %.3f (a thread per station, blocking)\n",
               *std::min_element(floorRatios.begin(), floorRatios.end()), Percentile(floorRatios, 0.5),
               *std::max_element(floorRatios.begin(), floorRatios.end()));
+  std::printf("  ratio driver / floor:  min %.3f / median %.3f / max %.3f\n",
+              *std::min_element(aboveFloor.begin(), aboveFloor.end()), Percentile(aboveFloor, 0.5),
+              *std::max_element(aboveFloor.begin(), aboveFloor.end()));
   PrintPeriods("anchor", anchorPeriods, kPeriodMs, false);
-  PrintPeriods("driver", driverPeriods, kPeriodMs, false);
   std::printf("  driver, each device: min/median/max period, ms\n");
   PrintPeriods("driver", driverPeriods, kPeriodMs, true);
   Periods last;
