@@ -95,6 +95,9 @@ public:
   // every connection is not reconnected in every cycle.
   void RetryAtOnce();
   void NoteAnswered();
+  // The socket's lock for a whole exchange (a request and the receives of
+  // its reply): one lock round trip per request, the calls inside re-enter.
+  std::unique_lock<std::recursive_mutex> HoldForExchange() { return std::unique_lock<std::recursive_mutex>(lock_); }
 
   // "Ethernet Error. Code: %d. Desc: %s".
   static void ErrorText(int code, std::string& text);

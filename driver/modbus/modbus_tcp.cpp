@@ -62,6 +62,7 @@ void CModbusTCP::SetTickSource(TickSource ticks) {
 int CModbusTCP::Exchange(int pduLength) {
   // A stop asked for: no new request goes out.
   if (abort_ && abort_()) return kSockTimeout;
+  const auto held = socket_->HoldForExchange();
   const uint16_t id = NextTransactionId();
   tx_[0] = static_cast<uint8_t>(id >> 8);
   tx_[1] = static_cast<uint8_t>(id & 0xFF);
