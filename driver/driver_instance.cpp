@@ -438,7 +438,9 @@ int DriverInstance::CollectDueDevices(std::vector<DeviceKey>& keys, Clock::time_
     auto it = schedule_.find(key);
     if (it != schedule_.end() && it->second->nextDue > now) it->second->nextDue = now;
   }
-  std::vector<DeviceScheduleEntry*> candidates;
+  // Kept from pass to pass (under the schedule lock): a pass allocates nothing.
+  std::vector<DeviceScheduleEntry*>& candidates = dueScratch_;
+  candidates.clear();
   for (auto& [key, entry] : schedule_) {
     if (entry->nextDue <= now) candidates.push_back(entry.get());
   }

@@ -178,6 +178,10 @@ private:
   // Queued writes a stop left undone in the last pass (communication
   // thread; read by Close once the thread has ended).
   size_t droppedAtStop_ = 0;
+  // The cycle's buffers, kept from cycle to cycle so that a cycle allocates
+  // nothing (communication thread only).
+  std::vector<uint8_t> cycleCommInit_;
+  std::vector<uint8_t> cycleBlock_;
 };
 
 }  // namespace tessivar

@@ -203,10 +203,10 @@ int ModbusDriver::MonitoringDevice(const std::string& key) {
 
   // Monitored registers: the others keep their image values.
   if (!d->commInit.empty() && owner_.IsRunning()) {
-    std::vector<uint8_t> buffer;
+    std::vector<uint8_t>& buffer = cycleCommInit_;
     {
       std::lock_guard<std::mutex> guard(imageLock_);
-      buffer = d->images[DRV_IMAGE_COMMINIT];
+      buffer.assign(d->images[DRV_IMAGE_COMMINIT].begin(), d->images[DRV_IMAGE_COMMINIT].end());
     }
     if (!buffer.empty()) {
       // Registers the device refuses keep their values; the image counts as
@@ -401,7 +401,8 @@ int ModbusDriver::ReadImages(DeviceRecord& d, OnlineIo& io) {
       d.validImages |= 1u << kind;
       return 1;
     }
-    std::vector<uint8_t> block(length + 1, 0);
+    std::vector<uint8_t>& block = cycleBlock_;
+    block.assign(length + 1, 0);
     const int read = io.ReadImage(function, address, static_cast<int>(length), block.data());
     const uint32_t failure = FailureKey(FailureArea::kImage, static_cast<uint32_t>(kind));
     if (read != 1) {

@@ -16,6 +16,7 @@ namespace tessivar {
 namespace {
 
 constexpr int kMaxReadRegisters = 125;  // a Modbus read carries at most 125 registers
+constexpr size_t kExchangeBufferSize = 1448;
 constexpr int kMaxWriteBytes = 120;     // writes go out in pieces of at most this many bytes
 constexpr uint16_t kAdapterParaRegister = 0x2811;
 constexpr uint16_t kCommandRegister = 0x111A;
@@ -40,11 +41,11 @@ void OnlineIo::Failed(uint32_t what, int code, const std::string& text) const {
 }
 
 void OnlineIo::Succeeded(uint32_t what) const {
-  if (c_.failures) c_.failures->erase(what);
+  if (c_.failures && !c_.failures->empty()) c_.failures->erase(what);
 }
 
 bool OnlineIo::LocalAnswer(uint16_t address, uint8_t* value) const {
-  if (!HasLocalAnswers(c_.device->model)) return false;
+  if (!localAnswers_) return false;
   switch (address) {
     case 0x1020:  // WatchdogTime
     case 0x1028:  // IOUpdateTime
@@ -60,7 +61,9 @@ bool OnlineIo::LocalAnswer(uint16_t address, uint8_t* value) const {
 }
 
 int OnlineIo::Connected() {
-  if (c_.channel->IsConnected() == 1 || !c_.reopen) return 1;
+  // Without a reopen (the monitoring cycle's) the exchange itself reports a
+  // closed link: no test of it per request.
+  if (!c_.reopen || c_.channel->IsConnected() == 1) return 1;
   return c_.reopen();
 }
 
@@ -73,17 +76,26 @@ int OnlineIo::ReadBlock(uint8_t function, uint16_t address, int bytes, uint8_t* 
   }
   if (const int c = Connected(); c != 1) return c;
   const int registers = (bytes + 1) / 2;
-  std::vector<uint8_t> wire(static_cast<size_t>(registers) * 2);
-  std::vector<uint8_t> image(wire.size());
+  // What the monitoring cycle reads fits the exchange buffer on the stack;
+  // only a larger block (a whole station read while stopped) takes the heap.
+  uint8_t fixed[kExchangeBufferSize];
+  std::vector<uint8_t> large;
+  uint8_t* wire = fixed;
+  if (static_cast<size_t>(registers) * 2 > sizeof fixed) {
+    large.resize(static_cast<size_t>(registers) * 2);
+    wire = large.data();
+  }
   for (int done = 0; done < registers;) {
     const int q = std::min(kMaxReadRegisters, registers - done);
     const int r = c_.channel->ReadRegisters(Node(), function, static_cast<uint16_t>(address + done),
-                                            static_cast<uint16_t>(q), wire.data() + 2 * done, 2 * q);
+                                            static_cast<uint16_t>(q), wire + 2 * done, 2 * q);
     if (r != 1) return r;
     done += q;
   }
-  SwapWordBytes(image.data(), wire.data(), static_cast<unsigned>(image.size()));
-  std::memcpy(dst, image.data(), static_cast<size_t>(bytes));
+  // dst gets nothing until every piece has come: a failed read leaves it.
+  // Words are swapped whole; an odd last byte is its register's low byte.
+  SwapWordBytes(dst, wire, static_cast<unsigned>(bytes & ~1));
+  if (bytes % 2 != 0) dst[bytes - 1] = wire[bytes];
   return 1;
 }
 

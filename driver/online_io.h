@@ -57,7 +57,8 @@ public:
     std::function<bool()> stopping;
   };
 
-  explicit OnlineIo(Context context) : c_(std::move(context)) {}
+  explicit OnlineIo(Context context)
+      : c_(std::move(context)), localAnswers_(c_.device && HasLocalAnswers(c_.device->model)) {}
   void SetReopen(std::function<int()> reopen) { c_.reopen = std::move(reopen); }
 
   // module: 0 the adapter, -1 the adapter and every module, n the module
@@ -107,6 +108,9 @@ private:
   uint8_t Node() const { return static_cast<uint8_t>(c_.device->node); }
 
   Context c_;
+  // The model answers some registers itself (its configuration is constant
+  // while an OnlineIo lives).
+  bool localAnswers_ = false;
 };
 
 }  // namespace tessivar

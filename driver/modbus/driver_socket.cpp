@@ -306,13 +306,12 @@ void DriverSocket::SetCloseOnTimeout(bool close) {
 
 void DriverSocket::RetryAtOnce() {
   std::lock_guard<std::recursive_mutex> guard(lock_);
-  if (answered_) gate_.RetryAtOnce();
-  answered_ = false;
+  if (answered_.exchange(false)) gate_.RetryAtOnce();
 }
 
 void DriverSocket::NoteAnswered() {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
-  answered_ = true;
+  // Once per framed reply: a read while it stays set, no lock round trip.
+  if (!answered_.load(std::memory_order_relaxed)) answered_.store(true);
 }
 
 int DriverSocket::SendTo(const void* data, int length) {
@@ -340,14 +339,18 @@ int DriverSocket::Send(const void* data, int length) {
   std::lock_guard<std::recursive_mutex> guard(lock_);
   if (!data || length <= 0) return kSockBadParameter;
   if (!IsConnectedLocked()) return kSockNotConnected;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs_);
   const auto* bytes = static_cast<const uint8_t*>(data);
   int sent = 0;
+  // A request fits the send buffer nearly always: the time-out runs (and
+  // the clock is read) only from the first time the buffer is full, which
+  // saves a poll and a clock read per request.
+  Clock::time_point deadline{};
+  bool waiting = false;
   while (sent < length) {
-    // A request fits the send buffer nearly always: wait only when it does
-    // not, which saves a poll per request.
     const int n = socket_.SendSome(bytes + sent, static_cast<size_t>(length - sent));
     if (n == -qmx::net::kWsaEwouldblock) {
+      if (!waiting) deadline = Clock::now() + std::chrono::milliseconds(timeoutMs_);
+      waiting = true;
       const int w = WaitOrFail(true, deadline);
       if (w < 0) return w;
       continue;
@@ -365,14 +368,22 @@ int DriverSocket::Receive(void* buffer, int size, int timeoutMs) {
   std::lock_guard<std::recursive_mutex> guard(lock_);
   if (!buffer || size <= 0) return kSockBadParameter;
   if (!IsConnectedLocked()) return kSockNotConnected;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? timeoutMs_ : timeoutMs);
+  const int limit = timeoutMs < 0 ? timeoutMs_ : timeoutMs;
+  // The wait is inside the receive itself (one call per reply, not a poll
+  // and a read), in slices when a stop may cut it short. A reply that comes
+  // within the first slice costs no clock read: the deadline is taken when
+  // that slice has run out, as what is left of the time-out from then on.
+  int left = limit;
+  Clock::time_point deadline{};
+  bool sliced = false;
   for (;;) {
-    // The wait is inside the receive itself (one call per reply, not a poll
-    // and a read), in slices when a stop may cut it short.
-    const int left = LeftMs(deadline);
-    const int n = socket_.RecvWithin(buffer, static_cast<size_t>(size), abort_ ? std::min(left, kAbortSliceMs) : left);
+    const int slice = abort_ ? std::min(left, kAbortSliceMs) : left;
+    const int n = socket_.RecvWithin(buffer, static_cast<size_t>(size), slice);
     if (n == -qmx::net::kWsaEwouldblock) {
-      if (LeftMs(deadline) > 0 && !(abort_ && abort_())) continue;
+      if (!sliced) deadline = Clock::now() + std::chrono::milliseconds(left - slice);
+      sliced = true;
+      left = LeftMs(deadline);
+      if (left > 0 && !(abort_ && abort_())) continue;
       HandleError(kSockTimeout);
       return kSockTimeout;
     }

@@ -6,6 +6,7 @@
 // Windows Sockets error number (platform/net).
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -94,6 +95,9 @@ public:
   // every connection is not reconnected in every cycle.
   void RetryAtOnce();
   void NoteAnswered();
+  // The socket's lock for a whole exchange (a request and the receives of
+  // its reply): one lock round trip per request, the calls inside re-enter.
+  std::unique_lock<std::recursive_mutex> HoldForExchange() { return std::unique_lock<std::recursive_mutex>(lock_); }
 
   // "Ethernet Error. Code: %d. Desc: %s".
   static void ErrorText(int code, std::string& text);
@@ -140,7 +144,9 @@ private:
   ReconnectGate gate_;
   int broadcast_ = 0;
   bool closeOnTimeout_ = true;
-  bool answered_ = false;
+  // Set after each framed answer by the one thread that uses the link, so
+  // without the lock; read and cleared under it.
+  std::atomic<bool> answered_{false};
   mutable std::recursive_mutex lock_;
   std::function<bool()> abort_;
   int status_ = kSockConstructionParameters;

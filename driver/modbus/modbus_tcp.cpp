@@ -62,6 +62,7 @@ void CModbusTCP::SetTickSource(TickSource ticks) {
 int CModbusTCP::Exchange(int pduLength) {
   // A stop asked for: no new request goes out.
   if (abort_ && abort_()) return kSockTimeout;
+  const auto held = socket_->HoldForExchange();
   const uint16_t id = NextTransactionId();
   tx_[0] = static_cast<uint8_t>(id >> 8);
   tx_[1] = static_cast<uint8_t>(id & 0xFF);
@@ -92,9 +93,14 @@ void CModbusTCP::StreamOutOfStep() {
 }
 
 int CModbusTCP::ReceiveReply(uint16_t transactionId) {
-  // The whole reply, however the stream splits it, within one time-out.
-  const auto deadline = Clock::now() + std::chrono::milliseconds(socket_->TimeoutMs());
+  // The whole reply, however the stream splits it, within one time-out. One
+  // clock read for a reply that comes in one piece: the start of the wait,
+  // which also stamps what came in (within one time-out of it).
+  const int timeoutMs = socket_->TimeoutMs();
+  const auto start = Clock::now();
+  const auto deadline = start + std::chrono::milliseconds(timeoutMs);
   int got = 0;
+  bool first = true;
   for (;;) {
     if (got >= kHeaderLength) {
       const uint16_t id = static_cast<uint16_t>(rx_[0] << 8 | rx_[1]);
@@ -118,7 +124,9 @@ int CModbusTCP::ReceiveReply(uint16_t transactionId) {
         continue;
       }
     }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    const auto left =
+        first ? timeoutMs : std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    first = false;
     const int r = left > 0 ? socket_->Receive(rx_ + got, kRxBufferSize - got, static_cast<int>(left))
                            : static_cast<int>(kSockTimeout);
     if (r == kSockTimeout) {
@@ -132,7 +140,7 @@ int CModbusTCP::ReceiveReply(uint16_t transactionId) {
       return kSockTimeout;
     }
     if (r <= 0) return r;
-    lastReceive_ = Clock::now();
+    lastReceive_ = start;
     got += r;
   }
 }
