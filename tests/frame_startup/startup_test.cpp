@@ -36,14 +36,6 @@ using qmx::test::TempDir;
 
 namespace {
 
-QApplication* App() {
-  static int argc = 1;
-  static char name[] = "frame_startup_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return app;
-}
-
 // Records every message box and answers from a queue (default: Yes/OK).
 struct BoxScript {
   std::vector<qmx::toolkit::MessageBoxRequest> seen;
@@ -68,7 +60,6 @@ class StartupTest : public qmx::test::ProgramServicesTest {
 protected:
   void SetUp() override {
     ProgramServicesTest::SetUp();
-    App();
     dir_ = std::make_unique<TempDir>("qmx-startup");
     programDir_ = qmx::test::UseProgramCopy(dir_->path());
     qmx::toolkit::SetMessageBoxScript([this](const qmx::toolkit::MessageBoxRequest& r) { return boxes_.Answer(r); });

@@ -35,14 +35,6 @@ using qmx::toolkit::ToolBox;
 
 namespace {
 
-QApplication* App() {
-  static int argc = 1;
-  static char name[] = "frame_toolbox_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return app;
-}
-
 const char* const kFolders[] = {"Modbus TCP Adapters",     "Modbus RTU Adapters",      "POWERLINK Adapters",
                                 "Digital Input",           "Digital Output",           "Analog Input",
                                 "Analog Output",           "Power",                    "POWERLINK Digital Input",
@@ -71,7 +63,6 @@ struct BoxScript {
 class ToolBoxTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    App();
     dir_ = std::make_unique<TempDir>("qmx-toolbox");
     setenv("XDG_CONFIG_HOME", (dir_->path() / "config").c_str(), 1);
     setenv("HOME", dir_->path().c_str(), 1);

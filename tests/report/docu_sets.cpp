@@ -32,11 +32,6 @@
 #include <string>
 #include <string_view>
 
-// The driver library keeps thread-local data, and the leak checker of this
-// tool chain fails when it reads the dynamic thread-local blocks of a loaded
-// library at exit; its scan of thread-local storage is left out.
-extern "C" const char* __lsan_default_options() { return "use_tls=0"; }
-
 namespace fs = std::filesystem;
 
 namespace {

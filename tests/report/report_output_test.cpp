@@ -36,15 +36,6 @@ using qmx::rendaval::test::InstallSet;
 
 namespace {
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "report_output_tests";
-  static char* argv[] = {name, nullptr};
-  // Never destroyed: Qt's input devices outlive a QApplication torn down at exit.
-  static QApplication* app = new QApplication(argc, argv);
-  return *app;
-}
-
 std::string Shell(const std::string& command) {
   std::string out;
   FILE* pipe = ::popen(command.c_str(), "r");
@@ -83,7 +74,6 @@ fs::path WritePrintReport(const std::string& set, const std::string& kind, const
 }  // namespace
 
 TEST(ReportPdf, ProjectReportReadsBackInOrder) {
-  App();
   qmx::test::TempDir dir("rendaval");
   const fs::path pdf = WritePrintReport("project3", "PROJECT", dir.path());
   SavePagePictures(pdf, "project3");
@@ -136,7 +126,6 @@ TEST(ReportPdf, ProjectReportReadsBackInOrder) {
 }
 
 TEST(ReportPdf, KoreanTextAndAdapterReport) {
-  App();
   qmx::test::TempDir dir("rendaval");
   const fs::path korean = WritePrintReport("korean", "PROJECT", dir.path() / "k");
   SavePagePictures(korean, "korean");
@@ -154,7 +143,6 @@ TEST(ReportPdf, KoreanTextAndAdapterReport) {
 }
 
 TEST(ReportPdf, ALongProjectNameEndsInDotsInThePageHeader) {
-  App();
   qmx::test::TempDir dir("rendaval");
   const auto set = InstallSet("na1", dir.path());
   std::string name;
@@ -176,7 +164,6 @@ TEST(ReportPdf, ALongProjectNameEndsInDotsInThePageHeader) {
 }
 
 TEST(ReportPdf, MissingOrUnreadablePicturesAreNamedInTheirPlace) {
-  App();
   qmx::test::TempDir dir("rendaval");
   const auto set = InstallSet("project3", dir.path());
   // Station 1's picture is gone, station 2's is cut after its header, and a
@@ -208,7 +195,6 @@ TEST(ReportPdf, MissingOrUnreadablePicturesAreNamedInTheirPlace) {
 }
 
 TEST(ReportXlsx, ReshapedWorkbookReadsBack) {
-  App();
   qmx::test::TempDir dir("rendaval");
   const auto installed = InstallSet("project3", dir.path());
   ReshapeResult reshaped = ReshapeWorkbook(BuildExcelPages(LoadDocuSet("PROJECT", installed.mainFile)));
@@ -241,7 +227,6 @@ namespace {
 
 struct FormRig {
   FormRig() {
-    App();
     qmx::toolkit::SetMessageBoxScript([this](const qmx::toolkit::MessageBoxRequest& r) {
       boxes.push_back(r.text);
       if ((r.flags & 0xF) != qmx::toolkit::kMbYesNo) return int(qmx::toolkit::kIdOk);

@@ -53,7 +53,6 @@ protected:
   void SetUp() override { Build(MainProgramGridPolicy()); }
 
   void Build(const GridPolicy& policy) {
-    demo::App();
     owner_ = std::make_unique<GridDemoOwner>(policy);
     grid = owner_->grid();
     speed = owner_->AddRow({"Speed", {"10", "rpm"}, {"1,0,100"}});
@@ -814,7 +813,6 @@ TEST_F(DriverGridWidget, EditsUseTheDriversChecksAndReachNoOwner) {
 }
 
 TEST(GridImages, UnknownBitmapsAreReportedAndLeaveTheGridWithoutIcons) {
-  demo::App();
   demo::LogCapture log;
   GridCtrl grid;
   EXPECT_FALSE(grid.CreateImgList(999, 16, GridRgb(255, 255, 255), 150, 16));
@@ -827,7 +825,6 @@ TEST(GridImages, UnknownBitmapsAreReportedAndLeaveTheGridWithoutIcons) {
 }
 
 TEST(GridImages, OnePixelImagesMakeAFlatList) {
-  demo::App();
   GridCtrl grid;
   ASSERT_TRUE(grid.InsertColumns(kGridExGridLines, {{"Property", 120, 1}, {"Value", 100, 0}}, 1, 0, 163, 163,
                                  GridRgb(0, 255, 255), kGridAlignLeft, 1));
@@ -842,7 +839,6 @@ TEST(GridImages, OnePixelImagesMakeAFlatList) {
 }
 
 TEST(GridCtrlRows, FindAndReadRowsByText) {
-  demo::App();
   GridDemoOwner owner;
   GridCtrl* grid = owner.grid();
   GridTreeItem* a = owner.AddRow({"Adapter", {"TCP", "x"}});
