@@ -219,13 +219,7 @@ TEST_P(RtuFaults, GivesItsCodeAndTheNextRequestWorks) {
   EXPECT_EQ(Send(master_, 0), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Frames, RtuFaults, ::testing::ValuesIn(kRtuFaults),
-                         [](const ::testing::TestParamInfo<RtuFault>& info) {
-                           std::string name;
-                           for (const char* c = info.param.name; *c; ++c)
-                             name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
-                           return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Frames, RtuFaults, ::testing::ValuesIn(kRtuFaults), qmx::test::CaseName());
 
 TEST_F(RtuRaw, AnUndefinedExceptionIsNamedInItsText) {
   peer_->SetHandler([](const Bytes& r) { return Send(Exception(r, 11)); });

@@ -235,13 +235,7 @@ TEST_P(TcpFaults, GivesItsCodeAndTheMasterRecovers) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Replies, TcpFaults, ::testing::ValuesIn(kTcpFaults),
-                         [](const ::testing::TestParamInfo<TcpFault>& info) {
-                           std::string name;
-                           for (const char* c = info.param.name; *c; ++c)
-                             name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
-                           return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Replies, TcpFaults, ::testing::ValuesIn(kTcpFaults), qmx::test::CaseName());
 
 TEST_F(TcpRaw, APeerThatClosesEndsTheConnection) {
   ASSERT_EQ(Send(master_, 0), 1);

@@ -141,12 +141,6 @@ int Send(Modbus& master, int request) {
   }
 }
 
-std::string TestName(const char* spec) {
-  std::string name;
-  for (const char* c = spec; *c; ++c) name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
-  return name;
-}
-
 // closes: the stream is out of step (the connection is closed and retried
 // at once); any framed reply, and a time-out, keep the connection.
 const SimFault kTcpFaults[] = {
@@ -192,7 +186,7 @@ TEST_P(SimTcpFaults, GivesItsCodeAndTheMasterRecovers) {
 
 INSTANTIATE_TEST_SUITE_P(Injected, SimTcpFaults, ::testing::ValuesIn(kTcpFaults),
                          [](const ::testing::TestParamInfo<SimFault>& info) {
-                           return TestName(info.param.spec) + "_" + std::to_string(info.param.request);
+                           return qmx::test::TestName(info.param.spec) + "_" + std::to_string(info.param.request);
                          });
 
 // ---- RTU ----
@@ -298,7 +292,7 @@ TEST_P(SimRtuFaults, GivesItsCodeAndTheNextRequestWorks) {
 
 INSTANTIATE_TEST_SUITE_P(Injected, SimRtuFaults, ::testing::ValuesIn(kRtuFaults),
                          [](const ::testing::TestParamInfo<SimFault>& info) {
-                           return TestName(info.param.spec) + "_" + std::to_string(info.param.request);
+                           return qmx::test::TestName(info.param.spec) + "_" + std::to_string(info.param.request);
                          });
 
 }  // namespace
