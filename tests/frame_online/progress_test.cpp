@@ -41,10 +41,6 @@ TEST(CommProgressBar, StepAndStopFollowTheExpectedDuration) {
 }
 
 TEST(CommProgress, TheEndIsReachedHoweverTheOperationEndsAndBoxesAreShownByTheUserInterface) {
-  static int argc = 1;
-  static char name[] = "frame_online_ui_tests";
-  static char* argv[] = {name, nullptr};
-  if (!qApp) new QApplication(argc, argv);
   int steps = 0;
   int lastBar = 0;
   SetCommProgressObserver([&](CCommProgressDlg& dialog) {

@@ -13,6 +13,7 @@
 #include "platform/os/os.h"
 #include "platform/toolkit/message_box.h"
 #include "tests/support/access_audit.h"
+#include "tests/support/box_script.h"
 #include "tests/support/program_services.h"
 #include "tests/support/test_support.h"
 
@@ -36,42 +37,13 @@ using qmx::test::TempDir;
 
 namespace {
 
-QApplication* App() {
-  static int argc = 1;
-  static char name[] = "frame_startup_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return app;
-}
-
-// Records every message box and answers from a queue (default: Yes/OK).
-struct BoxScript {
-  std::vector<qmx::toolkit::MessageBoxRequest> seen;
-  std::vector<int> answers;
-  int Answer(const qmx::toolkit::MessageBoxRequest& r) {
-    seen.push_back(r);
-    if (!answers.empty()) {
-      const int a = answers.front();
-      answers.erase(answers.begin());
-      return a;
-    }
-    return (r.flags & 0x0F) == qmx::toolkit::kMbYesNo ? qmx::toolkit::kIdYes : qmx::toolkit::kIdOk;
-  }
-  bool Saw(const std::string& text) const {
-    for (const auto& r : seen)
-      if (r.text == text) return true;
-    return false;
-  }
-};
-
 class StartupTest : public qmx::test::ProgramServicesTest {
 protected:
   void SetUp() override {
     ProgramServicesTest::SetUp();
-    App();
     dir_ = std::make_unique<TempDir>("qmx-startup");
     programDir_ = qmx::test::UseProgramCopy(dir_->path());
-    qmx::toolkit::SetMessageBoxScript([this](const qmx::toolkit::MessageBoxRequest& r) { return boxes_.Answer(r); });
+    boxes_.Install();  // the reset above took the boxes back
     qmx::SetClosingFlag(0);
   }
   void TearDown() override {
@@ -103,7 +75,7 @@ protected:
 
   std::unique_ptr<TempDir> dir_;
   fs::path programDir_;
-  BoxScript boxes_;
+  qmx::test::BoxScript boxes_;
   std::unique_ptr<CFerrowynApp> app_;
 };
 

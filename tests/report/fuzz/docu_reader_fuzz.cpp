@@ -1,7 +1,8 @@
 // Fuzz entry point of the documentation reader and the two report trees. The
 // input is one station's documentation: the main, node, map, parameter and
 // parts-list files separated by NUL bytes; "@DOC_DIR@" in them names the
-// folder the files are in (the corpus is the na1 fixture set); they are
+// folder the files are in (the corpus holds the na1 set of the report
+// tests as the main program's export writes it, under these names); they are
 // read from memory.
 #include <algorithm>
 #include <cstddef>
