@@ -19,7 +19,6 @@
 #include "app/model/ParaItem.h"
 #include "app/model/ProjectUsr.h"
 #include "app/model/ProjectWorkspace.h"
-#include "app/model/Services.h"
 #include "common/Utility.h"
 
 namespace qmx::scan {
@@ -39,16 +38,14 @@ std::vector<std::string> Fields(const std::string& text) {
   return fields;
 }
 
-const AppOptions* Options() {
-  const auto& options = qmx::Services().options;
-  return options ? options() : nullptr;
-}
-
-template <class T>
-bool Bind(const qmx::os::Module& library, T& slot, const char* name) {
-  slot = reinterpret_cast<T>(library.GetProc(name));
-  return slot != nullptr;
-}
+// The scan's and the messenger's entry points, all called: a library
+// without one of them is no driver for the tool.
+const std::vector<const char*> kScanEntries = {"drvSetFuncPtr",   "drvSetLogOption", "drvStartAutoScan",
+                                               "drvFreeAutoScan", "drvInitialize",   "drvUninitialize"};
+const std::vector<const char*> kMessengerEntries = {"drvSetFuncPtr", "drvSetLogOption", "drvInitialize",
+                                                    "drvShowProtocolComm", "drvUninitialize"};
+const DriverNeeds kScanNeeds = {kScanEntries, kScanEntries, true};
+const DriverNeeds kMessengerNeeds = {kMessengerEntries, kMessengerEntries, true};
 
 const NADef* AdapterDef(const NACatalogue& adapters, const IOCatalogue& modules, const std::string& busType,
                         uint16_t code, std::string& model, int& mismatch, const char* func) {
@@ -133,33 +130,11 @@ int AutoScanSession::Start(const std::string& folder, const std::string& driverF
   // The line names the file the load opens (a Windows name maps to ours).
   PostLog(1, kLogSource,
           StrFormat("Starting auto scan. Device driver:%s.", qmx::os::Module::ResolvePath(path).string().c_str()));
-  if (!library_.Load(path)) {
-    ReportError(err::kDriverFileMissing, StrFormat("Cannot find Communication driver. File: %s.", path.c_str()),
-                kFunc, FuncEnd::kNoStop);
-    return 0;
-  }
-  const bool bound = Bind(library_, entries_.drvSetFuncPtr, "drvSetFuncPtr") &&
-                     Bind(library_, entries_.drvSetLogOption, "drvSetLogOption") &&
-                     Bind(library_, entries_.drvStartAutoScan, "drvStartAutoScan") &&
-                     Bind(library_, entries_.drvFreeAutoScan, "drvFreeAutoScan") &&
-                     Bind(library_, entries_.drvInitialize, "drvInitialize") &&
-                     Bind(library_, entries_.drvUninitialize, "drvUninitialize");
-  if (!bound) {
-    // A library without the scan's entry points is no scan driver.
-    ReportError(err::kDriverFileMissing, StrFormat("Cannot find Communication driver. File: %s.", path.c_str()),
-                kFunc, FuncEnd::kNoStop);
+  if (driver_.Open(folder, driverFile, kScanNeeds, {kFunc, ""}) != DriverSession::Opening::kOpened) {
     Free();
     return 0;
   }
-  InstallDriverLogging(entries_, Options());
-  handle_ = entries_.drvInitialize();
-  if (!handle_) {
-    ReportError(err::kDriverInstance, "Cannot create comm. driver instance. May be out of memory.", kFunc,
-                FuncEnd::kNoStop);
-    Free();
-    return 0;
-  }
-  const intptr_t r = entries_.drvStartAutoScan(handle_, 0, code, timeMs, param.c_str());
+  const intptr_t r = driver_.Entries().drvStartAutoScan(driver_.Handle(), 0, code, timeMs, param.c_str());
   if (r <= 0) {
     ReportError(err::kAutoScanFailed, "Auto scan is failed. See below log in detail.", kFunc);
     return static_cast<int>(r);
@@ -208,16 +183,11 @@ int AutoScanSession::Start(const std::string& folder, const std::string& driverF
 }
 
 void AutoScanSession::Free() {
-  if (library_.loaded()) {
-    if (handle_) {
-      if (result_ && entries_.drvFreeAutoScan) entries_.drvFreeAutoScan(handle_, result_);
-      if (entries_.drvUninitialize) entries_.drvUninitialize(handle_);
-    }
-    library_.Free();
+  if (result_ && driver_.HasInstance() && driver_.Entries().drvFreeAutoScan) {
+    driver_.Entries().drvFreeAutoScan(driver_.Handle(), result_);
   }
+  driver_.Close();
   result_ = nullptr;
-  handle_ = nullptr;
-  entries_.Clear();
   rows_.clear();
   found_ = 0;
 }
@@ -378,36 +348,10 @@ int DoSpecialCommand(CNAUsr* adapter, const std::string& label, int command) {
 
 bool RunModbusMessenger(const std::string& folder, const std::string& file) {
   static const char* kFunc = "OnToolsModbusMsger";
-  const std::string path = (std::filesystem::path(folder) / file).string();
-  qmx::os::Module library;
-  if (!library.Load(path)) {
-    ReportError(err::kDriverFileMissing, StrFormat("Cannot find Communication driver. File: %s.", path.c_str()),
-                kFunc, FuncEnd::kNoStop);
-    return false;
-  }
-  DriverEntryPoints e;
-  const bool bound = Bind(library, e.drvSetFuncPtr, "drvSetFuncPtr") &&
-                     Bind(library, e.drvSetLogOption, "drvSetLogOption") &&
-                     Bind(library, e.drvInitialize, "drvInitialize") &&
-                     Bind(library, e.drvShowProtocolComm, "drvShowProtocolComm") &&
-                     Bind(library, e.drvUninitialize, "drvUninitialize");
-  if (!bound) {
-    ReportError(err::kDriverFileMissing, StrFormat("Cannot find Communication driver. File: %s.", path.c_str()),
-                kFunc, FuncEnd::kNoStop);
-    return false;
-  }
-  InstallDriverLogging(e, Options());
-  DriverHandle h = e.drvInitialize();
-  if (!h) {
-    ReportError(err::kDriverInstance, "Cannot create comm. driver instance. May be out of memory.", kFunc,
-                FuncEnd::kNoStop);
-    return false;
-  }
-  e.drvShowProtocolComm(h, 1);
-  if (e.drvUninitialize(h) != 1) {
-    // The instance could not go: its code may still run, so the library stays.
-    KeepLibraryLoaded(std::move(library));
-  }
+  DriverSession driver;
+  if (driver.Open(folder, file, kMessengerNeeds, {kFunc, ""}) != DriverSession::Opening::kOpened) return false;
+  driver.Entries().drvShowProtocolComm(driver.Handle(), 1);
+  driver.Close();
   return true;
 }
 
