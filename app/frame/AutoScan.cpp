@@ -128,7 +128,7 @@ int AutoScanSession::Start(const std::string& folder, const std::string& driverF
   Free();
   const std::string path = (std::filesystem::path(folder) / driverFile).string();
   // The line names the file the load opens (a Windows name maps to ours).
-  PostLog(1, kLogSource,
+  PostLog(kLogGeneral, kLogSource,
           StrFormat("Starting auto scan. Device driver:%s.", qmx::os::Module::ResolvePath(path).string().c_str()));
   if (driver_.Open(folder, driverFile, kScanNeeds, {kFunc, ""}) != DriverSession::Opening::kOpened) {
     Free();
@@ -154,7 +154,7 @@ int AutoScanSession::Start(const std::string& folder, const std::string& driverF
       row.label = model;
     } else if (mismatch) {
       --found_;
-      PostLog(0, kLogSource,
+      PostLog(kLogError, kLogSource,
               StrFormat("Network adapter having mismatch bus type exists same communication bus. Model: %s.",
                         model.c_str()));
       continue;
@@ -177,7 +177,7 @@ int AutoScanSession::Start(const std::string& folder, const std::string& driverF
     }
     rows_.push_back(std::move(row));
   }
-  PostLog(1, kLogSource,
+  PostLog(kLogGeneral, kLogSource,
           unknown ? "Unknown product detected. XML file does not exist." : "Auto scan is successfully completed!");
   return unknown ? 2 : 1;
 }
@@ -255,7 +255,7 @@ bool CopyWholeImage(CNAUsr& adapter, const std::vector<CIOUsr*>& modules, const 
   if (adapter.OnlineLength(kind) <= 0) return true;
   const bool para = kind == kOnlinePara;
   if (!adapter.ReadOnlineData(&adapter, 1, kind, 2, func, 0, 1)) {
-    PostLog(0, kLogSource, StrFormat("Cannot get NA's %s info from online. NA: %s. Func: %s.",
+    PostLog(kLogError, kLogSource, StrFormat("Cannot get NA's %s info from online. NA: %s. Func: %s.",
                                      para ? "parameters" : "output", label.c_str(), func));
     return false;
   }
@@ -276,7 +276,7 @@ bool CopyParameters(CNAUsr& adapter, const std::vector<CIOUsr*>& modules, const 
   const NADef* def = adapter.GetNADef();
   if (adapter.OnlineLength(kOnlineMonInit) >= 1) {
     if (!adapter.ReadOnlineData(&adapter, 0, kOnlineMonInit, 2, func, 0, 1)) {
-      PostLog(0, kLogSource, StrFormat("Cannot get NA's CommInit info from online. NA: %s. Func: %s.", label.c_str(),
+      PostLog(kLogError, kLogSource, StrFormat("Cannot get NA's CommInit info from online. NA: %s. Func: %s.", label.c_str(),
                                        func));
       ok = false;
     } else if (def && adapter.onlineOffsets[kOnlineMonInit] >= 0 && adapter.MonInitLength() > 0) {
@@ -308,7 +308,7 @@ int CopyOnlineValToPrj(ProjectWorkspace& workspace, const std::vector<CNAUsr*>& 
   auto body = [&]() -> int {
     for (CNAUsr* adapter : adapters) {
       const std::string label = adapter->GetLabel(workspace.namingMode);
-      PostLog(1, kLogSource,
+      PostLog(kLogGeneral, kLogSource,
               StrFormat("Starting!. Copy online values to project. NA: %s. Func: %s.", label.c_str(), kFunc));
       adapter->moduleListChanged = 1;
       adapter->SetModuleList();
@@ -317,7 +317,7 @@ int CopyOnlineValToPrj(ProjectWorkspace& workspace, const std::vector<CNAUsr*>& 
       if (copyParameters == 1) ok = CopyParameters(*adapter, modules, label, kFunc) && ok;
       if (copyOutputs == 1) ok = CopyOutputs(*adapter, modules, label, kFunc) && ok;
       if (ok) ++complete;
-      PostLog(1, kLogSource,
+      PostLog(kLogGeneral, kLogSource,
               StrFormat("Completed!. Copy online values to project. NA: %s. Func: %s.", label.c_str(), kFunc));
     }
     return 1;
@@ -335,11 +335,11 @@ int DoSpecialCommand(CNAUsr* adapter, const std::string& label, int command) {
   if (!adapter) return 0;
   const int r = adapter->SendSpecialCmd(command);
   if (r == 1) {
-    PostLog(1, kLogSource,
+    PostLog(kLogGeneral, kLogSource,
             command == 0 ? StrFormat("%s network adapter is restarted.", label.c_str())
                          : StrFormat("Error counters of %s is reseted..", label.c_str()));
   } else {
-    PostLog(0, kLogSourceNoBlank,
+    PostLog(kLogError, kLogSourceNoBlank,
             command == 0 ? StrFormat("%s Restart is failed.\nSee below log in detail.", label.c_str())
                          : StrFormat("%s Reset is failed.\nSee below log in detail.", label.c_str()));
   }

@@ -693,15 +693,15 @@ int CNAUsr::StopMonitoring(int prepareOnly) {
 }
 
 int CNAUsr::UpdateCommStatus(int16_t& status, int16_t& busError, int16_t& fieldPower) {
-  status = 2;
-  busError = 2;
-  fieldPower = 2;
+  status = kStatusFault;
+  busError = kStatusFault;
+  fieldPower = kStatusFault;
   uint8_t bytes[4] = {};
   if (HasDriver() && entries_.drvRead && entries_.drvRead(Handle(), Key(), 0, DRV_IMAGE_STATUS, bytes) > 0) {
     status = static_cast<int16_t>(bytes[0] | (bytes[1] << 8));
-    fieldPower = (bytes[2] & 0x80) ? 2 : 1;
+    fieldPower = (bytes[2] & 0x80) ? kStatusFault : kStatusGood;
     const int bus = bytes[2] & 0x7F;
-    busError = bus == 2 || bus == 3 ? 2 : 1;
+    busError = bus == 2 || bus == 3 ? kStatusFault : kStatusGood;
   }
   if (status == lastStatus_ && busError == lastBusError_ && fieldPower == lastFieldPower_) return 0;
   lastStatus_ = status;

@@ -41,6 +41,13 @@ struct ModuleListRecord {
   std::string moduleLine;
 };
 
+// The three values of a sampled status (communication state, bus error,
+// field power): 0 not read yet, 1 good, 2 fault (every value of a failed
+// read as well).
+inline constexpr int16_t kStatusNotRead = 0;
+inline constexpr int16_t kStatusGood = 1;
+inline constexpr int16_t kStatusFault = 2;
+
 // Builds the adapter's module list: its own record, then one per module in
 // tree order; assigns sequence numbers and online offsets and reallocates the
 // five online images. 1.
@@ -119,7 +126,7 @@ public:
   int StopMonitoring(int prepareOnly);
   int UpdateCommStatus(int16_t& status, int16_t& busError, int16_t& fieldPower);
   // Forgets the last reported status (0, 0, 0: not read), as monitoring stops.
-  void ClearCommStatus() { lastStatus_ = lastBusError_ = lastFieldPower_ = 0; }
+  void ClearCommStatus() { lastStatus_ = lastBusError_ = lastFieldPower_ = kStatusNotRead; }
   OnlineIOConfig* GetOnlineConfig(const std::string& caller, int showBox);
   int ClearGettedOnlineConfig(OnlineIOConfig* record);
   OnlineBytes ReadOnlineData(Wrapper* object, int allModules, int kind, int readMode, const std::string& caller,
@@ -187,9 +194,9 @@ private:
   uint16_t updateTime_ = 500;
   std::array<std::shared_ptr<std::vector<uint8_t>>, 5> onlineImages_;
   std::array<int, 5> onlineLengths_{};
-  int16_t lastStatus_ = 0;
-  int16_t lastBusError_ = 0;
-  int16_t lastFieldPower_ = 0;
+  int16_t lastStatus_ = kStatusNotRead;
+  int16_t lastBusError_ = kStatusNotRead;
+  int16_t lastFieldPower_ = kStatusNotRead;
   DriverEntryPoints entries_;  // what the adapter may call: all of its own, the device ones of a shared line
   DeviceKey key_ = 0;                       // 0: the address
   bool driverLayout_ = false;

@@ -1,4 +1,4 @@
-#include "app/frame/OnlineTransfers.h"
+#include "app/frame/OnlineOperations.h"
 
 #include "app/model/IODef.h"
 #include "app/model/IOUsr.h"
@@ -79,12 +79,13 @@ void CopyOnline(const CNAUsr& adapter, int kind, int offset, std::vector<uint8_t
 }  // namespace
 
 int AdapterStatusImage(int state, int busError, int fieldPower) {
-  if (state == 2) return kImageAdapterFault;
-  if (state != 1) return 0;
-  if (busError == 2 && fieldPower == 1) return 26;
-  if (busError == 1 && fieldPower == 2) return 27;
-  if (busError == 2 && fieldPower == 2) return 28;
-  return 25;
+  if (state == kStatusFault) return kImageAdapterFault;
+  // A state the device reports that is neither: the first picture of the list.
+  if (state != kStatusGood) return kProjectTreeImage;
+  if (busError == kStatusFault && fieldPower == kStatusGood) return kImageAdapterBusError;
+  if (busError == kStatusGood && fieldPower == kStatusFault) return kImageAdapterFieldPowerFault;
+  if (busError == kStatusFault && fieldPower == kStatusFault) return kImageAdapterBusErrorAndFieldPower;
+  return kImageAdapterRunning;
 }
 
 std::string OnlineOperations::Label(const Wrapper& object) const { return object.GetLabel(workspace_.namingMode); }
@@ -181,7 +182,7 @@ void OnlineOperations::ReportTransfer(int result, const char* what, const std::s
 // ---------------------------------------------------------------------------
 // Workers
 
-int OnlineOperations::OnlineDownload(int kind, CNAUsr* adapter, Wrapper* target, int factory, int includeModules,
+int OnlineOperations::OnlineDownload(TransferKind kind, CNAUsr* adapter, Wrapper* target, int factory, int includeModules,
                                      CompareResultList& list) {
   static const char* kFunc = "OnlineDownload";
   if (!adapter || !target) return 0;
@@ -193,7 +194,7 @@ int OnlineOperations::OnlineDownload(int kind, CNAUsr* adapter, Wrapper* target,
     if (compared != kCompareEqual) return compared;
   }
   const std::vector<CIOUsr*> modules = includeModules == 1 ? ModulesOf(adapter) : std::vector<CIOUsr*>{};
-  if (kind == 0) {
+  if (kind == kTransferParameters) {
     if (isNA && target->MonInitLength() >= 1 && adapter->monitoring != 1) {
       if (!adapter->WriteOutputData(target, kOnlineMonInit, factory, kFunc, 0)) return 0;
     }
@@ -201,7 +202,7 @@ int OnlineOperations::OnlineDownload(int kind, CNAUsr* adapter, Wrapper* target,
     for (CIOUsr* module : modules) {
       if (module->ParaLength() >= 1 && !adapter->WriteOutputData(module, kOnlinePara, factory, kFunc, 0)) return 0;
     }
-  } else if (kind == 4) {
+  } else if (kind == kTransferOutputs) {
     if (target->OutputLength() >= 1 && !adapter->WriteOutputData(target, kOnlineOutput, 0, kFunc, 0)) return 0;
     for (CIOUsr* module : modules) {
       if (module->OutputLength() >= 1 && !adapter->WriteOutputData(module, kOnlineOutput, 0, kFunc, 0)) return 0;
@@ -210,7 +211,7 @@ int OnlineOperations::OnlineDownload(int kind, CNAUsr* adapter, Wrapper* target,
   return 1;
 }
 
-int OnlineOperations::OnlineUpload(int kind, CNAUsr* adapter, Wrapper* target, int compareFirst,
+int OnlineOperations::OnlineUpload(TransferKind kind, CNAUsr* adapter, Wrapper* target, int compareFirst,
                                    CompareResultList& list, const std::string& viewName) {
   static const char* kFunc = "OnlineUpload";
   if (!adapter || !target) return 0;
@@ -228,25 +229,25 @@ int OnlineOperations::OnlineUpload(int kind, CNAUsr* adapter, Wrapper* target, i
   auto read = [&](int all, int image) {
     return static_cast<bool>(adapter->ReadOnlineData(target, all, image, mode, kFunc, 0, 1));
   };
-  if (kind == 0) {
+  if (kind == kTransferParameters) {
     if (isNA && target->MonInitLength() > 0 && !read(0, kOnlineMonInit)) return 0;
     if (target->ParaLength() > 0 && !read(0, kOnlinePara)) return 0;
   }
-  if ((kind & 4) && !read(isNA, kOnlineOutput)) return 0;
-  if (kind & 3) {
+  if ((kind & kTransferOutputs) && !read(isNA, kOnlineOutput)) return 0;
+  if (kind & kTransferInputs) {
     if (!read(isNA, kOnlineInput)) return 0;
     if (target->IsConvByParaUsed() && target->ParaLength() > 0 && !read(0, kOnlinePara)) return 0;
   }
   return ShowOnlineValues(viewName);
 }
 
-int OnlineOperations::OnlineCopyToPrj(int kind, CNAUsr* adapter, Wrapper* target, int monitoring,
+int OnlineOperations::OnlineCopyToPrj(TransferKind kind, CNAUsr* adapter, Wrapper* target, int monitoring,
                                       int includeModules, CompareResultList& list, const std::string& viewName) {
   const int result = ReadForCopyToPrj(kind, adapter, target, monitoring, includeModules, list);
   return result == 1 ? CopyOnlineToPrj(kind, adapter, target, includeModules, viewName) : result;
 }
 
-int OnlineOperations::ReadForCopyToPrj(int kind, CNAUsr* adapter, Wrapper* target, int monitoring,
+int OnlineOperations::ReadForCopyToPrj(TransferKind kind, CNAUsr* adapter, Wrapper* target, int monitoring,
                                        int includeModules, CompareResultList& list) {
   static const char* kFunc = "OnlineCopyToPrj";
   if (!adapter || !target) return 0;
@@ -262,10 +263,10 @@ int OnlineOperations::ReadForCopyToPrj(int kind, CNAUsr* adapter, Wrapper* targe
   auto read = [&](int all, int image, int readMode) {
     return static_cast<bool>(adapter->ReadOnlineData(target, all, image, readMode, kFunc, 0, 1));
   };
-  if (kind == 0) {
+  if (kind == kTransferParameters) {
     if (isNA && target->MonInitLength() > 0 && !read(0, kOnlineMonInit, mode)) return 0;
     if ((target->ParaLength() > 0 || includeModules == 1) && !read(includeModules, kOnlinePara, mode)) return 0;
-  } else if (kind & 4) {
+  } else if (kind & kTransferOutputs) {
     if (!read(includeModules, kOnlineOutput, mode)) return 0;
     if (isNA && monitoring != 1) {
       const bool modulesIn = includeModules == 1 && AnyOf(modules, HasInput);
@@ -276,13 +277,13 @@ int OnlineOperations::ReadForCopyToPrj(int kind, CNAUsr* adapter, Wrapper* targe
   return 1;
 }
 
-int OnlineOperations::CopyOnlineToPrj(int kind, CNAUsr* adapter, Wrapper* target, int includeModules,
+int OnlineOperations::CopyOnlineToPrj(TransferKind kind, CNAUsr* adapter, Wrapper* target, int includeModules,
                                       const std::string& viewName) {
   static const char* kFunc = "OnlineCopyToPrj";
   if (!adapter || !target) return 0;
   const bool isNA = target->IsType(kTypeNA);
   const std::vector<CIOUsr*> modules = includeModules == 1 ? ModulesOf(adapter) : std::vector<CIOUsr*>{};
-  if (kind == 0) {
+  if (kind == kTransferParameters) {
     if (target->ParaLength() <= 0 && target->MonInitLength() <= 0) {
       LogError(qmx::kLogSourceNoBlank,
                StrFormat("[Bug] Copy Length <= 0. Must be check before call this function. Func: %s", kFunc));
@@ -309,9 +310,9 @@ int OnlineOperations::CopyOnlineToPrj(int kind, CNAUsr* adapter, Wrapper* target
   for (CIOUsr* module : modules) {
     const IODef* def = module->GetIODef();
     if (!def) continue;
-    if (kind == 0 && module->onlineOffsets[kOnlinePara] >= 0) {
+    if (kind == kTransferParameters && module->onlineOffsets[kOnlinePara] >= 0) {
       CopyOnline(*adapter, kOnlinePara, module->onlineOffsets[kOnlinePara], module->paraImage(), def->paraLength);
-    } else if (kind != 0 && module->onlineOffsets[kOnlineOutput] >= 0) {
+    } else if (kind != kTransferParameters && module->onlineOffsets[kOnlineOutput] >= 0) {
       CopyOnline(*adapter, kOnlineOutput, module->onlineOffsets[kOnlineOutput], module->outputImage(),
                  def->outputLength);
     }
@@ -335,7 +336,7 @@ namespace {
 struct TabChoice {
   std::string source;
   std::string viewName;
-  int kind = 0;
+  TransferKind kind = kTransferParameters;
 };
 
 }  // namespace
@@ -351,19 +352,19 @@ void OnlineOperations::OnOnlineDn() {
   TabChoice choice;
   if (tab == kTabProcessImage) {
     if (RefusesProcessImage(*adapter)) return;
-    choice = {"Output", kProcessImgView, 4};
+    choice = {"Output", kProcessImgView, kTransferOutputs};
     if (!isNA && target->OutputLength() <= 0) {
       qmx::ShowBox("Cannot download because target IO size is zero.", 0);
       return;
     }
   } else if (tab == kTabParameters) {
-    choice = {"Parameter", kParametersView, 0};
+    choice = {"Parameter", kParametersView, kTransferParameters};
     if (RefuseNoParameters(*target, "download")) return;
   } else {
     ReportUnhandledView("download", tab, kFunc);
     return;
   }
-  const int kind = choice.kind;
+  const TransferKind kind = choice.kind;
   std::string targetText = text;
   int include = 0;
   const std::vector<CIOUsr*> modules = isNA ? ModulesOf(adapter) : std::vector<CIOUsr*>{};
@@ -373,30 +374,30 @@ void OnlineOperations::OnOnlineDn() {
   // The target dialog; false when the command stops.
   auto chooseTarget = [&]() {
     if (!isNA) return true;
-    if (kind == 4 && !modOut && adapter->OutputLength() <= 0) {
+    if (kind == kTransferOutputs && !modOut && adapter->OutputLength() <= 0) {
       qmx::ShowBox("Cannot download because target output size is zero.", 0);
       return false;
     }
-    if (!(kind == 0 ? modPara : modOut)) return true;
-    if (kind == 4 && adapter->OutputLength() <= 0) {
+    if (!(kind == kTransferParameters ? modPara : modOut)) return true;
+    if (kind == kTransferOutputs && adapter->OutputLength() <= 0) {
       include = 1;
       return true;
     }
-    return AskWithModules(adapter, "Download to", kind == 0 ? "download parameters" : "download output", text,
+    return AskWithModules(adapter, "Download to", kind == kTransferParameters ? "download parameters" : "download output", text,
                           include, targetText);
   };
   CompareResultList list;
   if (adapter->monitoring == 1) {
-    if (isNA && kind == 0 && adapter->ParaLength() <= 0 && !modPara) {
+    if (isNA && kind == kTransferParameters && adapter->ParaLength() <= 0 && !modPara) {
       LogGeneral(StrFormat("Ignore download. Parameter size is zero. Target: %s.", targetText.c_str()));
       return;
     }
     if (!chooseTarget()) return;
-    if (isNA && kind == 0 && adapter->ParaLength() <= 0 && include == 0) {
+    if (isNA && kind == kTransferParameters && adapter->ParaLength() <= 0 && include == 0) {
       LogGeneral(StrFormat("Ignore download during monitoring. Parameter size is zero. Target: %s.", targetText.c_str()));
       return;
     }
-    if (isNA && kind == 4 && adapter->OutputLength() <= 0 && include == 0) {
+    if (isNA && kind == kTransferOutputs && adapter->OutputLength() <= 0 && include == 0) {
       LogGeneral(StrFormat("Ignore download. Output size is zero. Target: %s.", targetText.c_str()));
       return;
     }
@@ -410,7 +411,7 @@ void OnlineOperations::OnOnlineDn() {
   }
   if (CheckNAValidBeforeOnline(adapter) != 1) return;
   if (!chooseTarget()) return;
-  if (isNA && kind == 4 && adapter->OutputLength() <= 0 && include == 0) {
+  if (isNA && kind == kTransferOutputs && adapter->OutputLength() <= 0 && include == 0) {
     LogGeneral(StrFormat("Ignore download. Output size is zero. Target: %s.", targetText.c_str()));
     return;
   }
@@ -419,7 +420,8 @@ void OnlineOperations::OnOnlineDn() {
       WithProgress(StrFormat("Downloading %s. Target: %s.", choice.source.c_str(), targetText.c_str()), [&] {
         const int downloaded = OnlineDownload(kind, adapter, target, 0, include, list);
         if (downloaded == 1) {
-          const int readKind = isNA && kind == 4 && (modIn || adapter->GetSize() > 0) ? 7 : kind;
+          const TransferKind readKind =
+              isNA && kind == kTransferOutputs && (modIn || adapter->GetSize() > 0) ? kTransferInputsOutputs : kind;
           readBack = OnlineUpload(readKind, adapter, target, 0, list, {});
         }
         return downloaded;
@@ -441,7 +443,7 @@ void OnlineOperations::OnOnlineUp() {
   if (!SelectTargetOnTab(kFunc, target, text, adapter, tab)) return;
   const bool isNA = target->IsType(kTypeNA);
   std::string source, viewName;
-  int kind = 0;
+  int kind = kTransferParameters;
   if (tab == kTabProcessImage) {
     if (RefusesProcessImage(*adapter)) return;
     viewName = kProcessImgView;
@@ -449,14 +451,14 @@ void OnlineOperations::OnOnlineUp() {
     const bool out = target->OutputLength() > 0 || AnyOf(modules, HasOutput);
     const bool in = target->GetSize() > 0 || AnyOf(modules, HasInput);
     if (out) {
-      kind |= 4;
+      kind |= kTransferOutputs;
       source = "Output";
     }
     if (in) {
-      kind |= 3;
+      kind |= kTransferInputs;
       source = out ? "Input/Output" : "Input";
     }
-    if (kind == 0) {
+    if (kind == kTransferParameters) {
       qmx::ShowBox("Cannot upload because target IO size is zero.", 0);
       return;
     }
@@ -471,7 +473,7 @@ void OnlineOperations::OnOnlineUp() {
   if (CheckNAValidBeforeOnline(adapter) != 1) return;
   CompareResultList list;
   int result = WithProgress(StrFormat("Uploading %s of selected %s.", source.c_str(), text.c_str()),
-                            [&] { return OnlineUpload(kind, adapter, target, 1, list, {}); });
+                            [&] { return OnlineUpload(static_cast<TransferKind>(kind), adapter, target, 1, list, {}); });
   if (result == 1) result = ShowOnlineValues(viewName);
   ReportTransfer(result, "Upload", source, text, list, adapter, qmx::kLogSourceNoBlank);
 }
@@ -496,8 +498,8 @@ void OnlineOperations::OnOnlineResetPara() {
   CompareResultList list;
   const int result =
       WithProgress(StrFormat("Reset parameters to factory default. Target: %s.", targetText.c_str()), [&] {
-        const int reset = OnlineDownload(0, adapter, target, 1, include, list);
-        if (reset == 1) OnlineUpload(0, adapter, target, 0, list, {});
+        const int reset = OnlineDownload(kTransferParameters, adapter, target, 1, include, list);
+        if (reset == 1) OnlineUpload(kTransferParameters, adapter, target, 0, list, {});
         return reset;
       });
   if (result == 1) ShowOnlineValues(kParametersView);
@@ -513,11 +515,11 @@ void OnlineOperations::OnOnlineCopyToOffline() {
   if (!SelectTargetOnTab(kFunc, target, text, adapter, tab)) return;
   const bool isNA = target->IsType(kTypeNA);
   std::string source, viewName;
-  int kind = 0;
+  TransferKind kind = kTransferParameters;
   if (tab == kTabProcessImage) {
     source = "Output";
     viewName = kProcessImgView;
-    kind = 4;
+    kind = kTransferOutputs;
     if (!isNA && target->OutputLength() <= 0) {
       qmx::ShowBox("Cannot copy (Online => Project) because target IO output size is zero.", 0);
       return;
@@ -535,22 +537,24 @@ void OnlineOperations::OnOnlineCopyToOffline() {
   const std::vector<CIOUsr*> modules = isNA ? ModulesOf(adapter) : std::vector<CIOUsr*>{};
   auto chooseTarget = [&]() {
     if (!isNA) return true;
-    const bool modHas = kind == 0 ? AnyOf(modules, HasPara) : AnyOf(modules, HasOutput);
-    if (kind == 4 && !modHas && adapter->OutputLength() <= 0) {
+    const bool modHas = kind == kTransferParameters ? AnyOf(modules, HasPara) : AnyOf(modules, HasOutput);
+    if (kind == kTransferOutputs && !modHas && adapter->OutputLength() <= 0) {
       qmx::ShowBox("Cannot copy (Online => Project) because target output size is zero.", 0);
       return false;
     }
     if (!modHas) return true;
-    if (kind == 4 && adapter->OutputLength() <= 0) {
+    if (kind == kTransferOutputs && adapter->OutputLength() <= 0) {
       include = 1;
       return true;
     }
     return AskWithModules(adapter, "Copy to",
-                          kind == 0 ? "Copy (Online => Project) parameters" : "Copy (Online => Project) output", text,
+                          kind == kTransferParameters ? "Copy (Online => Project) parameters"
+                                                      : "Copy (Online => Project) output",
+                          text,
                           include, targetText);
   };
   auto ignored = [&]() {
-    if (isNA && kind == 4 && adapter->OutputLength() <= 0 && include == 0) {
+    if (isNA && kind == kTransferOutputs && adapter->OutputLength() <= 0 && include == 0) {
       LogGeneral(StrFormat("Ignore copy (Online => Project). Output size is zero. Target: %s.", targetText.c_str()));
       return true;
     }
