@@ -40,11 +40,6 @@ bool IsCanRename(const ProjectWorkspace& workspace);
 // The selected object's type tag is in the comma list `kinds` (any case);
 // with `flag` 1 a project counts only when it has an adapter.
 bool IsSelTypeMatch(const ProjectWorkspace& workspace, const std::string& kinds, int flag);
-// "IO": the selection has an adapter; "FOLDER": a selected object that is
-// neither a folder nor a project; other kinds: false.
-bool IsCanAddUsrObj(const ProjectWorkspace& workspace, const std::string& kind);
-// The project of the selection monitors.
-bool IsSelPrjMonitoring(const ProjectWorkspace& workspace);
 
 // Adapter products that are never started from the Start Monitoring command.
 // Decided by the definition (its model name or identifier), never by the name

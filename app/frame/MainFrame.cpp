@@ -469,11 +469,6 @@ std::string CMainFrame::GetTextIdValue(const std::string& textId, std::string& d
   return ::GetTextIdValue(textIds_, textId, description);
 }
 
-int CMainFrame::GetErrInfo(const std::string& category, int code, std::string& errClass, std::string& description,
-                           std::string& action) {
-  return ::GetErrInfo(errors_, category, code, errClass, description, action);
-}
-
 int CMainFrame::SaveConfig() {
   extras_.copyright = noticeText_;
   extras_.viewMode = workspace_.namingMode;

@@ -73,8 +73,6 @@ public:
   int ParseXmlsAndAssignDatas();
   std::string GetFileVersionText(const std::string& programFile, std::string& title, std::string& version);
   std::string GetTextIdValue(const std::string& textId, std::string& description);
-  int GetErrInfo(const std::string& category, int code, std::string& errClass, std::string& description,
-                 std::string& action);
   int SaveConfig();
 
   // Accessors for the rest of the program.
@@ -158,7 +156,6 @@ public:
     return workspace_.IsOpenedProject(path, name);
   }
   bool IsSelPrjMonitoring() const { return workspace_.IsSelPrjMonitoring(); }
-  bool IsKnownIODef(const std::string& id) const { return workspace_.IsKnownIODef(id); }
   void SetProjectModified(int flag, CProjectUsr* project) { workspace_.SetProjectModified(flag, project); }
   void RefreshView(int bForce, const std::string& viewName);
   void ChangeViewModuleNameIcon(int which);

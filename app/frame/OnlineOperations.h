@@ -145,6 +145,22 @@ public:
   bool AnyProjectMonitoring() const;
 
 private:
+  struct TransferPlan;
+  struct TransferCommand;
+  // The road of the four transfer commands: the selection (and its tab),
+  // what the tab moves, the configuration check, the target dialog, the
+  // device part under the progress window, the closing lines; while the
+  // adapter monitors, a download or copy goes to the driver at once.
+  void RunTransfer(const TransferCommand& command);
+  // What the tab moves (the parameters without a tab); false after the
+  // refusal of a tab or target that moves nothing.
+  bool PlanFromTab(const TransferCommand& command, int tab, const Wrapper& target, CNAUsr& adapter,
+                   TransferPlan& plan);
+  // The target dialog of download and copy: an adapter whose modules hold
+  // what the tab moves is asked whether they go too; false stops.
+  bool ChooseModuleTargets(const char* verb, const char* title, const char* parametersAction,
+                           const char* outputsAction, const Wrapper& target, CNAUsr& adapter, TransferPlan& plan);
+
   struct Status {
     int16_t state = 0;
     int16_t busError = 0;
@@ -163,6 +179,9 @@ private:
   // the differences.
   void ReportTransfer(int result, const char* what, const std::string& source, const std::string& targetText,
                       CompareResultList& list, CNAUsr* adapter, const char* logSource);
+  // The adapter compared online with the project before a transfer: 1 the
+  // same, 4 different (`list` holds the rows), else the comparison's failure.
+  int CompareFirst(CNAUsr* adapter, CompareResultList& list);
   TreeItem ItemOf(const Wrapper* object) const;
   std::vector<CIOUsr*> ModulesOf(CNAUsr* adapter) const;
   void ShowDifferences(CompareResultList& list, CNAUsr* adapter);
