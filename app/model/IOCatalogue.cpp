@@ -122,14 +122,6 @@ std::string IOCatalogue::FileOf(const IODef* definition) const {
   return {};
 }
 
-void IOCatalogue::Clear() {
-  groups.clear();
-  byId_.clear();
-  byProductCode_.clear();
-  files_.clear();
-  definitions_.clear();
-}
-
 std::string IOListPath(const std::string& programFolder) {
   const fs::path products = fs::path(programFolder) / "Products";
   if (std::optional<fs::path> found = qmx::os::FindFileNoCase(products, "listIO.xml")) return found->string();

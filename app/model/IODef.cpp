@@ -53,8 +53,6 @@ int XddObject::Assign(int index, const std::string& name, int objectType, const 
   return 1;
 }
 
-std::string XddObject::GetIndexText() const { return StrFormat("%d", index_); }
-
 std::string XddObject::GetSubObjectField(int row, int column) const {
   if (row < 0 || row >= kRows) return {};
   switch (column) {

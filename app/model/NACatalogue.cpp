@@ -143,13 +143,6 @@ const NADef* NACatalogue::FindByID(const std::string& id) const {
   return nullptr;
 }
 
-const NADef* NACatalogue::FindByModelName(const std::string& modelName) const {
-  for (const std::unique_ptr<NADef>& def : definitions) {
-    if (CompareNoCase(def->modelName, modelName) == 0) return def.get();
-  }
-  return nullptr;
-}
-
 int NACatalogue::Register(std::unique_ptr<NADef> definition, const std::string& path) {
   if (!definition) return 0;
   const NADef* first = FindByID(definition->ID);
@@ -166,13 +159,6 @@ std::string NACatalogue::FileOf(const NADef* definition) const {
     if (definitions[i].get() == definition) return files_[i];
   }
   return {};
-}
-
-void NACatalogue::Clear() {
-  groups.clear();
-  busTypes.clear();
-  definitions.clear();
-  files_.clear();
 }
 
 std::string NAListPath(const std::string& programFolder) {

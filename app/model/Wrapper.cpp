@@ -359,12 +359,6 @@ int Wrapper::ConvFloatToRawChecked(double value, const IOItem* rule, uint16_t& r
   return ConvEngToRawChecked(value, &state, raw, "ConvFloatToRaw");
 }
 
-uint16_t Wrapper::ConvFloatToRaw(float value, const IOItem* rule) const {
-  uint16_t raw = 0;
-  ConvFloatToRawChecked(value, rule, raw);
-  return raw;
-}
-
 std::string Wrapper::GetUnit(std::string& out, const IOItem& item, CNAUsr* adapter) const {
   static const char* kCaller = "Wrapper::GetUnit";
   if (!item.unitPara && !item.rangePara) {

@@ -513,9 +513,6 @@ TEST(LabelControl, StylesAddUpAlignmentIsReplacedAndAmpersandsStay) {
   EXPECT_EQ(label.PaintFont().pixelSize(), 16);
   label.SetFont("Tahoma", 16, Qt::black, 0);
   EXPECT_EQ(label.alignment(), Qt::AlignLeft);
-  EXPECT_FALSE(label.backgroundEnabled());
-  label.SetBkColor(QColor(1, 2, 3));
-  EXPECT_TRUE(label.backgroundEnabled());
   label.resize(120, 200);
   label.SetText("Tom & Jerry wrap at word boundaries here");
   EXPECT_EQ(label.accessibleName().toStdString(), "Tom & Jerry wrap at word boundaries here");

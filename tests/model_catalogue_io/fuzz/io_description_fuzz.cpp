@@ -41,8 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
       for (const auto* items : {&def->inputItems, &def->outputItems}) {
         for (const auto& item : *items) {
-          module.SelectConvRanges(*item);
-          const ConvRuleState rule = RuleStateOf(*item);
+          const ConvRuleState rule = module.ActiveRule(*item, "PRJ");
           ConvRawToText(0x1234, &rule);
           uint16_t raw = 0;
           ConvEngToRawChecked(1.5, &rule, raw, "fuzz");

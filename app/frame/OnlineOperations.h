@@ -36,11 +36,26 @@ inline constexpr int kLastProjectTimerId = 549;
 inline constexpr int kImageProjectMonitoring = 21;
 inline constexpr int kImageProjectAllFailed = 22;
 inline constexpr int kImageAdapter = 1;
-inline constexpr int kImageAdapterFault = 24;
+inline constexpr int kImageAdapterFault = 24;            // the status could not be read
+inline constexpr int kImageAdapterRunning = 25;
+inline constexpr int kImageAdapterBusError = 26;
+inline constexpr int kImageAdapterFieldPowerFault = 27;
+inline constexpr int kImageAdapterBusErrorAndFieldPower = 28;
 
 // The image of an adapter for its communication state, bus error and field
-// power (each 1 or 2).
+// power (each kStatusGood or kStatusFault, NAUsr.h).
 int AdapterStatusImage(int state, int busError, int fieldPower);
+
+// What a transfer moves: the parameters, or the outputs and/or inputs of the
+// process image, as bits (kind & kTransferOutputs, kind & kTransferInputs).
+// The parameters and the outputs share their numbers with the online image
+// kinds (kOnlinePara, kOnlineOutput).
+enum TransferKind : int {
+  kTransferParameters = 0,
+  kTransferInputs = 3,
+  kTransferOutputs = 4,
+  kTransferInputsOutputs = kTransferInputs | kTransferOutputs,
+};
 
 // Download-target dialog results.
 inline constexpr int kTargetCancel = 0;
@@ -92,17 +107,20 @@ public:
   void OnOnlineCopyToOffline();
   void OnOnlineCompare();
   // 1 done, 4 configurations differ, else 0 or the comparison's failure.
-  int OnlineDownload(int kind, CNAUsr* adapter, Wrapper* target, int factory, int includeModules,
+  // Download moves kTransferParameters or kTransferOutputs.
+  int OnlineDownload(TransferKind kind, CNAUsr* adapter, Wrapper* target, int factory, int includeModules,
                      CompareResultList& list);
-  int OnlineUpload(int kind, CNAUsr* adapter, Wrapper* target, int compareFirst, CompareResultList& list,
+  int OnlineUpload(TransferKind kind, CNAUsr* adapter, Wrapper* target, int compareFirst, CompareResultList& list,
                    const std::string& viewName);
-  int OnlineCopyToPrj(int kind, CNAUsr* adapter, Wrapper* target, int monitoring, int includeModules,
+  // Copy moves kTransferParameters or kTransferOutputs.
+  int OnlineCopyToPrj(TransferKind kind, CNAUsr* adapter, Wrapper* target, int monitoring, int includeModules,
                       CompareResultList& list, const std::string& viewName);
   // The two halves of OnlineCopyToPrj: the device reads (no window touched),
   // then the copy into the project, the view and the modified mark.
-  int ReadForCopyToPrj(int kind, CNAUsr* adapter, Wrapper* target, int monitoring, int includeModules,
+  int ReadForCopyToPrj(TransferKind kind, CNAUsr* adapter, Wrapper* target, int monitoring, int includeModules,
                        CompareResultList& list);
-  int CopyOnlineToPrj(int kind, CNAUsr* adapter, Wrapper* target, int includeModules, const std::string& viewName);
+  int CopyOnlineToPrj(TransferKind kind, CNAUsr* adapter, Wrapper* target, int includeModules,
+                      const std::string& viewName);
   int CheckNAValidBeforeOnline(CNAUsr* adapter);
 
   // ---- factory defaults and the address map ----
@@ -121,12 +139,28 @@ public:
   int IsSameCommPropMonitoring(CProjectUsr* project) const;
   int CheckPrjValidBeforeMonitoring(CProjectUsr* project);
   int CompareProjectBeforeMonitoring(CProjectUsr* project);
-  // The last sampled communication state of a monitoring adapter (0 not
-  // read yet, 1 running, 2 fault).
+  // The last sampled communication state of a monitoring adapter
+  // (kStatusNotRead, kStatusGood, kStatusFault).
   int CommState(const CNAUsr& adapter) const;
   bool AnyProjectMonitoring() const;
 
 private:
+  struct TransferPlan;
+  struct TransferCommand;
+  // The road of the four transfer commands: the selection (and its tab),
+  // what the tab moves, the configuration check, the target dialog, the
+  // device part under the progress window, the closing lines; while the
+  // adapter monitors, a download or copy goes to the driver at once.
+  void RunTransfer(const TransferCommand& command);
+  // What the tab moves (the parameters without a tab); false after the
+  // refusal of a tab or target that moves nothing.
+  bool PlanFromTab(const TransferCommand& command, int tab, const Wrapper& target, CNAUsr& adapter,
+                   TransferPlan& plan);
+  // The target dialog of download and copy: an adapter whose modules hold
+  // what the tab moves is asked whether they go too; false stops.
+  bool ChooseModuleTargets(const char* verb, const char* title, const char* parametersAction,
+                           const char* outputsAction, const Wrapper& target, CNAUsr& adapter, TransferPlan& plan);
+
   struct Status {
     int16_t state = 0;
     int16_t busError = 0;
@@ -145,6 +179,9 @@ private:
   // the differences.
   void ReportTransfer(int result, const char* what, const std::string& source, const std::string& targetText,
                       CompareResultList& list, CNAUsr* adapter, const char* logSource);
+  // The adapter compared online with the project before a transfer: 1 the
+  // same, 4 different (`list` holds the rows), else the comparison's failure.
+  int CompareFirst(CNAUsr* adapter, CompareResultList& list);
   TreeItem ItemOf(const Wrapper* object) const;
   std::vector<CIOUsr*> ModulesOf(CNAUsr* adapter) const;
   void ShowDifferences(CompareResultList& list, CNAUsr* adapter);

@@ -1,4 +1,4 @@
-#include "app/frame/OnlineTransfers.h"
+#include "app/frame/OnlineOperations.h"
 
 #include "app/model/IODef.h"
 #include "app/model/IOUsr.h"
@@ -21,6 +21,8 @@ constexpr const char* kParametersView = "ParametersView";
 constexpr const char* kDifferent =
     "Offline and online configuration is different. Please correct problems according to next dialog.";
 constexpr const char* kInvalid = "Offline configuration is invalid. Please correct problems according to next dialog.";
+// The failure line of a transfer: what, source, target.
+constexpr const char* kTransferFailed = "%s is failed. See below log in detail. Source: %s. Target. %s.";
 
 // Adapters that cannot take part in the process-image exchange of tab 2.
 constexpr const char* kNoProcessImageModels[] = {"KA-4470", "KX-4470", "KA-4410", "KX-4410"};
@@ -79,12 +81,13 @@ void CopyOnline(const CNAUsr& adapter, int kind, int offset, std::vector<uint8_t
 }  // namespace
 
 int AdapterStatusImage(int state, int busError, int fieldPower) {
-  if (state == 2) return kImageAdapterFault;
-  if (state != 1) return 0;
-  if (busError == 2 && fieldPower == 1) return 26;
-  if (busError == 1 && fieldPower == 2) return 27;
-  if (busError == 2 && fieldPower == 2) return 28;
-  return 25;
+  if (state == kStatusFault) return kImageAdapterFault;
+  // A state the device reports that is neither: the first picture of the list.
+  if (state != kStatusGood) return kProjectTreeImage;
+  if (busError == kStatusFault && fieldPower == kStatusGood) return kImageAdapterBusError;
+  if (busError == kStatusGood && fieldPower == kStatusFault) return kImageAdapterFieldPowerFault;
+  if (busError == kStatusFault && fieldPower == kStatusFault) return kImageAdapterBusErrorAndFieldPower;
+  return kImageAdapterRunning;
 }
 
 std::string OnlineOperations::Label(const Wrapper& object) const { return object.GetLabel(workspace_.namingMode); }
@@ -171,8 +174,7 @@ void OnlineOperations::ReportTransfer(int result, const char* what, const std::s
   } else if (result == 4) {
     ShowDifferences(list, adapter);
   } else {
-    const std::string line = StrFormat("%s is failed. See below log in detail. Source: %s. Target. %s.", what,
-                                       source.c_str(), targetText.c_str());
+    const std::string line = StrFormat(kTransferFailed, what, source.c_str(), targetText.c_str());
     LogError(logSource, line);
     qmx::ShowBox(line, qmx::kBoxIconStop);
   }
@@ -181,19 +183,23 @@ void OnlineOperations::ReportTransfer(int result, const char* what, const std::s
 // ---------------------------------------------------------------------------
 // Workers
 
-int OnlineOperations::OnlineDownload(int kind, CNAUsr* adapter, Wrapper* target, int factory, int includeModules,
+int OnlineOperations::CompareFirst(CNAUsr* adapter, CompareResultList& list) {
+  const int compared = engine_.CompareOffline(list, "NA", adapter, ItemOf(adapter), 1, 0);
+  if (compared == kCompareDifferent) return 4;
+  return compared == kCompareEqual ? 1 : compared;
+}
+
+int OnlineOperations::OnlineDownload(TransferKind kind, CNAUsr* adapter, Wrapper* target, int factory, int includeModules,
                                      CompareResultList& list) {
   static const char* kFunc = "OnlineDownload";
   if (!adapter || !target) return 0;
   const bool isNA = target->IsType(kTypeNA);
   if (adapter->monitoring != 1) {
     adapter->SetModuleList();
-    const int compared = engine_.CompareOffline(list, "NA", adapter, ItemOf(adapter), 1, 0);
-    if (compared == kCompareDifferent) return 4;
-    if (compared != kCompareEqual) return compared;
+    if (const int compared = CompareFirst(adapter, list); compared != 1) return compared;
   }
   const std::vector<CIOUsr*> modules = includeModules == 1 ? ModulesOf(adapter) : std::vector<CIOUsr*>{};
-  if (kind == 0) {
+  if (kind == kTransferParameters) {
     if (isNA && target->MonInitLength() >= 1 && adapter->monitoring != 1) {
       if (!adapter->WriteOutputData(target, kOnlineMonInit, factory, kFunc, 0)) return 0;
     }
@@ -201,7 +207,7 @@ int OnlineOperations::OnlineDownload(int kind, CNAUsr* adapter, Wrapper* target,
     for (CIOUsr* module : modules) {
       if (module->ParaLength() >= 1 && !adapter->WriteOutputData(module, kOnlinePara, factory, kFunc, 0)) return 0;
     }
-  } else if (kind == 4) {
+  } else if (kind == kTransferOutputs) {
     if (target->OutputLength() >= 1 && !adapter->WriteOutputData(target, kOnlineOutput, 0, kFunc, 0)) return 0;
     for (CIOUsr* module : modules) {
       if (module->OutputLength() >= 1 && !adapter->WriteOutputData(module, kOnlineOutput, 0, kFunc, 0)) return 0;
@@ -210,7 +216,7 @@ int OnlineOperations::OnlineDownload(int kind, CNAUsr* adapter, Wrapper* target,
   return 1;
 }
 
-int OnlineOperations::OnlineUpload(int kind, CNAUsr* adapter, Wrapper* target, int compareFirst,
+int OnlineOperations::OnlineUpload(TransferKind kind, CNAUsr* adapter, Wrapper* target, int compareFirst,
                                    CompareResultList& list, const std::string& viewName) {
   static const char* kFunc = "OnlineUpload";
   if (!adapter || !target) return 0;
@@ -218,9 +224,7 @@ int OnlineOperations::OnlineUpload(int kind, CNAUsr* adapter, Wrapper* target, i
   if (!monitoring) {
     adapter->SetModuleList();
     if (compareFirst == 1) {
-      const int compared = engine_.CompareOffline(list, "NA", adapter, ItemOf(adapter), 1, 0);
-      if (compared == kCompareDifferent) return 4;
-      if (compared != kCompareEqual) return compared;
+      if (const int compared = CompareFirst(adapter, list); compared != 1) return compared;
     }
   }
   const int mode = monitoring ? 1 : 2;
@@ -228,25 +232,25 @@ int OnlineOperations::OnlineUpload(int kind, CNAUsr* adapter, Wrapper* target, i
   auto read = [&](int all, int image) {
     return static_cast<bool>(adapter->ReadOnlineData(target, all, image, mode, kFunc, 0, 1));
   };
-  if (kind == 0) {
+  if (kind == kTransferParameters) {
     if (isNA && target->MonInitLength() > 0 && !read(0, kOnlineMonInit)) return 0;
     if (target->ParaLength() > 0 && !read(0, kOnlinePara)) return 0;
   }
-  if ((kind & 4) && !read(isNA, kOnlineOutput)) return 0;
-  if (kind & 3) {
+  if ((kind & kTransferOutputs) && !read(isNA, kOnlineOutput)) return 0;
+  if (kind & kTransferInputs) {
     if (!read(isNA, kOnlineInput)) return 0;
     if (target->IsConvByParaUsed() && target->ParaLength() > 0 && !read(0, kOnlinePara)) return 0;
   }
   return ShowOnlineValues(viewName);
 }
 
-int OnlineOperations::OnlineCopyToPrj(int kind, CNAUsr* adapter, Wrapper* target, int monitoring,
+int OnlineOperations::OnlineCopyToPrj(TransferKind kind, CNAUsr* adapter, Wrapper* target, int monitoring,
                                       int includeModules, CompareResultList& list, const std::string& viewName) {
   const int result = ReadForCopyToPrj(kind, adapter, target, monitoring, includeModules, list);
   return result == 1 ? CopyOnlineToPrj(kind, adapter, target, includeModules, viewName) : result;
 }
 
-int OnlineOperations::ReadForCopyToPrj(int kind, CNAUsr* adapter, Wrapper* target, int monitoring,
+int OnlineOperations::ReadForCopyToPrj(TransferKind kind, CNAUsr* adapter, Wrapper* target, int monitoring,
                                        int includeModules, CompareResultList& list) {
   static const char* kFunc = "OnlineCopyToPrj";
   if (!adapter || !target) return 0;
@@ -254,18 +258,16 @@ int OnlineOperations::ReadForCopyToPrj(int kind, CNAUsr* adapter, Wrapper* targe
   const int mode = monitoring == 1 ? 1 : 2;
   if (monitoring != 1) {
     adapter->SetModuleList();
-    const int compared = engine_.CompareOffline(list, "NA", adapter, ItemOf(adapter), 1, 0);
-    if (compared == kCompareDifferent) return 4;
-    if (compared != kCompareEqual) return compared;
+    if (const int compared = CompareFirst(adapter, list); compared != 1) return compared;
   }
   const bool isNA = target->IsType(kTypeNA);
   auto read = [&](int all, int image, int readMode) {
     return static_cast<bool>(adapter->ReadOnlineData(target, all, image, readMode, kFunc, 0, 1));
   };
-  if (kind == 0) {
+  if (kind == kTransferParameters) {
     if (isNA && target->MonInitLength() > 0 && !read(0, kOnlineMonInit, mode)) return 0;
     if ((target->ParaLength() > 0 || includeModules == 1) && !read(includeModules, kOnlinePara, mode)) return 0;
-  } else if (kind & 4) {
+  } else if (kind & kTransferOutputs) {
     if (!read(includeModules, kOnlineOutput, mode)) return 0;
     if (isNA && monitoring != 1) {
       const bool modulesIn = includeModules == 1 && AnyOf(modules, HasInput);
@@ -276,13 +278,13 @@ int OnlineOperations::ReadForCopyToPrj(int kind, CNAUsr* adapter, Wrapper* targe
   return 1;
 }
 
-int OnlineOperations::CopyOnlineToPrj(int kind, CNAUsr* adapter, Wrapper* target, int includeModules,
+int OnlineOperations::CopyOnlineToPrj(TransferKind kind, CNAUsr* adapter, Wrapper* target, int includeModules,
                                       const std::string& viewName) {
   static const char* kFunc = "OnlineCopyToPrj";
   if (!adapter || !target) return 0;
   const bool isNA = target->IsType(kTypeNA);
   const std::vector<CIOUsr*> modules = includeModules == 1 ? ModulesOf(adapter) : std::vector<CIOUsr*>{};
-  if (kind == 0) {
+  if (kind == kTransferParameters) {
     if (target->ParaLength() <= 0 && target->MonInitLength() <= 0) {
       LogError(qmx::kLogSourceNoBlank,
                StrFormat("[Bug] Copy Length <= 0. Must be check before call this function. Func: %s", kFunc));
@@ -309,9 +311,9 @@ int OnlineOperations::CopyOnlineToPrj(int kind, CNAUsr* adapter, Wrapper* target
   for (CIOUsr* module : modules) {
     const IODef* def = module->GetIODef();
     if (!def) continue;
-    if (kind == 0 && module->onlineOffsets[kOnlinePara] >= 0) {
+    if (kind == kTransferParameters && module->onlineOffsets[kOnlinePara] >= 0) {
       CopyOnline(*adapter, kOnlinePara, module->onlineOffsets[kOnlinePara], module->paraImage(), def->paraLength);
-    } else if (kind != 0 && module->onlineOffsets[kOnlineOutput] >= 0) {
+    } else if (kind != kTransferParameters && module->onlineOffsets[kOnlineOutput] >= 0) {
       CopyOnline(*adapter, kOnlineOutput, module->onlineOffsets[kOnlineOutput], module->outputImage(),
                  def->outputLength);
     }
@@ -326,256 +328,291 @@ int OnlineOperations::CopyOnlineToPrj(int kind, CNAUsr* adapter, Wrapper* target
 }
 
 // ---------------------------------------------------------------------------
-// Commands
+// Commands: download, upload, reset and copy on one road (RunTransfer)
 
-namespace {
-
-// What the active tab moves: source text, view name and kind; false (after
-// the message) when the tab moves nothing.
-struct TabChoice {
-  std::string source;
-  std::string viewName;
-  int kind = 0;
+// What a transfer moves, decided by its tab and its target dialog.
+struct OnlineOperations::TransferPlan {
+  TransferKind kind = kTransferParameters;
+  std::string source;                // "Parameter", "Output", "Input/Output", ...
+  std::string viewName;              // the view that shows the values afterwards
+  std::string selection;             // the selected object's text
+  std::string targetText;            // the selection, "... and IO modules" with them
+  int include = 0;                   // 1: the adapter's modules too
+  std::vector<CIOUsr*> modules;      // the adapter's communicating modules when it is the target
 };
 
-}  // namespace
+// What one command puts on the road; the steps it leaves empty it skips.
+struct OnlineOperations::TransferCommand {
+  using Step = std::function<bool(Wrapper& target, CNAUsr& adapter, TransferPlan& plan)>;
+  using Device = std::function<int(Wrapper& target, CNAUsr& adapter, const TransferPlan& plan, CompareResultList&)>;
 
-void OnlineOperations::OnOnlineDn() {
-  static const char* kFunc = "OnOnlineDn";
-  Wrapper* target = nullptr;
-  CNAUsr* adapter = nullptr;
-  std::string text;
-  int tab = -1;
-  if (!SelectTargetOnTab(kFunc, target, text, adapter, tab)) return;
-  const bool isNA = target->IsType(kTypeNA);
-  TabChoice choice;
-  if (tab == kTabProcessImage) {
-    if (RefusesProcessImage(*adapter)) return;
-    choice = {"Output", kProcessImgView, 4};
-    if (!isNA && target->OutputLength() <= 0) {
-      qmx::ShowBox("Cannot download because target IO size is zero.", 0);
-      return;
-    }
-  } else if (tab == kTabParameters) {
-    choice = {"Parameter", kParametersView, 0};
-    if (RefuseNoParameters(*target, "download")) return;
-  } else {
-    ReportUnhandledView("download", tab, kFunc);
-    return;
-  }
-  const int kind = choice.kind;
-  std::string targetText = text;
-  int include = 0;
-  const std::vector<CIOUsr*> modules = isNA ? ModulesOf(adapter) : std::vector<CIOUsr*>{};
-  const bool modPara = AnyOf(modules, HasPara);
-  const bool modOut = AnyOf(modules, HasOutput);
-  const bool modIn = AnyOf(modules, HasInput);
-  // The target dialog; false when the command stops.
-  auto chooseTarget = [&]() {
-    if (!isNA) return true;
-    if (kind == 4 && !modOut && adapter->OutputLength() <= 0) {
-      qmx::ShowBox("Cannot download because target output size is zero.", 0);
+  const char* func;
+  const char* what;             // the closing lines: "<what> is completed. ..."
+  const char* verb;             // the refusals: "Cannot <verb> because target ... size is zero."
+  const char* tabVerb;          // a tab that moves nothing; null: no tab, the parameters
+  const char* logSource;        // of the closing failure line
+  const char* parameterSource;  // the source text of the parameters
+  // The process-image tab: refuses the adapters that cannot exchange it,
+  // moves the outputs (or, with inputsToo, whatever the target holds), and
+  // refuses with `emptyImageBox` a target that has nothing to move.
+  bool refusesModels = false;
+  bool inputsToo = false;
+  const char* emptyImageBox = nullptr;
+  // After the configuration check: the target dialog; false stops.
+  Step chooseTargets = {};
+  // While the adapter monitors, a command with `queued` skips the check and
+  // the progress window (the driver queues what it sends) and logs its end
+  // with `queuedDone` (what, source, target); `idleWhileMonitoring` stops it
+  // (after its line) when it would move nothing.
+  Device queued = {};
+  const char* queuedDone = nullptr;
+  Step idleWhileMonitoring = {};
+  // The device part under the progress window (no window touched), then,
+  // when it succeeded, what follows on this thread: the command's result.
+  std::function<std::string(const TransferPlan&)> progressText = {};
+  Device device = {};
+  std::function<int(Wrapper& target, CNAUsr& adapter, const TransferPlan& plan)> finish = {};
+};
+
+bool OnlineOperations::PlanFromTab(const TransferCommand& command, int tab, const Wrapper& target, CNAUsr& adapter,
+                                   TransferPlan& plan) {
+  const bool isNA = target.IsType(kTypeNA);
+  if (tab == kTabProcessImage && command.tabVerb) {
+    if (command.refusesModels && RefusesProcessImage(adapter)) return false;
+    plan.viewName = kProcessImgView;
+    int kind = kTransferOutputs;
+    plan.source = "Output";
+    if (command.inputsToo) {
+      // Whatever the target and its modules hold.
+      const bool out = target.OutputLength() > 0 || AnyOf(plan.modules, HasOutput);
+      const bool in = target.GetSize() > 0 || AnyOf(plan.modules, HasInput);
+      kind = (out ? kTransferOutputs : 0) | (in ? kTransferInputs : 0);
+      plan.source = out && in ? "Input/Output" : in ? "Input" : "Output";
+      if (kind == kTransferParameters) {
+        qmx::ShowBox(command.emptyImageBox, 0);
+        return false;
+      }
+    } else if (!isNA && target.OutputLength() <= 0) {
+      qmx::ShowBox(command.emptyImageBox, 0);
       return false;
     }
-    if (!(kind == 0 ? modPara : modOut)) return true;
-    if (kind == 4 && adapter->OutputLength() <= 0) {
-      include = 1;
-      return true;
-    }
-    return AskWithModules(adapter, "Download to", kind == 0 ? "download parameters" : "download output", text,
-                          include, targetText);
-  };
-  CompareResultList list;
-  if (adapter->monitoring == 1) {
-    if (isNA && kind == 0 && adapter->ParaLength() <= 0 && !modPara) {
-      LogGeneral(StrFormat("Ignore download. Parameter size is zero. Target: %s.", targetText.c_str()));
-      return;
-    }
-    if (!chooseTarget()) return;
-    if (isNA && kind == 0 && adapter->ParaLength() <= 0 && include == 0) {
-      LogGeneral(StrFormat("Ignore download during monitoring. Parameter size is zero. Target: %s.", targetText.c_str()));
-      return;
-    }
-    if (isNA && kind == 4 && adapter->OutputLength() <= 0 && include == 0) {
-      LogGeneral(StrFormat("Ignore download. Output size is zero. Target: %s.", targetText.c_str()));
-      return;
-    }
-    if (OnlineDownload(kind, adapter, target, 0, include, list) == 1) {
-      LogGeneral(StrFormat("Download is completed. Source: %s. Target. %s.", choice.source.c_str(), targetText.c_str()));
+    plan.kind = static_cast<TransferKind>(kind);
+    return true;
+  }
+  if (tab == kTabParameters) {
+    plan.kind = kTransferParameters;
+    plan.source = command.parameterSource;
+    plan.viewName = kParametersView;
+    return !RefuseNoParameters(target, command.verb);
+  }
+  ReportUnhandledView(command.tabVerb, tab, command.func);
+  return false;
+}
+
+bool OnlineOperations::ChooseModuleTargets(const char* verb, const char* title, const char* parametersAction,
+                                           const char* outputsAction, const Wrapper& target, CNAUsr& adapter,
+                                           TransferPlan& plan) {
+  if (!target.IsType(kTypeNA)) return true;
+  const bool outputs = plan.kind == kTransferOutputs;
+  const bool modulesHave = outputs ? AnyOf(plan.modules, HasOutput) : AnyOf(plan.modules, HasPara);
+  if (outputs && !modulesHave && adapter.OutputLength() <= 0) {
+    qmx::ShowBox(StrFormat("Cannot %s because target output size is zero.", verb), 0);
+    return false;
+  }
+  if (!modulesHave) return true;
+  // An adapter without outputs of its own takes its modules without asking.
+  if (outputs && adapter.OutputLength() <= 0) {
+    plan.include = 1;
+    return true;
+  }
+  return AskWithModules(&adapter, title, outputs ? outputsAction : parametersAction, plan.selection, plan.include,
+                        plan.targetText);
+}
+
+void OnlineOperations::RunTransfer(const TransferCommand& command) {
+  Wrapper* target = nullptr;
+  CNAUsr* adapter = nullptr;
+  TransferPlan plan;
+  int tab = kTabParameters;
+  if (command.tabVerb ? !SelectTargetOnTab(command.func, target, plan.selection, adapter, tab)
+                      : !SelectTarget(command.func, target, plan.selection, adapter)) {
+    return;
+  }
+  plan.targetText = plan.selection;
+  if (target->IsType(kTypeNA)) plan.modules = ModulesOf(adapter);
+  if (!PlanFromTab(command, tab, *target, *adapter, plan)) return;
+  if (adapter->monitoring == 1 && command.queued) {
+    if (command.chooseTargets && !command.chooseTargets(*target, *adapter, plan)) return;
+    if (command.idleWhileMonitoring && command.idleWhileMonitoring(*target, *adapter, plan)) return;
+    CompareResultList list;
+    if (command.queued(*target, *adapter, plan, list) == 1) {
+      LogGeneral(StrFormat(command.queuedDone, command.what, plan.source.c_str(), plan.targetText.c_str()));
     } else {
-      LogError(qmx::kLogSourceNoBlank, StrFormat("Download is failed. See below log in detail. Source: %s. Target. %s.",
-                                                 choice.source.c_str(), targetText.c_str()));
+      LogError(qmx::kLogSourceNoBlank,
+               StrFormat(kTransferFailed, command.what, plan.source.c_str(), plan.targetText.c_str()));
     }
     return;
   }
   if (CheckNAValidBeforeOnline(adapter) != 1) return;
-  if (!chooseTarget()) return;
-  if (isNA && kind == 4 && adapter->OutputLength() <= 0 && include == 0) {
-    LogGeneral(StrFormat("Ignore download. Output size is zero. Target: %s.", targetText.c_str()));
-    return;
-  }
+  if (command.chooseTargets && !command.chooseTargets(*target, *adapter, plan)) return;
+  CompareResultList list;
+  int result = WithProgress(command.progressText(plan), [&] { return command.device(*target, *adapter, plan, list); });
+  if (result == 1 && command.finish) result = command.finish(*target, *adapter, plan);
+  ReportTransfer(result, command.what, plan.source, plan.targetText, list, adapter, command.logSource);
+}
+
+void OnlineOperations::OnOnlineDn() {
+  // What was written is read back: the outputs with the inputs beside them.
   int readBack = 0;
-  const int result =
-      WithProgress(StrFormat("Downloading %s. Target: %s.", choice.source.c_str(), targetText.c_str()), [&] {
-        const int downloaded = OnlineDownload(kind, adapter, target, 0, include, list);
-        if (downloaded == 1) {
-          const int readKind = isNA && kind == 4 && (modIn || adapter->GetSize() > 0) ? 7 : kind;
-          readBack = OnlineUpload(readKind, adapter, target, 0, list, {});
-        }
-        return downloaded;
-      });
-  if (result == 1 && (readBack != 1 || ShowOnlineValues(choice.viewName) != 1)) {
-    LogError(qmx::kLogSourceNoBlank,
-             StrFormat("Download is completed. But upload is fail. See below log in detail. Source: %s. Target. %s",
-                       choice.source.c_str(), targetText.c_str()));
-  }
-  ReportTransfer(result, "Download", choice.source, targetText, list, adapter, qmx::kLogSource);
+  RunTransfer({
+      .func = "OnOnlineDn",
+      .what = "Download",
+      .verb = "download",
+      .tabVerb = "download",
+      .logSource = qmx::kLogSource,
+      .parameterSource = "Parameter",
+      .refusesModels = true,
+      .emptyImageBox = "Cannot download because target IO size is zero.",
+      .chooseTargets =
+          [this](Wrapper& target, CNAUsr& adapter, TransferPlan& plan) {
+            return ChooseModuleTargets("download", "Download to", "download parameters", "download output", target,
+                                       adapter, plan);
+          },
+      .queued = [this](Wrapper& target, CNAUsr& adapter, const TransferPlan& plan,
+                       CompareResultList& list) { return OnlineDownload(plan.kind, &adapter, &target, 0, plan.include, list); },
+      .queuedDone = "%s is completed. Source: %s. Target. %s.",
+      // The communication-init block is not sent while the adapter
+      // monitors: an adapter without parameters of its own (and without its
+      // modules) sends nothing.
+      .idleWhileMonitoring =
+          [](Wrapper& target, CNAUsr& adapter, TransferPlan& plan) {
+            if (!target.IsType(kTypeNA) || plan.kind != kTransferParameters || adapter.ParaLength() > 0 ||
+                plan.include != 0) {
+              return false;
+            }
+            LogGeneral(StrFormat(AnyOf(plan.modules, HasPara)
+                                     ? "Ignore download during monitoring. Parameter size is zero. Target: %s."
+                                     : "Ignore download. Parameter size is zero. Target: %s.",
+                                 plan.targetText.c_str()));
+            return true;
+          },
+      .progressText =
+          [](const TransferPlan& plan) {
+            return StrFormat("Downloading %s. Target: %s.", plan.source.c_str(), plan.targetText.c_str());
+          },
+      .device =
+          [this, &readBack](Wrapper& target, CNAUsr& adapter, const TransferPlan& plan, CompareResultList& list) {
+            const int downloaded = OnlineDownload(plan.kind, &adapter, &target, 0, plan.include, list);
+            if (downloaded == 1) {
+              const bool inputs = target.IsType(kTypeNA) && (AnyOf(plan.modules, HasInput) || adapter.GetSize() > 0);
+              readBack = OnlineUpload(plan.kind == kTransferOutputs && inputs ? kTransferInputsOutputs : plan.kind,
+                                      &adapter, &target, 0, list, {});
+            }
+            return downloaded;
+          },
+      .finish =
+          [this, &readBack](Wrapper&, CNAUsr&, const TransferPlan& plan) {
+            if (readBack != 1 || ShowOnlineValues(plan.viewName) != 1) {
+              LogError(qmx::kLogSourceNoBlank,
+                       StrFormat("Download is completed. But upload is fail. See below log in detail. Source: %s. "
+                                 "Target. %s",
+                                 plan.source.c_str(), plan.targetText.c_str()));
+            }
+            return 1;
+          },
+  });
 }
 
 void OnlineOperations::OnOnlineUp() {
-  static const char* kFunc = "OnOnlineUp";
-  Wrapper* target = nullptr;
-  CNAUsr* adapter = nullptr;
-  std::string text;
-  int tab = -1;
-  if (!SelectTargetOnTab(kFunc, target, text, adapter, tab)) return;
-  const bool isNA = target->IsType(kTypeNA);
-  std::string source, viewName;
-  int kind = 0;
-  if (tab == kTabProcessImage) {
-    if (RefusesProcessImage(*adapter)) return;
-    viewName = kProcessImgView;
-    const std::vector<CIOUsr*> modules = isNA ? ModulesOf(adapter) : std::vector<CIOUsr*>{};
-    const bool out = target->OutputLength() > 0 || AnyOf(modules, HasOutput);
-    const bool in = target->GetSize() > 0 || AnyOf(modules, HasInput);
-    if (out) {
-      kind |= 4;
-      source = "Output";
-    }
-    if (in) {
-      kind |= 3;
-      source = out ? "Input/Output" : "Input";
-    }
-    if (kind == 0) {
-      qmx::ShowBox("Cannot upload because target IO size is zero.", 0);
-      return;
-    }
-  } else if (tab == kTabParameters) {
-    source = "Parameter";
-    viewName = kParametersView;
-    if (RefuseNoParameters(*target, "upload")) return;
-  } else {
-    ReportUnhandledView("upload", tab, kFunc);
-    return;
-  }
-  if (CheckNAValidBeforeOnline(adapter) != 1) return;
-  CompareResultList list;
-  int result = WithProgress(StrFormat("Uploading %s of selected %s.", source.c_str(), text.c_str()),
-                            [&] { return OnlineUpload(kind, adapter, target, 1, list, {}); });
-  if (result == 1) result = ShowOnlineValues(viewName);
-  ReportTransfer(result, "Upload", source, text, list, adapter, qmx::kLogSourceNoBlank);
+  RunTransfer({
+      .func = "OnOnlineUp",
+      .what = "Upload",
+      .verb = "upload",
+      .tabVerb = "upload",
+      .logSource = qmx::kLogSourceNoBlank,
+      .parameterSource = "Parameter",
+      .refusesModels = true,
+      .inputsToo = true,
+      .emptyImageBox = "Cannot upload because target IO size is zero.",
+      .progressText =
+          [](const TransferPlan& plan) {
+            return StrFormat("Uploading %s of selected %s.", plan.source.c_str(), plan.targetText.c_str());
+          },
+      .device = [this](Wrapper& target, CNAUsr& adapter, const TransferPlan& plan,
+                       CompareResultList& list) { return OnlineUpload(plan.kind, &adapter, &target, 1, list, {}); },
+      .finish = [this](Wrapper&, CNAUsr&, const TransferPlan& plan) { return ShowOnlineValues(plan.viewName); },
+  });
 }
 
 void OnlineOperations::OnOnlineResetPara() {
-  static const char* kFunc = "OnOnlineResetPara";
-  Wrapper* target = nullptr;
-  CNAUsr* adapter = nullptr;
-  std::string text;
-  if (!SelectTarget(kFunc, target, text, adapter)) return;
-  const bool isNA = target->IsType(kTypeNA);
-  if (RefuseNoParameters(*target, "reset")) return;
-  if (CheckNAValidBeforeOnline(adapter) != 1) return;
-  int include = 0;
-  std::string targetText = text;
-  if (isNA && AnyOf(ModulesOf(adapter), HasPara)) {
-    if (!AskWithModules(adapter, "Reset", "reset parameters", text, include, targetText)) return;
-  } else if (qmx::ShowBox(StrFormat("Do you reset selected %s parameters to factory default?", targetText.c_str()),
-                          qmx::kBoxYesNo) != qmx::kBoxIdYes) {
-    return;
-  }
-  CompareResultList list;
-  const int result =
-      WithProgress(StrFormat("Reset parameters to factory default. Target: %s.", targetText.c_str()), [&] {
-        const int reset = OnlineDownload(0, adapter, target, 1, include, list);
-        if (reset == 1) OnlineUpload(0, adapter, target, 0, list, {});
-        return reset;
-      });
-  if (result == 1) ShowOnlineValues(kParametersView);
-  ReportTransfer(result, "Reset", "Parameters", targetText, list, adapter, qmx::kLogSource);
+  RunTransfer({
+      .func = "OnOnlineResetPara",
+      .what = "Reset",
+      .verb = "reset",
+      .tabVerb = nullptr,
+      .logSource = qmx::kLogSource,
+      .parameterSource = "Parameters",
+      .chooseTargets =
+          [this](Wrapper& target, CNAUsr& adapter, TransferPlan& plan) {
+            if (target.IsType(kTypeNA) && AnyOf(plan.modules, HasPara)) {
+              return AskWithModules(&adapter, "Reset", "reset parameters", plan.selection, plan.include,
+                                    plan.targetText);
+            }
+            return qmx::ShowBox(
+                       StrFormat("Do you reset selected %s parameters to factory default?", plan.targetText.c_str()),
+                       qmx::kBoxYesNo) == qmx::kBoxIdYes;
+          },
+      .progressText =
+          [](const TransferPlan& plan) {
+            return StrFormat("Reset parameters to factory default. Target: %s.", plan.targetText.c_str());
+          },
+      .device =
+          [this](Wrapper& target, CNAUsr& adapter, const TransferPlan& plan, CompareResultList& list) {
+            const int done = OnlineDownload(kTransferParameters, &adapter, &target, 1, plan.include, list);
+            if (done == 1) OnlineUpload(kTransferParameters, &adapter, &target, 0, list, {});
+            return done;
+          },
+      .finish =
+          [this](Wrapper&, CNAUsr&, const TransferPlan& plan) {
+            ShowOnlineValues(plan.viewName);
+            return 1;
+          },
+  });
 }
 
 void OnlineOperations::OnOnlineCopyToOffline() {
-  static const char* kFunc = "OnOnlineCopyToOffline";
-  Wrapper* target = nullptr;
-  CNAUsr* adapter = nullptr;
-  std::string text;
-  int tab = -1;
-  if (!SelectTargetOnTab(kFunc, target, text, adapter, tab)) return;
-  const bool isNA = target->IsType(kTypeNA);
-  std::string source, viewName;
-  int kind = 0;
-  if (tab == kTabProcessImage) {
-    source = "Output";
-    viewName = kProcessImgView;
-    kind = 4;
-    if (!isNA && target->OutputLength() <= 0) {
-      qmx::ShowBox("Cannot copy (Online => Project) because target IO output size is zero.", 0);
-      return;
-    }
-  } else if (tab == kTabParameters) {
-    source = "Parameter";
-    viewName = kParametersView;
-    if (RefuseNoParameters(*target, "copy (Online => Project)")) return;
-  } else {
-    ReportUnhandledView("copy", tab, kFunc);
-    return;
-  }
-  int include = 0;
-  std::string targetText = text;
-  const std::vector<CIOUsr*> modules = isNA ? ModulesOf(adapter) : std::vector<CIOUsr*>{};
-  auto chooseTarget = [&]() {
-    if (!isNA) return true;
-    const bool modHas = kind == 0 ? AnyOf(modules, HasPara) : AnyOf(modules, HasOutput);
-    if (kind == 4 && !modHas && adapter->OutputLength() <= 0) {
-      qmx::ShowBox("Cannot copy (Online => Project) because target output size is zero.", 0);
-      return false;
-    }
-    if (!modHas) return true;
-    if (kind == 4 && adapter->OutputLength() <= 0) {
-      include = 1;
-      return true;
-    }
-    return AskWithModules(adapter, "Copy to",
-                          kind == 0 ? "Copy (Online => Project) parameters" : "Copy (Online => Project) output", text,
-                          include, targetText);
-  };
-  auto ignored = [&]() {
-    if (isNA && kind == 4 && adapter->OutputLength() <= 0 && include == 0) {
-      LogGeneral(StrFormat("Ignore copy (Online => Project). Output size is zero. Target: %s.", targetText.c_str()));
-      return true;
-    }
-    return false;
-  };
-  CompareResultList list;
-  if (adapter->monitoring == 1) {
-    if (!chooseTarget() || ignored()) return;
-    if (OnlineCopyToPrj(kind, adapter, target, 1, include, list, viewName) == 1) {
-      LogGeneral(StrFormat("Copy (Online => Project) is completed. Source: %s. Target. %s", source.c_str(),
-                           targetText.c_str()));
-    } else {
-      LogError(qmx::kLogSourceNoBlank,
-               StrFormat("Copy (Online => Project) is failed. See below log in detail. Source: %s. Target. %s.",
-                         source.c_str(), targetText.c_str()));
-    }
-    return;
-  }
-  if (CheckNAValidBeforeOnline(adapter) != 1) return;
-  if (!chooseTarget() || ignored()) return;
-  int result =
-      WithProgress(StrFormat("Copy (Online => Project) %s of selected %s.", source.c_str(), targetText.c_str()),
-                   [&] { return ReadForCopyToPrj(kind, adapter, target, 0, include, list); });
-  if (result == 1) result = CopyOnlineToPrj(kind, adapter, target, include, viewName);
-  ReportTransfer(result, "Copy (Online => Project)", source, targetText, list, adapter, qmx::kLogSource);
+  RunTransfer({
+      .func = "OnOnlineCopyToOffline",
+      .what = "Copy (Online => Project)",
+      .verb = "copy (Online => Project)",
+      .tabVerb = "copy",
+      .logSource = qmx::kLogSource,
+      .parameterSource = "Parameter",
+      .emptyImageBox = "Cannot copy (Online => Project) because target IO output size is zero.",
+      .chooseTargets =
+          [this](Wrapper& target, CNAUsr& adapter, TransferPlan& plan) {
+            return ChooseModuleTargets("copy (Online => Project)", "Copy to", "Copy (Online => Project) parameters",
+                                       "Copy (Online => Project) output", target, adapter, plan);
+          },
+      .queued =
+          [this](Wrapper& target, CNAUsr& adapter, const TransferPlan& plan, CompareResultList& list) {
+            return OnlineCopyToPrj(plan.kind, &adapter, &target, 1, plan.include, list, plan.viewName);
+          },
+      .queuedDone = "%s is completed. Source: %s. Target. %s",
+      .progressText =
+          [](const TransferPlan& plan) {
+            return StrFormat("Copy (Online => Project) %s of selected %s.", plan.source.c_str(),
+                             plan.targetText.c_str());
+          },
+      .device =
+          [this](Wrapper& target, CNAUsr& adapter, const TransferPlan& plan, CompareResultList& list) {
+            return ReadForCopyToPrj(plan.kind, &adapter, &target, 0, plan.include, list);
+          },
+      .finish =
+          [this](Wrapper& target, CNAUsr& adapter, const TransferPlan& plan) {
+            return CopyOnlineToPrj(plan.kind, &adapter, &target, plan.include, plan.viewName);
+          },
+  });
 }
 
 void OnlineOperations::OnOnlineCompare() {

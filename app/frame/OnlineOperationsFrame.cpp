@@ -1,9 +1,9 @@
 // The main window's side of the online commands: the windows behind the
 // hooks of OnlineOperations (tab host, target and reset dialogs, validation
-// and compare dialogs, the progress window, the window timers), the command
-// dispatch, and what the views ask about monitoring adapters.
+// and compare dialogs, the progress window, the window timers) and what the
+// views ask about monitoring adapters. The commands themselves are in the
+// frame's command table (MainFrame.cpp).
 #include "app/frame/CommProgress.h"
-#include "app/frame/CommandRules.h"
 #include "app/frame/FerrowynView.h"
 #include "app/frame/MainFrame.h"
 #include "app/model/NAUsr.h"
@@ -15,47 +15,11 @@
 
 namespace {
 
-using namespace qmx::commands;
-
 int RunCompareDialogModal(qmx::dialogs::CompareOfflineDlg& dialog) { return dialog.DoModal(); }
 
 }  // namespace
 
 std::function<int(qmx::dialogs::CompareOfflineDlg&)> CMainFrame::s_runCompareDialog = RunCompareDialogModal;
-
-bool CMainFrame::IsOnlineCommand(int id) {
-  switch (id) {
-    case kIdOnlineCompare:
-    case kIdOnlineDownload:
-    case kIdOnlineUpload:
-    case kIdOnlineResetPara:
-    case kIdStartMonitoring:
-    case kIdStopMonitoring:
-    case kIdEditFactoryDefault:
-    case kIdViewAddrMap:
-    case kIdOnlineCopyToPrj: return true;
-    default: return false;
-  }
-}
-
-bool CMainFrame::OnOnlineCommand(int id) {
-  if (!IsOnlineCommand(id)) return false;
-  // Nothing starts while an operation runs under the progress window.
-  if (qmx::frame::CommProgressRunning()) return true;
-  switch (id) {
-    case kIdOnlineCompare: onlineOps_.OnOnlineCompare(); break;
-    case kIdOnlineDownload: onlineOps_.OnOnlineDn(); break;
-    case kIdOnlineUpload: onlineOps_.OnOnlineUp(); break;
-    case kIdOnlineResetPara: onlineOps_.OnOnlineResetPara(); break;
-    case kIdStartMonitoring: onlineOps_.OnOnlineMonStartPrj(); break;
-    case kIdStopMonitoring: onlineOps_.OnOnlineMonStopPrj(); break;
-    case kIdEditFactoryDefault: onlineOps_.OnEditSetFactoryVal(); break;
-    case kIdViewAddrMap: onlineOps_.OnViewAddrMap(); break;
-    case kIdOnlineCopyToPrj: onlineOps_.OnOnlineCopyToOffline(); break;
-    default: break;
-  }
-  return true;
-}
 
 void CMainFrame::OnTimer(int id) {
   if (qmx::frame::CommProgressRunning()) return;
