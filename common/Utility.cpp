@@ -382,7 +382,7 @@ int SplitFilePath(const std::string& path, std::string& folder, std::string& tit
   return 1;
 }
 
-uint8_t HexStrToByte(const std::string& text) {
+uint8_t HexStrToByte(std::string_view text) {
   unsigned value = 0;
   for (char c : text) {
     const int d = HexDigitValue(c);
@@ -414,14 +414,11 @@ bool IsHexDigits(std::string_view text) {
 
 uint8_t HexPairAt(std::string_view digits, size_t k, HexOddDigit odd) {
   if (k >= (digits.size() + 1) / 2) return 0;
-  const int high = HexDigitValue(digits[2 * k]);
-  if (2 * k + 1 == digits.size()) {
-    if (high < 0) return 255;
-    return static_cast<uint8_t>(odd == HexOddDigit::kHighHalf ? high << 4 : high);
-  }
-  const int low = HexDigitValue(digits[2 * k + 1]);
-  if (high < 0 || low < 0) return 255;
-  return static_cast<uint8_t>(high << 4 | low);
+  const std::string_view pair = digits.substr(2 * k, 2);
+  const uint8_t value = HexStrToByte(pair);
+  // A lone digit in the high half: as if a "0" followed it.
+  if (pair.size() == 1 && odd == HexOddDigit::kHighHalf && value != 255) return static_cast<uint8_t>(value << 4);
+  return value;
 }
 
 std::vector<uint8_t> HexPairsToBytes(std::string_view digits, size_t maxBytes, HexOddDigit odd) {

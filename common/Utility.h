@@ -73,7 +73,7 @@ int DeleteFileInDir(const std::string& folder, const std::string& fileName);
 int SplitFilePath(const std::string& path, std::string& folder, std::string& title, std::string& fileName);
 
 // --- hexadecimal and binary digit texts ---------------------------------------
-uint8_t HexStrToByte(const std::string& text);
+uint8_t HexStrToByte(std::string_view text);
 int32_t HexStrToInt(const std::string& text);
 std::string BytesToHexStr(const uint8_t* bytes, int count, int group);
 std::string IntToHexStr(long long value, int width);
