@@ -120,12 +120,3 @@ std::string CIOUsr::GetParaValForUsr(const std::string& imageKind, const ParaIte
   }
   return result;
 }
-
-int CIOUsr::SelectConvRanges(IOItem& item) const {
-  if (item.convKind != kConvByParaVal || !item.rangePara || !definition_) return 0;
-  // The parameter must be one of this module's, or its offsets mean nothing
-  // in this module's image.
-  const auto& paras = definition_->paraItems;
-  if (std::none_of(paras.begin(), paras.end(), [&](const auto& p) { return p.get() == item.rangePara; })) return 0;
-  return ChangeConvValRuleByPara(item, GetParaValueText(*item.rangePara));
-}

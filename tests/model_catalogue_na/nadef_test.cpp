@@ -2,6 +2,7 @@
 // and the shared element readers.
 #include "app/model/DescriptionReaders.h"
 #include "app/model/NADef.h"
+#include "app/model/ValueConversion.h"
 #include "tests/model_settings/log_capture.h"
 
 #include <gtest/gtest.h>
@@ -202,14 +203,15 @@ TEST(ConversionTest, RangesAndUnitsByParameterValue) {
   EXPECT_EQ(item.unitsByValue.at("1"), "degF");
 
   // Switching the active ranges by the parameter's value.
-  EXPECT_EQ(ChangeConvValRuleByPara(item, "1"), 1);
-  EXPECT_FLOAT_EQ(item.resolution, 0.5f);
-  EXPECT_FLOAT_EQ(item.engLow, -50.0f);
-  EXPECT_EQ(ChangeConvValRuleByPara(item, "7"), 0);
-  EXPECT_FLOAT_EQ(item.engLow, -50.0f);  // kept
+  ConvRuleState state = RuleStateOf(item);
+  EXPECT_EQ(SelectRangesByPara(item, "1", state), 1);
+  EXPECT_FLOAT_EQ(state.resolution, 0.5f);
+  EXPECT_FLOAT_EQ(state.engLow, -50.0f);
+  EXPECT_EQ(SelectRangesByPara(item, "7", state), 0);
+  EXPECT_FLOAT_EQ(state.engLow, -50.0f);  // kept
   EXPECT_TRUE(log.HasText("[Bug] Cannot find changed content in mapConvByPara. Loc: T_Analog. Func: "
                           "ChangeConvValRuleByPara."));
-  EXPECT_EQ(ChangeConvValRuleByPara(item, ""), 0);
+  EXPECT_EQ(SelectRangesByPara(item, "", state), 0);
   EXPECT_TRUE(log.HasText("[Bug] Changed content of parameter is empty. Loc: T_Analog. Func: ChangeConvValRuleByPara."));
 
   // Units: the range's unit first, then the unit map.

@@ -41,11 +41,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
       for (const auto* items : {&def->inputItems, &def->outputItems}) {
         for (const auto& item : *items) {
-          module.SelectConvRanges(*item);
-          const ConvRuleState rule = RuleStateOf(*item);
-          ConvRawToText(0x1234, &rule);
+          std::string text;
+          module.ConvRawToFloatStr(text, 0x1234, "PRJ", item.get());
           uint16_t raw = 0;
-          ConvEngToRawChecked(1.5, &rule, raw, "fuzz");
+          module.ConvFloatToRawChecked(1.5, item.get(), raw);
         }
       }
     }
