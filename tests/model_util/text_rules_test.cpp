@@ -122,15 +122,4 @@ TEST(HexByteText, PairsFromTheLeftWithTheLoneDigitWhereTheCallerPutsIt) {
   EXPECT_EQ(HexPairAt("12", SIZE_MAX / 2), 0);
 }
 
-TEST(HexByteText, APairReadsAsHexStrToByteReadsIt) {
-  const std::string chars = "09afAFgG x-";
-  for (char a : chars) {
-    EXPECT_EQ(HexPairAt(std::string(1, a), 0), HexStrToByte(std::string(1, a))) << a;
-    for (char b : chars) {
-      const std::string pair{a, b};
-      EXPECT_EQ(HexPairAt(pair, 0), HexStrToByte(pair)) << pair;
-    }
-  }
-}
-
 }  // namespace
