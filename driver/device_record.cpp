@@ -62,13 +62,6 @@ constexpr SpecialDef kSpecials[] = {
     {"IOUpdateTime", 0x1028, 2, "Unsigned16", "1", 1, 1, Models::All},
 };
 
-std::string Upper(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
-
 std::string Tail(const std::string& model) { return model.size() > 3 ? model.substr(3) : std::string(); }
 
 bool Carries(Models models, const std::string& model) {

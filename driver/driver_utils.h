@@ -43,10 +43,10 @@ std::string BytesToHexText(const uint8_t* data, int length, int groupSize);
 // '.'. An empty text passes.
 int IsIntegerText(const std::string& text, int allowPoint);
 
-// Upper-cases, drops a leading "0X" and single blanks; "INVALID" when two
-// blanks follow each other, when a character is not a hex digit, or when
-// expectedLength > 0 differs from the digit count. Otherwise the digits,
-// with "0x" in front when withPrefix is 1.
+// NormalizeHexStr (common/Utility.h): upper-cases, drops a leading "0X" and
+// single blanks; "INVALID" when two blanks follow each other, when a
+// character is not a hex digit, or when expectedLength > 0 differs from the
+// digit count. Otherwise the digits, with "0x" in front when withPrefix is 1.
 std::string NormalizeHexText(const std::string& text, int expectedLength, int withPrefix);
 
 // Decimal text of a device key: the key of the device maps.

@@ -5,6 +5,7 @@
 #include "app/model/NAUsr.h"
 #include "app/model/ProjectUsr.h"
 #include "app/model/ProjectWorkspace.h"
+#include "app/model/SaveFailures.h"
 #include "app/ui/image/DibImage.h"
 #include "common/Utility.h"
 #include "common/WholeFile.h"
@@ -424,15 +425,7 @@ int DocExporter::SaveSelNaToXmlForDocu(const std::string& folder, std::string& m
 
   DocuFile main;
   if (!main.Open(fs::path(folder) / mainFile)) {
-    const std::string path = main.path().string();
-    PostLog(qmx::kLogError, qmx::kLogSource,
-            StrFormat("[Error Code: %d] Cannot open the file during saving. Check if the file exists or using. "
-                      "File: %s.",
-                      qmx::err::kFileOpenForSave, path.c_str()));
-    qmx::ShowBox(StrFormat("Cannot open the file during saving. Check if the file exists or using.\nError Code: %d. "
-                           "File: %s.",
-                           qmx::err::kFileOpenForSave, path.c_str()),
-                 qmx::kBoxIconStop);
+    qmx::ReportOpenForSaveFailure(main.path().string());
     return 0;
   }
   std::vector<CIOUsr*> modules;

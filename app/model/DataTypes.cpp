@@ -14,26 +14,6 @@ constexpr std::array<const char*, 16> kNames = {
     "Bit",        "BitArea",    "Integer8", "Integer16", "Integer32", "Integer64", "Unsigned8", "Unsigned16",
     "Unsigned32", "Unsigned64", "Float16",  "Float32",   "Float64",   "String",    "ByteArea",  "IPAddr"};
 
-std::string Upper(std::string text) {
-  for (char& ch : text) {
-    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
-  }
-  return text;
-}
-
-std::string RemoveAll(const std::string& text, const std::string& what) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) {
-    if (text.compare(i, what.size(), what) == 0) {
-      i += what.size();
-    } else {
-      out += text[i++];
-    }
-  }
-  return out;
-}
-
 // Places `width` bytes of `value` (machine order) at the offset by the mode.
 void PutValue(uint8_t* image, int byteOffset, unsigned long long value, int width, int mode) {
   uint8_t bytes[8] = {};
@@ -132,10 +112,7 @@ int WriteDefaultValue(uint8_t* image, int imageLength, int byteOffset, int dataT
       break;
     }
     case kDataTypeByteArea: {
-      const std::string digits = RemoveAll(RemoveAll(TrimStr(Upper(text)), "0X"), " ");
-      for (size_t i = 0; i < digits.size() && static_cast<int>(bytes.size()) < length; i += 2) {
-        bytes.push_back(HexStrToByte(digits.substr(i, 2)));
-      }
+      bytes = HexPairsToBytes(HexDigitsOf(text, " "), static_cast<size_t>(std::max(length, 0)));
       width = static_cast<int>(bytes.size());
       break;
     }

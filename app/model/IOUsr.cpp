@@ -25,7 +25,7 @@ void CIOUsr::SetIODef(const IODef* definition) {
       // byte order.
       std::vector<uint8_t> pairs(static_cast<size_t>(paraLength), 0);
       const size_t count = std::min(pairs.size(), text.size() / 2);
-      for (size_t k = 0; k < count; ++k) pairs[k] = HexStrToByte(text.substr(2 * k, 2));
+      for (size_t k = 0; k < count; ++k) pairs[k] = HexPairAt(text, k);
       CopyBytesByOrder(defaultImage_.data(), pairs.data(), static_cast<uint16_t>(pairs.size()), byteOrderMode_);
     }
   }

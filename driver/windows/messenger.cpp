@@ -55,18 +55,6 @@ std::vector<std::string> SplitCommas(const std::string& text) {
   return fields;
 }
 
-// Hex digits into bytes, a lone last digit taken as the high half ("0 on
-// the right").
-std::vector<uint8_t> HexBytes(const std::string& digits) {
-  std::vector<uint8_t> bytes;
-  for (size_t i = 0; i < digits.size(); i += 2) {
-    std::string pair = digits.substr(i, 2);
-    if (pair.size() == 1) pair += '0';
-    bytes.push_back(static_cast<uint8_t>(std::strtoul(pair.c_str(), nullptr, 16)));
-  }
-  return bytes;
-}
-
 MessengerCheck Fail(const char* message, int field) { return {message, field}; }
 
 class LogOwner : public ModbusOwner {
@@ -173,7 +161,9 @@ MessengerCheck BuildMessengerRequest(const MessengerFields& f, MessengerRequest&
   if (writes) {
     const std::string digits = NormalizeHexText(TrimStr(f.sendData), 0, 0);
     if (digits == "INVALID") return Fail("Check if send data is valid hex format.", kFieldSendData);
-    data = HexBytes(digits);
+    // The digits are filled with "0" on the right: a lone last digit is the
+    // high half of its byte.
+    data = HexPairsToBytes(digits, SIZE_MAX, HexOddDigit::kHighHalf);
     data.resize(static_cast<size_t>(RequestDataBytes(index, static_cast<int>(quantity))), 0);
   }
   uint16_t sentQuantity = static_cast<uint16_t>(quantity);

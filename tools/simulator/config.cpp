@@ -7,6 +7,7 @@
 #include <set>
 #include <sstream>
 
+#include "common/Utility.h"
 #include "common/WholeFile.h"
 #include "tools/simulator/catalogue.h"
 
@@ -18,11 +19,6 @@ std::string Trim(const std::string& s) {
   while (a < b && std::isspace(static_cast<unsigned char>(s[a]))) ++a;
   while (b > a && std::isspace(static_cast<unsigned char>(s[b - 1]))) --b;
   return s.substr(a, b - a);
-}
-
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
 }
 
 std::vector<std::string> Split(const std::string& s, char sep) {
