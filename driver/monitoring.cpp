@@ -76,19 +76,21 @@ int ModbusDriver::Open() {
     queue_.clear();
   }
   if (commType_ == kCommOffline) {
-    owner_.Log(0, StrFormat("%s Communication drive does not supprt online functions. Func: %s", "", "VUSK_Open"));
+    owner_.Log(DRV_LOG_ERROR,
+               StrFormat("%s Communication drive does not supprt online functions. Func: %s", "", "VUSK_Open"));
     return 0;
   }
   CloseChannel(1);
   channelOpened_ = 0;
   if (IsTcp()) {
-    owner_.Log(1, StrFormat(" Comm. Setting. IP:%s, Timeout:%d ms, Reconnect period:%d sec.",
-                            tcpSetting_.ipAddress.c_str(), tcpSetting_.timeoutMs, tcpSetting_.reconnectPeriodS));
+    owner_.Log(DRV_LOG_GENERAL,
+               StrFormat(" Comm. Setting. IP:%s, Timeout:%d ms, Reconnect period:%d sec.",
+                         tcpSetting_.ipAddress.c_str(), tcpSetting_.timeoutMs, tcpSetting_.reconnectPeriodS));
   } else {
     const std::string settings = StrFormat("%d,%d,%s,%d", serialSetting_.baudRate, serialSetting_.dataBits,
                                            ParityNameFromCode(serialSetting_.parityCode), serialSetting_.stopBitsCode);
-    owner_.Log(1, StrFormat(" Comm. Setting. Port:%d, Timeout:%d ms, %s.", serialSetting_.comPort,
-                            serialSetting_.timeoutMs, settings.c_str()));
+    owner_.Log(DRV_LOG_GENERAL, StrFormat(" Comm. Setting. Port:%d, Timeout:%d ms, %s.", serialSetting_.comPort,
+                                          serialSetting_.timeoutMs, settings.c_str()));
   }
   return 1;
 }
@@ -105,8 +107,8 @@ int ModbusDriver::Close() {
   }
   droppedAtStop_ = 0;
   if (dropped > 0)
-    owner_.Log(0, StrFormat(" Queued writes are dropped because communication is stopped. Count: %d.",
-                            static_cast<int>(dropped)));
+    owner_.Log(DRV_LOG_ERROR, StrFormat(" Queued writes are dropped because communication is stopped. Count: %d.",
+                                        static_cast<int>(dropped)));
   std::lock_guard<std::mutex> guard(imageLock_);
   for (auto& [key, d] : devices_) {
     d.state = kDeviceStopped;
@@ -127,14 +129,14 @@ int ModbusDriver::OpenChannel() {
   // Waits of the run's channel end as soon as the instance is told to stop.
   channel->SetAbort([this] { return !owner_.IsRunning(); });
   if (OpenChannelObject(*channel, 1, 0) == 1) {
-    owner_.Log(1, StrFormat(" %s channel is connected with deivce", kStar));
+    owner_.Log(DRV_LOG_GENERAL, StrFormat(" %s channel is connected with deivce", kStar));
     return 1;
   }
   {
     std::lock_guard<std::mutex> guard(imageLock_);
     for (auto& [key, d] : devices_) d.state = kDeviceLost;
   }
-  owner_.Log(0, " Channel cannot communicate with device due to below cause. Will reconnecting...");
+  owner_.Log(DRV_LOG_ERROR, " Channel cannot communicate with device due to below cause. Will reconnecting...");
   if (IsTcp()) PingReport(tcpSetting_.ipAddress, PingHost(tcpSetting_.ipAddress.c_str(), 500, 2));
   return kDrvNoResponse;
 }
@@ -191,10 +193,10 @@ int ModbusDriver::MonitoringDevice(const std::string& key) {
   // came back: the reconnected line without a prefix, a device that
   // answers again with its prefix.
   if (restored && reconnect == 1) {
-    owner_.Log(1, StrFormat(" %s Communication be restored to NORMAL status from disconnection!", kStar));
+    owner_.Log(DRV_LOG_GENERAL, StrFormat(" %s Communication be restored to NORMAL status from disconnection!", kStar));
   } else if (restored) {
-    owner_.Log(1, StrFormat("%s %s Communication be restored to NORMAL status from disconnection!", prefix.c_str(),
-                            kStar));
+    owner_.Log(DRV_LOG_GENERAL, StrFormat("%s %s Communication be restored to NORMAL status from disconnection!",
+                                          prefix.c_str(), kStar));
   }
 
   OnlineIo io = MakeIo(*d, channel, true);
@@ -256,9 +258,10 @@ void ModbusDriver::InitialRead(DeviceRecord& d, OnlineIo& io) {
         if (!reg || static_cast<size_t>(reg->offset) + 2 > buffer.size()) return;
         const int value = buffer[reg->offset] | buffer[reg->offset + 1u] << 8;
         if (input ? !IsValidInputMode(value) : !IsValidOutputMode(value)) {
-          owner_.Log(0, StrFormat(input ? "%s [Bug] InputImgMode from online is invalid. Value: %d. Func: %s."
-                                        : "%s [Bug] OutputImgMode from online is invalid. Value: %d. Func: %s.",
-                                  prefix.c_str(), value, "VUSK_MonitoringDevice"));
+          owner_.Log(DRV_LOG_ERROR,
+                     StrFormat(input ? "%s [Bug] InputImgMode from online is invalid. Value: %d. Func: %s."
+                                     : "%s [Bug] OutputImgMode from online is invalid. Value: %d. Func: %s.",
+                               prefix.c_str(), value, "VUSK_MonitoringDevice"));
           return;
         }
         std::lock_guard<std::mutex> guard(imageLock_);
@@ -325,8 +328,8 @@ void ModbusDriver::RunQueuedWrites(const std::string& key, DeviceRecord& d, Onli
     } else if (request.kind == DRV_IMAGE_OUTPUT) {
       result = io.WriteOutput(request.module, request.data.data(), static_cast<int>(request.data.size()));
     } else {
-      owner_.Log(0, StrFormat("%s [Bug] Invalid function parameter. Type: %d. Func: %s.", prefix.c_str(), request.kind,
-                              "VUSK_MonitoringDevice"));
+      owner_.Log(DRV_LOG_ERROR, StrFormat("%s [Bug] Invalid function parameter. Type: %d. Func: %s.", prefix.c_str(),
+                                          request.kind, "VUSK_MonitoringDevice"));
       continue;
     }
     if (result != 1 && !owner_.IsRunning()) {
@@ -376,9 +379,9 @@ int ModbusDriver::ReadImages(DeviceRecord& d, OnlineIo& io) {
         const auto logged = d.failuresLogged.find(what);
         if (logged == d.failuresLogged.end() || logged->second != result) {
           d.failuresLogged[what] = result;
-          owner_.Log(0, StrFormat(output ? "%s Cannot read. Output Monitoring. ErrCode: %d. Desc: %s"
-                                         : "%s Cannot read. Input Monitoring. ErrCode: %d. Desc: %s",
-                                  prefix.c_str(), result, owner_.VUSK_GetErrStr(result).c_str()));
+          owner_.Log(DRV_LOG_ERROR, StrFormat(output ? "%s Cannot read. Output Monitoring. ErrCode: %d. Desc: %s"
+                                                     : "%s Cannot read. Input Monitoring. ErrCode: %d. Desc: %s",
+                                              prefix.c_str(), result, owner_.VUSK_GetErrStr(result).c_str()));
         }
         return result;
       }
@@ -412,8 +415,8 @@ int ModbusDriver::ReadImages(DeviceRecord& d, OnlineIo& io) {
       const auto logged = d.failuresLogged.find(failure);
       if (logged == d.failuresLogged.end() || logged->second != read) {
         d.failuresLogged[failure] = read;
-        owner_.Log(0, StrFormat("%s Cannot read. %s Monitoring. ErrCode: %d. Desc: %s", prefix.c_str(), what, read,
-                                owner_.VUSK_GetErrStr(read).c_str()));
+        owner_.Log(DRV_LOG_ERROR, StrFormat("%s Cannot read. %s Monitoring. ErrCode: %d. Desc: %s", prefix.c_str(),
+                                            what, read, owner_.VUSK_GetErrStr(read).c_str()));
       }
       return read;
     }
@@ -503,8 +506,9 @@ void ModbusDriver::PurgeWrites(const std::string& key, DeviceRecord& d) {
     d.writesPurged = true;
   }
   for (size_t i = 0; i < dropped.size(); ++i)
-    owner_.Log(0, StrFormat("Cannot write because communication with the device does not run. Device name: %s.",
-                            d.model.c_str()));
+    owner_.Log(DRV_LOG_ERROR,
+               StrFormat("Cannot write because communication with the device does not run. Device name: %s.",
+                         d.model.c_str()));
 }
 
 }  // namespace tessivar

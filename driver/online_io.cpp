@@ -433,8 +433,8 @@ int OnlineIo::GetAssignProcessImgMode(bool input, bool output) {
     std::lock_guard<std::mutex> guard(*c_.imageLock);
     uint16_t& stored = isInput ? d.inputMode : d.outputMode;
     if (stored == mode) return;
-    c_.log(1, StrFormat("%s %s image mode is changed. Old:%d. New:%d. Func: %s.", P(), name, stored, mode,
-                        "GetAssignProcessImgMode"));
+    c_.log(DRV_LOG_GENERAL, StrFormat("%s %s image mode is changed. Old:%d. New:%d. Func: %s.", P(), name, stored, mode,
+                                      "GetAssignProcessImgMode"));
     stored = static_cast<uint16_t>(mode);
   };
   if (input) readMode("InputMode", true);

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/include/tessivar.h"
 #include "driver/modbus/modbus_settings.h"
 #include "driver/result_codes.h"
 
@@ -103,7 +104,7 @@ public:
     ApplyAbort();
   }
   ModbusOwner* Owner() const { return owner_; }
-  // " [name] text" to the owner's log.
+  // " [name] text" to the owner's log (level: DriverLogLevel).
   void Log(int level, const std::string& text) const;
   // The Modbus texts, else the transport's. -8015 names the exception code
   // of the last reply that gave it.

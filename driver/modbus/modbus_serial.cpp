@@ -177,13 +177,13 @@ int ModbusSerial::Transact(const Transaction& x) {
   const bool log = x.logFailures && !port_->Aborted();
   if (r <= 0) {
     if (log)
-      Log(4, StrFormat("[Error] Write failed. ErrCode: %d. TxLen: %d. Func: %s", r, x.frameLength + kCrcLength,
-                       x.function));
+      Log(DRV_LOG_DEVELOPER, StrFormat("[Error] Write failed. ErrCode: %d. TxLen: %d. Func: %s", r,
+                                       x.frameLength + kCrcLength, x.function));
     return r;
   }
   r = ReadReply(x.expected);
   if (r < 0) {
-    if (log && !port_->Aborted()) Log(4, StrFormat(x.readFailedFormat, r, x.expected, x.function));
+    if (log && !port_->Aborted()) Log(DRV_LOG_DEVELOPER, StrFormat(x.readFailedFormat, r, x.expected, x.function));
     return r;
   }
   const int check = CheckRtuReply(tx_, rx_, r);
@@ -350,7 +350,7 @@ int ModbusSerial::Reconnect() {
   if (!port_) return kDrvNoInstance;
   const int r = port_->ReconnectDue();
   if (r != 1) return r;
-  Log(1, "Channel. Try reconnecting...");
+  Log(DRV_LOG_GENERAL, "Channel. Try reconnecting...");
   return port_->Reopen();
 }
 

@@ -275,7 +275,7 @@ int CModbusTCP::ScanDevice(int /*unit*/, ScanHits& hits, int& counter, int windo
     if (!socket_) return static_cast<int>(kDrvNoInstance);
     const int sent = socket_->SendTo(kDiscoveryRequest, sizeof kDiscoveryRequest);
     if (sent <= 0) {
-      Log(0, StrFormat("WriteBroadCast is failed. Func: %s", "ModbusTCP::ScanDevice"));
+      Log(DRV_LOG_ERROR, StrFormat("WriteBroadCast is failed. Func: %s", "ModbusTCP::ScanDevice"));
       return sent;
     }
     const auto start = Clock::now();
@@ -294,7 +294,7 @@ int CModbusTCP::ScanDevice(int /*unit*/, ScanHits& hits, int& counter, int windo
       const int r = socket_->ReceiveFrom(buffer, sizeof buffer);
       if (r == kSockTimeout || r == 0) continue;
       if (r < 0) {
-        Log(0, StrFormat("ReadBroadCast is failed. Func: %s", "ModbusTCP::ScanDevice"));
+        Log(DRV_LOG_ERROR, StrFormat("ReadBroadCast is failed. Func: %s", "ModbusTCP::ScanDevice"));
         result = r;
         break;
       }
@@ -316,7 +316,7 @@ int CModbusTCP::IsConnected() { return socket_ ? socket_->IsConnected() : 0; }
 
 int CModbusTCP::OpenConnection(const TcpCommSetting& settings, int a, int b) {
   if (settings.ipAddress.empty()) {
-    Log(4, StrFormat("[Bug] Invalid Address. Func: %s", "CModbusTCP::OpenConnection"));
+    Log(DRV_LOG_DEVELOPER, StrFormat("[Bug] Invalid Address. Func: %s", "CModbusTCP::OpenConnection"));
     return 0;
   }
   CloseConnection();
@@ -356,7 +356,7 @@ int CModbusTCP::Reconnect() {
   if (!socket_) return kDrvNoInstance;
   const int due = socket_->ReconnectDue();
   if (due != 1) return due;
-  Log(1, "Channel. Try reconnecting...");
+  Log(DRV_LOG_GENERAL, "Channel. Try reconnecting...");
   const int ping = ping_ ? ping_(remoteAddress_.c_str(), 500, 2) : 1;
   if (Owner()) Owner()->PingReport(remoteAddress_, ping);
   // Where no echo can be sent at all (-1), the connection attempt itself is

@@ -43,12 +43,14 @@ std::string S(const QString& text) { return text.toStdString(); }
 bool CanShowWindows(const char* function) {
   auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
   if (!app) {
-    RouteLog(0, std::string("No window can be shown: the calling program has no user interface. Func: ") + function);
+    RouteLog(DRV_LOG_ERROR,
+             std::string("No window can be shown: the calling program has no user interface. Func: ") + function);
     return false;
   }
   if (QThread::currentThread() != app->thread()) {
-    RouteLog(0, std::string("No window can be shown from a thread other than the user-interface thread. Func: ") +
-                    function);
+    RouteLog(
+        DRV_LOG_ERROR,
+        std::string("No window can be shown from a thread other than the user-interface thread. Func: ") + function);
     return false;
   }
   return true;
