@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "common/Utility.h"
+#include "driver/device_record.h"
 #include "driver/driver_library.h"
 #include "driver/driver_utils.h"
 #include "driver/modbus_driver.h"
@@ -480,7 +481,7 @@ void DriverInstance::VUSK_MonitoringDevice(DeviceKey key) {
     DeviceScheduleEntry& entry = *it->second;
     const int c = driver_->MonitoringDevice(entry.key);
     if (c == kDrvNoResponse) {
-      driver_->SetDeviceState(entry.key, 2);
+      driver_->SetDeviceState(entry.key, kDeviceLost);
       entry.currentInterval = TripleInterval(entry.baseInterval);
       entry.nextDue = entry.lastDue + entry.Interval();
       const std::string name = Name();
@@ -489,7 +490,7 @@ void DriverInstance::VUSK_MonitoringDevice(DeviceKey key) {
                StrFormat("[%s]%s %s", name.c_str(), prefix.c_str(), VUSK_GetErrStr(kDrvNoResponse).c_str()));
       LogNamed(DRV_LOG_GENERAL, StrFormat("[%s]%s Try reconnecting...", name.c_str(), prefix.c_str()));
     } else if (c == 1) {
-      driver_->SetDeviceState(entry.key, 1);
+      driver_->SetDeviceState(entry.key, kDeviceRunning);
       if (entry.currentInterval != entry.baseInterval) {
         entry.currentInterval = entry.baseInterval;
         entry.nextDue = entry.lastDue + entry.Interval();

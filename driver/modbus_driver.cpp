@@ -135,14 +135,14 @@ int ModbusDriver::SetModuleList(const std::string& key, const ModuleListEntry* e
   }
   AssignAddresses(*d, prefix, [this](const std::string& line) { owner_.Log(DRV_LOG_ERROR, line); });
 
-  size_t lengths[5] = {d->adapterPara, 0, 0, d->adapterInput, d->adapterOutput};
+  size_t lengths[kImageKinds] = {d->adapterPara, 0, 0, d->adapterInput, d->adapterOutput};
   for (const SpecialRegister& r : d->commInit) lengths[DRV_IMAGE_COMMINIT] += r.size;
   for (const ModuleRecord& m : d->modules) {
     lengths[DRV_IMAGE_PARA] += m.paraLength;
     lengths[DRV_IMAGE_INPUT] += m.inputSize;
     lengths[DRV_IMAGE_OUTPUT] += m.outputSize;
   }
-  for (size_t k = 0; k < 5; ++k) d->images[k].assign(lengths[k], 0);
+  for (size_t k = 0; k < kImageKinds; ++k) d->images[k].assign(lengths[k], 0);
   return 1;
 }
 
@@ -228,7 +228,7 @@ int ModbusDriver::ReadRunning(DeviceRecord& d, int module, int kind, uint8_t* ds
   }
   // An image this run has not read from the device yet holds nothing the
   // caller may take for the device's values.
-  if (kind != 2 && !(d.validImages & (1u << kind))) return 0;
+  if (kind != kImageNone && !(d.validImages & (1u << kind))) return 0;
   const std::vector<uint8_t>& image = d.images[static_cast<size_t>(kind)];
   // The part the selector names, so that a caller's buffer for one module
   // is never filled with the whole image.
@@ -281,7 +281,7 @@ int ModbusDriver::Read(const std::string& key, int module, int kind, void* desti
   auto* dst = static_cast<uint8_t*>(destination);
   const bool running = owner_.IsRunning();
   const bool known = kind == DRV_IMAGE_PARA || kind == DRV_IMAGE_COMMINIT || kind == DRV_IMAGE_INPUT ||
-                     kind == DRV_IMAGE_OUTPUT || (running && (kind == 2 || kind == DRV_IMAGE_STATUS));
+                     kind == DRV_IMAGE_OUTPUT || (running && (kind == kImageNone || kind == DRV_IMAGE_STATUS));
   if (!known || !dst) {
     owner_.Log(DRV_LOG_ERROR, StrFormat("%s Unsupport argument. Src: %d. Func: %s", prefix.c_str(), kind, "VUSK_Read"));
     return 0;
@@ -383,9 +383,9 @@ int ModbusDriver::SendSpecialCmd(const std::string& key, int command) {
     LogUnknownDevice("VUSK_SendSpecialCmd");
     return 0;
   }
-  // Only restart (0) and clearing the counters (1) exist; nothing is sent
-  // for any other command.
-  if (command != 0 && command != 1) return 0;
+  // Only restart and clearing the counters exist; nothing is sent for any
+  // other command.
+  if (command != kCmdRestartComm && command != kCmdClearCounters) return 0;
   const std::string prefix = PrefixOf(*d);
   GetChannel(1);
   Modbus* channel = CreateChannel("VUSK_SendSpecialCmd");
@@ -534,13 +534,13 @@ void ModbusDriver::MasterLog(int level, const std::string& text) { owner_.Log(le
 
 void ModbusDriver::PingReport(const std::string& host, int result) {
   const char* h = host.c_str();
-  if (result == 1) {
+  if (result == kPingAnswered) {
     owner_.Log(DRV_LOG_GENERAL, StrFormat(" Ping test: Success. host: %s", h));
-  } else if (result == 2) {
+  } else if (result == kPingAnsweredLater) {
     owner_.Log(DRV_LOG_ERROR, StrFormat(" Ping test: Network is unstable. host: %s", h));
-  } else if (result == -4) {
+  } else if (result == kPingNoHost) {
     owner_.Log(DRV_LOG_ERROR, StrFormat(" Ping test: Failed. Host address is null. Error Code:%d.", result));
-  } else if (result == -3 || result < -11000) {
+  } else if (result == kPingUnresolved || result < kPingIpStatusBase) {
     owner_.Log(DRV_LOG_ERROR,
                StrFormat(" Ping test: Failed. Check network environment. host: %s. Error Code:%d.", h, result));
   } else {

@@ -137,7 +137,9 @@ int ModbusDriver::OpenChannel() {
     for (auto& [key, d] : devices_) d.state = kDeviceLost;
   }
   owner_.Log(DRV_LOG_ERROR, " Channel cannot communicate with device due to below cause. Will reconnecting...");
-  if (IsTcp()) PingReport(tcpSetting_.ipAddress, PingHost(tcpSetting_.ipAddress.c_str(), 500, 2));
+  if (IsTcp())
+    PingReport(tcpSetting_.ipAddress,
+               PingHost(tcpSetting_.ipAddress.c_str(), CModbusTCP::kPingTimeoutMs, CModbusTCP::kPingCount));
   return kDrvNoResponse;
 }
 
@@ -147,18 +149,18 @@ int ModbusDriver::MonitoringDevice(const std::string& key) {
     LogUnknownDevice("VUSK_MonitoringDevice");
     return kDrvBadDevice;
   }
-  if (!owner_.IsRunning()) return 2;
+  if (!owner_.IsRunning()) return kCycleSkipped;
   if (OpenChannel() == kDrvNoResponse) return kDrvNoResponse;
   Modbus* channel = GetChannel(0);
   if (channel && channel->IsConnected() == 0) {
     std::lock_guard<std::mutex> guard(imageLock_);
     d->state = kDeviceLost;
   }
-  const int reconnect = channel ? channel->Reconnect() : 2;
-  if (reconnect == 2) return 2;
-  if (reconnect != 1 && reconnect != 3) return 0;
-  if (!owner_.IsRunning()) return 2;
-  if (reconnect == 1) {
+  const int reconnect = channel ? channel->Reconnect() : static_cast<int>(kReconnectWait);
+  if (reconnect == kReconnectWait) return kCycleSkipped;
+  if (reconnect != kReconnected && reconnect != kStillConnected) return 0;
+  if (!owner_.IsRunning()) return kCycleSkipped;
+  if (reconnect == kReconnected) {
     // A new connection: read in full again, and log afresh.
     std::lock_guard<std::mutex> guard(imageLock_);
     d->initialRead = 1;
@@ -168,10 +170,10 @@ int ModbusDriver::MonitoringDevice(const std::string& key) {
   const std::string prefix = PrefixOf(*d);
   if (channel->DiagEcho(static_cast<uint8_t>(d->node)) != 1) {
     // A stop cut the wait short: the device said nothing wrong.
-    if (!owner_.IsRunning()) return 2;
+    if (!owner_.IsRunning()) return kCycleSkipped;
     {
       std::lock_guard<std::mutex> guard(imageLock_);
-      if (d->lost == 1) return 2;
+      if (d->lost == 1) return kCycleSkipped;
       d->lost = 1;
       d->initialRead = 1;
       d->failuresLogged.clear();
@@ -186,13 +188,13 @@ int ModbusDriver::MonitoringDevice(const std::string& key) {
   {
     std::lock_guard<std::mutex> guard(imageLock_);
     d->state = kDeviceRunning;
-    restored = d->lost == 1 || reconnect == 1;
+    restored = d->lost == 1 || reconnect == kReconnected;
     d->lost = 0;
   }
   // Restored only once the device itself has answered, not when the link
   // came back: the reconnected line without a prefix, a device that
   // answers again with its prefix.
-  if (restored && reconnect == 1) {
+  if (restored && reconnect == kReconnected) {
     owner_.Log(DRV_LOG_GENERAL, StrFormat(" %s Communication be restored to NORMAL status from disconnection!", kStar));
   } else if (restored) {
     owner_.Log(DRV_LOG_GENERAL, StrFormat("%s %s Communication be restored to NORMAL status from disconnection!",
@@ -217,7 +219,7 @@ int ModbusDriver::MonitoringDevice(const std::string& key) {
       StoreCommInit(*d, buffer, false);
     }
   }
-  if (!owner_.IsRunning()) return 2;
+  if (!owner_.IsRunning()) return kCycleSkipped;
   return ReadImages(*d, io);
 }
 
@@ -373,7 +375,7 @@ int ModbusDriver::ReadImages(DeviceRecord& d, OnlineIo& io) {
       }
       result = output ? io.ReadOutput(-1, image.data()) : io.ReadInput(-1, image.data());
       if (result != 1) {
-        if (!owner_.IsRunning()) return 2;
+        if (!owner_.IsRunning()) return kCycleSkipped;
         ReadFailed(d, kind);
         const uint32_t what = FailureKey(FailureArea::kImage, static_cast<uint32_t>(kind));
         const auto logged = d.failuresLogged.find(what);
@@ -392,7 +394,7 @@ int ModbusDriver::ReadImages(DeviceRecord& d, OnlineIo& io) {
     return result;
   }
   // One image in its area: read whole and stored, or, when the mode gives
-  // it no length, only marked valid. 1; 2 when the run stopped; else the
+  // it no length, only marked valid. 1; kCycleSkipped when the run stopped; else the
   // read's error.
   auto readArea = [&](int kind, uint8_t function, uint16_t address, bool validMode, size_t length,
                       const char* what) {
@@ -409,7 +411,7 @@ int ModbusDriver::ReadImages(DeviceRecord& d, OnlineIo& io) {
     const int read = io.ReadImage(function, address, static_cast<int>(length), block.data());
     const uint32_t failure = FailureKey(FailureArea::kImage, static_cast<uint32_t>(kind));
     if (read != 1) {
-      if (!owner_.IsRunning()) return 2;
+      if (!owner_.IsRunning()) return kCycleSkipped;
       ReadFailed(d, kind);
       // Logged when it starts (or its cause changes), not in every cycle.
       const auto logged = d.failuresLogged.find(failure);
@@ -426,12 +428,14 @@ int ModbusDriver::ReadImages(DeviceRecord& d, OnlineIo& io) {
     return 1;
   };
   const bool inValid = IsValidInputMode(inputMode);
-  result = readArea(DRV_IMAGE_INPUT, 4, static_cast<uint16_t>(d.inputWordBase - d.ownInputBits / 16), inValid,
-                    inValid ? d.inputLengths[inputMode] : 0, "Input");
+  result =
+      readArea(DRV_IMAGE_INPUT, kFcReadInputRegisters, static_cast<uint16_t>(d.inputWordBase - d.ownInputBits / 16),
+               inValid, inValid ? d.inputLengths[inputMode] : 0, "Input");
   if (result != 1) return result;
-  if (!owner_.IsRunning()) return 2;
+  if (!owner_.IsRunning()) return kCycleSkipped;
   const bool outValid = IsValidOutputMode(outputMode);
-  return readArea(DRV_IMAGE_OUTPUT, 3, static_cast<uint16_t>(d.outputWordBase - d.ownOutputBits / 16), outValid,
+  return readArea(DRV_IMAGE_OUTPUT, kFcReadHoldingRegisters,
+                  static_cast<uint16_t>(d.outputWordBase - d.ownOutputBits / 16), outValid,
                   outValid ? d.outputLengths[outputMode] : 0, "Output");
 }
 

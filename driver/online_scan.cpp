@@ -22,15 +22,14 @@
 #include "driver/modbus_driver.h"
 #include "driver/records.h"
 #include "driver/result_codes.h"
+#include "platform/net/socket.h"
 
 namespace tessivar {
 namespace {
 
-constexpr uint16_t kSlotCountRegister = 0x1110;
-constexpr uint16_t kSlotListRegister = 0x1113;
 // One read carries at most 125 registers: the adapter's word and 124 slots.
 constexpr int kMaxSlots = 124;
-constexpr int kWsaMessageTooLong = -10040;
+constexpr int kWsaMessageTooLong = -qmx::net::kWsaEmsgsize;
 // The module scan of one adapter over TCP waits this long for it; the module
 // scans of a whole Ethernet scan share one deadline of the same length, run
 // side by side on at most kModuleScanWorkers threads.
@@ -89,7 +88,7 @@ intptr_t ModbusDriver::GetIOConfig(const std::string& key) {
   };
   const auto node = static_cast<uint8_t>(d->node);
   uint8_t wire[2 * (kMaxSlots + 1)] = {};
-  int r = channel->ReadRegisters(node, 4, kSlotCountRegister, 1, wire, 2);
+  int r = channel->ReadRegisters(node, kFcReadInputRegisters, kRegExpansionSlotNo, 1, wire, 2);
   if (r != 1) return failed(r);
   const int n = Word(wire, 0);
   if (n > kMaxSlots) {
@@ -101,7 +100,8 @@ intptr_t ModbusDriver::GetIOConfig(const std::string& key) {
     CloseChannel(1);
     return 0;
   }
-  r = channel->ReadRegisters(node, 4, kSlotListRegister, static_cast<uint16_t>(n + 1), wire, 2 * (n + 1));
+  r = channel->ReadRegisters(node, kFcReadInputRegisters, kRegSlotList, static_cast<uint16_t>(n + 1), wire,
+                             2 * (n + 1));
   // Without the list there is no product code either: a record with 0
   // would read as an adapter that is not there.
   if (r != 1) return failed(r);
@@ -276,7 +276,7 @@ int ModbusDriver::ScanIOs(int commType, ScannedAdapter& record, std::vector<uint
     TcpCommSetting s;
     s.ipAddress = record.text2 ? record.text2 : "";
     s.port = 502;
-    s.socketType = 1;
+    s.socketType = 1;  // a stream connection
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     s.timeoutMs = static_cast<int>(std::clamp<long long>(left, 0, kModuleScanTimeoutMs));
     s.unitId = 1;
@@ -312,7 +312,7 @@ int ModbusDriver::ScanIOs(int commType, ScannedAdapter& record, std::vector<uint
     return done(0);
   }
   uint8_t wire[2 * (kMaxSlots + 1)] = {};
-  int r = channel->ReadRegisters(unit, 4, kSlotCountRegister, 1, wire, 2);
+  int r = channel->ReadRegisters(unit, kFcReadInputRegisters, kRegExpansionSlotNo, 1, wire, 2);
   if (r != 1) {
     owner_.Log(DRV_LOG_ERROR, StrFormat(" Cannot read. Slot total number. NA: %s. ErrCode: %d. Desc: %s", na.c_str(), r,
                                         channel->ErrorText(r).c_str()));
@@ -327,7 +327,8 @@ int ModbusDriver::ScanIOs(int commType, ScannedAdapter& record, std::vector<uint
     return done(0);
   }
   Pause(100);
-  r = channel->ReadRegisters(unit, 4, kSlotListRegister, static_cast<uint16_t>(n + 1), wire, 2 * (n + 1));
+  r = channel->ReadRegisters(unit, kFcReadInputRegisters, kRegSlotList, static_cast<uint16_t>(n + 1), wire,
+                             2 * (n + 1));
   if (r != 1) {
     owner_.Log(DRV_LOG_ERROR, StrFormat(" Cannot read. Slot Information. Slot No: %d. ErrCode: %d. Desc: %s", n, r,
                                         channel->ErrorText(r).c_str()));

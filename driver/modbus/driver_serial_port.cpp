@@ -27,20 +27,20 @@ struct CodeText {
 };
 
 constexpr CodeText kDescriptions[] = {
-    {3, "Warning. Reconnection does not need"},
-    {-9102, "Function parameter is invalid."},
-    {-9103, "Cannot create OVERLAPPED structure's hEvent."},
-    {-9104, "IO Write is failed without pending."},
-    {-9105, "Write timeout."},
-    {-9106, "Error in IO Event handle."},
-    {-9107, "IO Read is failed without pending."},
-    {-9108, "Read error from port."},
-    {-9110, "Error in WriteFile function."},
-    {-9111, "Error in ReadFile function."},
-    {-9112, "Reconection failed, but will retry..."},
-    {-9113, "Assigned Buffer is not enough than readed."},
-    {-9114, "Port is not opened."},
-    {-9119, "Read timeout."},
+    {kSerNoReconnectNeeded, "Warning. Reconnection does not need"},
+    {kSerBadParameter, "Function parameter is invalid."},
+    {kSerNoEvent, "Cannot create OVERLAPPED structure's hEvent."},
+    {kSerWriteNotPending, "IO Write is failed without pending."},
+    {kSerWriteTimeout, "Write timeout."},
+    {kSerEventError, "Error in IO Event handle."},
+    {kSerReadNotPending, "IO Read is failed without pending."},
+    {kSerReadError, "Read error from port."},
+    {kSerWriteFailed, "Error in WriteFile function."},
+    {kSerReadFailed, "Error in ReadFile function."},
+    {kSerReconnectFailed, "Reconection failed, but will retry..."},
+    {kSerBufferTooSmall, "Assigned Buffer is not enough than readed."},
+    {kSerNotOpen, "Port is not opened."},
+    {kSerReadTimeout, "Read timeout."},
 };
 
 }  // namespace

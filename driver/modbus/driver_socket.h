@@ -20,7 +20,7 @@ namespace tessivar {
 
 // The driver's socket codes.
 enum SocketCode : int {
-  kSockNoReconnectNeeded = 3,
+  kSockNoReconnectNeeded = ReconnectGate::kNotNeeded,
   kSockBadParameter = -9101,
   kSockGeneralError = -9102,
   kSockTimeout = -9103,

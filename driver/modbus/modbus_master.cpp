@@ -4,6 +4,15 @@
 #include "driver/driver_utils.h"
 
 namespace tessivar {
+namespace {
+
+// Sub-functions of function 8 and the data of the echo.
+constexpr uint16_t kDiagReturnQueryData = 0x0000;
+constexpr uint16_t kDiagRestartComm = 0x0001;
+constexpr uint16_t kDiagClearCounters = 0x000A;
+constexpr uint16_t kEchoData = 0xABCD;
+
+}  // namespace
 
 Modbus::Modbus(const char* objectName) : objectName_(objectName) {}
 
@@ -72,21 +81,21 @@ int Modbus::Request(uint8_t unit, uint8_t function, uint16_t address, uint16_t v
 }
 
 int Modbus::DiagEcho(uint8_t unit) {
-  SetHeader(unit, 8, 0x0000, 0xABCD);
+  SetHeader(unit, kFcDiagnostics, kDiagReturnQueryData, kEchoData);
   uint8_t echo[2] = {};
   return Retried([&] { return TxGetRxDataEcho(header_, 6, echo, 2, 0); });
 }
 
 int Modbus::DiagCmd(uint8_t unit, int command) {
   uint16_t subFunction = 0;
-  if (command == 0) {
-    subFunction = 0x0001;
-  } else if (command == 1) {
-    subFunction = 0x000A;
+  if (command == kCmdRestartComm) {
+    subFunction = kDiagRestartComm;
+  } else if (command == kCmdClearCounters) {
+    subFunction = kDiagClearCounters;
   } else {
     return 0;
   }
-  SetHeader(unit, 8, subFunction, 0x0000);
+  SetHeader(unit, kFcDiagnostics, subFunction, 0x0000);
   uint8_t echo[2] = {};
   return Retried([&] { return TxGetRxDataEcho(header_, 6, echo, 2, 1); });
 }

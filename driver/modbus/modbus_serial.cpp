@@ -24,6 +24,9 @@ constexpr size_t kRecentReplies = 4;
 // The requests whose last answer is remembered (a cycle asks a few dozen).
 constexpr size_t kRememberedRequests = 64;
 
+// The input register the node scan reads: the adapter's product code.
+constexpr uint16_t kProbeRegister = 0x1002;
+
 }  // namespace
 
 ModbusSerial::ModbusSerial() : Modbus("ModbusSerial") {}
@@ -80,15 +83,16 @@ int ModbusSerial::ReadFrame(int expected, int timeoutMs, uint16_t* counter) {
   const uint8_t function = rx_[1];
   int length = expected;
   int have = 2;
-  if (function > 0x80) {
+  if (function > kFcExceptionBit) {
     length = kExceptionReplyLength;
   } else if (function != tx_[1]) {
-    if (function >= 1 && function <= 4) {
+    if (function >= kFcReadCoils && function <= kFcReadInputRegisters) {
       r = port_->ReadCounting(rx_ + 2, kRxBufferSize - 2, 1, counter, timeoutMs);
       if (r < 0) return r;
       have = 3;
       length = 5 + rx_[2];
-    } else if (function == 5 || function == 6 || function == 8 || function == 15 || function == 16) {
+    } else if (function == kFcWriteSingleCoil || function == kFcWriteSingleRegister || function == kFcDiagnostics ||
+               function == kFcWriteMultipleCoils || function == kFcWriteMultipleRegisters) {
       length = 8;
     }
   }
@@ -300,7 +304,8 @@ int ModbusSerial::TxRequest(const uint8_t* header, int headerLength, int kind, u
 int ModbusSerial::ScanDevice(int unit, ScanHits& hits, int& counter, int /*windowMs*/) {
   return Guard([&] {
     if (!port_) return static_cast<int>(kDrvNoInstance);
-    const uint8_t probe[6] = {static_cast<uint8_t>(unit), 4, 0x10, 0x02, 0x00, 0x01};
+    const uint8_t probe[6] = {
+        static_cast<uint8_t>(unit), kFcReadInputRegisters, kProbeRegister >> 8, kProbeRegister & 0xFF, 0x00, 0x01};
     std::memcpy(tx_, probe, sizeof probe);
     SerialScanHit hit;
     Transaction x;
@@ -349,7 +354,7 @@ int ModbusSerial::OpenConnection(const SerialCommSetting& settings, int /*a*/, i
 int ModbusSerial::Reconnect() {
   if (!port_) return kDrvNoInstance;
   const int r = port_->ReconnectDue();
-  if (r != 1) return r;
+  if (r != ReconnectGate::kTryNow) return r;
   Log(DRV_LOG_GENERAL, "Channel. Try reconnecting...");
   return port_->Reopen();
 }

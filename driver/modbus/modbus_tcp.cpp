@@ -15,8 +15,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kMbapLength = 6;  // transaction id, protocol id, length
-constexpr int kHeaderLength = 7;  // the MBAP prefix and the unit
+constexpr int kHeaderLength = kMbapLength + 1;  // the MBAP prefix and the unit
 
 // The adapter of `record` answered already: same MAC address (bytes 12 to
 // 17), or, when the record carries none, the same IP address (bytes 0 to 3).
@@ -355,13 +354,13 @@ int CModbusTCP::OpenConnection(const TcpCommSetting& settings, int a, int b) {
 int CModbusTCP::Reconnect() {
   if (!socket_) return kDrvNoInstance;
   const int due = socket_->ReconnectDue();
-  if (due != 1) return due;
+  if (due != ReconnectGate::kTryNow) return due;
   Log(DRV_LOG_GENERAL, "Channel. Try reconnecting...");
-  const int ping = ping_ ? ping_(remoteAddress_.c_str(), 500, 2) : 1;
+  const int ping = ping_ ? ping_(remoteAddress_.c_str(), kPingTimeoutMs, kPingCount) : kPingAnswered;
   if (Owner()) Owner()->PingReport(remoteAddress_, ping);
-  // Where no echo can be sent at all (-1), the connection attempt itself is
-  // the test.
-  if (ping == 1 || ping == -1) return socket_->Reopen();
+  // Where no echo can be sent at all, the connection attempt itself is the
+  // test.
+  if (ping == kPingAnswered || ping == kPingUnavailable) return socket_->Reopen();
   socket_->Close();
   return kDrvPingFailed;
 }
