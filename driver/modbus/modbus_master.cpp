@@ -27,6 +27,13 @@ void Modbus::Log(int level, const std::string& text) const {
   owner_->MasterLog(level, StrFormat(" [%s] %s", objectName_.c_str(), text.c_str()));
 }
 
+void Modbus::LogException(const char* function, const char* cause) const noexcept {
+  try {
+    Log(DRV_LOG_ERROR, StrFormat("Exception is happened. Cause: %s. Func: %s", cause, function));
+  } catch (...) {
+  }
+}
+
 void Modbus::ErrorText(int code, std::string& text) const {
   if (code == kMbOtherException) {
     text = StrFormat("[Modbus] Network adapter answered with exception %d.", lastException_);

@@ -12,6 +12,7 @@
 
 #include <array>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <string>
 #include <vector>
@@ -170,17 +171,23 @@ protected:
   virtual void ApplyAbort() {}
   std::function<bool()> abort_;
 
-  // Runs a transaction body, turning an exception into -8013.
+  // Runs a transaction body: an exception in it is logged (the operation
+  // named as `function`) and answers -8013.
   template <class F>
-  static int Guard(F&& body) {
+  int Guard(const char* function, F&& body) {
     try {
       return body();
+    } catch (const std::exception& e) {
+      LogException(function, e.what());
     } catch (...) {
-      return kMbException;
+      LogException(function, "unknown");
     }
+    return kMbException;
   }
 
 private:
+  // The line of Guard; a failure to log it is dropped.
+  void LogException(const char* function, const char* cause) const noexcept;
   template <class F>
   int Retried(F&& attempt);
   void SetHeader(uint8_t unit, uint8_t function, uint16_t address, uint16_t value);

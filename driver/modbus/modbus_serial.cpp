@@ -204,7 +204,7 @@ int ModbusSerial::Transact(const Transaction& x) {
 }
 
 int ModbusSerial::TxGetRxData(const uint8_t* request, int requestLength, uint8_t* dst, int n, int /*ignored*/) {
-  return Guard([&] {
+  return Guard("ModbusSerial::TxGetRxData", [&] {
     if (!port_) return static_cast<int>(kDrvNoInstance);
     if (!request || requestLength < 2 || requestLength > kTxBufferSize - kCrcLength || n < 0 ||
         n + 5 > kRxBufferSize || (n > 0 && !dst))
@@ -224,7 +224,7 @@ int ModbusSerial::TxGetRxData(const uint8_t* request, int requestLength, uint8_t
 }
 
 int ModbusSerial::TxGetRxDataEcho(const uint8_t* request, int requestLength, uint8_t* dst, int n, int logFlag) {
-  return Guard([&] {
+  return Guard("ModbusSerial::TxGetRxDataEcho", [&] {
     if (!port_) return static_cast<int>(kDrvNoInstance);
     if (!request || requestLength < 2 || requestLength > kTxBufferSize - kCrcLength || n < 0 ||
         n + 6 > kRxBufferSize || (n > 0 && !dst))
@@ -245,7 +245,7 @@ int ModbusSerial::TxGetRxDataEcho(const uint8_t* request, int requestLength, uin
 }
 
 int ModbusSerial::TxCheckResult(const uint8_t* header, int headerLength, const uint8_t* data, int dataLength) {
-  return Guard([&] {
+  return Guard("ModbusSerial::TxCheckResult", [&] {
     if (!port_) return static_cast<int>(kDrvNoInstance);
     const int frameLength = headerLength + 1 + dataLength;
     if (!header || headerLength < 2 || dataLength < 0 || dataLength > 255 || (dataLength > 0 && !data) ||
@@ -265,7 +265,7 @@ int ModbusSerial::TxCheckResult(const uint8_t* header, int headerLength, const u
 
 int ModbusSerial::TxRequest(const uint8_t* header, int headerLength, int kind, uint8_t* dst, int n,
                             const uint8_t* data, int dataLength) {
-  return Guard([&] {
+  return Guard("ModbusSerial::TxRequest", [&] {
     if (!port_) return static_cast<int>(kDrvNoInstance);
     if (!header || headerLength < 2 || n < 0 || (n > 0 && !dst) || dataLength < 0 || (dataLength > 0 && !data))
       return static_cast<int>(kSerBadParameter);
@@ -302,7 +302,7 @@ int ModbusSerial::TxRequest(const uint8_t* header, int headerLength, int kind, u
 }
 
 int ModbusSerial::ScanDevice(int unit, ScanHits& hits, int& counter, int /*windowMs*/) {
-  return Guard([&] {
+  return Guard("ModbusSerial::ScanDevice", [&] {
     if (!port_) return static_cast<int>(kDrvNoInstance);
     const uint8_t probe[6] = {
         static_cast<uint8_t>(unit), kFcReadInputRegisters, kProbeRegister >> 8, kProbeRegister & 0xFF, 0x00, 0x01};

@@ -166,7 +166,7 @@ int CModbusTCP::Transact(const Transaction& x) {
 }
 
 int CModbusTCP::TxGetRxData(const uint8_t* request, int requestLength, uint8_t* dst, int n, int /*ignored*/) {
-  return Guard([&] {
+  return Guard("ModbusTCP::TxGetRxData", [&] {
     if (!socket_) return static_cast<int>(kDrvNoInstance);
     if (!request || requestLength < 2 || kMbapLength + requestLength > kTxBufferSize || n < 0 ||
         n + 9 > kRxBufferSize || (n > 0 && !dst))
@@ -184,7 +184,7 @@ int CModbusTCP::TxGetRxData(const uint8_t* request, int requestLength, uint8_t* 
 }
 
 int CModbusTCP::TxGetRxDataEcho(const uint8_t* request, int requestLength, uint8_t* dst, int n, int /*logFlag*/) {
-  return Guard([&] {
+  return Guard("ModbusTCP::TxGetRxDataEcho", [&] {
     if (!socket_) return static_cast<int>(kDrvNoInstance);
     if (!request || requestLength < 2 || kMbapLength + requestLength > kTxBufferSize || n < 0 ||
         n + 10 > kRxBufferSize || (n > 0 && !dst))
@@ -201,7 +201,7 @@ int CModbusTCP::TxGetRxDataEcho(const uint8_t* request, int requestLength, uint8
 }
 
 int CModbusTCP::TxCheckResult(const uint8_t* header, int headerLength, const uint8_t* data, int dataLength) {
-  return Guard([&] {
+  return Guard("ModbusTCP::TxCheckResult", [&] {
     if (!socket_) return static_cast<int>(kDrvNoInstance);
     const int pduLength = headerLength + 1 + dataLength;
     if (!header || headerLength < 2 || dataLength < 0 || dataLength > 255 || (dataLength > 0 && !data) ||
@@ -221,7 +221,7 @@ int CModbusTCP::TxCheckResult(const uint8_t* header, int headerLength, const uin
 
 int CModbusTCP::TxRequest(const uint8_t* header, int headerLength, int kind, uint8_t* dst, int n,
                           const uint8_t* data, int dataLength) {
-  return Guard([&] {
+  return Guard("ModbusTCP::TxRequest", [&] {
     if (!socket_) return static_cast<int>(kDrvNoInstance);
     if (!header || headerLength < 2 || n < 0 || (n > 0 && !dst) || dataLength < 0 || (dataLength > 0 && !data))
       return static_cast<int>(kSockBadParameter);
@@ -270,7 +270,7 @@ DiscoveredAdapter DecodeDiscoveryRecord(const DiscoveryRecord& record) {
 }
 
 int CModbusTCP::ScanDevice(int /*unit*/, ScanHits& hits, int& counter, int windowMs) {
-  return Guard([&] {
+  return Guard("ModbusTCP::ScanDevice", [&] {
     if (!socket_) return static_cast<int>(kDrvNoInstance);
     const int sent = socket_->SendTo(kDiscoveryRequest, sizeof kDiscoveryRequest);
     if (sent <= 0) {
