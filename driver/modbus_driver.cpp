@@ -178,19 +178,34 @@ OnlineIo ModbusDriver::MakeIo(DeviceRecord& device, Modbus* channel, bool cycle)
   return OnlineIo(std::move(c));
 }
 
-int ModbusDriver::WithPrivateChannel(DeviceRecord& device, const char* operation,
-                                     const std::function<int(OnlineIo&)>& fn) {
+Modbus* ModbusDriver::OpenPrivateChannel(const DeviceRecord& device, const char* operation, int* failure) {
   GetChannel(1);
   Modbus* channel = CreateChannel(operation);
-  if (!channel) return kDrvNoInstance;
-  const std::string prefix = PrefixOf(device);
+  if (!channel) {
+    *failure = kDrvNoInstance;
+    return nullptr;
+  }
   const int opened = OpenChannelObject(*channel, 0, 0);
   if (opened != 1) {
-    owner_.Log(DRV_LOG_ERROR, StrFormat("%s Open connection is failed. Because %s Func: %s", prefix.c_str(),
+    owner_.Log(DRV_LOG_ERROR, StrFormat("%s Open connection is failed. Because %s Func: %s", PrefixOf(device).c_str(),
                                         channel->ErrorText(opened).c_str(), operation));
     CloseChannel(1);
-    return 0;
+    *failure = 0;
+    return nullptr;
   }
+  return channel;
+}
+
+void ModbusDriver::LogNoChannel(const DeviceRecord& device, const char* operation) {
+  owner_.Log(DRV_LOG_ERROR, StrFormat("%s %s. Func: %s", PrefixOf(device).c_str(), ErrorText(kDrvNoInstance).c_str(),
+                                      operation));
+}
+
+int ModbusDriver::WithPrivateChannel(DeviceRecord& device, const char* operation,
+                                     const std::function<int(OnlineIo&)>& fn) {
+  int failure = 0;
+  Modbus* channel = OpenPrivateChannel(device, operation, &failure);
+  if (!channel) return failure;
   OnlineIo io = MakeIo(device, channel);
   // The stopped road's channel is its own: a connection the master closed
   // on a mismatching reply is opened again for the rest of the walk.
@@ -387,18 +402,10 @@ int ModbusDriver::SendSpecialCmd(const std::string& key, int command) {
   // other command.
   if (command != kCmdRestartComm && command != kCmdClearCounters) return 0;
   const std::string prefix = PrefixOf(*d);
-  GetChannel(1);
-  Modbus* channel = CreateChannel("VUSK_SendSpecialCmd");
+  int failure = 0;
+  Modbus* channel = OpenPrivateChannel(*d, "VUSK_SendSpecialCmd", &failure);
   if (!channel) {
-    owner_.Log(DRV_LOG_ERROR,
-               StrFormat("%s %s. Func: %s", prefix.c_str(), ErrorText(kDrvNoInstance).c_str(), "VUSK_SendSpecialCmd"));
-    return 0;
-  }
-  const int opened = OpenChannelObject(*channel, 0, 0);
-  if (opened != 1) {
-    owner_.Log(DRV_LOG_ERROR, StrFormat("%s Open connection is failed. Because %s Func: %s", prefix.c_str(),
-                                        channel->ErrorText(opened).c_str(), "VUSK_SendSpecialCmd"));
-    CloseChannel(1);
+    if (failure == kDrvNoInstance) LogNoChannel(*d, "VUSK_SendSpecialCmd");
     return 0;
   }
   const int r = channel->DiagCmd(static_cast<uint8_t>(d->node), command);

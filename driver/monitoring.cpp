@@ -273,8 +273,7 @@ void ModbusDriver::InitialRead(DeviceRecord& d, OnlineIo& io) {
       takeMode("OutputMode", false);
     }
   } else {
-    std::lock_guard<std::mutex> guard(imageLock_);
-    d.validImages |= 1u << DRV_IMAGE_COMMINIT;
+    MarkImageRead(d, DRV_IMAGE_COMMINIT);
   }
   const size_t paraLength = d.images[DRV_IMAGE_PARA].size();
   if (paraLength > 0) {
@@ -282,24 +281,26 @@ void ModbusDriver::InitialRead(DeviceRecord& d, OnlineIo& io) {
     std::vector<uint8_t> buffer(paraLength, 0);
     if (io.ReadParas(-1, buffer.data()) == 1) StoreImage(d, DRV_IMAGE_PARA, buffer.data(), buffer.size(), 0);
   } else {
-    std::lock_guard<std::mutex> guard(imageLock_);
-    d.validImages |= 1u << DRV_IMAGE_PARA;
+    MarkImageRead(d, DRV_IMAGE_PARA);
   }
 }
 
-void ModbusDriver::RunQueuedWrites(const std::string& key, DeviceRecord& d, OnlineIo& io) {
-  std::vector<WriteRequest> mine;
-  {
-    std::lock_guard<std::mutex> guard(queueLock_);
-    for (auto it = queue_.begin(); it != queue_.end();) {
-      if (EqualsNoCase(it->key, key)) {
-        mine.push_back(std::move(*it));
-        it = queue_.erase(it);
-      } else {
-        ++it;
-      }
+std::vector<WriteRequest> ModbusDriver::TakeQueuedWritesOf(const std::string& key) {
+  std::vector<WriteRequest> taken;
+  std::lock_guard<std::mutex> guard(queueLock_);
+  for (auto it = queue_.begin(); it != queue_.end();) {
+    if (EqualsNoCase(it->key, key)) {
+      taken.push_back(std::move(*it));
+      it = queue_.erase(it);
+    } else {
+      ++it;
     }
   }
+  return taken;
+}
+
+void ModbusDriver::RunQueuedWrites(const std::string& key, DeviceRecord& d, OnlineIo& io) {
+  std::vector<WriteRequest> mine = TakeQueuedWritesOf(key);
   const std::string prefix = PrefixOf(d);
   for (size_t i = 0; i < mine.size(); ++i) {
     // A stop does not wait for the queue: what is left is dropped and
@@ -353,7 +354,6 @@ void ModbusDriver::RunQueuedWrites(const std::string& key, DeviceRecord& d, Onli
 }
 
 int ModbusDriver::ReadImages(DeviceRecord& d, OnlineIo& io) {
-  const std::string prefix = PrefixOf(d);
   uint16_t inputMode = 0;
   uint16_t outputMode = 0;
   {
@@ -369,74 +369,66 @@ int ModbusDriver::ReadImages(DeviceRecord& d, OnlineIo& io) {
       const int kind = output ? DRV_IMAGE_OUTPUT : DRV_IMAGE_INPUT;
       image.assign(d.images[static_cast<size_t>(kind)].size(), 0);
       if (image.empty()) {
-        std::lock_guard<std::mutex> guard(imageLock_);
-        d.validImages |= 1u << kind;
+        MarkImageRead(d, kind);
         continue;
       }
       result = output ? io.ReadOutput(-1, image.data()) : io.ReadInput(-1, image.data());
-      if (result != 1) {
-        if (!owner_.IsRunning()) return kCycleSkipped;
-        ReadFailed(d, kind);
-        const uint32_t what = FailureKey(FailureArea::kImage, static_cast<uint32_t>(kind));
-        const auto logged = d.failuresLogged.find(what);
-        if (logged == d.failuresLogged.end() || logged->second != result) {
-          d.failuresLogged[what] = result;
-          owner_.Log(DRV_LOG_ERROR, StrFormat(output ? "%s Cannot read. Output Monitoring. ErrCode: %d. Desc: %s"
-                                                     : "%s Cannot read. Input Monitoring. ErrCode: %d. Desc: %s",
-                                              prefix.c_str(), result, owner_.VUSK_GetErrStr(result).c_str()));
-        }
-        return result;
-      }
-      d.failuresLogged.erase(FailureKey(FailureArea::kImage, static_cast<uint32_t>(kind)));
-      StoreImage(d, kind, image.data(), image.size(), 0);
-      ReadSucceeded(d, kind);
+      result = TakeImageRead(d, kind, result, image.data(), image.size());
+      if (result != 1) return result;
     }
     return result;
   }
   // One image in its area: read whole and stored, or, when the mode gives
-  // it no length, only marked valid. 1; kCycleSkipped when the run stopped; else the
-  // read's error.
-  auto readArea = [&](int kind, uint8_t function, uint16_t address, bool validMode, size_t length,
-                      const char* what) {
+  // it no length, only marked valid.
+  auto readArea = [&](int kind, uint8_t function, uint16_t address, bool validMode, size_t length) {
     // A mode outside the tables has no layout: nothing is read, and drvRead
     // keeps answering that the image has not been read.
     if (!validMode) return 1;
     if (length == 0) {
-      std::lock_guard<std::mutex> guard(imageLock_);
-      d.validImages |= 1u << kind;
+      MarkImageRead(d, kind);
       return 1;
     }
     std::vector<uint8_t>& block = cycleBlock_;
     block.assign(length + 1, 0);
     const int read = io.ReadImage(function, address, static_cast<int>(length), block.data());
-    const uint32_t failure = FailureKey(FailureArea::kImage, static_cast<uint32_t>(kind));
-    if (read != 1) {
-      if (!owner_.IsRunning()) return kCycleSkipped;
-      ReadFailed(d, kind);
-      // Logged when it starts (or its cause changes), not in every cycle.
-      const auto logged = d.failuresLogged.find(failure);
-      if (logged == d.failuresLogged.end() || logged->second != read) {
-        d.failuresLogged[failure] = read;
-        owner_.Log(DRV_LOG_ERROR, StrFormat("%s Cannot read. %s Monitoring. ErrCode: %d. Desc: %s", prefix.c_str(),
-                                            what, read, owner_.VUSK_GetErrStr(read).c_str()));
-      }
-      return read;
-    }
-    d.failuresLogged.erase(failure);
-    StoreImage(d, kind, block.data(), length, 0);
-    ReadSucceeded(d, kind);
-    return 1;
+    return TakeImageRead(d, kind, read, block.data(), length);
   };
   const bool inValid = IsValidInputMode(inputMode);
   result =
       readArea(DRV_IMAGE_INPUT, kFcReadInputRegisters, static_cast<uint16_t>(d.inputWordBase - d.ownInputBits / 16),
-               inValid, inValid ? d.inputLengths[inputMode] : 0, "Input");
+               inValid, inValid ? d.inputLengths[inputMode] : 0);
   if (result != 1) return result;
   if (!owner_.IsRunning()) return kCycleSkipped;
   const bool outValid = IsValidOutputMode(outputMode);
   return readArea(DRV_IMAGE_OUTPUT, kFcReadHoldingRegisters,
                   static_cast<uint16_t>(d.outputWordBase - d.ownOutputBits / 16), outValid,
-                  outValid ? d.outputLengths[outputMode] : 0, "Output");
+                  outValid ? d.outputLengths[outputMode] : 0);
+}
+
+int ModbusDriver::TakeImageRead(DeviceRecord& d, int kind, int result, const uint8_t* data, size_t length) {
+  const uint32_t failure = FailureKey(FailureArea::kImage, static_cast<uint32_t>(kind));
+  if (result != 1) {
+    if (!owner_.IsRunning()) return kCycleSkipped;
+    ReadFailed(d, kind);
+    // Logged when it starts (or its cause changes), not in every cycle.
+    const auto logged = d.failuresLogged.find(failure);
+    if (logged == d.failuresLogged.end() || logged->second != result) {
+      d.failuresLogged[failure] = result;
+      owner_.Log(DRV_LOG_ERROR, StrFormat("%s Cannot read. %s Monitoring. ErrCode: %d. Desc: %s", PrefixOf(d).c_str(),
+                                          kind == DRV_IMAGE_INPUT ? "Input" : "Output", result,
+                                          owner_.VUSK_GetErrStr(result).c_str()));
+    }
+    return result;
+  }
+  d.failuresLogged.erase(failure);
+  StoreImage(d, kind, data, length, 0);
+  ReadSucceeded(d, kind);
+  return 1;
+}
+
+void ModbusDriver::MarkImageRead(DeviceRecord& d, int kind) {
+  std::lock_guard<std::mutex> guard(imageLock_);
+  d.validImages |= 1u << kind;
 }
 
 void ModbusDriver::ReadFailed(DeviceRecord& d, int kind) {
@@ -492,18 +484,7 @@ void ModbusDriver::StoreImage(DeviceRecord& d, int kind, const uint8_t* data, si
 }
 
 void ModbusDriver::PurgeWrites(const std::string& key, DeviceRecord& d) {
-  std::vector<WriteRequest> dropped;
-  {
-    std::lock_guard<std::mutex> guard(queueLock_);
-    for (auto it = queue_.begin(); it != queue_.end();) {
-      if (EqualsNoCase(it->key, key)) {
-        dropped.push_back(std::move(*it));
-        it = queue_.erase(it);
-      } else {
-        ++it;
-      }
-    }
-  }
+  const std::vector<WriteRequest> dropped = TakeQueuedWritesOf(key);
   if (dropped.empty()) return;
   {
     std::lock_guard<std::mutex> guard(imageLock_);

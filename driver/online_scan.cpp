@@ -66,18 +66,10 @@ intptr_t ModbusDriver::GetIOConfig(const std::string& key) {
   }
   const std::string prefix = PrefixOf(*d);
   const char* function = "VUSK_GetIOConfig";
-  GetChannel(1);
-  Modbus* channel = CreateChannel(function);
+  int failure = 0;
+  Modbus* channel = OpenPrivateChannel(*d, function, &failure);
   if (!channel) {
-    owner_.Log(DRV_LOG_ERROR,
-               StrFormat("%s %s. Func: %s", prefix.c_str(), ErrorText(kDrvNoInstance).c_str(), function));
-    return 0;
-  }
-  const int opened = OpenChannelObject(*channel, 0, 0);
-  if (opened != 1) {
-    owner_.Log(DRV_LOG_ERROR, StrFormat("%s Open connection is failed. Because %s Func: %s", prefix.c_str(),
-                                        channel->ErrorText(opened).c_str(), function));
-    CloseChannel(1);
+    if (failure == kDrvNoInstance) LogNoChannel(*d, function);
     return 0;
   }
   auto failed = [&](int code) {

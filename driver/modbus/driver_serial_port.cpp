@@ -7,6 +7,7 @@
 
 #include "common/Utility.h"
 #include "driver/driver_utils.h"
+#include "driver/modbus/code_text.h"
 
 namespace tessivar {
 namespace {
@@ -20,11 +21,6 @@ constexpr int kDefaultWriteBoundMs = 1000;
 constexpr int kAbortSliceMs = 20;
 
 int ReadWaitMs(unsigned timeoutMs) { return static_cast<int>(std::min<unsigned>(timeoutMs, INT_MAX / 2)); }
-
-struct CodeText {
-  int code;
-  const char* text;
-};
 
 constexpr CodeText kDescriptions[] = {
     {kSerNoReconnectNeeded, "Warning. Reconnection does not need"},
@@ -232,19 +228,14 @@ bool DriverSerialPort::CurrentLineSettings(qmx::serial::LineSettings* settings) 
   return device_.IsOpen() && device_.Query(settings) == 0;
 }
 
-const char* DriverSerialPort::Description(int code) {
-  for (const auto& entry : kDescriptions) {
-    if (entry.code == code) return entry.text;
-  }
-  return "Undefined.";
-}
+const char* DriverSerialPort::Description(int code) { return DescribeCode(kDescriptions, code); }
 
 void DriverSerialPort::ErrorText(int code, std::string& text) {
   if (code == kSerCannotOpen) {
     text = "Cannot open port.";
     return;
   }
-  text = StrFormat("%s Code: %d. Desc: %s", "Serial Error.", code, Description(code));
+  text = TransportCodeText("Serial Error.", code, Description(code));
 }
 
 }  // namespace tessivar

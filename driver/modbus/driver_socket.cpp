@@ -8,6 +8,7 @@
 
 #include "common/Utility.h"
 #include "driver/driver_utils.h"
+#include "driver/modbus/code_text.h"
 
 namespace tessivar {
 namespace {
@@ -36,11 +37,6 @@ int LeftMs(Clock::time_point deadline) {
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
   return left > 0 ? static_cast<int>(left) : 0;
 }
-
-struct CodeText {
-  int code;
-  const char* text;
-};
 
 constexpr CodeText kDescriptions[] = {
     {kSockNoReconnectNeeded, "Warning. Reconnection does not need"},
@@ -321,7 +317,8 @@ int DriverSocket::SendTo(const void* data, int length) {
   return socket_.SendTo(data, static_cast<size_t>(length), remoteAddress_, static_cast<uint16_t>(remotePort_));
 }
 
-int DriverSocket::ReceiveFrom(void* buffer, int size) {
+template <class Read>
+int DriverSocket::ReadWithinTimeout(void* buffer, int size, Read&& read) {
   std::lock_guard<std::recursive_mutex> guard(lock_);
   if (!buffer || size <= 0) return kSockBadParameter;
   if (!IsConnectedLocked()) return kSockNotConnected;
@@ -330,9 +327,13 @@ int DriverSocket::ReceiveFrom(void* buffer, int size) {
     const int w = WaitUntil(false, deadline);
     if (w < 0) return w;
     if (w == 0) return kSockTimeout;
-    const int n = socket_.RecvFrom(buffer, static_cast<size_t>(size), nullptr, nullptr);
+    const int n = read(static_cast<size_t>(size));
     if (n != -qmx::net::kWsaEwouldblock) return n;
   }
+}
+
+int DriverSocket::ReceiveFrom(void* buffer, int size) {
+  return ReadWithinTimeout(buffer, size, [&](size_t n) { return socket_.RecvFrom(buffer, n, nullptr, nullptr); });
 }
 
 int DriverSocket::Send(const void* data, int length) {
@@ -399,17 +400,7 @@ int DriverSocket::Receive(void* buffer, int size, int timeoutMs) {
 }
 
 int DriverSocket::ReceiveRaw(void* buffer, int size) {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
-  if (!buffer || size <= 0) return kSockBadParameter;
-  if (!IsConnectedLocked()) return kSockNotConnected;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs_);
-  for (;;) {
-    const int w = WaitUntil(false, deadline);
-    if (w < 0) return w;
-    if (w == 0) return kSockTimeout;
-    const int n = socket_.Recv(buffer, static_cast<size_t>(size));
-    if (n != -qmx::net::kWsaEwouldblock) return n;
-  }
+  return ReadWithinTimeout(buffer, size, [&](size_t n) { return socket_.Recv(buffer, n); });
 }
 
 int DriverSocket::ReconnectDue() {
@@ -428,15 +419,10 @@ int DriverSocket::Reopen() {
   return r == 1 ? 1 : kSockReconnectFailed;
 }
 
-const char* DriverSocket::Description(int code) {
-  for (const auto& entry : kDescriptions) {
-    if (entry.code == code) return entry.text;
-  }
-  return "Undefined.";
-}
+const char* DriverSocket::Description(int code) { return DescribeCode(kDescriptions, code); }
 
 void DriverSocket::ErrorText(int code, std::string& text) {
-  text = StrFormat("%s Code: %d. Desc: %s", "Ethernet Error.", code, Description(code));
+  text = TransportCodeText("Ethernet Error.", code, Description(code));
 }
 
 }  // namespace tessivar
