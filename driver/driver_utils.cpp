@@ -55,17 +55,17 @@ int ParityCodeFromName(const std::string& name) {
 const char* ParityNameFromCode(int code) { return code >= 0 && code < 5 ? kParityNames[code] : kParityNames[0]; }
 
 int PingHost(const char* host, int timeoutMs, int count) {
-  if (!host) return -4;
+  if (!host) return kPingNoHost;
   if (timeoutMs > 3000) timeoutMs = 3000;
   if (timeoutMs < 0) timeoutMs = 0;
   auto socket = qmx::icmp::EchoSocket::Open();
-  if (!socket) return -1;
+  if (!socket) return kPingUnavailable;
   uint32_t address = 0;
-  if (qmx::net::ResolveIPv4(host, &address) != 0) return -3;
-  int result = 1;
+  if (qmx::net::ResolveIPv4(host, &address) != 0) return kPingUnresolved;
+  int result = kPingAnswered;
   for (int attempt = 0; attempt < count; ++attempt) {
     const int status = socket->Echo(address, timeoutMs, 255);
-    if (status == qmx::icmp::kEchoSuccess) return attempt == 0 ? 1 : 2;
+    if (status == qmx::icmp::kEchoSuccess) return attempt == 0 ? kPingAnswered : kPingAnsweredLater;
     result = -status;
   }
   return result;

@@ -96,7 +96,7 @@ private:
   bool LocalAnswer(uint16_t address, uint8_t* value) const;
   int ReadSide(bool output, int module, uint8_t* dst);
 
-  void Error(const std::string& text) const { c_.log(0, text); }
+  void Error(const std::string& text) const { c_.log(DRV_LOG_ERROR, text); }
   // A failed exchange: logged unless a stop caused it; with the cycle's
   // failure memory and what != 0, only when it differs from what was logged
   // last for `what`.

@@ -7,6 +7,7 @@
 
 #include "common/Utility.h"
 #include "driver/driver_utils.h"
+#include "driver/modbus/code_text.h"
 
 namespace tessivar {
 namespace {
@@ -21,26 +22,21 @@ constexpr int kAbortSliceMs = 20;
 
 int ReadWaitMs(unsigned timeoutMs) { return static_cast<int>(std::min<unsigned>(timeoutMs, INT_MAX / 2)); }
 
-struct CodeText {
-  int code;
-  const char* text;
-};
-
 constexpr CodeText kDescriptions[] = {
-    {3, "Warning. Reconnection does not need"},
-    {-9102, "Function parameter is invalid."},
-    {-9103, "Cannot create OVERLAPPED structure's hEvent."},
-    {-9104, "IO Write is failed without pending."},
-    {-9105, "Write timeout."},
-    {-9106, "Error in IO Event handle."},
-    {-9107, "IO Read is failed without pending."},
-    {-9108, "Read error from port."},
-    {-9110, "Error in WriteFile function."},
-    {-9111, "Error in ReadFile function."},
-    {-9112, "Reconection failed, but will retry..."},
-    {-9113, "Assigned Buffer is not enough than readed."},
-    {-9114, "Port is not opened."},
-    {-9119, "Read timeout."},
+    {kSerNoReconnectNeeded, "Warning. Reconnection does not need"},
+    {kSerBadParameter, "Function parameter is invalid."},
+    {kSerNoEvent, "Cannot create OVERLAPPED structure's hEvent."},
+    {kSerWriteNotPending, "IO Write is failed without pending."},
+    {kSerWriteTimeout, "Write timeout."},
+    {kSerEventError, "Error in IO Event handle."},
+    {kSerReadNotPending, "IO Read is failed without pending."},
+    {kSerReadError, "Read error from port."},
+    {kSerWriteFailed, "Error in WriteFile function."},
+    {kSerReadFailed, "Error in ReadFile function."},
+    {kSerReconnectFailed, "Reconection failed, but will retry..."},
+    {kSerBufferTooSmall, "Assigned Buffer is not enough than readed."},
+    {kSerNotOpen, "Port is not opened."},
+    {kSerReadTimeout, "Read timeout."},
 };
 
 }  // namespace
@@ -232,19 +228,14 @@ bool DriverSerialPort::CurrentLineSettings(qmx::serial::LineSettings* settings) 
   return device_.IsOpen() && device_.Query(settings) == 0;
 }
 
-const char* DriverSerialPort::Description(int code) {
-  for (const auto& entry : kDescriptions) {
-    if (entry.code == code) return entry.text;
-  }
-  return "Undefined.";
-}
+const char* DriverSerialPort::Description(int code) { return DescribeCode(kDescriptions, code); }
 
 void DriverSerialPort::ErrorText(int code, std::string& text) {
   if (code == kSerCannotOpen) {
     text = "Cannot open port.";
     return;
   }
-  text = StrFormat("%s Code: %d. Desc: %s", "Serial Error.", code, Description(code));
+  text = TransportCodeText("Serial Error.", code, Description(code));
 }
 
 }  // namespace tessivar

@@ -18,7 +18,7 @@
 namespace tessivar {
 
 enum SerialCode : int {
-  kSerNoReconnectNeeded = 3,
+  kSerNoReconnectNeeded = ReconnectGate::kNotNeeded,
   kSerCannotOpen = -9100,
   kSerBadParameter = -9102,
   kSerNoEvent = -9103,

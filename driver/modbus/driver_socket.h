@@ -20,7 +20,7 @@ namespace tessivar {
 
 // The driver's socket codes.
 enum SocketCode : int {
-  kSockNoReconnectNeeded = 3,
+  kSockNoReconnectNeeded = ReconnectGate::kNotNeeded,
   kSockBadParameter = -9101,
   kSockGeneralError = -9102,
   kSockTimeout = -9103,
@@ -121,6 +121,11 @@ private:
   // WaitUntil for a transfer: 1 ready, else the transfer's result (minus the
   // error number, or kSockTimeout), already handed to HandleError.
   int WaitOrFail(bool writable, std::chrono::steady_clock::time_point deadline);
+  // One read of at most `size` bytes into `buffer` within the socket's
+  // time-out: `read(size)` runs once the socket is readable, again while it
+  // would block.
+  template <class Read>
+  int ReadWithinTimeout(void* buffer, int size, Read&& read);
   int ConnectLocked(uint32_t remote);
   int CloseLocked();
   int IsConnectedLocked() const;

@@ -15,8 +15,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kMbapLength = 6;  // transaction id, protocol id, length
-constexpr int kHeaderLength = 7;  // the MBAP prefix and the unit
+constexpr int kHeaderLength = kMbapLength + 1;  // the MBAP prefix and the unit
 
 // The adapter of `record` answered already: same MAC address (bytes 12 to
 // 17), or, when the record carries none, the same IP address (bytes 0 to 3).
@@ -167,7 +166,7 @@ int CModbusTCP::Transact(const Transaction& x) {
 }
 
 int CModbusTCP::TxGetRxData(const uint8_t* request, int requestLength, uint8_t* dst, int n, int /*ignored*/) {
-  return Guard([&] {
+  return Guard("ModbusTCP::TxGetRxData", [&] {
     if (!socket_) return static_cast<int>(kDrvNoInstance);
     if (!request || requestLength < 2 || kMbapLength + requestLength > kTxBufferSize || n < 0 ||
         n + 9 > kRxBufferSize || (n > 0 && !dst))
@@ -185,7 +184,7 @@ int CModbusTCP::TxGetRxData(const uint8_t* request, int requestLength, uint8_t* 
 }
 
 int CModbusTCP::TxGetRxDataEcho(const uint8_t* request, int requestLength, uint8_t* dst, int n, int /*logFlag*/) {
-  return Guard([&] {
+  return Guard("ModbusTCP::TxGetRxDataEcho", [&] {
     if (!socket_) return static_cast<int>(kDrvNoInstance);
     if (!request || requestLength < 2 || kMbapLength + requestLength > kTxBufferSize || n < 0 ||
         n + 10 > kRxBufferSize || (n > 0 && !dst))
@@ -202,7 +201,7 @@ int CModbusTCP::TxGetRxDataEcho(const uint8_t* request, int requestLength, uint8
 }
 
 int CModbusTCP::TxCheckResult(const uint8_t* header, int headerLength, const uint8_t* data, int dataLength) {
-  return Guard([&] {
+  return Guard("ModbusTCP::TxCheckResult", [&] {
     if (!socket_) return static_cast<int>(kDrvNoInstance);
     const int pduLength = headerLength + 1 + dataLength;
     if (!header || headerLength < 2 || dataLength < 0 || dataLength > 255 || (dataLength > 0 && !data) ||
@@ -222,7 +221,7 @@ int CModbusTCP::TxCheckResult(const uint8_t* header, int headerLength, const uin
 
 int CModbusTCP::TxRequest(const uint8_t* header, int headerLength, int kind, uint8_t* dst, int n,
                           const uint8_t* data, int dataLength) {
-  return Guard([&] {
+  return Guard("ModbusTCP::TxRequest", [&] {
     if (!socket_) return static_cast<int>(kDrvNoInstance);
     if (!header || headerLength < 2 || n < 0 || (n > 0 && !dst) || dataLength < 0 || (dataLength > 0 && !data))
       return static_cast<int>(kSockBadParameter);
@@ -271,11 +270,11 @@ DiscoveredAdapter DecodeDiscoveryRecord(const DiscoveryRecord& record) {
 }
 
 int CModbusTCP::ScanDevice(int /*unit*/, ScanHits& hits, int& counter, int windowMs) {
-  return Guard([&] {
+  return Guard("ModbusTCP::ScanDevice", [&] {
     if (!socket_) return static_cast<int>(kDrvNoInstance);
     const int sent = socket_->SendTo(kDiscoveryRequest, sizeof kDiscoveryRequest);
     if (sent <= 0) {
-      Log(0, StrFormat("WriteBroadCast is failed. Func: %s", "ModbusTCP::ScanDevice"));
+      Log(DRV_LOG_ERROR, StrFormat("WriteBroadCast is failed. Func: %s", "ModbusTCP::ScanDevice"));
       return sent;
     }
     const auto start = Clock::now();
@@ -294,7 +293,7 @@ int CModbusTCP::ScanDevice(int /*unit*/, ScanHits& hits, int& counter, int windo
       const int r = socket_->ReceiveFrom(buffer, sizeof buffer);
       if (r == kSockTimeout || r == 0) continue;
       if (r < 0) {
-        Log(0, StrFormat("ReadBroadCast is failed. Func: %s", "ModbusTCP::ScanDevice"));
+        Log(DRV_LOG_ERROR, StrFormat("ReadBroadCast is failed. Func: %s", "ModbusTCP::ScanDevice"));
         result = r;
         break;
       }
@@ -316,7 +315,7 @@ int CModbusTCP::IsConnected() { return socket_ ? socket_->IsConnected() : 0; }
 
 int CModbusTCP::OpenConnection(const TcpCommSetting& settings, int a, int b) {
   if (settings.ipAddress.empty()) {
-    Log(4, StrFormat("[Bug] Invalid Address. Func: %s", "CModbusTCP::OpenConnection"));
+    Log(DRV_LOG_DEVELOPER, StrFormat("[Bug] Invalid Address. Func: %s", "CModbusTCP::OpenConnection"));
     return 0;
   }
   CloseConnection();
@@ -355,13 +354,13 @@ int CModbusTCP::OpenConnection(const TcpCommSetting& settings, int a, int b) {
 int CModbusTCP::Reconnect() {
   if (!socket_) return kDrvNoInstance;
   const int due = socket_->ReconnectDue();
-  if (due != 1) return due;
-  Log(1, "Channel. Try reconnecting...");
-  const int ping = ping_ ? ping_(remoteAddress_.c_str(), 500, 2) : 1;
+  if (due != ReconnectGate::kTryNow) return due;
+  Log(DRV_LOG_GENERAL, "Channel. Try reconnecting...");
+  const int ping = ping_ ? ping_(remoteAddress_.c_str(), kPingTimeoutMs, kPingCount) : kPingAnswered;
   if (Owner()) Owner()->PingReport(remoteAddress_, ping);
-  // Where no echo can be sent at all (-1), the connection attempt itself is
-  // the test.
-  if (ping == 1 || ping == -1) return socket_->Reopen();
+  // Where no echo can be sent at all, the connection attempt itself is the
+  // test.
+  if (ping == kPingAnswered || ping == kPingUnavailable) return socket_->Reopen();
   socket_->Close();
   return kDrvPingFailed;
 }

@@ -66,6 +66,10 @@ public:
   // MBAP prefix, unit and the largest PDU: the largest Modbus TCP frame.
   static constexpr int kTxBufferSize = 7 + kMaxPdu;
   static constexpr int kDiscoveryBufferSize = 266;
+  // The reachability test before a reconnection: at most kPingCount echoes,
+  // each waiting kPingTimeoutMs.
+  static constexpr int kPingTimeoutMs = 500;
+  static constexpr int kPingCount = 2;
 
   using PingFunction = std::function<int(const char* host, int timeoutMs, int count)>;
 

@@ -43,12 +43,14 @@ std::string S(const QString& text) { return text.toStdString(); }
 bool CanShowWindows(const char* function) {
   auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
   if (!app) {
-    RouteLog(0, std::string("No window can be shown: the calling program has no user interface. Func: ") + function);
+    RouteLog(DRV_LOG_ERROR,
+             std::string("No window can be shown: the calling program has no user interface. Func: ") + function);
     return false;
   }
   if (QThread::currentThread() != app->thread()) {
-    RouteLog(0, std::string("No window can be shown from a thread other than the user-interface thread. Func: ") +
-                    function);
+    RouteLog(
+        DRV_LOG_ERROR,
+        std::string("No window can be shown from a thread other than the user-interface thread. Func: ") + function);
     return false;
   }
   return true;
@@ -381,7 +383,7 @@ MessengerDlg::MessengerDlg(const std::string& libraryFolder, QWidget* parent)
   order.insert(order.end(), {swap_, trim_, status_, exit});
   for (size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 
-  SetProtocol(0);
+  SetProtocol(kProtocolRtu);
   function_->setCurrentIndex(2);
   SetFunction(2);
   resize(900, 560);
@@ -414,7 +416,7 @@ MessengerFields MessengerDlg::Fields() const {
 
 void MessengerDlg::SetProtocol(int index) {
   if (protocol_->currentIndex() != index) protocol_->setCurrentIndex(index);
-  const bool rtu = index == 0;
+  const bool rtu = index == kProtocolRtu;
   for (QWidget* w : std::initializer_list<QWidget*>{comLabel_, comPort_, serialLabel_, serialText_, serialButton_})
     w->setVisible(rtu);
   ipLabel_->setVisible(!rtu);

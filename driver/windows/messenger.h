@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "driver/include/tessivar.h"
+#include "driver/modbus/modbus_master.h"
 #include "driver/modbus/modbus_settings.h"
 
 namespace tessivar::windows {
@@ -19,7 +20,7 @@ namespace tessivar::windows {
 
 struct MessengerFunction {
   const char* text;
-  uint8_t code;
+  uint8_t code;   // ModbusFunction
   int writeKind;  // ModbusRequestKind
   const char* unit;
 };
@@ -50,8 +51,11 @@ enum MessengerField : int {
   kFieldQuantity = 4018,
 };
 
+// The protocols of the window, in the order of its list.
+enum MessengerProtocol : int { kProtocolRtu = 0, kProtocolTcp = 1 };
+
 struct MessengerFields {
-  int protocol = 0;  // 0 Modbus RTU, 1 Modbus TCP
+  int protocol = kProtocolRtu;
   std::string comPort = "1";
   std::string ipAddress;
   std::string serialSettings = "9600, 8, NOPARITY, 1";
@@ -64,7 +68,7 @@ struct MessengerFields {
 
 struct MessengerRequest {
   uint8_t slave = 1;
-  uint8_t function = 3;
+  uint8_t function = kFcReadHoldingRegisters;
   uint16_t address = 0;
   uint16_t quantity = 0;
   int writeKind = 0;

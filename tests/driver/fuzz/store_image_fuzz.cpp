@@ -34,7 +34,7 @@ const char* const kModels[] = {"QMX-4101", "DM-T640", "KA-4470", "KX-4470", "KA-
 const char* const kKinds[] = {"DI", "DO", "AI", "AO", "Special", "Power"};
 const char* const kPriorities[] = {"1", "2", "3", "X", ""};
 const char* const kInitBlocks[] = {"", "Status,Unsigned16,2\tFieldPower,Unsigned16,2", "Bad"};
-constexpr int kImageKinds[] = {DRV_IMAGE_PARA, DRV_IMAGE_COMMINIT, DRV_IMAGE_INPUT, DRV_IMAGE_OUTPUT, 2};
+constexpr int kFuzzedKinds[] = {DRV_IMAGE_PARA, DRV_IMAGE_COMMINIT, DRV_IMAGE_INPUT, DRV_IMAGE_OUTPUT, 2};
 
 }  // namespace
 
@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!driver.Device("K", &device)) std::abort();
   std::array<size_t, 5> sizes{};
   for (size_t k = 0; k < 5; ++k) sizes[k] = device.images[k].size();
-  const int kind = kImageKinds[in.Take() % 5];
+  const int kind = kFuzzedKinds[in.Take() % 5];
   const size_t offset = in.Take16();
   const size_t rest = size - std::min(in.at, size);
   driver.StoreImage(device, kind, data + (size - rest), rest, offset);
