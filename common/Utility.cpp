@@ -86,6 +86,42 @@ std::string TrimStr(const std::string& text) {
   return text.substr(begin, end - begin);
 }
 
+std::string Upper(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+std::string RemoveAll(const std::string& text, std::string_view what) {
+  if (what.empty()) return text;
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    if (text.compare(i, what.size(), what) == 0) {
+      i += what.size();
+    } else {
+      out += text[i++];
+    }
+  }
+  return out;
+}
+
+namespace {
+bool IsUtf8Continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+}  // namespace
+
+std::string_view CutUtf8(std::string_view text, size_t limit) {
+  if (text.size() <= limit) return text;
+  size_t end = limit;
+  while (end > 0 && IsUtf8Continuation(text[end])) --end;
+  return text.substr(0, end);
+}
+
+size_t Utf8Length(std::string_view text) {
+  return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) { return !IsUtf8Continuation(c); }));
+}
+
 int IsStrEmpty(const std::string& text, int trim) {
   return (trim == 1 ? TrimStr(text) : text).empty() ? 1 : 0;
 }
@@ -346,7 +382,7 @@ int SplitFilePath(const std::string& path, std::string& folder, std::string& tit
   return 1;
 }
 
-uint8_t HexStrToByte(const std::string& text) {
+uint8_t HexStrToByte(std::string_view text) {
   unsigned value = 0;
   for (char c : text) {
     const int d = HexDigitValue(c);
@@ -364,6 +400,31 @@ int32_t HexStrToInt(const std::string& text) {
     value = value * 16u + static_cast<uint32_t>(d);
   }
   return static_cast<int32_t>(value);
+}
+
+std::string HexDigitsOf(const std::string& text, std::string_view separators) {
+  std::string digits = RemoveAll(Upper(TrimStr(text)), "0X");
+  std::erase_if(digits, [separators](char c) { return separators.find(c) != std::string_view::npos; });
+  return digits;
+}
+
+bool IsHexDigits(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return HexDigitValue(c) >= 0; });
+}
+
+uint8_t HexPairAt(std::string_view digits, size_t k, HexOddDigit odd) {
+  if (k >= (digits.size() + 1) / 2) return 0;
+  const std::string_view pair = digits.substr(2 * k, 2);
+  const uint8_t value = HexStrToByte(pair);
+  // A lone digit in the high half: as if a "0" followed it.
+  if (pair.size() == 1 && odd == HexOddDigit::kHighHalf && value != 255) return static_cast<uint8_t>(value << 4);
+  return value;
+}
+
+std::vector<uint8_t> HexPairsToBytes(std::string_view digits, size_t maxBytes, HexOddDigit odd) {
+  std::vector<uint8_t> bytes(std::min(maxBytes, (digits.size() + 1) / 2));
+  for (size_t k = 0; k < bytes.size(); ++k) bytes[k] = HexPairAt(digits, k, odd);
+  return bytes;
 }
 
 std::string BytesToHexStr(const uint8_t* bytes, int count, int group) {

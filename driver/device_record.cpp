@@ -25,7 +25,7 @@ struct SpecialDef {
 
 // In the order a new device gets them; the first entry of a name wins.
 constexpr SpecialDef kSpecials[] = {
-    {"ExpansionSlotNo", 0x1110, 2, "Unsigned16", "1", 0, 0, Models::All},
+    {"ExpansionSlotNo", kRegExpansionSlotNo, 2, "Unsigned16", "1", 0, 0, Models::All},
     {"ActiveSlotNo", 0x1111, 2, "Unsigned16", "1", 0, 1, Models::All},
     {"InactiveSlotNo", 0x1112, 2, "Unsigned16", "1", 0, 1, Models::All},
     {"InactiveSlots", 0x1116, 4, "ByteArea", "4", 0, 1, Models::All},
@@ -34,11 +34,11 @@ constexpr SpecialDef kSpecials[] = {
     {"BusStatus", 0x1119, 2, "ByteArea", "2", 0, 1, Models::All},
     {"FieldPwrStatus", 0x1119, 2, "ByteArea", "2", 0, 1, Models::All},
     {"WatchdogErr", 0x1119, 2, "ByteArea", "2", 0, 1, Models::All},
-    {"InputMode", 0x1114, 2, "Unsigned16", "1", 1, 0, Models::All},
-    {"OutputMode", 0x1115, 2, "Unsigned16", "1", 1, 0, Models::All},
+    {"InputMode", kRegInputMode, 2, "Unsigned16", "1", 1, 0, Models::All},
+    {"OutputMode", kRegOutputMode, 2, "Unsigned16", "1", 1, 0, Models::All},
     {"Firmware", 0x1003, 2, "ByteArea", "2", 0, 0, Models::All},
     {"FirmwareDate", 0x1010, 4, "ByteArea", "4", 0, 0, Models::All},
-    {"WatchdogTime", 0x1020, 2, "Unsigned16", "1", 1, 0, Models::All},
+    {"WatchdogTime", kRegWatchdogTime, 2, "Unsigned16", "1", 1, 0, Models::All},
     {"TCPConnectionTimeOut", 0x1041, 2, "Unsigned16", "1", 1, 0, Models::All},
     {"GatewayAddress", 0x1052, 4, "ByteArea", "4", 0, 0, Models::Others},
     {"SubnetMask", 0x1051, 4, "ByteArea", "4", 0, 0, Models::Others},
@@ -59,15 +59,8 @@ constexpr SpecialDef kSpecials[] = {
     {"SerialconnectionMethod", 0x1614, 2, "Unsigned16", "1", 1, 0, Models::FourExcept4511},
     {"RTC", 0x1620, 8, "ByteArea", "8", 1, 0, Models::Four},
     {"DipSwitch", 0x1101, 2, "ByteArea", "2", 0, 0, Models::All},
-    {"IOUpdateTime", 0x1028, 2, "Unsigned16", "1", 1, 1, Models::All},
+    {"IOUpdateTime", kRegIoUpdateTime, 2, "Unsigned16", "1", 1, 1, Models::All},
 };
-
-std::string Upper(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
 
 std::string Tail(const std::string& model) { return model.size() > 3 ? model.substr(3) : std::string(); }
 

@@ -20,6 +20,17 @@
 
 namespace tessivar {
 
+// Special registers the driver addresses by number besides the table of
+// every model's named registers (device_record.cpp).
+enum SpecialRegisterAddress : uint16_t {
+  kRegWatchdogTime = 0x1020,
+  kRegIoUpdateTime = 0x1028,
+  kRegExpansionSlotNo = 0x1110,  // the slot count of an online configuration
+  kRegSlotList = 0x1113,         // the adapter's product code, then one per slot
+  kRegInputMode = 0x1114,
+  kRegOutputMode = 0x1115,
+};
+
 struct SpecialRegister {
   std::string name;
   uint16_t address = 0;
@@ -81,6 +92,12 @@ struct ClassBases {
 
 enum DeviceState : int { kDeviceOpened = 0, kDeviceRunning = 1, kDeviceLost = 2, kDeviceStopped = 3 };
 
+// The process images of a device, by DriverImageKind 0..4; kind 2 names no
+// image (it stays empty: while running drvRead answers it with 1 and copies
+// nothing).
+inline constexpr size_t kImageKinds = 5;
+inline constexpr int kImageNone = 2;
+
 struct DeviceRecord {
   uint16_t productCode = 0;
   std::string model;  // decides the model branches
@@ -105,7 +122,7 @@ struct DeviceRecord {
   uint16_t adapterInput = 0;
   uint16_t adapterOutput = 0;
   int state = kDeviceStopped;
-  std::array<std::vector<uint8_t>, 5> images;  // by DriverImageKind 0..4
+  std::array<std::vector<uint8_t>, kImageKinds> images;  // by DriverImageKind
   int initialRead = 0;
   std::array<uint16_t, 4> inputLengths{};   // by input mode
   std::array<uint16_t, 2> outputLengths{};  // by output mode

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "common/Utility.h"
+#include "driver/device_record.h"
 #include "driver/driver_library.h"
 #include "driver/driver_utils.h"
 #include "driver/modbus_driver.h"
@@ -69,7 +70,7 @@ R DriverInstance::Guarded(const char* operation, R failed, F&& fn) {
 
 void DriverInstance::LogException(const char* operation) {
   try {
-    LogNamed(0, StrFormat("[%s] Exception is happened in %s function.", Name().c_str(), operation));
+    LogNamed(DRV_LOG_ERROR, StrFormat("[%s] Exception is happened in %s function.", Name().c_str(), operation));
   } catch (...) {
   }
 }
@@ -101,7 +102,7 @@ std::string DriverInstance::VUSK_GetErrStr(int code) {
 
 bool DriverInstance::CheckDevice(const std::string& key, const char* operation) {
   if (schedule_.count(key)) return true;
-  LogNamed(0, StrFormat("[%s] The device does not exist. Call function: %s.", Name().c_str(), operation));
+  LogNamed(DRV_LOG_ERROR, StrFormat("[%s] The device does not exist. Call function: %s.", Name().c_str(), operation));
   return false;
 }
 
@@ -127,7 +128,7 @@ void DriverInstance::RemoveAllDevices() {
     std::lock_guard<std::mutex> guard(scheduleLock_);
     schedule_.clear();
   }
-  Log(1, "Communication channel instance is removed.");
+  Log(DRV_LOG_GENERAL, "Communication channel instance is removed.");
 }
 
 intptr_t DriverInstance::StartAutoScan(int commKind, int timeValue, const char* param) {
@@ -276,7 +277,7 @@ int DriverInstance::StartComm() {
   } catch (const std::system_error&) {
     running_ = 0;
     stopped_ = 1;
-    LogNamed(0, StrFormat("[%s] Exception is happened in %s function.", Name().c_str(), "VUSK_Open"));
+    LogNamed(DRV_LOG_ERROR, StrFormat("[%s] Exception is happened in %s function.", Name().c_str(), "VUSK_Open"));
     return 0;
   }
   return 1;
@@ -286,13 +287,14 @@ int DriverInstance::VUSK_Open() {
   const int r = driver_->Open();
   const std::string name = Name();
   if (r == 1) {
-    LogNamed(1, StrFormat("[%s]%s", name.c_str(),
-                          (std::string(" ") + kStar + " Communication channel is opened successfully").c_str()));
+    LogNamed(DRV_LOG_GENERAL,
+             StrFormat("[%s]%s", name.c_str(),
+                       (std::string(" ") + kStar + " Communication channel is opened successfully").c_str()));
     SetAllStates("Running");
   } else {
-    LogNamed(0, StrFormat("[%s] %s %s", name.c_str(),
-                          (std::string(" ") + kStar + " Communication channel open is failed.").c_str(),
-                          VUSK_GetErrStr(r).c_str()));
+    LogNamed(DRV_LOG_ERROR, StrFormat("[%s] %s %s", name.c_str(),
+                                      (std::string(" ") + kStar + " Communication channel open is failed.").c_str(),
+                                      VUSK_GetErrStr(r).c_str()));
     SetAllStates("RunFailed");
   }
   return r;
@@ -340,8 +342,9 @@ int DriverInstance::StopComm() {
 
 int DriverInstance::VUSK_Close() {
   driver_->Close();
-  LogNamed(1, StrFormat("[%s]%s", Name().c_str(),
-                        (std::string(" ") + kStar + " Communication channel is closed successfully").c_str()));
+  LogNamed(DRV_LOG_GENERAL,
+           StrFormat("[%s]%s", Name().c_str(),
+                     (std::string(" ") + kStar + " Communication channel is closed successfully").c_str()));
   SetAllStates("Stopped");
   return 1;
 }
@@ -359,7 +362,7 @@ void DriverInstance::VUSK_RemovedDevice(DeviceKey key) {
   const std::string keyText = KeyText(key);
   auto it = schedule_.find(keyText);
   if (it == schedule_.end()) {
-    LogNamed(0, StrFormat("[%s] Cannot search device instance in VUSK_RemovedDevice.", Name().c_str()));
+    LogNamed(DRV_LOG_ERROR, StrFormat("[%s] Cannot search device instance in VUSK_RemovedDevice.", Name().c_str()));
     return;
   }
   driver_->RemoveDevice(keyText, it->second->deviceName);
@@ -438,7 +441,9 @@ int DriverInstance::CollectDueDevices(std::vector<DeviceKey>& keys, Clock::time_
     auto it = schedule_.find(key);
     if (it != schedule_.end() && it->second->nextDue > now) it->second->nextDue = now;
   }
-  std::vector<DeviceScheduleEntry*> candidates;
+  // Kept from pass to pass (under the schedule lock): a pass allocates nothing.
+  std::vector<DeviceScheduleEntry*>& candidates = dueScratch_;
+  candidates.clear();
   for (auto& [key, entry] : schedule_) {
     if (entry->nextDue <= now) candidates.push_back(entry.get());
   }
@@ -476,15 +481,16 @@ void DriverInstance::VUSK_MonitoringDevice(DeviceKey key) {
     DeviceScheduleEntry& entry = *it->second;
     const int c = driver_->MonitoringDevice(entry.key);
     if (c == kDrvNoResponse) {
-      driver_->SetDeviceState(entry.key, 2);
+      driver_->SetDeviceState(entry.key, kDeviceLost);
       entry.currentInterval = TripleInterval(entry.baseInterval);
       entry.nextDue = entry.lastDue + entry.Interval();
       const std::string name = Name();
       const std::string prefix = driver_->DeviceLogPrefix(entry.key);
-      LogNamed(0, StrFormat("[%s]%s %s", name.c_str(), prefix.c_str(), VUSK_GetErrStr(kDrvNoResponse).c_str()));
-      LogNamed(1, StrFormat("[%s]%s Try reconnecting...", name.c_str(), prefix.c_str()));
+      LogNamed(DRV_LOG_ERROR,
+               StrFormat("[%s]%s %s", name.c_str(), prefix.c_str(), VUSK_GetErrStr(kDrvNoResponse).c_str()));
+      LogNamed(DRV_LOG_GENERAL, StrFormat("[%s]%s Try reconnecting...", name.c_str(), prefix.c_str()));
     } else if (c == 1) {
-      driver_->SetDeviceState(entry.key, 1);
+      driver_->SetDeviceState(entry.key, kDeviceRunning);
       if (entry.currentInterval != entry.baseInterval) {
         entry.currentInterval = entry.baseInterval;
         entry.nextDue = entry.lastDue + entry.Interval();

@@ -171,6 +171,8 @@ private:
 
   std::unique_ptr<DriverObject> driver_;
   std::map<std::string, std::unique_ptr<DeviceScheduleEntry>> schedule_;
+  // The due devices of a pass (under the schedule lock).
+  std::vector<DeviceScheduleEntry*> dueScratch_;
   std::atomic<int> running_{0};
   std::atomic<int> stopped_{1};
   std::string name_;

@@ -111,16 +111,16 @@ void DriverLibrary::SetSwitches(int general, int error, int communication, int d
 
 bool DriverLibrary::IsDelivered(int level) const {
   const unsigned u = static_cast<unsigned>(level);
-  if (u >= 50) return true;
+  if (u >= DRV_LOG_ALWAYS) return true;
   switch (u) {
-    case 0:
+    case DRV_LOG_ERROR:
       return error_.load() != 0;
-    case 1:
+    case DRV_LOG_GENERAL:
       return general_.load() != 0;
-    case 2:
-    case 3:
+    case DRV_LOG_COMM:
+    case DRV_LOG_COMM2:
       return communication_.load() != 0;
-    case 4:
+    case DRV_LOG_DEVELOPER:
       return developer_.load() != 0;
     default:
       return false;

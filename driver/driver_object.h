@@ -42,7 +42,12 @@ public:
 
   // Monitoring: open and close steps around a run, one device cycle, the
   // channel close of the thread's end, and the device state the schedule
-  // keeps in the device record (1 running, 2 connection lost).
+  // keeps in the device record (a DeviceState: running or connection lost).
+  // A cycle answers 1, kDrvNoResponse when the device or its channel does
+  // not answer, kCycleSkipped when it asked the device nothing (a stop, a
+  // reconnection not due yet, a device known to be silent), or the code of
+  // the read that failed.
+  static constexpr int kCycleSkipped = 2;
   virtual int Open() = 0;
   virtual int Close() = 0;
   virtual int MonitoringDevice(const std::string& key) = 0;

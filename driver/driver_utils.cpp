@@ -1,7 +1,6 @@
 #include "driver/driver_utils.h"
 
 #include <array>
-#include <cctype>
 
 #include "common/Utility.h"
 #include "platform/icmp/icmp_echo.h"
@@ -23,11 +22,6 @@ constexpr std::array<uint16_t, 256> MakeCrcTable() {
 constexpr std::array<uint16_t, 256> kCrcTable = MakeCrcTable();
 
 constexpr const char* kParityNames[] = {"NOPARITY", "ODDPARITY", "EVENPARITY", "MARKPARITY", "SPACEPARITY"};
-
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
 
 }  // namespace
 
@@ -61,17 +55,17 @@ int ParityCodeFromName(const std::string& name) {
 const char* ParityNameFromCode(int code) { return code >= 0 && code < 5 ? kParityNames[code] : kParityNames[0]; }
 
 int PingHost(const char* host, int timeoutMs, int count) {
-  if (!host) return -4;
+  if (!host) return kPingNoHost;
   if (timeoutMs > 3000) timeoutMs = 3000;
   if (timeoutMs < 0) timeoutMs = 0;
   auto socket = qmx::icmp::EchoSocket::Open();
-  if (!socket) return -1;
+  if (!socket) return kPingUnavailable;
   uint32_t address = 0;
-  if (qmx::net::ResolveIPv4(host, &address) != 0) return -3;
-  int result = 1;
+  if (qmx::net::ResolveIPv4(host, &address) != 0) return kPingUnresolved;
+  int result = kPingAnswered;
   for (int attempt = 0; attempt < count; ++attempt) {
     const int status = socket->Echo(address, timeoutMs, 255);
-    if (status == qmx::icmp::kEchoSuccess) return attempt == 0 ? 1 : 2;
+    if (status == qmx::icmp::kEchoSuccess) return attempt == 0 ? kPingAnswered : kPingAnsweredLater;
     result = -status;
   }
   return result;
@@ -104,18 +98,10 @@ int IsIntegerText(const std::string& text, int allowPoint) {
 }
 
 std::string NormalizeHexText(const std::string& text, int expectedLength, int withPrefix) {
-  std::string t = Upper(text);
-  if (t.compare(0, 2, "0X") == 0) t.erase(0, 2);
-  if (t.find("  ") != std::string::npos) return "INVALID";
-  std::string digits;
-  for (char c : t) {
-    if (c != ' ') digits += c;
-  }
-  if (expectedLength > 0 && static_cast<size_t>(expectedLength) != digits.size()) return "INVALID";
-  for (char c : digits) {
-    if (!std::isxdigit(static_cast<unsigned char>(c))) return "INVALID";
-  }
-  return withPrefix == 1 ? "0x" + digits : digits;
+  const std::string normal = NormalizeHexStr(text, expectedLength);
+  // The common form is "0x" and the digits.
+  if (normal == "INVALID" || withPrefix == 1) return normal;
+  return normal.substr(2);
 }
 
 std::string KeyText(long long key) { return std::to_string(key); }

@@ -26,12 +26,21 @@ int ParityCodeFromName(const std::string& name);
 // The name of a parity code; "NOPARITY" outside 0..4.
 const char* ParityNameFromCode(int code);
 
-// Reachability test by ICMP echo. Returns 1 when the first try answered, 2
-// when a later one did, -4 for a null host, -1 when ICMP echo is unavailable
-// on this system, -3 when the host does not resolve, or minus the IP status
-// of the last try (-11010 time-out, -11003 host unreachable, ...). The
-// time-out is limited to 3000 ms; a count of 0 or less gives 1 without
-// sending.
+// What PingHost answers, besides minus the IP status of its last try
+// (kPingIpStatusBase and below: -11010 time-out, -11003 host unreachable,
+// ...).
+enum PingResult : int {
+  kPingAnswered = 1,       // the first try answered
+  kPingAnsweredLater = 2,  // a later try did
+  kPingUnavailable = -1,   // no ICMP echo on this system
+  kPingUnresolved = -3,    // the host does not resolve
+  kPingNoHost = -4,        // a null host
+  kPingIpStatusBase = -11000,
+};
+
+// Reachability test by ICMP echo: a PingResult or minus an IP status. The
+// time-out is limited to 3000 ms; a count of 0 or less answers
+// kPingAnswered without sending.
 int PingHost(const char* host, int timeoutMs, int count);
 
 // Each byte as two upper-case hex digits; with groupSize > 0 a blank follows
@@ -43,10 +52,10 @@ std::string BytesToHexText(const uint8_t* data, int length, int groupSize);
 // '.'. An empty text passes.
 int IsIntegerText(const std::string& text, int allowPoint);
 
-// Upper-cases, drops a leading "0X" and single blanks; "INVALID" when two
-// blanks follow each other, when a character is not a hex digit, or when
-// expectedLength > 0 differs from the digit count. Otherwise the digits,
-// with "0x" in front when withPrefix is 1.
+// NormalizeHexStr (common/Utility.h): upper-cases, drops a leading "0X" and
+// single blanks; "INVALID" when two blanks follow each other, when a
+// character is not a hex digit, or when expectedLength > 0 differs from the
+// digit count. Otherwise the digits, with "0x" in front when withPrefix is 1.
 std::string NormalizeHexText(const std::string& text, int expectedLength, int withPrefix);
 
 // Decimal text of a device key: the key of the device maps.

@@ -27,7 +27,7 @@ R WithInstance(DriverHandle h, const char* function, R failed, R missing, F&& fn
   try {
     std::shared_ptr<DriverInstance> instance = DriverLibrary::Get().Find(h);
     if (!instance) {
-      RouteLog(0, StrFormat("Driver instance is not created or Loader is not started. Func: %s", function));
+      RouteLog(DRV_LOG_ERROR, StrFormat("Driver instance is not created or Loader is not started. Func: %s", function));
       return missing;
     }
     return fn(*instance);
@@ -68,7 +68,7 @@ DriverHandle drvInitialize(void) {
     return nullptr;
   } catch (...) {
     try {
-      tessivar::RouteLog(0, StrFormat("Exception is happened in %s function.", "VUSK_SetDriverMgr"));
+      tessivar::RouteLog(DRV_LOG_ERROR, StrFormat("Exception is happened in %s function.", "VUSK_SetDriverMgr"));
     } catch (...) {
     }
     return nullptr;

@@ -20,14 +20,15 @@ ModbusDriver::ModbusDriver(DriverInstance& owner) : owner_(owner) {}
 ModbusDriver::~ModbusDriver() = default;
 
 int ModbusDriver::Refuse(const char* function) {
-  owner_.Log(0, StrFormat(" %s. Func: %s", ResultCodeText(kDrvNotSupported, TransportKind::kNone).c_str(), function));
+  owner_.Log(DRV_LOG_ERROR,
+             StrFormat(" %s. Func: %s", ResultCodeText(kDrvNotSupported, TransportKind::kNone).c_str(), function));
   return kDrvNotSupported;
 }
 
 int ModbusDriver::SetChannelProperty(const std::string& text) {
   const ChannelPropertyResult r = ParseChannelProperty(text, &commType_, &tcpSetting_, &serialSetting_);
   if (!r.accepted) {
-    owner_.Log(0, r.refusal);
+    owner_.Log(DRV_LOG_ERROR, r.refusal);
     return 0;
   }
   return 1;
@@ -47,7 +48,7 @@ int ModbusDriver::SetDeviceProperty(const std::string& key, const std::string& d
                                     bool isNew) {
   const DevicePropertyFields fields = ParseDeviceProperty(text, IsTcp());
   if (!fields.accepted) {
-    owner_.Log(0, fields.refusal);
+    owner_.Log(DRV_LOG_ERROR, fields.refusal);
     return 0;
   }
   std::lock_guard<std::mutex> guard(imageLock_);
@@ -76,7 +77,8 @@ void ModbusDriver::RemoveDevice(const std::string& key, const std::string& devic
   if (it == devices_.end()) return;
   const std::string prefix = PrefixOf(it->second);
   devices_.erase(it);
-  owner_.Log(1, StrFormat("%s Device instance is removed. Name: %s.", prefix.c_str(), deviceName.c_str()));
+  owner_.Log(DRV_LOG_GENERAL,
+             StrFormat("%s Device instance is removed. Name: %s.", prefix.c_str(), deviceName.c_str()));
 }
 
 int ModbusDriver::SetModuleList(const std::string& key, const ModuleListEntry* entries, int count) {
@@ -94,8 +96,9 @@ int ModbusDriver::SetModuleList(const std::string& key, const ModuleListEntry* e
     ModuleRecord m;
     std::string reason;
     if (!ParseModuleLine(text(e.moduleLine), &m, &reason)) {
-      owner_.Log(0, StrFormat("%s Invalid module line. Contact the dealer. Module: %s. Reason: %s. Line: %s.",
-                              prefix.c_str(), text(e.label).c_str(), reason.c_str(), text(e.moduleLine).c_str()));
+      owner_.Log(DRV_LOG_ERROR,
+                 StrFormat("%s Invalid module line. Contact the dealer. Module: %s. Reason: %s. Line: %s.",
+                           prefix.c_str(), text(e.label).c_str(), reason.c_str(), text(e.moduleLine).c_str()));
       return 0;
     }
     m.productCode = e.productCode;
@@ -121,8 +124,8 @@ int ModbusDriver::SetModuleList(const std::string& key, const ModuleListEntry* e
       d->adapterOutput = e.outputSize;
       paraOffset = d->adapterPara;
       if (!ParseInitCommBlock(*d, text(e.initCommBlock)))
-        owner_.Log(0, StrFormat("%s Invalid Init-CommBlock. Contact the dealer. Block: %s.", prefix.c_str(),
-                                text(e.initCommBlock).c_str()));
+        owner_.Log(DRV_LOG_ERROR, StrFormat("%s Invalid Init-CommBlock. Contact the dealer. Block: %s.", prefix.c_str(),
+                                            text(e.initCommBlock).c_str()));
       continue;
     }
     ModuleRecord& m = modules[module++];
@@ -130,16 +133,16 @@ int ModbusDriver::SetModuleList(const std::string& key, const ModuleListEntry* e
     paraOffset += m.paraLength;
     d->modules.push_back(m);
   }
-  AssignAddresses(*d, prefix, [this](const std::string& line) { owner_.Log(0, line); });
+  AssignAddresses(*d, prefix, [this](const std::string& line) { owner_.Log(DRV_LOG_ERROR, line); });
 
-  size_t lengths[5] = {d->adapterPara, 0, 0, d->adapterInput, d->adapterOutput};
+  size_t lengths[kImageKinds] = {d->adapterPara, 0, 0, d->adapterInput, d->adapterOutput};
   for (const SpecialRegister& r : d->commInit) lengths[DRV_IMAGE_COMMINIT] += r.size;
   for (const ModuleRecord& m : d->modules) {
     lengths[DRV_IMAGE_PARA] += m.paraLength;
     lengths[DRV_IMAGE_INPUT] += m.inputSize;
     lengths[DRV_IMAGE_OUTPUT] += m.outputSize;
   }
-  for (size_t k = 0; k < 5; ++k) d->images[k].assign(lengths[k], 0);
+  for (size_t k = 0; k < kImageKinds; ++k) d->images[k].assign(lengths[k], 0);
   return 1;
 }
 
@@ -156,7 +159,7 @@ int ModbusDriver::SetProcessImgMode(const std::string& key, int inputMode, int o
 }
 
 void ModbusDriver::LogUnknownDevice(const char* function) {
-  owner_.Log(0, StrFormat("%s. Func: %s", ErrorText(kDrvBadDevice).c_str(), function));
+  owner_.Log(DRV_LOG_ERROR, StrFormat("%s. Func: %s", ErrorText(kDrvBadDevice).c_str(), function));
 }
 
 OnlineIo ModbusDriver::MakeIo(DeviceRecord& device, Modbus* channel, bool cycle) {
@@ -175,19 +178,34 @@ OnlineIo ModbusDriver::MakeIo(DeviceRecord& device, Modbus* channel, bool cycle)
   return OnlineIo(std::move(c));
 }
 
-int ModbusDriver::WithPrivateChannel(DeviceRecord& device, const char* operation,
-                                     const std::function<int(OnlineIo&)>& fn) {
+Modbus* ModbusDriver::OpenPrivateChannel(const DeviceRecord& device, const char* operation, int* failure) {
   GetChannel(1);
   Modbus* channel = CreateChannel(operation);
-  if (!channel) return kDrvNoInstance;
-  const std::string prefix = PrefixOf(device);
+  if (!channel) {
+    *failure = kDrvNoInstance;
+    return nullptr;
+  }
   const int opened = OpenChannelObject(*channel, 0, 0);
   if (opened != 1) {
-    owner_.Log(0, StrFormat("%s Open connection is failed. Because %s Func: %s", prefix.c_str(),
-                            channel->ErrorText(opened).c_str(), operation));
+    owner_.Log(DRV_LOG_ERROR, StrFormat("%s Open connection is failed. Because %s Func: %s", PrefixOf(device).c_str(),
+                                        channel->ErrorText(opened).c_str(), operation));
     CloseChannel(1);
-    return 0;
+    *failure = 0;
+    return nullptr;
   }
+  return channel;
+}
+
+void ModbusDriver::LogNoChannel(const DeviceRecord& device, const char* operation) {
+  owner_.Log(DRV_LOG_ERROR, StrFormat("%s %s. Func: %s", PrefixOf(device).c_str(), ErrorText(kDrvNoInstance).c_str(),
+                                      operation));
+}
+
+int ModbusDriver::WithPrivateChannel(DeviceRecord& device, const char* operation,
+                                     const std::function<int(OnlineIo&)>& fn) {
+  int failure = 0;
+  Modbus* channel = OpenPrivateChannel(device, operation, &failure);
+  if (!channel) return failure;
   OnlineIo io = MakeIo(device, channel);
   // The stopped road's channel is its own: a connection the master closed
   // on a mismatching reply is opened again for the rest of the walk.
@@ -225,7 +243,7 @@ int ModbusDriver::ReadRunning(DeviceRecord& d, int module, int kind, uint8_t* ds
   }
   // An image this run has not read from the device yet holds nothing the
   // caller may take for the device's values.
-  if (kind != 2 && !(d.validImages & (1u << kind))) return 0;
+  if (kind != kImageNone && !(d.validImages & (1u << kind))) return 0;
   const std::vector<uint8_t>& image = d.images[static_cast<size_t>(kind)];
   // The part the selector names, so that a caller's buffer for one module
   // is never filled with the whole image.
@@ -250,8 +268,8 @@ int ModbusDriver::ReadRunning(DeviceRecord& d, int module, int kind, uint8_t* ds
         offset += size;
       }
       if (!found) {
-        owner_.Log(0, StrFormat("%s Cannot find the module. lModID: %d. Func: %s", PrefixOf(d).c_str(), module,
-                                "VUSK_Read"));
+        owner_.Log(DRV_LOG_ERROR, StrFormat("%s Cannot find the module. lModID: %d. Func: %s", PrefixOf(d).c_str(),
+                                            module, "VUSK_Read"));
         return 0;
       }
     }
@@ -263,7 +281,7 @@ int ModbusDriver::ReadRunning(DeviceRecord& d, int module, int kind, uint8_t* ds
 
 bool ModbusDriver::RefusedOffline() {
   if (commType_ != kCommOffline) return false;
-  owner_.Log(0, "Communication drive does not supprt online functions");
+  owner_.Log(DRV_LOG_ERROR, "Communication drive does not supprt online functions");
   return true;
 }
 
@@ -278,9 +296,9 @@ int ModbusDriver::Read(const std::string& key, int module, int kind, void* desti
   auto* dst = static_cast<uint8_t*>(destination);
   const bool running = owner_.IsRunning();
   const bool known = kind == DRV_IMAGE_PARA || kind == DRV_IMAGE_COMMINIT || kind == DRV_IMAGE_INPUT ||
-                     kind == DRV_IMAGE_OUTPUT || (running && (kind == 2 || kind == DRV_IMAGE_STATUS));
+                     kind == DRV_IMAGE_OUTPUT || (running && (kind == kImageNone || kind == DRV_IMAGE_STATUS));
   if (!known || !dst) {
-    owner_.Log(0, StrFormat("%s Unsupport argument. Src: %d. Func: %s", prefix.c_str(), kind, "VUSK_Read"));
+    owner_.Log(DRV_LOG_ERROR, StrFormat("%s Unsupport argument. Src: %d. Func: %s", prefix.c_str(), kind, "VUSK_Read"));
     return 0;
   }
   if (running) return ReadRunning(*d, module, kind, dst);
@@ -301,7 +319,7 @@ int ModbusDriver::WriteByte(const std::string& key, int module, int kind, const 
   if (RefusedOffline()) return 0;
   const bool running = owner_.IsRunning();
   if (running && kind == DRV_IMAGE_COMMINIT) {
-    owner_.Log(0, "Cannot CommInit data during monitoring.");
+    owner_.Log(DRV_LOG_ERROR, "Cannot CommInit data during monitoring.");
     return 0;
   }
   DeviceRecord* d = FindDevice(key);
@@ -313,15 +331,16 @@ int ModbusDriver::WriteByte(const std::string& key, int module, int kind, const 
   const auto* src = static_cast<const uint8_t*>(source);
   const bool known = kind == DRV_IMAGE_PARA || kind == DRV_IMAGE_OUTPUT || kind == DRV_IMAGE_COMMINIT;
   if (!known || !src || length <= 0) {
-    owner_.Log(0, StrFormat("%s Unsupport argument. Src: %d. Func: %s", prefix.c_str(), kind, "VUSK_WriteByte"));
+    owner_.Log(DRV_LOG_ERROR,
+               StrFormat("%s Unsupport argument. Src: %d. Func: %s", prefix.c_str(), kind, "VUSK_WriteByte"));
     return 0;
   }
   if (running) {
     {
       std::lock_guard<std::mutex> guard(imageLock_);
       if (d->state != kDeviceRunning) {
-        owner_.Log(0, StrFormat("%s Cannot write because communication with the device does not run.",
-                                prefix.c_str()));
+        owner_.Log(DRV_LOG_ERROR,
+                   StrFormat("%s Cannot write because communication with the device does not run.", prefix.c_str()));
         return 0;
       }
     }
@@ -333,8 +352,8 @@ int ModbusDriver::WriteByte(const std::string& key, int module, int kind, const 
     {
       std::lock_guard<std::mutex> guard(queueLock_);
       if (queue_.size() >= kMaxQueuedWrites) {
-        owner_.Log(0, StrFormat("%s Cannot write because too many writes wait for the device. Queued: %d.",
-                                prefix.c_str(), static_cast<int>(queue_.size())));
+        owner_.Log(DRV_LOG_ERROR, StrFormat("%s Cannot write because too many writes wait for the device. Queued: %d.",
+                                            prefix.c_str(), static_cast<int>(queue_.size())));
         return 0;
       }
       queue_.push_back(std::move(request));
@@ -379,28 +398,20 @@ int ModbusDriver::SendSpecialCmd(const std::string& key, int command) {
     LogUnknownDevice("VUSK_SendSpecialCmd");
     return 0;
   }
-  // Only restart (0) and clearing the counters (1) exist; nothing is sent
-  // for any other command.
-  if (command != 0 && command != 1) return 0;
+  // Only restart and clearing the counters exist; nothing is sent for any
+  // other command.
+  if (command != kCmdRestartComm && command != kCmdClearCounters) return 0;
   const std::string prefix = PrefixOf(*d);
-  GetChannel(1);
-  Modbus* channel = CreateChannel("VUSK_SendSpecialCmd");
+  int failure = 0;
+  Modbus* channel = OpenPrivateChannel(*d, "VUSK_SendSpecialCmd", &failure);
   if (!channel) {
-    owner_.Log(0, StrFormat("%s %s. Func: %s", prefix.c_str(), ErrorText(kDrvNoInstance).c_str(),
-                            "VUSK_SendSpecialCmd"));
-    return 0;
-  }
-  const int opened = OpenChannelObject(*channel, 0, 0);
-  if (opened != 1) {
-    owner_.Log(0, StrFormat("%s Open connection is failed. Because %s Func: %s", prefix.c_str(),
-                            channel->ErrorText(opened).c_str(), "VUSK_SendSpecialCmd"));
-    CloseChannel(1);
+    if (failure == kDrvNoInstance) LogNoChannel(*d, "VUSK_SendSpecialCmd");
     return 0;
   }
   const int r = channel->DiagCmd(static_cast<uint8_t>(d->node), command);
   if (r != 1)
-    owner_.Log(0, StrFormat("%s DiagCmd is fail. ErrCode: %d. ErrDesc: %s", prefix.c_str(), r,
-                            owner_.VUSK_GetErrStr(r).c_str()));
+    owner_.Log(DRV_LOG_ERROR, StrFormat("%s DiagCmd is fail. ErrCode: %d. ErrDesc: %s", prefix.c_str(), r,
+                                        owner_.VUSK_GetErrStr(r).c_str()));
   CloseChannel(1);
   return r;
 }
@@ -411,7 +422,7 @@ AddressMapInfo* ModbusDriver::GetAddresMap(const std::string& key, int slot) {
   const std::string prefix = PrefixOf(*d);
   // The modes may be rewritten by the monitoring cycle meanwhile.
   std::lock_guard<std::mutex> guard(imageLock_);
-  return BuildAddressMap(*d, slot, prefix, [this](const std::string& line) { owner_.Log(0, line); });
+  return BuildAddressMap(*d, slot, prefix, [this](const std::string& line) { owner_.Log(DRV_LOG_ERROR, line); });
 }
 
 int ModbusDriver::ShowAddresMap(const std::string& key, int slot, int16_t* inputMode, int16_t* outputMode) {
@@ -499,7 +510,8 @@ Modbus* ModbusDriver::CreateChannel(const char* function) {
     channel = serialChannel_.get();
   }
   if (!channel) {
-    owner_.Log(0, StrFormat("Out of Memory! Cannot open channel. Please, check PC resource. Func: %s", function));
+    owner_.Log(DRV_LOG_ERROR,
+               StrFormat("Out of Memory! Cannot open channel. Please, check PC resource. Func: %s", function));
     return nullptr;
   }
   channel->SetOwner(this);
@@ -529,16 +541,18 @@ void ModbusDriver::MasterLog(int level, const std::string& text) { owner_.Log(le
 
 void ModbusDriver::PingReport(const std::string& host, int result) {
   const char* h = host.c_str();
-  if (result == 1) {
-    owner_.Log(1, StrFormat(" Ping test: Success. host: %s", h));
-  } else if (result == 2) {
-    owner_.Log(0, StrFormat(" Ping test: Network is unstable. host: %s", h));
-  } else if (result == -4) {
-    owner_.Log(0, StrFormat(" Ping test: Failed. Host address is null. Error Code:%d.", result));
-  } else if (result == -3 || result < -11000) {
-    owner_.Log(0, StrFormat(" Ping test: Failed. Check network environment. host: %s. Error Code:%d.", h, result));
+  if (result == kPingAnswered) {
+    owner_.Log(DRV_LOG_GENERAL, StrFormat(" Ping test: Success. host: %s", h));
+  } else if (result == kPingAnsweredLater) {
+    owner_.Log(DRV_LOG_ERROR, StrFormat(" Ping test: Network is unstable. host: %s", h));
+  } else if (result == kPingNoHost) {
+    owner_.Log(DRV_LOG_ERROR, StrFormat(" Ping test: Failed. Host address is null. Error Code:%d.", result));
+  } else if (result == kPingUnresolved || result < kPingIpStatusBase) {
+    owner_.Log(DRV_LOG_ERROR,
+               StrFormat(" Ping test: Failed. Check network environment. host: %s. Error Code:%d.", h, result));
   } else {
-    owner_.Log(0, StrFormat(" Ping test is unavailable. Cound not load ICMPDLL. host: %s. Error Code:%d.", h, result));
+    owner_.Log(DRV_LOG_ERROR,
+               StrFormat(" Ping test is unavailable. Cound not load ICMPDLL. host: %s. Error Code:%d.", h, result));
   }
 }
 

@@ -108,11 +108,23 @@ public:
   // A bound on the queue: a write beyond it is refused, not queued.
   static constexpr size_t kMaxQueuedWrites = 256;
 
+  // Device data into the process images, as the monitoring cycle stores
+  // what it read (public for the fuzz target): under the image lock, kind 0
+  // at `offset`, 1 whole, 3 and 4 from the registers as read in the current
+  // mode; marks the kind valid.
+  void StoreImage(DeviceRecord& device, int kind, const uint8_t* data, size_t length, size_t offset);
+
 private:
   int Refuse(const char* function);
   bool IsTcp() const { return IsTcpCommType(commType_); }
   DeviceRecord* FindDevice(const std::string& key);
   std::string PrefixOf(const DeviceRecord& device) const;
+  // A channel object of its own for `operation`, opened; none when no object
+  // can be made (*failure = -7102) or it does not open (logged and closed;
+  // *failure = 0).
+  Modbus* OpenPrivateChannel(const DeviceRecord& device, const char* operation, int* failure);
+  // The line of an operation that got no channel object.
+  void LogNoChannel(const DeviceRecord& device, const char* operation);
   // Opens a channel of its own for `operation`, runs fn on it and closes it:
   // fn's result, 0 when the channel cannot be opened, -7102 when no channel
   // object can be made.
@@ -130,10 +142,15 @@ private:
   int OpenChannel();
   void InitialRead(DeviceRecord& device, OnlineIo& io);
   void RunQueuedWrites(const std::string& key, DeviceRecord& device, OnlineIo& io);
+  // The input and output images: 1, kCycleSkipped when the run stopped,
+  // else the error of the read that failed.
   int ReadImages(DeviceRecord& device, OnlineIo& io);
-  // Under the image lock: kind 0 at `offset`, 1 whole, 3 and 4 from the
-  // registers as read in the current mode; marks the kind valid.
-  void StoreImage(DeviceRecord& device, int kind, const uint8_t* data, size_t length, size_t offset);
+  // What a monitoring read of image `kind` gave: stored and marked read
+  // (1), or failed (logged once while the same failure lasts; its code, or
+  // kCycleSkipped when a stop caused it).
+  int TakeImageRead(DeviceRecord& device, int kind, int result, const uint8_t* data, size_t length);
+  // Image `kind` counts as read in this run (under the image lock).
+  void MarkImageRead(DeviceRecord& device, int kind);
   // The CommInit image from a buffer of the image's layout; complete marks
   // it valid, otherwise its validity stays as it was.
   void StoreCommInit(DeviceRecord& device, const std::vector<uint8_t>& buffer, bool complete);
@@ -141,6 +158,8 @@ private:
   // read, the status shows the failure) or succeeded.
   void ReadFailed(DeviceRecord& device, int kind);
   void ReadSucceeded(DeviceRecord& device, int kind);
+  // Takes the device's queued writes out of the queue, oldest first.
+  std::vector<WriteRequest> TakeQueuedWritesOf(const std::string& key);
   // Drops the device's queued writes, one line each; the next status read
   // shows the loss.
   void PurgeWrites(const std::string& key, DeviceRecord& device);
@@ -175,6 +194,10 @@ private:
   // Queued writes a stop left undone in the last pass (communication
   // thread; read by Close once the thread has ended).
   size_t droppedAtStop_ = 0;
+  // The cycle's buffers, kept from cycle to cycle so that a cycle allocates
+  // nothing (communication thread only).
+  std::vector<uint8_t> cycleCommInit_;
+  std::vector<uint8_t> cycleBlock_;
 };
 
 }  // namespace tessivar

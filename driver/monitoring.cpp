@@ -30,6 +30,8 @@ constexpr const char* kStar = "\u2605";
 // to dst from its bit 0; dst (dstLength bytes) is cleared first. Bits beyond
 // src read as 0.
 void CopyBits(uint8_t* dst, size_t dstLength, const uint8_t* src, size_t srcLength, size_t firstBit, size_t bits) {
+  // An empty part of an image may have no storage at all.
+  if (dstLength == 0) return;
   std::memset(dst, 0, dstLength);
   bits = std::min(bits, 8 * dstLength);
   if (firstBit % 8 == 0 && bits % 8 == 0) {
@@ -74,19 +76,21 @@ int ModbusDriver::Open() {
     queue_.clear();
   }
   if (commType_ == kCommOffline) {
-    owner_.Log(0, StrFormat("%s Communication drive does not supprt online functions. Func: %s", "", "VUSK_Open"));
+    owner_.Log(DRV_LOG_ERROR,
+               StrFormat("%s Communication drive does not supprt online functions. Func: %s", "", "VUSK_Open"));
     return 0;
   }
   CloseChannel(1);
   channelOpened_ = 0;
   if (IsTcp()) {
-    owner_.Log(1, StrFormat(" Comm. Setting. IP:%s, Timeout:%d ms, Reconnect period:%d sec.",
-                            tcpSetting_.ipAddress.c_str(), tcpSetting_.timeoutMs, tcpSetting_.reconnectPeriodS));
+    owner_.Log(DRV_LOG_GENERAL,
+               StrFormat(" Comm. Setting. IP:%s, Timeout:%d ms, Reconnect period:%d sec.",
+                         tcpSetting_.ipAddress.c_str(), tcpSetting_.timeoutMs, tcpSetting_.reconnectPeriodS));
   } else {
     const std::string settings = StrFormat("%d,%d,%s,%d", serialSetting_.baudRate, serialSetting_.dataBits,
                                            ParityNameFromCode(serialSetting_.parityCode), serialSetting_.stopBitsCode);
-    owner_.Log(1, StrFormat(" Comm. Setting. Port:%d, Timeout:%d ms, %s.", serialSetting_.comPort,
-                            serialSetting_.timeoutMs, settings.c_str()));
+    owner_.Log(DRV_LOG_GENERAL, StrFormat(" Comm. Setting. Port:%d, Timeout:%d ms, %s.", serialSetting_.comPort,
+                                          serialSetting_.timeoutMs, settings.c_str()));
   }
   return 1;
 }
@@ -103,8 +107,8 @@ int ModbusDriver::Close() {
   }
   droppedAtStop_ = 0;
   if (dropped > 0)
-    owner_.Log(0, StrFormat(" Queued writes are dropped because communication is stopped. Count: %d.",
-                            static_cast<int>(dropped)));
+    owner_.Log(DRV_LOG_ERROR, StrFormat(" Queued writes are dropped because communication is stopped. Count: %d.",
+                                        static_cast<int>(dropped)));
   std::lock_guard<std::mutex> guard(imageLock_);
   for (auto& [key, d] : devices_) {
     d.state = kDeviceStopped;
@@ -125,15 +129,17 @@ int ModbusDriver::OpenChannel() {
   // Waits of the run's channel end as soon as the instance is told to stop.
   channel->SetAbort([this] { return !owner_.IsRunning(); });
   if (OpenChannelObject(*channel, 1, 0) == 1) {
-    owner_.Log(1, StrFormat(" %s channel is connected with deivce", kStar));
+    owner_.Log(DRV_LOG_GENERAL, StrFormat(" %s channel is connected with deivce", kStar));
     return 1;
   }
   {
     std::lock_guard<std::mutex> guard(imageLock_);
     for (auto& [key, d] : devices_) d.state = kDeviceLost;
   }
-  owner_.Log(0, " Channel cannot communicate with device due to below cause. Will reconnecting...");
-  if (IsTcp()) PingReport(tcpSetting_.ipAddress, PingHost(tcpSetting_.ipAddress.c_str(), 500, 2));
+  owner_.Log(DRV_LOG_ERROR, " Channel cannot communicate with device due to below cause. Will reconnecting...");
+  if (IsTcp())
+    PingReport(tcpSetting_.ipAddress,
+               PingHost(tcpSetting_.ipAddress.c_str(), CModbusTCP::kPingTimeoutMs, CModbusTCP::kPingCount));
   return kDrvNoResponse;
 }
 
@@ -143,18 +149,18 @@ int ModbusDriver::MonitoringDevice(const std::string& key) {
     LogUnknownDevice("VUSK_MonitoringDevice");
     return kDrvBadDevice;
   }
-  if (!owner_.IsRunning()) return 2;
+  if (!owner_.IsRunning()) return kCycleSkipped;
   if (OpenChannel() == kDrvNoResponse) return kDrvNoResponse;
   Modbus* channel = GetChannel(0);
   if (channel && channel->IsConnected() == 0) {
     std::lock_guard<std::mutex> guard(imageLock_);
     d->state = kDeviceLost;
   }
-  const int reconnect = channel ? channel->Reconnect() : 2;
-  if (reconnect == 2) return 2;
-  if (reconnect != 1 && reconnect != 3) return 0;
-  if (!owner_.IsRunning()) return 2;
-  if (reconnect == 1) {
+  const int reconnect = channel ? channel->Reconnect() : static_cast<int>(kReconnectWait);
+  if (reconnect == kReconnectWait) return kCycleSkipped;
+  if (reconnect != kReconnected && reconnect != kStillConnected) return 0;
+  if (!owner_.IsRunning()) return kCycleSkipped;
+  if (reconnect == kReconnected) {
     // A new connection: read in full again, and log afresh.
     std::lock_guard<std::mutex> guard(imageLock_);
     d->initialRead = 1;
@@ -164,10 +170,10 @@ int ModbusDriver::MonitoringDevice(const std::string& key) {
   const std::string prefix = PrefixOf(*d);
   if (channel->DiagEcho(static_cast<uint8_t>(d->node)) != 1) {
     // A stop cut the wait short: the device said nothing wrong.
-    if (!owner_.IsRunning()) return 2;
+    if (!owner_.IsRunning()) return kCycleSkipped;
     {
       std::lock_guard<std::mutex> guard(imageLock_);
-      if (d->lost == 1) return 2;
+      if (d->lost == 1) return kCycleSkipped;
       d->lost = 1;
       d->initialRead = 1;
       d->failuresLogged.clear();
@@ -182,17 +188,17 @@ int ModbusDriver::MonitoringDevice(const std::string& key) {
   {
     std::lock_guard<std::mutex> guard(imageLock_);
     d->state = kDeviceRunning;
-    restored = d->lost == 1 || reconnect == 1;
+    restored = d->lost == 1 || reconnect == kReconnected;
     d->lost = 0;
   }
   // Restored only once the device itself has answered, not when the link
   // came back: the reconnected line without a prefix, a device that
   // answers again with its prefix.
-  if (restored && reconnect == 1) {
-    owner_.Log(1, StrFormat(" %s Communication be restored to NORMAL status from disconnection!", kStar));
+  if (restored && reconnect == kReconnected) {
+    owner_.Log(DRV_LOG_GENERAL, StrFormat(" %s Communication be restored to NORMAL status from disconnection!", kStar));
   } else if (restored) {
-    owner_.Log(1, StrFormat("%s %s Communication be restored to NORMAL status from disconnection!", prefix.c_str(),
-                            kStar));
+    owner_.Log(DRV_LOG_GENERAL, StrFormat("%s %s Communication be restored to NORMAL status from disconnection!",
+                                          prefix.c_str(), kStar));
   }
 
   OnlineIo io = MakeIo(*d, channel, true);
@@ -201,10 +207,10 @@ int ModbusDriver::MonitoringDevice(const std::string& key) {
 
   // Monitored registers: the others keep their image values.
   if (!d->commInit.empty() && owner_.IsRunning()) {
-    std::vector<uint8_t> buffer;
+    std::vector<uint8_t>& buffer = cycleCommInit_;
     {
       std::lock_guard<std::mutex> guard(imageLock_);
-      buffer = d->images[DRV_IMAGE_COMMINIT];
+      buffer.assign(d->images[DRV_IMAGE_COMMINIT].begin(), d->images[DRV_IMAGE_COMMINIT].end());
     }
     if (!buffer.empty()) {
       // Registers the device refuses keep their values; the image counts as
@@ -213,7 +219,7 @@ int ModbusDriver::MonitoringDevice(const std::string& key) {
       StoreCommInit(*d, buffer, false);
     }
   }
-  if (!owner_.IsRunning()) return 2;
+  if (!owner_.IsRunning()) return kCycleSkipped;
   return ReadImages(*d, io);
 }
 
@@ -254,9 +260,10 @@ void ModbusDriver::InitialRead(DeviceRecord& d, OnlineIo& io) {
         if (!reg || static_cast<size_t>(reg->offset) + 2 > buffer.size()) return;
         const int value = buffer[reg->offset] | buffer[reg->offset + 1u] << 8;
         if (input ? !IsValidInputMode(value) : !IsValidOutputMode(value)) {
-          owner_.Log(0, StrFormat(input ? "%s [Bug] InputImgMode from online is invalid. Value: %d. Func: %s."
-                                        : "%s [Bug] OutputImgMode from online is invalid. Value: %d. Func: %s.",
-                                  prefix.c_str(), value, "VUSK_MonitoringDevice"));
+          owner_.Log(DRV_LOG_ERROR,
+                     StrFormat(input ? "%s [Bug] InputImgMode from online is invalid. Value: %d. Func: %s."
+                                     : "%s [Bug] OutputImgMode from online is invalid. Value: %d. Func: %s.",
+                               prefix.c_str(), value, "VUSK_MonitoringDevice"));
           return;
         }
         std::lock_guard<std::mutex> guard(imageLock_);
@@ -266,8 +273,7 @@ void ModbusDriver::InitialRead(DeviceRecord& d, OnlineIo& io) {
       takeMode("OutputMode", false);
     }
   } else {
-    std::lock_guard<std::mutex> guard(imageLock_);
-    d.validImages |= 1u << DRV_IMAGE_COMMINIT;
+    MarkImageRead(d, DRV_IMAGE_COMMINIT);
   }
   const size_t paraLength = d.images[DRV_IMAGE_PARA].size();
   if (paraLength > 0) {
@@ -275,24 +281,26 @@ void ModbusDriver::InitialRead(DeviceRecord& d, OnlineIo& io) {
     std::vector<uint8_t> buffer(paraLength, 0);
     if (io.ReadParas(-1, buffer.data()) == 1) StoreImage(d, DRV_IMAGE_PARA, buffer.data(), buffer.size(), 0);
   } else {
-    std::lock_guard<std::mutex> guard(imageLock_);
-    d.validImages |= 1u << DRV_IMAGE_PARA;
+    MarkImageRead(d, DRV_IMAGE_PARA);
   }
 }
 
-void ModbusDriver::RunQueuedWrites(const std::string& key, DeviceRecord& d, OnlineIo& io) {
-  std::vector<WriteRequest> mine;
-  {
-    std::lock_guard<std::mutex> guard(queueLock_);
-    for (auto it = queue_.begin(); it != queue_.end();) {
-      if (EqualsNoCase(it->key, key)) {
-        mine.push_back(std::move(*it));
-        it = queue_.erase(it);
-      } else {
-        ++it;
-      }
+std::vector<WriteRequest> ModbusDriver::TakeQueuedWritesOf(const std::string& key) {
+  std::vector<WriteRequest> taken;
+  std::lock_guard<std::mutex> guard(queueLock_);
+  for (auto it = queue_.begin(); it != queue_.end();) {
+    if (EqualsNoCase(it->key, key)) {
+      taken.push_back(std::move(*it));
+      it = queue_.erase(it);
+    } else {
+      ++it;
     }
   }
+  return taken;
+}
+
+void ModbusDriver::RunQueuedWrites(const std::string& key, DeviceRecord& d, OnlineIo& io) {
+  std::vector<WriteRequest> mine = TakeQueuedWritesOf(key);
   const std::string prefix = PrefixOf(d);
   for (size_t i = 0; i < mine.size(); ++i) {
     // A stop does not wait for the queue: what is left is dropped and
@@ -323,8 +331,8 @@ void ModbusDriver::RunQueuedWrites(const std::string& key, DeviceRecord& d, Onli
     } else if (request.kind == DRV_IMAGE_OUTPUT) {
       result = io.WriteOutput(request.module, request.data.data(), static_cast<int>(request.data.size()));
     } else {
-      owner_.Log(0, StrFormat("%s [Bug] Invalid function parameter. Type: %d. Func: %s.", prefix.c_str(), request.kind,
-                              "VUSK_MonitoringDevice"));
+      owner_.Log(DRV_LOG_ERROR, StrFormat("%s [Bug] Invalid function parameter. Type: %d. Func: %s.", prefix.c_str(),
+                                          request.kind, "VUSK_MonitoringDevice"));
       continue;
     }
     if (result != 1 && !owner_.IsRunning()) {
@@ -346,7 +354,6 @@ void ModbusDriver::RunQueuedWrites(const std::string& key, DeviceRecord& d, Onli
 }
 
 int ModbusDriver::ReadImages(DeviceRecord& d, OnlineIo& io) {
-  const std::string prefix = PrefixOf(d);
   uint16_t inputMode = 0;
   uint16_t outputMode = 0;
   {
@@ -362,71 +369,66 @@ int ModbusDriver::ReadImages(DeviceRecord& d, OnlineIo& io) {
       const int kind = output ? DRV_IMAGE_OUTPUT : DRV_IMAGE_INPUT;
       image.assign(d.images[static_cast<size_t>(kind)].size(), 0);
       if (image.empty()) {
-        std::lock_guard<std::mutex> guard(imageLock_);
-        d.validImages |= 1u << kind;
+        MarkImageRead(d, kind);
         continue;
       }
       result = output ? io.ReadOutput(-1, image.data()) : io.ReadInput(-1, image.data());
-      if (result != 1) {
-        if (!owner_.IsRunning()) return 2;
-        ReadFailed(d, kind);
-        const uint32_t what = FailureKey(FailureArea::kImage, static_cast<uint32_t>(kind));
-        const auto logged = d.failuresLogged.find(what);
-        if (logged == d.failuresLogged.end() || logged->second != result) {
-          d.failuresLogged[what] = result;
-          owner_.Log(0, StrFormat(output ? "%s Cannot read. Output Monitoring. ErrCode: %d. Desc: %s"
-                                         : "%s Cannot read. Input Monitoring. ErrCode: %d. Desc: %s",
-                                  prefix.c_str(), result, owner_.VUSK_GetErrStr(result).c_str()));
-        }
-        return result;
-      }
-      d.failuresLogged.erase(FailureKey(FailureArea::kImage, static_cast<uint32_t>(kind)));
-      StoreImage(d, kind, image.data(), image.size(), 0);
-      ReadSucceeded(d, kind);
+      result = TakeImageRead(d, kind, result, image.data(), image.size());
+      if (result != 1) return result;
     }
     return result;
   }
   // One image in its area: read whole and stored, or, when the mode gives
-  // it no length, only marked valid. 1; 2 when the run stopped; else the
-  // read's error.
-  auto readArea = [&](int kind, uint8_t function, uint16_t address, bool validMode, size_t length,
-                      const char* what) {
+  // it no length, only marked valid.
+  auto readArea = [&](int kind, uint8_t function, uint16_t address, bool validMode, size_t length) {
     // A mode outside the tables has no layout: nothing is read, and drvRead
     // keeps answering that the image has not been read.
     if (!validMode) return 1;
     if (length == 0) {
-      std::lock_guard<std::mutex> guard(imageLock_);
-      d.validImages |= 1u << kind;
+      MarkImageRead(d, kind);
       return 1;
     }
-    std::vector<uint8_t> block(length + 1, 0);
+    std::vector<uint8_t>& block = cycleBlock_;
+    block.assign(length + 1, 0);
     const int read = io.ReadImage(function, address, static_cast<int>(length), block.data());
-    const uint32_t failure = FailureKey(FailureArea::kImage, static_cast<uint32_t>(kind));
-    if (read != 1) {
-      if (!owner_.IsRunning()) return 2;
-      ReadFailed(d, kind);
-      // Logged when it starts (or its cause changes), not in every cycle.
-      const auto logged = d.failuresLogged.find(failure);
-      if (logged == d.failuresLogged.end() || logged->second != read) {
-        d.failuresLogged[failure] = read;
-        owner_.Log(0, StrFormat("%s Cannot read. %s Monitoring. ErrCode: %d. Desc: %s", prefix.c_str(), what, read,
-                                owner_.VUSK_GetErrStr(read).c_str()));
-      }
-      return read;
-    }
-    d.failuresLogged.erase(failure);
-    StoreImage(d, kind, block.data(), length, 0);
-    ReadSucceeded(d, kind);
-    return 1;
+    return TakeImageRead(d, kind, read, block.data(), length);
   };
   const bool inValid = IsValidInputMode(inputMode);
-  result = readArea(DRV_IMAGE_INPUT, 4, static_cast<uint16_t>(d.inputWordBase - d.ownInputBits / 16), inValid,
-                    inValid ? d.inputLengths[inputMode] : 0, "Input");
+  result =
+      readArea(DRV_IMAGE_INPUT, kFcReadInputRegisters, static_cast<uint16_t>(d.inputWordBase - d.ownInputBits / 16),
+               inValid, inValid ? d.inputLengths[inputMode] : 0);
   if (result != 1) return result;
-  if (!owner_.IsRunning()) return 2;
+  if (!owner_.IsRunning()) return kCycleSkipped;
   const bool outValid = IsValidOutputMode(outputMode);
-  return readArea(DRV_IMAGE_OUTPUT, 3, static_cast<uint16_t>(d.outputWordBase - d.ownOutputBits / 16), outValid,
-                  outValid ? d.outputLengths[outputMode] : 0, "Output");
+  return readArea(DRV_IMAGE_OUTPUT, kFcReadHoldingRegisters,
+                  static_cast<uint16_t>(d.outputWordBase - d.ownOutputBits / 16), outValid,
+                  outValid ? d.outputLengths[outputMode] : 0);
+}
+
+int ModbusDriver::TakeImageRead(DeviceRecord& d, int kind, int result, const uint8_t* data, size_t length) {
+  const uint32_t failure = FailureKey(FailureArea::kImage, static_cast<uint32_t>(kind));
+  if (result != 1) {
+    if (!owner_.IsRunning()) return kCycleSkipped;
+    ReadFailed(d, kind);
+    // Logged when it starts (or its cause changes), not in every cycle.
+    const auto logged = d.failuresLogged.find(failure);
+    if (logged == d.failuresLogged.end() || logged->second != result) {
+      d.failuresLogged[failure] = result;
+      owner_.Log(DRV_LOG_ERROR, StrFormat("%s Cannot read. %s Monitoring. ErrCode: %d. Desc: %s", PrefixOf(d).c_str(),
+                                          kind == DRV_IMAGE_INPUT ? "Input" : "Output", result,
+                                          owner_.VUSK_GetErrStr(result).c_str()));
+    }
+    return result;
+  }
+  d.failuresLogged.erase(failure);
+  StoreImage(d, kind, data, length, 0);
+  ReadSucceeded(d, kind);
+  return 1;
+}
+
+void ModbusDriver::MarkImageRead(DeviceRecord& d, int kind) {
+  std::lock_guard<std::mutex> guard(imageLock_);
+  d.validImages |= 1u << kind;
 }
 
 void ModbusDriver::ReadFailed(DeviceRecord& d, int kind) {
@@ -482,26 +484,16 @@ void ModbusDriver::StoreImage(DeviceRecord& d, int kind, const uint8_t* data, si
 }
 
 void ModbusDriver::PurgeWrites(const std::string& key, DeviceRecord& d) {
-  std::vector<WriteRequest> dropped;
-  {
-    std::lock_guard<std::mutex> guard(queueLock_);
-    for (auto it = queue_.begin(); it != queue_.end();) {
-      if (EqualsNoCase(it->key, key)) {
-        dropped.push_back(std::move(*it));
-        it = queue_.erase(it);
-      } else {
-        ++it;
-      }
-    }
-  }
+  const std::vector<WriteRequest> dropped = TakeQueuedWritesOf(key);
   if (dropped.empty()) return;
   {
     std::lock_guard<std::mutex> guard(imageLock_);
     d.writesPurged = true;
   }
   for (size_t i = 0; i < dropped.size(); ++i)
-    owner_.Log(0, StrFormat("Cannot write because communication with the device does not run. Device name: %s.",
-                            d.model.c_str()));
+    owner_.Log(DRV_LOG_ERROR,
+               StrFormat("Cannot write because communication with the device does not run. Device name: %s.",
+                         d.model.c_str()));
 }
 
 }  // namespace tessivar

@@ -16,6 +16,7 @@ namespace tessivar {
 namespace {
 
 constexpr int kMaxReadRegisters = 125;  // a Modbus read carries at most 125 registers
+constexpr size_t kExchangeBufferSize = 1448;
 constexpr int kMaxWriteBytes = 120;     // writes go out in pieces of at most this many bytes
 constexpr uint16_t kAdapterParaRegister = 0x2811;
 constexpr uint16_t kCommandRegister = 0x111A;
@@ -27,7 +28,9 @@ void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 
 }  // namespace
 
-bool IsDeviceAnswer(int code) { return code >= -8015 && code <= -8001 && code != kMbException; }
+bool IsDeviceAnswer(int code) {
+  return code >= kMbOtherException && code <= kMbIllegalFunction && code != kMbException;
+}
 
 void OnlineIo::Failed(uint32_t what, int code, const std::string& text) const {
   if (c_.stopping && c_.stopping()) return;
@@ -40,18 +43,18 @@ void OnlineIo::Failed(uint32_t what, int code, const std::string& text) const {
 }
 
 void OnlineIo::Succeeded(uint32_t what) const {
-  if (c_.failures) c_.failures->erase(what);
+  if (c_.failures && !c_.failures->empty()) c_.failures->erase(what);
 }
 
 bool OnlineIo::LocalAnswer(uint16_t address, uint8_t* value) const {
-  if (!HasLocalAnswers(c_.device->model)) return false;
+  if (!localAnswers_) return false;
   switch (address) {
-    case 0x1020:  // WatchdogTime
-    case 0x1028:  // IOUpdateTime
-    case 0x1115:  // OutputMode
+    case kRegWatchdogTime:
+    case kRegIoUpdateTime:
+    case kRegOutputMode:
       *value = 0;
       return true;
-    case 0x1114:  // InputMode
+    case kRegInputMode:
       *value = 2;
       return true;
     default:
@@ -60,7 +63,9 @@ bool OnlineIo::LocalAnswer(uint16_t address, uint8_t* value) const {
 }
 
 int OnlineIo::Connected() {
-  if (c_.channel->IsConnected() == 1 || !c_.reopen) return 1;
+  // Without a reopen (the monitoring cycle's) the exchange itself reports a
+  // closed link: no test of it per request.
+  if (!c_.reopen || c_.channel->IsConnected() == 1) return 1;
   return c_.reopen();
 }
 
@@ -73,17 +78,26 @@ int OnlineIo::ReadBlock(uint8_t function, uint16_t address, int bytes, uint8_t* 
   }
   if (const int c = Connected(); c != 1) return c;
   const int registers = (bytes + 1) / 2;
-  std::vector<uint8_t> wire(static_cast<size_t>(registers) * 2);
-  std::vector<uint8_t> image(wire.size());
+  // What the monitoring cycle reads fits the exchange buffer on the stack;
+  // only a larger block (a whole station read while stopped) takes the heap.
+  uint8_t fixed[kExchangeBufferSize];
+  std::vector<uint8_t> large;
+  uint8_t* wire = fixed;
+  if (static_cast<size_t>(registers) * 2 > sizeof fixed) {
+    large.resize(static_cast<size_t>(registers) * 2);
+    wire = large.data();
+  }
   for (int done = 0; done < registers;) {
     const int q = std::min(kMaxReadRegisters, registers - done);
     const int r = c_.channel->ReadRegisters(Node(), function, static_cast<uint16_t>(address + done),
-                                            static_cast<uint16_t>(q), wire.data() + 2 * done, 2 * q);
+                                            static_cast<uint16_t>(q), wire + 2 * done, 2 * q);
     if (r != 1) return r;
     done += q;
   }
-  SwapWordBytes(image.data(), wire.data(), static_cast<unsigned>(image.size()));
-  std::memcpy(dst, image.data(), static_cast<size_t>(bytes));
+  // dst gets nothing until every piece has come: a failed read leaves it.
+  // Words are swapped whole; an odd last byte is its register's low byte.
+  SwapWordBytes(dst, wire, static_cast<unsigned>(bytes & ~1));
+  if (bytes % 2 != 0) dst[bytes - 1] = wire[bytes];
   return 1;
 }
 
@@ -116,7 +130,7 @@ int OnlineIo::WriteBlock(uint16_t address, const uint8_t* src, int bytes, bool l
   SwapWordBytes(wire.data(), image.data(), static_cast<unsigned>(wire.size()));
   for (int done = 0; done < registers;) {
     const int q = std::min(kMaxWriteBytes / 2, registers - done);
-    const int r = c_.channel->WriteRegisters(Node(), 16, static_cast<uint16_t>(address + done),
+    const int r = c_.channel->WriteRegisters(Node(), kFcWriteMultipleRegisters, static_cast<uint16_t>(address + done),
                                              static_cast<uint16_t>(q), wire.data() + 2 * done, 2 * q);
     if (r != 1) return r;
     done += q;
@@ -129,7 +143,7 @@ int OnlineIo::WriteCoils(uint16_t address, const uint8_t* src, unsigned bits) {
   for (unsigned done = 0; done < bits;) {
     const unsigned q = std::min(static_cast<unsigned>(kMaxWriteBytes) * 8, bits - done);
     // Pieces start on whole bytes of the source.
-    const int r = c_.channel->WriteRegisters(Node(), 15, static_cast<uint16_t>(address + done),
+    const int r = c_.channel->WriteRegisters(Node(), kFcWriteMultipleCoils, static_cast<uint16_t>(address + done),
                                              static_cast<uint16_t>(q), src + done / 8, static_cast<int>((q + 7) / 8));
     if (r != 1) return r;
     done += q;
@@ -153,7 +167,7 @@ int OnlineIo::ReadCommInit(int module, uint8_t* dst, bool monitoring) {
   for (const SpecialRegister& r : d.commInit) {
     if (monitoring && !r.monitored) continue;
     const uint32_t what = FailureKey(FailureArea::kCommInit, r.address);
-    const int read = ReadBlock(4, r.address, r.size, dst + r.offset, true);
+    const int read = ReadBlock(kFcReadInputRegisters, r.address, r.size, dst + r.offset, true);
     if (read == 1) {
       Succeeded(what);
       continue;
@@ -193,7 +207,7 @@ int OnlineIo::ReadParas(int module, uint8_t* dst) {
   bool failed = false;
   int offset = 0;
   if (module == 0 || (module == -1 && d.adapterPara > 0)) {
-    const int r = ReadBlock(4, kAdapterParaRegister, d.adapterPara, dst, true);
+    const int r = ReadBlock(kFcReadInputRegisters, kAdapterParaRegister, d.adapterPara, dst, true);
     if (r != 1) {
       Failed(FailureKey(FailureArea::kPara, 0), r,
              StrFormat("%s Cannot read. Parameters. Size: %d. ErrCode: %d. Desc: %s", P(), d.adapterPara, r,
@@ -208,7 +222,8 @@ int OnlineIo::ReadParas(int module, uint8_t* dst) {
   for (const ModuleRecord& m : d.modules) {
     if (module == -1) {
       if (m.paraLength > 0 && m.commNumber >= 1) {
-        const int r = ReadBlock(4, ModuleParaRegister(m.commNumber), m.paraLength, dst + offset, false);
+        const int r =
+            ReadBlock(kFcReadInputRegisters, ModuleParaRegister(m.commNumber), m.paraLength, dst + offset, false);
         if (r != 1) {
           Failed(FailureKey(FailureArea::kPara, static_cast<uint32_t>(m.commNumber)), r,
                  StrFormat("%s Cannot read. Parameters. Slot No: %d. ErrCode: %d. Desc: %s", P(), m.commNumber, r,
@@ -225,7 +240,7 @@ int OnlineIo::ReadParas(int module, uint8_t* dst) {
       Error(StrFormat("%s Unsupport argument. lModID: %d. m_wParaSize<=0. Func: %s", P(), module, "ReadParas"));
       return 0;
     }
-    const int r = ReadBlock(4, ModuleParaRegister(m.commNumber), m.paraLength, dst, false);
+    const int r = ReadBlock(kFcReadInputRegisters, ModuleParaRegister(m.commNumber), m.paraLength, dst, false);
     if (r != 1) {
       Error(StrFormat("%s Cannot read. Parameters. Slot No: %d. ErrCode: %d. Desc: %s", P(), m.commNumber, r,
                       Desc(r).c_str()));
@@ -268,13 +283,13 @@ int OnlineIo::WriteParas(int module, const uint8_t* src) {
   static const uint8_t kClose[2] = {1, 0};
   int r = Connected();
   if (session && r == 1) {
-    r = c_.channel->WriteRegisters(Node(), 16, kCommandRegister, 1, kOpen, 2);
+    r = c_.channel->WriteRegisters(Node(), kFcWriteMultipleRegisters, kCommandRegister, 1, kOpen, 2);
     if (r == 1) Pause(20);
   }
   if (r == 1) r = WriteBlock(ModuleParaRegister(module), src, m->paraLength, false);
   if (session && r == 1) {
     Pause(20);
-    r = c_.channel->WriteRegisters(Node(), 16, kCommandRegister, 1, kClose, 2);
+    r = c_.channel->WriteRegisters(Node(), kFcWriteMultipleRegisters, kCommandRegister, 1, kClose, 2);
   }
   if (r != 1)
     Failed(0, r, StrFormat("%s Cannot write. Parameters. Target IO: %d. ErrCode: %d. Desc: %s", P(), module, r,
@@ -296,7 +311,7 @@ int OnlineIo::ReadSide(bool output, int module, uint8_t* dst) {
     return 0;
   }
   GetAssignProcessImgMode(!output, output);
-  const uint8_t fc = output ? 3 : 4;
+  const uint8_t fc = output ? kFcReadHoldingRegisters : kFcReadInputRegisters;
   bool failed = false;
   int offset = 0;
   if (module == 0 || (module == -1 && adapterSize > 0)) {
@@ -403,7 +418,7 @@ int OnlineIo::GetAssignProcessImgMode(bool input, bool output) {
     const SpecialRegister* reg = d.Special(key);
     if (!reg) return;
     uint8_t value[2] = {};
-    const int r = ReadBlock(4, reg->address, 2, value, true);
+    const int r = ReadBlock(kFcReadInputRegisters, reg->address, 2, value, true);
     const char* name = isInput ? "Input" : "Output";
     const uint32_t what = FailureKey(FailureArea::kCommInit, reg->address);
     if (r != 1) {
@@ -421,8 +436,8 @@ int OnlineIo::GetAssignProcessImgMode(bool input, bool output) {
     std::lock_guard<std::mutex> guard(*c_.imageLock);
     uint16_t& stored = isInput ? d.inputMode : d.outputMode;
     if (stored == mode) return;
-    c_.log(1, StrFormat("%s %s image mode is changed. Old:%d. New:%d. Func: %s.", P(), name, stored, mode,
-                        "GetAssignProcessImgMode"));
+    c_.log(DRV_LOG_GENERAL, StrFormat("%s %s image mode is changed. Old:%d. New:%d. Func: %s.", P(), name, stored, mode,
+                                      "GetAssignProcessImgMode"));
     stored = static_cast<uint16_t>(mode);
   };
   if (input) readMode("InputMode", true);

@@ -57,7 +57,8 @@ public:
     std::function<bool()> stopping;
   };
 
-  explicit OnlineIo(Context context) : c_(std::move(context)) {}
+  explicit OnlineIo(Context context)
+      : c_(std::move(context)), localAnswers_(c_.device && HasLocalAnswers(c_.device->model)) {}
   void SetReopen(std::function<int()> reopen) { c_.reopen = std::move(reopen); }
 
   // module: 0 the adapter, -1 the adapter and every module, n the module
@@ -95,7 +96,7 @@ private:
   bool LocalAnswer(uint16_t address, uint8_t* value) const;
   int ReadSide(bool output, int module, uint8_t* dst);
 
-  void Error(const std::string& text) const { c_.log(0, text); }
+  void Error(const std::string& text) const { c_.log(DRV_LOG_ERROR, text); }
   // A failed exchange: logged unless a stop caused it; with the cycle's
   // failure memory and what != 0, only when it differs from what was logged
   // last for `what`.
@@ -107,6 +108,9 @@ private:
   uint8_t Node() const { return static_cast<uint8_t>(c_.device->node); }
 
   Context c_;
+  // The model answers some registers itself (its configuration is constant
+  // while an OnlineIo lives).
+  bool localAnswers_ = false;
 };
 
 }  // namespace tessivar

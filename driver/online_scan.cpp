@@ -22,15 +22,14 @@
 #include "driver/modbus_driver.h"
 #include "driver/records.h"
 #include "driver/result_codes.h"
+#include "platform/net/socket.h"
 
 namespace tessivar {
 namespace {
 
-constexpr uint16_t kSlotCountRegister = 0x1110;
-constexpr uint16_t kSlotListRegister = 0x1113;
 // One read carries at most 125 registers: the adapter's word and 124 slots.
 constexpr int kMaxSlots = 124;
-constexpr int kWsaMessageTooLong = -10040;
+constexpr int kWsaMessageTooLong = -qmx::net::kWsaEmsgsize;
 // The module scan of one adapter over TCP waits this long for it; the module
 // scans of a whole Ethernet scan share one deadline of the same length, run
 // side by side on at most kModuleScanWorkers threads.
@@ -42,8 +41,6 @@ using Clock = std::chrono::steady_clock;
 void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 uint16_t Word(const uint8_t* wire, int k) { return static_cast<uint16_t>(wire[2 * k] << 8 | wire[2 * k + 1]); }
-
-std::string Dotted(const uint8_t* p) { return StrFormat("%d.%d.%d.%d", p[0], p[1], p[2], p[3]); }
 
 int Field(const std::string& text, int n) {
   return static_cast<int>(std::strtol(TrimStr(GetToken(text, n, ',', 1)).c_str(), nullptr, 10));
@@ -69,39 +66,34 @@ intptr_t ModbusDriver::GetIOConfig(const std::string& key) {
   }
   const std::string prefix = PrefixOf(*d);
   const char* function = "VUSK_GetIOConfig";
-  GetChannel(1);
-  Modbus* channel = CreateChannel(function);
+  int failure = 0;
+  Modbus* channel = OpenPrivateChannel(*d, function, &failure);
   if (!channel) {
-    owner_.Log(0, StrFormat("%s %s. Func: %s", prefix.c_str(), ErrorText(kDrvNoInstance).c_str(), function));
-    return 0;
-  }
-  const int opened = OpenChannelObject(*channel, 0, 0);
-  if (opened != 1) {
-    owner_.Log(0, StrFormat("%s Open connection is failed. Because %s Func: %s", prefix.c_str(),
-                            channel->ErrorText(opened).c_str(), function));
-    CloseChannel(1);
+    if (failure == kDrvNoInstance) LogNoChannel(*d, function);
     return 0;
   }
   auto failed = [&](int code) {
-    owner_.Log(0, StrFormat("%s Cannot read. GetIOConfig. ErrCode: %d. Desc: %s", prefix.c_str(), code,
-                            owner_.VUSK_GetErrStr(code).c_str()));
+    owner_.Log(DRV_LOG_ERROR, StrFormat("%s Cannot read. GetIOConfig. ErrCode: %d. Desc: %s", prefix.c_str(), code,
+                                        owner_.VUSK_GetErrStr(code).c_str()));
     CloseChannel(1);
     return intptr_t{0};
   };
   const auto node = static_cast<uint8_t>(d->node);
   uint8_t wire[2 * (kMaxSlots + 1)] = {};
-  int r = channel->ReadRegisters(node, 4, kSlotCountRegister, 1, wire, 2);
+  int r = channel->ReadRegisters(node, kFcReadInputRegisters, kRegExpansionSlotNo, 1, wire, 2);
   if (r != 1) return failed(r);
   const int n = Word(wire, 0);
   if (n > kMaxSlots) {
     // More slots than one read can list: no list at all rather than a cut one.
-    owner_.Log(0, StrFormat("%s Cannot read. GetIOConfig. The device reports %d slots, at most %d can be read. "
-                            "Func: %s",
-                            prefix.c_str(), n, kMaxSlots, function));
+    owner_.Log(DRV_LOG_ERROR,
+               StrFormat("%s Cannot read. GetIOConfig. The device reports %d slots, at most %d can be read. "
+                         "Func: %s",
+                         prefix.c_str(), n, kMaxSlots, function));
     CloseChannel(1);
     return 0;
   }
-  r = channel->ReadRegisters(node, 4, kSlotListRegister, static_cast<uint16_t>(n + 1), wire, 2 * (n + 1));
+  r = channel->ReadRegisters(node, kFcReadInputRegisters, kRegSlotList, static_cast<uint16_t>(n + 1), wire,
+                             2 * (n + 1));
   // Without the list there is no product code either: a record with 0
   // would read as an adapter that is not there.
   if (r != 1) return failed(r);
@@ -115,7 +107,8 @@ intptr_t ModbusDriver::StartAutoScan(const std::string& /*name*/, int commKind, 
                                      const std::string& param) {
   if (IsTcpCommType(commKind)) return ScanTCPNA(moduleScan, timeValue);
   if (IsSerialCommType(commKind)) return ScanSerialNA(commKind, timeValue, moduleScan, param);
-  owner_.Log(0, StrFormat("[Bug] Invalid Comm Type. enCommType: %d. Func: %s", commKind, "VUSK_StartAutoScan"));
+  owner_.Log(DRV_LOG_ERROR,
+             StrFormat("[Bug] Invalid Comm Type. enCommType: %d. Func: %s", commKind, "VUSK_StartAutoScan"));
   return 0;
 }
 
@@ -128,8 +121,8 @@ intptr_t ModbusDriver::ScanTCPNA(int moduleScan, int timeValue) {
     channel->SetOwner(this);
     const int opened = channel->OpenConnection(DiscoverySettings(), 0, 0);
     if (opened != 1) {
-      owner_.Log(0, StrFormat("Open connection is failed. Because %s Func: %s", channel->ErrorText(opened).c_str(),
-                              "ScanTCPNA"));
+      owner_.Log(DRV_LOG_ERROR, StrFormat("Open connection is failed. Because %s Func: %s",
+                                          channel->ErrorText(opened).c_str(), "ScanTCPNA"));
       channel->CloseConnection();
       return 0;
     }
@@ -139,23 +132,21 @@ intptr_t ModbusDriver::ScanTCPNA(int moduleScan, int timeValue) {
     channel->CloseConnection();
     if (r == 1) break;
     if (r == kWsaMessageTooLong && attempt == 0) continue;
-    owner_.Log(0, StrFormat("Cannot scan network adapter. Because %s. Func: %s", channel->ErrorText(r).c_str(),
-                            "ScanTCPNA"));
+    owner_.Log(DRV_LOG_ERROR, StrFormat("Cannot scan network adapter. Because %s. Func: %s",
+                                        channel->ErrorText(r).c_str(), "ScanTCPNA"));
     return 0;
   }
   if (hits.discovery.empty())
-    owner_.Log(1, StrFormat("[Warning] Scan result is none. You must first set IP address of network adapters. "
-                            "Func: %s",
-                            "ScanTCPNA"));
+    owner_.Log(DRV_LOG_GENERAL,
+               StrFormat("[Warning] Scan result is none. You must first set IP address of network adapters. "
+                         "Func: %s",
+                         "ScanTCPNA"));
   std::vector<Found> found;
   for (const DiscoveryRecord& record : hits.discovery) {
-    const uint8_t* b = record.bytes.data();
+    DiscoveredAdapter adapter = DecodeDiscoveryRecord(record);
     Found f;
-    f.texts[1] = Dotted(b);
-    f.texts[2] = StrFormat("%02X:%02X:%02X:%02X:%02X:%02X", b[12], b[13], b[14], b[15], b[16], b[17]);
-    f.texts[3] = Dotted(b + 4);
-    f.texts[4] = Dotted(b + 8);
-    f.productCode = static_cast<uint16_t>(HexStrToInt(StrFormat("%02X%02X", b[23], b[22])));
+    f.productCode = adapter.productCode;
+    f.texts = std::move(adapter.texts);
     found.push_back(std::move(f));
   }
   if (moduleScan) ScanModulesOfAll(found);
@@ -187,15 +178,16 @@ void ModbusDriver::ScanModulesOfAll(std::vector<Found>& found) {
   work();
   for (std::thread& t : workers) t.join();
   if (scanned.load() < found.size())
-    owner_.Log(0, StrFormat(" Module scan time is over. Adapters without module scan: %d. Func: %s",
-                            static_cast<int>(found.size() - scanned.load()), "ScanTCPNA"));
+    owner_.Log(DRV_LOG_ERROR, StrFormat(" Module scan time is over. Adapters without module scan: %d. Func: %s",
+                                        static_cast<int>(found.size() - scanned.load()), "ScanTCPNA"));
 }
 
 intptr_t ModbusDriver::ScanSerialNA(int commType, int /*timeValue*/, int moduleScan, const std::string& param) {
   const char* function = "ScanSerialNA";
   std::unique_ptr<ModbusSerial> channel(new (std::nothrow) ModbusSerial());
   if (!channel) {
-    owner_.Log(0, StrFormat("Out of Memory! Cannot open channel. Please, check PC resource. Func: %s", function));
+    owner_.Log(DRV_LOG_ERROR,
+               StrFormat("Out of Memory! Cannot open channel. Please, check PC resource. Func: %s", function));
     return 0;
   }
   channel->SetOwner(this);
@@ -203,8 +195,9 @@ intptr_t ModbusDriver::ScanSerialNA(int commType, int /*timeValue*/, int moduleS
   const std::string nodes = GetToken(param, 2, ':', 1);
   const std::string line = GetToken(param, 3, ':', 1);
   if (std::count(param.begin(), param.end(), ':') < 2) {
-    owner_.Log(0, StrFormat("[Bug] Parameter count of communication does not 3. Contact the dealer. CommPara: %s.",
-                            param.c_str()));
+    owner_.Log(DRV_LOG_ERROR,
+               StrFormat("[Bug] Parameter count of communication does not 3. Contact the dealer. CommPara: %s.",
+                         param.c_str()));
     return 0;
   }
   SerialCommSetting probe;
@@ -225,7 +218,7 @@ intptr_t ModbusDriver::ScanSerialNA(int commType, int /*timeValue*/, int moduleS
   for (int port = firstPort; port <= lastPort; ++port) {
     probe.comPort = port;
     if (channel->OpenConnection(probe, 0, 0) != 1) {
-      owner_.Log(0, StrFormat("[Scan] Open connection is failed. Port: %d. Func: %s", port, function));
+      owner_.Log(DRV_LOG_ERROR, StrFormat("[Scan] Open connection is failed. Port: %d. Func: %s", port, function));
       continue;
     }
     for (int node = firstNode; node <= lastNode; ++node) {
@@ -238,7 +231,7 @@ intptr_t ModbusDriver::ScanSerialNA(int commType, int /*timeValue*/, int moduleS
   }
   channel->DeleteConnection();
   channel.reset();
-  if (hits.serial.empty()) owner_.Log(1, StrFormat("[Warning] Scan result is none. Func: %s", function));
+  if (hits.serial.empty()) owner_.Log(DRV_LOG_GENERAL, StrFormat("[Warning] Scan result is none. Func: %s", function));
 
   std::vector<Found> found;
   for (const SerialScanHit& hit : hits.serial) {
@@ -275,7 +268,7 @@ int ModbusDriver::ScanIOs(int commType, ScannedAdapter& record, std::vector<uint
     TcpCommSetting s;
     s.ipAddress = record.text2 ? record.text2 : "";
     s.port = 502;
-    s.socketType = 1;
+    s.socketType = 1;  // a stream connection
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     s.timeoutMs = static_cast<int>(std::clamp<long long>(left, 0, kModuleScanTimeoutMs));
     s.unitId = 1;
@@ -306,29 +299,31 @@ int ModbusDriver::ScanIOs(int commType, ScannedAdapter& record, std::vector<uint
     return result;
   };
   if (opened != 1) {
-    owner_.Log(0, StrFormat(" Cannot open connection. NA: %s. ErrCode: %d. Desc: %s", na.c_str(), opened,
-                            channel->ErrorText(opened).c_str()));
+    owner_.Log(DRV_LOG_ERROR, StrFormat(" Cannot open connection. NA: %s. ErrCode: %d. Desc: %s", na.c_str(), opened,
+                                        channel->ErrorText(opened).c_str()));
     return done(0);
   }
   uint8_t wire[2 * (kMaxSlots + 1)] = {};
-  int r = channel->ReadRegisters(unit, 4, kSlotCountRegister, 1, wire, 2);
+  int r = channel->ReadRegisters(unit, kFcReadInputRegisters, kRegExpansionSlotNo, 1, wire, 2);
   if (r != 1) {
-    owner_.Log(0, StrFormat(" Cannot read. Slot total number. NA: %s. ErrCode: %d. Desc: %s", na.c_str(), r,
-                            channel->ErrorText(r).c_str()));
+    owner_.Log(DRV_LOG_ERROR, StrFormat(" Cannot read. Slot total number. NA: %s. ErrCode: %d. Desc: %s", na.c_str(), r,
+                                        channel->ErrorText(r).c_str()));
     return done(0);
   }
   const int n = Word(wire, 0);
   if (n > kMaxSlots) {
-    owner_.Log(0, StrFormat(" Cannot read. Slot Information. Slot No: %d. The device reports more slots than one "
-                            "read can carry (%d).",
-                            n, kMaxSlots));
+    owner_.Log(DRV_LOG_ERROR,
+               StrFormat(" Cannot read. Slot Information. Slot No: %d. The device reports more slots than one "
+                         "read can carry (%d).",
+                         n, kMaxSlots));
     return done(0);
   }
   Pause(100);
-  r = channel->ReadRegisters(unit, 4, kSlotListRegister, static_cast<uint16_t>(n + 1), wire, 2 * (n + 1));
+  r = channel->ReadRegisters(unit, kFcReadInputRegisters, kRegSlotList, static_cast<uint16_t>(n + 1), wire,
+                             2 * (n + 1));
   if (r != 1) {
-    owner_.Log(0, StrFormat(" Cannot read. Slot Information. Slot No: %d. ErrCode: %d. Desc: %s", n, r,
-                            channel->ErrorText(r).c_str()));
+    owner_.Log(DRV_LOG_ERROR, StrFormat(" Cannot read. Slot Information. Slot No: %d. ErrCode: %d. Desc: %s", n, r,
+                                        channel->ErrorText(r).c_str()));
     return done(0);
   }
   for (int k = 1; k <= n; ++k) modules.push_back(Word(wire, k));

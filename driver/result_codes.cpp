@@ -6,7 +6,7 @@
 namespace tessivar {
 
 bool InstanceCodeText(int code, std::string& text) {
-  if (code >= 0 || code < -7100) return false;
+  if (code >= 0 || code < kDrvInstanceCodesEnd) return false;
   switch (code) {
     case kDrvNoResponse:
       text = "Device is not response.";

@@ -8,6 +8,9 @@
 
 namespace tessivar {
 
+// The instance's own codes are -7100 to -1.
+inline constexpr int kDrvInstanceCodesEnd = -7100;
+
 enum DriverCode : int {
   kDrvNoResponse = -7004,
   kDrvNotSupported = -7005,
@@ -35,6 +38,8 @@ enum ModbusCode : int {
   // 0); the master that received it names the code in its text.
   kMbOtherException = -8015,
 };
+// A Modbus exception e (1..6) in a reply is kMbExceptionBase - e.
+inline constexpr int kMbExceptionBase = -8000;
 
 // The transport behind a channel, which decides the texts of the transport
 // codes.

@@ -19,7 +19,6 @@
 #include "app/model/ParaItem.h"
 #include "app/model/ProjectUsr.h"
 #include "app/model/ProjectWorkspace.h"
-#include "app/model/Services.h"
 #include "common/Utility.h"
 
 namespace qmx::scan {
@@ -39,16 +38,14 @@ std::vector<std::string> Fields(const std::string& text) {
   return fields;
 }
 
-const AppOptions* Options() {
-  const auto& options = qmx::Services().options;
-  return options ? options() : nullptr;
-}
-
-template <class T>
-bool Bind(const qmx::os::Module& library, T& slot, const char* name) {
-  slot = reinterpret_cast<T>(library.GetProc(name));
-  return slot != nullptr;
-}
+// The scan's and the messenger's entry points, all called: a library
+// without one of them is no driver for the tool.
+const std::vector<const char*> kScanEntries = {"drvSetFuncPtr",   "drvSetLogOption", "drvStartAutoScan",
+                                               "drvFreeAutoScan", "drvInitialize",   "drvUninitialize"};
+const std::vector<const char*> kMessengerEntries = {"drvSetFuncPtr", "drvSetLogOption", "drvInitialize",
+                                                    "drvShowProtocolComm", "drvUninitialize"};
+const DriverNeeds kScanNeeds = {kScanEntries, kScanEntries, true};
+const DriverNeeds kMessengerNeeds = {kMessengerEntries, kMessengerEntries, true};
 
 const NADef* AdapterDef(const NACatalogue& adapters, const IOCatalogue& modules, const std::string& busType,
                         uint16_t code, std::string& model, int& mismatch, const char* func) {
@@ -131,35 +128,13 @@ int AutoScanSession::Start(const std::string& folder, const std::string& driverF
   Free();
   const std::string path = (std::filesystem::path(folder) / driverFile).string();
   // The line names the file the load opens (a Windows name maps to ours).
-  PostLog(1, kLogSource,
+  PostLog(kLogGeneral, kLogSource,
           StrFormat("Starting auto scan. Device driver:%s.", qmx::os::Module::ResolvePath(path).string().c_str()));
-  if (!library_.Load(path)) {
-    ReportError(err::kDriverFileMissing, StrFormat("Cannot find Communication driver. File: %s.", path.c_str()),
-                kFunc, FuncEnd::kNoStop);
-    return 0;
-  }
-  const bool bound = Bind(library_, entries_.drvSetFuncPtr, "drvSetFuncPtr") &&
-                     Bind(library_, entries_.drvSetLogOption, "drvSetLogOption") &&
-                     Bind(library_, entries_.drvStartAutoScan, "drvStartAutoScan") &&
-                     Bind(library_, entries_.drvFreeAutoScan, "drvFreeAutoScan") &&
-                     Bind(library_, entries_.drvInitialize, "drvInitialize") &&
-                     Bind(library_, entries_.drvUninitialize, "drvUninitialize");
-  if (!bound) {
-    // A library without the scan's entry points is no scan driver.
-    ReportError(err::kDriverFileMissing, StrFormat("Cannot find Communication driver. File: %s.", path.c_str()),
-                kFunc, FuncEnd::kNoStop);
+  if (driver_.Open(folder, driverFile, kScanNeeds, {kFunc, ""}) != DriverSession::Opening::kOpened) {
     Free();
     return 0;
   }
-  InstallDriverLogging(entries_, Options());
-  handle_ = entries_.drvInitialize();
-  if (!handle_) {
-    ReportError(err::kDriverInstance, "Cannot create comm. driver instance. May be out of memory.", kFunc,
-                FuncEnd::kNoStop);
-    Free();
-    return 0;
-  }
-  const intptr_t r = entries_.drvStartAutoScan(handle_, 0, code, timeMs, param.c_str());
+  const intptr_t r = driver_.Entries().drvStartAutoScan(driver_.Handle(), 0, code, timeMs, param.c_str());
   if (r <= 0) {
     ReportError(err::kAutoScanFailed, "Auto scan is failed. See below log in detail.", kFunc);
     return static_cast<int>(r);
@@ -179,7 +154,7 @@ int AutoScanSession::Start(const std::string& folder, const std::string& driverF
       row.label = model;
     } else if (mismatch) {
       --found_;
-      PostLog(0, kLogSource,
+      PostLog(kLogError, kLogSource,
               StrFormat("Network adapter having mismatch bus type exists same communication bus. Model: %s.",
                         model.c_str()));
       continue;
@@ -202,22 +177,17 @@ int AutoScanSession::Start(const std::string& folder, const std::string& driverF
     }
     rows_.push_back(std::move(row));
   }
-  PostLog(1, kLogSource,
+  PostLog(kLogGeneral, kLogSource,
           unknown ? "Unknown product detected. XML file does not exist." : "Auto scan is successfully completed!");
   return unknown ? 2 : 1;
 }
 
 void AutoScanSession::Free() {
-  if (library_.loaded()) {
-    if (handle_) {
-      if (result_ && entries_.drvFreeAutoScan) entries_.drvFreeAutoScan(handle_, result_);
-      if (entries_.drvUninitialize) entries_.drvUninitialize(handle_);
-    }
-    library_.Free();
+  if (result_ && driver_.HasInstance() && driver_.Entries().drvFreeAutoScan) {
+    driver_.Entries().drvFreeAutoScan(driver_.Handle(), result_);
   }
+  driver_.Close();
   result_ = nullptr;
-  handle_ = nullptr;
-  entries_.Clear();
   rows_.clear();
   found_ = 0;
 }
@@ -285,7 +255,7 @@ bool CopyWholeImage(CNAUsr& adapter, const std::vector<CIOUsr*>& modules, const 
   if (adapter.OnlineLength(kind) <= 0) return true;
   const bool para = kind == kOnlinePara;
   if (!adapter.ReadOnlineData(&adapter, 1, kind, 2, func, 0, 1)) {
-    PostLog(0, kLogSource, StrFormat("Cannot get NA's %s info from online. NA: %s. Func: %s.",
+    PostLog(kLogError, kLogSource, StrFormat("Cannot get NA's %s info from online. NA: %s. Func: %s.",
                                      para ? "parameters" : "output", label.c_str(), func));
     return false;
   }
@@ -306,7 +276,7 @@ bool CopyParameters(CNAUsr& adapter, const std::vector<CIOUsr*>& modules, const 
   const NADef* def = adapter.GetNADef();
   if (adapter.OnlineLength(kOnlineMonInit) >= 1) {
     if (!adapter.ReadOnlineData(&adapter, 0, kOnlineMonInit, 2, func, 0, 1)) {
-      PostLog(0, kLogSource, StrFormat("Cannot get NA's CommInit info from online. NA: %s. Func: %s.", label.c_str(),
+      PostLog(kLogError, kLogSource, StrFormat("Cannot get NA's CommInit info from online. NA: %s. Func: %s.", label.c_str(),
                                        func));
       ok = false;
     } else if (def && adapter.onlineOffsets[kOnlineMonInit] >= 0 && adapter.MonInitLength() > 0) {
@@ -338,7 +308,7 @@ int CopyOnlineValToPrj(ProjectWorkspace& workspace, const std::vector<CNAUsr*>& 
   auto body = [&]() -> int {
     for (CNAUsr* adapter : adapters) {
       const std::string label = adapter->GetLabel(workspace.namingMode);
-      PostLog(1, kLogSource,
+      PostLog(kLogGeneral, kLogSource,
               StrFormat("Starting!. Copy online values to project. NA: %s. Func: %s.", label.c_str(), kFunc));
       adapter->moduleListChanged = 1;
       adapter->SetModuleList();
@@ -347,7 +317,7 @@ int CopyOnlineValToPrj(ProjectWorkspace& workspace, const std::vector<CNAUsr*>& 
       if (copyParameters == 1) ok = CopyParameters(*adapter, modules, label, kFunc) && ok;
       if (copyOutputs == 1) ok = CopyOutputs(*adapter, modules, label, kFunc) && ok;
       if (ok) ++complete;
-      PostLog(1, kLogSource,
+      PostLog(kLogGeneral, kLogSource,
               StrFormat("Completed!. Copy online values to project. NA: %s. Func: %s.", label.c_str(), kFunc));
     }
     return 1;
@@ -365,11 +335,11 @@ int DoSpecialCommand(CNAUsr* adapter, const std::string& label, int command) {
   if (!adapter) return 0;
   const int r = adapter->SendSpecialCmd(command);
   if (r == 1) {
-    PostLog(1, kLogSource,
+    PostLog(kLogGeneral, kLogSource,
             command == 0 ? StrFormat("%s network adapter is restarted.", label.c_str())
                          : StrFormat("Error counters of %s is reseted..", label.c_str()));
   } else {
-    PostLog(0, kLogSourceNoBlank,
+    PostLog(kLogError, kLogSourceNoBlank,
             command == 0 ? StrFormat("%s Restart is failed.\nSee below log in detail.", label.c_str())
                          : StrFormat("%s Reset is failed.\nSee below log in detail.", label.c_str()));
   }
@@ -378,36 +348,10 @@ int DoSpecialCommand(CNAUsr* adapter, const std::string& label, int command) {
 
 bool RunModbusMessenger(const std::string& folder, const std::string& file) {
   static const char* kFunc = "OnToolsModbusMsger";
-  const std::string path = (std::filesystem::path(folder) / file).string();
-  qmx::os::Module library;
-  if (!library.Load(path)) {
-    ReportError(err::kDriverFileMissing, StrFormat("Cannot find Communication driver. File: %s.", path.c_str()),
-                kFunc, FuncEnd::kNoStop);
-    return false;
-  }
-  DriverEntryPoints e;
-  const bool bound = Bind(library, e.drvSetFuncPtr, "drvSetFuncPtr") &&
-                     Bind(library, e.drvSetLogOption, "drvSetLogOption") &&
-                     Bind(library, e.drvInitialize, "drvInitialize") &&
-                     Bind(library, e.drvShowProtocolComm, "drvShowProtocolComm") &&
-                     Bind(library, e.drvUninitialize, "drvUninitialize");
-  if (!bound) {
-    ReportError(err::kDriverFileMissing, StrFormat("Cannot find Communication driver. File: %s.", path.c_str()),
-                kFunc, FuncEnd::kNoStop);
-    return false;
-  }
-  InstallDriverLogging(e, Options());
-  DriverHandle h = e.drvInitialize();
-  if (!h) {
-    ReportError(err::kDriverInstance, "Cannot create comm. driver instance. May be out of memory.", kFunc,
-                FuncEnd::kNoStop);
-    return false;
-  }
-  e.drvShowProtocolComm(h, 1);
-  if (e.drvUninitialize(h) != 1) {
-    // The instance could not go: its code may still run, so the library stays.
-    KeepLibraryLoaded(std::move(library));
-  }
+  DriverSession driver;
+  if (driver.Open(folder, file, kMessengerNeeds, {kFunc, ""}) != DriverSession::Opening::kOpened) return false;
+  driver.Entries().drvShowProtocolComm(driver.Handle(), 1);
+  driver.Close();
   return true;
 }
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/model/DriverBinding.h"
+#include "app/model/DriverSession.h"
 #include "app/model/ProjectTree.h"
 #include "platform/os/os.h"
 
@@ -87,9 +87,7 @@ public:
 private:
   const NACatalogue& adapters_;
   const IOCatalogue& modules_;
-  qmx::os::Module library_;
-  DriverEntryPoints entries_;
-  DriverHandle handle_ = nullptr;
+  DriverSession driver_;
   ScanResultList* result_ = nullptr;
   std::vector<ScanRow> rows_;
   int found_ = 0;

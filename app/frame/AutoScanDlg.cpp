@@ -206,11 +206,11 @@ void AutoScanDlg::OnBtnDoScan() {
   const bool serial = qmx::scan::IsSerialCode(code_);
   if (serial && !TakeFields()) return;
   if (driverFile_.empty() || code_ == kCommNoDriver) {
-    PostLog(0, qmx::kLogSource, StrFormat("[Bug] Communication driver name is empty. Func: %s", "OnBtnDoScan"));
+    PostLog(qmx::kLogError, qmx::kLogSource, StrFormat("[Bug] Communication driver name is empty. Func: %s", "OnBtnDoScan"));
     return;
   }
   if (code_ == kCommNone) {
-    PostLog(0, qmx::kLogSource, StrFormat("[Bug] Communication type is offline. %s", "OnBtnDoScan"));
+    PostLog(qmx::kLogError, qmx::kLogSource, StrFormat("[Bug] Communication type is offline. %s", "OnBtnDoScan"));
     return;
   }
   const qmx::scan::ScanPlan plan = qmx::scan::PlanScan(code_, ranges_);

@@ -1,5 +1,8 @@
 #include "app/frame/CommProgress.h"
 
+#include "app/model/Logging.h"
+#include "common/Utility.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
@@ -13,6 +16,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <exception>
 #include <mutex>
 #include <thread>
 
@@ -161,12 +165,23 @@ void BeginCommProgress(CommProgressRun& run, QWidget* owner, const std::string& 
   run.dialog->SetOperation(text, expectedMs);
   run.dialog->show();
   run.dialog->StartProgress();
-  run.worker = std::thread([operation] {
+  run.worker = std::thread([operation, text] {
     Shared& shared = State();
     int result = 0;
+    // Nothing may leave the worker: the operation fails, and says why.
+    auto failed = [&text](const char* why) {
+      PostLog(qmx::kLogError, qmx::kLogSource,
+              StrFormat("[Bug] Exception is happened in the operation under the progress window. Operation: %s. "
+                        "Exception: %s. Func: RunWithCommProgress",
+                        text.c_str(), why));
+    };
     try {
       result = operation ? operation() : 0;
+    } catch (const std::exception& e) {
+      failed(e.what());
+      result = 0;
     } catch (...) {
+      failed("unknown");
       result = 0;
     }
     shared.result = result;

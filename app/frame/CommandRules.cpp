@@ -84,18 +84,6 @@ bool IsSelTypeMatch(const ProjectWorkspace& ws, const std::string& kinds, int fl
   return true;
 }
 
-bool IsCanAddUsrObj(const ProjectWorkspace& ws, const std::string& kind) {
-  if (ws.tree().Empty()) return false;
-  if (CompareNoCase(kind, kTypeIO) == 0) return SelectedAdapter(ws) != nullptr;
-  if (CompareNoCase(kind, kTypeFolder) == 0) {
-    const Wrapper* object = SelectedObject(ws);
-    return object && !object->IsType(kTypeFolder) && !object->IsType(kTypeProject);
-  }
-  return false;
-}
-
-bool IsSelPrjMonitoring(const ProjectWorkspace& ws) { return ws.IsSelPrjMonitoring(); }
-
 bool IsMonitoringExcludedModel(const NADef* definition) {
   return definition && (StartsWithModel(definition->modelName) || StartsWithModel(definition->ID));
 }

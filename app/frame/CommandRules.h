@@ -9,6 +9,8 @@
 // not (ProjectWorkspace).
 #pragma once
 
+#include "app/commands/CommandIds.h"
+
 #include <functional>
 #include <string>
 
@@ -18,51 +20,6 @@ class ProjectWorkspace;
 
 namespace qmx::commands {
 
-// Command ids of the main menu (menu 128).
-enum CommandId : int {
-  kIdFileNew = 57600,
-  kIdFileOpen = 32825,
-  kIdFileClose = 32821,
-  kIdFileSave = 32826,
-  kIdFileSaveAs = 32827,
-  kIdFilePrintSetup = 57606,
-  kIdFileDocuPrj = 32777,
-  kIdFileDocuNa = 32778,
-  kIdFileInquiryPrj = 32779,
-  kIdFileInquiryNa = 32780,
-  kIdEditAddNa = 32781,
-  kIdEditAddModule = 32782,
-  kIdEditFind = 32783,
-  kIdEditDelete = 32784,
-  kIdEditRename = 32785,
-  kIdEditProperties = 32786,
-  kIdChkValidPrj = 32788,
-  kIdChkValidNa = 32789,
-  kIdOnlineScan = 32790,
-  kIdOnlineCompare = 32791,
-  kIdOnlineDownload = 32797,
-  kIdOnlineUpload = 32798,
-  kIdOnlineResetPara = 32799,
-  kIdStartMonitoring = 32800,
-  kIdStopMonitoring = 32802,
-  kIdToolsBootp = 32805,
-  kIdHelpTechData = 32806,
-  kIdHelpTopics = 32807,
-  kIdOptionsConfiguration = 32820,
-  kIdViewModeCombo = 32822,
-  kIdEditFactoryDefault = 32829,
-  kIdViewAddrMap = 32830,
-  kIdEditUp = 32831,
-  kIdEditDown = 32832,
-  kIdOnlineCopyToPrj = 32835,
-  kIdOnlineSpecialCmds = 32836,
-  kIdToolsModbusMessenger = 32837,
-  kIdValueModeCombo = 32839,
-  kIdEditGenerateXdd = 32840,
-  kIdHelpFinder = 57670,  // Help on Selection (F1): the page of what is selected
-  kIdAppAbout = 57664,
-  kIdAppExit = 57665,
-};
 
 // What the rules read beside the workspace.
 struct CommandContext {
@@ -83,11 +40,6 @@ bool IsCanRename(const ProjectWorkspace& workspace);
 // The selected object's type tag is in the comma list `kinds` (any case);
 // with `flag` 1 a project counts only when it has an adapter.
 bool IsSelTypeMatch(const ProjectWorkspace& workspace, const std::string& kinds, int flag);
-// "IO": the selection has an adapter; "FOLDER": a selected object that is
-// neither a folder nor a project; other kinds: false.
-bool IsCanAddUsrObj(const ProjectWorkspace& workspace, const std::string& kind);
-// The project of the selection monitors.
-bool IsSelPrjMonitoring(const ProjectWorkspace& workspace);
 
 // Adapter products that are never started from the Start Monitoring command.
 // Decided by the definition (its model name or identifier), never by the name

@@ -384,7 +384,7 @@ std::string Pair(const std::string& value, int k) {
   const size_t at = static_cast<size_t>(2 * k);
   return at < value.size() ? value.substr(at, 2) : std::string();
 }
-uint8_t PairByte(const std::string& value, int k) { return HexStrToByte(Pair(value, k)); }
+uint8_t PairByte(const std::string& value, int k) { return HexPairAt(value, static_cast<size_t>(k)); }
 std::string Bin(uint8_t byte) { return ByteToBinStr(byte, 1); }
 
 // The expansion-slot count of the adapter's online communication-init block;

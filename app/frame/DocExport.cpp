@@ -5,8 +5,10 @@
 #include "app/model/NAUsr.h"
 #include "app/model/ProjectUsr.h"
 #include "app/model/ProjectWorkspace.h"
+#include "app/model/SaveFailures.h"
 #include "app/ui/image/DibImage.h"
 #include "common/Utility.h"
+#include "common/WholeFile.h"
 #include "driver/include/tessivar.h"
 #include "platform/os/os.h"
 #include "platform/text/charset.h"
@@ -190,12 +192,14 @@ LocalTime NowLocal() {
 
 bool LoadBitmapFile(const fs::path& path, Picture& picture, std::string& error) {
   picture = Picture{};
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = "cannot open the file";
-    return false;
+  std::string data;
+  const int read = ReadWholeFile(path.string(), kPictureFileLimit, data, &error);
+  if (read == 0) {
+    // The refusal names the file and its size.
+    PostLog(qmx::kLogError, qmx::kLogSource,
+            StrFormat("[Error Code: %d] %s.", qmx::err::kModuleImageLoad, error.c_str()));
   }
-  const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (read != 1) return false;
   return ReadBitmap(data, picture, error);
 }
 
@@ -421,15 +425,7 @@ int DocExporter::SaveSelNaToXmlForDocu(const std::string& folder, std::string& m
 
   DocuFile main;
   if (!main.Open(fs::path(folder) / mainFile)) {
-    const std::string path = main.path().string();
-    PostLog(qmx::kLogError, qmx::kLogSource,
-            StrFormat("[Error Code: %d] Cannot open the file during saving. Check if the file exists or using. "
-                      "File: %s.",
-                      qmx::err::kFileOpenForSave, path.c_str()));
-    qmx::ShowBox(StrFormat("Cannot open the file during saving. Check if the file exists or using.\nError Code: %d. "
-                           "File: %s.",
-                           qmx::err::kFileOpenForSave, path.c_str()),
-                 qmx::kBoxIconStop);
+    qmx::ReportOpenForSaveFailure(main.path().string());
     return 0;
   }
   std::vector<CIOUsr*> modules;

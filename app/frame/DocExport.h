@@ -45,9 +45,14 @@ struct Picture {
   std::vector<uint32_t> pixels;
 };
 
+// The largest picture file read (a module's picture is a few kB; this holds
+// a 24-bit picture of 3000 by 3000 pixels): a larger one is refused, with a
+// line naming it and its size.
+inline constexpr std::uint64_t kPictureFileLimit = 32ull * 1024 * 1024;
+
 // Reads an uncompressed Windows bitmap (1, 4, 8, 24 or 32 bits per pixel,
 // bottom-up or top-down). False with the reason when the file is missing,
-// cut short, compressed or otherwise not such a bitmap.
+// too large, cut short, compressed or otherwise not such a bitmap.
 bool LoadBitmapFile(const std::filesystem::path& path, Picture& picture, std::string& error);
 // The same over the bytes of such a file.
 bool ReadBitmap(std::string_view data, Picture& picture, std::string& error);

@@ -46,7 +46,7 @@ bool CFerrowynApp::InitInstance(const std::vector<std::string>& args) {
     const std::filesystem::path file = qmx::os::NamedMutex::LockPath(kInstanceName);
     const std::string text =
         StrFormat("Cannot create the single-instance lock file %s: %s.\nThe lock folder %s must exist and be "
-                  "writable (set QMX_LOCK_DIR to another folder).",
+                  "writable, and the lock file must be a file of your own (set QMX_LOCK_DIR to another folder).",
                   file.string().c_str(), std::strerror(-lock), file.parent_path().string().c_str());
     std::fprintf(stderr, "%s\n", text.c_str());
     qmx::ShowBox(text, qmx::kBoxIconStop);

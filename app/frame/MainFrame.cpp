@@ -1,6 +1,7 @@
 #include "app/frame/MainFrame.h"
 
 #include "app/frame/AboutDlg.h"
+#include "app/frame/CommProgress.h"
 #include "app/frame/CommandRules.h"
 #include "app/frame/ContextHelp.h"
 #include "app/frame/FerrowynView.h"
@@ -35,7 +36,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
-#include <set>
+#include <vector>
 
 namespace {
 
@@ -163,7 +164,7 @@ bool CMainFrame::CreateCombos() {
   if (!toolBar()) return false;
   toolBar()->addSeparator();
   viewModeCombo_ = new QComboBox(toolBar());
-  viewModeCombo_->setObjectName("Combo32822");
+  viewModeCombo_->setObjectName(QString("Combo%1").arg(qmx::commands::kIdViewModeCombo));
   viewModeCombo_->addItems({"User View", "Product View", "Product, Desc View"});
   viewModeCombo_->setFixedWidth(124);
   viewModeCombo_->setMaxVisibleItems(8);
@@ -171,7 +172,7 @@ bool CMainFrame::CreateCombos() {
   toolBar()->addWidget(viewModeCombo_);
 
   valueModeCombo_ = new QComboBox(toolBar());
-  valueModeCombo_->setObjectName("Combo32839");
+  valueModeCombo_->setObjectName(QString("Combo%1").arg(qmx::commands::kIdValueModeCombo));
   valueModeCombo_->addItems({"Analog Normal Value", "Analog Raw Value (Dec)", "Analog Raw Value (Hex)"});
   valueModeCombo_->setFixedWidth(140);
   valueModeCombo_->setMaxVisibleItems(8);
@@ -420,9 +421,8 @@ int CMainFrame::ParseXmlsAndAssignDatas() {
   // are formed when their turn comes.
   const std::vector<std::function<int()>> readers = {
       [this] {
-        const std::string path = qmx::Paths().SettingsFile();
-        loadedFiles_.push_back(path);
-        const int rc = ParseConfigFile(path, options_, extras_);
+        loadedFiles_.push_back(qmx::Paths().SettingsFile());
+        const int rc = ReadSettingsFile(qmx::Paths(), options_, extras_);
         ApplyViewModeFromSettings();
         return rc;
       },
@@ -469,11 +469,6 @@ std::string CMainFrame::GetTextIdValue(const std::string& textId, std::string& d
   return ::GetTextIdValue(textIds_, textId, description);
 }
 
-int CMainFrame::GetErrInfo(const std::string& category, int code, std::string& errClass, std::string& description,
-                           std::string& action) {
-  return ::GetErrInfo(errors_, category, code, errClass, description, action);
-}
-
 int CMainFrame::SaveConfig() {
   extras_.copyright = noticeText_;
   extras_.viewMode = workspace_.namingMode;
@@ -485,64 +480,77 @@ void CMainFrame::OnAppAbout() {
   dlg.exec();
 }
 
+const std::vector<CMainFrame::CommandHandler>& CMainFrame::CommandHandlers() {
+  using namespace qmx::commands;
+  using F = CMainFrame&;
+  static const std::vector<CommandHandler> kTable = {
+      {kIdAppAbout, [](F f) { f.OnAppAbout(); }},
+      {kIdAppExit, [](F f) { f.close(); }},
+      {kIdChkValidPrj, [](F f) { f.OnEditChkValidPrj(); }},
+      {kIdChkValidNa, [](F f) { f.OnEditChkValidNa(); }},
+      {kIdFileDocuPrj, [](F f) { f.OnFileDocuPrj(); }},
+      {kIdFileDocuNa, [](F f) { f.OnFileDocuNa(); }},
+      {kIdFileInquiryPrj, [](F f) { f.OnFileInquiryPrj(); }},
+      {kIdFileInquiryNa, [](F f) { f.OnFileInquiryNa(); }},
+      {kIdEditGenerateXdd, [](F f) { f.OnEditGenerateXdd(); }},
+      {kIdFileOpen, [](F f) { f.OnFileOpenPrj(); }},
+      {kIdFileSave, [](F f) { f.OnFileSave(); }},
+      {kIdFileSaveAs, [](F f) { f.OnFileSaveAs(); }},
+      {kIdFileClose, [](F f) { f.OnFileClosePrj(); }},
+      {kIdFileNew, [](F f) { f.OnFileNew(); }},
+      {kIdFilePrintSetup, [](F f) { f.OnFilePrintSetup(); }},
+      {kIdEditAddNa, [](F f) { f.OnEditAddNa(); }},
+      {kIdEditAddModule, [](F f) { f.OnEditAddModule(); }},
+      {kIdEditDelete, [](F f) { f.OnEditDelete(); }},
+      {kIdEditUp, [](F f) { f.OnEditUp(); }},
+      {kIdEditDown, [](F f) { f.OnEditDown(); }},
+      {kIdEditRename, [](F f) { f.EditRename(); }},
+      {kIdEditProperties, [](F f) { f.EditProperties(); }},
+      {kIdOptionsConfiguration, [](F f) { f.OnOptionsConfiguration(); }},
+      {kIdToolsBootp, [](F f) { f.OnToolsBootp(); }},
+      {kIdHelpTopics, [](F f) { f.OnHelpTopics(); }},
+      {kIdHelpTechData, [](F f) { f.OnHelpTechData(); }},
+      {kIdHelpFinder, [](F f) { f.OnHelpOnSelection(); }},
+      {kIdOnlineScan, [](F f) { f.OnOnlineAutoScan(); }},
+      {kIdOnlineSpecialCmds, [](F f) { f.OnOnlineSpecialCmds(); }},
+      {kIdToolsModbusMessenger, [](F f) { f.OnToolsModbusMsger(); }},
+      // The online commands (OnlineOperations).
+      {kIdOnlineCompare, [](F f) { f.onlineOps_.OnOnlineCompare(); }, true},
+      {kIdOnlineDownload, [](F f) { f.onlineOps_.OnOnlineDn(); }, true},
+      {kIdOnlineUpload, [](F f) { f.onlineOps_.OnOnlineUp(); }, true},
+      {kIdOnlineResetPara, [](F f) { f.onlineOps_.OnOnlineResetPara(); }, true},
+      {kIdStartMonitoring, [](F f) { f.onlineOps_.OnOnlineMonStartPrj(); }, true},
+      {kIdStopMonitoring, [](F f) { f.onlineOps_.OnOnlineMonStopPrj(); }, true},
+      {kIdEditFactoryDefault, [](F f) { f.onlineOps_.OnEditSetFactoryVal(); }, true},
+      {kIdViewAddrMap, [](F f) { f.onlineOps_.OnViewAddrMap(); }, true},
+      {kIdOnlineCopyToPrj, [](F f) { f.onlineOps_.OnOnlineCopyToOffline(); }, true},
+  };
+  return kTable;
+}
+
+const CMainFrame::CommandHandler* CMainFrame::FindCommandHandler(int id) {
+  const std::vector<CommandHandler>& table = CommandHandlers();
+  const auto it = std::find_if(table.begin(), table.end(), [id](const CommandHandler& h) { return h.id == id; });
+  return it == table.end() ? nullptr : &*it;
+}
+
 void CMainFrame::OnCommand(int id) {
   // Every command may need the catalogue: none runs before it is read.
   if (!startUpFinished_) {
     heldCommands_.push_back(id);
     return;
   }
-  if (OnOnlineCommand(id)) return;
-  using namespace qmx::commands;
-  switch (id) {
-    case kIdAppAbout: OnAppAbout(); break;
-    case kIdAppExit: close(); break;
-    case kIdChkValidPrj: OnEditChkValidPrj(); break;
-    case kIdChkValidNa: OnEditChkValidNa(); break;
-    case kIdFileDocuPrj: OnFileDocuPrj(); break;
-    case kIdFileDocuNa: OnFileDocuNa(); break;
-    case kIdFileInquiryPrj: OnFileInquiryPrj(); break;
-    case kIdFileInquiryNa: OnFileInquiryNa(); break;
-    case kIdEditGenerateXdd: OnEditGenerateXdd(); break;
-    case kIdFileOpen: OnFileOpenPrj(); break;
-    case kIdFileSave: OnFileSave(); break;
-    case kIdFileSaveAs: OnFileSaveAs(); break;
-    case kIdFileClose: OnFileClosePrj(); break;
-    case kIdFileNew: OnFileNew(); break;
-    case kIdFilePrintSetup: OnFilePrintSetup(); break;
-    case kIdEditAddNa: OnEditAddNa(); break;
-    case kIdEditAddModule: OnEditAddModule(); break;
-    case kIdEditDelete: OnEditDelete(); break;
-    case kIdEditUp: OnEditUp(); break;
-    case kIdEditDown: OnEditDown(); break;
-    case kIdEditRename: EditRename(); break;
-    case kIdEditProperties: EditProperties(); break;
-    case kIdOptionsConfiguration: OnOptionsConfiguration(); break;
-    case kIdToolsBootp: OnToolsBootp(); break;
-    case kIdHelpTopics: OnHelpTopics(); break;
-    case kIdHelpTechData: OnHelpTechData(); break;
-    case kIdHelpFinder: OnHelpOnSelection(); break;
-    case kIdOnlineScan: OnOnlineAutoScan(); break;
-    case kIdOnlineSpecialCmds: OnOnlineSpecialCmds(); break;
-    case kIdToolsModbusMessenger: OnToolsModbusMsger(); break;
-    default:
-      if (IsRecentFileId(id)) OnOpenRecentFile(id - qmx::toolkit::kRecentFileFirstId);
-      break;
+  if (const CommandHandler* handler = FindCommandHandler(id)) {
+    // No online command starts while an operation runs under the progress
+    // window.
+    if (handler->online && qmx::frame::CommProgressRunning()) return;
+    handler->run(*this);
+  } else if (IsRecentFileId(id)) {
+    OnOpenRecentFile(id - qmx::toolkit::kRecentFileFirstId);
   }
 }
 
-bool CMainFrame::HasCommandHandler(int id) {
-  // The commands OnCommand carries out; keep the two in step.
-  using namespace qmx::commands;
-  static const std::set<int> kHandled = {
-      kIdAppAbout,      kIdAppExit,        kIdChkValidPrj,    kIdChkValidNa,     kIdFileDocuPrj,
-      kIdFileDocuNa,    kIdFileInquiryPrj, kIdFileInquiryNa,  kIdEditGenerateXdd, kIdFileOpen,
-      kIdFileSave,      kIdFileSaveAs,     kIdFileClose,   kIdFileNew,        kIdFilePrintSetup,
-      kIdEditAddNa,     kIdEditAddModule,  kIdEditDelete,     kIdEditUp,         kIdEditDown,
-      kIdEditRename,    kIdEditProperties, kIdOptionsConfiguration, kIdToolsBootp, kIdHelpTopics,
-      kIdHelpTechData,  kIdOnlineScan,     kIdOnlineSpecialCmds, kIdToolsModbusMessenger, kIdHelpFinder,
-  };
-  return kHandled.count(id) != 0 || IsRecentFileId(id) || IsOnlineCommand(id);
-}
+bool CMainFrame::HasCommandHandler(int id) { return FindCommandHandler(id) != nullptr || IsRecentFileId(id); }
 
 bool CMainFrame::OnUpdateCommand(int id, bool&) {
   if (IsRecentFileId(id)) return true;

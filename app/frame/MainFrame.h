@@ -5,7 +5,7 @@
 
 #include "app/frame/DocExport.h"
 #include "app/frame/InquiryList.h"
-#include "app/frame/OnlineTransfers.h"
+#include "app/frame/OnlineOperations.h"
 #include "app/frame/ProjectFile.h"
 #include "app/model/AppOptions.h"
 #include "app/model/IOCatalogue.h"
@@ -76,8 +76,6 @@ public:
   int ParseXmlsAndAssignDatas();
   std::string GetFileVersionText(const std::string& programFile, std::string& title, std::string& version);
   std::string GetTextIdValue(const std::string& textId, std::string& description);
-  int GetErrInfo(const std::string& category, int code, std::string& errClass, std::string& description,
-                 std::string& action);
   int SaveConfig();
 
   // Accessors for the rest of the program.
@@ -161,7 +159,6 @@ public:
     return workspace_.IsOpenedProject(path, name);
   }
   bool IsSelPrjMonitoring() const { return workspace_.IsSelPrjMonitoring(); }
-  bool IsKnownIODef(const std::string& id) const { return workspace_.IsKnownIODef(id); }
   void SetProjectModified(int flag, CProjectUsr* project) { workspace_.SetProjectModified(flag, project); }
   void RefreshView(int bForce, const std::string& viewName);
   void ChangeViewModuleNameIcon(int which);
@@ -252,8 +249,9 @@ public:
   // The enabling rule of a command (see CommandRules.h) with the frame's
   // tree focus and tab host.
   bool IsCommandRuleEnabled(int id) const;
-  // Whether the running program carries out the command; a command without
-  // a handler stays disabled whatever its rule says.
+  // Whether the running program carries out the command (its table below,
+  // or a recent file); a command without a handler stays disabled whatever
+  // its rule says.
   static bool HasCommandHandler(int id);
   void OnSelEndOkViewModeBar();
   void OnSelEndOkValModeBar();
@@ -281,14 +279,9 @@ public:
   static std::function<int(AutoScanDlg&)> s_autoScanDialog;
   static std::function<int(CSpecialCmdDlg&)> s_specialCmdDialog;
 
-  // ---- online commands (OnlineTransfersFrame.cpp; the work is OnlineOperations) ----
+  // ---- online commands (OnlineOperationsFrame.cpp; the work is OnlineOperations) ----
   OnlineOperations& onlineOps() { return onlineOps_; }
   const CompareEngine& compareEngine() const { return compareEngine_; }
-  // Download, upload, reset, copy to project, compare, monitoring start and
-  // stop, factory defaults and the address map.
-  static bool IsOnlineCommand(int id);
-  // Carries out an online command; false for any other id.
-  bool OnOnlineCommand(int id);
   // A window timer's tick: 40 the status of every monitoring adapter,
   // 50 ... 549 the refresh of a project's active view.
   void OnTimer(int id);
@@ -302,6 +295,19 @@ protected:
   void OnClose() override;
 
 private:
+  // The commands the frame carries out: OnCommand runs the handler of an
+  // id, HasCommandHandler asks whether there is one. An online command
+  // (download, upload, reset, copy to project, compare, monitoring start and
+  // stop, factory defaults, the address map) never starts while an
+  // operation runs under the progress window.
+  struct CommandHandler {
+    int id;
+    void (*run)(CMainFrame&);
+    bool online = false;
+  };
+  static const std::vector<CommandHandler>& CommandHandlers();
+  static const CommandHandler* FindCommandHandler(int id);
+
   void InitOnlineOperations();
   void SetFrameTimer(int id, int ms);
   void KillFrameTimer(int id);

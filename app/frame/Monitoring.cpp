@@ -1,7 +1,7 @@
 // Project monitoring: start and stop, the collision check of communication
 // addresses, the checks before a start, and the two kinds of window timer
 // (status sampling, per-project refresh of the active view).
-#include "app/frame/OnlineTransfers.h"
+#include "app/frame/OnlineOperations.h"
 
 #include "app/model/Logging.h"
 #include "app/model/NADef.h"
@@ -21,13 +21,13 @@ bool OnlineOperations::AnyProjectMonitoring() const {
 
 int OnlineOperations::CommState(const CNAUsr& adapter) const {
   const auto it = status_.find(&adapter);
-  return it == status_.end() ? 0 : it->second.state;
+  return it == status_.end() ? kStatusNotRead : it->second.state;
 }
 
 int OnlineOperations::IsSameCommPropMonitoring(CProjectUsr* project) const {
   std::map<std::string, const CNAUsr*> addresses;
   for (const auto& other : workspace_.Projects()) {
-    if (other->monitoring != 1 || (other->commTypeCode != 0 && other->commTypeCode != 1)) continue;
+    if (other->monitoring != 1 || (other->commTypeCode != kCommTcp && other->commTypeCode != kCommUdp)) continue;
     for (const CNAUsr* adapter : other->Adapters()) addresses.emplace(adapter->GetCommAddress(), adapter);
   }
   if (addresses.empty() || !project) return 0;
@@ -175,7 +175,7 @@ void OnlineOperations::UpdateCommStatusAllPrj() {
         if (ui.updateOnlineVals) ui.updateOnlineVals("", 1);
         SetImage(adapter, AdapterStatusImage(now.state, now.busError, now.fieldPower));
       }
-      if (now.state == 2) ++failed;
+      if (now.state == kStatusFault) ++failed;
     }
     SetImage(project.get(), project->Adapters().size() > failed ? kImageProjectMonitoring : kImageProjectAllFailed);
   }

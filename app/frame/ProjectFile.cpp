@@ -7,12 +7,13 @@
 #include "app/model/NAUsr.h"
 #include "app/model/ProjectUsr.h"
 #include "app/model/ProjectWorkspace.h"
+#include "app/model/SaveFailures.h"
 #include "common/Utility.h"
+#include "platform/os/replace_file.h"
 #include "platform/text/charset.h"
 #include "platform/xml/xml.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,8 +31,6 @@ using qmx::xml::NodeType;
 
 constexpr const char* kLineEnd = "\r\n";
 constexpr const char* kReaderFunc = "OpenRecursiveNodeInfo";
-// The causes of a failed save are cut to this many characters.
-constexpr size_t kMaxCauseLength = 255;
 
 // A value as it goes into an attribute or element text. XML 1.0 cannot
 // carry the other control characters at all, not even as references, so a
@@ -137,50 +136,6 @@ CNAUsr* AsAdapter(Wrapper* object) {
   return object && object->IsType(kTypeNA) ? dynamic_cast<CNAUsr*>(object) : nullptr;
 }
 
-// The name a save gives the new file beside `fileName` before it replaces it.
-std::string TemporaryName(const std::string& fileName, int pid, int n) {
-  return StrFormat(".%s.%d.%d.tmp", fileName.c_str(), pid, n);
-}
-
-bool AllDigits(const std::string& text) {
-  return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
-}
-
-// Removes what interrupted saves of `fileName` left in `folder`: temporary
-// files of processes that are gone, and this process's own (its saves run to
-// their end one after the other). A live process's may be a save in progress.
-void RemoveStaleTemporaries(const fs::path& folder, const std::string& fileName) {
-  const std::string prefix = "." + fileName + ".";
-  const std::string suffix = ".tmp";
-  std::error_code ec;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    if (name.size() <= prefix.size() + suffix.size() || name.rfind(prefix, 0) != 0 || !name.ends_with(suffix)) continue;
-    const std::string middle = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
-    const size_t dot = middle.find('.');
-    if (dot == std::string::npos || !AllDigits(middle.substr(0, dot)) || !AllDigits(middle.substr(dot + 1))) continue;
-    const long pid = std::strtol(middle.substr(0, dot).c_str(), nullptr, 10);
-    if (pid <= 0 || pid > INT_MAX) continue;
-    if (pid != ::getpid() && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM)) continue;
-    std::error_code statEc;
-    if (!fs::is_regular_file(fs::symlink_status(it->path(), statEc))) continue;
-    fs::remove(it->path(), statEc);
-  }
-}
-
-// Writes all bytes and flushes them to the disk; "" or the cause of the
-// failure.
-std::string WriteAndSync(int fd, const std::string& bytes) {
-  for (size_t done = 0; done < bytes.size();) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return std::strerror(n < 0 ? errno : EIO);
-    done += static_cast<size_t>(n);
-  }
-  if (::fsync(fd) != 0) return std::strerror(errno);
-  return {};
-}
-
 }  // namespace
 
 ProjectPathParts SplitProjectPath(const std::string& path) {
@@ -283,75 +238,53 @@ std::string ProjectFiles::ProjectFileBytes(const CProjectUsr& project) const {
 }
 
 int ProjectFiles::WriteFileReplacing(const std::string& path, const std::string& bytes) {
-  auto refuseOpen = [&path] {
-    PostLog(qmx::kLogError, qmx::kLogSource,
-            StrFormat("[Error Code: %d] Cannot open the file during saving. Check if the file exists or using. File: %s.",
-                      qmx::err::kFileOpenForSave, path.c_str()));
-    qmx::ShowBox(StrFormat("Cannot open the file during saving. Check if the file exists or using.\nError Code: %d. "
-                           "File: %s.",
-                           qmx::err::kFileOpenForSave, path.c_str()),
-                 qmx::kBoxIconStop);
-    return 0;
-  };
-
   // A link is followed, so that the file it names is replaced, not the link.
-  std::string target = path;
-  std::error_code ec;
-  if (fs::is_symlink(path, ec)) {
-    const fs::path resolved = fs::canonical(path, ec);
-    if (!ec) target = resolved.string();
-  }
+  const fs::path target = qmx::os::FollowLinks(path);
   // Refused where opening the file for writing would be refused.
   struct stat old {};
   const bool exists = ::stat(target.c_str(), &old) == 0;
-  if (exists && (S_ISDIR(old.st_mode) || ::access(target.c_str(), W_OK) != 0)) return refuseOpen();
-  if (target.empty() || target.back() == '/') return refuseOpen();
-
-  const fs::path targetPath(target);
-  const fs::path folder = targetPath.has_parent_path() ? targetPath.parent_path() : fs::path(".");
-  RemoveStaleTemporaries(folder, targetPath.filename().string());
-  std::string temp;
-  int fd = -1;
-  int createError = 0;
-  for (int n = 0; n < 100 && fd < 0; ++n) {
-    temp = (folder / TemporaryName(targetPath.filename().string(), static_cast<int>(::getpid()), n)).string();
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    createError = fd < 0 ? errno : 0;
-    if (fd < 0 && errno != EEXIST) break;
-  }
-  std::string cause;
-  if (fd < 0) {
-    // A folder that refuses new files may still hold a file the user may
-    // write: it is rewritten where it is, as the settings file is. Any other
-    // failure (a full disk) would fail in place too, after emptying it.
-    if (!exists || (createError != EACCES && createError != EPERM)) return refuseOpen();
-    fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) return refuseOpen();
-    temp.clear();
-    cause = WriteAndSync(fd, bytes);
-    if (::close(fd) != 0 && cause.empty()) cause = std::strerror(errno);
-  } else {
-    if (exists) (void)::fchmod(fd, old.st_mode & 07777);
-    cause = WriteAndSync(fd, bytes);
-    if (::close(fd) != 0 && cause.empty()) cause = std::strerror(errno);
-    if (cause.empty() && ::rename(temp.c_str(), target.c_str()) != 0) cause = std::strerror(errno);
-  }
-  if (!cause.empty()) {
-    if (!temp.empty()) ::unlink(temp.c_str());
-    if (cause.size() > kMaxCauseLength) cause.resize(kMaxCauseLength);
-    PostLog(qmx::kLogError, qmx::kLogSourceNoBlank,
-            StrFormat("[Error Code: %d] Cannot save the file. Cause: %s. Path: %s.", qmx::err::kFileSave,
-                      cause.c_str(), path.c_str()));
-    qmx::ShowBox(StrFormat("Cannot save the file. Cause: %s.\nError Code: %d. Path: %s.", cause.c_str(),
-                           qmx::err::kFileSave, path.c_str()),
-                 qmx::kBoxIconStop);
+  const std::string& name = target.native();
+  if ((exists && (S_ISDIR(old.st_mode) || ::access(name.c_str(), W_OK) != 0)) || name.empty() || name.back() == '/') {
+    qmx::ReportOpenForSaveFailure(path);
     return 0;
   }
-  // The new name is durable only once the folder is.
-  const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirFd >= 0) {
-    (void)::fsync(dirFd);
-    ::close(dirFd);
+
+  // The new file is ".<file>.<pid>.<n>.tmp" beside it; what interrupted
+  // saves of the same file left goes first.
+  const qmx::os::ReplaceResult result = qmx::os::ReplaceFile(target, bytes, qmx::os::StagedName::kHiddenPerProcess);
+  int error = 0;
+  switch (result.failed) {
+    case qmx::os::ReplaceStep::kCreate: {
+      // A folder that refuses new files may still hold a file the user may
+      // write: it is rewritten where it is, as the settings file is. Any
+      // other failure (a full disk) would fail in place too, after emptying
+      // it.
+      if (!exists || (result.error != EACCES && result.error != EPERM)) {
+        qmx::ReportOpenForSaveFailure(path);
+        return 0;
+      }
+      const int fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW);
+      if (fd < 0) {
+        qmx::ReportOpenForSaveFailure(path);
+        return 0;
+      }
+      error = qmx::os::WriteAndSync(fd, bytes);
+      if (::close(fd) != 0 && error == 0) error = errno;
+      break;
+    }
+    case qmx::os::ReplaceStep::kWrite:
+    case qmx::os::ReplaceStep::kRename:
+      error = result.error;
+      break;
+    // A folder that could not be flushed after the rename holds the new file
+    // all the same: the save is not refused for it.
+    case qmx::os::ReplaceStep::kNone:
+    case qmx::os::ReplaceStep::kSyncFolder:
+      break;
+  }
+  if (error != 0) {
+    qmx::ReportSaveFailure(path, std::strerror(error));
+    return 0;
   }
   return 1;
 }
@@ -441,10 +374,12 @@ int ProjectFiles::OpenProject(const std::string& givenPath) {
     return 0;
   }
 
-  auto refuseOpen = [&path] {
-    PostLog(qmx::kLogError, qmx::kLogSource,
-            StrFormat("[Error Code: %d] Cannot open the file. Check if the file exists or using. XML File: %s.",
-                      qmx::err::kFileNotOpened, path.c_str()));
+  // A file that is there but was refused (too large, broken) says why.
+  auto refuseOpen = [&path](const std::string& cause) {
+    std::string line = StrFormat("[Error Code: %d] Cannot open the file. Check if the file exists or using. XML File: %s.",
+                                 qmx::err::kFileNotOpened, path.c_str());
+    if (!cause.empty()) line += StrFormat(" Cause: %s.", cause.c_str());
+    PostLog(qmx::kLogError, qmx::kLogSource, line);
     qmx::ShowBox(StrFormat("Cannot open the file. Check if the file exists or using.\nXML File: %s.", path.c_str()),
                  qmx::kBoxIconStop);
     return 0;
@@ -452,12 +387,13 @@ int ProjectFiles::OpenProject(const std::string& givenPath) {
   // A pipe or a device would be read for as long as it gives bytes, or
   // wait for a writer for good.
   struct stat info {};
-  if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return refuseOpen();
+  if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return refuseOpen("");
   qmx::xml::Document doc;
   try {
-    doc = qmx::xml::Document::LoadFile(path);
-  } catch (const qmx::xml::XmlError&) {
-    return refuseOpen();
+    doc = qmx::xml::Document::LoadFile(path, kProjectFileLimit);
+  } catch (const qmx::xml::XmlError& e) {
+    std::error_code ec;
+    return refuseOpen(fs::exists(path, ec) ? e.what() : "");
   }
 
   std::string location;

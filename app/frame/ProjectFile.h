@@ -24,6 +24,7 @@
 
 #include "app/model/ProjectTree.h"
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
@@ -42,6 +43,9 @@ class Node;
 // The project-file type as the file dialogs name it, and its extension.
 inline constexpr const char* kProjectFileType = "QMX-410 Tools Project";
 inline constexpr const char* kProjectFileExt = "KPX";
+// The largest project file opened: a station takes a few kB, so this holds
+// thousands of them; a larger file is refused before it is read.
+inline constexpr std::uint64_t kProjectFileLimit = 32ull * 1024 * 1024;
 
 // What OpenProject answers beside 1 (opened) and 0 (refused or failed).
 inline constexpr int kOpenVersionRefused = -1039;

@@ -60,7 +60,7 @@ void CMainFrame::OnOnlineAutoScan() {
   if (answer != QDialog::Accepted) return;
   const ScanResultList* result = dialog.GetResultList();
   if (!result) {
-    PostLog(0, qmx::kLogSource, StrFormat("[Bug] Auto scan result pointer is null. %s", kFunc));
+    PostLog(qmx::kLogError, qmx::kLogSource, StrFormat("[Bug] Auto scan result pointer is null. %s", kFunc));
     return;
   }
   if (view_) view_->ShowChildView(0);

@@ -30,9 +30,6 @@ public:
   TreeItem InsertProject(const std::string& name, CProjectUsr* project) {
     return workspace_.InsertProject(name, project);
   }
-  TreeItem InsertNA(const std::string& label, Wrapper* object, int image, TreeItem parent) {
-    return workspace_.InsertNA(label, object, image, parent);
-  }
   TreeItem InsertIO(const std::string& label, Wrapper* object, int image, TreeItem parent) {
     return workspace_.InsertIO(label, object, image, parent);
   }

@@ -1,5 +1,7 @@
 #include "app/frame/TabTreeCtrl.h"
 
+#include "app/commands/CommandIds.h"
+
 #include "platform/os/os.h"
 #include "platform/toolkit/frame_wnd.h"
 
@@ -293,6 +295,6 @@ void TabTreeCtrl::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void TabTreeCtrl::keyReleaseEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Delete && !event->isAutoRepeat() && frame_) frame_->SendCommand(kDeleteCommand);
+  if (event->key() == Qt::Key_Delete && !event->isAutoRepeat() && frame_) frame_->SendCommand(qmx::commands::kIdEditDelete);
   QTreeWidget::keyReleaseEvent(event);
 }

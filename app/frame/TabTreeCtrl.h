@@ -22,8 +22,6 @@ public:
   // Item data role that holds the store's handle, and the image index.
   static constexpr int kItemRole = Qt::UserRole + 1;
   static constexpr int kImageRole = Qt::UserRole + 2;
-  // The Delete command the Delete key sends to the main window.
-  static constexpr int kDeleteCommand = 32784;
   static constexpr int kImageCount = 32;
 
   TabTreeCtrl(ProjectTree& store, qmx::toolkit::FrameWnd* frame, QWidget* parent = nullptr);

@@ -6,16 +6,6 @@
 #include "platform/text/charset.h"
 #include "platform/xml/xml.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
-
-namespace fs = std::filesystem;
-
 AppOptions::AppOptions()
     : Language("Eng"),
       StartUpTitle("Kestun Main"),
@@ -65,72 +55,6 @@ void ReadSwitches(const qmx::xml::Node& list, const char* section, AppOptions& o
 
 std::string Esc(const std::string& value) { return qmx::xml::EscapeAttribute(value); }
 
-bool WriteAll(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-void ReportSaveFailure(const std::string& path, int error) {
-  std::string cause = error != 0 ? std::strerror(error) : "";
-  if (cause.size() > 255) cause.resize(255);
-  PostLog(qmx::kLogError, qmx::kLogSourceNoBlank,
-          StrFormat("[Error Code: %d] Cannot save the file. Cause: %s. Path: %s.", qmx::err::kFileSave, cause.c_str(),
-                    path.c_str()));
-  qmx::ShowBox(StrFormat("Cannot save the file. Cause: %s.\nError Code: %d. Path: %s.", cause.c_str(),
-                         qmx::err::kFileSave,
-                         path.c_str()),
-               qmx::kBoxIconStop);
-}
-
-void ReportSaved(const std::string& path) {
-  PostLog(qmx::kLogGeneral, qmx::kLogSource, StrFormat("Save configuration is completed. Path: %s", path.c_str()));
-}
-
-// Writes the whole text into the file itself. 1 written; 0 after -1003
-// (naming the file, which could not be opened) or -1006.
-int SaveInPlace(const std::string& path, const std::string& bytes) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
-  if (fd < 0) {
-    PostLog(qmx::kLogError, qmx::kLogSource,
-            StrFormat("[Error Code: %d] Cannot open the file during saving. Check if the file exists or using. "
-                      "File: %s.",
-                      qmx::err::kFileOpenForSave, path.c_str()));
-    qmx::ShowBox(StrFormat("Cannot open the file during saving. Check if the file exists or using.\nError Code: "
-                           "%d. File: %s.",
-                           qmx::err::kFileOpenForSave, path.c_str()),
-                 qmx::kBoxIconStop);
-    return 0;
-  }
-  int error = 0;
-  if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) error = errno;
-  if (::close(fd) != 0 && error == 0) error = errno;
-  if (error != 0) {
-    ReportSaveFailure(path, error);
-    return 0;
-  }
-  ReportSaved(path);
-  return 1;
-}
-
-// 0 when the folder's entries reached the disk, else the error. File systems
-// that cannot synchronise a folder at all (EINVAL) keep nothing back.
-int SyncFolder(const std::string& folder) {
-  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir < 0) return errno;
-  int error = 0;
-  if (::fsync(dir) != 0 && errno != EINVAL) error = errno;
-  ::close(dir);
-  return error;
-}
-
 }  // namespace
 
 int ParseConfigFile(const std::string& path, AppOptions& options, ConfigExtras& extras) {
@@ -138,7 +62,7 @@ int ParseConfigFile(const std::string& path, AppOptions& options, ConfigExtras& 
   LogStartParsing(path);
   qmx::xml::Document document;
   try {
-    document = qmx::xml::Document::LoadFile(path);
+    document = qmx::xml::Document::LoadFile(path, qmx::reader::kDefinitionFileLimit);
   } catch (const qmx::xml::XmlError& e) {
     ReportLoadFailure(path, e.what());
     return 0;
@@ -221,47 +145,4 @@ std::string FormatConfigFile(const AppOptions& options, const ConfigExtras& extr
   // Values were escaped above, so characters outside EUC-KR become character
   // references that any XML reader turns back into the same text.
   return qmx::text::Utf8ToEucKr(text);
-}
-
-int SaveConfigFile(const std::string& programFolder, const AppOptions& options, const ConfigExtras& extras) {
-  const std::string path = (fs::path(programFolder) / qmx::kConfigFileName).string();
-  // The new text goes to a file beside the old one; only a complete, flushed
-  // file replaces it.
-  const std::string temporary = path + ".tmp";
-  const std::string bytes = FormatConfigFile(options, extras);
-
-  // A save that was interrupted leaves its temporary behind; nothing else
-  // would ever remove it.
-  (void)::unlink(temporary.c_str());
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-  // An installed program's folder may refuse new files while the settings
-  // file itself stays writable: then the file is rewritten where it is.
-  if (fd < 0) return SaveInPlace(path, bytes);
-  // The new file keeps the access rights of the one it replaces.
-  struct stat old {};
-  if (::stat(path.c_str(), &old) == 0) (void)::fchmod(fd, old.st_mode & 07777);
-
-  int error = 0;
-  if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) error = errno;
-  if (::close(fd) != 0 && error == 0) error = errno;
-  if (error != 0) {
-    ::unlink(temporary.c_str());
-    ReportSaveFailure(path, error);
-    return 0;
-  }
-  if (::rename(temporary.c_str(), path.c_str()) != 0) {
-    // A settings file mounted on its own cannot be replaced, only rewritten.
-    ::unlink(temporary.c_str());
-    return SaveInPlace(path, bytes);
-  }
-  // The rename is durable only once the folder is; a folder that cannot be
-  // synchronised may lose the new file at a power failure.
-  std::string folder = fs::path(path).parent_path().string();
-  if (folder.empty()) folder = std::string(1, '.');
-  if (const int syncError = SyncFolder(folder); syncError != 0) {
-    ReportSaveFailure(folder, syncError);
-    return 0;
-  }
-  ReportSaved(path);
-  return 1;
 }

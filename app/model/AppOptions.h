@@ -12,6 +12,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace qmx {
 
@@ -26,6 +27,8 @@ enum LogSwitch : int {
 inline constexpr const char* kConfigFileName = "QMX410Tools.xml";
 inline constexpr const char* kDefaultStartUpPath = "https://www.kestun.com/";
 inline constexpr const char* kDefaultCopyright = "Copyright (C) Kestun Automation. All rights reserved.";
+
+struct ProgramPaths;
 
 }  // namespace qmx
 
@@ -70,13 +73,28 @@ int ParseConfigFile(const std::string& path, AppOptions& options, ConfigExtras& 
 // ends, values with the predefined XML entities.
 std::string FormatConfigFile(const AppOptions& options, const ConfigExtras& extras);
 
-// Writes "<programFolder>/QMX410Tools.xml" from the options. The text goes to
-// a temporary file in the same folder ("QMX410Tools.xml.tmp"; one left by an
-// interrupted save is removed first) that then replaces the old file, so a
-// failed save leaves the previous file as it was. When the folder refuses the
-// temporary or its rename, the file is rewritten in place. Returns 1 on
-// success, 0 on failure: -1003 naming the file that could not be opened,
-// -1006 when writing failed or the folder could not be synchronised after the
-// rename (naming the folder); logged and shown.
+// Writes "<programFolder>/QMX410Tools.xml" from the options, so that a
+// readable settings file exists at every moment, whenever the save is cut
+// off. The text goes to a temporary file in the same folder
+// ("QMX410Tools.xml.tmp"; one left by an interrupted save is removed first)
+// that then replaces the old file. When the folder refuses the temporary or
+// its rename, the file is rewritten in place, but only after the new text is
+// whole and on disk in its backup (SettingsBackupPaths), and when the file
+// is the broken one of the two, the file goes first. Returns 1 on success, 0
+// on failure: -1003 naming the file that could not be opened (also a backup
+// that can be made nowhere), -1006 when writing failed or the folder could
+// not be synchronised after the rename (naming the folder); logged and shown.
 int SaveConfigFile(const std::string& programFolder, const AppOptions& options, const ConfigExtras& extras);
 
+// Where the backup of a settings file that is rewritten in place is kept:
+// "QMX410Tools.xml.bak" beside it, else (a folder that refuses new files) a
+// name of its own in the user's private cache folder.
+std::vector<std::string> SettingsBackupPaths(const std::string& settingsPath);
+
+// Reads the settings file of the program (paths.SettingsFile()) as
+// ParseConfigFile does. A file that is there but cannot be read (cut short,
+// not XML, too large) gives way to its backup when one reads; else, for
+// per-user settings, it is kept as "QMX410Tools.xml.broken" and replaced by
+// a copy of the shipped file. Each of these posts one line that names the
+// files; only when none of them reads is the result 0 (-1027).
+int ReadSettingsFile(const qmx::ProgramPaths& paths, AppOptions& options, ConfigExtras& extras);

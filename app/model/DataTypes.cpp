@@ -14,26 +14,6 @@ constexpr std::array<const char*, 16> kNames = {
     "Bit",        "BitArea",    "Integer8", "Integer16", "Integer32", "Integer64", "Unsigned8", "Unsigned16",
     "Unsigned32", "Unsigned64", "Float16",  "Float32",   "Float64",   "String",    "ByteArea",  "IPAddr"};
 
-std::string Upper(std::string text) {
-  for (char& ch : text) {
-    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
-  }
-  return text;
-}
-
-std::string RemoveAll(const std::string& text, const std::string& what) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) {
-    if (text.compare(i, what.size(), what) == 0) {
-      i += what.size();
-    } else {
-      out += text[i++];
-    }
-  }
-  return out;
-}
-
 // Places `width` bytes of `value` (machine order) at the offset by the mode.
 void PutValue(uint8_t* image, int byteOffset, unsigned long long value, int width, int mode) {
   uint8_t bytes[8] = {};
@@ -132,10 +112,7 @@ int WriteDefaultValue(uint8_t* image, int imageLength, int byteOffset, int dataT
       break;
     }
     case kDataTypeByteArea: {
-      const std::string digits = RemoveAll(RemoveAll(TrimStr(Upper(text)), "0X"), " ");
-      for (size_t i = 0; i < digits.size() && static_cast<int>(bytes.size()) < length; i += 2) {
-        bytes.push_back(HexStrToByte(digits.substr(i, 2)));
-      }
+      bytes = HexPairsToBytes(HexDigitsOf(text, " "), static_cast<size_t>(std::max(length, 0)));
       width = static_cast<int>(bytes.size());
       break;
     }
@@ -177,101 +154,3 @@ int WriteDefaultValue(uint8_t* image, int imageLength, int byteOffset, int dataT
   return kDefaultWritten;
 }
 
-int ReadValueText(const uint8_t* image, int imageLength, int byteOffset, int bitOffset, int dataType, int size,
-                  int byteOrderMode, std::string& text) {
-  text.clear();
-  switch (dataType) {
-    case kDataTypeInteger64:
-    case kDataTypeUnsigned64:
-    case kDataTypeFloat32:
-    case kDataTypeFloat64:
-    case kDataTypeUndefined:
-      return kValueRefused;
-    default:
-      if (dataType < 0 || dataType > kDataTypeIPAddr) return kValueRefused;
-      break;
-  }
-  if (size <= 0 || byteOffset < 0 || bitOffset < 0 || bitOffset > 7) return kValueRefused;
-  switch (dataType) {
-    case kDataTypeBit:
-      if (size != 1) return kValueRefused;
-      break;
-    case kDataTypeBitArea:
-      if (size < 2 || bitOffset + size > 8) return kValueRefused;
-      break;
-    case kDataTypeString:
-    case kDataTypeByteArea:
-    case kDataTypeIPAddr:
-      break;
-    default:
-      if (size != 1) return kValueRefused;
-      break;
-  }
-  if (!image) return kValueOutside;
-  if (dataType == kDataTypeBit || dataType == kDataTypeBitArea) {
-    if (byteOffset >= imageLength) return kValueOutside;
-  } else if (static_cast<long long>(byteOffset) + GetDataTypeSize(dataType, size) > imageLength) {
-    return kValueOutside;
-  }
-
-  const uint8_t* at = image + byteOffset;
-  // A multi-byte value in machine order.
-  auto value = [&](int width) {
-    uint8_t bytes[8] = {};
-    CopyBytesByOrder(bytes, at, static_cast<uint16_t>(width), byteOrderMode);
-    unsigned long long v = 0;
-    for (int i = width - 1; i >= 0; --i) v = (v << 8) | bytes[i];
-    return v;
-  };
-  switch (dataType) {
-    case kDataTypeBit:
-      text = std::string(1, GetBitFieldVal(*at, bitOffset, 1) ? '1' : '0');
-      break;
-    case kDataTypeBitArea:
-      text = StrFormat("%d", GetBitFieldVal(*at, bitOffset, size));
-      break;
-    case kDataTypeInteger8:
-      text = StrFormat("%d", static_cast<int8_t>(*at));
-      break;
-    case kDataTypeUnsigned8:
-      text = StrFormat("%u", static_cast<unsigned>(*at));
-      break;
-    case kDataTypeInteger16:
-      text = StrFormat("%d", static_cast<int16_t>(value(2)));
-      break;
-    case kDataTypeUnsigned16:
-      text = StrFormat("%u", static_cast<unsigned>(static_cast<uint16_t>(value(2))));
-      break;
-    case kDataTypeInteger32:
-      text = StrFormat("%d", static_cast<int32_t>(value(4)));
-      break;
-    case kDataTypeUnsigned32:
-      text = StrFormat("%u", static_cast<uint32_t>(value(4)));
-      break;
-    case kDataTypeFloat16: {
-      float f = 0.0f;
-      Float16ToFloat(static_cast<uint16_t>(value(2)), f);
-      text = StrFormat("%2.2f", static_cast<double>(f));
-      break;
-    }
-    case kDataTypeString:
-    case kDataTypeByteArea:
-    case kDataTypeIPAddr: {
-      std::vector<uint8_t> field(static_cast<size_t>(size));
-      CopyBytesByOrder(field.data(), at, static_cast<uint16_t>(size), byteOrderMode);
-      if (dataType == kDataTypeString) {
-        const auto end = std::find(field.begin(), field.end(), 0);
-        text.assign(field.begin(), end);
-      } else if (dataType == kDataTypeByteArea) {
-        text = BytesToHexStr(field.data(), size, 0);
-      } else {
-        field.resize(std::max<size_t>(field.size(), 4), 0);
-        text = StrFormat("%d.%d.%d.%d", field[0], field[1], field[2], field[3]);
-      }
-      break;
-    }
-    default:
-      return kValueRefused;
-  }
-  return kValueRead;
-}

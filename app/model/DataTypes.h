@@ -74,28 +74,3 @@ enum DefaultWriteResult : int {
 int WriteDefaultValue(uint8_t* image, int imageLength, int byteOffset, int dataType, int length,
                       const std::string& text, int byteOrderMode);
 
-// Outcome of ReadValueText.
-enum ValueReadResult : int {
-  kValueRead = 1,
-  kValueRefused = 0,  // a type without a text form, or a size the type does not take
-  kValueOutside = 2,  // the value does not lie inside the image
-};
-
-// The text of one value of an image in its plain form (no conversion rule,
-// no hexadecimal display), as the parameter and process views show it.
-// `size` is the item's count: 1 for most types, the bits of a BitArea, the
-// characters of a String, the bytes of a ByteArea or IPAddr. Multi-byte
-// values are copied out of the image by `byteOrderMode` first.
-//   Bit                 "0" or "1", the bit at `bitOffset`;
-//   BitArea             "%d" of the `size` bits from `bitOffset` (2 to 8 bits,
-//                       within the byte);
-//   Integer8/16/32      signed decimal;  Unsigned8/16/32  unsigned decimal;
-//   Float16             the raw value as 12.4 fixed point, "%2.2f";
-//   String              the characters up to the first zero byte;
-//   ByteArea            the bytes as hex digits, last byte first;
-//   IPAddr              "%d.%d.%d.%d" of the first four bytes (missing bytes 0).
-// Bit and BitArea need the byte at the offset, every other type its whole
-// extent (GetDataTypeSize) inside the image. The 64-bit types, Float32,
-// Float64 and unknown codes are refused. `text` is emptied first.
-int ReadValueText(const uint8_t* image, int imageLength, int byteOffset, int bitOffset, int dataType, int size,
-                  int byteOrderMode, std::string& text);

@@ -295,7 +295,7 @@ int WalkCatalogueList(const std::string& path, CatalogueListWalk& walk) {
   qmx::reader::LogStartParsing(path);
   qmx::xml::Document document;
   try {
-    document = qmx::xml::Document::LoadFile(path);
+    document = qmx::xml::Document::LoadFile(path, qmx::reader::kDefinitionFileLimit);
   } catch (const qmx::xml::XmlError& e) {
     qmx::reader::ReportLoadFailure(path, e.what());
     return 0;

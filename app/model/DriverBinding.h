@@ -1,18 +1,13 @@
-// The road from the model objects to a communication driver library: the 24
-// entry points looked up by name, the log switches handed to the library, and
-// the safe release of a driver instance and its library.
-//
-// A library is released only after its instance was uninitialised: the
-// instance's communication is stopped first, and when the driver still
-// refuses to uninitialise, the library stays loaded for the rest of the run
-// (its threads may still be inside it).
+// The entry points of a communication driver library, looked up by name,
+// and the device keys each driver instance knows. DriverSession
+// (app/model/DriverSession.h) is the one owner of a library, its entry
+// points and its instance.
 #pragma once
 
-#include "app/model/AppOptions.h"
 #include "driver/include/tessivar.h"
 #include "platform/os/os.h"
 
-#include <string>
+#include <vector>
 
 // The entry points of a driver library, in the adapter's member order; a
 // name the library does not export stays null.
@@ -50,38 +45,16 @@ struct DriverEntryPoints {
 
 // Names of the 24 entry points in the order the binding looks them up.
 extern const char* const kDriverEntryNames[24];
+// The 15 that concern one device (drvGetIOConfig ... drvRemoveDevice): what
+// an adapter on a project's shared line may call.
+extern const std::vector<const char*> kDeviceEntryNames;
 
-// Looks up all 24 by name, in the binding order; answers how many were found.
-int LookUpAllEntryPoints(const qmx::os::Module& library, DriverEntryPoints& entries);
-// Looks up the 15 device entry points (drvGetIOConfig ... drvRemoveDevice);
-// answers how many were found.
-int LookUpDeviceEntryPoints(const qmx::os::Module& library, DriverEntryPoints& entries);
-// Looks up the 7 a project's shared instance uses (drvSetFuncPtr,
-// drvSetLogOption, drvInitialize, drvSetChannelProperty, drvStartComm,
-// drvStopComm, drvUninitialize); answers how many were found.
-int LookUpSharedEntryPoints(const qmx::os::Module& library, DriverEntryPoints& entries);
-
-// The name of the first of the six entry points an adapter's binding calls at
-// once (drvSetFuncPtr, drvSetLogOption, drvInitialize, drvSetChannelProperty,
-// drvSetDeviceProperty, drvSetProcessImgMode) that is missing, or null.
-const char* MissingAdapterBindingEntry(const DriverEntryPoints& entries);
-// The same for the three a project's shared instance needs at once
-// (drvSetFuncPtr, drvSetLogOption, drvInitialize).
-const char* MissingSharedBindingEntry(const DriverEntryPoints& entries);
-
-// The four log switches for drvSetLogOption, in the order general, error,
-// communication, developer: each is the window enable OR the file enable of
-// that log group. Without options every switch is on.
-void DriverLogSwitches(const AppOptions* options, int switches[4]);
-
-// Hands the library the program's log callback and the switches.
-void InstallDriverLogging(const DriverEntryPoints& entries, const AppOptions* options);
-
-// Stops the instance's communication (when the library has drvStopComm) and
-// uninitialises it. 1 when the instance is gone; else the driver's refusal,
-// logged with `owner` and `func`.
-int UninitializeDriverInstance(const DriverEntryPoints& entries, DriverHandle handle, const std::string& owner,
-                               const char* func);
+// Looks up the named entry points (all 24 when `names` is empty), in the
+// given order; answers how many were found.
+int LookUpEntryPoints(const qmx::os::Module& library, const std::vector<const char*>& names,
+                      DriverEntryPoints& entries);
+// The first of `names` that is missing from `entries`, or null.
+const char* FirstMissingEntry(const DriverEntryPoints& entries, const std::vector<const char*>& names);
 
 // The device keys each driver instance knows. A key stays known from the
 // first drvSetDeviceProperty until drvRemoveDevice succeeded or the instance
@@ -94,7 +67,3 @@ bool IsDeviceKnown(DriverHandle handle, DeviceKey key);
 // `preferred` when the instance does not know it; else a key no instance
 // knows and none was given before.
 DeviceKey UnusedDeviceKey(DriverHandle handle, DeviceKey preferred);
-
-// Keeps a library loaded for the rest of the run (its instance could not be
-// uninitialised, so code of it may still run).
-void KeepLibraryLoaded(qmx::os::Module&& library);

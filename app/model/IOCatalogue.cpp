@@ -122,14 +122,6 @@ std::string IOCatalogue::FileOf(const IODef* definition) const {
   return {};
 }
 
-void IOCatalogue::Clear() {
-  groups.clear();
-  byId_.clear();
-  byProductCode_.clear();
-  files_.clear();
-  definitions_.clear();
-}
-
 std::string IOListPath(const std::string& programFolder) {
   const fs::path products = fs::path(programFolder) / "Products";
   if (std::optional<fs::path> found = qmx::os::FindFileNoCase(products, "listIO.xml")) return found->string();
@@ -141,7 +133,8 @@ std::string IODescriptionPath(const std::string& listPath, const std::string& fi
   std::replace(name.begin(), name.end(), '\\', '/');
   const fs::path products = fs::path(listPath).parent_path();
   const fs::path exact = products / "IO" / name;
-  if (fs::exists(exact)) return exact.string();
+  std::error_code ec;  // a name too long for the file system is simply not there
+  if (fs::exists(exact, ec)) return exact.string();
   if (std::optional<fs::path> found = qmx::os::ResolvePathNoCase(products, fs::path("IO") / name)) {
     return found->string();
   }
@@ -161,7 +154,7 @@ int ParseIO(const std::string& path, int iconIdx, const TextIdMap& textIds, IODe
   qmx::xml::Document document;
   std::string loadFailure;
   try {
-    document = qmx::xml::Document::LoadFile(path);
+    document = qmx::xml::Document::LoadFile(path, qmx::reader::kDefinitionFileLimit);
   } catch (const qmx::xml::XmlError& error) {
     document = qmx::xml::Document();
     loadFailure = error.what();

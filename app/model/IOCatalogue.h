@@ -50,7 +50,6 @@ public:
   // Registered definitions in the order registered.
   const std::vector<std::unique_ptr<IODef>>& definitions() const { return definitions_; }
   size_t size() const { return definitions_.size(); }
-  void Clear();
 
   std::vector<IOGroup> groups;  // in file order
 

@@ -1,41 +1,8 @@
 #include "app/model/IODef.h"
 
 #include "app/model/Logging.h"
+#include "app/model/ReaderConventions.h"
 #include "common/Utility.h"
-
-#include <cctype>
-
-namespace {
-
-std::string Upper(std::string text) {
-  for (char& ch : text) {
-    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
-  }
-  return text;
-}
-
-std::string RemoveAll(const std::string& text, const std::string& what) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) {
-    if (text.compare(i, what.size(), what) == 0) {
-      i += what.size();
-    } else {
-      out += text[i++];
-    }
-  }
-  return out;
-}
-
-// The text cut to at most `limit` bytes, never inside a UTF-8 sequence.
-std::string CutUtf8(const std::string& text, size_t limit) {
-  if (text.size() <= limit) return text;
-  size_t end = limit;
-  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
-  return text.substr(0, end);
-}
-
-}  // namespace
 
 // ---- XddObject -------------------------------------------------------------------
 
@@ -62,8 +29,6 @@ int XddObject::Assign(int index, const std::string& name, int objectType, std::s
   return 1;
 }
 
-std::string XddObject::GetIndexText() const { return StrFormat("%d", index_); }
-
 std::string XddObject::GetSubObjectField(int row, int column) const {
   if (row < 0 || row >= kRows) return {};
   switch (column) {
@@ -85,15 +50,11 @@ IODef::IODef() = default;
 IODef::~IODef() = default;
 
 int IODef::AssignDefaultParaText(const std::string& text) {
-  // Separators between the pairs ("0x12, 0x34") take no part in the digits.
-  std::string digits = RemoveAll(RemoveAll(Upper(TrimStr(text)), ","), "0X");
-  digits = RemoveAll(RemoveAll(digits, " "), "\t");
+  const std::string digits = HexDigitsOf(text, qmx::reader::kDefaultParaSeparators);
   if (digits.empty() || paraLength < 1) return 0;
   if (digits.size() != 2 * static_cast<size_t>(paraLength)) return 0;
   // A text with other characters would turn into bytes nobody wrote.
-  for (char ch : digits) {
-    if (!std::isxdigit(static_cast<unsigned char>(ch))) return 0;
-  }
+  if (!IsHexDigits(digits)) return 0;
   defaultParaText = digits;
   return 1;
 }

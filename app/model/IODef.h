@@ -38,7 +38,6 @@ public:
   int Assign(int index, const std::string& name, int objectType, std::shared_ptr<const Table> source);
   void SetIndex(int index) { index_ = index; }
   void SetName(const std::string& name) { name_ = name; }
-  std::string GetIndexText() const;
   const std::string& GetName() const { return name_; }
   int GetObjectType() const { return objectType_; }
   int GetIndex() const { return index_; }

@@ -161,25 +161,6 @@ int AssignConvUnitByPara(IOItem& item, const std::string& value, const std::stri
   return 1;
 }
 
-int ChangeConvValRuleByPara(IOItem& item, const std::string& value) {
-  static const char* kFunc = "ChangeConvValRuleByPara";
-  if (value.empty()) {
-    LogBug("[Bug] Changed content of parameter is empty. Loc: %s. Func: %s.", item.textId, kFunc);
-    return 0;
-  }
-  const auto it = item.rangesByValue.find(static_cast<uint16_t>(DecimalTextToInt(value)));
-  if (it == item.rangesByValue.end()) {
-    LogBug("[Bug] Cannot find changed content in mapConvByPara. Loc: %s. Func: %s.", item.textId, kFunc);
-    return 0;
-  }
-  item.resolution = it->second.resolution;
-  item.rawLow = it->second.rawLow;
-  item.rawHigh = it->second.rawHigh;
-  item.engLow = it->second.engLow;
-  item.engHigh = it->second.engHigh;
-  return 1;
-}
-
 std::string GetConvUnitRuleByPara(const IOItem& item, const std::string& rangeValue, const std::string& unitValue) {
   std::string rangeUnit;
   std::string mapUnit;

@@ -80,9 +80,6 @@ int AssignConvValByPara(IOItem& item, const std::string& value, const std::strin
                         const std::string& unit);
 // Stores the unit that unit-parameter value `value` stands for. 1, 0 refused.
 int AssignConvUnitByPara(IOItem& item, const std::string& value, const std::string& unit);
-// Makes the ranges of parameter value `value` the active ones. 1 switched,
-// 0 not (logged; the ranges stay).
-int ChangeConvValRuleByPara(IOItem& item, const std::string& value);
 // The unit under the two parameter values: the range's unit when it has one,
 // else the unit-map text, else empty.
 std::string GetConvUnitRuleByPara(const IOItem& item, const std::string& rangeValue, const std::string& unitValue);

@@ -25,7 +25,7 @@ void CIOUsr::SetIODef(const IODef* definition) {
       // byte order.
       std::vector<uint8_t> pairs(static_cast<size_t>(paraLength), 0);
       const size_t count = std::min(pairs.size(), text.size() / 2);
-      for (size_t k = 0; k < count; ++k) pairs[k] = HexStrToByte(text.substr(2 * k, 2));
+      for (size_t k = 0; k < count; ++k) pairs[k] = HexPairAt(text, k);
       CopyBytesByOrder(defaultImage_.data(), pairs.data(), static_cast<uint16_t>(pairs.size()), byteOrderMode_);
     }
   }
@@ -72,16 +72,6 @@ std::string CIOUsr::GetValueText(const std::string& listName, const std::string&
   return (*list)[static_cast<size_t>(position)].content;
 }
 
-std::string CIOUsr::GetParaValueText(const ParaItem& para) const {
-  std::string text;
-  const std::vector<uint8_t>& image = paraImage();
-  if (ReadValueText(image.data(), static_cast<int>(image.size()), para.byteOffset, para.bitOffset, para.dataType,
-                    para.length, byteOrderMode_, text) != kValueRead) {
-    text.clear();
-  }
-  return text;
-}
-
 std::string CIOUsr::GetParaValForUsr(const std::string& imageKind, const ParaItem& para,
                                      const std::string& value) const {
   static const char* kFunc = "GetParaValForUsr";
@@ -119,13 +109,4 @@ std::string CIOUsr::GetParaValForUsr(const std::string& imageKind, const ParaIte
     }
   }
   return result;
-}
-
-int CIOUsr::SelectConvRanges(IOItem& item) const {
-  if (item.convKind != kConvByParaVal || !item.rangePara || !definition_) return 0;
-  // The parameter must be one of this module's, or its offsets mean nothing
-  // in this module's image.
-  const auto& paras = definition_->paraItems;
-  if (std::none_of(paras.begin(), paras.end(), [&](const auto& p) { return p.get() == item.rangePara; })) return 0;
-  return ChangeConvValRuleByPara(item, GetParaValueText(*item.rangePara));
 }

@@ -66,15 +66,6 @@ public:
   // one (an unknown value is logged and kept).
   std::string GetParaValForUsr(const std::string& imageKind, const ParaItem& para, const std::string& value) const;
 
-  // The plain text of a parameter's value in the PARA image, or empty when it
-  // cannot be read.
-  std::string GetParaValueText(const ParaItem& para) const;
-  // Makes the ranges that the module's own range-selecting parameter value
-  // stands for the active ranges of a by-parameter item of its definition.
-  // 1 switched; 0 when the item has no range-selecting parameter or its value
-  // has no ranges (logged by ChangeConvValRuleByPara; the ranges stay).
-  int SelectConvRanges(IOItem& item) const;
-
   // The tree item through which the module's adapter is found; set by the
   // project tree.
   intptr_t treeItem = 0;

@@ -143,13 +143,6 @@ const NADef* NACatalogue::FindByID(const std::string& id) const {
   return nullptr;
 }
 
-const NADef* NACatalogue::FindByModelName(const std::string& modelName) const {
-  for (const std::unique_ptr<NADef>& def : definitions) {
-    if (CompareNoCase(def->modelName, modelName) == 0) return def.get();
-  }
-  return nullptr;
-}
-
 int NACatalogue::Register(std::unique_ptr<NADef> definition, const std::string& path) {
   if (!definition) return 0;
   const NADef* first = FindByID(definition->ID);
@@ -168,13 +161,6 @@ std::string NACatalogue::FileOf(const NADef* definition) const {
   return {};
 }
 
-void NACatalogue::Clear() {
-  groups.clear();
-  busTypes.clear();
-  definitions.clear();
-  files_.clear();
-}
-
 std::string NAListPath(const std::string& programFolder) {
   const fs::path products = fs::path(programFolder) / "Products";
   if (std::optional<fs::path> found = qmx::os::FindFileNoCase(products, "listNA.xml")) return found->string();
@@ -186,7 +172,8 @@ std::string NADescriptionPath(const std::string& listPath, const std::string& fi
   std::replace(name.begin(), name.end(), '\\', '/');
   const fs::path products = fs::path(listPath).parent_path();
   const fs::path exact = products / "NA" / name;
-  if (fs::exists(exact)) return exact.string();
+  std::error_code ec;  // a name too long for the file system is simply not there
+  if (fs::exists(exact, ec)) return exact.string();
   if (std::optional<fs::path> found = qmx::os::ResolvePathNoCase(products, fs::path("NA") / name)) {
     return found->string();
   }
@@ -248,7 +235,7 @@ int ParseNA(const std::string& path, int iconIdx, const TextIdMap& textIds,
   auto def = std::make_unique<NADef>();
   std::string location = kDeviceInfo;
   try {
-    const qmx::xml::Document document = qmx::xml::Document::LoadFile(path);
+    const qmx::xml::Document document = qmx::xml::Document::LoadFile(path, qmx::reader::kDefinitionFileLimit);
     const int rc = ReadNADescription(document, *def, iconIdx, textIds, path, location);
     if (rc != 1) return rc;  // the partly built definition is dropped
   } catch (const qmx::xml::XmlError& error) {

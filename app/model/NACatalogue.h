@@ -51,9 +51,6 @@ public:
   void AddBusType(const std::string& name);
   // The first definition of an ID, or null.
   const NADef* FindByID(const std::string& id) const;
-  // The first definition of a model name (without regard to case), or null.
-  const NADef* FindByModelName(const std::string& modelName) const;
-  void Clear();
 
   std::vector<std::unique_ptr<NADef>> definitions;  // registered, in the order registered
   std::vector<std::string> busTypes;                // each once, in the order first met

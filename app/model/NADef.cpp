@@ -8,26 +8,6 @@ using qmx::reader::DecimalTextToInt;
 
 namespace {
 
-std::string Upper(std::string text) {
-  for (char& ch : text) {
-    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
-  }
-  return text;
-}
-
-std::string RemoveAll(const std::string& text, const std::string& what) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) {
-    if (text.compare(i, what.size(), what) == 0) {
-      i += what.size();
-    } else {
-      out += text[i++];
-    }
-  }
-  return out;
-}
-
 bool IsAcceptableCommType(const std::string& type) {
   static const char* kAcceptable[] = {"TCP", "RS232C", "RS422", "RS485", "Offline", ""};
   for (const char* name : kAcceptable) {
@@ -79,13 +59,10 @@ std::string NADef::GetCommTypeBitmapId(const std::string& name) {
 }
 
 void NADef::AssignDefaultParaImage(const std::string& text) {
-  // Separators between the pairs ("0x12, 0x34") take no part in the digits.
-  std::string digits = RemoveAll(RemoveAll(Upper(TrimStr(text)), ","), "0X");
-  digits = RemoveAll(RemoveAll(digits, " "), "\t");
+  const std::string digits = HexDigitsOf(text, qmx::reader::kDefaultParaSeparators);
   if (digits.empty() || paraLength < 1) return;
   if (digits.size() != 2 * static_cast<size_t>(paraLength)) return;
-  std::vector<uint8_t> pairs(static_cast<size_t>(paraLength));
-  for (size_t i = 0; i < pairs.size(); ++i) pairs[i] = HexStrToByte(digits.substr(2 * i, 2));
+  const std::vector<uint8_t> pairs = HexPairsToBytes(digits);
   defaultParaImage.assign(pairs.size(), 0);
   CopyBytesByOrder(defaultParaImage.data(), pairs.data(), static_cast<uint16_t>(pairs.size()), byteOrderMode);
 }

@@ -7,7 +7,7 @@
 #include "common/Utility.h"
 
 #include <algorithm>
-#include <filesystem>
+#include <memory>
 #include <utility>
 
 namespace {
@@ -21,19 +21,6 @@ void LogErr(const char* source, const std::string& text) { PostLog(qmx::kLogErro
 int CurrentViewMode() {
   const auto& viewMode = qmx::Services().viewMode;
   return viewMode ? viewMode() : 0;
-}
-const AppOptions* CurrentOptions() {
-  const auto& options = qmx::Services().options;
-  return options ? options() : nullptr;
-}
-std::string FileVersionTextOf(const std::string& path) {
-  const auto& versionText = qmx::Services().fileVersionText;
-  return versionText ? versionText(path) : std::string();
-}
-std::string LoadedDriverText(const std::string& loadedFile) {
-  const std::string version = FileVersionTextOf(loadedFile);
-  return version.empty() ? StrFormat("File: %s.", loadedFile.c_str())
-                         : StrFormat("%s File: %s.", version.c_str(), loadedFile.c_str());
 }
 
 // ---------------------------------------------------------------------------
@@ -360,7 +347,7 @@ int CNAUsr::LoadCommunicateDriver() {
     qmx::ShowBox(kInvalidProjectBox, 0);
     return 0;
   }
-  if (binding_ != Binding::kNone) UnloadCommunicateDriver();
+  if (GetBinding() != Binding::kNone) UnloadCommunicateDriver();
   const std::string name = GetCommTypeStr(project->commTypeCode);
   std::string fileName;
   std::string fileType;
@@ -386,51 +373,28 @@ int CNAUsr::LoadCommunicateDriver() {
   }
   if (code == kCommRs422 || code == kCommRs485) return AttachMultiDropDriver();
 
-  const std::string path =
-      (std::filesystem::path(qmx::Paths().appDir) /
-       StrFormat("%s.%s", TrimStr(fileName).c_str(), TrimStr(fileType).c_str()))
-          .string();
-  qmx::os::Module library;
-  if (!library.Load(path)) {
-    qmx::ReportError(qmx::err::kDriverFileMissing,
-                     StrFormat("Cannot find Communication driver. File: %s.", path.c_str()), kFunc,
-                     qmx::FuncEnd::kNoStop);
-    return 0;
+  auto own = std::make_unique<DriverSession>();
+  if (own->Open(qmx::Paths().appDir, StrFormat("%s.%s", TrimStr(fileName).c_str(), TrimStr(fileType).c_str()),
+                kAdapterDriverNeeds, {kFunc, "NA: " + model}) != DriverSession::Opening::kOpened) {
+    return 0;  // the library is released with `own`
   }
-  DriverEntryPoints entries;
-  LookUpAllEntryPoints(library, entries);
-  if (const char* missing = MissingAdapterBindingEntry(entries)) {
-    qmx::ReportError(qmx::err::kRequiredFunctionMissing,
-                     StrFormat("Cannot find %s function. Contact the dealer. NA: %s.", missing, model.c_str()), kFunc,
-                     qmx::FuncEnd::kNoStop);
-    return 0;  // the library is released with `library`
-  }
-  InstallDriverLogging(entries, CurrentOptions());
-  DriverHandle handle = entries.drvInitialize();
-  if (!handle) {
-    qmx::ReportError(qmx::err::kDriverInstance,
-                     StrFormat("Cannot create comm. driver instance. May be out of memory. NA: %s.", model.c_str()),
-                     kFunc, qmx::FuncEnd::kNoStop);
-    return 0;
-  }
-  library_ = std::move(library);
-  entries_ = entries;
-  handle_ = handle;
-  binding_ = Binding::kOwn;
+  ownSession_ = std::move(own);
+  session_ = ownSession_.get();
+  entries_ = session_->Entries();
   ChooseKey();
 
   // A text the driver refuses stays marked as changed, so the next online
   // call offers it again (the user may have corrected it by then); the
   // adapter stays bound and the refusal is reported instead of success.
   const std::string label = GetTreeUniqueName(CurrentViewMode());
-  const int channel = entries_.drvSetChannelProperty(handle_, label.c_str(), ChannelText(code).c_str());
+  const int channel = entries_.drvSetChannelProperty(Handle(), label.c_str(), ChannelText(code).c_str());
   channelChanged = channel == 1 ? 0 : 1;
   if (channel != 1) ReportRefused("drvSetChannelProperty", channel, kFunc);
   const bool sent = SendDeviceAndModes(kFunc);
   if (channel == 1 && sent) {
     PostLog(qmx::kLogGeneral, qmx::kLogSource,
             StrFormat("Device driver for %s is loaded successfully. %s", label.c_str(),
-                      LoadedDriverText(library_.LoadedPath().string()).c_str()));
+                      session_->LoadedText().c_str()));
   }
   return 1;
 }
@@ -438,7 +402,7 @@ int CNAUsr::LoadCommunicateDriver() {
 void CNAUsr::ChooseKey() {
   key_ = 0;
   const DeviceKey address = reinterpret_cast<DeviceKey>(this);
-  const DeviceKey key = UnusedDeviceKey(handle_, address);
+  const DeviceKey key = UnusedDeviceKey(Handle(), address);
   if (key != address) key_ = key;
 }
 
@@ -453,15 +417,15 @@ bool CNAUsr::SendDeviceAndModes(const char* func) {
 }
 
 int CNAUsr::SendDeviceProperty() {
-  NoteDeviceKnown(handle_, Key());
-  return entries_.drvSetDeviceProperty(handle_, Key(), GetModelName().c_str(), DeviceText().c_str());
+  NoteDeviceKnown(Handle(), Key());
+  return entries_.drvSetDeviceProperty(Handle(), Key(), GetModelName().c_str(), DeviceText().c_str());
 }
 
 int CNAUsr::SendProcessImgMode() {
   std::string modeText;
   const int inputMode = GetInputImgMode(modeText);
   const int outputMode = GetOutputImgMode(modeText);
-  return entries_.drvSetProcessImgMode(handle_, Key(), inputMode, outputMode);
+  return entries_.drvSetProcessImgMode(Handle(), Key(), inputMode, outputMode);
 }
 
 void CNAUsr::ReportRefused(const char* entry, int result, const char* func) const {
@@ -490,22 +454,19 @@ int CNAUsr::AttachMultiDropDriver() {
     qmx::ShowBox("[Bug] SetDriverChannel is failed", 0);
     return 0;
   }
+  DriverSession& line = project->SharedSession();
   DriverEntryPoints entries;
-  LookUpDeviceEntryPoints(project->SharedLibrary(), entries);
-  if (!entries.drvSetDeviceProperty || !entries.drvSetProcessImgMode) {
+  LookUpEntryPoints(line.Library(), kDeviceEntryNames, entries);
+  if (const char* missing = FirstMissingEntry(entries, {"drvSetDeviceProperty", "drvSetProcessImgMode"})) {
     qmx::ReportError(qmx::err::kRequiredFunctionMissing,
-                     StrFormat("Cannot find %s function. Contact the dealer. NA: %s.",
-                               entries.drvSetDeviceProperty ? "drvSetProcessImgMode" : "drvSetDeviceProperty",
-                               GetModelName().c_str()),
+                     StrFormat("Cannot find %s function. Contact the dealer. NA: %s.", missing, GetModelName().c_str()),
                      kFunc, qmx::FuncEnd::kNoStop);
     return 0;
   }
   entries_ = entries;
-  handle_ = project->SharedHandle();
+  session_ = &line;
   updateTime_ = static_cast<uint16_t>(project->commInterval);
-  binding_ = Binding::kShared;
-  attachedProject_ = project;
-  project->NoteAttached(this);
+  line.Join(this, [this] { DetachMultiDropDriver(); });
   ChooseKey();
 
   const bool sent = SendDeviceAndModes(kFunc);
@@ -519,38 +480,31 @@ int CNAUsr::AttachMultiDropDriver() {
 }
 
 int CNAUsr::DetachMultiDropDriver() {
-  if (binding_ != Binding::kShared) return 1;
+  if (GetBinding() != Binding::kShared) return 1;
   // A device the driver could not remove (its line still runs, or it has no
   // drvRemoveDevice) keeps its key: no later adapter is given it.
-  if (handle_ && entries_.drvRemoveDevice && entries_.drvRemoveDevice(handle_, Key()) == 1) {
-    NoteDeviceRemoved(handle_, Key());
-  }
-  if (attachedProject_) attachedProject_->NoteDetached(this);
-  attachedProject_ = nullptr;
-  handle_ = nullptr;
+  if (entries_.drvRemoveDevice && entries_.drvRemoveDevice(Handle(), Key()) == 1) NoteDeviceRemoved(Handle(), Key());
+  session_->Leave(this);
+  session_ = nullptr;
   entries_.ClearDeviceEntries();
-  binding_ = Binding::kNone;
   driverLayout_ = false;
   return 1;
 }
 
 void CNAUsr::ReleaseOwnDriver() {
   driverLayout_ = false;
-  if (UninitializeDriverInstance(entries_, handle_, GetModelName(), "UnloadCommunicateDriver") == 1) {
-    library_.Free();
-  } else {
-    KeepLibraryLoaded(std::move(library_));
-  }
-  handle_ = nullptr;
+  ownSession_->Close("UnloadCommunicateDriver", GetModelName());
+  ownSession_.reset();
+  session_ = nullptr;
   entries_.Clear();
-  binding_ = Binding::kNone;
 }
 
 int CNAUsr::UnloadCommunicateDriver() {
   // Released by what the adapter holds, not by the project's present type,
   // so an instance is never left behind (the project may be gone already).
-  if (binding_ == Binding::kShared) return DetachMultiDropDriver();
-  if (binding_ == Binding::kOwn) {
+  const Binding binding = GetBinding();
+  if (binding == Binding::kShared) return DetachMultiDropDriver();
+  if (binding == Binding::kOwn) {
     ReleaseOwnDriver();
     return 1;
   }
@@ -657,9 +611,9 @@ int CNAUsr::SetModuleList() {
   const int code = CommCode();
   if (channelChanged) {
     int result = 1;
-    if (code != kCommNone && code != kCommNoDriver && handle_ && code != kCommRs422 && code != kCommRs485 &&
+    if (code != kCommNone && code != kCommNoDriver && Handle() && code != kCommRs422 && code != kCommRs485 &&
         entries_.drvSetChannelProperty) {
-      result = entries_.drvSetChannelProperty(handle_, GetTreeUniqueName(CurrentViewMode()).c_str(),
+      result = entries_.drvSetChannelProperty(Handle(), GetTreeUniqueName(CurrentViewMode()).c_str(),
                                               ChannelText(code).c_str());
     }
     if (result == 1) {
@@ -670,7 +624,7 @@ int CNAUsr::SetModuleList() {
       refused = result;
     }
   }
-  if (deviceChanged && handle_ && entries_.drvSetDeviceProperty) {
+  if (deviceChanged && Handle() && entries_.drvSetDeviceProperty) {
     const int result = SendDeviceProperty();
     if (result == 1) {
       deviceChanged = 0;
@@ -690,7 +644,7 @@ int CNAUsr::SetModuleList() {
                                       r.initLayout.c_str(), r.freqLayout.c_str(), r.inputSize, r.outputSize,
                                       r.moduleLine.c_str()});
   }
-  const int result = entries_.drvSetModuleList(handle_, Key(), entries.data(), static_cast<int>(entries.size()));
+  const int result = entries_.drvSetModuleList(Handle(), Key(), entries.data(), static_cast<int>(entries.size()));
   if (result == 1) {
     moduleListChanged = 0;
     driverLayout_ = true;
@@ -717,7 +671,7 @@ int CNAUsr::StartMonitoring(int prepareOnly) {
   }
   SetModuleList();
   if (prepareOnly) return 1;
-  const int result = entries_.drvStartComm ? entries_.drvStartComm(handle_) : 0;
+  const int result = entries_.drvStartComm ? entries_.drvStartComm(Handle()) : 0;
   if (result > 0) return result;
   qmx::ShowBox(StrFormat("[%s] Start monitoring is failed. See below log in detail.",
                          GetTreeUniqueName(CurrentViewMode()).c_str()),
@@ -732,22 +686,22 @@ int CNAUsr::StopMonitoring(int prepareOnly) {
   }
   SetModuleList();
   if (prepareOnly) return 1;
-  const int result = entries_.drvStopComm ? entries_.drvStopComm(handle_) : 0;
+  const int result = entries_.drvStopComm ? entries_.drvStopComm(Handle()) : 0;
   if (result > 0) return result;
   qmx::ShowBox("drvStopComm is failed. See below log in detail.", 0);
   return 0;
 }
 
 int CNAUsr::UpdateCommStatus(int16_t& status, int16_t& busError, int16_t& fieldPower) {
-  status = 2;
-  busError = 2;
-  fieldPower = 2;
+  status = kStatusFault;
+  busError = kStatusFault;
+  fieldPower = kStatusFault;
   uint8_t bytes[4] = {};
-  if (HasDriver() && entries_.drvRead && entries_.drvRead(handle_, Key(), 0, DRV_IMAGE_STATUS, bytes) > 0) {
+  if (HasDriver() && entries_.drvRead && entries_.drvRead(Handle(), Key(), 0, DRV_IMAGE_STATUS, bytes) > 0) {
     status = static_cast<int16_t>(bytes[0] | (bytes[1] << 8));
-    fieldPower = (bytes[2] & 0x80) ? 2 : 1;
+    fieldPower = (bytes[2] & 0x80) ? kStatusFault : kStatusGood;
     const int bus = bytes[2] & 0x7F;
-    busError = bus == 2 || bus == 3 ? 2 : 1;
+    busError = bus == 2 || bus == 3 ? kStatusFault : kStatusGood;
   }
   if (status == lastStatus_ && busError == lastBusError_ && fieldPower == lastFieldPower_) return 0;
   lastStatus_ = status;
@@ -762,7 +716,7 @@ OnlineIOConfig* CNAUsr::GetOnlineConfig(const std::string& /*caller*/, int showB
     return nullptr;
   }
   SetModuleList();
-  const intptr_t result = entries_.drvGetIOConfig ? entries_.drvGetIOConfig(handle_, Key()) : 0;
+  const intptr_t result = entries_.drvGetIOConfig ? entries_.drvGetIOConfig(Handle(), Key()) : 0;
   if (result > 0) return reinterpret_cast<OnlineIOConfig*>(result);
   if (showBox) qmx::ShowBox("drvGetIOConfig is failed. See below log in detail.", 0);
   return nullptr;
@@ -777,7 +731,7 @@ int CNAUsr::ClearGettedOnlineConfig(OnlineIOConfig* record) {
     return 0;
   }
   if (!record) return 0;
-  const int result = entries_.drvFreeGetIOConfig(handle_, record);
+  const int result = entries_.drvFreeGetIOConfig(Handle(), record);
   return result > 0 ? result : 0;
 }
 
@@ -830,13 +784,13 @@ OnlineBytes CNAUsr::ReadOnlineData(Wrapper* object, int allModules, int kind, in
   // into the images only while that layout is theirs.
   const bool mayRead = driverLayout_;
   if (readMode == 2) {
-    if (!mayRead || !entries_.drvRead || entries_.drvRead(handle_, Key(), module, kind, image->data() + offset) <= 0) {
+    if (!mayRead || !entries_.drvRead || entries_.drvRead(Handle(), Key(), module, kind, image->data() + offset) <= 0) {
       if (showBox) qmx::ShowBox("drvRead is failed. See below log in detail.", 0);
       return {};
     }
   }
   if (monitoring == 1) {
-    if (!mayRead || !entries_.drvRead || entries_.drvRead(handle_, Key(), -1, kind, image->data()) <= 0) {
+    if (!mayRead || !entries_.drvRead || entries_.drvRead(Handle(), Key(), -1, kind, image->data()) <= 0) {
       if (showBox) qmx::ShowBox("drvRead is failed during monitoring. See below log in detail.", 0);
       return {};
     }
@@ -881,7 +835,7 @@ int CNAUsr::WriteOutputData(Wrapper* object, int kind, int useDefault, const std
   if (length <= 0 || !source) {
     return fail(StrFormat("[Bug] Tx Length <= 0. Must be check before call this function. Func: %s", caller.c_str()));
   }
-  if (entries_.drvWriteByte && entries_.drvWriteByte(handle_, Key(), object->commSeqNo, kind, source, 0, length) > 0) {
+  if (entries_.drvWriteByte && entries_.drvWriteByte(Handle(), Key(), object->commSeqNo, kind, source, 0, length) > 0) {
     return 1;
   }
   if (showBox) qmx::ShowBox("drvWriteByte is failed. See below log in detail.", 0);
@@ -889,19 +843,19 @@ int CNAUsr::WriteOutputData(Wrapper* object, int kind, int useDefault, const std
 }
 
 int CNAUsr::SendSpecialCmd(int command) {
-  if (!entries_.drvSendSpecialCmd || !handle_) {
+  if (!entries_.drvSendSpecialCmd || !Handle()) {
     qmx::ReportError(qmx::err::kDriverFunctionMissing,
                      StrFormat("Cannot find drvSendSpecialCmd function. Contact the dealer. NA: %s.",
                                GetModelName().c_str()),
                      "SendSpecialCmd", qmx::FuncEnd::kNoStop);
     return 0;
   }
-  const int result = entries_.drvSendSpecialCmd(handle_, Key(), command);
+  const int result = entries_.drvSendSpecialCmd(Handle(), Key(), command);
   return result > 0 ? result : 0;
 }
 
 int CNAUsr::ShowAddresMap(int slot, int extra) {
-  if (!entries_.drvShowAddresMap || !handle_) {
+  if (!entries_.drvShowAddresMap || !Handle()) {
     qmx::ReportError(qmx::err::kAddressMapUnsupported,
                      StrFormat("The network adapter does not support address map function. NA: %s.",
                                GetModelName().c_str()),
@@ -914,11 +868,11 @@ int CNAUsr::ShowAddresMap(int slot, int extra) {
   int16_t inputMode = static_cast<int16_t>(GetInputImgMode(text));
   int16_t outputMode = static_cast<int16_t>(GetOutputImgMode(text));
   SetModuleList();
-  return entries_.drvShowAddresMap(handle_, Key(), slot, &inputMode, &outputMode, extra);
+  return entries_.drvShowAddresMap(Handle(), Key(), slot, &inputMode, &outputMode, extra);
 }
 
 AddressMapInfo* CNAUsr::GetAddresMap(int slot, int logIfMissing) {
-  if (!entries_.drvGetAddresMap || !handle_) {
+  if (!entries_.drvGetAddresMap || !Handle()) {
     if (logIfMissing == 1) {
       qmx::ReportError(qmx::err::kDriverFunctionMissing,
                        StrFormat("Cannot find drvGetAddresMap function. Contact the dealer. NA: %s.",
@@ -932,9 +886,9 @@ AddressMapInfo* CNAUsr::GetAddresMap(int slot, int logIfMissing) {
     std::string text;
     const int inputMode = GetInputImgMode(text);
     const int outputMode = GetOutputImgMode(text);
-    entries_.drvSetProcessImgMode(handle_, Key(), inputMode, outputMode);
+    entries_.drvSetProcessImgMode(Handle(), Key(), inputMode, outputMode);
   }
-  return entries_.drvGetAddresMap(handle_, Key(), slot);
+  return entries_.drvGetAddresMap(Handle(), Key(), slot);
 }
 
 int CNAUsr::ClearGettedAddresMap(AddressMapInfo* record) {
@@ -946,6 +900,6 @@ int CNAUsr::ClearGettedAddresMap(AddressMapInfo* record) {
     return 0;
   }
   if (!record) return 0;
-  const int result = entries_.drvFreeGetAddresMap(handle_, record);
+  const int result = entries_.drvFreeGetAddresMap(Handle(), record);
   return result > 0 ? result : 0;
 }

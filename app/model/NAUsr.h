@@ -9,7 +9,7 @@
 #pragma once
 
 #include "app/model/AppOptions.h"
-#include "app/model/DriverBinding.h"
+#include "app/model/DriverSession.h"
 #include "app/model/NADef.h"
 #include "app/model/OnlineBytes.h"
 #include "app/model/Wrapper.h"
@@ -24,14 +24,9 @@
 class CIOUsr;
 class CProjectUsr;
 
-// What the adapter and project objects ask of the frame, read from
-// qmx::Services() (app/model/Services.h) with its fall-backs.
+// The naming mode of the project window, read from qmx::Services()
+// (app/model/Services.h); 0 without a frame.
 int CurrentViewMode();
-const AppOptions* CurrentOptions();
-std::string FileVersionTextOf(const std::string& path);
-// The tail of a "loaded successfully" line: the version text of the library
-// file actually loaded, then that file's name.
-std::string LoadedDriverText(const std::string& loadedFile);
 
 // One record of the module list handed to drvSetModuleList, with its texts.
 struct ModuleListRecord {
@@ -45,6 +40,13 @@ struct ModuleListRecord {
   uint16_t outputSize = 0;
   std::string moduleLine;
 };
+
+// The three values of a sampled status (communication state, bus error,
+// field power): 0 not read yet, 1 good, 2 fault (every value of a failed
+// read as well).
+inline constexpr int16_t kStatusNotRead = 0;
+inline constexpr int16_t kStatusGood = 1;
+inline constexpr int16_t kStatusFault = 2;
 
 // Builds the adapter's module list: its own record, then one per module in
 // tree order; assigns sequence numbers and online offsets and reallocates the
@@ -105,10 +107,11 @@ public:
   int AttachMultiDropDriver();
   int UnloadCommunicateDriver();
   int DetachMultiDropDriver();
-  Binding GetBinding() const { return binding_; }
-  DriverHandle GetDriverHandle() const { return handle_; }
-  const DriverEntryPoints& EntryPoints() const { return entries_; }
-  bool HasDriver() const { return binding_ != Binding::kNone && handle_ != nullptr; }
+  Binding GetBinding() const {
+    return ownSession_ ? Binding::kOwn : session_ ? Binding::kShared : Binding::kNone;
+  }
+  DriverHandle GetDriverHandle() const { return Handle(); }
+  bool HasDriver() const { return Handle() != nullptr; }
   // The device key the driver knows the adapter by: its address, unless the
   // instance it binds to still knows that number from an adapter that was
   // deleted while the driver kept its device; then a number never used.
@@ -123,7 +126,7 @@ public:
   int StopMonitoring(int prepareOnly);
   int UpdateCommStatus(int16_t& status, int16_t& busError, int16_t& fieldPower);
   // Forgets the last reported status (0, 0, 0: not read), as monitoring stops.
-  void ClearCommStatus() { lastStatus_ = lastBusError_ = lastFieldPower_ = 0; }
+  void ClearCommStatus() { lastStatus_ = lastBusError_ = lastFieldPower_ = kStatusNotRead; }
   OnlineIOConfig* GetOnlineConfig(const std::string& caller, int showBox);
   int ClearGettedOnlineConfig(OnlineIOConfig* record);
   OnlineBytes ReadOnlineData(Wrapper* object, int allModules, int kind, int readMode, const std::string& caller,
@@ -180,20 +183,21 @@ private:
   const CommDriverEntry* DriverEntryOfProject() const;
   void ReportNoDriver(const char* source, int showBox) const;
   void ReleaseOwnDriver();
+  DriverHandle Handle() const { return session_ ? session_->Handle() : nullptr; }
 
   const NADef* definition_ = nullptr;
   std::vector<std::string> diagHistory_;
-  Binding binding_ = Binding::kNone;
-  qmx::os::Module library_;  // own binding only
-  DriverHandle handle_ = nullptr;
+  // The session the adapter talks through: its own, or its project's shared
+  // line, which it has joined.
+  std::unique_ptr<DriverSession> ownSession_;
+  DriverSession* session_ = nullptr;
   uint16_t updateTime_ = 500;
   std::array<std::shared_ptr<std::vector<uint8_t>>, 5> onlineImages_;
   std::array<int, 5> onlineLengths_{};
-  int16_t lastStatus_ = 0;
-  int16_t lastBusError_ = 0;
-  int16_t lastFieldPower_ = 0;
-  DriverEntryPoints entries_;
-  CProjectUsr* attachedProject_ = nullptr;  // the project whose shared instance the adapter uses
+  int16_t lastStatus_ = kStatusNotRead;
+  int16_t lastBusError_ = kStatusNotRead;
+  int16_t lastFieldPower_ = kStatusNotRead;
+  DriverEntryPoints entries_;  // what the adapter may call: all of its own, the device ones of a shared line
   DeviceKey key_ = 0;                       // 0: the address
   bool driverLayout_ = false;
 };

@@ -63,10 +63,6 @@ bool ProjectTree::DeleteItem(TreeItem item) {
   return true;
 }
 
-void ProjectTree::DeleteAllItems() {
-  while (!roots_.empty()) DeleteItem(roots_.back());
-}
-
 TreeItem ProjectTree::GetParentItem(TreeItem item) const {
   const Node* node = Find(item);
   return node ? node->parent : kNoTreeItem;

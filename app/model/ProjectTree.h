@@ -58,7 +58,6 @@ public:
   // Removes the item and its descendants; a selection inside them is cleared
   // (listeners hear of it). False for an unknown item.
   bool DeleteItem(TreeItem item);
-  void DeleteAllItems();
 
   bool Contains(TreeItem item) const { return nodes_.count(item) != 0; }
   bool Empty() const { return roots_.empty(); }

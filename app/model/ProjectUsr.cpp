@@ -6,8 +6,6 @@
 #include "common/Utility.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <utility>
 
 namespace {
 
@@ -62,43 +60,23 @@ int CProjectUsr::AssignCommTypeLoadMultiDropDriver() {
   }
   commTypeCode = code;
   if (code != kCommRs422 && code != kCommRs485) return 2;
-  if (library_.loaded()) return HasSharedDriver() ? 1 : 0;  // loaded once per project
+  if (sharedLine_.Loaded()) return HasSharedDriver() ? 1 : 0;  // loaded once per project
   sharedDriverFile = file;
-  const std::string path = (std::filesystem::path(qmx::Paths().appDir) / file).string();
-  if (IsStrEmpty(file, 1) || !library_.Load(path)) {
-    qmx::ReportError(qmx::err::kDriverFileMissing,
-                     StrFormat("Cannot find Communication driver. File: %s.", path.c_str()), kFunc,
-                     qmx::FuncEnd::kNoStop);
-    return 0;
-  }
-  LookUpSharedEntryPoints(library_, entries_);
-  if (const char* missing = MissingSharedBindingEntry(entries_)) {
-    qmx::ReportError(qmx::err::kRequiredFunctionMissing,
-                     StrFormat("Cannot find %s function. Contact the dealer. Project: %s.", missing, name_.c_str()),
-                     kFunc, qmx::FuncEnd::kNoStop);
-    library_.Free();
-    entries_.Clear();
-    return 0;
-  }
-  InstallDriverLogging(entries_, CurrentOptions());
-  handle_ = entries_.drvInitialize();
-  if (!handle_) {
-    qmx::ReportError(qmx::err::kDriverInstance,
-                     StrFormat("Cannot create comm. driver instance. May be out of memory. Project: %s.",
-                               name_.c_str()),
-                     kFunc, qmx::FuncEnd::kNoStop);
+  if (sharedLine_.Open(qmx::Paths().appDir, file, kSharedLineDriverNeeds, {kFunc, "Project: " + name_}) !=
+      DriverSession::Opening::kOpened) {
     return 0;
   }
   PostLog(qmx::kLogGeneral, qmx::kLogSource,
           StrFormat("Device driver for %s is loaded successfully. %s", GetLabel(CurrentViewMode()).c_str(),
-                    LoadedDriverText(library_.LoadedPath().string()).c_str()));
+                    sharedLine_.LoadedText().c_str()));
   return 1;
 }
 
 int CProjectUsr::SetChannelProperty(const std::string& channelProperty) {
-  if (!HasSharedDriver() || !entries_.drvSetChannelProperty) return 0;
+  const DriverEntryPoints& entries = sharedLine_.Entries();
+  if (!HasSharedDriver() || !entries.drvSetChannelProperty) return 0;
   if (channelSent_ && channelProperty == lastChannelText_) return 1;
-  const int result = entries_.drvSetChannelProperty(handle_, name_.c_str(), channelProperty.c_str());
+  const int result = entries.drvSetChannelProperty(SharedHandle(), name_.c_str(), channelProperty.c_str());
   if (result == 1) {
     lastChannelText_ = channelProperty;
     channelSent_ = true;
@@ -107,20 +85,14 @@ int CProjectUsr::SetChannelProperty(const std::string& channelProperty) {
 }
 
 int CProjectUsr::StartComm() {
-  if (!HasSharedDriver()) {
-    const std::string text =
-        StrFormat("The network adapter does not support online communication. %s.", GetModelName().c_str());
-    PostLog(qmx::kLogError, qmx::kLogSourceNoBlank, text);
-    qmx::ShowBox(text, 0);
-    return 0;
-  }
-  const int result = entries_.drvStartComm ? entries_.drvStartComm(handle_) : 0;
-  if (result > 0) return result;
-  qmx::ShowBox("Start monitoring is failed. See below log in detail.", 0);
-  return 0;
+  return SharedComm(sharedLine_.Entries().drvStartComm, "Start monitoring is failed. See below log in detail.");
 }
 
 int CProjectUsr::StopComm() {
+  return SharedComm(sharedLine_.Entries().drvStopComm, "drvStopComm is failed. See below log in detail.");
+}
+
+int CProjectUsr::SharedComm(int (*call)(DriverHandle), const char* failedBox) {
   if (!HasSharedDriver()) {
     const std::string text =
         StrFormat("The network adapter does not support online communication. %s.", GetModelName().c_str());
@@ -128,25 +100,16 @@ int CProjectUsr::StopComm() {
     qmx::ShowBox(text, 0);
     return 0;
   }
-  const int result = entries_.drvStopComm ? entries_.drvStopComm(handle_) : 0;
+  const int result = call ? call(SharedHandle()) : 0;
   if (result > 0) return result;
-  qmx::ShowBox("drvStopComm is failed. See below log in detail.", 0);
+  qmx::ShowBox(failedBox, 0);
   return 0;
 }
 
 int CProjectUsr::UnloadMultiDropDriver() {
-  if (!library_.loaded()) return 1;
+  if (!sharedLine_.Loaded()) return 1;
   // Every adapter leaves the shared instance before it goes away.
-  const std::set<CNAUsr*> attached = attached_;
-  for (CNAUsr* adapter : attached) adapter->DetachMultiDropDriver();
-  attached_.clear();
-  if (UninitializeDriverInstance(entries_, handle_, name_, "UnloadMultiDropDriver") == 1) {
-    library_.Free();
-  } else {
-    KeepLibraryLoaded(std::move(library_));
-  }
-  handle_ = nullptr;
-  entries_.Clear();
+  sharedLine_.Close("UnloadMultiDropDriver", name_);
   channelSent_ = false;
   lastChannelText_.clear();
   return 1;

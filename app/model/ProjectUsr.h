@@ -3,11 +3,9 @@
 // for RS422/RS485 projects the one driver instance its adapters share.
 #pragma once
 
-#include "app/model/DriverBinding.h"
+#include "app/model/DriverSession.h"
 #include "app/model/Wrapper.h"
 
-#include <functional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -37,14 +35,11 @@ public:
   void RemoveChild(CNAUsr* adapter, int deleteFlag);
   const std::vector<CNAUsr*>& Adapters() const { return adapters_; }
 
-  // The shared instance and its library (RS422/RS485 projects).
-  bool HasSharedDriver() const { return library_.loaded() && handle_ != nullptr; }
-  const qmx::os::Module& SharedLibrary() const { return library_; }
-  DriverHandle SharedHandle() const { return handle_; }
-  const DriverEntryPoints& EntryPoints() const { return entries_; }
-  // Adapters announce that they use / leave the shared instance.
-  void NoteAttached(CNAUsr* adapter) { attached_.insert(adapter); }
-  void NoteDetached(CNAUsr* adapter) { attached_.erase(adapter); }
+  // The shared instance and its library (RS422/RS485 projects); its
+  // adapters join the session and leave it before the instance goes.
+  bool HasSharedDriver() const { return sharedLine_.HasInstance(); }
+  DriverSession& SharedSession() { return sharedLine_; }
+  DriverHandle SharedHandle() const { return sharedLine_.Handle(); }
 
   intptr_t treeItem = 0;
   std::string filePath;
@@ -62,11 +57,12 @@ public:
   std::string nodeAddressRange = "1,32";
 
 private:
+  // Starts or stops the shared instance (`call`): the driver's positive
+  // result, else 0 after the no-driver line and box or `failedBox`.
+  int SharedComm(int (*call)(DriverHandle), const char* failedBox);
+
   std::vector<CNAUsr*> adapters_;
-  std::set<CNAUsr*> attached_;
-  qmx::os::Module library_;
-  DriverHandle handle_ = nullptr;
-  DriverEntryPoints entries_;  // the 7 of the shared instance
+  DriverSession sharedLine_;
   std::string lastChannelText_;
   bool channelSent_ = false;
 };

@@ -58,13 +58,6 @@ TreeItem ProjectWorkspace::InsertProject(const std::string& name, CProjectUsr* p
   return item;
 }
 
-TreeItem ProjectWorkspace::InsertNA(const std::string& label, Wrapper* object, int image, TreeItem parent) {
-  const TreeItem selected = tree_.GetSelectedItem();
-  const TreeItem item = InsertUnselected(label, object, image, parent, false);
-  ShowInserted(selected, item);
-  return item;
-}
-
 TreeItem ProjectWorkspace::InsertIO(const std::string& label, Wrapper* object, int image, TreeItem parent) {
   const TreeItem selected = tree_.GetSelectedItem();
   const TreeItem item = InsertUnselected(label, object, image, parent, true);
@@ -239,14 +232,6 @@ bool ProjectWorkspace::IsOpenedProject(const std::string& path, const std::strin
 bool ProjectWorkspace::IsSelPrjMonitoring() const {
   const CProjectUsr* project = GetSelectedProject(nullptr, {}, 0);
   return project && project->monitoring == 1;
-}
-
-bool ProjectWorkspace::IsKnownIODef(const std::string& id) const {
-  if (!modules_) return false;
-  for (const std::unique_ptr<IODef>& def : modules_->definitions()) {
-    if (CompareNoCase(def->ID, id) == 0) return true;
-  }
-  return false;
 }
 
 void ProjectWorkspace::SetProjectModified(int flag, CProjectUsr* project) {

@@ -67,12 +67,11 @@ public:
   // ---- the explorer's own operations ----
   // A new root item at the end (image 0, bold, expanded, selected).
   TreeItem InsertProject(const std::string& name, CProjectUsr* project);
-  // A new last child of `parent` (kNoTreeItem: of the selected item); the
-  // selected item is expanded and the new item selected.
-  TreeItem InsertNA(const std::string& label, Wrapper* object, int image, TreeItem parent);
-  // As InsertNA, but placed after the item selected at that moment when that
-  // item is a child of `parent` (else last), so a run of insertions that each
-  // select their new item keeps its order.
+  // A new child of `parent` (kNoTreeItem: of the selected item), placed
+  // after the item selected at that moment when that item is a child of
+  // `parent` (else last), so a run of insertions that each select their new
+  // item keeps its order; the selected item is expanded and the new item
+  // selected.
   TreeItem InsertIO(const std::string& label, Wrapper* object, int image, TreeItem parent);
   // From the selected item up, the first whose object is a project; none:
   // -1000 (logged with a label, boxed with show 1).
@@ -102,7 +101,6 @@ public:
   CProjectUsr* GetPrjUsrOfNA(TreeItem adapterItem) const;
   bool IsOpenedProject(const std::string& path, const std::string& name) const;
   bool IsSelPrjMonitoring() const;
-  bool IsKnownIODef(const std::string& id) const;
   void SetProjectModified(int flag, CProjectUsr* project);
 
   // ---- numbering and labels ----
@@ -145,11 +143,11 @@ public:
   int projectCounter = 0;
 
 private:
-  // The insertion of InsertNA (afterSelected false) and InsertIO (true)
+  // The insertion of InsertIO (afterSelected true; false: as the last child)
   // without the selection, so an object can learn its item first.
   TreeItem InsertUnselected(const std::string& label, Wrapper* object, int image, TreeItem parent,
                             bool afterSelected);
-  // The rest of InsertNA / InsertIO: the item selected before and the new
+  // The rest of an insertion: the item selected before and the new
   // item's parent are expanded, the new item selected.
   void ShowInserted(TreeItem selectedBefore, TreeItem item);
   // The project object of an item or of one of its ancestors, or null.

@@ -10,9 +10,20 @@
 
 #include "platform/xml/xml.h"
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace qmx::reader {
+
+// The largest settings, text-id, error, catalogue list or device description
+// file read (such a file is a few kB): a larger one does not load.
+inline constexpr std::uint64_t kDefinitionFileLimit = 4ull * 1024 * 1024;
+
+// What a description may write between the digit pairs of a default
+// parameter text ("0x12, 0x34"), besides the "0X" in front of each
+// (HexDigitsOf).
+inline constexpr std::string_view kDefaultParaSeparators = ", \t";
 
 // The description the readers log for a node or attribute that is not there.
 inline constexpr const char* kMissingNodeText = "Invalid pointer";

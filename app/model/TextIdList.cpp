@@ -34,7 +34,7 @@ int ParseTextIdFile(const std::string& path, TextIdMap& map) {
   LogStartParsing(path);
   qmx::xml::Document document;
   try {
-    document = qmx::xml::Document::LoadFile(path);
+    document = qmx::xml::Document::LoadFile(path, qmx::reader::kDefinitionFileLimit);
   } catch (const qmx::xml::XmlError& e) {
     ReportLoadFailure(path, e.what());
     return 0;
@@ -63,7 +63,7 @@ int ParseErrorFile(const std::string& path, ErrorMap& map) {
   LogStartParsing(path);
   qmx::xml::Document document;
   try {
-    document = qmx::xml::Document::LoadFile(path);
+    document = qmx::xml::Document::LoadFile(path, qmx::reader::kDefinitionFileLimit);
   } catch (const qmx::xml::XmlError& e) {
     ReportLoadFailure(path, e.what());
     return 0;

@@ -4,7 +4,7 @@
 #include "common/Utility.h"
 
 #include <atomic>
-#include <cctype>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -48,33 +48,6 @@ void StoreU32(uint8_t* image, int offset, uint32_t value, int mode) {
   const uint8_t bytes[4] = {static_cast<uint8_t>(value & 0xFF), static_cast<uint8_t>((value >> 8) & 0xFF),
                             static_cast<uint8_t>((value >> 16) & 0xFF), static_cast<uint8_t>(value >> 24)};
   CopyBytesByOrder(image + offset, bytes, 4, mode);
-}
-
-// Upper case, "0X" removed, trimmed, blanks removed.
-std::string CleanHexText(const std::string& text) {
-  std::string upper;
-  upper.reserve(text.size());
-  for (char c : text) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  std::string without;
-  for (size_t i = 0; i < upper.size(); ++i) {
-    if (upper[i] == '0' && i + 1 < upper.size() && upper[i + 1] == 'X') {
-      ++i;
-      continue;
-    }
-    without += upper[i];
-  }
-  std::string out;
-  for (char c : TrimStr(without)) {
-    if (c != ' ' && c != '\t') out += c;
-  }
-  return out;
-}
-
-bool AllHexDigits(const std::string& text) {
-  for (char c : text) {
-    if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
-  }
-  return true;
 }
 
 std::string Hex(const void* bytes, int count) { return BytesToHexStr(static_cast<const uint8_t*>(bytes), count, 0); }
@@ -304,16 +277,15 @@ int WriteUserValue(uint8_t* image, int /*imageLength*/, const ItemAddress& a, co
       return 1;
     }
     case kDataTypeByteArea: {
-      const std::string hex = CleanHexText(text);
-      if (!AllHexDigits(hex)) {
+      const std::string hex = HexDigitsOf(text, kTypedHexSeparators);
+      if (!IsHexDigits(hex)) {
         PostLog(qmx::kLogError, qmx::kLogSourceNoBlank,
                 StrFormat("[Error] Value is not a hexadecimal text. Value: %s. Func: %s.", text.c_str(), func));
         return 0;
       }
       std::vector<uint8_t> field(a.size, 0);
-      for (size_t pair = 0; pair < a.size && 2 * pair < hex.size(); ++pair) {
-        field[a.size - 1 - pair] = HexStrToByte(hex.substr(2 * pair, 2));
-      }
+      const std::vector<uint8_t> pairs = HexPairsToBytes(hex, a.size);
+      std::copy(pairs.begin(), pairs.end(), field.rbegin());
       CopyBytesByOrder(at, field.data(), a.size, mode);
       return 1;
     }
@@ -421,17 +393,9 @@ void ReadUserValue(const uint8_t* image, const ItemAddress& a, const std::string
 }
 
 int HexTextToImage(const std::string& text, uint8_t* image, int imageLength) {
-  if (!image || imageLength <= 0 || text.size() != 2 * static_cast<size_t>(imageLength) || !AllHexDigits(text)) {
+  if (!image || imageLength <= 0 || text.size() != 2 * static_cast<size_t>(imageLength) || !IsHexDigits(text)) {
     return 0;
   }
-  // Every image of a project file passes here: the digit pairs are decoded
-  // in place.
-  auto nibble = [](char c) {
-    return static_cast<unsigned>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);  // a hex digit, checked above
-  };
-  for (int k = 0; k < imageLength; ++k) {
-    const size_t at = 2 * static_cast<size_t>(k);
-    image[imageLength - 1 - k] = static_cast<uint8_t>(nibble(text[at]) << 4 | nibble(text[at + 1]));
-  }
+  for (int k = 0; k < imageLength; ++k) image[imageLength - 1 - k] = HexPairAt(text, static_cast<size_t>(k));
   return 1;
 }

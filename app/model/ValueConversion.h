@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // Where a value sits: data type code, size (items, bits of a BitArea,
 // characters of a String, bytes of a ByteArea or IPAddr), byte offset and bit
@@ -87,6 +88,10 @@ int CheckValueAccess(const char* func, const std::string* caller, int imageLengt
 // How a Float16 is written: `encode` turns the trimmed text into the raw
 // value (1) or refuses it (0, logged).
 using Float16Encoder = int (*)(void* context, const std::string& text, uint16_t& raw);
+
+// What a typed byte text may hold between its digit pairs, besides "0X"
+// (HexDigitsOf): a ByteArea value, a Float16 output typed as raw hex.
+inline constexpr std::string_view kTypedHexSeparators = " \t";
 
 // Writes the user's text into `image` at `address` (after CheckValueAccess
 // passed). The text is trimmed first.

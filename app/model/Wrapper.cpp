@@ -6,7 +6,6 @@
 #include "common/Utility.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -177,26 +176,13 @@ int EncodeFloat16(void* context, const std::string& text, uint16_t& raw) {
   static const char* kFunc = "SetUsrValToPrjMemory";
   const int mode = GetAnalogValueMode();
   if (c->output && mode == kAnalogRawHex) {
-    std::string hex;
-    for (char ch : text) hex += static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-    std::string cleaned;
-    for (size_t i = 0; i < hex.size(); ++i) {
-      if (hex[i] == '0' && i + 1 < hex.size() && hex[i + 1] == 'X') {
-        ++i;
-      } else if (hex[i] != ' ' && hex[i] != '\t') {
-        cleaned += hex[i];
-      }
+    const std::string digits = HexDigitsOf(text, kTypedHexSeparators);
+    if (!IsHexDigits(digits)) {
+      PostLog(qmx::kLogError, qmx::kLogSourceNoBlank,
+              StrFormat("[Error] Value is not a hexadecimal text. Value: %s. Func: %s.", text.c_str(), kFunc));
+      return 0;
     }
-    for (char ch : cleaned) {
-      if (!std::isxdigit(static_cast<unsigned char>(ch))) {
-        PostLog(qmx::kLogError, qmx::kLogSourceNoBlank,
-                StrFormat("[Error] Value is not a hexadecimal text. Value: %s. Func: %s.", text.c_str(), kFunc));
-        return 0;
-      }
-    }
-    const uint8_t high = cleaned.size() >= 1 ? HexStrToByte(cleaned.substr(0, 2)) : 0;
-    const uint8_t low = cleaned.size() >= 3 ? HexStrToByte(cleaned.substr(2, 2)) : 0;
-    raw = static_cast<uint16_t>((high << 8) | low);
+    raw = static_cast<uint16_t>(HexPairAt(digits, 0) << 8 | HexPairAt(digits, 1));
     return 1;
   }
   if (c->output && mode == kAnalogRawDec) {
@@ -357,12 +343,6 @@ int Wrapper::ConvFloatToRawChecked(double value, const IOItem* rule, uint16_t& r
   if (!rule) return ConvEngToRawChecked(value, nullptr, raw, "ConvFloatToRaw");
   const ConvRuleState state = ActiveRule(*rule, "PRJ");
   return ConvEngToRawChecked(value, &state, raw, "ConvFloatToRaw");
-}
-
-uint16_t Wrapper::ConvFloatToRaw(float value, const IOItem* rule) const {
-  uint16_t raw = 0;
-  ConvFloatToRawChecked(value, rule, raw);
-  return raw;
 }
 
 std::string Wrapper::GetUnit(std::string& out, const IOItem& item, CNAUsr* adapter) const {

@@ -114,9 +114,7 @@ public:
   std::string ConvRawToFloatStr(std::string& out, uint16_t raw, const std::string& context,
                                 const IOItem* rule) const;
   // The raw value of an engineering value under the rule as this object
-  // selects it; 0 when the value is refused (logged).
-  uint16_t ConvFloatToRaw(float value, const IOItem* rule) const;
-  // The same with the refusal told apart: 1 with `raw` set, 0 refused.
+  // selects it: 1 with `raw` set, 0 when the value is refused (logged).
   int ConvFloatToRawChecked(double value, const IOItem* rule, uint16_t& raw) const;
   // The unit text of an item: its fixed unit, or "(%s)" / "(%s) %s" of the
   // units its selecting parameters name in the project and, with an adapter

@@ -2,33 +2,48 @@
 // simulator, at an update time of 100 ms:
 //
 //  1. 100 instances with one TCP station each (one simulator process per
-//     station): the achieved period of every device (median and worst of
-//     all periods, and the worst device's median), the CPU the process
-//     spends (all of it is the driver's threads: the main thread sleeps),
-//     and the time from a value change in a station to drvRead seeing it.
+//     station), against the anchor: an event-driven client doing the same
+//     twelve transactions per station and cycle from one epoll thread (non-
+//     blocking sockets, one request outstanding per connection, a timerfd
+//     for the period), and the floor of the driver's model: bare blocking
+//     clients, a thread per station, with nothing else. They run in turn on
+//     the same stations, driver, anchor, floor, floor, anchor, driver, over
+//     several rounds; each run settles, then the CPU of the process (all of
+//     it the client's: the main thread sleeps) is taken over a window.
+//     Printed: the CPU ratios driver / anchor and floor / anchor (min,
+//     median, max of the rounds), the period statistics of the anchor and of
+//     each device of the driver, and the time from a value change in a
+//     station to drvRead seeing it.
 //  2. One RS485 instance with 32 nodes on a socat pty line: the time of a
 //     full round over the line against the time its device cycles took
 //     themselves (their transactions and the line's pauses).
 //  3. drvStopComm while the device's reply is outstanding (a silent station
 //     with a 5 s time-out).
 //
-//   bench-bin/bench_driver_monitoring [--instances=100] [--seconds=10]
-//       [--nodes=32] [--baud=115200] [--stops=10]
+//   bench-bin/bench_driver_monitoring [--instances=100] [--seconds=5]
+//       [--rounds=4] [--nodes=32] [--baud=115200] [--stops=10]
+//       [--only=driver|anchor|floor]   (one side alone for --seconds, for
+//                                       strace or perf; nothing else runs)
+//   --nodes=0 and --stops=0 leave parts 2 and 3 out.
 //
-// Goals: every TCP device within 10 % of its period, all instances together
-// under 5 % of one core; the RS485 round within 1.2 x its cycles' own time;
+// Goals: CPU ratio driver / anchor <= 1.1, every period of every device
+// within 10 % of 100 ms; the RS485 round within 1.2 x its cycles' own time;
 // a stop under 100 ms.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/epoll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/timerfd.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -55,6 +70,11 @@ using tessivar::DriverInstance;
 using tessivar::ModbusDriver;
 using qmx::sim::SimulatorProcess;
 
+constexpr auto kPeriod = 100ms;
+constexpr double kPeriodMs = 100.0;
+// Every period must lie within this share of the update time.
+constexpr double kPeriodTolerance = 0.10;
+
 // The CommInit block the main program sends for a QMX-4101 of the shipped
 // catalogue (its InitOnly monitoring block). Nine of its registers are
 // monitored, so a cycle is twelve transactions: the echo, nine monitored
@@ -74,35 +94,37 @@ const std::vector<ModuleListEntry> kEntries = {
     {0x4402, "IO", "QMX-4402", 2, "", "", 0, 4, "NAO,A,0,16,0,32,6,AO,4"}};
 const char* const kModules = "QMX-1808,QMX-2808,QMX-3404,QMX-4402";
 
-// When each device's cycles started and how long they took.
-struct CycleLog {
-  std::mutex lock;
-  std::map<std::string, std::vector<std::pair<Clock::time_point, Clock::duration>>> cycles;
-  std::atomic<bool> recording{false};
-};
+// When each cycle started and how long it took, per device.
+using CycleTimes = std::vector<std::pair<Clock::time_point, Clock::duration>>;
 
-// The real driver object, with each monitoring cycle timed.
+// The real driver object, with each monitoring cycle timed while
+// `recording` is set. Only the instance's own thread writes the log, and it
+// is read after the thread has ended (drvStopComm), so it needs no lock that
+// the driver's threads would meet.
 class TimedDriver : public ModbusDriver {
 public:
-  TimedDriver(DriverInstance& owner, CycleLog& log) : ModbusDriver(owner), log_(log) {}
+  TimedDriver(DriverInstance& owner, const std::atomic<bool>& recording)
+      : ModbusDriver(owner), recording_(recording) {}
   int MonitoringDevice(const std::string& key) override {
+    if (!recording_.load(std::memory_order_relaxed)) return ModbusDriver::MonitoringDevice(key);
     const auto start = Clock::now();
     const int r = ModbusDriver::MonitoringDevice(key);
-    if (log_.recording.load()) {
-      std::lock_guard<std::mutex> guard(log_.lock);
-      log_.cycles[key].emplace_back(start, Clock::now() - start);
-    }
+    log_[key].emplace_back(start, Clock::now() - start);
     return r;
   }
+  const std::map<std::string, CycleTimes>& log() const { return log_; }
 
 private:
-  CycleLog& log_;
+  const std::atomic<bool>& recording_;
+  std::map<std::string, CycleTimes> log_;
 };
 
-std::unique_ptr<DriverInstance> NewInstance(CycleLog& log) {
+std::unique_ptr<DriverInstance> NewInstance(const std::atomic<bool>& recording) {
   return std::make_unique<DriverInstance>(
-      [&log](DriverInstance& owner) { return std::make_unique<TimedDriver>(owner, log); });
+      [&recording](DriverInstance& owner) { return std::make_unique<TimedDriver>(owner, recording); });
 }
+
+const TimedDriver& TimedOf(DriverInstance& instance) { return static_cast<const TimedDriver&>(instance.Driver()); }
 
 bool AddStation(DriverInstance& instance, DeviceKey key, int node, int updateMs) {
   const std::string property = std::to_string(updateMs) + "\t0x4101," + std::to_string(node);
@@ -117,6 +139,13 @@ double ProcessCpuSeconds(double* system = nullptr) {
   if (system) *system = static_cast<double>(u.ru_stime.tv_sec) + static_cast<double>(u.ru_stime.tv_usec) / 1e6;
   return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
          static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// Context switches of the whole process (voluntary and forced).
+long ProcessSwitches() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return u.ru_nvcsw + u.ru_nivcsw;
 }
 
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
@@ -135,6 +164,14 @@ int Flag(int argc, char** argv, const char* name, int fallback) {
   return fallback;
 }
 
+std::string TextFlag(int argc, char** argv, const char* name) {
+  const std::string prefix = std::string("--") + name + "=";
+  for (int i = 1; i < argc; ++i) {
+    if (std::strncmp(argv[i], prefix.c_str(), prefix.size()) == 0) return argv[i] + prefix.size();
+  }
+  return {};
+}
+
 bool WaitUntil(const std::function<bool()>& check, std::chrono::milliseconds limit) {
   const auto deadline = Clock::now() + limit;
   while (Clock::now() < deadline) {
@@ -149,41 +186,58 @@ int InputByte(DriverInstance& instance, DeviceKey key) {
   return instance.Read(key, 1, DRV_IMAGE_INPUT, &value) == 1 ? value : -1;
 }
 
-// Periods between consecutive cycle starts of every device in the log, and
-// the time the cycles took.
+// The periods between consecutive cycle starts, per device, gathered over
+// every run of one side.
 struct Periods {
-  std::vector<double> all;            // ms
-  std::vector<double> deviceMedians;  // ms, one per device
-  double busyMs = 0;                  // sum of the cycles' own time
+  std::map<std::string, std::vector<double>> perDevice;  // ms
+  double busyMs = 0;                                     // sum of the cycles' own time
   size_t cycles = 0;
-};
 
-Periods Collect(CycleLog& log) {
-  Periods p;
-  std::lock_guard<std::mutex> guard(log.lock);
-  for (auto& [key, cycles] : log.cycles) {
-    std::vector<double> mine;
+  void Add(const std::string& device, const CycleTimes& cycles) {
+    std::vector<double>& mine = perDevice[device];
     for (size_t i = 0; i < cycles.size(); ++i) {
-      p.busyMs += Ms(cycles[i].second);
-      ++p.cycles;
+      busyMs += Ms(cycles[i].second);
+      ++this->cycles;
       if (i > 0) mine.push_back(Ms(cycles[i].first - cycles[i - 1].first));
     }
-    p.all.insert(p.all.end(), mine.begin(), mine.end());
-    if (!mine.empty()) p.deviceMedians.push_back(Percentile(mine, 0.5));
   }
-  return p;
-}
+  std::vector<double> All() const {
+    std::vector<double> all;
+    for (const auto& [device, mine] : perDevice) all.insert(all.end(), mine.begin(), mine.end());
+    return all;
+  }
+};
 
-void PrintPeriods(const Periods& p, double periodMs) {
-  if (p.all.empty()) return;
-  const double worst = *std::max_element(p.all.begin(), p.all.end());
-  const double best = *std::min_element(p.all.begin(), p.all.end());
-  const double worstMedian = *std::max_element(p.deviceMedians.begin(), p.deviceMedians.end());
-  std::printf("  period per device: median %.2f ms, p99 %.2f ms, worst %.2f ms, shortest %.2f ms "
-              "(%zu periods of %zu devices)\n",
-              Percentile(p.all, 0.5), Percentile(p.all, 0.99), worst, best, p.all.size(), p.deviceMedians.size());
-  std::printf("  worst device median: %.2f ms (%.1f %% off the %.0f ms period)\n", worstMedian,
-              100.0 * (worstMedian - periodMs) / periodMs, periodMs);
+bool WithinTolerance(double ms, double periodMs) { return std::abs(ms - periodMs) <= kPeriodTolerance * periodMs; }
+
+// A summary line, then, with `perDevice`, min / median / max of every
+// device, four to a line.
+void PrintPeriods(const char* side, const Periods& p, double periodMs, bool perDevice) {
+  const std::vector<double> all = p.All();
+  if (all.empty()) {
+    std::printf("  %s: no periods recorded\n", side);
+    return;
+  }
+  const size_t outside =
+      static_cast<size_t>(std::count_if(all.begin(), all.end(), [&](double ms) { return !WithinTolerance(ms, periodMs); }));
+  std::printf("  %s periods: median %.2f ms, p1 %.2f, p99 %.2f, shortest %.2f, longest %.2f ms; "
+              "%zu of %zu periods of %zu devices outside %.0f %% of %.0f ms\n",
+              side, Percentile(all, 0.5), Percentile(all, 0.01), Percentile(all, 0.99),
+              *std::min_element(all.begin(), all.end()), *std::max_element(all.begin(), all.end()), outside,
+              all.size(), p.perDevice.size(), 100 * kPeriodTolerance, periodMs);
+  if (!perDevice) return;
+  int column = 0;
+  for (const auto& [device, mine] : p.perDevice) {
+    if (mine.empty()) continue;
+    std::printf("%s%6s %6.2f/%6.2f/%6.2f", column == 0 ? "    " : "   ", device.c_str(),
+                *std::min_element(mine.begin(), mine.end()), Percentile(mine, 0.5),
+                *std::max_element(mine.begin(), mine.end()));
+    if (++column == 4) {
+      std::printf("\n");
+      column = 0;
+    }
+  }
+  if (column != 0) std::printf("\n");
 }
 
 // ---- 1. TCP instances ----
@@ -200,14 +254,26 @@ constexpr BareRequest kCycleRequests[] = {{8, 0x0000, 0xABCD}, {4, 0x1111, 1}, {
                                           {4, 0x1117, 2},      {4, 0x1118, 2}, {4, 0x1119, 1}, {4, 0x1119, 1},
                                           {4, 0x1119, 1},      {4, 0x1028, 1}, {4, 0x0000, 5}, {3, 0x0800, 3}};
 constexpr int kTransactionsPerCycle = static_cast<int>(std::size(kCycleRequests));
+constexpr int kMbapHeader = 7;  // MBAP prefix and unit
 
-// The floor under any client that keeps one request outstanding at a time:
-// a thread per station doing the cycle's transactions every period with
-// blocking socket calls and nothing else. False when the station cannot be
-// reached.
-bool BareClient(int port, const std::atomic<bool>& stop) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  if (fd < 0) return false;
+// The request `r` with transaction id `id`, as the driver frames it.
+void FrameRequest(const BareRequest& r, uint16_t id, uint8_t (&tx)[12]) {
+  const uint8_t bytes[12] = {static_cast<uint8_t>(id >> 8), static_cast<uint8_t>(id), 0, 0, 0, 6, 1, r.function,
+                             static_cast<uint8_t>(r.address >> 8), static_cast<uint8_t>(r.address),
+                             static_cast<uint8_t>(r.quantity >> 8), static_cast<uint8_t>(r.quantity)};
+  std::memcpy(tx, bytes, sizeof tx);
+}
+
+// The length of the frame that starts `rx` (from its MBAP length), or 0
+// while fewer than the header's bytes are there.
+int FrameLength(const uint8_t* rx, int got, int size) {
+  if (got < kMbapHeader) return 0;
+  return std::min(size, 6 + (rx[4] << 8 | rx[5]));
+}
+
+int ConnectLoopback(int port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
   sockaddr_in to{};
   to.sin_family = AF_INET;
   to.sin_port = htons(static_cast<uint16_t>(port));
@@ -216,123 +282,383 @@ bool BareClient(int port, const std::atomic<bool>& stop) {
   ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
     ::close(fd);
-    return false;
+    return -1;
   }
+  return fd;
+}
+
+// The floor under any client that keeps one request outstanding at a time:
+// a thread per station doing the cycle's transactions every period with
+// blocking socket calls and nothing else. False when the station cannot be
+// reached.
+bool BareClient(int port, const std::atomic<bool>& stop) {
+  const int fd = ConnectLoopback(port);
+  if (fd < 0) return false;
   uint16_t id = 0;
   uint8_t rx[300];
   auto next = Clock::now();
   bool ok = true;
   while (ok && !stop.load()) {
     for (const BareRequest& r : kCycleRequests) {
-      ++id;
-      const uint8_t tx[12] = {static_cast<uint8_t>(id >> 8), static_cast<uint8_t>(id), 0, 0, 0, 6, 1, r.function,
-                              static_cast<uint8_t>(r.address >> 8), static_cast<uint8_t>(r.address),
-                              static_cast<uint8_t>(r.quantity >> 8), static_cast<uint8_t>(r.quantity)};
+      uint8_t tx[12];
+      FrameRequest(r, ++id, tx);
       if (::send(fd, tx, sizeof tx, MSG_NOSIGNAL) != static_cast<ssize_t>(sizeof tx)) ok = false;
       int got = 0;
-      int want = 7;
-      while (ok && got < want) {
+      while (ok && (got < kMbapHeader || got < FrameLength(rx, got, sizeof rx))) {
         const ssize_t n = ::recv(fd, rx + got, sizeof rx - static_cast<size_t>(got), 0);
         if (n <= 0) ok = false;
         got += static_cast<int>(n);
-        if (got >= 7) want = std::min<int>(static_cast<int>(sizeof rx), 6 + (rx[4] << 8 | rx[5]));
       }
     }
-    next += 100ms;
+    next += kPeriod;
     std::this_thread::sleep_until(next);
   }
   ::close(fd);
   return ok;
 }
 
-// CPU of bare clients doing the driver's transactions against every station.
-void RunFloor(const std::vector<std::unique_ptr<SimulatorProcess>>& sims, int seconds) {
+// The anchor: one thread, one epoll set over every station's non-blocking
+// socket and a timerfd ticking every period. A tick starts a cycle on each
+// station (or, on one still in its cycle, as soon as that ends); each reply
+// sends the station's next request, so one request is outstanding per
+// connection, in the driver's order.
+class EventClient {
+public:
+  // Connects to every port; false when one cannot be reached.
+  bool Connect(const std::vector<int>& ports) {
+    epoll_ = ::epoll_create1(EPOLL_CLOEXEC);
+    timer_ = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (epoll_ < 0 || timer_ < 0) return false;
+    epoll_event te{};
+    te.events = EPOLLIN;
+    te.data.u32 = kTimerTag;
+    if (::epoll_ctl(epoll_, EPOLL_CTL_ADD, timer_, &te) != 0) return false;
+    for (size_t i = 0; i < ports.size(); ++i) {
+      Station s;
+      s.fd = ConnectLoopback(ports[i]);
+      if (s.fd < 0) return false;
+      ::fcntl(s.fd, F_SETFL, ::fcntl(s.fd, F_GETFL) | O_NONBLOCK);
+      epoll_event e{};
+      e.events = EPOLLIN;
+      e.data.u32 = static_cast<uint32_t>(i);
+      if (::epoll_ctl(epoll_, EPOLL_CTL_ADD, s.fd, &e) != 0) return false;
+      stations_.push_back(std::move(s));
+    }
+    return true;
+  }
+  ~EventClient() {
+    for (Station& s : stations_) ::close(s.fd);
+    if (timer_ >= 0) ::close(timer_);
+    if (epoll_ >= 0) ::close(epoll_);
+  }
+
+  // Runs until `stop`; false when a station broke off.
+  bool Run(const std::atomic<bool>& stop, const std::atomic<bool>& recording) {
+    itimerspec period{};
+    period.it_interval.tv_nsec = std::chrono::duration_cast<std::chrono::nanoseconds>(kPeriod).count();
+    period.it_value.tv_nsec = 1;  // the first cycles at once
+    if (::timerfd_settime(timer_, 0, &period, nullptr) != 0) return false;
+    epoll_event events[128];
+    while (!stop.load(std::memory_order_relaxed)) {
+      // The stop is looked at at least every period (the timer).
+      const int n = ::epoll_wait(epoll_, events, static_cast<int>(std::size(events)), -1);
+      if (n < 0 && errno != EINTR) return false;
+      for (int k = 0; k < n; ++k) {
+        if (events[k].data.u32 == kTimerTag) {
+          uint64_t expirations = 0;
+          if (::read(timer_, &expirations, sizeof expirations) != sizeof expirations) continue;
+          const bool record = recording.load(std::memory_order_relaxed);
+          const Clock::time_point now = record ? Clock::now() : Clock::time_point{};
+          for (Station& s : stations_) {
+            if (s.next < 0) {
+              if (!StartCycle(s, record, now)) return false;
+            } else {
+              s.late = true;
+            }
+          }
+        } else if (!OnReadable(stations_[events[k].data.u32], recording)) {
+          return false;
+        }
+      }
+    }
+    return true;
+  }
+
+  // Every station's cycle starts (while recording).
+  std::vector<std::pair<std::string, CycleTimes>> Log() const {
+    std::vector<std::pair<std::string, CycleTimes>> out;
+    for (size_t i = 0; i < stations_.size(); ++i) out.emplace_back(std::to_string(i + 1), stations_[i].cycles);
+    return out;
+  }
+  // Cycles done by every station (to see that the run has settled).
+  size_t CyclesDone() const { return cyclesDone_.load(); }
+
+private:
+  static constexpr uint32_t kTimerTag = 0xFFFFFFFF;
+  struct Station {
+    int fd = -1;
+    int next = -1;  // index of the outstanding request; -1 between cycles
+    bool late = false;
+    uint16_t id = 0;
+    int got = 0;
+    uint8_t rx[300] = {};
+    CycleTimes cycles;
+  };
+
+  bool Send(Station& s) {
+    uint8_t tx[12];
+    FrameRequest(kCycleRequests[s.next], ++s.id, tx);
+    s.got = 0;
+    return ::send(s.fd, tx, sizeof tx, MSG_NOSIGNAL | MSG_DONTWAIT) == static_cast<ssize_t>(sizeof tx);
+  }
+  bool StartCycle(Station& s, bool record, Clock::time_point now) {
+    if (record) s.cycles.emplace_back(now, Clock::duration{});
+    s.next = 0;
+    s.late = false;
+    return Send(s);
+  }
+  bool OnReadable(Station& s, const std::atomic<bool>& recording) {
+    const ssize_t n = ::recv(s.fd, s.rx + s.got, sizeof s.rx - static_cast<size_t>(s.got), MSG_DONTWAIT);
+    if (n < 0) return errno == EAGAIN || errno == EINTR;
+    if (n == 0 || s.next < 0) return false;  // closed, or a reply nobody asked for
+    s.got += static_cast<int>(n);
+    if (s.got < kMbapHeader || s.got < FrameLength(s.rx, s.got, sizeof s.rx)) return true;
+    if (++s.next < kTransactionsPerCycle) return Send(s);
+    s.next = -1;
+    ++cyclesDone_;
+    // Behind its period: the next cycle now, timed as it starts.
+    if (s.late) {
+      const bool record = recording.load(std::memory_order_relaxed);
+      return StartCycle(s, record, record ? Clock::now() : Clock::time_point{});
+    }
+    return true;
+  }
+
+  int epoll_ = -1;
+  int timer_ = -1;
+  std::vector<Station> stations_;
+  std::atomic<size_t> cyclesDone_{0};
+};
+
+// One measured run of a side: CPU over the window, per cent of one core.
+struct RunResult {
+  bool ok = false;
+  double cpuPercent = 0;
+  double kernelShare = 0;
+  double switchesPerTransaction = 0;
+  double transactions = 0;
+};
+
+RunResult Measure(const std::function<size_t()>& cyclesDone, int seconds) {
+  RunResult out;
+  double sys0 = 0;
+  double sys1 = 0;
+  const size_t cycles0 = cyclesDone();
+  const long switches0 = ProcessSwitches();
+  const double cpu0 = ProcessCpuSeconds(&sys0);
+  const auto t0 = Clock::now();
+  std::this_thread::sleep_for(std::chrono::seconds(seconds));
+  const double cpu = ProcessCpuSeconds(&sys1) - cpu0;
+  const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+  out.transactions = static_cast<double>(cyclesDone() - cycles0) * kTransactionsPerCycle;
+  out.switchesPerTransaction =
+      static_cast<double>(ProcessSwitches() - switches0) / std::max(1.0, out.transactions);
+  out.cpuPercent = 100.0 * cpu / wall;
+  out.kernelShare = (sys1 - sys0) / std::max(1e-9, cpu);
+  out.ok = true;
+  return out;
+}
+
+// Bare blocking clients once, a thread per station doing the driver's
+// transactions: started, settled, measured, stopped.
+RunResult RunFloor(const std::vector<int>& ports, int seconds) {
   std::atomic<bool> stop{false};
   std::atomic<int> failed{0};
   std::vector<std::thread> clients;
-  for (const auto& sim : sims)
-    clients.emplace_back([&stop, &failed, port = sim->port()] {
+  for (int port : ports)
+    clients.emplace_back([&stop, &failed, port] {
       if (!BareClient(port, stop)) ++failed;
     });
   std::this_thread::sleep_for(1s);
-  const double cpu0 = ProcessCpuSeconds();
+  // The floor's cycles are counted from the clock: ten per station and second.
   const auto t0 = Clock::now();
-  std::this_thread::sleep_for(std::chrono::seconds(seconds));
-  const double cpu = ProcessCpuSeconds() - cpu0;
-  const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+  RunResult r = Measure([&] {
+    return static_cast<size_t>(std::chrono::duration<double>(Clock::now() - t0).count() * 10.0 *
+                               static_cast<double>(ports.size()));
+  }, seconds);
   stop = true;
   for (std::thread& t : clients) t.join();
-  const double transactions = static_cast<double>(sims.size()) * kTransactionsPerCycle * wall * 10;
-  std::printf("  floor, bare blocking clients with the same %d transactions a cycle: %.2f %% of one core, "
-              "%.1f us per transaction%s\n",
-              kTransactionsPerCycle, 100.0 * cpu / wall, 1e6 * cpu / transactions,
-              failed.load() ? " (some clients failed)" : "");
+  r.ok = failed.load() == 0;
+  return r;
 }
 
-int RunTcp(int count, int seconds) {
-  std::printf("TCP: %d instances, one station each, update time 100 ms, %d s\n", count, seconds);
+// The anchor once: connect, settle, measure, stop.
+RunResult RunAnchor(const std::vector<int>& ports, int seconds, Periods* periods) {
+  EventClient client;
+  if (!client.Connect(ports)) return {};
+  std::atomic<bool> stop{false};
+  std::atomic<bool> recording{false};
+  std::atomic<bool> ok{true};
+  std::thread thread([&] { ok = client.Run(stop, recording); });
+  std::this_thread::sleep_for(1s);
+  recording = true;
+  RunResult r = Measure([&] { return client.CyclesDone(); }, seconds);
+  recording = false;
+  stop = true;
+  thread.join();
+  if (!ok.load()) return {};
+  for (const auto& [device, cycles] : client.Log()) periods->Add(device, cycles);
+  return r;
+}
+
+// The driver once: 100 instances started as the main program starts them,
+// settled (every station read once, then a second), measured, stopped. With
+// `latency`, the time from a value change in a station to drvRead seeing it
+// is taken after the window.
+RunResult RunDriver(const std::vector<std::unique_ptr<SimulatorProcess>>& sims, int seconds, Periods* periods,
+                    bool latency) {
+  std::atomic<bool> recording{false};
+  std::vector<std::unique_ptr<DriverInstance>> instances;
+  const int count = static_cast<int>(sims.size());
+  for (int i = 0; i < count; ++i) {
+    instances.push_back(NewInstance(recording));
+    const std::string channel = "TCP\t127.0.0.1," + std::to_string(sims[static_cast<size_t>(i)]->port()) + ",500,,,,";
+    // Keys differ between instances so that the logs tell them apart.
+    if (instances.back()->SetChannelProperty(("S" + std::to_string(i)).c_str(), channel.c_str()) != 1 ||
+        !AddStation(*instances.back(), i + 1, 1, 100) || instances.back()->StartComm() != 1) {
+      std::fprintf(stderr, "cannot start instance %d\n", i);
+      return {};
+    }
+  }
+  for (int i = 0; i < count; ++i) {
+    if (!WaitUntil([&] { return InputByte(*instances[static_cast<size_t>(i)], i + 1) >= 0; }, 10s)) {
+      std::fprintf(stderr, "instance %d never read its station\n", i);
+      return {};
+    }
+  }
+  std::this_thread::sleep_for(1s);
+  recording = true;
+  // The driver's cycles are counted from the clock, as the floor's: they
+  // are logged only by their own threads.
+  const auto t0 = Clock::now();
+  RunResult r = Measure([&] {
+    return static_cast<size_t>(std::chrono::duration<double>(Clock::now() - t0).count() * 10.0 * count);
+  }, seconds);
+  recording = false;
+
+  if (latency) {
+    std::vector<double> latencies;
+    for (int round = 0; round < 3; ++round) {
+      for (int i = 0; i < count; i += std::max(1, count / 20)) {
+        DriverInstance& instance = *instances[static_cast<size_t>(i)];
+        const int value = (InputByte(instance, i + 1) + 1) & 0xFF;
+        // From the command's sending: an upper bound (the simulator's own
+        // handling of the command included).
+        const auto changed = Clock::now();
+        if (!sims[static_cast<size_t>(i)]->Ok(StrFormat("input 1 %02X", value))) continue;
+        while (InputByte(instance, i + 1) != value && Clock::now() - changed < 2s)
+          std::this_thread::sleep_for(200us);
+        latencies.push_back(Ms(Clock::now() - changed));
+      }
+    }
+    std::printf("  change to drvRead: median %.1f ms, worst %.1f ms (%zu changes)\n", Percentile(latencies, 0.5),
+                latencies.empty() ? 0.0 : *std::max_element(latencies.begin(), latencies.end()), latencies.size());
+  }
+  for (auto& instance : instances) instance->StopComm();
+  // The threads have ended: their logs are complete.
+  for (auto& instance : instances) {
+    for (const auto& [key, cycles] : TimedOf(*instance).log()) periods->Add(key, cycles);
+  }
+  return r;
+}
+
+std::vector<std::unique_ptr<SimulatorProcess>> StartStations(int count) {
   std::vector<std::unique_ptr<SimulatorProcess>> sims;
   for (int i = 0; i < count; ++i) {
     sims.push_back(std::make_unique<SimulatorProcess>(std::vector<std::string>{
         "--model", "QMX-4101", "--modules", kModules, "--freeze", "--tcp", "127.0.0.1:0"}));
     if (!sims.back()->Start()) {
       std::fprintf(stderr, "cannot start simulator %d: %s\n", i, sims.back()->error().c_str());
-      return 1;
+      return {};
     }
   }
-  RunFloor(sims, std::max(2, seconds / 2));
-  CycleLog log;
-  std::vector<std::unique_ptr<DriverInstance>> instances;
-  for (int i = 0; i < count; ++i) {
-    instances.push_back(NewInstance(log));
-    const std::string channel = "TCP\t127.0.0.1," + std::to_string(sims[static_cast<size_t>(i)]->port()) + ",500,,,,";
-    // Keys differ between instances so that the cycle log tells them apart.
-    if (instances.back()->SetChannelProperty(("S" + std::to_string(i)).c_str(), channel.c_str()) != 1 ||
-        !AddStation(*instances.back(), i + 1, 1, 100) || instances.back()->StartComm() != 1) {
-      std::fprintf(stderr, "cannot start instance %d\n", i);
-      return 1;
-    }
-  }
-  for (int i = 0; i < count; ++i) {
-    if (!WaitUntil([&] { return InputByte(*instances[static_cast<size_t>(i)], i + 1) >= 0; }, 10s)) {
-      std::fprintf(stderr, "instance %d never read its station\n", i);
-      return 1;
-    }
-  }
-  // Settled: measure the periods and the CPU over the window.
-  log.recording = true;
-  double sys0 = 0;
-  double sys1 = 0;
-  const double cpu0 = ProcessCpuSeconds(&sys0);
-  const auto t0 = Clock::now();
-  std::this_thread::sleep_for(std::chrono::seconds(seconds));
-  const double cpu = ProcessCpuSeconds(&sys1) - cpu0;
-  const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
-  log.recording = false;
-  PrintPeriods(Collect(log), 100);
-  const double cycles = static_cast<double>(std::max<size_t>(1, Collect(log).cycles));
-  std::printf("  CPU of the driver's threads: %.2f %% of one core (%.3f s in %.2f s, %.0f %% of it in the kernel), "
-              "%.1f us per cycle, %.1f us per transaction\n",
-              100.0 * cpu / wall, cpu, wall, 100.0 * (sys1 - sys0) / std::max(1e-9, cpu), 1e6 * cpu / cycles,
-              1e6 * cpu / (cycles * kTransactionsPerCycle));
+  return sims;
+}
 
-  // From a value changed in a station to drvRead seeing it.
-  std::vector<double> latencies;
-  for (int round = 0; round < 3; ++round) {
-    for (int i = 0; i < count; i += std::max(1, count / 20)) {
-      DriverInstance& instance = *instances[static_cast<size_t>(i)];
-      const int value = (InputByte(instance, i + 1) + 1) & 0xFF;
-      // From the command's sending: an upper bound (the simulator's own
-      // handling of the command included).
-      const auto changed = Clock::now();
-      if (!sims[static_cast<size_t>(i)]->Ok(StrFormat("input 1 %02X", value))) continue;
-      while (InputByte(instance, i + 1) != value && Clock::now() - changed < 2s) std::this_thread::sleep_for(200us);
-      latencies.push_back(Ms(Clock::now() - changed));
+std::vector<int> PortsOf(const std::vector<std::unique_ptr<SimulatorProcess>>& sims) {
+  std::vector<int> ports;
+  for (const auto& sim : sims) ports.push_back(sim->port());
+  return ports;
+}
+
+void PrintRun(const char* side, const RunResult& r) {
+  std::printf("    %-7s %6.2f %% of one core, %3.0f %% in the kernel, %.2f switches per transaction\n", side,
+              r.cpuPercent, 100 * r.kernelShare, r.switchesPerTransaction);
+}
+
+int RunTcp(int count, int seconds, int rounds) {
+  std::printf("TCP: %d instances, one station each, update time 100 ms; %d rounds of driver, anchor, floor, "
+              "floor, anchor, driver, %d s each\n",
+              count, rounds, seconds);
+  const auto sims = StartStations(count);
+  if (sims.empty()) return 1;
+  const std::vector<int> ports = PortsOf(sims);
+  Periods driverPeriods;
+  Periods anchorPeriods;
+  std::vector<double> ratios;
+  std::vector<double> floorRatios;
+  std::vector<double> aboveFloor;
+  std::map<char, std::vector<double>> cpu;
+  for (int round = 0; round < rounds; ++round) {
+    std::printf("  round %d\n", round + 1);
+    std::map<char, double> sum;
+    for (const char side : {'D', 'A', 'F', 'F', 'A', 'D'}) {
+      const char* name = side == 'D' ? "driver" : side == 'A' ? "anchor" : "floor";
+      const RunResult r = side == 'D'   ? RunDriver(sims, seconds, &driverPeriods, false)
+                          : side == 'A' ? RunAnchor(ports, seconds, &anchorPeriods)
+                                        : RunFloor(ports, seconds);
+      if (!r.ok) {
+        std::fprintf(stderr, "the %s run failed\n", name);
+        return 1;
+      }
+      PrintRun(name, r);
+      sum[side] += r.cpuPercent;
+      cpu[side].push_back(r.cpuPercent);
     }
+    ratios.push_back(sum['D'] / std::max(1e-9, sum['A']));
+    floorRatios.push_back(sum['F'] / std::max(1e-9, sum['A']));
+    aboveFloor.push_back(sum['D'] / std::max(1e-9, sum['F']));
   }
-  std::printf("  change to drvRead: median %.1f ms, worst %.1f ms (%zu changes)\n", Percentile(latencies, 0.5),
-              latencies.empty() ? 0.0 : *std::max_element(latencies.begin(), latencies.end()), latencies.size());
-  for (auto& instance : instances) instance->StopComm();
+  std::printf("  CPU, median of the runs: driver %.2f %%, anchor %.2f %%, floor %.2f %% of one core\n",
+              Percentile(cpu['D'], 0.5), Percentile(cpu['A'], 0.5), Percentile(cpu['F'], 0.5));
+  std::printf("  ratio driver / anchor: min %.3f / median %.3f / max %.3f (goal <= 1.1)\n",
+              *std::min_element(ratios.begin(), ratios.end()), Percentile(ratios, 0.5),
+              *std::max_element(ratios.begin(), ratios.end()));
+  std::printf("  ratio floor / anchor:  min %.3f / median %.3f / max %.3f (a thread per station, blocking)\n",
+              *std::min_element(floorRatios.begin(), floorRatios.end()), Percentile(floorRatios, 0.5),
+              *std::max_element(floorRatios.begin(), floorRatios.end()));
+  std::printf("  ratio driver / floor:  min %.3f / median %.3f / max %.3f\n",
+              *std::min_element(aboveFloor.begin(), aboveFloor.end()), Percentile(aboveFloor, 0.5),
+              *std::max_element(aboveFloor.begin(), aboveFloor.end()));
+  PrintPeriods("anchor", anchorPeriods, kPeriodMs, false);
+  std::printf("  driver, each device: min/median/max period, ms\n");
+  PrintPeriods("driver", driverPeriods, kPeriodMs, true);
+  Periods last;
+  RunDriver(sims, 1, &last, true);
+  return 0;
+}
+
+// One side alone, for a profiler or strace to look at.
+int RunOnly(const std::string& side, int count, int seconds) {
+  const auto sims = StartStations(count);
+  if (sims.empty()) return 1;
+  Periods periods;
+  const RunResult r = side == "floor"    ? RunFloor(PortsOf(sims), seconds)
+      : side == "anchor" ? RunAnchor(PortsOf(sims), seconds, &periods)
+                         : RunDriver(sims, seconds, &periods, false);
+  if (!r.ok) return 1;
+  PrintRun(side.c_str(), r);
+  if (side != "floor") PrintPeriods(side.c_str(), periods, kPeriodMs, false);
   return 0;
 }
 
@@ -360,8 +686,8 @@ int RunRs485(int nodes, int baud, int seconds) {
       std::fprintf(stderr, "cannot start the simulator: %s\n", sim.error().c_str());
       result = 1;
     } else {
-      CycleLog log;
-      auto instance = NewInstance(log);
+      std::atomic<bool> recording{false};
+      auto instance = NewInstance(recording);
       const std::string channel = "RS485\t7," + std::to_string(baud) + ",8,NOPARITY,0,300";
       bool ok = instance->SetChannelProperty("Line", channel.c_str()) == 1;
       for (int n = 1; n <= nodes && ok; ++n) ok = AddStation(*instance, n, n, 100);
@@ -370,16 +696,19 @@ int RunRs485(int nodes, int baud, int seconds) {
       if (!ok) {
         std::fprintf(stderr, "the line did not come up\n");
         result = 1;
+        instance->StopComm();
       } else {
-        log.recording = true;
+        recording = true;
         const double cpu0 = ProcessCpuSeconds();
         const auto t0 = Clock::now();
         std::this_thread::sleep_for(std::chrono::seconds(seconds));
         const double cpu = ProcessCpuSeconds() - cpu0;
         const double wall = Ms(Clock::now() - t0);
-        log.recording = false;
-        const Periods p = Collect(log);
-        PrintPeriods(p, 100);
+        recording = false;
+        instance->StopComm();
+        Periods p;
+        for (const auto& [key, cycles] : TimedOf(*instance).log()) p.Add(key, cycles);
+        PrintPeriods("RS485", p, 100, false);
         // Every device is due all the time: the round is the line's own time
         // plus whatever the schedule adds.
         std::printf("  line busy with cycles: %.1f ms of %.1f ms: round / own time = %.3f\n", p.busyMs, wall,
@@ -387,7 +716,6 @@ int RunRs485(int nodes, int baud, int seconds) {
         std::printf("  per cycle: %.2f ms (%zu cycles); CPU %.2f %% of one core\n",
                     p.busyMs / static_cast<double>(std::max<size_t>(1, p.cycles)), p.cycles, 100.0 * cpu * 1000 / wall);
       }
-      instance->StopComm();
     }
   }
   ::unsetenv(qmx::serial::kComDirVariable);
@@ -401,10 +729,10 @@ int RunStops(int stops) {
   std::printf("Stop: drvStopComm while a 5 s reply is outstanding, %d times\n", stops);
   SimulatorProcess sim({"--model", "QMX-4101", "--modules", kModules, "--freeze", "--tcp", "127.0.0.1:0"});
   if (!sim.Start() || !sim.Ok("fault silence")) return 1;
-  CycleLog log;
+  std::atomic<bool> recording{false};
   std::vector<double> latencies;
   for (int i = 0; i < stops; ++i) {
-    auto instance = NewInstance(log);
+    auto instance = NewInstance(recording);
     const std::string channel = "TCP\t127.0.0.1," + std::to_string(sim.port()) + ",5000,,,,";
     if (instance->SetChannelProperty("W", channel.c_str()) != 1 || !AddStation(*instance, 1, 1, 100) ||
         instance->StartComm() != 1)
@@ -422,9 +750,16 @@ int RunStops(int stops) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int seconds = Flag(argc, argv, "seconds", 10);
-  int r = RunTcp(Flag(argc, argv, "instances", 100), seconds);
-  if (r == 0) r = RunRs485(Flag(argc, argv, "nodes", 32), Flag(argc, argv, "baud", 115200), seconds);
-  if (r == 0) r = RunStops(Flag(argc, argv, "stops", 10));
+  // Each line as it comes, also into a file.
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  const int seconds = Flag(argc, argv, "seconds", 5);
+  const int instances = Flag(argc, argv, "instances", 100);
+  const std::string only = TextFlag(argc, argv, "only");
+  if (!only.empty()) return RunOnly(only, instances, seconds);
+  int r = RunTcp(instances, seconds, std::max(1, Flag(argc, argv, "rounds", 4)));
+  const int nodes = Flag(argc, argv, "nodes", 32);
+  if (r == 0 && nodes > 0) r = RunRs485(nodes, Flag(argc, argv, "baud", 115200), 2 * seconds);
+  const int stops = Flag(argc, argv, "stops", 10);
+  if (r == 0 && stops > 0) r = RunStops(stops);
   return r;
 }

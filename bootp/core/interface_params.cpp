@@ -1,5 +1,7 @@
 #include "bootp/core/interface_params.h"
 
+#include "common/WholeFile.h"
+
 #include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <net/if.h>
@@ -7,9 +9,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <sstream>
 
@@ -24,10 +25,14 @@ std::string AddressText(const sockaddr* sa) {
   return text;
 }
 
+// The routing table and the resolver configuration are a few kB; a larger
+// file is not read.
+constexpr std::uint64_t kSystemFileLimit = 1024 * 1024;
+
 std::optional<std::string> ReadText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string text;
+  if (ReadWholeFile(path, kSystemFileLimit, text) != 1) return std::nullopt;
+  return text;
 }
 
 // Every interface but loopback, in the system's order, with its first IPv4

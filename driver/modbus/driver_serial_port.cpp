@@ -7,6 +7,7 @@
 
 #include "common/Utility.h"
 #include "driver/driver_utils.h"
+#include "driver/modbus/code_text.h"
 
 namespace tessivar {
 namespace {
@@ -21,26 +22,21 @@ constexpr int kAbortSliceMs = 20;
 
 int ReadWaitMs(unsigned timeoutMs) { return static_cast<int>(std::min<unsigned>(timeoutMs, INT_MAX / 2)); }
 
-struct CodeText {
-  int code;
-  const char* text;
-};
-
 constexpr CodeText kDescriptions[] = {
-    {3, "Warning. Reconnection does not need"},
-    {-9102, "Function parameter is invalid."},
-    {-9103, "Cannot create OVERLAPPED structure's hEvent."},
-    {-9104, "IO Write is failed without pending."},
-    {-9105, "Write timeout."},
-    {-9106, "Error in IO Event handle."},
-    {-9107, "IO Read is failed without pending."},
-    {-9108, "Read error from port."},
-    {-9110, "Error in WriteFile function."},
-    {-9111, "Error in ReadFile function."},
-    {-9112, "Reconection failed, but will retry..."},
-    {-9113, "Assigned Buffer is not enough than readed."},
-    {-9114, "Port is not opened."},
-    {-9119, "Read timeout."},
+    {kSerNoReconnectNeeded, "Warning. Reconnection does not need"},
+    {kSerBadParameter, "Function parameter is invalid."},
+    {kSerNoEvent, "Cannot create OVERLAPPED structure's hEvent."},
+    {kSerWriteNotPending, "IO Write is failed without pending."},
+    {kSerWriteTimeout, "Write timeout."},
+    {kSerEventError, "Error in IO Event handle."},
+    {kSerReadNotPending, "IO Read is failed without pending."},
+    {kSerReadError, "Read error from port."},
+    {kSerWriteFailed, "Error in WriteFile function."},
+    {kSerReadFailed, "Error in ReadFile function."},
+    {kSerReconnectFailed, "Reconection failed, but will retry..."},
+    {kSerBufferTooSmall, "Assigned Buffer is not enough than readed."},
+    {kSerNotOpen, "Port is not opened."},
+    {kSerReadTimeout, "Read timeout."},
 };
 
 }  // namespace
@@ -94,7 +90,12 @@ void DriverSerialPort::CloseLocked() {
 
 int DriverSerialPort::IsOpen() const {
   std::lock_guard<std::recursive_mutex> guard(lock_);
-  return device_.IsOpen() ? 1 : 0;
+  return memory_ || device_.IsOpen() ? 1 : 0;
+}
+
+void DriverSerialPort::UseMemoryLine(MemoryLine* line) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  memory_ = line;
 }
 
 void DriverSerialPort::FailedWithError(int negErrno) {
@@ -105,6 +106,7 @@ void DriverSerialPort::FailedWithError(int negErrno) {
 
 int DriverSerialPort::Write(const void* data, int length) {
   std::lock_guard<std::recursive_mutex> guard(lock_);
+  if (memory_) return data && length >= 0 ? length : static_cast<int>(kSerBadParameter);
   if (!device_.IsOpen()) return kSerNotOpen;
   if (!data || length < 0) return kSerBadParameter;
   device_.Purge();
@@ -117,7 +119,7 @@ int DriverSerialPort::Write(const void* data, int length) {
 }
 
 int DriverSerialPort::ReadLocked(void* buffer, int size, int wanted, uint16_t* counter, int timeoutMs) {
-  if (!device_.IsOpen()) return kSerNotOpen;
+  if (!memory_ && !device_.IsOpen()) return kSerNotOpen;
   if (size < wanted || (!buffer && wanted > 0)) return kSerBadParameter;
   auto* bytes = static_cast<uint8_t*>(buffer);
   int got = 0;
@@ -142,6 +144,14 @@ void DriverSerialPort::SetAbort(std::function<bool()> abort) {
 }
 
 int DriverSerialPort::ReadSome(uint8_t* out, size_t size, int timeoutMs) {
+  if (memory_) {
+    MemoryLine& line = *memory_;
+    size_t n = std::min(size, line.received.size() - line.at);
+    if (line.piece > 0) n = std::min(n, line.piece);
+    std::copy_n(line.received.data() + line.at, n, out);
+    line.at += n;
+    return static_cast<int>(n);
+  }
   if (!abort_) return device_.Read(out, size, timeoutMs);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
@@ -154,6 +164,8 @@ int DriverSerialPort::ReadSome(uint8_t* out, size_t size, int timeoutMs) {
 
 int DriverSerialPort::DiscardInput(int waitMs) {
   std::lock_guard<std::recursive_mutex> guard(lock_);
+  // What a memory line holds comes after the request: nothing waits before it.
+  if (memory_) return 0;
   if (!device_.IsOpen()) return kSerNotOpen;
   device_.Purge();
   int dropped = 0;
@@ -216,19 +228,14 @@ bool DriverSerialPort::CurrentLineSettings(qmx::serial::LineSettings* settings) 
   return device_.IsOpen() && device_.Query(settings) == 0;
 }
 
-const char* DriverSerialPort::Description(int code) {
-  for (const auto& entry : kDescriptions) {
-    if (entry.code == code) return entry.text;
-  }
-  return "Undefined.";
-}
+const char* DriverSerialPort::Description(int code) { return DescribeCode(kDescriptions, code); }
 
 void DriverSerialPort::ErrorText(int code, std::string& text) {
   if (code == kSerCannotOpen) {
     text = "Cannot open port.";
     return;
   }
-  text = StrFormat("%s Code: %d. Desc: %s", "Serial Error.", code, Description(code));
+  text = TransportCodeText("Serial Error.", code, Description(code));
 }
 
 }  // namespace tessivar

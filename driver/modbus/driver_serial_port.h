@@ -10,6 +10,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "driver/modbus/reconnect_gate.h"
 #include "platform/serial/serial_device.h"
@@ -17,7 +18,7 @@
 namespace tessivar {
 
 enum SerialCode : int {
-  kSerNoReconnectNeeded = 3,
+  kSerNoReconnectNeeded = ReconnectGate::kNotNeeded,
   kSerCannotOpen = -9100,
   kSerBadParameter = -9102,
   kSerNoEvent = -9103,
@@ -79,6 +80,18 @@ public:
   static const char* Description(int code);
 
   void SetTickSource(TickSource ticks) { gate_.SetTickSource(std::move(ticks)); }
+
+  // Fuzzing: the bytes a device would send, read from memory in place of the
+  // device (the port then counts as open and takes every write whole). Each
+  // read takes at most `piece` of them (0: all that are left); when none are
+  // left a read times out at once. The line stays the caller's; nullptr
+  // gives the device back.
+  struct MemoryLine {
+    std::string_view received;
+    size_t piece = 0;
+    size_t at = 0;
+  };
+  void UseMemoryLine(MemoryLine* line);
   // Asked between short slices of every read wait: true ends the wait at
   // once as a time-out (a stopping monitoring thread). None: not sliced.
   void SetAbort(std::function<bool()> abort);
@@ -102,6 +115,7 @@ private:
   ReconnectGate gate_;
   int reconnectPeriodS_ = 5;
   std::function<bool()> abort_;
+  MemoryLine* memory_ = nullptr;
   mutable std::recursive_mutex lock_;
 };
 

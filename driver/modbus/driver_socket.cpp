@@ -8,6 +8,7 @@
 
 #include "common/Utility.h"
 #include "driver/driver_utils.h"
+#include "driver/modbus/code_text.h"
 
 namespace tessivar {
 namespace {
@@ -37,71 +38,66 @@ int LeftMs(Clock::time_point deadline) {
   return left > 0 ? static_cast<int>(left) : 0;
 }
 
-struct CodeText {
-  int code;
-  const char* text;
-};
-
 constexpr CodeText kDescriptions[] = {
-    {3, "Warning. Reconnection does not need"},
-    {-9101, "Function parameter is invalid."},
-    {-9102, "General socket error."},
-    {-9103, "Operation timeout."},
-    {-9104, "Not connected. Operation is failed."},
-    {-9105, "Adapter Socket is invalid."},
-    {-9106, "Adapter Address is invalid."},
-    {-9107, "Host Socket is invalid."},
-    {-9108, "Host Address is invalid."},
-    {-9109, "Rx data does not has the delimeter."},
-    {-9110, "Read. But data is less wanted length."},
-    {-9111, "Reconection failed, but will retry..."},
-    {-9112, "Exception is happened construction"},
-    {-9113, "Unsupport WAS version"},
-    {-9114, "Construction parameters error"},
-    {-9115, "Open success. But CommTest is failed. Check the channel/device setting or network"},
-    {-10004, "Interrupted function call."},
-    {-10009, "File handle is not valid."},
-    {-10013, "Permission denied."},
-    {-10014, "Bad address."},
-    {-10022, "Invalid argument."},
-    {-10024, "Too many open files."},
-    {-10035, "Resource temporarily unavailable."},
-    {-10036, "Operation now in progress."},
-    {-10037, "Operation already in progress."},
-    {-10038, "Socket operation on nonsocket."},
-    {-10039, "Destination address required."},
-    {-10040, "Message too long."},
-    {-10041, "Protocol wrong type for socket."},
-    {-10042, "Bad protocol option."},
-    {-10043, "Protocol not supported."},
-    {-10044, "Socket type not supported."},
-    {-10045, "Operation not supported."},
-    {-10046, "Protocol family not supported."},
-    {-10047, "Address family not supported by protocol family."},
-    {-10048, "Address already in use."},
-    {-10049, "Cannot assign requested address. Check network."},
-    {-10050, "Network is down."},
-    {-10051, "Network is unreachable."},
-    {-10052, "Network dropped connection on reset."},
-    {-10053, "Software caused connection abort."},
-    {-10054, "Connection reset by peer."},
-    {-10055, "No buffer space available."},
-    {-10056, "Socket is already connected."},
-    {-10057, "Socket is not connected."},
-    {-10058, "Cannot send after socket shutdown."},
-    {-10059, "Too many references."},
-    {-10060, "Connection timed out."},
-    {-10061, "Connection is refused."},
-    {-10062, "Cannot translate name."},
-    {-10063, "Name too long."},
-    {-10064, "Host is down."},
-    {-10065, "No route to host."},
-    {-10066, "Directory not empty."},
+    {kSockNoReconnectNeeded, "Warning. Reconnection does not need"},
+    {kSockBadParameter, "Function parameter is invalid."},
+    {kSockGeneralError, "General socket error."},
+    {kSockTimeout, "Operation timeout."},
+    {kSockNotConnected, "Not connected. Operation is failed."},
+    {kSockAdapterSocketInvalid, "Adapter Socket is invalid."},
+    {kSockAdapterAddressInvalid, "Adapter Address is invalid."},
+    {kSockHostSocketInvalid, "Host Socket is invalid."},
+    {kSockHostAddressInvalid, "Host Address is invalid."},
+    {kSockNoDelimiter, "Rx data does not has the delimeter."},
+    {kSockShortRead, "Read. But data is less wanted length."},
+    {kSockReconnectFailed, "Reconection failed, but will retry..."},
+    {kSockConstructionException, "Exception is happened construction"},
+    {kSockUnsupportedVersion, "Unsupport WAS version"},
+    {kSockConstructionParameters, "Construction parameters error"},
+    {kSockCommTestFailed, "Open success. But CommTest is failed. Check the channel/device setting or network"},
+    {-qmx::net::kWsaEintr, "Interrupted function call."},
+    {-qmx::net::kWsaEbadf, "File handle is not valid."},
+    {-qmx::net::kWsaEacces, "Permission denied."},
+    {-qmx::net::kWsaEfault, "Bad address."},
+    {-qmx::net::kWsaEinval, "Invalid argument."},
+    {-qmx::net::kWsaEmfile, "Too many open files."},
+    {-qmx::net::kWsaEwouldblock, "Resource temporarily unavailable."},
+    {-qmx::net::kWsaEinprogress, "Operation now in progress."},
+    {-qmx::net::kWsaEalready, "Operation already in progress."},
+    {-qmx::net::kWsaEnotsock, "Socket operation on nonsocket."},
+    {-qmx::net::kWsaEdestaddrreq, "Destination address required."},
+    {-qmx::net::kWsaEmsgsize, "Message too long."},
+    {-qmx::net::kWsaEprototype, "Protocol wrong type for socket."},
+    {-qmx::net::kWsaEnoprotoopt, "Bad protocol option."},
+    {-qmx::net::kWsaEprotonosupport, "Protocol not supported."},
+    {-qmx::net::kWsaEsocktnosupport, "Socket type not supported."},
+    {-qmx::net::kWsaEopnotsupp, "Operation not supported."},
+    {-qmx::net::kWsaEpfnosupport, "Protocol family not supported."},
+    {-qmx::net::kWsaEafnosupport, "Address family not supported by protocol family."},
+    {-qmx::net::kWsaEaddrinuse, "Address already in use."},
+    {-qmx::net::kWsaEaddrnotavail, "Cannot assign requested address. Check network."},
+    {-qmx::net::kWsaEnetdown, "Network is down."},
+    {-qmx::net::kWsaEnetunreach, "Network is unreachable."},
+    {-qmx::net::kWsaEnetreset, "Network dropped connection on reset."},
+    {-qmx::net::kWsaEconnaborted, "Software caused connection abort."},
+    {-qmx::net::kWsaEconnreset, "Connection reset by peer."},
+    {-qmx::net::kWsaEnobufs, "No buffer space available."},
+    {-qmx::net::kWsaEisconn, "Socket is already connected."},
+    {-qmx::net::kWsaEnotconn, "Socket is not connected."},
+    {-qmx::net::kWsaEshutdown, "Cannot send after socket shutdown."},
+    {-qmx::net::kWsaEtoomanyrefs, "Too many references."},
+    {-qmx::net::kWsaEtimedout, "Connection timed out."},
+    {-qmx::net::kWsaEconnrefused, "Connection is refused."},
+    {-qmx::net::kWsaEloop, "Cannot translate name."},
+    {-qmx::net::kWsaEnametoolong, "Name too long."},
+    {-qmx::net::kWsaEhostdown, "Host is down."},
+    {-qmx::net::kWsaEhostunreach, "No route to host."},
+    {-qmx::net::kWsaEnotempty, "Directory not empty."},
     {-10067, "Too many processes"},
-    {-10068, "User quota exceeded."},
-    {-10069, "Disk quota exceeded."},
-    {-10070, "Stale file handle reference"},
-    {-10071, "Item is remote."},
+    {-qmx::net::kWsaEusers, "User quota exceeded."},
+    {-qmx::net::kWsaEdquot, "Disk quota exceeded."},
+    {-qmx::net::kWsaEstale, "Stale file handle reference"},
+    {-qmx::net::kWsaEremote, "Item is remote."},
     {-10091, "Network subsystem is unavailable."},
     {-10092, "Winsock.dll version out of range."},
     {-10093, "Successful WSAStartup not yet performed."},
@@ -111,16 +107,16 @@ constexpr CodeText kDescriptions[] = {
     {-10104, "Procedure call table is invalid."},
     {-10105, "Service provider is invalid."},
     {-10106, "Service provider failed to initialize."},
-    {-10107, "System call failure."},
+    {-qmx::net::kWsaSyscallFailure, "System call failure."},
     {-10108, "Service not found."},
     {-10109, "Class type not found."},
     {-10110, "No more results."},
     {-10111, "Call was canceled."},
     {-10112, "Database query was refused."},
-    {-11001, "Host not found."},
-    {-11002, "Nonauthoritative host not found."},
-    {-11003, "This is a nonrecoverable error."},
-    {-11004, "Valid name, no data record of requested type."},
+    {-qmx::net::kWsaHostNotFound, "Host not found."},
+    {-qmx::net::kWsaTryAgain, "Nonauthoritative host not found."},
+    {-qmx::net::kWsaNoRecovery, "This is a nonrecoverable error."},
+    {-qmx::net::kWsaNoData, "Valid name, no data record of requested type."},
 };
 
 }  // namespace
@@ -306,13 +302,12 @@ void DriverSocket::SetCloseOnTimeout(bool close) {
 
 void DriverSocket::RetryAtOnce() {
   std::lock_guard<std::recursive_mutex> guard(lock_);
-  if (answered_) gate_.RetryAtOnce();
-  answered_ = false;
+  if (answered_.exchange(false)) gate_.RetryAtOnce();
 }
 
 void DriverSocket::NoteAnswered() {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
-  answered_ = true;
+  // Once per framed reply: a read while it stays set, no lock round trip.
+  if (!answered_.load(std::memory_order_relaxed)) answered_.store(true);
 }
 
 int DriverSocket::SendTo(const void* data, int length) {
@@ -322,7 +317,8 @@ int DriverSocket::SendTo(const void* data, int length) {
   return socket_.SendTo(data, static_cast<size_t>(length), remoteAddress_, static_cast<uint16_t>(remotePort_));
 }
 
-int DriverSocket::ReceiveFrom(void* buffer, int size) {
+template <class Read>
+int DriverSocket::ReadWithinTimeout(void* buffer, int size, Read&& read) {
   std::lock_guard<std::recursive_mutex> guard(lock_);
   if (!buffer || size <= 0) return kSockBadParameter;
   if (!IsConnectedLocked()) return kSockNotConnected;
@@ -331,23 +327,31 @@ int DriverSocket::ReceiveFrom(void* buffer, int size) {
     const int w = WaitUntil(false, deadline);
     if (w < 0) return w;
     if (w == 0) return kSockTimeout;
-    const int n = socket_.RecvFrom(buffer, static_cast<size_t>(size), nullptr, nullptr);
+    const int n = read(static_cast<size_t>(size));
     if (n != -qmx::net::kWsaEwouldblock) return n;
   }
+}
+
+int DriverSocket::ReceiveFrom(void* buffer, int size) {
+  return ReadWithinTimeout(buffer, size, [&](size_t n) { return socket_.RecvFrom(buffer, n, nullptr, nullptr); });
 }
 
 int DriverSocket::Send(const void* data, int length) {
   std::lock_guard<std::recursive_mutex> guard(lock_);
   if (!data || length <= 0) return kSockBadParameter;
   if (!IsConnectedLocked()) return kSockNotConnected;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs_);
   const auto* bytes = static_cast<const uint8_t*>(data);
   int sent = 0;
+  // A request fits the send buffer nearly always: the time-out runs (and
+  // the clock is read) only from the first time the buffer is full, which
+  // saves a poll and a clock read per request.
+  Clock::time_point deadline{};
+  bool waiting = false;
   while (sent < length) {
-    // A request fits the send buffer nearly always: wait only when it does
-    // not, which saves a poll per request.
     const int n = socket_.SendSome(bytes + sent, static_cast<size_t>(length - sent));
     if (n == -qmx::net::kWsaEwouldblock) {
+      if (!waiting) deadline = Clock::now() + std::chrono::milliseconds(timeoutMs_);
+      waiting = true;
       const int w = WaitOrFail(true, deadline);
       if (w < 0) return w;
       continue;
@@ -365,14 +369,22 @@ int DriverSocket::Receive(void* buffer, int size, int timeoutMs) {
   std::lock_guard<std::recursive_mutex> guard(lock_);
   if (!buffer || size <= 0) return kSockBadParameter;
   if (!IsConnectedLocked()) return kSockNotConnected;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? timeoutMs_ : timeoutMs);
+  const int limit = timeoutMs < 0 ? timeoutMs_ : timeoutMs;
+  // The wait is inside the receive itself (one call per reply, not a poll
+  // and a read), in slices when a stop may cut it short. A reply that comes
+  // within the first slice costs no clock read: the deadline is taken when
+  // that slice has run out, as what is left of the time-out from then on.
+  int left = limit;
+  Clock::time_point deadline{};
+  bool sliced = false;
   for (;;) {
-    // The wait is inside the receive itself (one call per reply, not a poll
-    // and a read), in slices when a stop may cut it short.
-    const int left = LeftMs(deadline);
-    const int n = socket_.RecvWithin(buffer, static_cast<size_t>(size), abort_ ? std::min(left, kAbortSliceMs) : left);
+    const int slice = abort_ ? std::min(left, kAbortSliceMs) : left;
+    const int n = socket_.RecvWithin(buffer, static_cast<size_t>(size), slice);
     if (n == -qmx::net::kWsaEwouldblock) {
-      if (LeftMs(deadline) > 0 && !(abort_ && abort_())) continue;
+      if (!sliced) deadline = Clock::now() + std::chrono::milliseconds(left - slice);
+      sliced = true;
+      left = LeftMs(deadline);
+      if (left > 0 && !(abort_ && abort_())) continue;
       HandleError(kSockTimeout);
       return kSockTimeout;
     }
@@ -388,17 +400,7 @@ int DriverSocket::Receive(void* buffer, int size, int timeoutMs) {
 }
 
 int DriverSocket::ReceiveRaw(void* buffer, int size) {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
-  if (!buffer || size <= 0) return kSockBadParameter;
-  if (!IsConnectedLocked()) return kSockNotConnected;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs_);
-  for (;;) {
-    const int w = WaitUntil(false, deadline);
-    if (w < 0) return w;
-    if (w == 0) return kSockTimeout;
-    const int n = socket_.Recv(buffer, static_cast<size_t>(size));
-    if (n != -qmx::net::kWsaEwouldblock) return n;
-  }
+  return ReadWithinTimeout(buffer, size, [&](size_t n) { return socket_.Recv(buffer, n); });
 }
 
 int DriverSocket::ReconnectDue() {
@@ -417,15 +419,10 @@ int DriverSocket::Reopen() {
   return r == 1 ? 1 : kSockReconnectFailed;
 }
 
-const char* DriverSocket::Description(int code) {
-  for (const auto& entry : kDescriptions) {
-    if (entry.code == code) return entry.text;
-  }
-  return "Undefined.";
-}
+const char* DriverSocket::Description(int code) { return DescribeCode(kDescriptions, code); }
 
 void DriverSocket::ErrorText(int code, std::string& text) {
-  text = StrFormat("%s Code: %d. Desc: %s", "Ethernet Error.", code, Description(code));
+  text = TransportCodeText("Ethernet Error.", code, Description(code));
 }
 
 }  // namespace tessivar

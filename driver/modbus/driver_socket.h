@@ -6,6 +6,7 @@
 // Windows Sockets error number (platform/net).
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -19,7 +20,7 @@ namespace tessivar {
 
 // The driver's socket codes.
 enum SocketCode : int {
-  kSockNoReconnectNeeded = 3,
+  kSockNoReconnectNeeded = ReconnectGate::kNotNeeded,
   kSockBadParameter = -9101,
   kSockGeneralError = -9102,
   kSockTimeout = -9103,
@@ -94,6 +95,9 @@ public:
   // every connection is not reconnected in every cycle.
   void RetryAtOnce();
   void NoteAnswered();
+  // The socket's lock for a whole exchange (a request and the receives of
+  // its reply): one lock round trip per request, the calls inside re-enter.
+  std::unique_lock<std::recursive_mutex> HoldForExchange() { return std::unique_lock<std::recursive_mutex>(lock_); }
 
   // "Ethernet Error. Code: %d. Desc: %s".
   static void ErrorText(int code, std::string& text);
@@ -117,6 +121,11 @@ private:
   // WaitUntil for a transfer: 1 ready, else the transfer's result (minus the
   // error number, or kSockTimeout), already handed to HandleError.
   int WaitOrFail(bool writable, std::chrono::steady_clock::time_point deadline);
+  // One read of at most `size` bytes into `buffer` within the socket's
+  // time-out: `read(size)` runs once the socket is readable, again while it
+  // would block.
+  template <class Read>
+  int ReadWithinTimeout(void* buffer, int size, Read&& read);
   int ConnectLocked(uint32_t remote);
   int CloseLocked();
   int IsConnectedLocked() const;
@@ -140,7 +149,9 @@ private:
   ReconnectGate gate_;
   int broadcast_ = 0;
   bool closeOnTimeout_ = true;
-  bool answered_ = false;
+  // Set after each framed answer by the one thread that uses the link, so
+  // without the lock; read and cleared under it.
+  std::atomic<bool> answered_{false};
   mutable std::recursive_mutex lock_;
   std::function<bool()> abort_;
   int status_ = kSockConstructionParameters;

@@ -13,9 +13,9 @@ int MbapReplyLength(const uint8_t* header, uint16_t transactionId, int capacity)
   const int id = header[0] << 8 | header[1];
   const int protocol = header[2] << 8 | header[3];
   const int length = header[4] << 8 | header[5];
-  if (id != transactionId || protocol != 0 || 6 + length > capacity) return kMbException;
+  if (id != transactionId || protocol != 0 || kMbapLength + length > capacity) return kMbException;
   if (length < 2) return kMbShortReply;
-  return 6 + length;
+  return kMbapLength + length;
 }
 
 int CheckTcpReply(const uint8_t* request, const uint8_t* reply, int length, int* mismatch) {
@@ -26,7 +26,8 @@ int CheckTcpReply(const uint8_t* request, const uint8_t* reply, int length, int*
   }
   if (reply[7] != request[7]) {
     *mismatch = kReplyOtherFunction;
-    if (reply[7] > 128) return length > 8 ? ModbusExceptionResult(reply[8]) : static_cast<int>(kMbShortReply);
+    if (reply[7] > kFcExceptionBit)
+      return length > 8 ? ModbusExceptionResult(reply[8]) : static_cast<int>(kMbShortReply);
     return kMbFunctionMismatch;
   }
   return 1;
@@ -36,7 +37,7 @@ int CheckRtuReply(const uint8_t* request, const uint8_t* reply, int length) {
   const uint16_t crc = Crc16(reply, static_cast<unsigned>(length - 2));
   if (reply[length - 2] != (crc & 0xFF) || reply[length - 1] != (crc >> 8)) return kMbException;
   if (reply[0] != request[0]) return kMbUnitMismatch;
-  if (reply[1] != request[1]) return reply[1] > 0x80 ? ModbusExceptionResult(reply[2]) : kMbFunctionMismatch;
+  if (reply[1] != request[1]) return reply[1] > kFcExceptionBit ? ModbusExceptionResult(reply[2]) : kMbFunctionMismatch;
   return 1;
 }
 

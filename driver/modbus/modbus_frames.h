@@ -8,6 +8,10 @@
 
 namespace tessivar {
 
+// The MBAP prefix of a Modbus TCP frame: transaction id, protocol id,
+// length (of what follows: unit and PDU).
+inline constexpr int kMbapLength = 6;
+
 // What a reply's unit and function say against the request's.
 enum ReplyMismatch : int { kReplyMatches = 0, kReplyOtherUnit = 1, kReplyOtherFunction = 2 };
 

@@ -4,6 +4,15 @@
 #include "driver/driver_utils.h"
 
 namespace tessivar {
+namespace {
+
+// Sub-functions of function 8 and the data of the echo.
+constexpr uint16_t kDiagReturnQueryData = 0x0000;
+constexpr uint16_t kDiagRestartComm = 0x0001;
+constexpr uint16_t kDiagClearCounters = 0x000A;
+constexpr uint16_t kEchoData = 0xABCD;
+
+}  // namespace
 
 Modbus::Modbus(const char* objectName) : objectName_(objectName) {}
 
@@ -16,6 +25,13 @@ int Modbus::OpenConnection(const SerialCommSetting&, int, int) { return BadParam
 void Modbus::Log(int level, const std::string& text) const {
   if (!owner_) return;
   owner_->MasterLog(level, StrFormat(" [%s] %s", objectName_.c_str(), text.c_str()));
+}
+
+void Modbus::LogException(const char* function, const char* cause) const noexcept {
+  try {
+    Log(DRV_LOG_ERROR, StrFormat("Exception is happened. Cause: %s. Func: %s", cause, function));
+  } catch (...) {
+  }
 }
 
 void Modbus::ErrorText(int code, std::string& text) const {
@@ -72,21 +88,21 @@ int Modbus::Request(uint8_t unit, uint8_t function, uint16_t address, uint16_t v
 }
 
 int Modbus::DiagEcho(uint8_t unit) {
-  SetHeader(unit, 8, 0x0000, 0xABCD);
+  SetHeader(unit, kFcDiagnostics, kDiagReturnQueryData, kEchoData);
   uint8_t echo[2] = {};
   return Retried([&] { return TxGetRxDataEcho(header_, 6, echo, 2, 0); });
 }
 
 int Modbus::DiagCmd(uint8_t unit, int command) {
   uint16_t subFunction = 0;
-  if (command == 0) {
-    subFunction = 0x0001;
-  } else if (command == 1) {
-    subFunction = 0x000A;
+  if (command == kCmdRestartComm) {
+    subFunction = kDiagRestartComm;
+  } else if (command == kCmdClearCounters) {
+    subFunction = kDiagClearCounters;
   } else {
     return 0;
   }
-  SetHeader(unit, 8, subFunction, 0x0000);
+  SetHeader(unit, kFcDiagnostics, subFunction, 0x0000);
   uint8_t echo[2] = {};
   return Retried([&] { return TxGetRxDataEcho(header_, 6, echo, 2, 1); });
 }

@@ -12,11 +12,14 @@
 
 #include <array>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "driver/include/tessivar.h"
 #include "driver/modbus/modbus_settings.h"
+#include "driver/modbus/reconnect_gate.h"
 #include "driver/result_codes.h"
 
 namespace tessivar {
@@ -53,6 +56,31 @@ struct ScanHits {
 // Kinds of the generic request.
 enum ModbusRequestKind : int { kRequestRead = 0, kRequestSingleWrite = 1, kRequestMultipleWrite = 2 };
 
+// The Modbus function codes the driver sends.
+enum ModbusFunction : uint8_t {
+  kFcReadCoils = 1,
+  kFcReadDiscreteInputs = 2,
+  kFcReadHoldingRegisters = 3,
+  kFcReadInputRegisters = 4,
+  kFcWriteSingleCoil = 5,
+  kFcWriteSingleRegister = 6,
+  kFcDiagnostics = 8,
+  kFcWriteMultipleCoils = 15,
+  kFcWriteMultipleRegisters = 16,
+};
+// A reply whose function byte is above this is an exception reply.
+inline constexpr uint8_t kFcExceptionBit = 0x80;
+
+// The commands of DiagCmd (drvSendSpecialCmd).
+enum SpecialCommand : int { kCmdRestartComm = 0, kCmdClearCounters = 1 };
+
+// What Reconnect answers, besides a failure code.
+enum ReconnectResult : int {
+  kReconnected = 1,
+  kReconnectWait = ReconnectGate::kWait,
+  kStillConnected = ReconnectGate::kNotNeeded,
+};
+
 class Modbus {
 public:
   // A Modbus PDU carries at most 253 bytes; the transmit buffers hold the
@@ -80,7 +108,7 @@ public:
                         int dataLength) = 0;
   virtual int CloseConnection() = 0;
   virtual int DeleteConnection() = 0;
-  // 1 reopened, 2 wait, 3 still connected, or a failure code.
+  // A ReconnectResult, or a failure code.
   virtual int Reconnect() = 0;
   virtual int IsConnected() = 0;
   // Each master takes its own settings block; the other one is refused.
@@ -103,7 +131,7 @@ public:
     ApplyAbort();
   }
   ModbusOwner* Owner() const { return owner_; }
-  // " [name] text" to the owner's log.
+  // " [name] text" to the owner's log (level: DriverLogLevel).
   void Log(int level, const std::string& text) const;
   // The Modbus texts, else the transport's. -8015 names the exception code
   // of the last reply that gave it.
@@ -126,9 +154,9 @@ public:
               const uint8_t* data, int dataLength);
   // Function 8, return query data 0xABCD (the echo is not compared).
   int DiagEcho(uint8_t unit);
-  // Command 0 restarts communications (sub-function 1), command 1 clears the
-  // counters (sub-function 0x0A); any other command returns 0 and sends
-  // nothing.
+  // kCmdRestartComm restarts communications (sub-function 1),
+  // kCmdClearCounters clears the counters (sub-function 0x0A); any other
+  // command returns 0 and sends nothing.
   int DiagCmd(uint8_t unit, int command);
 
 protected:
@@ -143,17 +171,23 @@ protected:
   virtual void ApplyAbort() {}
   std::function<bool()> abort_;
 
-  // Runs a transaction body, turning an exception into -8013.
+  // Runs a transaction body: an exception in it is logged (the operation
+  // named as `function`) and answers -8013.
   template <class F>
-  static int Guard(F&& body) {
+  int Guard(const char* function, F&& body) {
     try {
       return body();
+    } catch (const std::exception& e) {
+      LogException(function, e.what());
     } catch (...) {
-      return kMbException;
+      LogException(function, "unknown");
     }
+    return kMbException;
   }
 
 private:
+  // The line of Guard; a failure to log it is dropped.
+  void LogException(const char* function, const char* cause) const noexcept;
   template <class F>
   int Retried(F&& attempt);
   void SetHeader(uint8_t unit, uint8_t function, uint16_t address, uint16_t value);
@@ -170,7 +204,7 @@ protected:
 // -8000 - e for the Modbus exception codes e = 1..6, which have texts of
 // their own; -8015 for every other code (-8007 and -8009 mean mismatches).
 inline int ModbusExceptionResult(uint8_t exceptionCode) {
-  if (exceptionCode >= 1 && exceptionCode <= 6) return -8000 - static_cast<int>(exceptionCode);
+  if (exceptionCode >= 1 && exceptionCode <= 6) return kMbExceptionBase - static_cast<int>(exceptionCode);
   return kMbOtherException;
 }
 

@@ -24,6 +24,9 @@ constexpr size_t kRecentReplies = 4;
 // The requests whose last answer is remembered (a cycle asks a few dozen).
 constexpr size_t kRememberedRequests = 64;
 
+// The input register the node scan reads: the adapter's product code.
+constexpr uint16_t kProbeRegister = 0x1002;
+
 }  // namespace
 
 ModbusSerial::ModbusSerial() : Modbus("ModbusSerial") {}
@@ -80,15 +83,16 @@ int ModbusSerial::ReadFrame(int expected, int timeoutMs, uint16_t* counter) {
   const uint8_t function = rx_[1];
   int length = expected;
   int have = 2;
-  if (function > 0x80) {
+  if (function > kFcExceptionBit) {
     length = kExceptionReplyLength;
   } else if (function != tx_[1]) {
-    if (function >= 1 && function <= 4) {
+    if (function >= kFcReadCoils && function <= kFcReadInputRegisters) {
       r = port_->ReadCounting(rx_ + 2, kRxBufferSize - 2, 1, counter, timeoutMs);
       if (r < 0) return r;
       have = 3;
       length = 5 + rx_[2];
-    } else if (function == 5 || function == 6 || function == 8 || function == 15 || function == 16) {
+    } else if (function == kFcWriteSingleCoil || function == kFcWriteSingleRegister || function == kFcDiagnostics ||
+               function == kFcWriteMultipleCoils || function == kFcWriteMultipleRegisters) {
       length = 8;
     }
   }
@@ -177,13 +181,13 @@ int ModbusSerial::Transact(const Transaction& x) {
   const bool log = x.logFailures && !port_->Aborted();
   if (r <= 0) {
     if (log)
-      Log(4, StrFormat("[Error] Write failed. ErrCode: %d. TxLen: %d. Func: %s", r, x.frameLength + kCrcLength,
-                       x.function));
+      Log(DRV_LOG_DEVELOPER, StrFormat("[Error] Write failed. ErrCode: %d. TxLen: %d. Func: %s", r,
+                                       x.frameLength + kCrcLength, x.function));
     return r;
   }
   r = ReadReply(x.expected);
   if (r < 0) {
-    if (log && !port_->Aborted()) Log(4, StrFormat(x.readFailedFormat, r, x.expected, x.function));
+    if (log && !port_->Aborted()) Log(DRV_LOG_DEVELOPER, StrFormat(x.readFailedFormat, r, x.expected, x.function));
     return r;
   }
   const int check = CheckRtuReply(tx_, rx_, r);
@@ -200,7 +204,7 @@ int ModbusSerial::Transact(const Transaction& x) {
 }
 
 int ModbusSerial::TxGetRxData(const uint8_t* request, int requestLength, uint8_t* dst, int n, int /*ignored*/) {
-  return Guard([&] {
+  return Guard("ModbusSerial::TxGetRxData", [&] {
     if (!port_) return static_cast<int>(kDrvNoInstance);
     if (!request || requestLength < 2 || requestLength > kTxBufferSize - kCrcLength || n < 0 ||
         n + 5 > kRxBufferSize || (n > 0 && !dst))
@@ -220,7 +224,7 @@ int ModbusSerial::TxGetRxData(const uint8_t* request, int requestLength, uint8_t
 }
 
 int ModbusSerial::TxGetRxDataEcho(const uint8_t* request, int requestLength, uint8_t* dst, int n, int logFlag) {
-  return Guard([&] {
+  return Guard("ModbusSerial::TxGetRxDataEcho", [&] {
     if (!port_) return static_cast<int>(kDrvNoInstance);
     if (!request || requestLength < 2 || requestLength > kTxBufferSize - kCrcLength || n < 0 ||
         n + 6 > kRxBufferSize || (n > 0 && !dst))
@@ -241,7 +245,7 @@ int ModbusSerial::TxGetRxDataEcho(const uint8_t* request, int requestLength, uin
 }
 
 int ModbusSerial::TxCheckResult(const uint8_t* header, int headerLength, const uint8_t* data, int dataLength) {
-  return Guard([&] {
+  return Guard("ModbusSerial::TxCheckResult", [&] {
     if (!port_) return static_cast<int>(kDrvNoInstance);
     const int frameLength = headerLength + 1 + dataLength;
     if (!header || headerLength < 2 || dataLength < 0 || dataLength > 255 || (dataLength > 0 && !data) ||
@@ -261,7 +265,7 @@ int ModbusSerial::TxCheckResult(const uint8_t* header, int headerLength, const u
 
 int ModbusSerial::TxRequest(const uint8_t* header, int headerLength, int kind, uint8_t* dst, int n,
                             const uint8_t* data, int dataLength) {
-  return Guard([&] {
+  return Guard("ModbusSerial::TxRequest", [&] {
     if (!port_) return static_cast<int>(kDrvNoInstance);
     if (!header || headerLength < 2 || n < 0 || (n > 0 && !dst) || dataLength < 0 || (dataLength > 0 && !data))
       return static_cast<int>(kSerBadParameter);
@@ -298,9 +302,10 @@ int ModbusSerial::TxRequest(const uint8_t* header, int headerLength, int kind, u
 }
 
 int ModbusSerial::ScanDevice(int unit, ScanHits& hits, int& counter, int /*windowMs*/) {
-  return Guard([&] {
+  return Guard("ModbusSerial::ScanDevice", [&] {
     if (!port_) return static_cast<int>(kDrvNoInstance);
-    const uint8_t probe[6] = {static_cast<uint8_t>(unit), 4, 0x10, 0x02, 0x00, 0x01};
+    const uint8_t probe[6] = {
+        static_cast<uint8_t>(unit), kFcReadInputRegisters, kProbeRegister >> 8, kProbeRegister & 0xFF, 0x00, 0x01};
     std::memcpy(tx_, probe, sizeof probe);
     SerialScanHit hit;
     Transaction x;
@@ -349,8 +354,8 @@ int ModbusSerial::OpenConnection(const SerialCommSetting& settings, int /*a*/, i
 int ModbusSerial::Reconnect() {
   if (!port_) return kDrvNoInstance;
   const int r = port_->ReconnectDue();
-  if (r != 1) return r;
-  Log(1, "Channel. Try reconnecting...");
+  if (r != ReconnectGate::kTryNow) return r;
+  Log(DRV_LOG_GENERAL, "Channel. Try reconnecting...");
   return port_->Reopen();
 }
 

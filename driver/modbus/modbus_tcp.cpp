@@ -15,8 +15,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kMbapLength = 6;  // transaction id, protocol id, length
-constexpr int kHeaderLength = 7;  // the MBAP prefix and the unit
+constexpr int kHeaderLength = kMbapLength + 1;  // the MBAP prefix and the unit
 
 // The adapter of `record` answered already: same MAC address (bytes 12 to
 // 17), or, when the record carries none, the same IP address (bytes 0 to 3).
@@ -62,6 +61,7 @@ void CModbusTCP::SetTickSource(TickSource ticks) {
 int CModbusTCP::Exchange(int pduLength) {
   // A stop asked for: no new request goes out.
   if (abort_ && abort_()) return kSockTimeout;
+  const auto held = socket_->HoldForExchange();
   const uint16_t id = NextTransactionId();
   tx_[0] = static_cast<uint8_t>(id >> 8);
   tx_[1] = static_cast<uint8_t>(id & 0xFF);
@@ -92,9 +92,14 @@ void CModbusTCP::StreamOutOfStep() {
 }
 
 int CModbusTCP::ReceiveReply(uint16_t transactionId) {
-  // The whole reply, however the stream splits it, within one time-out.
-  const auto deadline = Clock::now() + std::chrono::milliseconds(socket_->TimeoutMs());
+  // The whole reply, however the stream splits it, within one time-out. One
+  // clock read for a reply that comes in one piece: the start of the wait,
+  // which also stamps what came in (within one time-out of it).
+  const int timeoutMs = socket_->TimeoutMs();
+  const auto start = Clock::now();
+  const auto deadline = start + std::chrono::milliseconds(timeoutMs);
   int got = 0;
+  bool first = true;
   for (;;) {
     if (got >= kHeaderLength) {
       const uint16_t id = static_cast<uint16_t>(rx_[0] << 8 | rx_[1]);
@@ -118,7 +123,9 @@ int CModbusTCP::ReceiveReply(uint16_t transactionId) {
         continue;
       }
     }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    const auto left =
+        first ? timeoutMs : std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    first = false;
     const int r = left > 0 ? socket_->Receive(rx_ + got, kRxBufferSize - got, static_cast<int>(left))
                            : static_cast<int>(kSockTimeout);
     if (r == kSockTimeout) {
@@ -132,7 +139,7 @@ int CModbusTCP::ReceiveReply(uint16_t transactionId) {
       return kSockTimeout;
     }
     if (r <= 0) return r;
-    lastReceive_ = Clock::now();
+    lastReceive_ = start;
     got += r;
   }
 }
@@ -159,7 +166,7 @@ int CModbusTCP::Transact(const Transaction& x) {
 }
 
 int CModbusTCP::TxGetRxData(const uint8_t* request, int requestLength, uint8_t* dst, int n, int /*ignored*/) {
-  return Guard([&] {
+  return Guard("ModbusTCP::TxGetRxData", [&] {
     if (!socket_) return static_cast<int>(kDrvNoInstance);
     if (!request || requestLength < 2 || kMbapLength + requestLength > kTxBufferSize || n < 0 ||
         n + 9 > kRxBufferSize || (n > 0 && !dst))
@@ -177,7 +184,7 @@ int CModbusTCP::TxGetRxData(const uint8_t* request, int requestLength, uint8_t* 
 }
 
 int CModbusTCP::TxGetRxDataEcho(const uint8_t* request, int requestLength, uint8_t* dst, int n, int /*logFlag*/) {
-  return Guard([&] {
+  return Guard("ModbusTCP::TxGetRxDataEcho", [&] {
     if (!socket_) return static_cast<int>(kDrvNoInstance);
     if (!request || requestLength < 2 || kMbapLength + requestLength > kTxBufferSize || n < 0 ||
         n + 10 > kRxBufferSize || (n > 0 && !dst))
@@ -194,7 +201,7 @@ int CModbusTCP::TxGetRxDataEcho(const uint8_t* request, int requestLength, uint8
 }
 
 int CModbusTCP::TxCheckResult(const uint8_t* header, int headerLength, const uint8_t* data, int dataLength) {
-  return Guard([&] {
+  return Guard("ModbusTCP::TxCheckResult", [&] {
     if (!socket_) return static_cast<int>(kDrvNoInstance);
     const int pduLength = headerLength + 1 + dataLength;
     if (!header || headerLength < 2 || dataLength < 0 || dataLength > 255 || (dataLength > 0 && !data) ||
@@ -214,7 +221,7 @@ int CModbusTCP::TxCheckResult(const uint8_t* header, int headerLength, const uin
 
 int CModbusTCP::TxRequest(const uint8_t* header, int headerLength, int kind, uint8_t* dst, int n,
                           const uint8_t* data, int dataLength) {
-  return Guard([&] {
+  return Guard("ModbusTCP::TxRequest", [&] {
     if (!socket_) return static_cast<int>(kDrvNoInstance);
     if (!header || headerLength < 2 || n < 0 || (n > 0 && !dst) || dataLength < 0 || (dataLength > 0 && !data))
       return static_cast<int>(kSockBadParameter);
@@ -241,12 +248,33 @@ int CModbusTCP::TxRequest(const uint8_t* header, int headerLength, int kind, uin
   });
 }
 
+bool TakeDiscoveryAnswer(const uint8_t* datagram, int length, ScanHits& hits) {
+  if (!IsDiscoveryAnswer(datagram, length)) return false;
+  DiscoveryRecord record;
+  std::memcpy(record.bytes.data(), datagram + kDiscoveryHeaderLength, record.bytes.size());
+  if (IsKnownAdapter(hits.discovery, record) || hits.discovery.size() >= kMaxDiscoveryRecords) return false;
+  hits.discovery.push_back(record);
+  return true;
+}
+
+DiscoveredAdapter DecodeDiscoveryRecord(const DiscoveryRecord& record) {
+  const uint8_t* b = record.bytes.data();
+  auto dotted = [](const uint8_t* p) { return StrFormat("%d.%d.%d.%d", p[0], p[1], p[2], p[3]); };
+  DiscoveredAdapter adapter;
+  adapter.texts[1] = dotted(b);
+  adapter.texts[2] = StrFormat("%02X:%02X:%02X:%02X:%02X:%02X", b[12], b[13], b[14], b[15], b[16], b[17]);
+  adapter.texts[3] = dotted(b + 4);
+  adapter.texts[4] = dotted(b + 8);
+  adapter.productCode = static_cast<uint16_t>(b[23] << 8 | b[22]);
+  return adapter;
+}
+
 int CModbusTCP::ScanDevice(int /*unit*/, ScanHits& hits, int& counter, int windowMs) {
-  return Guard([&] {
+  return Guard("ModbusTCP::ScanDevice", [&] {
     if (!socket_) return static_cast<int>(kDrvNoInstance);
     const int sent = socket_->SendTo(kDiscoveryRequest, sizeof kDiscoveryRequest);
     if (sent <= 0) {
-      Log(0, StrFormat("WriteBroadCast is failed. Func: %s", "ModbusTCP::ScanDevice"));
+      Log(DRV_LOG_ERROR, StrFormat("WriteBroadCast is failed. Func: %s", "ModbusTCP::ScanDevice"));
       return sent;
     }
     const auto start = Clock::now();
@@ -265,16 +293,11 @@ int CModbusTCP::ScanDevice(int /*unit*/, ScanHits& hits, int& counter, int windo
       const int r = socket_->ReceiveFrom(buffer, sizeof buffer);
       if (r == kSockTimeout || r == 0) continue;
       if (r < 0) {
-        Log(0, StrFormat("ReadBroadCast is failed. Func: %s", "ModbusTCP::ScanDevice"));
+        Log(DRV_LOG_ERROR, StrFormat("ReadBroadCast is failed. Func: %s", "ModbusTCP::ScanDevice"));
         result = r;
         break;
       }
-      if (!IsDiscoveryAnswer(buffer, r)) continue;
-      DiscoveryRecord record;
-      std::memcpy(record.bytes.data(), buffer + kDiscoveryHeaderLength, record.bytes.size());
-      if (IsKnownAdapter(hits.discovery, record) || hits.discovery.size() >= kMaxDiscoveryRecords) continue;
-      hits.discovery.push_back(record);
-      ++counter;
+      if (TakeDiscoveryAnswer(buffer, r, hits)) ++counter;
     }
     socket_->SetTimeouts(timeoutMs, 0, periodS);
     return result;
@@ -292,7 +315,7 @@ int CModbusTCP::IsConnected() { return socket_ ? socket_->IsConnected() : 0; }
 
 int CModbusTCP::OpenConnection(const TcpCommSetting& settings, int a, int b) {
   if (settings.ipAddress.empty()) {
-    Log(4, StrFormat("[Bug] Invalid Address. Func: %s", "CModbusTCP::OpenConnection"));
+    Log(DRV_LOG_DEVELOPER, StrFormat("[Bug] Invalid Address. Func: %s", "CModbusTCP::OpenConnection"));
     return 0;
   }
   CloseConnection();
@@ -331,13 +354,13 @@ int CModbusTCP::OpenConnection(const TcpCommSetting& settings, int a, int b) {
 int CModbusTCP::Reconnect() {
   if (!socket_) return kDrvNoInstance;
   const int due = socket_->ReconnectDue();
-  if (due != 1) return due;
-  Log(1, "Channel. Try reconnecting...");
-  const int ping = ping_ ? ping_(remoteAddress_.c_str(), 500, 2) : 1;
+  if (due != ReconnectGate::kTryNow) return due;
+  Log(DRV_LOG_GENERAL, "Channel. Try reconnecting...");
+  const int ping = ping_ ? ping_(remoteAddress_.c_str(), kPingTimeoutMs, kPingCount) : kPingAnswered;
   if (Owner()) Owner()->PingReport(remoteAddress_, ping);
-  // Where no echo can be sent at all (-1), the connection attempt itself is
-  // the test.
-  if (ping == 1 || ping == -1) return socket_->Reopen();
+  // Where no echo can be sent at all, the connection attempt itself is the
+  // test.
+  if (ping == kPingAnswered || ping == kPingUnavailable) return socket_->Reopen();
   socket_->Close();
   return kDrvPingFailed;
 }

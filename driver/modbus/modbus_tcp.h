@@ -15,7 +15,9 @@
 // reconnect period is closed as dead.
 #pragma once
 
+#include <array>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -41,6 +43,20 @@ inline constexpr int kDiscoveryReplyLength = kDiscoveryHeaderLength + 256;
 // serves; answers beyond them are not kept.
 inline constexpr size_t kMaxDiscoveryRecords = 100;
 
+// One datagram the discovery received: when it is an answer of an adapter
+// not kept yet (by MAC address, or IP address without one) and fewer than
+// kMaxDiscoveryRecords are kept, its record is appended to the hits (true);
+// anything else is passed over.
+bool TakeDiscoveryAnswer(const uint8_t* datagram, int length, ScanHits& hits);
+
+// What an answer's record tells of its adapter: texts 2 to 5 of the scan's
+// record (IP address, MAC address, subnet mask, gateway) and the product code.
+struct DiscoveredAdapter {
+  uint16_t productCode = 0;
+  std::array<std::string, 5> texts;
+};
+DiscoveredAdapter DecodeDiscoveryRecord(const DiscoveryRecord& record);
+
 // The settings of the discovery socket: a datagram socket with broadcasting
 // on, bound to local port 6012, sending to `address`:`port`.
 TcpCommSetting DiscoverySettings(const std::string& address = kDiscoveryAddress, int port = kDiscoveryPort);
@@ -50,6 +66,10 @@ public:
   // MBAP prefix, unit and the largest PDU: the largest Modbus TCP frame.
   static constexpr int kTxBufferSize = 7 + kMaxPdu;
   static constexpr int kDiscoveryBufferSize = 266;
+  // The reachability test before a reconnection: at most kPingCount echoes,
+  // each waiting kPingTimeoutMs.
+  static constexpr int kPingTimeoutMs = 500;
+  static constexpr int kPingCount = 2;
 
   using PingFunction = std::function<int(const char* host, int timeoutMs, int count)>;
 

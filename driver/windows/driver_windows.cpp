@@ -43,12 +43,14 @@ std::string S(const QString& text) { return text.toStdString(); }
 bool CanShowWindows(const char* function) {
   auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
   if (!app) {
-    RouteLog(0, std::string("No window can be shown: the calling program has no user interface. Func: ") + function);
+    RouteLog(DRV_LOG_ERROR,
+             std::string("No window can be shown: the calling program has no user interface. Func: ") + function);
     return false;
   }
   if (QThread::currentThread() != app->thread()) {
-    RouteLog(0, std::string("No window can be shown from a thread other than the user-interface thread. Func: ") +
-                    function);
+    RouteLog(
+        DRV_LOG_ERROR,
+        std::string("No window can be shown from a thread other than the user-interface thread. Func: ") + function);
     return false;
   }
   return true;
@@ -381,7 +383,7 @@ MessengerDlg::MessengerDlg(const std::string& libraryFolder, QWidget* parent)
   order.insert(order.end(), {swap_, trim_, status_, exit});
   for (size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 
-  SetProtocol(0);
+  SetProtocol(kProtocolRtu);
   function_->setCurrentIndex(2);
   SetFunction(2);
   resize(900, 560);
@@ -414,7 +416,7 @@ MessengerFields MessengerDlg::Fields() const {
 
 void MessengerDlg::SetProtocol(int index) {
   if (protocol_->currentIndex() != index) protocol_->setCurrentIndex(index);
-  const bool rtu = index == 0;
+  const bool rtu = index == kProtocolRtu;
   for (QWidget* w : std::initializer_list<QWidget*>{comLabel_, comPort_, serialLabel_, serialText_, serialButton_})
     w->setVisible(rtu);
   ipLabel_->setVisible(!rtu);
@@ -498,13 +500,16 @@ void MessengerDlg::OnOpenMessages() {
   box.setFileMode(QFileDialog::ExistingFile);
   box.setDefaultSuffix("csv");
   if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty()) return;
-  if (!LoadMessageFile(S(box.selectedFiles().front())))
-    QMessageBox::warning(this, kMessengerTitle, "Cannot open the file. Check if the file exists or using.");
+  std::string refusal;
+  if (!LoadMessageFile(S(box.selectedFiles().front()), &refusal))
+    QMessageBox::warning(this, kMessengerTitle,
+                         "Cannot open the file. Check if the file exists or using." +
+                             (refusal.empty() ? QString() : "\n" + Q(refusal) + "."));
 }
 
-bool MessengerDlg::LoadMessageFile(const std::string& path) {
+bool MessengerDlg::LoadMessageFile(const std::string& path, std::string* refusal) {
   std::map<std::string, BuiltInMessage> loaded;
-  if (!LoadBuiltInMessages(path, loaded)) return false;
+  if (!LoadBuiltInMessages(path, loaded, refusal)) return false;
   messages_ = std::move(loaded);
   messageList_->blockSignals(true);
   messageList_->clear();

@@ -72,7 +72,8 @@ public:
   void SetProtocol(int index);
   void SetFunction(int index);
   // Loads a built-in message file as the "..." button does after its box.
-  bool LoadMessageFile(const std::string& path);
+  // False when the file cannot be read; `refusal` then names a file refused for its size.
+  bool LoadMessageFile(const std::string& path, std::string* refusal = nullptr);
   void ApplyMessage(const std::string& name);
   // Shows a reply as a successful exchange would.
   void ShowReply(const std::vector<uint8_t>& reply);

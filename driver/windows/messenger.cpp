@@ -3,13 +3,13 @@
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <new>
 #include <sstream>
 #include <thread>
 
 #include "common/Utility.h"
+#include "common/WholeFile.h"
 #include "driver/driver_library.h"
 #include "driver/driver_utils.h"
 #include "driver/modbus/modbus_serial.h"
@@ -18,15 +18,15 @@
 namespace tessivar::windows {
 
 const MessengerFunction kMessengerFunctions[kMessengerFunctionCount] = {
-    {"01, Read Coils (output bit)", 1, kRequestRead, "Bit"},
-    {"02, Read Discrete Inputs (input bit)", 2, kRequestRead, "Bit"},
-    {"03, Read Holding Registers (output word)", 3, kRequestRead, "Word"},
-    {"04, Read Input Registers (input word)", 4, kRequestRead, "Word"},
-    {"05, Write Single Coil (1 bit output)", 5, kRequestSingleWrite, ""},
-    {"06, Write Single Register (1 word output)", 6, kRequestSingleWrite, ""},
-    {"08, Diagnostics ", 8, kRequestSingleWrite, ""},
-    {"15, Write Multiple Coils (output bits)", 15, kRequestMultipleWrite, "Bit"},
-    {"16, Write Multiple registers (output words)", 16, kRequestMultipleWrite, "Word"},
+    {"01, Read Coils (output bit)", kFcReadCoils, kRequestRead, "Bit"},
+    {"02, Read Discrete Inputs (input bit)", kFcReadDiscreteInputs, kRequestRead, "Bit"},
+    {"03, Read Holding Registers (output word)", kFcReadHoldingRegisters, kRequestRead, "Word"},
+    {"04, Read Input Registers (input word)", kFcReadInputRegisters, kRequestRead, "Word"},
+    {"05, Write Single Coil (1 bit output)", kFcWriteSingleCoil, kRequestSingleWrite, ""},
+    {"06, Write Single Register (1 word output)", kFcWriteSingleRegister, kRequestSingleWrite, ""},
+    {"08, Diagnostics ", kFcDiagnostics, kRequestSingleWrite, ""},
+    {"15, Write Multiple Coils (output bits)", kFcWriteMultipleCoils, kRequestMultipleWrite, "Bit"},
+    {"16, Write Multiple registers (output words)", kFcWriteMultipleRegisters, kRequestMultipleWrite, "Word"},
 };
 
 const char* const kReplyFormatNames[7] = {"WordHex", "WordUnsigned", "WordSigned", "Ascii",
@@ -53,18 +53,6 @@ std::vector<std::string> SplitCommas(const std::string& text) {
   while (std::getline(in, field, ',')) fields.push_back(TrimStr(field));
   if (!text.empty() && text.back() == ',') fields.emplace_back();
   return fields;
-}
-
-// Hex digits into bytes, a lone last digit taken as the high half ("0 on
-// the right").
-std::vector<uint8_t> HexBytes(const std::string& digits) {
-  std::vector<uint8_t> bytes;
-  for (size_t i = 0; i < digits.size(); i += 2) {
-    std::string pair = digits.substr(i, 2);
-    if (pair.size() == 1) pair += '0';
-    bytes.push_back(static_cast<uint8_t>(std::strtoul(pair.c_str(), nullptr, 16)));
-  }
-  return bytes;
 }
 
 MessengerCheck Fail(const char* message, int field) { return {message, field}; }
@@ -130,7 +118,7 @@ SerialCommSetting MessengerSerialDefaults() {
 
 MessengerCheck BuildMessengerRequest(const MessengerFields& f, MessengerRequest& request, TcpCommSetting& tcp,
                                      SerialCommSetting& serial) {
-  const bool rtu = f.protocol == 0;
+  const bool rtu = f.protocol == kProtocolRtu;
   long long comPort = 0;
   if (rtu) {
     if (IsBlank(f.comPort)) return Fail("Fill in a COM Port.", kFieldComPort);
@@ -173,18 +161,20 @@ MessengerCheck BuildMessengerRequest(const MessengerFields& f, MessengerRequest&
   if (writes) {
     const std::string digits = NormalizeHexText(TrimStr(f.sendData), 0, 0);
     if (digits == "INVALID") return Fail("Check if send data is valid hex format.", kFieldSendData);
-    data = HexBytes(digits);
+    // The digits are filled with "0" on the right: a lone last digit is the
+    // high half of its byte.
+    data = HexPairsToBytes(digits, SIZE_MAX, HexOddDigit::kHighHalf);
     data.resize(static_cast<size_t>(RequestDataBytes(index, static_cast<int>(quantity))), 0);
   }
   uint16_t sentQuantity = static_cast<uint16_t>(quantity);
-  if (fn.code == 5) {
+  if (fn.code == kFcWriteSingleCoil) {
     if (!((data[0] == 0xFF || data[0] == 0x00) && data[1] == 0x00))
       return Fail("The send data of 5 function must have 'FF00' or '0000'", kFieldSendData);
     data = {data[0], 0};
     sentQuantity = 0;
-  } else if (fn.code == 6) {
+  } else if (fn.code == kFcWriteSingleRegister) {
     sentQuantity = 0;
-  } else if (fn.code == 15) {
+  } else if (fn.code == kFcWriteMultipleCoils) {
     for (size_t i = data.size(); i >= 2; i -= 2) std::swap(data[i - 2], data[i - 1]);
   }
 
@@ -260,7 +250,7 @@ MessengerOutcome RunMessengerExchange(int protocol, const TcpCommSetting& tcp, c
   MessengerOutcome out;
   LogOwner owner;
   std::unique_ptr<Modbus> channel;
-  if (protocol == 0)
+  if (protocol == kProtocolRtu)
     channel.reset(new (std::nothrow) ModbusSerial());
   else
     channel.reset(new (std::nothrow) CModbusTCP());
@@ -269,7 +259,8 @@ MessengerOutcome RunMessengerExchange(int protocol, const TcpCommSetting& tcp, c
     return out;
   }
   channel->SetOwner(&owner);
-  const int opened = protocol == 0 ? channel->OpenConnection(serial, 0, 0) : channel->OpenConnection(tcp, 0, 0);
+  const int opened =
+      protocol == kProtocolRtu ? channel->OpenConnection(serial, 0, 0) : channel->OpenConnection(tcp, 0, 0);
   if (opened != 1) {
     out.result = opened;
     out.status = StrFormat(" Open connection is failed. Because %s.", channel->ErrorText(opened).c_str());
@@ -316,12 +307,13 @@ std::map<std::string, BuiltInMessage> ParseBuiltInMessages(const std::string& te
   return messages;
 }
 
-bool LoadBuiltInMessages(const std::string& path, std::map<std::string, BuiltInMessage>& out) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return false;
-  std::ostringstream text;
-  text << file.rdbuf();
-  out = ParseBuiltInMessages(text.str());
+bool LoadBuiltInMessages(const std::string& path, std::map<std::string, BuiltInMessage>& out,
+                         std::string* refusal) {
+  std::string text, reason;
+  const int read = ReadWholeFile(path, kBuiltInMessageFileLimit, text, &reason);
+  if (read == 0 && refusal) *refusal = reason;
+  if (read != 1) return false;
+  out = ParseBuiltInMessages(text);
   return true;
 }
 

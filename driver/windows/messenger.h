@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "driver/include/tessivar.h"
+#include "driver/modbus/modbus_master.h"
 #include "driver/modbus/modbus_settings.h"
 
 namespace tessivar::windows {
@@ -19,7 +20,7 @@ namespace tessivar::windows {
 
 struct MessengerFunction {
   const char* text;
-  uint8_t code;
+  uint8_t code;   // ModbusFunction
   int writeKind;  // ModbusRequestKind
   const char* unit;
 };
@@ -50,8 +51,11 @@ enum MessengerField : int {
   kFieldQuantity = 4018,
 };
 
+// The protocols of the window, in the order of its list.
+enum MessengerProtocol : int { kProtocolRtu = 0, kProtocolTcp = 1 };
+
 struct MessengerFields {
-  int protocol = 0;  // 0 Modbus RTU, 1 Modbus TCP
+  int protocol = kProtocolRtu;
   std::string comPort = "1";
   std::string ipAddress;
   std::string serialSettings = "9600, 8, NOPARITY, 1";
@@ -64,7 +68,7 @@ struct MessengerFields {
 
 struct MessengerRequest {
   uint8_t slave = 1;
-  uint8_t function = 3;
+  uint8_t function = kFcReadHoldingRegisters;
   uint16_t address = 0;
   uint16_t quantity = 0;
   int writeKind = 0;
@@ -137,8 +141,13 @@ struct BuiltInMessage {
 // One record per accepted line, by name (a later line of a name replaces
 // the earlier one).
 std::map<std::string, BuiltInMessage> ParseBuiltInMessages(const std::string& text);
-// Reads a file; false when it cannot be opened.
-bool LoadBuiltInMessages(const std::string& path, std::map<std::string, BuiltInMessage>& out);
+// The largest built-in message file read (a preset is one short line).
+inline constexpr std::uint64_t kBuiltInMessageFileLimit = 4ull * 1024 * 1024;
+// Reads a file; false when it cannot be opened or is larger than
+// kBuiltInMessageFileLimit, which `refusal` (when given) then names with the
+// file and its size.
+bool LoadBuiltInMessages(const std::string& path, std::map<std::string, BuiltInMessage>& out,
+                         std::string* refusal = nullptr);
 // The folder of the files beside the library: <folder>/Tools/BuiltInMsg.
 std::string BuiltInMessageFolder(const std::string& libraryFolder);
 

@@ -1,5 +1,7 @@
 #include "platform/os/os.h"
 
+#include "platform/os/user_folders.h"
+
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -25,29 +27,50 @@ namespace qmx::os {
 
 // ---- single instance ---------------------------------------------------------------
 
-fs::path NamedMutex::LockPath(const std::string& name) {
-  fs::path dir;
-  std::string user;
-  if (const char* env = std::getenv("QMX_LOCK_DIR"); env && *env) dir = env;
-  else if (const char* run = std::getenv("XDG_RUNTIME_DIR"); run && *run) dir = run;
-  else {
-    // The temporary folder is shared by all users: the user's id keeps one
-    // user's running program from counting as another user's.
-    dir = fs::temp_directory_path();
-    user = std::string(1, '.').append(std::to_string(::getuid()));
-  }
+namespace {
+
+// The folder of the lock files: the runtime folder only when it is the
+// user's alone (the cache folder must still be made).
+fs::path LockFolder(bool* isCacheFolder) {
+  *isCacheFolder = false;
+  if (const char* env = std::getenv("QMX_LOCK_DIR"); env && *env) return env;
+  if (const char* run = std::getenv("XDG_RUNTIME_DIR"); run && run[0] == '/' && IsPrivateFolder(run)) return run;
+  *isCacheFolder = true;
+  return UserCacheFolder();
+}
+
+std::string LockFileName(const std::string& name) {
   std::string safe;
   for (char c : name) safe += (c == '/' ? '_' : c);
-  return dir / (safe + user + ".lock");
+  return safe + ".lock";
+}
+
+}  // namespace
+
+fs::path NamedMutex::LockPath(const std::string& name) {
+  bool cache = false;
+  return LockFolder(&cache) / LockFileName(name);
 }
 
 NamedMutex::~NamedMutex() { Release(); }
 
 int NamedMutex::Create(const std::string& name) {
   Release();
-  const fs::path path = LockPath(name);
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  bool cache = false;
+  const fs::path folder = LockFolder(&cache);
+  if (cache) {
+    if (const int made = MakePrivateFolder(folder); made != 0) return made;
+  }
+  const fs::path path = folder / LockFileName(name);
+  // Non-blocking: a planted FIFO or device must not hold the start-up.
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
   if (fd < 0) return -errno;
+  // A file someone else made (or a device) is nobody's lock of ours.
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
+    ::close(fd);
+    return -EPERM;
+  }
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const int error = errno;
     ::close(fd);

@@ -16,8 +16,12 @@ namespace qmx::os {
 
 // ---- single instance ---------------------------------------------------------
 // A lock named system-wide (per user) by a text such as "Ferrowyn.exe". The
-// lock files live in $QMX_LOCK_DIR, else $XDG_RUNTIME_DIR, else /tmp. The lock
-// is held until the object is destroyed or the process ends.
+// lock files live in a folder only the user may write to, so no other user
+// can take or block the lock: $XDG_RUNTIME_DIR when it is such a folder, else
+// the user's private cache folder (made with mode 0700, user_folders.h);
+// $QMX_LOCK_DIR names another folder. A lock file is opened without following
+// a symbolic link and must be a file of the user's own. The lock is held
+// until the object is destroyed or the process ends.
 class NamedMutex {
 public:
   NamedMutex() = default;
@@ -26,7 +30,8 @@ public:
   NamedMutex& operator=(const NamedMutex&) = delete;
 
   // 1: created and now held; 0: another process already holds it;
-  // negative: -errno when the lock file cannot be made.
+  // negative: -errno when the lock file cannot be made or used (-ELOOP: a
+  // symbolic link; -EPERM: another user's file).
   int Create(const std::string& name);
   void Release();
   bool held() const { return fd_ >= 0; }

@@ -1,6 +1,8 @@
 #include "platform/os/user_folders.h"
 
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -36,6 +38,32 @@ fs::path HomeFolder() {
     return fs::path(entry->pw_dir);
   }
   return fs::path("/");
+}
+
+bool IsPrivateFolder(const fs::path& folder) {
+  struct stat st {};
+  return !folder.empty() && ::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+         (st.st_mode & 077) == 0;
+}
+
+fs::path UserCacheFolder() { return XdgBase("XDG_CACHE_HOME", ".cache") / kUserFolderName; }
+
+int MakePrivateFolder(const fs::path& folder) {
+  std::error_code ec;
+  fs::create_directories(folder.parent_path(), ec);
+  if (ec) return -(ec.value() ? ec.value() : EIO);
+  if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return -errno;
+  // Opened without following a link planted in the user's place, and
+  // checked and mended through that one descriptor.
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return errno == ELOOP ? -ENOTDIR : -errno;
+  struct stat st {};
+  int result = 0;
+  if (::fstat(fd, &st) != 0) result = -errno;
+  else if (st.st_uid != ::geteuid()) result = -EPERM;
+  else if ((st.st_mode & 077) != 0 && ::fchmod(fd, 0700) != 0) result = -errno;
+  ::close(fd);
+  return result;
 }
 
 WritableFolders ChooseWritableFolders(const fs::path& programFolder) {

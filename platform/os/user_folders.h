@@ -34,6 +34,23 @@ WritableFolders ChooseWritableFolders(const std::filesystem::path& programFolder
 // The user's home folder: $HOME when absolute, else the password database's.
 std::filesystem::path HomeFolder();
 
+// The user's cache folder of the suite: $XDG_CACHE_HOME/qmx410tools (default
+// ~/.cache). Nothing is created.
+std::filesystem::path UserCacheFolder();
+
+// Makes `folder` a folder only the running user may write to, for files
+// another user must neither plant nor replace (the single-instance lock, the
+// settings backup of a folder that refuses new files): made with mode 0700
+// (and its parents) when missing; an existing one must be a folder, not a
+// symbolic link, and the user's own, and loses any access rights of others.
+// 0, or -errno (-EPERM: another user's; -ENOTDIR: a link or a file).
+int MakePrivateFolder(const std::filesystem::path& folder);
+
+// Whether `folder` is a folder of the running user's own that nobody else
+// may enter or write to (not a symbolic link, owner the user, no rights for
+// group or others), as $XDG_RUNTIME_DIR must be.
+bool IsPrivateFolder(const std::filesystem::path& folder);
+
 // Copies `shipped` to `copy` when `copy` does not exist yet, making its
 // folder. The copy is written beside its final name and renamed into place,
 // so an interrupted first start never leaves half a file. 1 copied, 0 `copy`

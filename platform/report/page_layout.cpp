@@ -1,16 +1,17 @@
 // Page layout of a report document. Fonts are sized in pixels of the layout
 // unit (points), so the same measures hold on every device once the painter
 // is scaled to it.
+#include <QFile>
 #include <QFileInfo>
 #include <QFontMetricsF>
 #include <QImage>
-#include <QImageReader>
 
 #include <algorithm>
 #include <map>
 #include <numeric>
 #include <unordered_map>
 
+#include "platform/report/picture_file.h"
 #include "platform/report/report_render.h"
 #include "platform/report/shaped_text.h"
 
@@ -36,12 +37,13 @@ struct PictureInfo {
 };
 
 PictureInfo ReadPicture(const QString& file) {
-  QImageReader reader(file);
   PictureInfo info;
+  info.found = QFileInfo::exists(file);
+  QFile in(file);
+  if (!in.open(QIODevice::ReadOnly)) return info;
   // The whole picture is decoded: a file whose header reads but whose data
   // does not would otherwise leave an empty place without a word.
-  const QImage image = reader.read();
-  info.found = reader.error() != QImageReader::FileNotFoundError && QFileInfo::exists(file);
+  const QImage image = DecodeWholePicture(in.readAll());
   if (!image.isNull()) info.size = image.size();
   return info;
 }

@@ -1,17 +1,23 @@
 // A report file written beside its target under a hidden name of its own
 // and renamed over the target only once it is complete, so that the target
 // is always either as it was or the whole new file: a cancelled or failed
-// write leaves nothing behind.
+// write leaves nothing behind. The report writers fill the file by its name;
+// the replacement itself is qmx::os::StagedFile's.
 #pragma once
 
+#include <memory>
 #include <string>
+
+namespace qmx::os {
+class StagedFile;
+}
 
 namespace qmx::report {
 
 class StagedFile {
 public:
   // Creates the staged file in the target's folder; see ok() and error().
-  explicit StagedFile(std::string target);
+  explicit StagedFile(const std::string& target);
   // Removes the staged file unless it was committed.
   ~StagedFile();
   StagedFile(const StagedFile&) = delete;
@@ -28,10 +34,9 @@ public:
   bool Commit();
 
 private:
-  std::string target_;
+  std::unique_ptr<qmx::os::StagedFile> staged_;
   std::string path_;
   std::string error_;
-  bool committed_ = false;
 };
 
 }  // namespace qmx::report

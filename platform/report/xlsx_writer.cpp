@@ -14,6 +14,7 @@
 #include <memory>
 #include <unordered_map>
 
+#include "platform/report/picture_file.h"
 #include "platform/report/report_render.h"
 #include "platform/report/staged_file.h"
 
@@ -93,7 +94,7 @@ public:
 private:
   static QByteArray Encode(const QByteArray& file) {
     QByteArray png;
-    const QImage image = QImage::fromData(file);
+    const QImage image = DecodeWholePicture(file);
     if (image.isNull()) return png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);

@@ -9,6 +9,8 @@
 // XmlError's text.
 #include "platform/xml/xml.h"
 
+#include "common/WholeFile.h"
+
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <libxml/xmlerror.h>
@@ -25,7 +27,6 @@
 #include <cstdint>
 #include <cstdarg>
 #include <cstring>
-#include <fstream>
 #include <iterator>
 #include <memory>
 #include <mutex>
@@ -1111,23 +1112,17 @@ Document Document::Wrap(void* raw_doc) {
 }
 
 Document Document::LoadFile(const std::filesystem::path& path) {
-  return LoadFile(path, Whitespace::DropLayout);
+  return LoadFile(path, kMaxDocumentBytes, Whitespace::DropLayout);
 }
 
 Document Document::LoadFile(const std::filesystem::path& path, Whitespace whitespace) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    const int err = errno;
-    throw XmlError("Cannot open the file " + path.string() + ": " + std::strerror(err != 0 ? err : ENOENT));
-  }
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) {
-    throw XmlError("Cannot open the file " + path.string() + ": it is a folder");
-  }
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    throw XmlError("Cannot read the file " + path.string());
-  }
+  return LoadFile(path, kMaxDocumentBytes, whitespace);
+}
+
+Document Document::LoadFile(const std::filesystem::path& path, std::uint64_t maxBytes, Whitespace whitespace) {
+  std::string bytes;
+  std::string reason;
+  if (ReadWholeFile(path.string(), maxBytes, bytes, &reason) != 1) throw XmlError(reason);
   return Wrap(ParseBytes(bytes, path.string(), whitespace == Whitespace::Preserve));
 }
 

@@ -17,6 +17,7 @@
 #include <stdexcept>
 #include <string>
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace qmx::xml {
@@ -91,9 +92,15 @@ public:
   // over the network, and entity expansion bombs are refused. The XML
   // declaration is not a node: the document's children are its top-level
   // comments, processing instructions and the document element.
+  // A file larger than `maxBytes` is refused before it is read (XmlError
+  // naming the file and its size); without a bound of the caller's, that of
+  // kMaxDocumentBytes.
   static Document LoadFile(const std::filesystem::path& path);
   static Document LoadText(const std::string& xml);
   static Document LoadFile(const std::filesystem::path& path, Whitespace whitespace);
+  static Document LoadFile(const std::filesystem::path& path, std::uint64_t maxBytes,
+                           Whitespace whitespace = Whitespace::DropLayout);
+  static constexpr std::uint64_t kMaxDocumentBytes = 64ull * 1024 * 1024;
   static Document LoadText(const std::string& xml, Whitespace whitespace);
 
   Node Root() const;  // document element, null for an empty document

@@ -16,7 +16,7 @@ std::string Attr(const Node& node, const char* name) { return node.FindAttribute
 
 Document Load(const fs::path& path) {
   try {
-    return Document::LoadFile(path);
+    return Document::LoadFile(path, kDocuFileLimit);
   } catch (const qmx::xml::XmlError& e) {
     throw DocuError("Cannot read the documentation file " + path.string() + ": " + e.what());
   }

@@ -5,6 +5,7 @@
 // print comes from here; nothing is read again while a report is built.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
@@ -87,6 +88,10 @@ struct DocuSet {
 
   bool IsProject() const { return kind == "PROJECT"; }
 };
+
+// The largest documentation file read (a station's files are a few kB): a
+// larger one is refused before it is read.
+inline constexpr std::uint64_t kDocuFileLimit = 32ull * 1024 * 1024;
 
 // Reads the main file and every file it names. The project overview and the
 // project parts list are read only for the kind "PROJECT". Throws DocuError.

@@ -174,10 +174,6 @@ private:
   PageWriter out_;
 };
 
-size_t Utf8Length(const std::string& text) {
-  return size_t(std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
-}
-
 // The first row from 1 whose column 1 holds the end marker; 0 when none.
 size_t MarkerRow(const Sheet& sheet) {
   for (size_t r = 1; r <= sheet.rows.size(); ++r)

@@ -41,12 +41,6 @@ namespace {
 class DialogTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    if (QApplication::instance() == nullptr) {
-      static int argc = 1;
-      static char name[] = "bootp_dialog_tests";
-      static char* argv[] = {name, nullptr};
-      new QApplication(argc, argv);  // lives for the process
-    }
     qmx::toolkit::SetMessageBoxScript([this](const qmx::toolkit::MessageBoxRequest& r) {
       boxes_.push_back(r.text);
       return static_cast<int>(qmx::toolkit::kIdOk);

@@ -240,14 +240,6 @@ std::string Quad(const std::vector<uint8_t>& p, size_t at) {
          std::to_string(p[at + 3]);
 }
 
-void EnsureApplication() {
-  if (QApplication::instance() != nullptr) return;
-  static int argc = 1;
-  static char name[] = "bootp_netns_tests";
-  static char* argv[] = {name, nullptr};
-  new QApplication(argc, argv);  // lives for the process
-}
-
 }  // namespace
 
 // Replies leave by the card their request came in by and carry that card's
@@ -255,7 +247,6 @@ void EnsureApplication() {
 // interface a dialog chose, or by every interface up when none was chosen.
 // The wire readers on the far ends are the judges.
 TEST(BootpTwoNetworks, RepliesAndResetsLeaveWhereTheyBelong) {
-  EnsureApplication();
   TwoNetworks net;
   std::string why;
   if (!net.Make(&why)) GTEST_SKIP() << "no network namespaces can be made here (" << why << ")";

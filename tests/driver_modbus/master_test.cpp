@@ -5,11 +5,16 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <stdexcept>
+
 #include "driver/modbus/driver_serial_port.h"
 #include "driver/modbus/driver_socket.h"
 #include "driver/modbus/modbus_serial.h"
 #include "driver/modbus/modbus_tcp.h"
+#include "platform/serial/serial_device.h"
 #include "tests/driver_modbus/peers.h"
+#include "tests/support/test_support.h"
 
 namespace tessivar {
 namespace {
@@ -166,6 +171,44 @@ TEST(ModbusMasters, WithoutTransportEveryOperationSaysSo) {
     EXPECT_EQ(m->IsConnected(), 0);
     EXPECT_EQ(m->ScanDevice(1, hits, counter, 10), kDrvNoInstance);
     EXPECT_EQ(m->DeleteConnection(), 1);
+  }
+}
+
+// An exception inside a transaction (here from the abort check) is logged
+// with the operation's name and answers -8013.
+TEST(ModbusMasters, AnExceptionInATransactionIsLoggedAndAnswers8013) {
+  qmx::test::RawTcpPeer peer([](const Bytes&) { return std::vector<qmx::test::PeerAction>{}; });
+  ASSERT_TRUE(peer.Start());
+  CModbusTCP tcp;
+  TcpCommSetting tcpSetting;
+  tcpSetting.ipAddress = "127.0.0.1";
+  tcpSetting.port = peer.port();
+  ASSERT_EQ(tcp.OpenConnection(tcpSetting, 0, 0), 1);
+  // A port that does not open still leaves the master its port object.
+  qmx::test::TempDir dir("qmx-guard");
+  ::setenv(qmx::serial::kComDirVariable, dir.path().c_str(), 1);
+  ModbusSerial rtu;
+  ASSERT_EQ(rtu.OpenConnection(SerialCommSetting{}, 0, 0), kSerCannotOpen);
+  ::unsetenv(qmx::serial::kComDirVariable);
+
+  struct Case {
+    Modbus* master;
+    const char* line;
+  };
+  const Case cases[] = {
+      {&tcp, " [ModbusTCP] Exception is happened. Cause: thrown. Func: ModbusTCP::TxGetRxData"},
+      {&rtu, " [ModbusSerial] Exception is happened. Cause: thrown. Func: ModbusSerial::TxGetRxData"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.master->ObjectName());
+    qmx::test::RecordingOwner owner;
+    c.master->SetOwner(&owner);
+    c.master->SetAbort([]() -> bool { throw std::runtime_error("thrown"); });
+    uint8_t dst[2] = {};
+    EXPECT_EQ(c.master->ReadRegisters(1, kFcReadInputRegisters, 0, 1, dst, 2), kMbException);
+    EXPECT_THAT(owner.Lines(), ::testing::ElementsAre(std::pair<int, std::string>{DRV_LOG_ERROR, c.line}));
+    c.master->SetAbort({});
+    c.master->SetOwner(nullptr);
   }
 }
 

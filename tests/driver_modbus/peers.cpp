@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "driver/driver_utils.h"
+#include "platform/serial/serial_device.h"
 
 extern char** environ;
 
@@ -245,6 +246,23 @@ bool RawTcpPeer::Serve(int fd) {
   return true;
 }
 
+tessivar::TcpCommSetting LoopbackSetting(int port, int timeoutMs) {
+  tessivar::TcpCommSetting s;
+  s.ipAddress = "127.0.0.1";
+  s.port = port;
+  s.timeoutMs = timeoutMs;
+  return s;
+}
+
+tessivar::SerialCommSetting PtyLineSetting(int comNumber, int timeoutMs) {
+  tessivar::SerialCommSetting s;
+  s.comPort = comNumber;
+  s.baudRate = 19200;
+  s.timeoutMs = timeoutMs;
+  s.secondTimeoutMs = 500;
+  return s;
+}
+
 // ---- PtyPair ----
 
 PtyPair::PtyPair(const std::filesystem::path& dir, int comNumber)
@@ -272,6 +290,14 @@ bool PtyPair::Start() {
   }
   return false;
 }
+
+// ---- ComLine ----
+
+ComLine::ComLine(int comNumber) : pty_(dir_.path(), comNumber) {
+  ::setenv(qmx::serial::kComDirVariable, dir_.path().c_str(), 1);
+}
+
+ComLine::~ComLine() { ::unsetenv(qmx::serial::kComDirVariable); }
 
 // ---- LibmodbusRtuSlave ----
 

@@ -16,7 +16,9 @@
 #include <vector>
 
 #include "driver/modbus/modbus_master.h"
+#include "driver/modbus/modbus_settings.h"
 #include "driver/modbus/reconnect_gate.h"
+#include "tests/support/test_support.h"
 
 namespace qmx::test {
 
@@ -37,6 +39,14 @@ Bytes MbapFrame(uint16_t transactionId, uint8_t unit, const Bytes& pdu);
 uint16_t TransactionIdOf(const Bytes& request);
 // An RTU frame: the bytes and their CRC, low byte first.
 Bytes RtuFrame(const Bytes& body);
+// The register at `p`, high byte first.
+inline uint16_t Word(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
+
+// A TCP master's settings for a peer on 127.0.0.1.
+tessivar::TcpCommSetting LoopbackSetting(int port, int timeoutMs = 1000);
+// An RTU master's settings for COM<comNumber> at the line speed of the
+// libmodbus slave (19200 baud, 8N1).
+tessivar::SerialCommSetting PtyLineSetting(int comNumber, int timeoutMs);
 
 // A libmodbus TCP server on 127.0.0.1 (ephemeral port) with a register and
 // bit map, answering one connection at a time; function 8 is echoed.
@@ -105,6 +115,22 @@ private:
   std::filesystem::path com_;
   std::filesystem::path peer_;
   pid_t pid_ = -1;
+};
+
+// A pty pair for COM<n> in a folder of its own, which the serial layer is
+// pointed at (QMX_COM_DIR) while the line lives.
+class ComLine {
+public:
+  explicit ComLine(int comNumber);
+  ~ComLine();
+  // False when socat cannot make the pair.
+  bool Start() { return pty_.Start(); }
+  const std::filesystem::path& PeerPath() const { return pty_.PeerPath(); }
+  const std::filesystem::path& folder() const { return dir_.path(); }
+
+private:
+  TempDir dir_{"qmx-rtu"};
+  PtyPair pty_;
 };
 
 // A libmodbus RTU slave on the peer end of a pty pair, node `slave`;

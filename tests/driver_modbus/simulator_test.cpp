@@ -30,7 +30,7 @@ using qmx::sim::SimulatorProcess;
 using qmx::test::Bytes;
 using qmx::test::ManualTicks;
 
-uint16_t Word(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
+using qmx::test::Word;
 
 // DI8 in slot 1, DO8 in 2, AI4 in 3, AO2 in 4. Input image: DI8 (1 byte),
 // AI4 (8 bytes) from register 0; output image: DO8 (1 byte), AO2 (4 bytes)
@@ -103,20 +103,12 @@ void EveryFunctionCode(Modbus& m, SimulatorProcess& sim, uint8_t unit, const std
   EXPECT_EQ(sim.Command("get output 2" + node), "OK 00");
 }
 
-TcpCommSetting Loopback(int port, int timeoutMs) {
-  TcpCommSetting s;
-  s.ipAddress = "127.0.0.1";
-  s.port = port;
-  s.timeoutMs = timeoutMs;
-  return s;
-}
-
 class SimTcp : public ::testing::Test {
 protected:
   void SetUp() override {
     ASSERT_TRUE(sim_.Start()) << sim_.error();
     master_.SetTickSource(ticks_.Source());
-    ASSERT_EQ(master_.OpenConnection(Loopback(sim_.port(), 300), 0, 0), 1);
+    ASSERT_EQ(master_.OpenConnection(qmx::test::LoopbackSetting(sim_.port(), 300), 0, 0), 1);
   }
 
   SimulatorProcess sim_{With({"--tcp", "127.0.0.1:0"})};
@@ -147,12 +139,6 @@ int Send(Modbus& master, int request) {
     default:
       return master.Request(1, 3, 2048, 2, kRequestRead, dst, 4, nullptr, 0);
   }
-}
-
-std::string TestName(const char* spec) {
-  std::string name;
-  for (const char* c = spec; *c; ++c) name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
-  return name;
 }
 
 // closes: the stream is out of step (the connection is closed and retried
@@ -200,7 +186,7 @@ TEST_P(SimTcpFaults, GivesItsCodeAndTheMasterRecovers) {
 
 INSTANTIATE_TEST_SUITE_P(Injected, SimTcpFaults, ::testing::ValuesIn(kTcpFaults),
                          [](const ::testing::TestParamInfo<SimFault>& info) {
-                           return TestName(info.param.spec) + "_" + std::to_string(info.param.request);
+                           return qmx::test::TestName(info.param.spec) + "_" + std::to_string(info.param.request);
                          });
 
 // ---- RTU ----
@@ -306,7 +292,7 @@ TEST_P(SimRtuFaults, GivesItsCodeAndTheNextRequestWorks) {
 
 INSTANTIATE_TEST_SUITE_P(Injected, SimRtuFaults, ::testing::ValuesIn(kRtuFaults),
                          [](const ::testing::TestParamInfo<SimFault>& info) {
-                           return TestName(info.param.spec) + "_" + std::to_string(info.param.request);
+                           return qmx::test::TestName(info.param.spec) + "_" + std::to_string(info.param.request);
                          });
 
 }  // namespace

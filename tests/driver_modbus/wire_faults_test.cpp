@@ -298,10 +298,7 @@ TEST_P(WireFaults, TheStationStaysAndTellsWhatItCannotRead) {
 
 INSTANTIATE_TEST_SUITE_P(Peer, WireFaults, ::testing::ValuesIn(WireCases()),
                          [](const ::testing::TestParamInfo<WireCase>& info) {
-                           std::string name;
-                           for (const char* c = info.param.fault.name; *c; ++c)
-                             name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
-                           return name + (info.param.tcp ? "_tcp" : "_rtu");
+                           return qmx::test::TestName(info.param.fault.name) + (info.param.tcp ? "_tcp" : "_rtu");
                          });
 
 TEST_F(WireBase, AWriteTheDeviceRefusesShowsInTheStatusUntilOneSucceeds) {

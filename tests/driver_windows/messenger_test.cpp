@@ -141,6 +141,22 @@ TEST(BuiltInMessages, LinesAreKeptByNameAndBadOnesSkipped) {
   EXPECT_EQ(m.at("No index").swap, "");
 }
 
+TEST(BuiltInMessages, AFileFarLargerThanAMessageFileIsRefusedUnread) {
+  qmx::test::TempDir dir("qmx-messages");
+  const auto file = dir / "huge.csv";
+  qmx::test::WriteFile(file, "");
+  std::filesystem::resize_file(file, 5u * 1024 * 1024);  // sparse
+  std::map<std::string, BuiltInMessage> messages;
+  std::string refusal;
+  EXPECT_FALSE(LoadBuiltInMessages(file.string(), messages, &refusal));
+  EXPECT_EQ(refusal, "The file " + file.string() +
+                         " is too large to be read: 5242880 bytes, more than the 4194304 bytes a file of its kind "
+                         "may have");
+  refusal.clear();
+  EXPECT_FALSE(LoadBuiltInMessages((dir / "missing.csv").string(), messages, &refusal));
+  EXPECT_TRUE(refusal.empty()) << "a missing file is no refusal";
+}
+
 TEST(BuiltInMessages, EveryShippedFileGivesRequestsThatPassTheChecks) {
   const std::filesystem::path folder = BuiltInMessageFolder(qmx::test::DistDir().string());
   int files = 0;

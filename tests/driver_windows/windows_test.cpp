@@ -56,14 +56,6 @@ void Bind(void* library, T& slot, const char* name) {
   ASSERT_NE(slot, nullptr) << name;
 }
 
-QApplication* App() {
-  static int argc = 1;
-  static char name[] = "driver_windows_ui_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return app;
-}
-
 // Waits inside the running modal loop until `ready` answers true.
 bool WaitFor(const std::function<bool()>& ready, int ms = 5000) {
   QElapsedTimer t;
@@ -90,7 +82,6 @@ QPushButton* ButtonNamed(QWidget* w, const QString& text) {
 class DriverWindows : public ::testing::Test {
 protected:
   static void SetUpTestSuite() {
-    App();
     d.library = ::dlopen((qmx::test::DistDir() / TESSIVAR_LIBRARY_FILE).c_str(), RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(d.library, nullptr) << ::dlerror();
 #define QMX_BIND(n) Bind(d.library, d.n, "drv" #n)

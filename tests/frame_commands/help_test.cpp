@@ -114,19 +114,10 @@ TEST(HelpPages, LinksLeadToPagesAndPlacesThatExist) {
     EXPECT_TRUE(linked.count(entry.path().filename().string())) << entry.path().filename() << " is never linked";
 }
 
-QApplication* App() {
-  static int argc = 1;
-  static char name[] = "frame_help_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return app;
-}
-
 class HelpKey : public qmx::test::ProgramServicesTest {
 protected:
   void SetUp() override {
     ProgramServicesTest::SetUp();
-    App();
     programDir = qmx::test::UseProgramCopy(dir.path());
     qmx::test::RecordMessageBoxes(boxes, nullptr);
     app = std::make_unique<CFerrowynApp>();

@@ -54,14 +54,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace qmx::commands;
 
-QApplication* App() {
-  static int argc = 1;
-  static char name[] = "frame_commands_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return app;
-}
-
 void ClickButton(QWidget* dialog, const QString& caption) {
   for (QPushButton* b : dialog->findChildren<QPushButton*>()) {
     if (b->text() == caption) {
@@ -76,7 +68,6 @@ class FrameCommands : public qmx::test::ProgramServicesTest {
 protected:
   void SetUp() override {
     ProgramServicesTest::SetUp();
-    App();
     programDir = qmx::test::UseProgramCopy(dir.path());
     qmx::test::RecordMessageBoxes(boxes, &answers);
     app = std::make_unique<CFerrowynApp>();

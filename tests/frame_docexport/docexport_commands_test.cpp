@@ -38,18 +38,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-QApplication* App() {
-  static int argc = 1;
-  static char name[] = "frame_docexport_commands_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return app;
-}
-
 class Commands : public ::testing::Test {
 protected:
   void SetUp() override {
-    App();
     programDir = qmx::test::UseProgramCopy(dir.path());
     qmx::toolkit::SetMessageBoxScript([this](const qmx::toolkit::MessageBoxRequest& request) {
       boxes.push_back(request.text);

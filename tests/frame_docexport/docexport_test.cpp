@@ -293,6 +293,12 @@ TEST(DocPictures, TheShippedBitmapsLoad) {
   EXPECT_EQ(picture.width, 64);
   EXPECT_EQ(picture.height, 200);
   EXPECT_FALSE(qmx::docu::LoadBitmapFile(qmx::test::DistDir() / "QMX410Tools.xml", picture, error));
+  // Far larger than a picture: refused before it is read.
+  qmx::test::TempDir dir("qmx-pictures");
+  qmx::test::WriteFile(dir / "huge.bmp", "BM");
+  fs::resize_file(dir / "huge.bmp", 40u * 1024 * 1024);  // sparse
+  EXPECT_FALSE(qmx::docu::LoadBitmapFile(dir / "huge.bmp", picture, error));
+  EXPECT_NE(error.find("huge.bmp is too large to be read: 41943040 bytes"), std::string::npos) << error;
   // One-bit and true-colour pictures (written by ImageMagick), bottom-up rows.
   const fs::path corpus = qmx::test::SourcePath("tests/frame_docexport/fuzz/corpus");
   ASSERT_TRUE(qmx::docu::LoadBitmapFile(corpus / "mono1.bmp", picture, error)) << error;

@@ -32,14 +32,6 @@
 
 namespace {
 
-QApplication* App() {
-  static int argc = 1;
-  static char name[] = "frame_explorer_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return app;
-}
-
 std::string Products(const std::string& name) {
   return qmx::test::SourcePath("resources/QMX410Tools/Products/" + name).string();
 }
@@ -61,7 +53,6 @@ protected:
 class Explorer : public ::testing::Test {
 protected:
   void SetUp() override {
-    App();
     qmx::os::OverrideProgramFolder(qmx::test::DistDir());
     qmx::Services().messageBox = [](const std::string& text, unsigned) {
       Boxes().push_back(text);
@@ -105,7 +96,6 @@ protected:
 
   QTreeWidgetItem* Widget(TreeItem item) { return tree->WidgetItem(item); }
 
-  QApplication* app = App();  // before any window
   TextIdMap texts;
   NACatalogue adapters;
   IOCatalogue modules;
@@ -262,7 +252,6 @@ private:
 class TabHost : public ::testing::Test {
 protected:
   void SetUp() override {
-    App();
     Calls().clear();
     Boxes().clear();
     qmx::Services().messageBox = [](const std::string& text, unsigned) {
@@ -357,7 +346,6 @@ TEST_F(TabHost, AChildThatCannotBeMadeStopsTheRest) {
 // ---- the main window ------------------------------------------------------------
 
 TEST(MainWindow, ShowsAProjectInTheExplorer) {
-  App();
   qmx::test::TempDir dir("qmx-explorer");
   const std::filesystem::path programDir = qmx::test::UseProgramCopy(dir.path());
   qmx::toolkit::SetMessageBoxScript([](const qmx::toolkit::MessageBoxRequest&) { return qmx::toolkit::kIdOk; });

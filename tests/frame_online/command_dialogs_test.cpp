@@ -34,10 +34,6 @@ int ClickInModal(QDialog& dialog, QPushButton* button) {
 }
 
 TEST(CommandDialogs, SerialSettingTargetButtonsAndPictures) {
-  static int argc = 1;
-  static char name[] = "frame_online_ui_tests";
-  static char* argv[] = {name, nullptr};
-  if (!qApp) new QApplication(argc, argv);
 
   CSerialCommSetDlg serial;
   EXPECT_TRUE(serial.SetCommSetString("9600,8,NOPARITY,1"));

@@ -7,6 +7,7 @@
 #include "app/model/Services.h"
 #include "platform/toolkit/message_box.h"
 #include "tests/support/access_audit.h"
+#include "tests/support/model_log_capture.h"
 #include "tests/support/test_support.h"
 
 #include <QApplication>
@@ -41,10 +42,6 @@ TEST(CommProgressBar, StepAndStopFollowTheExpectedDuration) {
 }
 
 TEST(CommProgress, TheEndIsReachedHoweverTheOperationEndsAndBoxesAreShownByTheUserInterface) {
-  static int argc = 1;
-  static char name[] = "frame_online_ui_tests";
-  static char* argv[] = {name, nullptr};
-  if (!qApp) new QApplication(argc, argv);
   int steps = 0;
   int lastBar = 0;
   SetCommProgressObserver([&](CCommProgressDlg& dialog) {
@@ -66,7 +63,14 @@ TEST(CommProgress, TheEndIsReachedHoweverTheOperationEndsAndBoxesAreShownByTheUs
   EXPECT_GE(steps, 5);
   EXPECT_EQ(lastBar, 300);
   lastBar = 0;
-  EXPECT_EQ(RunWithCommProgress(nullptr, "Upload", 30000, []() -> int { throw std::runtime_error("lost"); }), 0);
+  {
+    // An operation that throws fails, and the log says so.
+    ModelLogCapture log;
+    EXPECT_EQ(RunWithCommProgress(nullptr, "Upload", 30000, []() -> int { throw std::runtime_error("lost"); }), 0);
+    EXPECT_TRUE(log.Has("[Bug] Exception is happened in the operation under the progress window. Operation: Upload. "
+                        "Exception: lost. Func: RunWithCommProgress",
+                        qmx::kLogError));
+  }
   EXPECT_EQ(lastBar, 300);
   EXPECT_FALSE(CommProgressRunning());
 

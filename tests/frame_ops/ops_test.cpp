@@ -2,7 +2,7 @@
 // and the commissioning road against the device simulator through the staged
 // driver library (download, upload, compare, monitoring with its timers and
 // status icons, a station that dies and comes back, stop).
-#include "app/frame/OnlineTransfers.h"
+#include "app/frame/OnlineOperations.h"
 #include "app/frame/ProgramServices.h"
 #include "app/model/DataTypes.h"
 #include "app/model/IOCatalogue.h"

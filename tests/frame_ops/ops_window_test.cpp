@@ -36,14 +36,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-QApplication* App() {
-  static int argc = 1;
-  static char name[] = "frame_ops_window_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return app;
-}
-
 std::string Joined(const std::vector<std::string>& texts) {
   std::string all;
   for (const std::string& t : texts) all += "[" + t + "]";
@@ -62,7 +54,6 @@ class OpsWindow : public qmx::test::ProgramServicesTest {
 protected:
   void SetUp() override {
     ProgramServicesTest::SetUp();
-    App();
     programDir = qmx::test::UseProgramCopy(dir.path());
     qmx::test::RecordMessageBoxes(boxes);
   }

@@ -30,7 +30,14 @@ using qmx::test::WriteFile;
 
 namespace {
 
-// The tests run with TZ=UTC, so local time is UTC.
+// The tests run with TZ=UTC, so local time is UTC: set before main, ahead of
+// anything that reads the clock.
+[[maybe_unused]] const bool kUtc = [] {
+  setenv("TZ", "UTC", 1);
+  tzset();
+  return true;
+}();
+
 system_clock::time_point At(int y, int mo, int d, int h, int mi, int s, int ms = 0) {
   std::tm tm{};
   tm.tm_year = y - 1900;
@@ -527,12 +534,4 @@ TEST_F(OutputBarTest, ClearLogEmptiesOnlyTheSelectedTabAfterYes) {
   bar->OnClearLog();
   EXPECT_EQ(list(COutputBar::kListGeneral)->topLevelItemCount(), 0);
   EXPECT_EQ(list(COutputBar::kListAll)->topLevelItemCount(), 1);
-}
-
-int main(int argc, char** argv) {
-  setenv("TZ", "UTC", 1);
-  tzset();
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
 }

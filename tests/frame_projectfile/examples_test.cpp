@@ -10,12 +10,6 @@
 #include <cstdlib>
 #include <utility>
 
-// The driver library keeps thread-local data, and the leak checker of this
-// tool chain fails (signal 11 in its tracer) when it reads the dynamic
-// thread-local blocks of a loaded library at exit; its scan of thread-local
-// storage is left out for the programs that bind the driver.
-extern "C" const char* __lsan_default_options() { return "use_tls=0"; }
-
 namespace prjtest {
 namespace {
 

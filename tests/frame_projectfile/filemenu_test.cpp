@@ -26,19 +26,10 @@ constexpr int kIdFileOpenPrj = 32825;
 constexpr int kIdFileSave = 32826;
 constexpr int kIdFileSaveAs = 32827;
 
-QApplication* App() {
-  static int argc = 1;
-  static char name[] = "frame_filemenu_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return app;
-}
-
 class FileMenu : public qmx::test::ProgramServicesTest {
 protected:
   void SetUp() override {
     ProgramServicesTest::SetUp();
-    App();
     programDir = qmx::test::UseProgramCopy(dir.path());
     qmx::test::RecordMessageBoxes(boxes);
     realDialog = CMainFrame::s_projectFileDialog;  // put back after the test

@@ -266,6 +266,22 @@ TEST_F(ProjectFileTest, OpenFailuresLeaveTheStateTheyPromise) {
   }
 }
 
+TEST_F(ProjectFileTest, AFileFarLargerThanAnyProjectIsRefusedUnread) {
+  const fs::path path = dir.path() / "Huge.KPX";
+  WriteFile(path, "");
+  fs::resize_file(path, 40u * 1024 * 1024);  // sparse
+  EXPECT_EQ(files.OpenProject(path.string()), 0);
+  EXPECT_TRUE(ws.Projects().empty());
+  bool found = false;
+  for (const std::string& line : ErrorLines()) {
+    found = found || line == "[Error Code: -1027] Cannot open the file. Check if the file exists or using. XML File: " +
+                                 path.string() + ". Cause: The file " + path.string() +
+                                 " is too large to be read: 41943040 bytes, more than the 33554432 bytes a file of "
+                                 "its kind may have.";
+  }
+  EXPECT_TRUE(found);
+}
+
 // Like with like: the same path, or a file whose title is an open project's
 // name, is refused; an opened project keeps the path it was read from.
 TEST_F(ProjectFileTest, OpeningAnOpenProjectAgainIsRefused) {

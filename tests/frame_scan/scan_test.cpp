@@ -251,10 +251,6 @@ TEST_F(ScanRoad, TcpStationsInANetworkNamespaceAreAddedToTheProject) {
   EXPECT_EQ(found, (std::vector<std::vector<std::string>>{{"QMX-1808", "QMX-2808"}, {"QMX-4402"}}));
 
   // The dialog with the result, as the user sees it.
-  int argc = 1;
-  char name[] = "frame_scan_tests";
-  char* argv[] = {name, nullptr};
-  QApplication app(argc, argv);
   AutoScanDlg dialog(adapters, this->modules, qmx::test::DistDir().string());
   dialog.SetCommInfo("TCP", DriverFile("TCP"), kCommTcp);
   dialog.runWithProgress = [&](const std::string&, int, const std::function<int()>& op) {
@@ -281,10 +277,6 @@ TEST_F(ScanRoad, TcpStationsInANetworkNamespaceAreAddedToTheProject) {
 namespace {
 
 TEST(SpecialCommandDialog, DecliningTheRestartSendsNothingAndEachResultIsTold) {
-  int argc = 1;
-  char name[] = "frame_scan_tests";
-  char* argv[] = {name, nullptr};
-  QApplication app(argc, argv);
   CSpecialCmdDlg dialog;
   dialog.SetTarget("01: QMX-4105", "NA");
   int restarts = 0, resets = 0;

@@ -14,6 +14,7 @@
 #include "platform/toolkit/message_box.h"
 #include "platform/toolkit/toolbar_pictures.h"
 #include "tests/support/access_audit.h"
+#include "tests/support/box_script.h"
 #include "tests/support/program_services.h"
 #include "tests/support/test_support.h"
 
@@ -40,42 +41,13 @@ using qmx::test::TempDir;
 
 namespace {
 
-QApplication* App() {
-  static int argc = 1;
-  static char name[] = "frame_startup_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return app;
-}
-
-// Records every message box and answers from a queue (default: Yes/OK).
-struct BoxScript {
-  std::vector<qmx::toolkit::MessageBoxRequest> seen;
-  std::vector<int> answers;
-  int Answer(const qmx::toolkit::MessageBoxRequest& r) {
-    seen.push_back(r);
-    if (!answers.empty()) {
-      const int a = answers.front();
-      answers.erase(answers.begin());
-      return a;
-    }
-    return (r.flags & 0x0F) == qmx::toolkit::kMbYesNo ? qmx::toolkit::kIdYes : qmx::toolkit::kIdOk;
-  }
-  bool Saw(const std::string& text) const {
-    for (const auto& r : seen)
-      if (r.text == text) return true;
-    return false;
-  }
-};
-
 class StartupTest : public qmx::test::ProgramServicesTest {
 protected:
   void SetUp() override {
     ProgramServicesTest::SetUp();
-    App();
     dir_ = std::make_unique<TempDir>("qmx-startup");
     programDir_ = qmx::test::UseProgramCopy(dir_->path());
-    qmx::toolkit::SetMessageBoxScript([this](const qmx::toolkit::MessageBoxRequest& r) { return boxes_.Answer(r); });
+    boxes_.Install();  // the reset above took the boxes back
     qmx::SetClosingFlag(0);
   }
   void TearDown() override {
@@ -107,7 +79,7 @@ protected:
 
   std::unique_ptr<TempDir> dir_;
   fs::path programDir_;
-  BoxScript boxes_;
+  qmx::test::BoxScript boxes_;
   std::unique_ptr<CFerrowynApp> app_;
 };
 
@@ -365,6 +337,25 @@ TEST_F(StartupTest, WholeChainReadsWithTheLanguageSuffix) {
   // The start page tab carries the settings' title.
   EXPECT_EQ(frame->tabView()->tabCtrl()->tabText(0).toStdString(), frame->options().StartUpTitle);
   EXPECT_EQ(frame->tabView()->ActiveTab(), 0);
+}
+
+TEST_F(StartupTest, ASettingsFileCutShortGivesWayToItsBackupAndTheCatalogueLoads) {
+  const fs::path settings = programDir_ / "QMX410Tools.xml";
+  fs::copy_file(settings, programDir_ / "QMX410Tools.xml.bak");
+  qmx::test::WriteFile(settings, "<?xml version=\"1.0\" encoding=\"euc-kr\"?>\r\n<Ferrowyn Copyright=\"");
+  ASSERT_TRUE(Start());
+  CMainFrame* frame = app_->mainFrame();
+  EXPECT_EQ(frame->loadedFiles().size(), 5u);
+  EXPECT_FALSE(frame->naCatalogue().definitions.empty());
+  EXPECT_NE(frame->ioCatalogue().FindByID("QMX-1808"), nullptr);
+  EXPECT_TRUE(boxes_.seen.empty());
+  int said = 0;
+  for (const auto& line : LogLines()) {
+    said += line.find("The settings file " + settings.string() + " cannot be read") != std::string::npos &&
+            line.find("Its backup " + settings.string() + ".bak is read instead.") != std::string::npos;
+    EXPECT_EQ(line.find("[Error Code: -1027]"), std::string::npos) << line;
+  }
+  EXPECT_EQ(said, 1);
 }
 
 TEST_F(StartupTest, NoXmlParserGivesTheMessageAndCode) {

@@ -14,6 +14,7 @@
 #include "platform/toolkit/message_box.h"
 #include "platform/toolkit/window_messages.h"
 #include "tests/model_settings/log_capture.h"
+#include "tests/support/box_script.h"
 #include "tests/support/test_support.h"
 
 #include <QApplication>
@@ -35,43 +36,16 @@ using qmx::toolkit::ToolBox;
 
 namespace {
 
-QApplication* App() {
-  static int argc = 1;
-  static char name[] = "frame_toolbox_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return app;
-}
-
 const char* const kFolders[] = {"Modbus TCP Adapters",     "Modbus RTU Adapters",      "POWERLINK Adapters",
                                 "Digital Input",           "Digital Output",           "Analog Input",
                                 "Analog Output",           "Power",                    "POWERLINK Digital Input",
                                 "POWERLINK Digital Output", "POWERLINK Analog Input",  "POWERLINK Analog Output"};
 constexpr int kFolderCount = static_cast<int>(std::size(kFolders));
 
-// Records the boxes of the toolkit and answers from a queue (default Yes/OK).
-struct BoxScript {
-  std::vector<qmx::toolkit::MessageBoxRequest> seen;
-  std::vector<int> answers;
-  BoxScript() {
-    qmx::toolkit::SetMessageBoxScript([this](const qmx::toolkit::MessageBoxRequest& r) -> int {
-      seen.push_back(r);
-      if (!answers.empty()) {
-        const int a = answers.front();
-        answers.erase(answers.begin());
-        return a;
-      }
-      return (r.flags & 0x0F) == qmx::toolkit::kMbYesNo ? qmx::toolkit::kIdYes : qmx::toolkit::kIdOk;
-    });
-  }
-  ~BoxScript() { qmx::toolkit::SetMessageBoxScript({}); }
-};
-
 // A private profile under a temporary configuration folder.
 class ToolBoxTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    App();
     dir_ = std::make_unique<TempDir>("qmx-toolbox");
     setenv("XDG_CONFIG_HOME", (dir_->path() / "config").c_str(), 1);
     setenv("HOME", dir_->path().c_str(), 1);
@@ -199,7 +173,7 @@ TEST_F(ToolBoxTest, AClickOnAnItemOpensItsHelpPageAndAFolderNothing) {
 
 TEST_F(ToolBoxTest, RemovalsAreAskedAboutWhileTheToolBoxIsVisible) {
   auto bar = FilledBar(nullptr);
-  BoxScript boxes;
+  qmx::test::BoxScript boxes;
   qmx::toolkit::ToolBoxNotify item{3, 0, {}};
   // True when the bar lets the removal go on.
   const auto send = [&](int code) {
@@ -268,7 +242,7 @@ TEST_F(ToolBoxTest, TheMainWindowsCatalogueReopensItsLastFolder) {
   qmx::test::CopyDist(programDir);
   setenv("QMX_LOCK_DIR", dir_->path().c_str(), 1);
   qmx::os::OverrideProgramFolder(programDir);
-  BoxScript boxes;
+  qmx::test::BoxScript boxes;
   qmx::SetClosingFlag(0);
   for (int run = 0; run < 2; ++run) {
     SCOPED_TRACE(run);

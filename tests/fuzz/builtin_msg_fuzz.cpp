@@ -15,6 +15,9 @@ using namespace tessivar::windows;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
+  // Formatting the whole input costs as much as the rest: the first records
+  // format it, so inputs of many records stay fast.
+  int formatted = 0;
   for (const auto& [name, message] : ParseBuiltInMessages(text)) {
     if (name.empty() || name != message.name || message.functionIndex >= kMessengerFunctionCount ||
         message.address.empty())
@@ -37,6 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           request.expectedReply < 0 || request.expectedReply > kReplyBufferSize)
         std::abort();
     }
+    if (++formatted > 4) continue;
     const int format = std::atoi(message.format.c_str());
     (void)FormatReply(data, static_cast<int>(size > kReplyBufferSize ? kReplyBufferSize : size),
                       format >= 0 && format <= 6 ? format : kWordHex, message.swap != "0", message.trimLength);

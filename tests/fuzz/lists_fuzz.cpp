@@ -2,18 +2,20 @@
 // given to both readers): each ends with one of its two results and keeps
 // only complete entries, filed under the key they carry.
 #include "app/model/TextIdList.h"
-#include "fuzz_files.h"
+#include "tests/support/fuzz_files.h"
+#include "tests/support/fuzz_model.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const auto path = qmx::fuzz::ScratchFolder() / "listTextIdEng.xml";
-  qmx::fuzz::WriteBytes(path, data, size);
+  qmx::fuzz::QuietBoxes();
+  static const std::string path = std::string(qmx::fuzz::kMemoryFolder) + "/listTextIdEng.xml";
+  qmx::fuzz::MemoryFiles::Get().Put(path, data, size);
 
   TextIdMap texts;
-  const int textsRc = ParseTextIdFile(path.string(), texts);
+  const int textsRc = ParseTextIdFile(path, texts);
   if (textsRc != 0 && textsRc != 1) qmx::fuzz::Broken();
   if (textsRc == 0 && !texts.empty()) qmx::fuzz::Broken();
   for (const auto& [id, entry] : texts) {
@@ -21,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   ErrorMap errors;
-  const int errorsRc = ParseErrorFile(path.string(), errors);
+  const int errorsRc = ParseErrorFile(path, errors);
   if (errorsRc != 0 && errorsRc != 1) qmx::fuzz::Broken();
   if (errorsRc == 0 && !errors.empty()) qmx::fuzz::Broken();
   for (const auto& [key, info] : errors) {

@@ -13,14 +13,11 @@
 #include "app/model/ProjectWorkspace.h"
 #include "app/model/Services.h"
 #include "app/model/TextIdList.h"
-#include "fuzz_files.h"
+#include "tests/support/fuzz_files.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
 #include <string>
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -69,10 +66,11 @@ Program& TheProgram() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Program& program = TheProgram();
-  const fs::path path = qmx::fuzz::ScratchFolder() / "Fuzz.KPX";
-  qmx::fuzz::WriteBytes(path, data, size);
+  static const std::string path = std::string(qmx::fuzz::kMemoryFolder) + "/Fuzz.KPX";
+  qmx::fuzz::MemoryFiles& files = qmx::fuzz::MemoryFiles::Get();
+  files.Put(path, data, size);
 
-  const int rc = program.files.OpenProject(path.string());
+  const int rc = program.files.OpenProject(path);
   if (rc != 1 && rc != 0 && rc != kOpenVersionRefused && rc != kOpenNoProjectElement) qmx::fuzz::Broken();
   // A failure part-way through the nodes keeps what was read, marked as read
   // in part; any other failure leaves nothing open.
@@ -86,8 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!program.files.IsOpenedInPart(project)) {
       const std::string saved = program.files.ProjectFileBytes(*project);
       program.CloseAll();
-      qmx::fuzz::WriteBytes(path, reinterpret_cast<const uint8_t*>(saved.data()), saved.size());
-      if (program.files.OpenProject(path.string()) != 1 || program.workspace.Projects().size() != 1) {
+      files.Put(path, saved);
+      if (program.files.OpenProject(path) != 1 || program.workspace.Projects().size() != 1) {
         qmx::fuzz::Broken();
       }
       if (program.files.ProjectFileBytes(*program.workspace.Projects().front()) != saved) qmx::fuzz::Broken();

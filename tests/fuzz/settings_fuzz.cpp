@@ -2,7 +2,8 @@
 // results, and whatever it took from the file survives being written by the
 // settings writer and read again (a save must never change or lose a value).
 #include "app/model/AppOptions.h"
-#include "fuzz_files.h"
+#include "tests/support/fuzz_files.h"
+#include "tests/support/fuzz_model.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -22,20 +23,21 @@ bool SameOptions(const AppOptions& a, const AppOptions& b) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const auto path = qmx::fuzz::ScratchFolder() / qmx::kConfigFileName;
-  qmx::fuzz::WriteBytes(path, data, size);
+  qmx::fuzz::QuietBoxes();
+  static const std::string path = std::string(qmx::fuzz::kMemoryFolder) + "/" + qmx::kConfigFileName;
+  qmx::fuzz::MemoryFiles& files = qmx::fuzz::MemoryFiles::Get();
+  files.Put(path, data, size);
 
   AppOptions options;
   ConfigExtras extras;
-  const int rc = ParseConfigFile(path.string(), options, extras);
+  const int rc = ParseConfigFile(path, options, extras);
   if (rc != 0 && rc != 1) qmx::fuzz::Broken();
   if (rc != 1) return 0;
 
-  const std::string saved = FormatConfigFile(options, extras);
-  qmx::fuzz::WriteBytes(path, reinterpret_cast<const uint8_t*>(saved.data()), saved.size());
+  files.Put(path, FormatConfigFile(options, extras));
   AppOptions again;
   ConfigExtras againExtras;
-  if (ParseConfigFile(path.string(), again, againExtras) != 1) qmx::fuzz::Broken();
+  if (ParseConfigFile(path, again, againExtras) != 1) qmx::fuzz::Broken();
   if (!SameOptions(options, again) || extras.copyright != againExtras.copyright) qmx::fuzz::Broken();
   return 0;
 }

@@ -96,4 +96,15 @@ done
 example="$home/.local/share/qmx410tools/Projects/ModbusTCP_Station.KPX"
 run_program "Open project is completed. Path: $example" "$example"
 grep -q "Error Code" "$log_dir"/*.log && { cat "$log_dir"/*.log >&2; fail "the start-up logged an error"; }
+
+# Third start over the user's settings cut short, as a save killed while it
+# rewrote them might have left them: the file is kept aside, the shipped one
+# takes its place, and the catalogue loads (the example opens again).
+: >"$settings"
+mkdir "$work/earlier-logs"
+mv "$log_dir"/*.log "$work/earlier-logs/"
+run_program "Open project is completed. Path: $example" "$example"
+grep -qs "The settings file $settings cannot be read" "$log_dir"/*.log || fail "no line on the broken settings"
+[ -f "$settings.broken" ] && [ ! -s "$settings.broken" ] || fail "the broken settings were not kept"
+cmp -s "$settings" "$prog/QMX410Tools.xml" || fail "the shipped settings did not take the broken ones' place"
 echo "installed start: logs, work folder, settings and projects in $home's XDG folders"

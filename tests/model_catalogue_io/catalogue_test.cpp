@@ -417,12 +417,3 @@ TEST(IORegistrationTest, OnlyCategoriesBeginningWithCapitalRGetTheirXddTable) {
   EXPECT_NE(t.catalogue.FindByID("TM-C"), nullptr);
 }
 
-TEST(IORegistrationTest, ClearEmptiesGroupsAndLookUps) {
-  Loaded t;
-  t.Read();
-  t.catalogue.Clear();
-  EXPECT_TRUE(t.catalogue.groups.empty());
-  EXPECT_EQ(t.catalogue.size(), 0u);
-  EXPECT_EQ(t.catalogue.FindByID("TM-A"), nullptr);
-  EXPECT_EQ(t.catalogue.FindByProductCode(0x1A01), nullptr);
-}

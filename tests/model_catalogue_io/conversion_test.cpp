@@ -13,6 +13,7 @@
 using qmx::test::LoadIOTestTexts;
 using qmx::test::LogCapture;
 using qmx::test::MakeModule;
+using qmx::test::ParaText;
 using qmx::test::ReadDescription;
 using qmx::test::SourcePath;
 
@@ -20,14 +21,15 @@ namespace {
 
 uint16_t Raw(int value) { return static_cast<uint16_t>(static_cast<int16_t>(value)); }
 
-// The conversions under the ranges the item holds at the moment.
-std::string ConvRawToEngText(uint16_t raw, const IOItem* item) {
-  const ConvRuleState state = RuleStateOf(*item);
+// The conversions under the ranges `module` selects for the item with its
+// project parameters.
+std::string EngText(const CIOUsr& module, uint16_t raw, const IOItem& item) {
+  const ConvRuleState state = module.ActiveRule(item, "PRJ");
   return ConvRawToText(raw, &state);
 }
 
-uint16_t ConvEngToRaw(double value, const IOItem* item) {
-  const ConvRuleState state = RuleStateOf(*item);
+uint16_t EngToRaw(const CIOUsr& module, double value, const IOItem& item) {
+  const ConvRuleState state = module.ActiveRule(item, "PRJ");
   uint16_t raw = 0;
   ConvEngToRawChecked(value, &state, raw, "test");
   return raw;
@@ -38,60 +40,48 @@ uint16_t ConvEngToRaw(double value, const IOItem* item) {
 TEST(ByParameterConversionTest, TheModulesOwnParameterPicksTheRanges) {
   ReadDescription b(SourcePath("tests/model_catalogue_io/data/IO/TMB.xml"), LoadIOTestTexts());
   ASSERT_TRUE(b.complete);
-  IOItem& item = *b.def.inputItems[1];
+  const IOItem& item = *b.def.inputItems[1];
   ASSERT_EQ(item.convKind, kConvByParaVal);
+  const ConvRuleState asRead = RuleStateOf(item);
   auto module = MakeModule(b.def);
 
   // The default value 3 stands for 4 ... 20 mA.
   LogCapture log;
-  EXPECT_EQ(module->SelectConvRanges(item), 1);
-  EXPECT_FLOAT_EQ(item.engLow, 4.0f);
-  EXPECT_FLOAT_EQ(item.resolution, 0.0005f);
-  EXPECT_EQ(ConvRawToEngText(16000, &item), "12.00");
-  EXPECT_EQ(ConvRawToEngText(32001, &item), "N/A");
+  const ConvRuleState active = module->ActiveRule(item, "PRJ");
+  EXPECT_FLOAT_EQ(active.engLow, 4.0f);
+  EXPECT_FLOAT_EQ(active.resolution, 0.0005f);
+  EXPECT_EQ(EngText(*module, 16000, item), "12.00");
+  EXPECT_EQ(EngText(*module, 32001, item), "N/A");
   // Back along the same ranges (value / resolution alone would give 24000).
-  EXPECT_EQ(ConvEngToRaw(12.0, &item), 16000);
-  EXPECT_EQ(ConvEngToRaw(4.0, &item), 0);
-  EXPECT_EQ(ConvEngToRaw(3.0, &item), 0);
-  EXPECT_EQ(GetConvUnitRuleByPara(item, module->GetParaValueText(*item.rangePara), ""), "mA");
+  EXPECT_EQ(EngToRaw(*module, 12.0, item), 16000);
+  EXPECT_EQ(EngToRaw(*module, 4.0, item), 0);
+  EXPECT_EQ(EngToRaw(*module, 3.0, item), 0);
+  EXPECT_EQ(GetConvUnitRuleByPara(item, ParaText(*module, *item.rangePara), ""), "mA");
 
   // The user picks 0 ... 10 V.
   module->paraImage()[0] = 0;
-  EXPECT_EQ(module->SelectConvRanges(item), 1);
-  EXPECT_EQ(ConvRawToEngText(16000, &item), "5.00");
-  EXPECT_EQ(ConvRawToEngText(32000, &item), "10.00");
-  EXPECT_EQ(ConvEngToRaw(5.0, &item), 16000);
-  EXPECT_EQ(ConvEngToRaw(10.5, &item), 0);
-  EXPECT_EQ(GetConvUnitRuleByPara(item, module->GetParaValueText(*item.rangePara), ""), "V");
+  EXPECT_EQ(EngText(*module, 16000, item), "5.00");
+  EXPECT_EQ(EngText(*module, 32000, item), "10.00");
+  EXPECT_EQ(EngToRaw(*module, 5.0, item), 16000);
+  EXPECT_EQ(EngToRaw(*module, 10.5, item), 0);
+  EXPECT_EQ(GetConvUnitRuleByPara(item, ParaText(*module, *item.rangePara), ""), "V");
   // Only the two values outside the engineering range were refused.
   EXPECT_EQ(log.records().size(), 2u);
 
   // A value without ranges is logged and the last ranges stay.
   module->paraImage()[0] = 2;
-  EXPECT_EQ(module->SelectConvRanges(item), 0);
+  EXPECT_EQ(EngText(*module, 16000, item), "5.00");
   EXPECT_TRUE(log.HasText("[Bug] Cannot find changed content in mapConvByPara. Loc: T_In. Func: "
                           "ChangeConvValRuleByPara."));
-  EXPECT_EQ(ConvRawToEngText(16000, &item), "5.00");
 
-  // Two modules of one product each convert by their own parameter.
+  // Two modules of one product each convert by their own parameter; the
+  // shared definition keeps the ranges it was read with.
   auto other = MakeModule(b.def);
   module->paraImage()[0] = 0;
-  module->SelectConvRanges(item);
-  const std::string first = ConvRawToEngText(32000, &item);
-  other->SelectConvRanges(item);
-  const std::string second = ConvRawToEngText(32000, &item);
-  EXPECT_EQ(first, "10.00");
-  EXPECT_EQ(second, "20.00");
-}
-
-TEST(ByParameterConversionTest, OnlyByParameterItemsOfTheModulesOwnDefinitionAreSwitched) {
-  ReadDescription b(SourcePath("tests/model_catalogue_io/data/IO/TMB.xml"), LoadIOTestTexts());
-  ReadDescription b2(SourcePath("tests/model_catalogue_io/data/IO/TMB.xml"), LoadIOTestTexts());
-  auto module = MakeModule(b.def);
-  EXPECT_EQ(module->SelectConvRanges(*b.def.inputItems[0]), 0);  // Linear
-  EXPECT_EQ(module->SelectConvRanges(*b2.def.inputItems[1]), 0);  // another definition's item
-  CIOUsr unbound;
-  EXPECT_EQ(unbound.SelectConvRanges(*b.def.inputItems[1]), 0);
+  EXPECT_EQ(EngText(*module, 32000, item), "10.00");
+  EXPECT_EQ(EngText(*other, 32000, item), "20.00");
+  EXPECT_FLOAT_EQ(item.engLow, asRead.engLow);
+  EXPECT_FLOAT_EQ(item.resolution, asRead.resolution);
 }
 
 TEST(ByParameterConversionTest, TheShippedConfigurableInputFollowsEachChannelsRange) {
@@ -108,13 +98,12 @@ TEST(ByParameterConversionTest, TheShippedConfigurableInputFollowsEachChannelsRa
     for (size_t ch = 0; ch < 8; ++ch) {
       const int range = static_cast<int>((setting + ch) % 4);
       SCOPED_TRACE("channel " + std::to_string(ch + 1) + " range " + ranges[range]);
-      IOItem& item = *def->inputItems[ch];
+      const IOItem& item = *def->inputItems[ch];
       EXPECT_EQ(module->GetParaValForUsr("PARA", *def->paraItems[ch], ""), ranges[range]);
-      ASSERT_EQ(module->SelectConvRanges(item), 1);
-      EXPECT_EQ(ConvRawToEngText(32000, &item), fullScale[range]);
-      EXPECT_EQ(ConvRawToEngText(range == 1 ? Raw(-32000) : 0, &item), lowEnd[range]);
-      EXPECT_EQ(ConvEngToRaw(std::stod(fullScale[range]), &item), 32000);
-      EXPECT_EQ(GetConvUnitRuleByPara(item, module->GetParaValueText(*item.rangePara), ""), units[range]);
+      EXPECT_EQ(EngText(*module, 32000, item), fullScale[range]);
+      EXPECT_EQ(EngText(*module, range == 1 ? Raw(-32000) : 0, item), lowEnd[range]);
+      EXPECT_EQ(EngToRaw(*module, std::stod(fullScale[range]), item), 32000);
+      EXPECT_EQ(GetConvUnitRuleByPara(item, ParaText(*module, *item.rangePara), ""), units[range]);
     }
   }
 }

@@ -39,4 +39,11 @@ std::unique_ptr<CIOUsr> MakeModule(const IODef& def, int byteOrderMode, int posi
   return module;
 }
 
+std::string ParaText(const CIOUsr& module, const ParaItem& para) {
+  std::string text;
+  module.GetUsrValFromPrjMemory(text, "PARA", "test", "", para.dataType, para.length, para.byteOffset, para.bitOffset,
+                                nullptr);
+  return text;
+}
+
 }  // namespace qmx::test

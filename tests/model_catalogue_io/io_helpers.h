@@ -40,5 +40,8 @@ struct ReadDescription {
 
 // A module object of a definition in a byte-order mode.
 std::unique_ptr<CIOUsr> MakeModule(const IODef& def, int byteOrderMode = 0, int position = 1);
+// The text of a parameter's value in a module's project image, as the views
+// read it.
+std::string ParaText(const CIOUsr& module, const ParaItem& para);
 
 }  // namespace qmx::test

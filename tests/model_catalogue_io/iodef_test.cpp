@@ -99,7 +99,7 @@ TEST(XddObjectTest, AssignCopiesEveryCellAndColumnThreeAnswersEmpty) {
   source[1][1] = std::string(150, 'x');
   source[2][2] = std::string(98, 'a') + "\xC3\xA9" + "b";  // a two-byte character across the limit
   EXPECT_EQ(table.Assign(0x6000, "Inputs", 7, source), 1);
-  EXPECT_EQ(table.GetIndexText(), "24576");
+  EXPECT_EQ(table.GetIndex(), 0x6000);
   EXPECT_EQ(table.GetName(), "Inputs");
   EXPECT_EQ(table.GetObjectType(), 7);
   EXPECT_EQ(table.GetRowCount(), 25);
@@ -115,7 +115,7 @@ TEST(XddObjectTest, AssignCopiesEveryCellAndColumnThreeAnswersEmpty) {
   EXPECT_EQ(table.GetSubObjectField(2, 2), std::string(98, 'a'));
   table.SetIndex(-3);
   table.SetName("Outputs");
-  EXPECT_EQ(table.GetIndexText(), "-3");
+  EXPECT_EQ(table.GetIndex(), -3);
   EXPECT_EQ(table.GetName(), "Outputs");
 }
 

@@ -12,6 +12,7 @@
 using qmx::test::LoadIOTestTexts;
 using qmx::test::LogCapture;
 using qmx::test::MakeModule;
+using qmx::test::ParaText;
 using qmx::test::ReadDescription;
 using qmx::test::SourcePath;
 
@@ -147,7 +148,7 @@ TEST(IOUsrTest, EveryDataTypesDefaultReadsBackInThePlainByteOrder) {
   const char* expected[] = {"1", "5", "-2", "200", "-1234", "65535", "-70000", "4000000000", "2.50", "ab", "0201",
                             "10.0.0.7"};
   for (size_t i = 0; i < def.paraItems.size(); ++i) {
-    EXPECT_EQ(module->GetParaValueText(*def.paraItems[i]), expected[i]) << GetDataTypeName(def.paraItems[i]->dataType);
+    EXPECT_EQ(ParaText(*module, *def.paraItems[i]), expected[i]) << GetDataTypeName(def.paraItems[i]->dataType);
   }
 
   // In the other byte orders the whole image is placed by the mode.

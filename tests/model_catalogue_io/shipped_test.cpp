@@ -20,6 +20,7 @@
 namespace fs = std::filesystem;
 using qmx::test::LogCapture;
 using qmx::test::MakeModule;
+using qmx::test::ParaText;
 using qmx::test::ShippedIOCatalogue;
 using qmx::test::SourcePath;
 
@@ -193,7 +194,7 @@ TEST(ShippedIOCatalogueTest, DefaultImagesHoldEveryParametersDefaultInEachByteOr
     auto plain = MakeModule(def, 0);
     EXPECT_EQ(plain->paraImage(), pairs);
     for (const auto& para : def.paraItems) {
-      EXPECT_EQ(plain->GetParaValueText(*para), para->defaultValue) << para->textId;
+      EXPECT_EQ(ParaText(*plain, *para), para->defaultValue) << para->textId;
       types.insert(para->dataType);
     }
     // The other orders place the same bytes by the mode.

@@ -91,7 +91,6 @@ TEST(TestCatalogueTest, ReadsGroupsItemsBusTypesAndDefinitionsInOrder) {
   EXPECT_EQ(t.catalogue.definitions[0]->iconIdx, 3);
   EXPECT_EQ(t.catalogue.definitions[2]->iconIdx, 0);
   EXPECT_EQ(t.catalogue.FindByID("TB-0002"), t.catalogue.definitions[1].get());
-  EXPECT_EQ(t.catalogue.FindByModelName("adapter b"), t.catalogue.definitions[1].get());
   EXPECT_EQ(t.catalogue.FindByID("nope"), nullptr);
 
   ASSERT_EQ(t.catalogue.groups.size(), 2u);

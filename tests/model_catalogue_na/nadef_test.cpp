@@ -2,6 +2,7 @@
 // and the shared element readers.
 #include "app/model/DescriptionReaders.h"
 #include "app/model/NADef.h"
+#include "app/model/ValueConversion.h"
 #include "tests/model_settings/log_capture.h"
 
 #include <gtest/gtest.h>
@@ -201,15 +202,19 @@ TEST(ConversionTest, RangesAndUnitsByParameterValue) {
   EXPECT_FLOAT_EQ(item.rangesByValue.at(1).rawLow, -100.0f);
   EXPECT_EQ(item.unitsByValue.at("1"), "degF");
 
-  // Switching the active ranges by the parameter's value.
-  EXPECT_EQ(ChangeConvValRuleByPara(item, "1"), 1);
-  EXPECT_FLOAT_EQ(item.resolution, 0.5f);
-  EXPECT_FLOAT_EQ(item.engLow, -50.0f);
-  EXPECT_EQ(ChangeConvValRuleByPara(item, "7"), 0);
-  EXPECT_FLOAT_EQ(item.engLow, -50.0f);  // kept
+  // Selecting the active ranges by the parameter's value, into an object's
+  // rule state; the definition's item stays as it was read.
+  ConvRuleState state = RuleStateOf(item);
+  const float readLow = item.engLow;
+  EXPECT_EQ(SelectRangesByPara(item, "1", state), 1);
+  EXPECT_FLOAT_EQ(state.resolution, 0.5f);
+  EXPECT_FLOAT_EQ(state.engLow, -50.0f);
+  EXPECT_FLOAT_EQ(item.engLow, readLow);
+  EXPECT_EQ(SelectRangesByPara(item, "7", state), 0);
+  EXPECT_FLOAT_EQ(state.engLow, -50.0f);  // kept
   EXPECT_TRUE(log.HasText("[Bug] Cannot find changed content in mapConvByPara. Loc: T_Analog. Func: "
                           "ChangeConvValRuleByPara."));
-  EXPECT_EQ(ChangeConvValRuleByPara(item, ""), 0);
+  EXPECT_EQ(SelectRangesByPara(item, "", state), 0);
   EXPECT_TRUE(log.HasText("[Bug] Changed content of parameter is empty. Loc: T_Analog. Func: ChangeConvValRuleByPara."));
 
   // Units: the range's unit first, then the unit map.

@@ -3,7 +3,7 @@
 // are required, and the warnings and errors of a failed binding.
 #include "fixture.h"
 
-#include "app/model/DriverBinding.h"
+#include "app/model/DriverSession.h"
 
 #include <filesystem>
 
@@ -288,6 +288,37 @@ TEST_F(Binding, SharedProjectWithoutLibraryAttachesNoAdapter) {
   EXPECT_EQ(s.project->StartComm(), 0);
   for (CNAUsr* na : s.adapters) delete na;
   delete s.project;
+}
+
+// ---- a tool's own session (scan, messenger) ----------------------------------------------
+
+// A library without the tool's entry points is no driver for it; an
+// instance that refuses to go keeps its library loaded, and nothing the tool
+// did not look up is called.
+TEST_F(Binding, AToolsSessionRefusesAForeignLibraryAndKeepsOneWhoseInstanceStays) {
+  const std::vector<const char*> entries = {"drvSetFuncPtr", "drvSetLogOption", "drvInitialize", "drvUninitialize"};
+  const DriverNeeds tool = {entries, entries, true};
+  {
+    DriverSession session;
+    EXPECT_EQ(session.Open(QMX_FAKE_DRIVER_DIR, "FakeNoUninitialize.dll", tool, {"Tool", ""}),
+              DriverSession::Opening::kEntryMissing);
+    EXPECT_TRUE(log.Has("[Error Code: -1021] Cannot find Communication driver. File: " +
+                        std::string(QMX_FAKE_DRIVER_DIR) + "/FakeNoUninitialize.dll. Func: Tool"));
+    EXPECT_FALSE(session.Loaded());
+  }
+  {
+    FakeDriver fake("FakeNoOptional");
+    DriverSession session;
+    ASSERT_EQ(session.Open(QMX_FAKE_DRIVER_DIR, "FakeNoOptional.dll", tool, {"Tool", ""}),
+              DriverSession::Opening::kOpened);
+    EXPECT_EQ(fake.Calls(), (std::vector<std::string>{"drvSetFuncPtr", "drvSetLogOption", "drvInitialize"}));
+    fake.Reset();
+    fake.SetResult("drvUninitialize", DRV_ERR_RUNNING);
+    EXPECT_EQ(session.Close(), DRV_ERR_RUNNING);
+    EXPECT_EQ(fake.Calls(), std::vector<std::string>{"drvUninitialize"});
+    EXPECT_FALSE(session.Loaded());
+  }
+  EXPECT_TRUE(IsLibraryLoaded("FakeNoOptional"));
 }
 
 // ---- online calls forward to the driver ----------------------------------------------------

@@ -1,25 +1,24 @@
 // The binding against the staged driver library itself.
 #include "fixture.h"
 
-#include "app/model/DriverBinding.h"
+#include "app/model/DriverSession.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
 TEST(RealDriver, BindsInitializesAndReleases) {
-  const auto folder = qmx::test::DistDir();
-  qmx::os::Module library;
-  ASSERT_TRUE(library.Load(folder / "Tessivar.dll")) << library.LastError();
-  DriverEntryPoints entries;
-  EXPECT_EQ(LookUpAllEntryPoints(library, entries), 24);
-  EXPECT_EQ(MissingAdapterBindingEntry(entries), nullptr);
   ModelLogCapture log;
-  InstallDriverLogging(entries, nullptr);
-  DriverHandle handle = entries.drvInitialize();
-  ASSERT_NE(handle, nullptr);
-  EXPECT_EQ(entries.drvStopComm(handle), DRV_ERR_STOPPED);
-  EXPECT_EQ(UninitializeDriverInstance(entries, handle, "QMX-ETH", "Test"), 1);
-  library.Free();
+  DriverSession session;
+  ASSERT_EQ(session.Open(qmx::test::DistDir().string(), "Tessivar.dll", kAdapterDriverNeeds, {"Test", "NA: QMX-ETH"}),
+            DriverSession::Opening::kOpened)
+      << session.Library().LastError();
+  // All 24 are exported.
+  const std::vector<const char*> all(std::begin(kDriverEntryNames), std::end(kDriverEntryNames));
+  EXPECT_EQ(FirstMissingEntry(session.Entries(), all), nullptr);
+  ASSERT_NE(session.Handle(), nullptr);
+  EXPECT_EQ(session.Entries().drvStopComm(session.Handle()), DRV_ERR_STOPPED);
+  EXPECT_EQ(session.Close("Test", "QMX-ETH"), 1);
+  EXPECT_FALSE(session.Loaded());
 }
 
 class RealDriverAdapter : public ObjectTest {};

@@ -1,6 +1,7 @@
 // The settings file: its exact bytes, reading it back, the reader's stopping
 // rules, and a save that fails without harming the previous file.
 #include "app/model/AppOptions.h"
+#include "app/model/ProgramPaths.h"
 #include "tests/support/load_failure_line.h"
 #include "app/model/ReaderConventions.h"
 #include "tests/model_settings/log_capture.h"
@@ -11,6 +12,7 @@
 #include <sys/resource.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -208,8 +210,34 @@ TEST(SettingsWriterTest, ATemporaryThatCannotBeMadeFallsBackToWritingInPlace) {
   changed.Language = "Kor";
   EXPECT_EQ(SaveConfigFile(dir.path().string(), changed, ConfigExtras()), 1);
   EXPECT_EQ(ReadFile(file), FormatConfigFile(changed, ConfigExtras()));
+  // The same text went to the backup first, before the file was cut.
+  EXPECT_EQ(ReadFile(dir / "QMX410Tools.xml.bak"), FormatConfigFile(changed, ConfigExtras()));
   EXPECT_TRUE(log.WithCode(-1003).empty());
   EXPECT_TRUE(log.HasText("Save configuration is completed. Path: " + file.string()));
+}
+
+TEST(SettingsWriterTest, NoRewriteInPlaceWithoutABackup) {
+  TempDir dir("settings");
+  LogCapture log;
+  const fs::path file = dir / "QMX410Tools.xml";
+  const std::string old = ConfigText(kFullBody);
+  WriteFile(file, old);
+  // Neither the temporary nor a backup can be made: beside the file the names
+  // are taken, and the cache folder is a plain file.
+  fs::create_directory(dir / "QMX410Tools.xml.tmp");
+  fs::create_directory(dir / "QMX410Tools.xml.bak");
+  WriteFile(dir / "cache", "x");
+  const char* saved = std::getenv("XDG_CACHE_HOME");
+  const std::string savedCache = saved ? saved : "";
+  setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
+  const int rc = SaveConfigFile(dir.path().string(), AppOptions(), ConfigExtras());
+  if (saved) setenv("XDG_CACHE_HOME", savedCache.c_str(), 1);
+  else unsetenv("XDG_CACHE_HOME");
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(ReadFile(file), old);
+  ASSERT_EQ(log.WithCode(-1003).size(), 1u);
+  EXPECT_NE(log.WithCode(-1003)[0].text.find("File: " + (dir / "QMX410Tools.xml.bak").string() + "."),
+            std::string::npos);
 }
 
 TEST(SettingsWriterTest, TheTemporaryOfAnInterruptedSaveIsRemoved) {
@@ -416,5 +444,69 @@ TEST(SettingsReaderTest, FileThatDoesNotLoad) {
               "Cannot open the file. Check if the file exists or using.\nXML File: " + file.string() + ".");
     // No end line: the file was not read.
     EXPECT_EQ(log.records().size(), 2u);
+  }
+}
+
+TEST(SettingsReaderTest, AFileFarLargerThanASettingsFileIsRefusedUnread) {
+  TempDir dir("settings");
+  LogCapture log;
+  const fs::path file = dir / "QMX410Tools.xml";
+  WriteFile(file, "");
+  fs::resize_file(file, 8u * 1024 * 1024);  // sparse: nothing to read if it were read
+  AppOptions o;
+  ConfigExtras x;
+  EXPECT_EQ(ParseConfigFile(file.string(), o, x), 0);
+  const auto lines = log.WithCode(-1027);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].text.find("Cause: The file " + file.string() +
+                               " is too large to be read: 8388608 bytes, more than the 4194304 bytes"),
+            std::string::npos)
+      << lines[0].text;
+}
+
+// ---- reading a broken file ------------------------------------------------------------
+
+namespace {
+
+// A program folder (the shipped settings) and a settings folder of its own.
+struct SettingsFolders {
+  TempDir dir{"settings"};
+  qmx::ProgramPaths paths;
+  fs::path file;
+  SettingsFolders() {
+    fs::create_directories(dir / "program");
+    fs::create_directories(dir / "config");
+    WriteFile(dir / "program" / "QMX410Tools.xml", FormatConfigFile(AppOptions(), ConfigExtras()));
+    paths.appDir = (dir / "program").string();
+    paths.configDir = (dir / "config").string();
+    file = dir / "config" / "QMX410Tools.xml";
+  }
+};
+
+const std::string kCutShort = "<?xml version=\"1.0\" encoding=\"euc-kr\"?>\r\n<Ferrowyn Copy";
+
+}  // namespace
+
+TEST(SettingsRecoveryTest, WithNothingToStandInTheFileIsReportedAsBefore) {
+  const struct {
+    const char* name;
+    bool perUser;
+    bool present;
+  } cases[] = {{"broken, in the program folder", false, true},
+               {"missing, in the program folder", false, false},
+               {"missing per-user file", true, false}};
+  for (const auto& c : cases) {
+    SettingsFolders f;
+    f.paths.perUser = c.perUser;
+    LogCapture log;
+    if (c.present) WriteFile(f.file, kCutShort);
+    // A backup that is broken as well does not stand in.
+    WriteFile(f.file.string() + ".bak", "");
+    AppOptions read;
+    ConfigExtras extras;
+    EXPECT_EQ(ReadSettingsFile(f.paths, read, extras), 0) << c.name;
+    EXPECT_EQ(log.WithCode(-1027).size(), 1u) << c.name;
+    EXPECT_EQ(fs::exists(f.file), c.present) << c.name;
+    EXPECT_FALSE(fs::exists(f.file.string() + ".broken")) << c.name;
   }
 }

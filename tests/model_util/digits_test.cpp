@@ -7,6 +7,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -49,24 +50,22 @@ TEST(HexStrToInt, ReadsDigitsWrapsAt32BitsRefusesOthers) {
 
 // ---- BytesToHexStr -----------------------------------------------------------------------
 
+// Last byte first, in groups of `group` bytes; nothing to write gives "".
 TEST(BytesToHexStr, LastByteFirstWithGroups) {
   const uint8_t bytes[] = {0x01, 0x02, 0x03, 0x04, 0xAB};
-  EXPECT_EQ(BytesToHexStr(bytes, 3, 0), "030201");
-  EXPECT_EQ(BytesToHexStr(bytes, 3, 1), "03 02 01");
-  EXPECT_EQ(BytesToHexStr(bytes, 3, 2), "0302 01");
-  EXPECT_EQ(BytesToHexStr(bytes, 4, 2), "0403 0201");
-  EXPECT_EQ(BytesToHexStr(bytes, 3, 3), "030201");
-  EXPECT_EQ(BytesToHexStr(bytes, 3, 10), "030201");
-  EXPECT_EQ(BytesToHexStr(bytes, 3, -2), "030201");
-  EXPECT_EQ(BytesToHexStr(bytes, 5, 0), "AB04030201");
-  EXPECT_EQ(BytesToHexStr(bytes, 1, 1), "01");
-}
-
-TEST(BytesToHexStr, NothingToWriteGivesEmptyText) {
-  const uint8_t bytes[] = {0x01};
-  EXPECT_EQ(BytesToHexStr(nullptr, 3, 0), "");
-  EXPECT_EQ(BytesToHexStr(bytes, 0, 0), "");
-  EXPECT_EQ(BytesToHexStr(bytes, -1, 1), "");
+  struct Case {
+    const uint8_t* bytes;
+    int count, group;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {bytes, 3, 0, "030201"},     {bytes, 3, 1, "03 02 01"}, {bytes, 3, 2, "0302 01"}, {bytes, 4, 2, "0403 0201"},
+      {bytes, 3, 3, "030201"},     {bytes, 3, 10, "030201"},  {bytes, 3, -2, "030201"}, {bytes, 5, 0, "AB04030201"},
+      {bytes, 1, 1, "01"},         {nullptr, 3, 0, ""},       {bytes, 0, 0, ""},        {bytes, -1, 1, ""},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(BytesToHexStr(c.bytes, c.count, c.group), c.expected)
+        << (c.bytes ? "" : "no bytes, ") << c.count << " bytes, groups of " << c.group;
 }
 
 TEST(BytesToHexStr, AllByteValuesUpperCase) {
@@ -106,41 +105,56 @@ TEST(IntToHexStr, PadsButNeverCuts) {
 // ---- ByteToBinStr / BinStrToInt ---------------------------------------------------------------
 
 TEST(ByteToBinStr, BitSevenFirstOrBitZeroFirst) {
-  EXPECT_EQ(ByteToBinStr(0x01, 0), "00000001");
-  EXPECT_EQ(ByteToBinStr(0x01, 1), "10000000");
-  EXPECT_EQ(ByteToBinStr(0x0F, 0), "00001111");
-  EXPECT_EQ(ByteToBinStr(0x0F, 1), "11110000");
-  EXPECT_EQ(ByteToBinStr(0xA6, 0), "10100110");
-  EXPECT_EQ(ByteToBinStr(0xA6, 1), "01100101");
-  EXPECT_EQ(ByteToBinStr(0xA6, -1), "01100101");  // any flag other than 0 reverses
-  EXPECT_EQ(ByteToBinStr(0x00, 0), "00000000");
-  EXPECT_EQ(ByteToBinStr(0xFF, 1), "11111111");
+  struct Case {
+    uint8_t byte;
+    int reversed;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {0x01, 0, "00000001"}, {0x01, 1, "10000000"}, {0x0F, 0, "00001111"}, {0x0F, 1, "11110000"},
+      {0xA6, 0, "10100110"}, {0xA6, 1, "01100101"},
+      {0xA6, -1, "01100101"},  // any flag other than 0 reverses
+      {0x00, 0, "00000000"}, {0xFF, 1, "11111111"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ByteToBinStr(c.byte, c.reversed), c.expected) << int(c.byte) << "/" << c.reversed;
 }
 
 TEST(BinStrToInt, ReadsFromTheLeftWithoutChecking) {
-  EXPECT_EQ(BinStrToInt(""), 0);
-  EXPECT_EQ(BinStrToInt("1011"), 11);
-  EXPECT_EQ(BinStrToInt("00000001"), 1);
-  EXPECT_EQ(BinStrToInt(ByteToBinStr(0xA6, 0)), 0xA6);
-  EXPECT_EQ(BinStrToInt("2"), 2);   // 0 * 2 + 2
-  EXPECT_EQ(BinStrToInt("12"), 4);  // 1 * 2 + 2
+  const std::pair<std::string, int> cases[] = {
+      {"", 0},
+      {"1011", 11},
+      {"00000001", 1},
+      {ByteToBinStr(0xA6, 0), 0xA6},
+      {"2", 2},   // 0 * 2 + 2
+      {"12", 4},  // 1 * 2 + 2
+  };
+  for (const auto& [text, value] : cases) EXPECT_EQ(BinStrToInt(text), value) << "\"" << text << "\"";
 }
 
 // ---- bit fields ------------------------------------------------------------------------------
 
 TEST(BitFields, GetAndSet) {
-  EXPECT_EQ(SetBitFieldVal(0xFF, 0, 2, 3), 0xE3);
-  EXPECT_EQ(SetBitFieldVal(0x00, 0xFF, 2, 3), 0x1C);  // only the field's width of the value
-  EXPECT_EQ(SetBitFieldVal(0x00, 5, 0, 3), 0x05);
-  EXPECT_EQ(SetBitFieldVal(0x2A, 1, 7, 1), 0xAA);
-  EXPECT_EQ(SetBitFieldVal(0x5A, 0xC3, 0, 8), 0xC3);
-  EXPECT_EQ(SetBitFieldVal(0xFF, 0, 7, 1), 0x7F);
-
-  EXPECT_EQ(GetBitFieldVal(0xB4, 2, 3), 5);
-  EXPECT_EQ(GetBitFieldVal(0xFF, 0, 8), 0xFF);
-  EXPECT_EQ(GetBitFieldVal(0x80, 7, 1), 1);
-  EXPECT_EQ(GetBitFieldVal(0x7F, 7, 1), 0);
-  EXPECT_EQ(GetBitFieldVal(0xE3, 2, 3), 0);
+  struct SetCase {
+    uint8_t byte, value;
+    int offset, width;
+    uint8_t expected;
+  };
+  const SetCase sets[] = {
+      {0xFF, 0, 2, 3, 0xE3},
+      {0x00, 0xFF, 2, 3, 0x1C},  // only the field's width of the value
+      {0x00, 5, 0, 3, 0x05},     {0x2A, 1, 7, 1, 0xAA}, {0x5A, 0xC3, 0, 8, 0xC3}, {0xFF, 0, 7, 1, 0x7F},
+  };
+  for (const SetCase& c : sets)
+    EXPECT_EQ(SetBitFieldVal(c.byte, c.value, c.offset, c.width), c.expected)
+        << int(c.byte) << " <- " << int(c.value) << " at " << c.offset << "/" << c.width;
+  struct GetCase {
+    uint8_t byte;
+    int offset, width;
+    int expected;
+  };
+  const GetCase gets[] = {{0xB4, 2, 3, 5}, {0xFF, 0, 8, 0xFF}, {0x80, 7, 1, 1}, {0x7F, 7, 1, 0}, {0xE3, 2, 3, 0}};
+  for (const GetCase& c : gets)
+    EXPECT_EQ(GetBitFieldVal(c.byte, c.offset, c.width), c.expected) << int(c.byte) << " at " << c.offset << "/" << c.width;
 }
 
 TEST(BitFields, SetThenGetRoundTripsEveryField) {
@@ -168,50 +182,49 @@ std::vector<uint8_t> Copy(std::vector<uint8_t> source, int mode) {
 
 TEST(CopyBytesByOrder, ModesTable) {
   using V = std::vector<uint8_t>;
-  EXPECT_EQ(Copy({1, 2, 3}, 0), (V{1, 2, 3, 0xEE, 0xEE}));
-  EXPECT_EQ(Copy({1, 2, 3}, 1), (V{2, 1, 3, 0xEE, 0xEE}));
-  EXPECT_EQ(Copy({1, 2, 3}, 2), (V{3, 2, 1, 0xEE, 0xEE}));
-  EXPECT_EQ(Copy({1, 2, 3, 4}, 1), (V{2, 1, 4, 3, 0xEE, 0xEE}));
-  EXPECT_EQ(Copy({1, 2, 3, 4, 5}, 1), (V{2, 1, 4, 3, 5, 0xEE, 0xEE}));
-  EXPECT_EQ(Copy({1, 2, 3, 4}, 2), (V{4, 3, 2, 1, 0xEE, 0xEE}));
-  EXPECT_EQ(Copy({7}, 0), (V{7, 0xEE, 0xEE}));
-  EXPECT_EQ(Copy({7}, 1), (V{7, 0xEE, 0xEE}));
-  EXPECT_EQ(Copy({7}, 2), (V{7, 0xEE, 0xEE}));
-  EXPECT_EQ(Copy({}, 1), (V{0xEE, 0xEE}));
-  // any other mode copies nothing
-  EXPECT_EQ(Copy({1, 2, 3}, 3), (V{0xEE, 0xEE, 0xEE, 0xEE, 0xEE}));
-  EXPECT_EQ(Copy({1, 2, 3}, -1), (V{0xEE, 0xEE, 0xEE, 0xEE, 0xEE}));
+  struct Case {
+    V source;
+    int mode;
+    V expected;  // with the two guard bytes after the run
+  };
+  const Case cases[] = {
+      {{1, 2, 3}, 0, {1, 2, 3, 0xEE, 0xEE}},
+      {{1, 2, 3}, 1, {2, 1, 3, 0xEE, 0xEE}},
+      {{1, 2, 3}, 2, {3, 2, 1, 0xEE, 0xEE}},
+      {{1, 2, 3, 4}, 1, {2, 1, 4, 3, 0xEE, 0xEE}},
+      {{1, 2, 3, 4, 5}, 1, {2, 1, 4, 3, 5, 0xEE, 0xEE}},
+      {{1, 2, 3, 4}, 2, {4, 3, 2, 1, 0xEE, 0xEE}},
+      {{7}, 0, {7, 0xEE, 0xEE}},
+      {{7}, 1, {7, 0xEE, 0xEE}},
+      {{7}, 2, {7, 0xEE, 0xEE}},
+      {{}, 1, {0xEE, 0xEE}},
+      // any other mode copies nothing
+      {{1, 2, 3}, 3, {0xEE, 0xEE, 0xEE, 0xEE, 0xEE}},
+      {{1, 2, 3}, -1, {0xEE, 0xEE, 0xEE, 0xEE, 0xEE}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Copy(c.source, c.mode), c.expected) << c.source.size() << " bytes, mode " << c.mode;
 }
 
+// Within one buffer of 1, 2, 3, 4, 5.
 TEST(CopyBytesByOrder, InPlaceAndOverlappingRuns) {
   using V = std::vector<uint8_t>;
-  V buf = {1, 2, 3, 4, 5};
-  CopyBytesByOrder(buf.data(), buf.data(), 5, 1);
-  EXPECT_EQ(buf, (V{2, 1, 4, 3, 5}));
-
-  buf = {1, 2, 3, 4, 5};
-  CopyBytesByOrder(buf.data(), buf.data(), 5, 2);
-  EXPECT_EQ(buf, (V{5, 4, 3, 2, 1}));
-
-  buf = {1, 2, 3, 4, 5};
-  CopyBytesByOrder(buf.data() + 1, buf.data(), 4, 0);  // forward overlap
-  EXPECT_EQ(buf, (V{1, 1, 2, 3, 4}));
-
-  buf = {1, 2, 3, 4, 5};
-  CopyBytesByOrder(buf.data(), buf.data() + 1, 4, 0);  // backward overlap
-  EXPECT_EQ(buf, (V{2, 3, 4, 5, 5}));
-
-  buf = {1, 2, 3, 4, 5};
-  CopyBytesByOrder(buf.data() + 1, buf.data(), 4, 2);
-  EXPECT_EQ(buf, (V{1, 4, 3, 2, 1}));
-
-  buf = {1, 2, 3, 4, 5};
-  CopyBytesByOrder(buf.data() + 1, buf.data(), 4, 1);
-  EXPECT_EQ(buf, (V{1, 2, 1, 4, 3}));
-
-  buf = {1, 2, 3, 4, 5};
-  CopyBytesByOrder(buf.data(), buf.data() + 1, 3, 1);
-  EXPECT_EQ(buf, (V{3, 2, 4, 4, 5}));
+  struct Case {
+    size_t to, from;
+    uint16_t count;
+    int mode;
+    V expected;
+  };
+  const Case cases[] = {
+      {0, 0, 5, 1, {2, 1, 4, 3, 5}}, {0, 0, 5, 2, {5, 4, 3, 2, 1}},
+      {1, 0, 4, 0, {1, 1, 2, 3, 4}},  // forward overlap
+      {0, 1, 4, 0, {2, 3, 4, 5, 5}},  // backward overlap
+      {1, 0, 4, 2, {1, 4, 3, 2, 1}}, {1, 0, 4, 1, {1, 2, 1, 4, 3}}, {0, 1, 3, 1, {3, 2, 4, 4, 5}},
+  };
+  for (const Case& c : cases) {
+    V buf = {1, 2, 3, 4, 5};
+    CopyBytesByOrder(buf.data() + c.to, buf.data() + c.from, c.count, c.mode);
+    EXPECT_EQ(buf, c.expected) << c.count << " bytes from " << c.from << " to " << c.to << ", mode " << c.mode;
+  }
 }
 
 TEST(CopyBytesByOrder, LongestRun) {

@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 namespace fs = std::filesystem;
 using qmx::test::TempDir;
@@ -91,12 +92,12 @@ TEST(CreateDirectories, InvalidPathCreatesNothing) {
 TEST(CreateDirectories, FailuresReturnMinusTheSystemError) {
   TempDir dir("qmx-util");
   WriteFile(dir / "file", "x");
-  // a folder below a regular file
-  EXPECT_EQ(CreateDirectories((dir / "file/sub").string()), -ENOTDIR);
-  // the folder's own name is taken by a regular file: not a success
-  EXPECT_EQ(CreateDirectories((dir / "file").string()), -ENOTDIR);
-  // a name longer than the file system allows
-  EXPECT_EQ(CreateDirectories((dir / std::string(300, 'n')).string()), -ENAMETOOLONG);
+  const std::pair<std::string, int> cases[] = {
+      {"file/sub", -ENOTDIR},               // a folder below a regular file
+      {"file", -ENOTDIR},                   // the folder's own name is taken by a regular file: not a success
+      {std::string(300, 'n'), -ENAMETOOLONG},  // a name longer than the file system allows
+  };
+  for (const auto& [below, expected] : cases) EXPECT_EQ(CreateDirectories((dir / below).string()), expected) << below;
 }
 
 TEST(CreateDirectories, ManySeparatorsEnd) {
@@ -113,17 +114,18 @@ TEST(IsFileExistInDir, FindsFilesIgnoringCaseButNotFolders) {
   TempDir dir("qmx-util");
   WriteFile(dir / "Data.XML", "x");
   fs::create_directory(dir / "Sub");
-  const std::string folder = dir.path().string();
-  EXPECT_EQ(IsFileExistInDir(folder, "Data.XML"), 1);
-  EXPECT_EQ(IsFileExistInDir(folder, "data.xml"), 1);
-  EXPECT_EQ(IsFileExistInDir(folder + "/", "DATA.xml"), 1);
-  EXPECT_EQ(IsFileExistInDir(folder, "Data"), 0);
-  EXPECT_EQ(IsFileExistInDir(folder, "Sub"), 0);
-  EXPECT_EQ(IsFileExistInDir(folder, "sub"), 0);
-  EXPECT_EQ(IsFileExistInDir(folder, ""), 0);
-  EXPECT_EQ(IsFileExistInDir(folder, "."), 0);
-  EXPECT_EQ(IsFileExistInDir(folder + "/missing", "Data.XML"), 0);
-  EXPECT_EQ(IsFileExistInDir(folder + "/Data.XML", "Data.XML"), 0);
+  struct Case {
+    const char* below;  // appended to the folder
+    const char* name;
+    int expected;
+  };
+  const Case cases[] = {
+      {"", "Data.XML", 1}, {"", "data.xml", 1}, {"/", "DATA.xml", 1}, {"", "Data", 0},
+      {"", "Sub", 0},      {"", "sub", 0},      {"", "", 0},          {"", ".", 0},
+      {"/missing", "Data.XML", 0},              {"/Data.XML", "Data.XML", 0},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(IsFileExistInDir(dir.path().string() + c.below, c.name), c.expected) << c.below << " " << c.name;
 }
 
 // ---- DeleteAllFilesInDir -----------------------------------------------------------------

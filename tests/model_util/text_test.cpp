@@ -5,6 +5,7 @@
 #include <strings.h>
 
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -12,42 +13,45 @@ namespace {
 
 // ---- StrFormat / TrimStr / IsStrEmpty ---------------------------------------------
 
-TEST(StrFormat, KeepsPrintfPatterns) {
-  EXPECT_EQ(StrFormat("%02X", 10), "0A");
-  EXPECT_EQ(StrFormat("[Error Code: %d] %s.", -1027, "x"), "[Error Code: -1027] x.");
+TEST(StrFormat, KeepsPrintfPatternsAndNeverCuts) {
   const char* empty = "";
-  EXPECT_EQ(StrFormat("%s", empty), "");
-}
-
-TEST(StrFormat, LongTextIsNotCut) {
   const std::string long_text(10000, 'x');
-  EXPECT_EQ(StrFormat("<%s>", long_text.c_str()), "<" + long_text + ">");
+  const std::pair<std::string, std::string> cases[] = {
+      {StrFormat("%02X", 10), "0A"},
+      {StrFormat("[Error Code: %d] %s.", -1027, "x"), "[Error Code: -1027] x."},
+      {StrFormat("%s", empty), ""},
+      {StrFormat("<%s>", long_text.c_str()), "<" + long_text + ">"},
+  };
+  for (const auto& [formatted, expected] : cases) EXPECT_EQ(formatted, expected);
 }
 
 TEST(TrimStr, RemovesBlanksTabsAndLineEndsAtBothEnds) {
-  EXPECT_EQ(TrimStr(" \t\r\n a b \n\r\t "), "a b");
-  EXPECT_EQ(TrimStr(" \t\r\n"), "");
-  EXPECT_EQ(TrimStr(""), "");
-  EXPECT_EQ(TrimStr("\va\v"), "\va\v");  // only blank, tab, CR, LF are trimmed
+  const std::pair<const char*, const char*> cases[] = {
+      {" \t\r\n a b \n\r\t ", "a b"},
+      {" \t\r\n", ""},
+      {"", ""},
+      {"\va\v", "\va\v"},  // only blank, tab, CR, LF are trimmed
+  };
+  for (const auto& [text, expected] : cases) EXPECT_EQ(TrimStr(text), expected) << "\"" << text << "\"";
 }
 
 TEST(IsStrEmpty, TrimsOnlyWithFlagOne) {
-  EXPECT_EQ(IsStrEmpty("", 0), 1);
-  EXPECT_EQ(IsStrEmpty("", 1), 1);
-  EXPECT_EQ(IsStrEmpty("  ", 0), 0);
-  EXPECT_EQ(IsStrEmpty(" \t\r\n", 1), 1);
-  EXPECT_EQ(IsStrEmpty("  ", 2), 0);
-  EXPECT_EQ(IsStrEmpty(" x ", 1), 0);
+  struct Case {
+    const char* text;
+    int trim;
+    int expected;
+  };
+  const Case cases[] = {{"", 0, 1},  {"", 1, 1},  {"  ", 0, 0}, {" \t\r\n", 1, 1},
+                        {"  ", 2, 0}, {" x ", 1, 0}};
+  for (const Case& c : cases)
+    EXPECT_EQ(IsStrEmpty(c.text, c.trim), c.expected) << "\"" << c.text << "\" flag " << c.trim;
 }
 
 // ---- GetCharCount / GetToken ------------------------------------------------------
 
 TEST(GetCharCount, CountsFieldsNotSeparators) {
-  EXPECT_EQ(GetCharCount("", '.'), 0);
-  EXPECT_EQ(GetCharCount("abc", '.'), 1);
-  EXPECT_EQ(GetCharCount("a.b.c", '.'), 3);
-  EXPECT_EQ(GetCharCount("...", '.'), 4);
-  EXPECT_EQ(GetCharCount(".", '.'), 2);
+  const std::pair<const char*, int> cases[] = {{"", 0}, {"abc", 1}, {"a.b.c", 3}, {"...", 4}, {".", 2}};
+  for (const auto& [text, fields] : cases) EXPECT_EQ(GetCharCount(text, '.'), fields) << "\"" << text << "\"";
 }
 
 struct TokenCase {
@@ -118,42 +122,37 @@ TEST(NormalizeIpAddr, BlanksAndLeadingZerosGo) {
 
 // ---- IsValidFileName -------------------------------------------------------------------
 
-TEST(IsValidFileName, RefusesReservedCharactersAlways) {
-  for (const char* bad : {"a\\b", "a:b", "a*b", "a?b", "a\"b", "a<b", "a>b", "a|b"}) {
-    EXPECT_EQ(IsValidFileName(bad, 0), 0) << bad;
-    EXPECT_EQ(IsValidFileName(bad, 1), 0) << bad;
-  }
-}
-
-TEST(IsValidFileName, RefusesTheSeparatorOnlyWithFlagOne) {
-  EXPECT_EQ(IsValidFileName("a/b", 0), 1);
-  EXPECT_EQ(IsValidFileName("a/b", 1), 0);
-  EXPECT_EQ(IsValidFileName("a/b", 2), 1);
-  EXPECT_EQ(IsValidFileName("", 1), 1);
-  EXPECT_EQ(IsValidFileName("Project 1.ptp", 1), 1);
-  EXPECT_EQ(IsValidFileName(std::string("a\0b", 3), 1), 1);  // an embedded NUL is not a reserved character
+// Reserved characters are refused always, the separator only with flag 1.
+TEST(IsValidFileName, Table) {
+  struct Case {
+    std::string name;
+    int separatorFlag;
+    int expected;
+  };
+  std::vector<Case> cases = {
+      {"a/b", 0, 1},           {"a/b", 1, 0}, {"a/b", 2, 1}, {"", 1, 1}, {"Project 1.ptp", 1, 1},
+      {std::string("a\0b", 3), 1, 1},  // an embedded NUL is not a reserved character
+  };
+  for (const char* bad : {"a\\b", "a:b", "a*b", "a?b", "a\"b", "a<b", "a>b", "a|b"})
+    for (int flag : {0, 1}) cases.push_back({bad, flag, 0});
+  for (const Case& c : cases)
+    EXPECT_EQ(IsValidFileName(c.name, c.separatorFlag), c.expected) << c.name << " flag " << c.separatorFlag;
 }
 
 // ---- BoolToStr / StrToBool / CompareNoCase ------------------------------------------------
 
 TEST(BoolText, OnlyOneIsTrueAndOnlyTrueTextIsOne) {
-  EXPECT_EQ(BoolToStr(1), "True");
-  EXPECT_EQ(BoolToStr(0), "False");
-  EXPECT_EQ(BoolToStr(2), "False");
-  EXPECT_EQ(BoolToStr(-1), "False");
-  EXPECT_EQ(StrToBool("true"), 1);
-  EXPECT_EQ(StrToBool(" TRUE \r\n"), 1);
-  EXPECT_EQ(StrToBool("True"), 1);
-  EXPECT_EQ(StrToBool("true1"), 0);
-  EXPECT_EQ(StrToBool("1"), 0);
-  EXPECT_EQ(StrToBool("yes"), 0);
-  EXPECT_EQ(StrToBool(""), 0);
+  const std::pair<int, const char*> toText[] = {{1, "True"}, {0, "False"}, {2, "False"}, {-1, "False"}};
+  for (const auto& [value, text] : toText) EXPECT_EQ(BoolToStr(value), text) << value;
+  const std::pair<const char*, int> fromText[] = {{"true", 1},  {" TRUE \r\n", 1}, {"True", 1}, {"true1", 0},
+                                                  {"1", 0},     {"yes", 0},         {"", 0}};
+  for (const auto& [text, value] : fromText) EXPECT_EQ(StrToBool(text), value) << "\"" << text << "\"";
 }
 
 TEST(CompareNoCase, IgnoresLetterCaseOnly) {
-  EXPECT_EQ(CompareNoCase("listNA.xml", "LISTna.XML"), 0);
-  EXPECT_NE(CompareNoCase("a", "b"), 0);
-  EXPECT_NE(CompareNoCase("a", "a "), 0);
+  const std::tuple<const char*, const char*, bool> cases[] = {
+      {"listNA.xml", "LISTna.XML", true}, {"a", "b", false}, {"a", "a ", false}};
+  for (const auto& [a, b, equal] : cases) EXPECT_EQ(CompareNoCase(a, b) == 0, equal) << a << " / " << b;
 }
 
 // Callers sort and search with it: the order is the C library's.

@@ -193,6 +193,36 @@ TEST(DriverSocket, ASlicedWaitTakesALateReplyAndEndsOnAnAbort) {
   EXPECT_EQ(s.IsConnected(), 1);
 }
 
+// A receive that gets nothing waits out its time-out, neither less nor much
+// more, whether it waits in one piece or in abort slices (the deadline is
+// taken only once the first slice has run out), and whether the time-out is
+// the socket's or the call's.
+TEST(DriverSocket, AnUnansweredReceiveWaitsItsWholeTimeout) {
+  struct Case {
+    int socketMs;
+    int callMs;  // -1: the socket's
+    bool sliced;
+    int waitsMs;
+  };
+  const Case cases[] = {{0, -1, false, 0},   {0, -1, true, 0},    {60, -1, false, 60}, {10, -1, true, 10},
+                        {130, -1, true, 130}, {2000, 70, true, 70}, {2000, 45, false, 45}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.socketMs << " ms, call " << c.callMs << " ms, sliced " << c.sliced);
+    Peer peer;
+    auto owned = Connected(peer, c.socketMs);
+    DriverSocket& s = *owned;
+    if (c.sliced) s.SetAbort([] { return false; });
+    ASSERT_EQ(s.Open(), 1);
+    ASSERT_GE(peer.Accept(), 0);
+    uint8_t buffer[16];
+    const auto start = Clock::now();
+    EXPECT_EQ(s.Receive(buffer, sizeof buffer, c.callMs), kSockTimeout);
+    const auto took = Clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(c.waitsMs) - 2ms);
+    EXPECT_LT(took, std::chrono::milliseconds(c.waitsMs) + 400ms);
+  }
+}
+
 TEST(DriverSocket, APeerThatClosesLeavesItNotConnected) {
   Peer peer;
   auto owned = Connected(peer);

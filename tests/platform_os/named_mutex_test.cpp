@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -134,23 +135,105 @@ int TryAsUser(uid_t uid, gid_t gid, const std::string& name) {
   return WEXITSTATUS(status);
 }
 
-TEST_F(NamedMutexTest, UsersSharingTheTemporaryFolderHaveTheirOwnLocks) {
-  if (::getuid() != 0) GTEST_SKIP() << "needs root to run a second user";
-  EnvGuard lockDir("QMX_LOCK_DIR"), runtimeDir("XDG_RUNTIME_DIR"), tmpDir("TMPDIR");
+constexpr uid_t kNobody = 65534;
+
+// Without a lock folder named: the runtime folder when only the user may
+// enter it, else the user's private cache folder, made now.
+TEST_F(NamedMutexTest, WithoutALockFolderTheLockLivesInAFolderOfTheUsersOwn) {
+  EnvGuard lockDir("QMX_LOCK_DIR"), runtimeDir("XDG_RUNTIME_DIR"), cacheDir("XDG_CACHE_HOME");
+  ::unsetenv("QMX_LOCK_DIR");
+  ::setenv("XDG_CACHE_HOME", (dir_ / "cache").c_str(), 1);
+  const fs::path cache = dir_ / "cache" / "qmx410tools";
+  const fs::path privateRun = dir_ / "run";
+  fs::create_directory(privateRun);
+  fs::permissions(privateRun, fs::perms::owner_all);
+  const fs::path openRun = dir_ / "open-run";
+  fs::create_directory(openRun);
+  fs::permissions(openRun, fs::perms::all);
+  fs::create_directory_symlink(privateRun, dir_ / "linked-run");
+  const fs::path othersRun = dir_ / "others-run";
+  fs::create_directory(othersRun);
+  fs::permissions(othersRun, fs::perms::owner_all);
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(::chown(othersRun.c_str(), kNobody, kNobody), 0);
+  }
+  const struct {
+    const char* name;
+    const char* runtime;  // nullptr: unset
+    fs::path folder;
+  } cases[] = {
+      {"private runtime folder", privateRun.c_str(), privateRun},
+      {"no runtime folder", nullptr, cache},
+      {"missing runtime folder", (dir_ / "missing").c_str(), cache},
+      {"runtime folder others may enter", openRun.c_str(), cache},
+      {"runtime folder behind a link", (dir_ / "linked-run").c_str(), cache},
+      {"another user's runtime folder", othersRun.c_str(), root ? cache : othersRun},
+  };
+  for (const auto& c : cases) {
+    if (c.runtime) ::setenv("XDG_RUNTIME_DIR", c.runtime, 1);
+    else ::unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(NamedMutex::LockPath("Ferrowyn.exe"), c.folder / "Ferrowyn.exe.lock") << c.name;
+    NamedMutex mutex;
+    EXPECT_EQ(mutex.Create("Ferrowyn.exe"), 1) << c.name;
+    EXPECT_EQ(TryInOtherProcess("Ferrowyn.exe"), 0) << c.name;
+  }
+  EXPECT_EQ(fs::status(cache).permissions() & fs::perms::all, fs::perms::owner_all);
+}
+
+TEST_F(NamedMutexTest, ALinkOrAFileNotOfTheUsersOwnIsNoLock) {
+  const fs::path lock = dir_ / "Ferrowyn.exe.lock";
+  fs::create_symlink(dir_ / "target", lock);
+  NamedMutex mutex;
+  EXPECT_EQ(mutex.Create("Ferrowyn.exe"), -ELOOP);
+  EXPECT_FALSE(fs::exists(dir_ / "target"));  // the link was not followed
+  fs::remove(lock);
+  ASSERT_EQ(::mkfifo(lock.c_str(), 0600), 0);
+  EXPECT_EQ(mutex.Create("Ferrowyn.exe"), -EPERM);
+  fs::remove(lock);
+  if (::geteuid() == 0) {
+    // Made first by another user, open to everyone.
+    qmx::test::WriteFile(lock, "");
+    fs::permissions(lock, fs::perms::all & ~(fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec));
+    ASSERT_EQ(::chown(lock.c_str(), kNobody, kNobody), 0);
+    EXPECT_EQ(mutex.Create("Ferrowyn.exe"), -EPERM);
+  }
+  EXPECT_FALSE(mutex.held());
+}
+
+// Another user can neither block the lock by planting files in the shared
+// temporary folder nor take the user's own folder.
+TEST_F(NamedMutexTest, AnotherUserCannotTakeOrBlockTheLock) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to run a second user";
+  EnvGuard lockDir("QMX_LOCK_DIR"), runtimeDir("XDG_RUNTIME_DIR"), tmpDir("TMPDIR"), cacheDir("XDG_CACHE_HOME");
   ::unsetenv("QMX_LOCK_DIR");
   ::unsetenv("XDG_RUNTIME_DIR");
-  // a shared temporary folder, as /tmp is
+  // The shared temporary folder holds what the other user planted.
   fs::permissions(dir_.path(), fs::perms::all | fs::perms::sticky_bit);
   ::setenv("TMPDIR", dir_.path().c_str(), 1);
-  EXPECT_EQ(NamedMutex::LockPath("Ferrowyn.exe").parent_path(), dir_.path());
-
+  for (const char* planted : {"Ferrowyn.exe.lock", "Ferrowyn.exe.0.lock"}) {
+    qmx::test::WriteFile(dir_ / planted, "");
+    ASSERT_EQ(::chown((dir_ / planted).c_str(), kNobody, kNobody), 0);
+  }
+  fs::create_directories(dir_ / "mine");
+  fs::create_directories(dir_ / "theirs");
+  ASSERT_EQ(::chown((dir_ / "theirs").c_str(), kNobody, kNobody), 0);
+  ::setenv("XDG_CACHE_HOME", (dir_ / "mine").c_str(), 1);
   NamedMutex mine;
   ASSERT_EQ(mine.Create("Ferrowyn.exe"), 1);
-  const int other = TryAsUser(65534, 65534, "Ferrowyn.exe");
-  if (other == 127) GTEST_SKIP() << "the helper cannot run as another user here";
-  EXPECT_EQ(other - 100, 1) << "another user's program counted as running";
-  // the same user is still refused
+
+  // With a cache folder of their own the other user has a lock of their own.
+  ::setenv("XDG_CACHE_HOME", (dir_ / "theirs").c_str(), 1);
+  const int own = TryAsUser(kNobody, kNobody, "Ferrowyn.exe");
+  if (own == 127) GTEST_SKIP() << "the helper cannot run as another user here";
+  EXPECT_EQ(own - 100, 1) << "another user's program counted as running";
+  // Pointed at the user's folder, they are refused (it is not theirs): an
+  // error, not a program that runs already.
+  ::setenv("XDG_CACHE_HOME", (dir_ / "mine").c_str(), 1);
+  EXPECT_LT(TryAsUser(kNobody, kNobody, "Ferrowyn.exe") - 100, 0);
+  // The same user is still refused.
   EXPECT_EQ(TryInOtherProcess("Ferrowyn.exe"), 0);
+  EXPECT_TRUE(mine.held());
 }
 
 }  // namespace

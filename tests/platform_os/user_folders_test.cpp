@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <optional>
@@ -83,3 +85,31 @@ TEST(WritableFolders, SeedCopiesTheShippedFileOnceAndNeverOverwrites) {
 }
 
 }  // namespace
+
+TEST(PrivateFolder, MadeOrMendedForTheUserAloneAndNeverThroughALink) {
+  TempDir dir("qmx-private");
+  fs::create_directory(dir / "open");
+  fs::permissions(dir / "open", fs::perms::all);
+  WriteFile(dir / "file", "x");
+  fs::create_directory(dir / "target");
+  fs::create_directory_symlink(dir / "target", dir / "link");
+  fs::create_directory(dir / "theirs");
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    EXPECT_EQ(::chown((dir / "theirs").c_str(), 65534, 65534), 0);
+  }
+  const struct {
+    const char* name;
+    int result;
+  } cases[] = {{"new/sub", 0}, {"open", 0}, {"file", -ENOTDIR}, {"link", -ENOTDIR}, {"theirs", root ? -EPERM : 0}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(qmx::os::MakePrivateFolder(dir / c.name), c.result) << c.name;
+    if (c.result == 0) {
+      EXPECT_EQ(fs::status(dir / c.name).permissions() & fs::perms::all, fs::perms::owner_all) << c.name;
+      EXPECT_TRUE(qmx::os::IsPrivateFolder(dir / c.name)) << c.name;
+    }
+  }
+  // The link's target kept its rights.
+  EXPECT_NE(fs::status(dir / "target").permissions() & fs::perms::all, fs::perms::owner_all);
+  EXPECT_FALSE(qmx::os::IsPrivateFolder(dir / "link"));
+}

@@ -77,48 +77,59 @@ struct Block {
 
 // ---- blocks embedded by the build ---------------------------------------------------------
 
-TEST(ReadVersionBlock, ProgramBlockFields) {
-  const auto block = ReadVersionBlock(QMX_OS_HELPER);
-  ASSERT_TRUE(block.has_value());
-  EXPECT_EQ(block->fixed[0], qmx::os::kFixedInfoSignature);
-  EXPECT_EQ(block->fixed[1], 0x00010000u);
-  EXPECT_EQ(block->fixed[2], kVersionHigh);
-  EXPECT_EQ(block->fixed[3], kVersionLow);
-  EXPECT_EQ(block->fixed[4], kVersionHigh);
-  EXPECT_EQ(block->fixed[5], kVersionLow);
-  EXPECT_EQ(block->fixed[6], 0x3Fu);
-  EXPECT_EQ(block->fixed[9], 1u);  // program
-  EXPECT_EQ(block->translations, std::vector<uint32_t>{0x04B00409u});
-  const auto& s = block->strings;
-  ASSERT_TRUE(s.count(Key("FileVersion")));
-  EXPECT_EQ(s.at(Key("FileVersion")), kVersionText);
-  EXPECT_EQ(s.at(Key("ProductVersion")), kVersionText);
-  EXPECT_EQ(s.at(Key("SpecialBuild")), QMX_STR(QMX_TEST_BUILD_NUMBER));
-  EXPECT_EQ(s.at(Key("OriginalFilename")), "QmxOsHelper.exe");
-  EXPECT_EQ(s.at(Key("FileDescription")), "Operating-system layer test helper");
-  EXPECT_EQ(s.at(Key("InternalName")), "qmx_os_helper");
-  EXPECT_EQ(s.at(Key("ProductName")), "QMX-410 Tools");
-  EXPECT_EQ(s.at(Key("CompanyName")), "Kestun Automation");
-  EXPECT_EQ(s.count(Key("PrivateBuild")), 0u);
-}
+// The two files of this test the build embeds a block into.
+struct Embedded {
+  const char* path;
+  uint32_t fileType;  // 1 program, 2 library
+  const char* originalFilename;
+  const char* description;
+  const char* internalName;
+};
 
-TEST(ReadVersionBlock, LibraryBlockFields) {
-  const auto block = ReadVersionBlock(QMX_OS_TESTLIB);
-  ASSERT_TRUE(block.has_value());
-  EXPECT_EQ(block->fixed[9], 2u);  // library
-  EXPECT_EQ(block->strings.at(Key("OriginalFilename")), "QmxTestLib.dll");
-  EXPECT_EQ(block->strings.at(Key("FileVersion")), kVersionText);
+const Embedded kEmbedded[] = {
+    {QMX_OS_HELPER, 1, "QmxOsHelper.exe", "Operating-system layer test helper", "qmx_os_helper"},
+    {QMX_OS_TESTLIB, 2, "QmxTestLib.dll", "Operating-system layer test library", "qmx_os_testlib"},
+};
+
+TEST(ReadVersionBlock, EmbeddedBlockFields) {
+  for (const Embedded& e : kEmbedded) {
+    SCOPED_TRACE(e.originalFilename);
+    const auto block = ReadVersionBlock(e.path);
+    ASSERT_TRUE(block.has_value());
+    EXPECT_EQ(block->fixed[0], qmx::os::kFixedInfoSignature);
+    EXPECT_EQ(block->fixed[1], 0x00010000u);
+    EXPECT_EQ(block->fixed[2], kVersionHigh);
+    EXPECT_EQ(block->fixed[3], kVersionLow);
+    EXPECT_EQ(block->fixed[4], kVersionHigh);
+    EXPECT_EQ(block->fixed[5], kVersionLow);
+    EXPECT_EQ(block->fixed[6], 0x3Fu);
+    EXPECT_EQ(block->fixed[9], e.fileType);
+    EXPECT_EQ(block->translations, std::vector<uint32_t>{0x04B00409u});
+    const auto& s = block->strings;
+    const std::pair<const char*, std::string> strings[] = {
+        {"FileVersion", kVersionText},
+        {"ProductVersion", kVersionText},
+        {"SpecialBuild", QMX_STR(QMX_TEST_BUILD_NUMBER)},
+        {"OriginalFilename", e.originalFilename},
+        {"FileDescription", e.description},
+        {"InternalName", e.internalName},
+        {"ProductName", "QMX-410 Tools"},
+        {"CompanyName", "Kestun Automation"},
+    };
+    for (const auto& [key, value] : strings) {
+      ASSERT_TRUE(s.count(Key(key))) << key;
+      EXPECT_EQ(s.at(Key(key)), value) << key;
+    }
+    EXPECT_EQ(s.count(Key("PrivateBuild")), 0u);
+  }
 }
 
 TEST(ReadVersionBlock, FilesWithoutABlock) {
   TempDir dir("qmx-version");
   WriteFile(dir / "empty", "");
   WriteFile(dir / "text.txt", "just some text\n");
-  EXPECT_FALSE(ReadVersionBlock(dir / "empty"));
-  EXPECT_FALSE(ReadVersionBlock(dir / "text.txt"));
-  EXPECT_FALSE(ReadVersionBlock(dir / "missing"));
-  EXPECT_FALSE(ReadVersionBlock(dir.path()));
-  EXPECT_FALSE(ReadVersionBlock("/bin/sh"));
+  for (const fs::path& path : {dir / "empty", dir / "text.txt", dir / "missing", dir.path(), fs::path("/bin/sh")})
+    EXPECT_FALSE(ReadVersionBlock(path)) << path;
 }
 
 TEST(ReadVersionBlock, WrittenBlockIsReadAtAnyOffset) {
@@ -279,38 +290,37 @@ TEST(FileVersionInfo, EmptyReaderAnswersNothing) {
   EXPECT_EQ(info.GetStringValue(std::string("FileVersion")), "");
 }
 
-TEST(FileVersionInfo, LoadsTheProgramBlock) {
-  FileVersionInfo info;
-  ASSERT_EQ(info.Load(QMX_OS_HELPER), 1);
-  EXPECT_EQ(info.IsValid(), 1);
-  const FixedFileInfo& fixed = info.GetFixedInfo();
-  EXPECT_EQ(fixed.signature, 0xFEEF04BDu);
-  EXPECT_EQ(fixed.strucVersion, 0x00010000u);
-  EXPECT_EQ(fixed.fileVersionMS, kVersionHigh);
-  EXPECT_EQ(fixed.fileVersionLS, kVersionLow);
-  EXPECT_EQ(fixed.productVersionMS, kVersionHigh);
-  EXPECT_EQ(fixed.productVersionLS, kVersionLow);
-  EXPECT_EQ(fixed.fileType, 1u);
-  EXPECT_EQ(info.GetTranslationCount(), 1);
-  EXPECT_EQ(info.GetTranslation(0), 0x04B00409u);
-  EXPECT_EQ(info.GetTranslation(1), 0u);
-  EXPECT_EQ(info.GetTranslation(-1), 0u);
+TEST(FileVersionInfo, LoadsTheEmbeddedBlocks) {
+  for (const Embedded& e : kEmbedded) {
+    SCOPED_TRACE(e.originalFilename);
+    FileVersionInfo info;
+    ASSERT_EQ(info.Load(e.path), 1);
+    EXPECT_EQ(info.IsValid(), 1);
+    const FixedFileInfo& fixed = info.GetFixedInfo();
+    EXPECT_EQ(fixed.signature, 0xFEEF04BDu);
+    EXPECT_EQ(fixed.strucVersion, 0x00010000u);
+    EXPECT_EQ(fixed.fileVersionMS, kVersionHigh);
+    EXPECT_EQ(fixed.fileVersionLS, kVersionLow);
+    EXPECT_EQ(fixed.productVersionMS, kVersionHigh);
+    EXPECT_EQ(fixed.productVersionLS, kVersionLow);
+    EXPECT_EQ(fixed.fileType, e.fileType);
+    EXPECT_EQ(info.GetTranslationCount(), 1);
+    EXPECT_EQ(info.GetTranslation(0), 0x04B00409u);
+    EXPECT_EQ(info.GetTranslation(1), 0u);
+    EXPECT_EQ(info.GetTranslation(-1), 0u);
 
-  char buffer[128];
-  ASSERT_EQ(info.GetStringValue("FileVersion", buffer, sizeof(buffer)), 1);
-  EXPECT_EQ(std::string(buffer), kVersionText);
-  EXPECT_EQ(info.GetStringValue(std::string("SpecialBuild")), QMX_STR(QMX_TEST_BUILD_NUMBER));
-  EXPECT_EQ(info.GetStringValue(std::string("ProductName")), "QMX-410 Tools");
-  EXPECT_EQ(info.GetStringValue(std::string("OriginalFilename")), "QmxOsHelper.exe");
-  EXPECT_EQ(info.GetStringValue(std::string("Comments")),
-            "Configuration and commissioning suite for QMX-410 I/O stations");
-}
-
-TEST(FileVersionInfo, LoadsTheLibraryBlock) {
-  FileVersionInfo info;
-  ASSERT_EQ(info.Load(QMX_OS_TESTLIB), 1);
-  EXPECT_EQ(info.GetFixedInfo().fileType, 2u);
-  EXPECT_EQ(info.GetStringValue(std::string("FileDescription")), "Operating-system layer test library");
+    char buffer[128];
+    ASSERT_EQ(info.GetStringValue("FileVersion", buffer, sizeof(buffer)), 1);
+    EXPECT_EQ(std::string(buffer), kVersionText);
+    const std::pair<const char*, std::string> strings[] = {
+        {"SpecialBuild", QMX_STR(QMX_TEST_BUILD_NUMBER)},
+        {"ProductName", "QMX-410 Tools"},
+        {"OriginalFilename", e.originalFilename},
+        {"FileDescription", e.description},
+        {"Comments", "Configuration and commissioning suite for QMX-410 I/O stations"},
+    };
+    for (const auto& [key, value] : strings) EXPECT_EQ(info.GetStringValue(std::string(key)), value) << key;
+  }
 }
 
 TEST(FileVersionInfo, StringValueBufferRules) {

@@ -24,14 +24,6 @@ using namespace qmx::toolkit;
 
 namespace {
 
-QApplication* App() {
-  static int argc = 1;
-  static char name[] = "platform_toolkit_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return app;
-}
-
 class TestFrame : public FrameWnd {
 public:
   std::vector<int> commands;
@@ -53,7 +45,6 @@ protected:
 
 class ToolkitTest : public ::testing::Test {
 protected:
-  void SetUp() override { App(); }
   std::string WriteResource(const std::string& name, const std::string& text) {
     const auto path = dir_ / name;
     qmx::test::WriteFile(path, text);

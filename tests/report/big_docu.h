@@ -1,10 +1,10 @@
-// A documentation set of a plant's size, written in the main program's
-// documentation format (the same lines, attributes and file names as the
-// fixture sets): N stations of M modules each, with the address map,
-// parameters and parts lists of each station and its picture rows as 8-bit
-// bitmaps laid out as the main program lays them out (rows of at most 580
-// pixels, 10 pixels of white around). For the tests that need a long report
-// and for the benchmarks.
+// A synthetic documentation set of a plant's size in the documentation file
+// format: N stations of M modules each, with the address map, parameters and
+// parts lists of each station and its picture rows as 8-bit bitmaps laid out
+// as the main program lays them out (rows of at most 580 pixels, 10 pixels of
+// white around). A load for the test that cancels a long report and for the
+// benchmarks, whose figures are measured on it; what the main program's
+// export writes is read by the tests on the sets of docu_sets.cpp.
 #pragma once
 
 #include <cstdint>

@@ -1,8 +1,11 @@
-// The documentation fixture sets (tests/report/fixtures/<set>), installed into
-// a temporary folder with the folder names the main program would have written.
+// The documentation sets of the report tests: written by the main program's
+// own documentation export from the projects in tests/report/projects
+// (report_docu_sets, docu_sets.cpp, which CTest runs before these tests) into
+// the build folder, and installed from there into a test's own folder.
 #pragma once
 
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 
 #include "tests/support/test_support.h"
@@ -20,19 +23,19 @@ inline std::string ReplaceAll(std::string text, const std::string& from, const s
   return text;
 }
 
-// Copies the set, putting `folder` and the staged Image folder into the files.
+// Copies the set into `folder`; the files that named the folder they were
+// written to name `folder` instead.
 inline InstalledSet InstallSet(const std::string& set, const std::filesystem::path& folder) {
   namespace fs = std::filesystem;
+  const fs::path source = fs::path(QMX_DOCU_SETS_DIR) / set;
+  if (!fs::is_directory(source))
+    throw std::runtime_error("no documentation set " + source.string() + " (written by: ctest -R report_docu_sets)");
   InstalledSet installed{folder, {}};
   fs::create_directories(folder);
-  const fs::path source = qmx::test::SourcePath("tests/report/fixtures/" + set);
-  const std::string images = (qmx::test::DistDir() / "Image").string();
   for (const auto& entry : fs::directory_iterator(source)) {
     const fs::path to = folder / entry.path().filename();
     if (entry.path().extension() == ".xml") {
-      std::string text = qmx::test::ReadFile(entry.path());
-      text = ReplaceAll(ReplaceAll(text, "@DOC_DIR@", folder.string()), "@IMAGE_DIR@", images);
-      qmx::test::WriteFile(to, text);
+      qmx::test::WriteFile(to, ReplaceAll(qmx::test::ReadFile(entry.path()), source.string(), folder.string()));
       const std::string name = entry.path().filename().string();
       if (name.find("node") == std::string::npos && name.find("map") == std::string::npos &&
           name.find("param") == std::string::npos && name.find("nquiry") == std::string::npos)

@@ -1,6 +1,7 @@
-// The report program's toolkit-free part on the documentation fixtures:
-// reading, chapter numbering and contents, row colours, the station limit,
-// the Excel pages and their reshaping, and the run decisions.
+// The report program's toolkit-free part on the documentation sets the main
+// program's export writes: reading, chapter numbering and contents, row
+// colours, the station limit, the Excel pages and their reshaping, and the
+// run decisions.
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -47,7 +48,7 @@ TEST(ReportModel, ReadsWhatTheWriterWrites) {
   const auto set = InstallSet("project3", dir.path());
   const DocuSet docu = LoadDocuSet("PROJECT", set.mainFile);
   EXPECT_EQ(docu.projectName, "Bottling Plant");
-  EXPECT_EQ(docu.busType, "Modbus TCP");
+  EXPECT_EQ(docu.busType, "TCP");
   ASSERT_EQ(docu.overview.size(), 3u);
   EXPECT_EQ(docu.overview[0].name, "Line A & Press <1>");
   EXPECT_EQ(docu.overview[0].modules[2].name, "Tank <level>");
@@ -58,10 +59,10 @@ TEST(ReportModel, ReadsWhatTheWriterWrites) {
   EXPECT_TRUE(fs::exists(first.pictures[0]));
   // Module parameters are IO elements.
   ASSERT_EQ(first.ioParams.size(), 3u);
-  EXPECT_EQ(first.ioParams[2].params[0].name, "Ch0 range");
+  EXPECT_EQ(first.ioParams[2].params[0].name, "Channel Enable");
   EXPECT_EQ(first.adapterEntries.size(), 1u);
   EXPECT_EQ(docu.nodes[1].ioEntries[0].channels.size(), 16u);
-  EXPECT_EQ(docu.prjInquiry.size(), 9u);
+  EXPECT_EQ(docu.prjInquiry.size(), 7u);
 
   // The older element name of module parameters reads the same.
   std::string params = qmx::test::ReadFile(first.paramFile);
@@ -76,7 +77,7 @@ TEST(ReportModel, ReadsKoreanText) {
   const DocuSet docu = LoadDocuSet("PROJECT", InstallSet("korean", dir.path()).mainFile);
   EXPECT_EQ(docu.projectName, "포장 라인");
   EXPECT_EQ(docu.nodes[0].adapters[0].modules[0].name, "비상 정지");
-  EXPECT_EQ(docu.nodes[1].ioParams[0].params[0].name, "채널 0 범위");
+  EXPECT_EQ(docu.nodes[1].ioParams[0].name, "온도");
 }
 
 TEST(ReportModel, ChapterNumbersAndContentsByKind) {
@@ -118,20 +119,24 @@ TEST(ReportModel, RowColoursPicturesAndNumbers) {
 
   // Channel rows alternate white / light yellow across all entries of one map.
   const std::vector<Rgb> channels = DataRowColours(TableAfter(doc, "2.1.2. Address Map"));
-  ASSERT_EQ(channels.size(), 1u + 8 + 8 + 4);
+  ASSERT_EQ(channels.size(), 8u + 8 + 4);
   for (size_t i = 0; i < channels.size(); ++i) EXPECT_EQ(channels[i], i % 2 ? kLightYellow : kWhite) << i;
   // Parameter rows restart per chapter: the first is white.
   EXPECT_EQ(DataRowColours(TableAfter(doc, "2.2.3. Parameters")).front(), kWhite);
 
   // Module rows: the first of each adapter grey, then white; the adapter row
-  // picture follows the model's first letter.
+  // picture follows the model's first letter (an "R" model's is RNA.bmp).
   const TableBlock& overview = TableAfter(doc, "1. Project Overview");
   EXPECT_EQ(overview.rows[0].cells[0].picture, (docu.imagePath / "NA.bmp").string());
   EXPECT_EQ(overview.rows[1].background, kLightGrey);
   EXPECT_EQ(overview.rows[2].background, kWhite);
   EXPECT_EQ(overview.rows[1].cells[0].picture, (docu.imagePath / "NDI.bmp").string());
-  EXPECT_EQ(overview.rows[4].cells[0].picture, (docu.imagePath / "RNA.bmp").string());
+  EXPECT_EQ(overview.rows[4].cells[0].picture, (docu.imagePath / "NA.bmp").string());
   EXPECT_EQ(overview.rows[5].background, kLightGrey);
+  DocuSet rModel = docu;
+  rModel.overview[1].model = "R" + rModel.overview[1].model;
+  EXPECT_EQ(TableAfter(BuildPrintDocument(rModel), "1. Project Overview").rows[4].cells[0].picture,
+            (docu.imagePath / "RNA.bmp").string());
 
   // Parts lists are numbered from 1 in each table.
   for (const char* heading : {"2.1.4. Inquiry", "2.2.4. Inquiry", "3. Project Inquiry"}) {
@@ -170,6 +175,16 @@ TEST(ReportModel, StationLimitAndMissingFiles) {
   } catch (const DocuError& e) {
     EXPECT_NE(std::string(e.what()).find("map1.xml"), std::string::npos) << e.what();
   }
+  // A file far larger than documentation is, refused before it is read.
+  qmx::test::WriteFile(dir.path() / "na20261209 091500_007map1.xml", "");
+  fs::resize_file(dir.path() / "na20261209 091500_007map1.xml", 40u * 1024 * 1024);
+  try {
+    LoadDocuSet("NA", set.mainFile);
+    FAIL() << "a 40 MB map file was read";
+  } catch (const DocuError& e) {
+    EXPECT_NE(std::string(e.what()).find("map1.xml is too large to be read: 41943040 bytes"), std::string::npos)
+        << e.what();
+  }
 }
 
 TEST(ReportModel, ProjectWithoutAdapters) {
@@ -201,7 +216,14 @@ TEST(ReportModel, ProjectWithoutAdapters) {
 
 TEST(ReportExcel, ProjectPagesReshapeIntoChapterSheets) {
   qmx::test::TempDir dir("rendaval");
-  const DocuSet docu = LoadDocuSet("PROJECT", InstallSet("project3", dir.path()).mainFile);
+  const auto set = InstallSet("project3", dir.path());
+  // A fixed-I/O adapter brings channels of its own in its NA_IO entry: station 2 gets one.
+  const fs::path map2 = dir.path() / "prj20261209 143005_042map2.xml";
+  qmx::test::WriteFile(map2, qmx::rendaval::test::ReplaceAll(
+                                 qmx::test::ReadFile(map2), "\t\t</NA_IO>",
+                                 "\t\t\t<Channel type=\"AI\" channel_num=\"0\" size=\"16\" InputWordAddr=\"0x0009/00\" "
+                                 "InputBitAddr=\"0x0090\" OutputWordAddr=\"\" OutputBitAddr=\"\"/>\r\n\t\t</NA_IO>"));
+  const DocuSet docu = LoadDocuSet("PROJECT", set.mainFile);
   const Workbook pages = BuildExcelPages(docu);
   const ReshapeResult result = ReshapeWorkbook(pages);
   ASSERT_TRUE(result.ok) << result.error;
@@ -216,19 +238,22 @@ TEST(ReportExcel, ProjectPagesReshapeIntoChapterSheets) {
   EXPECT_EQ(names, expected);
   EXPECT_EQ(pages.sheets.size(), expected.size() + result.absorbed);
 
-  // The 64 input channels of station 2 span pages and end up in one sheet,
-  // empty addresses as one blank.
+  // The 66 input channels of station 2 (64 of its input modules, 2 of its
+  // power module) span pages and end up in one sheet, empty addresses as one
+  // blank.
   const Sheet& map = result.workbook.sheets[8];
   ASSERT_EQ(map.name, "2.2.2. Address Map");
-  int inputs = 0;
+  int inputs = 0, own = 0;
   for (size_t r = 1; r <= map.rows.size(); ++r)
     if (map.At(r, 2).text == "DI") {
       ++inputs;
       EXPECT_EQ(map.At(r, 6).text, " ");
-    } else if (map.At(r, 2).text == "Status") {
+    } else if (map.At(r, 2).text == "AI") {
+      ++own;
       EXPECT_EQ(map.At(r, 6).text, "");  // the adapter's own channels are not padded
     }
-  EXPECT_EQ(inputs, 64);
+  EXPECT_EQ(inputs, 66);
+  EXPECT_EQ(own, 1);
   EXPECT_LT(map.At(1, 1).fontSize, kChapterFontLimit);
 
   // The rows that opened the continued pages go, the table closes up.

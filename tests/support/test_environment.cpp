@@ -1,5 +1,8 @@
 // Compiled into every test program: tests never need a display, so Qt runs on
-// its offscreen platform unless the caller chose another.
+// its offscreen platform unless the caller chose another; and the leak
+// checker's suppressions. The programs that make windows also get the one main
+// that makes their QApplication (qt_test_main.cpp), those that bind the driver
+// library its leak-check setting (driver_tls.cpp).
 #include <cstdlib>
 
 namespace {

@@ -1,5 +1,6 @@
 #include "tests/support/test_support.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -57,5 +58,12 @@ void WriteFile(const fs::path& path, const std::string& bytes) {
 }
 
 fs::path SourcePath(const std::string& relative) { return fs::path(QMX_SOURCE_DIR) / relative; }
+
+std::string TestName(const std::string& text) {
+  std::string name = text;
+  for (char& c : name)
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  return name;
+}
 
 }  // namespace qmx::test

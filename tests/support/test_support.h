@@ -1,6 +1,8 @@
 // Helpers shared by the test programs: temporary folders, copies of the staged
-// program folder, small file utilities.
+// program folder, small file utilities, names of table cases.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
@@ -35,5 +37,15 @@ void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 
 // Absolute path of a file under the source tree.
 std::filesystem::path SourcePath(const std::string& relative);
+
+// A case's text as a test name: letters and digits kept, anything else '_'.
+std::string TestName(const std::string& text);
+// The name generator of a table of cases that carry their text as `name`.
+struct CaseName {
+  template <typename Case>
+  std::string operator()(const ::testing::TestParamInfo<Case>& info) const {
+    return TestName(info.param.name);
+  }
+};
 
 }  // namespace qmx::test

@@ -167,12 +167,7 @@ INSTANTIATE_TEST_SUITE_P(
                       MasterFault{"exception=2,once", EMBXILADD}, MasterFault{"exception=3,node=2,once", EMBXILVAL},
                       MasterFault{"silence,once", ETIMEDOUT}, MasterFault{"drop,once", ETIMEDOUT},
                       MasterFault{"wrong-function,once", EMBBADDATA}),
-    [](const ::testing::TestParamInfo<MasterFault>& info) {
-      std::string n = info.param.fault;
-      for (char& c : n)
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-      return n;
-    });
+    [](const ::testing::TestParamInfo<MasterFault>& info) { return qmx::test::TestName(info.param.fault); });
 
 TEST_F(SimRtuTest, DamagedRepliesByteByByte) {
   testing::RawSerial raw;

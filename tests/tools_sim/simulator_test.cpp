@@ -117,6 +117,7 @@ TEST(SimulatorTest, ControlCommands) {
   const Row rows[] = {
       {"ping", "OK"},
       {"", "ERR empty command"},
+      {"node=2", "ERR empty command"},
       {"input 1 A5", "OK"},
       {"get input 1", "OK A5"},
       {"input 1 A5A5", "ERR slot 1 has 1 input bytes"},

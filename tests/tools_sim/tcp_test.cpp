@@ -11,6 +11,7 @@
 #include <memory>
 #include <thread>
 
+#include "tests/support/test_support.h"
 #include "tests/tools_sim/sim_client.h"
 #include "tools/simulator/frames.h"
 #include "tools/simulator/testing/simulator_process.h"
@@ -210,12 +211,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ClientFault{"exception=6,fc=3,once", EMBXSBUSY, 0}, ClientFault{"silence,once", ETIMEDOUT, 0},
                       ClientFault{"delay=800,once", ETIMEDOUT, 400}, ClientFault{"wrong-function,once", EMBBADDATA, 0},
                       ClientFault{"wrong-tid,once", EMBBADDATA, 0}),
-    [](const ::testing::TestParamInfo<ClientFault>& info) {
-      std::string n = info.param.fault;
-      for (char& c : n)
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-      return n;
-    });
+    [](const ::testing::TestParamInfo<ClientFault>& info) { return qmx::test::TestName(info.param.fault); });
 
 TEST_F(SimTcpTest, FaultsOnTheWire) {
   RawTcp raw = Raw();

@@ -41,24 +41,6 @@ using namespace qmx::dialogs;
 
 namespace {
 
-QApplication* g_app = nullptr;
-
-class AppEnvironment : public ::testing::Environment {
-public:
-  void TearDown() override {
-    delete g_app;
-    g_app = nullptr;
-  }
-};
-[[maybe_unused]] ::testing::Environment* const g_env = ::testing::AddGlobalTestEnvironment(new AppEnvironment);
-
-void App() {
-  static int argc = 1;
-  static char name[] = "ui_dialogs_tests";
-  static char* argv[] = {name, nullptr};
-  if (!g_app) g_app = new QApplication(argc, argv);
-}
-
 QPushButton* Button(QWidget* dialog, const QString& caption) {
   for (QPushButton* b : dialog->findChildren<QPushButton*>()) {
     if (b->text() == caption) return b;
@@ -91,7 +73,6 @@ void ReturnKeepsOpen(DialogBase& dialog, QWidget* focus) {
 class DialogRoad : public DialogTest {
 protected:
   void SetUp() override {
-    App();
     DialogTest::SetUp();
     qmx::Paths().SetAppDir(qmx::test::DistDir().string());
   }

@@ -28,16 +28,7 @@
 
 namespace {
 
-QApplication* App() {
-  static int argc = 1;
-  static char name[] = "ui_dialogs_frame_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return app;
-}
-
 TEST(CheckValidation, CommandsShowTheVerdict) {
-  App();
   qmx::test::TempDir dir("qmx-validation");
   const std::filesystem::path programDir = qmx::test::UseProgramCopy(dir.path());
   std::vector<std::string> boxes;

@@ -173,7 +173,6 @@ void WhenOpen(std::function<void(FolderBrowser*)> step) {
 }
 
 TEST(FolderBrowser, AcceptsTheFolderTypedInTheEditLine) {
-  demo::App();
   qmx::test::TempDir tmp("grid-browse");
   const std::string target = (tmp.path() / "made").string();
   ScriptedBoxes boxes({toolkit::kIdYes});
@@ -195,7 +194,6 @@ TEST(FolderBrowser, AcceptsTheFolderTypedInTheEditLine) {
 }
 
 TEST(FolderBrowser, StaysOpenOnAnInvalidFolderAndDisablesOkOnAnEmptyLine) {
-  demo::App();
   ScriptedBoxes boxes({});
   FolderBrowser browser("Select a folder...", "Folder", "/tmp");
   bool okEnabledWhenEmpty = true;
@@ -216,7 +214,6 @@ TEST(FolderBrowser, StaysOpenOnAnInvalidFolderAndDisablesOkOnAnEmptyLine) {
 }
 
 TEST(FolderBrowser, PickingInTheTreeFillsTheEditLine) {
-  demo::App();
   qmx::test::TempDir tmp("grid-browse");
   fs::create_directory(tmp.path() / "picked");
   FolderBrowser browser("Select a folder...", "Folder", tmp.path().string());
@@ -235,7 +232,6 @@ TEST(FolderBrowser, PickingInTheTreeFillsTheEditLine) {
 }
 
 TEST(FolderBrowser, AStartFolderBelowAHiddenFolderIsShownAndAccepted) {
-  demo::App();
   qmx::test::TempDir tmp("grid-browse");
   // Enough neighbours that the start folder lies below the first page.
   for (int i = 0; i < 60; ++i) fs::create_directories(tmp.path() / ("a" + std::to_string(100 + i)));
@@ -269,7 +265,6 @@ TEST(FolderBrowser, AStartFolderBelowAHiddenFolderIsShownAndAccepted) {
 }
 
 TEST(FolderBrowser, TheGridsDefaultServicesRunTheChooser) {
-  demo::App();
   qmx::test::TempDir tmp("grid-browse");
   ScriptedBoxes boxes({});
   WhenOpen([&](FolderBrowser* dialog) {

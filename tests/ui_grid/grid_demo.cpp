@@ -10,27 +10,7 @@
 namespace qmx::grid::demo {
 namespace {
 
-QApplication* g_app = nullptr;
-
-class AppEnvironment : public ::testing::Environment {
-public:
-  void TearDown() override {
-    delete g_app;
-    g_app = nullptr;
-  }
-};
-
-[[maybe_unused]] ::testing::Environment* const g_env = ::testing::AddGlobalTestEnvironment(new AppEnvironment);
-
 }  // namespace
-
-QApplication* App() {
-  static int argc = 1;
-  static char name[] = "ui_grid_tests";
-  static char* argv[] = {name, nullptr};
-  if (!g_app) g_app = new QApplication(argc, argv);
-  return g_app;
-}
 
 void RecordingServices::ChangedValueByUser(void* owner, const std::string& gridName, const std::string& key,
                                            void* descriptor, const std::string& value) {

@@ -12,13 +12,7 @@
 #include <string>
 #include <vector>
 
-class QApplication;
-
 namespace qmx::grid::demo {
-
-// The one QApplication of a test program (created on first use, freed by a
-// test environment at the end).
-QApplication* App();
 
 // One row of the demonstration.
 struct DemoRow {
@@ -75,7 +69,6 @@ class GridDemoOwner : public QWidget {
   Q_OBJECT
 
 public:
-  // Needs the application (App()) to exist.
   // Columns "Name" (editable), "Value" (editable), "Unit" (read-only).
   explicit GridDemoOwner(const GridPolicy& policy = MainProgramGridPolicy(), int imageWidthSelector = 0,
                          const std::string& gridName = "Parameters");

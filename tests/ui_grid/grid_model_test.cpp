@@ -294,10 +294,8 @@ TEST(GridTreeModel, ColumnsBeyondTheFlagsAreReadOnly) {
   GridTreeModel m;
   m.AppendColumn(0);
   m.AppendColumn(1);
-  EXPECT_TRUE(m.IsColumnEditable(0));
-  EXPECT_FALSE(m.IsColumnEditable(1));
-  EXPECT_FALSE(m.IsColumnEditable(2));
-  EXPECT_FALSE(m.IsColumnEditable(-1));
+  const std::pair<int, bool> cases[] = {{0, true}, {1, false}, {2, false}, {-1, false}};
+  for (const auto& [column, editable] : cases) EXPECT_EQ(m.IsColumnEditable(column), editable) << column;
 }
 
 TEST(GridTreeModel, TypedCharacterDecisions) {
@@ -339,18 +337,28 @@ TEST(GridTreeModel, TypedCharacterDecisions) {
 
 TEST(GridTreeModel, ReturnOpensTheEditorOfEditableColumnsOnly) {
   using R = GridTreeModel::ReturnAction;
-  GridTreeModel m;
-  m.AppendColumn(0);
-  m.AppendColumn(0);
-  m.AppendColumn(1);
-  m.InsertRootItem(Row("r"));
-  EXPECT_EQ(m.DecideReturn(), R::kNone);
-  m.SelectRow(0);
-  EXPECT_EQ(m.DecideReturn(), R::kEditFirstColumn);
-  m.SetFocusedColumn(1);
-  EXPECT_EQ(m.DecideReturn(), R::kEditSubItem);
-  m.SetFocusedColumn(2);
-  EXPECT_EQ(m.DecideReturn(), R::kNone);
+  struct Case {
+    const char* what;
+    int column;  // -1: no row selected
+    R expected;
+  } cases[] = {
+      {"no selection", -1, R::kNone},
+      {"first column", 0, R::kEditFirstColumn},
+      {"editable value column", 1, R::kEditSubItem},
+      {"read-only column", 2, R::kNone},
+  };
+  for (const Case& c : cases) {
+    GridTreeModel m;
+    m.AppendColumn(0);
+    m.AppendColumn(0);
+    m.AppendColumn(1);
+    m.InsertRootItem(Row("r"));
+    if (c.column >= 0) {
+      m.SelectRow(0);
+      m.SetFocusedColumn(c.column);
+    }
+    EXPECT_EQ(m.DecideReturn(), c.expected) << c.what;
+  }
 }
 
 TEST(GridTreeModel, DeleteAllItemsEmptiesEverything) {
@@ -372,15 +380,22 @@ int Measure(std::string_view s) {
 }
 
 TEST(FitText, KeepsTextsThatFitAndShortensOthersWithAnEllipsis) {
-  EXPECT_EQ(FitText("abcd", 46, 6, Measure), "abcd");    // 40 + 6 < 47
-  EXPECT_EQ(FitText("abcde", 46, 6, Measure), "a...");   // 30 + 6 + 10 < 46 fails for "ab"
-  EXPECT_EQ(FitText("abcdef", 100, 6, Measure), "abcdef");
-  EXPECT_EQ(FitText("abcdefghij", 66, 2, Measure), "abc...");
-  // Never fewer than one character.
-  EXPECT_EQ(FitText("abc", 5, 2, Measure), "a...");
-  // Multi-byte characters are removed whole.
-  EXPECT_EQ(FitText("\xc3\xa4\xc3\xb6\xc3\xbc\xc3\x9f", 66, 2, Measure), "\xc3\xa4\xc3\xb6\xc3\xbc\xc3\x9f");
-  EXPECT_EQ(FitText("\xc3\xa4\xc3\xb6\xc3\xbc\xc3\x9f", 40, 2, Measure), "\xc3\xa4...");
+  struct Case {
+    const char* text;
+    int width, margin;
+    const char* expected;
+  } cases[] = {
+      {"abcd", 46, 6, "abcd"},   // 40 + 6 < 47
+      {"abcde", 46, 6, "a..."},  // 30 + 6 + 10 < 46 fails for "ab"
+      {"abcdef", 100, 6, "abcdef"},
+      {"abcdefghij", 66, 2, "abc..."},
+      {"abc", 5, 2, "a..."},  // never fewer than one character
+      // multi-byte characters are removed whole
+      {"\xc3\xa4\xc3\xb6\xc3\xbc\xc3\x9f", 66, 2, "\xc3\xa4\xc3\xb6\xc3\xbc\xc3\x9f"},
+      {"\xc3\xa4\xc3\xb6\xc3\xbc\xc3\x9f", 40, 2, "\xc3\xa4..."},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(FitText(c.text, c.width, c.margin, Measure), c.expected) << c.text << " in " << c.width;
 }
 
 }  // namespace

@@ -54,7 +54,6 @@ protected:
   void SetUp() override { Build(MainProgramGridPolicy()); }
 
   void Build(const GridPolicy& policy) {
-    demo::App();
     owner_ = std::make_unique<GridDemoOwner>(policy);
     grid = owner_->grid();
     speed = owner_->AddRow({"Speed", {"10", "rpm"}, {"1,0,100"}});
@@ -235,73 +234,74 @@ TEST_F(GridWidget, NotificationOncePerNewlySelectedRow) {
   EXPECT_EQ(grid->GetSelectedRow(), kMode);
 }
 
-TEST_F(GridWidget, ReturnOpensTheEditBoxAndReturnCommits) {
-  Click(kSpeed, 1);
-  Key(Qt::Key_Return);
-  ListEditCtrl* editor = Editor();
-  ASSERT_NE(editor, nullptr);
-  EXPECT_EQ(editor->ControlId(), kEditOtherColumnId);
-  EXPECT_EQ(editor->accessibleName(), "Value");
-  EXPECT_EQ(editor->text(), "10");
-  EXPECT_EQ(editor->selectedText(), "10");
-  EXPECT_EQ(editor->geometry().left(), grid->GetCellRect(kSpeed, 1).left());
-  Type("42");
-  Key(Qt::Key_Return);
-  EXPECT_EQ(Editor(), nullptr);
-  EXPECT_EQ(Value(speed), "42");
-  ASSERT_EQ(services().changes.size(), 1u);
-  EXPECT_EQ(services().changes[0].gridName, "Parameters");
-  EXPECT_EQ(services().changes[0].key, "Speed");
-  EXPECT_EQ(services().changes[0].value, "42");
-  EXPECT_EQ(services().changes[0].owner, owner_->OwnerObject());
-  EXPECT_TRUE(grid->hasFocus());
+// How an edit of the Speed value, opened by Return, ends: which keys and
+// clicks keep what was typed, where the selection goes, what the owner hears.
+TEST_F(GridWidget, HowAnEditOfAValueEnds) {
+  enum class End { kReturn, kEscape, kDown, kClickElsewhere };
+  struct Case {
+    const char* what;
+    End end;
+    const char* typed;
+    const char* value;  // the cell afterwards
+    int selectedRow;
+    size_t notifications;
+    bool changed;         // the owner is handed the new value
+    const char* logLine;  // the hint of a refused value
+  };
+  const Case cases[] = {
+      {"Return commits", End::kReturn, "42", "42", kSpeed, 1, true, nullptr},
+      {"Escape cancels", End::kEscape, "77", "10", kSpeed, 1, false, nullptr},
+      {"Down commits and moves the selection", End::kDown, "55", "55", kMode, 2, true, nullptr},
+      {"a click elsewhere commits", End::kClickElsewhere, "33", "33", kFixed, 2, true, nullptr},
+      {"a value outside its range keeps the old text", End::kReturn, "150", "10", kSpeed, 1, false,
+       "UpdateListViewItem. Invalid item: Speed.  Integer. Must be 0 ~ 100."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    owner_.reset();
+    Build(MainProgramGridPolicy());
+    demo::LogCapture log;
+    Click(kSpeed, 1);
+    Key(Qt::Key_Return);
+    ListEditCtrl* editor = Editor();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->ControlId(), kEditOtherColumnId);
+    EXPECT_EQ(editor->accessibleName(), "Value");
+    EXPECT_EQ(editor->text(), "10");
+    EXPECT_EQ(editor->selectedText(), "10");
+    EXPECT_EQ(editor->geometry().left(), grid->GetCellRect(kSpeed, 1).left());
+    Type(c.typed);
+    switch (c.end) {
+      case End::kReturn: Key(Qt::Key_Return); break;
+      case End::kEscape: Key(Qt::Key_Escape); break;
+      case End::kDown: Key(Qt::Key_Down); break;
+      case End::kClickElsewhere: Click(kFixed, 0); break;
+    }
+    EXPECT_EQ(Editor(), nullptr);
+    EXPECT_EQ(Value(speed), c.value);
+    EXPECT_EQ(grid->GetSelectedRow(), c.selectedRow);
+    ASSERT_EQ(owner_->notifications().size(), c.notifications);
+    EXPECT_EQ(owner_->notifications().back(), grid->GetRowItem(grid->GetTreeItem(c.selectedRow)));
+    ASSERT_EQ(services().changes.size(), c.changed ? 1u : 0u);
+    if (c.changed) {
+      EXPECT_EQ(services().changes[0].gridName, "Parameters");
+      EXPECT_EQ(services().changes[0].key, "Speed");
+      EXPECT_EQ(services().changes[0].value, c.value);
+      EXPECT_EQ(services().changes[0].owner, owner_->OwnerObject());
+    }
+    if (c.end != End::kClickElsewhere) {
+      EXPECT_TRUE(grid->hasFocus());
+    }
+    ASSERT_EQ(log.lines.size(), c.logLine ? 1u : 0u);
+    if (c.logLine) {
+      EXPECT_EQ(log.lines[0].category, 0);
+      EXPECT_EQ(log.lines[0].source, "QMX-410Tools");
+      EXPECT_EQ(log.lines[0].text, c.logLine);
+    }
+  }
 }
 
-TEST_F(GridWidget, EscapeCancelsTheEdit) {
-  Click(kSpeed, 1);
-  Key(Qt::Key_Return);
-  ASSERT_NE(Editor(), nullptr);
-  Type("77");
-  Key(Qt::Key_Escape);
-  EXPECT_EQ(Editor(), nullptr);
-  EXPECT_EQ(Value(speed), "10");
-  EXPECT_TRUE(services().changes.empty());
-}
-
-TEST_F(GridWidget, ClickElsewhereCommitsTheEdit) {
-  Click(kSpeed, 1);
-  Key(Qt::Key_Return);
-  Type("33");
-  Click(kFixed, 0);
-  EXPECT_EQ(Editor(), nullptr);
-  EXPECT_EQ(Value(speed), "33");
-}
-
-TEST_F(GridWidget, RejectedValueKeepsTheOldTextAndLogsTheHint) {
-  demo::LogCapture log;
-  Click(kSpeed, 1);
-  Key(Qt::Key_Return);
-  Type("150");
-  Key(Qt::Key_Return);
-  EXPECT_EQ(Value(speed), "10");
-  EXPECT_TRUE(services().changes.empty());
-  ASSERT_EQ(log.lines.size(), 1u);
-  EXPECT_EQ(log.lines[0].category, 0);
-  EXPECT_EQ(log.lines[0].source, "QMX-410Tools");
-  EXPECT_EQ(log.lines[0].text, "UpdateListViewItem. Invalid item: Speed.  Integer. Must be 0 ~ 100.");
-}
-
-TEST_F(GridWidget, UpAndDownInTheEditBoxCommitAndMoveTheSelection) {
-  Click(kSpeed, 1);
-  Key(Qt::Key_Return);
-  Type("55");
-  Key(Qt::Key_Down);
-  EXPECT_EQ(Editor(), nullptr);
-  EXPECT_EQ(Value(speed), "55");
-  EXPECT_EQ(grid->GetSelectedRow(), kMode);
-  ASSERT_EQ(owner_->notifications().size(), 2u);
-  EXPECT_EQ(owner_->notifications()[1], grid->GetRowItem(mode));
-  // Up from an edit on the first column moves one row up as well.
+TEST_F(GridWidget, UpFromAnEditOfTheFirstColumnMovesOneRowUp) {
   Click(kMode, 0);
   Key(Qt::Key_Return);
   ASSERT_NE(Editor(), nullptr);
@@ -349,21 +349,38 @@ TEST_F(GridWidget, TypingADigitOpensTheEditorWithThatDigit) {
   EXPECT_EQ(Value(speed), "75");
 }
 
-TEST_F(GridWidget, TypingOnTheFirstColumnOrAReadOnlyRowOpensNothing) {
-  Click(kSpeed, 0);
-  Key(Qt::Key_7);
-  EXPECT_EQ(Editor(), nullptr);
+// Typed keys open an editor on an editable value cell only.
+TEST_F(GridWidget, WhatATypedKeyOpens) {
+  struct Case {
+    const char* what;
+    int row, column;
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    const char* editorText;  // null: no editor
+  };
+  const Case cases[] = {
+      {"a digit on a value", kSpeed, 1, Qt::Key_7, Qt::NoModifier, "7"},
+      {"the keypad's minus on a value starts a negative number", kSpeed, 1, Qt::Key_Minus, Qt::KeypadModifier, "-"},
+      {"a digit on the first column", kSpeed, 0, Qt::Key_7, Qt::NoModifier, nullptr},
+      {"a digit on a read-only row", kFixed, 1, Qt::Key_7, Qt::NoModifier, nullptr},
+      {"Return on a read-only row", kFixed, 1, Qt::Key_Return, Qt::NoModifier, nullptr},
+      {"a digit on the read-only column", kSpeed, 2, Qt::Key_7, Qt::NoModifier, nullptr},
+      {"Return on the read-only column", kSpeed, 2, Qt::Key_Return, Qt::NoModifier, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Click(c.row, c.column);
+    Key(c.key, {}, c.modifiers);
+    if (!c.editorText) {
+      EXPECT_EQ(Editor(), nullptr);
+      continue;
+    }
+    ASSERT_NE(Editor(), nullptr);
+    EXPECT_EQ(Editor()->text(), c.editorText);
+    Key(Qt::Key_Escape);
+  }
   EXPECT_EQ(grid->GetRowItem(speed)->firstText, "Speed");
-  Click(kFixed, 1);
-  Key(Qt::Key_7);
-  EXPECT_EQ(Editor(), nullptr);
-  Key(Qt::Key_Return);
-  EXPECT_EQ(Editor(), nullptr);
-  // The read-only column opens nothing either.
-  Click(kSpeed, 2);
-  Key(Qt::Key_7);
-  Key(Qt::Key_Return);
-  EXPECT_EQ(Editor(), nullptr);
+  EXPECT_EQ(Value(speed), "10");
 }
 
 TEST_F(GridWidget, LeftAndRightStopAtTheColumnLimits) {
@@ -504,11 +521,9 @@ TEST_F(GridWidget, KeypadKeysExpandAndCollapse) {
   EXPECT_EQ(grid->GetItemCount(), 6);
   Key(Qt::Key_Asterisk, {}, Qt::KeypadModifier);
   EXPECT_EQ(grid->GetItemCount(), 8);
-  // On a value cell the keypad's minus starts a negative number instead.
+  // On a value cell the keypad's minus starts a number (WhatATypedKeyOpens), the branch stays.
   Click(kSpeed, 1);
   Key(Qt::Key_Minus, {}, Qt::KeypadModifier);
-  ASSERT_NE(Editor(), nullptr);
-  EXPECT_EQ(Editor()->text(), "-");
   Key(Qt::Key_Escape);
   EXPECT_EQ(grid->GetItemCount(), 8);
 }
@@ -819,7 +834,6 @@ TEST_F(DriverGridWidget, EditsUseTheDriversChecksAndReachNoOwner) {
 }
 
 TEST(GridImages, UnknownBitmapsAreReportedAndLeaveTheGridWithoutIcons) {
-  demo::App();
   demo::LogCapture log;
   GridCtrl grid;
   EXPECT_FALSE(grid.CreateImgList(999, 16, GridRgb(255, 255, 255), 150, 16));
@@ -832,7 +846,6 @@ TEST(GridImages, UnknownBitmapsAreReportedAndLeaveTheGridWithoutIcons) {
 }
 
 TEST(GridImages, OnePixelImagesMakeAFlatList) {
-  demo::App();
   GridCtrl grid;
   ASSERT_TRUE(grid.InsertColumns(kGridExGridLines, {{"Property", 120, 1}, {"Value", 100, 0}}, 1, 0, 163, 163,
                                  GridRgb(0, 255, 255), kGridAlignLeft, 1));
@@ -847,7 +860,6 @@ TEST(GridImages, OnePixelImagesMakeAFlatList) {
 }
 
 TEST(GridCtrlRows, FindAndReadRowsByText) {
-  demo::App();
   GridDemoOwner owner;
   GridCtrl* grid = owner.grid();
   GridTreeItem* a = owner.AddRow({"Adapter", {"TCP", "x"}});

@@ -22,26 +22,13 @@
 
 #include <gtest/gtest.h>
 
-// The driver library keeps thread-local data that this tool chain's leak
-// checker cannot scan at exit (see the project-file tests).
-extern "C" const char* __lsan_default_options() { return "use_tls=0"; }
-
 namespace {
 
 using namespace qmx::views;
 
-QApplication* App() {
-  static int argc = 1;
-  static char name[] = "ui_views_example_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return app;
-}
-
 class Examples : public StationTest {
 protected:
   void SetUp() override {
-    App();
     StationTest::SetUp();
     qmx::Services().paths.SetAppDir(qmx::test::DistDir().string());
     qmx::Services().multiDropDriverFile = [this](const std::string& commType, int& code) {

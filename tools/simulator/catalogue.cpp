@@ -4,6 +4,7 @@
 #include <cctype>
 #include <exception>
 
+#include "common/Utility.h"
 #include "platform/xml/xml.h"
 
 #ifndef QMX_SIM_CATALOGUE_DIR
@@ -18,11 +19,6 @@ namespace fs = std::filesystem;
 // A station carries at most this many bytes in one image direction of a
 // module (the driver's working buffers are 1448 bytes).
 constexpr int kMaxBlockBytes = 1024;
-
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
 
 std::string Trim(const std::string& s) {
   size_t a = 0, b = s.size();
@@ -62,7 +58,7 @@ std::string AttrOr(const xml::Node& node, const std::string& name) {
 uint16_t ProductCode(const std::string& text) {
   std::string t = Upper(Trim(text));
   if (t.rfind("0X", 0) == 0) t = t.substr(2);
-  if (t.empty() || t.size() > 4 || !std::all_of(t.begin(), t.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }))
+  if (t.empty() || t.size() > 4 || !IsHexDigits(t))
     throw Failure("DeviceID '" + text + "' is not a 16-bit hexadecimal product code");
   return static_cast<uint16_t>(std::stoul(t, nullptr, 16));
 }
@@ -81,20 +77,9 @@ void ReadParameters(const xml::Node& info, uint16_t* length, std::vector<uint8_t
   if (!para) throw Failure("no Parameters element");
   *length = Length("Parameters Length", Decimal(AttrOr(para, "Length")));
   image->clear();
-  std::string data = Upper(AttrOr(para.SelectSingleNode("Const"), "Data"));
-  std::string digits;
-  for (size_t i = 0; i < data.size(); ++i) {
-    if (data.compare(i, 2, "0X") == 0) {
-      ++i;
-      continue;
-    }
-    if (data[i] == ',' || std::isspace(static_cast<unsigned char>(data[i]))) continue;
-    digits.push_back(data[i]);
-  }
-  if (*length == 0 || digits.size() != 2u * *length) return;
-  if (!std::all_of(digits.begin(), digits.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }))
-    return;
-  for (size_t i = 0; i < digits.size(); i += 2) image->push_back(static_cast<uint8_t>(std::stoul(digits.substr(i, 2), nullptr, 16)));
+  const std::string digits = HexDigitsOf(AttrOr(para.SelectSingleNode("Const"), "Data"), ", \t\n\v\f\r");
+  if (*length == 0 || digits.size() != 2u * *length || !IsHexDigits(digits)) return;
+  *image = HexPairsToBytes(digits);
 }
 
 void ReadIoLengths(const xml::Node& info, uint16_t* input, uint16_t* output) {

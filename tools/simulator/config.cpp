@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
 
+#include "common/Utility.h"
+#include "common/WholeFile.h"
 #include "tools/simulator/catalogue.h"
 
 namespace qmx::sim {
@@ -18,11 +19,6 @@ std::string Trim(const std::string& s) {
   while (a < b && std::isspace(static_cast<unsigned char>(s[a]))) ++a;
   while (b > a && std::isspace(static_cast<unsigned char>(s[b - 1]))) --b;
   return s.substr(a, b - a);
-}
-
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
 }
 
 std::vector<std::string> Split(const std::string& s, char sep) {
@@ -269,11 +265,18 @@ struct Parser {
   }
 
   bool LoadFile(const std::string& path, std::string* error) {
-    std::ifstream in(path);
-    if (!in) {
-      *error = "cannot read configuration file " + path;
+    std::string text, reason;
+    const int read = ReadWholeFile(path, kConfigFileLimit, text, &reason);
+    if (read != 1) {
+      *error = read == 0 ? reason : "cannot read configuration file " + path;
       return false;
     }
+    return LoadText(text, path, error);
+  }
+
+  // The lines of a configuration file; `name` leads the error lines.
+  bool LoadText(const std::string& text, const std::string& name, std::string* error) {
+    std::istringstream in(text);
     std::string line;
     int number = 0;
     while (std::getline(in, line)) {
@@ -287,7 +290,7 @@ struct Parser {
         long v = 0;
         const std::string inner = line.back() == ']' ? Trim(line.substr(1, line.size() - 2)) : std::string();
         if (inner.rfind("node", 0) != 0 || !ToLong(inner.substr(4), 1, 247, &v)) {
-          *error = path + ":" + std::to_string(number) + ": sections are [node N]";
+          *error = name + ":" + std::to_string(number) + ": sections are [node N]";
           return false;
         }
         sections.push_back(base);
@@ -297,11 +300,11 @@ struct Parser {
       }
       const size_t eq = line.find('=');
       if (eq == std::string::npos) {
-        *error = path + ":" + std::to_string(number) + ": expected key = value";
+        *error = name + ":" + std::to_string(number) + ": expected key = value";
         return false;
       }
       if (!Apply(Trim(line.substr(0, eq)), Trim(line.substr(eq + 1)), &why)) {
-        *error = path + ":" + std::to_string(number) + ": " + why;
+        *error = name + ":" + std::to_string(number) + ": " + why;
         return false;
       }
     }
@@ -439,6 +442,21 @@ bool ParseModules(const std::string& text, const Catalogue* catalogue, std::vect
   return true;
 }
 
+namespace {
+
+// The stations from what was read, and something to serve.
+bool Complete(Parser& p, const Catalogue* catalogue, SimConfig* out, std::string* error) {
+  if (!p.Finish(catalogue, error)) return false;
+  if (!p.cfg.tcp.enabled() && !p.cfg.udp.enabled() && p.cfg.rtuDevice.empty() && !p.cfg.discovery.enabled()) {
+    *error = "nothing to serve: give --tcp, --udp, --rtu or --discovery";
+    return false;
+  }
+  *out = p.cfg;
+  return true;
+}
+
+}  // namespace
+
 bool ParseArguments(const std::vector<std::string>& args, SimConfig* out, std::string* error, bool* help) {
   *help = false;
   Parser p;
@@ -497,13 +515,12 @@ bool ParseArguments(const std::vector<std::string>& args, SimConfig* out, std::s
     if (!Catalogue::Load(folder, &catalogue, error)) return false;
     known = &catalogue;
   }
-  if (!p.Finish(known, error)) return false;
-  if (!p.cfg.tcp.enabled() && !p.cfg.udp.enabled() && p.cfg.rtuDevice.empty() && !p.cfg.discovery.enabled()) {
-    *error = "nothing to serve: give --tcp, --udp, --rtu or --discovery";
-    return false;
-  }
-  *out = p.cfg;
-  return true;
+  return Complete(p, known, out, error);
+}
+
+bool ParseConfigText(const std::string& text, const Catalogue* catalogue, SimConfig* out, std::string* error) {
+  Parser p;
+  return p.LoadText(text, "configuration", error) && Complete(p, catalogue, out, error);
 }
 
 std::string UsageText() {

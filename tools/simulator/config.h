@@ -7,6 +7,7 @@
 // the top-level station, so stations on one RTU line can differ.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,14 @@ bool ParseArguments(const std::vector<std::string>& args, SimConfig* out, std::s
 std::string UsageText();
 
 class Catalogue;
+
+// The largest configuration file read.
+inline constexpr std::uint64_t kConfigFileLimit = 1024 * 1024;
+
+// The text of a configuration file as "--config" reads it with no other
+// option, over `catalogue` (may be null) in place of the one the options
+// name; for tests and fuzzing.
+bool ParseConfigText(const std::string& text, const Catalogue* catalogue, SimConfig* out, std::string* error);
 
 // Module list: comma-separated catalogue modules (QMX-1808, ...), presets
 // (DI8, AO4, ...), each optionally "*N" for N of them, or explicit modules

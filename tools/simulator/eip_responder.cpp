@@ -131,6 +131,8 @@ int EipDevice::resets() const {
   return resets_;
 }
 
+size_t EipFrameLength(const uint8_t* data, size_t size) { return size < kHeader ? 0 : kHeader + U16(data + 2); }
+
 EipDevice::Answer EipDevice::HandleFrame(const std::vector<uint8_t>& frame) {
   Answer answer;
   if (frame.size() < kHeader) return answer;
@@ -325,9 +327,9 @@ void EipServer::Run() {
       const ssize_t n = ::recv(c.fd, chunk, sizeof chunk, 0);
       bool close = n <= 0;
       if (n > 0) c.in.insert(c.in.end(), chunk, chunk + n);
-      while (!close && c.in.size() >= kHeader) {
-        const size_t total = kHeader + U16(c.in.data() + 2);
-        if (c.in.size() < total) break;
+      while (!close) {
+        const size_t total = EipFrameLength(c.in.data(), c.in.size());
+        if (total == 0 || c.in.size() < total) break;
         const std::vector<uint8_t> frame(c.in.begin(), c.in.begin() + static_cast<long>(total));
         c.in.erase(c.in.begin(), c.in.begin() + static_cast<long>(total));
         EipDevice::Answer answer = device_.HandleFrame(frame);

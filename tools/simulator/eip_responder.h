@@ -23,6 +23,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -49,6 +50,11 @@ struct EipFault {
   int remaining = -1;  // -1 = always
 };
 bool ParseEipFault(const std::string& text, EipFault* out, std::string* error);
+
+// The length of the encapsulation frame at the front of a stream: its
+// 24-byte header and the data its length field counts; 0 while the header
+// is not whole.
+size_t EipFrameLength(const uint8_t* data, size_t size);
 
 // The request handling, without sockets; safe to call from several threads.
 class EipDevice {

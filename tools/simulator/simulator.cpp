@@ -1,10 +1,10 @@
 #include "tools/simulator/simulator.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
 
+#include "common/Utility.h"
 #include "tools/simulator/discovery.h"
 
 namespace qmx::sim {
@@ -48,14 +48,8 @@ std::string ToHex(const Bytes& bytes) {
 bool FromHex(const std::string& text, Bytes* out) {
   out->clear();
   if (text == "-") return true;
-  if (text.size() % 2 != 0) return false;
-  for (size_t i = 0; i < text.size(); i += 2) {
-    char* end = nullptr;
-    const std::string pair = text.substr(i, 2);
-    const long v = std::strtol(pair.c_str(), &end, 16);
-    if (*end != '\0' || !std::isxdigit(static_cast<unsigned char>(pair[0]))) return false;
-    out->push_back(static_cast<uint8_t>(v));
-  }
+  if (text.size() % 2 != 0 || !IsHexDigits(text)) return false;
+  *out = HexPairsToBytes(text);
   return true;
 }
 
@@ -164,6 +158,8 @@ std::string Simulator::Execute(const std::string& line) {
   Station* st = Select(w, &n, &error);
   if (!st) return "ERR " + error;
   w.resize(n);
+  // A line of nothing but the station ("node=3") names no command.
+  if (w.empty()) return "ERR empty command";
   const std::string& cmd = w[0];
   long a = 0, b = 0;
 

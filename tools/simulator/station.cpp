@@ -5,15 +5,11 @@
 #include <stdexcept>
 #include <utility>
 
+#include "common/Utility.h"
 #include "tools/simulator/setup_registers.h"
 
 namespace qmx::sim {
 namespace {
-
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
 
 std::vector<uint8_t> U16(uint16_t v) { return {static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v & 0xFF)}; }
 

@@ -3,6 +3,7 @@
 #include "app/ui/grid/ComboInListView.h"
 #include "app/ui/grid/GridImages.h"
 #include "app/ui/grid/GridTextChecks.h"
+#include "common/Utility.h"
 #include "platform/toolkit/window_messages.h"
 
 #include <QCoreApplication>
@@ -225,7 +226,7 @@ void GridCtrl::UpdateListViewItem(GridTreeItem* item, const GridEditedCell& cell
   if (!result.accepted) {
     if (policy_.reportFailures) {
       GridPostLog(0, "QMX-410Tools",
-                  "UpdateListViewItem. Invalid item: " + text::RemoveAll(ri->firstText, ".htm") + ". " +
+                  "UpdateListViewItem. Invalid item: " + ::RemoveAll(ri->firstText, ".htm") + ". " +
                       ri->GetHintText(n));
     }
     return;

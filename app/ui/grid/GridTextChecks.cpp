@@ -66,10 +66,4 @@ bool EqualsNoCase(const std::string& a, const std::string& b) { return ::Compare
 
 std::string Trim(const std::string& text) { return ::TrimStr(text); }
 
-std::string RemoveAll(std::string text, std::string_view what) {
-  if (what.empty()) return text;
-  for (size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos)) text.erase(pos, what.size());
-  return text;
-}
-
 }  // namespace qmx::grid::text

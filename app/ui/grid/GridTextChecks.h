@@ -31,7 +31,5 @@ double LenientDouble(const std::string& text);
 
 bool EqualsNoCase(const std::string& a, const std::string& b);
 std::string Trim(const std::string& text);
-// Removes every occurrence of `what` from `text`.
-std::string RemoveAll(std::string text, std::string_view what);
 
 }  // namespace qmx::grid::text

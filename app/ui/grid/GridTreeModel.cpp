@@ -1,5 +1,7 @@
 #include "app/ui/grid/GridTreeModel.h"
 
+#include "common/Utility.h"
+
 #include <algorithm>
 
 namespace qmx::grid {
@@ -288,27 +290,13 @@ GridTreeModel::ReturnAction GridTreeModel::DecideReturn() const {
   return focusedColumn_ == 0 ? ReturnAction::kEditFirstColumn : ReturnAction::kEditSubItem;
 }
 
-namespace {
-// Length in bytes of the UTF-8 sequence that ends at the end of `s`.
-size_t LastCharLength(std::string_view s) {
-  size_t n = 1;
-  while (n < s.size() && (static_cast<unsigned char>(s[s.size() - n]) & 0xC0) == 0x80) ++n;
-  return n;
-}
-size_t CharCount(std::string_view s) {
-  size_t n = 0;
-  for (unsigned char c : s)
-    if ((c & 0xC0) != 0x80) ++n;
-  return n;
-}
-}  // namespace
-
 std::string FitText(const std::string& text, int width, int margin,
                     const std::function<int(std::string_view)>& measure) {
   if (measure(text) + margin < width + 1) return text;
   const int ellipsis = measure("...");
   std::string_view s(text);
-  while (CharCount(s) > 1 && !(ellipsis + margin + measure(s) < width)) s.remove_suffix(LastCharLength(s));
+  // One character less each time, never half a character.
+  while (Utf8Length(s) > 1 && !(ellipsis + margin + measure(s) < width)) s = CutUtf8(s, s.size() - 1);
   return std::string(s) + "...";
 }
 

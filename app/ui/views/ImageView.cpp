@@ -1,5 +1,6 @@
 #include "app/ui/views/ImageView.h"
 
+#include "app/commands/CommandIds.h"
 #include "app/model/IOUsr.h"
 #include "app/model/Logging.h"
 #include "app/model/NAUsr.h"
@@ -17,7 +18,6 @@
 
 namespace {
 
-constexpr int kCmdDelete = 32784;
 constexpr int kCaptionTop = 112;
 constexpr int kCaptionHeight = 14;
 constexpr int kCaptionColumn = 150;  // width of the caption column of the texts
@@ -242,7 +242,7 @@ int CImageView::DoChangeModuleNameIcon(int which) {
 }
 
 int CImageView::CanHandleCommand(int commandId, int mode) {
-  if (commandId != kCmdDelete || mode != 1) return 0;
+  if (commandId != qmx::commands::kIdEditDelete || mode != 1) return 0;
   QWidget* focus = QApplication::focusWidget();
   return focus && focus->inherits("CBtnVexo") ? 1 : 0;
 }

@@ -38,12 +38,6 @@ void LabelCtrl::SetFont(const std::string& face, int height, QColor colour, int 
   update();
 }
 
-void LabelCtrl::SetBkColor(QColor colour) {
-  backgroundEnabled_ = true;
-  background_ = colour;
-  update();
-}
-
 void LabelCtrl::SetText(const std::string& text) {
   text_ = QString::fromStdString(text);
   setAccessibleName(text_);
@@ -76,7 +70,7 @@ void LabelCtrl::paintEvent(QPaintEvent*) {
   QPainter p(this);
   // Without a colour of its own the label takes the current button face, so
   // it follows a change of the system colours.
-  p.fillRect(rect(), backgroundEnabled_ ? background_ : palette().color(QPalette::Button));
+  p.fillRect(rect(), palette().color(QPalette::Button));
   p.setPen(colour_);
   p.setFont(PaintFont());
   // Plain text: an ampersand is shown as it is.

@@ -27,7 +27,6 @@ public:
   // Face, height (pixels), text colour; every style bit given switches its
   // style on (others stay), the alignment is replaced by the one given.
   void SetFont(const std::string& face, int height, QColor colour, int flags);
-  void SetBkColor(QColor colour);
   // Sets the text and repaints at once.
   void SetText(const std::string& text);
   std::string Text() const { return text_.toStdString(); }
@@ -39,7 +38,6 @@ public:
   // Qt alignment of the text (left, centred or right).
   Qt::Alignment alignment() const;
   QColor textColour() const { return colour_; }
-  bool backgroundEnabled() const { return backgroundEnabled_; }
   // The font the label paints with.
   QFont PaintFont() const;
   // Height the text needs at a width, wrapped.
@@ -59,13 +57,11 @@ private:
   bool underline_ = false;
   bool strikeOut_ = false;
   bool smooth_ = false;
-  bool backgroundEnabled_ = false;
   bool centred_ = false;
   bool left_ = true;
   bool right_ = false;
   QString face_ = "MS Sans Serif";
   QColor colour_ = Qt::black;
-  QColor background_;
   int height_ = 8;
   QString text_;
 };

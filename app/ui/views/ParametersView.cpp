@@ -1,16 +1,12 @@
 #include "app/ui/views/ParametersView.h"
 
+#include "app/commands/CommandIds.h"
 #include "app/model/NAUsr.h"
 #include "app/model/ProjectWorkspace.h"
 #include "app/ui/grid/GridCtrl.h"
 #include "app/ui/views/ViewHost.h"
 
 namespace {
-
-constexpr int kCmdDownload = 32797;
-constexpr int kCmdUpload = 32798;
-constexpr int kCmdResetParameter = 32799;
-constexpr int kCmdFactoryDefault = 32829;
 
 std::string CommDisplay(void* context, const std::string& key, const std::string& value) {
   auto* adapter = static_cast<CNAUsr*>(context);
@@ -99,8 +95,9 @@ int CParametersView::DoChangeModuleNameIcon(int which) {
 }
 
 int CParametersView::CanHandleCommand(int commandId, int mode) {
-  if (commandId != kCmdDownload && commandId != kCmdUpload && commandId != kCmdResetParameter &&
-      commandId != kCmdFactoryDefault) {
+  using namespace qmx::commands;
+  if (commandId != kIdOnlineDownload && commandId != kIdOnlineUpload && commandId != kIdOnlineResetPara &&
+      commandId != kIdEditFactoryDefault) {
     return 0;
   }
   if (!qmx::views::AnyWindowHasFocus()) return 0;

@@ -1,5 +1,6 @@
 #include "app/ui/views/ProcessImgView.h"
 
+#include "app/commands/CommandIds.h"
 #include "app/model/IOUsr.h"
 #include "app/model/NAUsr.h"
 #include "app/model/ProjectWorkspace.h"
@@ -9,9 +10,6 @@
 #include <QLabel>
 
 namespace {
-
-constexpr int kCmdDownload = 32797;
-constexpr int kCmdUpload = 32798;
 
 // The modules below an adapter's item in tree order (every one, or only the
 // communicating ones).
@@ -95,7 +93,7 @@ int CProcessImgView::DoChangeModuleNameIcon(int which) {
 }
 
 int CProcessImgView::CanHandleCommand(int commandId, int mode) {
-  if (commandId != kCmdDownload && commandId != kCmdUpload) return 0;
+  if (commandId != qmx::commands::kIdOnlineDownload && commandId != qmx::commands::kIdOnlineUpload) return 0;
   if (!qmx::views::AnyWindowHasFocus()) return 0;
   return mode ? 1 : 0;
 }

@@ -5,19 +5,17 @@
 #include "app/model/IOCatalogue.h"
 #include "app/model/IOUsr.h"
 #include "app/model/ValueConversion.h"
+#include "tests/support/fuzz_files.h"
+#include "tests/support/fuzz_model.h"
 
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
 #include <string>
-#include <unistd.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string path = "/tmp/qmx_io_fuzz_" + std::to_string(::getpid()) + ".xml";
-  {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-  }
+  qmx::fuzz::QuietBoxes();
+  static const std::string path = std::string(qmx::fuzz::kMemoryFolder) + "/QMX-0000.xml";
+  qmx::fuzz::MemoryFiles::Get().Put(path, data, size);
   static const TextIdMap texts = {{"T_A", {"T_A", "A", "a"}}};
   IOCatalogue catalogue;
   const IODef* def = nullptr;
@@ -43,8 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
       for (const auto* items : {&def->inputItems, &def->outputItems}) {
         for (const auto& item : *items) {
-          module.SelectConvRanges(*item);
-          const ConvRuleState rule = RuleStateOf(*item);
+          const ConvRuleState rule = module.ActiveRule(*item, "PRJ");
           ConvRawToText(0x1234, &rule);
           uint16_t raw = 0;
           ConvEngToRawChecked(1.5, &rule, raw, "fuzz");
@@ -52,6 +49,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
     }
   }
-  ::unlink(path.c_str());
   return 0;
 }

@@ -2,19 +2,19 @@
 // with one of its results, never crash, leak or read past a buffer, and every
 // definition it keeps must be consistent (default image as long as its block).
 #include "app/model/NACatalogue.h"
+#include "tests/support/fuzz_files.h"
+#include "tests/support/fuzz_model.h"
 
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
+#include <memory>
 #include <string>
-#include <unistd.h>
+#include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string path = "/tmp/qmx_na_fuzz_" + std::to_string(::getpid()) + ".xml";
-  {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-  }
+  qmx::fuzz::QuietBoxes();
+  static const std::string path = std::string(qmx::fuzz::kMemoryFolder) + "/QMX-0000.xml";
+  qmx::fuzz::MemoryFiles::Get().Put(path, data, size);
   static const TextIdMap texts = {{"T_A", {"T_A", "A", "a"}}};
   std::vector<std::unique_ptr<NADef>> definitions;
   const int rc = ParseNA(path, 0, texts, definitions);
@@ -33,6 +33,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     def->CheckCommTypes();
     for (const auto& entry : def->commTypeMap) def->GetCommTypeCode(entry.first);
   }
-  ::unlink(path.c_str());
   return 0;
 }

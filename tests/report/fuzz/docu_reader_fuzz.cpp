@@ -1,37 +1,26 @@
 // Fuzz entry point of the documentation reader and the two report trees. The
 // input is one station's documentation: the main, node, map, parameter and
 // parts-list files separated by NUL bytes; "@DOC_DIR@" in them names the
-// folder the files are written to (the corpus is the na1 fixture set).
-#include <unistd.h>
-
+// folder the files are in (the corpus holds the na1 set of the report
+// tests as the main program's export writes it, under these names); they are
+// read from memory.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "report/core/DocuSet.h"
 #include "report/core/ReportBuilders.h"
+#include "tests/support/fuzz_files.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// A folder of this process, removed when it ends.
-struct FuzzFolder {
-  FuzzFolder() : path(fs::temp_directory_path() / ("rendaval-fuzz-" + std::to_string(::getpid()))) {
-    fs::create_directories(path);
-  }
-  ~FuzzFolder() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-  fs::path path;
-};
-
 const fs::path& Folder() {
-  static const FuzzFolder folder;
-  return folder.path;
+  static const fs::path folder = qmx::fuzz::kMemoryFolder;
+  return folder;
 }
 
 std::string Placed(std::string text) {
@@ -49,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t start = 0;
   for (const char* name : kNames) {
     const size_t end = std::min(input.find('\0', start), input.size());
-    std::ofstream(Folder() / name, std::ios::binary | std::ios::trunc) << Placed(input.substr(start, end - start));
+    qmx::fuzz::MemoryFiles::Get().Put((Folder() / name).string(), Placed(input.substr(start, end - start)));
     start = std::min(end + 1, input.size());
   }
   try {

@@ -1,0 +1,195 @@
+// Saving the settings file so that a readable copy of it exists at every
+// moment, and reading it with the copies that stand in for a broken one.
+#include "app/model/AppOptions.h"
+
+#include "app/model/Logging.h"
+#include "app/model/ReaderConventions.h"
+#include "app/model/ProgramPaths.h"
+#include "app/model/SaveFailures.h"
+#include "common/Utility.h"
+#include "platform/os/replace_file.h"
+#include "platform/os/user_folders.h"
+#include "platform/xml/xml.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+using qmx::os::FolderOf;
+
+namespace {
+
+void ReportSaveErrno(const std::string& path, int error) {
+  qmx::ReportSaveFailure(path, error != 0 ? std::strerror(error) : "");
+}
+
+void ReportSaved(const std::string& path) {
+  PostLog(qmx::kLogGeneral, qmx::kLogSource, StrFormat("Save configuration is completed. Path: %s", path.c_str()));
+}
+
+// Whether the file loads as a document; the reason when it does not.
+bool Loads(const std::string& path, std::string* cause = nullptr) {
+  try {
+    (void)qmx::xml::Document::LoadFile(path, qmx::reader::kDefinitionFileLimit);
+    return true;
+  } catch (const qmx::xml::XmlError& e) {
+    if (cause) {
+      *cause = e.what();
+      while (!cause->empty() && (cause->back() == '\n' || cause->back() == '\r')) cause->pop_back();
+    }
+    return false;
+  }
+}
+
+// A name of the settings file's own: a folder refusing new files may be the
+// program folder of any number of installations, whose backups share the
+// user's cache folder. FNV-1a of the path: the same in every build.
+std::string PathDigest(const std::string& path) {
+  uint64_t hash = 14695981039346656037ull;
+  for (const unsigned char c : path) {
+    hash ^= c;
+    hash *= 1099511628211ull;
+  }
+  return StrFormat("%016llx", static_cast<unsigned long long>(hash));
+}
+
+struct OpenFile {
+  std::string path;
+  int fd = -1;
+};
+
+// The first backup that can be opened for writing, made when missing (the
+// private cache folder too).
+OpenFile OpenBackup(const std::string& settingsPath) {
+  const std::vector<std::string> candidates = SettingsBackupPaths(settingsPath);
+  for (size_t i = 0; i < candidates.size(); ++i) {
+    if (i > 0 && qmx::os::MakePrivateFolder(FolderOf(candidates[i]).string()) != 0) continue;
+    const int fd = ::open(candidates[i].c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd >= 0) return {candidates[i], fd};
+  }
+  return {candidates.front(), -1};
+}
+
+// The settings file rewritten where it is (a link followed to the file it
+// names, as a replacement follows it). The file and its backup are written
+// one after the other with the same text, each whole and on disk before the
+// other is cut, the broken one of the two first: one of them reads at every
+// moment.
+int SaveInPlace(const std::string& path, const std::string& bytes) {
+  const fs::path target = qmx::os::FollowLinks(path);
+  OpenFile file{path, ::open(target.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666)};
+  if (file.fd < 0) {
+    qmx::ReportOpenForSaveFailure(path);
+    return 0;
+  }
+  OpenFile backup = OpenBackup(path);
+  if (backup.fd < 0) {
+    ::close(file.fd);
+    qmx::ReportOpenForSaveFailure(backup.path);
+    return 0;
+  }
+  const bool fileFirst = !Loads(path) && Loads(backup.path);
+  const OpenFile* order[2] = {&backup, &file};
+  if (fileFirst) std::swap(order[0], order[1]);
+  int error = 0;
+  std::string failed;
+  for (const OpenFile* target : order) {
+    error = qmx::os::RewriteFile(target->fd, bytes);
+    // A backup made now must be found after a power failure too.
+    if (error == 0 && target == &backup) error = qmx::os::SyncFolder(FolderOf(backup.path));
+    if (error != 0) {
+      failed = target->path;
+      break;
+    }
+  }
+  ::close(file.fd);
+  ::close(backup.fd);
+  if (error != 0) {
+    ReportSaveErrno(failed, error);
+    return 0;
+  }
+  ReportSaved(path);
+  return 1;
+}
+
+void PostRecovery(const std::string& text) { PostLog(qmx::kLogError, qmx::kLogSource, text); }
+
+// The broken per-user file moved aside and the shipped one copied in its
+// place; false (nothing changed) when that cannot be done.
+bool ReplaceByShipped(const qmx::ProgramPaths& paths, const std::string& cause) {
+  const std::string path = paths.SettingsFile();
+  const std::string kept = path + ".broken";
+  std::error_code ec;
+  fs::rename(path, kept, ec);
+  if (ec) return false;
+  if (qmx::os::SeedFile(paths.ShippedSettingsFile(), path) != 1) {
+    fs::rename(kept, path, ec);
+    return false;
+  }
+  PostRecovery(StrFormat("[Warning] The settings file %s cannot be read (%s). It is kept as %s, and the shipped "
+                         "settings file %s takes its place.",
+                         path.c_str(), cause.c_str(), kept.c_str(), paths.ShippedSettingsFile().c_str()));
+  return true;
+}
+
+}  // namespace
+
+std::vector<std::string> SettingsBackupPaths(const std::string& settingsPath) {
+  std::error_code ec;
+  const std::string absolute = fs::absolute(settingsPath, ec).lexically_normal().string();
+  return {settingsPath + ".bak",
+          (qmx::os::UserCacheFolder() / (std::string(qmx::kConfigFileName) + "." + PathDigest(absolute) + ".bak"))
+              .string()};
+}
+
+int SaveConfigFile(const std::string& programFolder, const AppOptions& options, const ConfigExtras& extras) {
+  const std::string path = (fs::path(programFolder) / qmx::kConfigFileName).string();
+  const std::string bytes = FormatConfigFile(options, extras);
+  // The new text goes to "QMX410Tools.xml.tmp" beside the file (what an
+  // interrupted save left there goes first); only a complete, flushed file
+  // replaces it.
+  const qmx::os::ReplaceResult result = qmx::os::ReplaceFile(path, bytes, qmx::os::StagedName::kBesideTarget);
+  switch (result.failed) {
+    case qmx::os::ReplaceStep::kNone:
+      ReportSaved(path);
+      return 1;
+    // An installed program's folder may refuse new files while the settings
+    // file itself stays writable, and a settings file mounted on its own
+    // cannot be replaced: then the file is rewritten where it is.
+    case qmx::os::ReplaceStep::kCreate:
+    case qmx::os::ReplaceStep::kRename:
+      return SaveInPlace(path, bytes);
+    case qmx::os::ReplaceStep::kWrite:
+      ReportSaveErrno(path, result.error);
+      return 0;
+    // The rename is durable only once the folder is; a folder that cannot be
+    // synchronised may lose the new file at a power failure.
+    case qmx::os::ReplaceStep::kSyncFolder:
+      ReportSaveErrno(FolderOf(result.target).string(), result.error);
+      return 0;
+  }
+  return 0;
+}
+
+int ReadSettingsFile(const qmx::ProgramPaths& paths, AppOptions& options, ConfigExtras& extras) {
+  const std::string path = paths.SettingsFile();
+  std::error_code ec;
+  std::string cause;
+  // A missing file is no broken one: it is reported as it always was.
+  if (fs::exists(path, ec) && !Loads(path, &cause)) {
+    for (const std::string& backup : SettingsBackupPaths(path)) {
+      if (!fs::exists(backup, ec) || !Loads(backup)) continue;
+      PostRecovery(StrFormat("[Warning] The settings file %s cannot be read (%s). Its backup %s is read instead.",
+                             path.c_str(), cause.c_str(), backup.c_str()));
+      return ParseConfigFile(backup, options, extras);
+    }
+    if (paths.perUser) ReplaceByShipped(paths, cause);
+  }
+  return ParseConfigFile(path, options, extras);
+}
