@@ -107,7 +107,6 @@ protected:
 
 // Grids share the cut images of a strip; a strip registered again is cut anew.
 TEST(GridImagesTest, OneCutPerStripUntilItIsRegisteredAgain) {
-  demo::App();
   constexpr int kId = 9001;
   QImage strip(32, 16, QImage::Format_ARGB32);
   strip.fill(Qt::red);
