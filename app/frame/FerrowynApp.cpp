@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QStringList>
+#include <QThreadPool>
 
 #include <cstdio>
 #include <cstring>
@@ -59,6 +60,7 @@ bool CFerrowynApp::InitInstance(const std::vector<std::string>& args) {
 
   // The main frame.
   frame_ = std::make_unique<CMainFrame>(profile_.get());
+  frame_->SetPartsAfterFirstFrame(frameDrawnFirst_);
   if (frame_->OnCreate() != 0) {
     frame_.reset();
     return false;
@@ -114,6 +116,12 @@ void CFerrowynApp::AddToRecentFileList(const std::string& path) {
 
 int CFerrowynApp::Main(int argc, char** argv) {
   QApplication app(argc, argv);
+  // The raster painter hands each batch of pixels of a semi-transparent line
+  // (the style's bevels under the tool bar and in the headers) to the
+  // global thread pool and waits for it. With a worker per core the first
+  // frame started seven threads and waited, on a busy machine, for each to be
+  // scheduled; one worker keeps the hand-over and drops the rest.
+  QThreadPool::globalInstance()->setMaxThreadCount(1);
   QApplication::setOrganizationName("Kestun");
   QApplication::setApplicationName("Ferrowyn Application");
   std::vector<std::string> args;

@@ -42,7 +42,8 @@ const char* CFerrowynView::ViewName(int viewType) {
   return viewType >= 0 && viewType < kViewCount ? kTabs[viewType].viewName : "";
 }
 
-CFerrowynView::CFerrowynView(QWidget* parent) : QWidget(parent) {
+CFerrowynView::CFerrowynView(QWidget* parent, bool dataViewsLater)
+    : QWidget(parent), dataViewsLater_(dataViewsLater) {
   setObjectName("CFerrowynView");
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(2, 2, 2, 2);
@@ -81,24 +82,52 @@ int CFerrowynView::CreateTabCtrl() {
 }
 
 int CFerrowynView::CreateAllView() {
-  static const char* kFunc = "FerrowynView::CreateAllView";
   for (int i = 0; i < kViewCount; ++i) {
     delete views_[i];
     views_[i] = nullptr;
   }
-  for (int i = 0; i < kViewCount; ++i) {
-    CTabChildView* view = s_viewFactory ? s_viewFactory(i, tabs_) : nullptr;
-    if (!view) {
-      ShowResourceLackError(kTabs[i].failureCode, kFunc, kTabs[i].failureName, 1, 1);
-      break;
-    }
-    view->setObjectName(QString("%1%2").arg(i == kViewStartUp ? "StartUpView" : kTabs[i].viewName)
-                            .arg(kTabs[i].controlId));
-    view->setAccessibleName(kTabs[i].text);
-    view->hide();
-    views_[i] = view;
+  const int count = dataViewsLater_ ? kViewImage : kViewCount;
+  for (int i = 0; i < count; ++i) {
+    views_[i] = MakeView(i);
+    if (!views_[i]) break;
   }
   return 0;
+}
+
+CTabChildView* CFerrowynView::MakeView(int viewType) {
+  static const char* kFunc = "FerrowynView::CreateAllView";
+  CTabChildView* view = s_viewFactory ? s_viewFactory(viewType, tabs_) : nullptr;
+  if (!view) {
+    ShowResourceLackError(kTabs[viewType].failureCode, kFunc, kTabs[viewType].failureName, 1, 1);
+    return nullptr;
+  }
+  view->setObjectName(QString("%1%2").arg(viewType == kViewStartUp ? "StartUpView" : kTabs[viewType].viewName)
+                          .arg(kTabs[viewType].controlId));
+  view->setAccessibleName(kTabs[viewType].text);
+  view->hide();
+  return view;
+}
+
+void CFerrowynView::CreateDataViews() {
+  if (!dataViewsLater_) return;
+  dataViewsLater_ = false;
+  // A start view that could not be made stopped the chain already.
+  if (!tabs_ || !views_[kViewStartUp]) return;
+  selecting_ = true;
+  setUpdatesEnabled(false);
+  const int current = tabs_->currentIndex();
+  for (int i = kViewImage; i < kViewCount; ++i) {
+    CTabChildView* view = MakeView(i);
+    if (!view) break;
+    views_[i] = view;
+    QWidget* page = tabs_->widget(i);
+    tabs_->removeTab(i);
+    tabs_->insertTab(i, view, kTabs[i].text);
+    delete page;
+  }
+  tabs_->setCurrentIndex(current);
+  setUpdatesEnabled(true);
+  selecting_ = false;
 }
 
 void CFerrowynView::OnTabSelected(int index) {

@@ -42,7 +42,9 @@ public:
   // Name of each tab's child for RefreshView / UpdateOnlineVals ("" for 0).
   static const char* ViewName(int viewType);
 
-  explicit CFerrowynView(QWidget* parent = nullptr);
+  // With `dataViewsLater` the tabs 1 to 5 hold bare pages until
+  // CreateDataViews makes their views (after the window's first frame).
+  explicit CFerrowynView(QWidget* parent = nullptr, bool dataViewsLater = false);
 
   // (Re)creates the tab control and the six child views; keeps the selected
   // tab. 0.
@@ -50,6 +52,9 @@ public:
   // Creates the six child views; a failure is reported (-5020, -5022 to
   // -5026) and leaves that child and the later ones without a window. 0.
   int CreateAllView();
+  // The views the constructor left for later, each put into its tab; nothing
+  // when they were made with the tab control.
+  void CreateDataViews();
 
   void ShowChildView(int viewType);
   void SetStartPage(const std::string& title, const std::string& path);
@@ -71,10 +76,13 @@ public:
 private:
   // The user chose a tab.
   void OnTabSelected(int index);
+  // The child view of a tab, or nullptr after the resource-lack report.
+  CTabChildView* MakeView(int viewType);
 
   qmx::toolkit::FlatTabCtrl* tabs_ = nullptr;
   std::array<CTabChildView*, kViewCount> views_{};
   std::string startTitle_ = "Starting...";
   std::string startPath_;
   bool selecting_ = false;  // a tab is selected by the program, not the user
+  bool dataViewsLater_ = false;  // tabs 1 to 5 wait for CreateDataViews
 };

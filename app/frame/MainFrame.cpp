@@ -142,7 +142,7 @@ int CMainFrame::OnCreate() {
   statusBar_->AddLogoPane(32772, 0, "Kestun Automation");
   InstallStatusPanes();
 
-  view_ = new CFerrowynView(this);
+  view_ = new CFerrowynView(this, partsAfterFirstFrame_);
   setCentralWidget(view_);
 
   // The structure operations look definitions up in the catalogue and
@@ -337,6 +337,7 @@ void CMainFrame::BeginStartUp() {
 }
 
 void CMainFrame::FinishStartUp() {
+  if (view_) view_->CreateDataViews();
   // Settings, text lists and catalogue; start-up goes on with what was read.
   ParseXmlsAndAssignDatas();
 

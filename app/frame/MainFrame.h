@@ -66,6 +66,9 @@ public:
   // and then run in their order.
   void InitializeFrameworkAfterFirstFrame(std::function<void()> then);
   static constexpr int kFirstFrameWaitMs = 250;
+  // Set before OnCreate: what the first frame does not show (the hidden
+  // tabs' views) is made by FinishStartUp instead of OnCreate.
+  void SetPartsAfterFirstFrame(bool later) { partsAfterFirstFrame_ = later; }
   bool startUpFinished() const { return startUpFinished_; }
   void InitPaths();
   // Reads the settings, the text lists and the catalogue; 1 when all were
@@ -339,6 +342,7 @@ private:
   std::string noticeText_;
   std::vector<std::string> loadedFiles_;  // files the loader chain read, in order
   bool startUpFinished_ = true;           // false while FinishStartUp waits for the first frame
+  bool partsAfterFirstFrame_ = false;     // hidden views made by FinishStartUp
   std::vector<int> heldCommands_;         // commands given meanwhile, in order
   ProjectWorkspace workspace_;            // the open projects and their tree
   ConfigValidator validator_{workspace_, errors_};

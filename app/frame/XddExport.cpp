@@ -108,13 +108,21 @@ std::string Insert(const std::string& text, const std::string& tag, size_t from,
 
 }  // namespace
 
-const XddObject::Table& StandardObjectTable() {
-  static const XddObject::Table table = MakeStandardTable();
+namespace {
+
+// One table for every module of the family.
+const std::shared_ptr<const XddObject::Table>& SharedStandardObjectTable() {
+  static const std::shared_ptr<const XddObject::Table> table =
+      std::make_shared<const XddObject::Table>(MakeStandardTable());
   return table;
 }
 
+}  // namespace
+
+const XddObject::Table& StandardObjectTable() { return *SharedStandardObjectTable(); }
+
 void FillXddObjectTable(IODef& definition) {
-  definition.xddObject.Assign(2100, "Mappable_Ex_Slot_", 9, StandardObjectTable());
+  definition.xddObject.Assign(2100, "Mappable_Ex_Slot_", 9, SharedStandardObjectTable());
 }
 
 int ModuleClass(const std::string& id) {

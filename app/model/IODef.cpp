@@ -7,16 +7,25 @@
 // ---- XddObject -------------------------------------------------------------------
 
 int XddObject::Assign(int index, const std::string& name, int objectType, const Table& source) {
+  auto cut = std::make_shared<Table>();
+  for (size_t r = 0; r < kRows; ++r) {
+    for (size_t c = 0; c < kColumns; ++c) (*cut)[r][c] = CutUtf8(source[r][c], kCellChars);
+  }
+  return Assign(index, name, objectType, std::shared_ptr<const Table>(std::move(cut)));
+}
+
+int XddObject::Assign(int index, const std::string& name, int objectType, std::shared_ptr<const Table> source) {
+  if (!source) return Assign(index, name, objectType, Table{});
+  for (const auto& row : *source) {
+    for (const std::string& cell : row) {
+      if (cell.size() > kCellChars) return Assign(index, name, objectType, *source);
+    }
+  }
   index_ = index;
   name_ = name;
   objectType_ = objectType;
   rowCount_ = kRows;
-  for (int r = 0; r < kRows; ++r) {
-    for (int c = 0; c < kColumns; ++c) {
-      cells_[static_cast<size_t>(r)][static_cast<size_t>(c)] =
-          std::string(CutUtf8(source[static_cast<size_t>(r)][static_cast<size_t>(c)], kCellChars));
-    }
-  }
+  cells_ = std::move(source);
   return 1;
 }
 
@@ -29,7 +38,7 @@ std::string XddObject::GetSubObjectField(int row, int column) const {
     case 4:
     case 5:
     case 6:
-      return cells_[static_cast<size_t>(row)][static_cast<size_t>(column)];
+      return cells_ ? (*cells_)[static_cast<size_t>(row)][static_cast<size_t>(column)] : std::string();
     default:
       return {};
   }

@@ -33,6 +33,9 @@ public:
   // Sets the index, name and type, the row count to 25, and copies every cell
   // (each cut to kCellChars). 1.
   int Assign(int index, const std::string& name, int objectType, const Table& source);
+  // The same with a table that other objects may hold too: kept as it is
+  // when every cell fits, else copied and cut. 1.
+  int Assign(int index, const std::string& name, int objectType, std::shared_ptr<const Table> source);
   void SetIndex(int index) { index_ = index; }
   void SetName(const std::string& name) { name_ = name; }
   const std::string& GetName() const { return name_; }
@@ -48,7 +51,9 @@ private:
   std::string name_;
   int objectType_ = 0;
   int rowCount_ = 0;
-  Table cells_{};
+  // Null until assigned: most modules have no table, and the modules that
+  // have one share the family's standard table.
+  std::shared_ptr<const Table> cells_;
 };
 
 class IODef {

@@ -162,8 +162,11 @@ size_t AsciiRunEnd(std::string_view s, size_t i) {
 
 }  // namespace
 
+// The tables are built on the first character beyond ASCII: texts of plain
+// ASCII, as the shipped catalogue is, never need them.
+
 std::string Utf8ToEucKr(std::string_view utf8) {
-  const Tables& t = GetTables();
+  const Tables* t = nullptr;
   std::string out;
   out.reserve(utf8.size());
   for (size_t i = 0; i < utf8.size();) {
@@ -183,7 +186,8 @@ std::string Utf8ToEucKr(std::string_view utf8) {
       out.push_back(static_cast<char>(cp));
       continue;
     }
-    if (auto it = t.encode.find(cp); it != t.encode.end()) {
+    if (!t) t = &GetTables();
+    if (auto it = t->encode.find(cp); it != t->encode.end()) {
       out.push_back(static_cast<char>(it->second >> 8));
       out.push_back(static_cast<char>(it->second & 0xFF));
     } else {
@@ -196,7 +200,7 @@ std::string Utf8ToEucKr(std::string_view utf8) {
 }
 
 bool EucKrToUtf8(std::string_view euckr, std::string& out) {
-  const Tables& t = GetTables();
+  const Tables* t = nullptr;
   out.clear();
   out.reserve(euckr.size() + euckr.size() / 2);
   bool valid = true;
@@ -213,7 +217,8 @@ bool EucKrToUtf8(std::string_view euckr, std::string& out) {
     if (lead >= kLeadFirst && lead <= kLeadLast && i + 1 < euckr.size()) {
       trail = static_cast<unsigned char>(euckr[i + 1]);
       if (trail >= kTrailFirst && trail <= kTrailLast) {
-        cp = t.decode[(lead - kLeadFirst) * kTrailCount + (trail - kTrailFirst)];
+        if (!t) t = &GetTables();
+        cp = t->decode[(lead - kLeadFirst) * kTrailCount + (trail - kTrailFirst)];
       }
     }
     if (cp != 0) {

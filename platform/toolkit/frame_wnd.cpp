@@ -1,6 +1,7 @@
 #include "platform/toolkit/frame_wnd.h"
 
 #include "platform/toolkit/text_fit.h"
+#include "platform/toolkit/toolbar_pictures.h"
 
 #include "platform/os/profile.h"
 
@@ -11,14 +12,15 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
-#include <QStyle>
 #include <QTimer>
 #include <QXmlStreamReader>
 
-#include <optional>
 
 namespace qmx::toolkit {
 namespace {
+
+// The picture a toolbar button names, kept on its action.
+constexpr const char* kPictureProperty = "qmxPicture";
 
 // A parsed menu or toolbar resource: a small tree of entries.
 struct Entry {
@@ -70,63 +72,6 @@ bool ReadResource(const QString& path, const QString& rootName, QList<Entry>& ou
   out = root;
   return true;
 }
-
-// The standard picture a toolbar entry names; nullopt for an unknown name.
-std::optional<QStyle::StandardPixmap> StandardPixmapOf(const QString& name) {
-  static const QMap<QString, QStyle::StandardPixmap> kIcons = {
-      {"new", QStyle::SP_FileIcon},
-      {"open", QStyle::SP_DialogOpenButton},
-      {"save", QStyle::SP_DialogSaveButton},
-      {"delete", QStyle::SP_TrashIcon},
-      {"up", QStyle::SP_ArrowUp},
-      {"down", QStyle::SP_ArrowDown},
-      {"properties", QStyle::SP_FileDialogDetailedView},
-      {"scan", QStyle::SP_BrowserReload},
-      {"compare", QStyle::SP_FileDialogContentsView},
-      {"download", QStyle::SP_ArrowDown},
-      {"upload", QStyle::SP_ArrowUp},
-      {"start", QStyle::SP_MediaPlay},
-      {"stop", QStyle::SP_MediaStop},
-      {"check", QStyle::SP_DialogApplyButton},
-      {"help", QStyle::SP_DialogHelpButton},
-      {"print", QStyle::SP_FileDialogListView},
-      {"add", QStyle::SP_FileDialogNewFolder},
-      {"network", QStyle::SP_DriveNetIcon},
-      {"computer", QStyle::SP_ComputerIcon},
-  };
-  auto it = kIcons.find(name);
-  if (it == kIcons.end()) return std::nullopt;
-  return *it;
-}
-
-// The pictures of one toolbar at its icon size. A standard picture of the
-// style holds every size its files have (up to 128 pixels, a quarter of a
-// megabyte for the toolbar) and is read from them each time it is asked
-// for; a button keeps the picture at the size it is drawn at, on a screen of
-// normal and of double density, and buttons that show the same picture
-// share it.
-class ToolBarIcons {
-public:
-  explicit ToolBarIcons(QSize size) : size_(size) {}
-
-  QIcon Get(const QString& name) {
-    const std::optional<QStyle::StandardPixmap> pixmap = StandardPixmapOf(name);
-    if (!pixmap) return {};
-    auto it = made_.find(*pixmap);
-    if (it == made_.end()) it = made_.insert(*pixmap, AtToolBarSize(QApplication::style()->standardIcon(*pixmap)));
-    return *it;
-  }
-
-private:
-  QIcon AtToolBarSize(const QIcon& full) const {
-    QIcon icon;
-    for (const qreal density : {1.0, 2.0}) icon.addPixmap(full.pixmap(size_, density));
-    return icon;
-  }
-
-  QSize size_;
-  QMap<QStyle::StandardPixmap, QIcon> made_;
-};
 
 void FillMenu(FrameWnd* frame, QMenu* menu, const QList<Entry>& entries,
               const std::function<QAction*(QMenu*, const Entry&)>& addItem,
@@ -203,20 +148,38 @@ bool FrameWnd::LoadToolBar(const QString& resource) {
     RegisterBar(59392, toolBar_);
   }
   toolBar_->clear();
-  ToolBarIcons icons(toolBar_->iconSize());
   for (const Entry& e : entries) {
     if (e.kind == Entry::Separator) {
       toolBar_->addSeparator();
     } else if (e.kind == Entry::Button) {
       QAction* a = AddCommand(nullptr, e.id, e.text, {});
-      a->setIcon(icons.Get(e.icon));
+      a->setProperty(kPictureProperty, e.icon);
       a->setToolTip(e.text);
       toolBar_->addAction(a);
     } else {
       return false;
     }
   }
+  toolBarPictures_ = ToolBarPictureFolder(resource);
+  toolBarDensity_ = 0;
+  SetToolBarPictures();
+  if (!screenWatch_) {
+    // A screen plugged in later may be denser than those there were.
+    screenWatch_ = connect(qApp, &QGuiApplication::screenAdded, this, [this] {
+      if (ToolBarIcons::ScreenDensity() > toolBarDensity_) SetToolBarPictures();
+    });
+  }
   return true;
+}
+
+void FrameWnd::SetToolBarPictures() {
+  if (!toolBar_) return;
+  toolBarDensity_ = ToolBarIcons::ScreenDensity();
+  ToolBarIcons icons(toolBar_->iconSize(), toolBarPictures_, toolBarDensity_);
+  for (QAction* a : toolBar_->actions()) {
+    const QVariant picture = a->property(kPictureProperty);
+    if (picture.isValid()) a->setIcon(icons.Get(picture.toString()));
+  }
 }
 
 QAction* FrameWnd::CommandAction(int id) const { return actions_.value(id, nullptr); }

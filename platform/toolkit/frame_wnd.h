@@ -94,8 +94,14 @@ private:
   static bool UpdateSubMenus(QMenu* menu);
   bool BuildMenu(QMenu* menu, const QString& resource, void* element);
   QAction* AddCommand(QMenu* menu, int id, const QString& text, const QString& key);
+  // Gives the toolbar's buttons their pictures for the densities the
+  // screens need; again when a denser screen comes.
+  void SetToolBarPictures();
 
   QToolBar* toolBar_ = nullptr;
+  QString toolBarPictures_;   // folder of the drawn copies
+  int toolBarDensity_ = 0;    // the densities the buttons' pictures hold
+  QMetaObject::Connection screenWatch_;
   QMultiMap<int, QAction*> actions_;
   QMap<int, QWidget*> bars_;
   QMenu* recentMenu_ = nullptr;

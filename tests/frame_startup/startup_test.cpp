@@ -12,6 +12,7 @@
 #include "app/model/Services.h"
 #include "platform/os/os.h"
 #include "platform/toolkit/message_box.h"
+#include "platform/toolkit/toolbar_pictures.h"
 #include "tests/support/access_audit.h"
 #include "tests/support/box_script.h"
 #include "tests/support/program_services.h"
@@ -20,10 +21,13 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDockWidget>
+#include <QFile>
 #include <QLabel>
 #include <QMenuBar>
 #include <QTest>
+#include <QToolBar>
 #include <QTreeWidget>
+#include <QXmlStreamReader>
 
 #include <gtest/gtest.h>
 
@@ -125,6 +129,44 @@ TEST_F(StartupTest, FrameHasItsBarsCombosAndLogoPane) {
   EXPECT_NE(frame->CommandAction(57664), nullptr);
 }
 
+// Every toolbar button shows its drawn copies (both sizes are in the
+// program), and draws as the style's picture kept at the toolbar's size for
+// normal and double density did, pixel for pixel, on the screens there are
+// (the pictures at double density only when a screen is that dense).
+TEST_F(StartupTest, ToolbarButtonsShowTheStylesPicturesFromTheirCopies) {
+  ASSERT_TRUE(Start());
+  CMainFrame* frame = app_->mainFrame();
+  const QSize size = frame->toolBar()->iconSize();
+  const QString resource = ":/QMX410Tools/ui/toolbar128.xml";
+  QFile file(resource);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  int buttons = 0;
+  for (QXmlStreamReader xml(&file); !xml.atEnd();) {
+    if (xml.readNext() != QXmlStreamReader::StartElement || xml.name() != QLatin1String("Button")) continue;
+    const int id = xml.attributes().value("id").toInt();
+    const QString name = xml.attributes().value("icon").toString();
+    QAction* button = nullptr;
+    for (QAction* a : frame->CommandActions(id))
+      if (frame->toolBar()->actions().contains(a)) button = a;
+    ASSERT_NE(button, nullptr) << id;
+    const QIcon full = QApplication::style()->standardIcon(*qmx::toolkit::StandardPixmapOf(name));
+    QIcon style;
+    for (const int density : {1, 2}) style.addPixmap(full.pixmap(size, density));
+    for (const int density : {1, 2}) {
+      const QString copy = qmx::toolkit::ToolBarPictureFile(qmx::toolkit::ToolBarPictureFolder(resource),
+                                                            qmx::toolkit::PictureFileStem(name), size.width() * density);
+      EXPECT_TRUE(QFile::exists(copy)) << copy.toStdString();
+    }
+    for (int density = 1; density <= qmx::toolkit::ToolBarIcons::ScreenDensity(); ++density) {
+      EXPECT_EQ(button->icon().pixmap(size, density).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                style.pixmap(size, density).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied))
+          << name.toStdString() << " x" << density;
+    }
+    ++buttons;
+  }
+  EXPECT_EQ(buttons, 18);
+}
+
 TEST_F(StartupTest, BannerComesFromTheVersionBlockOfTheProgramFile) {
   ASSERT_TRUE(Start());
   CMainFrame* frame = app_->mainFrame();
@@ -155,11 +197,12 @@ TEST_F(StartupTest, WithTheFrameDrawnFirstTheCatalogueFollowsTheFirstFrame) {
   };
   struct FirstPaint : QObject {
     CMainFrame* frame = nullptr;
-    bool seen = false, catalogueRead = false;
+    bool seen = false, catalogueRead = false, dataViews = false;
     bool eventFilter(QObject*, QEvent* event) override {
       if (event->type() == QEvent::Paint && !seen) {
         seen = true;
         catalogueRead = !frame->loadedFiles().empty();
+        dataViews = frame->tabView()->childView(kViewComment) != nullptr;
       }
       return false;
     }
@@ -182,6 +225,17 @@ TEST_F(StartupTest, WithTheFrameDrawnFirstTheCatalogueFollowsTheFirstFrame) {
   CMainFrame::s_projectFileDialog = realDialog;
   EXPECT_TRUE(firstPaint.seen);
   EXPECT_FALSE(firstPaint.catalogueRead);
+  EXPECT_FALSE(firstPaint.dataViews);
+  // The hidden tabs' views came after the first frame, each in its tab.
+  CFerrowynView* host = frame->tabView();
+  ASSERT_NE(host, nullptr);
+  ASSERT_EQ(host->tabCtrl()->count(), 6);
+  for (int i = 0; i < 6; ++i) {
+    ASSERT_NE(host->childView(i), nullptr) << i;
+    EXPECT_EQ(host->tabCtrl()->widget(i), host->childView(i)) << i;
+  }
+  EXPECT_EQ(host->tabCtrl()->tabText(kViewComment), "Comment");
+  EXPECT_EQ(host->GetActiveViewType(), kViewStartUp);
   EXPECT_EQ(frame->loadedFiles().size(), 5u);
   // The command line's project first, then the one the held command opened,
   // each with its stations.

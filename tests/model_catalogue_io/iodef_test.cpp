@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 using qmx::test::LoadIOTestTexts;
 using qmx::test::LogCapture;
 using qmx::test::ReadDescription;
@@ -115,6 +117,32 @@ TEST(XddObjectTest, AssignCopiesEveryCellAndColumnThreeAnswersEmpty) {
   table.SetName("Outputs");
   EXPECT_EQ(table.GetIndex(), -3);
   EXPECT_EQ(table.GetName(), "Outputs");
+}
+
+// A table that several modules hold reads the same through each of them,
+// and one with a cell beyond the limit is cut as a copied one would be.
+TEST(XddObjectTest, ASharedTableReadsAsACopiedOne) {
+  auto source = std::make_shared<XddObject::Table>();
+  (*source)[0][0] = "0x6000";
+  (*source)[24][6] = "last";
+  XddObject first, second;
+  EXPECT_EQ(first.Assign(2100, "Slot", 9, std::shared_ptr<const XddObject::Table>(source)), 1);
+  EXPECT_EQ(second.Assign(2100, "Slot", 9, std::shared_ptr<const XddObject::Table>(source)), 1);
+  for (const XddObject* table : {&first, &second}) {
+    EXPECT_EQ(table->GetRowCount(), 25);
+    EXPECT_EQ(table->GetSubObjectField(0, 0), "0x6000");
+    EXPECT_EQ(table->GetSubObjectField(24, 6), "last");
+    EXPECT_EQ(table->GetSubObjectField(24, 3), "");
+  }
+  (*source)[1][1] = std::string(150, 'x');
+  XddObject cut;
+  cut.Assign(1, "Cut", 7, std::shared_ptr<const XddObject::Table>(source));
+  EXPECT_EQ(cut.GetSubObjectField(1, 1), std::string(99, 'x'));
+  EXPECT_EQ(cut.GetSubObjectField(24, 6), "last");
+  XddObject none;
+  none.Assign(3, "None", 7, std::shared_ptr<const XddObject::Table>());
+  EXPECT_EQ(none.GetRowCount(), 25);
+  EXPECT_EQ(none.GetSubObjectField(0, 0), "");
 }
 
 TEST(IODescriptionTest, InputItemsTakeTheRunningOffsetsOfTheirList) {

@@ -3,17 +3,20 @@
 #include "platform/toolkit/frame_wnd.h"
 #include "platform/toolkit/message_box.h"
 #include "platform/toolkit/tool_box.h"
+#include "platform/toolkit/toolbar_pictures.h"
 #include "platform/toolkit/window_messages.h"
 #include "tests/support/test_support.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QImage>
 #include <QMenu>
 #include <QMenuBar>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <thread>
 #include <vector>
 
@@ -95,6 +98,39 @@ TEST_F(ToolkitTest, MalformedOrMissingResourcesAreRefused) {
       WriteResource("tb2.xml", "<ToolBar><Button id='7' text='Seven' icon='new'/><Separator/></ToolBar>"))));
   ASSERT_NE(frame.toolBar(), nullptr);
   EXPECT_EQ(frame.CommandAction(7)->toolTip(), "Seven");
+}
+
+// A button's picture comes from the drawn copies beside the resource when
+// the sizes the screens need are there, else from the style at the
+// toolbar's size; names that show the same picture share its files.
+TEST_F(ToolkitTest, ToolbarPicturesComeFromTheirCopiesWhenBothSizesExist) {
+  const QString folder = ToolBarPictureFolder(QString::fromStdString(WriteResource("tb.xml", "<ToolBar/>")));
+  std::filesystem::create_directories(folder.toStdString());
+  const QSize size(24, 24);
+  for (const auto& [stem, pixels] : std::vector<std::pair<QString, int>>{{"new", 24}, {"new", 48}, {"down", 24},
+                                                                          {"down", 48}, {"open", 24}}) {
+    QImage image(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
+    image.fill(pixels == 24 ? Qt::red : Qt::blue);
+    ASSERT_TRUE(image.save(ToolBarPictureFile(folder, stem, pixels)));
+  }
+  auto colourAt = [&](const QIcon& icon, qreal density) {
+    return icon.pixmap(size, density).toImage().pixelColor(3, 3);
+  };
+  auto styles = [&](const char* name, qreal density) {
+    return QApplication::style()->standardIcon(*StandardPixmapOf(name)).pixmap(size, density).toImage();
+  };
+  ToolBarIcons icons(size, folder, 2);
+  EXPECT_EQ(colourAt(icons.Get("new"), 1), QColor(Qt::red));
+  EXPECT_EQ(colourAt(icons.Get("new"), 2), QColor(Qt::blue));
+  // For screens of normal density only the normal copy is read.
+  EXPECT_EQ(colourAt(ToolBarIcons(size, folder, 1).Get("new"), 2), QColor(Qt::red));
+  EXPECT_EQ(colourAt(icons.Get("download"), 2), QColor(Qt::blue));
+  EXPECT_EQ(icons.Get("download").cacheKey(), icons.Get("down").cacheKey());
+  // Only one size drawn: the style's picture, as it would draw it.
+  for (const qreal density : {1.0, 2.0}) {
+    EXPECT_EQ(icons.Get("open").pixmap(size, density).toImage(), styles("open", density)) << density;
+  }
+  EXPECT_TRUE(icons.Get("no such picture").isNull());
 }
 
 TEST_F(ToolkitTest, RecentFilesGoWhereTheMenuSaysWithTheirIds) {

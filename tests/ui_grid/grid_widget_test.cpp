@@ -3,6 +3,7 @@
 // focused and selected cells, drag and drop.
 #include "app/ui/grid/ComboInListView.h"
 #include "app/ui/grid/GridCtrl.h"
+#include "app/ui/grid/GridImages.h"
 #include "app/ui/grid/ListEditCtrl.h"
 #include "platform/toolkit/window_messages.h"
 #include "tests/ui_grid/grid_demo.h"
@@ -103,6 +104,25 @@ protected:
   GridCtrl* grid = nullptr;
   GridTreeItem *speed, *mode, *folder, *serial, *group, *child1, *child2, *fixed;
 };
+
+// Grids share the cut images of a strip; a strip registered again is cut anew.
+TEST(GridImagesTest, OneCutPerStripUntilItIsRegisteredAgain) {
+  constexpr int kId = 9001;
+  QImage strip(32, 16, QImage::Format_ARGB32);
+  strip.fill(Qt::red);
+  RegisterGridBitmap(kId, strip);
+  const std::vector<QPixmap> first = GridImages(kId, 16, GridRgb(255, 0, 0));
+  ASSERT_EQ(first.size(), 2u);
+  EXPECT_EQ(first[0].toImage().pixelColor(1, 1).alpha(), 0);  // the mask colour
+  const std::vector<QPixmap> second = GridImages(kId, 16, GridRgb(255, 0, 0));
+  ASSERT_EQ(second.size(), 2u);
+  EXPECT_EQ(second[1].cacheKey(), first[1].cacheKey());
+  EXPECT_EQ(GridImages(kId, 16, GridRgb(0, 0, 255))[0].toImage().pixelColor(1, 1), QColor(Qt::red));
+  strip.fill(Qt::blue);
+  RegisterGridBitmap(kId, strip);
+  EXPECT_EQ(GridImages(kId, 16, GridRgb(255, 0, 0))[0].toImage().pixelColor(1, 1), QColor(Qt::blue));
+  EXPECT_TRUE(GridImages(kId + 1, 16, GridRgb(255, 0, 0)).empty());
+}
 
 TEST_F(GridWidget, ClickOnTheExpandBoxExpandsAndCollapsesWithoutSelecting) {
   ASSERT_EQ(grid->GetItemCount(), 6);

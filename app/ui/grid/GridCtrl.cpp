@@ -48,14 +48,14 @@ bool GridCtrl::CreateImgList(int smallBitmapId, int imageWidth, GridColor maskCo
       GridShowResourceLackError(kErrImageList, "GridCtrl::CreateImgList", "ImgList", 0, 1);
     return false;
   }
-  std::vector<QPixmap> small = CutGridStrip(strip, imageWidth, maskColor);
+  std::vector<QPixmap> small = GridImages(smallBitmapId, imageWidth, maskColor);
   if (small.empty()) {
     if (policy_.reportFailures) GridShowError(kErrImageListReadBack, "GridCtrl::CreateImgList", "Cannot get imageList", 0, 1);
     return false;
   }
   SetIconSize(small.front().width(), small.front().height());
   SetSmallImages(std::move(small));
-  std::vector<QPixmap> sub = CutGridStrip(GridBitmap(subItemBitmapId), subItemImageWidth, maskColor);
+  std::vector<QPixmap> sub = GridImages(subItemBitmapId, subItemImageWidth, maskColor);
   if (sub.empty()) {
     if (policy_.reportFailures)
       GridShowResourceLackError(kErrSubItemImageList, "GridCtrl::CreateImgList", "ImageSubItem", 0, 1);

@@ -2,7 +2,9 @@
 
 #include <QPainter>
 
+#include <iterator>
 #include <map>
+#include <tuple>
 
 namespace qmx::grid {
 namespace {
@@ -10,6 +12,13 @@ namespace {
 std::map<int, QImage>& Registry() {
   static std::map<int, QImage> registry;
   return registry;
+}
+
+// The cut strips by bitmap id, image width and mask colour. Pixmaps share
+// their pixels, so every grid that shows a strip holds the one copy.
+std::map<std::tuple<int, int, GridColor>, std::vector<QPixmap>>& CutStrips() {
+  static std::map<std::tuple<int, int, GridColor>, std::vector<QPixmap>> cut;
+  return cut;
 }
 
 void DrawFolder(QPainter& p, int x, int h, bool open) {
@@ -111,7 +120,12 @@ QImage BuiltInStrip(int id) {
 
 }  // namespace
 
-void RegisterGridBitmap(int id, const QImage& strip) { Registry()[id] = strip; }
+void RegisterGridBitmap(int id, const QImage& strip) {
+  Registry()[id] = strip;
+  for (auto it = CutStrips().begin(); it != CutStrips().end();) {
+    it = std::get<0>(it->first) == id ? CutStrips().erase(it) : std::next(it);
+  }
+}
 
 QImage GridBitmap(int id) {
   auto it = Registry().find(id);
@@ -132,6 +146,13 @@ std::vector<QPixmap> CutGridStrip(const QImage& strip, int width, GridColor mask
   }
   for (int x = 0; x + width <= argb.width(); x += width) images.push_back(QPixmap::fromImage(argb.copy(x, 0, width, argb.height())));
   return images;
+}
+
+std::vector<QPixmap> GridImages(int id, int width, GridColor mask) {
+  const auto key = std::make_tuple(id, width, mask);
+  auto it = CutStrips().find(key);
+  if (it == CutStrips().end()) it = CutStrips().emplace(key, CutGridStrip(GridBitmap(id), width, mask)).first;
+  return it->second;
 }
 
 }  // namespace qmx::grid

@@ -27,5 +27,8 @@ QImage GridBitmap(int id);
 // Cuts a strip into images `width` pixels wide (as many as fit), with the
 // mask colour made transparent. Empty when the strip is null or too narrow.
 std::vector<QPixmap> CutGridStrip(const QImage& strip, int width, GridColor mask);
+// CutGridStrip of an id's strip, cut once until the id's strip is registered
+// again. Grid windows only (the pixmaps belong to the window thread).
+std::vector<QPixmap> GridImages(int id, int width, GridColor mask);
 
 }  // namespace qmx::grid
