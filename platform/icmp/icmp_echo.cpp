@@ -25,6 +25,24 @@ int LeftMs(Clock::time_point deadline) {
   return left > 0 ? static_cast<int>(left) : 0;
 }
 
+// The end of an echo's wait for its answer.
+Clock::time_point EchoDeadline(int timeoutMs) {
+  return Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+}
+
+// Waits until the socket has something to read: its poll events, or 0 with
+// `status` set when the time ran out or the wait failed.
+short WaitReadable(int fd, Clock::time_point deadline, int& status) {
+  for (;;) {
+    pollfd p{fd, POLLIN, 0};
+    const int r = ::poll(&p, 1, LeftMs(deadline));
+    if (r < 0 && errno == EINTR) continue;
+    if (r > 0) return p.revents;
+    status = r == 0 ? kEchoTimedOut : kEchoGeneralFailure;
+    return 0;
+  }
+}
+
 uint16_t Checksum(const uint8_t* data, size_t length) {
   uint32_t sum = 0;
   for (size_t i = 0; i + 1 < length; i += 2) sum += static_cast<uint32_t>(data[i] << 8 | data[i + 1]);
@@ -140,13 +158,12 @@ int EchoSocket::EchoDatagram(uint32_t address, int timeoutMs, uint16_t sequence)
     return StatusFromSendErrno(errno);
   }
 
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+  const Clock::time_point deadline = EchoDeadline(timeoutMs);
   for (;;) {
-    pollfd p{fd_, POLLIN, 0};
-    const int r = ::poll(&p, 1, LeftMs(deadline));
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return r == 0 ? kEchoTimedOut : kEchoGeneralFailure;
-    if (p.revents & POLLERR) {
+    int waitStatus = 0;
+    const short revents = WaitReadable(fd_, deadline, waitStatus);
+    if (revents == 0) return waitStatus;
+    if (revents & POLLERR) {
       uint8_t data[64];
       uint8_t control[512];
       iovec iov{data, sizeof data};
@@ -193,12 +210,11 @@ int EchoSocket::EchoRaw(uint32_t address, int timeoutMs, uint16_t sequence) {
     return StatusFromSendErrno(errno);
   }
 
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+  const Clock::time_point deadline = EchoDeadline(timeoutMs);
   for (;;) {
-    pollfd p{fd_, POLLIN, 0};
-    const int r = ::poll(&p, 1, LeftMs(deadline));
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return r == 0 ? kEchoTimedOut : kEchoGeneralFailure;
+    int waitStatus = 0;
+    const short revents = WaitReadable(fd_, deadline, waitStatus);
+    if (revents == 0) return waitStatus;
     uint8_t buffer[1500];
     const ssize_t n = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
     if (n <= 0) continue;
