@@ -59,17 +59,8 @@ std::string Esc(const std::string& value) { return qmx::xml::EscapeAttribute(val
 
 int ParseConfigFile(const std::string& path, AppOptions& options, ConfigExtras& extras) {
   using namespace qmx::reader;
-  LogStartParsing(path);
-  qmx::xml::Document document;
-  try {
-    document = qmx::xml::Document::LoadFile(path, qmx::reader::kDefinitionFileLimit);
-  } catch (const qmx::xml::XmlError& e) {
-    ReportLoadFailure(path, e.what());
-    return 0;
-  }
-
   std::string location;
-  try {
+  const auto read = [&](const qmx::xml::Document& document) {
     location = "/Ferrowyn";
     qmx::xml::Node node = RequireNode(document, location);
     std::string copyright = RequireAttribute(node, "Copyright");
@@ -105,11 +96,8 @@ int ParseConfigFile(const std::string& path, AppOptions& options, ConfigExtras& 
 
     location = "/Ferrowyn/LogOption/FileEnable";
     ReadSwitches(RequireNode(document, location), "FILE", options);
-  } catch (const qmx::xml::XmlError& error) {
-    LogXmlException(qmx::kLogSource, error.what(), kFuncParseConfigFile, location, path);
-  }
-  LogEndParsing(path, 1);
-  return 1;
+  };
+  return ReadListFile(path, qmx::kLogSource, kFuncParseConfigFile, location, read);
 }
 
 std::string FormatConfigFile(const AppOptions& options, const ConfigExtras& extras) {

@@ -6,9 +6,13 @@
 #include "app/model/NADef.h"
 #include "app/model/ReaderConventions.h"
 #include "common/Utility.h"
+#include "platform/os/os.h"
 
+#include <algorithm>
+#include <filesystem>
 #include <type_traits>
 
+namespace fs = std::filesystem;
 using qmx::reader::DecimalTextToInt;
 using qmx::reader::IsBlankText;
 using qmx::reader::IsCommentOrPi;
@@ -81,14 +85,20 @@ void ReadValueItem(const qmx::xml::Node& node, const TextIdMap& textIds, ValueLi
   lists[id] = std::move(list);
 }
 
-std::unique_ptr<ParaItem> ReadParameterRef(const qmx::xml::Node& node, const TextIdMap& textIds) {
+std::unique_ptr<ParaItem> ReadParaItem(const qmx::xml::Node& node, ParaItemForm form, const char* category,
+                                       const TextIdMap& textIds, std::string* dataTypeText) {
   auto item = std::make_unique<ParaItem>();
-  item->category = "PARA";
+  item->category = category;
   item->textId = RequireAttribute(node, "TextId");
+  if (form == ParaItemForm::kCommBlock) item->key = RequireAttribute(node, "Type");
   item->valueItemTarget = RequireAttribute(node, "ValueItemTarget");
-  item->dataType = GetDataTypeCode(RequireAttribute(node, "DataType"));
+  const std::string dataType = RequireAttribute(node, "DataType");
+  item->dataType = GetDataTypeCode(dataType);
+  if (dataTypeText) *dataTypeText = dataType;
   item->bitOffset = static_cast<uint16_t>(DecimalTextToInt(RequireAttribute(node, "BitOffset")));
-  item->byteOffset = static_cast<uint16_t>(DecimalTextToInt(RequireAttribute(node, "ByteOffset")));
+  if (form == ParaItemForm::kParameter) {
+    item->byteOffset = static_cast<uint16_t>(DecimalTextToInt(RequireAttribute(node, "ByteOffset")));
+  }
   item->length = static_cast<uint16_t>(DecimalTextToInt(RequireAttribute(node, "Length")));
   item->defaultValue = RequireAttribute(node, "DefaultValue");
   item->changeable = StrToBool(RequireAttribute(node, "Changeable"));
@@ -96,6 +106,10 @@ std::unique_ptr<ParaItem> ReadParameterRef(const qmx::xml::Node& node, const Tex
   item->AssignAllowedValues(RequireAttribute(node, "AllowedValues"), item->textId);
   item->displayText = DisplayTextOrId(textIds, item->textId);
   return item;
+}
+
+std::unique_ptr<ParaItem> ReadParameterRef(const qmx::xml::Node& node, const TextIdMap& textIds) {
+  return ReadParaItem(node, ParaItemForm::kParameter, "PARA", textIds);
 }
 
 // ---- the shared sections of a device description ---------------------------------
@@ -115,8 +129,7 @@ std::string DescriptionReader::Path(const char* section, const char* element) co
   return Path(section) + "/" + element;
 }
 
-template <class Def>
-qmx::xml::Node DescriptionReader::ReadGeneralTexts(Def& def) {
+qmx::xml::Node DescriptionReader::ReadGeneralTexts(DeviceDef& def) {
   const std::string general = Path("General");
   // The module reader names the section, the adapter reader each element.
   auto element = [&](const char* name) {
@@ -141,8 +154,7 @@ qmx::xml::Node DescriptionReader::ReadGeneralTexts(Def& def) {
   return node;
 }
 
-template <class Def>
-void DescriptionReader::ReadSpecification(Def& def, const std::vector<SpecRow>& rows) {
+void DescriptionReader::ReadSpecification(DeviceDef& def, const std::vector<SpecRow>& rows) {
   const std::string section = Path("Specification");
   for (const SpecRow& row : rows) {
     const std::string elementPath = section + "/" + row.element;
@@ -259,10 +271,6 @@ void DescriptionReader::ReadIOData(Def& def) {
   ReadIOItems(def, "Output", "OUTPUT", def.outputItems);
 }
 
-template qmx::xml::Node DescriptionReader::ReadGeneralTexts<NADef>(NADef&);
-template qmx::xml::Node DescriptionReader::ReadGeneralTexts<IODef>(IODef&);
-template void DescriptionReader::ReadSpecification<NADef>(NADef&, const std::vector<SpecRow>&);
-template void DescriptionReader::ReadSpecification<IODef>(IODef&, const std::vector<SpecRow>&);
 template int DescriptionReader::ReadParameters<NADef>(NADef&);
 template int DescriptionReader::ReadParameters<IODef>(IODef&);
 template void DescriptionReader::ReadIOData<NADef>(NADef&);
@@ -291,16 +299,27 @@ bool MayRegister(const DescriptionSide& side, const std::string& id, const std::
 
 // ---- the catalogue lists ------------------------------------------------------------
 
-int WalkCatalogueList(const std::string& path, CatalogueListWalk& walk) {
-  qmx::reader::LogStartParsing(path);
-  qmx::xml::Document document;
-  try {
-    document = qmx::xml::Document::LoadFile(path, qmx::reader::kDefinitionFileLimit);
-  } catch (const qmx::xml::XmlError& e) {
-    qmx::reader::ReportLoadFailure(path, e.what());
-    return 0;
+std::string CatalogueListPath(const std::string& programFolder, const char* listName) {
+  const fs::path products = fs::path(programFolder) / "Products";
+  if (std::optional<fs::path> found = qmx::os::FindFileNoCase(products, listName)) return found->string();
+  return (products / listName).string();
+}
+
+std::string CatalogueDescriptionPath(const std::string& listPath, const char* kindFolder, const std::string& fileName) {
+  std::string name = fileName;
+  std::replace(name.begin(), name.end(), '\\', '/');
+  const fs::path products = fs::path(listPath).parent_path();
+  const fs::path exact = products / kindFolder / name;
+  std::error_code ec;  // a name too long for the file system is simply not there
+  if (fs::exists(exact, ec)) return exact.string();
+  if (std::optional<fs::path> found = qmx::os::ResolvePathNoCase(products, fs::path(kindFolder) / name)) {
+    return found->string();
   }
-  try {
+  return exact.string();
+}
+
+int WalkCatalogueList(const std::string& path, CatalogueListWalk& walk) {
+  const auto read = [&](const qmx::xml::Document& document) {
     for (const qmx::xml::Node& group : document.SelectNodes(walk.groupsPath)) {
       if (IsSkipped(group)) continue;
       walk.onGroup(group);
@@ -309,9 +328,6 @@ int WalkCatalogueList(const std::string& path, CatalogueListWalk& walk) {
         walk.onChild(child);
       }
     }
-  } catch (const qmx::xml::XmlError& error) {
-    qmx::reader::LogXmlException(qmx::kLogSource, error.what(), walk.function, walk.location, path);
-  }
-  qmx::reader::LogEndParsing(path, 1);
-  return 1;
+  };
+  return qmx::reader::ReadListFile(path, qmx::kLogSource, walk.function, walk.location, read);
 }

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+class DeviceDef;
 class NADef;
 class IODef;
 
@@ -62,6 +63,21 @@ void ReadValueItem(const qmx::xml::Node& node, const TextIdMap& textIds, ValueLi
 // ByteOffset, Length, DefaultValue, Changeable, Visible, AllowedValues) into
 // a new record of category "PARA".
 std::unique_ptr<ParaItem> ReadParameterRef(const qmx::xml::Node& node, const TextIdMap& textIds);
+
+// What a parameter element and a monitoring block item write beyond what
+// both share.
+enum class ParaItemForm {
+  kParameter,  // ByteOffset after BitOffset
+  kCommBlock,  // Type (the key) after TextId; no ByteOffset, the block places it
+};
+
+// Reads a parameter or monitoring block item (TextId, ValueItemTarget,
+// DataType, BitOffset, Length, DefaultValue, Changeable, Visible,
+// AllowedValues and what `form` adds, in the order written) into a new
+// record of `category`. The data-type text as written goes to
+// `dataTypeText` when given.
+std::unique_ptr<ParaItem> ReadParaItem(const qmx::xml::Node& node, ParaItemForm form, const char* category,
+                                       const TextIdMap& textIds, std::string* dataTypeText = nullptr);
 
 // Display text of a text id; the text id itself when that is empty after
 // trimming.
@@ -110,13 +126,11 @@ public:
 
   // General/Name, InfoText, OrderNumber, GraphicFile and HelpLink (all
   // required); returns the HelpLink element.
-  template <class Def>
-  qmx::xml::Node ReadGeneralTexts(Def& def);
+  qmx::xml::Node ReadGeneralTexts(DeviceDef& def);
   // The fixed items in order (a missing one logged by AssignSpecInfoXML with
   // -4000 and left empty, unless optional), the Height and Width of the item
   // that is `def.dimension`, then every "Items/Ref".
-  template <class Def>
-  void ReadSpecification(Def& def, const std::vector<SpecRow>& rows);
+  void ReadSpecification(DeviceDef& def, const std::vector<SpecRow>& rows);
   // Every ValueList/ValueItem.
   void ReadValueLists(ValueListMap& lists);
   // The Parameters element with its Index and Length (a Length outside
@@ -155,6 +169,14 @@ bool MayRegister(const DescriptionSide& side, const std::string& id, const std::
                  const std::string& path);
 
 // ---- the catalogue lists ------------------------------------------------------------
+
+// The catalogue list of the program folder: "<folder>/Products/<listName>",
+// found without regard to case when the exact name is missing.
+std::string CatalogueListPath(const std::string& programFolder, const char* listName);
+// The device description a list names: "<folder of the list>/<kindFolder>/
+// <fileName>" (backslashes read as slashes), found without regard to case
+// when the exact name is missing.
+std::string CatalogueDescriptionPath(const std::string& listPath, const char* kindFolder, const std::string& fileName);
 
 // One catalogue list being read. The callbacks read a group element and each
 // of its children; they move `location`, the label of the -6001 line, on.

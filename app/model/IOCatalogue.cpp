@@ -3,13 +3,9 @@
 #include "app/model/Logging.h"
 #include "app/model/ReaderConventions.h"
 #include "common/Utility.h"
-#include "platform/os/os.h"
 #include "platform/xml/xml.h"
 
-#include <algorithm>
-#include <filesystem>
 
-namespace fs = std::filesystem;
 using qmx::reader::DecimalTextToInt;
 using qmx::reader::RequireAttribute;
 
@@ -123,22 +119,11 @@ std::string IOCatalogue::FileOf(const IODef* definition) const {
 }
 
 std::string IOListPath(const std::string& programFolder) {
-  const fs::path products = fs::path(programFolder) / "Products";
-  if (std::optional<fs::path> found = qmx::os::FindFileNoCase(products, "listIO.xml")) return found->string();
-  return (products / "listIO.xml").string();
+  return CatalogueListPath(programFolder, "listIO.xml");
 }
 
 std::string IODescriptionPath(const std::string& listPath, const std::string& fileName) {
-  std::string name = fileName;
-  std::replace(name.begin(), name.end(), '\\', '/');
-  const fs::path products = fs::path(listPath).parent_path();
-  const fs::path exact = products / "IO" / name;
-  std::error_code ec;  // a name too long for the file system is simply not there
-  if (fs::exists(exact, ec)) return exact.string();
-  if (std::optional<fs::path> found = qmx::os::ResolvePathNoCase(products, fs::path("IO") / name)) {
-    return found->string();
-  }
-  return exact.string();
+  return CatalogueDescriptionPath(listPath, "IO", fileName);
 }
 
 // ---- the readers -----------------------------------------------------------------

@@ -1,7 +1,5 @@
 #include "app/model/IODef.h"
 
-#include "app/model/Logging.h"
-#include "app/model/ReaderConventions.h"
 #include "common/Utility.h"
 
 // ---- XddObject -------------------------------------------------------------------
@@ -46,44 +44,14 @@ std::string XddObject::GetSubObjectField(int row, int column) const {
 
 // ---- IODef -------------------------------------------------------------------------
 
-IODef::IODef() = default;
+IODef::IODef() : DeviceDef("IODef") {}
 IODef::~IODef() = default;
 
 int IODef::AssignDefaultParaText(const std::string& text) {
-  const std::string digits = HexDigitsOf(text, qmx::reader::kDefaultParaSeparators);
-  if (digits.empty() || paraLength < 1) return 0;
-  if (digits.size() != 2 * static_cast<size_t>(paraLength)) return 0;
+  const std::string digits = DefaultParaDigits(text);
+  if (digits.empty()) return 0;
   // A text with other characters would turn into bytes nobody wrote.
   if (!IsHexDigits(digits)) return 0;
   defaultParaText = digits;
   return 1;
-}
-
-uint16_t IODef::GetProductCode() const {
-  std::string text = Upper(TrimStr(productCodeText));
-  if (text.find("0X") != std::string::npos) text = text.substr(2);
-  return static_cast<uint16_t>(HexStrToInt(text));
-}
-
-ParaItem* IODef::FindParaByIdx(int index) const {
-  if (index > static_cast<int>(paraItems.size())) return nullptr;
-  if (index >= 1) return paraItems[static_cast<size_t>(index - 1)].get();
-  PostLog(qmx::kLogError, qmx::kLogSourceNoBlank,
-          StrFormat("[Bug] Cannot find parameter Obj by index. iValParaIdx:%d. Func: %s.", index,
-                    "IODef::FindParaByIdx"));
-  return nullptr;
-}
-
-ConvParaSource IODef::ConvSource() {
-  ConvParaSource source;
-  source.id = ID;
-  source.findParaByIdx = [this](int index) { return FindParaByIdx(index); };
-  source.valueLists = &valueLists;
-  source.convByPara = &convByPara;
-  return source;
-}
-
-const ValueList* IODef::FindValueList(const std::string& id) const {
-  const auto it = valueLists.find(id);
-  return it == valueLists.end() ? nullptr : &it->second;
 }

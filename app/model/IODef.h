@@ -7,12 +7,11 @@
 // adds), its specification items, the parameters with their value lists and
 // default parameter text, the input and output data items with their
 // conversion rules, and for modules of the "R" family the object table of
-// the XDD export.
+// the XDD export. What it shares with an adapter definition lives in
+// DeviceDef.
 #pragma once
 
-#include "app/model/IOItem.h"
-#include "app/model/ParaItem.h"
-#include "app/model/SpecItem.h"
+#include "app/model/DeviceDef.h"
 
 #include <array>
 #include <cstdint>
@@ -56,39 +55,19 @@ private:
   std::shared_ptr<const Table> cells_;
 };
 
-class IODef {
+// Its category is the family letter and kind ("NDI", "NAO", ...); a
+// category beginning with "R" carries an XDD table.
+class IODef : public DeviceDef {
 public:
   IODef();
-  virtual ~IODef();
-  IODef(const IODef&) = delete;
-  IODef& operator=(const IODef&) = delete;
+  ~IODef() override;
 
   // Stores the default parameter text: trimmed, upper-cased, without "," ,
   // "0X" and blanks; kept only when the parameter length is above 0, the text
   // has exactly twice that many characters and all of them are hex digits.
   // 1 kept, 0 left as it was.
   int AssignDefaultParaText(const std::string& text);
-  // The product code as a number ("0x1108" and "1108" both give 0x1108).
-  uint16_t GetProductCode() const;
-  // The parameter at a 1-based position; null past the end (silently) and for
-  // 0 or below (with a [Bug] line).
-  ParaItem* FindParaByIdx(int index) const;
-  // What the conversion rules of the I/O items look up in this definition.
-  ConvParaSource ConvSource();
-  // The value list of an id, or null.
-  const ValueList* FindValueList(const std::string& id) const;
-
-  // Identity and texts.
-  std::string ID;
-  std::string productCodeText;  // hexadecimal, with or without "0x"
-  std::string category;         // family letter + kind ("NDI", "NAO", ...); "R..." carries an XDD table
-  std::string modelNameTextId;
-  std::string modelName;
-  std::string description;
-  std::string infoText;
-  std::string orderNumber;
-  std::string graphicFile;  // picture stem: Image/<stem>.bmp, Image/<stem>-OFF.bmp
-  std::string helpLink;     // technical-data page
+  // Identity beside the shared texts.
   std::string keySpec;
   std::string addrMapPriority;
 
@@ -98,34 +77,16 @@ public:
   int fieldPwrFreeNext = 0;      // the next module may belong to any group
   int systemPwrExpansion = 0;    // system power it adds to the budget, mA
 
-  // Specification.
-  SpecItem hardwareVer;
-  SpecItem dimension;
-  SpecItem powerDissipation;
+  // Specification beside the shared items.
   SpecItem allowedInSlots;
   SpecItem fieldPower;  // value: the field-power group number
-  std::string dimensionHeight;
-  std::string dimensionWidth;
-  std::vector<SpecItem> moreSpecItems;  // "Items/Ref"
 
-  // I/O data.
-  int inputLength = 0;   // bytes of the input image
-  int outputLength = 0;  // bytes of the output image
+  // I/O data beside the shared items.
   int inputChannelSize = 0;
   int outputChannelSize = 0;
-  std::vector<std::unique_ptr<IOItem>> inputItems;
-  std::vector<std::unique_ptr<IOItem>> outputItems;
   std::string furtherText;
 
-  // Parameters.
-  int paraIndex = 0;
-  int paraLength = 0;  // length of the PARA image
-  std::vector<std::unique_ptr<ParaItem>> paraItems;
-  ValueListMap valueLists;
   std::string defaultParaText;  // default PARA image as hex text, first byte first; empty: zeros
-
-  int iconIdx = 0;     // picture of the module's group in the catalogue window
-  int convByPara = 0;  // set when an I/O item's conversion depends on a parameter
 
   XddObject xddObject;
 };

@@ -4,12 +4,7 @@
 #include "app/model/Logging.h"
 #include "app/model/ReaderConventions.h"
 #include "common/Utility.h"
-#include "platform/os/os.h"
 
-#include <algorithm>
-#include <filesystem>
-
-namespace fs = std::filesystem;
 using qmx::reader::DecimalTextToInt;
 using qmx::reader::IsSkipped;
 using qmx::reader::RequireAttribute;
@@ -24,28 +19,6 @@ void LogNotAllowed(const std::string& value, const std::string& location) {
   qmx::ReportError(qmx::err::kValueNotAllowed,
                    StrFormat("Not allowed value in xml file. Value: %s. Loc: %s.", value.c_str(), location.c_str()),
                    "MultiParseNAofCommDrivers", qmx::FuncEnd::kStop, qmx::kLogSourceNoBlank);
-}
-
-// One item of a monitoring block: TextId, Type, ValueItemTarget, DataType,
-// BitOffset, Length, DefaultValue, Changeable, Visible, AllowedValues. The
-// data-type text as written goes to `dataTypeText`.
-std::unique_ptr<ParaItem> ReadCommBlockItem(const qmx::xml::Node& node, const char* category,
-                                            const TextIdMap& textIds, std::string& dataTypeText) {
-  auto item = std::make_unique<ParaItem>();
-  item->category = category;
-  item->textId = RequireAttribute(node, "TextId");
-  item->key = RequireAttribute(node, "Type");
-  item->valueItemTarget = RequireAttribute(node, "ValueItemTarget");
-  dataTypeText = RequireAttribute(node, "DataType");
-  item->dataType = GetDataTypeCode(dataTypeText);
-  item->bitOffset = static_cast<uint16_t>(DecimalTextToInt(RequireAttribute(node, "BitOffset")));
-  item->length = static_cast<uint16_t>(DecimalTextToInt(RequireAttribute(node, "Length")));
-  item->defaultValue = RequireAttribute(node, "DefaultValue");
-  item->changeable = StrToBool(RequireAttribute(node, "Changeable"));
-  item->visible = StrToBool(RequireAttribute(node, "Visible"));
-  item->AssignAllowedValues(RequireAttribute(node, "AllowedValues"), item->textId);
-  item->displayText = DisplayTextOrId(textIds, item->textId);
-  return item;
 }
 
 // Rows of the monitoring blocks. A block of a kind that was already read is
@@ -63,8 +36,9 @@ void ReadCommBlocks(const qmx::xml::Document& document, NADef& def, const TextId
     for (const qmx::xml::Node& child : block.Children()) {
       if (IsSkipped(child)) continue;
       std::string dataTypeText;
-      std::unique_ptr<ParaItem> item =
-          ReadCommBlockItem(child, index == kMonInit ? "MON_INIT" : "MON_FREQ", textIds, dataTypeText);
+      std::unique_ptr<ParaItem> item = ReadParaItem(child, ParaItemForm::kCommBlock,
+                                                    index == kMonInit ? "MON_INIT" : "MON_FREQ", textIds,
+                                                    &dataTypeText);
       item->byteOffset = static_cast<uint16_t>(offset);
       offset += GetDataTypeSize(item->dataType, item->length);
       pieces += StrFormat("\t%s,%s,%d", item->key.c_str(), dataTypeText.c_str(), static_cast<int>(item->length));
@@ -162,22 +136,11 @@ std::string NACatalogue::FileOf(const NADef* definition) const {
 }
 
 std::string NAListPath(const std::string& programFolder) {
-  const fs::path products = fs::path(programFolder) / "Products";
-  if (std::optional<fs::path> found = qmx::os::FindFileNoCase(products, "listNA.xml")) return found->string();
-  return (products / "listNA.xml").string();
+  return CatalogueListPath(programFolder, "listNA.xml");
 }
 
 std::string NADescriptionPath(const std::string& listPath, const std::string& fileName) {
-  std::string name = fileName;
-  std::replace(name.begin(), name.end(), '\\', '/');
-  const fs::path products = fs::path(listPath).parent_path();
-  const fs::path exact = products / "NA" / name;
-  std::error_code ec;  // a name too long for the file system is simply not there
-  if (fs::exists(exact, ec)) return exact.string();
-  if (std::optional<fs::path> found = qmx::os::ResolvePathNoCase(products, fs::path("NA") / name)) {
-    return found->string();
-  }
-  return exact.string();
+  return CatalogueDescriptionPath(listPath, "NA", fileName);
 }
 
 // ---- the readers -----------------------------------------------------------------

@@ -18,7 +18,7 @@ bool IsAcceptableCommType(const std::string& type) {
 
 }  // namespace
 
-NADef::NADef() = default;
+NADef::NADef() : DeviceDef("NADef") {}
 NADef::~NADef() = default;
 
 int NADef::GetCommTypeCode(const std::string& name) const {
@@ -59,9 +59,8 @@ std::string NADef::GetCommTypeBitmapId(const std::string& name) {
 }
 
 void NADef::AssignDefaultParaImage(const std::string& text) {
-  const std::string digits = HexDigitsOf(text, qmx::reader::kDefaultParaSeparators);
-  if (digits.empty() || paraLength < 1) return;
-  if (digits.size() != 2 * static_cast<size_t>(paraLength)) return;
+  const std::string digits = DefaultParaDigits(text);
+  if (digits.empty()) return;
   const std::vector<uint8_t> pairs = HexPairsToBytes(digits);
   defaultParaImage.assign(pairs.size(), 0);
   CopyBytesByOrder(defaultParaImage.data(), pairs.data(), static_cast<uint16_t>(pairs.size()), byteOrderMode);
@@ -119,33 +118,9 @@ const ParaItem* NADef::FindCommInitParaByID(const std::string& textId) const {
   return nullptr;
 }
 
-ParaItem* NADef::FindParaByIdx(int index) const {
-  if (index > static_cast<int>(paraItems.size())) return nullptr;
-  if (index >= 1) return paraItems[static_cast<size_t>(index - 1)].get();
-  PostLog(qmx::kLogError, qmx::kLogSourceNoBlank,
-          StrFormat("[Bug] Cannot find parameter Obj by index. iValParaIdx:%d. Func: %s.", index,
-                    "NADef::FindParaByIdx"));
-  return nullptr;
-}
-
-uint16_t NADef::GetProductCode() const {
-  std::string text = Upper(TrimStr(productCodeText));
-  if (text.find("0X") != std::string::npos) text = text.substr(2);
-  return static_cast<uint16_t>(HexStrToInt(text));
-}
-
 const CommDriverEntry* NADef::FindCommDriver(const std::string& commType) const {
   const auto it = commTypeMap.find(commType);
   return it == commTypeMap.end() ? nullptr : &it->second;
-}
-
-ConvParaSource NADef::ConvSource() {
-  ConvParaSource source;
-  source.id = ID;
-  source.findParaByIdx = [this](int index) { return FindParaByIdx(index); };
-  source.valueLists = &valueLists;
-  source.convByPara = &convByPara;
-  return source;
 }
 
 const std::vector<uint8_t>* NADef::DefaultParaImage() const {

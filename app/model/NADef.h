@@ -8,11 +8,10 @@
 // monitoring blocks exchanged with the device (MON_INIT, the communication-init
 // block the driver reads at start and partly in every cycle, and MON_FREQ, the
 // cyclic block), the default images and the byte order of multi-byte values.
+// What it shares with a module definition lives in DeviceDef.
 #pragma once
 
-#include "app/model/IOItem.h"
-#include "app/model/ParaItem.h"
-#include "app/model/SpecItem.h"
+#include "app/model/DeviceDef.h"
 
 #include <array>
 #include <cstdint>
@@ -49,12 +48,10 @@ enum CommTypeCode : int {
 
 inline constexpr int kMaxCommDrivers = 4;
 
-class NADef {
+class NADef : public DeviceDef {
 public:
   NADef();
-  virtual ~NADef();
-  NADef(const NADef&) = delete;
-  NADef& operator=(const NADef&) = delete;
+  ~NADef() override;
 
   // Code of a communication-type name: 0 "TCP", 2 "RS232C", 3 "RS422",
   // 4 "RS485" (any case), 5 any other name; 6 when the name is "NONE_DRIVER",
@@ -84,34 +81,16 @@ public:
   // The MON_INIT item of a text id (any case); null for an empty id, null and
   // a [Bug] line when there is none.
   const ParaItem* FindCommInitParaByID(const std::string& textId) const;
-  // The parameter at a 1-based position; null past the end (silently) and
-  // for 0 or below (with a [Bug] line).
-  ParaItem* FindParaByIdx(int index) const;
-  // The product code as a number ("0x4101" and "4101" both give 0x4101).
-  uint16_t GetProductCode() const;
 
   // The driver entry of a communication type (exact match), or null.
   const CommDriverEntry* FindCommDriver(const std::string& commType) const;
-  // What the conversion rules of the I/O items look up in this definition.
-  ConvParaSource ConvSource();
 
   // The default images; null when the definition has none.
   const std::vector<uint8_t>* DefaultParaImage() const;
   const std::vector<uint8_t>* DefaultMonInitImage() const;
 
-  // Identity and texts.
-  std::string ID;
-  std::string productCodeText;  // hexadecimal, with or without "0x"
-  std::string category;
+  // Identity and texts beside the shared ones.
   std::string busType;
-  int iconIdx = 0;  // image of the product's group in the catalogue window
-  std::string modelNameTextId;
-  std::string modelName;
-  std::string description;
-  std::string infoText;
-  std::string orderNumber;
-  std::string graphicFile;  // picture stem: Image/<stem>.bmp, Image/<stem>-OFF.bmp
-  std::string helpLink;
   std::string factoryCommSetting;
 
   // Communication types.
@@ -122,19 +101,13 @@ public:
   std::vector<std::string> busTypes;                    // "BusType1", "BusType2", ...
   int busNumber = 0;                                    // the driver count as a number
 
-  // Specification.
-  SpecItem hardwareVer;
+  // Specification beside the shared items.
   SpecItem maxNodes;
   SpecItem inputMaxSize;
   SpecItem outputMaxSize;
-  SpecItem dimension;
-  SpecItem powerDissipation;
   SpecItem maxPowerForIOs;
   SpecItem maxExpansion;
   SpecItem settableNodeAddrRange;  // two comma-separated bounds
-  std::string dimensionHeight;
-  std::string dimensionWidth;
-  std::vector<SpecItem> moreSpecItems;  // "Items/Ref"
   SpecItem ioMaxDataSize;
 
   // Monitoring blocks, index kMonInit / kMonFreq.
@@ -144,20 +117,7 @@ public:
   std::array<std::string, 2> blockLayout;  // "Type,DataType,Length" groups, tab separated
   std::array<std::vector<std::unique_ptr<ParaItem>>, 2> blockItems;
 
-  // I/O data.
-  int inputLength = 0;
-  int outputLength = 0;
-  std::vector<std::unique_ptr<IOItem>> inputItems;
-  std::vector<std::unique_ptr<IOItem>> outputItems;
-
   int byteOrderMode = 0;  // "MemoryOrder": 0 plain, 1 swap 16-bit words, 2 reverse
 
-  // Parameters.
-  int paraIndex = 0;
-  int paraLength = 0;  // length of the PARA image
   std::vector<uint8_t> defaultParaImage;  // empty: none
-  std::vector<std::unique_ptr<ParaItem>> paraItems;
-  ValueListMap valueLists;
-
-  int convByPara = 0;  // set when an I/O item's conversion depends on a parameter
 };

@@ -12,6 +12,23 @@
 
 namespace {
 
+// Hands a record that the driver gave out back to it: 0 when the driver has
+// no such entry point (logged with `code`, naming it and the adapter) or
+// there is no record, else the driver's answer (0 for a failure).
+template <class FreeEntry, class Record>
+int FreeDriverRecord(FreeEntry freeEntry, DriverHandle handle, Record* record, int code, const char* entryName,
+                     const std::string& modelName, const char* func) {
+  if (!freeEntry) {
+    qmx::ReportError(code,
+                     StrFormat("Cannot find %s function. Contact the dealer. NA: %s.", entryName, modelName.c_str()),
+                     func, qmx::FuncEnd::kNoStop);
+    return 0;
+  }
+  if (!record) return 0;
+  const int result = freeEntry(handle, record);
+  return result > 0 ? result : 0;
+}
+
 constexpr const char* kInvalidProjectBox = "[Bug] Invalid NA's project tree handle.";
 
 void LogErr(const char* source, const std::string& text) { PostLog(qmx::kLogError, source, text); }
@@ -723,16 +740,8 @@ OnlineIOConfig* CNAUsr::GetOnlineConfig(const std::string& /*caller*/, int showB
 }
 
 int CNAUsr::ClearGettedOnlineConfig(OnlineIOConfig* record) {
-  if (!entries_.drvFreeGetIOConfig) {
-    qmx::ReportError(qmx::err::kFreeIOConfigMissing,
-                     StrFormat("Cannot find drvFreeGetIOConfig function. Contact the dealer. NA: %s.",
-                               GetModelName().c_str()),
-                     "ClearGettedOnlineConfig", qmx::FuncEnd::kNoStop);
-    return 0;
-  }
-  if (!record) return 0;
-  const int result = entries_.drvFreeGetIOConfig(Handle(), record);
-  return result > 0 ? result : 0;
+  return FreeDriverRecord(entries_.drvFreeGetIOConfig, Handle(), record, qmx::err::kFreeIOConfigMissing, "drvFreeGetIOConfig", GetModelName(),
+                          "ClearGettedOnlineConfig");
 }
 
 OnlineBytes CNAUsr::ReadOnlineData(Wrapper* object, int allModules, int kind, int readMode,
@@ -892,14 +901,6 @@ AddressMapInfo* CNAUsr::GetAddresMap(int slot, int logIfMissing) {
 }
 
 int CNAUsr::ClearGettedAddresMap(AddressMapInfo* record) {
-  if (!entries_.drvFreeGetAddresMap) {
-    qmx::ReportError(qmx::err::kFreeAddressMapMissing,
-                     StrFormat("Cannot find drvFreeGetAddresMap function. Contact the dealer. NA: %s.",
-                               GetModelName().c_str()),
-                     "ClearGettedAddresMap", qmx::FuncEnd::kNoStop);
-    return 0;
-  }
-  if (!record) return 0;
-  const int result = entries_.drvFreeGetAddresMap(Handle(), record);
-  return result > 0 ? result : 0;
+  return FreeDriverRecord(entries_.drvFreeGetAddresMap, Handle(), record, qmx::err::kFreeAddressMapMissing, "drvFreeGetAddresMap", GetModelName(),
+                          "ClearGettedAddresMap");
 }

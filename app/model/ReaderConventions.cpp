@@ -105,4 +105,23 @@ void LogNodeMissing(const char* source, const std::string& location, const std::
   PostLog(kLogError, source, line);
 }
 
+int ReadListFile(const std::string& path, const char* source, const char* function, std::string& location,
+                 const std::function<void(const xml::Document&)>& read) {
+  LogStartParsing(path);
+  xml::Document document;
+  try {
+    document = xml::Document::LoadFile(path, kDefinitionFileLimit);
+  } catch (const xml::XmlError& e) {
+    ReportLoadFailure(path, e.what());
+    return 0;
+  }
+  try {
+    read(document);
+  } catch (const xml::XmlError& error) {
+    LogXmlException(source, error.what(), function, location, path);
+  }
+  LogEndParsing(path, 1);
+  return 1;
+}
+
 }  // namespace qmx::reader

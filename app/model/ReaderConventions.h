@@ -11,6 +11,7 @@
 #include "platform/xml/xml.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -61,5 +62,13 @@ void LogXmlException(const std::string& source, const std::string& errorText, co
 // and message), added so that a broken file can be found.
 void LogNodeMissing(const char* source, const std::string& location, const std::string& function,
                     const std::string& path, const std::string& cause = {});
+
+// Reads a settings, text-id, error or catalogue list file: the start line;
+// the load, 0 after ReportLoadFailure when the file does not load; `read`
+// over the document; the -6001 line (from `source`, naming `function` and
+// the `location` that `read` moved on) when an XML failure ends the reading,
+// with what was read kept; the end line. 1 once the file loaded.
+int ReadListFile(const std::string& path, const char* source, const char* function, std::string& location,
+                 const std::function<void(const xml::Document&)>& read);
 
 }  // namespace qmx::reader

@@ -31,17 +31,8 @@ std::string ErrorListPath(const std::string& programFolder, const std::string& l
 
 int ParseTextIdFile(const std::string& path, TextIdMap& map) {
   using namespace qmx::reader;
-  LogStartParsing(path);
-  qmx::xml::Document document;
-  try {
-    document = qmx::xml::Document::LoadFile(path, qmx::reader::kDefinitionFileLimit);
-  } catch (const qmx::xml::XmlError& e) {
-    ReportLoadFailure(path, e.what());
-    return 0;
-  }
-
-  const std::string location = "/TextList/Text";
-  try {
+  std::string location = "/TextList/Text";
+  const auto read = [&](const qmx::xml::Document& document) {
     for (const qmx::xml::Node& node : document.SelectNodes(location)) {
       if (IsCommentOrPi(node)) continue;
       TextIdEntry entry;
@@ -51,26 +42,14 @@ int ParseTextIdFile(const std::string& path, TextIdMap& map) {
       // The first entry of a text id wins.
       map.try_emplace(entry.textId, std::move(entry));
     }
-  } catch (const qmx::xml::XmlError& error) {
-    LogXmlException(qmx::kLogSourceNoBlank, error.what(), "ParseTextIdFile", location, path);
-  }
-  LogEndParsing(path, 1);
-  return 1;
+  };
+  return ReadListFile(path, qmx::kLogSourceNoBlank, "ParseTextIdFile", location, read);
 }
 
 int ParseErrorFile(const std::string& path, ErrorMap& map) {
   using namespace qmx::reader;
-  LogStartParsing(path);
-  qmx::xml::Document document;
-  try {
-    document = qmx::xml::Document::LoadFile(path, qmx::reader::kDefinitionFileLimit);
-  } catch (const qmx::xml::XmlError& e) {
-    ReportLoadFailure(path, e.what());
-    return 0;
-  }
-
-  const std::string location = "/ErrorList/Category";
-  try {
+  std::string location = "/ErrorList/Category";
+  const auto read = [&](const qmx::xml::Document& document) {
     for (const qmx::xml::Node& category : document.SelectNodes(location)) {
       if (IsCommentOrPi(category)) continue;
       const std::string generatorId = RequireAttribute(category, "GeneratorID");
@@ -87,11 +66,8 @@ int ParseErrorFile(const std::string& path, ErrorMap& map) {
         map[info.key] = std::move(info);
       }
     }
-  } catch (const qmx::xml::XmlError& error) {
-    LogXmlException(qmx::kLogSource, error.what(), "ParseErrorFile", location, path);
-  }
-  LogEndParsing(path, 1);
-  return 1;
+  };
+  return ReadListFile(path, qmx::kLogSource, "ParseErrorFile", location, read);
 }
 
 int GetErrInfo(const ErrorMap& map, const std::string& category, int code, std::string& errClass,

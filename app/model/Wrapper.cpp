@@ -97,6 +97,16 @@ const std::vector<uint8_t>* Wrapper::ImageOfKind(const std::string& imageKind) c
   return const_cast<Wrapper*>(this)->ImageOfKind(imageKind);
 }
 
+std::vector<uint8_t>* Wrapper::ImageToWrite(const std::string& imageKind, const char* func) {
+  std::vector<uint8_t>* image = ImageOfKind(imageKind);
+  if (!image) {
+    PostLog(qmx::kLogError, qmx::kLogSource,
+            StrFormat("[Bug] Invalid function parameter. sType must be PARA or OUTPUT. %s. Func: %s.",
+                      imageKind.c_str(), func));
+  }
+  return image;
+}
+
 std::string Wrapper::GetImageHexStr(const std::string& imageKind) const {
   if (IsType(kTypeProject) || IsType(kTypeFolder)) return {};
   const std::vector<uint8_t>* image = ImageOfKind(imageKind);
@@ -110,13 +120,8 @@ int Wrapper::GetParaIOSetValFromProject(const std::string& hexText, const std::s
   if (IsType(kTypeProject) || IsType(kTypeFolder)) return 2;
   const std::string text = TrimStr(hexText);
   if (imageKind == "MON_INIT" && !IsType(kTypeNA)) return 2;
-  std::vector<uint8_t>* image = ImageOfKind(imageKind);
-  if (!image) {
-    PostLog(qmx::kLogError, qmx::kLogSource,
-            StrFormat("[Bug] Invalid function parameter. sType must be PARA or OUTPUT. %s. Func: %s.",
-                      imageKind.c_str(), kFunc));
-    return 2;
-  }
+  std::vector<uint8_t>* image = ImageToWrite(imageKind, kFunc);
+  if (!image) return 2;
   if (imageLength <= 0 || image->empty()) return 2;
   if (imageLength > static_cast<int>(image->size())) {
     // The caller's length must be the image's; never write past it.
@@ -215,13 +220,8 @@ int Wrapper::SetUsrValToPrjMemory(const std::string& value, const std::string& i
                                   uint16_t size, int byteOffset, int bitOffset, const IOItem* rule) {
   static const char* kFunc = "SetUsrValToPrjMemory";
   if (imageKind == "MON_INIT" && !IsType(kTypeNA)) return 2;
-  std::vector<uint8_t>* image = ImageOfKind(imageKind);
-  if (!image) {
-    PostLog(qmx::kLogError, qmx::kLogSource,
-            StrFormat("[Bug] Invalid function parameter. sType must be PARA or OUTPUT. %s. Func: %s.",
-                      imageKind.c_str(), kFunc));
-    return 0;
-  }
+  std::vector<uint8_t>* image = ImageToWrite(imageKind, kFunc);
+  if (!image) return 0;
   if (image->empty()) {
     PostLog(qmx::kLogError, qmx::kLogSource,
             StrFormat("[Bug] Source pointer is NULL. %s. Func: %s.", imageKind.c_str(), kFunc));

@@ -155,6 +155,9 @@ public:
   // kind; absent images are empty.
   std::vector<uint8_t>* ImageOfKind(const std::string& imageKind);
   const std::vector<uint8_t>* ImageOfKind(const std::string& imageKind) const;
+  // ImageOfKind for a write named `func`; a kind without an image logs its
+  // [Bug] line.
+  std::vector<uint8_t>* ImageToWrite(const std::string& imageKind, const char* func);
 
   std::vector<uint8_t>& paraImage() { return para_; }
   std::vector<uint8_t>& outputImage() { return output_; }

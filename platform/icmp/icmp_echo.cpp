@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <functional>
 
 namespace qmx::icmp {
 namespace {
@@ -89,6 +90,30 @@ sockaddr_in Destination(uint32_t address) {
   return sa;
 }
 
+// What a look at an arrived datagram gives when it is no answer to the
+// request; every status is 0 or above.
+constexpr int kKeepWaiting = -1;
+
+// Sends one echo request to `address`, then hands every moment the socket
+// has something to read (with its poll events) to `onReadable` until that
+// gives a status or the time runs out.
+int Exchange(int fd, const void* request, size_t size, uint32_t address, int timeoutMs,
+             const std::function<int(short revents)>& onReadable) {
+  const sockaddr_in to = Destination(address);
+  if (::sendto(fd, request, size, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&to), sizeof to) < 0) {
+    return StatusFromSendErrno(errno);
+  }
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+  for (;;) {
+    pollfd p{fd, POLLIN, 0};
+    const int r = ::poll(&p, 1, LeftMs(deadline));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return r == 0 ? kEchoTimedOut : kEchoGeneralFailure;
+    const int status = onReadable(p.revents);
+    if (status != kKeepWaiting) return status;
+  }
+}
+
 }  // namespace
 
 std::unique_ptr<EchoSocket> EchoSocket::OpenKind(Kind kind, int* error) {
@@ -134,19 +159,8 @@ int EchoSocket::EchoDatagram(uint32_t address, int timeoutMs, uint16_t sequence)
   icmphdr request{};
   request.type = ICMP_ECHO;
   request.un.echo.sequence = htons(sequence);  // the kernel fills id and checksum
-  const sockaddr_in to = Destination(address);
-  if (::sendto(fd_, &request, sizeof request, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&to), sizeof to) <
-      0) {
-    return StatusFromSendErrno(errno);
-  }
-
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
-  for (;;) {
-    pollfd p{fd_, POLLIN, 0};
-    const int r = ::poll(&p, 1, LeftMs(deadline));
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return r == 0 ? kEchoTimedOut : kEchoGeneralFailure;
-    if (p.revents & POLLERR) {
+  return Exchange(fd_, &request, sizeof request, address, timeoutMs, [&](short revents) {
+    if (revents & POLLERR) {
       uint8_t data[64];
       uint8_t control[512];
       iovec iov{data, sizeof data};
@@ -168,13 +182,14 @@ int EchoSocket::EchoDatagram(uint32_t address, int timeoutMs, uint16_t sequence)
           return StatusFromSendErrno(static_cast<int>(ee.ee_errno));
         }
       }
-      continue;
+      return kKeepWaiting;
     }
     icmphdr reply{};
     const ssize_t n = ::recv(fd_, &reply, sizeof reply, MSG_DONTWAIT);
-    if (n < static_cast<ssize_t>(sizeof reply)) continue;
-    if (reply.type == ICMP_ECHOREPLY && reply.un.echo.sequence == htons(sequence)) return kEchoSuccess;
-  }
+    if (n < static_cast<ssize_t>(sizeof reply)) return kKeepWaiting;
+    if (reply.type == ICMP_ECHOREPLY && reply.un.echo.sequence == htons(sequence)) return int{kEchoSuccess};
+    return kKeepWaiting;
+  });
 }
 
 int EchoSocket::EchoRaw(uint32_t address, int timeoutMs, uint16_t sequence) {
@@ -188,23 +203,13 @@ int EchoSocket::EchoRaw(uint32_t address, int timeoutMs, uint16_t sequence) {
   packet[2] = static_cast<uint8_t>(sum >> 8);
   packet[3] = static_cast<uint8_t>(sum);
 
-  const sockaddr_in to = Destination(address);
-  if (::sendto(fd_, packet, sizeof packet, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&to), sizeof to) < 0) {
-    return StatusFromSendErrno(errno);
-  }
-
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
-  for (;;) {
-    pollfd p{fd_, POLLIN, 0};
-    const int r = ::poll(&p, 1, LeftMs(deadline));
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return r == 0 ? kEchoTimedOut : kEchoGeneralFailure;
+  return Exchange(fd_, packet, sizeof packet, address, timeoutMs, [&](short) {
     uint8_t buffer[1500];
     const ssize_t n = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
-    if (n <= 0) continue;
+    if (n <= 0) return kKeepWaiting;
     const int status = ClassifyRawPacket(buffer, static_cast<size_t>(n), id_, sequence);
-    if (status >= 0) return status;
-  }
+    return status >= 0 ? status : kKeepWaiting;
+  });
 }
 
 int ClassifyRawPacket(const uint8_t* packet, size_t length, uint16_t id, uint16_t sequence) {

@@ -108,6 +108,26 @@ sockaddr_in MakeAddress(uint32_t address, uint16_t port) {
   return sa;
 }
 
+// One datagram's message: its peer address, one data buffer and room for
+// one IP_PKTINFO record. It points into itself, so it stays where it is made.
+struct PktInfoMessage {
+  PktInfoMessage(const sockaddr_in& peerAddress, void* buffer, size_t size) : peer(peerAddress), data{buffer, size} {
+    header.msg_name = &peer;
+    header.msg_namelen = sizeof peer;
+    header.msg_iov = &data;
+    header.msg_iovlen = 1;
+    header.msg_control = control;
+    header.msg_controllen = sizeof control;
+  }
+  PktInfoMessage(const PktInfoMessage&) = delete;
+  PktInfoMessage& operator=(const PktInfoMessage&) = delete;
+
+  sockaddr_in peer;
+  iovec data;
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+  msghdr header{};
+};
+
 }  // namespace
 
 int WsaErrorFromErrno(int err, int fallback) {
@@ -309,16 +329,9 @@ int Socket::RecvFrom(void* buffer, size_t size, uint32_t* fromAddress, uint16_t*
 int Socket::RecvFromInterface(void* buffer, size_t size, uint32_t* fromAddress, uint16_t* fromPort,
                               unsigned* interfaceIndex) {
   if (fd_ < 0) return -kWsaEnotsock;
-  sockaddr_in from{};
-  iovec data{buffer, size};
-  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-  msghdr message{};
-  message.msg_name = &from;
-  message.msg_namelen = sizeof from;
-  message.msg_iov = &data;
-  message.msg_iovlen = 1;
-  message.msg_control = control;
-  message.msg_controllen = sizeof control;
+  PktInfoMessage received(sockaddr_in{}, buffer, size);
+  msghdr& message = received.header;
+  const sockaddr_in& from = received.peer;
   ssize_t n;
   do {
     n = ::recvmsg(fd_, &message, MSG_DONTWAIT);
@@ -341,16 +354,8 @@ int Socket::RecvFromInterface(void* buffer, size_t size, uint32_t* fromAddress, 
 int Socket::SendToThrough(const void* data, size_t length, uint32_t address, uint16_t port,
                           unsigned interfaceIndex) {
   if (fd_ < 0) return -kWsaEnotsock;
-  sockaddr_in to = MakeAddress(address, port);
-  iovec payload{const_cast<void*>(data), length};
-  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-  msghdr message{};
-  message.msg_name = &to;
-  message.msg_namelen = sizeof to;
-  message.msg_iov = &payload;
-  message.msg_iovlen = 1;
-  message.msg_control = control;
-  message.msg_controllen = sizeof control;
+  PktInfoMessage sent(MakeAddress(address, port), const_cast<void*>(data), length);
+  msghdr& message = sent.header;
   cmsghdr* header = CMSG_FIRSTHDR(&message);
   header->cmsg_level = IPPROTO_IP;
   header->cmsg_type = IP_PKTINFO;

@@ -155,11 +155,11 @@ int SerialDevice::Purge() {
   return 0;
 }
 
-int SerialDevice::RawRead(uint8_t* out, int timeoutMs) {
+int SerialDevice::RawRead(uint8_t* out, size_t size, int timeoutMs) {
   const auto deadline = DeadlineIn(timeoutMs);
   for (;;) {
-    ssize_t n = ::read(fd_, out, 1);
-    if (n == 1) return 1;
+    ssize_t n = ::read(fd_, out, size);
+    if (n > 0) return static_cast<int>(n);
     if (n == 0) return -EIO;  // end of file on a terminal: the other side is gone
     if (errno == EINTR) continue;
     if (errno != EAGAIN) return -errno;
@@ -172,8 +172,8 @@ int SerialDevice::RawRead(uint8_t* out, int timeoutMs) {
     if (r == 0) return 0;
     if (p.revents & POLLNVAL) return -EBADF;
     // POLLIN, POLLERR or POLLHUP: the next read tells which.
-    n = ::read(fd_, out, 1);
-    if (n == 1) return 1;
+    n = ::read(fd_, out, size);
+    if (n > 0) return static_cast<int>(n);
     if (n == 0) return -EIO;
     if (errno == EINTR || errno == EAGAIN) {
       if (p.revents & (POLLHUP | POLLERR)) return -EIO;
@@ -188,7 +188,7 @@ int SerialDevice::ReadByte(uint8_t* out, int timeoutMs) {
   if (fd_ < 0) return -EBADF;
   const auto deadline = DeadlineIn(timeoutMs);
   uint8_t b = 0;
-  int r = RawRead(&b, timeoutMs);
+  int r = RawRead(&b, 1, timeoutMs);
   if (r <= 0) return r;
   if (!parityMarks_ || b != 0xFF) {
     *out = b;
@@ -197,7 +197,7 @@ int SerialDevice::ReadByte(uint8_t* out, int timeoutMs) {
   // With marking on, 0xFF 0xFF is a literal 0xFF and 0xFF 0x00 x a byte x
   // received with a parity or framing error.
   uint8_t second = 0;
-  r = RawRead(&second, LeftMs(deadline));
+  r = RawRead(&second, 1, LeftMs(deadline));
   if (r < 0) return r;
   if (r == 0 || second == 0xFF) {
     *out = 0xFF;
@@ -205,7 +205,7 @@ int SerialDevice::ReadByte(uint8_t* out, int timeoutMs) {
   }
   if (second == 0x00) {
     uint8_t bad = 0;
-    r = RawRead(&bad, LeftMs(deadline));
+    r = RawRead(&bad, 1, LeftMs(deadline));
     if (r < 0) return r;
     *out = kParityErrorByte;
     return 1;
@@ -233,24 +233,7 @@ int SerialDevice::Read(uint8_t* out, size_t size, int timeoutMs) {
     }
     return static_cast<int>(got);
   }
-  const auto deadline = DeadlineIn(timeoutMs);
-  for (;;) {
-    const ssize_t n = ::read(fd_, out, size);
-    if (n > 0) return static_cast<int>(n);
-    if (n == 0) return -EIO;  // end of file on a terminal: the other side is gone
-    if (errno == EINTR) continue;
-    if (errno != EAGAIN) return -errno;
-    pollfd p{fd_, POLLIN, 0};
-    const int r = ::poll(&p, 1, LeftMs(deadline));
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      return -errno;
-    }
-    if (r == 0) return 0;
-    if (p.revents & POLLNVAL) return -EBADF;
-    if ((p.revents & (POLLHUP | POLLERR)) && !(p.revents & POLLIN)) return -EIO;
-    if (LeftMs(deadline) == 0 && !(p.revents & POLLIN)) return 0;
-  }
+  return RawRead(out, size, timeoutMs);
 }
 
 int SerialDevice::DrainInput() {

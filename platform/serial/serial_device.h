@@ -75,7 +75,10 @@ public:
   static bool IsDeviceGone(int negErrno);
 
 private:
-  int RawRead(uint8_t* out, int timeoutMs);
+  // Up to `size` bytes as they come from the line, waiting at most timeoutMs
+  // for the first: the count, 0 on time-out, or -errno (-EIO when the other
+  // side is gone).
+  int RawRead(uint8_t* out, size_t size, int timeoutMs);
 
   int fd_ = -1;
   bool parityMarks_ = false;

@@ -94,6 +94,14 @@ std::string DescribeCode(const xmlError& error) {
   return "error " + std::to_string(error.code);
 }
 
+// Appends a message of the libraries' generic error channels (printf form,
+// cut at 1023 bytes) to `out`.
+void AppendFormatted(std::string& out, const char* fmt, va_list ap) {
+  char buf[1024];
+  std::vsnprintf(buf, sizeof buf, fmt, ap);
+  out += buf;
+}
+
 class ErrorCollector;
 thread_local ErrorCollector* t_active_collector = nullptr;
 
@@ -141,13 +149,10 @@ public:
     if (self == nullptr || fmt == nullptr) {
       return;
     }
-    char buf[1024];
     va_list ap;
     va_start(ap, fmt);
-    std::vsnprintf(buf, sizeof buf, fmt, ap);
+    AppendFormatted(static_cast<ErrorCollector*>(self)->generic_, fmt, ap);
     va_end(ap);
-    auto* c = static_cast<ErrorCollector*>(self);
-    c->generic_ += buf;
   }
 
   // A note that explains a later failure, kept below real errors.
@@ -800,12 +805,10 @@ void XsltCollect(void* self, const char* fmt, ...) {
   if (self == nullptr || fmt == nullptr) {
     return;
   }
-  char buf[1024];
   va_list ap;
   va_start(ap, fmt);
-  std::vsnprintf(buf, sizeof buf, fmt, ap);
+  AppendFormatted(*static_cast<std::string*>(self), fmt, ap);
   va_end(ap);
-  static_cast<std::string*>(self)->append(buf);
 }
 
 }  // namespace

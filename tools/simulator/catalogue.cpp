@@ -108,18 +108,37 @@ void CountItems(const xml::Node& info, const char* direction, const char* digita
   *bits = static_cast<uint16_t>(totalBits);
 }
 
+// The DeviceInfo element at `path` of a loaded description; throws when the
+// description has none.
+xml::Node DeviceInfo(const xml::Document& doc, const char* path) {
+  const xml::Node info = doc.SelectSingleNode(path);
+  if (!info) throw Failure(std::string("no ") + path);
+  return info;
+}
+
+// The identity both kinds of product give: the ID and the product code.
+template <class Product>
+void ReadIdentity(const xml::Node& info, Product& product) {
+  product.id = Trim(Attr(info, "ID"));
+  product.productCode = ProductCode(Attr(info, "DeviceID"));
+}
+
+// The images both kinds of product give: the parameters and the I/O lengths.
+template <class Product>
+void ReadImages(const xml::Node& info, Product& product) {
+  ReadParameters(info, &product.paraLength, &product.defaultPara);
+  ReadIoLengths(info, &product.inputLength, &product.outputLength);
+}
+
 CatalogueAdapter ReadAdapter(const fs::path& file) {
   const xml::Document doc = xml::Document::LoadFile(file);
-  const xml::Node info = doc.SelectSingleNode("/CouplerProfile/DeviceInfo");
-  if (!info) throw Failure("no /CouplerProfile/DeviceInfo");
+  const xml::Node info = DeviceInfo(doc, "/CouplerProfile/DeviceInfo");
   CatalogueAdapter a;
-  a.id = Trim(Attr(info, "ID"));
-  a.productCode = ProductCode(Attr(info, "DeviceID"));
+  ReadIdentity(info, a);
   a.busTypes.push_back(Attr(info, "BusType"));
   const long buses = Decimal(AttrOr(info, "BusNum"));
   for (long i = 1; i < buses && i < 16; ++i) a.busTypes.push_back(Attr(info, "BusType" + std::to_string(i)));
-  ReadParameters(info, &a.paraLength, &a.defaultPara);
-  ReadIoLengths(info, &a.inputLength, &a.outputLength);
+  ReadImages(info, a);
   for (const xml::Node& block : info.SelectNodes("Monitoring/CommBlock")) {
     if (!IsTrue(AttrOr(block, "InitOnly"))) continue;
     for (const xml::Node& item : block.ChildElements()) a.initBlock.push_back(Attr(item, "Type"));
@@ -129,15 +148,12 @@ CatalogueAdapter ReadAdapter(const fs::path& file) {
 
 CatalogueModule ReadModule(const fs::path& file) {
   const xml::Document doc = xml::Document::LoadFile(file);
-  const xml::Node info = doc.SelectSingleNode("/IOProfile/DeviceInfo");
-  if (!info) throw Failure("no /IOProfile/DeviceInfo");
+  const xml::Node info = DeviceInfo(doc, "/IOProfile/DeviceInfo");
   CatalogueModule m;
-  m.id = Trim(Attr(info, "ID"));
-  m.productCode = ProductCode(Attr(info, "DeviceID"));
+  ReadIdentity(info, m);
   m.category = Attr(info, "Category");
   m.canCommunicate = IsTrue(AttrOr(info.SelectSingleNode("General/Features"), "CanCommunication"));
-  ReadParameters(info, &m.paraLength, &m.defaultPara);
-  ReadIoLengths(info, &m.inputLength, &m.outputLength);
+  ReadImages(info, m);
   CountItems(info, "Input", "DI", m.inputLength, &m.inputBits);
   CountItems(info, "Output", "DO", m.outputLength, &m.outputBits);
   return m;
