@@ -2,13 +2,13 @@
 // commands of the Online and Tools menus that load a driver on their own or
 // go through the selected adapter's.
 #include "app/errors/ErrorCodes.h"
-#include "app/frame/AutoScan.h"
 #include "app/frame/AutoScanDlg.h"
 #include "app/frame/CommProgress.h"
-#include "app/frame/Compare.h"
 #include "app/frame/FerrowynView.h"
 #include "app/frame/MainFrame.h"
 #include "app/frame/ProgramServices.h"
+#include "app/frame/online/Compare.h"
+#include "app/frame/scan/AutoScan.h"
 #include "app/model/Logging.h"
 #include "app/model/NADef.h"
 #include "app/model/NAUsr.h"

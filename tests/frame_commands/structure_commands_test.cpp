@@ -4,7 +4,7 @@
 // main window with its Edit menu open and of a help page into the build
 // folder.
 #include "app/frame/AutoScanDlg.h"
-#include "app/frame/CommandRules.h"
+#include "app/frame/rules/CommandRules.h"
 #include "app/frame/FerrowynApp.h"
 #include "app/frame/FerrowynView.h"
 #include "app/frame/HelpWindow.h"

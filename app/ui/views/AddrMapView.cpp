@@ -2,7 +2,7 @@
 
 #include "app/model/NAUsr.h"
 #include "app/model/ProjectWorkspace.h"
-#include "app/ui/views/ViewHost.h"
+#include "app/ui/views/rows/ViewHost.h"
 #include "widgets/grid/GridCtrl.h"
 #include "widgets/grid/GridImages.h"
 

@@ -3,7 +3,7 @@
 #include "app/model/Logging.h"
 #include "app/model/NAUsr.h"
 #include "app/model/ProjectWorkspace.h"
-#include "app/ui/views/ViewHost.h"
+#include "app/ui/views/rows/ViewHost.h"
 #include "platform/toolkit/window_messages.h"
 #include "widgets/grid/GridCtrl.h"
 #include "widgets/grid/GridImages.h"

@@ -1,4 +1,4 @@
-#include "app/frame/OnlineOperations.h"
+#include "app/frame/online/OnlineOperations.h"
 
 #include "app/model/IODef.h"
 #include "app/model/IOUsr.h"

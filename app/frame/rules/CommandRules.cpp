@@ -1,4 +1,4 @@
-#include "app/frame/CommandRules.h"
+#include "app/frame/rules/CommandRules.h"
 
 #include "app/model/NAUsr.h"
 #include "app/model/ProjectUsr.h"

@@ -1,7 +1,7 @@
 // Project monitoring: start and stop, the collision check of communication
 // addresses, the checks before a start, and the two kinds of window timer
 // (status sampling, per-project refresh of the active view).
-#include "app/frame/OnlineOperations.h"
+#include "app/frame/online/OnlineOperations.h"
 
 #include "app/model/Logging.h"
 #include "app/model/NADef.h"

@@ -1,4 +1,4 @@
-#include "app/ui/views/ViewHost.h"
+#include "app/ui/views/rows/ViewHost.h"
 
 #include "app/model/ProjectWorkspace.h"
 #include "app/model/ValueConversion.h"

@@ -1,6 +1,6 @@
-#include "app/frame/HelpTopics.h"
+#include "app/frame/rules/HelpTopics.h"
 
-#include "app/frame/CommandRules.h"
+#include "app/frame/rules/CommandRules.h"
 #include "app/model/ProjectWorkspace.h"
 #include "app/model/Wrapper.h"
 #include "common/Utility.h"

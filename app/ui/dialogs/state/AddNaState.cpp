@@ -1,4 +1,4 @@
-#include "app/ui/dialogs/AddNaState.h"
+#include "app/ui/dialogs/state/AddNaState.h"
 
 #include "app/model/Logging.h"
 #include "app/model/NACatalogue.h"

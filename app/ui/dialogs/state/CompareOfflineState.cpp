@@ -1,4 +1,4 @@
-#include "app/ui/dialogs/CompareOfflineState.h"
+#include "app/ui/dialogs/state/CompareOfflineState.h"
 
 #include "common/Utility.h"
 

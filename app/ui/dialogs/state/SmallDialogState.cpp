@@ -1,9 +1,9 @@
-#include "app/ui/dialogs/SmallDialogState.h"
+#include "app/ui/dialogs/state/SmallDialogState.h"
 
 #include "app/errors/ErrorCodes.h"
 #include "app/model/Logging.h"
 #include "app/model/ProjectWorkspace.h"
-#include "app/ui/dialogs/AddNaState.h"
+#include "app/ui/dialogs/state/AddNaState.h"
 #include "common/Utility.h"
 #include "platform/os/os.h"
 

@@ -1,4 +1,4 @@
-#include "app/ui/dialogs/CommandDialogState.h"
+#include "app/ui/dialogs/state/CommandDialogState.h"
 
 #include "common/Utility.h"
 

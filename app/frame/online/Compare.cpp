@@ -1,4 +1,4 @@
-#include "app/frame/Compare.h"
+#include "app/frame/online/Compare.h"
 
 #include "app/model/DataTypes.h"
 #include "app/model/IOCatalogue.h"

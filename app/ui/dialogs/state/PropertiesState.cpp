@@ -1,10 +1,10 @@
-#include "app/ui/dialogs/PropertiesState.h"
+#include "app/ui/dialogs/state/PropertiesState.h"
 
 #include "app/model/IOUsr.h"
 #include "app/model/Logging.h"
 #include "app/model/NAUsr.h"
 #include "app/model/ProjectUsr.h"
-#include "app/ui/dialogs/AddNaState.h"
+#include "app/ui/dialogs/state/AddNaState.h"
 #include "common/Utility.h"
 
 #include <cstdint>

@@ -9,7 +9,7 @@
 // against a simulator; message boxes go through qmx::ShowBox.
 #pragma once
 
-#include "app/frame/Compare.h"
+#include "app/frame/online/Compare.h"
 #include "app/model/ConfigValidation.h"
 #include "app/model/ProjectTree.h"
 

@@ -1,4 +1,4 @@
-#include "app/ui/dialogs/AddIoState.h"
+#include "app/ui/dialogs/state/AddIoState.h"
 
 #include "app/errors/ErrorCodes.h"
 #include "app/model/ConfigValidation.h"

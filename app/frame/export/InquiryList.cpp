@@ -1,4 +1,4 @@
-#include "app/frame/InquiryList.h"
+#include "app/frame/export/InquiryList.h"
 
 #include "app/model/IOUsr.h"
 #include "app/model/Logging.h"

@@ -1,4 +1,4 @@
-#include "app/frame/AutoScan.h"
+#include "app/frame/scan/AutoScan.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "app/errors/ErrorCodes.h"
-#include "app/frame/Compare.h"
+#include "app/frame/online/Compare.h"
 #include "app/model/ConfigValidation.h"
 #include "app/model/DataTypes.h"
 #include "app/model/IOCatalogue.h"

@@ -1,4 +1,4 @@
-#include "app/frame/XddExport.h"
+#include "app/frame/export/XddExport.h"
 
 #include "app/model/IOUsr.h"
 #include "app/model/Logging.h"

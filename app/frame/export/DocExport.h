@@ -14,7 +14,7 @@
 // loader are replaceable.
 #pragma once
 
-#include "app/frame/InquiryList.h"
+#include "app/frame/export/InquiryList.h"
 #include "app/model/ProjectTree.h"
 #include "app/model/TextIdList.h"
 

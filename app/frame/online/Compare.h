@@ -11,7 +11,7 @@
 #pragma once
 
 #include "app/model/ProjectTree.h"
-#include "app/ui/dialogs/CompareOfflineState.h"
+#include "app/ui/dialogs/state/CompareOfflineState.h"
 
 #include <cstdint>
 #include <string>

@@ -1,4 +1,4 @@
-#include "app/ui/image/QtDibImage.h"
+#include "app/ui/image/qt/QtDibImage.h"
 
 #include <cerrno>
 #include <cstring>

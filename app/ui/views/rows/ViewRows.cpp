@@ -1,4 +1,4 @@
-#include "app/ui/views/ViewRows.h"
+#include "app/ui/views/rows/ViewRows.h"
 
 #include "app/model/IODef.h"
 #include "app/model/IOUsr.h"

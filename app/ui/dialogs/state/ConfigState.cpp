@@ -1,4 +1,4 @@
-#include "app/ui/dialogs/ConfigState.h"
+#include "app/ui/dialogs/state/ConfigState.h"
 
 #include "app/model/AppOptions.h"
 #include "app/model/Logging.h"

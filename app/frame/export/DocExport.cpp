@@ -1,4 +1,4 @@
-#include "app/frame/DocExport.h"
+#include "app/frame/export/DocExport.h"
 
 #include "app/model/IOUsr.h"
 #include "app/model/Logging.h"
