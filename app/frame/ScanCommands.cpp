@@ -22,6 +22,16 @@ std::function<int(CSpecialCmdDlg&)> CMainFrame::s_specialCmdDialog;
 
 namespace {
 
+// A special command to the adapter selected in the project window; 0 when
+// none is selected.
+int SpecialCommandToSelection(ProjectWorkspace& workspace, const char* caller, int command) {
+  CNAUsr* adapter = nullptr;
+  std::string text;
+  workspace.GetSelNAUsr(adapter, text, caller, 0);
+  if (!adapter) return 0;
+  return qmx::scan::DoSpecialCommand(adapter, adapter->GetLabel(workspace.namingMode), command);
+}
+
 auto ProgressRunner(QWidget* owner) {
   return [owner](const std::string& text, int ms, const std::function<int()>& op) {
     return qmx::frame::RunWithCommProgress(owner, text, ms, op);
@@ -90,20 +100,8 @@ void CMainFrame::OnOnlineSpecialCmds() {
     dialog.exec();
 }
 
-int CMainFrame::DoRestart() {
-  CNAUsr* adapter = nullptr;
-  std::string text;
-  workspace_.GetSelNAUsr(adapter, text, "DoRestart", 0);
-  if (!adapter) return 0;
-  return qmx::scan::DoSpecialCommand(adapter, adapter->GetLabel(workspace_.namingMode), 0);
-}
+int CMainFrame::DoRestart() { return SpecialCommandToSelection(workspace_, "DoRestart", 0); }
 
-int CMainFrame::DoResetErrCounter() {
-  CNAUsr* adapter = nullptr;
-  std::string text;
-  workspace_.GetSelNAUsr(adapter, text, "DoResetErrCounter", 0);
-  if (!adapter) return 0;
-  return qmx::scan::DoSpecialCommand(adapter, adapter->GetLabel(workspace_.namingMode), 1);
-}
+int CMainFrame::DoResetErrCounter() { return SpecialCommandToSelection(workspace_, "DoResetErrCounter", 1); }
 
 void CMainFrame::OnToolsModbusMsger() { qmx::scan::RunModbusMessenger(qmx::Paths().appDir, TESSIVAR_LIBRARY_FILE); }

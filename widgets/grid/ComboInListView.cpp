@@ -13,7 +13,7 @@
 namespace qmx::grid {
 
 ComboInListView::ComboInListView(SubGridCtrl* grid, int row, int column, const std::vector<std::string>& choices)
-    : QComboBox(grid->viewport()), grid_(grid), row_(row), column_(column), choices_(choices) {
+    : QComboBox(grid->viewport()), edit_(grid, row, column), choices_(choices) {
   setObjectName(QStringLiteral("ComboInListView"));
   setProperty("controlId", kInPlaceListId);
   setFont(grid->font());
@@ -21,10 +21,6 @@ ComboInListView::ComboInListView(SubGridCtrl* grid, int row, int column, const s
   setMaxVisibleItems(10);
   for (const std::string& choice : choices_) addItem(QString::fromStdString(choice));
   setCurrentIndex(-1);
-  if (const GridTreeItem* item = grid->GetTreeItem(row)) {
-    item_ = item;
-    serial_ = item->serial;
-  }
   // Escape in the open list cancels; the list closing hands the focus back.
   view()->installEventFilter(this);
   if (QWidget* container = view()->parentWidget()) container->installEventFilter(this);
@@ -58,39 +54,33 @@ void ComboInListView::hidePopup() {
 
 void ComboInListView::CloseUp() {
   popupOpen_ = false;
-  if (ended_) return;
+  if (edit_.HasEnded()) return;
   // After the list has closed the focus goes back to the grid, which ends the edit.
   QTimer::singleShot(0, this, [this] {
-    if (!ended_) FocusGrid();
+    if (!edit_.HasEnded()) FocusGrid();
   });
 }
 
 void ComboInListView::FocusGrid() {
-  if (grid_) grid_->setFocus(Qt::OtherFocusReason);
+  if (SubGridCtrl* grid = edit_.Grid()) grid->setFocus(Qt::OtherFocusReason);
   if (hasFocus()) clearFocus();
-  if (!ended_ && !hasFocus()) End();
+  if (!edit_.HasEnded() && !hasFocus()) End();
 }
 
 bool ComboInListView::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) cancelled_ = 1;
+  if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+    edit_.Cancel();
   if (event->type() == QEvent::Hide && watched == view()->parentWidget()) CloseUp();
   return QComboBox::eventFilter(watched, event);
 }
 
 void ComboInListView::keyPressEvent(QKeyEvent* event) {
-  switch (event->key()) {
-    case Qt::Key_Escape:
-      cancelled_ = 1;
-      FocusGrid();
-      event->accept();
-      return;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-      FocusGrid();
-      event->accept();
-      return;
-    default: QComboBox::keyPressEvent(event);
+  if (edit_.IsEndKey(*event)) {
+    FocusGrid();
+    event->accept();
+    return;
   }
+  QComboBox::keyPressEvent(event);
 }
 
 void ComboInListView::focusOutEvent(QFocusEvent* event) {
@@ -101,12 +91,10 @@ void ComboInListView::focusOutEvent(QFocusEvent* event) {
 }
 
 void ComboInListView::End() {
-  if (ended_) return;
-  ended_ = true;
-  const int selection = currentIndex();
-  const std::string value = currentText().toStdString();
-  if (grid_ && selection >= 0)
-    grid_->OnEndItemEdit(kInPlaceListId, item_, serial_, column_, cancelled_ ? nullptr : &value, selection);
+  if (!edit_.MarkEnded()) return;
+  // Nothing is reported while no entry has been chosen.
+  if (const int selection = currentIndex(); selection >= 0)
+    edit_.Report(kInPlaceListId, currentText().toStdString(), selection);
   hide();
   deleteLater();
 }

@@ -3,18 +3,17 @@
 // cancel) to its grid, then deletes itself.
 #pragma once
 
+#include "widgets/grid/InPlaceEdit.h"
+
 #include <QComboBox>
-#include <QPointer>
 #include <QRect>
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace qmx::grid {
 
 class SubGridCtrl;
-struct GridTreeItem;
 
 class ComboInListView : public QComboBox {
   Q_OBJECT
@@ -23,10 +22,10 @@ public:
   ComboInListView(SubGridCtrl* grid, int row, int column, const std::vector<std::string>& choices);
   ~ComboInListView() override;
 
-  int Row() const { return row_; }
-  int Column() const { return column_; }
+  int Row() const { return edit_.Row(); }
+  int Column() const { return edit_.Column(); }
   int ControlId() const;
-  bool IsCancelled() const { return cancelled_ != 0; }
+  bool IsCancelled() const { return edit_.IsCancelled(); }
   const std::vector<std::string>& Choices() const { return choices_; }
   // The whole drop-down area (the cell and the list below it) and the width
   // the list scrolls over (widest choice + 6 pixels).
@@ -34,7 +33,7 @@ public:
   QRect DropDownRect() const { return dropDownRect_; }
   void SetHorizontalExtent(int extent);
   int HorizontalExtent() const { return horizontalExtent_; }
-  void Detach() { grid_ = nullptr; }
+  void Detach() { edit_.Detach(); }
 
   void showPopup() override;
   void hidePopup() override;
@@ -49,14 +48,8 @@ private:
   void CloseUp();
   void End();
 
-  QPointer<SubGridCtrl> grid_;
-  int row_;
-  const GridTreeItem* item_ = nullptr;
-  std::uint64_t serial_ = 0;
-  int column_;
+  InPlaceEdit edit_;
   std::vector<std::string> choices_;
-  int cancelled_ = 0;
-  bool ended_ = false;
   bool popupOpen_ = false;
   QRect dropDownRect_;
   int horizontalExtent_ = 0;

@@ -13,8 +13,7 @@ namespace qmx::grid {
 
 ListEditCtrl::ListEditCtrl(SubGridCtrl* grid, int row, int column, const std::string& initialText, int controlId,
                            Qt::Alignment alignment)
-    : QLineEdit(grid->viewport()), grid_(grid), row_(row), column_(column), initialText_(initialText),
-      controlId_(controlId) {
+    : QLineEdit(grid->viewport()), edit_(grid, row, column), initialText_(initialText), controlId_(controlId) {
   setObjectName(QStringLiteral("ListEditCtrl"));
   setProperty("controlId", controlId);
   setFont(grid->font());
@@ -22,10 +21,6 @@ ListEditCtrl::ListEditCtrl(SubGridCtrl* grid, int row, int column, const std::st
   setAlignment(alignment | Qt::AlignVCenter);
   setText(QString::fromStdString(initialText));
   setCursorPosition(0);
-  if (const GridTreeItem* item = grid->GetTreeItem(row)) {
-    item_ = item;
-    serial_ = item->serial;
-  }
 }
 
 ListEditCtrl::~ListEditCtrl() = default;
@@ -38,10 +33,10 @@ void ListEditCtrl::Start() {
 }
 
 void ListEditCtrl::FocusGrid() {
-  if (grid_) grid_->setFocus(Qt::OtherFocusReason);
+  if (SubGridCtrl* grid = edit_.Grid()) grid->setFocus(Qt::OtherFocusReason);
   else clearFocus();
   // A window that is not active gets no focus-out: the edit ends here then.
-  if (!ended_ && !hasFocus()) End();
+  if (!edit_.HasEnded() && !hasFocus()) End();
 }
 
 void ListEditCtrl::keyPressEvent(QKeyEvent* event) {
@@ -49,24 +44,19 @@ void ListEditCtrl::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Up:
     case Qt::Key_Down:
       // The grid moves its selection; leaving the box commits the edit.
-      if (grid_) {
+      if (SubGridCtrl* grid = edit_.Grid()) {
         QKeyEvent copy(event->type(), event->key(), event->modifiers(), event->text());
-        QCoreApplication::sendEvent(grid_, &copy);
+        QCoreApplication::sendEvent(grid, &copy);
       }
       FocusGrid();
       event->accept();
       return;
-    case Qt::Key_Escape:
-      cancelled_ = 1;
-      FocusGrid();
-      event->accept();
-      return;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-      FocusGrid();
-      event->accept();
-      return;
     default: break;
+  }
+  if (edit_.IsEndKey(*event)) {
+    FocusGrid();
+    event->accept();
+    return;
   }
   QLineEdit::keyPressEvent(event);
   event->accept();  // nothing typed into the box reaches a dialog
@@ -74,12 +64,13 @@ void ListEditCtrl::keyPressEvent(QKeyEvent* event) {
 }
 
 void ListEditCtrl::WidenToText() {
-  if (!grid_) return;
-  const int textWidth = QFontMetrics(grid_->font()).horizontalAdvance(text());
+  SubGridCtrl* grid = edit_.Grid();
+  if (!grid) return;
+  const int textWidth = QFontMetrics(grid->font()).horizontalAdvance(text());
   const int frame = hasFrame() ? 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this) : 0;
   const int clientWidth = width() - frame;
   if (clientWidth >= textWidth + 5) return;
-  const int limit = grid_->viewport()->width() - x();
+  const int limit = grid->viewport()->width() - x();
   const int wanted = std::min(textWidth + 5 + frame, limit);
   if (wanted > width()) resize(wanted, height());
 }
@@ -91,10 +82,8 @@ void ListEditCtrl::focusOutEvent(QFocusEvent* event) {
 }
 
 void ListEditCtrl::End() {
-  if (ended_) return;
-  ended_ = true;
-  const std::string value = text().toStdString();
-  if (grid_) grid_->OnEndItemEdit(controlId_, item_, serial_, column_, cancelled_ ? nullptr : &value, -1);
+  if (!edit_.MarkEnded()) return;
+  edit_.Report(controlId_, text().toStdString(), -1);
   hide();
   deleteLater();
 }

@@ -3,16 +3,15 @@
 // itself.
 #pragma once
 
-#include <QLineEdit>
-#include <QPointer>
+#include "widgets/grid/InPlaceEdit.h"
 
-#include <cstdint>
+#include <QLineEdit>
+
 #include <string>
 
 namespace qmx::grid {
 
 class SubGridCtrl;
-struct GridTreeItem;
 
 class ListEditCtrl : public QLineEdit {
   Q_OBJECT
@@ -23,14 +22,14 @@ public:
                Qt::Alignment alignment);
   ~ListEditCtrl() override;
 
-  int Row() const { return row_; }
-  int Column() const { return column_; }
+  int Row() const { return edit_.Row(); }
+  int Column() const { return edit_.Column(); }
   int ControlId() const { return controlId_; }
-  bool IsCancelled() const { return cancelled_ != 0; }
+  bool IsCancelled() const { return edit_.IsCancelled(); }
   // Shows the box with the whole text selected and takes the focus.
   void Start();
   // Cuts the tie to the grid (the grid is going away): no report follows.
-  void Detach() { grid_ = nullptr; }
+  void Detach() { edit_.Detach(); }
 
 protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -41,15 +40,9 @@ private:
   void WidenToText();
   void End();
 
-  QPointer<SubGridCtrl> grid_;
-  int row_;
-  const GridTreeItem* item_ = nullptr;
-  std::uint64_t serial_ = 0;
-  int column_;
+  InPlaceEdit edit_;
   std::string initialText_;
   int controlId_;
-  int cancelled_ = 0;
-  bool ended_ = false;
 };
 
 }  // namespace qmx::grid
