@@ -180,6 +180,17 @@ function(_qmx_make_include_roots)
         file(REMOVE_RECURSE ${base}/${s})
       endif()
     endforeach()
+    # When a target's folder moved below the prefix it had before, the root
+    # still holds a link for the old, shorter prefix. Going through it would
+    # write into (and clear) the source tree: drop such links on the way.
+    string(REPLACE "/" ";" parts "${prefix}")
+    set(path ${base})
+    foreach(p ${parts})
+      set(path ${path}/${p})
+      if(IS_SYMLINK ${path})
+        file(REMOVE ${path})
+      endif()
+    endforeach()
     _qmx_fill_root(${base}/${prefix} ${CMAKE_SOURCE_DIR}/${prefix} "${folders}")
   endforeach()
 endfunction()

@@ -16,7 +16,7 @@ trap 'rm -rf "$work"' EXIT
 
 # The tests of windows (labels), which write pictures of what they show into
 # the build folder or their own folder below it.
-labels='ui|frame|bootp|report'
+labels='ui|widgets|frame|bootp|report'
 
 for scale in 1 2; do
   out="$build/screenshots/$((scale * 100))"

@@ -5,8 +5,12 @@
 // library has its own codes (driver/result_codes.h); these are the program's.
 //
 // Header only and free of everything else, so every layer of the main
-// program, the controls below the model included, names the same codes.
+// program names the same codes. The codes of the grid controls belong to the
+// widgets layer below the program and the driver; they are in the same
+// namespace and the same number space, so this header brings them in.
 #pragma once
+
+#include "widgets/errors/ErrorCodes.h"
 
 namespace qmx::err {
 
@@ -123,13 +127,7 @@ inline constexpr int kCreateCompareOfflineDlg = -5122;
 inline constexpr int kCreateConfigDlg = -5123;
 inline constexpr int kCreateInquiryDlg = -5124;
 inline constexpr int kCreatePropertiesDlg = -5125;
-// Grid controls.
-inline constexpr int kCreateGridCombo = -5140;
-inline constexpr int kCreateGridImageList = -5142;
-inline constexpr int kGridImageListReadBack = -5143;
-inline constexpr int kCreateGridSubItemImageList = -5144;
-inline constexpr int kCreateGridEdit = -5145;
-inline constexpr int kCreateGridList = -5146;
+// Grid controls (-5140 ... -5146): widgets/errors/ErrorCodes.h, included above.
 // Project window.
 inline constexpr int kCreateProjectWindow = -5160;
 inline constexpr int kCreateProjectTree = -5161;

@@ -13,11 +13,11 @@
 
 #include "app/model/Logging.h"
 #include "app/model/NADef.h"
-#include "app/ui/grid/GridCtrl.h"
-#include "app/ui/grid/GridHooks.h"
-#include "app/ui/grid/GridImages.h"
 #include "common/Utility.h"
 #include "platform/toolkit/busy_buttons.h"
+#include "widgets/grid/GridCtrl.h"
+#include "widgets/grid/GridHooks.h"
+#include "widgets/grid/GridImages.h"
 
 namespace {
 

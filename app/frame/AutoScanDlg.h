@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "app/frame/AutoScan.h"
+#include "app/frame/scan/AutoScan.h"
 
 class QCheckBox;
 class QLineEdit;

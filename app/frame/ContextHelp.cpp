@@ -1,10 +1,10 @@
 #include "app/frame/ContextHelp.h"
 
-#include "app/frame/CommandRules.h"
-#include "app/frame/HelpTopics.h"
 #include "app/frame/MainFrame.h"
 #include "app/frame/OutputBar.h"
 #include "app/frame/ToolBoxBar.h"
+#include "app/frame/rules/CommandRules.h"
+#include "app/frame/rules/HelpTopics.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,10 +1,10 @@
 // The main frame's documentation, inquiry and XDD commands. The work is done
 // by the toolkit-free exporters (DocExport, InquiryList, XddExport); this
 // file asks the user, shows the results and starts the report program.
-#include "app/frame/DocExport.h"
-#include "app/frame/InquiryList.h"
 #include "app/frame/MainFrame.h"
-#include "app/frame/XddExport.h"
+#include "app/frame/export/DocExport.h"
+#include "app/frame/export/InquiryList.h"
+#include "app/frame/export/XddExport.h"
 #include "app/model/Logging.h"
 #include "app/model/NAUsr.h"
 #include "app/model/ProgramPaths.h"

@@ -1,6 +1,6 @@
 #include "app/frame/HelpWindow.h"
 
-#include "app/frame/CommandRules.h"
+#include "app/frame/rules/CommandRules.h"
 
 #include <QDesktopServices>
 #include <QFileInfo>

@@ -2,25 +2,25 @@
 
 #include "app/frame/AboutDlg.h"
 #include "app/frame/CommProgress.h"
-#include "app/frame/CommandRules.h"
 #include "app/frame/ContextHelp.h"
 #include "app/frame/FerrowynView.h"
 #include "app/frame/OutputBar.h"
 #include "app/frame/TabDockWnd.h"
 #include "app/frame/ToolBoxBar.h"
-#include "app/frame/XddExport.h"
-#include "app/model/IOUsr.h"
-#include "app/ui/dialogs/CheckValidationDlg.h"
-#include "app/model/NAUsr.h"
-#include "app/model/ProjectUsr.h"
+#include "app/frame/export/XddExport.h"
+#include "app/frame/rules/CommandRules.h"
 #include "app/model/FileVersionInfo.h"
+#include "app/model/IOUsr.h"
 #include "app/model/Logging.h"
+#include "app/model/NAUsr.h"
 #include "app/model/ProgramPaths.h"
+#include "app/model/ProjectUsr.h"
+#include "app/ui/dialogs/CheckValidationDlg.h"
 #include "common/Utility.h"
 #include "platform/os/os.h"
 #include "platform/os/profile.h"
-#include "platform/toolkit/text_fit.h"
 #include "platform/toolkit/message_box.h"
+#include "platform/toolkit/text_fit.h"
 
 #include <QComboBox>
 #include <QEvent>
@@ -45,6 +45,18 @@ constexpr const char* kWindowPosSection = "Settings";
 
 // The recent-file entries the framework numbers from its first id on.
 constexpr int kRecentFileIdCount = 16;
+
+// A choice box of the main toolbar, named after its command id.
+QComboBox* AddToolBarCombo(QToolBar* bar, int commandId, const QStringList& items, int width) {
+  auto* combo = new QComboBox(bar);
+  combo->setObjectName(QString("Combo%1").arg(commandId));
+  combo->addItems(items);
+  combo->setFixedWidth(width);
+  combo->setMaxVisibleItems(8);
+  combo->setCurrentIndex(0);
+  bar->addWidget(combo);
+  return combo;
+}
 
 bool IsRecentFileId(int id) {
   return id >= qmx::toolkit::kRecentFileFirstId && id < qmx::toolkit::kRecentFileFirstId + kRecentFileIdCount;
@@ -163,21 +175,10 @@ int CMainFrame::OnCreate() {
 bool CMainFrame::CreateCombos() {
   if (!toolBar()) return false;
   toolBar()->addSeparator();
-  viewModeCombo_ = new QComboBox(toolBar());
-  viewModeCombo_->setObjectName(QString("Combo%1").arg(qmx::commands::kIdViewModeCombo));
-  viewModeCombo_->addItems({"User View", "Product View", "Product, Desc View"});
-  viewModeCombo_->setFixedWidth(124);
-  viewModeCombo_->setMaxVisibleItems(8);
-  viewModeCombo_->setCurrentIndex(0);
-  toolBar()->addWidget(viewModeCombo_);
-
-  valueModeCombo_ = new QComboBox(toolBar());
-  valueModeCombo_->setObjectName(QString("Combo%1").arg(qmx::commands::kIdValueModeCombo));
-  valueModeCombo_->addItems({"Analog Normal Value", "Analog Raw Value (Dec)", "Analog Raw Value (Hex)"});
-  valueModeCombo_->setFixedWidth(140);
-  valueModeCombo_->setMaxVisibleItems(8);
-  valueModeCombo_->setCurrentIndex(0);
-  toolBar()->addWidget(valueModeCombo_);
+  viewModeCombo_ = AddToolBarCombo(toolBar(), qmx::commands::kIdViewModeCombo,
+                                   {"User View", "Product View", "Product, Desc View"}, 124);
+  valueModeCombo_ = AddToolBarCombo(toolBar(), qmx::commands::kIdValueModeCombo,
+                                    {"Analog Normal Value", "Analog Raw Value (Dec)", "Analog Raw Value (Hex)"}, 140);
 
   // Each box as wide as its longest entry with the style's arrow, so no
   // choice is cut in any font or screen scale.

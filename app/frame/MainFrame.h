@@ -3,13 +3,13 @@
 // docking window; start-up after the window exists and shutdown.
 #pragma once
 
-#include "app/frame/DocExport.h"
-#include "app/frame/InquiryList.h"
-#include "app/frame/OnlineOperations.h"
 #include "app/frame/ProjectFile.h"
+#include "app/frame/export/DocExport.h"
+#include "app/frame/export/InquiryList.h"
+#include "app/frame/online/OnlineOperations.h"
 #include "app/model/AppOptions.h"
-#include "app/model/IOCatalogue.h"
 #include "app/model/ConfigValidation.h"
+#include "app/model/IOCatalogue.h"
 #include "app/model/NACatalogue.h"
 #include "app/model/ProjectWorkspace.h"
 #include "app/model/TextIdList.h"

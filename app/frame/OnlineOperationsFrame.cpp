@@ -9,7 +9,7 @@
 #include "app/model/NAUsr.h"
 #include "app/ui/dialogs/CompareOfflineDlg.h"
 #include "app/ui/dialogs/TargetDlg.h"
-#include "app/ui/views/ViewHost.h"
+#include "app/ui/views/rows/ViewHost.h"
 
 #include <QTimer>
 

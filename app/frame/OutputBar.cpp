@@ -115,13 +115,21 @@ QPixmap NewPixmap() {
   return pixmap;
 }
 
-QIcon ErrorIcon() {
+// The round badge under the error and the information marks.
+QPixmap Badge(const QColor& rim, const QColor& fill) {
   QPixmap pixmap = NewPixmap();
   QPainter p(&pixmap);
   p.setRenderHint(QPainter::Antialiasing);
-  p.setPen(QPen(QColor(128, 0, 0), 1));
-  p.setBrush(QColor(220, 30, 30));
+  p.setPen(QPen(rim, 1));
+  p.setBrush(fill);
   p.drawEllipse(QRectF(0.5, 0.5, 15, 15));
+  return pixmap;
+}
+
+QIcon ErrorIcon() {
+  QPixmap pixmap = Badge(QColor(128, 0, 0), QColor(220, 30, 30));
+  QPainter p(&pixmap);
+  p.setRenderHint(QPainter::Antialiasing);
   p.setPen(QPen(Qt::white, 2, Qt::SolidLine, Qt::RoundCap));
   p.drawLine(QPointF(5, 5), QPointF(11, 11));
   p.drawLine(QPointF(11, 5), QPointF(5, 11));
@@ -129,12 +137,9 @@ QIcon ErrorIcon() {
 }
 
 QIcon InformationIcon() {
-  QPixmap pixmap = NewPixmap();
+  QPixmap pixmap = Badge(QColor(0, 40, 120), QColor(40, 110, 220));
   QPainter p(&pixmap);
   p.setRenderHint(QPainter::Antialiasing);
-  p.setPen(QPen(QColor(0, 40, 120), 1));
-  p.setBrush(QColor(40, 110, 220));
-  p.drawEllipse(QRectF(0.5, 0.5, 15, 15));
   p.setPen(Qt::NoPen);
   p.setBrush(Qt::white);
   p.drawEllipse(QRectF(7, 3, 2, 2));

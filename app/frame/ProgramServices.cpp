@@ -1,6 +1,6 @@
 #include "app/frame/ProgramServices.h"
 
-#include "app/frame/Compare.h"
+#include "app/frame/online/Compare.h"
 #include "app/frame/MainFrame.h"
 #include "app/model/Logging.h"
 #include "app/model/NACatalogue.h"
@@ -8,12 +8,12 @@
 #include "app/model/Services.h"
 #include "app/ui/dialogs/DialogBase.h"
 #include "app/ui/dialogs/SerialCommSetDlg.h"
-#include "app/ui/grid/GridHooks.h"
 #include "app/ui/image/ImageLog.h"
-#include "app/ui/views/ViewHost.h"
+#include "app/ui/views/rows/ViewHost.h"
 #include "common/Utility.h"
 #include "platform/os/os.h"
 #include "platform/toolkit/message_box.h"
+#include "widgets/grid/GridHooks.h"
 
 #include <QApplication>
 #include <QThread>

@@ -75,28 +75,32 @@ void NodeLine(std::string& out, const std::string& category, const std::string& 
   out += kLineEnd;
 }
 
-// "<tag>text</tag>", the text given as it goes into the file.
-void ElementLine(std::string& out, const char* tag, const std::string& text) {
+void OpenTag(std::string& out, const char* tag) {
   out += '<';
   out += tag;
   out += '>';
-  out += text;
+}
+
+// "</tag>" and the end of the line.
+void CloseTagLine(std::string& out, const char* tag) {
   out += "</";
   out += tag;
   out += '>';
   out += kLineEnd;
 }
 
+// "<tag>text</tag>", the text given as it goes into the file.
+void ElementLine(std::string& out, const char* tag, const std::string& text) {
+  OpenTag(out, tag);
+  out += text;
+  CloseTagLine(out, tag);
+}
+
 // "<tag>value</tag>" of a value.
 void ValueLine(std::string& out, const char* tag, const std::string& value) {
-  out += '<';
-  out += tag;
-  out += '>';
+  OpenTag(out, tag);
   AppendValue(out, value);
-  out += "</";
-  out += tag;
-  out += '>';
-  out += kLineEnd;
+  CloseTagLine(out, tag);
 }
 
 // Leading decimal digits as the program has always read numbers from its

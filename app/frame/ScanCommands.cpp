@@ -2,13 +2,13 @@
 // commands of the Online and Tools menus that load a driver on their own or
 // go through the selected adapter's.
 #include "app/errors/ErrorCodes.h"
-#include "app/frame/AutoScan.h"
 #include "app/frame/AutoScanDlg.h"
 #include "app/frame/CommProgress.h"
-#include "app/frame/Compare.h"
 #include "app/frame/FerrowynView.h"
 #include "app/frame/MainFrame.h"
 #include "app/frame/ProgramServices.h"
+#include "app/frame/online/Compare.h"
+#include "app/frame/scan/AutoScan.h"
 #include "app/model/Logging.h"
 #include "app/model/NADef.h"
 #include "app/model/NAUsr.h"
@@ -21,6 +21,16 @@ std::function<int(AutoScanDlg&)> CMainFrame::s_autoScanDialog;
 std::function<int(CSpecialCmdDlg&)> CMainFrame::s_specialCmdDialog;
 
 namespace {
+
+// A special command to the adapter selected in the project window; 0 when
+// none is selected.
+int SpecialCommandToSelection(ProjectWorkspace& workspace, const char* caller, int command) {
+  CNAUsr* adapter = nullptr;
+  std::string text;
+  workspace.GetSelNAUsr(adapter, text, caller, 0);
+  if (!adapter) return 0;
+  return qmx::scan::DoSpecialCommand(adapter, adapter->GetLabel(workspace.namingMode), command);
+}
 
 auto ProgressRunner(QWidget* owner) {
   return [owner](const std::string& text, int ms, const std::function<int()>& op) {
@@ -90,20 +100,8 @@ void CMainFrame::OnOnlineSpecialCmds() {
     dialog.exec();
 }
 
-int CMainFrame::DoRestart() {
-  CNAUsr* adapter = nullptr;
-  std::string text;
-  workspace_.GetSelNAUsr(adapter, text, "DoRestart", 0);
-  if (!adapter) return 0;
-  return qmx::scan::DoSpecialCommand(adapter, adapter->GetLabel(workspace_.namingMode), 0);
-}
+int CMainFrame::DoRestart() { return SpecialCommandToSelection(workspace_, "DoRestart", 0); }
 
-int CMainFrame::DoResetErrCounter() {
-  CNAUsr* adapter = nullptr;
-  std::string text;
-  workspace_.GetSelNAUsr(adapter, text, "DoResetErrCounter", 0);
-  if (!adapter) return 0;
-  return qmx::scan::DoSpecialCommand(adapter, adapter->GetLabel(workspace_.namingMode), 1);
-}
+int CMainFrame::DoResetErrCounter() { return SpecialCommandToSelection(workspace_, "DoResetErrCounter", 1); }
 
 void CMainFrame::OnToolsModbusMsger() { qmx::scan::RunModbusMessenger(qmx::Paths().appDir, TESSIVAR_LIBRARY_FILE); }

@@ -3,10 +3,10 @@
 // Each works on the selection of the project window and ends with the
 // project marked modified, numbers and labels rewritten and the views
 // refreshed.
-#include "app/frame/CommandRules.h"
 #include "app/frame/FerrowynView.h"
 #include "app/frame/MainFrame.h"
 #include "app/frame/TabTreeCtrl.h"
+#include "app/frame/rules/CommandRules.h"
 #include "app/model/IOUsr.h"
 #include "app/model/Logging.h"
 #include "app/model/NAUsr.h"

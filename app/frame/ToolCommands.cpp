@@ -1,12 +1,12 @@
 // Command enabling of the main window, the naming-mode and value-mode combo
 // boxes, and the small commands that only open something: Configuration,
 // Bootp Server, the help topics and Print Setup.
-#include "app/frame/CommandRules.h"
 #include "app/frame/ContextHelp.h"
 #include "app/frame/FerrowynView.h"
 #include "app/frame/HelpWindow.h"
 #include "app/frame/MainFrame.h"
 #include "app/frame/TabTreeCtrl.h"
+#include "app/frame/rules/CommandRules.h"
 #include "app/model/Logging.h"
 #include "app/model/ProjectUsr.h"
 #include "app/model/Services.h"

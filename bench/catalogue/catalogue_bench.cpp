@@ -7,7 +7,7 @@
 // Run: bench-bin/bench_catalogue [rounds]   (the staged program folder must exist)
 //      bench-bin/bench_catalogue --profile N [factor]  loads the catalogue (20x unless told) N times and nothing
 //      else, for a profiler
-#include "app/frame/XddExport.h"
+#include "app/frame/export/XddExport.h"
 #include "app/model/AppOptions.h"
 #include "app/model/IOCatalogue.h"
 #include "app/model/Logging.h"

@@ -23,9 +23,9 @@
 #include <QThread>
 #include <QVBoxLayout>
 
-#include "app/ui/grid/GridCtrl.h"
-#include "app/ui/grid/GridImages.h"
-#include "app/ui/grid/GridPolicy.h"
+#include "widgets/grid/GridCtrl.h"
+#include "widgets/grid/GridImages.h"
+#include "widgets/grid/GridPolicy.h"
 #include "driver/driver_library.h"
 #include "driver/windows/window_host.h"
 #include "platform/toolkit/busy_buttons.h"

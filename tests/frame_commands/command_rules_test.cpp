@@ -1,7 +1,7 @@
 // The enabling rules of the main menu as one table over frame states, the
 // Start Monitoring rule by the adapters' definitions, the adapter proposals
 // of Add Network Adapter. No display.
-#include "app/frame/CommandRules.h"
+#include "app/frame/rules/CommandRules.h"
 #include "app/model/IOUsr.h"
 #include "app/model/NAUsr.h"
 #include "app/model/ProjectUsr.h"

@@ -4,15 +4,15 @@
 // page of what is selected: a menu entry, a dialog of the program or of the
 // driver, a product of the catalogue window, the log window, the project
 // window's object. Writes pictures of the help window into the build folder.
-#include "app/frame/CommandRules.h"
 #include "app/frame/FerrowynApp.h"
 #include "app/frame/FerrowynView.h"
-#include "app/frame/HelpTopics.h"
 #include "app/frame/HelpWindow.h"
 #include "app/frame/MainFrame.h"
 #include "app/frame/OutputBar.h"
 #include "app/frame/TabTreeCtrl.h"
 #include "app/frame/ToolBoxBar.h"
+#include "app/frame/rules/CommandRules.h"
+#include "app/frame/rules/HelpTopics.h"
 #include "app/model/IOUsr.h"
 #include "app/model/NAUsr.h"
 #include "app/model/ProjectUsr.h"

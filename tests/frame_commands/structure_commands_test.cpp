@@ -4,7 +4,7 @@
 // main window with its Edit menu open and of a help page into the build
 // folder.
 #include "app/frame/AutoScanDlg.h"
-#include "app/frame/CommandRules.h"
+#include "app/frame/rules/CommandRules.h"
 #include "app/frame/FerrowynApp.h"
 #include "app/frame/FerrowynView.h"
 #include "app/frame/HelpWindow.h"
@@ -20,8 +20,6 @@
 #include "app/ui/dialogs/PropertiesDlg.h"
 #include "app/ui/dialogs/RenameDlg.h"
 #include "app/ui/dialogs/SerialCommSetDlg.h"
-#include "app/ui/grid/GridCtrl.h"
-#include "app/ui/grid/ListEditCtrl.h"
 #include "app/ui/views/LabelCtrl.h"
 #include "app/ui/views/StartUpView.h"
 #include "platform/os/os.h"
@@ -30,6 +28,8 @@
 #include "tests/support/access_audit.h"
 #include "tests/support/program_services.h"
 #include "tests/support/test_support.h"
+#include "widgets/grid/GridCtrl.h"
+#include "widgets/grid/ListEditCtrl.h"
 
 #include <QAction>
 #include <QApplication>

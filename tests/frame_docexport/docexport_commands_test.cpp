@@ -5,11 +5,11 @@
 // shipped modules is what xmllint reads.
 // Pictures for a look: docexport_station.png, docexport_inquiry.png,
 // docexport_addio_powerlink.png.
-#include "app/frame/CommandRules.h"
 #include "app/frame/FerrowynApp.h"
 #include "app/frame/MainFrame.h"
 #include "app/frame/OutputBar.h"
 #include "app/frame/ProjectFile.h"
+#include "app/frame/rules/CommandRules.h"
 #include "app/model/IOUsr.h"
 #include "app/model/NAUsr.h"
 #include "app/model/ProgramPaths.h"

@@ -3,8 +3,8 @@
 // print tree; failures of a station's files; the picture rows; the parts list.
 #include "tests/frame_docexport/docexport_fixture.h"
 
-#include "app/frame/DocExport.h"
-#include "app/frame/InquiryList.h"
+#include "app/frame/export/DocExport.h"
+#include "app/frame/export/InquiryList.h"
 #include "report/core/DocuSet.h"
 #include "report/core/ReportBuilders.h"
 

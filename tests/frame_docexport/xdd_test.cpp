@@ -3,7 +3,7 @@
 // and a golden file.
 #include "tests/frame_docexport/docexport_fixture.h"
 
-#include "app/frame/XddExport.h"
+#include "app/frame/export/XddExport.h"
 #include "platform/xml/xml.h"
 
 #include <cstdlib>

@@ -2,14 +2,14 @@
 // and the commissioning road against the device simulator through the staged
 // driver library (download, upload, compare, monitoring with its timers and
 // status icons, a station that dies and comes back, stop).
-#include "app/frame/OnlineOperations.h"
 #include "app/frame/ProgramServices.h"
+#include "app/frame/online/OnlineOperations.h"
 #include "app/model/DataTypes.h"
 #include "app/model/IOCatalogue.h"
 #include "app/model/IOUsr.h"
-#include "app/model/NADef.h"
 #include "app/model/Logging.h"
 #include "app/model/NACatalogue.h"
+#include "app/model/NADef.h"
 #include "app/model/NAUsr.h"
 #include "app/model/ProgramPaths.h"
 #include "app/model/ProjectUsr.h"

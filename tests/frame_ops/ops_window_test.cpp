@@ -10,7 +10,6 @@
 #include "app/model/NAUsr.h"
 #include "app/model/ProjectUsr.h"
 #include "app/ui/dialogs/CompareOfflineDlg.h"
-#include "app/ui/grid/GridCtrl.h"
 #include "app/ui/views/TabChildView.h"
 #include "common/Utility.h"
 #include "platform/os/os.h"
@@ -19,6 +18,7 @@
 #include "tests/support/program_services.h"
 #include "tests/support/test_support.h"
 #include "tools/simulator/testing/simulator_process.h"
+#include "widgets/grid/GridCtrl.h"
 
 #include <QApplication>
 #include <QCheckBox>

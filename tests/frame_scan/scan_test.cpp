@@ -7,8 +7,8 @@
 #include <QApplication>
 #include <QTimer>
 
-#include "app/frame/AutoScan.h"
 #include "app/frame/AutoScanDlg.h"
+#include "app/frame/scan/AutoScan.h"
 #include "tests/driver_modbus/netlab.h"
 #include "tests/frame_projectfile/projectfile_fixture.h"
 #include "tests/support/access_audit.h"

@@ -1,11 +1,11 @@
 // Start-up and shutdown of the main program, in-process on the offscreen
 // platform, from a private copy of the staged program folder.
 #include "app/frame/AboutDlg.h"
-#include "app/frame/CommandRules.h"
 #include "app/frame/FerrowynApp.h"
 #include "app/frame/FerrowynView.h"
 #include "app/frame/MainFrame.h"
 #include "app/frame/OutputBar.h"
+#include "app/frame/rules/CommandRules.h"
 #include "app/model/Logging.h"
 #include "app/model/ProgramPaths.h"
 #include "app/model/ProjectUsr.h"

@@ -11,9 +11,9 @@
 //
 // The stations are bound to the staged driver library when their project is
 // opened, as in the program, so the address maps are the driver's.
-#include "app/frame/DocExport.h"
 #include "app/frame/ProgramServices.h"
 #include "app/frame/ProjectFile.h"
+#include "app/frame/export/DocExport.h"
 #include "app/model/IOCatalogue.h"
 #include "app/model/Logging.h"
 #include "app/model/NACatalogue.h"

@@ -5,11 +5,11 @@
 #include "app/model/NACatalogue.h"
 #include "app/model/ProgramPaths.h"
 #include "app/model/ProjectWorkspace.h"
-#include "app/ui/grid/GridHooks.h"
 #include "app/ui/image/ImageLog.h"
 #include "platform/os/os.h"
 #include "platform/toolkit/message_box.h"
 #include "tests/support/test_support.h"
+#include "widgets/grid/GridHooks.h"
 
 #include <cstdlib>
 

@@ -3,7 +3,7 @@
 // nothing reaches the adapter's modules before OK.
 #include "tests/ui_dialogs/dialog_fixture.h"
 
-#include "app/ui/dialogs/AddIoState.h"
+#include "app/ui/dialogs/state/AddIoState.h"
 
 using qmx::dialogs::AddIoState;
 

@@ -2,16 +2,16 @@
 // checks (with the shipped catalogue), what the properties dialog restores,
 // the configuration's OK, the new-project checks, the inquiry file and the
 // validation result's tree.
-#include "tests/ui_dialogs/dialog_fixture.h"
 #include "tests/support/test_support.h"
+#include "tests/ui_dialogs/dialog_fixture.h"
 
 #include "app/model/AppOptions.h"
 #include "app/model/NACatalogue.h"
 #include "app/model/ProjectUsr.h"
-#include "app/ui/dialogs/AddNaState.h"
-#include "app/ui/dialogs/ConfigState.h"
-#include "app/ui/dialogs/PropertiesState.h"
-#include "app/ui/dialogs/SmallDialogState.h"
+#include "app/ui/dialogs/state/AddNaState.h"
+#include "app/ui/dialogs/state/ConfigState.h"
+#include "app/ui/dialogs/state/PropertiesState.h"
+#include "app/ui/dialogs/state/SmallDialogState.h"
 
 #include <cstdlib>
 #include <filesystem>

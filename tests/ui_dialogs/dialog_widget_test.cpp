@@ -3,9 +3,9 @@
 // inquiry file read back by Python's csv module, and a picture of each dialog
 // in the build folder. The validation result dialog is walked through the main
 // window in validation_command_test.cpp.
-#include "tests/ui_dialogs/dialog_fixture.h"
 #include "tests/support/access_audit.h"
 #include "tests/support/test_support.h"
+#include "tests/ui_dialogs/dialog_fixture.h"
 
 #include "app/model/AppOptions.h"
 #include "app/model/IOCatalogue.h"
@@ -20,8 +20,8 @@
 #include "app/ui/dialogs/PropertiesDlg.h"
 #include "app/ui/dialogs/RenameDlg.h"
 #include "app/ui/dialogs/SerialCommSetDlg.h"
-#include "app/ui/grid/GridCtrl.h"
 #include "platform/os/os.h"
+#include "widgets/grid/GridCtrl.h"
 
 #include <QApplication>
 #include <QComboBox>

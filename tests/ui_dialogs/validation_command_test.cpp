@@ -9,12 +9,12 @@
 #include "app/model/ProjectUsr.h"
 #include "app/model/Services.h"
 #include "app/ui/dialogs/CheckValidationDlg.h"
-#include "app/ui/grid/GridCtrl.h"
 #include "platform/os/os.h"
 #include "platform/toolkit/message_box.h"
 #include "tests/support/access_audit.h"
 #include "tests/support/program_services.h"
 #include "tests/support/test_support.h"
+#include "widgets/grid/GridCtrl.h"
 
 #include <QApplication>
 #include <QLabel>

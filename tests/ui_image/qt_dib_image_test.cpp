@@ -3,7 +3,7 @@
 
 #include <QImage>
 
-#include "app/ui/image/QtDibImage.h"
+#include "app/ui/image/qt/QtDibImage.h"
 #include "image_checks.h"
 #include "tests/support/test_support.h"
 

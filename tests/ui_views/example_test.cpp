@@ -2,18 +2,18 @@
 // after File Open: each view pictured into the build folder
 // (example_<project>_<view>.png) to be looked at, with the checks that keep
 // the pictures meaningful (rows, pictures and address map present).
-#include "tests/ui_views/views_fixture.h"
 #include "tests/support/access_audit.h"
+#include "tests/ui_views/views_fixture.h"
 
 #include "app/frame/ProgramServices.h"
 #include "app/frame/ProjectFile.h"
-#include "app/ui/grid/GridCtrl.h"
 #include "app/ui/views/AddrMapView.h"
 #include "app/ui/views/CommnetView.h"
 #include "app/ui/views/ImageView.h"
 #include "app/ui/views/ParametersView.h"
 #include "app/ui/views/ProcessImgView.h"
 #include "app/ui/views/StartUpView.h"
+#include "widgets/grid/GridCtrl.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -6,7 +6,7 @@
 
 #include "app/model/IODef.h"
 #include "app/model/ValueConversion.h"
-#include "app/ui/views/ViewRows.h"
+#include "app/ui/views/rows/ViewRows.h"
 
 #include <gtest/gtest.h>
 

@@ -16,7 +16,7 @@
 #include "app/model/ProjectWorkspace.h"
 #include "app/model/Services.h"
 #include "app/model/TextIdList.h"
-#include "app/ui/views/ViewHost.h"
+#include "app/ui/views/rows/ViewHost.h"
 
 #include <dlfcn.h>
 

@@ -5,8 +5,6 @@
 
 #include "app/model/IODef.h"
 #include "app/model/ValueConversion.h"
-#include "app/ui/grid/GridCtrl.h"
-#include "app/ui/grid/ListEditCtrl.h"
 #include "app/ui/views/AddrMapView.h"
 #include "app/ui/views/CommnetView.h"
 #include "app/ui/views/ImageView.h"
@@ -15,6 +13,8 @@
 #include "app/ui/views/StartUpView.h"
 #include "app/ui/views/ViewFactory.h"
 #include "common/Utility.h"
+#include "widgets/grid/GridCtrl.h"
+#include "widgets/grid/ListEditCtrl.h"
 
 #include <QAccessible>
 #include <QApplication>

@@ -3,8 +3,8 @@
 // change the line-up after the field-power check, OK hands it over.
 #pragma once
 
-#include "app/ui/dialogs/AddIoState.h"
 #include "app/ui/dialogs/DialogBase.h"
+#include "app/ui/dialogs/state/AddIoState.h"
 
 #include <functional>
 #include <vector>

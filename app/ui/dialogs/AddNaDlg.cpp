@@ -3,8 +3,8 @@
 #include "app/model/Logging.h"
 #include "app/model/NADef.h"
 #include "app/model/Services.h"
-#include "app/ui/grid/GridHooks.h"
 #include "common/Utility.h"
+#include "widgets/grid/GridHooks.h"
 
 #include <QComboBox>
 #include <QGridLayout>

@@ -2,8 +2,8 @@
 // project's bus type, its title and its communication entries.
 #pragma once
 
-#include "app/ui/dialogs/AddNaState.h"
 #include "app/ui/dialogs/DialogBase.h"
+#include "app/ui/dialogs/state/AddNaState.h"
 
 class QComboBox;
 class QLineEdit;

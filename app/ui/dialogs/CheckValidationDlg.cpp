@@ -1,10 +1,10 @@
 #include "app/ui/dialogs/CheckValidationDlg.h"
 
 #include "app/model/Services.h"
-#include "app/ui/dialogs/SmallDialogState.h"
-#include "app/ui/grid/GridCtrl.h"
+#include "app/ui/dialogs/state/SmallDialogState.h"
 #include "common/Utility.h"
 #include "platform/toolkit/window_messages.h"
+#include "widgets/grid/GridCtrl.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

@@ -1,9 +1,9 @@
 #include "app/ui/dialogs/CompareOfflineDlg.h"
 
 #include "app/model/Logging.h"
-#include "app/ui/grid/GridCtrl.h"
 #include "common/Utility.h"
 #include "platform/toolkit/busy_buttons.h"
+#include "widgets/grid/GridCtrl.h"
 
 #include <QCheckBox>
 #include <QEvent>

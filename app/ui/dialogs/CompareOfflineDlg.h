@@ -4,8 +4,8 @@
 #pragma once
 
 #include "app/model/ProjectTree.h"
-#include "app/ui/dialogs/CompareOfflineState.h"
 #include "app/ui/dialogs/DialogBase.h"
+#include "app/ui/dialogs/state/CompareOfflineState.h"
 
 #include <functional>
 

@@ -1,8 +1,8 @@
 #include "app/ui/dialogs/ConfigDlg.h"
 
-#include "app/ui/grid/GridCtrl.h"
-#include "app/ui/grid/GridImages.h"
 #include "platform/toolkit/window_messages.h"
+#include "widgets/grid/GridCtrl.h"
+#include "widgets/grid/GridImages.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

@@ -3,8 +3,8 @@
 // options as they were.
 #pragma once
 
-#include "app/ui/dialogs/ConfigState.h"
 #include "app/ui/dialogs/DialogBase.h"
+#include "app/ui/dialogs/state/ConfigState.h"
 
 namespace qmx::grid {
 class GridCtrl;

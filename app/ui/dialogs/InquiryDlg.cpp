@@ -2,9 +2,9 @@
 
 #include "app/model/Logging.h"
 #include "app/model/Services.h"
-#include "app/ui/grid/GridCtrl.h"
 #include "common/Utility.h"
 #include "platform/toolkit/window_messages.h"
+#include "widgets/grid/GridCtrl.h"
 
 #include <QFileDialog>
 #include <QGridLayout>

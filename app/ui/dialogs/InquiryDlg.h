@@ -3,7 +3,7 @@
 #pragma once
 
 #include "app/ui/dialogs/DialogBase.h"
-#include "app/ui/dialogs/SmallDialogState.h"
+#include "app/ui/dialogs/state/SmallDialogState.h"
 
 #include <functional>
 #include <vector>

@@ -1,8 +1,8 @@
 #include "app/ui/dialogs/ProjectNewDlg.h"
 
-#include "app/ui/grid/FolderBrowser.h"
-#include "app/ui/grid/GridHooks.h"
 #include "common/Utility.h"
+#include "widgets/grid/FolderBrowser.h"
+#include "widgets/grid/GridHooks.h"
 
 #include <QComboBox>
 #include <QGridLayout>

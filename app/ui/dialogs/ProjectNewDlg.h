@@ -3,7 +3,7 @@
 
 #include "app/model/TextIdList.h"
 #include "app/ui/dialogs/DialogBase.h"
-#include "app/ui/dialogs/SmallDialogState.h"
+#include "app/ui/dialogs/state/SmallDialogState.h"
 
 #include <vector>
 

@@ -2,9 +2,9 @@
 
 #include "app/model/Services.h"
 #include "app/model/Wrapper.h"
-#include "app/ui/grid/GridCtrl.h"
 #include "common/Utility.h"
 #include "platform/toolkit/window_messages.h"
+#include "widgets/grid/GridCtrl.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "app/ui/dialogs/DialogBase.h"
-#include "app/ui/dialogs/PropertiesState.h"
+#include "app/ui/dialogs/state/PropertiesState.h"
 
 #include <memory>
 

@@ -1,6 +1,6 @@
 #include "app/ui/dialogs/RenameDlg.h"
 
-#include "app/ui/dialogs/SmallDialogState.h"
+#include "app/ui/dialogs/state/SmallDialogState.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

@@ -2,8 +2,8 @@
 // of a serial line, taken and given as one text ("9600, 8, NOPARITY, 1").
 #pragma once
 
-#include "app/ui/dialogs/CommandDialogState.h"
 #include "app/ui/dialogs/DialogBase.h"
+#include "app/ui/dialogs/state/CommandDialogState.h"
 
 #include <string>
 

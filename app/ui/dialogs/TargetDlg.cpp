@@ -1,6 +1,6 @@
 #include "app/ui/dialogs/TargetDlg.h"
 
-#include "app/ui/dialogs/CommandDialogState.h"
+#include "app/ui/dialogs/state/CommandDialogState.h"
 #include "common/Utility.h"
 
 #include <QGridLayout>

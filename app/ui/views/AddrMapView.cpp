@@ -2,9 +2,9 @@
 
 #include "app/model/NAUsr.h"
 #include "app/model/ProjectWorkspace.h"
-#include "app/ui/grid/GridCtrl.h"
-#include "app/ui/grid/GridImages.h"
-#include "app/ui/views/ViewHost.h"
+#include "app/ui/views/rows/ViewHost.h"
+#include "widgets/grid/GridCtrl.h"
+#include "widgets/grid/GridImages.h"
 
 #include <QGridLayout>
 #include <QLabel>

@@ -2,7 +2,7 @@
 
 #include "app/model/ProjectWorkspace.h"
 #include "app/model/Wrapper.h"
-#include "app/ui/views/ViewHost.h"
+#include "app/ui/views/rows/ViewHost.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>

@@ -6,7 +6,7 @@
 #include "app/model/NAUsr.h"
 #include "app/model/ProjectWorkspace.h"
 #include "app/model/Services.h"
-#include "app/ui/views/ViewHost.h"
+#include "app/ui/views/rows/ViewHost.h"
 #include "common/Utility.h"
 
 #include <QApplication>

@@ -3,8 +3,8 @@
 #include "app/commands/CommandIds.h"
 #include "app/model/NAUsr.h"
 #include "app/model/ProjectWorkspace.h"
-#include "app/ui/grid/GridCtrl.h"
-#include "app/ui/views/ViewHost.h"
+#include "app/ui/views/rows/ViewHost.h"
+#include "widgets/grid/GridCtrl.h"
 
 namespace {
 

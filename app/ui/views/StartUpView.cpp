@@ -1,7 +1,7 @@
 #include "app/ui/views/StartUpView.h"
 
 #include "app/model/Services.h"
-#include "app/ui/views/ViewHost.h"
+#include "app/ui/views/rows/ViewHost.h"
 #include "platform/toolkit/frame_wnd.h"
 
 #include <QDesktopServices>

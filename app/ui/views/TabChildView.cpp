@@ -3,10 +3,10 @@
 #include "app/model/Logging.h"
 #include "app/model/NAUsr.h"
 #include "app/model/ProjectWorkspace.h"
-#include "app/ui/grid/GridCtrl.h"
-#include "app/ui/grid/GridImages.h"
-#include "app/ui/views/ViewHost.h"
+#include "app/ui/views/rows/ViewHost.h"
 #include "platform/toolkit/window_messages.h"
+#include "widgets/grid/GridCtrl.h"
+#include "widgets/grid/GridImages.h"
 
 #include <QApplication>
 #include <QHBoxLayout>

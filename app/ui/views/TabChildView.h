@@ -6,7 +6,7 @@
 // child carries out itself.
 #pragma once
 
-#include "app/ui/views/ViewRows.h"
+#include "app/ui/views/rows/ViewRows.h"
 
 #include <QWidget>
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/frame/DocExport.h"
+#include "app/frame/export/DocExport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   qmx::docu::Picture picture;
