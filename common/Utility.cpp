@@ -86,6 +86,17 @@ std::string TrimStr(const std::string& text) {
   return text.substr(begin, end - begin);
 }
 
+std::vector<std::string> SplitTrimmed(const std::string& text, char separator) {
+  std::vector<std::string> fields;
+  size_t start = 0;
+  while (true) {
+    const size_t end = text.find(separator, start);
+    fields.push_back(TrimStr(text.substr(start, end == std::string::npos ? std::string::npos : end - start)));
+    if (end == std::string::npos) return fields;
+    start = end + 1;
+  }
+}
+
 std::string Upper(std::string text) {
   for (char& c : text) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');

@@ -21,6 +21,9 @@
 // %s / %d / %02X patterns).
 std::string StrFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string TrimStr(const std::string& text);
+// The fields of `text` between `separator`s, each trimmed; an empty text is
+// one empty field.
+std::vector<std::string> SplitTrimmed(const std::string& text, char separator);
 // The text with its ASCII letters upper-cased; other bytes (UTF-8 sequences)
 // as they are.
 std::string Upper(std::string text);

@@ -16,19 +16,6 @@
 
 namespace {
 
-// The comma-separated fields of a serial settings text, trimmed.
-std::vector<std::string> SerialFields(const std::string& text) {
-  std::vector<std::string> fields;
-  size_t start = 0;
-  while (true) {
-    const size_t comma = text.find(',', start);
-    fields.push_back(TrimStr(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start)));
-    if (comma == std::string::npos) break;
-    start = comma + 1;
-  }
-  return fields;
-}
-
 // Two fields of the same meaning: equal numbers ("9600" and "09600", "1"
 // and "1.0"), else equal texts without regard to case.
 bool SameField(const std::string& a, const std::string& b) {
@@ -107,7 +94,7 @@ bool PowerChangeRefused(const PowerBalance& before, const PowerBalance& after) {
 }
 
 bool SameSerialSettings(const std::string& a, const std::string& b) {
-  const std::vector<std::string> x = SerialFields(a), y = SerialFields(b);
+  const std::vector<std::string> x = SplitTrimmed(a, ','), y = SplitTrimmed(b, ',');
   if (x.size() != 4 || y.size() != 4) return CompareNoCase(a, b) == 0;
   for (size_t i = 0; i < 4; ++i) {
     if (!SameField(x[i], y[i])) return false;
@@ -116,7 +103,7 @@ bool SameSerialSettings(const std::string& a, const std::string& b) {
 }
 
 std::string ProjectSerialSettingsText(const std::string& text) {
-  const std::vector<std::string> f = SerialFields(text);
+  const std::vector<std::string> f = SplitTrimmed(text, ',');
   if (f.size() != 4) return text;
   return StrFormat("%s, %s, %s, %s", f[0].c_str(), f[1].c_str(), f[2].c_str(), f[3].c_str());
 }

@@ -35,6 +35,16 @@ TEST(TrimStr, RemovesBlanksTabsAndLineEndsAtBothEnds) {
   for (const auto& [text, expected] : cases) EXPECT_EQ(TrimStr(text), expected) << "\"" << text << "\"";
 }
 
+TEST(SplitTrimmed, GivesEveryFieldTrimmedEmptyOnesIncluded) {
+  const std::pair<const char*, std::vector<std::string>> cases[] = {
+      {" 9600, 8 ,NOPARITY,1 ", {"9600", "8", "NOPARITY", "1"}},
+      {"a,,b,", {"a", "", "b", ""}},
+      {"", {""}},
+      {"single", {"single"}},
+  };
+  for (const auto& [text, expected] : cases) EXPECT_EQ(SplitTrimmed(text, ','), expected) << "\"" << text << "\"";
+}
+
 TEST(IsStrEmpty, TrimsOnlyWithFlagOne) {
   struct Case {
     const char* text;

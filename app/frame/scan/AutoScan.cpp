@@ -25,19 +25,6 @@ namespace qmx::scan {
 
 namespace {
 
-std::vector<std::string> Fields(const std::string& text) {
-  std::vector<std::string> fields;
-  if (text.empty()) return fields;
-  size_t start = 0;
-  while (true) {
-    const size_t comma = text.find(',', start);
-    fields.push_back(TrimStr(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start)));
-    if (comma == std::string::npos) break;
-    start = comma + 1;
-  }
-  return fields;
-}
-
 // The scan's and the messenger's entry points, all called: a library
 // without one of them is no driver for the tool.
 const std::vector<const char*> kScanEntries = {"drvSetFuncPtr",   "drvSetLogOption", "drvStartAutoScan",
@@ -68,15 +55,15 @@ bool IsSerialCode(int code) { return code == kCommRs232c || code == kCommRs422 |
 
 void SetScanInfo(ScanRanges& r, const std::string& portRange, const std::string& nodeRange,
                  const std::string& serialSettings) {
-  if (const auto f = Fields(portRange); f.size() == 2) {
+  if (const auto f = SplitTrimmed(portRange, ','); f.size() == 2) {
     r.portFrom = static_cast<uint32_t>(std::atoi(f[0].c_str()));
     r.portTo = static_cast<uint32_t>(std::atoi(f[1].c_str()));
   }
-  if (const auto f = Fields(nodeRange); f.size() == 2) {
+  if (const auto f = SplitTrimmed(nodeRange, ','); f.size() == 2) {
     r.nodeFrom = static_cast<uint8_t>(std::atoi(f[0].c_str()));
     r.nodeTo = static_cast<uint8_t>(std::atoi(f[1].c_str()));
   }
-  if (Fields(serialSettings).size() == 4) r.serialSettings = serialSettings;
+  if (SplitTrimmed(serialSettings, ',').size() == 4) r.serialSettings = serialSettings;
 }
 
 std::string PortRangeText(const ScanRanges& r) { return StrFormat("%u,%u", r.portFrom, r.portTo); }
