@@ -4,6 +4,7 @@
 // that makes their QApplication (qt_test_main.cpp), those that bind the driver
 // library its leak-check setting (driver_tls.cpp).
 #include <cstdlib>
+#include <string>
 
 namespace {
 
@@ -15,8 +16,14 @@ const TestEnvironment kEnvironment;
 
 }  // namespace
 
+// Suppressions a program adds to the common ones (driver_tls.cpp); none
+// when it does not link one.
+extern "C" __attribute__((weak)) const char* qmx_extra_leak_suppressions();
+
 // Libraries below Qt keep caches for the life of the process (fontconfig's
 // pattern cache); they are not the suite's leaks.
 extern "C" const char* __lsan_default_suppressions() {
-  return "leak:libfontconfig\nleak:libdbus\nleak:libglib\n";
+  static const std::string all = std::string("leak:libfontconfig\nleak:libdbus\nleak:libglib\n") +
+                                 (qmx_extra_leak_suppressions ? qmx_extra_leak_suppressions() : "");
+  return all.c_str();
 }
