@@ -4,7 +4,7 @@
 #include "common/Utility.h"
 
 int ParaItem::AssignAllowedValues(const std::string& text, const std::string& paraName) {
-  allowedValues.clear();
+  allowedValues = PooledText();
   if (text.empty()) return 2;
   if (GetCharCount(text, ',') >= 3) {
     allowedValues = text;

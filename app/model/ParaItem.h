@@ -3,6 +3,7 @@
 // name the values of an item.
 #pragma once
 
+#include "app/model/PooledText.h"
 #include "app/model/DataTypes.h"
 
 #include <cstdint>
@@ -19,29 +20,29 @@ public:
   // first in every case.
   int AssignAllowedValues(const std::string& text, const std::string& paraName);
 
-  std::string category = "PARA";  // "PARA", "MON_INIT" or "MON_FREQ"
-  std::string textId;             // the item's identity
-  std::string displayText;        // display text of the text id
-  std::string key;                // "Type" of a block item, e.g. "InputMode"
-  std::string valueItemTarget;    // id of the value list naming the values; empty when none
+  PooledText category{"PARA"};  // "PARA", "MON_INIT" or "MON_FREQ"
+  PooledText textId;             // the item's identity
+  PooledText displayText;        // display text of the text id
+  PooledText key;                // "Type" of a block item, e.g. "InputMode"
+  PooledText valueItemTarget;    // id of the value list naming the values; empty when none
   int dataType = kDataTypeBit;    // data-type code
   uint16_t byteOffset = 0;        // offset in its image
   uint16_t bitOffset = 0;
   uint16_t length = 0;            // count of the data type
-  std::string defaultValue;
+  PooledText defaultValue;
   int changeable = 0;
   int visible = 0;
-  std::string allowedValues;      // kept only when valid
+  PooledText allowedValues;      // kept only when valid
   int convPara = 0;               // 1 when an I/O item's conversion depends on this parameter
 };
 
 // One entry of a value list.
 struct ValueRecord {
-  std::string textId;
-  std::string content = "0";  // the value as stored
-  std::string displayText;
-  std::string conversion;
-  std::string unit;
+  PooledText textId;
+  PooledText content{"0"};  // the value as stored
+  PooledText displayText;
+  PooledText conversion;
+  PooledText unit;
 };
 
 using ValueList = std::vector<ValueRecord>;
