@@ -71,7 +71,7 @@ std::unique_ptr<IOItem> AssignIOItemXML(const std::string& kind, const qmx::xml:
 
 void ReadValueItem(const qmx::xml::Node& node, const TextIdMap& textIds, ValueListMap& lists) {
   const std::string id = RequireAttribute(node, "ID");
-  ValueList list;
+  std::vector<ValueRecord> list;
   for (const qmx::xml::Node& child : node.Children()) {
     if (IsCommentOrPi(child) || IsBlankText(child)) continue;
     ValueRecord record;
@@ -82,7 +82,7 @@ void ReadValueItem(const qmx::xml::Node& node, const TextIdMap& textIds, ValueLi
     record.unit = child.FindAttribute("Unit").value_or("");
     list.push_back(std::move(record));
   }
-  lists[id] = std::move(list);
+  lists[id] = ValueList(list);
 }
 
 std::unique_ptr<ParaItem> ReadParaItem(const qmx::xml::Node& node, ParaItemForm form, const char* category,

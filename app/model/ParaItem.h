@@ -7,6 +7,7 @@
 #include "app/model/DataTypes.h"
 
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <vector>
@@ -43,8 +44,35 @@ struct ValueRecord {
   PooledText displayText;
   PooledText conversion;
   PooledText unit;
+
+  friend bool operator==(const ValueRecord&, const ValueRecord&) = default;
 };
 
-using ValueList = std::vector<ValueRecord>;
+// The entries of a value list, held once for all lists of equal entries
+// (lists such as on/off, filter times or ranges recur across products): a
+// handle to an immutable list of a process-wide pool, read like the vector
+// it names.
+class ValueList {
+public:
+  ValueList() noexcept;
+  explicit ValueList(const std::vector<ValueRecord>& records);
+  ValueList(std::initializer_list<ValueRecord> records) : ValueList(std::vector<ValueRecord>(records)) {}
+
+  const std::vector<ValueRecord>& records() const noexcept { return *records_; }
+  size_t size() const noexcept { return records_->size(); }
+  bool empty() const noexcept { return records_->empty(); }
+  const ValueRecord& operator[](size_t i) const noexcept { return (*records_)[i]; }
+  const ValueRecord& at(size_t i) const { return records_->at(i); }
+  const ValueRecord& front() const noexcept { return records_->front(); }
+  const ValueRecord& back() const noexcept { return records_->back(); }
+  std::vector<ValueRecord>::const_iterator begin() const noexcept { return records_->begin(); }
+  std::vector<ValueRecord>::const_iterator end() const noexcept { return records_->end(); }
+
+  // Equal lists are one pooled list.
+  friend bool operator==(const ValueList& a, const ValueList& b) noexcept { return a.records_ == b.records_; }
+
+private:
+  const std::vector<ValueRecord>* records_;
+};
 // Value-list id to its entries.
 using ValueListMap = std::map<std::string, ValueList>;

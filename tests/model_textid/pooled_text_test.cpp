@@ -1,5 +1,7 @@
-// The pool of definition texts: equal texts are one stored string, whatever
-// road they came by and whichever thread interned them.
+// The pools of definition texts and value lists: equal texts are one
+// stored string, equal lists one stored list, whatever road they came by and
+// whichever thread interned them.
+#include "app/model/ParaItem.h"
 #include "app/model/PooledText.h"
 
 #include <gtest/gtest.h>
@@ -43,6 +45,29 @@ TEST(PooledTextTest, ReadsAsTheStringItHolds) {
   EXPECT_EQ(text + "!", "pooled-text-test-unique!");
   const std::string& same = text;
   EXPECT_EQ(same.c_str(), text.c_str());
+}
+
+TEST(PooledTextTest, EqualValueListsShareOneList) {
+  const ValueRecord off{"T_Off", "0", "Off", "", ""}, on{"T_On", "1", "On", "", ""};
+  const ValueRecord onInV{"T_On", "1", "On", "", "V"};
+  const struct {
+    ValueList a, b;
+    bool same;
+  } cases[] = {
+      {ValueList{off, on}, ValueList(std::vector<ValueRecord>{off, on}), true},
+      {ValueList{off, on}, ValueList{on, off}, false},
+      {ValueList{off, on}, ValueList{off, onInV}, false},
+      {ValueList{off}, ValueList{off, on}, false},
+      {ValueList{}, ValueList(std::vector<ValueRecord>{}), true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(&c.a.records() == &c.b.records(), c.same);
+    EXPECT_EQ(c.a.records() == c.b.records(), c.same);
+  }
+  const ValueList list{off, on};
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list[1].displayText, "On");
+  EXPECT_TRUE(ValueList().empty());
 }
 
 // Many threads interning the same and different texts while the index grows:
