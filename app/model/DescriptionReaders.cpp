@@ -20,11 +20,9 @@ using qmx::reader::IsSkipped;
 using qmx::reader::RequireAttribute;
 using qmx::reader::RequireNode;
 
-std::string DisplayTextOrId(const TextIdMap& textIds, const std::string& textId) {
-  std::string description;
-  std::string text = GetTextIdValue(textIds, textId, description);
-  if (IsStrEmpty(text, 1)) text = textId;
-  return text;
+PooledText DisplayTextOrId(const TextIdMap& textIds, const PooledText& textId) {
+  const PooledText text = GetTextIdTexts(textIds, textId).value;
+  return IsStrEmpty(text, 1) ? textId : text;
 }
 
 int AssignSpecInfoXML(const qmx::xml::Node& node, SpecItem& item, const std::string& location,
@@ -36,7 +34,9 @@ int AssignSpecInfoXML(const qmx::xml::Node& node, SpecItem& item, const std::str
   if (IsCommentOrPi(node)) return 2;
 
   item.textId = RequireAttribute(node, "TextId");
-  item.displayText = GetTextIdValue(textIds, item.textId, item.description);
+  const TextIdEntry texts = GetTextIdTexts(textIds, item.textId);
+  item.displayText = texts.value;
+  item.description = texts.descValue;
   item.value = RequireAttribute(node, "Value");
   item.unit = RequireAttribute(node, "Unit");
   item.visible = StrToBool(RequireAttribute(node, "Visible"));
@@ -71,7 +71,7 @@ std::unique_ptr<IOItem> AssignIOItemXML(const std::string& kind, const qmx::xml:
 
 void ReadValueItem(const qmx::xml::Node& node, const TextIdMap& textIds, ValueListMap& lists) {
   const std::string id = RequireAttribute(node, "ID");
-  ValueList list;
+  std::vector<ValueRecord> list;
   for (const qmx::xml::Node& child : node.Children()) {
     if (IsCommentOrPi(child) || IsBlankText(child)) continue;
     ValueRecord record;
@@ -82,7 +82,7 @@ void ReadValueItem(const qmx::xml::Node& node, const TextIdMap& textIds, ValueLi
     record.unit = child.FindAttribute("Unit").value_or("");
     list.push_back(std::move(record));
   }
-  lists[id] = std::move(list);
+  lists[id] = ValueList(list);
 }
 
 std::unique_ptr<ParaItem> ReadParaItem(const qmx::xml::Node& node, ParaItemForm form, const char* category,
@@ -139,12 +139,13 @@ qmx::xml::Node DescriptionReader::ReadGeneralTexts(DeviceDef& def) {
   };
   qmx::xml::Node node = element("Name");
   def.modelNameTextId = RequireAttribute(node, "TextId");
-  def.modelName = GetTextIdValue(textIds_, def.modelNameTextId, def.description);
+  const TextIdEntry texts = GetTextIdTexts(textIds_, def.modelNameTextId);
+  def.modelName = texts.value;
+  def.description = texts.descValue;
   if (IsStrEmpty(def.modelName, 1)) def.modelName = def.modelNameTextId;
 
   node = element("InfoText");
-  std::string unused;
-  def.infoText = GetTextIdValue(textIds_, RequireAttribute(node, "TextId"), unused);
+  def.infoText = GetTextIdTexts(textIds_, RequireAttribute(node, "TextId")).value;
   if (IsStrEmpty(def.infoText, 1)) def.infoText = def.description;
 
   def.orderNumber = RequireAttribute(element("OrderNumber"), "Value");

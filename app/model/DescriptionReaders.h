@@ -81,7 +81,7 @@ std::unique_ptr<ParaItem> ReadParaItem(const qmx::xml::Node& node, ParaItemForm 
 
 // Display text of a text id; the text id itself when that is empty after
 // trimming.
-std::string DisplayTextOrId(const TextIdMap& textIds, const std::string& textId);
+PooledText DisplayTextOrId(const TextIdMap& textIds, const PooledText& textId);
 
 // ---- the shared sections of a device description ---------------------------------
 

@@ -5,6 +5,7 @@
 // readers of DescriptionReaders fill these parts for either kind.
 #pragma once
 
+#include "app/model/PooledText.h"
 #include "app/model/IOItem.h"
 #include "app/model/ParaItem.h"
 #include "app/model/SpecItem.h"
@@ -36,24 +37,24 @@ public:
   std::string DefaultParaDigits(const std::string& text) const;
 
   // Identity and texts.
-  std::string ID;
-  std::string productCodeText;  // hexadecimal, with or without "0x"
-  std::string category;
-  std::string modelNameTextId;
-  std::string modelName;
-  std::string description;
-  std::string infoText;
-  std::string orderNumber;
-  std::string graphicFile;  // picture stem: Image/<stem>.bmp, Image/<stem>-OFF.bmp
-  std::string helpLink;     // technical-data page
+  PooledText ID;
+  PooledText productCodeText;  // hexadecimal, with or without "0x"
+  PooledText category;
+  PooledText modelNameTextId;
+  PooledText modelName;
+  PooledText description;
+  PooledText infoText;
+  PooledText orderNumber;
+  PooledText graphicFile;  // picture stem: Image/<stem>.bmp, Image/<stem>-OFF.bmp
+  PooledText helpLink;     // technical-data page
   int iconIdx = 0;          // image of the product's group in the catalogue window
 
   // Specification items of both kinds.
   SpecItem hardwareVer;
   SpecItem dimension;
   SpecItem powerDissipation;
-  std::string dimensionHeight;
-  std::string dimensionWidth;
+  PooledText dimensionHeight;
+  PooledText dimensionWidth;
   std::vector<SpecItem> moreSpecItems;  // "Items/Ref"
 
   // I/O data.

@@ -11,6 +11,7 @@
 // DeviceDef.
 #pragma once
 
+#include "app/model/PooledText.h"
 #include "app/model/DeviceDef.h"
 
 #include <array>
@@ -68,8 +69,8 @@ public:
   // 1 kept, 0 left as it was.
   int AssignDefaultParaText(const std::string& text);
   // Identity beside the shared texts.
-  std::string keySpec;
-  std::string addrMapPriority;
+  PooledText keySpec;
+  PooledText addrMapPriority;
 
   // Features.
   int canCommunication = 1;      // 1: takes part in the adapter's communication
@@ -84,9 +85,9 @@ public:
   // I/O data beside the shared items.
   int inputChannelSize = 0;
   int outputChannelSize = 0;
-  std::string furtherText;
+  PooledText furtherText;
 
-  std::string defaultParaText;  // default PARA image as hex text, first byte first; empty: zeros
+  PooledText defaultParaText;  // default PARA image as hex text, first byte first; empty: zeros
 
   XddObject xddObject;
 };

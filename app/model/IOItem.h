@@ -4,6 +4,7 @@
 // themselves are converted by ValueConversion, the one road for them.
 #pragma once
 
+#include "app/model/PooledText.h"
 #include "app/model/DataTypes.h"
 #include "app/model/ParaItem.h"
 
@@ -20,7 +21,7 @@ struct ConvRange {
   float rawHigh = 1.0f;
   float engLow = 1.0f;
   float engHigh = 1.0f;
-  std::string unit;
+  PooledText unit;
 };
 
 // Conversion kinds of an item.
@@ -34,11 +35,11 @@ enum ConvKind : int {
 struct IOItem {
   explicit IOItem(std::string itemKind = "INPUT") : kind(std::move(itemKind)) {}
 
-  std::string unit;
-  std::string kind;         // "INPUT" or "OUTPUT"
-  std::string channelType;  // "DI", "DO", "AI", ...
-  std::string textId;
-  std::string displayText;
+  PooledText unit;
+  PooledText kind;         // "INPUT" or "OUTPUT"
+  PooledText channelType;  // "DI", "DO", "AI", ...
+  PooledText textId;
+  PooledText displayText;
   int dataType = kDataTypeUnsigned8;
   uint16_t byteOffset = 0;  // position of the item in its image
   uint16_t length = 0;      // count of the data type

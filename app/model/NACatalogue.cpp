@@ -44,11 +44,11 @@ void ReadCommBlocks(const qmx::xml::Document& document, NADef& def, const TextId
       pieces += StrFormat("\t%s,%s,%d", item->key.c_str(), dataTypeText.c_str(), static_cast<int>(item->length));
       def.blockItems[b].push_back(std::move(item));
     }
-    std::string& layout = def.blockLayout[b];
+    PooledText& layout = def.blockLayout[b];
     if (layout.empty()) {
       layout = pieces.empty() ? std::string() : pieces.substr(1);
     } else {
-      layout += pieces;
+      layout = layout + pieces;
     }
     def.blockLength[b] = offset;
     def.AssignCommBlockInitVal(index);

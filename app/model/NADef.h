@@ -11,6 +11,7 @@
 // What it shares with a module definition lives in DeviceDef.
 #pragma once
 
+#include "app/model/PooledText.h"
 #include "app/model/DeviceDef.h"
 
 #include <array>
@@ -23,10 +24,10 @@
 // One communication type of an adapter and the driver library an adapter of
 // the product loads for it.
 struct CommDriverEntry {
-  std::string commType;   // bus type as the description writes it ("TCP", "RS485", "Offline", ...)
-  std::string fileName;   // driver file name, e.g. "Tessivar"
-  std::string fileType;   // its extension, e.g. "dll"
-  std::string commParas;  // communication parameters appended to the channel text
+  PooledText commType;   // bus type as the description writes it ("TCP", "RS485", "Offline", ...)
+  PooledText fileName;   // driver file name, e.g. "Tessivar"
+  PooledText fileType;   // its extension, e.g. "dll"
+  PooledText commParas;  // communication parameters appended to the channel text
 };
 
 // Index of a monitoring block.
@@ -90,14 +91,14 @@ public:
   const std::vector<uint8_t>* DefaultMonInitImage() const;
 
   // Identity and texts beside the shared ones.
-  std::string busType;
-  std::string factoryCommSetting;
+  PooledText busType;
+  PooledText factoryCommSetting;
 
   // Communication types.
   std::map<std::string, CommDriverEntry> commTypeMap;   // commType -> entry
   std::array<CommDriverEntry, kMaxCommDrivers> driverEntries;
   int driverEntryCount = 0;                             // entries filled in driverEntries
-  std::string driverCount;                              // "BusNum" as written
+  PooledText driverCount;                              // "BusNum" as written
   std::vector<std::string> busTypes;                    // "BusType1", "BusType2", ...
   int busNumber = 0;                                    // the driver count as a number
 
@@ -114,7 +115,7 @@ public:
   std::array<int, 2> blockFreq{};
   std::array<int, 2> blockLength{};
   std::array<std::vector<uint8_t>, 2> blockDefaultImage;  // empty: none
-  std::array<std::string, 2> blockLayout;  // "Type,DataType,Length" groups, tab separated
+  std::array<PooledText, 2> blockLayout;  // "Type,DataType,Length" groups, tab separated
   std::array<std::vector<std::unique_ptr<ParaItem>>, 2> blockItems;
 
   int byteOrderMode = 0;  // "MemoryOrder": 0 plain, 1 swap 16-bit words, 2 reverse

@@ -3,9 +3,11 @@
 // name the values of an item.
 #pragma once
 
+#include "app/model/PooledText.h"
 #include "app/model/DataTypes.h"
 
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <vector>
@@ -19,31 +21,58 @@ public:
   // first in every case.
   int AssignAllowedValues(const std::string& text, const std::string& paraName);
 
-  std::string category = "PARA";  // "PARA", "MON_INIT" or "MON_FREQ"
-  std::string textId;             // the item's identity
-  std::string displayText;        // display text of the text id
-  std::string key;                // "Type" of a block item, e.g. "InputMode"
-  std::string valueItemTarget;    // id of the value list naming the values; empty when none
+  PooledText category{"PARA"};  // "PARA", "MON_INIT" or "MON_FREQ"
+  PooledText textId;             // the item's identity
+  PooledText displayText;        // display text of the text id
+  PooledText key;                // "Type" of a block item, e.g. "InputMode"
+  PooledText valueItemTarget;    // id of the value list naming the values; empty when none
   int dataType = kDataTypeBit;    // data-type code
   uint16_t byteOffset = 0;        // offset in its image
   uint16_t bitOffset = 0;
   uint16_t length = 0;            // count of the data type
-  std::string defaultValue;
+  PooledText defaultValue;
   int changeable = 0;
   int visible = 0;
-  std::string allowedValues;      // kept only when valid
+  PooledText allowedValues;      // kept only when valid
   int convPara = 0;               // 1 when an I/O item's conversion depends on this parameter
 };
 
 // One entry of a value list.
 struct ValueRecord {
-  std::string textId;
-  std::string content = "0";  // the value as stored
-  std::string displayText;
-  std::string conversion;
-  std::string unit;
+  PooledText textId;
+  PooledText content{"0"};  // the value as stored
+  PooledText displayText;
+  PooledText conversion;
+  PooledText unit;
+
+  friend bool operator==(const ValueRecord&, const ValueRecord&) = default;
 };
 
-using ValueList = std::vector<ValueRecord>;
+// The entries of a value list, held once for all lists of equal entries
+// (lists such as on/off, filter times or ranges recur across products): a
+// handle to an immutable list of a process-wide pool, read like the vector
+// it names.
+class ValueList {
+public:
+  ValueList() noexcept;
+  explicit ValueList(const std::vector<ValueRecord>& records);
+  ValueList(std::initializer_list<ValueRecord> records) : ValueList(std::vector<ValueRecord>(records)) {}
+
+  const std::vector<ValueRecord>& records() const noexcept { return *records_; }
+  size_t size() const noexcept { return records_->size(); }
+  bool empty() const noexcept { return records_->empty(); }
+  const ValueRecord& operator[](size_t i) const noexcept { return (*records_)[i]; }
+  const ValueRecord& at(size_t i) const { return records_->at(i); }
+  const ValueRecord& front() const noexcept { return records_->front(); }
+  const ValueRecord& back() const noexcept { return records_->back(); }
+  std::vector<ValueRecord>::const_iterator begin() const noexcept { return records_->begin(); }
+  std::vector<ValueRecord>::const_iterator end() const noexcept { return records_->end(); }
+
+  // Equal lists are one pooled list.
+  friend bool operator==(const ValueList& a, const ValueList& b) noexcept { return a.records_ == b.records_; }
+
+private:
+  const std::vector<ValueRecord>* records_;
+};
 // Value-list id to its entries.
 using ValueListMap = std::map<std::string, ValueList>;

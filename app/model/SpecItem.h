@@ -4,13 +4,14 @@
 // list of further items.
 #pragma once
 
+#include "app/model/PooledText.h"
 #include <string>
 
 struct SpecItem {
-  std::string textId;
-  std::string displayText;
-  std::string description;
-  std::string value;
-  std::string unit;
+  PooledText textId;
+  PooledText displayText;
+  PooledText description;
+  PooledText value;
+  PooledText unit;
   int visible = 1;
 };

@@ -35,12 +35,12 @@ int ParseTextIdFile(const std::string& path, TextIdMap& map) {
   const auto read = [&](const qmx::xml::Document& document) {
     for (const qmx::xml::Node& node : document.SelectNodes(location)) {
       if (IsCommentOrPi(node)) continue;
+      std::string textId = RequireAttribute(node, "TextId");
       TextIdEntry entry;
-      entry.textId = RequireAttribute(node, "TextId");
       entry.value = RequireAttribute(node, "Value");
       entry.descValue = RequireAttribute(node, "DescValue");
       // The first entry of a text id wins.
-      map.try_emplace(entry.textId, std::move(entry));
+      map.try_emplace(std::move(textId), entry);
     }
   };
   return ReadListFile(path, qmx::kLogSourceNoBlank, "ParseTextIdFile", location, read);
@@ -89,15 +89,19 @@ int GetErrInfo(const ErrorMap& map, const std::string& category, int code, std::
   return 1;
 }
 
-std::string GetTextIdValue(const TextIdMap& map, const std::string& textId, std::string& description) {
+TextIdEntry GetTextIdTexts(const TextIdMap& map, const std::string& textId) {
   const auto it = map.find(textId);
   if (it == map.end()) {
-    description.clear();
     qmx::ReportError(qmx::err::kTextIdUndefined,
                      StrFormat("TextID is undefined in listTextId.xml. TextID: %s.", textId.c_str()), "GetTextIdValue",
                      qmx::FuncEnd::kStop, qmx::kLogSourceNoBlank);
     return {};
   }
-  description = it->second.descValue;
-  return it->second.value;
+  return it->second;
+}
+
+std::string GetTextIdValue(const TextIdMap& map, const std::string& textId, std::string& description) {
+  const TextIdEntry texts = GetTextIdTexts(map, textId);
+  description = texts.descValue;
+  return texts.value;
 }

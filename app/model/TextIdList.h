@@ -6,14 +6,20 @@
 // part of the program that raises them (its generator id).
 #pragma once
 
+#include "app/model/PooledText.h"
+
 #include <map>
 #include <unordered_map>
 #include <string>
 
+// The texts of one text id (the id is the key of its map).
 struct TextIdEntry {
-  std::string textId;
-  std::string value;      // the display text
-  std::string descValue;  // the longer description
+  TextIdEntry() = default;
+  TextIdEntry(std::string_view displayText, std::string_view description)
+      : value(displayText), descValue(description) {}
+
+  PooledText value;      // the display text
+  PooledText descValue;  // the longer description
 };
 // Looked up for every text of every description, in no order.
 using TextIdMap = std::unordered_map<std::string, TextIdEntry>;
@@ -45,6 +51,9 @@ int ParseErrorFile(const std::string& path, ErrorMap& map);
 int GetErrInfo(const ErrorMap& map, const std::string& category, int code, std::string& errClass,
                std::string& description, std::string& action);
 
+// The texts of a text id, as held: an unknown id gives empty texts and logs
+// -1001.
+TextIdEntry GetTextIdTexts(const TextIdMap& map, const std::string& textId);
 // Display text of a text id, its description into `description`. An unknown
 // id gives empty texts and logs -1001.
 std::string GetTextIdValue(const TextIdMap& map, const std::string& textId, std::string& description);

@@ -73,7 +73,7 @@ TEST(ShippedIOCatalogueTest, LookUpsByIdAndByProductCodeFindTheSameObjects) {
   }
   // Every product's code is its model number (after the line's "R-").
   for (const auto& def : shipped.catalogue.definitions()) {
-    EXPECT_EQ(def->GetProductCode(), std::stoi(def->ID.substr(def->ID.rfind('-') + 1), nullptr, 16)) << def->ID;
+    EXPECT_EQ(def->GetProductCode(), std::stoi(def->ID.str().substr(def->ID.str().rfind('-') + 1), nullptr, 16)) << def->ID;
   }
 }
 

@@ -60,7 +60,7 @@ TEST(DeviceDefTest, ConversionLookUpsReachTheOwnParametersAndValueLists) {
     def->ID = "D-1";
     def->productCodeText = " 0x4101 ";
     def->paraItems.push_back(std::make_unique<ParaItem>());
-    def->valueLists["VL"] = ValueList(1);
+    def->valueLists["VL"] = ValueList{ValueRecord{}};
     const ConvParaSource source = def->ConvSource();
     EXPECT_EQ(source.id, "D-1");
     EXPECT_EQ(source.findParaByIdx(1), def->paraItems[0].get());

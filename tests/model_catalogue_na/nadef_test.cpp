@@ -12,7 +12,7 @@ using qmx::test::LogCapture;
 namespace {
 
 void AddDriver(NADef& def, const std::string& type, const std::string& file, const std::string& ext) {
-  CommDriverEntry entry{type, file, ext, ""};
+  CommDriverEntry entry{PooledText(type), PooledText(file), PooledText(ext), ""};
   def.driverEntries[static_cast<size_t>(def.driverEntryCount++)] = entry;
   def.commTypeMap[type] = entry;
   def.driverCount = std::to_string(def.driverEntryCount);
@@ -290,7 +290,7 @@ TEST(ConversionTest, RangeRecordsNeedAValueAndAConversion) {
 TEST(SharedReaderTest, SpecificationElements) {
   LogCapture log;
   TextIdMap texts;
-  texts["T_S"] = {"T_S", "Shown", "Described"};
+  texts["T_S"] = {"Shown", "Described"};
   const qmx::xml::Document doc = qmx::xml::Document::LoadText(
       "<R><S TextId=\"T_S\" Value=\"5\" Unit=\"mA\" Visible=\" True \"/><E TextId=\"T_S\" Value=\"5\"/></R>");
   SpecItem item;
@@ -350,7 +350,7 @@ TEST(SharedReaderTest, IOItemElements) {
 TEST(SharedReaderTest, ValueListsAndParameterRecords) {
   LogCapture log;
   TextIdMap texts;
-  texts["T_A"] = {"T_A", "Alpha", ""};
+  texts["T_A"] = {"Alpha", ""};
   const qmx::xml::Document doc = qmx::xml::Document::LoadText(
       "<R><V ID=\"L\"><X Content=\"1\" TextId=\"T_A\" Conversion=\"c\" Unit=\"u\"/><Y Content=\"2\" "
       "TextId=\"T_B\"/></V><V ID=\"L\"><X Content=\"9\" TextId=\"T_A\"/></V>"

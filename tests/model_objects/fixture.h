@@ -94,9 +94,9 @@ inline std::unique_ptr<NADef> MakeDefinition(const std::string& variant = "FakeT
   def->outputLength = 2;
   def->blockLength = {4, 2};
   def->blockLayout = {"InputMode,Unsigned8,1", "Status,Unsigned16,1"};
-  def->commTypeMap["TCP"] = CommDriverEntry{"TCP", variant, "dll", "502"};
-  def->commTypeMap["RS232C"] = CommDriverEntry{"RS232C", variant, "DLL", "1000"};
-  def->commTypeMap["RS485"] = CommDriverEntry{"RS485", variant, "dll", "1000"};
+  def->commTypeMap["TCP"] = CommDriverEntry{"TCP", PooledText(variant), "dll", "502"};
+  def->commTypeMap["RS232C"] = CommDriverEntry{"RS232C", PooledText(variant), "DLL", "1000"};
+  def->commTypeMap["RS485"] = CommDriverEntry{"RS485", PooledText(variant), "dll", "1000"};
   def->commTypeMap["RS422"] = CommDriverEntry{"RS422", "", "", ""};
   def->commTypeMap["Offline"] = CommDriverEntry{"Offline", "", "", ""};
   return def;

@@ -85,7 +85,7 @@ void PropertiesState::BuildAdapterRows(CNAUsr& adapter) {
   // The range Add Network Adapter takes.
   comm("Com Port", adapter.comPort, "1,1,65535", false);
   comm("Serial Comm. Set", adapter.serialSettings, "", true);
-  comm("Node Address", adapter.nodeAddress, NodeAddressDefinition(def ? def->settableNodeAddrRange.value : ""),
+  comm("Node Address", adapter.nodeAddress, NodeAddressDefinition(def ? def->settableNodeAddrRange.value.str() : ""),
        false);
   BuildSpecRows(adapter);
 }

@@ -546,7 +546,7 @@ std::string SpecificationText(const Wrapper& object) {
     if (!def) return {};
     return def->keySpec.empty() ? def->description : def->keySpec;
   }
-  if (const auto* na = dynamic_cast<const CNAUsr*>(&object)) return na->GetNADef() ? na->GetNADef()->description : "";
+  if (const auto* na = dynamic_cast<const CNAUsr*>(&object)) return na->GetNADef() ? na->GetNADef()->description.str() : "";
   return {};
 }
 
@@ -598,7 +598,7 @@ ImageModel BuildImageModel(Wrapper& object, CNAUsr* adapter, const std::vector<C
   model.pictures.push_back(Picture(object, imageDir, model.fault, StrFormat("%d", object.GetPosNo())));
   t.firstCaption = "Specification";
   t.firstText = StrFormat("%s", SpecificationText(object).c_str());
-  const std::string power = module && module->GetIODef() ? module->GetIODef()->powerDissipation.value : "";
+  const std::string power = module && module->GetIODef() ? module->GetIODef()->powerDissipation.value.str() : "";
   t.secondText = StrFormat("Power Dissipation: Max. %s mA @ 5.0Vdc", power.c_str());
   return model;
 }

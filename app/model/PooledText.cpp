@@ -1,0 +1,33 @@
+#include "app/model/PooledText.h"
+
+#include "app/model/InternPool.h"
+
+#include <functional>
+
+namespace {
+
+struct TextHash {
+  size_t operator()(std::string_view text) const noexcept { return std::hash<std::string_view>{}(text); }
+};
+
+using TextPool = InternPool<std::string, TextHash>;
+
+TextPool& Pool() {
+  // Never destroyed: handles held by objects that outlive main (statics of
+  // other files) may still be read while they go.
+  static TextPool* pool = new TextPool;
+  return *pool;
+}
+
+}  // namespace
+
+PooledText::PooledText(std::string_view text) : text_(text.empty() ? &Empty() : Pool().Intern(text)) {}
+
+size_t PooledText::PoolSize() {
+  return Pool().Size();
+}
+
+const std::string& PooledText::Empty() noexcept {
+  static const std::string* empty = new std::string;  // never destroyed, as the pool
+  return *empty;
+}
