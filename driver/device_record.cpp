@@ -1,7 +1,9 @@
 #include "driver/device_record.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <string_view>
 
 #include "common/Utility.h"
 #include "driver/driver_utils.h"
@@ -62,6 +64,16 @@ constexpr SpecialDef kSpecials[] = {
     {"IOUpdateTime", kRegIoUpdateTime, 2, "Unsigned16", "1", 1, 1, Models::All},
 };
 
+// The first 7 characters of a model name, the part its family is told by.
+std::string_view Head7(const std::string& model) { return std::string_view(model).substr(0, 7); }
+
+// EqualsNoCase on ASCII names without building a string.
+bool FoldedEquals(std::string_view a, std::string_view b) {
+  auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; };
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return fold(x) == fold(y); });
+}
+
 std::string Tail(const std::string& model) { return model.size() > 3 ? model.substr(3) : std::string(); }
 
 bool Carries(Models models, const std::string& model) {
@@ -116,13 +128,15 @@ const SpecialRegister* DeviceRecord::Special(const std::string& name) const {
 }
 
 bool IsFixedIoModel(const std::string& model) {
-  return EqualsNoCase(model, "DM-T640") || EqualsNoCase(model, "DM2-T640");
+  return FoldedEquals(model, "DM-T640") || FoldedEquals(model, "DM2-T640");
 }
 
+// The model families are asked in every monitoring cycle: the names are
+// compared in place, without a copy of their head.
 bool IsSplitModel(const std::string& model) {
-  const std::string head = model.substr(0, 7);
+  const std::string_view head = Head7(model);
   return head == "KA-4470" || head == "KR-4470" || head == "KA-4410" || head == "KX-4410" ||
-         EqualsNoCase(head, "KX-4470");
+         FoldedEquals(head, "KX-4470");
 }
 
 bool IsFourModel(const std::string& model) {
@@ -131,7 +145,7 @@ bool IsFourModel(const std::string& model) {
 }
 
 bool HasLocalAnswers(const std::string& model) {
-  const std::string head = model.substr(0, 7);
+  const std::string_view head = Head7(model);
   return head == "KA-4511" || head == "KA-4512" || head == "KA-4513";
 }
 

@@ -373,12 +373,8 @@ void DriverInstance::VUSK_RemovedDevice(DeviceKey key) {
 // ---- the communication thread ------------------------------------------------
 
 void DriverInstance::JoinThread() {
-  {
-    std::lock_guard<std::mutex> guard(wakeLock_);
-    running_ = 0;
-    wakeRequested_ = true;
-  }
-  wake_.notify_all();
+  running_ = 0;
+  wake_.Post();
   if (!thread_.joinable()) return;
   if (thread_.get_id() == std::this_thread::get_id()) {
     // Asked to stop from inside its own pass (a log callback that calls
@@ -392,9 +388,8 @@ void DriverInstance::SignalWrite(const std::string& key) {
   {
     std::lock_guard<std::mutex> guard(wakeLock_);
     writesWaiting_.push_back(key);
-    wakeRequested_ = true;
   }
-  wake_.notify_one();
+  wake_.Post();
 }
 
 void DriverInstance::CommThreadProc() {
@@ -417,10 +412,8 @@ void DriverInstance::CommThreadProc() {
     }
     if (running_.load() != 1) break;
     if (due.size() >= kMaxDuePerPass) continue;  // the rest are due already
-    const Clock::time_point next = NextDueTime();
-    std::unique_lock<std::mutex> lock(wakeLock_);
-    wake_.wait_until(lock, next, [this] { return wakeRequested_ || running_.load() != 1; });
-    wakeRequested_ = false;
+    // A stop or a write posted during the pass ends this wait at once.
+    wake_.WaitUntil(NextDueTime());
   }
   try {
     driver_->CloseChByCallThread();
@@ -495,7 +488,9 @@ void DriverInstance::VUSK_MonitoringDevice(DeviceKey key) {
         entry.currentInterval = entry.baseInterval;
         entry.nextDue = entry.lastDue + entry.Interval();
       }
-      entry.SetState("Running");
+      // notRunning is 0 exactly while the state is "Running": nothing to
+      // compare in the cycles of a device that keeps answering.
+      if (entry.notRunning != 0) entry.SetState("Running");
     }
   } catch (...) {
     LogException("VUSK_MonitoringDevice");

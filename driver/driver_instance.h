@@ -27,9 +27,10 @@
 //    queue that drvWriteByte fills and the thread drains.
 //  - The running and stopped flags are atomics; the thread tests the
 //    running flag between devices and sets the stopped flag as its last act.
-//  - Wake lock: guards the wake request and the keys of queued writes; taken
-//    by drvWriteByte (after the queue lock is released), by the stop and by
-//    the sleeping thread, with no other lock held inside it.
+//  - Wake lock: guards the keys of queued writes; taken by drvWriteByte
+//    (after the queue lock is released) and by the thread's pass, with no
+//    other lock held inside it. The thread sleeps on a WakeSignal, which
+//    the stop and drvWriteByte post after their flag or key is in place.
 //  - Order: instance lock or schedule lock, then image or queue lock, then a
 //    port's or socket's own lock; the log lock is innermost and nothing is
 //    taken while it is held. The thread never takes the instance lock, so
@@ -38,7 +39,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -50,6 +50,7 @@
 
 #include "driver/driver_object.h"
 #include "driver/include/tessivar.h"
+#include "driver/wake_signal.h"
 
 namespace tessivar {
 
@@ -183,12 +184,11 @@ private:
   mutable std::mutex scheduleLock_;
   // Innermost: taken while a line is formatted and delivered.
   mutable std::recursive_mutex logLock_;
-  // Wakes the sleeping thread: a stop, or a queued write (keys in
-  // writesWaiting_). Innermost apart from the log lock.
+  // Guards writesWaiting_. Innermost apart from the log lock.
   std::mutex wakeLock_;
-  std::condition_variable wake_;
-  bool wakeRequested_ = false;
   std::vector<std::string> writesWaiting_;
+  // Wakes the sleeping thread: a stop, or a queued write.
+  WakeSignal wake_;
   std::thread thread_;
 };
 

@@ -338,6 +338,15 @@ int DriverSocket::ReceiveFrom(void* buffer, int size) {
 
 int DriverSocket::Send(const void* data, int length) {
   std::lock_guard<std::recursive_mutex> guard(lock_);
+  return SendHeld(data, length);
+}
+
+int DriverSocket::Receive(void* buffer, int size, int timeoutMs) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  return ReceiveHeld(buffer, size, timeoutMs);
+}
+
+int DriverSocket::SendHeld(const void* data, int length) {
   if (!data || length <= 0) return kSockBadParameter;
   if (!IsConnectedLocked()) return kSockNotConnected;
   const auto* bytes = static_cast<const uint8_t*>(data);
@@ -365,8 +374,7 @@ int DriverSocket::Send(const void* data, int length) {
   return length;
 }
 
-int DriverSocket::Receive(void* buffer, int size, int timeoutMs) {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
+int DriverSocket::ReceiveHeld(void* buffer, int size, int timeoutMs) {
   if (!buffer || size <= 0) return kSockBadParameter;
   if (!IsConnectedLocked()) return kSockNotConnected;
   const int limit = timeoutMs < 0 ? timeoutMs_ : timeoutMs;

@@ -76,6 +76,8 @@ public:
 
   int SendTo(const void* data, int length);
   int ReceiveFrom(void* buffer, int size);
+  // One send or receive under its own lock; an exchange holds the lock
+  // across both (HoldForExchange).
   int Send(const void* data, int length);
   // Waits at most timeoutMs (the socket's time-out when negative).
   int Receive(void* buffer, int size, int timeoutMs = -1);
@@ -95,9 +97,21 @@ public:
   // every connection is not reconnected in every cycle.
   void RetryAtOnce();
   void NoteAnswered();
-  // The socket's lock for a whole exchange (a request and the receives of
-  // its reply): one lock round trip per request, the calls inside re-enter.
-  std::unique_lock<std::recursive_mutex> HoldForExchange() { return std::unique_lock<std::recursive_mutex>(lock_); }
+  // The socket's lock held for a whole exchange (a request and the
+  // receives of its reply): one lock round trip per request, none inside.
+  class Held {
+  public:
+    int Send(const void* data, int length) { return socket_.SendHeld(data, length); }
+    // Waits at most timeoutMs (the socket's time-out when negative).
+    int Receive(void* buffer, int size, int timeoutMs = -1) { return socket_.ReceiveHeld(buffer, size, timeoutMs); }
+
+  private:
+    friend class DriverSocket;
+    explicit Held(DriverSocket& socket) : socket_(socket), lock_(socket.lock_) {}
+    DriverSocket& socket_;
+    std::unique_lock<std::recursive_mutex> lock_;
+  };
+  Held HoldForExchange() { return Held(*this); }
 
   // "Ethernet Error. Code: %d. Desc: %s".
   static void ErrorText(int code, std::string& text);
@@ -126,6 +140,9 @@ private:
   // would block.
   template <class Read>
   int ReadWithinTimeout(void* buffer, int size, Read&& read);
+  // Send and Receive of an exchange, under the lock its Held took.
+  int SendHeld(const void* data, int length);
+  int ReceiveHeld(void* buffer, int size, int timeoutMs);
   int ConnectLocked(uint32_t remote);
   int CloseLocked();
   int IsConnectedLocked() const;

@@ -61,7 +61,7 @@ void CModbusTCP::SetTickSource(TickSource ticks) {
 int CModbusTCP::Exchange(int pduLength) {
   // A stop asked for: no new request goes out.
   if (abort_ && abort_()) return kSockTimeout;
-  const auto held = socket_->HoldForExchange();
+  DriverSocket::Held held = socket_->HoldForExchange();
   const uint16_t id = NextTransactionId();
   tx_[0] = static_cast<uint8_t>(id >> 8);
   tx_[1] = static_cast<uint8_t>(id & 0xFF);
@@ -69,9 +69,9 @@ int CModbusTCP::Exchange(int pduLength) {
   tx_[3] = 0;
   tx_[4] = static_cast<uint8_t>(pduLength >> 8);
   tx_[5] = static_cast<uint8_t>(pduLength & 0xFF);
-  const int sent = socket_->Send(tx_, kMbapLength + pduLength);
+  const int sent = held.Send(tx_, kMbapLength + pduLength);
   if (sent <= 0) return sent;
-  const int r = ReceiveReply(id);
+  const int r = ReceiveReply(held, id);
   // Framed and this request's: the link works.
   if (r > 0) socket_->NoteAnswered();
   return r;
@@ -91,7 +91,7 @@ void CModbusTCP::StreamOutOfStep() {
   socket_->RetryAtOnce();
 }
 
-int CModbusTCP::ReceiveReply(uint16_t transactionId) {
+int CModbusTCP::ReceiveReply(DriverSocket::Held& held, uint16_t transactionId) {
   // The whole reply, however the stream splits it, within one time-out. One
   // clock read for a reply that comes in one piece: the start of the wait,
   // which also stamps what came in (within one time-out of it).
@@ -126,7 +126,7 @@ int CModbusTCP::ReceiveReply(uint16_t transactionId) {
     const auto left =
         first ? timeoutMs : std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     first = false;
-    const int r = left > 0 ? socket_->Receive(rx_ + got, kRxBufferSize - got, static_cast<int>(left))
+    const int r = left > 0 ? held.Receive(rx_ + got, kRxBufferSize - got, static_cast<int>(left))
                            : static_cast<int>(kSockTimeout);
     if (r == kSockTimeout) {
       if (got > 0) {

@@ -123,7 +123,7 @@ private:
   int Exchange(int pduLength);
   // Reads the reply of `transactionId` by its MBAP length, skipping
   // replies to earlier requests.
-  int ReceiveReply(uint16_t transactionId);
+  int ReceiveReply(DriverSocket::Held& held, uint16_t transactionId);
   // One of the kEarlierIds ids sent before the current one.
   bool IsEarlierId(uint16_t id) const;
   static constexpr int kEarlierIds = 16;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/Utility.h"
+#include "driver/device_record.h"
 #include "driver/driver_instance.h"
 #include "driver/driver_library.h"
 #include "driver/modbus_driver.h"
@@ -233,6 +234,30 @@ TEST_F(DriverTexts, AModuleListThatCannotBeLaidOutLeavesTheDeviceAsItWas) {
     EXPECT_EQ(Record(1).modules.size(), 1u);
   }
   EXPECT_EQ(instance_.SetModuleList(99, good, 2), 0) << "no schedule entry";
+}
+
+// The model families decide the image layout and the local answers: by the
+// whole name, or by its first 7 characters, in exact case or not.
+TEST(ModelFamilies, AreToldByTheWholeNameOrItsHead) {
+  struct Case {
+    const char* model;
+    bool fixedIo, split, localAnswers;
+  };
+  const Case cases[] = {
+      {"DM-T640", true, false, false},      {"dm2-t640", true, false, false},
+      {"DM-T6400", false, false, false},    {"KA-4470", false, true, false},
+      {"KA-4470-R2", false, true, false},   {"ka-4470", false, false, false},
+      {"kX-4470 rev", false, true, false},  {"KX-447", false, false, false},
+      {"KA-4511", false, false, true},      {"KA-4513 x", false, false, true},
+      {"ka-4511", false, false, false},     {"QMX-4101", false, false, false},
+      {"", false, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.model);
+    EXPECT_EQ(IsFixedIoModel(c.model), c.fixedIo);
+    EXPECT_EQ(IsSplitModel(c.model), c.split);
+    EXPECT_EQ(HasLocalAnswers(c.model), c.localAnswers);
+  }
 }
 
 }  // namespace

@@ -1,0 +1,59 @@
+#include "driver/wake_signal.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+namespace tessivar {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = WakeSignal::Clock;
+
+// Posts made before a wait, and what the wait and the one after it see.
+struct Case {
+  const char* what;
+  int postsBefore;
+  Clock::duration wait;
+  bool woken;
+};
+
+TEST(WakeSignal, PostsBeforeAWaitEndItAtOnceAndAreConsumedTogether) {
+  const Case cases[] = {
+      {"no post: the deadline", 0, 30ms, false},
+      {"a deadline already past", 0, -5ms, false},
+      {"one post kept for the next wait", 1, 10s, true},
+      {"several posts wake one wait", 3, 10s, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    WakeSignal signal;
+    for (int i = 0; i < c.postsBefore; ++i) signal.Post();
+    const auto start = Clock::now();
+    EXPECT_EQ(signal.WaitUntil(start + c.wait), c.woken);
+    const auto took = Clock::now() - start;
+    if (c.woken) {
+      EXPECT_LT(took, 1s) << "a kept post does not wait";
+    } else {
+      EXPECT_GE(took, c.wait) << "the deadline is kept";
+    }
+    // Whatever was posted has been consumed.
+    EXPECT_FALSE(signal.WaitUntil(Clock::now() + 20ms));
+  }
+}
+
+TEST(WakeSignal, APostFromAnotherThreadEndsTheSleep) {
+  WakeSignal signal;
+  const auto start = Clock::now();
+  std::thread poster([&] {
+    std::this_thread::sleep_for(50ms);
+    signal.Post();
+  });
+  EXPECT_TRUE(signal.WaitUntil(start + 30s));
+  EXPECT_LT(Clock::now() - start, 10s);
+  poster.join();
+}
+
+}  // namespace
+}  // namespace tessivar
