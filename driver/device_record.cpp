@@ -1,6 +1,5 @@
 #include "driver/device_record.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <string_view>
@@ -67,13 +66,6 @@ constexpr SpecialDef kSpecials[] = {
 // The first 7 characters of a model name, the part its family is told by.
 std::string_view Head7(const std::string& model) { return std::string_view(model).substr(0, 7); }
 
-// EqualsNoCase on ASCII names without building a string.
-bool FoldedEquals(std::string_view a, std::string_view b) {
-  auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; };
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return fold(x) == fold(y); });
-}
-
 std::string Tail(const std::string& model) { return model.size() > 3 ? model.substr(3) : std::string(); }
 
 bool Carries(Models models, const std::string& model) {
@@ -128,7 +120,7 @@ const SpecialRegister* DeviceRecord::Special(const std::string& name) const {
 }
 
 bool IsFixedIoModel(const std::string& model) {
-  return FoldedEquals(model, "DM-T640") || FoldedEquals(model, "DM2-T640");
+  return EqualsNoCase(model, "DM-T640") || EqualsNoCase(model, "DM2-T640");
 }
 
 // The model families are asked in every monitoring cycle: the names are
@@ -136,7 +128,7 @@ bool IsFixedIoModel(const std::string& model) {
 bool IsSplitModel(const std::string& model) {
   const std::string_view head = Head7(model);
   return head == "KA-4470" || head == "KR-4470" || head == "KA-4410" || head == "KX-4410" ||
-         FoldedEquals(head, "KX-4470");
+         EqualsNoCase(head, "KX-4470");
 }
 
 bool IsFourModel(const std::string& model) {

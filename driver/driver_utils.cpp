@@ -1,5 +1,6 @@
 #include "driver/driver_utils.h"
 
+#include <algorithm>
 #include <array>
 
 #include "common/Utility.h"
@@ -106,8 +107,12 @@ std::string NormalizeHexText(const std::string& text, int expectedLength, int wi
 
 std::string KeyText(long long key) { return std::to_string(key); }
 
-bool EqualsNoCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && CompareNoCase(a, b) == 0;
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  // In place, without a string built for a literal: the model and state
+  // names are compared in every monitoring cycle.
+  const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; };
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return fold(x) == fold(y); });
 }
 
 }  // namespace tessivar

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace tessivar {
 
@@ -62,6 +63,6 @@ std::string NormalizeHexText(const std::string& text, int expectedLength, int wi
 std::string KeyText(long long key);
 
 // Case-insensitive equality of two texts (ASCII letters).
-bool EqualsNoCase(const std::string& a, const std::string& b);
+bool EqualsNoCase(std::string_view a, std::string_view b);
 
 }  // namespace tessivar

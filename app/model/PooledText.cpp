@@ -6,11 +6,7 @@
 
 namespace {
 
-struct TextHash {
-  size_t operator()(std::string_view text) const noexcept { return std::hash<std::string_view>{}(text); }
-};
-
-using TextPool = InternPool<std::string, TextHash>;
+using TextPool = InternPool<std::string, std::hash<std::string_view>>;
 
 TextPool& Pool() {
   // Never destroyed: handles held by objects that outlive main (statics of
