@@ -8,6 +8,7 @@
 #include <ucontext.h>
 #endif
 
+#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <cstdint>
@@ -520,6 +521,38 @@ void SleepUntil(Clock::time_point deadline) {
 }
 
 void SleepFor(std::chrono::milliseconds duration) { SleepUntil(Clock::now() + duration); }
+
+void RunBlocking(const std::function<void()>& work) {
+  if (!tlCurrent) {
+    work();
+    return;
+  }
+  const int done = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (done < 0) {
+    work();  // no way to wait for a helper: the lookup holds the thread
+    return;
+  }
+  std::atomic<bool> finished{false};
+  std::thread helper;
+  try {
+    helper = std::thread([&] {
+      work();
+      finished = true;
+      const uint64_t one = 1;
+      [[maybe_unused]] ssize_t n = ::write(done, &one, sizeof one);
+    });
+  } catch (const std::system_error&) {
+    ::close(done);
+    work();
+    return;
+  }
+  while (!finished) {
+    pollfd p{done, POLLIN, 0};
+    if (PollUntil(p, Clock::now() + std::chrono::milliseconds(100)) < 0) SleepFor(std::chrono::milliseconds(5));
+  }
+  helper.join();
+  ::close(done);
+}
 
 bool Task::IsCurrent() const { return state_ && tlCurrent && state_->fiber == tlCurrent; }
 

@@ -41,6 +41,11 @@ int PollOne(pollfd& p, int timeoutMs);
 void SleepUntil(Clock::time_point deadline);
 void SleepFor(std::chrono::milliseconds duration);
 
+// Runs `work`, which may block (a name lookup): off a fiber at once, on a
+// fiber on a thread of its own while the fiber waits for it, so that the
+// other fibers go on meanwhile. Returns when `work` has returned.
+void RunBlocking(const std::function<void()>& work);
+
 // A started fiber. Copies refer to the same fiber.
 class Task {
 public:

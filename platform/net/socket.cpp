@@ -167,7 +167,10 @@ int ResolveIPv4(const std::string& name, uint32_t* address) {
   addrinfo hints{};
   hints.ai_family = AF_INET;
   addrinfo* result = nullptr;
-  const int rc = ::getaddrinfo(name.c_str(), nullptr, &hints, &result);
+  int rc = 0;
+  // A lookup may wait seconds for a name server: on a communication fiber it
+  // must not hold the other stations' loops.
+  fiber::RunBlocking([&] { rc = ::getaddrinfo(name.c_str(), nullptr, &hints, &result); });
   if (rc != 0) return WsaErrorFromResolver(rc);
   int out = kWsaNoData;
   for (addrinfo* p = result; p; p = p->ai_next) {

@@ -152,6 +152,29 @@ TEST(Fiber, JoinsEndsAndARestartedThread) {
   EXPECT_TRUE(ran);
 }
 
+TEST(Fiber, ABlockingCallOnAFiberHoldsNoOtherFiber) {
+  std::atomic<bool> blocked{false};
+  std::atomic<int> ticks{0};
+  int ticksWhileBlocked = -1;
+  Task blocker = Spawn([&] {
+    RunBlocking([&] {
+      blocked = true;
+      std::this_thread::sleep_for(300ms);  // a slow name lookup
+    });
+    ticksWhileBlocked = ticks.load();
+  });
+  Task ticker = Spawn([&] {
+    while (!blocked) SleepFor(1ms);
+    for (int i = 0; i < 10; ++i) {
+      SleepFor(5ms);
+      ticks.fetch_add(1);
+    }
+  });
+  blocker.Join();
+  ticker.Join();
+  EXPECT_EQ(ticksWhileBlocked, 10) << "the other fiber stood still";
+}
+
 TEST(Fiber, AWakeSignalPostedFromAThreadWakesAFiber) {
   tessivar::WakeSignal signal;
   bool woken = false;
