@@ -18,8 +18,9 @@ namespace {
 
 constexpr const char* kStar = "\u2605";  // opens the channel lines
 
-// Set on an instance's communication thread: its lines are posted to the
-// library's delivery thread instead of calling the callback there.
+// Set on the threads that run communication loops (an instance's own, or
+// the fiber thread of the Ethernet instances): their lines are posted to
+// the library's delivery thread instead of calling the callback there.
 thread_local bool tlCommThread = false;
 
 void Deliver(int level, std::string line) {
@@ -273,7 +274,11 @@ int DriverInstance::StartComm() {
   running_ = 1;
   stopped_ = 0;
   try {
-    thread_ = std::thread([this] { CommThreadProc(); });
+    if (driver_->RunsOnFiber()) {
+      task_ = qmx::fiber::Spawn([this] { CommThreadProc(); });
+    } else {
+      thread_ = std::thread([this] { CommThreadProc(); });
+    }
   } catch (const std::system_error&) {
     running_ = 0;
     stopped_ = 1;
@@ -375,6 +380,13 @@ void DriverInstance::VUSK_RemovedDevice(DeviceKey key) {
 void DriverInstance::JoinThread() {
   running_ = 0;
   wake_.Post();
+  if (task_.Valid()) {
+    // A stop from inside the loop's own pass cannot wait for itself either.
+    if (task_.IsCurrent()) return;
+    task_.Join();
+    task_ = {};
+    return;
+  }
   if (!thread_.joinable()) return;
   if (thread_.get_id() == std::this_thread::get_id()) {
     // Asked to stop from inside its own pass (a log callback that calls

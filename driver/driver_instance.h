@@ -14,6 +14,11 @@
 //    All of these change only in exports that are refused while running
 //    (-7007), so while the communication thread runs they are constant and
 //    the thread reads them without any lock.
+//  - "The thread" below is the run's loop. On Ethernet it is a fiber of the
+//    library's one fiber thread (platform/fiber), beside the other Ethernet
+//    instances' loops: it waits only through the fiber waits, and the locks
+//    it takes are its own instance's, which exports hold only for short
+//    stretches, so one instance never holds up another.
 //  - Schedule lock: taken by the communication thread around each device
 //    cycle and each pass over the due times, and by an export that changes
 //    schedule entries or the map (only while stopped, so it never waits).
@@ -51,6 +56,7 @@
 #include "driver/driver_object.h"
 #include "driver/include/tessivar.h"
 #include "driver/wake_signal.h"
+#include "platform/fiber/fiber.h"
 
 namespace tessivar {
 
@@ -167,7 +173,7 @@ private:
   void RemoveAllDevices();
   void SetAllStates(const char* state);
   void CommThreadProc();
-  // Ends a running thread: clears the running flag and waits for the thread.
+  // Ends a run: clears the running flag and waits for its loop to return.
   void JoinThread();
 
   std::unique_ptr<DriverObject> driver_;
@@ -187,8 +193,11 @@ private:
   // Guards writesWaiting_. Innermost apart from the log lock.
   std::mutex wakeLock_;
   std::vector<std::string> writesWaiting_;
-  // Wakes the sleeping thread: a stop, or a queued write.
+  // Wakes the sleeping loop: a stop, or a queued write.
   WakeSignal wake_;
+  // The run's loop: a fiber of the shared fiber thread when the driver
+  // object's waits all allow it (Ethernet), else a thread of its own.
+  qmx::fiber::Task task_;
   std::thread thread_;
 };
 

@@ -55,6 +55,10 @@ public:
   virtual void SetDeviceState(const std::string& key, int state) = 0;
   // "[Port:%d, Node:%d]" on serial buses, "" on Ethernet.
   virtual std::string DeviceLogPrefix(const std::string& key) = 0;
+  // True when every wait of a run is on a socket or a deadline, so that the
+  // run can share the fiber thread with other instances' runs (Ethernet);
+  // false gives the run a thread of its own (a serial port's waits hold it).
+  virtual bool RunsOnFiber() const { return false; }
 
   // Level 2 of the code-to-text chain (driver object, then its channel).
   virtual std::string ErrorText(int code) = 0;

@@ -77,6 +77,7 @@ public:
   void CloseChByCallThread() override;
   void SetDeviceState(const std::string& key, int state) override;
   std::string DeviceLogPrefix(const std::string& key) override;
+  bool RunsOnFiber() const override { return IsTcp(); }
   std::string ErrorText(int code) override;
 
   // ---- the channel ----

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <thread>
 #include <vector>
 
 #include "common/Utility.h"
@@ -11,6 +10,7 @@
 #include "driver/channel_settings.h"
 #include "driver/driver_utils.h"
 #include "driver/result_codes.h"
+#include "platform/fiber/fiber.h"
 
 namespace tessivar {
 namespace {
@@ -24,7 +24,8 @@ constexpr uint16_t kParaSessionProductCode = 0x8040;
 
 uint16_t ModuleParaRegister(int commNumber) { return static_cast<uint16_t>(32 * commNumber + 0x1FF1); }
 
-void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+// On the monitoring fiber the pause lets the other loops run.
+void Pause(int ms) { qmx::fiber::SleepFor(std::chrono::milliseconds(ms)); }
 
 }  // namespace
 

@@ -1,15 +1,12 @@
-// WakeSignal: how the communication thread sleeps until its next due time
+// WakeSignal: how the communication loop sleeps until its next due time
 // unless another thread wakes it first (a stop, a queued write).
 //
-// A condition variable costs the sleeper two system calls per wait, the
-// timed wait and a wake of its own mutex when it takes that mutex back
-// (the mutex is marked contended whenever a condition wait returns). A
-// counting semaphore needs one: the timed wait; a post costs a system call
-// only while someone is asleep on it. Posts made while nobody waits are
-// kept, so a wake is never lost between a pass and the next wait.
+// An eventfd counter: a post adds to it, a wait takes everything posted.
+// Posts made while nobody waits are kept, so a wake is never lost between a
+// pass and the next wait. Being a descriptor, it lets a loop that runs as a
+// fiber sleep in the fiber scheduler's epoll with the sockets of all the
+// other loops, instead of on a thread of its own.
 #pragma once
-
-#include <semaphore.h>
 
 #include <chrono>
 
@@ -35,7 +32,9 @@ private:
   // Takes the posts left without sleeping; true when there was one.
   bool Drain();
 
-  sem_t semaphore_;
+  // An eventfd: a waiter on a fiber sleeps on it in the fiber scheduler's
+  // epoll like on any socket, a waiter on a thread in poll.
+  int fd_ = -1;
 };
 
 }  // namespace tessivar

@@ -2,11 +2,12 @@
 // simulator, at an update time of 100 ms:
 //
 //  1. 100 instances with one TCP station each (one simulator process per
-//     station), against the anchor: an event-driven client doing the same
-//     twelve transactions per station and cycle from one epoll thread (non-
+//     station; the driver runs their loops as fibers of one thread),
+//     against the anchor: an event-driven client doing the same twelve
+//     transactions per station and cycle from one epoll thread (non-
 //     blocking sockets, one request outstanding per connection, a timerfd
-//     for the period), and the floor of the driver's model: bare blocking
-//     clients, a thread per station, with nothing else. They run in turn on
+//     for the period), and the floor of a thread per station: bare
+//     blocking clients with nothing else. They run in turn on
 //     the same stations, driver, anchor, floor, floor, anchor, driver, over
 //     several rounds; each run settles, then the CPU of the process (all of
 //     it the client's: the main thread sleeps) is taken over a window.
@@ -15,7 +16,7 @@
 //     transaction of each side (over the cycles each side counted itself),
 //     the period statistics of the anchor and of each device of the driver,
 //     both counted against the same 10 %, and the time from a value change
-//     in a station to drvRead seeing it.
+//     in a station (at moments spread over the period) to drvRead seeing it.
 //  2. One RS485 instance with 32 nodes on a socat pty line: the time of a
 //     full round over the line against the time its device cycles took
 //     themselves (their transactions and the line's pauses).
@@ -557,9 +558,14 @@ RunResult RunDriver(const std::vector<std::unique_ptr<SimulatorProcess>>& sims, 
 
   if (latency) {
     std::vector<double> latencies;
+    int change = 0;
     for (int round = 0; round < 3; ++round) {
       for (int i = 0; i < count; i += std::max(1, count / 20)) {
         DriverInstance& instance = *instances[static_cast<size_t>(i)];
+        // Each change at another moment of the period (spread evenly over
+        // it), so that the figure does not depend on how the instances'
+        // cycles happen to lie against each other.
+        std::this_thread::sleep_for(std::chrono::milliseconds(change++ * 37 % 100));
         const int value = (InputByte(instance, i + 1) + 1) & 0xFF;
         // From the command's sending: an upper bound (the simulator's own
         // handling of the command included).

@@ -14,17 +14,14 @@
 #include <cstring>
 #include <functional>
 
+#include "platform/fiber/fiber.h"
+
 namespace qmx::icmp {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
 std::atomic<uint16_t> g_nextId{0};
-
-int LeftMs(Clock::time_point deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  return left > 0 ? static_cast<int>(left) : 0;
-}
 
 uint16_t Checksum(const uint8_t* data, size_t length) {
   uint32_t sum = 0;
@@ -106,7 +103,7 @@ int Exchange(int fd, const void* request, size_t size, uint32_t address, int tim
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
   for (;;) {
     pollfd p{fd, POLLIN, 0};
-    const int r = ::poll(&p, 1, LeftMs(deadline));
+    const int r = fiber::PollUntil(p, deadline);
     if (r < 0 && errno == EINTR) continue;
     if (r <= 0) return r == 0 ? kEchoTimedOut : kEchoGeneralFailure;
     const int status = onReadable(p.revents);

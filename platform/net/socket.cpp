@@ -13,6 +13,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "platform/fiber/fiber.h"
+
 namespace qmx::net {
 namespace {
 
@@ -79,25 +81,16 @@ int ClampTimeout(int timeoutMs) { return timeoutMs < 0 ? 0 : timeoutMs; }
 
 int WaitFor(int fd, short events, int timeoutMs) {
   if (fd < 0) return -kWsaEnotsock;
-  using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(ClampTimeout(timeoutMs));
-  for (;;) {
-    pollfd p{fd, events, 0};
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    const int wait = left.count() > 0 ? static_cast<int>(left.count()) : 0;
-    const int r = ::poll(&p, 1, wait);
-    if (r > 0) {
-      if (p.revents & POLLNVAL) return -kWsaEnotsock;
-      // An error or hang-up is "ready": the following call reports it.
-      return 1;
-    }
-    if (r == 0) return 0;
-    if (errno == EINTR) {
-      if (Clock::now() >= deadline) return 0;
-      continue;
-    }
-    return -LastWsa(kGeneral);
+  pollfd p{fd, events, 0};
+  // On a communication fiber the wait lets the other fibers run.
+  const int r = fiber::PollOne(p, ClampTimeout(timeoutMs));
+  if (r > 0) {
+    if (p.revents & POLLNVAL) return -kWsaEnotsock;
+    // An error or hang-up is "ready": the following call reports it.
+    return 1;
   }
+  if (r == 0) return 0;
+  return -LastWsa(kGeneral);
 }
 
 sockaddr_in MakeAddress(uint32_t address, uint16_t port) {
@@ -174,7 +167,10 @@ int ResolveIPv4(const std::string& name, uint32_t* address) {
   addrinfo hints{};
   hints.ai_family = AF_INET;
   addrinfo* result = nullptr;
-  const int rc = ::getaddrinfo(name.c_str(), nullptr, &hints, &result);
+  int rc = 0;
+  // A lookup may wait seconds for a name server: on a communication fiber it
+  // must not hold the other stations' loops.
+  fiber::RunBlocking([&] { rc = ::getaddrinfo(name.c_str(), nullptr, &hints, &result); });
   if (rc != 0) return WsaErrorFromResolver(rc);
   int out = kWsaNoData;
   for (addrinfo* p = result; p; p = p->ai_next) {
@@ -383,6 +379,17 @@ int Socket::RecvWithin(void* buffer, size_t size, int timeoutMs) {
   ssize_t n;
   if (timeoutMs <= 0) {
     // A receive time-out of 0 would mean no limit at all.
+    do {
+      n = ::recv(fd_, buffer, size, MSG_DONTWAIT);
+    } while (n < 0 && errno == EINTR);
+    return n < 0 ? -LastWsa(kGeneral) : static_cast<int>(n);
+  }
+  if (fiber::OnFiber()) {
+    // A blocking receive would hold every other fiber up: the wait goes to
+    // the scheduler, the receive only takes what is there.
+    const int w = WaitReadable(timeoutMs);
+    if (w < 0) return w;
+    if (w == 0) return -kWsaEwouldblock;
     do {
       n = ::recv(fd_, buffer, size, MSG_DONTWAIT);
     } while (n < 0 && errno == EINTR);

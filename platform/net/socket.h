@@ -131,7 +131,8 @@ public:
   // (no separate readiness wait): a count, 0 for a closed peer,
   // -kWsaEwouldblock when nothing came in time, or minus an error number.
   // The first call turns the socket's own blocking on (every other call here
-  // asks not to block for itself); a later Connect turns it off again.
+  // asks not to block for itself); a later Connect turns it off again. On a
+  // fiber it waits as WaitReadable does, so that the other fibers run.
   int RecvWithin(void* buffer, size_t size, int timeoutMs);
 
   int LocalEndpoint(uint32_t* address, uint16_t* port) const;

@@ -1,0 +1,577 @@
+#include "platform/fiber/fiber.h"
+
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/mman.h>
+#include <unistd.h>
+#if !defined(__x86_64__)
+#include <ucontext.h>
+#endif
+
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <queue>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/common_interface_defs.h>
+#define QMX_FIBER_ASAN 1
+#endif
+
+namespace qmx::fiber {
+
+struct Task::State {
+  std::mutex lock;
+  std::condition_variable ended;
+  bool done = false;
+  const void* fiber = nullptr;  // while it runs; compared, never followed
+};
+
+namespace {
+
+// Generous: the stack is reserved, and only the pages a fiber touches are
+// ever resident. The page below it stays inaccessible, so an overflow faults
+// instead of writing into a neighbour.
+constexpr size_t kStackBytes = 1 << 20;
+constexpr size_t kGuardBytes = 1 << 12;
+constexpr int kEventsPerWait = 64;
+// The epoll tag of the scheduler's own wake-up (a fiber's tag never has all
+// bits set: its id is below 2^32 - 1).
+constexpr uint64_t kWakeTag = ~uint64_t{0};
+
+struct Fiber;
+
+// Where a suspended fiber, or the scheduler, goes on when switched to.
+#if defined(__x86_64__)
+// The saved stack pointer; the callee-saved registers and the floating-point
+// control words lie on that stack. A switch is a call: no system call, which
+// ucontext would make for the signal mask every time.
+struct Context {
+  void* sp = nullptr;
+};
+#else
+struct Context {
+  ucontext_t uc{};
+};
+#endif
+
+// Makes `context` start qmx_fiber_entry(fiber) on the given stack.
+void Prepare(Context& context, void* stack, size_t size, Fiber* fiber);
+// Saves the running context in `from` and continues `to`.
+void Jump(Context& from, Context& to);
+
+struct Fiber {
+  uint32_t id = 0;
+  Context context;
+  void* mapping = nullptr;  // guard page and stack
+  std::function<void()> body;
+  std::shared_ptr<Task::State> task;
+  // Each wait has a token of its own; an event or deadline that belongs to
+  // an earlier wait of the fiber is recognised by its token and ignored.
+  uint32_t token = 0;
+  bool waiting = false;
+  bool finished = false;
+  uint32_t revents = 0;
+  bool timedOut = false;
+#ifdef QMX_FIBER_ASAN
+  void* fakeStack = nullptr;
+#endif
+
+  Fiber() = default;
+  Fiber(const Fiber&) = delete;
+  Fiber& operator=(const Fiber&) = delete;
+  ~Fiber() {
+    if (mapping) ::munmap(mapping, kGuardBytes + kStackBytes);
+  }
+
+  void* StackBottom() const { return static_cast<char*>(mapping) + kGuardBytes; }
+};
+
+struct Deadline {
+  Clock::time_point at;
+  uint32_t id;
+  uint32_t token;
+  bool operator>(const Deadline& other) const { return at > other.at; }
+};
+
+thread_local Fiber* tlCurrent = nullptr;
+
+class Scheduler {
+public:
+  static Scheduler& Get() {
+    // Never destroyed: its thread may still serve fibers while the process
+    // ends.
+    static Scheduler* scheduler = new Scheduler;
+    return *scheduler;
+  }
+
+  Task Spawn(std::function<void()> body);
+  // On a fiber: waits for `events` of `fd` (none when fd < 0) until the
+  // deadline. The events that came, 0 at the deadline, or -errno.
+  int Wait(int fd, uint32_t events, std::optional<Clock::time_point> deadline);
+
+private:
+  Scheduler();
+  void Run();
+  void TakeIncoming();
+  void Resume(Fiber* fiber);
+  void Finish(Fiber* fiber);
+  void SwitchOut(Fiber* fiber);
+  void Poll();
+  // Makes the fibers whose deadline has passed ready.
+  void TakeExpired(Clock::time_point now);
+  void WakeIfWaiting(uint32_t id, uint32_t token, uint32_t revents, bool timedOut);
+
+public:
+  // The first thing a fiber runs; it never returns.
+  static void Entry(Fiber* fiber);
+
+private:
+
+  // Shared with the threads that start fibers.
+  std::mutex lock_;
+  std::vector<Fiber*> incoming_;
+  bool running_ = false;
+  std::thread thread_;
+  int wakeFd_ = -1;
+  int epoll_ = -1;
+
+  // The scheduler thread's own.
+  Context main_;
+  std::vector<Fiber*> fibers_;  // by id; null where free
+  std::vector<uint32_t> freeIds_;
+  size_t live_ = 0;
+  std::deque<Fiber*> ready_;  // woken by their descriptor
+  std::deque<Fiber*> due_;    // woken by their deadline: run first
+  std::priority_queue<Deadline, std::vector<Deadline>, std::greater<Deadline>> deadlines_;
+#ifdef QMX_FIBER_ASAN
+  const void* mainBottom_ = nullptr;
+  size_t mainSize_ = 0;
+#endif
+};
+
+Scheduler::Scheduler() {
+  epoll_ = ::epoll_create1(EPOLL_CLOEXEC);
+  wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (epoll_ < 0 || wakeFd_ < 0) throw std::system_error(errno, std::generic_category(), "fiber scheduler");
+  epoll_event event{};
+  event.events = EPOLLIN;
+  event.data.u64 = kWakeTag;
+  if (::epoll_ctl(epoll_, EPOLL_CTL_ADD, wakeFd_, &event) != 0) {
+    throw std::system_error(errno, std::generic_category(), "fiber scheduler");
+  }
+}
+
+Task Scheduler::Spawn(std::function<void()> body) {
+  auto fiber = std::make_unique<Fiber>();
+  fiber->mapping = ::mmap(nullptr, kGuardBytes + kStackBytes, PROT_READ | PROT_WRITE,
+                          MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK, -1, 0);
+  if (fiber->mapping == MAP_FAILED) {
+    fiber->mapping = nullptr;
+    throw std::system_error(errno, std::generic_category(), "fiber stack");
+  }
+  ::mprotect(fiber->mapping, kGuardBytes, PROT_NONE);
+  Prepare(fiber->context, fiber->StackBottom(), kStackBytes, fiber.get());
+  fiber->body = std::move(body);
+  fiber->task = std::make_shared<Task::State>();
+  fiber->task->fiber = fiber.get();
+  Task task(fiber->task);
+
+  std::lock_guard<std::mutex> guard(lock_);
+  incoming_.push_back(fiber.get());
+  if (running_) {
+    const uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof one);
+  } else {
+    // The earlier thread has given up (it takes the lock no more); it may
+    // still be on its way out.
+    if (thread_.joinable()) thread_.join();
+    try {
+      thread_ = std::thread([this] { Run(); });
+    } catch (...) {
+      incoming_.pop_back();
+      throw;
+    }
+    running_ = true;
+  }
+  fiber.release();  // the scheduler owns it now
+  return task;
+}
+
+void Scheduler::Run() {
+  for (;;) {
+    TakeIncoming();
+    while (!due_.empty() || !ready_.empty()) {
+      std::deque<Fiber*>& from = due_.empty() ? ready_ : due_;
+      Fiber* fiber = from.front();
+      from.pop_front();
+      Resume(fiber);
+      // A loop whose time has come goes before the replies still waiting
+      // to be handled, so that a burst of replies does not shift its period.
+      if (!deadlines_.empty() && deadlines_.top().at <= Clock::now()) TakeExpired(Clock::now());
+    }
+    if (live_ == 0) {
+      std::lock_guard<std::mutex> guard(lock_);
+      if (incoming_.empty()) {
+        running_ = false;
+        return;
+      }
+      continue;
+    }
+    Poll();
+  }
+}
+
+void Scheduler::TakeIncoming() {
+  std::vector<Fiber*> taken;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    taken.swap(incoming_);
+  }
+  for (Fiber* fiber : taken) {
+    if (freeIds_.empty()) {
+      fiber->id = static_cast<uint32_t>(fibers_.size());
+      fibers_.push_back(fiber);
+    } else {
+      fiber->id = freeIds_.back();
+      freeIds_.pop_back();
+      fibers_[fiber->id] = fiber;
+    }
+    ++live_;
+    ready_.push_back(fiber);
+  }
+}
+
+void Scheduler::Poll() {
+  int timeoutMs = -1;
+  timespec timeout{};
+  bool bounded = false;
+  while (!deadlines_.empty()) {
+    const Deadline& next = deadlines_.top();
+    const Fiber* fiber = fibers_[next.id];
+    if (fiber && fiber->waiting && fiber->token == next.token) break;
+    deadlines_.pop();  // its wait has ended otherwise
+  }
+  if (!deadlines_.empty()) {
+    const auto left = deadlines_.top().at - Clock::now();
+    const long long ns = std::max<long long>(0, std::chrono::duration_cast<std::chrono::nanoseconds>(left).count());
+    timeout.tv_sec = static_cast<time_t>(ns / 1000000000);
+    timeout.tv_nsec = static_cast<long>(ns % 1000000000);
+    timeoutMs = static_cast<int>((ns + 999999) / 1000000);
+    bounded = true;
+  }
+  epoll_event events[kEventsPerWait];
+  int n = ::epoll_pwait2(epoll_, events, kEventsPerWait, bounded ? &timeout : nullptr, nullptr);
+  if (n < 0 && errno == ENOSYS) n = ::epoll_wait(epoll_, events, kEventsPerWait, timeoutMs);
+  for (int i = 0; i < n; ++i) {
+    const uint64_t tag = events[i].data.u64;
+    if (tag == kWakeTag) {
+      uint64_t count = 0;
+      [[maybe_unused]] ssize_t r = ::read(wakeFd_, &count, sizeof count);
+      continue;
+    }
+    WakeIfWaiting(static_cast<uint32_t>(tag >> 32), static_cast<uint32_t>(tag), events[i].events, false);
+  }
+  TakeExpired(Clock::now());
+}
+
+void Scheduler::TakeExpired(Clock::time_point now) {
+  while (!deadlines_.empty() && deadlines_.top().at <= now) {
+    const Deadline due = deadlines_.top();
+    deadlines_.pop();
+    WakeIfWaiting(due.id, due.token, 0, true);
+  }
+}
+
+void Scheduler::WakeIfWaiting(uint32_t id, uint32_t token, uint32_t revents, bool timedOut) {
+  if (id >= fibers_.size()) return;
+  Fiber* fiber = fibers_[id];
+  if (!fiber || !fiber->waiting || fiber->token != token) return;
+  fiber->waiting = false;
+  fiber->revents = revents;
+  fiber->timedOut = timedOut;
+  (timedOut ? due_ : ready_).push_back(fiber);
+}
+
+void Scheduler::Resume(Fiber* fiber) {
+  tlCurrent = fiber;
+#ifdef QMX_FIBER_ASAN
+  void* fake = nullptr;
+  __sanitizer_start_switch_fiber(&fake, fiber->StackBottom(), kStackBytes);
+#endif
+  Jump(main_, fiber->context);
+#ifdef QMX_FIBER_ASAN
+  __sanitizer_finish_switch_fiber(fake, nullptr, nullptr);
+#endif
+  tlCurrent = nullptr;
+  if (fiber->finished) Finish(fiber);
+}
+
+void Scheduler::Finish(Fiber* fiber) {
+  fibers_[fiber->id] = nullptr;
+  freeIds_.push_back(fiber->id);
+  --live_;
+  std::shared_ptr<Task::State> task = std::move(fiber->task);
+  delete fiber;
+  {
+    std::lock_guard<std::mutex> guard(task->lock);
+    task->done = true;
+    task->fiber = nullptr;
+  }
+  task->ended.notify_all();
+}
+
+void Scheduler::SwitchOut(Fiber* fiber) {
+#ifdef QMX_FIBER_ASAN
+  __sanitizer_start_switch_fiber(fiber->finished ? nullptr : &fiber->fakeStack, mainBottom_, mainSize_);
+#endif
+  Jump(fiber->context, main_);
+#ifdef QMX_FIBER_ASAN
+  __sanitizer_finish_switch_fiber(fiber->fakeStack, &mainBottom_, &mainSize_);
+#endif
+}
+
+void Scheduler::Entry(Fiber* fiber) {
+  Scheduler& self = Get();
+#ifdef QMX_FIBER_ASAN
+  __sanitizer_finish_switch_fiber(nullptr, &self.mainBottom_, &self.mainSize_);
+#endif
+  try {
+    fiber->body();
+  } catch (...) {
+    // Ends the fiber; the body is expected to catch what it can report.
+  }
+  fiber->body = nullptr;
+  fiber->finished = true;
+  self.SwitchOut(fiber);  // never comes back: the scheduler frees the fiber
+}
+
+int Scheduler::Wait(int fd, uint32_t events, std::optional<Clock::time_point> deadline) {
+  Fiber* fiber = tlCurrent;
+  const uint32_t token = ++fiber->token;
+  if (fd >= 0) {
+    epoll_event event{};
+    event.events = events | EPOLLONESHOT;
+    event.data.u64 = (static_cast<uint64_t>(fiber->id) << 32) | token;
+    // Re-arming an armed descriptor reports at once what is already there.
+    if (::epoll_ctl(epoll_, EPOLL_CTL_MOD, fd, &event) != 0) {
+      if (errno != ENOENT || ::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &event) != 0) return -errno;
+    }
+  }
+  if (deadline) deadlines_.push({*deadline, fiber->id, token});
+  fiber->waiting = true;
+  SwitchOut(fiber);
+  return fiber->timedOut ? 0 : static_cast<int>(fiber->revents);
+}
+
+#if defined(__x86_64__)
+
+extern "C" {
+// Both in the assembly below.
+void qmx_fiber_switch(void** save, void* next);
+void qmx_fiber_start();
+__attribute__((used, visibility("hidden"))) void qmx_fiber_entry(Fiber* fiber) { Scheduler::Entry(fiber); }
+}
+
+// qmx_fiber_switch pushes the callee-saved registers and the MXCSR and x87
+// control words, stores the stack pointer, takes the other one and pops the
+// same from it. A new stack is laid out as if suspended there, its return
+// address qmx_fiber_start, which hands r12 (the fiber) to qmx_fiber_entry.
+asm(R"(
+  .text
+  .p2align 4
+  .globl qmx_fiber_switch
+  .hidden qmx_fiber_switch
+  .type qmx_fiber_switch, @function
+qmx_fiber_switch:
+  pushq %rbp
+  pushq %rbx
+  pushq %r12
+  pushq %r13
+  pushq %r14
+  pushq %r15
+  subq $8, %rsp
+  stmxcsr (%rsp)
+  fnstcw 4(%rsp)
+  movq %rsp, (%rdi)
+  movq %rsi, %rsp
+  ldmxcsr (%rsp)
+  fldcw 4(%rsp)
+  addq $8, %rsp
+  popq %r15
+  popq %r14
+  popq %r13
+  popq %r12
+  popq %rbx
+  popq %rbp
+  ret
+  .size qmx_fiber_switch, .-qmx_fiber_switch
+
+  .p2align 4
+  .globl qmx_fiber_start
+  .hidden qmx_fiber_start
+  .type qmx_fiber_start, @function
+qmx_fiber_start:
+  movq %r12, %rdi
+  call qmx_fiber_entry@PLT
+  ud2
+  .size qmx_fiber_start, .-qmx_fiber_start
+)");
+
+void Prepare(Context& context, void* stack, size_t size, Fiber* fiber) {
+  // The return address sits 8 below a 16-byte boundary, so that the entry
+  // is called with the stack aligned as the ABI wants.
+  auto top = (reinterpret_cast<uintptr_t>(stack) + size) & ~uintptr_t{15};
+  auto* slot = reinterpret_cast<uint64_t*>(top - 8);
+  slot[0] = reinterpret_cast<uint64_t>(&qmx_fiber_start);
+  slot[-1] = 0;                                      // rbp: the end of the frame chain
+  slot[-2] = 0;                                      // rbx
+  slot[-3] = reinterpret_cast<uint64_t>(fiber);      // r12
+  slot[-4] = slot[-5] = slot[-6] = 0;                // r13, r14, r15
+  slot[-7] = 0x1F80 | (uint64_t{0x037F} << 32);      // MXCSR and x87 control word as at start
+  context.sp = &slot[-7];
+}
+
+void Jump(Context& from, Context& to) { qmx_fiber_switch(&from.sp, to.sp); }
+
+#else
+
+void Start(unsigned high, unsigned low) {
+  Scheduler::Entry(reinterpret_cast<Fiber*>((static_cast<uintptr_t>(high) << 32) | low));
+}
+
+void Prepare(Context& context, void* stack, size_t size, Fiber* fiber) {
+  ::getcontext(&context.uc);
+  context.uc.uc_stack.ss_sp = stack;
+  context.uc.uc_stack.ss_size = size;
+  context.uc.uc_link = nullptr;
+  const auto address = reinterpret_cast<uintptr_t>(fiber);
+  ::makecontext(&context.uc, reinterpret_cast<void (*)()>(&Start), 2, static_cast<unsigned>(address >> 32),
+                static_cast<unsigned>(address & 0xFFFFFFFFu));
+}
+
+void Jump(Context& from, Context& to) { ::swapcontext(&from.uc, &to.uc); }
+
+#endif
+
+int PlainPoll(pollfd& p, std::optional<Clock::time_point> deadline) {
+  for (;;) {
+    timespec left{};
+    if (deadline) {
+      const long long ns = std::max<long long>(
+          0, std::chrono::duration_cast<std::chrono::nanoseconds>(*deadline - Clock::now()).count());
+      left.tv_sec = static_cast<time_t>(ns / 1000000000);
+      left.tv_nsec = static_cast<long>(ns % 1000000000);
+    }
+    const int r = ::ppoll(&p, 1, deadline ? &left : nullptr, nullptr);
+    if (r >= 0 || errno != EINTR) return r;
+  }
+}
+
+}  // namespace
+
+bool OnFiber() { return tlCurrent != nullptr; }
+
+int PollUntil(pollfd& p, std::optional<Clock::time_point> deadline) {
+  if (!tlCurrent) return PlainPoll(p, deadline);
+  p.revents = 0;
+  const bool expired = deadline && *deadline <= Clock::now();
+  // A socket is nearly always writable, and a wait that may not wait only
+  // looks: both are answered without a trip through the scheduler.
+  if (expired || !(p.events & POLLIN)) {
+    const int r = ::poll(&p, 1, 0);
+    if (r != 0 || expired) return r;
+  }
+  if (p.fd < 0) {
+    Scheduler::Get().Wait(-1, 0, deadline);
+    return 0;
+  }
+  const int r = Scheduler::Get().Wait(p.fd, static_cast<uint32_t>(p.events), deadline);
+  if (r == -EBADF) {
+    p.revents = POLLNVAL;
+    return 1;
+  }
+  if (r == -EPERM) return ::poll(&p, 1, 0);  // not pollable by epoll: always ready
+  if (r < 0) {
+    errno = -r;
+    return -1;
+  }
+  p.revents = static_cast<short>(r & (p.events | POLLERR | POLLHUP));
+  return r == 0 ? 0 : 1;
+}
+
+int PollOne(pollfd& p, int timeoutMs) {
+  if (timeoutMs < 0) return PollUntil(p, std::nullopt);
+  return PollUntil(p, Clock::now() + std::chrono::milliseconds(timeoutMs));
+}
+
+void SleepUntil(Clock::time_point deadline) {
+  if (!tlCurrent) {
+    std::this_thread::sleep_until(deadline);
+    return;
+  }
+  if (deadline <= Clock::now()) return;
+  Scheduler::Get().Wait(-1, 0, deadline);
+}
+
+void SleepFor(std::chrono::milliseconds duration) { SleepUntil(Clock::now() + duration); }
+
+void RunBlocking(const std::function<void()>& work) {
+  if (!tlCurrent) {
+    work();
+    return;
+  }
+  const int done = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (done < 0) {
+    work();  // no way to wait for a helper: the lookup holds the thread
+    return;
+  }
+  std::atomic<bool> finished{false};
+  std::thread helper;
+  try {
+    helper = std::thread([&] {
+      work();
+      finished = true;
+      const uint64_t one = 1;
+      [[maybe_unused]] ssize_t n = ::write(done, &one, sizeof one);
+    });
+  } catch (const std::system_error&) {
+    ::close(done);
+    work();
+    return;
+  }
+  while (!finished) {
+    pollfd p{done, POLLIN, 0};
+    if (PollUntil(p, Clock::now() + std::chrono::milliseconds(100)) < 0) SleepFor(std::chrono::milliseconds(5));
+  }
+  helper.join();
+  ::close(done);
+}
+
+bool Task::IsCurrent() const { return state_ && tlCurrent && state_->fiber == tlCurrent; }
+
+bool Task::Done() const {
+  if (!state_) return true;
+  std::lock_guard<std::mutex> guard(state_->lock);
+  return state_->done;
+}
+
+void Task::Join() {
+  if (!state_ || IsCurrent()) return;
+  if (tlCurrent) {
+    while (!Done()) SleepFor(std::chrono::milliseconds(1));
+    return;
+  }
+  std::unique_lock<std::mutex> guard(state_->lock);
+  state_->ended.wait(guard, [this] { return state_->done; });
+}
+
+Task Spawn(std::function<void()> body) { return Scheduler::Get().Spawn(std::move(body)); }
+
+}  // namespace qmx::fiber

@@ -1,0 +1,75 @@
+// Fibers on one shared thread.
+//
+// A communication loop spends nearly all of its life waiting: for a reply,
+// for a socket to take a request, for the next period. With a thread per
+// loop, every reply costs a sleep and a wake-up of a thread of its own. Here
+// such loops run as fibers of one scheduler thread instead: a fiber runs
+// until it waits (PollUntil, SleepUntil), the scheduler then runs another
+// fiber that is ready, and sleeps in epoll while none is, so one wake-up
+// serves every reply that has come in meanwhile.
+//
+// The waits work off a fiber too (as plain poll and sleep), so code below the
+// loops needs no second version. A fiber must never block in anything but
+// these waits for longer than a moment: while it does, no other fiber runs.
+// Mutexes held for short stretches are fine.
+//
+// The scheduler thread is started with the first fiber and ends when the
+// last fiber has returned; the next Spawn starts it again.
+#pragma once
+
+#include <poll.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace qmx::fiber {
+
+using Clock = std::chrono::steady_clock;
+
+// True while the caller runs on a fiber.
+bool OnFiber();
+
+// As ::poll(&p, 1, ...) until `deadline` (none: no end): > 0 with p.revents
+// set, 0 when the deadline came first, -1 with errno on failure. On a fiber
+// the wait lets the other fibers run.
+int PollUntil(pollfd& p, std::optional<Clock::time_point> deadline);
+// The same with a time-out in milliseconds; a negative one waits without end.
+int PollOne(pollfd& p, int timeoutMs);
+
+void SleepUntil(Clock::time_point deadline);
+void SleepFor(std::chrono::milliseconds duration);
+
+// Runs `work`, which may block (a name lookup): off a fiber at once, on a
+// fiber on a thread of its own while the fiber waits for it, so that the
+// other fibers go on meanwhile. Returns when `work` has returned.
+void RunBlocking(const std::function<void()>& work);
+
+// A started fiber. Copies refer to the same fiber.
+class Task {
+public:
+  struct State;
+
+  Task() = default;
+  explicit Task(std::shared_ptr<State> state) : state_(std::move(state)) {}
+
+  bool Valid() const { return state_ != nullptr; }
+  // True when the caller runs on this fiber.
+  bool IsCurrent() const;
+  bool Done() const;
+  // Returns once the fiber's body has returned. A fiber joining another one
+  // keeps letting the others run meanwhile; a fiber cannot join itself (it
+  // returns at once).
+  void Join();
+
+private:
+  std::shared_ptr<State> state_;
+};
+
+// Runs `body` as a fiber of the scheduler thread. An exception leaving the
+// body ends the fiber and is not passed on. Throws std::system_error when no
+// stack or thread is to be had.
+Task Spawn(std::function<void()> body);
+
+}  // namespace qmx::fiber
