@@ -72,8 +72,9 @@ struct Fiber {
   void* mapping = nullptr;  // guard page and stack
   std::function<void()> body;
   std::shared_ptr<Task::State> task;
-  // Each wait has a token of its own; an event or deadline that belongs to
-  // an earlier wait of the fiber is recognised by its token and ignored.
+  // Each wait has a token of its own, counted over all fibers: an event or
+  // deadline left from an earlier wait (also of an earlier fiber with the
+  // same id) is recognised by its token and ignored.
   uint32_t token = 0;
   bool waiting = false;
   bool finished = false;
@@ -101,6 +102,13 @@ struct Deadline {
 };
 
 thread_local Fiber* tlCurrent = nullptr;
+
+// What is left until `deadline`, none when it has passed.
+timespec Left(Clock::time_point deadline) {
+  const long long ns =
+      std::max<long long>(0, std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - Clock::now()).count());
+  return timespec{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+}
 
 class Scheduler {
 public:
@@ -147,6 +155,7 @@ private:
   std::vector<Fiber*> fibers_;  // by id; null where free
   std::vector<uint32_t> freeIds_;
   size_t live_ = 0;
+  uint32_t waits_ = 0;  // the last wait's token
   std::deque<Fiber*> ready_;  // woken by their descriptor
   std::deque<Fiber*> due_;    // woken by their deadline: run first
   std::priority_queue<Deadline, std::vector<Deadline>, std::greater<Deadline>> deadlines_;
@@ -259,11 +268,8 @@ void Scheduler::Poll() {
     deadlines_.pop();  // its wait has ended otherwise
   }
   if (!deadlines_.empty()) {
-    const auto left = deadlines_.top().at - Clock::now();
-    const long long ns = std::max<long long>(0, std::chrono::duration_cast<std::chrono::nanoseconds>(left).count());
-    timeout.tv_sec = static_cast<time_t>(ns / 1000000000);
-    timeout.tv_nsec = static_cast<long>(ns % 1000000000);
-    timeoutMs = static_cast<int>((ns + 999999) / 1000000);
+    timeout = Left(deadlines_.top().at);
+    timeoutMs = static_cast<int>(timeout.tv_sec * 1000 + (timeout.tv_nsec + 999999) / 1000000);
     bounded = true;
   }
   epoll_event events[kEventsPerWait];
@@ -354,7 +360,7 @@ void Scheduler::Entry(Fiber* fiber) {
 
 int Scheduler::Wait(int fd, uint32_t events, std::optional<Clock::time_point> deadline) {
   Fiber* fiber = tlCurrent;
-  const uint32_t token = ++fiber->token;
+  const uint32_t token = fiber->token = ++waits_;
   if (fd >= 0) {
     epoll_event event{};
     event.events = events | EPOLLONESHOT;
@@ -462,13 +468,7 @@ void Jump(Context& from, Context& to) { ::swapcontext(&from.uc, &to.uc); }
 
 int PlainPoll(pollfd& p, std::optional<Clock::time_point> deadline) {
   for (;;) {
-    timespec left{};
-    if (deadline) {
-      const long long ns = std::max<long long>(
-          0, std::chrono::duration_cast<std::chrono::nanoseconds>(*deadline - Clock::now()).count());
-      left.tv_sec = static_cast<time_t>(ns / 1000000000);
-      left.tv_nsec = static_cast<long>(ns % 1000000000);
-    }
+    const timespec left = deadline ? Left(*deadline) : timespec{};
     const int r = ::ppoll(&p, 1, deadline ? &left : nullptr, nullptr);
     if (r >= 0 || errno != EINTR) return r;
   }
