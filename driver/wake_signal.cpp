@@ -1,6 +1,5 @@
 #include "driver/wake_signal.h"
 
-#include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -17,7 +16,10 @@ WakeSignal::WakeSignal() : fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
   if (fd_ < 0) throw std::system_error(errno, std::generic_category(), "wake signal");
 }
 
-WakeSignal::~WakeSignal() { ::close(fd_); }
+WakeSignal::~WakeSignal() {
+  if (watched_) qmx::fiber::Forget(fd_);
+  ::close(fd_);
+}
 
 void WakeSignal::Post() {
   const uint64_t one = 1;
@@ -31,10 +33,13 @@ bool WakeSignal::Drain() {
 }
 
 bool WakeSignal::WaitUntil(Clock::time_point deadline) {
+  // A read takes the whole count, so a failed Drain has left nothing behind:
+  // the wait is for a post that comes after it, and costs no system call of
+  // its own on a fiber.
+  if (qmx::fiber::OnFiber()) watched_ = true;
   for (;;) {
     if (Drain()) return true;
-    pollfd p{fd_, POLLIN, 0};
-    const int r = qmx::fiber::PollUntil(p, deadline);
+    const int r = qmx::fiber::AwaitInput(fd_, deadline);
     if (r == 0) return false;  // the deadline
     if (r < 0) {
       // The wait itself failed (no memory, no epoll room): the loop goes on

@@ -35,6 +35,8 @@ private:
   // An eventfd: a waiter on a fiber sleeps on it in the fiber scheduler's
   // epoll like on any socket, a waiter on a thread in poll.
   int fd_ = -1;
+  // Registered with the fiber scheduler (waited for on a fiber).
+  bool watched_ = false;
 };
 
 }  // namespace tessivar

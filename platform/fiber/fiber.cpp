@@ -14,7 +14,6 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
-#include <queue>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -44,8 +43,17 @@ constexpr int kEventsPerWait = 64;
 // The epoll tag of the scheduler's own wake-up (a fiber's tag never has all
 // bits set: its id is below 2^32 - 1).
 constexpr uint64_t kWakeTag = ~uint64_t{0};
+// The tag of a descriptor registered for good: this bit, the descriptor and
+// the registration's generation.
+constexpr uint64_t kWatchBit = uint64_t{1} << 63;
+
+uint64_t WatchTag(int fd, uint32_t generation) {
+  return kWatchBit | (static_cast<uint64_t>(fd) << 32) | generation;
+}
 
 struct Fiber;
+
+constexpr size_t kNotTimed = ~size_t{0};
 
 // Where a suspended fiber, or the scheduler, goes on when switched to.
 #if defined(__x86_64__)
@@ -72,14 +80,18 @@ struct Fiber {
   void* mapping = nullptr;  // guard page and stack
   std::function<void()> body;
   std::shared_ptr<Task::State> task;
-  // Each wait has a token of its own, counted over all fibers: an event or
-  // deadline left from an earlier wait (also of an earlier fiber with the
-  // same id) is recognised by its token and ignored.
+  // Each wait has a token of its own, counted over all fibers: an event
+  // left from an earlier wait (also of an earlier fiber with the same id) is
+  // recognised by its token and ignored.
   uint32_t token = 0;
   bool waiting = false;
   bool finished = false;
   uint32_t revents = 0;
   bool timedOut = false;
+  // The running wait's deadline, and where the fiber stands in the heap of
+  // deadlines (kNotTimed: its wait has none).
+  Clock::time_point deadline{};
+  size_t timerSlot = kNotTimed;
 #ifdef QMX_FIBER_ASAN
   void* fakeStack = nullptr;
 #endif
@@ -94,11 +106,58 @@ struct Fiber {
   void* StackBottom() const { return static_cast<char*>(mapping) + kGuardBytes; }
 };
 
-struct Deadline {
-  Clock::time_point at;
-  uint32_t id;
-  uint32_t token;
-  bool operator>(const Deadline& other) const { return at > other.at; }
+// The waiting fibers with a deadline, the earliest first. A wait that ends
+// otherwise leaves at once, so it holds one entry per timed wait running,
+// never more than there are fibers.
+class TimerHeap {
+public:
+  bool Empty() const { return heap_.empty(); }
+  Fiber* Top() const { return heap_.front(); }
+  void Push(Fiber* fiber) {
+    fiber->timerSlot = heap_.size();
+    heap_.push_back(fiber);
+    Up(fiber->timerSlot);
+  }
+  void Remove(Fiber* fiber) {
+    const size_t slot = fiber->timerSlot;
+    fiber->timerSlot = kNotTimed;
+    Fiber* last = heap_.back();
+    heap_.pop_back();
+    if (last == fiber) return;
+    Place(last, slot);
+    Up(slot);
+    Down(last->timerSlot);
+  }
+
+private:
+  void Place(Fiber* fiber, size_t slot) {
+    heap_[slot] = fiber;
+    fiber->timerSlot = slot;
+  }
+  void Up(size_t slot) {
+    Fiber* fiber = heap_[slot];
+    while (slot > 0) {
+      const size_t parent = (slot - 1) / 2;
+      if (!(fiber->deadline < heap_[parent]->deadline)) break;
+      Place(heap_[parent], slot);
+      slot = parent;
+    }
+    Place(fiber, slot);
+  }
+  void Down(size_t slot) {
+    Fiber* fiber = heap_[slot];
+    for (;;) {
+      size_t child = 2 * slot + 1;
+      if (child >= heap_.size()) break;
+      if (child + 1 < heap_.size() && heap_[child + 1]->deadline < heap_[child]->deadline) ++child;
+      if (!(heap_[child]->deadline < fiber->deadline)) break;
+      Place(heap_[child], slot);
+      slot = child;
+    }
+    Place(fiber, slot);
+  }
+
+  std::vector<Fiber*> heap_;
 };
 
 thread_local Fiber* tlCurrent = nullptr;
@@ -119,10 +178,15 @@ public:
     return *scheduler;
   }
 
+  // A wait as poll() answers it (what is there now), or for what comes
+  // after the caller last found none (AwaitInput).
+  enum class Mode { kLevel, kEdge };
+
   Task Spawn(std::function<void()> body);
   // On a fiber: waits for `events` of `fd` (none when fd < 0) until the
   // deadline. The events that came, 0 at the deadline, or -errno.
-  int Wait(int fd, uint32_t events, std::optional<Clock::time_point> deadline);
+  int Wait(int fd, uint32_t events, std::optional<Clock::time_point> deadline, Mode mode);
+  void Forget(int fd);
 
 private:
   Scheduler();
@@ -135,6 +199,11 @@ private:
   // Makes the fibers whose deadline has passed ready.
   void TakeExpired(Clock::time_point now);
   void WakeIfWaiting(uint32_t id, uint32_t token, uint32_t revents, bool timedOut);
+  // Makes the scheduler report `events` of `fd` to the fiber's wait: 0 when
+  // it will, the events when they are there already, or -errno.
+  int Arm(int fd, uint32_t events, Mode mode, const Fiber& fiber);
+  // What epoll reported of a descriptor registered for good.
+  void TakeWatched(int fd, uint32_t generation, uint32_t events);
 
 public:
   // The first thing a fiber runs; it never returns.
@@ -150,6 +219,21 @@ private:
   int wakeFd_ = -1;
   int epoll_ = -1;
 
+  // A descriptor registered for good (edge-triggered): what the kernel has
+  // reported and no wait has taken yet, and the wait it is reported to.
+  struct Watched {
+    bool active = false;
+    uint32_t generation = 0;  // events of an earlier registration are ignored
+    uint32_t pending = 0;
+    bool waited = false;
+    uint32_t waiterId = 0;
+    uint32_t waiterToken = 0;
+    uint32_t wanted = 0;
+  };
+  // Forget comes from any thread; the rest from the scheduler thread.
+  std::mutex watchLock_;
+  std::vector<Watched> watched_;  // by descriptor
+
   // The scheduler thread's own.
   Context main_;
   std::vector<Fiber*> fibers_;  // by id; null where free
@@ -158,7 +242,7 @@ private:
   uint32_t waits_ = 0;  // the last wait's token
   std::deque<Fiber*> ready_;  // woken by their descriptor
   std::deque<Fiber*> due_;    // woken by their deadline: run first
-  std::priority_queue<Deadline, std::vector<Deadline>, std::greater<Deadline>> deadlines_;
+  TimerHeap timers_;
 #ifdef QMX_FIBER_ASAN
   const void* mainBottom_ = nullptr;
   size_t mainSize_ = 0;
@@ -223,7 +307,7 @@ void Scheduler::Run() {
       Resume(fiber);
       // A loop whose time has come goes before the replies still waiting
       // to be handled, so that a burst of replies does not shift its period.
-      if (!deadlines_.empty() && deadlines_.top().at <= Clock::now()) TakeExpired(Clock::now());
+      if (!timers_.Empty() && timers_.Top()->deadline <= Clock::now()) TakeExpired(Clock::now());
     }
     if (live_ == 0) {
       std::lock_guard<std::mutex> guard(lock_);
@@ -261,14 +345,8 @@ void Scheduler::Poll() {
   int timeoutMs = -1;
   timespec timeout{};
   bool bounded = false;
-  while (!deadlines_.empty()) {
-    const Deadline& next = deadlines_.top();
-    const Fiber* fiber = fibers_[next.id];
-    if (fiber && fiber->waiting && fiber->token == next.token) break;
-    deadlines_.pop();  // its wait has ended otherwise
-  }
-  if (!deadlines_.empty()) {
-    timeout = Left(deadlines_.top().at);
+  if (!timers_.Empty()) {
+    timeout = Left(timers_.Top()->deadline);
     timeoutMs = static_cast<int>(timeout.tv_sec * 1000 + (timeout.tv_nsec + 999999) / 1000000);
     bounded = true;
   }
@@ -282,16 +360,20 @@ void Scheduler::Poll() {
       [[maybe_unused]] ssize_t r = ::read(wakeFd_, &count, sizeof count);
       continue;
     }
+    if (tag & kWatchBit) {
+      TakeWatched(static_cast<int>((tag >> 32) & 0x7FFFFFFF), static_cast<uint32_t>(tag), events[i].events);
+      continue;
+    }
     WakeIfWaiting(static_cast<uint32_t>(tag >> 32), static_cast<uint32_t>(tag), events[i].events, false);
   }
   TakeExpired(Clock::now());
 }
 
 void Scheduler::TakeExpired(Clock::time_point now) {
-  while (!deadlines_.empty() && deadlines_.top().at <= now) {
-    const Deadline due = deadlines_.top();
-    deadlines_.pop();
-    WakeIfWaiting(due.id, due.token, 0, true);
+  while (!timers_.Empty() && timers_.Top()->deadline <= now) {
+    Fiber* due = timers_.Top();
+    timers_.Remove(due);
+    WakeIfWaiting(due->id, due->token, 0, true);
   }
 }
 
@@ -300,6 +382,7 @@ void Scheduler::WakeIfWaiting(uint32_t id, uint32_t token, uint32_t revents, boo
   Fiber* fiber = fibers_[id];
   if (!fiber || !fiber->waiting || fiber->token != token) return;
   fiber->waiting = false;
+  if (fiber->timerSlot != kNotTimed) timers_.Remove(fiber);
   fiber->revents = revents;
   fiber->timedOut = timedOut;
   (timedOut ? due_ : ready_).push_back(fiber);
@@ -358,19 +441,90 @@ void Scheduler::Entry(Fiber* fiber) {
   self.SwitchOut(fiber);  // never comes back: the scheduler frees the fiber
 }
 
-int Scheduler::Wait(int fd, uint32_t events, std::optional<Clock::time_point> deadline) {
-  Fiber* fiber = tlCurrent;
-  const uint32_t token = fiber->token = ++waits_;
-  if (fd >= 0) {
+void Scheduler::TakeWatched(int fd, uint32_t generation, uint32_t events) {
+  std::lock_guard<std::mutex> guard(watchLock_);
+  if (static_cast<size_t>(fd) >= watched_.size()) return;
+  Watched& w = watched_[static_cast<size_t>(fd)];
+  if (!w.active || w.generation != generation) return;
+  w.pending |= events;
+  if (!w.waited) return;
+  const uint32_t ready = w.pending & (w.wanted | EPOLLERR | EPOLLHUP);
+  if (!ready) return;
+  w.waited = false;
+  const Fiber* fiber = w.waiterId < fibers_.size() ? fibers_[w.waiterId] : nullptr;
+  // A wait that has ended otherwise (its deadline) leaves what came pending.
+  if (!fiber || !fiber->waiting || fiber->token != w.waiterToken) return;
+  w.pending &= ~w.wanted;
+  WakeIfWaiting(w.waiterId, w.waiterToken, ready, false);
+}
+
+int Scheduler::Arm(int fd, uint32_t events, Mode mode, const Fiber& fiber) {
+  std::lock_guard<std::mutex> guard(watchLock_);
+  const auto slot = static_cast<size_t>(fd);
+  const bool watched = slot < watched_.size() && watched_[slot].active;
+  if (!watched && mode == Mode::kLevel) {
     epoll_event event{};
     event.events = events | EPOLLONESHOT;
-    event.data.u64 = (static_cast<uint64_t>(fiber->id) << 32) | token;
+    event.data.u64 = (static_cast<uint64_t>(fiber.id) << 32) | fiber.token;
     // Re-arming an armed descriptor reports at once what is already there.
     if (::epoll_ctl(epoll_, EPOLL_CTL_MOD, fd, &event) != 0) {
       if (errno != ENOENT || ::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &event) != 0) return -errno;
     }
+    return 0;
   }
-  if (deadline) deadlines_.push({*deadline, fiber->id, token});
+  if (!watched) {
+    if (watched_.size() <= slot) watched_.resize(slot + 1);
+    Watched& w = watched_[slot];
+    epoll_event event{};
+    event.events = EPOLLIN | EPOLLOUT | EPOLLET;
+    event.data.u64 = WatchTag(fd, ++w.generation);
+    // A one-shot registration left from an earlier wait becomes this one.
+    // Either way the kernel reports at once what is there already.
+    if (::epoll_ctl(epoll_, EPOLL_CTL_MOD, fd, &event) != 0) {
+      if (errno != ENOENT || ::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &event) != 0) return -errno;
+    }
+    w.active = true;
+    w.pending = 0;
+  }
+  Watched& w = watched_[slot];
+  if (mode == Mode::kEdge) {
+    if (const uint32_t ready = w.pending & (events | EPOLLERR | EPOLLHUP)) {
+      w.pending &= ~events;
+      return static_cast<int>(ready);
+    }
+  } else {
+    // What was reported says nothing of what is there now: a look does.
+    pollfd p{fd, static_cast<short>(events), 0};
+    if (::poll(&p, 1, 0) > 0) return p.revents;
+  }
+  w.waited = true;
+  w.waiterId = fiber.id;
+  w.waiterToken = fiber.token;
+  w.wanted = events;
+  return 0;
+}
+
+void Scheduler::Forget(int fd) {
+  std::lock_guard<std::mutex> guard(watchLock_);
+  const auto slot = static_cast<size_t>(fd);
+  if (fd < 0 || slot >= watched_.size() || !watched_[slot].active) return;
+  Watched& w = watched_[slot];
+  w.active = false;
+  w.pending = 0;
+  w.waited = false;
+  ::epoll_ctl(epoll_, EPOLL_CTL_DEL, fd, nullptr);
+}
+
+int Scheduler::Wait(int fd, uint32_t events, std::optional<Clock::time_point> deadline, Mode mode) {
+  Fiber* fiber = tlCurrent;
+  fiber->token = ++waits_;
+  if (fd >= 0) {
+    if (const int r = Arm(fd, events, mode, *fiber); r != 0) return r;
+  }
+  if (deadline) {
+    fiber->deadline = *deadline;
+    timers_.Push(fiber);
+  }
   fiber->waiting = true;
   SwitchOut(fiber);
   return fiber->timedOut ? 0 : static_cast<int>(fiber->revents);
@@ -387,7 +541,8 @@ __attribute__((used, visibility("hidden"))) void qmx_fiber_entry(Fiber* fiber) {
 
 // qmx_fiber_switch pushes the callee-saved registers and the MXCSR and x87
 // control words, stores the stack pointer, takes the other one and pops the
-// same from it. A new stack is laid out as if suspended there, its return
+// same from it. The control words are loaded only where they differ from
+// the ones in force: loading them is slow, and they nearly never differ. A new stack is laid out as if suspended there, its return
 // address qmx_fiber_start, which hands r12 (the fiber) to qmx_fiber_entry.
 asm(R"(
   .text
@@ -405,10 +560,18 @@ qmx_fiber_switch:
   subq $8, %rsp
   stmxcsr (%rsp)
   fnstcw 4(%rsp)
+  movl (%rsp), %eax
+  movzwl 4(%rsp), %edx
   movq %rsp, (%rdi)
   movq %rsi, %rsp
+  cmpl (%rsp), %eax
+  je 1f
   ldmxcsr (%rsp)
+1:
+  cmpw 4(%rsp), %dx
+  je 2f
   fldcw 4(%rsp)
+2:
   addq $8, %rsp
   popq %r15
   popq %r14
@@ -489,10 +652,10 @@ int PollUntil(pollfd& p, std::optional<Clock::time_point> deadline) {
     if (r != 0 || expired) return r;
   }
   if (p.fd < 0) {
-    Scheduler::Get().Wait(-1, 0, deadline);
+    Scheduler::Get().Wait(-1, 0, deadline, Scheduler::Mode::kLevel);
     return 0;
   }
-  const int r = Scheduler::Get().Wait(p.fd, static_cast<uint32_t>(p.events), deadline);
+  const int r = Scheduler::Get().Wait(p.fd, static_cast<uint32_t>(p.events), deadline, Scheduler::Mode::kLevel);
   if (r == -EBADF) {
     p.revents = POLLNVAL;
     return 1;
@@ -502,9 +665,25 @@ int PollUntil(pollfd& p, std::optional<Clock::time_point> deadline) {
     errno = -r;
     return -1;
   }
-  p.revents = static_cast<short>(r & (p.events | POLLERR | POLLHUP));
+  p.revents = static_cast<short>(r & (p.events | POLLERR | POLLHUP | POLLNVAL));
   return r == 0 ? 0 : 1;
 }
+
+int AwaitInput(int fd, std::optional<Clock::time_point> deadline) {
+  if (!tlCurrent) {
+    pollfd p{fd, POLLIN, 0};
+    return PlainPoll(p, deadline);
+  }
+  const int r = Scheduler::Get().Wait(fd, EPOLLIN, deadline, Scheduler::Mode::kEdge);
+  if (r == -EPERM) return 1;  // not pollable by epoll: always ready
+  if (r < 0) {
+    errno = -r;
+    return -1;
+  }
+  return r == 0 ? 0 : 1;
+}
+
+void Forget(int fd) { Scheduler::Get().Forget(fd); }
 
 int PollOne(pollfd& p, int timeoutMs) {
   if (timeoutMs < 0) return PollUntil(p, std::nullopt);
@@ -517,7 +696,7 @@ void SleepUntil(Clock::time_point deadline) {
     return;
   }
   if (deadline <= Clock::now()) return;
-  Scheduler::Get().Wait(-1, 0, deadline);
+  Scheduler::Get().Wait(-1, 0, deadline, Scheduler::Mode::kLevel);
 }
 
 void SleepFor(std::chrono::milliseconds duration) { SleepUntil(Clock::now() + duration); }

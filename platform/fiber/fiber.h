@@ -38,6 +38,21 @@ int PollUntil(pollfd& p, std::optional<Clock::time_point> deadline);
 // The same with a time-out in milliseconds; a negative one waits without end.
 int PollOne(pollfd& p, int timeoutMs);
 
+// Waits until input may have come to `fd` since the caller last found it
+// empty, or it has an error or hang-up; answers as PollUntil with POLLIN.
+// From its first such wait `fd` stays registered with the scheduler, which
+// keeps what the kernel reports of it (edge-triggered), so the wait itself
+// makes no system call. The price is a rule for the caller: wait only after
+// a read would have blocked or gave less than asked of a stream (every byte
+// that had come was taken), else the wait may miss input that is there
+// already. One fiber at a time waits on `fd`; before `fd` is closed, Forget.
+// Off a fiber it is a plain poll.
+int AwaitInput(int fd, std::optional<Clock::time_point> deadline);
+// Drops what the scheduler keeps of a descriptor AwaitInput registered; call
+// it before the descriptor is closed (the number may come back for another).
+// Any thread may call it.
+void Forget(int fd);
+
 void SleepUntil(Clock::time_point deadline);
 void SleepFor(std::chrono::milliseconds duration);
 

@@ -202,17 +202,27 @@ std::string FormatIPv4(uint32_t address) {
 Socket::~Socket() { Close(); }
 
 Socket::Socket(Socket&& other) noexcept
-    : fd_(other.fd_), blocking_(other.blocking_), receiveTimeoutMs_(other.receiveTimeoutMs_) {
+    : fd_(other.fd_),
+      stream_(other.stream_),
+      blocking_(other.blocking_),
+      watched_(other.watched_),
+      drained_(other.drained_),
+      receiveTimeoutMs_(other.receiveTimeoutMs_) {
   other.fd_ = -1;
+  other.watched_ = false;
 }
 
 Socket& Socket::operator=(Socket&& other) noexcept {
   if (this != &other) {
     Close();
     fd_ = other.fd_;
+    stream_ = other.stream_;
     blocking_ = other.blocking_;
+    watched_ = other.watched_;
+    drained_ = other.drained_;
     receiveTimeoutMs_ = other.receiveTimeoutMs_;
     other.fd_ = -1;
+    other.watched_ = false;
   }
   return *this;
 }
@@ -222,6 +232,7 @@ int Socket::Create(int type) {
   const int fd = ::socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) return LastWsa(kGeneral);
   fd_ = fd;
+  stream_ = type == SOCK_STREAM;
   return 0;
 }
 
@@ -292,6 +303,7 @@ int Socket::Recv(void* buffer, size_t size) {
   do {
     n = ::recv(fd_, buffer, size, MSG_DONTWAIT);
   } while (n < 0 && errno == EINTR);
+  NoteRead(n, size);
   if (n < 0) return -LastWsa(kGeneral);
   return static_cast<int>(n);
 }
@@ -316,6 +328,7 @@ int Socket::RecvFrom(void* buffer, size_t size, uint32_t* fromAddress, uint16_t*
   do {
     n = ::recvfrom(fd_, buffer, size, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &len);
   } while (n < 0 && errno == EINTR);
+  NoteRead(n, size);
   if (n < 0) return -LastWsa(kGeneral);
   if (fromAddress) *fromAddress = from.sin_addr.s_addr;
   if (fromPort) *fromPort = ntohs(from.sin_port);
@@ -332,6 +345,7 @@ int Socket::RecvFromInterface(void* buffer, size_t size, uint32_t* fromAddress, 
   do {
     n = ::recvmsg(fd_, &message, MSG_DONTWAIT);
   } while (n < 0 && errno == EINTR);
+  NoteRead(n, size);
   if (n < 0) return -LastWsa(kGeneral);
   if (interfaceIndex) {
     *interfaceIndex = 0;
@@ -374,26 +388,42 @@ int Socket::SetBlocking(bool on) {
   return 0;
 }
 
+void Socket::NoteRead(ssize_t n, size_t size) {
+  if (n < 0) {
+    // A failure is reported again by the next read, which must not wait.
+    drained_ = errno == EAGAIN || errno == EWOULDBLOCK;
+    return;
+  }
+  // A datagram is one of many that may wait; a stream's short read took
+  // all there was. A closed stream stays readable (0), so it is no wait.
+  drained_ = stream_ && n > 0 && static_cast<size_t>(n) < size;
+}
+
 int Socket::RecvWithin(void* buffer, size_t size, int timeoutMs) {
   if (fd_ < 0) return -kWsaEnotsock;
+  if (timeoutMs <= 0) return Recv(buffer, size);  // a receive time-out of 0 would mean no limit at all
   ssize_t n;
-  if (timeoutMs <= 0) {
-    // A receive time-out of 0 would mean no limit at all.
-    do {
-      n = ::recv(fd_, buffer, size, MSG_DONTWAIT);
-    } while (n < 0 && errno == EINTR);
-    return n < 0 ? -LastWsa(kGeneral) : static_cast<int>(n);
-  }
   if (fiber::OnFiber()) {
     // A blocking receive would hold every other fiber up: the wait goes to
-    // the scheduler, the receive only takes what is there.
-    const int w = WaitReadable(timeoutMs);
-    if (w < 0) return w;
-    if (w == 0) return -kWsaEwouldblock;
-    do {
-      n = ::recv(fd_, buffer, size, MSG_DONTWAIT);
-    } while (n < 0 && errno == EINTR);
-    return n < 0 ? -LastWsa(kGeneral) : static_cast<int>(n);
+    // the scheduler, the receive only takes what is there. The socket stays
+    // registered with the scheduler, so that the wait for a reply costs no
+    // system call of its own.
+    watched_ = true;
+    const auto deadline = fiber::Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+      if (drained_) {
+        const int w = fiber::AwaitInput(fd_, deadline);
+        if (w < 0) return -LastWsa(kGeneral);
+        if (w == 0) return -kWsaEwouldblock;
+      }
+      do {
+        n = ::recv(fd_, buffer, size, MSG_DONTWAIT);
+      } while (n < 0 && errno == EINTR);
+      NoteRead(n, size);
+      if (n >= 0) return static_cast<int>(n);
+      if (!drained_) return -LastWsa(kGeneral);
+      // Nothing yet (also after a report of input another read took).
+    }
   }
   if (!blocking_ && SetBlocking(true) != 0) return -LastWsa(kGeneral);
   // Set only when it changes: a monitoring cycle waits in slices of one
@@ -426,9 +456,12 @@ int Socket::LocalEndpoint(uint32_t* address, uint16_t* port) const {
 
 void Socket::Close() {
   if (fd_ < 0) return;
+  if (watched_) fiber::Forget(fd_);
   ::shutdown(fd_, SHUT_RDWR);
   ::close(fd_);
   fd_ = -1;
+  watched_ = false;
+  drained_ = false;
   blocking_ = false;
   receiveTimeoutMs_ = -1;
 }

@@ -7,6 +7,8 @@
 // driver's socket codes and texts are built on.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -132,7 +134,9 @@ public:
   // -kWsaEwouldblock when nothing came in time, or minus an error number.
   // The first call turns the socket's own blocking on (every other call here
   // asks not to block for itself); a later Connect turns it off again. On a
-  // fiber it waits as WaitReadable does, so that the other fibers run.
+  // fiber the wait goes to the scheduler, so that the other fibers run: the
+  // socket stays registered there from then on, and it waits only once every
+  // byte that had come has been read.
   int RecvWithin(void* buffer, size_t size, int timeoutMs);
 
   int LocalEndpoint(uint32_t* address, uint16_t* port) const;
@@ -142,9 +146,17 @@ public:
 
 private:
   int SetBlocking(bool on);
+  // What a read left behind, from what it returned (errno for a failure).
+  void NoteRead(ssize_t n, size_t size);
 
   int fd_ = -1;
+  bool stream_ = false;
   bool blocking_ = false;
+  // Registered with the fiber scheduler (RecvWithin on a fiber).
+  bool watched_ = false;
+  // The last read took every byte that had come: what comes next is
+  // reported by the scheduler.
+  bool drained_ = false;
   // The receive time-out the socket holds (ms; -1: none set yet).
   int receiveTimeoutMs_ = -1;
 };

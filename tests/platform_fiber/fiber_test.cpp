@@ -1,6 +1,8 @@
 #include "platform/fiber/fiber.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -13,6 +15,7 @@
 #include <vector>
 
 #include "driver/wake_signal.h"
+#include "platform/net/socket.h"
 
 namespace qmx::fiber {
 namespace {
@@ -189,6 +192,143 @@ TEST(Fiber, AWakeSignalPostedFromAThreadWakesAFiber) {
   task.Join();
   EXPECT_TRUE(woken);
   EXPECT_LT(took, 10s);
+}
+
+// One AwaitInput on a fiber: what is written, and when, and what it gives.
+struct InputCase {
+  const char* what;
+  bool dataFirst;       // written before the descriptor is first waited on
+  bool readFirst;       // that byte read (a short read) before the wait
+  int writeAfterMs;     // written from a thread meanwhile (-1: not)
+  int result;
+};
+
+TEST(Fiber, AwaitInputWaitsOnlyForWhatComesAfterTheLastRead) {
+  const InputCase cases[] = {
+      {"there before the first wait", true, false, -1, 1},
+      {"comes while the fiber waits", false, false, 30, 1},
+      {"nothing comes: the deadline", false, false, -1, 0},
+      {"what came was read: no report of it", true, true, -1, 0},
+      {"read, then more comes", true, true, 30, 1},
+  };
+  for (const InputCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    SocketPair pair;
+    if (c.dataFirst) pair.Send();
+    int result = -2;
+    Task task = Spawn([&] {
+      char bytes[2];
+      if (c.readFirst) {
+        // Registered while the byte is there; the read takes it.
+        ASSERT_EQ(AwaitInput(pair.fd[0], Clock::now() + 5s), 1);
+        ASSERT_EQ(::read(pair.fd[0], bytes, sizeof bytes), 1);
+      }
+      result = AwaitInput(pair.fd[0], Clock::now() + (c.writeAfterMs < 0 ? 100ms : 5s));
+      Forget(pair.fd[0]);
+    });
+    if (c.writeAfterMs >= 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(c.writeAfterMs));
+      pair.Send();
+    }
+    task.Join();
+    EXPECT_EQ(result, c.result);
+  }
+}
+
+TEST(Fiber, AForgottenDescriptorsNumberServesTheNextOne) {
+  int firstFd = -1;
+  int secondFd = -1;
+  int result = -2;
+  {
+    SocketPair first;
+    firstFd = first.fd[0];
+    Spawn([&] {
+      AwaitInput(first.fd[0], Clock::now() + 10ms);
+      Forget(first.fd[0]);
+    }).Join();
+  }
+  // The closed number comes back for the next socket, which must be
+  // registered anew: an old registration would never report it.
+  SocketPair second;
+  secondFd = second.fd[0];
+  Task task = Spawn([&] {
+    result = AwaitInput(second.fd[0], Clock::now() + 5s);
+    // A level wait on a registered descriptor still answers what is there.
+    pollfd p{second.fd[0], POLLIN, 0};
+    if (result == 1) result += PollOne(p, 0);
+    Forget(second.fd[0]);
+  });
+  std::this_thread::sleep_for(30ms);
+  second.Send();
+  task.Join();
+  EXPECT_EQ(firstFd, secondFd);
+  EXPECT_EQ(result, 2);
+}
+
+TEST(Fiber, ASocketReadInPiecesOnAFiberWaitsForNoneOfThem) {
+  // A listener on loopback and our socket connected to it.
+  const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(listener, 1), 0);
+  ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  net::Socket socket;
+  ASSERT_EQ(socket.Create(SOCK_STREAM), 0);
+  ASSERT_EQ(socket.Connect(address.sin_addr.s_addr, ntohs(address.sin_port), 2000), 0);
+  const int peer = ::accept(listener, nullptr, nullptr);
+  ASSERT_GE(peer, 0);
+
+  // Ten bytes taken four at a time: the bytes left after a full read are
+  // there at once, not after the time-out; then one more message, then the
+  // peer's close, which every later read reports at once.
+  std::vector<int> counts;
+  Clock::duration took{};
+  Task task = Spawn([&] {
+    const auto begin = Clock::now();
+    char buffer[4];
+    for (int i = 0; i < 6; ++i) counts.push_back(socket.RecvWithin(buffer, sizeof buffer, 3000));
+    took = Clock::now() - begin;
+  });
+  ASSERT_EQ(::write(peer, "0123456789", 10), 10);
+  std::this_thread::sleep_for(50ms);
+  ASSERT_EQ(::write(peer, "ab", 2), 2);
+  std::this_thread::sleep_for(50ms);
+  ::close(peer);
+  task.Join();
+  EXPECT_EQ(counts, (std::vector<int>{4, 4, 2, 2, 0, 0}));
+  EXPECT_LT(took, 2s);
+  socket.Close();
+  ::close(listener);
+}
+
+TEST(Fiber, SleepersWakeInTheOrderOfTheirDeadlines) {
+  constexpr int kSleepers = 40;
+  std::mutex lock;
+  std::vector<int> order;
+  std::vector<Task> tasks;
+  const auto start = Clock::now() + 20ms;
+  for (int i = 0; i < kSleepers; ++i) {
+    // Deadlines 3 ms apart, spawned out of order; every other one also has
+    // an event that ends its first wait early, which must leave the heap.
+    const int slot = (i * 17) % kSleepers;
+    tasks.push_back(Spawn([&, slot] {
+      SocketPair pair;
+      pair.Send();
+      pollfd p{pair.fd[0], POLLIN, 0};
+      if (slot % 2 == 0) PollUntil(p, Clock::now() + 10s);
+      SleepUntil(start + std::chrono::milliseconds(3 * slot));
+      const bool late = Clock::now() >= start + std::chrono::milliseconds(3 * slot);
+      std::lock_guard<std::mutex> guard(lock);
+      order.push_back(late ? slot : -1);
+    }));
+  }
+  for (Task& task : tasks) task.Join();
+  std::vector<int> expected(kSleepers);
+  for (int i = 0; i < kSleepers; ++i) expected[i] = i;
+  EXPECT_EQ(order, expected);
 }
 
 }  // namespace
