@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +17,19 @@ namespace {
 bool Run(const std::string& command, std::string* reason) {
   if (std::system((command + " >/dev/null 2>&1").c_str()) == 0) return true;
   if (reason) *reason = "failed: " + command;
+  return false;
+}
+
+// A link set up sends nothing until the kernel has activated it, which its
+// link watch does a moment later (on a loaded machine, much later): a
+// broadcast sent before then is dropped. Its state UP says it is done.
+bool WaitUp(const std::string& ns, const std::string& device, std::string* reason) {
+  const std::string probe = "ip -n " + ns + " -o link show dev " + device + " | grep -q 'state UP'";
+  for (int i = 0; i < 500; ++i) {
+    if (Run(probe, nullptr)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  if (reason) *reason = "not up: " + device + " in " + ns;
   return false;
 }
 
@@ -54,7 +68,10 @@ bool NetLab::Create(std::string* reason) {
         !Run(adapter + "link set eth0 up", reason))
       return false;
   }
-  return true;
+  for (int host = 0; host < hosts_; ++host) {
+    if (!WaitUp(Name(-1), "v" + std::to_string(host), reason) || !WaitUp(Name(host), "eth0", reason)) return false;
+  }
+  return hosts_ == 0 || WaitUp(Name(-1), "br0", reason);
 }
 
 bool NetLab::RunIn(int host, const std::function<void()>& fn, std::string* reason) {
