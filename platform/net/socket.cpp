@@ -434,6 +434,7 @@ int Socket::RecvWithin(void* buffer, size_t size, int timeoutMs) {
     receiveTimeoutMs_ = timeoutMs;
   }
   n = ::recv(fd_, buffer, size, 0);
+  NoteRead(n, size);
   if (n >= 0) return static_cast<int>(n);
   if (errno != EINTR) return -LastWsa(kGeneral);
   // A signal cut the wait short: it is waited once more the old way (the
