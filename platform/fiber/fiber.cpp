@@ -494,8 +494,10 @@ int Scheduler::Arm(int fd, uint32_t events, Mode mode, const Fiber& fiber) {
     }
   } else {
     // What was reported says nothing of what is there now: a look does.
+    // When it finds nothing, only what is reported from now on counts.
     pollfd p{fd, static_cast<short>(events), 0};
     if (::poll(&p, 1, 0) > 0) return p.revents;
+    w.pending &= ~events;
   }
   w.waited = true;
   w.waiterId = fiber.id;
