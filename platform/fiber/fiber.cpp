@@ -202,6 +202,9 @@ private:
   // Makes the scheduler report `events` of `fd` to the fiber's wait: 0 when
   // it will, the events when they are there already, or -errno.
   int Arm(int fd, uint32_t events, Mode mode, const Fiber& fiber);
+  // Registers `fd` for `events` with `tag`, or changes its registration to
+  // that: 0 or -errno.
+  int SetInterest(int fd, uint32_t events, uint64_t tag);
   // What epoll reported of a descriptor registered for good.
   void TakeWatched(int fd, uint32_t generation, uint32_t events);
 
@@ -307,7 +310,7 @@ void Scheduler::Run() {
       Resume(fiber);
       // A loop whose time has come goes before the replies still waiting
       // to be handled, so that a burst of replies does not shift its period.
-      if (!timers_.Empty() && timers_.Top()->deadline <= Clock::now()) TakeExpired(Clock::now());
+      if (!timers_.Empty()) TakeExpired(Clock::now());
     }
     if (live_ == 0) {
       std::lock_guard<std::mutex> guard(lock_);
@@ -458,31 +461,29 @@ void Scheduler::TakeWatched(int fd, uint32_t generation, uint32_t events) {
   WakeIfWaiting(w.waiterId, w.waiterToken, ready, false);
 }
 
+int Scheduler::SetInterest(int fd, uint32_t events, uint64_t tag) {
+  epoll_event event{};
+  event.events = events;
+  event.data.u64 = tag;
+  // Changing a registration, as making one, reports at once what is there
+  // already.
+  if (::epoll_ctl(epoll_, EPOLL_CTL_MOD, fd, &event) == 0) return 0;
+  if (errno == ENOENT && ::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &event) == 0) return 0;
+  return -errno;
+}
+
 int Scheduler::Arm(int fd, uint32_t events, Mode mode, const Fiber& fiber) {
   std::lock_guard<std::mutex> guard(watchLock_);
   const auto slot = static_cast<size_t>(fd);
   const bool watched = slot < watched_.size() && watched_[slot].active;
   if (!watched && mode == Mode::kLevel) {
-    epoll_event event{};
-    event.events = events | EPOLLONESHOT;
-    event.data.u64 = (static_cast<uint64_t>(fiber.id) << 32) | fiber.token;
-    // Re-arming an armed descriptor reports at once what is already there.
-    if (::epoll_ctl(epoll_, EPOLL_CTL_MOD, fd, &event) != 0) {
-      if (errno != ENOENT || ::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &event) != 0) return -errno;
-    }
-    return 0;
+    return SetInterest(fd, events | EPOLLONESHOT, (static_cast<uint64_t>(fiber.id) << 32) | fiber.token);
   }
   if (!watched) {
     if (watched_.size() <= slot) watched_.resize(slot + 1);
     Watched& w = watched_[slot];
-    epoll_event event{};
-    event.events = EPOLLIN | EPOLLOUT | EPOLLET;
-    event.data.u64 = WatchTag(fd, ++w.generation);
     // A one-shot registration left from an earlier wait becomes this one.
-    // Either way the kernel reports at once what is there already.
-    if (::epoll_ctl(epoll_, EPOLL_CTL_MOD, fd, &event) != 0) {
-      if (errno != ENOENT || ::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &event) != 0) return -errno;
-    }
+    if (const int r = SetInterest(fd, EPOLLIN | EPOLLOUT | EPOLLET, WatchTag(fd, ++w.generation)); r != 0) return r;
     w.active = true;
     w.pending = 0;
   }

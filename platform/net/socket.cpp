@@ -402,7 +402,6 @@ void Socket::NoteRead(ssize_t n, size_t size) {
 int Socket::RecvWithin(void* buffer, size_t size, int timeoutMs) {
   if (fd_ < 0) return -kWsaEnotsock;
   if (timeoutMs <= 0) return Recv(buffer, size);  // a receive time-out of 0 would mean no limit at all
-  ssize_t n;
   if (fiber::OnFiber()) {
     // A blocking receive would hold every other fiber up: the wait goes to
     // the scheduler, the receive only takes what is there. The socket stays
@@ -416,13 +415,10 @@ int Socket::RecvWithin(void* buffer, size_t size, int timeoutMs) {
         if (w < 0) return -LastWsa(kGeneral);
         if (w == 0) return -kWsaEwouldblock;
       }
-      do {
-        n = ::recv(fd_, buffer, size, MSG_DONTWAIT);
-      } while (n < 0 && errno == EINTR);
-      NoteRead(n, size);
-      if (n >= 0) return static_cast<int>(n);
-      if (!drained_) return -LastWsa(kGeneral);
-      // Nothing yet (also after a report of input another read took).
+      const int r = Recv(buffer, size);
+      // Nothing yet (also after a report of input another read took): the
+      // read has marked the socket drained, so the next turn waits.
+      if (r != -kWsaEwouldblock) return r;
     }
   }
   if (!blocking_ && SetBlocking(true) != 0) return -LastWsa(kGeneral);
@@ -433,7 +429,7 @@ int Socket::RecvWithin(void* buffer, size_t size, int timeoutMs) {
     if (::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) != 0) return -LastWsa(kGeneral);
     receiveTimeoutMs_ = timeoutMs;
   }
-  n = ::recv(fd_, buffer, size, 0);
+  const ssize_t n = ::recv(fd_, buffer, size, 0);
   NoteRead(n, size);
   if (n >= 0) return static_cast<int>(n);
   if (errno != EINTR) return -LastWsa(kGeneral);
