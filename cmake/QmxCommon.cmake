@@ -10,6 +10,19 @@ if(QMX_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+# Every function in a section of its own, so the link can place the ones the
+# main program runs while it starts side by side (qmx_order_startup); relative
+# relocations packed into a bitmap (DT_RELR) instead of a 24-byte record each.
+# Both leave fewer pages of a program touched, and so resident, at its start.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  add_compile_options(-ffunction-sections)
+  include(CheckLinkerFlag)
+  check_linker_flag(CXX "LINKER:-z,pack-relative-relocs" QMX_LINKER_PACKS_RELOCS)
+  if(QMX_LINKER_PACKS_RELOCS)
+    add_link_options(LINKER:-z,pack-relative-relocs)
+  endif()
+endif()
+
 # Build number that goes into the version block of every deliverable.
 if(NOT DEFINED QMX_BUILD_NUMBER)
   execute_process(COMMAND git rev-list --count HEAD
@@ -236,4 +249,25 @@ function(qmx_stage_program target)
   endif()
   set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${dest}
                                              LIBRARY_OUTPUT_DIRECTORY ${dest})
+endfunction()
+
+# qmx_order_startup(target list): links the functions named in `list` (one
+# mangled name a line, # for comments) first and together, in that order. The
+# list holds what the program runs from its start until its window is drawn
+# and the catalogue read (scripts/startup-functions.sh makes it), so start-up
+# maps a few neighbouring pages of the program instead of pages all over it. A
+# name that is no longer in the program matches nothing and costs nothing.
+function(qmx_order_startup target list)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "GNU" OR NOT CMAKE_SYSTEM_NAME STREQUAL "Linux" OR QMX_SHARED_LIBS)
+    return()
+  endif()
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${list})
+  file(STRINGS ${list} names REGEX "^[^#]")
+  list(TRANSFORM names REPLACE "^(.+)$" "    *(.text.\\1 .text.startup.\\1 .text.unlikely.\\1)")
+  list(JOIN names "\n" body)
+  # The program's entry code, which is not in sections of its own, goes first.
+  set(script "${CMAKE_CURRENT_BINARY_DIR}/${target}-startup.ld")
+  file(CONFIGURE OUTPUT ${script} CONTENT "SECTIONS\n{\n  .text.startup_order :\n  {\n    *crt1.o(.text) *crtbegin*.o(.text)\n${body}\n  }\n}\nINSERT BEFORE .text;\n" @ONLY)
+  target_link_options(${target} PRIVATE "LINKER:-T,${script}")
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${script})
 endfunction()

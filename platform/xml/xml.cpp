@@ -23,6 +23,8 @@
 #include <libxslt/xsltInternals.h>
 #include <libxslt/xsltutils.h>
 
+#include <dlfcn.h>
+
 #include <cerrno>
 #include <cstdint>
 #include <cstdarg>
@@ -68,7 +70,6 @@ void InitLibraries() {
   static std::once_flag once;
   std::call_once(once, [] {
     xmlInitParser();
-    xsltInit();
     g_default_loader = xmlGetExternalEntityLoader();
     xmlSetExternalEntityLoader(RefuseExternalEntity);
   });
@@ -794,6 +795,53 @@ xmlNodePtr Holder(void*& holder, xmlDocPtr doc) {
   return N(holder);
 }
 
+// libxslt is opened the first time a stylesheet is applied, not with the
+// program: most runs never transform, and a library loaded is pages of it
+// resident from the start.
+#define QMX_XSLT_FUNCTIONS(X)                                                                                         \
+  X(xsltInit) X(xsltParseStylesheetDoc) X(xsltFreeStylesheet) X(xsltNewTransformContext)                               \
+  X(xsltFreeTransformContext) X(xsltNewSecurityPrefs) X(xsltFreeSecurityPrefs) X(xsltSetSecurityPrefs)                 \
+  X(xsltSecurityForbid) X(xsltSetCtxtSecurityPrefs) X(xsltSetTransformErrorFunc) X(xsltApplyStylesheetUser)            \
+  X(xsltSetGenericErrorFunc) X(xsltSaveResultToString)
+
+struct Xslt {
+#define QMX_XSLT_POINTER(name) decltype(&::name) name = nullptr;
+  QMX_XSLT_FUNCTIONS(QMX_XSLT_POINTER)
+#undef QMX_XSLT_POINTER
+  xmlGenericErrorFunc* genericError = nullptr;  // the library's own variables
+  void** genericErrorContext = nullptr;
+};
+
+const Xslt& LoadXslt() {
+  static Xslt xslt;
+  static std::string error = [] {
+    void* library = ::dlopen("libxslt.so.1", RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+      return std::string(::dlerror());
+    }
+    bool complete = true;
+    auto find = [&](const char* name) {
+      void* symbol = ::dlsym(library, name);
+      complete = complete && symbol != nullptr;
+      return symbol;
+    };
+#define QMX_XSLT_FIND(name) xslt.name = reinterpret_cast<decltype(&::name)>(find(#name));
+    QMX_XSLT_FUNCTIONS(QMX_XSLT_FIND)
+#undef QMX_XSLT_FIND
+    xslt.genericError = static_cast<xmlGenericErrorFunc*>(find("xsltGenericError"));
+    xslt.genericErrorContext = static_cast<void**>(find("xsltGenericErrorContext"));
+    if (!complete) {
+      return std::string("libxslt.so.1 lacks a function this program uses");
+    }
+    xslt.xsltInit();
+    return std::string();
+  }();
+  if (!error.empty()) {
+    throw XmlError("The stylesheet processor cannot be loaded: " + error);
+  }
+  return xslt;
+}
+
 // The stylesheet error channel of libxslt is one per process; transforms
 // therefore take turns.
 std::mutex& XsltMutex() {
@@ -1230,17 +1278,19 @@ Document Document::Transform(const std::string& stylesheet_xml) const {
   if (doc_ == nullptr) {
     throw XmlError("Transform of a document that was moved away");
   }
+  const Xslt& x = LoadXslt();
   xmlDocPtr style_doc = ParseBytes(stylesheet_xml, "stylesheet", true);
 
   std::lock_guard<std::mutex> lock(XsltMutex());
   ErrorCollector errors;
   std::string xslt_messages;
   struct RestoreXsltErrors {
-    xmlGenericErrorFunc func = xsltGenericError;
-    void* context = xsltGenericErrorContext;
-    ~RestoreXsltErrors() { xsltSetGenericErrorFunc(context, func); }
-  } restore;
-  xsltSetGenericErrorFunc(&xslt_messages, &XsltCollect);
+    const Xslt& x;
+    xmlGenericErrorFunc func;
+    void* context;
+    ~RestoreXsltErrors() { x.xsltSetGenericErrorFunc(context, func); }
+  } restore{x, *x.genericError, *x.genericErrorContext};
+  x.xsltSetGenericErrorFunc(&xslt_messages, &XsltCollect);
 
   auto fail = [&](const std::string& what) -> XmlError {
     // One line for the log: the processor's lines joined.
@@ -1251,44 +1301,44 @@ Document Document::Transform(const std::string& stylesheet_xml) const {
     return XmlError(reason.empty() ? what : what + ": " + reason);
   };
 
-  xsltStylesheetPtr style = xsltParseStylesheetDoc(style_doc);
+  xsltStylesheetPtr style = x.xsltParseStylesheetDoc(style_doc);
   if (style == nullptr || style->errors > 0) {
     if (style != nullptr) {
-      xsltFreeStylesheet(style);  // frees the document with it
+      x.xsltFreeStylesheet(style);  // frees the document with it
     } else {
       xmlFreeDoc(style_doc);
     }
     throw fail("The stylesheet is not valid");
   }
 
-  xsltTransformContextPtr tctxt = xsltNewTransformContext(style, D(doc_));
-  xsltSecurityPrefsPtr prefs = xsltNewSecurityPrefs();
+  xsltTransformContextPtr tctxt = x.xsltNewTransformContext(style, D(doc_));
+  xsltSecurityPrefsPtr prefs = x.xsltNewSecurityPrefs();
   if (tctxt == nullptr || prefs == nullptr) {
     if (prefs != nullptr) {
-      xsltFreeSecurityPrefs(prefs);
+      x.xsltFreeSecurityPrefs(prefs);
     }
     if (tctxt != nullptr) {
-      xsltFreeTransformContext(tctxt);
+      x.xsltFreeTransformContext(tctxt);
     }
-    xsltFreeStylesheet(style);
+    x.xsltFreeStylesheet(style);
     throw XmlError("Cannot create the stylesheet processor");
   }
   for (xsltSecurityOption option : {XSLT_SECPREF_READ_FILE, XSLT_SECPREF_WRITE_FILE, XSLT_SECPREF_CREATE_DIRECTORY,
                                     XSLT_SECPREF_READ_NETWORK, XSLT_SECPREF_WRITE_NETWORK}) {
-    xsltSetSecurityPrefs(prefs, option, xsltSecurityForbid);
+    x.xsltSetSecurityPrefs(prefs, option, x.xsltSecurityForbid);
   }
-  xsltSetCtxtSecurityPrefs(prefs, tctxt);
-  xsltSetTransformErrorFunc(tctxt, &xslt_messages, &XsltCollect);
+  x.xsltSetCtxtSecurityPrefs(prefs, tctxt);
+  x.xsltSetTransformErrorFunc(tctxt, &xslt_messages, &XsltCollect);
 
-  xmlDocPtr result = xsltApplyStylesheetUser(style, D(doc_), nullptr, nullptr, nullptr, tctxt);
+  xmlDocPtr result = x.xsltApplyStylesheetUser(style, D(doc_), nullptr, nullptr, nullptr, tctxt);
   const bool failed = result == nullptr || tctxt->state == XSLT_STATE_ERROR || tctxt->state == XSLT_STATE_STOPPED;
-  xsltFreeTransformContext(tctxt);
-  xsltFreeSecurityPrefs(prefs);
+  x.xsltFreeTransformContext(tctxt);
+  x.xsltFreeSecurityPrefs(prefs);
   if (failed) {
     if (result != nullptr) {
       xmlFreeDoc(result);
     }
-    xsltFreeStylesheet(style);
+    x.xsltFreeStylesheet(style);
     throw fail("The transformation failed");
   }
 
@@ -1299,14 +1349,14 @@ Document Document::Transform(const std::string& stylesheet_xml) const {
   Document out(nullptr);
   if (result->children == nullptr) {
     xmlFreeDoc(result);
-    xsltFreeStylesheet(style);
+    x.xsltFreeStylesheet(style);
     out.doc_ = xmlNewDoc(BAD_CAST "1.0");
     return out;
   }
   if (xml_output) {
     xmlChar* mem = nullptr;
     int size = 0;
-    if (xsltSaveResultToString(&mem, &size, result, style) == 0 && mem != nullptr) {
+    if (x.xsltSaveResultToString(&mem, &size, result, style) == 0 && mem != nullptr) {
       std::string text(reinterpret_cast<const char*>(mem), static_cast<size_t>(size));
       xmlFree(mem);
       try {
@@ -1318,7 +1368,7 @@ Document Document::Transform(const std::string& stylesheet_xml) const {
       xmlFree(mem);
     }
   }
-  xsltFreeStylesheet(style);
+  x.xsltFreeStylesheet(style);
   if (out.doc_ != nullptr) {
     xmlFreeDoc(result);
   } else {
