@@ -15,7 +15,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <mutex>
 #include <thread>
 
@@ -386,13 +385,17 @@ std::optional<VersionBlock> FindBlock(const std::string& data) {
 }
 
 // `length` bytes at `offset` of the open file, or nullopt when they are not all there.
-std::optional<std::string> ReadAt(std::ifstream& in, uint64_t offset, uint64_t length, uint64_t fileSize) {
+// Read with the descriptor, not a stream: this runs at every start, and the
+// first stream of a process sets up the whole C++ locale.
+std::optional<std::string> ReadAt(int fd, uint64_t offset, uint64_t length, uint64_t fileSize) {
   if (offset > fileSize || length > fileSize - offset) return std::nullopt;
   std::string bytes(static_cast<size_t>(length), '\0');
-  in.clear();
-  in.seekg(static_cast<std::streamoff>(offset));
-  in.read(bytes.data(), static_cast<std::streamsize>(length));
-  if (static_cast<uint64_t>(in.gcount()) != length) return std::nullopt;
+  for (size_t done = 0; done < bytes.size();) {
+    const ssize_t n = ::pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return std::nullopt;
+    done += static_cast<size_t>(n);
+  }
   return bytes;
 }
 
@@ -420,7 +423,7 @@ constexpr uint64_t kMaxBlockSectionSize = 1u << 20;
 // table; nullopt when the file is not such a file or has no such section.
 // A program's or library's file is megabytes, its version section a few
 // hundred bytes.
-std::optional<std::string> ReadElfVersionSection(std::ifstream& in, uint64_t fileSize) {
+std::optional<std::string> ReadElfVersionSection(int in, uint64_t fileSize) {
   const std::optional<std::string> ident = ReadAt(in, 0, 64, fileSize);
   if (!ident || ident->compare(0, 4, "\x7F" "ELF") != 0 || (*ident)[5] != 1) return std::nullopt;  // little-endian only
   const char* h = ident->data();
@@ -461,13 +464,16 @@ std::optional<std::string> ReadElfVersionSection(std::ifstream& in, uint64_t fil
 }  // namespace
 
 std::optional<VersionBlock> ReadVersionBlock(const fs::path& path) {
-  // Only regular files: a folder makes the stream throw, a FIFO would block.
-  std::error_code ec;
-  if (!fs::is_regular_file(path, ec)) return std::nullopt;
-  const auto size = fs::file_size(path, ec);
-  if (ec) return std::nullopt;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
+  // Only regular files: a FIFO would block, a folder reads nothing.
+  const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (in < 0) return std::nullopt;
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{in};
+  struct stat info {};
+  if (::fstat(in, &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  const auto size = static_cast<uint64_t>(info.st_size);
   // A program or library of the suite carries the block in a section of its
   // own: only that section is read.
   if (const std::optional<std::string> section = ReadElfVersionSection(in, size)) {

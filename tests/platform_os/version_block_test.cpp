@@ -5,6 +5,7 @@
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <elf.h>
 
@@ -128,7 +129,9 @@ TEST(ReadVersionBlock, FilesWithoutABlock) {
   TempDir dir("qmx-version");
   WriteFile(dir / "empty", "");
   WriteFile(dir / "text.txt", "just some text\n");
-  for (const fs::path& path : {dir / "empty", dir / "text.txt", dir / "missing", dir.path(), fs::path("/bin/sh")})
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);  // no writer: a blocking open would hang
+  for (const fs::path& path :
+       {dir / "empty", dir / "text.txt", dir / "missing", dir.path(), dir / "fifo", fs::path("/bin/sh")})
     EXPECT_FALSE(ReadVersionBlock(path)) << path;
 }
 
