@@ -11,16 +11,9 @@ if(QMX_SANITIZE)
 endif()
 
 # Every function in a section of its own, so the link can place the ones the
-# main program runs while it starts side by side (qmx_order_startup); relative
-# relocations packed into a bitmap (DT_RELR) instead of a 24-byte record each.
-# Both leave fewer pages of a program touched, and so resident, at its start.
+# main program runs while it starts side by side (qmx_order_startup).
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_SYSTEM_NAME STREQUAL "Linux")
   add_compile_options(-ffunction-sections)
-  include(CheckLinkerFlag)
-  check_linker_flag(CXX "LINKER:-z,pack-relative-relocs" QMX_LINKER_PACKS_RELOCS)
-  if(QMX_LINKER_PACKS_RELOCS)
-    add_link_options(LINKER:-z,pack-relative-relocs)
-  endif()
 endif()
 
 # Build number that goes into the version block of every deliverable.
