@@ -245,13 +245,28 @@ function(qmx_stage_program target)
 endfunction()
 
 # qmx_order_startup(target list): links the functions named in `list` (one
-# mangled name a line, # for comments) first and together, in that order. The
-# list holds what the program runs from its start until its window is drawn
-# and the catalogue read (scripts/startup-functions.sh makes it), so start-up
-# maps a few neighbouring pages of the program instead of pages all over it. A
-# name that is no longer in the program matches nothing and costs nothing.
+# mangled name a line, # for comments) first in the program's text, in that
+# order. The list holds what the program runs from its start until its window
+# is drawn and the catalogue read (scripts/startup-functions.sh makes it), so
+# start-up maps a few neighbouring pages of the program instead of pages all
+# over it. A name no longer in the program matches nothing and costs nothing.
+#
+# The link script is the linker's own default one, as it prints it, with the
+# list put at the head of .text: the program keeps one .text section (tools
+# such as valgrind know no other) and the linker's layout otherwise.
 function(qmx_order_startup target list)
   if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "GNU" OR NOT CMAKE_SYSTEM_NAME STREQUAL "Linux" OR QMX_SHARED_LIBS)
+    return()
+  endif()
+  set(probe "${CMAKE_CURRENT_BINARY_DIR}/${target}-link-probe")
+  file(WRITE ${probe}.cpp "int main() { return 0; }\n")
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} ${probe}.cpp -Wl,--verbose -o ${probe}
+                  OUTPUT_VARIABLE verbose ERROR_QUIET RESULT_VARIABLE rc)
+  string(REGEX MATCH "\n=+\n(.*)\n=+\n" found "${verbose}")
+  set(script_text "${CMAKE_MATCH_1}")
+  string(REGEX MATCH "\n  \\.text +:\n  {\n" head "${script_text}")
+  if(NOT rc EQUAL 0 OR head STREQUAL "")
+    message(STATUS "${target}: the linker's script was not found; start-up functions are not ordered")
     return()
   endif()
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${list})
@@ -259,8 +274,9 @@ function(qmx_order_startup target list)
   list(TRANSFORM names REPLACE "^(.+)$" "    *(.text.\\1 .text.startup.\\1 .text.unlikely.\\1)")
   list(JOIN names "\n" body)
   # The program's entry code, which is not in sections of its own, goes first.
+  string(REPLACE "${head}" "${head}    *crt1.o(.text) *crtbegin*.o(.text)\n${body}\n" script_text "${script_text}")
   set(script "${CMAKE_CURRENT_BINARY_DIR}/${target}-startup.ld")
-  file(CONFIGURE OUTPUT ${script} CONTENT "SECTIONS\n{\n  .text.startup_order :\n  {\n    *crt1.o(.text) *crtbegin*.o(.text)\n${body}\n  }\n}\nINSERT BEFORE .text;\n" @ONLY)
+  file(CONFIGURE OUTPUT ${script} CONTENT "${script_text}\n" @ONLY)
   target_link_options(${target} PRIVATE "LINKER:-T,${script}")
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${script})
 endfunction()
