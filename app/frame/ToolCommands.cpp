@@ -20,9 +20,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QPageLayout>
-#include <QPageSetupDialog>
 #include <QPointer>
-#include <QPrinter>
 
 #include <memory>
 
@@ -92,13 +90,24 @@ void CMainFrame::OnHelpOnSelection() {
 }
 
 void CMainFrame::OnFilePrintSetup() {
-  // The page set-up the user chose last; the printer itself lives only while
-  // the dialog runs.
+  // The page set-up the user chose last. The dialog is in a library beside
+  // the program, opened at the command's first use.
   static QPageLayout chosen;
-  QPrinter printer;
-  if (chosen.isValid()) printer.setPageLayout(chosen);
-  QPageSetupDialog dialog(&printer, this);
-  if (dialog.exec() == QDialog::Accepted) chosen = printer.pageLayout();
+  // Never closed: Qt's print support stays loaded until the process ends.
+  static auto& dialogs = *new qmx::os::Module;
+  const std::string library = StrFormat("%s/%s", appDir_.c_str(), "QMX410PageSetup.so");
+  if (!dialogs.loaded() && !dialogs.Load(library)) {
+    qmx::ShowBox(StrFormat("Print Setup is not available: %s", dialogs.LastError().c_str()), qmx::kBoxIconStop);
+    return;
+  }
+  using RunPageSetup = bool (*)(QWidget*, QPageLayout*);
+  const auto run = reinterpret_cast<RunPageSetup>(dialogs.GetProc("QmxRunPageSetup"));
+  if (run == nullptr) {
+    qmx::ShowBox(StrFormat("Print Setup is not available: %s has no page set-up dialog.", library.c_str()),
+                 qmx::kBoxIconStop);
+    return;
+  }
+  run(this, &chosen);
 }
 
 CHelpWindow* CMainFrame::helpWindow() const { return helpWindow_.data(); }

@@ -475,6 +475,20 @@ TEST_F(FrameCommands, ToolsHelpAndPictures) {
   EXPECT_EQ(started[0].file, (programDir / "Tools" / "Plenvar.exe").string());
   EXPECT_TRUE(started[0].args.empty());
 
+  // Print Setup's dialog comes from the library beside the program; without
+  // it the command says so and shows nothing.
+  fs::rename(programDir / "QMX410PageSetup.so", dir.path() / "aside.so");
+  boxes.clear();
+  frame->SendCommand(kIdFilePrintSetup);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].rfind("Print Setup is not available: ", 0), 0u) << boxes[0];
+  fs::rename(dir.path() / "aside.so", programDir / "QMX410PageSetup.so");
+  RunWithDialog<QDialog>(kIdFilePrintSetup, [](QDialog& d) {
+    EXPECT_TRUE(d.inherits("QPageSetupDialog")) << d.metaObject()->className();
+    d.reject();
+  });
+  EXPECT_EQ(boxes.size(), 1u);
+
   // Help topics, F1 and a product's page open pages of the Help folder.
   EXPECT_EQ(frame->CommandAction(kIdHelpFinder)->shortcut(), QKeySequence(Qt::Key_F1));
   frame->SendCommand(kIdHelpTopics);

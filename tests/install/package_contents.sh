@@ -43,6 +43,7 @@ prog=opt/qmx410tools
   echo QMX410Tools
   echo Rendaval
   echo Tessivar.so
+  echo QMX410PageSetup.so
   echo Tools/Plenvar
   if [ -d "$build/lib" ] && [ -z "$mode" ]; then (cd "$build" && find lib -type f); fi
 } | sed "s|^|$prog/|" >"$work/expected"
@@ -77,7 +78,7 @@ cmp -s "$work/root/$prog/QMX410Tools.xml" "$src/resources/QMX410Tools/QMX410Tool
   fail "the shipped settings are not those of resources/"
 
 if [ "$mode" = --package ]; then
-  for f in QMX410Tools Rendaval Tessivar.so Tools/Plenvar; do
+  for f in QMX410Tools Rendaval Tessivar.so QMX410PageSetup.so Tools/Plenvar; do
     if readelf -S "$work/root/$prog/$f" | grep -qE '\.debug_|\.symtab'; then
       fail "$f carries debug information or a symbol table"
     fi

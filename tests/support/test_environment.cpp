@@ -21,9 +21,10 @@ const TestEnvironment kEnvironment;
 extern "C" __attribute__((weak)) const char* qmx_extra_leak_suppressions();
 
 // Libraries below Qt keep caches for the life of the process (fontconfig's
-// pattern cache); they are not the suite's leaks.
+// pattern cache, the print system's per-thread state); they are not the
+// suite's leaks.
 extern "C" const char* __lsan_default_suppressions() {
-  static const std::string all = std::string("leak:libfontconfig\nleak:libdbus\nleak:libglib\n") +
+  static const std::string all = std::string("leak:libfontconfig\nleak:libdbus\nleak:libglib\nleak:libcups\n") +
                                  (qmx_extra_leak_suppressions ? qmx_extra_leak_suppressions() : "");
   return all.c_str();
 }
