@@ -245,8 +245,8 @@ function(qmx_stage_program target)
 endfunction()
 
 # qmx_order_startup(target list): links the functions named in `list` (one
-# mangled name a line, # for comments) first in the program's text, in that
-# order. The list holds what the program runs from its start until its window
+# mangled name a line, # for comments) first in the program's text, side by
+# side. The list holds what the program runs from its start until its window
 # is drawn and the catalogue read (scripts/startup-functions.sh makes it), so
 # start-up maps a few neighbouring pages of the program instead of pages all
 # over it. A name no longer in the program matches nothing and costs nothing.

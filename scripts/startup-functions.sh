@@ -8,7 +8,8 @@
 # The program runs under callgrind (package valgrind) on a virtual display
 # (xvfb-run) with a home of its own; after the given time (90 s by default,
 # ample for the slowed-down start) the functions it ran are taken from the
-# profile. The order is the profile's; what matters is that they are together.
+# profile. They are listed by name, so that a new list differs from the one
+# before only by what changed; what matters is that they are together.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build-rel}
@@ -64,6 +65,6 @@ if len(names) < 100:
 with open(out, 'w') as f:
     f.write('# Functions QMX410Tools runs while it starts, linked side by side\n')
     f.write('# (scripts/startup-functions.sh writes this file; see qmx_order_startup).\n')
-    f.write('\n'.join(names) + '\n')
+    f.write('\n'.join(sorted(names)) + '\n')
 print('%d functions -> %s' % (len(names), out))
 EOF
