@@ -271,10 +271,16 @@ function(qmx_order_startup target list)
   endif()
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${list})
   file(STRINGS ${list} names REGEX "^[^#]")
-  list(TRANSFORM names REPLACE "^(.+)$" "    *(.text.\\1 .text.startup.\\1 .text.unlikely.\\1)")
+  set(cold ${names})
+  list(TRANSFORM names REPLACE "^(.+)$" "    *(.text.\\1 .text.startup.\\1)")
   list(JOIN names "\n" body)
+  # A function's cold part has the section name of a function the compiler
+  # thought cold as a whole: both come after the rest, so the parts that
+  # never run do not sit between those that do.
+  list(TRANSFORM cold REPLACE "^(.+)$" "    *(.text.unlikely.\\1)")
+  list(JOIN cold "\n" tail)
   # The program's entry code, which is not in sections of its own, goes first.
-  string(REPLACE "${head}" "${head}    *crt1.o(.text) *crtbegin*.o(.text)\n${body}\n" script_text "${script_text}")
+  string(REPLACE "${head}" "${head}    *crt1.o(.text) *crtbegin*.o(.text)\n${body}\n${tail}\n" script_text "${script_text}")
   set(script "${CMAKE_CURRENT_BINARY_DIR}/${target}-startup.ld")
   file(CONFIGURE OUTPUT ${script} CONTENT "${script_text}\n" @ONLY)
   target_link_options(${target} PRIVATE "LINKER:-T,${script}")
