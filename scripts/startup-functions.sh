@@ -36,14 +36,23 @@ kill -9 \$pid
 EOF
 xvfb-run -a -s "-screen 0 1600x1000x24" bash "$work/run.sh"
 
-python3 - "$work" "$root/app/startup-functions.txt" <<'EOF'
-import glob, re, sys
-work, out = sys.argv[1], sys.argv[2]
-names, seen = [], set()
-def add(name):
-    if name not in seen:
-        seen.add(name)
-        names.append(name)
+python3 - "$work" "$root/app/startup-functions.txt" "$program" <<'EOF'
+import collections, glob, re, subprocess, sys
+work, out, program = sys.argv[1:4]
+# Every name of an address: a complete constructor or destructor (C1, D1) is
+# an alias of the base one (C2, D2), and a function the compiler found equal
+# to another is an alias of that one; the code is in the section of the name
+# that owns it, which need not be the name the profile gives.
+names_at = collections.defaultdict(list)
+address_of = {}
+for line in subprocess.run(['nm', '--defined-only', program], capture_output=True, text=True,
+                           check=True).stdout.splitlines():
+    parts = line.split()
+    if len(parts) == 3 and parts[1] in 'tTW':
+        address = int(parts[0], 16)
+        names_at[address].append(parts[2])
+        address_of[parts[2]] = address
+names = set()
 for path in sorted(glob.glob(work + '/profile*')):
     ours = False
     for line in open(path, errors='replace'):
@@ -51,15 +60,8 @@ for path in sorted(glob.glob(work + '/profile*')):
             ours = line.rstrip().endswith('/QMX410Tools')
         elif ours and line.startswith('fn='):
             name = re.sub(r"'\d+$", '', line[3:].strip())  # recursion marks
-            if not re.match(r'^(_Z|_GLOBAL__|[A-Za-z_]\w*$)', name):
-                continue  # addresses without a symbol
-            add(name)
-            # A complete constructor or destructor (C1, D1) is an alias of the
-            # base one (C2, D2), whose section holds the code.
-            if re.search(r'C1[EI]', name):
-                add(re.sub(r'C1([EI])', r'C2\1', name, count=1))
-            if 'D1Ev' in name:
-                add(name.replace('D1Ev', 'D2Ev', 1))
+            if name in address_of:  # not an address without a symbol
+                names.update(n for n in names_at[address_of[name]] if not n.endswith('.localalias'))
 if len(names) < 100:
     sys.exit('the profile names only %d functions: did the program start?' % len(names))
 with open(out, 'w') as f:
