@@ -6,7 +6,9 @@
 #include "platform/os/os.h"
 #include "platform/xml/xml.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 
 namespace fs = std::filesystem;
 
@@ -29,11 +31,65 @@ std::string ErrorListPath(const std::string& programFolder, const std::string& l
   return ListPath(programFolder, "listError", language);
 }
 
+TextIdMap::iterator TextIdMap::find(std::string_view key) {
+  if (slots_.empty()) return end();
+  const uint32_t index = slots_[Slot(key)];
+  return index == 0 ? end() : entries_.begin() + (index - 1);
+}
+
+TextIdMap::const_iterator TextIdMap::find(std::string_view key) const {
+  if (slots_.empty()) return end();
+  const uint32_t index = slots_[Slot(key)];
+  return index == 0 ? end() : entries_.begin() + (index - 1);
+}
+
+std::pair<TextIdMap::iterator, bool> TextIdMap::try_emplace(std::string key, const TextIdEntry& entry) {
+  // At most half the slots in use, so that a look-up probes few of them.
+  if (2 * (entries_.size() + 1) > slots_.size()) Rehash(std::max<size_t>(16, 2 * slots_.size()));
+  const size_t slot = Slot(key);
+  if (slots_[slot] != 0) return {entries_.begin() + (slots_[slot] - 1), false};
+  entries_.emplace_back(std::move(key), entry);
+  slots_[slot] = static_cast<uint32_t>(entries_.size());
+  return {entries_.end() - 1, true};
+}
+
+void TextIdMap::reserve(size_t count) {
+  entries_.reserve(count);
+  size_t slots = 16;
+  while (slots < 2 * count) slots *= 2;
+  if (slots > slots_.size()) Rehash(slots);
+}
+
+void TextIdMap::clear() {
+  entries_.clear();
+  slots_.clear();
+}
+
+size_t TextIdMap::Slot(std::string_view key) const {
+  const size_t mask = slots_.size() - 1;
+  for (size_t slot = std::hash<std::string_view>{}(key)&mask;; slot = (slot + 1) & mask) {
+    const uint32_t index = slots_[slot];
+    if (index == 0 || entries_[index - 1].first == key) return slot;
+  }
+}
+
+void TextIdMap::Rehash(size_t slots) {
+  slots_.assign(slots, 0);
+  const size_t mask = slots - 1;
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    size_t slot = std::hash<std::string_view>{}(entries_[i].first) & mask;
+    while (slots_[slot] != 0) slot = (slot + 1) & mask;
+    slots_[slot] = static_cast<uint32_t>(i + 1);
+  }
+}
+
 int ParseTextIdFile(const std::string& path, TextIdMap& map) {
   using namespace qmx::reader;
   std::string location = "/TextList/Text";
   const auto read = [&](const qmx::xml::Document& document) {
-    for (const qmx::xml::Node& node : document.SelectNodes(location)) {
+    const auto nodes = document.SelectNodes(location);
+    map.reserve(map.size() + nodes.size());
+    for (const qmx::xml::Node& node : nodes) {
       if (IsCommentOrPi(node)) continue;
       std::string textId = RequireAttribute(node, "TextId");
       TextIdEntry entry;

@@ -8,9 +8,13 @@
 
 #include "app/model/PooledText.h"
 
+#include <cstdint>
+#include <initializer_list>
 #include <map>
-#include <unordered_map>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 // The texts of one text id (the id is the key of its map).
 struct TextIdEntry {
@@ -21,8 +25,49 @@ struct TextIdEntry {
   PooledText value;      // the display text
   PooledText descValue;  // the longer description
 };
-// Looked up for every text of every description, in no order.
-using TextIdMap = std::unordered_map<std::string, TextIdEntry>;
+// Text ids and their texts, looked up for every text of every description.
+// The entries lie in one vector in the order they came, found through a table
+// of their indexes (open addressing): a catalogue of a plant's size has
+// thousands, and a map of nodes spends more room on the nodes than on them.
+class TextIdMap {
+public:
+  using value_type = std::pair<std::string, TextIdEntry>;
+  using iterator = std::vector<value_type>::iterator;
+  using const_iterator = std::vector<value_type>::const_iterator;
+
+  TextIdMap() = default;
+  TextIdMap(std::initializer_list<value_type> entries) {
+    reserve(entries.size());
+    for (const value_type& e : entries) try_emplace(e.first, e.second);
+  }
+
+  iterator find(std::string_view key);
+  const_iterator find(std::string_view key) const;
+  size_t count(std::string_view key) const { return find(key) == end() ? 0 : 1; }
+  // Adds the entry unless the key is there; the entry of the key, and whether it was added.
+  std::pair<iterator, bool> try_emplace(std::string key, const TextIdEntry& entry);
+  // The entry of the key, an empty one added when it is not there.
+  TextIdEntry& operator[](std::string_view key) { return try_emplace(std::string(key), {}).first->second; }
+  // Room for `count` entries in all, so that reading a list of known length
+  // leaves no spare capacity behind.
+  void reserve(size_t count);
+  void clear();
+
+  iterator begin() { return entries_.begin(); }
+  iterator end() { return entries_.end(); }
+  const_iterator begin() const { return entries_.begin(); }
+  const_iterator end() const { return entries_.end(); }
+  size_t size() const { return entries_.size(); }
+  bool empty() const { return entries_.empty(); }
+
+private:
+  // The slot of the key: the one that holds it, or the free one it would take.
+  size_t Slot(std::string_view key) const;
+  void Rehash(size_t slots);
+
+  std::vector<value_type> entries_;
+  std::vector<uint32_t> slots_;  // index of an entry + 1; 0 is free; a power of two long
+};
 
 struct ErrorInfo {
   std::string key;  // "<generator id>_<value text>"

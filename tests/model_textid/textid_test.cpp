@@ -55,6 +55,35 @@ TEST(TextIdListTest, FirstEntryOfATextIdWins) {
   EXPECT_EQ(log.records().back().text, "End parsing definition file. File:" + file.string() + ". Result: 1");
 }
 
+TEST(TextIdListTest, TheMapFindsEveryIdThroughItsGrowth) {
+  // Ids added one by one through many doublings of the table, some twice:
+  // each finds its own texts, the first entry stays, the order is kept.
+  TextIdMap map;
+  for (int i = 0; i < 3000; ++i) {
+    const std::string id = "T_" + std::to_string(i);
+    EXPECT_TRUE(map.try_emplace(id, {id, "d"}).second);
+    if (i % 7 == 0) {
+      EXPECT_FALSE(map.try_emplace(id, {"later", "later"}).second);
+    }
+  }
+  map["T_new"].value = "added";
+  ASSERT_EQ(map.size(), 3001u);
+  for (int i = 0; i < 3000; i += 37) {
+    const std::string id = "T_" + std::to_string(i);
+    ASSERT_EQ(map.count(id), 1u) << id;
+    EXPECT_EQ(map.find(id)->second.value.str(), id);
+  }
+  EXPECT_EQ(map.find("T_new")->second.value.str(), "added");
+  for (const char* absent : {"", "T_", "T_3000", "t_1", "T_1 "}) {
+    EXPECT_EQ(map.find(absent), map.end()) << absent;
+  }
+  EXPECT_EQ(map.begin()->first, "T_0");
+  EXPECT_EQ((map.end() - 1)->first, "T_new");
+  map.clear();
+  EXPECT_TRUE(map.empty());
+  EXPECT_EQ(map.count("T_0"), 0u);
+}
+
 TEST(TextIdListTest, MissingAttributeStopsTheListAndKeepsWhatWasRead) {
   const char* attributes[] = {"TextId", "Value", "DescValue"};
   for (const char* missing : attributes) {
