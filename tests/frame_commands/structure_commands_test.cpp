@@ -485,6 +485,7 @@ TEST_F(FrameCommands, ToolsHelpAndPictures) {
   fs::rename(dir.path() / "aside.so", programDir / "QMX410PageSetup.so");
   RunWithDialog<QDialog>(kIdFilePrintSetup, [](QDialog& d) {
     EXPECT_TRUE(d.inherits("QPageSetupDialog")) << d.metaObject()->className();
+    d.grab().save(QString::fromStdString((fs::path(QMX_TEST_OUTPUT_DIR) / "print-setup.png").string()));
     d.reject();
   });
   EXPECT_EQ(boxes.size(), 1u);
