@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -31,16 +32,14 @@ std::string ErrorListPath(const std::string& programFolder, const std::string& l
   return ListPath(programFolder, "listError", language);
 }
 
-TextIdMap::iterator TextIdMap::find(std::string_view key) {
+TextIdMap::const_iterator TextIdMap::find(std::string_view key) const {
   if (slots_.empty()) return end();
   const uint32_t index = slots_[Slot(key)];
   return index == 0 ? end() : entries_.begin() + (index - 1);
 }
 
-TextIdMap::const_iterator TextIdMap::find(std::string_view key) const {
-  if (slots_.empty()) return end();
-  const uint32_t index = slots_[Slot(key)];
-  return index == 0 ? end() : entries_.begin() + (index - 1);
+TextIdMap::iterator TextIdMap::find(std::string_view key) {
+  return entries_.begin() + (std::as_const(*this).find(key) - entries_.cbegin());
 }
 
 std::pair<TextIdMap::iterator, bool> TextIdMap::try_emplace(std::string key, const TextIdEntry& entry) {
@@ -67,20 +66,16 @@ void TextIdMap::clear() {
 
 size_t TextIdMap::Slot(std::string_view key) const {
   const size_t mask = slots_.size() - 1;
-  for (size_t slot = std::hash<std::string_view>{}(key)&mask;; slot = (slot + 1) & mask) {
+  for (size_t slot = std::hash<std::string_view>{}(key) & mask;; slot = (slot + 1) & mask) {
     const uint32_t index = slots_[slot];
     if (index == 0 || entries_[index - 1].first == key) return slot;
   }
 }
 
 void TextIdMap::Rehash(size_t slots) {
+  // The keys are distinct, so each one's slot is the first free one it meets.
   slots_.assign(slots, 0);
-  const size_t mask = slots - 1;
-  for (size_t i = 0; i < entries_.size(); ++i) {
-    size_t slot = std::hash<std::string_view>{}(entries_[i].first) & mask;
-    while (slots_[slot] != 0) slot = (slot + 1) & mask;
-    slots_[slot] = static_cast<uint32_t>(i + 1);
-  }
+  for (size_t i = 0; i < entries_.size(); ++i) slots_[Slot(entries_[i].first)] = static_cast<uint32_t>(i + 1);
 }
 
 int ParseTextIdFile(const std::string& path, TextIdMap& map) {
