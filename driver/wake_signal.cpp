@@ -22,6 +22,7 @@ WakeSignal::~WakeSignal() {
 }
 
 void WakeSignal::Post() {
+  posted_.store(true, std::memory_order_release);
   const uint64_t one = 1;
   // Only a counter at its limit refuses, and that one wakes the waiter too.
   [[maybe_unused]] const ssize_t n = ::write(fd_, &one, sizeof one);
@@ -33,15 +34,26 @@ bool WakeSignal::Drain() {
 }
 
 bool WakeSignal::WaitUntil(Clock::time_point deadline) {
-  // A read takes the whole count, so a failed Drain has left nothing behind:
-  // the wait is for a post that comes after it, and costs no system call of
-  // its own on a fiber.
+  // A post sets the flag before it writes, so a clear flag means nothing is
+  // left to take: the wait is for a post that comes after it, and costs no
+  // system call of its own on a fiber. A post that comes between taking the
+  // flag and the read may be read with this one and still wake the next
+  // wait once, which only makes the loop look at its schedule again.
   if (qmx::fiber::OnFiber()) watched_ = true;
   for (;;) {
-    if (Drain()) return true;
+    if (posted_.exchange(false, std::memory_order_acq_rel)) {
+      Drain();
+      return true;
+    }
     const int r = qmx::fiber::AwaitInput(fd_, deadline);
     if (r == 0) return false;  // the deadline
-    if (r < 0) {
+    if (r > 0) {
+      // Readable with the flag clear: the count of a post whose flag an
+      // earlier wait took before the post had written it. That post woke
+      // that wait; its count goes, or a wait off a fiber would find the
+      // counter readable for good.
+      if (!posted_.load(std::memory_order_acquire)) Drain();
+    } else {
       // The wait itself failed (no memory, no epoll room): the loop goes on
       // looking for posts in short sleeps rather than spinning.
       const auto now = Clock::now();
