@@ -49,9 +49,10 @@ bool WakeSignal::WaitUntil(Clock::time_point deadline) {
     if (r == 0) return false;  // the deadline
     if (r > 0) {
       // Readable with the flag clear: the count of a post whose flag an
-      // earlier wait took before the post had written it. That post woke
-      // that wait; its count goes, or a wait off a fiber would find the
-      // counter readable for good.
+      // earlier wait took before the post had written it (or, on a fiber,
+      // the edge of a post an earlier wait took). That post woke that wait;
+      // its count goes, or a wait off a fiber would find the counter
+      // readable for good.
       if (!posted_.load(std::memory_order_acquire)) Drain();
     } else {
       // The wait itself failed (no memory, no epoll room): the loop goes on

@@ -5,9 +5,10 @@
 // Posts made while nobody waits are kept, so a wake is never lost between a
 // pass and the next wait. A flag set before each post's write tells a wait
 // whether there is anything to take, so a wait with nothing posted reads
-// nothing (one system call fewer per cycle of the loop). Being a descriptor, it lets a loop that runs as a
-// fiber sleep in the fiber scheduler's epoll with the sockets of all the
-// other loops, instead of on a thread of its own.
+// nothing (one system call fewer per cycle of the loop). Being a
+// descriptor, it lets a loop that runs as a fiber sleep in the fiber
+// scheduler's epoll with the sockets of all the other loops, instead of on a
+// thread of its own.
 #pragma once
 
 #include <atomic>
