@@ -42,12 +42,12 @@ TextIdMap::iterator TextIdMap::find(std::string_view key) {
   return entries_.begin() + (std::as_const(*this).find(key) - entries_.cbegin());
 }
 
-std::pair<TextIdMap::iterator, bool> TextIdMap::try_emplace(std::string key, const TextIdEntry& entry) {
+std::pair<TextIdMap::iterator, bool> TextIdMap::try_emplace(std::string_view key, const TextIdEntry& entry) {
   // At most half the slots in use, so that a look-up probes few of them.
   if (2 * (entries_.size() + 1) > slots_.size()) Rehash(std::max<size_t>(16, 2 * slots_.size()));
   const size_t slot = Slot(key);
   if (slots_[slot] != 0) return {entries_.begin() + (slots_[slot] - 1), false};
-  entries_.emplace_back(std::move(key), entry);
+  entries_.emplace_back(PooledText(key), entry);
   slots_[slot] = static_cast<uint32_t>(entries_.size());
   return {entries_.end() - 1, true};
 }
@@ -68,14 +68,14 @@ size_t TextIdMap::Slot(std::string_view key) const {
   const size_t mask = slots_.size() - 1;
   for (size_t slot = std::hash<std::string_view>{}(key) & mask;; slot = (slot + 1) & mask) {
     const uint32_t index = slots_[slot];
-    if (index == 0 || entries_[index - 1].first == key) return slot;
+    if (index == 0 || entries_[index - 1].first.str() == key) return slot;
   }
 }
 
 void TextIdMap::Rehash(size_t slots) {
   // The keys are distinct, so each one's slot is the first free one it meets.
   slots_.assign(slots, 0);
-  for (size_t i = 0; i < entries_.size(); ++i) slots_[Slot(entries_[i].first)] = static_cast<uint32_t>(i + 1);
+  for (size_t i = 0; i < entries_.size(); ++i) slots_[Slot(entries_[i].first.str())] = static_cast<uint32_t>(i + 1);
 }
 
 int ParseTextIdFile(const std::string& path, TextIdMap& map) {
@@ -86,12 +86,12 @@ int ParseTextIdFile(const std::string& path, TextIdMap& map) {
     map.reserve(map.size() + nodes.size());
     for (const qmx::xml::Node& node : nodes) {
       if (IsCommentOrPi(node)) continue;
-      std::string textId = RequireAttribute(node, "TextId");
+      const std::string textId = RequireAttribute(node, "TextId");
       TextIdEntry entry;
       entry.value = RequireAttribute(node, "Value");
       entry.descValue = RequireAttribute(node, "DescValue");
       // The first entry of a text id wins.
-      map.try_emplace(std::move(textId), entry);
+      map.try_emplace(textId, entry);
     }
   };
   return ReadListFile(path, qmx::kLogSourceNoBlank, "ParseTextIdFile", location, read);

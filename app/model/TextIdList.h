@@ -31,23 +31,25 @@ struct TextIdEntry {
 // thousands, and a map of nodes spends more room on the nodes than on them.
 class TextIdMap {
 public:
-  using value_type = std::pair<std::string, TextIdEntry>;
+  // The ids are pooled: the catalogue's records name the same ids, and an
+  // entry is three handles.
+  using value_type = std::pair<PooledText, TextIdEntry>;
   using iterator = std::vector<value_type>::iterator;
   using const_iterator = std::vector<value_type>::const_iterator;
 
   TextIdMap() = default;
   TextIdMap(std::initializer_list<value_type> entries) {
     reserve(entries.size());
-    for (const value_type& e : entries) try_emplace(e.first, e.second);
+    for (const value_type& e : entries) try_emplace(e.first.str(), e.second);
   }
 
   iterator find(std::string_view key);
   const_iterator find(std::string_view key) const;
   size_t count(std::string_view key) const { return find(key) == end() ? 0 : 1; }
   // Adds the entry unless the key is there; the entry of the key, and whether it was added.
-  std::pair<iterator, bool> try_emplace(std::string key, const TextIdEntry& entry);
+  std::pair<iterator, bool> try_emplace(std::string_view key, const TextIdEntry& entry);
   // The entry of the key, an empty one added when it is not there.
-  TextIdEntry& operator[](std::string_view key) { return try_emplace(std::string(key), {}).first->second; }
+  TextIdEntry& operator[](std::string_view key) { return try_emplace(key, {}).first->second; }
   // Room for `count` entries in all, so that reading a list of known length
   // leaves no spare capacity behind.
   void reserve(size_t count);
