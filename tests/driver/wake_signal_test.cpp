@@ -1,8 +1,12 @@
 #include "driver/wake_signal.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <thread>
 
 namespace tessivar {
@@ -41,6 +45,30 @@ TEST(WakeSignal, PostsBeforeAWaitEndItAtOnceAndAreConsumedTogether) {
     // Whatever was posted has been consumed.
     EXPECT_FALSE(signal.WaitUntil(Clock::now() + 20ms));
   }
+}
+
+// The read calls the process has made (Linux counts failed ones too).
+long ReadCalls() {
+  const int fd = ::open("/proc/self/io", O_RDONLY | O_CLOEXEC);
+  char text[4096] = {};
+  const ssize_t n = fd < 0 ? -1 : ::read(fd, text, sizeof text - 1);
+  if (fd >= 0) ::close(fd);
+  const char* at = n > 0 ? std::strstr(text, "syscr:") : nullptr;
+  return at ? std::strtol(at + 6, nullptr, 10) : -1;
+}
+
+TEST(WakeSignal, AWaitReadsItsCounterOnlyAfterAPost) {
+  if (ReadCalls() < 0) GTEST_SKIP() << "the kernel keeps no count of read calls here";
+  WakeSignal signal;
+  // What a look at the count costs itself.
+  const long own = -ReadCalls() + ReadCalls();
+  const long before = ReadCalls();
+  for (int i = 0; i < 20; ++i) EXPECT_FALSE(signal.WaitUntil(Clock::now()));
+  EXPECT_EQ(ReadCalls() - before, own) << "a wait with nothing posted reads nothing";
+  signal.Post();
+  const long posted = ReadCalls();
+  EXPECT_TRUE(signal.WaitUntil(Clock::now() + 10s));
+  EXPECT_EQ(ReadCalls() - posted, own + 1) << "a wait that takes a post reads it once";
 }
 
 TEST(WakeSignal, APostFromAnotherThreadEndsTheSleep) {
