@@ -423,8 +423,8 @@ constexpr uint64_t kMaxBlockSectionSize = 1u << 20;
 // table; nullopt when the file is not such a file or has no such section.
 // A program's or library's file is megabytes, its version section a few
 // hundred bytes.
-std::optional<std::string> ReadElfVersionSection(int in, uint64_t fileSize) {
-  const std::optional<std::string> ident = ReadAt(in, 0, 64, fileSize);
+std::optional<std::string> ReadElfVersionSection(int fd, uint64_t fileSize) {
+  const std::optional<std::string> ident = ReadAt(fd, 0, 64, fileSize);
   if (!ident || ident->compare(0, 4, "\x7F" "ELF") != 0 || (*ident)[5] != 1) return std::nullopt;  // little-endian only
   const char* h = ident->data();
   const bool wide = (*ident)[4] == 2;
@@ -435,7 +435,7 @@ std::optional<std::string> ReadElfVersionSection(int in, uint64_t fileSize) {
   const uint16_t namesIndex = ReadU16(h + (wide ? 0x3E : 0x32));
   const uint16_t minimumEntry = wide ? 64 : 40;
   if (count == 0 || count > kMaxSectionHeaders || entrySize < minimumEntry || namesIndex >= count) return std::nullopt;
-  const std::optional<std::string> table = ReadAt(in, tableOffset, uint64_t{count} * entrySize, fileSize);
+  const std::optional<std::string> table = ReadAt(fd, tableOffset, uint64_t{count} * entrySize, fileSize);
   if (!table) return std::nullopt;
   struct Section {
     uint32_t name, type;
@@ -449,14 +449,14 @@ std::optional<std::string> ReadElfVersionSection(int in, uint64_t fileSize) {
   constexpr uint32_t kNoBits = 8;  // SHT_NOBITS: no bytes in the file
   const Section names = section(namesIndex);
   if (names.type == kNoBits || names.size > kMaxNamesSize) return std::nullopt;
-  const std::optional<std::string> nameBytes = ReadAt(in, names.offset, names.size, fileSize);
+  const std::optional<std::string> nameBytes = ReadAt(fd, names.offset, names.size, fileSize);
   if (!nameBytes) return std::nullopt;
   const std::string wanted(kVersionSection);
   for (uint16_t i = 0; i < count; ++i) {
     const Section s = section(i);
     if (s.type == kNoBits || s.name >= nameBytes->size() || s.size > kMaxBlockSectionSize) continue;
     if (nameBytes->compare(s.name, wanted.size() + 1, wanted.c_str(), wanted.size() + 1) != 0) continue;
-    return ReadAt(in, s.offset, s.size, fileSize);
+    return ReadAt(fd, s.offset, s.size, fileSize);
   }
   return std::nullopt;
 }
@@ -465,22 +465,22 @@ std::optional<std::string> ReadElfVersionSection(int in, uint64_t fileSize) {
 
 std::optional<VersionBlock> ReadVersionBlock(const fs::path& path) {
   // Only regular files: a FIFO would block, a folder reads nothing.
-  const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (in < 0) return std::nullopt;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return std::nullopt;
   struct Closer {
     int fd;
     ~Closer() { ::close(fd); }
-  } closer{in};
+  } closer{fd};
   struct stat info {};
-  if (::fstat(in, &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
   const auto size = static_cast<uint64_t>(info.st_size);
   // A program or library of the suite carries the block in a section of its
   // own: only that section is read.
-  if (const std::optional<std::string> section = ReadElfVersionSection(in, size)) {
+  if (const std::optional<std::string> section = ReadElfVersionSection(fd, size)) {
     if (std::optional<VersionBlock> block = FindBlock(*section)) return block;
   }
   // Any other file is searched whole, in one bulk read.
-  const std::optional<std::string> data = ReadAt(in, 0, size, size);
+  const std::optional<std::string> data = ReadAt(fd, 0, size, size);
   return data ? FindBlock(*data) : std::nullopt;
 }
 
