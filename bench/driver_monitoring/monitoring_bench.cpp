@@ -607,8 +607,9 @@ std::vector<int> PortsOf(const std::vector<std::unique_ptr<SimulatorProcess>>& s
 }
 
 void PrintRun(const char* side, const RunResult& r) {
-  std::printf("    %-7s %6.2f %% of one core, %3.0f %% in the kernel, %.2f switches per transaction\n", side,
-              r.cpuPercent, 100 * r.kernelShare, r.switchesPerTransaction);
+  std::printf("    %-7s %6.2f %% of one core, %3.0f %% in the kernel (%.2f %% of a core in user space), %.2f switches "
+              "per transaction\n",
+              side, r.cpuPercent, 100 * r.kernelShare, r.cpuPercent * (1 - r.kernelShare), r.switchesPerTransaction);
 }
 
 int RunTcp(int count, int seconds, int rounds) {
