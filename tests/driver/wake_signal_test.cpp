@@ -60,8 +60,10 @@ long ReadCalls() {
 TEST(WakeSignal, AWaitReadsItsCounterOnlyAfterAPost) {
   if (ReadCalls() < 0) GTEST_SKIP() << "the kernel keeps no count of read calls here";
   WakeSignal signal;
-  // What a look at the count costs itself.
-  const long own = -ReadCalls() + ReadCalls();
+  // What a look at the count costs itself (two statements: the operands of
+  // one expression may be evaluated in either order).
+  const long first = ReadCalls();
+  const long own = ReadCalls() - first;
   const long before = ReadCalls();
   for (int i = 0; i < 20; ++i) EXPECT_FALSE(signal.WaitUntil(Clock::now()));
   EXPECT_EQ(ReadCalls() - before, own) << "a wait with nothing posted reads nothing";
