@@ -283,6 +283,9 @@ QTreeWidget* COutputBar::CreateList(int index) {
   list->setSelectionMode(QAbstractItemView::SingleSelection);
   list->setSelectionBehavior(QAbstractItemView::SelectRows);
   list->setAllColumnsShowFocus(true);
+  auto* header = new qmx::toolkit::PlainHeaderView(Qt::Horizontal, list);
+  header->setSectionsMovable(true);  // as a tree view's own header
+  list->setHeader(header);
   list->setColumnCount(5);
   QStringList titles;
   for (const Column& column : kColumns) titles << QString::fromUtf8(column.title);

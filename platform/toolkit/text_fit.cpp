@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QHelpEvent>
 #include <QStyle>
+#include <QStyleOptionHeader>
 #include <QToolTip>
 
 #include <algorithm>
@@ -50,6 +51,25 @@ bool ElidedToolTipDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view
     event->ignore();
   }
   return true;
+}
+
+QSize PlainHeaderView::sectionSizeFromContents(int logicalIndex) const {
+  const QAbstractItemModel* data = model();
+  if (!data) return QHeaderView::sectionSizeFromContents(logicalIndex);
+  ensurePolished();
+  const QVariant hint = data->headerData(logicalIndex, orientation(), Qt::SizeHintRole);
+  if (hint.isValid()) return hint.toSize();
+  QStyleOptionHeader option;
+  initStyleOption(&option);
+  option.section = logicalIndex;
+  const QVariant font = data->headerData(logicalIndex, orientation(), Qt::FontRole);
+  option.fontMetrics = font.canConvert<QFont>() ? QFontMetrics(font.value<QFont>()) : fontMetrics();
+  option.text = data->headerData(logicalIndex, orientation(), Qt::DisplayRole).toString();
+  const QVariant decoration = data->headerData(logicalIndex, orientation(), Qt::DecorationRole);
+  option.icon = decoration.value<QIcon>();
+  if (option.icon.isNull()) option.icon = QIcon(decoration.value<QPixmap>());
+  if (isSortIndicatorShown()) option.sortIndicator = QStyleOptionHeader::SortDown;
+  return style()->sizeFromContents(QStyle::CT_HeaderSection, &option, QSize(), this);
 }
 
 }  // namespace qmx::toolkit

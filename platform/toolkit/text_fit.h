@@ -3,6 +3,7 @@
 // the whole text as a tooltip wherever a text is cut short.
 #pragma once
 
+#include <QHeaderView>
 #include <QStyledItemDelegate>
 #include <QString>
 
@@ -28,6 +29,19 @@ public:
                  const QModelIndex& index) override;
   // Whether the cell's text does not fit its rectangle.
   bool IsElided(const QStyleOptionViewItem& option, const QModelIndex& index) const;
+};
+
+// A header that sizes its sections by its own font. QHeaderView measures
+// every section in the bold cut of it, room for a highlighted section that
+// our lists never show; that measure alone loaded a second face of the font
+// at every start, for the log window's header.
+class PlainHeaderView : public QHeaderView {
+  Q_OBJECT
+public:
+  using QHeaderView::QHeaderView;
+
+protected:
+  QSize sectionSizeFromContents(int logicalIndex) const override;
 };
 
 }  // namespace qmx::toolkit

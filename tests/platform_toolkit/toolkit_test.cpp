@@ -2,6 +2,7 @@
 // enabling, bars, tool box notifications, posted messages and scripted boxes.
 #include "platform/toolkit/frame_wnd.h"
 #include "platform/toolkit/message_box.h"
+#include "platform/toolkit/text_fit.h"
 #include "platform/toolkit/tool_box.h"
 #include "platform/toolkit/toolbar_pictures.h"
 #include "platform/toolkit/window_messages.h"
@@ -12,6 +13,7 @@
 #include <QImage>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStandardItemModel>
 
 #include <gtest/gtest.h>
 
@@ -334,6 +336,24 @@ TEST_F(ToolkitTest, MessageBoxScriptAnswersAndDefaultTitleIsTheProgramTitle) {
   EXPECT_EQ(seen[0].flags, unsigned(kMbYesNo | kMbIconQuestion));
   EXPECT_EQ(seen[1].title, "Other");
   SetMessageBoxScript(previous);
+}
+
+TEST_F(ToolkitTest, PlainHeaderMeasuresItsSectionsInItsOwnFont) {
+  QStandardItemModel model(0, 2);
+  const QString wide = QString(24, QChar('W'));
+  model.setHorizontalHeaderLabels({"!", wide});
+  QHeaderView stock(Qt::Horizontal);
+  PlainHeaderView plain(Qt::Horizontal);
+  stock.setModel(&model);
+  plain.setModel(&model);
+  // The same height as the stock header: no list moves.
+  EXPECT_EQ(plain.sizeHint().height(), stock.sizeHint().height());
+  // Room for the text as it is drawn, not for its bold cut.
+  EXPECT_GE(plain.sectionSizeHint(1), plain.fontMetrics().horizontalAdvance(wide));
+  EXPECT_LT(plain.sectionSizeHint(1), stock.sectionSizeHint(1));
+  // A size the model gives wins, as with the stock header.
+  model.setHeaderData(0, Qt::Horizontal, QSize(77, 30), Qt::SizeHintRole);
+  EXPECT_EQ(plain.sectionSizeHint(0), stock.sectionSizeHint(0));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "widgets/grid/SubGridCtrl.h"
 
+#include "platform/toolkit/text_fit.h"
 #include "widgets/grid/ComboInListView.h"
 #include "widgets/grid/GridAccessible.h"
 #include "widgets/grid/GridHooks.h"
@@ -57,7 +58,7 @@ SubGridCtrl::SubGridCtrl(QWidget* parent) : QAbstractScrollArea(parent) {
   setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 
   headerModel_ = new QStandardItemModel(0, 0, this);
-  header_ = new QHeaderView(Qt::Horizontal, this);
+  header_ = new qmx::toolkit::PlainHeaderView(Qt::Horizontal, this);
   header_->setModel(headerModel_);
   header_->setSectionsClickable(false);
   header_->setSectionsMovable(false);

@@ -62,6 +62,10 @@ QFont LabelCtrl::PaintFont() const {
 }
 
 int LabelCtrl::HeightForWidth(int width) const {
+  // An empty label takes no room; not measuring it keeps a face of the font
+  // that no text uses yet from being loaded (the views are laid out empty
+  // before anything is selected).
+  if (text_.isEmpty()) return 0;
   const QFontMetrics metrics(PaintFont());
   return metrics.boundingRect(QRect(0, 0, std::max(1, width), 100000), Qt::TextWordWrap | alignment(), text_).height();
 }
