@@ -399,7 +399,7 @@ xmlDocPtr ParseBytes(const std::string& bytes, const std::string& name, bool pre
   const std::string declared = SniffDeclaredEncoding(bytes);
   const std::string* input = &bytes;
   std::string converted;
-  int options = XML_PARSE_NONET | XML_PARSE_BIG_LINES;
+  int options = XML_PARSE_NONET | XML_PARSE_BIG_LINES | XML_PARSE_COMPACT;
   const char* encoding = nullptr;
   const bool has_bom = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0;  // a byte order mark wins
   if (!has_bom && !declared.empty() && text::IsEucKrName(declared)) {
