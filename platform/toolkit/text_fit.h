@@ -33,8 +33,8 @@ public:
 
 // A header that sizes its sections by its own font. QHeaderView measures
 // every section in the bold cut of it, room for a highlighted section that
-// our lists never show; that measure alone loaded a second face of the font
-// at every start, for the log window's header.
+// our lists and grids never show; that measure alone loaded a second face
+// of the font at every start.
 class PlainHeaderView : public QHeaderView {
   Q_OBJECT
 public:
