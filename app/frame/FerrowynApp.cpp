@@ -115,6 +115,9 @@ void CFerrowynApp::AddToRecentFileList(const std::string& path) {
 }
 
 int CFerrowynApp::Main(int argc, char** argv) {
+  // The menu bar stays in the window. Asking the desktop for a global one
+  // meant a wait for the session bus while the window was being made.
+  QCoreApplication::setAttribute(Qt::AA_DontUseNativeMenuBar);
   QApplication app(argc, argv);
   // The raster painter hands each batch of pixels of a semi-transparent line
   // (the style's bevels under the tool bar and in the headers) to the
