@@ -241,7 +241,7 @@ std::string ProjectFiles::ProjectFileBytes(const CProjectUsr& project) const {
   // more than writing it.
   constexpr size_t kBytesPerNode = 256;
   std::string text;
-  text.reserve(kBytesPerNode * workspace_.tree().Subtree(project.treeItem).size());
+  text.reserve(kBytesPerNode * workspace_.tree().SubtreeSize(project.treeItem));
   SaveNodeToXmlForPrj(project.treeItem, text);
   return qmx::text::Utf8ToEucKr(text);
 }

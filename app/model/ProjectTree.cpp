@@ -112,6 +112,14 @@ std::vector<TreeItem> ProjectTree::Subtree(TreeItem item) const {
   return out;
 }
 
+size_t ProjectTree::SubtreeSize(TreeItem item) const {
+  const Node* node = Find(item);
+  if (!node) return 0;
+  size_t count = 1;
+  for (const TreeItem child : node->children) count += SubtreeSize(child);
+  return count;
+}
+
 std::string ProjectTree::GetItemText(TreeItem item) const {
   const Node* node = Find(item);
   return node ? node->text : std::string();

@@ -71,6 +71,8 @@ public:
   const std::vector<TreeItem>& Children(TreeItem item) const;
   // The item and everything below it, depth first in tree order.
   std::vector<TreeItem> Subtree(TreeItem item) const;
+  // How many items Subtree gives, without listing them.
+  size_t SubtreeSize(TreeItem item) const;
 
   std::string GetItemText(TreeItem item) const;
   void SetItemText(TreeItem item, const std::string& text);
