@@ -4,10 +4,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -16,8 +13,6 @@
 
 #include "driver/driver_utils.h"
 #include "platform/serial/serial_device.h"
-
-extern char** environ;
 
 namespace qmx::test {
 namespace {
@@ -263,37 +258,10 @@ tessivar::SerialCommSetting PtyLineSetting(int comNumber, int timeoutMs) {
   return s;
 }
 
-// ---- PtyPair ----
-
-PtyPair::PtyPair(const std::filesystem::path& dir, int comNumber)
-    : com_(dir / ("COM" + std::to_string(comNumber))), peer_(dir / ("peer" + std::to_string(comNumber))) {}
-
-PtyPair::~PtyPair() {
-  if (pid_ <= 0) return;
-  ::kill(pid_, SIGTERM);
-  int status = 0;
-  ::waitpid(pid_, &status, 0);
-}
-
-bool PtyPair::Start() {
-  const std::string a = "pty,raw,echo=0,link=" + com_.string();
-  const std::string b = "pty,raw,echo=0,link=" + peer_.string();
-  const char* argv[] = {"socat", a.c_str(), b.c_str(), nullptr};
-  if (::posix_spawnp(&pid_, "socat", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
-    pid_ = -1;
-    return false;
-  }
-  const auto until = Clock::now() + 5s;
-  while (Clock::now() < until) {
-    if (std::filesystem::exists(com_) && std::filesystem::exists(peer_)) return true;
-    std::this_thread::sleep_for(10ms);
-  }
-  return false;
-}
-
 // ---- ComLine ----
 
-ComLine::ComLine(int comNumber) : pty_(dir_.path(), comNumber) {
+ComLine::ComLine(int comNumber)
+    : pty_(dir_.path(), "COM" + std::to_string(comNumber), "peer" + std::to_string(comNumber)) {
   ::setenv(qmx::serial::kComDirVariable, dir_.path().c_str(), 1);
 }
 

@@ -19,6 +19,7 @@
 #include "driver/modbus/modbus_settings.h"
 #include "driver/modbus/reconnect_gate.h"
 #include "tests/support/test_support.h"
+#include "tools/simulator/testing/simulator_process.h"
 
 namespace qmx::test {
 
@@ -102,21 +103,6 @@ private:
   std::vector<std::thread> servers_;
 };
 
-// A socat pty pair: `ComDir()/COM<n>` for the driver, the other end held
-// here.
-class PtyPair {
-public:
-  PtyPair(const std::filesystem::path& dir, int comNumber);
-  ~PtyPair();
-  bool Start();
-  const std::filesystem::path& PeerPath() const { return peer_; }
-
-private:
-  std::filesystem::path com_;
-  std::filesystem::path peer_;
-  pid_t pid_ = -1;
-};
-
 // A pty pair for COM<n> in a folder of its own, which the serial layer is
 // pointed at (QMX_COM_DIR) while the line lives.
 class ComLine {
@@ -125,12 +111,12 @@ public:
   ~ComLine();
   // False when socat cannot make the pair.
   bool Start() { return pty_.Start(); }
-  const std::filesystem::path& PeerPath() const { return pty_.PeerPath(); }
+  const std::filesystem::path& PeerPath() const { return pty_.peer(); }
   const std::filesystem::path& folder() const { return dir_.path(); }
 
 private:
   TempDir dir_{"qmx-rtu"};
-  PtyPair pty_;
+  qmx::sim::PtyPair pty_;
 };
 
 // A libmodbus RTU slave on the peer end of a pty pair, node `slave`;

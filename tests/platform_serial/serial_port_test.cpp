@@ -5,9 +5,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -21,8 +18,7 @@
 
 #include "platform/serial/serial_device.h"
 #include "tests/support/test_support.h"
-
-extern char** environ;
+#include "tools/simulator/testing/simulator_process.h"
 
 namespace tessivar {
 namespace {
@@ -31,37 +27,17 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 
+// The pair, with the test's end held open.
 class SocatPair {
 public:
-  explicit SocatPair(const fs::path& dir) : com_(dir / "COM7"), peer_(dir / "peer") {}
+  explicit SocatPair(const fs::path& dir) : pair_(dir) {}
   ~SocatPair() {
     ClosePeer();
     Stop();
   }
 
-  bool Start() {
-    const std::string a = "pty,raw,echo=0,link=" + com_.string();
-    const std::string b = "pty,raw,echo=0,link=" + peer_.string();
-    const char* argv[] = {"socat", a.c_str(), b.c_str(), nullptr};
-    if (::posix_spawnp(&pid_, "socat", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
-      pid_ = -1;
-      return false;
-    }
-    const auto until = Clock::now() + 5s;
-    while (Clock::now() < until) {
-      if (fs::exists(com_) && fs::exists(peer_)) return OpenPeer();
-      std::this_thread::sleep_for(10ms);
-    }
-    return false;
-  }
-
-  void Stop() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGTERM);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-  }
+  bool Start() { return pair_.Start() && OpenPeer(); }
+  void Stop() { pair_.Stop(); }
 
   void ClosePeer() {
     if (peerFd_ >= 0) ::close(peerFd_);
@@ -87,7 +63,7 @@ public:
 
 private:
   bool OpenPeer() {
-    peerFd_ = ::open(peer_.c_str(), O_RDWR | O_NOCTTY);
+    peerFd_ = ::open(pair_.peer().c_str(), O_RDWR | O_NOCTTY);
     if (peerFd_ < 0) return false;
     termios t{};
     ::tcgetattr(peerFd_, &t);
@@ -95,9 +71,7 @@ private:
     return ::tcsetattr(peerFd_, TCSANOW, &t) == 0;
   }
 
-  fs::path com_;
-  fs::path peer_;
-  pid_t pid_ = -1;
+  qmx::sim::PtyPair pair_;
   int peerFd_ = -1;
 };
 

@@ -57,6 +57,33 @@ bool WriteAll(int fd, const std::string& s) {
   return ok;
 }
 
+// Waits up to `wait` for the child to end; pid becomes -1 once it has.
+void Reap(pid_t& pid, std::chrono::milliseconds wait) {
+  const auto deadline = Clock::now() + wait;
+  while (pid > 0) {
+    int status = 0;
+    const pid_t r = ::waitpid(pid, &status, WNOHANG);
+    if (r == pid || (r < 0 && errno == ECHILD)) {
+      pid = -1;
+      return;
+    }
+    if (Clock::now() >= deadline) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
+// Asks the child to end, and ends it when it has not done so within `grace`.
+void Terminate(pid_t& pid, std::chrono::milliseconds grace) {
+  if (pid <= 0) return;
+  ::kill(pid, SIGTERM);
+  Reap(pid, grace);
+  if (pid <= 0) return;
+  ::kill(pid, SIGKILL);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  pid = -1;
+}
+
 }  // namespace
 
 std::filesystem::path SimulatorProcess::ProgramPath() {
@@ -177,33 +204,13 @@ bool SimulatorProcess::running() {
   return true;
 }
 
-void SimulatorProcess::Reap(std::chrono::milliseconds wait) {
-  const auto deadline = Clock::now() + wait;
-  while (pid_ > 0) {
-    int status = 0;
-    const pid_t r = ::waitpid(pid_, &status, WNOHANG);
-    if (r == pid_ || (r < 0 && errno == ECHILD)) {
-      pid_ = -1;
-      return;
-    }
-    if (Clock::now() >= deadline) return;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-}
 
 void SimulatorProcess::Stop() {
   if (pid_ > 0 && toChild_ >= 0) WriteAll(toChild_, "quit\n");
   if (toChild_ >= 0) ::close(toChild_);
   toChild_ = -1;
-  Reap(std::chrono::seconds(3));
-  if (pid_ > 0) {
-    ::kill(pid_, SIGTERM);
-    Reap(std::chrono::seconds(2));
-  }
-  if (pid_ > 0) {
-    ::kill(pid_, SIGKILL);
-    Reap(std::chrono::seconds(5));
-  }
+  Reap(pid_, std::chrono::seconds(3));
+  Terminate(pid_, std::chrono::seconds(2));
   if (fromChild_ >= 0) ::close(fromChild_);
   fromChild_ = -1;
   buffer_.clear();
@@ -274,11 +281,10 @@ bool PtyPair::Start(std::chrono::milliseconds timeout) {
 }
 
 void PtyPair::Stop() {
-  if (pid_ <= 0) return;
-  ::kill(pid_, SIGTERM);
-  int status = 0;
-  ::waitpid(pid_, &status, 0);
-  pid_ = -1;
+  // socat ends on SIGTERM from inside its signal handler, and once in a
+  // while that hangs it for good; a pair that has not ended within a second
+  // is killed (Start removes the links it then leaves behind).
+  Terminate(pid_, std::chrono::seconds(1));
 }
 
 }  // namespace qmx::sim

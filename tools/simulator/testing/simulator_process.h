@@ -64,7 +64,6 @@ public:
 
 private:
   bool ReadLine(std::string* line, std::chrono::steady_clock::time_point deadline);
-  void Reap(std::chrono::milliseconds wait);
 
   std::filesystem::path program_;
   std::vector<std::string> args_;
