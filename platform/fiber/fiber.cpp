@@ -8,6 +8,7 @@
 #include <ucontext.h>
 #endif
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
@@ -162,6 +163,21 @@ private:
 
 thread_local Fiber* tlCurrent = nullptr;
 
+// A suspended fiber's frames lie from its saved stack pointer up to the top
+// of its stack: a monitoring loop waiting for a reply keeps about 3 kB there.
+constexpr size_t kPrefetchBytes = 4096;
+
+void PrefetchStack(const Fiber& fiber) {
+#if defined(__x86_64__)
+  const auto* sp = static_cast<const char*>(fiber.context.sp);
+  const char* top = static_cast<const char*>(fiber.StackBottom()) + kStackBytes;
+  const size_t live = std::min<size_t>(static_cast<size_t>(top - sp), kPrefetchBytes);
+  for (size_t at = 0; at < live; at += 64) __builtin_prefetch(sp + at, 1, 3);
+#else
+  (void)fiber;
+#endif
+}
+
 // What is left until `deadline`, none when it has passed.
 timespec Left(Clock::time_point deadline) {
   const long long ns =
@@ -307,6 +323,14 @@ void Scheduler::Run() {
       std::deque<Fiber*>& from = due_.empty() ? ready_ : due_;
       Fiber* fiber = from.front();
       from.pop_front();
+      // While this fiber runs, the live frames of the one after it come
+      // into the cache, instead of one miss after another as it returns
+      // through them.
+      if (!due_.empty()) {
+        PrefetchStack(*due_.front());
+      } else if (!ready_.empty()) {
+        PrefetchStack(*ready_.front());
+      }
       Resume(fiber);
       // A loop whose time has come goes before the replies still waiting
       // to be handled, so that a burst of replies does not shift its period.
