@@ -16,7 +16,10 @@ namespace tessivar {
 namespace {
 
 constexpr int kMaxReadRegisters = 125;  // a Modbus read carries at most 125 registers
-constexpr size_t kExchangeBufferSize = 1448;
+// One request's registers. A larger block takes the heap: on a fiber, a
+// bigger buffer on the stack spread the frames a loop comes back through
+// after each reply over more cache lines.
+constexpr size_t kExchangeBufferSize = 2 * kMaxReadRegisters;
 constexpr int kMaxWriteBytes = 120;     // writes go out in pieces of at most this many bytes
 constexpr uint16_t kAdapterParaRegister = 0x2811;
 constexpr uint16_t kCommandRegister = 0x111A;
@@ -79,8 +82,9 @@ int OnlineIo::ReadBlock(uint8_t function, uint16_t address, int bytes, uint8_t* 
   }
   if (const int c = Connected(); c != 1) return c;
   const int registers = (bytes + 1) / 2;
-  // What the monitoring cycle reads fits the exchange buffer on the stack;
-  // only a larger block (a whole station read while stopped) takes the heap.
+  // A block of one request fits the exchange buffer on the stack; only a
+  // larger one (a large station's image, a whole station read while
+  // stopped) takes the heap.
   uint8_t fixed[kExchangeBufferSize];
   std::vector<uint8_t> large;
   uint8_t* wire = fixed;

@@ -167,6 +167,35 @@ TEST_F(Monitoring, SeveralTcpStationsAreReadAndWrittenThroughTheirImages) {
   EXPECT_EQ(State(*instances_[0], 1), -1) << "no status while stopped";
 }
 
+TEST_F(Monitoring, AnInputImageLargerThanOneRequestIsReadInPieces) {
+  // 32 x 8 bytes: 128 registers, a read of 125 and one of 3; the last
+  // module's bytes span the two.
+  std::string modules = "QMX-3404";
+  std::vector<std::string> places;  // the communication number last
+  for (int i = 1; i <= 32; ++i) places.push_back("NAI,A,16,0,64,0,5,AI," + std::to_string(i));
+  std::vector<ModuleListEntry> entries = {kEntries[0]};
+  for (const std::string& place : places) {
+    if (entries.size() > 1) modules += ",QMX-3404";
+    entries.push_back(kEntries[3]);
+    entries.back().moduleLine = place.c_str();
+  }
+  sims_.push_back(std::make_unique<SimulatorProcess>(
+      std::vector<std::string>{"--model", "QMX-4101", "--modules", modules, "--freeze", "--tcp", "127.0.0.1:0"}));
+  SimulatorProcess& sim = *sims_.back();
+  ASSERT_TRUE(sim.Start()) << sim.error();
+  ASSERT_TRUE(sim.Ok("input 1 1112131415161718"));
+  ASSERT_TRUE(sim.Ok("input 32 F1F2F3F4F5F6F7F8"));
+  DriverInstance& instance = TcpInstance("Big", sim.port());
+  ASSERT_EQ(instance.SetModuleList(1, entries.data(), static_cast<int>(entries.size())), 1);
+  ASSERT_EQ(instance.StartComm(), 1);
+  ASSERT_TRUE(Eventually([&] { return Hex(ReadBlock(instance, 1, 32, DRV_IMAGE_INPUT, 8)) == "F1F2F3F4F5F6F7F8"; }))
+      << LogCapture::Dump();
+  EXPECT_EQ(Hex(ReadBlock(instance, 1, 1, DRV_IMAGE_INPUT, 8)), "1112131415161718");
+  const std::string history = sim.Command("history");
+  EXPECT_NE(history.find("/04/0000/007D"), std::string::npos) << history;
+  EXPECT_NE(history.find("/04/007D/0003"), std::string::npos) << history;
+}
+
 TEST_F(Monitoring, TheImageModesComeFromTheStationAtTheStart) {
   // Input mode 1: the status word leads, the modules are packed.
   SimulatorProcess& sim = StartTcpStation();
