@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "driver/include/tessivar.h"
+#include "driver/modbus/cycle_script.h"
 
 namespace tessivar {
 
@@ -144,6 +145,9 @@ struct DeviceRecord {
   // reads (what failed -> code), so that each is logged once until the read
   // succeeds again or the connection is new. Used by the cycle only.
   std::map<uint32_t, int> failuresLogged;
+  // The requests the cycle repeats after its echo and writes, as the last
+  // cycle made them (the channel may run them ahead). Used by the cycle only.
+  CycleScript script;
   int statusOffset = -1;
   int fieldPowerOffset = -1;
 

@@ -46,6 +46,18 @@ void CopyBits(uint8_t* dst, size_t dstLength, const uint8_t* src, size_t srcLeng
   }
 }
 
+// The repeated part of a cycle, bracketed for the channel.
+class ScriptedPart {
+public:
+  ScriptedPart(Modbus& channel, CycleScript& script) : channel_(channel) { channel_.BeginScript(script); }
+  ~ScriptedPart() { channel_.EndScript(); }
+  ScriptedPart(const ScriptedPart&) = delete;
+  ScriptedPart& operator=(const ScriptedPart&) = delete;
+
+private:
+  Modbus& channel_;
+};
+
 const SpecialRegister* CommInitEntry(const DeviceRecord& d, const char* name) {
   for (const SpecialRegister& r : d.commInit) {
     if (EqualsNoCase(r.name, name)) return &r;
@@ -67,6 +79,7 @@ int ModbusDriver::Open() {
       d.failedReads = 0;
       d.refusedWrites.clear();
       d.failuresLogged.clear();
+      d.script.Reset();
     }
   }
   droppedAtStop_ = 0;
@@ -205,6 +218,10 @@ int ModbusDriver::MonitoringDevice(const std::string& key) {
   if (d->initialRead == 1) InitialRead(*d, io);
   RunQueuedWrites(key, *d, io);
 
+  // From here on the cycle asks what the last one asked, as long as every
+  // reply is the success it was then.
+  const ScriptedPart scripted(*channel, d->script);
+
   // Monitored registers: the others keep their image values.
   if (!d->commInit.empty() && owner_.IsRunning()) {
     std::vector<uint8_t>& buffer = cycleCommInit_;
@@ -237,6 +254,8 @@ void ModbusDriver::InitialRead(DeviceRecord& d, OnlineIo& io) {
     std::lock_guard<std::mutex> guard(imageLock_);
     d.initialRead = 0;
   }
+  // The image modes may change here: the repeated part is recorded afresh.
+  d.script.Reset();
   if (!d.commInit.empty()) {
     std::vector<uint8_t> buffer;
     {

@@ -27,6 +27,9 @@
 //       [--rounds=4] [--nodes=32] [--baud=115200] [--stops=10]
 //       [--only=driver|anchor|floor]   (one side alone for --seconds, for
 //                                       strace or perf; nothing else runs)
+//       [--run-ahead=0]  (the driver without running its cycles ahead)
+//       [--order=DAFFAD] (the sides of a round; L is the driver without
+//                         running its cycles ahead, beside D)
 //   --nodes=0 and --stops=0 leave parts 2 and 3 out.
 //
 // Goals: CPU ratio driver / anchor <= 1.1, every period of every device
@@ -61,6 +64,7 @@
 
 #include "common/Utility.h"
 #include "driver/driver_instance.h"
+#include "driver/modbus/modbus_tcp.h"
 #include "driver/modbus_driver.h"
 #include "platform/serial/serial_device.h"
 #include "tools/simulator/testing/simulator_process.h"
@@ -612,10 +616,19 @@ void PrintRun(const char* side, const RunResult& r) {
               side, r.cpuPercent, 100 * r.kernelShare, r.cpuPercent * (1 - r.kernelShare), r.switchesPerTransaction);
 }
 
-int RunTcp(int count, int seconds, int rounds) {
-  std::printf("TCP: %d instances, one station each, update time 100 ms; %d rounds of driver, anchor, floor, "
-              "floor, anchor, driver, %d s each\n",
-              count, rounds, seconds);
+// A ratio's min / median / max over the rounds.
+void PrintRatio(const char* what, const std::vector<double>& r, const char* note) {
+  std::printf("  ratio %-15s min %.3f / median %.3f / max %.3f%s\n", what, *std::min_element(r.begin(), r.end()),
+              Percentile(r, 0.5), *std::max_element(r.begin(), r.end()), note);
+}
+
+// `order`: the sides of a round, D the driver, L the driver with every
+// exchange on the loop's own road (nothing run ahead), A the anchor, F the
+// floor.
+int RunTcp(int count, int seconds, int rounds, const std::string& order) {
+  std::printf("TCP: %d instances, one station each, update time 100 ms; %d rounds of %s (D driver, L driver "
+              "without run-ahead, A anchor, F floor), %d s each\n",
+              count, rounds, order.c_str(), seconds);
   const auto sims = StartStations(count);
   if (sims.empty()) return 1;
   const std::vector<int> ports = PortsOf(sims);
@@ -624,14 +637,19 @@ int RunTcp(int count, int seconds, int rounds) {
   std::vector<double> ratios;
   std::vector<double> floorRatios;
   std::vector<double> aboveFloor;
+  std::vector<double> ownRoad;
+  std::vector<double> ahead;
   std::map<char, std::vector<double>> cpu;
   std::map<char, std::vector<double>> switches;
   for (int round = 0; round < rounds; ++round) {
     std::printf("  round %d\n", round + 1);
     std::map<char, double> sum;
-    for (const char side : {'D', 'A', 'F', 'F', 'A', 'D'}) {
-      const char* name = side == 'D' ? "driver" : side == 'A' ? "anchor" : "floor";
+    for (const char side : order) {
+      const char* name = side == 'D' ? "driver" : side == 'L' ? "own road" : side == 'A' ? "anchor" : "floor";
+      tessivar::CModbusTCP::SetRunAhead(side != 'L');
+      Periods own;
       const RunResult r = side == 'D'   ? RunDriver(sims, seconds, &driverPeriods, false)
+                          : side == 'L' ? RunDriver(sims, seconds, &own, false)
                           : side == 'A' ? RunAnchor(ports, seconds, &anchorPeriods)
                                         : RunFloor(ports, seconds);
       if (!r.ok) {
@@ -643,23 +661,33 @@ int RunTcp(int count, int seconds, int rounds) {
       cpu[side].push_back(r.cpuPercent);
       switches[side].push_back(r.switchesPerTransaction);
     }
-    ratios.push_back(sum['D'] / std::max(1e-9, sum['A']));
-    floorRatios.push_back(sum['F'] / std::max(1e-9, sum['A']));
-    aboveFloor.push_back(sum['D'] / std::max(1e-9, sum['F']));
+    auto ratio = [&](char a, char b) {
+      const auto n = [&](char c) { return static_cast<double>(std::count(order.begin(), order.end(), c)); };
+      return (sum[a] / n(a)) / std::max(1e-9, sum[b] / n(b));
+    };
+    ratios.push_back(ratio('D', 'A'));
+    floorRatios.push_back(ratio('F', 'A'));
+    aboveFloor.push_back(ratio('D', 'F'));
+    if (sum.count('L')) {
+      ownRoad.push_back(ratio('L', 'A'));
+      ahead.push_back(ratio('D', 'L'));
+    }
   }
+  tessivar::CModbusTCP::SetRunAhead(true);
   std::printf("  CPU, median of the runs: driver %.2f %%, anchor %.2f %%, floor %.2f %% of one core\n",
               Percentile(cpu['D'], 0.5), Percentile(cpu['A'], 0.5), Percentile(cpu['F'], 0.5));
   std::printf("  context switches per transaction, median of the runs: driver %.2f, anchor %.2f, floor %.2f\n",
               Percentile(switches['D'], 0.5), Percentile(switches['A'], 0.5), Percentile(switches['F'], 0.5));
-  std::printf("  ratio driver / anchor: min %.3f / median %.3f / max %.3f (goal <= 1.1)\n",
-              *std::min_element(ratios.begin(), ratios.end()), Percentile(ratios, 0.5),
-              *std::max_element(ratios.begin(), ratios.end()));
-  std::printf("  ratio floor / anchor:  min %.3f / median %.3f / max %.3f (a thread per station, blocking)\n",
-              *std::min_element(floorRatios.begin(), floorRatios.end()), Percentile(floorRatios, 0.5),
-              *std::max_element(floorRatios.begin(), floorRatios.end()));
-  std::printf("  ratio driver / floor:  min %.3f / median %.3f / max %.3f\n",
-              *std::min_element(aboveFloor.begin(), aboveFloor.end()), Percentile(aboveFloor, 0.5),
-              *std::max_element(aboveFloor.begin(), aboveFloor.end()));
+  if (!ownRoad.empty())
+    std::printf("  own road, median of the runs: %.2f %% of one core, %.2f switches per transaction\n",
+                Percentile(cpu['L'], 0.5), Percentile(switches['L'], 0.5));
+  PrintRatio("driver / anchor:", ratios, " (goal <= 1.1)");
+  PrintRatio("floor / anchor:", floorRatios, " (a thread per station, blocking)");
+  PrintRatio("driver / floor:", aboveFloor, "");
+  if (!ownRoad.empty()) {
+    PrintRatio("own road / anchor:", ownRoad, " (nothing run ahead)");
+    PrintRatio("driver / own road:", ahead, "");
+  }
   PrintPeriods("anchor", anchorPeriods, kPeriodMs, false);
   std::printf("  driver, each device: min/median/max period, ms\n");
   PrintPeriods("driver", driverPeriods, kPeriodMs, true);
@@ -775,8 +803,14 @@ int main(int argc, char** argv) {
   const int seconds = Flag(argc, argv, "seconds", 5);
   const int instances = Flag(argc, argv, "instances", 100);
   const std::string only = TextFlag(argc, argv, "only");
+  // --run-ahead=0: every exchange of the cycle on the loop's own road.
+  tessivar::CModbusTCP::SetRunAhead(Flag(argc, argv, "run-ahead", 1) != 0);
   if (!only.empty()) return RunOnly(only, instances, seconds);
-  int r = RunTcp(instances, seconds, std::max(1, Flag(argc, argv, "rounds", 4)));
+  std::string order = TextFlag(argc, argv, "order");
+  if (order.empty() || order.find_first_not_of("DLAF") != std::string::npos || order.find('D') == std::string::npos ||
+      order.find('A') == std::string::npos || order.find('F') == std::string::npos)
+    order = "DAFFAD";
+  int r = RunTcp(instances, seconds, std::max(1, Flag(argc, argv, "rounds", 4)), order);
   const int nodes = Flag(argc, argv, "nodes", 32);
   if (r == 0 && nodes > 0) r = RunRs485(nodes, Flag(argc, argv, "baud", 115200), 2 * seconds);
   const int stops = Flag(argc, argv, "stops", 10);

@@ -18,8 +18,6 @@ using Clock = std::chrono::steady_clock;
 // A connect never waits less than this, whatever the exchange time-out: a
 // time-out of a few hundred milliseconds suits replies, not connection set-up.
 constexpr int kMinConnectTimeoutMs = 1000;
-// With an abort check set, no single wait is longer than this.
-constexpr int kAbortSliceMs = 20;
 
 bool IsDigitsAndDots(const std::string& text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return c == '.' || (c >= '0' && c <= '9'); });
@@ -365,13 +363,27 @@ int DriverSocket::SendHeld(const void* data, int length) {
       if (w < 0) return w;
       continue;
     }
-    if (n < 0) {
-      HandleError(-n);
-      return n;
-    }
+    if (n < 0) return Sent(n);
     sent += n;
   }
   return length;
+}
+
+int DriverSocket::Sent(int n) {
+  if (n >= 0) return n;
+  HandleError(-n);
+  return n;
+}
+
+int DriverSocket::Received(int n) {
+  if (n > 0) return n;
+  if (n == 0) {
+    // The peer closed the connection.
+    HandleError(0);
+    return 0;
+  }
+  HandleError(n == kSockTimeout ? kSockTimeout : -n);
+  return n;
 }
 
 int DriverSocket::ReceiveHeld(void* buffer, int size, int timeoutMs) {
@@ -393,17 +405,9 @@ int DriverSocket::ReceiveHeld(void* buffer, int size, int timeoutMs) {
       sliced = true;
       left = LeftMs(deadline);
       if (left > 0 && !(abort_ && abort_())) continue;
-      HandleError(kSockTimeout);
-      return kSockTimeout;
+      return Received(kSockTimeout);
     }
-    if (n > 0) return n;
-    if (n == 0) {
-      // The peer closed the connection.
-      HandleError(0);
-      return 0;
-    }
-    HandleError(-n);
-    return n;
+    return Received(n);
   }
 }
 

@@ -112,6 +112,23 @@ public:
     std::unique_lock<std::recursive_mutex> lock_;
   };
   Held HoldForExchange() { return Held(*this); }
+  // While an exchange holds the socket, its requests and replies may also
+  // move without a wait, on the scheduler's stack while the exchange's
+  // fiber waits (CModbusTCP runs a monitoring cycle ahead of its loop):
+  // one non-blocking call each, the result as the socket layer gives it.
+  // Sent and Received take over a result that ended such a run, as the
+  // exchange's own Send and Receive would have taken it.
+  int SendNow(const void* data, int length) { return socket_.SendSome(data, static_cast<size_t>(length)); }
+  int ReceiveNow(void* buffer, int size) { return socket_.Recv(buffer, static_cast<size_t>(size)); }
+  int Descriptor() const { return socket_.fd(); }
+  // See qmx::net::Socket::WatchForInput.
+  bool WatchForInput() { return socket_.WatchForInput(); }
+  int Sent(int n);
+  // n: a count, 0 (the peer closed), kSockTimeout or minus an error number.
+  int Received(int n);
+  // With an abort check set, no single wait is longer than this.
+  static constexpr int kAbortSliceMs = 20;
+  bool Sliced() const { return static_cast<bool>(abort_); }
 
   // "Ethernet Error. Code: %d. Desc: %s".
   static void ErrorText(int code, std::string& text);

@@ -24,6 +24,8 @@
 
 namespace tessivar {
 
+class CycleScript;
+
 // Receives a master's log lines and its ping results; the driver object.
 class ModbusOwner {
 public:
@@ -119,6 +121,11 @@ public:
   virtual int ScanDevice(int unit, ScanHits& hits, int& counter, int windowMs) = 0;
   virtual void TransportErrorText(int code, std::string& text) const = 0;
   virtual TransportKind Transport() const = 0;
+  // The repeated part of a monitoring cycle of one device runs between
+  // these two (see CycleScript): a master may record it into `script` and
+  // run it ahead from the next cycle on. The serial master does neither.
+  virtual void BeginScript(CycleScript& /*script*/) {}
+  virtual void EndScript() {}
 
   // ---- requests ----
 

@@ -1,6 +1,9 @@
 #include "driver/modbus/modbus_tcp.h"
 
+#include <poll.h>
+
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <new>
@@ -16,6 +19,13 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kHeaderLength = kMbapLength + 1;  // the MBAP prefix and the unit
+// A script's request as it goes on the wire.
+constexpr int kStepFrameLength = kMbapLength + CycleScript::kRequestLength;
+
+std::atomic<bool> gRunAhead{true};
+std::atomic<uint64_t> gRepliesRunAhead{0};
+
+uint16_t IdAfter(uint16_t id) { return id >= 0xFFFE ? 1 : static_cast<uint16_t>(id + 1); }
 
 // The adapter of `record` answered already: same MAC address (bytes 12 to
 // 17), or, when the record carries none, the same IP address (bytes 0 to 3).
@@ -49,8 +59,17 @@ CModbusTCP::CModbusTCP() : Modbus("ModbusTCP"), ping_(PingHost) {}
 CModbusTCP::~CModbusTCP() = default;
 
 uint16_t CModbusTCP::NextTransactionId() {
-  transactionId_ = transactionId_ >= 0xFFFE ? 1 : static_cast<uint16_t>(transactionId_ + 1);
+  transactionId_ = IdAfter(transactionId_);
   return transactionId_;
+}
+
+void CModbusTCP::WriteMbap(uint16_t id, int pduLength) {
+  tx_[0] = static_cast<uint8_t>(id >> 8);
+  tx_[1] = static_cast<uint8_t>(id & 0xFF);
+  tx_[2] = 0;
+  tx_[3] = 0;
+  tx_[4] = static_cast<uint8_t>(pduLength >> 8);
+  tx_[5] = static_cast<uint8_t>(pduLength & 0xFF);
 }
 
 void CModbusTCP::SetTickSource(TickSource ticks) {
@@ -59,16 +78,15 @@ void CModbusTCP::SetTickSource(TickSource ticks) {
 }
 
 int CModbusTCP::Exchange(int pduLength) {
+  if (script_) {
+    const int r = FromScript(position_++, pduLength);
+    if (r != kNotAhead) return r;
+  }
   // A stop asked for: no new request goes out.
   if (abort_ && abort_()) return kSockTimeout;
   DriverSocket::Held held = socket_->HoldForExchange();
-  const uint16_t id = NextTransactionId();
-  tx_[0] = static_cast<uint8_t>(id >> 8);
-  tx_[1] = static_cast<uint8_t>(id & 0xFF);
-  tx_[2] = 0;
-  tx_[3] = 0;
-  tx_[4] = static_cast<uint8_t>(pduLength >> 8);
-  tx_[5] = static_cast<uint8_t>(pduLength & 0xFF);
+  WriteMbap(NextTransactionId(), pduLength);
+  const uint16_t id = transactionId_;
   const int sent = held.Send(tx_, kMbapLength + pduLength);
   if (sent <= 0) return sent;
   const int r = ReceiveReply(held, id);
@@ -91,15 +109,17 @@ void CModbusTCP::StreamOutOfStep() {
   socket_->RetryAtOnce();
 }
 
-int CModbusTCP::ReceiveReply(DriverSocket::Held& held, uint16_t transactionId) {
+int CModbusTCP::ReceiveReply(DriverSocket::Held& held, uint16_t transactionId, const ReplySoFar* soFar) {
   // The whole reply, however the stream splits it, within one time-out. One
   // clock read for a reply that comes in one piece: the start of the wait,
   // which also stamps what came in (within one time-out of it).
   const int timeoutMs = socket_->TimeoutMs();
-  const auto start = Clock::now();
+  const auto start = soFar ? soFar->start : Clock::now();
   const auto deadline = start + std::chrono::milliseconds(timeoutMs);
-  int got = 0;
-  bool first = true;
+  int got = soFar ? soFar->got : 0;
+  bool first = !soFar;
+  // The receive that ended a run ahead is taken as this one's own.
+  bool failed = soFar && soFar->failed;
   for (;;) {
     if (got >= kHeaderLength) {
       const uint16_t id = static_cast<uint16_t>(rx_[0] << 8 | rx_[1]);
@@ -123,11 +143,17 @@ int CModbusTCP::ReceiveReply(DriverSocket::Held& held, uint16_t transactionId) {
         continue;
       }
     }
-    const auto left =
-        first ? timeoutMs : std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    first = false;
-    const int r = left > 0 ? held.Receive(rx_ + got, kRxBufferSize - got, static_cast<int>(left))
-                           : static_cast<int>(kSockTimeout);
+    int r = 0;
+    if (failed) {
+      failed = false;
+      r = socket_->Received(soFar->result);
+    } else {
+      const auto left =
+          first ? timeoutMs : std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      first = false;
+      r = left > 0 ? held.Receive(rx_ + got, kRxBufferSize - got, static_cast<int>(left))
+                   : static_cast<int>(kSockTimeout);
+    }
     if (r == kSockTimeout) {
       if (got > 0) {
         // A reply cut off: the stream is out of step.
@@ -145,6 +171,12 @@ int CModbusTCP::ReceiveReply(DriverSocket::Held& held, uint16_t transactionId) {
 }
 
 int CModbusTCP::Transact(const Transaction& x) {
+  const int result = TransactOnce(x);
+  if (script_) Record(x.pduLength, result);
+  return result;
+}
+
+int CModbusTCP::TransactOnce(const Transaction& x) {
   const int r = Exchange(x.pduLength);
   if (r <= 0) return r;
   if (r < 8) return 0;
@@ -163,6 +195,217 @@ int CModbusTCP::Transact(const Transaction& x) {
   if (x.dataOffset + x.n > r) return static_cast<int>(kMbShortReply);
   if (x.n > 0) std::memcpy(x.dst, rx_ + x.dataOffset, static_cast<size_t>(x.n));
   return 1;
+}
+
+// ---- the run ahead of a cycle's repeated part ----
+
+void CModbusTCP::SetRunAhead(bool on) { gRunAhead.store(on); }
+
+uint64_t CModbusTCP::RepliesRunAhead() { return gRepliesRunAhead.load(); }
+
+void CModbusTCP::BeginScript(CycleScript& script) {
+  script_ = &script;
+  position_ = 0;
+  recording_.clear();
+  recordClean_ = true;
+  ahead_.reached = 0;
+  ahead_.completed = 0;
+}
+
+void CModbusTCP::EndScript() {
+  if (!script_) return;
+  CycleScript& s = *script_;
+  script_ = nullptr;
+  // Only a part that met nothing but successes is run ahead next time; the
+  // replies of this one are of no further use.
+  if (!recordClean_ || recording_.size() < 2) {
+    s.Reset();
+    return;
+  }
+  s.steps_.swap(recording_);
+  size_t at = 0;
+  for (CycleScript::Step& step : s.steps_) {
+    step.replyAt = static_cast<uint16_t>(at);
+    at += step.replyLength;
+  }
+  s.replies_.resize(at);
+}
+
+void CModbusTCP::Record(int pduLength, int result) {
+  if (!recordClean_) return;
+  if (result != 1 || pduLength != CycleScript::kRequestLength || recording_.size() >= CycleScript::kMaxSteps) {
+    recordClean_ = false;
+    return;
+  }
+  // A success leaves its whole reply in the receive buffer.
+  CycleScript::Step step;
+  std::memcpy(step.request, tx_ + kMbapLength, sizeof step.request);
+  std::memcpy(step.head, rx_ + kMbapLength, sizeof step.head);
+  step.replyLength = static_cast<uint16_t>(kMbapLength + (rx_[4] << 8 | rx_[5]));
+  recording_.push_back(step);
+}
+
+bool CModbusTCP::Matches(int position, int pduLength) const {
+  const CycleScript::Step& step = script_->steps_[static_cast<size_t>(position)];
+  return pduLength == CycleScript::kRequestLength &&
+         std::memcmp(tx_ + kMbapLength, step.request, sizeof step.request) == 0;
+}
+
+int CModbusTCP::FromScript(int position, int pduLength) {
+  if (position == 0) {
+    ahead_.reached = 0;
+    ahead_.completed = 0;
+    // A run needs the scheduler to wait on, a reply time-out to wait for
+    // (none means no reply is ever waited for) and the request the last
+    // cycle began with.
+    if (!gRunAhead.load(std::memory_order_relaxed) || script_->steps_.size() < 2 || !socket_ ||
+        socket_->TimeoutMs() <= 0 || !qmx::fiber::OnFiber() || !Matches(0, pduLength))
+      return kNotAhead;
+    return StartAhead(pduLength);
+  }
+  if (position >= ahead_.reached) return kNotAhead;
+  if (!Matches(position, pduLength)) {
+    // Cannot come from a part that repeats itself: the request the run
+    // sent is not the loop's. The loop goes its own road with ids past the
+    // run's, so that a reply to the run still under way is skipped by its
+    // id, and the part is recorded afresh.
+    Log(DRV_LOG_DEVELOPER, StrFormat("[Bug] Cycle request %d is not the one sent ahead. Func: %s", position,
+                                     "CModbusTCP::FromScript"));
+    transactionId_ = ahead_.id;
+    ahead_.reached = position;
+    ahead_.completed = std::min(ahead_.completed, position);
+    recordClean_ = false;
+    return kNotAhead;
+  }
+  // The ids the run gave its requests, in the order the loop makes them.
+  WriteMbap(NextTransactionId(), pduLength);
+  if (position < ahead_.completed) return Served(position);
+  DriverSocket::Held held = socket_->HoldForExchange();
+  return TakeOver(held);
+}
+
+int CModbusTCP::StartAhead(int pduLength) {
+  if (abort_ && abort_()) return kSockTimeout;
+  DriverSocket::Held held = socket_->HoldForExchange();
+  WriteMbap(NextTransactionId(), pduLength);
+  const int sent = held.Send(tx_, kMbapLength + pduLength);
+  if (sent <= 0) return sent;
+  ahead_.master = this;
+  ahead_.id = transactionId_;
+  ahead_.reached = 1;
+  ahead_.got = 0;
+  ahead_.sendResult = sent;
+  ahead_.receiveFailed = false;
+  ahead_.ended = false;
+  ahead_.start = Clock::now();
+  RunAhead();
+  return ahead_.completed > 0 ? Served(0) : TakeOver(held);
+}
+
+void CModbusTCP::RunAhead() {
+  // The loop's own wait for a reply would look at the stop between slices:
+  // a reply that does not come within one goes back to the loop.
+  const int timeoutMs = socket_->TimeoutMs();
+  const auto slice = std::chrono::milliseconds(
+      socket_->Sliced() ? std::min(timeoutMs, static_cast<int>(DriverSocket::kAbortSliceMs)) : timeoutMs);
+  // What came since the last read is read first, as the loop's receive does.
+  bool ended = !socket_->WatchForInput() && ahead_.OnInput(POLLIN);
+  while (!ended) {
+    const int w = qmx::fiber::AwaitInput(socket_->Descriptor(), ahead_.start + slice, ahead_);
+    if (ahead_.ended || w != 0) break;
+    // A newer step went out since the wait began: its own slice counts.
+    if (Clock::now() < ahead_.start + slice) continue;
+    if (abort_ && abort_()) {
+      ahead_.receiveFailed = true;
+      ahead_.receiveResult = kSockTimeout;
+    }
+    ended = true;
+  }
+  if (ahead_.got > 0) partial_.assign(rx_, rx_ + ahead_.got);
+}
+
+int CModbusTCP::Served(int position) {
+  const CycleScript::Step& step = script_->steps_[static_cast<size_t>(position)];
+  std::memcpy(rx_, script_->replies_.data() + step.replyAt, step.replyLength);
+  socket_->NoteAnswered();
+  gRepliesRunAhead.fetch_add(1, std::memory_order_relaxed);
+  return step.replyLength;
+}
+
+int CModbusTCP::TakeOver(DriverSocket::Held& held) {
+  int r = 0;
+  if (ahead_.sendResult != kStepFrameLength) {
+    const int n = ahead_.sendResult;
+    if (n < 0 && n != -qmx::net::kWsaEwouldblock) return socket_->Sent(n);
+    const int done = std::max(n, 0);
+    const int sent = held.Send(tx_ + done, kStepFrameLength - done);
+    if (sent <= 0) return sent;
+    r = ReceiveReply(held, transactionId_);
+  } else {
+    if (ahead_.got > 0) std::memcpy(rx_, partial_.data(), static_cast<size_t>(ahead_.got));
+    const ReplySoFar soFar{ahead_.start, ahead_.got, ahead_.receiveFailed, ahead_.receiveResult};
+    r = ReceiveReply(held, transactionId_, &soFar);
+  }
+  if (r > 0) socket_->NoteAnswered();
+  return r;
+}
+
+bool CModbusTCP::Ahead::End() {
+  ended = true;
+  return true;
+}
+
+bool CModbusTCP::Ahead::SendNext() {
+  const CycleScript::Step& step = master->script_->steps_[static_cast<size_t>(reached)];
+  id = IdAfter(id);
+  uint8_t frame[kStepFrameLength] = {static_cast<uint8_t>(id >> 8), static_cast<uint8_t>(id & 0xFF), 0, 0, 0,
+                                     CycleScript::kRequestLength};
+  std::memcpy(frame + kMbapLength, step.request, sizeof step.request);
+  ++reached;
+  sendResult = master->socket_->SendNow(frame, kStepFrameLength);
+  start = Clock::now();
+  return sendResult == kStepFrameLength;
+}
+
+bool CModbusTCP::Ahead::OnInput(uint32_t /*events*/) {
+  DriverSocket& socket = *master->socket_;
+  CycleScript& script = *master->script_;
+  uint8_t* rx = master->rx_;
+  for (;;) {
+    // As the loop reads: into the receive buffer, as much as it holds.
+    const int asked = kRxBufferSize - got;
+    const int n = socket.ReceiveNow(rx + got, asked);
+    if (n == -qmx::net::kWsaEwouldblock) return false;  // all taken: what comes next is reported
+    if (n <= 0) {
+      receiveFailed = true;
+      receiveResult = n;
+      return End();
+    }
+    master->lastReceive_ = start;
+    got += n;
+    // Judged where the loop judges the same bytes: its MBAP prefix as soon
+    // as it is there, the rest once the frame is whole. Anything but the
+    // recorded reply of this step is the loop's to take.
+    if (got >= kHeaderLength) {
+      const CycleScript::Step& step = script.steps_[static_cast<size_t>(reached - 1)];
+      const int length = step.replyLength - kMbapLength;
+      if (rx[0] != (id >> 8) || rx[1] != (id & 0xFF) || rx[2] != 0 || rx[3] != 0 || rx[4] != (length >> 8) ||
+          rx[5] != (length & 0xFF))
+        return End();
+      if (got >= step.replyLength) {
+        if (got > step.replyLength || std::memcmp(rx + kMbapLength, step.head, sizeof step.head) != 0) return End();
+        std::memcpy(script.replies_.data() + step.replyAt, rx, step.replyLength);
+        got = 0;
+        ++completed;
+        if (static_cast<size_t>(completed) == script.steps_.size()) return End();
+        // A stop sends nothing more, as the loop would not.
+        if (master->abort_ && master->abort_()) return End();
+        if (!SendNext()) return End();
+      }
+    }
+    // A short read took all there was.
+    if (n < asked) return false;
+  }
 }
 
 int CModbusTCP::TxGetRxData(const uint8_t* request, int requestLength, uint8_t* dst, int n, int /*ignored*/) {

@@ -21,9 +21,12 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "driver/modbus/cycle_script.h"
 #include "driver/modbus/driver_socket.h"
 #include "driver/modbus/modbus_master.h"
+#include "platform/fiber/fiber.h"
 
 namespace tessivar {
 
@@ -97,6 +100,16 @@ public:
   int ScanDevice(int unit, ScanHits& hits, int& counter, int windowMs) override;
   void TransportErrorText(int code, std::string& text) const override;
   TransportKind Transport() const override { return TransportKind::kSocket; }
+  // Records the part into `script` and, on a fiber, runs what the last
+  // cycle recorded there ahead of the loop.
+  void BeginScript(CycleScript& script) override;
+  void EndScript() override;
+  // Scripts are run ahead unless this is turned off (for every master of
+  // the process; the tests compare both roads on the wire).
+  static void SetRunAhead(bool on);
+  // Replies the loops of the process found waiting, run ahead (a count
+  // since the start, for tests and benchmarks).
+  static uint64_t RepliesRunAhead();
 
   // Ids run 1, 2, ..., 0xFFFE, 1, ...
   uint16_t NextTransactionId();
@@ -121,9 +134,17 @@ private:
   // reply into the receive buffer. Returns the reply length (at least 8) or
   // a code.
   int Exchange(int pduLength);
+  // Where a reply stands when the loop takes it over from a run ahead.
+  struct ReplySoFar {
+    std::chrono::steady_clock::time_point start;  // when its request went out
+    int got = 0;                                  // its bytes, in rx_
+    bool failed = false;                          // the last receive gave `result`
+    int result = 0;
+  };
   // Reads the reply of `transactionId` by its MBAP length, skipping
-  // replies to earlier requests.
-  int ReceiveReply(DriverSocket::Held& held, uint16_t transactionId);
+  // replies to earlier requests; from where `soFar` left it, when given.
+  int ReceiveReply(DriverSocket::Held& held, uint16_t transactionId, const ReplySoFar* soFar = nullptr);
+  void WriteMbap(uint16_t id, int pduLength);
   // One of the kEarlierIds ids sent before the current one.
   bool IsEarlierId(uint16_t id) const;
   static constexpr int kEarlierIds = 16;
@@ -142,6 +163,57 @@ private:
   };
   // Sends, receives, checks and copies: the one transaction path.
   int Transact(const Transaction& x);
+  int TransactOnce(const Transaction& x);
+
+  // ---- the run ahead of a cycle's repeated part (CycleScript) ----
+
+  // Not an exchange of the script's run ahead: the loop's own road.
+  static constexpr int kNotAhead = -1000000;
+  // The exchange at `position` of the running script: its reply when it
+  // was run ahead, or the rest of it when it was under way as the run
+  // ended; the first one starts the run.
+  int FromScript(int position, int pduLength);
+  int StartAhead(int pduLength);
+  // Waits while the scheduler runs the script ahead.
+  void RunAhead();
+  // The reply of a step the run completed.
+  int Served(int position);
+  // The step under way when the run ended: the loop takes it over where it
+  // was (the rest of its request, the rest of its reply).
+  int TakeOver(DriverSocket::Held& held);
+  // The request in the transmit buffer is the script's step.
+  bool Matches(int position, int pduLength) const;
+  // Takes the transaction just made into the recording of this cycle.
+  void Record(int pduLength, int result);
+
+  // Runs on the scheduler's stack while the loop waits: each reply as
+  // recorded sends the next step at once; anything else ends the run.
+  struct Ahead final : qmx::fiber::InputHandler {
+    bool OnInput(uint32_t events) override;
+    bool End();
+    // Sends step `reached`; false when it did not all go.
+    bool SendNext();
+
+    CModbusTCP* master = nullptr;
+    uint16_t id = 0;          // of the step under way (reached - 1)
+    int reached = 0;          // steps sent, the last one perhaps in part
+    int completed = 0;        // steps whose replies wait in the script
+    int got = 0;              // bytes of the reply under way, in rx_
+    int sendResult = 0;       // of the step under way: its length when it all went
+    bool receiveFailed = false;
+    int receiveResult = 0;
+    bool ended = false;
+    std::chrono::steady_clock::time_point start;  // when the step under way went out
+  };
+
+  CycleScript* script_ = nullptr;  // between BeginScript and EndScript
+  int position_ = 0;               // of the next exchange in the part
+  std::vector<CycleScript::Step> recording_;
+  bool recordClean_ = false;
+  Ahead ahead_;
+  // The bytes of the reply under way when a run ended (rx_ serves the
+  // steps before it first).
+  std::vector<uint8_t> partial_;
 
   std::unique_ptr<DriverSocket> socket_;
   std::string remoteAddress_;

@@ -209,7 +209,10 @@ public:
   Task Spawn(std::function<void()> body);
   // On a fiber: waits for `events` of `fd` (none when fd < 0) until the
   // deadline. The events that came, 0 at the deadline, or -errno.
-  int Wait(int fd, uint32_t events, std::optional<Clock::time_point> deadline, Mode mode);
+  // With a handler (kEdge), input goes to it first; the wait ends when it
+  // says so.
+  int Wait(int fd, uint32_t events, std::optional<Clock::time_point> deadline, Mode mode,
+           InputHandler* handler = nullptr);
   void Forget(int fd);
 
 private:
@@ -225,7 +228,7 @@ private:
   void WakeIfWaiting(uint32_t id, uint32_t token, uint32_t revents, bool timedOut);
   // Makes the scheduler report `events` of `fd` to the fiber's wait: 0 when
   // it will, the events when they are there already, or -errno.
-  int Arm(int fd, uint32_t events, Mode mode, const Fiber& fiber);
+  int Arm(int fd, uint32_t events, Mode mode, const Fiber& fiber, InputHandler* handler);
   // Registers `fd` for `events` with `tag`, or changes its registration to
   // that: 0 or -errno.
   int SetInterest(int fd, uint32_t events, uint64_t tag);
@@ -256,6 +259,7 @@ private:
     uint32_t waiterId = 0;
     uint32_t waiterToken = 0;
     uint32_t wanted = 0;
+    InputHandler* handler = nullptr;  // of the wait it is reported to
   };
   // Forget comes from any thread; the rest from the scheduler thread.
   std::mutex watchLock_;
@@ -490,6 +494,12 @@ void Scheduler::TakeWatched(int fd, uint32_t generation, uint32_t events) {
   // A wait that has ended otherwise (its deadline) leaves what came pending.
   if (!fiber || !fiber->waiting || fiber->token != w.waiterToken) return;
   w.pending &= ~w.wanted;
+  // The handler took what came and the wait goes on: the fiber stays as it
+  // is, its frames untouched.
+  if (w.handler && !w.handler->OnInput(ready)) {
+    w.waited = true;
+    return;
+  }
   WakeIfWaiting(w.waiterId, w.waiterToken, ready, false);
 }
 
@@ -504,7 +514,7 @@ int Scheduler::SetInterest(int fd, uint32_t events, uint64_t tag) {
   return -errno;
 }
 
-int Scheduler::Arm(int fd, uint32_t events, Mode mode, const Fiber& fiber) {
+int Scheduler::Arm(int fd, uint32_t events, Mode mode, const Fiber& fiber, InputHandler* handler) {
   std::lock_guard<std::mutex> guard(watchLock_);
   const auto slot = static_cast<size_t>(fd);
   const bool watched = slot < watched_.size() && watched_[slot].active;
@@ -523,7 +533,7 @@ int Scheduler::Arm(int fd, uint32_t events, Mode mode, const Fiber& fiber) {
   if (mode == Mode::kEdge) {
     if (const uint32_t ready = w.pending & (events | EPOLLERR | EPOLLHUP)) {
       w.pending &= ~events;
-      return static_cast<int>(ready);
+      if (!handler || handler->OnInput(ready)) return static_cast<int>(ready);
     }
   } else {
     // What was reported says nothing of what is there now: a look does.
@@ -536,6 +546,7 @@ int Scheduler::Arm(int fd, uint32_t events, Mode mode, const Fiber& fiber) {
   w.waiterId = fiber.id;
   w.waiterToken = fiber.token;
   w.wanted = events;
+  w.handler = handler;
   return 0;
 }
 
@@ -547,14 +558,16 @@ void Scheduler::Forget(int fd) {
   w.active = false;
   w.pending = 0;
   w.waited = false;
+  w.handler = nullptr;
   ::epoll_ctl(epoll_, EPOLL_CTL_DEL, fd, nullptr);
 }
 
-int Scheduler::Wait(int fd, uint32_t events, std::optional<Clock::time_point> deadline, Mode mode) {
+int Scheduler::Wait(int fd, uint32_t events, std::optional<Clock::time_point> deadline, Mode mode,
+                    InputHandler* handler) {
   Fiber* fiber = tlCurrent;
   fiber->token = ++waits_;
   if (fd >= 0) {
-    if (const int r = Arm(fd, events, mode, *fiber); r != 0) return r;
+    if (const int r = Arm(fd, events, mode, *fiber, handler); r != 0) return r;
   }
   if (deadline) {
     timers_.Push(fiber->id, *deadline);
@@ -710,6 +723,27 @@ int AwaitInput(int fd, std::optional<Clock::time_point> deadline) {
   }
   const int r = Scheduler::Get().Wait(fd, EPOLLIN, deadline, Scheduler::Mode::kEdge);
   if (r == -EPERM) return 1;  // not pollable by epoll: always ready
+  if (r < 0) {
+    errno = -r;
+    return -1;
+  }
+  return r == 0 ? 0 : 1;
+}
+
+int AwaitInput(int fd, std::optional<Clock::time_point> deadline, InputHandler& handler) {
+  if (!tlCurrent) {
+    for (;;) {
+      pollfd p{fd, POLLIN, 0};
+      const int r = PlainPoll(p, deadline);
+      if (r <= 0 || handler.OnInput(static_cast<uint32_t>(p.revents))) return r;
+    }
+  }
+  const int r = Scheduler::Get().Wait(fd, EPOLLIN, deadline, Scheduler::Mode::kEdge, &handler);
+  if (r == -EPERM) {
+    // Not pollable by epoll: always ready, and no wait to go on with.
+    handler.OnInput(POLLIN);
+    return 1;
+  }
   if (r < 0) {
     errno = -r;
     return -1;

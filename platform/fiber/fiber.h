@@ -20,6 +20,7 @@
 #include <poll.h>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -48,6 +49,28 @@ int PollOne(pollfd& p, int timeoutMs);
 // already. One fiber at a time waits on `fd`; before `fd` is closed, Forget.
 // Off a fiber it is a plain poll.
 int AwaitInput(int fd, std::optional<Clock::time_point> deadline);
+
+// Takes input in place of the fiber that waits for it. A wait with one
+// (AwaitInput with a handler) runs OnInput each time input may have come,
+// on the scheduler's own stack when the fiber is suspended: a reply that
+// only asks for the next request is answered there, without a switch to
+// the fiber and back through its frames.
+class InputHandler {
+public:
+  // `events`: what the descriptor reported (POLLIN, POLLERR, POLLHUP). True
+  // ends the wait as input; false goes on waiting, and is only allowed once
+  // a read would have blocked or gave less than asked (the rule of
+  // AwaitInput). It must not wait itself.
+  virtual bool OnInput(uint32_t events) = 0;
+
+protected:
+  ~InputHandler() = default;
+};
+// AwaitInput whose input goes to `handler` first: > 0 once the handler
+// ended the wait (or the descriptor cannot be waited for), 0 at the
+// deadline, -1 with errno. Off a fiber the handler runs after each plain
+// poll.
+int AwaitInput(int fd, std::optional<Clock::time_point> deadline, InputHandler& handler);
 // Drops what the scheduler keeps of a descriptor AwaitInput registered; call
 // it before the descriptor is closed (the number may come back for another).
 // Any thread may call it.

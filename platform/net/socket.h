@@ -138,6 +138,14 @@ public:
   // socket stays registered there from then on, and it waits only once every
   // byte that had come has been read.
   int RecvWithin(void* buffer, size_t size, int timeoutMs);
+  // For a caller that waits for input itself (fiber::AwaitInput with a
+  // handler, reading with Recv): the socket is registered as RecvWithin
+  // leaves it. True when the last read took every byte that had come, so a
+  // wait may begin; false: read first.
+  bool WatchForInput() {
+    watched_ = true;
+    return drained_;
+  }
 
   int LocalEndpoint(uint32_t* address, uint16_t* port) const;
 

@@ -241,6 +241,14 @@ bool RawTcpPeer::Serve(int fd) {
   return true;
 }
 
+const std::vector<ModuleListEntry> kPeerStationEntries = {
+    {0x4101, "NA", "Station", 0,
+     "ExpansionSlotNo,Unsigned16,1\tBusStatus,ByteArea,2\tIOUpdateTime,Unsigned16,1\tInputMode,Unsigned16,1", "", 0, 0,
+     ""},
+    {0x1808, "IO", "QMX-1808", 2, "", "", 1, 0, "NDI,8,1,0,8,0,3,DI,1"},
+    {0x1808, "IO", "QMX-1808", 2, "", "", 1, 0, "NDI,8,1,0,8,0,3,DI,2"},
+    {0x2808, "IO", "QMX-2808", 2, "", "", 0, 1, "NDO,8,0,1,0,8,4,DO,3"}};
+
 tessivar::TcpCommSetting LoopbackSetting(int port, int timeoutMs) {
   tessivar::TcpCommSetting s;
   s.ipAddress = "127.0.0.1";

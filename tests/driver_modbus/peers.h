@@ -43,6 +43,12 @@ Bytes RtuFrame(const Bytes& body);
 // The register at `p`, high byte first.
 inline uint16_t Word(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
 
+// The station the pymodbus peer (modbus_peer.py) plays, and the raw
+// stations that stand in for it: QMX-4101 with two 8-point input modules
+// (the input image is one register, as long as any one-register read) and
+// one 8-point output module; BusStatus and IOUpdateTime are monitored.
+extern const std::vector<ModuleListEntry> kPeerStationEntries;
+
 // A TCP master's settings for a peer on 127.0.0.1.
 tessivar::TcpCommSetting LoopbackSetting(int port, int timeoutMs = 1000);
 // An RTU master's settings for COM<comNumber> at the line speed of the

@@ -25,6 +25,7 @@
 #include "driver/driver_library.h"
 #include "platform/serial/serial_device.h"
 #include "tests/driver/log_capture.h"
+#include "tests/driver_modbus/peers.h"
 #include "tests/support/test_support.h"
 #include "tools/simulator/testing/simulator_process.h"
 
@@ -38,16 +39,7 @@ using qmx::test::LogCapture;
 using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 
-// The station the peer plays: QMX-4101 with two 8-point input modules (the
-// input image is one register, as long as any one-register read) and one
-// 8-point output module; BusStatus and IOUpdateTime are monitored.
-const char* const kInitBlock =
-    "ExpansionSlotNo,Unsigned16,1\tBusStatus,ByteArea,2\tIOUpdateTime,Unsigned16,1\tInputMode,Unsigned16,1";
-const std::vector<ModuleListEntry> kEntries = {
-    {0x4101, "NA", "Station", 0, kInitBlock, "", 0, 0, ""},
-    {0x1808, "IO", "QMX-1808", 2, "", "", 1, 0, "NDI,8,1,0,8,0,3,DI,1"},
-    {0x1808, "IO", "QMX-1808", 2, "", "", 1, 0, "NDI,8,1,0,8,0,3,DI,2"},
-    {0x2808, "IO", "QMX-2808", 2, "", "", 0, 1, "NDO,8,0,1,0,8,4,DO,3"}};
+const std::vector<ModuleListEntry>& kEntries = qmx::test::kPeerStationEntries;
 // The input image the peer holds.
 const Bytes kInputs = {0x5A, 0xA5};
 constexpr int kUpdateMs = 100;

@@ -240,6 +240,90 @@ TEST(Fiber, AwaitInputWaitsOnlyForWhatComesAfterTheLastRead) {
   }
 }
 
+// Reads what comes and ends the wait once `wanted` bytes have come,
+// noting where it ran.
+class CountingHandler final : public InputHandler {
+public:
+  CountingHandler(int fd, int wanted) : fd_(fd), wanted_(wanted) {}
+  bool OnInput(uint32_t) override {
+    ++calls;
+    if (OnFiber()) ++onFiber;
+    char bytes[16];
+    for (;;) {
+      const ssize_t n = ::read(fd_, bytes, sizeof bytes);
+      if (n <= 0) return n == 0 || got >= wanted_;  // drained (or closed)
+      got += static_cast<int>(n);
+    }
+  }
+  int calls = 0;
+  int onFiber = 0;
+  int got = 0;
+
+private:
+  int fd_;
+  int wanted_;
+};
+
+// An AwaitInput with a handler: pieces written one by one from a thread
+// while a fiber waits; the handler takes each without a wake-up of the
+// fiber, which wakes once, when the handler says so, or at its deadline.
+struct HandledCase {
+  const char* what;
+  bool onFiber;
+  int firstBefore;  // pieces written before the wait
+  int pieces;       // written in all, 20 ms apart
+  int wanted;       // the handler ends the wait at so many
+  int result;
+  int gotAtLeast;
+};
+
+TEST(Fiber, AHandlerTakesInputInPlaceOfTheWaitingFiber) {
+  const HandledCase cases[] = {
+      {"three pieces, the wait ends at the third", true, 0, 3, 3, 1, 3},
+      {"the first there before the wait", true, 1, 3, 3, 1, 3},
+      {"all there before the wait: one call", true, 2, 2, 2, 1, 2},
+      {"fewer than wanted: the deadline", true, 0, 2, 5, 0, 2},
+      {"off a fiber, after each poll", false, 0, 3, 3, 1, 3},
+  };
+  for (const HandledCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    SocketPair pair;
+    for (int i = 0; i < c.firstBefore; ++i) pair.Send();
+    CountingHandler handler(pair.fd[0], c.wanted);
+    int result = -2;
+    std::atomic<bool> waiting{false};
+    auto wait = [&] {
+      waiting = true;
+      result = AwaitInput(pair.fd[0], Clock::now() + (c.result == 0 ? 300ms : 5s), handler);
+      Forget(pair.fd[0]);
+    };
+    Task task;
+    std::thread plain;
+    if (c.onFiber) {
+      task = Spawn(wait);
+    } else {
+      plain = std::thread(wait);
+    }
+    while (!waiting) std::this_thread::sleep_for(1ms);
+    for (int i = c.firstBefore; i < c.pieces; ++i) {
+      std::this_thread::sleep_for(20ms);
+      pair.Send();
+    }
+    if (c.onFiber) task.Join();
+    if (plain.joinable()) plain.join();
+    EXPECT_EQ(result, c.result);
+    EXPECT_GE(handler.got, c.gotAtLeast);
+    // On a fiber, only what was there as the wait began is taken on the
+    // fiber's own stack; the rest on the scheduler's.
+    if (c.onFiber) {
+      EXPECT_LE(handler.onFiber, 1);
+      if (c.firstBefore < c.pieces) {
+        EXPECT_GE(handler.calls - handler.onFiber, 1);
+      }
+    }
+  }
+}
+
 TEST(Fiber, AForgottenDescriptorsNumberServesTheNextOne) {
   int firstFd = -1;
   int secondFd = -1;
