@@ -129,6 +129,8 @@ public:
   std::string VUSK_GetErrStr(int code);
   bool CheckDevice(const std::string& key, const char* operation);
   bool IsRunning() const { return running_.load() != 0; }
+  // Not 0 while running (what IsRunning reads).
+  const std::atomic<int>& RunningFlag() const { return running_; }
   bool IsStopped() const { return stopped_.load() != 0; }
   std::string Name() const;
   DriverObject& Driver() { return *driver_; }

@@ -140,7 +140,7 @@ int ModbusDriver::OpenChannel() {
   Modbus* channel = CreateChannel("OpenChannel");
   if (!channel) return kDrvNoInstance;
   // Waits of the run's channel end as soon as the instance is told to stop.
-  channel->SetAbort([this] { return !owner_.IsRunning(); });
+  channel->SetAbortFlag(owner_.RunningFlag());
   if (OpenChannelObject(*channel, 1, 0) == 1) {
     owner_.Log(DRV_LOG_GENERAL, StrFormat(" %s channel is connected with deivce", kStar));
     return 1;

@@ -129,6 +129,7 @@ public:
   // With an abort check set, no single wait is longer than this.
   static constexpr int kAbortSliceMs = 20;
   bool Sliced() const { return static_cast<bool>(abort_); }
+  bool IsStream() const { return socketType_ != kDatagram; }
 
   // "Ethernet Error. Code: %d. Desc: %s".
   static void ErrorText(int code, std::string& text);

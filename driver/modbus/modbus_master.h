@@ -11,6 +11,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -135,7 +136,14 @@ public:
   // stop never waits out a connect or a chain of time-outs.
   void SetAbort(std::function<bool()> abort) {
     abort_ = std::move(abort);
+    running_ = nullptr;
     ApplyAbort();
+  }
+  // The same for a run that goes on while `running` is not 0: a check that
+  // is read without a call where one is made for every request.
+  void SetAbortFlag(const std::atomic<int>& running) {
+    SetAbort([&running] { return running.load() == 0; });
+    running_ = &running;
   }
   ModbusOwner* Owner() const { return owner_; }
   // " [name] text" to the owner's log (level: DriverLogLevel).
@@ -176,7 +184,10 @@ protected:
   virtual int BadParameterCode() const = 0;
   // Hands abort_ to the transport, when there is one.
   virtual void ApplyAbort() {}
+  // A stop asked for (the abort check answers true).
+  bool Aborted() const { return running_ ? running_->load() == 0 : abort_ && abort_(); }
   std::function<bool()> abort_;
+  const std::atomic<int>* running_ = nullptr;
 
   // Runs a transaction body: an exception in it is logged (the operation
   // named as `function`) and answers -8013.

@@ -83,7 +83,7 @@ int CModbusTCP::Exchange(int pduLength) {
     if (r != kNotAhead) return r;
   }
   // A stop asked for: no new request goes out.
-  if (abort_ && abort_()) return kSockTimeout;
+  if (Aborted()) return kSockTimeout;
   DriverSocket::Held held = socket_->HoldForExchange();
   WriteMbap(NextTransactionId(), pduLength);
   const uint16_t id = transactionId_;
@@ -255,11 +255,11 @@ int CModbusTCP::FromScript(int position, int pduLength) {
   if (position == 0) {
     ahead_.reached = 0;
     ahead_.completed = 0;
-    // A run needs the scheduler to wait on, a reply time-out to wait for
-    // (none means no reply is ever waited for) and the request the last
-    // cycle began with.
+    // A run needs the scheduler to wait on, a stream (a short read takes
+    // all there was), a reply time-out to wait for (none means no reply is
+    // ever waited for) and the request the last cycle began with.
     if (!gRunAhead.load(std::memory_order_relaxed) || script_->steps_.size() < 2 || !socket_ ||
-        socket_->TimeoutMs() <= 0 || !qmx::fiber::OnFiber() || !Matches(0, pduLength))
+        !socket_->IsStream() || socket_->TimeoutMs() <= 0 || !qmx::fiber::OnFiber() || !Matches(0, pduLength))
       return kNotAhead;
     return StartAhead(pduLength);
   }
@@ -285,20 +285,28 @@ int CModbusTCP::FromScript(int position, int pduLength) {
 }
 
 int CModbusTCP::StartAhead(int pduLength) {
-  if (abort_ && abort_()) return kSockTimeout;
+  if (Aborted()) return kSockTimeout;
   DriverSocket::Held held = socket_->HoldForExchange();
   WriteMbap(NextTransactionId(), pduLength);
   const int sent = held.Send(tx_, kMbapLength + pduLength);
   if (sent <= 0) return sent;
   ahead_.master = this;
+  ahead_.socket = socket_.get();
+  ahead_.rx = rx_;
+  ahead_.steps = script_->steps_.data();
+  ahead_.count = static_cast<int>(script_->steps_.size());
+  ahead_.replies = script_->replies_.data();
   ahead_.id = transactionId_;
+  ahead_.Expect(ahead_.steps[0]);
   ahead_.reached = 1;
   ahead_.got = 0;
   ahead_.sendResult = sent;
   ahead_.receiveFailed = false;
   ahead_.ended = false;
+  ahead_.received = false;
   ahead_.start = Clock::now();
   RunAhead();
+  if (ahead_.received) lastReceive_ = ahead_.lastReceive;
   return ahead_.completed > 0 ? Served(0) : TakeOver(held);
 }
 
@@ -315,7 +323,7 @@ void CModbusTCP::RunAhead() {
     if (ahead_.ended || w != 0) break;
     // A newer step went out since the wait began: its own slice counts.
     if (Clock::now() < ahead_.start + slice) continue;
-    if (abort_ && abort_()) {
+    if (Aborted()) {
       ahead_.receiveFailed = true;
       ahead_.receiveResult = kSockTimeout;
     }
@@ -350,56 +358,60 @@ int CModbusTCP::TakeOver(DriverSocket::Held& held) {
   return r;
 }
 
+void CModbusTCP::Ahead::Expect(const CycleScript::Step& step) {
+  std::memcpy(head, step.head, sizeof head);
+  replyLength = step.replyLength;
+  replyAt = step.replyAt;
+}
+
 bool CModbusTCP::Ahead::End() {
   ended = true;
   return true;
 }
 
 bool CModbusTCP::Ahead::SendNext() {
-  const CycleScript::Step& step = master->script_->steps_[static_cast<size_t>(reached)];
+  const CycleScript::Step& step = steps[reached];
   id = IdAfter(id);
   uint8_t frame[kStepFrameLength] = {static_cast<uint8_t>(id >> 8), static_cast<uint8_t>(id & 0xFF), 0, 0, 0,
                                      CycleScript::kRequestLength};
   std::memcpy(frame + kMbapLength, step.request, sizeof step.request);
+  Expect(step);
   ++reached;
-  sendResult = master->socket_->SendNow(frame, kStepFrameLength);
+  sendResult = socket->SendNow(frame, kStepFrameLength);
   start = Clock::now();
   return sendResult == kStepFrameLength;
 }
 
 bool CModbusTCP::Ahead::OnInput(uint32_t /*events*/) {
-  DriverSocket& socket = *master->socket_;
-  CycleScript& script = *master->script_;
-  uint8_t* rx = master->rx_;
   for (;;) {
     // As the loop reads: into the receive buffer, as much as it holds.
     const int asked = kRxBufferSize - got;
-    const int n = socket.ReceiveNow(rx + got, asked);
+    const int n = socket->ReceiveNow(rx + got, asked);
     if (n == -qmx::net::kWsaEwouldblock) return false;  // all taken: what comes next is reported
     if (n <= 0) {
       receiveFailed = true;
       receiveResult = n;
       return End();
     }
-    master->lastReceive_ = start;
+    received = true;
+    lastReceive = start;
     got += n;
     // Judged where the loop judges the same bytes: its MBAP prefix as soon
     // as it is there, the rest once the frame is whole. Anything but the
     // recorded reply of this step is the loop's to take.
     if (got >= kHeaderLength) {
-      const CycleScript::Step& step = script.steps_[static_cast<size_t>(reached - 1)];
-      const int length = step.replyLength - kMbapLength;
+      const int length = replyLength - kMbapLength;
       if (rx[0] != (id >> 8) || rx[1] != (id & 0xFF) || rx[2] != 0 || rx[3] != 0 || rx[4] != (length >> 8) ||
           rx[5] != (length & 0xFF))
         return End();
-      if (got >= step.replyLength) {
-        if (got > step.replyLength || std::memcmp(rx + kMbapLength, step.head, sizeof step.head) != 0) return End();
-        std::memcpy(script.replies_.data() + step.replyAt, rx, step.replyLength);
+      if (got >= replyLength) {
+        if (got > replyLength || std::memcmp(rx + kMbapLength, head, sizeof head) != 0) return End();
+        std::memcpy(replies + replyAt, rx, replyLength);
         got = 0;
         ++completed;
-        if (static_cast<size_t>(completed) == script.steps_.size()) return End();
+        if (completed == count) return End();
         // A stop sends nothing more, as the loop would not.
-        if (master->abort_ && master->abort_()) return End();
+        if (master->Aborted()) return End();
         if (!SendNext()) return End();
       }
     }

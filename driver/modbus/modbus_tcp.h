@@ -193,9 +193,22 @@ private:
     bool End();
     // Sends step `reached`; false when it did not all go.
     bool SendNext();
+    // What the reply of `step`, now under way, must be, kept beside the
+    // rest (the steps lie apart, and are cold again by the time it comes).
+    void Expect(const CycleScript::Step& step);
 
+    // What a reply needs, side by side: the script's steps and replies,
+    // where the run stands.
     CModbusTCP* master = nullptr;
+    DriverSocket* socket = nullptr;
+    uint8_t* rx = nullptr;  // the master's receive buffer
+    const CycleScript::Step* steps = nullptr;
+    uint8_t* replies = nullptr;
+    int count = 0;            // steps
     uint16_t id = 0;          // of the step under way (reached - 1)
+    uint16_t replyLength = 0;
+    uint16_t replyAt = 0;
+    uint8_t head[CycleScript::kHeadLength] = {};
     int reached = 0;          // steps sent, the last one perhaps in part
     int completed = 0;        // steps whose replies wait in the script
     int got = 0;              // bytes of the reply under way, in rx_
@@ -203,7 +216,9 @@ private:
     bool receiveFailed = false;
     int receiveResult = 0;
     bool ended = false;
+    bool received = false;    // lastReceive: as the loop's reads stamp it
     std::chrono::steady_clock::time_point start;  // when the step under way went out
+    std::chrono::steady_clock::time_point lastReceive;
   };
 
   CycleScript* script_ = nullptr;  // between BeginScript and EndScript

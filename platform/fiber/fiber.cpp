@@ -89,6 +89,8 @@ struct Fiber {
   bool finished = false;
   uint32_t revents = 0;
   bool timedOut = false;
+  // The descriptor of a wait with an input handler, while it runs.
+  int handledFd = -1;
 #ifdef QMX_FIBER_ASAN
   void* fakeStack = nullptr;
 #endif
@@ -226,6 +228,9 @@ private:
   // Makes the fibers whose deadline has passed ready.
   void TakeExpired(Clock::time_point now);
   void WakeIfWaiting(uint32_t id, uint32_t token, uint32_t revents, bool timedOut);
+  // A wait with an input handler that ends by its deadline: its
+  // descriptor's entry no longer reports to it.
+  void DropHandler(Fiber& fiber);
   // Makes the scheduler report `events` of `fd` to the fiber's wait: 0 when
   // it will, the events when they are there already, or -errno.
   int Arm(int fd, uint32_t events, Mode mode, const Fiber& fiber, InputHandler* handler);
@@ -412,7 +417,9 @@ void Scheduler::TakeExpired(Clock::time_point now) {
   while (!timers_.Empty() && timers_.TopDeadline() <= now) {
     const uint32_t id = timers_.TopId();
     timers_.Remove(id);
-    WakeIfWaiting(id, fibers_[id]->token, 0, true);
+    Fiber* fiber = fibers_[id];
+    if (fiber->handledFd >= 0) DropHandler(*fiber);
+    WakeIfWaiting(id, fiber->token, 0, true);
   }
 }
 
@@ -489,18 +496,36 @@ void Scheduler::TakeWatched(int fd, uint32_t generation, uint32_t events) {
   if (!w.waited) return;
   const uint32_t ready = w.pending & (w.wanted | EPOLLERR | EPOLLHUP);
   if (!ready) return;
+  if (w.handler) {
+    // A wait with a handler stays marked exactly as long as it runs (its
+    // deadline unmarks it), so the fiber is not looked at: while the
+    // handler takes what comes and the wait goes on, nothing of the
+    // fiber, its object or its frames, is touched.
+    w.pending &= ~w.wanted;
+    if (!w.handler->OnInput(ready)) return;
+    w.waited = false;
+    w.handler = nullptr;
+    WakeIfWaiting(w.waiterId, w.waiterToken, ready, false);
+    return;
+  }
   w.waited = false;
   const Fiber* fiber = w.waiterId < fibers_.size() ? fibers_[w.waiterId] : nullptr;
   // A wait that has ended otherwise (its deadline) leaves what came pending.
   if (!fiber || !fiber->waiting || fiber->token != w.waiterToken) return;
   w.pending &= ~w.wanted;
-  // The handler took what came and the wait goes on: the fiber stays as it
-  // is, its frames untouched.
-  if (w.handler && !w.handler->OnInput(ready)) {
-    w.waited = true;
-    return;
-  }
   WakeIfWaiting(w.waiterId, w.waiterToken, ready, false);
+}
+
+void Scheduler::DropHandler(Fiber& fiber) {
+  std::lock_guard<std::mutex> guard(watchLock_);
+  const auto slot = static_cast<size_t>(fiber.handledFd);
+  fiber.handledFd = -1;
+  if (slot >= watched_.size()) return;
+  Watched& w = watched_[slot];
+  if (w.waited && w.waiterId == fiber.id && w.waiterToken == fiber.token) {
+    w.waited = false;
+    w.handler = nullptr;
+  }
 }
 
 int Scheduler::SetInterest(int fd, uint32_t events, uint64_t tag) {
@@ -572,8 +597,10 @@ int Scheduler::Wait(int fd, uint32_t events, std::optional<Clock::time_point> de
   if (deadline) {
     timers_.Push(fiber->id, *deadline);
   }
+  fiber->handledFd = handler && fd >= 0 ? fd : -1;
   fiber->waiting = true;
   SwitchOut(fiber);
+  fiber->handledFd = -1;
   return fiber->timedOut ? 0 : static_cast<int>(fiber->revents);
 }
 
