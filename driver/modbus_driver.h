@@ -161,6 +161,8 @@ private:
   void ReadSucceeded(DeviceRecord& device, int kind);
   // Takes the device's queued writes out of the queue, oldest first.
   std::vector<WriteRequest> TakeQueuedWritesOf(const std::string& key);
+  // A write for the device waits in the queue (any thread).
+  bool HasQueuedWrites(const std::string& key);
   // Drops the device's queued writes, one line each; the next status read
   // shows the loss.
   void PurgeWrites(const std::string& key, DeviceRecord& device);

@@ -11,6 +11,8 @@
 // queue lock, and the two are never held together.
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <optional>
 #include <vector>
 
 #include "common/Utility.h"
@@ -49,10 +51,13 @@ void CopyBits(uint8_t* dst, size_t dstLength, const uint8_t* src, size_t srcLeng
 // The repeated part of a cycle, bracketed for the channel.
 class ScriptedPart {
 public:
-  ScriptedPart(Modbus& channel, CycleScript& script) : channel_(channel) { channel_.BeginScript(script); }
+  ScriptedPart(Modbus& channel, CycleScript& script, std::function<bool()> noWrites) : channel_(channel) {
+    channel_.BeginScript(script, std::move(noWrites));
+  }
   ~ScriptedPart() { channel_.EndScript(); }
   ScriptedPart(const ScriptedPart&) = delete;
   ScriptedPart& operator=(const ScriptedPart&) = delete;
+  Modbus& channel() const { return channel_; }
 
 private:
   Modbus& channel_;
@@ -180,6 +185,12 @@ int ModbusDriver::MonitoringDevice(const std::string& key) {
     d->failuresLogged.clear();
   }
 
+  // A cycle with no initial read to come asks what the last one asked,
+  // its queued writes apart, as long as every reply is the success it was.
+  std::optional<ScriptedPart> scripted;
+  if (d->initialRead == 0 && d->lost == 0)
+    scripted.emplace(*channel, d->script, [this, &key] { return !HasQueuedWrites(key); });
+
   const std::string prefix = PrefixOf(*d);
   if (channel->DiagEcho(static_cast<uint8_t>(d->node)) != 1) {
     // A stop cut the wait short: the device said nothing wrong.
@@ -216,11 +227,12 @@ int ModbusDriver::MonitoringDevice(const std::string& key) {
 
   OnlineIo io = MakeIo(*d, channel, true);
   if (d->initialRead == 1) InitialRead(*d, io);
-  RunQueuedWrites(key, *d, io);
-
-  // From here on the cycle asks what the last one asked, as long as every
-  // reply is the success it was then.
-  const ScriptedPart scripted(*channel, d->script);
+  // A run ahead that went on past this place found no write queued: the
+  // cycle has none (one queued since goes in the next cycle, at once).
+  if (!scripted || scripted->channel().BeforeWrites()) {
+    RunQueuedWrites(key, *d, io);
+    if (scripted) scripted->channel().AfterWrites();
+  }
 
   // Monitored registers: the others keep their image values.
   if (!d->commInit.empty() && owner_.IsRunning()) {
@@ -302,6 +314,11 @@ void ModbusDriver::InitialRead(DeviceRecord& d, OnlineIo& io) {
   } else {
     MarkImageRead(d, DRV_IMAGE_PARA);
   }
+}
+
+bool ModbusDriver::HasQueuedWrites(const std::string& key) {
+  std::lock_guard<std::mutex> guard(queueLock_);
+  return std::any_of(queue_.begin(), queue_.end(), [&](const WriteRequest& w) { return EqualsNoCase(w.key, key); });
 }
 
 std::vector<WriteRequest> ModbusDriver::TakeQueuedWritesOf(const std::string& key) {

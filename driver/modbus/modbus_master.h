@@ -123,9 +123,16 @@ public:
   virtual void TransportErrorText(int code, std::string& text) const = 0;
   virtual TransportKind Transport() const = 0;
   // The repeated part of a monitoring cycle of one device runs between
-  // these two (see CycleScript): a master may record it into `script` and
-  // run it ahead from the next cycle on. The serial master does neither.
-  virtual void BeginScript(CycleScript& /*script*/) {}
+  // BeginScript and EndScript (see CycleScript): a master may record it
+  // into `script` and run it ahead from the next cycle on. The cycle's
+  // queued writes lie outside it: the cycle asks BeforeWrites, runs its
+  // writes only when that answers true, and then calls AfterWrites. A run
+  // ahead goes on past the writes only while `noWrites` answers true; then
+  // BeforeWrites answers false (the cycle has no writes). The serial master
+  // does none of this.
+  virtual void BeginScript(CycleScript& /*script*/, std::function<bool()> /*noWrites*/) {}
+  virtual bool BeforeWrites() { return true; }
+  virtual void AfterWrites() {}
   virtual void EndScript() {}
 
   // ---- requests ----

@@ -78,7 +78,7 @@ void CModbusTCP::SetTickSource(TickSource ticks) {
 }
 
 int CModbusTCP::Exchange(int pduLength) {
-  if (script_) {
+  if (script_ && !writing_) {
     const int r = FromScript(position_++, pduLength);
     if (r != kNotAhead) return r;
   }
@@ -172,7 +172,7 @@ int CModbusTCP::ReceiveReply(DriverSocket::Held& held, uint16_t transactionId, c
 
 int CModbusTCP::Transact(const Transaction& x) {
   const int result = TransactOnce(x);
-  if (script_) Record(x.pduLength, result);
+  if (script_ && !writing_) Record(x.pduLength, result);
   return result;
 }
 
@@ -203,19 +203,34 @@ void CModbusTCP::SetRunAhead(bool on) { gRunAhead.store(on); }
 
 uint64_t CModbusTCP::RepliesRunAhead() { return gRepliesRunAhead.load(); }
 
-void CModbusTCP::BeginScript(CycleScript& script) {
+void CModbusTCP::BeginScript(CycleScript& script, std::function<bool()> noWrites) {
   script_ = &script;
   position_ = 0;
+  noWrites_ = std::move(noWrites);
+  writing_ = false;
+  writesAt_ = -1;
   recording_.clear();
   recordClean_ = true;
   ahead_.reached = 0;
   ahead_.completed = 0;
 }
 
+bool CModbusTCP::BeforeWrites() {
+  if (!script_) return true;
+  writesAt_ = position_;
+  // The run went on past this place: there was no write to make.
+  if (script_->writesAt_ == position_ && ahead_.reached > position_) return false;
+  writing_ = true;
+  return true;
+}
+
+void CModbusTCP::AfterWrites() { writing_ = false; }
+
 void CModbusTCP::EndScript() {
   if (!script_) return;
   CycleScript& s = *script_;
   script_ = nullptr;
+  noWrites_ = nullptr;
   // Only a part that met nothing but successes is run ahead next time; the
   // replies of this one are of no further use.
   if (!recordClean_ || recording_.size() < 2) {
@@ -223,6 +238,7 @@ void CModbusTCP::EndScript() {
     return;
   }
   s.steps_.swap(recording_);
+  s.writesAt_ = writesAt_;
   size_t at = 0;
   for (CycleScript::Step& step : s.steps_) {
     step.replyAt = static_cast<uint16_t>(at);
@@ -255,13 +271,12 @@ int CModbusTCP::FromScript(int position, int pduLength) {
   if (position == 0) {
     ahead_.reached = 0;
     ahead_.completed = 0;
-    // A run needs the scheduler to wait on, a stream (a short read takes
-    // all there was), a reply time-out to wait for (none means no reply is
-    // ever waited for) and the request the last cycle began with.
-    if (!gRunAhead.load(std::memory_order_relaxed) || script_->steps_.size() < 2 || !socket_ ||
-        !socket_->IsStream() || socket_->TimeoutMs() <= 0 || !qmx::fiber::OnFiber() || !Matches(0, pduLength))
-      return kNotAhead;
-    return StartAhead(pduLength);
+  }
+  // A run starts with the part, and again after the cycle's writes when
+  // the first one stopped before them.
+  if (position == ahead_.reached && position == ahead_.completed &&
+      (position == 0 || position == script_->writesAt_)) {
+    return MayRunAhead(position, pduLength) ? StartAhead(position, pduLength) : kNotAhead;
   }
   if (position >= ahead_.reached) return kNotAhead;
   if (!Matches(position, pduLength)) {
@@ -284,7 +299,16 @@ int CModbusTCP::FromScript(int position, int pduLength) {
   return TakeOver(held);
 }
 
-int CModbusTCP::StartAhead(int pduLength) {
+bool CModbusTCP::MayRunAhead(int position, int pduLength) const {
+  // A run needs the scheduler to wait on, a stream (a short read takes all
+  // there was), a reply time-out to wait for (none means no reply is ever
+  // waited for), a step after this one and this request as recorded.
+  return gRunAhead.load(std::memory_order_relaxed) && static_cast<size_t>(position) + 1 < script_->steps_.size() &&
+         socket_ && socket_->IsStream() && socket_->TimeoutMs() > 0 && qmx::fiber::OnFiber() &&
+         Matches(position, pduLength);
+}
+
+int CModbusTCP::StartAhead(int position, int pduLength) {
   if (Aborted()) return kSockTimeout;
   DriverSocket::Held held = socket_->HoldForExchange();
   WriteMbap(NextTransactionId(), pduLength);
@@ -295,10 +319,11 @@ int CModbusTCP::StartAhead(int pduLength) {
   ahead_.rx = rx_;
   ahead_.steps = script_->steps_.data();
   ahead_.count = static_cast<int>(script_->steps_.size());
+  ahead_.writesAt = script_->writesAt_;
   ahead_.replies = script_->replies_.data();
   ahead_.id = transactionId_;
-  ahead_.Expect(ahead_.steps[0]);
-  ahead_.reached = 1;
+  ahead_.Expect(ahead_.steps[position]);
+  ahead_.reached = position + 1;
   ahead_.got = 0;
   ahead_.sendResult = sent;
   ahead_.receiveFailed = false;
@@ -307,7 +332,7 @@ int CModbusTCP::StartAhead(int pduLength) {
   ahead_.start = Clock::now();
   RunAhead();
   if (ahead_.received) lastReceive_ = ahead_.lastReceive;
-  return ahead_.completed > 0 ? Served(0) : TakeOver(held);
+  return ahead_.completed > position ? Served(position) : TakeOver(held);
 }
 
 void CModbusTCP::RunAhead() {
@@ -410,8 +435,10 @@ bool CModbusTCP::Ahead::OnInput(uint32_t /*events*/) {
         got = 0;
         ++completed;
         if (completed == count) return End();
-        // A stop sends nothing more, as the loop would not.
+        // A stop sends nothing more, as the loop would not; nor does a
+        // write waiting where the cycle's writes come.
         if (master->Aborted()) return End();
+        if (completed == writesAt && !(master->noWrites_ && master->noWrites_())) return End();
         if (!SendNext()) return End();
       }
     }

@@ -102,7 +102,9 @@ public:
   TransportKind Transport() const override { return TransportKind::kSocket; }
   // Records the part into `script` and, on a fiber, runs what the last
   // cycle recorded there ahead of the loop.
-  void BeginScript(CycleScript& script) override;
+  void BeginScript(CycleScript& script, std::function<bool()> noWrites) override;
+  bool BeforeWrites() override;
+  void AfterWrites() override;
   void EndScript() override;
   // Scripts are run ahead unless this is turned off (for every master of
   // the process; the tests compare both roads on the wire).
@@ -173,7 +175,9 @@ private:
   // was run ahead, or the rest of it when it was under way as the run
   // ended; the first one starts the run.
   int FromScript(int position, int pduLength);
-  int StartAhead(int pduLength);
+  // A run may start at `position` with the request in the transmit buffer.
+  bool MayRunAhead(int position, int pduLength) const;
+  int StartAhead(int position, int pduLength);
   // Waits while the scheduler runs the script ahead.
   void RunAhead();
   // The reply of a step the run completed.
@@ -205,6 +209,7 @@ private:
     const CycleScript::Step* steps = nullptr;
     uint8_t* replies = nullptr;
     int count = 0;            // steps
+    int writesAt = -1;        // the step before which the cycle's writes come
     uint16_t id = 0;          // of the step under way (reached - 1)
     uint16_t replyLength = 0;
     uint16_t replyAt = 0;
@@ -223,6 +228,9 @@ private:
 
   CycleScript* script_ = nullptr;  // between BeginScript and EndScript
   int position_ = 0;               // of the next exchange in the part
+  std::function<bool()> noWrites_;
+  bool writing_ = false;           // the cycle's writes, outside the part
+  int writesAt_ = -1;              // where they came in this cycle
   std::vector<CycleScript::Step> recording_;
   bool recordClean_ = false;
   Ahead ahead_;

@@ -231,6 +231,8 @@ private:
   // A wait with an input handler that ends by its deadline: its
   // descriptor's entry no longer reports to it.
   void DropHandler(Fiber& fiber);
+  // Runs the input handler of the first descriptor in handled_.
+  void RunHandler();
   // Makes the scheduler report `events` of `fd` to the fiber's wait: 0 when
   // it will, the events when they are there already, or -errno.
   int Arm(int fd, uint32_t events, Mode mode, const Fiber& fiber, InputHandler* handler);
@@ -265,6 +267,8 @@ private:
     uint32_t waiterToken = 0;
     uint32_t wanted = 0;
     InputHandler* handler = nullptr;  // of the wait it is reported to
+    bool queued = false;              // in handled_, with these events
+    uint32_t handlerEvents = 0;
   };
   // Forget comes from any thread; the rest from the scheduler thread.
   std::mutex watchLock_;
@@ -278,6 +282,7 @@ private:
   uint32_t waits_ = 0;  // the last wait's token
   std::deque<Fiber*> ready_;  // woken by their descriptor
   std::deque<Fiber*> due_;    // woken by their deadline: run first
+  std::deque<int> handled_;   // descriptors whose input handler is to run
   TimerHeap timers_;
 #ifdef QMX_FIBER_ASAN
   const void* mainBottom_ = nullptr;
@@ -336,7 +341,15 @@ Task Scheduler::Spawn(std::function<void()> body) {
 void Scheduler::Run() {
   for (;;) {
     TakeIncoming();
-    while (!due_.empty() || !ready_.empty()) {
+    while (!due_.empty() || !handled_.empty() || !ready_.empty()) {
+      // Input handlers run one at a time between the loops whose time has
+      // come: a burst of replies, each asking for a send, does not hold up
+      // a loop's period.
+      if (due_.empty() && !handled_.empty()) {
+        RunHandler();
+        if (!timers_.Empty()) TakeExpired(Clock::now());
+        continue;
+      }
       std::deque<Fiber*>& from = due_.empty() ? ready_ : due_;
       Fiber* fiber = from.front();
       from.pop_front();
@@ -500,12 +513,14 @@ void Scheduler::TakeWatched(int fd, uint32_t generation, uint32_t events) {
     // A wait with a handler stays marked exactly as long as it runs (its
     // deadline unmarks it), so the fiber is not looked at: while the
     // handler takes what comes and the wait goes on, nothing of the
-    // fiber, its object or its frames, is touched.
+    // fiber, its object or its frames, is touched. The handler runs from
+    // the run loop.
     w.pending &= ~w.wanted;
-    if (!w.handler->OnInput(ready)) return;
-    w.waited = false;
-    w.handler = nullptr;
-    WakeIfWaiting(w.waiterId, w.waiterToken, ready, false);
+    w.handlerEvents |= ready;
+    if (!w.queued) {
+      w.queued = true;
+      handled_.push_back(fd);
+    }
     return;
   }
   w.waited = false;
@@ -514,6 +529,26 @@ void Scheduler::TakeWatched(int fd, uint32_t generation, uint32_t events) {
   if (!fiber || !fiber->waiting || fiber->token != w.waiterToken) return;
   w.pending &= ~w.wanted;
   WakeIfWaiting(w.waiterId, w.waiterToken, ready, false);
+}
+
+void Scheduler::RunHandler() {
+  const int fd = handled_.front();
+  handled_.pop_front();
+  std::lock_guard<std::mutex> guard(watchLock_);
+  Watched& w = watched_[static_cast<size_t>(fd)];
+  w.queued = false;
+  const uint32_t events = w.handlerEvents;
+  w.handlerEvents = 0;
+  // Its wait may have ended meanwhile (its deadline): what came is left
+  // pending for the next wait, as for any wait that has ended.
+  if (!w.active || !w.waited || !w.handler) {
+    if (w.active) w.pending |= events;
+    return;
+  }
+  if (!w.handler->OnInput(events)) return;
+  w.waited = false;
+  w.handler = nullptr;
+  WakeIfWaiting(w.waiterId, w.waiterToken, events, false);
 }
 
 void Scheduler::DropHandler(Fiber& fiber) {
@@ -525,6 +560,9 @@ void Scheduler::DropHandler(Fiber& fiber) {
   if (w.waited && w.waiterId == fiber.id && w.waiterToken == fiber.token) {
     w.waited = false;
     w.handler = nullptr;
+    // Input its handler has not run for yet stays for the next wait.
+    w.pending |= w.handlerEvents;
+    w.handlerEvents = 0;
   }
 }
 
@@ -584,6 +622,7 @@ void Scheduler::Forget(int fd) {
   w.pending = 0;
   w.waited = false;
   w.handler = nullptr;
+  w.handlerEvents = 0;
   ::epoll_ctl(epoll_, EPOLL_CTL_DEL, fd, nullptr);
 }
 

@@ -324,6 +324,57 @@ TEST(Fiber, AHandlerTakesInputInPlaceOfTheWaitingFiber) {
   }
 }
 
+// Ends its wait at once, after holding the thread for a while.
+class SlowHandler final : public InputHandler {
+public:
+  bool OnInput(uint32_t) override {
+    const auto until = Clock::now() + 60ms;
+    while (Clock::now() < until) {
+    }
+    return true;
+  }
+};
+
+// Input that came for a wait with a handler, when the wait reached its
+// deadline before the handler could run (another handler held the thread),
+// is not lost: the next wait on the descriptor finds it.
+TEST(Fiber, InputLeftByAHandledWaitThatTimedOutReachesTheNextWait) {
+  SocketPair first;
+  SocketPair second;
+  CountingHandler counting(first.fd[0], 100);
+  SlowHandler slow;
+  std::atomic<int> waiting{0};
+  int timedOut = -2;
+  int next = -2;
+  Task a = Spawn([&] {
+    ++waiting;
+    timedOut = AwaitInput(first.fd[0], Clock::now() + 50ms, counting);
+    next = AwaitInput(first.fd[0], Clock::now() + 2s);
+    Forget(first.fd[0]);
+  });
+  Task b = Spawn([&] {
+    ++waiting;
+    AwaitInput(second.fd[0], Clock::now() + 5s, slow);
+    Forget(second.fd[0]);
+  });
+  while (waiting < 2) std::this_thread::sleep_for(1ms);
+  // Both inputs come while the thread is held, so that one wait of the
+  // scheduler takes both: the slow handler first, past the other's deadline.
+  Task hold = Spawn([] {
+    const auto until = Clock::now() + 20ms;
+    while (Clock::now() < until) {
+    }
+  });
+  std::this_thread::sleep_for(5ms);
+  second.Send();
+  first.Send();
+  hold.Join();
+  a.Join();
+  b.Join();
+  EXPECT_EQ(timedOut, 0);
+  EXPECT_EQ(next, 1);
+}
+
 TEST(Fiber, AForgottenDescriptorsNumberServesTheNextOne) {
   int firstFd = -1;
   int secondFd = -1;
