@@ -535,6 +535,14 @@ void Scheduler::RunHandler() {
   const int fd = handled_.front();
   handled_.pop_front();
   std::lock_guard<std::mutex> guard(watchLock_);
+  // The next handler's object comes into the cache while this one waits
+  // in its system calls.
+  if (!handled_.empty()) {
+    if (const InputHandler* next = watched_[static_cast<size_t>(handled_.front())].handler) {
+      __builtin_prefetch(next);
+      __builtin_prefetch(reinterpret_cast<const char*>(next) + 64);
+    }
+  }
   Watched& w = watched_[static_cast<size_t>(fd)];
   w.queued = false;
   const uint32_t events = w.handlerEvents;
