@@ -15,7 +15,8 @@
 //     floor (min, median, max of the rounds), the context switches per
 //     transaction of each side (over the cycles each side counted itself),
 //     the period statistics of the anchor and of each device of the driver,
-//     both counted against the same 10 %, and the time from a value change
+//     both timed as each station's cycle starts and counted against the
+//     same 10 % (and the anchor's timer ticks beside them), and the time from a value change
 //     in a station (at moments spread over the period) to drvRead seeing it.
 //  2. One RS485 instance with 32 nodes on a socat pty line: the time of a
 //     full round over the line against the time its device cycles took
@@ -386,11 +387,13 @@ public:
         if (events[k].data.u32 == kTimerTag) {
           uint64_t expirations = 0;
           if (::read(timer_, &expirations, sizeof expirations) != sizeof expirations) continue;
+          // Each station's cycle is timed as it starts, as the driver times
+          // each device's: a stall in the middle of the tick's sends shows.
           const bool record = recording.load(std::memory_order_relaxed);
-          const Clock::time_point now = record ? Clock::now() : Clock::time_point{};
+          if (record) ticks_.emplace_back(Clock::now(), Clock::duration{});
           for (Station& s : stations_) {
             if (s.next < 0) {
-              if (!StartCycle(s, record, now)) return false;
+              if (!StartCycle(s, record, record ? Clock::now() : Clock::time_point{})) return false;
             } else {
               s.late = true;
             }
@@ -409,6 +412,8 @@ public:
     for (size_t i = 0; i < stations_.size(); ++i) out.emplace_back(std::to_string(i + 1), stations_[i].cycles);
     return out;
   }
+  // The timer's ticks (while recording): the periods the loop was woken at.
+  const CycleTimes& Ticks() const { return ticks_; }
   // Cycles done by every station (to see that the run has settled).
   size_t CyclesDone() const { return cyclesDone_.load(); }
 
@@ -456,6 +461,7 @@ private:
   int epoll_ = -1;
   int timer_ = -1;
   std::vector<Station> stations_;
+  CycleTimes ticks_;
   std::atomic<size_t> cyclesDone_{0};
 };
 
@@ -513,7 +519,7 @@ RunResult RunFloor(const std::vector<int>& ports, int seconds) {
 }
 
 // The anchor once: connect, settle, measure, stop.
-RunResult RunAnchor(const std::vector<int>& ports, int seconds, Periods* periods) {
+RunResult RunAnchor(const std::vector<int>& ports, int seconds, Periods* periods, Periods* ticks) {
   EventClient client;
   if (!client.Connect(ports)) return {};
   std::atomic<bool> stop{false};
@@ -528,6 +534,7 @@ RunResult RunAnchor(const std::vector<int>& ports, int seconds, Periods* periods
   thread.join();
   if (!ok.load()) return {};
   for (const auto& [device, cycles] : client.Log()) periods->Add(device, cycles);
+  ticks->Add("timer", client.Ticks());
   return r;
 }
 
@@ -641,6 +648,7 @@ int RunTcp(int count, int seconds, int rounds, const std::string& order) {
   const std::vector<int> ports = PortsOf(sims);
   Periods driverPeriods;
   Periods anchorPeriods;
+  Periods anchorTicks;
   std::vector<double> ratios;
   std::vector<double> floorRatios;
   std::vector<double> aboveFloor;
@@ -657,7 +665,7 @@ int RunTcp(int count, int seconds, int rounds, const std::string& order) {
       Periods own;
       const RunResult r = side == 'D'   ? RunDriver(sims, seconds, &driverPeriods, false)
                           : side == 'L' ? RunDriver(sims, seconds, &own, false)
-                          : side == 'A' ? RunAnchor(ports, seconds, &anchorPeriods)
+                          : side == 'A' ? RunAnchor(ports, seconds, &anchorPeriods, &anchorTicks)
                                         : RunFloor(ports, seconds);
       if (!r.ok) {
         std::fprintf(stderr, "the %s run failed\n", name);
@@ -696,6 +704,7 @@ int RunTcp(int count, int seconds, int rounds, const std::string& order) {
     PrintRatio("driver / own road:", ahead, "");
   }
   PrintPeriods("anchor", anchorPeriods, kPeriodMs, false);
+  PrintPeriods("anchor's timer", anchorTicks, kPeriodMs, false);
   std::printf("  driver, each device: min/median/max period, ms\n");
   PrintPeriods("driver", driverPeriods, kPeriodMs, true);
   Periods last;
@@ -707,9 +716,11 @@ int RunTcp(int count, int seconds, int rounds, const std::string& order) {
 int RunOnly(const std::string& side, int count, int seconds) {
   const auto sims = StartStations(count);
   if (sims.empty()) return 1;
+  Periods ticks;
   auto run = [&](int s, Periods* periods) {
+    ticks = {};
     return side == "floor"    ? RunFloor(PortsOf(sims), s)
-           : side == "anchor" ? RunAnchor(PortsOf(sims), s, periods)
+           : side == "anchor" ? RunAnchor(PortsOf(sims), s, periods, &ticks)
                               : RunDriver(sims, s, periods, false);
   };
   // The first run on new stations costs more than the ones after it (as
@@ -722,6 +733,7 @@ int RunOnly(const std::string& side, int count, int seconds) {
   if (!r.ok) return 1;
   PrintRun(side.c_str(), r);
   if (side != "floor") PrintPeriods(side.c_str(), periods, kPeriodMs, false);
+  if (side == "anchor") PrintPeriods("anchor's timer", ticks, kPeriodMs, false);
   return 0;
 }
 
