@@ -239,7 +239,8 @@ private:
   // Registers `fd` for `events` with `tag`, or changes its registration to
   // that: 0 or -errno.
   int SetInterest(int fd, uint32_t events, uint64_t tag);
-  // What epoll reported of a descriptor registered for good.
+  // What epoll reported of a descriptor registered for good (under
+  // watchLock_).
   void TakeWatched(int fd, uint32_t generation, uint32_t events);
 
 public:
@@ -410,6 +411,9 @@ void Scheduler::Poll() {
   epoll_event events[kEventsPerWait];
   int n = ::epoll_pwait2(epoll_, events, kEventsPerWait, bounded ? &timeout : nullptr, nullptr);
   if (n < 0 && errno == ENOSYS) n = ::epoll_wait(epoll_, events, kEventsPerWait, timeoutMs);
+  // The watched descriptors' entries are looked at under one lock for the
+  // whole batch, not one for each reply.
+  std::unique_lock<std::mutex> watching(watchLock_, std::defer_lock);
   for (int i = 0; i < n; ++i) {
     const uint64_t tag = events[i].data.u64;
     if (tag == kWakeTag) {
@@ -418,11 +422,13 @@ void Scheduler::Poll() {
       continue;
     }
     if (tag & kWatchBit) {
+      if (!watching.owns_lock()) watching.lock();
       TakeWatched(static_cast<int>((tag >> 32) & 0x7FFFFFFF), static_cast<uint32_t>(tag), events[i].events);
       continue;
     }
     WakeIfWaiting(static_cast<uint32_t>(tag >> 32), static_cast<uint32_t>(tag), events[i].events, false);
   }
+  if (watching.owns_lock()) watching.unlock();
   TakeExpired(Clock::now());
 }
 
@@ -501,7 +507,6 @@ void Scheduler::Entry(Fiber* fiber) {
 }
 
 void Scheduler::TakeWatched(int fd, uint32_t generation, uint32_t events) {
-  std::lock_guard<std::mutex> guard(watchLock_);
   if (static_cast<size_t>(fd) >= watched_.size()) return;
   Watched& w = watched_[static_cast<size_t>(fd)];
   if (!w.active || w.generation != generation) return;
