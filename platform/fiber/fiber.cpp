@@ -795,32 +795,21 @@ int PollUntil(pollfd& p, std::optional<Clock::time_point> deadline) {
   return r == 0 ? 0 : 1;
 }
 
-int AwaitInput(int fd, std::optional<Clock::time_point> deadline) {
-  if (!tlCurrent) {
-    pollfd p{fd, POLLIN, 0};
-    return PlainPoll(p, deadline);
-  }
-  const int r = Scheduler::Get().Wait(fd, EPOLLIN, deadline, Scheduler::Mode::kEdge);
-  if (r == -EPERM) return 1;  // not pollable by epoll: always ready
-  if (r < 0) {
-    errno = -r;
-    return -1;
-  }
-  return r == 0 ? 0 : 1;
-}
+namespace {
 
-int AwaitInput(int fd, std::optional<Clock::time_point> deadline, InputHandler& handler) {
+// AwaitInput, with or without a handler.
+int AwaitInputFor(int fd, std::optional<Clock::time_point> deadline, InputHandler* handler) {
   if (!tlCurrent) {
     for (;;) {
       pollfd p{fd, POLLIN, 0};
       const int r = PlainPoll(p, deadline);
-      if (r <= 0 || handler.OnInput(static_cast<uint32_t>(p.revents))) return r;
+      if (r <= 0 || !handler || handler->OnInput(static_cast<uint32_t>(p.revents))) return r;
     }
   }
-  const int r = Scheduler::Get().Wait(fd, EPOLLIN, deadline, Scheduler::Mode::kEdge, &handler);
+  const int r = Scheduler::Get().Wait(fd, EPOLLIN, deadline, Scheduler::Mode::kEdge, handler);
   if (r == -EPERM) {
     // Not pollable by epoll: always ready, and no wait to go on with.
-    handler.OnInput(POLLIN);
+    if (handler) handler->OnInput(POLLIN);
     return 1;
   }
   if (r < 0) {
@@ -828,6 +817,14 @@ int AwaitInput(int fd, std::optional<Clock::time_point> deadline, InputHandler& 
     return -1;
   }
   return r == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int AwaitInput(int fd, std::optional<Clock::time_point> deadline) { return AwaitInputFor(fd, deadline, nullptr); }
+
+int AwaitInput(int fd, std::optional<Clock::time_point> deadline, InputHandler& handler) {
+  return AwaitInputFor(fd, deadline, &handler);
 }
 
 void Forget(int fd) { Scheduler::Get().Forget(fd); }
