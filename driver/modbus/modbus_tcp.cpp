@@ -321,7 +321,6 @@ int CModbusTCP::StartAhead(int position, int pduLength) {
   ahead_.count = static_cast<int>(script_->steps_.size());
   ahead_.writesAt = script_->writesAt_;
   ahead_.replies = script_->replies_.data();
-  ahead_.running = running_;
   ahead_.id = transactionId_;
   ahead_.Expect(ahead_.steps[position]);
   ahead_.reached = position + 1;
@@ -411,7 +410,7 @@ bool CModbusTCP::Ahead::SendNext() {
 bool CModbusTCP::Ahead::OnInput(uint32_t /*events*/) {
   // What a reply as recorded needs after the receive comes into the cache
   // while the receive runs: the run's flag, the reply's place, the next step.
-  if (running) __builtin_prefetch(running);
+  __builtin_prefetch(&master->running_);
   __builtin_prefetch(replies + replyAt, 1);
   if (reached < count) __builtin_prefetch(steps + reached);
   for (;;) {
@@ -443,7 +442,7 @@ bool CModbusTCP::Ahead::OnInput(uint32_t /*events*/) {
         if (completed == count) return End();
         // A stop sends nothing more, as the loop would not; nor does a
         // write waiting where the cycle's writes come.
-        if (running ? running->load() == 0 : master->Aborted()) return End();
+        if (master->Aborted()) return End();
         if (completed == writesAt && !(master->noWrites_ && master->noWrites_())) return End();
         if (!SendNext()) return End();
       }

@@ -208,7 +208,6 @@ private:
     uint8_t* rx = nullptr;  // the master's receive buffer
     const CycleScript::Step* steps = nullptr;
     uint8_t* replies = nullptr;
-    const std::atomic<int>* running = nullptr;  // the run's flag (Modbus::SetAbortFlag)
     int count = 0;            // steps
     int writesAt = -1;        // the step before which the cycle's writes come
     uint16_t id = 0;          // of the step under way (reached - 1)
