@@ -1,23 +1,28 @@
 #!/usr/bin/env bash
 # First builds the delivered programs as Release with warnings as errors (the
-# optimiser warns where a debug build does not) and packs them with cpack,
-# checking that the package carries only shipped, stripped files and that the
-# main program's start-up functions are linked side by side. Then builds
-# every target with AddressSanitizer + UndefinedBehaviorSanitizer and
-# warnings as errors, and runs the whole test suite. The suite's own
-# libraries are built shared and debug sections compressed, which keeps the
-# build folder near a gigabyte instead of several.
+# optimiser warns where a debug build does not) into build/, the tree that
+# `scripts/run.sh` builds, and packs them with cpack, checking that the
+# package carries only shipped, stripped files and that the main program's
+# start-up functions are linked side by side; then tries the README's roads
+# on that tree (tests/install/readme_roads.sh). Then builds every target with
+# AddressSanitizer + UndefinedBehaviorSanitizer and warnings as errors, and
+# runs the whole test suite. The suite's own libraries are built shared and
+# debug sections compressed, which keeps the build folder near a gigabyte
+# instead of several.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 JOBS=${QMX_JOBS:-$(nproc)}
 
-RELEASE_DIR=${QMX_RELEASE_BUILD_DIR:-build-release}
+# The Release tree is the one `bash scripts/run.sh` builds (build/), so the
+# README's roads are tried on what a new user has after the set-up.
+RELEASE_DIR=${QMX_RELEASE_BUILD_DIR:-build}
 cmake -S . -B "$RELEASE_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQMX_WERROR=ON \
       -DQMX_BUILD_TESTS=OFF -DQMX_BUILD_BENCH=OFF
 cmake --build "$RELEASE_DIR" -j "$JOBS"
 bash tests/install/package_contents.sh "$RELEASE_DIR" --package
 bash tests/install/startup_order.sh "$RELEASE_DIR"
+if [ "$RELEASE_DIR" = build ]; then bash tests/install/readme_roads.sh; fi
 
 BUILD_DIR=${QMX_TEST_BUILD_DIR:-build-asan}
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQMX_SANITIZE=ON -DQMX_WERROR=ON \
