@@ -83,5 +83,13 @@ if [ "$mode" = --package ]; then
       fail "$f carries debug information or a symbol table"
     fi
   done
+  # The libraries the programs open at run time are not seen by the
+  # package's link-time dependencies: each must be named by hand.
+  depends=$(dpkg-deb -f "$deb" Depends)
+  for lib in libxslt.so.1:libxslt1.1; do
+    grep -rqF "\"${lib%%:*}\"" "$src/platform" || continue
+    [[ ", $depends," == *", ${lib#*:} "* || ", $depends," == *", ${lib#*:},"* ]] ||
+      fail "the package opens ${lib%%:*} at run time but does not depend on ${lib#*:}: $depends"
+  done
 fi
 echo "package contents: $(wc -l <"$work/actual") files, all shipped"
