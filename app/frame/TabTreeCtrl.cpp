@@ -1,6 +1,7 @@
 #include "app/frame/TabTreeCtrl.h"
 
 #include "app/commands/CommandIds.h"
+#include "app/frame/online/OnlineOperations.h"
 
 #include "platform/os/os.h"
 #include "platform/toolkit/frame_wnd.h"
@@ -14,6 +15,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPixmap>
 
 #include <algorithm>
@@ -26,21 +28,35 @@ constexpr int kImageSize = 16;
 constexpr int kEditMenuIndex = 1;  // the second popup, "&Edit"
 constexpr const char* kCataloguePictures = "ToolBoxList.bmp";
 
-// Communication-state pictures of monitoring (project 21, 22; adapter 24-28).
+// Communication-state pictures of monitoring. The disc's colour says at a
+// glance how the station is (green communicating, amber communicating with
+// a fault, red not communicating); the sign on it says which fault.
+enum class Sign { kNone, kBusError, kFieldPowerOff, kBoth };
 struct StatePicture {
   int index;
+  bool project;
   QColor fill;
-  QColor mark;
+  Sign sign;
+  const char* description;  // the words for the picture (tool tip, accessible description)
 };
 const StatePicture kStatePictures[] = {
-    {21, QColor(40, 160, 60), QColor(255, 255, 255)},   // project monitoring: some adapter communicates
-    {22, QColor(200, 50, 40), QColor(255, 255, 255)},   // project monitoring: no adapter communicates
-    {24, QColor(200, 50, 40), QColor(200, 50, 40)},     // adapter: communication fault
-    {25, QColor(40, 160, 60), QColor(40, 160, 60)},     // adapter communicates
-    {26, QColor(40, 160, 60), QColor(250, 200, 0)},     // communicates, bus error
-    {27, QColor(40, 160, 60), QColor(60, 120, 220)},    // communicates, field power off
-    {28, QColor(40, 160, 60), QColor(120, 60, 160)},    // communicates, bus error and field power off
+    {kImageProjectMonitoring, true, QColor(40, 160, 60), Sign::kNone, "Monitoring"},
+    {kImageProjectAllFailed, true, QColor(200, 50, 40), Sign::kNone, "Monitoring, no station communicates"},
+    {kImageAdapterFault, false, QColor(200, 50, 40), Sign::kNone, "Communication fault"},
+    {kImageAdapterRunning, false, QColor(40, 160, 60), Sign::kNone, "Communicating"},
+    {kImageAdapterBusError, false, QColor(240, 170, 0), Sign::kBusError, "Communicating, bus error"},
+    {kImageAdapterFieldPowerFault, false, QColor(240, 170, 0), Sign::kFieldPowerOff,
+     "Communicating, field power off"},
+    {kImageAdapterBusErrorAndFieldPower, false, QColor(240, 170, 0), Sign::kBoth,
+     "Communicating, bus error, field power off"},
 };
+
+const StatePicture* StatePictureOf(int image) {
+  for (const StatePicture& state : kStatePictures) {
+    if (state.index == image) return &state;
+  }
+  return nullptr;
+}
 
 QPixmap Blank() {
   QPixmap pixmap(kImageSize, kImageSize);
@@ -70,24 +86,58 @@ QIcon GenericPicture() {
   return QIcon(pixmap);
 }
 
-QIcon StateIcon(const StatePicture& state, bool project) {
+// An exclamation mark centred on x: a bus error.
+void DrawBusErrorSign(QPainter& p, qreal x) {
+  p.setPen(Qt::NoPen);
+  p.setBrush(Qt::white);
+  p.drawRect(QRectF(x - 1, 3.5, 2, 6));
+  p.drawRect(QRectF(x - 1, 10.5, 2, 2));
+}
+
+// A lightning bolt in the 16-pixel square: field power.
+void DrawFieldPowerSign(QPainter& p) {
+  QPainterPath bolt;
+  bolt.moveTo(9.5, 2.5);
+  bolt.lineTo(4.5, 9);
+  bolt.lineTo(8, 9);
+  bolt.lineTo(6.5, 13.5);
+  bolt.lineTo(11.5, 7);
+  bolt.lineTo(8, 7);
+  bolt.closeSubpath();
+  p.setPen(Qt::NoPen);
+  p.setBrush(Qt::white);
+  p.drawPath(bolt);
+}
+
+QIcon StateIcon(const StatePicture& state) {
   QPixmap pixmap = Blank();
   QPainter p(&pixmap);
   p.setRenderHint(QPainter::Antialiasing);
-  if (project) {
+  if (state.project) {
     p.setPen(QColor(150, 110, 20));
     p.setBrush(QColor(240, 200, 90));
     p.drawRect(1, 4, 13, 10);
     p.setPen(Qt::NoPen);
     p.setBrush(state.fill);
     p.drawEllipse(QPointF(11, 11), 4, 4);
-  } else {
-    p.setPen(QColor(60, 60, 60));
-    p.setBrush(state.fill);
-    p.drawEllipse(QPointF(8, 8), 6.5, 6.5);
-    p.setPen(Qt::NoPen);
-    p.setBrush(state.mark);
-    p.drawEllipse(QPointF(8, 8), 2.5, 2.5);
+    return QIcon(pixmap);
+  }
+  p.setPen(QColor(60, 60, 60));
+  p.setBrush(state.fill);
+  p.drawEllipse(QPointF(8, 8), 6.5, 6.5);
+  switch (state.sign) {
+    case Sign::kNone: break;
+    case Sign::kBusError: DrawBusErrorSign(p, 8); break;
+    case Sign::kFieldPowerOff: DrawFieldPowerSign(p); break;
+    case Sign::kBoth:
+      // Both signs side by side: a narrower bolt on the left.
+      p.save();
+      p.translate(-1.2, 1.6);
+      p.scale(0.85, 0.8);
+      DrawFieldPowerSign(p);
+      p.restore();
+      DrawBusErrorSign(p, 11);
+      break;
   }
   return QIcon(pixmap);
 }
@@ -164,9 +214,7 @@ std::vector<QIcon> TabTreeCtrl::LoadItemImages() {
     images[static_cast<size_t>(i)] = QIcon(picture);
   }
   images[0] = ProjectPicture();
-  for (const StatePicture& state : kStatePictures) {
-    images[static_cast<size_t>(state.index)] = StateIcon(state, state.index < 24);
-  }
+  for (const StatePicture& state : kStatePictures) images[static_cast<size_t>(state.index)] = StateIcon(state);
   return images;
 }
 
@@ -196,6 +244,12 @@ void TabTreeCtrl::Apply(QTreeWidgetItem* widget, TreeItem item) {
   const int image = store_->GetItemImage(item);
   widget->setData(0, kImageRole, image);
   widget->setIcon(0, image >= 0 && image < kImageCount ? images_[static_cast<size_t>(image)] : QIcon());
+  // A state picture is also said in words, for those who cannot tell it by
+  // its colour.
+  const StatePicture* state = StatePictureOf(image);
+  const QString description = state ? QString::fromUtf8(state->description) : QString();
+  widget->setToolTip(0, description);
+  widget->setData(0, Qt::AccessibleDescriptionRole, description);
   QFont font = widget->font(0);
   font.setBold(store_->IsBold(item));
   widget->setFont(0, font);

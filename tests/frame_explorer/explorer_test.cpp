@@ -183,6 +183,54 @@ TEST_F(Explorer, ShowsTheProjectWithLabelsIconsAndTheSelection) {
   EXPECT_EQ(tree->currentItem(), nullptr);
 }
 
+namespace {
+
+// How much of picture b differs visibly from picture a: the share of the
+// pixels either covers whose colour is far from the other's.
+double ShareDiffering(const QIcon& a, const QIcon& b) {
+  const QImage x = a.pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
+  const QImage y = b.pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
+  int covered = 0, differing = 0;
+  for (int row = 0; row < 16; ++row) {
+    for (int column = 0; column < 16; ++column) {
+      const QColor p = x.pixelColor(column, row), q = y.pixelColor(column, row);
+      if (p.alpha() < 128 && q.alpha() < 128) continue;
+      ++covered;
+      const int distance = std::abs(p.red() - q.red()) + std::abs(p.green() - q.green()) +
+                           std::abs(p.blue() - q.blue()) + std::abs(p.alpha() - q.alpha());
+      if (distance > 120) ++differing;
+    }
+  }
+  return covered == 0 ? 0.0 : static_cast<double>(differing) / covered;
+}
+
+}  // namespace
+
+// A station with a fault but still communicating is told apart from a
+// healthy one and from a lost one at a glance (most of its picture differs),
+// and the three faults from each other by their sign; each picture is also
+// said in words.
+TEST_F(Explorer, StatusPicturesTellTheStationsStateApart) {
+  const std::vector<QIcon> images = TabTreeCtrl::LoadItemImages();
+  auto share = [&](int a, int b) { return ShareDiffering(images.at(static_cast<size_t>(a)), images.at(static_cast<size_t>(b))); };
+  for (int fault : {26, 27, 28}) {
+    EXPECT_GE(share(25, fault), 0.5) << fault << " against running";
+    EXPECT_GE(share(24, fault), 0.5) << fault << " against lost";
+  }
+  for (const auto& [a, b] : {std::pair{26, 27}, {26, 28}, {27, 28}}) EXPECT_GE(share(a, b), 0.1) << a << "/" << b;
+
+  BuildPlant();
+  QTreeWidgetItem* station = tree->topLevelItem(0)->child(0);
+  for (const auto& [image, words] : {std::pair<int, std::string>{24, "Communication fault"},
+                                     {27, "Communicating, field power off"},
+                                     {28, "Communicating, bus error, field power off"},
+                                     {adapter->GetNADef()->iconIdx, ""}}) {
+    ws.tree().SetItemImage(adapter->treeItem, image);
+    EXPECT_EQ(station->toolTip(0).toStdString(), words) << image;
+    EXPECT_EQ(station->data(0, Qt::AccessibleDescriptionRole).toString().toStdString(), words) << image;
+  }
+}
+
 TEST_F(Explorer, DeleteKeySendsTheDeleteCommandToTheFrame) {
   BuildPlant();
   QTest::keyPress(tree, Qt::Key_Delete);

@@ -1,7 +1,8 @@
 // The online commands without a display: the comparison rules as one table,
 // and the commissioning road against the device simulator through the staged
 // driver library (download, upload, compare, monitoring with its timers and
-// status icons, a station that dies and comes back, stop).
+// status icons, bus errors and field power off, a station that dies and
+// comes back, stop).
 #include "app/frame/ProgramServices.h"
 #include "app/frame/online/OnlineOperations.h"
 #include "app/model/DataTypes.h"
@@ -22,6 +23,7 @@
 #include "tests/support/test_support.h"
 #include "tools/simulator/testing/simulator_process.h"
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -29,6 +31,7 @@
 #include <cstring>
 #include <map>
 #include <thread>
+#include <tuple>
 
 namespace {
 
@@ -354,6 +357,30 @@ TEST_F(OpsTest, CommissioningRoadAgainstTheSimulator) {
     ops.OnTimer(kStatusTimerId);
     return Image(na) == 25;
   }));
+
+  // The bus-status register, through the status block (image kind 5 of the
+  // adapter's own instance: state 1, then the register low byte first), to
+  // the station's picture. Low byte: bus state in bits 0-6 (2 and 3 are bus
+  // errors), bit 7 field power off; high byte: the watchdog, no picture's.
+  void* library = ::dlopen((qmx::test::DistDir() / "Tessivar.so").c_str(), RTLD_NOW | RTLD_NOLOAD);
+  ASSERT_NE(library, nullptr);
+  const auto read = reinterpret_cast<PFN_drvRead>(::dlsym(library, "drvRead"));
+  ASSERT_NE(read, nullptr);
+  auto statusBlock = [&] {
+    uint8_t b[4] = {};
+    if (read(na->GetDriverHandle(), na->Key(), 0, DRV_IMAGE_STATUS, b) != 1) return std::string("none");
+    return StrFormat("%02X%02X%02X%02X", b[0], b[1], b[2], b[3]);
+  };
+  for (const auto& [word, block, picture] : std::vector<std::tuple<std::string, std::string, int>>{
+           {"0081", "01008100", kImageAdapterFieldPowerFault}, {"0002", "01000200", kImageAdapterBusError},
+           {"0083", "01008300", kImageAdapterBusErrorAndFieldPower}, {"0001", "01000100", 25},
+           {"0004", "01000400", 25}, {"8080", "01008080", kImageAdapterFieldPowerFault}, {"0000", "01000000", 25}}) {
+    ASSERT_TRUE(simulator->Ok("object 0x1119 " + word));
+    EXPECT_TRUE(Eventually([&] {
+      ops.OnTimer(kStatusTimerId);
+      return statusBlock() == block && Image(na) == picture;
+    })) << word << ": " << statusBlock() << ", picture " << Image(na);
+  }
 
   // Forcing an output while monitoring: queued, no progress window.
   tab = 2;

@@ -2,7 +2,8 @@
 // platform, from the menus' commands: the shipped TCP example project,
 // the simulator serving its station, a download, the compare dialog, the
 // monitoring with an input that changes, a forced output, the stop. Writes
-// ops_compare_dialog.png and ops_monitoring_window.png into the build folder.
+// ops_compare_dialog.png, ops_monitoring_window.png and, with the field
+// power off, ops_field_power.png into the build folder.
 #include "app/frame/FerrowynApp.h"
 #include "app/frame/FerrowynView.h"
 #include "app/frame/MainFrame.h"
@@ -211,6 +212,13 @@ TEST_F(OpsWindow, ASilentStationShowsNoOnlineValueUntilItAnswersAgain) {
   EXPECT_TRUE(WaitFor([&] {
     return OnlineColumn(process, qmx::views::kPiOnline) == live && ws.tree().GetItemImage(naItem) == 25;
   }, 20000)) << Joined(OnlineColumn(process, qmx::views::kPiOnline));
+
+  // Field power lost and back: the station's picture follows, by timer 40.
+  ASSERT_TRUE(simulator.Ok("object 0x1119 0081"));
+  EXPECT_TRUE(WaitFor([&] { return ws.tree().GetItemImage(naItem) == 27; }, 20000));
+  EXPECT_TRUE(frame->grab().save(QString::fromStdString((fs::path(QMX_TEST_OUTPUT_DIR) / "ops_field_power.png").string())));
+  ASSERT_TRUE(simulator.Ok("object 0x1119 0000"));
+  EXPECT_TRUE(WaitFor([&] { return ws.tree().GetItemImage(naItem) == 25; }, 20000));
 
   // Silent: red in the tree, nothing shown as live, tick after tick.
   ASSERT_TRUE(simulator.Ok("fault silence"));
