@@ -42,14 +42,20 @@ BootpServer::Served BootpServer::ServeWaiting(size_t limit, const InterfaceParam
     RequestOutcome outcome =
         HandleBootpDatagram(datagram->bytes.data(), datagram->bytes.size(), switches_, setup_, iface, time);
     for (const BootpPacket& reply : outcome.replies) {
-      const int rc = SendReply(reply, arrival, {});
-      if (rc != 0 && !served.failure) served.failure = SendFailure{"BOOTP reply to " + outcome.row.mac, rc};
+      served.replies.push_back(SentReply{outcome.row.mac, SendReply(reply, arrival, {})});
     }
     if (!outcome.listed) continue;
     outcome.row.interfaceIndex = arrival;
     listed->push_back(std::move(outcome.row));
   }
   return served;
+}
+
+const SentReply* BootpServer::Served::FirstFailure() const {
+  for (const SentReply& r : replies) {
+    if (r.error != 0) return &r;
+  }
+  return nullptr;
 }
 
 int BootpServer::SendReply(const BootpPacket& packet, unsigned arrivalIndex, const std::string& chosenName) {

@@ -6,7 +6,6 @@
 
 #include <chrono>
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -24,9 +23,10 @@ constexpr size_t kDatagramsPerWake = 1024;
 // or go while the server runs).
 constexpr std::chrono::milliseconds kInterfaceParamsMaxAge{1000};
 
-struct SendFailure {
-  std::string what;  // "BOOTP reply to 02-4D-9A-00-00-01"
-  int error = 0;     // a Windows Sockets style error number
+// One reply sent to a request, whether or not it left.
+struct SentReply {
+  std::string mac;  // the device answered, "02-4D-9A-00-00-01"
+  int error = 0;    // 0 when it left, else a Windows Sockets style error number
 };
 
 class BootpServer {
@@ -45,7 +45,9 @@ public:
 
   struct Served {
     size_t read = 0;
-    std::optional<SendFailure> failure;  // the first reply that could not be sent
+    std::vector<SentReply> replies;  // in the order they were sent
+    // The first reply that could not be sent; null when every one left.
+    const SentReply* FirstFailure() const;
   };
   // Reads the datagrams waiting, at most `limit`, answering each before the
   // next is read, and appends the rows to list to *listed in arrival order.

@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QSocketNotifier>
+#include <QStyle>
 #include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -27,6 +28,7 @@ namespace {
 
 constexpr const char* kIpTaken = "Already exist same IP address\r\nPlease set other IP address.";
 constexpr const char* kMacTaken = "Already exist same MAC address\r\nPlease select other MAC address.";
+constexpr const char* kRowKept = "The device stays in the setup list and is answered the next time it asks.";
 
 struct Column {
   const char* title;
@@ -210,14 +212,30 @@ void PlenvarDlg::OnStop() {
 
 bool PlenvarDlg::Sent(int rc, const std::string& what) {
   if (rc == 0) return true;
-  // One box at a time: requests keep arriving while it is open.
-  if (!reportingSendFailure_) {
-    reportingSendFailure_ = true;
-    qmx::toolkit::ShowMessageBox(this, StrFormat("The %s could not be sent: %s.", what.c_str(),
-                                                 SocketErrorText(rc).c_str()));
-    reportingSendFailure_ = false;
-  }
+  ShowSendFailure(StrFormat("The %s could not be sent: %s.", what.c_str(), SocketErrorText(rc).c_str()));
   return false;
+}
+
+void PlenvarDlg::ShowSendFailure(const std::string& text) {
+  // One box at a time: requests keep arriving while it is open.
+  if (reportingSendFailure_) return;
+  reportingSendFailure_ = true;
+  qmx::toolkit::ShowMessageBox(this, text);
+  reportingSendFailure_ = false;
+}
+
+bool PlenvarDlg::MarkReply(const std::string& mac, int error) {
+  if (error == 0) return unsent_.erase(mac) > 0;
+  std::string& reason = unsent_[mac];
+  const std::string now = SocketErrorText(error);
+  if (reason == now) return false;
+  reason = now;
+  return true;
+}
+
+void PlenvarDlg::ReportUnsentReply(const std::string& mac, int error) {
+  ShowSendFailure(StrFormat("The BOOTP reply to %s could not be sent: %s.\n%s", mac.c_str(),
+                            SocketErrorText(error).c_str(), kRowKept));
 }
 
 void PlenvarDlg::OnReceiveBootp() {
@@ -227,7 +245,10 @@ void PlenvarDlg::OnReceiveBootp() {
     requestModel_->Queue(std::move(listed));
     if (!listTimer_->isActive()) listTimer_->start();
   }
-  if (served.failure) Sent(served.failure->error, served.failure->what);
+  bool marked = false;
+  for (const SentReply& reply : served.replies) marked = MarkReply(reply.mac, reply.error) || marked;
+  if (marked) RefreshSetupView();
+  if (const SentReply* failed = served.FirstFailure()) ReportUnsentReply(failed->mac, failed->error);
 }
 
 void PlenvarDlg::ShowQueuedRequests() {
@@ -235,14 +256,26 @@ void PlenvarDlg::ShowQueuedRequests() {
 }
 
 void PlenvarDlg::RefreshSetupView() {
+  const SetupList& setup = server_.setup();
+  std::erase_if(unsent_, [&](const auto& note) { return !setup.FindMac(note.first); });
   setupView_->clear();
   int number = 1;
-  for (const SetupRow& r : server_.setup().rows()) {
+  for (const SetupRow& r : setup.rows()) {
     auto* item = new QTreeWidgetItem(QStringList{QString::number(number++), QString::fromStdString(r.mac),
                                                  QString::fromStdString(r.ip), QString::fromStdString(r.subnetMask),
                                                  QString::fromStdString(r.gateway),
                                                  QString::fromStdString(r.transactionId)});
-    for (int c = 0; c < item->columnCount(); ++c) item->setTextAlignment(c, Qt::AlignCenter);
+    const auto unsent = unsent_.find(r.mac);
+    const QString note = unsent == unsent_.end()
+                             ? QString()
+                             : QString::fromStdString(StrFormat("Reply not sent: %s. %s", unsent->second.c_str(),
+                                                                kRowKept));
+    for (int c = 0; c < item->columnCount(); ++c) {
+      item->setTextAlignment(c, Qt::AlignCenter);
+      item->setToolTip(c, note);
+      item->setData(c, Qt::AccessibleDescriptionRole, note);
+    }
+    if (!note.isEmpty()) item->setIcon(0, style()->standardIcon(QStyle::SP_MessageBoxWarning));
     setupView_->addTopLevelItem(item);
   }
 }
@@ -290,8 +323,16 @@ void PlenvarDlg::OnRequestActivated(int index) {
     return;
   }
   const BootpPacket reply = BuildBootpReplyInterfaceForm(row.ip, row.mac, row.transactionId, iface_);
-  if (!Sent(server_.SendReply(reply, request.interfaceIndex, interfaceName_), "BOOTP reply to " + row.mac)) return;
-  if (answer == ManualAnswer::AddRow) PutSetupRow(row);
+  const int rc = server_.SendReply(reply, request.interfaceIndex, interfaceName_);
+  // The address chosen is kept whether the reply left or not: the device
+  // asks again and is answered from its row.
+  const bool marked = MarkReply(row.mac, rc);
+  if (answer == ManualAnswer::AddRow) {
+    PutSetupRow(row);
+  } else if (marked) {
+    RefreshSetupView();
+  }
+  if (rc != 0) ReportUnsentReply(row.mac, rc);
 }
 
 void PlenvarDlg::OnAddNewDevice() {
@@ -306,10 +347,12 @@ void PlenvarDlg::OnAddNewDevice() {
   }
   const SetupRow row{dialog.mac(), dialog.ip(), dialog.subnetMask(), dialog.gateway(), kManualTransactionId};
   const ReplyFields fields{row.ip, row.mac, row.subnetMask, row.gateway, row.transactionId};
-  if (!Sent(server_.SendUnprompted(BuildBootpReply(fields, iface_), interfaceName_), "BOOTP reply to " + row.mac)) {
-    return;
-  }
+  const int rc = server_.SendUnprompted(BuildBootpReply(fields, iface_), interfaceName_);
+  // What was typed stays, sent or not: the device's own request is answered
+  // from the row.
+  MarkReply(row.mac, rc);
   PutSetupRow(row);
+  if (rc != 0) ReportUnsentReply(row.mac, rc);
 }
 
 void PlenvarDlg::OnDeleteDevice() {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QDialog>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -100,6 +101,12 @@ private:
   // True for a send that succeeded; otherwise tells the user (one box at a
   // time) and returns false.
   bool Sent(int rc, const std::string& what);
+  void ShowSendFailure(const std::string& text);
+  // Notes whether the last reply to a device left (error 0) or why not; true
+  // when the note changed. A setup row carries the note until a reply leaves.
+  bool MarkReply(const std::string& mac, int error);
+  // A reply that did not leave: its setup row stays as typed.
+  void ReportUnsentReply(const std::string& mac, int error);
 
   PlenvarOptions options_;
   BootpServer server_;
@@ -115,6 +122,9 @@ private:
   ModbusSetupClient probe_;
   bool busy_ = false;
   bool reportingSendFailure_ = false;
+  // MAC -> why the last reply to that device could not be sent; only MACs
+  // of the setup list.
+  std::map<std::string, std::string> unsent_;
 
   QTreeView* requestView_ = nullptr;
   QTreeWidget* setupView_ = nullptr;

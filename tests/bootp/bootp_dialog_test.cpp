@@ -30,11 +30,13 @@
 #include "platform/net/socket.h"
 #include "platform/os/os.h"
 #include "platform/toolkit/message_box.h"
+#include "tests/bootp/add_device_script.h"
 #include "tests/support/access_audit.h"
 #include "tools/simulator/eip_responder.h"
 #include "tools/simulator/testing/simulator_process.h"
 
 using namespace qmx::plenvar;
+using qmx::plenvar::test::WhenAddDeviceOpens;
 
 namespace {
 
@@ -77,6 +79,13 @@ public:
 int RequestRows(const PlenvarDlg& dialog) { return dialog.requestView()->model()->rowCount(); }
 QString RequestText(const PlenvarDlg& dialog, int row, int column) {
   return dialog.requestView()->model()->index(row, column).data().toString();
+}
+
+// The columns of a setup row joined by "|".
+std::string SetupRowText(const QTreeWidgetItem& item) {
+  QStringList columns;
+  for (int c = 0; c < item.columnCount(); ++c) columns << item.text(c);
+  return columns.join('|').toStdString();
 }
 
 QLineEdit* Part(QWidget& dialog, int n) { return dialog.findChild<QLineEdit*>(QString("macPart%1").arg(n)); }
@@ -151,6 +160,9 @@ TEST_F(DialogTest, MainDialogAnswersOnLoopbackAndReportsFailedSends) {
   QTRY_COMPARE_WITH_TIMEOUT(RequestRows(failing), 1, 3000);
   ASSERT_EQ(boxes_.size(), 1u);
   EXPECT_EQ(boxes_[0].rfind("The BOOTP reply to 02-4D-9A-00-00-01 could not be sent", 0), 0u) << boxes_[0];
+  // The row that could not be answered says so until a reply leaves.
+  EXPECT_EQ(failing.setupView()->topLevelItem(0)->toolTip(1).toStdString().rfind("Reply not sent: ", 0), 0u);
+  EXPECT_TRUE(dialog.setupView()->topLevelItem(0)->toolTip(1).isEmpty()) << "answered rows carry no note";
 }
 
 // Sets or clears CAP_NET_BIND_SERVICE in this thread's effective set (the
@@ -283,18 +295,6 @@ TEST_F(DialogTest, OneWakeUpAnswersEveryWaitingRequestBeforeListing) {
   EXPECT_EQ(RequestRows(dialog), kFlood + 1);
 }
 
-// Answers the next "Add New Device" dialog with a MAC and an address.
-void WhenAddDeviceOpens(const std::string& ip) {
-  QTimer::singleShot(0, [ip] {
-    auto* add = dynamic_cast<NewIpSetDlg*>(QApplication::activeModalWidget());
-    ASSERT_NE(add, nullptr);
-    const char* parts[6] = {"0A", "1B", "2C", "3D", "4E", "5F"};
-    for (int i = 0; i < 6; ++i) Part(*add, i + 1)->setText(parts[i]);
-    Address(*add, "ipAddress")->setText(QString::fromStdString(ip));
-    add->accept();
-  });
-}
-
 TEST_F(DialogTest, AddNewDeviceRepliesBeforeListing) {
   qmx::net::Socket client;
   ASSERT_EQ(client.Create(SOCK_DGRAM), 0);
@@ -319,15 +319,24 @@ TEST_F(DialogTest, AddNewDeviceRepliesBeforeListing) {
   dialog.OnAddNewDevice();
   EXPECT_EQ(boxes_, (std::vector<std::string>{"Already exist same MAC address\r\nPlease select other MAC address."}));
 
-  // A reply that could not be sent adds no row.
+  // A reply that cannot be sent keeps the row as typed, and says why, in
+  // the box and on the row.
   options.bootp.clientPort = 0;
   PlenvarDlg failing(options);
   ASSERT_EQ(failing.OpenServerSocket(), 0);
   WhenAddDeviceOpens("192.168.0.60");
   failing.OnAddNewDevice();
-  EXPECT_EQ(failing.setupView()->topLevelItemCount(), 0);
+  ASSERT_EQ(failing.setupView()->topLevelItemCount(), 1);
+  QTreeWidgetItem* kept = failing.setupView()->topLevelItem(0);
+  EXPECT_EQ(SetupRowText(*kept), "1|0A-1B-2C-3D-4E-5F|192.168.0.60|255.255.0.0|192.168.0.254|4046586826");
   ASSERT_EQ(boxes_.size(), 2u);
-  EXPECT_EQ(boxes_[1].rfind("The BOOTP reply to 0A-1B-2C-3D-4E-5F could not be sent", 0), 0u) << boxes_[1];
+  const std::string reason = SocketErrorText(qmx::net::kWsaEinval);  // no port to send to
+  EXPECT_EQ(boxes_[1], "The BOOTP reply to 0A-1B-2C-3D-4E-5F could not be sent: " + reason +
+                           ".\nThe device stays in the setup list and is answered the next time it asks.");
+  EXPECT_EQ(kept->toolTip(2).toStdString().rfind("Reply not sent: " + reason + ".", 0), 0u)
+      << kept->toolTip(2).toStdString();
+  EXPECT_FALSE(kept->icon(0).isNull());
+  Picture(failing, "unsent_reply");
 }
 
 TEST_F(DialogTest, ResetDialogTakesOnlyAMac) {

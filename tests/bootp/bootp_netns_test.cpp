@@ -29,6 +29,9 @@
 #include "bootp/ui/PlenvarDlg.h"
 #include "platform/net/socket.h"
 #include "platform/toolkit/message_box.h"
+#include "tests/bootp/add_device_script.h"
+#include "tests/bootp/scapy_reader.h"
+#include "tests/support/test_support.h"
 #include "tools/netns/netns_rig.h"
 
 using namespace qmx::plenvar;
@@ -64,13 +67,22 @@ std::vector<uint8_t> Request(uint8_t lastMacByte, uint8_t xidFirst, size_t size 
   return d;
 }
 
+// A BOOTREQUEST of the device 0A-1B-2C-3D-4E-5F.
+std::vector<uint8_t> TypedDeviceRequest(uint8_t xidFirst) {
+  std::vector<uint8_t> d = Request(0, xidFirst);
+  const uint8_t mac[6] = {0x0A, 0x1B, 0x2C, 0x3D, 0x4E, 0x5F};
+  std::copy(mac, mac + 6, d.begin() + 28);
+  return d;
+}
+
 // Serves what has arrived on the server socket; the request list grows.
 void Serve(BootpServer& server, RequestList& requests) {
   pollfd ready{server.fd(), POLLIN, 0};
   std::vector<RequestRow> listed;
   while (::poll(&ready, 1, 300) > 0) {
     const BootpServer::Served served = server.ServeWaiting(kDatagramsPerWake, {}, &listed);
-    ASSERT_FALSE(served.failure) << served.failure->what;
+    const SentReply* failed = served.FirstFailure();
+    ASSERT_EQ(failed, nullptr) << "the reply to " << failed->mac << ": " << SocketErrorText(failed->error);
   }
   for (RequestRow& row : listed) requests.Add(std::move(row));
 }
@@ -175,6 +187,85 @@ TEST(BootpNamespace, NoGatewayAndAddressesThatComeLater) {
   ASSERT_EQ(std::system("ip addr add 10.77.0.9/16 dev bp1"), 0);
   RefreshAdapters(&adapters);
   EXPECT_EQ(bp1->address + " " + bp1->subnetMask, "10.77.0.9 255.255.0.0");
+}
+
+// Add New Device while the server's only card is down: the reply cannot
+// leave, the row stays as typed and says why. Once the card is up, the
+// device's own request is answered from that row; scapy reads the reply off
+// the device's end of the link.
+TEST(BootpNamespace, TypedDeviceIsAnsweredWhenItAsksAfterAFailedSend) {
+  std::string why;
+  qmx::netns::PeerNamespace devices("dev");
+  qmx::netns::WireReader onDevices;
+  if (!qmx::netns::EnterNewNamespace(&why) || !devices.Make(&why) ||
+      !qmx::netns::RunCommands({"ip link add s0 type veth peer name c0 netns " + devices.name(),
+                                "ip addr add 10.83.1.1/24 dev s0", devices.Ip() + "addr add 10.83.1.2/24 dev c0",
+                                devices.Ip() + "link set c0 up", devices.Ip() + "route add default dev c0"},
+                               &why) ||
+      !onDevices.Open(devices, "c0", kBootpClientPort, &why)) {
+    GTEST_SKIP() << "no network namespaces can be made here (" << why << ")";
+  }
+  qmx::net::Socket device;
+  int rc = -1;
+  devices.Inside([&] {
+    rc = device.Create(SOCK_DGRAM);
+    if (rc == 0) rc = device.Bind(0, kBootpClientPort);
+    if (rc == 0) rc = device.SetBroadcast(1);
+  });
+  ASSERT_EQ(rc, 0);
+  std::vector<std::string> boxes;
+  qmx::toolkit::SetMessageBoxScript([&](const qmx::toolkit::MessageBoxRequest& r) {
+    boxes.push_back(r.text);
+    return static_cast<int>(qmx::toolkit::kIdOk);
+  });
+
+  PlenvarDlg dialog;
+  ASSERT_EQ(dialog.OpenServerSocket(), 0);
+  dialog.OnStart();
+  qmx::plenvar::test::WhenAddDeviceOpens("10.83.1.60", "255.255.0.0", "10.83.1.254");
+  dialog.OnAddNewDevice();
+  ASSERT_EQ(dialog.setupView()->topLevelItemCount(), 1);
+  QTreeWidgetItem* row = dialog.setupView()->topLevelItem(0);
+  QStringList typed;
+  for (int c = 0; c < row->columnCount(); ++c) typed << row->text(c);
+  EXPECT_EQ(typed.join('|').toStdString(), "1|0A-1B-2C-3D-4E-5F|10.83.1.60|255.255.0.0|10.83.1.254|4046586826");
+  EXPECT_EQ(boxes, std::vector<std::string>{"The BOOTP reply to 0A-1B-2C-3D-4E-5F could not be sent: network "
+                                            "unreachable.\nThe device stays in the setup list and is answered "
+                                            "the next time it asks."});
+  EXPECT_EQ(row->toolTip(1).toStdString().rfind("Reply not sent: network unreachable.", 0), 0u)
+      << row->toolTip(1).toStdString();
+  EXPECT_TRUE(onDevices.Read(300).empty()) << "nothing left while the card was down";
+
+  ASSERT_TRUE(qmx::netns::RunCommands({"ip link set s0 up"}, &why)) << why;
+  // The device asks, as devices do, until it is answered (the link takes a
+  // moment to carry).
+  std::vector<std::vector<uint8_t>> replies;
+  const auto request = TypedDeviceRequest(0x5A);
+  for (int attempt = 0; attempt < 50 && replies.empty(); ++attempt) {
+    ASSERT_EQ(device.SendTo(request.data(), request.size(), kBootpBroadcastAddress, kBootpServerPort), 300);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+    while (std::chrono::steady_clock::now() < end && replies.empty()) {
+      QApplication::processEvents();
+      replies = onDevices.Read(5);
+    }
+  }
+  ASSERT_FALSE(replies.empty()) << "the device was never answered";
+  qmx::test::TempDir dir("bootp-kept");
+  qmx::test::WriteFile(dir / "reply", std::string(replies[0].begin(), replies[0].end()));
+  const std::string decoded = qmx::test::RunScapy({(dir / "reply").string()});
+  ASSERT_FALSE(decoded.empty()) << "scapy gave no output";
+  // The request's id (5A 02 03 04 on the wire), what was typed, and the
+  // address of the card the request came in by.
+  for (const char* field : {"\"op\": 2", "\"xid\": 1510081284", "\"yiaddr\": \"10.83.1.60\"",
+                            "\"siaddr\": \"10.83.1.1\"", "\"chaddr\": \"0a1b2c3d4e5f\"",
+                            "\"subnet_mask\": \"255.255.0.0\"", "\"router\": \"10.83.1.254\"", "\"length\": 300"}) {
+    EXPECT_NE(decoded.find(field), std::string::npos) << field << " in " << decoded;
+  }
+  QTRY_VERIFY_WITH_TIMEOUT(dialog.requestList().size() >= 1, 3000);
+  EXPECT_EQ(dialog.requestList().rows()[0].ip, "10.83.1.60");
+  EXPECT_TRUE(dialog.setupView()->topLevelItem(0)->toolTip(1).isEmpty()) << "answered: the note goes";
+  EXPECT_EQ(boxes.size(), 1u);
+  qmx::toolkit::SetMessageBoxScript({});
 }
 
 namespace {

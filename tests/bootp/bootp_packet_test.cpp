@@ -8,9 +8,11 @@
 #include <sstream>
 
 #include "bootp/core/bootp_packet.h"
+#include "tests/bootp/scapy_reader.h"
 #include "tests/support/test_support.h"
 
 using namespace qmx::plenvar;
+using qmx::test::RunScapy;
 
 namespace {
 
@@ -34,19 +36,6 @@ InterfaceParams LoadedInterface() {
   i.domainName = "abc";
   i.address = "192.168.0.2";
   return i;
-}
-
-std::string RunScapy(const std::vector<std::string>& files) {
-  std::string command = "/usr/bin/python3 " + qmx::test::SourcePath("tests/bootp/scapy_decode.py").string();
-  for (const auto& f : files) command += " '" + f + "'";
-  std::string out;
-  if (FILE* pipe = ::popen(command.c_str(), "r")) {
-    char buffer[4096];
-    size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-    ::pclose(pipe);
-  }
-  return out;
 }
 
 }  // namespace
