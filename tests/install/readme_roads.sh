@@ -106,6 +106,7 @@ left_behind() {
            /usr/share/icons/hicolor/scalable/apps/qmx410tools.svg; do
     [ ! -e "$f" ] || fail "$1 left $f behind"
   done
+  [ -d /opt ] || fail "$1 took /opt with it"
 }
 # The installed program started by a normal user who cannot write to it:
 # its log lands in the user's folder.
