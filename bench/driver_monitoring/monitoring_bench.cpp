@@ -31,7 +31,7 @@
 //       [--run-ahead=0]  (the driver without running its cycles ahead)
 //       [--order=DAFFAD] (the sides of a round; L is the driver without
 //                         running its cycles ahead, beside D)
-//   --nodes=0 and --stops=0 leave parts 2 and 3 out.
+//   --instances=0, --nodes=0 and --stops=0 leave parts 1, 2 and 3 out.
 //
 // Goals: CPU ratio driver / anchor <= 1.1, every period of every device
 // within 10 % of 100 ms; the RS485 round within 1.2 x its cycles' own time;
@@ -773,6 +773,17 @@ int RunRs485(int nodes, int baud, int seconds) {
         result = 1;
         instance->StopComm();
       } else {
+        // The requests the stations saw, all nodes together.
+        auto requestsOnLine = [&] {
+          long total = 0;
+          for (int n = 1; n <= nodes; ++n) {
+            const std::string counters = sim.Command("counters node=" + std::to_string(n));
+            const size_t at = counters.find(" slave=");
+            if (at != std::string::npos) total += std::atol(counters.c_str() + at + 7);
+          }
+          return total;
+        };
+        const long requests0 = requestsOnLine();
         recording = true;
         const double cpu0 = ProcessCpuSeconds();
         const auto t0 = Clock::now();
@@ -780,6 +791,7 @@ int RunRs485(int nodes, int baud, int seconds) {
         const double cpu = ProcessCpuSeconds() - cpu0;
         const double wall = Ms(Clock::now() - t0);
         recording = false;
+        const long requests = requestsOnLine() - requests0;
         instance->StopComm();
         Periods p;
         for (const auto& [key, cycles] : TimedOf(*instance).log()) p.Add(key, cycles);
@@ -790,6 +802,8 @@ int RunRs485(int nodes, int baud, int seconds) {
                     wall / std::max(1.0, p.busyMs));
         std::printf("  per cycle: %.2f ms (%zu cycles); CPU %.2f %% of one core\n",
                     p.busyMs / static_cast<double>(std::max<size_t>(1, p.cycles)), p.cycles, 100.0 * cpu * 1000 / wall);
+        std::printf("  requests on the line: %ld, %.2f a cycle\n", requests,
+                    static_cast<double>(requests) / static_cast<double>(std::max<size_t>(1, p.cycles)));
       }
     }
   }
@@ -837,7 +851,7 @@ int main(int argc, char** argv) {
   if (order.empty() || order.find_first_not_of("DLAF") != std::string::npos || order.find('D') == std::string::npos ||
       order.find('A') == std::string::npos || order.find('F') == std::string::npos)
     order = "DAFFAD";
-  int r = RunTcp(instances, seconds, std::max(1, Flag(argc, argv, "rounds", 4)), order);
+  int r = instances > 0 ? RunTcp(instances, seconds, std::max(1, Flag(argc, argv, "rounds", 4)), order) : 0;
   const int nodes = Flag(argc, argv, "nodes", 32);
   if (r == 0 && nodes > 0) r = RunRs485(nodes, Flag(argc, argv, "baud", 115200), 2 * seconds);
   const int stops = Flag(argc, argv, "stops", 10);

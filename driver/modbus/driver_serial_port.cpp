@@ -20,6 +20,11 @@ constexpr int kDefaultWriteBoundMs = 1000;
 // With an abort check set, no single read wait is longer than this.
 constexpr int kAbortSliceMs = 20;
 
+// A memory line's character, and how long after the request its bytes past
+// the early ones come.
+constexpr std::chrono::microseconds kMemoryCharacter{1};
+constexpr std::chrono::hours kMemoryLateBy{1};
+
 int ReadWaitMs(unsigned timeoutMs) { return static_cast<int>(std::min<unsigned>(timeoutMs, INT_MAX / 2)); }
 
 constexpr CodeText kDescriptions[] = {
@@ -73,7 +78,35 @@ int DriverSerialPort::OpenStored() {
     device_.Close();
     return 0;
   }
+  TakeCharacterTime();
   return 1;
+}
+
+void DriverSerialPort::TakeCharacterTime() {
+  qmx::serial::LineSettings s;
+  if (device_.Query(&s) != 0 || s.baudRate <= 0) {
+    s.baudRate = baudRate_ > 0 ? baudRate_ : 9600;
+    s.dataBits = dataBits_;
+    s.parity = parity_ >= 1 && parity_ <= 4 ? static_cast<int>(parity_) : static_cast<int>(qmx::serial::kNoParity);
+    s.stopBits = stopCode_ == 2 ? 2 : 1;
+  }
+  const int bits = 1 + s.dataBits + (s.parity != qmx::serial::kNoParity ? 1 : 0) + s.stopBits;
+  characterTime_ = std::chrono::nanoseconds(1'000'000'000LL * bits / s.baudRate);
+}
+
+std::chrono::nanoseconds DriverSerialPort::CharacterTime() const {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  return memory_ ? std::chrono::nanoseconds(kMemoryCharacter) : characterTime_;
+}
+
+std::chrono::steady_clock::time_point DriverSerialPort::SentAt() const {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  return sentAt_;
+}
+
+std::chrono::steady_clock::time_point DriverSerialPort::ReceivedAt() const {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  return receivedAt_;
 }
 
 int DriverSerialPort::Close() {
@@ -106,7 +139,11 @@ void DriverSerialPort::FailedWithError(int negErrno) {
 
 int DriverSerialPort::Write(const void* data, int length) {
   std::lock_guard<std::recursive_mutex> guard(lock_);
-  if (memory_) return data && length >= 0 ? length : static_cast<int>(kSerBadParameter);
+  sentAt_ = std::chrono::steady_clock::now();
+  if (memory_) {
+    ++memory_->writes;
+    return data && length >= 0 ? length : static_cast<int>(kSerBadParameter);
+  }
   if (!device_.IsOpen()) return kSerNotOpen;
   if (!data || length < 0) return kSerBadParameter;
   device_.Purge();
@@ -134,6 +171,11 @@ int DriverSerialPort::ReadLocked(void* buffer, int size, int wanted, uint16_t* c
     }
     got += r;
     if (counter) *counter = static_cast<uint16_t>(*counter + r);
+    if (!memory_) {
+      receivedAt_ = std::chrono::steady_clock::now();
+    } else {
+      receivedAt_ = memory_->at <= memory_->early ? sentAt_ : sentAt_ + kMemoryLateBy;
+    }
   }
   return wanted;
 }

@@ -6,6 +6,7 @@
 // Failures are the driver's serial codes.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -68,6 +69,16 @@ public:
   int ReconnectDue();
   int Reopen();
 
+  // The time one character takes on the line as the port runs it: start
+  // bit, data bits, parity bit and stop bits at the baud rate the port
+  // reports (the stored settings when it reports none). A memory line runs
+  // at one character a microsecond.
+  std::chrono::nanoseconds CharacterTime() const;
+  // When the last write began, and when the last block of bytes a read took
+  // had come.
+  std::chrono::steady_clock::time_point SentAt() const;
+  std::chrono::steady_clock::time_point ReceivedAt() const;
+
   int PortNumber() const { return portNumber_; }
   unsigned ReadTimeoutMs() const { return readTimeoutMs_; }
   // "%d,%d,%s,%d": baud rate, data bits, parity name, stop code.
@@ -84,12 +95,15 @@ public:
   // Fuzzing: the bytes a device would send, read from memory in place of the
   // device (the port then counts as open and takes every write whole). Each
   // read takes at most `piece` of them (0: all that are left); when none are
-  // left a read times out at once. The line stays the caller's; nullptr
-  // gives the device back.
+  // left a read times out at once. The first `early` bytes come as soon as
+  // the request has been written, the others an hour later. `writes` counts
+  // the writes. The line stays the caller's; nullptr gives the device back.
   struct MemoryLine {
     std::string_view received;
     size_t piece = 0;
+    size_t early = 0;
     size_t at = 0;
+    int writes = 0;
   };
   void UseMemoryLine(MemoryLine* line);
   // Asked between short slices of every read wait: true ends the wait at
@@ -102,6 +116,8 @@ private:
   int OpenStored();
   void CloseLocked();
   int ReadLocked(void* buffer, int size, int wanted, uint16_t* counter, int timeoutMs);
+  // The character time of the settings the port runs.
+  void TakeCharacterTime();
   void FailedWithError(int negErrno);
 
   int baudRate_ = 9600;
@@ -116,6 +132,9 @@ private:
   int reconnectPeriodS_ = 5;
   std::function<bool()> abort_;
   MemoryLine* memory_ = nullptr;
+  std::chrono::nanoseconds characterTime_{0};
+  std::chrono::steady_clock::time_point sentAt_;
+  std::chrono::steady_clock::time_point receivedAt_;
   mutable std::recursive_mutex lock_;
 };
 

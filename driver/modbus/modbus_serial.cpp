@@ -19,10 +19,9 @@ constexpr int kCrcLength = 2;
 
 using Clock = std::chrono::steady_clock;
 
-// How many earlier replies a frame is compared with to tell a late copy.
-constexpr size_t kRecentReplies = 4;
-// The requests whose last answer is remembered (a cycle asks a few dozen).
-constexpr size_t kRememberedRequests = 64;
+// The quiet time that ends a frame on the line: three and a half characters,
+// never less than this.
+constexpr int kMinimumGapMs = 2;
 
 // The input register the node scan reads: the adapter's product code.
 constexpr uint16_t kProbeRegister = 0x1002;
@@ -68,14 +67,27 @@ int ModbusSerial::SendFrame(int length, int delayMs) {
     if (left > 0) waitMs = static_cast<int>(left);
   }
   lateUnit_ = -1;
-  port_->DiscardInput(waitMs);
+  DrainLine(waitMs);
   // A stop asked for meanwhile: the request does not go out.
   if (port_->Aborted()) return kSerWriteTimeout;
   return port_->Write(tx_, length + kCrcLength);
 }
 
-int ModbusSerial::ReadFrame(int expected, int timeoutMs, uint16_t* counter) {
-  int r = port_->ReadCounting(rx_, kRxBufferSize, 2, counter, timeoutMs);
+void ModbusSerial::DrainLine(int waitMs) {
+  // A drain that met bytes may have cut a frame that was still arriving: its
+  // rest is dropped too, up to a gap of quiet, for at most a read time-out
+  // (a line that never falls quiet still gets its request).
+  const auto gap = port_->CharacterTime() * 7 / 2;
+  const int gapMs = std::max(kMinimumGapMs, static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(gap).count()));
+  const auto until = Clock::now() + std::chrono::milliseconds(port_->ReadTimeoutMs());
+  int dropped = port_->DiscardInput(waitMs);
+  while (dropped > 0 && Clock::now() < until && !port_->Aborted()) dropped = port_->DiscardInput(gapMs);
+}
+
+int ModbusSerial::ReadFrame(int expected, int firstWaitMs, uint16_t* counter) {
+  int r = port_->ReadCounting(rx_, kRxBufferSize, 1, counter, firstWaitMs);
+  if (r < 0) return r;
+  r = port_->ReadCounting(rx_ + 1, kRxBufferSize - 1, 1, counter, -1);
   if (r < 0) return r;
   // The frame's own length, so that a frame meant for another request is
   // read whole: exception replies, this request's reply, then the lengths
@@ -87,7 +99,7 @@ int ModbusSerial::ReadFrame(int expected, int timeoutMs, uint16_t* counter) {
     length = kExceptionReplyLength;
   } else if (function != tx_[1]) {
     if (function >= kFcReadCoils && function <= kFcReadInputRegisters) {
-      r = port_->ReadCounting(rx_ + 2, kRxBufferSize - 2, 1, counter, timeoutMs);
+      r = port_->ReadCounting(rx_ + 2, kRxBufferSize - 2, 1, counter, -1);
       if (r < 0) return r;
       have = 3;
       length = 5 + rx_[2];
@@ -97,53 +109,22 @@ int ModbusSerial::ReadFrame(int expected, int timeoutMs, uint16_t* counter) {
     }
   }
   if (length < have || length > kRxBufferSize) length = expected;
-  r = port_->ReadCounting(rx_ + have, kRxBufferSize - have, length - have, counter, timeoutMs);
+  r = port_->ReadCounting(rx_ + have, kRxBufferSize - have, length - have, counter, -1);
   if (r < 0) return r;
   return length;
 }
 
-bool ModbusSerial::BytesLess::operator()(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) const {
-  if (a.size() != b.size()) return a.size() < b.size();
-  return !a.empty() && std::memcmp(a.data(), b.data(), a.size()) < 0;
+bool ModbusSerial::CameTooEarly(int length) const {
+  // The request leaves at SentAt; no reply of `length` bytes can be complete
+  // before both have crossed the line.
+  const auto crossing = port_->CharacterTime() * (txLength_ + kCrcLength + length);
+  return port_->ReceivedAt() < port_->SentAt() + crossing;
 }
 
-bool ModbusSerial::IsCopyOfRecent(int length) {
-  auto same = [](const std::vector<uint8_t>& v, const uint8_t* bytes, int n) {
-    return static_cast<int>(v.size()) == n && std::memcmp(v.data(), bytes, v.size()) == 0;
-  };
-  bool copy = false;
-  for (const Answered& a : recent_) copy = copy || (same(a.reply, rx_, length) && !same(a.request, tx_, txLength_));
-  if (!copy) return false;
-  // The bytes this request was answered with last time are its answer, also
-  // when another request got the same bytes.
-  key_.assign(tx_, tx_ + txLength_);
-  const auto it = lastAnswers_.find(key_);
-  return it == lastAnswers_.end() || !same(it->second, rx_, length);
-}
-
-void ModbusSerial::RememberReply(int length) {
-  // Steady state allocates nothing: the oldest entry and each request's
-  // last answer are reused.
-  Answered entry;
-  if (recent_.size() >= kRecentReplies) {
-    entry = std::move(recent_.front());
-    recent_.pop_front();
-  }
-  entry.request.assign(tx_, tx_ + txLength_);
-  entry.reply.assign(rx_, rx_ + length);
-  recent_.push_back(std::move(entry));
-  key_.assign(tx_, tx_ + txLength_);
-  auto it = lastAnswers_.find(key_);
-  if (it == lastAnswers_.end()) {
-    if (lastAnswers_.size() >= kRememberedRequests) lastAnswers_.clear();
-    it = lastAnswers_.emplace(key_, std::vector<uint8_t>()).first;
-  }
-  it->second.assign(rx_, rx_ + length);
-}
-
-int ModbusSerial::ReadReply(int expected) {
-  // A read that times out after some bytes have come is a reply cut short;
-  // one that saw nothing at all keeps the port's time-out code.
+int ModbusSerial::ReadReply(int expected, const char* function) {
+  // A read that times out after some bytes of the reply have come is a
+  // reply cut short; one that saw nothing at all keeps the port's time-out
+  // code.
   uint16_t counter = 0;
   auto failed = [&](int code) {
     if (code == kSerReadTimeout) {
@@ -153,29 +134,26 @@ int ModbusSerial::ReadReply(int expected) {
     }
     return code == kSerReadTimeout && counter > 0 ? kMbShortReply : code;
   };
-
-  int length = ReadFrame(expected, -1, &counter);
-  if (length < 0) return failed(length);
-  if (!IsCopyOfRecent(length)) return length;
-  // The frame equals a recent reply to another request: a copy that came
-  // late (a line echo, a repeater), or the same bytes by chance. The request
-  // is asked again: whatever answers it then answers this request, and the
-  // same bytes again mean they were its answer.
-  const std::vector<uint8_t> first(rx_, rx_ + length);
-  const int sent = SendFrame(txLength_, delayMs_);
-  if (sent <= 0) return sent;
-  counter = 0;
-  length = ReadFrame(expected, -1, &counter);
-  if (length < 0) return failed(length);
-  if (static_cast<size_t>(length) == first.size() && std::memcmp(rx_, first.data(), first.size()) == 0) return length;
-  // Yet another copy: nothing on this line can be told apart now.
-  if (IsCopyOfRecent(length)) return kMbException;
-  return length;
+  // The reply's first byte is waited for one read time-out from the request
+  // on, also across early frames.
+  const auto deadline = port_->SentAt() + std::chrono::milliseconds(port_->ReadTimeoutMs());
+  int firstWaitMs = -1;
+  for (;;) {
+    const int length = ReadFrame(expected, firstWaitMs, &counter);
+    if (length < 0) return failed(length);
+    if (!CameTooEarly(length)) return length;
+    Log(DRV_LOG_COMM, StrFormat("[Warning] Frame before the reply could come, dropped. RxLen: %d. Func: %s", length,
+                                function));
+    std::memset(rx_, 0, static_cast<size_t>(length));
+    counter = 0;
+    // Past the deadline, what has come already is still taken.
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    firstWaitMs = static_cast<int>(std::max<long long>(left, 0));
+  }
 }
 
 int ModbusSerial::Transact(const Transaction& x) {
   std::memset(rx_, 0, sizeof rx_);
-  delayMs_ = x.delayMs;
   int r = SendFrame(x.frameLength, x.delayMs);
   // A failure a stop caused says nothing about the device.
   const bool log = x.logFailures && !port_->Aborted();
@@ -185,13 +163,12 @@ int ModbusSerial::Transact(const Transaction& x) {
                                        x.frameLength + kCrcLength, x.function));
     return r;
   }
-  r = ReadReply(x.expected);
+  r = ReadReply(x.expected, x.function);
   if (r < 0) {
     if (log && !port_->Aborted()) Log(DRV_LOG_DEVELOPER, StrFormat(x.readFailedFormat, r, x.expected, x.function));
     return r;
   }
   const int check = CheckRtuReply(tx_, rx_, r);
-  if (check != kMbException) RememberReply(r);
   if (check != 1) {
     if (check == kMbOtherException) NoteException(rx_[2]);
     return check;
@@ -270,6 +247,7 @@ int ModbusSerial::TxRequest(const uint8_t* header, int headerLength, int kind, u
     if (!header || headerLength < 2 || n < 0 || (n > 0 && !dst) || dataLength < 0 || (dataLength > 0 && !data))
       return static_cast<int>(kSerBadParameter);
     Transaction x;
+    x.function = "ModbusSerial::TxRequest";
     x.logFailures = false;
     x.frameLength = headerLength;
     x.delayMs = requestDelayMs_;
@@ -309,6 +287,7 @@ int ModbusSerial::ScanDevice(int unit, ScanHits& hits, int& counter, int /*windo
     std::memcpy(tx_, probe, sizeof probe);
     SerialScanHit hit;
     Transaction x;
+    x.function = "ModbusSerial::ScanDevice";
     x.logFailures = false;
     x.frameLength = sizeof probe;
     x.delayMs = 0;

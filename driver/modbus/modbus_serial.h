@@ -3,24 +3,21 @@
 // exact length, an exception reply (function byte above 128) is recognised
 // after its second byte, the CRC of every reply is verified, and a reply that
 // stops short of its length is rejected. What waits on the line is dropped
-// before each request; after a time-out the next request to the same unit
-// first waits out the time in which the late reply could still come.
+// before each request (a frame partway across it to its end); after a
+// time-out the next request to the same unit first waits out the time in
+// which the late reply could still come.
 //
-// RTU replies carry no transaction id: a copy of an earlier reply that
-// arrives after the next request went out (a line echo, a repeater) fits
-// that request whenever function and byte count do. A frame equal to one of
-// the last replies, read for another request, is therefore not taken as it
-// is: the request is asked once more, and what answers then is the answer
-// (the same bytes again: they were; another copy: the transaction fails).
-// A request whose last answer were those very bytes is not asked again, so
-// registers that hold the same values cost one more request per connection.
+// RTU replies carry no transaction id. A frame that is complete before the
+// request and a reply of the frame's length could have crossed the line
+// (at the port's character time) is not the reply: a line echo, a repeater
+// or a late answer to something else. It is dropped with a line on the
+// communication level and the master goes on waiting for the reply within
+// the read time-out. A frame that comes later cannot be told from the reply
+// and is taken. A request goes on the wire once, whatever comes back.
 #pragma once
 
 #include <chrono>
-#include <deque>
-#include <map>
 #include <memory>
-#include <vector>
 
 #include "driver/modbus/driver_serial_port.h"
 #include "driver/modbus/modbus_master.h"
@@ -81,7 +78,7 @@ private:
   // One request and its reply, as each Tx operation describes it; the
   // request bytes are already in the transmit buffer.
   struct Transaction {
-    const char* function = "";
+    const char* function = "";  // names the operation in the log lines
     // Read failures are logged in this form (code, expected length,
     // function); both failure lines only when logFailures is set.
     const char* readFailedFormat = "[Error] Read failed. ErrCode: %d. RxLen: %d. Func: %s";
@@ -100,19 +97,22 @@ private:
   // Appends the CRC to the first `length` bytes of the transmit buffer and
   // writes the frame.
   int SendFrame(int length, int delayMs);
+  // Drops what waits on the line, waiting first `waitMs` and then, when
+  // something came, until the line has been quiet for a character gap.
+  void DrainLine(int waitMs);
   // Reads the reply to the request just sent into the receive buffer:
-  // `expected` bytes, or a 5-byte exception reply; a late copy of an
-  // earlier reply is passed over. Returns the byte count read or a code
-  // (the caller verifies CRC, unit and function).
-  int ReadReply(int expected);
+  // `expected` bytes, or a 5-byte exception reply; a frame that came too
+  // early to be the reply is dropped (and logged for `function`). Returns
+  // the byte count read or a code (the caller verifies CRC, unit and
+  // function).
+  int ReadReply(int expected, const char* function);
   // One frame: as long as its function code says (expected for this
-  // request's function); each wait at most timeoutMs (negative: the read
-  // time-out). The byte count or a code.
-  int ReadFrame(int expected, int timeoutMs, uint16_t* counter);
-  // The frame in the receive buffer equals a recent reply that answered
-  // another request, and is not the request's own last answer.
-  bool IsCopyOfRecent(int length);
-  void RememberReply(int length);
+  // request's function); the first byte waited for at most firstWaitMs,
+  // each later block at most the read time-out. The byte count or a code.
+  int ReadFrame(int expected, int firstWaitMs, uint16_t* counter);
+  // The frame of `length` bytes just read was complete before the request
+  // and a reply that long could have crossed the line.
+  bool CameTooEarly(int length) const;
   // Sleeps, cut short by the abort check.
   void Pause(int ms) const;
 
@@ -124,22 +124,8 @@ private:
   // come; -1 when none is outstanding.
   int lateUnit_ = -1;
   std::chrono::steady_clock::time_point lateUntil_;
-  // The last replies with the requests they answered, oldest first.
-  struct Answered {
-    std::vector<uint8_t> request;
-    std::vector<uint8_t> reply;
-  };
-  std::deque<Answered> recent_;
-  // Each request's last answer, and a key buffer for looking it up. Keys
-  // are ordered by length, then bytes: any strict order serves a lookup.
-  struct BytesLess {
-    bool operator()(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) const;
-  };
-  std::map<std::vector<uint8_t>, std::vector<uint8_t>, BytesLess> lastAnswers_;
-  std::vector<uint8_t> key_;
-  // The request in the transmit buffer (CRC excluded) and its pause.
+  // The request in the transmit buffer, CRC excluded.
   int txLength_ = 0;
-  int delayMs_ = 0;
   uint8_t tx_[kTxBufferSize] = {};
   uint8_t rx_[kRxBufferSize] = {};
 };

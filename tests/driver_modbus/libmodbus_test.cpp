@@ -33,6 +33,7 @@ struct TcpTransport {
     return ::testing::AssertionSuccess();
   }
   void WithMap(const std::function<void(modbus_mapping_t&)>& fn) { server.WithMap(fn); }
+  int requests() const { return server.requests(); }
 
   qmx::test::LibmodbusTcpServer server;
   CModbusTCP master;
@@ -56,6 +57,7 @@ struct RtuTransport {
     return ::testing::AssertionSuccess();
   }
   void WithMap(const std::function<void(modbus_mapping_t&)>& fn) { slave->WithMap(fn); }
+  int requests() const { return slave->requests(); }
 
   qmx::test::ComLine line{kCom};
   std::unique_ptr<qmx::test::LibmodbusRtuSlave> slave;
@@ -209,6 +211,57 @@ TYPED_TEST(Libmodbus, AnExceptionReplyGivesItsCodeForEveryRequestKind) {
   // An answer, even a refusal, keeps the link.
   EXPECT_EQ(master.IsConnected(), 1);
   EXPECT_EQ(master.ReadRegisters(1, 4, 0, 1, dst, 2), 1);
+}
+
+// Each operation with the result it must have; what the operation writes
+// is read back where the map shows it.
+struct WireOperation {
+  const char* name;
+  std::function<int(Modbus&)> run;
+  int result;
+};
+
+TYPED_TEST(Libmodbus, EveryOperationPutsOneRequestOnTheWire) {
+  auto& master = this->t_.master;
+  this->t_.WithMap([](modbus_mapping_t& m) {
+    m.tab_bits[3] = 1;
+    m.tab_input_registers[0x20] = 0x0000;  // two registers, the same answer
+    m.tab_input_registers[0x21] = 0x0000;
+  });
+  uint8_t dst[8] = {};
+  const auto write = [](uint16_t value) {
+    return [value](Modbus& m) {
+      const Bytes data = {static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)};
+      return m.WriteRegisters(1, 16, 0, 1, data.data(), 2);
+    };
+  };
+  const WireOperation operations[] = {
+      {"read of coil 3", [&](Modbus& m) { return m.ReadRegisters(1, 1, 3, 1, dst, 1); }, 1},
+      {"write of 0x1234 at 0", write(0x1234), 1},
+      {"write of 0x5678 at 0: the same reply bytes", write(0x5678), 1},
+      {"write of 0x9ABC at 0", write(0x9ABC), 1},
+      {"read of input register 0x20", [&](Modbus& m) { return m.ReadRegisters(1, 4, 0x20, 1, dst, 2); }, 1},
+      {"read of input register 0x21: the same reply bytes",
+       [&](Modbus& m) { return m.ReadRegisters(1, 4, 0x21, 1, dst, 2); }, 1},
+      {"read of holding register 0", [&](Modbus& m) { return m.ReadRegisters(1, 3, 0, 1, dst, 2); }, 1},
+      {"single coil write",
+       [&](Modbus& m) { return m.Request(1, 5, 0x40, 0, kRequestSingleWrite, dst, 2, Bytes{0xFF, 0}.data(), 2); }, 1},
+      {"single register write",
+       [&](Modbus& m) { return m.Request(1, 6, 0x41, 0, kRequestSingleWrite, dst, 2, Bytes{0, 7}.data(), 2); }, 1},
+      {"coil write", [&](Modbus& m) { return m.WriteRegisters(1, 15, 0x30, 4, Bytes{0x05}.data(), 1); }, 1},
+      {"echo", [](Modbus& m) { return m.DiagEcho(1); }, 1},
+      {"echo again: the same reply bytes", [](Modbus& m) { return m.DiagEcho(1); }, 1},
+      {"refused read", [&](Modbus& m) { return m.ReadRegisters(1, 3, 0x4000, 1, dst, 2); }, -8002},
+  };
+  for (const WireOperation& op : operations) {
+    const int before = this->t_.requests();
+    EXPECT_EQ(op.run(master), op.result) << op.name;
+    EXPECT_EQ(this->t_.requests() - before, 1) << op.name;
+  }
+  this->t_.WithMap([](modbus_mapping_t& m) {
+    EXPECT_EQ(m.tab_registers[0], 0x9ABC) << "the last write";
+    EXPECT_EQ(m.tab_registers[0x41], 7);
+  });
 }
 
 }  // namespace

@@ -9,7 +9,10 @@ the input image at register 0, the output image at register 2048 (coils
 from 4096) and the FC 8 echo. Framing, request decoding and reply encoding
 are pymodbus's; the faults are applied to the frames it builds.
 
-  modbus_peer.py (--tcp HOST:PORT | --rtu PATH) [--unit N]
+  modbus_peer.py (--tcp HOST:PORT | --rtu PATH [--baud N]) [--unit N]
+
+On RTU a reply leaves no sooner than request and reply could have crossed
+a line at N baud, 8N1 (default 19200): a pty pair carries bytes at once.
 
 Prints "READY tcp=HOST:PORT" or "READY rtu=PATH", then takes one command a
 line on stdin and answers each with one line:
@@ -117,8 +120,10 @@ class Rule:
 
 
 class Peer:
-    def __init__(self, unit):
+    def __init__(self, unit, character=0.0):
         self.lock = threading.Lock()
+        # Seconds a character takes on the serial line (0: no line).
+        self.character = character
         self.station = Station()
         self.rules = []
         self.unit = unit
@@ -158,7 +163,9 @@ class Peer:
                 reply.transaction_id = (request.transaction_id + 0x1000) & 0xFFFF
             frame = framer.buildPacket(reply)
             now = time.monotonic()
-            at = now + (rule.value / 1000.0 if rule and rule.kind == "delay" else 0)
+            # The request (unit, PDU, CRC) and the reply crossing the line.
+            crossing = (len(request.encode()) + 4 + len(frame)) * self.character
+            at = now + crossing + (rule.value / 1000.0 if rule and rule.kind == "delay" else 0)
             # A station answers in order: nothing overtakes a delayed reply.
             for t, f, _ in self.outgoing:
                 if f == fd and t > at:
@@ -262,9 +269,10 @@ def main():
     parser.add_argument("--tcp")
     parser.add_argument("--rtu")
     parser.add_argument("--unit", type=int, default=1)
+    parser.add_argument("--baud", type=int, default=19200)
     parser.add_argument("--stdin")  # the test harness names its control channel
     args = parser.parse_args()
-    peer = Peer(args.unit)
+    peer = Peer(args.unit, 0.0 if args.tcp else 10.0 / args.baud)
     if args.tcp:
         host, _, port = args.tcp.rpartition(":")
         listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)

@@ -1,6 +1,7 @@
 // The Modbus RTU master over socat pty pairs against a raw peer that answers
 // with crafted frames (bad CRC, exception, truncation, other unit or
-// function); its comparison with a libmodbus slave is in libmodbus_test.cpp.
+// function) and lines that bring more than the reply (copies, early frames);
+// its comparison with a libmodbus slave is in libmodbus_test.cpp.
 #include "driver/modbus/modbus_serial.h"
 
 #include <gtest/gtest.h>
@@ -243,36 +244,161 @@ TEST_F(RtuRaw, AReplyThatComesAfterTheTimeOutIsNotTakenForTheNextOne) {
   EXPECT_EQ(dst[0], 0xBB) << "the late answer to the first request was read as the second's";
 }
 
-TEST_F(RtuRaw, ACopyOfAnEarlierReplyIsNotTakenForTheAnswer) {
-  // A line that repeats every reply: each request meets a copy of the
-  // previous reply (same function, same byte count) before its own.
-  Bytes previous;
-  peer_->SetHandler([&previous](const Bytes& r) {
-    const uint16_t address = static_cast<uint16_t>(r[2] << 8 | r[3]);
-    const Bytes reply = RtuFrame({r[0], 4, 2, static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address)});
-    std::vector<PeerAction> actions;
-    if (!previous.empty()) actions.push_back({0, previous});
-    actions.push_back({2, reply});
-    previous = reply;
-    return actions;
-  });
-  for (uint16_t address : {0x1028, 0x0000, 0x1119, 0x1028, 0x0000}) {
+// ---- lines that bring more than the reply ----
+
+// The peer of these cases: a read answers with its register address as the
+// value (registers from 0x3000 on hold 0, so two of them answer the same
+// bytes); a write answers as a device does (address and count only, the
+// same bytes for every write to one register).
+uint16_t ValueAt(uint16_t address) { return address < 0x3000 ? address : 0; }
+
+Bytes LineReply(const Bytes& r) {
+  if (r[1] == 16) return RtuFrame({r[0], 16, r[2], r[3], r[4], r[5]});
+  const uint16_t value = ValueAt(static_cast<uint16_t>(r[2] << 8 | r[3]));
+  return RtuFrame({r[0], r[1], 2, static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)});
+}
+
+struct RtuLineCase {
+  const char* name;
+  // The frames on the line in answer to a request, given the previous reply
+  // (empty before the first).
+  std::function<std::vector<PeerAction>(const Bytes& request, const Bytes& previous)> line;
+  int baud;
+  int writes;      // queued writes to one register
+  int earlyLines;  // communication-level lines of dropped frames: exactly, or -1 for at most one an operation
+};
+
+void PrintTo(const RtuLineCase& c, std::ostream* os) { *os << c.name; }
+
+// The line speeds leave a wide margin between an early frame and the time
+// from which the reply could have come (eight characters for a copy 10 ms
+// later behind a read, whose pause before the next request is 10 ms), so a
+// peer held up by a busy machine still lands its frames early.
+const RtuLineCase kRtuLines[] = {
+    {"every reply repeated 10 ms later",
+     [](const Bytes& r, const Bytes&) { return std::vector<PeerAction>{{0, LineReply(r)}, {10, LineReply(r)}}; },
+     2400, 40, -1},
+    {"every reply repeated at once",
+     [](const Bytes& r, const Bytes&) { return std::vector<PeerAction>{{0, LineReply(r)}, {0, LineReply(r)}}; },
+     qmx::test::kPtyLineBaud, 40, -1},
+    {"a copy of the previous reply before each reply",
+     [](const Bytes& r, const Bytes& previous) {
+       std::vector<PeerAction> actions;
+       if (!previous.empty()) actions.push_back({0, previous, false, true});
+       actions.push_back({0, LineReply(r)});
+       return actions;
+     },
+     1200, 4, 10},
+    {"another unit's reply before each reply",
+     [](const Bytes& r, const Bytes&) {
+       Bytes foreign = r;
+       foreign[0] = 9;
+       return std::vector<PeerAction>{{0, LineReply(foreign), false, true}, {0, LineReply(r)}};
+     },
+     1200, 4, 11},
+};
+
+class RtuLines : public RtuRaw, public ::testing::WithParamInterface<RtuLineCase> {};
+
+TEST_P(RtuLines, EachOperationIsOneFrameAndGetsItsOwnAnswer) {
+  const RtuLineCase& c = GetParam();
+  // The peer again, at the case's line speed.
+  peer_.reset();
+  auto previous = std::make_shared<Bytes>();
+  peer_ = std::make_unique<RawRtuPeer>(
+      line_->PeerPath(),
+      [line = c.line, previous](const Bytes& r) {
+        auto actions = line(r, *previous);
+        *previous = LineReply(r);
+        return actions;
+      },
+      c.baud);
+  ASSERT_TRUE(peer_->Start());
+  ASSERT_EQ(master_.OpenConnection(PtyLineSetting(kCom, 1000, c.baud), 0, 0), 1);
+
+  const std::vector<uint16_t> reads = {0x1028, 0x0000, 0x1119, 0x1028, 0x0000};
+  int operations = 0;
+  for (uint16_t address : reads) {
     uint8_t dst[2] = {};
     ASSERT_EQ(master_.ReadRegisters(1, 4, address, 1, dst, 2), 1) << address;
-    EXPECT_EQ(dst[0] << 8 | dst[1], address) << "the answer of another request";
+    EXPECT_EQ(Word(dst), ValueAt(address)) << "the answer of another request";
+    ++operations;
+  }
+  for (int i = 0; i < c.writes; ++i) {
+    const Bytes data = {static_cast<uint8_t>(i), static_cast<uint8_t>(0x80 + i)};
+    ASSERT_EQ(master_.WriteRegisters(1, 16, 0x2011, 1, data.data(), 2), 1) << i;
+    ++operations;
+  }
+  for (uint16_t address : {0x3000, 0x3001}) {
+    uint8_t dst[2] = {1, 1};
+    ASSERT_EQ(master_.ReadRegisters(1, 4, address, 1, dst, 2), 1) << address;
+    EXPECT_EQ(Word(dst), 0);
+    ++operations;
   }
 
-  // Two registers that hold the same value answer with the same bytes: asked
-  // once more, they answer the same, which settles it for the connection.
-  peer_->SetHandler([](const Bytes& r) { return std::vector<PeerAction>{{0, RtuFrame({r[0], 4, 2, 0, 0})}}; });
-  uint8_t dst[2] = {1, 1};
-  const size_t before = peer_->Requests().size();
-  for (int i = 0; i < 3; ++i) {
-    ASSERT_EQ(master_.ReadRegisters(1, 4, 0x1020, 1, dst, 2), 1);
-    ASSERT_EQ(master_.ReadRegisters(1, 4, 0x1116, 1, dst, 2), 1);
-    EXPECT_EQ(Bytes(dst, dst + 2), (Bytes{0, 0}));
+  // One frame per operation, the writes in their order with their data.
+  const auto requests = peer_->Requests();
+  ASSERT_EQ(requests.size(), static_cast<size_t>(operations));
+  for (int i = 0; i < c.writes; ++i) {
+    EXPECT_EQ(requests[reads.size() + static_cast<size_t>(i)],
+              RtuFrame({1, 16, 0x20, 0x11, 0, 1, 2, static_cast<uint8_t>(i), static_cast<uint8_t>(0x80 + i)}))
+        << i;
   }
-  EXPECT_LE(peer_->Requests().size() - before, 8u) << "asked again once per register, not in every cycle";
+  int early = 0;
+  for (const auto& [level, text] : owner_.Lines()) {
+    if (text.find("Frame before the reply could come, dropped.") == std::string::npos) continue;
+    EXPECT_EQ(level, 2) << text;
+    ++early;
+  }
+  if (c.earlyLines >= 0) {
+    EXPECT_EQ(early, c.earlyLines) << "each early frame dropped with its line";
+  } else {
+    EXPECT_LE(early, operations);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, RtuLines, ::testing::ValuesIn(kRtuLines), qmx::test::CaseName());
+
+TEST_F(RtuRaw, AnEarlyFrameIsNamedInItsLineAndTheReplyBehindItIsTaken) {
+  peer_.reset();
+  peer_ = std::make_unique<RawRtuPeer>(
+      line_->PeerPath(),
+      [](const Bytes& r) {
+        return std::vector<PeerAction>{{0, RtuFrame({r[0], 3, 2, 0xEE, 0xEE}), false, true},
+                                       {0, RtuFrame({r[0], 3, 2, 0x12, 0x34})}};
+      },
+      1200);
+  ASSERT_TRUE(peer_->Start());
+  ASSERT_EQ(master_.OpenConnection(PtyLineSetting(kCom, 1000, 1200), 0, 0), 1);
+  uint8_t dst[2] = {};
+  ASSERT_EQ(master_.ReadRegisters(1, 3, 0, 1, dst, 2), 1);
+  EXPECT_EQ(Word(dst), 0x1234);
+  EXPECT_EQ(owner_.Lines(),
+            (std::vector<std::pair<int, std::string>>{
+                {2, " [ModbusSerial] [Warning] Frame before the reply could come, dropped. RxLen: 7. "
+                    "Func: ModbusSerial::TxGetRxData"}}));
+  EXPECT_EQ(peer_->Requests().size(), 1u);
+}
+
+TEST_F(RtuRaw, ACopyThatComesWhenTheReplyCouldHaveIsTakenAndTheRealReplyDrained) {
+  // Nothing on an RTU line tells such a copy from the reply; the reply
+  // behind it must not be read as the answer to the next request.
+  auto previous = std::make_shared<Bytes>();
+  peer_->SetHandler([previous](const Bytes& r) {
+    std::vector<PeerAction> actions;
+    if (!previous->empty()) actions.push_back({0, *previous});
+    actions.push_back({0, LineReply(r)});
+    *previous = LineReply(r);
+    return actions;
+  });
+  uint16_t last = 0;
+  for (uint16_t address : {0x1028, 0x1119, 0x0100}) {
+    uint8_t dst[2] = {};
+    ASSERT_EQ(master_.ReadRegisters(1, 4, address, 1, dst, 2), 1) << address;
+    EXPECT_EQ(Word(dst), address == 0x1028 ? 0x1028 : last) << "the copy is what came first";
+    last = address;
+  }
+  EXPECT_EQ(peer_->Requests().size(), 3u);
 }
 
 TEST_F(RtuRaw, ReadAndWriteFailuresAreLoggedForTheDeveloper) {

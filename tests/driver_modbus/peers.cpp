@@ -8,6 +8,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -62,6 +63,20 @@ void SendAll(int fd, const Bytes& bytes) {
     const ssize_t r = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
     if (r <= 0) return;
     sent += static_cast<size_t>(r);
+  }
+}
+
+// The length of the normal answer to an RTU request (exceptions are
+// shorter): what the line must carry before it is complete.
+size_t AnswerLength(const uint8_t* query, size_t n) {
+  const int quantity = n >= 6 ? query[4] << 8 | query[5] : 0;
+  switch (query[1]) {
+    case 1:
+    case 2: return 5 + static_cast<size_t>((quantity + 7) / 8);
+    case 3:
+    case 4: return 5 + 2 * static_cast<size_t>(quantity);
+    case 8: return n;
+    default: return 8;
   }
 }
 
@@ -257,13 +272,18 @@ tessivar::TcpCommSetting LoopbackSetting(int port, int timeoutMs) {
   return s;
 }
 
-tessivar::SerialCommSetting PtyLineSetting(int comNumber, int timeoutMs) {
+tessivar::SerialCommSetting PtyLineSetting(int comNumber, int timeoutMs, int baud) {
   tessivar::SerialCommSetting s;
   s.comPort = comNumber;
-  s.baudRate = 19200;
+  s.baudRate = baud;
   s.timeoutMs = timeoutMs;
   s.secondTimeoutMs = 500;
   return s;
+}
+
+std::chrono::nanoseconds LineTime(size_t characters, int baud) {
+  // Start bit, 8 data bits, stop bit.
+  return std::chrono::nanoseconds(static_cast<long long>(characters) * 10 * 1'000'000'000LL / baud);
 }
 
 // ---- ComLine ----
@@ -319,6 +339,7 @@ void LibmodbusRtuSlave::Run() {
   const int fd = modbus_get_socket(ctx_);
   while (!stop_.load()) {
     if (!Readable(fd, 20)) continue;
+    const auto arrived = Clock::now();
     uint8_t query[MODBUS_RTU_MAX_ADU_LENGTH];
     size_t n = 0;
     do {
@@ -329,6 +350,8 @@ void LibmodbusRtuSlave::Run() {
     if (n < 4 || query[0] != slave_) continue;
     const uint16_t crc = BitwiseCrc(query, n - 2);
     if (query[n - 2] != (crc & 0xFF) || query[n - 1] != (crc >> 8)) continue;
+    ++requests_;
+    std::this_thread::sleep_until(arrived + LineTime(n + AnswerLength(query, n)));
     std::lock_guard<std::mutex> guard(lock_);
     if (query[1] == 8) {
       WriteAll(fd, query, n);  // diagnostics: the request is its own answer
@@ -340,8 +363,8 @@ void LibmodbusRtuSlave::Run() {
 
 // ---- RawRtuPeer ----
 
-RawRtuPeer::RawRtuPeer(std::filesystem::path device, PeerHandler handler)
-    : device_(std::move(device)), handler_(std::move(handler)) {}
+RawRtuPeer::RawRtuPeer(std::filesystem::path device, PeerHandler handler, int baud)
+    : device_(std::move(device)), handler_(std::move(handler)), baud_(baud) {}
 
 RawRtuPeer::~RawRtuPeer() {
   stop_ = true;
@@ -373,6 +396,7 @@ std::vector<Bytes> RawRtuPeer::Requests() {
 void RawRtuPeer::Run() {
   while (!stop_.load()) {
     if (!Readable(fd_, 20)) continue;
+    const auto arrived = Clock::now();
     Bytes request;
     uint8_t chunk[512];
     do {
@@ -387,9 +411,16 @@ void RawRtuPeer::Run() {
       requests_.push_back(request);
       handler = handler_;
     }
+    // The line is busy with the request, then with each frame in turn.
+    auto lineFree = arrived + LineTime(request.size(), baud_);
     for (const PeerAction& action : handler(request)) {
       if (action.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(action.delayMs));
-      if (!action.bytes.empty()) WriteAll(fd_, action.bytes.data(), action.bytes.size());
+      if (action.bytes.empty()) continue;
+      if (!action.early) {
+        lineFree = std::max(lineFree, Clock::now()) + LineTime(action.bytes.size(), baud_);
+        std::this_thread::sleep_until(lineFree);
+      }
+      WriteAll(fd_, action.bytes.data(), action.bytes.size());
     }
   }
 }

@@ -7,6 +7,7 @@
 #include <modbus/modbus.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -26,11 +27,15 @@ namespace qmx::test {
 using Bytes = std::vector<uint8_t>;
 
 // What a raw peer does in answer to one request: wait, then send bytes, or
-// close the connection.
+// close the connection. On a serial line the bytes are complete no sooner
+// than they could have crossed it behind the request (a pty pair carries
+// them at once), unless `early` (a frame that comes too soon to be the
+// reply).
 struct PeerAction {
   int delayMs = 0;
   Bytes bytes;
   bool close = false;
+  bool early = false;
 };
 using PeerHandler = std::function<std::vector<PeerAction>(const Bytes& request)>;
 
@@ -51,9 +56,12 @@ extern const std::vector<ModuleListEntry> kPeerStationEntries;
 
 // A TCP master's settings for a peer on 127.0.0.1.
 tessivar::TcpCommSetting LoopbackSetting(int port, int timeoutMs = 1000);
-// An RTU master's settings for COM<comNumber> at the line speed of the
-// libmodbus slave (19200 baud, 8N1).
-tessivar::SerialCommSetting PtyLineSetting(int comNumber, int timeoutMs);
+// The line speed of the RTU peers (8N1) unless a test sets another.
+inline constexpr int kPtyLineBaud = 19200;
+// An RTU master's settings for COM<comNumber> at `baud` (8N1).
+tessivar::SerialCommSetting PtyLineSetting(int comNumber, int timeoutMs, int baud = kPtyLineBaud);
+// The time `characters` 8N1 characters take to cross a line at `baud`.
+std::chrono::nanoseconds LineTime(size_t characters, int baud = kPtyLineBaud);
 
 // A libmodbus TCP server on 127.0.0.1 (ephemeral port) with a register and
 // bit map, answering one connection at a time; function 8 is echoed.
@@ -126,19 +134,23 @@ private:
 };
 
 // A libmodbus RTU slave on the peer end of a pty pair, node `slave`;
-// function 8 is echoed.
+// function 8 is echoed. Each answer is held until request and answer could
+// have crossed a line at kPtyLineBaud.
 class LibmodbusRtuSlave {
 public:
   LibmodbusRtuSlave(std::filesystem::path device, int slave);
   ~LibmodbusRtuSlave();
   bool Start();
   void WithMap(const std::function<void(modbus_mapping_t&)>& fn);
+  // The requests it has answered or refused.
+  int requests() const { return requests_.load(); }
 
 private:
   void Run();
 
   std::filesystem::path device_;
   int slave_;
+  std::atomic<int> requests_{0};
   modbus_t* ctx_ = nullptr;
   modbus_mapping_t* map_ = nullptr;
   std::mutex lock_;
@@ -150,7 +162,7 @@ private:
 // before the line falls silent for a few milliseconds.
 class RawRtuPeer {
 public:
-  RawRtuPeer(std::filesystem::path device, PeerHandler handler);
+  RawRtuPeer(std::filesystem::path device, PeerHandler handler, int baud = kPtyLineBaud);
   ~RawRtuPeer();
   bool Start();
   void SetHandler(PeerHandler handler);
@@ -161,6 +173,7 @@ private:
 
   std::filesystem::path device_;
   PeerHandler handler_;
+  int baud_;
   std::mutex lock_;
   std::vector<Bytes> requests_;
   int fd_ = -1;

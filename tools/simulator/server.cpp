@@ -59,6 +59,10 @@ int BoundPort(int fd) {
 
 Server::Server(const SimConfig& config) : config_(config), sim_(config), rtu_(config.rtuGapMs) {
   start_ = Now();
+  // Start bit, data bits, parity bit, stop bits.
+  const SerialSettings& s = config_.serial;
+  const int bits = 1 + s.dataBits + (s.parity == 'N' ? 0 : 1) + s.stopBits;
+  if (s.baud > 0) rtuCharacter_ = std::chrono::nanoseconds(1'000'000'000LL * bits / s.baud);
 }
 
 Server::~Server() {
@@ -209,8 +213,20 @@ void Server::Enqueue(Queue& q, const ReplyPlan& plan, uint64_t now) {
   if (plan.close) q.items.push_back({t, {}, true});
 }
 
+void Server::HoldForTheLine(size_t firstNew, size_t requestLength) {
+  // The request had crossed by now at the earliest; each frame after it
+  // crosses behind the one before.
+  auto lineFree = std::chrono::steady_clock::now() + rtuCharacter_ * static_cast<long>(requestLength);
+  for (size_t i = firstNew; i < rtuOut_.items.size(); ++i) {
+    Pending& p = rtuOut_.items[i];
+    lineFree = std::max(lineFree, p.notBefore) + rtuCharacter_ * static_cast<long>(p.bytes.size());
+    p.notBefore = lineFree;
+  }
+}
+
 bool Server::Flush(Queue& q, int fd, uint64_t now) {
-  while (!q.items.empty() && q.items.front().due <= now) {
+  while (!q.items.empty() && q.items.front().due <= now &&
+         (q.sent > 0 || q.items.front().notBefore <= std::chrono::steady_clock::now())) {
     Pending& p = q.items.front();
     if (p.close) return false;
     while (q.sent < p.bytes.size()) {
@@ -237,12 +253,22 @@ int Server::NextWakeMs(uint64_t now) const {
     if (!q.items.empty()) wake = std::min<int64_t>(wake, static_cast<int64_t>(q.items.front().due) - static_cast<int64_t>(now));
   };
   for (const Client& c : clients_) consider(c.out);
-  consider(rtuOut_);
-  consider(udpOut_);
+  consider(udpOut_);  // the serial line's queue: NextWake
   const int gap = rtu_.MsUntilGap(now);
   if (gap >= 0) wake = std::min<int64_t>(wake, gap);
   if (rtuCtx_ && rtuFd_ < 0) wake = std::min<int64_t>(wake, 500);
   return static_cast<int>(std::max<int64_t>(wake, 0));
+}
+
+std::chrono::nanoseconds Server::NextWake(uint64_t now) const {
+  std::chrono::nanoseconds wake = std::chrono::milliseconds(NextWakeMs(now));
+  if (!rtuOut_.items.empty()) {
+    const Pending& front = rtuOut_.items.front();
+    std::chrono::nanoseconds left = std::chrono::milliseconds(static_cast<int64_t>(front.due) - static_cast<int64_t>(now));
+    if (rtuOut_.sent == 0) left = std::max(left, std::chrono::nanoseconds(front.notBefore - std::chrono::steady_clock::now()));
+    wake = std::min(wake, std::max(left, std::chrono::nanoseconds(0)));
+  }
+  return wake;
 }
 
 void Server::AcceptTcp() {
@@ -341,7 +367,9 @@ void Server::ServeRtuFrames(uint64_t now) {
       if (plan.chunks.empty()) line += " (no reply)";
       Log(line);
     }
+    const size_t queued = rtuOut_.items.size();
     Enqueue(rtuOut_, plan, now);
+    HoldForTheLine(queued, 1 + pdu.size() + 2);
   }
 }
 
@@ -483,7 +511,10 @@ int Server::Run() {
     if (controlFd_ >= 0) add(controlFd_, POLLIN, kControl);
     for (size_t i = 0; i < controlClients_.size(); ++i) add(controlClients_[i].fd, POLLIN, kControlClient, i);
 
-    const int r = ::poll(fds.data(), fds.size(), NextWakeMs(now));
+    const auto wake = NextWake(now);
+    const timespec timeout{static_cast<time_t>(wake.count() / 1'000'000'000),
+                           static_cast<long>(wake.count() % 1'000'000'000)};
+    const int r = ::ppoll(fds.data(), fds.size(), &timeout, nullptr);
     if (r < 0 && errno != EINTR) break;
     now = Now();
     std::vector<int> closedClients;

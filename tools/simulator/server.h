@@ -3,11 +3,14 @@
 // (libmodbus opens and sets up the line), the UDP discovery responder and the
 // control channel (stdin and an optional UNIX socket). Delayed and segmented
 // replies wait in per-connection queues, so a slow reply never holds up the
-// other connections.
+// other connections. On the serial line a reply is complete no earlier than
+// a real line would allow: the request and the reply crossing it at the
+// character time of the line's settings (a pty pair carries bytes at once).
 #pragma once
 
 #include <netinet/in.h>
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -40,6 +43,8 @@ private:
     Bytes bytes;
     bool close = false;
     sockaddr_in to{};  // the datagram's destination (Modbus over UDP)
+    // Not written before (the serial line's crossing time).
+    std::chrono::steady_clock::time_point notBefore{};
   };
   struct Queue {
     std::deque<Pending> items;
@@ -61,6 +66,12 @@ private:
   // Writes what is due; false when the queue asks to close or the peer is gone.
   bool Flush(Queue& q, int fd, uint64_t now);
   int NextWakeMs(uint64_t now) const;
+  // The poll's time-out: NextWakeMs, or sooner when a serial reply may
+  // leave within it.
+  std::chrono::nanoseconds NextWake(uint64_t now) const;
+  // Holds the reply frames just queued for an RTU request of `requestLength`
+  // bytes until request and reply could have crossed the line.
+  void HoldForTheLine(size_t firstNew, size_t requestLength);
   void AcceptTcp();
   bool ReadTcp(Client& c, uint64_t now);
   void ReadRtu(uint64_t now);
@@ -91,6 +102,7 @@ private:
   RtuReceiver rtu_;
   size_t seenBad_ = 0;
   Queue rtuOut_;
+  std::chrono::nanoseconds rtuCharacter_{0};
   int udpFd_ = -1;  // discovery
   int udpPort_ = -1;
   int modbusUdpFd_ = -1;

@@ -2,10 +2,13 @@
 // of its transaction) on arbitrary bytes: the first byte picks the request
 // (a register read, a diagnostics echo, a single and a multiple write, the
 // generic read and writes), the second how many data bytes it asks for, the
-// third how many bytes come in at a time; the rest is what the line brings,
-// read from memory. Every result is 1 or a code of the read and the checks,
-// nothing is written past the data asked for, and a read that succeeds
-// hands over the reply's data bytes.
+// third how many bytes come in at a time, the fourth how many of them come
+// before the reply could have (early frames); the rest is what the line
+// brings, read from memory. Each input meets a master of its own. Every
+// result is 1 or a code of the read and the checks, the request goes out
+// once (never again, whatever came back), nothing is written past the data
+// asked for, and a read that succeeds hands over the data of the frame it
+// read last, which ends past the early bytes.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -20,38 +23,38 @@ using namespace tessivar;
 namespace {
 
 constexpr uint8_t kGuard = 0xA5;
+constexpr size_t kHeader = 4;
 
 bool IsResult(int r) {
   return r == 1 || r == kSerReadTimeout || r == kSerReadFailed || r == -8007 || r == -8009 || r == -8013 ||
          r == -8014 || (r <= -8000 && r >= -8255);
 }
 
-// A master whose port is a line of bytes in memory.
-ModbusSerial& Master(DriverSerialPort::MemoryLine& line) {
-  static ModbusSerial* master = [] {
-    auto* m = new ModbusSerial();
-    SerialCommSetting settings;
-    settings.comPort = 1;
-    settings.timeoutMs = 1;
-    // No device behind COM 1: the port object stays, closed.
+// A port object (closed: no device behind COM 1) whose line is in memory.
+void OpenOnMemory(ModbusSerial& master, DriverSerialPort::MemoryLine& line) {
+  static const bool environment = [] {
     ::setenv("QMX_COM_DIR", "/qmx-fuzz-memory", 1);
-    m->OpenConnection(settings, 0, 0);
-    m->SetTurnaroundDelays(0, 0);
-    return m;
+    return true;
   }();
-  master->Port()->UseMemoryLine(&line);
-  return *master;
+  (void)environment;
+  SerialCommSetting settings;
+  settings.comPort = 1;
+  settings.timeoutMs = 1;
+  master.OpenConnection(settings, 0, 0);
+  master.SetTurnaroundDelays(0, 0);
+  master.Port()->UseMemoryLine(&line);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size < 3) return 0;
+  if (size < kHeader) return 0;
   const int operation = data[0] % 6;
   const int n = data[1] % 252;
-  DriverSerialPort::MemoryLine line{std::string_view(reinterpret_cast<const char*>(data + 3), size - 3),
-                                    static_cast<size_t>(data[2] % 9)};
-  ModbusSerial& master = Master(line);
+  const std::string_view received(reinterpret_cast<const char*>(data + kHeader), size - kHeader);
+  DriverSerialPort::MemoryLine line{received, static_cast<size_t>(data[2] % 9), data[3]};
+  ModbusSerial master;
+  OpenOnMemory(master, line);
 
   std::vector<uint8_t> dst(static_cast<size_t>(n) + 16, kGuard);
   const uint8_t read[] = {0x01, 0x03, 0x10, 0x00, 0x00, static_cast<uint8_t>((n + 1) / 2)};
@@ -86,13 +89,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   master.Port()->UseMemoryLine(nullptr);
   if (!IsResult(r) && r != kSerBadParameter) std::abort();
+  if (line.writes != (r == kSerBadParameter ? 0 : 1)) std::abort();
   for (size_t i = static_cast<size_t>(asked); i < dst.size(); ++i) {
     if (dst[i] != kGuard) std::abort();
   }
-  // A read that succeeds copies the reply's data (after unit, function and
-  // byte count).
-  if (r == 1 && operation == 0 && n > 0 && (line.at < 3 + static_cast<size_t>(n) ||
-                                            std::memcmp(dst.data(), data + 3 + 3, static_cast<size_t>(n)) != 0))
-    std::abort();
+  if (r == 1 && line.at <= line.early) std::abort();
+  // A read that succeeds copies the data (after unit, function and byte
+  // count) of the frame that ended where the reading stopped; with no early
+  // bytes that frame is the first.
+  if (r == 1 && operation == 0 && n > 0) {
+    const size_t frame = 5 + static_cast<size_t>(n);
+    if (line.at < frame || (line.early == 0 && line.at != frame)) std::abort();
+    if (std::memcmp(dst.data(), received.data() + (line.at - frame) + 3, static_cast<size_t>(n)) != 0) std::abort();
+  }
   return 0;
 }
