@@ -12,5 +12,6 @@ extern "C" const char* __lsan_default_options() { return "use_tls=0"; }
 // stack ends in QtCore, which has no frame pointers, so only the library
 // names it. In these programs a leak whose recorded stack passes through
 // QtCore is therefore not reported; the programs that do not bind the driver
-// still check those.
-extern "C" const char* qmx_extra_leak_suppressions() { return "leak:libQt6Core.so.6\n"; }
+// still check those. The C library's dlerror text of a failed load is such
+// per-thread state too.
+extern "C" const char* qmx_extra_leak_suppressions() { return "leak:libQt6Core.so.6\nleak:_dlerror_run\n"; }
