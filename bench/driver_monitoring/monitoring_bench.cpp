@@ -20,7 +20,8 @@
 //     in a station (at moments spread over the period) to drvRead seeing it.
 //  2. One RS485 instance with 32 nodes on a socat pty line: the time of a
 //     full round over the line against the time its device cycles took
-//     themselves (their transactions and the line's pauses).
+//     themselves (their transactions and the line's pauses), and the
+//     requests the stations saw per cycle (twelve when none is sent twice).
 //  3. drvStopComm while the device's reply is outstanding (a silent station
 //     with a 5 s time-out).
 //
