@@ -23,6 +23,10 @@ using Clock = std::chrono::steady_clock;
 // never less than this.
 constexpr int kMinimumGapMs = 2;
 
+// What a device may take to turn round after the request has crossed the
+// line: a held early frame waits that long for the reply behind it.
+constexpr int kTurnaroundAllowanceMs = 10;
+
 // The input register the node scan reads: the adapter's product code.
 constexpr uint16_t kProbeRegister = 0x1002;
 
@@ -121,6 +125,13 @@ bool ModbusSerial::CameTooEarly(int length) const {
   return port_->ReceivedAt() < port_->SentAt() + crossing;
 }
 
+bool ModbusSerial::CouldBeTheReply(int length) const {
+  if (length < kExceptionReplyLength) return false;
+  const uint16_t crc = Crc16(rx_, static_cast<unsigned>(length - kCrcLength));
+  if (rx_[length - 2] != (crc & 0xFF) || rx_[length - 1] != (crc >> 8)) return false;
+  return rx_[0] == tx_[0] && (rx_[1] & ~kFcExceptionBit) == tx_[1];
+}
+
 int ModbusSerial::ReadReply(int expected, const char* function) {
   // A read that times out after some bytes of the reply have come is a
   // reply cut short; one that saw nothing at all keeps the port's time-out
@@ -134,21 +145,56 @@ int ModbusSerial::ReadReply(int expected, const char* function) {
     }
     return code == kSerReadTimeout && counter > 0 ? kMbShortReply : code;
   };
+  auto dropped = [&](int length) {
+    Log(DRV_LOG_COMM, StrFormat("[Warning] Frame before the reply could come, dropped. RxLen: %d. Func: %s", length,
+                                function));
+  };
+  auto msUntil = [](Clock::time_point at) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(at - Clock::now()).count();
+    return static_cast<int>(std::max<long long>(left, 0));
+  };
   // The reply's first byte is waited for one read time-out from the request
   // on, also across early frames.
   const auto deadline = port_->SentAt() + std::chrono::milliseconds(port_->ReadTimeoutMs());
+  // An early frame that has this request's unit, function and a sound CRC
+  // may still be the reply, from a peer that knows no line time (a pty pair
+  // carries bytes at once). It is held until the reply could have ended,
+  // behind the request and behind the held frame itself (it kept the line
+  // busy), and the line fallen quiet: a frame that comes by then takes its
+  // place, and when none comes, it is the reply.
+  const auto character = port_->CharacterTime();
+  const auto quiet = std::max<std::chrono::nanoseconds>(character * 7 / 2, std::chrono::milliseconds(kMinimumGapMs)) +
+                     std::chrono::milliseconds(kTurnaroundAllowanceMs);
+  const auto replyEnd = port_->SentAt() + character * (txLength_ + kCrcLength + expected);
+  Clock::time_point holdUntil;
+  int held = 0;
   int firstWaitMs = -1;
   for (;;) {
     const int length = ReadFrame(expected, firstWaitMs, &counter);
-    if (length < 0) return failed(length);
-    if (!CameTooEarly(length)) return length;
-    Log(DRV_LOG_COMM, StrFormat("[Warning] Frame before the reply could come, dropped. RxLen: %d. Func: %s", length,
-                                function));
+    if (length < 0) {
+      if (held > 0 && counter == 0 && length == kSerReadTimeout) {
+        std::memcpy(rx_, held_, static_cast<size_t>(held));
+        return held;
+      }
+      if (held > 0) dropped(held);
+      return failed(length);
+    }
+    if (!CameTooEarly(length)) {
+      if (held > 0) dropped(held);
+      return length;
+    }
+    if (CouldBeTheReply(length)) {
+      if (held > 0) dropped(held);
+      std::memcpy(held_, rx_, static_cast<size_t>(length));
+      held = length;
+      holdUntil = std::max(replyEnd, port_->ReceivedAt() + character * expected) + quiet;
+    } else {
+      dropped(length);
+    }
+    // Past the deadline, what has come already is still taken.
+    firstWaitMs = msUntil(held > 0 ? std::min(holdUntil, deadline) : deadline);
     std::memset(rx_, 0, static_cast<size_t>(length));
     counter = 0;
-    // Past the deadline, what has come already is still taken.
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    firstWaitMs = static_cast<int>(std::max<long long>(left, 0));
   }
 }
 

@@ -13,7 +13,11 @@
 // or a late answer to something else. It is dropped with a line on the
 // communication level and the master goes on waiting for the reply within
 // the read time-out. A frame that comes later cannot be told from the reply
-// and is taken. A request goes on the wire once, whatever comes back.
+// and is taken. An early frame that answers this request's unit and
+// function with a sound CRC is only held: a peer without line time (a pty
+// pair) answers that early; it is the reply unless another frame comes
+// before the reply could have ended. A request goes on the wire once,
+// whatever comes back.
 #pragma once
 
 #include <chrono>
@@ -113,6 +117,9 @@ private:
   // The frame of `length` bytes just read was complete before the request
   // and a reply that long could have crossed the line.
   bool CameTooEarly(int length) const;
+  // The frame of `length` bytes in the receive buffer has this request's
+  // unit and function (or its exception) and a sound CRC.
+  bool CouldBeTheReply(int length) const;
   // Sleeps, cut short by the abort check.
   void Pause(int ms) const;
 
@@ -128,6 +135,8 @@ private:
   int txLength_ = 0;
   uint8_t tx_[kTxBufferSize] = {};
   uint8_t rx_[kRxBufferSize] = {};
+  // An early frame held while a later one may still take its place.
+  uint8_t held_[kRxBufferSize] = {};
 };
 
 }  // namespace tessivar

@@ -275,9 +275,6 @@ void PrintTo(const RtuLineCase& c, std::ostream* os) { *os << c.name; }
 // later behind a read, whose pause before the next request is 10 ms), so a
 // peer held up by a busy machine still lands its frames early.
 const RtuLineCase kRtuLines[] = {
-    {"every reply repeated 10 ms later",
-     [](const Bytes& r, const Bytes&) { return std::vector<PeerAction>{{0, LineReply(r)}, {10, LineReply(r)}}; },
-     2400, 40, -1},
     {"every reply repeated at once",
      [](const Bytes& r, const Bytes&) { return std::vector<PeerAction>{{0, LineReply(r)}, {0, LineReply(r)}}; },
      qmx::test::kPtyLineBaud, 40, -1},
@@ -289,6 +286,16 @@ const RtuLineCase kRtuLines[] = {
        return actions;
      },
      1200, 4, 10},
+    // A peer that knows no line time answers as soon as it has read the
+    // request: its replies are early, and nothing comes after them.
+    {"every reply at once, as a peer without line time",
+     [](const Bytes& r, const Bytes&) { return std::vector<PeerAction>{{0, LineReply(r), false, true}}; },
+     qmx::test::kPtyLineBaud, 40, 0},
+    {"every reply at once and again 10 ms later",
+     [](const Bytes& r, const Bytes&) {
+       return std::vector<PeerAction>{{0, LineReply(r), false, true}, {10, LineReply(r), false, true}};
+     },
+     2400, 40, -1},
     {"another unit's reply before each reply",
      [](const Bytes& r, const Bytes&) {
        Bytes foreign = r;

@@ -66,20 +66,6 @@ void SendAll(int fd, const Bytes& bytes) {
   }
 }
 
-// The length of the normal answer to an RTU request (exceptions are
-// shorter): what the line must carry before it is complete.
-size_t AnswerLength(const uint8_t* query, size_t n) {
-  const int quantity = n >= 6 ? query[4] << 8 | query[5] : 0;
-  switch (query[1]) {
-    case 1:
-    case 2: return 5 + static_cast<size_t>((quantity + 7) / 8);
-    case 3:
-    case 4: return 5 + 2 * static_cast<size_t>(quantity);
-    case 8: return n;
-    default: return 8;
-  }
-}
-
 void WriteAll(int fd, const uint8_t* data, size_t n) {
   size_t done = 0;
   while (done < n) {
@@ -339,7 +325,6 @@ void LibmodbusRtuSlave::Run() {
   const int fd = modbus_get_socket(ctx_);
   while (!stop_.load()) {
     if (!Readable(fd, 20)) continue;
-    const auto arrived = Clock::now();
     uint8_t query[MODBUS_RTU_MAX_ADU_LENGTH];
     size_t n = 0;
     do {
@@ -351,7 +336,6 @@ void LibmodbusRtuSlave::Run() {
     const uint16_t crc = BitwiseCrc(query, n - 2);
     if (query[n - 2] != (crc & 0xFF) || query[n - 1] != (crc >> 8)) continue;
     ++requests_;
-    std::this_thread::sleep_until(arrived + LineTime(n + AnswerLength(query, n)));
     std::lock_guard<std::mutex> guard(lock_);
     if (query[1] == 8) {
       WriteAll(fd, query, n);  // diagnostics: the request is its own answer

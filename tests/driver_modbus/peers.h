@@ -134,8 +134,8 @@ private:
 };
 
 // A libmodbus RTU slave on the peer end of a pty pair, node `slave`;
-// function 8 is echoed. Each answer is held until request and answer could
-// have crossed a line at kPtyLineBaud.
+// function 8 is echoed. It answers as soon as it has the request, as a peer
+// that knows no line time does.
 class LibmodbusRtuSlave {
 public:
   LibmodbusRtuSlave(std::filesystem::path device, int slave);
