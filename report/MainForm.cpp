@@ -294,8 +294,7 @@ void MainForm::OnStatusTimer() {
   if (print == State::Failed) {
     // A failed documentation or PDF fails both reports; the reason is told
     // and the form is ready for another try.
-    ShowBox(job_->PrintError(), kMbOk | kMbIconStop);
-    ResetRun();
+    Failed(job_->PrintError());
     return;
   }
   // With a workbook asked for, the print report waits for it: the form stays
@@ -307,8 +306,7 @@ void MainForm::OnStatusTimer() {
     return;
   }
   if (excel == State::Failed) {
-    ShowBox(job_->ExcelError(), kMbOk | kMbIconStop);
-    ResetRun();
+    Failed(job_->ExcelError());
     return;
   }
   statusTimer_.stop();
@@ -350,9 +348,16 @@ void MainForm::ExcelDone() {
   Perform(actions);
 }
 
+void MainForm::Failed(const std::string& why) {
+  // Told where the written lines go, in place of the "Writing" lines.
+  std::fprintf(stderr, "Rendaval: %s\n", why.c_str());
+  SetStatusLine(QString::fromStdString(why));
+  ShowBox(why, kMbOk | kMbIconStop);
+  ResetRun();
+}
+
 void MainForm::ResetRun() {
   statusTimer_.stop();
-  SetStatusLine(written_);
   printStatus_ = ReportStatus::Idle;
   excelHandled_ = true;
   progressValue_ = 0;

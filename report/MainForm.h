@@ -79,6 +79,8 @@ private:
   // Tells in the status line, the viewer and the log where an output was written.
   void Announce(Output output, const std::string& file);
   void SetStatusLine(const QString& text);
+  // Tells why a report was not made and readies the form for another try.
+  void Failed(const std::string& why);
   void ResetRun();
   void Perform(const std::vector<EndAction>& actions);
   void OpenResultFile(const std::string& program, const std::string& file);

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "platform/os/replace_file.h"
 #include "platform/toolkit/message_box.h"
 #include "report/MainForm.h"
 #include "report/core/RunPlan.h"
@@ -13,6 +14,9 @@
 int main(int argc, char** argv) {
   // QApplication may take arguments of its own out of argv; the command line is kept first.
   const std::string commandLine = qmx::rendaval::JoinArguments(argc, argv);
+  // A logout or a closed terminal while a report is being written leaves no
+  // hidden staged file behind.
+  qmx::os::RemoveStagedFilesOnSignals();
   QApplication app(argc, argv);
   // The program ends when its outputs are done, not when a window closes.
   QApplication::setQuitOnLastWindowClosed(false);

@@ -6,9 +6,9 @@
 // link stays.
 //
 // ReplaceFile is the whole road for a content in memory. Its pieces serve
-// the writers that need more: a writer that fills the staged file by its
-// name (StagedFile::ReleaseHandle), and the writers that rewrite a file in
-// place where its folder refuses new files (FollowLinks, WriteAndSync,
+// the writers that need more: a writer that fills the staged file piece by
+// piece (StagedFile::Write), and the writers that rewrite a file in place
+// where its folder refuses new files (FollowLinks, WriteAndSync,
 // RewriteFile, SyncFolder). Errors are errno values; no function logs.
 #pragma once
 
@@ -45,7 +45,9 @@ enum class StagedName {
   // live process's may be a write in progress).
   kHiddenPerProcess,
   // ".<file>.<pid>.<n>.part", n counting the process's writes (they may
-  // overlap): nothing earlier is removed.
+  // overlap): what writes of processes that are gone left in the folder,
+  // for whatever file, is removed first; this process's own are writes in
+  // progress.
   kHiddenPerWrite,
 };
 
@@ -83,9 +85,6 @@ public:
 
   // Appends bytes to the file: 0, or the errno.
   int Write(std::string_view bytes);
-  // Closes this object's handle, for a writer that opens the file by its
-  // name; Commit then flushes the file through a handle of its own.
-  void ReleaseHandle();
   // Flushes the file to the disk, renames it over the target and flushes
   // the folder. On a failure before the rename the target is as it was.
   ReplaceResult Commit();
@@ -98,7 +97,15 @@ private:
   int fd_ = -1;
   int error_ = 0;
   bool committed_ = false;
+  int signalSlot_ = -1;  // where the signal handler finds path_, or -1
 };
+
+// Has SIGTERM, SIGINT and SIGHUP (a logout, Ctrl+C, a closed terminal)
+// remove every staged file that is neither committed nor removed yet before
+// the process ends by the signal's default action. A signal that is ignored
+// or handled by someone else is left so. The handler only unlinks paths
+// written down when each file was made, so it is async-signal-safe.
+void RemoveStagedFilesOnSignals();
 
 // The whole road: `bytes` into a StagedFile named by `naming`, which then
 // replaces the file `path` names.

@@ -1,5 +1,6 @@
 // Painting laid-out pages and writing them to PDF.
 #include <QFontMetricsF>
+#include <QIODevice>
 #include <QImage>
 #include <QPageLayout>
 #include <QPageSize>
@@ -22,6 +23,37 @@ namespace {
 QFont BandFont() { return ReportFont(9); }
 
 constexpr double kUnscaledTolerance = 0.001;
+
+// The PDF writer's output: its many small writes gathered into large
+// appends to the staged file. The first failed append fails every later
+// write, so the PDF writer, which looks at no answer, writes nothing more,
+// and the painting stops at the next page.
+class StagedDevice : public QIODevice {
+public:
+  explicit StagedDevice(StagedFile& file) : file_(file) { open(QIODevice::WriteOnly); }
+  bool isSequential() const override { return true; }
+  bool failed() const { return file_.failed(); }
+  // Appends what is gathered: false when this or an earlier append failed.
+  bool Flush() {
+    const bool written = file_.Write(std::string_view(buffer_.constData(), size_t(buffer_.size())));
+    buffer_.clear();
+    return written;
+  }
+
+protected:
+  qint64 readData(char*, qint64) override { return -1; }
+  qint64 writeData(const char* data, qint64 size) override {
+    if (file_.failed()) return -1;
+    buffer_.append(data, size);
+    if (buffer_.size() >= kGathered && !Flush()) return -1;
+    return size;
+  }
+
+private:
+  static constexpr qsizetype kGathered = qsizetype(256) << 10;
+  StagedFile& file_;
+  QByteArray buffer_;
+};
 
 }  // namespace
 
@@ -208,8 +240,9 @@ bool WritePdf(const LaidOutDocument& document, const std::string& path, std::str
   };
   StagedFile staged(path);
   if (!staged.ok()) return fail(staged.error());
+  StagedDevice device(staged);
   {
-    QPdfWriter writer(QString::fromStdString(staged.path()));
+    QPdfWriter writer(&device);
     writer.setPageSize(QPageSize(QPageSize::A4));
     writer.setPageMargins(QMarginsF(0, 0, 0, 0));
     writer.setResolution(72);
@@ -217,8 +250,13 @@ bool WritePdf(const LaidOutDocument& document, const std::string& path, std::str
     writer.setCreator(QStringLiteral("Rendaval"));
     QPainter painter;
     if (!painter.begin(&writer)) return fail("the PDF writer could not start");
-    const bool complete = PaintAllPages(painter, writer, document, cancelled);
+    // A failed write ends the painting as a cancel does.
+    const bool complete =
+        PaintAllPages(painter, writer, document, [&] { return device.failed() || (cancelled && cancelled()); });
+    // The PDF writer ends the file (its cross-reference table and trailer)
+    // here, and answers true whatever its device did with them.
     if (!painter.end()) return fail("the PDF file could not be completed");
+    if (!device.Flush()) return fail(staged.error());
     if (!complete) return fail(kCancelledReason);
   }
   if (cancelled && cancelled()) return fail(kCancelledReason);

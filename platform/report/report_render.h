@@ -123,8 +123,10 @@ bool PaintAllPages(QPainter& painter, QPagedPaintDevice& device, const LaidOutDo
 inline const char* const kCancelledReason = "cancelled";
 
 // The PDF and xlsx writers put the file beside `path` under a hidden name and
-// rename it over `path` only when it is complete: a write that fails or is
-// cancelled leaves `path` as it was. Both are safe on a worker thread.
+// rename it over `path` only when every byte of it is written and flushed: a
+// write that fails (a full disk) or is cancelled leaves `path` as it was and
+// nothing beside it, and its reason is the system's ("No space left on
+// device"). Both are safe on a worker thread.
 
 // Writes the document as a PDF file; false with a reason when the file cannot
 // be written or the writing was cancelled.

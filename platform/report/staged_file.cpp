@@ -17,20 +17,29 @@ StagedFile::StagedFile(const std::string& target) {
     error_ = std::strerror(staged_->error());
     return;
   }
-  // The report writers open the file by its name.
-  staged_->ReleaseHandle();
   path_ = staged_->path().string();
 }
 
 StagedFile::~StagedFile() = default;
 
+void StagedFile::Fail(int error) {
+  failed_ = true;
+  error_ = std::strerror(error);
+}
+
+bool StagedFile::Write(std::string_view bytes) {
+  if (failed()) return false;
+  if (const int error = staged_->Write(bytes)) Fail(error);
+  return !failed_;
+}
+
 bool StagedFile::Commit() {
-  if (!ok()) return false;
+  if (failed()) return false;
   const qmx::os::ReplaceResult result = staged_->Commit();
   // A folder that could not be flushed after the rename still holds the new
   // file: the report is written.
   if (result.replaced()) return true;
-  error_ = std::strerror(result.error);
+  Fail(result.error);
   return false;
 }
 

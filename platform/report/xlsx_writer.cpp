@@ -7,9 +7,14 @@
 #include <QImage>
 #include <QImageWriter>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <xlsxwriter.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <unordered_map>
@@ -26,6 +31,51 @@ struct WorkbookDropper {
   void operator()(lxw_workbook* wb) const {
     if (wb) lxw_workbook_free(wb);
   }
+};
+
+// libxlsxwriter packs the workbook into a file it opens by name, and a
+// write of it that fails is only "Zip generic error ZIP_ERRNO" to its
+// caller. So it packs into memory, a memfd that it opens by its /proc name,
+// and the packed bytes are appended to the staged file here, where a failed
+// write has the system's reason.
+class PackedWorkbook {
+public:
+  PackedWorkbook() : fd_(::memfd_create("workbook.xlsx", MFD_CLOEXEC)) {
+    if (fd_ < 0) error_ = errno;
+  }
+  ~PackedWorkbook() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  PackedWorkbook(const PackedWorkbook&) = delete;
+  PackedWorkbook& operator=(const PackedWorkbook&) = delete;
+
+  bool ok() const { return fd_ >= 0; }
+  int error() const { return error_; }
+  std::string name() const { return "/proc/self/fd/" + std::to_string(fd_); }
+
+  // Appends the packed bytes to `staged`: false when reading them or
+  // writing them fails (the reason in `why`).
+  bool CopyTo(StagedFile& staged, std::string* why) const {
+    std::string chunk(size_t(1) << 20, '\0');
+    for (off_t at = 0;;) {
+      const ssize_t n = ::pread(fd_, chunk.data(), chunk.size(), at);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        *why = std::string("the packed workbook cannot be read: ") + std::strerror(errno);
+        return false;
+      }
+      if (n == 0) return true;
+      if (!staged.Write(std::string_view(chunk.data(), size_t(n)))) {
+        *why = staged.error();
+        return false;
+      }
+      at += n;
+    }
+  }
+
+private:
+  int fd_;
+  int error_ = 0;
 };
 
 // Rows written between two looks at the cancel check.
@@ -122,7 +172,9 @@ bool WriteXlsx(const Workbook& workbook, const std::string& path, std::string* e
   const auto stop = [&cancelled] { return cancelled && cancelled(); };
   StagedFile staged(path);
   if (!staged.ok()) return fail(staged.error());
-  std::unique_ptr<lxw_workbook, WorkbookDropper> wb(workbook_new(staged.path().c_str()));
+  const PackedWorkbook packed;
+  if (!packed.ok()) return fail(std::string("the workbook cannot be packed: ") + std::strerror(packed.error()));
+  std::unique_ptr<lxw_workbook, WorkbookDropper> wb(workbook_new(packed.name().c_str()));
   if (!wb) return fail("the workbook could not be created");
   FormatCache formats(wb.get());
   PictureCache pictures;
@@ -176,6 +228,9 @@ bool WriteXlsx(const Workbook& workbook, const std::string& path, std::string* e
   const lxw_error closed = workbook_close(wb.release());
   if (closed != LXW_NO_ERROR) return fail(lxw_strerror(closed));
   // Packing the file cannot be interrupted; a cancel meanwhile drops it.
+  if (stop()) return fail(kCancelledReason);
+  std::string why;
+  if (!packed.CopyTo(staged, &why)) return fail(why);
   if (stop()) return fail(kCancelledReason);
   if (!staged.Commit()) return fail(staged.error());
   return true;

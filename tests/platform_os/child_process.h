@@ -42,6 +42,9 @@ public:
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   bool started() const { return pid_ > 0; }
+  pid_t pid() const { return pid_; }
+  // The signal that ended the child, once Wait has returned; 0 when it exited.
+  int endSignal() const { return endSignal_; }
 
   // One line of the child's output, without its line end ("" at its end).
   std::string ReadLine() {
@@ -71,6 +74,7 @@ public:
     }
     pid_ = -1;
     status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    endSignal_ = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     return status_;
   }
 
@@ -79,6 +83,7 @@ private:
   int stdin_ = -1;
   int stdout_ = -1;
   int status_ = -1;
+  int endSignal_ = 0;
 };
 
 // Runs a program to its end; its exit status, or -1.

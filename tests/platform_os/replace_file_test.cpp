@@ -1,13 +1,16 @@
 // The one replacement of a file: the new file's name beside the target and
-// what earlier cut-off writes left, the link followed, and the step that
-// each failure is reported at with the target left as it was.
+// what earlier cut-off writes left, the link followed, the step that each
+// failure is reported at with the target left as it was, and the staged
+// files that a signal removes as it ends the process.
 #include "platform/os/replace_file.h"
+#include "tests/platform_os/child_process.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -139,6 +142,108 @@ TEST(ReplaceFile, AFailureNamesItsStepAndLeavesTheTargetAsItWas) {
   }
   EXPECT_EQ(ReadFile(target), "old");
   EXPECT_EQ(FilesIn(dir.path()), (std::set<std::string>{"Plant.KPX", "folder"}));
+}
+
+}  // namespace
+
+namespace {
+
+// The number of a process that has ended (and been reaped).
+pid_t GonePid() {
+  const pid_t pid = ::fork();
+  if (pid == 0) ::_exit(0);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return pid;
+}
+
+TEST(ReplaceFile, AHiddenNamingRemovesWhatProcessesThatAreGoneLeft) {
+  const std::string gone = std::to_string(GonePid()), alive = std::to_string(::getppid()),
+                    own = std::to_string(::getpid());
+  struct Leftover {
+    std::string name;
+    bool removedPerWrite, removedPerProcess;
+  };
+  const std::vector<Leftover> leftovers = {
+      {".Plant.KPX." + gone + ".0.part", true, false},
+      {".Report.pdf." + gone + ".3.part", true, false},  // a write of another file in the folder
+      {".Plant.KPX." + alive + ".0.part", false, false},
+      {".Plant.KPX." + own + ".7.part", false, false},  // this process's: in progress
+      {".Plant.KPX." + gone + ".0.tmp", false, true},
+      {".Plant.KPX." + own + ".0.tmp", false, true},
+      {".Report.pdf." + gone + ".0.tmp", false, false},
+      {"Plant.KPX." + gone + ".0.part", false, false},  // not hidden
+      {".Plant.KPX.x" + gone + ".0.part", false, false},
+      {"." + gone + ".0.part", false, false},  // no file name
+      {".Link.pdf." + gone + ".0.part", false, false},  // a link, below
+      {".Folder.pdf." + gone + ".0.part", false, false},  // a folder, below
+  };
+  for (const StagedName naming : {StagedName::kHiddenPerWrite, StagedName::kHiddenPerProcess}) {
+    const bool perWrite = naming == StagedName::kHiddenPerWrite;
+    SCOPED_TRACE(perWrite ? "per write" : "per process");
+    TempDir dir("replace");
+    WriteFile(dir / "elsewhere", "kept");
+    std::set<std::string> expected = {"Plant.KPX"};
+    for (const Leftover& l : leftovers) {
+      if (l.name.starts_with(".Link"))
+        fs::create_symlink(dir / "elsewhere", dir / l.name);
+      else if (l.name.starts_with(".Folder"))
+        fs::create_directory(dir / l.name);
+      else
+        WriteFile(dir / l.name, "<cut off");
+      if (!(perWrite ? l.removedPerWrite : l.removedPerProcess)) expected.insert(l.name);
+    }
+    expected.insert("elsewhere");
+
+    qmx::os::StagedFile staged(dir / "Plant.KPX", naming);
+    ASSERT_TRUE(staged.ok()) << staged.error();
+    ASSERT_EQ(staged.Write("new"), 0);
+    ASSERT_TRUE(staged.Commit().ok());
+    EXPECT_EQ(FilesIn(dir.path()), expected);
+    EXPECT_EQ(ReadFile(dir / "elsewhere"), "kept");
+  }
+}
+
+TEST(ReplaceFile, ASignalRemovesTheStagedFilesAndEndsTheProcessByIt) {
+  struct Case {
+    const char* name;
+    int signal;
+    bool ignoreHup;
+  };
+  const std::vector<Case> cases = {
+      {"SIGTERM", SIGTERM, false},
+      {"SIGINT", SIGINT, false},
+      {"SIGHUP", SIGHUP, false},
+      {"SIGHUP ignored", SIGHUP, true},  // as under nohup: the writer goes on
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir("replace");
+    WriteFile(dir / "kept.KPX", "old");
+    std::vector<std::string> args = {QMX_OS_HELPER, "stage"};
+    if (c.ignoreHup) args.push_back("ignore-hup");
+    for (const char* target : {"a.pdf", "b.xlsx"}) args.push_back((dir / target).string());
+    args.push_back("+" + (dir / "kept.KPX").string());
+    qmx::test::ChildProcess child(args);
+    ASSERT_TRUE(child.started());
+    std::set<std::string> staged;
+    for (int i = 0; i < 3; ++i) staged.insert(fs::path(child.ReadLine()).filename().string());
+    ASSERT_EQ(child.ReadLine(), "ready");
+    const std::set<std::string> writing = {*staged.begin(), *std::next(staged.begin()), "kept.KPX"};
+    ASSERT_EQ(FilesIn(dir.path()), writing);  // the committed one took its target's name
+
+    ASSERT_EQ(::kill(child.pid(), c.signal), 0);
+    if (c.ignoreHup) {
+      // An ignored signal is dropped as it is sent.
+      EXPECT_EQ(FilesIn(dir.path()), writing);
+      EXPECT_EQ(child.Wait(), 0);
+    } else {
+      child.Wait();
+      EXPECT_EQ(child.endSignal(), c.signal);
+    }
+    EXPECT_EQ(FilesIn(dir.path()), std::set<std::string>{"kept.KPX"});
+    EXPECT_EQ(ReadFile(dir / "kept.KPX"), "partial");
+  }
 }
 
 }  // namespace

@@ -15,6 +15,9 @@
 #include <QThread>
 #include <QTreeWidget>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <regex>
 #include <set>
@@ -28,25 +31,17 @@
 #include "report/core/ReportBuilders.h"
 #include "tests/report/big_docu.h"
 #include "tests/report/fixtures.h"
+#include "tests/report/output_checks.h"
 #include "tests/support/access_audit.h"
 
 namespace fs = std::filesystem;
 using namespace qmx::rendaval;
+using qmx::rendaval::test::FilesIn;
 using qmx::rendaval::test::InstallSet;
+using qmx::rendaval::test::Quote;
+using qmx::rendaval::test::Shell;
 
 namespace {
-
-std::string Shell(const std::string& command) {
-  std::string out;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return out;
-  char buffer[4096];
-  while (size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
-  ::pclose(pipe);
-  return out;
-}
-
-std::string Quote(const fs::path& path) { return "'" + path.string() + "'"; }
 
 // Pictures of the pages for a person to look at, in the build folder.
 void SavePagePictures(const fs::path& pdf, const std::string& name) {
@@ -469,16 +464,6 @@ TEST(ReportForm, MissingDocumentationIsReportedAndTheFormStays) {
   EXPECT_EQ(rig.ended, 0);
 }
 
-namespace {
-
-std::set<std::string> FilesIn(const fs::path& folder) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
-  return names;
-}
-
-}  // namespace
-
 TEST(ReportForm, CancelWhileWritingLeavesTheTargetAsItWas) {
   struct Case {
     bool excel;
@@ -517,6 +502,141 @@ TEST(ReportForm, CancelWhileWritingLeavesTheTargetAsItWas) {
     EXPECT_EQ(FilesIn(out), before);
     if (c.targetExists) {
       EXPECT_EQ(qmx::test::ReadFile(target), "the report of yesterday");
+    }
+  }
+}
+
+namespace {
+
+// This process's standard error, gathered into a file while it lives.
+class StderrCapture {
+public:
+  explicit StderrCapture(fs::path file) : file_(std::move(file)) {
+    std::fflush(stderr);
+    saved_ = ::dup(2);
+    const int fd = ::open(file_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ::dup2(fd, 2);
+    ::close(fd);
+  }
+  ~StderrCapture() { Stop(); }
+  StderrCapture(const StderrCapture&) = delete;
+  StderrCapture& operator=(const StderrCapture&) = delete;
+  // What was written; standard error is again what it was.
+  std::string Stop() {
+    if (saved_ >= 0) {
+      std::fflush(stderr);
+      ::dup2(saved_, 2);
+      ::close(saved_);
+      saved_ = -1;
+    }
+    return qmx::test::ReadFile(file_);
+  }
+
+private:
+  fs::path file_;
+  int saved_ = -1;
+};
+
+// Runs the form of `commandLine` to its end, writing `target`: a PDF as a
+// typed name (Yes to replacing an existing file), a workbook as chosen in
+// the save dialog (which confirms replacing one).
+std::unique_ptr<MainForm> RunForm(FormRig& rig, const std::string& commandLine, bool excel, const fs::path& target) {
+  auto form = rig.Make(commandLine);
+  if (excel) {
+    form->excelCheck()->click();
+    rig.dialogAnswer = target.string();
+    form->selFile()->click();
+  } else {
+    form->pdfCheck()->click();
+    form->fileName()->setText(QString::fromStdString(target.string()));
+    rig.answers = {qmx::toolkit::kIdYes};
+  }
+  form->makeReport()->click();
+  FormRig::Finish(*form);
+  return form;
+}
+
+// What an independent reader makes of a report file: the PDF's page count,
+// the workbook's sheet count; "" when it cannot read it.
+std::string ReadBack(const fs::path& file, bool excel) {
+  if (excel)
+    return Shell("/usr/bin/python3 -c \"import openpyxl,sys; print(len(openpyxl.load_workbook(sys.argv[1]).sheetnames))\" " +
+                 Quote(file) + " 2>/dev/null");
+  std::smatch m;
+  const std::string info = Shell("pdfinfo " + Quote(file) + " 2>&1");
+  return std::regex_search(info, m, std::regex("Pages:\\s+(\\d+)")) && info.find("Error") == std::string::npos
+             ? m[1].str()
+             : std::string();
+}
+
+}  // namespace
+
+TEST(ReportForm, AFullDiskLeavesTheTargetAndTheDiskAsTheyWereAndSaysWhy) {
+  FormRig rig;
+  const std::string commandLine =
+      "PROJECT*" +
+      qmx::rendaval::test::WriteBigDocuSet(rig.dir.path() / "docu", 4, 32, qmx::test::DistDir() / "Image").string();
+  // The reports of yesterday, on the project3 set, that a failed write must leave whole.
+  const DocuSet yesterday = LoadDocuSet("PROJECT", InstallSet("project3", rig.dir.path() / "project3").mainFile);
+  std::string why;
+  const fs::path earlierPdf = rig.dir.path() / "earlier.pdf", earlierXlsx = rig.dir.path() / "earlier.xlsx";
+  ASSERT_TRUE(qmx::report::WritePdf(qmx::report::LayOut(BuildPrintDocument(yesterday)), earlierPdf.string(), &why));
+  ASSERT_TRUE(qmx::report::WriteXlsx(ReshapeWorkbook(BuildExcelPages(yesterday)).workbook, earlierXlsx.string(), &why));
+
+  for (const bool excel : {false, true}) {
+    SCOPED_TRACE(excel ? "workbook" : "PDF");
+    const std::string name = excel ? "big.xlsx" : "big.pdf";
+    // Where there is room, the report is written whole.
+    const fs::path roomy = rig.dir.path() / "roomy" / name;
+    fs::create_directories(roomy.parent_path());
+    RunForm(rig, commandLine, excel, roomy);
+    ASSERT_TRUE(fs::exists(roomy));
+    EXPECT_NE(ReadBack(roomy, excel), "");
+    const uint64_t size = fs::file_size(roomy);
+
+    for (const bool earlier : {false, true}) {
+      SCOPED_TRACE(earlier ? "over the report of yesterday" : "a new file");
+      rig.boxes.clear();
+      rig.opened.clear();
+      rig.ended = 0;
+      const fs::path& earlierFile = excel ? earlierXlsx : earlierPdf;
+      const uint64_t earlierSize = earlier ? fs::file_size(earlierFile) : 0;
+      // Room for the earlier file and half the new one.
+      const fs::path folder = rig.dir.path() / (std::string("disk-") + (earlier ? "1" : "0") + name);
+      qmx::rendaval::test::SmallDisk disk(folder, earlierSize + size / 2);
+      if (!disk.ok()) GTEST_SKIP() << "no small disk of the test's own: " << disk.why();
+      const fs::path target = folder / name;
+      if (earlier) fs::copy_file(earlierFile, target);
+      const std::string before = earlier ? qmx::test::ReadFile(target) : std::string();
+      const uint64_t freeBefore = disk.Free();
+
+      StderrCapture stderrCapture(rig.dir.path() / "stderr.txt");
+      auto form = RunForm(rig, commandLine, excel, target);
+      const std::string told = stderrCapture.Stop();
+
+      const std::string failure =
+          std::string(excel ? "Cannot write the Excel file " : "Cannot write the PDF file ") + target.string() +
+          ": No space left on device";
+      std::vector<std::string> boxes;
+      if (earlier && !excel) boxes.push_back("The file " + target.string() + " already exists.\nDo you want to replace it?");
+      boxes.push_back(failure);
+      EXPECT_EQ(rig.boxes, boxes);
+      EXPECT_EQ(form->status()->toolTip().toStdString(), failure);
+      EXPECT_NE(told.find("Rendaval: " + failure + "\n"), std::string::npos) << told;
+      EXPECT_EQ(told.find("written"), std::string::npos) << told;
+      EXPECT_TRUE(form->isVisible());
+      EXPECT_TRUE(form->makeReport()->isEnabled());
+      EXPECT_EQ(form->viewer(), nullptr);
+      EXPECT_TRUE(rig.opened.empty());
+      EXPECT_EQ(rig.ended, 0);
+
+      // The target as it was, nothing beside it, and every block of the staged file given back.
+      EXPECT_EQ(FilesIn(folder), earlier ? std::set<std::string>{name} : std::set<std::string>{});
+      if (earlier) {
+        EXPECT_TRUE(qmx::test::ReadFile(target) == before) << "the earlier file was changed";
+        EXPECT_EQ(ReadBack(target, excel), ReadBack(earlierFile, excel));
+      }
+      EXPECT_EQ(disk.Free(), freeBefore);
     }
   }
 }
