@@ -8,6 +8,8 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config
   # test and benchmark frameworks; the start-up benchmark's X display and probe
   libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth libxdamage-dev libxfixes-dev
+  # a real report program driven from the keyboard on its own X server
+  xdotool
   # user interface, PDF and printing
   qt6-base-dev qt6-base-dev-tools libgl-dev
   # XML, stylesheets, character sets
