@@ -602,7 +602,7 @@ TEST(ReportForm, AFullDiskLeavesTheTargetAndTheDiskAsTheyWereAndSaysWhy) {
       const fs::path& earlierFile = excel ? earlierXlsx : earlierPdf;
       const uint64_t earlierSize = earlier ? fs::file_size(earlierFile) : 0;
       // Room for the earlier file and half the new one.
-      const fs::path folder = rig.dir.path() / (std::string("disk-") + (earlier ? "1" : "0") + name);
+      const fs::path folder = rig.dir.path() / (std::string(earlier ? "full-over-" : "full-new-") + name);
       qmx::rendaval::test::SmallDisk disk(folder, earlierSize + size / 2);
       if (!disk.ok()) GTEST_SKIP() << "no small disk of the test's own: " << disk.why();
       const fs::path target = folder / name;
@@ -622,6 +622,7 @@ TEST(ReportForm, AFullDiskLeavesTheTargetAndTheDiskAsTheyWereAndSaysWhy) {
       boxes.push_back(failure);
       EXPECT_EQ(rig.boxes, boxes);
       EXPECT_EQ(form->status()->toolTip().toStdString(), failure);
+      if (earlier && !excel) Picture(*form, "rendaval_form_full_disk.png");
       EXPECT_NE(told.find("Rendaval: " + failure + "\n"), std::string::npos) << told;
       EXPECT_EQ(told.find("written"), std::string::npos) << told;
       EXPECT_TRUE(form->isVisible());
