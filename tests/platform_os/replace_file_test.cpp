@@ -223,7 +223,7 @@ TEST(ReplaceFile, ASignalRemovesTheStagedFilesAndEndsTheProcessByIt) {
     std::vector<std::string> args = {QMX_OS_HELPER, "stage"};
     if (c.ignoreHup) args.push_back("ignore-hup");
     for (const char* target : {"a.pdf", "b.xlsx"}) args.push_back((dir / target).string());
-    args.push_back("+" + (dir / "kept.KPX").string());
+    args.push_back((dir / "kept.KPX").string().insert(0, 1, '+'));
     qmx::test::ChildProcess child(args);
     ASSERT_TRUE(child.started());
     std::set<std::string> staged;
