@@ -134,6 +134,11 @@ struct DeviceRecord {
   // Queued writes were dropped since the status was last read: the next
   // status read reports the connection as lost once, whatever came after.
   bool writesPurged = false;
+  // Writes dropped since communication with the device last ran (queued
+  // ones purged when it stopped answering, and ones refused while it did
+  // not run): counted, and logged in one line when it runs again or the
+  // instance stops.
+  size_t writesDropped = 0;
   // Bit k set: the last monitoring read of image kind k failed. While any is
   // set the status reports the connection as lost.
   unsigned failedReads = 0;

@@ -339,8 +339,9 @@ int ModbusDriver::WriteByte(const std::string& key, int module, int kind, const 
     {
       std::lock_guard<std::mutex> guard(imageLock_);
       if (d->state != kDeviceRunning) {
-        owner_.Log(DRV_LOG_ERROR,
-                   StrFormat("%s Cannot write because communication with the device does not run.", prefix.c_str()));
+        // Refused, and counted with the loss's other dropped writes: one
+        // line when the device runs again, not one for every write.
+        ++d->writesDropped;
         return 0;
       }
     }

@@ -163,9 +163,11 @@ private:
   std::vector<WriteRequest> TakeQueuedWritesOf(const std::string& key);
   // A write for the device waits in the queue (any thread).
   bool HasQueuedWrites(const std::string& key);
-  // Drops the device's queued writes, one line each; the next status read
+  // Drops the device's queued writes and counts them; the next status read
   // shows the loss.
   void PurgeWrites(const std::string& key, DeviceRecord& device);
+  // The one line of the `dropped` writes since the device last ran, if any.
+  void LogDroppedWrites(const DeviceRecord& device, size_t dropped);
 
   // ---- online configuration and scans (online_scan.cpp) ----
   intptr_t ScanTCPNA(int moduleScan, int timeValue);

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "common/Utility.h"
@@ -81,6 +82,7 @@ int ModbusDriver::Open() {
       d.lost = 0;
       d.validImages = 0;
       d.writesPurged = false;
+      d.writesDropped = 0;
       d.failedReads = 0;
       d.refusedWrites.clear();
       d.failuresLogged.clear();
@@ -114,6 +116,16 @@ int ModbusDriver::Open() {
 }
 
 int ModbusDriver::Close() {
+  // A device that did not run again before the stop: its dropped writes'
+  // line comes now.
+  for (auto& [key, d] : devices_) {
+    size_t dropped = 0;
+    {
+      std::lock_guard<std::mutex> guard(imageLock_);
+      std::swap(dropped, d.writesDropped);
+    }
+    LogDroppedWrites(d, dropped);
+  }
   // Writes accepted but not carried out when the stop came: the ones the
   // last pass had not reached and the ones still queued. They go, with one
   // line for all of them.
@@ -209,11 +221,13 @@ int ModbusDriver::MonitoringDevice(const std::string& key) {
     return kDrvNoResponse;
   }
   bool restored = false;
+  size_t dropped = 0;
   {
     std::lock_guard<std::mutex> guard(imageLock_);
     d->state = kDeviceRunning;
     restored = d->lost == 1 || reconnect == kReconnected;
     d->lost = 0;
+    std::swap(dropped, d->writesDropped);
   }
   // Restored only once the device itself has answered, not when the link
   // came back: the reconnected line without a prefix, a device that
@@ -224,6 +238,7 @@ int ModbusDriver::MonitoringDevice(const std::string& key) {
     owner_.Log(DRV_LOG_GENERAL, StrFormat("%s %s Communication be restored to NORMAL status from disconnection!",
                                           prefix.c_str(), kStar));
   }
+  LogDroppedWrites(*d, dropped);
 
   OnlineIo io = MakeIo(*d, channel, true);
   if (d->initialRead == 1) InitialRead(*d, io);
@@ -522,14 +537,16 @@ void ModbusDriver::StoreImage(DeviceRecord& d, int kind, const uint8_t* data, si
 void ModbusDriver::PurgeWrites(const std::string& key, DeviceRecord& d) {
   const std::vector<WriteRequest> dropped = TakeQueuedWritesOf(key);
   if (dropped.empty()) return;
-  {
-    std::lock_guard<std::mutex> guard(imageLock_);
-    d.writesPurged = true;
-  }
-  for (size_t i = 0; i < dropped.size(); ++i)
-    owner_.Log(DRV_LOG_ERROR,
-               StrFormat("Cannot write because communication with the device does not run. Device name: %s.",
-                         d.model.c_str()));
+  std::lock_guard<std::mutex> guard(imageLock_);
+  d.writesPurged = true;
+  d.writesDropped += dropped.size();
+}
+
+void ModbusDriver::LogDroppedWrites(const DeviceRecord& d, size_t dropped) {
+  if (dropped == 0) return;
+  owner_.Log(DRV_LOG_ERROR, StrFormat("%s Writes are dropped because communication with the device does not run. "
+                                      "Device name: %s. Count: %d.",
+                                      PrefixOf(d).c_str(), d.model.c_str(), static_cast<int>(dropped)));
 }
 
 }  // namespace tessivar

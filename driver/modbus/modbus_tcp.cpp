@@ -164,7 +164,10 @@ int CModbusTCP::ReceiveReply(DriverSocket::Held& held, uint16_t transactionId, c
       }
       return kSockTimeout;
     }
-    if (r <= 0) return r;
+    // The peer closed the connection (the socket reads 0 bytes): what the
+    // caller meets is a connection that is no longer there.
+    if (r == 0) return kSockNotConnected;
+    if (r < 0) return r;
     lastReceive_ = start;
     got += r;
   }

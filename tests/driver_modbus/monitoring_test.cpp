@@ -266,23 +266,24 @@ TEST_F(Monitoring, WritesDroppedWhileSilentShowInTheStatusAndTheQueueIsBounded) 
       return false;
     });
   };
-  // The station stops answering while writes wait: each is dropped with one
-  // line.
+  // The station stops answering while writes wait: they are dropped, and
+  // so are the writes offered while it stays lost, with no line each.
   ASSERT_TRUE(faultEcho("silence")) << sim.Command("history");
   for (int i = 0; i < 3; ++i)
     ASSERT_EQ(instance.WriteByte(1, 2, DRV_IMAGE_OUTPUT, Bytes{uint8_t(i + 1)}.data(), 0, 1), 1);
   ASSERT_TRUE(Eventually([&] { return interval() == 90; })) << LogCapture::Dump();
-  EXPECT_TRUE(Eventually([] {
-    return LogCapture::Matching("Cannot write because communication with the device does not run. Device name: "
-                                "QMX-4101.")
-               .size() == 3u;
-  })) << LogCapture::Dump();
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(instance.WriteByte(1, 2, DRV_IMAGE_OUTPUT, Bytes{9}.data(), 0, 1), 0);
   EXPECT_EQ(sim.Command("get output 2"), "OK 00");
+  const std::string dropped = "[P] Writes are dropped because communication with the device does not run. "
+                              "Device name: QMX-4101. Count: ";
 
-  // It answers again before anyone looked: the status still shows the loss,
-  // once.
+  // It answers again before anyone looked: one line counts the loss's
+  // writes, and the status still shows the loss, once.
   ASSERT_TRUE(sim.Ok("fault clear"));
   ASSERT_TRUE(Eventually([&] { return interval() == 30; })) << LogCapture::Dump();
+  EXPECT_TRUE(Logged(dropped + "8.")) << LogCapture::Dump();
+  EXPECT_EQ(LogCapture::Matching("Writes are dropped").size(), 1u) << LogCapture::Dump();
+  EXPECT_TRUE(LogCapture::Matching("Cannot write because communication").empty()) << LogCapture::Dump();
   EXPECT_EQ(State(instance, 1), 2);
   EXPECT_EQ(State(instance, 1), 1);
 
@@ -292,7 +293,32 @@ TEST_F(Monitoring, WritesDroppedWhileSilentShowInTheStatusAndTheQueueIsBounded) 
   int accepted = 0;
   for (int i = 0; i < 400; ++i) accepted += instance.WriteByte(1, 2, DRV_IMAGE_OUTPUT, Bytes{1}.data(), 0, 1);
   EXPECT_LE(accepted, 256);
-  EXPECT_FALSE(LogCapture::Matching("Cannot write because too many writes wait for the device.").empty());
+  const size_t bounded = LogCapture::Matching("Cannot write because too many writes wait for the device.").size();
+  EXPECT_GT(bounded, 0u);
+
+  // A stop while the station is lost: the loss's line comes with the stop.
+  // Every write above was refused at the bound (a line each) or dropped.
+  ASSERT_TRUE(Eventually([&] { return interval() == 90; })) << LogCapture::Dump();
+  ASSERT_EQ(instance.StopComm(), 1);
+  EXPECT_TRUE(LogCapture::Has(dropped + std::to_string(400 - bounded) + ".")) << LogCapture::Dump();
+  EXPECT_EQ(LogCapture::Matching("Writes are dropped").size(), 2u);
+}
+
+TEST_F(Monitoring, AStationThatClosesItsConnectionMidCycleIsLoggedWithTheClosedConnectionsCode) {
+  SimulatorProcess& sim = StartTcpStation();
+  ASSERT_TRUE(sim.Ok("input 1 A5"));
+  DriverInstance& instance = TcpInstance("C", sim.port());
+  ASSERT_EQ(instance.StartComm(), 1);
+  // Past the initial read, the station closes the connection in place of a
+  // reply to the next read of input registers (after the echo).
+  ASSERT_TRUE(Eventually([&] { return ReadBlock(instance, 1, 1, DRV_IMAGE_INPUT, 1) == Bytes{0xA5}; }));
+  LogCapture::Clear();
+  ASSERT_TRUE(sim.Ok("fault drop,fc=4,once"));
+  ASSERT_TRUE(Eventually([] { return !LogCapture::Matching("Cannot read.").empty(); })) << LogCapture::Dump();
+  for (const auto& line : LogCapture::Matching("Cannot read."))
+    EXPECT_NE(line.text.find("ErrCode: -9104. Desc: Ethernet Error. Code: -9104. Desc: Not connected."),
+              std::string::npos)
+        << line.text;
 }
 
 TEST_F(Monitoring, AStopEndsAWaitForASilentStationAtOnce) {

@@ -146,7 +146,7 @@ int Send(Modbus& master, int request) {
 const SimFault kTcpFaults[] = {
     {"silence", 0, kSockTimeout, false},
     {"delay=700", 2, kSockTimeout, false},
-    {"drop", 0, 0, true},
+    {"drop", 0, kSockNotConnected, true},
     {"exception=2", 0, -8002, false},
     {"exception=4", 1, -8004, false},
     {"exception=6", 2, -8006, false},
