@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -30,11 +31,11 @@ namespace {
 // One read carries at most 125 registers: the adapter's word and 124 slots.
 constexpr int kMaxSlots = 124;
 constexpr int kWsaMessageTooLong = -qmx::net::kWsaEmsgsize;
-// The module scan of one adapter over TCP waits this long for it; the module
-// scans of a whole Ethernet scan share one deadline of the same length, run
-// side by side on at most kModuleScanWorkers threads.
+// The module scans of a whole Ethernet scan end by one deadline, this long
+// after they start. Each adapter has a thread of its own, so that adapters
+// that cannot be reached (a connect waits out the deadline) hold up no
+// other: there are at most kMaxDiscoveryRecords of them.
 constexpr int kModuleScanTimeoutMs = 5000;
-constexpr size_t kModuleScanWorkers = 16;
 
 using Clock = std::chrono::steady_clock;
 
@@ -136,6 +137,10 @@ intptr_t ModbusDriver::ScanTCPNA(int moduleScan, int timeValue) {
                                         channel->ErrorText(r).c_str(), "ScanTCPNA"));
     return 0;
   }
+  if (const size_t dropped = hits.DiscoveryDroppedCount(); dropped > 0)
+    owner_.Log(DRV_LOG_ERROR, StrFormat(" Scan result is full with %d adapters. Adapters not listed: %d. Func: %s",
+                                        static_cast<int>(kMaxDiscoveryRecords), static_cast<int>(dropped),
+                                        "ScanTCPNA"));
   if (hits.discovery.empty())
     owner_.Log(DRV_LOG_GENERAL,
                StrFormat("[Warning] Scan result is none. You must first set IP address of network adapters. "
@@ -154,29 +159,45 @@ intptr_t ModbusDriver::ScanTCPNA(int moduleScan, int timeValue) {
 }
 
 void ModbusDriver::ScanModulesOfAll(std::vector<Found>& found) {
-  // Adapters that do not answer must not hold up the others, nor the
-  // scan: all module scans end by one deadline.
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kModuleScanTimeoutMs);
   std::atomic<size_t> next{0};
   std::atomic<size_t> scanned{0};
+  size_t workers = 1;
   auto work = [&] {
     for (size_t i; (i = next++) < found.size();) {
-      if (Clock::now() >= deadline) return;
+      const Clock::time_point now = Clock::now();
+      if (now >= deadline) return;
+      // With a thread for every adapter, each has the whole deadline. With
+      // fewer (the system gave no more), the adapters still to come share
+      // what is left, so that one behind adapters that cannot be reached
+      // is still scanned.
+      const size_t rounds = (found.size() - i + workers - 1) / workers;
+      const Clock::time_point own = now + (deadline - now) / static_cast<int>(rounds);
       ScannedAdapter probe{};
       probe.text1 = "";
       probe.text2 = found[i].texts[1].c_str();
-      ScanIOs(kCommTcp, probe, found[i].modules, deadline);
+      ScanIOs(kCommTcp, probe, found[i].modules, own);
       ++scanned;
     }
   };
-  std::vector<std::thread> workers;
-  try {
-    for (size_t w = 1; w < std::min(found.size(), kModuleScanWorkers); ++w) workers.emplace_back(work);
-  } catch (const std::system_error&) {
-    // Fewer threads: the ones there are, and this one, share the work.
+  std::vector<std::thread> threads;
+  {
+    // The workers wait for the count of their fellows before they start.
+    std::mutex startLock;
+    std::unique_lock<std::mutex> starting(startLock);
+    auto worker = [&] {
+      { std::lock_guard<std::mutex> started(startLock); }
+      work();
+    };
+    try {
+      for (size_t w = 1; w < found.size(); ++w) threads.emplace_back(worker);
+    } catch (const std::system_error&) {
+      // Fewer threads: the ones there are, and this one, share the work.
+    }
+    workers = threads.size() + 1;
   }
   work();
-  for (std::thread& t : workers) t.join();
+  for (std::thread& t : threads) t.join();
   if (scanned.load() < found.size())
     owner_.Log(DRV_LOG_ERROR, StrFormat(" Module scan time is over. Adapters without module scan: %d. Func: %s",
                                         static_cast<int>(found.size() - scanned.load()), "ScanTCPNA"));

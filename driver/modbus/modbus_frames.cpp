@@ -43,7 +43,7 @@ int CheckRtuReply(const uint8_t* request, const uint8_t* reply, int length) {
 
 bool IsDiscoveryAnswer(const uint8_t* reply, int length) {
   static constexpr uint8_t kHeader[6] = {0xEE, 0xEE, 0xFF, 0xFF, 0x0E, 0x80};
-  return length >= kDiscoveryReplyLength && std::memcmp(reply, kHeader, sizeof kHeader) == 0;
+  return length == kDiscoveryReplyLength && std::memcmp(reply, kHeader, sizeof kHeader) == 0;
 }
 
 }  // namespace tessivar

@@ -33,7 +33,9 @@ int CheckTcpReply(const uint8_t* request, const uint8_t* reply, int length, int*
 // exception reply).
 int CheckRtuReply(const uint8_t* request, const uint8_t* reply, int length);
 
-// A discovery answer: at least 264 bytes beginning EE EE FF FF 0E 80.
+// A discovery answer: exactly 264 bytes beginning EE EE FF FF 0E 80. A
+// longer datagram is something else (the socket cuts it to its buffer, so
+// its length as received says nothing of where an answer would end).
 bool IsDiscoveryAnswer(const uint8_t* reply, int length);
 
 }  // namespace tessivar

@@ -49,11 +49,25 @@ struct DiscoveryRecord {
   std::array<uint8_t, 256> bytes{};
 };
 
+// Who sent an answer: its record's IP address (bytes 0 to 3) and MAC
+// address (bytes 12 to 17).
+struct AdapterIdentity {
+  std::array<uint8_t, 4> ip{};
+  std::array<uint8_t, 6> mac{};
+};
+
 // What the scans collect; the serial probe appends to `serial`, the
 // discovery to `discovery`.
 struct ScanHits {
   std::vector<SerialScanHit> serial;
   std::vector<DiscoveryRecord> discovery;
+  // Adapters whose answers came when `discovery` was full (told apart as
+  // TakeDiscoveryAnswer merges answers): not listed, only counted. At most
+  // kMaxDiscoveryRecords are told apart; answers of any further adapter
+  // only add to discoveryDroppedMore.
+  std::vector<AdapterIdentity> discoveryDropped;
+  size_t discoveryDroppedMore = 0;
+  size_t DiscoveryDroppedCount() const { return discoveryDropped.size() + discoveryDroppedMore; }
 };
 
 // Kinds of the generic request.

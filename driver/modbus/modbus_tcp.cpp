@@ -27,16 +27,18 @@ std::atomic<uint64_t> gRepliesRunAhead{0};
 
 uint16_t IdAfter(uint16_t id) { return id >= 0xFFFE ? 1 : static_cast<uint16_t>(id + 1); }
 
-// The adapter of `record` answered already: same MAC address (bytes 12 to
-// 17), or, when the record carries none, the same IP address (bytes 0 to 3).
-bool IsKnownAdapter(const std::vector<DiscoveryRecord>& kept, const DiscoveryRecord& record) {
-  static const uint8_t kNoMac[6] = {};
-  const bool hasMac = std::memcmp(record.bytes.data() + 12, kNoMac, sizeof kNoMac) != 0;
-  const size_t at = hasMac ? 12 : 0;
-  const size_t length = hasMac ? 6 : 4;
-  return std::any_of(kept.begin(), kept.end(), [&](const DiscoveryRecord& k) {
-    return std::memcmp(k.bytes.data() + at, record.bytes.data() + at, length) == 0;
-  });
+AdapterIdentity IdentityOf(const DiscoveryRecord& record) {
+  AdapterIdentity id;
+  std::copy_n(record.bytes.begin(), id.ip.size(), id.ip.begin());
+  std::copy_n(record.bytes.begin() + 12, id.mac.size(), id.mac.begin());
+  return id;
+}
+
+// `known` answered already as the adapter `id` names: the same MAC address,
+// or, when `id` carries none, the same IP address.
+bool SameAdapter(const AdapterIdentity& known, const AdapterIdentity& id) {
+  static constexpr std::array<uint8_t, 6> kNoMac{};
+  return id.mac != kNoMac ? known.mac == id.mac : known.ip == id.ip;
 }
 
 }  // namespace
@@ -542,9 +544,23 @@ bool TakeDiscoveryAnswer(const uint8_t* datagram, int length, ScanHits& hits) {
   if (!IsDiscoveryAnswer(datagram, length)) return false;
   DiscoveryRecord record;
   std::memcpy(record.bytes.data(), datagram + kDiscoveryHeaderLength, record.bytes.size());
-  if (IsKnownAdapter(hits.discovery, record) || hits.discovery.size() >= kMaxDiscoveryRecords) return false;
-  hits.discovery.push_back(record);
-  return true;
+  const AdapterIdentity id = IdentityOf(record);
+  auto same = [&id](const AdapterIdentity& known) { return SameAdapter(known, id); };
+  if (std::any_of(hits.discovery.begin(), hits.discovery.end(),
+                  [&](const DiscoveryRecord& kept) { return same(IdentityOf(kept)); }))
+    return false;
+  if (hits.discovery.size() < kMaxDiscoveryRecords) {
+    hits.discovery.push_back(record);
+    return true;
+  }
+  if (std::none_of(hits.discoveryDropped.begin(), hits.discoveryDropped.end(), same)) {
+    if (hits.discoveryDropped.size() < kMaxDiscoveryRecords) {
+      hits.discoveryDropped.push_back(id);
+    } else {
+      ++hits.discoveryDroppedMore;
+    }
+  }
+  return false;
 }
 
 DiscoveredAdapter DecodeDiscoveryRecord(const DiscoveryRecord& record) {

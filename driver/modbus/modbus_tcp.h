@@ -48,8 +48,9 @@ inline constexpr size_t kMaxDiscoveryRecords = 100;
 
 // One datagram the discovery received: when it is an answer of an adapter
 // not kept yet (by MAC address, or IP address without one) and fewer than
-// kMaxDiscoveryRecords are kept, its record is appended to the hits (true);
-// anything else is passed over.
+// kMaxDiscoveryRecords are kept, its record is appended to the hits (true).
+// The answer of a further adapter when the records are full is counted in
+// the hits' dropped adapters; anything else is passed over.
 bool TakeDiscoveryAnswer(const uint8_t* datagram, int length, ScanHits& hits);
 
 // What an answer's record tells of its adapter: texts 2 to 5 of the scan's

@@ -116,12 +116,12 @@ Bytes AdapterAnswer(const std::string& ip, uint8_t macLast) {
 }
 
 // Answers the first discovery request with the answers `make` gives for
-// i = 0, 1, ... as fast as the socket takes them: `count` of them, or, with
-// a count of 0, as many as fit into `forMs`.
+// i = 0, 1, ... as fast as the socket takes them (or `pauseUs` apart):
+// `count` of them, or, with a count of 0, as many as fit into `forMs`.
 class Flooder {
 public:
-  Flooder(int fd, std::function<Bytes(int)> make, int count, int forMs)
-      : fd_(fd), make_(std::move(make)), count_(count), forMs_(forMs) {
+  Flooder(int fd, std::function<Bytes(int)> make, int count, int forMs, int pauseUs = 0)
+      : fd_(fd), make_(std::move(make)), count_(count), forMs_(forMs), pauseUs_(pauseUs) {
     thread_ = std::thread([this] { Run(); });
   }
   ~Flooder() {
@@ -146,6 +146,7 @@ private:
     for (int i = 0; (count_ == 0 || i < count_) && !stop_.load() && std::chrono::steady_clock::now() < end; ++i) {
       const Bytes answer = make_(i);
       if (::sendto(fd_, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr*>(&from), len) > 0) ++sent_;
+      if (pauseUs_ > 0) std::this_thread::sleep_for(std::chrono::microseconds(pauseUs_));
     }
   }
 
@@ -153,6 +154,7 @@ private:
   std::function<Bytes(int)> make_;
   int count_;
   int forMs_;
+  int pauseUs_;
   std::atomic<int> sent_{0};
   std::atomic<bool> stop_{false};
   std::thread thread_;
@@ -201,12 +203,12 @@ protected:
   }
 
   // A flooder of the test on port 8000 of adapter namespace 4.
-  std::unique_ptr<Flooder> Flood(std::function<Bytes(int)> make, int count, int forMs) {
+  std::unique_ptr<Flooder> Flood(std::function<Bytes(int)> make, int count, int forMs, int pauseUs = 0) {
     std::unique_ptr<Flooder> flooder;
     EXPECT_TRUE(lab_.RunIn(4, [&] {
       const int fd = BoundUdpSocket(kDiscoveryPort);
       ASSERT_GE(fd, 0);
-      flooder = std::make_unique<Flooder>(fd, std::move(make), count, forMs);
+      flooder = std::make_unique<Flooder>(fd, std::move(make), count, forMs, pauseUs);
     }));
     return flooder;
   }
@@ -262,6 +264,9 @@ TEST_F(Discovery, OnlyFullAnswersWithTheirHeaderAreTaken) {
       Answer(good, 263, 0x02),     // one byte short
       Answer(requestOrder, 264, 0x03),
       Answer(otherWord2, 264, 0x04),
+      Answer(good, 265, 0x06),     // one byte more
+      Answer(good, 266, 0x07),     // as long as the receive buffer
+      Answer(good, 600, 0x08),     // cut to the receive buffer
       Answer(good, 264, 0x05),     // the one answer
   };
   std::unique_ptr<Responder> responder;
@@ -310,6 +315,18 @@ TEST_F(Discovery, AnAdapterThatAnswersAgainIsOneRecordAndAFloodIsBounded) {
     Scan(DiscoverySettings(), 500, &result);
     EXPECT_EQ(counter_, 3);
   }
+  // Past the bound each further adapter is counted once, however often it
+  // answers: 120 adapters, the last 20 of them twice.
+  hits_ = ScanHits();
+  {
+    auto flooder = Flood([](int i) { return AdapterAnswer("10.231.1.1", uint8_t(i < 120 ? i : i - 20)); }, 140, 2000,
+                         1000);
+    int result = 0;
+    Scan(DiscoverySettings(), 600, &result);
+    ASSERT_EQ(hits_.discovery.size(), kMaxDiscoveryRecords);
+    EXPECT_EQ(hits_.discovery.back().bytes[17], 99) << "the first 100 to answer";
+    EXPECT_EQ(hits_.DiscoveryDroppedCount(), 20u);
+  }
   // As many different answers as the socket takes: the records stop at the
   // bound and the window ends on time.
   hits_ = ScanHits();
@@ -325,12 +342,13 @@ TEST_F(Discovery, AnAdapterThatAnswersAgainIsOneRecordAndAFloodIsBounded) {
 }
 
 TEST_F(Discovery, ModuleScansOfAdaptersThatDoNotAnswerShareOneDeadline) {
-  // Ten answers name addresses where nobody is (each connect would wait
-  // 5 s), then a flood names hundreds more.
+  // Ten answers name addresses where nobody is, then a flood names
+  // hundreds more: a hundred are listed, the others counted in one line.
   struct Case {
     int count;
     size_t records;
-  } cases[] = {{10, 10}, {0, kMaxDiscoveryRecords}};
+    size_t fullLines;
+  } cases[] = {{10, 10, 0}, {0, kMaxDiscoveryRecords, 1}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.count);
     qmx::test::LogCapture::Clear();
@@ -350,9 +368,54 @@ TEST_F(Discovery, ModuleScansOfAdaptersThatDoNotAnswerShareOneDeadline) {
     }));
     DriverLibrary::Get().SetCallback(nullptr);
     DriverLibrary::Get().SetSwitches(0, 0, 0, 0);
+    EXPECT_EQ(qmx::test::LogCapture::Matching("Scan result is full with 100 adapters. Adapters not listed: ")
+                  .size(),
+              c.fullLines)
+        << qmx::test::LogCapture::Dump();
+    // Every adapter had its module scan, none waited for another's.
+    EXPECT_EQ(qmx::test::LogCapture::Matching("Adapters without module scan").size(), 0u)
+        << qmx::test::LogCapture::Dump();
   }
-  EXPECT_EQ(qmx::test::LogCapture::Matching("Module scan time is over. Adapters without module scan: ").size(), 1u)
-      << qmx::test::LogCapture::Dump();
+}
+
+TEST_F(Discovery, AnAdapterBehindAdaptersThatCannotBeReachedIsScannedWithItsModules) {
+  // A station in namespace 0 answers after 16 or 20 adapters to which
+  // whatever the tool sends is lost, so that their module scans wait out
+  // the whole deadline.
+  SimulatorProcess station({"--model", "QMX-4101", "--modules", "QMX-1808,QMX-4402", "--freeze", "--tcp",
+                            NetLab::HostAddress(0) + ":502"});
+  bool started = false;
+  ASSERT_TRUE(lab_.RunIn(0, [&] { started = station.Start(); }));
+  ASSERT_TRUE(started) << station.error();
+  auto lost = [](int i) { return "10.231.0." + std::to_string(100 + i); };
+  for (int i = 0; i < 20; ++i) ASSERT_TRUE(lab_.Unanswered(lost(i)));
+  qmx::test::LogCapture::Clear();
+  DriverLibrary::Get().SetCallback(&qmx::test::LogCapture::Callback);
+  DriverLibrary::Get().SetSwitches(1, 1, 1, 1);
+  for (const int ahead : {16, 20}) {
+    SCOPED_TRACE(ahead);
+    auto flooder = Flood([&](int i) { return AdapterAnswer(i < ahead ? lost(i) : NetLab::HostAddress(0), uint8_t(i)); },
+                         ahead + 1, 2000, 1000);
+    ASSERT_TRUE(lab_.RunIn(-1, [&] {
+      DriverInstance instance;
+      const auto start = std::chrono::steady_clock::now();
+      auto* list = reinterpret_cast<ScanResultList*>(instance.StartAutoScan(0, 500, ""));
+      const auto took = std::chrono::steady_clock::now() - start;
+      ASSERT_NE(list, nullptr);
+      ASSERT_EQ(list->count, ahead + 1);
+      const ScannedAdapter& reachable = *list->adapters[ahead];
+      EXPECT_EQ(reachable.text2, NetLab::HostAddress(0));
+      ASSERT_EQ(reachable.moduleCount, 2) << qmx::test::LogCapture::Dump();
+      EXPECT_EQ(reachable.modules[1].productCode, 0x4402);
+      EXPECT_LT(took, std::chrono::milliseconds(500 + 5000 + 1000)) << "the window and one module-scan deadline";
+      instance.FreeAutoScan(list);
+    }));
+  }
+  DriverLibrary::Get().SetCallback(nullptr);
+  DriverLibrary::Get().SetSwitches(0, 0, 0, 0);
+  // Only the ones that cannot be reached fail, each once.
+  EXPECT_EQ(qmx::test::LogCapture::Matching("Cannot").size(), 36u) << qmx::test::LogCapture::Dump();
+  EXPECT_EQ(qmx::test::LogCapture::Matching("Cannot open connection. NA: . ErrCode: ").size(), 36u);
 }
 
 TEST_F(Discovery, AnUnreachableDestinationFailsTheSend) {

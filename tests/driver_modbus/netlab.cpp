@@ -74,6 +74,11 @@ bool NetLab::Create(std::string* reason) {
   return hosts_ == 0 || WaitUp(Name(-1), "br0", reason);
 }
 
+bool NetLab::Unanswered(const std::string& address, std::string* reason) {
+  return Run("ip -n " + Name(-1) + " neigh replace " + address + " lladdr 02:00:5e:00:99:99 dev br0 nud permanent",
+             reason);
+}
+
 bool NetLab::RunIn(int host, const std::function<void()>& fn, std::string* reason) {
   bool entered = false;
   std::string why;

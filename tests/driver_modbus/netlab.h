@@ -26,6 +26,11 @@ public:
   // 10.231.0.(11 + host).
   static std::string HostAddress(int host);
 
+  // Frames from the tool namespace to `address` (in the subnet) go to a MAC
+  // address nobody has: whatever is sent there is lost without a reply, as
+  // to an adapter the tool cannot reach. False with the reason on failure.
+  bool Unanswered(const std::string& address, std::string* reason = nullptr);
+
   // Runs fn on a thread that has entered the tool namespace (host -1) or an
   // adapter namespace (0 .. hosts - 1), and waits for it. Processes started
   // from fn stay in that namespace.
