@@ -238,12 +238,14 @@ void AutoScanDlg::OnBtnDoScan() {
   grid_->ExpandAll();
   if (!session_.Rows().empty()) grid_->SelectItem(grid_->FindItem(session_.Rows().front().label));
 
-  if (r == 1 && session_.FoundCount() > 0)
+  if (r == qmx::scan::kScanDone && session_.FoundCount() > 0)
     Box("Auto scan is successfully completed.");
-  else if (r == 1)
+  else if (r == qmx::scan::kScanDone)
     Box("Scanned NA does not exist.");
-  else if (r == 2)
+  else if (r == qmx::scan::kScanUnknownProduct)
     Box("Unknown product detected. XML file does not exist.");
+  else if (r == qmx::scan::kScanIncomplete)
+    Box(StrFormat("%s Please see the below log in detail.", qmx::scan::kIncompleteScan));
   else
     Box("Auto scan is failed. Please see the below log in detail.");
 }

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <map>
 #include <mutex>
 
 namespace qmx {
@@ -19,6 +20,11 @@ std::recursive_mutex& LogLock() {
 
 std::atomic<LogTarget*> g_target{nullptr};
 std::atomic<int> g_closing{0};
+// Under LogLock.
+std::map<std::string, uint64_t>& ErrorCounts() {
+  static std::map<std::string, uint64_t> counts;
+  return counts;
+}
 
 }  // namespace
 
@@ -28,6 +34,12 @@ void SetLogTarget(LogTarget* target) {
 }
 
 LogTarget* GetLogTarget() { return g_target.load(); }
+
+uint64_t ErrorLinesPosted(const std::string& source) {
+  std::lock_guard lock(LogLock());
+  const auto it = ErrorCounts().find(source);
+  return it == ErrorCounts().end() ? 0 : it->second;
+}
 
 void SetClosingFlag(int value) { g_closing.store(value); }
 int GetClosingFlag() { return g_closing.load(); }
@@ -44,6 +56,7 @@ extern "C" void PostLog(int category, const char* source, const char* message) {
   if (qmx::g_closing.load()) return;
   std::lock_guard lock(qmx::LogLock());
   auto* record = new qmx::LogRecord{category, source ? source : "", message ? message : ""};
+  if (category == qmx::kLogError) ++qmx::ErrorCounts()[record->source];
   if (qmx::LogTarget* target = qmx::g_target.load()) {
     target->Post(record);
   } else {

@@ -8,6 +8,7 @@
 
 #include "app/errors/ErrorCodes.h"
 
+#include <cstdint>
 #include <string>
 
 namespace qmx {
@@ -47,6 +48,11 @@ LogTarget* GetLogTarget();
 // user-interface thread, read from any thread.
 void SetClosingFlag(int value);
 int GetClosingFlag();
+
+// Error lines (category 0) posted so far under `source`, from any thread.
+// The automatic scan compares the count around its driver call: a driver
+// that logged a failure did not scan everything it found.
+uint64_t ErrorLinesPosted(const std::string& source);
 
 // Message boxes of the error-reporting functions: shown through
 // Services().messageBox (app/model/Services.h; the frame installs the

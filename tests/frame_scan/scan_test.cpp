@@ -272,6 +272,35 @@ TEST_F(ScanRoad, TcpStationsInANetworkNamespaceAreAddedToTheProject) {
   scan.Free();
 }
 
+TEST_F(ScanRoad, AScanThatCannotReadEveryAdapterDoesNotEndAsCompleted) {
+  // Host 1 answers the discovery but takes no connection.
+  qmx::test::NetLab lab{2};
+  std::string why;
+  if (!lab.Create(&why)) GTEST_SKIP() << "no network namespace: " << why;
+  std::vector<std::unique_ptr<qmx::sim::SimulatorProcess>> sims;
+  for (const int host : {0, 1}) {
+    const std::string ip = qmx::test::NetLab::HostAddress(host);
+    std::vector<std::string> args = {"--model", "QMX-4101", "--modules", "QMX-1808", "--discovery", "0.0.0.0:8000",
+                                     "--ip", ip, "--mac", "00:30:DE:00:00:0" + std::to_string(host)};
+    if (host == 0) args.insert(args.end(), {"--tcp", ip + ":502"});
+    sims.push_back(std::make_unique<qmx::sim::SimulatorProcess>(args));
+    bool started = false;
+    ASSERT_TRUE(lab.RunIn(host, [&] { started = sims.back()->Start(); }));
+    ASSERT_TRUE(started) << sims.back()->error();
+  }
+  AutoScanSession scan(adapters, this->modules);
+  int r = 0;
+  ASSERT_TRUE(lab.RunIn(-1, [&] {
+    r = scan.Start(qmx::test::DistDir().string(), DriverFile("TCP"), "TCP", kCommTcp, 1500, "");
+  }));
+  EXPECT_EQ(r, kScanIncomplete);
+  EXPECT_EQ(scan.Rows().size(), 2u);
+  EXPECT_TRUE(log.Has(" Cannot open connection. NA: . ErrCode: -10061.", qmx::kLogError)) << Joined(ErrorLines());
+  EXPECT_EQ(log.Lines(qmx::kLogGeneral).back(),
+            "[Warning] Auto scan is completed, but not every network adapter is scanned. See below log in detail.");
+  EXPECT_FALSE(log.Has("Auto scan is successfully completed!"));
+}
+
 }  // namespace
 
 namespace {

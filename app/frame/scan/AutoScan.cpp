@@ -121,7 +121,12 @@ int AutoScanSession::Start(const std::string& folder, const std::string& driverF
     Free();
     return 0;
   }
+  // The driver's lines carry its file name; its scan logs each failure (an
+  // adapter it could not read, answers beyond what it lists) as an error.
+  const std::string driverSource = qmx::os::Module::ResolvePath(path).filename().string();
+  const uint64_t errorsBefore = ErrorLinesPosted(driverSource);
   const intptr_t r = driver_.Entries().drvStartAutoScan(driver_.Handle(), 0, code, timeMs, param.c_str());
+  const bool incomplete = ErrorLinesPosted(driverSource) > errorsBefore;
   if (r <= 0) {
     ReportError(err::kAutoScanFailed, "Auto scan is failed. See below log in detail.", kFunc);
     return static_cast<int>(r);
@@ -164,9 +169,15 @@ int AutoScanSession::Start(const std::string& folder, const std::string& driverF
     }
     rows_.push_back(std::move(row));
   }
-  PostLog(kLogGeneral, kLogSource,
-          unknown ? "Unknown product detected. XML file does not exist." : "Auto scan is successfully completed!");
-  return unknown ? 2 : 1;
+  if (incomplete)
+    PostLog(kLogGeneral, kLogSource, StrFormat("[Warning] %s See below log in detail.", kIncompleteScan));
+  if (unknown) {
+    PostLog(kLogGeneral, kLogSource, "Unknown product detected. XML file does not exist.");
+    return kScanUnknownProduct;
+  }
+  if (incomplete) return kScanIncomplete;
+  PostLog(kLogGeneral, kLogSource, "Auto scan is successfully completed!");
+  return kScanDone;
 }
 
 void AutoScanSession::Free() {

@@ -55,6 +55,13 @@ struct ScanPlan {
 // RS422 and RS485 scan one port: their port-to is set to port-from.
 ScanPlan PlanScan(int code, ScanRanges& ranges);
 
+// Results of AutoScanSession::Start beside 0 and the driver's failures.
+inline constexpr int kScanDone = 1;
+inline constexpr int kScanUnknownProduct = 2;
+inline constexpr int kScanIncomplete = 3;
+// What a scan that met failures says, in its log line and its box.
+inline constexpr const char* kIncompleteScan = "Auto scan is completed, but not every network adapter is scanned.";
+
 // One adapter row of a result and its module rows.
 struct ScanRow {
   std::string label;               // model name or "Undefined"
@@ -73,8 +80,11 @@ public:
   AutoScanSession(const AutoScanSession&) = delete;
   AutoScanSession& operator=(const AutoScanSession&) = delete;
 
-  // Loads <folder>/<driverFile>, makes an instance and scans. 1 done, 2 done
-  // with an unknown product, 0 or the driver's failure value otherwise.
+  // Loads <folder>/<driverFile>, makes an instance and scans: kScanDone,
+  // kScanUnknownProduct, kScanIncomplete (the driver logged failures during
+  // its scan: not every adapter it found was scanned, or not every answer
+  // listed), 0 or the driver's failure value otherwise. Only a scan without
+  // such failures ends with the line that it completed.
   int Start(const std::string& folder, const std::string& driverFile, const std::string& busType, int code,
             int timeMs, const std::string& param);
   // Gives the result back and releases the instance and the library.
