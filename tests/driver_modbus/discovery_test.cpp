@@ -202,6 +202,26 @@ protected:
     if (!lab_.Create(&why)) GTEST_SKIP() << "no network namespace: " << why;
   }
 
+  // drvStartAutoScan from the tool's namespace with a window of 500 ms and
+  // the driver's lines captured: `check` looks at the list, which must come
+  // within the window and one module-scan deadline.
+  void AutoScan(const std::function<void(const ScanResultList&)>& check) {
+    DriverLibrary::Get().SetCallback(&qmx::test::LogCapture::Callback);
+    DriverLibrary::Get().SetSwitches(1, 1, 1, 1);
+    ASSERT_TRUE(lab_.RunIn(-1, [&] {
+      DriverInstance instance;
+      const auto start = std::chrono::steady_clock::now();
+      auto* list = reinterpret_cast<ScanResultList*>(instance.StartAutoScan(0, 500, ""));
+      const auto took = std::chrono::steady_clock::now() - start;
+      ASSERT_NE(list, nullptr);
+      check(*list);
+      EXPECT_LT(took, std::chrono::milliseconds(500 + 5000 + 1000)) << "the window and one module-scan deadline";
+      instance.FreeAutoScan(list);
+    }));
+    DriverLibrary::Get().SetCallback(nullptr);
+    DriverLibrary::Get().SetSwitches(0, 0, 0, 0);
+  }
+
   // A flooder of the test on port 8000 of adapter namespace 4.
   std::unique_ptr<Flooder> Flood(std::function<Bytes(int)> make, int count, int forMs, int pauseUs = 0) {
     std::unique_ptr<Flooder> flooder;
@@ -352,22 +372,9 @@ TEST_F(Discovery, ModuleScansOfAdaptersThatDoNotAnswerShareOneDeadline) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.count);
     qmx::test::LogCapture::Clear();
-    DriverLibrary::Get().SetCallback(&qmx::test::LogCapture::Callback);
-    DriverLibrary::Get().SetSwitches(1, 1, 1, 1);
     auto flooder = Flood([](int i) { return AdapterAnswer("10.231.0." + std::to_string(50 + i % 200), uint8_t(i)); },
                          c.count, 1000);
-    ASSERT_TRUE(lab_.RunIn(-1, [&] {
-      DriverInstance instance;
-      const auto start = std::chrono::steady_clock::now();
-      auto* list = reinterpret_cast<ScanResultList*>(instance.StartAutoScan(0, 500, ""));
-      const auto took = std::chrono::steady_clock::now() - start;
-      ASSERT_NE(list, nullptr);
-      EXPECT_EQ(static_cast<size_t>(list->count), c.records);
-      EXPECT_LT(took, std::chrono::milliseconds(500 + 5000 + 1000)) << "the window and one module-scan deadline";
-      instance.FreeAutoScan(list);
-    }));
-    DriverLibrary::Get().SetCallback(nullptr);
-    DriverLibrary::Get().SetSwitches(0, 0, 0, 0);
+    AutoScan([&](const ScanResultList& list) { EXPECT_EQ(static_cast<size_t>(list.count), c.records); });
     EXPECT_EQ(qmx::test::LogCapture::Matching("Scan result is full with 100 adapters. Adapters not listed: ")
                   .size(),
               c.fullLines)
@@ -390,29 +397,18 @@ TEST_F(Discovery, AnAdapterBehindAdaptersThatCannotBeReachedIsScannedWithItsModu
   auto lost = [](int i) { return "10.231.0." + std::to_string(100 + i); };
   for (int i = 0; i < 20; ++i) ASSERT_TRUE(lab_.Unanswered(lost(i)));
   qmx::test::LogCapture::Clear();
-  DriverLibrary::Get().SetCallback(&qmx::test::LogCapture::Callback);
-  DriverLibrary::Get().SetSwitches(1, 1, 1, 1);
   for (const int ahead : {16, 20}) {
     SCOPED_TRACE(ahead);
     auto flooder = Flood([&](int i) { return AdapterAnswer(i < ahead ? lost(i) : NetLab::HostAddress(0), uint8_t(i)); },
                          ahead + 1, 2000, 1000);
-    ASSERT_TRUE(lab_.RunIn(-1, [&] {
-      DriverInstance instance;
-      const auto start = std::chrono::steady_clock::now();
-      auto* list = reinterpret_cast<ScanResultList*>(instance.StartAutoScan(0, 500, ""));
-      const auto took = std::chrono::steady_clock::now() - start;
-      ASSERT_NE(list, nullptr);
-      ASSERT_EQ(list->count, ahead + 1);
-      const ScannedAdapter& reachable = *list->adapters[ahead];
+    AutoScan([&](const ScanResultList& list) {
+      ASSERT_EQ(list.count, ahead + 1);
+      const ScannedAdapter& reachable = *list.adapters[ahead];
       EXPECT_EQ(reachable.text2, NetLab::HostAddress(0));
       ASSERT_EQ(reachable.moduleCount, 2) << qmx::test::LogCapture::Dump();
       EXPECT_EQ(reachable.modules[1].productCode, 0x4402);
-      EXPECT_LT(took, std::chrono::milliseconds(500 + 5000 + 1000)) << "the window and one module-scan deadline";
-      instance.FreeAutoScan(list);
-    }));
+    });
   }
-  DriverLibrary::Get().SetCallback(nullptr);
-  DriverLibrary::Get().SetSwitches(0, 0, 0, 0);
   // Only the ones that cannot be reached fail, each once.
   EXPECT_EQ(qmx::test::LogCapture::Matching("Cannot").size(), 36u) << qmx::test::LogCapture::Dump();
   EXPECT_EQ(qmx::test::LogCapture::Matching("Cannot open connection. NA: . ErrCode: ").size(), 36u);
