@@ -15,6 +15,7 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -50,30 +51,36 @@ std::vector<uint8_t> MadeAnswer(uint8_t op, const uint8_t* number) {
   return d;
 }
 
-// The collection as promised, kept apart from the driver's: records, and
-// the IP and MAC bytes (10) of the adapters counted beyond the bound.
+// An adapter as the model tells them apart: its IP then its MAC bytes.
+using Id = std::array<uint8_t, 10>;
+
+// The collection as promised, kept apart from the driver's: the records
+// with their adapters, and the adapters counted beyond the bound.
 struct Model {
   std::vector<std::vector<uint8_t>> kept;
-  std::vector<std::vector<uint8_t>> dropped;
+  std::vector<Id> keptIds;
+  std::vector<Id> dropped;
   size_t droppedMore = 0;
 
-  static std::vector<uint8_t> Id(const uint8_t* record) {
-    std::vector<uint8_t> id(record, record + 4);
-    id.insert(id.end(), record + 12, record + 18);
+  static Id IdOf(const uint8_t* record) {
+    Id id{};
+    std::copy_n(record, 4, id.begin());
+    std::copy_n(record + 12, 6, id.begin() + 4);
     return id;
   }
-  static bool Same(const std::vector<uint8_t>& known, const std::vector<uint8_t>& id) {
+  static bool Same(const Id& known, const Id& id) {
     const bool mac = std::any_of(id.begin() + 4, id.end(), [](uint8_t b) { return b != 0; });
     return mac ? std::equal(id.begin() + 4, id.end(), known.begin() + 4)
                : std::equal(id.begin(), id.begin() + 4, known.begin());
   }
   bool Take(const uint8_t* d, size_t received) {
     if (received != 264 || std::memcmp(d, kHeader, sizeof kHeader) != 0) return false;
-    const std::vector<uint8_t> id = Id(d + 8);
-    auto same = [&id](const std::vector<uint8_t>& known) { return Same(known, id); };
-    if (std::any_of(kept.begin(), kept.end(), [&](const auto& r) { return same(Id(r.data())); })) return false;
+    const Id id = IdOf(d + 8);
+    auto same = [&id](const Id& known) { return Same(known, id); };
+    if (std::any_of(keptIds.begin(), keptIds.end(), same)) return false;
     if (kept.size() < 100) {
       kept.emplace_back(d + 8, d + 264);
+      keptIds.push_back(id);
       return true;
     }
     if (std::none_of(dropped.begin(), dropped.end(), same)) {
