@@ -8,7 +8,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config
   # test and benchmark frameworks; the start-up benchmark's X display and probe
   libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth libxdamage-dev libxfixes-dev
-  # a real report program driven from the keyboard on its own X server
+  # keys and clicks through the X server for the tests of the running programs
   xdotool
   # user interface, PDF and printing
   qt6-base-dev qt6-base-dev-tools libgl-dev

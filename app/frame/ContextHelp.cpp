@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDockWidget>
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QMenu>
@@ -37,14 +38,26 @@ bool ContextHelp::eventFilter(QObject* watched, QEvent* event) {
     event->accept();
     return true;
   }
-  frame_->ShowHelpTopic(qmx::commands::HelpTopic(frame_->programFolder(), PageFor(qobject_cast<QWidget*>(watched))));
+  // A key from the window system is sent to the window (the QWindow) first,
+  // which passes it on to the widget that takes the keyboard: the focus
+  // widget, or the open menu. Only that widget tells where F1 was pressed.
+  const auto* receiver = qobject_cast<const QWidget*>(watched);
+  if (!receiver) return QObject::eventFilter(watched, event);
+  frame_->ShowHelpTopic(qmx::commands::HelpTopic(frame_->programFolder(), PageFor(receiver)));
   return true;
 }
 
 std::string ContextHelp::CurrentPage() const {
   // Help on Selection is a command of the main window, chosen there.
   const QWidget* focus = QApplication::focusWidget();
-  return PageFor(focus && focus->window() == frame_ ? focus : nullptr);
+  return PageFor(focus && IsMainWindowPart(focus->window()) ? focus : nullptr);
+}
+
+// The main window and its docking windows, also when one floats as a window
+// of its own.
+bool ContextHelp::IsMainWindowPart(const QWidget* window) const {
+  if (window == frame_) return true;
+  return qobject_cast<const QDockWidget*>(window) && window->parentWidget() == frame_;
 }
 
 std::string ContextHelp::PageFor(const QWidget* receiver) const {
@@ -58,10 +71,10 @@ std::string ContextHelp::PageFor(const QWidget* receiver) const {
     }
   }
   const QWidget* window = receiver ? receiver->window() : nullptr;
-  if (window && window != frame_) {
+  if (window && !IsMainWindowPart(window)) {
     if (std::string page = WindowPage(window); !page.empty()) return page;
   }
-  return MainWindowPage(window == frame_ ? receiver : nullptr);
+  return MainWindowPage(window && IsMainWindowPart(window) ? receiver : nullptr);
 }
 
 // A window without a page of its own (a message box, a file dialog) is
@@ -74,13 +87,20 @@ std::string ContextHelp::WindowPage(const QWidget* window) const {
 }
 
 std::string ContextHelp::MainWindowPage(const QWidget* focus) const {
-  if (focus && frame_->toolBoxBar() && frame_->toolBoxBar()->isAncestorOf(focus)) {
+  // isAncestorOf stops at a window, and a docking window may float.
+  auto within = [focus](const QWidget* bar) {
+    for (const QWidget* w = focus; w; w = w->parentWidget()) {
+      if (w == bar) return true;
+    }
+    return false;
+  };
+  if (focus && frame_->toolBoxBar() && within(frame_->toolBoxBar())) {
     // A product of the catalogue window has the page its click opens.
     const auto* list = qobject_cast<const QListWidget*>(focus);
     const QListWidgetItem* item = list ? list->currentItem() : nullptr;
     if (item && !item->text().isEmpty()) return item->text().toStdString() + ".htm";
     return qmx::commands::kHelpWindowsPage;
   }
-  if (focus && frame_->outputBar() && frame_->outputBar()->isAncestorOf(focus)) return qmx::commands::kHelpLogPage;
+  if (focus && frame_->outputBar() && within(frame_->outputBar())) return qmx::commands::kHelpLogPage;
   return qmx::commands::SelectionHelpPage(frame_->workspace());
 }

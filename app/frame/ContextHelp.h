@@ -2,9 +2,10 @@
 // the highlighted entry of an open menu, the dialog (or window of the
 // driver) that is active, the product selected in the catalogue window, the
 // log window, or else the object selected in the project window. One filter
-// on the application sees the key before any window or shortcut does, so
-// modal dialogs and menus, which the main window's shortcuts never reach,
-// are covered too.
+// on the application sees the key before any shortcut does, so modal dialogs
+// and menus, which the main window's shortcuts never reach, are covered too.
+// The filter answers the key where the window passes it on to a widget,
+// since only the widget says where it was pressed.
 #pragma once
 
 #include <QObject>
@@ -31,6 +32,7 @@ protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+  bool IsMainWindowPart(const QWidget* window) const;
   std::string WindowPage(const QWidget* window) const;
   std::string MainWindowPage(const QWidget* focus) const;
 

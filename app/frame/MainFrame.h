@@ -263,7 +263,8 @@ public:
   void OnHelpOnSelection();
   const std::string& programFolder() const { return appDir_; }
   void OnFilePrintSetup();
-  // Shows a help topic in the program's help window.
+  // Shows a help topic in the program's help window, or gives it to the
+  // viewer that $QMX_HELP_VIEWER names (HelpTopics.h).
   void ShowHelpTopic(const std::string& topic);
   CHelpWindow* helpWindow() const;
 

@@ -7,6 +7,7 @@
 #include "app/frame/MainFrame.h"
 #include "app/frame/TabTreeCtrl.h"
 #include "app/frame/rules/CommandRules.h"
+#include "app/frame/rules/HelpTopics.h"
 #include "app/model/Logging.h"
 #include "app/model/ProjectUsr.h"
 #include "app/model/Services.h"
@@ -22,6 +23,7 @@
 #include <QPageLayout>
 #include <QPointer>
 
+#include <cstdlib>
 #include <memory>
 
 using namespace qmx::commands;
@@ -113,6 +115,9 @@ void CMainFrame::OnFilePrintSetup() {
 CHelpWindow* CMainFrame::helpWindow() const { return helpWindow_.data(); }
 
 void CMainFrame::ShowHelpTopic(const std::string& topic) {
+  if (const char* viewer = std::getenv(kHelpViewerVariable); viewer && *viewer) {
+    if (qmx::os::LaunchProgram({viewer, {topic}, {}}) == 1) return;
+  }
   if (!helpWindow_) helpWindow_ = new CHelpWindow(this);
   // Opened from a modal dialog, the window belongs to that dialog while it
   // runs, so that it takes input; it comes back to the frame afterwards.

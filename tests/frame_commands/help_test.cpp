@@ -17,6 +17,7 @@
 #include "app/model/NAUsr.h"
 #include "app/model/ProjectUsr.h"
 #include "app/ui/dialogs/AddNaDlg.h"
+#include "platform/os/os.h"
 #include "platform/toolkit/tool_box.h"
 #include "tests/support/program_services.h"
 #include "tests/support/test_support.h"
@@ -30,9 +31,11 @@
 #include <QTextBrowser>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <regex>
 #include <set>
@@ -138,9 +141,13 @@ protected:
     ProgramServicesTest::TearDown();
   }
 
-  // F1 pressed on `target`; the page the help window shows then.
+  // F1 pressed while `target` holds the keyboard, delivered as the window
+  // system delivers it: to the window, which hands it on to the widget
+  // (never to the widget directly); the page the help window shows then.
   std::string PressF1(QWidget* target) {
-    QTest::keyClick(target, Qt::Key_F1);
+    QWindow* window = target->window()->windowHandle();
+    if (!window) return "(no window)";
+    QTest::keyClick(window, Qt::Key_F1);
     QApplication::processEvents();
     CHelpWindow* help = frame->helpWindow();
     if (!help || !help->isVisible()) return "(no help window)";
@@ -183,6 +190,14 @@ TEST_F(HelpKey, OpensThePageOfTheSelectionInTheMainWindow) {
   QWidget* log = frame->outputBar()->list(COutputBar::kListAll);
   log->setFocus();
   EXPECT_EQ(PressF1(log), "LogWindow.htm");
+  // Floating, the log is a window of its own and still the log.
+  frame->outputBar()->setFloating(true);
+  frame->outputBar()->activateWindow();
+  QApplication::processEvents();
+  log->setFocus();
+  EXPECT_EQ(PressF1(log), "LogWindow.htm");
+  frame->outputBar()->setFloating(false);
+  frame->activateWindow();
 
   // The menu entry Help on Selection does what F1 does.
   tree->setFocus();
@@ -246,6 +261,33 @@ TEST_F(HelpKey, OpensThePageOfTheDialogOfTheProgramAndOfTheDriver) {
   frame->SendCommand(kIdToolsModbusMessenger);
   EXPECT_EQ(messenger, "Messenger.htm");
   EXPECT_EQ(frame->helpWindow()->parentWidget(), frame);
+}
+
+// The viewer $QMX_HELP_VIEWER names takes the topic in place of the help
+// window; one that cannot start leaves it to the window.
+TEST_F(HelpKey, TheViewerTheEnvironmentNamesTakesTheTopic) {
+  std::vector<qmx::os::LaunchRequest> started;
+  int answer = 1;
+  const qmx::os::Launcher previous = qmx::os::SetLauncher([&](const qmx::os::LaunchRequest& request) {
+    started.push_back(request);
+    return answer;
+  });
+  ::setenv(kHelpViewerVariable, "/opt/viewer", 1);
+  ProjectWorkspace& ws = frame->workspace();
+  ws.tree().SelectItem(ws.tree().Children(ws.Projects().front()->treeItem).front());
+  QWidget* tree = frame->GetPrjTreeCtrl();
+  tree->setFocus();
+  EXPECT_EQ(PressF1(tree), "(no help window)");
+  answer = -ENOENT;
+  EXPECT_EQ(PressF1(tree), "QMX-4101.htm");
+  ::unsetenv(kHelpViewerVariable);
+  qmx::os::SetLauncher(previous);
+  const std::string topic = HelpTopic(frame->programFolder(), "QMX-4101");
+  ASSERT_EQ(started.size(), 2u);
+  for (const qmx::os::LaunchRequest& request : started) {
+    EXPECT_EQ(request.file, "/opt/viewer");
+    EXPECT_EQ(request.args, std::vector<std::string>{topic});
+  }
 }
 
 }  // namespace

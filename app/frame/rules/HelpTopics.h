@@ -21,6 +21,12 @@ inline constexpr const char* kHelpProjectPage = "Projects.htm";
 inline constexpr const char* kHelpLogPage = "LogWindow.htm";
 inline constexpr const char* kHelpWindowsPage = "Views.htm#windows";
 
+// The environment variable that names a program to give help topics to, in
+// place of the help window: the program is started with the topic as its one
+// argument ("<folder>/QMX410Tools.chm::/Transfers.htm#upload"). Tests of the
+// running program record the topics F1 opens with it.
+inline constexpr const char* kHelpViewerVariable = "QMX_HELP_VIEWER";
+
 // The page of a menu command, the recent-file entries included; empty for an
 // id no menu entry has.
 std::string CommandHelpPage(int commandId);
