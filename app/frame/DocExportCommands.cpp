@@ -27,8 +27,9 @@ void ShowInquiryDialog(QWidget* parent, const std::string& label, const std::str
   dialog.DoModal();
 }
 
-std::string AskXddFile(QWidget* parent) {
-  QFileDialog dialog(parent);
+std::string AskXddFile(QWidget* parent, const std::string& folder) {
+  QFileDialog dialog(parent, QString(), QString::fromStdString(folder));
+  dialog.setObjectName("XddSaveDialog");
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setDefaultSuffix("xdd");
@@ -42,7 +43,7 @@ std::string AskXddFile(QWidget* parent) {
 
 std::function<qmx::docu::LocalTime()> CMainFrame::s_docuClock = &qmx::docu::NowLocal;
 CMainFrame::InquiryDialog CMainFrame::s_inquiryDialog = ShowInquiryDialog;
-std::function<std::string(QWidget* parent)> CMainFrame::s_xddSaveDialog = AskXddFile;
+CMainFrame::XddSaveDialog CMainFrame::s_xddSaveDialog = AskXddFile;
 
 int CMainFrame::SavePrjToXmlForDocu(const std::string& folder, std::string& mainFile) {
   qmx::docu::DocExporter exporter(workspace_, textIds_);
@@ -133,12 +134,15 @@ void CMainFrame::OnEditGenerateXdd() {
                  qmx::kBoxIconStop);
     return;
   }
-  const std::string path = s_xddSaveDialog ? s_xddSaveDialog(this) : std::string();
+  // The file goes where the project files and the parts lists go.
+  const std::string path = s_xddSaveDialog ? s_xddSaveDialog(this, qmx::Paths().projectsDir) : std::string();
   if (path.empty()) return;
   std::string error;
   if (!qmx::xdd::WriteXddFile(path, result.text, error)) {
     qmx::ReportError(qmx::err::kFileNotSaved,
                      StrFormat("Cannot write the file. File: %s. %s.", path.c_str(), error.c_str()), kFunc);
     qmx::ShowBox(StrFormat("Cannot write the file %s.\n%s", path.c_str(), error.c_str()), qmx::kBoxIconStop);
+    return;
   }
+  PostLog(qmx::kLogGeneral, qmx::kLogSource, StrFormat("Generate XDD file is completed. Path: %s", path.c_str()));
 }

@@ -230,7 +230,10 @@ public:
   using InquiryDialog =
       std::function<void(QWidget* parent, const std::string& label, const std::string& scope, const InquiryList&)>;
   static InquiryDialog s_inquiryDialog;
-  static std::function<std::string(QWidget* parent)> s_xddSaveDialog;
+  // The XDD file's save dialog, opened in `folder`: the chosen path, empty
+  // when cancelled.
+  using XddSaveDialog = std::function<std::string(QWidget* parent, const std::string& folder)>;
+  static XddSaveDialog s_xddSaveDialog;
 
   // ---- structure commands (StructureCommands.cpp) ----
   void OnFileNew();

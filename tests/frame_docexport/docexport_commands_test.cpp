@@ -24,6 +24,7 @@
 #include "tests/support/test_support.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QImage>
 #include <QTimer>
 #include <QTreeWidget>
@@ -179,6 +180,37 @@ TEST_F(Commands, TheInquiryDialogGetsThePartsList) {
   dialog.close();
 }
 
+// Only a file that was written is logged as saved: a cancelled dialog
+// writes and logs nothing, a file that cannot be made is an error.
+TEST_F(Commands, OnlyAWrittenXddFileIsLoggedAsSaved) {
+  Plant("QMX-4109", {});
+  ASSERT_TRUE(frame->IsXddExportable());
+  struct Case {
+    const char* what;
+    std::string chosen;
+    size_t boxes;
+  };
+  const std::vector<Case> cases = {
+      {"cancelled", "", 0},
+      {"no such folder", (dir / "missing" / "station.xdd").string(), 1},
+  };
+  const CMainFrame::XddSaveDialog previous = CMainFrame::s_xddSaveDialog;
+  for (const Case& c : cases) {
+    boxes.clear();
+    std::string folder;
+    CMainFrame::s_xddSaveDialog = [&](QWidget*, const std::string& f) {
+      folder = f;
+      return c.chosen;
+    };
+    frame->OnEditGenerateXdd();
+    EXPECT_EQ(folder, qmx::Paths().projectsDir) << c.what;
+    EXPECT_EQ(boxes.size(), c.boxes) << c.what;
+    EXPECT_EQ(LogLinesWith("Generate XDD file"), std::vector<std::string>{}) << c.what;
+  }
+  CMainFrame::s_xddSaveDialog = previous;
+  EXPECT_EQ(LogLinesWith("Cannot write the file. File: " + (dir / "missing" / "station.xdd").string()).size(), 1u);
+}
+
 // What xmllint makes of an XPath expression on a file (its standard output
 // without the line break).
 std::string XmlLint(const fs::path& file, const std::string& xpath) {
@@ -213,12 +245,24 @@ TEST_F(Commands, TheXddOfAPowerlinkStationOfTheShippedModules) {
   frame->workspace().tree().SelectItem(frame->workspace().Projects().front()->treeItem);
   ASSERT_TRUE(frame->IsXddExportable());
 
-  const fs::path file = dir.path() / "station.xdd";
-  const auto previous = CMainFrame::s_xddSaveDialog;
-  CMainFrame::s_xddSaveDialog = [&](QWidget*) { return file.string(); };
+  // The save dialog itself: it opens in the projects folder, as Save As and
+  // the parts list's do, whatever the working folder is.
+  const fs::path projects = qmx::Paths().projectsDir;
+  const fs::path file = projects / "station.xdd";
+  std::string openedIn;
+  QTimer::singleShot(0, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    openedIn = dialog->directory().absolutePath().toStdString();
+    dialog->selectFile("station");  // the dialog adds ".xdd"
+    QMetaObject::invokeMethod(dialog, "accept");
+  });
   frame->OnEditGenerateXdd();
-  CMainFrame::s_xddSaveDialog = previous;
+  EXPECT_EQ(fs::path(openedIn), fs::canonical(projects));
+  EXPECT_NE(fs::canonical(projects), fs::canonical(fs::current_path()));
   EXPECT_TRUE(boxes.empty());
+  EXPECT_EQ(LogLinesWith("Generate XDD file"),
+            std::vector<std::string>{"Generate XDD file is completed. Path: " + file.string()});
   ASSERT_TRUE(fs::exists(file));
   const std::string check = "xmllint --noout '" + file.string() + "'";
   EXPECT_EQ(std::system(check.c_str()), 0);
