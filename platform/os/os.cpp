@@ -194,10 +194,13 @@ int SpawnProgram(const LaunchRequest& request) {
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) return -rc;
   // Reap the child in the background so no zombie stays behind; the caller does not wait.
-  std::thread([pid] {
+  std::thread([pid, exited = request.exited] {
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    pid_t reaped = -1;
+    while ((reaped = ::waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
     }
+    if (!exited || reaped != pid) return;
+    exited(WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1);
   }).detach();
   return 1;
 }

@@ -68,6 +68,11 @@ struct LaunchRequest {
   std::string file;                 // program or document, as the caller names it
   std::vector<std::string> args;    // arguments, passed without a shell
   std::string workingDirectory;     // empty: inherit
+  // Told the started program's exit code when it ends (128 + the signal's
+  // number when a signal ended it), once, on the thread that waits for it;
+  // never told when the program could not be started. Empty: nobody waits
+  // to hear.
+  std::function<void(int exitCode)> exited = {};
 };
 
 // Maps a program text to the program actually started (argv[0] and the

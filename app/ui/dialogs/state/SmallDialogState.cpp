@@ -7,9 +7,13 @@
 #include "common/Utility.h"
 #include "platform/os/os.h"
 
+#include <cctype>
+#include <filesystem>
 #include <fstream>
 
 namespace qmx::dialogs {
+
+namespace fs = std::filesystem;
 
 std::vector<ValidationRowPlan> PlanValidationRows(const ValidationList& items) {
   std::vector<ValidationRowPlan> rows;
@@ -93,10 +97,14 @@ int SaveInquiryCsv(const std::string& path, const std::vector<InquiryRow>& rows)
 
 int OpenInTextViewer(const std::string& path, const std::string& workingFolder) {
   const char* viewer = "notepad.exe";
-  const int result = qmx::os::LaunchProgram({viewer, {path}, workingFolder});
-  if (result == 1) return 1;
   // Name the program that was tried, and the file, so that it can be opened by hand.
   const std::string tried = qmx::os::LaunchedProgramName(viewer);
+  qmx::os::LaunchRequest request{viewer, {path}, workingFolder};
+  // xdg-open starts on a desktop that has no program for the file's type,
+  // and says so only by how it ends.
+  request.exited = [tried, path](int exitCode) { ReportViewerEnd(tried, exitCode, path); };
+  const int result = qmx::os::LaunchProgram(request);
+  if (result == 1) return 1;
   const int code = qmx::err::kProgramNotStarted;
   PostLog(qmx::kLogError, qmx::kLogSource,
           StrFormat("[Error Code: %d] Cannot run %s. API Code: %d. File: %s.", code, tried.c_str(), result,
@@ -105,6 +113,27 @@ int OpenInTextViewer(const std::string& path, const std::string& workingFolder) 
                          path.c_str()),
                qmx::kBoxIconStop);
   return 0;
+}
+
+int ReportViewerEnd(const std::string& program, int exitCode, const std::string& path) {
+  if (exitCode == 0) return 0;
+  std::string what;
+  if (program == "xdg-open" && (exitCode == 3 || exitCode == 4)) {
+    std::string type = fs::path(path).extension().string();
+    if (!type.empty()) type.erase(0, 1);
+    for (char& c : type) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    what = type.empty() ? "No program opens the file." : StrFormat("No program opens %s files.", type.c_str());
+  } else {
+    what = StrFormat("%s did not open the file.", program.c_str());
+  }
+  const int code = qmx::err::kProgramNotStarted;
+  PostLog(qmx::kLogError, qmx::kLogSource,
+          StrFormat("[Error Code: %d] %s %s exit code: %d. File: %s.", code, what.c_str(), program.c_str(), exitCode,
+                    path.c_str()));
+  qmx::ShowBox(StrFormat("%s Error Code: %d. %s exit code: %d.\nFile: %s.", what.c_str(), code, program.c_str(),
+                         exitCode, path.c_str()),
+               qmx::kBoxIconStop);
+  return 1;
 }
 
 std::vector<std::string> ProjectNewState::BusTypeTexts(const std::vector<std::string>& busTypes,

@@ -60,8 +60,15 @@ std::string InquiryCsvText(const std::vector<InquiryRow>& rows);
 // Writes the file; on failure -1035 is logged and shown. 1 written, 0 not.
 int SaveInquiryCsv(const std::string& path, const std::vector<InquiryRow>& rows);
 // Opens a saved file in the desktop's text viewer; a failure to start it is
-// logged and shown (-1009). 1 started.
+// logged and shown (-1009). 1 started. A viewer that started and ended
+// without opening the file is told later by ReportViewerEnd, from the
+// thread that waits for it.
 int OpenInTextViewer(const std::string& path, const std::string& workingFolder);
+// The viewer `program` ("xdg-open") that was given `path` ended with
+// `exitCode`. Any code but 0 is logged and shown (-1009) with the file, as a
+// viewer that cannot run is: xdg-open's 3 and 4 mean that no program of the
+// desktop opens the file's type. 1 told.
+int ReportViewerEnd(const std::string& program, int exitCode, const std::string& path);
 
 // ---- "New Project" ---------------------------------------------------------------
 
