@@ -67,6 +67,10 @@ program=$!
 window_named() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1; }
 has_window() { [ -n "$(window_named "$1")" ]; }
 no_window() { [ -z "$(window_named "$1")" ]; }
+# An open menu is a window of its own, without a title.
+shown_windows() { xdotool search --onlyvisible --class . 2>/dev/null | wc -l; }
+more_windows_than() { [ "$(shown_windows)" -gt "$1" ]; }
+at_most_windows() { [ "$(shown_windows)" -le "$1" ]; }
 main=$(timeout 120 xdotool search --sync --onlyvisible --name '^QMX-410 Tools \[' | head -n1) ||
   { cat "$work/program.log" >&2; fail "the main window never showed"; }
 # The project is open once its station is in the log.
@@ -78,10 +82,11 @@ focus_main() { xdotool windowfocus --sync "$main"; }
 topic_count() { wc -l <"$topics"; }
 more_topics_than() { [ "$(topic_count)" -gt "$1" ]; }
 
-# name | what brings the context (keys, or "click-log") | window that opens | page | keys that leave it
+# name | what brings the context (keys, or "click-log") | window that opens ("menu": one without a
+# title) | page | keys that leave it
 table=(
   "project tree selection|Down||QMX-4101|"
-  "highlighted menu entry|alt+o||Scan.htm|Escape Escape"
+  "highlighted menu entry|alt+o|menu|Scan.htm|Escape Escape"
   "Properties dialog|ctrl+p|Properties|Editing.htm#properties|Escape"
   "Compare dialog|shift+c|Compare with Offline|Compare.htm|Escape"
   "Log window|click-log||LogWindow.htm|"
@@ -91,6 +96,7 @@ failures=0
 for row in "${table[@]}"; do
   IFS='|' read -r name bring window page leave <<<"$row"
   focus_main
+  windows=$(shown_windows)
   if [ "$bring" = "click-log" ]; then
     # The log lines fill the main window's bottom, above its tabs and the status bar.
     eval "$(xdotool getwindowgeometry --shell "$main")"
@@ -98,11 +104,12 @@ for row in "${table[@]}"; do
   else
     xdotool key $bring
   fi
-  if [ -n "$window" ]; then
+  # X delivers the keys and the click in order; only a new window is waited for.
+  if [ "$window" = "menu" ]; then
+    wait_for "menu for the $name" more_windows_than "$windows"
+  elif [ -n "$window" ]; then
     wait_for "window '$window' for the $name" has_window "$window"
     xdotool windowfocus --sync "$(window_named "$window")"
-  else
-    sleep 0.5  # a menu or a click has no window of its own to wait for
   fi
   before=$(topic_count)
   xdotool key F1
@@ -116,7 +123,11 @@ for row in "${table[@]}"; do
     failures=$((failures + 1))
   fi
   if [ -n "$leave" ]; then xdotool key $leave; fi
-  if [ -n "$window" ]; then wait_for "closed '$window'" no_window "$window"; fi
+  if [ "$window" = "menu" ]; then
+    wait_for "closed menu" at_most_windows "$windows"
+  elif [ -n "$window" ]; then
+    wait_for "closed '$window'" no_window "$window"
+  fi
 done
 [ "$failures" -eq 0 ] || fail "$failures of ${#table[@]} contexts opened another page"
 echo "help keys: F1 through the X server opened the page of each of ${#table[@]} contexts"

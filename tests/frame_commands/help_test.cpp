@@ -17,7 +17,6 @@
 #include "app/model/NAUsr.h"
 #include "app/model/ProjectUsr.h"
 #include "app/ui/dialogs/AddNaDlg.h"
-#include "platform/os/os.h"
 #include "platform/toolkit/tool_box.h"
 #include "tests/support/program_services.h"
 #include "tests/support/test_support.h"
@@ -35,7 +34,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <regex>
 #include <set>
@@ -261,33 +259,6 @@ TEST_F(HelpKey, OpensThePageOfTheDialogOfTheProgramAndOfTheDriver) {
   frame->SendCommand(kIdToolsModbusMessenger);
   EXPECT_EQ(messenger, "Messenger.htm");
   EXPECT_EQ(frame->helpWindow()->parentWidget(), frame);
-}
-
-// The viewer $QMX_HELP_VIEWER names takes the topic in place of the help
-// window; one that cannot start leaves it to the window.
-TEST_F(HelpKey, TheViewerTheEnvironmentNamesTakesTheTopic) {
-  std::vector<qmx::os::LaunchRequest> started;
-  int answer = 1;
-  const qmx::os::Launcher previous = qmx::os::SetLauncher([&](const qmx::os::LaunchRequest& request) {
-    started.push_back(request);
-    return answer;
-  });
-  ::setenv(kHelpViewerVariable, "/opt/viewer", 1);
-  ProjectWorkspace& ws = frame->workspace();
-  ws.tree().SelectItem(ws.tree().Children(ws.Projects().front()->treeItem).front());
-  QWidget* tree = frame->GetPrjTreeCtrl();
-  tree->setFocus();
-  EXPECT_EQ(PressF1(tree), "(no help window)");
-  answer = -ENOENT;
-  EXPECT_EQ(PressF1(tree), "QMX-4101.htm");
-  ::unsetenv(kHelpViewerVariable);
-  qmx::os::SetLauncher(previous);
-  const std::string topic = HelpTopic(frame->programFolder(), "QMX-4101");
-  ASSERT_EQ(started.size(), 2u);
-  for (const qmx::os::LaunchRequest& request : started) {
-    EXPECT_EQ(request.file, "/opt/viewer");
-    EXPECT_EQ(request.args, std::vector<std::string>{topic});
-  }
 }
 
 }  // namespace

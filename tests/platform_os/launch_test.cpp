@@ -155,35 +155,23 @@ TEST(LaunchProgram, LauncherInterceptsAndIsRestored) {
 // The started program's end reaches whoever asked, with its exit code or
 // 128 + the signal that ended it; a program that never started ends nothing.
 TEST(LaunchProgram, TheEndOfTheProgramIsToldWithItsExitCode) {
-  struct Case {
-    const char* script;
-    int code;
-  };
-  const std::vector<Case> cases = {{"exit 0", 0}, {"exit 3", 3}, {"exit 4", 4}, {"kill -TERM $$", 128 + 15}};
-  for (const Case& c : cases) {
+  for (const auto& [script, code] : std::vector<std::pair<std::string, int>>{{"exit 3", 3}, {"kill -TERM $$", 143}}) {
     std::mutex mutex;
     std::condition_variable told;
     std::vector<int> codes;
-    LaunchRequest request;
-    request.file = "/bin/sh";
-    request.args = {"-c", c.script};
-    request.exited = [&](int code) {
-      std::lock_guard lock(mutex);
-      codes.push_back(code);
-      told.notify_all();
-    };
-    ASSERT_EQ(LaunchProgram(request), 1) << c.script;
+    LaunchRequest request{"/bin/sh", {"-c", script}, {}, [&](int exitCode) {
+                            std::lock_guard lock(mutex);
+                            codes.push_back(exitCode);
+                            told.notify_all();
+                          }};
+    ASSERT_EQ(LaunchProgram(request), 1) << script;
     std::unique_lock lock(mutex);
-    ASSERT_TRUE(told.wait_for(lock, std::chrono::seconds(30), [&] { return !codes.empty(); })) << c.script;
-    EXPECT_EQ(codes, std::vector<int>{c.code}) << c.script;
+    ASSERT_TRUE(told.wait_for(lock, std::chrono::seconds(30), [&] { return !codes.empty(); })) << script;
+    EXPECT_EQ(codes, std::vector<int>{code}) << script;
   }
-
   bool called = false;
-  LaunchRequest missing;
-  missing.file = "/no/such/program";
-  missing.exited = [&](int) { called = true; };
-  EXPECT_EQ(LaunchProgram(missing), -ENOENT);
-  EXPECT_FALSE(called);  // no thread waits for a program that is not there
+  EXPECT_EQ(LaunchProgram({"/no/such/program", {}, {}, [&](int) { called = true; }}), -ENOENT);
+  EXPECT_FALSE(called);
 }
 
 }  // namespace
