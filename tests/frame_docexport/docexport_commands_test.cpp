@@ -223,6 +223,7 @@ TEST_F(Commands, TheXddOfAPowerlinkStationOfTheShippedModules) {
     auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
     ASSERT_NE(dialog, nullptr);
     openedIn = dialog->directory().absolutePath().toStdString();
+    EXPECT_TRUE(dialog->grab().save(QString(QMX_TEST_OUTPUT_DIR) + "/docexport_xdd_save.png"));
     dialog->selectFile("station");  // the dialog adds ".xdd"
     QMetaObject::invokeMethod(dialog, "accept");
   });
