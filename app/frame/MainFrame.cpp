@@ -370,31 +370,9 @@ void CMainFrame::OrderTabChain() {
   // across the bottom, and round again to the combo boxes. The log window
   // is made first of the bars; the others are moved behind the combo boxes
   // once all exist. A tab control moves with its pages.
-  // setTabOrder moves a widget with the children that follow it only up to
-  // its last child that takes focus; the ones after it, such as the project
-  // tree's viewport (which hands the focus on to the tree), would stay at the
-  // old place and catch Shift+Tab there. So every child of a moved block
-  // takes Tab while it moves. Setting a policy also sets it on the focus
-  // proxy, hence the widgets without a proxy get theirs back last.
-  std::vector<std::pair<QWidget*, Qt::FocusPolicy>> saved;
-  std::vector<QWidget*> blocks;
-  for (QWidget* block : {projectBar_ ? static_cast<QWidget*>(projectBar_->tabs()) : nullptr,
-                         view_ ? static_cast<QWidget*>(view_->tabCtrl()) : nullptr}) {
-    if (!block) continue;
-    blocks.push_back(block);
-    for (QWidget* w : block->findChildren<QWidget*>())
-      if (!w->isWindow()) saved.emplace_back(w, w->focusPolicy());
-  }
-  for (const auto& [w, policy] : saved)
-    if (policy == Qt::NoFocus) w->setFocusPolicy(Qt::TabFocus);
-  QWidget* previous = valueModeCombo_;
-  for (QWidget* next : blocks) {
-    if (previous) setTabOrder(previous, next);
-    previous = next;
-  }
-  for (const bool proxied : {true, false})
-    for (const auto& [w, policy] : saved)
-      if ((w->focusProxy() != nullptr) == proxied) w->setFocusPolicy(policy);
+  qmx::toolkit::MoveIntoTabOrder(valueModeCombo_,
+                                 {projectBar_ ? static_cast<QWidget*>(projectBar_->tabs()) : nullptr,
+                                  view_ ? static_cast<QWidget*>(view_->tabCtrl()) : nullptr});
   // The chain is a ring that would start at the log window; the work starts
   // in the project tree.
   if (projectBar_ && projectBar_->tree()) projectBar_->tree()->setFocus();

@@ -414,6 +414,30 @@ void StatusBar::RefreshPanes() {
   }
 }
 
+void MoveIntoTabOrder(QWidget* after, const std::vector<QWidget*>& blocks) {
+  std::vector<std::pair<QWidget*, Qt::FocusPolicy>> saved;
+  if (after) saved.emplace_back(after, after->focusPolicy());
+  for (QWidget* block : blocks) {
+    if (!block) continue;
+    saved.emplace_back(block, block->focusPolicy());
+    for (QWidget* w : block->findChildren<QWidget*>())
+      if (!w->isWindow()) saved.emplace_back(w, w->focusPolicy());
+  }
+  for (const auto& [w, policy] : saved)
+    if (policy == Qt::NoFocus) w->setFocusPolicy(Qt::TabFocus);
+  QWidget* previous = after;
+  for (QWidget* next : blocks) {
+    if (!next) continue;
+    if (previous) QWidget::setTabOrder(previous, next);
+    previous = next;
+  }
+  // Setting a policy also sets it on the focus proxy, hence the widgets
+  // without a proxy get theirs back last.
+  for (const bool proxied : {true, false})
+    for (const auto& [w, policy] : saved)
+      if ((w->focusProxy() != nullptr) == proxied) w->setFocusPolicy(policy);
+}
+
 FlatTabCtrl::FlatTabCtrl(QWidget* parent) : QTabWidget(parent) {
   setDocumentMode(true);
   setTabPosition(QTabWidget::South);

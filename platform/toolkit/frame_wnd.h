@@ -17,6 +17,7 @@
 #include <QToolBar>
 
 #include <functional>
+#include <vector>
 
 class QMenu;
 class QTimer;
@@ -168,6 +169,15 @@ private:
   QMap<QLabel*, std::function<QString()>> sources_;
   QTimer* refresh_ = nullptr;
 };
+
+// Moves each block, with all its children, into the Tab order right after the
+// one before it, the first after `after` (where there is one). Qt's own setTabOrder skips a widget
+// that takes no focus, and moves a widget's children only up to its last
+// child that takes focus: the ones after it (a view's viewport, which hands
+// the focus on to the view) would stay at the old place and catch Shift+Tab
+// there. So `after` and every widget of the blocks take Tab while the blocks
+// move, and get their own policies back after.
+void MoveIntoTabOrder(QWidget* after, const std::vector<QWidget*>& blocks);
 
 // Flat tab control: tabs each with a child window.
 class FlatTabCtrl : public QTabWidget {
