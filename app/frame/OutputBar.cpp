@@ -13,6 +13,7 @@
 #include <QPixmap>
 #include <QStyle>
 #include <QTreeWidget>
+#include <QVBoxLayout>
 
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -25,6 +26,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <regex>
 
@@ -217,14 +219,6 @@ int COutputBar::FailCreate(int code, const char* partName) {
 }
 
 int COutputBar::OnCreate() {
-  static const struct {
-    int code;
-    const char* name;
-  } kListParts[kListCount] = {
-      {qmx::err::kCreateLogSheetAll, "sheetAll"},   {qmx::err::kCreateLogSheetError, "sheetError"},
-      {qmx::err::kCreateLogSheetInfo, "sheetInfo"}, {qmx::err::kCreateLogSheetComm, "sheetComm"},
-      {qmx::err::kCreateLogSheetDev, "sheetDev"}};
-
   if (DockWindow::OnCreate() == -1) return FailCreate(qmx::err::kCreateLogWindow, "framewnd");
   try {
     tabs_ = CreateTabCtrl();
@@ -233,14 +227,16 @@ int COutputBar::OnCreate() {
   }
   if (!tabs_) return FailCreate(qmx::err::kCreateLogTabs, "flattab-control");
 
+  // Each tab's page is a bare holder of its list: a list costs its header,
+  // model and font measuring, which the first frame needs for one tab only.
   for (int i = 0; i < kListCount; ++i) {
-    try {
-      lists_[i] = CreateList(i);
-    } catch (const std::bad_alloc&) {
-      lists_[i] = nullptr;
-    }
-    if (!lists_[i]) return FailCreate(kListParts[i].code, kListParts[i].name);
+    pages_[i] = new QWidget(tabs_);
+    auto* layout = new QVBoxLayout(pages_[i]);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    tabs_->insertTab(i, pages_[i], QString::fromUtf8(kTabTitles[i]));
   }
+  if (!MakeList(kListAll)) return -1;
 
   try {
     icons_ = CreateIcons();
@@ -254,13 +250,50 @@ int COutputBar::OnCreate() {
     return FailCreate(qmx::err::kCreateLogImageList, "imageList");
   }
 
-  for (int i = 0; i < kListCount; ++i) {
-    lists_[i]->setIconSize(QSize(16, 16));
-    tabs_->insertTab(i, lists_[i], QString::fromUtf8(kTabTitles[i]));
-  }
   tabs_->setCurrentIndex(0);
+  connect(tabs_, &QTabWidget::currentChanged, this, [this](int index) {
+    if (index >= 0 && index < kListCount) MakeList(index);
+  });
   SetChild(tabs_);
+  created_ = true;
   return 0;
+}
+
+QTreeWidget* COutputBar::MakeList(int index) {
+  static const struct {
+    int code;
+    const char* name;
+  } kListParts[kListCount] = {
+      {qmx::err::kCreateLogSheetAll, "sheetAll"},   {qmx::err::kCreateLogSheetError, "sheetError"},
+      {qmx::err::kCreateLogSheetInfo, "sheetInfo"}, {qmx::err::kCreateLogSheetComm, "sheetComm"},
+      {qmx::err::kCreateLogSheetDev, "sheetDev"}};
+  if (lists_[index] || listFailed_[index] || !pages_[index]) return lists_[index];
+  QTreeWidget* made = nullptr;
+  try {
+    made = CreateList(index);
+  } catch (const std::bad_alloc&) {
+    made = nullptr;
+  }
+  if (!made) {
+    listFailed_[index] = true;
+    pending_[index].clear();  // lines for a list that is not there are lost, as they always were
+    FailCreate(kListParts[index].code, kListParts[index].name);
+    return nullptr;
+  }
+  made->setIconSize(QSize(16, 16));
+  pages_[index]->layout()->addWidget(made);
+  lists_[index] = made;
+  // Tab goes from the tabs to the lists in their order, whenever in the
+  // program's run a list is made (a new widget comes last in the window's
+  // Tab order).
+  qmx::toolkit::MoveIntoTabOrder(tabs_->tabBar(), std::vector<QWidget*>(std::begin(lists_), std::end(lists_)));
+  QList<QTreeWidgetItem*> items;
+  items.reserve(static_cast<qsizetype>(pending_[index].size()));
+  for (const Row& row : pending_[index]) items.push_back(NewItem(row));
+  pending_[index].clear();
+  made->addTopLevelItems(items);
+  made->show();  // shown with its page; a page that is hidden keeps it hidden
+  return made;
 }
 
 qmx::toolkit::FlatTabCtrl* COutputBar::CreateTabCtrl() {
@@ -273,7 +306,7 @@ qmx::toolkit::FlatTabCtrl* COutputBar::CreateTabCtrl() {
 }
 
 QTreeWidget* COutputBar::CreateList(int index) {
-  auto* list = new QTreeWidget(tabs_ ? static_cast<QWidget*>(tabs_) : this);
+  auto* list = new QTreeWidget(pages_[index] ? pages_[index] : static_cast<QWidget*>(this));
   list->setObjectName(QStringLiteral("OutputList%1").arg(kListIds[index]));
   // Screen readers name each list by its tab: "Log Message: Error" and so on.
   list->setAccessibleName(QStringLiteral("Log Message: %1").arg(QString::fromUtf8(kTabTitles[index])));
@@ -305,8 +338,9 @@ QTreeWidget* COutputBar::CreateList(int index) {
 
 QList<QIcon> COutputBar::CreateIcons() { return {ErrorIcon(), InformationIcon(), DeveloperIcon()}; }
 
-QTreeWidget* COutputBar::list(int index) const {
-  return index >= 0 && index < kListCount ? lists_[index] : nullptr;
+QTreeWidget* COutputBar::list(int index) {
+  if (index < 0 || index >= kListCount) return nullptr;
+  return created_ ? MakeList(index) : lists_[index];
 }
 
 // ---- options and seams -----------------------------------------------------------
@@ -383,15 +417,20 @@ bool COutputBar::event(QEvent* event) {
   return qmx::toolkit::DockWindow::event(event);
 }
 
+QTreeWidgetItem* COutputBar::NewItem(const Row& row) const {
+  auto* item = new QTreeWidgetItem(row.texts);
+  if (row.icon >= 0 && row.icon < icons_.size()) item->setIcon(0, icons_[row.icon]);
+  return item;
+}
+
 void COutputBar::AddRow(int list, int icon, const std::string& date, const std::string& time,
                         const std::string& source, const std::string& message) {
-  QTreeWidget* widget = lists_[list];
-  if (!widget) return;
-  auto* item = new QTreeWidgetItem(QStringList{QString::number(icon), QString::fromStdString(date),
-                                               QString::fromStdString(time), QString::fromStdString(source),
-                                               QString::fromStdString(message)});
-  if (icon >= 0 && icon < icons_.size()) item->setIcon(0, icons_[icon]);
-  widget->insertTopLevelItem(0, item);
+  if (listFailed_[list] || !pages_[list]) return;
+  Row row{icon,
+          {QString::number(icon), QString::fromStdString(date), QString::fromStdString(time),
+           QString::fromStdString(source), QString::fromStdString(message)}};
+  if (QTreeWidget* widget = lists_[list]) widget->insertTopLevelItem(0, NewItem(row));
+  else pending_[list].push_front(std::move(row));
 }
 
 void COutputBar::AddWindowRows(int category, const std::string& date, const std::string& time,
@@ -408,6 +447,9 @@ void COutputBar::TrimLists() {
   for (QTreeWidget* widget : lists_) {
     if (!widget) continue;
     while (widget->topLevelItemCount() > keep) delete widget->takeTopLevelItem(widget->topLevelItemCount() - 1);
+  }
+  for (std::deque<Row>& rows : pending_) {
+    if (rows.size() > static_cast<size_t>(keep)) rows.resize(static_cast<size_t>(keep));
   }
 }
 

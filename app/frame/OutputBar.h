@@ -6,6 +6,11 @@
 // current log file, and is freed. One program run writes one series of files,
 // "<folder>/Log/YYYY_MM_DD_hhmmss.log" then "..._001.log", "..._002.log", ...
 // as each part passes the size limit.
+//
+// Only the list of the tab on show is made with the window; each other list
+// is made when its tab is first shown (or asked for by list()). Until then
+// its rows wait, under the same row limit, and it gets them in their order
+// when it is made; the log file is written at once either way.
 #pragma once
 
 #include "app/model/AppOptions.h"
@@ -14,14 +19,17 @@
 
 #include <QIcon>
 #include <QList>
+#include <QStringList>
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
 
 class QTreeWidget;
+class QTreeWidgetItem;
 
 class COutputBar : public qmx::toolkit::DockWindow {
   Q_OBJECT
@@ -93,9 +101,10 @@ public:
   void OnSaveLog();
   void OnClearLog();
 
-  // State, for the frame and for tests.
+  // State, for the frame and for tests. A tab's page holds its list; list()
+  // makes a list not made yet (nullptr when it cannot be made).
   qmx::toolkit::FlatTabCtrl* tabCtrl() const { return tabs_; }
-  QTreeWidget* list(int index) const;
+  QTreeWidget* list(int index);
   const std::string& logFileName() const { return logFileName_; }
   const std::string& logBaseName() const { return baseName_; }
   int partCounter() const { return partCounter_; }
@@ -110,11 +119,18 @@ protected:
   bool event(QEvent* event) override;
 
   // Creation steps; nullptr (or fewer than three icons) counts as a failure.
+  // CreateList runs for a hidden tab's list when that tab is first shown.
   virtual qmx::toolkit::FlatTabCtrl* CreateTabCtrl();
   virtual QTreeWidget* CreateList(int index);
   virtual QList<QIcon> CreateIcons();
 
 private:
+  // One row of a list: its icon and the texts of its five columns.
+  struct Row {
+    int icon = 0;
+    QStringList texts;
+  };
+
   class Target : public qmx::LogTarget {
   public:
     explicit Target(COutputBar* bar) : bar_(bar) {}
@@ -125,6 +141,10 @@ private:
   };
 
   int FailCreate(int code, const char* partName);
+  // Makes the list of a tab and gives it the rows that waited for it; a list
+  // that cannot be made is reported once, and its tab stays empty.
+  QTreeWidget* MakeList(int index);
+  QTreeWidgetItem* NewItem(const Row& row) const;
   void AddRow(int list, int icon, const std::string& date, const std::string& time, const std::string& source,
               const std::string& message);
   void AddWindowRows(int category, const std::string& date, const std::string& time, const std::string& source,
@@ -137,7 +157,12 @@ private:
 
   Target target_{this};
   qmx::toolkit::FlatTabCtrl* tabs_ = nullptr;
+  bool created_ = false;  // OnCreate finished: lists may be made
+  QWidget* pages_[kListCount] = {};
   QTreeWidget* lists_[kListCount] = {};
+  bool listFailed_[kListCount] = {};
+  // The rows of a list not made yet, newest first, as the list would show them.
+  std::deque<Row> pending_[kListCount];
   QList<QIcon> icons_;
   std::string baseName_;
   std::string logFileName_;

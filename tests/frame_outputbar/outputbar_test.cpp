@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QLineEdit>
 #include <QTreeWidget>
 
 #include <sys/stat.h>
@@ -129,7 +130,7 @@ TEST_F(OutputBarTest, CreatesFiveTabsWithTheirColumns) {
   const int widths[] = {20, 80, 90, 150, 660};
   for (int i = 0; i < 5; ++i) {
     EXPECT_EQ(bar->tabCtrl()->tabText(i).toStdString(), titles[i]);
-    EXPECT_EQ(bar->tabCtrl()->GetItemWindow(i), list(i));
+    EXPECT_EQ(list(i)->parentWidget(), bar->tabCtrl()->GetItemWindow(i));
     ASSERT_EQ(list(i)->columnCount(), 5);
     for (int c = 0; c < 5; ++c) {
       EXPECT_EQ(list(i)->headerItem()->text(c).toStdString(), columns[c]);
@@ -453,17 +454,27 @@ private:
 }  // namespace
 
 TEST(OutputBarCreateTest, EachFailureIsReportedByBoxOnly) {
+  // The tab control, the shown list and the icons are made with the window;
+  // a hidden tab's list when that tab is first shown.
   const struct {
     int failAt;
     int code;
     const char* part;
-  } cases[] = {{0, -5111, "flattab-control"}, {1, -5112, "sheetAll"},  {2, -5113, "sheetError"},
-               {3, -5114, "sheetInfo"},       {4, -5115, "sheetComm"}, {5, -5116, "sheetDev"},
-               {6, -5117, "imageList"}};
+    bool atCreate;
+  } cases[] = {{0, -5111, "flattab-control", true}, {1, -5112, "sheetAll", true},
+               {2, -5113, "sheetError", false},     {3, -5114, "sheetInfo", false},
+               {4, -5115, "sheetComm", false},      {5, -5116, "sheetDev", false},
+               {6, -5117, "imageList", true}};
   for (const auto& c : cases) {
     LogCapture log;
     FailingBar bar(c.failAt);
-    EXPECT_FALSE(bar.Create(nullptr, 59501, "Log Message", 150)) << c.part;
+    EXPECT_EQ(bar.Create(nullptr, 59501, "Log Message", 150), !c.atCreate) << c.part;
+    if (!c.atCreate) {
+      EXPECT_TRUE(LogCapture::Boxes().empty()) << c.part;
+      bar.tabCtrl()->setCurrentIndex(c.failAt - 1);
+      bar.tabCtrl()->setCurrentIndex(0);
+      bar.tabCtrl()->setCurrentIndex(c.failAt - 1);  // said once
+    }
     ASSERT_EQ(LogCapture::Boxes().size(), 1u) << c.part;
     EXPECT_EQ(LogCapture::Boxes()[0].first, std::string("Failed to create ") + c.part +
                                                 " because of resource lack. Error Code: " + std::to_string(c.code));
@@ -473,13 +484,95 @@ TEST(OutputBarCreateTest, EachFailureIsReportedByBoxOnly) {
     bar.AddLog(0, "Src", "after");
     bar.AddLog(1, "Src", "after");
     for (int i = 0; i < COutputBar::kListCount; ++i) {
-      const bool exists = c.failAt != 0 && i < c.failAt - 1;
+      const bool exists = c.atCreate ? c.failAt == 6 && i == 0 : i != c.failAt - 1;
       EXPECT_EQ(bar.list(i) != nullptr, exists) << c.part << " list " << i;
     }
     if (bar.list(COutputBar::kListAll)) {
       EXPECT_EQ(bar.list(COutputBar::kListAll)->topLevelItemCount(), 2) << c.part;
     }
   }
+}
+
+// ---- lists made when first shown ----------------------------------------------------
+
+TEST_F(OutputBarTest, AHiddenTabsListIsMadeWhenFirstShownWithEveryLineItMissed) {
+  // Lines for every tab, under a row limit that drops the oldest; a bar whose
+  // lists all exist beforehand shows what the hidden tab must show.
+  AllSwitches(1);
+  options.MaxWndDisplay = 3;
+  Apply();
+  COutputBar eager;
+  ASSERT_TRUE(eager.Create(nullptr, 59501, "Log Message", 150));
+  eager.SetClock([this] { return now; });
+  eager.SetLogOptions(options);
+  for (int i = 0; i < COutputBar::kListCount; ++i) ASSERT_NE(eager.list(i), nullptr);
+
+  EXPECT_EQ(bar->findChildren<QTreeWidget*>().size(), 1);  // the shown tab's only
+  const struct {
+    int category;
+    const char* message;
+  } lines[] = {{1, "g1"}, {0, "e1"}, {2, "c1"}, {4, "d1"}, {3, "c2"}, {1, "g2"},
+               {0, "e2"}, {2, "c3"}, {1, "g3"}, {4, "d2"}, {1, "g4"}, {2, "c4"}};
+  std::string file;
+  for (const auto& line : lines) {
+    bar->AddLog(line.category, "Src", line.message);
+    eager.AddLog(line.category, "Src", line.message);
+    file += Line(line.category, line.message);
+  }
+  EXPECT_EQ(ReadFile(base + ".log"), file);  // written at once, hidden tab or not
+  EXPECT_EQ(bar->findChildren<QTreeWidget*>().size(), 1);
+
+  const std::vector<std::string> newest[COutputBar::kListCount] = {
+      {"g4", "g3", "e2"}, {"e2", "e1"}, {"g4", "g3", "g2"}, {"c4", "c3", "c2"}, {"d2", "d1"}};
+  for (int i = COutputBar::kListError; i < COutputBar::kListCount; ++i) {
+    bar->tabCtrl()->setCurrentIndex(i);
+    EXPECT_EQ(bar->findChildren<QTreeWidget*>().size(), i + 1) << i;
+    QTreeWidget* made = bar->findChild<QTreeWidget*>(eager.list(i)->objectName());
+    ASSERT_NE(made, nullptr) << i;
+    EXPECT_EQ(made->parentWidget(), bar->tabCtrl()->currentWidget()) << i;
+    EXPECT_EQ(Messages(made), newest[i]) << i;
+    EXPECT_EQ(Rows(made), Rows(eager.list(i))) << i;
+    for (int r = 0; r < made->topLevelItemCount(); ++r) EXPECT_FALSE(made->topLevelItem(r)->icon(0).isNull());
+  }
+  EXPECT_EQ(Rows(list(COutputBar::kListAll)), Rows(eager.list(COutputBar::kListAll)));
+}
+
+TEST_F(OutputBarTest, ALowerLimitAlsoCutsTheLinesThatWait) {
+  for (int i = 1; i <= 4; ++i) bar->AddLog(1, "Src", "g" + std::to_string(i));
+  options.MaxWndDisplay = 2;
+  Apply();
+  bar->tabCtrl()->setCurrentIndex(COutputBar::kListGeneral);
+  EXPECT_EQ(Messages(list(COutputBar::kListGeneral)), (std::vector<std::string>{"g4", "g3"}));
+  bar->AddLog(1, "Src", "g5");  // now straight into the list
+  EXPECT_EQ(Messages(list(COutputBar::kListGeneral)), (std::vector<std::string>{"g5", "g4"}));
+}
+
+TEST(OutputBarFocusTest, AListMadeLaterTakesItsPlaceInTheTabOrder) {
+  // The window's widgets made after the bar, as the frame's others are, come
+  // after it in the Tab order; a list made later must still come within the
+  // bar, after its page, not after them.
+  QWidget window;
+  auto* bar = new COutputBar(&window);
+  ASSERT_TRUE(bar->Create(nullptr, 59501, "Log Message", 150));
+  auto* later = new QLineEdit(&window);
+  for (const int i : {3, 1, 4, 2}) bar->tabCtrl()->setCurrentIndex(i);
+
+  // The widgets Tab goes to, in its order.
+  std::vector<QWidget*> chain;
+  for (QWidget* w = window.nextInFocusChain(); w != &window; w = w->nextInFocusChain())
+    if (w->focusPolicy() & Qt::TabFocus) chain.push_back(w);
+  auto at = [&](const QWidget* w) { return std::find(chain.begin(), chain.end(), w) - chain.begin(); };
+  // The bar's widgets lie together, in the order of the tabs.
+  std::vector<long> ofBar;
+  for (QWidget* w : chain)
+    if (bar->isAncestorOf(w)) ofBar.push_back(at(w));
+  std::sort(ofBar.begin(), ofBar.end());
+  EXPECT_EQ(ofBar.back() - ofBar.front() + 1, static_cast<long>(ofBar.size()));
+  EXPECT_GT(at(later), ofBar.back());
+  // The tabs, then the lists in the order of their tabs.
+  EXPECT_GT(at(bar->list(COutputBar::kListAll)), at(bar->tabCtrl()->tabBar()));
+  for (int i = 1; i < COutputBar::kListCount; ++i)
+    EXPECT_EQ(at(bar->list(i)), at(bar->list(COutputBar::kListAll)) + i) << i;
 }
 
 // ---- popup-menu commands ------------------------------------------------------------
