@@ -205,6 +205,9 @@ bool CMainFrame::RestoreWindowState() {
       move(area.center() - rect().center());
     }
   }
+  // The commands' states are right in the first frame, not at the first
+  // periodic update, which would draw the toolbar again.
+  UpdateCommandUI();
   show();
   return true;
 }
@@ -358,6 +361,8 @@ void CMainFrame::FinishStartUp() {
   // The catalogue window opens the folder that was open last time.
   if (toolBoxBar_) toolBoxBar_->OpenFolder(toolBoxBar_->GetLastFolder());
   OrderTabChain();
+  // The start page's links take their commands' states before it is drawn.
+  UpdateCommandUI();
   // The documents the readers parsed are gone; their pages go back to the
   // system instead of staying with the process.
   malloc_trim(0);

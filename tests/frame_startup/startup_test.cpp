@@ -10,6 +10,7 @@
 #include "app/model/ProgramPaths.h"
 #include "app/model/ProjectUsr.h"
 #include "app/model/Services.h"
+#include "app/ui/views/StartUpView.h"
 #include "platform/os/os.h"
 #include "platform/toolkit/message_box.h"
 #include "platform/toolkit/toolbar_pictures.h"
@@ -25,6 +26,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QXmlStreamReader>
@@ -33,6 +35,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <vector>
 
@@ -253,6 +256,52 @@ TEST_F(StartupTest, WithTheFrameDrawnFirstTheCatalogueFollowsTheFirstFrame) {
   }
   EXPECT_EQ(order, (std::vector<std::string>{"QMX-410 Tools is started.", "Open project is completed.",
                                              "Open project is completed."}));
+}
+
+// The toolbar's buttons and the start page's links show their commands'
+// states from the first time they are drawn: a later update of the states
+// changes none of them, which would draw them again.
+TEST_F(StartupTest, ToolbarAndStartPageLinksAreDrawnWithTheirCommandsStates) {
+  using namespace qmx::commands;
+  struct AtShow : QObject {
+    std::map<QAction*, bool> enabled;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+      auto* frame = qobject_cast<CMainFrame*>(watched);
+      if (frame && event->type() == QEvent::Show && enabled.empty()) {
+        for (QAction* a : frame->toolBar()->actions())
+          if (!a->isSeparator() && a->data().toInt() > 0) enabled[a] = a->isEnabled();
+      }
+      return false;
+    }
+  } atShow;
+  qApp->installEventFilter(&atShow);
+  app_ = std::make_unique<CFerrowynApp>();
+  app_->SetFrameDrawnFirst(true);
+  const bool started = app_->InitInstance({(programDir_ / "QMX410Tools").string()});
+  qApp->removeEventFilter(&atShow);
+  ASSERT_TRUE(started);
+  CMainFrame* frame = app_->mainFrame();
+  // Only the updates start-up makes itself: the periodic one is stopped.
+  for (QTimer* timer : frame->findChildren<QTimer*>(Qt::FindDirectChildrenOnly))
+    if (timer->interval() == 250) timer->stop();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return frame->startUpFinished(); }, 5000));
+  auto* start = dynamic_cast<CStartUpView*>(frame->tabView()->childView(kViewStartUp));
+  ASSERT_NE(start, nullptr);
+  std::map<int, bool> links;
+  for (const int id : {kIdFileNew, kIdFileOpen, kIdOnlineScan, kIdToolsBootp, kIdHelpTopics,
+                       kIdOptionsConfiguration, kIdToolsModbusMessenger})
+    links[id] = start->IsCommandLinkEnabled(id);
+
+  frame->UpdateCommandUI();
+  ASSERT_FALSE(atShow.enabled.empty());
+  int disabled = 0;
+  for (const auto& [action, enabled] : atShow.enabled) {
+    EXPECT_EQ(action->isEnabled(), enabled) << action->text().toStdString();
+    disabled += enabled ? 0 : 1;
+  }
+  EXPECT_GT(disabled, 0);  // no project: Save, Delete and others are off
+  for (const auto& [id, enabled] : links) EXPECT_EQ(start->IsCommandLinkEnabled(id), enabled) << id;
+  EXPECT_FALSE(links[kIdOnlineScan]);
 }
 
 TEST_F(StartupTest, RenamedProgramFileLeavesTheTitleAndLogsNoBanner) {
