@@ -145,7 +145,7 @@ QIcon StateIcon(const StatePicture& state) {
 }  // namespace
 
 TabTreeCtrl::TabTreeCtrl(ProjectTree& store, qmx::toolkit::FrameWnd* frame, QWidget* parent)
-    : QTreeWidget(parent), store_(&store), frame_(frame), images_(LoadItemImages()) {
+    : QTreeWidget(parent), store_(&store), frame_(frame) {
   setObjectName("ProjectTree");
   setAccessibleName("Project Explorer");
   setHeaderHidden(true);
@@ -242,6 +242,9 @@ QTreeWidgetItem* TabTreeCtrl::WidgetItem(TreeItem item) const {
 void TabTreeCtrl::Apply(QTreeWidgetItem* widget, TreeItem item) {
   widget->setText(0, QString::fromStdString(store_->GetItemText(item)));
   const int image = store_->GetItemImage(item);
+  // The pictures are read with the first item: the window's first frame
+  // shows an empty tree.
+  if (images_.empty()) images_ = LoadItemImages();
   widget->setData(0, kImageRole, image);
   widget->setIcon(0, image >= 0 && image < kImageCount ? images_[static_cast<size_t>(image)] : QIcon());
   // A state picture is also said in words, for those who cannot tell it by

@@ -73,7 +73,7 @@ private:
 
   ProjectTree* store_;  // null once the store is gone
   qmx::toolkit::FrameWnd* frame_;
-  std::vector<QIcon> images_;
+  std::vector<QIcon> images_;  // empty until the first item
   std::map<TreeItem, QTreeWidgetItem*> items_;
   int focusFlag_ = 0;
   bool mirroring_ = false;  // the window follows the store; its own signals are not the user's
