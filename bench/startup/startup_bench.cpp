@@ -217,6 +217,7 @@ int main(int argc, char** argv) {
   const std::vector<qmx::bench::Metric> metrics = {{"first whole frame", "ms", 1.5},
                                                   {"resident memory at settle", "MB", 1.3}};
   bool met = true;
+  qmx::bench::PrintLoad("before");
   for (const int factor : {1, 20}) {
     const fs::path folder = work / std::to_string(factor);
     qmx::bench::CopyProgramFolder(QMX_BENCH_DIST_DIR, folder, factor);
@@ -235,6 +236,7 @@ int main(int argc, char** argv) {
         [&] { return measure({(folder / "QMX410Tools").string()}); });
     met = qmx::bench::Report(factor == 1 ? "shipped catalogue" : "20x catalogue", metrics, s) && met;
   }
+  qmx::bench::PrintLoad("after");
   std::error_code ec;
   fs::remove_all(work, ec);
   return met ? 0 : 2;

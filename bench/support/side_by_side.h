@@ -74,6 +74,18 @@ inline bool Report(const std::string& label, const std::vector<Metric>& metrics,
   return met;
 }
 
+// "machine load before: 3.12 2.80 2.41 (1, 5, 15 min)": the figures of a
+// shared machine are read beside the load they were measured under.
+inline void PrintLoad(const char* when) {
+  double load[3] = {};
+  if (std::FILE* f = std::fopen("/proc/loadavg", "r")) {
+    if (std::fscanf(f, "%lf %lf %lf", &load[0], &load[1], &load[2]) != 3) load[0] = load[1] = load[2] = -1;
+    std::fclose(f);
+  }
+  std::printf("machine load %s: %.2f %.2f %.2f (1, 5, 15 min)\n", when, load[0], load[1], load[2]);
+  std::fflush(stdout);
+}
+
 // Milliseconds since `start`.
 inline double MsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
