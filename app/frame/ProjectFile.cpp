@@ -136,6 +136,16 @@ bool IsAdapterCategory(const std::string& category) {
   return false;
 }
 
+// Why a path that is there is no project file, by what it names.
+std::string NotAFileCause(mode_t mode) {
+  const char* kind = S_ISDIR(mode)                    ? "a folder"
+                     : S_ISFIFO(mode)                 ? "a pipe"
+                     : S_ISCHR(mode) || S_ISBLK(mode) ? "a device"
+                     : S_ISSOCK(mode)                 ? "a socket"
+                                                      : "a special file";
+  return StrFormat("The path names %s, not a regular file", kind);
+}
+
 CNAUsr* AsAdapter(Wrapper* object) {
   return object && object->IsType(kTypeNA) ? dynamic_cast<CNAUsr*>(object) : nullptr;
 }
@@ -396,7 +406,7 @@ int ProjectFiles::OpenProject(const std::string& givenPath) {
   // A pipe or a device would be read for as long as it gives bytes, or
   // wait for a writer for good.
   struct stat info {};
-  if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return refuseOpen("");
+  if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return refuseOpen(NotAFileCause(info.st_mode));
   qmx::xml::Document doc;
   try {
     doc = qmx::xml::Document::LoadFile(path, kProjectFileLimit);

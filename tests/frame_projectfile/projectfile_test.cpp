@@ -335,17 +335,26 @@ TEST_F(ProjectFileTest, AFailedSaveKeepsTheOldFileAndTheProjectAsTheyWere) {
 }
 
 // A pipe would wait for a writer for good and a device give bytes for ever:
-// both are refused as files that cannot be opened.
-TEST_F(ProjectFileTest, APipeOrADeviceIsRefusedAsAFileThatCannotBeOpened) {
+// they are refused, as a folder is, as files that cannot be opened, and the
+// line says what the path names.
+TEST_F(ProjectFileTest, APipeAFolderOrADeviceIsRefusedAsAFileThatCannotBeOpened) {
   const fs::path pipe = dir.path() / "Pipe.KPX";
   ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
-  for (const fs::path& path : {pipe, fs::path("/dev/zero")}) {
+  const fs::path folder = dir.path() / "Folder.KPX";
+  fs::create_directory(folder);
+  const struct {
+    fs::path path;
+    const char* kind;
+  } cases[] = {{pipe, "a pipe"}, {folder, "a folder"}, {"/dev/null", "a device"}, {"/dev/zero", "a device"}};
+  for (const auto& c : cases) {
+    const fs::path& path = c.path;
     SCOPED_TRACE(path.string());
     log.Clear();
     boxes.clear();
     EXPECT_EQ(files.OpenProject(path.string()), 0);
     EXPECT_EQ(ErrorLines(), std::vector<std::string>{"[Error Code: -1027] Cannot open the file. Check if the file "
-                                                     "exists or using. XML File: " + path.string() + "."});
+                                                     "exists or using. XML File: " + path.string() +
+                                                     ". Cause: The path names " + c.kind + ", not a regular file."});
     EXPECT_EQ(boxes, std::vector<std::string>{"Cannot open the file. Check if the file exists or using.\nXML File: " +
                                               path.string() + "."});
     EXPECT_TRUE(ws.Projects().empty());
