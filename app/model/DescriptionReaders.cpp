@@ -330,5 +330,5 @@ int WalkCatalogueList(const std::string& path, CatalogueListWalk& walk) {
       }
     }
   };
-  return qmx::reader::ReadListFile(path, qmx::kLogSource, walk.function, walk.location, read);
+  return qmx::reader::ReadListFile(path, qmx::kLogSource, walk.function, walk.location, read, walk.root);
 }

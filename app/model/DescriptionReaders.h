@@ -181,6 +181,7 @@ std::string CatalogueDescriptionPath(const std::string& listPath, const char* ki
 // One catalogue list being read. The callbacks read a group element and each
 // of its children; they move `location`, the label of the -6001 line, on.
 struct CatalogueListWalk {
+  const char* root;        // the list's document element: "CouplerList" or "IOList"
   std::string groupsPath;  // "/CouplerList/Group" or "/IOList/Group"
   std::string location;    // label before the first group is read
   const char* function;    // "ParseNAFiles" or "ParseIOFiles"
@@ -188,8 +189,9 @@ struct CatalogueListWalk {
   std::function<void(const qmx::xml::Node& child)> onChild;
 };
 
-// Reads a list: the start line, the load (0 after -1027 and its box), every
-// group and every child of it (comments, processing instructions and blank
-// text skipped), the -6001 line when an XML failure ends the walk, the end
-// line. 1 once the list loaded.
+// Reads a list: the start line, the load (0 after -1027 and its box, also
+// for a document whose element is not `root`), every group and every child
+// of it (comments, processing instructions and blank text skipped), the
+// -6001 line when an XML failure ends the walk, the end line. 1 once the
+// list loaded.
 int WalkCatalogueList(const std::string& path, CatalogueListWalk& walk);

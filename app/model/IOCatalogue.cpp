@@ -177,6 +177,7 @@ int ParseIOFiles(const std::string& path, const TextIdMap& textIds, IOCatalogue&
   int folder = -1;
   int iconIdx = 0;
   CatalogueListWalk walk;
+  walk.root = "IOList";
   walk.groupsPath = "/IOList/Group";
   walk.location = "/IOList/Group";
   walk.function = "ParseIOFiles";

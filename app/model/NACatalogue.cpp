@@ -229,6 +229,7 @@ int ParseNAFiles(const std::string& path, const TextIdMap& textIds, NACatalogue&
   int folder = -1;
   int iconIdx = 0;
   CatalogueListWalk walk;
+  walk.root = "CouplerList";
   walk.groupsPath = "/CouplerList/Group";
   walk.location = "Group";
   walk.function = "ParseNAFiles";

@@ -106,13 +106,17 @@ void LogNodeMissing(const char* source, const std::string& location, const std::
 }
 
 int ReadListFile(const std::string& path, const char* source, const char* function, std::string& location,
-                 const std::function<void(const xml::Document&)>& read) {
+                 const std::function<void(const xml::Document&)>& read, const char* root) {
   LogStartParsing(path);
   xml::Document document;
   try {
     document = xml::Document::LoadFile(path, kDefinitionFileLimit);
   } catch (const xml::XmlError& e) {
     ReportLoadFailure(path, e.what());
+    return 0;
+  }
+  if (const std::string held = document.Root() ? document.Root().Name() : std::string(); root && held != root) {
+    ReportLoadFailure(path, StrFormat("The file holds a <%s> document, not a <%s> list", held.c_str(), root));
     return 0;
   }
   try {

@@ -64,11 +64,14 @@ void LogNodeMissing(const char* source, const std::string& location, const std::
                     const std::string& path, const std::string& cause = {});
 
 // Reads a settings, text-id, error or catalogue list file: the start line;
-// the load, 0 after ReportLoadFailure when the file does not load; `read`
-// over the document; the -6001 line (from `source`, naming `function` and
-// the `location` that `read` moved on) when an XML failure ends the reading,
-// with what was read kept; the end line. 1 once the file loaded.
+// the load, 0 after ReportLoadFailure when the file does not load or, given
+// a `root`, when its document element has another name (a file of another
+// kind, whose paths would all select nothing: the cause names what the file
+// holds); `read` over the document; the -6001 line (from `source`, naming
+// `function` and the `location` that `read` moved on) when an XML failure
+// ends the reading, with what was read kept; the end line. 1 once the file
+// loaded.
 int ReadListFile(const std::string& path, const char* source, const char* function, std::string& location,
-                 const std::function<void(const xml::Document&)>& read);
+                 const std::function<void(const xml::Document&)>& read, const char* root = nullptr);
 
 }  // namespace qmx::reader

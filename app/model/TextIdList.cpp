@@ -94,7 +94,7 @@ int ParseTextIdFile(const std::string& path, TextIdMap& map) {
       map.try_emplace(textId, entry);
     }
   };
-  return ReadListFile(path, qmx::kLogSourceNoBlank, "ParseTextIdFile", location, read);
+  return ReadListFile(path, qmx::kLogSourceNoBlank, "ParseTextIdFile", location, read, "TextList");
 }
 
 int ParseErrorFile(const std::string& path, ErrorMap& map) {
@@ -118,7 +118,7 @@ int ParseErrorFile(const std::string& path, ErrorMap& map) {
       }
     }
   };
-  return ReadListFile(path, qmx::kLogSource, "ParseErrorFile", location, read);
+  return ReadListFile(path, qmx::kLogSource, "ParseErrorFile", location, read, "ErrorList");
 }
 
 int GetErrInfo(const ErrorMap& map, const std::string& category, int code, std::string& errClass,

@@ -3,7 +3,9 @@
 #include "app/model/AppOptions.h"
 #include "tests/support/load_failure_line.h"
 #include "app/model/ReaderConventions.h"
+#include "app/model/IOCatalogue.h"
 #include "app/model/NACatalogue.h"
+#include "app/model/TextIdList.h"
 #include "common/Utility.h"
 #include "tests/model_catalogue_na/catalogue_helpers.h"
 #include "tests/model_settings/log_capture.h"
@@ -11,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <set>
 
@@ -340,6 +343,58 @@ TEST(AdapterListTest, AListThatDoesNotLoadIsReportedAndStopsTheChain) {
     EXPECT_EQ(LogCapture::Boxes()[0].first,
               "Cannot open the file. Check if the file exists or using.\nXML File: " + path + ".");
     EXPECT_TRUE(toolBox.folders.empty());
+  }
+}
+
+// Every list reader given a well-formed file of another kind (whose paths
+// would all select nothing) refuses it as a list that does not load, with
+// one line that names the file and what it holds, instead of reading an
+// empty list that every later look-up then misses.
+TEST(ListFilesTest, AFileOfAnotherKindIsRefusedNamingWhatItHolds) {
+  TempDir dir("lists");
+  const TextIdMap texts;
+  const struct {
+    const char* reader;
+    const char* list;  // the document element the reader expects
+    const char* held;  // the document element the file has
+    std::function<int(const std::string&)> read;
+  } cases[] = {
+      {"adapters", "CouplerList", "IOList",
+       [&](const std::string& path) {
+         NACatalogue catalogue;
+         return ParseNAFiles(path, texts, catalogue);
+       }},
+      {"modules", "IOList", "CouplerList",
+       [&](const std::string& path) {
+         IOCatalogue catalogue;
+         return ParseIOFiles(path, texts, catalogue);
+       }},
+      {"text ids", "TextList", "ErrorList",
+       [](const std::string& path) {
+         TextIdMap map;
+         return ParseTextIdFile(path, map);
+       }},
+      {"errors", "ErrorList", "ProjectDef",
+       [](const std::string& path) {
+         ErrorMap map;
+         return ParseErrorFile(path, map);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.reader);
+    const std::string path = (dir / (std::string(c.reader) + ".xml")).string();
+    WriteFile(path, std::string("<?xml version=\"1.0\"?>\r\n<") + c.held + ">\r\n<Group Category=\"T\" IconIdx=\"0\"/>\r\n</" +
+                        c.held + ">\r\n");
+    LogCapture log;
+    EXPECT_EQ(c.read(path), 0);
+    const auto lines = ErrorLines(log.records());
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].text, "[Error Code: -1027] Cannot open the file. Check if the file exists or using. XML File: " +
+                                 path + ". Cause: The file holds a <" + c.held + "> document, not a <" + c.list +
+                                 "> list.");
+    ASSERT_EQ(LogCapture::Boxes().size(), 1u);
+    EXPECT_EQ(LogCapture::Boxes()[0].first,
+              "Cannot open the file. Check if the file exists or using.\nXML File: " + path + ".");
   }
 }
 
