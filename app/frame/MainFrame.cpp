@@ -220,6 +220,7 @@ void CMainFrame::InitPaths() {
   // user's folders when it is installed read-only.
   if (logBar_) logBar_->SetAppDirectory(qmx::Paths().dataDir);
   qmx::PreparePerUserFolders(qmx::Paths());
+  qmx::ReportCacheFolderChoice();
 }
 
 std::string CMainFrame::GetFileVersionText(const std::string& programFile, std::string& title,

@@ -93,4 +93,22 @@ int PreparePerUserFolders(const ProgramPaths& paths) {
   return ready;
 }
 
+void ReportCacheFolderChoice() {
+  const os::CacheFolderChoice choice = os::ChooseUserCacheFolder();
+  if (!choice.fellBack()) return;
+  std::string line = "[Warning]";
+  for (size_t i = 0; i + 1 < choice.tried.size(); ++i) {
+    line += StrFormat(" The cache folder %s is not used, since %s.",
+                      (choice.tried[i].base / os::kUserFolderName).string().c_str(), choice.tried[i].refusal.c_str());
+  }
+  const os::CacheBase& taken = choice.tried.back();
+  if (taken.refusal.empty()) {
+    line += StrFormat(" The cache folder %s is used instead.", choice.folder.string().c_str());
+  } else {
+    line += StrFormat(" The cache folder %s is used all the same, although %s.", choice.folder.string().c_str(),
+                      taken.refusal.c_str());
+  }
+  PostLog(kLogError, kLogSource, line);
+}
+
 }  // namespace qmx

@@ -43,4 +43,11 @@ ProgramPaths& Paths();
 // could not be made (posted on the error category).
 int PreparePerUserFolders(const ProgramPaths& paths);
 
+// The user's cache folder (the single-instance lock's and the in-place
+// backups' place) is not $XDG_CACHE_HOME's when another user could plant,
+// take or remove things there (qmx::os::ChooseUserCacheFolder): then one
+// line on the error category names the folders passed over and why, and the
+// one used. Nothing otherwise.
+void ReportCacheFolderChoice();
+
 }  // namespace qmx

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -46,18 +47,68 @@ bool IsPrivateFolder(const fs::path& folder) {
          (st.st_mode & 077) == 0;
 }
 
-fs::path UserCacheFolder() { return XdgBase("XDG_CACHE_HOME", ".cache") / kUserFolderName; }
+namespace {
+
+// Why `folder` cannot hold a folder that is the user's alone; empty when it
+// can. A folder of root's counts only where root may have made it for the
+// user (`rootsToo`): the user could not make anything in it.
+std::string FolderRefusal(const fs::path& folder, bool rootsToo) {
+  const std::string name = folder.string();
+  struct stat st {};
+  if (::stat(folder.c_str(), &st) != 0) return name + " cannot be examined (" + std::strerror(errno) + ")";
+  if (!S_ISDIR(st.st_mode)) return name + " is not a folder";
+  if (st.st_uid != ::geteuid() && !(rootsToo && st.st_uid == 0)) {
+    return name + " is owned by user " + std::to_string(st.st_uid);
+  }
+  if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) return "group or others may write to " + name;
+  return {};
+}
+
+std::string CacheBaseRefusal(const fs::path& base) {
+  struct stat st {};
+  if (::lstat(base.c_str(), &st) == 0 || errno != ENOENT) return FolderRefusal(base, true);
+  fs::path above = base.parent_path();
+  while (above.has_relative_path() && ::lstat(above.c_str(), &st) != 0 && errno == ENOENT) above = above.parent_path();
+  const std::string refusal = FolderRefusal(above, false);
+  return refusal.empty() ? std::string() : base.string() + " does not exist, and " + refusal + ", where it would be made";
+}
+
+}  // namespace
+
+CacheFolderChoice ChooseUserCacheFolder() {
+  std::vector<fs::path> bases;
+  if (const char* value = std::getenv("XDG_CACHE_HOME"); value && value[0] == '/') bases.emplace_back(value);
+  const fs::path home = HomeFolder() / ".cache";
+  if (bases.empty() || fs::path(bases.front()).lexically_normal() != home.lexically_normal()) bases.push_back(home);
+  CacheFolderChoice choice;
+  for (const fs::path& base : bases) {
+    choice.tried.push_back({base, CacheBaseRefusal(base)});
+    if (choice.tried.back().refusal.empty()) break;
+  }
+  choice.folder = choice.tried.back().base / kUserFolderName;
+  return choice;
+}
+
+fs::path UserCacheFolder() { return ChooseUserCacheFolder().folder; }
 
 int MakePrivateFolder(const fs::path& folder) {
-  std::error_code ec;
-  fs::create_directories(folder.parent_path(), ec);
-  if (ec) return -(ec.value() ? ec.value() : EIO);
+  // Folders made on the way are the user's alone too, so that the cache
+  // folder made under them qualifies at the next start whatever the umask.
+  std::vector<fs::path> missing;
+  struct stat st {};
+  for (fs::path above = folder.parent_path(); above.has_relative_path() && ::lstat(above.c_str(), &st) != 0;
+       above = above.parent_path()) {
+    if (errno != ENOENT) return -errno;
+    missing.push_back(above);
+  }
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+    if (::mkdir(it->c_str(), 0700) != 0 && errno != EEXIST) return -errno;
+  }
   if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return -errno;
   // Opened without following a link planted in the user's place, and
   // checked and mended through that one descriptor.
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return errno == ELOOP ? -ENOTDIR : -errno;
-  struct stat st {};
   int result = 0;
   if (::fstat(fd, &st) != 0) result = -errno;
   else if (st.st_uid != ::geteuid()) result = -EPERM;

@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace qmx::os {
 
@@ -34,14 +35,35 @@ WritableFolders ChooseWritableFolders(const std::filesystem::path& programFolder
 // The user's home folder: $HOME when absolute, else the password database's.
 std::filesystem::path HomeFolder();
 
-// The user's cache folder of the suite: $XDG_CACHE_HOME/qmx410tools (default
-// ~/.cache). Nothing is created.
+// A folder under which the suite keeps a cache folder that no other user
+// may plant, take or remove.
+struct CacheBase {
+  std::filesystem::path base;  // $XDG_CACHE_HOME, or the home folder's .cache
+  std::string refusal;         // empty when it qualifies, else why not ("others may write to it")
+};
+
+// The user's cache folder of the suite, <base>/qmx410tools, and the bases
+// passed over on the way to it. A base qualifies when it is a folder owned
+// by the user (or by root) that neither group nor others may write to (a
+// link to such a folder counts as the folder); one that does not exist yet
+// when the nearest folder above it that exists qualifies, so that nobody
+// else can make it first. The bases are tried in order: $XDG_CACHE_HOME
+// (when absolute, as the XDG rules say), then the home folder's .cache; the
+// first that qualifies is taken, else the last all the same. Nothing is
+// created.
+struct CacheFolderChoice {
+  std::filesystem::path folder;
+  std::vector<CacheBase> tried;  // in order; the last is the base of `folder`
+  bool fellBack() const { return tried.size() > 1 || !tried.back().refusal.empty(); }
+};
+CacheFolderChoice ChooseUserCacheFolder();
+// ChooseUserCacheFolder().folder.
 std::filesystem::path UserCacheFolder();
 
 // Makes `folder` a folder only the running user may write to, for files
 // another user must neither plant nor replace (the single-instance lock, the
-// settings backup of a folder that refuses new files): made with mode 0700
-// (and its parents) when missing; an existing one must be a folder, not a
+// backups of files rewritten in place): made with mode 0700 when missing,
+// and so are its missing parents; an existing one must be a folder, not a
 // symbolic link, and the user's own, and loses any access rights of others.
 // 0, or -errno (-EPERM: another user's; -ENOTDIR: a link or a file).
 int MakePrivateFolder(const std::filesystem::path& folder);

@@ -129,7 +129,9 @@ protected:
     if (::geteuid() == 0) {
       user = kNobody;
       fs::permissions(file_, readWrite);
-      EXPECT_EQ(::chown((root_ / "cache").c_str(), kNobody, kNobody), 0);
+      // The cache folder root made for nobody, where the test reads too.
+      fs::create_directories(root_ / "cache" / "qmx410tools");
+      EXPECT_EQ(::chown((root_ / "cache" / "qmx410tools").c_str(), kNobody, kNobody), 0);
     }
     fs::permissions(folder_, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
                                  fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);

@@ -14,6 +14,9 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace fs = std::filesystem;
 using qmx::test::LogCapture;
@@ -74,6 +77,24 @@ const std::string kFullBody =
     "<FileEnable>\r\n<Assign Value=\"0\"/>\r\n<Assign Value=\"0\"/>\r\n<Assign Value=\"1\"/>\r\n<Assign Value=\"1\"/>\r\n"
     "</FileEnable>\r\n"
     "</LogOption>\r\n";
+
+// Sets or clears one variable for the scope and puts the old value back.
+class ScopedEnv {
+public:
+  ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value) ::setenv(name, value->c_str(), 1);
+    else ::unsetenv(name);
+  }
+  ~ScopedEnv() {
+    if (old_) ::setenv(name_, old_->c_str(), 1);
+    else ::unsetenv(name_);
+  }
+
+private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
 
 std::string Replace(std::string text, const std::string& from, const std::string& to) {
   const size_t at = text.find(from);
@@ -223,16 +244,18 @@ TEST(SettingsWriterTest, NoRewriteInPlaceWithoutABackup) {
   const std::string old = ConfigText(kFullBody);
   WriteFile(file, old);
   // Neither the temporary nor a backup can be made: beside the file the names
-  // are taken, and the cache folder is a plain file.
+  // are taken, and the cache folders are plain files.
   fs::create_directory(dir / "QMX410Tools.xml.tmp");
   fs::create_directory(dir / "QMX410Tools.xml.bak");
   WriteFile(dir / "cache", "x");
-  const char* saved = std::getenv("XDG_CACHE_HOME");
-  const std::string savedCache = saved ? saved : "";
-  setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
-  const int rc = SaveConfigFile(dir.path().string(), AppOptions(), ConfigExtras());
-  if (saved) setenv("XDG_CACHE_HOME", savedCache.c_str(), 1);
-  else unsetenv("XDG_CACHE_HOME");
+  fs::create_directory(dir / "home");
+  WriteFile(dir / "home" / ".cache", "x");
+  int rc = 0;
+  {
+    ScopedEnv cache("XDG_CACHE_HOME", (dir / "cache").string());
+    ScopedEnv home("HOME", (dir / "home").string());
+    rc = SaveConfigFile(dir.path().string(), AppOptions(), ConfigExtras());
+  }
   EXPECT_EQ(rc, 0);
   EXPECT_EQ(ReadFile(file), old);
   ASSERT_EQ(log.WithCode(-1003).size(), 1u);
@@ -509,4 +532,38 @@ TEST(SettingsRecoveryTest, WithNothingToStandInTheFileIsReportedAsBefore) {
     EXPECT_EQ(fs::exists(f.file), c.present) << c.name;
     EXPECT_FALSE(fs::exists(f.file.string() + ".broken")) << c.name;
   }
+}
+
+// A cache folder others may write to holds no backup: the one line says
+// which folder is used instead, and an in-place save puts its backup there.
+TEST(SettingsRecoveryTest, ASharedCacheFolderIsPassedOverWithOneLine) {
+  TempDir dir("settings");
+  fs::create_directories(dir / "shared");
+  fs::permissions(dir / "shared", fs::perms::all | fs::perms::sticky_bit);
+  fs::create_directories(dir / "home");
+  ScopedEnv cache("XDG_CACHE_HOME", (dir / "shared").string());
+  ScopedEnv home("HOME", (dir / "home").string());
+  LogCapture log;
+  qmx::ReportCacheFolderChoice();
+  const fs::path used = dir / "home" / ".cache" / "qmx410tools";
+  EXPECT_EQ(log.records().size(), 1u);
+  EXPECT_TRUE(log.HasText("[Warning] The cache folder " + (dir / "shared" / "qmx410tools").string() +
+                          " is not used, since group or others may write to " + (dir / "shared").string() +
+                          ". The cache folder " + used.string() + " is used instead."));
+
+  const fs::path program = dir / "program";
+  fs::create_directories(program / "QMX410Tools.xml.tmp");  // no new file beside the settings file
+  fs::create_directories(program / "QMX410Tools.xml.bak");  // nor a backup
+  WriteFile(program / "QMX410Tools.xml", ConfigText(kFullBody));
+  ASSERT_EQ(SaveConfigFile(program.string(), AppOptions(), ConfigExtras()), 1);
+  const std::string backup = SettingsBackupPaths((program / "QMX410Tools.xml").string())[1];
+  EXPECT_EQ(fs::path(backup).parent_path(), used);
+  EXPECT_EQ(ReadFile(backup), FormatConfigFile(AppOptions(), ConfigExtras()));
+  EXPECT_TRUE(fs::is_empty(dir / "shared"));
+
+  // A cache folder of the user's own gives no line.
+  ScopedEnv own("XDG_CACHE_HOME", (dir / "home" / ".cache").string());
+  LogCapture quiet;
+  qmx::ReportCacheFolderChoice();
+  EXPECT_TRUE(quiet.records().empty());
 }

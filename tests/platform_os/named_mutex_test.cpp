@@ -236,4 +236,29 @@ TEST_F(NamedMutexTest, AnotherUserCannotTakeOrBlockTheLock) {
   EXPECT_TRUE(mine.held());
 }
 
+// A cache folder that others may write to is no place for the lock: the
+// folder another user made there first (which once stopped the start) is
+// passed over for the home folder's.
+TEST_F(NamedMutexTest, ASharedCacheFolderCannotBlockTheLock) {
+  EnvGuard lockDir("QMX_LOCK_DIR"), runtimeDir("XDG_RUNTIME_DIR"), cacheDir("XDG_CACHE_HOME"), home("HOME");
+  ::unsetenv("QMX_LOCK_DIR");
+  ::unsetenv("XDG_RUNTIME_DIR");
+  const fs::path shared = dir_ / "shared";
+  fs::create_directory(shared);
+  fs::permissions(shared, fs::perms::all | fs::perms::sticky_bit);
+  if (::geteuid() == 0) {
+    fs::create_directory(shared / "qmx410tools");
+    ASSERT_EQ(::chown((shared / "qmx410tools").c_str(), kNobody, kNobody), 0);
+  }
+  fs::create_directory(dir_ / "home");
+  ::setenv("HOME", (dir_ / "home").c_str(), 1);
+  ::setenv("XDG_CACHE_HOME", shared.c_str(), 1);
+  const fs::path lock = dir_ / "home" / ".cache" / "qmx410tools" / "Ferrowyn.exe.lock";
+  EXPECT_EQ(NamedMutex::LockPath("Ferrowyn.exe"), lock);
+  NamedMutex mutex;
+  EXPECT_EQ(mutex.Create("Ferrowyn.exe"), 1);
+  EXPECT_TRUE(fs::exists(lock));
+  EXPECT_EQ(TryInOtherProcess("Ferrowyn.exe"), 0);
+}
+
 }  // namespace

@@ -84,6 +84,79 @@ TEST(WritableFolders, SeedCopiesTheShippedFileOnceAndNeverOverwrites) {
   EXPECT_FALSE(fs::exists(dir / "other.xml"));
 }
 
+// The cache folder lies only where no other user may plant, take or
+// remove things: $XDG_CACHE_HOME when it is such a folder (or can be made
+// under one), else the home folder's .cache, else that one all the same.
+TEST(CacheFolder, OnlyAFolderNoOtherUserMayWriteToHoldsIt) {
+  TempDir dir("qmx-cache");
+  const fs::path home = dir / "home";
+  fs::create_directories(home);
+  fs::permissions(home, fs::perms::owner_all);
+  ScopedEnv homeVar("HOME", home.c_str());
+  const fs::path own = dir / "own", open = dir / "open", sticky = dir / "sticky", grouped = dir / "grouped";
+  for (const fs::path& folder : {own, open, sticky, grouped}) fs::create_directory(folder);
+  fs::permissions(own, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                           fs::perms::others_read | fs::perms::others_exec);
+  fs::permissions(open, fs::perms::all);
+  fs::permissions(sticky, fs::perms::all | fs::perms::sticky_bit);
+  fs::permissions(grouped, fs::perms::owner_all | fs::perms::group_all);
+  fs::create_directory_symlink(own, dir / "link");
+  WriteFile(dir / "file", "x");
+  const bool root = ::geteuid() == 0;
+  const fs::path theirs = dir / "theirs";
+  fs::create_directory(theirs);
+  if (root) {
+    ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
+  }
+  const std::string homeCache = (home / ".cache").string();
+  const struct {
+    const char* name;
+    std::string xdg;      // empty: unset
+    std::string refusal;  // why $XDG_CACHE_HOME is passed over; empty: it is taken
+  } cases[] = {
+      {"unset", "", ""},
+      {"the user's folder", own.string(), ""},
+      {"a link to it", (dir / "link").string(), ""},
+      {"missing under the user's folder", (own / "a" / "b").string(), ""},
+      {"the home folder's .cache itself", homeCache, ""},
+      {"a relative path", "rel/cache", ""},
+      {"open to all", open.string(), "group or others may write to " + open.string()},
+      {"open to all, sticky", sticky.string(), "group or others may write to " + sticky.string()},
+      {"open to the group", grouped.string(), "group or others may write to " + grouped.string()},
+      {"missing under a folder open to all", (open / "cache").string(),
+       (open / "cache").string() + " does not exist, and group or others may write to " + open.string() +
+           ", where it would be made"},
+      {"a file", (dir / "file").string(), (dir / "file").string() + " is not a folder"},
+      {"another user's", theirs.string(), root ? theirs.string() + " is owned by user 65534" : ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScopedEnv xdg("XDG_CACHE_HOME", c.xdg.empty() ? nullptr : c.xdg.c_str());
+    const qmx::os::CacheFolderChoice choice = qmx::os::ChooseUserCacheFolder();
+    const bool xdgTaken = !c.xdg.empty() && c.xdg[0] == '/' && c.refusal.empty();
+    EXPECT_EQ(choice.folder, fs::path(xdgTaken ? c.xdg : homeCache) / "qmx410tools");
+    EXPECT_EQ(qmx::os::UserCacheFolder(), choice.folder);
+    EXPECT_EQ(choice.fellBack(), !c.refusal.empty());
+    if (!c.refusal.empty()) {
+      ASSERT_EQ(choice.tried.size(), 2u);
+      EXPECT_EQ(choice.tried[0].base, fs::path(c.xdg));
+      EXPECT_EQ(choice.tried[0].refusal, c.refusal);
+      EXPECT_EQ(choice.tried[1].base, fs::path(homeCache));
+      EXPECT_EQ(choice.tried[1].refusal, "");
+    }
+  }
+
+  // The home folder's .cache open to all is used all the same, and says so.
+  fs::create_directory(home / ".cache");
+  fs::permissions(home / ".cache", fs::perms::all);
+  ScopedEnv xdg("XDG_CACHE_HOME", nullptr);
+  const qmx::os::CacheFolderChoice last = qmx::os::ChooseUserCacheFolder();
+  EXPECT_EQ(last.folder, home / ".cache" / "qmx410tools");
+  ASSERT_EQ(last.tried.size(), 1u);
+  EXPECT_EQ(last.tried[0].refusal, "group or others may write to " + homeCache);
+  EXPECT_TRUE(last.fellBack());
+}
+
 }  // namespace
 
 TEST(PrivateFolder, MadeOrMendedForTheUserAloneAndNeverThroughALink) {
@@ -109,6 +182,8 @@ TEST(PrivateFolder, MadeOrMendedForTheUserAloneAndNeverThroughALink) {
       EXPECT_TRUE(qmx::os::IsPrivateFolder(dir / c.name)) << c.name;
     }
   }
+  // A folder made on the way is the user's alone too.
+  EXPECT_EQ(fs::status(dir / "new").permissions() & fs::perms::all, fs::perms::owner_all);
   // The link's target kept its rights.
   EXPECT_NE(fs::status(dir / "target").permissions() & fs::perms::all, fs::perms::owner_all);
   EXPECT_FALSE(qmx::os::IsPrivateFolder(dir / "link"));
