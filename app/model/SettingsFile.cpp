@@ -7,6 +7,7 @@
 #include "app/model/ProgramPaths.h"
 #include "app/model/SaveFailures.h"
 #include "common/Utility.h"
+#include "common/WholeFile.h"
 #include "platform/os/replace_file.h"
 #include "platform/os/user_folders.h"
 #include "platform/xml/xml.h"
@@ -120,6 +121,28 @@ int SaveInPlace(const std::string& path, const std::string& bytes) {
 
 void PostRecovery(const std::string& text) { PostLog(qmx::kLogError, qmx::kLogSource, text); }
 
+// The backup's text written back over the broken settings file, so that the
+// settings do not rest on the backup alone (which may lie in the cache
+// folder, a folder users and cleaners empty): replaced, or, where the folder
+// refuses that, rewritten in place (the backup is whole and stays). 0, or
+// the errno of the failure.
+int WriteBackBackup(const std::string& path, const std::string& backup) {
+  std::string bytes;
+  if (const int read = ReadWholeFile(backup, qmx::reader::kDefinitionFileLimit, bytes); read != 1) {
+    return read < 0 ? -read : EFBIG;
+  }
+  const qmx::os::ReplaceResult replaced = qmx::os::ReplaceFile(path, bytes, qmx::os::StagedName::kBesideTarget);
+  if (replaced.replaced()) return 0;
+  if (replaced.failed != qmx::os::ReplaceStep::kCreate && replaced.failed != qmx::os::ReplaceStep::kRename) {
+    return replaced.error;
+  }
+  const int fd = ::open(replaced.target.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return errno;
+  int error = qmx::os::RewriteFile(fd, bytes);
+  if (::close(fd) != 0 && error == 0) error = errno;
+  return error;
+}
+
 // The broken per-user file moved aside and the shipped one copied in its
 // place; false (nothing changed) when that cannot be done.
 bool ReplaceByShipped(const qmx::ProgramPaths& paths, const std::string& cause) {
@@ -185,8 +208,14 @@ int ReadSettingsFile(const qmx::ProgramPaths& paths, AppOptions& options, Config
   if (fs::exists(path, ec) && !Loads(path, &cause)) {
     for (const std::string& backup : SettingsBackupPaths(path)) {
       if (!fs::exists(backup, ec) || !Loads(backup)) continue;
-      PostRecovery(StrFormat("[Warning] The settings file %s cannot be read (%s). Its backup %s is read instead.",
-                             path.c_str(), cause.c_str(), backup.c_str()));
+      std::string line = StrFormat("[Warning] The settings file %s cannot be read (%s). Its backup %s is read instead",
+                                   path.c_str(), cause.c_str(), backup.c_str());
+      if (const int error = WriteBackBackup(path, backup); error == 0) {
+        line += " and written back to the settings file.";
+      } else {
+        line += StrFormat("; it cannot be written back to the settings file (%s).", std::strerror(error));
+      }
+      PostRecovery(line);
       return ParseConfigFile(backup, options, extras);
     }
     if (paths.perUser) ReplaceByShipped(paths, cause);

@@ -401,10 +401,13 @@ TEST_F(StartupTest, ASettingsFileCutShortGivesWayToItsBackupAndTheCatalogueLoads
   int said = 0;
   for (const auto& line : LogLines()) {
     said += line.find("The settings file " + settings.string() + " cannot be read") != std::string::npos &&
-            line.find("Its backup " + settings.string() + ".bak is read instead.") != std::string::npos;
+            line.find("Its backup " + settings.string() + ".bak is read instead and written back to the settings "
+                      "file.") != std::string::npos;
     EXPECT_EQ(line.find("[Error Code: -1027]"), std::string::npos) << line;
   }
   EXPECT_EQ(said, 1);
+  // The settings no longer rest on the backup alone.
+  EXPECT_EQ(qmx::test::ReadFile(settings), qmx::test::ReadFile(programDir_ / "QMX410Tools.xml.bak"));
 }
 
 TEST_F(StartupTest, NoXmlParserGivesTheMessageAndCode) {

@@ -183,6 +183,8 @@ TEST_P(SettingsKillTest, SettingsReadAndTheCatalogueLoadsAfterEveryKill) {
     // What reads is the state before the save or the save itself.
     EXPECT_TRUE(read.MaxWndDisplay == before || read.MaxWndDisplay == number) << read.MaxWndDisplay;
     EXPECT_EQ(FormatConfigFile(read, extras), SavedText(read.MaxWndDisplay));
+    // A file that was broken holds its backup's text again.
+    EXPECT_EQ(qmx::test::ReadFile(file_), SavedText(read.MaxWndDisplay)) << "killed at stop " << at;
     for (const auto& r : log.records()) fromBackup += r.text.find("Its backup") != std::string::npos;
     ASSERT_TRUE(CatalogueLoads(read.Language)) << "killed at stop " << at;
   }

@@ -534,6 +534,72 @@ TEST(SettingsRecoveryTest, WithNothingToStandInTheFileIsReportedAsBefore) {
   }
 }
 
+
+// A settings file that a cut-off save in place left broken is read from its
+// backup and gets the backup's text back, so that the settings do not rest
+// on a backup in the cache folder alone; a write-back that fails is told on
+// the same line, and the backup's settings are read all the same.
+TEST(SettingsRecoveryTest, ABrokenFileIsWrittenBackFromItsBackup) {
+  const struct {
+    const char* name;
+    int backup;           // which of SettingsBackupPaths
+    bool refusesNewFiles;  // the folder refuses the temporary (then the file is rewritten in place)
+    bool writeFails;
+  } cases[] = {{"backup beside it", 0, false, false},
+               {"backup in the cache folder", 1, false, false},
+               {"folder refusing new files", 1, true, false},
+               {"write-back fails", 0, false, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SettingsFolders f;
+    ScopedEnv cache("XDG_CACHE_HOME", (f.dir / "cache").string());
+    AppOptions saved;
+    saved.Language = "Kor";
+    saved.MaxWndDisplay = 77;
+    const std::string text = FormatConfigFile(saved, ConfigExtras());
+    const std::string backup = SettingsBackupPaths(f.file.string())[c.backup];
+    fs::create_directories(fs::path(backup).parent_path());
+    WriteFile(backup, text);
+    WriteFile(f.file, kCutShort);
+    if (c.refusesNewFiles) fs::create_directory(f.file.string() + ".tmp");
+    LogCapture log;
+    AppOptions read;
+    ConfigExtras extras;
+    int rc = 0;
+    if (c.writeFails) {
+      // The file system refuses files longer than the cut-short text.
+      rlimit old{};
+      ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+      auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+      rlimit small = old;
+      small.rlim_cur = 64;
+      ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+      rc = ReadSettingsFile(f.paths, read, extras);
+      setrlimit(RLIMIT_FSIZE, &old);
+      std::signal(SIGXFSZ, oldHandler);
+    } else {
+      rc = ReadSettingsFile(f.paths, read, extras);
+    }
+    EXPECT_EQ(rc, 1);
+    ExpectSameOptions(read, saved);
+    EXPECT_EQ(ReadFile(f.file), c.writeFails ? kCutShort : text);
+    EXPECT_EQ(ReadFile(backup), text);
+    const auto records = log.records();
+    std::vector<std::string> warnings;
+    for (const auto& r : records) {
+      if (r.category == qmx::kLogError) warnings.push_back(r.text);
+    }
+    ASSERT_EQ(warnings.size(), 1u);
+    const std::string prefix = "[Warning] The settings file " + f.file.string() + " cannot be read (" +
+                               f.file.string() + ", line ";
+    const std::string suffix = "). Its backup " + backup + " is read instead" +
+                               (c.writeFails ? "; it cannot be written back to the settings file (File too large)."
+                                             : " and written back to the settings file.");
+    EXPECT_EQ(warnings[0].rfind(prefix, 0), 0u) << warnings[0];
+    EXPECT_TRUE(warnings[0].ends_with(suffix)) << warnings[0];
+  }
+}
+
 // A cache folder others may write to holds no backup: the one line says
 // which folder is used instead, and an in-place save puts its backup there.
 TEST(SettingsRecoveryTest, ASharedCacheFolderIsPassedOverWithOneLine) {
