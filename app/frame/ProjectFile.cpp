@@ -8,6 +8,7 @@
 #include "app/model/ProjectUsr.h"
 #include "app/model/ProjectWorkspace.h"
 #include "app/model/SaveFailures.h"
+#include "app/model/SaveFile.h"
 #include "common/Utility.h"
 #include "platform/os/replace_file.h"
 #include "platform/text/charset.h"
@@ -152,6 +153,10 @@ CNAUsr* AsAdapter(Wrapper* object) {
 
 }  // namespace
 
+std::string ProjectBackupPath(const std::string& path) {
+  return qmx::CacheBackupPath(qmx::os::FollowLinks(NormalPath(path)).string());
+}
+
 ProjectPathParts SplitProjectPath(const std::string& path) {
   ProjectPathParts parts;
   const size_t slash = path.find_last_of('/');
@@ -273,24 +278,16 @@ int ProjectFiles::WriteFileReplacing(const std::string& path, const std::string&
   const qmx::os::ReplaceResult result = qmx::os::ReplaceFile(target, bytes, qmx::os::StagedName::kHiddenPerProcess);
   int error = 0;
   switch (result.failed) {
-    case qmx::os::ReplaceStep::kCreate: {
+    case qmx::os::ReplaceStep::kCreate:
       // A folder that refuses new files may still hold a file the user may
-      // write: it is rewritten where it is, as the settings file is. Any
-      // other failure (a full disk) would fail in place too, after emptying
-      // it.
+      // write: it is rewritten where it is, as the settings file is, beside
+      // its backup in the user's cache folder. Any other failure (a full
+      // disk) would fail in place too, after emptying it.
       if (!exists || (result.error != EACCES && result.error != EPERM)) {
         qmx::ReportOpenForSaveFailure(path);
         return 0;
       }
-      const int fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW);
-      if (fd < 0) {
-        qmx::ReportOpenForSaveFailure(path);
-        return 0;
-      }
-      error = qmx::os::WriteAndSync(fd, bytes);
-      if (::close(fd) != 0 && error == 0) error = errno;
-      break;
-    }
+      return qmx::RewriteInPlaceWithBackup(path, bytes, {ProjectBackupPath(path)}, kProjectFileLimit);
     case qmx::os::ReplaceStep::kWrite:
     case qmx::os::ReplaceStep::kRename:
       error = result.error;
@@ -408,11 +405,27 @@ int ProjectFiles::OpenProject(const std::string& givenPath) {
   struct stat info {};
   if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return refuseOpen(NotAFileCause(info.st_mode));
   qmx::xml::Document doc;
+  bool fromBackup = false;
   try {
     doc = qmx::xml::Document::LoadFile(path, kProjectFileLimit);
   } catch (const qmx::xml::XmlError& e) {
     std::error_code ec;
-    return refuseOpen(fs::exists(path, ec) ? e.what() : "");
+    if (!fs::exists(path, ec)) return refuseOpen("");
+    // A save in place that was cut off leaves the file broken and its
+    // backup whole.
+    const std::string backup = ProjectBackupPath(path);
+    std::string cause = e.what();
+    while (!cause.empty() && (cause.back() == '\n' || cause.back() == '\r')) cause.pop_back();
+    try {
+      if (!fs::is_regular_file(backup, ec)) return refuseOpen(cause);
+      doc = qmx::xml::Document::LoadFile(backup, kProjectFileLimit);
+    } catch (const qmx::xml::XmlError&) {
+      return refuseOpen(cause);
+    }
+    fromBackup = true;
+    PostLog(qmx::kLogError, qmx::kLogSource,
+            StrFormat("[Warning] The project file %s cannot be read (%s). Its backup %s is read instead.", path.c_str(),
+                      cause.c_str(), backup.c_str()));
   }
 
   std::string location;
@@ -469,9 +482,10 @@ int ProjectFiles::OpenProject(const std::string& givenPath) {
 
   // A project read in part keeps its numbers and labels like any other, but
   // stays modified and asks before it is saved over the file it came from.
+  // One read from its backup stays modified too: its own file is broken.
   workspace_.ReNumberingIOsDispath(kTypeProject, project->treeItem);
   workspace_.tree().SelectItem(project->treeItem);
-  project->modified = readInPart_ ? 1 : 0;
+  project->modified = readInPart_ || fromBackup ? 1 : 0;
   if (readInPart_) partial_[project] = path;
   if (failed) return 0;
   PostLog(qmx::kLogGeneral, qmx::kLogSource, StrFormat("Open project is completed. Path: %s", path.c_str()));

@@ -14,7 +14,10 @@
 // file in the same folder, which is flushed and renamed over the old one; a
 // failed save leaves the old file and the project's name, path and modified
 // flag as they were. Only a folder that refuses new files, holding a file
-// the user may write, gets the file rewritten in place.
+// the user may write, gets the file rewritten in place, and then only after
+// the same text is whole and on disk in its backup (ProjectBackupPath); a
+// file found broken at its next open gives way to that backup, with one
+// line, and the project opens modified.
 //
 // A project whose file was read only in part (an XML failure, an unknown
 // definition, a refused element or image) is marked modified, and the first
@@ -46,6 +49,11 @@ inline constexpr const char* kProjectFileExt = "KPX";
 // The largest project file opened: a station takes a few kB, so this holds
 // thousands of them; a larger file is refused before it is read.
 inline constexpr std::uint64_t kProjectFileLimit = 32ull * 1024 * 1024;
+
+// Where the backup of a project file rewritten in place lies (its folder
+// refuses new files): in the user's private cache folder, named by the file
+// the path leads to (a link followed), so that every path to it finds it.
+std::string ProjectBackupPath(const std::string& path);
 
 // What OpenProject answers beside 1 (opened) and 0 (refused or failed).
 inline constexpr int kOpenVersionRefused = -1039;

@@ -6,6 +6,7 @@
 #include "app/model/ReaderConventions.h"
 #include "app/model/ProgramPaths.h"
 #include "app/model/SaveFailures.h"
+#include "app/model/SaveFile.h"
 #include "common/Utility.h"
 #include "common/WholeFile.h"
 #include "platform/os/replace_file.h"
@@ -16,7 +17,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -36,83 +36,12 @@ void ReportSaved(const std::string& path) {
 
 // Whether the file loads as a document; the reason when it does not.
 bool Loads(const std::string& path, std::string* cause = nullptr) {
-  try {
-    (void)qmx::xml::Document::LoadFile(path, qmx::reader::kDefinitionFileLimit);
-    return true;
-  } catch (const qmx::xml::XmlError& e) {
-    if (cause) {
-      *cause = e.what();
-      while (!cause->empty() && (cause->back() == '\n' || cause->back() == '\r')) cause->pop_back();
-    }
-    return false;
-  }
+  return qmx::LoadsAsXml(path, qmx::reader::kDefinitionFileLimit, cause);
 }
 
-// A name of the settings file's own: a folder refusing new files may be the
-// program folder of any number of installations, whose backups share the
-// user's cache folder. FNV-1a of the path: the same in every build.
-std::string PathDigest(const std::string& path) {
-  uint64_t hash = 14695981039346656037ull;
-  for (const unsigned char c : path) {
-    hash ^= c;
-    hash *= 1099511628211ull;
-  }
-  return StrFormat("%016llx", static_cast<unsigned long long>(hash));
-}
-
-struct OpenFile {
-  std::string path;
-  int fd = -1;
-};
-
-// The first backup that can be opened for writing, made when missing (the
-// private cache folder too).
-OpenFile OpenBackup(const std::string& settingsPath) {
-  const std::vector<std::string> candidates = SettingsBackupPaths(settingsPath);
-  for (size_t i = 0; i < candidates.size(); ++i) {
-    if (i > 0 && qmx::os::MakePrivateFolder(FolderOf(candidates[i]).string()) != 0) continue;
-    const int fd = ::open(candidates[i].c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (fd >= 0) return {candidates[i], fd};
-  }
-  return {candidates.front(), -1};
-}
-
-// The settings file rewritten where it is (a link followed to the file it
-// names, as a replacement follows it). The file and its backup are written
-// one after the other with the same text, each whole and on disk before the
-// other is cut, the broken one of the two first: one of them reads at every
-// moment.
+// The settings file rewritten where it is, beside its backup.
 int SaveInPlace(const std::string& path, const std::string& bytes) {
-  const fs::path target = qmx::os::FollowLinks(path);
-  OpenFile file{path, ::open(target.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666)};
-  if (file.fd < 0) {
-    qmx::ReportOpenForSaveFailure(path);
-    return 0;
-  }
-  OpenFile backup = OpenBackup(path);
-  if (backup.fd < 0) {
-    ::close(file.fd);
-    qmx::ReportOpenForSaveFailure(backup.path);
-    return 0;
-  }
-  const bool fileFirst = !Loads(path) && Loads(backup.path);
-  const OpenFile* order[2] = {&backup, &file};
-  if (fileFirst) std::swap(order[0], order[1]);
-  int error = 0;
-  std::string failed;
-  for (const OpenFile* target : order) {
-    error = qmx::os::RewriteFile(target->fd, bytes);
-    // A backup made now must be found after a power failure too.
-    if (error == 0 && target == &backup) error = qmx::os::SyncFolder(FolderOf(backup.path));
-    if (error != 0) {
-      failed = target->path;
-      break;
-    }
-  }
-  ::close(file.fd);
-  ::close(backup.fd);
-  if (error != 0) {
-    ReportSaveErrno(failed, error);
+  if (qmx::RewriteInPlaceWithBackup(path, bytes, SettingsBackupPaths(path), qmx::reader::kDefinitionFileLimit) != 1) {
     return 0;
   }
   ReportSaved(path);
@@ -164,11 +93,7 @@ bool ReplaceByShipped(const qmx::ProgramPaths& paths, const std::string& cause) 
 }  // namespace
 
 std::vector<std::string> SettingsBackupPaths(const std::string& settingsPath) {
-  std::error_code ec;
-  const std::string absolute = fs::absolute(settingsPath, ec).lexically_normal().string();
-  return {settingsPath + ".bak",
-          (qmx::os::UserCacheFolder() / (std::string(qmx::kConfigFileName) + "." + PathDigest(absolute) + ".bak"))
-              .string()};
+  return {settingsPath + ".bak", qmx::CacheBackupPath(settingsPath)};
 }
 
 int SaveConfigFile(const std::string& programFolder, const AppOptions& options, const ConfigExtras& extras) {

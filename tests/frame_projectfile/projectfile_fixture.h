@@ -22,8 +22,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,12 +65,52 @@ protected:
       return qmx::MultiDropDriverFile(adapters, commType, code);
     };
     log.Clear();
+    // The backups of files rewritten in place go to the test's own folder.
+    if (const char* old = std::getenv("XDG_CACHE_HOME")) savedCache_ = old;
+    ::setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
   }
 
   // The projects go while the services they unbind through are still there.
   void TearDown() override {
     while (!ws.Projects().empty()) files.CloseProject(ws.Projects().front().get(), kNoTreeItem, 1, 0);
+    if (savedCache_) ::setenv("XDG_CACHE_HOME", savedCache_->c_str(), 1);
+    else ::unsetenv("XDG_CACHE_HOME");
     ProgramServicesTest::TearDown();
+  }
+
+  // Root passes every permission check: a save that must meet a folder that
+  // refuses new files runs as this ordinary user in a child process.
+  static constexpr uid_t kOrdinaryUser = 65534;
+
+  // Makes `folder` refuse new files to the saving user while `file` in it
+  // stays the user's to write, and gives that user the test's cache folder.
+  // The user who saves: kOrdinaryUser when the test runs as root, else the
+  // test's own.
+  std::optional<uid_t> RefuseNewFiles(const fs::path& folder, const fs::path& file) {
+    const fs::path cache = dir / "cache" / "qmx410tools";
+    fs::create_directories(cache);
+    if (::geteuid() != 0) {
+      fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+      return std::nullopt;
+    }
+    EXPECT_EQ(::chown(file.c_str(), kOrdinaryUser, kOrdinaryUser), 0);
+    EXPECT_EQ(::chown(cache.c_str(), kOrdinaryUser, kOrdinaryUser), 0);
+    fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                fs::perms::others_read | fs::perms::others_exec);
+    return kOrdinaryUser;
+  }
+
+  // What `body` answers, run as `user` in a child process when given.
+  static int RunAs(std::optional<uid_t> user, const std::function<int()>& body) {
+    if (!user) return body();
+    const pid_t child = ::fork();
+    if (child == 0) {
+      if (::setgid(*user) != 0 || ::setuid(*user) != 0) ::_exit(126);
+      ::_exit(body());
+    }
+    int status = -1;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
   }
 
   // A station as the structure commands make it: the adapter with its
@@ -99,6 +145,9 @@ protected:
   std::vector<std::string> boxes;  // texts of the boxes shown, answered from `answers` (default Yes)
   std::vector<int> answers;
   qmx::test::TempDir dir{"qmx-prj"};
+
+private:
+  std::optional<std::string> savedCache_;
 };
 
 }  // namespace prjtest

@@ -390,8 +390,9 @@ TEST_F(ProjectFileTest, ASaveRemovesTheTemporaryFilesInterruptedSavesLeft) {
 }
 
 // A folder that refuses new files, holding a project file its user may
-// write: the file is rewritten where it is.
-TEST_F(ProjectFileTest, AFileInAFolderThatRefusesNewFilesIsRewrittenInPlace) {
+// write: the file is rewritten where it is, after the same text is whole in
+// its backup in the user's cache folder.
+TEST_F(ProjectFileTest, AFileInAFolderThatRefusesNewFilesIsRewrittenInPlaceBesideABackup) {
   const fs::path folder = dir.path() / "shared";
   fs::create_directories(folder);
   const fs::path path = folder / "Plant.KPX";
@@ -402,39 +403,105 @@ TEST_F(ProjectFileTest, AFileInAFolderThatRefusesNewFilesIsRewrittenInPlace) {
   const std::string changed = files.ProjectFileBytes(*project);
   ASSERT_NE(changed, ReadFile(path));
 
-  // Root passes every permission check: the save then runs in a child
-  // process as an ordinary user who owns the file but not the folder.
-  constexpr uid_t kOrdinaryUser = 65534;
-  const bool root = ::geteuid() == 0;
-  if (root) {
-    ASSERT_EQ(::chown(path.c_str(), kOrdinaryUser, kOrdinaryUser), 0);
-    fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                fs::perms::others_read | fs::perms::others_exec);
-  } else {
-    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
-  }
-  auto save = [&] {
+  const std::optional<uid_t> user = RefuseNewFiles(folder, path);
+  const int failures = RunAs(user, [&] {
     boxes.clear();
     return files.SaveProject({}, path.string(), project) == 1 && boxes.empty() ? 0 : 1;
-  };
-  int failures = 0;
-  if (root) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-      if (::setgid(kOrdinaryUser) != 0 || ::setuid(kOrdinaryUser) != 0) _exit(2);
-      _exit(save());
-    }
-    int status = -1;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    failures = WEXITSTATUS(status);
-  } else {
-    failures = save();
-  }
+  });
   fs::permissions(folder, fs::perms::owner_all);
   EXPECT_EQ(failures, 0);
   EXPECT_EQ(ReadFile(path), changed);
   EXPECT_EQ(FilesIn(folder), std::vector<std::string>{"Plant.KPX"});
+  const std::string backup = ProjectBackupPath(path.string());
+  EXPECT_EQ(fs::path(backup).parent_path(), dir / "cache" / "qmx410tools");
+  EXPECT_EQ(ReadFile(backup), changed);
+}
+
+// Without a place for the backup the file is not cut: the save is refused
+// with -1003 naming the backup.
+TEST_F(ProjectFileTest, NoRewriteInPlaceWithoutABackup) {
+  const fs::path folder = dir.path() / "shared";
+  fs::create_directories(folder);
+  const fs::path path = folder / "Plant.KPX";
+  CProjectUsr* project = NewProject("Plant", "TCP", folder);
+  ASSERT_EQ(files.SaveProject({}, path.string(), project), 1);
+  const std::string before = ReadFile(path);
+  project->SetTitle("changed");
+  const std::optional<uid_t> user = RefuseNewFiles(folder, path);
+  // Neither the test's cache folder nor the home folder's can hold one.
+  fs::remove_all(dir / "cache");
+  WriteFile(dir / "cache", "a file");
+  fs::create_directories(dir / "home");
+  WriteFile(dir / "home" / ".cache", "a file");
+  const char* home = std::getenv("HOME");
+  const std::string savedHome = home ? home : "";
+  ::setenv("HOME", (dir / "home").c_str(), 1);
+  const std::string backup = ProjectBackupPath(path.string());
+  const int rc = RunAs(user, [&] {
+    log.Clear();
+    boxes.clear();
+    const bool refused = files.SaveProject({}, path.string(), project) == 0;
+    const std::vector<std::string> expected = {
+        "[Error Code: -1003] Cannot open the file during saving. Check if the file exists or using. File: " + backup +
+        "."};
+    return refused && ErrorLines() == expected && boxes.size() == 1 ? 0 : 1;
+  });
+  if (home) ::setenv("HOME", savedHome.c_str(), 1);
+  else ::unsetenv("HOME");
+  fs::permissions(folder, fs::perms::owner_all);
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(ReadFile(path), before);
+}
+
+// A file that a cut-off save in place left broken opens from its backup,
+// with one line, and stays modified; without a backup that reads it is
+// refused as before.
+TEST_F(ProjectFileTest, ABrokenFileGivesWayToItsBackup) {
+  const fs::path path = dir.path() / "Plant.KPX";
+  CProjectUsr* source = NewProject("Source", "TCP", dir.path());
+  AddStation("QMX-4101", "S1", "127.0.0.1", "", "1", {{"QMX-1808", "m"}});
+  source->SetTitle("whole");
+  const std::string whole = files.ProjectFileBytes(*source);
+  files.CloseProject(source, source->treeItem, 1, 0);
+  const std::string backup = ProjectBackupPath(path.string());
+  fs::create_directories(fs::path(backup).parent_path());
+  const std::string cut = whole.substr(0, whole.size() / 2);
+  const struct {
+    const char* name;
+    std::optional<std::string> backup;  // none: no backup file
+    bool opens;
+  } cases[] = {{"whole backup", whole, true}, {"broken backup", cut, false}, {"no backup", std::nullopt, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteFile(path, cut);
+    fs::remove(backup);
+    if (c.backup) WriteFile(backup, *c.backup);
+    log.Clear();
+    boxes.clear();
+    ASSERT_EQ(files.OpenProject(path.string()), c.opens ? 1 : 0);
+    const std::vector<std::string> lines = ErrorLines();
+    ASSERT_EQ(lines.size(), 1u);
+    const std::string cause = path.string() + ", line ";
+    if (!c.opens) {
+      EXPECT_TRUE(ws.Projects().empty());
+      EXPECT_EQ(lines[0].rfind("[Error Code: -1027] Cannot open the file. Check if the file exists or using. XML "
+                               "File: " + path.string() + ". Cause: " + cause, 0),
+                0u)
+          << lines[0];
+      continue;
+    }
+    const std::string prefix = "[Warning] The project file " + path.string() + " cannot be read (" + cause;
+    const std::string suffix = "). Its backup " + backup + " is read instead.";
+    EXPECT_EQ(lines[0].rfind(prefix, 0), 0u) << lines[0];
+    EXPECT_TRUE(lines[0].ends_with(suffix)) << lines[0];
+    EXPECT_TRUE(boxes.empty());
+    ASSERT_EQ(ws.Projects().size(), 1u);
+    CProjectUsr* opened = ws.Projects().front().get();
+    EXPECT_EQ(opened->filePath, path.string());
+    EXPECT_EQ(opened->modified, 1);
+    EXPECT_EQ(files.ProjectFileBytes(*opened), whole);
+    files.CloseProject(opened, opened->treeItem, 1, 0);
+  }
 }
 
 // Two modified projects: Yes saves and closes, No closes without saving;

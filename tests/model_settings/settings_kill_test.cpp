@@ -11,14 +11,12 @@
 #include "app/model/TextIdList.h"
 #include "tests/model_settings/log_capture.h"
 #include "tests/support/test_support.h"
+#include "tests/support/traced_child.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/ptrace.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -32,8 +30,6 @@ using qmx::test::TempDir;
 namespace {
 
 constexpr uid_t kNobody = 65534;
-// The exit status of a saver that cannot be traced here.
-constexpr int kUntraceable = 126;
 
 // The options of save number n: every save another MaxWndDisplay.
 AppOptions Saved(int number) {
@@ -46,36 +42,10 @@ std::string SavedText(int number) { return FormatConfigFile(Saved(number), Confi
 // A child that saves once, stopped at its start under the tracer; `asUser`
 // drops root first (a folder refuses nobody but root).
 pid_t StartSaver(const std::string& folder, std::optional<uid_t> asUser, int number) {
-  const pid_t pid = ::fork();
-  if (pid != 0) return pid;
-  if (asUser && (::setgid(*asUser) != 0 || ::setuid(*asUser) != 0)) ::_exit(127);
-  if (::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) ::_exit(kUntraceable);
-  ::raise(SIGSTOP);
-  ::_exit(SaveConfigFile(folder, Saved(number), ConfigExtras()) == 1 ? 0 : 3);
+  return qmx::test::StartTracedChild(
+      asUser, [&] { return SaveConfigFile(folder, Saved(number), ConfigExtras()) == 1 ? 0 : 3; });
 }
-
-// Runs the child to its end or kills it at its killAt-th system call stop
-// (0: none). The stops counted; -1 when the child failed, -2 when it cannot
-// be traced.
-int RunSaver(pid_t pid, int killAt) {
-  int status = 0;
-  if (::waitpid(pid, &status, 0) != pid) return -1;
-  if (WIFEXITED(status) && WEXITSTATUS(status) == kUntraceable) return -2;
-  if (!WIFSTOPPED(status)) return -1;
-  ::ptrace(PTRACE_SETOPTIONS, pid, nullptr, PTRACE_O_EXITKILL | PTRACE_O_TRACESYSGOOD);
-  int stops = 0;
-  for (;;) {
-    if (::ptrace(PTRACE_SYSCALL, pid, nullptr, nullptr) != 0) return -1;
-    if (::waitpid(pid, &status, 0) != pid) return -1;
-    if (WIFEXITED(status)) return WEXITSTATUS(status) == 0 ? stops : -1;
-    if (WIFSIGNALED(status)) return -1;
-    if (WIFSTOPPED(status) && WSTOPSIG(status) == (SIGTRAP | 0x80) && ++stops == killAt) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, &status, 0);
-      return stops;
-    }
-  }
-}
+int RunSaver(pid_t pid, int killAt) { return qmx::test::RunTracedChild(pid, killAt); }
 
 // The chain of a start after the settings: the text lists in the settings'
 // language and the whole catalogue of the shipped program folder.
