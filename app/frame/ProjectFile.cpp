@@ -7,16 +7,13 @@
 #include "app/model/NAUsr.h"
 #include "app/model/ProjectUsr.h"
 #include "app/model/ProjectWorkspace.h"
-#include "app/model/SaveFailures.h"
 #include "app/model/SaveFile.h"
 #include "common/Utility.h"
 #include "platform/os/replace_file.h"
 #include "platform/text/charset.h"
 #include "platform/xml/xml.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <climits>
@@ -262,47 +259,20 @@ std::string ProjectFiles::ProjectFileBytes(const CProjectUsr& project) const {
 }
 
 int ProjectFiles::WriteFileReplacing(const std::string& path, const std::string& bytes) {
-  // A link is followed, so that the file it names is replaced, not the link.
-  const fs::path target = qmx::os::FollowLinks(path);
-  // Refused where opening the file for writing would be refused.
-  struct stat old {};
-  const bool exists = ::stat(target.c_str(), &old) == 0;
-  const std::string& name = target.native();
-  if ((exists && (S_ISDIR(old.st_mode) || ::access(name.c_str(), W_OK) != 0)) || name.empty() || name.back() == '/') {
-    qmx::ReportOpenForSaveFailure(path);
-    return 0;
-  }
-
   // The new file is ".<file>.<pid>.<n>.tmp" beside it; what interrupted
-  // saves of the same file left goes first.
-  const qmx::os::ReplaceResult result = qmx::os::ReplaceFile(target, bytes, qmx::os::StagedName::kHiddenPerProcess);
-  int error = 0;
-  switch (result.failed) {
-    case qmx::os::ReplaceStep::kCreate:
-      // A folder that refuses new files may still hold a file the user may
-      // write: it is rewritten where it is, as the settings file is, beside
-      // its backup in the user's cache folder. Any other failure (a full
-      // disk) would fail in place too, after emptying it.
-      if (!exists || (result.error != EACCES && result.error != EPERM)) {
-        qmx::ReportOpenForSaveFailure(path);
-        return 0;
-      }
-      return qmx::RewriteInPlaceWithBackup(path, bytes, {ProjectBackupPath(path)}, kProjectFileLimit);
-    case qmx::os::ReplaceStep::kWrite:
-    case qmx::os::ReplaceStep::kRename:
-      error = result.error;
-      break;
-    // A folder that could not be flushed after the rename holds the new file
-    // all the same: the save is not refused for it.
-    case qmx::os::ReplaceStep::kNone:
-    case qmx::os::ReplaceStep::kSyncFolder:
-      break;
-  }
-  if (error != 0) {
-    qmx::ReportSaveFailure(path, std::strerror(error));
-    return 0;
-  }
-  return 1;
+  // saves of the same file left goes first. A folder that refuses new files
+  // may still hold a file the user may write: it is rewritten where it is,
+  // as the settings file is, beside its backup in the user's cache folder;
+  // any other failure to make the new file (a full disk) would fail in place
+  // too, after emptying it. A folder that could not be flushed after the
+  // rename holds the new file all the same: the save is not refused for it.
+  const qmx::SavePolicy policy{.naming = qmx::os::StagedName::kHiddenPerProcess,
+                               .inPlace = qmx::SavePolicy::InPlace::kWhenTheFolderRefusesNewFiles,
+                               .backups = {ProjectBackupPath(path)},
+                               .loadLimit = kProjectFileLimit,
+                               .folderSync = qmx::SavePolicy::FolderSync::kIsNoFailure,
+                               .refuseUnwritableFile = true};
+  return qmx::SaveFile(path, bytes, policy);
 }
 
 bool ProjectFiles::ConfirmSaveOverPartialFile(const CProjectUsr& project, const std::string& path) const {

@@ -5,13 +5,11 @@
 #include "app/model/Logging.h"
 #include "app/model/ReaderConventions.h"
 #include "app/model/ProgramPaths.h"
-#include "app/model/SaveFailures.h"
 #include "app/model/SaveFile.h"
 #include "common/Utility.h"
 #include "common/WholeFile.h"
 #include "platform/os/replace_file.h"
 #include "platform/os/user_folders.h"
-#include "platform/xml/xml.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -22,13 +20,8 @@
 #include <system_error>
 
 namespace fs = std::filesystem;
-using qmx::os::FolderOf;
 
 namespace {
-
-void ReportSaveErrno(const std::string& path, int error) {
-  qmx::ReportSaveFailure(path, error != 0 ? std::strerror(error) : "");
-}
 
 void ReportSaved(const std::string& path) {
   PostLog(qmx::kLogGeneral, qmx::kLogSource, StrFormat("Save configuration is completed. Path: %s", path.c_str()));
@@ -39,13 +32,21 @@ bool Loads(const std::string& path, std::string* cause = nullptr) {
   return qmx::LoadsAsXml(path, qmx::reader::kDefinitionFileLimit, cause);
 }
 
-// The settings file rewritten where it is, beside its backup.
-int SaveInPlace(const std::string& path, const std::string& bytes) {
-  if (qmx::RewriteInPlaceWithBackup(path, bytes, SettingsBackupPaths(path), qmx::reader::kDefinitionFileLimit) != 1) {
-    return 0;
-  }
-  ReportSaved(path);
-  return 1;
+// How the settings file is saved: the new text goes to
+// "QMX410Tools.xml.tmp" beside the file (what an interrupted save left there
+// goes first), and only a complete, flushed file replaces it. An installed
+// program's folder may refuse new files while the settings file itself
+// stays writable, and a settings file mounted on its own cannot be replaced:
+// then the file is rewritten where it is, beside its backup. The rename is
+// durable only once the folder is, so a folder that cannot be flushed fails
+// the save.
+qmx::SavePolicy SettingsSavePolicy(const std::string& path) {
+  return {.naming = qmx::os::StagedName::kBesideTarget,
+          .inPlace = qmx::SavePolicy::InPlace::kWhenNotReplaceable,
+          .backups = SettingsBackupPaths(path),
+          .loadLimit = qmx::reader::kDefinitionFileLimit,
+          .folderSync = qmx::SavePolicy::FolderSync::kFailsTheSave,
+          .refuseUnwritableFile = false};
 }
 
 void PostRecovery(const std::string& text) { PostLog(qmx::kLogError, qmx::kLogSource, text); }
@@ -99,30 +100,9 @@ std::vector<std::string> SettingsBackupPaths(const std::string& settingsPath) {
 int SaveConfigFile(const std::string& programFolder, const AppOptions& options, const ConfigExtras& extras) {
   const std::string path = (fs::path(programFolder) / qmx::kConfigFileName).string();
   const std::string bytes = FormatConfigFile(options, extras);
-  // The new text goes to "QMX410Tools.xml.tmp" beside the file (what an
-  // interrupted save left there goes first); only a complete, flushed file
-  // replaces it.
-  const qmx::os::ReplaceResult result = qmx::os::ReplaceFile(path, bytes, qmx::os::StagedName::kBesideTarget);
-  switch (result.failed) {
-    case qmx::os::ReplaceStep::kNone:
-      ReportSaved(path);
-      return 1;
-    // An installed program's folder may refuse new files while the settings
-    // file itself stays writable, and a settings file mounted on its own
-    // cannot be replaced: then the file is rewritten where it is.
-    case qmx::os::ReplaceStep::kCreate:
-    case qmx::os::ReplaceStep::kRename:
-      return SaveInPlace(path, bytes);
-    case qmx::os::ReplaceStep::kWrite:
-      ReportSaveErrno(path, result.error);
-      return 0;
-    // The rename is durable only once the folder is; a folder that cannot be
-    // synchronised may lose the new file at a power failure.
-    case qmx::os::ReplaceStep::kSyncFolder:
-      ReportSaveErrno(FolderOf(result.target).string(), result.error);
-      return 0;
-  }
-  return 0;
+  if (qmx::SaveFile(path, bytes, SettingsSavePolicy(path)) != 1) return 0;
+  ReportSaved(path);
+  return 1;
 }
 
 int ReadSettingsFile(const qmx::ProgramPaths& paths, AppOptions& options, ConfigExtras& extras) {
