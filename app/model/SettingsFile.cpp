@@ -11,9 +11,6 @@
 #include "platform/os/replace_file.h"
 #include "platform/os/user_folders.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -51,26 +48,17 @@ qmx::SavePolicy SettingsSavePolicy(const std::string& path) {
 
 void PostRecovery(const std::string& text) { PostLog(qmx::kLogError, qmx::kLogSource, text); }
 
-// The backup's text written back over the broken settings file, so that the
-// settings do not rest on the backup alone (which may lie in the cache
-// folder, a folder users and cleaners empty): replaced, or, where the folder
-// refuses that, rewritten in place (the backup is whole and stays). 0, or
-// the errno of the failure.
+// The backup's text written back over the broken settings file, as a save
+// writes it, so that the settings do not rest on the backup alone (which
+// may lie in the cache folder, a folder users and cleaners empty). 0, or the
+// errno of the failure.
 int WriteBackBackup(const std::string& path, const std::string& backup) {
   std::string bytes;
   if (const int read = ReadWholeFile(backup, qmx::reader::kDefinitionFileLimit, bytes); read != 1) {
     return read < 0 ? -read : EFBIG;
   }
-  const qmx::os::ReplaceResult replaced = qmx::os::ReplaceFile(path, bytes, qmx::os::StagedName::kBesideTarget);
-  if (replaced.replaced()) return 0;
-  if (replaced.failed != qmx::os::ReplaceStep::kCreate && replaced.failed != qmx::os::ReplaceStep::kRename) {
-    return replaced.error;
-  }
-  const int fd = ::open(replaced.target.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (fd < 0) return errno;
-  int error = qmx::os::RewriteFile(fd, bytes);
-  if (::close(fd) != 0 && error == 0) error = errno;
-  return error;
+  const qmx::SaveOutcome outcome = qmx::WriteSafely(path, bytes, SettingsSavePolicy(path));
+  return outcome.ok() ? 0 : outcome.error != 0 ? outcome.error : EIO;
 }
 
 // The broken per-user file moved aside and the shipped one copied in its
