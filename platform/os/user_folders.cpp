@@ -70,7 +70,8 @@ std::string CacheBaseRefusal(const fs::path& base) {
   fs::path above = base.parent_path();
   while (above.has_relative_path() && ::lstat(above.c_str(), &st) != 0 && errno == ENOENT) above = above.parent_path();
   const std::string refusal = FolderRefusal(above, false);
-  return refusal.empty() ? std::string() : base.string() + " does not exist, and " + refusal + ", where it would be made";
+  if (refusal.empty()) return {};
+  return base.string() + " does not exist, and " + refusal + ", where it would be made";
 }
 
 }  // namespace

@@ -14,13 +14,13 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <vector>
 
 namespace fs = std::filesystem;
 using qmx::test::LogCapture;
 using qmx::test::ReadFile;
+using qmx::test::ScopedEnv;
 using qmx::test::SourcePath;
 using qmx::test::TempDir;
 using qmx::test::WriteFile;
@@ -78,23 +78,22 @@ const std::string kFullBody =
     "</FileEnable>\r\n"
     "</LogOption>\r\n";
 
-// Sets or clears one variable for the scope and puts the old value back.
-class ScopedEnv {
-public:
-  ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value) ::setenv(name, value->c_str(), 1);
-    else ::unsetenv(name);
-  }
-  ~ScopedEnv() {
-    if (old_) ::setenv(name_, old_->c_str(), 1);
-    else ::unsetenv(name_);
-  }
-
-private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
+// Runs `body` while the file system refuses to grow a file past `limit`
+// bytes (the write fails with EFBIG, "File too large"), and answers what it
+// answers.
+template <typename Body>
+auto UnderFileSizeLimit(rlim_t limit, Body body) {
+  rlimit saved{};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = saved;
+  small.rlim_cur = limit;
+  EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const auto result = body();
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, oldHandler);
+  return result;
+}
 
 std::string Replace(std::string text, const std::string& from, const std::string& to) {
   const size_t at = text.find(from);
@@ -280,15 +279,7 @@ TEST(SettingsWriterTest, WriteErrorReportsMinus1006AndLeavesTheOldFileIntact) {
   WriteFile(file, old);
 
   // A file-size limit below the settings text makes the write itself fail.
-  rlimit saved{};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-  auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit small = saved;
-  small.rlim_cur = 64;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  const int rc = SaveConfigFile(dir.path().string(), AppOptions(), ConfigExtras());
-  setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, oldHandler);
+  const int rc = UnderFileSizeLimit(64, [&] { return SaveConfigFile(dir.path().string(), AppOptions(), ConfigExtras()); });
 
   EXPECT_EQ(rc, 0);
   EXPECT_EQ(ReadFile(file), old);
@@ -565,21 +556,9 @@ TEST(SettingsRecoveryTest, ABrokenFileIsWrittenBackFromItsBackup) {
     LogCapture log;
     AppOptions read;
     ConfigExtras extras;
-    int rc = 0;
-    if (c.writeFails) {
-      // The file system refuses files longer than the cut-short text.
-      rlimit old{};
-      ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-      auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-      rlimit small = old;
-      small.rlim_cur = 64;
-      ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-      rc = ReadSettingsFile(f.paths, read, extras);
-      setrlimit(RLIMIT_FSIZE, &old);
-      std::signal(SIGXFSZ, oldHandler);
-    } else {
-      rc = ReadSettingsFile(f.paths, read, extras);
-    }
+    // The file system refuses files longer than the cut-short text.
+    const int rc = c.writeFails ? UnderFileSizeLimit(64, [&] { return ReadSettingsFile(f.paths, read, extras); })
+                                : ReadSettingsFile(f.paths, read, extras);
     EXPECT_EQ(rc, 1);
     ExpectSameOptions(read, saved);
     EXPECT_EQ(ReadFile(f.file), c.writeFails ? kCutShort : text);

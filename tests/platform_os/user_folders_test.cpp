@@ -9,33 +9,15 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <optional>
 #include <string>
 
 namespace fs = std::filesystem;
 using qmx::test::ReadFile;
+using qmx::test::ScopedEnv;
 using qmx::test::TempDir;
 using qmx::test::WriteFile;
 
 namespace {
-
-// Sets or clears one variable for the scope and puts the old value back.
-class ScopedEnv {
-public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value) ::setenv(name, value, 1);
-    else ::unsetenv(name);
-  }
-  ~ScopedEnv() {
-    if (old_) ::setenv(name_, old_->c_str(), 1);
-    else ::unsetenv(name_);
-  }
-
-private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 TEST(WritableFolders, ProgramFolderOrTheUsersXdgFolders) {
   TempDir home("qmx-home");

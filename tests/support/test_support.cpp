@@ -12,6 +12,17 @@ namespace fs = std::filesystem;
 
 namespace qmx::test {
 
+ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
+  if (const char* old = std::getenv(name)) old_ = old;
+  if (value) ::setenv(name, value, 1);
+  else ::unsetenv(name);
+}
+
+ScopedEnv::~ScopedEnv() {
+  if (old_) ::setenv(name_, old_->c_str(), 1);
+  else ::unsetenv(name_);
+}
+
 TempDir::TempDir(const std::string& prefix) {
   std::random_device rd;
   for (int attempt = 0; attempt < 100; ++attempt) {

@@ -5,9 +5,25 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace qmx::test {
+
+// Sets (a value) or clears (nullptr) one environment variable for the
+// scope and puts the old value back.
+class ScopedEnv {
+public:
+  ScopedEnv(const char* name, const char* value);
+  ScopedEnv(const char* name, const std::string& value) : ScopedEnv(name, value.c_str()) {}
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
 
 // A folder under the system's temporary directory, removed with its contents
 // when the object goes out of scope.
