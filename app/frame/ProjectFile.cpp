@@ -154,6 +154,28 @@ std::string ProjectBackupPath(const std::string& path) {
   return qmx::CacheBackupPath(qmx::os::FollowLinks(NormalPath(path)).string());
 }
 
+namespace {
+
+// A save in place that was cut off leaves the project file broken (`cause`
+// says how) and its backup whole: the backup's document, with one line,
+// when it loads.
+bool LoadBackupInstead(const std::string& path, const std::string& cause, qmx::xml::Document& doc) {
+  const std::string backup = ProjectBackupPath(path);
+  std::error_code ec;
+  if (!fs::is_regular_file(backup, ec)) return false;
+  try {
+    doc = qmx::xml::Document::LoadFile(backup, kProjectFileLimit);
+  } catch (const qmx::xml::XmlError&) {
+    return false;
+  }
+  PostLog(qmx::kLogError, qmx::kLogSource,
+          StrFormat("[Warning] The project file %s cannot be read (%s). Its backup %s is read instead.", path.c_str(),
+                    cause.c_str(), backup.c_str()));
+  return true;
+}
+
+}  // namespace
+
 ProjectPathParts SplitProjectPath(const std::string& path) {
   ProjectPathParts parts;
   const size_t slash = path.find_last_of('/');
@@ -381,21 +403,10 @@ int ProjectFiles::OpenProject(const std::string& givenPath) {
   } catch (const qmx::xml::XmlError& e) {
     std::error_code ec;
     if (!fs::exists(path, ec)) return refuseOpen("");
-    // A save in place that was cut off leaves the file broken and its
-    // backup whole.
-    const std::string backup = ProjectBackupPath(path);
     std::string cause = e.what();
     while (!cause.empty() && (cause.back() == '\n' || cause.back() == '\r')) cause.pop_back();
-    try {
-      if (!fs::is_regular_file(backup, ec)) return refuseOpen(cause);
-      doc = qmx::xml::Document::LoadFile(backup, kProjectFileLimit);
-    } catch (const qmx::xml::XmlError&) {
-      return refuseOpen(cause);
-    }
+    if (!LoadBackupInstead(path, cause, doc)) return refuseOpen(cause);
     fromBackup = true;
-    PostLog(qmx::kLogError, qmx::kLogSource,
-            StrFormat("[Warning] The project file %s cannot be read (%s). Its backup %s is read instead.", path.c_str(),
-                      cause.c_str(), backup.c_str()));
   }
 
   std::string location;
