@@ -453,57 +453,6 @@ TEST_F(ProjectFileTest, NoRewriteInPlaceWithoutABackup) {
   EXPECT_EQ(ReadFile(path), before);
 }
 
-// A file that a cut-off save in place left broken opens from its backup,
-// with one line, and stays modified; without a backup that reads it is
-// refused as before.
-TEST_F(ProjectFileTest, ABrokenFileGivesWayToItsBackup) {
-  const fs::path path = dir.path() / "Plant.KPX";
-  CProjectUsr* source = NewProject("Source", "TCP", dir.path());
-  AddStation("QMX-4101", "S1", "127.0.0.1", "", "1", {{"QMX-1808", "m"}});
-  source->SetTitle("whole");
-  const std::string whole = files.ProjectFileBytes(*source);
-  files.CloseProject(source, source->treeItem, 1, 0);
-  const std::string backup = ProjectBackupPath(path.string());
-  fs::create_directories(fs::path(backup).parent_path());
-  const std::string cut = whole.substr(0, whole.size() / 2);
-  const struct {
-    const char* name;
-    std::optional<std::string> backup;  // none: no backup file
-    bool opens;
-  } cases[] = {{"whole backup", whole, true}, {"broken backup", cut, false}, {"no backup", std::nullopt, false}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    WriteFile(path, cut);
-    fs::remove(backup);
-    if (c.backup) WriteFile(backup, *c.backup);
-    log.Clear();
-    boxes.clear();
-    ASSERT_EQ(files.OpenProject(path.string()), c.opens ? 1 : 0);
-    const std::vector<std::string> lines = ErrorLines();
-    ASSERT_EQ(lines.size(), 1u);
-    const std::string cause = path.string() + ", line ";
-    if (!c.opens) {
-      EXPECT_TRUE(ws.Projects().empty());
-      EXPECT_EQ(lines[0].rfind("[Error Code: -1027] Cannot open the file. Check if the file exists or using. XML "
-                               "File: " + path.string() + ". Cause: " + cause, 0),
-                0u)
-          << lines[0];
-      continue;
-    }
-    const std::string prefix = "[Warning] The project file " + path.string() + " cannot be read (" + cause;
-    const std::string suffix = "). Its backup " + backup + " is read instead.";
-    EXPECT_EQ(lines[0].rfind(prefix, 0), 0u) << lines[0];
-    EXPECT_TRUE(lines[0].ends_with(suffix)) << lines[0];
-    EXPECT_TRUE(boxes.empty());
-    ASSERT_EQ(ws.Projects().size(), 1u);
-    CProjectUsr* opened = ws.Projects().front().get();
-    EXPECT_EQ(opened->filePath, path.string());
-    EXPECT_EQ(opened->modified, 1);
-    EXPECT_EQ(files.ProjectFileBytes(*opened), whole);
-    files.CloseProject(opened, opened->treeItem, 1, 0);
-  }
-}
-
 // Two modified projects: Yes saves and closes, No closes without saving;
 // a save that fails followed by No keeps the project (2).
 TEST_F(ProjectFileTest, CloseAsksToSaveEachModifiedProject) {
