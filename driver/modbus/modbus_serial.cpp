@@ -70,6 +70,7 @@ int ModbusSerial::SendFrame(int length, int delayMs) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(lateUntil_ - Clock::now()).count();
     if (left > 0) waitMs = static_cast<int>(left);
   }
+  afterTimeOut_ = lateUnit_ == tx_[0];
   lateUnit_ = -1;
   DrainLine(waitMs);
   // A stop asked for meanwhile: the request does not go out.
@@ -125,6 +126,13 @@ bool ModbusSerial::CameTooEarly(int length) const {
   return port_->ReceivedAt() < port_->SentAt() + crossing;
 }
 
+int ModbusSerial::Taken(int length) {
+  std::memcpy(lastReply_, rx_, static_cast<size_t>(length));
+  lastReplyLength_ = length;
+  std::memcpy(lastRequest_, tx_, kRequestHeaderLength);
+  return length;
+}
+
 bool ModbusSerial::CouldBeTheReply(int length) const {
   if (length < kExceptionReplyLength) return false;
   const uint16_t crc = Crc16(rx_, static_cast<unsigned>(length - kCrcLength));
@@ -162,6 +170,16 @@ int ModbusSerial::ReadReply(int expected, const char* function) {
   // behind the request and behind the held frame itself (it kept the line
   // busy), and the line fallen quiet: a frame that comes by then takes its
   // place, and when none comes, it is the reply.
+  // A held frame that may be a copy of an earlier reply (the last reply's
+  // bytes answering another request, or anything after this unit's time-out,
+  // when its late reply may still be under way) waits for the reply behind
+  // it up to the read time-out: a device answers the same request with the
+  // same bytes, and any other early frame is rather the reply of a peer
+  // without line time.
+  auto mayBeACopy = [&](int length) {
+    return afterTimeOut_ || (length == lastReplyLength_ && std::memcmp(rx_, lastReply_, static_cast<size_t>(length)) == 0 &&
+                             std::memcmp(tx_, lastRequest_, kRequestHeaderLength) != 0);
+  };
   const auto character = port_->CharacterTime();
   const auto quiet = std::max<std::chrono::nanoseconds>(character * 7 / 2, std::chrono::milliseconds(kMinimumGapMs)) +
                      std::chrono::milliseconds(kTurnaroundAllowanceMs);
@@ -174,20 +192,21 @@ int ModbusSerial::ReadReply(int expected, const char* function) {
     if (length < 0) {
       if (held > 0 && counter == 0 && length == kSerReadTimeout) {
         std::memcpy(rx_, held_, static_cast<size_t>(held));
-        return held;
+        return Taken(held);
       }
       if (held > 0) dropped(held);
       return failed(length);
     }
     if (!CameTooEarly(length)) {
       if (held > 0) dropped(held);
-      return length;
+      return Taken(length);
     }
     if (CouldBeTheReply(length)) {
       if (held > 0) dropped(held);
       std::memcpy(held_, rx_, static_cast<size_t>(length));
       held = length;
-      holdUntil = std::max(replyEnd, port_->ReceivedAt() + character * expected) + quiet;
+      holdUntil = mayBeACopy(length) ? deadline
+                                     : std::max(replyEnd, port_->ReceivedAt() + character * expected) + quiet;
     } else {
       dropped(length);
     }

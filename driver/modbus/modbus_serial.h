@@ -16,8 +16,10 @@
 // and is taken. An early frame that answers this request's unit and
 // function with a sound CRC is only held: a peer without line time (a pty
 // pair) answers that early; it is the reply unless another frame comes
-// before the reply could have ended. A request goes on the wire once,
-// whatever comes back.
+// before the reply could have ended, or, when it may be a copy of an
+// earlier reply (the last reply's bytes answering another request, or
+// anything after a time-out of its unit), before the read time-out. A
+// request goes on the wire once, whatever comes back.
 #pragma once
 
 #include <chrono>
@@ -120,6 +122,9 @@ private:
   // The frame of `length` bytes in the receive buffer has this request's
   // unit and function (or its exception) and a sound CRC.
   bool CouldBeTheReply(int length) const;
+  // The frame of `length` bytes in the receive buffer is this request's
+  // reply: kept as the last one taken. Returns `length`.
+  int Taken(int length);
   // Sleeps, cut short by the abort check.
   void Pause(int ms) const;
 
@@ -137,6 +142,13 @@ private:
   uint8_t rx_[kRxBufferSize] = {};
   // An early frame held while a later one may still take its place.
   uint8_t held_[kRxBufferSize] = {};
+  // The last reply taken and the unit, function, address and quantity of
+  // its request; whether this request follows a time-out of its unit.
+  static constexpr size_t kRequestHeaderLength = 6;
+  uint8_t lastReply_[kRxBufferSize] = {};
+  int lastReplyLength_ = 0;
+  uint8_t lastRequest_[kRequestHeaderLength] = {};
+  bool afterTimeOut_ = false;
 };
 
 }  // namespace tessivar
