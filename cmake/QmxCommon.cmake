@@ -178,20 +178,22 @@ function(_qmx_make_include_roots)
     list(GET r 0 name)
     list(GET r 1 prefix)
     set(base ${CMAKE_BINARY_DIR}/include_roots/${name})
-    # A root holds exactly one prefix: drop what an earlier configuration left.
-    string(REGEX MATCH "^[^/]+" top "${prefix}")
-    file(GLOB stale LIST_DIRECTORIES true RELATIVE ${base} ${base}/*)
-    foreach(s ${stale})
-      if(NOT s STREQUAL top)
-        file(REMOVE_RECURSE ${base}/${s})
-      endif()
-    endforeach()
-    # When a target's folder moved below the prefix it had before, the root
-    # still holds a link for the old, shorter prefix. Going through it would
-    # write into (and clear) the source tree: drop such links on the way.
+    # A root holds exactly one prefix: drop what an earlier configuration
+    # left beside each folder on the way to it. When a target's folder moved
+    # below the prefix it had before, the root still holds the old, shorter
+    # prefix: a link (going through it would write into, and clear, the
+    # source tree) or a folder of links to the old folder's entries (which
+    # would show its neighbours' headers). The link is dropped before
+    # anything below it is read, so nothing of the source tree is touched.
     string(REPLACE "/" ";" parts "${prefix}")
     set(path ${base})
     foreach(p ${parts})
+      file(GLOB stale LIST_DIRECTORIES true RELATIVE ${path} ${path}/*)
+      foreach(s ${stale})
+        if(NOT s STREQUAL p)
+          file(REMOVE_RECURSE ${path}/${s})
+        endif()
+      endforeach()
       set(path ${path}/${p})
       if(IS_SYMLINK ${path})
         file(REMOVE ${path})

@@ -11,7 +11,7 @@
 #include "driver/online_io.h"
 #include "driver/records.h"
 #include "driver/result_codes.h"
-#include "driver/windows/window_host.h"
+#include "driver/window_host.h"
 
 namespace tessivar {
 

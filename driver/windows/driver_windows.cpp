@@ -27,7 +27,7 @@
 #include "widgets/grid/GridImages.h"
 #include "widgets/grid/GridPolicy.h"
 #include "driver/driver_library.h"
-#include "driver/windows/window_host.h"
+#include "driver/window_host.h"
 #include "platform/toolkit/busy_buttons.h"
 
 namespace tessivar::windows {

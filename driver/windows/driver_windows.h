@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "driver/include/tessivar.h"
-#include "driver/windows/messenger.h"
+#include "driver/messenger.h"
 
 class QButtonGroup;
 class QCheckBox;

@@ -9,7 +9,7 @@
 #include <filesystem>
 
 #include "driver/records.h"
-#include "driver/windows/messenger.h"
+#include "driver/messenger.h"
 #include "tests/support/test_support.h"
 #include "tools/simulator/testing/simulator_process.h"
 

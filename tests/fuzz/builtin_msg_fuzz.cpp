@@ -3,7 +3,7 @@
 // checks on the record's fields either refuse it with a message or build a
 // request that fits one frame; the reply field's text is made from the same
 // bytes in the record's format.
-#include "driver/windows/messenger.h"
+#include "driver/messenger.h"
 
 #include <cctype>
 #include <cstddef>

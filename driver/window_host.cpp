@@ -1,4 +1,4 @@
-#include "driver/windows/window_host.h"
+#include "driver/window_host.h"
 
 namespace tessivar::windows {
 namespace {

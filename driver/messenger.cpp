@@ -1,4 +1,4 @@
-#include "driver/windows/messenger.h"
+#include "driver/messenger.h"
 
 #include <cctype>
 #include <chrono>
