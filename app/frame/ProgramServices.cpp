@@ -5,6 +5,7 @@
 #include "app/model/Logging.h"
 #include "app/model/NACatalogue.h"
 #include "app/model/NADef.h"
+#include "app/model/NAUsr.h"
 #include "app/model/Services.h"
 #include "app/ui/dialogs/DialogBase.h"
 #include "app/ui/dialogs/SerialCommSetDlg.h"
@@ -80,7 +81,6 @@ void ConnectFrameServices(CMainFrame& frame) {
   // The project tree: a module's adapter is the adapter item above it, an
   // adapter's modules are the module items below it.
   services.adapterOf = [&frame](const Wrapper& object) { return frame.workspace().AdapterOf(object); };
-  services.projectOf = [&frame](const CNAUsr& adapter) { return frame.workspace().ProjectOf(adapter); };
   services.modulesOf = [&frame](const CNAUsr& adapter) { return frame.workspace().ModulesOf(adapter); };
   services.projectModified = [&frame](int modified) { frame.SetProjectModified(modified, nullptr); };
 
@@ -106,7 +106,6 @@ void DisconnectFrameServices() {
   services.fileVersionText = nullptr;
   services.multiDropDriverFile = nullptr;
   services.adapterOf = nullptr;
-  services.projectOf = nullptr;
   services.modulesOf = nullptr;
   services.projectModified = nullptr;
   services.showHelp = nullptr;

@@ -68,10 +68,7 @@ DriverSession::Opening DriverSession::Open(const std::string& folder, const std:
     if (needs.missingMeansNoDriver) {
       qmx::ReportError(qmx::err::kDriverFileMissing, noDriver, names.func, qmx::FuncEnd::kNoStop);
     } else {
-      qmx::ReportError(qmx::err::kRequiredFunctionMissing,
-                       StrFormat("Cannot find %s function. Contact the dealer.%s", missing,
-                                 OwnerTail(names.owner).c_str()),
-                       names.func, qmx::FuncEnd::kNoStop);
+      ReportMissingEntry(missing, names);
     }
     library_.Free();
     entries_.Clear();
@@ -86,6 +83,25 @@ DriverSession::Opening DriverSession::Open(const std::string& folder, const std:
     return Opening::kNoInstance;
   }
   return Opening::kOpened;
+}
+
+void DriverSession::ReportMissingEntry(const char* missing, const Names& names) {
+  qmx::ReportError(qmx::err::kRequiredFunctionMissing,
+                   StrFormat("Cannot find %s function. Contact the dealer.%s", missing, OwnerTail(names.owner).c_str()),
+                   names.func, qmx::FuncEnd::kNoStop);
+}
+
+bool DriverSession::Join(const void* member, const std::vector<const char*>& required, const Names& names,
+                         std::function<void()> leave, DriverEntryPoints& entries) {
+  DriverEntryPoints device;
+  LookUpEntryPoints(library_, kDeviceEntryNames, device);
+  if (const char* missing = FirstMissingEntry(device, required)) {
+    ReportMissingEntry(missing, names);
+    return false;
+  }
+  entries = device;
+  members_[member] = std::move(leave);
+  return true;
 }
 
 std::string DriverSession::LoadedText() const {

@@ -71,14 +71,20 @@ public:
   // library file actually loaded, then that file's name.
   std::string LoadedText() const;
 
-  // A member (an adapter on the shared line) uses the instance until it
-  // leaves; Close calls `leave` of every member still there, before the
-  // instance goes.
-  void Join(const void* member, std::function<void()> leave) { members_[member] = std::move(leave); }
+  // A member (an adapter on the shared line) joins the instance: `entries`
+  // takes the library's entry points that concern one device
+  // (kDeviceEntryNames). A library without one of `required` takes no
+  // member: the missing one is logged naming `names`, `entries` stays as it
+  // was, false. A member uses the instance until it leaves; Close calls
+  // `leave` of every member still there, before the instance goes.
+  bool Join(const void* member, const std::vector<const char*>& required, const Names& names,
+            std::function<void()> leave, DriverEntryPoints& entries);
   void Leave(const void* member) { members_.erase(member); }
 
 private:
   int Uninitialize(const char* func, const std::string& ownerName);
+  // Logs that the library lacks `missing`, which the owner calls at once.
+  static void ReportMissingEntry(const char* missing, const Names& names);
 
   qmx::os::Module library_;
   DriverEntryPoints entries_;

@@ -2,7 +2,6 @@
 
 #include "app/model/IOUsr.h"
 #include "app/model/Logging.h"
-#include "app/model/ProjectUsr.h"
 #include "app/model/Services.h"
 #include "common/Utility.h"
 
@@ -47,15 +46,13 @@ CNAUsr::CNAUsr() : Wrapper(kTypeNA) {}
 
 CNAUsr::~CNAUsr() {
   UnloadCommunicateDriver();
-  // The project's list never keeps a deleted adapter.
-  if (ownerProject) ownerProject->RemoveChild(this, 0);
+  // The project's list never keeps a deleted adapter. The line is let go
+  // first: taking the adapter out of the list takes the line back.
+  const std::function<void()> leave = std::move(line_.leave);
+  line_ = CommLine{};
+  if (leave) leave();
   diagHistory_.clear();
   FreeOnlineImages();
-}
-
-CProjectUsr* CNAUsr::Project() const {
-  if (const auto& projectOf = qmx::Services().projectOf) return projectOf(*this);
-  return ownerProject;
 }
 
 void CNAUsr::SetNADef(const NADef* definition) {
@@ -113,9 +110,8 @@ int CNAUsr::IsConvByParaUsed() const { return definition_ ? definition_->convByP
 uint16_t CNAUsr::GetProductCode() const { return definition_ ? definition_->GetProductCode() : 0; }
 
 int CNAUsr::CommCode() const {
-  const CProjectUsr* project = Project();
-  if (!project || !definition_) return kCommNone;
-  return definition_->GetCommTypeCode(GetCommTypeStr(project->commTypeCode));
+  if (!OnProject() || !definition_) return kCommNone;
+  return definition_->GetCommTypeCode(GetCommTypeStr(line_.commTypeCode));
 }
 
 std::string CNAUsr::GetCommTypeStr(int code) {
@@ -138,12 +134,11 @@ std::string CNAUsr::GetTreeUniqueName(int viewMode) const {
     LogErr(qmx::kLogSourceNoBlank, "[Bug] NaDef pointer is NULL. Func: GetTreeUniqueName");
     return "Unknown-Bug";
   }
-  const CProjectUsr* project = Project();
-  if (!project) {
+  if (!OnProject()) {
     qmx::ShowBox(kInvalidProjectBox, 0);
     return {};
   }
-  const int code = definition_->GetCommTypeCode(GetCommTypeStr(project->commTypeCode));
+  const int code = CommCode();
   std::string suffix;
   if (code == kCommTcp || code == kCommUdp) {
     suffix = StrFormat(" (%s)", ipAddress.c_str());
@@ -158,12 +153,11 @@ std::string CNAUsr::GetTreeUniqueName(int viewMode) const {
 
 std::string CNAUsr::GetCommAddress() const {
   if (!definition_) return {};
-  const CProjectUsr* project = Project();
-  if (!project) {
+  if (!OnProject()) {
     qmx::ShowBox(kInvalidProjectBox, 0);
     return {};
   }
-  switch (definition_->GetCommTypeCode(GetCommTypeStr(project->commTypeCode))) {
+  switch (CommCode()) {
     case kCommTcp:
     case kCommUdp:
       return ipAddress;
@@ -333,14 +327,13 @@ void CNAUsr::FreeOnlineImages() {
 // ---------------------------------------------------------------------------
 // Driver binding
 
-const CommDriverEntry* CNAUsr::DriverEntryOfProject() const {
-  const CProjectUsr* project = Project();
-  if (!project || !definition_) return nullptr;
-  return definition_->FindCommDriver(GetCommTypeStr(project->commTypeCode));
+const CommDriverEntry* CNAUsr::DriverEntryOfLine() const {
+  if (!OnProject() || !definition_) return nullptr;
+  return definition_->FindCommDriver(GetCommTypeStr(line_.commTypeCode));
 }
 
 std::string CNAUsr::ChannelText(int code) const {
-  const CommDriverEntry* entry = DriverEntryOfProject();
+  const CommDriverEntry* entry = DriverEntryOfLine();
   const std::string bus = entry ? entry->commType : std::string();
   const std::string paras = entry ? entry->commParas : std::string();
   if (code == kCommTcp || code == kCommUdp) {
@@ -359,13 +352,12 @@ std::string CNAUsr::DeviceText() const {
 
 int CNAUsr::LoadCommunicateDriver() {
   static const char* kFunc = "LoadCommunicateDriver";
-  CProjectUsr* project = Project();
-  if (!project) {
+  if (!OnProject()) {
     qmx::ShowBox(kInvalidProjectBox, 0);
     return 0;
   }
   if (GetBinding() != Binding::kNone) UnloadCommunicateDriver();
-  const std::string name = GetCommTypeStr(project->commTypeCode);
+  const std::string name = GetCommTypeStr(line_.commTypeCode);
   std::string fileName;
   std::string fileType;
   if (name != "NONE_DRIVER" && definition_) {
@@ -454,36 +446,29 @@ void CNAUsr::ReportRefused(const char* entry, int result, const char* func) cons
 
 int CNAUsr::AttachMultiDropDriver() {
   static const char* kFunc = "AttachMultiDropDriver";
-  CProjectUsr* project = Project();
-  if (!project) {
+  if (!OnProject()) {
     qmx::ShowBox(kInvalidProjectBox, 0);
     return 0;
   }
-  if (!project->HasSharedDriver()) {
+  DriverSession* shared = line_.sharedSession;
+  if (!shared || !shared->HasInstance()) {
     qmx::ShowBox("[Bug] MultiDropCommDrvID is NULL", 0);
     return 0;
   }
-  const CommDriverEntry* entry = DriverEntryOfProject();
+  const CommDriverEntry* entry = DriverEntryOfLine();
   const std::string text =
       StrFormat("%s\t%s,%s,%s", entry ? entry->commType.c_str() : "", comPort.c_str(), serialSettings.c_str(),
                 entry ? entry->commParas.c_str() : "");
-  if (project->SetChannelProperty(text) != 1) {
+  if (!line_.setSharedChannel || line_.setSharedChannel(text) != 1) {
     qmx::ShowBox("[Bug] SetDriverChannel is failed", 0);
     return 0;
   }
-  DriverSession& line = project->SharedSession();
-  DriverEntryPoints entries;
-  LookUpEntryPoints(line.Library(), kDeviceEntryNames, entries);
-  if (const char* missing = FirstMissingEntry(entries, {"drvSetDeviceProperty", "drvSetProcessImgMode"})) {
-    qmx::ReportError(qmx::err::kRequiredFunctionMissing,
-                     StrFormat("Cannot find %s function. Contact the dealer. NA: %s.", missing, GetModelName().c_str()),
-                     kFunc, qmx::FuncEnd::kNoStop);
+  if (!shared->Join(this, {"drvSetDeviceProperty", "drvSetProcessImgMode"}, {kFunc, "NA: " + GetModelName()},
+                    [this] { DetachMultiDropDriver(); }, entries_)) {
     return 0;
   }
-  entries_ = entries;
-  session_ = &line;
-  updateTime_ = static_cast<uint16_t>(project->commInterval);
-  line.Join(this, [this] { DetachMultiDropDriver(); });
+  session_ = shared;
+  updateTime_ = static_cast<uint16_t>(line_.commInterval);
   ChooseKey();
 
   const bool sent = SendDeviceAndModes(kFunc);
@@ -525,9 +510,8 @@ int CNAUsr::UnloadCommunicateDriver() {
     ReleaseOwnDriver();
     return 1;
   }
-  const CProjectUsr* project = Project();
-  if (!project) return 2;
-  const int code = definition_ ? definition_->GetCommTypeCode(GetCommTypeStr(project->commTypeCode)) : kCommNone;
+  if (!OnProject()) return 2;
+  const int code = CommCode();
   return code == kCommNone || code == kCommNoDriver ? 2 : 1;
 }
 
@@ -610,7 +594,7 @@ int MakeModuleList(CNAUsr& adapter, std::vector<ModuleListRecord>& list) {
 
 int CNAUsr::SetModuleList() {
   static const char* kFunc = "SetModuleList";
-  if (!Project()) {
+  if (!OnProject()) {
     qmx::ShowBox(kInvalidProjectBox, 0);
     return 0;
   }
@@ -744,7 +728,7 @@ int CNAUsr::ClearGettedOnlineConfig(OnlineIOConfig* record) {
                           "ClearGettedOnlineConfig");
 }
 
-OnlineBytes CNAUsr::ReadOnlineData(Wrapper* object, int allModules, int kind, int readMode,
+OnlineBytes CNAUsr::ReadOnlineData(const Wrapper* object, int allModules, int kind, int readMode,
                                    const std::string& caller, int showBox, int logErrors) {
   auto report = [&](const char* source, const std::string& text, bool box) {
     if (logErrors == 1) LogErr(source, text);

@@ -3,12 +3,16 @@
 // its binding to a communication driver library (its own instance for TCP
 // and RS232C, the project's shared instance on an RS422/RS485 line).
 //
-// The adapter reaches the frame (its project, the naming mode of the project
-// window, the modules under it, the version text of a library, the options)
-// only through qmx::Services(), so it is tested without a frame.
+// The adapter knows its project only by the line the project hands it
+// (CommLine: the communication type and interval, the shared session). It
+// reaches the frame (the naming mode of the project window, the modules
+// under it, the version text of a library, the options) only through
+// qmx::Services(), so it is tested without a frame.
 #pragma once
 
+#include "app/model/AdapterLink.h"
 #include "app/model/AppOptions.h"
+#include "app/model/CommLine.h"
 #include "app/model/DriverSession.h"
 #include "app/model/NADef.h"
 #include "app/model/OnlineBytes.h"
@@ -19,10 +23,11 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 class CIOUsr;
-class CProjectUsr;
+class CNAUsr;
 
 // The naming mode of the project window, read from qmx::Services()
 // (app/model/Services.h); 0 without a frame.
@@ -53,13 +58,23 @@ inline constexpr int16_t kStatusFault = 2;
 // five online images. 1.
 int MakeModuleList(CNAUsr& adapter, std::vector<ModuleListRecord>& list);
 
-class CNAUsr : public Wrapper {
+class CNAUsr : public Wrapper, public AdapterLink {
 public:
   // How the adapter is bound to a driver.
   enum class Binding { kNone, kOwn, kShared };
 
   CNAUsr();
   ~CNAUsr() override;
+
+  // ---- the line ----
+  // The project hands its line when it takes the adapter and whenever it
+  // changes the line's settings; the adapter keeps the last one handed.
+  void SetCommLine(CommLine line) { line_ = std::move(line); }
+  // The project takes its line back (a line another project handed stays).
+  void ReleaseCommLine(const void* project) {
+    if (line_.project == project) line_ = CommLine{};
+  }
+  bool OnProject() const { return line_.project != nullptr; }
 
   // ---- definition and settings ----
   void SetNADef(const NADef* definition);
@@ -129,8 +144,8 @@ public:
   void ClearCommStatus() { lastStatus_ = lastBusError_ = lastFieldPower_ = kStatusNotRead; }
   OnlineIOConfig* GetOnlineConfig(const std::string& caller, int showBox);
   int ClearGettedOnlineConfig(OnlineIOConfig* record);
-  OnlineBytes ReadOnlineData(Wrapper* object, int allModules, int kind, int readMode, const std::string& caller,
-                             int showBox, int logErrors);
+  OnlineBytes ReadOnlineData(const Wrapper* object, int allModules, int kind, int readMode,
+                             const std::string& caller, int showBox, int logErrors);
   int WriteOutputData(Wrapper* object, int kind, int useDefault, const std::string& caller, int showBox);
   int SendSpecialCmd(int command);
   int ShowAddresMap(int slot, int extra);
@@ -147,17 +162,21 @@ public:
   // Marks the present images as the layout the driver accepted (or not).
   void SetDriverHasLayout(bool accepted) { driverLayout_ = accepted; }
 
-  // The communication-type code of the adapter's project under the definition.
+  // The communication-type code of the adapter's line under the definition;
+  // kCommNone without a line or a definition.
   int CommCode() const;
-  // The project, through the frame services; null when there is none.
-  CProjectUsr* Project() const;
+
+  // ---- what the modules read (AdapterLink) ----
+  bool HasOnlinePara() const override { return OnlineImage(kOnlinePara) != nullptr; }
+  OnlineBytes OnlineParaOf(const Wrapper& object, const char* caller) override {
+    return ReadOnlineData(&object, 0, kOnlinePara, 0, caller, 0, 0);
+  }
 
   std::string ipAddress;
   std::string comPort;
   std::string serialSettings;
   std::string nodeAddress;
   intptr_t treeItem = 0;
-  CProjectUsr* ownerProject = nullptr;  // set by the project the adapter is added to
 
   int imageModeChanged = 0;
   int channelChanged = 0;
@@ -180,12 +199,14 @@ private:
   void ReportRefused(const char* entry, int result, const char* func) const;
   // Takes a key the instance does not know yet (see Key()).
   void ChooseKey();
-  const CommDriverEntry* DriverEntryOfProject() const;
+  // The definition's driver entry for the line's communication type.
+  const CommDriverEntry* DriverEntryOfLine() const;
   void ReportNoDriver(const char* source, int showBox) const;
   void ReleaseOwnDriver();
   DriverHandle Handle() const { return session_ ? session_->Handle() : nullptr; }
 
   const NADef* definition_ = nullptr;
+  CommLine line_;
   std::vector<std::string> diagHistory_;
   // The session the adapter talks through: its own, or its project's shared
   // line, which it has joined.

@@ -22,24 +22,37 @@ int CodeOfName(const std::string& name) {
 CProjectUsr::CProjectUsr() : Wrapper(kTypeProject) {}
 
 CProjectUsr::~CProjectUsr() {
-  for (CNAUsr* adapter : adapters_) {
-    if (adapter->ownerProject == this) adapter->ownerProject = nullptr;
-  }
+  for (CNAUsr* adapter : adapters_) adapter->ReleaseCommLine(this);
   adapters_.clear();
   UnloadMultiDropDriver();
+}
+
+CommLine CProjectUsr::LineFor(CNAUsr* adapter) {
+  CommLine line;
+  line.project = this;
+  line.commTypeCode = commTypeCode;
+  line.commInterval = commInterval;
+  line.sharedSession = &sharedLine_;
+  line.setSharedChannel = [this](const std::string& channelText) { return SetChannelProperty(channelText); };
+  line.leave = [this, adapter] { RemoveChild(adapter, 0); };
+  return line;
+}
+
+void CProjectUsr::HandLines() {
+  for (CNAUsr* adapter : adapters_) adapter->SetCommLine(LineFor(adapter));
 }
 
 void CProjectUsr::AddAdapter(CNAUsr* adapter) {
   if (!adapter || std::find(adapters_.begin(), adapters_.end(), adapter) != adapters_.end()) return;
   adapters_.push_back(adapter);
-  adapter->ownerProject = this;
+  adapter->SetCommLine(LineFor(adapter));
 }
 
 void CProjectUsr::RemoveChild(CNAUsr* adapter, int deleteFlag) {
   const auto it = std::find(adapters_.begin(), adapters_.end(), adapter);
   if (it != adapters_.end()) {
     adapters_.erase(it);
-    if (adapter->ownerProject == this) adapter->ownerProject = nullptr;
+    adapter->ReleaseCommLine(this);
   }
   if (deleteFlag == 1) delete adapter;  // its destructor leaves the shared instance first
 }
@@ -59,6 +72,7 @@ int CProjectUsr::AssignCommTypeLoadMultiDropDriver() {
     file = lookup(commType, code);
   }
   commTypeCode = code;
+  HandLines();
   if (code != kCommRs422 && code != kCommRs485) return 2;
   if (sharedLine_.Loaded()) return HasSharedDriver() ? 1 : 0;  // loaded once per project
   sharedDriverFile = file;
@@ -124,6 +138,7 @@ void CProjectUsr::ChagnedValueByUsr(const std::string& grid, const std::string& 
   if (key == "Communication Interval") {
     commInterval = static_cast<int>(DecimalTextToInt64(value));
     commIntervalChanged = 1;
+    HandLines();
   } else if (key == "View Update Time") {
     viewUpdateTime = static_cast<int>(DecimalTextToInt64(value));
     viewUpdateTimeChanged = 1;

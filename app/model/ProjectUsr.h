@@ -1,8 +1,14 @@
 // The root object of one open project: its name, file, communication type,
 // intervals, serial defaults and scan ranges, its adapters (not owned), and
 // for RS422/RS485 projects the one driver instance its adapters share.
+//
+// The adapters do not know the project: it hands each its line (CommLine)
+// when it takes the adapter, and again when it changes the communication
+// type (SetCommType) or interval (ChagnedValueByUsr) itself. A field written
+// directly (commTypeCode, commInterval) reaches the adapters added after.
 #pragma once
 
+#include "app/model/CommLine.h"
 #include "app/model/DriverSession.h"
 #include "app/model/Wrapper.h"
 
@@ -30,8 +36,10 @@ public:
   int UnloadMultiDropDriver();
   int IsModified() const { return modified; }
 
-  // Adds an adapter to the list (tree order) and makes this its project.
+  // Adds an adapter to the list (tree order) and hands it the line.
   void AddAdapter(CNAUsr* adapter);
+  // Takes the adapter out of the list and takes the line back; deletes it
+  // with `deleteFlag` 1.
   void RemoveChild(CNAUsr* adapter, int deleteFlag);
   const std::vector<CNAUsr*>& Adapters() const { return adapters_; }
 
@@ -60,6 +68,10 @@ private:
   // Starts or stops the shared instance (`call`): the driver's positive
   // result, else 0 after the no-driver line and box or `failedBox`.
   int SharedComm(int (*call)(DriverHandle), const char* failedBox);
+  // The line as an adapter of this project sees it now.
+  CommLine LineFor(CNAUsr* adapter);
+  // Hands every adapter the line again.
+  void HandLines();
 
   std::vector<CNAUsr*> adapters_;
   DriverSession sharedLine_;

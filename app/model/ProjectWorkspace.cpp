@@ -450,7 +450,7 @@ int ProjectWorkspace::RemoveUsrObj(TreeItem item, Wrapper* object, const std::st
   }
   if (CNAUsr* adapter = AsAdapter(object)) {
     CProjectUsr* owner = ProjectAbove(item);
-    if (!owner) owner = adapter->ownerProject;
+    if (!owner) owner = ProjectListing(*adapter);
     if (owner) owner->RemoveChild(adapter, 0);
   }
   DeleteTreeObjects(item);
@@ -533,5 +533,13 @@ CProjectUsr* ProjectWorkspace::ProjectOf(const CNAUsr& adapter) const {
   if (tree_.Contains(adapter.treeItem)) {
     if (CProjectUsr* project = AsProject(tree_.GetItemData(tree_.GetParentItem(adapter.treeItem)))) return project;
   }
-  return adapter.ownerProject;
+  return ProjectListing(adapter);
+}
+
+CProjectUsr* ProjectWorkspace::ProjectListing(const CNAUsr& adapter) const {
+  for (const std::unique_ptr<CProjectUsr>& project : projects_) {
+    const std::vector<CNAUsr*>& listed = project->Adapters();
+    if (std::find(listed.begin(), listed.end(), &adapter) != listed.end()) return project.get();
+  }
+  return nullptr;
 }

@@ -134,8 +134,8 @@ public:
   std::vector<CIOUsr*> ModulesOf(const CNAUsr& adapter) const;
   // The adapter that holds an object (an adapter is its own), or null.
   CNAUsr* AdapterOf(const Wrapper& object) const;
-  // The project above an adapter's item (the project it was added to when it
-  // has no item), or null; silent.
+  // The project above an adapter's item (the project whose list holds it
+  // when it has no item), or null; silent.
   CProjectUsr* ProjectOf(const CNAUsr& adapter) const;
 
   // The project counter that gives each new project its timer identifier
@@ -152,6 +152,8 @@ private:
   void ShowInserted(TreeItem selectedBefore, TreeItem item);
   // The project object of an item or of one of its ancestors, or null.
   CProjectUsr* ProjectAbove(TreeItem item) const;
+  // The open project whose adapter list holds the adapter, or null.
+  CProjectUsr* ProjectListing(const CNAUsr& adapter) const;
 
   ProjectTree tree_;
   std::vector<std::unique_ptr<CProjectUsr>> projects_;

@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
+class AdapterLink;
 class AppOptions;
 class CIOUsr;
 class CNAUsr;
-class CProjectUsr;
 class Wrapper;
 
 namespace qmx {
@@ -43,11 +43,10 @@ struct ProgramServices {
   ProgramPaths paths;
 
   // ---- the project tree --------------------------------------------------------------
-  // The adapter that holds a module (an adapter is its own and is never
-  // asked). Empty: modules have none.
-  std::function<CNAUsr*(const Wrapper& object)> adapterOf;
-  // The project an adapter belongs to. Empty: the project it was added to.
-  std::function<CProjectUsr*(const CNAUsr& adapter)> projectOf;
+  // The adapter that holds a module, as the module reads it (an adapter is
+  // its own and is never asked). Empty: modules have none. An adapter knows
+  // its project by the line its project hands it (app/model/CommLine.h).
+  std::function<AdapterLink*(const Wrapper& object)> adapterOf;
   // The modules under an adapter in tree order. Empty: none.
   std::function<std::vector<CIOUsr*>(const CNAUsr& adapter)> modulesOf;
   // Told 1 when the user changed a value of the selected project. Empty: nobody.

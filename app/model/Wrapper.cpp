@@ -1,7 +1,6 @@
 #include "app/model/Wrapper.h"
 
 #include "app/model/Logging.h"
-#include "app/model/NAUsr.h"
 #include "app/model/Services.h"
 #include "common/Utility.h"
 
@@ -159,9 +158,9 @@ int Wrapper::GetParaIOSetValFromProject(const std::string& hexText, const std::s
 // ---------------------------------------------------------------------------
 // Hooks
 
-CNAUsr* AdapterOfObject(const Wrapper& object) {
-  if (object.IsType(kTypeNA)) return const_cast<CNAUsr*>(dynamic_cast<const CNAUsr*>(&object));
-  if (const auto& adapterOf = qmx::Services().adapterOf) return adapterOf(object);
+AdapterLink* Wrapper::Adapter() const {
+  if (IsType(kTypeNA)) return const_cast<AdapterLink*>(dynamic_cast<const AdapterLink*>(this));
+  if (const auto& adapterOf = qmx::Services().adapterOf) return adapterOf(*this);
   return nullptr;
 }
 
@@ -286,9 +285,9 @@ int Wrapper::GetUsrValFromOnlineMemory(std::string& out, const uint8_t* buffer, 
 }
 
 OnlineBytes Wrapper::OnlineParaBytes(const char* caller) const {
-  CNAUsr* adapter = AdapterOfObject(*this);
-  if (!adapter || !adapter->OnlineImage(kOnlinePara)) return {};
-  return adapter->ReadOnlineData(const_cast<Wrapper*>(this), 0, kOnlinePara, 0, caller, 0, 0);
+  AdapterLink* adapter = Adapter();
+  if (!adapter || !adapter->HasOnlinePara()) return {};
+  return adapter->OnlineParaOf(*this, caller);
 }
 
 std::string Wrapper::SelectingParaText(const ParaItem& para, bool online, const char* caller) const {
@@ -345,7 +344,7 @@ int Wrapper::ConvFloatToRawChecked(double value, const IOItem* rule, uint16_t& r
   return ConvEngToRawChecked(value, &state, raw, "ConvFloatToRaw");
 }
 
-std::string Wrapper::GetUnit(std::string& out, const IOItem& item, CNAUsr* adapter) const {
+std::string Wrapper::GetUnit(std::string& out, const IOItem& item, const AdapterLink* adapter) const {
   static const char* kCaller = "Wrapper::GetUnit";
   if (!item.unitPara && !item.rangePara) {
     out = ConvRule::GetUnit(item);
@@ -357,7 +356,7 @@ std::string Wrapper::GetUnit(std::string& out, const IOItem& item, CNAUsr* adapt
   std::string onUnit;
   if (item.rangePara) prjRange = SelectingParaText(*item.rangePara, false, kCaller);
   if (item.unitPara) prjUnit = SelectingParaText(*item.unitPara, false, kCaller);
-  const bool online = adapter && adapter->OnlineImage(kOnlinePara);
+  const bool online = adapter && adapter->HasOnlinePara();
   if (online) {
     if (item.rangePara) onRange = SelectingParaText(*item.rangePara, true, kCaller);
     if (item.unitPara) onUnit = SelectingParaText(*item.unitPara, true, kCaller);

@@ -10,6 +10,7 @@
 // its size, and an image that was never made is absent (length 0).
 #pragma once
 
+#include "app/model/AdapterLink.h"
 #include "app/model/IOItem.h"
 #include "app/model/OnlineBytes.h"
 #include "app/model/ParaItem.h"
@@ -22,13 +23,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-
-class CNAUsr;
-class Wrapper;
-
-// Finds the adapter that holds a module through Services().adapterOf
-// (app/model/Services.h); an adapter is its own.
-CNAUsr* AdapterOfObject(const Wrapper& object);
 
 inline constexpr const char* kTypeProject = "PROJECT";
 inline constexpr const char* kTypeFolder = "FOLDER";
@@ -119,7 +113,7 @@ public:
   // The unit text of an item: its fixed unit, or "(%s)" / "(%s) %s" of the
   // units its selecting parameters name in the project and, with an adapter
   // holding online parameters, online.
-  std::string GetUnit(std::string& out, const IOItem& item, CNAUsr* adapter) const;
+  std::string GetUnit(std::string& out, const IOItem& item, const AdapterLink* adapter) const;
   // The rule of an item as this object uses it ("PRJ" or "ONLINE" ranges).
   ConvRuleState ActiveRule(const IOItem& item, const std::string& context) const;
 
@@ -188,6 +182,9 @@ protected:
   std::string name_;
 
 private:
+  // The adapter that holds the object, through Services().adapterOf
+  // (app/model/Services.h); an adapter is its own. Null without one.
+  AdapterLink* Adapter() const;
   // The object's part of its adapter's online parameters, or an empty view.
   OnlineBytes OnlineParaBytes(const char* caller) const;
   // The value text of a selecting parameter ("PRJ" or "ONLINE").

@@ -84,14 +84,12 @@ public:
   explicit ModelServices(ProjectWorkspace& ws) : saved_(qmx::Services()) {
     qmx::ProgramServices& s = qmx::Services();
     s.adapterOf = [&ws](const Wrapper& object) { return ws.AdapterOf(object); };
-    s.projectOf = [&ws](const CNAUsr& adapter) { return ws.ProjectOf(adapter); };
     s.modulesOf = [&ws](const CNAUsr& adapter) { return ws.ModulesOf(adapter); };
     s.projectModified = nullptr;
   }
   ~ModelServices() {
     qmx::ProgramServices& s = qmx::Services();
     s.adapterOf = saved_.adapterOf;
-    s.projectOf = saved_.projectOf;
     s.modulesOf = saved_.modulesOf;
     s.projectModified = saved_.projectModified;
   }

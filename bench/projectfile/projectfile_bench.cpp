@@ -68,7 +68,6 @@ struct Bench {
     ws.SetCatalogues(&adapters, &modules);
     qmx::ProgramServices& services = qmx::Services();
     services.adapterOf = [this](const Wrapper& object) { return ws.AdapterOf(object); };
-    services.projectOf = [this](const CNAUsr& adapter) { return ws.ProjectOf(adapter); };
     services.modulesOf = [this](const CNAUsr& adapter) { return ws.ModulesOf(adapter); };
     files.appVersion = "1.0.0.7";
     folder = parent / ("qmx-bench-prj-" + std::to_string(::getpid()));

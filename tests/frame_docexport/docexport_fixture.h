@@ -42,7 +42,6 @@ protected:
     };
     qmx::Services().modulesOf = [this](const CNAUsr& adapter) { return ws.ModulesOf(adapter); };
     qmx::Services().adapterOf = [this](const Wrapper& object) { return ws.AdapterOf(object); };
-    qmx::Services().projectOf = [this](const CNAUsr& adapter) { return ws.ProjectOf(adapter); };
     dist = qmx::test::DistDir().string();
     ASSERT_TRUE(qmx::test::LoadShippedCatalogues(ws, textIds, adapters, modules));
   }

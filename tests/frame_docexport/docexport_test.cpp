@@ -153,7 +153,8 @@ TEST_F(DocExport, AdapterFilesMatchTheGoldenFilesAndTheReportReadsThem) {
 TEST_F(DocExport, AStationBoundToItsDriverWritesItsAddressMap) {
   TwoStations();
   // The staged driver library computes the map from the module list alone.
-  ws.Projects().front()->commTypeCode = kCommTcp;
+  // The type reaches the stations with the line their project hands them.
+  ws.Projects().front()->SetCommType("TCP");
   first->SetCommSettings("127.0.0.1", "", "", "1");
   ASSERT_TRUE(first->HasDriver());
   first->moduleListChanged = 1;  // as the structure commands leave it

@@ -64,7 +64,6 @@ protected:
       return qmx::kBoxIdYes;
     };
     services.adapterOf = [this](const Wrapper& object) { return ws.AdapterOf(object); };
-    services.projectOf = [this](const CNAUsr& adapter) { return ws.ProjectOf(adapter); };
     services.modulesOf = [this](const CNAUsr& adapter) { return ws.ModulesOf(adapter); };
     services.multiDropDriverFile = [this](const std::string& commType, int& code) {
       return qmx::MultiDropDriverFile(adapters, commType, code);

@@ -8,6 +8,7 @@
 #include "app/model/IOCatalogue.h"
 #include "app/model/Logging.h"
 #include "app/model/NACatalogue.h"
+#include "app/model/NAUsr.h"
 #include "app/model/ProgramPaths.h"
 #include "app/model/ProjectUsr.h"
 #include "app/model/ProjectWorkspace.h"
@@ -41,7 +42,6 @@ struct Program {
     qmx::ProgramServices& services = qmx::Services();
     services.messageBox = [](const std::string&, unsigned) { return qmx::kBoxIdYes; };
     services.adapterOf = [this](const Wrapper& object) { return workspace.AdapterOf(object); };
-    services.projectOf = [this](const CNAUsr& adapter) { return workspace.ProjectOf(adapter); };
     services.modulesOf = [this](const CNAUsr& adapter) { return workspace.ModulesOf(adapter); };
     services.multiDropDriverFile = [this](const std::string& commType, int& code) {
       return qmx::MultiDropDriverFile(adapters, commType, code);

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <vector>
+
 namespace {
 
 IOItem LinearItem() {
@@ -151,6 +154,45 @@ TEST(ByParaRule, UnitFollowsTheSelectingParameter) {
   IOItem fixed = LinearItem();
   fixed.unit = "bar";
   EXPECT_EQ(object.GetUnit(unit, fixed, nullptr), "bar");
+}
+
+// Online parameters as an adapter hands them to the objects under it: the
+// selector reads 0 (mA).
+struct OnlinePara : AdapterLink {
+  bool HasOnlinePara() const override { return image != nullptr; }
+  OnlineBytes OnlineParaOf(const Wrapper& object, const char* /*caller*/) override {
+    asked = &object;
+    return OnlineBytes(image, 0);
+  }
+  std::shared_ptr<std::vector<uint8_t>> image = std::make_shared<std::vector<uint8_t>>(16, 0);
+  const Wrapper* asked = nullptr;
+};
+
+// An adapter object, which reads its own online parameters.
+struct Station : TestObject, OnlinePara {
+  Station() : TestObject(0, 16, 16, kTypeNA) {}
+};
+
+// "ONLINE" ranges and units come from the online parameters of the adapter
+// that holds the object (the tree's answer), or of the object itself when it
+// is the adapter; the project's stay the object's.
+TEST(ByParaRule, OnlineRangesComeFromTheAdapterThatHoldsTheObject) {
+  qmx::test::ResetProgramServices();
+  ByParaFixture f;
+  OnlinePara adapter;
+  TestObject module;
+  Station station;
+  qmx::Services().adapterOf = [&adapter](const Wrapper&) -> AdapterLink* { return &adapter; };
+  for (TestObject* object : {&module, static_cast<TestObject*>(&station)}) {
+    object->paraImage()[0] = 1;  // V in the project
+    std::string out;
+    EXPECT_EQ(object->ConvRawToFloatStr(out, 500, "PRJ", &f.item), "50.00");
+    EXPECT_EQ(object->ConvRawToFloatStr(out, 500, "ONLINE", &f.item), "5.00");
+    EXPECT_EQ(object->GetUnit(out, f.item, &adapter), "(V) mA");
+  }
+  EXPECT_EQ(adapter.asked, &module);
+  EXPECT_EQ(station.asked, &station);
+  qmx::test::ResetProgramServices();
 }
 
 TEST(AnalogModes, OutputTakesRawHexAndRawDecimalText) {

@@ -278,6 +278,53 @@ TEST_F(Binding, AdaptersLeaveTheSharedInstanceBeforeTheProjectReleasesIt) {
   }
 }
 
+// The interval the project sets reaches the devices that join its line
+// afterwards.
+TEST_F(Binding, DevicesJoiningTheSharedLineTakeTheProjectsInterval) {
+  FakeDriver fake;
+  SharedSetup s;
+  s.project->ChagnedValueByUsr("Properties", "Communication Interval", nullptr, nullptr, "1000");
+  fake.Reset();
+  s.Bind();
+  const auto journal = fake.Journal();
+  ASSERT_EQ(journal.size(), 5u);
+  EXPECT_EQ(journal[1], "drvSetDeviceProperty key|QMX-ETH|1000\t0x4101,1");
+  EXPECT_EQ(journal[3], "drvSetDeviceProperty key|QMX-ETH|1000\t0x4101,2");
+  for (CNAUsr* na : s.adapters) EXPECT_EQ(na->UpdateTime(), 1000);
+  for (CNAUsr* na : s.adapters) delete na;
+  delete s.project;
+}
+
+// The session binds its members' entry points: a shared library without one
+// that a device's binding calls at once takes no adapter, the refusal names
+// the adapter, and nothing of a device is called, then or when the line goes.
+TEST_F(Binding, ASharedLibraryWithoutTheDeviceEntryPointsTakesNoAdapter) {
+  struct Case {
+    const char* variant;
+    const char* missing;
+  };
+  for (const Case& c : {Case{"FakeNoDeviceProperty", "drvSetDeviceProperty"},
+                        Case{"FakeNoProcessImgMode", "drvSetProcessImgMode"}}) {
+    log.Clear();
+    FakeDriver fake(c.variant);
+    sharedDriverFile = std::string(c.variant) + ".dll";
+    SharedSetup s;
+    ASSERT_TRUE(s.project->HasSharedDriver()) << c.variant;
+    fake.Reset();
+    s.Bind();
+    EXPECT_TRUE(log.Has(std::string("[Error Code: -1027] Cannot find ") + c.missing +
+                        " function. Contact the dealer. NA: QMX-ETH. Func: AttachMultiDropDriver",
+                        qmx::kLogError))
+        << c.variant;
+    EXPECT_EQ(fake.Calls(), (std::vector<std::string>{"drvSetChannelProperty"})) << c.variant;
+    for (CNAUsr* na : s.adapters) EXPECT_EQ(na->GetBinding(), CNAUsr::Binding::kNone) << c.variant;
+    fake.Reset();
+    for (CNAUsr* na : s.adapters) delete na;
+    delete s.project;
+    EXPECT_EQ(fake.Calls(), (std::vector<std::string>{"drvStopComm", "drvUninitialize"})) << c.variant;
+  }
+}
+
 TEST_F(Binding, SharedProjectWithoutLibraryAttachesNoAdapter) {
   sharedDriverFile = "NoSuchDriver.dll";
   SharedSetup s;

@@ -60,6 +60,56 @@ TEST_F(Objects, AdapterWithoutProjectReportsTheTreeHandle) {
   EXPECT_EQ(Boxes().back(), "[Bug] Invalid NA's project tree handle.");
 }
 
+// The adapter reads no project: what it shows follows the line its project
+// hands it, and a project that lets it go (removed, or gone) leaves it on
+// none; an adapter that goes leaves its project's list.
+TEST_F(Objects, AdapterFollowsTheLineItsProjectHandsIt) {
+  auto def = MakeDefinition("NoSuchDriver");
+  auto project = std::make_unique<CProjectUsr>();
+  project->SetCommType("TCP");
+  CNAUsr na;
+  na.SetName("Station 1");
+  na.SetNADef(def.get());
+  na.ipAddress = "10.0.0.7";
+  na.comPort = "COM3";
+  na.nodeAddress = "5";
+  na.posNo = 2;
+  project->AddAdapter(&na);
+  struct Case {
+    const char* type;
+    const char* label;
+    const char* address;
+    int online;
+  };
+  for (const Case& c : {Case{"TCP", "Station 1 (10.0.0.7)", "10.0.0.7", 1},
+                        Case{"RS232C", "Station 1 (Port:COM3. Node:5)", "COM3", 1},
+                        Case{"Offline", "Station 1 (Pos: 2)", "", 0}}) {
+    project->SetCommType(c.type);
+    EXPECT_EQ(na.GetTreeUniqueName(0), c.label) << c.type;
+    EXPECT_EQ(na.GetCommAddress(), c.address) << c.type;
+    EXPECT_EQ(na.IsSupportOnline(), c.online) << c.type;
+  }
+
+  project->RemoveChild(&na, 0);
+  EXPECT_FALSE(na.OnProject());
+  EXPECT_EQ(na.GetTreeUniqueName(0), "");
+  ASSERT_FALSE(Boxes().empty());
+  EXPECT_EQ(Boxes().back(), "[Bug] Invalid NA's project tree handle.");
+  project->AddAdapter(&na);
+  EXPECT_EQ(na.GetTreeUniqueName(0), "Station 1 (Pos: 2)");
+  project.reset();
+  EXPECT_FALSE(na.OnProject());
+  EXPECT_EQ(na.UnloadCommunicateDriver(), 2);
+
+  CProjectUsr other;
+  auto gone = std::make_unique<CNAUsr>();
+  other.AddAdapter(gone.get());
+  other.AddAdapter(&na);
+  gone.reset();
+  EXPECT_EQ(other.Adapters(), (std::vector<CNAUsr*>{&na}));
+  other.RemoveChild(&na, 0);
+}
+
 TEST_F(Objects, CommunicationDescriptions) {
   CNAUsr na;
   EXPECT_EQ(na.GetCommDescForDocu(), "");

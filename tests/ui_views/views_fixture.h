@@ -43,7 +43,6 @@ protected:
       return 1;
     };
     services.adapterOf = [this](const Wrapper& object) { return ws.AdapterOf(object); };
-    services.projectOf = [this](const CNAUsr& na) { return ws.ProjectOf(na); };
     services.modulesOf = [this](const CNAUsr& na) { return ws.ModulesOf(na); };
     services.projectModified = [this](int modified) { ws.SetProjectModified(modified, nullptr); };
     services.viewMode = [this] { return ws.namingMode; };

@@ -91,7 +91,6 @@ bool DocuWriter::Load(const fs::path& programDir, std::string& error) {
     return kBoxIdYes;
   };
   services.adapterOf = [&p](const Wrapper& object) { return p.ws.AdapterOf(object); };
-  services.projectOf = [&p](const CNAUsr& adapter) { return p.ws.ProjectOf(adapter); };
   services.modulesOf = [&p](const CNAUsr& adapter) { return p.ws.ModulesOf(adapter); };
   services.multiDropDriverFile = [&p](const std::string& commType, int& code) {
     return MultiDropDriverFile(p.adapters, commType, code);

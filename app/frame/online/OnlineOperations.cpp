@@ -656,8 +656,7 @@ int OnlineOperations::SetParaFactoryVal(TreeItem item, Wrapper* object, int choi
   }
   // The project's values changed: it must be saved again.
   if (!project) {
-    CNAUsr* adapter = AdapterOfObject(*object);
-    if (object->IsType(kTypeNA)) adapter = static_cast<CNAUsr*>(object);
+    CNAUsr* adapter = workspace_.AdapterOf(*object);
     project = adapter ? workspace_.ProjectOf(*adapter) : nullptr;
   }
   (void)item;
