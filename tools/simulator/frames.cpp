@@ -3,11 +3,13 @@
 namespace qmx::sim {
 namespace {
 
+// An RTU ADU: unit, function, CRC at least; 256 bytes at most (a PDU of 253).
+constexpr size_t kMinRtuFrame = 4;
 constexpr size_t kMaxRtuFrame = 256;
 constexpr size_t kMbapSize = 7;  // transaction, protocol, length, unit
 
 bool CrcMatches(const Bytes& b, size_t length) {
-  if (length < 4 || length > b.size()) return false;
+  if (length < kMinRtuFrame || length > b.size()) return false;
   const uint16_t crc = Crc16(b.data(), length - 2);
   return b[length - 2] == (crc & 0xFF) && b[length - 1] == (crc >> 8);
 }
@@ -79,47 +81,40 @@ TcpCut CutTcpRequest(Bytes& buffer, TcpRequest* out) {
 void RtuReceiver::Feed(const uint8_t* data, size_t length, uint64_t nowMs) {
   if (length == 0) return;
   // Bytes after a quiet gap start a new frame.
-  if (!buffer_.empty() && nowMs >= lastByteMs_ + static_cast<uint64_t>(gapMs_)) {
-    buffer_.clear();
-    ++badFrames_;
-  }
+  if (!buffer_.empty() && nowMs >= lastByteMs_ + static_cast<uint64_t>(gapMs_)) Drop();
   buffer_.insert(buffer_.end(), data, data + length);
   lastByteMs_ = nowMs;
   Cut();
 }
 
+void RtuReceiver::Drop() {
+  buffer_.clear();
+  ++badFrames_;
+}
+
 void RtuReceiver::Cut() {
-  while (buffer_.size() >= 4) {
-    const size_t known = KnownLength(buffer_);
+  while (buffer_.size() >= kMinRtuFrame) {
     size_t take = 0;
     if (HasKnownLength(buffer_[1])) {
-      if (known == 0 || buffer_.size() < known) {
-        if (known > kMaxRtuFrame) {
-          buffer_.clear();
-          ++badFrames_;
-        }
-        return;
-      }
-      if (!CrcMatches(buffer_, known)) {
-        // A damaged frame: nothing of it can be trusted, wait for silence.
-        buffer_.clear();
-        ++badFrames_;
-        return;
-      }
+      const size_t known = KnownLength(buffer_);
+      // A byte count no request can carry: the frame is dropped as soon as
+      // it is read, whether the rest comes in the same piece or not.
+      if (known > kMaxRtuFrame) return Drop();
+      if (known == 0 || buffer_.size() < known) return;
+      // A damaged frame: nothing of it can be trusted, wait for silence.
+      if (!CrcMatches(buffer_, known)) return Drop();
       take = known;
-    } else {
+    } else if (buffer_[1] == 8 && buffer_.size() >= 8 && CrcMatches(buffer_, 8)) {
       // FC 8 requests of the usual 8 bytes first, then any length whose CRC matches.
-      if (buffer_[1] == 8 && buffer_.size() >= 8 && CrcMatches(buffer_, 8)) {
-        take = 8;
-      } else if (CrcMatches(buffer_, buffer_.size())) {
-        take = buffer_.size();
-      } else {
-        if (buffer_.size() > kMaxRtuFrame) {
-          buffer_.clear();
-          ++badFrames_;
-        }
-        return;
-      }
+      take = 8;
+    } else if (buffer_.size() > kMaxRtuFrame) {
+      // Longer than a frame may be, even where its last two bytes happen to
+      // check: noise, or frames run together that cannot be told apart.
+      return Drop();
+    } else if (CrcMatches(buffer_, buffer_.size())) {
+      take = buffer_.size();
+    } else {
+      return;
     }
     ready_.emplace_back(buffer_.begin(), buffer_.begin() + static_cast<long>(take) - 2);
     buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<long>(take));
@@ -136,10 +131,7 @@ bool RtuReceiver::Next(uint8_t* unit, Bytes* pdu) {
 }
 
 void RtuReceiver::Tick(uint64_t nowMs) {
-  if (!buffer_.empty() && nowMs >= lastByteMs_ + static_cast<uint64_t>(gapMs_)) {
-    buffer_.clear();
-    ++badFrames_;
-  }
+  if (!buffer_.empty() && nowMs >= lastByteMs_ + static_cast<uint64_t>(gapMs_)) Drop();
 }
 
 int RtuReceiver::MsUntilGap(uint64_t nowMs) const {

@@ -34,8 +34,10 @@ TcpCut CutTcpRequest(Bytes& buffer, TcpRequest* out);
 // when its length, known from the function code (FC 1-6: 8 bytes, FC 15/16:
 // 9 + byte count), is reached and its CRC matches; for other function codes
 // (FC 8 and unknown ones) when the bytes so far end in a matching CRC. A
-// frame whose CRC does not match, and bytes left over when the line has been
-// quiet for the gap time, are discarded and counted as bad frames.
+// frame whose CRC does not match, one longer than an RTU frame may be (256
+// bytes), and bytes left over when the line has been quiet for the gap time,
+// are discarded and counted as bad frames. So every request handed out is
+// unit + PDU of 1 to 253 bytes.
 class RtuReceiver {
 public:
   explicit RtuReceiver(int gapMs = 20) : gapMs_(gapMs) {}
@@ -51,6 +53,7 @@ public:
 
 private:
   void Cut();
+  void Drop();
   Bytes buffer_;
   std::vector<Bytes> ready_;
   uint64_t lastByteMs_ = 0;
