@@ -36,6 +36,24 @@ public:
     return values_.size();
   }
 
+  // Drops the values interned after the first `count`, leaving the pool as
+  // it was when it held those alone (its index laid out as their interning
+  // laid it out). Only for a caller that knows no handle to a later value is
+  // left: a fuzz target between two inputs.
+  void DropAllBut(size_t count) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (count >= values_.size()) return;
+    values_.resize(count);
+    slots_.clear();
+    size_t placed = 0;
+    for (const Value& value : values_) {
+      if (slots_.empty()) slots_.assign(kFirstSlots, nullptr);
+      if ((placed + 1) * 4 > slots_.size() * 3) Grow();
+      slots_[Probe(value, Hash{}(value))] = &value;
+      ++placed;
+    }
+  }
+
 private:
   static constexpr size_t kFirstSlots = 1024;  // a power of two
 

@@ -38,6 +38,10 @@ const std::vector<ValueRecord>& NoRecords() {
 
 ValueList::ValueList() noexcept : records_(&NoRecords()) {}
 
+size_t ValueList::PoolSize() { return ListPool().Size(); }
+
+void ValueList::ShrinkPoolTo(size_t poolSize) { ListPool().DropAllBut(poolSize); }
+
 ValueList::ValueList(const std::vector<ValueRecord>& records)
     : records_(records.empty() ? &NoRecords() : ListPool().Intern(records)) {}
 

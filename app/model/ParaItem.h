@@ -71,6 +71,12 @@ public:
   // Equal lists are one pooled list.
   friend bool operator==(const ValueList& a, const ValueList& b) noexcept { return a.records_ == b.records_; }
 
+  // How many distinct non-empty lists the pool holds, and the way back to
+  // an earlier count, as for the texts (PooledText::ShrinkPoolTo); lists go
+  // before the texts they hold.
+  static size_t PoolSize();
+  static void ShrinkPoolTo(size_t poolSize);
+
 private:
   const std::vector<ValueRecord>* records_;
 };

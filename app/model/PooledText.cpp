@@ -23,6 +23,8 @@ size_t PooledText::PoolSize() {
   return Pool().Size();
 }
 
+void PooledText::ShrinkPoolTo(size_t poolSize) { Pool().DropAllBut(poolSize); }
+
 const std::string& PooledText::Empty() noexcept {
   static const std::string* empty = new std::string;  // never destroyed, as the pool
   return *empty;

@@ -61,6 +61,10 @@ public:
 
   // How many distinct texts the pool holds (the empty text not counted).
   static size_t PoolSize();
+  // Drops the texts pooled since the pool held `poolSize`, so that a fuzz
+  // target's every input finds the pool as the first did. No handle to
+  // such a text may be left, nor a value list that holds one.
+  static void ShrinkPoolTo(size_t poolSize);
 
 private:
   static const std::string& Empty() noexcept;

@@ -89,4 +89,38 @@ TEST(PooledTextTest, InterningFromThreadsKeepsOneStringPerText) {
   }
 }
 
+// A fuzz target's way back between inputs: what was pooled since is gone
+// (pooled again, it is a new entry), what was there before stays where it
+// was and is found by the index rebuilt without the rest.
+TEST(PooledTextTest, ShrinkingThePoolsLeavesWhatTheyHeldBefore) {
+  const PooledText kept("shrink-test kept");
+  const ValueRecord keptRecord{"T_Kept", "1", "Kept", "", ""};
+  const ValueList keptList{keptRecord};
+  const size_t texts = PooledText::PoolSize();
+  const size_t lists = ValueList::PoolSize();
+  {
+    // Past the first index size, so that the index grew after the mark.
+    std::vector<ValueList> later;
+    for (int i = 0; i < 3000; ++i) {
+      const PooledText text("shrink-test later " + std::to_string(i));
+      if (i % 100 == 0) later.push_back(ValueList{ValueRecord{"T_Later", text, "Later", "", ""}});
+    }
+    ASSERT_GE(PooledText::PoolSize(), texts + 3000);
+    ASSERT_EQ(ValueList::PoolSize(), lists + 30);
+  }
+  ValueList::ShrinkPoolTo(lists);
+  PooledText::ShrinkPoolTo(texts);
+  EXPECT_EQ(PooledText::PoolSize(), texts);
+  EXPECT_EQ(ValueList::PoolSize(), lists);
+
+  EXPECT_EQ(PooledText("shrink-test kept").c_str(), kept.c_str());
+  EXPECT_EQ(&ValueList{keptRecord}.records(), &keptList.records());
+  EXPECT_EQ(PooledText::PoolSize(), texts);
+  EXPECT_EQ(PooledText("shrink-test later 7"), "shrink-test later 7");
+  EXPECT_EQ(PooledText::PoolSize(), texts + 1);
+  // A count at or above the size drops nothing.
+  PooledText::ShrinkPoolTo(texts + 5);
+  EXPECT_EQ(PooledText::PoolSize(), texts + 1);
+}
+
 }  // namespace
