@@ -75,10 +75,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   qmx::fuzz::QuietBoxes();
   const TextIdMap& texts = ShippedTexts();
   HoldDescriptions();
+  const qmx::fuzz::FreshPools fresh;
   qmx::fuzz::MemoryFiles& files = qmx::fuzz::MemoryFiles::Get();
 
+  // Both lists are this input before either is read.
   static const std::string naList = (kProducts / "listNA.xml").string();
+  static const std::string ioList = (kProducts / "listIO.xml").string();
   files.Put(naList, data, size);
+  files.Put(ioList, data, size);
   NACatalogue adapters;
   const int naRc = ParseNAFiles(naList, texts, adapters);
   if (naRc != 0 && naRc != 1) qmx::fuzz::Broken();
@@ -93,8 +97,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
 
-  static const std::string ioList = (kProducts / "listIO.xml").string();
-  files.Put(ioList, data, size);
   IOCatalogue modules;
   const int ioRc = ParseIOFiles(ioList, texts, modules);
   if (ioRc != 0 && ioRc != 1) qmx::fuzz::Broken();

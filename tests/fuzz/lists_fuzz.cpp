@@ -13,6 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   qmx::fuzz::QuietBoxes();
   static const std::string path = std::string(qmx::fuzz::kMemoryFolder) + "/listTextIdEng.xml";
   qmx::fuzz::MemoryFiles::Get().Put(path, data, size);
+  const qmx::fuzz::FreshPools fresh;
 
   TextIdMap texts;
   const int textsRc = ParseTextIdFile(path, texts);

@@ -15,37 +15,67 @@
 #include "app/model/Services.h"
 #include "app/model/TextIdList.h"
 #include "tests/support/fuzz_files.h"
+#include "tests/support/fuzz_model.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace {
 
-struct Program {
+// The shipped catalogue, read once: every input reads its project over the
+// same definitions, which nothing of a project changes.
+struct Catalogue {
+  qmx::ProgramPaths paths;
   TextIdMap texts;
   NACatalogue adapters;
   IOCatalogue modules;
-  ProjectWorkspace workspace;
-  ProjectFiles files{workspace, modules};
 
-  // The shipped catalogue; no driver library beside it, so opening a project
-  // binds none (its failure is logged and the project stays open offline).
-  Program() {
+  // No driver library beside it, so opening a project binds none (its
+  // failure is logged and the project stays open offline).
+  Catalogue() {
     const std::string folder = QMX_FUZZ_PROGRAM_DIR;
-    qmx::Paths().SetAppDir(folder);
+    paths.SetAppDir(folder);
+    qmx::Paths() = paths;
     ParseTextIdFile(TextIdListPath(folder, "Eng"), texts);
     ParseNAFiles(NAListPath(folder), texts, adapters);
     ParseIOFiles(IOListPath(folder), texts, modules);
-    workspace.SetCatalogues(&adapters, &modules);
+  }
+};
+
+const Catalogue& Shipped() {
+  // Never destroyed: definitions outlive every project read from them.
+  static const Catalogue* catalogue = new Catalogue();
+  return *catalogue;
+}
+
+// The workspace and project files of one input, made anew for each, and
+// the hooks the readers reach them by.
+struct Program {
+  ProjectWorkspace workspace;
+  ProjectFiles files{workspace, Shipped().modules};
+
+  Program() {
+    workspace.SetCatalogues(&Shipped().adapters, &Shipped().modules);
     files.appVersion = "1.0.0.1";
-    qmx::ProgramServices& services = qmx::Services();
+    // Services of this input alone: nothing an earlier one set stays.
+    qmx::ProgramServices services;
+    services.paths = Shipped().paths;
     services.messageBox = [](const std::string&, unsigned) { return qmx::kBoxIdYes; };
     services.adapterOf = [this](const Wrapper& object) { return workspace.AdapterOf(object); };
     services.modulesOf = [this](const CNAUsr& adapter) { return workspace.ModulesOf(adapter); };
-    services.multiDropDriverFile = [this](const std::string& commType, int& code) {
-      return qmx::MultiDropDriverFile(adapters, commType, code);
+    services.multiDropDriverFile = [](const std::string& commType, int& code) {
+      return qmx::MultiDropDriverFile(Shipped().adapters, commType, code);
     };
+    qmx::Services() = std::move(services);
+  }
+  Program(const Program&) = delete;
+  Program& operator=(const Program&) = delete;
+  ~Program() {
+    CloseAll();
+    // The hooks name this program: none may outlive it.
+    qmx::Services() = qmx::ProgramServices();
   }
 
   void CloseAll() {
@@ -56,16 +86,12 @@ struct Program {
   }
 };
 
-Program& TheProgram() {
-  // Never destroyed: the exit handlers must not run the services' hooks.
-  static Program* program = new Program();
-  return *program;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  Program& program = TheProgram();
+  Shipped();
+  const qmx::fuzz::FreshPools fresh;
+  Program program;
   static const std::string path = std::string(qmx::fuzz::kMemoryFolder) + "/Fuzz.KPX";
   qmx::fuzz::MemoryFiles& files = qmx::fuzz::MemoryFiles::Get();
   files.Put(path, data, size);
@@ -91,6 +117,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (program.files.ProjectFileBytes(*program.workspace.Projects().front()) != saved) qmx::fuzz::Broken();
     }
   }
-  program.CloseAll();
   return 0;
 }

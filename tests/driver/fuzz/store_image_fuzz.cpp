@@ -41,14 +41,11 @@ constexpr int kFuzzedKinds[] = {DRV_IMAGE_PARA, DRV_IMAGE_COMMINIT, DRV_IMAGE_IN
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Bytes in{data, size};
   const std::string model = kModels[in.Take() % 6];
-  // One instance for every input: each lays its station out anew (the
-  // module list replaces all but the model's own registers, made only when
-  // the model changes).
-  static DriverInstance* instance = new DriverInstance();
-  static std::string lastModel;
-  auto& driver = static_cast<ModbusDriver&>(instance->Driver());
-  if (model != lastModel && driver.SetDeviceProperty("K", model, "0x4101,1", true) != 1) std::abort();
-  lastModel = model;
+  // An instance of its own for every input, so that what an input finds
+  // replays from that input alone.
+  DriverInstance instance;
+  auto& driver = static_cast<ModbusDriver&>(instance.Driver());
+  if (driver.SetDeviceProperty("K", model, "0x4101,1", true) != 1) std::abort();
 
   const size_t modules = in.Take() % 9;
   std::vector<std::string> lines(modules + 1);

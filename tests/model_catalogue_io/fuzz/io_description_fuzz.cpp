@@ -17,6 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::string path = std::string(qmx::fuzz::kMemoryFolder) + "/QMX-0000.xml";
   qmx::fuzz::MemoryFiles::Get().Put(path, data, size);
   static const TextIdMap texts = {{"T_A", {"A", "a"}}};
+  const qmx::fuzz::FreshPools fresh;
   IOCatalogue catalogue;
   const IODef* def = nullptr;
   const int rc = ParseIO(path, 0, texts, catalogue, &def);

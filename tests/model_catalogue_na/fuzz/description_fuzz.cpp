@@ -16,6 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::string path = std::string(qmx::fuzz::kMemoryFolder) + "/QMX-0000.xml";
   qmx::fuzz::MemoryFiles::Get().Put(path, data, size);
   static const TextIdMap texts = {{"T_A", {"A", "a"}}};
+  const qmx::fuzz::FreshPools fresh;
   std::vector<std::unique_ptr<NADef>> definitions;
   const int rc = ParseNA(path, 0, texts, definitions);
   if (rc != 1 && rc != -4000) std::abort();
