@@ -23,6 +23,19 @@
 #include <sanitizer/common_interface_defs.h>
 #define QMX_FIBER_ASAN 1
 #endif
+// ThreadSanitizer keeps a context (held locks, call stack, clock) per
+// thread; each fiber gets one of its own, or it would take the fibers of
+// the one thread for one thread holding all their locks at once.
+#if defined(__SANITIZE_THREAD__)
+#define QMX_FIBER_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define QMX_FIBER_TSAN 1
+#endif
+#endif
+#ifdef QMX_FIBER_TSAN
+#include <sanitizer/tsan_interface.h>
+#endif
 
 namespace qmx::fiber {
 
@@ -94,11 +107,19 @@ struct Fiber {
 #ifdef QMX_FIBER_ASAN
   void* fakeStack = nullptr;
 #endif
+#ifdef QMX_FIBER_TSAN
+  void* tsanContext = __tsan_create_fiber(0);
+#endif
 
   Fiber() = default;
   Fiber(const Fiber&) = delete;
   Fiber& operator=(const Fiber&) = delete;
+  // Never on the fiber itself: the scheduler frees it once it has switched
+  // away from it for good.
   ~Fiber() {
+#ifdef QMX_FIBER_TSAN
+    __tsan_destroy_fiber(tsanContext);
+#endif
     if (mapping) ::munmap(mapping, kGuardBytes + kStackBytes);
   }
 
@@ -200,9 +221,22 @@ public:
   static Scheduler& Get() {
     // Never destroyed: its thread may still serve fibers while the process
     // ends.
-    static Scheduler* scheduler = new Scheduler;
+    static Scheduler* scheduler = [] {
+      auto* made = new Scheduler;
+      made_.store(made, std::memory_order_release);
+      return made;
+    }();
     return *scheduler;
   }
+  // The scheduler once a fiber has been spawned, else null.
+  static Scheduler* IfMade() { return made_.load(std::memory_order_acquire); }
+
+  // Joins the scheduler thread once the last fiber has returned, so that
+  // no thread of this code runs on when its statics go (at exit, or when
+  // the library holding it is unloaded). A fiber still running then (a
+  // loop nobody stopped) keeps the thread: it is left to end with the
+  // process, and detaches itself should it go idle first.
+  void JoinAtExit();
 
   // A wait as poll() answers it (what is there now), or for what comes
   // after the caller last found none (AwaitInput).
@@ -249,11 +283,16 @@ public:
 
 private:
 
+  static std::atomic<Scheduler*> made_;
+
   // Shared with the threads that start fibers.
   std::mutex lock_;
   std::vector<Fiber*> incoming_;
   bool running_ = false;
   std::thread thread_;
+  size_t unfinished_ = 0;  // spawned and not yet returned
+  bool abandoned_ = false;  // nobody will join the thread: it detaches itself
+  std::condition_variable idle_;  // running_ has gone false, or a fiber came
   int wakeFd_ = -1;
   int epoll_ = -1;
 
@@ -289,7 +328,24 @@ private:
   const void* mainBottom_ = nullptr;
   size_t mainSize_ = 0;
 #endif
+#ifdef QMX_FIBER_TSAN
+  void* tsanMain_ = nullptr;  // the scheduler thread's own context
+#endif
 };
+
+std::atomic<Scheduler*> Scheduler::made_{nullptr};
+
+// Destroyed after the statics made on first use (the driver library's
+// instance list among them, whose destruction stops the loops that still
+// run), since it is made when this file is loaded, before any of them.
+struct JoinSchedulerAtExit {
+  JoinSchedulerAtExit() = default;
+  JoinSchedulerAtExit(const JoinSchedulerAtExit&) = delete;
+  JoinSchedulerAtExit& operator=(const JoinSchedulerAtExit&) = delete;
+  ~JoinSchedulerAtExit() {
+    if (Scheduler* scheduler = Scheduler::IfMade()) scheduler->JoinAtExit();
+  }
+} joinSchedulerAtExit;
 
 Scheduler::Scheduler() {
   epoll_ = ::epoll_create1(EPOLL_CLOEXEC);
@@ -335,11 +391,16 @@ Task Scheduler::Spawn(std::function<void()> body) {
     }
     running_ = true;
   }
+  ++unfinished_;
+  idle_.notify_all();  // an exit waiting for the thread to go idle waits no more
   fiber.release();  // the scheduler owns it now
   return task;
 }
 
 void Scheduler::Run() {
+#ifdef QMX_FIBER_TSAN
+  tsanMain_ = __tsan_get_current_fiber();
+#endif
   for (;;) {
     TakeIncoming();
     while (!due_.empty() || !handled_.empty() || !ready_.empty()) {
@@ -371,12 +432,27 @@ void Scheduler::Run() {
       std::lock_guard<std::mutex> guard(lock_);
       if (incoming_.empty()) {
         running_ = false;
+        if (abandoned_) thread_.detach();
+        idle_.notify_all();
         return;
       }
       continue;
     }
     Poll();
   }
+}
+
+void Scheduler::JoinAtExit() {
+  std::unique_lock<std::mutex> guard(lock_);
+  // With nothing left to run the thread is idle, or about to be.
+  idle_.wait(guard, [this] { return !running_ || unfinished_ > 0; });
+  if (unfinished_ > 0) {
+    abandoned_ = true;
+    return;
+  }
+  std::thread ended = std::move(thread_);
+  guard.unlock();
+  if (ended.joinable()) ended.join();
 }
 
 void Scheduler::TakeIncoming() {
@@ -459,6 +535,11 @@ void Scheduler::Resume(Fiber* fiber) {
   void* fake = nullptr;
   __sanitizer_start_switch_fiber(&fake, fiber->StackBottom(), kStackBytes);
 #endif
+#ifdef QMX_FIBER_TSAN
+  // With the switch synchronising, as the one thread's sequence did: the
+  // fibers hand the scheduler's state to each other.
+  __tsan_switch_to_fiber(fiber->tsanContext, 0);
+#endif
   Jump(main_, fiber->context);
 #ifdef QMX_FIBER_ASAN
   __sanitizer_finish_switch_fiber(fake, nullptr, nullptr);
@@ -474,6 +555,10 @@ void Scheduler::Finish(Fiber* fiber) {
   std::shared_ptr<Task::State> task = std::move(fiber->task);
   delete fiber;
   {
+    std::lock_guard<std::mutex> guard(lock_);
+    --unfinished_;
+  }
+  {
     std::lock_guard<std::mutex> guard(task->lock);
     task->done = true;
     task->fiber = nullptr;
@@ -484,6 +569,9 @@ void Scheduler::Finish(Fiber* fiber) {
 void Scheduler::SwitchOut(Fiber* fiber) {
 #ifdef QMX_FIBER_ASAN
   __sanitizer_start_switch_fiber(fiber->finished ? nullptr : &fiber->fakeStack, mainBottom_, mainSize_);
+#endif
+#ifdef QMX_FIBER_TSAN
+  __tsan_switch_to_fiber(tsanMain_, 0);
 #endif
   Jump(fiber->context, main_);
 #ifdef QMX_FIBER_ASAN

@@ -14,7 +14,10 @@
 // Mutexes held for short stretches are fine.
 //
 // The scheduler thread is started with the first fiber and ends when the
-// last fiber has returned; the next Spawn starts it again.
+// last fiber has returned; the next Spawn starts it again. When the statics
+// go (the process ends, or the library holding this code is unloaded) a
+// thread whose fibers have all returned is joined; one with a fiber still
+// running is left to end with the process, and the exit does not wait for it.
 #pragma once
 
 #include <poll.h>

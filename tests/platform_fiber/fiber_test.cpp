@@ -3,7 +3,9 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <spawn.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -481,6 +483,62 @@ TEST(Fiber, SleepersWakeInTheOrderOfTheirDeadlines) {
   EXPECT_EQ(order, expected);
   EXPECT_GE(order.size(), kSleepers / 2u);
   EXPECT_EQ(std::count(order.begin(), order.end(), -1), 0);
+}
+
+// Each fiber holds a lock of its own across its waits, as a monitoring
+// cycle holds its instance's schedule lock across a transaction, while the
+// other fiber takes its own. To ThreadSanitizer, one thread taking a lock
+// while holding another, in both orders, is a lock-order inversion: it has
+// to see each fiber as a thread of its own (scripts/tsan.sh runs this with
+// halt_on_error, where an unannotated switch fails it).
+TEST(Fiber, LocksHeldAcrossWaitsAreEachFibersOwn) {
+  std::mutex locks[2];
+  std::mutex journalLock;
+  std::vector<std::pair<int, int>> journal;  // (fiber, lock taken while the other fiber held its own)
+  std::atomic<int> holding[2] = {0, 0};
+  std::atomic<int> started{0};
+  std::vector<Task> tasks;
+  for (int f = 0; f < 2; ++f) {
+    tasks.push_back(Spawn([&, f] {
+      // Both run before either takes its lock, however slow the spawn.
+      ++started;
+      while (started < 2) SleepFor(1ms);
+      for (int round = 0; round < 3; ++round) {
+        std::lock_guard<std::mutex> held(locks[f]);
+        holding[f] = 1;
+        {
+          std::lock_guard<std::mutex> guard(journalLock);
+          journal.emplace_back(f, holding[1 - f].load());
+        }
+        SleepFor(2ms);
+        holding[f] = 0;
+      }
+    }));
+  }
+  for (Task& task : tasks) task.Join();
+  // Both fibers took their lock while the other held its own: the orders
+  // that would read as an inversion did happen.
+  bool overlapped[2] = {false, false};
+  for (const auto& [fiber, otherHeld] : journal) overlapped[fiber] |= otherHeld != 0;
+  EXPECT_EQ(journal.size(), 6u);
+  EXPECT_TRUE(overlapped[0]);
+  EXPECT_TRUE(overlapped[1]);
+}
+
+// The exit of a process with the scheduler in each state (exit_probe.cpp):
+// it ends, with status 0; a scheduler thread left unjoined fails it under
+// ThreadSanitizer, an exit that waited for a running fiber never ends.
+TEST(Fiber, AProcessEndsWithItsFibersDoneRunningOrCallingTheExit) {
+  for (const char* mode : {"idle", "running", "fiber"}) {
+    SCOPED_TRACE(mode);
+    char* const argv[] = {const_cast<char*>(QMX_FIBER_EXIT_PROBE), const_cast<char*>(mode), nullptr};
+    pid_t pid = -1;
+    ASSERT_EQ(::posix_spawn(&pid, QMX_FIBER_EXIT_PROBE, nullptr, nullptr, argv, environ), 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << "status " << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+  }
 }
 
 }  // namespace
