@@ -9,6 +9,51 @@
 
 namespace tessivar {
 
+bool ReplyFormOf(uint8_t function, ReplyForm* form) {
+  switch (function) {
+    case kFcReadCoils:
+    case kFcReadDiscreteInputs:
+    case kFcReadHoldingRegisters:
+    case kFcReadInputRegisters:
+      *form = ReplyForm::kCounted;
+      return true;
+    case kFcWriteSingleCoil:
+    case kFcWriteSingleRegister:
+    case kFcDiagnostics:
+    case kFcWriteMultipleCoils:
+    case kFcWriteMultipleRegisters:
+      *form = ReplyForm::kEchoed;
+      return true;
+    default:
+      return false;
+  }
+}
+
+int ReplyDataBytes(const uint8_t* pdu, int length) {
+  // Function, address (or sub-function) and quantity (or value).
+  constexpr int kFields = 5;
+  if (length < 1) return -1;
+  const uint8_t function = pdu[0];
+  if (function == kFcDiagnostics) return length >= 3 ? length - 3 : -1;
+  if (length < kFields) return -1;
+  const int quantity = pdu[3] << 8 | pdu[4];
+  switch (function) {
+    case kFcReadCoils:
+    case kFcReadDiscreteInputs:
+      return (quantity + 7) / 8;
+    case kFcReadHoldingRegisters:
+    case kFcReadInputRegisters:
+      return 2 * quantity;
+    case kFcWriteSingleCoil:
+    case kFcWriteSingleRegister:
+    case kFcWriteMultipleCoils:
+    case kFcWriteMultipleRegisters:
+      return kEchoedValueLength;
+    default:
+      return -1;
+  }
+}
+
 int MbapReplyLength(const uint8_t* header, uint16_t transactionId, int capacity) {
   const int id = header[0] << 8 | header[1];
   const int protocol = header[2] << 8 | header[3];
