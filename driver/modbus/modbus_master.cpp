@@ -74,12 +74,7 @@ int Modbus::PutRequest(const TxArguments& a, Framing framing, ReplyForm form, in
 }
 
 void Modbus::SetHeader(uint8_t unit, uint8_t function, uint16_t address, uint16_t value) {
-  header_[0] = unit;
-  header_[1] = function;
-  header_[2] = static_cast<uint8_t>(address >> 8);
-  header_[3] = static_cast<uint8_t>(address & 0xFF);
-  header_[4] = static_cast<uint8_t>(value >> 8);
-  header_[5] = static_cast<uint8_t>(value & 0xFF);
+  qmx::modbus::PutRequestHead(header_, unit, function, address, value);
 }
 
 template <class F>

@@ -74,20 +74,10 @@ struct ScanHits {
 // Kinds of the generic request.
 enum ModbusRequestKind : int { kRequestRead = 0, kRequestSingleWrite = 1, kRequestMultipleWrite = 2 };
 
-// The Modbus function codes the driver sends.
-enum ModbusFunction : uint8_t {
-  kFcReadCoils = 1,
-  kFcReadDiscreteInputs = 2,
-  kFcReadHoldingRegisters = 3,
-  kFcReadInputRegisters = 4,
-  kFcWriteSingleCoil = 5,
-  kFcWriteSingleRegister = 6,
-  kFcDiagnostics = 8,
-  kFcWriteMultipleCoils = 15,
-  kFcWriteMultipleRegisters = 16,
-};
-// A reply whose function byte is above this is an exception reply.
-inline constexpr uint8_t kFcExceptionBit = 0x80;
+// The Modbus function codes the driver sends (modbus/framing.h).
+using ModbusFunction = qmx::modbus::Function;
+using enum qmx::modbus::Function;
+using qmx::modbus::kFcExceptionBit;
 
 // The commands of DiagCmd (drvSendSpecialCmd).
 enum SpecialCommand : int { kCmdRestartComm = 0, kCmdClearCounters = 1 };
@@ -103,7 +93,7 @@ class Modbus {
 public:
   // A Modbus PDU carries at most 253 bytes; the transmit buffers hold the
   // largest request of either framing.
-  static constexpr int kMaxPdu = 253;
+  static constexpr int kMaxPdu = qmx::modbus::kMaxPdu;
   static constexpr int kRxBufferSize = 1024;
 
   virtual ~Modbus();

@@ -65,14 +65,7 @@ uint16_t CModbusTCP::NextTransactionId() {
   return transactionId_;
 }
 
-void CModbusTCP::WriteMbap(uint16_t id, int pduLength) {
-  tx_[0] = static_cast<uint8_t>(id >> 8);
-  tx_[1] = static_cast<uint8_t>(id & 0xFF);
-  tx_[2] = 0;
-  tx_[3] = 0;
-  tx_[4] = static_cast<uint8_t>(pduLength >> 8);
-  tx_[5] = static_cast<uint8_t>(pduLength & 0xFF);
-}
+void CModbusTCP::WriteMbap(uint16_t id, int pduLength) { qmx::modbus::PutMbap(tx_, id, pduLength); }
 
 void CModbusTCP::SetTickSource(TickSource ticks) {
   ticks_ = std::move(ticks);
@@ -124,8 +117,8 @@ int CModbusTCP::ReceiveReply(DriverSocket::Held& held, uint16_t transactionId, c
   bool failed = soFar && soFar->failed;
   for (;;) {
     if (got >= kHeaderLength) {
-      const uint16_t id = static_cast<uint16_t>(rx_[0] << 8 | rx_[1]);
-      const int length = MbapReplyLength(rx_, id, kRxBufferSize);
+      const uint16_t id = qmx::modbus::MbapTransactionId(rx_);
+      const int length = MbapReplyLength(rx_, kRxBufferSize);
       if (length < 0) {
         // Not a Modbus TCP frame: nothing that follows can be framed.
         StreamOutOfStep();
@@ -405,8 +398,8 @@ bool CModbusTCP::Ahead::End() {
 bool CModbusTCP::Ahead::SendNext() {
   const CycleScript::Step& step = steps[reached];
   id = IdAfter(id);
-  uint8_t frame[kStepFrameLength] = {static_cast<uint8_t>(id >> 8), static_cast<uint8_t>(id & 0xFF), 0, 0, 0,
-                                     CycleScript::kRequestLength};
+  uint8_t frame[kStepFrameLength];
+  qmx::modbus::PutMbap(frame, id, CycleScript::kRequestLength);
   std::memcpy(frame + kMbapLength, step.request, sizeof step.request);
   Expect(step);
   ++reached;
