@@ -8,32 +8,26 @@
 #include <chrono>
 
 #include "common/Utility.h"
+#include "modbus/framing.h"
 #include "platform/text/charset.h"
 
 namespace qmx::plenvar {
 namespace {
 
-constexpr uint8_t kUnit = 1;
-constexpr uint8_t kFcReadInput = 4;
-constexpr uint8_t kFcDiagnostics = 8;
-constexpr uint8_t kFcWriteMultiple = 16;
-constexpr size_t kMbapHeader = 7;
-constexpr size_t kMaxPdu = 253;
+using modbus::kMbapLength;
+using modbus::kTcpFraming;
 
-void PutU16(std::vector<uint8_t>& f, uint16_t v) {
-  f.push_back(static_cast<uint8_t>(v >> 8));
-  f.push_back(static_cast<uint8_t>(v & 0xFF));
-}
+constexpr uint8_t kUnit = 1;
+// A setup reply is at most the largest Modbus TCP frame.
+constexpr int kMaxFrame = modbus::FrameLength(kTcpFraming, modbus::kMaxPdu);
 
 uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
 
-std::vector<uint8_t> Frame(uint16_t tid, const std::vector<uint8_t>& pdu) {
-  std::vector<uint8_t> f;
-  PutU16(f, tid);
-  PutU16(f, 0);
-  PutU16(f, static_cast<uint16_t>(pdu.size() + 1));
-  f.push_back(kUnit);
-  f.insert(f.end(), pdu.begin(), pdu.end());
+// The request with its MBAP prefix: the head, and `extra` bytes after it.
+std::vector<uint8_t> Request(uint16_t tid, uint8_t function, uint16_t first, uint16_t second, size_t extra = 0) {
+  std::vector<uint8_t> f(static_cast<size_t>(kMbapLength + modbus::kRequestHeadLength) + extra);
+  modbus::PutMbap(f.data(), tid, modbus::kRequestHeadLength + static_cast<int>(extra));
+  modbus::PutRequestHead(f.data() + kMbapLength, kUnit, function, first, second);
   return f;
 }
 
@@ -45,59 +39,68 @@ int64_t NowMs() {
 }  // namespace
 
 std::vector<uint8_t> BuildReadInputRegisters(uint16_t tid, uint16_t first, uint16_t count) {
-  std::vector<uint8_t> pdu{kFcReadInput};
-  PutU16(pdu, first);
-  PutU16(pdu, count);
-  return Frame(tid, pdu);
+  return Request(tid, modbus::kFcReadInputRegisters, first, count);
 }
 
 std::vector<uint8_t> BuildWriteMultipleRegisters(uint16_t tid, uint16_t first, const std::vector<uint16_t>& values) {
-  std::vector<uint8_t> pdu{kFcWriteMultiple};
-  PutU16(pdu, first);
-  PutU16(pdu, static_cast<uint16_t>(values.size()));
-  pdu.push_back(static_cast<uint8_t>(2 * values.size()));
-  for (uint16_t v : values) PutU16(pdu, v);
-  return Frame(tid, pdu);
+  const size_t bytes = 2 * values.size();
+  std::vector<uint8_t> f =
+      Request(tid, modbus::kFcWriteMultipleRegisters, first, static_cast<uint16_t>(values.size()), 1 + bytes);
+  uint8_t* body = f.data() + kMbapLength + modbus::kRequestHeadLength;
+  *body++ = static_cast<uint8_t>(bytes);
+  for (uint16_t v : values) {
+    *body++ = static_cast<uint8_t>(v >> 8);
+    *body++ = static_cast<uint8_t>(v & 0xFF);
+  }
+  return f;
 }
 
 std::vector<uint8_t> BuildDiagnostics(uint16_t tid, uint16_t subFunction, uint16_t data) {
-  std::vector<uint8_t> pdu{kFcDiagnostics};
-  PutU16(pdu, subFunction);
-  PutU16(pdu, data);
-  return Frame(tid, pdu);
+  return Request(tid, modbus::kFcDiagnostics, subFunction, data);
 }
 
 long MbapFrameLength(const uint8_t* data, size_t size) {
-  if (size < 6) return 0;
-  if (U16(data + 2) != 0) return -1;
-  const size_t length = U16(data + 4);  // unit id + PDU
-  if (length < 2 || length > kMaxPdu + 1) return -1;
-  const size_t total = 6 + length;
-  return size >= total ? static_cast<long>(total) : 0;
+  if (size < static_cast<size_t>(kMbapLength)) return 0;
+  const int total = modbus::MbapLength(data, kMaxFrame);
+  if (total < 0) return -1;
+  return size >= static_cast<size_t>(total) ? total : 0;
 }
 
 ReplyCheck CheckModbusReply(const std::vector<uint8_t>& request, const uint8_t* reply, size_t size,
                             std::vector<uint16_t>* registers) {
-  if (size < kMbapHeader + 1 || request.size() < kMbapHeader + 5) return ReplyCheck::BadLength;
-  if (U16(reply) != U16(request.data())) return ReplyCheck::OtherTransaction;
-  const uint8_t function = request[7];
-  if (reply[7] == (function | 0x80)) return ReplyCheck::Exception;
-  if (reply[7] != function) return ReplyCheck::WrongFunction;
-  const uint8_t* pdu = reply + kMbapHeader;
-  const size_t pduSize = size - kMbapHeader;
-  if (function == kFcReadInput) {
-    const uint16_t count = U16(request.data() + 10);
-    if (pduSize < 2 || pdu[1] != 2 * count || pduSize != 2 + 2u * count) return ReplyCheck::BadLength;
+  const size_t header = static_cast<size_t>(kTcpFraming.header);
+  if (size < header + 1 || request.size() < static_cast<size_t>(kMbapLength + modbus::kRequestHeadLength))
+    return ReplyCheck::BadLength;
+  if (modbus::MbapTransactionId(reply) != modbus::MbapTransactionId(request.data())) return ReplyCheck::OtherTransaction;
+  switch (modbus::CheckReplyHead(request.data() + kMbapLength, reply + kMbapLength,
+                                 static_cast<int>(size) - kMbapLength)) {
+    case modbus::HeadCheck::kMatches:
+      break;
+    case modbus::HeadCheck::kOtherUnit:
+      return ReplyCheck::WrongUnit;
+    case modbus::HeadCheck::kException:
+    case modbus::HeadCheck::kExceptionWithoutCode:
+      return ReplyCheck::Exception;
+    case modbus::HeadCheck::kOtherFunction:
+      return ReplyCheck::WrongFunction;
+  }
+  const uint8_t* pdu = request.data() + header;
+  const int dataBytes = modbus::ReplyDataBytes(pdu, static_cast<int>(request.size() - header));
+  modbus::ReplyForm form{};
+  if (!modbus::ReplyFormOf(pdu[0], &form) || dataBytes < 0) return ReplyCheck::BadLength;
+  const modbus::ReplyLayout layout = modbus::ReplyOf(kTcpFraming, form, dataBytes);
+  if (size != static_cast<size_t>(layout.length)) return ReplyCheck::BadLength;
+  if (form == modbus::ReplyForm::kCounted) {
+    if (reply[layout.dataOffset - 1] != dataBytes) return ReplyCheck::BadLength;
     if (registers) {
       registers->clear();
-      for (uint16_t k = 0; k < count; ++k) registers->push_back(U16(pdu + 2 + 2 * k));
+      for (int k = 0; k + 1 < dataBytes; k += 2) registers->push_back(U16(reply + layout.dataOffset + k));
     }
     return ReplyCheck::Ok;
   }
   // Writes and diagnostics echo the four bytes after the function code.
-  if (pduSize != 5) return ReplyCheck::BadLength;
-  for (size_t i = 1; i < 5; ++i) {
-    if (pdu[i] != request[kMbapHeader + i]) return ReplyCheck::BadLength;
+  for (size_t i = header + 1; i < header + 5; ++i) {
+    if (reply[i] != request[i]) return ReplyCheck::BadLength;
   }
   return ReplyCheck::Ok;
 }

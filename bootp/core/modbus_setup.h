@@ -1,8 +1,10 @@
 // The setup dialog's Modbus TCP client: one request at a time on a fresh
 // connection per user action, each reply awaited for a short time. Replies
 // are framed by their MBAP length (a reply may arrive in pieces) and
-// accepted only when transaction id, function, length and count match the
-// request; a late reply to an earlier request is skipped.
+// accepted only when transaction id, unit, function, length and count match
+// the request; a late reply to an earlier request is skipped. Frames,
+// checks and reply sizes are the framing library's (modbus/framing.h),
+// which the driver's masters use too.
 //
 // Waiting goes through a Waiter, so the dialog can keep its event loop
 // running while a request is out (other requests of the server are answered
@@ -40,7 +42,7 @@ std::vector<uint8_t> BuildDiagnostics(uint16_t tid, uint16_t subFunction, uint16
 // length field 0 or beyond a Modbus PDU).
 long MbapFrameLength(const uint8_t* data, size_t size);
 
-enum class ReplyCheck { Ok, OtherTransaction, Exception, WrongFunction, BadLength };
+enum class ReplyCheck { Ok, OtherTransaction, Exception, WrongUnit, WrongFunction, BadLength };
 // Checks one whole frame against the request `request` (a frame built above).
 // For a read, the register values are stored in *registers.
 ReplyCheck CheckModbusReply(const std::vector<uint8_t>& request, const uint8_t* reply, size_t size,

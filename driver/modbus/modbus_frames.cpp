@@ -9,36 +9,53 @@
 
 namespace tessivar {
 
-int MbapReplyLength(const uint8_t* header, uint16_t transactionId, int capacity) {
-  const int id = header[0] << 8 | header[1];
-  const int protocol = header[2] << 8 | header[3];
-  const int length = header[4] << 8 | header[5];
-  if (id != transactionId || protocol != 0 || kMbapLength + length > capacity) return kMbException;
-  if (length < 2) return kMbShortReply;
-  return kMbapLength + length;
+int MbapReplyLength(const uint8_t* prefix, int capacity) {
+  const int length = qmx::modbus::MbapLength(prefix, capacity);
+  if (length == qmx::modbus::kMbapNotModbus) return kMbException;
+  if (length == qmx::modbus::kMbapNoFunction) return kMbShortReply;
+  return length;
 }
+
+namespace {
+
+// A reply whose unit and function are not the request's, in the driver's
+// codes: -8007, -8009, -8000 - e for exception e, -8014 for an exception
+// without its code.
+int HeadResult(qmx::modbus::HeadCheck check, const uint8_t* reply, int* mismatch) {
+  using qmx::modbus::HeadCheck;
+  switch (check) {
+    case HeadCheck::kMatches:
+      return 1;
+    case HeadCheck::kOtherUnit:
+      *mismatch = kReplyOtherUnit;
+      return kMbUnitMismatch;
+    case HeadCheck::kException:
+      *mismatch = kReplyOtherFunction;
+      return ModbusExceptionResult(reply[2]);
+    case HeadCheck::kExceptionWithoutCode:
+      *mismatch = kReplyOtherFunction;
+      return kMbShortReply;
+    case HeadCheck::kOtherFunction:
+      break;
+  }
+  *mismatch = kReplyOtherFunction;
+  return kMbFunctionMismatch;
+}
+
+}  // namespace
 
 int CheckTcpReply(const uint8_t* request, const uint8_t* reply, int length, int* mismatch) {
   *mismatch = kReplyMatches;
-  if (reply[6] != request[6]) {
-    *mismatch = kReplyOtherUnit;
-    return kMbUnitMismatch;
-  }
-  if (reply[7] != request[7]) {
-    *mismatch = kReplyOtherFunction;
-    if (reply[7] > kFcExceptionBit)
-      return length > 8 ? ModbusExceptionResult(reply[8]) : static_cast<int>(kMbShortReply);
-    return kMbFunctionMismatch;
-  }
-  return 1;
+  const uint8_t* unit = reply + kMbapLength;
+  return HeadResult(qmx::modbus::CheckReplyHead(request + kMbapLength, unit, length - kMbapLength), unit, mismatch);
 }
 
 int CheckRtuReply(const uint8_t* request, const uint8_t* reply, int length) {
-  const uint16_t crc = Crc16(reply, static_cast<unsigned>(length - 2));
-  if (reply[length - 2] != (crc & 0xFF) || reply[length - 1] != (crc >> 8)) return kMbException;
-  if (reply[0] != request[0]) return kMbUnitMismatch;
-  if (reply[1] != request[1]) return reply[1] > kFcExceptionBit ? ModbusExceptionResult(reply[2]) : kMbFunctionMismatch;
-  return 1;
+  const int body = length - kRtuFraming.checksum;
+  const uint16_t crc = Crc16(reply, static_cast<unsigned>(body));
+  if (reply[body] != (crc & 0xFF) || reply[body + 1] != (crc >> 8)) return kMbException;
+  int mismatch = kReplyMatches;
+  return HeadResult(qmx::modbus::CheckReplyHead(request, reply, body), reply, &mismatch);
 }
 
 bool IsDiscoveryAnswer(const uint8_t* reply, int length) {

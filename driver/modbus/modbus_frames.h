@@ -1,26 +1,38 @@
 // The checks a Modbus master makes on what comes back from the wire, as pure
 // functions over bytes: the MBAP prefix of a TCP reply, the unit, function
 // and exception of a TCP or RTU reply, the CRC of an RTU reply and the
-// header of a discovery answer. Results are 1 or a Modbus code.
+// header of a discovery answer. Results are 1 or a Modbus code: the
+// framing library's answers (modbus/framing.h) in the driver's codes.
 #pragma once
 
 #include <cstdint>
 
+#include "modbus/framing.h"
+
 namespace tessivar {
 
-// The MBAP prefix of a Modbus TCP frame: transaction id, protocol id,
-// length (of what follows: unit and PDU).
-inline constexpr int kMbapLength = 6;
+// The framing rules the masters share with the BOOTP server's setup client.
+using qmx::modbus::ExceptionReplyLength;
+using qmx::modbus::FrameLength;
+using qmx::modbus::Framing;
+using qmx::modbus::kEchoedValueLength;
+using qmx::modbus::kMbapLength;
+using qmx::modbus::kRtuFraming;
+using qmx::modbus::kTcpFraming;
+using qmx::modbus::ReplyDataBytes;
+using qmx::modbus::ReplyForm;
+using qmx::modbus::ReplyFormOf;
+using qmx::modbus::ReplyLayout;
+using qmx::modbus::ReplyOf;
 
 // What a reply's unit and function say against the request's.
 enum ReplyMismatch : int { kReplyMatches = 0, kReplyOtherUnit = 1, kReplyOtherFunction = 2 };
 
 // The length of the whole TCP reply (MBAP prefix included) that begins with
-// these 7 bytes, for the request with `transactionId`, when it fits
-// `capacity` bytes; -8013 for another transaction id, a protocol id other
+// this prefix, when it fits `capacity` bytes; -8013 for a protocol id other
 // than 0 or a length beyond the capacity; -8014 for a length without a
 // function byte.
-int MbapReplyLength(const uint8_t* header, uint16_t transactionId, int capacity);
+int MbapReplyLength(const uint8_t* prefix, int capacity);
 
 // A whole TCP reply of `length` bytes (at least 8) against the request
 // (unit at byte 6, function at byte 7): 1, -8007 (other unit), -8009 (other

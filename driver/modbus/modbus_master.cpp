@@ -1,5 +1,7 @@
 #include "driver/modbus/modbus_master.h"
 
+#include <cstring>
+
 #include "common/Utility.h"
 #include "driver/driver_utils.h"
 
@@ -49,13 +51,30 @@ std::string Modbus::ErrorText(int code) const {
   return text;
 }
 
+int Modbus::PutRequest(const TxArguments& a, Framing framing, ReplyForm form, int replyData, uint8_t* at,
+                       ReplyLayout* reply) {
+  constexpr int kMaxRequest = 1 + kMaxPdu;
+  constexpr int kMaxByteCount = 255;
+  if (!a.head || a.headLength < 2 || a.n < 0 || a.n > kRxBufferSize || (a.n > 0 && !a.dst) || a.dataLength < 0 ||
+      (a.dataLength > 0 && !a.data) || (a.body == TxArguments::kCounted && a.dataLength > kMaxByteCount) ||
+      replyData < 0 || replyData > kRxBufferSize)
+    return 0;
+  *reply = ReplyOf(framing, form, replyData);
+  const int count = a.body == TxArguments::kCounted ? 1 : 0;
+  // A read's data are not sent, whatever their length.
+  const int data = a.body == TxArguments::kNone ? 0 : a.dataLength;
+  if (a.headLength > kMaxRequest || data > kMaxRequest || a.headLength + count + data > kMaxRequest ||
+      reply->length > kRxBufferSize)
+    return 0;
+  const int length = a.headLength + count + data;
+  std::memcpy(at, a.head, static_cast<size_t>(a.headLength));
+  if (count) at[a.headLength] = static_cast<uint8_t>(a.dataLength);
+  if (data > 0) std::memcpy(at + a.headLength + count, a.data, static_cast<size_t>(data));
+  return length;
+}
+
 void Modbus::SetHeader(uint8_t unit, uint8_t function, uint16_t address, uint16_t value) {
-  header_[0] = unit;
-  header_[1] = function;
-  header_[2] = static_cast<uint8_t>(address >> 8);
-  header_[3] = static_cast<uint8_t>(address & 0xFF);
-  header_[4] = static_cast<uint8_t>(value >> 8);
-  header_[5] = static_cast<uint8_t>(value & 0xFF);
+  qmx::modbus::PutRequestHead(header_, unit, function, address, value);
 }
 
 template <class F>

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "driver/include/tessivar.h"
+#include "driver/modbus/modbus_frames.h"
 #include "driver/modbus/modbus_settings.h"
 #include "driver/modbus/reconnect_gate.h"
 #include "driver/result_codes.h"
@@ -73,20 +74,10 @@ struct ScanHits {
 // Kinds of the generic request.
 enum ModbusRequestKind : int { kRequestRead = 0, kRequestSingleWrite = 1, kRequestMultipleWrite = 2 };
 
-// The Modbus function codes the driver sends.
-enum ModbusFunction : uint8_t {
-  kFcReadCoils = 1,
-  kFcReadDiscreteInputs = 2,
-  kFcReadHoldingRegisters = 3,
-  kFcReadInputRegisters = 4,
-  kFcWriteSingleCoil = 5,
-  kFcWriteSingleRegister = 6,
-  kFcDiagnostics = 8,
-  kFcWriteMultipleCoils = 15,
-  kFcWriteMultipleRegisters = 16,
-};
-// A reply whose function byte is above this is an exception reply.
-inline constexpr uint8_t kFcExceptionBit = 0x80;
+// The Modbus function codes the driver sends (modbus/framing.h).
+using ModbusFunction = qmx::modbus::Function;
+using enum qmx::modbus::Function;
+using qmx::modbus::kFcExceptionBit;
 
 // The commands of DiagCmd (drvSendSpecialCmd).
 enum SpecialCommand : int { kCmdRestartComm = 0, kCmdClearCounters = 1 };
@@ -102,7 +93,7 @@ class Modbus {
 public:
   // A Modbus PDU carries at most 253 bytes; the transmit buffers hold the
   // largest request of either framing.
-  static constexpr int kMaxPdu = 253;
+  static constexpr int kMaxPdu = qmx::modbus::kMaxPdu;
   static constexpr int kRxBufferSize = 1024;
 
   virtual ~Modbus();
@@ -200,6 +191,28 @@ protected:
 
   // Remembers the code of an exception reply that gave -8015.
   void NoteException(uint8_t code) { lastException_ = code; }
+
+  // The arguments of a Tx operation: the request's head (unit, function and
+  // its fields), the data that follow it and where n bytes of the reply go.
+  struct TxArguments {
+    const uint8_t* head = nullptr;
+    int headLength = 0;
+    // The data go behind the head as they are (kRaw), behind a byte count
+    // (kCounted), or not at all (kNone: a read, whose data are still checked).
+    enum Body { kNone, kRaw, kCounted } body = kNone;
+    const uint8_t* data = nullptr;
+    int dataLength = 0;
+    uint8_t* dst = nullptr;
+    int n = 0;
+  };
+  // Checks a Tx operation's arguments and writes its request, unit first, at
+  // `at`; lays out in `reply` the reply of `form` with `replyData` data bytes
+  // in the master's `framing`. The request's length, or 0 when the arguments
+  // are refused (the transport's parameter code): something missing, a
+  // request beyond the largest PDU behind its unit, a reply beyond the
+  // receive buffer.
+  static int PutRequest(const TxArguments& a, Framing framing, ReplyForm form, int replyData, uint8_t* at,
+                        ReplyLayout* reply);
 
   // The parameter-error code of the master's transport.
   virtual int BadParameterCode() const = 0;

@@ -13,9 +13,8 @@
 namespace tessivar {
 namespace {
 
-// Unit, function and exception code before the CRC.
-constexpr int kExceptionReplyLength = 5;
-constexpr int kCrcLength = 2;
+constexpr int kExceptionReplyLength = ExceptionReplyLength(kRtuFraming);
+constexpr int kCrcLength = kRtuFraming.checksum;
 
 using Clock = std::chrono::steady_clock;
 
@@ -100,17 +99,17 @@ int ModbusSerial::ReadFrame(int expected, int firstWaitMs, uint16_t* counter) {
   const uint8_t function = rx_[1];
   int length = expected;
   int have = 2;
+  ReplyForm form = ReplyForm::kEchoed;
   if (function > kFcExceptionBit) {
     length = kExceptionReplyLength;
-  } else if (function != tx_[1]) {
-    if (function >= kFcReadCoils && function <= kFcReadInputRegisters) {
+  } else if (function != tx_[1] && ReplyFormOf(function, &form)) {
+    if (form == ReplyForm::kCounted) {
       r = port_->ReadCounting(rx_ + 2, kRxBufferSize - 2, 1, counter, -1);
       if (r < 0) return r;
       have = 3;
-      length = 5 + rx_[2];
-    } else if (function == kFcWriteSingleCoil || function == kFcWriteSingleRegister || function == kFcDiagnostics ||
-               function == kFcWriteMultipleCoils || function == kFcWriteMultipleRegisters) {
-      length = 8;
+      length = ReplyOf(kRtuFraming, form, rx_[2]).length;
+    } else {
+      length = ReplyOf(kRtuFraming, form, kEchoedValueLength).length;
     }
   }
   if (length < have || length > kRxBufferSize) length = expected;
@@ -228,9 +227,10 @@ int ModbusSerial::Transact(const Transaction& x) {
                                        x.frameLength + kCrcLength, x.function));
     return r;
   }
-  r = ReadReply(x.expected, x.function);
+  r = ReadReply(x.reply.length, x.function);
   if (r < 0) {
-    if (log && !port_->Aborted()) Log(DRV_LOG_DEVELOPER, StrFormat(x.readFailedFormat, r, x.expected, x.function));
+    if (log && !port_->Aborted())
+      Log(DRV_LOG_DEVELOPER, StrFormat(x.readFailedFormat, r, x.reply.length, x.function));
     return r;
   }
   const int check = CheckRtuReply(tx_, rx_, r);
@@ -240,24 +240,20 @@ int ModbusSerial::Transact(const Transaction& x) {
   }
   if (x.checkByteCount && rx_[2] != x.n) return static_cast<int>(kMbShortReply);
   // Never copy more than the reply carries.
-  if (x.dataOffset + x.n > r - kCrcLength) return static_cast<int>(kMbShortReply);
-  if (x.n > 0) std::memcpy(x.dst, rx_ + x.dataOffset, static_cast<size_t>(x.n));
+  if (x.reply.dataOffset + x.n > r - kCrcLength) return static_cast<int>(kMbShortReply);
+  if (x.n > 0) std::memcpy(x.dst, rx_ + x.reply.dataOffset, static_cast<size_t>(x.n));
   return 1;
 }
 
 int ModbusSerial::TxGetRxData(const uint8_t* request, int requestLength, uint8_t* dst, int n, int /*ignored*/) {
   return Guard("ModbusSerial::TxGetRxData", [&] {
     if (!port_) return static_cast<int>(kDrvNoInstance);
-    if (!request || requestLength < 2 || requestLength > kTxBufferSize - kCrcLength || n < 0 ||
-        n + 5 > kRxBufferSize || (n > 0 && !dst))
-      return static_cast<int>(kSerBadParameter);
-    std::memcpy(tx_, request, static_cast<size_t>(requestLength));
     Transaction x;
+    x.frameLength = PutRequest({.head = request, .headLength = requestLength, .dst = dst, .n = n}, kRtuFraming,
+                               ReplyForm::kCounted, n, tx_, &x.reply);
+    if (x.frameLength == 0) return static_cast<int>(kSerBadParameter);
     x.function = "ModbusSerial::TxGetRxData";
-    x.frameLength = requestLength;
     x.delayMs = requestDelayMs_;
-    x.expected = n + 5;
-    x.dataOffset = 3;
     x.dst = dst;
     x.n = n;
     x.checkByteCount = true;
@@ -268,18 +264,14 @@ int ModbusSerial::TxGetRxData(const uint8_t* request, int requestLength, uint8_t
 int ModbusSerial::TxGetRxDataEcho(const uint8_t* request, int requestLength, uint8_t* dst, int n, int logFlag) {
   return Guard("ModbusSerial::TxGetRxDataEcho", [&] {
     if (!port_) return static_cast<int>(kDrvNoInstance);
-    if (!request || requestLength < 2 || requestLength > kTxBufferSize - kCrcLength || n < 0 ||
-        n + 6 > kRxBufferSize || (n > 0 && !dst))
-      return static_cast<int>(kSerBadParameter);
-    std::memcpy(tx_, request, static_cast<size_t>(requestLength));
     Transaction x;
+    x.frameLength = PutRequest({.head = request, .headLength = requestLength, .dst = dst, .n = n}, kRtuFraming,
+                               ReplyForm::kEchoed, n, tx_, &x.reply);
+    if (x.frameLength == 0) return static_cast<int>(kSerBadParameter);
     x.function = "ModbusSerial::TxGetRxDataEcho";
     x.readFailedFormat = "[Error]  Read failed. ErrCode: %d. RxLen: %d. Func: %s";
     x.logFailures = logFlag == 1;
-    x.frameLength = requestLength;
     x.delayMs = requestDelayMs_;
-    x.expected = n + 6;
-    x.dataOffset = 4;
     x.dst = dst;
     x.n = n;
     return Transact(x);
@@ -289,18 +281,16 @@ int ModbusSerial::TxGetRxDataEcho(const uint8_t* request, int requestLength, uin
 int ModbusSerial::TxCheckResult(const uint8_t* header, int headerLength, const uint8_t* data, int dataLength) {
   return Guard("ModbusSerial::TxCheckResult", [&] {
     if (!port_) return static_cast<int>(kDrvNoInstance);
-    const int frameLength = headerLength + 1 + dataLength;
-    if (!header || headerLength < 2 || dataLength < 0 || dataLength > 255 || (dataLength > 0 && !data) ||
-        frameLength + kCrcLength > kTxBufferSize)
-      return static_cast<int>(kSerBadParameter);
-    std::memcpy(tx_, header, static_cast<size_t>(headerLength));
-    tx_[headerLength] = static_cast<uint8_t>(dataLength);
-    if (dataLength > 0) std::memcpy(tx_ + headerLength + 1, data, static_cast<size_t>(dataLength));
     Transaction x;
+    x.frameLength = PutRequest({.head = header,
+                                .headLength = headerLength,
+                                .body = TxArguments::kCounted,
+                                .data = data,
+                                .dataLength = dataLength},
+                               kRtuFraming, ReplyForm::kEchoed, kEchoedValueLength, tx_, &x.reply);
+    if (x.frameLength == 0) return static_cast<int>(kSerBadParameter);
     x.function = "ModbusSerial::TxCheckResult";
-    x.frameLength = frameLength;
     x.delayMs = writeDelayMs_;
-    x.expected = 8;
     return Transact(x);
   });
 }
@@ -309,37 +299,30 @@ int ModbusSerial::TxRequest(const uint8_t* header, int headerLength, int kind, u
                             const uint8_t* data, int dataLength) {
   return Guard("ModbusSerial::TxRequest", [&] {
     if (!port_) return static_cast<int>(kDrvNoInstance);
-    if (!header || headerLength < 2 || n < 0 || (n > 0 && !dst) || dataLength < 0 || (dataLength > 0 && !data))
-      return static_cast<int>(kSerBadParameter);
+    // The reply is read to its length: a read's n data bytes; a single write
+    // echoes the address field and the data (2 bytes for functions 5 and 6,
+    // the whole data for function 8); a multiple write its quantity.
+    TxArguments::Body body = TxArguments::kCounted;
+    ReplyForm form = ReplyForm::kEchoed;
+    int replyData = kEchoedValueLength;
+    if (kind == kRequestRead) {
+      body = TxArguments::kNone;
+      form = ReplyForm::kCounted;
+      replyData = n;
+    } else if (kind == kRequestSingleWrite) {
+      body = TxArguments::kRaw;
+      replyData = dataLength;
+    }
     Transaction x;
+    x.frameLength =
+        PutRequest({header, headerLength, body, data, dataLength, dst, n}, kRtuFraming, form, replyData, tx_, &x.reply);
+    if (x.frameLength == 0) return static_cast<int>(kSerBadParameter);
     x.function = "ModbusSerial::TxRequest";
     x.logFailures = false;
-    x.frameLength = headerLength;
     x.delayMs = requestDelayMs_;
-    x.expected = 8;
-    x.dataOffset = 4;
     x.dst = dst;
     x.n = n;
-    if (kind == kRequestRead) {
-      x.expected = n + 5;
-      x.dataOffset = 3;
-      x.checkByteCount = true;
-    } else if (kind == kRequestSingleWrite) {
-      // The reply echoes the address field and the data (2 bytes for
-      // functions 5 and 6, the whole data for function 8).
-      x.frameLength += dataLength;
-      x.expected = 4 + dataLength + kCrcLength;
-    } else {
-      if (dataLength > 255) return static_cast<int>(kSerBadParameter);
-      x.frameLength += 1 + dataLength;
-    }
-    if (x.frameLength + kCrcLength > kTxBufferSize || x.expected > kRxBufferSize)
-      return static_cast<int>(kSerBadParameter);
-
-    std::memcpy(tx_, header, static_cast<size_t>(headerLength));
-    uint8_t* body = tx_ + headerLength;
-    if (kind != kRequestRead && kind != kRequestSingleWrite) *body++ = static_cast<uint8_t>(dataLength);
-    if (kind != kRequestRead && dataLength > 0) std::memcpy(body, data, static_cast<size_t>(dataLength));
+    x.checkByteCount = kind == kRequestRead;
     return Transact(x);
   });
 }
@@ -356,10 +339,9 @@ int ModbusSerial::ScanDevice(int unit, ScanHits& hits, int& counter, int /*windo
     x.logFailures = false;
     x.frameLength = sizeof probe;
     x.delayMs = 0;
-    x.expected = 7;
-    x.dataOffset = 3;
     x.dst = hit.value;
-    x.n = 2;
+    x.n = sizeof hit.value;
+    x.reply = ReplyOf(kRtuFraming, ReplyForm::kCounted, x.n);
     x.checkByteCount = true;
     const int r = Transact(x);
     if (r != 1) return r;

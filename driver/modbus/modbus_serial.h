@@ -32,8 +32,8 @@ namespace tessivar {
 
 class ModbusSerial : public Modbus {
 public:
-  // Unit, function, 253 bytes of PDU and the CRC: the largest RTU frame.
-  static constexpr int kTxBufferSize = 256;
+  // The largest RTU frame.
+  static constexpr int kTxBufferSize = FrameLength(kRtuFraming, kMaxPdu);
 
   ModbusSerial();
   ~ModbusSerial() override;
@@ -91,8 +91,7 @@ private:
     bool logFailures = true;
     int frameLength = 0;  // request bytes before the CRC
     int delayMs = 0;      // pause before the request goes out
-    int expected = 0;     // reply length, CRC included
-    int dataOffset = 0;   // where the n data bytes start in the reply
+    ReplyLayout reply;    // the reply is read to its length, CRC included
     uint8_t* dst = nullptr;
     int n = 0;
     bool checkByteCount = false;  // the reply's byte count must be n

@@ -18,7 +18,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kHeaderLength = kMbapLength + 1;  // the MBAP prefix and the unit
+constexpr int kHeaderLength = kTcpFraming.header;  // the MBAP prefix and the unit
 // A script's request as it goes on the wire.
 constexpr int kStepFrameLength = kMbapLength + CycleScript::kRequestLength;
 
@@ -65,14 +65,7 @@ uint16_t CModbusTCP::NextTransactionId() {
   return transactionId_;
 }
 
-void CModbusTCP::WriteMbap(uint16_t id, int pduLength) {
-  tx_[0] = static_cast<uint8_t>(id >> 8);
-  tx_[1] = static_cast<uint8_t>(id & 0xFF);
-  tx_[2] = 0;
-  tx_[3] = 0;
-  tx_[4] = static_cast<uint8_t>(pduLength >> 8);
-  tx_[5] = static_cast<uint8_t>(pduLength & 0xFF);
-}
+void CModbusTCP::WriteMbap(uint16_t id, int pduLength) { qmx::modbus::PutMbap(tx_, id, pduLength); }
 
 void CModbusTCP::SetTickSource(TickSource ticks) {
   ticks_ = std::move(ticks);
@@ -124,8 +117,8 @@ int CModbusTCP::ReceiveReply(DriverSocket::Held& held, uint16_t transactionId, c
   bool failed = soFar && soFar->failed;
   for (;;) {
     if (got >= kHeaderLength) {
-      const uint16_t id = static_cast<uint16_t>(rx_[0] << 8 | rx_[1]);
-      const int length = MbapReplyLength(rx_, id, kRxBufferSize);
+      const uint16_t id = qmx::modbus::MbapTransactionId(rx_);
+      const int length = MbapReplyLength(rx_, kRxBufferSize);
       if (length < 0) {
         // Not a Modbus TCP frame: nothing that follows can be framed.
         StreamOutOfStep();
@@ -176,14 +169,16 @@ int CModbusTCP::ReceiveReply(DriverSocket::Held& held, uint16_t transactionId, c
 }
 
 int CModbusTCP::Transact(const Transaction& x) {
-  const int result = TransactOnce(x);
-  if (script_ && !writing_) Record(x.pduLength, result);
+  int replyLength = 0;
+  const int result = TransactOnce(x, replyLength);
+  if (script_ && !writing_) Record(x.pduLength, result, replyLength);
   return result;
 }
 
-int CModbusTCP::TransactOnce(const Transaction& x) {
+int CModbusTCP::TransactOnce(const Transaction& x, int& replyLength) {
   const int r = Exchange(x.pduLength);
   if (r <= 0) return r;
+  replyLength = r;
   if (r < 8) return 0;
   int mismatch = kReplyMatches;
   // A framed reply of this transaction keeps the stream in step whatever it
@@ -193,12 +188,13 @@ int CModbusTCP::TransactOnce(const Transaction& x) {
     if (check == kMbOtherException) NoteException(rx_[8]);
     return check;
   }
-  if (r < x.minLength) return static_cast<int>(kMbShortReply);
-  if (x.n != 0 && x.exactLength && (r != x.dataOffset + x.n || (x.checkByteCount && rx_[8] != x.n)))
+  if (!x.exactLength && r < x.reply.length) return static_cast<int>(kMbShortReply);
+  if (x.n != 0 && x.exactLength &&
+      (r != x.reply.length || (x.checkByteCount && rx_[x.reply.dataOffset - 1] != x.n)))
     return static_cast<int>(kMbShortReply);
   // Never copy more than the reply carries.
-  if (x.dataOffset + x.n > r) return static_cast<int>(kMbShortReply);
-  if (x.n > 0) std::memcpy(x.dst, rx_ + x.dataOffset, static_cast<size_t>(x.n));
+  if (x.reply.dataOffset + x.n > r) return static_cast<int>(kMbShortReply);
+  if (x.n > 0) std::memcpy(x.dst, rx_ + x.reply.dataOffset, static_cast<size_t>(x.n));
   return 1;
 }
 
@@ -252,7 +248,7 @@ void CModbusTCP::EndScript() {
   s.replies_.resize(at);
 }
 
-void CModbusTCP::Record(int pduLength, int result) {
+void CModbusTCP::Record(int pduLength, int result, int replyLength) {
   if (!recordClean_) return;
   if (result != 1 || pduLength != CycleScript::kRequestLength || recording_.size() >= CycleScript::kMaxSteps) {
     recordClean_ = false;
@@ -262,7 +258,7 @@ void CModbusTCP::Record(int pduLength, int result) {
   CycleScript::Step step;
   std::memcpy(step.request, tx_ + kMbapLength, sizeof step.request);
   std::memcpy(step.head, rx_ + kMbapLength, sizeof step.head);
-  step.replyLength = static_cast<uint16_t>(kMbapLength + (rx_[4] << 8 | rx_[5]));
+  step.replyLength = static_cast<uint16_t>(replyLength);
   recording_.push_back(step);
 }
 
@@ -402,8 +398,8 @@ bool CModbusTCP::Ahead::End() {
 bool CModbusTCP::Ahead::SendNext() {
   const CycleScript::Step& step = steps[reached];
   id = IdAfter(id);
-  uint8_t frame[kStepFrameLength] = {static_cast<uint8_t>(id >> 8), static_cast<uint8_t>(id & 0xFF), 0, 0, 0,
-                                     CycleScript::kRequestLength};
+  uint8_t frame[kStepFrameLength];
+  qmx::modbus::PutMbap(frame, id, CycleScript::kRequestLength);
   std::memcpy(frame + kMbapLength, step.request, sizeof step.request);
   Expect(step);
   ++reached;
@@ -460,13 +456,10 @@ bool CModbusTCP::Ahead::OnInput(uint32_t /*events*/) {
 int CModbusTCP::TxGetRxData(const uint8_t* request, int requestLength, uint8_t* dst, int n, int /*ignored*/) {
   return Guard("ModbusTCP::TxGetRxData", [&] {
     if (!socket_) return static_cast<int>(kDrvNoInstance);
-    if (!request || requestLength < 2 || kMbapLength + requestLength > kTxBufferSize || n < 0 ||
-        n + 9 > kRxBufferSize || (n > 0 && !dst))
-      return static_cast<int>(kSockBadParameter);
-    std::memcpy(tx_ + kMbapLength, request, static_cast<size_t>(requestLength));
     Transaction x;
-    x.pduLength = requestLength;
-    x.dataOffset = 9;
+    x.pduLength = PutRequest({.head = request, .headLength = requestLength, .dst = dst, .n = n}, kTcpFraming,
+                             ReplyForm::kCounted, n, tx_ + kMbapLength, &x.reply);
+    if (x.pduLength == 0) return static_cast<int>(kSockBadParameter);
     x.dst = dst;
     x.n = n;
     x.exactLength = true;
@@ -478,13 +471,10 @@ int CModbusTCP::TxGetRxData(const uint8_t* request, int requestLength, uint8_t* 
 int CModbusTCP::TxGetRxDataEcho(const uint8_t* request, int requestLength, uint8_t* dst, int n, int /*logFlag*/) {
   return Guard("ModbusTCP::TxGetRxDataEcho", [&] {
     if (!socket_) return static_cast<int>(kDrvNoInstance);
-    if (!request || requestLength < 2 || kMbapLength + requestLength > kTxBufferSize || n < 0 ||
-        n + 10 > kRxBufferSize || (n > 0 && !dst))
-      return static_cast<int>(kSockBadParameter);
-    std::memcpy(tx_ + kMbapLength, request, static_cast<size_t>(requestLength));
     Transaction x;
-    x.pduLength = requestLength;
-    x.dataOffset = 10;
+    x.pduLength = PutRequest({.head = request, .headLength = requestLength, .dst = dst, .n = n}, kTcpFraming,
+                             ReplyForm::kEchoed, n, tx_ + kMbapLength, &x.reply);
+    if (x.pduLength == 0) return static_cast<int>(kSockBadParameter);
     x.dst = dst;
     x.n = n;
     x.exactLength = true;
@@ -495,18 +485,15 @@ int CModbusTCP::TxGetRxDataEcho(const uint8_t* request, int requestLength, uint8
 int CModbusTCP::TxCheckResult(const uint8_t* header, int headerLength, const uint8_t* data, int dataLength) {
   return Guard("ModbusTCP::TxCheckResult", [&] {
     if (!socket_) return static_cast<int>(kDrvNoInstance);
-    const int pduLength = headerLength + 1 + dataLength;
-    if (!header || headerLength < 2 || dataLength < 0 || dataLength > 255 || (dataLength > 0 && !data) ||
-        kMbapLength + pduLength > kTxBufferSize)
-      return static_cast<int>(kSockBadParameter);
-    std::memcpy(tx_ + kMbapLength, header, static_cast<size_t>(headerLength));
-    tx_[kMbapLength + headerLength] = static_cast<uint8_t>(dataLength);
-    if (dataLength > 0)
-      std::memcpy(tx_ + kMbapLength + headerLength + 1, data, static_cast<size_t>(dataLength));
     Transaction x;
-    x.pduLength = pduLength;
-    // Unit, function, address and quantity.
-    x.minLength = 12;
+    // Unit, function, address and quantity at least.
+    x.pduLength = PutRequest({.head = header,
+                              .headLength = headerLength,
+                              .body = TxArguments::kCounted,
+                              .data = data,
+                              .dataLength = dataLength},
+                             kTcpFraming, ReplyForm::kEchoed, kEchoedValueLength, tx_ + kMbapLength, &x.reply);
+    if (x.pduLength == 0) return static_cast<int>(kSockBadParameter);
     return Transact(x);
   });
 }
@@ -515,27 +502,18 @@ int CModbusTCP::TxRequest(const uint8_t* header, int headerLength, int kind, uin
                           const uint8_t* data, int dataLength) {
   return Guard("ModbusTCP::TxRequest", [&] {
     if (!socket_) return static_cast<int>(kDrvNoInstance);
-    if (!header || headerLength < 2 || n < 0 || (n > 0 && !dst) || dataLength < 0 || (dataLength > 0 && !data))
-      return static_cast<int>(kSockBadParameter);
-    std::memset(rx_, 0, sizeof rx_);
+    const TxArguments::Body body = kind == kRequestRead          ? TxArguments::kNone
+                                   : kind == kRequestSingleWrite ? TxArguments::kRaw
+                                                                 : TxArguments::kCounted;
+    // The reply needs to carry no more than the n bytes the caller takes.
     Transaction x;
-    x.pduLength = headerLength;
-    if (kind == kRequestSingleWrite) {
-      x.pduLength += dataLength;
-    } else if (kind != kRequestRead) {
-      if (dataLength > 255) return static_cast<int>(kSockBadParameter);
-      x.pduLength += 1 + dataLength;
-    }
-    x.dataOffset = kind == kRequestRead ? 9 : 10;
+    x.pduLength = PutRequest({header, headerLength, body, data, dataLength, dst, n}, kTcpFraming,
+                             kind == kRequestRead ? ReplyForm::kCounted : ReplyForm::kEchoed, n, tx_ + kMbapLength,
+                             &x.reply);
+    if (x.pduLength == 0) return static_cast<int>(kSockBadParameter);
+    std::memset(rx_, 0, sizeof rx_);
     x.dst = dst;
     x.n = n;
-    if (kMbapLength + x.pduLength > kTxBufferSize || x.dataOffset + n > kRxBufferSize)
-      return static_cast<int>(kSockBadParameter);
-
-    std::memcpy(tx_ + kMbapLength, header, static_cast<size_t>(headerLength));
-    uint8_t* body = tx_ + kMbapLength + headerLength;
-    if (kind != kRequestRead && kind != kRequestSingleWrite) *body++ = static_cast<uint8_t>(dataLength);
-    if (kind != kRequestRead && dataLength > 0) std::memcpy(body, data, static_cast<size_t>(dataLength));
     return Transact(x);
   });
 }

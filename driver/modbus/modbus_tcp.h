@@ -67,8 +67,8 @@ TcpCommSetting DiscoverySettings(const std::string& address = kDiscoveryAddress,
 
 class CModbusTCP : public Modbus {
 public:
-  // MBAP prefix, unit and the largest PDU: the largest Modbus TCP frame.
-  static constexpr int kTxBufferSize = 7 + kMaxPdu;
+  // The largest Modbus TCP frame.
+  static constexpr int kTxBufferSize = FrameLength(kTcpFraming, kMaxPdu);
   static constexpr int kDiscoveryBufferSize = 266;
   // The reachability test before a reconnection: at most kPingCount echoes,
   // each waiting kPingTimeoutMs.
@@ -157,16 +157,18 @@ private:
   // request (unit and PDU) is already in the transmit buffer.
   struct Transaction {
     int pduLength = 0;
-    int minLength = 0;           // shortest acceptable reply (MBAP included)
-    int dataOffset = 9;          // where the n data bytes start
+    // The reply as the request lays it out: at least that long, or (with
+    // exactLength and n > 0) exactly.
+    ReplyLayout reply;
     uint8_t* dst = nullptr;
     int n = 0;
-    bool exactLength = false;    // with n > 0 the reply ends right after the data
+    bool exactLength = false;
     bool checkByteCount = false;  // ... and its byte count is n
   };
   // Sends, receives, checks and copies: the one transaction path.
   int Transact(const Transaction& x);
-  int TransactOnce(const Transaction& x);
+  // replyLength: of the reply the exchange framed (0 when none).
+  int TransactOnce(const Transaction& x, int& replyLength);
 
   // ---- the run ahead of a cycle's repeated part (CycleScript) ----
 
@@ -188,8 +190,9 @@ private:
   int TakeOver(DriverSocket::Held& held);
   // The request in the transmit buffer is the script's step.
   bool Matches(int position, int pduLength) const;
-  // Takes the transaction just made into the recording of this cycle.
-  void Record(int pduLength, int result);
+  // Takes the transaction just made, whose reply was replyLength bytes,
+  // into the recording of this cycle.
+  void Record(int pduLength, int result, int replyLength);
 
   // Runs on the scheduler's stack while the loop waits: each reply as
   // recorded sends the next step at once; anything else ends the run.

@@ -40,22 +40,35 @@ TEST(ModbusSetupFrames, RequestBytesAndReplyChecks) {
             (std::vector<uint8_t>{0, 7, 0, 0, 0, 9, 1, 16, 0x10, 0x45, 0, 1, 2, 0, 1}));
   EXPECT_EQ(BuildDiagnostics(9, 1, 0), (std::vector<uint8_t>{0, 9, 0, 0, 0, 6, 1, 8, 0, 1, 0, 0}));
 
-  const auto request = BuildReadInputRegisters(5, 0x1003, 1);
+  const auto read = BuildReadInputRegisters(5, 0x1003, 1);
+  const auto write = BuildWriteMultipleRegisters(6, 0x1045, {1});
+  const auto reboot = BuildDiagnostics(7, 1, 0);
   struct Case {
     const char* name;
+    const std::vector<uint8_t>& request;
     std::vector<uint8_t> reply;
     ReplyCheck check;
   };
   for (const Case& c : std::vector<Case>{
-           {"good", {0, 5, 0, 0, 0, 5, 1, 4, 2, 0x01, 0x65}, ReplyCheck::Ok},
-           {"other id", {0, 4, 0, 0, 0, 5, 1, 4, 2, 0x01, 0x65}, ReplyCheck::OtherTransaction},
-           {"exception", {0, 5, 0, 0, 0, 3, 1, 0x84, 2}, ReplyCheck::Exception},
-           {"other function", {0, 5, 0, 0, 0, 5, 1, 3, 2, 0x01, 0x65}, ReplyCheck::WrongFunction},
-           {"count short", {0, 5, 0, 0, 0, 4, 1, 4, 2, 0x01}, ReplyCheck::BadLength},
-           {"count lies", {0, 5, 0, 0, 0, 5, 1, 4, 4, 0x01, 0x65}, ReplyCheck::BadLength},
+           {"good", read, {0, 5, 0, 0, 0, 5, 1, 4, 2, 0x01, 0x65}, ReplyCheck::Ok},
+           {"other id", read, {0, 4, 0, 0, 0, 5, 1, 4, 2, 0x01, 0x65}, ReplyCheck::OtherTransaction},
+           {"other unit", read, {0, 5, 0, 0, 0, 5, 2, 4, 2, 0x01, 0x65}, ReplyCheck::WrongUnit},
+           {"exception", read, {0, 5, 0, 0, 0, 3, 1, 0x84, 2}, ReplyCheck::Exception},
+           {"other function", read, {0, 5, 0, 0, 0, 5, 1, 3, 2, 0x01, 0x65}, ReplyCheck::WrongFunction},
+           {"count short", read, {0, 5, 0, 0, 0, 4, 1, 4, 2, 0x01}, ReplyCheck::BadLength},
+           {"count lies", read, {0, 5, 0, 0, 0, 5, 1, 4, 4, 0x01, 0x65}, ReplyCheck::BadLength},
+           {"write answered", write, {0, 6, 0, 0, 0, 6, 1, 16, 0x10, 0x45, 0, 1}, ReplyCheck::Ok},
+           {"write, other unit", write, {0, 6, 0, 0, 0, 6, 0, 16, 0x10, 0x45, 0, 1}, ReplyCheck::WrongUnit},
+           {"write, other address", write, {0, 6, 0, 0, 0, 6, 1, 16, 0x10, 0x46, 0, 1}, ReplyCheck::BadLength},
+           {"write, one byte more", write, {0, 6, 0, 0, 0, 7, 1, 16, 0x10, 0x45, 0, 1, 0}, ReplyCheck::BadLength},
+           {"reboot answered", reboot, {0, 7, 0, 0, 0, 6, 1, 8, 0, 1, 0, 0}, ReplyCheck::Ok},
+           {"reboot refused", reboot, {0, 7, 0, 0, 0, 3, 1, 0x88, 1}, ReplyCheck::Exception},
        }) {
     std::vector<uint16_t> regs;
-    EXPECT_EQ(CheckModbusReply(request, c.reply.data(), c.reply.size(), &regs), c.check) << c.name;
+    EXPECT_EQ(CheckModbusReply(c.request, c.reply.data(), c.reply.size(), &regs), c.check) << c.name;
+    if (c.check == ReplyCheck::Ok && &c.request == &read) {
+      EXPECT_EQ(regs, (std::vector<uint16_t>{0x0165})) << c.name;
+    }
   }
   const std::vector<uint8_t> two{0, 1, 0, 0, 0, 3, 1, 4, 0, 0, 2};
   EXPECT_EQ(MbapFrameLength(two.data(), 5), 0);    // header incomplete
@@ -63,6 +76,12 @@ TEST(ModbusSetupFrames, RequestBytesAndReplyChecks) {
   EXPECT_EQ(MbapFrameLength(two.data(), 11), 9);   // one whole frame, the rest waits
   const std::vector<uint8_t> badProtocol{0, 1, 0, 1, 0, 3, 1, 4, 0};
   EXPECT_EQ(MbapFrameLength(badProtocol.data(), badProtocol.size()), -1);
+  // The largest Modbus TCP frame waits for its bytes; a longer one, or one
+  // without a function byte, cannot be framed.
+  for (const auto& [length, framed] : std::vector<std::pair<uint8_t, long>>{{254, 0}, {255, -1}, {1, -1}}) {
+    const std::vector<uint8_t> prefix{0, 1, 0, 0, 0, length};
+    EXPECT_EQ(MbapFrameLength(prefix.data(), prefix.size()), framed) << int(length);
+  }
 
   EXPECT_EQ(FormatFirmware(0x0165), "1.101");
   EXPECT_EQ(FormatReleaseDate(0x1225, 0x2008), "(12/25/2008)");
@@ -107,6 +126,7 @@ TEST_F(ModbusSetup, Faults) {
                                          {"wrong-tid,once", false},
                                          {"short,once", false},
                                          {"wrong-function,once", false},
+                                         {"wrong-unit,once", false},
                                          {"silence,once", false},
                                          {"drop,once", false},
                                          {"segment=20,once", true}}) {

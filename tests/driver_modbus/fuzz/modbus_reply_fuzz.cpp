@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int length = static_cast<int>(size > 4096 ? 4096 : size);
 
   if (length >= 7) {
-    const int whole = tessivar::MbapReplyLength(data, 0x1234, 1024);
+    const int whole = tessivar::MbapReplyLength(data, 1024);
     if (whole != -8013 && whole != -8014 && (whole < 8 || whole > 1024)) std::abort();
     if (whole > 0 && whole <= length) {
       int mismatch = -1;
