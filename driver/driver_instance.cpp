@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <system_error>
+#include <utility>
 
 #include "common/Utility.h"
 #include "driver/device_record.h"
@@ -339,9 +340,13 @@ int DriverInstance::StopComm() {
   Lock lock(instanceLock_);
   if (!IsRunning()) return kDrvStopped;
   JoinThread();
-  // The thread's last lines reach the caller before the close line.
-  DriverLibrary::Get().FlushPosted(std::chrono::milliseconds(50));
+  // The thread's last lines reach the caller before the close line. A
+  // callback too slow to drain them in time gets the close line queued
+  // behind them instead, so the order holds either way.
+  const bool drained = DriverLibrary::Get().FlushPosted(std::chrono::milliseconds(50));
+  const bool wasComm = std::exchange(tlCommThread, !drained);
   Guarded("VUSK_Close", 0, [&] { return VUSK_Close(); });
+  tlCommThread = wasComm;
   return 1;
 }
 

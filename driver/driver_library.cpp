@@ -87,13 +87,14 @@ void DriverLibrary::DeliverPosted() {
   }
 }
 
-void DriverLibrary::FlushPosted(std::chrono::milliseconds stall) {
+bool DriverLibrary::FlushPosted(std::chrono::milliseconds stall) {
   std::unique_lock<std::mutex> lock(postLock_);
-  if (deliverer_.get_id() == std::this_thread::get_id()) return;
+  if (deliverer_.get_id() == std::this_thread::get_id()) return posted_.empty();
   while (!stopDelivery_ && (!posted_.empty() || delivering_)) {
     const uint64_t seen = deliveredCount_;
-    if (!delivered_.wait_for(lock, stall, [&] { return stopDelivery_ || deliveredCount_ != seen; })) return;
+    if (!delivered_.wait_for(lock, stall, [&] { return stopDelivery_ || deliveredCount_ != seen; })) return false;
   }
+  return true;
 }
 
 void DriverLibrary::SetCallback(DriverLogCallback callback) {

@@ -63,8 +63,8 @@ public:
   // what a stopped thread logged comes before what its stop logs and is
   // there when drvStopComm returns. Gives up when no line is delivered for
   // `stall` (a callback that blocks, or waits for the caller); returns at
-  // once on the delivery thread itself.
-  void FlushPosted(std::chrono::milliseconds stall);
+  // once on the delivery thread itself. True when nothing is left to deliver.
+  bool FlushPosted(std::chrono::milliseconds stall);
 
   ~DriverLibrary();
 

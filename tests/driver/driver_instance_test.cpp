@@ -508,8 +508,12 @@ TEST_F(Instance, TheThreadsLinesReachASlowCallbackBeforeTheStopsCloseLine) {
   ASSERT_EQ(instance->StartComm(), 1);
   std::this_thread::sleep_for(100ms);
   ASSERT_EQ(instance->StopComm(), 1);
+  // The backlog reaches the slow callback one line per 20 ms: wait for the
+  // close line rather than for a guessed time, then make sure it stays last.
+  const std::string closed = "[NA-1] \u2605 Communication channel is closed successfully";
+  for (int i = 0; i < 500 && !LogCapture::Has(closed); ++i) std::this_thread::sleep_for(10ms);
   std::this_thread::sleep_for(50ms);
-  EXPECT_EQ(LogCapture::Lines().back().text, "[NA-1] \u2605 Communication channel is closed successfully");
+  EXPECT_EQ(LogCapture::Lines().back().text, closed) << LogCapture::Dump();
 }
 
 TEST_F(Instance, ReleasingARunningInstanceAtUnloadEndsItsThreadFirst) {
