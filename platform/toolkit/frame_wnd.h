@@ -48,7 +48,6 @@ public:
 
   // The action of a command id (menu entry or toolbar button), nullptr when none.
   QAction* CommandAction(int id) const;
-  QList<QAction*> CommandActions(int id) const;
   // Entries of the recent-file list, inserted where the menu resource says.
   void SetRecentFiles(const QStringList& files);
   QStringList RecentFiles() const { return recentFiles_; }
