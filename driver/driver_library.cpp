@@ -153,11 +153,6 @@ void DriverLibrary::Remove(DriverHandle handle) {
   // `keep` is released outside the list lock: destroying an instance may log.
 }
 
-size_t DriverLibrary::InstanceCount() const {
-  std::lock_guard<std::mutex> lock(listLock_);
-  return instances_.size();
-}
-
 int RouteLog(int level, const std::string& text) {
   DriverLibrary& library = DriverLibrary::Get();
   if (!library.IsDelivered(level)) return 0;

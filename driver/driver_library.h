@@ -36,9 +36,8 @@ public:
   // level counts as above 50).
   bool IsDelivered(int level) const;
 
-  // Full path of the library file, its folder and its file name (the source
-  // of every log line).
-  const std::string& Path() const { return path_; }
+  // The folder and the file name of the library file (the source of every
+  // log line).
   const std::string& Directory() const { return directory_; }
   const std::string& FileName() const { return fileName_; }
 
@@ -47,7 +46,6 @@ public:
   DriverHandle Add(std::shared_ptr<DriverInstance> instance);
   std::shared_ptr<DriverInstance> Find(DriverHandle handle) const;
   void Remove(DriverHandle handle);
-  size_t InstanceCount() const;
 
   // Hands a line to the library's delivery thread, which passes it through
   // RouteLog in the order posted. The communication threads log this way:

@@ -19,12 +19,6 @@ ModbusDriver::ModbusDriver(DriverInstance& owner) : owner_(owner) {}
 
 ModbusDriver::~ModbusDriver() = default;
 
-int ModbusDriver::Refuse(const char* function) {
-  owner_.Log(DRV_LOG_ERROR,
-             StrFormat(" %s. Func: %s", ResultCodeText(kDrvNotSupported, TransportKind::kNone).c_str(), function));
-  return kDrvNotSupported;
-}
-
 int ModbusDriver::SetChannelProperty(const std::string& text) {
   const ChannelPropertyResult r = ParseChannelProperty(text, &commType_, &tcpSetting_, &serialSetting_);
   if (!r.accepted) {
@@ -485,13 +479,6 @@ bool ModbusDriver::Device(const std::string& key, DeviceRecord* out) {
   if (!d) return false;
   if (out) *out = *d;
   return true;
-}
-
-std::vector<WriteRequest> ModbusDriver::TakeQueuedWrites() {
-  std::lock_guard<std::mutex> guard(queueLock_);
-  std::vector<WriteRequest> out(std::make_move_iterator(queue_.begin()), std::make_move_iterator(queue_.end()));
-  queue_.clear();
-  return out;
 }
 
 Modbus* ModbusDriver::GetChannel(int close) {

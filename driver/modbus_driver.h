@@ -104,8 +104,6 @@ public:
   // A copy of a device record, taken under the image lock; false when the
   // key is unknown.
   bool Device(const std::string& key, DeviceRecord* out);
-  // The writes queued while running, oldest first (taken out of the queue).
-  std::vector<WriteRequest> TakeQueuedWrites();
   // A bound on the queue: a write beyond it is refused, not queued.
   static constexpr size_t kMaxQueuedWrites = 256;
 
@@ -116,7 +114,6 @@ public:
   void StoreImage(DeviceRecord& device, int kind, const uint8_t* data, size_t length, size_t offset);
 
 private:
-  int Refuse(const char* function);
   bool IsTcp() const { return IsTcpCommType(commType_); }
   DeviceRecord* FindDevice(const std::string& key);
   std::string PrefixOf(const DeviceRecord& device) const;

@@ -63,8 +63,6 @@ public:
   QProgressBar* progress() const { return progress_; }
   // Where the files of the run go and went, one line each (whole in its tooltip).
   QLabel* status() const { return status_; }
-  QTimer& statusTimer() { return statusTimer_; }
-  ReportStatus printStatus() const { return printStatus_; }
   // A report of the last press is still to be handled.
   bool busy() const { return job_ != nullptr && (printStatus_ == ReportStatus::Running || !excelHandled_); }
   qmx::report::ReportViewer* viewer() const { return viewer_.get(); }

@@ -47,7 +47,6 @@ public:
   // Message boxes go through this (tests record them).
   std::function<void(const std::string& text)> showBox;
 
-  qmx::grid::GridCtrl* grid() const { return grid_; }
   void OnBtnDoScan();
   void OnOK();
   void OnExit();

@@ -34,7 +34,6 @@ public:
   void Step();
   void End() { bar_ = kRange; }
 
-  int position() const { return position_; }
   int step() const { return step_; }
   int bar() const { return bar_; }
 
@@ -55,9 +54,7 @@ public:
   void StepProgress();
   void EndProgress();
 
-  QLabel* operationText() const { return text_; }
   QProgressBar* progressBar() const { return progress_; }
-  const CommProgressBar& state() const { return bar_; }
 
 protected:
   // Nothing closes it but the end of the operation.

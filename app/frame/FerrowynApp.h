@@ -31,7 +31,6 @@ public:
   int ExitInstance();
 
   CMainFrame* mainFrame() const { return frame_.get(); }
-  qmx::os::Profile* profile() const { return profile_.get(); }
   // Hands a project file to the frame (recent-file entries, command line).
   bool OpenDocumentFile(const std::string& path);
   void AddToRecentFileList(const std::string& path);

@@ -71,7 +71,6 @@ public:
   qmx::toolkit::FlatTabCtrl* tabCtrl() const { return tabs_; }
   int ActiveTab() const { return GetActiveViewType(); }
   void SetActiveTab(int index) { ShowChildView(index); }
-  std::string startPagePath() const { return startPath_; }
 
 private:
   // The user chose a tab.

@@ -113,11 +113,9 @@ public:
   int SaveProject(const std::string& newName, const std::string& path, CProjectUsr* project) {
     return Files().SaveProject(newName, path, project);
   }
-  int IsSupportedAppVersion(const std::string& version) { return Files().IsSupportedAppVersion(version); }
   int CloseProject(CProjectUsr* project, TreeItem item, int remove, int ask) {
     return Files().CloseProject(project, item, remove, ask);
   }
-  int SaveNodeToXmlForPrj(TreeItem item, std::string& out) { return Files().SaveNodeToXmlForPrj(item, out); }
   void OnFileOpenPrj();
   void OnFileSave();
   void OnFileSaveAs();
@@ -134,7 +132,6 @@ public:
 
   // ---- selection services and tree operations (the project window's tree) ----
   ProjectWorkspace& workspace() { return workspace_; }
-  TabDockWnd* projectBar() const { return projectBar_; }
   TabTreeCtrl* GetPrjTreeCtrl() const;
   // The tab host; none: -1012 logged with the label, boxed with show 1.
   CFerrowynView* GetTabView(const std::string& label, int show);
@@ -145,19 +142,10 @@ public:
                        TreeItem item = kNoTreeItem) const {
     return workspace_.GetSelNAUsr(adapter, text, label, show, item);
   }
-  CNAUsr* GetSelNAAndIOPos(int& position, const std::string& label, int show) const {
-    return workspace_.GetSelNAAndIOPos(position, label, show);
-  }
-  CIOUsr* GetIOUsrObjByPos(TreeItem adapterItem, int slotNo) const {
-    return workspace_.GetIOUsrObjByPos(adapterItem, slotNo);
-  }
   int CollectIOUsrs(TreeItem item, std::vector<CIOUsr*>& list, int all) const {
     return workspace_.CollectIOUsrs(item, list, all);
   }
   CProjectUsr* GetPrjUsrOfNA(TreeItem adapterItem) const { return workspace_.GetPrjUsrOfNA(adapterItem); }
-  bool IsOpenedProject(const std::string& path, const std::string& name) const {
-    return workspace_.IsOpenedProject(path, name);
-  }
   bool IsSelPrjMonitoring() const { return workspace_.IsSelPrjMonitoring(); }
   void SetProjectModified(int flag, CProjectUsr* project) { workspace_.SetProjectModified(flag, project); }
   void RefreshView(int bForce, const std::string& viewName);
@@ -179,29 +167,12 @@ public:
   int RemoveUsrObj(TreeItem item, Wrapper* object, const std::string& displayName, int ask) {
     return workspace_.RemoveUsrObj(item, object, displayName, ask);
   }
-  int RemoveAllNAs(CProjectUsr* project) { return workspace_.RemoveAllNAs(project); }
   void DeleteModuleItems(TreeItem adapterItem) { workspace_.DeleteModuleItems(adapterItem); }
-  int DeleteTreeObjects(TreeItem item) { return workspace_.DeleteTreeObjects(item); }
-  void AddBusType(const std::string& name) { naCatalogue_.AddBusType(name); }
   std::string GetBusTypeName(int index) const;
   bool ChangeCommParasOfAllNA(CNAUsr* adapter) { return workspace_.ChangeCommParasOfAllNA(adapter); }
   // Every selection change of the project tree.
   void PrjTreeSelChanged();
 
-  // ---- configuration validation ----
-  ConfigValidator& validator() { return validator_; }
-  int ValidateNA(CNAUsr* adapter, TreeItem adapterItem, ValidationList& results) {
-    return validator_.ValidateNA(adapter, adapterItem, results);
-  }
-  int ValidatePrj(CProjectUsr* project, ValidationList& results, ValidationList& projectRows) {
-    return validator_.ValidatePrj(project, results, projectRows);
-  }
-  int IsValidNaPropInPrj(CProjectUsr* project, CNAUsr* adapter, int typeCode, int showBox, const std::string& ip,
-                         const std::string& comPort, const std::string& nodeAddress,
-                         const std::string& serialSettings) {
-    return validator_.IsValidNaPropInPrj(project, adapter, typeCode, showBox, ip, comPort, nodeAddress,
-                                         serialSettings);
-  }
   bool CheckFieldPowerValid(const std::string& operation) { return validator_.CheckFieldPowerValid(operation); }
   void OnEditChkValidPrj();
   void OnEditChkValidNa();
@@ -285,7 +256,6 @@ public:
 
   // ---- online commands (OnlineOperationsFrame.cpp; the work is OnlineOperations) ----
   OnlineOperations& onlineOps() { return onlineOps_; }
-  const CompareEngine& compareEngine() const { return compareEngine_; }
   // A window timer's tick: 40 the status of every monitoring adapter,
   // 50 ... 549 the refresh of a project's active view.
   void OnTimer(int id);

@@ -106,7 +106,6 @@ public:
   qmx::toolkit::FlatTabCtrl* tabCtrl() const { return tabs_; }
   QTreeWidget* list(int index);
   const std::string& logFileName() const { return logFileName_; }
-  const std::string& logBaseName() const { return baseName_; }
   int partCounter() const { return partCounter_; }
   bool fileLoggingEnabled() const { return fileLogging_; }
 

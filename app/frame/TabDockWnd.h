@@ -26,26 +26,6 @@ public:
   TabTreeCtrl* tree() const { return tree_; }
   QTabWidget* tabs() const { return tabs_; }
 
-  // The explorer's operations (see ProjectWorkspace).
-  TreeItem InsertProject(const std::string& name, CProjectUsr* project) {
-    return workspace_.InsertProject(name, project);
-  }
-  TreeItem InsertIO(const std::string& label, Wrapper* object, int image, TreeItem parent) {
-    return workspace_.InsertIO(label, object, image, parent);
-  }
-  CProjectUsr* GetSelectedProject(TreeItem* item, const std::string& label, int show) const {
-    return workspace_.GetSelectedProject(item, label, show);
-  }
-  TreeItem GetSelectedItem() const { return workspace_.GetSelectedItem(); }
-  TreeItem GetParentOrRoot(TreeItem item) const { return workspace_.GetParentOrRoot(item); }
-  TreeItem GetSelectedObject(Wrapper*& object, std::string& text) const {
-    return workspace_.GetSelectedObject(object, text);
-  }
-  int GetItemObject(TreeItem item, Wrapper*& object, std::string& text) const {
-    return workspace_.GetItemObject(item, object, text);
-  }
-  void DeleteItem(TreeItem item) { workspace_.DeleteItem(item); }
-
 signals:
   // Every selection change of the tree (the frame's PrjTreeSelChanged).
   void selectionChanged();

@@ -32,13 +32,9 @@ public:
   // monitoring (21, 22, 24 to 28).
   static std::vector<QIcon> LoadItemImages();
 
-  void SetItemImage(TreeItem item, int image) {
-    if (store_) store_->SetItemImage(item, image);
-  }
   // 1 while the tree has the keyboard focus.
   int HasFocusFlag() const { return focusFlag_; }
   QTreeWidgetItem* WidgetItem(TreeItem item) const;
-  ProjectTree* store() { return store_; }
 
   // ProjectTreeListener
   void OnItemInserted(TreeItem item) override;

@@ -159,8 +159,6 @@ public:
   int OnlineLength(int kind) const;
   void SetOnlineLength(int kind, int length) { onlineLengths_.at(static_cast<size_t>(kind)) = length; }
   void FreeOnlineImages();
-  // Marks the present images as the layout the driver accepted (or not).
-  void SetDriverHasLayout(bool accepted) { driverLayout_ = accepted; }
 
   // The communication-type code of the adapter's line under the definition;
   // kCommNone without a line or a definition.

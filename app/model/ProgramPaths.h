@@ -24,9 +24,6 @@ struct ProgramPaths {
 
   // Forms every folder from the program folder; creates nothing.
   void SetAppDir(const std::string& dir);
-  std::string ProductsDir() const { return appDir + "/Products"; }
-  std::string LogDir() const { return dataDir + "/Log"; }
-  std::string ToolsDir() const { return appDir + "/Tools"; }
   std::string ShippedProjectsDir() const { return appDir + "/Projects"; }
   std::string SettingsFile() const;         // the settings file read and written
   std::string ShippedSettingsFile() const;  // the settings file as shipped in appDir

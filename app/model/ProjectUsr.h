@@ -46,7 +46,6 @@ public:
   // The shared instance and its library (RS422/RS485 projects); its
   // adapters join the session and leave it before the instance goes.
   bool HasSharedDriver() const { return sharedLine_.HasInstance(); }
-  DriverSession& SharedSession() { return sharedLine_; }
   DriverHandle SharedHandle() const { return sharedLine_.Handle(); }
 
   intptr_t treeItem = 0;

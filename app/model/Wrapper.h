@@ -156,9 +156,6 @@ public:
   std::vector<uint8_t>& paraImage() { return para_; }
   std::vector<uint8_t>& outputImage() { return output_; }
   std::vector<uint8_t>& monInitImage() { return monInit_; }
-  const std::vector<uint8_t>& paraImage() const { return para_; }
-  const std::vector<uint8_t>& outputImage() const { return output_; }
-  const std::vector<uint8_t>& monInitImage() const { return monInit_; }
   int ParaLength() const { return static_cast<int>(para_.size()); }
   int OutputLength() const { return static_cast<int>(output_.size()); }
   int MonInitLength() const { return static_cast<int>(monInit_.size()); }

@@ -27,7 +27,6 @@ class SetupList {
 public:
   const std::vector<SetupRow>& rows() const { return rows_; }
   size_t size() const { return rows_.size(); }
-  bool empty() const { return rows_.empty(); }
   const SetupRow& at(size_t index) const { return rows_.at(index); }
 
   std::optional<size_t> FindMac(const std::string& mac) const;

@@ -34,7 +34,6 @@ public:
   explicit BootpServer(BootpEndpoints endpoints = {}, NetworkSources sources = {});
 
   int Open() { return socket_.Open(); }
-  bool IsOpen() const { return socket_.IsOpen(); }
   int fd() const { return socket_.fd(); }
   uint16_t LocalPort() const { return socket_.LocalPort(); }
 

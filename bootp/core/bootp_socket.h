@@ -34,11 +34,9 @@ public:
   // hold a burst while the owner is busy. 0 or a Windows Sockets style error
   // number (kWsaEacces when the port needs privileges we lack).
   int Open();
-  bool IsOpen() const { return socket_.IsValid(); }
   int fd() const { return socket_.fd(); }
   // The bound port (the server port, or the one picked for port 0).
   uint16_t LocalPort() const;
-  void Close() { socket_.Close(); }
 
   // One datagram of at most 300 bytes without waiting; nullopt when none
   // waits or the read failed.
@@ -51,8 +49,6 @@ public:
   int SendVia(const BootpPacket& packet, unsigned interfaceIndex);
   // The same with the interface named; an empty name means every interface.
   int Send(const BootpPacket& packet, const std::string& interfaceName = {});
-
-  const BootpEndpoints& endpoints() const { return endpoints_; }
 
 private:
   BootpEndpoints endpoints_;

@@ -75,8 +75,6 @@ public:
   bool WriteRegisters(uint16_t first, const std::vector<uint16_t>& values);
   bool Diagnostics(uint16_t subFunction, uint16_t data);
 
-  uint16_t transactionId() const { return tid_; }
-  const std::string& address() const { return address_; }
 
 private:
   bool Transact(std::vector<uint8_t> request, std::vector<uint16_t>* registers);

@@ -91,7 +91,6 @@ public:
   ~IpSetDlg() override;
   void accept() override;
   const std::string& ip() const { return ip_; }
-  int adapterIndex() const { return adapterIndex_; }
 
 private:
   IpAddressEdit* ipEdit_;

@@ -78,8 +78,6 @@ public:
   const RequestList& requestList() const;
   QTreeView* requestView() const { return requestView_; }
   QTreeWidget* setupView() const { return setupView_; }
-  QCheckBox* makerOnlyBox() const { return makerOnly_; }
-  void SetInterfaceParams(const InterfaceParams& p) { iface_ = p; }
   // Adds a setup row as the user's commands do (tests, demonstrations).
   void PutSetupRow(const SetupRow& row);
   // Adds a whole table at once (one refresh of the setup list).

@@ -16,7 +16,6 @@ public:
   explicit RequestListModel(QObject* parent = nullptr);
 
   void Queue(std::vector<RequestRow>&& rows);
-  bool HasQueued() const { return !queued_.empty(); }
   // Lists what waits: one insertion at the end, or, when the batch runs past
   // the list's bound, the list starting over. False when nothing waited.
   bool Flush();

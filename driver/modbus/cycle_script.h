@@ -34,9 +34,6 @@ public:
     replies_.clear();
     writesAt_ = -1;
   }
-  // Steps recorded by the last cycle, for it to be run ahead (none while
-  // the last cycle met anything but successes).
-  size_t Steps() const { return steps_.size(); }
 
   // A step is a read request: unit, function, address and quantity.
   static constexpr int kRequestLength = 6;

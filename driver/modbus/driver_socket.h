@@ -138,7 +138,6 @@ public:
   // Endpoints as resolved by the last Open (network order; for tests and
   // log lines).
   uint32_t LocalAddress() const { return localAddress_; }
-  uint32_t RemoteAddress() const { return remoteAddress_; }
   void SetTickSource(TickSource ticks) { gate_.SetTickSource(std::move(ticks)); }
   // Asked between short slices of every wait (connect, send, receive):
   // true ends the wait at once as a time-out, so a stopping monitoring

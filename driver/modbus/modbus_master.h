@@ -166,7 +166,6 @@ public:
   std::string ErrorText(int code) const;
 
   const std::string& ObjectName() const { return objectName_; }
-  uint16_t RetryCount() const { return retryCount_; }
   void SetRetryCount(uint16_t count) { retryCount_ = count; }
 
   // Function 1, 2, 3 or 4: n data bytes expected (2 x quantity for

@@ -40,11 +40,6 @@ void ModbusSerial::SetTickSource(TickSource ticks) {
   if (port_) port_->SetTickSource(ticks_);
 }
 
-void ModbusSerial::SetTurnaroundDelays(int requestDelayMs, int writeDelayMs) {
-  requestDelayMs_ = requestDelayMs;
-  writeDelayMs_ = writeDelayMs;
-}
-
 void ModbusSerial::Pause(int ms) const {
   // In slices, so that a stop does not sit out the turnaround.
   const auto until = Clock::now() + std::chrono::milliseconds(ms);
@@ -371,6 +366,8 @@ int ModbusSerial::OpenConnection(const SerialCommSetting& settings, int /*a*/, i
     if (ticks_) port_->SetTickSource(ticks_);
     ApplyAbort();
   }
+  requestDelayMs_ = settings.requestDelayMs;
+  writeDelayMs_ = settings.writeDelayMs;
   const unsigned readTimeout = settings.timeoutMs > 0 ? static_cast<unsigned>(settings.timeoutMs) : 0u;
   const int r = port_->Open(settings.comPort, settings.baudRate, settings.dataBits, settings.parityCode,
                             settings.stopBitsCode, readTimeout, settings.secondTimeoutMs);

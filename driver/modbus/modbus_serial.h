@@ -70,9 +70,6 @@ public:
   // Tick source of the port's reconnection gate (tests), also for ports
   // created later.
   void SetTickSource(TickSource ticks);
-  // Pause before a read-type request and before a write (ms); tests shorten
-  // them.
-  void SetTurnaroundDelays(int requestDelayMs, int writeDelayMs);
 
 protected:
   int BadParameterCode() const override { return kSerBadParameter; }
@@ -129,8 +126,9 @@ private:
 
   std::unique_ptr<DriverSerialPort> port_;
   TickSource ticks_;
-  int requestDelayMs_ = 10;
-  int writeDelayMs_ = 50;
+  // The turnaround pauses of the settings the connection was opened with.
+  int requestDelayMs_ = SerialCommSetting{}.requestDelayMs;
+  int writeDelayMs_ = SerialCommSetting{}.writeDelayMs;
   // The unit whose reply did not come in time, and until when it may still
   // come; -1 when none is outstanding.
   int lateUnit_ = -1;

@@ -42,6 +42,10 @@ struct SerialCommSetting {
   int timeoutMs = 500;
   // Whole-frame write time-out.
   int secondTimeoutMs = 500;
+  // The pause before a read-type request and before a write (ms): the time a
+  // device on the bus is given to turn round. Not part of the settings text.
+  int requestDelayMs = 10;
+  int writeDelayMs = 50;
 };
 
 }  // namespace tessivar

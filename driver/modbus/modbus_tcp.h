@@ -116,7 +116,6 @@ public:
 
   // Ids run 1, 2, ..., 0xFFFE, 1, ...
   uint16_t NextTransactionId();
-  uint16_t TransactionId() const { return transactionId_; }
   void SetTransactionId(uint16_t id) { transactionId_ = id; }
 
   DriverSocket* Socket() const { return socket_.get(); }

@@ -33,7 +33,6 @@ public:
   }
   // The next test of a lost link answers 1 at once (once).
   void RetryAtOnce() { retryAtOnce_ = true; }
-  bool IsArmed() const { return armed_; }
   void SetTickSource(TickSource ticks);
 
 private:

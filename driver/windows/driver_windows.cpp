@@ -479,21 +479,12 @@ void MessengerDlg::OnSend() {
     replyText_->clear();
 }
 
-void MessengerDlg::ShowReply(const std::vector<uint8_t>& reply) {
-  succeeded_ = true;
-  reply_ = reply;
-  status_->setText(" Success.");
-  RefreshReply();
-}
-
 void MessengerDlg::RefreshReply() {
   if (!succeeded_ || reply_.empty()) return;
   replyText_->setPlainText(Q(FormatReply(reply_.data(), static_cast<int>(reply_.size()), formats_->checkedId(),
                                          swap_->isChecked(), S(trim_->text()))));
 }
 
-std::string MessengerDlg::ReplyText() const { return S(replyText_->toPlainText()); }
-std::string MessengerDlg::StatusText() const { return S(status_->text()); }
 
 void MessengerDlg::OnOpenMessages() {
   QFileDialog box(this, QString(), Q(BuiltInMessageFolder(libraryFolder_)), "Built-In Message Files (*.csv)");

@@ -37,7 +37,6 @@ class AddressMapDlg : public QDialog {
 public:
   AddressMapDlg(const AddressMapInfo* map, const std::string& inputModeText, const std::string& outputModeText,
                 QWidget* parent = nullptr);
-  qmx::grid::GridCtrl* grid() const { return grid_; }
 
 private:
   qmx::grid::GridCtrl* grid_ = nullptr;
@@ -75,10 +74,6 @@ public:
   // False when the file cannot be read; `refusal` then names a file refused for its size.
   bool LoadMessageFile(const std::string& path, std::string* refusal = nullptr);
   void ApplyMessage(const std::string& name);
-  // Shows a reply as a successful exchange would.
-  void ShowReply(const std::vector<uint8_t>& reply);
-  std::string ReplyText() const;
-  std::string StatusText() const;
 
 protected:
   void keyPressEvent(QKeyEvent* event) override;

@@ -41,20 +41,6 @@ int64_t NowMs() {
 
 }  // namespace
 
-const char* ResultText(int result) {
-  switch (result) {
-    case kOk: return "success";
-    case kUnknownHandle: return "unknown request handle";
-    case kConnectFailed: return "target not reachable";
-    case kSessionRefused: return "session refused";
-    case kSendFailed: return "request not sent";
-    case kTimeout: return "no reply in time";
-    case kMalformedReply: return "malformed reply";
-    case kRequestTooLong: return "request too long";
-    default: return "unknown result";
-  }
-}
-
 std::vector<uint8_t> BuildEncapsulation(uint16_t cmd, uint32_t session, uint64_t context,
                                         const std::vector<uint8_t>& data) {
   std::vector<uint8_t> out;

@@ -73,7 +73,6 @@ enum Result : int {
   kMalformedReply = 6,
   kRequestTooLong = 7,
 };
-const char* ResultText(int result);
 
 // --- frames (pure) ---------------------------------------------------------------
 struct EncapsulationHeader {
@@ -122,8 +121,6 @@ public:
   // Collect reports why.
   uint32_t Submit(const std::string& target, const Request& request);
   int Collect(uint32_t handle, Response* response);
-
-  bool batchOpen() const { return batchOpen_; }
 
 private:
   struct Session;

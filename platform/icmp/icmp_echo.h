@@ -52,8 +52,6 @@ public:
   EchoSocket(const EchoSocket&) = delete;
   EchoSocket& operator=(const EchoSocket&) = delete;
 
-  Kind kind() const { return kind_; }
-
   // Sends one echo request without data to `address` (network order) with
   // the given time-to-live and waits up to timeoutMs for its reply. Returns
   // an EchoStatus.

@@ -9,8 +9,6 @@ Profile::Profile(int maxRecentFiles)
 
 Profile::~Profile() = default;
 
-QSettings& Profile::settings() { return *settings_; }
-
 QStringList Profile::RecentFiles() const {
   QStringList files;
   for (int i = 1; i <= maxRecent_; ++i) {

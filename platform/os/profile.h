@@ -28,8 +28,6 @@ public:
   void SetValue(const QString& section, const QString& key, const QByteArray& value);
   void Sync();
 
-  QSettings& settings();
-
 private:
   int maxRecent_;
   std::unique_ptr<QSettings> settings_;

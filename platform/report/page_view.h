@@ -23,8 +23,6 @@ public:
   int currentPage() const;
   // Scrolls the page's top to the top of the pane.
   void GoToPage(int page);
-  // Pixels per point.
-  double zoom() const { return zoom_; }
   void ZoomIn();
   void ZoomOut();
   // The page's width fills the pane, and keeps filling it as the pane is resized.

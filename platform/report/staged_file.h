@@ -28,8 +28,6 @@ public:
   // Why the staged file could not be made, why a write failed, or why
   // Commit failed, in the system's words ("No space left on device").
   const std::string& error() const { return error_; }
-  // The file being written.
-  const std::string& path() const { return path_; }
 
   // Appends bytes. Once a write has failed every later one fails too, so a
   // writer may look at failed() only now and then.

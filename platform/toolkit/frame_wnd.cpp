@@ -183,7 +183,6 @@ void FrameWnd::SetToolBarPictures() {
 }
 
 QAction* FrameWnd::CommandAction(int id) const { return actions_.value(id, nullptr); }
-QList<QAction*> FrameWnd::CommandActions(int id) const { return actions_.values(id); }
 
 void FrameWnd::SetRecentFiles(const QStringList& files) {
   recentFiles_ = files;

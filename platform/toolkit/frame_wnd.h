@@ -48,7 +48,6 @@ public:
 
   // The action of a command id (menu entry or toolbar button), nullptr when none.
   QAction* CommandAction(int id) const;
-  QList<QAction*> CommandActions(int id) const;
   // Entries of the recent-file list, inserted where the menu resource says.
   void SetRecentFiles(const QStringList& files);
   QStringList RecentFiles() const { return recentFiles_; }
@@ -93,7 +92,6 @@ private:
   void Dispatch(int id);
   // A sub-menu is enabled while one of its entries is; true when it is.
   static bool UpdateSubMenus(QMenu* menu);
-  bool BuildMenu(QMenu* menu, const QString& resource, void* element);
   QAction* AddCommand(QMenu* menu, int id, const QString& text, const QString& key);
   // Gives the toolbar's buttons their pictures for the densities the
   // screens need; again when a denser screen comes.
@@ -123,7 +121,6 @@ public:
   // Creates the bar in the frame. The title may carry "&&" (the menu escape of
   // one "&"); the bar shows one "&". Returns false when OnCreate fails.
   bool Create(FrameWnd* frame, int id, const QString& title, int defaultSize);
-  int id() const { return id_; }
   int defaultSize() const { return defaultSize_; }
   const QString& menuTitle() const { return menuTitle_; }
   void SetChild(QWidget* child);

@@ -56,6 +56,5 @@ MessageBoxScript SetMessageBoxScript(MessageBoxScript script) {
 }
 
 void SetProgramTitle(const std::string& title) { g_program_title = title; }
-const std::string& ProgramTitle() { return g_program_title; }
 
 }  // namespace qmx::toolkit

@@ -48,6 +48,5 @@ MessageBoxScript SetMessageBoxScript(MessageBoxScript script);
 
 // The title used when a box is given none.
 void SetProgramTitle(const std::string& title);
-const std::string& ProgramTitle();
 
 }  // namespace qmx::toolkit

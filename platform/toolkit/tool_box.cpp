@@ -161,10 +161,6 @@ bool ToolBox::RemoveFolder(int folder) {
   return true;
 }
 
-void ToolBox::RemoveAll() {
-  for (int folder = count() - 1; folder >= 0; --folder) RemoveFolder(folder);
-}
-
 bool ToolBox::OpenFolder(int folder) {
   if (folder < 0 || folder >= count()) return false;
   setCurrentIndex(folder);

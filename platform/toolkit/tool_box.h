@@ -47,7 +47,6 @@ public:
   // no such item or folder) and nothing was removed.
   bool RemoveItem(int folder, int item);
   bool RemoveFolder(int folder);
-  void RemoveAll();
   // Makes a folder the open one; false when there is no such folder.
   bool OpenFolder(int folder);
   int openFolder() const { return currentIndex(); }

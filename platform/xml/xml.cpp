@@ -1166,10 +1166,6 @@ Document Document::LoadFile(const std::filesystem::path& path) {
   return LoadFile(path, kMaxDocumentBytes, Whitespace::DropLayout);
 }
 
-Document Document::LoadFile(const std::filesystem::path& path, Whitespace whitespace) {
-  return LoadFile(path, kMaxDocumentBytes, whitespace);
-}
-
 Document Document::LoadFile(const std::filesystem::path& path, std::uint64_t maxBytes, Whitespace whitespace) {
   std::string bytes;
   std::string reason;

@@ -97,7 +97,6 @@ public:
   // kMaxDocumentBytes.
   static Document LoadFile(const std::filesystem::path& path);
   static Document LoadText(const std::string& xml);
-  static Document LoadFile(const std::filesystem::path& path, Whitespace whitespace);
   static Document LoadFile(const std::filesystem::path& path, std::uint64_t maxBytes,
                            Whitespace whitespace = Whitespace::DropLayout);
   static constexpr std::uint64_t kMaxDocumentBytes = 64ull * 1024 * 1024;
@@ -119,8 +118,6 @@ public:
 
   // The encoding the document declared ("" when none), e.g. "euc-kr".
   std::string DeclaredEncoding() const;
-
-  void* raw() const { return doc_; }
 
 private:
   explicit Document(std::nullptr_t) noexcept {}

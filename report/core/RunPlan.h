@@ -91,7 +91,6 @@ public:
   explicit RunController(RunOptions options) : options_(std::move(options)) {}
 
   const RunOptions& options() const { return options_; }
-  bool RunsExcel() const { return options_.makeExcel; }
 
   std::vector<EndAction> PrintCompleted();
   std::vector<EndAction> ExcelCompleted();

@@ -69,7 +69,6 @@ public:
 
   const std::vector<CatalogueAdapter>& adapters() const { return adapters_; }
   const std::vector<CatalogueModule>& modules() const { return modules_; }
-  const std::filesystem::path& folder() const { return folder_; }
 
 private:
   std::filesystem::path folder_;

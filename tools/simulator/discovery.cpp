@@ -14,15 +14,6 @@ bool ParseDiscoveryFault(const std::string& text, DiscoveryFault* out) {
   return true;
 }
 
-const char* DiscoveryFaultText(DiscoveryFault fault) {
-  switch (fault) {
-    case DiscoveryFault::Silence: return "silence";
-    case DiscoveryFault::Short: return "short";
-    case DiscoveryFault::BadHeader: return "bad-header";
-    default: return "none";
-  }
-}
-
 bool IsDiscoveryRequest(const uint8_t* d, size_t n) {
   static const uint8_t kHead[] = {0xFF, 0xFF, 0xEE, 0xEE, 0x0E, 0x00};
   return n >= kDiscoveryRequestSize && std::memcmp(d, kHead, sizeof kHead) == 0;

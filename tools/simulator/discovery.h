@@ -30,7 +30,6 @@ enum class DiscoveryFault {
   BadHeader,  // the reply's first words are in request order (FF FF EE EE)
 };
 bool ParseDiscoveryFault(const std::string& text, DiscoveryFault* out);
-const char* DiscoveryFaultText(DiscoveryFault fault);
 
 // A discovery request: at least the 16 bytes, beginning FF FF EE EE 0E 00.
 bool IsDiscoveryRequest(const uint8_t* data, size_t length);

@@ -110,10 +110,6 @@ void EipDevice::AddFault(const EipFault& fault) {
   std::lock_guard<std::mutex> lock(mutex_);
   faults_.push_back(fault);
 }
-void EipDevice::ClearFaults() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  faults_.clear();
-}
 EipIdentity EipDevice::identity() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return identity_;

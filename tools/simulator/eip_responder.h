@@ -69,7 +69,6 @@ public:
   Answer HandleFrame(const std::vector<uint8_t>& frame);
 
   void AddFault(const EipFault& fault);
-  void ClearFaults();
   EipIdentity identity() const;
   void SetIdentity(const EipIdentity& identity);
   // "SS/CCCC/IIII/AAAA" per CIP request, oldest first.

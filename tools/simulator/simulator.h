@@ -55,8 +55,6 @@ public:
   const std::vector<std::unique_ptr<Station>>& stations() const { return stations_; }
 
   void SetTime(uint64_t ms);
-  FaultPlan& faults() { return faults_; }
-  DiscoveryFault discoveryFault() const { return discoveryFault_; }
 
   // One request and what to send back. TCP replies echo the request's unit.
   // Modbus over UDP uses the same frames; `transport` marks it in the history

@@ -359,8 +359,6 @@ void Station::Decompose(const AreaLayout& l, const std::vector<uint8_t>& image) 
   }
 }
 
-std::vector<uint8_t> Station::AreaImage(size_t area) const { return Compose(layouts_.at(area)); }
-
 size_t Station::InputImageLength() const {
   size_t n = 0;
   for (const AreaLayout& l : layouts_)
@@ -595,12 +593,6 @@ bool Station::SetObjectBytes(uint16_t address, const std::vector<uint8_t>& bytes
   return true;
 }
 
-std::vector<uint16_t> Station::ObjectAddresses() const {
-  std::vector<uint16_t> out;
-  for (const auto& [address, object] : objects_) out.push_back(address);
-  return out;
-}
-
 bool Station::FindNamedObject(const std::string& name, uint16_t* address, size_t* bytes) const {
   std::string wanted = Upper(name);
   if (wanted == "FIELDPWRSTATUS" || wanted == "WATCHDOGERR") wanted = "BUSSTATUS";
@@ -611,11 +603,6 @@ bool Station::FindNamedObject(const std::string& name, uint16_t* address, size_t
     return true;
   }
   return false;
-}
-
-std::string Station::ObjectName(uint16_t address) const {
-  auto it = objects_.find(address);
-  return it == objects_.end() ? std::string() : it->second.name;
 }
 
 }  // namespace qmx::sim

@@ -145,13 +145,10 @@ public:
 
   const StationConfig& config() const { return config_; }
   uint8_t node() const { return config_.node; }
-  LayoutFamily family() const { return family_; }
 
   // Elapsed milliseconds since start; drives the inputs unless frozen.
   void SetTime(uint64_t ms);
   void SetFrozen(bool frozen) { config_.frozen = frozen; }
-  bool frozen() const { return config_.frozen; }
-  uint64_t step() const { return step_; }
 
   // --- Modbus operations ---
   // FC 3 and FC 4 read the same register table.
@@ -168,7 +165,6 @@ public:
   // --- state for the control channel and tests ---
   // slot 0 = the adapter's own block, 1..n the modules in slot order.
   size_t slotCount() const { return slots_.size(); }
-  const ModuleSpec& slotSpec(size_t slot) const { return slots_.at(slot).spec; }
   int commNumber(size_t slot) const { return slots_.at(slot).commNo; }
   std::vector<uint8_t> Input(size_t slot) const;
   // Fixes a slot's input bytes (they stop following the pattern).
@@ -185,15 +181,12 @@ public:
   bool ObjectBytes(uint16_t address, std::vector<uint8_t>* out) const;
   // Replaces an object's bytes whatever its access (bus status, slot masks).
   bool SetObjectBytes(uint16_t address, const std::vector<uint8_t>& bytes);
-  std::vector<uint16_t> ObjectAddresses() const;
-  std::string ObjectName(uint16_t address) const;
   // The register of a named special register as an adapter's communication
   // init block names it (case ignored; "FieldPwrStatus" and "WatchdogErr"
   // are parts of the bus-status register); false when the station has none.
   bool FindNamedObject(const std::string& name, uint16_t* address, size_t* bytes) const;
 
   int inputMode() const { return config_.inputMode; }
-  int outputMode() const { return config_.outputMode; }
   bool SetModes(int inputMode, int outputMode);
   uint16_t commandRegister() const;
   bool paraSessionOpen() const { return paraSession_; }
@@ -210,7 +203,6 @@ public:
     uint32_t bitBase = 0;
   };
   const std::vector<Area>& areas() const { return areas_; }
-  std::vector<uint8_t> AreaImage(size_t area) const;
   // Image lengths of the standard and fixed-I/O layouts, as read per mode.
   size_t InputImageLength() const;
   size_t OutputImageLength() const;

@@ -22,11 +22,7 @@ public:
   ComboInListView(SubGridCtrl* grid, int row, int column, const std::vector<std::string>& choices);
   ~ComboInListView() override;
 
-  int Row() const { return edit_.Row(); }
-  int Column() const { return edit_.Column(); }
   int ControlId() const;
-  bool IsCancelled() const { return edit_.IsCancelled(); }
-  const std::vector<std::string>& Choices() const { return choices_; }
   // The whole drop-down area (the cell and the list below it) and the width
   // the list scrolls over (widest choice + 6 pixels).
   void SetDropDownRect(const QRect& rect) { dropDownRect_ = rect; }

@@ -36,11 +36,7 @@ public:
   explicit GridCtrl(QWidget* parent = nullptr, const GridPolicy& policy = MainProgramGridPolicy());
   ~GridCtrl() override;
 
-  const GridPolicy& Policy() const { return policy_; }
-
   void SetOwnerInfo(const std::string& gridName, QObject* ownerWindow);
-  const std::string& GetGridName() const { return gridName_; }
-  QObject* GetOwnerWindow() const { return owner_; }
   // Services for folder, serial-settings and owner-object hand-over; null
   // means the program-wide services.
   void SetFrameServices(GridFrameServices* services) { services_ = services; }
@@ -56,7 +52,6 @@ public:
                      int subItemImageWidth);
   // Only dragging depends on the editable flag.
   void SetEditable(int flag) { editable_ = flag; }
-  int IsEditable() const { return editable_; }
 
   // Adds a row; with a parent it stays hidden and the parent is collapsed.
   GridTreeItem* InsertRow(GridRowItem* rowItem, GridTreeItem* parent = nullptr);

@@ -56,9 +56,7 @@ public:
   // The hint that explains definition n (begins with a blank; empty without one).
   std::string GetHintText(int n) const;
   void SetItemKey(const std::string& key) { itemKey = key; }
-  const std::string& GetItemKey() const { return itemKey; }
   void SetSettingKey(const std::string& key) { settingKey = key; }
-  const std::string& GetSettingKey() const { return settingKey; }
   // True and the kind when value column n has one; false and kind 0 otherwise.
   bool GetCellKind(int n, int* kind) const;
   // Sub-item image of value column n, -1 for none.

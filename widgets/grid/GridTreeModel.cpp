@@ -253,11 +253,6 @@ void GridTreeModel::SelectRow(int row) {
   if (listener_) listener_(row);
 }
 
-void GridTreeModel::ClearColumns() {
-  columnReadOnly_.clear();
-  focusedColumn_ = 0;
-}
-
 bool GridTreeModel::IsColumnEditable(int column) const {
   if (column < 0 || column >= ColumnCount()) return false;
   return columnReadOnly_[static_cast<size_t>(column)] == 0;

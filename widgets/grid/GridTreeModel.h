@@ -79,7 +79,6 @@ public:
   static GridRowItem* GetRowItem(const GridTreeItem* item) { return item ? item->rowItem.get() : nullptr; }
   int GetRowIndex(const GridTreeItem* item) const;
   bool IsRootItem(const GridTreeItem* item) const;
-  bool IsShown(const GridTreeItem* item) const { return GetRowIndex(item) >= 0; }
   const std::vector<std::unique_ptr<GridTreeItem>>& TopLevelItems() const { return roots_; }
   // Visits every item in pre-order (each top-level item, then its
   // descendants); stops when the visitor returns true and gives that item.
@@ -94,15 +93,12 @@ public:
   int SelectedRow() const;
   GridTreeItem* SelectedItem() const;
   void SelectRow(int row);  // out of range: nothing selected
-  void ClearSelection() { selected_ = nullptr; }
 
   // Columns: one read-only flag per column (0 editable); a column beyond the
   // list counts as read-only.
   void AppendColumn(std::uint16_t readOnly) { columnReadOnly_.push_back(readOnly); }
-  void ClearColumns();
   int ColumnCount() const { return static_cast<int>(columnReadOnly_.size()); }
   bool IsColumnEditable(int column) const;
-  const std::vector<std::uint16_t>& ColumnReadOnlyFlags() const { return columnReadOnly_; }
 
   // The focused column (display position; the grid's columns do not move).
   int FocusedColumn() const { return focusedColumn_; }

@@ -23,9 +23,6 @@ public:
   InPlaceEdit(SubGridCtrl* grid, int row, int column);
 
   SubGridCtrl* Grid() const { return grid_; }
-  int Row() const { return row_; }
-  int Column() const { return column_; }
-  bool IsCancelled() const { return cancelled_; }
   bool HasEnded() const { return ended_; }
   void Cancel() { cancelled_ = true; }
   // Cuts the tie to the grid (the grid is going away): no report follows.

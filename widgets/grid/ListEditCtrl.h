@@ -22,10 +22,7 @@ public:
                Qt::Alignment alignment);
   ~ListEditCtrl() override;
 
-  int Row() const { return edit_.Row(); }
-  int Column() const { return edit_.Column(); }
   int ControlId() const { return controlId_; }
-  bool IsCancelled() const { return edit_.IsCancelled(); }
   // Shows the box with the whole text selected and takes the focus.
   void Start();
   // Cuts the tie to the grid (the grid is going away): no report follows.

@@ -283,13 +283,6 @@ void SubGridCtrl::AddColumn(const std::string& title, int width, std::uint16_t r
   Changed();
 }
 
-void SubGridCtrl::RemoveAllColumns() {
-  headerModel_->setColumnCount(0);
-  model_.ClearColumns();
-  columnAlignment_.clear();
-  Changed();
-}
-
 void SubGridCtrl::SetIconSize(int width, int height) {
   iconWidth_ = std::max(0, width);
   iconHeight_ = std::max(0, height);
@@ -519,13 +512,6 @@ ListEditCtrl* SubGridCtrl::EditSubItem(int row, int column) {
     if (reportFailures_) GridShowResourceLackError(kErrEditCreate, "ListEditCtrl::OnCreate", "EditBox", 0, 1);
     return nullptr;
   }
-}
-
-void SubGridCtrl::OnEndLabelEdit(int, int row, int column, const std::string* text, int itemParam) {
-  if (closing_ || !text) return;
-  GridTreeItem* item = GetTreeItem(row);
-  if (!item) return;
-  UpdateListViewItem(item, GridEditedCell{row, column, *text, itemParam});
 }
 
 void SubGridCtrl::OnEndItemEdit(int controlId, const GridTreeItem* item, std::uint64_t serial, int column,

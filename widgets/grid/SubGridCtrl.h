@@ -68,7 +68,6 @@ public:
   GridTreeItem* GetTreeItem(int row) const { return model_.GetTreeItem(row); }
   GridRowItem* GetRowItem(const GridTreeItem* item) const { return GridTreeModel::GetRowItem(item); }
   int GetRowIndex(const GridTreeItem* item) const { return model_.GetRowIndex(item); }
-  bool IsRootItem(const GridTreeItem* item) const { return model_.IsRootItem(item); }
   bool ContainsItem(const GridTreeItem* item) const;
   // Opens the in-place edit box (4660) on a cell other than the first.
   ListEditCtrl* EditSubItem(int row, int column);
@@ -107,7 +106,6 @@ public:
   int GetRowHeight() const { return rowHeight_; }
   int GetIconWidth() const { return iconWidth_; }
   int GetIconHeight() const { return iconHeight_; }
-  unsigned GetExtendedStyle() const { return extendedStyle_; }
   bool IsDragging() const { return dragging_; }
   int GetDropTargetRow() const { return dropTarget_; }
   QHeaderView* Header() const { return header_; }
@@ -151,8 +149,6 @@ public:
   virtual bool AcceptClick(const GridHitTest& hit);
   virtual void OnRowSelected(int row);
 
-  // End of an in-place edit of a row: text null when the edit was cancelled.
-  void OnEndLabelEdit(int controlId, int row, int column, const std::string* text, int itemParam);
   // The editors end here: the edit goes to the item it was opened on (found
   // again by its serial), wherever its row is now; nothing happens when
   // that item has gone meanwhile.
@@ -175,18 +171,15 @@ protected:
 
   // Set-up for the derived grid.
   void AddColumn(const std::string& title, int width, std::uint16_t readOnly, int alignment);
-  void RemoveAllColumns();
   void SetIconSize(int width, int height);
   void SetTreeLines(int on) { treeLines_ = on; }
   void SetExtendedStyle(unsigned style);
   void SetSmallImages(std::vector<QPixmap> images) { smallImages_ = std::move(images); }
   void SetSubItemImages(std::vector<QPixmap> images) { subItemImages_ = std::move(images); }
-  const std::vector<QPixmap>& SmallImages() const { return smallImages_; }
   // Opens the edit box (4659) over the first column's label.
   ListEditCtrl* EditLabel(int row);
   // Whether creation failures of editors are logged.
   void SetReportFailures(bool on) { reportFailures_ = on; }
-  bool ReportsFailures() const { return reportFailures_; }
   void RepaintRow(int row);
   void Changed();
 
@@ -202,7 +195,6 @@ private:
   int TreeLineX(const QRect& rowRect, int level) const;
   bool HandleCheckAndExpand(const GridHitTest& hit);
   bool ToggleExpansion(GridTreeItem* item, int row, int* lastRow);
-  void HandleTypedText(QKeyEvent* event);
   void MoveSelection(int row);
   void DrawRow(QPainter& p, int row, const QRect& paintRect);
   void DrawButton(QPainter& p, const QRect& r, bool dropDown) const;

@@ -35,7 +35,6 @@ public:
   using RenameQuestion = std::function<bool(QWidget* parent, const std::string& oldName, std::string& newName)>;
   static RenameQuestion s_renameQuestion;
 
-  AddIoState& state() { return state_; }
   QTreeWidget* catalogueTree() const { return left_; }
   QTreeWidget* lineUpTree() const { return right_; }
   QLineEdit* userTitleEdit() const { return userTitle_; }

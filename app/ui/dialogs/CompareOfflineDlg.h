@@ -39,7 +39,6 @@ public:
   int OnBtnDoCompare();
 
   qmx::grid::GridCtrl* grid() const { return grid_; }
-  QCheckBox* configurationCheck() const { return configuration_; }
   QCheckBox* parametersCheck() const { return parameters_; }
   QPushButton* compareButton() const { return compareButton_; }
 

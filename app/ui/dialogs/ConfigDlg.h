@@ -24,7 +24,6 @@ public:
   // The value text of a row ("parent/name" for the log switches).
   bool SetEntry(const std::string& key, const std::string& value);
   void OnOK();
-  bool Changed() const { return state_.Changed(); }
 
 protected:
   bool event(QEvent* event) override;

@@ -21,8 +21,6 @@ public:
   std::string GetCommSetString() const { return setting_.Text(); }
 
   QComboBox* baudRateList() const { return baud_; }
-  QComboBox* dataBitsList() const { return data_; }
-  QComboBox* parityList() const { return parity_; }
   QComboBox* stopBitsList() const { return stop_; }
 
 protected:

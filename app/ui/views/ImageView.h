@@ -35,7 +35,6 @@ public:
   LabelCtrl* Label(int controlId) const;
   const std::vector<CBtnVexo*>& buttons() const { return buttons_; }
   const std::vector<LabelCtrl*>& captions() const { return captions_; }
-  QWidget* canvas() const { return canvas_; }
 
 protected:
   void resizeEvent(QResizeEvent* event) override;

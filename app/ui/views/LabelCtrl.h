@@ -33,8 +33,6 @@ public:
 
   bool bold() const { return bold_; }
   bool italic() const { return italic_; }
-  bool underline() const { return underline_; }
-  bool strikeOut() const { return strikeOut_; }
   // Qt alignment of the text (left, centred or right).
   Qt::Alignment alignment() const;
   QColor textColour() const { return colour_; }

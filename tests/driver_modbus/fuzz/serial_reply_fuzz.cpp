@@ -42,8 +42,9 @@ void OpenOnMemory(ModbusSerial& master, DriverSerialPort::MemoryLine& line) {
   SerialCommSetting settings;
   settings.comPort = 1;
   settings.timeoutMs = 1;
+  settings.requestDelayMs = 0;
+  settings.writeDelayMs = 0;
   master.OpenConnection(settings, 0, 0);
-  master.SetTurnaroundDelays(0, 0);
   master.Port()->UseMemoryLine(&line);
 }
 

@@ -63,7 +63,6 @@ public:
   void SetPropertyCheck(PropertyCheck check) { check_ = std::move(check); }
 
   const std::vector<const NADef*>& Offered() const { return offered_; }
-  int TypeCode() const { return typeCode_; }
   // " Project Bus Type: %s".
   std::string BusTypeLine() const;
   // The fields for the communication type with the chosen definition.

@@ -53,8 +53,6 @@ public:
   // the options untouched; true after the changes (if any) were applied and
   // saved. Rows missing from `entries` are skipped.
   bool Complete(const Entries& entries);
-  // Whether the last accepted OK changed an option.
-  bool Changed() const { return changed_; }
 
 private:
   AppOptions& options_;

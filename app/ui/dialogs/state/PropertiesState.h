@@ -52,7 +52,6 @@ public:
   void SetFrame(Frame frame) { frame_ = std::move(frame); }
 
   Wrapper* Target() const { return target_; }
-  const std::string& KindText() const { return kindText_; }
   const std::vector<PropertyRow>& Rows() const { return rows_; }
   // A module's properties are only shown: no OK.
   bool HasOk() const;

@@ -1,4 +1,0 @@
-# cmake -DSRC=file -DDST=file -P CopyIfExists.cmake
-if(EXISTS "${SRC}")
-  file(COPY_FILE "${SRC}" "${DST}" ONLY_IF_DIFFERENT)
-endif()
