@@ -20,6 +20,7 @@
 #include "driver/address_map.h"
 #include "driver/driver_instance.h"
 #include "driver/driver_utils.h"
+#include "driver/modbus/run_ahead.h"
 #include "driver/modbus_driver.h"
 #include "driver/online_io.h"
 #include "driver/result_codes.h"
@@ -49,19 +50,19 @@ void CopyBits(uint8_t* dst, size_t dstLength, const uint8_t* src, size_t srcLeng
   }
 }
 
-// The repeated part of a cycle, bracketed for the channel.
+// The repeated part of a cycle, bracketed for the channel's run ahead.
 class ScriptedPart {
 public:
-  ScriptedPart(Modbus& channel, CycleScript& script, std::function<bool()> noWrites) : channel_(channel) {
-    channel_.BeginScript(script, std::move(noWrites));
+  ScriptedPart(RunAhead& ahead, CycleScript& script, std::function<bool()> noWrites) : ahead_(ahead) {
+    ahead_.Begin(script, std::move(noWrites));
   }
-  ~ScriptedPart() { channel_.EndScript(); }
+  ~ScriptedPart() { ahead_.End(); }
   ScriptedPart(const ScriptedPart&) = delete;
   ScriptedPart& operator=(const ScriptedPart&) = delete;
-  Modbus& channel() const { return channel_; }
+  RunAhead& ahead() const { return ahead_; }
 
 private:
-  Modbus& channel_;
+  RunAhead& ahead_;
 };
 
 const SpecialRegister* CommInitEntry(const DeviceRecord& d, const char* name) {
@@ -200,8 +201,9 @@ int ModbusDriver::MonitoringDevice(const std::string& key) {
   // A cycle with no initial read to come asks what the last one asked,
   // its queued writes apart, as long as every reply is the success it was.
   std::optional<ScriptedPart> scripted;
-  if (d->initialRead == 0 && d->lost == 0)
-    scripted.emplace(*channel, d->script, [this, &key] { return !HasQueuedWrites(key); });
+  RunAhead* ahead = channel->CycleRunAhead();
+  if (ahead && d->initialRead == 0 && d->lost == 0)
+    scripted.emplace(*ahead, d->script, [this, &key] { return !HasQueuedWrites(key); });
 
   const std::string prefix = PrefixOf(*d);
   if (channel->DiagEcho(static_cast<uint8_t>(d->node)) != 1) {
@@ -244,9 +246,9 @@ int ModbusDriver::MonitoringDevice(const std::string& key) {
   if (d->initialRead == 1) InitialRead(*d, io);
   // A run ahead that went on past this place found no write queued: the
   // cycle has none (one queued since goes in the next cycle, at once).
-  if (!scripted || scripted->channel().BeforeWrites()) {
+  if (!scripted || scripted->ahead().BeforeWrites()) {
     RunQueuedWrites(key, *d, io);
-    if (scripted) scripted->channel().AfterWrites();
+    if (scripted) scripted->ahead().AfterWrites();
   }
 
   // Monitored registers: the others keep their image values.

@@ -67,6 +67,7 @@
 #include "common/Utility.h"
 #include "driver/driver_instance.h"
 #include "driver/modbus/modbus_tcp.h"
+#include "driver/modbus/run_ahead.h"
 #include "driver/modbus_driver.h"
 #include "platform/serial/serial_device.h"
 #include "tools/simulator/testing/simulator_process.h"
@@ -552,7 +553,9 @@ RunResult RunDriver(const std::vector<std::unique_ptr<SimulatorProcess>>& sims, 
     instances.push_back(NewInstance(recording));
     const std::string channel = "TCP\t127.0.0.1," + std::to_string(sims[static_cast<size_t>(i)]->port()) + ",500,,,,";
     // Keys differ between instances so that the logs tell them apart.
-    if (instances.back()->SetChannelProperty(("S" + std::to_string(i)).c_str(), channel.c_str()) != 1 ||
+    char key[16];
+    std::snprintf(key, sizeof key, "S%d", i);
+    if (instances.back()->SetChannelProperty(key, channel.c_str()) != 1 ||
         !AddStation(*instances.back(), i + 1, 1, 100) || instances.back()->StartComm() != 1) {
       std::fprintf(stderr, "cannot start instance %d\n", i);
       return {};
@@ -662,7 +665,7 @@ int RunTcp(int count, int seconds, int rounds, const std::string& order) {
     std::map<char, double> sum;
     for (const char side : order) {
       const char* name = side == 'D' ? "driver" : side == 'L' ? "own road" : side == 'A' ? "anchor" : "floor";
-      tessivar::CModbusTCP::SetRunAhead(side != 'L');
+      tessivar::RunAhead::SetEnabled(side != 'L');
       Periods own;
       const RunResult r = side == 'D'   ? RunDriver(sims, seconds, &driverPeriods, false)
                           : side == 'L' ? RunDriver(sims, seconds, &own, false)
@@ -689,7 +692,7 @@ int RunTcp(int count, int seconds, int rounds, const std::string& order) {
       ahead.push_back(ratio('D', 'L'));
     }
   }
-  tessivar::CModbusTCP::SetRunAhead(true);
+  tessivar::RunAhead::SetEnabled(true);
   std::printf("  CPU, median of the runs: driver %.2f %%, anchor %.2f %%, floor %.2f %% of one core\n",
               Percentile(cpu['D'], 0.5), Percentile(cpu['A'], 0.5), Percentile(cpu['F'], 0.5));
   std::printf("  context switches per transaction, median of the runs: driver %.2f, anchor %.2f, floor %.2f\n",
@@ -755,7 +758,10 @@ int RunRs485(int nodes, int baud, int seconds) {
     }
     ::setenv(qmx::serial::kComDirVariable, dir.c_str(), 1);
     std::string list;
-    for (int n = 1; n <= nodes; ++n) list += (n > 1 ? "," : "") + std::to_string(n);
+    for (int n = 1; n <= nodes; ++n) {
+      if (n > 1) list += ',';
+      list += std::to_string(n);
+    }
     SimulatorProcess sim({"--model", "QMX-4101", "--modules", kModules, "--freeze", "--rtu", line.peer().string(),
                           "--serial", std::to_string(baud) + ",8,N,1", "--nodes", list});
     if (!sim.Start()) {
@@ -846,7 +852,7 @@ int main(int argc, char** argv) {
   const int instances = Flag(argc, argv, "instances", 100);
   const std::string only = TextFlag(argc, argv, "only");
   // --run-ahead=0: every exchange of the cycle on the loop's own road.
-  tessivar::CModbusTCP::SetRunAhead(Flag(argc, argv, "run-ahead", 1) != 0);
+  tessivar::RunAhead::SetEnabled(Flag(argc, argv, "run-ahead", 1) != 0);
   if (!only.empty()) return RunOnly(only, instances, seconds);
   std::string order = TextFlag(argc, argv, "order");
   if (order.empty() || order.find_first_not_of("DLAF") != std::string::npos || order.find('D') == std::string::npos ||

@@ -9,8 +9,8 @@
 // A master records that part of each cycle as it goes: each request and
 // the framing of its reply. From the next cycle on it may send each
 // recorded request as soon as the reply before it has come, framed as
-// recorded, ahead of the loop that will ask for it (CModbusTCP, on the
-// fiber scheduler's stack while the loop waits): the loop then finds the
+// recorded, ahead of the loop that will ask for it (RunAhead, for the
+// Modbus TCP master, on the fiber scheduler's stack while the loop waits): the loop then finds the
 // replies waiting. A run goes on past the place of the writes only when no
 // write is queued for the device at that moment, and the cycle then makes
 // none (one queued later goes in the next cycle); else it stops there and
@@ -44,7 +44,7 @@ public:
   static constexpr size_t kMaxSteps = 256;
 
 private:
-  friend class CModbusTCP;
+  friend class RunAhead;
 
   struct Step {
     uint8_t request[kRequestLength];

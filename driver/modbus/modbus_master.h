@@ -26,7 +26,7 @@
 
 namespace tessivar {
 
-class CycleScript;
+class RunAhead;
 
 // Receives a master's log lines and its ping results; the driver object.
 class ModbusOwner {
@@ -127,18 +127,10 @@ public:
   virtual int ScanDevice(int unit, ScanHits& hits, int& counter, int windowMs) = 0;
   virtual void TransportErrorText(int code, std::string& text) const = 0;
   virtual TransportKind Transport() const = 0;
-  // The repeated part of a monitoring cycle of one device runs between
-  // BeginScript and EndScript (see CycleScript): a master may record it
-  // into `script` and run it ahead from the next cycle on. The cycle's
-  // queued writes lie outside it: the cycle asks BeforeWrites, runs its
-  // writes only when that answers true, and then calls AfterWrites. A run
-  // ahead goes on past the writes only while `noWrites` answers true; then
-  // BeforeWrites answers false (the cycle has no writes). The serial master
-  // does none of this.
-  virtual void BeginScript(CycleScript& /*script*/, std::function<bool()> /*noWrites*/) {}
-  virtual bool BeforeWrites() { return true; }
-  virtual void AfterWrites() {}
-  virtual void EndScript() {}
+  // The run ahead of the repeated part of a monitoring cycle (see
+  // CycleScript), when the master has one (the TCP master; null for the
+  // serial master): the cycle brackets the part and its writes with it.
+  virtual RunAhead* CycleRunAhead() { return nullptr; }
 
   // ---- requests ----
 
@@ -158,6 +150,11 @@ public:
     running_ = &running;
   }
   ModbusOwner* Owner() const { return owner_; }
+  // A stop asked for (the abort check answers true).
+  bool Aborted() const { return running_ ? running_->load() == 0 : abort_ && abort_(); }
+  // Brings what Aborted reads into the cache, for a caller that asks it
+  // after other work (the run ahead, between a receive and the next step).
+  void PrefetchAbortCheck() const { __builtin_prefetch(&running_); }
   // " [name] text" to the owner's log (level: DriverLogLevel).
   void Log(int level, const std::string& text) const;
   // The Modbus texts, else the transport's. -8015 names the exception code
@@ -217,8 +214,6 @@ protected:
   virtual int BadParameterCode() const = 0;
   // Hands abort_ to the transport, when there is one.
   virtual void ApplyAbort() {}
-  // A stop asked for (the abort check answers true).
-  bool Aborted() const { return running_ ? running_->load() == 0 : abort_ && abort_(); }
   std::function<bool()> abort_;
   const std::atomic<int>* running_ = nullptr;
 

@@ -1,9 +1,6 @@
 #include "driver/modbus/modbus_tcp.h"
 
-#include <poll.h>
-
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <new>
@@ -19,13 +16,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kHeaderLength = kTcpFraming.header;  // the MBAP prefix and the unit
-// A script's request as it goes on the wire.
-constexpr int kStepFrameLength = kMbapLength + CycleScript::kRequestLength;
-
-std::atomic<bool> gRunAhead{true};
-std::atomic<uint64_t> gRepliesRunAhead{0};
-
-uint16_t IdAfter(uint16_t id) { return id >= 0xFFFE ? 1 : static_cast<uint16_t>(id + 1); }
 
 AdapterIdentity IdentityOf(const DiscoveryRecord& record) {
   AdapterIdentity id;
@@ -60,11 +50,6 @@ CModbusTCP::CModbusTCP() : Modbus("ModbusTCP"), ping_(PingHost) {}
 
 CModbusTCP::~CModbusTCP() = default;
 
-uint16_t CModbusTCP::NextTransactionId() {
-  transactionId_ = IdAfter(transactionId_);
-  return transactionId_;
-}
-
 void CModbusTCP::WriteMbap(uint16_t id, int pduLength) { qmx::modbus::PutMbap(tx_, id, pduLength); }
 
 void CModbusTCP::SetTickSource(TickSource ticks) {
@@ -73,30 +58,53 @@ void CModbusTCP::SetTickSource(TickSource ticks) {
 }
 
 int CModbusTCP::Exchange(int pduLength) {
-  if (script_ && !writing_) {
-    const int r = FromScript(position_++, pduLength);
-    if (r != kNotAhead) return r;
+  RunAhead::Turn turn = runAhead_.Ask(pduLength, socket_.get());
+  if (turn == RunAhead::Turn::kLoop || turn == RunAhead::Turn::kStart) {
+    // A stop asked for: no new request goes out.
+    if (Aborted()) return kSockTimeout;
+    DriverSocket::Held held = socket_->HoldForExchange();
+    const uint16_t id = ids_.Next();
+    WriteMbap(id, pduLength);
+    const int sent = held.Send(tx_, kMbapLength + pduLength);
+    if (sent <= 0) return sent;
+    if (turn == RunAhead::Turn::kLoop) {
+      const int r = ReceiveReply(held, id);
+      // Framed and this request's: the link works.
+      if (r > 0) socket_->NoteAnswered();
+      return r;
+    }
+    // The loop waits while the scheduler runs the script ahead.
+    turn = runAhead_.Run(*socket_, sent);
+    runAhead_.LastReceive(&lastReceive_);
+    if (turn == RunAhead::Turn::kTakeOver) return TakeOver(held, runAhead_.TakeOver());
+  } else if (turn == RunAhead::Turn::kTakeOver) {
+    DriverSocket::Held held = socket_->HoldForExchange();
+    // The run sent this request with the id it took last.
+    WriteMbap(ids_.Last(), pduLength);
+    return TakeOver(held, runAhead_.TakeOver());
   }
-  // A stop asked for: no new request goes out.
-  if (Aborted()) return kSockTimeout;
-  DriverSocket::Held held = socket_->HoldForExchange();
-  WriteMbap(NextTransactionId(), pduLength);
-  const uint16_t id = transactionId_;
-  const int sent = held.Send(tx_, kMbapLength + pduLength);
-  if (sent <= 0) return sent;
-  const int r = ReceiveReply(held, id);
-  // Framed and this request's: the link works.
-  if (r > 0) socket_->NoteAnswered();
+  // Run ahead: the reply waits.
+  const int r = runAhead_.Serve();
+  socket_->NoteAnswered();
   return r;
 }
 
-bool CModbusTCP::IsEarlierId(uint16_t id) const {
-  uint16_t earlier = transactionId_;
-  for (int k = 0; k < kEarlierIds; ++k) {
-    earlier = earlier <= 1 ? 0xFFFE : static_cast<uint16_t>(earlier - 1);
-    if (earlier == id) return true;
+int CModbusTCP::TakeOver(DriverSocket::Held& held, const RunAhead::UnderWay& underWay) {
+  const uint16_t id = ids_.Last();
+  int r = 0;
+  if (underWay.sendResult != RunAhead::kStepFrameLength) {
+    const int n = underWay.sendResult;
+    if (n < 0 && n != -qmx::net::kWsaEwouldblock) return socket_->Sent(n);
+    const int done = std::max(n, 0);
+    const int sent = held.Send(tx_ + done, RunAhead::kStepFrameLength - done);
+    if (sent <= 0) return sent;
+    r = ReceiveReply(held, id);
+  } else {
+    const ReplySoFar soFar{underWay.start, underWay.got, underWay.receiveFailed, underWay.receiveResult};
+    r = ReceiveReply(held, id, &soFar);
   }
-  return false;
+  if (r > 0) socket_->NoteAnswered();
+  return r;
 }
 
 void CModbusTCP::StreamOutOfStep() {
@@ -129,7 +137,7 @@ int CModbusTCP::ReceiveReply(DriverSocket::Held& held, uint16_t transactionId, c
         if (id == transactionId) return length;
         // A reply that came after its request had timed out, or a second
         // copy of an answered one: framed, so skipped.
-        if (!IsEarlierId(id)) {
+        if (!ids_.GaveBefore(id, kEarlierIds)) {
           StreamOutOfStep();
           return kMbException;
         }
@@ -171,7 +179,7 @@ int CModbusTCP::ReceiveReply(DriverSocket::Held& held, uint16_t transactionId, c
 int CModbusTCP::Transact(const Transaction& x) {
   int replyLength = 0;
   const int result = TransactOnce(x, replyLength);
-  if (script_ && !writing_) Record(x.pduLength, result, replyLength);
+  runAhead_.Report(x.pduLength, result, replyLength);
   return result;
 }
 
@@ -196,261 +204,6 @@ int CModbusTCP::TransactOnce(const Transaction& x, int& replyLength) {
   if (x.reply.dataOffset + x.n > r) return static_cast<int>(kMbShortReply);
   if (x.n > 0) std::memcpy(x.dst, rx_ + x.reply.dataOffset, static_cast<size_t>(x.n));
   return 1;
-}
-
-// ---- the run ahead of a cycle's repeated part ----
-
-void CModbusTCP::SetRunAhead(bool on) { gRunAhead.store(on); }
-
-uint64_t CModbusTCP::RepliesRunAhead() { return gRepliesRunAhead.load(); }
-
-void CModbusTCP::BeginScript(CycleScript& script, std::function<bool()> noWrites) {
-  script_ = &script;
-  position_ = 0;
-  noWrites_ = std::move(noWrites);
-  writing_ = false;
-  writesAt_ = -1;
-  recording_.clear();
-  recordClean_ = true;
-  ahead_.reached = 0;
-  ahead_.completed = 0;
-}
-
-bool CModbusTCP::BeforeWrites() {
-  if (!script_) return true;
-  writesAt_ = position_;
-  // The run went on past this place: there was no write to make.
-  if (script_->writesAt_ == position_ && ahead_.reached > position_) return false;
-  writing_ = true;
-  return true;
-}
-
-void CModbusTCP::AfterWrites() { writing_ = false; }
-
-void CModbusTCP::EndScript() {
-  if (!script_) return;
-  CycleScript& s = *script_;
-  script_ = nullptr;
-  noWrites_ = nullptr;
-  // Only a part that met nothing but successes is run ahead next time; the
-  // replies of this one are of no further use.
-  if (!recordClean_ || recording_.size() < 2) {
-    s.Reset();
-    return;
-  }
-  s.steps_.swap(recording_);
-  s.writesAt_ = writesAt_;
-  size_t at = 0;
-  for (CycleScript::Step& step : s.steps_) {
-    step.replyAt = static_cast<uint16_t>(at);
-    at += step.replyLength;
-  }
-  s.replies_.resize(at);
-}
-
-void CModbusTCP::Record(int pduLength, int result, int replyLength) {
-  if (!recordClean_) return;
-  if (result != 1 || pduLength != CycleScript::kRequestLength || recording_.size() >= CycleScript::kMaxSteps) {
-    recordClean_ = false;
-    return;
-  }
-  // A success leaves its whole reply in the receive buffer.
-  CycleScript::Step step;
-  std::memcpy(step.request, tx_ + kMbapLength, sizeof step.request);
-  std::memcpy(step.head, rx_ + kMbapLength, sizeof step.head);
-  step.replyLength = static_cast<uint16_t>(replyLength);
-  recording_.push_back(step);
-}
-
-bool CModbusTCP::Matches(int position, int pduLength) const {
-  const CycleScript::Step& step = script_->steps_[static_cast<size_t>(position)];
-  return pduLength == CycleScript::kRequestLength &&
-         std::memcmp(tx_ + kMbapLength, step.request, sizeof step.request) == 0;
-}
-
-int CModbusTCP::FromScript(int position, int pduLength) {
-  if (position == 0) {
-    ahead_.reached = 0;
-    ahead_.completed = 0;
-  }
-  // A run starts with the part, and again after the cycle's writes when
-  // the first one stopped before them.
-  if (position == ahead_.reached && position == ahead_.completed &&
-      (position == 0 || position == script_->writesAt_)) {
-    return MayRunAhead(position, pduLength) ? StartAhead(position, pduLength) : kNotAhead;
-  }
-  if (position >= ahead_.reached) return kNotAhead;
-  if (!Matches(position, pduLength)) {
-    // Cannot come from a part that repeats itself: the request the run
-    // sent is not the loop's. The loop goes its own road with ids past the
-    // run's, so that a reply to the run still under way is skipped by its
-    // id, and the part is recorded afresh.
-    Log(DRV_LOG_DEVELOPER, StrFormat("[Bug] Cycle request %d is not the one sent ahead. Func: %s", position,
-                                     "CModbusTCP::FromScript"));
-    transactionId_ = ahead_.id;
-    ahead_.reached = position;
-    ahead_.completed = std::min(ahead_.completed, position);
-    recordClean_ = false;
-    return kNotAhead;
-  }
-  // The ids the run gave its requests, in the order the loop makes them.
-  WriteMbap(NextTransactionId(), pduLength);
-  if (position < ahead_.completed) return Served(position);
-  DriverSocket::Held held = socket_->HoldForExchange();
-  return TakeOver(held);
-}
-
-bool CModbusTCP::MayRunAhead(int position, int pduLength) const {
-  // A run needs the scheduler to wait on, a stream (a short read takes all
-  // there was), a reply time-out to wait for (none means no reply is ever
-  // waited for), a step after this one and this request as recorded.
-  return gRunAhead.load(std::memory_order_relaxed) && static_cast<size_t>(position) + 1 < script_->steps_.size() &&
-         socket_ && socket_->IsStream() && socket_->TimeoutMs() > 0 && qmx::fiber::OnFiber() &&
-         Matches(position, pduLength);
-}
-
-int CModbusTCP::StartAhead(int position, int pduLength) {
-  if (Aborted()) return kSockTimeout;
-  DriverSocket::Held held = socket_->HoldForExchange();
-  WriteMbap(NextTransactionId(), pduLength);
-  const int sent = held.Send(tx_, kMbapLength + pduLength);
-  if (sent <= 0) return sent;
-  ahead_.master = this;
-  ahead_.socket = socket_.get();
-  ahead_.rx = rx_;
-  ahead_.steps = script_->steps_.data();
-  ahead_.count = static_cast<int>(script_->steps_.size());
-  ahead_.writesAt = script_->writesAt_;
-  ahead_.replies = script_->replies_.data();
-  ahead_.id = transactionId_;
-  ahead_.Expect(ahead_.steps[position]);
-  ahead_.reached = position + 1;
-  ahead_.got = 0;
-  ahead_.sendResult = sent;
-  ahead_.receiveFailed = false;
-  ahead_.ended = false;
-  ahead_.received = false;
-  ahead_.start = Clock::now();
-  RunAhead();
-  if (ahead_.received) lastReceive_ = ahead_.lastReceive;
-  return ahead_.completed > position ? Served(position) : TakeOver(held);
-}
-
-void CModbusTCP::RunAhead() {
-  // The loop's own wait for a reply would look at the stop between slices:
-  // a reply that does not come within one goes back to the loop.
-  const int timeoutMs = socket_->TimeoutMs();
-  const auto slice = std::chrono::milliseconds(
-      socket_->Sliced() ? std::min(timeoutMs, static_cast<int>(DriverSocket::kAbortSliceMs)) : timeoutMs);
-  // What came since the last read is read first, as the loop's receive does.
-  bool ended = !socket_->WatchForInput() && ahead_.OnInput(POLLIN);
-  while (!ended) {
-    const int w = qmx::fiber::AwaitInput(socket_->Descriptor(), ahead_.start + slice, ahead_);
-    if (ahead_.ended || w != 0) break;
-    // A newer step went out since the wait began: its own slice counts.
-    if (Clock::now() < ahead_.start + slice) continue;
-    if (Aborted()) {
-      ahead_.receiveFailed = true;
-      ahead_.receiveResult = kSockTimeout;
-    }
-    ended = true;
-  }
-  if (ahead_.got > 0) partial_.assign(rx_, rx_ + ahead_.got);
-}
-
-int CModbusTCP::Served(int position) {
-  const CycleScript::Step& step = script_->steps_[static_cast<size_t>(position)];
-  std::memcpy(rx_, script_->replies_.data() + step.replyAt, step.replyLength);
-  socket_->NoteAnswered();
-  gRepliesRunAhead.fetch_add(1, std::memory_order_relaxed);
-  return step.replyLength;
-}
-
-int CModbusTCP::TakeOver(DriverSocket::Held& held) {
-  int r = 0;
-  if (ahead_.sendResult != kStepFrameLength) {
-    const int n = ahead_.sendResult;
-    if (n < 0 && n != -qmx::net::kWsaEwouldblock) return socket_->Sent(n);
-    const int done = std::max(n, 0);
-    const int sent = held.Send(tx_ + done, kStepFrameLength - done);
-    if (sent <= 0) return sent;
-    r = ReceiveReply(held, transactionId_);
-  } else {
-    if (ahead_.got > 0) std::memcpy(rx_, partial_.data(), static_cast<size_t>(ahead_.got));
-    const ReplySoFar soFar{ahead_.start, ahead_.got, ahead_.receiveFailed, ahead_.receiveResult};
-    r = ReceiveReply(held, transactionId_, &soFar);
-  }
-  if (r > 0) socket_->NoteAnswered();
-  return r;
-}
-
-void CModbusTCP::Ahead::Expect(const CycleScript::Step& step) {
-  std::memcpy(head, step.head, sizeof head);
-  replyLength = step.replyLength;
-  replyAt = step.replyAt;
-}
-
-bool CModbusTCP::Ahead::End() {
-  ended = true;
-  return true;
-}
-
-bool CModbusTCP::Ahead::SendNext() {
-  const CycleScript::Step& step = steps[reached];
-  id = IdAfter(id);
-  uint8_t frame[kStepFrameLength];
-  qmx::modbus::PutMbap(frame, id, CycleScript::kRequestLength);
-  std::memcpy(frame + kMbapLength, step.request, sizeof step.request);
-  Expect(step);
-  ++reached;
-  sendResult = socket->SendNow(frame, kStepFrameLength);
-  start = Clock::now();
-  return sendResult == kStepFrameLength;
-}
-
-bool CModbusTCP::Ahead::OnInput(uint32_t /*events*/) {
-  // What a reply as recorded needs after the receive comes into the cache
-  // while the receive runs: the run's flag, the reply's place, the next step.
-  __builtin_prefetch(&master->running_);
-  __builtin_prefetch(replies + replyAt, 1);
-  if (reached < count) __builtin_prefetch(steps + reached);
-  for (;;) {
-    // As the loop reads: into the receive buffer, as much as it holds.
-    const int asked = kRxBufferSize - got;
-    const int n = socket->ReceiveNow(rx + got, asked);
-    if (n == -qmx::net::kWsaEwouldblock) return false;  // all taken: what comes next is reported
-    if (n <= 0) {
-      receiveFailed = true;
-      receiveResult = n;
-      return End();
-    }
-    received = true;
-    lastReceive = start;
-    got += n;
-    // Judged where the loop judges the same bytes: its MBAP prefix as soon
-    // as it is there, the rest once the frame is whole. Anything but the
-    // recorded reply of this step is the loop's to take.
-    if (got >= kHeaderLength) {
-      const int length = replyLength - kMbapLength;
-      if (rx[0] != (id >> 8) || rx[1] != (id & 0xFF) || rx[2] != 0 || rx[3] != 0 || rx[4] != (length >> 8) ||
-          rx[5] != (length & 0xFF))
-        return End();
-      if (got >= replyLength) {
-        if (got > replyLength || std::memcmp(rx + kMbapLength, head, sizeof head) != 0) return End();
-        std::memcpy(replies + replyAt, rx, replyLength);
-        got = 0;
-        ++completed;
-        if (completed == count) return End();
-        // A stop sends nothing more, as the loop would not; nor does a
-        // write waiting where the cycle's writes come.
-        if (master->Aborted()) return End();
-        if (completed == writesAt && !(master->noWrites_ && master->noWrites_())) return End();
-        if (!SendNext()) return End();
-      }
-    }
-    // A short read took all there was.
-    if (n < asked) return false;
-  }
 }
 
 int CModbusTCP::TxGetRxData(const uint8_t* request, int requestLength, uint8_t* dst, int n, int /*ignored*/) {

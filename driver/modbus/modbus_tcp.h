@@ -13,6 +13,11 @@
 // time-out; such a glitch of a link that had answered is retried at once
 // (DriverSocket::RetryAtOnce). A link on which nothing at all has come for a
 // reconnect period is closed as dead.
+//
+// A monitoring cycle's repeated part may be run ahead of the loop
+// (RunAhead, one per master): each exchange asks it first, each
+// transaction reports to it, and it takes its ids from the master's one
+// allocator.
 #pragma once
 
 #include <array>
@@ -23,10 +28,10 @@
 #include <string>
 #include <vector>
 
-#include "driver/modbus/cycle_script.h"
 #include "driver/modbus/driver_socket.h"
 #include "driver/modbus/modbus_master.h"
-#include "platform/fiber/fiber.h"
+#include "driver/modbus/run_ahead.h"
+#include "driver/modbus/transaction_ids.h"
 
 namespace tessivar {
 
@@ -101,22 +106,11 @@ public:
   int ScanDevice(int unit, ScanHits& hits, int& counter, int windowMs) override;
   void TransportErrorText(int code, std::string& text) const override;
   TransportKind Transport() const override { return TransportKind::kSocket; }
-  // Records the part into `script` and, on a fiber, runs what the last
-  // cycle recorded there ahead of the loop.
-  void BeginScript(CycleScript& script, std::function<bool()> noWrites) override;
-  bool BeforeWrites() override;
-  void AfterWrites() override;
-  void EndScript() override;
-  // Scripts are run ahead unless this is turned off (for every master of
-  // the process; the tests compare both roads on the wire).
-  static void SetRunAhead(bool on);
-  // Replies the loops of the process found waiting, run ahead (a count
-  // since the start, for tests and benchmarks).
-  static uint64_t RepliesRunAhead();
+  RunAhead* CycleRunAhead() override { return &runAhead_; }
 
-  // Ids run 1, 2, ..., 0xFFFE, 1, ...
-  uint16_t NextTransactionId();
-  void SetTransactionId(uint16_t id) { transactionId_ = id; }
+  // The ids of this master's requests, its run ahead's included.
+  uint16_t NextTransactionId() { return ids_.Next(); }
+  void SetTransactionId(uint16_t id) { ids_.Set(id); }
 
   DriverSocket* Socket() const { return socket_.get(); }
   // The reachability test of Reconnect (PingHost unless replaced) and the
@@ -133,7 +127,8 @@ protected:
 private:
   // Writes the MBAP prefix before the `pduLength` bytes (unit included)
   // already in the transmit buffer, sends the frame and reads the whole
-  // reply into the receive buffer. Returns the reply length (at least 8) or
+  // reply into the receive buffer; the run ahead is asked first, and may
+  // have the reply already, or the exchange under way for it to take over. Returns the reply length (at least 8) or
   // a code.
   int Exchange(int pduLength);
   // Where a reply stands when the loop takes it over from a run ahead.
@@ -147,8 +142,8 @@ private:
   // replies to earlier requests; from where `soFar` left it, when given.
   int ReceiveReply(DriverSocket::Held& held, uint16_t transactionId, const ReplySoFar* soFar = nullptr);
   void WriteMbap(uint16_t id, int pduLength);
-  // One of the kEarlierIds ids sent before the current one.
-  bool IsEarlierId(uint16_t id) const;
+  // A reply may come late, or twice, for one of so many requests before
+  // the current one.
   static constexpr int kEarlierIds = 16;
   // Closes the connection and asks for a reconnection at once.
   void StreamOutOfStep();
@@ -169,87 +164,20 @@ private:
   // replyLength: of the reply the exchange framed (0 when none).
   int TransactOnce(const Transaction& x, int& replyLength);
 
-  // ---- the run ahead of a cycle's repeated part (CycleScript) ----
-
-  // Not an exchange of the script's run ahead: the loop's own road.
-  static constexpr int kNotAhead = -1000000;
-  // The exchange at `position` of the running script: its reply when it
-  // was run ahead, or the rest of it when it was under way as the run
-  // ended; the first one starts the run.
-  int FromScript(int position, int pduLength);
-  // A run may start at `position` with the request in the transmit buffer.
-  bool MayRunAhead(int position, int pduLength) const;
-  int StartAhead(int position, int pduLength);
-  // Waits while the scheduler runs the script ahead.
-  void RunAhead();
-  // The reply of a step the run completed.
-  int Served(int position);
-  // The step under way when the run ended: the loop takes it over where it
-  // was (the rest of its request, the rest of its reply).
-  int TakeOver(DriverSocket::Held& held);
-  // The request in the transmit buffer is the script's step.
-  bool Matches(int position, int pduLength) const;
-  // Takes the transaction just made, whose reply was replyLength bytes,
-  // into the recording of this cycle.
-  void Record(int pduLength, int result, int replyLength);
-
-  // Runs on the scheduler's stack while the loop waits: each reply as
-  // recorded sends the next step at once; anything else ends the run.
-  struct Ahead final : qmx::fiber::InputHandler {
-    bool OnInput(uint32_t events) override;
-    bool End();
-    // Sends step `reached`; false when it did not all go.
-    bool SendNext();
-    // What the reply of `step`, now under way, must be, kept beside the
-    // rest (the steps lie apart, and are cold again by the time it comes).
-    void Expect(const CycleScript::Step& step);
-
-    // What a reply needs, side by side: the script's steps and replies,
-    // where the run stands.
-    CModbusTCP* master = nullptr;
-    DriverSocket* socket = nullptr;
-    uint8_t* rx = nullptr;  // the master's receive buffer
-    const CycleScript::Step* steps = nullptr;
-    uint8_t* replies = nullptr;
-    int count = 0;            // steps
-    int writesAt = -1;        // the step before which the cycle's writes come
-    uint16_t id = 0;          // of the step under way (reached - 1)
-    uint16_t replyLength = 0;
-    uint16_t replyAt = 0;
-    uint8_t head[CycleScript::kHeadLength] = {};
-    int reached = 0;          // steps sent, the last one perhaps in part
-    int completed = 0;        // steps whose replies wait in the script
-    int got = 0;              // bytes of the reply under way, in rx_
-    int sendResult = 0;       // of the step under way: its length when it all went
-    bool receiveFailed = false;
-    int receiveResult = 0;
-    bool ended = false;
-    bool received = false;    // lastReceive: as the loop's reads stamp it
-    std::chrono::steady_clock::time_point start;  // when the step under way went out
-    std::chrono::steady_clock::time_point lastReceive;
-  };
-
-  CycleScript* script_ = nullptr;  // between BeginScript and EndScript
-  int position_ = 0;               // of the next exchange in the part
-  std::function<bool()> noWrites_;
-  bool writing_ = false;           // the cycle's writes, outside the part
-  int writesAt_ = -1;              // where they came in this cycle
-  std::vector<CycleScript::Step> recording_;
-  bool recordClean_ = false;
-  Ahead ahead_;
-  // The bytes of the reply under way when a run ended (rx_ serves the
-  // steps before it first).
-  std::vector<uint8_t> partial_;
+  // The exchange under way when a run ahead ended: the loop takes it over
+  // where it was (the rest of its request, the rest of its reply).
+  int TakeOver(DriverSocket::Held& held, const RunAhead::UnderWay& underWay);
 
   std::unique_ptr<DriverSocket> socket_;
   std::string remoteAddress_;
-  uint16_t transactionId_ = 0;
+  TransactionIds ids_;
   PingFunction ping_;
   TickSource ticks_;
   // When the stream last brought anything.
   std::chrono::steady_clock::time_point lastReceive_;
   uint8_t tx_[kTxBufferSize] = {};
   uint8_t rx_[kRxBufferSize] = {};
+  RunAhead runAhead_{*this, ids_, tx_, rx_};
 };
 
 }  // namespace tessivar

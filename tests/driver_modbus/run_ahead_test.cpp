@@ -18,6 +18,7 @@
 #include "driver/driver_instance.h"
 #include "driver/driver_library.h"
 #include "driver/modbus/modbus_tcp.h"
+#include "driver/modbus/run_ahead.h"
 #include "tests/driver/log_capture.h"
 #include "tests/driver_modbus/peers.h"
 
@@ -168,7 +169,7 @@ protected:
     DriverLibrary::Get().SetSwitches(1, 1, 1, 1);
   }
   void TearDown() override {
-    CModbusTCP::SetRunAhead(true);
+    tessivar::RunAhead::SetEnabled(true);
     DriverLibrary::Get().SetCallback(nullptr);
     DriverLibrary::Get().SetSwitches(0, 0, 0, 0);
   }
@@ -181,12 +182,12 @@ protected:
   }
 
   static Road Drive(const Case& c, bool ahead) {
-    CModbusTCP::SetRunAhead(ahead);
+    tessivar::RunAhead::SetEnabled(ahead);
     LogCapture::Clear();
     auto station = std::make_shared<Station>(c.fault, c.step);
     RawTcpPeer peer([station](const Bytes& request) { return station->Answer(request); });
     EXPECT_TRUE(peer.Start());
-    const uint64_t before = CModbusTCP::RepliesRunAhead();
+    const uint64_t before = tessivar::RunAhead::RepliesServed();
     Road road;
     {
       DriverInstance instance;
@@ -196,7 +197,7 @@ protected:
       EXPECT_TRUE(station->Done()) << LogCapture::Dump();
       instance.StopComm();
     }
-    road.runAhead = CModbusTCP::RepliesRunAhead() - before;
+    road.runAhead = tessivar::RunAhead::RepliesServed() - before;
     const std::vector<Bytes> requests = peer.Requests();
     road.requests.assign(requests.begin(),
                          requests.begin() + static_cast<std::ptrdiff_t>(std::min(requests.size(), station->Compared())));
@@ -227,7 +228,7 @@ TEST_F(RunAhead, AStopEndsTheWaitOfARunAtOnce) {
   auto station = std::make_shared<Station>(Fault::kSilence, 2);
   RawTcpPeer peer([station](const Bytes& request) { return station->Answer(request); });
   ASSERT_TRUE(peer.Start());
-  const uint64_t before = CModbusTCP::RepliesRunAhead();
+  const uint64_t before = tessivar::RunAhead::RepliesServed();
   DriverInstance instance;
   Configure(instance, peer.port(), 5000);
   const auto deadline = Clock::now() + 10s;
@@ -237,7 +238,7 @@ TEST_F(RunAhead, AStopEndsTheWaitOfARunAtOnce) {
   const auto start = Clock::now();
   EXPECT_EQ(instance.StopComm(), 1);
   EXPECT_LT(Clock::now() - start, 200ms);
-  EXPECT_GT(CModbusTCP::RepliesRunAhead(), before);
+  EXPECT_GT(tessivar::RunAhead::RepliesServed(), before);
   EXPECT_TRUE(LogCapture::Matching("Device is not response.").empty()) << LogCapture::Dump();
   EXPECT_TRUE(LogCapture::Matching("Cannot read.").empty()) << LogCapture::Dump();
 }
@@ -249,7 +250,7 @@ TEST_F(RunAhead, AQueuedWriteGoesRightAfterAnEcho) {
   auto station = std::make_shared<Station>(Fault::kSilence, -1);
   RawTcpPeer peer([station](const Bytes& request) { return station->Answer(request); });
   ASSERT_TRUE(peer.Start());
-  const uint64_t before = CModbusTCP::RepliesRunAhead();
+  const uint64_t before = tessivar::RunAhead::RepliesServed();
   DriverInstance instance;
   Configure(instance, peer.port(), kTimeoutMs);
   while (!station->Met()) std::this_thread::sleep_for(2ms);
@@ -261,7 +262,7 @@ TEST_F(RunAhead, AQueuedWriteGoesRightAfterAnEcho) {
   }
   std::this_thread::sleep_for(100ms);
   instance.StopComm();
-  EXPECT_GT(CModbusTCP::RepliesRunAhead(), before);
+  EXPECT_GT(tessivar::RunAhead::RepliesServed(), before);
   int writes = 0;
   uint8_t previous = 0;
   for (const Bytes& request : peer.Requests()) {
