@@ -52,6 +52,20 @@ enum CommandId : int {
   kIdHelpFinder = 57670,  // Help on Selection (F1): the page of what is selected
   kIdAppAbout = 57664,
   kIdAppExit = 57665,
+
+  // The View menu's entries of the main window's bars. The window shows and
+  // hides a bar registered under its id itself (FrameWnd::RegisterBar), so
+  // these are no commands of the frame; the toolbar's id is the window
+  // layer's own (qmx::toolkit::kToolBarId).
+  kIdViewToolBar = 59392,
+  kIdViewStatusBar = 59393,
+  kIdViewLogBar = 59501,
+  kIdViewProjectBar = 59502,
+  kIdViewToolBoxBar = 59503,
 };
+
+// The bars of the main window by their View menu ids.
+inline constexpr CommandId kBarIds[] = {kIdViewToolBar, kIdViewStatusBar, kIdViewLogBar, kIdViewProjectBar,
+                                        kIdViewToolBoxBar};
 
 }  // namespace qmx::commands

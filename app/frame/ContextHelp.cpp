@@ -1,5 +1,6 @@
 #include "app/frame/ContextHelp.h"
 
+#include "app/frame/CommandSpecs.h"
 #include "app/frame/MainFrame.h"
 #include "app/frame/OutputBar.h"
 #include "app/frame/ToolBoxBar.h"

@@ -45,6 +45,10 @@ constexpr const char* kWindowPosSection = "Settings";
 
 // The recent-file entries the framework numbers from its first id on.
 constexpr int kRecentFileIdCount = 16;
+// The status bar's logo pane.
+constexpr int kLogoPaneId = 32772;
+// The window layer makes the toolbar and registers it under its own id.
+static_assert(qmx::commands::kIdViewToolBar == qmx::toolkit::kToolBarId);
 
 // A choice box of the main toolbar, named after its command id.
 QComboBox* AddToolBarCombo(QToolBar* bar, int commandId, const QStringList& items, int width) {
@@ -56,10 +60,6 @@ QComboBox* AddToolBarCombo(QToolBar* bar, int commandId, const QStringList& item
   combo->setCurrentIndex(0);
   bar->addWidget(combo);
   return combo;
-}
-
-bool IsRecentFileId(int id) {
-  return id >= qmx::toolkit::kRecentFileFirstId && id < qmx::toolkit::kRecentFileFirstId + kRecentFileIdCount;
 }
 
 // "QMX-410 Tools Project Files (*.KPX)"
@@ -124,16 +124,18 @@ int CMainFrame::OnCreate() {
 
   // The three docking windows.
   logBar_ = new COutputBar(this);
-  if (!logBar_->Create(this, 59501, "Log Message", 150)) return fail(qmx::err::kCreateLogBar, "logMsgBar");
+  if (!logBar_->Create(this, qmx::commands::kIdViewLogBar, "Log Message", 150)) {
+    return fail(qmx::err::kCreateLogBar, "logMsgBar");
+  }
 
   projectBar_ = new TabDockWnd(workspace_, this);
-  if (!projectBar_->Create(this, 59502, "Project Window", 200)) {
+  if (!projectBar_->Create(this, qmx::commands::kIdViewProjectBar, "Project Window", 200)) {
     return fail(qmx::err::kCreateProjectBar, "prjectbar");
   }
   connect(projectBar_, &TabDockWnd::selectionChanged, this, &CMainFrame::PrjTreeSelChanged);
 
   toolBoxBar_ = new CToolBoxBar(this, profile_);
-  if (!toolBoxBar_->Create(this, 59503, "NA && IO List", 150)) {
+  if (!toolBoxBar_->Create(this, qmx::commands::kIdViewToolBoxBar, "NA && IO List", 150)) {
     return fail(qmx::err::kCreateToolBoxBar, "NA/IO bar");
   }
   contextHelp_ = new ContextHelp(this);
@@ -142,7 +144,7 @@ int CMainFrame::OnCreate() {
   statusBar_ = new qmx::toolkit::StatusBar(this);
   if (!statusBar_->SetIndicators(4)) return fail(qmx::err::kCreateStatusBar, "status bar");
   setStatusBar(statusBar_);
-  RegisterBar(59393, statusBar_);
+  RegisterBar(qmx::commands::kIdViewStatusBar, statusBar_);
 
   // Docking, in the order the bars always had.
   DockControlBar(logBar_, Qt::BottomDockWidgetArea);
@@ -151,7 +153,7 @@ int CMainFrame::OnCreate() {
 
   // The combo boxes and the logo pane do not stop creation when they fail.
   CreateCombos();
-  statusBar_->AddLogoPane(32772, 0, "Kestun Automation");
+  statusBar_->AddLogoPane(kLogoPaneId, 0, "Kestun Automation");
   InstallStatusPanes();
 
   view_ = new CFerrowynView(this, partsAfterFirstFrame_);
@@ -465,82 +467,27 @@ void CMainFrame::OnAppAbout() {
   dlg.exec();
 }
 
-const std::vector<CMainFrame::CommandHandler>& CMainFrame::CommandHandlers() {
-  using namespace qmx::commands;
-  using F = CMainFrame&;
-  static const std::vector<CommandHandler> kTable = {
-      {kIdAppAbout, [](F f) { f.OnAppAbout(); }},
-      {kIdAppExit, [](F f) { f.close(); }},
-      {kIdChkValidPrj, [](F f) { f.OnEditChkValidPrj(); }},
-      {kIdChkValidNa, [](F f) { f.OnEditChkValidNa(); }},
-      {kIdFileDocuPrj, [](F f) { f.OnFileDocuPrj(); }},
-      {kIdFileDocuNa, [](F f) { f.OnFileDocuNa(); }},
-      {kIdFileInquiryPrj, [](F f) { f.OnFileInquiryPrj(); }},
-      {kIdFileInquiryNa, [](F f) { f.OnFileInquiryNa(); }},
-      {kIdEditGenerateXdd, [](F f) { f.OnEditGenerateXdd(); }},
-      {kIdFileOpen, [](F f) { f.OnFileOpenPrj(); }},
-      {kIdFileSave, [](F f) { f.OnFileSave(); }},
-      {kIdFileSaveAs, [](F f) { f.OnFileSaveAs(); }},
-      {kIdFileClose, [](F f) { f.OnFileClosePrj(); }},
-      {kIdFileNew, [](F f) { f.OnFileNew(); }},
-      {kIdFilePrintSetup, [](F f) { f.OnFilePrintSetup(); }},
-      {kIdEditAddNa, [](F f) { f.OnEditAddNa(); }},
-      {kIdEditAddModule, [](F f) { f.OnEditAddModule(); }},
-      {kIdEditDelete, [](F f) { f.OnEditDelete(); }},
-      {kIdEditUp, [](F f) { f.OnEditUp(); }},
-      {kIdEditDown, [](F f) { f.OnEditDown(); }},
-      {kIdEditRename, [](F f) { f.EditRename(); }},
-      {kIdEditProperties, [](F f) { f.EditProperties(); }},
-      {kIdOptionsConfiguration, [](F f) { f.OnOptionsConfiguration(); }},
-      {kIdToolsBootp, [](F f) { f.OnToolsBootp(); }},
-      {kIdHelpTopics, [](F f) { f.OnHelpTopics(); }},
-      {kIdHelpTechData, [](F f) { f.OnHelpTechData(); }},
-      {kIdHelpFinder, [](F f) { f.OnHelpOnSelection(); }},
-      {kIdOnlineScan, [](F f) { f.OnOnlineAutoScan(); }},
-      {kIdOnlineSpecialCmds, [](F f) { f.OnOnlineSpecialCmds(); }},
-      {kIdToolsModbusMessenger, [](F f) { f.OnToolsModbusMsger(); }},
-      // The online commands (OnlineOperations).
-      {kIdOnlineCompare, [](F f) { f.onlineOps_.OnOnlineCompare(); }, true},
-      {kIdOnlineDownload, [](F f) { f.onlineOps_.OnOnlineDn(); }, true},
-      {kIdOnlineUpload, [](F f) { f.onlineOps_.OnOnlineUp(); }, true},
-      {kIdOnlineResetPara, [](F f) { f.onlineOps_.OnOnlineResetPara(); }, true},
-      {kIdStartMonitoring, [](F f) { f.onlineOps_.OnOnlineMonStartPrj(); }, true},
-      {kIdStopMonitoring, [](F f) { f.onlineOps_.OnOnlineMonStopPrj(); }, true},
-      {kIdEditFactoryDefault, [](F f) { f.onlineOps_.OnEditSetFactoryVal(); }, true},
-      {kIdViewAddrMap, [](F f) { f.onlineOps_.OnViewAddrMap(); }, true},
-      {kIdOnlineCopyToPrj, [](F f) { f.onlineOps_.OnOnlineCopyToOffline(); }, true},
-  };
-  return kTable;
-}
-
-const CMainFrame::CommandHandler* CMainFrame::FindCommandHandler(int id) {
-  const std::vector<CommandHandler>& table = CommandHandlers();
-  const auto it = std::find_if(table.begin(), table.end(), [id](const CommandHandler& h) { return h.id == id; });
-  return it == table.end() ? nullptr : &*it;
-}
-
 void CMainFrame::OnCommand(int id) {
   // Every command may need the catalogue: none runs before it is read.
   if (!startUpFinished_) {
     heldCommands_.push_back(id);
     return;
   }
-  if (const CommandHandler* handler = FindCommandHandler(id)) {
-    // No online command starts while an operation runs under the progress
-    // window.
-    if (handler->online && qmx::frame::CommProgressRunning()) return;
-    handler->run(*this);
+  if (const qmx::commands::CommandSpec* spec = FindCommandSpec(id)) {
+    // No command that talks to the devices starts while an operation runs
+    // under the progress window.
+    if (spec->online && qmx::frame::CommProgressRunning()) return;
+    spec->handler(*this);
   } else if (IsRecentFileId(id)) {
     OnOpenRecentFile(id - qmx::toolkit::kRecentFileFirstId);
   }
 }
 
-bool CMainFrame::HasCommandHandler(int id) { return FindCommandHandler(id) != nullptr || IsRecentFileId(id); }
-
-bool CMainFrame::OnUpdateCommand(int id, bool&) {
-  if (IsRecentFileId(id)) return true;
-  return HasCommandHandler(id) && IsCommandRuleEnabled(id);
+bool CMainFrame::IsRecentFileId(int id) {
+  return id >= qmx::toolkit::kRecentFileFirstId && id < qmx::toolkit::kRecentFileFirstId + kRecentFileIdCount;
 }
+
+bool CMainFrame::OnUpdateCommand(int id, bool&) { return IsRecentFileId(id) || IsCommandRuleEnabled(id); }
 
 void CMainFrame::OnClose() {
   // 1. Never while a project monitors.

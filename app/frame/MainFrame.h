@@ -3,6 +3,7 @@
 // docking window; start-up after the window exists and shutdown.
 #pragma once
 
+#include "app/frame/CommandSpecs.h"
 #include "app/frame/ProjectFile.h"
 #include "app/frame/export/DocExport.h"
 #include "app/frame/export/InquiryList.h"
@@ -19,6 +20,7 @@
 
 #include <functional>
 #include <map>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -219,14 +221,20 @@ public:
   // (the image view's module buttons open it as well).
   int RunPropertiesDialog(Wrapper* object, const std::string& title);
 
+  // ---- the commands (CommandSpecs.cpp) ----
+  // Every command of the main window, one row each (CommandSpecs.h).
+  static std::span<const qmx::commands::CommandSpec> CommandSpecs();
+  // The row of a command id; nullptr for an id without one.
+  static const qmx::commands::CommandSpec* FindCommandSpec(int id);
+  // Whether the command is enabled in `context`: its rule holds. An id
+  // without a row is never enabled.
+  static bool IsCommandEnabled(int id, const qmx::commands::CommandContext& context);
+  // An entry of the File menu's recent-file list.
+  static bool IsRecentFileId(int id);
+
   // ---- command enabling, view modes and tool commands (ToolCommands.cpp) ----
-  // The enabling rule of a command (see CommandRules.h) with the frame's
-  // tree focus and tab host.
+  // IsCommandEnabled with the frame's workspace, tree focus and tab host.
   bool IsCommandRuleEnabled(int id) const;
-  // Whether the running program carries out the command (its table below,
-  // or a recent file); a command without a handler stays disabled whatever
-  // its rule says.
-  static bool HasCommandHandler(int id);
   void OnSelEndOkViewModeBar();
   void OnSelEndOkValModeBar();
   void OnOptionsConfiguration();
@@ -269,19 +277,6 @@ protected:
   void OnClose() override;
 
 private:
-  // The commands the frame carries out: OnCommand runs the handler of an
-  // id, HasCommandHandler asks whether there is one. An online command
-  // (download, upload, reset, copy to project, compare, monitoring start and
-  // stop, factory defaults, the address map) never starts while an
-  // operation runs under the progress window.
-  struct CommandHandler {
-    int id;
-    void (*run)(CMainFrame&);
-    bool online = false;
-  };
-  static const std::vector<CommandHandler>& CommandHandlers();
-  static const CommandHandler* FindCommandHandler(int id);
-
   void InitOnlineOperations();
   void SetFrameTimer(int id, int ms);
   void KillFrameTimer(int id);

@@ -125,7 +125,7 @@ bool FrameWnd::LoadMenuBar(const QString& resource) {
         this, menu, top.children,
         [this](QMenu* m, const Entry& e) {
           QAction* a = AddCommand(m, e.id, e.text, e.key);
-          if (e.id >= 59392 && e.id <= 59503) a->setCheckable(true);
+          if (e.id >= kToolBarId && e.id <= kLastBarId) a->setCheckable(true);
           return a;
         },
         [this](QMenu* m) {
@@ -143,9 +143,9 @@ bool FrameWnd::LoadToolBar(const QString& resource) {
   if (!ReadResource(resource, "ToolBar", entries)) return false;
   if (!toolBar_) {
     toolBar_ = new QToolBar(tr("Toolbar"), this);
-    toolBar_->setObjectName("ToolBar59392");
+    toolBar_->setObjectName(QStringLiteral("ToolBar%1").arg(kToolBarId));
     addToolBar(Qt::TopToolBarArea, toolBar_);
-    RegisterBar(59392, toolBar_);
+    RegisterBar(kToolBarId, toolBar_);
   }
   toolBar_->clear();
   for (const Entry& e : entries) {

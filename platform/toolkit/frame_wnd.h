@@ -32,6 +32,10 @@ class DockWindow;
 
 // The first id of the recent-file entries of the File menu.
 constexpr int kRecentFileFirstId = 57616;
+// The ids of a View menu's bar entries, which are checkable: the toolbar's
+// first (the frame makes and registers it), up to the last docking window's.
+constexpr int kToolBarId = 59392;
+constexpr int kLastBarId = 59503;
 
 class FrameWnd : public QMainWindow {
   Q_OBJECT

@@ -1,17 +1,24 @@
-// The enabling rules of the main menu as one table over frame states, the
-// Start Monitoring rule by the adapters' definitions, the adapter proposals
-// of Add Network Adapter. No display.
+// The main window's table of commands: the shipped menu and toolbar hold
+// exactly its commands, and its enabling rules as one table over frame
+// states; the Start Monitoring rule by the adapters' definitions, the
+// adapter proposals of Add Network Adapter. No display and no window: the
+// table and the rules are asked as they are.
+#include "app/frame/MainFrame.h"
 #include "app/frame/rules/CommandRules.h"
 #include "app/model/IOUsr.h"
 #include "app/model/NAUsr.h"
 #include "app/model/ProjectUsr.h"
 #include "app/model/ProjectWorkspace.h"
 #include "tests/support/program_services.h"
+#include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
+#include <regex>
+#include <set>
 
 namespace {
 
@@ -65,18 +72,35 @@ protected:
   ProjectWorkspace ws;
 };
 
+// Every command of the table, by menu: a row is a frame state, a column a
+// command, 1 enabled.
 TEST_F(CommandRules, EnablingMatrixOverFrameStates) {
-  // Columns, in this order.
-  const int ids[] = {kIdFileNew,     kIdFileClose,      kIdFileSave,     kIdFileDocuPrj,  kIdFileDocuNa,
-                     kIdEditAddNa,   kIdEditAddModule,  kIdEditDelete,   kIdEditUp,       kIdEditRename,
-                     kIdEditProperties, kIdOnlineScan,  kIdOnlineCompare, kIdOnlineDownload, kIdOnlineUpload,
-                     kIdStartMonitoring, kIdStopMonitoring, kIdViewAddrMap, kIdToolsBootp,  kIdHelpTopics};
+  const std::vector<int> fileEdit = {
+      kIdFileNew, kIdFileOpen, kIdFileClose, kIdFileSave, kIdFileSaveAs, kIdFileDocuPrj, kIdFileDocuNa,
+      kIdFileInquiryPrj, kIdFileInquiryNa, kIdFilePrintSetup, kIdAppExit,
+      kIdEditAddNa, kIdEditAddModule, kIdEditDelete, kIdEditRename, kIdEditUp, kIdEditDown, kIdEditProperties,
+      kIdEditFactoryDefault, kIdEditGenerateXdd};
+  const std::vector<int> others = {
+      kIdViewAddrMap,
+      kIdOnlineScan, kIdOnlineCompare, kIdOnlineDownload, kIdOnlineUpload, kIdOnlineResetPara, kIdOnlineCopyToPrj,
+      kIdOnlineSpecialCmds, kIdStartMonitoring, kIdStopMonitoring,
+      kIdChkValidPrj, kIdChkValidNa, kIdOptionsConfiguration, kIdToolsBootp, kIdToolsModbusMessenger,
+      kIdHelpTopics, kIdHelpFinder, kIdHelpTechData, kIdAppAbout};
+  ASSERT_EQ(fileEdit.size() + others.size(), CMainFrame::CommandSpecs().size());
+
+  // What the tab host's active view takes (CanHandleCommand(id, 1)).
+  const std::vector<int> noView;
+  const std::vector<int> processImage = {kIdOnlineDownload, kIdOnlineUpload};
+  const std::vector<int> parameters = {kIdOnlineDownload, kIdOnlineUpload, kIdOnlineResetPara, kIdEditFactoryDefault};
+  const std::vector<int> moduleButton = {kIdEditDelete};
   struct Row {
     const char* state;
     std::function<void()> arrange;
     bool focus;
-    int viewHandles;  // -1: no tab host; else the command it handles (0 none)
-    const char* expected;
+    const std::vector<int>* view;  // nullptr: no tab host
+    bool xdd;                      // the XDD export takes the selection
+    const char* fileEdit;
+    const char* others;
   };
   CProjectUsr* project = nullptr;
   CNAUsr* adapter = nullptr;
@@ -87,33 +111,61 @@ TEST_F(CommandRules, EnablingMatrixOverFrameStates) {
     Module(adapter);
     moduleItem = Module(adapter);
   };
+  auto select = [&](TreeItem item) { ws.tree().SelectItem(item); };
   const std::vector<Row> rows = {
-      //                                                 New Clo Sav DcP DcN AdN AdM Del Up  Ren Prp Scn Cmp Dn  Up  StM SpM Map Btp Hlp
-      {"nothing open", [] {}, false, -1,                 "1   0   0   0   0   0   0   0   0   0   0   0   0   0   0   0   0   0   1   1"},
-      {"empty project", [&] { Project("TCP", kCommTcp); }, false, 0,
-                                                         "1   1   1   0   0   1   0   0   0   0   1   1   0   0   0   0   0   0   1   1"},
-      {"project", [&] { station(); ws.tree().SelectItem(project->treeItem); }, true, 0,
-                                                         "1   1   1   1   0   1   0   1   0   0   1   1   0   0   0   1   0   0   1   1"},
-      {"adapter", [&] { station(); ws.tree().SelectItem(adapter->treeItem); }, true, 0,
-                                                         "1   1   1   1   1   1   1   1   0   1   1   1   1   0   0   1   0   1   1   1"},
-      {"module, tree focused", [&] { station(); ws.tree().SelectItem(moduleItem); }, true, 0,
-                                                         "1   1   1   1   1   1   1   1   1   1   1   1   1   0   0   1   0   1   1   1"},
-      {"module, view focused", [&] { station(); ws.tree().SelectItem(moduleItem); }, false, 0,
-                                                         "1   1   1   1   1   1   1   0   0   1   1   1   1   0   0   1   0   1   1   1"},
-      {"module, image view with a module button", [&] { station(); ws.tree().SelectItem(moduleItem); }, false,
-       kIdEditDelete,                                    "1   1   1   1   1   1   1   1   0   1   1   1   1   0   0   1   0   1   1   1"},
-      {"adapter, process image tab", [&] { station(); ws.tree().SelectItem(adapter->treeItem); }, false, 1,
-                                                         "1   1   1   1   1   1   1   0   0   1   1   1   1   1   1   1   0   1   1   1"},
-      {"adapter, Product View", [&] { station(); ws.namingMode = 1; ws.tree().SelectItem(adapter->treeItem); }, true,
-       0,                                                "1   1   1   1   1   1   1   1   0   0   1   1   1   0   0   1   0   1   1   1"},
-      {"monitoring, process image tab",
-       [&] { station(); project->monitoring = 1; ws.tree().SelectItem(adapter->treeItem); }, true, 1,
-                                                         "1   0   1   1   1   0   0   0   0   1   1   0   0   1   0   0   1   1   1   1"},
+      // Columns: File and Edit, then View, Online, Tools and Help.
+      //  New Opn Clo Sav SvA DcP DcN InP InN Prt Ext AdN AdM Del Ren Up  Dwn Prp Fct Xdd
+      //  Map Scn Cmp Dn  Up  Rst Cpy Spc StM SpM VlP VlN Cfg Btp Msg Hlp Fnd Tch Abt
+      {"nothing open", [] {}, false, nullptr, false,
+         "1   1   0   0   0   0   0   0   0   1   1   0   0   0   0   0   0   0   0   0",
+         "0   0   0   0   0   0   0   0   0   0   0   0   1   1   1   1   1   1   1"},
+      {"empty project", [&] { Project("TCP", kCommTcp); }, false, &noView, false,
+         "1   1   1   1   1   0   0   0   0   1   1   1   0   0   0   0   0   1   0   0",
+         "0   1   0   0   0   0   0   0   0   0   0   0   1   1   1   1   1   1   1"},
+      {"project", [&] { station(); select(project->treeItem); }, true, &noView, false,
+         "1   1   1   1   1   1   0   1   0   1   1   1   0   1   0   0   0   1   0   0",
+         "0   1   0   0   0   0   0   0   1   0   1   0   1   1   1   1   1   1   1"},
+      {"project the XDD export takes", [&] { station(); select(project->treeItem); }, true, &noView, true,
+         "1   1   1   1   1   1   0   1   0   1   1   1   0   1   0   0   0   1   0   1",
+         "0   1   0   0   0   0   0   0   1   0   1   0   1   1   1   1   1   1   1"},
+      {"adapter", [&] { station(); select(adapter->treeItem); }, true, &noView, false,
+         "1   1   1   1   1   1   1   1   1   1   1   1   1   1   1   0   0   1   0   0",
+         "1   1   1   0   0   0   0   1   1   0   1   1   1   1   1   1   1   1   1"},
+      {"module, tree focused", [&] { station(); select(moduleItem); }, true, &noView, false,
+         "1   1   1   1   1   1   1   1   1   1   1   1   1   1   1   1   1   1   0   0",
+         "1   1   1   0   0   0   0   1   1   0   1   1   1   1   1   1   1   1   1"},
+      {"module, view focused", [&] { station(); select(moduleItem); }, false, &noView, false,
+         "1   1   1   1   1   1   1   1   1   1   1   1   1   0   1   0   0   1   0   0",
+         "1   1   1   0   0   0   0   1   1   0   1   1   1   1   1   1   1   1   1"},
+      {"module, image view with a module button", [&] { station(); select(moduleItem); }, false, &moduleButton,
+       false,
+         "1   1   1   1   1   1   1   1   1   1   1   1   1   1   1   0   0   1   0   0",
+         "1   1   1   0   0   0   0   1   1   0   1   1   1   1   1   1   1   1   1"},
+      {"adapter, process image tab", [&] { station(); select(adapter->treeItem); }, false, &processImage, false,
+         "1   1   1   1   1   1   1   1   1   1   1   1   1   0   1   0   0   1   0   0",
+         "1   1   1   1   1   0   1   1   1   0   1   1   1   1   1   1   1   1   1"},
+      {"module, parameter tab", [&] { station(); select(moduleItem); }, false, &parameters, false,
+         "1   1   1   1   1   1   1   1   1   1   1   1   1   0   1   0   0   1   1   0",
+         "1   1   1   1   1   1   1   1   1   0   1   1   1   1   1   1   1   1   1"},
+      {"adapter, Product View", [&] { station(); ws.namingMode = 1; select(adapter->treeItem); }, true, &noView,
+       false,
+         "1   1   1   1   1   1   1   1   1   1   1   1   1   1   0   0   0   1   0   0",
+         "1   1   1   0   0   0   0   1   1   0   1   1   1   1   1   1   1   1   1"},
+      {"monitoring, process image tab", [&] { station(); project->monitoring = 1; select(adapter->treeItem); }, true,
+       &processImage, false,
+         "1   1   0   1   0   1   1   1   1   1   1   0   0   0   1   0   0   1   0   0",
+         "1   0   0   1   0   0   1   0   0   1   1   1   1   1   1   1   1   1   1"},
+      {"monitoring, parameter tab", [&] { station(); project->monitoring = 1; select(moduleItem); }, false,
+       &parameters, false,
+         "1   1   0   1   0   1   1   1   1   1   1   0   0   0   1   0   0   1   1   0",
+         "1   0   0   1   0   0   1   0   0   1   1   1   1   1   1   1   1   1   1"},
       {"offline project", [&] {
          project = Project("Offline", kCommNone);
          adapter = Adapter(tcp, "Line B");
-         ws.tree().SelectItem(adapter->treeItem);
-       }, true, 1,                                       "1   1   1   1   1   1   1   1   0   1   1   0   0   0   0   0   0   1   1   1"},
+         select(adapter->treeItem);
+       }, true, &processImage, false,
+         "1   1   1   1   1   1   1   1   1   1   1   1   1   1   1   0   0   1   0   0",
+         "1   0   0   0   0   0   0   0   0   0   1   1   1   1   1   1   1   1   1"},
   };
   for (const Row& row : rows) {
     while (!ws.Projects().empty()) ws.CloseProject(ws.Projects().front().get());
@@ -122,18 +174,62 @@ TEST_F(CommandRules, EnablingMatrixOverFrameStates) {
     CommandContext context;
     context.workspace = &ws;
     context.treeHasFocus = row.focus;
-    if (row.viewHandles >= 0) {
-      // The process image tab takes the transfers; a module button Delete.
-      const int handled = row.viewHandles;
-      context.viewHandles = [handled](int id) {
-        if (handled == 1) return id == kIdOnlineDownload || id == kIdOnlineUpload ? 1 : 0;
-        return id == handled ? 1 : 0;
-      };
+    if (const std::vector<int>* view = row.view) {
+      context.viewHandles = [view](int id) { return std::count(view->begin(), view->end(), id) ? 1 : 0; };
     }
-    std::string got;
-    for (int id : ids) got += std::string(got.empty() ? "" : "   ") + (IsCommandEnabled(id, context) ? "1" : "0");
-    EXPECT_EQ(got, row.expected) << row.state;
+    if (row.xdd) context.xddExportable = [] { return true; };
+    auto line = [&](const std::vector<int>& ids) {
+      std::string got;
+      for (int id : ids) {
+        got += std::string(got.empty() ? "" : "   ") + (CMainFrame::IsCommandEnabled(id, context) ? "1" : "0");
+      }
+      return got;
+    };
+    EXPECT_EQ(line(fileEdit), row.fileEdit) << row.state;
+    EXPECT_EQ(line(others), row.others) << row.state;
   }
+}
+
+// The ids an element of a menu or toolbar file carries, as the window reads
+// them.
+std::multiset<int> ResourceIds(const std::string& file, const char* element) {
+  const std::string text = qmx::test::ReadFile(qmx::test::SourcePath("resources/QMX410Tools/ui/" + file));
+  const std::regex entry(std::string("<") + element + R"re(\s+id="(\d+)")re");
+  std::multiset<int> ids;
+  for (auto it = std::sregex_iterator(text.begin(), text.end(), entry); it != std::sregex_iterator(); ++it) {
+    ids.insert(std::stoi((*it)[1]));
+  }
+  return ids;
+}
+
+// A menu entry without a command in the table would never be enabled, and a
+// command without an entry would be a stale row: the menu holds exactly the
+// commands and the bars, each once; every toolbar button is a command.
+TEST(CommandSpecs, TheShippedMenuHoldsExactlyTheCommandsAndTheBars) {
+  std::multiset<int> expected(std::begin(kBarIds), std::end(kBarIds));
+  for (const CommandSpec& spec : CMainFrame::CommandSpecs()) expected.insert(spec.id);
+  EXPECT_EQ(ResourceIds("menu128.xml", "Item"), expected);
+
+  const std::multiset<int> buttons = ResourceIds("toolbar128.xml", "Button");
+  EXPECT_GE(buttons.size(), 10u);
+  for (int id : buttons) EXPECT_NE(CMainFrame::FindCommandSpec(id), nullptr) << "toolbar button " << id;
+}
+
+TEST_F(CommandRules, AnIdWithoutACommandIsNeverEnabled) {
+  Project("TCP", kCommTcp);
+  ws.tree().SelectItem(Adapter(tcp, "Line A")->treeItem);
+  CommandContext context;
+  context.workspace = &ws;
+  context.treeHasFocus = true;
+  context.viewHandles = [](int) { return 1; };
+  context.xddExportable = [] { return true; };
+  ASSERT_TRUE(CMainFrame::IsCommandEnabled(kIdFileNew, context));
+  for (int id : {0, 1, int{kIdViewModeCombo}, int{kIdViewLogBar}, qmx::toolkit::kRecentFileFirstId}) {
+    EXPECT_FALSE(CMainFrame::IsCommandEnabled(id, context)) << id;
+  }
+  // Nor is any command without a workspace to read.
+  context.workspace = nullptr;
+  EXPECT_FALSE(CMainFrame::IsCommandEnabled(kIdFileNew, context));
 }
 
 TEST_F(CommandRules, StartMonitoringByTheAdaptersModelNotTheirNames) {

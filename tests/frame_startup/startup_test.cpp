@@ -96,14 +96,19 @@ TEST_F(StartupTest, FrameHasItsBarsCombosAndLogoPane) {
     const char* title;
     Qt::DockWidgetArea area;
   };
-  for (const Expected& e : {Expected{59501, "Log Message", Qt::BottomDockWidgetArea},
-                            Expected{59502, "Project Window", Qt::LeftDockWidgetArea},
-                            Expected{59503, "NA & IO List", Qt::RightDockWidgetArea}}) {
+  using namespace qmx::commands;
+  for (const Expected& e : {Expected{kIdViewLogBar, "Log Message", Qt::BottomDockWidgetArea},
+                            Expected{kIdViewProjectBar, "Project Window", Qt::LeftDockWidgetArea},
+                            Expected{kIdViewToolBoxBar, "NA & IO List", Qt::RightDockWidgetArea}}) {
     auto* dock = qobject_cast<QDockWidget*>(frame->Bar(e.id));
     ASSERT_NE(dock, nullptr) << e.id;
     EXPECT_EQ(dock->windowTitle().toStdString(), e.title);
     EXPECT_EQ(frame->dockWidgetArea(dock), e.area);
   }
+  // The View menu's bar entries are answered by the window: each names a bar.
+  EXPECT_EQ(frame->Bar(kIdViewToolBar), frame->toolBar());
+  EXPECT_EQ(frame->Bar(kIdViewStatusBar), frame->statusBar());
+  for (int id : kBarIds) EXPECT_NE(frame->Bar(id), nullptr) << id;
 
   QComboBox* view = frame->viewModeCombo();
   QComboBox* value = frame->valueModeCombo();
@@ -129,7 +134,7 @@ TEST_F(StartupTest, FrameHasItsBarsCombosAndLogoPane) {
   QStringList menus;
   for (QAction* a : frame->menuBar()->actions()) menus << a->text();
   EXPECT_EQ(menus, QStringList({"&File", "&Edit", "&View", "&Online", "&Tools", "&Help"}));
-  EXPECT_NE(frame->CommandAction(57664), nullptr);
+  EXPECT_NE(frame->CommandAction(kIdAppAbout), nullptr);
 }
 
 // Every toolbar button shows its drawn copies (both sizes are in the

@@ -100,74 +100,83 @@ bool CanStartMonitoring(const ProjectWorkspace& ws) {
   return enable;
 }
 
-bool IsCommandEnabled(int id, const CommandContext& context) {
-  if (!context.workspace) return false;
-  const ProjectWorkspace& ws = *context.workspace;
-  const bool empty = ws.tree().Empty();
-  const bool monitoring = ws.IsSelPrjMonitoring();
-  switch (id) {
-    case kIdFileNew:
-    case kIdFileOpen:
-      return true;
-    case kIdFileClose:
-    case kIdFileSaveAs:
-    case kIdEditAddNa:
-      return !monitoring && !empty;
-    case kIdFileSave:
-    case kIdEditProperties:
-      return !empty;
-    case kIdFileDocuPrj:
-    case kIdFileInquiryPrj:
-    case kIdChkValidPrj:
-      return IsSelPrjUsable(ws, {});
-    case kIdFileDocuNa:
-    case kIdFileInquiryNa:
-    case kIdChkValidNa:
-      return SelectedAdapter(ws) != nullptr;
-    case kIdEditAddModule:
-      return !monitoring && SelectedAdapter(ws) != nullptr;
-    case kIdEditUp:
-    case kIdEditDown: {
-      if (monitoring || !TreeFocusedWithSelection(ws, context)) return false;
-      const Wrapper* object = ws.tree().GetItemData(ws.tree().GetSelectedItem());
-      return object && !object->IsType(kTypeNA) && !object->IsType(kTypeProject);
-    }
-    case kIdEditDelete:
-      return !monitoring && (TreeFocusedWithSelection(ws, context) || ViewHandles(context, kIdEditDelete) != 0);
-    case kIdEditRename:
-      return IsCanRename(ws);
-    case kIdOnlineScan: {
-      if (empty) return false;
-      const CProjectUsr* project = SelectedProject(ws);
-      return project && project->monitoring != 1 && project->commTypeCode != kCommNone &&
-             project->commTypeCode != kCommNoDriver;
-    }
-    case kIdOnlineCompare:
-    case kIdOnlineSpecialCmds:
-      return SupportsOnline(SelectedAdapter(ws)) && !monitoring;
-    case kIdOnlineDownload:
-      return SupportsOnline(SelectedAdapter(ws)) && ViewHandles(context, kIdOnlineDownload) != 0;
-    case kIdOnlineUpload:
-    case kIdOnlineResetPara:
-      return SupportsOnline(SelectedAdapter(ws)) && ViewHandles(context, id) != 0 && !monitoring;
-    case kIdOnlineCopyToPrj:
-      return SupportsOnline(SelectedAdapter(ws)) && ViewHandles(context, kIdOnlineDownload) != 0;
-    case kIdStartMonitoring:
-      return CanStartMonitoring(ws);
-    case kIdStopMonitoring: {
-      const CProjectUsr* project = SelectedProject(ws);
-      return IsSelPrjUsable(ws, {}) && project && project->monitoring == 1;
-    }
-    case kIdEditFactoryDefault:
-      return IsSelTypeMatch(ws, "NA,IO", 0) && ViewHandles(context, kIdEditFactoryDefault) != 0;
-    case kIdViewAddrMap:
-      return IsSelTypeMatch(ws, "NA,IO", 0);
-    case kIdEditGenerateXdd:
-      return context.xddExportable && context.xddExportable();
-    default:
-      return true;
-  }
+bool IsRuleMet(CommandRule rule, const CommandContext& context) { return context.workspace && rule(context); }
+
+namespace rules {
+namespace {
+
+const ProjectWorkspace& Ws(const CommandContext& context) { return *context.workspace; }
+bool TreeEmpty(const CommandContext& context) { return Ws(context).tree().Empty(); }
+bool Monitoring(const CommandContext& context) { return Ws(context).IsSelPrjMonitoring(); }
+bool OnlineAdapter(const CommandContext& context) { return SupportsOnline(SelectedAdapter(Ws(context))); }
+
+}  // namespace
+
+bool Always(const CommandContext&) { return true; }
+
+bool ProjectOpen(const CommandContext& context) { return !TreeEmpty(context); }
+
+bool ProjectOpenNotMonitoring(const CommandContext& context) { return !Monitoring(context) && !TreeEmpty(context); }
+
+bool ProjectWithAdapters(const CommandContext& context) { return IsSelPrjUsable(Ws(context), {}); }
+
+bool AdapterSelected(const CommandContext& context) { return SelectedAdapter(Ws(context)) != nullptr; }
+
+bool AdapterSelectedNotMonitoring(const CommandContext& context) {
+  return !Monitoring(context) && AdapterSelected(context);
 }
+
+bool ModuleMovable(const CommandContext& context) {
+  const ProjectWorkspace& ws = Ws(context);
+  if (Monitoring(context) || !TreeFocusedWithSelection(ws, context)) return false;
+  const Wrapper* object = ws.tree().GetItemData(ws.tree().GetSelectedItem());
+  return object && !object->IsType(kTypeNA) && !object->IsType(kTypeProject);
+}
+
+bool Deletable(const CommandContext& context) {
+  return !Monitoring(context) &&
+         (TreeFocusedWithSelection(Ws(context), context) || ViewHandles(context, kIdEditDelete) != 0);
+}
+
+bool Renamable(const CommandContext& context) { return IsCanRename(Ws(context)); }
+
+bool Scannable(const CommandContext& context) {
+  if (TreeEmpty(context)) return false;
+  const CProjectUsr* project = SelectedProject(Ws(context));
+  return project && project->monitoring != 1 && project->commTypeCode != kCommNone &&
+         project->commTypeCode != kCommNoDriver;
+}
+
+bool OnlineAdapterIdle(const CommandContext& context) { return OnlineAdapter(context) && !Monitoring(context); }
+
+bool Downloadable(const CommandContext& context) {
+  return OnlineAdapter(context) && ViewHandles(context, kIdOnlineDownload) != 0;
+}
+
+bool Uploadable(const CommandContext& context) {
+  return OnlineAdapter(context) && ViewHandles(context, kIdOnlineUpload) != 0 && !Monitoring(context);
+}
+
+bool ParametersResettable(const CommandContext& context) {
+  return OnlineAdapter(context) && ViewHandles(context, kIdOnlineResetPara) != 0 && !Monitoring(context);
+}
+
+bool MonitoringStartable(const CommandContext& context) { return CanStartMonitoring(Ws(context)); }
+
+bool MonitoringStoppable(const CommandContext& context) {
+  const CProjectUsr* project = SelectedProject(Ws(context));
+  return IsSelPrjUsable(Ws(context), {}) && project && project->monitoring == 1;
+}
+
+bool FactoryDefaultsSettable(const CommandContext& context) {
+  return AdapterOrModuleSelected(context) && ViewHandles(context, kIdEditFactoryDefault) != 0;
+}
+
+bool AdapterOrModuleSelected(const CommandContext& context) { return IsSelTypeMatch(Ws(context), "NA,IO", 0); }
+
+bool XddExportable(const CommandContext& context) { return context.xddExportable && context.xddExportable(); }
+
+}  // namespace rules
 
 AdapterProposal ProposeAdapterComm(const CProjectUsr& project) {
   AdapterProposal proposal;

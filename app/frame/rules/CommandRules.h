@@ -1,8 +1,9 @@
 // When each command of the main menu is enabled, decided from the project
-// tree and a few frame flags only, so the whole table is tested without a
-// window. The frame asks IsCommandEnabled for every entry before a menu opens
-// and periodically for the toolbar, and enables an entry only when the
-// command also has a handler in the running program.
+// tree and a few frame flags only, so every rule is tested without a window.
+// Each rule is a function of its own; the frame's table of commands
+// (app/frame/CommandSpecs.h) names the rule of each command, and the frame
+// asks it for every entry before a menu opens and periodically for the
+// toolbar. A command the table does not list is never enabled.
 //
 // The rules read the selection of the project tree: the object services take
 // the first project item when nothing is selected, the project look-up does
@@ -50,8 +51,61 @@ bool IsMonitoringExcludedModel(const NADef* definition);
 // excluded model supports online and is not excluded.
 bool CanStartMonitoring(const ProjectWorkspace& workspace);
 
-// The enabling rule of a command id (true for the commands without a rule).
-bool IsCommandEnabled(int commandId, const CommandContext& context);
+// The enabling rule of a command. A rule reads `*context.workspace`; it is
+// asked through IsRuleMet, which holds no rule met without a workspace.
+using CommandRule = bool (*)(const CommandContext& context);
+bool IsRuleMet(CommandRule rule, const CommandContext& context);
+
+namespace rules {
+
+// New, Open, the tools and the help: whatever the frame's state.
+bool Always(const CommandContext& context);
+// Save, Properties: a project is open.
+bool ProjectOpen(const CommandContext& context);
+// Close, Save As, Add Network Adapter: a project is open and the selection's
+// project does not monitor.
+bool ProjectOpenNotMonitoring(const CommandContext& context);
+// Documentation, inquiry and validation of the project: the selection's
+// project has an adapter.
+bool ProjectWithAdapters(const CommandContext& context);
+// Documentation, inquiry and validation of an adapter: an adapter is
+// selected (or holds the selection).
+bool AdapterSelected(const CommandContext& context);
+// Add Module: an adapter is selected and its project does not monitor.
+bool AdapterSelectedNotMonitoring(const CommandContext& context);
+// Move Up and Down: the focused tree has a module selected, not monitoring.
+bool ModuleMovable(const CommandContext& context);
+// Delete: not monitoring, and the focused tree has a selection or the view
+// takes the command (a module button of the image view).
+bool Deletable(const CommandContext& context);
+// Rename: IsCanRename.
+bool Renamable(const CommandContext& context);
+// Automatic Scan: the selection's project has a communication type with a
+// driver and does not monitor.
+bool Scannable(const CommandContext& context);
+// Compare, Special Commands: the selected adapter works online and its
+// project does not monitor.
+bool OnlineAdapterIdle(const CommandContext& context);
+// Download, and Copy to Project: the selected adapter works online and the
+// view takes Download.
+bool Downloadable(const CommandContext& context);
+// Upload, Reset Parameter: the selected adapter works online, the view takes
+// the command and the project does not monitor.
+bool Uploadable(const CommandContext& context);
+bool ParametersResettable(const CommandContext& context);
+// Start Monitoring (CanStartMonitoring) and Stop Monitoring (the selection's
+// project has adapters and monitors).
+bool MonitoringStartable(const CommandContext& context);
+bool MonitoringStoppable(const CommandContext& context);
+// Reset to Factory Default: an adapter or a module is selected and the view
+// takes the command.
+bool FactoryDefaultsSettable(const CommandContext& context);
+// View Address Map: an adapter or a module is selected.
+bool AdapterOrModuleSelected(const CommandContext& context);
+// Generate XDD File: the context's XDD predicate holds.
+bool XddExportable(const CommandContext& context);
+
+}  // namespace rules
 
 // ---- structure commands -------------------------------------------------------------
 

@@ -1,11 +1,11 @@
 // Which page of the help (resources/QMX410Tools/Help) describes what: each
-// command of the main menu, each window of the program and the driver that
-// F1 can be pressed in, and the selection of the project window. Pages are
-// named as the help topics name them ("Transfers.htm#upload"); the frame's
-// context help (ContextHelp.h) turns them into topics.
+// window of the program and the driver that F1 can be pressed in, and the
+// selection of the project window (the commands name their pages in the
+// frame's table of commands, CommandSpecs.h). Pages are named as the help
+// topics name them ("Transfers.htm#upload"); the frame's context help
+// (ContextHelp.h) turns them into topics.
 //
-// Toolkit-free: the tables are tested against the menu resource and the
-// pages without a display.
+// Toolkit-free: the tables are tested against the pages without a display.
 #pragma once
 
 #include <string>
@@ -26,10 +26,6 @@ inline constexpr const char* kHelpWindowsPage = "Views.htm#windows";
 // argument ("<folder>/QMX410Tools.chm::/Transfers.htm#upload"). Tests of the
 // running program record the topics F1 opens with it.
 inline constexpr const char* kHelpViewerVariable = "QMX_HELP_VIEWER";
-
-// The page of a menu command, the recent-file entries included; empty for an
-// id no menu entry has.
-std::string CommandHelpPage(int commandId);
 
 // The page of a window by its class name, with or without its namespace
 // ("qmx::dialogs::CAddNaDlg" or "CAddNaDlg"); empty for a window without one.
