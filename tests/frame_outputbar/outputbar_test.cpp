@@ -1,6 +1,7 @@
 // The "Log Message" window with an injected clock: routing of categories to
 // tabs, the row limit, the log files and their roll-over, the erase rule, and
 // records posted from other threads.
+#include "app/commands/CommandIds.h"
 #include "app/frame/OutputBar.h"
 #include "platform/toolkit/message_box.h"
 #include "tests/model_settings/log_capture.h"
@@ -95,7 +96,7 @@ class OutputBarTest : public ::testing::Test {
 protected:
   void SetUp() override {
     bar = std::make_unique<COutputBar>();
-    ASSERT_TRUE(bar->Create(nullptr, 59501, "Log Message", 150));
+    ASSERT_TRUE(bar->Create(nullptr, qmx::commands::kIdViewLogBar, "Log Message", 150));
     bar->SetClock([this] { return now; });
     bar->SetDiscSpaceQuery([](const std::string&) { return std::optional<std::uint64_t>(1ULL << 40); });
     bar->SetLogFolder(dir.path().string());
@@ -340,7 +341,7 @@ TEST_F(OutputBarTest, ShortDiscSpaceEndsFileLoggingWithAFinalLine) {
   for (const auto& c : cases) {
     TempDir folder("outputbar");
     COutputBar fresh;
-    ASSERT_TRUE(fresh.Create(nullptr, 59501, "Log Message", 150));
+    ASSERT_TRUE(fresh.Create(nullptr, qmx::commands::kIdViewLogBar, "Log Message", 150));
     fresh.SetClock([this] { return now; });
     fresh.SetDiscSpaceQuery([&c](const std::string&) { return c.free; });
     fresh.SetLogFolder(folder.path().string());
@@ -468,7 +469,7 @@ TEST(OutputBarCreateTest, EachFailureIsReportedByBoxOnly) {
   for (const auto& c : cases) {
     LogCapture log;
     FailingBar bar(c.failAt);
-    EXPECT_EQ(bar.Create(nullptr, 59501, "Log Message", 150), !c.atCreate) << c.part;
+    EXPECT_EQ(bar.Create(nullptr, qmx::commands::kIdViewLogBar, "Log Message", 150), !c.atCreate) << c.part;
     if (!c.atCreate) {
       EXPECT_TRUE(LogCapture::Boxes().empty()) << c.part;
       bar.tabCtrl()->setCurrentIndex(c.failAt - 1);
@@ -502,7 +503,7 @@ TEST_F(OutputBarTest, AHiddenTabsListIsMadeWhenFirstShownWithEveryLineItMissed) 
   options.MaxWndDisplay = 3;
   Apply();
   COutputBar eager;
-  ASSERT_TRUE(eager.Create(nullptr, 59501, "Log Message", 150));
+  ASSERT_TRUE(eager.Create(nullptr, qmx::commands::kIdViewLogBar, "Log Message", 150));
   eager.SetClock([this] { return now; });
   eager.SetLogOptions(options);
   for (int i = 0; i < COutputBar::kListCount; ++i) ASSERT_NE(eager.list(i), nullptr);
@@ -553,7 +554,7 @@ TEST(OutputBarFocusTest, AListMadeLaterTakesItsPlaceInTheTabOrder) {
   // bar, after its page, not after them.
   QWidget window;
   auto* bar = new COutputBar(&window);
-  ASSERT_TRUE(bar->Create(nullptr, 59501, "Log Message", 150));
+  ASSERT_TRUE(bar->Create(nullptr, qmx::commands::kIdViewLogBar, "Log Message", 150));
   auto* later = new QLineEdit(&window);
   for (const int i : {3, 1, 4, 2}) bar->tabCtrl()->setCurrentIndex(i);
 
