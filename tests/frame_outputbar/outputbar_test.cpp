@@ -3,6 +3,7 @@
 // records posted from other threads.
 #include "app/commands/CommandIds.h"
 #include "app/frame/OutputBar.h"
+#include "app/model/ProgramPaths.h"
 #include "platform/toolkit/message_box.h"
 #include "tests/model_settings/log_capture.h"
 #include "tests/support/test_support.h"
@@ -11,7 +12,9 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QFileDialog>
 #include <QLineEdit>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <sys/stat.h>
@@ -582,7 +585,7 @@ TEST_F(OutputBarTest, SaveLogWritesTheSelectedTab) {
   BoxScript boxes;
   int asked = 0;
   std::optional<std::string> target;
-  bar->SetSaveFileDialog([&] {
+  bar->SetSaveFileDialog([&](const std::string&) {
     ++asked;
     return target;
   });
@@ -607,6 +610,34 @@ TEST_F(OutputBarTest, SaveLogWritesTheSelectedTab) {
   target.reset();  // cancelled
   bar->OnSaveLog();
   EXPECT_EQ(boxes.seen.size(), 2u);
+}
+
+// The bar's own dialog, not a seam: it opens in the projects folder, where
+// the program's other save dialogs open theirs, whatever the working folder.
+TEST_F(OutputBarTest, TheSaveDialogOpensInTheProjectsFolder) {
+  const fs::path projects = dir / "Projects";
+  fs::create_directories(projects);
+  const std::string previous = qmx::Paths().projectsDir;
+  qmx::Paths().projectsDir = projects.string();
+  bar->SetSaveFileDialog(nullptr);
+  bar->AddLog(0, "Src", "line");
+  bar->tabCtrl()->setCurrentIndex(COutputBar::kListError);
+
+  QString opened;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    poll.stop();
+    opened = dialog->directory().absolutePath();
+    dialog->reject();
+  });
+  poll.start(10);
+  bar->OnSaveLog();
+  qmx::Paths().projectsDir = previous;
+  EXPECT_EQ(opened.toStdString(), fs::canonical(projects).string());
+  EXPECT_NE(fs::canonical(projects), fs::canonical(fs::current_path()));
+  EXPECT_TRUE(fs::is_empty(projects)) << "cancelled: nothing written";
 }
 
 TEST_F(OutputBarTest, ClearLogEmptiesOnlyTheSelectedTabAfterYes) {
