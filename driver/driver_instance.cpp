@@ -74,6 +74,7 @@ void DriverInstance::LogException(const char* operation) {
   try {
     LogNamed(DRV_LOG_ERROR, StrFormat("[%s] Exception is happened in %s function.", Name().c_str(), operation));
   } catch (...) {
+    // The line could not be made or delivered: there is no road left to tell it.
   }
 }
 
@@ -93,13 +94,11 @@ void DriverInstance::LogNamed(int level, const std::string& line) {
 }
 
 std::string DriverInstance::VUSK_GetErrStr(int code) {
-  try {
+  return Guarded("VUSK_GetErrStr", std::string(), [&] {
     std::string text;
     if (InstanceCodeText(code, text)) return text;
     return driver_->ErrorText(code);
-  } catch (...) {
-    return {};
-  }
+  });
 }
 
 bool DriverInstance::CheckDevice(const std::string& key, const char* operation) {

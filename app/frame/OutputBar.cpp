@@ -1,5 +1,6 @@
 #include "app/frame/OutputBar.h"
 
+#include "app/model/ProgramPaths.h"
 #include "common/Utility.h"
 #include "platform/toolkit/message_box.h"
 #include "platform/toolkit/text_fit.h"
@@ -181,8 +182,8 @@ std::optional<std::uint64_t> FreeBytesOf(const std::string& folder) {
   return static_cast<std::uint64_t>(info.f_bavail) * static_cast<std::uint64_t>(info.f_frsize);
 }
 
-std::optional<std::string> AskSaveFile() {
-  QFileDialog dialog(nullptr, QString(), QStringLiteral("."), QStringLiteral("Text Files (*.txt)"));
+std::optional<std::string> AskSaveFile(const std::string& folder) {
+  QFileDialog dialog(nullptr, QString(), QString::fromStdString(folder), QStringLiteral("Text Files (*.txt)"));
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setDefaultSuffix(QStringLiteral("txt"));
   dialog.setSizeGripEnabled(true);
@@ -604,7 +605,9 @@ void COutputBar::OnSaveLog() {
     }
     text += "\r\n";
   }
-  const std::optional<std::string> target = saveDialog_();
+  // Where the program's other save dialogs open, not the process's working
+  // folder (for a start from a terminal, wherever that terminal stood).
+  const std::optional<std::string> target = saveDialog_(qmx::Paths().projectsDir);
   if (!target) return;
   std::ofstream out(*target, std::ios::binary | std::ios::trunc);
   if (!out) {

@@ -37,8 +37,9 @@ public:
   using Clock = std::function<std::chrono::system_clock::time_point()>;
   // Free bytes of the volume holding a folder; nullopt when it cannot be asked.
   using DiscSpaceQuery = std::function<std::optional<std::uint64_t>(const std::string& folder)>;
-  // Asks where to save a tab's lines; nullopt when the user cancels.
-  using SaveFileDialog = std::function<std::optional<std::string>()>;
+  // Asks where to save a tab's lines, opening in `folder`; nullopt when the
+  // user cancels.
+  using SaveFileDialog = std::function<std::optional<std::string>(const std::string& folder)>;
 
   // The lists, in tab order.
   enum ListIndex : int { kListAll = 0, kListError, kListGeneral, kListComm, kListDeveloper, kListCount };

@@ -7,20 +7,12 @@
 #pragma once
 
 #include "app/errors/ErrorCodes.h"
+#include "common/log/LogCategories.h"
 
 #include <cstdint>
 #include <string>
 
 namespace qmx {
-
-// Log categories.
-enum LogCategory : int {
-  kLogError = 0,
-  kLogGeneral = 1,
-  kLogComm = 2,
-  kLogCommError = 3,
-  kLogDeveloper = 4,
-};
 
 // Sources of the main program's own lines.
 inline constexpr const char* kLogSource = "QMX-410 Tools";

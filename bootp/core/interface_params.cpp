@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -90,10 +91,8 @@ std::string DefaultGatewayFromRouteTable(const std::string& routeText, const std
     if (!(fields >> iface >> destination >> gateway)) continue;
     if (iface != interfaceName || destination != "00000000") continue;
     unsigned long value = 0;
-    try {
-      value = std::stoul(gateway, nullptr, 16);
-    } catch (...) {
-      continue;
+    if (std::from_chars(gateway.data(), gateway.data() + gateway.size(), value, 16).ec != std::errc()) {
+      continue;  // not a number: no gateway on this line
     }
     in_addr a{};
     a.s_addr = static_cast<in_addr_t>(value);  // the table holds it in network order

@@ -9,6 +9,8 @@
 // XmlError's text.
 #include "platform/xml/xml.h"
 
+#include "platform/xml/xml_detail.h"
+
 #include "common/WholeFile.h"
 
 #include <libxml/parser.h>
@@ -40,12 +42,10 @@
 #include "platform/text/charset.h"
 
 namespace qmx::xml {
-namespace {
 
-xmlNodePtr N(void* p) { return static_cast<xmlNodePtr>(p); }
-xmlDocPtr D(void* p) { return static_cast<xmlDocPtr>(p); }
-const xmlChar* X(const std::string& s) { return reinterpret_cast<const xmlChar*>(s.c_str()); }
-std::string S(const xmlChar* s) { return s ? std::string(reinterpret_cast<const char*>(s)) : std::string(); }
+using namespace detail;
+
+namespace {
 
 // Owns a string that libxml2 allocated.
 std::string TakeString(xmlChar* s) {
@@ -66,14 +66,6 @@ std::string TrimRight(std::string s) {
 xmlParserInputPtr RefuseExternalEntity(const char* url, const char* id, xmlParserCtxtPtr ctxt);
 xmlExternalEntityLoader g_default_loader = nullptr;
 
-void InitLibraries() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    xmlInitParser();
-    g_default_loader = xmlGetExternalEntityLoader();
-    xmlSetExternalEntityLoader(RefuseExternalEntity);
-  });
-}
 
 // A message for the errors that libxml2 hands over without a text (XPath).
 std::string DescribeCode(const xmlError& error) {
@@ -103,90 +95,7 @@ void AppendFormatted(std::string& out, const char* fmt, va_list ap) {
   out += buf;
 }
 
-class ErrorCollector;
 thread_local ErrorCollector* t_active_collector = nullptr;
-
-// Collects the messages of one operation on this thread. While it lives, the
-// thread's libxml2 error handlers point at it; the previous handlers come back
-// when it goes.
-class ErrorCollector {
-public:
-  ErrorCollector() {
-    old_structured_ = xmlStructuredError;
-    old_structured_ctx_ = xmlStructuredErrorContext;
-    old_generic_ = xmlGenericError;
-    old_generic_ctx_ = xmlGenericErrorContext;
-    xmlSetStructuredErrorFunc(this, &ErrorCollector::OnStructured);
-    xmlSetGenericErrorFunc(this, &ErrorCollector::OnGeneric);
-    outer_ = t_active_collector;
-    t_active_collector = this;
-  }
-  ~ErrorCollector() {
-    t_active_collector = outer_;
-    xmlSetStructuredErrorFunc(old_structured_ctx_, old_structured_);
-    xmlSetGenericErrorFunc(old_generic_ctx_, old_generic_);
-  }
-  ErrorCollector(const ErrorCollector&) = delete;
-  ErrorCollector& operator=(const ErrorCollector&) = delete;
-
-  static void OnStructured(void* self, xmlErrorPtr error) {
-    if (self == nullptr || error == nullptr) {
-      return;
-    }
-    auto* c = static_cast<ErrorCollector*>(self);
-    std::string text = TrimRight(error->message != nullptr ? error->message : DescribeCode(*error));
-    if (error->line > 0 && error->domain != XML_FROM_XPATH) {
-      text = "line " + std::to_string(error->line) + ": " + text;
-    }
-    if (error->level >= XML_ERR_ERROR && c->first_error_.empty()) {
-      c->first_error_ = text;
-    }
-    if (c->first_.empty()) {
-      c->first_ = text;
-    }
-  }
-
-  static void OnGeneric(void* self, const char* fmt, ...) {
-    if (self == nullptr || fmt == nullptr) {
-      return;
-    }
-    va_list ap;
-    va_start(ap, fmt);
-    AppendFormatted(static_cast<ErrorCollector*>(self)->generic_, fmt, ap);
-    va_end(ap);
-  }
-
-  // A note that explains a later failure, kept below real errors.
-  void Note(const std::string& text) {
-    if (first_.empty()) {
-      first_ = text;
-    }
-  }
-
-  // The most telling message collected, or `fallback`.
-  std::string Message(const std::string& fallback) const {
-    if (!first_error_.empty()) {
-      return first_error_;
-    }
-    if (!generic_.empty()) {
-      return TrimRight(generic_);
-    }
-    if (!first_.empty()) {
-      return first_;
-    }
-    return fallback;
-  }
-
-private:
-  xmlStructuredErrorFunc old_structured_;
-  void* old_structured_ctx_;
-  xmlGenericErrorFunc old_generic_;
-  void* old_generic_ctx_;
-  ErrorCollector* outer_ = nullptr;
-  std::string first_error_;
-  std::string first_;
-  std::string generic_;
-};
 
 // While an operation of this layer runs on the thread, nothing external is
 // loaded; other users of libxml2 in the process keep the default loader.
@@ -565,214 +474,6 @@ std::string ContentOf(xmlNodePtr n) {
   return TakeString(xmlNodeGetContent(n));
 }
 
-xmlNodePtr Need(void* node, const char* operation) {
-  if (node == nullptr) {
-    throw XmlError(std::string(operation) + " on a node that does not exist");
-  }
-  return N(node);
-}
-
-xmlDocPtr DocOf(xmlNodePtr n) {
-  if (n->type == XML_DOCUMENT_NODE || n->type == XML_HTML_DOCUMENT_NODE) {
-    return reinterpret_cast<xmlDocPtr>(n);
-  }
-  return n->doc;
-}
-
-// ---- simple location paths
-
-// A location path made of child steps that each name an element and at most
-// a last step naming an attribute: "/IOProfile/DeviceInfo", "Group/ItemRef",
-// "/A/B/@c". Such paths are nearly all the readers ask. They are answered by
-// walking the tree, which selects what XPath selects for them: an
-// unprefixed name matches only a node in no namespace, and children taken
-// parent by parent, each parent's in order, come in document order.
-struct SimplePath {
-  static constexpr size_t kMaxSteps = 16;
-  bool absolute = false;
-  size_t count = 0;                          // element steps
-  std::string_view steps[kMaxSteps];
-  std::string_view attribute;                // empty: the path selects elements
-};
-
-bool IsNameStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
-bool IsNameChar(char c) { return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.'; }
-
-// A plain ASCII name without a prefix.
-bool IsPlainName(std::string_view name) {
-  if (name.empty() || !IsNameStart(name[0])) {
-    return false;
-  }
-  for (char c : name) {
-    if (!IsNameChar(c)) {
-      return false;
-    }
-  }
-  return true;
-}
-
-// Whether `xpath` is a simple path; anything else (predicates, axes,
-// wildcards, "//", functions, prefixes, blanks) is left to XPath.
-bool ParseSimplePath(std::string_view xpath, SimplePath& path) {
-  path = SimplePath();
-  if (!xpath.empty() && xpath[0] == '/') {
-    path.absolute = true;
-    xpath.remove_prefix(1);
-  }
-  while (!xpath.empty()) {
-    const size_t slash = xpath.find('/');
-    std::string_view step = xpath.substr(0, slash);
-    xpath.remove_prefix(slash == std::string_view::npos ? xpath.size() : slash + 1);
-    if (slash != std::string_view::npos && xpath.empty()) {
-      return false;  // a trailing "/"
-    }
-    if (!step.empty() && step[0] == '@') {
-      if (!xpath.empty() || !IsPlainName(step.substr(1))) {
-        return false;
-      }
-      path.attribute = step.substr(1);
-      return path.count > 0 || !path.absolute;
-    }
-    if (!IsPlainName(step) || path.count == SimplePath::kMaxSteps) {
-      return false;
-    }
-    path.steps[path.count++] = step;
-  }
-  return path.count > 0;
-}
-
-bool IsUnprefixed(xmlNodePtr n, std::string_view name) {
-  const char* own = reinterpret_cast<const char*>(n->name);
-  return n->ns == nullptr && own[0] == name[0] && std::strncmp(own, name.data(), name.size()) == 0 &&
-         own[name.size()] == '\0';
-}
-
-// Appends what step `i` on of `path` selects below `from`; with `first`,
-// stops at the first node.
-void WalkSimplePath(xmlNodePtr from, const SimplePath& path, size_t i, bool first, std::vector<Node>& out) {
-  for (xmlNodePtr c = from->children; c != nullptr; c = c->next) {
-    if (c->type != XML_ELEMENT_NODE || !IsUnprefixed(c, path.steps[i])) {
-      continue;
-    }
-    if (i + 1 < path.count) {
-      WalkSimplePath(c, path, i + 1, first, out);
-    } else if (path.attribute.empty()) {
-      out.emplace_back(static_cast<void*>(c));
-    } else {
-      for (xmlAttrPtr a = c->properties; a != nullptr; a = a->next) {
-        if (IsUnprefixed(reinterpret_cast<xmlNodePtr>(a), path.attribute)) {
-          out.emplace_back(static_cast<void*>(a));
-          break;
-        }
-      }
-    }
-    if (first && !out.empty()) {
-      return;
-    }
-  }
-}
-
-// The nodes a simple path selects from `context`, or false when `xpath` is
-// not a simple path or the context is not a node it can start from.
-bool SelectSimple(xmlDocPtr doc, xmlNodePtr context, const std::string& xpath, bool first, std::vector<Node>& out) {
-  SimplePath path;
-  if (!ParseSimplePath(xpath, path)) {
-    return false;
-  }
-  xmlNodePtr from = path.absolute ? reinterpret_cast<xmlNodePtr>(doc) : context;
-  if (from->type != XML_ELEMENT_NODE && from->type != XML_DOCUMENT_NODE) {
-    return false;
-  }
-  if (path.count == 0) {  // "@name" of the context element
-    for (xmlAttrPtr a = from->type == XML_ELEMENT_NODE ? from->properties : nullptr; a != nullptr; a = a->next) {
-      if (IsUnprefixed(reinterpret_cast<xmlNodePtr>(a), path.attribute)) {
-        out.emplace_back(static_cast<void*>(a));
-        break;
-      }
-    }
-    return true;
-  }
-  WalkSimplePath(from, path, 0, first, out);
-  return true;
-}
-
-// ---- XPath
-
-xmlXPathContextPtr NewXPathContext(xmlDocPtr doc) {
-  xmlXPathContextPtr ctx = xmlXPathNewContext(doc);
-  if (ctx == nullptr) {
-    throw XmlError("Cannot create the XPath context");
-  }
-  // Prefixes declared on the document element can be used in expressions.
-  if (xmlNodePtr root = xmlDocGetRootElement(doc)) {
-    for (xmlNsPtr ns = root->nsDef; ns != nullptr; ns = ns->next) {
-      if (ns->prefix != nullptr) {
-        xmlXPathRegisterNs(ctx, ns->prefix, ns->href);
-      }
-    }
-  }
-  return ctx;
-}
-
-// Evaluates `xpath` from `context` in `ctx`, which stays usable for the next
-// expression: only the context node and the error receiver are per call.
-std::vector<Node> Evaluate(xmlXPathContextPtr ctx, xmlNodePtr context, const std::string& xpath) {
-  ErrorCollector errors;
-  ctx->error = &ErrorCollector::OnStructured;
-  ctx->userData = &errors;
-  ctx->node = context;
-  ctx->contextSize = -1;
-  ctx->proximityPosition = -1;
-  xmlXPathObjectPtr result = xmlXPathEvalExpression(X(xpath), ctx);
-  ctx->error = nullptr;
-  ctx->userData = nullptr;
-  if (result == nullptr) {
-    throw XmlError("Invalid XPath expression \"" + xpath + "\": " + errors.Message("cannot evaluate"));
-  }
-  if (result->type != XPATH_NODESET) {
-    xmlXPathFreeObject(result);
-    throw XmlError("XPath expression \"" + xpath + "\" does not select nodes");
-  }
-  std::vector<Node> nodes;
-  if (xmlNodeSetPtr set = result->nodesetval) {
-    nodes.reserve(static_cast<size_t>(set->nodeNr));
-    for (int i = 0; i < set->nodeNr; ++i) {
-      xmlNodePtr n = set->nodeTab[i];
-      if (n != nullptr && n->type != XML_NAMESPACE_DECL) {  // namespace nodes are copies
-        nodes.emplace_back(static_cast<void*>(n));
-      }
-    }
-  }
-  xmlXPathFreeObject(result);
-  return nodes;
-}
-
-void NeedDocument(xmlDocPtr doc, const std::string& xpath) {
-  InitLibraries();
-  if (doc == nullptr) {
-    throw XmlError("XPath \"" + xpath + "\" on an empty document");
-  }
-}
-
-// From a node: a simple path by walking, anything else in a context of its
-// own.
-std::vector<Node> Select(xmlDocPtr doc, xmlNodePtr context, const std::string& xpath, bool first) {
-  NeedDocument(doc, xpath);
-  std::vector<Node> nodes;
-  if (SelectSimple(doc, context, xpath, first, nodes)) {
-    return nodes;
-  }
-  xmlXPathContextPtr ctx = NewXPathContext(doc);
-  try {
-    nodes = Evaluate(ctx, context, xpath);
-  } catch (...) {
-    xmlXPathFreeContext(ctx);
-    throw;
-  }
-  xmlXPathFreeContext(ctx);
-  return nodes;
-}
-
 // Detaches `child` from wherever it is and makes it belong to `doc`.
 void AdoptInto(xmlNodePtr child, xmlDocPtr doc, xmlNodePtr new_parent) {
   xmlUnlinkNode(child);
@@ -860,6 +561,80 @@ void XsltCollect(void* self, const char* fmt, ...) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------- shared with the other files of the layer
+
+void detail::InitLibraries() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    xmlInitParser();
+    g_default_loader = xmlGetExternalEntityLoader();
+    xmlSetExternalEntityLoader(RefuseExternalEntity);
+  });
+}
+
+detail::ErrorCollector::ErrorCollector() {
+  old_structured_ = xmlStructuredError;
+  old_structured_ctx_ = xmlStructuredErrorContext;
+  old_generic_ = xmlGenericError;
+  old_generic_ctx_ = xmlGenericErrorContext;
+  xmlSetStructuredErrorFunc(this, &ErrorCollector::OnStructured);
+  xmlSetGenericErrorFunc(this, &ErrorCollector::OnGeneric);
+  outer_ = t_active_collector;
+  t_active_collector = this;
+}
+
+detail::ErrorCollector::~ErrorCollector() {
+  t_active_collector = outer_;
+  xmlSetStructuredErrorFunc(old_structured_ctx_, old_structured_);
+  xmlSetGenericErrorFunc(old_generic_ctx_, old_generic_);
+}
+
+void detail::ErrorCollector::OnStructured(void* self, xmlErrorPtr error) {
+  if (self == nullptr || error == nullptr) {
+    return;
+  }
+  auto* c = static_cast<ErrorCollector*>(self);
+  std::string text = TrimRight(error->message != nullptr ? error->message : DescribeCode(*error));
+  if (error->line > 0 && error->domain != XML_FROM_XPATH) {
+    text = "line " + std::to_string(error->line) + ": " + text;
+  }
+  if (error->level >= XML_ERR_ERROR && c->first_error_.empty()) {
+    c->first_error_ = text;
+  }
+  if (c->first_.empty()) {
+    c->first_ = text;
+  }
+}
+
+void detail::ErrorCollector::OnGeneric(void* self, const char* fmt, ...) {
+  if (self == nullptr || fmt == nullptr) {
+    return;
+  }
+  va_list ap;
+  va_start(ap, fmt);
+  AppendFormatted(static_cast<ErrorCollector*>(self)->generic_, fmt, ap);
+  va_end(ap);
+}
+
+void detail::ErrorCollector::Note(const std::string& text) {
+  if (first_.empty()) {
+    first_ = text;
+  }
+}
+
+std::string detail::ErrorCollector::Message(const std::string& fallback) const {
+  if (!first_error_.empty()) {
+    return first_error_;
+  }
+  if (!generic_.empty()) {
+    return TrimRight(generic_);
+  }
+  if (!first_.empty()) {
+    return first_;
+  }
+  return fallback;
+}
 
 // ---------------------------------------------------------------- Node
 
@@ -967,17 +742,6 @@ std::string Node::GetAttributeText(const std::string& name) const {
     throw XmlError("Attribute \"" + name + "\" not found on " + Where(N(node_)));
   }
   return ContentOf(reinterpret_cast<xmlNodePtr>(a));
-}
-
-Node Node::SelectSingleNode(const std::string& xpath) const {
-  xmlNodePtr n = Need(node_, "XPath selection");
-  std::vector<Node> nodes = Select(DocOf(n), n, xpath, true);
-  return nodes.empty() ? Node() : nodes.front();
-}
-
-std::vector<Node> Node::SelectNodes(const std::string& xpath) const {
-  xmlNodePtr n = Need(node_, "XPath selection");
-  return Select(DocOf(n), n, xpath, false);
 }
 
 void Node::SetAttribute(const std::string& name, const std::string& value) {
@@ -1101,21 +865,6 @@ void Node::SetText(const std::string& text) {
 
 // ---------------------------------------------------------------- Document
 
-// The document's own XPath context serves every expression asked of it, so
-// an expression costs its evaluation, not the setting-up of a context and
-// its function table. The context is taken out while it is in use: a second
-// thread asking at the same time gets one of its own.
-struct Document::XPathCache {
-  xmlXPathContextPtr context = nullptr;
-  xmlNodePtr root = nullptr;  // the document element the context's prefixes come from
-  ~XPathCache() {
-    if (context != nullptr) {
-      xmlXPathFreeContext(context);
-    }
-  }
-};
-
-
 Document::Document() {
   InitLibraries();
   doc_ = xmlNewDoc(BAD_CAST "1.0");
@@ -1184,37 +933,6 @@ Node Document::Root() const {
     return Node();
   }
   return Node(static_cast<void*>(xmlDocGetRootElement(D(doc_))));
-}
-
-Node Document::SelectSingleNode(const std::string& xpath) const {
-  std::vector<Node> nodes = Select(xpath, true);
-  return nodes.empty() ? Node() : nodes.front();
-}
-
-std::vector<Node> Document::SelectNodes(const std::string& xpath) const { return Select(xpath, false); }
-
-std::vector<Node> Document::Select(const std::string& xpath, bool first) const {
-  xmlDocPtr doc = D(doc_);
-  NeedDocument(doc, xpath);
-  std::vector<Node> nodes;
-  if (SelectSimple(doc, reinterpret_cast<xmlNodePtr>(doc), xpath, first, nodes)) {
-    return nodes;
-  }
-  std::unique_ptr<XPathCache> cache(xpath_.exchange(nullptr));
-  if (cache && cache->root != xmlDocGetRootElement(doc)) {
-    cache.reset();  // a new document element may declare other prefixes
-  }
-  if (!cache) {
-    cache = std::make_unique<XPathCache>();
-    cache->context = NewXPathContext(doc);
-    cache->root = xmlDocGetRootElement(doc);
-  }
-  nodes = Evaluate(cache->context, reinterpret_cast<xmlNodePtr>(doc), xpath);
-  XPathCache* expected = nullptr;
-  if (xpath_.compare_exchange_strong(expected, cache.get())) {
-    cache.release();
-  }
-  return nodes;
 }
 
 Node Document::CreateElement(const std::string& name) {

@@ -126,9 +126,13 @@ TEST(InterfaceParams, ReadFromRoutingTableAndResolver) {
       "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\n"
       "eth1\t0000A8C0\t00000000\t0001\t0\t0\t0\t00FFFFFF\n"
       "eth0\t00000000\t0100A8C0\t0003\t0\t0\t100\t00000000\n"
-      "eth1\t00000000\tFE00000A\t0003\t0\t0\t200\t00000000\n";
+      "eth1\t00000000\tFE00000A\t0003\t0\t0\t200\t00000000\n"
+      "eth2\t00000000\tgateway\t0003\t0\t0\t100\t00000000\n"
+      "eth2\t00000000\t0200A8C0\t0003\t0\t0\t200\t00000000\n";
   EXPECT_EQ(DefaultGatewayFromRouteTable(routes, "eth0"), "192.168.0.1");
   EXPECT_EQ(DefaultGatewayFromRouteTable(routes, "eth1"), "10.0.0.254");
+  // A gateway that is not a number is passed over for the next default route.
+  EXPECT_EQ(DefaultGatewayFromRouteTable(routes, "eth2"), "192.168.0.2");
   EXPECT_EQ(DefaultGatewayFromRouteTable(routes, "wlan0"), "");
 
   const ResolverInfo r = ParseResolverConf(

@@ -83,7 +83,10 @@ public:
     states[key] = state;
   }
   std::string DeviceLogPrefix(const std::string&) override { return "[Port:3, Node:1]"; }
-  std::string ErrorText(int code) override { return DriverObjectCodeText(code, TransportKind::kSocket); }
+  std::string ErrorText(int code) override {
+    if (throwOnErrorText) throw std::runtime_error("no text");
+    return DriverObjectCodeText(code, TransportKind::kSocket);
+  }
 
   std::vector<std::string> Journal() {
     std::lock_guard<std::mutex> guard(lock);
@@ -103,6 +106,7 @@ public:
   int openResult = 1;
   int readResult = 1;
   bool throwOnRead = false;
+  bool throwOnErrorText = false;
   std::function<void()> openGate;
   std::function<int()> nested;
   // Set by the test while the communication thread reads it.
@@ -310,14 +314,28 @@ TEST_F(Instance, UnknownDevicesAreReportedAndNotForwarded) {
   EXPECT_TRUE(LogCapture::Has("[NA-1] The device does not exist. Call function: ShowIOMonitor."));
 }
 
-TEST_F(Instance, AnExceptionInAForwardIsLoggedAndGivesZero) {
+TEST_F(Instance, AnExceptionInAForwardIsLoggedAndGivesItsFailure) {
   AddDevice(1);
-  fake->throwOnRead = true;
-  LogCapture::Clear();
-  EXPECT_EQ(instance->Read(1, 0, 3, nullptr), 0);
-  EXPECT_TRUE(LogCapture::Has("[NA-1] Exception is happened in VUSK_Read function.")) << LogCapture::Dump();
-  fake->throwOnRead = false;
-  EXPECT_EQ(instance->Read(1, 0, 3, nullptr), 1) << "the instance stays usable";
+  struct Case {
+    const char* line;
+    bool FakeDriver::*fault;
+    std::function<std::string()> call;
+    std::string failed, done;
+  };
+  const std::vector<Case> cases = {
+      {"[NA-1] Exception is happened in VUSK_Read function.", &FakeDriver::throwOnRead,
+       [&] { return std::to_string(instance->Read(1, 0, 3, nullptr)); }, "0", "1"},
+      {"[NA-1] Exception is happened in VUSK_GetErrStr function.", &FakeDriver::throwOnErrorText,
+       [&] { return instance->VUSK_GetErrStr(kDrvBadDevice); }, "", "Device index argument is invalid."},
+  };
+  for (const Case& c : cases) {
+    (*fake).*c.fault = true;
+    LogCapture::Clear();
+    EXPECT_EQ(c.call(), c.failed) << c.line;
+    EXPECT_TRUE(LogCapture::Has(c.line)) << LogCapture::Dump();
+    (*fake).*c.fault = false;
+    EXPECT_EQ(c.call(), c.done) << "the instance stays usable: " << c.line;
+  }
 }
 
 TEST_F(Instance, ScanForwardsWithModuleScanningOn) {

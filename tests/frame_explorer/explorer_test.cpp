@@ -66,7 +66,7 @@ protected:
     ASSERT_TRUE(frame.LoadMenuBar(QString::fromStdString(
         qmx::test::SourcePath("resources/QMX410Tools/ui/menu128.xml").string())));
     bar = new TabDockWnd(ws, &frame);
-    ASSERT_TRUE(bar->Create(&frame, 59502, "Project Window", 200));
+    ASSERT_TRUE(bar->Create(&frame, qmx::commands::kIdViewProjectBar, "Project Window", 200));
     frame.DockControlBar(bar, Qt::LeftDockWidgetArea);
     frame.resize(600, 400);
     frame.show();
@@ -213,17 +213,21 @@ double ShareDiffering(const QIcon& a, const QIcon& b) {
 TEST_F(Explorer, StatusPicturesTellTheStationsStateApart) {
   const std::vector<QIcon> images = TabTreeCtrl::LoadItemImages();
   auto share = [&](int a, int b) { return ShareDiffering(images.at(static_cast<size_t>(a)), images.at(static_cast<size_t>(b))); };
-  for (int fault : {26, 27, 28}) {
-    EXPECT_GE(share(25, fault), 0.5) << fault << " against running";
-    EXPECT_GE(share(24, fault), 0.5) << fault << " against lost";
+  constexpr int kBus = kImageAdapterBusError, kPower = kImageAdapterFieldPowerFault,
+                kBoth = kImageAdapterBusErrorAndFieldPower;
+  for (int fault : {kBus, kPower, kBoth}) {
+    EXPECT_GE(share(kImageAdapterRunning, fault), 0.5) << fault << " against running";
+    EXPECT_GE(share(kImageAdapterFault, fault), 0.5) << fault << " against lost";
   }
-  for (const auto& [a, b] : {std::pair{26, 27}, {26, 28}, {27, 28}}) EXPECT_GE(share(a, b), 0.1) << a << "/" << b;
+  for (const auto& [a, b] : {std::pair{kBus, kPower}, {kBus, kBoth}, {kPower, kBoth}}) {
+    EXPECT_GE(share(a, b), 0.1) << a << "/" << b;
+  }
 
   BuildPlant();
   QTreeWidgetItem* station = tree->topLevelItem(0)->child(0);
-  for (const auto& [image, words] : {std::pair<int, std::string>{24, "Communication fault"},
-                                     {27, "Communicating, field power off"},
-                                     {28, "Communicating, bus error, field power off"},
+  for (const auto& [image, words] : {std::pair<int, std::string>{kImageAdapterFault, "Communication fault"},
+                                     {kImageAdapterFieldPowerFault, "Communicating, field power off"},
+                                     {kImageAdapterBusErrorAndFieldPower, "Communicating, bus error, field power off"},
                                      {adapter->GetNADef()->iconIdx, ""}}) {
     ws.tree().SetItemImage(adapter->treeItem, image);
     EXPECT_EQ(station->toolTip(0).toStdString(), words) << image;
@@ -236,7 +240,7 @@ TEST_F(Explorer, DeleteKeySendsTheDeleteCommandToTheFrame) {
   QTest::keyPress(tree, Qt::Key_Delete);
   EXPECT_TRUE(frame.commands.empty());  // on release, as the key comes up
   QTest::keyRelease(tree, Qt::Key_Delete);
-  EXPECT_EQ(frame.commands, std::vector<int>{32784});
+  EXPECT_EQ(frame.commands, std::vector<int>{qmx::commands::kIdEditDelete});
 }
 
 // Delete and Move are enabled while the tree keeps the keyboard; a menu
@@ -343,8 +347,8 @@ TEST_F(TabHost, OnlyTheNamedChildrenAreCalled) {
   EXPECT_EQ(Take(), std::vector<std::string>{"3 Online 0"});
   view.ChangeValMode(1);
   EXPECT_TRUE(Take().empty());
-  EXPECT_EQ(view.CanHandleCommand(32797, 1), 7);
-  EXPECT_EQ(Take(), std::vector<std::string>{"3 Can 32798"});
+  EXPECT_EQ(view.CanHandleCommand(qmx::commands::kIdOnlineDownload, 1), 7);
+  EXPECT_EQ(Take(), std::vector<std::string>{"3 Can " + std::to_string(qmx::commands::kIdOnlineDownload + 1)});
 
   view.RefreshView(0, "");
   EXPECT_EQ(Take(), (std::vector<std::string>{"1 Refresh 0", "2 Refresh 0", "3 Refresh 0", "4 Refresh 0",
@@ -364,7 +368,7 @@ TEST_F(TabHost, OnlyTheNamedChildrenAreCalled) {
 
   for (int tab : {0, 4, 5}) {
     view.ShowChildView(tab);
-    EXPECT_EQ(view.CanHandleCommand(32784, 1), 0);
+    EXPECT_EQ(view.CanHandleCommand(qmx::commands::kIdEditDelete, 1), 0);
     view.RefreshActiveView();
     view.UpdateOnlineVals("", 1);
   }
@@ -425,8 +429,10 @@ TEST(MainWindow, ShowsAProjectInTheExplorer) {
     EXPECT_EQ(qmx::test::AuditAccess(frame), std::vector<std::string>{});
     // Tab from the project tree: the window in reading order, round again.
     EXPECT_EQ(frame->focusWidget(), frame->GetPrjTreeCtrl());
-    const std::vector<QWidget*> regions = {frame->Bar(59502), frame->centralWidget(), frame->Bar(59503),
-                                           frame->Bar(59501), frame->viewModeCombo()};
+    using namespace qmx::commands;
+    const std::vector<QWidget*> regions = {frame->Bar(kIdViewProjectBar), frame->centralWidget(),
+                                           frame->Bar(kIdViewToolBoxBar), frame->Bar(kIdViewLogBar),
+                                           frame->viewModeCombo()};
     // Tab and Shift+Tab as Qt takes them: a widget with a focus proxy stands
     // for its proxy, except a child met before (Tab) or a parent met after
     // (Shift+Tab) its proxy.

@@ -36,6 +36,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using namespace qmx::commands;
 
 std::string Joined(const std::vector<std::string>& texts) {
   std::string all;
@@ -98,7 +99,7 @@ TEST_F(OpsWindow, ExampleProjectFromDownloadToStop) {
   ws.tree().SelectItem(ws.tree().FindItem(na));
   CFerrowynView* view = frame->tabView();
   view->SetActiveTab(kViewParameters);
-  frame->SendCommand(32797);  // Download
+  frame->SendCommand(kIdOnlineDownload);
   EXPECT_TRUE(boxes.empty()) << boxes.front();  // no refusal, no failure
 
   // Compare with a parameter changed in the project: a "Mismatch value" row.
@@ -115,23 +116,23 @@ TEST_F(OpsWindow, ExampleProjectFromDownloadToStop) {
     EXPECT_EQ(qmx::test::AuditAccess(&dialog), std::vector<std::string>{});
     return 1;
   };
-  frame->SendCommand(32791);  // Compare
+  frame->SendCommand(kIdOnlineCompare);
   EXPECT_EQ(boxes.back(), "Comparison completed.\nConfiguration and parameters are different.");
   modules[2]->paraImage()[0] ^= 0x01;
 
   // Monitoring from the menu: the input the station changes reaches the
   // process image of the selected module.
   ws.tree().SelectItem(project->treeItem);
-  frame->SendCommand(32800);  // Start Monitoring
+  frame->SendCommand(kIdStartMonitoring);
   ASSERT_EQ(project->monitoring, 1);
-  EXPECT_TRUE(frame->IsFrameTimerRunning(40));
+  EXPECT_TRUE(frame->IsFrameTimerRunning(kStatusTimerId));
   EXPECT_TRUE(frame->IsFrameTimerRunning(project->timerId));
   ASSERT_TRUE(simulator.Ok("input 1 A5"));
   ws.tree().SelectItem(ws.tree().FindItem(modules[0]));
   view->SetActiveTab(kViewProcessImage);
   EXPECT_TRUE(WaitFor([&] {
     const OnlineBytes bytes = na->ReadOnlineData(modules[0], 0, kOnlineInput, 1, "test", 0, 0);
-    return bytes && bytes.data()[0] == 0xA5 && ws.tree().GetItemImage(ws.tree().FindItem(na)) == 25;
+    return bytes && bytes.data()[0] == 0xA5 && ws.tree().GetItemImage(ws.tree().FindItem(na)) == kImageAdapterRunning;
   }));
   QTest::qWait(1200);  // one more refresh of the view and the status
   EXPECT_TRUE(frame->grab().save(QString::fromStdString((fs::path(QMX_TEST_OUTPUT_DIR) / "ops_monitoring_window.png").string())));
@@ -139,15 +140,15 @@ TEST_F(OpsWindow, ExampleProjectFromDownloadToStop) {
   // Forcing an output of a module while monitoring.
   ws.tree().SelectItem(ws.tree().FindItem(modules[1]));
   modules[1]->outputImage()[0] = 0x81;
-  frame->SendCommand(32797);
+  frame->SendCommand(kIdOnlineDownload);
   EXPECT_TRUE(WaitFor([&] { return simulator.Command("get output 2") == "OK 81"; }));
 
   // Stop.
   ws.tree().SelectItem(project->treeItem);
-  frame->SendCommand(32802);
+  frame->SendCommand(kIdStopMonitoring);
   EXPECT_EQ(project->monitoring, 0);
-  EXPECT_FALSE(frame->IsFrameTimerRunning(40));
-  EXPECT_EQ(ws.tree().GetItemImage(project->treeItem), 0);
+  EXPECT_FALSE(frame->IsFrameTimerRunning(kStatusTimerId));
+  EXPECT_EQ(ws.tree().GetItemImage(project->treeItem), kProjectTreeImage);
   project->modified = 0;
 }
 
@@ -196,7 +197,7 @@ TEST_F(OpsWindow, ASilentStationShowsNoOnlineValueUntilItAnswersAgain) {
   };
 
   ws.tree().SelectItem(project->treeItem);
-  frame->SendCommand(32800);  // Start Monitoring
+  frame->SendCommand(kIdStartMonitoring);
   ASSERT_EQ(project->monitoring, 1);
   ASSERT_TRUE(simulator.Ok("input 1 05"));
   auto anyValue = [](const std::vector<std::string>& texts) {
@@ -210,15 +211,15 @@ TEST_F(OpsWindow, ASilentStationShowsNoOnlineValueUntilItAnswersAgain) {
   const std::vector<std::string> live = {"1", "0", "1", "0", "0", "0", "0", "0"};
   const std::vector<std::string> none(live.size(), "");
   EXPECT_TRUE(WaitFor([&] {
-    return OnlineColumn(process, qmx::views::kPiOnline) == live && ws.tree().GetItemImage(naItem) == 25;
+    return OnlineColumn(process, qmx::views::kPiOnline) == live && ws.tree().GetItemImage(naItem) == kImageAdapterRunning;
   }, 20000)) << Joined(OnlineColumn(process, qmx::views::kPiOnline));
 
-  // Field power lost and back: the station's picture follows, by timer 40.
+  // Field power lost and back: the station's picture follows, by the status timer.
   ASSERT_TRUE(simulator.Ok("object 0x1119 0081"));
-  EXPECT_TRUE(WaitFor([&] { return ws.tree().GetItemImage(naItem) == 27; }, 20000));
+  EXPECT_TRUE(WaitFor([&] { return ws.tree().GetItemImage(naItem) == kImageAdapterFieldPowerFault; }, 20000));
   EXPECT_TRUE(frame->grab().save(QString::fromStdString((fs::path(QMX_TEST_OUTPUT_DIR) / "ops_field_power.png").string())));
   ASSERT_TRUE(simulator.Ok("object 0x1119 0000"));
-  EXPECT_TRUE(WaitFor([&] { return ws.tree().GetItemImage(naItem) == 25; }, 20000));
+  EXPECT_TRUE(WaitFor([&] { return ws.tree().GetItemImage(naItem) == kImageAdapterRunning; }, 20000));
 
   // Silent: red in the tree, nothing shown as live, tick after tick.
   ASSERT_TRUE(simulator.Ok("fault silence"));
@@ -236,7 +237,7 @@ TEST_F(OpsWindow, ASilentStationShowsNoOnlineValueUntilItAnswersAgain) {
   // It answers again: the values come back.
   ASSERT_TRUE(simulator.Ok("fault clear"));
   EXPECT_TRUE(WaitFor([&] {
-    return ws.tree().GetItemImage(naItem) == 25 && anyValue(OnlineColumn(parameters, qmx::views::kParaOnline));
+    return ws.tree().GetItemImage(naItem) == kImageAdapterRunning && anyValue(OnlineColumn(parameters, qmx::views::kParaOnline));
   }, 30000));
   ws.tree().SelectItem(ws.tree().FindItem(modules[0]));
   chooseTab(kViewProcessImage);
@@ -257,7 +258,7 @@ TEST_F(OpsWindow, ASilentStationShowsNoOnlineValueUntilItAnswersAgain) {
   EXPECT_TRUE(WaitFor([&] { return anyValue(OnlineColumn(parameters, qmx::views::kParaOnline)); }));
   EXPECT_EQ(editableRows(), 0);
   chooseTab(kViewProcessImage);
-  frame->SendCommand(32802);
+  frame->SendCommand(kIdStopMonitoring);
   EXPECT_EQ(project->monitoring, 0);
   EXPECT_EQ(ws.tree().GetItemImage(naItem), ownPicture);
   chooseTab(kViewParameters);

@@ -1,7 +1,9 @@
 // The "Log Message" window with an injected clock: routing of categories to
 // tabs, the row limit, the log files and their roll-over, the erase rule, and
 // records posted from other threads.
+#include "app/commands/CommandIds.h"
 #include "app/frame/OutputBar.h"
+#include "app/model/ProgramPaths.h"
 #include "platform/toolkit/message_box.h"
 #include "tests/model_settings/log_capture.h"
 #include "tests/support/test_support.h"
@@ -10,7 +12,9 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QFileDialog>
 #include <QLineEdit>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <sys/stat.h>
@@ -95,7 +99,7 @@ class OutputBarTest : public ::testing::Test {
 protected:
   void SetUp() override {
     bar = std::make_unique<COutputBar>();
-    ASSERT_TRUE(bar->Create(nullptr, 59501, "Log Message", 150));
+    ASSERT_TRUE(bar->Create(nullptr, qmx::commands::kIdViewLogBar, "Log Message", 150));
     bar->SetClock([this] { return now; });
     bar->SetDiscSpaceQuery([](const std::string&) { return std::optional<std::uint64_t>(1ULL << 40); });
     bar->SetLogFolder(dir.path().string());
@@ -340,7 +344,7 @@ TEST_F(OutputBarTest, ShortDiscSpaceEndsFileLoggingWithAFinalLine) {
   for (const auto& c : cases) {
     TempDir folder("outputbar");
     COutputBar fresh;
-    ASSERT_TRUE(fresh.Create(nullptr, 59501, "Log Message", 150));
+    ASSERT_TRUE(fresh.Create(nullptr, qmx::commands::kIdViewLogBar, "Log Message", 150));
     fresh.SetClock([this] { return now; });
     fresh.SetDiscSpaceQuery([&c](const std::string&) { return c.free; });
     fresh.SetLogFolder(folder.path().string());
@@ -468,7 +472,7 @@ TEST(OutputBarCreateTest, EachFailureIsReportedByBoxOnly) {
   for (const auto& c : cases) {
     LogCapture log;
     FailingBar bar(c.failAt);
-    EXPECT_EQ(bar.Create(nullptr, 59501, "Log Message", 150), !c.atCreate) << c.part;
+    EXPECT_EQ(bar.Create(nullptr, qmx::commands::kIdViewLogBar, "Log Message", 150), !c.atCreate) << c.part;
     if (!c.atCreate) {
       EXPECT_TRUE(LogCapture::Boxes().empty()) << c.part;
       bar.tabCtrl()->setCurrentIndex(c.failAt - 1);
@@ -502,7 +506,7 @@ TEST_F(OutputBarTest, AHiddenTabsListIsMadeWhenFirstShownWithEveryLineItMissed) 
   options.MaxWndDisplay = 3;
   Apply();
   COutputBar eager;
-  ASSERT_TRUE(eager.Create(nullptr, 59501, "Log Message", 150));
+  ASSERT_TRUE(eager.Create(nullptr, qmx::commands::kIdViewLogBar, "Log Message", 150));
   eager.SetClock([this] { return now; });
   eager.SetLogOptions(options);
   for (int i = 0; i < COutputBar::kListCount; ++i) ASSERT_NE(eager.list(i), nullptr);
@@ -553,7 +557,7 @@ TEST(OutputBarFocusTest, AListMadeLaterTakesItsPlaceInTheTabOrder) {
   // bar, after its page, not after them.
   QWidget window;
   auto* bar = new COutputBar(&window);
-  ASSERT_TRUE(bar->Create(nullptr, 59501, "Log Message", 150));
+  ASSERT_TRUE(bar->Create(nullptr, qmx::commands::kIdViewLogBar, "Log Message", 150));
   auto* later = new QLineEdit(&window);
   for (const int i : {3, 1, 4, 2}) bar->tabCtrl()->setCurrentIndex(i);
 
@@ -581,7 +585,7 @@ TEST_F(OutputBarTest, SaveLogWritesTheSelectedTab) {
   BoxScript boxes;
   int asked = 0;
   std::optional<std::string> target;
-  bar->SetSaveFileDialog([&] {
+  bar->SetSaveFileDialog([&](const std::string&) {
     ++asked;
     return target;
   });
@@ -606,6 +610,34 @@ TEST_F(OutputBarTest, SaveLogWritesTheSelectedTab) {
   target.reset();  // cancelled
   bar->OnSaveLog();
   EXPECT_EQ(boxes.seen.size(), 2u);
+}
+
+// The bar's own dialog, not a seam: it opens in the projects folder, where
+// the program's other save dialogs open theirs, whatever the working folder.
+TEST_F(OutputBarTest, TheSaveDialogOpensInTheProjectsFolder) {
+  const fs::path projects = dir / "Projects";
+  fs::create_directories(projects);
+  const std::string previous = qmx::Paths().projectsDir;
+  qmx::Paths().projectsDir = projects.string();
+  bar->SetSaveFileDialog(nullptr);
+  bar->AddLog(0, "Src", "line");
+  bar->tabCtrl()->setCurrentIndex(COutputBar::kListError);
+
+  QString opened;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    poll.stop();
+    opened = dialog->directory().absolutePath();
+    dialog->reject();
+  });
+  poll.start(10);
+  bar->OnSaveLog();
+  qmx::Paths().projectsDir = previous;
+  EXPECT_EQ(opened.toStdString(), fs::canonical(projects).string());
+  EXPECT_NE(fs::canonical(projects), fs::canonical(fs::current_path()));
+  EXPECT_TRUE(fs::is_empty(projects)) << "cancelled: nothing written";
 }
 
 TEST_F(OutputBarTest, ClearLogEmptiesOnlyTheSelectedTabAfterYes) {

@@ -20,11 +20,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr int kIdFileClosePrj = 32821;
-constexpr int kIdFileOpenPrj = 32825;
-constexpr int kIdFileSave = 32826;
-constexpr int kIdFileSaveAs = 32827;
+using namespace qmx::commands;
 
 class FileMenu : public qmx::test::ProgramServicesTest {
 protected:
@@ -73,7 +69,7 @@ TEST_F(FileMenu, CommandLineSaveAsRecentFilesAndClose) {
 
   QApplication::processEvents();
   frame->UpdateCommandUI();
-  for (int id : {kIdFileOpenPrj, kIdFileSave, kIdFileSaveAs, kIdFileClosePrj}) {
+  for (int id : {kIdFileOpen, kIdFileSave, kIdFileSaveAs, kIdFileClose}) {
     EXPECT_TRUE(frame->CommandAction(id)->isEnabled()) << id;
   }
 
@@ -97,12 +93,12 @@ TEST_F(FileMenu, CommandLineSaveAsRecentFilesAndClose) {
   EXPECT_NE(qmx::test::ReadFile(renamed).find("saved again"), std::string::npos);
 
   // Close: the project and its item go and the views are emptied.
-  frame->SendCommand(kIdFileClosePrj);
+  frame->SendCommand(kIdFileClose);
   EXPECT_TRUE(frame->workspace().Projects().empty());
   EXPECT_TRUE(frame->workspace().tree().Empty());
   frame->UpdateCommandUI();
   EXPECT_FALSE(frame->CommandAction(kIdFileSave)->isEnabled());
-  EXPECT_TRUE(frame->CommandAction(kIdFileOpenPrj)->isEnabled());
+  EXPECT_TRUE(frame->CommandAction(kIdFileOpen)->isEnabled());
 
   // The second recent entry is the example: it opens again.
   ASSERT_EQ(frame->RecentFiles().size(), 2);
@@ -113,9 +109,9 @@ TEST_F(FileMenu, CommandLineSaveAsRecentFilesAndClose) {
 
   // Open through the dialog: the renamed file; Cancel does nothing.
   chosen = renamed.string();
-  frame->SendCommand(kIdFileOpenPrj);
+  frame->SendCommand(kIdFileOpen);
   chosen.clear();
-  frame->SendCommand(kIdFileOpenPrj);
+  frame->SendCommand(kIdFileOpen);
   ASSERT_EQ(frame->workspace().Projects().size(), 2u);
   EXPECT_EQ(boxes, std::vector<std::string>{});
 

@@ -56,7 +56,7 @@ protected:
   std::unique_ptr<CToolBoxBar> FilledBar(qmx::os::Profile* profile, const fs::path& strip = {}) {
     auto bar = std::make_unique<CToolBoxBar>(nullptr, profile);
     bar->SetImageListFile(strip.empty() ? SourcePath("resources/QMX410Tools/Image/ToolBoxList.bmp") : strip);
-    EXPECT_TRUE(bar->Create(nullptr, 59503, "NA && IO List", 150));
+    EXPECT_TRUE(bar->Create(nullptr, qmx::commands::kIdViewToolBoxBar, "NA && IO List", 150));
     TextIdMap texts;
     ParseTextIdFile(SourcePath("resources/QMX410Tools/Products/listTextIdEng.xml").string(), texts);
     ParseNAFiles(SourcePath("resources/QMX410Tools/Products/listNA.xml").string(), texts, na_, bar.get());
@@ -252,7 +252,7 @@ TEST_F(ToolBoxTest, TheMainWindowsCatalogueReopensItsLastFolder) {
     CMainFrame* frame = app->mainFrame();
     CToolBoxBar* bar = frame->toolBoxBar();
     ASSERT_NE(bar, nullptr);
-    EXPECT_EQ(frame->Bar(59503), bar);
+    EXPECT_EQ(frame->Bar(qmx::commands::kIdViewToolBoxBar), bar);
     ToolBox* box = bar->toolBox();
     ASSERT_EQ(box->FolderCount(), kFolderCount);
     for (int f = 0; f < kFolderCount; ++f) EXPECT_EQ(box->FolderText(f).toStdString(), kFolders[f]);

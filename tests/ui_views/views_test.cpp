@@ -3,6 +3,7 @@
 // grids landing in the objects' images, and the label control.
 #include "tests/ui_views/views_fixture.h"
 
+#include "app/commands/CommandIds.h"
 #include "app/model/IODef.h"
 #include "app/model/ValueConversion.h"
 #include "app/ui/views/AddrMapView.h"
@@ -137,9 +138,9 @@ TEST_F(Views, ProcessImageRebuildsOnlyForANewSelectionAndEditsGoToTheOutputImage
   EXPECT_EQ(project->modified, 1);
 
   // Commands, value mode and naming.
-  EXPECT_EQ(view->CanHandleCommand(32797, 1), 1);
-  EXPECT_EQ(view->CanHandleCommand(32798, 0), 0);
-  EXPECT_EQ(view->CanHandleCommand(32799, 1), 0);
+  EXPECT_EQ(view->CanHandleCommand(qmx::commands::kIdOnlineDownload, 1), 1);
+  EXPECT_EQ(view->CanHandleCommand(qmx::commands::kIdOnlineUpload, 0), 0);
+  EXPECT_EQ(view->CanHandleCommand(qmx::commands::kIdOnlineResetPara, 1), 0);
   Select(io[2]);
   io[2]->outputImage()[0] = 0x80;
   io[2]->outputImage()[1] = 0x3E;
@@ -257,9 +258,9 @@ TEST_F(Views, ParametersEditedInPlaceLandInTheImageAndAreReadOnlyWhileMonitoring
   EXPECT_EQ(view->RefreshView(1), 1);
   EXPECT_TRUE(grid.GetRowItem(grid.GetTreeItem(2))->GetCellKind(kParaProject, &kind));
 
-  EXPECT_EQ(view->CanHandleCommand(32799, 1), 1);
-  EXPECT_EQ(view->CanHandleCommand(32829, 1), 1);
-  EXPECT_EQ(view->CanHandleCommand(32800, 1), 0);
+  EXPECT_EQ(view->CanHandleCommand(qmx::commands::kIdOnlineResetPara, 1), 1);
+  EXPECT_EQ(view->CanHandleCommand(qmx::commands::kIdEditFactoryDefault, 1), 1);
+  EXPECT_EQ(view->CanHandleCommand(qmx::commands::kIdStartMonitoring, 1), 0);
   // A module without parameters: its own row only, nothing online.
   BuildStation({"QMX-7016"});
   Select(io.back());
@@ -354,7 +355,7 @@ TEST_F(Views, AddressMapFromTheDriverRebuildsOnModeChangeAndIsEmptyWithoutRecord
   EXPECT_EQ(view->RefreshView(0), 1);
   EXPECT_EQ(grid.GetTotalItemCount(), 0);
   EXPECT_TRUE(boxes.empty());
-  EXPECT_EQ(view->CanHandleCommand(32797, 1), 0);
+  EXPECT_EQ(view->CanHandleCommand(qmx::commands::kIdOnlineDownload, 1), 0);
 }
 
 TEST_F(Views, ImageViewPicturesTextsPropertiesAndTheOffPictures) {
@@ -398,8 +399,8 @@ TEST_F(Views, ImageViewPicturesTextsPropertiesAndTheOffPictures) {
   // Delete is the view's while a picture has the focus.
   view->buttons()[1]->setFocus();
   Flush();
-  EXPECT_EQ(view->CanHandleCommand(32784, 1), 1);
-  EXPECT_EQ(view->CanHandleCommand(32784, 0), 0);
+  EXPECT_EQ(view->CanHandleCommand(qmx::commands::kIdEditDelete, 1), 1);
+  EXPECT_EQ(view->CanHandleCommand(qmx::commands::kIdEditDelete, 0), 0);
   // The picture area is a Tab stop of its own; its focus shows as a frame.
   view->findChild<QWidget*>("ImageScroll")->setFocus();
   Flush();
@@ -457,7 +458,7 @@ TEST_F(Views, CommentShowsLineFeedPairsAsLinesAndAnEditMarksTheProjectModified) 
   EXPECT_EQ(na->title, "first\r\nsecond line");
   EXPECT_EQ(project->modified, 1);
   EXPECT_EQ(view->UpdateOnlineVals(0), 1);
-  EXPECT_EQ(view->CanHandleCommand(32797, 1), 0);
+  EXPECT_EQ(view->CanHandleCommand(qmx::commands::kIdOnlineDownload, 1), 0);
   view->ClearView();
   EXPECT_TRUE(view->editor()->toPlainText().isEmpty());
   EXPECT_EQ(na->title, "first\r\nsecond line");
@@ -484,9 +485,9 @@ TEST_F(Views, StartPageShowsTheShippedPageAndItsLinksRunCommands) {
   Host().runCommand = [&commands](int id) { commands.push_back(id); };
   emit view->page()->anchorClicked(QUrl("command:57600"));
   emit view->page()->anchorClicked(QUrl("command:32790"));
-  EXPECT_EQ(commands, (std::vector<int>{57600, 32790}));
+  EXPECT_EQ(commands, (std::vector<int>{qmx::commands::kIdFileNew, qmx::commands::kIdOnlineScan}));
   EXPECT_EQ(CStartUpView::CommandOfLink(QUrl("command:x")), 0);
-  EXPECT_EQ(view->CanHandleCommand(57600, 1), 0);
+  EXPECT_EQ(view->CanHandleCommand(qmx::commands::kIdFileNew, 1), 0);
 }
 
 TEST_F(Views, TheFactoryMakesTheSixViewsInTabOrder) {

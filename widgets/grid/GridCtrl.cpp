@@ -1,6 +1,7 @@
 #include "widgets/grid/GridCtrl.h"
 
 #include "common/Utility.h"
+#include "common/log/LogCategories.h"
 #include "platform/toolkit/window_messages.h"
 #include "widgets/grid/ComboInListView.h"
 #include "widgets/grid/GridImages.h"
@@ -225,7 +226,7 @@ void GridCtrl::UpdateListViewItem(GridTreeItem* item, const GridEditedCell& cell
   const GridValueResult result = policy_.checkValue(ri->GetDefinition(n), cell.text);
   if (!result.accepted) {
     if (policy_.reportFailures) {
-      GridPostLog(0, "QMX-410Tools",
+      GridPostLog(qmx::kLogError, "QMX-410Tools",
                   "UpdateListViewItem. Invalid item: " + ::RemoveAll(ri->firstText, ".htm") + ". " +
                       ri->GetHintText(n));
     }

@@ -169,9 +169,9 @@ bool OnlineOperations::AskWithModules(CNAUsr* adapter, const char* title, const 
 void OnlineOperations::ReportTransfer(int result, const char* what, const std::string& source,
                                       const std::string& targetText, CompareResultList& list, CNAUsr* adapter,
                                       const char* logSource) {
-  if (result == 1) {
+  if (result == kTransferDone) {
     LogGeneral(StrFormat("%s is completed. Source: %s. Target. %s", what, source.c_str(), targetText.c_str()));
-  } else if (result == 4) {
+  } else if (result == kTransferDiffers) {
     ShowDifferences(list, adapter);
   } else {
     const std::string line = StrFormat(kTransferFailed, what, source.c_str(), targetText.c_str());
@@ -185,8 +185,8 @@ void OnlineOperations::ReportTransfer(int result, const char* what, const std::s
 
 int OnlineOperations::CompareFirst(CNAUsr* adapter, CompareResultList& list) {
   const int compared = engine_.CompareOffline(list, "NA", adapter, ItemOf(adapter), 1, 0);
-  if (compared == kCompareDifferent) return 4;
-  return compared == kCompareEqual ? 1 : compared;
+  if (compared == kCompareDifferent) return kTransferDiffers;
+  return compared == kCompareEqual ? kTransferDone : compared;
 }
 
 int OnlineOperations::OnlineDownload(TransferKind kind, CNAUsr* adapter, Wrapper* target, int factory, int includeModules,
@@ -196,7 +196,7 @@ int OnlineOperations::OnlineDownload(TransferKind kind, CNAUsr* adapter, Wrapper
   const bool isNA = target->IsType(kTypeNA);
   if (adapter->monitoring != 1) {
     adapter->SetModuleList();
-    if (const int compared = CompareFirst(adapter, list); compared != 1) return compared;
+    if (const int compared = CompareFirst(adapter, list); compared != kTransferDone) return compared;
   }
   const std::vector<CIOUsr*> modules = includeModules == 1 ? ModulesOf(adapter) : std::vector<CIOUsr*>{};
   if (kind == kTransferParameters) {
@@ -224,7 +224,7 @@ int OnlineOperations::OnlineUpload(TransferKind kind, CNAUsr* adapter, Wrapper* 
   if (!monitoring) {
     adapter->SetModuleList();
     if (compareFirst == 1) {
-      if (const int compared = CompareFirst(adapter, list); compared != 1) return compared;
+      if (const int compared = CompareFirst(adapter, list); compared != kTransferDone) return compared;
     }
   }
   const int mode = monitoring ? 1 : 2;
@@ -258,7 +258,7 @@ int OnlineOperations::ReadForCopyToPrj(TransferKind kind, CNAUsr* adapter, Wrapp
   const int mode = monitoring == 1 ? 1 : 2;
   if (monitoring != 1) {
     adapter->SetModuleList();
-    if (const int compared = CompareFirst(adapter, list); compared != 1) return compared;
+    if (const int compared = CompareFirst(adapter, list); compared != kTransferDone) return compared;
   }
   const bool isNA = target->IsType(kTypeNA);
   auto read = [&](int all, int image, int readMode) {

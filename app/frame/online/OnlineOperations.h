@@ -57,6 +57,12 @@ enum TransferKind : int {
   kTransferInputsOutputs = kTransferInputs | kTransferOutputs,
 };
 
+// Results of a transfer besides a failure: done, or not started because the
+// station's configuration differs from the project's (the differences are
+// shown).
+inline constexpr int kTransferDone = 1;
+inline constexpr int kTransferDiffers = 4;
+
 // Download-target dialog results.
 inline constexpr int kTargetCancel = 0;
 inline constexpr int kTargetWithModules = 1;
@@ -106,7 +112,7 @@ public:
   void OnOnlineResetPara();
   void OnOnlineCopyToOffline();
   void OnOnlineCompare();
-  // 1 done, 4 configurations differ, else 0 or the comparison's failure.
+  // kTransferDone, kTransferDiffers, else 0 or the comparison's failure.
   // Download moves kTransferParameters or kTransferOutputs.
   int OnlineDownload(TransferKind kind, CNAUsr* adapter, Wrapper* target, int factory, int includeModules,
                      CompareResultList& list);

@@ -49,7 +49,7 @@ bool WritePictureFile(const std::filesystem::path& path,
 }
 
 void LogPictureSaveError(const char* func, const std::filesystem::path& path, const std::string& reason) {
-  ImageLog(0, kImageLogSource,
+  ImageLog(kLogError, kImageLogSource,
            FormatImageText("[Error Code: %d] Failed to save the picture file. File: %s. Reason: %s. Func: %s.",
                            kImageErrFileSave, path.c_str(), reason.c_str(), func));
 }

@@ -5,13 +5,14 @@
 #pragma once
 
 #include "app/errors/ErrorCodes.h"
+#include "common/log/LogCategories.h"
 
 #include <functional>
 #include <string>
 
 namespace qmx {
 
-// category 0 error, 1 general, 2 and 3 communication, 4 developer.
+// `category` is a LogCategory.
 using ImageLogSink = std::function<void(int category, const std::string& source, const std::string& text)>;
 // A box with the information icon: title and text.
 using ImageMessageSink = std::function<void(const std::string& title, const std::string& text)>;

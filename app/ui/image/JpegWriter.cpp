@@ -115,13 +115,13 @@ private:
 };
 
 void LogInvalidPicture(const char* func, int width, int height) {
-  ImageLog(0, kImageLogSource,
+  ImageLog(kLogError, kImageLogSource,
            FormatImageText("[Error Code: %d] Invalid picture size %d x %d. Func: %s.", kImageErrFileSave, width,
                            height, func));
 }
 
 void LogNoMemory(const char* func) {
-  ImageLog(0, kImageLogSource,
+  ImageLog(kLogError, kImageLogSource,
            FormatImageText("[Error Code: %d] Not enough memory to encode the picture. Func: %s.", kImageErrNoMemory,
                            func));
 }
