@@ -6,7 +6,9 @@
 # start-up functions are linked side by side; then tries the README's roads
 # on that tree (tests/install/readme_roads.sh). Then builds every target with
 # AddressSanitizer + UndefinedBehaviorSanitizer and warnings as errors, and
-# runs the whole test suite. The suite's own libraries are built shared and
+# runs the whole test suite. Last, the driver and fiber tests run again
+# under ThreadSanitizer (scripts/tsan.sh, a build folder of its own). The
+# suite's own libraries are built shared and
 # debug sections compressed, which keeps the build folder near a gigabyte
 # instead of several.
 set -euo pipefail
@@ -32,5 +34,6 @@ cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQMX_SANITIZE=ON -
       -DCMAKE_SHARED_LINKER_FLAGS=-Wl,--compress-debug-sections=zlib \
       -DCMAKE_MODULE_LINKER_FLAGS=-Wl,--compress-debug-sections=zlib
 cmake --build "$BUILD_DIR" -j "$JOBS"
-cd "$BUILD_DIR"
-ctest --output-on-failure -j "$JOBS" --timeout 300
+(cd "$BUILD_DIR" && ctest --output-on-failure -j "$JOBS" --timeout 300)
+
+QMX_JOBS=$JOBS bash scripts/tsan.sh
